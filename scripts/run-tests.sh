@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test (windows offscreen).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset release
+cmake --build --preset release
+export QT_QPA_PLATFORM=offscreen
+ctest --preset release -j2 --timeout 300
+# The file loader's fuzz target gets a short run under the sanitizers.
+if [ "${HALVEX_SKIP_FUZZ:-0}" != 1 ]; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz
+  for f in build/fuzz/bin/fuzz_*; do
+    [ -x "$f" ] || continue
+    echo "fuzzing $(basename "$f") for 30 s"
+    "$f" -max_total_time=30 -rss_limit_mb=2048 -print_final_stats=0 2>&1 | tail -n 3
+  done
+fi

@@ -1,0 +1,23 @@
+#include "core/Globals.h"
+
+#include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
+
+CQXCOM theComm;
+CParameter theParameterTable;
+
+uint16_t g_language = 9;
+int g_qxModelFlag = 0;
+
+uint8_t g_station = 1;
+float g_firmwareVersion = 100.0f;
+std::string g_driveSoftVersion;
+uint16_t g_driveVariantCode = 0;
+std::string g_productModel;
+std::string g_driveModel;
+std::string g_displayModel;
+
+std::string g_activeModule;
+const char* const g_programVersion = "Ver 1.56";
+AccessLevel g_accessLevel = AccessLevel::Ordinary;
+uint16_t g_pointsPerChannel = 200;

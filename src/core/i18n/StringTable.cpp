@@ -1,0 +1,62 @@
+#include "core/i18n/StringTable.h"
+
+#include <atomic>
+#include <iterator>
+
+namespace hx {
+namespace {
+
+// lupdate reads these QT_TRANSLATE_NOOP marks into the English catalogue.
+const StringEntry kEntries[] = {
+    {50002, QT_TRANSLATE_NOOP("StringTable", "未知型号")},
+    {50005, QT_TRANSLATE_NOOP("StringTable", "断开")},
+    {50006, QT_TRANSLATE_NOOP("StringTable", "连接")},
+    {50014, QT_TRANSLATE_NOOP("StringTable", "停 止")},
+    {50019, QT_TRANSLATE_NOOP("StringTable", "Varnel(脱机使用)")},
+    {50022, QT_TRANSLATE_NOOP("StringTable", "数据库连接失败，请检查数据库路径或名称!")},
+    {50062, QT_TRANSLATE_NOOP("StringTable", "保存环境参数成功!")},
+    {50063, QT_TRANSLATE_NOOP("StringTable", "输入延时超出范围!")},
+    {50090, QT_TRANSLATE_NOOP("StringTable", "保存成功")},
+    {50134, QT_TRANSLATE_NOOP("StringTable", "超过范围")},
+    {50141, QT_TRANSLATE_NOOP("StringTable", "模块正在使用通信串口，请先关闭！")},
+    {50142, QT_TRANSLATE_NOOP("StringTable", "资源被占用")},
+    {50156, QT_TRANSLATE_NOOP("StringTable", "已保存选择语言,请重新登陆软件,切换语言!")},
+    {50157, QT_TRANSLATE_NOOP("StringTable", "切换语言")},
+    {50158, QT_TRANSLATE_NOOP("StringTable", "当前即是，无需切换!")},
+    {50161, QT_TRANSLATE_NOOP("StringTable", "确定退出管理软件吗?")},
+    {50162, QT_TRANSLATE_NOOP("StringTable", "退出")},
+    {50165, QT_TRANSLATE_NOOP("StringTable", "ErrDescription")},
+    {50166, QT_TRANSLATE_NOOP("StringTable", "ErrMotor")},
+    {50167, QT_TRANSLATE_NOOP("StringTable", "ErrTable")},
+    {50168, QT_TRANSLATE_NOOP("StringTable", "ParametersTable")},
+    {50169, QT_TRANSLATE_NOOP("StringTable", "SelfDefineSettingParametersTable")},
+    {50170, QT_TRANSLATE_NOOP("StringTable", "SelfDefineSettingTable")},
+    {50195, QT_TRANSLATE_NOOP("StringTable", "Halvex Configurator ")},
+    {50196, QT_TRANSLATE_NOOP("StringTable", "Model_Mapping")},
+};
+
+std::atomic<Translator> g_translator{nullptr};
+
+}  // namespace
+
+void SetTranslator(Translator translator) { g_translator = translator; }
+
+const char* BuiltinString(int id) {
+    for (const auto& e : kEntries)
+        if (e.id == id) return e.text;
+    return nullptr;
+}
+
+std::string LoadString(int id) {
+    const char* text = BuiltinString(id);
+    if (!text) return {};
+    Translator t = g_translator.load();
+    return t ? t(kStringTableContext, text) : std::string(text);
+}
+
+const StringEntry* StringEntries(int* count) {
+    *count = static_cast<int>(std::size(kEntries));
+    return kEntries;
+}
+
+}  // namespace hx

@@ -1,0 +1,62 @@
+#pragma once
+// The drive link: the one object every part of the program sends drive
+// requests through. It keeps the classic results its callers rely on
+// (-1 for "no answer", block reads as a whole reply frame) on top of a
+// Modbus transport, and holds the one lock that keeps requests from
+// interleaving on the line, whichever thread calls.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace hx { class Transport; }
+
+class CQXCOM {
+public:
+    CQXCOM();
+    ~CQXCOM();
+    CQXCOM(const CQXCOM&) = delete;
+    CQXCOM& operator=(const CQXCOM&) = delete;
+
+    // Port name ("COM1".."COM9", a device path or "tcp:HOST:PORT"), baud,
+    // data bits, parity ("NONE", "ODD", "EVEN") and stop bits. Takes effect
+    // at the next OpenCom.
+    void ConfigCom(const std::string& port, const std::string& baud, const std::string& dataBits,
+                   const std::string& parity, const std::string& stopBits);
+    int OpenCom();            // nonzero = opened
+    int CloseCom();           // nonzero = closed
+    int GetConnectStatus();   // nonzero = open
+    void SetCurrentUseMode(int mode);  // 1 online, 0 offline
+    int CurrentUseMode() const;
+    void SetReceiveTimeOut(uint16_t milliseconds);
+    uint16_t ReceiveTimeOut() const;
+
+    // -1 = no drive answers at that station.
+    int FindDrive(uint8_t station, int reserved = 0);
+    // The register value as a signed 16-bit number; -1 = no answer (ask
+    // LastRequestAnswered() to tell it from a register holding -1).
+    int ReadAddressValue(uint8_t station, uint16_t address);
+    // The value written on success, -1 on failure.
+    int WriteAddressValue(uint8_t station, uint16_t address, int16_t value);
+    // The reply frame: 3 leading bytes (station, function, byte count),
+    // 2 x count data bytes high byte first, 2 trailing bytes (CRC, low byte
+    // first). Empty when the read failed; a reply that fails its checks is
+    // never returned.
+    std::vector<uint8_t> ReadBigData(uint8_t station, uint16_t address, uint16_t count);
+    // data holds 2 x count bytes, each register high byte first. -1 = failure.
+    int WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data);
+
+    // Whether the calling thread's last request got a valid answer (a write
+    // to the broadcast station counts as answered once it was sent).
+    bool LastRequestAnswered() const;
+
+    // The port name as configured and the transport it resolved to (for messages).
+    std::string PortName() const;
+    std::string LastErrorText() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

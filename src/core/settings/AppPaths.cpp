@@ -1,0 +1,89 @@
+#include "core/settings/AppPaths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace hx {
+namespace {
+
+std::mutex g_pathMutex;
+std::string g_programFolderOverride;
+
+bool isWritableFolder(const std::string& folder) {
+    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+    {
+        std::lock_guard lock(g_pathMutex);
+        if (!g_programFolderOverride.empty()) return g_programFolderOverride;
+    }
+    std::error_code ec;
+    auto exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return fs::current_path(ec).string();
+    return exe.parent_path().string();
+}
+
+void SetProgramFolder(const std::string& folder) {
+    std::lock_guard lock(g_pathMutex);
+    g_programFolderOverride = folder;
+}
+
+std::string DataFolder() {
+    const std::string program = ProgramFolder();
+    std::error_code ec;
+    if (fs::exists(fs::path(program) / "DATA.sqlite", ec)) return program;
+    // An installed copy keeps its data in <prefix>/share/halvex.
+    auto shared = fs::path(program).parent_path() / "share" / "halvex";
+    if (fs::exists(shared / "DATA.sqlite", ec)) return shared.string();
+    return program;
+}
+
+std::string UserConfigFolder() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    fs::path base;
+    if (xdg && *xdg) {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = fs::path(home && *home ? home : "/tmp") / ".config";
+    }
+    return (base / "halvex").string();
+}
+
+std::string WritableFolder() {
+    const std::string program = ProgramFolder();
+    return isWritableFolder(program) ? program : UserConfigFolder();
+}
+
+std::string SettingsPath() { return (fs::path(WritableFolder()) / "Parameters" / "EnvSetting.ini").string(); }
+
+std::string PortsIniPath() {
+    std::error_code ec;
+    auto own = fs::path(WritableFolder()) / "Parameters" / "Ports.ini";
+    if (fs::exists(own, ec)) return own.string();
+    return (fs::path(ProgramFolder()) / "Parameters" / "Ports.ini").string();
+}
+
+std::string DatabasePath() {
+    const std::string data = DataFolder();
+    auto path = fs::path(data) / "DATA.sqlite";
+    if (isWritableFolder(data)) return path.string();
+    // The groups are stored in the database, so a read-only copy is not enough.
+    auto own = fs::path(UserConfigFolder()) / "DATA.sqlite";
+    std::error_code ec;
+    if (!fs::exists(own, ec) && fs::exists(path, ec)) {
+        fs::create_directories(own.parent_path(), ec);
+        fs::copy_file(path, own, ec);
+    }
+    return fs::exists(own, ec) ? own.string() : path.string();
+}
+
+}  // namespace hx

@@ -1,0 +1,28 @@
+#pragma once
+// Where the program finds its files. The program folder is the folder of the
+// running executable; the database, help pages and tools are found there.
+// When that folder cannot be written (an installed copy), the settings and
+// a private copy of the database live under the user's configuration folder
+// in the same relative places.
+
+#include <string>
+
+namespace hx {
+
+std::string ProgramFolder();
+// Tests and the in-process simulator point the program at another folder.
+void SetProgramFolder(const std::string& folder);
+
+// The folder that holds DATA.sqlite, HelpFile/ and Tools/.
+std::string DataFolder();
+// $XDG_CONFIG_HOME/halvex (default ~/.config/halvex).
+std::string UserConfigFolder();
+// The folder that receives Parameters/ and a writable database: the program
+// folder when it is writable, else the user's configuration folder.
+std::string WritableFolder();
+
+std::string SettingsPath();     // .../Parameters/EnvSetting.ini
+std::string PortsIniPath();     // .../Parameters/Ports.ini (the writable folder's, else the program folder's)
+std::string DatabasePath();     // .../DATA.sqlite, copied to the writable folder when needed
+
+}  // namespace hx

@@ -1,0 +1,168 @@
+#include "core/settings/ProfileFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace hx {
+namespace {
+
+std::string trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::vector<std::string> readLines(const std::string& path, bool* ok) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    *ok = static_cast<bool>(in);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// "[name]" -> name; empty optional otherwise.
+bool sectionName(const std::string& line, std::string* name) {
+    std::string t = trim(line);
+    if (t.size() < 2 || t.front() != '[') return false;
+    auto close = t.find(']');
+    if (close == std::string::npos) return false;
+    *name = trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool keyOf(const std::string& line, std::string* key, std::string* value) {
+    std::string t = trim(line);
+    if (t.empty() || t[0] == ';') return false;
+    auto eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    *key = trim(line.substr(0, eq));
+    if (value) {
+        std::string v = line.substr(eq + 1);
+        std::size_t b = 0;
+        while (b < v.size() && (v[b] == ' ' || v[b] == '\t')) ++b;
+        *value = v.substr(b);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string GetProfileString(const std::string& path, const std::string& section, const std::string& key,
+                             const std::string& def, std::size_t bufferSize) {
+    bool ok = false;
+    auto lines = readLines(path, &ok);
+    std::string result = def;
+    if (ok) {
+        bool inSection = false;
+        for (const auto& line : lines) {
+            std::string name;
+            if (sectionName(line, &name)) {
+                inSection = equalsNoCase(name, section);
+                continue;
+            }
+            std::string k, v;
+            if (inSection && keyOf(line, &k, &v) && equalsNoCase(k, key)) {
+                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                    v = v.substr(1, v.size() - 2);
+                result = v;
+                break;
+            }
+        }
+    }
+    if (bufferSize > 0 && result.size() > bufferSize - 1) result.resize(bufferSize - 1);
+    return result;
+}
+
+int ProfileToInt(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long v = 0;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+        v = v * 10 + (text[i++] - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) break;
+    }
+    if (negative) v = -v;
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    bool ok = false;
+    auto lines = readLines(path, &ok);
+    if (!ok) lines.clear();
+
+    bool inSection = false, written = false;
+    std::ptrdiff_t sectionEnd = -1;  // index after the last line of the wanted section
+    for (std::size_t i = 0; i < lines.size() && !written; ++i) {
+        std::string name;
+        if (sectionName(lines[i], &name)) {
+            if (inSection) break;
+            inSection = equalsNoCase(name, section);
+            if (inSection) sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
+            continue;
+        }
+        if (!inSection) continue;
+        std::string k;
+        if (keyOf(lines[i], &k, nullptr) && equalsNoCase(k, key)) {
+            lines[i] = k + "=" + value;
+            written = true;
+        } else if (!trim(lines[i]).empty()) {
+            sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
+        }
+    }
+    if (!written) {
+        if (sectionEnd < 0) {
+            if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+            lines.push_back("[" + section + "]");
+            lines.push_back(key + "=" + value);
+        } else {
+            lines.insert(lines.begin() + sectionEnd, key + "=" + value);
+        }
+    }
+
+    std::error_code ec;
+    auto parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    std::ostringstream out;
+    for (const auto& l : lines) out << l << "\r\n";
+    // Write beside the file and rename, so a failure never leaves half a file.
+    std::string tmp = path + ".tmp";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        if (!f) return false;
+        f << out.str();
+        f.flush();
+        if (!f) {
+            std::filesystem::remove(tmp, ec);
+            return false;
+        }
+    }
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace hx

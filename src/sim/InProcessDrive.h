@@ -1,0 +1,50 @@
+#pragma once
+// A simulated drive served in this process over a real pseudo-terminal (or
+// Modbus TCP on loopback), so tests and `halvex --simulate` cross the real
+// wire format. Stops and joins its server thread on destruction.
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace hx::sim {
+
+struct DriveOptions {
+    uint8_t station = 63;
+    std::string productModel = "HX-KRV4-0750";  // registers 116..122
+    std::string driveModel = "KRV4";            // registers 0xFFC0..
+    int16_t firmwareRegister = 200;             // register 138 (200 = version 200.0)
+    int16_t softwareRegister = 15;              // register 123 (15 = "1.5")
+    uint16_t variantCode = 1001;                // register 0xFFBF
+    std::string databasePath;                   // empty: the program's DATA.sqlite
+    std::string stateFile;                      // non-volatile memory; empty: none kept
+    int baud = 0;                               // pace replies as on a line at this rate; 0 = unpaced
+    int bitsPerChar = 11;                       // 8 data bits, no parity, 2 stop bits
+    double dropRate = 0.0;                      // fraction of requests left unanswered
+    double corruptRate = 0.0;                   // fraction of replies with a damaged byte
+    int delayMs = 0;                            // extra delay before each reply
+    unsigned seed = 1;
+    std::set<uint16_t> stuckRegisters;          // storage commands that never clear
+};
+
+class VirtualDrive;
+class DriveServer;
+
+class InProcessDrive {
+public:
+    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink to it.
+    explicit InProcessDrive(DriveOptions options = {}, const std::string& linkPath = {});
+    ~InProcessDrive();
+
+    // The slave side of the pseudo-terminal, e.g. "/dev/pts/7".
+    std::string DevicePath() const;
+    VirtualDrive& Drive();
+    DriveServer& Server();
+
+private:
+    std::unique_ptr<VirtualDrive> m_drive;
+    std::unique_ptr<DriveServer> m_server;
+};
+
+}  // namespace hx::sim

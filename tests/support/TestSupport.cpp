@@ -1,0 +1,53 @@
+#include "support/TestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "core/settings/AppPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace hx::test {
+
+std::string BuildBinFolder() { return HALVEX_BIN_DIR; }
+
+TempProgramFolder::TempProgramFolder() {
+    std::string tmpl = (fs::temp_directory_path() / "halvex-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = tmpl;
+    std::error_code ec;
+    fs::copy_file(fs::path(BuildBinFolder()) / "DATA.sqlite", fs::path(m_path) / "DATA.sqlite", ec);
+    if (fs::exists(fs::path(BuildBinFolder()) / "HelpFile"))
+        fs::copy(fs::path(BuildBinFolder()) / "HelpFile", fs::path(m_path) / "HelpFile", fs::copy_options::recursive, ec);
+    hx::SetProgramFolder(m_path);
+}
+
+TempProgramFolder::~TempProgramFolder() {
+    hx::SetProgramFolder({});
+    std::error_code ec;
+    fs::remove_all(m_path, ec);
+}
+
+std::string TempProgramFolder::File(const std::string& relative) const { return m_path + "/" + relative; }
+std::string TempProgramFolder::SettingsPath() const { return File("Parameters/EnvSetting.ini"); }
+std::string TempProgramFolder::DatabasePath() const { return File("DATA.sqlite"); }
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace hx::test

@@ -1,0 +1,33 @@
+#pragma once
+// Shared test helpers: a private program folder per test, holding a fresh
+// copy of the built database, so tests never touch each other's settings.
+
+#include <string>
+
+namespace hx::test {
+
+// Creates a temporary program folder with a copy of DATA.sqlite and the help
+// pages of the build, points the program at it, and removes it afterwards.
+class TempProgramFolder {
+public:
+    TempProgramFolder();
+    ~TempProgramFolder();
+    TempProgramFolder(const TempProgramFolder&) = delete;
+    TempProgramFolder& operator=(const TempProgramFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& relative) const;  // Path() + "/" + relative
+    std::string SettingsPath() const;                     // Parameters/EnvSetting.ini
+    std::string DatabasePath() const;                     // DATA.sqlite
+
+private:
+    std::string m_path;
+};
+
+// The build's bin folder (DATA.sqlite, HelpFile/).
+std::string BuildBinFolder();
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace hx::test
