@@ -20,12 +20,15 @@ struct DriveOptions {
     std::string databasePath;                   // empty: the program's DATA.sqlite
     std::string stateFile;                      // non-volatile memory; empty: none kept
     int baud = 0;                               // pace replies as on a line at this rate; 0 = unpaced
-    int bitsPerChar = 11;                       // 8 data bits, no parity, 2 stop bits
+    int bitsPerChar = 11;                       // 8 data bits, no parity, 2 stop bits; 0 = from the
+                                                // client's line settings on the pseudo-terminal
     double dropRate = 0.0;                      // fraction of requests left unanswered
     double corruptRate = 0.0;                   // fraction of replies with a damaged byte
     int delayMs = 0;                            // extra delay before each reply
     unsigned seed = 1;
     std::set<uint16_t> stuckRegisters;          // storage commands that never clear
+    int commandDelayMs = 300;                   // time a storage command keeps its register busy
+    std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
 };
 
 class VirtualDrive;
@@ -39,6 +42,8 @@ public:
 
     // The slave side of the pseudo-terminal, e.g. "/dev/pts/7".
     std::string DevicePath() const;
+    // The TCP port when DriveOptions.tcpListen was given, else 0.
+    uint16_t TcpPort() const;
     VirtualDrive& Drive();
     DriveServer& Server();
 

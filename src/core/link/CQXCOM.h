@@ -11,10 +11,19 @@
 #include <string>
 #include <vector>
 
-namespace hx { class Transport; }
+namespace hx {
+class Transport;
+enum class LinkError;
+}
 
 class CQXCOM {
 public:
+    // The reply time-out before any SetReceiveTimeOut: the wait for a reply
+    // to begin; the rest of a long reply has its own gap limit.
+    static constexpr uint16_t kDefaultReceiveTimeOut = 100;
+    static constexpr uint16_t kMaxReadCount = 125;   // registers per block read
+    static constexpr uint16_t kMaxWriteCount = 123;  // registers per block write
+
     CQXCOM();
     ~CQXCOM();
     CQXCOM(const CQXCOM&) = delete;
@@ -45,15 +54,20 @@ public:
     // first). Empty when the read failed; a reply that fails its checks is
     // never returned.
     std::vector<uint8_t> ReadBigData(uint8_t station, uint16_t address, uint16_t count);
-    // data holds 2 x count bytes, each register high byte first. -1 = failure.
+    // data holds 2 x count bytes, each register high byte first. The count
+    // written on success, -1 on failure.
     int WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data);
 
     // Whether the calling thread's last request got a valid answer (a write
     // to the broadcast station counts as answered once it was sent).
     bool LastRequestAnswered() const;
+    // Why the calling thread's last request failed (None when answered).
+    hx::LinkError LastRequestError() const;
 
-    // The port name as configured and the transport it resolved to (for messages).
+    // The port name as configured, and the transport it resolved to at the
+    // last OpenCom ("/dev/ttyUSB0 38400 8N2", "tcp:10.0.0.5:502"), for messages.
     std::string PortName() const;
+    std::string TransportDescription() const;
     std::string LastErrorText() const;
 
 private:

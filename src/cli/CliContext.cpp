@@ -1,0 +1,65 @@
+#include "cli/CliContext.h"
+
+#include <charconv>
+#include <string_view>
+#include <ostream>
+
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+
+CliContext::CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err)
+    : m_options(std::move(options)), m_comm(comm), m_out(out), m_err(err) {}
+
+bool CliContext::OpenLink() const {
+    if (m_opened) return *m_opened;
+    m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
+    m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
+    m_opened = m_comm.OpenCom() != 0;
+    if (*m_opened) {
+        m_comm.SetCurrentUseMode(1);
+        g_station = Station();
+    } else {
+        Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
+    }
+    return *m_opened;
+}
+
+int CliContext::Fail(const std::string& message, int code) const {
+    m_err << "halvex-cli: " << message << '\n';
+    m_err.flush();
+    return code;
+}
+
+int CliContext::NoAnswer(const std::string& what) const {
+    std::string reason = m_comm.LastErrorText();
+    return Fail("no answer from station " + std::to_string(m_options.station) + " (" + what +
+                    (reason.empty() ? "" : ": " + reason) + ")",
+                kExitNoAnswer);
+}
+
+int CliContext::Usage(const std::string& message) const { return Fail(message + " (try --help)", kExitUsage); }
+
+std::optional<long> CliContext::ParseNumber(const std::string& text) {
+    std::string_view t(text);
+    bool negative = false;
+    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    int base = 10;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        t.remove_prefix(2);
+    }
+    if (t.empty()) return std::nullopt;
+    long value = 0;
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value, base);
+    if (ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::optional<uint16_t> CliContext::ParseAddress(const std::string& text) {
+    auto n = ParseNumber(text);
+    if (!n || *n < 0 || *n > 0xFFFF) return std::nullopt;
+    return static_cast<uint16_t>(*n);
+}

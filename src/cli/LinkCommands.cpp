@@ -1,0 +1,138 @@
+#include "cli/LinkCommands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+#include "cli/CliContext.h"
+#include "core/Globals.h"
+#include "core/db/CADO.h"
+#include "core/db/ModelMapping.h"
+#include "core/link/CQXCOM.h"
+#include "core/link/DriveIdentity.h"
+#include "core/settings/EnvSettings.h"
+
+namespace {
+
+constexpr int kLastSearchStation = 63;
+
+}  // namespace
+
+int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() > 2) return ctx.Usage("find takes at most FIRST and LAST");
+    long first = 0, last = kLastSearchStation;
+    if (!args.empty()) {
+        auto n = CliContext::ParseNumber(args[0]);
+        if (!n || *n < 0 || *n > 247) return ctx.Usage("bad first station: " + args[0]);
+        first = *n;
+        last = std::max(first, last);
+    }
+    if (args.size() == 2) {
+        auto n = CliContext::ParseNumber(args[1]);
+        if (!n || *n < first || *n > 247) return ctx.Usage("bad last station: " + args[1]);
+        last = *n;
+    }
+    if (!ctx.OpenLink()) return kExitPortError;
+    int found = 0;
+    // Station 0 is the broadcast address; FindDrive knows nobody answers it.
+    for (long s = first; s <= last; ++s) {
+        if (ctx.Link().FindDrive(static_cast<uint8_t>(s), 0) != -1) {
+            ctx.Out() << s << '\n';
+            ctx.Out().flush();
+            ++found;
+        }
+    }
+    if (found == 0)
+        return ctx.Fail("no drive answers on stations " + std::to_string(first) + ".." + std::to_string(last),
+                        kExitNoAnswer);
+    return kExitOk;
+}
+
+int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty() || args.size() > 2) return ctx.Usage("usage: read ADDR [COUNT]");
+    auto address = CliContext::ParseAddress(args[0]);
+    if (!address) return ctx.Usage("bad register address: " + args[0]);
+    long count = 1;
+    if (args.size() == 2) {
+        auto n = CliContext::ParseNumber(args[1]);
+        if (!n || *n < 1 || *address + *n > 0x10000) return ctx.Usage("bad register count: " + args[1]);
+        count = *n;
+    }
+    if (!ctx.OpenLink()) return kExitPortError;
+    CQXCOM& comm = ctx.Link();
+
+    if (count == 1) {
+        const int value = comm.ReadAddressValue(ctx.Station(), *address);
+        if (!comm.LastRequestAnswered()) return ctx.NoAnswer("read " + std::to_string(*address));
+        ctx.Out() << *address << '=' << value << '\n';
+        return kExitOk;
+    }
+    uint32_t next = *address;
+    const uint32_t end = *address + static_cast<uint32_t>(count);
+    while (next < end) {
+        const auto n = static_cast<uint16_t>(std::min<uint32_t>(end - next, CQXCOM::kMaxReadCount));
+        const auto frame = comm.ReadBigData(ctx.Station(), static_cast<uint16_t>(next), n);
+        if (frame.size() != 5u + 2u * n)
+            return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
+        for (uint16_t i = 0; i < n; ++i) {
+            const auto word = static_cast<int16_t>((frame[3 + 2 * i] << 8) | frame[4 + 2 * i]);
+            ctx.Out() << (next + i) << '=' << word << '\n';
+        }
+        next += n;
+    }
+    return kExitOk;
+}
+
+int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 2) return ctx.Usage("usage: write ADDR VALUE");
+    auto address = CliContext::ParseAddress(args[0]);
+    if (!address) return ctx.Usage("bad register address: " + args[0]);
+    auto value = CliContext::ParseNumber(args[1]);
+    // Signed or unsigned 16-bit: 65535 and -1 are the same word.
+    if (!value || *value < -32768 || *value > 65535) return ctx.Usage("bad register value: " + args[1]);
+    if (!ctx.OpenLink()) return kExitPortError;
+    const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
+    const int written = ctx.Link().WriteAddressValue(ctx.Station(), *address, word);
+    if (!ctx.Link().LastRequestAnswered()) return ctx.NoAnswer("write " + std::to_string(*address));
+    ctx.Out() << *address << '=' << written << '\n';
+    return kExitOk;
+}
+
+int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty()) return ctx.Usage("identity takes no arguments");
+    if (!ctx.OpenLink()) return kExitPortError;
+    CQXCOM& comm = ctx.Link();
+    // As the connection does: a drive must answer register 0 first.
+    comm.ReadAddressValue(ctx.Station(), 0);
+    if (!comm.LastRequestAnswered()) return ctx.NoAnswer("read 0");
+
+    const hx::DriveIdentity id = hx::ReadDriveIdentity(comm, ctx.Station());
+    if (!id.complete) return ctx.NoAnswer("identity");
+    hx::ApplyIdentity(id);
+
+    std::string displayModel;
+    const bool qxModel = hx::env::Read(hx::env::kQxModel, "Yes", "0") == "1";
+    try {
+        CADO db;
+        if (!db.OpenConnection(DatabaseConnectionString())) {
+            ctx.Fail("Connect database fault! " + db.LastError(), 0);
+        } else if (auto model = hx::LookupDisplayModel(db, id.productModel, qxModel)) {
+            displayModel = *model;
+        } else {
+            ctx.Fail("Model not supported for this product!", 0);
+        }
+    } catch (const DbError& e) {
+        ctx.Fail(std::string("database error: ") + e.Description(), 0);
+    }
+    g_displayModel = displayModel;
+
+    char firmware[32];
+    std::snprintf(firmware, sizeof firmware, "%.1f", static_cast<double>(id.firmwareVersion));
+    ctx.Out() << "software version: " << id.softVersionText << '\n'
+              << "firmware version: " << firmware << '\n'
+              << "variant code: " << id.variantCode << '\n'
+              << "product model: " << id.productModel << '\n'
+              << "drive model: " << id.driveModel << '\n'
+              << "display model: " << displayModel << '\n';
+    return kExitOk;
+}

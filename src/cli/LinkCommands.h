@@ -1,0 +1,13 @@
+#pragma once
+// The drive commands of halvex-cli: find, read, write, identity.
+// Each takes the words after its name and returns the exit status.
+
+#include <string>
+#include <vector>
+
+class CliContext;
+
+int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args);
+int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args);
+int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args);
+int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& args);

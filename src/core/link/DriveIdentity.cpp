@@ -1,0 +1,64 @@
+#include "core/link/DriveIdentity.h"
+
+#include <cstdio>
+
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+
+namespace hx {
+namespace {
+
+bool printable(int byte) { return byte >= 32 && byte <= 126; }
+
+// Appends the two characters of a text register; false once the text has ended.
+bool appendChars(std::string& text, int word) {
+    const int high = (word >> 8) & 0xFF;
+    const int low = word & 0xFF;
+    if (!printable(high)) return false;
+    text.push_back(static_cast<char>(high));
+    if (!printable(low)) return false;
+    text.push_back(static_cast<char>(low));
+    return true;
+}
+
+}  // namespace
+
+DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
+    DriveIdentity id;
+    auto read = [&](uint16_t address) {
+        const int value = comm.ReadAddressValue(station, address);
+        if (!comm.LastRequestAnswered()) id.complete = false;
+        return value;
+    };
+
+    const int soft = read(kRegSoftwareVersion);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<int16_t>(soft) / 10.0);
+    id.softVersionText = text;
+
+    const int firmware = static_cast<int16_t>(read(kRegFirmwareVersion));
+    id.firmwareVersion = firmware < 100 ? 100.0f : static_cast<float>(firmware);
+
+    id.variantCode = static_cast<uint16_t>(read(kRegVariantCode));
+
+    for (uint16_t address = kRegProductModelFirst; address <= kRegProductModelLast; ++address)
+        if (!appendChars(id.productModel, read(address))) break;
+
+    // A 32-bit counter: the last text register is 0xFFFF, and a 16-bit one
+    // would wrap to register 0 and run on.
+    for (uint32_t address = kRegDriveModelFirst; address <= 0xFFFF; ++address) {
+        const int word = read(static_cast<uint16_t>(address));
+        if (word == -1 || !appendChars(id.driveModel, word)) break;
+    }
+    return id;
+}
+
+void ApplyIdentity(const DriveIdentity& identity) {
+    g_driveSoftVersion = identity.softVersionText;
+    g_firmwareVersion = identity.firmwareVersion;
+    g_driveVariantCode = identity.variantCode;
+    g_productModel = identity.productModel;
+    g_driveModel = identity.driveModel;
+}
+
+}  // namespace hx

@@ -1,0 +1,38 @@
+#pragma once
+// Who the drive is: software and firmware version, variant, product and
+// drive model, read in the order the drive has always been asked.
+
+#include <cstdint>
+#include <string>
+
+class CQXCOM;
+
+namespace hx {
+
+inline constexpr uint16_t kRegSoftwareVersion = 123;
+inline constexpr uint16_t kRegFirmwareVersion = 138;
+inline constexpr uint16_t kRegVariantCode = 0xFFBF;
+inline constexpr uint16_t kRegProductModelFirst = 116;
+inline constexpr uint16_t kRegProductModelLast = 122;
+inline constexpr uint16_t kRegDriveModelFirst = 0xFFC0;
+
+struct DriveIdentity {
+    std::string softVersionText;      // register 123 / 10, "%.1f"
+    float firmwareVersion = 100.0f;   // register 138, at least 100.0
+    uint16_t variantCode = 0;         // register 0xFFBF
+    std::string productModel;         // registers 116..122
+    std::string driveModel;           // registers 0xFFC0..
+    bool complete = true;             // every read was answered
+};
+
+// Registers 123, 138, 0xFFBF, 116..122 and 0xFFC0.. in that order. Text
+// registers hold two characters, high byte first; a text ends before its
+// first byte outside 32..126, the product model after register 122 at the
+// latest, the drive model also at a read without answer and at 0xFFFF.
+DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station);
+
+// Into g_driveSoftVersion, g_firmwareVersion, g_driveVariantCode,
+// g_productModel and g_driveModel.
+void ApplyIdentity(const DriveIdentity& identity);
+
+}  // namespace hx

@@ -1,0 +1,17 @@
+#pragma once
+// The Modbus RTU checksum and the read-reply frame that block reads hand to
+// their callers.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace hx {
+
+// CRC-16 (polynomial 0xA001, start 0xFFFF); on the wire low byte first.
+uint16_t ModbusCrc16(const uint8_t* data, std::size_t length);
+
+// [station, 0x03, 2 x count, each value high byte first..., CRC low, CRC high].
+std::vector<uint8_t> BuildReadReplyFrame(uint8_t station, const uint16_t* values, uint16_t count);
+
+}  // namespace hx

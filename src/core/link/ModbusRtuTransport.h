@@ -1,0 +1,61 @@
+#pragma once
+// Modbus RTU on a serial device (a USB-serial adapter, a built-in port or a
+// pseudo-terminal). Keeps the silent interval between frames that libmodbus
+// leaves to the caller, asks USB adapters for low latency, and claims the
+// port so that two programs never share it.
+
+#include <chrono>
+#include <string>
+
+#include "core/link/ModbusTransport.h"
+
+namespace hx {
+
+struct SerialSettings {
+    std::string device;   // "/dev/ttyUSB0"
+    int baud = 38400;
+    char parity = 'N';    // 'N', 'O' or 'E'
+    int dataBits = 8;
+    int stopBits = 1;
+
+    // Start bit, data bits, parity bit, stop bits.
+    int BitsPerChar() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
+    std::chrono::nanoseconds CharTime() const;
+    // The silence that ends a frame: 3.5 characters, at least 1.75 ms above
+    // 19200 baud as the line standard asks for fast lines.
+    std::chrono::nanoseconds SilentInterval() const;
+    // The longest gap allowed between two bytes of one reply.
+    std::chrono::microseconds ByteTimeout() const;
+};
+
+// The rates a serial port can be set to (110 .. 4000000); libmodbus would
+// quietly use 9600 for any other.
+bool IsStandardBaud(int baud);
+
+class ModbusRtuTransport : public ModbusTransport {
+public:
+    explicit ModbusRtuTransport(SerialSettings settings);
+    ~ModbusRtuTransport() override;
+
+    std::string Describe() const override;
+    const SerialSettings& Settings() const { return m_settings; }
+
+protected:
+    modbus_t* CreateContext() override;
+    bool AfterConnect(modbus_t* ctx) override;
+    void BeforeClose(modbus_t* ctx) override;
+    void BeforeSend(modbus_t* ctx, uint8_t station, int requestBytes) override;
+    void AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) override;
+    std::chrono::microseconds SendTime(int requestBytes) const override;
+
+private:
+    SerialSettings m_settings;
+    // When the line last fell silent (the end of the last frame seen or sent).
+    std::chrono::steady_clock::time_point m_lineQuietSince{};
+    // A station that did not answer in time may still answer late; until
+    // then a new request to it waits (0: none pending).
+    uint8_t m_lateStation = 0;
+    std::chrono::steady_clock::time_point m_lateUntil{};
+};
+
+}  // namespace hx

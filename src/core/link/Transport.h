@@ -1,0 +1,55 @@
+#pragma once
+// One Modbus connection to the drive (or to a serial-to-Ethernet gateway in
+// front of it). A transport is not thread-safe: CQXCOM holds the lock that
+// keeps requests apart.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace hx {
+
+enum class LinkError {
+    None,
+    NotOpen,          // no connection
+    InvalidArgument,  // a request the protocol cannot carry (count, address range)
+    NoDevice,         // the device or host does not exist
+    PortBusy,         // another program holds the port
+    OpenFailed,       // any other failure to open
+    Timeout,          // no reply within the time-out
+    BadFrame,         // a reply that failed its checks (CRC, length, station, function)
+    Exception,        // the drive answered with a Modbus exception
+    IoError,          // the connection broke
+};
+
+const char* LinkErrorName(LinkError error);
+
+class Transport {
+public:
+    virtual ~Transport() = default;
+
+    virtual bool Open() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // How long to wait for a reply to begin once the request is on the line.
+    virtual void SetResponseTimeout(std::chrono::milliseconds timeout) = 0;
+
+    // Each returns true on a valid reply. Station 0 is the broadcast station:
+    // a write to it is sent without waiting for a reply and counts as done,
+    // a read from it never gets an answer.
+    virtual bool ReadRegisters(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) = 0;
+    virtual bool WriteRegister(uint8_t station, uint16_t address, uint16_t value) = 0;
+    virtual bool WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) = 0;
+
+    // The outcome of the last call.
+    virtual LinkError LastError() const = 0;
+    // The exception code when LastError() is Exception, else 0.
+    virtual int LastExceptionCode() const = 0;
+    virtual std::string LastErrorText() const = 0;
+
+    // "/dev/ttyUSB0 38400 8N2" or "tcp 192.168.1.20:502", for messages.
+    virtual std::string Describe() const = 0;
+};
+
+}  // namespace hx

@@ -1,0 +1,52 @@
+#include "core/params/DriveDefinitions.h"
+
+#include <charconv>
+
+#include "core/db/CADO.h"
+#include "core/params/DefinitionQueries.h"
+
+namespace hx {
+
+std::string DefinitionTableName(const std::string& model) {
+    const std::string base = BaseDefinitionTable();
+    return SqlTableName(model.empty() ? base : base + "_" + model);
+}
+
+namespace {
+
+uint16_t ReadAddress(const CADO& db) {
+    const std::string text = db.GetFieldText("Address");
+    long value = -1;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > 0xFFFF)
+        throw DbError("a definition row holds the address \"" + text + "\", which is no register");
+    return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+std::vector<ParameterDefinition> LoadDefinitions(const std::string& databasePath, const std::string& model) {
+    CADO db;
+    if (!db.OpenConnection(databasePath)) throw DbError(db.LastError());
+    std::vector<ParameterDefinition> rows;
+    db.GetRecordSet("Select * from  " + DefinitionTableName(model) + " Order by Address asc");
+    // Tables without the column come from before the administrator flag:
+    // every parameter is shown there.
+    const bool hasVisible = db.HasField("Visible");
+    for (; !db.IsEOF(); db.MoveNext()) {
+        ParameterDefinition d;
+        d.address = ReadAddress(db);
+        d.name = db.GetFieldText("Name");
+        d.pageNumber = db.GetFieldText("PageNumber");
+        d.dataType = db.GetFieldText("DataType");
+        d.scope = db.GetFieldText("Scope");
+        d.defaultValue = db.GetFieldText("DefaultValue");
+        d.units = db.GetFieldText("Units");
+        d.remark = db.GetFieldText("Remark");
+        d.visible = !hasVisible || db.GetFieldText("Visible") != "0";
+        rows.push_back(std::move(d));
+    }
+    return rows;
+}
+
+}  // namespace hx

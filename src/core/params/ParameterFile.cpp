@@ -1,0 +1,262 @@
+#include "core/params/ParameterFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+#include "core/Globals.h"
+#include "core/params/CParameter.h"
+#include "core/text/Cp936.h"
+#include "core/util/AtomicFile.h"
+
+namespace hx {
+namespace {
+
+// A parameter file is about 30 KB; anything far larger is not one, and
+// reading it whole would only exhaust memory.
+constexpr std::size_t kMaxFileBytes = 64u << 20;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool English() { return g_language == 9; }
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+std::string SaveErrorText(const std::string& path, AtomicFile::Step step, int err) {
+    const std::string reason = std::strerror(err);
+    if (step == AtomicFile::Step::Create)
+        return English() ? "Cannot create the file " + Quoted(path) + ": " + reason
+                         : "无法创建文件 " + Quoted(path) + ": " + reason;
+    return English() ? "Writing the file " + Quoted(path) + " failed: " + reason +
+                           ". An earlier file of that name is unchanged."
+                     : "写入文件 " + Quoted(path) + " 失败: " + reason + "。原有的同名文件保持不变。";
+}
+
+std::string OpenErrorText(const std::string& path, int err) {
+    const std::string reason = std::strerror(err);
+    return English() ? "Cannot open the file " + Quoted(path) + ": " + reason
+                     : "无法打开文件 " + Quoted(path) + ": " + reason;
+}
+
+std::string ReadErrorText(const std::string& path, int err) {
+    const std::string reason = std::strerror(err);
+    return English() ? "Cannot read the file " + Quoted(path) + ": " + reason
+                     : "读取文件 " + Quoted(path) + " 失败: " + reason;
+}
+
+std::string TooLargeText(const std::string& path) {
+    return English() ? "The file " + Quoted(path) + " is too large to be a parameter file."
+                     : "文件 " + Quoted(path) + " 过大, 不是参数文件。";
+}
+
+std::string DecodeErrorText(const std::string& path) {
+    return English() ? "Cannot decode the file " + Quoted(path) +
+                           ": its text is neither code page 936 (Chinese) nor UTF-8."
+                     : "无法解码文件 " + Quoted(path) + ": 其内容既不是代码页 936 (中文) 文本, 也不是 UTF-8 文本。";
+}
+
+void SetError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+}
+
+// A header field on one line: a line break would push the rest of the
+// header into the parameter lines.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+void AppendNumber(std::string& out, long long v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// Reads at most kMaxFileBytes + 1 bytes; 0 or an errno.
+int ReadWholeFile(const std::string& path, std::string* bytes, bool* tooLarge, bool* openFailed) {
+    *tooLarge = false;
+    *openFailed = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *openFailed = true;
+        return errno;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        *openFailed = true;
+        return EISDIR;
+    }
+    bytes->clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            return err;
+        }
+        if (n == 0) break;
+        bytes->append(buffer, static_cast<std::size_t>(n));
+        if (bytes->size() > kMaxFileBytes) {
+            *tooLarge = true;
+            break;
+        }
+    }
+    ::close(fd);
+    return 0;
+}
+
+// The file's text in UTF-8; false when it is neither code page 936 nor UTF-8.
+bool DecodeFileText(const std::string& bytes, std::string* text) {
+    if (IsAscii(bytes)) {
+        *text = bytes;
+        return true;
+    }
+    std::string_view view(bytes);
+    // A byte-order mark says UTF-8 outright (our own files never carry one).
+    if (view.substr(0, kUtf8Bom.size()) == kUtf8Bom && IsValidUtf8(view.substr(kUtf8Bom.size()))) {
+        *text = std::string(view.substr(kUtf8Bom.size()));
+        return true;
+    }
+    if (Cp936ToUtf8(view, text)) return true;
+    if (IsValidUtf8(view)) {
+        *text = bytes;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t LenientToInt(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    const int64_t limit = negative ? kMax + 1 : kMax;
+    int64_t v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        v = v * 10 + (text[i] - '0');
+        if (v > limit) v = limit;
+    }
+    return static_cast<int32_t>(negative ? -v : v);
+}
+
+std::string FormatParameterFile(CParameter& table, const ParameterFileHeader& header) {
+    std::string out;
+    out.reserve(CParameter::kSlots * 14 + 256);
+    out += "DriveType=";
+    out += Utf8ToCp936Lossy(OneLine(header.driveType));
+    out += "\r\n";
+    out += "DriveVerssion=";
+    out += Utf8ToCp936Lossy(OneLine(header.driveVersion));
+    out += "\r\n";
+    out += "Description=";
+    out += Utf8ToCp936Lossy(OneLine(header.description));
+    out += "\r\n";
+    for (int i = 0; i < CParameter::kSlots; ++i) {
+        uint16_t address = CParameter::IndexToAddress(static_cast<uint16_t>(i));
+        AppendNumber(out, address);
+        out += '=';
+        AppendNumber(out, table.GetValue(address));
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool SaveParameterFile(const std::string& path, CParameter& table, const ParameterFileHeader& header,
+                       std::string* error) {
+    const std::string bytes = FormatParameterFile(table, header);
+    AtomicFile::Step step = AtomicFile::Step::None;
+    int err = 0;
+    if (WriteFileAtomically(path, bytes, &step, &err)) return true;
+    SetError(error, SaveErrorText(path, step, err));
+    return false;
+}
+
+ParameterFileContents ParseParameterText(std::string_view bytes) {
+    ParameterFileContents contents;
+    std::size_t lineNumber = 0;
+    while (!bytes.empty()) {
+        std::size_t nl = bytes.find('\n');
+        std::string_view line = bytes.substr(0, nl);
+        bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++lineNumber;
+
+        if (lineNumber <= 3) {
+            contents.headerLines.push_back(IsValidUtf8(line) ? std::string(line) : Cp936ToUtf8Lossy(line));
+            continue;
+        }
+        // '=' and the digits are below 0x40, so they never occur inside a
+        // code page 936 double-byte character: the bytes can be scanned as
+        // they are, whichever of the two encodings they are in.
+        std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos || eq == 0) continue;
+        auto address = static_cast<uint16_t>(static_cast<uint32_t>(LenientToInt(line.substr(0, eq))));
+        if (!CParameter::IsParameterAddress(address)) continue;
+        contents.values.emplace_back(address, LenientToInt(line.substr(eq + 1)));
+    }
+    return contents;
+}
+
+void ApplyToTable(const ParameterFileContents& contents, CParameter& table) {
+    for (const auto& [address, value] : contents.values) table.SetValue(address, value);
+}
+
+std::string InformationText(const ParameterFileContents& contents) {
+    static const char* const kChinese[] = {"适用驱动器类型:", "驱动器软件版本:", "描述信息:"};
+    static const char* const kEnglish[] = {"Drive type:", "Drive software version:", "Description:"};
+    const char* const* labels = English() ? kEnglish : kChinese;
+    std::string text;
+    for (std::size_t i = 0; i < contents.headerLines.size() && i < 3; ++i) {
+        const std::string& line = contents.headerLines[i];
+        std::size_t eq = line.find('=');
+        text += labels[i];
+        text += eq == std::string::npos ? line : line.substr(eq + 1);
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error) {
+    std::string bytes;
+    bool tooLarge = false, openFailed = false;
+    if (int err = ReadWholeFile(path, &bytes, &tooLarge, &openFailed); err != 0) {
+        SetError(error, openFailed ? OpenErrorText(path, err) : ReadErrorText(path, err));
+        return false;
+    }
+    if (tooLarge) {
+        SetError(error, TooLargeText(path));
+        return false;
+    }
+    std::string text;
+    if (!DecodeFileText(bytes, &text)) {
+        SetError(error, DecodeErrorText(path));
+        return false;
+    }
+    *out = ParseParameterText(text);
+    return true;
+}
+
+bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error) {
+    ParameterFileContents contents;
+    if (!ReadParameterFile(path, &contents, error)) return false;
+    ApplyToTable(contents, table);
+    if (information) *information = InformationText(contents);
+    return true;
+}
+
+}  // namespace hx

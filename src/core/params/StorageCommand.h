@@ -1,0 +1,64 @@
+#pragma once
+// The drive-side storage commands: a command value written to a register,
+// then the register polled until the drive clears it to 0.
+//   write; wait 2000 ms; up to `polls` times: wait 200 ms, read; first 0 = done.
+// Save to non-volatile memory and factory restore/burn poll 30 times (about
+// 8 s before giving up); the main frame's quick save polls 3 times (about 2.6 s).
+
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+
+#include "core/params/ParameterTransfer.h"
+
+class CQXCOM;
+
+namespace hx {
+
+struct StorageCommand {
+    uint16_t reg;
+    int16_t value;
+    int polls;
+    // Wait after success before the drive's registers are read again.
+    int settleAfterSuccessMs = 0;
+};
+
+inline constexpr StorageCommand kSaveToDrive{90, 1, 30};
+inline constexpr StorageCommand kRestoreFactory{91, 1, 30, 500};
+inline constexpr StorageCommand kBurnFactory{410, 0x3A9C, 30};
+// "保存驱动器参数" of the main frame.
+inline constexpr StorageCommand kQuickSaveToDrive{90, 1, 3};
+
+enum class StorageOutcome {
+    Succeeded,      // the register read 0
+    NotCleared,     // every poll read something else (or got no answer)
+    NotAnswered,    // the command write itself got no answer
+    Stopped,        // a stop was requested while waiting
+};
+
+struct StorageResult {
+    StorageOutcome outcome = StorageOutcome::NotAnswered;
+    int pollsDone = 0;
+    int lastReading = -1;  // -1 also when the last poll got no answer
+    bool succeeded() const { return outcome == StorageOutcome::Succeeded; }
+};
+
+inline constexpr int kStorageFirstWaitMs = 2000;
+inline constexpr int kStoragePollIntervalMs = 200;
+
+// Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
+StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int16_t value, int polls,
+                                std::stop_token stop = {});
+StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageCommand& command,
+                                std::stop_token stop = {});
+
+// The sequence on a worker thread; the window shows a busy state and puts up
+// its own message from the outcome.
+class StorageCommandJob : public TransferJob {
+public:
+    using Finished = std::function<void(const StorageResult&)>;
+    bool start(const StorageCommand& command, Finished finished,
+               TransferLink link = TransferLink::FromGlobals());
+};
+
+}  // namespace hx

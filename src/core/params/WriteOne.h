@@ -1,0 +1,38 @@
+#pragma once
+// Writing one edited parameter and reading it back, so the list shows what
+// the drive holds. A 32-bit (INT) parameter goes as two registers, the high
+// half at the address below it.
+
+#include <cstdint>
+#include <functional>
+
+#include "core/params/ParameterTransfer.h"
+
+class CQXCOM;
+class CParameter;
+
+namespace hx {
+
+struct WriteOneResult {
+    // False when the write or a read-back got no answer; the table then keeps
+    // its previous value and the row stays marked as not confirmed.
+    bool answered = false;
+    // GetValue(address) afterwards: the drive's read-back when answered, the
+    // table's unchanged value otherwise.
+    int32_t value = 0;
+    // The register whose request went unanswered (when not answered).
+    uint16_t unansweredRegister = 0;
+};
+
+// Runs on the calling thread (a few requests and a 20 ms settling wait).
+WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16_t address, int32_t value);
+
+// WriteOne on a worker thread, for a window that keeps painting meanwhile.
+class WriteOneJob : public TransferJob {
+public:
+    using Finished = std::function<void(const WriteOneResult&)>;
+    bool start(uint16_t address, int32_t value, Finished finished,
+               TransferLink link = TransferLink::FromGlobals());
+};
+
+}  // namespace hx

@@ -1,0 +1,162 @@
+#include "core/util/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+namespace hx {
+namespace {
+
+constexpr std::size_t kBlock = 4096;
+
+std::mutex g_hookMutex;
+AtomicFile::WriteHook g_hook;
+
+AtomicFile::WriteHook CurrentHook() {
+    std::lock_guard lock(g_hookMutex);
+    return g_hook;
+}
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string RandomSuffix() {
+    static std::atomic<unsigned> counter{0};
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device rd;
+    std::minstd_rand gen(rd() ^ (static_cast<unsigned>(::getpid()) << 16) ^ counter.fetch_add(1));
+    std::string s(8, 'x');
+    for (char& c : s) c = kChars[gen() % (sizeof kChars - 1)];
+    return s;
+}
+
+// Resolves a symbolic link so that the file it points to is replaced, not
+// the link; any other path stays as given.
+std::string ResolveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        auto resolved = std::filesystem::canonical(path, ec);
+        if (!ec) return resolved.string();
+    }
+    return path;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string path) : m_path(ResolveTarget(path)) {}
+
+AtomicFile::~AtomicFile() {
+    if (!m_committed) Discard();
+}
+
+void AtomicFile::SetWriteHook(WriteHook hook) {
+    std::lock_guard lock(g_hookMutex);
+    g_hook = std::move(hook);
+}
+
+bool AtomicFile::Fail(Step step, int err) {
+    m_failedStep = step;
+    m_errno = err;
+    Discard();
+    return false;
+}
+
+std::string AtomicFile::ErrorText() const { return std::strerror(m_errno); }
+
+bool AtomicFile::Open() {
+    Discard();
+    m_committed = false;
+    m_failedStep = Step::None;
+    m_errno = 0;
+    m_written = 0;
+
+    struct stat target {};
+    bool exists = ::stat(m_path.c_str(), &target) == 0;
+    if (exists && S_ISDIR(target.st_mode)) return Fail(Step::Create, EISDIR);
+    if (exists && ::access(m_path.c_str(), W_OK) != 0) return Fail(Step::Create, errno);
+
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = m_path + "." + RandomSuffix() + ".tmp";
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return Fail(Step::Create, errno);
+        }
+        m_fd = fd;
+        m_tempPath = temp;
+        // The replacement keeps the permissions of the file it replaces.
+        if (exists) (void)::fchmod(m_fd, target.st_mode & 07777);
+        return true;
+    }
+    return Fail(Step::Create, EEXIST);
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+    if (m_fd < 0) return Fail(Step::Write, EBADF);
+    WriteHook hook = CurrentHook();
+    while (!bytes.empty()) {
+        std::size_t block = bytes.size() < kBlock ? bytes.size() : kBlock;
+        ssize_t n = ::write(m_fd, bytes.data(), block);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Fail(Step::Write, errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        m_written += static_cast<std::size_t>(n);
+        if (hook && !hook(m_tempPath, m_written)) return Fail(Step::Write, EIO);
+    }
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (m_fd < 0) return Fail(Step::Commit, EBADF);
+    if (::fsync(m_fd) != 0) return Fail(Step::Commit, errno);
+    int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) return Fail(Step::Commit, errno);
+    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) return Fail(Step::Commit, errno);
+    m_committed = true;
+    m_tempPath.clear();
+    // Make the rename itself durable; a folder that refuses fsync still
+    // holds the new file.
+    int dir = ::open(FolderOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void AtomicFile::Discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, AtomicFile::Step* failed, int* err) {
+    AtomicFile file(path);
+    bool ok = file.Open() && file.Write(bytes) && file.Commit();
+    if (failed) *failed = file.FailedStep();
+    if (err) *err = file.Errno();
+    return ok;
+}
+
+}  // namespace hx

@@ -1,0 +1,63 @@
+#pragma once
+// Replacing a file so that it is either the old one or the new one, never a
+// mixture: the bytes go to a temporary file in the same folder, which is
+// flushed to disk and then renamed over the target. A failure or a crash on
+// the way leaves the old file as it was (and at worst a stray "*.tmp" file
+// beside it).
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace hx {
+
+class AtomicFile {
+public:
+    // Which step failed, for the caller's message.
+    enum class Step { None, Create, Write, Commit };
+
+    explicit AtomicFile(std::string path);
+    ~AtomicFile();  // discards the temporary file unless committed
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Creates the temporary file. Fails (Step::Create) when the folder cannot
+    // take a new file, or the target exists and may not be written (a
+    // read-only file stays protected as it would be when written in place).
+    bool Open();
+    bool Write(std::string_view bytes);
+    // Flushes, closes and renames the temporary file over the target.
+    bool Commit();
+    // Removes the temporary file; the target is left untouched.
+    void Discard();
+
+    const std::string& Path() const { return m_path; }
+    const std::string& TempPath() const { return m_tempPath; }
+    Step FailedStep() const { return m_failedStep; }
+    int Errno() const { return m_errno; }
+    std::string ErrorText() const;  // the system's description of Errno()
+
+    // Test hook, run after each block written to a temporary file with the
+    // number of bytes written so far; returning false fails the write there
+    // (as a full disk would). Pass an empty function to remove it.
+    using WriteHook = std::function<bool(const std::string& tempPath, std::size_t written)>;
+    static void SetWriteHook(WriteHook hook);
+
+private:
+    bool Fail(Step step, int err);
+
+    std::string m_path;     // the target, symbolic links resolved
+    std::string m_tempPath;
+    int m_fd = -1;
+    std::size_t m_written = 0;
+    bool m_committed = false;
+    Step m_failedStep = Step::None;
+    int m_errno = 0;
+};
+
+// The whole sequence in one call. On failure *failed and *err (either may be
+// null) say which step failed and why.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, AtomicFile::Step* failed, int* err);
+
+}  // namespace hx

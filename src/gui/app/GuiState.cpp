@@ -1,0 +1,3 @@
+#include "gui/app/GuiState.h"
+
+QPointer<QWidget> g_paramManagerWnd;

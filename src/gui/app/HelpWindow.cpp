@@ -1,0 +1,44 @@
+#include "gui/app/HelpWindow.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QUrl>
+
+#include "core/settings/AppPaths.h"
+
+namespace hx::gui {
+
+HelpWindow::HelpWindow(QWidget* parent) : QTextBrowser(parent) {
+    setWindowFlag(Qt::Window);
+    setOpenExternalLinks(true);
+    resize(820, 640);
+}
+
+bool HelpWindow::openPage(const QString& path) {
+    QFileInfo info(path);
+    if (!info.isFile()) return false;
+    setSearchPaths({info.absolutePath()});
+    setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+    setWindowTitle(documentTitle().isEmpty() ? info.fileName() : documentTitle());
+    show();
+    raise();
+    activateWindow();
+    return true;
+}
+
+HelpWindow* HelpWindow::instance() {
+    static QPointer<HelpWindow> window;
+    if (!window) {
+        window = new HelpWindow;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    return window;
+}
+
+static QString helpFolder() { return QString::fromStdString(hx::DataFolder()) + "/HelpFile/"; }
+
+QString MainHelpPath(int language) { return helpFolder() + (language == 4 ? "help.html" : "helpEN.html"); }
+
+QString ParameterHelpPath(const QString& topic) { return helpFolder() + "ParametersHelp/" + topic + ".html"; }
+
+}  // namespace hx::gui

@@ -1,0 +1,252 @@
+#include "gui/app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "core/Globals.h"
+#include "core/app/LanguageSettings.h"
+#include "core/app/SystemLanguage.h"
+#include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
+#include "core/params/StorageCommand.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/ExternalTools.h"
+#include "gui/app/HelpWindow.h"
+#include "gui/app/VelmoraView.h"
+#include "gui/widgets/BackgroundTask.h"
+#include "gui/widgets/Messages.h"
+
+namespace hx::gui {
+namespace {
+
+QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
+
+// Commands enabled only while a drive is connected (or offline use is on).
+constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
+                                      cmd::Alarm, cmd::Environment, cmd::Fourier};
+// Commands whose windows this build does not have yet; they stay grayed.
+constexpr int kUnavailableCommands[] = {cmd::Waveform, cmd::RunTest, cmd::Alarm, cmd::Fourier};
+
+bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+    setWindowTitle(str(50195));
+    setGeometry(100, 30, 1100, 650);
+    g_accessLevel = AccessLevel::Ordinary;
+
+    m_view = new CVelmoraView(this);
+    setCentralWidget(m_view);
+    m_storageTask = new BackgroundTask(this);
+
+    buildMenus();
+    buildToolBar();
+    updateCommandStates();
+    theComm.ConfigCom("COM1", "38400", "8", "NONE", "1");
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::addCommand(QMenu* menu, int id, const QString& text) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    if (menu) menu->addAction(action);
+    m_actions.insert(id, action);
+    return action;
+}
+
+void CMainFrame::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("File"));
+    addCommand(file, cmd::FileOpen, tr("Open"))->setShortcut(QKeySequence::Open);
+    addCommand(file, cmd::FileSave, tr("Save"))->setShortcut(QKeySequence::Save);
+    addCommand(file, cmd::FileSaveAs, tr("Save As"));
+    file->addSeparator();
+    addCommand(file, cmd::FileExit, tr("Exit"));
+
+    QMenu* comm = menuBar()->addMenu(tr("通 信"));
+    addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    addCommand(comm, cmd::CommExit, tr("退 出"));
+
+    QMenu* show = menuBar()->addMenu(tr("显 示"));
+    addCommand(show, cmd::ParameterManager, tr("参数存储管理"));
+    addCommand(show, cmd::SaveDriveParameters, tr("保存驱动器参数"));
+    addCommand(show, cmd::Waveform, tr("波形显示"));
+    addCommand(show, cmd::RunTest, tr("运行测试"));
+    addCommand(show, cmd::Alarm, tr("警 报"));
+    addCommand(show, cmd::Environment, tr("环境参数设置"));
+    addCommand(show, cmd::Wizard, tr("设置向导"));
+    // The spectrum command has no menu item of its own.
+    addCommand(nullptr, cmd::Fourier, tr("傅里叶分析"));
+
+    QMenu* tools = menuBar()->addMenu(tr("工 具"));
+    addCommand(tools, cmd::DebugTool, tr("调试工具"));
+    addCommand(tools, cmd::Calculator, tr("计 算 器"));
+
+    QMenu* language = menuBar()->addMenu(tr("语 言"));
+    addCommand(language, cmd::LanguageChinese, tr("简体中文"));
+    addCommand(language, cmd::LanguageEnglish, tr("English"));
+
+    QMenu* help = menuBar()->addMenu(tr("帮 助"));
+    addCommand(help, cmd::Help, tr("操作说明"));
+    addCommand(help, cmd::About, tr("平台信息"));
+}
+
+void CMainFrame::buildToolBar() {
+    m_toolBar = addToolBar(tr("工具栏"));
+    m_toolBar->setObjectName("mainToolBar");
+    m_toolBar->setIconSize(QSize(35, 35));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QFont font("MS Sans Serif");
+    font.setPixelSize(14);
+    font.setWeight(QFont::Normal);
+    m_toolBar->setFont(font);
+
+    const std::pair<int, QStyle::StandardPixmap> buttons[] = {
+        {cmd::Connect, QStyle::SP_DriveNetIcon},        {cmd::ParameterManager, QStyle::SP_FileDialogDetailedView},
+        {cmd::Waveform, QStyle::SP_MediaPlay},          {cmd::RunTest, QStyle::SP_MediaSeekForward},
+        {cmd::Alarm, QStyle::SP_MessageBoxWarning},     {cmd::SaveDriveParameters, QStyle::SP_DialogSaveButton},
+    };
+    for (const auto& [id, icon] : buttons) {
+        QAction* a = m_actions.value(id);
+        a->setIcon(style()->standardIcon(icon));
+        m_toolBar->addAction(a);
+    }
+}
+
+void CMainFrame::updateCommandStates() {
+    for (QAction* a : std::as_const(m_actions)) {
+        const int id = a->data().toInt();
+        bool enabled = true;
+        if (contains(std::begin(kConnectedCommands), std::end(kConnectedCommands), id)) enabled = m_connected != 0;
+        if (contains(std::begin(kUnavailableCommands), std::end(kUnavailableCommands), id)) enabled = false;
+        if (id == cmd::SaveDriveParameters && busy()) enabled = false;
+        a->setEnabled(enabled);
+    }
+}
+
+void CMainFrame::SetConnected(bool connected) {
+    m_connected = connected ? 1 : 0;
+    updateCommandStates();
+}
+
+bool CMainFrame::busy() const { return m_storageTask && m_storageTask->running(); }
+
+void CMainFrame::runCommand(int id) {
+    QAction* a = m_actions.value(id);
+    if (a && !a->isEnabled()) return;
+    switch (id) {
+    case cmd::FileExit:
+    case cmd::CommExit:
+        if (confirmExit()) {
+            m_exitConfirmed = true;
+            close();
+        }
+        break;
+    case cmd::Connect: m_view->openConnection(); break;
+    case cmd::ParameterManager: m_view->openParameterManager(); break;
+    case cmd::SaveDriveParameters: saveDriveParameters(); break;
+    case cmd::Environment: m_view->openEnvironment(); break;
+    case cmd::Wizard: openWizard(); break;
+    case cmd::DebugTool: startDebugTool(); break;
+    case cmd::Calculator: startCalculator(); break;
+    case cmd::LanguageChinese: chooseChinese(); break;
+    case cmd::LanguageEnglish: chooseEnglish(); break;
+    case cmd::Help: showHelp(); break;
+    case cmd::About: m_view->openAbout(); break;
+    default: break;  // File Open/Save/Save As do nothing
+    }
+}
+
+bool CMainFrame::confirmExit() { return AskYesNo(this, str(50161), str(50162), MessageIcon::Question); }
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!m_exitConfirmed && !confirmExit()) {
+        event->ignore();
+        return;
+    }
+    m_exitConfirmed = false;
+    m_storageTask->stopAndWait();
+    event->accept();
+}
+
+void CMainFrame::saveDriveParameters() {
+    if (busy()) return;
+    if (!AskYesNo(this, tr("Current settings won't be recoverable after parameters saved. Do you want to continue?"),
+                  tr("Save Configuration Confirmation"), MessageIcon::Warning, true))
+        return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const uint8_t station = g_station;
+    m_storageTask->start(
+        [station](std::stop_token stop) {
+            return hx::RunStorageCommand(theComm, station, hx::kQuickSaveToDrive, stop);
+        },
+        [this](hx::StorageResult result) {
+            QApplication::restoreOverrideCursor();
+            updateCommandStates();
+            const bool ok = result.succeeded();
+            if (result.outcome != hx::StorageOutcome::Stopped) {
+                if (ok)
+                    ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
+                else
+                    ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
+            }
+            emit saveDriveParametersFinished(ok);
+        });
+    updateCommandStates();
+}
+
+void CMainFrame::openWizard() {
+    if (g_driveModel != "KRV4") {
+        ShowMessage(this, tr("该驱动器不支持向导功能."));
+        return;
+    }
+    // The wizard's window comes with the setup work; until then nothing opens.
+}
+
+void CMainFrame::startDebugTool() {
+    theComm.CloseCom();
+    SetConnected(false);
+    const QString path = DebugToolPath();
+    if (!StartDetached(path)) ShowMessage(this, tr("没有找到调试工具: %1").arg(path), {}, MessageIcon::Warning);
+}
+
+void CMainFrame::startCalculator() {
+    const QString calculator = FindCalculator();
+    if (calculator.isEmpty() || !StartDetached(calculator))
+        ShowMessage(this, tr("没有找到计算器程序。"), {}, MessageIcon::Warning);
+}
+
+void CMainFrame::showHelp() {
+    const QString path = MainHelpPath(g_language);
+    if (!HelpWindow::instance()->openPage(path))
+        ShowMessage(this, tr("没有找到帮助文件: %1").arg(path), {}, MessageIcon::Warning);
+}
+
+void CMainFrame::chooseChinese() {
+    auto outcome = hx::ChooseChinese(g_language, hx::SystemPrimaryLanguage(), [this] {
+        return AskYesNo(this, tr("This operating system don't support Simplified Chinese,continue ?"), tr("Language"),
+                        MessageIcon::Question);
+    });
+    switch (outcome) {
+    case hx::LanguageChoiceOutcome::AlreadyCurrent: ShowMessage(this, str(50158), str(50157)); break;
+    case hx::LanguageChoiceOutcome::SavedRestartNeeded: ShowMessage(this, str(50156), str(50157)); break;
+    case hx::LanguageChoiceOutcome::ForcedUnsupported:
+        ShowMessage(this, tr("Forced switch to nonsupport language, the user interface display messy code!!!"),
+                    tr("Switch Language"), MessageIcon::Warning);
+        break;
+    case hx::LanguageChoiceOutcome::Declined: break;
+    }
+}
+
+void CMainFrame::chooseEnglish() {
+    auto outcome = hx::ChooseEnglish(g_language);
+    ShowMessage(this, outcome == hx::LanguageChoiceOutcome::AlreadyCurrent ? str(50158) : str(50156), str(50157));
+}
+
+}  // namespace hx::gui

@@ -1,0 +1,103 @@
+#include "gui/app/VelmoraApp.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include "core/Globals.h"
+#include "core/app/LanguageSettings.h"
+#include "core/app/SystemLanguage.h"
+#include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
+#include "core/link/PortResolver.h"
+#include "core/settings/AppPaths.h"
+#include "gui/app/MainFrame.h"
+#include "gui/widgets/Messages.h"
+#include "sim/InProcessDrive.h"
+
+namespace hx::gui {
+namespace {
+
+std::string translateForCore(const char* context, const char* source) {
+    return QCoreApplication::translate(context, source).toStdString();
+}
+
+}  // namespace
+
+StartOptions ParseStartOptions(const QStringList& arguments) {
+    StartOptions options;
+    for (const QString& a : arguments.mid(1)) {
+        if (a == "--simulate") options.simulate = true;
+    }
+    return options;
+}
+
+CVelmoraApp::CVelmoraApp() = default;
+
+CVelmoraApp::~CVelmoraApp() {
+    m_frame.reset();
+    if (m_drive) {
+        theComm.CloseCom();
+        hx::PortResolver::ClearOverride("COM1");
+    }
+}
+
+QString CVelmoraApp::EnglishCatalogPath() {
+    return QString::fromStdString(hx::ProgramFolder()) + "/i18n/halvex_en.qm";
+}
+
+bool CVelmoraApp::InstallTranslations() {
+    hx::SetTranslator(&translateForCore);
+    bool englishLoaded = false;
+    if (g_language != hx::kLangChinese) {
+        m_english = std::make_unique<QTranslator>();
+        englishLoaded = m_english->load(EnglishCatalogPath());
+        if (englishLoaded) {
+            QCoreApplication::installTranslator(m_english.get());
+        } else {
+            m_english.reset();
+        }
+    }
+    if (!englishLoaded) {
+        // Chinese texts are built in; Qt's own buttons need its catalogue.
+        m_qtChinese = std::make_unique<QTranslator>();
+        if (m_qtChinese->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QCoreApplication::installTranslator(m_qtChinese.get());
+    }
+    return g_language == hx::kLangChinese || englishLoaded;
+}
+
+bool CVelmoraApp::startSimulatedDrive() {
+    hx::sim::DriveOptions options;
+    options.stateFile = hx::WritableFolder() + "/Parameters/SimulatedDrive.state";
+    try {
+        m_drive = std::make_unique<hx::sim::InProcessDrive>(options);
+    } catch (const std::exception& e) {
+        ShowMessage(nullptr, QString::fromUtf8(e.what()), {}, MessageIcon::Critical);
+        return false;
+    }
+    hx::PortResolver::SetOverride("COM1", m_drive->DevicePath());
+    return true;
+}
+
+bool CVelmoraApp::InitInstance(const StartOptions& options) {
+    QApplication::setApplicationDisplayName(QStringLiteral("Halvex Configurator"));
+
+    const auto language = hx::ReadStartupLanguage(hx::SystemPrimaryLanguage(), [] {
+        return AskYesNo(nullptr, QStringLiteral("To detect the system does not support Chinese, whether to switch to English language ?"),
+                        {}, MessageIcon::Question);
+    });
+    g_language = language.language;
+    g_qxModelFlag = language.qxModelFlag;
+
+    if (!InstallTranslations())
+        ShowMessage(nullptr, QStringLiteral("Unable to load resource DLL!\n\rUse self-resource!"));
+
+    if (options.simulate && !startSimulatedDrive()) return false;
+
+    m_frame = std::make_unique<CMainFrame>();
+    if (options.showWindow) m_frame->showMaximized();
+    return true;
+}
+
+}  // namespace hx::gui

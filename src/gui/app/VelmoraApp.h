@@ -1,0 +1,48 @@
+#pragma once
+// Start-up: settings, language, translations, the optional simulated drive,
+// and the main window.
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QTranslator;
+
+namespace hx::sim { class InProcessDrive; }
+
+namespace hx::gui {
+
+class CMainFrame;
+
+struct StartOptions {
+    bool simulate = false;       // a simulated drive behind COM1
+    bool showWindow = true;
+};
+
+StartOptions ParseStartOptions(const QStringList& arguments);
+
+class CVelmoraApp : public QObject {
+    Q_OBJECT
+public:
+    CVelmoraApp();
+    ~CVelmoraApp() override;
+
+    // The start-up sequence; false when the program cannot start.
+    bool InitInstance(const StartOptions& options);
+    CMainFrame* mainFrame() const { return m_frame.get(); }
+
+    // Loads the catalogue of g_language (English unless it is 4) and Qt's own
+    // Chinese texts; false when the English catalogue is missing.
+    bool InstallTranslations();
+    static QString EnglishCatalogPath();
+
+private:
+    bool startSimulatedDrive();
+
+    std::unique_ptr<QTranslator> m_english;
+    std::unique_ptr<QTranslator> m_qtChinese;
+    std::unique_ptr<hx::sim::InProcessDrive> m_drive;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+}  // namespace hx::gui

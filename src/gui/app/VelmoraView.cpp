@@ -1,0 +1,102 @@
+#include "gui/app/VelmoraView.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/Globals.h"
+#include "core/i18n/StringTable.h"
+#include "gui/app/AboutDlg.h"
+#include "gui/app/EnvironmentSetting.h"
+#include "gui/app/GuiState.h"
+#include "gui/app/MainFrame.h"
+#include "gui/comm/ConnectCom.h"
+#include "gui/params/ParameterManage.h"
+#include "gui/widgets/Messages.h"
+
+namespace hx::gui {
+
+CVelmoraView::CVelmoraView(CMainFrame* frame, QWidget* parent) : QWidget(parent), m_frame(frame) {
+    m_area = new QMdiArea(this);
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_area);
+
+    // The connection window opens by itself half a second after start-up.
+    m_startTimer = new QTimer(this);
+    m_startTimer->setSingleShot(true);
+    m_startTimer->setInterval(kStartDelayMs);
+    connect(m_startTimer, &QTimer::timeout, this, [this] { openConnection(); });
+    m_startTimer->start();
+}
+
+bool CVelmoraView::refuseWhileLinkBusy() {
+    if (g_activeModule.empty()) return false;
+    ShowMessage(this, QString::fromStdString(g_activeModule) + QString::fromStdString(hx::LoadString(50141)),
+                QString::fromStdString(hx::LoadString(50142)));
+    return true;
+}
+
+QMdiSubWindow* CVelmoraView::host(FunctionWindow* window, bool maximized) {
+    auto* sub = m_area->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWindowTitle(window->windowTitle());
+    connect(window, &FunctionWindow::moduleClosed, this, &CVelmoraView::onModuleClosed);
+    if (maximized) {
+        sub->showMaximized();
+    } else {
+        sub->adjustSize();
+        sub->show();
+    }
+    return sub;
+}
+
+QMdiSubWindow* CVelmoraView::frameOf(QWidget* window) const {
+    return window ? qobject_cast<QMdiSubWindow*>(window->parentWidget()) : nullptr;
+}
+
+void CVelmoraView::onModuleClosed(QWidget* window) {
+    QPointer<QWidget> target = frameOf(window) ? static_cast<QWidget*>(frameOf(window)) : window;
+    QTimer::singleShot(kDestroyDelayMs, this, [target] {
+        if (target) delete target.data();
+    });
+}
+
+FunctionWindow* CVelmoraView::openConnection() {
+    m_startTimer->stop();
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CConnectCom(m_frame);
+    auto* sub = host(window);
+    sub->move(300, 50);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openEnvironment() {
+    auto* window = new CEnvironmentSetting;
+    host(window);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openAbout() {
+    auto* window = new CAboutDlg;
+    host(window);
+    return window;
+}
+
+QWidget* CVelmoraView::openParameterManager() {
+    if (g_paramManagerWnd) {
+        if (auto* sub = frameOf(g_paramManagerWnd)) {
+            sub->showMaximized();
+            m_area->setActiveSubWindow(sub);
+        }
+        return g_paramManagerWnd;
+    }
+    auto* window = new CParameterManage;
+    host(window, true);
+    return window;
+}
+
+}  // namespace hx::gui

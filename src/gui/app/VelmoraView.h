@@ -1,0 +1,51 @@
+#pragma once
+// The one view of the main window: it receives the commands, opens the
+// function windows as child windows of itself, enforces the one-window rule
+// for the windows that hold the drive link, and destroys closed windows.
+
+#include <QPointer>
+#include <QWidget>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QTimer;
+
+namespace hx::gui {
+
+class CMainFrame;
+class FunctionWindow;
+
+class CVelmoraView : public QWidget {
+    Q_OBJECT
+public:
+    explicit CVelmoraView(CMainFrame* frame, QWidget* parent = nullptr);
+
+    QMdiArea* area() const { return m_area; }
+    CMainFrame* frame() const { return m_frame; }
+
+    // Opens the connection window; refused while another link window is open.
+    FunctionWindow* openConnection();
+    FunctionWindow* openEnvironment();
+    FunctionWindow* openAbout();
+    // The parameter manager exists at most once and shows again when asked.
+    QWidget* openParameterManager();
+
+    // True (after telling the user) when a link window is already open.
+    bool refuseWhileLinkBusy();
+    // Hosts a window in the view. Closed windows are destroyed 50 ms later.
+    QMdiSubWindow* host(FunctionWindow* window, bool maximized = false);
+    // The frame around a hosted window, if any.
+    QMdiSubWindow* frameOf(QWidget* window) const;
+
+    static constexpr int kStartDelayMs = 500;
+    static constexpr int kDestroyDelayMs = 50;
+
+private:
+    void onModuleClosed(QWidget* window);
+
+    CMainFrame* m_frame;
+    QMdiArea* m_area;
+    QTimer* m_startTimer;
+};
+
+}  // namespace hx::gui

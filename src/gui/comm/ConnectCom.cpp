@@ -1,0 +1,216 @@
+#include "gui/comm/ConnectCom.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "core/Globals.h"
+#include "core/app/DriveConnection.h"
+#include "core/db/CADO.h"
+#include "core/db/ModelMapping.h"
+#include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
+#include "core/settings/EnvSettings.h"
+#include "gui/app/MainFrame.h"
+#include "gui/widgets/Messages.h"
+#include "gui/widgets/ProgramDatabase.h"
+
+namespace hx::gui {
+namespace {
+QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
+}  // namespace
+
+CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
+    : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_frame(frame) {
+    m_port = new QComboBox;
+    for (int i = 1; i <= 9; ++i) m_port->addItem(QStringLiteral("COM%1").arg(i));
+    m_baud = new QComboBox;
+    m_baud->addItems({"9600", "19200", "38400"});
+    m_station = new QComboBox;
+    for (int i = 0; i < kStations; ++i) m_station->addItem(QString::number(i));
+    m_connect = new QPushButton(str(50006));
+    m_search = new QPushButton(tr("查找设备"));
+    m_status = new QLabel;
+    m_status->setMinimumWidth(160);
+    m_offline = new QPushButton(tr("脱机使用"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(tr("通信端口:")), 0, 0);
+    grid->addWidget(m_port, 0, 1);
+    grid->addWidget(new QLabel(tr("波特率:")), 1, 0);
+    grid->addWidget(m_baud, 1, 1);
+    grid->addWidget(new QLabel(tr("设备号:")), 2, 0);
+    grid->addWidget(m_station, 2, 1);
+    grid->addWidget(m_connect, 0, 2);
+    grid->addWidget(m_search, 1, 2);
+    grid->addWidget(m_offline, 2, 2);
+    grid->addWidget(m_status, 3, 0, 1, 3);
+
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setInterval(kSearchTickMs);
+    connect(m_searchTimer, &QTimer::timeout, this, &CConnectCom::searchTick);
+    m_closeTimer = new QTimer(this);
+    m_closeTimer->setSingleShot(true);
+    m_closeTimer->setInterval(kCloseDelayMs);
+    connect(m_closeTimer, &QTimer::timeout, this, &FunctionWindow::closeWindow);
+
+    connect(m_connect, &QPushButton::clicked, this, &CConnectCom::onConnect);
+    connect(m_search, &QPushButton::clicked, this, &CConnectCom::onSearch);
+    connect(m_offline, &QPushButton::clicked, this, &CConnectCom::onOffline);
+
+    // Only the last character of the stored port counts ("COM12" picks COM2).
+    const QString port = QString::fromStdString(hx::env::Read(hx::env::kComSetting, "COM", "COM1")).trimmed();
+    const int n = port.isEmpty() ? 0 : port.right(1).toInt();
+    m_port->setCurrentIndex(n >= 1 && n <= 9 ? n - 1 : -1);
+    m_baud->setCurrentIndex(2);
+    const int station = hx::env::ReadInt(hx::env::kDrive, "DriveNo", "63");
+    m_station->setCurrentIndex(station >= 0 && station < kStations ? station : -1);
+
+    const bool open = theComm.GetConnectStatus() != 0;
+    m_connect->setText(open ? str(50005) : str(50006));
+    m_search->setEnabled(!open);
+}
+
+bool CConnectCom::searching() const { return m_searchTimer->isActive(); }
+
+void CConnectCom::keyPressEvent(QKeyEvent* event) {
+    // Enter never closes this window.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    FunctionWindow::keyPressEvent(event);
+}
+
+void CConnectCom::configurePort() {
+    g_station = static_cast<uint8_t>(m_station->currentText().toInt());
+    theComm.ConfigCom(m_port->currentText().toStdString(), m_baud->currentText().toStdString(), "8", "NONE", "2");
+}
+
+void CConnectCom::onConnect() {
+    const int delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "50");
+    configurePort();
+
+    if (theComm.GetConnectStatus()) {
+        if (theComm.CloseCom()) {
+            m_frame->SetConnected(false);
+            m_search->setEnabled(true);
+            m_connect->setText(str(50006));
+        } else {
+            m_connect->setText(str(50005));
+            ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
+        }
+        return;
+    }
+
+    if (!theComm.OpenCom()) {
+        m_frame->SetConnected(false);
+        m_connect->setText(str(50006));
+        m_search->setEnabled(true);
+        ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
+        return;
+    }
+
+    theComm.SetCurrentUseMode(1);
+    theComm.SetReceiveTimeOut(static_cast<uint16_t>(delay));
+    theComm.ReadAddressValue(g_station, 0);
+    // A register that holds -1 is an answer too; only silence fails.
+    if (!theComm.LastRequestAnswered()) {
+        theComm.CloseCom();
+        m_search->setEnabled(true);
+        ShowMessage(this, tr("连接驱动器失败，请检查通信线路或设备机号是否异常！"), tr("连接失败"));
+        return;
+    }
+    finishConnect();
+}
+
+void CConnectCom::finishConnect() {
+    hx::env::Write(hx::env::kComSetting, "COM", m_port->currentText().toStdString());
+    hx::env::Write(hx::env::kDrive, "DriveNo", m_station->currentText().toStdString());
+    m_frame->SetConnected(true);
+
+    const hx::ConnectedDriveReport report = hx::ReadConnectedDrive(theComm, g_station, theParameterTable);
+    for (const std::string& message : report.attributeMessages) ShowMessage(this, QString::fromStdString(message));
+
+    QString display;
+    if (!lookupDisplayModel(&display)) {
+        // The port is closed by now; a program that looks connected would
+        // send every window's requests into a closed port.
+        g_displayModel.clear();
+        m_frame->SetConnected(false);
+        m_connect->setText(str(50006));
+        m_search->setEnabled(true);
+        return;
+    }
+    g_displayModel = display.toStdString();
+    m_frame->setWindowTitle(str(50195).trimmed() + " for " + display.trimmed());
+    m_connect->setText(str(50005));
+    m_closeTimer->start();
+}
+
+bool CConnectCom::lookupDisplayModel(QString* display) {
+    display->clear();
+    CADO db;
+    if (!OpenProgramDatabase(db, this)) return true;  // go on without database texts
+    try {
+        auto model = hx::LookupDisplayModel(db, g_productModel, g_qxModelFlag != 0);
+        if (model) {
+            *display = QString::fromStdString(*model);
+            return true;
+        }
+        ShowMessage(this, QStringLiteral("Model not supported for this product!"));
+    } catch (const DbError& e) {
+        ShowDatabaseError(this, e.Description());
+    }
+    theComm.CloseCom();
+    return false;
+}
+
+void CConnectCom::onSearch() {
+    configurePort();
+    if (m_search->text() == tr("查找设备")) {
+        m_connect->setEnabled(false);
+        m_search->setText(str(50014));
+        m_searchStation = 0;
+        if (theComm.OpenCom()) m_searchTimer->start();
+    } else {
+        m_connect->setEnabled(true);
+        m_search->setText(tr("查找设备"));
+        m_searchTimer->stop();
+        theComm.CloseCom();
+    }
+}
+
+void CConnectCom::searchTick() {
+    const uint16_t s = m_searchStation;
+    if (s >= kStations) {
+        m_status->setText(tr("没有找到相关驱动器!"));
+        m_connect->setEnabled(true);
+        theComm.CloseCom();
+        m_searchTimer->stop();
+    } else if (theComm.FindDrive(static_cast<uint8_t>(s), 0) == -1) {
+        m_status->setText(tr("完成:") + QString::number(s) + " / 63");
+        m_connect->setEnabled(false);
+    } else {
+        m_searchTimer->stop();
+        m_station->setCurrentIndex(s);
+        m_status->setText(tr("找到设备:") + QString::number(s));
+        theComm.CloseCom();
+        m_connect->setEnabled(true);
+    }
+    m_searchStation = static_cast<uint16_t>(s + 1);
+}
+
+void CConnectCom::onOffline() {
+    theComm.SetCurrentUseMode(0);
+    m_frame->SetConnected(true);
+    m_frame->setWindowTitle(str(50019));
+    g_driveModel = "KRV7";
+    closeWindow();
+}
+
+}  // namespace hx::gui

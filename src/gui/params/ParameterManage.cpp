@@ -1,0 +1,692 @@
+#include "gui/params/ParameterManage.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+
+#include "core/Globals.h"
+#include "core/params/CParameter.h"
+#include "core/params/DefinitionQueries.h"
+#include "core/params/ParameterFile.h"
+#include "core/params/TransferPlan.h"
+#include "gui/app/GuiState.h"
+#include "gui/app/HelpWindow.h"
+#include "gui/params/ParameterCompare.h"
+#include "gui/params/ParameterFileDialog.h"
+#include "gui/params/ParameterRemark.h"
+#include "gui/widgets/ListBoxEx.h"
+#include "gui/widgets/ListCtrlEx.h"
+#include "gui/widgets/Messages.h"
+#include "gui/widgets/ProgramDatabase.h"
+
+namespace hx::gui {
+namespace {
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+std::string toStd(const QString& text) { return text.toStdString(); }
+// Paths go to the file layer in the system's file name encoding.
+std::string toPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QString transferText(const std::string& text) {
+    return QCoreApplication::translate(hx::kTransferTextContext, text.c_str());
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& caption, const QString& tip = {}) {
+    auto* button = new QPushButton(caption, parent);
+    if (!tip.isEmpty()) button->setToolTip(tip);
+    return button;
+}
+
+constexpr int kLeftX = 10;
+constexpr int kLeftWidth = 150;
+constexpr int kLeftButtonHeight = 25;
+
+}  // namespace
+
+CParameterManage::CParameterManage(QWidget* parent) : FunctionWindow(tr("参数管理"), LinkUse::Free, parent) {
+    g_paramManagerWnd = this;
+    buildControls();
+    OpenProgramDatabase(m_db, this);
+    FillCategoryList();
+    m_burn->setVisible(g_accessLevel == AccessLevel::Administrator);
+    layoutButtons();
+    StartReadAll();
+}
+
+CParameterManage::~CParameterManage() {
+    m_closing = true;
+    stopAllWork();
+    if (g_paramManagerWnd == this) g_paramManagerWnd = nullptr;
+}
+
+void CParameterManage::buildControls() {
+    setMinimumSize(760, 360);
+    m_frame = new QFrame(this);
+    m_frame->setFrameShape(QFrame::Box);
+    m_frame->setFrameShadow(QFrame::Sunken);
+
+    m_readFile = makeButton(this, tr("读文件"), tr("从文件中读取参数配置"));
+    m_saveAs = makeButton(this, tr("另 存"), tr("参数另存为"));
+    m_memo = makeButton(this, tr("注 释"), tr("保存当前参数到配置文件中"));
+    m_read = makeButton(this, tr("读参数"), tr("读取驱动器[用户参数区]的工作参数"));
+    m_write = makeButton(this, tr("写参数"), tr("将上位机当前参数下发到驱动器[用户参数区]中"));
+    m_save = makeButton(this, tr("保 存"), tr("保存驱动器当前[用户参数区]参数"));
+    m_restore = makeButton(this, tr("恢复出厂"), tr("调[出厂参数区]参数,覆盖[用户参数区]"));
+    m_burn = makeButton(this, tr("出厂设置"), tr("烧写当前参数到[出厂参数区](仅管理员使用)"));
+    m_help = makeButton(this, tr("帮 助"), tr("参数说明"));
+    m_compare = makeButton(this, tr("参数比较"), tr("比较两份参数列表差异"));
+
+    m_categoryButton = makeButton(this, tr("参数分类选择"));
+    m_categoryList = new CListBoxEx(this);
+    m_addCategory = makeButton(this, tr("添加自定义分类"));
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->hide();
+    m_addGroup = makeButton(this, tr("添 加"));
+    m_addGroup->hide();
+
+    m_list = new CListCtrlEx(this);
+    m_list->setEditGuard([this] { return !refuseWhileBusy(); });
+
+    m_descLabel = new QLabel(tr("描 述:"), this);
+    m_descLabel->installEventFilter(this);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    m_percent = new QLabel(QStringLiteral("0%"), this);
+    m_percent->hide();
+
+    m_slideOpen = new QTimer(this);
+    m_slideOpen->setInterval(kSlideTickMs);
+    connect(m_slideOpen, &QTimer::timeout, this, &CParameterManage::slideOpenTick);
+    m_slideClose = new QTimer(this);
+    m_slideClose->setInterval(kSlideTickMs);
+    connect(m_slideClose, &QTimer::timeout, this, &CParameterManage::slideCloseTick);
+
+    connect(m_readFile, &QPushButton::clicked, this, &CParameterManage::LoadParameterFile);
+    connect(m_saveAs, &QPushButton::clicked, this, &CParameterManage::SaveParameterFile);
+    connect(m_memo, &QPushButton::clicked, this, &CParameterManage::EditDescription);
+    connect(m_read, &QPushButton::clicked, this, &CParameterManage::StartReadAll);
+    connect(m_write, &QPushButton::clicked, this, &CParameterManage::StartWriteAll);
+    connect(m_save, &QPushButton::clicked, this, &CParameterManage::SaveToDrive);
+    connect(m_restore, &QPushButton::clicked, this, &CParameterManage::RestoreFactory);
+    connect(m_burn, &QPushButton::clicked, this, &CParameterManage::BurnFactory);
+    connect(m_help, &QPushButton::clicked, this, [this] { ShowParameterHelp(QStringLiteral("Pr0.01")); });
+    connect(m_compare, &QPushButton::clicked, this, &CParameterManage::OpenCompare);
+    connect(m_categoryButton, &QPushButton::clicked, this, &CParameterManage::CloseNameField);
+    connect(m_addCategory, &QPushButton::clicked, this, &CParameterManage::OpenNameField);
+    connect(m_addGroup, &QPushButton::clicked, this, &CParameterManage::AddGroup);
+
+    connect(m_categoryList, &CListBoxEx::addGroupRequested, this, &CParameterManage::OpenNameField);
+    connect(m_categoryList, &CListBoxEx::deleteGroupRequested, this, &CParameterManage::DeleteGroup);
+    connect(m_categoryList, &QListWidget::currentRowChanged, this, &CParameterManage::onCategoryChosen);
+
+    connect(m_list, &CListCtrlEx::cellAccepted, this, [this](int row, int) { WriteOne(row); });
+    connect(m_list, &CListCtrlEx::helpRequested, this, &CParameterManage::ShowParameterHelp);
+    connect(m_list, &CListCtrlEx::addToGroup, this,
+            [this](int group, quint16 address, const QString& name) { AddToGroup(address, name, group); });
+    connect(m_list, &CListCtrlEx::removeFromGroup, this,
+            [this](int group, quint16 address) { RemoveFromGroup(address, group); });
+}
+
+// ---------------------------------------------------------------------------
+// Layout
+
+void CParameterManage::layoutButtons() {
+    int x = 170;
+    for (QPushButton* b : {m_readFile, m_saveAs, m_memo, m_read, m_write, m_save, m_restore, m_burn, m_help, m_compare}) {
+        if (b->isHidden()) continue;
+        b->setGeometry(x, 10, 75, 28);
+        x += 80;
+    }
+}
+
+void CParameterManage::resizeEvent(QResizeEvent* event) {
+    FunctionWindow::resizeEvent(event);
+    const int L = 0, T = 0, R = width(), B = height();
+    m_frame->setGeometry(L + 5, T + 45, 162, B - 70);
+    m_categoryButton->setGeometry(L + 10, T + 55, 150, 25);
+    m_categoryList->setGeometry(L + 10, T + 80, 150, B - 135);
+    if (m_nameFieldOpen || m_slideOpen->isActive()) {
+        placeNameField();
+    } else {
+        m_addCategory->setGeometry(L + 10, B - 55, 150, 25);
+    }
+    m_list->setGeometry(L + 170, T + 50, R - L - 175, B - T - 75);
+    m_descLabel->setGeometry(L + 10, B - 20, 50, 15);
+    m_progress->setGeometry(L + 65, B - 20, R - L - 140, 15);
+    m_percent->setGeometry(R - 65, B - 20, 50, 15);
+    layoutButtons();
+}
+
+void CParameterManage::placeNameField() {
+    if (!m_nameFieldOpen) return;
+    const int top = m_categoryButton->y() + m_categoryButton->height() + 1;
+    m_addCategory->setGeometry(kLeftX, top, kLeftWidth, kLeftButtonHeight);
+    m_nameEdit->setGeometry(kLeftX, top + kLeftButtonHeight + 5, kLeftWidth, kLeftButtonHeight);
+    m_addGroup->setGeometry(kLeftX, top + 2 * (kLeftButtonHeight + 5), kLeftWidth, kLeftButtonHeight);
+}
+
+void CParameterManage::OpenNameField() {
+    m_slideClose->stop();
+    m_slideOpen->start();
+}
+
+void CParameterManage::CloseNameField() {
+    m_slideOpen->stop();
+    m_slideClose->start();
+}
+
+void CParameterManage::slideOpenTick() {
+    m_categoryList->hide();
+    const int below = m_categoryButton->y() + m_categoryButton->height();
+    if (m_addCategory->y() - below > 5) {
+        m_addCategory->move(m_addCategory->x(), m_addCategory->y() - 10);
+        return;
+    }
+    m_slideOpen->stop();
+    m_nameFieldOpen = true;
+    placeNameField();
+    m_nameEdit->show();
+    m_addGroup->show();
+    m_nameEdit->setFocus();
+}
+
+void CParameterManage::slideCloseTick() {
+    m_nameEdit->hide();
+    m_addGroup->hide();
+    m_nameFieldOpen = false;
+    const int listBottom = m_categoryList->y() + m_categoryList->height();
+    if (m_addCategory->y() < listBottom) {
+        m_addCategory->move(m_addCategory->x(), m_addCategory->y() + 10);
+        return;
+    }
+    m_slideClose->stop();
+    m_categoryList->show();
+    m_addCategory->setGeometry(kLeftX, listBottom + 1, kLeftWidth, kLeftButtonHeight);
+}
+
+bool CParameterManage::eventFilter(QObject* watched, QEvent* event) {
+    // The label "描 述:" is the way in to the administrator level; what it
+    // unlocks shows at the next listing or opening.
+    if (watched == m_descLabel && event->type() == QEvent::MouseButtonPress) g_accessLevel = AccessLevel::Administrator;
+    return FunctionWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Busy state
+
+void CParameterManage::setWork(Work work) {
+    m_work = work;
+    updateControls();
+    if (work == Work::Storage || work == Work::WriteOne)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}
+
+void CParameterManage::updateControls() {
+    const bool idle = m_work == Work::None;
+    // The table and the link are the work's while it runs: nothing else may
+    // read or write them until it ends.
+    for (QPushButton* b : {m_readFile, m_saveAs, m_read, m_write, m_save, m_restore, m_burn, m_compare})
+        b->setEnabled(idle);
+}
+
+bool CParameterManage::refuseWhileBusy() {
+    if (!busy()) return false;
+    ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"));
+    return true;
+}
+
+void CParameterManage::stopAllWork() {
+    m_readJob.requestStop();
+    m_writeJob.requestStop();
+    m_writeOneJob.requestStop();
+    m_storageJob.requestStop();
+    m_readJob.join();
+    m_writeJob.join();
+    m_writeOneJob.join();
+    m_storageJob.join();
+}
+
+bool CParameterManage::canClose() {
+    if (!busy()) return true;
+    if (!AskYesNo(this, tr("驱动器数据交互尚未完成，停止并关闭窗口吗？"), windowTitle(), MessageIcon::Question))
+        return false;
+    // The work ends at its next block or wait; its last reports are dropped.
+    m_closing = true;
+    stopAllWork();
+    m_work = Work::None;
+    return true;
+}
+
+void CParameterManage::closeEvent(QCloseEvent* event) {
+    FunctionWindow::closeEvent(event);
+    if (event->isAccepted() && g_paramManagerWnd == this) g_paramManagerWnd = nullptr;
+}
+
+void CParameterManage::refillAfterWork() {
+    // Work started meanwhile (the read after a factory restore) refills at its end.
+    if (!m_refillPending || busy()) return;
+    m_refillPending = false;
+    FillParameterList(0, 31999);
+}
+
+// ---------------------------------------------------------------------------
+// Transfers
+
+void CParameterManage::showProgressStart() {
+    m_read->setEnabled(false);
+    m_write->setEnabled(false);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_percent->setText(QStringLiteral("0%"));
+    m_progress->show();
+    m_percent->show();
+}
+
+void CParameterManage::StartReadAll() {
+    if (refuseWhileBusy()) return;
+    showProgressStart();
+    setWork(Work::ReadAll);
+    hx::TransferCallbacks callbacks;
+    callbacks.progress = [this](int done, int total) {
+        QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
+                                  Qt::QueuedConnection);
+    };
+    callbacks.finished = [this](const hx::TransferResult& result) {
+        QMetaObject::invokeMethod(this, [this, result] { onReadFinished(result); }, Qt::QueuedConnection);
+    };
+    if (!m_readJob.start(std::move(callbacks))) setWork(Work::None);
+}
+
+void CParameterManage::StartWriteAll() {
+    if (!m_bHasParameters) {
+        ShowMessage(this, tr("参数列表为空，请上传或读入参数后再操作！"), tr("参数未更新"));
+        return;
+    }
+    if (refuseWhileBusy()) return;
+    showProgressStart();
+    setWork(Work::WriteAll);
+    hx::TransferCallbacks callbacks;
+    callbacks.progress = [this](int done, int total) {
+        QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
+                                  Qt::QueuedConnection);
+    };
+    callbacks.finished = [this](const hx::TransferResult& result) {
+        QMetaObject::invokeMethod(this, [this, result] { onWriteFinished(result); }, Qt::QueuedConnection);
+    };
+    if (!m_writeJob.start(std::move(callbacks))) setWork(Work::None);
+}
+
+void CParameterManage::OnProgress(int done, int total) {
+    const int percent = hx::ProgressPercent(done, total);
+    m_percent->setText(QString::number(percent) + QStringLiteral("%"));
+    m_progress->setValue(std::clamp(percent, 0, 100));
+    if (percent == 100) {
+        m_read->setEnabled(true);
+        m_write->setEnabled(true);
+    }
+}
+
+void CParameterManage::onReadFinished(const hx::TransferResult& result) {
+    if (m_closing) return;
+    m_bHasParameters = true;
+    setWork(Work::None);
+    m_refillPending = false;
+    FillParameterList(0, 31999);
+    if (result.status == hx::TransferStatus::Failed) ShowMessage(this, transferText(result.errorText));
+    emit readAllFinished(result.status == hx::TransferStatus::Completed);
+}
+
+void CParameterManage::onWriteFinished(const hx::TransferResult& result) {
+    if (m_closing) return;
+    setWork(Work::None);
+    // The user may send again at once after a failure.
+    if (result.status == hx::TransferStatus::Failed) ShowMessage(this, transferText(result.errorText));
+    refillAfterWork();
+    emit writeAllFinished(result.status == hx::TransferStatus::Completed);
+}
+
+void CParameterManage::WriteOne(int row) {
+    if (row < 0 || row >= m_list->rowCount()) return;
+    const uint16_t address = m_list->rowAddress(row);
+    const int32_t value = hx::LenientToInt(toStd(m_list->cellText(row, CListCtrlEx::ValueColumn)));
+    if (busy()) {
+        // Edits are refused before they start while work runs; put back what the table holds.
+        m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(theParameterTable.GetValue(address)));
+        refuseWhileBusy();
+        return;
+    }
+    setWork(Work::WriteOne);
+    const bool started = m_writeOneJob.start(address, value, [this, address](const hx::WriteOneResult& result) {
+        QMetaObject::invokeMethod(this, [this, address, result] { onWriteOneFinished(address, result); },
+                                  Qt::QueuedConnection);
+    });
+    if (!started) setWork(Work::None);
+}
+
+void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneResult& result) {
+    if (m_closing) return;
+    setWork(Work::None);
+    const int row = m_list->rowOfAddress(address);
+    if (row >= 0) {
+        m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(result.value));
+        m_list->setRowConfirmed(row, result.answered);
+    }
+    if (!result.answered) {
+        const QString name = row >= 0 ? m_list->cellText(row, CListCtrlEx::NameColumn) : QString::number(address);
+        ShowMessage(this,
+                    tr("驱动器没有应答（寄存器 %1），参数 %2 的新值未被确认，列表中显示原值。")
+                        .arg(result.unansweredRegister)
+                        .arg(name),
+                    tr("写入参数"), MessageIcon::Warning);
+    }
+    refillAfterWork();
+    emit writeOneFinished(result.answered);
+}
+
+// ---------------------------------------------------------------------------
+// Storage commands
+
+void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHandler handler) {
+    setWork(Work::Storage);
+    const bool started = m_storageJob.start(command, [this, handler](const hx::StorageResult& result) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, handler, result] {
+                if (m_closing) return;
+                setWork(Work::None);
+                if (result.outcome != hx::StorageOutcome::Stopped) (this->*handler)(result);
+                refillAfterWork();
+                emit storageFinished(result.succeeded());
+            },
+            Qt::QueuedConnection);
+    });
+    if (!started) setWork(Work::None);
+}
+
+void CParameterManage::SaveToDrive() {
+    if (refuseWhileBusy()) return;
+    if (!AskYesNo(this,
+                  QStringLiteral("Current settings won't be recoverable after parameters saved. Do you want to continue?"),
+                  QStringLiteral("Save Configuration Confirmation"), MessageIcon::Warning, true))
+        return;
+    runStorage(hx::kSaveToDrive, &CParameterManage::onSaveDone);
+}
+
+void CParameterManage::onSaveDone(const hx::StorageResult& result) {
+    if (result.succeeded())
+        ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
+    else
+        ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
+}
+
+void CParameterManage::RestoreFactory() {
+    if (refuseWhileBusy()) return;
+    if (!AskYesNo(this, tr("恢复出厂参数后，驱动器当前参数将被清除，确定继续吗？"), tr("恢复出厂值"),
+                  MessageIcon::Warning))
+        return;
+    // The command's own wait of 500 ms after success runs on the worker.
+    runStorage(hx::kRestoreFactory, &CParameterManage::onRestoreDone);
+}
+
+void CParameterManage::onRestoreDone(const hx::StorageResult& result) {
+    if (result.succeeded()) {
+        StartReadAll();
+        ShowMessage(this, tr("恢复驱动器出厂设置成功!"), tr("恢复成功"));
+    } else {
+        ShowMessage(this, tr("恢复驱动器出厂设置失败!"), tr("恢复失败"));
+    }
+}
+
+void CParameterManage::BurnFactory() {
+    if (refuseWhileBusy()) return;
+    if (!AskYesNo(this, tr("烧录最原始的出厂设置，当前所有参数将初彻底初始化!确定继续吗？"), tr("烧录初值"),
+                  MessageIcon::Warning))
+        return;
+    runStorage(hx::kBurnFactory, &CParameterManage::onBurnDone);
+}
+
+void CParameterManage::onBurnDone(const hx::StorageResult& result) {
+    if (result.succeeded()) {
+        StartReadAll();
+        ShowMessage(this, tr("烧录出厂参数完毕!"), tr("烧录成功"));
+    } else {
+        ShowMessage(this, tr("烧录出厂参数失败!"), tr("烧录失败"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The parameter list
+
+bool CParameterManage::filterShows(const std::string& pageNumber, uint16_t address,
+                                   const std::vector<uint16_t>& members) const {
+    switch (m_filter.kind) {
+    case Filter::All: return true;
+    case Filter::Category: return pageNumber == m_filter.name;
+    case Filter::Group: return std::binary_search(members.begin(), members.end(), address);
+    }
+    return true;
+}
+
+void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
+    m_list->setUpdatesEnabled(false);
+    m_list->clearRows();
+    theParameterTable.ClearTypes();
+    const bool everyone = g_accessLevel == AccessLevel::Administrator;
+    try {
+        std::vector<uint16_t> members;
+        if (m_filter.kind == Filter::Group) {
+            members = hx::ParameterGroups(m_db).GroupMembers(m_filter.name);
+            std::sort(members.begin(), members.end());
+        }
+        m_db.GetRecordSet(hx::DefinitionListQuery(g_driveModel));
+        if (!m_db.IsRecordsetOpen()) {
+            m_list->setUpdatesEnabled(true);
+            ShowMessage(this, QStringLiteral("Recordset State is closed"));
+            return;
+        }
+        for (; !m_db.IsEOF(); m_db.MoveNext()) {
+            const auto address =
+                static_cast<uint16_t>(static_cast<uint32_t>(hx::LenientToInt(m_db.GetFieldText("Address"))));
+            if (address < first || address > last || !CParameter::IsParameterAddress(address)) continue;
+            const std::string dataType = m_db.GetFieldText("DataType");
+            theParameterTable.RegisterType(address, dataType.c_str());
+            const std::string name = m_db.GetFieldText("Name");
+            const std::string page = m_db.GetFieldText("PageNumber");
+            const std::string scope = m_db.GetFieldText("Scope");
+            const std::string defaultValue = m_db.GetFieldText("DefaultValue");
+            const std::string units = m_db.GetFieldText("Units");
+            const std::string remark = m_db.GetFieldText("Remark");
+            if (theParameterTable.TestAttribute(address) != 1 && !everyone) continue;
+            if (!filterShows(page, address, members)) continue;
+            m_list->appendRow({QString::number(address), fromStd(name),
+                               QString::number(theParameterTable.GetValue(address)), fromStd(scope),
+                               fromStd(defaultValue), fromStd(units), fromStd(remark)});
+        }
+        m_db.CloseRecordset();
+    } catch (const DbError& e) {
+        m_list->setUpdatesEnabled(true);
+        ShowDatabaseError(this, e.Description());
+        return;
+    }
+    m_list->setUpdatesEnabled(true);
+}
+
+void CParameterManage::ShowParameterHelp(const QString& topic) {
+    if (!HelpWindow::instance()->openPage(ParameterHelpPath(topic)))
+        ShowMessage(this, tr("没有找到参数“%1”的说明页。").arg(topic), tr("参数说明"), MessageIcon::Information);
+}
+
+// ---------------------------------------------------------------------------
+// Files
+
+void CParameterManage::EditDescription() {
+    CParameterRemark memo(this);
+    connect(&memo, &CParameterRemark::descriptionChosen, this, [this](const QString& text) { m_strDescription = text; });
+    memo.exec();
+}
+
+void CParameterManage::SaveParameterFile() {
+    // The table must not change under the file while it is written.
+    if (refuseWhileBusy()) return;
+    EditDescription();
+    const QString path = AskParameterFileToSave(this, tr("参数另存为"));
+    if (path.isEmpty()) return;
+    const hx::ParameterFileHeader header{g_productModel, g_driveSoftVersion, toStd(m_strDescription)};
+    std::string error;
+    if (!hx::SaveParameterFile(toPath(path), theParameterTable, header, &error)) {
+        ShowMessage(this, fromStd(error), tr("另存参数文件"), MessageIcon::Warning);
+        return;
+    }
+    ShowMessage(this, tr("另存参数文件完成！"), tr("另存参数文件"));
+}
+
+void CParameterManage::LoadParameterFile() {
+    if (refuseWhileBusy()) return;
+    const QString path = AskParameterFileToOpen(this, tr("读取参数列表"));
+    if (path.isEmpty()) return;
+    std::string information, error;
+    if (!hx::LoadParameterFile(toPath(path), theParameterTable, &information, &error)) {
+        ShowMessage(this, fromStd(error), tr("读取参数列表"), MessageIcon::Warning);
+        return;
+    }
+    FillParameterList(0, 31999);
+    m_read->setEnabled(true);
+    m_bHasParameters = true;
+    ShowMessage(this, fromStd(information).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed(),
+                tr("参数列表信息"));
+}
+
+CParameterCompare* CParameterManage::OpenCompare() {
+    // The comparison takes its snapshot of the table now.
+    if (refuseWhileBusy()) return nullptr;
+    auto* window = new CParameterCompare(this);
+    window->show();
+    return window;
+}
+
+// ---------------------------------------------------------------------------
+// Categories and groups
+
+QStringList CParameterManage::groupNames() const {
+    QStringList names;
+    for (const std::string& g : m_listing.groups) names << fromStd(g);
+    return names;
+}
+
+void CParameterManage::FillCategoryList() {
+    m_fillingCategories = true;
+    m_categoryList->clear();
+    m_listing = {};
+    hx::GroupResult result;
+    try {
+        result = hx::ParameterGroups(m_db).FillCategoryList(g_driveModel, &m_listing);
+    } catch (const DbError& e) {
+        result = {hx::GroupOutcome::DatabaseError, e.Description()};
+    }
+    for (const std::string& entry : m_listing.Entries()) m_categoryList->addItem(fromStd(entry));
+    m_categoryList->setCurrentRow(0);
+    m_list->setGroupNames(groupNames());
+    m_fillingCategories = false;
+
+    if (result.outcome == hx::GroupOutcome::RecordsetClosed)
+        ShowMessage(this, QStringLiteral("Recordset State is closed"));
+    else if (result.outcome == hx::GroupOutcome::DatabaseError)
+        ShowDatabaseError(this, result.databaseError.c_str());
+
+    // The selection is back on "全部参数".
+    if (m_filter.kind != Filter::All) onCategoryChosen(0);
+}
+
+void CParameterManage::onCategoryChosen(int row) {
+    if (m_fillingCategories) return;
+    Filter filter;
+    const int categories = static_cast<int>(m_listing.categories.size());
+    const int group = m_listing.GroupOfEntry(row);
+    if (group >= 0) {
+        filter = {Filter::Group, m_listing.groups[static_cast<std::size_t>(group)]};
+    } else if (row >= 1 && row <= categories) {
+        filter = {Filter::Category, m_listing.categories[static_cast<std::size_t>(row - 1)]};
+    }
+    if (filter.kind == m_filter.kind && filter.name == m_filter.name) return;
+    m_filter = filter;
+    // The table belongs to running work; the list follows when it ends.
+    if (busy()) {
+        m_refillPending = true;
+        return;
+    }
+    FillParameterList(0, 31999);
+}
+
+void CParameterManage::AddGroup() {
+    std::vector<std::string> entries;
+    for (int i = 0; i < m_categoryList->count(); ++i) entries.push_back(toStd(m_categoryList->item(i)->text()));
+    const hx::GroupResult result = hx::ParameterGroups(m_db).AddGroup(toStd(m_nameEdit->text()), entries);
+    switch (result.outcome) {
+    case hx::GroupOutcome::LengthError:
+        ShowMessage(this, tr("自定义设定名称长度不符合,请输入一个长度为3 ~ 20 的字符串!"), tr("输入错误"),
+                    MessageIcon::Warning);
+        return;
+    case hx::GroupOutcome::Duplicate:
+        ShowMessage(this, tr("已存在同名的设定项,请新输入!"), tr("名称重复"));
+        return;
+    case hx::GroupOutcome::DatabaseError:
+    case hx::GroupOutcome::RecordsetClosed:
+        ShowMessage(this, fromStd(result.databaseError));
+        return;
+    case hx::GroupOutcome::Done:
+    case hx::GroupOutcome::Ignored: break;
+    }
+    FillCategoryList();
+    m_nameEdit->clear();
+    CloseNameField();
+    ShowMessage(this, tr("您现在可以从参数列表中选择自已的分类参数!"), tr("添加自定义设定项成功"),
+                MessageIcon::Information);
+}
+
+void CParameterManage::DeleteGroup() {
+    const int row = m_categoryList->currentRow();
+    const int group = row < 0 ? -1 : m_listing.GroupOfEntry(row);
+    if (group < 0) {
+        ShowMessage(this, tr("只能删除用户自定义的设定选项,固有的选项不能删除!"), tr("删除设定项"),
+                    MessageIcon::Warning);
+        return;
+    }
+    const hx::GroupResult result =
+        hx::ParameterGroups(m_db).DeleteGroup(m_listing.groups[static_cast<std::size_t>(group)]);
+    if (result.outcome == hx::GroupOutcome::DatabaseError) ShowMessage(this, fromStd(result.databaseError));
+    FillCategoryList();
+}
+
+void CParameterManage::AddToGroup(uint16_t address, const QString& name, int group) {
+    if (m_categoryList->count() <= 1 || group < 0 || group >= static_cast<int>(m_listing.groups.size())) return;
+    const std::string groupName = m_listing.groups[static_cast<std::size_t>(group)];
+    const hx::GroupResult result = hx::ParameterGroups(m_db).AddToGroup(address, toStd(name), groupName);
+    if (result.outcome == hx::GroupOutcome::DatabaseError) ShowMessage(this, fromStd(result.databaseError));
+}
+
+void CParameterManage::RemoveFromGroup(uint16_t address, int group) {
+    if (m_categoryList->count() <= 1 || group < 0 || group >= static_cast<int>(m_listing.groups.size())) return;
+    const std::string groupName = m_listing.groups[static_cast<std::size_t>(group)];
+    const hx::GroupResult result = hx::ParameterGroups(m_db).RemoveFromGroup(address, groupName);
+    if (result.outcome == hx::GroupOutcome::DatabaseError) {
+        ShowMessage(this, fromStd(result.databaseError));
+        return;
+    }
+    // A group on show loses the row at once.
+    if (m_filter.kind == Filter::Group && m_filter.name == groupName && !busy()) FillParameterList(0, 31999);
+}
+
+}  // namespace hx::gui

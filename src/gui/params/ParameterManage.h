@@ -1,0 +1,195 @@
+#pragma once
+// The parameter manager: lists the connected model's parameters with their
+// values, reads and writes the whole table, writes single edits, runs the
+// drive's storage commands, loads and saves parameter files, opens the
+// comparison window and keeps the user-defined groups.
+//
+// All drive work runs on worker threads owned by the window; their reports
+// come back as queued calls. While one runs the window is busy: the
+// commands that would use the link or the table are held off, and closing
+// asks whether to stop the work, which then ends at its next block or wait
+// and is joined before anything is freed.
+
+#include <QString>
+#include <QStringList>
+
+#include "core/db/CADO.h"
+#include "core/params/ParameterGroups.h"
+#include "core/params/ReadAllJob.h"
+#include "core/params/StorageCommand.h"
+#include "core/params/WriteAllJob.h"
+#include "core/params/WriteOne.h"
+#include "gui/widgets/FunctionWindow.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace hx::gui {
+
+class CListBoxEx;
+class CListCtrlEx;
+class CParameterCompare;
+
+class CParameterManage : public FunctionWindow {
+    Q_OBJECT
+public:
+    explicit CParameterManage(QWidget* parent = nullptr);
+    ~CParameterManage() override;
+
+    // What the window is busy with.
+    enum class Work { None, ReadAll, WriteAll, WriteOne, Storage };
+
+    // Whole-table transfers and their progress.
+    void StartReadAll();
+    void StartWriteAll();
+    void OnProgress(int done, int total);
+    // Writes the value of the row's value cell and shows the read-back.
+    void WriteOne(int row);
+    // Storage commands: confirmation, then the command on a worker.
+    void SaveToDrive();
+    void RestoreFactory();
+    void BurnFactory();
+
+    // The definitions of the connected model whose address lies in
+    // first..last, filtered by the chosen category or group.
+    void FillParameterList(uint16_t first, uint16_t last);
+    void ShowParameterHelp(const QString& topic);
+
+    // Parameter files and the memo.
+    void EditDescription();
+    void SaveParameterFile();
+    void LoadParameterFile();
+
+    // Categories and user-defined groups.
+    void FillCategoryList();
+    void AddGroup();
+    void DeleteGroup();
+    void AddToGroup(uint16_t address, const QString& name, int group);
+    void RemoveFromGroup(uint16_t address, int group);
+    // Opens the name field (timer 1) or closes it again (timer 2).
+    void OpenNameField();
+    void CloseNameField();
+
+    CParameterCompare* OpenCompare();
+
+    // State.
+    Work work() const { return m_work; }
+    bool busy() const { return m_work != Work::None; }
+    bool hasParameters() const { return m_bHasParameters; }
+    QString description() const { return m_strDescription; }
+    void setDescription(const QString& text) { m_strDescription = text; }
+    QStringList groupNames() const;
+    bool nameFieldOpen() const { return m_nameFieldOpen; }
+
+    // Controls.
+    CListCtrlEx* parameterList() const { return m_list; }
+    CListBoxEx* categoryList() const { return m_categoryList; }
+    QPushButton* readFileButton() const { return m_readFile; }
+    QPushButton* saveAsButton() const { return m_saveAs; }
+    QPushButton* memoButton() const { return m_memo; }
+    QPushButton* readButton() const { return m_read; }
+    QPushButton* writeButton() const { return m_write; }
+    QPushButton* saveButton() const { return m_save; }
+    QPushButton* restoreButton() const { return m_restore; }
+    QPushButton* burnButton() const { return m_burn; }
+    QPushButton* helpButton() const { return m_help; }
+    QPushButton* compareButton() const { return m_compare; }
+    QPushButton* categoryButton() const { return m_categoryButton; }
+    QPushButton* addCategoryButton() const { return m_addCategory; }
+    QPushButton* addGroupButton() const { return m_addGroup; }
+    QLineEdit* nameEdit() const { return m_nameEdit; }
+    QLabel* descriptionLabel() const { return m_descLabel; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QLabel* percentLabel() const { return m_percent; }
+    QFrame* leftFrame() const { return m_frame; }
+
+    static constexpr int kSlideTickMs = 5;
+
+signals:
+    void readAllFinished(bool completed);
+    void writeAllFinished(bool completed);
+    void writeOneFinished(bool answered);
+    void storageFinished(bool succeeded);
+
+protected:
+    bool canClose() override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Filter {
+        enum Kind { All, Category, Group } kind = All;
+        std::string name;
+    };
+
+    void buildControls();
+    void layoutButtons();
+    void setWork(Work work);
+    void updateControls();
+    // True (after the busy message) while drive work runs.
+    bool refuseWhileBusy();
+    void showProgressStart();
+    void stopAllWork();
+    void refillAfterWork();
+
+    void onReadFinished(const hx::TransferResult& result);
+    void onWriteFinished(const hx::TransferResult& result);
+    void onWriteOneFinished(uint16_t address, const hx::WriteOneResult& result);
+    using StorageHandler = void (CParameterManage::*)(const hx::StorageResult&);
+    void runStorage(const hx::StorageCommand& command, StorageHandler handler);
+    void onSaveDone(const hx::StorageResult& result);
+    void onRestoreDone(const hx::StorageResult& result);
+    void onBurnDone(const hx::StorageResult& result);
+
+    void onCategoryChosen(int row);
+    void slideOpenTick();
+    void slideCloseTick();
+    void placeNameField();
+    bool filterShows(const std::string& pageNumber, uint16_t address, const std::vector<uint16_t>& members) const;
+
+    CADO m_db;
+    bool m_bHasParameters = false;
+    QString m_strDescription;
+    hx::CategoryListing m_listing;
+    Filter m_filter;
+    Work m_work = Work::None;
+    bool m_closing = false;
+    bool m_refillPending = false;
+    bool m_fillingCategories = false;
+    bool m_nameFieldOpen = false;
+
+    hx::ReadAllJob m_readJob;
+    hx::WriteAllJob m_writeJob;
+    hx::WriteOneJob m_writeOneJob;
+    hx::StorageCommandJob m_storageJob;
+
+    CListCtrlEx* m_list = nullptr;
+    CListBoxEx* m_categoryList = nullptr;
+    QPushButton* m_readFile = nullptr;
+    QPushButton* m_saveAs = nullptr;
+    QPushButton* m_memo = nullptr;
+    QPushButton* m_read = nullptr;
+    QPushButton* m_write = nullptr;
+    QPushButton* m_save = nullptr;
+    QPushButton* m_restore = nullptr;
+    QPushButton* m_burn = nullptr;
+    QPushButton* m_help = nullptr;
+    QPushButton* m_compare = nullptr;
+    QPushButton* m_categoryButton = nullptr;
+    QPushButton* m_addCategory = nullptr;
+    QPushButton* m_addGroup = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QLabel* m_descLabel = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_percent = nullptr;
+    QFrame* m_frame = nullptr;
+    QTimer* m_slideOpen = nullptr;   // timer 1
+    QTimer* m_slideClose = nullptr;  // timer 2
+};
+
+}  // namespace hx::gui

@@ -1,0 +1,551 @@
+#include "sim/DriveServer.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "sim/ModbusPdu.h"
+#include "sim/VirtualDrive.h"
+
+namespace hx::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A drive needs a moment between the end of a request and its reply.
+constexpr auto kTurnaround = 200us;
+// Replies trickle out in pieces of about this much line time.
+constexpr auto kChunkTime = 1ms;
+// Silent interval that ends a frame, at least this long: a pseudo-terminal
+// delivers a client's frame in one piece, but a loaded machine may delay it.
+constexpr auto kMinGap = 4ms;
+constexpr size_t kMaxRtuFrame = 256;
+constexpr size_t kMaxTcpClients = 8;
+
+std::runtime_error SysError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+void SetFlags(int fd, bool nonblocking) {
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+    if (nonblocking) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+void MakeRaw(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(fd, TCSANOW, &t);
+    }
+}
+
+timespec ToTimespec(std::chrono::steady_clock::time_point t) {
+    // steady_clock is CLOCK_MONOTONIC here.
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    return ts;
+}
+
+timespec ToTimespec(std::chrono::nanoseconds d) {
+    if (d < 0ns) d = 0ns;
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(d.count() / 1000000000);
+    ts.tv_nsec = static_cast<long>(d.count() % 1000000000);
+    return ts;
+}
+
+// Bits per character of the line settings the client chose.
+int BitsFromTermios(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return 11;
+    int data = 8;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: data = 5; break;
+    case CS6: data = 6; break;
+    case CS7: data = 7; break;
+    default: data = 8; break;
+    }
+    return 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
+}
+
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
+}  // namespace
+
+DriveServer::DriveServer(VirtualDrive& drive, const DriveOptions& options)
+    : m_drive(drive),
+      m_options(options),
+      m_dropRate(options.dropRate),
+      m_corruptRate(options.corruptRate),
+      m_delayMs(options.delayMs),
+      m_station(options.station),
+      m_rng(options.seed) {
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) throw SysError("pipe");
+}
+
+DriveServer::~DriveServer() {
+    Stop();
+    for (auto& c : m_clients) CloseTcp(c);
+    if (m_listen >= 0) ::close(m_listen);
+    if (!m_linkPath.empty()) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(m_linkPath, ec) == m_slavePath) std::filesystem::remove(m_linkPath, ec);
+    }
+    if (m_master >= 0) ::close(m_master);
+    if (m_slave >= 0) ::close(m_slave);
+    for (int fd : m_wake)
+        if (fd >= 0) ::close(fd);
+}
+
+std::string DriveServer::OpenPty(const std::string& linkPath) {
+    if (m_master >= 0) throw std::runtime_error("the pseudo-terminal is already open");
+    char name[256] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) throw SysError("openpty");
+    // Raw at once, so nothing a client sends is echoed back before it has
+    // set the line up itself. The slave stays open here, so the master
+    // never sees a hang-up when a client closes.
+    MakeRaw(m_slave);
+    MakeRaw(m_master);
+    SetFlags(m_master, true);
+    SetFlags(m_slave, false);
+    m_slavePath = name;
+    if (!linkPath.empty()) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const auto status = fs::symlink_status(linkPath, ec);
+        if (fs::is_symlink(status)) {
+            fs::remove(linkPath, ec);
+        } else if (fs::exists(status)) {
+            throw std::runtime_error(linkPath + " exists and is not a symbolic link; not replacing it");
+        }
+        fs::create_symlink(m_slavePath, linkPath, ec);
+        if (ec) throw std::runtime_error("cannot create " + linkPath + ": " + ec.message());
+        m_linkPath = linkPath;
+    }
+    return m_slavePath;
+}
+
+uint16_t DriveServer::ListenTcp(const std::string& host, uint16_t port) {
+    if (m_listen >= 0) throw std::runtime_error("already listening");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port);
+    int rc = ::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &list);
+    if (rc != 0) throw std::runtime_error("cannot resolve " + host + ": " + ::gai_strerror(rc));
+    std::string lastError = "no address";
+    for (addrinfo* ai = list; ai; ai = ai->ai_next) {
+        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+        if (fd < 0) continue;
+        int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) == 0 && ::listen(fd, 8) == 0) {
+            m_listen = fd;
+            break;
+        }
+        lastError = std::strerror(errno);
+        ::close(fd);
+    }
+    ::freeaddrinfo(list);
+    if (m_listen < 0) throw std::runtime_error("cannot listen on " + host + ":" + service + ": " + lastError);
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (addr.ss_family == AF_INET)
+        m_tcpPort = ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+    else if (addr.ss_family == AF_INET6)
+        m_tcpPort = ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+    return m_tcpPort;
+}
+
+void DriveServer::Start() {
+    if (m_thread.joinable()) return;
+    char drain[64];
+    while (::read(m_wake[0], drain, sizeof drain) > 0) {
+    }
+    m_stopping = false;
+    m_thread = std::thread([this] { Run(); });
+}
+
+void DriveServer::Stop() {
+    if (!m_thread.joinable()) return;
+    m_stopping = true;
+    const char c = 1;
+    (void)!::write(m_wake[1], &c, 1);
+    m_thread.join();
+}
+
+std::pair<std::string, uint16_t> ParseHostPort(const std::string& text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) throw std::invalid_argument("expected HOST:PORT, got \"" + text + "\"");
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    const std::string port = text.substr(colon + 1);
+    size_t used = 0;
+    unsigned long value = 0;
+    try {
+        value = std::stoul(port, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (port.empty() || used != port.size() || value > 65535)
+        throw std::invalid_argument("bad port in \"" + text + "\"");
+    return {host.empty() ? "127.0.0.1" : host, static_cast<uint16_t>(value)};
+}
+
+
+void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
+    std::lock_guard lock(m_mutex);
+    m_dropRate = dropRate;
+    m_corruptRate = corruptRate;
+    m_delayMs = delayMs;
+}
+
+void DriveServer::SetStation(uint8_t station) {
+    std::lock_guard lock(m_mutex);
+    m_station = station;
+}
+
+DriveServer::Stats DriveServer::GetStats() const {
+    std::lock_guard lock(m_mutex);
+    return m_stats;
+}
+
+std::chrono::nanoseconds DriveServer::CharTime() const {
+    if (m_options.baud <= 0) return 0ns;
+    int bits = m_options.bitsPerChar;
+    if (bits <= 0) bits = m_master >= 0 ? BitsFromTermios(m_master) : 11;
+    return std::chrono::nanoseconds(static_cast<int64_t>(bits) * 1000000000LL / m_options.baud);
+}
+
+std::chrono::nanoseconds DriveServer::RtuGap() const {
+    const auto gap = CharTime() * 7 / 2;
+    return std::max<std::chrono::nanoseconds>(gap, kMinGap);
+}
+
+void DriveServer::Run() {
+    while (!m_stopping) {
+        std::vector<pollfd> fds;
+        fds.push_back({m_wake[0], POLLIN, 0});
+        const size_t masterAt = fds.size();
+        if (m_master >= 0) fds.push_back({m_master, POLLIN, 0});
+        const size_t listenAt = fds.size();
+        if (m_listen >= 0 && m_clients.size() < kMaxTcpClients) fds.push_back({m_listen, POLLIN, 0});
+        const size_t clientsAt = fds.size();
+        for (auto& c : m_clients) fds.push_back({c.fd, POLLIN, 0});
+
+        // Wake at the end of the silent interval when a frame is pending,
+        // else now and then.
+        std::chrono::nanoseconds wait = 500ms;
+        const bool rtuPending = !m_rtuBuffer.empty() || m_rtuDiscarding;
+        if (rtuPending) wait = std::min(wait, (m_rtuLastByte + RtuGap()) - Clock::now());
+        timespec ts = ToTimespec(wait);
+        int n = ::ppoll(fds.data(), fds.size(), &ts, nullptr);
+        if (n < 0 && errno != EINTR) break;
+        if (m_stopping) break;
+        if (n < 0) continue;
+
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (::read(m_wake[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (m_master >= 0 && (fds[masterAt].revents & (POLLIN | POLLERR | POLLHUP))) ReadRtu();
+        if ((!m_rtuBuffer.empty() || m_rtuDiscarding) && Clock::now() - m_rtuLastByte >= RtuGap()) {
+            m_rtuDiscarding = false;
+            ProcessRtuBuffer(true);
+        }
+        if (listenAt < clientsAt && (fds[listenAt].revents & POLLIN)) AcceptTcp();
+        // Serve the clients polled this round; new ones wait for the next.
+        std::vector<int> gone;
+        for (size_t i = clientsAt; i < fds.size(); ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLERR | POLLHUP))) continue;
+            auto it = std::find_if(m_clients.begin(), m_clients.end(), [&](auto& c) { return c.fd == fds[i].fd; });
+            if (it != m_clients.end() && !ReadTcp(*it)) gone.push_back(it->fd);
+        }
+        for (int fd : gone) {
+            auto it = std::find_if(m_clients.begin(), m_clients.end(), [&](auto& c) { return c.fd == fd; });
+            if (it != m_clients.end()) {
+                CloseTcp(*it);
+                m_clients.erase(it);
+            }
+        }
+    }
+}
+
+void DriveServer::ReadRtu() {
+    uint8_t buf[512];
+    for (;;) {
+        ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        const auto now = Clock::now();
+        if ((!m_rtuBuffer.empty() || m_rtuDiscarding) && now - m_rtuLastByte >= RtuGap()) {
+            // A silent interval ended whatever came before.
+            if (!m_rtuBuffer.empty()) ProcessRtuBuffer(true);
+            m_rtuBuffer.clear();
+            m_rtuDiscarding = false;
+        }
+        m_rtuLastByte = now;
+        if (m_rtuDiscarding) continue;
+        if (m_rtuBuffer.empty()) m_rtuFirstByte = now;
+        m_rtuBuffer.insert(m_rtuBuffer.end(), buf, buf + n);
+        ProcessRtuBuffer(false);
+    }
+}
+
+void DriveServer::ProcessRtuBuffer(bool gapElapsed) {
+    while (!m_rtuBuffer.empty()) {
+        const int len = RtuRequestLength(m_rtuBuffer.data(), m_rtuBuffer.size());
+        if (len == 0 || (len > 0 && m_rtuBuffer.size() < static_cast<size_t>(len))) {
+            if (!gapElapsed && m_rtuBuffer.size() <= kMaxRtuFrame) return;  // more to come
+            std::lock_guard lock(m_mutex);
+            ++m_stats.framesRejected;
+            m_rtuBuffer.clear();
+            m_rtuDiscarding = !gapElapsed;
+            return;
+        }
+        if (len < 0) {
+            // Unknown function: the frame is whatever came before the silence.
+            if (!gapElapsed) {
+                if (m_rtuBuffer.size() <= kMaxRtuFrame) return;
+                m_rtuBuffer.clear();
+                m_rtuDiscarding = true;
+                std::lock_guard lock(m_mutex);
+                ++m_stats.framesRejected;
+                return;
+            }
+            std::vector<uint8_t> frame;
+            frame.swap(m_rtuBuffer);
+            if (CrcMatches(frame.data(), frame.size())) {
+                HandleRtuFrame(frame.data(), frame.size());
+            } else {
+                std::lock_guard lock(m_mutex);
+                ++m_stats.framesRejected;
+            }
+            return;
+        }
+        if (!CrcMatches(m_rtuBuffer.data(), static_cast<size_t>(len))) {
+            // Out of step or damaged: drop everything up to the next silence.
+            m_rtuBuffer.clear();
+            m_rtuDiscarding = !gapElapsed;
+            std::lock_guard lock(m_mutex);
+            ++m_stats.framesRejected;
+            return;
+        }
+        std::vector<uint8_t> frame(m_rtuBuffer.begin(), m_rtuBuffer.begin() + len);
+        m_rtuBuffer.erase(m_rtuBuffer.begin(), m_rtuBuffer.begin() + len);
+        HandleRtuFrame(frame.data(), frame.size());
+        m_rtuFirstByte = Clock::now();
+    }
+}
+
+void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
+    const uint8_t station = frame[0];
+    const uint8_t* pdu = frame + 1;
+    const size_t pduSize = size - 3;
+    uint8_t own;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_stats.framesReceived;
+        own = m_station;
+        if (station == 0) ++m_stats.broadcasts;
+        else if (station != own) ++m_stats.otherStation;
+    }
+    if (station == 0) {
+        if (IsWriteFunction(pdu[0])) ExecutePdu(m_drive, 0, pdu, pduSize);
+        return;
+    }
+    if (station != own) return;
+    if (DecideDrop()) return;
+    std::vector<uint8_t> reply{station};
+    const auto replyPdu = ExecutePdu(m_drive, station, pdu, pduSize);
+    reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());
+    AppendCrc(reply);
+    MaybeCorrupt(reply);
+    if (SendPaced(m_master, true, reply, m_rtuFirstByte, size, reply.size())) {
+        std::lock_guard lock(m_mutex);
+        ++m_stats.repliesSent;
+    }
+}
+
+bool DriveServer::DecideDrop() {
+    std::lock_guard lock(m_mutex);
+    if (m_dropRate <= 0) return false;
+    if (std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_dropRate) {
+        ++m_stats.repliesDropped;
+        return true;
+    }
+    return false;
+}
+
+void DriveServer::MaybeCorrupt(std::vector<uint8_t>& frame) {
+    std::lock_guard lock(m_mutex);
+    if (m_corruptRate <= 0 || frame.empty()) return;
+    if (std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) >= m_corruptRate) return;
+    // One damaged byte anywhere (station, function, data or CRC): the CRC
+    // always catches a single damaged byte.
+    const size_t at = std::uniform_int_distribution<size_t>(0, frame.size() - 1)(m_rng);
+    frame[at] ^= static_cast<uint8_t>(std::uniform_int_distribution<int>(1, 255)(m_rng));
+    ++m_stats.repliesCorrupted;
+}
+
+bool DriveServer::SendPaced(int fd, bool trickle, const std::vector<uint8_t>& frame, Clock::time_point requestSeen,
+                            size_t requestWireBytes, size_t replyWireBytes) {
+    int delayMs;
+    {
+        std::lock_guard lock(m_mutex);
+        delayMs = m_delayMs;
+    }
+    const auto ct = CharTime();
+    const auto extra = std::chrono::milliseconds(std::max(0, delayMs));
+    if (ct == 0ns) {
+        if (extra > 0ms && !SleepUntil(Clock::now() + extra)) return false;
+        return WriteAll(fd, frame.data(), frame.size());
+    }
+    // The request reached a real drive only after its last character.
+    const auto start = std::max(Clock::now(), requestSeen + ct * static_cast<int64_t>(requestWireBytes)) +
+                       kTurnaround + extra;
+    if (!trickle) {
+        if (!SleepUntil(start + ct * static_cast<int64_t>(replyWireBytes))) return false;
+        return WriteAll(fd, frame.data(), frame.size());
+    }
+    // Byte i is on the client's side once its last bit has arrived.
+    const size_t chunk = std::max<size_t>(1, static_cast<size_t>(std::chrono::nanoseconds(kChunkTime) / ct));
+    for (size_t i = 0; i < frame.size(); i += chunk) {
+        const size_t end = std::min(frame.size(), i + chunk);
+        if (!SleepUntil(start + ct * static_cast<int64_t>(end))) return false;
+        if (!WriteAll(fd, frame.data() + i, end - i)) return false;
+    }
+    return true;
+}
+
+bool DriveServer::SleepUntil(Clock::time_point deadline) {
+    for (;;) {
+        if (m_stopping) return false;
+        const auto now = Clock::now();
+        if (now >= deadline) return true;
+        const auto left = deadline - now;
+        if (left > 30ms) {
+            // Long waits watch for Stop().
+            pollfd p{m_wake[0], POLLIN, 0};
+            timespec ts = ToTimespec(std::min<std::chrono::nanoseconds>(left - 20ms, 200ms));
+            if (::ppoll(&p, 1, &ts, nullptr) > 0) return false;
+            continue;
+        }
+        timespec ts = ToTimespec(deadline);
+        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+    }
+}
+
+bool DriveServer::WriteAll(int fd, const uint8_t* data, size_t size) {
+    int stalls = 0;
+    while (size > 0) {
+        ssize_t n = (fd == m_master) ? ::write(fd, data, size) : ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n > 0) {
+            data += n;
+            size -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && ++stalls <= 10 && !m_stopping) {
+            // Nobody reads the other side: give it a second, then let go.
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+void DriveServer::AcceptTcp() {
+    for (;;) {
+        int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) return;
+        if (m_clients.size() >= kMaxTcpClients) {
+            ::close(fd);
+            continue;
+        }
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        m_clients.push_back({fd, {}});
+    }
+}
+
+void DriveServer::CloseTcp(TcpClient& client) {
+    if (client.fd >= 0) ::close(client.fd);
+    client.fd = -1;
+}
+
+bool DriveServer::ReadTcp(TcpClient& client) {
+    uint8_t buf[1024];
+    bool closed = false;
+    for (;;) {
+        ssize_t n = ::recv(client.fd, buf, sizeof buf, 0);
+        if (n > 0) {
+            client.buffer.insert(client.buffer.end(), buf, buf + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) closed = true;
+        break;
+    }
+    const auto seen = Clock::now();
+    auto& b = client.buffer;
+    while (b.size() >= 7) {
+        const uint16_t protocol = Be16(&b[2]), length = Be16(&b[4]);
+        if (protocol != 0 || length < 2 || length > 254) return false;  // not Modbus: hang up
+        if (b.size() < 6u + length) break;
+        const uint8_t unit = b[6];
+        std::vector<uint8_t> pdu(b.begin() + 7, b.begin() + 6 + length);
+        std::vector<uint8_t> header(b.begin(), b.begin() + 7);
+        b.erase(b.begin(), b.begin() + 6 + length);
+
+        uint8_t own;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_stats.framesReceived;
+            own = m_station;
+            if (unit == 0) ++m_stats.broadcasts;
+            else if (unit != own && unit != 0xFF) ++m_stats.otherStation;
+        }
+        if (unit == 0) {
+            if (IsWriteFunction(pdu[0])) ExecutePdu(m_drive, 0, pdu.data(), pdu.size());
+            continue;
+        }
+        if (unit != own && unit != 0xFF) continue;
+        if (DecideDrop()) continue;
+        const auto replyPdu = ExecutePdu(m_drive, own, pdu.data(), pdu.size());
+        std::vector<uint8_t> reply(header.begin(), header.begin() + 4);
+        const auto replyLength = static_cast<uint16_t>(replyPdu.size() + 1);
+        reply.push_back(static_cast<uint8_t>(replyLength >> 8));
+        reply.push_back(static_cast<uint8_t>(replyLength & 0xFF));
+        reply.push_back(unit);
+        reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());
+        // Paced as the serial side of a gateway would be: station, PDU, CRC.
+        if (!SendPaced(client.fd, false, reply, seen, pdu.size() + 3, replyPdu.size() + 3)) return false;
+        std::lock_guard lock(m_mutex);
+        ++m_stats.repliesSent;
+    }
+    return !closed;
+}
+
+}  // namespace hx::sim

@@ -1,0 +1,129 @@
+#pragma once
+// Serves a VirtualDrive the way a drive on a line answers: Modbus RTU on a
+// pseudo-terminal and/or Modbus TCP on a local socket, on its own thread.
+//
+// RTU: frames are delimited by their function's length and resynchronised
+// at a silent interval; a frame with a bad CRC or for another station is
+// dropped without a word; station 0 is broadcast (writes are carried out,
+// nothing is answered). Pseudo-terminals ignore the baud rate, so with a
+// baud rate set the server paces itself: the reply starts no earlier than
+// the request would have taken to arrive on a real line and trickles out at
+// the line rate.
+//
+// TCP: MBAP framing; the unit id must be the station or 0xFF (0 is
+// broadcast). Pacing and the dropped/delayed replies apply too; damaged
+// replies only on RTU, as TCP carries no check a client could use.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "sim/InProcessDrive.h"
+
+namespace hx::sim {
+
+class VirtualDrive;
+
+class DriveServer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Stats {
+        uint64_t framesReceived = 0;  // intact frames, any station
+        uint64_t framesRejected = 0;  // bad CRC, broken framing
+        uint64_t otherStation = 0;    // intact, for another station
+        uint64_t broadcasts = 0;
+        uint64_t repliesSent = 0;
+        uint64_t repliesDropped = 0;    // fault injection
+        uint64_t repliesCorrupted = 0;  // fault injection
+    };
+
+    // Station, pacing and faults come from the options.
+    DriveServer(VirtualDrive& drive, const DriveOptions& options);
+    ~DriveServer();
+    DriveServer(const DriveServer&) = delete;
+    DriveServer& operator=(const DriveServer&) = delete;
+
+    // Before Start(). Each throws std::runtime_error on failure.
+    // Creates the pseudo-terminal (and the symlink linkPath to its slave,
+    // replacing an older symlink there) and returns the slave's path.
+    std::string OpenPty(const std::string& linkPath = {});
+    // Listens on host:port (port 0 picks a free one) and returns the port.
+    uint16_t ListenTcp(const std::string& host, uint16_t port);
+
+    void Start();
+    void Stop();  // joins the thread; removes the symlink
+
+    std::string DevicePath() const { return m_slavePath; }
+    std::string LinkPath() const { return m_linkPath; }
+    uint16_t TcpPort() const { return m_tcpPort; }
+
+    // May change while serving.
+    void SetFaults(double dropRate, double corruptRate, int delayMs);
+    void SetStation(uint8_t station);
+    Stats GetStats() const;
+
+private:
+    struct TcpClient {
+        int fd = -1;
+        std::vector<uint8_t> buffer;
+    };
+
+    void Run();
+    void ReadRtu();
+    void ProcessRtuBuffer(bool gapElapsed);
+    void HandleRtuFrame(const uint8_t* frame, size_t size);
+    void AcceptTcp();
+    bool ReadTcp(TcpClient& client);  // false: close it
+    void CloseTcp(TcpClient& client);
+
+    // Fault decisions for one reply.
+    bool DecideDrop();
+    void MaybeCorrupt(std::vector<uint8_t>& frame);
+    // Waits until the reply may start, then writes it (trickling on RTU).
+    // The wire sizes are those of the RTU frames (a TCP reply is paced as
+    // the serial side of a gateway would be).
+    bool SendPaced(int fd, bool trickle, const std::vector<uint8_t>& frame, Clock::time_point requestSeen,
+                   size_t requestWireBytes, size_t replyWireBytes);
+    bool WriteAll(int fd, const uint8_t* data, size_t size);
+    bool SleepUntil(Clock::time_point deadline);  // false when stopping
+    std::chrono::nanoseconds CharTime() const;
+    std::chrono::nanoseconds RtuGap() const;
+
+    VirtualDrive& m_drive;
+    const DriveOptions m_options;
+
+    mutable std::mutex m_mutex;  // faults, station, stats
+    double m_dropRate, m_corruptRate;
+    int m_delayMs;
+    uint8_t m_station;
+    std::mt19937 m_rng;
+    Stats m_stats;
+
+    int m_master = -1, m_slave = -1;
+    std::string m_slavePath, m_linkPath;
+    int m_listen = -1;
+    uint16_t m_tcpPort = 0;
+    std::vector<TcpClient> m_clients;
+    int m_wake[2] = {-1, -1};
+
+    // RTU receive state (server thread only).
+    std::vector<uint8_t> m_rtuBuffer;
+    Clock::time_point m_rtuFirstByte{}, m_rtuLastByte{};
+    bool m_rtuDiscarding = false;
+
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
+
+// "HOST:PORT", "[v6]:PORT" or ":PORT" (host 127.0.0.1). Throws
+// std::invalid_argument.
+std::pair<std::string, uint16_t> ParseHostPort(const std::string& text);
+
+}  // namespace hx::sim

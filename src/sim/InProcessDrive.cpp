@@ -1,0 +1,28 @@
+#include "sim/InProcessDrive.h"
+
+#include "sim/DriveServer.h"
+#include "sim/VirtualDrive.h"
+
+namespace hx::sim {
+InProcessDrive::InProcessDrive(DriveOptions options, const std::string& linkPath)
+    : m_drive(std::make_unique<VirtualDrive>(options)), m_server(std::make_unique<DriveServer>(*m_drive, options)) {
+    m_server->OpenPty(linkPath);
+    if (!options.tcpListen.empty()) {
+        auto [host, port] = ParseHostPort(options.tcpListen);
+        m_server->ListenTcp(host, port);
+    }
+    m_server->Start();
+}
+
+InProcessDrive::~InProcessDrive() {
+    // The server goes first: it uses the drive.
+    m_server.reset();
+    m_drive.reset();
+}
+
+std::string InProcessDrive::DevicePath() const { return m_server->DevicePath(); }
+uint16_t InProcessDrive::TcpPort() const { return m_server->TcpPort(); }
+VirtualDrive& InProcessDrive::Drive() { return *m_drive; }
+DriveServer& InProcessDrive::Server() { return *m_server; }
+
+}  // namespace hx::sim

@@ -1,0 +1,70 @@
+#pragma once
+// Which register of the simulated drive is which. The drive's behaviour and
+// the program's view of the registers both follow this one table.
+
+#include <cstdint>
+
+namespace hx::sim {
+
+namespace reg {
+// Parameter store (RAM, with a non-volatile copy and a factory set).
+constexpr uint16_t kLowFirst = 0, kLowLast = 149;
+constexpr uint16_t kHighFirst = 30000, kHighLast = 31999;
+constexpr int kStoreSize = (kLowLast - kLowFirst + 1) + (kHighLast - kHighFirst + 1);  // 2150
+
+// Storage commands and the values that start them.
+constexpr uint16_t kSaveCommand = 90, kSaveValue = 1;
+constexpr uint16_t kRestoreCommand = 91, kRestoreValue = 1;
+constexpr uint16_t kBurnCommand = 410, kBurnValue = 0x3A9C;
+
+// Attribute blocks: bit k of register first + j is the visibility of
+// parameter address base + 16 j + k.
+constexpr uint16_t kLowAttrFirst = 100, kLowAttrLast = 109;      // parameters 0..159
+constexpr uint16_t kHighAttrFirst = 63000, kHighAttrLast = 63099;  // parameters 30000..31599
+
+// Identity.
+constexpr uint16_t kProductModelFirst = 116, kProductModelLast = 122;  // 14 characters
+constexpr uint16_t kSoftwareVersion = 123;                              // version x 10
+constexpr uint16_t kFirmwareVersion = 138;                              // 200 = 200.0
+constexpr uint16_t kVariantCode = 0xFFBF;
+constexpr uint16_t kDriveModelFirst = 0xFFC0, kDriveModelLast = 0xFFFF;  // 128 characters
+
+// Capture area: a plain store that the sampling work uses.
+constexpr uint16_t kCaptureFirst = 150, kCaptureLast = 159;
+}  // namespace reg
+
+enum class RegisterKind {
+    Unmapped,
+    Parameter,   // read/write, in the parameter store
+    Capture,     // read/write, not part of the parameter store
+    Command,     // storage command: acts when written with its command value
+    Attribute,   // read-only, computed from the definitions
+    Identity,    // read-only
+};
+
+constexpr RegisterKind ClassifyRegister(uint16_t a) {
+    using namespace reg;
+    if (a == kSaveCommand || a == kRestoreCommand || a == kBurnCommand) return RegisterKind::Command;
+    if (a >= kLowAttrFirst && a <= kLowAttrLast) return RegisterKind::Attribute;
+    if (a >= kHighAttrFirst && a <= kHighAttrLast) return RegisterKind::Attribute;
+    if ((a >= kProductModelFirst && a <= kProductModelLast) || a == kSoftwareVersion || a == kFirmwareVersion ||
+        a >= kVariantCode)
+        return RegisterKind::Identity;
+    if (a <= kLowLast || (a >= kHighFirst && a <= kHighLast)) return RegisterKind::Parameter;
+    if (a >= kCaptureFirst && a <= kCaptureLast) return RegisterKind::Capture;
+    return RegisterKind::Unmapped;
+}
+
+constexpr bool IsReadOnly(RegisterKind k) { return k == RegisterKind::Attribute || k == RegisterKind::Identity; }
+
+// Slot of a parameter address in the store, or -1 outside both ranges.
+constexpr int StoreIndex(uint16_t a) {
+    if (a <= reg::kLowLast) return a;
+    if (a >= reg::kHighFirst && a <= reg::kHighLast) return a - reg::kHighFirst + (reg::kLowLast + 1);
+    return -1;
+}
+constexpr uint16_t StoreAddress(int index) {
+    return static_cast<uint16_t>(index <= reg::kLowLast ? index : index - (reg::kLowLast + 1) + reg::kHighFirst);
+}
+
+}  // namespace hx::sim

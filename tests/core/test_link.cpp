@@ -1,0 +1,415 @@
+// The drive link against the simulated drive, over a real pseudo-terminal
+// with RTU framing (and over Modbus TCP on loopback).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "core/link/DriveIdentity.h"
+#include "core/link/ModbusFrame.h"
+#include "core/link/Transport.h"
+#include "core/params/AttributeBlocks.h"
+#include "core/params/CParameter.h"
+#include "sim/DriveServer.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+
+using hx::LinkError;
+using hx::sim::DriveOptions;
+using hx::sim::InProcessDrive;
+
+namespace {
+
+constexpr uint8_t kStation = 5;
+
+DriveOptions options() {
+    DriveOptions o;
+    o.station = kStation;
+    o.databasePath = "-";  // a plain register store, every parameter visible
+    return o;
+}
+
+void open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs = 100) {
+    comm.ConfigCom(port, "38400", "8", "NONE", "2");
+    comm.SetReceiveTimeOut(timeoutMs);
+    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
+}
+
+}  // namespace
+
+TEST(ModbusFrame, ReplyFrameLayoutAndChecksum) {
+    // The classic request 01 03 00 00 00 0A carries the checksum C5 CD.
+    const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
+    const uint16_t crc = hx::ModbusCrc16(request, sizeof request);
+    EXPECT_EQ(crc & 0xFF, 0xC5);
+    EXPECT_EQ(crc >> 8, 0xCD);
+
+    const uint16_t values[] = {0x1234, 0xFFFE};
+    const auto frame = hx::BuildReadReplyFrame(7, values, 2);
+    ASSERT_EQ(frame.size(), 9u);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 7),
+              (std::vector<uint8_t>{7, 0x03, 4, 0x12, 0x34, 0xFF, 0xFE}));
+    // A frame that carries its own checksum checks to zero.
+    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
+}
+
+TEST(Link, SingleAndBlockTransfersOverThePty) {
+    InProcessDrive drive(options());
+    CQXCOM comm;
+    open(comm, drive.DevicePath());
+    EXPECT_NE(comm.GetConnectStatus(), 0);
+
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1234), 1234);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(drive.Drive().Ram(5), 1234);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 5), 1234);
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 6, -2), -2);
+    EXPECT_EQ(drive.Drive().Ram(6), 0xFFFE);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 6), -2);
+
+    // A register holding -1 reads as -1, but as an answer.
+    drive.Drive().SetRam(7, 0xFFFF);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 7), -1);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.LastRequestError(), LinkError::None);
+
+    // An unmapped register gets an exception reply: no value, no "answer".
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 5000), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.LastRequestError(), LinkError::Exception);
+
+    // Block read: the whole reply frame with its checksum.
+    for (uint16_t i = 0; i < 50; ++i) drive.Drive().SetRam(30000 + i, static_cast<uint16_t>(0x0101 * i + 0x8000));
+    auto frame = comm.ReadBigData(kStation, 30000, 50);
+    ASSERT_EQ(frame.size(), 105u);
+    EXPECT_EQ(frame[0], kStation);
+    EXPECT_EQ(frame[1], 0x03);
+    EXPECT_EQ(frame[2], 100);
+    for (uint16_t i = 0; i < 50; ++i) {
+        const uint16_t v = static_cast<uint16_t>(0x0101 * i + 0x8000);
+        EXPECT_EQ(frame[3 + 2 * i], v >> 8) << i;
+        EXPECT_EQ(frame[4 + 2 * i], v & 0xFF) << i;
+    }
+    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
+    EXPECT_EQ(comm.ReadBigData(kStation, 0, 125).size(), 255u);
+    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 126).empty());
+    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 0).empty());
+
+    // Block write: 2 x count bytes, high byte first, or nothing is sent.
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 20; ++i) {
+        data.push_back(static_cast<uint8_t>(i));
+        data.push_back(static_cast<uint8_t>(0xA0 + i));
+    }
+    EXPECT_NE(comm.WriteBigData(kStation, 30100, 20, data), -1);
+    for (uint16_t i = 0; i < 20; ++i) EXPECT_EQ(drive.Drive().Ram(30100 + i), (i << 8) | (0xA0 + i)) << i;
+    const auto framesBefore = drive.Server().GetStats().framesReceived;
+    data.pop_back();
+    EXPECT_EQ(comm.WriteBigData(kStation, 30100, 20, data), -1);
+    EXPECT_EQ(drive.Server().GetStats().framesReceived, framesBefore);
+
+    EXPECT_NE(comm.CloseCom(), 0);
+    EXPECT_EQ(comm.GetConnectStatus(), 0);
+    EXPECT_NE(comm.CloseCom(), 0);  // closing a closed port succeeds
+    // Closed: requests fail at once.
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 5), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.LastRequestError(), LinkError::NotOpen);
+    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1), -1);
+}
+
+TEST(Link, FindDriveTimeOutsAndBroadcast) {
+    InProcessDrive drive(options());
+    CQXCOM comm;
+    open(comm, drive.DevicePath(), 30);
+
+    EXPECT_NE(comm.FindDrive(kStation, 0), -1);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+
+    // Nobody at that station: a time-out, -1.
+    EXPECT_EQ(comm.ReadAddressValue(9, 0), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.LastRequestError(), LinkError::Timeout);
+
+    // Station 0 is broadcast: reads never touch the line, writes are carried
+    // out by every drive and count as sent.
+    const auto before = drive.Server().GetStats();
+    EXPECT_EQ(comm.FindDrive(0, 0), -1);
+    EXPECT_EQ(comm.ReadAddressValue(0, 5), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_TRUE(comm.ReadBigData(0, 5, 2).empty());
+    EXPECT_EQ(drive.Server().GetStats().framesReceived, before.framesReceived);
+    EXPECT_EQ(comm.WriteAddressValue(0, 12, 321), 321);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_NE(comm.WriteBigData(0, 13, 2, {0, 1, 0, 2}), -1);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 321);
+    EXPECT_EQ(drive.Drive().Ram(13), 1);
+    EXPECT_EQ(drive.Drive().Ram(14), 2);
+    EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
+
+    // A reply later than the time-out is -1, and when it lands after all it
+    // does not pass for the answer to the next request.
+    drive.Drive().SetRam(20, 1111);
+    drive.Drive().SetRam(21, 2222);
+    drive.Server().SetFaults(0, 0, 90);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 20), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    drive.Server().SetFaults(0, 0, 0);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+
+    // Dropped replies.
+    drive.Server().SetFaults(1.0, 0, 0);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), -1);
+    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 22, 5), -1);
+    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
+    EXPECT_EQ(comm.FindDrive(kStation, 0), -1);
+    drive.Server().SetFaults(0, 0, 0);
+
+    // The time-out applies to the open port at once.
+    comm.SetReceiveTimeOut(500);
+    EXPECT_EQ(comm.ReceiveTimeOut(), 500);
+    drive.Server().SetFaults(0, 0, 120);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
+}
+
+TEST(Link, DamagedRepliesNeverPassAsData) {
+    DriveOptions o = options();
+    o.corruptRate = 1.0;
+    InProcessDrive drive(o);
+    for (uint16_t i = 0; i < 50; ++i) drive.Drive().SetRam(i, 0x4000 + i);
+    CQXCOM comm;
+    open(comm, drive.DevicePath(), 30);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(comm.ReadAddressValue(kStation, static_cast<uint16_t>(i)), -1);
+        EXPECT_FALSE(comm.LastRequestAnswered());
+        EXPECT_TRUE(comm.ReadBigData(kStation, 0, 50).empty());
+    }
+    EXPECT_GE(drive.Server().GetStats().repliesCorrupted, 16u);
+    // Clean again: the link has recovered.
+    drive.Server().SetFaults(0, 0, 0);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 3), 0x4003);
+    EXPECT_EQ(comm.ReadBigData(kStation, 0, 50).size(), 105u);
+}
+
+TEST(Link, ThreadsNeverGetEachOthersReplies) {
+    InProcessDrive drive(options());
+    for (uint16_t i = 0; i < 40; ++i) drive.Drive().SetRam(30000 + i, 1000 + i);
+    drive.Drive().SetRam(10, 111);
+    drive.Drive().SetRam(11, 222);
+    CQXCOM comm;
+    open(comm, drive.DevicePath());
+
+    std::atomic<int> mixedUp{0}, unanswered{0};
+    auto reader = [&](uint16_t reg, int16_t expected) {
+        for (int i = 0; i < 120; ++i) {
+            const int v = comm.ReadAddressValue(kStation, reg);
+            if (!comm.LastRequestAnswered()) ++unanswered;
+            else if (v != expected) ++mixedUp;
+        }
+    };
+    auto blockReader = [&](uint16_t first, uint16_t count) {
+        for (int i = 0; i < 60; ++i) {
+            const auto f = comm.ReadBigData(kStation, first, count);
+            if (f.size() != 5u + 2 * count) {
+                ++unanswered;
+                continue;
+            }
+            for (uint16_t k = 0; k < count; ++k)
+                if (((f[3 + 2 * k] << 8) | f[4 + 2 * k]) != 1000 + (first - 30000) + k) ++mixedUp;
+        }
+    };
+    auto writer = [&](uint16_t reg) {
+        for (int16_t i = 0; i < 60; ++i) {
+            if (comm.WriteAddressValue(kStation, reg, i) != i) ++unanswered;
+            const int v = comm.ReadAddressValue(kStation, reg);
+            if (!comm.LastRequestAnswered()) ++unanswered;
+            else if (v != i) ++mixedUp;
+        }
+    };
+    {
+        std::jthread a(reader, 10, 111), b(reader, 11, 222), c(blockReader, 30000, 10), d(blockReader, 30020, 20),
+            e(writer, 12);
+    }
+    EXPECT_EQ(mixedUp, 0);
+    EXPECT_EQ(unanswered, 0);
+}
+
+TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
+    CQXCOM comm;
+    comm.ConfigCom("/dev/halvex-no-such-port", "38400", "8", "NONE", "2");
+    EXPECT_EQ(comm.OpenCom(), 0);
+    EXPECT_EQ(comm.GetConnectStatus(), 0);
+    EXPECT_FALSE(comm.LastErrorText().empty());
+    EXPECT_EQ(comm.ReadAddressValue(1, 0), -1);
+    EXPECT_EQ(comm.FindDrive(1, 0), -1);
+    EXPECT_NE(comm.CloseCom(), 0);
+
+    comm.ConfigCom("tcp:nohost", "38400", "8", "NONE", "2");
+    EXPECT_EQ(comm.OpenCom(), 0);
+
+    InProcessDrive drive(options());
+    CQXCOM first, second;
+    open(first, drive.DevicePath());
+    second.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+    EXPECT_EQ(second.OpenCom(), 0) << "two programs must not share a port";
+    EXPECT_NE(first.FindDrive(kStation, 0), -1);
+    // Opening again closes the old port first; the port stays this object's.
+    EXPECT_NE(first.OpenCom(), 0);
+    EXPECT_EQ(second.OpenCom(), 0);
+    first.CloseCom();
+    EXPECT_NE(second.OpenCom(), 0) << second.LastErrorText();
+    EXPECT_NE(second.FindDrive(kStation, 0), -1);
+
+    // Odd settings fall back to the defaults instead of failing.
+    CQXCOM odd;
+    second.CloseCom();
+    odd.ConfigCom(drive.DevicePath(), "12345", "eight", "MARK", "x");
+    ASSERT_NE(odd.OpenCom(), 0) << odd.LastErrorText();
+    EXPECT_EQ(odd.TransportDescription(), drive.DevicePath() + " 38400 8N1");
+    odd.ConfigCom(drive.DevicePath(), "9600", "8", "even", "1");
+    ASSERT_NE(odd.OpenCom(), 0) << odd.LastErrorText();
+    EXPECT_EQ(odd.TransportDescription(), drive.DevicePath() + " 9600 8E1");
+    EXPECT_NE(odd.FindDrive(kStation, 0), -1);
+}
+
+TEST(Link, ModbusTcpToTheSimulatorsServer) {
+    DriveOptions o = options();
+    hx::sim::VirtualDrive vd(o);
+    hx::sim::DriveServer server(vd, o);
+    const uint16_t port = server.ListenTcp("127.0.0.1", 0);
+    server.Start();
+    vd.SetRam(40, 4040);
+
+    CQXCOM comm;
+    open(comm, "tcp:127.0.0.1:" + std::to_string(port), 50);
+    EXPECT_NE(comm.FindDrive(kStation, 0), -1);
+    EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 40), 4040);
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 41, -7), -7);
+    EXPECT_EQ(vd.Ram(41), 0xFFF9);
+    const auto frame = comm.ReadBigData(kStation, 40, 2);
+    ASSERT_EQ(frame.size(), 9u);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 7),
+              (std::vector<uint8_t>{kStation, 3, 4, 4040 >> 8, 4040 & 0xFF, 0xFF, 0xF9}));
+    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
+    EXPECT_NE(comm.WriteBigData(kStation, 42, 1, {0x12, 0x34}), -1);
+    EXPECT_EQ(vd.Ram(42), 0x1234);
+    comm.CloseCom();
+    server.Stop();
+}
+
+TEST(Link, IdentityRead) {
+    DriveOptions o = options();
+    o.productModel = "HX-KRV4-0750";
+    o.driveModel = "KRV4";
+    o.firmwareRegister = 215;
+    o.softwareRegister = -15;
+    o.variantCode = 1001;
+    InProcessDrive drive(o);
+    CQXCOM comm;
+    open(comm, drive.DevicePath());
+
+    hx::DriveIdentity id = hx::ReadDriveIdentity(comm, kStation);
+    EXPECT_TRUE(id.complete);
+    EXPECT_EQ(id.softVersionText, "-1.5");
+    EXPECT_FLOAT_EQ(id.firmwareVersion, 215.0f);
+    EXPECT_EQ(id.variantCode, 1001);
+    EXPECT_EQ(id.productModel, "HX-KRV4-0750");
+    EXPECT_EQ(id.driveModel, "KRV4");
+
+    // The requests go out in the drive's classic order.
+    drive.Drive().ClearRequests();
+    hx::ReadDriveIdentity(comm, kStation);
+    std::vector<uint16_t> order;
+    for (const auto& r : drive.Drive().Requests()) order.push_back(r.address);
+    const std::vector<uint16_t> expected = {123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2};
+    EXPECT_EQ(order, expected);
+
+    // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
+    auto& vd = drive.Drive();
+    vd.Poke(116, 0x4142);
+    for (uint16_t a = 117; a <= 122; ++a) vd.Poke(a, 0);
+    vd.Poke(0xFFC0, ('Q' << 8) | 0x07);
+    vd.Poke(138, 99);
+    vd.Poke(123, 7);
+    id = hx::ReadDriveIdentity(comm, kStation);
+    EXPECT_EQ(id.productModel, "AB");
+    EXPECT_EQ(id.driveModel, "Q");
+    EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
+    EXPECT_EQ(id.softVersionText, "0.7");
+
+    // At most 14 characters of product model; a drive model running up to
+    // the last register stops there instead of wrapping to register 0.
+    for (uint16_t a = 116; a <= 122; ++a) vd.Poke(a, 0x4344);
+    for (uint32_t a = 0xFFC0; a <= 0xFFFF; ++a) vd.Poke(static_cast<uint16_t>(a), 0x4D4E);
+    vd.ClearRequests();
+    id = hx::ReadDriveIdentity(comm, kStation);
+    EXPECT_EQ(id.productModel, "CDCDCDCDCDCDCD");
+    EXPECT_EQ(id.driveModel.size(), 128u);
+    EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
+
+    hx::ApplyIdentity(id);
+    EXPECT_EQ(g_productModel, "CDCDCDCDCDCDCD");
+    EXPECT_EQ(g_driveModel.size(), 128u);
+    EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
+    EXPECT_EQ(g_driveSoftVersion, "0.7");
+    EXPECT_EQ(g_driveVariantCode, 1001);
+}
+
+TEST(Link, AttributeBlocksByFirmware) {
+    InProcessDrive drive(options());
+    auto& vd = drive.Drive();
+    for (uint16_t a = 100; a <= 109; ++a) vd.Poke(a, 0xFFFF);
+    for (uint16_t i = 0; i < 100; ++i) vd.Poke(63000 + i, static_cast<uint16_t>(0x0102 + 0x0202 * i));
+    CQXCOM comm;
+    open(comm, drive.DevicePath());
+
+    CParameter table;
+    auto result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    EXPECT_FALSE(result.Failed());
+    EXPECT_TRUE(result.loaded);
+    EXPECT_EQ(result.lastReplyElements, 105);
+    const uint8_t* bits = table.Attributes();
+    for (int i = 0; i < 100; ++i) {
+        const uint16_t v = static_cast<uint16_t>(0x0102 + 0x0202 * i);
+        ASSERT_EQ(bits[20 + 2 * i], v >> 8) << i;
+        ASSERT_EQ(bits[21 + 2 * i], v & 0xFF) << i;
+    }
+    for (int i = 220; i < 270; ++i) ASSERT_EQ(bits[i], 0) << i;
+    for (uint16_t a : {23, 32, 34, 39, 41, 52, 70, 90, 91, 92, 93}) EXPECT_EQ(table.TestAttribute(a), 0) << a;
+    for (uint16_t a : {0, 8, 22, 24, 89, 94, 149}) EXPECT_EQ(table.TestAttribute(a), 1) << a;
+
+    // Below 200.0 only block 1 is read; the upper blocks stay zero.
+    CParameter older;
+    vd.ClearRequests();
+    result = hx::ReadAttributeBlocks(comm, kStation, 199.9f, older);
+    EXPECT_FALSE(result.Failed());
+    ASSERT_EQ(vd.Requests().size(), 1u);
+    EXPECT_EQ(vd.Requests()[0].address, 100);
+    EXPECT_EQ(vd.Requests()[0].count, 10);
+    for (int i = 20; i < 270; ++i) ASSERT_EQ(older.Attributes()[i], 0) << i;
+    EXPECT_EQ(older.TestAttribute(0), 1);
+    EXPECT_EQ(older.TestAttribute(30000), 0);
+
+    // No reply to block 1: the bitmap is left as it was.
+    drive.Server().SetFaults(1.0, 0, 0);
+    comm.SetReceiveTimeOut(30);
+    result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    EXPECT_TRUE(result.block1Failed);
+    EXPECT_FALSE(result.loaded);
+    EXPECT_EQ(result.Block1Message(), "Read attribute block1 fault!dataLenght=0");
+    EXPECT_EQ(result.Block23Message(), "");
+    EXPECT_EQ(table.Attributes()[20], 0x01);
+    EXPECT_EQ(table.TestAttribute(0), 1);
+}

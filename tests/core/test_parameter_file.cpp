@@ -1,0 +1,323 @@
+// Parameter files on real disk: the exact bytes, lenient loading, and what
+// survives failed or killed saves.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/Globals.h"
+#include "core/params/CParameter.h"
+#include "core/params/ParameterFile.h"
+#include "core/text/Cp936.h"
+#include "core/util/AtomicFile.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using hx::test::ReadFileBytes;
+using hx::test::TempProgramFolder;
+using hx::test::WriteFileBytes;
+
+namespace {
+
+struct ChineseMessages {
+    uint16_t saved = g_language;
+    ChineseMessages() { g_language = 4; }
+    ~ChineseMessages() { g_language = saved; }
+};
+
+void RegisterSomeTypes(CParameter& t) {
+    t.RegisterType(5, "USHORT");
+    t.RegisterType(30010, "USHORT");
+    t.RegisterType(31, "INT");
+    t.RegisterType(30101, "INT");
+}
+
+// Every slot gets a distinct value; signed, unsigned and 32-bit ones.
+void FillTable(CParameter& t, int seed) {
+    for (int i = 0; i < CParameter::kSlots; ++i) {
+        uint16_t a = CParameter::IndexToAddress(static_cast<uint16_t>(i));
+        t.SetValue(a, (i * 37 + seed) % 60000 - 30000);
+    }
+    t.SetValue(5, 65000);
+    t.SetValue(30010, -2);  // shows as 65534
+    t.SetValue(31, 100000);
+    t.SetValue(30101, -123456);
+}
+
+std::vector<int32_t> Values(CParameter& t) {
+    std::vector<int32_t> v;
+    for (int i = 0; i < CParameter::kSlots; ++i) v.push_back(t.GetValue(CParameter::IndexToAddress(static_cast<uint16_t>(i))));
+    return v;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".tmp") found.push_back(e.path().string());
+    return found;
+}
+
+const hx::ParameterFileHeader kHeader{"HX-KRV4-0750", "1.5", "描述 test"};
+
+}  // namespace
+
+TEST(Cp936, ConvertsBothWaysAndCountsBytes) {
+    std::string out;
+    ASSERT_TRUE(hx::Utf8ToCp936("描述", &out));
+    EXPECT_EQ(out, "\xC3\xE8\xCA\xF6");
+    ASSERT_TRUE(hx::Cp936ToUtf8(out, &out));
+    EXPECT_EQ(out, "描述");
+    EXPECT_FALSE(hx::Utf8ToCp936("\xF0\x9F\x98\x80", &out));   // an emoji has no code page 936 form
+    EXPECT_EQ(hx::Utf8ToCp936Lossy("a\xF0\x9F\x98\x80" "b\xFF"), "a?b?");
+    EXPECT_FALSE(hx::Cp936ToUtf8("\xFF\xFF", &out));
+    EXPECT_EQ(hx::Cp936ToUtf8Lossy("x\xFFy"), "x\xEF\xBF\xBDy");
+    EXPECT_EQ(hx::Cp936ByteLength("中文"), 4u);
+    EXPECT_EQ(hx::Cp936ByteLength("ab"), 2u);
+}
+
+TEST(ParameterFile, SaveThenLoadGivesTheSameTable) {
+    TempProgramFolder folder;
+    const std::string path = folder.File("set.qxr");
+    CParameter saved;
+    RegisterSomeTypes(saved);
+    FillTable(saved, 11);
+    std::string error;
+    ASSERT_TRUE(hx::SaveParameterFile(path, saved, kHeader, &error)) << error;
+
+    CParameter loaded;
+    RegisterSomeTypes(loaded);
+    std::string info;
+    ChineseMessages zh;
+    ASSERT_TRUE(hx::LoadParameterFile(path, loaded, &info, &error)) << error;
+    EXPECT_EQ(Values(loaded), Values(saved));
+    EXPECT_EQ(loaded.GetValue(30010), 65534);
+    EXPECT_EQ(loaded.GetValue(30101), -123456);
+    EXPECT_EQ(info, "适用驱动器类型:HX-KRV4-0750\r\n驱动器软件版本:1.5\r\n描述信息:描述 test\r\n");
+    // Saving what was loaded writes the same bytes again.
+    EXPECT_EQ(hx::FormatParameterFile(loaded, kHeader), ReadFileBytes(path));
+    EXPECT_TRUE(TempFilesIn(folder.Path()).empty());
+}
+
+TEST(ParameterFile, SavedBytesFollowTheFormat) {
+    TempProgramFolder folder;
+    CParameter t;
+    RegisterSomeTypes(t);
+    FillTable(t, 5);
+    const std::string path = folder.File("exact.qxr");
+    ASSERT_TRUE(hx::SaveParameterFile(path, t, kHeader, nullptr));
+    const std::string bytes = ReadFileBytes(path);
+
+    EXPECT_EQ(bytes.rfind("DriveType=HX-KRV4-0750\r\nDriveVerssion=1.5\r\nDescription=\xC3\xE8\xCA\xF6 test\r\n", 0), 0u);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare LF at " << i;
+        }
+    }
+    const auto lines = SplitCrLf(bytes);
+    ASSERT_EQ(lines.size(), 2153u);
+    EXPECT_EQ(lines[3], "0=" + std::to_string(t.GetValue(0)));
+    EXPECT_EQ(lines[152], "149=" + std::to_string(t.GetValue(149)));
+    EXPECT_EQ(lines[153], "30000=" + std::to_string(t.GetValue(30000)));
+    EXPECT_EQ(lines[2152], "31999=" + std::to_string(t.GetValue(31999)));
+    EXPECT_EQ(lines[3 + 5], "5=65000");
+    EXPECT_EQ(lines[153 + 10], "30010=65534");
+    EXPECT_EQ(lines[3 + 30], "30=1");  // the high word of the 32-bit value at 31
+    EXPECT_EQ(lines[3 + 31], "31=100000");
+
+    // Empty description; a description with line breaks stays on its line;
+    // characters the code page lacks become '?'.
+    ASSERT_TRUE(hx::SaveParameterFile(path, t, {"M", "2.0", ""}, nullptr));
+    EXPECT_EQ(SplitCrLf(ReadFileBytes(path))[2], "Description=");
+    ASSERT_TRUE(hx::SaveParameterFile(path, t, {"M", "2.0", "one\r\ntwo\nthree\rfour \xF0\x9F\x98\x80"}, nullptr));
+    const auto broken = SplitCrLf(ReadFileBytes(path));
+    ASSERT_EQ(broken.size(), 2153u);
+    EXPECT_EQ(broken[2], "Description=one  two three four ?");
+    EXPECT_EQ(broken[3], "0=" + std::to_string(t.GetValue(0)));
+}
+
+TEST(ParameterFile, LoadsLenientlyAndSkipsMalformedLines) {
+    TempProgramFolder folder;
+    const std::string path = folder.File("hand.qxr");
+    WriteFileBytes(path,
+                   "DriveType=A=B\r\n"
+                   "\n"                   // an empty header line shows nothing after its label
+                   "no equals sign\r\n"   // a header line without "=" shows whole
+                   "5=-3\r\n"
+                   "=7\r\n"
+                   "6 7\r\n"
+                   "\r\n"
+                   "  +8=  -12abc\r\n"
+                   "9=\n"
+                   "40000=9\r\n"
+                   "65546=3\r\n"          // taken as 16 bits: address 10
+                   "30000=-1\r\n"
+                   "31999=99999999999");  // last line without an ending; the value stops at the 32-bit limit
+    CParameter t;
+    t.RegisterType(5, "USHORT");
+    t.SetValue(20, 444);
+    t.SetValue(9, 1);
+    std::string info, error;
+    ChineseMessages zh;
+    ASSERT_TRUE(hx::LoadParameterFile(path, t, &info, &error)) << error;
+    EXPECT_EQ(t.GetValue(5), 65533);
+    EXPECT_EQ(t.GetValue(6), 0);
+    EXPECT_EQ(t.GetValue(8), -12);
+    EXPECT_EQ(t.GetValue(9), 0);
+    EXPECT_EQ(t.GetValue(10), 3);
+    EXPECT_EQ(t.GetValue(20), 444);  // missing from the file: kept
+    EXPECT_EQ(t.GetValue(30000), -1);
+    EXPECT_EQ(t.GetValue(31999), 2147483647);
+    EXPECT_EQ(info, "适用驱动器类型:A=B\r\n驱动器软件版本:\r\n描述信息:no equals sign\r\n");
+
+    const auto parsed = hx::ParseParameterText("DriveType=x\r\nb\r\nc\r\n=1\r\n7\r\n");
+    EXPECT_EQ(parsed.headerLines.size(), 3u);
+    EXPECT_TRUE(parsed.values.empty());
+}
+
+TEST(ParameterFile, UnreadableOrUndecodableFilesChangeNothing) {
+    TempProgramFolder folder;
+    CParameter t;
+    FillTable(t, 3);
+    const auto before = Values(t);
+    std::string error;
+    hx::ParameterFileContents contents;
+
+    const std::string missing = folder.File("missing.qxr");
+    EXPECT_FALSE(hx::LoadParameterFile(missing, t, nullptr, &error));
+    EXPECT_NE(error.find(missing), std::string::npos) << error;
+
+    EXPECT_FALSE(hx::LoadParameterFile(folder.Path(), t, nullptr, &error));  // a folder
+    EXPECT_NE(error.find(folder.Path()), std::string::npos) << error;
+
+    // Neither code page 936 nor UTF-8, though its parameter lines are fine.
+    const std::string garbage = folder.File("garbage.qxr");
+    WriteFileBytes(garbage, "DriveType=\xFF\xFE\x80\r\nDriveVerssion=1\r\nDescription=\r\n5=9\r\n6=9\r\n");
+    EXPECT_FALSE(hx::LoadParameterFile(garbage, t, nullptr, &error));
+    EXPECT_NE(error.find(garbage), std::string::npos) << error;
+    EXPECT_EQ(Values(t), before);
+
+    // Saved by an editor here in UTF-8: accepted as such.
+    ChineseMessages zh;
+    const std::string utf8 = folder.File("utf8.qxr");
+    WriteFileBytes(utf8, "\xEF\xBB\xBF" "DriveType=X\r\nDriveVerssion=1\r\nDescription=中文说明\r\n5=9\r\n");
+    ASSERT_TRUE(hx::ReadParameterFile(utf8, &contents, &error)) << error;
+    EXPECT_EQ(hx::InformationText(contents), "适用驱动器类型:X\r\n驱动器软件版本:1\r\n描述信息:中文说明\r\n");
+    ASSERT_EQ(contents.values.size(), 1u);
+    EXPECT_EQ(contents.values[0], (std::pair<uint16_t, int32_t>{5, 9}));
+}
+
+TEST(ParameterFile, FailedSavesReportTheFileAndKeepTheOldOne) {
+    TempProgramFolder folder;
+    CParameter t;
+    FillTable(t, 1);
+    std::string error;
+
+    const std::string noFolder = folder.File("no/such/folder/x.qxr");
+    EXPECT_FALSE(hx::SaveParameterFile(noFolder, t, kHeader, &error));
+    EXPECT_NE(error.find(noFolder), std::string::npos) << error;
+    WriteFileBytes(folder.File("plain"), "x");
+    const std::string underFile = folder.File("plain/x.qxr");
+    EXPECT_FALSE(hx::SaveParameterFile(underFile, t, kHeader, &error));
+    EXPECT_NE(error.find(underFile), std::string::npos) << error;
+    if (::geteuid() != 0) {  // root writes anywhere
+        const std::string locked = folder.File("locked");
+        fs::create_directories(locked);
+        ::chmod(locked.c_str(), 0500);
+        EXPECT_FALSE(hx::SaveParameterFile(locked + "/x.qxr", t, kHeader, &error));
+        EXPECT_NE(error.find(locked + "/x.qxr"), std::string::npos) << error;
+        ::chmod(locked.c_str(), 0700);
+    }
+
+    // A write that fails half-way (a full disk) leaves the old file whole.
+    const std::string path = folder.File("kept.qxr");
+    ASSERT_TRUE(hx::SaveParameterFile(path, t, kHeader, &error)) << error;
+    const std::string old = ReadFileBytes(path);
+    CParameter other;
+    FillTable(other, 2);
+    hx::AtomicFile::SetWriteHook([](const std::string&, std::size_t written) { return written < 8192; });
+    EXPECT_FALSE(hx::SaveParameterFile(path, other, kHeader, &error));
+    hx::AtomicFile::SetWriteHook({});
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(ReadFileBytes(path), old);
+    EXPECT_TRUE(TempFilesIn(folder.Path()).empty());
+}
+
+TEST(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
+    TempProgramFolder folder;
+    const std::string path = folder.File("killed.qxr");
+    CParameter a, b;
+    FillTable(a, 100);
+    FillTable(b, 200);
+    ASSERT_TRUE(hx::SaveParameterFile(path, a, kHeader, nullptr));
+    const std::string bytesA = ReadFileBytes(path);
+    const std::string bytesB = hx::FormatParameterFile(b, kHeader);
+    ASSERT_NE(bytesA, bytesB);
+
+    // Killed while the new file is half written.
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        hx::AtomicFile::SetWriteHook([&](const std::string&, std::size_t written) {
+            if (written >= 8192) {
+                char c = 1;
+                (void)!::write(pipeFds[1], &c, 1);
+                for (;;) ::pause();
+            }
+            return true;
+        });
+        hx::SaveParameterFile(path, b, kHeader, nullptr);
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadFileBytes(path), bytesA);
+    const auto strays = TempFilesIn(folder.Path());
+    ASSERT_EQ(strays.size(), 1u);  // the half-written temporary file
+    EXPECT_LT(fs::file_size(strays[0]), bytesB.size());
+    fs::remove(strays[0]);
+
+    // Killed at arbitrary moments while saving over and over.
+    for (int round = 0; round < 4; ++round) {
+        pid_t saver = ::fork();
+        ASSERT_GE(saver, 0);
+        if (saver == 0) {
+            for (int i = 0;; ++i) hx::SaveParameterFile(path, (i % 2) ? a : b, kHeader, nullptr);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 + 17 * round));
+        ::kill(saver, SIGKILL);
+        ::waitpid(saver, &status, 0);
+        const std::string now = ReadFileBytes(path);
+        EXPECT_TRUE(now == bytesA || now == bytesB) << "round " << round << ": " << now.size() << " bytes";
+    }
+}

@@ -1,0 +1,129 @@
+// The settings file as the program has always read and written it.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/app/LanguageSettings.h"
+#include "core/app/SystemLanguage.h"
+#include "core/settings/AppPaths.h"
+#include "core/settings/EnvSettings.h"
+#include "core/settings/ProfileFile.h"
+#include "support/TestSupport.h"
+
+using namespace hx;
+using hx::test::ReadFileBytes;
+using hx::test::TempProgramFolder;
+using hx::test::WriteFileBytes;
+
+TEST(ProfileFile, ReadsWithTheClassicSemantics) {
+    TempProgramFolder folder;
+    const std::string ini = folder.SettingsPath();
+
+    // No file: every key gives its default.
+    EXPECT_EQ(env::Read(env::kLanguage, "Type", "9"), "9");
+    EXPECT_EQ(env::ReadInt(env::kDrive, "DriveNo", "63"), 63);
+
+    WriteFileBytes(ini,
+                   "[Language]\r\nType=abc\r\n[QxModel]\r\nYes=1 \r\n[drive]\r\ndriveno = 123456789\r\n"
+                   "[COMSetting]\r\nCOM=\"COM12\"\r\n[ReadComDelay]\r\n");
+    EXPECT_EQ(env::ReadInt(env::kLanguage, "Type", "9"), 0) << "non-numbers convert to 0";
+    EXPECT_EQ(env::Read(env::kQxModel, "Yes", "9"), "1 ") << "a trailing blank is part of the value";
+    EXPECT_EQ(env::Read(env::kDrive, "DriveNo", "63"), "12345") << "names match in any case; 5 characters seen";
+    EXPECT_EQ(env::Read(env::kComSetting, "COM", "COM1"), "COM12") << "quotes are dropped";
+    EXPECT_EQ(env::Read(env::kReadComDelay, "DelayTime", "10"), "10") << "section without the key";
+
+    EXPECT_EQ(ProfileToInt(" -42x"), -42);
+    EXPECT_EQ(ProfileToInt("+7"), 7);
+    EXPECT_EQ(ProfileToInt(""), 0);
+}
+
+TEST(ProfileFile, WritesKeyByKeyKeepingTheRest) {
+    TempProgramFolder folder;
+    const std::string ini = folder.SettingsPath();
+    ASSERT_TRUE(env::Write(env::kLanguage, "Type", "4")) << "file and folder are created";
+    ASSERT_TRUE(env::Write(env::kDrive, "DriveNo", "5"));
+    WriteFileBytes(ini, ReadFileBytes(ini) + "; a comment\r\n");
+    ASSERT_TRUE(env::Write(env::kLanguage, "Type", "9"));
+    ASSERT_TRUE(env::Write(env::kLanguage, "Type", "9"));  // rewriting the same value stays one line
+
+    const std::string text = ReadFileBytes(ini);
+    EXPECT_EQ(text, "[Language]\r\nType=9\r\n\r\n[Drive]\r\nDriveNo=5\r\n; a comment\r\n");
+    EXPECT_EQ(env::ReadInt(env::kLanguage, "Type", "4"), 9);
+
+    // A write that cannot happen is reported, not fatal.
+    EXPECT_FALSE(WriteProfileString("/proc/halvex-no-such/EnvSetting.ini", "A", "B", "1"));
+}
+
+TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
+    TempProgramFolder folder;
+    TempProgramFolder config;
+    hx::SetProgramFolder(folder.Path());
+    ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    EXPECT_EQ(SettingsPath(), config.Path() + "/halvex/Parameters/EnvSetting.ini");
+    EXPECT_EQ(DataFolder(), folder.Path()) << "data files are still found beside the program";
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(Language, SystemLanguageFromTheLocale) {
+    EXPECT_EQ(PrimaryLanguageOfLocale("zh_CN.UTF-8"), 4);
+    EXPECT_EQ(PrimaryLanguageOfLocale("en_GB.UTF-8"), 9);
+    EXPECT_EQ(PrimaryLanguageOfLocale("C"), 9);
+    EXPECT_EQ(PrimaryLanguageOfLocale("POSIX"), 9);
+    EXPECT_EQ(PrimaryLanguageOfLocale("de_DE@euro"), 7);
+
+    ::setenv("LC_ALL", "", 1);
+    ::setenv("LC_MESSAGES", "zh_TW.UTF-8", 1);
+    ::setenv("LANG", "en_US.UTF-8", 1);
+    EXPECT_EQ(SystemPrimaryLanguage(), 4) << "LC_MESSAGES before LANG, empty LC_ALL ignored";
+    ::unsetenv("LC_MESSAGES");
+    EXPECT_EQ(SystemPrimaryLanguage(), 9);
+}
+
+TEST(Language, StartupAndLanguageCommands) {
+    TempProgramFolder folder;
+    int asked = 0;
+    auto no = [&] { ++asked; return false; };
+    auto yes = [&] { ++asked; return true; };
+
+    // No settings file: English, model-family flag 0, no question on an English system.
+    auto start = ReadStartupLanguage(9, no);
+    EXPECT_EQ(start.language, 9);
+    EXPECT_EQ(start.qxModelFlag, 0);
+    EXPECT_EQ(asked, 0);
+
+    // Chinese stored on an English system: asked; No keeps Chinese and the file.
+    env::Write(env::kLanguage, "Type", "4");
+    env::Write(env::kQxModel, "Yes", "1");
+    start = ReadStartupLanguage(9, no);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(start.language, 4);
+    EXPECT_EQ(start.qxModelFlag, 1);
+    EXPECT_EQ(env::ReadInt(env::kLanguage, "Type", "9"), 4);
+    start = ReadStartupLanguage(9, yes);
+    EXPECT_EQ(start.language, 9);
+    EXPECT_EQ(env::ReadInt(env::kLanguage, "Type", "4"), 9);
+    // A Chinese system is not asked.
+    env::Write(env::kLanguage, "Type", "4");
+    asked = 0;
+    EXPECT_EQ(ReadStartupLanguage(4, yes).language, 4);
+    EXPECT_EQ(asked, 0);
+
+    // "English" always rewrites 9, "简体中文" on a non-Chinese system asks first.
+    std::filesystem::remove(folder.SettingsPath());
+    EXPECT_EQ(ChooseEnglish(9), LanguageChoiceOutcome::AlreadyCurrent);
+    EXPECT_EQ(env::Read(env::kLanguage, "Type", "x"), "9");
+    EXPECT_EQ(ChooseChinese(4, 9, yes), LanguageChoiceOutcome::AlreadyCurrent);
+    EXPECT_EQ(ChooseChinese(9, 4, no), LanguageChoiceOutcome::SavedRestartNeeded);
+    EXPECT_EQ(env::Read(env::kLanguage, "Type", "x"), "4");
+    env::Write(env::kLanguage, "Type", "9");
+    EXPECT_EQ(ChooseChinese(9, 9, no), LanguageChoiceOutcome::Declined);
+    EXPECT_EQ(env::Read(env::kLanguage, "Type", "x"), "9");
+    EXPECT_EQ(ChooseChinese(9, 9, yes), LanguageChoiceOutcome::ForcedUnsupported);
+    EXPECT_EQ(env::Read(env::kLanguage, "Type", "x"), "4");
+}

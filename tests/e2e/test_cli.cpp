@@ -1,0 +1,232 @@
+// halvex-cli as a user runs it, against halvex-drive-sim in its own process.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Runs a program to its end, collecting both output streams.
+Result run(const std::string& program, std::vector<std::string> args) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    args.insert(args.begin(), program);
+    auto argv = argvOf(args);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    Result r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) ::close(f.fd);
+    int status = 0;
+    if (open > 0) ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// halvex-drive-sim running in the background; stopped on destruction.
+class SimProcess {
+public:
+    explicit SimProcess(std::vector<std::string> args, int expectedLines) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
+        const std::string program = hx::test::BuildBinFolder() + "/halvex-drive-sim";
+        args.insert(args.begin(), program);
+        auto argv = argvOf(args);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], 1);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string text;
+        pollfd fd{out[0], POLLIN, 0};
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (static_cast<int>(m_lines.size()) < expectedLines && std::chrono::steady_clock::now() < deadline) {
+            if (::poll(&fd, 1, 500) <= 0) continue;
+            char c;
+            if (::read(out[0], &c, 1) != 1) break;
+            if (c == '\n') {
+                m_lines.push_back(text);
+                text.clear();
+            } else {
+                text.push_back(c);
+            }
+        }
+        m_out = out[0];
+    }
+    ~SimProcess() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            int status;
+            ::waitpid(m_pid, &status, 0);
+        }
+        if (m_out >= 0) ::close(m_out);
+    }
+    const std::vector<std::string>& Lines() const { return m_lines; }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::vector<std::string> m_lines;
+};
+
+std::string cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
+
+int lineCount(const std::string& text) {
+    int n = 0;
+    for (char c : text) n += c == '\n';
+    return n;
+}
+
+}  // namespace
+
+TEST(Cli, FindReadWriteAndIdentityOverTcp) {
+    SimProcess sim({"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
+    ASSERT_EQ(sim.Lines().size(), 1u);
+    const std::string port = sim.Lines()[0];
+    ASSERT_EQ(port.rfind("tcp:127.0.0.1:", 0), 0u) << port;
+    const std::vector<std::string> common = {"--port", port, "--timeout", "20", "--station", "9"};
+    auto with = [&](std::vector<std::string> words) {
+        std::vector<std::string> all = common;
+        all.insert(all.end(), words.begin(), words.end());
+        return run(cli(), all);
+    };
+
+    Result r = with({"find"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "9\n");
+
+    r = with({"find", "10", "12"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+
+    r = with({"write", "30005", "-12"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "30005=-12\n");
+    r = with({"write", "30006", "0xFFFE"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = with({"read", "30005"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "30005=-12\n");
+    r = with({"read", "30004", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "30004=0\n30005=-12\n30006=-2\n");
+    // More than one block's worth.
+    r = with({"read", "0", "130"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lineCount(r.out), 130);
+
+    r = with({"identity"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("software version: 1.5\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("firmware version: 200.0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("variant code: 1001\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("product model: HX-KRV4-0750\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("drive model: KRV4\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("display model: KRV4-750W\n"), std::string::npos) << r.out;
+
+    // Nobody at station 8: one line on stderr, nothing on stdout.
+    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "read", "5"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "write", "5", "1"});
+    EXPECT_EQ(r.status, 1);
+    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "identity"});
+    EXPECT_EQ(r.status, 1);
+
+    // Bad command lines.
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"read"}, {"read", "x"}, {"read", "65535", "2"}, {"write", "1"},
+                                               {"write", "1", "70000"}, {"bogus"}, {"--baud"}, {"--baud", "12345", "find"}, {}}) {
+        r = with(bad);
+        EXPECT_EQ(r.status, 2) << (bad.empty() ? "" : bad[0]);
+    }
+    r = run(cli(), {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("identity"), std::string::npos);
+}
+
+TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
+    hx::test::TempProgramFolder folder;
+    const std::string link = folder.File("simulated-drive");
+    SimProcess sim({"--pty", link, "--station", "7", "--db", "-"}, 1);
+    ASSERT_EQ(sim.Lines().size(), 1u);
+
+    // A copy of the program in a folder of its own, with its own settings:
+    // COM3 is the simulated drive, station 7 the stored one.
+    const std::string program = folder.File("halvex-cli");
+    fs::copy_file(cli(), program);
+    hx::test::WriteFileBytes(folder.File("Parameters/EnvSetting.ini"), "[COMSetting]\nCOM=COM3\n[Drive]\nDriveNo=7\n");
+    hx::test::WriteFileBytes(folder.File("Parameters/Ports.ini"), "[Ports]\nCOM3=" + link + "\n");
+
+    Result r = run(program, {"write", "40", "77"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run(program, {"read", "40"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "40=77\n");
+    r = run(program, {"--timeout", "20", "find", "0", "8"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "7\n");
+
+    // Options given win over the settings.
+    r = run(program, {"--station", "6", "--timeout", "20", "read", "40"});
+    EXPECT_EQ(r.status, 1);
+    r = run(program, {"--port", "/dev/halvex-no-such-port", "read", "40"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Helpers of the window tests: recorded message boxes and waiting on the
+// event loop while worker threads finish.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTest>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "gui/widgets/Messages.h"
+
+namespace hx::test {
+
+// Records every box; questions are answered from a queue (Yes when empty).
+class MessageRecorder {
+public:
+    MessageRecorder() {
+        hx::gui::SetMessageHandler([this](const hx::gui::MessageRecord& r) {
+            records.push_back(r);
+            if (!r.question) return true;
+            if (answers.empty()) return true;
+            bool a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+    }
+    ~MessageRecorder() { hx::gui::SetMessageHandler({}); }
+
+    bool saw(const QString& text) const {
+        for (const auto& r : records)
+            if (r.text == text) return true;
+        return false;
+    }
+    QString lastText() const { return records.empty() ? QString() : records.back().text; }
+    QString lastCaption() const { return records.empty() ? QString() : records.back().caption; }
+    void clear() { records.clear(); }
+
+    std::vector<hx::gui::MessageRecord> records;
+    std::deque<bool> answers;
+};
+
+// Pumps events until cond() holds or the time is up; returns cond().
+inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > timeoutMs) return cond();
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+}  // namespace hx::test

@@ -1,0 +1,99 @@
+#pragma once
+// The parameter windows against the simulated drive over a pseudo-terminal:
+// the link open at the drive's station, the drive's identity in the shared
+// state, its attribute bits in the table, boxes recorded and answered.
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "GuiTestUtil.h"
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "core/params/AttributeBlocks.h"
+#include "core/params/CParameter.h"
+#include "gui/app/GuiState.h"
+#include "gui/params/ParameterFileDialog.h"
+#include "gui/params/ParameterManage.h"
+#include "gui/params/ParameterRemark.h"
+#include "sim/InProcessDrive.h"
+#include "sim/DriveServer.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+namespace hx::test {
+
+inline hx::sim::DriveOptions DriveAt(int16_t firmware = 200) {
+    hx::sim::DriveOptions o;
+    o.station = 5;
+    o.firmwareRegister = firmware;
+    return o;
+}
+
+struct ParameterWindowFixture {
+    explicit ParameterWindowFixture(hx::sim::DriveOptions options = DriveAt())
+        : drive(std::make_unique<hx::sim::InProcessDrive>(options)) {
+        theComm.CloseCom();
+        theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
+        theComm.OpenCom();
+        theComm.SetCurrentUseMode(1);
+        theComm.SetReceiveTimeOut(200);
+        theParameterTable = CParameter();
+        g_station = options.station;
+        g_firmwareVersion = static_cast<float>(options.firmwareRegister);
+        g_driveModel = options.driveModel;
+        g_productModel = options.productModel;
+        g_driveSoftVersion = "1.5";
+        g_accessLevel = AccessLevel::Ordinary;
+        hx::ReadAttributeBlocks(theComm, g_station, g_firmwareVersion, theParameterTable);
+        drive->Drive().ClearRequests();
+    }
+    ~ParameterWindowFixture() {
+        window.reset();
+        hx::gui::SetFileDialogHook({});
+        theComm.CloseCom();
+        g_accessLevel = AccessLevel::Ordinary;
+        g_paramManagerWnd = nullptr;
+    }
+
+    hx::sim::VirtualDrive& sim() { return drive->Drive(); }
+
+    // Opens the manager and waits for its first read.
+    hx::gui::CParameterManage* open() {
+        window = std::make_unique<hx::gui::CParameterManage>();
+        window->resize(1100, 640);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        EXPECT_TRUE(WaitUntil([&] { return !window->busy(); }, 8000)) << "the opening read ends";
+        return window.get();
+    }
+    bool waitIdle(int timeoutMs = 8000) {
+        return WaitUntil([&] { return !window->busy(); }, timeoutMs);
+    }
+
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    std::unique_ptr<hx::sim::InProcessDrive> drive;
+    std::unique_ptr<hx::gui::CParameterManage> window;
+};
+
+// Answers the next memo dialog: types the text and presses "确  定" (or
+// "取  消" when ok is false).
+inline void AnswerMemo(const QString& text, bool ok = true) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, text, ok] {
+        auto* memo = qobject_cast<hx::gui::CParameterRemark*>(QApplication::activeModalWidget());
+        if (!memo) return;
+        poll->stop();
+        poll->deleteLater();
+        memo->editor()->setPlainText(text);
+        QTest::mouseClick(ok ? memo->okButton() : memo->cancelButton(), Qt::LeftButton);
+    });
+    poll->start();
+}
+
+}  // namespace hx::test

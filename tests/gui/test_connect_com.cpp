@@ -1,0 +1,227 @@
+// The connection window against the simulated drive over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include "GuiTestUtil.h"
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "core/link/PortResolver.h"
+#include "core/params/CParameter.h"
+#include "core/settings/EnvSettings.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/EnvironmentSetting.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
+#include "gui/comm/ConnectCom.h"
+#include "sim/InProcessDrive.h"
+#include "support/TestSupport.h"
+
+using namespace hx::gui;
+using hx::test::MessageRecorder;
+using hx::test::TempProgramFolder;
+using hx::test::WaitUntil;
+
+namespace {
+
+// A frame with the simulated drive behind COM1 and its connection window open.
+struct ConnectFixture {
+    explicit ConnectFixture(hx::sim::DriveOptions options = {}) : drive(options) {
+        hx::PortResolver::SetOverride("COM1", drive.DevicePath());
+        theComm.CloseCom();
+        g_activeModule.clear();
+        frame = std::make_unique<CMainFrame>();
+        window = static_cast<CConnectCom*>(frame->view()->openConnection());
+    }
+    ~ConnectFixture() {
+        frame.reset();
+        theComm.CloseCom();
+        hx::PortResolver::ClearOverride("COM1");
+    }
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    hx::sim::InProcessDrive drive;
+    std::unique_ptr<CMainFrame> frame;
+    CConnectCom* window = nullptr;
+};
+
+hx::sim::DriveOptions driveAt(uint8_t station, int16_t firmware = 200) {
+    hx::sim::DriveOptions o;
+    o.station = station;
+    o.firmwareRegister = firmware;
+    return o;
+}
+
+}  // namespace
+
+TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
+    ConnectFixture f(driveAt(63));
+    ASSERT_NE(f.window, nullptr);
+    EXPECT_EQ(f.window->portCombo()->currentText(), "COM1");
+    EXPECT_EQ(f.window->baudCombo()->currentText(), "38400");
+    EXPECT_EQ(f.window->stationCombo()->currentText(), "63") << "the default station";
+    EXPECT_EQ(f.window->connectButton()->text(), "连接");
+
+    QPointer<CConnectCom> window(f.window);
+    QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.frame->IsConnected());
+    EXPECT_TRUE(f.frame->action(cmd::ParameterManager)->isEnabled());
+    EXPECT_EQ(f.window->connectButton()->text(), "断开");
+    EXPECT_EQ(f.frame->windowTitle(), "Halvex Configurator for KRV4-750W");
+    EXPECT_EQ(g_station, 63);
+    EXPECT_EQ(g_driveSoftVersion, "1.5");
+    EXPECT_FLOAT_EQ(g_firmwareVersion, 200.0f);
+    EXPECT_EQ(g_driveVariantCode, 1001);
+    EXPECT_EQ(g_productModel, "HX-KRV4-0750");
+    EXPECT_EQ(g_driveModel, "KRV4");
+    EXPECT_EQ(g_displayModel, "KRV4-750W");
+    EXPECT_EQ(hx::env::Read(hx::env::kComSetting, "COM", "x"), "COM1");
+    EXPECT_EQ(hx::env::Read(hx::env::kDrive, "DriveNo", "x"), "63");
+    // Hidden after connecting whatever the drive says.
+    EXPECT_EQ(theParameterTable.TestAttribute(90), 0);
+
+    // The window closes itself half a second later and frees the link rule.
+    ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 3000));
+    EXPECT_TRUE(g_activeModule.empty());
+
+    // Opening it again offers the disconnect.
+    auto* again = static_cast<CConnectCom*>(f.frame->view()->openConnection());
+    EXPECT_EQ(again->connectButton()->text(), "断开");
+    EXPECT_FALSE(again->searchButton()->isEnabled());
+    QTest::mouseClick(again->connectButton(), Qt::LeftButton);
+    EXPECT_EQ(again->connectButton()->text(), "连接");
+    EXPECT_FALSE(f.frame->IsConnected());
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+}
+
+TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {
+    ConnectFixture f(driveAt(63, 199));
+    theParameterTable.LoadAttributes(std::vector<uint8_t>(270, 0xFF).data(), 270);
+    QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.frame->IsConnected());
+    EXPECT_FLOAT_EQ(g_firmwareVersion, 199.0f);
+    const uint8_t* bits = theParameterTable.Attributes();
+    bool anyLow = false;
+    for (int i = 0; i < 20; ++i) anyLow |= bits[i] != 0;
+    EXPECT_TRUE(anyLow) << "block 1 read";
+    for (int i = 20; i < 270; ++i) ASSERT_EQ(bits[i], 0) << "byte " << i << " stays zero";
+}
+
+TEST(ConnectCom, StoredPortAndFailures) {
+    ConnectFixture f(driveAt(9));
+    hx::env::Write(hx::env::kComSetting, "COM", "COM12");
+    hx::env::Write(hx::env::kDrive, "DriveNo", "5");
+    f.window->closeWindow();
+    WaitUntil([&] { return g_activeModule.empty(); }, 1000);
+    auto* w = static_cast<CConnectCom*>(f.frame->view()->openConnection());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->portCombo()->currentText(), "COM2") << "only the last character counts";
+    EXPECT_EQ(w->stationCombo()->currentText(), "5");
+
+    // No drive at station 5.
+    w->portCombo()->setCurrentIndex(0);
+    QTest::mouseClick(w->connectButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "连接驱动器失败，请检查通信线路或设备机号是否异常！");
+    EXPECT_EQ(f.messages.lastCaption(), "连接失败");
+    EXPECT_FALSE(f.frame->IsConnected());
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    EXPECT_TRUE(w->searchButton()->isEnabled());
+
+    // A port without a device behind it.
+    hx::PortResolver::SetOverride("COM2", "/dev/halvex-no-such-port");
+    w->portCombo()->setCurrentIndex(1);
+    QTest::mouseClick(w->connectButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
+    EXPECT_EQ(f.messages.lastCaption(), "打开串口失败");
+    EXPECT_EQ(w->connectButton()->text(), "连接");
+    hx::PortResolver::ClearOverride("COM2");
+}
+
+TEST(ConnectCom, UnknownProductModelLeavesTheProgramDisconnected) {
+    auto options = driveAt(63);
+    options.productModel = "NO'SUCH";
+    ConnectFixture f(options);
+    QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.saw("Model not supported for this product!"));
+    EXPECT_FALSE(f.frame->IsConnected());
+    EXPECT_EQ(f.window->connectButton()->text(), "连接");
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    EXPECT_TRUE(g_displayModel.empty());
+}
+
+TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
+    {
+        ConnectFixture f(driveAt(5));
+        theComm.SetReceiveTimeOut(20);
+        QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
+        EXPECT_EQ(f.window->searchButton()->text(), "停 止");
+        EXPECT_FALSE(f.window->connectButton()->isEnabled());
+        ASSERT_TRUE(WaitUntil([&] { return !f.window->searching(); }, 10000));
+        EXPECT_EQ(f.window->statusLabel()->text(), "找到设备:5");
+        EXPECT_EQ(f.window->stationCombo()->currentText(), "5");
+        EXPECT_TRUE(f.window->connectButton()->isEnabled());
+        EXPECT_EQ(theComm.GetConnectStatus(), 0);
+        EXPECT_EQ(f.window->searchButton()->text(), "停 止") << "the caption stays until pressed";
+        QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
+        EXPECT_EQ(f.window->searchButton()->text(), "查找设备");
+    }
+    {
+        auto silent = driveAt(5);
+        silent.dropRate = 1.0;
+        ConnectFixture f(silent);
+        theComm.SetReceiveTimeOut(15);
+        QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return f.window->statusLabel()->text().startsWith("完成:"); }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return !f.window->searching(); }, 20000));
+        EXPECT_EQ(f.window->statusLabel()->text(), "没有找到相关驱动器!");
+        EXPECT_TRUE(f.window->connectButton()->isEnabled());
+        EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    }
+}
+
+TEST(ConnectCom, OfflineUse) {
+    ConnectFixture f;
+    QPointer<CConnectCom> window(f.window);
+    QTest::mouseClick(f.window->offlineButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.frame->IsConnected());
+    EXPECT_TRUE(f.frame->action(cmd::Environment)->isEnabled());
+    EXPECT_EQ(f.frame->windowTitle(), "Varnel(脱机使用)");
+    EXPECT_EQ(g_driveModel, "KRV7");
+    EXPECT_EQ(theComm.CurrentUseMode(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 1000));
+}
+
+TEST(EnvironmentSetting, AcceptsThirtyToOneThousand) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    CEnvironmentSetting window;
+    EXPECT_EQ(window.windowTitle(), "环境设置");
+    EXPECT_EQ(window.delayEdit()->text(), "10") << "a file without the key";
+    EXPECT_FALSE(window.save()) << "the default cannot be saved unchanged";
+    EXPECT_EQ(messages.lastText(), "输入延时超出范围!");
+    EXPECT_EQ(messages.lastCaption(), "超过范围");
+
+    struct Case { const char* text; bool saved; };
+    for (Case c : {Case{"29", false}, Case{"30", true}, Case{"1000", true}, Case{"1001", false}, Case{"abc", false}}) {
+        messages.clear();
+        window.delayEdit()->setText(c.text);
+        QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+        ASSERT_EQ(messages.records.size(), 1u) << c.text;
+        if (c.saved) {
+            EXPECT_EQ(messages.lastText(), "保存环境参数成功!") << c.text;
+            EXPECT_EQ(messages.lastCaption(), "保存成功");
+            EXPECT_EQ(hx::env::Read(hx::env::kReadComDelay, "DelayTime", "x"), c.text);
+            EXPECT_EQ(theComm.ReceiveTimeOut(), std::stoi(c.text)) << "applied to the running link";
+        } else {
+            EXPECT_NE(messages.lastText(), "保存环境参数成功!") << c.text;
+        }
+    }
+    EXPECT_EQ(hx::env::Read(hx::env::kReadComDelay, "DelayTime", "x"), "1000");
+}

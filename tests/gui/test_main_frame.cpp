@@ -1,0 +1,189 @@
+// The main window: its commands, the one-window rule and the drive-save command.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "GuiTestUtil.h"
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "gui/app/AboutDlg.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
+#include "gui/comm/ConnectCom.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using namespace hx::gui;
+using hx::test::MessageRecorder;
+using hx::test::TempProgramFolder;
+using hx::test::WaitUntil;
+
+namespace {
+
+QStringList menuTitles(CMainFrame& frame) {
+    QStringList titles;
+    for (QAction* a : frame.menuBar()->actions()) titles << a->text();
+    return titles;
+}
+
+}  // namespace
+
+TEST(MainFrame, MenusToolbarAndGrayedCommands) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    CMainFrame frame;
+    EXPECT_EQ(frame.windowTitle(), "Halvex Configurator ");
+    EXPECT_EQ(menuTitles(frame), QStringList({"File", "通 信", "显 示", "工 具", "语 言", "帮 助"}));
+
+    QStringList toolbar;
+    for (QAction* a : frame.toolBar()->actions()) toolbar << QString::number(a->data().toInt());
+    EXPECT_EQ(toolbar, QStringList({"32771", "32773", "32774", "32775", "32776", "155"}));
+    EXPECT_EQ(frame.action(cmd::Connect)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    const int driveCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Environment};
+    for (int id : driveCommands) EXPECT_FALSE(frame.action(id)->isEnabled()) << id;
+    EXPECT_TRUE(frame.action(cmd::Connect)->isEnabled());
+    EXPECT_TRUE(frame.action(cmd::Wizard)->isEnabled());
+    frame.SetConnected(true);
+    for (int id : driveCommands) EXPECT_TRUE(frame.action(id)->isEnabled()) << id;
+    // Windows this build does not have stay grayed even when connected.
+    EXPECT_FALSE(frame.action(cmd::Waveform)->isEnabled());
+    EXPECT_FALSE(frame.action(cmd::Alarm)->isEnabled());
+    frame.SetConnected(false);
+    EXPECT_FALSE(frame.action(cmd::Environment)->isEnabled());
+
+    // The wizard is only for one drive model.
+    g_driveModel = "KRV7";
+    frame.runCommand(cmd::Wizard);
+    EXPECT_EQ(messages.lastText(), "该驱动器不支持向导功能.");
+
+    // The debug tool is not shipped here: say so, and the frame is disconnected.
+    frame.SetConnected(true);
+    frame.runCommand(cmd::DebugTool);
+    EXPECT_TRUE(messages.lastText().startsWith("没有找到调试工具")) << messages.lastText().toStdString();
+    EXPECT_FALSE(frame.IsConnected());
+}
+
+TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    g_activeModule.clear();
+    CMainFrame frame;
+    CVelmoraView* view = frame.view();
+
+    // The connection window opens by itself after half a second.
+    ASSERT_TRUE(WaitUntil([&] { return view->area()->subWindowList().size() == 1; }, 3000));
+    EXPECT_EQ(QString::fromStdString(g_activeModule), "串口通信");
+
+    EXPECT_EQ(view->openConnection(), nullptr);
+    EXPECT_EQ(messages.lastText(), "串口通信模块正在使用通信串口，请先关闭！");
+    EXPECT_EQ(messages.lastCaption(), "资源被占用");
+    EXPECT_EQ(view->area()->subWindowList().size(), 1);
+
+    // Windows outside the rule still open.
+    ASSERT_NE(view->openAbout(), nullptr);
+    EXPECT_EQ(view->area()->subWindowList().size(), 2);
+
+    // Closing hands the window back to the view, which destroys it 50 ms later.
+    QMdiSubWindow* sub = view->area()->subWindowList().front();
+    QPointer<QMdiSubWindow> watched(sub);
+    sub->close();
+    EXPECT_TRUE(g_activeModule.empty());
+    EXPECT_TRUE(watched) << "not destroyed at once";
+    ASSERT_TRUE(WaitUntil([&] { return watched.isNull(); }, 2000));
+    ASSERT_NE(view->openConnection(), nullptr);
+}
+
+TEST(MainFrame, ExitAsksOnEveryPath) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    CMainFrame frame;
+    frame.show();
+    messages.answers = {false};
+    frame.runCommand(cmd::FileExit);
+    EXPECT_EQ(messages.lastText(), "确定退出管理软件吗?");
+    EXPECT_EQ(messages.lastCaption(), "退出");
+    EXPECT_TRUE(frame.isVisible());
+    messages.answers = {false};
+    frame.close();  // the title-bar close button
+    EXPECT_TRUE(frame.isVisible());
+    messages.answers = {true};
+    frame.runCommand(cmd::CommExit);
+    EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(messages.records.size(), 3u);
+}
+
+TEST(MainFrame, SaveDriveParametersSucceedsAndFailsWhenTheRegisterStaysSet) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    for (bool stuck : {false, true}) {
+        hx::sim::DriveOptions options;
+        options.station = 7;
+        if (stuck) options.stuckRegisters.insert(90);
+        hx::sim::InProcessDrive drive(options);
+        CMainFrame frame;
+        theComm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+        ASSERT_TRUE(theComm.OpenCom());
+        g_station = 7;
+        frame.SetConnected(true);
+
+        messages.clear();
+        messages.answers = {false};
+        frame.saveDriveParameters();
+        EXPECT_EQ(messages.lastText(), "Current settings won't be recoverable after parameters saved. Do you want to continue?");
+        EXPECT_FALSE(frame.busy()) << "No stops";
+
+        messages.clear();
+        bool finished = false, result = false;
+        QObject::connect(&frame, &CMainFrame::saveDriveParametersFinished, [&](bool ok) { finished = true; result = ok; });
+        QElapsedTimer clock;
+        clock.start();
+        frame.saveDriveParameters();
+        EXPECT_TRUE(frame.busy());
+        EXPECT_FALSE(frame.action(cmd::SaveDriveParameters)->isEnabled()) << "no second save while one runs";
+        ASSERT_TRUE(WaitUntil([&] { return finished; }, 6000));
+        const qint64 ms = clock.elapsed();
+        if (stuck) {
+            EXPECT_FALSE(result);
+            EXPECT_EQ(messages.lastText(), "保存驱动器当前设置失败!");
+            EXPECT_EQ(messages.lastCaption(), "保存失败");
+            EXPECT_GE(ms, 2500);
+            EXPECT_LE(ms, 4500);
+        } else {
+            EXPECT_TRUE(result);
+            EXPECT_EQ(messages.lastText(), "保存驱动器当前设置成功!");
+            EXPECT_EQ(messages.lastCaption(), "保存成功");
+            EXPECT_GE(ms, 2000);
+        }
+        theComm.CloseCom();
+    }
+}
+
+TEST(MainFrame, AboutBoxShowsTheIdentity) {
+    TempProgramFolder folder;
+    g_qxModelFlag = 0;
+    g_driveSoftVersion = "1.5";
+    g_displayModel = "KRV4-750W";
+    g_productModel = "未知型号";
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "平台信息");
+    EXPECT_EQ(about.programVersionLabel()->text(), "1.0");
+    EXPECT_EQ(about.driveSoftwareLabel()->text(), "1.5");
+    EXPECT_EQ(about.driveModelLabel()->text(), "KRV4-750W");
+    EXPECT_TRUE(about.driveModelLabel()->styleSheet().contains("255, 0, 0")) << "unknown models in red";
+    EXPECT_TRUE(about.noticeLabel()->text().contains(QString::number(QDate::currentDate().year())));
+    g_qxModelFlag = 1;
+    g_productModel = "HX-KRV4-0750";
+    CAboutDlg about2;
+    EXPECT_EQ(about2.programVersionLabel()->text(), "Ver 1.56");
+    EXPECT_TRUE(about2.driveModelLabel()->styleSheet().isEmpty());
+}

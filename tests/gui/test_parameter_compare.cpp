@@ -1,0 +1,172 @@
+// The comparison window: the snapshot at opening against files.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "ParameterWindowFixture.h"
+#include "core/params/ParameterFile.h"
+#include "gui/params/ParameterCompare.h"
+#include "gui/widgets/ListCtrlEx.h"
+
+using namespace hx::gui;
+using hx::test::AnswerMemo;
+using hx::test::MessageRecorder;
+using hx::test::ParameterWindowFixture;
+using hx::test::TempProgramFolder;
+using hx::test::WaitUntil;
+
+namespace {
+
+// The file dialog answers with the given path.
+void answerDialogWith(const QString& path, QString* title = nullptr) {
+    SetFileDialogHook([path, title](const FileDialogRequest& r) {
+        if (title) *title = r.title;
+        return path;
+    });
+}
+
+QStringList rowTexts(QTreeWidget* list, int row) {
+    QStringList out;
+    for (int c = 0; c < list->columnCount(); ++c) out << list->topLevelItem(row)->text(c);
+    return out;
+}
+
+// A table with the KRV4 types and attribute bits as a listing gives them.
+struct TableFixture {
+    TableFixture() {
+        theParameterTable = CParameter();
+        g_driveModel = "KRV4";
+        g_firmwareVersion = 200.0f;
+        g_accessLevel = AccessLevel::Ordinary;
+        std::vector<uint8_t> visible(CParameter::kAttributeBytes, 0xFF);
+        theParameterTable.LoadAttributes(visible.data(), CParameter::kAttributeBytes);
+        theParameterTable.SetAttribute(39, 0);  // Pr6.01, administrator only
+        for (int i = 0; i < CParameter::kSlots; ++i)
+            theParameterTable.SetValue(CParameter::IndexToAddress(static_cast<uint16_t>(i)), i % 97);
+        manager.resize(200, 100);
+    }
+    ~TableFixture() {
+        SetFileDialogHook({});
+        g_accessLevel = AccessLevel::Ordinary;
+    }
+    std::string save(const std::string& name) {
+        const std::string path = folder.File(name);
+        std::string error;
+        EXPECT_TRUE(hx::SaveParameterFile(path, theParameterTable, {"HX", "1.5", ""}, &error)) << error;
+        return path;
+    }
+
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    QWidget manager;
+};
+
+}  // namespace
+
+TEST(ParameterCompare, SnapshotAgainstAFileSavedThroughTheManager) {
+    ParameterWindowFixture f;
+    f.sim().SetRam(2, 4321);
+    CParameterManage* w = f.open();
+    const QString path = QString::fromStdString(f.folder.File("now.qxr"));
+    answerDialogWith(path);
+    AnswerMemo("");
+    QTest::mouseClick(w->saveAsButton(), Qt::LeftButton);
+    ASSERT_EQ(f.messages.lastText(), "另存参数文件完成！");
+
+    QTest::mouseClick(w->compareButton(), Qt::LeftButton);
+    auto* compare = w->findChild<CParameterCompare*>();
+    ASSERT_NE(compare, nullptr);
+    EXPECT_EQ(compare->windowTitle(), "参数比较");
+    EXPECT_TRUE(compare->isWindow());
+    EXPECT_EQ(compare->parentWidget(), w);
+    EXPECT_TRUE(compare->currentRadio()->isChecked());
+    EXPECT_FALSE(compare->chooseOneButton()->isEnabled());
+    EXPECT_FALSE(compare->fileOneEdit()->isEnabled());
+
+    QString title;
+    answerDialogWith(path, &title);
+    QTest::mouseClick(compare->chooseTwoButton(), Qt::LeftButton);
+    EXPECT_EQ(title, "驱动器数据");
+    EXPECT_EQ(compare->fileTwoEdit()->text(), "now.qxr");
+    f.messages.clear();
+    QTest::mouseClick(compare->compareButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "两份参数完全相同！");
+    EXPECT_EQ(compare->differenceList()->topLevelItemCount(), 0);
+
+    // Each press opens another window.
+    QTest::mouseClick(w->compareButton(), Qt::LeftButton);
+    EXPECT_EQ(w->findChildren<CParameterCompare*>().size(), 2);
+}
+
+TEST(ParameterCompare, NotReadySetsAreSaid) {
+    TableFixture t;
+    auto* compare = new CParameterCompare(&t.manager);
+    compare->show();
+    QTest::mouseClick(compare->compareButton(), Qt::LeftButton);
+    EXPECT_EQ(t.messages.lastText(), "参数列表二尚未准备好，请选择读入参数!");
+    EXPECT_EQ(t.messages.lastCaption(), "参数值二");
+
+    QTest::mouseClick(compare->otherRadio(), Qt::LeftButton);
+    EXPECT_TRUE(compare->chooseOneButton()->isEnabled());
+    EXPECT_TRUE(compare->fileOneEdit()->isEnabled());
+    QTest::mouseClick(compare->compareButton(), Qt::LeftButton);
+    EXPECT_EQ(t.messages.lastText(), "参数列表一尚未准备好，请选择读入参数!");
+    EXPECT_EQ(t.messages.lastCaption(), "参数值一");
+
+    // A file that cannot be read is named, and its set stays not ready.
+    answerDialogWith(QString::fromStdString(t.folder.File("gone.qxr")));
+    QTest::mouseClick(compare->chooseOneButton(), Qt::LeftButton);
+    EXPECT_TRUE(t.messages.lastText().contains("gone.qxr")) << t.messages.lastText().toStdString();
+    EXPECT_FALSE(compare->setOne().ready);
+
+    QTest::mouseClick(compare->currentRadio(), Qt::LeftButton);
+    EXPECT_TRUE(compare->setOne().ready);
+    EXPECT_FALSE(compare->chooseOneButton()->isEnabled());
+    QTest::mouseClick(compare->cancelButton(), Qt::LeftButton);
+}
+
+TEST(ParameterCompare, DifferencesAreListedAsTheManagerListsThem) {
+    TableFixture t;
+    auto* compare = new CParameterCompare(&t.manager);
+    compare->show();
+    // The snapshot is taken at opening; later changes are not in it.
+    const int32_t before = theParameterTable.GetValue(2);
+    theParameterTable.SetValue(2, 7777);
+    theParameterTable.SetValue(39, 5555);  // hidden from an ordinary user
+    const std::string changed = t.save("changed.qxr");
+    // A file that lacks an address compares it as 0.
+    std::string partial = hx::test::ReadFileBytes(changed);
+    const std::string line7 = "\r\n7=" + std::to_string(theParameterTable.GetValue(7)) + "\r\n";
+    ASSERT_NE(partial.find(line7), std::string::npos);
+    partial.replace(partial.find(line7), line7.size(), "\r\n");
+    hx::test::WriteFileBytes(changed, partial);
+
+    answerDialogWith(QString::fromStdString(changed));
+    QTest::mouseClick(compare->chooseTwoButton(), Qt::LeftButton);
+    QTest::mouseClick(compare->compareButton(), Qt::LeftButton);
+    QTreeWidget* list = compare->differenceList();
+    EXPECT_TRUE(t.messages.records.empty()) << t.messages.lastText().toStdString();
+    EXPECT_EQ(list->columnCount(), 5);
+    EXPECT_EQ(list->headerItem()->text(0), "参数地址");
+    EXPECT_EQ(list->headerItem()->text(2), "参数名称");
+    EXPECT_TRUE(list->isColumnHidden(1));
+    QStringList addresses;
+    for (int r = 0; r < list->topLevelItemCount(); ++r) addresses << list->topLevelItem(r)->text(0);
+    addresses.sort();
+    EXPECT_EQ(addresses, (QStringList{"2", "7"})) << "39 differs but is not shown at the ordinary level";
+    for (int r = 0; r < list->topLevelItemCount(); ++r) {
+        const QStringList row = rowTexts(list, r);
+        if (row[0] == "2") {
+            EXPECT_EQ(row, (QStringList{"2", "P0 基本设定", "Pr0.02", QString::number(before), "7777"}));
+        } else {
+            EXPECT_EQ(row[4], "0");
+        }
+    }
+
+    g_accessLevel = AccessLevel::Administrator;
+    QTest::mouseClick(compare->compareButton(), Qt::LeftButton);
+    EXPECT_EQ(list->topLevelItemCount(), 3);
+}

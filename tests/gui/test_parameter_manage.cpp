@@ -1,0 +1,588 @@
+// The parameter manager against the simulated drive over a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSignalSpy>
+
+#include "ParameterWindowFixture.h"
+#include "core/params/ParameterFile.h"
+#include "core/text/Cp936.h"
+#include "gui/app/HelpWindow.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
+#include "gui/widgets/ListBoxEx.h"
+#include "gui/widgets/ListCtrlEx.h"
+
+using namespace hx::gui;
+using hx::sim::VirtualDrive;
+using hx::test::AnswerMemo;
+using hx::test::DriveAt;
+using hx::test::ParameterWindowFixture;
+using hx::test::WaitUntil;
+
+namespace {
+
+constexpr uint8_t kRead = 3;
+
+std::vector<uint16_t> readStarts(VirtualDrive& drive) {
+    std::vector<uint16_t> starts;
+    for (const auto& r : drive.Requests())
+        if (r.function == kRead && r.count == 50) starts.push_back(r.address);
+    return starts;
+}
+
+QPoint cellCenter(CListCtrlEx* list, int row, int column) {
+    list->scrollToItem(list->item(row, column));
+    return list->visualRect(list->model()->index(row, column)).center();
+}
+
+void clickCell(CListCtrlEx* list, int row, int column) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cellCenter(list, row, column));
+}
+
+// Edits the row's value by two clicks and the keyboard, as a user does.
+void typeValue(CListCtrlEx* list, int row, const QString& text) {
+    clickCell(list, row, 1);
+    clickCell(list, row, 1);
+    ASSERT_TRUE(list->editing());
+    list->editor()->selectAll();
+    QTest::keyClicks(list->editor(), text);
+    QTest::keyClick(list->editor(), Qt::Key_Return);
+}
+
+QStringList columnTexts(CListCtrlEx* list, int column) {
+    QStringList out;
+    for (int r = 0; r < list->rowCount(); ++r) out << list->cellText(r, column);
+    return out;
+}
+
+QMenu* popupAt(QWidget* target, const QPoint& pos) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    QMenu* menu = nullptr;
+    WaitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }, 2000);
+    return menu;
+}
+
+void triggerMenu(QMenu* menu, const QString& text) {
+    ASSERT_NE(menu, nullptr);
+    bool found = false;
+    for (QAction* a : menu->actions())
+        if (a->text() == text) {
+            a->trigger();
+            found = true;
+        }
+    menu->close();
+    EXPECT_TRUE(found) << text.toStdString();
+}
+
+}  // namespace
+
+TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
+    {
+        ParameterWindowFixture f(DriveAt(150));
+        f.sim().SetRam(2, 1234);
+        f.sim().SetRam(30000, 777);
+        CParameterManage* w = f.open();
+        EXPECT_EQ(w->windowTitle(), "参数管理");
+        EXPECT_EQ(g_paramManagerWnd, w);
+        EXPECT_EQ(readStarts(f.sim()), (std::vector<uint16_t>{0, 50, 100})) << "below 200.0 only the low range";
+        EXPECT_TRUE(w->hasParameters());
+        CListCtrlEx* list = w->parameterList();
+        ASSERT_GE(list->rowOfAddress(2), 0);
+        EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "1234");
+        EXPECT_EQ(theParameterTable.GetValue(30000), 0) << "not read from an older drive";
+        EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+    }
+    ParameterWindowFixture f(DriveAt(200));
+    f.sim().SetRam(2, 1234);
+    f.sim().SetRam(30000, 777);
+    f.sim().SetRam(31950, 55);
+    CParameterManage* w = f.open();
+    const auto starts = readStarts(f.sim());
+    ASSERT_EQ(starts.size(), 43u);
+    EXPECT_EQ(starts[3], 30000);
+    EXPECT_EQ(starts.back(), 31950);
+    CListCtrlEx* list = w->parameterList();
+    EXPECT_EQ(list->cellText(list->rowOfAddress(30000), 2), "777");
+    EXPECT_EQ(theParameterTable.GetValue(31950), 55);
+
+    // The columns of the listing: address (unseen), name, value, range, default, unit, remark.
+    const int row = list->rowOfAddress(7);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(list->cellText(row, 1), "Pr0.04");
+    EXPECT_EQ(list->cellText(row, 3), "0~10");
+    EXPECT_EQ(list->cellText(row, 4), "1");
+    EXPECT_EQ(list->cellText(row, 5), "--");
+    EXPECT_TRUE(list->isColumnHidden(0));
+    // The model's table is listed in category order.
+    const QStringList names = columnTexts(list, 1);
+    EXPECT_LT(names.indexOf("Pr0.04"), names.indexOf("Pr1.07"));
+
+    // Controls of the window.
+    EXPECT_EQ(w->readFileButton()->text(), "读文件");
+    EXPECT_EQ(w->readFileButton()->toolTip(), "从文件中读取参数配置");
+    EXPECT_EQ(w->writeButton()->toolTip(), "将上位机当前参数下发到驱动器[用户参数区]中");
+    EXPECT_EQ(w->restoreButton()->toolTip(), "调[出厂参数区]参数,覆盖[用户参数区]");
+    EXPECT_TRUE(w->burnButton()->isHidden()) << "出厂设置 only for the administrator";
+    EXPECT_TRUE(w->progressBar()->isVisible());
+    EXPECT_EQ(w->percentLabel()->text(), "100%");
+    EXPECT_EQ(w->descriptionLabel()->text(), "描 述:");
+}
+
+TEST(ParameterManage, ProgressAndLayout) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    w->resize(1000, 600);
+    QApplication::processEvents();
+    EXPECT_EQ(w->leftFrame()->geometry(), QRect(5, 45, 162, 530));
+    EXPECT_EQ(w->categoryButton()->geometry(), QRect(10, 55, 150, 25));
+    EXPECT_EQ(w->categoryList()->geometry(), QRect(10, 80, 150, 465));
+    EXPECT_EQ(w->addCategoryButton()->geometry(), QRect(10, 545, 150, 25));
+    EXPECT_EQ(w->parameterList()->geometry(), QRect(170, 50, 825, 525));
+    EXPECT_EQ(w->descriptionLabel()->geometry(), QRect(10, 580, 50, 15));
+    EXPECT_EQ(w->progressBar()->geometry(), QRect(65, 580, 860, 15));
+    EXPECT_EQ(w->percentLabel()->geometry(), QRect(935, 580, 50, 15));
+
+    w->StartReadAll();
+    EXPECT_FALSE(w->readButton()->isEnabled());
+    EXPECT_FALSE(w->writeButton()->isEnabled());
+    EXPECT_EQ(w->percentLabel()->text(), "0%");
+    w->OnProgress(1, 43);
+    EXPECT_EQ(w->percentLabel()->text(), "2%");
+    EXPECT_EQ(w->progressBar()->value(), 2);
+    EXPECT_FALSE(w->readButton()->isEnabled());
+    w->OnProgress(43, 43);
+    EXPECT_EQ(w->percentLabel()->text(), "100%");
+    EXPECT_TRUE(w->readButton()->isEnabled());
+    EXPECT_TRUE(w->writeButton()->isEnabled());
+    ASSERT_TRUE(f.waitIdle());
+}
+
+TEST(ParameterManage, InPlaceEditWritesTheDriveAndShowsTheReadBack) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    CListCtrlEx* list = w->parameterList();
+    QSignalSpy written(w, &CParameterManage::writeOneFinished);
+
+    const int delay = list->rowOfAddress(2);  // Pr0.02, 0~10000
+    typeValue(list, delay, "1234");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 1; }));
+    EXPECT_TRUE(written[0][0].toBool());
+    EXPECT_EQ(f.sim().Ram(2), 1234);
+    EXPECT_EQ(list->cellText(delay, 2), "1234");
+    EXPECT_TRUE(list->rowConfirmed(delay));
+
+    // 12 against 0~10: refused, the drive and the cell stay as they were.
+    const int mode = list->rowOfAddress(7);
+    const QString before = list->cellText(mode, 2);
+    typeValue(list, mode, "12");
+    EXPECT_EQ(f.messages.lastText(), "输入数值超出参数取值范围!0~10");
+    EXPECT_EQ(f.messages.lastCaption(), "输入错误");
+    QTest::qWait(50);
+    EXPECT_EQ(written.count(), 1);
+    EXPECT_EQ(list->cellText(mode, 2), before);
+    EXPECT_EQ(QString::number(f.sim().Ram(7)), before);
+
+    // "1A" is taken as 1, and the list shows what the drive holds.
+    typeValue(list, mode, "1A");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 2; }));
+    EXPECT_EQ(f.sim().Ram(7), 1);
+    EXPECT_EQ(list->cellText(mode, 2), "1");
+
+    // A 32-bit parameter goes as two registers, the high word below.
+    const int feed = list->rowOfAddress(31);
+    typeValue(list, feed, "100000");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 3; }));
+    EXPECT_EQ(f.sim().Ram(30), 1);
+    EXPECT_EQ(f.sim().Ram(31), 0x86A0);
+    EXPECT_EQ(list->cellText(feed, 2), "100000");
+
+    // Single clicks on different cells only move the selection.
+    clickCell(list, delay, 1);
+    clickCell(list, mode, 2);
+    EXPECT_FALSE(list->editing());
+    EXPECT_EQ(list->highlightedRow(), mode);
+}
+
+TEST(ParameterManage, UnansweredWriteIsSaidAndTheRowStaysUnconfirmed) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    CListCtrlEx* list = w->parameterList();
+    QSignalSpy written(w, &CParameterManage::writeOneFinished);
+    const int row = list->rowOfAddress(2);
+    const QString before = list->cellText(row, 2);
+
+    theComm.SetReceiveTimeOut(50);
+    f.drive->Server().SetFaults(1.0, 0.0, 0);
+    typeValue(list, row, "42");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 1; }));
+    EXPECT_FALSE(written[0][0].toBool());
+    EXPECT_TRUE(f.messages.lastText().contains("没有应答")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("Pr0.02"));
+    EXPECT_EQ(list->cellText(row, 2), before) << "the old value, not -1";
+    EXPECT_FALSE(list->rowConfirmed(row));
+    clickCell(list, list->rowOfAddress(7), 1);
+    EXPECT_EQ(list->rowBackground(row), CListCtrlEx::UnconfirmedColor());
+
+    // Once the drive answers again the row is confirmed.
+    f.drive->Server().SetFaults(0.0, 0.0, 0);
+    theComm.SetReceiveTimeOut(200);
+    typeValue(list, row, "42");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 2; }));
+    EXPECT_TRUE(written[1][0].toBool());
+    EXPECT_EQ(f.sim().Ram(2), 42);
+    EXPECT_TRUE(list->rowConfirmed(row));
+}
+
+TEST(ParameterManage, WriteAllThenReadAllGivesTheSameTable) {
+    ParameterWindowFixture f;
+    f.window = std::make_unique<CParameterManage>();
+    // Before any read the table holds nothing worth sending.
+    f.window->StartWriteAll();
+    EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
+    EXPECT_EQ(f.messages.lastCaption(), "参数未更新");
+    ASSERT_TRUE(f.waitIdle());
+    f.window.reset();
+    f.messages.clear();
+
+    CParameterManage* w = f.open();
+    f.sim().SetRam(150, 0x1111);  // capture area, between the ranges
+    f.sim().SetRam(159, 0x2222);
+    for (uint16_t a : {2, 3, 7, 30000, 30100, 31999}) theParameterTable.SetValue(a, a % 1000 + 1);
+    std::vector<int32_t> sent;
+    for (int i = 0; i < CParameter::kSlots; ++i) sent.push_back(theParameterTable.Slot(CParameter::IndexToAddress(i)));
+
+    QSignalSpy wrote(w, &CParameterManage::writeAllFinished);
+    QTest::mouseClick(w->writeButton(), Qt::LeftButton);
+    EXPECT_TRUE(w->busy());
+    EXPECT_FALSE(w->readFileButton()->isEnabled()) << "file loading is held off during a transfer";
+    EXPECT_FALSE(w->saveButton()->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return wrote.count() == 1; }));
+    EXPECT_TRUE(wrote[0][0].toBool());
+    EXPECT_TRUE(w->readButton()->isEnabled());
+    EXPECT_EQ(f.sim().Ram(31999), 1000);
+    EXPECT_EQ(f.sim().Ram(150), 0x1111) << "registers between the ranges are never written";
+    EXPECT_EQ(f.sim().Ram(159), 0x2222);
+
+    for (int i = 0; i < CParameter::kSlots; ++i) theParameterTable.SetValue(CParameter::IndexToAddress(i), 0);
+    QSignalSpy read(w, &CParameterManage::readAllFinished);
+    QTest::mouseClick(w->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return read.count() == 1; }));
+    for (int i = 0; i < CParameter::kSlots; ++i) {
+        const uint16_t a = CParameter::IndexToAddress(i);
+        ASSERT_EQ(theParameterTable.Slot(a), sent[i]) << "address " << a;
+    }
+    EXPECT_EQ(w->parameterList()->cellText(w->parameterList()->rowOfAddress(30000), 2), "1");
+    EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+}
+
+TEST(ParameterManage, SaveToDriveAsksAndReports) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    QSignalSpy stored(w, &CParameterManage::storageFinished);
+
+    f.messages.answers = {false};
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    ASSERT_EQ(f.messages.records.size(), 1u);
+    EXPECT_TRUE(f.messages.records[0].question);
+    EXPECT_EQ(f.messages.records[0].text,
+              "Current settings won't be recoverable after parameters saved. Do you want to continue?");
+    EXPECT_EQ(f.messages.records[0].caption, "Save Configuration Confirmation");
+    EXPECT_FALSE(w->busy()) << "No stops";
+
+    f.sim().SetRam(3, 77);
+    f.messages.clear();
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(w->busy());
+    EXPECT_FALSE(w->restoreButton()->isEnabled());
+    EXPECT_EQ(w->cursor().shape(), Qt::BusyCursor);
+    // Single edits wait too, with the busy message.
+    CListCtrlEx* list = w->parameterList();
+    clickCell(list, list->rowOfAddress(2), 1);
+    clickCell(list, list->rowOfAddress(2), 1);
+    EXPECT_FALSE(list->editing());
+    EXPECT_EQ(f.messages.lastText(), "通信模块正在数据交互......请等待完成任务再操作!");
+    ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 6000));
+    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置成功!");
+    EXPECT_EQ(f.messages.lastCaption(), "保存成功");
+    EXPECT_EQ(f.sim().Nv(3), 77);
+    EXPECT_TRUE(w->restoreButton()->isEnabled());
+    EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
+}
+
+TEST(ParameterManage, SaveWithTheRegisterStuckFailsAfterAboutEightSeconds) {
+    hx::sim::DriveOptions options = DriveAt();
+    options.stuckRegisters = {90};
+    ParameterWindowFixture f(options);
+    CParameterManage* w = f.open();
+    QSignalSpy stored(w, &CParameterManage::storageFinished);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    // The click returns at once: the drive is polled on a worker while the
+    // window keeps painting in its busy state.
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(w->busy());
+    ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 12000));
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 7500);
+    EXPECT_LE(elapsed, 11000);
+    EXPECT_FALSE(stored[0][0].toBool());
+    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置失败!");
+    EXPECT_EQ(f.messages.lastCaption(), "保存失败");
+}
+
+TEST(ParameterManage, RestoreFactoryReturnsTheDefaultsAndRefills) {
+    ParameterWindowFixture f;
+    f.sim().SetRam(2, 9999);
+    CParameterManage* w = f.open();
+    CListCtrlEx* list = w->parameterList();
+    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "9999");
+    QSignalSpy read(w, &CParameterManage::readAllFinished);
+
+    f.messages.answers = {false};
+    QTest::mouseClick(w->restoreButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "恢复出厂参数后，驱动器当前参数将被清除，确定继续吗？");
+    EXPECT_EQ(f.messages.lastCaption(), "恢复出厂值");
+    EXPECT_FALSE(w->busy());
+
+    QTest::mouseClick(w->restoreButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return read.count() == 1; }, 8000));
+    EXPECT_EQ(f.sim().Ram(2), 500);
+    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "500") << "refilled from the drive";
+    EXPECT_TRUE(f.messages.saw("恢复驱动器出厂设置成功!"));
+    EXPECT_EQ(f.sim().CommandsCompleted(91), 1);
+}
+
+TEST(ParameterManage, AdministratorSeesHiddenParametersAndBurns) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    CListCtrlEx* list = w->parameterList();
+    ASSERT_EQ(theParameterTable.TestAttribute(39), 0);
+    EXPECT_EQ(list->rowOfAddress(39), -1) << "Pr6.01 is hidden from an ordinary user";
+
+    QTest::mouseClick(w->descriptionLabel(), Qt::LeftButton);
+    EXPECT_EQ(g_accessLevel, AccessLevel::Administrator);
+    EXPECT_EQ(list->rowOfAddress(39), -1) << "the click refreshes nothing";
+    QSignalSpy read(w, &CParameterManage::readAllFinished);
+    QTest::mouseClick(w->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return read.count() == 1; }));
+    EXPECT_GE(list->rowOfAddress(39), 0);
+    EXPECT_TRUE(w->burnButton()->isHidden()) << "shown at the next opening";
+    f.window.reset();
+
+    w = f.open();
+    ASSERT_FALSE(w->burnButton()->isHidden());
+    EXPECT_EQ(w->burnButton()->toolTip(), "烧写当前参数到[出厂参数区](仅管理员使用)");
+    f.sim().SetRam(3, 66);
+    QSignalSpy reread(w, &CParameterManage::readAllFinished);
+    f.messages.clear();
+    QTest::mouseClick(w->burnButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.records.at(0).text, "烧录最原始的出厂设置，当前所有参数将初彻底初始化!确定继续吗？");
+    EXPECT_EQ(f.messages.records.at(0).caption, "烧录初值");
+    ASSERT_TRUE(WaitUntil([&] { return reread.count() == 1; }, 8000));
+    EXPECT_TRUE(f.messages.saw("烧录出厂参数完毕!"));
+    EXPECT_EQ(f.sim().Factory(3), 66);
+}
+
+TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
+    hx::sim::DriveOptions options = DriveAt();
+    options.baud = 38400;  // paced: a whole read takes over a second
+    ParameterWindowFixture f(options);
+    g_activeModule.clear();
+    auto frame = std::make_unique<CMainFrame>();
+    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
+    QPointer<CParameterManage> alive(w);
+    ASSERT_TRUE(WaitUntil([&] { return w->percentLabel()->text() != "0%"; }, 3000));
+    ASSERT_TRUE(w->busy());
+
+    // No: the window stays and the read goes on.
+    f.messages.answers = {false};
+    frame->view()->frameOf(w)->close();
+    ASSERT_FALSE(f.messages.records.empty());
+    EXPECT_TRUE(f.messages.records.back().question);
+    EXPECT_TRUE(alive);
+    EXPECT_TRUE(w->busy());
+
+    // Yes: the read stops at its next block and the window goes.
+    frame->view()->frameOf(w)->close();
+    EXPECT_EQ(g_paramManagerWnd, nullptr);
+    EXPECT_FALSE(w->busy());
+    const uint64_t requests = f.sim().RequestCount();
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000)) << "the view destroys it";
+    QTest::qWait(100);
+    EXPECT_EQ(f.sim().RequestCount(), requests) << "nothing more goes to the drive";
+
+    // A storage command under way is left at its wait, not waited out.
+    w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 5000));
+    alive = w;
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(w->busy());
+    QElapsedTimer clock;
+    clock.start();
+    frame->view()->frameOf(w)->close();
+    EXPECT_LT(clock.elapsed(), 1000);
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
+    frame.reset();
+}
+
+TEST(ParameterManage, SaveAndLoadFilesThroughTheWindow) {
+    ParameterWindowFixture f;
+    f.sim().SetRam(2, 321);
+    CParameterManage* w = f.open();
+    const QString path = QString::fromStdString(f.folder.File("set one.qxr"));
+    hx::gui::FileDialogRequest asked;
+    SetFileDialogHook([&](const hx::gui::FileDialogRequest& r) {
+        asked = r;
+        return path;
+    });
+
+    AnswerMemo("调试用参数");
+    QTest::mouseClick(w->saveAsButton(), Qt::LeftButton);
+    EXPECT_TRUE(asked.save);
+    EXPECT_EQ(asked.title, "参数另存为");
+    EXPECT_EQ(asked.filter, "qxr Files(*.qxr);;All Files(*.*)");
+    EXPECT_EQ(asked.defaultSuffix, "qxr");
+    EXPECT_EQ(f.messages.lastText(), "另存参数文件完成！");
+    EXPECT_EQ(f.messages.lastCaption(), "另存参数文件");
+    EXPECT_EQ(w->description(), "调试用参数");
+    const std::string bytes = hx::test::ReadFileBytes(path.toStdString());
+    std::string memo;
+    ASSERT_TRUE(hx::Utf8ToCp936("Description=调试用参数\r\n", &memo));
+    EXPECT_NE(bytes.find(memo), std::string::npos);
+    EXPECT_NE(bytes.find("\r\n2=321\r\n"), std::string::npos);
+
+    // Loading puts the file's values in the table and the list.
+    theParameterTable.SetValue(2, 5);
+    w->FillParameterList(0, 31999);
+    f.messages.clear();
+    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
+    EXPECT_FALSE(asked.save);
+    EXPECT_EQ(asked.title, "读取参数列表");
+    EXPECT_EQ(theParameterTable.GetValue(2), 321);
+    CListCtrlEx* list = w->parameterList();
+    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "321");
+    EXPECT_EQ(f.messages.lastCaption(), "参数列表信息");
+    EXPECT_TRUE(f.messages.lastText().contains("描述信息:调试用参数")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("适用驱动器类型:HX-KRV4-0750"));
+    EXPECT_TRUE(w->readButton()->isEnabled());
+    EXPECT_TRUE(w->hasParameters());
+
+    // A file that is not there is named in the message and changes nothing.
+    const QString missing = QString::fromStdString(f.folder.File("missing.qxr"));
+    SetFileDialogHook([&](const hx::gui::FileDialogRequest&) { return missing; });
+    theParameterTable.SetValue(2, 8);
+    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.lastText().contains("missing.qxr")) << f.messages.lastText().toStdString();
+    EXPECT_EQ(theParameterTable.GetValue(2), 8);
+
+    // A cancelled dialog does nothing; a cancelled memo keeps the description.
+    SetFileDialogHook([](const hx::gui::FileDialogRequest&) { return QString(); });
+    f.messages.clear();
+    AnswerMemo("不要", false);
+    QTest::mouseClick(w->saveAsButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.records.empty());
+    EXPECT_EQ(w->description(), "调试用参数");
+}
+
+TEST(ParameterManage, MemoKeepsToTwoHundredBytes) {
+    CParameterRemark memo;
+    EXPECT_EQ(memo.windowTitle(), "Configuration Memo");
+    EXPECT_EQ(memo.okButton()->text(), "确  定");
+    EXPECT_EQ(memo.cancelButton()->text(), "取  消");
+    memo.editor()->setPlainText(QString(250, QLatin1Char('a')));
+    EXPECT_EQ(memo.text().size(), 200);
+    memo.editor()->clear();
+    memo.editor()->insertPlainText(QString(99, QChar(0x4E2D)));  // 198 bytes
+    memo.editor()->insertPlainText(QStringLiteral("中a文"));
+    EXPECT_EQ(memo.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
+    EXPECT_EQ(hx::Cp936ByteLength(memo.text().toStdString()), 200u);
+}
+
+TEST(ParameterManage, CategoriesAndGroupsFilterTheList) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    CListBoxEx* categories = w->categoryList();
+    CListCtrlEx* list = w->parameterList();
+    ASSERT_GT(categories->count(), 1);
+    EXPECT_EQ(categories->item(0)->text(), "全部参数");
+    EXPECT_EQ(categories->currentRow(), 0);
+    const int all = list->rowCount();
+
+    // A category shows its own parameters only.
+    const int p0 = categories->row(categories->findItems("P0 基本设定", Qt::MatchExactly).value(0));
+    ASSERT_GT(p0, 0);
+    categories->setCurrentRow(p0);
+    ASSERT_GT(list->rowCount(), 0);
+    EXPECT_LT(list->rowCount(), all);
+    EXPECT_GE(list->rowOfAddress(7), 0);
+    EXPECT_EQ(list->rowOfAddress(31), -1);
+    categories->setCurrentRow(0);
+    EXPECT_EQ(list->rowCount(), all);
+
+    // The name field slides open and shut.
+    QTest::mouseClick(w->addCategoryButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return w->nameEdit()->isVisible(); }, 3000));
+    EXPECT_FALSE(categories->isVisible());
+    EXPECT_EQ(w->addCategoryButton()->y(), w->categoryButton()->y() + w->categoryButton()->height() + 1);
+
+    w->nameEdit()->setText("ab");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "自定义设定名称长度不符合,请输入一个长度为3 ~ 20 的字符串!");
+    EXPECT_EQ(f.messages.lastCaption(), "输入错误");
+    w->nameEdit()->setText("p0 基本设定");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "已存在同名的设定项,请新输入!");
+    EXPECT_EQ(f.messages.lastCaption(), "名称重复");
+    w->nameEdit()->setText("我的'组");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "您现在可以从参数列表中选择自已的分类参数!");
+    EXPECT_EQ(f.messages.lastCaption(), "添加自定义设定项成功");
+    EXPECT_EQ(f.messages.records.back().icon, MessageIcon::Information);
+    EXPECT_EQ(w->groupNames(), QStringList{"我的'组"});
+    EXPECT_EQ(categories->item(categories->count() - 1)->text(), "我的'组");
+    ASSERT_TRUE(WaitUntil([&] { return categories->isVisible(); }, 3000)) << "the name field closes";
+    EXPECT_FALSE(w->nameEdit()->isVisible());
+
+    // The list's menu puts parameters in the group; choosing it shows them.
+    triggerMenu(popupAt(list->viewport(), cellCenter(list, list->rowOfAddress(7), 1)), "添加到我的'组");
+    triggerMenu(popupAt(list->viewport(), cellCenter(list, list->rowOfAddress(31), 1)), "添加到我的'组");
+    triggerMenu(popupAt(list->viewport(), cellCenter(list, list->rowOfAddress(31), 1)), "添加到我的'组");
+    const int group = categories->count() - 1;
+    categories->setCurrentRow(group);
+    EXPECT_EQ(columnTexts(list, 0), (QStringList{"7", "31"})) << "each member once";
+    triggerMenu(popupAt(list->viewport(), cellCenter(list, list->rowOfAddress(7), 1)), "移出我的'组");
+    EXPECT_EQ(columnTexts(list, 0), QStringList{"31"});
+
+    // Built-in entries cannot be deleted; a group can, members and all.
+    f.messages.clear();
+    categories->setCurrentRow(0);
+    triggerMenu(popupAt(categories->viewport(), {10, 10}), "删除选中设定");
+    EXPECT_EQ(f.messages.lastText(), "只能删除用户自定义的设定选项,固有的选项不能删除!");
+    EXPECT_EQ(f.messages.lastCaption(), "删除设定项");
+    categories->setCurrentRow(group);
+    triggerMenu(popupAt(categories->viewport(), {10, 10}), "删除选中设定");
+    EXPECT_TRUE(w->groupNames().isEmpty());
+    EXPECT_EQ(categories->currentRow(), 0);
+    EXPECT_EQ(list->rowCount(), all);
+}
+
+TEST(ParameterManage, HelpOpensTheParametersPage) {
+    ParameterWindowFixture f;
+    CParameterManage* w = f.open();
+    QTest::mouseClick(w->helpButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(HelpWindow::instance()->isVisible());
+    HelpWindow::instance()->close();
+    w->ShowParameterHelp("NoSuchTopic");
+    EXPECT_TRUE(f.messages.lastText().contains("NoSuchTopic"));
+}

@@ -1,0 +1,152 @@
+// The halvex-drive-sim program: options, what it prints, its state file
+// across a restart, and a clean exit on SIGTERM.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <modbus/modbus.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string Program() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
+
+class Sim {
+public:
+    explicit Sim(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        args.insert(args.begin(), Program());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(out[1]);
+        m_out = out[0];
+    }
+    ~Sim() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_out);
+    }
+    // One line of its output, within the time limit.
+    std::string Line(int ms = 10000) {
+        std::string line;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{m_out, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (::read(m_out, &c, 1) != 1) break;
+            if (c == '\n') return line;
+            line += c;
+        }
+        return line;
+    }
+    int Stop(int sig = SIGTERM) {
+        ::kill(m_pid, sig);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int Wait() {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+};
+
+int Read(modbus_t* ctx, int address) {
+    uint16_t v = 0;
+    return modbus_read_registers(ctx, address, 1, &v) == 1 ? v : -1;
+}
+
+}  // namespace
+
+TEST(DriveProgram, ServesKeepsItsStateAndStopsCleanly) {
+    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
+    hx::test::TempProgramFolder folder;
+    const std::string state = folder.File("nv.txt");
+    const std::vector<std::string> args{"--tcp",   "127.0.0.1:0", "--db",      folder.DatabasePath(),
+                                        "--state", state,         "--station", "9",
+                                        "--firmware", "150",      "--command-delay-ms", "20"};
+    {
+        Sim sim(args);
+        const std::string where = sim.Line();
+        ASSERT_EQ(where.rfind("tcp:127.0.0.1:", 0), 0u) << where;
+        const int port = std::stoi(where.substr(14));
+        modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+        modbus_set_slave(ctx, 9);
+        ASSERT_EQ(modbus_connect(ctx), 0);
+        EXPECT_EQ(Read(ctx, 138), 150);
+        EXPECT_EQ(Read(ctx, 0), 4200);
+        ASSERT_EQ(modbus_write_register(ctx, 0, 3000), 1);
+        ASSERT_EQ(modbus_write_register(ctx, 90, 1), 1);
+        int polls = 0;
+        while (Read(ctx, 90) != 0 && ++polls < 200) std::this_thread::sleep_for(10ms);
+        EXPECT_LT(polls, 200);
+        modbus_close(ctx);
+        modbus_free(ctx);
+        EXPECT_EQ(sim.Stop(), 0);
+    }
+    {
+        // Restarted with the same state file, on a pseudo-terminal.
+        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--pty", folder.File("ttySIM")});
+        const std::string device = sim.Line();
+        ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
+        modbus_t* ctx = modbus_new_rtu(folder.File("ttySIM").c_str(), 38400, 'N', 8, 2);
+        modbus_set_slave(ctx, 63);
+        ASSERT_EQ(modbus_connect(ctx), 0);
+        EXPECT_EQ(Read(ctx, 0), 3000);
+        modbus_close(ctx);
+        modbus_free(ctx);
+        EXPECT_EQ(sim.Stop(SIGINT), 0);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder.File("ttySIM"))));
+    }
+}
+
+TEST(DriveProgram, OptionsAreChecked) {
+    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
+    {
+        Sim sim({"--help"});
+        EXPECT_EQ(sim.Line().rfind("Usage: halvex-drive-sim", 0), 0u);
+        EXPECT_EQ(sim.Wait(), 0);
+    }
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"}}) {
+        Sim sim(bad);
+        EXPECT_EQ(sim.Wait(), 2) << bad[0];
+    }
+    // A drive model without definitions fails with a message, not a drive.
+    hx::test::TempProgramFolder folder;
+    Sim sim({"--db", folder.DatabasePath(), "--drive-model", "NOSUCH"});
+    EXPECT_EQ(sim.Wait(), 1);
+}

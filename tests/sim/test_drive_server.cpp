@@ -1,0 +1,415 @@
+// The simulated drive over the wire: Modbus RTU on a real pseudo-terminal
+// with libmodbus as the client, raw frames, and Modbus TCP on loopback.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <modbus/modbus.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "sim/DriveServer.h"
+#include "sim/InProcessDrive.h"
+#include "sim/ModbusPdu.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using namespace std::chrono_literals;
+using hx::sim::DriveOptions;
+using hx::sim::InProcessDrive;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A libmodbus client as the program's link uses it.
+class Client {
+public:
+    Client(const std::string& device, int station, int timeoutMs = 500) {
+        m_ctx = modbus_new_rtu(device.c_str(), 38400, 'N', 8, 2);
+        if (!m_ctx) throw std::runtime_error("modbus_new_rtu");
+        Setup(station, timeoutMs);
+    }
+    Client(const char* host, uint16_t port, int station, int timeoutMs = 500) {
+        m_ctx = modbus_new_tcp(host, port);
+        if (!m_ctx) throw std::runtime_error("modbus_new_tcp");
+        Setup(station, timeoutMs);
+    }
+    ~Client() {
+        modbus_close(m_ctx);
+        modbus_free(m_ctx);
+    }
+    modbus_t* operator*() const { return m_ctx; }
+    void Station(int s) { modbus_set_slave(m_ctx, s); }
+    int Read(int address) {
+        uint16_t v = 0;
+        return modbus_read_registers(m_ctx, address, 1, &v) == 1 ? v : -1;
+    }
+
+private:
+    void Setup(int station, int timeoutMs) {
+        modbus_set_slave(m_ctx, station);
+        modbus_set_response_timeout(m_ctx, timeoutMs / 1000, (timeoutMs % 1000) * 1000);
+        modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_PROTOCOL);
+        if (modbus_connect(m_ctx) != 0) throw std::runtime_error(std::string("connect: ") + modbus_strerror(errno));
+    }
+    modbus_t* m_ctx = nullptr;
+};
+
+// The slave side opened by hand, for frames libmodbus would never send.
+class RawLine {
+public:
+    explicit RawLine(const std::string& device) {
+        m_fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0) throw std::runtime_error("open " + device);
+        termios t{};
+        ::tcgetattr(m_fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_fd, TCSANOW, &t);
+        ::tcflush(m_fd, TCIOFLUSH);
+    }
+    ~RawLine() { ::close(m_fd); }
+    void Send(std::vector<uint8_t> frame, bool withCrc = true) {
+        if (withCrc) hx::sim::AppendCrc(frame);
+        ASSERT_EQ(::write(m_fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    }
+    // Everything that arrives until 60 ms of silence (or nothing in firstMs).
+    std::vector<uint8_t> Receive(int firstMs = 300) {
+        std::vector<uint8_t> got;
+        int wait = firstMs;
+        for (;;) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, wait) <= 0) return got;
+            uint8_t buf[512];
+            ssize_t n = ::read(m_fd, buf, sizeof buf);
+            if (n <= 0) return got;
+            got.insert(got.end(), buf, buf + n);
+            wait = 60;
+        }
+    }
+
+private:
+    int m_fd = -1;
+};
+
+class DriveOnWire : public ::testing::Test {
+protected:
+    hx::test::TempProgramFolder folder;  // the drive reads the program's database
+};
+
+DriveOptions Quick() {
+    DriveOptions o;
+    o.commandDelayMs = 40;
+    return o;
+}
+
+bool PollUntilZero(Client& c, int reg) {
+    for (int i = 0; i < 100; ++i) {
+        if (c.Read(reg) == 0) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(DriveOnWire, IdentityAndBlocksOverRtu) {
+    DriveOptions o = Quick();
+    o.productModel = "AB";
+    InProcessDrive drive(o);
+    Client c(drive.DevicePath(), 63);
+
+    uint16_t id[7];
+    ASSERT_EQ(modbus_read_registers(*c, 116, 7, id), 7);
+    EXPECT_EQ(id[0], 'A' << 8 | 'B');
+    for (int i = 1; i < 7; ++i) EXPECT_EQ(id[i], 0);
+    EXPECT_EQ(c.Read(123), 15);
+    EXPECT_EQ(c.Read(138), 200);
+    EXPECT_EQ(c.Read(0xFFBF), 1001);
+    uint16_t model[64];
+    ASSERT_EQ(modbus_read_registers(*c, 0xFFC0, 64, model), 64);
+    EXPECT_EQ(model[0], 'K' << 8 | 'R');
+    EXPECT_EQ(model[1], 'V' << 8 | '4');
+    EXPECT_EQ(model[2], 0);
+    // Function 0x04 reads the same registers.
+    uint16_t in = 0;
+    ASSERT_EQ(modbus_read_input_registers(*c, 138, 1, &in), 1);
+    EXPECT_EQ(in, 200);
+
+    // The whole table as the program reads it: 43 blocks of 50.
+    for (int k = 0; k < 43; ++k) {
+        const int first = 50 * k < 150 ? 50 * k : 50 * k + 29850;
+        uint16_t block[50];
+        ASSERT_EQ(modbus_read_registers(*c, first, 50, block), 50) << first;
+        EXPECT_EQ(block[0], drive.Drive().Peek(static_cast<uint16_t>(first)));
+    }
+    uint16_t low[50];
+    ASSERT_EQ(modbus_read_registers(*c, 0, 50, low), 50);
+    EXPECT_EQ(low[0], 4200);
+    EXPECT_EQ(low[30], 1);
+    EXPECT_EQ(low[31], 0x86A0);
+
+    // Writes, single and multiple, reach RAM only.
+    ASSERT_EQ(modbus_write_register(*c, 2, 1234), 1);
+    EXPECT_EQ(drive.Drive().Ram(2), 1234);
+    EXPECT_EQ(drive.Drive().Nv(2), 500);
+    std::vector<uint16_t> values(20);
+    for (int i = 0; i < 20; ++i) values[i] = static_cast<uint16_t>(0xF000 + i);
+    ASSERT_EQ(modbus_write_registers(*c, 31980, 20, values.data()), 20);
+    uint16_t back[20];
+    ASSERT_EQ(modbus_read_registers(*c, 31980, 20, back), 20);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(back[i], values[i]);
+    // Writing back a block that holds identity and attribute registers
+    // unchanged is accepted.
+    uint16_t mixed[50];
+    ASSERT_EQ(modbus_read_registers(*c, 100, 50, mixed), 50);
+    ASSERT_EQ(modbus_write_registers(*c, 100, 50, mixed), 50);
+
+    // Refusals.
+    uint16_t v;
+    EXPECT_EQ(modbus_read_registers(*c, 160, 1, &v), -1);
+    EXPECT_EQ(errno, EMBXILADD);
+    EXPECT_EQ(modbus_read_registers(*c, 31990, 20, back), -1);
+    EXPECT_EQ(errno, EMBXILADD);
+    EXPECT_EQ(modbus_write_register(*c, 1000, 1), -1);
+    EXPECT_EQ(errno, EMBXILADD);
+    EXPECT_EQ(modbus_write_register(*c, 138, 150), -1);
+    EXPECT_EQ(errno, EMBXILVAL);
+    EXPECT_EQ(c.Read(138), 200);  // and the link is still in step
+
+    // Another station's requests go unanswered.
+    Client other(drive.DevicePath(), 5, 100);
+    EXPECT_EQ(other.Read(0), -1);
+    EXPECT_EQ(errno, ETIMEDOUT);
+
+    const auto log = drive.Drive().Requests();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front().function, 0x03);
+    EXPECT_EQ(log.front().address, 116);
+    EXPECT_EQ(log.front().count, 7);
+}
+
+TEST_F(DriveOnWire, BroadcastWritesAreCarriedOutWithoutReply) {
+    InProcessDrive drive(Quick());
+    Client c(drive.DevicePath(), 0, 100);
+    const auto before = drive.Server().GetStats().repliesSent;
+    modbus_write_register(*c, 3, 77);  // no reply: libmodbus times out
+    uint16_t two[2] = {8, 9};
+    modbus_write_registers(*c, 7, 2, two);
+    EXPECT_EQ(drive.Server().GetStats().repliesSent, before);
+    EXPECT_EQ(drive.Drive().Ram(3), 77);
+    EXPECT_EQ(drive.Drive().Ram(8), 9);
+    // A broadcast read is not answered either.
+    EXPECT_EQ(c.Read(3), -1);
+    EXPECT_EQ(drive.Server().GetStats().repliesSent, before);
+}
+
+TEST_F(DriveOnWire, StorageCommandsAndRestartFromTheStateFile) {
+    DriveOptions o = Quick();
+    o.stateFile = folder.File("drive-state.txt");
+    {
+        InProcessDrive drive(o);
+        Client c(drive.DevicePath(), 63);
+        ASSERT_EQ(modbus_write_register(*c, 2, 4321), 1);
+        ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
+        EXPECT_EQ(c.Read(90), 1);
+        ASSERT_TRUE(PollUntilZero(c, 90));
+        EXPECT_EQ(drive.Drive().Nv(2), 4321);
+        ASSERT_EQ(modbus_write_register(*c, 3, 99), 1);  // not saved
+    }
+    {
+        InProcessDrive drive(o);
+        Client c(drive.DevicePath(), 63);
+        EXPECT_EQ(c.Read(2), 4321);
+        EXPECT_EQ(c.Read(3), 50);
+
+        // Burn: the current values become the factory set.
+        ASSERT_EQ(modbus_write_register(*c, 3, 60), 1);
+        ASSERT_EQ(modbus_write_register(*c, 410, 0x3A9C), 1);
+        EXPECT_EQ(c.Read(410), 0x3A9C);
+        ASSERT_TRUE(PollUntilZero(c, 410));
+        EXPECT_EQ(drive.Drive().Factory(3), 60);
+
+        // Restore: RAM and NV from the factory set.
+        ASSERT_EQ(modbus_write_register(*c, 3, 61), 1);
+        ASSERT_EQ(modbus_write_register(*c, 91, 1), 1);
+        ASSERT_TRUE(PollUntilZero(c, 91));
+        EXPECT_EQ(c.Read(3), 60);
+        EXPECT_EQ(drive.Drive().Nv(3), 60);
+    }
+    {
+        InProcessDrive drive(o);
+        EXPECT_EQ(drive.Drive().Factory(3), 60);
+        EXPECT_EQ(drive.Drive().Ram(3), 60);
+    }
+    {
+        // Without the state file the drive starts from its defaults, and a
+        // restore brings back the database's values.
+        DriveOptions fresh = Quick();
+        InProcessDrive drive(fresh);
+        Client c(drive.DevicePath(), 63);
+        ASSERT_EQ(modbus_write_register(*c, 0, 100), 1);
+        ASSERT_EQ(modbus_write_register(*c, 91, 1), 1);
+        ASSERT_TRUE(PollUntilZero(c, 91));
+        EXPECT_EQ(c.Read(0), 4200);
+    }
+}
+
+TEST_F(DriveOnWire, StuckCommandKeepsReadingItsValue) {
+    DriveOptions o = Quick();
+    o.stuckRegisters = {90};
+    InProcessDrive drive(o);
+    Client c(drive.DevicePath(), 63);
+    ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(c.Read(90), 1);
+    EXPECT_EQ(drive.Drive().CommandsCompleted(90), 0);
+}
+
+TEST_F(DriveOnWire, FramingOfRawRequests) {
+    InProcessDrive drive(Quick());
+    RawLine line(drive.DevicePath());
+
+    // A good read.
+    line.Send({63, 0x03, 0x00, 138, 0x00, 0x01});
+    auto reply = line.Receive();
+    ASSERT_EQ(reply.size(), 7u);
+    EXPECT_TRUE(hx::sim::CrcMatches(reply.data(), reply.size()));
+    EXPECT_EQ(reply[3] << 8 | reply[4], 200);
+
+    // A bad CRC and another station: silence.
+    std::vector<uint8_t> bad{63, 0x03, 0x00, 138, 0x00, 0x01};
+    hx::sim::AppendCrc(bad);
+    bad.back() ^= 0x55;
+    line.Send(bad, false);
+    EXPECT_TRUE(line.Receive(150).empty());
+    line.Send({7, 0x03, 0x00, 138, 0x00, 0x01});
+    EXPECT_TRUE(line.Receive(150).empty());
+
+    // Garbage, then after a silence a good request is answered.
+    line.Send({0x12, 0x34, 0x56}, false);
+    std::this_thread::sleep_for(30ms);
+    line.Send({63, 0x06, 0x00, 0x04, 0x12, 0x34});
+    reply = line.Receive();
+    ASSERT_EQ(reply.size(), 8u);
+    EXPECT_EQ(drive.Drive().Ram(4), 0x1234);
+
+    // Two requests in one write are both answered.
+    std::vector<uint8_t> a{63, 0x03, 0x00, 123, 0x00, 0x01}, b{63, 0x03, 0x00, 138, 0x00, 0x01};
+    hx::sim::AppendCrc(a);
+    hx::sim::AppendCrc(b);
+    a.insert(a.end(), b.begin(), b.end());
+    line.Send(a, false);
+    reply = line.Receive();
+    EXPECT_EQ(reply.size(), 14u);
+
+    // An unknown function: exception 1.
+    line.Send({63, 0x2B, 0x0E, 0x01, 0x00});
+    reply = line.Receive();
+    ASSERT_EQ(reply.size(), 5u);
+    EXPECT_EQ(reply[1], 0x2B | 0x80);
+    EXPECT_EQ(reply[2], 1);
+    // A read of 126 registers: exception 3.
+    line.Send({63, 0x03, 0x00, 0x00, 0x00, 126});
+    reply = line.Receive();
+    ASSERT_EQ(reply.size(), 5u);
+    EXPECT_EQ(reply[1], 0x83);
+    EXPECT_EQ(reply[2], 3);
+}
+
+TEST_F(DriveOnWire, InjectedFaults) {
+    DriveOptions o = Quick();
+    o.corruptRate = 1.0;
+    o.seed = 7;
+    InProcessDrive drive(o);
+    {
+        // Every reply has a damaged byte, and its CRC says so.
+        RawLine line(drive.DevicePath());
+        for (int i = 0; i < 40; ++i) {
+            line.Send({63, 0x03, 0x00, static_cast<uint8_t>(i), 0x00, 0x0A});
+            auto reply = line.Receive(300);
+            ASSERT_FALSE(reply.empty());
+            EXPECT_FALSE(hx::sim::CrcMatches(reply.data(), reply.size())) << i;
+        }
+    }
+    {
+        Client c(drive.DevicePath(), 63, 100);
+        for (int i = 0; i < 10; ++i) {
+            uint16_t block[50];
+            EXPECT_EQ(modbus_read_registers(*c, 0, 50, block), -1);
+        }
+        EXPECT_EQ(modbus_write_register(*c, 2, 1), -1);
+
+        // Dropped requests time out; back to normal, the link works again.
+        drive.Server().SetFaults(1.0, 0.0, 0);
+        EXPECT_EQ(c.Read(0), -1);
+        EXPECT_EQ(errno, ETIMEDOUT);
+        drive.Server().SetFaults(0.0, 0.0, 0);
+        modbus_flush(*c);
+        EXPECT_EQ(c.Read(0), 4200);
+    }
+    EXPECT_GE(drive.Server().GetStats().repliesCorrupted, 51u);
+}
+
+// A paced reply never comes sooner than a real line could carry it.
+TEST_F(DriveOnWire, PacedRepliesTakeAtLeastTheWireTime) {
+    DriveOptions o = Quick();
+    o.baud = 9600;
+    InProcessDrive drive(o);
+    Client c(drive.DevicePath(), 63, 1000);
+    uint16_t block[50];
+    ASSERT_EQ(modbus_read_registers(*c, 0, 50, block), 50);  // settle
+    const auto start = Clock::now();
+    ASSERT_EQ(modbus_read_registers(*c, 0, 50, block), 50);
+    const auto took = Clock::now() - start;
+    const auto wire = std::chrono::microseconds((8 + 105) * 11 * 1000000LL / 9600);
+    EXPECT_GE(took, wire);
+}
+
+TEST_F(DriveOnWire, ModbusTcpOnLoopback) {
+    DriveOptions o = Quick();
+    o.tcpListen = "127.0.0.1:0";
+    InProcessDrive drive(o);
+    ASSERT_NE(drive.TcpPort(), 0);
+    {
+        Client c("127.0.0.1", drive.TcpPort(), 63);
+        EXPECT_EQ(c.Read(138), 200);
+        ASSERT_EQ(modbus_write_register(*c, 2, 42), 1);
+        uint16_t v;
+        EXPECT_EQ(modbus_read_registers(*c, 200, 1, &v), -1);
+        EXPECT_EQ(errno, EMBXILADD);
+        c.Station(0xFF);
+        EXPECT_EQ(c.Read(2), 42);
+        c.Station(5);
+        modbus_set_response_timeout(*c, 0, 100000);
+        EXPECT_EQ(c.Read(2), -1);
+    }
+    // A new client after the first has gone.
+    Client again("127.0.0.1", drive.TcpPort(), 63);
+    EXPECT_EQ(again.Read(2), 42);
+    // And the pseudo-terminal still serves beside it.
+    Client rtu(drive.DevicePath(), 63);
+    EXPECT_EQ(rtu.Read(2), 42);
+}
+
+TEST_F(DriveOnWire, SymlinkToTheDevice) {
+    const std::string link = folder.File("ttyDRIVE");
+    std::string device;
+    {
+        InProcessDrive drive(Quick(), link);
+        device = drive.DevicePath();
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), device);
+        Client c(link, 63);
+        EXPECT_EQ(c.Read(138), 200);
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    // A regular file in the way is not replaced.
+    hx::test::WriteFileBytes(link, "keep me");
+    EXPECT_THROW(InProcessDrive drive(Quick(), link), std::runtime_error);
+    EXPECT_EQ(hx::test::ReadFileBytes(link), "keep me");
+}

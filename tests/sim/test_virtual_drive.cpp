@@ -1,0 +1,242 @@
+// The register map of the simulated drive, used directly (no wire).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/params/DriveDefinitions.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using namespace std::chrono_literals;
+using hx::sim::DriveOptions;
+using hx::sim::VirtualDrive;
+namespace mbex = hx::sim::mbex;
+
+namespace {
+
+DriveOptions NoDatabase() {
+    DriveOptions o;
+    o.databasePath = "-";
+    o.commandDelayMs = 30;
+    return o;
+}
+
+bool WaitIdle(VirtualDrive& d, uint16_t reg, std::chrono::milliseconds limit = 3000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (d.ReadRegister(reg) == 0) return true;
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(VirtualDrive, FactoryValuesTypesAndVisibilityFromTheDatabase) {
+    hx::test::TempProgramFolder folder;
+    DriveOptions o;  // default database: the program's DATA.sqlite
+    VirtualDrive drive(o);
+    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
+    ASSERT_FALSE(defs.empty());
+
+    // An INT default splits into its high word (address - 1) and low word.
+    EXPECT_EQ(drive.ReadRegister(30), 1);
+    EXPECT_EQ(drive.ReadRegister(31), 0x86A0);  // 100000
+    EXPECT_EQ(drive.ReadRegister(0), 4200);
+    EXPECT_EQ(drive.Factory(31), 0x86A0);
+    EXPECT_EQ(drive.Nv(31), 0x86A0);
+    for (const auto& d : defs) {
+        if (d.dataType == "INT") continue;
+        const long v = std::stol(d.defaultValue);
+        EXPECT_EQ(drive.ReadRegister(d.address), static_cast<uint16_t>(v)) << d.address;
+        EXPECT_EQ(drive.Visible(d.address), d.visible) << d.address;
+    }
+    EXPECT_FALSE(drive.Visible(39));  // an administrator parameter
+    EXPECT_TRUE(drive.Visible(0));
+
+    // A model without a definition table is a database error, not a drive.
+    DriveOptions missing;
+    missing.driveModel = "NOPE'; DROP TABLE x;--";
+    EXPECT_THROW(VirtualDrive bad(missing), std::exception);
+}
+
+TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
+    DriveOptions o = NoDatabase();
+    o.productModel = "ABCDEFGHIJKLMNOPQ";  // longer than 14: cut
+    o.driveModel = "KRV4";
+    o.firmwareRegister = 150;
+    o.softwareRegister = 17;
+    o.variantCode = 999;
+    VirtualDrive d(o);
+    EXPECT_EQ(d.ReadRegister(116), 'A' << 8 | 'B');
+    EXPECT_EQ(d.ReadRegister(122), 'M' << 8 | 'N');
+    EXPECT_EQ(d.ReadRegister(0xFFC0), 'K' << 8 | 'R');
+    EXPECT_EQ(d.ReadRegister(0xFFC1), 'V' << 8 | '4');
+    EXPECT_EQ(d.ReadRegister(0xFFC2), 0);
+    EXPECT_EQ(d.ReadRegister(0xFFFF), 0);
+    EXPECT_EQ(d.ReadRegister(0xFFBF), 999);
+    EXPECT_EQ(d.ReadRegister(123), 17);
+    EXPECT_EQ(d.ReadRegister(138), 150);
+
+    // Writing back what was read is accepted; a change is refused.
+    EXPECT_EQ(d.WriteRegister(138, 150), mbex::kNone);
+    EXPECT_EQ(d.WriteRegister(138, 200), mbex::kIllegalValue);
+    EXPECT_EQ(d.ReadRegister(138), 150);
+    const uint16_t attr = d.ReadRegister(100);
+    EXPECT_EQ(d.WriteRegister(100, attr), mbex::kNone);
+    EXPECT_EQ(d.WriteRegister(100, static_cast<uint16_t>(~attr)), mbex::kIllegalValue);
+    // A refused block changes nothing, not even its writable registers.
+    uint16_t mixed[2] = {5, 'K' << 8 | 'L'};  // 115 a parameter, 116 identity
+    EXPECT_EQ(d.WriteRegisters(115, mixed, 2), mbex::kIllegalValue);
+    EXPECT_EQ(d.ReadRegister(115), 0);
+
+    // Unmapped addresses, also when a block only touches one.
+    uint16_t out[20];
+    EXPECT_EQ(d.ReadRegisters(160, 1, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(145, 20, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(140, 20, out), mbex::kNone);  // 140..159: parameters and capture area
+    EXPECT_EQ(d.ReadRegisters(29999, 2, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(63099, 2, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(0xFFFF, 2, out), mbex::kIllegalAddress);  // past the end
+    EXPECT_EQ(d.WriteRegister(411, 1), mbex::kIllegalAddress);
+    EXPECT_THROW(d.ReadRegister(32000), std::out_of_range);
+
+    // The capture area is a plain store outside the parameter sets.
+    EXPECT_EQ(d.WriteRegister(155, 4321), mbex::kNone);
+    EXPECT_EQ(d.ReadRegister(155), 4321);
+}
+
+// The attribute registers, decoded as the program decodes its bitmap: bytes
+// of each register high first, bit of address A in byte n = base + b / 8
+// swapped with its neighbour (n + 1 for even n, n - 1 for odd n).
+TEST(VirtualDrive, AttributeBlocksDecodeToTheDefinitionsVisibility) {
+    hx::test::TempProgramFolder folder;
+    VirtualDrive drive(DriveOptions{});
+    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
+
+    uint8_t bitmap[270] = {};
+    auto copyBlock = [&](uint16_t first, int count, int at) {
+        for (int i = 0; i < count; ++i) {
+            const uint16_t v = drive.ReadRegister(static_cast<uint16_t>(first + i));
+            bitmap[at + 2 * i] = static_cast<uint8_t>(v >> 8);
+            bitmap[at + 2 * i + 1] = static_cast<uint8_t>(v & 0xFF);
+        }
+    };
+    copyBlock(100, 10, 0);
+    copyBlock(63000, 50, 20);
+    copyBlock(63050, 50, 120);
+    auto testBit = [&](uint16_t a) {
+        const int base = a <= 149 ? 0 : 20;
+        const int b = a <= 149 ? a : a - 30000;
+        const int n = base + b / 8;
+        const int used = n % 2 == 0 ? n + 1 : n - 1;
+        return (bitmap[used] >> (b % 8) & 1) != 0;
+    };
+
+    std::vector<int> expected(32000, 0);
+    for (const auto& d : defs) expected[d.address] = d.visible ? 1 : 0;
+    int shown = 0, hidden = 0;
+    for (int a = 0; a <= 149; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;
+    for (int a = 30000; a < 31600; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;
+    for (const auto& d : defs) (d.visible ? shown : hidden)++;
+    EXPECT_GT(shown, 100);
+    EXPECT_GT(hidden, 0);
+    EXPECT_TRUE(testBit(0));
+    EXPECT_FALSE(testBit(39));
+
+    // Changing a visibility moves its bit.
+    drive.SetVisible(39, true);
+    copyBlock(100, 10, 0);
+    EXPECT_TRUE(testBit(39));
+}
+
+TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
+    const auto dir = std::filesystem::temp_directory_path() / ("hx-vd-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    DriveOptions o = NoDatabase();
+    o.stateFile = (dir / "state.txt").string();
+    {
+        VirtualDrive d(o);
+        d.SetFactory(5, 11);  // the factory set of a drive without a database
+        EXPECT_EQ(d.WriteRegister(5, 500), mbex::kNone);
+        EXPECT_EQ(d.WriteRegister(30001, 0xBEEF), mbex::kNone);
+        EXPECT_EQ(d.Nv(5), 0);
+
+        // Other values on a command register are accepted and do nothing.
+        EXPECT_EQ(d.WriteRegister(90, 0), mbex::kNone);
+        EXPECT_EQ(d.WriteRegister(90, 7), mbex::kNone);
+        EXPECT_EQ(d.ReadRegister(90), 0);
+        EXPECT_EQ(d.WriteRegister(410, 1), mbex::kNone);
+        EXPECT_EQ(d.ReadRegister(410), 0);
+
+        // Save: busy while it runs, effect when it clears.
+        EXPECT_EQ(d.WriteRegister(90, 1), mbex::kNone);
+        EXPECT_EQ(d.ReadRegister(90), 1);
+        EXPECT_EQ(d.WriteRegister(90, 0), mbex::kNone);  // does not cancel it
+        EXPECT_EQ(d.ReadRegister(90), 1);
+        ASSERT_TRUE(WaitIdle(d, 90));
+        EXPECT_EQ(d.Nv(5), 500);
+        EXPECT_EQ(d.CommandsCompleted(90), 1);
+        EXPECT_TRUE(std::filesystem::exists(o.stateFile));
+        d.WriteRegister(5, 501);  // RAM only: lost at power-off
+    }
+    {
+        // Restarted: RAM comes from NV.
+        VirtualDrive d(o);
+        EXPECT_EQ(d.ReadRegister(5), 500);
+        EXPECT_EQ(d.ReadRegister(30001), 0xBEEF);
+        EXPECT_EQ(d.Factory(5), 11);  // the state file holds the factory set too
+
+        // Burn makes the current values the factory set; restore brings them back.
+        d.WriteRegister(6, 66);
+        EXPECT_EQ(d.WriteRegister(410, 0x3A9C), mbex::kNone);
+        EXPECT_EQ(d.ReadRegister(410), 0x3A9C);
+        ASSERT_TRUE(WaitIdle(d, 410));
+        EXPECT_EQ(d.Factory(6), 66);
+        EXPECT_EQ(d.Factory(5), 500);
+        d.WriteRegister(6, 67);
+        d.WriteRegister(5, 1);
+        EXPECT_EQ(d.WriteRegister(91, 1), mbex::kNone);
+        ASSERT_TRUE(WaitIdle(d, 91));
+        EXPECT_EQ(d.ReadRegister(6), 66);
+        EXPECT_EQ(d.ReadRegister(5), 500);
+        EXPECT_EQ(d.Nv(6), 66);
+    }
+    {
+        VirtualDrive d(o);
+        EXPECT_EQ(d.Factory(6), 66);
+        EXPECT_EQ(d.ReadRegister(6), 66);
+    }
+    // A damaged state file is reported, not taken for an empty memory.
+    hx::test::WriteFileBytes(o.stateFile, "halvex-drive-state 1\nnv 5 seventy\n");
+    EXPECT_THROW(VirtualDrive bad(o), std::runtime_error);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(VirtualDrive, StuckCommandNeverClearsNorActs) {
+    DriveOptions o = NoDatabase();
+    o.stuckRegisters = {90};
+    VirtualDrive d(o);
+    d.WriteRegister(3, 33);
+    EXPECT_EQ(d.WriteRegister(90, 1), mbex::kNone);
+    std::this_thread::sleep_for(150ms);  // five times the command delay
+    EXPECT_EQ(d.ReadRegister(90), 1);
+    EXPECT_EQ(d.Nv(3), 0);
+    // Released, it completes.
+    d.SetStuck(90, false);
+    ASSERT_TRUE(WaitIdle(d, 90));
+    EXPECT_EQ(d.Nv(3), 33);
+
+    // A poked command register reads the value but does nothing.
+    d.Poke(91, 1);
+    d.WriteRegister(3, 44);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(d.ReadRegister(91), 1);
+    EXPECT_EQ(d.ReadRegister(3), 44);
+    d.Poke(91, 0);
+    EXPECT_FALSE(d.CommandBusy(91));
+}
