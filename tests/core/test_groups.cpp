@@ -97,7 +97,7 @@ TEST(Groups, AnyAdmittedNameIsStoredListedAndDeletedAsTyped) {
     CADO db;
     ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
     hx::ParameterGroups groups(db);
-    const std::vector<std::string> names = {"O'Brien", "1' or '1'='1", "50%_off", "say \"hi\"", "''", "x');--",
+    const std::vector<std::string> names = {"O'Brien", "1' or '1'='1", "50%_off", "say \"hi\"", "'''", "x');--",
                                             "速度'参数"};
     for (const auto& name : names) ASSERT_TRUE(groups.AddGroup(name, List(groups).Entries()).Ok()) << name;
     EXPECT_EQ(List(groups).groups, names);
@@ -116,6 +116,19 @@ TEST(Groups, AnyAdmittedNameIsStoredListedAndDeletedAsTyped) {
     db.GetRecordSet("Select * from SelfDefineSettingParametersTable Where Address = 5");
     EXPECT_EQ(db.GetFieldText("Name"), "Pr'4.00");
     db.CloseRecordset();
+
+    // The statements keep their classic texts, with the quotes doubled.
+    EXPECT_EQ(hx::ParameterGroups::AddGroupSql(3, "O'Brien"),
+              "Insert into SelfDefineSettingTable(Pos,SelfDefineSettingName)  Values(3,'O''Brien')");
+    EXPECT_EQ(hx::ParameterGroups::DeleteGroupSql("O'Brien"),
+              "Delete From SelfDefineSettingTable Where  SelfDefineSettingName ='O''Brien'");
+    EXPECT_EQ(hx::ParameterGroups::DeleteGroupMembersSql("O'Brien"),
+              "Delete From SelfDefineSettingParametersTable Where SelfDefineSettingName ='O''Brien'");
+    EXPECT_EQ(hx::ParameterGroups::DeleteMemberSql(5, "O'Brien"),
+              "Delete From SelfDefineSettingParametersTable Where  SelfDefineSettingName ='O''Brien' and  Address =5");
+    EXPECT_EQ(hx::ParameterGroups::InsertMemberSql(5, "Pr'4.00", "O'Brien"),
+              "Insert into SelfDefineSettingParametersTable(Address,Name,SelfDefineSettingName)   Values "
+              "(5,'Pr''4.00','O''Brien')");
 
     // Deleting the crafted name deletes that group alone.
     ASSERT_TRUE(groups.DeleteGroup("1' or '1'='1").Ok());

@@ -33,13 +33,13 @@ struct ResolverFixture : ::testing::Test {
 TEST_F(ResolverFixture, IniEntriesMapComPortsToDevicesAndGateways) {
     // A long gateway address must not be cut by a small read buffer.
     writePortsIni(folder,
-                  "[Ports]\r\nCOM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\r\n"
+                  "[Ports]\r\nCOM1=/dev/serial/by-id/usb-USB_Serial_Adapter_A50285BI-if00-port0\r\n"
                   "com2 = tcp:gateway-in-the-hall.example.net:10502\r\nCOM3=ttyAMA0\r\nCOM4=tcp:nohost\r\n");
     touch("ttyUSB4");
 
     PortTarget t = PortResolver::Resolve("COM1");
     EXPECT_EQ(t.kind, PortTarget::Kind::Serial);
-    EXPECT_EQ(t.device, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    EXPECT_EQ(t.device, "/dev/serial/by-id/usb-USB_Serial_Adapter_A50285BI-if00-port0");
 
     t = PortResolver::Resolve(" com2 ");
     ASSERT_EQ(t.kind, PortTarget::Kind::Tcp);
@@ -59,7 +59,7 @@ TEST_F(ResolverFixture, IniEntriesMapComPortsToDevicesAndGateways) {
     EXPECT_EQ(PortResolver::Resolve("COM2").port, 1502);
     PortResolver::ClearOverride("COM1");
     EXPECT_EQ(PortResolver::Resolve("COM1").device,
-              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+              "/dev/serial/by-id/usb-USB_Serial_Adapter_A50285BI-if00-port0");
 }
 
 TEST_F(ResolverFixture, PathsAndTcpAddressesStandAsTheyAre) {

@@ -58,15 +58,16 @@ TEST(ProfileFile, WritesKeyByKeyKeepingTheRest) {
 }
 
 TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root can write anywhere";
-    TempProgramFolder folder;
     TempProgramFolder config;
-    hx::SetProgramFolder(folder.Path());
     ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    // Nobody, not even root, creates files in /proc/self.
+    hx::SetProgramFolder("/proc/self");
     EXPECT_EQ(SettingsPath(), config.Path() + "/halvex/Parameters/EnvSetting.ini");
-    EXPECT_EQ(DataFolder(), folder.Path()) << "data files are still found beside the program";
-    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_EQ(DataFolder(), "/proc/self") << "data files are still looked for beside the program";
+    ASSERT_TRUE(env::Write(env::kDrive, "DriveNo", "7"));
+    EXPECT_EQ(env::ReadInt(env::kDrive, "DriveNo", "63"), 7);
+    hx::SetProgramFolder(config.Path());
+    EXPECT_EQ(SettingsPath(), config.Path() + "/Parameters/EnvSetting.ini");
     ::unsetenv("XDG_CONFIG_HOME");
 }
 

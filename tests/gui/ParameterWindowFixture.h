@@ -48,6 +48,7 @@ struct ParameterWindowFixture {
         g_productModel = options.productModel;
         g_driveSoftVersion = "1.5";
         g_accessLevel = AccessLevel::Ordinary;
+        g_language = 4;  // the built-in Chinese texts throughout
         hx::ReadAttributeBlocks(theComm, g_station, g_firmwareVersion, theParameterTable);
         drive->Drive().ClearRequests();
     }
@@ -56,6 +57,7 @@ struct ParameterWindowFixture {
         hx::gui::SetFileDialogHook({});
         theComm.CloseCom();
         g_accessLevel = AccessLevel::Ordinary;
+        g_language = m_language;
         g_paramManagerWnd = nullptr;
     }
 
@@ -74,6 +76,7 @@ struct ParameterWindowFixture {
         return WaitUntil([&] { return !window->busy(); }, timeoutMs);
     }
 
+    uint16_t m_language = g_language;
     TempProgramFolder folder;
     MessageRecorder messages;
     std::unique_ptr<hx::sim::InProcessDrive> drive;

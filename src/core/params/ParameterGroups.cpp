@@ -15,7 +15,12 @@ std::string GroupsTable() { return SqlTableName(LoadString(50170)); }
 std::string MembersTable() { return SqlTableName(LoadString(50169)); }
 
 // A quoted literal of the name, its quotes doubled.
-std::string Literal(const std::string& text) { return "'" + SqlQuoteText(text) + "'"; }
+std::string Literal(const std::string& text) {
+    std::string literal(1, '\'');
+    literal += SqlQuoteText(text);
+    literal += '\'';
+    return literal;
+}
 
 GroupResult Failure(GroupOutcome outcome, std::string text = {}) { return {outcome, std::move(text)}; }
 

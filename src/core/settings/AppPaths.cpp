@@ -1,10 +1,12 @@
 #include "core/settings/AppPaths.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -14,8 +16,16 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
+// A real write probe: permission bits say nothing for root or on a
+// read-only mount.
 bool isWritableFolder(const std::string& folder) {
-    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+    if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    const std::string probe = folder + "/.halvex-probe-" + std::to_string(::getpid());
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 }  // namespace
