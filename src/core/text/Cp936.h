@@ -11,7 +11,7 @@
 
 namespace hx {
 
-// Strict conversions: false (and *out unspecified) when the input holds a
+// Strict conversions: false (*out left unchanged) when the input holds a
 // byte sequence that is not valid in its encoding or a character that the
 // other side cannot represent. Plain ASCII passes through unchanged.
 bool Cp936ToUtf8(std::string_view cp936, std::string* out);

@@ -1,0 +1,206 @@
+// halvex-cli params against a simulated drive served in this process over a
+// pseudo-terminal: the tool runs as its own process, the test looks into the
+// drive's registers directly.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/params/DriveDefinitions.h"
+#include "sim/InProcessDrive.h"
+#include "sim/RegisterMap.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs halvex-cli to its end, collecting both output streams.
+Result RunCli(std::vector<std::string> args) {
+    const std::string program = hx::test::BuildBinFolder() + "/halvex-cli";
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    Result r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0) ::close(f.fd);
+    if (open > 0) ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool IsSetting(uint16_t address) {
+    return hx::sim::ClassifyRegister(address) == hx::sim::RegisterKind::Parameter;
+}
+
+// The first setting of the given type in the model's definitions (for INT,
+// one whose high half is a setting too).
+const hx::ParameterDefinition* FirstOfType(const std::vector<hx::ParameterDefinition>& defs, const std::string& type) {
+    for (const auto& d : defs) {
+        if (d.dataType != type || !IsSetting(d.address)) continue;
+        if (type == "INT" && (d.address == 0 || !IsSetting(static_cast<uint16_t>(d.address - 1)))) continue;
+        return &d;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(CliParams, DumpReadLoadCompareAndSave) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::DriveOptions options;  // station 63, drive model KRV4, firmware 200.0
+    hx::sim::InProcessDrive drive(options);
+    auto& vd = drive.Drive();
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "63"};
+    auto cli = [&](std::vector<std::string> words) {
+        std::vector<std::string> all = common;
+        all.insert(all.end(), words.begin(), words.end());
+        return RunCli(all);
+    };
+
+    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), options.driveModel);
+    const auto* intDef = FirstOfType(defs, "INT");
+    const auto* ushortDef = FirstOfType(defs, "USHORT");
+    const auto* shortDef = FirstOfType(defs, "SHORT");
+    ASSERT_TRUE(intDef && ushortDef && shortDef);
+    vd.SetRam(static_cast<uint16_t>(intDef->address - 1), 1);
+    vd.SetRam(intDef->address, 0x86A0);
+    vd.SetRam(ushortDef->address, 0xFFFE);
+    vd.SetRam(shortDef->address, 0xFFFE);
+    vd.SetRam(31999, 4321);
+
+    // dump: one line per slot in table order, values with the model's types.
+    Result r = cli({"params", "dump"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto dump = Lines(r.out);
+    ASSERT_EQ(dump.size(), 2150u);
+    EXPECT_EQ(dump[0].rfind("0=", 0), 0u);
+    EXPECT_EQ(dump[149].rfind("149=", 0), 0u);
+    EXPECT_EQ(dump[150].rfind("30000=", 0), 0u);
+    EXPECT_EQ(dump[2149], "31999=4321");
+    auto lineOf = [&](uint16_t address) {
+        const int index = address <= 149 ? address : address - 29850;
+        return dump[index];
+    };
+    EXPECT_EQ(lineOf(intDef->address), std::to_string(intDef->address) + "=100000");
+    EXPECT_EQ(lineOf(ushortDef->address), std::to_string(ushortDef->address) + "=65534");
+    EXPECT_EQ(lineOf(shortDef->address), std::to_string(shortDef->address) + "=-2");
+
+    // read: the same values into a parameter file with its header.
+    const std::string saved = folder.File("drive.qxr");
+    r = cli({"params", "read", "-o", saved, "--description", "bench run"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto file = Lines(hx::test::ReadFileBytes(saved));
+    ASSERT_EQ(file.size(), 2153u);
+    EXPECT_EQ(file[0], "DriveType=" + options.productModel);
+    EXPECT_EQ(file[1], "DriveVerssion=1.5");
+    EXPECT_EQ(file[2], "Description=bench run");
+    EXPECT_EQ(file[2152], "31999=4321");
+
+    // load: the drive's changed settings go back to the file's values.
+    vd.SetRam(shortDef->address, 7);
+    vd.SetRam(31999, 1);
+    r = cli({"params", "load", saved});
+    EXPECT_EQ(r.status, 0) << r.err << r.out;
+    EXPECT_EQ(vd.Ram(shortDef->address), 0xFFFE);
+    EXPECT_EQ(vd.Ram(31999), 4321);
+    EXPECT_EQ(vd.Ram(intDef->address), 0x86A0);
+
+    // A register the drive does not keep (the save command reads 0 when idle)
+    // is reported after the read-back, with a failing status.
+    std::string edited = hx::test::ReadFileBytes(saved);
+    const auto at = edited.find("\r\n90=0\r\n");
+    ASSERT_NE(at, std::string::npos);
+    edited.replace(at, 8, "\r\n90=5\r\n");
+    const std::string odd = folder.File("odd.qxr");
+    hx::test::WriteFileBytes(odd, edited);
+    r = cli({"params", "load", odd});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "register 90: wrote 5, drive holds 0\n");
+    EXPECT_EQ(vd.CommandsCompleted(90), 0);
+
+    // compare: identical sets, then two differences named from the database.
+    r = cli({"params", "compare", saved, saved});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "The two parameter sets are identical.\n");
+    r = cli({"params", "compare", saved, odd, "--model", options.driveModel});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 3u) << r.out;
+    EXPECT_EQ(rows[1].rfind("90\t", 0), 0u);
+    EXPECT_NE(rows[1].find("\t0\t5"), std::string::npos) << rows[1];
+    r = cli({"params", "compare", saved, folder.File("missing.qxr")});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("missing.qxr"), std::string::npos) << r.err;
+
+    // save: the drive's RAM into its non-volatile memory.
+    r = cli({"params", "save"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vd.Nv(31999), 4321);
+
+    // Nobody at the station, and bad command lines.
+    r = RunCli({"--port", drive.DevicePath(), "--station", "62", "--timeout", "20", "params", "dump"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"params"}, {"params", "bogus"}, {"params", "read"}, {"params", "load"}, {"params", "compare", saved},
+             {"params", "read", "-o"}, {"params", "dump", "extra"}}) {
+        r = cli(bad);
+        EXPECT_EQ(r.status, 2) << bad.back();
+    }
+}
