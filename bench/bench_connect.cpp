@@ -2,11 +2,13 @@
 // simulated drive paced at 38400 baud. Prints wall time against the wire
 // time of the bytes exchanged plus the window's fixed timer periods.
 #include <QApplication>
+#include <QEventLoop>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
-#include <QTest>
+#include <QThread>
 #include <cstdio>
 #include <filesystem>
 
@@ -32,7 +34,10 @@ double blockRead(int count) { return 8 + 5 + 2 * count; }
 bool waitUntil(const std::function<bool()>& cond, int timeoutMs) {
     QElapsedTimer t;
     t.start();
-    while (!cond() && t.elapsed() < timeoutMs) QTest::qWait(1);
+    while (!cond() && t.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
+    }
     return cond();
 }
 
@@ -80,6 +85,11 @@ int main(int argc, char** argv) {
 
     // A full search: stations 0..62 stay silent, the drive answers at 63, one
     // timer tick of 50 ms per station.
+    // The window closes itself half a second after connecting; a new one
+    // disconnects and searches.
+    QPointer<hx::gui::CConnectCom> closing(window);
+    waitUntil([&] { return closing.isNull(); }, 5000);
+    window = static_cast<hx::gui::CConnectCom*>(frame.view()->openConnection());
     window->onConnect();  // disconnect
     theComm.SetReceiveTimeOut(10);
     clock.restart();
@@ -90,7 +100,8 @@ int main(int argc, char** argv) {
     const double searchWire = wireMs(63 * 8 + kSingleRead) + fixedMs;
     std::printf("search (64 stations, 10 ms reply time-out): %.1f ms wall, %.1f ms wire + timer, ratio %.2f (%s)\n",
                 searchMs, searchWire, searchMs / searchWire, window->statusLabel()->text().toUtf8().constData());
-    std::printf("  of which 63 silent stations wait for their reply time-out: %.0f ms\n", 63 * 10.0);
+    // Station 0 is broadcast and never waits; 1..62 wait for their time-out.
+    std::printf("  of which 62 silent stations wait for their reply time-out: %.0f ms\n", 62 * 10.0);
     hx::PortResolver::ClearOverride("COM1");
     return 0;
 }

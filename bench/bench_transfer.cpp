@@ -32,12 +32,10 @@ long WireBytes(const std::vector<hx::TransferBlock>& plan, bool write) {
 
 double WireSeconds(long bytes) { return static_cast<double>(bytes) * kBitsPerChar / kBaud; }
 
-// The silence RTU framing keeps before each request: 3.5 characters, and at
-// least 1.75 ms above 19200 baud. A line cannot carry the blocks faster than
+// The silence RTU framing keeps before each request: 3.5 characters. A line cannot carry the blocks faster than
 // bytes plus these gaps, so the second ratio shows what the software adds.
 double SilentIntervalSeconds() {
-    const double gap = 3.5 * kBitsPerChar / kBaud;
-    return kBaud > 19200 && gap < 0.00175 ? 0.00175 : gap;
+    return 3.5 * kBitsPerChar / kBaud;
 }
 
 struct Wall {

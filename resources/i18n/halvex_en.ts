@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>ParameterGroups</name>
+    <message>
+        <source>全部参数</source>
+        <translation>All Parameters</translation>
+    </message>
+</context>
+<context>
     <name>ParameterTransfer</name>
     <message>
         <source>批处理传输出错，请重传！</source>

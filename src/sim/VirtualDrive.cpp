@@ -300,10 +300,12 @@ uint8_t VirtualDrive::WriteRegisters(uint16_t address, const uint16_t* values, u
         const auto kind = ClassifyRegister(a);
         if (kind == RegisterKind::Unmapped) return mbex::kIllegalAddress;
     }
-    for (uint32_t i = 0; i < count; ++i) {
-        const auto a = static_cast<uint16_t>(address + i);
-        if (IsReadOnly(ClassifyRegister(a)) && ReadLocked(a) != values[i]) return mbex::kIllegalValue;
-    }
+    // A single write that would change a read-only register is refused. A
+    // block write leaves such registers as they are and takes the rest: the
+    // whole-table write sends identity and attribute registers back, and a
+    // parameter set taken from another drive must still load.
+    if (count == 1 && IsReadOnly(ClassifyRegister(address)) && ReadLocked(address) != values[0])
+        return mbex::kIllegalValue;
     bool started = false;
     for (uint32_t i = 0; i < count; ++i) {
         const auto a = static_cast<uint16_t>(address + i);

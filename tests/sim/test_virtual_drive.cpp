@@ -89,10 +89,16 @@ TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
     const uint16_t attr = d.ReadRegister(100);
     EXPECT_EQ(d.WriteRegister(100, attr), mbex::kNone);
     EXPECT_EQ(d.WriteRegister(100, static_cast<uint16_t>(~attr)), mbex::kIllegalValue);
-    // A refused block changes nothing, not even its writable registers.
+    // A block write keeps read-only registers and takes the others.
+    const uint16_t identity = d.ReadRegister(116);
     uint16_t mixed[2] = {5, 'K' << 8 | 'L'};  // 115 a parameter, 116 identity
-    EXPECT_EQ(d.WriteRegisters(115, mixed, 2), mbex::kIllegalValue);
-    EXPECT_EQ(d.ReadRegister(115), 0);
+    EXPECT_EQ(d.WriteRegisters(115, mixed, 2), mbex::kNone);
+    EXPECT_EQ(d.ReadRegister(115), 5);
+    EXPECT_EQ(d.ReadRegister(116), identity);
+    // A refused block changes nothing, not even its writable registers.
+    uint16_t intoTheVoid[2] = {6, 1};  // 159 capture, 160 unmapped
+    EXPECT_EQ(d.WriteRegisters(159, intoTheVoid, 2), mbex::kIllegalAddress);
+    EXPECT_NE(d.ReadRegister(159), 6);
 
     // Unmapped addresses, also when a block only touches one.
     uint16_t out[20];

@@ -27,9 +27,7 @@ std::chrono::nanoseconds SerialSettings::CharTime() const {
 }
 
 std::chrono::nanoseconds SerialSettings::SilentInterval() const {
-    const auto gap = CharTime() * 7 / 2;
-    if (baud > 19200) return std::max<std::chrono::nanoseconds>(gap, std::chrono::microseconds(1750));
-    return gap;
+    return CharTime() * 7 / 2;
 }
 
 std::chrono::microseconds SerialSettings::ByteTimeout() const {

@@ -21,8 +21,7 @@ struct SerialSettings {
     // Start bit, data bits, parity bit, stop bits.
     int BitsPerChar() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
     std::chrono::nanoseconds CharTime() const;
-    // The silence that ends a frame: 3.5 characters, at least 1.75 ms above
-    // 19200 baud as the line standard asks for fast lines.
+    // The silence that ends a frame: 3.5 characters.
     std::chrono::nanoseconds SilentInterval() const;
     // The longest gap allowed between two bytes of one reply.
     std::chrono::microseconds ByteTimeout() const;

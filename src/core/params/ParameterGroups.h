@@ -26,7 +26,11 @@ struct CategoryListing {
     int GroupOfEntry(int entry) const;
 };
 
-inline constexpr const char* kAllParametersEntry = "全部参数";
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, text) text
+#endif
+// Shown through the translation catalogue (context "ParameterGroups").
+inline constexpr const char* kAllParametersEntry = QT_TRANSLATE_NOOP("ParameterGroups", "全部参数");
 
 enum class GroupOutcome {
     Done,

@@ -27,6 +27,12 @@ bool SleepUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration
 
 TransferJob::~TransferJob() {
     requestStop();
+    // Destroyed from its own finished callback: the worker touches nothing of
+    // the job after that callback returns, so it may run out on its own.
+    if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) {
+        m_thread.detach();
+        return;
+    }
     join();
 }
 

@@ -66,7 +66,8 @@ struct TransferCallbacks {
 bool SleepUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration);
 
 // Runs one piece of work at a time on a worker thread. start/requestStop/join
-// are called from the owning thread; running() from any thread.
+// are called from the owning thread; running() from any thread. The
+// destructor requests a stop and joins, so callbacks never outlive the job.
 class TransferJob {
 public:
     TransferJob() = default;

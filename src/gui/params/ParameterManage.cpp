@@ -596,7 +596,10 @@ void CParameterManage::FillCategoryList() {
     } catch (const DbError& e) {
         result = {hx::GroupOutcome::DatabaseError, e.Description()};
     }
-    for (const std::string& entry : m_listing.Entries()) m_categoryList->addItem(fromStd(entry));
+    for (const std::string& entry : m_listing.Entries())
+        m_categoryList->addItem(entry == hx::kAllParametersEntry
+                                    ? QCoreApplication::translate("ParameterGroups", hx::kAllParametersEntry)
+                                    : fromStd(entry));
     m_categoryList->setCurrentRow(0);
     m_list->setGroupNames(groupNames());
     m_fillingCategories = false;
