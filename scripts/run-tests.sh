@@ -7,6 +7,12 @@ cmake --preset release
 cmake --build --preset release
 export QT_QPA_PLATFORM=offscreen
 ctest --preset release -j2 --timeout 300
+# The same suite once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+if [ "${HALVEX_SKIP_SANITIZERS:-0}" != 1 ]; then
+  cmake --preset debug-asan >/dev/null
+  cmake --build --preset debug-asan
+  ctest --preset debug-asan -j2 --timeout 300
+fi
 # The file loader's fuzz target gets a short run under the sanitizers.
 if [ "${HALVEX_SKIP_FUZZ:-0}" != 1 ]; then
   cmake --preset fuzz >/dev/null
