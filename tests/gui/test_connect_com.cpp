@@ -141,6 +141,13 @@ TEST(ConnectCom, StoredPortAndFailures) {
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
     EXPECT_EQ(f.messages.lastCaption(), "打开串口失败");
     EXPECT_EQ(w->connectButton()->text(), "连接");
+    // Searching on it says so too, and leaves the window ready for another try.
+    f.messages.clear();
+    QTest::mouseClick(w->searchButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
+    EXPECT_EQ(w->searchButton()->text(), "查找设备");
+    EXPECT_TRUE(w->connectButton()->isEnabled());
+    EXPECT_FALSE(w->searching());
     hx::PortResolver::ClearOverride("COM2");
 }
 

@@ -81,7 +81,6 @@ bool CVelmoraApp::startSimulatedDrive() {
 }
 
 bool CVelmoraApp::InitInstance(const StartOptions& options) {
-    QApplication::setApplicationDisplayName(QStringLiteral("Halvex Configurator"));
 
     const auto language = hx::ReadStartupLanguage(hx::SystemPrimaryLanguage(), [] {
         return AskYesNo(nullptr, QStringLiteral("To detect the system does not support Chinese, whether to switch to English language ?"),

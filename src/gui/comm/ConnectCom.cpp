@@ -176,7 +176,14 @@ void CConnectCom::onSearch() {
         m_connect->setEnabled(false);
         m_search->setText(str(50014));
         m_searchStation = 0;
-        if (theComm.OpenCom()) m_searchTimer->start();
+        if (theComm.OpenCom()) {
+            m_searchTimer->start();
+        } else {
+            // Nothing to search on: say so and offer the buttons again.
+            m_connect->setEnabled(true);
+            m_search->setText(tr("查找设备"));
+            ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
+        }
     } else {
         m_connect->setEnabled(true);
         m_search->setText(tr("查找设备"));

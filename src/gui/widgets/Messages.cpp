@@ -22,8 +22,10 @@ QMessageBox::Icon toQt(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Plain boxes carry the program's name. (Not Qt's application display name:
+// that would be appended to every window title, the boxes' own captions too.)
 QString captionOr(const QString& caption) {
-    return caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
+    return caption.isEmpty() ? QStringLiteral("Halvex Configurator") : caption;
 }
 
 }  // namespace
