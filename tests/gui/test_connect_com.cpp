@@ -180,6 +180,16 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
         EXPECT_EQ(f.window->searchButton()->text(), "查找设备");
     }
     {
+        // Closing the window mid-search closes the port it opened.
+        ConnectFixture f(driveAt(40));
+        theComm.SetReceiveTimeOut(15);
+        QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
+        ASSERT_TRUE(f.window->searching());
+        EXPECT_NE(theComm.GetConnectStatus(), 0);
+        f.window->closeWindow();
+        EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    }
+    {
         auto silent = driveAt(5);
         silent.dropRate = 1.0;
         ConnectFixture f(silent);

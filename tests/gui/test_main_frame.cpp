@@ -8,6 +8,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolBar>
 
 #include "GuiTestUtil.h"
@@ -15,6 +16,7 @@
 #include "core/link/CQXCOM.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/CommandIds.h"
+#include "gui/app/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
@@ -120,6 +122,28 @@ TEST(MainFrame, ExitAsksOnEveryPath) {
     frame.runCommand(cmd::CommExit);
     EXPECT_FALSE(frame.isVisible());
     EXPECT_EQ(messages.records.size(), 3u);
+}
+
+// A "Yes" to the exit question ends the program even while the help window,
+// a window of its own, is still on the screen.
+TEST(MainFrame, ExitEndsTheProgramWithTheHelpWindowOpen) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    CMainFrame frame;
+    frame.show();
+    QPointer<HelpWindow> help = HelpWindow::instance();
+    help->show();
+    QTimer::singleShot(50, &frame, [&] {
+        messages.answers = {true};
+        frame.runCommand(cmd::FileExit);
+    });
+    QTimer fallback;
+    fallback.setSingleShot(true);
+    QObject::connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    fallback.start(3000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the program kept running after the exit was confirmed";
+    EXPECT_FALSE(frame.isVisible());
+    if (help) help->close();
 }
 
 TEST(MainFrame, SaveDriveParametersSucceedsAndFailsWhenTheRegisterStaysSet) {

@@ -10,6 +10,9 @@ namespace hx::gui {
 
 HelpWindow::HelpWindow(QWidget* parent) : QTextBrowser(parent) {
     setWindowFlag(Qt::Window);
+    // A side window: leaving the main window ends the program even while
+    // help is still on the screen.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setOpenExternalLinks(true);
     resize(820, 640);
 }

@@ -1,5 +1,6 @@
 #include "gui/comm/ConnectCom.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -84,6 +85,16 @@ void CConnectCom::keyPressEvent(QKeyEvent* event) {
         return;
     }
     FunctionWindow::keyPressEvent(event);
+}
+
+void CConnectCom::closeEvent(QCloseEvent* event) {
+    // A search holds the port open only while it runs; closing ends it, so
+    // the next window does not find a port open with no drive connected.
+    if (m_searchTimer->isActive()) {
+        m_searchTimer->stop();
+        theComm.CloseCom();
+    }
+    FunctionWindow::closeEvent(event);
 }
 
 void CConnectCom::configurePort() {
