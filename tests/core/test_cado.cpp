@@ -157,6 +157,7 @@ TEST(CADO, WritesGroupsAndKeepsStrangeTextInsideItsStatement) {
     db.ExecuteBound("Insert into SelfDefineSettingTable(Pos,SelfDefineSettingName) Values(?,?)", {"10", "it's \"x\""});
     EXPECT_THROW(db.ExecuteBound("Insert into SelfDefineSettingTable(Pos,SelfDefineSettingName) Values(?,?)", {"1"}),
                  DbError);
+    EXPECT_EQ(db.LastError(), "the statement takes 2 parameters, 1 given");
     EXPECT_EQ(Column(db, "Select * from  SelfDefineSettingTable", "SelfDefineSettingName"),
               (std::vector<std::string>{"速度调试", "O'Brien", "it's \"x\""}));
     EXPECT_EQ(Column(db, "Select * from  SelfDefineSettingTable where Pos = 10", "Pos"), std::vector<std::string>{"10"})

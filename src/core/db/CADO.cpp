@@ -258,10 +258,12 @@ void CADO::ExecuteBound(const std::string& sql, const std::vector<std::string>& 
         m_lastError = error;
         throw DbError(error);
     }
-    if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(params.size())) {
+    // Asked before the statement is finalized: afterwards it is freed memory.
+    const int wanted = sqlite3_bind_parameter_count(stmt);
+    if (wanted != static_cast<int>(params.size())) {
         sqlite3_finalize(stmt);
-        m_lastError = "the statement takes " + std::to_string(sqlite3_bind_parameter_count(stmt)) +
-                      " parameters, " + std::to_string(params.size()) + " given";
+        m_lastError = "the statement takes " + std::to_string(wanted) + " parameters, " +
+                      std::to_string(params.size()) + " given";
         throw DbError(m_lastError);
     }
     for (size_t i = 0; i < params.size(); ++i)
