@@ -14,65 +14,24 @@
 #include <string>
 #include <vector>
 
+#include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using Result = hx::test::ProgramResult;
+
+Result run(const std::string& program, std::vector<std::string> args) {
+    return hx::test::RunProgram(program, std::move(args));
+}
 
 std::vector<char*> argvOf(std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     return argv;
-}
-
-// Runs a program to its end, collecting both output streams.
-Result run(const std::string& program, std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
-    args.insert(args.begin(), program);
-    auto argv = argvOf(args);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    Result r;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(fds, 2, 1000) <= 0) continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-            char buf[4096];
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    for (auto& f : fds)
-        if (f.fd >= 0) ::close(f.fd);
-    int status = 0;
-    if (open > 0) ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
 }
 
 // halvex-drive-sim running in the background; stopped on destruction.
