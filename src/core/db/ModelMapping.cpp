@@ -4,23 +4,13 @@
 
 #include "core/db/CADO.h"
 #include "core/i18n/StringTable.h"
+#include "core/util/Text.h"
 
 namespace hx {
 
-namespace {
-
-std::string TrimBoth(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-}  // namespace
-
 std::string DisplayModelQuery(const std::string& productModel, bool qxModelFlag) {
     const std::string table = SqlTableName(LoadString(50196));
-    const std::string product = SqlQuoteText(TrimBoth(productModel));
+    const std::string product = SqlQuoteText(Trim(productModel));
     const char* flag = qxModelFlag ? "1" : "0";
     const char* format = "Select top 1 * from %s where Model_From_Product='%s' AND IS_Varnel_Model =%s";
     const int size = std::snprintf(nullptr, 0, format, table.c_str(), product.c_str(), flag);

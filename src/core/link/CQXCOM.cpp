@@ -10,6 +10,7 @@
 #include "core/link/ModbusTcpTransport.h"
 #include "core/link/PortResolver.h"
 #include "core/link/Transport.h"
+#include "core/util/Text.h"
 
 namespace {
 
@@ -33,16 +34,9 @@ ThreadOutcome& outcomeFor(uint64_t link) {
     return t_outcomes.back();
 }
 
-std::string trimmed(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
-
 // The whole text as a decimal number within [lo, hi], else def.
 int numberOr(const std::string& text, int lo, int hi, int def) {
-    const std::string t = trimmed(text);
+    const std::string t = hx::Trim(text);
     int value = 0;
     auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     if (ec != std::errc() || end != t.data() + t.size() || value < lo || value > hi) return def;
@@ -50,7 +44,7 @@ int numberOr(const std::string& text, int lo, int hi, int def) {
 }
 
 char parityOf(const std::string& text) {
-    std::string t = trimmed(text);
+    std::string t = hx::Trim(text);
     std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (t == "ODD" || t == "O") return 'O';
     if (t == "EVEN" || t == "E") return 'E';
@@ -114,7 +108,7 @@ void CQXCOM::ConfigCom(const std::string& port, const std::string& baud, const s
     std::lock_guard lock(d->mutex);
     {
         std::lock_guard text(d->textMutex);
-        d->portName = trimmed(port);
+        d->portName = hx::Trim(port);
     }
     d->baud = numberOr(baud, 50, 4000000, 38400);
     if (!hx::IsStandardBaud(d->baud)) d->baud = 38400;

@@ -8,6 +8,7 @@
 
 #include "core/settings/AppPaths.h"
 #include "core/settings/ProfileFile.h"
+#include "core/util/Text.h"
 
 namespace hx {
 namespace {
@@ -15,13 +16,6 @@ namespace {
 std::mutex g_overrideMutex;
 std::map<std::string, std::string> g_overrides;  // keyed by upper-case name
 std::string g_deviceFolder = "/dev";
-
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
 
 std::string upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -98,7 +92,7 @@ int PortResolver::ComNumber(const std::string& name) {
 }
 
 PortTarget PortResolver::Resolve(const std::string& rawName) {
-    const std::string name = trim(rawName);
+    const std::string name = Trim(rawName);
     {
         std::lock_guard lock(g_overrideMutex);
         auto it = g_overrides.find(upper(name));
@@ -108,7 +102,7 @@ PortTarget PortResolver::Resolve(const std::string& rawName) {
     if (n == 0) return targetFromText(name);
 
     const std::string key = "COM" + std::to_string(n);
-    const std::string mapped = trim(GetProfileString(PortsIniPath(), "Ports", key, "", 512));
+    const std::string mapped = Trim(GetProfileString(PortsIniPath(), "Ports", key, "", 512));
     if (!mapped.empty()) return targetFromText(mapped);
 
     std::string folder;
@@ -131,12 +125,12 @@ PortTarget PortResolver::Resolve(const std::string& rawName) {
 
 void PortResolver::SetOverride(const std::string& name, const std::string& target) {
     std::lock_guard lock(g_overrideMutex);
-    g_overrides[upper(trim(name))] = trim(target);
+    g_overrides[upper(Trim(name))] = Trim(target);
 }
 
 void PortResolver::ClearOverride(const std::string& name) {
     std::lock_guard lock(g_overrideMutex);
-    g_overrides.erase(upper(trim(name)));
+    g_overrides.erase(upper(Trim(name)));
 }
 
 void PortResolver::ClearOverrides() {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
+
+#include "core/util/Text.h"
 
 namespace {
 
@@ -10,14 +11,6 @@ constexpr uint16_t kLowCount = 150;     // addresses 0..149
 constexpr uint16_t kHighFirst = 30000;  // addresses 30000..31999
 constexpr uint16_t kHighLast = 31999;
 constexpr uint16_t kHighOffset = 29850;  // address - index in the high range
-
-std::string_view Trimmed(const char* text) {
-    std::string_view s(text ? text : "");
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
 
 }  // namespace
 
@@ -36,7 +29,7 @@ uint16_t CParameter::IndexToAddress(uint16_t index) {
 }
 
 void CParameter::RegisterType(uint16_t address, const char* dataType) {
-    const std::string_view type = Trimmed(dataType);
+    const std::string type = hx::Trim(dataType ? dataType : "");
     if (type == "USHORT")
         m_ushortList.push_back(address);
     else if (type == "INT")

@@ -136,24 +136,6 @@ bool DecodeFileText(const std::string& bytes, std::string* text) {
 
 }  // namespace
 
-int32_t LenientToInt(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-    const int64_t limit = negative ? kMax + 1 : kMax;
-    int64_t v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > limit) v = limit;
-    }
-    return static_cast<int32_t>(negative ? -v : v);
-}
-
 std::string FormatParameterFile(CParameter& table, const ParameterFileHeader& header) {
     std::string out;
     out.reserve(CParameter::kSlots * 14 + 256);

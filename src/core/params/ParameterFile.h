@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/util/Text.h"  // LenientToInt, the number reading of the file
+
 class CParameter;
 
 namespace hx {
@@ -72,8 +74,5 @@ std::string InformationText(const ParameterFileContents& contents);
 // Read, then apply: the table changes only when the whole file was read.
 // *information (may be null) receives InformationText.
 bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error);
-
-// The lenient decimal reading used for both sides of a parameter line.
-int32_t LenientToInt(std::string_view text);
 
 }  // namespace hx

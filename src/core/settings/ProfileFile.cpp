@@ -1,5 +1,7 @@
 #include "core/settings/ProfileFile.h"
 
+#include "core/util/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -12,13 +14,6 @@
 
 namespace hx {
 namespace {
-
-std::string trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -40,20 +35,20 @@ std::vector<std::string> readLines(const std::string& path, bool* ok) {
 
 // "[name]" -> name; empty optional otherwise.
 bool sectionName(const std::string& line, std::string* name) {
-    std::string t = trim(line);
+    std::string t = Trim(line);
     if (t.size() < 2 || t.front() != '[') return false;
     auto close = t.find(']');
     if (close == std::string::npos) return false;
-    *name = trim(t.substr(1, close - 1));
+    *name = Trim(t.substr(1, close - 1));
     return true;
 }
 
 bool keyOf(const std::string& line, std::string* key, std::string* value) {
-    std::string t = trim(line);
+    std::string t = Trim(line);
     if (t.empty() || t[0] == ';') return false;
     auto eq = line.find('=');
     if (eq == std::string::npos) return false;
-    *key = trim(line.substr(0, eq));
+    *key = Trim(line.substr(0, eq));
     if (value) {
         std::string v = line.substr(eq + 1);
         std::size_t b = 0;
@@ -91,19 +86,7 @@ std::string GetProfileString(const std::string& path, const std::string& section
     return result;
 }
 
-int ProfileToInt(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long v = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        v = v * 10 + (text[i++] - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) break;
-    }
-    if (negative) v = -v;
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
+int ProfileToInt(const std::string& text) { return LenientToInt(text); }
 
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
@@ -126,13 +109,13 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
         if (keyOf(lines[i], &k, nullptr) && equalsNoCase(k, key)) {
             lines[i] = k + "=" + value;
             written = true;
-        } else if (!trim(lines[i]).empty()) {
+        } else if (!Trim(lines[i]).empty()) {
             sectionEnd = static_cast<std::ptrdiff_t>(i) + 1;
         }
     }
     if (!written) {
         if (sectionEnd < 0) {
-            if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+            if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
             lines.push_back("[" + section + "]");
             lines.push_back(key + "=" + value);
         } else {

@@ -1,0 +1,19 @@
+#pragma once
+// Small text helpers shared by the settings file, the link, the database
+// layer and the parameter files.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace hx {
+
+// Without leading and trailing white space.
+std::string Trim(std::string_view text);
+
+// Decimal text read leniently, as every stored file and table has always been
+// read: leading white space, an optional sign, then digits up to the first
+// other character; 0 when there are none; clamped to the 32-bit range.
+int32_t LenientToInt(std::string_view text);
+
+}  // namespace hx
