@@ -295,19 +295,24 @@ void CParameterManage::showProgressStart() {
     m_percent->show();
 }
 
-void CParameterManage::StartReadAll() {
-    if (refuseWhileBusy()) return;
-    showProgressStart();
-    setWork(Work::ReadAll);
+hx::TransferCallbacks CParameterManage::transferCallbacks(TransferHandler finished) {
+    // The job reports on its worker thread; the window handles it on its own.
     hx::TransferCallbacks callbacks;
     callbacks.progress = [this](int done, int total) {
         QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
                                   Qt::QueuedConnection);
     };
-    callbacks.finished = [this](const hx::TransferResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onReadFinished(result); }, Qt::QueuedConnection);
+    callbacks.finished = [this, finished](const hx::TransferResult& result) {
+        QMetaObject::invokeMethod(this, [this, finished, result] { (this->*finished)(result); }, Qt::QueuedConnection);
     };
-    if (!m_readJob.start(std::move(callbacks))) setWork(Work::None);
+    return callbacks;
+}
+
+void CParameterManage::StartReadAll() {
+    if (refuseWhileBusy()) return;
+    showProgressStart();
+    setWork(Work::ReadAll);
+    if (!m_readJob.start(transferCallbacks(&CParameterManage::onReadFinished))) setWork(Work::None);
 }
 
 void CParameterManage::StartWriteAll() {
@@ -318,15 +323,7 @@ void CParameterManage::StartWriteAll() {
     if (refuseWhileBusy()) return;
     showProgressStart();
     setWork(Work::WriteAll);
-    hx::TransferCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
-                                  Qt::QueuedConnection);
-    };
-    callbacks.finished = [this](const hx::TransferResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onWriteFinished(result); }, Qt::QueuedConnection);
-    };
-    if (!m_writeJob.start(std::move(callbacks))) setWork(Work::None);
+    if (!m_writeJob.start(transferCallbacks(&CParameterManage::onWriteFinished))) setWork(Work::None);
 }
 
 void CParameterManage::OnProgress(int done, int total) {

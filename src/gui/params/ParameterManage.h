@@ -139,6 +139,8 @@ private:
 
     void onReadFinished(const hx::TransferResult& result);
     void onWriteFinished(const hx::TransferResult& result);
+    using TransferHandler = void (CParameterManage::*)(const hx::TransferResult&);
+    hx::TransferCallbacks transferCallbacks(TransferHandler finished);
     void onWriteOneFinished(uint16_t address, const hx::WriteOneResult& result);
     using StorageHandler = void (CParameterManage::*)(const hx::StorageResult&);
     void runStorage(const hx::StorageCommand& command, StorageHandler handler);
