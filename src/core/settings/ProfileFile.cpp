@@ -1,15 +1,12 @@
 #include "core/settings/ProfileFile.h"
 
+#include "core/util/AtomicFile.h"
 #include "core/util/Text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace hx {
@@ -126,26 +123,9 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
     std::error_code ec;
     auto parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    std::ostringstream out;
-    for (const auto& l : lines) out << l << "\r\n";
-    // Write beside the file and rename, so a failure never leaves half a file.
-    std::string tmp = path + ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) return false;
-        f << out.str();
-        f.flush();
-        if (!f) {
-            std::filesystem::remove(tmp, ec);
-            return false;
-        }
-    }
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return WriteFileAtomically(path, out, nullptr, nullptr);
 }
 
 }  // namespace hx
