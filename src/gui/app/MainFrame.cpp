@@ -12,12 +12,10 @@
 #include "core/app/SystemLanguage.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/StorageCommand.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/ExternalTools.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/VelmoraView.h"
-#include "gui/widgets/BackgroundTask.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -42,7 +40,6 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
     m_view = new CVelmoraView(this);
     setCentralWidget(m_view);
-    m_storageTask = new BackgroundTask(this);
 
     buildMenus();
     buildToolBar();
@@ -135,7 +132,7 @@ void CMainFrame::SetConnected(bool connected) {
     updateCommandStates();
 }
 
-bool CMainFrame::busy() const { return m_storageTask && m_storageTask->running(); }
+bool CMainFrame::busy() const { return m_storageJob.running(); }
 
 void CMainFrame::runCommand(int id) {
     QAction* a = m_actions.value(id);
@@ -171,7 +168,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     m_exitConfirmed = false;
-    m_storageTask->stopAndWait();
+    m_storageJob.requestStop();
+    m_storageJob.join();
     event->accept();
 }
 
@@ -181,24 +179,23 @@ void CMainFrame::saveDriveParameters() {
                   tr("Save Configuration Confirmation"), MessageIcon::Warning, true))
         return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const uint8_t station = g_station;
-    m_storageTask->start(
-        [station](std::stop_token stop) {
-            return hx::RunStorageCommand(theComm, station, hx::kQuickSaveToDrive, stop);
-        },
-        [this](hx::StorageResult result) {
-            QApplication::restoreOverrideCursor();
-            updateCommandStates();
-            const bool ok = result.succeeded();
-            if (result.outcome != hx::StorageOutcome::Stopped) {
-                if (ok)
-                    ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
-                else
-                    ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
-            }
-            emit saveDriveParametersFinished(ok);
-        });
+    // The job reports on its worker thread; the frame handles it on its own.
+    m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& result) {
+        QMetaObject::invokeMethod(this, [this, result] { onDriveParametersSaved(result); }, Qt::QueuedConnection);
+    });
     updateCommandStates();
+}
+
+void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
+    QApplication::restoreOverrideCursor();
+    updateCommandStates();
+    if (result.outcome != hx::StorageOutcome::Stopped) {
+        if (result.succeeded())
+            ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
+        else
+            ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
+    }
+    emit saveDriveParametersFinished(result.succeeded());
 }
 
 void CMainFrame::openWizard() {

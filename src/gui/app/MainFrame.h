@@ -5,12 +5,13 @@
 #include <QHash>
 #include <QMainWindow>
 
+#include "core/params/StorageCommand.h"
+
 class QAction;
 class QToolBar;
 
 namespace hx::gui {
 
-class BackgroundTask;
 class CVelmoraView;
 
 class CMainFrame : public QMainWindow {
@@ -54,6 +55,7 @@ private:
     void showHelp();
     void chooseChinese();
     void chooseEnglish();
+    void onDriveParametersSaved(const hx::StorageResult& result);
     void openWizard();
 
     CVelmoraView* m_view = nullptr;
@@ -61,7 +63,8 @@ private:
     QHash<int, QAction*> m_actions;
     int m_connected = 0;
     bool m_exitConfirmed = false;
-    BackgroundTask* m_storageTask = nullptr;
+    // Stopped and joined before the frame goes (its destructor).
+    hx::StorageCommandJob m_storageJob;
 };
 
 }  // namespace hx::gui
