@@ -103,8 +103,7 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
     if (!ctx.OpenLink()) return kExitPortError;
     CQXCOM& comm = ctx.Link();
     // As the connection does: a drive must answer register 0 first.
-    comm.ReadAddressValue(ctx.Station(), 0);
-    if (!comm.LastRequestAnswered()) return ctx.NoAnswer("read 0");
+    if (!hx::DriveAnswers(comm, ctx.Station())) return ctx.NoAnswer("read 0");
 
     const hx::DriveIdentity id = hx::ReadDriveIdentity(comm, ctx.Station());
     if (!id.complete) return ctx.NoAnswer("identity");

@@ -82,8 +82,7 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
         return false;
     }
     CQXCOM& comm = ctx.Link();
-    comm.ReadAddressValue(ctx.Station(), 0);
-    if (!comm.LastRequestAnswered()) {
+    if (!hx::DriveAnswers(comm, ctx.Station())) {
         *status = ctx.NoAnswer("read 0");
         return false;
     }

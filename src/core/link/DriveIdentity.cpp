@@ -23,6 +23,11 @@ bool appendChars(std::string& text, int word) {
 
 }  // namespace
 
+bool DriveAnswers(CQXCOM& comm, uint8_t station) {
+    comm.ReadAddressValue(station, 0);
+    return comm.LastRequestAnswered();
+}
+
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
     DriveIdentity id;
     auto read = [&](uint16_t address) {

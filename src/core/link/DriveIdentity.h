@@ -25,6 +25,10 @@ struct DriveIdentity {
     bool complete = true;             // every read was answered
 };
 
+// Whether a drive answers at the station: register 0 gives an answer (a
+// register that holds -1 counts). Connecting checks this first.
+bool DriveAnswers(CQXCOM& comm, uint8_t station);
+
 // Registers 123, 138, 0xFFBF, 116..122 and 0xFFC0.. in that order. Text
 // registers hold two characters, high byte first; a text ends before its
 // first byte outside 32..126, the product model after register 122 at the

@@ -14,6 +14,7 @@
 #include "core/db/ModelMapping.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/app/MainFrame.h"
@@ -128,9 +129,7 @@ void CConnectCom::onConnect() {
 
     theComm.SetCurrentUseMode(1);
     theComm.SetReceiveTimeOut(static_cast<uint16_t>(delay));
-    theComm.ReadAddressValue(g_station, 0);
-    // A register that holds -1 is an answer too; only silence fails.
-    if (!theComm.LastRequestAnswered()) {
+    if (!hx::DriveAnswers(theComm, g_station)) {
         theComm.CloseCom();
         m_search->setEnabled(true);
         ShowMessage(this, tr("连接驱动器失败，请检查通信线路或设备机号是否异常！"), tr("连接失败"));
