@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "sim/InProcessDrive.h"
-#include "sim/RegisterMap.h"
+#include "core/protocol/Registers.h"
 
 namespace hx::sim {
 

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
             options.seed = static_cast<unsigned>(Integer(arg, value, 0, 4294967295LL));
         } else if (arg == "--stuck") {
             const auto r = static_cast<uint16_t>(Integer(arg, value, 0, 65535));
-            if (hx::sim::ClassifyRegister(r) != hx::sim::RegisterKind::Command)
+            if (hx::ClassifyRegister(r) != hx::RegisterKind::Command)
                 UsageError("--stuck takes a storage command register (90, 91 or 410), not " + value);
             options.stuckRegisters.insert(r);
         } else if (arg == "--command-delay-ms") {

@@ -25,7 +25,7 @@
 #include "core/params/WriteOne.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
-#include "sim/RegisterMap.h"
+#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
 
@@ -49,7 +49,7 @@ DriveOptions PlainDrive() {
 }
 
 bool IsSetting(uint16_t address) {
-    return hx::sim::ClassifyRegister(address) == hx::sim::RegisterKind::Parameter;
+    return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter;
 }
 
 std::vector<uint16_t> AllParameterAddresses() {

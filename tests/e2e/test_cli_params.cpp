@@ -17,7 +17,7 @@
 
 #include "core/params/DriveDefinitions.h"
 #include "sim/InProcessDrive.h"
-#include "sim/RegisterMap.h"
+#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
@@ -42,7 +42,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 bool IsSetting(uint16_t address) {
-    return hx::sim::ClassifyRegister(address) == hx::sim::RegisterKind::Parameter;
+    return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter;
 }
 
 // The first setting of the given type in the model's definitions (for INT,

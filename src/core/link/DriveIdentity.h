@@ -5,16 +5,18 @@
 #include <cstdint>
 #include <string>
 
+#include "core/protocol/Registers.h"
+
 class CQXCOM;
 
 namespace hx {
 
-inline constexpr uint16_t kRegSoftwareVersion = 123;
-inline constexpr uint16_t kRegFirmwareVersion = 138;
-inline constexpr uint16_t kRegVariantCode = 0xFFBF;
-inline constexpr uint16_t kRegProductModelFirst = 116;
-inline constexpr uint16_t kRegProductModelLast = 122;
-inline constexpr uint16_t kRegDriveModelFirst = 0xFFC0;
+inline constexpr uint16_t kRegSoftwareVersion = reg::kSoftwareVersion;
+inline constexpr uint16_t kRegFirmwareVersion = reg::kFirmwareVersion;
+inline constexpr uint16_t kRegVariantCode = reg::kVariantCode;
+inline constexpr uint16_t kRegProductModelFirst = reg::kProductModelFirst;
+inline constexpr uint16_t kRegProductModelLast = reg::kProductModelLast;
+inline constexpr uint16_t kRegDriveModelFirst = reg::kDriveModelFirst;
 
 struct DriveIdentity {
     std::string softVersionText;      // register 123 / 10, "%.1f"

@@ -10,6 +10,7 @@
 #include <stop_token>
 
 #include "core/params/ParameterTransfer.h"
+#include "core/protocol/Registers.h"
 
 class CQXCOM;
 
@@ -23,11 +24,11 @@ struct StorageCommand {
     int settleAfterSuccessMs = 0;
 };
 
-inline constexpr StorageCommand kSaveToDrive{90, 1, 30};
-inline constexpr StorageCommand kRestoreFactory{91, 1, 30, 500};
-inline constexpr StorageCommand kBurnFactory{410, 0x3A9C, 30};
+inline constexpr StorageCommand kSaveToDrive{reg::kSaveCommand, reg::kSaveValue, 30};
+inline constexpr StorageCommand kRestoreFactory{reg::kRestoreCommand, reg::kRestoreValue, 30, 500};
+inline constexpr StorageCommand kBurnFactory{reg::kBurnCommand, reg::kBurnValue, 30};
 // "保存驱动器参数" of the main frame.
-inline constexpr StorageCommand kQuickSaveToDrive{90, 1, 3};
+inline constexpr StorageCommand kQuickSaveToDrive{reg::kSaveCommand, reg::kSaveValue, 3};
 
 enum class StorageOutcome {
     Succeeded,      // the register read 0

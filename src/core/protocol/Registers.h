@@ -1,10 +1,14 @@
 #pragma once
-// Which register of the simulated drive is which. The drive's behaviour and
-// the program's view of the registers both follow this one table.
+// The drive's register table: which register is which, shared by the program
+// and the simulated drive so that both sides always agree. Every register
+// number the program or the simulator uses is named here, once.
+//
+// Sections are grouped by subsystem; add new registers to their subsystem's
+// section rather than defining a number locally.
 
 #include <cstdint>
 
-namespace hx::sim {
+namespace hx {
 
 namespace reg {
 // Parameter store (RAM, with a non-volatile copy and a factory set).
@@ -67,4 +71,4 @@ constexpr uint16_t StoreAddress(int index) {
     return static_cast<uint16_t>(index <= reg::kLowLast ? index : index - (reg::kLowLast + 1) + reg::kHighFirst);
 }
 
-}  // namespace hx::sim
+}  // namespace hx
