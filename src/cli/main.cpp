@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/AlarmCommands.h"
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
@@ -23,6 +24,12 @@ const char* const kUsage =
     "  write ADDR VALUE     write one register (VALUE -32768..65535)\n"
     "  identity             print the drive's versions, models and display model\n"
     "  params ...           parameter commands\n"
+    "  alarms [-v] [--lang zh|en]\n"
+    "                       print the current alarm and the nine history entries\n"
+    "                       (-v: with their causes and remedies)\n"
+    "  alarms clear         clear the current fault (once its cause is gone)\n"
+    "  alarms clear-history clear the alarm history\n"
+    "  alarms mask [VALUE]  read or write the fault-detection mask, print the detections\n"
     "\n"
     "options:\n"
     "  --port NAME      COM1..COM9 (see Parameters/Ports.ini), a device path or\n"
@@ -127,6 +134,8 @@ int main(int argc, char** argv) {
         status = RunIdentityCommand(ctx, args);
     else if (command == "params")
         status = RunParamsCommand(ctx, args);
+    else if (command == "alarms")
+        status = RunAlarmsCommand(ctx, args);
     else
         status = ctx.Usage("unknown command " + command);
     theComm.CloseCom();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace hx::sim {
 
@@ -28,6 +29,9 @@ struct DriveOptions {
     unsigned seed = 1;
     std::set<uint16_t> stuckRegisters;          // storage commands that never clear
     int commandDelayMs = 300;                   // time a storage command keeps its register busy
+    std::vector<int> alarms;                    // alarm codes raised at start, in order
+    int historyClearDelayMs = 1000;             // time the drive takes to clear its alarm history
+    bool historyClearStuck = false;             // the history clear never ends
     std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
 };
 

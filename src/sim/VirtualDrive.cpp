@@ -78,6 +78,10 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_ram = m_nv;
     RebuildAttributesLocked();
 
+    m_alarms.SetHistoryClearDelay(std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
+    m_alarms.SetHistoryClearStuck(m_options.historyClearStuck);
+    for (int code : m_options.alarms) m_alarms.Raise(code, MaskLocked());
+
     m_clock = std::thread([this] { ClockThread(); });
 }
 
@@ -238,6 +242,7 @@ void VirtualDrive::CompleteLocked(Command& c) {
 }
 
 void VirtualDrive::AdvanceLocked(Clock::time_point now) {
+    m_alarms.Advance(AlarmNowLocked(now));
     for (auto& c : m_commands)
         if (c.running && !c.stuck && now >= c.due) CompleteLocked(c);
 }
@@ -257,6 +262,7 @@ void VirtualDrive::ClockThread() {
 }
 
 uint16_t VirtualDrive::ReadLocked(uint16_t a) const {
+    if (AlarmUnit::Owns(a)) return m_alarms.Read(a);
     switch (ClassifyRegister(a)) {
     case RegisterKind::Parameter:
         return m_ram[StoreIndex(a)];
@@ -306,9 +312,15 @@ uint8_t VirtualDrive::WriteRegisters(uint16_t address, const uint16_t* values, u
     // parameter set taken from another drive must still load.
     if (count == 1 && IsReadOnly(ClassifyRegister(address)) && ReadLocked(address) != values[0])
         return mbex::kIllegalValue;
+    if (count == 1 && AlarmUnit::Owns(address))
+        return m_alarms.Write(address, values[0], true, AlarmNowLocked(now), MaskLocked());
     bool started = false;
     for (uint32_t i = 0; i < count; ++i) {
         const auto a = static_cast<uint16_t>(address + i);
+        if (AlarmUnit::Owns(a)) {
+            m_alarms.Write(a, values[i], false, AlarmNowLocked(now), MaskLocked());
+            continue;
+        }
         switch (ClassifyRegister(a)) {
         case RegisterKind::Parameter:
             m_ram[StoreIndex(a)] = values[i];
@@ -379,6 +391,44 @@ void VirtualDrive::Poke(uint16_t a, uint16_t value) {
         break;
     }
     throw std::out_of_range("register " + std::to_string(a) + " is not mapped");
+}
+
+bool VirtualDrive::RaiseAlarm(int code) {
+    std::lock_guard lock(m_mutex);
+    return m_alarms.Raise(code, MaskLocked());
+}
+
+void VirtualDrive::SetAlarmCondition(int code, bool present) {
+    std::lock_guard lock(m_mutex);
+    m_alarms.SetCondition(code, present, MaskLocked());
+}
+
+int VirtualDrive::CurrentAlarm() {
+    std::lock_guard lock(m_mutex);
+    AdvanceLocked(Clock::now());
+    return m_alarms.Current();
+}
+
+int VirtualDrive::AlarmHistory(int index) {
+    std::lock_guard lock(m_mutex);
+    AdvanceLocked(Clock::now());
+    return m_alarms.History(index);
+}
+
+void VirtualDrive::SetHistoryClearDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_alarms.SetHistoryClearDelay(delay);
+}
+
+void VirtualDrive::SetHistoryClearStuck(bool stuck) {
+    std::lock_guard lock(m_mutex);
+    m_alarms.SetHistoryClearStuck(stuck);
+}
+
+void VirtualDrive::StepAlarmTime(std::chrono::milliseconds step) {
+    std::lock_guard lock(m_mutex);
+    m_alarmTimeOffset += step;
+    AdvanceLocked(Clock::now());
 }
 
 int VirtualDrive::StoreSlot(uint16_t address) {

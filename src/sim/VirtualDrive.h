@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/AlarmUnit.h"
 #include "sim/InProcessDrive.h"
 #include "core/protocol/Registers.h"
 
@@ -100,6 +101,21 @@ public:
     bool SaveState();
     std::string LastStateError() const;
 
+    // Alarms (93, 139..148). Raising respects the fault-detection mask in
+    // parameter 56; RaiseAlarm returns false when the mask suppresses it.
+    bool RaiseAlarm(int code);
+    // A lasting cause (the motor's following error, current, bus voltage):
+    // raises its alarm when it comes, and keeps it from being cleared until
+    // it goes.
+    void SetAlarmCondition(int code, bool present);
+    int CurrentAlarm();
+    int AlarmHistory(int index);  // 0 = register 140
+    void SetHistoryClearDelay(std::chrono::milliseconds delay);
+    void SetHistoryClearStuck(bool stuck);
+    // Moves the alarm part's clock on, for tests that step time instead of
+    // sleeping through the history clear.
+    void StepAlarmTime(std::chrono::milliseconds step);
+
     // --- Request log, filled by the server.
     void RecordRequest(const Request& request);
     std::vector<Request> Requests() const;
@@ -122,6 +138,8 @@ private:
     bool SaveStateLocked();
     void RebuildAttributesLocked();
     void AdvanceLocked(Clock::time_point now);
+    Clock::time_point AlarmNowLocked(Clock::time_point now) const { return now + m_alarmTimeOffset; }
+    uint16_t MaskLocked() const { return m_ram[StoreIndex(reg::kFaultDetectionMask)]; }
     void CompleteLocked(Command& c);
     Command* FindCommand(uint16_t reg);
     const Command* FindCommand(uint16_t reg) const;
@@ -145,6 +163,8 @@ private:
     uint16_t m_software = 0, m_firmware = 0, m_variant = 0;
     Command m_commands[3];
     std::string m_stateError;
+    AlarmUnit m_alarms;
+    Clock::duration m_alarmTimeOffset{};
 
     std::deque<Request> m_requests;
     uint64_t m_requestCount = 0;

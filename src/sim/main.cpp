@@ -41,9 +41,12 @@ const char* kUsage =
     "  --corrupt-rate F      fraction of replies with one damaged byte (0..1)\n"
     "  --delay-ms N          extra delay before each reply\n"
     "  --seed N              seed of the fault injection\n"
-    "  --stuck REG           storage command register (90, 91, 410) that never clears;\n"
-    "                        may be repeated\n"
+    "  --stuck REG           storage command register (90, 91, 410) that never clears,\n"
+    "                        or 93: the alarm history clear never ends; may be repeated\n"
     "  --command-delay-ms N  time a storage command stays busy (default 300)\n"
+    "  --alarm CODE          raise alarm CODE (1..32767) at start, e.g. 9 for Err0009;\n"
+    "                        may be repeated (the last one is the current alarm)\n"
+    "  --history-clear-ms N  time the drive takes to clear its alarm history (default 1000)\n"
     "  --help                show this text\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -130,9 +133,16 @@ int main(int argc, char** argv) {
             options.seed = static_cast<unsigned>(Integer(arg, value, 0, 4294967295LL));
         } else if (arg == "--stuck") {
             const auto r = static_cast<uint16_t>(Integer(arg, value, 0, 65535));
-            if (hx::ClassifyRegister(r) != hx::RegisterKind::Command)
-                UsageError("--stuck takes a storage command register (90, 91 or 410), not " + value);
-            options.stuckRegisters.insert(r);
+            if (r == hx::reg::kFaultClear)
+                options.historyClearStuck = true;
+            else if (hx::ClassifyRegister(r) != hx::RegisterKind::Command)
+                UsageError("--stuck takes a storage command register (90, 91 or 410) or 93, not " + value);
+            else
+                options.stuckRegisters.insert(r);
+        } else if (arg == "--alarm") {
+            options.alarms.push_back(static_cast<int>(Integer(arg, value, 1, 32767)));
+        } else if (arg == "--history-clear-ms") {
+            options.historyClearDelayMs = static_cast<int>(Integer(arg, value, 0, 600000));
         } else if (arg == "--command-delay-ms") {
             options.commandDelayMs = static_cast<int>(Integer(arg, value, 0, 600000));
         } else {

@@ -35,6 +35,18 @@ constexpr uint16_t kDriveModelFirst = 0xFFC0, kDriveModelLast = 0xFFFF;  // 128 
 
 // Capture area: a plain store that the sampling work uses.
 constexpr uint16_t kCaptureFirst = 150, kCaptureLast = 159;
+
+// --- Alarms ---
+// The fault-detection mask is a parameter: bit n switches one detection on.
+constexpr uint16_t kFaultDetectionMask = 56;
+// Fault clear: 0 clears the current fault once its cause is gone; 1 clears
+// the history and reads back 0 when the drive is done.
+constexpr uint16_t kFaultClear = 93;
+constexpr int16_t kClearCurrentFaultValue = 0, kClearHistoryValue = 1;
+// The current alarm code (0 or less: none), then the history, latest first.
+constexpr uint16_t kCurrentAlarm = 139;
+constexpr uint16_t kAlarmHistoryFirst = 140, kAlarmHistoryLast = 148;
+constexpr int kAlarmHistoryEntries = kAlarmHistoryLast - kAlarmHistoryFirst + 1;
 }  // namespace reg
 
 enum class RegisterKind {

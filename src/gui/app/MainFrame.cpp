@@ -27,7 +27,7 @@ QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
                                       cmd::Alarm, cmd::Environment, cmd::Fourier};
 // Commands whose windows this build does not have yet; they stay grayed.
-constexpr int kUnavailableCommands[] = {cmd::Waveform, cmd::RunTest, cmd::Alarm, cmd::Fourier};
+constexpr int kUnavailableCommands[] = {cmd::Waveform, cmd::RunTest, cmd::Fourier};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
@@ -148,6 +148,7 @@ void CMainFrame::runCommand(int id) {
     case cmd::Connect: m_view->openConnection(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;
+    case cmd::Alarm: m_view->openAlarm(); break;
     case cmd::Environment: m_view->openEnvironment(); break;
     case cmd::Wizard: openWizard(); break;
     case cmd::DebugTool: startDebugTool(); break;

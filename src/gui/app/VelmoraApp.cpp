@@ -26,8 +26,17 @@ std::string translateForCore(const char* context, const char* source) {
 
 StartOptions ParseStartOptions(const QStringList& arguments) {
     StartOptions options;
-    for (const QString& a : arguments.mid(1)) {
+    const QStringList words = arguments.mid(1);
+    for (int i = 0; i < words.size(); ++i) {
+        const QString& a = words[i];
         if (a == "--simulate") options.simulate = true;
+        // "--alarm CODE" or "--alarm=CODE"; a code that is no number is ignored.
+        QString code;
+        if (a == "--alarm" && i + 1 < words.size()) code = words[++i];
+        else if (a.startsWith("--alarm=")) code = a.mid(8);
+        bool ok = false;
+        const int n = code.toInt(&ok, 0);
+        if (ok && n > 0 && n <= 32767) options.alarms.push_back(n);
     }
     return options;
 }
@@ -67,8 +76,9 @@ bool CVelmoraApp::InstallTranslations() {
     return g_language == hx::kLangChinese || englishLoaded;
 }
 
-bool CVelmoraApp::startSimulatedDrive() {
+bool CVelmoraApp::startSimulatedDrive(const StartOptions& start) {
     hx::sim::DriveOptions options;
+    options.alarms = start.alarms;
     options.stateFile = hx::WritableFolder() + "/Parameters/SimulatedDrive.state";
     try {
         m_drive = std::make_unique<hx::sim::InProcessDrive>(options);
@@ -92,7 +102,7 @@ bool CVelmoraApp::InitInstance(const StartOptions& options) {
     if (!InstallTranslations())
         ShowMessage(nullptr, QStringLiteral("Unable to load resource DLL!\n\rUse self-resource!"));
 
-    if (options.simulate && !startSimulatedDrive()) return false;
+    if (options.simulate && !startSimulatedDrive(options)) return false;
 
     m_frame = std::make_unique<CMainFrame>();
     if (options.showWindow) m_frame->showMaximized();

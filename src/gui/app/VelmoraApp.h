@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QTranslator;
 
@@ -16,6 +17,7 @@ class CMainFrame;
 
 struct StartOptions {
     bool simulate = false;       // a simulated drive behind COM1
+    std::vector<int> alarms;     // --alarm CODE: alarms the simulated drive raises at start
     bool showWindow = true;
 };
 
@@ -37,7 +39,7 @@ public:
     static QString EnglishCatalogPath();
 
 private:
-    bool startSimulatedDrive();
+    bool startSimulatedDrive(const StartOptions& start);
 
     std::unique_ptr<QTranslator> m_english;
     std::unique_ptr<QTranslator> m_qtChinese;

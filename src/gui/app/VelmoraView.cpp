@@ -7,6 +7,7 @@
 
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
+#include "gui/alarms/Alarm.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/EnvironmentSetting.h"
 #include "gui/app/GuiState.h"
@@ -71,6 +72,14 @@ FunctionWindow* CVelmoraView::openConnection() {
     auto* window = new CConnectCom(m_frame);
     auto* sub = host(window);
     sub->move(300, 50);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openAlarm() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CAlarm;
+    auto* sub = host(window);
+    sub->move(0, 10);
     return window;
 }
 

@@ -25,6 +25,8 @@ public:
 
     // Opens the connection window; refused while another link window is open.
     FunctionWindow* openConnection();
+    // Opens the alarm window at the top left; refused while another link window is open.
+    FunctionWindow* openAlarm();
     FunctionWindow* openEnvironment();
     FunctionWindow* openAbout();
     // The parameter manager exists at most once and shows again when asked.

@@ -1,0 +1,289 @@
+// The alarm reads, clears and mask against the simulated drive over a real
+// pseudo-terminal. Waits step the drive's alarm clock instead of sleeping.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "core/alarms/AlarmReads.h"
+#include "core/alarms/AlarmSequences.h"
+#include "core/alarms/AlarmWorker.h"
+#include "core/db/CADO.h"
+#include "core/link/CQXCOM.h"
+#include "core/protocol/Registers.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using namespace hx;
+using namespace std::chrono_literals;
+using Reading = CurrentAlarmReading;
+
+namespace {
+
+constexpr uint8_t kStation = 5;
+
+struct AlarmBench : ::testing::Test {
+    AlarmBench() : drive(Options()) {
+        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+        comm.SetReceiveTimeOut(50);
+        comm.OpenCom();
+        link = {&comm, kStation};
+    }
+    void SetUp() override { ASSERT_TRUE(db.OpenConnection(folder.DatabasePath())); }
+    static sim::DriveOptions Options() {
+        sim::DriveOptions o;
+        o.station = kStation;
+        return o;
+    }
+    sim::VirtualDrive& Vd() { return drive.Drive(); }
+    // Steps the drive's alarm clock by each wait and counts the waits.
+    AlarmWait Stepped() {
+        return [this](std::stop_token stop, std::chrono::milliseconds d) {
+            Vd().StepAlarmTime(d);
+            waited += d;
+            ++waits;
+            if (onWait) onWait(waits);
+            return !stop.stop_requested();
+        };
+    }
+    std::string Connection() const { return "Data Source=" + folder.DatabasePath(); }
+    std::vector<AlarmHistoryEntry> ReadHistory(AlarmHistoryResult* result = nullptr) {
+        std::vector<AlarmHistoryEntry> entries;
+        auto r = RunAlarmHistoryRead(link, Connection(), false, {},
+                                     [&](const AlarmHistoryEntry& e) { entries.push_back(e); }, Stepped());
+        if (result) *result = r;
+        return entries;
+    }
+
+    test::TempProgramFolder folder;
+    sim::InProcessDrive drive;
+    CQXCOM comm;
+    AlarmLink link;
+    CADO db;
+    std::chrono::milliseconds waited{0};
+    int waits = 0;
+    std::function<void(int)> onWait;
+};
+
+}  // namespace
+
+TEST_F(AlarmBench, CurrentAlarmNoneRaisedAndDeadLink) {
+    Reading r = ReadCurrentAlarm(link, &db, false);
+    EXPECT_EQ(r.state, Reading::State::NoAlarm);
+
+    ASSERT_TRUE(Vd().RaiseAlarm(9));
+    r = ReadCurrentAlarm(link, &db, false);
+    EXPECT_EQ(r.state, Reading::State::Alarm);
+    EXPECT_EQ(r.code, 9);
+    EXPECT_EQ(r.number, "Err0009");
+    ASSERT_EQ(r.names.size(), 1u);
+    EXPECT_EQ(r.names[0], "位置超差");
+    EXPECT_EQ(ReadCurrentAlarm(link, &db, true).names.at(0), "Position following error too large");
+
+    // Without the database the alarm still shows as one, by number.
+    r = ReadCurrentAlarm(link, nullptr, false);
+    EXPECT_EQ(r.state, Reading::State::Alarm);
+    EXPECT_TRUE(r.catalogueMissing);
+
+    // A drive that does not answer is not a drive without alarms.
+    AlarmLink dead{&comm, 33};
+    r = ReadCurrentAlarm(dead, &db, false);
+    EXPECT_EQ(r.state, Reading::State::NoAnswer);
+}
+
+TEST_F(AlarmBench, PollRunsEveryHalfSecondUntilStopped) {
+    std::vector<Reading> readings;
+    std::stop_source stop;
+    Vd().RaiseAlarm(3);
+    RunCurrentAlarmPoll(
+        link, Connection(), false, stop.get_token(),
+        [&](const Reading& r) {
+            readings.push_back(r);
+            if (readings.size() == 3) stop.request_stop();
+        },
+        Stepped());
+    ASSERT_EQ(readings.size(), 3u);
+    EXPECT_EQ(waited, 2000ms) << "a 500 ms wait before each read, and the one that saw the stop";
+    EXPECT_EQ(readings[2].names.at(0), "欠压");
+}
+
+TEST_F(AlarmBench, HistoryPushesDownAndTheOldestFallsOut) {
+    for (int code = 1; code <= 10; ++code) ASSERT_TRUE(Vd().RaiseAlarm(code));
+    EXPECT_EQ(Vd().CurrentAlarm(), 10);
+    AlarmHistoryResult result;
+    const auto entries = ReadHistory(&result);
+    EXPECT_EQ(result.status, AlarmHistoryResult::Status::Completed);
+    ASSERT_EQ(entries.size(), 9u);
+    EXPECT_EQ(waited, 9 * 200ms);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(entries[i].address, reg::kAlarmHistoryFirst + i);
+        EXPECT_EQ(entries[i].code, 10 - i) << "latest first; Err0001 fell out";
+        EXPECT_EQ(entries[i].names.size(), 1u);
+    }
+}
+
+TEST_F(AlarmBench, HistoryListRows) {
+    // Empty history: nine "no alarm" rows, one per register.
+    AlarmHistoryList list;
+    for (const auto& e : ReadHistory()) list.Add(e);
+    ASSERT_EQ(list.Rows().size(), 9u);
+    for (const auto& row : list.Rows()) EXPECT_EQ(row.kind, AlarmHistoryList::RowKind::NoAlarm);
+
+    // Two alarms: numbered rows 0 and 1, nothing for the empty registers
+    // after them.
+    Vd().RaiseAlarm(6);
+    Vd().RaiseAlarm(2);
+    list.Clear();
+    for (const auto& e : ReadHistory()) list.Add(e);
+    ASSERT_EQ(list.Rows().size(), 2u);
+    EXPECT_EQ(list.Rows()[0].number, "Err0002");
+    EXPECT_EQ(list.Rows()[0].index, 0);
+    EXPECT_EQ(list.Rows()[1].number, "Err0006");
+    EXPECT_EQ(list.Rows()[1].name, "驱动器过热");
+
+    // Rows found after empty registers stand above the "no alarm" rows.
+    list.Clear();
+    AlarmHistoryEntry empty;
+    empty.answered = true;
+    empty.number = "Err0000";
+    AlarmHistoryEntry alarm = empty;
+    alarm.code = 4;
+    alarm.number = "Err0004";
+    alarm.names = {"EEPROM读写错误"};
+    list.Add(empty);
+    list.Add(empty);
+    list.Add(alarm);
+    ASSERT_EQ(list.Rows().size(), 3u);
+    EXPECT_EQ(list.Rows()[0].kind, AlarmHistoryList::RowKind::Alarm);
+    EXPECT_EQ(list.Rows()[0].index, 0);
+    EXPECT_EQ(list.Rows()[1].kind, AlarmHistoryList::RowKind::NoAlarm);
+}
+
+TEST_F(AlarmBench, UnansweredHistoryRegisterIsReportedAsSuch) {
+    Vd().RaiseAlarm(1);
+    // The third register's read goes to a station nobody answers.
+    onWait = [this](int n) { link.station = n == 3 ? 44 : kStation; };
+    AlarmHistoryList list;
+    const auto entries = ReadHistory();
+    ASSERT_EQ(entries.size(), 9u);
+    EXPECT_TRUE(entries[0].answered);
+    EXPECT_FALSE(entries[2].answered);
+    EXPECT_EQ(entries[2].address, 142);
+    for (const auto& e : entries) list.Add(e);
+    ASSERT_EQ(list.Rows().size(), 2u);
+    EXPECT_EQ(list.Rows()[1].kind, AlarmHistoryList::RowKind::NoAnswer);
+    EXPECT_EQ(list.Rows()[1].address, 142);
+    EXPECT_NE(list.Rows()[1].number, "Err00-1");
+}
+
+TEST_F(AlarmBench, HistoryReadGivesUpWhenTheLookupCannotRun) {
+    {
+        CADO broken;
+        ASSERT_TRUE(broken.OpenConnection(folder.DatabasePath()));
+        broken.ExecuteSQL("DROP TABLE ErrTable");
+    }
+    AlarmHistoryResult result;
+    const auto entries = ReadHistory(&result);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(result.status, AlarmHistoryResult::Status::Failed);
+    EXPECT_EQ(result.message, "Recordset Close");
+    EXPECT_EQ(result.failedAddress, 140);
+    EXPECT_EQ(waits, kHistoryLookupAttempts) << "a bounded number of ticks on the same register";
+}
+
+TEST_F(AlarmBench, HistoryReadStopsBetweenRegisters) {
+    std::stop_source stop;
+    int seen = 0;
+    const auto result = RunAlarmHistoryRead(
+        link, Connection(), false, stop.get_token(),
+        [&](const AlarmHistoryEntry&) {
+            if (++seen == 2) stop.request_stop();
+        },
+        Stepped());
+    EXPECT_EQ(result.status, AlarmHistoryResult::Status::Stopped);
+    EXPECT_EQ(seen, 2);
+}
+
+TEST_F(AlarmBench, ClearHistorySucceedsOnTheTenthPoll) {
+    Vd().RaiseAlarm(5);
+    Vd().SetHistoryClearDelay(2300ms);
+    const ClearResult r = ClearAlarmHistory(link, {}, Stepped());
+    EXPECT_TRUE(r.cleared());
+    EXPECT_EQ(r.polls, 10);
+    EXPECT_EQ(waited, 2400ms);
+    EXPECT_EQ(Vd().AlarmHistory(0), 0);
+}
+
+TEST_F(AlarmBench, ClearHistoryFailsWhenTheDriveStaysBusy) {
+    Vd().RaiseAlarm(5);
+    Vd().SetHistoryClearStuck(true);
+    ClearResult r = ClearAlarmHistory(link, {}, Stepped());
+    EXPECT_EQ(r.outcome, ClearOutcome::NotCleared);
+    EXPECT_EQ(r.polls, 10);
+    EXPECT_EQ(r.lastReading, 1);
+    EXPECT_EQ(Vd().AlarmHistory(0), 5);
+
+    r = ClearAlarmHistory(AlarmLink{&comm, 44}, {}, Stepped());
+    EXPECT_EQ(r.outcome, ClearOutcome::NotAnswered);
+}
+
+TEST_F(AlarmBench, ClearCurrentFaultOnlyOnceTheCauseIsGone) {
+    Vd().SetAlarmCondition(1, true);
+    EXPECT_EQ(Vd().CurrentAlarm(), 1);
+    ClearResult r = ClearCurrentFault(link, {}, Stepped());
+    EXPECT_TRUE(r.cleared());
+    EXPECT_EQ(waited, 600ms);
+    EXPECT_EQ(Vd().CurrentAlarm(), 1) << "the over-current is still there";
+    Vd().SetAlarmCondition(1, false);
+    ClearCurrentFault(link, {}, Stepped());
+    EXPECT_EQ(Vd().CurrentAlarm(), 0);
+    EXPECT_EQ(Vd().AlarmHistory(0), 1) << "clearing the fault keeps its history";
+
+    // The whole-table write sends 93 back as read; it must not clear a fault.
+    Vd().RaiseAlarm(2);
+    uint16_t block[10] = {};
+    EXPECT_EQ(Vd().WriteRegisters(90, block, 10), 0);
+    EXPECT_EQ(Vd().CurrentAlarm(), 2);
+    EXPECT_EQ(Vd().WriteRegister(139, 0), 3) << "the alarm registers are read-only";
+}
+
+TEST_F(AlarmBench, MaskReadWriteAndItsEffect) {
+    ASSERT_EQ(ReadDetectionMask(link), 8191);  // the parameter's default
+    MaskWriteResult w = WriteDetectionMask(link, 0x0005);
+    EXPECT_TRUE(w.taken());
+    EXPECT_EQ(ReadDetectionMask(link), 0x0005);
+    // Over-voltage (bit 1) is switched off now and never raised.
+    EXPECT_FALSE(Vd().RaiseAlarm(2));
+    EXPECT_EQ(Vd().CurrentAlarm(), 0);
+    EXPECT_TRUE(Vd().RaiseAlarm(1));
+    EXPECT_TRUE(Vd().RaiseAlarm(15)) << "overload has no switch";
+
+    EXPECT_EQ(ReadDetectionMask(AlarmLink{&comm, 44}), std::nullopt);
+    w = WriteDetectionMask(AlarmLink{&comm, 44}, 0x1000);
+    EXPECT_EQ(w.outcome, MaskWriteOutcome::NotAnswered);
+
+    bool bits[16] = {};
+    bits[12] = true;
+    EXPECT_EQ(MaskFromBits(bits), 0x1000);
+    EXPECT_TRUE(MaskBit(0x0005, 2));
+    EXPECT_FALSE(MaskBit(0x0005, 1));
+}
+
+TEST(AlarmWorker, NewWorkStopsTheOldWithoutWaiting) {
+    AlarmWorker worker;
+    std::atomic<bool> firstStopped{false};
+    const uint64_t first = worker.Start([&](std::stop_token stop, uint64_t) {
+        while (!stop.stop_requested()) std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(50ms);  // a read finishing its time-out
+        firstStopped = true;
+    });
+    std::atomic<uint64_t> ran{0};
+    const uint64_t second = worker.Start([&](std::stop_token, uint64_t g) { ran = g; });
+    EXPECT_EQ(second, first + 1);
+    worker.Join();
+    EXPECT_TRUE(firstStopped);
+    EXPECT_EQ(ran, second);
+    EXPECT_FALSE(worker.Running());
+}

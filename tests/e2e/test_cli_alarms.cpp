@@ -1,0 +1,122 @@
+// halvex-cli alarms against a simulated drive served in this process over a
+// pseudo-terminal, and halvex-drive-sim started with an alarm raised.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Result = hx::test::ProgramResult;
+constexpr int kStation = 11;
+
+struct CliAlarms : ::testing::Test {
+    CliAlarms() : drive(Options()) {}
+    static hx::sim::DriveOptions Options() {
+        hx::sim::DriveOptions o;
+        o.station = kStation;
+        o.historyClearDelayMs = 500;
+        return o;
+    }
+    Result Run(std::vector<std::string> words, int station = kStation) {
+        std::vector<std::string> args = {"--port", drive.DevicePath(), "--timeout", "50", "--station",
+                                         std::to_string(station)};
+        args.insert(args.end(), words.begin(), words.end());
+        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", args);
+    }
+    hx::test::TempProgramFolder folder;  // the drive's parameter definitions
+    hx::sim::InProcessDrive drive;
+};
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(CliAlarms, ShowsCurrentAndHistoryWithNamesAndCauses) {
+    Result r = Run({"alarms", "--lang", "zh"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "current: 没有报警\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "8 (148): 没有报警\n")) << r.out;
+
+    drive.Drive().RaiseAlarm(6);
+    drive.Drive().RaiseAlarm(9);
+    r = Run({"alarms", "--lang", "en", "-v"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "current: Err0009  Position following error too large\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "0 (140): Err0009  Position following error too large\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "1 (141): Err0006  Drive over-temperature\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "2 (142): no alarm\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "      ----------------Possibility 1------------------\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "      Cause: ")) << r.out;
+
+    // A drive that does not answer is never "no alarm".
+    r = Run({"alarms"}, 12);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.out, "current: no answer\n")) << r.out;
+    EXPECT_FALSE(Has(r.out, "没有报警")) << r.out;
+}
+
+TEST_F(CliAlarms, ClearsTheFaultAndTheHistory) {
+    drive.Drive().SetAlarmCondition(2, true);
+    Result r = Run({"alarms", "clear"});
+    EXPECT_EQ(r.status, 1) << "the over-voltage is still there";
+    EXPECT_TRUE(Has(r.err, "Err0002")) << r.err;
+    drive.Drive().SetAlarmCondition(2, false);
+    r = Run({"alarms", "clear"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(drive.Drive().CurrentAlarm(), 0);
+
+    r = Run({"alarms", "clear-history"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "alarm history cleared\n");
+    EXPECT_EQ(drive.Drive().AlarmHistory(0), 0);
+
+    drive.Drive().RaiseAlarm(3);
+    drive.Drive().SetHistoryClearStuck(true);
+    r = Run({"alarms", "clear-history"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.err, "did not clear its alarm history")) << r.err;
+    EXPECT_EQ(drive.Drive().AlarmHistory(0), 3);
+}
+
+TEST_F(CliAlarms, ReadsAndWritesTheMask) {
+    drive.Drive().SetRam(56, 0x0005);
+    Result r = Run({"alarms", "mask", "--lang", "en"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "mask=0x0005\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, " 0 on  Over-current\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, " 1 off Over-voltage\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, " 2 on  EEPROM\n")) << r.out;
+
+    r = Run({"alarms", "mask", "0x1000", "--lang", "zh"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "12 on  码盘断线检测\n")) << r.out;
+    EXPECT_EQ(drive.Drive().Ram(56), 0x1000);
+
+    r = Run({"alarms", "mask", "70000"});
+    EXPECT_EQ(r.status, 2);
+    r = Run({"alarms", "mask", "1"}, 12);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(drive.Drive().Ram(56), 0x1000);
+}
+
+TEST(DriveSimAlarms, StartsWithTheAlarmsGiven) {
+    // The drive program itself: --alarm raises at start, in order.
+    hx::test::TempProgramFolder folder;
+    hx::sim::DriveOptions o;
+    o.station = 3;
+    o.alarms = {5, 14};
+    hx::sim::InProcessDrive drive(o);
+    EXPECT_EQ(drive.Drive().CurrentAlarm(), 14);
+    EXPECT_EQ(drive.Drive().AlarmHistory(1), 5);
+    const Result usage = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-drive-sim", {"--alarm", "0"});
+    EXPECT_EQ(usage.status, 2);
+    const Result help = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-drive-sim", {"--help"});
+    EXPECT_TRUE(Has(help.out, "--alarm CODE")) << help.out;
+}
