@@ -10,9 +10,7 @@ namespace {
 constexpr uint8_t kIllegalValue = 3;
 }
 
-bool AlarmUnit::Owns(uint16_t a) {
-    return a == reg::kFaultClear || (a >= reg::kCurrentAlarm && a <= reg::kAlarmHistoryLast);
-}
+bool AlarmUnit::Owns(uint16_t a) { return ClassifyRegister(a) == RegisterKind::Alarm; }
 
 uint16_t AlarmUnit::Read(uint16_t a) const {
     if (a == reg::kFaultClear) return m_clearing ? static_cast<uint16_t>(reg::kClearHistoryValue) : 0;

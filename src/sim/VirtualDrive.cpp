@@ -262,8 +262,9 @@ void VirtualDrive::ClockThread() {
 }
 
 uint16_t VirtualDrive::ReadLocked(uint16_t a) const {
-    if (AlarmUnit::Owns(a)) return m_alarms.Read(a);
     switch (ClassifyRegister(a)) {
+    case RegisterKind::Alarm:
+        return m_alarms.Read(a);
     case RegisterKind::Parameter:
         return m_ram[StoreIndex(a)];
     case RegisterKind::Capture:
@@ -312,16 +313,15 @@ uint8_t VirtualDrive::WriteRegisters(uint16_t address, const uint16_t* values, u
     // parameter set taken from another drive must still load.
     if (count == 1 && IsReadOnly(ClassifyRegister(address)) && ReadLocked(address) != values[0])
         return mbex::kIllegalValue;
-    if (count == 1 && AlarmUnit::Owns(address))
+    if (count == 1 && ClassifyRegister(address) == RegisterKind::Alarm)
         return m_alarms.Write(address, values[0], true, AlarmNowLocked(now), MaskLocked());
     bool started = false;
     for (uint32_t i = 0; i < count; ++i) {
         const auto a = static_cast<uint16_t>(address + i);
-        if (AlarmUnit::Owns(a)) {
-            m_alarms.Write(a, values[i], false, AlarmNowLocked(now), MaskLocked());
-            continue;
-        }
         switch (ClassifyRegister(a)) {
+        case RegisterKind::Alarm:
+            m_alarms.Write(a, values[i], false, AlarmNowLocked(now), MaskLocked());
+            break;
         case RegisterKind::Parameter:
             m_ram[StoreIndex(a)] = values[i];
             break;
@@ -376,6 +376,8 @@ void VirtualDrive::Poke(uint16_t a, uint16_t value) {
         c.running = false;
         return;
     }
+    case RegisterKind::Alarm:
+        return;  // they follow the alarms raised (RaiseAlarm)
     case RegisterKind::Attribute:
         if (a >= reg::kHighAttrFirst) m_highAttr[a - reg::kHighAttrFirst] = value;
         else m_lowAttr[a - reg::kLowAttrFirst] = value;

@@ -11,6 +11,28 @@
 
 namespace hx {
 
+// The alarm codes of the drive (the database names them "Err0001"...).
+namespace alarm {
+enum Code : int {
+    kOverCurrent = 1,
+    kOverVoltage = 2,
+    kUnderVoltage = 3,
+    kEeprom = 4,
+    kPhaseLoss = 5,
+    kOverTemperature = 6,
+    kOpenLoopStall = 7,
+    kEncoderFault = 8,
+    kFollowingError = 9,
+    kControlPower = 10,
+    kBrakeCircuit = 11,
+    kAmplifierFault = 12,
+    kEncoderDisconnected = 13,
+    kOverSpeed = 14,
+    kOverload = 15,
+    kParameterChecksum = 16,
+};
+}  // namespace alarm
+
 inline constexpr const char* kDetectionContext = "FaultDetections";
 inline constexpr int kDetectionBits = 16;
 

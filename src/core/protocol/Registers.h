@@ -86,6 +86,7 @@ enum class RegisterKind {
     Command,     // storage command: acts when written with its command value
     Attribute,   // read-only, computed from the definitions
     Identity,    // read-only
+    Alarm,       // alarm status (read-only) and the fault clear: no parameter
 };
 
 constexpr RegisterKind ClassifyRegister(uint16_t a) {
@@ -96,6 +97,7 @@ constexpr RegisterKind ClassifyRegister(uint16_t a) {
     if ((a >= kProductModelFirst && a <= kProductModelLast) || a == kSoftwareVersion || a == kFirmwareVersion ||
         a >= kVariantCode)
         return RegisterKind::Identity;
+    if (a == kFaultClear || (a >= kCurrentAlarm && a <= kAlarmHistoryLast)) return RegisterKind::Alarm;
     if (a <= kLowLast || (a >= kHighFirst && a <= kHighLast)) return RegisterKind::Parameter;
     if (a >= kCaptureFirst && a <= kCaptureLast) return RegisterKind::Capture;
     return RegisterKind::Unmapped;
