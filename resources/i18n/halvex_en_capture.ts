@@ -90,9 +90,5 @@
         <source>&lt;-----空-----&gt;</source>
         <translation>&lt;-----None-----&gt;</translation>
     </message>
-    <message>
-        <source>查询超时，请降低采样周期!</source>
-        <translation>Query timed out, please lower the sampling interval!</translation>
-    </message>
 </context>
 </TS>
