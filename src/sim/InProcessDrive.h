@@ -11,6 +11,8 @@
 
 namespace hx::sim {
 
+class SimClock;
+
 struct DriveOptions {
     uint8_t station = 63;
     std::string productModel = "HX-KRV4-0750";  // registers 116..122
@@ -33,6 +35,7 @@ struct DriveOptions {
     int historyClearDelayMs = 1000;             // time the drive takes to clear its alarm history
     bool historyClearStuck = false;             // the history clear never ends
     std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
+    std::shared_ptr<SimClock> clock;            // the drive's time; null: real time
 };
 
 class VirtualDrive;

@@ -1,5 +1,5 @@
 // The alarm reads, clears and mask against the simulated drive over a real
-// pseudo-terminal. Waits step the drive's alarm clock instead of sleeping.
+// pseudo-terminal. Waits step the drive's clock instead of sleeping.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include "core/protocol/Registers.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
+#include "sim/bus/SimClock.h"
 #include "support/TestSupport.h"
 
 using namespace hx;
@@ -32,16 +33,17 @@ struct AlarmBench : ::testing::Test {
         link = {&comm, kStation};
     }
     void SetUp() override { ASSERT_TRUE(db.OpenConnection(folder.DatabasePath())); }
-    static sim::DriveOptions Options() {
+    sim::DriveOptions Options() {
         sim::DriveOptions o;
         o.station = kStation;
+        o.clock = clock;
         return o;
     }
     sim::VirtualDrive& Vd() { return drive.Drive(); }
-    // Steps the drive's alarm clock by each wait and counts the waits.
+    // Steps the drive's clock by each wait and counts the waits.
     AlarmWait Stepped() {
         return [this](std::stop_token stop, std::chrono::milliseconds d) {
-            Vd().StepAlarmTime(d);
+            clock->Step(d);
             waited += d;
             ++waits;
             if (onWait) onWait(waits);
@@ -58,6 +60,7 @@ struct AlarmBench : ::testing::Test {
     }
 
     test::TempProgramFolder folder;
+    std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
     sim::InProcessDrive drive;
     CQXCOM comm;
     AlarmLink link;
@@ -208,7 +211,7 @@ TEST_F(AlarmBench, HistoryReadStopsBetweenRegisters) {
 
 TEST_F(AlarmBench, ClearHistorySucceedsOnTheTenthPoll) {
     Vd().RaiseAlarm(5);
-    Vd().SetHistoryClearDelay(2300ms);
+    Vd().SetHistoryClearTime(2300ms);
     const ClearResult r = ClearAlarmHistory(link, {}, Stepped());
     EXPECT_TRUE(r.cleared());
     EXPECT_EQ(r.polls, 10);

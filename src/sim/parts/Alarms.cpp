@@ -1,0 +1,76 @@
+#include "sim/parts/Alarms.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/alarms/FaultDetections.h"
+#include "sim/parts/ParameterStore.h"
+
+namespace hx::sim {
+
+Alarms::Alarms(ParameterStore& store, SimTime historyClearTime) : m_store(store), m_clearTime(historyClearTime) {}
+
+std::vector<AddressRange> Alarms::Ranges() const {
+    return {{reg::kFaultClear, reg::kFaultClear}, {reg::kCurrentAlarm, reg::kAlarmHistoryLast}};
+}
+
+uint16_t Alarms::Mask() const { return m_store.Ram(reg::kFaultDetectionMask); }
+
+uint8_t Alarms::Read(uint16_t a, uint16_t& value) {
+    if (a == reg::kFaultClear)
+        value = m_clearing ? static_cast<uint16_t>(reg::kClearHistoryValue) : 0;
+    else if (a == reg::kCurrentAlarm)
+        value = static_cast<uint16_t>(m_current);
+    else
+        value = static_cast<uint16_t>(m_history[a - reg::kAlarmHistoryFirst]);
+    return mbex::kNone;
+}
+
+uint8_t Alarms::CheckWrite(uint16_t a, uint16_t value, const WriteRequest& request) {
+    if (a == reg::kFaultClear || !request.single) return mbex::kNone;
+    uint16_t current = 0;
+    Read(a, current);
+    return current == value ? mbex::kNone : mbex::kIllegalValue;
+}
+
+void Alarms::Write(uint16_t a, uint16_t value, const WriteRequest& request) {
+    if (a != reg::kFaultClear || !request.single) return;
+    if (value == static_cast<uint16_t>(reg::kClearCurrentFaultValue)) {
+        if (m_current > 0 && !(ConditionPresent(m_current) && AlarmDetected(m_current, Mask()))) m_current = 0;
+    } else if (value == static_cast<uint16_t>(reg::kClearHistoryValue) && !m_clearing) {
+        m_clearing = true;
+        m_clearDue = m_now + m_clearTime;
+    }
+}
+
+void Alarms::Advance(SimTime now) {
+    m_now = now;
+    if (m_clearing && !m_clearStuck && now >= m_clearDue) {
+        std::fill(std::begin(m_history), std::end(m_history), int16_t{0});
+        m_clearing = false;
+    }
+}
+
+std::optional<SimTime> Alarms::NextDue() const {
+    if (m_clearing && !m_clearStuck) return m_clearDue;
+    return std::nullopt;
+}
+
+bool Alarms::Raise(int code) {
+    if (code <= 0 || code > 0x7FFF || !AlarmDetected(code, Mask())) return false;
+    if (m_current == code) return true;
+    m_current = static_cast<int16_t>(code);
+    std::copy_backward(std::begin(m_history), std::end(m_history) - 1, std::end(m_history));
+    m_history[0] = static_cast<int16_t>(code);
+    return true;
+}
+
+void Alarms::SetCondition(int code, bool present) {
+    if (!present) {
+        m_conditions.erase(code);
+        return;
+    }
+    if (m_conditions.insert(code).second) Raise(code);
+}
+
+}  // namespace hx::sim

@@ -1,0 +1,71 @@
+#pragma once
+// The drive's alarms: the current alarm (139), the history of the last nine
+// alarms (140..148, latest first) and the fault-clear register (93); the
+// fault-detection mask is parameter 56 of the parameter store.
+//
+//  - An alarm is raised by a cause: a momentary one (an alarm raised on
+//    demand) or a condition that lasts until it goes away (the motor's
+//    following error, current, bus voltage). A detection switched off in the
+//    mask never raises its alarm.
+//  - A raised alarm becomes the current alarm and goes to the top of the
+//    history; the oldest entry falls out. The same alarm raised again while
+//    it is current adds nothing.
+//  - 93 <- 0 clears the current alarm when its cause is gone; a condition
+//    still present (and detected) keeps it.
+//  - 93 <- 1 clears the history: 93 reads 1 until the drive is done, then 0;
+//    a stuck clear never ends (for tests).
+//  - Only a single-register write acts on 93; a block write that carries it
+//    (the whole-table write sends back what it read) leaves the alarms
+//    alone. 139..148 are read-only: a changing single write is refused, a
+//    block write leaves them as they are.
+
+#include <set>
+
+#include "core/protocol/Registers.h"
+#include "sim/bus/Part.h"
+
+namespace hx::sim {
+
+class ParameterStore;
+
+class Alarms final : public Part {
+public:
+    Alarms(ParameterStore& store, SimTime historyClearTime);
+
+    std::string_view Name() const override { return "alarms"; }
+    std::vector<AddressRange> Ranges() const override;
+    uint8_t Read(uint16_t address, uint16_t& value) override;
+    uint8_t CheckWrite(uint16_t address, uint16_t value, const WriteRequest& request) override;
+    void Write(uint16_t address, uint16_t value, const WriteRequest& request) override;
+    // Alarms are raised, not poked: a poke changes nothing.
+    void Poke(uint16_t, uint16_t) override {}
+    void Advance(SimTime now) override;
+    std::optional<SimTime> NextDue() const override;
+
+    // A momentary cause; false when the mask suppresses it.
+    bool Raise(int code);
+    // A lasting cause comes or goes; raises its alarm when it comes and is detected.
+    void SetCondition(int code, bool present);
+    bool ConditionPresent(int code) const { return m_conditions.count(code) != 0; }
+
+    int Current() const { return m_current; }
+    int History(int index) const { return m_history[index]; }
+    bool HistoryClearRunning() const { return m_clearing; }
+    void SetHistoryClearTime(SimTime time) { m_clearTime = time; }
+    void SetHistoryClearStuck(bool stuck) { m_clearStuck = stuck; }
+
+private:
+    uint16_t Mask() const;
+
+    ParameterStore& m_store;
+    int16_t m_current = 0;
+    int16_t m_history[reg::kAlarmHistoryEntries] = {};
+    std::set<int> m_conditions;
+    SimTime m_now{};
+    SimTime m_clearTime;
+    SimTime m_clearDue{};
+    bool m_clearing = false;
+    bool m_clearStuck = false;
+};
+
+}  // namespace hx::sim
