@@ -14,6 +14,8 @@
 #include "gui/app/MainFrame.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
+#include "gui/wave/DisplayWaveform.h"
+#include "gui/wave/FFTAnalyze.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -80,6 +82,22 @@ FunctionWindow* CVelmoraView::openAlarm() {
     auto* window = new CAlarm;
     auto* sub = host(window);
     sub->move(0, 10);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWaveform() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CDisplayWaveform;
+    auto* sub = host(window);
+    sub->move(1, 1);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openFourier() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CFFTAnalyze;
+    auto* sub = host(window);
+    sub->move(1, 1);
     return window;
 }
 

@@ -27,6 +27,9 @@ public:
     FunctionWindow* openConnection();
     // Opens the alarm window at the top left; refused while another link window is open.
     FunctionWindow* openAlarm();
+    // The waveform and frequency-analysis windows hold the link: one at a time.
+    FunctionWindow* openWaveform();
+    FunctionWindow* openFourier();
     FunctionWindow* openEnvironment();
     FunctionWindow* openAbout();
     // The parameter manager exists at most once and shows again when asked.
