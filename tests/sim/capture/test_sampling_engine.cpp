@@ -233,3 +233,19 @@ TEST(SamplingOnWire, ACaptureFetchedInBlocksIsWhatTheDriveRecorded) {
     modbus_close(ctx);
     modbus_free(ctx);
 }
+
+// A test may make the drive report other limits; the capture area keeps the
+// size the drive was built with, so a poked capacity cannot reach past it.
+TEST_F(Sampling, PokedLimitsTakeEffect) {
+    drive->Poke(reg::kSampleCapacity, 300);
+    drive->Poke(reg::kSampleChannelCount, 1);
+    EXPECT_EQ(R(reg::kSampleCapacity), 300);
+    EXPECT_EQ(W(reg::kSamplePoints, 400), mbex::kNone);  // no channel active yet
+    EXPECT_EQ(W(reg::kSampleChannel1, 2), mbex::kNone);
+    EXPECT_EQ(W(reg::kSampleChannel2, 1), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kSamplePoints, 300), mbex::kNone);
+    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
+    drive->Poke(reg::kSampleCapacity, 60000);
+    EXPECT_EQ(R(reg::kSampleCapacity), 8000);
+}
