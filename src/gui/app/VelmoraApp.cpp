@@ -80,6 +80,8 @@ bool CVelmoraApp::startSimulatedDrive(const StartOptions& start) {
     hx::sim::DriveOptions options;
     options.alarms = start.alarms;
     options.stateFile = hx::WritableFolder() + "/Parameters/SimulatedDrive.state";
+    // A newcomer's first capture should show a motor at work, not one at rest.
+    options.motion = "demo";
     try {
         m_drive = std::make_unique<hx::sim::InProcessDrive>(options);
     } catch (const std::exception& e) {
