@@ -56,6 +56,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);
     for (int code : m_options.alarms) alarms->Raise(code);
+    alarms->WatchMotor(*m_motor);
     m_alarms = &m_bus.Add(std::move(alarms));
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });

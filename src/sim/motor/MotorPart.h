@@ -49,6 +49,8 @@ public:
     void AddTap(SignalTap& tap) { m_taps.push_back(&tap); }
 
     MotorModel& Model() { return m_model; }
+    // The command of the last tick run (where the motor should be).
+    const MotionCommand& LastCommand() const { return m_last; }
     SimTime Time() const { return m_time; }
     // Control ticks run so far: what the motor has cost.
     uint64_t TicksRun() const { return m_ticksRun; }

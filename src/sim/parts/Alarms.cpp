@@ -1,6 +1,7 @@
 #include "sim/parts/Alarms.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "core/alarms/FaultDetections.h"
@@ -56,6 +57,32 @@ std::optional<SimTime> Alarms::NextDue() const {
     return std::nullopt;
 }
 
+void Alarms::WatchMotor(MotorPart& motor) {
+    m_motor = &motor;
+    motor.AddTap(*this);
+}
+
+void Alarms::OnTick(SimTime, MotorModel& motor) {
+    const MotorFeedback feedback = motor.Feedback();
+    if (m_motor) {
+        const MotionCommand& command = m_motor->LastCommand();
+        if (command.mode == RunMode::Position || command.mode == RunMode::Holding) {
+            // Parameter 11 holds the low word of the limit, 10 the high word.
+            const uint32_t limit = (static_cast<uint32_t>(m_store.Ram(10)) << 16) | m_store.Ram(11);
+            // A limit of 0 switches the check off.
+            SetMotorCondition(alarm::kFollowingError,
+                         limit != 0 && std::fabs(command.position - feedback.positionPulses) > limit);
+        } else {
+            SetMotorCondition(alarm::kFollowingError, false);
+        }
+    }
+    SetMotorCondition(alarm::kOverCurrent,
+                 std::fabs(feedback.currentA) > kOverCurrentShare * motor.Parameters().peakCurrent);
+    const double bus = motor.BusVolts();
+    SetMotorCondition(alarm::kOverVoltage, bus > kOverVoltageVolts);
+    SetMotorCondition(alarm::kUnderVoltage, bus < kUnderVoltageVolts);
+}
+
 bool Alarms::Raise(int code) {
     if (code <= 0 || code > 0x7FFF || !AlarmDetected(code, Mask())) return false;
     if (m_current == code) return true;
@@ -66,11 +93,23 @@ bool Alarms::Raise(int code) {
 }
 
 void Alarms::SetCondition(int code, bool present) {
-    if (!present) {
+    const bool before = ConditionPresent(code);
+    if (present)
+        m_conditions.insert(code);
+    else
         m_conditions.erase(code);
-        return;
-    }
-    if (m_conditions.insert(code).second) Raise(code);
+    if (!before && present) Raise(code);
+}
+
+void Alarms::SetMotorCondition(int code, bool present) {
+    // Called on every control tick: only a change costs anything.
+    if (present == (m_motorConditions.count(code) != 0)) return;
+    const bool before = ConditionPresent(code);
+    if (present)
+        m_motorConditions.insert(code);
+    else
+        m_motorConditions.erase(code);
+    if (!before && present) Raise(code);
 }
 
 }  // namespace hx::sim

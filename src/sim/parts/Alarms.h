@@ -18,17 +18,22 @@
 //    (the whole-table write sends back what it read) leaves the alarms
 //    alone. 139..148 are read-only: a changing single write is refused, a
 //    block write leaves them as they are.
+//  - Watching the motor, on every control tick: a position following error
+//    beyond the limit of parameter 10/11 (32 bits, pulses; 0: no check), a current beyond
+//    1.5 times the current loop's limit, and a bus voltage above 420 V or
+//    below 200 V are lasting causes of their alarms.
 
 #include <set>
 
 #include "core/protocol/Registers.h"
 #include "sim/bus/Part.h"
+#include "sim/motor/MotorPart.h"
 
 namespace hx::sim {
 
 class ParameterStore;
 
-class Alarms final : public Part {
+class Alarms final : public Part, public SignalTap {
 public:
     Alarms(ParameterStore& store, SimTime historyClearTime);
 
@@ -42,11 +47,20 @@ public:
     void Advance(SimTime now) override;
     std::optional<SimTime> NextDue() const override;
 
+    // Raises the motor's alarms where a real drive would.
+    void WatchMotor(MotorPart& motor);
+    void OnTick(SimTime time, MotorModel& motor) override;
+    bool Listening() const override { return false; }
+
+    static constexpr double kOverVoltageVolts = 420;
+    static constexpr double kUnderVoltageVolts = 200;
+    static constexpr double kOverCurrentShare = 1.5;  // of the current loop's limit
+
     // A momentary cause; false when the mask suppresses it.
     bool Raise(int code);
     // A lasting cause comes or goes; raises its alarm when it comes and is detected.
     void SetCondition(int code, bool present);
-    bool ConditionPresent(int code) const { return m_conditions.count(code) != 0; }
+    bool ConditionPresent(int code) const { return m_conditions.count(code) != 0 || m_motorConditions.count(code) != 0; }
 
     int Current() const { return m_current; }
     int History(int index) const { return m_history[index]; }
@@ -56,11 +70,16 @@ public:
 
 private:
     uint16_t Mask() const;
+    // The same for what the motor shows; kept apart so that a cause set on
+    // demand is not taken away by the motor's next tick.
+    void SetMotorCondition(int code, bool present);
 
     ParameterStore& m_store;
+    MotorPart* m_motor = nullptr;
     int16_t m_current = 0;
     int16_t m_history[reg::kAlarmHistoryEntries] = {};
-    std::set<int> m_conditions;
+    std::set<int> m_conditions;       // set on demand
+    std::set<int> m_motorConditions;  // seen on the motor
     SimTime m_now{};
     SimTime m_clearTime;
     SimTime m_clearDue{};

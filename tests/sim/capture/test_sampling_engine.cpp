@@ -63,10 +63,10 @@ TEST_F(Sampling, DefaultsAsTheDriveReportsThem) {
     // and a block leave them.
     EXPECT_EQ(W(reg::kSampleCapacity, 9000), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kSampleCapacity, 8000), mbex::kNone);
-    const uint16_t block[2] = {1, 1};  // 148 a parameter, 149 the state
-    EXPECT_EQ(drive->WriteRegisters(148, block, 2), mbex::kNone);
+    const uint16_t block[3] = {1, 1, 1};  // 147 and 148 the alarm history, 149 the state
+    EXPECT_EQ(drive->WriteRegisters(147, block, 3), mbex::kNone);
     EXPECT_EQ(R(reg::kSampleState), 0);
-    EXPECT_EQ(R(148), 1);
+    EXPECT_EQ(R(148), 0);
     // The data area ends at the capacity.
     uint16_t out[2];
     EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(150 + 7999), 1, out), mbex::kNone);
