@@ -112,7 +112,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
     hx::SamplingLimits limits;
     if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
-        return ctx.NoAnswer("sampling limits");
+        return ctx.Fail("capture failed: the drive does not answer", kExitNoAnswer);
 
     // Everything is checked against what the drive reports before anything
     // is written to it.
@@ -177,6 +177,10 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
     const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    // A drive that does not answer at all is told at once, not after the
+    // whole ready wait.
+    if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
+        return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
     const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
