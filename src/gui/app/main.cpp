@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "gui/app/VelmoraApp.h"
 
@@ -9,6 +10,11 @@ int main(int argc, char** argv) {
     // Qt has taken its own options out of argv by now: what is left must be ours.
     const auto command = hx::gui::ParseStartOptions(argc, argv, false);
     if (command.exit) return *command.exit;
+    // The desktop entry's name lets Wayland compositors match windows to it.
+    QGuiApplication::setDesktopFileName("org.halvex.Configurator");
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/halvex-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     hx::gui::CVelmoraApp app;
     if (!app.InitInstance(command.options)) return 1;
     return application.exec();
