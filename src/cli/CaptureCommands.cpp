@@ -8,7 +8,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/util/CommandLine.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
@@ -112,7 +114,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
     hx::SamplingLimits limits;
     if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
-        return ctx.NoAnswer("sampling limits");
+        return ctx.Fail("capture failed: the drive does not answer", kExitNoAnswer);
 
     // Everything is checked against what the drive reports before anything
     // is written to it.
@@ -177,6 +179,10 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
     const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    // A drive that does not answer at all is told at once, not after the
+    // whole ready wait.
+    if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
+        return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
     const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
@@ -197,4 +203,34 @@ int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const 
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
     if (!hx::ExportWaveCsv(output, recording, &error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
     return kExitOk;
+}
+
+void AddCaptureCommands(CliCommands& commands) {
+    // The options' values live until the command has run, after registration.
+    static CaptureCommandOptions capture;
+    CLI::App* c = commands.Add("capture", "have the drive capture up to four signals and fetch them",
+                               [](const CliContext& ctx) { return RunCaptureCommand(ctx, capture); });
+    c->add_option("--channels", capture.channels, "source codes of up to four channels, 0 = channel off")
+        ->required()
+        ->type_name("C1[,C2[,C3[,C4]]]");
+    hx::cmdline::AddNumberOption(*c, "--interval", capture.intervalUs, 0, 65535,
+                                 "sampling interval in microseconds (default 100)")
+        ->type_name("US");
+    hx::cmdline::AddNumberOption(*c, "--points", capture.points, 0, 65535, "points per channel (default 200)");
+    c->add_option("-o,--output", capture.output,
+                  "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
+        ->type_name("FILE");
+
+    static std::string spectrumOutput;
+    CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
+                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
+    f->add_option("-o,--output", spectrumOutput, "FILE.csv; without it the CSV goes to standard output")
+        ->type_name("FILE");
+
+    CLI::App& wave = *commands.AddGroup("wave", "waveform files");
+    commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
+                          {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
+                          [](const CliContext& ctx, const std::vector<std::string>& files) {
+                              return RunWaveExportCommand(ctx, files[0], files[1]);
+                          });
 }

@@ -33,3 +33,7 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins);
 int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& options);
 int RunFftCommand(const CliContext& ctx, const std::string& output);
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output);
+
+class CliCommands;
+// Registers capture, fft and wave export with halvex-cli.
+void AddCaptureCommands(CliCommands& commands);
