@@ -5,6 +5,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/alarms/AlarmCatalogue.h"
 #include "core/alarms/AlarmReads.h"
@@ -216,4 +217,26 @@ int RunAlarmsCommand(const CliContext& ctx, const std::vector<std::string>& args
     }
     if (sub == "mask") return Mask(ctx, rest, english);
     return ctx.Usage("unknown alarms command " + sub);
+}
+
+void AddAlarmCommands(CliCommands& commands) {
+    auto verbose = std::make_shared<bool>(false);
+    auto lang = std::make_shared<std::string>();
+    CLI::App* alarms = commands.AddWithWords(
+        "alarms",
+        "the current alarm and the nine history entries; alarms clear (the current fault),\n"
+        "alarms clear-history, alarms mask [VALUE] (the fault-detection mask)",
+        {{"WHAT", "clear, clear-history or mask (none: show the alarms)", false},
+         {"VALUE", "the mask to write", false}},
+        [verbose, lang](const CliContext& ctx, const std::vector<std::string>& words) {
+            std::vector<std::string> args = words;
+            if (*verbose) args.push_back("-v");
+            if (!lang->empty()) {
+                args.push_back("--lang");
+                args.push_back(*lang);
+            }
+            return RunAlarmsCommand(ctx, args);
+        });
+    alarms->add_flag("-v,--verbose", *verbose, "also print the possible causes and remedies");
+    alarms->add_option("--lang", *lang, "zh or en: the language of the alarm texts")->type_name("zh|en");
 }

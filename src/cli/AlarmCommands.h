@@ -7,7 +7,11 @@
 #include <vector>
 
 class CliContext;
+class CliCommands;
 
 extern const char* const kAlarmsUsage;
 
 int RunAlarmsCommand(const CliContext& ctx, const std::vector<std::string>& args);
+
+// Registers alarms (and its clear, clear-history and mask) with halvex-cli.
+void AddAlarmCommands(CliCommands& commands);
