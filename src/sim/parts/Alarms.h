@@ -50,7 +50,7 @@ public:
     // Raises the motor's alarms where a real drive would.
     void WatchMotor(MotorPart& motor);
     void OnTick(SimTime time, MotorModel& motor) override;
-    bool Listening() const override { return false; }
+    std::optional<SimTime> ListensUntil() const override { return std::nullopt; }
 
     static constexpr double kOverVoltageVolts = 420;
     static constexpr double kUnderVoltageVolts = 200;
