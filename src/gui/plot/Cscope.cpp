@@ -10,6 +10,7 @@
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
 #include "gui/plot/ScopeInput.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -18,7 +19,6 @@ using hx::plot::ScopeModel;
 
 namespace {
 
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
 // Caption of a channel type: the source's display name; unknown codes show
 // as the unknown channel.
@@ -97,7 +97,7 @@ void Cscope::ClearAndRedraw() {
 }
 
 void Cscope::ShowWaitText() {
-    m_renderer.DrawWaitText(m_model, str(50149));
+    m_renderer.DrawWaitText(m_model, TableText(50149));
     update();
 }
 
@@ -111,7 +111,7 @@ void Cscope::Redraw() {
 bool Cscope::PickColour(int which) {
     if (which < 0 || which > 4) return false;
     const QColor preset = ToQColor(which == 0 ? ScopeModel::kBackgroundPreset : ScopeModel::kCurvePresets[which - 1]);
-    const auto picked = m_picker ? m_picker(preset, str(50144 + which)) : std::nullopt;
+    const auto picked = m_picker ? m_picker(preset, TableText(50144 + which)) : std::nullopt;
     if (!picked) return false;
     if (which == 0) {
         m_model.SetBackground(ToColorref(*picked));
@@ -143,7 +143,7 @@ void Cscope::SetCursorsEnabled(bool on) {
 QMenu* Cscope::CreateContextMenu() {
     auto* menu = new QMenu(this);
     for (int which = 0; which <= 4; ++which)
-        menu->addAction(str(50144 + which), this, [this, which] { PickColour(which); });
+        menu->addAction(TableText(50144 + which), this, [this, which] { PickColour(which); });
     menu->addSeparator();
     QAction* cursors = menu->addAction(tr("测量光标"));
     cursors->setCheckable(true);
@@ -281,7 +281,7 @@ void ScopeInput::Release(QMouseEvent* event) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
     case hx::plot::ZoomOutcome::AtMaximum:
-        ShowMessage(&m_scope, str(50143));
+        ShowMessage(&m_scope, TableText(50143));
         m_scope.Redraw();
         break;
     case hx::plot::ZoomOutcome::None: m_scope.update(); break;
