@@ -15,7 +15,11 @@
 
 #include "core/capture/ChannelSources.h"
 
+class CliCommands;
 class CliContext;
+
+// Registers capture, fft and "wave export" with halvex-cli.
+void AddCaptureCommands(CliCommands& commands);
 
 struct CaptureCommandOptions {
     std::string channels;  // "C1[,C2[,C3[,C4]]]": source codes, 0 = channel off
@@ -33,3 +37,8 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins);
 int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& options);
 int RunFftCommand(const CliContext& ctx, const std::string& output);
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output);
+
+// The same from the words after the command's name.
+int RunCaptureWords(const CliContext& ctx, const std::vector<std::string>& args);
+int RunFftWords(const CliContext& ctx, const std::vector<std::string>& args);
+int RunWaveWords(const CliContext& ctx, const std::vector<std::string>& args);

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/CaptureCommands.h"
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     CliCommands commands(app, ctx);
     AddLinkCommands(commands);
     AddParamsCommands(commands);
+    AddCaptureCommands(commands);
 
     if (argc < 2) {
         // A bare call gets the whole story, as a mistake.

@@ -90,11 +90,36 @@ void AddLineOptions(CLI::App& app, DriveOptions& options) {
     AddNumberOption(app, "--seed", options.seed, 0, 4294967295LL, "seed of the fault injection")->group(group);
 }
 
+void AddMotorOptions(CLI::App& app, DriveOptions& options) {
+    const std::string group = "The motor and its recording";
+    app.add_option("--motion", options.motion,
+                   "what commands the motor: none (holds still, default) or\n"
+                   "demo (a continuous back-and-forth move, as pulses from a\n"
+                   "motion controller)")
+        ->type_name("NAME")
+        ->check(CLI::IsMember({"none", "demo"}))
+        ->group(group);
+    AddNumberOption(app, "--resonance-hz", options.resonanceHz, 50, 1500,
+                    "the load's mechanical resonance, 50..1500 (default 300)")
+        ->type_name("F")
+        ->group(group);
+    AddNumberOption(app, "--source-mask", options.sourceMask, 0, 65535,
+                    "register 52, the sources offered for sampling\n(default 0xFFFF: all sixteen)")
+        ->group(group);
+    AddNumberOption(app, "--sample-channels", options.sampleChannels, 0, 4,
+                    "register 99, channels recorded at once, 0..4 (default 4)")
+        ->group(group);
+    AddNumberOption(app, "--sample-capacity", options.sampleCapacity, 0, 8042,
+                    "register 136, points for all channels together,\n0..8042 (default 8000)")
+        ->group(group);
+}
+
 void AddDriveOptions(CLI::App& app, DriveOptions& options, ServeOptions& serve) {
     AddServingOptions(app, serve);
     AddIdentityOptions(app, options);
     AddStorageOptions(app, options);
     AddLineOptions(app, options);
+    AddMotorOptions(app, options);
 }
 
 }  // namespace hx::sim

@@ -24,6 +24,7 @@ void AddServingOptions(CLI::App& app, ServeOptions& serve);
 void AddIdentityOptions(CLI::App& app, DriveOptions& options);
 void AddStorageOptions(CLI::App& app, DriveOptions& options);
 void AddLineOptions(CLI::App& app, DriveOptions& options);
+void AddMotorOptions(CLI::App& app, DriveOptions& options);
 
 // Every option of the program, in the order --help lists them.
 void AddDriveOptions(CLI::App& app, DriveOptions& options, ServeOptions& serve);

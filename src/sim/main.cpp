@@ -28,6 +28,15 @@ int main(int argc, char** argv) {
     hx::cmdline::SetHelpStyle(app);
     app.set_version_flag("--version", std::string("halvex-drive-sim ") + g_programVersion);
     hx::sim::AddDriveOptions(app, options, serve);
+    app.footer(
+        "The sampling engine answers exception 3 (illegal data value), changing nothing,\n"
+        "for a channel code (34, 94, 95, 96) that is not one source of the mask or\n"
+        "that makes more channels active than register 99 allows; for points per\n"
+        "channel (137) of 0 or that, times the active channels, exceed the capacity;\n"
+        "for a start (32 = 1) whose settings exceed the capacity; and for an interval\n"
+        "(33) of 0. The spectrum settings (409) answer exception 3 for a frequency code\n"
+        "above 3 or a point-count code above 2. A parameter written outside the range\n"
+        "its definition gives answers exception 3 as well.");
     if (auto status = hx::cmdline::Parse(app, argc, argv)) return *status;
     const std::string& ptyLink = serve.ptyLink;
     const std::string& tcp = serve.tcp;
