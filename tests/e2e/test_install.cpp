@@ -165,5 +165,5 @@ TEST(ManualPages, DescribeEveryOptionTheProgramsHelpLists) {
 
     auto cli = RunProgram(bin + "/halvex-cli", {"--help"});
     ASSERT_EQ(cli.status, 0);
-    expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS"});
+    expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS", "COMMANDS"});
 }

@@ -5,6 +5,7 @@
 #include <QTranslator>
 
 #include "core/Globals.h"
+#include "core/util/CommandLine.h"
 #include "core/app/LanguageSettings.h"
 #include "core/app/SystemLanguage.h"
 #include "core/i18n/StringTable.h"
@@ -24,12 +25,19 @@ std::string translateForCore(const char* context, const char* source) {
 
 }  // namespace
 
-StartOptions ParseStartOptions(const QStringList& arguments) {
-    StartOptions options;
-    for (const QString& a : arguments.mid(1)) {
-        if (a == "--simulate") options.simulate = true;
-    }
-    return options;
+StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthers) {
+    StartCommand command;
+    CLI::App app("The configuration and tuning tool for the drives: connect over a serial line,\n"
+                 "read, edit, store and compare parameters.",
+                 "halvex");
+    hx::cmdline::SetHelpStyle(app);
+    app.set_version_flag("--version", std::string("halvex ") + g_programVersion);
+    app.add_flag("--simulate", command.options.simulate,
+                 "work with a simulated drive behind COM1 instead of a real one");
+    app.footer("Qt's own options (-platform NAME, -style NAME, ...) are accepted too.");
+    app.allow_extras(leaveOthers);
+    command.exit = hx::cmdline::Parse(app, argc, argv);
+    return command;
 }
 
 CVelmoraApp::CVelmoraApp() = default;

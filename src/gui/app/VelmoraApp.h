@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QTranslator;
 
@@ -19,7 +20,15 @@ struct StartOptions {
     bool showWindow = true;
 };
 
-StartOptions ParseStartOptions(const QStringList& arguments);
+// The program's own options. --help and --version print and end the program
+// (exit holds the status), as does a mistake. Qt's options (-platform,
+// -style, ...) are taken out by QApplication: before it has run, pass
+// leaveOthers so that they, and anything else unknown, are left alone.
+struct StartCommand {
+    StartOptions options;
+    std::optional<int> exit;
+};
+StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthers);
 
 class CVelmoraApp : public QObject {
     Q_OBJECT
