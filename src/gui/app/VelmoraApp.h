@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <ostream>
 
 class QTranslator;
 
@@ -18,6 +19,7 @@ class CMainFrame;
 struct StartOptions {
     bool simulate = false;       // a simulated drive behind COM1
     bool showWindow = true;
+    bool check = false;          // report where the data files are found, then end
 };
 
 // The program's own options. --help and --version print and end the program
@@ -29,6 +31,11 @@ struct StartCommand {
     std::optional<int> exit;
 };
 StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthers);
+
+// Where the program finds its database, help pages and English catalogue,
+// one line each to out; 0 when all are there and usable, else 1. Lets a user
+// (and the packaging tests) see that an installed copy is complete.
+int CheckInstallation(std::ostream& out);
 
 class CVelmoraApp : public QObject {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <iostream>
 
 #include "gui/app/VelmoraApp.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     // Qt has taken its own options out of argv by now: what is left must be ours.
     const auto command = hx::gui::ParseStartOptions(argc, argv, false);
     if (command.exit) return *command.exit;
+    if (command.options.check) return hx::gui::CheckInstallation(std::cout);
     // The desktop entry's name lets Wayland compositors match windows to it.
     QGuiApplication::setDesktopFileName("org.halvex.Configurator");
     QIcon icon;
