@@ -7,6 +7,7 @@
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
+#include "cli/SetupCommand.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -23,6 +24,7 @@ const char* const kUsage =
     "  write ADDR VALUE     write one register (VALUE -32768..65535)\n"
     "  identity             print the drive's versions, models and display model\n"
     "  params ...           parameter commands\n"
+    "  setup [apply FILE]   the setup wizard's settings (below)\n"
     "\n"
     "options:\n"
     "  --port NAME      COM1..COM9 (see Parameters/Ports.ini), a device path or\n"
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
     while (i < words.size()) {
         const std::string& w = words[i];
         if (w == "-h" || w == "--help") {
-            std::cout << kUsage;
+            std::cout << kUsage << "\n" << kSetupUsage;
             return kExitOk;
         }
         std::string value;
@@ -127,6 +129,8 @@ int main(int argc, char** argv) {
         status = RunIdentityCommand(ctx, args);
     else if (command == "params")
         status = RunParamsCommand(ctx, args);
+    else if (command == "setup")
+        status = RunSetupCommand(ctx, args);
     else
         status = ctx.Usage("unknown command " + command);
     theComm.CloseCom();

@@ -8,6 +8,20 @@ namespace {
 
 // lupdate reads these QT_TRANSLATE_NOOP marks into the English catalogue.
 const StringEntry kEntries[] = {
+    // Function lists of the setup wizard: inputs 40123..40129, outputs 40130..40135.
+    {40123, QT_TRANSLATE_NOOP("StringTable", "1:原点信号")},
+    {40124, QT_TRANSLATE_NOOP("StringTable", "2:正限位")},
+    {40125, QT_TRANSLATE_NOOP("StringTable", "4:负限位")},
+    {40126, QT_TRANSLATE_NOOP("StringTable", "8:快速停止")},
+    {40127, QT_TRANSLATE_NOOP("StringTable", "16:自定义")},
+    {40128, QT_TRANSLATE_NOOP("StringTable", "32:Probe1功能")},
+    {40129, QT_TRANSLATE_NOOP("StringTable", "64:Probe2功能")},
+    {40130, QT_TRANSLATE_NOOP("StringTable", "无输出")},
+    {40131, QT_TRANSLATE_NOOP("StringTable", "1:报警输出")},
+    {40132, QT_TRANSLATE_NOOP("StringTable", "2:到位输出")},
+    {40133, QT_TRANSLATE_NOOP("StringTable", "4:主站控制输出")},
+    {40134, QT_TRANSLATE_NOOP("StringTable", "8:抱闸输出")},
+    {40135, QT_TRANSLATE_NOOP("StringTable", "16:主站输出")},
     {50002, QT_TRANSLATE_NOOP("StringTable", "未知型号")},
     {50005, QT_TRANSLATE_NOOP("StringTable", "断开")},
     {50006, QT_TRANSLATE_NOOP("StringTable", "连接")},

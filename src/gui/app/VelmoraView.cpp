@@ -13,6 +13,7 @@
 #include "gui/app/MainFrame.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
+#include "gui/wizard/GuideSettings.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -82,6 +83,12 @@ FunctionWindow* CVelmoraView::openEnvironment() {
 
 FunctionWindow* CVelmoraView::openAbout() {
     auto* window = new CAboutDlg;
+    host(window);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWizard() {
+    auto* window = new CGuideSettings;
     host(window);
     return window;
 }
