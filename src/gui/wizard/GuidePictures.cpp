@@ -167,17 +167,24 @@ void connector(QPainter& p, const QRect& r) {
     p.setBrush(QColor(0x26, 0x2b, 0x31));
     p.drawRoundedRect(face, 4, 4);
     QFont f = p.font();
-    f.setPixelSize(9);
+    f.setPixelSize(10);
+    f.setBold(true);
     p.setFont(f);
+    int firstX = 0, lastX = 0;
     for (int k = 0; k < pins; ++k) {
         const int x = face.left() + pitch / 2 + k * (face.width() - pitch) / (pins - 1);
+        if (k == 0) firstX = x;
+        if (k == pins - 1) lastX = x;
         p.setPen(Qt::NoPen);
         p.setBrush(k < 7 ? kAccent : kWarm);
-        p.drawEllipse(QPoint(x, face.center().y() - 4), 4, 4);
-        p.setPen(Qt::white);
-        p.drawText(QRect(x - 10, face.center().y() + 3, 20, 12), Qt::AlignCenter,
-                   k < 7 ? QStringLiteral("I%1").arg(k + 1) : QStringLiteral("O%1").arg(k - 6));
+        p.drawEllipse(QPoint(x, face.center().y() - 5), 4, 4);
     }
+    // The inputs' group and the outputs' group, named under their pins.
+    const int split = (firstX + lastX) / 2;
+    p.setPen(kAccent.lighter(150));
+    p.drawText(QRect(firstX - 6, face.center().y() + 2, split - firstX, 14), Qt::AlignCenter, QStringLiteral("SI1..SI7"));
+    p.setPen(kWarm.lighter(130));
+    p.drawText(QRect(split + 6, face.center().y() + 2, lastX - split, 14), Qt::AlignCenter, QStringLiteral("SO1..SO7"));
 }
 
 }  // namespace
