@@ -300,6 +300,10 @@
         <translation>Write Failed</translation>
     </message>
     <message>
+        <source>驱动器不接受“%1”（地址 %2）的值 %3：该设置及其后的设置没有写入，参数没有存储。</source>
+        <translation>The drive does not take %3 for "%1" (address %2): that setting and the ones after it were not written, and nothing was stored.</translation>
+    </message>
+    <message>
         <source>保存驱动器当前设置失败!</source>
         <translation>Saving the drive's current settings failed!</translation>
     </message>

@@ -103,12 +103,15 @@ int Apply(const CliContext& ctx, const std::string& path) {
     using hx::wizard::ApplyOutcome;
     const auto& apply = report.apply;
     switch (apply.outcome) {
-    case ApplyOutcome::WriteUnanswered:
-        return ctx.Fail("no answer writing " + hx::wizard::SettingKey(apply.unanswered->setting) + " (register " +
-                            std::to_string(apply.unanswered->address) + "); " + std::to_string(apply.writesDone) +
-                            " of " + std::to_string(report.plan.size()) +
+    case ApplyOutcome::WriteUnanswered: {
+        const auto& w = *apply.unanswered;
+        const std::string what = std::string(apply.refused ? "the drive refused " : "no answer writing ") +
+                                 hx::wizard::SettingKey(w.setting) + "=" + std::to_string(w.value) +
+                                 " (register " + std::to_string(w.address) + ")";
+        return ctx.Fail(what + "; " + std::to_string(apply.writesDone) + " of " + std::to_string(report.plan.size()) +
                             " registers written, the rest not written, nothing stored",
                         kExitNoAnswer);
+    }
     case ApplyOutcome::StoreUnanswered:
         return ctx.Fail("the store command (90 <- 1) got no answer; the settings are written but not stored",
                         kExitNoAnswer);

@@ -1,6 +1,7 @@
 #include "core/wizard/WizardApply.h"
 
 #include "core/link/CQXCOM.h"
+#include "core/link/Transport.h"
 
 namespace hx::wizard {
 
@@ -17,6 +18,7 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
         if (!comm.LastRequestAnswered()) {
             result.outcome = ApplyOutcome::WriteUnanswered;
             result.unanswered = w;
+            result.refused = comm.LastRequestError() == LinkError::Exception;
             return result;
         }
         ++result.writesDone;

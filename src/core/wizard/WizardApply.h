@@ -25,7 +25,7 @@ namespace hx::wizard {
 
 enum class ApplyOutcome {
     Completed,        // every write answered, the drive stored them
-    WriteUnanswered,  // a write got no answer; nothing after it was sent
+    WriteUnanswered,  // a write got no answer, or the drive refused it; nothing after it was sent
     StoreUnanswered,  // the store command itself got no answer
     StoreNotCleared,  // register 90 never returned to 0
     Stopped,          // asked to stop between requests
@@ -35,6 +35,7 @@ struct ApplyResult {
     ApplyOutcome outcome = ApplyOutcome::Completed;
     int writesDone = 0;                      // writes answered, in plan order
     std::optional<PlannedWrite> unanswered;  // the write that got no answer
+    bool refused = false;                    // the drive answered it with an exception (a value it does not take)
     StorageResult store;                     // when the store command was sent
     bool completed() const { return outcome == ApplyOutcome::Completed; }
 };

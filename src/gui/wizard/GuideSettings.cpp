@@ -214,6 +214,15 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     switch (result.outcome) {
     case ApplyOutcome::Completed: ShowMessage(this, tr("向导参数已设置完成!")); break;
     case ApplyOutcome::WriteUnanswered:
+        if (result.refused) {
+            ShowMessage(this,
+                        tr("驱动器不接受“%1”（地址 %2）的值 %3：该设置及其后的设置没有写入，参数没有存储。")
+                            .arg(settingCaption(result.unanswered->setting))
+                            .arg(result.unanswered->address)
+                            .arg(result.unanswered->value),
+                        tr("写入失败"), MessageIcon::Warning);
+            break;
+        }
         ShowMessage(this,
                     tr("驱动器没有应答：“%1”（地址 %2）没有写入，其后的设置也没有写入，参数没有存储。")
                         .arg(settingCaption(result.unanswered->setting))

@@ -282,6 +282,23 @@ TEST(WizardDrive, AnUnansweredWriteStopsThereAndNothingIsStored) {
     EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
 }
 
+TEST(WizardDrive, AValueTheDriveRefusesStopsThereToo) {
+    Bench b(Krv4(1001));
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    WizardForm f = FilledForm();
+    f.peakCurrentText = "50";  // the drive takes 100..8000 mA
+    WritePlan plan;
+    ASSERT_TRUE(PlanWrites(f, 1001, &plan));
+    const ApplyResult r = ApplyWizard(b.comm, kStation, plan);
+    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
+    EXPECT_TRUE(r.refused);
+    EXPECT_EQ(r.writesDone, 1);
+    ASSERT_TRUE(r.unanswered.has_value());
+    EXPECT_EQ(r.unanswered->address, 0);
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0}));
+    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+}
+
 TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
     DriveOptions o = Krv4(1001);
     o.stuckRegisters = {90};
