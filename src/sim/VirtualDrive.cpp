@@ -4,6 +4,7 @@
 
 #include "sim/parts/AttributeBlocks.h"
 #include "sim/parts/CaptureArea.h"
+#include "sim/parts/FrontPanel.h"
 #include "sim/parts/ParameterStore.h"
 #include "sim/parts/StorageCommands.h"
 
@@ -33,6 +34,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_bus.Add(std::make_unique<Identity>(m_options));
     m_bus.Add(std::make_unique<AttributeBlocks>(*m_store));
     m_bus.Add(std::make_unique<CaptureArea>());
+    m_bus.Add(std::make_unique<FrontPanel>(m_options.aliasSwitch));
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }

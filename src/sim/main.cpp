@@ -30,7 +30,8 @@ const char* kUsage =
     "  --drive-model TEXT    drive model, registers 0xFFC0.. (default KRV4)\n"
     "  --firmware N          register 138, e.g. 200 for 200.0 (default 200)\n"
     "  --software N          register 123, version x 10 (default 15)\n"
-    "  --variant N           register 0xFFBF (default 1001)\n"
+    "  --variant N           register 0xFFBF (default 1001; 1000: seven inputs and outputs)\n"
+    "  --alias-switch N      station alias on the front-panel switch, register 4 (default 4)\n"
     "  --state FILE          keep the non-volatile memory and factory set in FILE\n"
     "  --db PATH             parameter database (default: DATA.sqlite of the program;\n"
     "                        \"-\" = none: all parameters 0 and visible)\n"
@@ -112,6 +113,8 @@ int main(int argc, char** argv) {
             options.softwareRegister = static_cast<int16_t>(Integer(arg, value, -32768, 32767));
         } else if (arg == "--variant") {
             options.variantCode = static_cast<uint16_t>(Integer(arg, value, 0, 65535));
+        } else if (arg == "--alias-switch") {
+            options.aliasSwitch = static_cast<uint16_t>(Integer(arg, value, 0, 63));
         } else if (arg == "--state") {
             options.stateFile = value;
         } else if (arg == "--db") {

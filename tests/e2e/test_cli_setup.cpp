@@ -34,7 +34,6 @@ TEST(CliSetup, CopiesASetupFromOneDriveToTheNext) {
     hx::test::TempProgramFolder folder;
     hx::sim::InProcessDrive first(Options(1000)), next(Options(1000));
     auto& a = first.Drive();
-    a.SetRam(hx::reg::kWizardAliasSwitch, 4);
     a.SetRam(50, 1);
     a.SetRam(49, 12);
     a.SetRam(0, 3300);
@@ -56,7 +55,6 @@ TEST(CliSetup, CopiesASetupFromOneDriveToTheNext) {
     auto& b = next.Drive();
     EXPECT_EQ(b.CommandsCompleted(90), 1);
     for (uint16_t r : {50, 49, 0, 133, 30, 134}) EXPECT_EQ(b.Nv(r), a.Ram(r)) << r;
-    b.SetRam(hx::reg::kWizardAliasSwitch, 4);
     EXPECT_EQ(Cli(next, {"setup"}).out, shown.out);
     EXPECT_NE(Cli(first, {"--help"}).out.find("inputN_filter_us"), std::string::npos) << "the names are documented";
 }

@@ -298,10 +298,10 @@ TEST_F(DriveOnWire, FramingOfRawRequests) {
     // Garbage, then after a silence a good request is answered.
     line.Send({0x12, 0x34, 0x56}, false);
     std::this_thread::sleep_for(30ms);
-    line.Send({63, 0x06, 0x00, 0x04, 0x12, 0x34});
+    line.Send({63, 0x06, 0x00, 0x02, 0x12, 0x34});
     reply = line.Receive();
     ASSERT_EQ(reply.size(), 8u);
-    EXPECT_EQ(drive.Drive().Ram(4), 0x1234);
+    EXPECT_EQ(drive.Drive().Ram(2), 0x1234);
 
     // Two requests in one write are both answered.
     std::vector<uint8_t> a{63, 0x03, 0x00, 123, 0x00, 0x01}, b{63, 0x03, 0x00, 138, 0x00, 0x01};

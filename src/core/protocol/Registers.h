@@ -93,11 +93,13 @@ enum class RegisterKind {
     Command,     // storage command: acts when written with its command value
     Attribute,   // read-only, computed from the definitions
     Identity,    // read-only
+    Status,      // read-only, set on the drive itself (the front-panel switch)
 };
 
 constexpr RegisterKind ClassifyRegister(uint16_t a) {
     using namespace reg;
     if (a == kSaveCommand || a == kRestoreCommand || a == kBurnCommand) return RegisterKind::Command;
+    if (a == kWizardAliasSwitch) return RegisterKind::Status;
     if (a >= kLowAttrFirst && a <= kLowAttrLast) return RegisterKind::Attribute;
     if (a >= kHighAttrFirst && a <= kHighAttrLast) return RegisterKind::Attribute;
     if ((a >= kProductModelFirst && a <= kProductModelLast) || a == kSoftwareVersion || a == kFirmwareVersion ||
@@ -108,7 +110,9 @@ constexpr RegisterKind ClassifyRegister(uint16_t a) {
     return RegisterKind::Unmapped;
 }
 
-constexpr bool IsReadOnly(RegisterKind k) { return k == RegisterKind::Attribute || k == RegisterKind::Identity; }
+constexpr bool IsReadOnly(RegisterKind k) {
+    return k == RegisterKind::Attribute || k == RegisterKind::Identity || k == RegisterKind::Status;
+}
 
 // Slot of a parameter address in the store, or -1 outside both ranges.
 constexpr int StoreIndex(uint16_t a) {

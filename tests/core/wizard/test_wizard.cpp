@@ -41,7 +41,6 @@ struct Bench {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
         opened = comm.OpenCom() != 0;
-        Vd().SetRam(hx::reg::kWizardAliasSwitch, 4);
         Vd().ClearRequests();
     }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
@@ -205,6 +204,10 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     EXPECT_EQ(f.aliasSource, 0);
     EXPECT_EQ(f.aliasText, "4");
     EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{50, 4}));
+    // The switch is set on the drive, never over the wire.
+    b.comm.WriteAddressValue(kStation, hx::reg::kWizardAliasSwitch, 5);
+    EXPECT_FALSE(b.comm.LastRequestAnswered());
+    EXPECT_EQ(b.comm.ReadAddressValue(kStation, hx::reg::kWizardAliasSwitch), 4);
 
     // Currents and pulses show unsigned, filters signed.
     vd.SetRam(0, 40000);

@@ -56,7 +56,6 @@ struct WizardBench {
         g_station = kStation;
         g_driveModel = "KRV4";
         g_driveVariantCode = variant;
-        sim().SetRam(hx::reg::kWizardAliasSwitch, 4);
         sim().ClearRequests();
     }
     ~WizardBench() {
