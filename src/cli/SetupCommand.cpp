@@ -12,18 +12,17 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardSettingText.h"
 
-const char* const kSetupUsage =
-    "  setup                print the setup wizard's settings as name=value lines\n"
-    "  setup apply FILE     write the lines of FILE (any subset; - for standard input)\n"
-    "                       in the wizard's order, store them in the drive (90 <- 1,\n"
-    "                       polled until stored) and read every written register back\n"
-    "\n"
+namespace {
+
+// The names of the setup file, shown by "halvex-cli setup --help".
+const char* const kSetupNames =
     "setup names, in the wizard's order (KRV4 drives; pins up to the drive's count,\n"
     "seven inputs and outputs for variant 1000, else five inputs and two outputs):\n"
     "  alias_source         0 front-panel switch, 1 object dictionary\n"
@@ -33,9 +32,14 @@ const char* const kSetupUsage =
     "  command_invert       1: command direction inverted\n"
     "  inputN_function  inputN_filter_us  inputN_invert      N = 1..7\n"
     "  outputN_function  outputN_invert                      N = 1..7\n"
-    "  Function codes: inputs 1 origin, 2 positive limit, 4 negative limit, 8 quick\n"
-    "  stop, 16 custom, 32 probe 1, 64 probe 2; outputs 0 none, 1 alarm, 2 in\n"
-    "  position, 4 master-controlled, 8 brake, 16 master output.\n";
+    "Function codes: inputs 1 origin, 2 positive limit, 4 negative limit, 8 quick\n"
+    "stop, 16 custom, 32 probe 1, 64 probe 2; outputs 0 none, 1 alarm, 2 in\n"
+    "position, 4 master-controlled, 8 brake, 16 master output.\n"
+    "\"setup apply FILE\" writes the lines of FILE (any subset; - for standard input)\n"
+    "in the wizard's order, stores them in the drive (90 <- 1, polled until stored)\n"
+    "and reads every written register back.";
+
+}  // namespace
 
 namespace {
 
@@ -144,4 +148,12 @@ int RunSetupCommand(const CliContext& ctx, const std::vector<std::string>& args)
         return Apply(ctx, args[1]);
     }
     return ctx.Usage("unknown setup command " + args[0]);
+}
+
+void AddSetupCommands(CliCommands& commands) {
+    CLI::App* setup = commands.AddWithWords(
+        "setup", "print the setup wizard's settings as name=value lines; \"setup apply FILE\" writes them",
+        {{"apply", "the word apply, to write a file", false}, {"FILE", "setup file to write", false}},
+        RunSetupCommand);
+    setup->footer(kSetupNames);
 }

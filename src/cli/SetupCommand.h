@@ -6,9 +6,10 @@
 #include <vector>
 
 class CliContext;
+class CliCommands;
 
 // args: the words after "setup". Returns the exit status.
 int RunSetupCommand(const CliContext& ctx, const std::vector<std::string>& args);
 
-// The command's part of --help.
-extern const char* const kSetupUsage;
+// Registers "setup [apply FILE]" with halvex-cli.
+void AddSetupCommands(CliCommands& commands);
