@@ -16,6 +16,7 @@
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
+#include "cli/SetupCommand.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     AddParamsCommands(commands);
     AddCaptureCommands(commands);
     AddAlarmCommands(commands);
+    AddSetupCommands(commands);
 
     if (argc < 2) {
         // A bare call gets the whole story, as a mistake.

@@ -40,7 +40,12 @@ void AddIdentityOptions(CLI::App& app, DriveOptions& options) {
     AddNumberOption(app, "--software", options.softwareRegister, -32768, 32767,
                     "register 123, version x 10 (default 15)")
         ->group(group);
-    AddNumberOption(app, "--variant", options.variantCode, 0, 65535, "register 0xFFBF (default 1001)")->group(group);
+    AddNumberOption(app, "--variant", options.variantCode, 0, 65535,
+                    "register 0xFFBF (default 1001; 1000: seven inputs and outputs)")
+        ->group(group);
+    AddNumberOption(app, "--alias-switch", options.aliasSwitch, 0, 63,
+                    "station alias on the front-panel switch, register 4 (default 4)")
+        ->group(group);
 }
 
 void AddStorageOptions(CLI::App& app, DriveOptions& options) {

@@ -20,6 +20,7 @@ struct DriveOptions {
     int16_t firmwareRegister = 200;             // register 138 (200 = version 200.0)
     int16_t softwareRegister = 15;              // register 123 (15 = "1.5")
     uint16_t variantCode = 1001;                // register 0xFFBF
+    uint16_t aliasSwitch = 4;                   // register 4: the station alias on the front-panel switch
     std::string databasePath;                   // empty: the program's DATA.sqlite; "-": none (all 0, all visible)
     std::string stateFile;                      // non-volatile memory; empty: none kept
     int baud = 0;                               // pace replies as on a line at this rate; 0 = unpaced

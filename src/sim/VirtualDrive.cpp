@@ -7,6 +7,7 @@
 #include "sim/capture/SamplingEngine.h"
 #include "sim/capture/SpectrumEngine.h"
 #include "sim/motor/MotorPart.h"
+#include "sim/parts/FrontPanel.h"
 #include "sim/parts/ParameterStore.h"
 #include "sim/parts/StorageCommands.h"
 
@@ -52,6 +53,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_spectrum = &m_bus.Add(std::make_unique<SpectrumEngine>(m_motor->Model()));
     m_motor->AddTap(*m_sampling);
     m_motor->AddTap(*m_spectrum);
+    m_bus.Add(std::make_unique<FrontPanel>(m_options.aliasSwitch));
 
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);

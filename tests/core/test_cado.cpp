@@ -327,9 +327,20 @@ TEST(DriveDefinitions, TablesKeepTheirRules) {
     EXPECT_GE(krv7.size(), 120u);
     ASSERT_NE(Find(krv4, 0), nullptr) << "register 0 answers the connection check";
     ASSERT_NE(Find(krv7, 0), nullptr);
-    ASSERT_NE(Find(krv4, 31), nullptr);
-    EXPECT_EQ(Find(krv4, 31)->dataType, "INT");
-    EXPECT_EQ(Find(krv4, 30), nullptr);
+    // On KRV4, 27..31 are the function codes of outputs SO3..SO7 (the setup
+    // wizard writes them); the 32-bit feed-forward limit sits in the high range.
+    for (int a : {5, 6, 27, 28, 29, 30, 31}) {
+        ASSERT_NE(Find(krv4, a), nullptr) << a;
+        EXPECT_EQ(Find(krv4, a)->dataType, "USHORT") << a;
+    }
+    ASSERT_NE(Find(krv4, 30029), nullptr);
+    EXPECT_EQ(Find(krv4, 30029)->dataType, "INT");
+    EXPECT_EQ(Find(krv4, 30028), nullptr);
+    // The input polarity word is 134, as the wizard reads it.
+    ASSERT_NE(Find(krv4, 134), nullptr);
+    EXPECT_EQ(Find(krv4, 134)->scope, "0~127");
+    ASSERT_NE(Find(krv7, 31), nullptr);
+    EXPECT_EQ(Find(krv7, 31)->dataType, "INT");
     ASSERT_NE(Find(krv4, 5), nullptr);
     EXPECT_EQ(Find(krv4, 5)->dataType, "USHORT");
     EXPECT_TRUE(Find(krv4, 149) == nullptr || Find(krv4, 149)->address == 149);

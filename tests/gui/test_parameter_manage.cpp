@@ -122,7 +122,7 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_TRUE(list->isColumnHidden(0));
     // The model's table is listed in category order.
     const QStringList names = columnTexts(list, 1);
-    EXPECT_LT(names.indexOf("Pr0.04"), names.indexOf("Pr1.07"));
+    EXPECT_LT(names.indexOf("Pr0.04"), names.indexOf("Pr1.08"));
 
     // Controls of the window.
     EXPECT_EQ(w->readFileButton()->text(), "读文件");
@@ -196,11 +196,11 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveAndShowsTheReadBack) {
     EXPECT_EQ(list->cellText(mode, 2), "1");
 
     // A 32-bit parameter goes as two registers, the high word below.
-    const int feed = list->rowOfAddress(31);
+    const int feed = list->rowOfAddress(30029);
     typeValue(list, feed, "100000");
     ASSERT_TRUE(WaitUntil([&] { return written.count() == 3; }));
-    EXPECT_EQ(f.sim().Ram(30), 1);
-    EXPECT_EQ(f.sim().Ram(31), 0x86A0);
+    EXPECT_EQ(f.sim().Ram(30028), 1);
+    EXPECT_EQ(f.sim().Ram(30029), 0x86A0);
     EXPECT_EQ(list->cellText(feed, 2), "100000");
 
     // Single clicks on different cells only move the selection.

@@ -44,11 +44,13 @@ TEST(VirtualDrive, FactoryValuesTypesAndVisibilityFromTheDatabase) {
     ASSERT_FALSE(defs.empty());
 
     // An INT default splits into its high word (address - 1) and low word.
-    EXPECT_EQ(drive.ReadRegister(30), 1);
-    EXPECT_EQ(drive.ReadRegister(31), 0x86A0);  // 100000
+    EXPECT_EQ(drive.ReadRegister(30028), 1);
+    EXPECT_EQ(drive.ReadRegister(30029), 0x86A0);  // 100000
     EXPECT_EQ(drive.ReadRegister(0), 4200);
-    EXPECT_EQ(drive.Factory(31), 0x86A0);
-    EXPECT_EQ(drive.Nv(31), 0x86A0);
+    EXPECT_EQ(drive.Factory(30029), 0x86A0);
+    EXPECT_EQ(drive.Nv(30029), 0x86A0);
+    // The station alias on the front-panel switch.
+    EXPECT_EQ(drive.ReadRegister(4), 4);
     for (const auto& d : defs) {
         if (d.dataType == "INT") continue;
         const long v = std::stol(d.defaultValue);

@@ -77,6 +77,24 @@ constexpr int16_t kClearCurrentFaultValue = 0, kClearHistoryValue = 1;
 constexpr uint16_t kCurrentAlarm = 139;
 constexpr uint16_t kAlarmHistoryFirst = 140, kAlarmHistoryLast = 148;
 constexpr int kAlarmHistoryEntries = kAlarmHistoryLast - kAlarmHistoryFirst + 1;
+// --- Wizard ---
+// The basic settings the setup wizard walks through. Pins are listed from
+// SI1/SO1 on; a drive of variant kWizardFullIoVariant has seven inputs and
+// seven outputs, any other five inputs and two outputs.
+constexpr uint16_t kWizardPeakCurrent = 0;       // mA
+constexpr uint16_t kWizardPulsesPerRev = 1;
+constexpr uint16_t kWizardStandbyTime = 2;       // ms
+constexpr uint16_t kWizardStandbyCurrent = 3;    // percent of the peak current
+constexpr uint16_t kWizardAliasSwitch = 4;       // station alias on the front-panel switch; read only
+constexpr uint16_t kWizardOutputPolarity = 8;    // bit k: SO(k+1) inverted
+constexpr uint16_t kWizardAlias = 49;            // station alias held in the object dictionary
+constexpr uint16_t kWizardAliasSource = 50;      // 0 front-panel switch, 1 object dictionary
+constexpr uint16_t kWizardCommandPolarity = 51;  // 1: command direction inverted
+constexpr uint16_t kWizardInputPolarity = 134;   // bit k: SI(k+1) inverted
+inline constexpr uint16_t kWizardOutputFunction[7] = {5, 6, 27, 28, 29, 30, 31};
+inline constexpr uint16_t kWizardInputFunction[7] = {124, 125, 126, 127, 128, 44, 45};
+inline constexpr uint16_t kWizardInputFilter[7] = {129, 130, 131, 132, 133, 46, 47};  // us
+constexpr uint16_t kWizardFullIoVariant = 1000;
 }  // namespace reg
 
 enum class RegisterKind {
@@ -87,11 +105,13 @@ enum class RegisterKind {
     Attribute,   // read-only, computed from the definitions
     Identity,    // read-only
     Alarm,       // alarm status (read-only) and the fault clear: no parameter
+    Status,      // read-only, set on the drive itself (the front-panel switch)
 };
 
 constexpr RegisterKind ClassifyRegister(uint16_t a) {
     using namespace reg;
     if (a == kSaveCommand || a == kRestoreCommand || a == kBurnCommand) return RegisterKind::Command;
+    if (a == kWizardAliasSwitch) return RegisterKind::Status;
     if (a >= kLowAttrFirst && a <= kLowAttrLast) return RegisterKind::Attribute;
     if (a >= kHighAttrFirst && a <= kHighAttrLast) return RegisterKind::Attribute;
     if ((a >= kProductModelFirst && a <= kProductModelLast) || a == kSoftwareVersion || a == kFirmwareVersion ||
@@ -103,7 +123,9 @@ constexpr RegisterKind ClassifyRegister(uint16_t a) {
     return RegisterKind::Unmapped;
 }
 
-constexpr bool IsReadOnly(RegisterKind k) { return k == RegisterKind::Attribute || k == RegisterKind::Identity; }
+constexpr bool IsReadOnly(RegisterKind k) {
+    return k == RegisterKind::Attribute || k == RegisterKind::Identity || k == RegisterKind::Status;
+}
 
 // Slot of a parameter address in the store, or -1 outside both ranges.
 constexpr int StoreIndex(uint16_t a) {

@@ -198,7 +198,7 @@ void CMainFrame::openWizard() {
         ShowMessage(this, tr("该驱动器不支持向导功能."));
         return;
     }
-    // The wizard's window comes with the setup work; until then nothing opens.
+    m_view->openWizard();
 }
 
 void CMainFrame::startDebugTool() {

@@ -16,6 +16,7 @@
 #include "gui/params/ParameterManage.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
+#include "gui/wizard/GuideSettings.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -112,6 +113,12 @@ FunctionWindow* CVelmoraView::openEnvironment() {
 
 FunctionWindow* CVelmoraView::openAbout() {
     auto* window = new CAboutDlg;
+    host(window);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWizard() {
+    auto* window = new CGuideSettings;
     host(window);
     return window;
 }

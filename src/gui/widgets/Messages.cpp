@@ -50,4 +50,14 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, Mess
     return box.exec() == QMessageBox::Yes;
 }
 
+bool AskYesNoWithDetails(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
+                         const QString& details) {
+    MessageRecord record{text, captionOr(caption), icon, true, details};
+    if (handler()) return handler()(record);
+    QMessageBox box(toQt(icon), record.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDetailedText(details);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace hx::gui

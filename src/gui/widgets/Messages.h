@@ -17,6 +17,7 @@ struct MessageRecord {
     QString caption;
     MessageIcon icon = MessageIcon::None;
     bool question = false;
+    QString details;  // the box's details, shown on request
 };
 
 // A plain box with an OK button; an empty caption gives the program's name.
@@ -25,6 +26,10 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& caption = 
 // Yes/No; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
               bool defaultNo = false);
+
+// Yes/No with a details area (e.g. what an action is about to change); true for Yes.
+bool AskYesNoWithDetails(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
+                         const QString& details);
 
 // Tests: route every box to a handler (its result answers a question: true = Yes).
 using MessageHandler = std::function<bool(const MessageRecord&)>;

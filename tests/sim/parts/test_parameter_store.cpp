@@ -39,16 +39,16 @@ TEST_F(Ranges, SingleWritesOfEachTypeAreCheckedAgainstTheirRange) {
     EXPECT_EQ(d.WriteRegister(1, 199), mbex::kIllegalValue);
     EXPECT_EQ(d.ReadRegister(1), 51200);
     // A register without a definition takes any value.
-    EXPECT_EQ(d.WriteRegister(4, 0xFFFF), mbex::kNone);
+    EXPECT_EQ(d.WriteRegister(48, 0xFFFF), mbex::kNone);
 }
 
 TEST_F(Ranges, A32BitParameterIsCheckedWhenItsLowWordArrives) {
-    // 31: INT -2147483647~2147483647, high word at 30.
+    // 30029: INT -2147483647~2147483647, high word at 30028.
     const uint16_t lowest[2] = {0x8000, 0x0001};
-    EXPECT_EQ(d.WriteRegisters(30, lowest, 2), mbex::kNone);
+    EXPECT_EQ(d.WriteRegisters(30028, lowest, 2), mbex::kNone);
     const uint16_t below[2] = {0x8000, 0x0000};  // -2147483648
-    EXPECT_EQ(d.WriteRegisters(30, below, 2), mbex::kIllegalValue);
-    EXPECT_EQ(d.ReadRegister(31), 1);
+    EXPECT_EQ(d.WriteRegisters(30028, below, 2), mbex::kIllegalValue);
+    EXPECT_EQ(d.ReadRegister(30029), 1);
 
     // 30324: INT 1~1073741824. The program writes the high word first, alone.
     EXPECT_EQ(d.WriteRegister(30323, 0x4000), mbex::kNone);

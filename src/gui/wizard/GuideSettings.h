@@ -1,0 +1,89 @@
+#pragma once
+// The setup wizard: four pages shown one step at a time, each reading its
+// settings from the drive when shown, and at the end a summary of every
+// register about to change, the writes in their fixed order and the store.
+// All drive traffic runs on the wizard's worker; the window only shows.
+
+#include <QString>
+#include <map>
+
+#include "core/wizard/WizardApply.h"
+#include "core/wizard/WizardForm.h"
+#include "gui/widgets/FunctionWindow.h"
+
+class QLabel;
+class QPushButton;
+
+namespace hx::gui {
+
+class CGuideComParameter;
+class CGuideCurrent;
+class CGuideSubdevision;
+class CGuideIOSetting;
+
+class CGuideSettings : public FunctionWindow {
+    Q_OBJECT
+public:
+    explicit CGuideSettings(QWidget* parent = nullptr);
+    ~CGuideSettings() override;
+
+    QSize sizeHint() const override { return {480, 500}; }
+    int step() const { return m_step; }
+    bool busy() const { return m_job.running() || m_waiting; }
+    uint16_t variant() const { return m_variant; }
+
+    QPushButton* previousButton() const { return m_previous; }
+    QPushButton* nextButton() const { return m_next; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    CGuideComParameter* aliasPage() const { return m_alias; }
+    CGuideCurrent* currentPage() const { return m_current; }
+    CGuideSubdevision* pulsesPage() const { return m_pulses; }
+    CGuideIOSetting* ioPage() const { return m_io; }
+    QLabel* statusLabel() const { return m_status; }
+
+    // The summary of a plan: one line per register, with the value read when
+    // its page was shown and the value to be written.
+    QString summary(const hx::wizard::WritePlan& plan) const;
+    // The caption of a setting in the current language.
+    static QString settingCaption(const hx::wizard::Setting& setting);
+
+signals:
+    void pageLoaded();
+    void applyFinished(bool completed);
+
+protected:
+    bool canClose() override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void goTo(int step);
+    void showStep();
+    void finish();
+    void collectAll();
+    void startLoad(hx::wizard::LoadStep step);
+    void onLoaded(const hx::wizard::LoadResult& result);
+    void onApplyProgress(int done, int total);
+    void onApplied(const hx::wizard::ApplyResult& result);
+    void setBusy(bool busy);
+    void updateButtons();
+
+    CGuideComParameter* m_alias;
+    CGuideCurrent* m_current;
+    CGuideSubdevision* m_pulses;
+    CGuideIOSetting* m_io;
+    QWidget* m_pages[4];
+    QPushButton* m_previous;
+    QPushButton* m_next;
+    QPushButton* m_cancel;
+    QLabel* m_status;
+
+    int m_step = 0;
+    uint16_t m_variant;
+    hx::wizard::WizardForm m_form;
+    std::map<uint16_t, int16_t> m_read;  // every register as last read
+    hx::wizard::WizardJob m_job;
+    bool m_applying = false;
+    bool m_waiting = false;  // a result is on its way to the window
+};
+
+}  // namespace hx::gui

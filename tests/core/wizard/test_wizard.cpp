@@ -1,0 +1,384 @@
+// The setup wizard's logic: function lists, number conversion, polarity
+// words, the write plan with its variant rule, and the page reads, writes and
+// store against the simulated drive over a real pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "core/link/CQXCOM.h"
+#include "core/protocol/Registers.h"
+#include "core/wizard/SetupFile.h"
+#include "core/wizard/WizardApply.h"
+#include "core/wizard/WizardForm.h"
+#include "core/wizard/WizardFunctions.h"
+#include "core/wizard/WizardSettingText.h"
+#include "sim/DriveServer.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using namespace hx::wizard;
+using hx::sim::DriveOptions;
+using hx::sim::InProcessDrive;
+
+namespace {
+
+constexpr uint8_t kStation = 7;
+constexpr uint8_t kRead = 3, kWriteSingle = 6;
+
+DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
+    DriveOptions o;
+    o.station = station;
+    o.variantCode = variant;
+    o.commandDelayMs = 50;
+    return o;
+}
+
+struct Bench {
+    explicit Bench(DriveOptions options) : drive(std::move(options)) {
+        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+        comm.SetReceiveTimeOut(100);
+        opened = comm.OpenCom() != 0;
+        Vd().ClearRequests();
+    }
+    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
+    std::vector<uint16_t> Addresses(uint8_t function) {
+        std::vector<uint16_t> out;
+        for (const auto& r : Vd().Requests())
+            if (r.function == function) out.push_back(r.address);
+        return out;
+    }
+
+    hx::test::TempProgramFolder folder;
+    InProcessDrive drive;
+    CQXCOM comm;
+    bool opened = false;
+};
+
+WizardForm FilledForm() {
+    WizardForm f;
+    f.aliasSource = 0;
+    f.aliasText = "4";
+    f.peakCurrentText = "3000";
+    f.standbyTimeText = "400";
+    f.standbyPercentText = "40";
+    f.pulsesText = "4000";
+    for (int k = 0; k < kPins; ++k) {
+        f.inputFunction[k] = static_cast<int16_t>(1 << k);
+        f.inputFilterText[k] = std::to_string(100 + k);
+        f.outputFunction[k] = static_cast<int16_t>(k < 5 ? 1 << (k % 5) : 0);
+    }
+    return f;
+}
+
+std::vector<uint16_t> PlanAddresses(const WritePlan& plan) {
+    std::vector<uint16_t> out;
+    for (const auto& w : plan) out.push_back(w.address);
+    return out;
+}
+
+}  // namespace
+
+TEST(WizardFunctions, ListsCodesAndTheFirstMatchingEntry) {
+    const auto inputs = InputFunctionEntries();
+    const auto outputs = OutputFunctionEntries();
+    ASSERT_EQ(inputs.size(), 7u);
+    ASSERT_EQ(outputs.size(), 6u);
+    EXPECT_EQ(inputs[0].text, "1:原点信号");
+    EXPECT_EQ(inputs[6].code, 64);
+    EXPECT_EQ(outputs[0].text, "无输出");
+    EXPECT_EQ(outputs[0].code, 0) << "an entry without ':' is code 0";
+    EXPECT_EQ(FunctionCodeOf("16:主站输出"), 16);
+    EXPECT_EQ(FunctionCodeOf("32:Probe1功能"), 32);
+
+    EXPECT_EQ(outputs[FindFunctionEntry(outputs, 8)].text, "8:抱闸输出");
+    EXPECT_EQ(FindFunctionEntry(outputs, 0), 0) << "code 0 selects 无输出";
+    EXPECT_EQ(FindFunctionEntry(inputs, 0), -1) << "no input entry has code 0";
+    EXPECT_EQ(FindFunctionEntry(inputs, 3), -1);
+    // Codes compare as signed 16-bit numbers.
+    EXPECT_EQ(FindFunctionEntry(outputs, 0x10008), FindFunctionEntry(outputs, 8));
+}
+
+TEST(WizardForm, NumbersAndPolarityWords) {
+    int16_t v = 99;
+    EXPECT_FALSE(ParseWizardNumber("", &v));
+    EXPECT_FALSE(ParseWizardNumber("abc", &v));
+    EXPECT_FALSE(ParseWizardNumber("  -", &v));
+    EXPECT_FALSE(ParseWizardNumber("x12", &v));
+    EXPECT_EQ(v, 99) << "refused text leaves the value alone";
+    ASSERT_TRUE(ParseWizardNumber(" 12mA", &v));
+    EXPECT_EQ(v, 12) << "leading digits keep the plain conversion";
+    ASSERT_TRUE(ParseWizardNumber("-5", &v));
+    EXPECT_EQ(v, -5);
+    ASSERT_TRUE(ParseWizardNumber("+0", &v));
+    EXPECT_EQ(v, 0);
+    ASSERT_TRUE(ParseWizardNumber("51200", &v));
+    EXPECT_EQ(static_cast<uint16_t>(v), 51200) << "written as a 16-bit word";
+    ASSERT_TRUE(ParseWizardNumber("70000", &v));
+    EXPECT_EQ(static_cast<uint16_t>(v), 70000 - 65536) << "no range check";
+
+    bool bits[kPins];
+    PolarityBits(0x0005, bits);
+    EXPECT_TRUE(bits[0]);
+    EXPECT_FALSE(bits[1]);
+    EXPECT_TRUE(bits[2]);
+    for (int k = 3; k < kPins; ++k) EXPECT_FALSE(bits[k]);
+    PolarityBits(0xFFFF, bits);
+    EXPECT_EQ(PolarityWord(bits), 0x7F) << "bits 7..15 are written as 0";
+}
+
+TEST(WizardForm, WriteOrderAliasRuleVariantRuleAndRefusedText) {
+    WizardForm f = FilledForm();
+    WritePlan plan;
+
+    // Variant 1000: all seven pins.
+    f.aliasSource = 1;
+    f.aliasText = "12";
+    ASSERT_TRUE(PlanWrites(f, 1000, &plan));
+    const std::vector<uint16_t> full = {49,  50,  0,   2,   3,   1,   51,  124, 125, 126, 127, 128, 44, 45,
+                                        129, 130, 131, 132, 133, 46,  47,  134, 5,   6,   27,  28,  29, 30,
+                                        31,  8};
+    EXPECT_EQ(PlanAddresses(plan), full);
+    EXPECT_EQ(plan[0].value, 12);
+    EXPECT_EQ(plan[1].value, 1);
+
+    // Any other variant: five inputs and two outputs; the polarity words keep
+    // the hidden pins' bits.
+    f.aliasSource = 0;
+    f.inputInverted[0] = true;
+    f.inputInverted[6] = true;
+    f.outputInverted[4] = true;
+    ASSERT_TRUE(PlanWrites(f, 1001, &plan));
+    const std::vector<uint16_t> small = {50,  0,   2,   3,   1,   51,  124, 125, 126, 127, 128,
+                                         129, 130, 131, 132, 133, 134, 5,   6,   8};
+    EXPECT_EQ(PlanAddresses(plan), small) << "alias source 0 writes only 50";
+    EXPECT_EQ(plan[0].value, 0);
+    EXPECT_EQ(plan[16].value, 0x41);
+    EXPECT_EQ(plan.back().value, 0x10);
+
+    // Text that is no number is refused before anything is planned; a hidden
+    // pin's text is not written and so not checked.
+    f.inputFilterText[6] = "";
+    EXPECT_TRUE(PlanWrites(f, 1001, &plan));
+    f.peakCurrentText = "";
+    Setting bad;
+    EXPECT_FALSE(PlanWrites(f, 1001, &plan, &bad));
+    EXPECT_TRUE(plan.empty());
+    EXPECT_EQ(bad.kind, SettingKind::PeakCurrent);
+    f.peakCurrentText = "3000";
+    f.inputFilterText[2] = "fast";
+    EXPECT_FALSE(PlanWrites(f, 1001, &plan, &bad));
+    EXPECT_EQ(bad, (Setting{SettingKind::InputFilter, 3}));
+    EXPECT_EQ(SettingKey(bad), "input3_filter_us");
+    // The dictionary alias is checked only when it is the source.
+    f.inputFilterText[2] = "7";
+    f.aliasText = "";
+    EXPECT_TRUE(PlanWrites(f, 1001, &plan));
+    f.aliasSource = 1;
+    EXPECT_FALSE(PlanWrites(f, 1001, &plan, &bad));
+    EXPECT_EQ(bad.kind, SettingKind::Alias);
+}
+
+TEST(WizardDrive, PagesReadWhatTheyShow) {
+    Bench b(Krv4(1001));
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    auto& vd = b.Vd();
+    vd.SetRam(49, 17);
+    WizardForm f;
+
+    // Alias source 1: the dictionary's alias, editable.
+    vd.SetRam(50, 1);
+    WizardReader r1(b.comm, kStation);
+    ASSERT_TRUE(LoadAliasPage(r1, f));
+    EXPECT_EQ(f.aliasSource, 1);
+    EXPECT_EQ(f.aliasText, "17");
+    EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{50, 49}));
+
+    // Any other source: the switch's alias.
+    vd.SetRam(50, 2);
+    vd.ClearRequests();
+    WizardReader r2(b.comm, kStation);
+    ASSERT_TRUE(LoadAliasPage(r2, f));
+    EXPECT_EQ(f.aliasSource, 0);
+    EXPECT_EQ(f.aliasText, "4");
+    EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{50, 4}));
+    // The switch is set on the drive, never over the wire.
+    b.comm.WriteAddressValue(kStation, hx::reg::kWizardAliasSwitch, 5);
+    EXPECT_FALSE(b.comm.LastRequestAnswered());
+    EXPECT_EQ(b.comm.ReadAddressValue(kStation, hx::reg::kWizardAliasSwitch), 4);
+
+    // Currents and pulses show unsigned, filters signed.
+    vd.SetRam(0, 40000);
+    vd.SetRam(1, 51200);
+    vd.SetRam(51, 1);
+    vd.SetRam(129, static_cast<uint16_t>(-3));
+    vd.SetRam(134, 0x45);  // SI1, SI3 and the hidden SI7
+    vd.SetRam(8, 0x05);
+    vd.SetRam(5, 8);
+    vd.ClearRequests();
+    WizardReader r3(b.comm, kStation);
+    ASSERT_TRUE(RunLoadStep(r3, LoadStep::CurrentPage, f, 1001));
+    ASSERT_TRUE(RunLoadStep(r3, LoadStep::PulsesPage, f, 1001));
+    ASSERT_TRUE(RunLoadStep(r3, LoadStep::IoPage, f, 1001));
+    EXPECT_EQ(f.peakCurrentText, "40000");
+    EXPECT_EQ(f.pulsesText, "51200");
+    EXPECT_TRUE(f.commandInverted);
+    EXPECT_EQ(f.inputFilterText[0], "-3");
+    EXPECT_TRUE(f.inputInverted[0]);
+    EXPECT_FALSE(f.inputInverted[1]);
+    EXPECT_TRUE(f.inputInverted[2]);
+    EXPECT_TRUE(f.inputInverted[6]) << "the hidden pin's bit is kept";
+    EXPECT_EQ(f.outputFunction[0], 8);
+    EXPECT_TRUE(f.outputInverted[2]);
+    const std::vector<uint16_t> reads = {0,   2,   3,   1,   51,  124, 125, 126, 127, 128,
+                                         129, 130, 131, 132, 133, 134, 5,   6,   8};
+    EXPECT_EQ(b.Addresses(kRead), reads) << "the hidden pins' registers are not read";
+    EXPECT_EQ(r3.values().at(134), 0x45);
+}
+
+TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
+    Bench b(Krv4(1000));
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    WizardForm f = FilledForm();
+    f.aliasSource = 1;
+    f.aliasText = "9";
+    f.inputInverted[5] = true;
+    WritePlan plan;
+    ASSERT_TRUE(PlanWrites(f, 1000, &plan));
+
+    std::vector<std::pair<int, int>> progress;
+    const ApplyResult r = ApplyWizard(b.comm, kStation, plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
+    EXPECT_TRUE(r.completed());
+    EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{49, 50, 0, 2, 3, 1, 51, 124, 125, 126, 127, 128, 44,
+                                                                  45, 129, 130, 131, 132, 133, 46, 47, 134, 5, 6, 27,
+                                                                  28, 29, 30, 31, 8, 90}));
+    EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
+    // Stored: the non-volatile copy holds the new values.
+    EXPECT_EQ(b.Vd().Nv(49), 9);
+    EXPECT_EQ(b.Vd().Nv(0), 3000);
+    EXPECT_EQ(b.Vd().Nv(134), 0x20);
+    EXPECT_EQ(b.Vd().Nv(45), 64);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), std::make_pair(31, 31));
+}
+
+TEST(WizardDrive, AnUnansweredWriteStopsThereAndNothingIsStored) {
+    Bench b(Krv4(1001));
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    WritePlan plan;
+    ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
+    // The drive goes silent after the fourth write.
+    const ApplyResult r = ApplyWizard(b.comm, kStation, plan, {}, [&](int done, int) {
+        if (done == 4) b.drive.Server().SetStation(kStation + 1);
+    });
+    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
+    EXPECT_FALSE(r.completed());
+    EXPECT_EQ(r.writesDone, 4);
+    ASSERT_TRUE(r.unanswered.has_value());
+    EXPECT_EQ(r.unanswered->address, 1);
+    EXPECT_EQ(r.unanswered->setting.kind, SettingKind::PulsesPerRev);
+    b.drive.Server().SetStation(kStation);
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0, 2, 3})) << "nothing after the silence";
+    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+}
+
+TEST(WizardDrive, AValueTheDriveRefusesStopsThereToo) {
+    Bench b(Krv4(1001));
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    WizardForm f = FilledForm();
+    f.peakCurrentText = "50";  // the drive takes 100..8000 mA
+    WritePlan plan;
+    ASSERT_TRUE(PlanWrites(f, 1001, &plan));
+    const ApplyResult r = ApplyWizard(b.comm, kStation, plan);
+    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
+    EXPECT_TRUE(r.refused);
+    EXPECT_EQ(r.writesDone, 1);
+    ASSERT_TRUE(r.unanswered.has_value());
+    EXPECT_EQ(r.unanswered->address, 0);
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0}));
+    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+}
+
+TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
+    DriveOptions o = Krv4(1001);
+    o.stuckRegisters = {90};
+    Bench b(o);
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    WritePlan plan;
+    ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
+    const ApplyResult r = ApplyWizard(b.comm, kStation, plan);
+    EXPECT_EQ(r.outcome, ApplyOutcome::StoreNotCleared);
+    EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
+    EXPECT_EQ(r.store.pollsDone, 30) << "polled as the parameter manager's save";
+}
+
+TEST(SetupFile, ParseRefusesWhatItCannotWrite) {
+    SetupValues v;
+    std::string error;
+    ASSERT_TRUE(ParseSetup("# a comment\n\nalias_source=1\n alias = 12 \r\ninput7_invert=1\n", &v, &error)) << error;
+    EXPECT_EQ(v, (SetupValues{{"alias_source", 1}, {"alias", 12}, {"input7_invert", 1}}));
+    EXPECT_FALSE(ParseSetup("peak_current=3000\n", &v, &error));
+    EXPECT_EQ(error, "line 1: unknown setting peak_current");
+    EXPECT_FALSE(ParseSetup("alias=1\nalias=2\n", &v, &error));
+    EXPECT_EQ(error, "line 2: alias given twice");
+    EXPECT_FALSE(ParseSetup("peak_current_ma=\n", &v, &error));
+    EXPECT_FALSE(ParseSetup("peak_current_ma=3k\n", &v, &error));
+    EXPECT_FALSE(ParseSetup("output1_invert=2\n", &v, &error));
+    EXPECT_FALSE(ParseSetup("pulses_per_rev=65536\n", &v, &error));
+    EXPECT_FALSE(ParseSetup("input8_function=1\n", &v, &error));
+    EXPECT_FALSE(ParseSetup("just words\n", &v, &error));
+    EXPECT_TRUE(v.empty());
+}
+
+TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
+    Bench a(Krv4(1000, 3));
+    Bench c(Krv4(1000, 3));
+    ASSERT_TRUE(a.opened && c.opened);
+    auto& va = a.Vd();
+    va.SetRam(50, 1);
+    va.SetRam(49, 21);
+    va.SetRam(0, 2800);
+    va.SetRam(1, 51200);
+    va.SetRam(51, 1);
+    va.SetRam(44, 32);
+    va.SetRam(47, 250);
+    va.SetRam(134, 0x41);
+    va.SetRam(31, 16);
+    va.SetRam(8, 0x7F);
+
+    const SetupReading reading = ReadSetup(a.comm, 3, 1000);
+    ASSERT_TRUE(reading.ok);
+    const std::string text = FormatSetup(reading);
+    EXPECT_EQ(text.substr(0, text.find("peak")), "alias_source=1\nalias_switch=4\nalias=21\n");
+    EXPECT_NE(text.find("\npulses_per_rev=51200\ncommand_invert=1\ninput1_function=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\ninput6_function=32\ninput6_filter_us=100\ninput6_invert=0\ninput7_function=0\ninput7_filter_us=250\ninput7_invert=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\noutput7_function=16\noutput7_invert=1\n"), std::string::npos) << text;
+
+    SetupValues values;
+    std::string error;
+    ASSERT_TRUE(ParseSetup(text, &values, &error)) << error;
+    const SetupApplyReport report = ApplySetup(c.comm, 3, 1000, values);
+    EXPECT_TRUE(report.succeeded());
+    EXPECT_TRUE(report.notes.empty());
+    EXPECT_EQ(c.Vd().CommandsCompleted(90), 1);
+    const SetupReading copied = ReadSetup(c.comm, 3, 1000);
+    EXPECT_EQ(FormatSetup(copied), text);
+    EXPECT_EQ(c.Vd().Nv(1), 51200);
+
+    // A subset writes only what it names, and a five-input drive leaves out
+    // the pins it lacks.
+    Bench d(Krv4(1001, 3));
+    ASSERT_TRUE(d.opened);
+    d.Vd().SetRam(134, 0x40);
+    ASSERT_TRUE(ParseSetup("input1_invert=1\ninput6_function=32\npeak_current_ma=2500\n", &values, &error));
+    const SetupApplyReport partial = ApplySetup(d.comm, 3, 1001, values);
+    EXPECT_TRUE(partial.succeeded());
+    EXPECT_EQ(PlanAddresses(partial.plan), (std::vector<uint16_t>{0, 134}));
+    EXPECT_EQ(d.Vd().Ram(134), 0x41) << "the hidden pin's bit stays";
+    EXPECT_EQ(d.Vd().Ram(44), 0);
+    ASSERT_EQ(partial.notes.size(), 1u);
+    EXPECT_EQ(partial.notes[0], "input6_function: the drive has 5 inputs, not written");
+}
