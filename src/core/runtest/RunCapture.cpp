@@ -82,7 +82,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     for (int i = 0; i < request.wait.polls && !done; ++i) {
         if (!SleepFor(stop, request.wait.period)) return finish(CaptureStatus::Closed);
         pollStop();
-        const std::optional<int> state = ReadRegister(link, reg::kRunCaptureState);
+        const std::optional<int> state = ReadRegister(link, reg::kSampleState);
         if (!state) continue;
         const int16_t s = static_cast<int16_t>(*state);
         done = request.wait.anyPositive ? s > 0 : s == 1;
@@ -97,7 +97,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         samples.assign(static_cast<size_t>(request.points), 0.0f);
         for (int b = 0; b < blocks; ++b) {
             if (stop.stop_requested()) return finish(CaptureStatus::Closed);
-            const auto address = static_cast<uint16_t>(reg::kRunCaptureData + offset + kBlockWords * b);
+            const auto address = static_cast<uint16_t>(reg::kSampleDataFirst + offset + kBlockWords * b);
             const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, address, kBlockWords);
             if (reply.empty()) {
                 out.unansweredAddress = address;

@@ -10,11 +10,11 @@ namespace {
 uint16_t Word(int64_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
 
 void AppendCodes(std::vector<RegisterWrite>& w, const std::array<uint32_t, 4>& codes) {
-    for (int i = 0; i < 4; ++i) w.push_back({reg::kRunChannelCode[i], Word(codes[i])});
+    for (int i = 0; i < 4; ++i) w.push_back({reg::kSampleChannelCode[i], Word(codes[i])});
 }
 
 void AppendPoints(std::vector<RegisterWrite>& w, int points, float firmwareVersion) {
-    if (firmwareVersion >= 200.0f) w.push_back({reg::kRunPointsPerChannel, Word(points)});
+    if (firmwareVersion >= 200.0f) w.push_back({reg::kSamplePoints, Word(points)});
 }
 
 }  // namespace
@@ -31,12 +31,12 @@ std::vector<RegisterWrite> VelocityStartWrites(const VelocityFields& f, const st
         {reg::kTrapRuns, Word(f.runs)},
         {reg::kTrapBackAndForth, Word(f.backAndForth)},
         {reg::kTrapDirection, Word(f.direction)},
-        {reg::kRunSampleInterval, Word(f.sampleInterval)},
+        {reg::kSampleInterval, Word(f.sampleInterval)},
     };
     AppendCodes(w, codes);
     AppendPoints(w, points, firmwareVersion);
     w.push_back({reg::kMotionCommand, reg::kMotionRun});
-    w.push_back({reg::kRunSampleTrigger, reg::kRunSampleTriggerValue});
+    w.push_back({reg::kSampleTrigger, reg::kSampleTriggerValue});
     return w;
 }
 
@@ -57,14 +57,14 @@ std::vector<RegisterWrite> ResonanceStartWrites(const ResonanceFields& f, const 
     std::vector<RegisterWrite> w;
     for (int i = 0; i < kResonanceSettings; ++i) w.push_back({reg::kAntiVibration[i], Word(f.values[i])});
     AppendCodes(w, codes);
-    w.push_back({reg::kRunSampleInterval, Word(f.sampleInterval)});
+    w.push_back({reg::kSampleInterval, Word(f.sampleInterval)});
     AppendPoints(w, points, firmwareVersion);
-    w.push_back({reg::kRunSampleTrigger, reg::kRunSampleTriggerValue});
+    w.push_back({reg::kSampleTrigger, reg::kSampleTriggerValue});
     w.push_back({reg::kMotionCommand, reg::kMotionRun});
     return w;
 }
 
-std::vector<RegisterWrite> RecaptureWrites() { return {{reg::kRunSampleTrigger, reg::kRunSampleTriggerValue}}; }
+std::vector<RegisterWrite> RecaptureWrites() { return {{reg::kSampleTrigger, reg::kSampleTriggerValue}}; }
 
 RegisterWrite StopWrite(Mode mode) {
     if (mode == Mode::Torque) return {reg::kCurrentTestCommand, reg::kCurrentTestStop};
@@ -77,7 +77,7 @@ void TakeReturnedValues(const std::vector<RegisterWrite>& writes, const std::vec
         if (!returned[i]) continue;
         const int v = *returned[i];
         const uint16_t a = writes[i].address;
-        if (a == reg::kRunSampleInterval) {
+        if (a == reg::kSampleInterval) {
             // The interval comes back as a 16-bit word, taken signed.
             if (velocity) velocity->sampleInterval = v;
             if (resonance) resonance->sampleInterval = v;
@@ -139,8 +139,8 @@ std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const R
 
 SourceInfo ReadSourceInfo(const RunLink& link) {
     SourceInfo info;
-    info.sourceMask = ReadRegister(link, reg::kRunSourceMask);
-    info.channelCount = ReadRegister(link, reg::kRunChannelCount);
+    info.sourceMask = ReadRegister(link, reg::kSampleSourceMask);
+    info.channelCount = ReadRegister(link, reg::kSampleChannelCount);
     return info;
 }
 
