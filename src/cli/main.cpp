@@ -7,6 +7,7 @@
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
+#include "cli/RunCommands.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -23,6 +24,8 @@ const char* const kUsage =
     "  write ADDR VALUE     write one register (VALUE -32768..65535)\n"
     "  identity             print the drive's versions, models and display model\n"
     "  params ...           parameter commands\n"
+    "  run velocity|torque|stop  run the motor in a test mode while the drive captures,\n"
+    "                       print the figures; \"run\" alone lists its options\n"
     "\n"
     "options:\n"
     "  --port NAME      COM1..COM9 (see Parameters/Ports.ini), a device path or\n"
@@ -33,7 +36,8 @@ const char* const kUsage =
     "  -h, --help       this text\n"
     "\n"
     "Numbers may be decimal or 0x-hexadecimal.\n"
-    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened.\n";
+    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened,\n"
+    "130 a run interrupted.\n";
 
 // "--name VALUE" or "--name=VALUE"; advances i past what it took.
 bool takeOption(const std::vector<std::string>& words, std::size_t& i, const std::string& name, std::string* value,
@@ -127,6 +131,8 @@ int main(int argc, char** argv) {
         status = RunIdentityCommand(ctx, args);
     else if (command == "params")
         status = RunParamsCommand(ctx, args);
+    else if (command == "run")
+        status = RunRunCommand(ctx, args);
     else
         status = ctx.Usage("unknown command " + command);
     theComm.CloseCom();
