@@ -428,23 +428,4 @@
         <translation>Please enter an integer.</translation>
     </message>
 </context>
-<context>
-    <name>hx::gui::RunPlot</name>
-    <message>
-        <source>通道一曲线颜色</source>
-        <translation>Channel 1 Curve Colour</translation>
-    </message>
-    <message>
-        <source>通道二曲线颜色</source>
-        <translation>Channel 2 Curve Colour</translation>
-    </message>
-    <message>
-        <source>通道三曲线颜色</source>
-        <translation>Channel 3 Curve Colour</translation>
-    </message>
-    <message>
-        <source>通道四曲线颜色</source>
-        <translation>Channel 4 Curve Colour</translation>
-    </message>
-</context>
 </TS>

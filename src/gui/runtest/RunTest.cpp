@@ -12,8 +12,8 @@
 #include "core/Globals.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
+#include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
-#include "gui/runtest/RunPlot.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
 #include "gui/widgets/Messages.h"
@@ -59,7 +59,8 @@ CRunTest::CRunTest(QWidget* parent)
     : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
     g_pointsPerChannel = 200;
 
-    m_plot = new RunPlot;
+    m_plot = new Cscope;
+    m_plot->setMinimumSize(560, 300);
     m_figures = new QLabel;
     m_figures->setObjectName("figures");
     m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -95,7 +96,7 @@ CRunTest::CRunTest(QWidget* parent)
         channelGrid->addWidget(m_boxes[i], i, 0);
         channelGrid->addWidget(m_lists[i], i, 1);
         connect(m_boxes[i], &QCheckBox::clicked, this, [this, i](bool on) {
-            m_plot->SetChannelVisible(i, on);
+            m_plot->SetChannelVisible(i + 1, on);
             m_plot->Redraw();
         });
         connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
@@ -109,7 +110,12 @@ CRunTest::CRunTest(QWidget* parent)
         m_period->setEnabled(on);
         m_periodLabel->setEnabled(on);
     });
-    connect(m_plot, &RunPlot::channelColorChanged, this, [this](int channel, const QColor&) { ColourList(channel); });
+    // The plot reports a curve's new colour; its channel list follows.
+    connect(m_plot, &Cscope::channelColourChanged, this, [this](int channel, const QColor& colour) {
+        if (channel < 1 || channel > 4) return;
+        m_colours[channel - 1] = colour;
+        ColourList(channel - 1);
+    });
 
     auto* side = new QVBoxLayout;
     auto* modes = new QHBoxLayout;
@@ -134,6 +140,8 @@ CRunTest::CRunTest(QWidget* parent)
     left->addWidget(m_plot, 1);
     left->addWidget(m_figures);
     left->addWidget(m_pages);
+    // The plot takes what the page leaves.
+    m_pages->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(side);
@@ -153,7 +161,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_channelGroup->setEnabled(false);
     m_plot->SetYCaption(tr("电流(mA)"));
     m_plot->SetXCaption(tr("时间(ms)"));
-    m_plot->SetXRange(0, g_pointsPerChannel);
+    m_plot->SetXRange(0, g_pointsPerChannel, 2);
     m_plot->SetAxisValues(0, g_pointsPerChannel);
     m_plot->ClearPoints();
     m_plot->Redraw();
@@ -218,7 +226,7 @@ RunPage* CRunTest::currentPage() const {
 }
 
 void CRunTest::ColourList(int channel) {
-    const QColor c = m_plot->ChannelColor(channel);
+    const QColor c = m_colours[channel];
     m_lists[channel]->setStyleSheet(QString("QComboBox { background-color: %1; color: black; }").arg(c.name()));
 }
 
@@ -302,8 +310,9 @@ std::array<uint32_t, 4> CRunTest::ChannelCodes() {
         ticked[i] = m_boxes[i]->isChecked();
     }
     const auto codes = runtest::ChannelCodes(selected, ticked);
-    m_plot->SetChannelTypes(codes);
-    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i, ticked[i]);
+    m_plot->SetChannelTypes(static_cast<int>(codes[0]), static_cast<int>(codes[1]), static_cast<int>(codes[2]),
+                            static_cast<int>(codes[3]));
+    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, ticked[i]);
     return codes;
 }
 
@@ -312,14 +321,14 @@ void CRunTest::SetUpPlot(bool firstTorqueCapture) {
     if (m_mode == Mode::Torque) {
         m_plot->SetYCaption(tr("力矩电流(mA)"));
         m_plot->SetXCaption(tr("时间(ms)"));
-        m_plot->SetXRange(0, points);
+        m_plot->SetXRange(0, points, 2);
         // The first capture's scale ends at points / 2, every re-capture's at points.
-        m_plot->SetAxisValues(0, firstTorqueCapture ? points / 2 : points);
-        for (int i = 0; i < 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
+        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
     } else {
         m_plot->SetXCaption(tr("时间(us)"));
-        m_plot->SetXRange(0, points);
-        for (int i = 0; i < 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        m_plot->SetXRange(0, points, 2);
+        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
     }
     m_plot->ClearPoints();
     m_plot->Redraw();
@@ -339,7 +348,7 @@ void CRunTest::clickStart() {
                 m_start->setText(tr("停 止"));
                 m_figures->clear();
                 SetUpPlot(true);
-                if (m_mode == Mode::Torque) m_plot->SetChannelTypes({codes[0], 0, 0, 0});
+                if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
                 const auto request = currentPage()->StartRun(
                     m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes, m_pointsPerChannel);
                 if (request)
@@ -347,7 +356,7 @@ void CRunTest::clickStart() {
                 else
                     m_plot->Redraw();
                 if (m_mode != Mode::Torque)
-                    m_plot->SetAxisValues(0, static_cast<double>(m_pointsPerChannel) * currentPage()->SampleInterval());
+                    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
             }
         }
         m_enableTimer.start(kEnableAfterStartMs);
@@ -408,11 +417,13 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
     case CaptureStatus::Closed:
         return;
     }
-    for (int i = 0; i < 4; ++i) {
-        if (outcome.codes[i] == 0) continue;
-        m_plot->SetPoints(i, outcome.samples[i]);
-    }
-    m_plot->Redraw();
+    // The points go to the plot as a batch; it redraws once after the last.
+    std::array<const float*, 4> buffers{};
+    for (int i = 0; i < 4; ++i)
+        if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
+            buffers[i] = outcome.samples[i].data();
+    g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
+    m_plot->PlotBatch(buffers, outcome.points);
     ShowFigures(outcome);
     ++m_capturesShown;
     if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
@@ -423,7 +434,7 @@ void CRunTest::OnRecaptureTimer() {
     const auto codes = ChannelCodes();
     SetUpPlot(false);
     if (m_mode == Mode::Torque) {
-        m_plot->SetChannelTypes({codes[0], 0, 0, 0});
+        m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
         const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel);
         if (request)
             StartCapture(*request);
@@ -439,7 +450,7 @@ void CRunTest::OnRecaptureTimer() {
     r.startWrites = RecaptureWrites();
     r.wait = CompletionWait::ForMode(m_mode);
     StartCapture(r);
-    m_plot->SetAxisValues(0, static_cast<double>(m_pointsPerChannel) * currentPage()->SampleInterval());
+    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 
 void CRunTest::ShowFigures(const CaptureOutcome& outcome) {

@@ -8,6 +8,7 @@
 // ends and joins the capture, and only then frees the pages.
 
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -22,7 +23,7 @@
 
 namespace hx::gui {
 
-class RunPlot;
+class Cscope;
 class CVelocityMode;
 class CTorqueMode;
 class CResonateAdjust;
@@ -54,7 +55,7 @@ public:
     CVelocityMode* velocityPage() const { return m_velocity; }
     CTorqueMode* torquePage() const { return m_torque; }
     CResonateAdjust* resonancePage() const { return m_resonance; }
-    RunPlot* plot() const { return m_plot; }
+    Cscope* plot() const { return m_plot; }
     QPushButton* startButton() const { return m_start; }
     QComboBox* channelList(int i) const { return m_lists[i]; }
     QCheckBox* channelBox(int i) const { return m_boxes[i]; }
@@ -93,7 +94,9 @@ private:
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
 
-    RunPlot* m_plot;
+    Cscope* m_plot;
+    // Channel colours, shown behind the channel lists; the plot's curves start the same.
+    std::array<QColor, 4> m_colours{QColor(255, 0, 0), QColor(0, 128, 255), QColor(255, 128, 0), QColor(255, 255, 0)};
     QStackedWidget* m_pages;
     CVelocityMode* m_velocity;
     CTorqueMode* m_torque;

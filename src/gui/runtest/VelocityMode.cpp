@@ -65,6 +65,7 @@ CVelocityMode::CVelocityMode(RunPageHost* host, QWidget* parent) : RunPage(host,
     m_interval = new QComboBox;
     for (int v : kSampleIntervals) m_interval->addItem(QString::number(v));
     m_interval->setCurrentText("100");
+    m_interval->setMaximumWidth(110);
     form->addRow(tr("采样间隔(us)"), m_interval);
 
     auto* inner = new QVBoxLayout(group);
@@ -75,8 +76,10 @@ CVelocityMode::CVelocityMode(RunPageHost* host, QWidget* parent) : RunPage(host,
     inner->addLayout(radios);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(group);
-    layout->addStretch();
+    auto* row = new QHBoxLayout;
+    row->addWidget(group);
+    row->addStretch();
+    layout->addLayout(row);
 
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
     ShowFields();

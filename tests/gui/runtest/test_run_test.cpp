@@ -17,7 +17,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "gui/runtest/ResonateAdjust.h"
-#include "gui/runtest/RunPlot.h"
+#include "gui/plot/Cscope.h"
 #include "gui/runtest/RunTest.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
@@ -125,7 +125,8 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "停 止");
     EXPECT_FALSE(w->startButton()->isEnabled());
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.Written().size() >= 15; }));
+    EXPECT_EQ(f.sim().Peek(70), 1);
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 137, 70, 32}));
 
     f.boxes.clear();
