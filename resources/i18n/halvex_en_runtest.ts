@@ -142,72 +142,8 @@
 <context>
     <name>hx::gui::CRunTest</name>
     <message>
-        <source>位置误差(p)</source>
-        <translation>Position Error(p)</translation>
-    </message>
-    <message>
-        <source>速度反馈(0.01rps)</source>
-        <translation>Speed Feedback(0.01rps)</translation>
-    </message>
-    <message>
-        <source>位置反馈(p)</source>
-        <translation>Position Feedback(p)</translation>
-    </message>
-    <message>
-        <source>速度参考(0.01rps)</source>
-        <translation>Speed Reference(0.01rps)</translation>
-    </message>
-    <message>
-        <source>位置参考(p)</source>
-        <translation>Position Reference(p)</translation>
-    </message>
-    <message>
-        <source>电流Alpha(mA)</source>
-        <translation>Current Alpha(mA)</translation>
-    </message>
-    <message>
-        <source>电流Beta(mA)</source>
-        <translation>Current Beta(mA)</translation>
-    </message>
-    <message>
-        <source>磁编位置</source>
-        <translation>Magnetic Encoder Position</translation>
-    </message>
-    <message>
-        <source>母线电压(V)</source>
-        <translation>Bus Voltage(V)</translation>
-    </message>
-    <message>
-        <source>运行模式</source>
-        <translation>Run Mode</translation>
-    </message>
-    <message>
-        <source>Q轴电流(mA)</source>
-        <translation>Q-axis Current(mA)</translation>
-    </message>
-    <message>
-        <source>合成电流(mA)</source>
-        <translation>Resultant Current(mA)</translation>
-    </message>
-    <message>
-        <source>加速度给定(R/S^2)</source>
-        <translation>Acceleration Reference(R/S^2)</translation>
-    </message>
-    <message>
-        <source>加速度反馈(R/S^2)</source>
-        <translation>Acceleration Feedback(R/S^2)</translation>
-    </message>
-    <message>
-        <source>未知通道</source>
-        <translation>Unknown Channel</translation>
-    </message>
-    <message>
         <source>力矩电流(mA)</source>
         <translation>Torque Current(mA)</translation>
-    </message>
-    <message>
-        <source>&lt;-----空-----&gt;</source>
-        <translation>&lt;-----None-----&gt;</translation>
     </message>
     <message>
         <source>一</source>

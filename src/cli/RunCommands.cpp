@@ -1,6 +1,7 @@
 #include "cli/RunCommands.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,11 +12,12 @@
 #include <sstream>
 
 #include "cli/CliContext.h"
+#include "core/capture/WaveFile.h"
+#include "core/capture/WaveRecording.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunCapture.h"
-#include "core/runtest/RunRecording.h"
 #include "core/runtest/StepResponse.h"
 
 using namespace hx::runtest;
@@ -167,10 +169,26 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
     return kExitNoAnswer;
 }
 
+// The recording written as the waveform window writes it: ".csv" the
+// table, anything else the waveform file.
 int WriteOutput(const CliContext& ctx, const RunOptions& o, const CaptureOutcome& out, int intervalUs) {
     if (!o.Has("-o")) return kExitOk;
+    hx::ChannelCodes codes{};
+    hx::SampleBuffers samples;
+    for (int k = 0; k < 4; ++k) {
+        codes[k] = static_cast<uint16_t>(out.codes[k]);
+        samples[k] = out.samples[k];
+        samples[k].resize(static_cast<size_t>(out.points));
+    }
+    hx::WaveRecording recording;
+    hx::RecordCapture(recording, codes, static_cast<uint16_t>(out.points), static_cast<int16_t>(intervalUs), samples);
+    const std::string& path = o.Value("-o");
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool csv = lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".csv") == 0;
     std::string error;
-    if (!SaveRecording(o.Value("-o"), out, intervalUs, &error)) return ctx.Fail(error, kExitNoAnswer);
+    const bool saved = csv ? hx::ExportWaveCsv(path, recording, &error) : hx::SaveWaveFile(path, recording, &error);
+    if (!saved) return ctx.Fail(error.empty() ? "cannot write " + path : error, kExitNoAnswer);
     return kExitOk;
 }
 

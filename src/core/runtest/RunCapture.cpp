@@ -1,17 +1,13 @@
 #include "core/runtest/RunCapture.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "core/capture/SamplingProtocol.h"
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 
 namespace hx::runtest {
 namespace {
-
-constexpr int kBlockWords = 50;
-constexpr int kReplyHeaderBytes = 3;
-constexpr size_t kReplyBufferBytes = 256;
 
 // Sleeps unless the stop token fires first; false when it did.
 bool SleepFor(std::stop_token stop, std::chrono::milliseconds duration) {
@@ -29,22 +25,6 @@ CompletionWait CompletionWait::ForMode(Mode mode) {
     return CompletionWait{60, std::chrono::milliseconds(200), false};
 }
 
-int DecodeSampleBlock(const std::vector<uint8_t>& reply, float* out, int maxWords) {
-    // The reply is bounded to the buffer a block may fill, as the drive never
-    // sends more; a longer one is cut rather than overrunning the samples.
-    std::array<uint8_t, kReplyBufferBytes> buffer{};
-    const size_t n = std::min(reply.size(), buffer.size());
-    std::memcpy(buffer.data(), reply.data(), n);
-    int stored = 0;
-    for (size_t j = 0; j + 5 < n && stored < maxWords; j += 2) {
-        int word = buffer[kReplyHeaderBytes + j] * 256 + buffer[kReplyHeaderBytes + j + 1];
-        if (word > 32767) word -= 65536;
-        out[j / 2] = static_cast<float>(word);
-        ++stored;
-    }
-    return stored;
-}
-
 CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
                           const std::function<bool()>& takeStopRequest) {
     CaptureOutcome out;
@@ -53,14 +33,13 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     out.codes = request.codes;
     out.points = request.points;
     const RunLink& link = request.link;
+    const hx::SamplingLink sampling{link.comm, link.station, link.firmwareVersion};
 
-    auto sendStop = [&] {
+    auto pollStop = [&] {
+        if (!takeStopRequest || !takeStopRequest()) return;
         out.stopRequested = true;
         const RegisterWrite w = StopWrite(request.mode);
         if (WriteRegister(link, w.address, w.word)) out.stopSent = true;
-    };
-    auto pollStop = [&] {
-        if (takeStopRequest && takeStopRequest()) sendStop();
     };
     auto finish = [&](CaptureStatus status) {
         out.status = status;
@@ -78,36 +57,45 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         return finish(CaptureStatus::NoAnswer);
     }
 
-    bool done = false;
-    for (int i = 0; i < request.wait.polls && !done; ++i) {
-        if (!SleepFor(stop, request.wait.period)) return finish(CaptureStatus::Closed);
+    // The wait sends a pending stop between its polls, so a motor is never
+    // kept running for the rest of a 12 s wait.
+    hx::PollPolicy policy;
+    policy.polls = request.wait.polls;
+    policy.period = request.wait.period;
+    policy.sleep = [&](std::stop_token s, std::chrono::milliseconds d) {
+        const bool slept = SleepFor(s, d);
         pollStop();
-        const std::optional<int> state = ReadRegister(link, reg::kSampleState);
-        if (!state) continue;
-        const int16_t s = static_cast<int16_t>(*state);
-        done = request.wait.anyPositive ? s > 0 : s == 1;
+        return slept;
+    };
+    const bool anyPositive = request.wait.anyPositive;
+    const hx::WaitOutcome waited = hx::PollRegister(
+        sampling, reg::kSampleState,
+        [anyPositive](int16_t v) { return anyPositive ? v > 0 : v == reg::kSampleStateComplete; }, policy, stop);
+    switch (waited) {
+    case hx::WaitOutcome::Complete: break;
+    case hx::WaitOutcome::Stopped: return finish(CaptureStatus::Closed);
+    case hx::WaitOutcome::TimedOut: return finish(CaptureStatus::TimedOut);
+    case hx::WaitOutcome::NoAnswer:
+        out.unansweredAddress = reg::kSampleState;
+        return finish(CaptureStatus::NoAnswer);
     }
-    if (!done) return finish(CaptureStatus::TimedOut);
 
-    const int blocks = request.points / kBlockWords;
-    int offset = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (request.codes[k] == 0) continue;
-        std::vector<float>& samples = out.samples[k];
-        samples.assign(static_cast<size_t>(request.points), 0.0f);
-        for (int b = 0; b < blocks; ++b) {
-            if (stop.stop_requested()) return finish(CaptureStatus::Closed);
-            const auto address = static_cast<uint16_t>(reg::kSampleDataFirst + offset + kBlockWords * b);
-            const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, address, kBlockWords);
-            if (reply.empty()) {
-                out.unansweredAddress = address;
-                return finish(CaptureStatus::NoAnswer);
-            }
-            DecodeSampleBlock(reply, samples.data() + kBlockWords * b, kBlockWords);
-            pollStop();
-        }
-        offset += request.points;
+    hx::ChannelCodes codes{};
+    for (int k = 0; k < 4; ++k) codes[k] = static_cast<uint16_t>(request.codes[k]);
+    hx::SampleBuffers buffers;
+    hx::FetchHooks hooks;
+    // A stop asked for while blocks are read goes out after the current block.
+    hooks.afterBlock = pollStop;
+    hx::BlockFailure failure;
+    const hx::FetchStatus fetched = hx::FetchCapture(sampling, codes, static_cast<uint16_t>(request.points), buffers,
+                                                     stop, hooks, &failure);
+    if (fetched == hx::FetchStatus::Stopped) return finish(CaptureStatus::Closed);
+    if (fetched == hx::FetchStatus::Failed) {
+        out.unansweredAddress = failure.address;
+        return finish(CaptureStatus::NoAnswer);
     }
+    for (int k = 0; k < 4; ++k)
+        if (request.codes[k] != 0) out.samples[k] = std::move(buffers[k]);
     return finish(CaptureStatus::Completed);
 }
 

@@ -69,10 +69,6 @@ struct CaptureOutcome {
     bool safetyStopSent = false; // the stop sent after an unanswered start was answered
 };
 
-// Decodes one block-read reply (3 header bytes, big-endian words, 2 CRC
-// bytes) into out, at most maxWords values; returns how many were stored.
-int DecodeSampleBlock(const std::vector<uint8_t>& reply, float* out, int maxWords);
-
 // Runs one capture on the calling thread. takeStopRequest is asked between
 // polls and blocks; when it returns true the mode's stop is sent then.
 CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,

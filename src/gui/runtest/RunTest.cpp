@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #include "core/Globals.h"
+#include "core/capture/ChannelSources.h"
+#include "core/i18n/StringTable.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/plot/Cscope.h"
@@ -27,31 +29,7 @@ namespace {
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
-// The signals a drive can record, in the bit order of its source mask.
-struct Source {
-    uint32_t code;
-    const char* name;
-};
-const Source kSources[16] = {
-    {1, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "位置误差(p)")},
-    {2, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "速度反馈(0.01rps)")},
-    {4, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "位置反馈(p)")},
-    {8, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "速度参考(0.01rps)")},
-    {16, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "位置参考(p)")},
-    {32, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "电流Alpha(mA)")},
-    {64, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "电流Beta(mA)")},
-    {128, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "磁编位置")},
-    {256, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "母线电压(V)")},
-    {512, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "运行模式")},
-    {1024, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "Q轴电流(mA)")},
-    {2048, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "合成电流(mA)")},
-    {4096, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "加速度给定(R/S^2)")},
-    {8192, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "加速度反馈(R/S^2)")},
-    {0, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "未知通道")},
-    {32768, QT_TRANSLATE_NOOP("hx::gui::CRunTest", "力矩电流(mA)")},
-};
-
-QString Tr(const char* text) { return QCoreApplication::translate("hx::gui::CRunTest", text); }
+QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
@@ -242,8 +220,8 @@ void CRunTest::EnterMode(Mode mode) {
     if (mode == Mode::Torque) {
         for (int i = 0; i < 4; ++i) {
             m_lists[i]->clear();
-            m_lists[i]->addItem(tr("<-----空----->"), 0u);
-            m_lists[i]->addItem(Tr(kSources[15].name), kTorqueCurrent);
+            m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
+            m_lists[i]->addItem(Text(hx::ChannelSourceName(kTorqueCurrent)), kTorqueCurrent);
             m_lists[i]->setCurrentIndex(i == 0 ? 1 : 0);
             m_boxes[i]->setChecked(i == 0);
             m_lists[i]->setEnabled(false);
@@ -272,15 +250,12 @@ void CRunTest::EnterMode(Mode mode) {
 }
 
 void CRunTest::ApplySources(int mask, int channelCount) {
-    int n = 0;
+    // The empty entry, then every source the drive offers, in bit order.
+    const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
+    const int n = static_cast<int>(entries.size()) - 1;
     for (int i = 0; i < 4; ++i) {
         m_lists[i]->clear();
-        m_lists[i]->addItem(tr("<-----空----->"), 0u);
-    }
-    for (int bit = 0; bit < 16; ++bit) {
-        if (!(mask & (1 << bit))) continue;
-        for (int i = 0; i < 4; ++i) m_lists[i]->addItem(Tr(kSources[bit].name), kSources[bit].code);
-        ++n;
+        for (const auto& e : entries) m_lists[i]->addItem(Text(e.name), static_cast<uint32_t>(e.code));
     }
     for (int i = 0; i < 4; ++i) m_lists[i]->setCurrentIndex(0);
     const auto picks = ChannelPicks(n, static_cast<int16_t>(channelCount));
