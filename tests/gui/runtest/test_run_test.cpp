@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QToolBar>
 #include <QTest>
 #include <QTranslator>
 #include <memory>
@@ -15,7 +18,11 @@
 #include "gui/GuiTestUtil.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
+#include "core/i18n/StringTable.h"
 #include "core/params/CParameter.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/RunTest.h"
@@ -252,6 +259,31 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     EXPECT_TRUE(f.Written().empty());
 }
 
+TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes) {
+    RunWindowFixture f;
+    namespace cmd = hx::gui::cmd;
+    hx::gui::CMainFrame frame;
+    EXPECT_FALSE(frame.action(cmd::RunTest)->isEnabled());
+    frame.SetConnected(true);
+    ASSERT_TRUE(frame.action(cmd::RunTest)->isEnabled());
+    EXPECT_TRUE(frame.toolBar()->actions().contains(frame.action(cmd::RunTest)));
+    frame.action(cmd::RunTest)->trigger();
+    EXPECT_EQ(g_activeModule, "试运行");
+    CRunTest* w = nullptr;
+    for (QMdiSubWindow* sub : frame.view()->area()->subWindowList())
+        if (auto* r = qobject_cast<CRunTest*>(sub->widget())) w = r;
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->opened(); }, 8000));
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
+    // What the debug tool and leaving the program do first: the run stops.
+    frame.view()->closeLinkWindows();
+    EXPECT_EQ(f.sim().Peek(70), 0);
+    EXPECT_TRUE(g_activeModule.empty());
+    QTest::qWait(100);  // the view destroys the closed window
+    frame.SetConnected(false);
+}
+
 TEST(RunTestWindow, Screenshots) {
     // Chinese, then English through the built catalogue.
     RunWindowFixture f;
@@ -269,6 +301,10 @@ TEST(RunTestWindow, Screenshots) {
     QTranslator translator;
     ASSERT_TRUE(translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
     QApplication::installTranslator(&translator);
+    // As the program does at start-up: core texts through the same catalogue.
+    hx::SetTranslator([](const char* context, const char* source) {
+        return QCoreApplication::translate(context, source).toStdString();
+    });
     {
         CRunTest* w = f.open();
         w->enterResonanceMode();
@@ -279,4 +315,5 @@ TEST(RunTestWindow, Screenshots) {
         f.window.reset();
     }
     QApplication::removeTranslator(&translator);
+    hx::SetTranslator(nullptr);
 }
