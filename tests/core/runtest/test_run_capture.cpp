@@ -86,7 +86,10 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 
     RunSession session;
     const CaptureOutcome out = RunAndWait(session, r);
-    EXPECT_EQ(out.status, CaptureStatus::TimedOut);  // nothing captures yet on this drive
+    EXPECT_EQ(out.status, CaptureStatus::Completed);
+    EXPECT_EQ(out.samples[0].size(), 200u);
+    EXPECT_EQ(out.samples[1].size(), 200u);
+    EXPECT_TRUE(out.samples[2].empty());
     EXPECT_EQ(b.WrittenAddresses(),
               (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 137, 70, 32}));
     EXPECT_EQ(b.Vd().Peek(61), 0xFFFF);
@@ -106,7 +109,8 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     r.link = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
-    r.startWrites = RecaptureWrites();
+    // A capture of a minute (2000 points 30 ms apart): the wait runs out first.
+    r.startWrites = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
     // Long enough that the stop is asked for while the wait still polls.
     r.wait = CompletionWait{3, std::chrono::milliseconds(150), false};
 
@@ -213,4 +217,51 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     EXPECT_EQ(*out.unansweredAddress, hx::reg::kCurrentKp);
     EXPECT_EQ(out.writes.returned.size(), 1u);  // nothing after the first silence
     EXPECT_EQ(b.Vd().Peek(23), 0);
+}
+
+TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIsStillRead) {
+    // A paced line, so the 40 blocks of a 2000-point capture take a while.
+    DriveOptions o = PlainDrive();
+    o.baud = 38400;
+    InProcessDrive drive(o);
+    CQXCOM comm;
+    comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+    comm.SetReceiveTimeOut(200);
+    ASSERT_NE(comm.OpenCom(), 0);
+    auto& vd = drive.Drive();
+    vd.Poke(70, 1);
+    const RunLink link{&comm, kStation, 200.0f};
+    CaptureRequest r;
+    r.link = link;
+    r.mode = Mode::Velocity;
+    r.codes = {1, 0, 0, 0};
+    r.points = 2000;
+    r.startWrites = {{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}};
+    r.wait = CompletionWait::ForMode(Mode::Velocity);
+    vd.ClearRequests();
+    auto blockReads = [&] {
+        int n = 0;
+        for (const auto& q : vd.Requests()) n += q.function == 3 && q.address >= 150 && q.count == 50;
+        return n;
+    };
+    RunSession session;
+    const CaptureOutcome out = RunAndWait(session, r, [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (blockReads() < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        session.StopRun(link, Mode::Velocity);
+    });
+    EXPECT_EQ(out.status, CaptureStatus::Completed);
+    EXPECT_TRUE(out.stopSent);
+    EXPECT_EQ(vd.Peek(70), 0);
+    EXPECT_EQ(blockReads(), 40);
+    // The stop went out between two block reads, not after the last one.
+    int readsBeforeStop = -1, reads = 0;
+    for (const auto& q : vd.Requests()) {
+        if (q.function == 3 && q.address >= 150 && q.count == 50) ++reads;
+        if (q.function == 6 && q.address == 70) readsBeforeStop = reads;
+    }
+    EXPECT_GE(readsBeforeStop, 3);
+    EXPECT_LT(readsBeforeStop, 40);
+    session.Close(link, Mode::Velocity);
 }

@@ -259,6 +259,25 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     EXPECT_TRUE(f.Written().empty());
 }
 
+TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->cyclicBox()->click();
+    EXPECT_TRUE(w->periodList()->isEnabled());
+    w->periodList()->setCurrentText("500");
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 10000));
+    EXPECT_TRUE(w->figuresLabel()->text().contains("峰值跟随误差")) << w->figuresLabel()->text().toStdString();
+    // The re-capture writes only the trigger.
+    f.sim().ClearRequests();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 2; }, 10000));
+    EXPECT_EQ(f.Written(), (std::vector<uint16_t>{32}));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    w->clickStart();  // stop
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }, 10000));
+}
+
 TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes) {
     RunWindowFixture f;
     namespace cmd = hx::gui::cmd;
