@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/capture/WaveFile.h"
 #include "core/capture/WaveRecording.h"
@@ -362,4 +364,30 @@ int RunRunCommand(const CliContext& ctx, const std::vector<std::string>& args) {
     if (args[0] == "torque") return RunTorque(ctx, args);
     if (args[0] == "stop") return RunStop(ctx, args);
     return ctx.Usage("unknown run command " + args[0]);
+}
+
+void AddRunCommands(CliCommands& commands) {
+    CLI::App* run = commands.AddGroup("run", "run the motor in a test mode while the drive captures, print the figures");
+    struct Sub {
+        const char* name;
+        const char* description;
+    };
+    static const Sub subs[] = {
+        {"velocity", "a velocity trapezoid: [--speed N] [--distance N] [--accel N] [--dwell MS] [--runs N] "
+                     "[--back-and-forth 0|1] [--direction 1|-1] [--interval US] [--points N] [--channels C1,..] "
+                     "[-o FILE]"},
+        {"torque", "the current-loop test: [--current MA] [--kp N] [--ki N] [--kc N] [--points N] [-o FILE]"},
+        {"stop", "stop the motion and the current-loop test"},
+    };
+    for (const Sub& sub : subs) {
+        auto holder = std::make_shared<CLI::App*>(nullptr);
+        const std::string name = sub.name;
+        CLI::App* app = commands.Add(*run, sub.name, sub.description, [holder, name](const CliContext& ctx) {
+            std::vector<std::string> words = {name};
+            for (const std::string& w : (*holder)->remaining()) words.push_back(w);
+            return RunRunCommand(ctx, words);
+        });
+        app->allow_extras();
+        *holder = app;
+    }
 }

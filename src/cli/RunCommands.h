@@ -6,6 +6,11 @@
 #include <vector>
 
 class CliContext;
+class CliCommands;
 
 // args: the words after "run". Returns the exit status.
 int RunRunCommand(const CliContext& ctx, const std::vector<std::string>& args);
+
+// Registers "run velocity", "run torque" and "run stop"; their options are
+// read by the run command itself, as the pages check them.
+void AddRunCommands(CliCommands& commands);
