@@ -387,7 +387,9 @@ void AddRunCommands(CliCommands& commands) {
             for (const std::string& w : (*holder)->remaining()) words.push_back(w);
             return RunRunCommand(ctx, words);
         });
-        app->allow_extras();
+        // Every word after the sub-command is the run's own; the link options come before it.
+        app->fallthrough(false);
+        app->prefix_command();
         *holder = app;
     }
 }
