@@ -19,6 +19,9 @@ CREATE TABLE Model_Mapping (
 --   Scope     "min~max" in decimal
 --   Visible   1: shown to an ordinary user, 0: administrator only; the drive
 --             reports it as the register's attribute bit
+--   PageNumberEn, UnitsEn, RemarkEn
+--             the category label, unit and remark the English interface
+--             shows (23_params_english.sql); the Chinese ones stay the keys
 CREATE TABLE ParametersTable (
     Address      INTEGER NOT NULL PRIMARY KEY
                  CHECK (Address BETWEEN 0 AND 149 OR Address BETWEEN 30000 AND 31999),
@@ -29,7 +32,10 @@ CREATE TABLE ParametersTable (
     DefaultValue TEXT    NOT NULL,
     Units        TEXT    NOT NULL,
     Remark       TEXT    NOT NULL,
-    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1))
+    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1)),
+    PageNumberEn TEXT    NOT NULL DEFAULT '',
+    UnitsEn      TEXT    NOT NULL DEFAULT '',
+    RemarkEn     TEXT    NOT NULL DEFAULT ''
 );
 
 CREATE TABLE ParametersTable_KRV4 (
@@ -42,7 +48,10 @@ CREATE TABLE ParametersTable_KRV4 (
     DefaultValue TEXT    NOT NULL,
     Units        TEXT    NOT NULL,
     Remark       TEXT    NOT NULL,
-    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1))
+    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1)),
+    PageNumberEn TEXT    NOT NULL DEFAULT '',
+    UnitsEn      TEXT    NOT NULL DEFAULT '',
+    RemarkEn     TEXT    NOT NULL DEFAULT ''
 );
 
 CREATE TABLE ParametersTable_KRV7 (
@@ -55,7 +64,10 @@ CREATE TABLE ParametersTable_KRV7 (
     DefaultValue TEXT    NOT NULL,
     Units        TEXT    NOT NULL,
     Remark       TEXT    NOT NULL,
-    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1))
+    Visible      INTEGER NOT NULL DEFAULT 1 CHECK (Visible IN (0, 1)),
+    PageNumberEn TEXT    NOT NULL DEFAULT '',
+    UnitsEn      TEXT    NOT NULL DEFAULT '',
+    RemarkEn     TEXT    NOT NULL DEFAULT ''
 );
 
 -- The parameter list is read in PageNumber order; these keep the rows of a

@@ -10,13 +10,13 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
-#include "core/util/CommandLine.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
 #include "core/link/CQXCOM.h"
-#include "core/util/AtomicFile.h"
 #include "core/protocol/Registers.h"
+#include "core/util/AtomicFile.h"
+#include "core/util/CommandLine.h"
 
 namespace {
 

@@ -15,7 +15,11 @@
 
 #include "core/capture/ChannelSources.h"
 
+class CliCommands;
 class CliContext;
+
+// Registers capture, fft and "wave export" with halvex-cli.
+void AddCaptureCommands(CliCommands& commands);
 
 struct CaptureCommandOptions {
     std::string channels;  // "C1[,C2[,C3[,C4]]]": source codes, 0 = channel off
@@ -34,6 +38,3 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
 int RunFftCommand(const CliContext& ctx, const std::string& output);
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output);
 
-class CliCommands;
-// Registers capture, fft and wave export with halvex-cli.
-void AddCaptureCommands(CliCommands& commands);

@@ -11,6 +11,7 @@
 #include "core/db/ModelMapping.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
+#include "core/link/ModbusFrame.h"
 #include "core/settings/EnvSettings.h"
 
 namespace {
@@ -76,7 +77,7 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
         if (frame.size() != 5u + 2u * n)
             return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
         for (uint16_t i = 0; i < n; ++i) {
-            const auto word = static_cast<int16_t>((frame[3 + 2 * i] << 8) | frame[4 + 2 * i]);
+            const auto word = static_cast<int16_t>(hx::WordAt(&frame[3 + 2 * i]));
             ctx.Out() << (next + i) << '=' << word << '\n';
         }
         next += n;

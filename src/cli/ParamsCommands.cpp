@@ -31,6 +31,7 @@
 #include "core/params/TransferPlan.h"
 #include "core/params/WriteAllJob.h"
 #include "core/settings/AppPaths.h"
+#include "core/util/TextProgress.h"
 
 namespace {
 
@@ -67,6 +68,16 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
     return true;
 }
 
+// A whole-table transfer with its progress on standard error: at 9600 baud
+// one takes some 20 s, too long to leave the user without a sign of life.
+hx::TransferResult WithProgress(const CliContext& ctx, const char* label,
+                                hx::TransferResult (*transfer)(const hx::TransferLink&, std::stop_token,
+                                                               const hx::ProgressCallback&),
+                                const hx::TransferLink& link) {
+    hx::TextProgress progress(ctx.Err(), label, hx::TextProgress::StderrIsTerminal());
+    return transfer(link, {}, [&progress](int done, int total) { progress.Update(done, total); });
+}
+
 hx::TransferLink LinkFor(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
     return hx::TransferLink{&ctx.Link(), &table, ctx.Station(), identity.firmwareVersion};
 }
@@ -92,7 +103,8 @@ int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
-    const hx::TransferResult result = hx::ReadAll(LinkFor(ctx, theParameterTable, identity));
+    const hx::TransferResult result =
+        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {
@@ -125,7 +137,8 @@ int Read(const CliContext& ctx, const std::string& path, const std::string& desc
     int status = kExitOk;
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
-    const hx::TransferResult result = hx::ReadAll(LinkFor(ctx, theParameterTable, identity));
+    const hx::TransferResult result =
+        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
@@ -151,17 +164,18 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args) {
     const hx::TransferLink link = LinkFor(ctx, table, identity);
     // As the window does: the table holds the drive's values first, so a
     // register the file lacks is sent back unchanged.
-    hx::TransferResult result = hx::ReadAll(link);
+    hx::TransferResult result = WithProgress(ctx, "reading parameters", hx::ReadAll, link);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     hx::ApplyToTable(contents, table);
 
-    result = hx::WriteAll(link);
+    result = WithProgress(ctx, "writing parameters", hx::WriteAll, link);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "writing", result, identity.firmwareVersion);
 
     CParameter readBack;
-    result = hx::ReadAll(hx::TransferLink{link.comm, &readBack, link.station, link.firmwareVersion});
+    result = WithProgress(ctx, "reading back", hx::ReadAll,
+                          hx::TransferLink{link.comm, &readBack, link.station, link.firmwareVersion});
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading back", result, identity.firmwareVersion);
 

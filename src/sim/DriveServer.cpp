@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/link/ModbusFrame.h"
 #include "sim/ModbusPdu.h"
 #include "sim/VirtualDrive.h"
 
@@ -83,7 +84,6 @@ int BitsFromTermios(int fd) {
     return 1 + data + ((t.c_cflag & PARENB) ? 1 : 0) + ((t.c_cflag & CSTOPB) ? 2 : 1);
 }
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 }  // namespace
 
@@ -511,7 +511,7 @@ bool DriveServer::ReadTcp(TcpClient& client) {
     const auto seen = Clock::now();
     auto& b = client.buffer;
     while (b.size() >= 7) {
-        const uint16_t protocol = Be16(&b[2]), length = Be16(&b[4]);
+        const uint16_t protocol = hx::WordAt(&b[2]), length = hx::WordAt(&b[4]);
         if (protocol != 0 || length < 2 || length > 254) return false;  // not Modbus: hang up
         if (b.size() < 6u + length) break;
         const uint8_t unit = b[6];

@@ -1,11 +1,11 @@
 #include "sim/ModbusPdu.h"
 
+#include "core/link/ModbusFrame.h"
 #include "sim/VirtualDrive.h"
 
 namespace hx::sim {
 namespace {
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 void PutBe16(std::vector<uint8_t>& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v >> 8));
     out.push_back(static_cast<uint8_t>(v & 0xFF));
@@ -16,14 +16,7 @@ std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
 
 }  // namespace
 
-uint16_t Crc16(const uint8_t* data, size_t size) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int b = 0; b < 8; ++b) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
-    }
-    return crc;
-}
+uint16_t Crc16(const uint8_t* data, size_t size) { return hx::ModbusCrc16(data, size); }
 
 void AppendCrc(std::vector<uint8_t>& frame) {
     const uint16_t crc = Crc16(frame.data(), frame.size());
@@ -62,7 +55,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
     case mbfn::kReadHolding:
     case mbfn::kReadInput: {
         if (size != 5) return Exception(fn, mbex::kIllegalValue);
-        const uint16_t address = Be16(pdu + 1), count = Be16(pdu + 3);
+        const uint16_t address = hx::WordAt(pdu + 1), count = hx::WordAt(pdu + 3);
         drive.RecordRequest({station, fn, address, count});
         if (count < 1 || count > 125) return Exception(fn, mbex::kIllegalValue);
         uint16_t values[125];
@@ -73,20 +66,20 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
     }
     case mbfn::kWriteSingle: {
         if (size != 5) return Exception(fn, mbex::kIllegalValue);
-        const uint16_t address = Be16(pdu + 1), value = Be16(pdu + 3);
+        const uint16_t address = hx::WordAt(pdu + 1), value = hx::WordAt(pdu + 3);
         drive.RecordRequest({station, fn, address, 1});
         if (uint8_t ex = drive.WriteRegister(address, value)) return Exception(fn, ex);
         return {pdu, pdu + 5};
     }
     case mbfn::kWriteMultiple: {
         if (size < 6) return Exception(fn, mbex::kIllegalValue);
-        const uint16_t address = Be16(pdu + 1), count = Be16(pdu + 3);
+        const uint16_t address = hx::WordAt(pdu + 1), count = hx::WordAt(pdu + 3);
         const uint8_t bytes = pdu[5];
         drive.RecordRequest({station, fn, address, count});
         if (count < 1 || count > 123 || bytes != 2 * count || size != 6u + bytes)
             return Exception(fn, mbex::kIllegalValue);
         uint16_t values[123];
-        for (int i = 0; i < count; ++i) values[i] = Be16(pdu + 6 + 2 * i);
+        for (int i = 0; i < count; ++i) values[i] = hx::WordAt(pdu + 6 + 2 * i);
         if (uint8_t ex = drive.WriteRegisters(address, values, count)) return Exception(fn, ex);
         return {pdu, pdu + 5};
     }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "core/Globals.h"
+#include "core/i18n/StringTable.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterFile.h"
 #include "core/text/Cp936.h"
@@ -25,10 +26,11 @@ using hx::test::WriteFileBytes;
 
 namespace {
 
+// As in the window program without its English catalogue: the installed
+// translator gives every Chinese text back as it is.
 struct ChineseMessages {
-    uint16_t saved = g_language;
-    ChineseMessages() { g_language = 4; }
-    ~ChineseMessages() { g_language = saved; }
+    ChineseMessages() { hx::SetTranslator([](const char*, const char* source) { return std::string(source); }); }
+    ~ChineseMessages() { hx::SetTranslator(nullptr); }
 };
 
 void RegisterSomeTypes(CParameter& t) {
@@ -320,4 +322,39 @@ TEST(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
         const std::string now = ReadFileBytes(path);
         EXPECT_TRUE(now == bytesA || now == bytesB) << "round " << round << ": " << now.size() << " bytes";
     }
+}
+
+// The labels and messages follow the catalogue, never the language number: a
+// missing English catalogue leaves Chinese in an English-set interface, and
+// the command-line tools, which have no catalogue, speak English.
+TEST(ParameterFile, InformationAndErrorsGoThroughTheCatalogue) {
+    TempProgramFolder folder;
+    const std::string path = folder.File("info.qxr");
+    WriteFileBytes(path, "DriveType=X\r\nDriveVerssion=1\r\nDescription=d\r\n5=9\r\n");
+    hx::ParameterFileContents contents;
+    std::string error;
+    ASSERT_TRUE(hx::ReadParameterFile(path, &contents, &error)) << error;
+    const uint16_t language = g_language;
+    g_language = 9;
+    {
+        ChineseMessages noCatalogue;
+        EXPECT_EQ(hx::InformationText(contents), "适用驱动器类型:X\r\n驱动器软件版本:1\r\n描述信息:d\r\n");
+        EXPECT_FALSE(hx::ReadParameterFile(folder.File("missing.qxr"), &contents, &error));
+        EXPECT_EQ(error.rfind("无法打开文件 \"" + folder.File("missing.qxr") + "\": ", 0), 0u) << error;
+    }
+    {
+        hx::SetTranslator([](const char* context, const char* source) {
+            return std::string(context) == "ParameterFile" && std::string(source) == "无法打开文件 %1: %2"
+                       ? std::string("Cannot open %1 (%2)")
+                       : std::string(source);
+        });
+        EXPECT_FALSE(hx::ReadParameterFile(folder.File("missing.qxr"), &contents, &error));
+        EXPECT_EQ(error.rfind("Cannot open \"" + folder.File("missing.qxr") + "\" (", 0), 0u) << error;
+        hx::SetTranslator(nullptr);
+    }
+    g_language = 4;
+    ASSERT_TRUE(hx::ReadParameterFile(path, &contents, &error)) << error;
+    EXPECT_EQ(hx::InformationText(contents), "Drive type:X\r\nDrive software version:1\r\nDescription:d\r\n")
+        << "no catalogue at all: the command-line tools' English";
+    g_language = language;
 }

@@ -126,6 +126,16 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     EXPECT_EQ(vd.Ram(shortDef->address), 0xFFFE);
     EXPECT_EQ(vd.Ram(31999), 4321);
     EXPECT_EQ(vd.Ram(intDef->address), 0x86A0);
+    // Its progress on standard error, which is no terminal here: a line per
+    // tenth of each transfer, ending at 100 %.
+    for (const std::string phase : {"reading parameters: ", "writing parameters: ", "reading back: "}) {
+        std::vector<std::string> steps;
+        for (const auto& line : Lines(r.err))
+            if (line.rfind(phase, 0) == 0) steps.push_back(line.substr(phase.size()));
+        ASSERT_FALSE(steps.empty()) << phase << " missing from\n" << r.err;
+        EXPECT_LE(steps.size(), 10u) << r.err;
+        EXPECT_EQ(steps.back().rfind("100% (", 0), 0u) << steps.back();
+    }
 
     // A register the drive does not keep (the save command reads 0 when idle)
     // is reported after the read-back, with a failing status.

@@ -182,5 +182,6 @@ TEST(ManualPages, DescribeEveryOptionTheProgramsHelpLists) {
 
     auto cli = RunProgram(bin + "/halvex-cli", {"--help"});
     ASSERT_EQ(cli.status, 0);
+    // The full help lists the commands' own options too.
     expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS", "COMMANDS"});
 }

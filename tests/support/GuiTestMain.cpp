@@ -3,10 +3,17 @@
 
 #include <QApplication>
 
+#include "core/i18n/StringTable.h"
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // As the program does at start: the core's texts go through Qt's
+    // catalogue, which gives the Chinese back while no English is installed.
+    hx::SetTranslator([](const char* context, const char* source) {
+        return QCoreApplication::translate(context, source).toStdString();
+    });
     return RUN_ALL_TESTS();
 }
 

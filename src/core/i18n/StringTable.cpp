@@ -1,4 +1,5 @@
 #include "core/i18n/StringTable.h"
+#include "core/i18n/Translate.h"
 
 #include <atomic>
 #include <iterator>
@@ -94,6 +95,20 @@ std::string LoadString(int id) {
 std::string Translate(const char* context, const char* source) {
     Translator t = g_translator.load();
     return t ? t(context, source) : std::string(source);
+}
+
+std::string Translate(const char* context, const char* source, const char* withoutCatalogue) {
+    Translator t = g_translator.load();
+    return t ? t(context, source) : std::string(withoutCatalogue);
+}
+
+std::string FillIn(std::string text, std::initializer_list<std::string> arguments) {
+    int n = 1;
+    for (const std::string& argument : arguments) {
+        const std::string mark = "%" + std::to_string(n++);
+        if (const auto at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), argument);
+    }
+    return text;
 }
 
 const StringEntry* StringEntries(int* count) {

@@ -246,7 +246,7 @@ int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, cons
     }
     uint16_t values[kMaxWriteCount];
     for (uint16_t i = 0; i < count; ++i)
-        values[i] = static_cast<uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
+        values[i] = hx::WordAt(&data[2 * i]);
     const bool ok = t->WriteRegisters(station, address, count, values);
     if (!d->finish(ok, t->LastError())) return -1;
     return count;

@@ -8,6 +8,9 @@
 
 namespace hx {
 
+// A 16-bit word as Modbus carries it, high byte first.
+inline uint16_t WordAt(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]); }
+
 // CRC-16 (polynomial 0xA001, start 0xFFFF); on the wire low byte first.
 uint16_t ModbusCrc16(const uint8_t* data, std::size_t length);
 

@@ -10,6 +10,8 @@
 #include <limits>
 
 #include "core/Globals.h"
+#include "core/i18n/StringTable.h"
+#include "core/i18n/Translate.h"
 #include "core/params/CParameter.h"
 #include "core/text/Cp936.h"
 #include "core/util/AtomicFile.h"
@@ -23,41 +25,41 @@ constexpr std::size_t kMaxFileBytes = 64u << 20;
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-bool English() { return g_language == 9; }
-
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// The file messages in the interface's language; the English beside each is
+// for the command-line tools, which have no catalogue.
+std::string Text(const char* chinese, const char* english, std::initializer_list<std::string> arguments) {
+    return FillIn(Translate("ParameterFile", chinese, english), arguments);
+}
 
 std::string SaveErrorText(const std::string& path, AtomicFile::Step step, int err) {
     const std::string reason = std::strerror(err);
     if (step == AtomicFile::Step::Create)
-        return English() ? "Cannot create the file " + Quoted(path) + ": " + reason
-                         : "无法创建文件 " + Quoted(path) + ": " + reason;
-    return English() ? "Writing the file " + Quoted(path) + " failed: " + reason +
-                           ". An earlier file of that name is unchanged."
-                     : "写入文件 " + Quoted(path) + " 失败: " + reason + "。原有的同名文件保持不变。";
+        return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法创建文件 %1: %2"), "Cannot create the file %1: %2",
+                    {Quoted(path), reason});
+    return Text(QT_TRANSLATE_NOOP("ParameterFile", "写入文件 %1 失败: %2。原有的同名文件保持不变。"),
+                "Writing the file %1 failed: %2. An earlier file of that name is unchanged.", {Quoted(path), reason});
 }
 
 std::string OpenErrorText(const std::string& path, int err) {
-    const std::string reason = std::strerror(err);
-    return English() ? "Cannot open the file " + Quoted(path) + ": " + reason
-                     : "无法打开文件 " + Quoted(path) + ": " + reason;
+    return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法打开文件 %1: %2"), "Cannot open the file %1: %2",
+                {Quoted(path), std::strerror(err)});
 }
 
 std::string ReadErrorText(const std::string& path, int err) {
-    const std::string reason = std::strerror(err);
-    return English() ? "Cannot read the file " + Quoted(path) + ": " + reason
-                     : "读取文件 " + Quoted(path) + " 失败: " + reason;
+    return Text(QT_TRANSLATE_NOOP("ParameterFile", "读取文件 %1 失败: %2"), "Cannot read the file %1: %2",
+                {Quoted(path), std::strerror(err)});
 }
 
 std::string TooLargeText(const std::string& path) {
-    return English() ? "The file " + Quoted(path) + " is too large to be a parameter file."
-                     : "文件 " + Quoted(path) + " 过大, 不是参数文件。";
+    return Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 过大, 不是参数文件。"),
+                "The file %1 is too large to be a parameter file.", {Quoted(path)});
 }
 
 std::string DecodeErrorText(const std::string& path) {
-    return English() ? "Cannot decode the file " + Quoted(path) +
-                           ": its text is neither code page 936 (Chinese) nor UTF-8."
-                     : "无法解码文件 " + Quoted(path) + ": 其内容既不是代码页 936 (中文) 文本, 也不是 UTF-8 文本。";
+    return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法解码文件 %1: 其内容既不是代码页 936 (中文) 文本, 也不是 UTF-8 文本。"),
+                "Cannot decode the file %1: its text is neither code page 936 (Chinese) nor UTF-8.", {Quoted(path)});
 }
 
 void SetError(std::string* error, std::string text) {
@@ -199,14 +201,15 @@ void ApplyToTable(const ParameterFileContents& contents, CParameter& table) {
 }
 
 std::string InformationText(const ParameterFileContents& contents) {
-    static const char* const kChinese[] = {"适用驱动器类型:", "驱动器软件版本:", "描述信息:"};
+    static const char* const kChinese[] = {QT_TRANSLATE_NOOP("ParameterFile", "适用驱动器类型:"),
+                                           QT_TRANSLATE_NOOP("ParameterFile", "驱动器软件版本:"),
+                                           QT_TRANSLATE_NOOP("ParameterFile", "描述信息:")};
     static const char* const kEnglish[] = {"Drive type:", "Drive software version:", "Description:"};
-    const char* const* labels = English() ? kEnglish : kChinese;
     std::string text;
     for (std::size_t i = 0; i < contents.headerLines.size() && i < 3; ++i) {
         const std::string& line = contents.headerLines[i];
         std::size_t eq = line.find('=');
-        text += labels[i];
+        text += Translate("ParameterFile", kChinese[i], kEnglish[i]);
         text += eq == std::string::npos ? line : line.substr(eq + 1);
         text += "\r\n";
     }

@@ -1,10 +1,13 @@
 #include "core/params/ParameterGroups.h"
 
 #include <algorithm>
+#include <map>
 
 #include "core/db/CADO.h"
+#include "core/db/LocalizedField.h"
 #include "core/i18n/StringTable.h"
 #include "core/params/DefinitionQueries.h"
+#include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterFile.h"
 #include "core/text/Cp936.h"
 
@@ -23,6 +26,18 @@ std::string Literal(const std::string& text) {
 }
 
 GroupResult Failure(GroupOutcome outcome, std::string text = {}) { return {outcome, std::move(text)}; }
+
+void EnglishCategoryLabels(CADO& db, const std::string& driveModel, std::vector<std::string>* labels) {
+    // The labels are looked up after the listing's own query, so that query
+    // and its order stay as they are; the list then filters by what it shows.
+    std::map<std::string, std::string> english;
+    db.GetRecordSet("Select * from  " + DefinitionTableName(driveModel));
+    if (!db.IsRecordsetOpen() || db.IsEOF() || !db.HasField("PageNumberEn")) return;
+    for (; !db.IsEOF(); db.MoveNext())
+        english.emplace(db.GetFieldText("PageNumber"), LocalizedFieldText(db, "PageNumber"));
+    for (auto& label : *labels)
+        if (auto it = english.find(label); it != english.end()) label = it->second;
+}
 
 }  // namespace
 
@@ -106,6 +121,7 @@ GroupResult ParameterGroups::FillCategoryList(const std::string& driveModel, Cat
             m_db.GetRecordSet(CategoryLabelsQuery(driveModel));
             if (!m_db.IsRecordsetOpen()) return Failure(GroupOutcome::RecordsetClosed);
             for (; !m_db.IsEOF(); m_db.MoveNext()) listing->categories.push_back(m_db.GetFieldText("PageNumber"));
+            if (InterfaceIsEnglish()) EnglishCategoryLabels(m_db, driveModel, &listing->categories);
         }
         m_db.GetRecordSet("Select * from  " + GroupsTable());
         if (!m_db.IsRecordsetOpen()) return Failure(GroupOutcome::RecordsetClosed);

@@ -9,13 +9,13 @@
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
 #include "core/settings/EnvSettings.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
 namespace {
 constexpr int kFieldMin = 5, kFieldMax = 1000;
 constexpr int kSaveMin = 30, kSaveMax = 1000;
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 }  // namespace
 
 CEnvironmentSetting::CEnvironmentSetting(QWidget* parent) : FunctionWindow(tr("环境设置"), LinkUse::Free, parent) {
@@ -41,12 +41,12 @@ bool CEnvironmentSetting::save() {
     }
     m_delay = value;
     if (value < kSaveMin || value > kSaveMax) {
-        ShowMessage(this, str(50063), str(50134));
+        ShowMessage(this, TableText(50063), TableText(50134));
         return false;
     }
     hx::env::Write(hx::env::kReadComDelay, "DelayTime", std::to_string(value));
     theComm.SetReceiveTimeOut(static_cast<uint16_t>(value));
-    ShowMessage(this, str(50062), str(50090));
+    ShowMessage(this, TableText(50062), TableText(50090));
     return true;
 }
 

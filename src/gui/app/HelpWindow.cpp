@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "core/db/LocalizedField.h"
 #include "core/settings/AppPaths.h"
 
 namespace hx::gui {
@@ -42,6 +43,13 @@ static QString helpFolder() { return QString::fromStdString(hx::DataFolder()) + 
 
 QString MainHelpPath(int language) { return helpFolder() + (language == 4 ? "help.html" : "helpEN.html"); }
 
-QString ParameterHelpPath(const QString& topic) { return helpFolder() + "ParametersHelp/" + topic + ".html"; }
+QString ParameterHelpPath(const QString& topic) {
+    // The page in the interface's language; a parameter without an English
+    // page yet still has its Chinese one.
+    const QString chinese = helpFolder() + "ParametersHelp/" + topic + ".html";
+    if (!hx::InterfaceIsEnglish()) return chinese;
+    const QString english = helpFolder() + "ParametersHelpEN/" + topic + ".html";
+    return QFileInfo::exists(english) ? english : chinese;
+}
 
 }  // namespace hx::gui

@@ -16,12 +16,12 @@
 #include "gui/app/ExternalTools.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/VelmoraView.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
 namespace {
 
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
 // Commands enabled only while a drive is connected (or offline use is on).
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
@@ -34,7 +34,7 @@ bool contains(const int* begin, const int* end, int id) { return std::find(begin
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(str(50195));
+    setWindowTitle(TableText(50195));
     setGeometry(100, 30, 1100, 650);
     g_accessLevel = AccessLevel::Ordinary;
 
@@ -162,7 +162,7 @@ void CMainFrame::runCommand(int id) {
     }
 }
 
-bool CMainFrame::confirmExit() { return AskYesNo(this, str(50161), str(50162), MessageIcon::Question); }
+bool CMainFrame::confirmExit() { return AskYesNo(this, TableText(50161), TableText(50162), MessageIcon::Question); }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_exitConfirmed && !confirmExit()) {
@@ -179,9 +179,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::saveDriveParameters() {
     if (busy()) return;
-    if (!AskYesNo(this, tr("Current settings won't be recoverable after parameters saved. Do you want to continue?"),
-                  tr("Save Configuration Confirmation"), MessageIcon::Warning, true))
-        return;
+    if (!ConfirmSaveToDrive(this)) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
     m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& result) {
@@ -193,12 +191,7 @@ void CMainFrame::saveDriveParameters() {
 void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     QApplication::restoreOverrideCursor();
     updateCommandStates();
-    if (result.outcome != hx::StorageOutcome::Stopped) {
-        if (result.succeeded())
-            ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
-        else
-            ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
-    }
+    if (result.outcome != hx::StorageOutcome::Stopped) ShowSaveToDriveOutcome(this, result);
     emit saveDriveParametersFinished(result.succeeded());
 }
 
@@ -237,8 +230,8 @@ void CMainFrame::chooseChinese() {
                         MessageIcon::Question);
     });
     switch (outcome) {
-    case hx::LanguageChoiceOutcome::AlreadyCurrent: ShowMessage(this, str(50158), str(50157)); break;
-    case hx::LanguageChoiceOutcome::SavedRestartNeeded: ShowMessage(this, str(50156), str(50157)); break;
+    case hx::LanguageChoiceOutcome::AlreadyCurrent: ShowMessage(this, TableText(50158), TableText(50157)); break;
+    case hx::LanguageChoiceOutcome::SavedRestartNeeded: ShowMessage(this, TableText(50156), TableText(50157)); break;
     case hx::LanguageChoiceOutcome::ForcedUnsupported:
         ShowMessage(this, tr("Forced switch to nonsupport language, the user interface display messy code!!!"),
                     tr("Switch Language"), MessageIcon::Warning);
@@ -249,7 +242,7 @@ void CMainFrame::chooseChinese() {
 
 void CMainFrame::chooseEnglish() {
     auto outcome = hx::ChooseEnglish(g_language);
-    ShowMessage(this, outcome == hx::LanguageChoiceOutcome::AlreadyCurrent ? str(50158) : str(50156), str(50157));
+    ShowMessage(this, outcome == hx::LanguageChoiceOutcome::AlreadyCurrent ? TableText(50158) : TableText(50156), TableText(50157));
 }
 
 }  // namespace hx::gui

@@ -24,6 +24,9 @@ CVelmoraView::CVelmoraView(CMainFrame* frame, QWidget* parent) : QWidget(parent)
     m_area = new QMdiArea(this);
     m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A maximised parameter manager must not make every window opened after
+    // it maximised too: each function window keeps its own size.
+    m_area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_area);

@@ -18,14 +18,11 @@
 #include "core/params/CParameter.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/app/MainFrame.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
 
 namespace hx::gui {
-namespace {
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
-}  // namespace
-
 CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
     : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_frame(frame) {
     m_port = new QComboBox;
@@ -34,7 +31,7 @@ CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
     m_baud->addItems({"9600", "19200", "38400"});
     m_station = new QComboBox;
     for (int i = 0; i < kStations; ++i) m_station->addItem(QString::number(i));
-    m_connect = new QPushButton(str(50006));
+    m_connect = new QPushButton(TableText(50006));
     m_search = new QPushButton(tr("查找设备"));
     m_status = new QLabel;
     m_status->setMinimumWidth(160);
@@ -73,7 +70,7 @@ CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
     m_station->setCurrentIndex(station >= 0 && station < kStations ? station : -1);
 
     const bool open = theComm.GetConnectStatus() != 0;
-    m_connect->setText(open ? str(50005) : str(50006));
+    m_connect->setText(open ? TableText(50005) : TableText(50006));
     m_search->setEnabled(!open);
 }
 
@@ -111,9 +108,9 @@ void CConnectCom::onConnect() {
         if (theComm.CloseCom()) {
             m_frame->SetConnected(false);
             m_search->setEnabled(true);
-            m_connect->setText(str(50006));
+            m_connect->setText(TableText(50006));
         } else {
-            m_connect->setText(str(50005));
+            m_connect->setText(TableText(50005));
             ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
         }
         return;
@@ -121,7 +118,7 @@ void CConnectCom::onConnect() {
 
     if (!theComm.OpenCom()) {
         m_frame->SetConnected(false);
-        m_connect->setText(str(50006));
+        m_connect->setText(TableText(50006));
         m_search->setEnabled(true);
         ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
         return;
@@ -152,13 +149,13 @@ void CConnectCom::finishConnect() {
         // send every window's requests into a closed port.
         g_displayModel.clear();
         m_frame->SetConnected(false);
-        m_connect->setText(str(50006));
+        m_connect->setText(TableText(50006));
         m_search->setEnabled(true);
         return;
     }
     g_displayModel = display.toStdString();
-    m_frame->setWindowTitle(str(50195).trimmed() + " for " + display.trimmed());
-    m_connect->setText(str(50005));
+    m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
+    m_connect->setText(TableText(50005));
     m_closeTimer->start();
 }
 
@@ -184,7 +181,7 @@ void CConnectCom::onSearch() {
     configurePort();
     if (m_search->text() == tr("查找设备")) {
         m_connect->setEnabled(false);
-        m_search->setText(str(50014));
+        m_search->setText(TableText(50014));
         m_searchStation = 0;
         if (theComm.OpenCom()) {
             m_searchTimer->start();
@@ -225,7 +222,7 @@ void CConnectCom::searchTick() {
 void CConnectCom::onOffline() {
     theComm.SetCurrentUseMode(0);
     m_frame->SetConnected(true);
-    m_frame->setWindowTitle(str(50019));
+    m_frame->setWindowTitle(TableText(50019));
     g_driveModel = "KRV7";
     closeWindow();
 }

@@ -11,8 +11,10 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <vector>
 
 #include "core/Globals.h"
+#include "core/db/LocalizedField.h"
 #include "core/params/CParameter.h"
 #include "core/params/DefinitionQueries.h"
 #include "core/params/ParameterFile.h"
@@ -22,6 +24,7 @@
 #include "gui/params/ParameterCompare.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/params/ParameterRemark.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
 #include "gui/widgets/Messages.h"
@@ -142,11 +145,24 @@ void CParameterManage::buildControls() {
 // Layout
 
 void CParameterManage::layoutButtons() {
-    int x = 170;
+    // Each button as wide as its caption needs (at least 75 pixels); when the
+    // row is wider than the window, all shrink alike so every button stays
+    // on screen and clickable, down to a 1024-pixel-wide screen.
+    std::vector<QPushButton*> shown;
+    int wanted = 0;
     for (QPushButton* b : {m_readFile, m_saveAs, m_memo, m_read, m_write, m_save, m_restore, m_burn, m_help, m_compare}) {
         if (b->isHidden()) continue;
-        b->setGeometry(x, 10, 75, 28);
-        x += 80;
+        shown.push_back(b);
+        wanted += std::max(75, b->sizeHint().width());
+    }
+    constexpr int kLeft = 170, kGap = 5;
+    const int room = width() - kLeft - 5 - kGap * static_cast<int>(shown.size());
+    const double scale = wanted > room && room > 0 ? static_cast<double>(room) / wanted : 1.0;
+    int x = kLeft;
+    for (QPushButton* b : shown) {
+        const int w = std::max(40, static_cast<int>(std::max(75, b->sizeHint().width()) * scale));
+        b->setGeometry(x, 10, w, 28);
+        x += w + kGap;
     }
 }
 
@@ -415,19 +431,11 @@ void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHand
 
 void CParameterManage::SaveToDrive() {
     if (refuseWhileBusy()) return;
-    if (!AskYesNo(this,
-                  QStringLiteral("Current settings won't be recoverable after parameters saved. Do you want to continue?"),
-                  QStringLiteral("Save Configuration Confirmation"), MessageIcon::Warning, true))
-        return;
+    if (!ConfirmSaveToDrive(this)) return;
     runStorage(hx::kSaveToDrive, &CParameterManage::onSaveDone);
 }
 
-void CParameterManage::onSaveDone(const hx::StorageResult& result) {
-    if (result.succeeded())
-        ShowMessage(this, tr("保存驱动器当前设置成功!"), tr("保存成功"));
-    else
-        ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败"));
-}
+void CParameterManage::onSaveDone(const hx::StorageResult& result) { ShowSaveToDriveOutcome(this, result); }
 
 void CParameterManage::RestoreFactory() {
     if (refuseWhileBusy()) return;
@@ -501,11 +509,13 @@ void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
             const std::string dataType = m_db.GetFieldText("DataType");
             theParameterTable.RegisterType(address, dataType.c_str());
             const std::string name = m_db.GetFieldText("Name");
-            const std::string page = m_db.GetFieldText("PageNumber");
+            // The category label as the category list shows it, so filtering
+            // by it works in either language.
+            const std::string page = hx::LocalizedFieldText(m_db, "PageNumber");
             const std::string scope = m_db.GetFieldText("Scope");
             const std::string defaultValue = m_db.GetFieldText("DefaultValue");
-            const std::string units = m_db.GetFieldText("Units");
-            const std::string remark = m_db.GetFieldText("Remark");
+            const std::string units = hx::LocalizedFieldText(m_db, "Units");
+            const std::string remark = hx::LocalizedFieldText(m_db, "Remark");
             if (theParameterTable.TestAttribute(address) != 1 && !everyone) continue;
             if (!filterShows(page, address, members)) continue;
             m_list->appendRow({QString::number(address), fromStd(name),
@@ -514,10 +524,12 @@ void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
         }
         m_db.CloseRecordset();
     } catch (const DbError& e) {
+        m_list->fitColumnsToContents();
         m_list->setUpdatesEnabled(true);
         ShowDatabaseError(this, e.Description());
         return;
     }
+    m_list->fitColumnsToContents();
     m_list->setUpdatesEnabled(true);
 }
 

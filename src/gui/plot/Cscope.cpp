@@ -11,6 +11,7 @@
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
 #include "gui/plot/ScopeInput.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -19,7 +20,6 @@ using hx::plot::ScopeModel;
 
 namespace {
 
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
 // Caption of a channel type: the source's display name; a code no source
 // has shows as the unknown channel.
@@ -92,7 +92,7 @@ void Cscope::ClearAndRedraw() {
 }
 
 void Cscope::ShowWaitText() {
-    m_renderer.DrawWaitText(m_model, str(50149));
+    m_renderer.DrawWaitText(m_model, TableText(50149));
     update();
 }
 
@@ -106,7 +106,7 @@ void Cscope::Redraw() {
 bool Cscope::PickColour(int which) {
     if (which < 0 || which > 4) return false;
     const QColor preset = ToQColor(which == 0 ? ScopeModel::kBackgroundPreset : ScopeModel::kCurvePresets[which - 1]);
-    const auto picked = m_picker ? m_picker(preset, str(50144 + which)) : std::nullopt;
+    const auto picked = m_picker ? m_picker(preset, TableText(50144 + which)) : std::nullopt;
     if (!picked) return false;
     if (which == 0) {
         m_model.SetBackground(ToColorref(*picked));
@@ -138,7 +138,7 @@ void Cscope::SetCursorsEnabled(bool on) {
 QMenu* Cscope::CreateContextMenu() {
     auto* menu = new QMenu(this);
     for (int which = 0; which <= 4; ++which)
-        menu->addAction(str(50144 + which), this, [this, which] { PickColour(which); });
+        menu->addAction(TableText(50144 + which), this, [this, which] { PickColour(which); });
     menu->addSeparator();
     QAction* cursors = menu->addAction(tr("测量光标"));
     cursors->setCheckable(true);
@@ -280,7 +280,7 @@ void ScopeInput::Release(QMouseEvent* event) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
     case hx::plot::ZoomOutcome::AtMaximum:
-        ShowMessage(&m_scope, str(50143));
+        ShowMessage(&m_scope, TableText(50143));
         m_scope.Redraw();
         break;
     case hx::plot::ZoomOutcome::None: m_scope.update(); break;

@@ -24,12 +24,12 @@
 #include "core/link/CQXCOM.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/plot/Cscope.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
 namespace {
 
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
 // The classic channel colours (0x00BBGGRR: red, azure, orange, yellow).
 const QColor kChannelColours[4] = {QColor(255, 0, 0), QColor(0, 128, 255), QColor(255, 128, 0), QColor(255, 255, 0)};
@@ -66,8 +66,8 @@ CDisplayWaveform::CDisplayWaveform(QWidget* parent) : FunctionWindow(tr("波形�
     buildControls();
 
     // The plot's start-up picture.
-    m_scope->SetYCaption(str(50041));
-    m_scope->SetXCaption(str(50042));
+    m_scope->SetYCaption(TableText(50041));
+    m_scope->SetXCaption(TableText(50042));
     m_scope->SetXRange(0, 400, 2);
     m_scope->SetAxisValues(0, 40000);
     for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
@@ -96,13 +96,13 @@ void CDisplayWaveform::buildControls() {
     m_load->setText(tr("读入"));
     m_load->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     m_load->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_load->setToolTip(str(50039));
+    m_load->setToolTip(TableText(50039));
     connect(m_load, &QToolButton::clicked, this, &CDisplayWaveform::OnLoad);
     m_save = new QToolButton;
     m_save->setText(tr("保存"));
     m_save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     m_save->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_save->setToolTip(str(50040));
+    m_save->setToolTip(TableText(50040));
     connect(m_save, &QToolButton::clicked, this, &CDisplayWaveform::OnSave);
 
     // The CSV export sits at the plot's top right; without text of its own
@@ -159,7 +159,7 @@ void CDisplayWaveform::buildControls() {
     m_points = new QComboBox;
     connect(m_interval, &QComboBox::currentIndexChanged, this, &CDisplayWaveform::updateEstimate);
     connect(m_points, &QComboBox::currentIndexChanged, this, &CDisplayWaveform::updateEstimate);
-    m_start = new QPushButton(str(50059));
+    m_start = new QPushButton(TableText(50059));
     m_start->setMinimumHeight(32);
     connect(m_start, &QPushButton::clicked, this, &CDisplayWaveform::OnStartStop);
     m_estimate = new QLabel;
@@ -319,16 +319,16 @@ void CDisplayWaveform::ReadChannelSelection() {
 }
 
 void CDisplayWaveform::OnStartStop() {
-    if (m_start->text() == str(50059)) {
+    if (m_start->text() == TableText(50059)) {
         if (m_busy) {
             showBusy();
             return;
         }
-        m_start->setText(str(50014));
+        m_start->setText(TableText(50014));
         QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
     } else {
         // The capture on its way still completes and is plotted; no other follows.
-        m_start->setText(str(50059));
+        m_start->setText(TableText(50059));
     }
 }
 
@@ -351,7 +351,7 @@ void CDisplayWaveform::onStartSampling() {
         emit sampleStarted();
         startAcquisition();
     } else {
-        m_start->setText(str(50059));
+        m_start->setText(TableText(50059));
         m_busy = false;
         m_scope->ClearAndRedraw();
     }
@@ -395,7 +395,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
     switch (result.status) {
     case hx::CaptureStatus::Completed:
         plotSamples(result);
-        if (m_cyclic->isChecked() && m_start->text() == str(50014)) {
+        if (m_cyclic->isChecked() && m_start->text() == TableText(50014)) {
             bool ok = false;
             const int period = m_period->currentText().toInt(&ok);
             m_cycleTimer->start(ok ? period : 1000);
@@ -405,7 +405,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
     case hx::CaptureStatus::Stopped: m_busy = false; break;
     case hx::CaptureStatus::TimedOut:
         m_busy = false;
-        ShowMessage(this, str(50060));
+        ShowMessage(this, TableText(50060));
         break;
     case hx::CaptureStatus::NoAnswer:
     case hx::CaptureStatus::Failed:
@@ -438,11 +438,11 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
-    if (m_cyclic->isChecked() && m_start->text() == str(50014))
+    if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
         QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
 }
 
-void CDisplayWaveform::showBusy() { ShowMessage(this, str(50043), str(50044)); }
+void CDisplayWaveform::showBusy() { ShowMessage(this, TableText(50043), TableText(50044)); }
 
 bool CDisplayWaveform::canClose() {
     m_cycleTimer->stop();
@@ -493,15 +493,15 @@ void CDisplayWaveform::updateEstimate() {
 
 void CDisplayWaveform::OnSave() {
     if (m_recording.Empty()) {
-        ShowMessage(this, str(50057), str(50058));
+        ShowMessage(this, TableText(50057), TableText(50058));
         return;
     }
-    const QString path = AskFile(this, {true, str(50055), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    const QString path = AskFile(this, {true, TableText(50055), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
     if (path.isEmpty()) return;
     // The path is checked before anything is written, and the file is
     // replaced in one step: a failure leaves the old file as it was.
     if (path.size() < 5) {
-        ShowMessage(this, str(50056) + path);
+        ShowMessage(this, TableText(50056) + path);
         return;
     }
     std::string error;
@@ -512,10 +512,10 @@ void CDisplayWaveform::OnSave() {
 
 void CDisplayWaveform::OnExportCsv() {
     if (m_recording.Empty()) {
-        ShowMessage(this, str(50057), str(50058));
+        ShowMessage(this, TableText(50057), TableText(50058));
         return;
     }
-    const QString path = AskFile(this, {true, str(50055), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
+    const QString path = AskFile(this, {true, TableText(50055), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
     if (path.isEmpty()) return;
     std::string error;
     if (!hx::ExportWaveCsv(path.toStdString(), m_recording, &error))
@@ -528,12 +528,12 @@ void CDisplayWaveform::OnLoad() {
         showBusy();
         return;
     }
-    const QString path = AskFile(this, {false, str(50061), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    const QString path = AskFile(this, {false, TableText(50061), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
     // The recording is replaced only by a file that was read: a cancel or an
     // unreadable file keeps it.
     if (path.isEmpty()) return;
     if (path.size() < 5) {
-        ShowMessage(this, str(50056) + path);
+        ShowMessage(this, TableText(50056) + path);
         return;
     }
     hx::WaveRecording loaded;

@@ -14,12 +14,12 @@
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
 #include "gui/plot/Cscope.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
 namespace {
 
-QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
 // The source whose caption the spectrum's curve carries.
 constexpr int kSpectrumCaptionType = 4096;
@@ -31,7 +31,7 @@ CFFTAnalyze::CFFTAnalyze(QWidget* parent) : FunctionWindow(tr("FFT分析"), Link
     m_scope->setMinimumSize(820, 460);
     m_scope->SetAxisKind(hx::plot::AxisKind::Frequency);
 
-    m_start = new QPushButton(str(50059));
+    m_start = new QPushButton(TableText(50059));
     m_start->setMinimumHeight(32);
     connect(m_start, &QPushButton::clicked, this, &CFFTAnalyze::OnStart);
 

@@ -95,6 +95,7 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent) {
     for (int c = 0; c < ColumnCount; ++c) setColumnWidth(c, widths[c]);
     // The address is kept for the owner's use and never seen.
     setColumnHidden(AddressColumn, true);
+    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setVisible(false);
@@ -121,9 +122,15 @@ int CListCtrlEx::appendRow(const QStringList& texts) {
     for (int c = 0; c < ColumnCount; ++c) {
         auto* item = new QTableWidgetItem(c < texts.size() ? texts[c] : QString());
         item->setFlags(Qt::ItemIsEnabled);
+        // A remark longer than its column is read in full from its tip.
+        if (c == RemarkColumn) item->setToolTip(item->text());
         setItem(row, c, item);
     }
     return row;
+}
+
+void CListCtrlEx::fitColumnsToContents() {
+    for (int c = NameColumn; c < RemarkColumn; ++c) resizeColumnToContents(c);
 }
 
 void CListCtrlEx::clearRows() {

@@ -73,6 +73,9 @@ public:
     int appendRow(const QStringList& texts);
     // Removes every row and forgets the selection and the highlight.
     void clearRows();
+    // Name to unit as wide as their widest text or heading, so that no value
+    // or range is cut; the remark takes the width that is left.
+    void fitColumnsToContents();
 
     QString cellText(int row, int column) const;
     void setCellText(int row, int column, const QString& text);

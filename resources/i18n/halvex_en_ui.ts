@@ -1,0 +1,62 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>StorageMessages</name>
+    <message>
+        <source>保存驱动器当前设置成功!</source>
+        <translation>The drive's current settings were saved!</translation>
+    </message>
+    <message>
+        <source>保存成功</source>
+        <translation>Saved</translation>
+    </message>
+    <message>
+        <source>保存驱动器当前设置失败!</source>
+        <translation>Saving the drive's current settings failed!</translation>
+    </message>
+    <message>
+        <source>保存失败</source>
+        <translation>Save Failed</translation>
+    </message>
+</context>
+<context>
+    <name>ParameterFile</name>
+    <message>
+        <source>适用驱动器类型:</source>
+        <translation>Drive type:</translation>
+    </message>
+    <message>
+        <source>驱动器软件版本:</source>
+        <translation>Drive software version:</translation>
+    </message>
+    <message>
+        <source>描述信息:</source>
+        <translation>Description:</translation>
+    </message>
+    <message>
+        <source>无法创建文件 %1: %2</source>
+        <translation>Cannot create the file %1: %2</translation>
+    </message>
+    <message>
+        <source>写入文件 %1 失败: %2。原有的同名文件保持不变。</source>
+        <translation>Writing the file %1 failed: %2. An earlier file of that name is unchanged.</translation>
+    </message>
+    <message>
+        <source>无法打开文件 %1: %2</source>
+        <translation>Cannot open the file %1: %2</translation>
+    </message>
+    <message>
+        <source>读取文件 %1 失败: %2</source>
+        <translation>Cannot read the file %1: %2</translation>
+    </message>
+    <message>
+        <source>文件 %1 过大, 不是参数文件。</source>
+        <translation>The file %1 is too large to be a parameter file.</translation>
+    </message>
+    <message>
+        <source>无法解码文件 %1: 其内容既不是代码页 936 (中文) 文本, 也不是 UTF-8 文本。</source>
+        <translation>Cannot decode the file %1: its text is neither code page 936 (Chinese) nor UTF-8.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,29 @@
+#include "gui/widgets/CommonTexts.h"
+
+#include <QCoreApplication>
+
+#include "core/i18n/StringTable.h"
+#include "core/params/StorageCommand.h"
+#include "gui/widgets/Messages.h"
+
+namespace hx::gui {
+
+QString TableText(int id) { return QString::fromStdString(hx::LoadString(id)); }
+
+bool ConfirmSaveToDrive(QWidget* parent) {
+    // Built-in English in both languages, as users have always seen it.
+    return AskYesNo(parent,
+                    QStringLiteral("Current settings won't be recoverable after parameters saved. Do you want to continue?"),
+                    QStringLiteral("Save Configuration Confirmation"), MessageIcon::Warning, true);
+}
+
+void ShowSaveToDriveOutcome(QWidget* parent, const hx::StorageResult& result) {
+    if (result.succeeded())
+        ShowMessage(parent, QCoreApplication::translate("StorageMessages", "保存驱动器当前设置成功!"),
+                    QCoreApplication::translate("StorageMessages", "保存成功"));
+    else
+        ShowMessage(parent, QCoreApplication::translate("StorageMessages", "保存驱动器当前设置失败!"),
+                    QCoreApplication::translate("StorageMessages", "保存失败"));
+}
+
+}  // namespace hx::gui
