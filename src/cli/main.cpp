@@ -17,6 +17,7 @@
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
 #include "cli/SetupCommand.h"
+#include "cli/RunCommands.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -27,7 +28,7 @@ namespace {
 
 const char* const kEpilog =
     "Numbers may be decimal or 0x-hexadecimal. The link options may also stand after the command.\n"
-    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened.";
+    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened, 130 a run interrupted.";
 
 // The link options every command shares; their defaults come from the
 // settings file the program uses.
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     AddCaptureCommands(commands);
     AddAlarmCommands(commands);
     AddSetupCommands(commands);
+    AddRunCommands(commands);
 
     if (argc < 2) {
         // A bare call gets the whole story, as a mistake.

@@ -95,6 +95,29 @@ inline constexpr uint16_t kWizardOutputFunction[7] = {5, 6, 27, 28, 29, 30, 31};
 inline constexpr uint16_t kWizardInputFunction[7] = {124, 125, 126, 127, 128, 44, 45};
 inline constexpr uint16_t kWizardInputFilter[7] = {129, 130, 131, 132, 133, 46, 47};  // us
 constexpr uint16_t kWizardFullIoVariant = 1000;
+// --- Run test ---
+// Current-loop tuning and its test.
+constexpr uint16_t kCurrentAutoTune = 13;          // 1 = the drive tunes its current-loop PI gains
+constexpr uint16_t kCurrentKp = 15, kCurrentKi = 16, kCurrentKc = 17;
+constexpr uint16_t kCurrentTestCurrent = 22;       // mA
+constexpr uint16_t kCurrentTestCommand = 23;       // 1 start, 0 stop
+constexpr uint16_t kCurrentTestStart = 1, kCurrentTestStop = 0;
+// The current-loop test fills the capture area as channel 1, one sample
+// every 500 us, starting with the step.
+constexpr int kCurrentTestSamplePeriodUs = 500;
+// Velocity trapezoid.
+constexpr uint16_t kTrapRuns = 60;                 // number of runs
+constexpr uint16_t kTrapDirection = 61;            // 1 forward, 0xFFFF (-1) reverse
+constexpr uint16_t kTrapDwell = 62;                // ms between runs
+constexpr uint16_t kTrapBackAndForth = 63;         // 1 = alternate the direction each run
+constexpr uint16_t kTrapSpeed = 65;                // 0.01 rev/s
+constexpr uint16_t kTrapAcceleration = 67;         // rev/s^2
+constexpr uint16_t kTrapDistance = 69;             // 0.01 rev
+constexpr uint16_t kMotionCommand = 70;            // 1 run, 0 stop
+constexpr uint16_t kMotionRun = 1, kMotionStop = 0;
+// Anti-vibration settings: amplitude, phase A and phase B of four sets and
+// the Z-axis phase, in the order the run test reads, writes and checks them.
+constexpr uint16_t kAntiVibration[13] = {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89};
 }  // namespace reg
 
 enum class RegisterKind {
