@@ -16,6 +16,7 @@
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
+#include "cli/RunCommands.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -26,7 +27,7 @@ namespace {
 
 const char* const kEpilog =
     "Numbers may be decimal or 0x-hexadecimal. The link options may also stand after the command.\n"
-    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened.";
+    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened, 130 a run interrupted.";
 
 // The link options every command shares; their defaults come from the
 // settings file the program uses.
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     AddLinkCommands(commands);
     AddParamsCommands(commands);
     AddCaptureCommands(commands);
+    AddRunCommands(commands);
     AddAlarmCommands(commands);
 
     if (argc < 2) {

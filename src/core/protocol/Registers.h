@@ -66,6 +66,30 @@ constexpr uint16_t kSpectrumStatus = 496, kSpectrumReadyBit = 0x0008;
 constexpr uint16_t kSpectrumResultFirst = 8192;  // one signed word per bin, in bin order
 constexpr uint16_t kSpectrumResultMax = 4096;    // most bins a result can hold
 
+// --- Run test ---
+// Current-loop tuning and its test.
+constexpr uint16_t kCurrentAutoTune = 13;          // 1 = the drive tunes its current-loop PI gains
+constexpr uint16_t kCurrentKp = 15, kCurrentKi = 16, kCurrentKc = 17;
+constexpr uint16_t kCurrentTestCurrent = 22;       // mA
+constexpr uint16_t kCurrentTestCommand = 23;       // 1 start, 0 stop
+constexpr uint16_t kCurrentTestStart = 1, kCurrentTestStop = 0;
+// The current-loop test fills the capture area as channel 1, one sample
+// every 500 us, starting with the step.
+constexpr int kCurrentTestSamplePeriodUs = 500;
+// Velocity trapezoid.
+constexpr uint16_t kTrapRuns = 60;                 // number of runs
+constexpr uint16_t kTrapDirection = 61;            // 1 forward, 0xFFFF (-1) reverse
+constexpr uint16_t kTrapDwell = 62;                // ms between runs
+constexpr uint16_t kTrapBackAndForth = 63;         // 1 = alternate the direction each run
+constexpr uint16_t kTrapSpeed = 65;                // 0.01 rev/s
+constexpr uint16_t kTrapAcceleration = 67;         // rev/s^2
+constexpr uint16_t kTrapDistance = 69;             // 0.01 rev
+constexpr uint16_t kMotionCommand = 70;            // 1 run, 0 stop
+constexpr uint16_t kMotionRun = 1, kMotionStop = 0;
+// Anti-vibration settings: amplitude, phase A and phase B of four sets and
+// the Z-axis phase, in the order the run test reads, writes and checks them.
+constexpr uint16_t kAntiVibration[13] = {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89};
+
 // --- Alarms ---
 // The fault-detection mask is a parameter: bit n switches one detection on.
 constexpr uint16_t kFaultDetectionMask = 56;

@@ -27,7 +27,8 @@ namespace {
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
                                       cmd::Alarm, cmd::Environment, cmd::Fourier};
 // Commands whose windows this build does not have yet; they stay grayed.
-constexpr int kUnavailableCommands[] = {cmd::RunTest};
+// Every command has its window now.
+constexpr int kUnavailableCommands[] = {0};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
@@ -146,6 +147,7 @@ void CMainFrame::runCommand(int id) {
         break;
     case cmd::Connect: m_view->openConnection(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
+    case cmd::RunTest: m_view->openRunTest(); break;
     case cmd::Waveform: m_view->openWaveform(); break;
     case cmd::Fourier: m_view->openFourier(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;
@@ -170,6 +172,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     m_exitConfirmed = false;
+    // A test run stops its motor before the program lets go of the port.
+    m_view->closeLinkWindows();
     m_storageJob.requestStop();
     m_storageJob.join();
     event->accept();
@@ -202,6 +206,8 @@ void CMainFrame::openWizard() {
 }
 
 void CMainFrame::startDebugTool() {
+    // The tool takes the port: a test run stops before the port closes.
+    m_view->closeLinkWindows();
     theComm.CloseCom();
     SetConnected(false);
     const QString path = DebugToolPath();

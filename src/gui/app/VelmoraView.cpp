@@ -14,6 +14,7 @@
 #include "gui/app/MainFrame.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
+#include "gui/runtest/RunTest.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/widgets/Messages.h"
@@ -127,6 +128,21 @@ QWidget* CVelmoraView::openParameterManager() {
     auto* window = new CParameterManage;
     host(window, true);
     return window;
+}
+
+FunctionWindow* CVelmoraView::openRunTest() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CRunTest;
+    auto* sub = host(window);
+    sub->move(1, 1);
+    return window;
+}
+
+void CVelmoraView::closeLinkWindows() {
+    for (QMdiSubWindow* sub : m_area->subWindowList()) {
+        auto* window = qobject_cast<FunctionWindow*>(sub->widget());
+        if (window && window->holdsLink()) window->closeWindow();
+    }
 }
 
 }  // namespace hx::gui

@@ -34,6 +34,11 @@ public:
     FunctionWindow* openAbout();
     // The parameter manager exists at most once and shows again when asked.
     QWidget* openParameterManager();
+    // The run-test window; refused while another link window is open.
+    FunctionWindow* openRunTest();
+    // Closes the windows that use the link (a run test stops its motor on
+    // the way), before the port closes for the debug tool or at exit.
+    void closeLinkWindows();
 
     // True (after telling the user) when a link window is already open.
     bool refuseWhileLinkBusy();

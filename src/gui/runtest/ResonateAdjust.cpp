@@ -1,0 +1,178 @@
+#include "gui/runtest/ResonateAdjust.h"
+
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+#include <memory>
+
+#include "core/protocol/Registers.h"
+#include "gui/widgets/Messages.h"
+
+namespace hx::gui {
+
+using namespace hx::runtest;
+
+CResonateAdjust::CResonateAdjust(RunPageHost* host, QWidget* parent) : RunPage(host, parent) {
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(2);
+    for (int i = 0; i < kResonanceSettings; ++i) {
+        const ResonanceSetting& s = ResonanceSettingAt(i);
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setRange(0, s.maximum);
+        slider->setPageStep(5);
+        slider->setTickPosition(QSlider::NoTicks);
+        slider->setObjectName(QString("slider%1").arg(i));
+        auto* edit = new QLineEdit("0");
+        edit->setObjectName(QString("edit%1").arg(i));
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("-?\\d{0,9}"), edit));
+        edit->setMaximumWidth(60);
+        m_sliders[i] = slider;
+        m_edits[i] = edit;
+        // Two columns: the four sets on the left, the Z axis under the fourth.
+        const int row = i % 7, col = (i / 7) * 3;
+        grid->addWidget(new QLabel(QCoreApplication::translate(kTextContext, s.label)), row, col);
+        grid->addWidget(slider, row, col + 1);
+        grid->addWidget(edit, row, col + 2);
+        connect(slider, &QSlider::sliderMoved, this, [this, i](int pos) { OnSliderMoved(i, pos); });
+        connect(slider, &QSlider::sliderReleased, this, [this, i] { OnSliderReleased(i); });
+        // A click beside the handle or a key moves it by itself: written as a release is.
+        connect(slider, &QSlider::actionTriggered, this, [this, i](int action) {
+            if (action == QAbstractSlider::SliderMove) return;
+            QTimer::singleShot(0, this, [this, i] { OnSliderReleased(i); });
+        });
+    }
+    m_interval = new QComboBox;
+    for (int v : kSampleIntervals) m_interval->addItem(QString::number(v));
+    m_interval->setCurrentText("100");
+    grid->addWidget(new QLabel(tr("采样间隔")), 6, 3);
+    grid->addWidget(m_interval, 6, 4, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(4, 1);
+    for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
+    ShowFields();
+}
+
+bool CResonateAdjust::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnEnter();
+            return true;
+        }
+    }
+    return RunPage::eventFilter(watched, event);
+}
+
+void CResonateAdjust::TakeFields() {
+    for (int i = 0; i < kResonanceSettings; ++i) {
+        bool ok = false;
+        const int v = m_edits[i]->text().trimmed().toInt(&ok);
+        if (ok) m_fields.values[i] = v;
+    }
+}
+
+void CResonateAdjust::ShowFields() {
+    for (int i = 0; i < kResonanceSettings; ++i) m_edits[i]->setText(QString::number(m_fields.values[i]));
+}
+
+bool CResonateAdjust::Validate() {
+    if (auto failure = CheckResonance(m_fields)) {
+        m_sliders[failure->field]->setValue(0);
+        ShowFields();
+        ShowMessage(this, QCoreApplication::translate(kTextContext, failure->message),
+                    QCoreApplication::translate(kTextContext, kRangeCaption), MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+void CResonateAdjust::LoadFromDrive() {
+    auto values = std::make_shared<std::array<std::optional<int>, kResonanceSettings>>();
+    const RunLink link = m_host->Link();
+    m_host->Request([link, values] { *values = ReadResonanceSettings(link); },
+                    [this, values] {
+                        for (int i = 0; i < kResonanceSettings; ++i) {
+                            if (!(*values)[i]) {
+                                m_host->ReportNoAnswer(reg::kAntiVibration[i]);
+                                continue;
+                            }
+                            // The slider shows an out-of-range value at the nearest end, and so does the field.
+                            m_sliders[i]->setValue(*(*values)[i]);
+                            m_fields.values[i] = m_sliders[i]->value();
+                        }
+                        ++m_loads;
+                        ShowFields();
+                    });
+}
+
+void CResonateAdjust::OnSliderMoved(int i, int position) {
+    TakeFields();
+    m_fields.values[i] = position;
+    ShowFields();
+}
+
+void CResonateAdjust::OnSliderReleased(int i) {
+    TakeFields();
+    m_fields.values[i] = m_sliders[i]->value();
+    ShowFields();
+    WriteSetting(i);
+}
+
+void CResonateAdjust::WriteSetting(int i) {
+    const RunLink link = m_host->Link();
+    const uint16_t address = reg::kAntiVibration[i];
+    const auto word = static_cast<uint16_t>(m_fields.values[i]);
+    auto result = std::make_shared<std::optional<int>>();
+    m_host->Request([link, address, word, result] { *result = WriteRegister(link, address, word); },
+                    [this, i, address, result] {
+                        if (!*result) {
+                            m_host->ReportNoAnswer(address);
+                            return;
+                        }
+                        ++m_writesAnswered;
+                        TakeFields();
+                        m_fields.values[i] = **result;
+                        ShowFields();
+                    });
+}
+
+void CResonateAdjust::OnEnter() {
+    TakeFields();
+    int focused = -1;
+    for (int i = 0; i < kResonanceSettings; ++i)
+        if (m_edits[i]->hasFocus()) focused = i;
+    if (focused >= 0) m_sliders[focused]->setValue(m_fields.values[focused]);
+    ShowFields();
+    if (!Validate()) return;
+    if (focused >= 0) WriteSetting(focused);
+}
+
+std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4>& codes, int points) {
+    TakeFields();
+    if (!Validate()) {
+        m_host->SetStartIdle();
+        return std::nullopt;
+    }
+    m_fields.sampleInterval = m_interval->currentText().toInt();
+    const RunLink link = m_host->Link();
+    CaptureRequest r;
+    r.link = link;
+    r.mode = Mode::Resonance;
+    r.codes = codes;
+    r.points = points;
+    r.startWrites = ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion);
+    r.wait = CompletionWait::ForMode(Mode::Resonance);
+    return r;
+}
+
+void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {
+    TakeFields();
+    TakeReturnedValues(outcome.startWrites, outcome.writes.returned, nullptr, nullptr, &m_fields);
+    ShowFields();
+}
+
+}  // namespace hx::gui

@@ -1,0 +1,47 @@
+#pragma once
+// What the run-test window asks of each of its mode pages. A page owns its
+// fields and their controls; the drive work goes through the window's run
+// session (its request queue and its capture worker), never on this thread.
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "core/runtest/RunCapture.h"
+
+namespace hx::gui {
+
+// The window, as its pages see it.
+class RunPageHost {
+public:
+    virtual ~RunPageHost() = default;
+    virtual hx::runtest::RunLink Link() const = 0;
+    // Runs work on the session's request queue, then done(result) on the UI
+    // thread (dropped when the window has gone).
+    virtual void Request(std::function<void()> work, std::function<void()> done) = 0;
+    // A request the drive did not answer; told once per burst, not once per write.
+    virtual void ReportNoAnswer(uint16_t address) = 0;
+    virtual void SetStartIdle() = 0;  // the start button back to "开 始"
+};
+
+class RunPage : public QWidget {
+    Q_OBJECT
+public:
+    RunPage(RunPageHost* host, QWidget* parent) : QWidget(parent), m_host(host) {}
+
+    // Brings the fields up to date when the page's mode is entered.
+    virtual void LoadFromDrive() = 0;
+    // Checks the fields and builds the start (nullopt after telling the
+    // user, with the start button back to idle). codes: the four channels.
+    virtual std::optional<hx::runtest::CaptureRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) = 0;
+    // The fields take what the start writes returned.
+    virtual void TakeStartResult(const hx::runtest::CaptureOutcome& outcome) = 0;
+    // The page's sampling interval in us (the torque test's sample period).
+    virtual int SampleInterval() const = 0;
+
+protected:
+    RunPageHost* m_host;
+};
+
+}  // namespace hx::gui

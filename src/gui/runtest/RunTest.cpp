@@ -1,0 +1,484 @@
+#include "gui/runtest/RunTest.h"
+
+#include <QCoreApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/Globals.h"
+#include "core/capture/ChannelSources.h"
+#include "core/i18n/StringTable.h"
+#include "core/protocol/Registers.h"
+#include "core/runtest/StepResponse.h"
+#include "gui/plot/Cscope.h"
+#include "gui/runtest/ResonateAdjust.h"
+#include "gui/runtest/TorqueMode.h"
+#include "gui/runtest/VelocityMode.h"
+#include "gui/widgets/Messages.h"
+
+namespace hx::gui {
+
+using namespace hx::runtest;
+
+namespace {
+
+constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
+constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+CRunTest::CRunTest(QWidget* parent)
+    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
+    g_pointsPerChannel = 200;
+
+    m_plot = new Cscope;
+    m_plot->setMinimumSize(560, 300);
+    m_figures = new QLabel;
+    m_figures->setObjectName("figures");
+    m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_figures->setMinimumHeight(m_figures->fontMetrics().height() * 2);
+
+    m_pages = new QStackedWidget;
+    m_torque = new CTorqueMode(this);
+    m_velocity = new CVelocityMode(this);
+    m_resonance = new CResonateAdjust(this);
+    m_pages->addWidget(m_torque);
+    m_pages->addWidget(m_velocity);
+    m_pages->addWidget(m_resonance);
+
+    m_velocityButton = new QPushButton(tr("速度梯形"));
+    m_torqueButton = new QPushButton(tr("力矩模式"));
+    m_resonanceButton = new QPushButton(tr("共振调整"));
+    m_start = new QPushButton(tr("开 始"));
+    m_start->setObjectName("start");
+    m_start->setMinimumHeight(36);
+    connect(m_velocityButton, &QPushButton::clicked, this, &CRunTest::enterVelocityMode);
+    connect(m_torqueButton, &QPushButton::clicked, this, &CRunTest::enterTorqueMode);
+    connect(m_resonanceButton, &QPushButton::clicked, this, &CRunTest::enterResonanceMode);
+    connect(m_start, &QPushButton::clicked, this, &CRunTest::clickStart);
+
+    auto* channels = new QGroupBox(tr("通道选择"));
+    m_channelGroup = channels;
+    auto* channelGrid = new QGridLayout(channels);
+    const QString numbers[4] = {tr("一"), tr("二"), tr("三"), tr("四")};
+    for (int i = 0; i < 4; ++i) {
+        m_boxes[i] = new QCheckBox(numbers[i]);
+        m_lists[i] = new QComboBox;
+        m_lists[i]->setMinimumWidth(150);
+        channelGrid->addWidget(m_boxes[i], i, 0);
+        channelGrid->addWidget(m_lists[i], i, 1);
+        connect(m_boxes[i], &QCheckBox::clicked, this, [this, i](bool on) {
+            m_plot->SetChannelVisible(i + 1, on);
+            m_plot->Redraw();
+        });
+        connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
+    }
+    m_cyclic = new QCheckBox(tr("循环采样 "));
+    m_period = new QComboBox;
+    for (int ms = 500; ms <= 2000; ms += 100) m_period->addItem(QString::number(ms));
+    m_periodLabel = new QLabel(tr("循环采样周期(ms)"));
+    m_points = new QComboBox;
+    connect(m_cyclic, &QCheckBox::clicked, this, [this](bool on) {
+        m_period->setEnabled(on);
+        m_periodLabel->setEnabled(on);
+    });
+    // The plot reports a curve's new colour; its channel list follows.
+    connect(m_plot, &Cscope::channelColourChanged, this, [this](int channel, const QColor& colour) {
+        if (channel < 1 || channel > 4) return;
+        m_colours[channel - 1] = colour;
+        ColourList(channel - 1);
+    });
+
+    auto* side = new QVBoxLayout;
+    auto* modes = new QHBoxLayout;
+    modes->addWidget(m_velocityButton);
+    modes->addWidget(m_torqueButton);
+    modes->addWidget(m_resonanceButton);
+    side->addLayout(modes);
+    side->addWidget(channels);
+    side->addWidget(m_cyclic);
+    auto* periodRow = new QHBoxLayout;
+    periodRow->addWidget(m_periodLabel);
+    periodRow->addWidget(m_period);
+    side->addLayout(periodRow);
+    auto* pointsRow = new QHBoxLayout;
+    pointsRow->addWidget(new QLabel(tr("每通道采样点数")));
+    pointsRow->addWidget(m_points);
+    side->addLayout(pointsRow);
+    side->addWidget(m_start);
+    side->addStretch();
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_plot, 1);
+    left->addWidget(m_figures);
+    left->addWidget(m_pages);
+    // The plot takes what the page leaves.
+    m_pages->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(side);
+
+    m_enableTimer.setSingleShot(true);
+    m_recaptureTimer.setSingleShot(true);
+    connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
+    connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
+
+    // Opening: torque page read first, then the capacity, then velocity mode.
+    m_boxes[0]->setChecked(true);
+    for (int i = 0; i < 4; ++i) {
+        m_lists[i]->setEnabled(false);
+        m_boxes[i]->setEnabled(false);
+        ColourList(i);
+    }
+    m_channelGroup->setEnabled(false);
+    m_plot->SetYCaption(tr("电流(mA)"));
+    m_plot->SetXCaption(tr("时间(ms)"));
+    m_plot->SetXRange(0, g_pointsPerChannel, 2);
+    m_plot->SetAxisValues(0, g_pointsPerChannel);
+    m_plot->ClearPoints();
+    m_plot->Redraw();
+    m_period->setCurrentText("1000");
+    m_period->setEnabled(false);
+    m_periodLabel->setEnabled(false);
+
+    EnterMode(Mode::Torque);
+    auto capacity = std::make_shared<std::optional<int>>();
+    const RunLink link = Link();
+    Request([link, capacity] { *capacity = ReadRegister(link, reg::kSampleCapacity); },
+            [this, capacity] {
+                m_capacity = capacity->value_or(0);
+                FillPointsList();
+            });
+    EnterMode(Mode::Velocity);
+    Request([] {}, [this] { m_openingDone = true; });
+    resize(1180, 700);
+}
+
+CRunTest::~CRunTest() {
+    m_closing = true;
+    m_session->Close(Link(), m_mode);
+}
+
+RunLink CRunTest::Link() const { return RunLink::FromGlobals(); }
+
+void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
+    QPointer<CRunTest> self(this);
+    m_session->Post([self, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        QMetaObject::invokeMethod(
+            self.data(), [self, done = std::move(done)] {
+                if (self && !self->m_closing && done) done();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CRunTest::ReportNoAnswer(uint16_t address) {
+    // Many requests fail together when the drive goes away: one box tells it.
+    if (m_noAnswerShown || m_closing) return;
+    m_noAnswerShown = true;
+    QTimer::singleShot(0, this, [this, address] {
+        ShowMessage(this, tr("驱动器没有应答(寄存器 %1)，请检查连接。").arg(address), tr("通讯错误"),
+                    MessageIcon::Warning);
+        m_noAnswerShown = false;
+    });
+}
+
+void CRunTest::SetStartIdle() { m_start->setText(tr("开 始")); }
+
+bool CRunTest::running() const { return m_start->text() != tr("开 始"); }
+
+RunPage* CRunTest::currentPage() const {
+    switch (m_mode) {
+    case Mode::Velocity: return m_velocity;
+    case Mode::Torque: return m_torque;
+    case Mode::Resonance: return m_resonance;
+    }
+    return m_velocity;
+}
+
+void CRunTest::ColourList(int channel) {
+    const QColor c = m_colours[channel];
+    m_lists[channel]->setStyleSheet(QString("QComboBox { background-color: %1; color: black; }").arg(c.name()));
+}
+
+void CRunTest::enterVelocityMode() { EnterMode(Mode::Velocity); }
+void CRunTest::enterTorqueMode() { EnterMode(Mode::Torque); }
+void CRunTest::enterResonanceMode() { EnterMode(Mode::Resonance); }
+
+void CRunTest::EnterMode(Mode mode) {
+    if (running()) {
+        ShowMessage(this, tr("请先停止另一运行模式，然后再切换为当前模式。"), tr("切换模式"));
+        return;
+    }
+    if (mode == Mode::Torque) {
+        for (int i = 0; i < 4; ++i) {
+            m_lists[i]->clear();
+            m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
+            m_lists[i]->addItem(Text(hx::ChannelSourceName(kTorqueCurrent)), kTorqueCurrent);
+            m_lists[i]->setCurrentIndex(i == 0 ? 1 : 0);
+            m_boxes[i]->setChecked(i == 0);
+            m_lists[i]->setEnabled(false);
+            m_boxes[i]->setEnabled(false);
+        }
+        m_channelGroup->setEnabled(false);
+    } else {
+        auto info = std::make_shared<SourceInfo>();
+        const RunLink link = Link();
+        Request([link, info] { *info = ReadSourceInfo(link); },
+                [this, info] {
+                    ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
+                    FillPointsList();
+                });
+        m_channelGroup->setEnabled(true);
+    }
+    m_velocityButton->setEnabled(mode != Mode::Velocity);
+    m_torqueButton->setEnabled(mode != Mode::Torque);
+    m_resonanceButton->setEnabled(mode != Mode::Resonance);
+    m_mode = mode;
+    RunPage* page = currentPage();
+    page->LoadFromDrive();
+    m_pages->setCurrentWidget(page);
+    m_plot->Redraw();
+    FillPointsList();
+}
+
+void CRunTest::ApplySources(int mask, int channelCount) {
+    // The empty entry, then every source the drive offers, in bit order.
+    const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
+    const int n = static_cast<int>(entries.size()) - 1;
+    for (int i = 0; i < 4; ++i) {
+        m_lists[i]->clear();
+        for (const auto& e : entries) m_lists[i]->addItem(Text(e.name), static_cast<uint32_t>(e.code));
+    }
+    for (int i = 0; i < 4; ++i) m_lists[i]->setCurrentIndex(0);
+    const auto picks = ChannelPicks(n, static_cast<int16_t>(channelCount));
+    for (int i = 0; i < 4; ++i) {
+        if (!picks[i]) continue;
+        m_lists[i]->setCurrentIndex(picks[i]->entry);
+        m_boxes[i]->setChecked(picks[i]->on);
+        m_boxes[i]->setEnabled(true);
+        m_lists[i]->setEnabled(true);
+    }
+}
+
+void CRunTest::FillPointsList() {
+    int selected = 0;
+    for (auto* list : m_lists) selected += list->currentIndex() > 0;
+    const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
+    m_points->clear();
+    for (int p : choices) m_points->addItem(QString::number(p));
+    m_points->setCurrentIndex(m_points->count() - 1);
+}
+
+std::array<uint32_t, 4> CRunTest::ChannelCodes() {
+    std::array<uint32_t, 4> selected{};
+    std::array<bool, 4> ticked{};
+    for (int i = 0; i < 4; ++i) {
+        selected[i] = m_lists[i]->currentIndex() > 0 ? m_lists[i]->currentData().toUInt() : 0;
+        ticked[i] = m_boxes[i]->isChecked();
+    }
+    const auto codes = runtest::ChannelCodes(selected, ticked);
+    m_plot->SetChannelTypes(static_cast<int>(codes[0]), static_cast<int>(codes[1]), static_cast<int>(codes[2]),
+                            static_cast<int>(codes[3]));
+    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, ticked[i]);
+    return codes;
+}
+
+void CRunTest::SetUpPlot(bool firstTorqueCapture) {
+    const int points = m_pointsPerChannel;
+    if (m_mode == Mode::Torque) {
+        m_plot->SetYCaption(tr("力矩电流(mA)"));
+        m_plot->SetXCaption(tr("时间(ms)"));
+        m_plot->SetXRange(0, points, 2);
+        // The first capture's scale ends at points / 2, every re-capture's at points.
+        m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
+        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+    } else {
+        m_plot->SetXCaption(tr("时间(us)"));
+        m_plot->SetXRange(0, points, 2);
+        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+    }
+    m_plot->ClearPoints();
+    m_plot->Redraw();
+}
+
+void CRunTest::clickStart() {
+    m_start->setEnabled(false);
+    if (!running()) {
+        m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
+        g_pointsPerChannel = static_cast<uint16_t>(m_pointsPerChannel);
+        const auto codes = ChannelCodes();
+        if (codes != std::array<uint32_t, 4>{}) {
+            if (m_session->CaptureRunning()) {
+                // The last capture still waits for the drive (a stop was asked for).
+                ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
+            } else {
+                m_start->setText(tr("停 止"));
+                m_figures->clear();
+                SetUpPlot(true);
+                if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
+                const auto request = currentPage()->StartRun(
+                    m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes, m_pointsPerChannel);
+                if (request)
+                    StartCapture(*request);
+                else
+                    m_plot->Redraw();
+                if (m_mode != Mode::Torque)
+                    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+            }
+        }
+        m_enableTimer.start(kEnableAfterStartMs);
+        return;
+    }
+    m_recaptureTimer.stop();
+    SetStartIdle();
+    QPointer<CRunTest> self(this);
+    m_session->StopRun(Link(), m_mode, [self](bool answered) {
+        if (answered) return;
+        QMetaObject::invokeMethod(
+            self.data(), [self] {
+                if (self) self->ReportNoAnswer(self->m_mode == Mode::Torque ? reg::kCurrentTestCommand
+                                                                           : reg::kMotionCommand);
+            },
+            Qt::QueuedConnection);
+    });
+    m_enableTimer.start(kEnableAfterStopMs);
+}
+
+void CRunTest::StartCapture(CaptureRequest request) {
+    QPointer<CRunTest> self(this);
+    const bool started = m_session->StartCapture(std::move(request), [self](const CaptureOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            self.data(), [self, outcome] {
+                if (self && !self->m_closing) self->OnCaptureFinished(outcome);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!started) {
+        ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
+        SetStartIdle();
+    }
+}
+
+void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
+    if (!outcome.startWrites.empty() && !(outcome.startWrites.size() == 1 && outcome.mode != Mode::Torque)) {
+        RunPage* page = outcome.mode == Mode::Torque     ? static_cast<RunPage*>(m_torque)
+                        : outcome.mode == Mode::Velocity ? static_cast<RunPage*>(m_velocity)
+                                                         : static_cast<RunPage*>(m_resonance);
+        page->TakeStartResult(outcome);
+    }
+    if (outcome.stopRequested && !outcome.stopSent)
+        ReportNoAnswer(outcome.mode == Mode::Torque ? reg::kCurrentTestCommand : reg::kMotionCommand);
+    switch (outcome.status) {
+    case CaptureStatus::Completed:
+        break;
+    case CaptureStatus::NoAnswer:
+        // Not a running motor: the start did not get through (the worker
+        // already sent the stop).
+        SetStartIdle();
+        m_recaptureTimer.stop();
+        ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+        return;
+    case CaptureStatus::TimedOut:
+        if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
+        return;
+    case CaptureStatus::Closed:
+        return;
+    }
+    // The points go to the plot as a batch; it redraws once after the last.
+    std::array<const float*, 4> buffers{};
+    for (int i = 0; i < 4; ++i)
+        if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
+            buffers[i] = outcome.samples[i].data();
+    g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
+    m_plot->PlotBatch(buffers, outcome.points);
+    ShowFigures(outcome);
+    ++m_capturesShown;
+    if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
+}
+
+void CRunTest::OnRecaptureTimer() {
+    if (!m_cyclic->isChecked() || !running()) return;
+    const auto codes = ChannelCodes();
+    SetUpPlot(false);
+    if (m_mode == Mode::Torque) {
+        m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
+        const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel);
+        if (request)
+            StartCapture(*request);
+        else
+            m_plot->Redraw();
+        return;
+    }
+    CaptureRequest r;
+    r.link = Link();
+    r.mode = m_mode;
+    r.codes = codes;
+    r.points = m_pointsPerChannel;
+    r.startWrites = RecaptureWrites();
+    r.wait = CompletionWait::ForMode(m_mode);
+    StartCapture(r);
+    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+}
+
+void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
+    QStringList lines;
+    auto fixed = [](double v, int d) { return QString::number(v, 'f', d); };
+    if (outcome.mode == Mode::Torque) {
+        const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
+                                                 reg::kCurrentTestSamplePeriodUs);
+        QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
+        if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
+        lines << line;
+        line = tr("调节时间(±5%): %1").arg(f.settlingTimeMs ? fixed(*f.settlingTimeMs, 2) + " ms" : tr("未稳定"));
+        if (f.steadyStateError)
+            line += "    " + tr("稳态误差: %1 mA (%2 %)")
+                                 .arg(fixed(*f.steadyStateError, 0), fixed(*f.steadyStateErrorPct, 1));
+        lines << line;
+    } else {
+        auto channel = [&](uint32_t code) -> const std::vector<float>* {
+            for (int k = 0; k < 4; ++k)
+                if (outcome.codes[k] == code) return &outcome.samples[k];
+            return nullptr;
+        };
+        const FollowingFigures f = ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback),
+                                                           channel(kSpeedReference), m_velocity->Fields().speed);
+        QStringList parts;
+        if (f.peakFollowingError) parts << tr("峰值跟随误差: %1 p").arg(fixed(*f.peakFollowingError, 0));
+        if (f.rmsFollowingError) parts << tr("跟随误差均方根: %1 p").arg(fixed(*f.rmsFollowingError, 1));
+        if (!parts.isEmpty()) lines << parts.join("    ");
+        if (f.speedOvershootPct) lines << tr("速度超调: %1 %").arg(fixed(*f.speedOvershootPct, 1));
+    }
+    m_figures->setText(lines.join("\n"));
+}
+
+void CRunTest::StopEverything() {
+    m_recaptureTimer.stop();
+    m_enableTimer.stop();
+    if (running()) SetStartIdle();
+    // Sends the stop (now, or through the capture worker at once), ends and
+    // joins the capture and runs what is queued: nothing touches the pages
+    // after this.
+    m_session->Close(Link(), m_mode);
+}
+
+bool CRunTest::canClose() { return true; }
+
+void CRunTest::closeEvent(QCloseEvent* event) {
+    if (!m_closing) {
+        StopEverything();
+        m_closing = true;
+    }
+    FunctionWindow::closeEvent(event);
+}
+
+bool CRunTest::eventFilter(QObject* watched, QEvent* event) { return FunctionWindow::eventFilter(watched, event); }
+
+}  // namespace hx::gui

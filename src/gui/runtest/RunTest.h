@@ -1,0 +1,116 @@
+#pragma once
+// The run-test window: runs the motor in a test mode (velocity trapezoid,
+// current-loop test, resonance adjustment) while the drive records up to
+// four signals, plots them, and repeats the capture cyclically.
+//
+// Every drive request goes through the window's run session: single
+// requests on its queue, captures on its worker. Closing stops the motion,
+// ends and joins the capture, and only then frees the pages.
+
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+#include "core/runtest/RunCapture.h"
+#include "gui/runtest/RunPage.h"
+#include "gui/widgets/FunctionWindow.h"
+
+namespace hx::gui {
+
+class Cscope;
+class CVelocityMode;
+class CTorqueMode;
+class CResonateAdjust;
+
+class CRunTest : public FunctionWindow, public RunPageHost {
+    Q_OBJECT
+public:
+    explicit CRunTest(QWidget* parent = nullptr);
+    ~CRunTest() override;
+
+    // RunPageHost
+    hx::runtest::RunLink Link() const override;
+    void Request(std::function<void()> work, std::function<void()> done) override;
+    void ReportNoAnswer(uint16_t address) override;
+    void SetStartIdle() override;
+
+    hx::runtest::Mode mode() const { return m_mode; }
+    bool running() const;  // the start button reads "停 止"
+    // Stops the run (best effort) and ends the capture; used before the
+    // port closes (exit, debug tool) as well as by closing.
+    void StopEverything();
+
+    // Mode buttons, as a click does.
+    void enterVelocityMode();
+    void enterTorqueMode();
+    void enterResonanceMode();
+    void clickStart();
+
+    CVelocityMode* velocityPage() const { return m_velocity; }
+    CTorqueMode* torquePage() const { return m_torque; }
+    CResonateAdjust* resonancePage() const { return m_resonance; }
+    Cscope* plot() const { return m_plot; }
+    QPushButton* startButton() const { return m_start; }
+    QComboBox* channelList(int i) const { return m_lists[i]; }
+    QCheckBox* channelBox(int i) const { return m_boxes[i]; }
+    QCheckBox* cyclicBox() const { return m_cyclic; }
+    QComboBox* periodList() const { return m_period; }
+    QComboBox* pointsList() const { return m_points; }
+    QLabel* figuresLabel() const { return m_figures; }
+    int capturesShown() const { return m_capturesShown; }
+    // True once the reads made at opening have come back.
+    bool opened() const { return m_openingDone; }
+
+protected:
+    bool canClose() override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void EnterMode(hx::runtest::Mode mode);
+    void ApplySources(int mask, int channelCount);
+    void FillPointsList();
+    std::array<uint32_t, 4> ChannelCodes();
+    void SetUpPlot(bool firstTorqueCapture);
+    void StartCapture(hx::runtest::CaptureRequest request);
+    void OnCaptureFinished(const hx::runtest::CaptureOutcome& outcome);
+    void OnRecaptureTimer();
+    void ShowFigures(const hx::runtest::CaptureOutcome& outcome);
+    void ColourList(int channel);
+    RunPage* currentPage() const;
+
+    std::unique_ptr<hx::runtest::RunSession> m_session;
+    hx::runtest::Mode m_mode = hx::runtest::Mode::Torque;
+    int m_capacity = 0;
+    int m_pointsPerChannel = 200;
+    bool m_openingDone = false;
+    bool m_closing = false;
+    bool m_noAnswerShown = false;
+    int m_capturesShown = 0;
+
+    Cscope* m_plot;
+    // Channel colours, shown behind the channel lists; the plot's curves start the same.
+    std::array<QColor, 4> m_colours{QColor(255, 0, 0), QColor(0, 128, 255), QColor(255, 128, 0), QColor(255, 255, 0)};
+    QStackedWidget* m_pages;
+    CVelocityMode* m_velocity;
+    CTorqueMode* m_torque;
+    CResonateAdjust* m_resonance;
+    QPushButton *m_velocityButton, *m_torqueButton, *m_resonanceButton, *m_start;
+    QWidget* m_channelGroup;
+    std::array<QCheckBox*, 4> m_boxes{};
+    std::array<QComboBox*, 4> m_lists{};
+    QCheckBox* m_cyclic;
+    QComboBox* m_period;
+    QLabel* m_periodLabel;
+    QComboBox* m_points;
+    QLabel* m_figures;
+    QTimer m_enableTimer, m_recaptureTimer;
+};
+
+}  // namespace hx::gui

@@ -1,0 +1,232 @@
+// The run-test pages' checks, lists and the write orders of their starts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/runtest/RunFields.h"
+#include "core/runtest/RunSequence.h"
+
+using namespace hx::runtest;
+
+namespace {
+
+std::vector<uint16_t> Addresses(const std::vector<RegisterWrite>& writes) {
+    std::vector<uint16_t> a;
+    for (const auto& w : writes) a.push_back(w.address);
+    return a;
+}
+
+struct VelocityRow {
+    void (*set)(VelocityFields&);
+    int field;
+    const char* message;
+    void (*expectReset)(const VelocityFields&);
+};
+
+}  // namespace
+
+TEST(RunFields, VelocityChecksResetTheFieldAndNameTheMessageFirstFailureWins) {
+    const VelocityRow rows[] = {
+        {[](VelocityFields& f) { f.speed = -1; }, kSpeed, "运行速度超过输入范围(0 ~ 32767),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.speed, 200); }},
+        {[](VelocityFields& f) { f.speed = 32768; }, kSpeed, "运行速度超过输入范围(0 ~ 32767),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.speed, 200); }},
+        {[](VelocityFields& f) { f.distance = 32768; }, kDistance, "运行行程超过输入范围(0 ~ 32767),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.distance, 200u); }},
+        {[](VelocityFields& f) { f.acceleration = 40000; }, kAcceleration, "加速度过输入范围(0 ~ 32767),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.acceleration, 200u); }},
+        {[](VelocityFields& f) { f.dwell = 0; }, kDwell, "间歇时间输入超过范围(1 ~ 10000),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.dwell, 200u); }},
+        {[](VelocityFields& f) { f.dwell = 10001; }, kDwell, "间歇时间输入超过范围(1 ~ 10000),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.dwell, 200u); }},
+        {[](VelocityFields& f) { f.runs = 0; }, kRuns, "运行次数输入超过范围(1 ~ 65535),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.runs, 1u); }},
+        {[](VelocityFields& f) { f.runs = 70000; }, kRuns, "运行次数输入超过范围(1 ~ 65535),请重新输入!",
+         [](const VelocityFields& f) { EXPECT_EQ(f.runs, 1u); }},
+    };
+    for (const auto& row : rows) {
+        VelocityFields f;
+        row.set(f);
+        const auto failure = CheckVelocity(f);
+        ASSERT_TRUE(failure) << row.message;
+        EXPECT_EQ(failure->field, row.field);
+        EXPECT_STREQ(failure->message, row.message);
+        row.expectReset(f);
+    }
+
+    // First failure wins: speed and runs both wrong, only speed is reset.
+    VelocityFields both;
+    both.speed = -5;
+    both.runs = 0;
+    EXPECT_EQ(CheckVelocity(both)->field, kSpeed);
+    EXPECT_EQ(both.runs, 0u);
+
+    VelocityFields fine;
+    fine.acceleration = 20000;
+    fine.dwell = 100;
+    fine.runs = 1;
+    EXPECT_FALSE(CheckVelocity(fine));
+    EXPECT_FALSE(CheckVelocity(*new (&fine) VelocityFields{}));
+}
+
+TEST(RunFields, TorqueChecksResetWithoutAMessage) {
+    TorqueFields f;
+    f.kp = -1;
+    auto r = CheckTorque(f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->field, kKp);
+    EXPECT_EQ(f.kp, 1000);
+    EXPECT_STREQ(r->message, "");
+
+    f = {};
+    f.ki = -3;
+    EXPECT_EQ(CheckTorque(f)->field, kKi);
+    EXPECT_EQ(f.ki, 200);
+
+    f = {};
+    f.kc = 2000;
+    r = CheckTorque(f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->field, kKc);
+    EXPECT_EQ(f.kc, 256);
+    EXPECT_STREQ(r->message, "");
+
+    f = {};
+    f.kc = 1024;
+    EXPECT_FALSE(CheckTorque(f));
+}
+
+TEST(RunFields, ResonanceChecksEveryRowInTableOrder) {
+    const char* messages[kResonanceSettings] = {
+        "第一抗振幅值输入超出范围(0~100).",   "第一抗振相位A输入超出范围(0~255).", "第一抗振相位B输入超出范围(0~255).",
+        "第二抗振幅值输入超出范围(0~100).",   "第二抗振相位A输入超出范围(0~255).", "第二抗振相位B输入超出范围(0~255).",
+        "第三抗振幅值输入超出范围 (0~100).",  "第三抗振相位A输入超出范围(0~255).", "第三抗振相位B输入超出范围(0~255).",
+        "第四抗振幅值输入超出范围(0~100).",   "第四抗振幅值A输入超出范围(0~255)",  "第四抗振相B输入超出范围(0~255).",
+        "Z轴抗振相相输入超入范围(0~255)",
+    };
+    for (int i = 0; i < kResonanceSettings; ++i) {
+        const int max = ResonanceSettingAt(i).maximum;
+        EXPECT_EQ(max, (i % 3 == 0 && i < 12) ? 100 : 255) << i;
+        for (int bad : {-1, max + 1}) {
+            ResonanceFields f;
+            f.values[i] = bad;
+            const auto r = CheckResonance(f);
+            ASSERT_TRUE(r);
+            EXPECT_EQ(r->field, i);
+            EXPECT_STREQ(r->message, messages[i]);
+            EXPECT_EQ(f.values[i], 0);
+        }
+        ResonanceFields ok;
+        ok.values[i] = max;
+        EXPECT_FALSE(CheckResonance(ok));
+    }
+    ResonanceFields two;
+    two.values[4] = 300;  // 2nd phase A
+    two.values[12] = 300;
+    EXPECT_EQ(CheckResonance(two)->field, 4);
+    EXPECT_EQ(two.values[12], 300);
+}
+
+TEST(RunFields, PointsListFollowsCapacityChannelsAndFirmware) {
+    EXPECT_EQ(PointsChoices(2000, 4, 200.0f), (std::vector<int>{200, 300, 400, 500}));
+    const auto one = PointsChoices(2000, 1, 200.0f);
+    ASSERT_EQ(one.size(), 19u);
+    EXPECT_EQ(one.front(), 200);
+    EXPECT_EQ(one.back(), 2000);
+    EXPECT_EQ(PointsChoices(2000, 0, 200.0f).back(), 2000);  // at least one channel
+    EXPECT_EQ(PointsChoices(2000, 1, 199.0f), (std::vector<int>{200}));
+    EXPECT_EQ(PointsChoices(300, 4, 250.0f), (std::vector<int>{200}));
+    EXPECT_EQ(PointsChoices(-1, 1, 250.0f), (std::vector<int>{200}));
+}
+
+TEST(RunFields, ChannelCodesAndPicks) {
+    EXPECT_EQ(ChannelCodes({1, 2, 32768, 8}, {true, false, true, true}), (std::array<uint32_t, 4>{1, 0, 32768, 8}));
+
+    auto p = ChannelPicks(10, 4);
+    EXPECT_EQ(p[0]->entry, 1);
+    EXPECT_EQ(p[1]->entry, 2);
+    EXPECT_EQ(p[2]->entry, 3);
+    EXPECT_EQ(p[3]->entry, 4);
+    p = ChannelPicks(3, 4);  // further channels stop at entry n - 1
+    EXPECT_EQ(p[1]->entry, 2);
+    EXPECT_EQ(p[2]->entry, 2);
+    EXPECT_EQ(p[3]->entry, 2);
+    p = ChannelPicks(2, 2);
+    EXPECT_EQ(p[1]->entry, 1);
+    p = ChannelPicks(0, 3);
+    EXPECT_EQ(p[0]->entry, 0);
+    EXPECT_EQ(p[1]->entry, -1);
+    EXPECT_EQ(p[2]->entry, -1);
+    EXPECT_FALSE(p[3]);
+    p = ChannelPicks(5, 7);  // anything else counts as one channel
+    EXPECT_TRUE(p[0]);
+    EXPECT_FALSE(p[1]);
+    p = ChannelPicks(5, -1);
+    EXPECT_FALSE(p[1]);
+}
+
+TEST(RunSequence, DefaultVelocityStartWritesInTheDrivesOrder) {
+    const auto w = VelocityStartWrites(VelocityFields{}, {1, 2, 0, 0}, 500, 200.0f);
+    const std::vector<RegisterWrite> expected = {
+        {65, 60}, {69, 1}, {62, 100}, {67, 200}, {60, 1}, {63, 1}, {61, 1}, {33, 100},
+        {34, 1},  {94, 2}, {95, 0},   {96, 0},   {137, 500}, {70, 1}, {32, 1},
+    };
+    EXPECT_EQ(w, expected);
+    // Older firmware: no points write.
+    const auto old = VelocityStartWrites(VelocityFields{}, {1, 2, 0, 0}, 500, 199.9f);
+    EXPECT_EQ(Addresses(old), (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 70, 32}));
+
+    VelocityFields reverse;
+    reverse.direction = -1;
+    EXPECT_EQ(VelocityStartWrites(reverse, {}, 200, 200.0f)[6], (RegisterWrite{61, 0xFFFF}));
+    // Code 32768 travels as the bit pattern 0x8000.
+    EXPECT_EQ(VelocityStartWrites(VelocityFields{}, {32768, 0, 0, 0}, 200, 200.0f)[8], (RegisterWrite{34, 0x8000}));
+}
+
+TEST(RunSequence, TorqueAndResonanceStartOrders) {
+    TorqueFields t;
+    t.kp = 1200;
+    t.ki = 300;
+    t.kc = 256;
+    const auto tw = TorqueStartWrites(t, 400, 200.0f);
+    EXPECT_EQ(tw, (std::vector<RegisterWrite>{{15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 400}, {23, 1}}));
+    EXPECT_EQ(Addresses(TorqueStartWrites(t, 400, 100.0f)), (std::vector<uint16_t>{15, 16, 17, 22, 23}));
+
+    const auto rw = ResonanceStartWrites(ResonanceFields{}, {1, 0, 0, 0}, 200, 200.0f);
+    EXPECT_EQ(Addresses(rw), (std::vector<uint16_t>{77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89, 34, 94, 95,
+                                                    96, 33, 137, 32, 70}));
+    EXPECT_EQ(rw[17], (RegisterWrite{33, 100}));
+    EXPECT_EQ(rw.back(), (RegisterWrite{70, 1}));
+
+    EXPECT_EQ(RecaptureWrites(), (std::vector<RegisterWrite>{{32, 1}}));
+    EXPECT_EQ(StopWrite(Mode::Velocity), (RegisterWrite{70, 0}));
+    EXPECT_EQ(StopWrite(Mode::Resonance), (RegisterWrite{70, 0}));
+    EXPECT_EQ(StopWrite(Mode::Torque), (RegisterWrite{23, 0}));
+}
+
+TEST(RunSequence, FieldsTakeTheValuesTheWritesReturn) {
+    TorqueFields t;
+    const auto tw = TorqueStartWrites(t, 200, 200.0f);
+    std::vector<std::optional<int>> returned = {900, 150, 512, 800, 200, 1};
+    TakeReturnedValues(tw, returned, nullptr, &t, nullptr);
+    EXPECT_EQ(t.kp, 900);
+    EXPECT_EQ(t.ki, 150);
+    EXPECT_EQ(t.kc, 512);
+    EXPECT_EQ(t.testCurrent, 800);
+
+    VelocityFields v;
+    const auto vw = VelocityStartWrites(v, {}, 200, 100.0f);
+    std::vector<std::optional<int>> vr(vw.size(), 0);
+    vr[7] = -25536;  // an interval of 40000 comes back as a signed word
+    TakeReturnedValues(vw, vr, &v, nullptr, nullptr);
+    EXPECT_EQ(v.sampleInterval, -25536);
+
+    ResonanceFields r;
+    const auto rw = ResonanceStartWrites(r, {}, 200, 100.0f);
+    std::vector<std::optional<int>> rr(rw.size());
+    rr[12] = 42;  // Z axis answered, the rest not
+    TakeReturnedValues(rw, rr, nullptr, nullptr, &r);
+    EXPECT_EQ(r.values[12], 42);
+    EXPECT_EQ(r.values[0], 0);
+}

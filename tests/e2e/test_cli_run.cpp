@@ -1,0 +1,116 @@
+// halvex-cli run against a simulated drive served in this process over a
+// pseudo-terminal: the stop command, option checks, and a run that stops the
+// motor when the tool is interrupted.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string Cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
+
+std::vector<std::string> With(std::vector<std::string> common, const std::vector<std::string>& words) {
+    common.insert(common.end(), words.begin(), words.end());
+    return common;
+}
+
+hx::sim::DriveOptions Drive() {
+    hx::sim::DriveOptions o;
+    o.station = 7;
+    o.databasePath = "-";
+    return o;
+}
+
+}  // namespace
+
+TEST(CliRun, StopWritesBothStopCommands) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Drive());
+    auto& vd = drive.Drive();
+    vd.Poke(70, 1);
+    vd.Poke(23, 1);
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+    const auto r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vd.Peek(70), 0);
+    EXPECT_EQ(vd.Peek(23), 0);
+
+    // Nobody answers at another station: said so, with the no-answer status.
+    const auto silent = hx::test::RunProgram(Cli(), {"--port", drive.DevicePath(), "--station", "8", "run", "stop"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("no answer"), std::string::npos) << silent.err;
+}
+
+TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Drive());
+    auto& vd = drive.Drive();
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+    vd.ClearRequests();
+    struct Case {
+        std::vector<std::string> words;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"run", "velocity", "--speed", "-1"}, "--speed must be 0..32767"},
+        {{"run", "velocity", "--dwell", "0"}, "--dwell must be 1..10000"},
+        {{"run", "velocity", "--runs", "70000"}, "--runs must be 1..65535"},
+        {{"run", "velocity", "--interval", "150"}, "--interval must be one of"},
+        {{"run", "velocity", "--direction", "0"}, "--direction must be 1 or -1"},
+        {{"run", "velocity", "--channels", "3"}, "--channels"},
+        {{"run", "velocity", "--bogus", "1"}, "unknown option --bogus"},
+        {{"run", "torque", "--kc", "2000"}, "--kc must be 0..1024"},
+        {{"run", "spin"}, "spin"},
+    };
+    for (const auto& c : cases) {
+        const auto r = hx::test::RunProgram(Cli(), With(common, c.words));
+        EXPECT_EQ(r.status, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    for (const auto& req : vd.Requests()) EXPECT_NE(req.function, 6) << "wrote register " << req.address;
+}
+
+TEST(CliRun, InterruptStopsTheMotor) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Drive());
+    auto& vd = drive.Drive();
+    vd.Poke(136, 2000);
+    const std::string port = drive.DevicePath();
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        const std::string cli = Cli();
+        execl(cli.c_str(), cli.c_str(), "--port", port.c_str(), "--station", "7", "run", "velocity", "--runs", "1000",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait until the motion has been commanded, then interrupt.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (vd.Peek(70) != 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(vd.Peek(70), 1);
+    EXPECT_EQ(vd.Peek(60), 1000);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(vd.Peek(70), 0);
+}
