@@ -6,6 +6,7 @@
 // Sections are grouped by subsystem; add new registers to their subsystem's
 // section rather than defining a number locally.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace hx {
@@ -35,6 +36,23 @@ constexpr uint16_t kDriveModelFirst = 0xFFC0, kDriveModelLast = 0xFFFF;  // 128 
 
 // Capture area: a plain store that the sampling work uses.
 constexpr uint16_t kCaptureFirst = 150, kCaptureLast = 159;
+
+// --- Parameter transfer and the link ---
+// Registers inside the parameter ranges that are not settings. The
+// whole-table read covers them, but writing them back would start the
+// drive's commands (a file holding "91=1" would restore the factory values)
+// or overwrite what the drive reports; the whole-table write leaves them
+// out, and the link never sends a write to one of them twice.
+// Commands: current-loop auto-tune, current test, capture trigger, motion,
+// store, factory restore, factory burn, fault clear.
+inline constexpr uint16_t kTransferCommandRegisters[] = {13, 23, 32, 70, 90, 91, 92, 93};
+// Status: capture sources, channel count, attribute block, capture
+// capacity, current alarm and alarm history, capture state.
+inline constexpr uint16_t kTransferStatusFirst[] = {52, 99, 100, 136, 139};
+inline constexpr uint16_t kTransferStatusLast[] = {52, 99, 109, 136, 149};
+// Identity: product model, software version, firmware version.
+inline constexpr uint16_t kTransferIdentityFirst[] = {116, 138};
+inline constexpr uint16_t kTransferIdentityLast[] = {123, 138};
 }  // namespace reg
 
 enum class RegisterKind {
@@ -60,6 +78,26 @@ constexpr RegisterKind ClassifyRegister(uint16_t a) {
 }
 
 constexpr bool IsReadOnly(RegisterKind k) { return k == RegisterKind::Attribute || k == RegisterKind::Identity; }
+
+// What a register of the parameter ranges is to the whole-table transfers
+// and to the link's retries: only a Setting may be written back from a table
+// or a file, and only a Setting write is sent again when its reply was lost.
+// Every register outside the parameter ranges is Other.
+enum class TransferRole { Setting, Command, Status, Identity, Other };
+
+constexpr TransferRole TransferRoleOf(uint16_t a) {
+    using namespace reg;
+    if (!(a <= kLowLast || (a >= kHighFirst && a <= kHighLast))) return TransferRole::Other;
+    for (uint16_t c : kTransferCommandRegisters)
+        if (a == c) return TransferRole::Command;
+    for (std::size_t i = 0; i < sizeof kTransferStatusFirst / sizeof kTransferStatusFirst[0]; ++i)
+        if (a >= kTransferStatusFirst[i] && a <= kTransferStatusLast[i]) return TransferRole::Status;
+    for (std::size_t i = 0; i < sizeof kTransferIdentityFirst / sizeof kTransferIdentityFirst[0]; ++i)
+        if (a >= kTransferIdentityFirst[i] && a <= kTransferIdentityLast[i]) return TransferRole::Identity;
+    return TransferRole::Setting;
+}
+
+constexpr bool IsSettingRegister(uint16_t a) { return TransferRoleOf(a) == TransferRole::Setting; }
 
 // Slot of a parameter address in the store, or -1 outside both ranges.
 constexpr int StoreIndex(uint16_t a) {
