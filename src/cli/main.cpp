@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
 
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
-    options.station = hx::env::ReadInt(hx::env::kDrive, "DriveNo", "63");
-    if (options.station < 0 || options.station > 247) options.station = 63;
+    options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
 
     CliContext usage(options, theComm, std::cout, std::cerr);
     std::vector<std::string> rest;
