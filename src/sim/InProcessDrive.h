@@ -10,6 +10,8 @@
 
 namespace hx::sim {
 
+class SimClock;
+
 struct DriveOptions {
     uint8_t station = 63;
     std::string productModel = "HX-KRV4-0750";  // registers 116..122
@@ -29,6 +31,7 @@ struct DriveOptions {
     std::set<uint16_t> stuckRegisters;          // storage commands that never clear
     int commandDelayMs = 300;                   // time a storage command keeps its register busy
     std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
+    std::shared_ptr<SimClock> clock;            // the drive's time; null: real time
 };
 
 class VirtualDrive;

@@ -1,50 +1,53 @@
 #pragma once
-// The register map of a simulated drive and its behaviour on its own clock:
-// identity, a parameter store in RAM with a non-volatile copy and a factory
-// set, attribute blocks from the parameter definitions, and the storage
-// commands that keep their register busy for a while before clearing it.
+// A simulated drive: parts on a register bus, each owning its registers and
+// changing on the drive's clock. VirtualDrive only composes them, holds the
+// one lock every request takes, catches the parts up with the clock before
+// each request, and (on a real-time clock) wakes them when something falls
+// due by itself.
 //
 // Thread-safe: the server thread and a test may use it at once.
 //
-// Rules on the wire:
-//  - Read-only registers (identity, attribute blocks) accept a write that
-//    leaves their value unchanged and ignore it, because the whole-table
-//    write sends back what the whole-table read got; a changing write
-//    answers exception 3.
-//  - A storage command acts only when written with its command value; any
-//    other value is accepted and ignored (the register keeps reading 0, or
-//    the command value while a command runs). A command written again while
-//    it runs is ignored too. Its effect takes place when it completes, and a
-//    stuck command never completes.
-//  - Addresses outside every mapped range answer exception 2, and a request
-//    touching one is not carried out at all.
+// Parts, in the order they take their addresses (a later one takes over
+// addresses of an earlier one):
+//  - parameter store: 0..149 and 30000..31999, RAM with a non-volatile copy
+//    and a factory set, visibility and ranges from the definitions
+//    (ParameterStore.h: a write outside a defined range answers exception 3);
+//  - storage commands 90, 91, 410 (StorageCommands.h);
+//  - identity and attribute blocks, read-only (ReadOnlyPart.h: a block write
+//    leaves them as they are, a single write that changes one answers
+//    exception 3);
+//  - the capture area.
+// Addresses no part answers give exception 2, and a request touching one is
+// not carried out at all.
+//
+// Adding a part: derive from Part (sim/bus/Part.h), claim its addresses in
+// Ranges(), and add it in the constructor after the parts it takes
+// addresses from.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "sim/InProcessDrive.h"
 #include "core/protocol/Registers.h"
+#include "sim/InProcessDrive.h"
+#include "sim/bus/Part.h"
+#include "sim/bus/RegisterBus.h"
+#include "sim/bus/SimClock.h"
+#include "sim/parts/Identity.h"
 
 namespace hx::sim {
 
-// Modbus exception codes the drive answers with.
-namespace mbex {
-constexpr uint8_t kNone = 0;
-constexpr uint8_t kIllegalFunction = 1;
-constexpr uint8_t kIllegalAddress = 2;
-constexpr uint8_t kIllegalValue = 3;
-}  // namespace mbex
+class ParameterStore;
+class StorageCommands;
 
 class VirtualDrive {
 public:
-    using Clock = std::chrono::steady_clock;
-
     // One request as it reached the drive (station matched, frame intact).
     struct Request {
         uint8_t station;
@@ -53,8 +56,8 @@ public:
         uint16_t count;
     };
 
-    // Loads the definitions (databasePath "-" = none: all zeros, all visible)
-    // and the state file. Throws DbError for database trouble and
+    // Loads the definitions (databasePath "-" = none: all zeros, all visible,
+    // no ranges) and the state file. Throws DbError for database trouble and
     // std::runtime_error for an unreadable state file.
     explicit VirtualDrive(DriveOptions options);
     ~VirtualDrive();
@@ -62,13 +65,26 @@ public:
     VirtualDrive& operator=(const VirtualDrive&) = delete;
 
     const DriveOptions& Options() const { return m_options; }
+    SimClock& Clock() { return *m_clock; }
 
     // --- As the wire sees it. Return 0 or a Modbus exception code.
     uint8_t ReadRegisters(uint16_t address, uint16_t count, uint16_t* out);
     uint8_t WriteRegisters(uint16_t address, const uint16_t* values, uint16_t count);
-    uint8_t WriteRegister(uint16_t address, uint16_t value) { return WriteRegisters(address, &value, 1); }
+    uint8_t WriteRegister(uint16_t address, uint16_t value);
     // Throws std::out_of_range for an unmapped address.
     uint16_t ReadRegister(uint16_t address);
+
+    // Catches the parts up with the clock (after a test stepped it).
+    void Advance();
+
+    // Runs f(parts...) under the drive's lock, after catching up with the
+    // clock: for tests and for parts' own controls (a motion source).
+    template <class F>
+    auto WithLock(F&& f) {
+        std::lock_guard lock(m_mutex);
+        m_bus.Advance(m_clock->Now());
+        return f();
+    }
 
     // --- Direct access for tests, bypassing the wire rules.
     // Any mapped register, read-only ones included. Poking a command register
@@ -107,53 +123,23 @@ public:
     void ClearRequests();
 
 private:
-    struct Command {
-        uint16_t reg = 0;
-        uint16_t value = 0;    // the value that starts it
-        uint16_t current = 0;  // what the register reads
-        bool running = false;  // takes effect and clears at `due`
-        bool stuck = false;
-        Clock::time_point due{};
-        int completed = 0;
-    };
-
-    void LoadDefinitions();
-    void LoadState();
-    bool SaveStateLocked();
-    void RebuildAttributesLocked();
-    void AdvanceLocked(Clock::time_point now);
-    void CompleteLocked(Command& c);
-    Command* FindCommand(uint16_t reg);
-    const Command* FindCommand(uint16_t reg) const;
-    uint16_t ReadLocked(uint16_t address) const;
+    void AdvanceLocked() { m_bus.Advance(m_clock->Now()); }
     void ClockThread();
-    static int StoreSlot(uint16_t address);  // throws std::out_of_range
 
     DriveOptions m_options;
+    std::shared_ptr<SimClock> m_clock;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
-    std::chrono::milliseconds m_commandDelay;
 
-    std::vector<uint16_t> m_ram, m_nv, m_factory;
-    std::vector<bool> m_visible;  // per store slot
-    uint16_t m_lowAttr[reg::kLowAttrLast - reg::kLowAttrFirst + 1] = {};
-    uint16_t m_highAttr[reg::kHighAttrLast - reg::kHighAttrFirst + 1] = {};
-    uint16_t m_capture[reg::kCaptureLast - reg::kCaptureFirst + 1] = {};
-    uint16_t m_productModel[reg::kProductModelLast - reg::kProductModelFirst + 1] = {};
-    uint16_t m_driveModel[reg::kDriveModelLast - reg::kDriveModelFirst + 1] = {};
-    uint16_t m_software = 0, m_firmware = 0, m_variant = 0;
-    Command m_commands[3];
-    std::string m_stateError;
+    mutable RegisterBus m_bus;  // reading a part may catch it up
+    ParameterStore* m_store = nullptr;
+    StorageCommands* m_commands = nullptr;
 
     std::deque<Request> m_requests;
     uint64_t m_requestCount = 0;
 
-    std::thread m_clock;
+    std::thread m_clockThread;
 };
-
-// Text into registers, two characters each, high byte first, zero-padded;
-// longer text is cut.
-void EncodeText(const std::string& text, uint16_t* regs, int count);
 
 }  // namespace hx::sim

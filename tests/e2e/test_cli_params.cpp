@@ -45,11 +45,20 @@ bool IsSetting(uint16_t address) {
     return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter;
 }
 
-// The first setting of the given type in the model's definitions (for INT,
-// one whose high half is a setting too).
-const hx::ParameterDefinition* FirstOfType(const std::vector<hx::ParameterDefinition>& defs, const std::string& type) {
+// Whether the definition's range ("MIN~MAX") holds the value: the drive
+// refuses a value outside it.
+bool InScope(const hx::ParameterDefinition& d, long long value) {
+    const auto tilde = d.scope.find('~');
+    if (tilde == std::string::npos) return false;
+    return std::stoll(d.scope.substr(0, tilde)) <= value && value <= std::stoll(d.scope.substr(tilde + 1));
+}
+
+// The first setting of the given type in the model's definitions whose range
+// holds the value (for INT, one whose high half is a setting too).
+const hx::ParameterDefinition* FirstOfType(const std::vector<hx::ParameterDefinition>& defs, const std::string& type,
+                                           long long value) {
     for (const auto& d : defs) {
-        if (d.dataType != type || !IsSetting(d.address)) continue;
+        if (d.dataType != type || !IsSetting(d.address) || !InScope(d, value)) continue;
         if (type == "INT" && (d.address == 0 || !IsSetting(static_cast<uint16_t>(d.address - 1)))) continue;
         return &d;
     }
@@ -71,9 +80,9 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     };
 
     const auto defs = hx::LoadDefinitions(folder.DatabasePath(), options.driveModel);
-    const auto* intDef = FirstOfType(defs, "INT");
-    const auto* ushortDef = FirstOfType(defs, "USHORT");
-    const auto* shortDef = FirstOfType(defs, "SHORT");
+    const auto* intDef = FirstOfType(defs, "INT", 100000);
+    const auto* ushortDef = FirstOfType(defs, "USHORT", 65534);
+    const auto* shortDef = FirstOfType(defs, "SHORT", -2);
     ASSERT_TRUE(intDef && ushortDef && shortDef);
     vd.SetRam(static_cast<uint16_t>(intDef->address - 1), 1);
     vd.SetRam(intDef->address, 0x86A0);

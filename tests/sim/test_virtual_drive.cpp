@@ -246,3 +246,22 @@ TEST(VirtualDrive, StuckCommandNeverClearsNorActs) {
     d.Poke(91, 0);
     EXPECT_FALSE(d.CommandBusy(91));
 }
+
+// On a stepped clock a storage command runs for exactly its run time, and
+// the drive needs no thread of its own.
+TEST(VirtualDrive, StorageCommandRunsForItsTimeOnASteppedClock) {
+    DriveOptions o = NoDatabase();
+    o.commandDelayMs = 300;
+    auto clock = std::make_shared<hx::sim::SteppedClock>();
+    o.clock = clock;
+    VirtualDrive d(o);
+    d.WriteRegister(3, 33);
+    ASSERT_EQ(d.WriteRegister(90, 1), mbex::kNone);
+    clock->Step(299ms);
+    EXPECT_EQ(d.ReadRegister(90), 1);
+    EXPECT_EQ(d.Nv(3), 0);
+    clock->Step(1ms);
+    EXPECT_EQ(d.ReadRegister(90), 0);
+    EXPECT_EQ(d.Nv(3), 33);
+    EXPECT_EQ(d.CommandsCompleted(90), 1);
+}

@@ -55,3 +55,47 @@ ProgramResult RunProgram(const std::string& program, std::vector<std::string> ar
 }
 
 }  // namespace hx::test
+
+namespace hx::test {
+
+BackgroundProgram::BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return;
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& w : args) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::dup2(out[1], 1);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    m_out = out[0];
+    std::string text;
+    pollfd fd{m_out, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (static_cast<int>(m_lines.size()) < expectedLines && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(&fd, 1, 500) <= 0) continue;
+        char c;
+        if (::read(m_out, &c, 1) != 1) break;
+        if (c == '\n') {
+            m_lines.push_back(text);
+            text.clear();
+        } else {
+            text.push_back(c);
+        }
+    }
+}
+
+BackgroundProgram::~BackgroundProgram() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGTERM);
+        int status;
+        ::waitpid(m_pid, &status, 0);
+    }
+    if (m_out >= 0) ::close(m_out);
+}
+
+}  // namespace hx::test

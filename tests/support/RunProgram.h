@@ -15,3 +15,24 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, std::vector<std::string> args);
 
 }  // namespace hx::test
+
+namespace hx::test {
+
+// A program left running in the background (a simulated drive serving a
+// port), stopped with SIGTERM on destruction. Waits until the program has
+// printed `expectedLines` lines on standard output (at most 30 s).
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines);
+    ~BackgroundProgram();
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+    const std::vector<std::string>& Lines() const { return m_lines; }
+
+private:
+    int m_pid = -1;
+    int m_out = -1;
+    std::vector<std::string> m_lines;
+};
+
+}  // namespace hx::test

@@ -37,6 +37,36 @@ constexpr uint16_t kDriveModelFirst = 0xFFC0, kDriveModelLast = 0xFFFF;  // 128 
 // Capture area: a plain store that the sampling work uses.
 constexpr uint16_t kCaptureFirst = 150, kCaptureLast = 159;
 
+// --- Sampling ---
+// The drive's own four-channel sampling engine. The program selects sources
+// and an interval, starts a capture, polls until it is complete and fetches
+// the points from the data area.
+constexpr uint16_t kSampleTrigger = 32, kSampleTriggerValue = 1;  // 1 = start a capture
+constexpr uint16_t kSampleInterval = 33;                          // microseconds
+constexpr uint16_t kSampleChannel1 = 34;                          // source code of channel 1
+constexpr uint16_t kSampleSourceMask = 52;                        // bit k = source with code 1 << k
+constexpr uint16_t kSampleChannel2 = 94, kSampleChannel3 = 95, kSampleChannel4 = 96;
+// Channel code registers in channel order 1..4 (not contiguous on the drive).
+constexpr uint16_t kSampleChannelCode[4] = {kSampleChannel1, kSampleChannel2, kSampleChannel3, kSampleChannel4};
+constexpr uint16_t kSampleChannelCount = 99;  // channels the drive captures at once (0..4)
+constexpr uint16_t kSampleCapacity = 136;     // points for all channels together
+constexpr uint16_t kSamplePoints = 137;       // points per channel; firmware 200.0 and later only
+constexpr uint16_t kSampleState = 149, kSampleStateComplete = 1;
+// Captured points: active channels one after the other, inactive ones take no
+// room. The area must end below the spectrum result area.
+constexpr uint16_t kSampleDataFirst = 150;
+constexpr uint16_t kSampleDataEnd = 8192;  // first address past the capture area
+constexpr uint16_t kSampleFirmwareWithPoints = 200;  // firmware (register 138) from which 137 is honoured
+constexpr uint16_t kSampleLegacyPoints = 200;         // points per channel on older firmware
+
+// --- Spectrum ---
+// The drive samples a signal, transforms it itself and serves the magnitudes.
+constexpr uint16_t kSpectrumSettings = 409;  // bits 0..3 frequency code, bits 4..15 point-count code
+constexpr uint16_t kSpectrumStart = 412, kSpectrumStartValue = 0x6600;
+constexpr uint16_t kSpectrumStatus = 496, kSpectrumReadyBit = 0x0008;
+constexpr uint16_t kSpectrumResultFirst = 8192;  // one signed word per bin, in bin order
+constexpr uint16_t kSpectrumResultMax = 4096;    // most bins a result can hold
+
 // --- Parameter transfer and the link ---
 // Registers inside the parameter ranges that are not settings. The
 // whole-table read covers them, but writing them back would start the

@@ -46,14 +46,25 @@ void SetProgramFolder(const std::string& folder) {
     g_programFolderOverride = folder;
 }
 
-std::string DataFolder() {
+namespace {
+
+// An installed copy keeps its data in <prefix>/share/halvex beside <prefix>/bin.
+fs::path installedDataFolder(const std::string& program) {
+    return fs::path(program).parent_path() / "share" / "halvex";
+}
+
+}  // namespace
+
+bool IsInstalledCopy() {
     const std::string program = ProgramFolder();
     std::error_code ec;
-    if (fs::exists(fs::path(program) / "DATA.sqlite", ec)) return program;
-    // An installed copy keeps its data in <prefix>/share/halvex.
-    auto shared = fs::path(program).parent_path() / "share" / "halvex";
-    if (fs::exists(shared / "DATA.sqlite", ec)) return shared.string();
-    return program;
+    if (fs::exists(fs::path(program) / "DATA.sqlite", ec)) return false;
+    return fs::exists(installedDataFolder(program) / "DATA.sqlite", ec);
+}
+
+std::string DataFolder() {
+    const std::string program = ProgramFolder();
+    return IsInstalledCopy() ? installedDataFolder(program).string() : program;
 }
 
 std::string UserConfigFolder() {
@@ -69,6 +80,10 @@ std::string UserConfigFolder() {
 }
 
 std::string WritableFolder() {
+    // An installed copy never writes beside its executable, even when it could
+    // (run as root, /usr/bin is writable): settings are each user's own and
+    // removing the package must not leave files in the system folders.
+    if (IsInstalledCopy()) return UserConfigFolder();
     const std::string program = ProgramFolder();
     return isWritableFolder(program) ? program : UserConfigFolder();
 }
@@ -85,7 +100,7 @@ std::string PortsIniPath() {
 std::string DatabasePath() {
     const std::string data = DataFolder();
     auto path = fs::path(data) / "DATA.sqlite";
-    if (isWritableFolder(data)) return path.string();
+    if (!IsInstalledCopy() && isWritableFolder(data)) return path.string();
     // The groups are stored in the database, so a read-only copy is not enough.
     auto own = fs::path(UserConfigFolder()) / "DATA.sqlite";
     std::error_code ec;

@@ -13,7 +13,11 @@ std::string ProgramFolder();
 // Tests and the in-process simulator point the program at another folder.
 void SetProgramFolder(const std::string& folder);
 
-// The folder that holds DATA.sqlite, HelpFile/ and Tools/.
+// Whether this is an installed copy: no DATA.sqlite beside the executable,
+// but one in ../share/halvex. A build folder holds its data beside the
+// programs and is not an installed copy.
+bool IsInstalledCopy();
+// The folder that holds DATA.sqlite, HelpFile/, i18n/ and Tools/.
 std::string DataFolder();
 // $XDG_CONFIG_HOME/halvex (default ~/.config/halvex).
 std::string UserConfigFolder();

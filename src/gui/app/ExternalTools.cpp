@@ -8,7 +8,7 @@
 
 namespace hx::gui {
 
-QString DebugToolPath() { return QString::fromStdString(hx::ProgramFolder()) + "/Tools/VarnelTool"; }
+QString DebugToolPath() { return QString::fromStdString(hx::DataFolder()) + "/Tools/VarnelTool"; }
 
 QString FindCalculator(const QStringList& candidates) {
     static const QStringList kUsual = {"gnome-calculator", "kcalc", "qalculate-gtk", "qalculate-qt",

@@ -43,7 +43,7 @@ CVelmoraApp::~CVelmoraApp() {
 }
 
 QString CVelmoraApp::EnglishCatalogPath() {
-    return QString::fromStdString(hx::ProgramFolder()) + "/i18n/halvex_en.qm";
+    return QString::fromStdString(hx::DataFolder()) + "/i18n/halvex_en.qm";
 }
 
 bool CVelmoraApp::InstallTranslations() {

@@ -1,0 +1,94 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>StringTable</name>
+    <message>
+        <source>打开波形文件</source>
+        <translation>Open waveform file</translation>
+    </message>
+    <message>
+        <source>保存波形文件</source>
+        <translation>Save waveform file</translation>
+    </message>
+    <message>
+        <source>电流(mA)</source>
+        <translation>Current(mA)</translation>
+    </message>
+    <message>
+        <source>时间(us)</source>
+        <translation>Time(us)</translation>
+    </message>
+    <message>
+        <source>通信模块正在数据交互......请等待完成任务再操作!</source>
+        <translation>The communication module is exchanging data... Please wait until the task has finished!</translation>
+    </message>
+    <message>
+        <source>正在通信</source>
+        <translation>Communicating</translation>
+    </message>
+    <message>
+        <source>保存波形</source>
+        <translation>Save Waveform</translation>
+    </message>
+    <message>
+        <source>非法路径:</source>
+        <translation>Invalid path:</translation>
+    </message>
+    <message>
+        <source>采样数据为空,请勾选[录制波形]后启动[波形采样]!</source>
+        <translation>No sampled data. Check [Record waveform] and then start sampling!</translation>
+    </message>
+    <message>
+        <source>没有采样数据</source>
+        <translation>No sample data</translation>
+    </message>
+    <message>
+        <source>开 始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>查询超时，请降低采样周期!</source>
+        <translation>Query timed out, please lower the sampling period!</translation>
+    </message>
+    <message>
+        <source>读取波形</source>
+        <translation>Load Waveform</translation>
+    </message>
+    <message>
+        <source>已放大到最大倍数</source>
+        <translation>Already zoomed in to the maximum</translation>
+    </message>
+    <message>
+        <source>背景颜色</source>
+        <translation>Background colour</translation>
+    </message>
+    <message>
+        <source>通道一曲线颜色</source>
+        <translation>Channel 1 curve colour</translation>
+    </message>
+    <message>
+        <source>通道二曲线颜色</source>
+        <translation>Channel 2 curve colour</translation>
+    </message>
+    <message>
+        <source>通道三曲线颜色</source>
+        <translation>Channel 3 curve colour</translation>
+    </message>
+    <message>
+        <source>通道四曲线颜色</source>
+        <translation>Channel 4 curve colour</translation>
+    </message>
+    <message>
+        <source>正在读数据，请稍等...</source>
+        <translation>Reading data, please wait...</translation>
+    </message>
+</context>
+<context>
+    <name>hx::gui::Cscope</name>
+    <message>
+        <source>测量光标</source>
+        <translation>Measurement cursors</translation>
+    </message>
+</context>
+</TS>

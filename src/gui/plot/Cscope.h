@@ -1,0 +1,105 @@
+#pragma once
+// The scope plot shared by the waveform, frequency-analysis and run-test
+// windows: up to four curves over one horizontal axis, a value scale per
+// channel, zoom by dragging a rectangle and back out by a click, colours from
+// a context menu, and optional measurement cursors.
+//
+// Cscope only wires three parts together: the model (core/plot, every range
+// and pixel rule), the renderer (off-screen images) and the input controller
+// (mouse gestures and the context menu). Windows feed it point by point; it
+// redraws once after a batch's last point.
+
+#include <QColor>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/plot/ScopeModel.h"
+#include "gui/plot/ScopeRenderer.h"
+
+class QMenu;
+
+namespace hx::gui {
+
+class ScopeInput;
+
+class Cscope : public QWidget {
+    Q_OBJECT
+public:
+    explicit Cscope(QWidget* parent = nullptr);
+    ~Cscope() override;
+
+    // --- set-up (channels 1..4); shown at the next redraw
+    void SetRect(int left, int top, int right, int bottom);
+    void SetXRange(float min, float max, int decimals);
+    void SetAxisValues(float first, float last);
+    void SetChannelRange(int channel, float min, float max, int decimals = 1);
+    void SetXCaption(const QString& text);
+    void SetYCaption(const QString& text);
+    void SetChannelTypes(int t1, int t2, int t3, int t4);
+    void SetChannelVisible(int channel, bool visible);
+    // The axis text keeps its one colour whatever is asked.
+    void SetTextColor(hx::plot::Colorref colour);
+    void SetAxisKind(hx::plot::AxisKind kind) { m_model.SetAxisKind(kind); }
+
+    // --- points
+    void PlotPoint(int channel, int i, float v, int n);
+    // The points 0..n-1 of every channel whose buffer is given, fed index by
+    // index as PlotPoint would, with one redraw at the end instead of one per
+    // channel.
+    void PlotBatch(const std::array<const float*, 4>& buffers, int n);
+    void ClearPoints();
+    void ClearAndRedraw();
+    void ShowWaitText();
+    void Redraw();
+
+    // --- colours and cursors, also reached from the context menu
+    // which: 0 = background, 1..4 = channel curve. Opens the colour dialog on
+    // the item's preset colour; true when a colour was taken.
+    bool PickColour(int which);
+    void SetChannelColour(int channel, const QColor& colour);
+    QColor ChannelColour(int channel) const;
+    void SetCursorsEnabled(bool on);
+    bool CursorsEnabled() const { return m_model.CursorsEnabled(); }
+    // The menu the right button opens (the caller owns it).
+    QMenu* CreateContextMenu();
+
+    // Tests and the colour dialog: how a colour is chosen. Gets the preset and
+    // the dialog title; an empty result is a cancel.
+    using ColourPicker = std::function<std::optional<QColor>(const QColor& preset, const QString& title)>;
+    void SetColourPicker(ColourPicker picker) { m_picker = std::move(picker); }
+
+    hx::plot::ScopeModel& Model() { return m_model; }
+    const hx::plot::ScopeModel& Model() const { return m_model; }
+    ScopeRenderer& Renderer() { return m_renderer; }
+    // What the screen shows: the composition with the cursors and any rubber band.
+    QImage Screen() const;
+
+signals:
+    // The user picked a new curve colour for channel 1..4.
+    void channelColourChanged(int channel, const QColor& colour);
+    // A measurement cursor moved or the cursors were switched.
+    void cursorsChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    friend class ScopeInput;
+    void paintOverlay(QPainter& p) const;
+    void syncPointsPerChannel();
+
+    hx::plot::ScopeModel m_model;
+    ScopeRenderer m_renderer;
+    std::unique_ptr<ScopeInput> m_input;
+    ColourPicker m_picker;
+};
+
+}  // namespace hx::gui

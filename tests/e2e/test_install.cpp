@@ -1,0 +1,169 @@
+// The installed copy: what `cmake --install` puts where, that the installed
+// programs find their data from their own location and keep the user's
+// settings out of the system folders, and that the manual pages and desktop
+// files say what the programs do.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using hx::test::RunProgram;
+
+namespace {
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class InstalledCopy : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_root = fs::temp_directory_path() / ("halvex-install-" + std::to_string(::getpid()));
+        fs::remove_all(s_root);
+        s_prefix = s_root / "usr";
+        s_home = s_root / "home";
+        fs::create_directories(s_home);
+        s_install = RunProgram(HALVEX_CMAKE_COMMAND, {"--install", HALVEX_BUILD_DIR, "--prefix", s_prefix.string()});
+        // The installed programs write the user's settings under a private home.
+        ::setenv("HOME", s_home.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (s_home / ".config").c_str(), 1);
+    }
+    static void TearDownTestSuite() { fs::remove_all(s_root); }
+
+    static std::set<std::string> installedFiles() {
+        std::set<std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(s_prefix))
+            if (!e.is_directory()) files.insert(fs::relative(e.path(), s_prefix).string());
+        return files;
+    }
+
+    static inline fs::path s_root, s_prefix, s_home;
+    static inline hx::test::ProgramResult s_install;
+};
+
+}  // namespace
+
+TEST_F(InstalledCopy, HoldsExactlyTheProgramsTheirDataAndDesktopFiles) {
+    ASSERT_EQ(s_install.status, 0) << s_install.out << s_install.err;
+    std::set<std::string> expected = {
+        "bin/halvex",
+        "bin/halvex-cli",
+        "bin/halvex-drive-sim",
+        "share/halvex/DATA.sqlite",
+        "share/halvex/i18n/halvex_en.qm",
+        "share/applications/org.halvex.Configurator.desktop",
+        "share/metainfo/org.halvex.Configurator.metainfo.xml",
+        "share/icons/hicolor/scalable/apps/halvex.svg",
+        "share/man/man1/halvex.1.gz",
+        "share/man/man1/halvex-cli.1.gz",
+        "share/man/man1/halvex-drive-sim.1.gz",
+    };
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        expected.insert("share/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/halvex.png");
+    const fs::path help = fs::path(HALVEX_SOURCE_DIR) / "resources" / "help";
+    for (const auto& e : fs::recursive_directory_iterator(help))
+        if (!e.is_directory()) expected.insert("share/halvex/HelpFile/" + fs::relative(e.path(), help).string());
+
+    const std::set<std::string> found = installedFiles();
+    std::vector<std::string> missing, extra;
+    for (const auto& f : expected)
+        if (!found.count(f)) missing.push_back(f);
+    for (const auto& f : found)
+        if (!expected.count(f)) extra.push_back(f);
+    EXPECT_TRUE(missing.empty()) << "missing: " << ::testing::PrintToString(missing);
+    EXPECT_TRUE(extra.empty()) << "not expected: " << ::testing::PrintToString(extra);
+}
+
+TEST_F(InstalledCopy, ProgramsFindTheirDataAndKeepSettingsWithTheUser) {
+    ASSERT_EQ(s_install.status, 0) << s_install.err;
+    const fs::path bin = s_prefix / "bin";
+    // The simulated drive takes its parameters from the installed database.
+    hx::test::BackgroundProgram sim((bin / "halvex-drive-sim").string(), {"--tcp", "127.0.0.1:0", "--station", "5"}, 1);
+    ASSERT_EQ(sim.Lines().size(), 1u);
+    const std::string port = sim.Lines()[0];
+    ASSERT_EQ(port.rfind("tcp:127.0.0.1:", 0), 0u) << port;
+
+    // identity looks the display model up in the installed database.
+    auto r = RunProgram((bin / "halvex-cli").string(), {"--port", port, "--station", "5", "--timeout", "500", "identity"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("KRV4"), std::string::npos) << r.out;
+
+    // Nothing was written beside the installed programs or data.
+    EXPECT_FALSE(fs::exists(bin / "Parameters"));
+    EXPECT_FALSE(fs::exists(s_prefix / "share" / "halvex" / "Parameters"));
+}
+
+TEST_F(InstalledCopy, DesktopEntryAndMetainfoPassTheirValidators) {
+    const fs::path desktop = fs::path(HALVEX_SOURCE_DIR) / "resources" / "desktop";
+    auto r = RunProgram("/usr/bin/desktop-file-validate", {(desktop / "org.halvex.Configurator.desktop").string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;  // warnings too
+    r = RunProgram("/usr/bin/appstreamcli",
+                   {"validate", "--no-net", (desktop / "org.halvex.Configurator.metainfo.xml").string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+namespace {
+
+// Every "--option" (and "-x" short option) a text names.
+std::set<std::string> optionsIn(const std::string& text) {
+    std::set<std::string> found;
+    static const std::regex option(R"((^|[\s,\[\(|=])(--?[A-Za-z][A-Za-z0-9-]*))");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it) {
+        std::string o = (*it)[2];
+        while (!o.empty() && o.back() == '-') o.pop_back();
+        found.insert(o);
+    }
+    return found;
+}
+
+// The named sections of a manual page as plain text: roff's escaped hyphens
+// and font changes out. Examples and "see also" may name other programs'
+// options, so only the sections that describe this program's own count.
+std::string manText(const std::string& page, const std::vector<std::string>& sections) {
+    const std::string roff = readText(fs::path(HALVEX_SOURCE_DIR) / "man" / page);
+    std::string text;
+    for (const auto& name : sections) {
+        const auto start = roff.find(".SH " + name + "\n");
+        if (start == std::string::npos) continue;
+        const auto end = roff.find("\n.SH ", start + 1);
+        text += roff.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    text = std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    return text;
+}
+
+void expectSameOptions(const std::string& help, const std::string& page, const std::vector<std::string>& sections) {
+    const auto inHelp = optionsIn(help);
+    const auto inMan = optionsIn(manText(page, sections));
+    for (const auto& o : inHelp) EXPECT_TRUE(inMan.count(o)) << page << " does not describe " << o;
+    for (const auto& o : inMan) EXPECT_TRUE(inHelp.count(o)) << page << " describes " << o << ", --help does not";
+}
+
+}  // namespace
+
+TEST(ManualPages, DescribeEveryOptionTheProgramsHelpLists) {
+    const std::string bin = hx::test::BuildBinFolder();
+    auto sim = RunProgram(bin + "/halvex-drive-sim", {"--help"});
+    ASSERT_EQ(sim.status, 0);
+    expectSameOptions(sim.out, "halvex-drive-sim.1", {"OPTIONS"});
+
+    auto cli = RunProgram(bin + "/halvex-cli", {"--help"});
+    ASSERT_EQ(cli.status, 0);
+    expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS"});
+}

@@ -1,0 +1,234 @@
+// The scope widget: its picture, mouse gestures, colours and cursors.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <cmath>
+#include <random>
+
+#include "gui/GuiTestUtil.h"
+#include "core/Globals.h"
+#include "gui/plot/Cscope.h"
+
+using hx::gui::Cscope;
+using hx::test::MessageRecorder;
+
+namespace {
+
+void mouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint pos, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(pos), w->mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+void drag(QWidget* w, QPoint from, QPoint to) {
+    mouse(w, QEvent::MouseButtonPress, Qt::LeftButton, from, Qt::LeftButton);
+    mouse(w, QEvent::MouseMove, Qt::NoButton, to, Qt::LeftButton);
+    mouse(w, QEvent::MouseButtonRelease, Qt::LeftButton, to, Qt::NoButton);
+}
+
+// The waveform window's set-up, with n points per channel on four channels.
+void setUp(Cscope& s, int n) {
+    g_pointsPerChannel = static_cast<uint16_t>(n);
+    s.resize(1200, 600);
+    s.SetYCaption("y");
+    s.SetXCaption("t");
+    s.ClearPoints();
+    s.SetXRange(0, static_cast<float>(n), 2);
+    s.SetAxisValues(0, n * 100.0f);
+    for (int k = 1; k <= 4; ++k) s.SetChannelRange(k, -5, 5);
+    s.SetChannelTypes(1, 2, 32, 256);
+    for (int k = 1; k <= 4; ++k) s.SetChannelVisible(k, true);
+}
+
+void feed(Cscope& s, int n) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> noise(-400, 400);
+    for (int i = 0; i < n; ++i) {
+        s.PlotPoint(1, i, static_cast<float>(std::sin(i / 700.0) * 3000 + noise(rng)), n);
+        s.PlotPoint(2, i, static_cast<float>((i % 2000) - 1000), n);
+        s.PlotPoint(3, i, i == n / 3 ? 20000.0f : static_cast<float>(noise(rng)), n);  // one-sample peak
+        s.PlotPoint(4, i, static_cast<float>(310 + (i % 7)), n);
+    }
+}
+
+QRect plotRect(const Cscope& s) {
+    const auto& r = s.Model().LastLayout().plot;
+    return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+}
+
+}  // namespace
+
+TEST(Scope, ReducedCurvesDrawTheSamePictureAsEveryPoint) {
+    for (int n : {3000, 65535}) {
+        Cscope scope;
+        setUp(scope, n);
+        feed(scope, n);
+        const QImage reduced = scope.Renderer().Composition().copy();
+        scope.Renderer().SetReduceCurves(false);
+        scope.Redraw();
+        const QImage reference = scope.Renderer().Composition().copy();
+        ASSERT_EQ(reduced.size(), QSize(1200, 600));
+        int differing = 0;
+        for (int y = 0; y < reference.height(); ++y)
+            for (int x = 0; x < reference.width(); ++x) differing += reduced.pixel(x, y) != reference.pixel(x, y);
+        EXPECT_EQ(differing, 0) << n << " points";
+
+        // Zoomed in, many points lie beside the plot; the picture still agrees.
+        scope.Renderer().SetReduceCurves(true);
+        QRect r = plotRect(scope);
+        for (int z = 0; z < 3; ++z) {
+            drag(&scope, r.topLeft() + QPoint(r.width() / 3, 0), r.topLeft() + QPoint(r.width() / 2, r.height() - 20));
+            r = plotRect(scope);
+        }
+        ASSERT_EQ(scope.Model().Level(), 3);
+        const QImage zoomed = scope.Renderer().Composition().copy();
+        scope.Renderer().SetReduceCurves(false);
+        scope.Redraw();
+        EXPECT_EQ(zoomed, scope.Renderer().Composition()) << n << " points, zoomed";
+        if (!qEnvironmentVariableIsEmpty("HALVEX_SHOT_DIR"))
+            reduced.save(qEnvironmentVariable("HALVEX_SHOT_DIR") + QString("/scope_%1.png").arg(n));
+    }
+}
+
+TEST(Scope, CurvesAreCombinedWithTheGridByOr) {
+    Cscope scope;
+    setUp(scope, 400);
+    scope.SetChannelTypes(1, 0, 0, 0);
+    for (int i = 0; i < 400; ++i) scope.PlotPoint(1, i, 0, 400);  // a flat red line at 0
+    const QImage& img = scope.Renderer().Composition();
+    const QRect r = plotRect(scope);
+    const int y = scope.Model().PixelY(0, 0);
+    const int majorX = scope.Model().Grid().majorX[2];
+    EXPECT_EQ(QColor(img.pixel(majorX, y)), QColor(255, 0x82, 0)) << "red OR the major grid's green";
+    EXPECT_EQ(QColor(img.pixel(r.left() + 3, r.top() + 3)).red(), 5) << "the curve layer's near-black shows";
+    EXPECT_EQ(QColor(img.pixel(2, 2)), QColor(0xD9, 0xD9, 0xD9)) << "frame";
+
+    // The busy text is written over the finished picture in yellow.
+    scope.ShowWaitText();
+    const QImage waiting = scope.Renderer().Composition();
+    bool yellow = false;
+    for (int x = r.width() / 2; x < r.width() / 2 + 80 && !yellow; ++x)
+        for (int yy = r.height() / 2 + 10; yy < r.height() / 2 + 30; ++yy)
+            yellow |= QColor(waiting.pixel(x, yy)) == QColor(255, 255, 0);
+    EXPECT_TRUE(yellow);
+}
+
+TEST(Scope, MouseZoomsInAndOutAndStopsAtTheLastLevel) {
+    MessageRecorder boxes;
+    Cscope scope;
+    setUp(scope, 400);
+    feed(scope, 400);
+    QRect r = plotRect(scope);
+
+    drag(&scope, r.topLeft() + QPoint(100, 20), r.topLeft() + QPoint(105, 60));  // 5 x 40
+    EXPECT_EQ(scope.Model().Level(), 0);
+
+    const int renders = scope.Renderer().RenderCount();
+    mouse(&scope, QEvent::MouseButtonPress, Qt::LeftButton, r.topLeft() + QPoint(50, 30), Qt::LeftButton);
+    EXPECT_EQ(scope.cursor().shape(), Qt::CrossCursor);
+    mouse(&scope, QEvent::MouseMove, Qt::NoButton, r.topLeft() + QPoint(400, 300), Qt::LeftButton);
+    // The rubber band shows white over the curves without a redraw.
+    const QImage banded = scope.Screen();
+    EXPECT_EQ(QColor(banded.pixel(r.left() + 200, r.top() + 30)), QColor(Qt::white));
+    EXPECT_EQ(scope.Renderer().RenderCount(), renders);
+    mouse(&scope, QEvent::MouseButtonRelease, Qt::LeftButton, r.topLeft() + QPoint(400, 300), Qt::NoButton);
+    EXPECT_EQ(scope.Model().Level(), 1);
+    EXPECT_NE(scope.cursor().shape(), Qt::CrossCursor);
+
+    r = plotRect(scope);
+    drag(&scope, r.center(), r.center() + QPoint(2, 2));  // a click zooms out
+    EXPECT_EQ(scope.Model().Level(), 0);
+
+    for (int z = 0; z < 14; ++z) {
+        r = plotRect(scope);
+        drag(&scope, r.topLeft(), r.bottomRight());
+    }
+    EXPECT_EQ(scope.Model().Level(), 14);
+    EXPECT_TRUE(boxes.records.empty());
+    r = plotRect(scope);
+    drag(&scope, r.topLeft(), r.bottomRight());
+    EXPECT_EQ(scope.Model().Level(), 14);
+    EXPECT_EQ(boxes.lastText(), QString::fromUtf8("已放大到最大倍数"));
+
+    mouse(&scope, QEvent::MouseButtonRelease, Qt::MiddleButton, r.center(), Qt::NoButton);
+    EXPECT_EQ(boxes.lastText(), "OnMButtonUp is OK!");
+}
+
+TEST(Scope, ColourMenuPresetsTheDialogAndReportsChannelColours) {
+    Cscope scope;
+    setUp(scope, 400);
+    std::vector<std::pair<QColor, QString>> asked;
+    std::optional<QColor> answer = QColor(10, 200, 30);
+    scope.SetColourPicker([&](const QColor& preset, const QString& title) {
+        asked.emplace_back(preset, title);
+        return answer;
+    });
+    QSignalSpy spy(&scope, &Cscope::channelColourChanged);
+
+    std::unique_ptr<QMenu> menu(scope.CreateContextMenu());
+    QList<QAction*> items;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) items.push_back(a);
+    ASSERT_EQ(items.size(), 6);
+    EXPECT_EQ(items[0]->text(), QString::fromUtf8("背景颜色"));
+    EXPECT_EQ(items[4]->text(), QString::fromUtf8("通道四曲线颜色"));
+    EXPECT_TRUE(items[5]->isCheckable());
+    EXPECT_FALSE(items[5]->isChecked());
+
+    items[2]->trigger();  // channel 2
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, QColor(0x00, 0x40, 0x00));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy[0][0].toInt(), 2);
+    EXPECT_EQ(spy[0][1].value<QColor>(), QColor(10, 200, 30));
+    EXPECT_EQ(scope.ChannelColour(2), QColor(10, 200, 30));
+
+    items[0]->trigger();  // background: stored, no channel report
+    EXPECT_EQ(asked[1].first, QColor(0xFF, 0, 0));
+    EXPECT_EQ(spy.count(), 1);
+    const QRect r = plotRect(scope);
+    EXPECT_EQ(QColor(scope.Renderer().Composition().pixel(r.left() + 3, r.top() + 3)), QColor(15, 200, 30));
+
+    answer.reset();  // cancel keeps everything
+    items[1]->trigger();
+    EXPECT_EQ(asked[2].first, QColor(0xC4, 0x08, 0x15));
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(scope.ChannelColour(1), QColor(255, 0, 0));
+}
+
+TEST(Scope, CursorsMoveWithoutRedrawingTheCurves) {
+    Cscope scope;
+    setUp(scope, 400);
+    for (int i = 0; i < 400; ++i) scope.PlotPoint(1, i, static_cast<float>(i % 100), 400);
+    std::unique_ptr<QMenu> menu(scope.CreateContextMenu());
+    menu->actions().last()->trigger();
+    ASSERT_TRUE(scope.CursorsEnabled());
+    QSignalSpy moved(&scope, &Cscope::cursorsChanged);
+
+    const int renders = scope.Renderer().RenderCount();
+    const QRect r = plotRect(scope);
+    const int ax = scope.Model().CursorPixel(0);
+    const int target = scope.Model().PixelX(150);
+    drag(&scope, QPoint(ax + 3, r.center().y()), QPoint(target, r.center().y()));
+    EXPECT_EQ(scope.Model().CursorX(0), 150);
+    EXPECT_EQ(scope.Model().Level(), 0) << "dragging a cursor does not zoom";
+    EXPECT_EQ(scope.Renderer().RenderCount(), renders);
+    EXPECT_GE(moved.count(), 1);
+    // The cursor line is on the screen, not in the curve picture.
+    const QImage screen = scope.Screen();
+    int cursorPixels = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        cursorPixels += screen.pixel(target, y) != scope.Renderer().Composition().pixel(target, y);
+    EXPECT_GT(cursorPixels, r.height() / 3);
+    const auto lines = scope.Model().CursorReadout();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "CH1  A: 50  B: 0  \xCE\x94: -50");
+
+    // Elsewhere the left button still zooms, and the cursor keeps its index.
+    drag(&scope, r.topLeft() + QPoint(200, 10), r.topLeft() + QPoint(600, 300));
+    EXPECT_EQ(scope.Model().Level(), 1);
+    EXPECT_EQ(scope.Model().CursorX(0), 150);
+}
