@@ -57,12 +57,17 @@ TEST(CliHonest, ALateReplyNeverPassesForTheNextRunsAnswer) {
     b.Vd().SetRam(20, 1020);
     b.Vd().SetRam(21, 1021);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        // The drive answers 150 ms late, the tool waits 100 ms.
+        // The drive answers 150 ms late, the tool waits 100 ms: it says so
+        // (or a retry got through in time), never gives another value.
         b.drive->Server().SetFaults(0, 0, 150);
         Result r = b.Run({"read", "20"});
-        EXPECT_EQ(r.status, 1) << r.out;
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("no answer within 100 ms"), std::string::npos) << r.err;
+        if (r.status == 0) {
+            EXPECT_EQ(r.out, "20=1020\n");
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("no answer within 100 ms"), std::string::npos) << r.err;
+        }
         b.drive->Server().SetFaults(0, 0, 0);
         r = b.Run({"read", "21"});
         EXPECT_EQ(r.status, 0) << r.err;
@@ -83,14 +88,14 @@ TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
         EXPECT_EQ(r.status, 0) << junk << ": " << r.err;
         EXPECT_EQ(r.out, "40=77\n") << junk;
     }
-    EXPECT_EQ(b.drive->Server().GetStats().broadcasts, 0u);
+    EXPECT_EQ(b.Vd().Ram(41), 0);
 
     // Station 0 when asked for: sent, but never reported as done.
     Result r = b.Run({"--station", "0", "write", "41", "5"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("broadcast"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("unknown"), std::string::npos) << r.out;
-    EXPECT_EQ(b.drive->Server().GetStats().broadcasts, 1u);
+    EXPECT_EQ(b.Vd().Ram(41), 5) << "the drive carried the broadcast out";
     r = b.Run({"--station", "0", "read", "41"});
     EXPECT_EQ(r.status, 2);
     r = b.Run({"--station", "0", "params", "dump"});

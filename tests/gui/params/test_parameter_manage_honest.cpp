@@ -91,6 +91,7 @@ TEST(ParameterManageHonest, OutOfRangeValuesAndOtherModelsAreMarkedAndAskedAbout
     EXPECT_TRUE(list->rowOutOfRange(row));
     EXPECT_EQ(list->rowBackground(row), CListCtrlEx::OutOfRangeColor());
     EXPECT_TRUE(list->item(row, CListCtrlEx::ValueColumn)->toolTip().contains(QString::fromStdString(d->scope)));
+    w->grab().save(QString::fromStdString(hx::test::BuildBinFolder() + "/../param-out-of-range.png"));
 
     // "写参数" asks; No sends nothing.
     f.messages.clear();
