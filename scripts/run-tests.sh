@@ -13,13 +13,13 @@ if [ "${HALVEX_SKIP_SANITIZERS:-0}" != 1 ]; then
   cmake --build --preset debug-asan
   ctest --preset debug-asan -j2 --timeout 300
 fi
-# The file loader's fuzz target gets a short run under the sanitizers.
+# The file loaders' fuzz targets get a short run each under the sanitizers.
 if [ "${HALVEX_SKIP_FUZZ:-0}" != 1 ]; then
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz
   for f in build/fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
-    echo "fuzzing $(basename "$f") for 30 s"
-    "$f" -max_total_time=30 -rss_limit_mb=2048 -print_final_stats=0 2>&1 | tail -n 3
+    echo "fuzzing $(basename "$f") for 20 s"
+    "$f" -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=0 2>&1 | tail -n 3
   done
 fi

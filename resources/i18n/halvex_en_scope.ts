@@ -85,6 +85,112 @@
     </message>
 </context>
 <context>
+    <name>hx::gui::CDisplayWaveform</name>
+    <message>
+        <source>一</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>二</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>三</source>
+        <translation>3</translation>
+    </message>
+    <message>
+        <source>四</source>
+        <translation>4</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>读入</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>导出为CSV文件</source>
+        <translation>Export as CSV file</translation>
+    </message>
+    <message>
+        <source>录制波形</source>
+        <translation>Record waveform</translation>
+    </message>
+    <message>
+        <source>循环采样</source>
+        <translation>Cyclic sampling</translation>
+    </message>
+    <message>
+        <source>循环采样周期(ms)</source>
+        <translation>Cyclic period(ms)</translation>
+    </message>
+    <message>
+        <source>无法保存文件 %1: %2</source>
+        <translation>Cannot save the file %1: %2</translation>
+    </message>
+    <message>
+        <source>无法读取文件 %1: %2</source>
+        <translation>Cannot read the file %1: %2</translation>
+    </message>
+    <message>
+        <source>每通道采样点数</source>
+        <translation>Points per channel</translation>
+    </message>
+    <message>
+        <source>波形显示</source>
+        <translation>Waveform</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>读取数据 %v/%m</source>
+        <translation>Reading data %v/%m</translation>
+    </message>
+    <message>
+        <source>通道选择</source>
+        <translation>Channels</translation>
+    </message>
+    <message>
+        <source>采样 %1 秒，读取约 %2 秒</source>
+        <translation>Capture %1 s, fetch about %2 s</translation>
+    </message>
+    <message>
+        <source>采样间隔(us)</source>
+        <translation>Sampling interval(us)</translation>
+    </message>
+</context>
+<context>
+    <name>hx::gui::CFFTAnalyze</name>
+    <message>
+        <source>FFT分析</source>
+        <translation>FFT Analysis</translation>
+    </message>
+    <message>
+        <source>幅值</source>
+        <translation>Amplitude</translation>
+    </message>
+    <message>
+        <source>采样点数:</source>
+        <translation>Sampling points:</translation>
+    </message>
+    <message>
+        <source>采样设置</source>
+        <translation>Sampling settings</translation>
+    </message>
+    <message>
+        <source>采样频率:</source>
+        <translation>Sampling frequency:</translation>
+    </message>
+    <message>
+        <source>频率(Hz)</source>
+        <translation>Frequency(Hz)</translation>
+    </message>
+</context>
+<context>
     <name>hx::gui::Cscope</name>
     <message>
         <source>测量光标</source>

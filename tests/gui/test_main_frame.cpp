@@ -57,11 +57,22 @@ TEST(MainFrame, MenusToolbarAndGrayedCommands) {
     EXPECT_TRUE(frame.action(cmd::Wizard)->isEnabled());
     frame.SetConnected(true);
     for (int id : driveCommands) EXPECT_TRUE(frame.action(id)->isEnabled()) << id;
+    EXPECT_TRUE(frame.action(cmd::Waveform)->isEnabled());
+    EXPECT_TRUE(frame.action(cmd::Fourier)->isEnabled());
     // Windows this build does not have stay grayed even when connected.
-    EXPECT_FALSE(frame.action(cmd::Waveform)->isEnabled());
     EXPECT_FALSE(frame.action(cmd::Alarm)->isEnabled());
     frame.SetConnected(false);
     EXPECT_FALSE(frame.action(cmd::Environment)->isEnabled());
+    EXPECT_FALSE(frame.action(cmd::Fourier)->isEnabled());
+
+    // The spectrum has its item under the display menu, after the waveform.
+    QMenu* show = frame.menuBar()->actions()[2]->menu();
+    const QList<QAction*> items = show->actions();
+    const int waveform = items.indexOf(frame.action(cmd::Waveform));
+    ASSERT_GE(waveform, 0);
+    ASSERT_LT(waveform + 1, items.size());
+    EXPECT_EQ(items[waveform + 1], frame.action(cmd::Fourier));
+    EXPECT_EQ(items[waveform + 1]->text(), "傅里叶分析");
 
     // The wizard is only for one drive model.
     g_driveModel = "KRV7";

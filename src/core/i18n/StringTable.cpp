@@ -8,6 +8,23 @@ namespace {
 
 // lupdate reads these QT_TRANSLATE_NOOP marks into the English catalogue.
 const StringEntry kEntries[] = {
+    {40100, QT_TRANSLATE_NOOP("StringTable", "位置误差(p)")},
+    {40101, QT_TRANSLATE_NOOP("StringTable", "速度反馈(0.01rps)")},
+    {40102, QT_TRANSLATE_NOOP("StringTable", "位置反馈(p)")},
+    {40103, QT_TRANSLATE_NOOP("StringTable", "速度参考(0.01rps)")},
+    {40104, QT_TRANSLATE_NOOP("StringTable", "位置参考(p)")},
+    {40105, QT_TRANSLATE_NOOP("StringTable", "电流Alpha(mA)")},
+    {40106, QT_TRANSLATE_NOOP("StringTable", "电流Beta(mA)")},
+    {40107, QT_TRANSLATE_NOOP("StringTable", "磁编位置")},
+    {40108, QT_TRANSLATE_NOOP("StringTable", "母线电压(V)")},
+    {40109, QT_TRANSLATE_NOOP("StringTable", "运行模式")},
+    {40115, QT_TRANSLATE_NOOP("StringTable", "力矩电流(mA)")},
+    {40116, QT_TRANSLATE_NOOP("StringTable", "Q轴电流(mA)")},
+    {40117, QT_TRANSLATE_NOOP("StringTable", "合成电流(mA)")},
+    {40118, QT_TRANSLATE_NOOP("StringTable", "加速度给定(R/S^2)")},
+    {40119, QT_TRANSLATE_NOOP("StringTable", "加速度反馈(R/S^2)")},
+    {40120, QT_TRANSLATE_NOOP("StringTable", "未知通道")},
+    {40121, QT_TRANSLATE_NOOP("StringTable", "<-----空----->")},
     {50002, QT_TRANSLATE_NOOP("StringTable", "未知型号")},
     {50005, QT_TRANSLATE_NOOP("StringTable", "断开")},
     {50006, QT_TRANSLATE_NOOP("StringTable", "连接")},
@@ -72,6 +89,11 @@ std::string LoadString(int id) {
     if (!text) return {};
     Translator t = g_translator.load();
     return t ? t(kStringTableContext, text) : std::string(text);
+}
+
+std::string Translate(const char* context, const char* source) {
+    Translator t = g_translator.load();
+    return t ? t(context, source) : std::string(source);
 }
 
 const StringEntry* StringEntries(int* count) {

@@ -15,6 +15,10 @@ namespace hx {
 using Translator = std::string (*)(const char* context, const char* source);
 void SetTranslator(Translator translator);
 
+// A built-in text of the given translation context in the current language
+// (the text itself when no translator is installed).
+std::string Translate(const char* context, const char* source);
+
 // The entry's text in the current language; empty for an unknown number.
 std::string LoadString(int id);
 // The built-in (Chinese) text of an entry; nullptr for an unknown number.

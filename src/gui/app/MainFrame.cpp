@@ -28,7 +28,7 @@ QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
                                       cmd::Alarm, cmd::Environment, cmd::Fourier};
 // Commands whose windows this build does not have yet; they stay grayed.
-constexpr int kUnavailableCommands[] = {cmd::Waveform, cmd::RunTest, cmd::Alarm, cmd::Fourier};
+constexpr int kUnavailableCommands[] = {cmd::RunTest, cmd::Alarm};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
@@ -77,12 +77,11 @@ void CMainFrame::buildMenus() {
     addCommand(show, cmd::ParameterManager, tr("参数存储管理"));
     addCommand(show, cmd::SaveDriveParameters, tr("保存驱动器参数"));
     addCommand(show, cmd::Waveform, tr("波形显示"));
+    addCommand(show, cmd::Fourier, tr("傅里叶分析"));
     addCommand(show, cmd::RunTest, tr("运行测试"));
     addCommand(show, cmd::Alarm, tr("警 报"));
     addCommand(show, cmd::Environment, tr("环境参数设置"));
     addCommand(show, cmd::Wizard, tr("设置向导"));
-    // The spectrum command has no menu item of its own.
-    addCommand(nullptr, cmd::Fourier, tr("傅里叶分析"));
 
     QMenu* tools = menuBar()->addMenu(tr("工 具"));
     addCommand(tools, cmd::DebugTool, tr("调试工具"));
@@ -150,6 +149,8 @@ void CMainFrame::runCommand(int id) {
         break;
     case cmd::Connect: m_view->openConnection(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
+    case cmd::Waveform: m_view->openWaveform(); break;
+    case cmd::Fourier: m_view->openFourier(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;
     case cmd::Environment: m_view->openEnvironment(); break;
     case cmd::Wizard: openWizard(); break;

@@ -13,6 +13,8 @@
 #include "gui/app/MainFrame.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
+#include "gui/wave/DisplayWaveform.h"
+#include "gui/wave/FFTAnalyze.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -71,6 +73,22 @@ FunctionWindow* CVelmoraView::openConnection() {
     auto* window = new CConnectCom(m_frame);
     auto* sub = host(window);
     sub->move(300, 50);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWaveform() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CDisplayWaveform;
+    auto* sub = host(window);
+    sub->move(1, 1);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openFourier() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CFFTAnalyze;
+    auto* sub = host(window);
+    sub->move(1, 1);
     return window;
 }
 

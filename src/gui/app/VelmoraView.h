@@ -25,6 +25,9 @@ public:
 
     // Opens the connection window; refused while another link window is open.
     FunctionWindow* openConnection();
+    // The waveform and frequency-analysis windows hold the link: one at a time.
+    FunctionWindow* openWaveform();
+    FunctionWindow* openFourier();
     FunctionWindow* openEnvironment();
     FunctionWindow* openAbout();
     // The parameter manager exists at most once and shows again when asked.

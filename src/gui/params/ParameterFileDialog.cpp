@@ -11,9 +11,15 @@ FileDialogHook& hook() {
 }
 
 QString ask(QWidget* parent, bool save, const QString& title) {
-    FileDialogRequest request{save, title, QStringLiteral("qxr Files(*.qxr);;All Files(*.*)"), QStringLiteral("qxr")};
+    return AskFile(parent, {save, title, QStringLiteral("qxr Files(*.qxr);;All Files(*.*)"), QStringLiteral("qxr")});
+}
+
+}  // namespace
+
+QString AskFile(QWidget* parent, const FileDialogRequest& request) {
     if (hook()) return hook()(request);
-    QFileDialog dialog(parent, title, QString(), request.filter);
+    const bool save = request.save;
+    QFileDialog dialog(parent, request.title, QString(), request.filter);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -21,8 +27,6 @@ QString ask(QWidget* parent, bool save, const QString& title) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
 }
-
-}  // namespace
 
 void SetFileDialogHook(FileDialogHook h) { hook() = std::move(h); }
 

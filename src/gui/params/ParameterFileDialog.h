@@ -20,6 +20,10 @@ struct FileDialogRequest {
 using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
 void SetFileDialogHook(FileDialogHook hook);
 
+// Any file dialog through the same hook: an existing file to open, or a file
+// to write with the overwrite question; empty when cancelled.
+QString AskFile(QWidget* parent, const FileDialogRequest& request);
+
 // An existing file to read; empty when cancelled.
 QString AskParameterFileToOpen(QWidget* parent, const QString& title);
 // A file to write, with the overwrite question; empty when cancelled.

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include "core/Globals.h"
+#include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
 #include "gui/plot/ScopeInput.h"
 #include "gui/widgets/Messages.h"
@@ -20,17 +21,11 @@ namespace {
 
 QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 
-// Caption of a channel type: the source's display name; unknown codes show
-// as the unknown channel.
+// Caption of a channel type: the source's display name; a code no source
+// has shows as the unknown channel.
 std::string captionOfType(int32_t type) {
-    static const std::pair<int32_t, int> kNames[] = {
-        {1, 40100},     {2, 40101},     {4, 40102},     {8, 40103},    {16, 40104},  {32, 40105},
-        {64, 40106},    {128, 40107},   {256, 40108},   {512, 40109},  {1024, 40116}, {2048, 40117},
-        {4096, 40118},  {8192, 40119},  {32768, 40115},
-    };
-    for (const auto& [code, id] : kNames)
-        if (code == type) return hx::LoadString(id);
-    return hx::LoadString(40120);
+    const std::string name = type > 0 && type <= 0xFFFF ? hx::ChannelSourceName(static_cast<uint16_t>(type)) : "";
+    return name.empty() ? hx::LoadString(40120) : name;
 }
 
 constexpr QColor kCursorColour[2] = {QColor(255, 255, 255), QColor(255, 0, 255)};
@@ -191,9 +186,13 @@ void Cscope::paintOverlay(QPainter& p) const {
     p.fillRect(box, QColor(0, 0, 0, 190));
     p.setPen(QColor(230, 230, 230));
     p.drawRect(box);
+    // The lines after the three axis lines belong to the channels drawn, in order.
+    std::vector<QColor> colours(3, QColor(230, 230, 230));
+    for (int k = 0; k < ScopeModel::kChannels; ++k)
+        if (m_model.ChannelDrawn(k) && m_model.ValueAt(k, m_model.CursorX(0))) colours.push_back(ToQColor(m_model.Colour(k)));
     int y = box.top() + 2;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        p.setPen(i < 3 ? QColor(230, 230, 230) : ToQColor(m_model.Colour(std::stoi(lines[i].substr(2, 1)) - 1)));
+        p.setPen(i < colours.size() ? colours[i] : colours[0]);
         p.drawText(QRect(box.left() + 4, y, w, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                    QString::fromStdString(lines[i]));
         y += fm.height();

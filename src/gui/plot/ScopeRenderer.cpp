@@ -107,12 +107,7 @@ void ScopeRenderer::drawScales(QPainter& p, const ScopeModel& model) {
     const auto& w = l.scaleWidth;
     // Scale columns: 4 and 1 left of the plot, 2 and 3 right of it.
     const int column[4] = {r.left - cw - w[0], r.right + cw, r.right + 3 * cw + w[1], l.control.left + cw};
-    const int captionTop = std::max(0, r.top - fm.height() - 2);
-
-    int leftEnd = l.control.left;  // captions side by side, never over each other
-    int rightEnd = r.right;
-    const int order[4] = {3, 0, 1, 2};
-    for (int k : order) {
+    for (int k = 0; k < ScopeModel::kChannels; ++k) {
         if (!model.ChannelDrawn(k)) continue;
         p.setPen(ToQColor(model.Colour(k)));
         const auto labels = model.ScaleLabels(k);
@@ -121,19 +116,35 @@ void ScopeRenderer::drawScales(QPainter& p, const ScopeModel& model) {
             p.drawText(QRect(column[k], y - fm.height() / 2, w[k], fm.height()), Qt::AlignRight | Qt::AlignVCenter,
                        QString::fromStdString(labels[i]));
         }
-        const QString caption = QString::fromStdString(model.Caption(k));
-        if (caption.isEmpty()) continue;
-        const int cwid = fm.horizontalAdvance(caption);
-        int x;
-        if (k == 3 || k == 0) {
-            x = std::max(column[k], leftEnd);
-            leftEnd = x + cwid + cw;
-        } else {
-            x = std::max(column[k], rightEnd);
-            if (x + cwid > l.control.right) x = std::max(rightEnd, l.control.right - cwid);
-            rightEnd = x + cwid + cw;
-        }
-        p.drawText(QRect(x, captionTop, cwid, fm.height()), Qt::AlignLeft | Qt::AlignTop, caption);
+    }
+
+    // Captions stand above their scales, side by side, when the space above
+    // the plot takes them clear of the top labels; otherwise they line the
+    // plot's top edge, the left scales' captions at the left, the right
+    // scales' at the right.
+    const int above = r.top - fm.height() / 2 - fm.height() - 1;
+    const bool inside = above < 0;
+    const int top = inside ? r.top + 2 : above;
+    auto caption = [&](int k) { return model.ChannelDrawn(k) ? QString::fromStdString(model.Caption(k)) : QString(); };
+    int x = inside ? r.left + 4 : l.control.left + cw;
+    for (int k : {3, 0}) {
+        const QString text = caption(k);
+        if (text.isEmpty()) continue;
+        if (!inside) x = std::max(x, column[k]);
+        p.setPen(ToQColor(model.Colour(k)));
+        p.drawText(QPoint(x, top + fm.ascent()), text);
+        x += fm.horizontalAdvance(text) + 2 * cw;
+    }
+    int width = 0;
+    for (int k : {1, 2})
+        if (!caption(k).isEmpty()) width += fm.horizontalAdvance(caption(k)) + 2 * cw;
+    x = inside ? r.right - 4 - width + 2 * cw : std::min(r.right + cw, l.control.right - width + 2 * cw);
+    for (int k : {1, 2}) {
+        const QString text = caption(k);
+        if (text.isEmpty()) continue;
+        p.setPen(ToQColor(model.Colour(k)));
+        p.drawText(QPoint(x, top + fm.ascent()), text);
+        x += fm.horizontalAdvance(text) + 2 * cw;
     }
 }
 

@@ -103,7 +103,7 @@ TEST(Scope, CurvesAreCombinedWithTheGridByOr) {
     const int y = scope.Model().PixelY(0, 0);
     const int majorX = scope.Model().Grid().majorX[2];
     EXPECT_EQ(QColor(img.pixel(majorX, y)), QColor(255, 0x82, 0)) << "red OR the major grid's green";
-    EXPECT_EQ(QColor(img.pixel(r.left() + 3, r.top() + 3)).red(), 5) << "the curve layer's near-black shows";
+    EXPECT_EQ(QColor(img.pixel(r.right() - 3, r.bottom() - 3)).red(), 5) << "the curve layer's near-black shows";
     EXPECT_EQ(QColor(img.pixel(2, 2)), QColor(0xD9, 0xD9, 0xD9)) << "frame";
 
     // The busy text is written over the finished picture in yellow.
@@ -190,7 +190,7 @@ TEST(Scope, ColourMenuPresetsTheDialogAndReportsChannelColours) {
     EXPECT_EQ(asked[1].first, QColor(0xFF, 0, 0));
     EXPECT_EQ(spy.count(), 1);
     const QRect r = plotRect(scope);
-    EXPECT_EQ(QColor(scope.Renderer().Composition().pixel(r.left() + 3, r.top() + 3)), QColor(15, 200, 30));
+    EXPECT_EQ(QColor(scope.Renderer().Composition().pixel(r.right() - 3, r.bottom() - 3)), QColor(15, 200, 30));
 
     answer.reset();  // cancel keeps everything
     items[1]->trigger();

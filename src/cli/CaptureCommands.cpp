@@ -1,0 +1,200 @@
+#include "cli/CaptureCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <functional>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+#include "cli/CliContext.h"
+#include "core/capture/CaptureJob.h"
+#include "core/capture/SpectrumJob.h"
+#include "core/capture/WaveFile.h"
+#include "core/link/CQXCOM.h"
+#include "core/util/AtomicFile.h"
+#include "core/protocol/Registers.h"
+
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+    if (s.size() < suffix.size()) return false;
+    return std::equal(suffix.rbegin(), suffix.rend(), s.rbegin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+// Progress on standard error, one line rewritten per block.
+hx::BlockProgress ProgressLine(const CliContext& ctx, const char* what) {
+    return [&ctx, what](int done, int total) {
+        ctx.Err() << '\r' << what << ": block " << done << '/' << total << std::flush;
+        if (done == total) ctx.Err() << '\n';
+    };
+}
+
+// The reason a capture or spectrum request failed, for the one-line message.
+std::string FailureReason(hx::CaptureStatus status, const hx::BlockFailure& block, bool spectrum) {
+    switch (status) {
+    case hx::CaptureStatus::TimedOut:
+        return spectrum ? "time-out: the drive did not report the spectrum ready within 12 s"
+                        : "time-out: the drive did not report the capture complete within 12 s";
+    case hx::CaptureStatus::NoAnswer: return "the drive does not answer";
+    case hx::CaptureStatus::Failed: {
+        std::ostringstream s;
+        s << "block " << block.block + 1;
+        if (block.channel) s << " of channel " << block.channel;
+        s << " (" << block.count << " registers from " << block.address << ") could not be read";
+        return s.str();
+    }
+    case hx::CaptureStatus::Stopped: return "stopped";
+    case hx::CaptureStatus::Completed: break;
+    }
+    return {};
+}
+
+bool KnownSource(uint16_t code) {
+    return std::any_of(hx::kChannelSources.begin(), hx::kChannelSources.end(),
+                       [code](const hx::ChannelSource& s) { return s.code == code; });
+}
+
+// The firmware decides whether the points register exists.
+bool ReadFirmware(const CliContext& ctx, float* firmware) {
+    const int v = ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kFirmwareVersion);
+    if (v == -1 && !ctx.Link().LastRequestAnswered()) return false;
+    *firmware = std::max(100.0f, static_cast<float>(static_cast<int16_t>(v)));
+    return true;
+}
+
+int WriteOutput(const CliContext& ctx, const std::string& path, const std::string& csv,
+                const std::function<bool(std::string*)>& save) {
+    if (path.empty()) {
+        ctx.Out() << csv;
+        ctx.Out().flush();
+        return ctx.Out() ? kExitOk : ctx.Fail("cannot write to standard output", kExitNoAnswer);
+    }
+    std::string error;
+    if (!save(&error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    return kExitOk;
+}
+
+}  // namespace
+
+std::optional<hx::ChannelCodes> ParseChannelCodes(const std::string& text) {
+    hx::ChannelCodes codes{};
+    std::stringstream s(text);
+    std::string item;
+    int n = 0;
+    while (std::getline(s, item, ',')) {
+        const auto v = CliContext::ParseNumber(item);
+        if (n >= 4 || !v || *v < 0 || *v > 0xFFFF) return std::nullopt;
+        codes[n++] = static_cast<uint16_t>(*v);
+    }
+    if (n == 0 || (!text.empty() && text.back() == ',')) return std::nullopt;
+    return codes;
+}
+
+int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& options) {
+    const auto codes = ParseChannelCodes(options.channels);
+    if (!codes) return ctx.Usage("--channels needs 1 to 4 source codes separated by commas: " + options.channels);
+    for (uint16_t c : *codes)
+        if (c != 0 && !KnownSource(c)) return ctx.Usage("not a source code: " + std::to_string(c));
+    if (hx::ActiveChannelCount(*codes) == 0) return ctx.Usage("--channels selects no source (all 0)");
+    if (options.intervalUs < 1 || options.intervalUs > 32767)
+        return ctx.Usage("--interval must be 1..32767 us: " + std::to_string(options.intervalUs));
+    if (options.points < 100 || options.points > 65500 || options.points % 100 != 0)
+        return ctx.Usage("--points must be a multiple of 100: " + std::to_string(options.points));
+    const bool toFile = !options.output.empty();
+    const bool asWave = toFile && EndsWith(options.output, ".wave");
+    if (toFile && !asWave && !EndsWith(options.output, ".csv"))
+        return ctx.Usage("-o needs a file ending in .wave or .csv: " + options.output);
+
+    if (!ctx.OpenLink()) return kExitPortError;
+    hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    hx::SamplingLimits limits;
+    if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
+        return ctx.NoAnswer("sampling limits");
+
+    // Everything is checked against what the drive reports before anything
+    // is written to it.
+    for (uint16_t c : *codes)
+        if (c != 0 && !(limits.sourceMask & c))
+            return ctx.Fail("the drive cannot capture source " + std::to_string(c) + " (source mask 0x" +
+                                [&] {
+                                    char t[8];
+                                    std::snprintf(t, sizeof t, "%04X", limits.sourceMask);
+                                    return std::string(t);
+                                }() + ")",
+                            kExitNoAnswer);
+    const int offered = limits.channelCount >= 2 && limits.channelCount <= 4 ? limits.channelCount : 1;
+    for (int k = offered; k < 4; ++k)
+        if ((*codes)[k] != 0)
+            return ctx.Fail("the drive captures " + std::to_string(offered) + " channel(s) at once; channel " +
+                                std::to_string(k + 1) + " is not available",
+                            kExitNoAnswer);
+    const int active = hx::ActiveChannelCount(*codes);
+    if (link.firmwareVersion < static_cast<float>(hx::reg::kSampleFirmwareWithPoints) &&
+        options.points != hx::reg::kSampleLegacyPoints)
+        return ctx.Fail("this drive's firmware always captures 200 points a channel", kExitNoAnswer);
+    if (static_cast<long>(options.points) * active > limits.capacity)
+        return ctx.Fail(std::to_string(active) + " channel(s) x " + std::to_string(options.points) +
+                            " points exceed the drive's capacity of " + std::to_string(limits.capacity) + " points",
+                        kExitNoAnswer);
+
+    hx::CaptureRequest request;
+    request.codes = *codes;
+    request.pointsPerChannel = static_cast<uint16_t>(options.points);
+    request.intervalUs = static_cast<int16_t>(options.intervalUs);
+    const hx::CaptureResult result = hx::RunCapture(link, request, {}, ProgressLine(ctx, "capture"));
+    if (result.status != hx::CaptureStatus::Completed)
+        return ctx.Fail("capture failed: " + FailureReason(result.status, result.failedBlock, false), kExitNoAnswer);
+
+    hx::WaveRecording recording;
+    hx::RecordCapture(recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);
+    if (asWave)
+        return WriteOutput(ctx, options.output, {},
+                           [&](std::string* e) { return hx::SaveWaveFile(options.output, recording, e); });
+    return WriteOutput(ctx, options.output, hx::FormatWaveCsv(recording),
+                       [&](std::string* e) { return hx::ExportWaveCsv(options.output, recording, e); });
+}
+
+std::string FormatSpectrumCsv(const std::vector<float>& bins) {
+    std::string out = "Bin,Frequency(Hz),Value\r\n";
+    char line[64];
+    for (size_t i = 0; i < bins.size(); ++i) {
+        // Bin frequencies are multiples of 4000 / 2048 Hz, exact in six decimals.
+        char freq[32];
+        std::snprintf(freq, sizeof freq, "%.6f", hx::SpectrumBinFrequency(static_cast<int>(i)));
+        std::string f = freq;
+        f.erase(f.find_last_not_of('0') + 1);
+        if (!f.empty() && f.back() == '.') f.pop_back();
+        std::snprintf(line, sizeof line, "%zu,%s,%d\r\n", i, f.c_str(), static_cast<int>(bins[i]));
+        out += line;
+    }
+    return out;
+}
+
+int RunFftCommand(const CliContext& ctx, const std::string& output) {
+    if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
+    if (!ctx.OpenLink()) return kExitPortError;
+    const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
+    if (result.status != hx::CaptureStatus::Completed)
+        return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
+    const std::string csv = FormatSpectrumCsv(result.bins);
+    return WriteOutput(ctx, output, csv, [&](std::string* e) {
+        hx::AtomicFile::Step step;
+        int err = 0;
+        if (hx::WriteFileAtomically(output, csv, &step, &err)) return true;
+        *e = output + ": " + std::strerror(err);
+        return false;
+    });
+}
+
+int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output) {
+    hx::WaveRecording recording;
+    std::string error;
+    if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
+    if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
+    if (!hx::ExportWaveCsv(output, recording, &error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    return kExitOk;
+}

@@ -1,0 +1,122 @@
+#pragma once
+// The drive's sampling protocol: select sources and interval, start a
+// capture, poll until the drive reports it complete, and fetch the points in
+// blocks of 50 registers. Every call goes to one station through the given
+// link; none of them touches program-wide state.
+//
+// The same block reader serves the spectrum result (SpectrumJob).
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <vector>
+
+#include "core/capture/ChannelSources.h"
+
+class CQXCOM;
+
+namespace hx {
+
+// The link, station and firmware a capture uses, taken when it starts.
+struct SamplingLink {
+    CQXCOM* comm = nullptr;
+    uint8_t station = 1;
+    float firmwareVersion = 100.0f;
+
+    // theComm, g_station and g_firmwareVersion as they stand now.
+    static SamplingLink FromGlobals();
+};
+
+// Words per block read, and the size of a reply frame the reader accepts.
+inline constexpr int kSampleBlockSize = 50;
+inline constexpr int kReplyBufferBytes = 256;
+// A block request that gets no usable reply is sent this many times in all
+// (the first try and two retries) before the fetch gives up.
+inline constexpr int kBlockAttempts = 3;
+
+// The drive's limits, read before a capture is configured.
+struct SamplingLimits {
+    uint16_t sourceMask = 0;   // 52
+    int16_t channelCount = 0;  // 99 (a window offers channel 1 only unless 2..4)
+    int16_t capacity = 0;      // 136, points for all channels together
+};
+// False when one of the three reads got no answer.
+bool ReadSamplingLimits(const SamplingLink& link, SamplingLimits* limits);
+
+// Interval, channel 1..4 codes, then (firmware 200.0 or later only) points
+// per channel, in that order. Returns whether every write was answered; the
+// capture goes on either way, as the completion wait notices a silent drive.
+bool ConfigureSampling(const SamplingLink& link, int16_t intervalUs, const ChannelCodes& codes,
+                       uint16_t pointsPerChannel);
+// Starts a capture; false when the write got no answer.
+bool TriggerSampling(const SamplingLink& link);
+
+enum class WaitOutcome {
+    Complete,
+    TimedOut,  // the drive answered but never reported completion
+    NoAnswer,  // the last poll got no answer: a silent drive, not a slow one
+    Stopped,
+};
+
+// How a completion wait paces its polls. sleep returns false when the stop
+// token ends it early; tests substitute one that advances a stepped clock.
+using PollSleep = std::function<bool(std::stop_token, std::chrono::milliseconds)>;
+struct PollPolicy {
+    int polls = 60;
+    std::chrono::milliseconds period{200};
+    PollSleep sleep;  // empty: really sleep
+};
+
+// Polls address: sleep, read, until done(value) or the polls run out.
+WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
+                         const PollPolicy& policy, std::stop_token stop);
+
+// The waveform window's completion wait: up to 60 polls of 200 ms for
+// register 149 to read 1 (about 12 s).
+WaitOutcome WaitSampleComplete(const SamplingLink& link, std::stop_token stop = {}, const PollPolicy& policy = {});
+
+// Converts a reply frame (3 header bytes, big-endian words, 2 CRC bytes) into
+// at most maxWords samples; a word above 32767 is itself minus 65536. Returns
+// the number of words stored. A reply longer than the accepted frame size is
+// cut to it.
+int DecodeBlock(const std::vector<uint8_t>& reply, float* out, int maxWords);
+
+// Reads count registers from address into out[0..count), retrying a request
+// whose reply is missing or short. False when every attempt failed; out is
+// then left as it was.
+bool ReadSampleBlock(const SamplingLink& link, uint16_t address, uint16_t count, float* out,
+                     std::stop_token stop = {});
+
+// Where a fetch gave up.
+struct BlockFailure {
+    int channel = 0;  // 1..4; 0 for the spectrum result
+    int block = 0;    // 0-based within the channel (or the result)
+    uint16_t address = 0;
+    uint16_t count = 0;
+};
+
+enum class FetchStatus { Completed, Stopped, Failed };
+
+using SampleBuffers = std::array<std::vector<float>, 4>;
+using BlockProgress = std::function<void(int done, int total)>;
+
+struct FetchHooks {
+    BlockProgress progress;           // after each block: (blocks read, blocks in all)
+    std::function<void()> afterBlock;  // after each block, on the fetching thread
+};
+
+// Blocks a capture of these codes and points takes: points / 50 per active channel.
+int CaptureBlockCount(const ChannelCodes& codes, uint16_t pointsPerChannel);
+
+// Fetches a completed capture: for each active channel in order 1..4, blocks
+// of 50 from 150 + offset + 50 b; the offset grows by the points per channel
+// after each active channel only. buffers are resized to pointsPerChannel
+// and zeroed first (inactive channels stay zero). On Failed, failure names
+// the block; the buffers must then not be shown.
+FetchStatus FetchCapture(const SamplingLink& link, const ChannelCodes& codes, uint16_t pointsPerChannel,
+                         SampleBuffers& buffers, std::stop_token stop, const FetchHooks& hooks,
+                         BlockFailure* failure);
+
+}  // namespace hx

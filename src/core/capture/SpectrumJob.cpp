@@ -1,0 +1,90 @@
+#include "core/capture/SpectrumJob.h"
+
+#include <algorithm>
+
+#include "core/link/CQXCOM.h"
+#include "core/protocol/Registers.h"
+
+namespace hx {
+
+uint16_t SpectrumSettingsWord(uint16_t frequencyCode, uint16_t pointCountCode) {
+    return static_cast<uint16_t>((frequencyCode & 0xF) | ((pointCountCode & 0xFFF) << 4));
+}
+
+double SpectrumBinFrequency(int bin) { return bin * 4000.0 / 2048.0; }
+
+int SpectrumAxisEnd(int count) { return count * 4000 / 2048; }
+
+WaitOutcome WaitSpectrumReady(const SamplingLink& link, std::stop_token stop, const PollPolicy& policy) {
+    return PollRegister(
+        link, reg::kSpectrumStatus, [](int16_t v) { return (v & reg::kSpectrumReadyBit) != 0; }, policy, stop);
+}
+
+SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& request, std::stop_token stop,
+                           const BlockProgress& progress) {
+    SpectrumResult result;
+    const int count = std::min<int>(request.resultCount, reg::kSpectrumResultMax);
+    const int fullBlocks = count / kSampleBlockSize;
+    const int remainder = count % kSampleBlockSize;
+    result.blocksTotal = fullBlocks + (remainder ? 1 : 0);
+    if (stop.stop_requested()) {
+        result.status = CaptureStatus::Stopped;
+        return result;
+    }
+
+    link.comm->WriteAddressValue(link.station, reg::kSpectrumSettings,
+                                 static_cast<int16_t>(SpectrumSettingsWord(request.frequencyCode, request.pointCountCode)));
+    link.comm->WriteAddressValue(link.station, reg::kSpectrumStart, static_cast<int16_t>(reg::kSpectrumStartValue));
+
+    switch (WaitSpectrumReady(link, stop, request.wait)) {
+    case WaitOutcome::Complete: break;
+    case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
+    case WaitOutcome::TimedOut:
+        result.status = CaptureStatus::TimedOut;
+        result.message = Translate(kCaptureTextContext, kSpectrumTimeoutText);
+        return result;
+    case WaitOutcome::NoAnswer:
+        result.status = CaptureStatus::NoAnswer;
+        result.message = Translate(kCaptureTextContext, kNoAnswerText);
+        return result;
+    }
+
+    std::vector<float> bins(static_cast<size_t>(count), 0.0f);
+    for (int b = 0; b < result.blocksTotal; ++b) {
+        if (stop.stop_requested()) {
+            result.status = CaptureStatus::Stopped;
+            return result;
+        }
+        const int first = b * kSampleBlockSize;
+        const auto n = static_cast<uint16_t>(b < fullBlocks ? kSampleBlockSize : remainder);
+        const auto address = static_cast<uint16_t>(reg::kSpectrumResultFirst + first);
+        if (!ReadSampleBlock(link, address, n, bins.data() + first, stop)) {
+            if (stop.stop_requested()) {
+                result.status = CaptureStatus::Stopped;
+                return result;
+            }
+            result.status = CaptureStatus::Failed;
+            result.failedBlock = BlockFailure{0, b, address, n};
+            result.message = FormatMessage(Translate(kCaptureTextContext, kSpectrumBlockFailedText), {b + 1, address});
+            return result;
+        }
+        result.blocksDone = b + 1;
+        if (progress) progress(result.blocksDone, result.blocksTotal);
+    }
+    result.bins = std::move(bins);
+    return result;
+}
+
+bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, SamplingLink link) {
+    BlockProgress progress = std::move(callbacks.progress);
+    auto finished = std::move(callbacks.finished);
+    return m_worker.run<SpectrumResult>(
+        [link, request = std::move(request), progress = std::move(progress)](std::stop_token stop) {
+            return RunSpectrum(link, request, stop, progress);
+        },
+        [finished = std::move(finished)](const SpectrumResult& result) {
+            if (finished) finished(result);
+        });
+}
+
+}  // namespace hx

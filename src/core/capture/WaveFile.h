@@ -1,0 +1,33 @@
+#pragma once
+// Waveform files (.wave) and the CSV export of a recording.
+//
+// A waveform file is one INI section, [Wave], with the keys SamplingPoints,
+// SamplingInterval, Points, TypeCHN1..4 and, for active channels only,
+// SamplingCHN1..4 holding the channel's items joined without separator;
+// lines end in CR LF. Files are written atomically (temporary file, then
+// rename), so a failed save never leaves a half-written file behind.
+
+#include <string>
+#include <string_view>
+
+#include "core/capture/WaveRecording.h"
+
+namespace hx {
+
+// The bytes of a waveform file and of the CSV export.
+std::string FormatWaveFile(const WaveRecording& recording);
+std::string FormatWaveCsv(const WaveRecording& recording);
+
+// A waveform file's bytes to a recording. The numbers are read as the
+// classic loader did (at most 5 characters, leading digits, 0 when none,
+// defaults for missing keys); each SamplingCHNk is cut to Points x 4
+// characters (nothing when Points is 0 or negative) and into items of 4 from
+// the start. The lists are read for all four keys, whatever the codes.
+WaveRecording ParseWaveFile(std::string_view bytes);
+
+// false with a one-line reason (the system's error text) in *error.
+bool SaveWaveFile(const std::string& path, const WaveRecording& recording, std::string* error);
+bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std::string* error);
+bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error);
+
+}  // namespace hx

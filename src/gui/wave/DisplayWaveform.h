@@ -1,0 +1,150 @@
+#pragma once
+// The waveform window: the user picks up to four drive signals, the drive
+// captures them with its own sampling engine, and the window fetches and
+// plots them, once or cyclically. The last capture is kept as a recording
+// that can be saved, loaded and exported as CSV.
+//
+// The capture runs as a core job on a worker thread. The job gets the codes,
+// points and interval when it starts; the window reads its own controls only
+// on the UI thread, and the busy state is the job's, held here while a
+// capture runs so that start, load and close are refused meanwhile.
+
+#include <QColor>
+#include <array>
+
+#include "core/capture/CaptureJob.h"
+#include "core/capture/WaveRecording.h"
+#include "core/params/ParameterTransfer.h"
+#include "gui/widgets/FunctionWindow.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QToolButton;
+
+namespace hx::gui {
+
+class Cscope;
+
+class CDisplayWaveform : public FunctionWindow {
+    Q_OBJECT
+public:
+    explicit CDisplayWaveform(QWidget* parent = nullptr);
+    ~CDisplayWaveform() override;
+
+    // A capture is on its way (started and not yet handed over).
+    bool sampleBusy() const { return m_busy; }
+    // The drive's limits have been read and the lists filled.
+    bool ready() const { return m_ready; }
+
+    // The window's operations, as the buttons and timers reach them.
+    int FillPointsList();
+    void ReadSampleSettings();
+    void ReadChannelSelection();
+    void OnStartStop();
+    void OnSave();
+    void OnLoad();
+    void OnExportCsv();
+
+    // Blocks a capture with the current choices takes, and the estimated
+    // time to fetch them at the port's speed (milliseconds).
+    int EstimatedFetchMs() const;
+
+    // Controls, for the tests and the main frame.
+    Cscope* scope() const { return m_scope; }
+    QComboBox* channelList(int k) const { return m_channel[k]; }
+    QCheckBox* channelCheck(int k) const { return m_check[k]; }
+    QCheckBox* recordCheck() const { return m_record; }
+    QCheckBox* cyclicCheck() const { return m_cyclic; }
+    QComboBox* periodList() const { return m_period; }
+    QLabel* periodLabel() const { return m_periodLabel; }
+    QComboBox* intervalList() const { return m_interval; }
+    QComboBox* pointsList() const { return m_points; }
+    QPushButton* startButton() const { return m_start; }
+    QToolButton* loadButton() const { return m_load; }
+    QToolButton* saveButton() const { return m_save; }
+    QToolButton* csvButton() const { return m_csv; }
+    QProgressBar* progressBar() const { return m_progress; }
+    QLabel* estimateLabel() const { return m_estimate; }
+    QTimer* cycleTimer() const { return m_cycleTimer; }
+    const hx::WaveRecording& recording() const { return m_recording; }
+    const std::array<int32_t, 4>& channelCodes() const { return m_codes; }
+    int16_t samplingInterval() const { return m_intervalUs; }
+    int16_t capacity() const { return m_capacity; }
+    QColor channelColour(int k) const { return m_colours[k]; }
+
+    // Captures handed over and plotted so far (tests count cyclic runs).
+    int capturesPlotted() const { return m_capturesPlotted; }
+
+    static constexpr int kCycleTimerId = 4;
+
+signals:
+    // A capture has been asked of the drive.
+    void sampleStarted();
+    // A capture's buffers are in the window (the classic "sample done").
+    void sampleDone();
+    // A loaded recording is in the buffers (the classic "show loaded").
+    void showLoaded();
+
+protected:
+    bool canClose() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void readDriveLimits();
+    void onLimitsRead(bool answered, const hx::SamplingLimits& limits);
+    void onStartSampling();
+    void startAcquisition();
+    void onCaptureProgress(int done, int total);
+    void onCaptureFinished(const hx::CaptureResult& result);
+    void plotSamples(const hx::CaptureResult& result);
+    void onCycleTimer();
+    void showRecordedWindow(int start, int count);
+    void plotShown();
+    void selectChannelsFromCodes();
+    void colourChannelList(int k);
+    void onChannelColour(int channel, const QColor& colour);
+    void updateEstimate();
+    void showBusy();
+
+    Cscope* m_scope = nullptr;
+    std::array<QComboBox*, 4> m_channel{};
+    std::array<QCheckBox*, 4> m_check{};
+    QCheckBox* m_record = nullptr;
+    QCheckBox* m_cyclic = nullptr;
+    QLabel* m_periodLabel = nullptr;
+    QComboBox* m_period = nullptr;
+    QComboBox* m_interval = nullptr;
+    QComboBox* m_points = nullptr;
+    QPushButton* m_start = nullptr;
+    QToolButton* m_load = nullptr;
+    QToolButton* m_save = nullptr;
+    QToolButton* m_csv = nullptr;
+    QScrollBar* m_scroll = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_estimate = nullptr;
+    QTimer* m_cycleTimer = nullptr;
+
+    std::array<int32_t, 4> m_codes{};
+    std::array<QColor, 4> m_colours;
+    hx::WaveRecording m_recording;
+    hx::RecordedWindow m_shown;
+    int16_t m_intervalUs = 100;
+    int32_t m_totalTime = 0;
+    int16_t m_capacity = 0;
+    int m_sourceCount = 0;
+    bool m_busy = false;
+    bool m_ready = false;
+    bool m_closing = false;
+    int m_capturesPlotted = 0;
+
+    hx::CaptureJob m_job;
+    hx::TransferJob m_limitsJob;
+};
+
+}  // namespace hx::gui

@@ -1,0 +1,70 @@
+#pragma once
+// The frequency-analysis window: asks the drive for the spectrum it computes
+// itself, waits until it is ready, fetches the bins and plots them as one
+// curve of amplitude over frequency.
+//
+// The request runs as a core job on a worker thread. The start button stays
+// disabled until that job has ended (and at least the classic two seconds),
+// so two requests never share the link; closing stops and joins the job
+// before anything it writes into goes away.
+
+#include <QElapsedTimer>
+
+#include "core/capture/SpectrumJob.h"
+#include "gui/widgets/FunctionWindow.h"
+
+class QComboBox;
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace hx::gui {
+
+class Cscope;
+
+class CFFTAnalyze : public FunctionWindow {
+    Q_OBJECT
+public:
+    explicit CFFTAnalyze(QWidget* parent = nullptr);
+    ~CFFTAnalyze() override;
+
+    void OnStart();
+    bool busy() const { return m_job.running() || m_fetching; }
+
+    Cscope* scope() const { return m_scope; }
+    QPushButton* startButton() const { return m_start; }
+    QComboBox* frequencyList() const { return m_frequency; }
+    QComboBox* pointsList() const { return m_pointsList; }
+    QGroupBox* settingsGroup() const { return m_settings; }
+    QProgressBar* progressBar() const { return m_progress; }
+    int spectraPlotted() const { return m_plotted; }
+
+    static constexpr int kButtonHoldMs = 2000;
+
+signals:
+    // A spectrum has been plotted.
+    void spectrumShown();
+
+protected:
+    bool canClose() override;
+
+private:
+    void onProgress(int done, int total);
+    void onFinished(const hx::SpectrumResult& result);
+    void maybeEnableStart();
+
+    Cscope* m_scope = nullptr;
+    QPushButton* m_start = nullptr;
+    QGroupBox* m_settings = nullptr;
+    QComboBox* m_frequency = nullptr;
+    QComboBox* m_pointsList = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QTimer* m_holdTimer = nullptr;
+    bool m_fetching = false;
+    bool m_closing = false;
+    int m_plotted = 0;
+    hx::SpectrumJob m_job;
+};
+
+}  // namespace hx::gui

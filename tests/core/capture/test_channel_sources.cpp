@@ -1,0 +1,70 @@
+// The source table and the channel lists built from a source mask.
+
+#include <gtest/gtest.h>
+
+#include "core/capture/ChannelSources.h"
+#include "core/capture/SamplingProtocol.h"
+#include "core/capture/SpectrumJob.h"
+
+using namespace hx;
+
+TEST(ChannelSources, ListsFollowTheMaskInBitOrder) {
+    auto entries = FillChannelLists(0);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "<-----空----->");
+    EXPECT_EQ(entries[0].code, 0);
+
+    entries = FillChannelLists(0xFFFF);
+    ASSERT_EQ(entries.size(), 17u);
+    EXPECT_EQ(entries[1].name, "位置误差(p)");
+    EXPECT_EQ(entries[4].name, "速度参考(0.01rps)");
+    EXPECT_EQ(entries[15].name, "未知通道");
+    EXPECT_EQ(entries[15].code, 0);
+    EXPECT_EQ(entries[16].name, "力矩电流(mA)");
+    EXPECT_EQ(entries[16].code, 32768);
+
+    entries = FillChannelLists(0x0102);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].code, 2);
+    EXPECT_EQ(entries[2].name, "母线电压(V)");
+}
+
+TEST(ChannelSources, NamesToCodes) {
+    EXPECT_EQ(ChannelNameToCode("位置误差(p)"), 1);
+    EXPECT_EQ(ChannelNameToCode("加速度反馈(R/S^2)"), 8192);
+    EXPECT_EQ(ChannelNameToCode("力矩电流(mA)"), 32768);
+    EXPECT_EQ(ChannelNameToCode("未知通道"), 0);
+    EXPECT_EQ(ChannelNameToCode("<-----空----->"), 0);
+    EXPECT_EQ(ChannelNameToCode("nonsense"), 0);
+    EXPECT_EQ(ChannelSourceName(4096), "加速度给定(R/S^2)");
+    EXPECT_EQ(ChannelSourceName(0), "");
+    for (const auto& s : kChannelSources) {
+        if (s.code == 0) continue;
+        EXPECT_EQ(ChannelNameToCode(ChannelSourceName(s.code)), s.code);
+    }
+}
+
+TEST(SamplingProtocol, BlockWordsAreSignedBigEndian) {
+    // station, function, byte count, 0x8000, 0x7FFF, 0xFFFF, CRC
+    const std::vector<uint8_t> reply = {1, 3, 6, 0x80, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB};
+    float out[3] = {9, 9, 9};
+    EXPECT_EQ(DecodeBlock(reply, out, 3), 3);
+    EXPECT_EQ(out[0], -32768);
+    EXPECT_EQ(out[1], 32767);
+    EXPECT_EQ(out[2], -1);
+    float none = 7;
+    EXPECT_EQ(DecodeBlock({1, 3, 0, 0xAA, 0xBB}, &none, 1), 0);  // 5 bytes or less: nothing stored
+    EXPECT_EQ(none, 7);
+    std::vector<uint8_t> huge(1000, 0x01);
+    std::vector<float> many(600, 0);
+    EXPECT_EQ(DecodeBlock(huge, many.data(), 600), 126);  // bounded by the accepted frame size
+    EXPECT_EQ(CaptureBlockCount({1, 0, 4, 0}, 1000), 40);
+}
+
+TEST(Spectrum, SettingsAndBinFrequencies) {
+    EXPECT_EQ(SpectrumSettingsWord(2, 1), 18);
+    EXPECT_EQ(SpectrumSettingsWord(0x1F, 0x1FFF), 0xFFFF);
+    EXPECT_EQ(SpectrumAxisEnd(1024), 2000);
+    EXPECT_DOUBLE_EQ(SpectrumBinFrequency(512), 1000.0);
+    EXPECT_DOUBLE_EQ(SpectrumBinFrequency(1), 4000.0 / 2048.0);
+}

@@ -1,0 +1,199 @@
+// The recording encoding, waveform files and the CSV export, byte for byte,
+// against real files in a temporary folder.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/capture/WaveFile.h"
+#include "core/util/AtomicFile.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace hx;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "halvex-wave-XXXXXX").string();
+        if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
+        m_path = t;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(m_path, ec);
+    }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Channels 1 and 3 (codes 1 and 4), 200 points each.
+WaveRecording TwoChannelRecording() {
+    WaveRecording r;
+    r.pointsPerChannel = 200;
+    r.intervalUs = 100;
+    r.recordedPoints = 200;
+    r.codes = {1, 0, 4, 0};
+    for (int i = 0; i < 200; ++i) RecordSample(r, {static_cast<float>(i - 100), 0.0f, static_cast<float>(-i * 150), 0.0f});
+    return r;
+}
+
+std::string Repeat(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+}  // namespace
+
+TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
+    EXPECT_EQ(SampleToItem(-5.0f), "fffb");
+    EXPECT_EQ(SampleToItem(100.0f), "0064");
+    EXPECT_EQ(SampleToItem(-32768.0f), "8000");
+    EXPECT_EQ(SampleToItem(65537.0f), "0001");
+    EXPECT_EQ(SampleToItem(-1.9f), "ffff");  // truncated toward zero
+    EXPECT_EQ(SampleToItem(1e30f), "ffff");  // clamped, never undefined
+    EXPECT_EQ(HexToSample("fffb"), -5);
+    EXPECT_EQ(HexToSample("7fff"), 32767);
+    EXPECT_EQ(HexToSample("8000"), -32768);
+    EXPECT_EQ(HexToSample(" 0064 "), 100);
+    EXPECT_EQ(HexToSample("FfFb"), -5);
+    EXPECT_EQ(HexToSample("0x1g2"), 0x12);  // only hex digits count
+    EXPECT_EQ(HexToSample(""), 0);
+    EXPECT_EQ(HexToWord("fffb"), 65531);
+
+    WaveRecording r;
+    r.codes = {2, 0, 0, 32768};
+    RecordSample(r, {-5.0f, 7.0f, 7.0f, 100.0f});
+    EXPECT_EQ(r.lists[0], std::vector<std::string>{"fffb"});
+    EXPECT_TRUE(r.lists[1].empty());
+    EXPECT_EQ(r.lists[3], std::vector<std::string>{"0064"});
+}
+
+TEST(WaveFile, TwoChannelFileHoldsOnlyActiveSamplingKeys) {
+    const WaveRecording r = TwoChannelRecording();
+    const std::string bytes = FormatWaveFile(r);
+    std::string expected = "[Wave]\r\nSamplingPoints=200\r\nSamplingInterval=100\r\nPoints=200\r\n"
+                           "TypeCHN1=1\r\nTypeCHN2=0\r\nTypeCHN3=4\r\nTypeCHN4=0\r\nSamplingCHN1=";
+    for (const auto& item : r.lists[0]) expected += item;
+    expected += "\r\nSamplingCHN3=";
+    for (const auto& item : r.lists[2]) expected += item;
+    expected += "\r\n";
+    EXPECT_EQ(bytes, expected);
+    EXPECT_EQ(bytes.find("SamplingCHN2"), std::string::npos);
+    EXPECT_EQ(bytes.find("SamplingCHN4"), std::string::npos);
+    EXPECT_NE(bytes.find("SamplingCHN1=ff9cff9dff9e"), std::string::npos);  // -100, -99, -98
+
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(SaveWaveFile(dir.File("a.wave"), r, &error)) << error;
+    EXPECT_EQ(hx::test::ReadFileBytes(dir.File("a.wave")), expected);
+
+    WaveRecording back;
+    ASSERT_TRUE(LoadWaveFile(dir.File("a.wave"), &back, &error)) << error;
+    EXPECT_EQ(back.pointsPerChannel, 200);
+    EXPECT_EQ(back.intervalUs, 100);
+    EXPECT_EQ(back.recordedPoints, 200);
+    EXPECT_EQ(back.codes, r.codes);
+    EXPECT_EQ(back.lists, r.lists);
+    EXPECT_EQ(back.lists[0].size(), 200u);
+    EXPECT_EQ(FormatWaveFile(back), expected);
+}
+
+TEST(WaveFile, LoaderReadsAsTheClassicReaderDid) {
+    // Points bounds each list; a ragged tail gives a short last item.
+    WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=100\r\nTypeCHN1=1\r\nSamplingCHN1=" + Repeat("0001", 250) +
+                                    "\r\nSamplingCHN2=0123456789\r\n");
+    EXPECT_EQ(r.lists[0].size(), 100u);
+    EXPECT_EQ(r.lists[1], (std::vector<std::string>{"0123", "4567", "89"}));  // read whatever the code
+
+    // Five characters of a number, leading digits, defaults for missing keys.
+    r = ParseWaveFile("[wave]\nsamplingpoints = 123456\nSamplingInterval=12ab\n");
+    EXPECT_EQ(r.pointsPerChannel, 12345);
+    EXPECT_EQ(r.intervalUs, 12);
+    EXPECT_EQ(r.recordedPoints, 200);
+    EXPECT_EQ(r.codes, (std::array<int32_t, 4>{0, 0, 0, 0}));
+    EXPECT_TRUE(r.Empty());
+
+    // Keys of another section do not count.
+    r = ParseWaveFile("[Other]\nPoints=7\n[Wave]\nTypeCHN2=8\n");
+    EXPECT_EQ(r.recordedPoints, 200);
+    EXPECT_EQ(r.codes[1], 8);
+}
+
+// A Points value sized the read buffer of every SamplingCHNk key: a huge or
+// negative one must neither allocate without bound nor crash.
+TEST(WaveFile, PointsNeverSizesMoreThanTheKeyHolds) {
+    WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=99999\r\nTypeCHN1=1\r\nSamplingCHN1=00010002000\r\n");
+    EXPECT_EQ(r.lists[0], (std::vector<std::string>{"0001", "0002", "000"}));
+    r = ParseWaveFile("[Wave]\r\nPoints=-9999\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
+    EXPECT_EQ(r.recordedPoints, -9999);
+    EXPECT_TRUE(r.lists[0].empty());
+    r = ParseWaveFile("[Wave]\r\nPoints=0\r\nSamplingCHN1=00010002\r\n");
+    EXPECT_TRUE(r.lists[0].empty());
+
+    const RecordedWindow w = ShowRecordedWindow(r, 0, 65535);
+    EXPECT_EQ(w.shown, 65535);  // no active channel: nothing limits it, nothing is decoded
+    for (const auto& s : w.samples) EXPECT_TRUE(s.empty());
+}
+
+TEST(WaveFile, CsvExportByteForByte) {
+    WaveRecording r;
+    r.pointsPerChannel = 200;
+    r.intervalUs = 50;
+    r.recordedPoints = 2;
+    r.codes = {1, 0, 32768, 0};
+    r.lists[0] = {"fffb", "0064"};
+    r.lists[2] = {"8000", "7fff"};
+    EXPECT_EQ(FormatWaveCsv(r),
+              "PerCHnPoints,200\r\nSampleInterval,50\r\nRealSamplePoints,2\r\n"
+              "CHN1,1\r\nCHN2,0\r\nCHN3,32768\r\nCHN4,0\r\nCHN1,CHN2,CHN3,CHN4\r\n"
+              "65531, ,32768, \r\n100, ,32767, \r\n");
+
+    // Rows follow the longest list; a shorter active list shows blanks.
+    r.lists[0].assign(200, "0001");
+    r.lists[2].assign(150, "0002");
+    const std::string csv = FormatWaveCsv(r);
+    size_t lines = 0;
+    for (size_t at = 0; (at = csv.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    EXPECT_EQ(lines, 8u + 200u);  // eight header lines, then the rows
+    EXPECT_NE(csv.find("1, ,2, \r\n1, , , \r\n"), std::string::npos);
+
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(ExportWaveCsv(dir.File("a.csv"), r, &error)) << error;
+    EXPECT_EQ(hx::test::ReadFileBytes(dir.File("a.csv")), csv);
+}
+
+TEST(WaveFile, FailedSaveKeepsTheOldFileAndSaysWhy) {
+    TempDir dir;
+    const std::string path = dir.File("keep.wave");
+    hx::test::WriteFileBytes(path, "old");
+    AtomicFile::SetWriteHook([](const std::string&, std::size_t) { return false; });
+    std::string error;
+    EXPECT_FALSE(SaveWaveFile(path, TwoChannelRecording(), &error));
+    AtomicFile::SetWriteHook({});
+    EXPECT_NE(error.find("keep.wave"), std::string::npos);
+    EXPECT_EQ(hx::test::ReadFileBytes(path), "old");
+
+    WaveRecording r;
+    EXPECT_FALSE(LoadWaveFile(dir.File("missing.wave"), &r, &error));
+    EXPECT_NE(error.find("missing.wave"), std::string::npos);
+}
+
+TEST(WaveFile, RecordedWindowFitsTheShortestList) {
+    WaveRecording r;
+    r.codes = {1, 2, 0, 0};
+    for (int i = 0; i < 10; ++i) r.lists[0].push_back(SampleToItem(static_cast<float>(i)));
+    for (int i = 0; i < 6; ++i) r.lists[1].push_back(SampleToItem(static_cast<float>(-i)));
+    const RecordedWindow w = ShowRecordedWindow(r, 8, 200);
+    EXPECT_EQ(w.shown, 6);
+    EXPECT_EQ(w.start, 0);
+    EXPECT_EQ(w.samples[0], (std::vector<float>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(w.samples[1], (std::vector<float>{0, -1, -2, -3, -4, -5}));
+}

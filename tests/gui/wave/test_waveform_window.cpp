@@ -1,0 +1,390 @@
+// The waveform window against the simulated drive: its lists, captures once
+// and cyclically, refusals while busy, and the recording's files.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
+#include <QToolButton>
+#include <QSignalSpy>
+#include <cmath>
+#include <filesystem>
+
+#include "core/capture/WaveFile.h"
+#include "core/i18n/StringTable.h"
+#include "gui/wave/FFTAnalyze.h"
+#include "core/util/AtomicFile.h"
+#include "gui/plot/Cscope.h"
+#include "gui/wave/DisplayWaveform.h"
+#include "gui/wave/WaveWindowFixture.h"
+
+using hx::gui::CDisplayWaveform;
+using hx::test::ReadFileBytes;
+using hx::test::WaitUntil;
+using hx::test::WaveWindowFixture;
+using hx::test::WriteFileBytes;
+
+namespace {
+
+const QString kStart = QString::fromUtf8("开 始");
+const QString kStop = QString::fromUtf8("停 止");
+const QString kEmpty = QString::fromUtf8("<-----空----->");
+
+// What the drive reports of its sampling engine: sources, channels, capacity.
+void SetLimits(WaveWindowFixture& f, uint16_t mask, int16_t channels, int16_t capacity) {
+    f.sim().Poke(52, mask);
+    f.sim().Poke(99, static_cast<uint16_t>(channels));
+    f.sim().Poke(136, static_cast<uint16_t>(capacity));
+}
+
+struct Window {
+    explicit Window(WaveWindowFixture& f) : fixture(f) {
+        w = std::make_unique<CDisplayWaveform>();
+        w->resize(1150, 640);
+        w->show();
+        EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";
+    }
+    CDisplayWaveform* operator->() const { return w.get(); }
+    // Starts one capture and waits until it is plotted.
+    bool capture(int timeoutMs = 8000) {
+        const int before = w->capturesPlotted();
+        QTest::mouseClick(w->startButton(), Qt::LeftButton);
+        return WaitUntil([&] { return w->capturesPlotted() > before && !w->sampleBusy(); }, timeoutMs);
+    }
+    QStringList items(QComboBox* c) const {
+        QStringList out;
+        for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
+        return out;
+    }
+    WaveWindowFixture& fixture;
+    std::unique_ptr<CDisplayWaveform> w;
+};
+
+}  // namespace
+
+TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
+    WaveWindowFixture f;
+    SetLimits(f, 0xFFFF, 4, 8000);
+    Window w(f);
+    EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
+    EXPECT_EQ(g_pointsPerChannel, 200);
+    for (int k = 0; k < 4; ++k) {
+        ASSERT_EQ(w->channelList(k)->count(), 17);
+        EXPECT_EQ(w->channelList(k)->itemText(0), kEmpty);
+        EXPECT_EQ(w->channelList(k)->currentIndex(), k + 1);
+        EXPECT_TRUE(w->channelCheck(k)->isChecked());
+        EXPECT_TRUE(w->channelList(k)->isEnabled());
+    }
+    EXPECT_EQ(w->channelList(0)->currentText(), QString::fromUtf8("位置误差(p)"));
+    EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("速度参考(0.01rps)"));
+    EXPECT_EQ(w->channelList(0)->itemText(15), QString::fromUtf8("未知通道"));
+
+    EXPECT_EQ(w->periodList()->count(), 16);
+    EXPECT_EQ(w->periodList()->currentText(), "1000");
+    EXPECT_FALSE(w->periodList()->isEnabled());
+    EXPECT_FALSE(w->periodLabel()->isEnabled());
+    w->cyclicCheck()->setChecked(true);
+    EXPECT_TRUE(w->periodList()->isEnabled());
+    EXPECT_TRUE(w->periodLabel()->isEnabled());
+    EXPECT_EQ(w->intervalList()->count(), 13);
+    EXPECT_EQ(w->intervalList()->currentText(), "100");
+    // 8000 points shared by four channels.
+    EXPECT_EQ(w->pointsList()->itemText(0), "200");
+    EXPECT_EQ(w->pointsList()->currentText(), "2000");
+    EXPECT_EQ(w->pointsList()->count(), 19);
+
+    // The fetch time is known before the start: 4 x 2000 points take some
+    // 160 blocks, about 5 s at 38400 baud.
+    EXPECT_GT(w->EstimatedFetchMs(), 4000);
+    EXPECT_LT(w->EstimatedFetchMs(), 6500);
+    EXPECT_FALSE(w->estimateLabel()->text().isEmpty());
+
+    // Fewer channels, more points each.
+    w->channelCheck(3)->setChecked(false);
+    w->channelList(3)->setCurrentIndex(0);
+    EXPECT_EQ(w->pointsList()->currentText(), "2600");
+
+    // Closing an idle window frees the link for the others.
+    EXPECT_TRUE(w->close());
+    EXPECT_TRUE(g_activeModule.empty());
+}
+
+TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
+    for (int16_t n : {1, 0, 5, -1, 3}) {
+        WaveWindowFixture f;
+        SetLimits(f, 0xFFFF, n, 8000);
+        Window w(f);
+        const int offered = n == 3 ? 3 : 1;
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(w->channelCheck(k)->isChecked(), k < offered) << n << " channel " << k;
+            EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < offered) << n;
+            EXPECT_EQ(w->channelList(k)->isEnabled(), k < offered) << n;
+            EXPECT_EQ(w->channelList(k)->currentIndex(), k < offered ? k + 1 : 0) << n;
+        }
+    }
+    {
+        // Two sources: both offered channels land on the first.
+        WaveWindowFixture f;
+        SetLimits(f, 0x0006, 4, 8000);
+        Window w(f);
+        EXPECT_EQ(w->channelList(0)->count(), 3);
+        EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
+        EXPECT_EQ(w->channelList(1)->currentIndex(), 1);
+        EXPECT_EQ(w->channelList(2)->currentIndex(), 1);
+    }
+    {
+        // No sources: only the empty entry; starting only resets the button.
+        WaveWindowFixture f;
+        SetLimits(f, 0, 4, 8000);
+        Window w(f);
+        EXPECT_EQ(w.items(w->channelList(0)), QStringList({kEmpty}));
+        EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
+        for (int k = 1; k < 4; ++k) EXPECT_EQ(w->channelList(k)->currentIndex(), -1) << "no selection";
+        QTest::mouseClick(w->startButton(), Qt::LeftButton);
+        EXPECT_TRUE(WaitUntil([&] { return w->startButton()->text() == kStart; }, 2000));
+        EXPECT_FALSE(w->sampleBusy());
+        EXPECT_EQ(w->capturesPlotted(), 0);
+    }
+}
+
+TEST(WaveformWindow, PointsListFollowsTheCapacity) {
+    {
+        WaveWindowFixture f;
+        SetLimits(f, 0xFFFF, 2, 300);
+        Window w(f);
+        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
+    }
+    {
+        WaveWindowFixture f;
+        SetLimits(f, 0xFFFF, 1, 4000);
+        Window w(f);
+        EXPECT_EQ(w->pointsList()->count(), 39);
+        EXPECT_EQ(w->pointsList()->itemText(0), "200");
+        EXPECT_EQ(w->pointsList()->currentText(), "4000");
+    }
+}
+
+TEST(WaveformWindow, IntervalThatIsNoNumberBecomesFifty) {
+    WaveWindowFixture f;
+    Window w(f);
+    for (const char* text : {"0", "abc"}) {
+        w->intervalList()->addItem(text);
+        w->intervalList()->setCurrentIndex(w->intervalList()->count() - 1);
+        w->ReadSampleSettings();
+        EXPECT_EQ(w->samplingInterval(), 50) << text;
+        EXPECT_EQ(w->intervalList()->currentText(), "50") << text;
+    }
+}
+
+TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
+    WaveWindowFixture f;
+    SetLimits(f, 0xFFFF, 4, 8000);
+    Window w(f);
+    // A capture of a minute: the drive keeps it running throughout the test.
+    w->intervalList()->setCurrentText("30000");
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    EXPECT_EQ(w->startButton()->text(), kStop);
+    ASSERT_TRUE(WaitUntil([&] { return w->sampleBusy(); }, 2000));
+    EXPECT_TRUE(w->progressBar()->isVisible()) << "the fetch shows its progress";
+
+    EXPECT_FALSE(w->close());
+    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("通信模块正在数据交互......请等待完成任务再操作!"));
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(g_activeModule.empty());
+    f.messages.clear();
+    w->OnLoad();
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
+    EXPECT_TRUE(f.requests.empty()) << "no dialog while busy";
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);  // stop ...
+    EXPECT_EQ(w->startButton()->text(), kStart);
+    EXPECT_TRUE(w->sampleBusy()) << "the capture on its way goes on";
+    f.messages.clear();
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);  // ... and start again while busy
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
+    EXPECT_EQ(w->startButton()->text(), kStart);
+
+    // Destroying the window stops its capture and waits for it first.
+    QElapsedTimer t;
+    t.start();
+    w.w.reset();
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_TRUE(g_activeModule.empty());
+}
+
+TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
+    WaveWindowFixture f;
+    SetLimits(f, 0xFFFF, 4, 8000);
+    Window w(f);
+    const std::string dir = f.folder.Path();
+
+    // Nothing recorded yet.
+    w->OnSave();
+    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("采样数据为空,请勾选[录制波形]后启动[波形采样]!"));
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("没有采样数据"));
+    f.messages.clear();
+    w->OnExportCsv();
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("没有采样数据"));
+    EXPECT_TRUE(f.requests.empty());
+
+    // A file with channels 2 and 4 comes in with its codes and points.
+    hx::WaveRecording other;
+    other.pointsPerChannel = 300;
+    other.intervalUs = 200;
+    other.recordedPoints = 300;
+    other.codes = {0, 16, 0, 32};
+    for (int i = 0; i < 300; ++i) hx::RecordSample(other, {0, static_cast<float>(i - 150), 0, static_cast<float>(i % 7)});
+    std::string error;
+    ASSERT_TRUE(hx::SaveWaveFile(dir + "/other.wave", other, &error)) << error;
+    f.answers.push_back(QString::fromStdString(dir + "/other.wave"));
+    QSignalSpy shown(w.w.get(), &CDisplayWaveform::showLoaded);
+    w->OnLoad();
+    ASSERT_EQ(f.requests.size(), 1u);
+    EXPECT_EQ(f.requests.back().title, QString::fromUtf8("读取波形"));
+    EXPECT_EQ(f.requests.back().filter, "wave Files(*.wave)");
+    EXPECT_FALSE(f.requests.back().save);
+    ASSERT_TRUE(WaitUntil([&] { return shown.count() == 1; }, 3000));
+    EXPECT_EQ(w->recording().lists, other.lists);
+    EXPECT_EQ(w->channelCodes(), (std::array<int32_t, 4>{0, 16, 0, 32}));
+    EXPECT_EQ(g_pointsPerChannel, 300);
+    EXPECT_FALSE(w->channelCheck(0)->isChecked());
+    EXPECT_TRUE(w->channelCheck(1)->isChecked());
+    EXPECT_TRUE(w->channelCheck(3)->isChecked());
+    EXPECT_EQ(w->channelList(1)->currentText(), QString::fromUtf8("位置参考(p)"));
+    EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("电流Alpha(mA)"));
+    EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
+    EXPECT_EQ(w->intervalList()->currentText(), "100");
+    const auto& model = w->scope()->Model();
+    EXPECT_EQ(model.Points(1).size(), 300u);
+    EXPECT_EQ(model.Points(1)[0].y, -150);
+    EXPECT_EQ(model.Points(3)[6].y, 6);
+    EXPECT_TRUE(model.Points(0).empty());
+    EXPECT_TRUE(model.Visible(1));
+    EXPECT_EQ(model.Current().axisLast, 60000);
+    EXPECT_EQ(model.Current().chMax[1], 200) << "position reference 149 -> 180 -> 200";
+
+    // Saved again through the window, byte for byte.
+    const std::string wave = dir + "/again.wave";
+    f.answers.push_back(QString::fromStdString(wave));
+    w->OnSave();
+    EXPECT_EQ(f.requests.back().title, QString::fromUtf8("保存波形"));
+    EXPECT_TRUE(f.requests.back().save);
+    EXPECT_EQ(f.requests.back().defaultSuffix, "wave");
+    EXPECT_EQ(ReadFileBytes(wave), hx::FormatWaveFile(other));
+
+    // And exported as CSV.
+    const std::string csv = dir + "/other.csv";
+    f.answers.push_back(QString::fromStdString(csv));
+    w->OnExportCsv();
+    EXPECT_EQ(f.requests.back().filter, "csv Files(*.csv)");
+    EXPECT_EQ(ReadFileBytes(csv), hx::FormatWaveCsv(other));
+    EXPECT_EQ(ReadFileBytes(csv).rfind("PerCHnPoints,300\r\n", 0), 0u);
+
+    // A path too short to be one: said, and nothing is created.
+    f.answers.push_back("a.wa");
+    w->OnSave();
+    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("非法路径:a.wa"));
+    EXPECT_FALSE(std::filesystem::exists("a.wa"));
+
+    // A save that fails on the way (a full disk) says so and leaves the old
+    // file whole.
+    const std::string old = dir + "/old.wave";
+    WriteFileBytes(old, "[Wave]\r\nPoints=1\r\n");
+    hx::AtomicFile::SetWriteHook([](const std::string&, std::size_t) { return false; });
+    f.answers.push_back(QString::fromStdString(old));
+    f.messages.clear();
+    w->OnSave();
+    hx::AtomicFile::SetWriteHook({});
+    EXPECT_FALSE(f.messages.records.empty()) << "the failure is said";
+    EXPECT_EQ(ReadFileBytes(old), "[Wave]\r\nPoints=1\r\n");
+
+    // Cancelling a load, or a file that cannot be read, keeps the recording.
+    w->OnLoad();  // no answer queued: cancelled
+    EXPECT_EQ(w->recording().lists, other.lists);
+    f.answers.push_back(QString::fromStdString(dir + "/missing.wave"));
+    f.messages.clear();
+    w->OnLoad();
+    EXPECT_EQ(w->recording().lists, other.lists);
+    EXPECT_FALSE(f.messages.records.empty()) << "the unreadable file is said";
+    EXPECT_EQ(w->channelCodes(), (std::array<int32_t, 4>{0, 16, 0, 32}));
+
+    // The CSV click area says what it does.
+    EXPECT_FALSE(w->csvButton()->toolTip().isEmpty());
+    EXPECT_EQ(w->csvButton()->cursor().shape(), Qt::PointingHandCursor);
+}
+
+// Pictures of both windows in both languages for the documentation, taken
+// only when HALVEX_SHOT_DIR names a folder.
+TEST(WaveformWindow, Screenshots) {
+    const QString dir = qEnvironmentVariable("HALVEX_SHOT_DIR");
+    if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SHOT_DIR not set";
+    WaveWindowFixture f;
+    SetLimits(f, 0xFFFF, 4, 8000);
+    const bool capture = qEnvironmentVariableIsSet("HALVEX_SHOT_CAPTURE");
+    hx::WaveRecording rec;
+    rec.pointsPerChannel = 1000;
+    rec.intervalUs = 200;
+    rec.recordedPoints = 1000;
+    rec.codes = {1, 2, 4, 8};
+    for (int i = 0; i < 1000; ++i) {
+        const double t = i * 200e-6;
+        const float speed = static_cast<float>(1500 * std::sin(2 * M_PI * 5 * t));
+        hx::RecordSample(rec, {static_cast<float>(30 * std::sin(2 * M_PI * 180 * t) * std::exp(-t * 8)), speed,
+                               static_cast<float>(4000 * (1 - std::cos(2 * M_PI * 5 * t))), speed * 1.02f});
+    }
+    std::string error;
+    ASSERT_TRUE(hx::SaveWaveFile(f.folder.Path() + "/shot.wave", rec, &error));
+    for (const char* lang : {"zh", "en"}) {
+        std::unique_ptr<QTranslator> english;
+        if (QString(lang) == "en") {
+            english = std::make_unique<QTranslator>();
+            ASSERT_TRUE(english->load(QStringLiteral(HALVEX_BIN_DIR "/i18n/halvex_en.qm")));
+            QCoreApplication::installTranslator(english.get());
+            hx::SetTranslator([](const char* context, const char* source) {
+                return QCoreApplication::translate(context, source).toStdString();
+            });
+        }
+        {
+            Window w(f);
+            w->recordCheck()->setChecked(true);
+            if (capture) {
+                w->intervalList()->setCurrentText("200");
+                w->pointsList()->setCurrentText("1000");
+                ASSERT_TRUE(WaitUntil([&] {
+                    return w->capturesPlotted() > 0 || (QTest::mouseClick(w->startButton(), Qt::LeftButton), false);
+                }, 10000));
+            } else {
+                f.answers.push_back(QString::fromStdString(f.folder.Path() + "/shot.wave"));
+                QSignalSpy shown(w.w.get(), &CDisplayWaveform::showLoaded);
+                w->OnLoad();
+                ASSERT_TRUE(WaitUntil([&] { return shown.count() == 1; }, 3000));
+            }
+            w->scope()->SetCursorsEnabled(true);
+            w->scope()->Model().SetCursorX(0, 150);
+            w->scope()->Model().SetCursorX(1, 350);
+            QTest::qWait(50);
+            w->grab().save(dir + QString("/waveform_%1.png").arg(lang));
+        }
+        {
+            auto w = std::make_unique<hx::gui::CFFTAnalyze>();
+            w->resize(1000, 560);
+            w->show();
+            if (capture) {
+                QTest::mouseClick(w->startButton(), Qt::LeftButton);
+                ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 1; }, 15000));
+            }
+            QTest::qWait(50);
+            w->grab().save(dir + QString("/fft_%1.png").arg(lang));
+            w->close();
+        }
+        if (english) {
+            QCoreApplication::removeTranslator(english.get());
+            hx::SetTranslator(nullptr);
+        }
+    }
+}
