@@ -313,7 +313,8 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     EXPECT_GE(r.blocksDone, 5);
     EXPECT_LT(r.blocksDone, 43);
     EXPECT_EQ(r.blocksDone, blocks.load());
-    EXPECT_EQ(static_cast<int>(b.Requests(kFunctionRead).size()), r.blocksDone);
+    // A block whose reply a busy machine delayed past the time-out is asked again.
+    EXPECT_GE(static_cast<int>(b.Requests(kFunctionRead).size()), r.blocksDone);
     EXPECT_FALSE(job.running());
 
     // A job destroyed while it runs stops and joins before it goes.
