@@ -112,7 +112,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
     hx::SamplingLimits limits;
     if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
-        return ctx.NoAnswer("sampling limits");
+        return ctx.Fail("capture failed: the drive does not answer", kExitNoAnswer);
 
     // Everything is checked against what the drive reports before anything
     // is written to it.
@@ -177,6 +177,10 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
     const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    // A drive that does not answer at all is told at once, not after the
+    // whole ready wait.
+    if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
+        return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
     const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
@@ -197,4 +201,88 @@ int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const 
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
     if (!hx::ExportWaveCsv(output, recording, &error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
     return kExitOk;
+}
+
+namespace {
+
+// "--name VALUE", "--name=VALUE" or (for -o) "-o VALUE": the command's own
+// options among its words. False with a usage message for anything else.
+bool TakeOptions(const CliContext& ctx, const std::vector<std::string>& args,
+                 const std::vector<std::pair<std::string, std::string*>>& known, std::vector<std::string>* positional,
+                 int* status) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& w = args[i];
+        if (w.size() < 2 || w[0] != '-' || CliContext::ParseNumber(w)) {
+            positional->push_back(w);
+            continue;
+        }
+        std::string name = w, value;
+        bool hasValue = false;
+        if (const auto eq = w.find('='); w.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = w.substr(0, eq);
+            value = w.substr(eq + 1);
+            hasValue = true;
+        }
+        std::string* target = nullptr;
+        for (const auto& [n, t] : known)
+            if (n == name || (n == "-o" && name == "--output")) target = t;
+        if (!target) {
+            *status = ctx.Usage("unknown option " + name);
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                *status = ctx.Usage(name + " needs a value");
+                return false;
+            }
+            value = args[++i];
+        }
+        *target = value;
+    }
+    return true;
+}
+
+bool TakeNumber(const CliContext& ctx, const std::string& option, const std::string& text, int* out, int* status) {
+    if (text.empty()) return true;
+    const auto n = CliContext::ParseNumber(text);
+    if (!n || *n < 0 || *n > 65535) {
+        *status = ctx.Usage("bad " + option + ": " + text);
+        return false;
+    }
+    *out = static_cast<int>(*n);
+    return true;
+}
+
+}  // namespace
+
+int RunCaptureWords(const CliContext& ctx, const std::vector<std::string>& args) {
+    CaptureCommandOptions options;
+    std::string interval, points;
+    std::vector<std::string> positional;
+    int status = kExitUsage;
+    if (!TakeOptions(ctx, args,
+                     {{"--channels", &options.channels}, {"--interval", &interval}, {"--points", &points},
+                      {"-o", &options.output}},
+                     &positional, &status))
+        return status;
+    if (!positional.empty()) return ctx.Usage("capture takes no word " + positional.front());
+    if (options.channels.empty()) return ctx.Usage("capture needs --channels C1[,C2[,C3[,C4]]]");
+    if (!TakeNumber(ctx, "--interval", interval, &options.intervalUs, &status) ||
+        !TakeNumber(ctx, "--points", points, &options.points, &status))
+        return status;
+    return RunCaptureCommand(ctx, options);
+}
+
+int RunFftWords(const CliContext& ctx, const std::vector<std::string>& args) {
+    std::string output;
+    std::vector<std::string> positional;
+    int status = kExitUsage;
+    if (!TakeOptions(ctx, args, {{"-o", &output}}, &positional, &status)) return status;
+    if (!positional.empty()) return ctx.Usage("fft takes no word " + positional.front());
+    return RunFftCommand(ctx, output);
+}
+
+int RunWaveWords(const CliContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 3 || args[0] != "export") return ctx.Usage("wave export IN.wave OUT.csv");
+    return RunWaveExportCommand(ctx, args[1], args[2]);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CaptureCommands.h"
 #include "cli/CliContext.h"
 #include "cli/LinkCommands.h"
 #include "cli/ParamsCommands.h"
@@ -23,6 +24,12 @@ const char* const kUsage =
     "  write ADDR VALUE     write one register (VALUE -32768..65535)\n"
     "  identity             print the drive's versions, models and display model\n"
     "  params ...           parameter commands\n"
+    "  capture --channels C1[,C2[,C3[,C4]]] [--interval US] [--points N] [-o FILE]\n"
+    "                       have the drive capture up to four signals (source codes,\n"
+    "                       0 = off; interval default 100 us, points default 200);\n"
+    "                       FILE.wave or FILE.csv, else the CSV on standard output\n"
+    "  fft [-o FILE.csv]    the drive's spectrum as Bin,Frequency(Hz),Value\n"
+    "  wave export IN.wave OUT.csv  the CSV export of a waveform file\n"
     "\n"
     "options:\n"
     "  --port NAME      COM1..COM9 (see Parameters/Ports.ini), a device path or\n"
@@ -126,6 +133,12 @@ int main(int argc, char** argv) {
         status = RunIdentityCommand(ctx, args);
     else if (command == "params")
         status = RunParamsCommand(ctx, args);
+    else if (command == "capture")
+        status = RunCaptureWords(ctx, args);
+    else if (command == "fft")
+        status = RunFftWords(ctx, args);
+    else if (command == "wave")
+        status = RunWaveWords(ctx, args);
     else
         status = ctx.Usage("unknown command " + command);
     theComm.CloseCom();

@@ -32,6 +32,12 @@ struct DriveOptions {
     int commandDelayMs = 300;                   // time a storage command keeps its register busy
     std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
     std::shared_ptr<SimClock> clock;            // the drive's time; null: real time
+    // The motor and what records it.
+    std::string motion;                         // what commands the motor: "" or "none" (holds still), "demo"
+    double resonanceHz = 300;                   // the load's mechanical resonance
+    uint16_t sourceMask = 0xFFFF;               // register 52: sources the sampling engine offers
+    uint16_t sampleChannels = 4;                // register 99: channels recorded at once (0..4)
+    uint16_t sampleCapacity = 8000;             // register 136: points for all channels together (<= 8042)
 };
 
 class VirtualDrive;

@@ -3,7 +3,9 @@
 #include <stdexcept>
 
 #include "sim/parts/AttributeBlocks.h"
-#include "sim/parts/CaptureArea.h"
+#include "sim/capture/SamplingEngine.h"
+#include "sim/capture/SpectrumEngine.h"
+#include "sim/motor/MotorPart.h"
 #include "sim/parts/ParameterStore.h"
 #include "sim/parts/StorageCommands.h"
 
@@ -21,10 +23,23 @@ constexpr size_t kMaxLoggedRequests = 200000;
 VirtualDrive::VirtualDrive(DriveOptions options)
     : m_options(std::move(options)),
       m_clock(m_options.clock ? m_options.clock : std::make_shared<RealTimeClock>()) {
+    MotorParameters motor;
+    motor.resonanceHz = m_options.resonanceHz;
+    m_motor = &m_bus.Add(std::make_unique<MotorPart>(motor, m_options.seed));
+    m_motor->SetMotion(MakeMotion(m_options.motion, motor.pulsesPerRev));
+
     auto store = std::make_unique<ParameterStore>();
     store->LoadDefinitions(m_options.databasePath, m_options.driveModel);
     store->LoadState(m_options.stateFile);
     m_store = &m_bus.Add(std::move(store));
+    // Before the storage commands and the spectrum: its data area reaches
+    // over their registers, which keep them.
+    SamplingOptions sampling;
+    sampling.sourceMask = m_options.sourceMask;
+    sampling.channels = m_options.sampleChannels;
+    sampling.capacity = m_options.sampleCapacity;
+    sampling.hasPointsRegister = m_options.firmwareRegister >= reg::kSampleFirmwareWithPoints;
+    m_sampling = &m_bus.Add(std::make_unique<SamplingEngine>(sampling, m_motor->Model()));
 
     auto commands = std::make_unique<StorageCommands>(*m_store, m_options.stateFile,
                                                       std::chrono::milliseconds(std::max(0, m_options.commandDelayMs)));
@@ -32,7 +47,10 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_commands = &m_bus.Add(std::move(commands));
     m_bus.Add(std::make_unique<Identity>(m_options));
     m_bus.Add(std::make_unique<AttributeBlocks>(*m_store));
-    m_bus.Add(std::make_unique<CaptureArea>());
+
+    m_spectrum = &m_bus.Add(std::make_unique<SpectrumEngine>(m_motor->Model()));
+    m_motor->AddTap(*m_sampling);
+    m_motor->AddTap(*m_spectrum);
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }
@@ -120,13 +138,11 @@ void VirtualDrive::Poke(uint16_t address, uint16_t value) {
     m_wake.notify_all();
 }
 
-namespace {
-bool InCaptureArea(uint16_t a) { return a >= reg::kCaptureFirst && a <= reg::kCaptureLast; }
-}  // namespace
-
+// RAM is what the wire reads: registers another part took over from the
+// store (sampling settings and status, the data area) are that part's.
 uint16_t VirtualDrive::Ram(uint16_t address) const {
     std::lock_guard lock(m_mutex);
-    if (InCaptureArea(address)) {
+    if (Part* p = m_bus.At(address); p && p != m_store) {
         uint16_t v = 0;
         m_bus.Peek(address, v);
         return v;
@@ -135,7 +151,7 @@ uint16_t VirtualDrive::Ram(uint16_t address) const {
 }
 void VirtualDrive::SetRam(uint16_t address, uint16_t value) {
     std::lock_guard lock(m_mutex);
-    if (InCaptureArea(address)) {
+    if (Part* p = m_bus.At(address); p && p != m_store) {
         m_bus.Poke(address, value);
         return;
     }

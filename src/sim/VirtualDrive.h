@@ -9,14 +9,24 @@
 //
 // Parts, in the order they take their addresses (a later one takes over
 // addresses of an earlier one):
+//  - the motor, which owns no register and runs first on every catch-up, so
+//    the parts that look at it see it up to date (MotorPart.h);
 //  - parameter store: 0..149 and 30000..31999, RAM with a non-volatile copy
 //    and a factory set, visibility and ranges from the definitions
 //    (ParameterStore.h: a write outside a defined range answers exception 3);
+//  - the sampling engine (32, 33, 34, 52, 94..96, 99, 136, 137, 149, data
+//    from 150), which records the motor (SamplingEngine.h); its data area
+//    reaches over the registers of the parts after it, which keep them
+//    except in block reads;
 //  - storage commands 90, 91, 410 (StorageCommands.h);
 //  - identity and attribute blocks, read-only (ReadOnlyPart.h: a block write
 //    leaves them as they are, a single write that changes one answers
 //    exception 3);
-//  - the capture area.
+//  - the spectrum (409, 412, 496, results from 8192) (SpectrumEngine.h).
+// Addresses no part answers give exception 2, and a request touching one is
+// not carried out at all.
+//
+// A part that moves the motor (a test motion) gives it a MotionSource.
 // Addresses no part answers give exception 2, and a request touching one is
 // not carried out at all.
 //
@@ -45,6 +55,9 @@ namespace hx::sim {
 
 class ParameterStore;
 class StorageCommands;
+class MotorPart;
+class SamplingEngine;
+class SpectrumEngine;
 
 class VirtualDrive {
 public:
@@ -86,14 +99,23 @@ public:
         return f();
     }
 
+    // The parts, for tests and for parts added later, used under the lock
+    // (WithLock).
+    ParameterStore& Store() { return *m_store; }
+    MotorPart& Motor() { return *m_motor; }
+    SamplingEngine& Sampling() { return *m_sampling; }
+    SpectrumEngine& Spectrum() { return *m_spectrum; }
+
     // --- Direct access for tests, bypassing the wire rules.
     // Any mapped register, read-only ones included. Poking a command register
     // makes it read that value without acting (0 ends a running command
     // without its effect). Throw std::out_of_range for an unmapped address.
     uint16_t Peek(uint16_t address);
     void Poke(uint16_t address, uint16_t value);
-    // The three sets of the parameter store (0..149, 30000..31999); Ram also
-    // takes the capture area. Throw std::out_of_range elsewhere.
+    // The three sets of the parameter store (0..149, 30000..31999); Ram is
+    // what the wire reads, so it also reaches the registers other parts took
+    // over and the sampling engine's data area. Throw std::out_of_range
+    // elsewhere.
     uint16_t Ram(uint16_t address) const;
     void SetRam(uint16_t address, uint16_t value);
     uint16_t Nv(uint16_t address) const;
@@ -135,6 +157,9 @@ private:
     mutable RegisterBus m_bus;  // reading a part may catch it up
     ParameterStore* m_store = nullptr;
     StorageCommands* m_commands = nullptr;
+    MotorPart* m_motor = nullptr;
+    SamplingEngine* m_sampling = nullptr;
+    SpectrumEngine* m_spectrum = nullptr;
 
     std::deque<Request> m_requests;
     uint64_t m_requestCount = 0;

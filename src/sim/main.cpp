@@ -44,6 +44,27 @@ const char* kUsage =
     "  --stuck REG           storage command register (90, 91, 410) that never clears;\n"
     "                        may be repeated\n"
     "  --command-delay-ms N  time a storage command stays busy (default 300)\n"
+    "\n"
+    "The motor and its recording:\n"
+    "  --motion NAME         what commands the motor: none (holds still, default) or\n"
+    "                        demo (a continuous back-and-forth move, as pulses from a\n"
+    "                        motion controller)\n"
+    "  --resonance-hz F      the load's mechanical resonance, 50..1500 (default 300)\n"
+    "  --source-mask N       register 52, the sources offered for sampling\n"
+    "                        (default 0xFFFF: all sixteen)\n"
+    "  --sample-channels N   register 99, channels recorded at once, 0..4 (default 4)\n"
+    "  --sample-capacity N   register 136, points for all channels together,\n"
+    "                        0..8042 (default 8000)\n"
+    "\n"
+    "The sampling engine answers exception 3 (illegal data value), changing nothing,\n"
+    "for a channel code (34, 94, 95, 96) that is not one source of the mask or\n"
+    "that makes more channels active than register 99 allows; for points per\n"
+    "channel (137) of 0 or that, times the active channels, exceed the capacity;\n"
+    "for a start (32 = 1) whose settings exceed the capacity; and for an interval\n"
+    "(33) of 0. The spectrum settings (409) answer exception 3 for a frequency code\n"
+    "above 3 or a point-count code above 2. A parameter written outside the range\n"
+    "its definition gives answers exception 3 as well.\n"
+    "\n"
     "  --help                show this text\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
@@ -133,6 +154,17 @@ int main(int argc, char** argv) {
             if (hx::ClassifyRegister(r) != hx::RegisterKind::Command)
                 UsageError("--stuck takes a storage command register (90, 91 or 410), not " + value);
             options.stuckRegisters.insert(r);
+        } else if (arg == "--motion") {
+            if (value != "none" && value != "demo") UsageError("--motion takes none or demo, not \"" + value + "\"");
+            options.motion = value;
+        } else if (arg == "--resonance-hz") {
+            options.resonanceHz = static_cast<double>(Integer(arg, value, 50, 1500));
+        } else if (arg == "--source-mask") {
+            options.sourceMask = static_cast<uint16_t>(Integer(arg, value, 0, 65535));
+        } else if (arg == "--sample-channels") {
+            options.sampleChannels = static_cast<uint16_t>(Integer(arg, value, 0, 4));
+        } else if (arg == "--sample-capacity") {
+            options.sampleCapacity = static_cast<uint16_t>(Integer(arg, value, 0, 8042));
         } else if (arg == "--command-delay-ms") {
             options.commandDelayMs = static_cast<int>(Integer(arg, value, 0, 600000));
         } else {

@@ -79,7 +79,7 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     EXPECT_EQ(comm.LastRequestError(), LinkError::None);
 
     // An unmapped register gets an exception reply: no value, no "answer".
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 5000), -1);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 20000), -1);
     EXPECT_FALSE(comm.LastRequestAnswered());
     EXPECT_EQ(comm.LastRequestError(), LinkError::Exception);
 

@@ -48,8 +48,21 @@ DriveOptions PlainDrive() {
     return o;
 }
 
+// The sampling registers inside the low range take only what the drive's
+// sampling engine can carry out (a channel code is one source of its mask),
+// so the made-up values of these tests stay out of them.
+bool IsSamplingRegister(uint16_t a) {
+    using namespace hx::reg;
+    for (uint16_t s : {kSampleTrigger, kSampleInterval, kSampleSourceMask, kSampleChannelCount, kSampleCapacity,
+                       kSamplePoints, kSampleState})
+        if (a == s) return true;
+    for (uint16_t s : kSampleChannelCode)
+        if (a == s) return true;
+    return false;
+}
+
 bool IsSetting(uint16_t address) {
-    return hx::IsSettingRegister(address);
+    return hx::IsSettingRegister(address) && !IsSamplingRegister(address);
 }
 
 std::vector<uint16_t> AllParameterAddresses() {

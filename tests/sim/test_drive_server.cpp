@@ -172,11 +172,11 @@ TEST_F(DriveOnWire, IdentityAndBlocksOverRtu) {
 
     // Refusals.
     uint16_t v;
-    EXPECT_EQ(modbus_read_registers(*c, 160, 1, &v), -1);
+    EXPECT_EQ(modbus_read_registers(*c, 8150, 1, &v), -1);
     EXPECT_EQ(errno, EMBXILADD);
     EXPECT_EQ(modbus_read_registers(*c, 31990, 20, back), -1);
     EXPECT_EQ(errno, EMBXILADD);
-    EXPECT_EQ(modbus_write_register(*c, 1000, 1), -1);
+    EXPECT_EQ(modbus_write_register(*c, 20000, 1), -1);
     EXPECT_EQ(errno, EMBXILADD);
     EXPECT_EQ(modbus_write_register(*c, 138, 150), -1);
     EXPECT_EQ(errno, EMBXILVAL);
@@ -381,7 +381,7 @@ TEST_F(DriveOnWire, ModbusTcpOnLoopback) {
         EXPECT_EQ(c.Read(138), 200);
         ASSERT_EQ(modbus_write_register(*c, 2, 42), 1);
         uint16_t v;
-        EXPECT_EQ(modbus_read_registers(*c, 200, 1, &v), -1);
+        EXPECT_EQ(modbus_read_registers(*c, 20000, 1, &v), -1);
         EXPECT_EQ(errno, EMBXILADD);
         c.Station(0xFF);
         EXPECT_EQ(c.Read(2), 42);

@@ -96,24 +96,36 @@ TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
     EXPECT_EQ(d.ReadRegister(115), 5);
     EXPECT_EQ(d.ReadRegister(116), identity);
     // A refused block changes nothing, not even its writable registers.
-    uint16_t intoTheVoid[2] = {6, 1};  // 159 capture, 160 unmapped
-    EXPECT_EQ(d.WriteRegisters(159, intoTheVoid, 2), mbex::kIllegalAddress);
-    EXPECT_NE(d.ReadRegister(159), 6);
+    uint16_t intoTheVoid[2] = {6, 1};  // 8149 the end of the capture area, 8150 unmapped
+    EXPECT_EQ(d.WriteRegisters(8149, intoTheVoid, 2), mbex::kIllegalAddress);
+    EXPECT_NE(d.ReadRegister(8149), 6);
 
     // Unmapped addresses, also when a block only touches one.
     uint16_t out[20];
-    EXPECT_EQ(d.ReadRegisters(160, 1, out), mbex::kIllegalAddress);
-    EXPECT_EQ(d.ReadRegisters(145, 20, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(8150, 1, out), mbex::kIllegalAddress);
+    EXPECT_EQ(d.ReadRegisters(8140, 20, out), mbex::kIllegalAddress);
     EXPECT_EQ(d.ReadRegisters(140, 20, out), mbex::kNone);  // 140..159: parameters and capture area
     EXPECT_EQ(d.ReadRegisters(29999, 2, out), mbex::kIllegalAddress);
     EXPECT_EQ(d.ReadRegisters(63099, 2, out), mbex::kIllegalAddress);
     EXPECT_EQ(d.ReadRegisters(0xFFFF, 2, out), mbex::kIllegalAddress);  // past the end
-    EXPECT_EQ(d.WriteRegister(411, 1), mbex::kIllegalAddress);
+    EXPECT_EQ(d.WriteRegister(8151, 1), mbex::kIllegalAddress);
     EXPECT_THROW(d.ReadRegister(32000), std::out_of_range);
 
     // The capture area is a plain store outside the parameter sets.
     EXPECT_EQ(d.WriteRegister(155, 4321), mbex::kNone);
     EXPECT_EQ(d.ReadRegister(155), 4321);
+
+    // Where the capture area reaches over the burn command (410), a block
+    // read reads the capture and a single read the command.
+    d.Poke(410, 0);
+    uint16_t block[3];
+    ASSERT_EQ(d.ReadRegisters(409, 3, block), mbex::kNone);
+    EXPECT_EQ(d.ReadRegister(410), 0);
+    EXPECT_EQ(d.WriteRegister(410, 0x3A9C), mbex::kNone);
+    EXPECT_EQ(d.ReadRegister(410), 0x3A9C);
+    uint16_t again[3];
+    ASSERT_EQ(d.ReadRegisters(409, 3, again), mbex::kNone);
+    EXPECT_EQ(again[1], block[1]) << "the command does not show in the capture";
 }
 
 // The attribute registers, decoded as the program decodes its bitmap: bytes

@@ -54,12 +54,15 @@ bool TriggerSampling(const SamplingLink& link) { return Write(link, reg::kSample
 WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop) {
     bool lastAnswered = true;
+    int silent = 0;
     for (int i = 0; i < policy.polls; ++i) {
         const bool slept = policy.sleep ? policy.sleep(stop, policy.period) : SleepUnlessStopped(stop, policy.period);
         if (!slept || stop.stop_requested()) return WaitOutcome::Stopped;
         const int value = link.comm->ReadAddressValue(link.station, address);
         lastAnswered = value != -1 || link.comm->LastRequestAnswered();
         if (lastAnswered && done(static_cast<int16_t>(value))) return WaitOutcome::Complete;
+        silent = lastAnswered ? 0 : silent + 1;
+        if (policy.silentPolls > 0 && silent >= policy.silentPolls) return WaitOutcome::NoAnswer;
     }
     return lastAnswered ? WaitOutcome::TimedOut : WaitOutcome::NoAnswer;
 }

@@ -66,10 +66,15 @@ using PollSleep = std::function<bool(std::stop_token, std::chrono::milliseconds)
 struct PollPolicy {
     int polls = 60;
     std::chrono::milliseconds period{200};
+    // A drive that leaves this many polls in a row unanswered is not going
+    // to report anything: the wait ends there as NoAnswer instead of making
+    // the user sit out every poll (each one costing a reply time-out too).
+    int silentPolls = 10;
     PollSleep sleep;  // empty: really sleep
 };
 
-// Polls address: sleep, read, until done(value) or the polls run out.
+// Polls address: sleep, read, until done(value), the polls run out, or
+// silentPolls polls in a row go unanswered.
 WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop);
 

@@ -70,6 +70,8 @@ bool CVelmoraApp::InstallTranslations() {
 bool CVelmoraApp::startSimulatedDrive() {
     hx::sim::DriveOptions options;
     options.stateFile = hx::WritableFolder() + "/Parameters/SimulatedDrive.state";
+    // A newcomer's first capture should show a motor at work, not one at rest.
+    options.motion = "demo";
     try {
         m_drive = std::make_unique<hx::sim::InProcessDrive>(options);
     } catch (const std::exception& e) {

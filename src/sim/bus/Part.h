@@ -54,6 +54,13 @@ public:
     // parameter store.
     virtual std::vector<AddressRange> Ranges() const = 0;
 
+    // Addresses it answers only when they are read in a block of several
+    // registers, even where another part owns the single register: the
+    // capture area is fetched in blocks and overlaps command and status
+    // registers (409, 410, 412, 496), which are written and polled one at a
+    // time.
+    virtual std::vector<AddressRange> BlockReadRanges() const { return {}; }
+
     // A register as the wire reads it; returns a Modbus exception code.
     virtual uint8_t Read(uint16_t address, uint16_t& value) = 0;
 

@@ -4,7 +4,10 @@
 //  - an address no part answers is exception 2, and a request touching one
 //    is not carried out at all;
 //  - a write is checked register by register first and carried out only
-//    when every register accepts it, so a refused block changes nothing.
+//    when every register accepts it, so a refused block changes nothing;
+//  - a read of several registers goes to the part that reads that address
+//    in blocks, where there is one (Part::BlockReadRanges), else to the
+//    owner of the register.
 //
 // Not thread-safe: the drive that composes the parts holds its lock around
 // every call.
@@ -31,8 +34,10 @@ public:
         return ref;
     }
 
-    // The part answering an address, or null.
+    // The part answering an address (read alone or written), or null.
     Part* At(uint16_t address) const;
+    // The part answering an address read in a block, or null.
+    Part* BlockReaderAt(uint16_t address) const;
     bool Mapped(uint16_t address) const { return At(address) != nullptr; }
 
     uint8_t Read(uint16_t address, uint16_t count, uint16_t* out);
@@ -52,6 +57,7 @@ private:
     // Index + 1 into m_parts for every address (0 = unmapped); a flat table
     // keeps routing cheap for the large capture and result areas.
     std::unique_ptr<std::array<uint8_t, 0x10000>> m_route;
+    std::unique_ptr<std::array<uint8_t, 0x10000>> m_blockRoute;  // 0 = as m_route
 };
 
 }  // namespace hx::sim

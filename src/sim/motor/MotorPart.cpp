@@ -1,0 +1,72 @@
+#include "sim/motor/MotorPart.h"
+
+#include <cmath>
+
+namespace hx::sim {
+namespace {
+
+// How far behind the clock the motor may fall before it skips ahead, and
+// how long it then runs to come to the present: long enough for the loops
+// to settle into the command's motion.
+constexpr SimTime kLongestCatchUp = std::chrono::seconds(2);
+constexpr SimTime kSettleRun = std::chrono::milliseconds(300);
+
+}  // namespace
+
+MotorPart::MotorPart(MotorParameters parameters, unsigned seed) : m_model(parameters, seed) {
+    m_model.Settle(0, 0);
+}
+
+void MotorPart::SetMotion(std::unique_ptr<MotionSource> source) {
+    m_source = std::move(source);
+    m_sourceStart = m_time;
+    m_sourceOrigin = m_model.Feedback();
+    // Start from where the motor was told to be, or where it stands after a
+    // speed or current command.
+    if (m_last.mode == RunMode::Velocity || m_last.mode == RunMode::Current)
+        m_last.position = std::round(m_sourceOrigin.positionPulses);
+    m_sourceOrigin.positionPulses = m_last.position;
+}
+
+MotionCommand MotorPart::Command() {
+    if (m_source) {
+        const SimTime since = m_time - m_sourceStart;
+        if (!m_source->Finished(since)) {
+            m_last = m_source->At(since, m_sourceOrigin);
+            return m_last;
+        }
+        m_source.reset();
+        // After a speed or current command there is no position to go back
+        // to: the motor holds where it stopped.
+        if (m_last.mode == RunMode::Velocity || m_last.mode == RunMode::Current)
+            m_last.position = std::round(m_model.Feedback().positionPulses);
+        m_last.mode = RunMode::Holding;
+    }
+    MotionCommand hold;
+    hold.mode = RunMode::Holding;
+    hold.position = m_last.position;
+    return hold;
+}
+
+void MotorPart::Advance(SimTime now) {
+    if (now - m_time > kLongestCatchUp) {
+        bool listening = false;
+        for (auto* tap : m_taps) listening = listening || tap->Listening();
+        if (!listening) {
+            // Jump to shortly before now, placed where the command wants the
+            // motor, and let the loops take it from there.
+            const SimTime resume = now - kSettleRun;
+            m_time = resume - resume % kTick;
+            const MotionCommand c = Command();
+            m_model.Settle(c.position, c.mode == RunMode::Position ? c.velocity : 0);
+        }
+    }
+    while (m_time + kTick <= now) {
+        m_model.Step(Command());
+        m_time += kTick;
+        ++m_ticksRun;
+        for (auto* tap : m_taps) tap->OnTick(m_time, m_model);
+    }
+}
+
+}  // namespace hx::sim

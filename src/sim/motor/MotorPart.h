@@ -1,0 +1,69 @@
+#pragma once
+// The motor as a part of the drive: runs the motor model on the drive's
+// clock, tick by tick, under the command of the current motion source, and
+// lets signal taps (the sampling and spectrum engines) look at every tick.
+//
+// It advances lazily: nothing runs between requests, and a request catches
+// the motor up with the clock. After a long quiet stretch with no tap
+// listening, the motor is placed where its command has it and only the last
+// moments are run, so a drive left alone for an hour answers its next
+// request at once and costs nothing meanwhile.
+
+#include <memory>
+#include <vector>
+
+#include "sim/bus/Part.h"
+#include "sim/motor/MotionSource.h"
+#include "sim/motor/MotorModel.h"
+
+namespace hx::sim {
+
+class MotorModel;
+
+// Something that looks at the motor on every control tick.
+class SignalTap {
+public:
+    virtual ~SignalTap() = default;
+    // After the tick that ends at `time`.
+    virtual void OnTick(SimTime time, MotorModel& motor) = 0;
+    // True while it records, so the motor must not skip ticks.
+    virtual bool Listening() const = 0;
+};
+
+class MotorPart final : public Part {
+public:
+    static constexpr SimTime kTick = std::chrono::microseconds(50);
+
+    explicit MotorPart(MotorParameters parameters = {}, unsigned seed = 1);
+
+    std::string_view Name() const override { return "motor"; }
+    std::vector<AddressRange> Ranges() const override { return {}; }
+    uint8_t Read(uint16_t, uint16_t&) override { return mbex::kIllegalAddress; }
+    void Write(uint16_t, uint16_t, const WriteRequest&) override {}
+    void Advance(SimTime now) override;
+
+    // A new motion source from the current tick on (null: hold where the
+    // motor was last commanded).
+    void SetMotion(std::unique_ptr<MotionSource> source);
+    bool MotionFinished() const { return !m_source; }
+    void AddTap(SignalTap& tap) { m_taps.push_back(&tap); }
+
+    MotorModel& Model() { return m_model; }
+    SimTime Time() const { return m_time; }
+    // Control ticks run so far: what the motor has cost.
+    uint64_t TicksRun() const { return m_ticksRun; }
+
+private:
+    MotionCommand Command();
+
+    MotorModel m_model;
+    std::unique_ptr<MotionSource> m_source;
+    SimTime m_sourceStart{0};
+    MotorFeedback m_sourceOrigin;
+    MotionCommand m_last;  // the command of the last tick; held when a source ends
+    std::vector<SignalTap*> m_taps;
+    SimTime m_time{0};
+    uint64_t m_ticksRun = 0;
+};
+
+}  // namespace hx::sim
