@@ -25,11 +25,22 @@ namespace {
 constexpr uint8_t kStation = 63;
 constexpr float kFirmware = 200.0f;
 
+bool IsSampling(uint16_t a) {
+    using namespace hx::reg;
+    for (uint16_t s : {kSampleInterval, kSamplePoints, kSampleChannelCode[0], kSampleChannelCode[1],
+                       kSampleChannelCode[2], kSampleChannelCode[3]})
+        if (a == s) return true;
+    return false;
+}
+
 std::vector<uint16_t> Settings() {
     std::vector<uint16_t> all;
     for (int i = 0; i < CParameter::kSlots; ++i) {
         const uint16_t a = CParameter::IndexToAddress(static_cast<uint16_t>(i));
-        if (hx::IsSettingRegister(a)) all.push_back(a);
+        // The sampling registers take only what the drive's sampling engine
+        // can carry out; made-up values stay out of them.
+        if (!hx::IsSettingRegister(a) || IsSampling(a)) continue;
+        all.push_back(a);
     }
     return all;
 }
