@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     hx::sim::DriveOptions options;
     options.station = 3;
+    options.databasePath = HALVEX_BIN_DIR "/DATA.sqlite";
     hx::sim::InProcessDrive drive(options);
     theComm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
     if (!theComm.OpenCom()) {

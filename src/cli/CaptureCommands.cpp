@@ -8,7 +8,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/util/CommandLine.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
@@ -203,86 +205,32 @@ int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const 
     return kExitOk;
 }
 
-namespace {
+void AddCaptureCommands(CliCommands& commands) {
+    // The options' values live until the command has run, after registration.
+    static CaptureCommandOptions capture;
+    CLI::App* c = commands.Add("capture", "have the drive capture up to four signals and fetch them",
+                               [](const CliContext& ctx) { return RunCaptureCommand(ctx, capture); });
+    c->add_option("--channels", capture.channels, "source codes of up to four channels, 0 = channel off")
+        ->required()
+        ->type_name("C1[,C2[,C3[,C4]]]");
+    hx::cmdline::AddNumberOption(*c, "--interval", capture.intervalUs, 0, 65535,
+                                 "sampling interval in microseconds (default 100)")
+        ->type_name("US");
+    hx::cmdline::AddNumberOption(*c, "--points", capture.points, 0, 65535, "points per channel (default 200)");
+    c->add_option("-o,--output", capture.output,
+                  "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
+        ->type_name("FILE");
 
-// "--name VALUE", "--name=VALUE" or (for -o) "-o VALUE": the command's own
-// options among its words. False with a usage message for anything else.
-bool TakeOptions(const CliContext& ctx, const std::vector<std::string>& args,
-                 const std::vector<std::pair<std::string, std::string*>>& known, std::vector<std::string>* positional,
-                 int* status) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& w = args[i];
-        if (w.size() < 2 || w[0] != '-' || CliContext::ParseNumber(w)) {
-            positional->push_back(w);
-            continue;
-        }
-        std::string name = w, value;
-        bool hasValue = false;
-        if (const auto eq = w.find('='); w.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = w.substr(0, eq);
-            value = w.substr(eq + 1);
-            hasValue = true;
-        }
-        std::string* target = nullptr;
-        for (const auto& [n, t] : known)
-            if (n == name || (n == "-o" && name == "--output")) target = t;
-        if (!target) {
-            *status = ctx.Usage("unknown option " + name);
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                *status = ctx.Usage(name + " needs a value");
-                return false;
-            }
-            value = args[++i];
-        }
-        *target = value;
-    }
-    return true;
-}
+    static std::string spectrumOutput;
+    CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
+                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
+    f->add_option("-o,--output", spectrumOutput, "FILE.csv; without it the CSV goes to standard output")
+        ->type_name("FILE");
 
-bool TakeNumber(const CliContext& ctx, const std::string& option, const std::string& text, int* out, int* status) {
-    if (text.empty()) return true;
-    const auto n = CliContext::ParseNumber(text);
-    if (!n || *n < 0 || *n > 65535) {
-        *status = ctx.Usage("bad " + option + ": " + text);
-        return false;
-    }
-    *out = static_cast<int>(*n);
-    return true;
-}
-
-}  // namespace
-
-int RunCaptureWords(const CliContext& ctx, const std::vector<std::string>& args) {
-    CaptureCommandOptions options;
-    std::string interval, points;
-    std::vector<std::string> positional;
-    int status = kExitUsage;
-    if (!TakeOptions(ctx, args,
-                     {{"--channels", &options.channels}, {"--interval", &interval}, {"--points", &points},
-                      {"-o", &options.output}},
-                     &positional, &status))
-        return status;
-    if (!positional.empty()) return ctx.Usage("capture takes no word " + positional.front());
-    if (options.channels.empty()) return ctx.Usage("capture needs --channels C1[,C2[,C3[,C4]]]");
-    if (!TakeNumber(ctx, "--interval", interval, &options.intervalUs, &status) ||
-        !TakeNumber(ctx, "--points", points, &options.points, &status))
-        return status;
-    return RunCaptureCommand(ctx, options);
-}
-
-int RunFftWords(const CliContext& ctx, const std::vector<std::string>& args) {
-    std::string output;
-    std::vector<std::string> positional;
-    int status = kExitUsage;
-    if (!TakeOptions(ctx, args, {{"-o", &output}}, &positional, &status)) return status;
-    if (!positional.empty()) return ctx.Usage("fft takes no word " + positional.front());
-    return RunFftCommand(ctx, output);
-}
-
-int RunWaveWords(const CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 3 || args[0] != "export") return ctx.Usage("wave export IN.wave OUT.csv");
-    return RunWaveExportCommand(ctx, args[1], args[2]);
+    CLI::App& wave = *commands.AddGroup("wave", "waveform files");
+    commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
+                          {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
+                          [](const CliContext& ctx, const std::vector<std::string>& files) {
+                              return RunWaveExportCommand(ctx, files[0], files[1]);
+                          });
 }

@@ -34,7 +34,6 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
 int RunFftCommand(const CliContext& ctx, const std::string& output);
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output);
 
-// The same from the words after the command's name.
-int RunCaptureWords(const CliContext& ctx, const std::vector<std::string>& args);
-int RunFftWords(const CliContext& ctx, const std::vector<std::string>& args);
-int RunWaveWords(const CliContext& ctx, const std::vector<std::string>& args);
+class CliCommands;
+// Registers capture, fft and wave export with halvex-cli.
+void AddCaptureCommands(CliCommands& commands);

@@ -1,11 +1,11 @@
 #include "cli/CliContext.h"
 
-#include <charconv>
-#include <string_view>
+#include <limits>
 #include <ostream>
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
+#include "core/util/CommandLine.h"
 #include "core/util/Text.h"
 
 CliContext::CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err)
@@ -55,22 +55,9 @@ int CliContext::StationFromSettings(const std::string& text) {
 int CliContext::Usage(const std::string& message) const { return Fail(message + " (try --help)", kExitUsage); }
 
 std::optional<long> CliContext::ParseNumber(const std::string& text) {
-    std::string_view t(text);
-    bool negative = false;
-    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
-        negative = t.front() == '-';
-        t.remove_prefix(1);
-    }
-    int base = 10;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        base = 16;
-        t.remove_prefix(2);
-    }
-    if (t.empty()) return std::nullopt;
-    long value = 0;
-    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value, base);
-    if (ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
-    return negative ? -value : value;
+    const auto n = hx::cmdline::ParseWholeNumber(text);
+    if (!n || *n < std::numeric_limits<long>::min() || *n > std::numeric_limits<long>::max()) return std::nullopt;
+    return static_cast<long>(*n);
 }
 
 std::optional<uint16_t> CliContext::ParseAddress(const std::string& text) {

@@ -31,6 +31,8 @@ public:
     CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err);
 
     const CliOptions& Options() const { return m_options; }
+    // For the command-line parser, which fills the options in place.
+    CliOptions& MutableOptions() { return m_options; }
     uint8_t Station() const { return static_cast<uint8_t>(m_options.station); }
     std::ostream& Out() const { return m_out; }
     std::ostream& Err() const { return m_err; }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/Globals.h"
 #include "core/db/CADO.h"
@@ -165,4 +166,21 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
               << "drive model: " << id.driveModel << '\n'
               << "display model: " << displayModel << '\n';
     return kExitOk;
+}
+
+void AddLinkCommands(CliCommands& commands) {
+    commands.AddWithWords("find", "print each station where a drive answers",
+                          {{"FIRST", "first station to try (default 0)", false},
+                           {"LAST", "last station to try (default 63, or FIRST when above)", false}},
+                          RunFindCommand);
+    commands.AddWithWords("read", "print ADDR=VALUE for COUNT registers",
+                          {{"ADDR", "register address 0..65535", true},
+                           {"COUNT", "number of registers (default 1)", false}},
+                          RunReadCommand);
+    commands.AddWithWords("write", "write one register and print what the drive answers",
+                          {{"ADDR", "register address 0..65535", true},
+                           {"VALUE", "-32768..65535 (65535 and -1 are the same word)", true}},
+                          RunWriteCommand);
+    commands.AddWithWords("identity", "print the drive's versions, models and display model", {},
+                          RunIdentityCommand);
 }

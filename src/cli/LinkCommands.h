@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+class CliCommands;
 class CliContext;
+
+// Registers find, read, write and identity with halvex-cli.
+void AddLinkCommands(CliCommands& commands);
 
 int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args);
 int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args);

@@ -10,11 +10,13 @@
 #include "cli/ParamsCommands.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/Globals.h"
 #include "core/db/CADO.h"
@@ -34,47 +36,6 @@
 #include "core/util/Text.h"
 
 namespace {
-
-// The words of a command: positional ones, and the values of the options it knows.
-struct Words {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> options;
-};
-
-// Options take one value ("-o FILE" or "--model=KRV4"). False with a usage
-// message for an unknown option or a missing value.
-bool SplitWords(const CliContext& ctx, const std::vector<std::string>& args, const std::vector<std::string>& known,
-                Words* out, int* status) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& w = args[i];
-        if (w.size() < 2 || w[0] != '-') {
-            out->positional.push_back(w);
-            continue;
-        }
-        std::string name = w, value;
-        bool hasValue = false;
-        if (const auto eq = w.find('='); w.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = w.substr(0, eq);
-            value = w.substr(eq + 1);
-            hasValue = true;
-        }
-        bool isKnown = false;
-        for (const auto& k : known) isKnown = isKnown || k == name;
-        if (!isKnown) {
-            *status = ctx.Usage("unknown option " + name);
-            return false;
-        }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                *status = ctx.Usage(name + " needs a value");
-                return false;
-            }
-            value = args[++i];
-        }
-        out->options[name] = value;
-    }
-    return true;
-}
 
 // Connects as the connection window does: register 0 must answer, then the
 // identity gives the firmware and the drive model. The types of the model's
@@ -143,8 +104,7 @@ int TransferFailed(const CliContext& ctx, const char* what, const hx::TransferRe
     return ctx.Fail(std::string(what) + " stopped at " + where + ": " + why, kExitNoAnswer);
 }
 
-int Dump(const CliContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return ctx.Usage("params dump takes no arguments");
+int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
@@ -159,8 +119,7 @@ int Dump(const CliContext& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int Save(const CliContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return ctx.Usage("params save takes no arguments");
+int Save(const CliContext& ctx) {
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
@@ -179,14 +138,9 @@ int Save(const CliContext& ctx, const std::vector<std::string>& args) {
     }
 }
 
-int Read(const CliContext& ctx, const std::vector<std::string>& args) {
-    Words words;
+int Read(const CliContext& ctx, const std::string& path, const std::string& description) {
+    if (path.empty()) return ctx.Usage("params read needs a file name after -o");
     int status = kExitOk;
-    if (!SplitWords(ctx, args, {"-o", "--output", "--description"}, &words, &status)) return status;
-    std::string path = words.options.count("-o") ? words.options["-o"] : words.options["--output"];
-    if (path.empty() || !words.positional.empty())
-        return ctx.Usage("usage: params read -o FILE.qxr [--description TEXT]");
-
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status, true)) return status;
     const hx::TransferResult result = hx::ReadAll(LinkFor(ctx, theParameterTable, identity));
@@ -194,7 +148,7 @@ int Read(const CliContext& ctx, const std::vector<std::string>& args) {
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
     const hx::ParameterFileHeader header{identity.productModel, identity.softVersionText,
-                                         words.options["--description"]};
+                                         description};
     std::string error;
     if (!hx::SaveParameterFile(path, theParameterTable, header, &error)) return ctx.Fail(error, kExitNoAnswer);
     ctx.Out() << "Saved " << CParameter::kSlots << " parameters to " << path << '\n';
@@ -202,18 +156,8 @@ int Read(const CliContext& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int Load(const CliContext& ctx, const std::vector<std::string>& args) {
-    std::vector<std::string> files;
-    bool force = false;
-    for (const std::string& a : args) {
-        if (a == "--force")
-            force = true;
-        else
-            files.push_back(a);
-    }
-    if (files.size() != 1 || (files[0].size() > 1 && files[0][0] == '-'))
-        return ctx.Usage("usage: params load FILE.qxr [--force]");
-    const std::string& path = files[0];
+int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force) {
+    const std::string& path = args[0];
     // The whole file is read before the drive is touched.
     hx::ParameterFileContents contents;
     std::string error;
@@ -279,13 +223,9 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-int Compare(const CliContext& ctx, const std::vector<std::string>& args) {
-    Words words;
-    int status = kExitOk;
-    if (!SplitWords(ctx, args, {"--model"}, &words, &status)) return status;
-    if (words.positional.size() != 2) return ctx.Usage("usage: params compare A.qxr B.qxr [--model MODEL]");
-    const std::string& pathA = words.positional[0];
-    const std::string& pathB = words.positional[1];
+int Compare(const CliContext& ctx, const std::vector<std::string>& args, const std::string& model) {
+    const std::string& pathA = args[0];
+    const std::string& pathB = args[1];
 
     // Values as the files hold them; an address a file lacks counts as 0.
     hx::ParameterSet a, b;
@@ -294,7 +234,6 @@ int Compare(const CliContext& ctx, const std::vector<std::string>& args) {
         return ctx.Fail(error, kExitNoAnswer);
 
     std::map<uint16_t, std::string> names;
-    const std::string model = words.options["--model"];
     try {
         for (const auto& d : hx::LoadDefinitions(hx::DatabasePath(), model)) names[d.address] = d.name;
     } catch (const DbError& e) {
@@ -320,14 +259,29 @@ int Compare(const CliContext& ctx, const std::vector<std::string>& args) {
 
 }  // namespace
 
-int RunParamsCommand(const CliContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty()) return ctx.Usage("params needs a command: dump, save, read, load or compare");
-    const std::string& command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "dump") return Dump(ctx, rest);
-    if (command == "save") return Save(ctx, rest);
-    if (command == "read") return Read(ctx, rest);
-    if (command == "load") return Load(ctx, rest);
-    if (command == "compare") return Compare(ctx, rest);
-    return ctx.Usage("unknown params command " + command);
+void AddParamsCommands(CliCommands& commands) {
+    CLI::App& params = *commands.AddGroup("params", "the parameter manager's transfers and files");
+    commands.Add(params, "dump", "read all parameters and print ADDRESS=VALUE per slot", Dump);
+    commands.Add(params, "save", "store the drive's settings in its non-volatile memory", Save);
+
+    // The options' values live until the command has run, after registration.
+    static std::string output, description, model;
+    CLI::App* read = commands.Add(params, "read", "read all parameters and save them to a parameter file",
+                                  [](const CliContext& ctx) { return Read(ctx, output, description); });
+    read->add_option("-o,--output", output, "parameter file to write (FILE.qxr)")->required()->type_name("FILE");
+    read->add_option("--description", description, "description stored in the file")->type_name("TEXT");
+
+    static bool force = false;
+    CLI::App* load = commands.AddWithWords(
+        params, "load", "write a parameter file to the drive and check it back",
+        {{"FILE", "parameter file (FILE.qxr)", true}},
+        [](const CliContext& ctx, const std::vector<std::string>& files) { return Load(ctx, files, force); });
+    load->add_flag("--force", force,
+                   "write a file with values outside their ranges or taken from another drive type all the same");
+
+    CLI::App* compare = commands.AddWithWords(
+        params, "compare", "list the parameters whose values differ between two files",
+        {{"A", "first parameter file", true}, {"B", "second parameter file", true}},
+        [](const CliContext& ctx, const std::vector<std::string>& files) { return Compare(ctx, files, model); });
+    compare->add_option("--model", model, "drive model whose parameter names are shown")->type_name("MODEL");
 }

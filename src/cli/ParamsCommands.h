@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-class CliContext;
+class CliCommands;
 
-// args: the words after "params". Returns the exit status.
-int RunParamsCommand(const CliContext& ctx, const std::vector<std::string>& args);
+// Registers "params dump|save|read|load|compare" with halvex-cli.
+void AddParamsCommands(CliCommands& commands);

@@ -102,6 +102,19 @@ TEST_F(InstalledCopy, ProgramsFindTheirDataAndKeepSettingsWithTheUser) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("KRV4"), std::string::npos) << r.out;
 
+    // The window program finds its database (the user's copy, made from the
+    // installed one), help pages and English catalogue.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    r = RunProgram((bin / "halvex").string(), {"--check"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("database: " + (s_home / ".config" / "halvex" / "DATA.sqlite").string()), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("English catalogue: " + (s_prefix / "share" / "halvex" / "i18n" / "halvex_en.qm").string()),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("help pages: " + (s_prefix / "share" / "halvex" / "HelpFile").string()), std::string::npos)
+        << r.out;
+
     // Nothing was written beside the installed programs or data.
     EXPECT_FALSE(fs::exists(bin / "Parameters"));
     EXPECT_FALSE(fs::exists(s_prefix / "share" / "halvex" / "Parameters"));
@@ -163,7 +176,11 @@ TEST(ManualPages, DescribeEveryOptionTheProgramsHelpLists) {
     ASSERT_EQ(sim.status, 0);
     expectSameOptions(sim.out, "halvex-drive-sim.1", {"OPTIONS"});
 
+    auto gui = RunProgram(bin + "/halvex", {"--help"});
+    ASSERT_EQ(gui.status, 0);
+    expectSameOptions(gui.out, "halvex.1", {"OPTIONS"});
+
     auto cli = RunProgram(bin + "/halvex-cli", {"--help"});
     ASSERT_EQ(cli.status, 0);
-    expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS"});
+    expectSameOptions(cli.out, "halvex-cli.1", {"OPTIONS", "COMMANDS"});
 }

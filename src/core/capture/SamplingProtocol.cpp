@@ -77,7 +77,7 @@ int DecodeBlock(const std::vector<uint8_t>& reply, float* out, int maxWords) {
     // oversized reply can never be read past.
     std::array<uint8_t, kReplyBufferBytes> buffer{};
     const int n = static_cast<int>(std::min<size_t>(reply.size(), buffer.size()));
-    std::memcpy(buffer.data(), reply.data(), static_cast<size_t>(n));
+    if (n > 0) std::memcpy(buffer.data(), reply.data(), static_cast<size_t>(n));
     int stored = 0;
     for (int j = 0; j < n - (kReplyHeaderBytes + kReplyTrailerBytes) && stored < maxWords; j += 2) {
         int word = buffer[kReplyHeaderBytes + j] * 256 + buffer[kReplyHeaderBytes + 1 + j];

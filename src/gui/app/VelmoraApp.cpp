@@ -1,10 +1,12 @@
 #include "gui/app/VelmoraApp.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 
 #include "core/Globals.h"
+#include "core/util/CommandLine.h"
 #include "core/app/LanguageSettings.h"
 #include "core/app/SystemLanguage.h"
 #include "core/i18n/StringTable.h"
@@ -24,12 +26,39 @@ std::string translateForCore(const char* context, const char* source) {
 
 }  // namespace
 
-StartOptions ParseStartOptions(const QStringList& arguments) {
-    StartOptions options;
-    for (const QString& a : arguments.mid(1)) {
-        if (a == "--simulate") options.simulate = true;
-    }
-    return options;
+StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthers) {
+    StartCommand command;
+    CLI::App app("The configuration and tuning tool for the drives: connect over a serial line,\n"
+                 "read, edit, store and compare parameters.",
+                 "halvex");
+    hx::cmdline::SetHelpStyle(app);
+    app.set_version_flag("--version", std::string("halvex ") + g_programVersion);
+    app.add_flag("--simulate", command.options.simulate,
+                 "work with a simulated drive behind COM1 instead of a real one");
+    app.add_flag("--check", command.options.check,
+                 "print where the database, help pages and English catalogue are found, then exit\n"
+                 "(status 1 when one is missing)");
+    app.footer("Qt's own options (-platform NAME, -style NAME, ...) are accepted too.");
+    app.allow_extras(leaveOthers);
+    command.exit = hx::cmdline::Parse(app, argc, argv);
+    return command;
+}
+
+int CheckInstallation(std::ostream& out) {
+    bool complete = true;
+    auto report = [&](const char* what, const std::string& path, bool found) {
+        out << what << ": " << path << (found ? "" : " (missing)") << "\n";
+        complete = complete && found;
+    };
+    const std::string database = hx::DatabasePath();
+    report("database", database, QFileInfo(QString::fromStdString(database)).isReadable());
+    const std::string help = hx::DataFolder() + "/HelpFile";
+    report("help pages", help, QFileInfo(QString::fromStdString(help)).isDir());
+    const QString catalogue = CVelmoraApp::EnglishCatalogPath();
+    QTranslator english;
+    report("English catalogue", catalogue.toStdString(), english.load(catalogue));
+    out.flush();
+    return complete ? 0 : 1;
 }
 
 CVelmoraApp::CVelmoraApp() = default;

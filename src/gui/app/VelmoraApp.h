@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
+#include <ostream>
 
 class QTranslator;
 
@@ -17,9 +19,23 @@ class CMainFrame;
 struct StartOptions {
     bool simulate = false;       // a simulated drive behind COM1
     bool showWindow = true;
+    bool check = false;          // report where the data files are found, then end
 };
 
-StartOptions ParseStartOptions(const QStringList& arguments);
+// The program's own options. --help and --version print and end the program
+// (exit holds the status), as does a mistake. Qt's options (-platform,
+// -style, ...) are taken out by QApplication: before it has run, pass
+// leaveOthers so that they, and anything else unknown, are left alone.
+struct StartCommand {
+    StartOptions options;
+    std::optional<int> exit;
+};
+StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthers);
+
+// Where the program finds its database, help pages and English catalogue,
+// one line each to out; 0 when all are there and usable, else 1. Lets a user
+// (and the packaging tests) see that an installed copy is complete.
+int CheckInstallation(std::ostream& out);
 
 class CVelmoraApp : public QObject {
     Q_OBJECT

@@ -1,16 +1,23 @@
 #include <QApplication>
 #include <QIcon>
+#include <iostream>
 
 #include "gui/app/VelmoraApp.h"
 
 int main(int argc, char** argv) {
+    // --help and --version answer before Qt looks for a display.
+    if (auto early = hx::gui::ParseStartOptions(argc, argv, true); early.exit) return *early.exit;
     QApplication application(argc, argv);
+    // Qt has taken its own options out of argv by now: what is left must be ours.
+    const auto command = hx::gui::ParseStartOptions(argc, argv, false);
+    if (command.exit) return *command.exit;
+    if (command.options.check) return hx::gui::CheckInstallation(std::cout);
     // The desktop entry's name lets Wayland compositors match windows to it.
     QGuiApplication::setDesktopFileName("org.halvex.Configurator");
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/halvex-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
     hx::gui::CVelmoraApp app;
-    if (!app.InitInstance(hx::gui::ParseStartOptions(application.arguments()))) return 1;
+    if (!app.InitInstance(command.options)) return 1;
     return application.exec();
 }

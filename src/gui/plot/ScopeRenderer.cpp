@@ -138,7 +138,10 @@ void ScopeRenderer::drawScales(QPainter& p, const ScopeModel& model) {
     int width = 0;
     for (int k : {1, 2})
         if (!caption(k).isEmpty()) width += fm.horizontalAdvance(caption(k)) + 2 * cw;
-    x = inside ? r.right - 4 - width + 2 * cw : std::min(r.right + cw, l.control.right - width + 2 * cw);
+    // The control's top right corner stays free for a window's own button.
+    constexpr int kCornerReserve = 24;
+    x = inside ? r.right - 4 - width + 2 * cw
+               : std::min(r.right + cw, l.control.right - kCornerReserve - width + 2 * cw);
     for (int k : {1, 2}) {
         const QString text = caption(k);
         if (text.isEmpty()) continue;

@@ -123,7 +123,7 @@ void CDisplayWaveform::buildControls() {
     for (int k = 0; k < 4; ++k) {
         m_check[k] = new QCheckBox(names[k]);
         m_channel[k] = new QComboBox;
-        m_channel[k]->setMinimumWidth(170);
+        m_channel[k]->setMinimumWidth(200);
         m_check[k]->setEnabled(false);
         m_channel[k]->setEnabled(false);
         cg->addWidget(m_check[k], k, 0);

@@ -67,6 +67,7 @@ CFFTAnalyze::CFFTAnalyze(QWidget* parent) : FunctionWindow(tr("FFT分析"), Link
 
     m_holdTimer = new QTimer(this);
     m_holdTimer->setSingleShot(true);
+    m_holdTimer->setTimerType(Qt::PreciseTimer);  // two seconds, not "about two"
     m_holdTimer->setInterval(kButtonHoldMs);
     connect(m_holdTimer, &QTimer::timeout, this, &CFFTAnalyze::maybeEnableStart);
 

@@ -146,6 +146,11 @@ void SamplingEngine::Poke(uint16_t a, uint16_t value) {
     else if (a == reg::kSampleCapacity) m_options.capacity = std::min<uint16_t>(value, static_cast<uint16_t>(m_area.size()));
 }
 
+std::optional<SimTime> SamplingEngine::ListensUntil() const {
+    if (!m_running) return std::nullopt;
+    return m_capture.start + m_capture.points * m_capture.interval;
+}
+
 bool SamplingEngine::Start() {
     Capture c;
     for (int i = 0; i < 4; ++i)

@@ -67,7 +67,7 @@ public:
     void Advance(SimTime now) override;
 
     void OnTick(SimTime time, MotorModel& motor) override;
-    bool Listening() const override { return m_running; }
+    std::optional<SimTime> ListensUntil() const override;
 
     // Starts a capture with the current settings, as 32 <- 1 does; for the
     // drive's own tests, which capture as they run. False when the settings

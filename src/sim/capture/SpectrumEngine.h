@@ -42,7 +42,10 @@ public:
     void Advance(SimTime now) override;
 
     void OnTick(SimTime time, MotorModel& motor) override;
-    bool Listening() const override { return m_running; }
+    std::optional<SimTime> ListensUntil() const override {
+        if (!m_running) return std::nullopt;
+        return m_start + m_points * m_period;
+    }
 
     // Decoded settings; 0 for a code outside the lists.
     static int FrequencyHz(uint16_t settings);

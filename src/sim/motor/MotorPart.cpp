@@ -1,5 +1,6 @@
 #include "sim/motor/MotorPart.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace hx::sim {
@@ -48,25 +49,32 @@ MotionCommand MotorPart::Command() {
     return hold;
 }
 
+void MotorPart::RunUntil(SimTime end) {
+    while (m_time + kTick <= end) {
+        m_model.Step(Command());
+        m_time += kTick;
+        ++m_ticksRun;
+        for (auto* tap : m_taps) tap->OnTick(m_time, m_model);
+    }
+}
+
 void MotorPart::Advance(SimTime now) {
     if (now - m_time > kLongestCatchUp) {
-        bool listening = false;
-        for (auto* tap : m_taps) listening = listening || tap->Listening();
-        if (!listening) {
-            // Jump to shortly before now, placed where the command wants the
-            // motor, and let the loops take it from there.
+        SimTime needed = m_time;
+        for (auto* tap : m_taps)
+            if (auto until = tap->ListensUntil()) needed = std::max(needed, *until);
+        if (needed + kLongestCatchUp < now) {
+            // Run what a recording needs, then jump to shortly before now,
+            // placed where the command wants the motor, and let the loops
+            // take it from there.
+            RunUntil(needed + kTick);
             const SimTime resume = now - kSettleRun;
             m_time = resume - resume % kTick;
             const MotionCommand c = Command();
             m_model.Settle(c.position, c.mode == RunMode::Position ? c.velocity : 0);
         }
     }
-    while (m_time + kTick <= now) {
-        m_model.Step(Command());
-        m_time += kTick;
-        ++m_ticksRun;
-        for (auto* tap : m_taps) tap->OnTick(m_time, m_model);
-    }
+    RunUntil(now);
 }
 
 }  // namespace hx::sim

@@ -5,9 +5,10 @@
 //
 // It advances lazily: nothing runs between requests, and a request catches
 // the motor up with the clock. After a long quiet stretch with no tap
-// listening, the motor is placed where its command has it and only the last
-// moments are run, so a drive left alone for an hour answers its next
-// request at once and costs nothing meanwhile.
+// listening (or after the last tick a tap needs), the motor is placed where
+// its command has it and only the last moments are run, so a drive left
+// alone for an hour answers its next request at once and costs nothing
+// meanwhile.
 
 #include <memory>
 #include <vector>
@@ -26,8 +27,9 @@ public:
     virtual ~SignalTap() = default;
     // After the tick that ends at `time`.
     virtual void OnTick(SimTime time, MotorModel& motor) = 0;
-    // True while it records, so the motor must not skip ticks.
-    virtual bool Listening() const = 0;
+    // While it records: the time up to which it needs every tick, so the
+    // motor does not skip them; nothing when it does not record.
+    virtual std::optional<SimTime> ListensUntil() const = 0;
 };
 
 class MotorPart final : public Part {
@@ -55,6 +57,7 @@ public:
 
 private:
     MotionCommand Command();
+    void RunUntil(SimTime end);
 
     MotorModel m_model;
     std::unique_ptr<MotionSource> m_source;

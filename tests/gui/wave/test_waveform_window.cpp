@@ -35,11 +35,13 @@ const QString kStart = QString::fromUtf8("开 始");
 const QString kStop = QString::fromUtf8("停 止");
 const QString kEmpty = QString::fromUtf8("<-----空----->");
 
-// What the drive reports of its sampling engine: sources, channels, capacity.
-void SetLimits(WaveWindowFixture& f, uint16_t mask, int16_t channels, int16_t capacity) {
-    f.sim().Poke(52, mask);
-    f.sim().Poke(99, static_cast<uint16_t>(channels));
-    f.sim().Poke(136, static_cast<uint16_t>(capacity));
+// A drive whose sampling engine reports these sources, channels and capacity.
+hx::sim::DriveOptions Limits(uint16_t mask, int16_t channels, int16_t capacity) {
+    hx::sim::DriveOptions o;
+    o.sourceMask = mask;
+    o.sampleChannels = static_cast<uint16_t>(channels);
+    o.sampleCapacity = static_cast<uint16_t>(capacity);
+    return o;
 }
 
 struct Window {
@@ -68,8 +70,7 @@ struct Window {
 }  // namespace
 
 TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
-    WaveWindowFixture f;
-    SetLimits(f, 0xFFFF, 4, 8000);
+    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
     Window w(f);
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
     EXPECT_EQ(g_pointsPerChannel, 200);
@@ -116,8 +117,9 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
 
 TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     for (int16_t n : {1, 0, 5, -1, 3}) {
-        WaveWindowFixture f;
-        SetLimits(f, 0xFFFF, n, 8000);
+        // The simulated drive takes 0..4; other readings are set on its register.
+        WaveWindowFixture f(Limits(0xFFFF, n >= 0 && n <= 4 ? n : 4, 8000));
+        if (n < 0 || n > 4) f.sim().Poke(99, static_cast<uint16_t>(n));
         Window w(f);
         const int offered = n == 3 ? 3 : 1;
         for (int k = 0; k < 4; ++k) {
@@ -129,8 +131,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     }
     {
         // Two sources: both offered channels land on the first.
-        WaveWindowFixture f;
-        SetLimits(f, 0x0006, 4, 8000);
+        WaveWindowFixture f(Limits(0x0006, 4, 8000));
         Window w(f);
         EXPECT_EQ(w->channelList(0)->count(), 3);
         EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
@@ -139,8 +140,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     }
     {
         // No sources: only the empty entry; starting only resets the button.
-        WaveWindowFixture f;
-        SetLimits(f, 0, 4, 8000);
+        WaveWindowFixture f(Limits(0, 4, 8000));
         Window w(f);
         EXPECT_EQ(w.items(w->channelList(0)), QStringList({kEmpty}));
         EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
@@ -154,14 +154,12 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
 
 TEST(WaveformWindow, PointsListFollowsTheCapacity) {
     {
-        WaveWindowFixture f;
-        SetLimits(f, 0xFFFF, 2, 300);
+        WaveWindowFixture f(Limits(0xFFFF, 2, 300));
         Window w(f);
         EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
     }
     {
-        WaveWindowFixture f;
-        SetLimits(f, 0xFFFF, 1, 4000);
+        WaveWindowFixture f(Limits(0xFFFF, 1, 4000));
         Window w(f);
         EXPECT_EQ(w->pointsList()->count(), 39);
         EXPECT_EQ(w->pointsList()->itemText(0), "200");
@@ -182,8 +180,7 @@ TEST(WaveformWindow, IntervalThatIsNoNumberBecomesFifty) {
 }
 
 TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
-    WaveWindowFixture f;
-    SetLimits(f, 0xFFFF, 4, 8000);
+    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
     Window w(f);
     // A capture of a minute: the drive keeps it running throughout the test.
     w->intervalList()->setCurrentText("30000");
@@ -218,8 +215,7 @@ TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
 }
 
 TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
-    WaveWindowFixture f;
-    SetLimits(f, 0xFFFF, 4, 8000);
+    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
     Window w(f);
     const std::string dir = f.folder.Path();
 
@@ -323,8 +319,9 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
 TEST(WaveformWindow, Screenshots) {
     const QString dir = qEnvironmentVariable("HALVEX_SHOT_DIR");
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SHOT_DIR not set";
-    WaveWindowFixture f;
-    SetLimits(f, 0xFFFF, 4, 8000);
+    hx::sim::DriveOptions demo = Limits(0xFFFF, 4, 8000);
+    demo.motion = "demo";
+    WaveWindowFixture f(demo);
     const bool capture = qEnvironmentVariableIsSet("HALVEX_SHOT_CAPTURE");
     hx::WaveRecording rec;
     rec.pointsPerChannel = 1000;
@@ -377,6 +374,7 @@ TEST(WaveformWindow, Screenshots) {
             if (capture) {
                 QTest::mouseClick(w->startButton(), Qt::LeftButton);
                 ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 1; }, 15000));
+                ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
             }
             QTest::qWait(50);
             w->grab().save(dir + QString("/fft_%1.png").arg(lang));

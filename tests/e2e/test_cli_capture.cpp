@@ -1,0 +1,148 @@
+// halvex-cli capture, fft and wave export against a simulated drive served
+// in this process over a pseudo-terminal; the tool runs as its own process.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/capture/WaveFile.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Result = hx::test::ProgramResult;
+
+struct Cli {
+    explicit Cli(hx::sim::DriveOptions options = Plain()) : drive(options) {
+        std::string t = (fs::temp_directory_path() / "halvex-cli-capture-XXXXXX").string();
+        if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
+        folder = t;
+    }
+    ~Cli() {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    static hx::sim::DriveOptions Plain() {
+        hx::sim::DriveOptions o;
+        o.station = 12;
+        o.databasePath = "-";
+        return o;
+    }
+    Result Run(std::vector<std::string> args) {
+        std::vector<std::string> all = {"--port", drive.DevicePath(), "--station", "12"};
+        all.insert(all.end(), args.begin(), args.end());
+        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", all);
+    }
+    std::string File(const std::string& name) const { return folder + "/" + name; }
+    int Writes() {
+        int n = 0;
+        for (const auto& r : drive.Drive().Requests()) n += r.function == 6 || r.function == 16;
+        return n;
+    }
+
+    hx::sim::InProcessDrive drive;
+    std::string folder;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(CliCapture, WritesAWaveFileOrTheCsv) {
+    Cli cli;
+    Result r = cli.Run({"capture", "--channels", "1,2,32,256", "--points", "2000", "-o", cli.File("run.wave")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("block 160/160"), std::string::npos) << r.err;
+    hx::WaveRecording rec;
+    std::string error;
+    ASSERT_TRUE(hx::LoadWaveFile(cli.File("run.wave"), &rec, &error)) << error;
+    EXPECT_EQ(rec.codes, (std::array<int32_t, 4>{1, 2, 32, 256}));
+    EXPECT_EQ(rec.pointsPerChannel, 2000);
+    EXPECT_EQ(rec.intervalUs, 100);
+    for (const auto& list : rec.lists) EXPECT_EQ(list.size(), 2000u);
+    // The bus voltage of a drive sits far from zero; a channel read from the
+    // wrong place or not read at all would not.
+    EXPECT_GT(hx::HexToSample(rec.lists[3][1000]), 100);
+
+    r = cli.Run({"wave", "export", cli.File("run.wave"), cli.File("run.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(hx::test::ReadFileBytes(cli.File("run.csv")), hx::FormatWaveCsv(rec));
+
+    r = cli.Run({"capture", "--channels", "0,4", "--interval", "50"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 8u + 200u);
+    EXPECT_EQ(lines[1], "SampleInterval,50\r");
+    EXPECT_EQ(lines[4], "CHN2,4\r");
+    EXPECT_EQ(lines[7], "CHN1,CHN2,CHN3,CHN4\r");
+    EXPECT_EQ(lines[8].substr(0, 2), " ,");
+}
+
+TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {
+    hx::sim::DriveOptions o = Cli::Plain();
+    o.sourceMask = 0x00FF;
+    o.sampleChannels = 2;
+    o.sampleCapacity = 4000;
+    Cli cli(o);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"capture", "--channels", "1,256"}, 1, "cannot capture source 256"},
+        {{"capture", "--channels", "1,2,4"}, 1, "channel 3"},
+        {{"capture", "--channels", "1,2", "--points", "2100"}, 1, "capacity of 4000"},
+        {{"capture", "--channels", "16384"}, 2, "not a source code"},
+        {{"capture", "--channels", "0,0"}, 2, "no source"},
+        {{"capture", "--channels", "1", "--points", "250"}, 2, "multiple of 100"},
+        {{"capture", "--channels", "1", "-o", cli.File("x.txt")}, 2, ".wave or .csv"},
+    };
+    for (const Case& c : cases) {
+        const Result r = cli.Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[2] << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(cli.Writes(), 0);
+    EXPECT_FALSE(fs::exists(cli.File("x.txt")));
+    EXPECT_EQ(cli.Run({"capture", "--channels", "1,2", "--points", "2000"}).status, 0);
+}
+
+TEST(CliCapture, SpectrumCsvAndFailures) {
+    Cli cli;
+    Result r = cli.Run({"fft", "-o", cli.File("s.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = Lines(hx::test::ReadFileBytes(cli.File("s.csv")));
+    ASSERT_EQ(lines.size(), 1025u);
+    EXPECT_EQ(lines[0], "Bin,Frequency(Hz),Value\r");
+    EXPECT_EQ(lines[1].substr(0, 4), "0,0,");
+    EXPECT_EQ(lines[2].substr(0, 11), "1,1.953125,");
+    EXPECT_EQ(lines[1024].substr(0, 17), "1023,1998.046875,");
+
+    // Another station: nothing answers.
+    const Result silent = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli",
+                                               {"--port", cli.drive.DevicePath(), "--station", "13", "fft"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("does not answer"), std::string::npos) << silent.err;
+
+    r = cli.Run({"wave", "export", cli.File("missing.wave"), cli.File("out.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.wave"), std::string::npos);
+    EXPECT_FALSE(fs::exists(cli.File("out.csv")));
+}

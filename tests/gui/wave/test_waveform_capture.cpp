@@ -1,0 +1,120 @@
+// The waveform window capturing from the simulated drive's sampling engine:
+// one capture, a stop during it, a cyclic run, channel boxes and colours.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "gui/plot/Cscope.h"
+#include "gui/wave/DisplayWaveform.h"
+#include "gui/wave/WaveWindowFixture.h"
+
+using hx::gui::CDisplayWaveform;
+using hx::test::WaitUntil;
+using hx::test::WaveWindowFixture;
+
+namespace {
+
+const QString kStart = QString::fromUtf8("开 始");
+const QString kStop = QString::fromUtf8("停 止");
+
+struct Window {
+    explicit Window(WaveWindowFixture& f) {
+        w = std::make_unique<CDisplayWaveform>();
+        w->resize(1150, 640);
+        w->show();
+        EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";
+        (void)f;
+    }
+    CDisplayWaveform* operator->() const { return w.get(); }
+    bool capture(int timeoutMs = 10000) {
+        const int before = w->capturesPlotted();
+        QTest::mouseClick(w->startButton(), Qt::LeftButton);
+        return WaitUntil([&] { return w->capturesPlotted() > before && !w->sampleBusy(); }, timeoutMs);
+    }
+    std::unique_ptr<CDisplayWaveform> w;
+};
+
+}  // namespace
+
+TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
+    WaveWindowFixture f;
+    Window w(f);
+    w->recordCheck()->setChecked(true);
+    w->pointsList()->setCurrentText("400");
+    w->intervalList()->setCurrentText("1000");  // 0.4 s of capture, time to look at it
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    EXPECT_EQ(w->startButton()->text(), kStop);
+    ASSERT_TRUE(WaitUntil([&] { return w->sampleBusy(); }, 2000));
+    EXPECT_TRUE(w->progressBar()->isVisible()) << "the fetch shows its progress";
+    // What the capture reads was taken at its start: changing the controls
+    // now changes nothing of it.
+    w->channelCheck(3)->setChecked(false);
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() == 1 && !w->sampleBusy(); }, 8000));
+    EXPECT_FALSE(w->progressBar()->isVisible());
+
+    EXPECT_EQ(g_pointsPerChannel, 400);
+    const auto codes = w->channelCodes();
+    EXPECT_EQ(codes, (std::array<int32_t, 4>{1, 2, 4, 8}));
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(w->recording().lists[k].size(), 400u) << k;
+        EXPECT_EQ(w->scope()->Model().Points(k).size(), 400u) << k;
+    }
+    EXPECT_EQ(w->recording().recordedPoints, 400);
+    EXPECT_EQ(w->scope()->Model().Current().axisLast, 400000);
+    // One capture: the button keeps its text until pressed, nothing repeats.
+    EXPECT_EQ(w->startButton()->text(), kStop);
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    EXPECT_EQ(w->startButton()->text(), kStart);
+}
+
+TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
+    WaveWindowFixture f;
+    Window w(f);
+    w->cyclicCheck()->setChecked(true);
+    w->periodList()->setCurrentText("500");
+    w->intervalList()->setCurrentText("1000");
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return w->sampleBusy(); }, 2000));
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    EXPECT_EQ(w->startButton()->text(), kStart);
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() == 1; }, 8000));
+    EXPECT_FALSE(w->cycleTimer()->isActive());
+    QTest::qWait(800);
+    EXPECT_EQ(w->capturesPlotted(), 1) << "no further capture follows";
+}
+
+TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
+    WaveWindowFixture f;
+    Window w(f);
+    w->cyclicCheck()->setChecked(true);
+    w->periodList()->setCurrentText("500");
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() >= 3; }, 12000));
+    EXPECT_EQ(w->startButton()->text(), kStop);
+    w->cyclicCheck()->setChecked(false);  // clearing the box ends the cycle too
+    ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy(); }, 8000));
+    const int done = w->capturesPlotted();
+    QTest::qWait(700);
+    EXPECT_EQ(w->capturesPlotted(), done);
+}
+
+TEST(WaveformWindow, ChannelBoxesAndColoursReachThePlot) {
+    WaveWindowFixture f;
+    Window w(f);
+    ASSERT_TRUE(w.capture());
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_FALSE(w->scope()->Model().Visible(2));
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_TRUE(w->scope()->Model().Visible(2));
+
+    w->scope()->SetColourPicker([](const QColor&, const QString&) { return std::optional<QColor>(QColor(1, 2, 3)); });
+    w->scope()->PickColour(3);
+    EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
+    EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
+}
+
+
