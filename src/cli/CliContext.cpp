@@ -1,5 +1,6 @@
 #include "cli/CliContext.h"
 
+#include <charconv>
 #include <limits>
 #include <ostream>
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -34,7 +35,11 @@ struct Bench {
         drive = std::make_unique<hx::sim::InProcessDrive>(o);
     }
     Result Run(std::vector<std::string> words, const std::string& program = Cli()) {
-        std::vector<std::string> all = {"--port", drive->DevicePath(), "--station", "63"};
+        std::vector<std::string> all = {"--port", drive->DevicePath()};
+        if (std::find(words.begin(), words.end(), "--station") == words.end()) {
+            all.push_back("--station");
+            all.push_back("63");
+        }
         all.insert(all.end(), words.begin(), words.end());
         return hx::test::RunProgram(program, all);
     }
