@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     window->onConnect();
+    // The requests run on the window's worker; the window keeps painting.
+    waitUntil([&] { return !window->busy(); }, 30000);
     const double connectMs = clock.nsecsElapsed() / 1e6;
     if (!frame.IsConnected()) {
         std::fprintf(stderr, "connect failed\n");

@@ -1,11 +1,13 @@
 #include "cli/CliContext.h"
 
+#include <charconv>
 #include <limits>
 #include <ostream>
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/util/CommandLine.h"
+#include "core/util/Text.h"
 
 CliContext::CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err)
     : m_options(std::move(options)), m_comm(comm), m_out(out), m_err(err) {}
@@ -31,10 +33,24 @@ int CliContext::Fail(const std::string& message, int code) const {
 }
 
 int CliContext::NoAnswer(const std::string& what) const {
-    std::string reason = m_comm.LastErrorText();
-    return Fail("no answer from station " + std::to_string(m_options.station) + " (" + what +
-                    (reason.empty() ? "" : ": " + reason) + ")",
+    // Say what happened: silence, a damaged reply or a refusal are different
+    // troubles on the line.
+    std::string reason = m_comm.LastRequestErrorText();
+    if (reason.empty()) reason = m_comm.LastErrorText();
+    return Fail("station " + std::to_string(m_options.station) + ": " + what + " failed" +
+                    (reason.empty() ? "" : ": " + reason),
                 kExitNoAnswer);
+}
+
+int CliContext::StationFromSettings(const std::string& text) {
+    // Station 0 is the broadcast address: every drive on the line would carry
+    // out the request and none would answer. It is used only when asked for
+    // on the command line; an empty, junk or 0 setting means "not set".
+    const std::string t = hx::Trim(text);
+    int value = 0;
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (t.empty() || ec != std::errc() || end != t.data() + t.size() || value < 1 || value > 247) return 63;
+    return value;
 }
 
 int CliContext::Usage(const std::string& message) const { return Fail(message + " (try --help)", kExitUsage); }

@@ -46,8 +46,11 @@ public:
 
     // One line on stderr ("halvex-cli: " + message); returns code.
     int Fail(const std::string& message, int code) const;
-    // "halvex-cli: no answer from station S (what)"; returns kExitNoAnswer.
+    // "halvex-cli: station S: what failed: why" (no answer, a damaged reply,
+    // the drive's refusal); returns kExitNoAnswer.
     int NoAnswer(const std::string& what) const;
+    // The station a settings file's DriveNo names: 1..247, else 63.
+    static int StationFromSettings(const std::string& text);
     // "halvex-cli: " + message + " (try --help)"; returns kExitUsage.
     int Usage(const std::string& message) const;
 

@@ -60,6 +60,8 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
         if (!n || *n < 1 || *address + *n > 0x10000) return ctx.Usage("bad register count: " + args[1]);
         count = *n;
     }
+    if (ctx.Station() == 0)
+        return ctx.Fail("station 0 is the broadcast address: no drive answers a read; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     CQXCOM& comm = ctx.Link();
 
@@ -94,14 +96,43 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     if (!value || *value < -32768 || *value > 65535) return ctx.Usage("bad register value: " + args[1]);
     if (!ctx.OpenLink()) return kExitPortError;
     const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
-    const int written = ctx.Link().WriteAddressValue(ctx.Station(), *address, word);
-    if (!ctx.Link().LastRequestAnswered()) return ctx.NoAnswer("write " + std::to_string(*address));
-    ctx.Out() << *address << '=' << written << '\n';
+    CQXCOM& comm = ctx.Link();
+    comm.WriteAddressValue(ctx.Station(), *address, word);
+    if (ctx.Station() == 0) {
+        // Nobody answers a broadcast: it went out, whether any drive took it is unknown.
+        ctx.Out() << "broadcast: sent " << *address << '=' << word << " to every drive on the line; no drive answers a "
+                     "broadcast, so whether it was carried out is unknown\n";
+        return comm.LastRequestAnswered() ? kExitOk : ctx.NoAnswer("broadcast write " + std::to_string(*address));
+    }
+    const bool answered = comm.LastRequestAnswered();
+    const bool mayHaveApplied = comm.LastRequestMayHaveApplied();
+    const std::string failure = comm.LastRequestErrorText();
+    // What the drive holds now is the answer that counts, whatever became of
+    // the write's own reply.
+    const int held = comm.ReadAddressValue(ctx.Station(), *address);
+    const bool readBack = comm.LastRequestAnswered();
+    if (!answered) {
+        std::string text = "station " + std::to_string(ctx.Station()) + ": write " + std::to_string(*address) +
+                           " failed: " + failure;
+        if (readBack)
+            text += "; the drive holds " + std::to_string(held) + (held == word ? " (the value written)" : "");
+        else if (mayHaveApplied)
+            text += "; reading it back failed too, so whether the drive holds it is unknown";
+        return ctx.Fail(text, kExitNoAnswer);
+    }
+    if (!readBack) return ctx.NoAnswer("reading back " + std::to_string(*address) + " after writing it");
+    ctx.Out() << *address << '=' << held << '\n';
+    if (held != word)
+        return ctx.Fail("register " + std::to_string(*address) + ": wrote " + std::to_string(word) +
+                            ", the drive holds " + std::to_string(held),
+                        kExitNoAnswer);
     return kExitOk;
 }
 
 int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return ctx.Usage("identity takes no arguments");
+    if (ctx.Station() == 0)
+        return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     CQXCOM& comm = ctx.Link();
     // As the connection does: a drive must answer register 0 first.

@@ -4,7 +4,7 @@
 //   params dump                                  read all, print ADDRESS=VALUE per slot
 //   params save                                  store the drive's settings in its non-volatile memory
 //   params read -o FILE.qxr [--description TEXT] read all and save to a parameter file
-//   params load FILE.qxr                         write a file to the drive and check it back
+//   params load FILE.qxr [--force]               write a file to the drive and check it back
 //   params compare A.qxr B.qxr [--model MODEL]   list the parameters whose values differ
 
 #include "cli/ParamsCommands.h"
@@ -24,6 +24,8 @@
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
+#include "core/params/DriveLoad.h"
+#include "core/params/ParameterChecks.h"
 #include "core/params/ParameterComparison.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
@@ -32,13 +34,22 @@
 #include "core/params/WriteAllJob.h"
 #include "core/settings/AppPaths.h"
 #include "core/util/TextProgress.h"
+#include "core/util/Text.h"
 
 namespace {
 
 // Connects as the connection window does: register 0 must answer, then the
 // identity gives the firmware and the drive model. The types of the model's
 // definition table are registered so values show as the manager shows them.
-bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status) {
+// A parameter file cannot be saved or loaded without them (a 32-bit value
+// would be cut into two words nobody can put together again), so
+// requireDefinitions refuses then; a dump only warns.
+bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status,
+                  bool requireDefinitions = false, std::vector<hx::ParameterDefinition>* definitions = nullptr) {
+    if (ctx.Station() == 0) {
+        *status = ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
+        return false;
+    }
     if (!ctx.OpenLink()) {
         *status = kExitPortError;
         return false;
@@ -57,13 +68,20 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
 
     table.ClearTypes();
     try {
-        for (const auto& d : hx::LoadDefinitions(hx::DatabasePath(), identity->driveModel))
-            table.RegisterType(d.address, d.dataType.c_str());
+        auto defs = hx::LoadDefinitions(hx::DatabasePath(), identity->driveModel);
+        for (const auto& d : defs) table.RegisterType(d.address, d.dataType.c_str());
+        if (definitions) *definitions = std::move(defs);
     } catch (const DbError& e) {
+        const std::string why = "no parameter definitions for drive model \"" + identity->driveModel + "\" (" +
+                                e.Description() + ")";
+        if (requireDefinitions) {
+            *status = ctx.Fail(why + "; without them 32-bit parameters cannot be saved or loaded correctly, so "
+                                     "nothing was done",
+                               kExitNoAnswer);
+            return false;
+        }
         // Without definitions every value still reads, as a signed word.
-        ctx.Fail("warning: no parameter definitions for drive model \"" + identity->driveModel +
-                     "\" (" + e.Description() + "); values are shown as signed words",
-                 0);
+        ctx.Fail("warning: " + why + "; values are shown as signed words", 0);
     }
     return true;
 }
@@ -82,20 +100,18 @@ hx::TransferLink LinkFor(const CliContext& ctx, CParameter& table, const hx::Dri
     return hx::TransferLink{&ctx.Link(), &table, ctx.Station(), identity.firmwareVersion};
 }
 
-// Names the block where a transfer stopped, so a user sees which registers
-// the drive would not give or take.
+// Names the block where a transfer stopped and what the link saw there, so a
+// user sees which registers the drive would not give or take, and why.
 int TransferFailed(const CliContext& ctx, const char* what, const hx::TransferResult& result, float firmware) {
-    const auto plan = result.error == hx::TransferError::WriteBlockRejected ? hx::WriteAllPlan(firmware)
-                                                                             : hx::ReadAllPlan(firmware);
+    const bool writing = result.error == hx::TransferError::WriteBlockRejected;
+    const auto plan = writing ? hx::WriteAllPlan(firmware) : hx::ReadAllPlan(firmware);
     std::string where = "block " + std::to_string(result.blocksDone + 1) + " of " + std::to_string(result.blocksTotal);
     if (result.blocksDone < static_cast<int>(plan.size())) {
         const hx::TransferBlock& block = plan[result.blocksDone];
         where += " (registers " + std::to_string(block.address) + ".." +
                  std::to_string(block.address + block.count - 1) + ")";
     }
-    const std::string why = result.error == hx::TransferError::WriteBlockRejected
-                                ? "the drive did not accept the block"
-                                : result.errorText;
+    std::string why = result.linkText.empty() ? result.errorText : result.linkText;
     return ctx.Fail(std::string(what) + " stopped at " + where + ": " + why, kExitNoAnswer);
 }
 
@@ -116,6 +132,8 @@ int Dump(const CliContext& ctx) {
 }
 
 int Save(const CliContext& ctx) {
+    if (ctx.Station() == 0)
+        return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     const hx::StorageResult result = hx::RunStorageCommand(ctx.Link(), ctx.Station(), hx::kSaveToDrive);
     switch (result.outcome) {
@@ -136,7 +154,7 @@ int Read(const CliContext& ctx, const std::string& path, const std::string& desc
     if (path.empty()) return ctx.Usage("params read needs a file name after -o");
     int status = kExitOk;
     hx::DriveIdentity identity;
-    if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
+    if (!ConnectDrive(ctx, theParameterTable, &identity, &status, true)) return status;
     const hx::TransferResult result =
         WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
     if (result.status != hx::TransferStatus::Completed)
@@ -151,53 +169,86 @@ int Read(const CliContext& ctx, const std::string& path, const std::string& desc
     return kExitOk;
 }
 
-int Load(const CliContext& ctx, const std::vector<std::string>& args) {
+int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force) {
+    const std::string& path = args[0];
     // The whole file is read before the drive is touched.
     hx::ParameterFileContents contents;
     std::string error;
-    if (!hx::ReadParameterFile(args[0], &contents, &error)) return ctx.Fail(error, kExitNoAnswer);
+    if (!hx::ReadParameterFile(path, &contents, &error)) return ctx.Fail(error, kExitNoAnswer);
 
     int status = kExitOk;
     hx::DriveIdentity identity;
     CParameter& table = theParameterTable;
-    if (!ConnectDrive(ctx, table, &identity, &status)) return status;
-    const hx::TransferLink link = LinkFor(ctx, table, identity);
-    // As the window does: the table holds the drive's values first, so a
-    // register the file lacks is sent back unchanged.
-    hx::TransferResult result = WithProgress(ctx, "reading parameters", hx::ReadAll, link);
-    if (result.status != hx::TransferStatus::Completed)
-        return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
-    hx::ApplyToTable(contents, table);
+    std::vector<hx::ParameterDefinition> definitions;
+    if (!ConnectDrive(ctx, table, &identity, &status, true, &definitions)) return status;
+    // Again with the model's types: a value fits its register or is skipped.
+    if (!hx::ReadParameterFile(path, &contents, &error, &table)) return ctx.Fail(error, kExitNoAnswer);
+    if (contents.values.empty())
+        return ctx.Fail(path + " holds no parameter line that can be loaded" +
+                            (contents.skipped.empty() ? std::string() : " (" + hx::LoadSummaryText(contents) + ")"),
+                        kExitNoAnswer);
+    ctx.Out() << "Read " << path << ": " << contents.values.size() << " parameter lines to apply, "
+              << contents.skipped.size() << " skipped.\n";
+    if (!contents.skipped.empty()) ctx.Fail("warning: " + hx::LoadSummaryText(contents), 0);
 
-    result = WithProgress(ctx, "writing parameters", hx::WriteAll, link);
-    if (result.status != hx::TransferStatus::Completed)
-        return TransferFailed(ctx, "writing", result, identity.firmwareVersion);
-
-    CParameter readBack;
-    result = WithProgress(ctx, "reading back", hx::ReadAll,
-                          hx::TransferLink{link.comm, &readBack, link.station, link.firmwareVersion});
-    if (result.status != hx::TransferStatus::Completed)
-        return TransferFailed(ctx, "reading back", result, identity.firmwareVersion);
-
-    // Compare the words as they went on the wire.
-    int registers = 0, differing = 0;
-    for (const hx::TransferBlock& block : hx::WriteAllPlan(identity.firmwareVersion)) {
-        for (int k = 0; k < block.count; ++k, ++registers) {
-            const auto address = static_cast<uint16_t>(block.address + k);
-            const auto sent = static_cast<int16_t>(table.Slot(address) & 0xFFFF);
-            const auto held = static_cast<int16_t>(readBack.Slot(address) & 0xFFFF);
-            if (sent == held) continue;
-            ++differing;
-            ctx.Out() << "register " << address << ": wrote " << sent << ", drive holds " << held << '\n';
-        }
+    // A file from another model or with values outside their ranges is not
+    // sent unless the user insists.
+    std::vector<std::string> refusals;
+    if (hx::FromAnotherModel(contents, identity.productModel))
+        refusals.push_back(path + " was taken from drive type \"" + hx::Trim(contents.HeaderValue(1)) +
+                           "\", the drive is \"" + identity.productModel + "\"");
+    for (const hx::RangeViolation& v : hx::ValuesOutsideRange(definitions, contents))
+        refusals.push_back("register " + std::to_string(v.address) + " (" + v.name + "): " + std::to_string(v.value) +
+                           " is outside " + v.scope);
+    if (!refusals.empty()) {
+        for (const std::string& r : refusals) ctx.Fail((force ? "warning: " : "") + r, 0);
+        if (!force) return ctx.Fail("nothing was written; use --force to write the file all the same", kExitNoAnswer);
     }
-    if (differing > 0) {
+
+    const hx::DriveLoadReport report = [&] {
+        using Step = hx::DriveLoadReport::Step;
+        std::optional<hx::TextProgress> bar;
+        Step shown = Step::Done;
+        return hx::WriteFileToDrive(LinkFor(ctx, table, identity), contents, {},
+                                    [&](Step step, int done, int total) {
+                                        if (step != shown) {
+                                            bar.reset();
+                                            bar.emplace(ctx.Err(),
+                                                        step == Step::Read    ? "reading parameters"
+                                                        : step == Step::Write ? "writing parameters"
+                                                                              : "reading back",
+                                                        hx::TextProgress::StderrIsTerminal());
+                                            shown = step;
+                                        }
+                                        bar->Update(done, total);
+                                    });
+    }();
+    switch (report.stoppedAt) {
+    case hx::DriveLoadReport::Step::Read:
+        return TransferFailed(ctx, "reading", report.failure, identity.firmwareVersion);
+    case hx::DriveLoadReport::Step::Write: {
+        TransferFailed(ctx, "writing", report.failure, identity.firmwareVersion);
+        const std::string holds =
+            report.blocksHolding < 0
+                ? "the drive could not be read again, so which blocks it holds from the file is unknown"
+                : "the drive now holds " + std::to_string(report.blocksHolding) + " of " +
+                      std::to_string(report.blocksTotal) + " blocks as in the file";
+        return ctx.Fail(holds, kExitNoAnswer);
+    }
+    case hx::DriveLoadReport::Step::ReadBack:
+        return TransferFailed(ctx, "reading back", report.failure, identity.firmwareVersion);
+    case hx::DriveLoadReport::Step::Done: break;
+    }
+    for (const hx::LoadDifference& d : report.differences)
+        ctx.Out() << "register " << d.address << ": wrote " << d.sent << ", drive holds " << d.held << '\n';
+    if (!report.differences.empty()) {
         ctx.Out().flush();
-        return ctx.Fail(std::to_string(differing) + " of " + std::to_string(registers) +
-                            " registers differ from " + args[0] + " after writing",
+        return ctx.Fail(std::to_string(report.differences.size()) + " of " + std::to_string(report.registers) +
+                            " registers differ from " + path + " after writing",
                         kExitNoAnswer);
     }
-    ctx.Out() << "Wrote " << args[0] << " to the drive: all " << registers << " registers read back the same.\n";
+    ctx.Out() << "Wrote " << path << " to the drive: all " << report.registers
+              << " settings read back the same (commands, status and identity registers are never written).\n";
     ctx.Out().flush();
     return kExitOk;
 }
@@ -250,8 +301,13 @@ void AddParamsCommands(CliCommands& commands) {
     read->add_option("-o,--output", output, "parameter file to write (FILE.qxr)")->required()->type_name("FILE");
     read->add_option("--description", description, "description stored in the file")->type_name("TEXT");
 
-    commands.AddWithWords(params, "load", "write a parameter file to the drive and check it back",
-                          {{"FILE", "parameter file (FILE.qxr)", true}}, Load);
+    static bool force = false;
+    CLI::App* load = commands.AddWithWords(
+        params, "load", "write a parameter file to the drive and check it back",
+        {{"FILE", "parameter file (FILE.qxr)", true}},
+        [](const CliContext& ctx, const std::vector<std::string>& files) { return Load(ctx, files, force); });
+    load->add_flag("--force", force,
+                   "write a file with values outside their ranges or taken from another drive type all the same");
 
     CLI::App* compare = commands.AddWithWords(
         params, "compare", "list the parameters whose values differ between two files",

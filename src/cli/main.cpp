@@ -60,8 +60,7 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
 int main(int argc, char** argv) {
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
-    options.station = hx::env::ReadInt(hx::env::kDrive, "DriveNo", "63");
-    if (options.station < 0 || options.station > 247) options.station = 63;
+    options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
     CliContext ctx(options, theComm, std::cout, std::cerr);
 
     CLI::App app("Talks to a drive over its serial line (or Modbus TCP): finds it, reads and writes\n"

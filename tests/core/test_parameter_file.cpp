@@ -160,46 +160,99 @@ TEST(ParameterFile, SavedBytesFollowTheFormat) {
     EXPECT_EQ(broken[3], "0=" + std::to_string(t.GetValue(0)));
 }
 
-TEST(ParameterFile, LoadsLenientlyAndSkipsMalformedLines) {
+TEST(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
     TempProgramFolder folder;
     const std::string path = folder.File("hand.qxr");
     WriteFileBytes(path,
                    "DriveType=A=B\r\n"
                    "\n"                   // an empty header line shows nothing after its label
                    "no equals sign\r\n"   // a header line without "=" shows whole
-                   "5=-3\r\n"
+                   "5=-3\r\n"              // a signed word at an unsigned address: 65533
                    "=7\r\n"
                    "6 7\r\n"
-                   "\r\n"
-                   "  +8=  -12abc\r\n"
-                   "9=\n"
-                   "40000=9\r\n"
-                   "65546=3\r\n"          // taken as 16 bits: address 10
+                   "\r\n"                  // empty: neither applied nor counted
+                   "  8 =  -12 \r\n"       // blanks around the numbers are fine
+                   "  +8=  -12abc\r\n"     // not a decimal value
+                   "9=\n"                  // no value at all
+                   "40000=9\r\n"           // no parameter slot
+                   "65536=3\r\n"           // would be register 0 taken as 16 bits
+                   "95536=3\r\n"           // would be 30000
+                   "-65531=3\r\n"          // would be 5
+                   "abc=3\r\n"
+                   "11=70000\r\n"          // does not fit a word
+                   "12=abc\r\n"
+                   "13=65535\r\n"          // an unsigned word
+                   "31=-100000\r\n"        // a 32-bit parameter
                    "30000=-1\r\n"
-                   "31999=99999999999");  // last line without an ending; the value stops at the 32-bit limit
+                   "31999=7");             // the last line, cut off without its ending
     CParameter t;
     t.RegisterType(5, "USHORT");
-    t.SetValue(20, 444);
-    t.SetValue(9, 1);
+    t.RegisterType(31, "INT");
+    for (uint16_t a : {0, 9, 11, 12, 20, 30000, 31999}) t.SetValue(a, 444);
     std::string info, error;
     ChineseMessages zh;
-    ASSERT_TRUE(hx::LoadParameterFile(path, t, &info, &error)) << error;
+    hx::ParameterFileContents contents;
+    ASSERT_TRUE(hx::LoadParameterFile(path, t, &info, &error, &contents)) << error;
     EXPECT_EQ(t.GetValue(5), 65533);
-    EXPECT_EQ(t.GetValue(6), 0);
     EXPECT_EQ(t.GetValue(8), -12);
-    EXPECT_EQ(t.GetValue(9), 0);
-    EXPECT_EQ(t.GetValue(10), 3);
-    EXPECT_EQ(t.GetValue(20), 444);  // missing from the file: kept
+    EXPECT_EQ(t.GetValue(13), 65535);
+    EXPECT_EQ(t.GetValue(31), -100000);
     EXPECT_EQ(t.GetValue(30000), -1);
-    EXPECT_EQ(t.GetValue(31999), 2147483647);
+    for (uint16_t a : {0, 9, 11, 12, 20, 31999}) EXPECT_EQ(t.GetValue(a), 444) << a;
+    EXPECT_EQ(contents.values.size(), 5u);
+    std::vector<std::size_t> skippedLines;
+    for (const auto& s : contents.skipped) skippedLines.push_back(s.line);
+    EXPECT_EQ(skippedLines, (std::vector<std::size_t>{5, 6, 9, 10, 11, 12, 13, 14, 15, 16, 17, 21}));
     EXPECT_EQ(info, "适用驱动器类型:A=B\r\n驱动器软件版本:\r\n描述信息:no equals sign\r\n");
+    const std::string summary = hx::LoadSummaryText(contents, 2);
+    EXPECT_NE(summary.find("6"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("12"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\"=7\""), std::string::npos) << summary;
 
     const auto parsed = hx::ParseParameterText("DriveType=x\r\nb\r\nc\r\n=1\r\n7\r\n");
     EXPECT_EQ(parsed.headerLines.size(), 3u);
     EXPECT_TRUE(parsed.values.empty());
+    EXPECT_EQ(parsed.skipped.size(), 2u);
+    EXPECT_EQ(parsed.HeaderValue(1), "x");
+    EXPECT_EQ(parsed.HeaderValue(2), "");
+
+    // Without types every value may be 32 bits wide (the comparison's view).
+    const auto untyped = hx::ParseParameterText("a\r\nb\r\nc\r\n7=100000\r\n8=4294967295\r\n9=4294967296\r\n");
+    ASSERT_EQ(untyped.values.size(), 2u);
+    EXPECT_EQ(untyped.values[1].second, -1);
+    EXPECT_EQ(untyped.skipped.size(), 1u);
 }
 
-TEST(ParameterFile, UnreadableOrUndecodableFilesChangeNothing) {
+TEST(ParameterFile, AFileWithNoParameterLineIsRefused) {
+    TempProgramFolder folder;
+    CParameter t;
+    t.SetValue(5, 55);
+    std::string error;
+    for (const char* bytes : {"", "DriveType=X\r\nDriveVerssion=1\r\nDescription=\r\n",
+                              "DriveType=X\r\nDriveVerssion=1\r\nDescription=\r\nnot a line\r\n70000=1\r\n"}) {
+        const std::string path = folder.File("empty.qxr");
+        WriteFileBytes(path, bytes);
+        error.clear();
+        EXPECT_FALSE(hx::LoadParameterFile(path, t, nullptr, &error)) << bytes;
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_EQ(t.GetValue(5), 55);
+    }
+}
+
+TEST(ParameterFile, FifosAndDevicesAreRefusedAtOnce) {
+    TempProgramFolder folder;
+    const std::string fifo = folder.File("pipe.qxr");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    CParameter t;
+    std::string error;
+    hx::ParameterFileContents contents;
+    // Nobody writes the FIFO: opening it for reading would wait for ever.
+    EXPECT_FALSE(hx::LoadParameterFile(fifo, t, nullptr, &error));
+    EXPECT_NE(error.find(fifo), std::string::npos) << error;
+    EXPECT_FALSE(hx::ReadParameterFile("/dev/zero", &contents, &error));
+}
+
+TEST(ParameterFile, UnreadableFilesChangeNothingAndDamagedHeadersStillLoad) {
     TempProgramFolder folder;
     CParameter t;
     FillTable(t, 3);
@@ -214,12 +267,17 @@ TEST(ParameterFile, UnreadableOrUndecodableFilesChangeNothing) {
     EXPECT_FALSE(hx::LoadParameterFile(folder.Path(), t, nullptr, &error));  // a folder
     EXPECT_NE(error.find(folder.Path()), std::string::npos) << error;
 
-    // Neither code page 936 nor UTF-8, though its parameter lines are fine.
-    const std::string garbage = folder.File("garbage.qxr");
-    WriteFileBytes(garbage, "DriveType=\xFF\xFE\x80\r\nDriveVerssion=1\r\nDescription=\r\n5=9\r\n6=9\r\n");
-    EXPECT_FALSE(hx::LoadParameterFile(garbage, t, nullptr, &error));
-    EXPECT_NE(error.find(garbage), std::string::npos) << error;
     EXPECT_EQ(Values(t), before);
+
+    // Neither code page 936 nor UTF-8 in its header: the header is shown as
+    // well as it can be and the parameter lines load.
+    const std::string garbage = folder.File("garbage.qxr");
+    WriteFileBytes(garbage, "DriveType=\xFF\xFE\x80\r\nDriveVerssion=1\r\nDescription=\xB0\xA1\xFF\r\n5=9\r\n6=9\r\n");
+    std::string info;
+    ASSERT_TRUE(hx::LoadParameterFile(garbage, t, &info, &error)) << error;
+    EXPECT_EQ(t.GetValue(5), 9);
+    EXPECT_EQ(t.GetValue(6), 9);
+    EXPECT_NE(info.find("\xE5\x95\x8A"), std::string::npos) << info;  // 啊 from B0 A1
 
     // Saved by an editor here in UTF-8: accepted as such.
     ChineseMessages zh;

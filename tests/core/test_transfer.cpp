@@ -62,7 +62,7 @@ bool IsSamplingRegister(uint16_t a) {
 }
 
 bool IsSetting(uint16_t address) {
-    return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter && !IsSamplingRegister(address);
+    return hx::IsSettingRegister(address) && !IsSamplingRegister(address);
 }
 
 std::vector<uint16_t> AllParameterAddresses() {
@@ -143,21 +143,27 @@ TEST(TransferPlan, BlocksFollowTheParameterRangesAndProgressTruncates) {
             for (int a = b.address; a <= last; ++a) written.insert(static_cast<uint16_t>(a));
         }
         std::multiset<uint16_t> expected;
-        for (uint16_t a = 0; a <= 149; ++a) expected.insert(a);
+        for (uint16_t a = 0; a <= 149; ++a)
+            if (hx::IsSettingRegister(a)) expected.insert(a);
         if (firmware >= 200.0f)
             for (uint16_t a = 30000; a <= 31999; ++a) expected.insert(a);
-        EXPECT_EQ(written, expected) << "each register of the read exactly once, at " << firmware;
-        EXPECT_EQ(written.count(150), 0u);
-        EXPECT_EQ(written.count(159), 0u);
+        EXPECT_EQ(written, expected) << "each setting of the read exactly once, at " << firmware;
+        // Commands, status and identity are never written back.
+        for (uint16_t a : {4, 13, 23, 32, 70, 90, 91, 92, 93, 52, 99, 100, 109, 116, 123, 136, 138, 139, 148, 149, 150, 159})
+            EXPECT_EQ(written.count(a), 0u) << a;
     }
     const auto write200 = hx::WriteAllPlan(200.0f);
-    ASSERT_EQ(write200.size(), 108u);
-    EXPECT_EQ(write200[7].address, 140);
-    EXPECT_EQ(write200[7].count, 10);
-    EXPECT_EQ(write200[8].address, 30000);
+    ASSERT_EQ(write200.size(), 111u);
+    EXPECT_EQ(write200[0].address, 0);
+    EXPECT_EQ(write200[0].count, 4);
+    EXPECT_EQ(write200[1].address, 5);
+    EXPECT_EQ(write200[1].count, 8);
+    EXPECT_EQ(write200[10].address, 137);
+    EXPECT_EQ(write200[10].count, 1);
+    EXPECT_EQ(write200[11].address, 30000);
     EXPECT_EQ(write200.back().address, 31980);
     EXPECT_EQ(write200.back().count, 20);
-    EXPECT_EQ(hx::WriteAllPlan(150.0f).size(), 8u);
+    EXPECT_EQ(hx::WriteAllPlan(150.0f).size(), 11u);
 
     EXPECT_EQ(hx::ProgressPercent(1, 43), 2);
     EXPECT_EQ(hx::ProgressPercent(42, 43), 97);
@@ -224,20 +230,25 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
         b.table.SetValue(a, v);
         expected[a] = v;
     }
+    // A table (or a file) holding command values must not start them.
+    for (uint16_t a : {13, 23, 32, 70, 90, 91, 92, 93}) b.table.SetValue(a, 1);
     ProgressLog progress;
     b.Vd().ClearRequests();
     TransferResult r = hx::WriteAll(b.Link(200.0f), {}, progress.Callback());
     EXPECT_EQ(r.status, TransferStatus::Completed) << r.errorText;
-    EXPECT_EQ(r.blocksDone, 108);
+    EXPECT_EQ(r.blocksDone, 111);
     ASSERT_FALSE(progress.calls.empty());
-    EXPECT_EQ(progress.calls.back(), std::make_pair(108, 108));
+    EXPECT_EQ(progress.calls.back(), std::make_pair(111, 111));
 
     const auto writes = b.Requests(kFunctionWriteMultiple);
-    ASSERT_EQ(writes.size(), 108u);
+    ASSERT_EQ(writes.size(), 111u);
     for (const auto& w : writes) {
         const int last = w.address + w.count - 1;
         EXPECT_TRUE(last <= 149 || w.address >= 30000) << w.address << "+" << w.count;
+        for (int a = w.address; a <= last; ++a)
+            EXPECT_TRUE(hx::IsSettingRegister(static_cast<uint16_t>(a))) << "wrote register " << a;
     }
+    EXPECT_TRUE(b.Requests(6).empty());
     for (const auto& [a, v] : expected) ASSERT_EQ(static_cast<int16_t>(b.Vd().Ram(a)), v) << a;
     EXPECT_EQ(static_cast<int16_t>(b.Vd().Ram(31999)), expected[31999]);
     for (uint16_t a = 150; a <= 159; ++a) EXPECT_EQ(b.Vd().Peek(a), 4200 + a) << "capture register " << a;
@@ -246,14 +257,19 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     CParameter before = b.table;
     b.table = CParameter();
     ASSERT_EQ(hx::ReadAll(b.Link(200.0f)).status, TransferStatus::Completed);
-    for (uint16_t a : AllParameterAddresses()) ASSERT_EQ(b.table.Slot(a), before.Slot(a)) << a;
+    for (uint16_t a : AllParameterAddresses())
+        if (IsSetting(a)) {
+            ASSERT_EQ(b.table.Slot(a), before.Slot(a)) << a;
+        }
+    EXPECT_EQ(b.Vd().Ram(91), 0);
+    EXPECT_EQ(b.Vd().Ram(90), 0);
 
     // Below 200.0 the high range is left alone.
     b.Vd().SetRam(30000, 1);
     b.Vd().ClearRequests();
     r = hx::WriteAll(b.Link(150.0f));
     EXPECT_EQ(r.status, TransferStatus::Completed);
-    EXPECT_EQ(r.blocksDone, 8);
+    EXPECT_EQ(r.blocksDone, 11);
     EXPECT_EQ(b.Vd().Ram(30000), 1);
 }
 
@@ -314,7 +330,8 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     EXPECT_GE(r.blocksDone, 5);
     EXPECT_LT(r.blocksDone, 43);
     EXPECT_EQ(r.blocksDone, blocks.load());
-    EXPECT_EQ(static_cast<int>(b.Requests(kFunctionRead).size()), r.blocksDone);
+    // A block whose reply a busy machine delayed past the time-out is asked again.
+    EXPECT_GE(static_cast<int>(b.Requests(kFunctionRead).size()), r.blocksDone);
     EXPECT_FALSE(job.running());
 
     // A job destroyed while it runs stops and joins before it goes.

@@ -97,18 +97,21 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     ASSERT_EQ(sim.Lines().size(), 1u);
     const std::string port = sim.Lines()[0];
     ASSERT_EQ(port.rfind("tcp:127.0.0.1:", 0), 0u) << port;
-    const std::vector<std::string> common = {"--port", port, "--timeout", "20", "--station", "9"};
-    auto with = [&](std::vector<std::string> words) {
-        std::vector<std::string> all = common;
+    // A short reply time-out where nobody answers (a search walks 64
+    // stations), a generous one where the drive does: a loaded machine may
+    // keep the simulator from answering within 20 ms.
+    auto withTimeout = [&](const char* timeout, std::vector<std::string> words) {
+        std::vector<std::string> all = {"--port", port, "--timeout", timeout, "--station", "9"};
         all.insert(all.end(), words.begin(), words.end());
         return run(cli(), all);
     };
+    auto with = [&](std::vector<std::string> words) { return withTimeout("500", std::move(words)); };
 
-    Result r = with({"find"});
+    Result r = withTimeout("20", {"find"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "9\n");
 
-    r = with({"find", "10", "12"});
+    r = withTimeout("20", {"find", "10", "12"});
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lineCount(r.err), 1) << r.err;

@@ -70,6 +70,10 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
 
     QPointer<CConnectCom> window(f.window);
     QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    // The requests run on a worker: the window keeps painting meanwhile.
+    EXPECT_TRUE(f.window->busy());
+    EXPECT_FALSE(f.window->connectButton()->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !f.window->busy(); }, 10000));
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
     EXPECT_TRUE(f.frame->IsConnected());
     EXPECT_TRUE(f.frame->action(cmd::ParameterManager)->isEnabled());
@@ -105,6 +109,7 @@ TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {
     ConnectFixture f(driveAt(63, 199));
     theParameterTable.LoadAttributes(std::vector<uint8_t>(270, 0xFF).data(), 270);
     QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !f.window->busy(); }, 10000));
     ASSERT_TRUE(f.frame->IsConnected());
     EXPECT_FLOAT_EQ(g_firmwareVersion, 199.0f);
     const uint8_t* bits = theParameterTable.Attributes();
@@ -128,6 +133,7 @@ TEST(ConnectCom, StoredPortAndFailures) {
     // No drive at station 5.
     w->portCombo()->setCurrentIndex(0);
     QTest::mouseClick(w->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 10000));
     EXPECT_EQ(f.messages.lastText(), "连接驱动器失败，请检查通信线路或设备机号是否异常！");
     EXPECT_EQ(f.messages.lastCaption(), "连接失败");
     EXPECT_FALSE(f.frame->IsConnected());
@@ -138,12 +144,14 @@ TEST(ConnectCom, StoredPortAndFailures) {
     hx::PortResolver::SetOverride("COM2", "/dev/halvex-no-such-port");
     w->portCombo()->setCurrentIndex(1);
     QTest::mouseClick(w->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 10000));
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
     EXPECT_EQ(f.messages.lastCaption(), "打开串口失败");
     EXPECT_EQ(w->connectButton()->text(), "连接");
     // Searching on it says so too, and leaves the window ready for another try.
     f.messages.clear();
     QTest::mouseClick(w->searchButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 10000));
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
     EXPECT_EQ(w->searchButton()->text(), "查找设备");
     EXPECT_TRUE(w->connectButton()->isEnabled());
@@ -156,6 +164,7 @@ TEST(ConnectCom, UnknownProductModelLeavesTheProgramDisconnected) {
     options.productModel = "NO'SUCH";
     ConnectFixture f(options);
     QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !f.window->busy(); }, 10000));
     EXPECT_TRUE(f.messages.saw("Model not supported for this product!"));
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(f.window->connectButton()->text(), "连接");
@@ -166,7 +175,8 @@ TEST(ConnectCom, UnknownProductModelLeavesTheProgramDisconnected) {
 TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
     {
         ConnectFixture f(driveAt(5));
-        theComm.SetReceiveTimeOut(20);
+        // Long enough that a busy test machine does not miss the drive.
+        theComm.SetReceiveTimeOut(80);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
         EXPECT_EQ(f.window->searchButton()->text(), "停 止");
         EXPECT_FALSE(f.window->connectButton()->isEnabled());
@@ -185,7 +195,7 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
         theComm.SetReceiveTimeOut(15);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
         ASSERT_TRUE(f.window->searching());
-        EXPECT_NE(theComm.GetConnectStatus(), 0);
+        EXPECT_TRUE(WaitUntil([&] { return theComm.GetConnectStatus() != 0; }, 3000));
         f.window->closeWindow();
         EXPECT_EQ(theComm.GetConnectStatus(), 0);
     }

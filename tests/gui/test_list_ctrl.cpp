@@ -162,6 +162,11 @@ TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
     EXPECT_FALSE(CListCtrlEx::IsNumberText("1.2.3"));
     EXPECT_FALSE(CListCtrlEx::IsNumberText("1G"));
     EXPECT_FALSE(CListCtrlEx::IsNumberText("1 2"));
+    // Letters alone pass the character test but hold no number: never written as 0.
+    EXPECT_FALSE(CListCtrlEx::IsNumberText("abc"));
+    EXPECT_FALSE(CListCtrlEx::IsNumberText("-F"));
+    EXPECT_FALSE(CListCtrlEx::IsNumberText(".5"));
+    EXPECT_FALSE(CListCtrlEx::IsNumberText("+"));
 
     // 12 against 0~10: refused with the range in the message, value unchanged.
     EXPECT_FALSE(f.list.ValidateEdit(0, "12", false));
@@ -175,6 +180,10 @@ TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
     EXPECT_FALSE(f.list.ValidateEdit(1, "5-", false));
     EXPECT_EQ(f.messages.lastText(), "输入数值超出参数取值范围!");
     EXPECT_EQ(f.messages.lastCaption(), "输入错误");
+    f.messages.clear();
+    EXPECT_FALSE(f.list.ValidateEdit(2, "abc", false));
+    EXPECT_EQ(f.messages.lastText(), "输入数值超出参数取值范围!");
+    EXPECT_EQ(accepted.count(), 0);
 
     // -5 against -10~10 is taken; "1A" passes the number test and reads as 1.
     f.messages.clear();

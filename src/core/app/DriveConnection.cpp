@@ -1,6 +1,9 @@
 #include "core/app/DriveConnection.h"
 
 #include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "core/params/ParameterTransfer.h"
+#include "core/params/DriveDefinitions.h"
 
 namespace hx {
 
@@ -9,10 +12,58 @@ ConnectedDriveReport ReadConnectedDrive(CQXCOM& comm, uint8_t station, CParamete
     report.identity = ReadDriveIdentity(comm, station);
     ApplyIdentity(report.identity);
     report.blocks = ReadAttributeBlocks(comm, station, g_firmwareVersion, table);
+    // The types describe the whole definition table of the connected model
+    // from now on, whatever a window lists; without a database every value
+    // is a signed word, and saving or loading files is refused then.
+    report.typesRegistered = RegisterModelTypes(g_driveModel, table, &report.typesError);
     if (report.blocks.block1Failed) report.attributeMessages.push_back(report.blocks.Block1Message());
     if (report.blocks.block2Failed || report.blocks.block3Failed)
         report.attributeMessages.push_back(report.blocks.Block23Message());
     return report;
+}
+
+ConnectOutcome ConnectToDrive(CQXCOM& comm, uint8_t station, uint16_t receiveTimeOut, CParameter& table,
+                              const std::function<void()>& answered) {
+    ConnectOutcome outcome;
+    if (!comm.OpenCom()) return outcome;
+    comm.SetCurrentUseMode(1);
+    comm.SetReceiveTimeOut(receiveTimeOut);
+    if (!DriveAnswers(comm, station)) {
+        comm.CloseCom();
+        outcome.step = ConnectOutcome::Step::NoAnswer;
+        return outcome;
+    }
+    if (answered) answered();
+    outcome.report = ReadConnectedDrive(comm, station, table);
+    outcome.step = ConnectOutcome::Step::Connected;
+    return outcome;
+}
+
+int SearchStations(CQXCOM& comm, int first, int last, std::chrono::milliseconds pace, std::stop_token stop,
+                   const std::function<void(int station, bool found)>& report) {
+    if (!comm.OpenCom()) return -2;
+    int result = -1;
+    for (int s = first; s <= last; ++s) {
+        if (stop.stop_requested()) {
+            result = -3;
+            break;
+        }
+        const auto tick = std::chrono::steady_clock::now() + pace;
+        const bool found = comm.FindDrive(static_cast<uint8_t>(s), 0) != -1;
+        if (report) report(s, found);
+        if (found) {
+            result = s;
+            break;
+        }
+        // One station per tick, as the search has always gone.
+        if (!SleepUnlessStopped(stop, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          tick - std::chrono::steady_clock::now()))) {
+            result = -3;
+            break;
+        }
+    }
+    comm.CloseCom();
+    return result;
 }
 
 }  // namespace hx

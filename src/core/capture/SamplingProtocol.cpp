@@ -89,18 +89,17 @@ int DecodeBlock(const std::vector<uint8_t>& reply, float* out, int maxWords) {
 }
 
 bool ReadSampleBlock(const SamplingLink& link, uint16_t address, uint16_t count, float* out, std::stop_token stop) {
+    // The link itself sends a read again after no answer or a damaged reply,
+    // having waited out a late one; asking again here would only multiply
+    // the time a silent drive takes to be reported.
+    if (stop.stop_requested()) return false;
     std::array<float, kReplyBufferBytes / 2> words{};
-    for (int attempt = 0; attempt < kBlockAttempts; ++attempt) {
-        if (attempt > 0 && stop.stop_requested()) return false;
-        const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, address, count);
-        // A reply that carries fewer words than asked for would leave part of
-        // the block unknown: it counts as failed, like no reply at all.
-        if (DecodeBlock(reply, words.data(), count) == count) {
-            std::copy_n(words.begin(), count, out);
-            return true;
-        }
-    }
-    return false;
+    const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, address, count);
+    // A reply that carries fewer words than asked for would leave part of
+    // the block unknown: it counts as failed, like no reply at all.
+    if (DecodeBlock(reply, words.data(), count) != count) return false;
+    std::copy_n(words.begin(), count, out);
+    return true;
 }
 
 int CaptureBlockCount(const ChannelCodes& codes, uint16_t pointsPerChannel) {

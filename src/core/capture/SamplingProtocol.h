@@ -32,9 +32,6 @@ struct SamplingLink {
 // Words per block read, and the size of a reply frame the reader accepts.
 inline constexpr int kSampleBlockSize = 50;
 inline constexpr int kReplyBufferBytes = 256;
-// A block request that gets no usable reply is sent this many times in all
-// (the first try and two retries) before the fetch gives up.
-inline constexpr int kBlockAttempts = 3;
 
 // The drive's limits, read before a capture is configured.
 struct SamplingLimits {

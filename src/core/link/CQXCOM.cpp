@@ -10,6 +10,7 @@
 #include "core/link/ModbusTcpTransport.h"
 #include "core/link/PortResolver.h"
 #include "core/link/Transport.h"
+#include "core/protocol/Registers.h"
 #include "core/util/Text.h"
 
 namespace {
@@ -24,13 +25,15 @@ struct ThreadOutcome {
     uint64_t link = 0;
     bool answered = false;
     hx::LinkError error = hx::LinkError::None;
+    bool mayHaveApplied = false;
+    std::string text;
 };
 thread_local std::vector<ThreadOutcome> t_outcomes;
 
 ThreadOutcome& outcomeFor(uint64_t link) {
     for (auto& o : t_outcomes)
         if (o.link == link) return o;
-    t_outcomes.push_back({link, false, hx::LinkError::None});
+    t_outcomes.push_back({link, false, hx::LinkError::None, false, {}});
     return t_outcomes.back();
 }
 
@@ -41,6 +44,28 @@ int numberOr(const std::string& text, int lo, int hi, int def) {
     auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     if (ec != std::errc() || end != t.data() + t.size() || value < lo || value > hi) return def;
     return value;
+}
+
+bool retryable(hx::LinkError error) { return error == hx::LinkError::Timeout || error == hx::LinkError::BadFrame; }
+
+bool allSettings(uint16_t address, uint16_t count) {
+    for (uint32_t a = address; a < static_cast<uint32_t>(address) + count; ++a)
+        if (!hx::IsSettingRegister(static_cast<uint16_t>(a))) return false;
+    return true;
+}
+
+const char* exceptionName(int code) {
+    switch (code) {
+    case 1: return "illegal function";
+    case 2: return "illegal data address";
+    case 3: return "illegal data value";
+    case 4: return "device failure";
+    case 5: return "acknowledge";
+    case 6: return "device busy";
+    case 10: return "gateway path unavailable";
+    case 11: return "gateway target failed to respond";
+    default: return "unknown exception";
+    }
 }
 
 char parityOf(const std::string& text) {
@@ -72,26 +97,140 @@ struct CQXCOM::Impl {
     mutable std::mutex textMutex;
     std::string lastError;
 
+    // Health, since the last OpenCom.
+    std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0};
+    std::atomic<bool> answering{true};
+    std::atomic<int64_t> silentSinceMs{0};
+
     void setLastError(const std::string& text) {
         std::lock_guard lock(textMutex);
         lastError = text;
     }
 
+    void resetHealth() {
+        requests = 0;
+        retries = 0;
+        unanswered = 0;
+        damaged = 0;
+        answering = true;
+        silentSinceMs = 0;
+    }
+
+    // Counts one exchange on the line.
+    void note(bool ok, hx::LinkError error) {
+        ++requests;
+        if (ok || error == hx::LinkError::Exception) {
+            answering = true;
+            return;
+        }
+        if (error == hx::LinkError::Timeout) ++unanswered;
+        if (error == hx::LinkError::BadFrame) ++damaged;
+        if (retryable(error) && answering.exchange(false))
+            silentSinceMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+    }
+
+    // What the transport's last failure means, in words for a user.
+    std::string describeFailure(hx::Transport* t) const {
+        switch (t->LastError()) {
+        case hx::LinkError::Timeout:
+            return "no answer within " + std::to_string(receiveTimeOut.load()) + " ms";
+        case hx::LinkError::BadFrame:
+            return "damaged reply (" + t->LastErrorText() + ")";
+        case hx::LinkError::Exception:
+            return "the drive refused the request: exception " + std::to_string(t->LastExceptionCode()) + " (" +
+                   exceptionName(t->LastExceptionCode()) + ")";
+        default:
+            return t->LastErrorText();
+        }
+    }
+
     // Records the outcome for the calling thread; returns answered.
-    bool finish(bool answered, hx::LinkError error) {
+    bool finish(bool answered, hx::LinkError error, hx::Transport* t = nullptr) {
+        return finishWith(answered, error, t ? describeFailure(t) : std::string(), false);
+    }
+    bool finishWith(bool answered, hx::LinkError error, std::string text, bool mayHaveApplied) {
         auto& o = outcomeFor(id);
         o.answered = answered;
-        o.error = error;
-        if (!answered && transport) setLastError(transport->LastErrorText());
+        o.error = answered ? hx::LinkError::None : error;
+        o.mayHaveApplied = !answered && mayHaveApplied;
+        o.text.clear();
+        if (!answered) {
+            o.text = std::move(text);
+            if (o.mayHaveApplied) o.text += "; the write may have been carried out all the same";
+            if (!o.text.empty()) setLastError(o.text);
+        }
         return answered;
+    }
+
+    // How a write ended when it failed.
+    struct WriteFailure {
+        hx::LinkError error = hx::LinkError::None;
+        std::string text;
+        bool mayHaveApplied = false;
+    };
+
+    // Reads with the retries; the transport's error is the last attempt's.
+    bool read(hx::Transport* t, uint8_t station, uint16_t address, uint16_t count, uint16_t* dest, int attempts) {
+        for (int attempt = 0;; ++attempt) {
+            if (attempt > 0) ++retries;
+            const bool ok = t->ReadRegisters(station, address, count, dest);
+            note(ok, t->LastError());
+            if (ok) return true;
+            if (!retryable(t->LastError()) || attempt + 1 >= attempts) return false;
+        }
+    }
+
+    // One write request: a single-register write (function 6) or a block (16).
+    bool sendWrite(hx::Transport* t, uint8_t station, uint16_t address, uint16_t count, const uint16_t* values,
+                   bool single) {
+        const bool ok = single ? t->WriteRegister(station, address, values[0])
+                               : t->WriteRegisters(station, address, count, values);
+        if (station != 0) note(ok, t->LastError());
+        return ok;
+    }
+
+    // A write whose reply was lost may have been carried out: the drive is
+    // asked what it holds and only what differs goes again. Commands are
+    // never sent twice.
+    bool write(hx::Transport* t, uint8_t station, uint16_t address, uint16_t count, const uint16_t* values,
+               bool single, WriteFailure* failure) {
+        const auto failed = [&](bool mayHaveApplied) {
+            failure->error = t->LastError();
+            failure->text = describeFailure(t);
+            failure->mayHaveApplied = mayHaveApplied;
+            return false;
+        };
+        if (sendWrite(t, station, address, count, values, single)) return true;
+        if (!retryable(t->LastError()) || station == 0) return failed(false);
+        failed(true);
+        if (!allSettings(address, count)) return false;
+        uint16_t held[CQXCOM::kMaxReadCount];
+        for (int resend = 0;; ++resend) {
+            // The read-back's own failure says nothing new about the write.
+            if (!read(t, station, address, count, held, 1 + CQXCOM::kReadRetries)) return false;
+            int first = -1, last = -1;
+            for (int i = 0; i < count; ++i) {
+                if (held[i] == values[i]) continue;
+                if (first < 0) first = i;
+                last = i;
+            }
+            if (first < 0) return true;  // the drive holds it all: the write went through
+            if (resend >= CQXCOM::kWriteRetries) return false;
+            ++retries;
+            const auto n = static_cast<uint16_t>(last - first + 1);
+            if (sendWrite(t, station, static_cast<uint16_t>(address + first), n, values + first, single)) return true;
+            failed(retryable(t->LastError()));
+            if (!failure->mayHaveApplied) return false;
+        }
     }
 
     // Under the lock: the open transport with the current time-out, or
     // nullptr (the outcome recorded) when the port is closed.
     hx::Transport* ready() {
         if (!transport || !transport->IsOpen()) {
-            finish(false, hx::LinkError::NotOpen);
-            setLastError("port not open");
+            finishWith(false, hx::LinkError::NotOpen, "port not open", false);
             return nullptr;
         }
         transport->SetResponseTimeout(std::chrono::milliseconds(receiveTimeOut.load()));
@@ -155,6 +294,7 @@ int CQXCOM::OpenCom() {
     }
     d->transport = std::move(transport);
     d->open = true;
+    d->resetHealth();
     d->setLastError({});
     return 1;
 }
@@ -188,13 +328,19 @@ int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) {
     hx::Transport* t = d->ready();
     if (!t) return -1;
     uint16_t value = 0;
-    const bool ok = t->ReadRegisters(station, 0, 1, &value);
+    bool ok = false;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0) ++d->retries;
+        ok = t->ReadRegisters(station, 0, 1, &value);
+        if (station != 0) d->note(ok, t->LastError());
+        if (ok || t->LastError() != hx::LinkError::BadFrame || attempt >= kReadRetries) break;
+    }
     // An exception reply still shows that a drive listens at that station,
     // unless it is a gateway saying that nobody answered behind it.
     const int code = t->LastExceptionCode();
     const bool present = ok || (t->LastError() == hx::LinkError::Exception && code != kGatewayPathUnavailable &&
                                 code != kGatewayTargetFailed);
-    d->finish(present, t->LastError());
+    d->finish(present, t->LastError(), t);
     return present ? station : -1;
 }
 
@@ -203,8 +349,9 @@ int CQXCOM::ReadAddressValue(uint8_t station, uint16_t address) {
     hx::Transport* t = d->ready();
     if (!t) return -1;
     uint16_t value = 0;
-    const bool ok = t->ReadRegisters(station, address, 1, &value);
-    if (!d->finish(ok, t->LastError())) return -1;
+    const bool ok = station != 0 ? d->read(t, station, address, 1, &value, 1 + kReadRetries)
+                                 : t->ReadRegisters(station, address, 1, &value);
+    if (!d->finish(ok, t->LastError(), t)) return -1;
     return static_cast<int16_t>(value);
 }
 
@@ -212,8 +359,10 @@ int CQXCOM::WriteAddressValue(uint8_t station, uint16_t address, int16_t value) 
     std::lock_guard lock(d->mutex);
     hx::Transport* t = d->ready();
     if (!t) return -1;
-    const bool ok = t->WriteRegister(station, address, static_cast<uint16_t>(value));
-    if (!d->finish(ok, t->LastError())) return -1;
+    const auto word = static_cast<uint16_t>(value);
+    Impl::WriteFailure failure;
+    const bool ok = d->write(t, station, address, 1, &word, true, &failure);
+    if (!d->finishWith(ok, failure.error, failure.text, failure.mayHaveApplied)) return -1;
     return value;
 }
 
@@ -227,8 +376,9 @@ std::vector<uint8_t> CQXCOM::ReadBigData(uint8_t station, uint16_t address, uint
         return {};
     }
     uint16_t values[kMaxReadCount];
-    const bool ok = t->ReadRegisters(station, address, count, values);
-    if (!d->finish(ok, t->LastError())) return {};
+    const bool ok = station != 0 ? d->read(t, station, address, count, values, 1 + kReadRetries)
+                                 : t->ReadRegisters(station, address, count, values);
+    if (!d->finish(ok, t->LastError(), t)) return {};
     // libmodbus has checked station, function, length and CRC and keeps only
     // the values; hand the caller the reply frame they describe.
     return hx::BuildReadReplyFrame(station, values, count);
@@ -247,14 +397,31 @@ int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, cons
     uint16_t values[kMaxWriteCount];
     for (uint16_t i = 0; i < count; ++i)
         values[i] = hx::WordAt(&data[2 * i]);
-    const bool ok = t->WriteRegisters(station, address, count, values);
-    if (!d->finish(ok, t->LastError())) return -1;
+    Impl::WriteFailure failure;
+    const bool ok = d->write(t, station, address, count, values, false, &failure);
+    if (!d->finishWith(ok, failure.error, failure.text, failure.mayHaveApplied)) return -1;
     return count;
 }
 
 bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }
 
 hx::LinkError CQXCOM::LastRequestError() const { return outcomeFor(d->id).error; }
+
+bool CQXCOM::LastRequestMayHaveApplied() const { return outcomeFor(d->id).mayHaveApplied; }
+
+std::string CQXCOM::LastRequestErrorText() const { return outcomeFor(d->id).text; }
+
+CQXCOM::Health CQXCOM::GetHealth() const {
+    Health h;
+    h.open = d->open;
+    h.requests = d->requests;
+    h.retries = d->retries;
+    h.unanswered = d->unanswered;
+    h.damaged = d->damaged;
+    h.answering = d->answering;
+    h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));
+    return h;
+}
 
 std::string CQXCOM::PortName() const {
     std::lock_guard lock(d->textMutex);

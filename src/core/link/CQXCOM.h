@@ -5,6 +5,7 @@
 // Modbus transport, and holds the one lock that keeps requests from
 // interleaving on the line, whichever thread calls.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -42,12 +43,23 @@ public:
     void SetReceiveTimeOut(uint16_t milliseconds);
     uint16_t ReceiveTimeOut() const;
 
-    // -1 = no drive answers at that station.
+    // A read that got no answer or a damaged reply is sent again, up to
+    // kReadRetries times, once its late reply can no longer arrive. A write
+    // of settings (hx::IsSettingRegister) whose reply was lost or damaged is
+    // not sent again blindly: the registers are read back and only what the
+    // drive does not hold is sent again, up to kWriteRetries times. A write
+    // to any other register (a command) is never sent twice.
+    static constexpr int kReadRetries = 2;
+    static constexpr int kWriteRetries = 2;
+
+    // -1 = no drive answers at that station. A station that stays silent is
+    // not asked again (a search would crawl); a damaged reply is.
     int FindDrive(uint8_t station, int reserved = 0);
     // The register value as a signed 16-bit number; -1 = no answer (ask
     // LastRequestAnswered() to tell it from a register holding -1).
     int ReadAddressValue(uint8_t station, uint16_t address);
-    // The value written on success, -1 on failure.
+    // The value written on success, -1 on failure (LastRequestMayHaveApplied
+    // tells whether the drive may hold it all the same).
     int WriteAddressValue(uint8_t station, uint16_t address, int16_t value);
     // The reply frame: 3 leading bytes (station, function, byte count),
     // 2 x count data bytes high byte first, 2 trailing bytes (CRC, low byte
@@ -63,6 +75,27 @@ public:
     bool LastRequestAnswered() const;
     // Why the calling thread's last request failed (None when answered).
     hx::LinkError LastRequestError() const;
+    // After a failed write: whether it may have reached the drive (its reply
+    // was lost or damaged, so the drive may have carried it out).
+    bool LastRequestMayHaveApplied() const;
+    // The calling thread's last failure in words ("no answer within 100 ms",
+    // "damaged reply: ...", "the drive refused the request: exception 3
+    // (illegal data value)"); empty when its last request was answered.
+    std::string LastRequestErrorText() const;
+
+    // What the link has been through since the port was last opened, for
+    // the status bar. Safe to call from any thread; never waits for a request.
+    struct Health {
+        bool open = false;
+        uint64_t requests = 0;    // frames sent, retries and read-backs included
+        uint64_t retries = 0;     // requests sent again
+        uint64_t unanswered = 0;  // requests without a reply
+        uint64_t damaged = 0;     // replies that failed their checks
+        // False from the first request without an answer until one is answered again.
+        bool answering = true;
+        std::chrono::system_clock::time_point silentSince{};
+    };
+    Health GetHealth() const;
 
     // The port name as configured, and the transport it resolved to at the
     // last OpenCom ("/dev/ttyUSB0 38400 8N2", "tcp:10.0.0.5:502"), for messages.

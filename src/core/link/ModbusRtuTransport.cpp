@@ -2,6 +2,7 @@
 
 #include <linux/serial.h>
 #include <modbus/modbus.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -79,14 +80,68 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
         serial.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &serial);
     }
+    // A damaged or foreign reply is followed by a wait for the line to fall
+    // silent here (Drain); the library's own blind sleep would only add to it.
+    modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
     ::tcflush(fd, TCIOFLUSH);
-    m_lineQuietSince = std::chrono::steady_clock::now();
+    // A program that used the port before may have left a request whose
+    // reply is still on its way: start only on a line that has been quiet.
+    const auto now = Clock::now();
+    Drain(fd, now + kOpenQuiet, kOpenQuiet, now + std::chrono::seconds(1));
+    m_latePending = false;
+    m_lineQuietSince = Clock::now();
     return true;
+}
+
+std::chrono::microseconds ModbusRtuTransport::LateWindow() const {
+    constexpr int kLongestReplyBytes = 256;
+    return std::chrono::duration_cast<std::chrono::microseconds>(ResponseTimeout() * 2 +
+                                                                 m_settings.CharTime() * kLongestReplyBytes) +
+           std::chrono::milliseconds(5);
+}
+
+void ModbusRtuTransport::Drain(int fd, Clock::time_point until, std::chrono::microseconds quiet,
+                               Clock::time_point limit) {
+    if (fd < 0) return;
+    bool seen = false;
+    Clock::time_point lastByte{};
+    uint8_t buffer[512];
+    for (;;) {
+        const auto now = Clock::now();
+        const auto done = seen ? std::max(until, lastByte + quiet) : until;
+        if (now >= done || now >= limit) break;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::min(done, limit) - now);
+        pollfd p{fd, POLLIN, 0};
+        const timespec ts{static_cast<time_t>(wait.count() / 1000000), static_cast<long>(wait.count() % 1000000) * 1000};
+        const int n = ::ppoll(&p, 1, &ts, nullptr);
+        if (n < 0 && errno != EINTR) break;
+        if (n <= 0) continue;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got <= 0) break;
+            seen = true;
+            lastByte = Clock::now();
+        }
+    }
+    ::tcflush(fd, TCIFLUSH);
+    m_lineQuietSince = Clock::now();
+}
+
+void ModbusRtuTransport::DrainLateReply(modbus_t* ctx) {
+    if (!m_latePending) return;
+    m_latePending = false;
+    // Bytes of a long reply follow each other closely; a pause this long
+    // means the reply is over.
+    constexpr std::chrono::milliseconds kQuietAfterBytes{20};
+    Drain(modbus_get_socket(ctx), m_lateUntil, kQuietAfterBytes, m_lateUntil + std::chrono::seconds(2));
 }
 
 void ModbusRtuTransport::BeforeClose(modbus_t* ctx) {
     const int fd = modbus_get_socket(ctx);
     if (fd < 0) return;
+    // The next program to open the port must not receive our late reply.
+    DrainLateReply(ctx);
     // The flag outlives the descriptor on a pseudo-terminal whose other side
     // stays open; clear it so that the port can be opened again.
     ::ioctl(fd, TIOCNXCL);
@@ -100,14 +155,14 @@ std::chrono::microseconds ModbusRtuTransport::SendTime(int requestBytes) const {
 void ModbusRtuTransport::BeforeSend(modbus_t* ctx, uint8_t station, int /*requestBytes*/) {
     // The drive (and any other station on the bus) tells frames apart by the
     // silence between them; libmodbus sends at once, so keep it here.
-    auto earliest = m_lineQuietSince + m_settings.SilentInterval();
-    // RTU replies carry no request number: a late reply from the station
-    // asked last would pass for the answer to a new request to the same
-    // station. Give it time to arrive, so that the flush below drops it.
-    // (Another station's reply is refused by its address.)
-    if (m_lateStation != 0 && station == m_lateStation) earliest = std::max(earliest, m_lateUntil);
-    m_lateStation = 0;
-    if (std::chrono::steady_clock::now() < earliest) std::this_thread::sleep_until(earliest);
+    // RTU replies carry no request number: the late reply to a request that
+    // went unanswered (or came back damaged) would pass for the answer to a
+    // new request to the same station. Wait it out, dropping whatever
+    // arrives, until the line is silent. Another station's late reply fails
+    // the station check and is waited out then, so a search keeps its pace.
+    if (m_latePending && station == m_lateStation) DrainLateReply(ctx);
+    const auto earliest = m_lineQuietSince + m_settings.SilentInterval();
+    if (Clock::now() < earliest) std::this_thread::sleep_until(earliest);
     // A reply that came in after its time-out must not pass for the answer
     // to this request.
     const int fd = modbus_get_socket(ctx);
@@ -115,13 +170,14 @@ void ModbusRtuTransport::BeforeSend(modbus_t* ctx, uint8_t station, int /*reques
 }
 
 void ModbusRtuTransport::AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     // A broadcast returns as soon as the driver has the bytes; the frame is
     // still going out for its own length.
     m_lineQuietSince = broadcast ? now + SendTime(requestBytes) : now;
-    if (!broadcast && outcome == LinkError::Timeout) {
+    if (!broadcast && (outcome == LinkError::Timeout || outcome == LinkError::BadFrame)) {
+        m_latePending = true;
         m_lateStation = station;
-        m_lateUntil = now + ResponseTimeout();
+        m_lateUntil = now + LateWindow();
     }
 }
 

@@ -47,14 +47,30 @@ protected:
     void AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) override;
     std::chrono::microseconds SendTime(int requestBytes) const override;
 
+public:
+    // How long after a request that got no proper answer its reply may still
+    // be on its way: twice the time-out plus the time of the longest reply,
+    // so a drive answering up to three time-outs late is waited out.
+    std::chrono::microseconds LateWindow() const;
+    // How long the line must stay silent when the port is opened before the
+    // first request goes out.
+    static constexpr std::chrono::milliseconds kOpenQuiet{30};
+
 private:
+    using Clock = std::chrono::steady_clock;
+    // Reads and drops whatever arrives until `until` has passed and the line
+    // has then been silent for `quiet`; gives up (and flushes) after `limit`.
+    void Drain(int fd, Clock::time_point until, std::chrono::microseconds quiet, Clock::time_point limit);
+    void DrainLateReply(modbus_t* ctx);
+
     SerialSettings m_settings;
     // When the line last fell silent (the end of the last frame seen or sent).
-    std::chrono::steady_clock::time_point m_lineQuietSince{};
-    // A station that did not answer in time may still answer late; until
-    // then a new request to it waits (0: none pending).
+    Clock::time_point m_lineQuietSince{};
+    // After a request without a proper answer, its reply may still come:
+    // nothing is sent before m_lateUntil has passed with the line silent.
+    bool m_latePending = false;
     uint8_t m_lateStation = 0;
-    std::chrono::steady_clock::time_point m_lateUntil{};
+    Clock::time_point m_lateUntil{};
 };
 
 }  // namespace hx

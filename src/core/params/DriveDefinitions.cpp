@@ -3,7 +3,10 @@
 #include <charconv>
 
 #include "core/db/CADO.h"
+#include "core/db/LocalizedField.h"
+#include "core/params/CParameter.h"
 #include "core/params/DefinitionQueries.h"
+#include "core/settings/AppPaths.h"
 
 namespace hx {
 
@@ -25,11 +28,12 @@ uint16_t ReadAddress(const CADO& db) {
 
 }  // namespace
 
-std::vector<ParameterDefinition> LoadDefinitions(const std::string& databasePath, const std::string& model) {
-    CADO db;
-    if (!db.OpenConnection(databasePath)) throw DbError(db.LastError());
+std::vector<ParameterDefinition> ReadDefinitions(CADO& db, const std::string& model, DefinitionOrder order) {
     std::vector<ParameterDefinition> rows;
-    db.GetRecordSet("Select * from  " + DefinitionTableName(model) + " Order by Address asc");
+    db.GetRecordSet(order == DefinitionOrder::AsListed ? DefinitionListQuery(model)
+                                                        : "Select * from  " + DefinitionTableName(model) +
+                                                              " Order by Address asc");
+    if (!db.IsRecordsetOpen()) throw DbError("Recordset State is closed");
     // Tables without the column come from before the administrator flag:
     // every parameter is shown there.
     const bool hasVisible = db.HasField("Visible");
@@ -37,16 +41,41 @@ std::vector<ParameterDefinition> LoadDefinitions(const std::string& databasePath
         ParameterDefinition d;
         d.address = ReadAddress(db);
         d.name = db.GetFieldText("Name");
-        d.pageNumber = db.GetFieldText("PageNumber");
+        // The category label as the category list shows it, so filtering by it
+        // works in either language; units and remark as the user reads them.
+        d.pageNumber = LocalizedFieldText(db, "PageNumber");
         d.dataType = db.GetFieldText("DataType");
         d.scope = db.GetFieldText("Scope");
         d.defaultValue = db.GetFieldText("DefaultValue");
-        d.units = db.GetFieldText("Units");
-        d.remark = db.GetFieldText("Remark");
+        d.units = LocalizedFieldText(db, "Units");
+        d.remark = LocalizedFieldText(db, "Remark");
         d.visible = !hasVisible || db.GetFieldText("Visible") != "0";
         rows.push_back(std::move(d));
     }
+    db.CloseRecordset();
     return rows;
+}
+
+std::vector<ParameterDefinition> LoadDefinitions(const std::string& databasePath, const std::string& model) {
+    CADO db;
+    if (!db.OpenConnection(databasePath)) throw DbError(db.LastError());
+    return ReadDefinitions(db, model, DefinitionOrder::ByAddress);
+}
+
+void RegisterTypes(const std::vector<ParameterDefinition>& definitions, CParameter& table) {
+    table.ClearTypes();
+    for (const auto& d : definitions) table.RegisterType(d.address, d.dataType.c_str());
+}
+
+bool RegisterModelTypes(const std::string& model, CParameter& table, std::string* error) {
+    try {
+        RegisterTypes(LoadDefinitions(DatabasePath(), model), table);
+        return true;
+    } catch (const DbError& e) {
+        table.ClearTypes();
+        if (error) *error = e.Description();
+        return false;
+    }
 }
 
 }  // namespace hx

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -43,8 +44,11 @@ std::string SaveErrorText(const std::string& path, AtomicFile::Step step, int er
 }
 
 std::string OpenErrorText(const std::string& path, int err) {
+    const std::string reason =
+        err == EINVAL ? Text(QT_TRANSLATE_NOOP("ParameterFile", "不是普通文件"), "not a regular file", {})
+                      : std::string(std::strerror(err));
     return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法打开文件 %1: %2"), "Cannot open the file %1: %2",
-                {Quoted(path), std::strerror(err)});
+                {Quoted(path), reason});
 }
 
 std::string ReadErrorText(const std::string& path, int err) {
@@ -57,9 +61,40 @@ std::string TooLargeText(const std::string& path) {
                 "The file %1 is too large to be a parameter file.", {Quoted(path)});
 }
 
-std::string DecodeErrorText(const std::string& path) {
-    return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法解码文件 %1: 其内容既不是代码页 936 (中文) 文本, 也不是 UTF-8 文本。"),
-                "Cannot decode the file %1: its text is neither code page 936 (Chinese) nor UTF-8.", {Quoted(path)});
+std::string NoParametersText(const std::string& path, const ParameterFileContents& contents) {
+    std::string text = Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 中没有可读入的参数行。"),
+                            "The file %1 holds no parameter line that can be loaded.", {Quoted(path)});
+    if (!contents.skipped.empty()) text += " " + LoadSummaryText(contents);
+    return text;
+}
+
+// Blanks, an optional sign (only where allowed; '+' always), decimal digits,
+// blanks: nothing else. Up to 12 digits, enough for any 32-bit value.
+bool StrictDecimal(std::string_view text, bool allowMinus, int64_t* out) {
+    std::size_t i = 0;
+    const auto blank = [&](std::size_t k) { return k < text.size() && (text[k] == ' ' || text[k] == '\t'); };
+    while (blank(i)) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || (allowMinus && text[i] == '-'))) negative = text[i++] == '-';
+    const std::size_t first = i;
+    int64_t v = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        if (i - first >= 12) return false;
+        v = v * 10 + (text[i++] - '0');
+    }
+    if (i == first) return false;
+    while (blank(i)) ++i;
+    if (i != text.size()) return false;
+    *out = negative ? -v : v;
+    return true;
+}
+
+// A line for a message: printable ASCII kept, anything else '?', and short.
+std::string Printable(std::string_view line) {
+    std::string out;
+    for (char c : line.substr(0, 60)) out += (c >= 32 && c < 127) ? c : '?';
+    if (line.size() > 60) out += "...";
+    return out;
 }
 
 void SetError(std::string* error, std::string text) {
@@ -84,17 +119,21 @@ void AppendNumber(std::string& out, long long v) {
 int ReadWholeFile(const std::string& path, std::string* bytes, bool* tooLarge, bool* openFailed) {
     *tooLarge = false;
     *openFailed = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on open: a FIFO or a device given as a file would wait
+    // for a writer for ever. Only a regular file is read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         *openFailed = true;
         return errno;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool dir = S_ISDIR(st.st_mode);
         ::close(fd);
         *openFailed = true;
-        return EISDIR;
+        return dir ? EISDIR : EINVAL;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     bytes->clear();
     char buffer[65536];
     for (;;) {
@@ -170,13 +209,14 @@ bool SaveParameterFile(const std::string& path, CParameter& table, const Paramet
     return false;
 }
 
-ParameterFileContents ParseParameterText(std::string_view bytes) {
+ParameterFileContents ParseParameterText(std::string_view bytes, const CParameter* types) {
     ParameterFileContents contents;
     std::size_t lineNumber = 0;
     while (!bytes.empty()) {
         std::size_t nl = bytes.find('\n');
+        const bool ended = nl != std::string_view::npos;
         std::string_view line = bytes.substr(0, nl);
-        bytes.remove_prefix(nl == std::string_view::npos ? bytes.size() : nl + 1);
+        bytes.remove_prefix(ended ? nl + 1 : bytes.size());
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ++lineNumber;
 
@@ -184,16 +224,54 @@ ParameterFileContents ParseParameterText(std::string_view bytes) {
             contents.headerLines.push_back(IsValidUtf8(line) ? std::string(line) : Cp936ToUtf8Lossy(line));
             continue;
         }
+        if (Trim(line).empty()) continue;
+        const auto skip = [&](const char* chinese, const char* english) {
+            contents.skipped.push_back({lineNumber, Printable(line), Text(chinese, english, {})});
+        };
+        if (!ended) {
+            // Every line of a saved file ends with CR LF: this one was cut off.
+            skip(QT_TRANSLATE_NOOP("ParameterFile", "不完整 (缺少行结束符)"), "is cut off (no line ending)");
+            continue;
+        }
         // '=' and the digits are below 0x40, so they never occur inside a
         // code page 936 double-byte character: the bytes can be scanned as
         // they are, whichever of the two encodings they are in.
         std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos || eq == 0) continue;
-        auto address = static_cast<uint16_t>(static_cast<uint32_t>(LenientToInt(line.substr(0, eq))));
-        if (!CParameter::IsParameterAddress(address)) continue;
-        contents.values.emplace_back(address, LenientToInt(line.substr(eq + 1)));
+        if (eq == std::string_view::npos) {
+            skip(QT_TRANSLATE_NOOP("ParameterFile", "没有 \"=\""), "has no \"=\"");
+            continue;
+        }
+        int64_t address = 0, value = 0;
+        if (!StrictDecimal(line.substr(0, eq), false, &address) ||
+            address > 0xFFFF || !CParameter::IsParameterAddress(static_cast<uint16_t>(address))) {
+            skip(QT_TRANSLATE_NOOP("ParameterFile", "不是参数地址 (0..149, 30000..31999)"),
+                 "has no parameter address (0..149, 30000..31999)");
+            continue;
+        }
+        const auto a = static_cast<uint16_t>(address);
+        if (!StrictDecimal(line.substr(eq + 1), true, &value)) {
+            skip(QT_TRANSLATE_NOOP("ParameterFile", "数值不是十进制数"), "has no decimal value");
+            continue;
+        }
+        const bool wide = types == nullptr || types->IsInt(a);
+        const int64_t lo = wide ? INT32_MIN : -32768, hi = wide ? int64_t{UINT32_MAX} : 65535;
+        if (value < lo || value > hi) {
+            if (wide)
+                skip(QT_TRANSLATE_NOOP("ParameterFile", "数值超出 32 位范围"), "has a value outside 32 bits");
+            else
+                skip(QT_TRANSLATE_NOOP("ParameterFile", "数值超出 16 位范围"), "has a value outside 16 bits");
+            continue;
+        }
+        contents.values.emplace_back(a, static_cast<int32_t>(static_cast<uint32_t>(value)));
     }
     return contents;
+}
+
+std::string ParameterFileContents::HeaderValue(std::size_t n) const {
+    if (n < 1 || n > headerLines.size()) return {};
+    const std::string& line = headerLines[n - 1];
+    const std::size_t eq = line.find('=');
+    return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
 void ApplyToTable(const ParameterFileContents& contents, CParameter& table) {
@@ -216,7 +294,8 @@ std::string InformationText(const ParameterFileContents& contents) {
     return text;
 }
 
-bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error) {
+bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error,
+                       const CParameter* types) {
     std::string bytes;
     bool tooLarge = false, openFailed = false;
     if (int err = ReadWholeFile(path, &bytes, &tooLarge, &openFailed); err != 0) {
@@ -228,20 +307,41 @@ bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std:
         return false;
     }
     std::string text;
-    if (!DecodeFileText(bytes, &text)) {
-        SetError(error, DecodeErrorText(path));
-        return false;
-    }
-    *out = ParseParameterText(text);
+    // Text in neither encoding (one damaged byte in the description) is
+    // parsed as it stands: header lines are decoded line by line as well as
+    // they can be, parameter lines are plain ASCII either way.
+    if (!DecodeFileText(bytes, &text)) text = std::move(bytes);
+    *out = ParseParameterText(text, types);
     return true;
 }
 
-bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error) {
+bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error,
+                       ParameterFileContents* contentsOut) {
     ParameterFileContents contents;
-    if (!ReadParameterFile(path, &contents, error)) return false;
+    if (!ReadParameterFile(path, &contents, error, &table)) return false;
+    if (contents.values.empty()) {
+        SetError(error, NoParametersText(path, contents));
+        if (contentsOut) *contentsOut = std::move(contents);
+        return false;
+    }
     ApplyToTable(contents, table);
     if (information) *information = InformationText(contents);
+    if (contentsOut) *contentsOut = std::move(contents);
     return true;
+}
+
+std::string LoadSummaryText(const ParameterFileContents& contents, std::size_t listed) {
+    std::string text = Text(QT_TRANSLATE_NOOP("ParameterFile", "已读入 %1 行参数, 跳过 %2 行"),
+                            "Applied %1 parameter lines, skipped %2",
+                            {std::to_string(contents.values.size()), std::to_string(contents.skipped.size())});
+    for (std::size_t i = 0; i < contents.skipped.size() && i < listed; ++i) {
+        const SkippedLine& s = contents.skipped[i];
+        text += i == 0 ? ": " : "; ";
+        text += Text(QT_TRANSLATE_NOOP("ParameterFile", "第 %1 行 \"%2\" %3"), "line %1 \"%2\" %3",
+                     {std::to_string(s.line), s.text, s.reason});
+    }
+    if (contents.skipped.size() > listed) text += "; ...";
+    return text;
 }
 
 }  // namespace hx

@@ -26,7 +26,14 @@ struct ParameterFileHeader {
     std::string driveType, driveVersion, description;  // UTF-8
 };
 
-// What a file holds, parsed leniently.
+// A parameter line that was not applied, and why.
+struct SkippedLine {
+    std::size_t line = 0;  // 1-based line number in the file
+    std::string text;      // the line as it stands (bytes outside ASCII shown as '?')
+    std::string reason;    // in the language of the messages
+};
+
+// What a file holds.
 struct ParameterFileContents {
     // Lines 1..3 as they stand in the file (fewer when the file is shorter),
     // in UTF-8.
@@ -34,6 +41,11 @@ struct ParameterFileContents {
     // Every parameter line kept, in file order: only addresses that have a
     // slot (0..149, 30000..31999).
     std::vector<std::pair<uint16_t, int32_t>> values;
+    // Lines after the header that are neither empty nor applied.
+    std::vector<SkippedLine> skipped;
+
+    // The part of header line n (1..3) after its first "=" ("" when missing).
+    std::string HeaderValue(std::size_t n) const;
 };
 
 // The file's bytes: header fields with CR and LF turned into blanks and
@@ -45,21 +57,26 @@ std::string FormatParameterFile(CParameter& table, const ParameterFileHeader& he
 bool SaveParameterFile(const std::string& path, CParameter& table, const ParameterFileHeader& header,
                        std::string* error);
 
-// Reads and parses a whole file. Fails, naming the file, when it cannot be
-// opened or read, or is not text in code page 936 (a file that is not valid
-// code page 936 but valid UTF-8 is taken as UTF-8, as an editor on this
-// system may have saved it).
-bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error);
+// Reads and parses a whole file; types (may be null) gives the registers'
+// types for the value check (see ParseParameterText). Fails, naming the
+// file, when it is not a regular file or cannot be opened or read. Text that
+// is neither code page 936 nor UTF-8 still loads: its header lines are
+// decoded as well as they can be and its parameter lines are plain digits.
+bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error,
+                       const CParameter* types = nullptr);
 
-// The lenient parser. Lines end at LF or CR LF and every line counts, empty
-// ones too. Lines 1..3 are the header. Each later line with its first "="
-// after at least one character gives address = the number before the "="
-// taken as an unsigned 16-bit number, value = the number after it; other
-// lines are skipped. Numbers: leading blanks, an optional sign, digits up to
-// the first other character, 0 without digits; beyond the 32-bit range they
-// stop at its ends. Header lines that are not valid UTF-8 are decoded from
-// code page 936, with undecodable bytes shown as U+FFFD.
-ParameterFileContents ParseParameterText(std::string_view utf8OrCp936Bytes);
+// The parser. Lines end at LF or CR LF and every line counts, empty ones too.
+// Lines 1..3 are the header. Each later line "ADDRESS=VALUE" is applied when
+// ADDRESS is a decimal number (blanks around it allowed) naming a parameter
+// slot (0..149, 30000..31999) and VALUE a decimal number, optionally signed,
+// that fits its register: -32768..65535 for a word (a saved unsigned value
+// and a signed one are the same word), the 32-bit range (signed or unsigned)
+// for an INT parameter of types, or for any address when types is null.
+// Every other line that is not empty is skipped and listed with its reason,
+// and so is a last line cut off without its line ending. Header lines that
+// are not valid UTF-8 are decoded from code page 936, with undecodable bytes
+// shown as U+FFFD.
+ParameterFileContents ParseParameterText(std::string_view utf8OrCp936Bytes, const CParameter* types = nullptr);
 
 // SetValue(address, value) for every value, in file order; the table's type
 // rules apply ("5=-3" at a USHORT address reads back 65533).
@@ -71,8 +88,16 @@ void ApplyToTable(const ParameterFileContents& contents, CParameter& table);
 // label, so a damaged header is still seen as it stands.
 std::string InformationText(const ParameterFileContents& contents);
 
-// Read, then apply: the table changes only when the whole file was read.
-// *information (may be null) receives InformationText.
-bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error);
+// Read, then apply: the table changes only when the whole file was read and
+// holds at least one parameter line that can be applied (a file without one
+// fails, saying so). *information (may be null) receives InformationText;
+// *contents (may be null) what was applied and skipped. The table's own
+// types decide which values fit.
+bool LoadParameterFile(const std::string& path, CParameter& table, std::string* information, std::string* error,
+                       ParameterFileContents* contents = nullptr);
+
+// "Applied 2150 parameter lines, skipped 2: line 7 (...): reason; ..." in the
+// language of the messages; names at most `listed` skipped lines.
+std::string LoadSummaryText(const ParameterFileContents& contents, std::size_t listed = 5);
 
 }  // namespace hx

@@ -50,6 +50,10 @@ struct TransferResult {
     // (byte count of the last reply that carried data, 0 when none did) or
     // "批处理传输出错，请重传！".
     std::string errorText;
+    // What the link saw at the failure, in words ("no answer within 100 ms",
+    // "the drive refused the request: exception 3 (illegal data value)";
+    // for a write, whether it may have been carried out all the same).
+    std::string linkText;
     int blocksDone = 0;
     int blocksTotal = 0;
 };

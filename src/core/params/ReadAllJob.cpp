@@ -41,6 +41,7 @@ TransferResult ReadAll(const TransferLink& link, std::stop_token stop, const Pro
             result.status = TransferStatus::Failed;
             result.error = TransferError::ReadBlockEmpty;
             result.errorText = ReadErrorText(lastReplyLength);
+            result.linkText = link.comm->LastRequestErrorText();
             return result;
         }
         lastReplyLength = reply.size();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/protocol/Registers.h"
+
 namespace hx {
 namespace {
 
@@ -37,7 +39,23 @@ std::vector<TransferBlock> ReadAllPlan(float firmwareVersion) {
 }
 
 std::vector<TransferBlock> WriteAllPlan(float firmwareVersion) {
-    return PlanBlocks(firmwareVersion, kWriteBlockRegisters);
+    // The read's blocks, each cut around the registers that are no settings
+    // (commands, status, identity) and into pieces of at most 20.
+    std::vector<TransferBlock> blocks;
+    for (const TransferBlock& span : PlanBlocks(firmwareVersion, 0x10000)) {
+        int runStart = -1;
+        const int end = span.address + span.count;
+        for (int a = span.address; a <= end; ++a) {
+            const bool setting = a < end && IsSettingRegister(static_cast<uint16_t>(a));
+            if (setting && runStart < 0) runStart = a;
+            if (setting && a - runStart < kWriteBlockRegisters) continue;
+            if (runStart >= 0) {
+                blocks.push_back({static_cast<uint16_t>(runStart), static_cast<uint16_t>(a - runStart)});
+                runStart = setting ? a : -1;
+            }
+        }
+    }
+    return blocks;
 }
 
 int16_t ProgressPercent(int done, int total) {

@@ -1,8 +1,10 @@
 #pragma once
-// Which registers a whole-table transfer moves, block by block. The read and
-// the write cover exactly the same registers: 0..149, plus 30000..31999 on
-// drives at firmware 200.0 or above. No block crosses from one range into the
-// other, so nothing is ever sent to the registers between them.
+// Which registers a whole-table transfer moves, block by block. The read
+// covers 0..149, plus 30000..31999 on drives at firmware 200.0 or above; the
+// write covers the settings among them and leaves out the registers that
+// start the drive's commands or report its status and identity, so a table
+// (or a file) can never start a command. No block crosses from one range
+// into the other, so nothing is ever sent to the registers between them.
 
 #include <cstdint>
 #include <vector>
@@ -26,8 +28,8 @@ std::vector<TransferBlock> PlanBlocks(float firmwareVersion, int maxPerBlock);
 
 // 43 blocks of 50 from 200.0 on (the fourth at 30000, the last at 31950), else 3.
 std::vector<TransferBlock> ReadAllPlan(float firmwareVersion);
-// 108 blocks from 200.0 on (8 in the low range, the last ones of 10 and 20
-// registers ending at 149 and 31999), else 8.
+// Runs of consecutive settings (hx::IsSettingRegister), at most 20 registers
+// each: the low range in 10 blocks, the high range in 100 more from 200.0 on.
 std::vector<TransferBlock> WriteAllPlan(float firmwareVersion);
 
 // The progress label's percentage: done / total in single precision, times

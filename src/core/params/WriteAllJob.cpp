@@ -25,6 +25,7 @@ TransferResult WriteAll(const TransferLink& link, std::stop_token stop, const Pr
             result.status = TransferStatus::Failed;
             result.error = TransferError::WriteBlockRejected;
             result.errorText = kBatchWriteErrorText;
+            result.linkText = link.comm->LastRequestErrorText();
             return result;
         }
         ++result.blocksDone;

@@ -6,6 +6,7 @@
 // Sections are grouped by subsystem; add new registers to their subsystem's
 // section rather than defining a number locally.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace hx {
@@ -118,6 +119,28 @@ constexpr uint16_t kMotionRun = 1, kMotionStop = 0;
 // Anti-vibration settings: amplitude, phase A and phase B of four sets and
 // the Z-axis phase, in the order the run test reads, writes and checks them.
 constexpr uint16_t kAntiVibration[13] = {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89};
+// --- Parameter transfer and the link ---
+// Registers inside the parameter ranges that are not settings. The
+// whole-table read covers them, but writing them back would start the
+// drive's commands (a file holding "91=1" would restore the factory values)
+// or overwrite what the drive reports; the whole-table write leaves them
+// out, and the link never sends a write to one of them twice.
+// Commands: current-loop auto-tune, current test, capture trigger, motion,
+// store, factory restore, 92 (a command the parameter table hides like 90
+// and 91), fault clear.
+inline constexpr uint16_t kTransferCommandRegisters[] = {
+    kCurrentAutoTune, kCurrentTestCommand, kSampleTrigger, kMotionCommand,
+    kSaveCommand, kRestoreCommand, 92, kFaultClear};
+// Status: the front-panel alias switch, capture sources, channel count,
+// attribute block, capture capacity, current alarm and alarm history,
+// capture state.
+inline constexpr uint16_t kTransferStatusFirst[] = {kWizardAliasSwitch, kSampleSourceMask, kSampleChannelCount,
+                                                     kLowAttrFirst, kSampleCapacity, kCurrentAlarm};
+inline constexpr uint16_t kTransferStatusLast[] = {kWizardAliasSwitch, kSampleSourceMask, kSampleChannelCount,
+                                                    kLowAttrLast, kSampleCapacity, kSampleState};
+// Identity: product model, software version, firmware version.
+inline constexpr uint16_t kTransferIdentityFirst[] = {kProductModelFirst, kFirmwareVersion};
+inline constexpr uint16_t kTransferIdentityLast[] = {kSoftwareVersion, kFirmwareVersion};
 }  // namespace reg
 
 enum class RegisterKind {
@@ -149,6 +172,26 @@ constexpr RegisterKind ClassifyRegister(uint16_t a) {
 constexpr bool IsReadOnly(RegisterKind k) {
     return k == RegisterKind::Attribute || k == RegisterKind::Identity || k == RegisterKind::Status;
 }
+
+// What a register of the parameter ranges is to the whole-table transfers
+// and to the link's retries: only a Setting may be written back from a table
+// or a file, and only a Setting write is sent again when its reply was lost.
+// Every register outside the parameter ranges is Other.
+enum class TransferRole { Setting, Command, Status, Identity, Other };
+
+constexpr TransferRole TransferRoleOf(uint16_t a) {
+    using namespace reg;
+    if (!(a <= kLowLast || (a >= kHighFirst && a <= kHighLast))) return TransferRole::Other;
+    for (uint16_t c : kTransferCommandRegisters)
+        if (a == c) return TransferRole::Command;
+    for (std::size_t i = 0; i < sizeof kTransferStatusFirst / sizeof kTransferStatusFirst[0]; ++i)
+        if (a >= kTransferStatusFirst[i] && a <= kTransferStatusLast[i]) return TransferRole::Status;
+    for (std::size_t i = 0; i < sizeof kTransferIdentityFirst / sizeof kTransferIdentityFirst[0]; ++i)
+        if (a >= kTransferIdentityFirst[i] && a <= kTransferIdentityLast[i]) return TransferRole::Identity;
+    return TransferRole::Setting;
+}
+
+constexpr bool IsSettingRegister(uint16_t a) { return TransferRoleOf(a) == TransferRole::Setting; }
 
 // Slot of a parameter address in the store, or -1 outside both ranges.
 constexpr int StoreIndex(uint16_t a) {

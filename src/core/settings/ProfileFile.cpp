@@ -3,8 +3,13 @@
 #include "core/util/AtomicFile.h"
 #include "core/util/Text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -20,12 +25,36 @@ bool equalsNoCase(const std::string& a, const std::string& b) {
 
 std::vector<std::string> readLines(const std::string& path, bool* ok) {
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    *ok = static_cast<bool>(in);
-    std::string line;
-    while (std::getline(in, line)) {
+    // Only a regular file is read: opening a FIFO put in the file's place
+    // would wait for a writer for ever (and freeze the program at start-up).
+    *ok = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return lines;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return lines;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::string bytes;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > (4u << 20)) break;  // no settings file is that large
+    }
+    ::close(fd);
+    *ok = true;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        std::string line = bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
+        lines.push_back(std::move(line));
+        if (end == std::string::npos) break;
+        start = end + 1;
     }
     return lines;
 }

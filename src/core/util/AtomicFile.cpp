@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +43,34 @@ std::string RandomSuffix() {
     std::string s(8, 'x');
     for (char& c : s) c = kChars[gen() % (sizeof kChars - 1)];
     return s;
+}
+
+// An interrupted save (a crash, a killed program) leaves its temporary file
+// beside the target; the next save of the same file removes such leftovers.
+// Only files of our own pattern ("NAME.xxxxxxxx.tmp") that nobody has
+// written to for a while go: another program may be saving right now.
+void RemoveStaleTemporaries(const std::string& target) {
+    namespace fs = std::filesystem;
+    constexpr auto kStaleAfter = std::chrono::seconds(60);
+    std::error_code ec;
+    const fs::path path(target);
+    const std::string prefix = path.filename().string() + ".";
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 8 + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string middle = name.substr(prefix.size(), 8);
+        if (!std::all_of(middle.begin(), middle.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        std::error_code statError;
+        if (!it->is_regular_file(statError)) continue;
+        const auto written = fs::last_write_time(it->path(), statError);
+        if (statError || now - written < kStaleAfter) continue;
+        fs::remove(it->path(), statError);
+    }
 }
 
 // Resolves a symbolic link so that the file it points to is replaced, not
@@ -88,6 +119,7 @@ bool AtomicFile::Open() {
     if (exists && S_ISDIR(target.st_mode)) return Fail(Step::Create, EISDIR);
     if (exists && ::access(m_path.c_str(), W_OK) != 0) return Fail(Step::Create, errno);
 
+    RemoveStaleTemporaries(m_path);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = m_path + "." + RandomSuffix() + ".tmp";
         int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

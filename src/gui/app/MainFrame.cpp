@@ -16,6 +16,7 @@
 #include "gui/app/ExternalTools.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/VelmoraView.h"
+#include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 
@@ -38,6 +39,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
     m_view = new CVelmoraView(this);
     setCentralWidget(m_view);
+    // Port, station and whether the drive answers, always in sight.
+    setStatusBar(new LinkStatusBar([this] { return IsConnected(); }, this));
 
     buildMenus();
     buildToolBar();

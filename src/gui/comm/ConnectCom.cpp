@@ -49,9 +49,6 @@ CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
     grid->addWidget(m_offline, 2, 2);
     grid->addWidget(m_status, 3, 0, 1, 3);
 
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setInterval(kSearchTickMs);
-    connect(m_searchTimer, &QTimer::timeout, this, &CConnectCom::searchTick);
     m_closeTimer = new QTimer(this);
     m_closeTimer->setSingleShot(true);
     m_closeTimer->setInterval(kCloseDelayMs);
@@ -74,8 +71,6 @@ CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
     m_search->setEnabled(!open);
 }
 
-bool CConnectCom::searching() const { return m_searchTimer->isActive(); }
-
 void CConnectCom::keyPressEvent(QKeyEvent* event) {
     // Enter never closes this window.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -86,12 +81,13 @@ void CConnectCom::keyPressEvent(QKeyEvent* event) {
 }
 
 void CConnectCom::closeEvent(QCloseEvent* event) {
-    // A search holds the port open only while it runs; closing ends it, so
-    // the next window does not find a port open with no drive connected.
-    if (m_searchTimer->isActive()) {
-        m_searchTimer->stop();
-        theComm.CloseCom();
-    }
+    // A search holds the port open only while it runs; closing ends it (the
+    // worker closes the port), so the next window does not find a port open
+    // with no drive connected. A connect in progress finishes first.
+    m_closing = true;
+    m_job.requestStop();
+    m_job.join();
+    m_searching = m_connecting = false;
     FunctionWindow::closeEvent(event);
 }
 
@@ -101,6 +97,7 @@ void CConnectCom::configurePort() {
 }
 
 void CConnectCom::onConnect() {
+    if (busy()) return;
     const int delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "50");
     configurePort();
 
@@ -116,31 +113,57 @@ void CConnectCom::onConnect() {
         return;
     }
 
-    if (!theComm.OpenCom()) {
+    m_connecting = true;
+    for (QPushButton* b : {m_connect, m_search, m_offline}) b->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    const uint8_t station = g_station;
+    const bool started = m_job.run<hx::ConnectOutcome>(
+        [this, station, delay](std::stop_token) {
+            return hx::ConnectToDrive(theComm, station, static_cast<uint16_t>(delay), theParameterTable, [this] {
+                QMetaObject::invokeMethod(this, [this] { onAnswered(); }, Qt::QueuedConnection);
+            });
+        },
+        [this](const hx::ConnectOutcome& outcome) {
+            QMetaObject::invokeMethod(this, [this, outcome] { onConnectDone(outcome); }, Qt::QueuedConnection);
+        });
+    if (!started) {
+        m_connecting = false;
+        unsetCursor();
+    }
+}
+
+void CConnectCom::onAnswered() {
+    if (m_closing) return;
+    // The drive answered: the settings remember the port and the station.
+    hx::env::Write(hx::env::kComSetting, "COM", m_port->currentText().toStdString());
+    hx::env::Write(hx::env::kDrive, "DriveNo", m_station->currentText().toStdString());
+    m_frame->SetConnected(true);
+}
+
+void CConnectCom::onConnectDone(const hx::ConnectOutcome& outcome) {
+    if (m_closing) return;
+    m_connecting = false;
+    unsetCursor();
+    m_connect->setEnabled(true);
+    m_offline->setEnabled(true);
+    switch (outcome.step) {
+    case hx::ConnectOutcome::Step::OpenFailed:
         m_frame->SetConnected(false);
         m_connect->setText(TableText(50006));
         m_search->setEnabled(true);
         ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
         return;
-    }
-
-    theComm.SetCurrentUseMode(1);
-    theComm.SetReceiveTimeOut(static_cast<uint16_t>(delay));
-    if (!hx::DriveAnswers(theComm, g_station)) {
-        theComm.CloseCom();
+    case hx::ConnectOutcome::Step::NoAnswer:
         m_search->setEnabled(true);
         ShowMessage(this, tr("连接驱动器失败，请检查通信线路或设备机号是否异常！"), tr("连接失败"));
         return;
+    case hx::ConnectOutcome::Step::Connected:
+        finishConnect(outcome.report);
+        return;
     }
-    finishConnect();
 }
 
-void CConnectCom::finishConnect() {
-    hx::env::Write(hx::env::kComSetting, "COM", m_port->currentText().toStdString());
-    hx::env::Write(hx::env::kDrive, "DriveNo", m_station->currentText().toStdString());
-    m_frame->SetConnected(true);
-
-    const hx::ConnectedDriveReport report = hx::ReadConnectedDrive(theComm, g_station, theParameterTable);
+void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     for (const std::string& message : report.attributeMessages) ShowMessage(this, QString::fromStdString(message));
 
     QString display;
@@ -178,48 +201,61 @@ bool CConnectCom::lookupDisplayModel(QString* display) {
 }
 
 void CConnectCom::onSearch() {
+    if (m_connecting) return;
     configurePort();
     if (m_search->text() == tr("查找设备")) {
         m_connect->setEnabled(false);
         m_search->setText(TableText(50014));
-        m_searchStation = 0;
-        if (theComm.OpenCom()) {
-            m_searchTimer->start();
-        } else {
-            // Nothing to search on: say so and offer the buttons again.
-            m_connect->setEnabled(true);
-            m_search->setText(tr("查找设备"));
-            ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
-        }
+        m_searching = true;
+        const bool started = m_job.run<int>(
+            [this](std::stop_token stop) {
+                return hx::SearchStations(theComm, 0, kStations - 1, std::chrono::milliseconds(kSearchTickMs), stop,
+                                          [this](int station, bool found) {
+                                              QMetaObject::invokeMethod(
+                                                  this, [this, station, found] { onSearchStep(station, found); },
+                                                  Qt::QueuedConnection);
+                                          });
+            },
+            [this](const int& result) {
+                QMetaObject::invokeMethod(this, [this, result] { onSearchDone(result); }, Qt::QueuedConnection);
+            });
+        if (!started) m_searching = false;
     } else {
+        // "停 止": a running search ends at its next station and closes the port.
+        m_job.requestStop();
+        m_job.join();
+        m_searching = false;
         m_connect->setEnabled(true);
         m_search->setText(tr("查找设备"));
-        m_searchTimer->stop();
-        theComm.CloseCom();
     }
 }
 
-void CConnectCom::searchTick() {
-    const uint16_t s = m_searchStation;
-    if (s >= kStations) {
-        m_status->setText(tr("没有找到相关驱动器!"));
-        m_connect->setEnabled(true);
-        theComm.CloseCom();
-        m_searchTimer->stop();
-    } else if (theComm.FindDrive(static_cast<uint8_t>(s), 0) == -1) {
-        m_status->setText(tr("完成:") + QString::number(s) + " / 63");
-        m_connect->setEnabled(false);
+void CConnectCom::onSearchStep(int station, bool found) {
+    if (m_closing || !m_searching) return;
+    if (found) {
+        m_station->setCurrentIndex(station);
+        m_status->setText(tr("找到设备:") + QString::number(station));
     } else {
-        m_searchTimer->stop();
-        m_station->setCurrentIndex(s);
-        m_status->setText(tr("找到设备:") + QString::number(s));
-        theComm.CloseCom();
-        m_connect->setEnabled(true);
+        m_status->setText(tr("完成:") + QString::number(station) + " / 63");
     }
-    m_searchStation = static_cast<uint16_t>(s + 1);
+}
+
+void CConnectCom::onSearchDone(int result) {
+    if (m_closing || !m_searching) return;
+    m_searching = false;
+    if (result == -2) {
+        // Nothing to search on: say so and offer the buttons again.
+        m_connect->setEnabled(true);
+        m_search->setText(tr("查找设备"));
+        ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
+        return;
+    }
+    if (result == -1) m_status->setText(tr("没有找到相关驱动器!"));
+    m_connect->setEnabled(true);
 }
 
 void CConnectCom::onOffline() {
+    if (busy()) return;
     theComm.SetCurrentUseMode(0);
     m_frame->SetConnected(true);
     m_frame->setWindowTitle(TableText(50019));

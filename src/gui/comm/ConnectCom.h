@@ -2,8 +2,12 @@
 // The connection window: opens the port, checks that the chosen station
 // answers, reads the drive's identity and attribute blocks, looks up the
 // model to display and switches the program to the connected state. It also
-// searches stations 0..63 and offers offline use.
+// searches stations 0..63 and offers offline use. The connect sequence (some
+// seventy requests) and the search run on a worker, so the window keeps
+// painting whatever the baud rate and the time-out.
 
+#include "core/app/DriveConnection.h"
+#include "core/params/ParameterTransfer.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QComboBox;
@@ -27,7 +31,9 @@ public:
     QPushButton* searchButton() const { return m_search; }
     QPushButton* offlineButton() const { return m_offline; }
     QLabel* statusLabel() const { return m_status; }
-    bool searching() const;
+    bool searching() const { return m_searching; }
+    // Connecting or searching: the link is the worker's.
+    bool busy() const { return m_connecting || m_searching; }
 
     static constexpr int kSearchTickMs = 50;
     static constexpr int kCloseDelayMs = 500;
@@ -43,8 +49,11 @@ protected:
 
 private:
     void configurePort();
-    void searchTick();
-    void finishConnect();
+    void onAnswered();
+    void onConnectDone(const hx::ConnectOutcome& outcome);
+    void onSearchStep(int station, bool found);
+    void onSearchDone(int result);
+    void finishConnect(const hx::ConnectedDriveReport& report);
     // The model to display; empty when the database is missing or has no row.
     bool lookupDisplayModel(QString* display);
 
@@ -56,9 +65,12 @@ private:
     QPushButton* m_search;
     QLabel* m_status;
     QPushButton* m_offline;
-    QTimer* m_searchTimer;
     QTimer* m_closeTimer;
-    uint16_t m_searchStation = 0;
+    bool m_connecting = false;
+    bool m_searching = false;
+    bool m_closing = false;
+    // Stopped and joined before the window goes.
+    hx::TransferJob m_job;
 };
 
 }  // namespace hx::gui

@@ -17,6 +17,7 @@
 #include "core/db/LocalizedField.h"
 #include "core/params/CParameter.h"
 #include "core/params/DefinitionQueries.h"
+#include "core/params/ParameterChecks.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/TransferPlan.h"
 #include "gui/app/GuiState.h"
@@ -40,6 +41,11 @@ std::string toPath(const QString& path) { return QFile::encodeName(path).toStdSt
 
 QString transferText(const std::string& text) {
     return QCoreApplication::translate(hx::kTransferTextContext, text.c_str());
+}
+
+// What the link saw, on a line of its own below the classic message.
+QString linkReason(const hx::TransferResult& result) {
+    return result.linkText.empty() ? QString() : QStringLiteral("\n(") + fromStd(result.linkText) + QStringLiteral(")");
 }
 
 QPushButton* makeButton(QWidget* parent, const QString& caption, const QString& tip = {}) {
@@ -254,8 +260,10 @@ void CParameterManage::updateControls() {
     const bool idle = m_work == Work::None;
     // The table and the link are the work's while it runs: nothing else may
     // read or write them until it ends.
-    for (QPushButton* b : {m_readFile, m_saveAs, m_read, m_write, m_save, m_restore, m_burn, m_compare})
+    for (QPushButton* b : {m_readFile, m_saveAs, m_read, m_save, m_restore, m_burn, m_compare})
         b->setEnabled(idle);
+    // A table that a read left half filled must not go over the whole drive.
+    m_write->setEnabled(idle && m_tableComplete);
 }
 
 bool CParameterManage::refuseWhileBusy() {
@@ -337,6 +345,12 @@ void CParameterManage::StartWriteAll() {
         return;
     }
     if (refuseWhileBusy()) return;
+    if (!m_tableComplete) {
+        ShowMessage(this, tr("上次读参数没有完成，参数列表不完整。请重新读参数或读文件后再写参数！"), tr("参数未更新"),
+                    MessageIcon::Warning);
+        return;
+    }
+    if (!confirmWriteAll()) return;
     showProgressStart();
     setWork(Work::WriteAll);
     if (!m_writeJob.start(transferCallbacks(&CParameterManage::onWriteFinished))) setWork(Work::None);
@@ -348,17 +362,22 @@ void CParameterManage::OnProgress(int done, int total) {
     m_progress->setValue(std::clamp(percent, 0, 100));
     if (percent == 100) {
         m_read->setEnabled(true);
-        m_write->setEnabled(true);
+        m_write->setEnabled(m_tableComplete || m_work == Work::ReadAll);
     }
 }
 
 void CParameterManage::onReadFinished(const hx::TransferResult& result) {
     if (m_closing) return;
     m_bHasParameters = true;
+    // Only a whole read makes the table the drive's; after a stopped one the
+    // user may read again, but not write the half-read table back.
+    m_tableComplete = result.status == hx::TransferStatus::Completed;
+    if (m_tableComplete) m_otherModel.clear();
     setWork(Work::None);
     m_refillPending = false;
     FillParameterList(0, 31999);
-    if (result.status == hx::TransferStatus::Failed) ShowMessage(this, transferText(result.errorText));
+    if (result.status == hx::TransferStatus::Failed)
+        ShowMessage(this, transferText(result.errorText) + linkReason(result));
     emit readAllFinished(result.status == hx::TransferStatus::Completed);
 }
 
@@ -366,7 +385,8 @@ void CParameterManage::onWriteFinished(const hx::TransferResult& result) {
     if (m_closing) return;
     setWork(Work::None);
     // The user may send again at once after a failure.
-    if (result.status == hx::TransferStatus::Failed) ShowMessage(this, transferText(result.errorText));
+    if (result.status == hx::TransferStatus::Failed)
+        ShowMessage(this, transferText(result.errorText) + linkReason(result));
     refillAfterWork();
     emit writeAllFinished(result.status == hx::TransferStatus::Completed);
 }
@@ -488,49 +508,69 @@ bool CParameterManage::filterShows(const std::string& pageNumber, uint16_t addre
 void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
     m_list->setUpdatesEnabled(false);
     m_list->clearRows();
-    theParameterTable.ClearTypes();
     const bool everyone = g_accessLevel == AccessLevel::Administrator;
+    std::vector<uint16_t> members;
     try {
-        std::vector<uint16_t> members;
         if (m_filter.kind == Filter::Group) {
             members = hx::ParameterGroups(m_db).GroupMembers(m_filter.name);
             std::sort(members.begin(), members.end());
         }
-        m_db.GetRecordSet(hx::DefinitionListQuery(g_driveModel));
-        if (!m_db.IsRecordsetOpen()) {
-            m_list->setUpdatesEnabled(true);
-            ShowMessage(this, QStringLiteral("Recordset State is closed"));
-            return;
-        }
-        for (; !m_db.IsEOF(); m_db.MoveNext()) {
-            const auto address =
-                static_cast<uint16_t>(static_cast<uint32_t>(hx::LenientToInt(m_db.GetFieldText("Address"))));
-            if (address < first || address > last || !CParameter::IsParameterAddress(address)) continue;
-            const std::string dataType = m_db.GetFieldText("DataType");
-            theParameterTable.RegisterType(address, dataType.c_str());
-            const std::string name = m_db.GetFieldText("Name");
-            // The category label as the category list shows it, so filtering
-            // by it works in either language.
-            const std::string page = hx::LocalizedFieldText(m_db, "PageNumber");
-            const std::string scope = m_db.GetFieldText("Scope");
-            const std::string defaultValue = m_db.GetFieldText("DefaultValue");
-            const std::string units = hx::LocalizedFieldText(m_db, "Units");
-            const std::string remark = hx::LocalizedFieldText(m_db, "Remark");
-            if (theParameterTable.TestAttribute(address) != 1 && !everyone) continue;
-            if (!filterShows(page, address, members)) continue;
-            m_list->appendRow({QString::number(address), fromStd(name),
-                               QString::number(theParameterTable.GetValue(address)), fromStd(scope),
-                               fromStd(defaultValue), fromStd(units), fromStd(remark)});
-        }
-        m_db.CloseRecordset();
+        m_definitions = hx::ReadDefinitions(m_db, g_driveModel, hx::DefinitionOrder::AsListed);
     } catch (const DbError& e) {
-        m_list->fitColumnsToContents();
+        m_definitions.clear();
         m_list->setUpdatesEnabled(true);
-        ShowDatabaseError(this, e.Description());
+        if (std::string(e.Description()) == "Recordset State is closed")
+            ShowMessage(this, QStringLiteral("Recordset State is closed"));
+        else
+            ShowDatabaseError(this, e.Description());
         return;
+    }
+    // The types describe the whole table, whatever part of it is listed.
+    hx::RegisterTypes(m_definitions, theParameterTable);
+    for (const hx::ParameterDefinition& d : m_definitions) {
+        const uint16_t address = d.address;
+        if (address < first || address > last || !CParameter::IsParameterAddress(address)) continue;
+        if (theParameterTable.TestAttribute(address) != 1 && !everyone) continue;
+        if (!filterShows(d.pageNumber, address, members)) continue;
+        const int32_t value = theParameterTable.GetValue(address);
+        const int row = m_list->appendRow({QString::number(address), fromStd(d.name), QString::number(value),
+                                           fromStd(d.scope), fromStd(d.defaultValue), fromStd(d.units),
+                                           fromStd(d.remark)});
+        const auto range = hx::ParseScope(d.scope);
+        if (range && (value < range->min || value > range->max))
+            m_list->setRowOutOfRange(row, true, tr("数值超出参数取值范围 %1").arg(fromStd(d.scope)));
     }
     m_list->fitColumnsToContents();
     m_list->setUpdatesEnabled(true);
+}
+
+bool CParameterManage::refuseWithoutDefinitions(const QString& caption) {
+    if (!m_definitions.empty()) return false;
+    ShowMessage(this,
+                tr("没有当前驱动器型号的参数定义（数据库不可用），无法得知各参数的数据类型，"
+                   "32位参数会被存错或读错，因此不能保存或读入参数文件。"),
+                caption, MessageIcon::Warning);
+    return true;
+}
+
+bool CParameterManage::confirmWriteAll() {
+    QStringList reasons;
+    int outside = 0;
+    QString example;
+    for (const hx::ParameterDefinition& d : m_definitions) {
+        if (!CParameter::IsParameterAddress(d.address)) continue;
+        const auto range = hx::ParseScope(d.scope);
+        const int32_t value = theParameterTable.GetValue(d.address);
+        if (!range || (value >= range->min && value <= range->max)) continue;
+        if (outside++ == 0) example = fromStd(d.name) + QStringLiteral(" = ") + QString::number(value) +
+                                      QStringLiteral(" (") + fromStd(d.scope) + QStringLiteral(")");
+    }
+    if (outside > 0) reasons << tr("参数列表中有 %1 个参数超出取值范围，例如 %2。").arg(outside).arg(example);
+    if (!m_otherModel.isEmpty())
+        reasons << tr("参数文件取自驱动器型号 %1，当前驱动器为 %2。").arg(m_otherModel, fromStd(g_productModel));
+    if (reasons.isEmpty()) return true;
+    return AskYesNo(this, reasons.join(QLatin1Char('\n')) + QLatin1Char('\n') + tr("仍然将这些参数写入驱动器吗？"),
+                    tr("写参数"), MessageIcon::Warning, true);
 }
 
 void CParameterManage::ShowParameterHelp(const QString& topic) {
@@ -550,6 +590,7 @@ void CParameterManage::EditDescription() {
 void CParameterManage::SaveParameterFile() {
     // The table must not change under the file while it is written.
     if (refuseWhileBusy()) return;
+    if (refuseWithoutDefinitions(tr("另存参数文件"))) return;
     EditDescription();
     const QString path = AskParameterFileToSave(this, tr("参数另存为"));
     if (path.isEmpty()) return;
@@ -564,18 +605,29 @@ void CParameterManage::SaveParameterFile() {
 
 void CParameterManage::LoadParameterFile() {
     if (refuseWhileBusy()) return;
+    if (refuseWithoutDefinitions(tr("读取参数列表"))) return;
     const QString path = AskParameterFileToOpen(this, tr("读取参数列表"));
     if (path.isEmpty()) return;
     std::string information, error;
-    if (!hx::LoadParameterFile(toPath(path), theParameterTable, &information, &error)) {
+    hx::ParameterFileContents contents;
+    if (!hx::LoadParameterFile(toPath(path), theParameterTable, &information, &error, &contents)) {
         ShowMessage(this, fromStd(error), tr("读取参数列表"), MessageIcon::Warning);
         return;
     }
+    m_otherModel = hx::FromAnotherModel(contents, g_productModel) ? fromStd(hx::Trim(contents.HeaderValue(1)))
+                                                                  : QString();
     FillParameterList(0, 31999);
     m_read->setEnabled(true);
     m_bHasParameters = true;
+    m_tableComplete = true;
+    updateControls();
     ShowMessage(this, fromStd(information).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed(),
                 tr("参数列表信息"));
+    // Lines that could not be applied are said once, after the file's information.
+    if (!contents.skipped.empty())
+        ShowMessage(this, tr("参数文件中有些行无法读入，已跳过：") + QLatin1Char('\n') +
+                              fromStd(hx::LoadSummaryText(contents, 8)),
+                    tr("读取参数列表"), MessageIcon::Warning);
 }
 
 CParameterCompare* CParameterManage::OpenCompare() {

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include "core/db/CADO.h"
+#include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterGroups.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/StorageCommand.h"
@@ -80,6 +81,11 @@ public:
     Work work() const { return m_work; }
     bool busy() const { return m_work != Work::None; }
     bool hasParameters() const { return m_bHasParameters; }
+    // Whether the table holds a whole parameter set (a read that completed,
+    // or a file): only then may it be written over the drive.
+    bool tableComplete() const { return m_tableComplete; }
+    // The definitions of the connected model, as last listed.
+    const std::vector<hx::ParameterDefinition>& definitions() const { return m_definitions; }
     QString description() const { return m_strDescription; }
     void setDescription(const QString& text) { m_strDescription = text; }
     QStringList groupNames() const;
@@ -153,9 +159,19 @@ private:
     void slideCloseTick();
     void placeNameField();
     bool filterShows(const std::string& pageNumber, uint16_t address, const std::vector<uint16_t>& members) const;
+    // False (after saying why) when the model's definitions are missing:
+    // without their types a file cannot be saved or loaded correctly.
+    bool refuseWithoutDefinitions(const QString& caption);
+    // Asks before a table with values outside their ranges, or from a file
+    // of another drive model, is written; true to go on.
+    bool confirmWriteAll();
 
     CADO m_db;
     bool m_bHasParameters = false;
+    bool m_tableComplete = false;
+    // The drive type a loaded file was taken from, when not the connected one.
+    QString m_otherModel;
+    std::vector<hx::ParameterDefinition> m_definitions;
     QString m_strDescription;
     hx::CategoryListing m_listing;
     Filter m_filter;

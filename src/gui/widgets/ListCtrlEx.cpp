@@ -41,6 +41,7 @@ private:
 };
 
 constexpr int kUnconfirmedRole = Qt::UserRole + 1;
+constexpr int kOutOfRangeRole = Qt::UserRole + 2;
 
 }  // namespace
 
@@ -174,13 +175,34 @@ bool CListCtrlEx::rowConfirmed(int row) const {
     return !value || !value->data(kUnconfirmedRole).toBool();
 }
 
+void CListCtrlEx::setRowOutOfRange(int row, bool outside, const QString& tip) {
+    QTableWidgetItem* value = item(row, ValueColumn);
+    if (!value) return;
+    value->setData(kOutOfRangeRole, outside ? QVariant(true) : QVariant());
+    if (rowConfirmed(row)) value->setToolTip(outside ? tip : QString());
+    viewport()->update();
+}
+
+bool CListCtrlEx::rowOutOfRange(int row) const {
+    const QTableWidgetItem* value = item(row, ValueColumn);
+    return value && value->data(kOutOfRangeRole).toBool();
+}
+
 QColor CListCtrlEx::rowBackground(int row) const {
     if (row == m_highlightRow) return HighlightColor();
     if (!rowConfirmed(row)) return UnconfirmedColor();
+    if (rowOutOfRange(row)) return OutOfRangeColor();
     return {};
 }
 
 bool CListCtrlEx::IsNumberText(const QString& text) {
+    // The letters A-F pass the character test below, so "abc" alone would be
+    // read as 0 and written to the drive: a number starts with a digit,
+    // after its sign ("1A" still reads as 1).
+    if (!text.isEmpty()) {
+        const int first = (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-')) ? 1 : 0;
+        if (first >= text.size() || !text[first].isDigit() || text[first].unicode() > '9') return false;
+    }
     int dots = 0;
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text[i];

@@ -64,6 +64,8 @@ public:
     static QColor HighlightColor() { return QColor(0, 250, 128); }
     // A row whose last write the drive did not answer.
     static QColor UnconfirmedColor() { return QColor(255, 190, 190); }
+    // A row whose value lies outside its parameter's range.
+    static QColor OutOfRangeColor() { return QColor(255, 215, 110); }
 
     explicit CListCtrlEx(QWidget* parent = nullptr);
     ~CListCtrlEx() override;
@@ -106,6 +108,10 @@ public:
     // colour with a tooltip on the value cell, until confirmed.
     void setRowConfirmed(int row, bool confirmed);
     bool rowConfirmed(int row) const;
+    // A row whose value lies outside its range is drawn in its own colour
+    // with the tooltip on the value cell.
+    void setRowOutOfRange(int row, bool outside, const QString& tip = {});
+    bool rowOutOfRange(int row) const;
     // The background a row is drawn on; invalid for the normal background.
     QColor rowBackground(int row) const;
 
@@ -114,7 +120,8 @@ public:
     // sets the value cell and emits cellAccepted(row, 3). True when accepted.
     bool ValidateEdit(int row, const QString& text, bool cancelled);
 
-    // Digits, A-F/a-f, at most one '.', '+' or '-' only in the first place.
+    // Digits, A-F/a-f, at most one '.', '+' or '-' only in the first place,
+    // and a digit first after the sign.
     static bool IsNumberText(const QString& text);
 
     // The context menu for the highlighted row (the caller owns it).

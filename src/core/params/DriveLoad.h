@@ -1,0 +1,45 @@
+#pragma once
+// Sending a parameter file to the drive and checking it: the drive's table
+// is read first (so registers the file lacks go back unchanged), the file's
+// values are laid over it, the settings are written block by block and read
+// back. When the write stops part-way, the drive is read again to tell how
+// many blocks it now holds from the file, so the user knows what state the
+// drive is in.
+
+#include <cstdint>
+#include <functional>
+#include <stop_token>
+#include <vector>
+
+#include "core/params/ParameterFile.h"
+#include "core/params/ParameterTransfer.h"
+
+namespace hx {
+
+struct LoadDifference {
+    uint16_t address;
+    int16_t sent, held;
+};
+
+struct DriveLoadReport {
+    enum class Step { Read, Write, ReadBack, Done };
+    Step stoppedAt = Step::Done;          // Done: everything was written and read back
+    TransferResult failure;               // of the step that stopped it
+    int registers = 0;                    // settings compared after writing
+    std::vector<LoadDifference> differences;
+    int blocksTotal = 0;                  // write blocks
+    // After a write that stopped: blocks the drive holds exactly as sent
+    // (-1 when the drive could not be read again either).
+    int blocksHolding = -1;
+
+    bool Succeeded() const { return stoppedAt == Step::Done && differences.empty(); }
+};
+
+// After each block of each step: the step running, blocks done and in all.
+using DriveLoadProgress = std::function<void(DriveLoadReport::Step step, int done, int total)>;
+
+// The link's table receives the drive's values with the file laid over them.
+DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileContents& contents,
+                                 std::stop_token stop = {}, const DriveLoadProgress& progress = {});
+
+}  // namespace hx

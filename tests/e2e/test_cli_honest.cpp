@@ -1,0 +1,195 @@
+// halvex-cli never reports what did not happen: late replies, broadcasts,
+// files with junk, from another model or without definitions, writes the
+// drive refused. The simulated drive is served in this process over a
+// pseudo-terminal; the tool runs as its own process.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "core/params/DriveDefinitions.h"
+#include "core/protocol/Registers.h"
+#include "sim/DriveServer.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Result = hx::test::ProgramResult;
+
+std::string Cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
+
+struct Bench {
+    explicit Bench(std::string database = {}) {
+        hx::sim::DriveOptions o;  // station 63, model KRV4, firmware 200.0
+        o.databasePath = std::move(database);
+        drive = std::make_unique<hx::sim::InProcessDrive>(o);
+    }
+    Result Run(std::vector<std::string> words, const std::string& program = Cli()) {
+        std::vector<std::string> all = {"--port", drive->DevicePath()};
+        if (std::find(words.begin(), words.end(), "--station") == words.end()) {
+            all.push_back("--station");
+            all.push_back("63");
+        }
+        all.insert(all.end(), words.begin(), words.end());
+        return hx::test::RunProgram(program, all);
+    }
+    hx::sim::VirtualDrive& Vd() { return drive->Drive(); }
+
+    hx::test::TempProgramFolder folder;
+    std::unique_ptr<hx::sim::InProcessDrive> drive;
+};
+
+// A whole file as the drive gives it.
+std::string SavedFile(Bench& b) {
+    const std::string path = b.folder.File("drive.qxr");
+    const Result r = b.Run({"params", "read", "-o", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return hx::test::ReadFileBytes(path);
+}
+
+}  // namespace
+
+TEST(CliHonest, ALateReplyNeverPassesForTheNextRunsAnswer) {
+    Bench b("-");
+    b.Vd().SetRam(20, 1020);
+    b.Vd().SetRam(21, 1021);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // The drive answers 150 ms late, the tool waits 100 ms: it says so
+        // (or a retry got through in time), never gives another value.
+        b.drive->Server().SetFaults(0, 0, 150);
+        Result r = b.Run({"read", "20"});
+        if (r.status == 0) {
+            EXPECT_EQ(r.out, "20=1020\n");
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find("no answer within 100 ms"), std::string::npos) << r.err;
+        }
+        b.drive->Server().SetFaults(0, 0, 0);
+        r = b.Run({"read", "21"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "21=1021\n");
+    }
+}
+
+TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
+    Bench b("-");
+    // A copy of the program in a folder of its own, with a junk station.
+    const std::string program = b.folder.File("halvex-cli");
+    fs::copy_file(Cli(), program);
+    for (const char* junk : {"", "abc", "0"}) {
+        hx::test::WriteFileBytes(b.folder.File("Parameters/EnvSetting.ini"),
+                                 std::string("[Drive]\nDriveNo=") + junk + "\n");
+        const Result r = hx::test::RunProgram(program, {"--port", b.drive->DevicePath(), "write", "40", "77"});
+        // Not station 0: the drive at 63 answers, reads back what it holds.
+        EXPECT_EQ(r.status, 0) << junk << ": " << r.err;
+        EXPECT_EQ(r.out, "40=77\n") << junk;
+    }
+    EXPECT_EQ(b.Vd().Ram(41), 0);
+
+    // Station 0 when asked for: sent, but never reported as done.
+    Result r = b.Run({"--station", "0", "write", "41", "5"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("broadcast"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("unknown"), std::string::npos) << r.out;
+    // Nobody answers, so the tool is gone before the drive has carried it out.
+    for (int i = 0; i < 200 && b.Vd().Ram(41) != 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(b.Vd().Ram(41), 5) << "the drive carried the broadcast out";
+    r = b.Run({"--station", "0", "read", "41"});
+    EXPECT_EQ(r.status, 2);
+    r = b.Run({"--station", "0", "params", "dump"});
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(CliHonest, WritesReportWhatTheDriveHoldsAndWhyTheyFailed) {
+    Bench b("-");
+    // An address nobody maps: the drive refuses, and the tool says so.
+    Result r = b.Run({"write", "20000", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("exception 2"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("no answer"), std::string::npos) << r.err;
+    // Every reply damaged: "damaged", not "no answer".
+    b.drive->Server().SetFaults(0, 1.0, 0);
+    r = b.Run({"--timeout", "30", "read", "5"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("damaged reply"), std::string::npos) << r.err;
+    b.drive->Server().SetFaults(0, 0, 0);
+    r = b.Run({"write", "5", "-7"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "5=-7\n");
+}
+
+TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitions) {
+    Bench b;
+    const std::string good = SavedFile(b);
+    ASSERT_FALSE(good.empty());
+    const auto defs = hx::LoadDefinitions(b.folder.DatabasePath(), "KRV4");
+    // A setting with a range, to put a value outside it.
+    const hx::ParameterDefinition* ranged = nullptr;
+    for (const auto& d : defs)
+        if (hx::IsSettingRegister(d.address) && d.scope.find('~') != std::string::npos && d.dataType != "INT") {
+            ranged = &d;
+            break;
+        }
+    ASSERT_NE(ranged, nullptr);
+
+    // Junk lines are skipped and counted; the rest loads.
+    const std::string junk = b.folder.File("junk.qxr");
+    hx::test::WriteFileBytes(junk, good + "65536=1\r\nabc=2\r\n5=70000\r\n7=abc\r\n12=3");
+    Result r = b.Run({"params", "load", junk});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("2150 parameter lines to apply, 5 skipped"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("skipped 5"), std::string::npos) << r.err;
+
+    // Nothing to load at all.
+    const std::string empty = b.folder.File("empty.qxr");
+    hx::test::WriteFileBytes(empty, "");
+    r = b.Run({"params", "load", empty});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no parameter line"), std::string::npos) << r.err;
+
+    // Another drive model, and a value outside its range: refused unless forced.
+    std::string other = good;
+    other.replace(0, other.find("\r\n"), "DriveType=HX-OTHER-1");
+    const std::string otherPath = b.folder.File("other.qxr");
+    hx::test::WriteFileBytes(otherPath, other);
+    const std::string key = "\r\n" + std::to_string(ranged->address) + "=";
+    std::string outside = good;
+    const auto at = outside.find(key) + key.size();
+    outside.replace(at, outside.find("\r\n", at) - at, "30001");
+    const std::string outsidePath = b.folder.File("outside.qxr");
+    hx::test::WriteFileBytes(outsidePath, outside);
+    const uint16_t before = b.Vd().Ram(ranged->address);
+    for (const std::string& path : {otherPath, outsidePath}) {
+        b.Vd().ClearRequests();
+        r = b.Run({"params", "load", path});
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+        for (const auto& q : b.Vd().Requests()) EXPECT_NE(q.function, 16) << "a block was written";
+    }
+    EXPECT_EQ(b.Vd().Ram(ranged->address), before);
+    r = b.Run({"params", "load", otherPath, "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // Without the database the tool has no types: it refuses to save or load.
+    const std::string program = b.folder.File("bare/halvex-cli");
+    fs::create_directories(b.folder.File("bare"));
+    fs::copy_file(Cli(), program);
+    r = b.Run({"params", "read", "-o", b.folder.File("bare/x.qxr")}, program);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("definitions"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(b.folder.File("bare/x.qxr")));
+    r = b.Run({"params", "load", junk}, program);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("definitions"), std::string::npos) << r.err;
+}

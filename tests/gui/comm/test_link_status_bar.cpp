@@ -1,0 +1,142 @@
+// The main window's status bar follows the link: port and settings, station,
+// whether the drive answers (at once when it stops) and the counters, while
+// the drive commands stay enabled so the user can retry.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTranslator>
+
+#include "gui/GuiTestUtil.h"
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
+#include "core/link/PortResolver.h"
+#include "core/params/CParameter.h"
+#include "core/params/DriveDefinitions.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
+#include "gui/comm/ConnectCom.h"
+#include "gui/comm/LinkStatusBar.h"
+#include "sim/DriveServer.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+using hx::gui::CConnectCom;
+using hx::gui::CMainFrame;
+using hx::gui::LinkStatusBar;
+using hx::test::WaitUntil;
+
+namespace {
+
+struct Frame {
+    Frame() : drive(Options()) {
+        hx::PortResolver::SetOverride("COM1", drive.DevicePath());
+        theComm.CloseCom();
+        g_activeModule.clear();
+        frame = std::make_unique<CMainFrame>();
+        frame->resize(900, 500);
+        bar = frame->findChild<LinkStatusBar*>();
+    }
+    ~Frame() {
+        frame.reset();
+        theComm.CloseCom();
+        hx::PortResolver::ClearOverride("COM1");
+    }
+    static hx::sim::DriveOptions Options() {
+        hx::sim::DriveOptions o;
+        o.station = 63;
+        return o;
+    }
+    // Connects through the connection window, as a user does.
+    bool Connect() {
+        QPointer<CConnectCom> w(static_cast<CConnectCom*>(frame->view()->openConnection()));
+        if (!w) return false;
+        QTest::mouseClick(w->connectButton(), Qt::LeftButton);
+        return WaitUntil([&] { return (!w || !w->busy()) && frame->IsConnected(); }, 10000);
+    }
+    void Grab(const std::string& name) {
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        bar->refresh();
+        QApplication::processEvents();
+        frame->grab().save(QString::fromStdString(hx::test::BuildBinFolder() + "/../" + name));
+    }
+
+    hx::test::TempProgramFolder folder;
+    hx::test::MessageRecorder messages;
+    hx::sim::InProcessDrive drive;
+    std::unique_ptr<CMainFrame> frame;
+    LinkStatusBar* bar = nullptr;
+};
+
+}  // namespace
+
+TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
+    Frame f;
+    ASSERT_NE(f.bar, nullptr);
+    EXPECT_EQ(f.bar->stateText(), "未连接");
+    ASSERT_TRUE(f.Connect());
+    f.bar->refresh();
+    EXPECT_EQ(f.bar->stateText(), "已连接");
+    EXPECT_TRUE(f.bar->portText().startsWith("COM1 (" + QString::fromStdString(f.drive.DevicePath())))
+        << f.bar->portText().toStdString();
+    EXPECT_TRUE(f.bar->portText().contains("38400 8N2")) << f.bar->portText().toStdString();
+    EXPECT_EQ(f.bar->stationText(), "站号 63");
+    EXPECT_TRUE(f.bar->countersText().startsWith("请求 ")) << f.bar->countersText().toStdString();
+    EXPECT_FALSE(f.bar->silent());
+    // Connecting registered the whole model's types, without any window listing.
+    bool anyUnsigned = false;
+    for (uint16_t a = 0; a < 150; ++a) anyUnsigned |= theParameterTable.IsUShort(a);
+    EXPECT_TRUE(anyUnsigned) << g_driveModel;
+    f.Grab("status-connected.png");
+
+    // The drive goes quiet: the next request shows it, the commands stay.
+    f.drive.Server().SetFaults(1.0, 0, 0);
+    theComm.SetReceiveTimeOut(20);
+    EXPECT_EQ(theComm.ReadAddressValue(63, 5), -1);
+    f.bar->refresh();
+    EXPECT_TRUE(f.bar->silent());
+    EXPECT_TRUE(f.bar->stateText().startsWith("驱动器无应答")) << f.bar->stateText().toStdString();
+    EXPECT_TRUE(f.bar->countersText().contains("无应答 3")) << f.bar->countersText().toStdString();
+    EXPECT_TRUE(f.bar->countersText().contains("重发 2")) << f.bar->countersText().toStdString();
+    EXPECT_TRUE(f.frame->action(hx::gui::cmd::ParameterManager)->isEnabled());
+    f.Grab("status-silent.png");
+
+    // And back.
+    f.drive.Server().SetFaults(0, 0, 0);
+    EXPECT_NE(theComm.ReadAddressValue(63, 5), -1);
+    EXPECT_TRUE(WaitUntil([&] { return !f.bar->silent() && f.bar->stateText() == "已连接"; }, 2000));
+
+    // Offline use says so.
+    theComm.CloseCom();
+    theComm.SetCurrentUseMode(0);
+    f.bar->refresh();
+    EXPECT_EQ(f.bar->stateText(), "脱机使用");
+}
+
+TEST(LinkStatusBar, InEnglish) {
+    QTranslator english;
+    ASSERT_TRUE(english.load(QString::fromStdString(hx::test::BuildBinFolder() + "/i18n/halvex_en.qm")));
+    QCoreApplication::installTranslator(&english);
+    const uint16_t language = g_language;
+    g_language = 9;
+    {
+        Frame f;
+        ASSERT_TRUE(f.Connect());
+        f.drive.Server().SetFaults(1.0, 0, 0);
+        theComm.SetReceiveTimeOut(20);
+        theComm.ReadAddressValue(63, 5);
+        f.bar->refresh();
+        EXPECT_TRUE(f.bar->stateText().startsWith("Drive not answering")) << f.bar->stateText().toStdString();
+        EXPECT_TRUE(f.bar->countersText().startsWith("Requests")) << f.bar->countersText().toStdString();
+        f.Grab("status-silent-en.png");
+    }
+    g_language = language;
+    QCoreApplication::removeTranslator(&english);
+}
