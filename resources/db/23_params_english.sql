@@ -17,7 +17,7 @@ INSERT INTO CategoryEnglish (PageNumber, PageNumberEn) VALUES
 
 CREATE TEMP TABLE UnitEnglish (Units TEXT PRIMARY KEY, UnitsEn TEXT NOT NULL);
 INSERT INTO UnitEnglish (Units, UnitsEn) VALUES
-('0.1圈', '0.1 rev'),
+('0.01圈', '0.01 rev'),
 ('℃', '°C');
 
 CREATE TEMP TABLE RemarkEnglish (Remark TEXT PRIMARY KEY, RemarkEn TEXT NOT NULL);

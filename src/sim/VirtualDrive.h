@@ -59,6 +59,7 @@ class StorageCommands;
 class MotorPart;
 class SamplingEngine;
 class SpectrumEngine;
+class RunTest;
 
 class VirtualDrive {
 public:
@@ -105,6 +106,7 @@ public:
     ParameterStore& Store() { return *m_store; }
     MotorPart& Motor() { return *m_motor; }
     SamplingEngine& Sampling() { return *m_sampling; }
+    RunTest& Tests() { return *m_runTest; }
     SpectrumEngine& Spectrum() { return *m_spectrum; }
 
     // --- Direct access for tests, bypassing the wire rules.
@@ -173,6 +175,7 @@ private:
     Alarms* m_alarms = nullptr;
     MotorPart* m_motor = nullptr;
     SamplingEngine* m_sampling = nullptr;
+    RunTest* m_runTest = nullptr;
     SpectrumEngine* m_spectrum = nullptr;
 
     std::deque<Request> m_requests;

@@ -165,6 +165,21 @@ bool SamplingEngine::Start() {
     return true;
 }
 
+void SamplingEngine::BeginDriveRecording(std::vector<int16_t> channel1) {
+    m_running = false;
+    m_state = 0;
+    m_driveRecording = std::move(channel1);
+}
+
+void SamplingEngine::FinishDriveRecording() {
+    const size_t n = std::min(m_driveRecording.size(), m_area.size());
+    for (size_t k = 0; k < n; ++k) m_area[k] = static_cast<uint16_t>(m_driveRecording[k]);
+    m_driveRecording.clear();
+    m_state = reg::kSampleStateComplete;
+}
+
+void SamplingEngine::CancelDriveRecording() { m_driveRecording.clear(); }
+
 void SamplingEngine::Take(const std::array<int16_t, kSourceCount>& signals) {
     const int k = m_capture.taken++;
     for (int c = 0; c < m_capture.active; ++c)

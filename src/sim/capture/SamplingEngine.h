@@ -74,6 +74,15 @@ public:
     // do not fit the capacity.
     bool Start();
     bool Running() const { return m_running; }
+    uint16_t PointsPerChannel() const { return Points(); }
+
+    // A recording the drive makes itself (the current-loop test): any
+    // capture in progress ends, the state reads 0 until Finish puts the
+    // points in the area as channel 1 and the state reads complete; Cancel
+    // drops them, the state staying 0.
+    void BeginDriveRecording(std::vector<int16_t> channel1);
+    void FinishDriveRecording();
+    void CancelDriveRecording();
 
 private:
     struct Capture {
@@ -100,6 +109,7 @@ private:
     SimTime m_now{0};
     bool m_running = false;
     Capture m_capture;
+    std::vector<int16_t> m_driveRecording;
     MotorModel& m_motor;
 };
 

@@ -16,7 +16,6 @@ std::vector<int16_t> RunCurrentStep(const Winding& w, const CurrentGains& g, int
     std::vector<int16_t> samples(static_cast<size_t>(std::max(0, points)));
     const double kp = g.kp * kKpVoltsPerAmp;
     const double ki = g.ki * kKiVoltsPerAmpSecond;
-    const double windup = w.busVoltage * std::clamp<int>(g.kc, 0, 1024) / 1024.0;
     const double target = testCurrentMa / 1000.0;
     const int stepsPerSample = std::max(1, static_cast<int>(std::lround(samplePeriodUs * 1e-6 / kLoopPeriod)));
     // Exact discretisation of L di/dt = v - R i over one loop period.
@@ -27,7 +26,7 @@ std::vector<int16_t> RunCurrentStep(const Winding& w, const CurrentGains& g, int
         samples[n] = static_cast<int16_t>(std::clamp(std::lround(current * 1000.0), -32768L, 32767L));
         for (int s = 0; s < stepsPerSample; ++s) {
             const double error = target - current;
-            integral = std::clamp(integral + ki * error * kLoopPeriod, -windup, windup);
+            integral = std::clamp(integral + ki * error * kLoopPeriod, -w.busVoltage, w.busVoltage);
             const double voltage = std::clamp(kp * error + integral, -w.busVoltage, w.busVoltage);
             current = current * decay + voltage * gain;
         }
@@ -39,8 +38,7 @@ CurrentGains AutoTuneGains(const Winding& w, int16_t kc) {
     CurrentGains g;
     g.kp = static_cast<int16_t>(std::lround(w.inductance * kTunedBandwidth / kKpVoltsPerAmp));
     g.ki = static_cast<int16_t>(std::max(1L, std::lround(w.resistance * kTunedBandwidth / kKiVoltsPerAmpSecond)));
-    // The integrator must be able to hold the winding's whole voltage drop.
-    g.kc = std::max<int16_t>(kc, 256);
+    g.kc = kc;
     return g;
 }
 

