@@ -130,6 +130,12 @@ void AddMotorOptions(CLI::App& app, DriveOptions& options) {
                     "the load's mechanical resonance, 50..1500 (default 300)")
         ->type_name("F")
         ->group(group);
+    AddNumberOption(app, "--machine-hz", options.machineHz, 0, 100,
+                    "the machine's own low swing (an arm, a gantry), which\n"
+                    "leaves the motor ringing after a hard move; 0..100\n"
+                    "(default 25, 0: a rigid machine)")
+        ->type_name("F")
+        ->group(group);
     AddNumberOption(app, "--source-mask", options.sourceMask, 0, 65535,
                     "register 52, the sources offered for sampling\n(default 0xFFFF: all sixteen)")
         ->group(group);

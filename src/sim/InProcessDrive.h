@@ -40,6 +40,9 @@ struct DriveOptions {
     // The motor and what records it.
     std::string motion;                         // what commands the motor: "" or "none" (holds still), "demo"
     double resonanceHz = 300;                   // the load's mechanical resonance
+    // The machine's own low swing (a long arm, a gantry), which leaves the
+    // motor ringing at about 15 Hz after a hard move; 0: a rigid machine.
+    double machineHz = 25;
     uint16_t sourceMask = 0xFFFF;               // register 52: sources the sampling engine offers
     uint16_t sampleChannels = 4;                // register 99: channels recorded at once (0..4)
     uint16_t sampleCapacity = 8000;             // register 136: points for all channels together (<= 8042)

@@ -28,6 +28,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
       m_clock(m_options.clock ? m_options.clock : std::make_shared<RealTimeClock>()) {
     MotorParameters motor;
     motor.resonanceHz = m_options.resonanceHz;
+    motor.machineHz = m_options.machineHz;
     m_motor = &m_bus.Add(std::make_unique<MotorPart>(motor, m_options.seed));
     m_motor->SetMotion(MakeMotion(m_options.motion, motor.pulsesPerRev));
 

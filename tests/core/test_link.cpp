@@ -149,10 +149,10 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(drive.Server().GetStats().framesReceived, before.framesReceived);
     EXPECT_EQ(comm.WriteAddressValue(0, 12, 321), 321);
     EXPECT_TRUE(comm.LastRequestAnswered());
-    EXPECT_NE(comm.WriteBigData(0, 13, 2, {0, 1, 0, 2}), -1);
+    EXPECT_NE(comm.WriteBigData(0, 14, 2, {0, 1, 0, 2}), -1);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 321);
-    EXPECT_EQ(drive.Drive().Ram(13), 1);
-    EXPECT_EQ(drive.Drive().Ram(14), 2);
+    EXPECT_EQ(drive.Drive().Ram(14), 1);
+    EXPECT_EQ(drive.Drive().Ram(15), 2);
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
 
     // A reply later than the time-out is -1, and when it lands after all it

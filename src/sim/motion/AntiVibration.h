@@ -5,8 +5,9 @@
 // the command into two impulses half a ringing period apart, so that the
 // second cancels the ringing the first excites.
 //
-// Phase A is that half period in 0.02 ms (0..255: sets for resonances down
-// to about 100 Hz), phase B the damping ratio the set assumes in 1/1024,
+// Phase A is that half period in 0.2 ms (0..255: sets for ringing down to
+// about 10 Hz, the low swing of a machine's arm or gantry that the loops
+// cannot hold down), phase B the damping ratio the set assumes in 1/1024,
 // amplitude how much of the command goes through the set (percent). A set
 // whose half period is near the load's resonance lowers the ringing; one far
 // from it only delays the command. The Z-axis phase concerns the encoder's
@@ -27,9 +28,9 @@ struct Impulse {
 // weights add up to 1.
 std::vector<Impulse> ShaperImpulses(const std::array<int, 13>& settings);
 
-inline constexpr double kShaperDelayUnitS = 0.00002;
+inline constexpr double kShaperDelayUnitS = 0.0002;
 
-// The phase A that suits a resonance: half its period in the delay unit.
+// The phase A that suits a ringing frequency: half its period in the delay unit.
 int PhaseForResonance(double hz);
 
 }  // namespace hx::sim

@@ -26,6 +26,14 @@ MotorModel::MotorModel(MotorParameters p, unsigned seed) : m_p(p), m_rng(seed) {
     const double wr = kTwoPi * m_p.resonanceHz;
     m_stiffness = wr * wr * reduced;
     m_damping = 2 * m_p.dampingRatio * wr * reduced;
+    if (m_p.machineHz > 0 && m_p.machineInertia > 0) {
+        const double jv = m_p.machineInertia;
+        const double body = jm + jl;  // motor and load swing together at this low frequency
+        const double machineReduced = body * jv / (body + jv);
+        const double wv = kTwoPi * m_p.machineHz;
+        m_machineStiffness = wv * wv * machineReduced;
+        m_machineDamping = 2 * m_p.machineDampingRatio * wv * machineReduced;
+    }
 
     const double wc = kTwoPi * m_p.currentBandwidthHz;
     SetCurrentGains(m_p.inductance * wc, m_p.resistance * wc, 1.0);
@@ -56,8 +64,8 @@ void MotorModel::SetExcitation(double amplitude, int hold) {
 void MotorModel::Settle(double positionPulses, double speedRps) {
     m_commandPulses = std::llround(positionPulses);
     const double theta = static_cast<double>(m_commandPulses) / m_p.pulsesPerRev * kTwoPi;
-    m_thetaM = m_thetaL = theta;
-    m_omegaM = m_omegaL = kTwoPi * speedRps;
+    m_thetaM = m_thetaL = m_thetaV = theta;
+    m_omegaM = m_omegaL = m_omegaV = kTwoPi * speedRps;
     m_encoder = m_encoderPrev = static_cast<int64_t>(std::floor(theta / kTwoPi * m_p.encoderCounts));
     m_speedFb = m_speedRef = m_prevSpeedFb = m_prevSpeedRef = m_omegaM;
     m_accRef = m_accFb = 0;
@@ -136,8 +144,14 @@ void MotorModel::Step(const MotionCommand& command) {
     const double twist = m_stiffness * (m_thetaM - m_thetaL) + m_damping * (m_omegaM - m_omegaL);
     const double friction =
         m_p.coulombFriction * std::tanh(m_omegaL / 0.05) + m_p.viscousFriction * m_omegaL;
+    const double swing =
+        m_machineStiffness * (m_thetaL - m_thetaV) + m_machineDamping * (m_omegaL - m_omegaV);
     m_omegaM += (torque - twist + Noise(m_p.torqueNoise)) / m_p.motorInertia * dt;
-    m_omegaL += (twist - friction) / m_p.loadInertia * dt;
+    m_omegaL += (twist - friction - swing) / m_p.loadInertia * dt;
+    if (m_machineStiffness > 0) {
+        m_omegaV += swing / m_p.machineInertia * dt;
+        m_thetaV += m_omegaV * dt;
+    }
     m_thetaM += m_omegaM * dt;
     m_thetaL += m_omegaL * dt;
 }

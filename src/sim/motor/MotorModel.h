@@ -35,6 +35,12 @@ struct MotorParameters {
     double loadInertia = 2.4e-4;   // kg m^2
     double resonanceHz = 300;      // the coupled mode, motor and load swinging against each other
     double dampingRatio = 0.02;
+    // The machine the load moves: a part of it (a long arm, a tool on a
+    // gantry) swings on its own compliance at a low frequency, which the
+    // loops cannot hold down and a hard move leaves ringing. 0 Hz: none.
+    double machineHz = 0;
+    double machineInertia = 4e-4;  // kg m^2, as seen at the motor shaft
+    double machineDampingRatio = 0.04;
     double coulombFriction = 0.02;  // N m, on the load
     double viscousFriction = 2e-4;  // N m s/rad, on the load
     double torqueNoise = 0.004;     // N m rms per control tick
@@ -113,6 +119,7 @@ private:
 
     // Derived constants.
     double m_stiffness = 0, m_damping = 0;
+    double m_machineStiffness = 0, m_machineDamping = 0;
     double m_kp = 0, m_ki = 0, m_kc = 1;
     double m_kvp = 0, m_kvi = 0;
     double m_rlDecay = 0;
@@ -120,6 +127,7 @@ private:
 
     // Plant.
     double m_thetaM = 0, m_omegaM = 0, m_thetaL = 0, m_omegaL = 0;
+    double m_thetaV = 0, m_omegaV = 0;  // the swinging part of the machine
     double m_iq = 0, m_vbus = 0, m_mainsPhase = 0;
     // Sensing and loops.
     int64_t m_encoder = 0, m_encoderPrev = 0;

@@ -67,8 +67,11 @@ void RunTest::Write(uint16_t address, uint16_t value, const WriteRequest& reques
     }
 }
 
+// As a single write would, without its checks: a test puts the drive in a
+// state (a motion running) without going through the wire.
 void RunTest::Poke(uint16_t address, uint16_t value) {
-    if (address == reg::kCurrentAutoTune) m_store.SetRam(address, value);
+    const WriteRequest request{address, &value, 1, true};
+    Write(address, value, request);
 }
 
 std::array<int, 13> RunTest::AntiVibrationSettings() const {

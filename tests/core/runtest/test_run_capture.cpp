@@ -176,6 +176,9 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
 TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
     ASSERT_TRUE(b.opened);
+    // A trapezoid of many runs, to outlast the test.
+    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
+        b.Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     b.Vd().Poke(70, 1);
     b.Vd().ClearRequests();
     CaptureRequest r;

@@ -27,6 +27,7 @@ struct Bench {
         o.databasePath = "-";
         o.motion = std::move(motion);
         o.resonanceHz = resonanceHz;
+        o.machineHz = 0;  // a rigid machine: the motor and its load alone
         o.clock = clock;
         drive = std::make_unique<VirtualDrive>(o);
     }
