@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <map>
 #include <memory>
@@ -106,6 +107,8 @@ std::optional<std::string> TakeNumbers(const RunOptions& o, std::initializer_lis
 std::string Fixed(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    // A small negative value rounds to "-0": say 0.
+    if (std::strtod(buf, nullptr) == 0) std::snprintf(buf, sizeof buf, "%.*f", decimals, 0.0);
     return buf;
 }
 
@@ -324,6 +327,13 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     if (!out) return ctx.Fail("interrupted; current-loop test stopped", kExitInterrupted);
     if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);
     TakeReturnedValues(out->startWrites, out->writes.returned, nullptr, &f, nullptr);
+    // With auto-tuning on, the drive chose its own gains for the test.
+    const TorqueReadback used = ReadTorqueGains(link);
+    if (used.kp && used.ki && (*used.kp != f.kp || *used.ki != f.ki)) {
+        ctx.Out() << "the drive tuned its gains: Kp " << *used.kp << ", Ki " << *used.ki << '\n';
+        f.kp = static_cast<int16_t>(*used.kp);
+        f.ki = static_cast<int16_t>(*used.ki);
+    }
 
     const StepFigures s = ComputeStepFigures(out->samples[0], f.testCurrent, hx::reg::kCurrentTestSamplePeriodUs);
     ctx.Out() << "Kp " << f.kp << ", Ki " << f.ki << ", Kc " << f.kc << ", test current " << f.testCurrent

@@ -41,8 +41,13 @@ TEST(CliRun, StopWritesBothStopCommands) {
     hx::test::TempProgramFolder folder;
     hx::sim::InProcessDrive drive(Drive());
     auto& vd = drive.Drive();
+    // A trapezoid of many runs and a long current-loop test, both running.
+    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
+        vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     vd.Poke(70, 1);
     vd.Poke(23, 1);
+    ASSERT_EQ(vd.Peek(70), 1);
+    ASSERT_EQ(vd.Peek(23), 1);
     const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
     const auto r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
     EXPECT_EQ(r.status, 0) << r.err;
@@ -53,6 +58,35 @@ TEST(CliRun, StopWritesBothStopCommands) {
     const auto silent = hx::test::RunProgram(Cli(), {"--port", drive.DevicePath(), "--station", "8", "run", "stop"});
     EXPECT_EQ(silent.status, 1);
     EXPECT_NE(silent.err.find("no answer"), std::string::npos) << silent.err;
+}
+
+// The current-loop test with the drive's gains, then with its auto-tuning:
+// the figures printed, the tuned gains said, the step without overshoot.
+TEST(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Drive());
+    auto& vd = drive.Drive();
+    for (auto [a, v] : {std::pair{15, 1000}, {16, 200}, {17, 256}}) vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+    auto overshoot = [](const std::string& out) {
+        const auto at = out.find("overshoot: ");
+        return at == std::string::npos ? -1.0 : std::stod(out.substr(at + 11));
+    };
+    auto r = hx::test::RunProgram(Cli(), With(common, {"run", "torque", "--current", "1000", "--points", "400"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Kp 1000, Ki 200, Kc 256, test current 1000 mA, 400 points\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("rise time (10-90 %): "), std::string::npos);
+    EXPECT_NE(r.out.find("settling time (5 %): "), std::string::npos);
+    EXPECT_GT(overshoot(r.out), 15.0) << r.out;
+
+    vd.Poke(13, 1);
+    r = hx::test::RunProgram(Cli(), With(common, {"run", "torque", "--current", "1000", "--points", "400"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("the drive tuned its gains: Kp 1000, Ki 20\n"), std::string::npos) << r.out;
+    EXPECT_GE(overshoot(r.out), 0.0);
+    EXPECT_LT(overshoot(r.out), 5.0) << r.out;
+    EXPECT_EQ(r.out.find(": -0 mA"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("(-0.0 %)"), std::string::npos) << r.out;
 }
 
 TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {

@@ -1,6 +1,7 @@
 #include "core/runtest/RunFields.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace hx::runtest {
 namespace {
@@ -107,6 +108,13 @@ std::array<std::optional<ChannelPick>, 4> ChannelPicks(int n, int m) {
         previous = entry;
     }
     return picks;
+}
+
+double PeakSpeed(const VelocityFields& f) {
+    const double speed = std::fabs(static_cast<double>(f.speed));
+    // distance in 0.01 rev and acceleration in rev/s^2: sqrt(d a) in rev/s.
+    const double reachable = std::sqrt(f.distance / 100.0 * f.acceleration) * 100.0;
+    return std::min(speed, reachable);
 }
 
 }  // namespace hx::runtest

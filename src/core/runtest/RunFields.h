@@ -38,6 +38,10 @@ struct VelocityFields {
     int sampleInterval = kDefaultSampleInterval;  // us, one of kSampleIntervals
 };
 
+// The highest speed a run of these fields reaches, in 0.01 rev/s: the
+// speed, or less when the distance is too short to reach it (a triangle).
+double PeakSpeed(const VelocityFields& fields);
+
 struct TorqueFields {
     int32_t autoTune = 0;        // 0 off, anything else on
     int16_t kp = 0, ki = 0, kc = 0;

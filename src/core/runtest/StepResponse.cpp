@@ -71,12 +71,13 @@ FollowingFigures ComputeFollowingFigures(const std::vector<float>* positionError
         f.peakFollowingError = peak;
         f.rmsFollowingError = std::sqrt(sq / static_cast<double>(positionError->size()));
     }
+    // Against the speed the run commands: the speed reference carries the
+    // position loop's corrections, and swings with the very ringing the
+    // figure is meant to show. Only without a commanded speed is its peak
+    // the target.
     double target = std::fabs(commandedSpeed);
-    if (speedReference && !speedReference->empty()) {
-        double peakRef = 0;
-        for (float v : *speedReference) peakRef = std::max(peakRef, std::fabs(static_cast<double>(v)));
-        if (peakRef > 0) target = peakRef;
-    }
+    if (target <= 0 && speedReference && !speedReference->empty())
+        for (float v : *speedReference) target = std::max(target, std::fabs(static_cast<double>(v)));
     if (speed && !speed->empty() && target > 0) {
         double peak = 0;
         for (float v : *speed) peak = std::max(peak, std::fabs(static_cast<double>(v)));

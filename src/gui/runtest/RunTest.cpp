@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
@@ -430,10 +431,16 @@ void CRunTest::OnRecaptureTimer() {
 
 void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     QStringList lines;
-    auto fixed = [](double v, int d) { return QString::number(v, 'f', d); };
+    // Rounded first, so that a small negative value shows as 0, not -0.
+    auto fixed = [](double v, int d) {
+        const double scale = std::pow(10.0, d);
+        const double r = std::round(v * scale) / scale;
+        return QString::number(r == 0 ? 0.0 : r, 'f', d);
+    };
     if (outcome.mode == Mode::Torque) {
         const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
                                                  reg::kCurrentTestSamplePeriodUs);
+        m_lastStep = f;
         QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
         if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
         lines << line;
@@ -449,7 +456,7 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
             return nullptr;
         };
         const FollowingFigures f = ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback),
-                                                           channel(kSpeedReference), m_velocity->Fields().speed);
+                                                           channel(kSpeedReference), PeakSpeed(m_velocity->Fields()));
         QStringList parts;
         if (f.peakFollowingError) parts << tr("峰值跟随误差: %1 p").arg(fixed(*f.peakFollowingError, 0));
         if (f.rmsFollowingError) parts << tr("跟随误差均方根: %1 p").arg(fixed(*f.rmsFollowingError, 1));

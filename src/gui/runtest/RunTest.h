@@ -16,8 +16,10 @@
 #include <QTimer>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "core/runtest/RunCapture.h"
+#include "core/runtest/StepResponse.h"
 #include "gui/runtest/RunPage.h"
 #include "gui/widgets/FunctionWindow.h"
 
@@ -64,6 +66,8 @@ public:
     QComboBox* pointsList() const { return m_points; }
     QLabel* figuresLabel() const { return m_figures; }
     int capturesShown() const { return m_capturesShown; }
+    // The figures of the last current-loop test shown.
+    const std::optional<hx::runtest::StepFigures>& lastStepFigures() const { return m_lastStep; }
     // True once the reads made at opening have come back.
     bool opened() const { return m_openingDone; }
 
@@ -93,6 +97,7 @@ private:
     bool m_closing = false;
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
+    std::optional<hx::runtest::StepFigures> m_lastStep;
 
     Cscope* m_plot;
     // Channel colours, shown behind the channel lists; the plot's curves start the same.

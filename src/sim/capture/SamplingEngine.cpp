@@ -106,9 +106,10 @@ uint8_t SamplingEngine::CheckWrite(uint16_t a, uint16_t value, const WriteReques
     case reg::kSampleInterval:
         return value == 0 ? mbex::kIllegalValue : mbex::kNone;
     case reg::kSamplePoints:
-        if (value == 0) return mbex::kIllegalValue;
-        return static_cast<uint32_t>(value) * ActiveAfter(&request) > m_options.capacity ? mbex::kIllegalValue
-                                                                                        : mbex::kNone;
+        // The points with the channels in use must fit when a capture
+        // starts; the drive's own current-loop test records one channel,
+        // whatever the channel codes say, so here only the area bounds it.
+        return value == 0 || value > m_options.capacity ? mbex::kIllegalValue : mbex::kNone;
     case reg::kSampleTrigger:
         if (value != reg::kSampleTriggerValue) return mbex::kNone;
         return static_cast<uint32_t>(PointsAfter(&request)) * ActiveAfter(&request) > m_options.capacity

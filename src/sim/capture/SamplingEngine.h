@@ -25,9 +25,10 @@
 //  - a channel code that is not one source of the mask (several bits, a bit
 //    the mask lacks, the listed-only slot 16384);
 //  - a channel code that makes more channels active than register 99 says;
-//  - points per channel of 0, or points x active channels above the
-//    capacity (checked on 137, and on the start, as the codes may be
-//    written before the points that make them fit);
+//  - points per channel of 0 or above the capacity (on 137), and a start
+//    whose points x active channels exceed the capacity (the codes and the
+//    points may be written in any order; the current-loop test records one
+//    channel whatever the codes say);
 //  - an interval of 0.
 // Any other value written to 32 is taken and ignored, as the storage
 // commands do.

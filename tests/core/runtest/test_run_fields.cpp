@@ -230,3 +230,13 @@ TEST(RunSequence, FieldsTakeTheValuesTheWritesReturn) {
     EXPECT_EQ(r.values[12], 42);
     EXPECT_EQ(r.values[0], 0);
 }
+
+TEST(RunFields, PeakSpeedIsTheSpeedOrWhatAShortMoveReaches) {
+    VelocityFields f;  // the page's defaults: 0.6 rev/s is reached within 0.01 rev at 200 rev/s^2
+    f.speed = 60;
+    f.distance = 1;
+    f.acceleration = 200;
+    EXPECT_DOUBLE_EQ(PeakSpeed(f), 60.0);
+    f.speed = -1000;  // 10 rev/s backwards cannot be reached in 0.01 rev: sqrt(0.01 x 200) = 1.414 rev/s
+    EXPECT_NEAR(PeakSpeed(f), 141.42, 0.01);
+}

@@ -73,11 +73,15 @@ TEST(StepResponse, FollowingErrorAndSpeedOvershoot) {
     EXPECT_DOUBLE_EQ(*f.rmsFollowingError, 2.5);
     EXPECT_NEAR(*f.speedOvershootPct, 10.0, 1e-9);
 
-    // With the speed reference captured, its peak is the target.
-    const std::vector<float> reference = {0, 40, -55, 0};
+    // The commanded speed is the target, even where the speed reference
+    // (which carries the position loop's corrections) swings beyond it;
+    // without a command, the reference's peak is.
+    const std::vector<float> reference = {0, 40, -55, 0, 70};
     f = ComputeFollowingFigures(nullptr, &speed, &reference, 60);
     EXPECT_FALSE(f.peakFollowingError);
-    EXPECT_NEAR(*f.speedOvershootPct, 20.0, 1e-9);
+    EXPECT_NEAR(*f.speedOvershootPct, 10.0, 1e-9);
+    const std::vector<float> lower = {0, 40, -55, 0};
+    EXPECT_NEAR(*ComputeFollowingFigures(nullptr, &speed, &lower, 0).speedOvershootPct, 20.0, 1e-9);
 
     // Never above the command: no overshoot.
     const std::vector<float> slow = {0, 20, 40};

@@ -81,13 +81,15 @@ TEST_F(Sampling, SettingsADriveCannotCarryOutAreRefused) {
     EXPECT_EQ(W(reg::kSampleInterval, 0), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kSampleInterval, 50), mbex::kNone);
 
-    // Points times active channels above the capacity: on 137, and on the
-    // start when the codes came after the points.
+    // Points above the capacity on 137; points times active channels above
+    // it on the start, whichever was written first.
     EXPECT_EQ(W(reg::kSamplePoints, 8000), mbex::kNone);  // one channel
     EXPECT_EQ(W(reg::kSampleChannel2, 2), mbex::kNone);    // accepted: the points may follow
     EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
     EXPECT_EQ(R(reg::kSampleState), 0);
-    EXPECT_EQ(W(reg::kSamplePoints, 4001), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kSamplePoints, 8001), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kSamplePoints, 4001), mbex::kNone);
+    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kSamplePoints, 0), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kSamplePoints, 4000), mbex::kNone);
     EXPECT_EQ(R(reg::kSamplePoints), 4000);
@@ -240,10 +242,9 @@ TEST_F(Sampling, PokedLimitsTakeEffect) {
     drive->Poke(reg::kSampleCapacity, 300);
     drive->Poke(reg::kSampleChannelCount, 1);
     EXPECT_EQ(R(reg::kSampleCapacity), 300);
-    EXPECT_EQ(W(reg::kSamplePoints, 400), mbex::kNone);  // no channel active yet
+    EXPECT_EQ(W(reg::kSamplePoints, 400), mbex::kIllegalValue);  // more than the area holds
     EXPECT_EQ(W(reg::kSampleChannel1, 2), mbex::kNone);
     EXPECT_EQ(W(reg::kSampleChannel2, 1), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kSamplePoints, 300), mbex::kNone);
     EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
     drive->Poke(reg::kSampleCapacity, 60000);
