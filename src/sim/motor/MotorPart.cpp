@@ -29,6 +29,13 @@ void MotorPart::SetMotion(std::unique_ptr<MotionSource> source) {
     m_sourceOrigin.positionPulses = m_last.position;
 }
 
+void MotorPart::HoldWhereItIs() {
+    m_source.reset();
+    m_last.mode = RunMode::Holding;
+    m_last.position = std::round(m_model.Feedback().positionPulses);
+    m_last.velocity = 0;
+}
+
 MotionCommand MotorPart::Command() {
     if (m_source) {
         const SimTime since = m_time - m_sourceStart;

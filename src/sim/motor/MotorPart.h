@@ -47,6 +47,9 @@ public:
     // A new motion source from the current tick on (null: hold where the
     // motor was last commanded).
     void SetMotion(std::unique_ptr<MotionSource> source);
+    // Ends any motion and holds the motor where it stands now, as a drive
+    // does when an alarm stops it: the following error goes to zero.
+    void HoldWhereItIs();
     bool MotionFinished() const { return !m_source; }
     // The source commanding the motor now; null when it holds.
     const MotionSource* Source() const { return m_source.get(); }

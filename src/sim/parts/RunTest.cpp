@@ -36,6 +36,9 @@ uint8_t RunTest::Read(uint16_t address, uint16_t& value) {
 uint8_t RunTest::CheckWrite(uint16_t address, uint16_t value, const WriteRequest& request) {
     if (!request.single) return mbex::kNone;
     if (value > 1) return mbex::kIllegalValue;
+    const bool start = (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart) ||
+                       (address == reg::kMotionCommand && value == reg::kMotionRun);
+    if (start && m_currentAlarm && m_currentAlarm() > 0) return mbex::kIllegalValue;
     // One test at a time: the motor cannot run a trapezoid and hold still
     // for a current step at once.
     if (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart && MotionRunning())
@@ -132,6 +135,15 @@ void RunTest::StartCurrentTest() {
 
 void RunTest::Advance(SimTime now) {
     m_now = now;
+    if (m_currentAlarm && (MotionRunning() || m_testRunning) && m_currentAlarm() > 0) {
+        m_motion = nullptr;
+        m_motor.HoldWhereItIs();
+        if (m_testRunning) {
+            m_testRunning = false;
+            m_sampling.CancelDriveRecording();
+        }
+        return;
+    }
     if (m_testRunning && now >= m_testDone) {
         m_testRunning = false;
         m_sampling.FinishDriveRecording();

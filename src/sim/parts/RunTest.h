@@ -16,10 +16,12 @@
 // the drive first measures the winding and writes the gains it chose to 15
 // and 16, so the test shows the tuned step.
 // A test command while the other test runs is refused with exception 3, as
-// is any value but 0 and 1. A block write (the whole-table write of another
+// is any value but 0 and 1; so is a start while the drive has an alarm. An
+// alarm during a test ends it: the motor holds where it stands. A block write (the whole-table write of another
 // program) starts and stops nothing: the commands keep what they read.
 
 #include <array>
+#include <functional>
 #include <random>
 
 #include "sim/bus/Part.h"
@@ -37,6 +39,8 @@ public:
     static constexpr SimTime kTuningTime = std::chrono::milliseconds(200);
 
     RunTest(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed = 1);
+    // The drive's current alarm (0: none), once the alarms are composed.
+    void WatchAlarm(std::function<int()> currentAlarm) { m_currentAlarm = std::move(currentAlarm); }
 
     std::string_view Name() const override { return "run test"; }
     std::vector<AddressRange> Ranges() const override;
@@ -61,6 +65,7 @@ private:
     SamplingEngine& m_sampling;
     std::mt19937 m_rng;
     SimTime m_now{0};
+    std::function<int()> m_currentAlarm;
     const MotionSource* m_motion = nullptr;  // the trapezoid given to the motor
     bool m_testRunning = false;
     SimTime m_testDone{0};

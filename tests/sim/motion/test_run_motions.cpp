@@ -227,6 +227,24 @@ TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {
     ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
 }
 
+// A move the motor cannot follow: the following error alarm stops it, the
+// motor holds where it stands, and no test starts until the alarm is cleared.
+TEST_F(Drive, AFollowingErrorAlarmStopsTheRunAndRefusesTheNext) {
+    drive->SetRam(reg::kFaultDetectionMask, 0xFFFF);
+    drive->SetRam(11, 2000);                       // following error limit, pulses
+    drive->SetRam(reg::kTrapSpeed, 3000);          // 30 rev/s
+    drive->SetRam(reg::kTrapAcceleration, 30000);  // far beyond the motor's torque
+    drive->SetRam(reg::kTrapDistance, 500);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    for (int i = 0; i < 100 && drive->CurrentAlarm() == 0; ++i) clock->Step(5ms);
+    EXPECT_EQ(drive->CurrentAlarm(), 9);  // position following error
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+    clock->Step(300ms);
+    EXPECT_LT(std::abs(Signal(kPositionError)), 20) << "held where it stands";
+    EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
+}
+
 // A machine whose arm swings: after a hard move the motor rings with it for
 // a second. A set whose half period is that of the ringing takes it out; a
 // set tuned far from it hardly changes it.
