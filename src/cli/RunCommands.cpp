@@ -260,13 +260,8 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, active, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    CaptureRequest r;
-    r.link = RunLink{&ctx.Link(), ctx.Station(), firmware};
-    r.mode = Mode::Velocity;
-    r.codes = codes;
-    r.points = *points;
-    r.startWrites = VelocityStartWrites(f, codes, *points, firmware);
-    r.wait = CompletionWait::ForMode(Mode::Velocity);
+    const CaptureRequest r = CaptureRequest::For(RunLink{&ctx.Link(), ctx.Station(), firmware}, Mode::Velocity, codes,
+                                                 *points, VelocityStartWrites(f, codes, *points, firmware));
     const auto out = RunWithInterrupt(r);
     if (!out) return ctx.Fail("interrupted; motor stopped", kExitInterrupted);
     if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);
@@ -316,13 +311,8 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    CaptureRequest r;
-    r.link = link;
-    r.mode = Mode::Torque;
-    r.codes = {kTorqueCurrent, 0, 0, 0};
-    r.points = *points;
-    r.startWrites = TorqueStartWrites(f, *points, firmware);
-    r.wait = CompletionWait::ForMode(Mode::Torque);
+    const CaptureRequest r = CaptureRequest::For(link, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
+                                                 TorqueStartWrites(f, *points, firmware));
     const auto out = RunWithInterrupt(r);
     if (!out) return ctx.Fail("interrupted; current-loop test stopped", kExitInterrupted);
     if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);

@@ -46,6 +46,12 @@ struct CaptureRequest {
     std::array<uint32_t, 4> codes{};         // active channels are read in order 1..4
     int points = 200;                        // per channel, a multiple of 50
     CompletionWait wait;
+
+    // A capture of the mode with its start writes, waiting as the mode waits.
+    static CaptureRequest For(const RunLink& link, Mode mode, const std::array<uint32_t, 4>& codes, int points,
+                              std::vector<RegisterWrite> startWrites) {
+        return CaptureRequest{link, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode)};
+    }
 };
 
 enum class CaptureStatus {

@@ -159,14 +159,8 @@ std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
     const RunLink link = m_host->Link();
-    CaptureRequest r;
-    r.link = link;
-    r.mode = Mode::Resonance;
-    r.codes = codes;
-    r.points = points;
-    r.startWrites = ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion);
-    r.wait = CompletionWait::ForMode(Mode::Resonance);
-    return r;
+    return CaptureRequest::For(link, Mode::Resonance, codes, points,
+                               ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion));
 }
 
 void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {

@@ -418,14 +418,7 @@ void CRunTest::OnRecaptureTimer() {
             m_plot->Redraw();
         return;
     }
-    CaptureRequest r;
-    r.link = Link();
-    r.mode = m_mode;
-    r.codes = codes;
-    r.points = m_pointsPerChannel;
-    r.startWrites = RecaptureWrites();
-    r.wait = CompletionWait::ForMode(m_mode);
-    StartCapture(r);
+    StartCapture(CaptureRequest::For(Link(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
     m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 

@@ -121,14 +121,8 @@ std::optional<CaptureRequest> CTorqueMode::StartRun(const std::array<uint32_t, 4
         return std::nullopt;
     }
     const RunLink link = m_host->Link();
-    CaptureRequest r;
-    r.link = link;
-    r.mode = Mode::Torque;
-    r.codes = {codes[0], 0, 0, 0};
-    r.points = points;
-    r.startWrites = TorqueStartWrites(m_fields, points, link.firmwareVersion);
-    r.wait = CompletionWait::ForMode(Mode::Torque);
-    return r;
+    return CaptureRequest::For(link, Mode::Torque, {codes[0], 0, 0, 0}, points,
+                               TorqueStartWrites(m_fields, points, link.firmwareVersion));
 }
 
 void CTorqueMode::TakeStartResult(const CaptureOutcome& outcome) {

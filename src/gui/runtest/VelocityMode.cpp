@@ -153,14 +153,8 @@ std::optional<CaptureRequest> CVelocityMode::StartRun(const std::array<uint32_t,
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
     const RunLink link = m_host->Link();
-    CaptureRequest r;
-    r.link = link;
-    r.mode = Mode::Velocity;
-    r.codes = codes;
-    r.points = points;
-    r.startWrites = VelocityStartWrites(m_fields, codes, points, link.firmwareVersion);
-    r.wait = CompletionWait::ForMode(Mode::Velocity);
-    return r;
+    return CaptureRequest::For(link, Mode::Velocity, codes, points,
+                               VelocityStartWrites(m_fields, codes, points, link.firmwareVersion));
 }
 
 void CVelocityMode::TakeStartResult(const CaptureOutcome& outcome) {
