@@ -128,6 +128,7 @@ TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
 TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     RunWindowFixture f;
     CRunTest* w = f.open();
+    w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     f.sim().ClearRequests();
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "停 止");
@@ -144,6 +145,7 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
 
     // Closing while the capture still waits: the motor stops, the wait ends.
+    ASSERT_EQ(f.sim().Peek(70), 1) << "the motor still runs";
     QElapsedTimer t;
     t.start();
     w->close();
@@ -327,6 +329,7 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
         if (auto* r = qobject_cast<CRunTest*>(sub->widget())) w = r;
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->opened(); }, 8000));
+    w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     w->clickStart();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
     // What the debug tool and leaving the program do first: the run stops.
