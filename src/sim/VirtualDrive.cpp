@@ -63,7 +63,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     for (int code : m_options.alarms) alarms->Raise(code);
     alarms->WatchMotor(*m_motor);
     m_alarms = &m_bus.Add(std::move(alarms));
-    m_runTest->WatchAlarm([this] { return m_alarms->Current(); });
+    m_runTest->WatchAlarms(*m_alarms);
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }

@@ -8,6 +8,8 @@
 #include "sim/motion/CurrentLoopTest.h"
 #include "sim/motion/TestMotions.h"
 #include "sim/motor/MotorPart.h"
+#include "core/alarms/FaultDetections.h"
+#include "sim/parts/Alarms.h"
 #include "sim/parts/ParameterStore.h"
 
 namespace hx::sim {
@@ -38,7 +40,7 @@ uint8_t RunTest::CheckWrite(uint16_t address, uint16_t value, const WriteRequest
     if (value > 1) return mbex::kIllegalValue;
     const bool start = (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart) ||
                        (address == reg::kMotionCommand && value == reg::kMotionRun);
-    if (start && m_currentAlarm && m_currentAlarm() > 0) return mbex::kIllegalValue;
+    if (start && m_alarms && m_alarms->Current() > 0) return mbex::kIllegalValue;
     // One test at a time: the motor cannot run a trapezoid and hold still
     // for a current step at once.
     if (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart && MotionRunning())
@@ -128,14 +130,25 @@ void RunTest::StartCurrentTest() {
     std::normal_distribution<double> noise(0.0, p.currentNoise * 1000.0);
     for (int16_t& s : samples)
         s = static_cast<int16_t>(std::clamp(std::lround(s + noise(m_rng)), -32768L, 32767L));
-    m_testDone = m_now + delay + points * std::chrono::microseconds(reg::kCurrentTestSamplePeriodUs);
+    const auto period = std::chrono::microseconds(reg::kCurrentTestSamplePeriodUs);
+    m_testDone = m_now + delay + points * period;
+    // The power stage's limit, as the alarms judge the running motor.
+    const double tripMa = Alarms::kOverCurrentShare * p.peakCurrent * 1000.0;
+    m_overCurrentAt.reset();
+    for (int k = 0; k < points; ++k)
+        if (std::abs(samples[static_cast<size_t>(k)]) > tripMa) {
+            m_overCurrentAt = m_now + delay + k * period;
+            break;
+        }
     m_testRunning = true;
     m_sampling.BeginDriveRecording(std::move(samples));
 }
 
 void RunTest::Advance(SimTime now) {
     m_now = now;
-    if (m_currentAlarm && (MotionRunning() || m_testRunning) && m_currentAlarm() > 0) {
+    if (m_testRunning && m_overCurrentAt && now >= *m_overCurrentAt && m_alarms)
+        m_alarms->Raise(alarm::kOverCurrent);
+    if (m_alarms && (MotionRunning() || m_testRunning) && m_alarms->Current() > 0) {
         m_motion = nullptr;
         m_motor.HoldWhereItIs();
         if (m_testRunning) {
@@ -151,7 +164,7 @@ void RunTest::Advance(SimTime now) {
 }
 
 std::optional<SimTime> RunTest::NextDue() const {
-    if (m_testRunning) return m_testDone;
+    if (m_testRunning) return m_overCurrentAt ? std::min(*m_overCurrentAt, m_testDone) : m_testDone;
     return std::nullopt;
 }
 

@@ -17,11 +17,14 @@
 // and 16, so the test shows the tuned step.
 // A test command while the other test runs is refused with exception 3, as
 // is any value but 0 and 1; so is a start while the drive has an alarm. An
-// alarm during a test ends it: the motor holds where it stands. A block write (the whole-table write of another
+// alarm during a test ends it: the motor holds where it stands. A current
+// step that overshoots beyond what the power stage may carry (a test current
+// too high, or gains that make the loop ring) raises the over-current alarm
+// when it gets there, and the test leaves no recording. A block write (the whole-table write of another
 // program) starts and stops nothing: the commands keep what they read.
 
 #include <array>
-#include <functional>
+#include <optional>
 #include <random>
 
 #include "sim/bus/Part.h"
@@ -32,6 +35,7 @@ class MotorPart;
 class ParameterStore;
 class SamplingEngine;
 class MotionSource;
+class Alarms;
 
 class RunTest final : public Part {
 public:
@@ -39,8 +43,8 @@ public:
     static constexpr SimTime kTuningTime = std::chrono::milliseconds(200);
 
     RunTest(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed = 1);
-    // The drive's current alarm (0: none), once the alarms are composed.
-    void WatchAlarm(std::function<int()> currentAlarm) { m_currentAlarm = std::move(currentAlarm); }
+    // The drive's alarms, once they are composed.
+    void WatchAlarms(Alarms& alarms) { m_alarms = &alarms; }
 
     std::string_view Name() const override { return "run test"; }
     std::vector<AddressRange> Ranges() const override;
@@ -65,10 +69,11 @@ private:
     SamplingEngine& m_sampling;
     std::mt19937 m_rng;
     SimTime m_now{0};
-    std::function<int()> m_currentAlarm;
+    Alarms* m_alarms = nullptr;
     const MotionSource* m_motion = nullptr;  // the trapezoid given to the motor
     bool m_testRunning = false;
     SimTime m_testDone{0};
+    std::optional<SimTime> m_overCurrentAt;  // when the running test trips the alarm
 };
 
 }  // namespace hx::sim

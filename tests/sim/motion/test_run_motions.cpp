@@ -245,6 +245,26 @@ TEST_F(Drive, AFollowingErrorAlarmStopsTheRunAndRefusesTheNext) {
     EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
 }
 
+// A test current beyond what the power stage carries trips the over-current
+// alarm during the test: no recording, the test ended.
+TEST_F(Drive, ATooHighTestCurrentTripsTheOverCurrentAlarm) {
+    drive->SetRam(reg::kFaultDetectionMask, 0xFFFF);
+    drive->SetRam(reg::kCurrentTestCurrent, 8000);  // mA; the drive carries 4.2 A, trips at 6.3 A
+    ASSERT_EQ(W(reg::kSamplePoints, 400), mbex::kNone);
+    ASSERT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
+    clock->Step(10ms);
+    EXPECT_EQ(drive->CurrentAlarm(), 1);  // over-current
+    EXPECT_EQ(R(reg::kCurrentTestCommand), 0);
+    clock->Step(500ms);
+    EXPECT_EQ(R(reg::kSampleState), 0) << "no recording";
+    // Within the limit the same test runs to its end.
+    ASSERT_EQ(W(93, 0), mbex::kNone);  // the fault clear, the cause gone
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+    drive->SetRam(reg::kCurrentTestCurrent, 3000);
+    EXPECT_EQ(CurrentTest(400).size(), 400u);
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+}
+
 // A machine whose arm swings: after a hard move the motor rings with it for
 // a second. A set whose half period is that of the ringing takes it out; a
 // set tuned far from it hardly changes it.
