@@ -379,6 +379,9 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         ReportNoAnswer(outcome.mode == Mode::Torque ? reg::kCurrentTestCommand : reg::kMotionCommand);
     switch (outcome.status) {
     case CaptureStatus::Completed:
+        // With auto-tuning on, the drive chose its own gains for the test:
+        // show the ones the step was made with.
+        if (outcome.mode == Mode::Torque && m_torque->Fields().autoTune != 0) m_torque->LoadFromDrive();
         break;
     case CaptureStatus::NoAnswer:
         // Not a running motor: the start did not get through (the worker

@@ -312,6 +312,9 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
     EXPECT_LT(*after.overshootPct, 5.0);
     EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs);
     EXPECT_NE(f.sim().Peek(16), 300) << "the drive chose its own gains";
+    // and the page shows them.
+    EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == QString::number(f.sim().Peek(16)); }));
+    EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());
 }
 
 TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes) {
@@ -402,8 +405,11 @@ TEST(RunTestWindow, Screenshots) {
 
         w->enterTorqueMode();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() >= 2; }));
-        f.sim().Poke(13, 1);
+        w->torquePage()->autoTuneBox()->setEnabled(true);
+        w->torquePage()->autoTuneBox()->click();
+        EXPECT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(13) == 1; }));
         runOnce(w);
+        EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == "20"; }));
         save(w, torqueName);
         f.sim().Poke(13, 0);
         f.window.reset();
