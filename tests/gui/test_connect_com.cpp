@@ -176,7 +176,7 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
     {
         ConnectFixture f(driveAt(5));
         // Long enough that a busy test machine does not miss the drive.
-        theComm.SetReceiveTimeOut(80);
+        theComm.SetReceiveTimeOut(150);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
         EXPECT_EQ(f.window->searchButton()->text(), "停 止");
         EXPECT_FALSE(f.window->connectButton()->isEnabled());
