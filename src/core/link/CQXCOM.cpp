@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "core/link/DriveHandle.h"
 #include "core/link/ModbusFrame.h"
 #include "core/link/ModbusRtuTransport.h"
 #include "core/link/ModbusTcpTransport.h"
@@ -26,6 +27,7 @@ struct ThreadOutcome {
     bool answered = false;
     hx::LinkError error = hx::LinkError::None;
     bool mayHaveApplied = false;
+    int exceptionCode = 0;
     std::string text;
 };
 thread_local std::vector<ThreadOutcome> t_outcomes;
@@ -33,7 +35,7 @@ thread_local std::vector<ThreadOutcome> t_outcomes;
 ThreadOutcome& outcomeFor(uint64_t link) {
     for (auto& o : t_outcomes)
         if (o.link == link) return o;
-    t_outcomes.push_back({link, false, hx::LinkError::None, false, {}});
+    t_outcomes.push_back({link, false, hx::LinkError::None, false, 0, {}});
     return t_outcomes.back();
 }
 
@@ -54,19 +56,7 @@ bool allSettings(uint16_t address, uint16_t count) {
     return true;
 }
 
-const char* exceptionName(int code) {
-    switch (code) {
-    case 1: return "illegal function";
-    case 2: return "illegal data address";
-    case 3: return "illegal data value";
-    case 4: return "device failure";
-    case 5: return "acknowledge";
-    case 6: return "device busy";
-    case 10: return "gateway path unavailable";
-    case 11: return "gateway target failed to respond";
-    default: return "unknown exception";
-    }
-}
+const char* exceptionName(int code) { return hx::ExceptionCodeName(code); }
 
 char parityOf(const std::string& text) {
     std::string t = hx::Trim(text);
@@ -148,13 +138,16 @@ struct CQXCOM::Impl {
 
     // Records the outcome for the calling thread; returns answered.
     bool finish(bool answered, hx::LinkError error, hx::Transport* t = nullptr) {
-        return finishWith(answered, error, t ? describeFailure(t) : std::string(), false);
+        const bool done = finishWith(answered, error, t ? describeFailure(t) : std::string(), false);
+        if (t && !answered && error == hx::LinkError::Exception) outcomeFor(id).exceptionCode = t->LastExceptionCode();
+        return done;
     }
     bool finishWith(bool answered, hx::LinkError error, std::string text, bool mayHaveApplied) {
         auto& o = outcomeFor(id);
         o.answered = answered;
         o.error = answered ? hx::LinkError::None : error;
         o.mayHaveApplied = !answered && mayHaveApplied;
+        o.exceptionCode = 0;
         o.text.clear();
         if (!answered) {
             o.text = std::move(text);
@@ -169,7 +162,13 @@ struct CQXCOM::Impl {
         hx::LinkError error = hx::LinkError::None;
         std::string text;
         bool mayHaveApplied = false;
+        int exceptionCode = 0;
     };
+    bool finishWrite(bool ok, const WriteFailure& failure) {
+        const bool done = finishWith(ok, failure.error, failure.text, failure.mayHaveApplied);
+        if (!ok && failure.error == hx::LinkError::Exception) outcomeFor(id).exceptionCode = failure.exceptionCode;
+        return done;
+    }
 
     // Reads with the retries; the transport's error is the last attempt's.
     bool read(hx::Transport* t, uint8_t station, uint16_t address, uint16_t count, uint16_t* dest, int attempts) {
@@ -200,6 +199,7 @@ struct CQXCOM::Impl {
             failure->error = t->LastError();
             failure->text = describeFailure(t);
             failure->mayHaveApplied = mayHaveApplied;
+            failure->exceptionCode = t->LastExceptionCode();
             return false;
         };
         if (sendWrite(t, station, address, count, values, single)) return true;
@@ -362,33 +362,39 @@ int CQXCOM::WriteAddressValue(uint8_t station, uint16_t address, int16_t value) 
     const auto word = static_cast<uint16_t>(value);
     Impl::WriteFailure failure;
     const bool ok = d->write(t, station, address, 1, &word, true, &failure);
-    if (!d->finishWith(ok, failure.error, failure.text, failure.mayHaveApplied)) return -1;
+    if (!d->finishWrite(ok, failure)) return -1;
     return value;
 }
 
 std::vector<uint8_t> CQXCOM::ReadBigData(uint8_t station, uint16_t address, uint16_t count) {
-    std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return {};
-    if (count == 0 || count > kMaxReadCount) {
-        d->finish(false, hx::LinkError::InvalidArgument);
-        d->setLastError("block read of " + std::to_string(count) + " registers");
-        return {};
-    }
     uint16_t values[kMaxReadCount];
-    const bool ok = station != 0 ? d->read(t, station, address, count, values, 1 + kReadRetries)
-                                 : t->ReadRegisters(station, address, count, values);
-    if (!d->finish(ok, t->LastError(), t)) return {};
+    if (!ReadWords(station, address, count, values)) return {};
     // libmodbus has checked station, function, length and CRC and keeps only
     // the values; hand the caller the reply frame they describe.
     return hx::BuildReadReplyFrame(station, values, count);
 }
 
-int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data) {
+bool CQXCOM::ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) {
     std::lock_guard lock(d->mutex);
     hx::Transport* t = d->ready();
-    if (!t) return -1;
+    if (!t) return false;
+    if (count == 0 || count > kMaxReadCount) {
+        d->finish(false, hx::LinkError::InvalidArgument);
+        d->setLastError("block read of " + std::to_string(count) + " registers");
+        return false;
+    }
+    uint16_t values[kMaxReadCount];
+    const bool ok = station != 0 ? d->read(t, station, address, count, values, 1 + kReadRetries)
+                                 : t->ReadRegisters(station, address, count, values);
+    if (!d->finish(ok, t->LastError(), t)) return false;
+    std::copy(values, values + count, dest);
+    return true;
+}
+
+int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data) {
     if (count == 0 || count > kMaxWriteCount || data.size() != 2u * count) {
+        std::lock_guard lock(d->mutex);
+        if (!d->ready()) return -1;
         d->finish(false, hx::LinkError::InvalidArgument);
         d->setLastError("block write of " + std::to_string(count) + " registers with " + std::to_string(data.size()) +
                         " bytes");
@@ -397,10 +403,21 @@ int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, cons
     uint16_t values[kMaxWriteCount];
     for (uint16_t i = 0; i < count; ++i)
         values[i] = hx::WordAt(&data[2 * i]);
+    return WriteWords(station, address, count, values) ? count : -1;
+}
+
+bool CQXCOM::WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) {
+    std::lock_guard lock(d->mutex);
+    hx::Transport* t = d->ready();
+    if (!t) return false;
+    if (count == 0 || count > kMaxWriteCount) {
+        d->finish(false, hx::LinkError::InvalidArgument);
+        d->setLastError("block write of " + std::to_string(count) + " registers");
+        return false;
+    }
     Impl::WriteFailure failure;
     const bool ok = d->write(t, station, address, count, values, false, &failure);
-    if (!d->finishWith(ok, failure.error, failure.text, failure.mayHaveApplied)) return -1;
-    return count;
+    return d->finishWrite(ok, failure);
 }
 
 bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }
@@ -408,6 +425,8 @@ bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }
 hx::LinkError CQXCOM::LastRequestError() const { return outcomeFor(d->id).error; }
 
 bool CQXCOM::LastRequestMayHaveApplied() const { return outcomeFor(d->id).mayHaveApplied; }
+
+int CQXCOM::LastRequestExceptionCode() const { return outcomeFor(d->id).exceptionCode; }
 
 std::string CQXCOM::LastRequestErrorText() const { return outcomeFor(d->id).text; }
 

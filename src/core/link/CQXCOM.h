@@ -70,6 +70,11 @@ public:
     // written on success, -1 on failure.
     int WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data);
 
+    // The same block transfers as plain words, for code that has no use for a
+    // reply frame (hx::DriveHandle). False on failure; dest is then untouched.
+    bool ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest);
+    bool WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values);
+
     // Whether the calling thread's last request got a valid answer (a write
     // to the broadcast station counts as answered once it was sent).
     bool LastRequestAnswered() const;
@@ -78,6 +83,8 @@ public:
     // After a failed write: whether it may have reached the drive (its reply
     // was lost or damaged, so the drive may have carried it out).
     bool LastRequestMayHaveApplied() const;
+    // The drive's exception code when its last request was refused, else 0.
+    int LastRequestExceptionCode() const;
     // The calling thread's last failure in words ("no answer within 100 ms",
     // "damaged reply: ...", "the drive refused the request: exception 3
     // (illegal data value)"); empty when its last request was answered.
