@@ -1,6 +1,7 @@
 #include "cli/CaptureCommands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstring>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
@@ -159,6 +161,19 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
                        [&](std::string* e) { return hx::ExportWaveCsv(options.output, recording, e); });
 }
 
+// Two decimals, as the peak lines print a frequency.
+static std::string Fixed2(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f", v);
+    return t;
+}
+
+std::string FormatSpectrumPeaks(const hx::analysis::SpectrumAnalysis& analysis) {
+    std::string out;
+    for (const auto& p : analysis.peaks) out += Fixed2(p.frequencyHz) + "," + std::to_string(std::lround(p.level)) + "\n";
+    return out;
+}
+
 std::string FormatSpectrumCsv(const std::vector<float>& bins) {
     std::string out = "Bin,Frequency(Hz),Value\r\n";
     char line[64];
@@ -169,31 +184,56 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins) {
         std::string f = freq;
         f.erase(f.find_last_not_of('0') + 1);
         if (!f.empty() && f.back() == '.') f.pop_back();
-        std::snprintf(line, sizeof line, "%zu,%s,%d\r\n", i, f.c_str(), static_cast<int>(bins[i]));
+        // An average of whole words is rounded back to one.
+        std::snprintf(line, sizeof line, "%zu,%s,%ld\r\n", i, f.c_str(), std::lround(bins[i]));
         out += line;
     }
     return out;
 }
 
-int RunFftCommand(const CliContext& ctx, const std::string& output) {
+int RunFftCommand(const CliContext& ctx, const FftCommandOptions& options) {
+    const std::string& output = options.output;
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
+    if (options.averages < 1 || options.averages > hx::analysis::kMaxAverages)
+        return ctx.Usage("--average must be 1.." + std::to_string(hx::analysis::kMaxAverages));
+    if (options.peaks < 0 || options.peaks > 100) return ctx.Usage("--peaks must be 0..100");
     if (!ctx.OpenLink()) return kExitPortError;
     const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
     // A drive that does not answer at all is told at once, not after the
     // whole ready wait.
     if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
         return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
-    const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
-    if (result.status != hx::CaptureStatus::Completed)
-        return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
-    const std::string csv = FormatSpectrumCsv(result.bins);
-    return WriteOutput(ctx, output, csv, [&](std::string* e) {
+    hx::analysis::SpectrumAverage average;
+    for (int i = 1; i <= options.averages; ++i) {
+        const std::string what =
+            options.averages > 1 ? "spectrum " + std::to_string(i) + "/" + std::to_string(options.averages) : "spectrum";
+        const hx::SpectrumResult result =
+            hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, what.c_str()));
+        if (result.status != hx::CaptureStatus::Completed)
+            return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
+        average.Add(result.bins);
+    }
+    const std::vector<float> bins = average.Mean();
+    const std::string csv = FormatSpectrumCsv(bins);
+    std::string peaks;
+    if (options.peaks > 0) {
+        const auto analysis = hx::analysis::AnalyseSpectrum(bins, hx::SpectrumBinFrequency(1), options.peaks);
+        peaks = FormatSpectrumPeaks(analysis);
+        if (!analysis.peaks.empty() && analysis.peaks.front().likelyResonance)
+            ctx.Err() << "likely resonance: " << Fixed2(analysis.peaks.front().frequencyHz) << " Hz\n";
+    }
+    // Without a file the peaks stand alone on standard output when asked
+    // for; with one, the table goes there and the peaks here.
+    if (output.empty()) return WriteOutput(ctx, output, options.peaks > 0 ? peaks : csv, {});
+    const int status = WriteOutput(ctx, output, csv, [&](std::string* e) {
         hx::AtomicFile::Step step;
         int err = 0;
         if (hx::WriteFileAtomically(output, csv, &step, &err)) return true;
         *e = output + ": " + std::strerror(err);
         return false;
     });
+    if (status != kExitOk || peaks.empty()) return status;
+    return WriteOutput(ctx, {}, peaks, {});
 }
 
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output) {
@@ -221,11 +261,16 @@ void AddCaptureCommands(CliCommands& commands) {
                   "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
         ->type_name("FILE");
 
-    static std::string spectrumOutput;
+    static FftCommandOptions spectrum;
     CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
-                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
-    f->add_option("-o,--output", spectrumOutput, "FILE.csv; without it the CSV goes to standard output")
+                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrum); });
+    f->add_option("-o,--output", spectrum.output, "FILE.csv; without it the CSV goes to standard output")
         ->type_name("FILE");
+    hx::cmdline::AddNumberOption(*f, "--average", spectrum.averages, 1, hx::analysis::kMaxAverages,
+                                 "request the spectrum N times and average the magnitudes (1..16, default 1)");
+    hx::cmdline::AddNumberOption(*f, "--peaks", spectrum.peaks, 0, 100,
+                                 "print the N highest peaks above 20 Hz as frequency_hz,level lines, highest\n"
+                                 "first: alone on standard output, or there after the table went to -o FILE");
 
     CLI::App& wave = *commands.AddGroup("wave", "waveform files");
     commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
