@@ -27,8 +27,6 @@ using namespace hx::runtest;
 
 namespace {
 
-constexpr int kExitInterrupted = 130;
-
 // Source codes of the signals the figures are computed from.
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
@@ -53,44 +51,9 @@ private:
     void (*m_term)(int);
 };
 
-// "--name VALUE" / "--name=VALUE" options of a run command, each at most once.
-class RunOptions {
-public:
-    // Fails with a usage message for an unknown option or a missing value.
-    std::optional<std::string> Parse(const std::vector<std::string>& args, size_t first,
-                                     const std::vector<std::string>& known) {
-        for (size_t i = first; i < args.size(); ++i) {
-            std::string name = args[i], value;
-            const auto eq = name.find('=');
-            bool inlineValue = false;
-            if (eq != std::string::npos && name.rfind("--", 0) == 0) {
-                value = name.substr(eq + 1);
-                name = name.substr(0, eq);
-                inlineValue = true;
-            }
-            bool ok = false;
-            for (const auto& k : known) ok = ok || k == name;
-            if (!ok) return "unknown option " + args[i];
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) return name + " needs a value";
-                value = args[++i];
-            }
-            m_values[name] = value;
-        }
-        return std::nullopt;
-    }
-    bool Has(const std::string& name) const { return m_values.count(name) != 0; }
-    const std::string& Value(const std::string& name) const { return m_values.at(name); }
+}  // namespace
 
-private:
-    std::map<std::string, std::string> m_values;
-};
-
-struct NumberOption {
-    const char* name;
-    long lo, hi;
-    long* out;
-};
+namespace runcli {
 
 std::optional<std::string> TakeNumbers(const RunOptions& o, std::initializer_list<NumberOption> list) {
     for (const auto& n : list) {
@@ -201,12 +164,8 @@ float DriveFirmware(const CliContext& ctx) {
     return hx::ReadDriveIdentity(ctx.Link(), ctx.Station()).firmwareVersion;
 }
 
-int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
-    RunOptions o;
-    if (auto e = o.Parse(args, 1, {"--speed", "--distance", "--accel", "--dwell", "--runs", "--back-and-forth",
-                                   "--direction", "--interval", "--points", "--channels", "-o"}))
-        return ctx.Usage(*e);
-    VelocityFields f;
+int TakeVelocityFields(const CliContext& ctx, const RunOptions& o, VelocityFields* fields) {
+    VelocityFields& f = *fields;
     long speed = f.speed, distance = f.distance, accel = f.acceleration, dwell = f.dwell, runs = f.runs,
          back = f.backAndForth, direction = f.direction, interval = f.sampleInterval;
     if (auto e = TakeNumbers(o, {{"--speed", -2147483647L, 2147483647L, &speed},
@@ -236,6 +195,22 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
                                               "--runs must be 1..65535"};
         return ctx.Usage(kRanges[failure->field]);
     }
+    return kExitOk;
+}
+
+}  // namespace runcli
+
+namespace {
+
+using namespace runcli;
+
+int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
+    RunOptions o;
+    std::vector<std::string> known = kVelocityOptions;
+    known.insert(known.end(), {"--points", "--channels", "-o"});
+    if (auto e = o.Parse(args, 1, known)) return ctx.Usage(*e);
+    VelocityFields f;
+    if (const int status = TakeVelocityFields(ctx, o, &f); status != kExitOk) return status;
 
     std::array<uint32_t, 4> codes = {kPositionError, kSpeedFeedback, 0, 0};
     if (o.Has("--channels")) {

@@ -18,6 +18,7 @@
 #include "cli/ParamsCommands.h"
 #include "cli/SetupCommand.h"
 #include "cli/RunCommands.h"
+#include "cli/TuneCommands.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
     AddAlarmCommands(commands);
     AddSetupCommands(commands);
     AddRunCommands(commands);
+    AddTuneCommands(commands);
 
     if (argc < 2) {
         // A bare call gets the whole story, as a mistake.

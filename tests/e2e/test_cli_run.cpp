@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -147,4 +149,72 @@ TEST(CliRun, InterruptStopsTheMotor) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(vd.Peek(70), 0);
+}
+
+// The vibration assistant on machines that swing at 25, 40 and 60 Hz (one
+// drive each, all at once): the set it writes leaves at most a fifth of the
+// ringing; --store keeps it in the drive. A rigid machine does not ring and
+// a ringing slower than the sets reach is said so; neither gets a write.
+TEST(CliRun, TuneVibrationTakesTheRingingOut) {
+    hx::test::TempProgramFolder folder;
+    struct Case {
+        double machineHz;
+        bool store;
+    };
+    const Case cases[] = {{25, true}, {40, false}, {60, false}, {0, false}, {6, false}};
+    std::vector<std::unique_ptr<hx::sim::InProcessDrive>> drives;
+    std::vector<std::future<hx::test::ProgramResult>> runs;
+    for (const Case& c : cases) {
+        hx::sim::DriveOptions o = Drive();
+        o.machineHz = c.machineHz;
+        o.commandDelayMs = 50;
+        drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
+        std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
+                                         "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
+        if (c.store) args.push_back("--store");
+        runs.push_back(std::async(std::launch::async, [args] { return hx::test::RunProgram(Cli(), args); }));
+    }
+    auto peakToPeak = [](const std::string& out, const std::string& line) {
+        const auto at = out.find(line + ": ");
+        const auto pp = out.find("peak-to-peak ", at);
+        return at == std::string::npos || pp == std::string::npos ? -1.0 : std::stod(out.substr(pp + 13));
+    };
+    auto antiVibrationWrites = [](hx::sim::VirtualDrive& vd) {
+        int n = 0;
+        for (const auto& r : vd.Requests())
+            for (uint16_t a : {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89})
+                n += (r.function == 6 || r.function == 16) && r.address == a;
+        return n;
+    };
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "machine " << c.machineHz << " Hz");
+        const auto r = runs[i].get();
+        auto& vd = drives[i]->Drive();
+        if (c.machineHz == 0 || c.machineHz == 6) {
+            EXPECT_EQ(r.status, 1) << r.out << r.err;
+            EXPECT_NE(r.err.find(c.machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
+            EXPECT_EQ(antiVibrationWrites(vd), 0);
+            EXPECT_EQ(vd.Ram(77), 0);
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const double before = peakToPeak(r.out, "before"), after = peakToPeak(r.out, "after");
+        EXPECT_GT(before, 50) << r.out;
+        EXPECT_GE(after, 0) << r.out;
+        EXPECT_LE(after * 5, before) << r.out;
+        // The set written is the one the drive holds: half the ringing's
+        // period in phase A.
+        const double hz = std::stod(r.out.substr(r.out.find("before: ") + 8));
+        EXPECT_EQ(vd.Ram(77), 100);
+        EXPECT_NEAR(vd.Ram(78), 2500 / hz, 1.0) << r.out;
+        EXPECT_NE(r.out.find("written (RAM): 1st set amplitude 100, phase A " + std::to_string(vd.Ram(78)) +
+                             ", phase B " + std::to_string(vd.Ram(86))),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(vd.Ram(79), 0) << "the other sets as they were";
+        EXPECT_EQ(vd.Nv(78), c.store ? vd.Ram(78) : 0);
+        EXPECT_EQ(r.out.find("stored") != std::string::npos, c.store) << r.out;
+    }
 }

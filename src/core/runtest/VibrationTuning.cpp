@@ -1,0 +1,72 @@
+#include "core/runtest/VibrationTuning.h"
+
+#include <algorithm>
+
+#include "core/protocol/Registers.h"
+
+namespace hx::runtest {
+
+std::array<uint32_t, 4> VibrationChannels(int sourceMask, int channelCount) {
+    std::array<uint32_t, 4> codes{};
+    if (sourceMask & kPositionErrorCode) codes[0] = kPositionErrorCode;
+    else if (sourceMask & kSpeedFeedbackCode) codes[0] = kSpeedFeedbackCode;
+    else return codes;
+    // A drive that records one channel only leaves the end to the trapezoid.
+    if (channelCount >= 2 && channelCount <= 4 && (sourceMask & kPositionReferenceCode))
+        codes[1] = kPositionReferenceCode;
+    return codes;
+}
+
+RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std::array<std::vector<float>, 4>& samples,
+                                double intervalUs, const VelocityFields& fields,
+                                const std::array<int32_t, kResonanceSettings>& settings) {
+    RunVibration r;
+    auto channel = [&](uint32_t code) -> const std::vector<float>* {
+        for (int k = 0; k < 4; ++k)
+            if (codes[k] == code && !samples[k].empty()) return &samples[k];
+        return nullptr;
+    };
+    const std::vector<float>* signal = channel(kPositionErrorCode);
+    r.signalCode = kPositionErrorCode;
+    if (!signal) {
+        signal = channel(kSpeedFeedbackCode);
+        r.signalCode = kSpeedFeedbackCode;
+    }
+    if (!signal) {
+        r.signalCode = 0;
+        return r;
+    }
+    int end = 0, next = -1;
+    if (const std::vector<float>* reference = channel(kPositionReferenceCode)) {
+        const auto span = analysis::FindMoveEnd(*reference, intervalUs);
+        if (!span) {
+            r.status = RunVibration::Status::MoveNotEnded;
+            return r;
+        }
+        end = span->end;
+        next = span->nextStart;
+    } else {
+        end = analysis::MoveEndFromTrapezoid(fields, settings, intervalUs);
+    }
+    if (end + 4 >= static_cast<int>(signal->size())) {
+        r.status = RunVibration::Status::MoveNotEnded;
+        return r;
+    }
+    r.status = RunVibration::Status::Analysed;
+    r.vibration = analysis::AnalyseResidualVibration(*signal, end, intervalUs, next);
+    return r;
+}
+
+std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResonanceSettings>& settings, int sets) {
+    std::vector<RegisterWrite> w;
+    for (int s = 0; s < std::min(sets, analysis::kAntiVibrationSets); ++s)
+        for (int i = 3 * s; i < 3 * s + 3; ++i)
+            w.push_back({reg::kAntiVibration[i], static_cast<uint16_t>(settings[i] & 0xFFFF)});
+    return w;
+}
+
+WriteOutcome WriteAntiVibration(const RunLink& link, const std::vector<RegisterWrite>& writes) {
+    return SendWrites(link, writes);
+}
+
+}  // namespace hx::runtest
