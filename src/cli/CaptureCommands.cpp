@@ -203,17 +203,12 @@ int RunFftCommand(const CliContext& ctx, const FftCommandOptions& options) {
     // whole ready wait.
     if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
         return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
-    hx::analysis::SpectrumAverage average;
-    for (int i = 1; i <= options.averages; ++i) {
-        const std::string what =
-            options.averages > 1 ? "spectrum " + std::to_string(i) + "/" + std::to_string(options.averages) : "spectrum";
-        const hx::SpectrumResult result =
-            hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, what.c_str()));
-        if (result.status != hx::CaptureStatus::Completed)
-            return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
-        average.Add(result.bins);
-    }
-    const std::vector<float> bins = average.Mean();
+    hx::SpectrumRequest request;
+    request.averages = options.averages;
+    const hx::SpectrumResult result = hx::RunAveragedSpectrum(link, request, {}, ProgressLine(ctx, "spectrum"));
+    if (result.status != hx::CaptureStatus::Completed)
+        return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
+    const std::vector<float>& bins = result.bins;
     const std::string csv = FormatSpectrumCsv(bins);
     std::string peaks;
     if (options.peaks > 0) {

@@ -59,8 +59,9 @@ Run RunAndAnalyse(const CliContext& ctx, const RunLink& link, const VelocityFiel
         return run;
     }
     run.vibration = AnalyseVelocityRun(run.outcome->codes, run.outcome->samples, f.sampleInterval, f, settings);
-    if (run.vibration.status == RunVibration::Status::MoveNotEnded)
-        run.status = ctx.Fail("the move does not end within the capture: give more --points or a longer --interval",
+    if (run.vibration.status == RunVibration::Status::MoveNotEnded ||
+        run.vibration.status == RunVibration::Status::TooShort)
+        run.status = ctx.Fail("the capture ends before 200 ms after the move: give more --points or a longer --interval",
                               kExitNoAnswer);
     return run;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 
@@ -75,12 +76,29 @@ SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& requ
     return result;
 }
 
+SpectrumResult RunAveragedSpectrum(const SamplingLink& link, const SpectrumRequest& request, std::stop_token stop,
+                                   const BlockProgress& progress) {
+    const int n = std::clamp(request.averages, 1, analysis::kMaxAverages);
+    analysis::SpectrumAverage average;
+    SpectrumResult result;
+    for (int k = 0; k < n; ++k) {
+        BlockProgress each;
+        if (progress)
+            each = [&progress, k, n](int done, int total) { progress(k * total + done, n * total); };
+        result = RunSpectrum(link, request, stop, each);
+        if (result.status != CaptureStatus::Completed) return result;
+        average.Add(result.bins);
+    }
+    result.bins = average.Mean();
+    return result;
+}
+
 bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, SamplingLink link) {
     BlockProgress progress = std::move(callbacks.progress);
     auto finished = std::move(callbacks.finished);
     return m_worker.run<SpectrumResult>(
         [link, request = std::move(request), progress = std::move(progress)](std::stop_token stop) {
-            return RunSpectrum(link, request, stop, progress);
+            return RunAveragedSpectrum(link, request, stop, progress);
         },
         [finished = std::move(finished)](const SpectrumResult& result) {
             if (finished) finished(result);

@@ -47,14 +47,36 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
         next = span->nextStart;
     } else {
         end = analysis::MoveEndFromTrapezoid(fields, settings, intervalUs);
+        // A run of several moves rests for the dwell before the next.
+        if (fields.runs > 1) next = end + static_cast<int>(fields.dwell * 1000.0 / intervalUs);
     }
-    if (end + 4 >= static_cast<int>(signal->size())) {
+    const int size = static_cast<int>(signal->size());
+    if (end >= size) {
         r.status = RunVibration::Status::MoveNotEnded;
+        return r;
+    }
+    if ((std::min(size, next < 0 ? size : next) - end) * intervalUs < analysis::kResidualWindowMs * 1000.0) {
+        r.status = RunVibration::Status::TooShort;
         return r;
     }
     r.status = RunVibration::Status::Analysed;
     r.vibration = analysis::AnalyseResidualVibration(*signal, end, intervalUs, next);
     return r;
+}
+
+std::optional<VelocityFields> ReadTrapezoid(const RunLink& link) {
+    VelocityFields f;
+    const auto speed = ReadRegister(link, reg::kTrapSpeed), distance = ReadRegister(link, reg::kTrapDistance),
+               acceleration = ReadRegister(link, reg::kTrapAcceleration), dwell = ReadRegister(link, reg::kTrapDwell),
+               runs = ReadRegister(link, reg::kTrapRuns);
+    if (!speed || !distance || !acceleration || !dwell || !runs) return std::nullopt;
+    // Read values come sign-extended; these registers hold unsigned words.
+    f.speed = static_cast<int16_t>(*speed);
+    f.distance = static_cast<uint16_t>(*distance);
+    f.acceleration = static_cast<uint16_t>(*acceleration);
+    f.dwell = static_cast<uint16_t>(*dwell);
+    f.runs = static_cast<uint16_t>(*runs);
+    return f;
 }
 
 std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResonanceSettings>& settings, int sets) {

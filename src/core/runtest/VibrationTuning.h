@@ -28,6 +28,7 @@ struct RunVibration {
         Analysed,
         NoSignal,      // neither the position error nor the speed feedback was recorded
         MoveNotEnded,  // the capture ends before the move does
+        TooShort,      // less than the window after the move is recorded
     };
     Status status = Status::NoSignal;
     uint32_t signalCode = 0;  // the source analysed
@@ -41,6 +42,10 @@ struct RunVibration {
 RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std::array<std::vector<float>, 4>& samples,
                                 double intervalUs, const VelocityFields& fields,
                                 const std::array<int32_t, kResonanceSettings>& settings);
+
+// The trapezoid the drive holds (registers 60..69): what a resonance run,
+// which writes none of it, moves by. nullopt when a read goes unanswered.
+std::optional<VelocityFields> ReadTrapezoid(const RunLink& link);
 
 // The writes that put the first `sets` anti-vibration sets of `settings` into
 // the drive: amplitude, phase A, phase B of each, in the drive's order.
