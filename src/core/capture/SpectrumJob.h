@@ -70,7 +70,7 @@ public:
     bool running() const { return m_worker.running(); }
 
 private:
-    TransferJob m_worker;
+    Job m_worker;
 };
 
 }  // namespace hx
