@@ -135,6 +135,54 @@
 <context>
     <name>hx::gui::CResonateAdjust</name>
     <message>
+        <source>运行后在此显示移动结束后的振荡（请记录位置误差或速度反馈）。</source>
+        <translation>After a run, the ringing after the move shows here (record the position error or the speed feedback).</translation>
+    </message>
+    <message>
+        <source>应用并重新运行</source>
+        <translation>Apply and run again</translation>
+    </message>
+    <message>
+        <source>恢复之前的设置</source>
+        <translation>Put the previous sets back</translation>
+    </message>
+    <message>
+        <source>请在通道中记录位置误差或速度反馈，以测量移动结束后的振荡。</source>
+        <translation>Record the position error or the speed feedback on a channel to measure the ringing after the move.</translation>
+    </message>
+    <message>
+        <source>采样在移动结束后不足 200 ms：请加大采样间隔或每通道采样点数。</source>
+        <translation>The capture ends less than 200 ms after the move: take a longer sampling interval or more points per channel.</translation>
+    </message>
+    <message>
+        <source>未稳定</source>
+        <translation>not settled</translation>
+    </message>
+    <message>
+        <source>应用前  →  应用后</source>
+        <translation>Before  →  after</translation>
+    </message>
+    <message>
+        <source>振荡频率</source>
+        <translation>Ringing frequency</translation>
+    </message>
+    <message>
+        <source>峰峰值(移动后200ms内)</source>
+        <translation>Peak-to-peak (200 ms after the move)</translation>
+    </message>
+    <message>
+        <source>阻尼比</source>
+        <translation>Damping ratio</translation>
+    </message>
+    <message>
+        <source>调节时间(±10%)</source>
+        <translation>Settling time (±10%)</translation>
+    </message>
+    <message>
+        <source>建议: 第1组抗振 幅值 %1%, 相位A %2, 相位B %3</source>
+        <translation>Proposal: 1st anti-vibration set, amplitude %1%, phase A %2, phase B %3</translation>
+    </message>
+    <message>
         <source>采样间隔</source>
         <translation>Sampling Interval</translation>
     </message>

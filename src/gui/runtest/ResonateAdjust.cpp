@@ -6,8 +6,12 @@
 #include <QLabel>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/protocol/Registers.h"
 #include "gui/widgets/Messages.h"
 
@@ -50,6 +54,24 @@ CResonateAdjust::CResonateAdjust(RunPageHost* host, QWidget* parent) : RunPage(h
     m_interval->setCurrentText("100");
     grid->addWidget(new QLabel(tr("采样间隔")), 6, 3);
     grid->addWidget(m_interval, 6, 4, 1, 2);
+    m_assistant = new QLabel;
+    m_assistant->setObjectName("assistant");
+    m_assistant->setWordWrap(true);
+    m_assistant->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_assistant->setText(tr("运行后在此显示移动结束后的振荡（请记录位置误差或速度反馈）。"));
+    m_apply = new QPushButton(tr("应用并重新运行"));
+    m_apply->setObjectName("apply");
+    m_apply->setEnabled(false);
+    m_putBack = new QPushButton(tr("恢复之前的设置"));
+    m_putBack->setObjectName("putBack");
+    m_putBack->setEnabled(false);
+    connect(m_apply, &QPushButton::clicked, this, &CResonateAdjust::ApplyAndRunAgain);
+    connect(m_putBack, &QPushButton::clicked, this, &CResonateAdjust::PutBack);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_apply);
+    buttons->addWidget(m_putBack);
+    grid->addWidget(m_assistant, 7, 0, 1, 4);
+    grid->addLayout(buttons, 7, 4, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
@@ -92,9 +114,17 @@ bool CResonateAdjust::Validate() {
 
 void CResonateAdjust::LoadFromDrive() {
     auto values = std::make_shared<std::array<std::optional<int>, kResonanceSettings>>();
+    auto trapezoid = std::make_shared<std::optional<VelocityFields>>();
     const RunLink link = m_host->Link();
-    m_host->Request([link, values] { *values = ReadResonanceSettings(link); },
-                    [this, values] {
+    m_host->Request(
+        [link, values, trapezoid] {
+            *values = ReadResonanceSettings(link);
+            // The run moves by the trapezoid the drive holds: the assistant
+            // times the move's end from it when no position reference is recorded.
+            *trapezoid = ReadTrapezoid(link);
+        },
+                    [this, values, trapezoid] {
+                        if (*trapezoid) m_trapezoid = **trapezoid;
                         for (int i = 0; i < kResonanceSettings; ++i) {
                             if (!(*values)[i]) {
                                 m_host->ReportNoAnswer(reg::kAntiVibration[i]);
@@ -158,6 +188,7 @@ std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
+    m_runSettings = m_fields.values;
     const RunLink link = m_host->Link();
     return CaptureRequest::For(link, Mode::Resonance, codes, points,
                                ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion));
@@ -167,6 +198,123 @@ void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {
     TakeFields();
     TakeReturnedValues(outcome.startWrites, outcome.writes.returned, nullptr, nullptr, &m_fields);
     ShowFields();
+}
+
+namespace {
+
+QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
+
+constexpr double kRestWithoutDampingMs = 2000, kMaxRestMs = 5000;
+
+}  // namespace
+
+void CResonateAdjust::TakeCapture(const CaptureOutcome& outcome) {
+    const bool afterProposal = std::exchange(m_afterProposal, false);
+    if (!afterProposal) m_before.reset();
+    // The drive's answer to the start writes holds the settings the run had.
+    m_runSettings = m_fields.values;
+    m_lastPoints = outcome.points;
+    m_last = AnalyseVelocityRun(outcome.codes, outcome.samples, m_fields.sampleInterval, m_trapezoid, m_runSettings);
+    m_proposal = {};
+    if (m_last->status == RunVibration::Status::Analysed && m_last->vibration.ringing)
+        m_proposal = hx::analysis::ProposeAntiVibration(m_last->vibration);
+    ShowAssistant();
+}
+
+void CResonateAdjust::ShowAssistant() {
+    using Kind = hx::analysis::VibrationProposal::Kind;
+    auto analysisText = [](const char* text) { return QCoreApplication::translate(hx::analysis::kAnalysisTextContext, text); };
+    QStringList lines;
+    const bool usable = m_last && m_last->status == RunVibration::Status::Analysed;
+    if (m_last && m_last->status == RunVibration::Status::NoSignal)
+        lines << tr("请在通道中记录位置误差或速度反馈，以测量移动结束后的振荡。");
+    else if (m_last && !usable)
+        lines << tr("采样在移动结束后不足 200 ms：请加大采样间隔或每通道采样点数。");
+    if (usable) {
+        const QString unit = m_last->signalCode == kPositionErrorCode ? " p" : "";
+        // Frequency, swing and settling of a run: one column, or before -> after.
+        auto frequency = [&](const RunVibration& r) {
+            return r.vibration.ringing ? Fixed(r.vibration.frequencyHz, 2) + " Hz" : analysisText(hx::analysis::kNoRingingText);
+        };
+        auto swing = [&](const RunVibration& r) { return Fixed(r.vibration.peakToPeak, 0) + unit; };
+        auto settling = [&](const RunVibration& r) {
+            return r.vibration.settlingTimeMs ? Fixed(*r.vibration.settlingTimeMs, 0) + " ms" : tr("未稳定");
+        };
+        auto row = [&](const QString& name, auto figure) {
+            const bool compare = m_before && m_before->status == RunVibration::Status::Analysed;
+            lines << name + ": " + (compare ? figure(*m_before) + "  →  " : QString()) + figure(*m_last);
+        };
+        if (m_before) lines << tr("应用前  →  应用后");
+        row(tr("振荡频率"), frequency);
+        row(tr("峰峰值(移动后200ms内)"), swing);
+        if (m_last->vibration.ringing && m_last->vibration.dampingRatio)
+            lines << tr("阻尼比") + ": " + Fixed(*m_last->vibration.dampingRatio, 3);
+        row(tr("调节时间(±10%)"), settling);
+        switch (m_proposal.kind) {
+        case Kind::NoRinging: break;
+        case Kind::OneSet:
+            lines << tr("建议: 第1组抗振 幅值 %1%, 相位A %2, 相位B %3")
+                         .arg(m_proposal.set.amplitude)
+                         .arg(m_proposal.set.phaseA)
+                         .arg(m_proposal.set.phaseB);
+            break;
+        case Kind::CombinedSets:
+            lines << analysisText(hx::analysis::kCombinedText)
+                         .arg(Fixed(m_last->vibration.frequencyHz, 2))
+                         .arg(m_proposal.sets);
+            break;
+        case Kind::TooSlow:
+            lines << analysisText(hx::analysis::kTooSlowText).arg(Fixed(m_last->vibration.frequencyHz, 2));
+            break;
+        }
+    }
+    if (!lines.isEmpty()) m_assistant->setText(lines.join("\n"));
+    m_apply->setEnabled(m_proposal.kind == Kind::OneSet || m_proposal.kind == Kind::CombinedSets);
+    m_putBack->setEnabled(m_previous.has_value());
+}
+
+void CResonateAdjust::ApplyAndRunAgain() {
+    using Kind = hx::analysis::VibrationProposal::Kind;
+    if (!m_last || (m_proposal.kind != Kind::OneSet && m_proposal.kind != Kind::CombinedSets)) return;
+    m_before = m_last;
+    m_previous = m_runSettings;
+    // The run's start writes all thirteen settings (RAM): that is the write.
+    m_fields.values = hx::analysis::ApplyProposal(m_runSettings, m_proposal);
+    for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
+    ShowFields();
+    m_afterProposal = true;
+    m_apply->setEnabled(false);
+    // The ringing of the run before must have died away, or the next run
+    // measures it as well: down to 1 % of the first swing, counted from the
+    // move's end, of which the capture has already waited its remainder.
+    const auto& v = m_last->vibration;
+    const double decayMs = v.dampingRatio && *v.dampingRatio > 0
+                               ? std::log(100.0) / (*v.dampingRatio * 2 * M_PI * v.frequencyHz) * 1000.0
+                               : kRestWithoutDampingMs;
+    const double waitedMs = (m_lastPoints - v.moveEnd) * m_fields.sampleInterval / 1000.0;
+    m_host->RunAgain(static_cast<int>(std::clamp(decayMs - waitedMs, 0.0, kMaxRestMs)));
+}
+
+void CResonateAdjust::PutBack() {
+    if (!m_previous) return;
+    const auto previous = *m_previous;
+    const RunLink link = m_host->Link();
+    auto outcome = std::make_shared<WriteOutcome>();
+    m_host->Request(
+        [link, previous, outcome] {
+            *outcome = WriteAntiVibration(link, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets));
+        },
+        [this, previous, outcome] {
+            if (outcome->unanswered) {
+                m_host->ReportNoAnswer(*outcome->unanswered);
+                return;
+            }
+            m_fields.values = previous;
+            for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
+            ShowFields();
+            m_previous.reset();
+            m_putBack->setEnabled(false);
+        });
 }
 
 }  // namespace hx::gui

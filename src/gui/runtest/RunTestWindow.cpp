@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
@@ -192,6 +193,35 @@ void CRunTest::ReportNoAnswer(uint16_t address) {
 }
 
 void CRunTest::SetStartIdle() { m_start->setText(tr("开 始")); }
+
+void CRunTest::RunAgain(int restMs) {
+    if (m_closing) return;
+    // A stop first, as the button's: the same move then starts from rest.
+    if (running()) {
+        m_start->setEnabled(true);
+        clickStart();
+    }
+    m_runAgainPending = true;
+    m_runAgainRestMs = restMs;
+    StartWhenIdle();
+}
+
+void CRunTest::StartWhenIdle() {
+    if (!m_runAgainPending || m_closing) return;
+    if (m_session->CaptureRunning()) {
+        QTimer::singleShot(50, this, &CRunTest::StartWhenIdle);
+        return;
+    }
+    if (m_runAgainRestMs > 0) {
+        QTimer::singleShot(std::exchange(m_runAgainRestMs, 0), this, &CRunTest::StartWhenIdle);
+        return;
+    }
+    m_runAgainPending = false;
+    if (running()) return;  // started meanwhile
+    m_enableTimer.stop();
+    m_start->setEnabled(true);
+    clickStart();
+}
 
 bool CRunTest::running() const { return m_start->text() != tr("开 始"); }
 
@@ -402,6 +432,9 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
     m_plot->PlotBatch(buffers, outcome.points);
     ShowFigures(outcome);
+    // The first capture of a resonance run holds the move and the ringing
+    // after it; a re-capture comes later and holds neither.
+    if (outcome.mode == Mode::Resonance && outcome.startWrites.size() > 1) m_resonance->TakeCapture(outcome);
     ++m_capturesShown;
     if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
 }
@@ -461,6 +494,7 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
 }
 
 void CRunTest::StopEverything() {
+    m_runAgainPending = false;
     m_recaptureTimer.stop();
     m_enableTimer.stop();
     if (running()) SetStartIdle();

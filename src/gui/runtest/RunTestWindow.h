@@ -41,6 +41,7 @@ public:
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void SetStartIdle() override;
+    void RunAgain(int restMs) override;
 
     hx::runtest::Mode mode() const { return m_mode; }
     bool running() const;  // the start button reads "停 止"
@@ -87,6 +88,8 @@ private:
     void OnRecaptureTimer();
     void ShowFigures(const hx::runtest::CaptureOutcome& outcome);
     void ColourList(int channel);
+    // Starts the run asked for by RunAgain once the last capture has ended.
+    void StartWhenIdle();
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -97,6 +100,8 @@ private:
     bool m_closing = false;
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
+    bool m_runAgainPending = false;
+    int m_runAgainRestMs = 0;
     std::optional<hx::runtest::StepFigures> m_lastStep;
 
     Cscope* m_plot;

@@ -261,6 +261,82 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     EXPECT_TRUE(f.Written().empty());
 }
 
+// The vibration assistant on the resonance page: the machine rings at 25 Hz
+// after the drive's trapezoid; "apply and run again" writes the proposed
+// 1st set with the next run's start, shows before -> after, and "put back"
+// writes the sets the first run had.
+TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
+    RunWindowFixture f;
+    // The trapezoid the resonance run moves by: 0.2 rev at 2 rev/s, 500 rev/s^2.
+    for (auto [a, v] : {std::pair{60, 1}, {62, 300}, {65, 200}, {67, 500}, {69, 20}}) f.sim().Poke(a, v);
+    CRunTest* w = f.open();
+    w->enterResonanceMode();
+    auto* page = w->resonancePage();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->loads() == 1; }));
+    EXPECT_EQ(page->trapezoid().speed, 200);
+    EXPECT_EQ(page->trapezoid().distance, 20u);
+    EXPECT_FALSE(page->applyButton()->isEnabled());
+    // The position error and its reference, a second at 1 ms.
+    auto pick = [&](int list, uint32_t code) {
+        QComboBox* c = w->channelList(list);
+        c->setCurrentIndex(c->findData(code));
+        w->channelBox(list)->setChecked(code != 0);
+    };
+    pick(0, 1);
+    pick(1, 16);
+    pick(2, 0);
+    pick(3, 0);
+    page->intervalList()->setCurrentText("1000");
+    w->pointsList()->setCurrentText("1000");
+
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->lastVibration().has_value(); }, 15000));
+    const auto before = *page->lastVibration();
+    ASSERT_EQ(before.status, hx::runtest::RunVibration::Status::Analysed);
+    ASSERT_TRUE(before.vibration.ringing);
+    EXPECT_GT(before.vibration.peakToPeak, 50);
+    EXPECT_TRUE(page->assistantText()->text().contains("建议: 第1组抗振 幅值 100%, 相位A "))
+        << page->assistantText()->text().toStdString();
+    ASSERT_TRUE(page->applyButton()->isEnabled());
+    const int phaseA = page->proposal().set.phaseA, phaseB = page->proposal().set.phaseB;
+    EXPECT_NEAR(phaseA, 2500 / before.vibration.frequencyHz, 1.0);
+
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    const int shown = w->capturesShown();
+    f.sim().ClearRequests();
+    QTest::mouseClick(page->applyButton(), Qt::LeftButton);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() > shown; }, 15000));
+    // A stop, then the same run with the set in its start writes (RAM).
+    const auto written = f.Written();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.front(), 70);
+    EXPECT_EQ(f.sim().Ram(77), 100);
+    EXPECT_EQ(f.sim().Ram(78), phaseA);
+    EXPECT_EQ(f.sim().Ram(86), phaseB);
+    EXPECT_EQ(f.sim().Nv(78), 0) << "nothing stored";
+    EXPECT_EQ(page->edit(1)->text(), QString::number(phaseA));
+    ASSERT_TRUE(page->vibrationBefore().has_value());
+    const auto after = *page->lastVibration();
+    ASSERT_EQ(after.status, hx::runtest::RunVibration::Status::Analysed);
+    EXPECT_LE(after.vibration.peakToPeak * 5, before.vibration.peakToPeak) << page->assistantText()->text().toStdString();
+    const QString text = page->assistantText()->text();
+    EXPECT_TRUE(text.contains("应用前  →  应用后")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::number(before.vibration.peakToPeak, 'f', 0) + " p  →  " +
+                              QString::number(after.vibration.peakToPeak, 'f', 0) + " p"))
+        << text.toStdString();
+
+    // The way back: the first run's sets, written.
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    w->clickStart();  // stop
+    ASSERT_TRUE(page->putBackButton()->isEnabled());
+    QTest::mouseClick(page->putBackButton(), Qt::LeftButton);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->edit(1)->text() == "0"; }));
+    EXPECT_EQ(f.sim().Ram(77), 0);
+    EXPECT_EQ(f.sim().Ram(78), 0);
+    EXPECT_EQ(f.sim().Ram(86), 0);
+    EXPECT_FALSE(page->putBackButton()->isEnabled());
+}
+
 TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) {
     RunWindowFixture f;
     CRunTest* w = f.open();
