@@ -294,8 +294,8 @@
         <translation>Settling time (±5%): %1</translation>
     </message>
     <message>
-        <source>超调量: %1 %</source>
-        <translation>Overshoot: %1 %</translation>
+        <source>超调量: %1</source>
+        <translation>Overshoot: %1</translation>
     </message>
     <message>
         <source>跟随误差均方根: %1 p</source>

@@ -87,6 +87,10 @@
 <context>
     <name>hx::gui::CDisplayWaveform</name>
     <message>
+        <source>读入为参考</source>
+        <translation>Load as reference</translation>
+    </message>
+    <message>
         <source>一</source>
         <translation>1</translation>
     </message>
@@ -223,6 +227,18 @@
 </context>
 <context>
     <name>hx::gui::Cscope</name>
+    <message>
+        <source>设为参考</source>
+        <translation>Keep as reference</translation>
+    </message>
+    <message>
+        <source>读入为参考</source>
+        <translation>Load as reference</translation>
+    </message>
+    <message>
+        <source>清除参考</source>
+        <translation>Clear reference</translation>
+    </message>
     <message>
         <source>测量光标</source>
         <translation>Measurement cursors</translation>

@@ -105,7 +105,38 @@ void ScopeModel::ClearLists() {
 
 void ScopeModel::ClearPoints() {
     ClearLists();
+    m_markers.clear();
     m_level = 0;
+}
+
+void ScopeModel::KeepReference() {
+    for (int k = 0; k < kChannels; ++k) {
+        m_reference[k].clear();
+        if (m_types[k] != 0) m_reference[k].assign(m_points[k].begin(), m_points[k].begin() + drawnCount(k));
+    }
+}
+
+void ScopeModel::ClearReference() {
+    for (auto& r : m_reference) r.clear();
+}
+
+bool ScopeModel::HasReference() const {
+    for (const auto& r : m_reference)
+        if (!r.empty()) return true;
+    return false;
+}
+
+std::vector<PixelPoint> ScopeModel::ReferenceVertices(int channel) const {
+    std::vector<PixelPoint> out;
+    if (!ChannelDrawn(channel)) return out;
+    out.reserve(m_reference[channel].size());
+    for (const auto& p : m_reference[channel]) out.push_back({PixelX(p.x), PixelY(channel, p.y)});
+    return out;
+}
+
+void ScopeModel::SetMarkers(int channel, std::vector<PlotPointF> points) {
+    m_markerChannel = channel;
+    m_markers = std::move(points);
 }
 
 void ScopeModel::ApplyCommonRanges() {
@@ -418,9 +449,10 @@ void ScopeModel::DragCursorTo(int which, int x) {
     m_cursor[which] = std::round(Current().xMin + (x - p.left) * m_xUpp);
 }
 
-std::optional<float> ScopeModel::ValueAt(int channel, float x) const {
-    const auto& pts = m_points[channel];
-    const std::size_t n = drawnCount(channel);
+namespace {
+
+// The value of the point nearest to point index x among the first n.
+std::optional<float> NearestValue(const std::vector<PlotPointF>& pts, std::size_t n, float x) {
     if (n == 0) return std::nullopt;
     const long long want = truncToLong(std::round(x));
     // Points are normally stored at their own index; look there first.
@@ -429,6 +461,12 @@ std::optional<float> ScopeModel::ValueAt(int channel, float x) const {
     for (std::size_t i = 1; i < n; ++i)
         if (std::fabs(pts[i].x - x) < std::fabs(pts[best].x - x)) best = i;
     return pts[best].y;
+}
+
+}  // namespace
+
+std::optional<float> ScopeModel::ValueAt(int channel, float x) const {
+    return NearestValue(m_points[channel], drawnCount(channel), x);
 }
 
 std::vector<std::string> ScopeModel::CursorReadout() const {
@@ -459,7 +497,15 @@ std::vector<std::string> ScopeModel::CursorReadout() const {
         if (!va || !vb) continue;
         std::snprintf(buf, sizeof buf, "CH%d  A: %.6g  B: %.6g  \xCE\x94: %.6g", k + 1, static_cast<double>(*va),
                       static_cast<double>(*vb), static_cast<double>(*vb - *va));
-        lines.emplace_back(buf);
+        std::string line = buf;
+        // The reference's values at the same cursors, beside the live ones.
+        const auto& ref = m_reference[k];
+        if (const auto ra = NearestValue(ref, ref.size(), m_cursor[0]), rb = NearestValue(ref, ref.size(), m_cursor[1]);
+            ra && rb) {
+            std::snprintf(buf, sizeof buf, "   (ref A: %.6g  B: %.6g)", static_cast<double>(*ra), static_cast<double>(*rb));
+            line += buf;
+        }
+        lines.push_back(std::move(line));
     }
     return lines;
 }

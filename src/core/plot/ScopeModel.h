@@ -119,6 +119,24 @@ public:
     // Channels of the same kind of quantity get one symmetric range.
     void ApplyCommonRanges();
 
+    // --- reference curves: an earlier capture kept to compare, drawn dimmed
+    // behind the live curves in the same channel's colour and scale. New
+    // points leave it in place; only ClearReference removes it.
+    // Keeps the channels' current points as the reference.
+    void KeepReference();
+    void SetReference(int channel, std::vector<PlotPointF> points) { m_reference[channel] = std::move(points); }
+    void ClearReference();
+    bool HasReference() const;
+    const std::vector<PlotPointF>& ReferencePoints(int ch) const { return m_reference[ch]; }
+    // The reference of a channel mapped to pixels (nothing when the channel is not drawn).
+    std::vector<PixelPoint> ReferenceVertices(int channel) const;
+
+    // --- markers: points of a channel called out on the plot (the peaks of
+    // a spectrum), numbered from 1 in the order given. Cleared with the points.
+    void SetMarkers(int channel, std::vector<PlotPointF> points);
+    int MarkerChannel() const { return m_markerChannel; }
+    const std::vector<PlotPointF>& Markers() const { return m_markers; }
+
     // --- arithmetic of one redraw
     // Divisions of the fine grid per major cell; vertical keeps its last
     // answer when the range gives none, so it is not const.
@@ -214,6 +232,9 @@ private:
     std::array<std::string, 4> m_captions;
     std::array<Colorref, 4> m_colours = kCurveColours;
     std::array<std::vector<PlotPointF>, 4> m_points;
+    std::array<std::vector<PlotPointF>, 4> m_reference;
+    std::vector<PlotPointF> m_markers;
+    int m_markerChannel = 0;
     std::string m_xCaption;
     Colorref m_background = kBackground;
     AxisKind m_axisKind = AxisKind::Time;

@@ -144,7 +144,29 @@ QMenu* Cscope::CreateContextMenu() {
     cursors->setCheckable(true);
     cursors->setChecked(m_model.CursorsEnabled());
     connect(cursors, &QAction::toggled, this, [this](bool on) { SetCursorsEnabled(on); });
+    menu->addSeparator();
+    menu->addAction(tr("设为参考"), this, [this] { KeepReference(); });
+    if (m_referenceLoader) menu->addAction(tr("读入为参考"), this, [this] { m_referenceLoader(); });
+    QAction* clear = menu->addAction(tr("清除参考"), this, [this] { ClearReference(); });
+    clear->setEnabled(m_model.HasReference());
     return menu;
+}
+
+void Cscope::KeepReference() {
+    m_model.KeepReference();
+    Redraw();
+    emit referenceChanged();
+}
+
+void Cscope::ClearReference() {
+    m_model.ClearReference();
+    Redraw();
+    emit referenceChanged();
+}
+
+void Cscope::SetMarkers(int channel, std::vector<hx::plot::PlotPointF> points) {
+    m_model.SetMarkers(channel - 1, std::move(points));
+    update();
 }
 
 void Cscope::contextMenuEvent(QContextMenuEvent* event) {
@@ -164,10 +186,29 @@ QImage Cscope::Screen() const {
 }
 
 void Cscope::paintOverlay(QPainter& p) const {
+    const hx::plot::PixelRect& r = m_model.LastLayout().plot;
+    // Markers: a small triangle over each point with its number above.
+    if (!m_model.Markers().empty() && m_model.ChannelDrawn(m_model.MarkerChannel())) {
+        p.save();
+        p.setClipRect(QRect(r.left, r.top, r.width() + 1, r.height() + 1));
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setFont(m_renderer.CaptionFont());
+        const QColor colour(255, 255, 255);
+        int number = 1;
+        for (const auto& m : m_model.Markers()) {
+            const int x = m_model.PixelX(m.x), y = std::max(r.top + 22, m_model.PixelY(m_model.MarkerChannel(), m.y));
+            const QPointF tip(x, y - 3);
+            const QPointF triangle[3] = {tip, QPointF(x - 5, y - 12), QPointF(x + 5, y - 12)};
+            p.setPen(colour);
+            p.setBrush(colour);
+            p.drawPolygon(triangle, 3);
+            p.drawText(QRect(x - 10, y - 28, 20, 14), Qt::AlignCenter, QString::number(number++));
+        }
+        p.restore();
+    }
     // The cursor layer: drawn over the finished picture, so moving a cursor
     // never rebuilds the curves.
     if (!m_model.CursorsEnabled()) return;
-    const hx::plot::PixelRect& r = m_model.LastLayout().plot;
     p.save();
     p.setClipRect(QRect(r.left, r.top, r.width() + 1, r.height() + 1));
     for (int c = 0; c < 2; ++c) {

@@ -66,6 +66,15 @@ public:
     // The menu the right button opens (the caller owns it).
     QMenu* CreateContextMenu();
 
+    // --- reference curves ("设为参考" / "清除参考" in the menu); a window that
+    // can read a recording as the reference gives the loader ("读入为参考").
+    void KeepReference();
+    void ClearReference();
+    bool HasReference() const { return m_model.HasReference(); }
+    void SetReferenceLoader(std::function<void()> loader) { m_referenceLoader = std::move(loader); }
+    // Points of a channel called out and numbered on the plot (channel 1..4).
+    void SetMarkers(int channel, std::vector<hx::plot::PlotPointF> points);
+
     // Tests and the colour dialog: how a colour is chosen. Gets the preset and
     // the dialog title; an empty result is a cancel.
     using ColourPicker = std::function<std::optional<QColor>(const QColor& preset, const QString& title)>;
@@ -82,6 +91,8 @@ signals:
     void channelColourChanged(int channel, const QColor& colour);
     // A measurement cursor moved or the cursors were switched.
     void cursorsChanged();
+    // A reference was kept, read or cleared.
+    void referenceChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -100,6 +111,7 @@ private:
     ScopeRenderer m_renderer;
     std::unique_ptr<ScopeInput> m_input;
     ColourPicker m_picker;
+    std::function<void()> m_referenceLoader;
 };
 
 }  // namespace hx::gui

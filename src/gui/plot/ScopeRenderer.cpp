@@ -160,6 +160,15 @@ void ScopeRenderer::drawCurves(const ScopeModel& model) {
     // Lines are drawn pixel by pixel with both ends included, so a polyline
     // lights exactly the union of its segments' pixels: the reduced curve
     // then shows the same pixels as every point would.
+    // References first, at 40 % of their channel's colour over the
+    // background, so the live curves are drawn over them.
+    for (int k = 0; k < ScopeModel::kChannels; ++k) {
+        const auto vertices = model.ReferenceVertices(k);
+        const QColor c = ToQColor(model.Colour(k)), b = ToQColor(model.Background());
+        const QRgb colour = qRgb((2 * c.red() + 3 * b.red()) / 5, (2 * c.green() + 3 * b.green()) / 5,
+                                 (2 * c.blue() + 3 * b.blue()) / 5);
+        for (std::size_t i = 1; i < vertices.size(); ++i) DrawLine(m_curves, area, vertices[i - 1], vertices[i], colour);
+    }
     for (int k = 0; k < ScopeModel::kChannels; ++k) {
         if (!model.ChannelDrawn(k)) continue;
         const auto vertices = m_reduce ? model.CurveVertices(k) : model.AllVertices(k);

@@ -273,6 +273,9 @@ void CRunTest::EnterMode(Mode mode) {
     m_torqueButton->setEnabled(mode != Mode::Torque);
     m_resonanceButton->setEnabled(mode != Mode::Resonance);
     m_mode = mode;
+    // A reference belongs to the mode's channels.
+    m_plot->ClearReference();
+    m_previousStep.reset();
     RunPage* page = currentPage();
     page->LoadFromDrive();
     m_pages->setCurrentWidget(page);
@@ -353,6 +356,12 @@ void CRunTest::clickStart() {
             } else {
                 m_start->setText(tr("停 止"));
                 m_figures->clear();
+                // In the torque page the step before is the reference of the
+                // next: the curve drawn dimmed behind, the figures before -> now.
+                if (m_mode == Mode::Torque && m_lastStep) {
+                    m_plot->KeepReference();
+                    m_previousStep = m_lastStep;
+                }
                 SetUpPlot(true);
                 if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
                 const auto request = currentPage()->StartRun(
@@ -468,10 +477,20 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
         const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
                                                  reg::kCurrentTestSamplePeriodUs);
         m_lastStep = f;
-        QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
-        if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
+        const std::optional<StepFigures>& before = m_previousStep;
+        // A figure of this step, after the previous step's when there was one.
+        auto figure = [&](auto member, auto text) {
+            return before ? text(*before.*member) + "  →  " + text(f.*member) : text(f.*member);
+        };
+        auto ms = [&](const QString& missing) {
+            return [&fixed, missing](const std::optional<double>& v) { return v ? fixed(*v, 2) + " ms" : missing; };
+        };
+        auto percent = [&](const std::optional<double>& v) { return v ? fixed(*v, 1) + " %" : QString("-"); };
+        QString line = tr("上升时间(10%~90%): %1").arg(figure(&StepFigures::riseTimeMs, ms(tr("未达到"))));
+        if (f.overshootPct)
+            line += "    " + tr("超调量: %1").arg(figure(&StepFigures::overshootPct, percent));
         lines << line;
-        line = tr("调节时间(±5%): %1").arg(f.settlingTimeMs ? fixed(*f.settlingTimeMs, 2) + " ms" : tr("未稳定"));
+        line = tr("调节时间(±5%): %1").arg(figure(&StepFigures::settlingTimeMs, ms(tr("未稳定"))));
         if (f.steadyStateError)
             line += "    " + tr("稳态误差: %1 mA (%2 %)")
                                  .arg(fixed(*f.steadyStateError, 0), fixed(*f.steadyStateErrorPct, 1));

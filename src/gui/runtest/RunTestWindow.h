@@ -69,6 +69,7 @@ public:
     int capturesShown() const { return m_capturesShown; }
     // The figures of the last current-loop test shown.
     const std::optional<hx::runtest::StepFigures>& lastStepFigures() const { return m_lastStep; }
+    const std::optional<hx::runtest::StepFigures>& previousStepFigures() const { return m_previousStep; }
     // True once the reads made at opening have come back.
     bool opened() const { return m_openingDone; }
 
@@ -103,6 +104,8 @@ private:
     bool m_runAgainPending = false;
     int m_runAgainRestMs = 0;
     std::optional<hx::runtest::StepFigures> m_lastStep;
+    // The step before the last one shown (the torque page's reference).
+    std::optional<hx::runtest::StepFigures> m_previousStep;
 
     Cscope* m_plot;
     // Channel colours, shown behind the channel lists; the plot's curves start the same.

@@ -90,6 +90,7 @@ CDisplayWaveform::~CDisplayWaveform() {
 
 void CDisplayWaveform::buildControls() {
     m_scope = new Cscope;
+    m_scope->SetReferenceLoader([this] { OnLoadReference(); });
     m_scope->setMinimumSize(760, 460);
     connect(m_scope, &Cscope::channelColourChanged, this, &CDisplayWaveform::onChannelColour);
 
@@ -542,6 +543,31 @@ void CDisplayWaveform::OnLoad() {
     m_intervalUs = m_recording.intervalUs;
     g_pointsPerChannel = m_recording.pointsPerChannel;
     showRecordedWindow(0, g_pointsPerChannel);
+}
+
+void CDisplayWaveform::OnLoadReference() {
+    const QString path = AskFile(this, {false, tr("读入为参考"), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    if (path.isEmpty()) return;
+    hx::WaveRecording loaded;
+    std::string error;
+    if (!hx::LoadWaveFile(path.toStdString(), &loaded, &error)) {
+        ShowMessage(this, tr("无法读取文件 %1: %2").arg(path, QString::fromStdString(error)), {},
+                    MessageIcon::Warning);
+        return;
+    }
+    // Channel by channel, as the file recorded them: the reference is drawn
+    // in the scale of whatever the live channel of that number shows.
+    const hx::RecordedWindow all = hx::ShowRecordedWindow(loaded, 0, loaded.recordedPoints);
+    auto& model = m_scope->Model();
+    model.ClearReference();
+    for (int k = 0; k < 4; ++k) {
+        std::vector<hx::plot::PlotPointF> points;
+        for (std::size_t i = 0; i < all.samples[k].size(); ++i)
+            points.push_back({static_cast<float>(i), all.samples[k][i]});
+        model.SetReference(k, std::move(points));
+    }
+    m_scope->Redraw();
+    emit m_scope->referenceChanged();
 }
 
 void CDisplayWaveform::showRecordedWindow(int start, int count) {

@@ -48,6 +48,8 @@ public:
     void OnStartStop();
     void OnSave();
     void OnLoad();
+    // Reads a .wave file as the plot's reference.
+    void OnLoadReference();
     void OnExportCsv();
 
     // Blocks a capture with the current choices takes, and the estimated

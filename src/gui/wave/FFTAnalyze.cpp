@@ -203,6 +203,9 @@ void CFFTAnalyze::showSpectrum() {
     m_scope->Redraw();
 
     m_analysis = hx::analysis::AnalyseSpectrum(m_magnitudes, binHz);
+    std::vector<hx::plot::PlotPointF> marks;
+    for (const auto& p : m_analysis.peaks) marks.push_back({static_cast<float>(p.bin), shown[p.bin]});
+    m_scope->SetMarkers(1, std::move(marks));
     m_peakList->clear();
     for (const auto& p : m_analysis.peaks) {
         auto* item = new QTreeWidgetItem(m_peakList);

@@ -172,11 +172,15 @@ TEST(Scope, ColourMenuPresetsTheDialogAndReportsChannelColours) {
     QList<QAction*> items;
     for (QAction* a : menu->actions())
         if (!a->isSeparator()) items.push_back(a);
-    ASSERT_EQ(items.size(), 6);
+    ASSERT_EQ(items.size(), 8);
     EXPECT_EQ(items[0]->text(), QString::fromUtf8("背景颜色"));
     EXPECT_EQ(items[4]->text(), QString::fromUtf8("通道四曲线颜色"));
     EXPECT_TRUE(items[5]->isCheckable());
     EXPECT_FALSE(items[5]->isChecked());
+    // Without a loader, no "读入为参考"; nothing to clear before a reference is kept.
+    EXPECT_EQ(items[6]->text(), QString::fromUtf8("设为参考"));
+    EXPECT_EQ(items[7]->text(), QString::fromUtf8("清除参考"));
+    EXPECT_FALSE(items[7]->isEnabled());
 
     items[2]->trigger();  // channel 2
     ASSERT_EQ(asked.size(), 1u);
@@ -204,7 +208,8 @@ TEST(Scope, CursorsMoveWithoutRedrawingTheCurves) {
     setUp(scope, 400);
     for (int i = 0; i < 400; ++i) scope.PlotPoint(1, i, static_cast<float>(i % 100), 400);
     std::unique_ptr<QMenu> menu(scope.CreateContextMenu());
-    menu->actions().last()->trigger();
+    for (QAction* a : menu->actions())
+        if (a->isCheckable()) a->trigger();
     ASSERT_TRUE(scope.CursorsEnabled());
     QSignalSpy moved(&scope, &Cscope::cursorsChanged);
 

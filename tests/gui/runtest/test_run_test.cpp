@@ -372,6 +372,8 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
         ASSERT_TRUE(w->lastStepFigures().has_value());
     };
     test(0);
+    EXPECT_FALSE(w->plot()->HasReference()) << "no step before the first";
+    const std::vector<hx::plot::PlotPointF> firstStep = w->plot()->Model().Points(0);
     const hx::runtest::StepFigures before = *w->lastStepFigures();
     EXPECT_TRUE(w->figuresLabel()->text().contains("超调量")) << w->figuresLabel()->text().toStdString();
     EXPECT_TRUE(w->figuresLabel()->text().contains("上升时间"));
@@ -388,6 +390,29 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
     EXPECT_LT(*after.overshootPct, 5.0);
     EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs);
     EXPECT_NE(f.sim().Peek(16), 300) << "the drive chose its own gains";
+    // The step before is the reference: its points kept across the new
+    // capture, drawn dimmed in the channel's colour, its figures before ->.
+    const auto& model = w->plot()->Model();
+    ASSERT_EQ(model.ReferencePoints(0).size(), firstStep.size());
+    EXPECT_EQ(model.ReferencePoints(0)[30].y, firstStep[30].y);
+    ASSERT_TRUE(w->previousStepFigures().has_value());
+    EXPECT_TRUE(w->figuresLabel()->text().contains(
+        QString("超调量: %1 %  →  %2 %").arg(*before.overshootPct, 0, 'f', 1).arg(*after.overshootPct, 0, 'f', 1)))
+        << w->figuresLabel()->text().toStdString();
+    // Where the overshoot of the first step peaks, the dimmed colour shows.
+    const QImage curves = w->plot()->Renderer().Curves();
+    const QColor live = w->plot()->ChannelColour(1);
+    const QRgb dim = qRgb(2 * live.red() / 5, 2 * live.green() / 5, 2 * live.blue() / 5);
+    int dimmed = 0;
+    for (const auto& v : model.ReferenceVertices(0)) dimmed += curves.pixel(v.x, v.y) == dim;
+    EXPECT_GT(dimmed, static_cast<int>(firstStep.size()) / 4);
+    // The cursor readout shows the reference's values beside the live ones.
+    w->plot()->SetCursorsEnabled(true);
+    const auto readout = model.CursorReadout();
+    ASSERT_EQ(readout.size(), 4u);
+    EXPECT_NE(readout[3].find("(ref A: "), std::string::npos) << readout[3];
+    w->plot()->ClearReference();
+    EXPECT_FALSE(model.HasReference());
     // and the page shows them.
     EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == QString::number(f.sim().Peek(16)); }));
     EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());

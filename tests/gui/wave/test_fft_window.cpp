@@ -70,6 +70,10 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_NEAR(list->topLevelItem(0)->text(0).toDouble(), 300, 45);
     EXPECT_EQ(list->topLevelItem(0)->text(1).toInt(), static_cast<int>(std::lround(w->analysis().peaks[0].level)));
     EXPECT_TRUE(w->resonanceLabel()->text().startsWith("可能的共振: ")) << w->resonanceLabel()->text().toStdString();
+    // and marked on the plot, numbered in the list's order.
+    ASSERT_EQ(m.Markers().size(), 5u);
+    EXPECT_EQ(m.Markers()[0].x, static_cast<float>(w->analysis().peaks[0].bin));
+    EXPECT_EQ(m.Markers()[4].y, bins[w->analysis().peaks[4].bin]);
     // Decibels from the same bins, no new request: 0 dB is full scale.
     w->decibelsBox()->setChecked(true);
     EXPECT_EQ(w->spectraPlotted(), 1);
