@@ -264,6 +264,18 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(model.Current().axisLast, 60000);
     EXPECT_EQ(model.Current().chMax[1], 200) << "position reference 149 -> 180 -> 200";
 
+    // The same file read as the reference: channel by channel, beside the
+    // recording, which stays as it is.
+    f.answers.push_back(QString::fromStdString(dir + "/other.wave"));
+    w->OnLoadReference();
+    EXPECT_EQ(f.requests.back().title, QString::fromUtf8("读入为参考"));
+    ASSERT_EQ(model.ReferencePoints(1).size(), 300u);
+    EXPECT_EQ(model.ReferencePoints(1)[0].y, -150);
+    EXPECT_EQ(model.ReferencePoints(3)[6].y, 6);
+    EXPECT_TRUE(model.ReferencePoints(0).empty());
+    EXPECT_EQ(w->recording().lists, other.lists);
+    w->scope()->ClearReference();
+
     // Saved again through the window, byte for byte.
     const std::string wave = dir + "/again.wave";
     f.answers.push_back(QString::fromStdString(wave));
