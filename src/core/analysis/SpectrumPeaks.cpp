@@ -103,7 +103,7 @@ SpectrumScale ScaleForSpectrum(const std::vector<float>& m, double binHz, bool d
     }
     const auto [lo, hi] = std::minmax_element(m.begin() + static_cast<std::ptrdiff_t>(first), m.end());
     if (!decibels) {
-        s.maximum = RoundUp(std::max(1.0, 1.1 * *hi));
+        s.maximum = RoundUp(std::max(1.0, 1.05 * *hi));
         return s;
     }
     // Whole 10 dB divisions with a little room above the highest bin.

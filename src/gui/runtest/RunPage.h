@@ -25,7 +25,8 @@ public:
     virtual void SetStartIdle() = 0;  // the start button back to "开 始"
     // Stops what runs (if anything) and starts the current page's run again,
     // as a stop and a start do, without waiting for the button: restMs after
-    // the last capture has ended, so that the machine starts from rest.
+    // the last capture has ended, so that the machine starts from rest. The
+    // capture shown stays on the plot as the reference.
     virtual void RunAgain(int restMs) = 0;
 };
 

@@ -196,6 +196,8 @@ void CRunTest::SetStartIdle() { m_start->setText(tr("开 始")); }
 
 void CRunTest::RunAgain(int restMs) {
     if (m_closing) return;
+    // The run again is compared with the one shown: that one is the reference.
+    m_plot->KeepReference();
     // A stop first, as the button's: the same move then starts from rest.
     if (running()) {
         m_start->setEnabled(true);

@@ -73,8 +73,9 @@ CFFTAnalyze::CFFTAnalyze(QWidget* parent) : FunctionWindow(tr("FFT分析"), Link
     m_peakList->setRootIsDecorated(false);
     m_peakList->setHeaderLabels({tr("频率(Hz)"), tr("幅值")});
     m_peakList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_peakList->setMinimumWidth(190);
-    m_peakList->setMaximumWidth(240);
+    m_peakList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_peakList->setMinimumWidth(240);
+    m_peakList->setMaximumWidth(280);
     m_resonance = new QLabel;
     m_resonance->setWordWrap(true);
     m_resonance->setObjectName("resonance");

@@ -333,6 +333,7 @@ TEST(WaveformWindow, Screenshots) {
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SHOT_DIR not set";
     hx::sim::DriveOptions demo = Limits(0xFFFF, 4, 8000);
     demo.motion = "demo";
+    demo.machineHz = 0;  // the load's resonance alone in the spectrum
     WaveWindowFixture f(demo);
     const bool capture = qEnvironmentVariableIsSet("HALVEX_SHOT_CAPTURE");
     hx::WaveRecording rec;
