@@ -523,41 +523,40 @@ void CDisplayWaveform::OnLoad() {
         showBusy();
         return;
     }
-    const QString path = AskFile(this, {false, TableText(50061), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
     // The recording is replaced only by a file that was read: a cancel or an
     // unreadable file keeps it.
-    if (path.isEmpty()) return;
-    if (path.size() < 5) {
-        ShowMessage(this, TableText(50056) + path);
-        return;
-    }
-    hx::WaveRecording loaded;
-    std::string error;
-    if (!hx::LoadWaveFile(path.toStdString(), &loaded, &error)) {
-        ShowMessage(this, tr("无法读取文件 %1: %2").arg(path, QString::fromStdString(error)), {},
-                    MessageIcon::Warning);
-        return;
-    }
-    m_recording = std::move(loaded);
+    std::optional<hx::WaveRecording> loaded = askWaveFile(TableText(50061));
+    if (!loaded) return;
+    m_recording = std::move(*loaded);
     m_codes = m_recording.codes;
     m_intervalUs = m_recording.intervalUs;
     g_pointsPerChannel = m_recording.pointsPerChannel;
     showRecordedWindow(0, g_pointsPerChannel);
 }
 
-void CDisplayWaveform::OnLoadReference() {
-    const QString path = AskFile(this, {false, tr("读入为参考"), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
-    if (path.isEmpty()) return;
+std::optional<hx::WaveRecording> CDisplayWaveform::askWaveFile(const QString& title) {
+    const QString path = AskFile(this, {false, title, QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    if (path.isEmpty()) return std::nullopt;
+    if (path.size() < 5) {
+        ShowMessage(this, TableText(50056) + path);
+        return std::nullopt;
+    }
     hx::WaveRecording loaded;
     std::string error;
     if (!hx::LoadWaveFile(path.toStdString(), &loaded, &error)) {
         ShowMessage(this, tr("无法读取文件 %1: %2").arg(path, QString::fromStdString(error)), {},
                     MessageIcon::Warning);
-        return;
+        return std::nullopt;
     }
+    return loaded;
+}
+
+void CDisplayWaveform::OnLoadReference() {
+    const std::optional<hx::WaveRecording> loaded = askWaveFile(tr("读入为参考"));
+    if (!loaded) return;
     // Channel by channel, as the file recorded them: the reference is drawn
     // in the scale of whatever the live channel of that number shows.
-    const hx::RecordedWindow all = hx::ShowRecordedWindow(loaded, 0, loaded.recordedPoints);
+    const hx::RecordedWindow all = hx::ShowRecordedWindow(*loaded, 0, loaded->recordedPoints);
     auto& model = m_scope->Model();
     model.ClearReference();
     for (int k = 0; k < 4; ++k) {

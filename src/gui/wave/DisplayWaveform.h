@@ -11,6 +11,7 @@
 
 #include <QColor>
 #include <array>
+#include <optional>
 
 #include "core/capture/CaptureJob.h"
 #include "core/capture/WaveRecording.h"
@@ -106,6 +107,8 @@ private:
     void onCaptureFinished(const hx::CaptureResult& result);
     void plotSamples(const hx::CaptureResult& result);
     void onCycleTimer();
+    // Asks for a .wave file and reads it; nullopt after a cancel or the message saying why not.
+    std::optional<hx::WaveRecording> askWaveFile(const QString& title);
     void showRecordedWindow(int start, int count);
     void plotShown();
     void selectChannelsFromCodes();
