@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
@@ -60,11 +61,10 @@ bool KnownSource(uint16_t code) {
 }
 
 // The firmware decides whether the points register exists.
-bool ReadFirmware(const CliContext& ctx, float* firmware) {
-    const int v = ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kFirmwareVersion);
-    if (v == -1 && !ctx.Link().LastRequestAnswered()) return false;
-    *firmware = std::max(100.0f, static_cast<float>(static_cast<int16_t>(v)));
-    return true;
+std::optional<float> ReadFirmware(const CliContext& ctx) {
+    const auto v = ctx.Drive().Read(hx::reg::kFirmwareVersion);
+    if (!v) return std::nullopt;
+    return std::max(100.0f, static_cast<float>(*v));
 }
 
 int WriteOutput(const CliContext& ctx, const std::string& path, const std::string& csv,
@@ -111,9 +111,10 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
         return ctx.Usage("-o needs a file ending in .wave or .csv: " + options.output);
 
     if (!ctx.OpenLink()) return kExitPortError;
-    hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    const std::optional<float> firmware = ReadFirmware(ctx);
+    hx::DriveHandle drive = ctx.Drive(firmware.value_or(100.0f));
     hx::SamplingLimits limits;
-    if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
+    if (!firmware || !hx::ReadSamplingLimits(drive, &limits))
         return ctx.Fail("capture failed: the drive does not answer", kExitNoAnswer);
 
     // Everything is checked against what the drive reports before anything
@@ -134,8 +135,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
                                 std::to_string(k + 1) + " is not available",
                             kExitNoAnswer);
     const int active = hx::ActiveChannelCount(*codes);
-    if (link.firmwareVersion < static_cast<float>(hx::reg::kSampleFirmwareWithPoints) &&
-        options.points != hx::reg::kSampleLegacyPoints)
+    if (!drive.newLayout() && options.points != hx::reg::kSampleLegacyPoints)
         return ctx.Fail("this drive's firmware always captures 200 points a channel", kExitNoAnswer);
     if (static_cast<long>(options.points) * active > limits.capacity)
         return ctx.Fail(std::to_string(active) + " channel(s) x " + std::to_string(options.points) +
@@ -146,7 +146,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     request.codes = *codes;
     request.pointsPerChannel = static_cast<uint16_t>(options.points);
     request.intervalUs = static_cast<int16_t>(options.intervalUs);
-    const hx::CaptureResult result = hx::RunCapture(link, request, {}, ProgressLine(ctx, "capture"));
+    const hx::CaptureResult result = hx::RunCapture(drive, request, {}, ProgressLine(ctx, "capture"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("capture failed: " + FailureReason(result.status, result.failedBlock, false), kExitNoAnswer);
 
@@ -178,12 +178,12 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins) {
 int RunFftCommand(const CliContext& ctx, const std::string& output) {
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    hx::DriveHandle drive = ctx.Drive();
     // A drive that does not answer at all is told at once, not after the
     // whole ready wait.
-    if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
+    if (!drive.Read(hx::reg::kSpectrumStatus))
         return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
-    const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
+    const hx::SpectrumResult result = hx::RunSpectrum(drive, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
     const std::string csv = FormatSpectrumCsv(result.bins);
