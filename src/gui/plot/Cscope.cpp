@@ -23,7 +23,7 @@
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
-#include "gui/params/ParameterFileDialog.h"
+#include "gui/widgets/FileDialogs.h"
 #include "gui/plot/ScopeExport.h"
 #include "gui/plot/ScopeInput.h"
 #include "gui/widgets/CommonTexts.h"
