@@ -1,5 +1,6 @@
 #include "gui/wave/DisplayWaveform.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QSignalBlocker>
@@ -116,6 +117,9 @@ void CDisplayWaveform::buildControls() {
     m_csv->setCursor(Qt::PointingHandCursor);
     m_csv->setToolTip(tr("导出为CSV文件"));
     connect(m_csv, &QToolButton::clicked, this, &CDisplayWaveform::OnExportCsv);
+    auto* table = new QAction(tr("导出表格 CSV…"), this);
+    connect(table, &QAction::triggered, this, &CDisplayWaveform::OnExportTableCsv);
+    m_scope->AddMenuAction(table);
     m_scope->installEventFilter(this);
 
     auto* channels = new QGroupBox(tr("通道选择"));
@@ -537,6 +541,19 @@ void CDisplayWaveform::OnExportCsv() {
     if (path.isEmpty()) return;
     std::string error;
     if (!hx::ExportWaveCsv(path.toStdString(), m_recording, &error))
+        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
+                    MessageIcon::Warning);
+}
+
+void CDisplayWaveform::OnExportTableCsv() {
+    if (m_recording.Empty()) {
+        ShowMessage(this, TableText(50057), TableText(50058));
+        return;
+    }
+    const QString path = AskFile(this, {true, tr("导出表格 CSV"), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!hx::ExportWaveTableCsv(path.toStdString(), m_recording, &error))
         ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
                     MessageIcon::Warning);
 }

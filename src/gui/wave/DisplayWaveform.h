@@ -49,6 +49,8 @@ public:
     void OnSave();
     void OnLoad();
     void OnExportCsv();
+    // The table for a spreadsheet (time, named channels, signed values).
+    void OnExportTableCsv();
 
     // Blocks a capture with the current choices takes, and the estimated
     // time to fetch them at the port's speed (milliseconds).
