@@ -11,6 +11,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "cli/WavePlot.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
@@ -155,6 +156,11 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     if (asWave)
         return WriteOutput(ctx, options.output, {},
                            [&](std::string* e) { return hx::SaveWaveFile(options.output, recording, e); });
+    if (options.table) {
+        UseCliLanguage({});
+        return WriteOutput(ctx, options.output, hx::FormatWaveTableCsv(recording),
+                           [&](std::string* e) { return hx::ExportWaveTableCsv(options.output, recording, e); });
+    }
     return WriteOutput(ctx, options.output, hx::FormatWaveCsv(recording),
                        [&](std::string* e) { return hx::ExportWaveCsv(options.output, recording, e); });
 }
@@ -196,12 +202,40 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
     });
 }
 
-int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output) {
+struct WaveCommandOptions {
+    bool table = false;
+    std::string lang;
+    std::string output;
+    std::string size = "1200x600";
+};
+
+int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output,
+                         const WaveCommandOptions& options) {
+    if (options.table && !UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
     hx::WaveRecording recording;
     std::string error;
     if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
-    if (!hx::ExportWaveCsv(output, recording, &error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    const bool written = options.table ? hx::ExportWaveTableCsv(output, recording, &error)
+                                       : hx::ExportWaveCsv(output, recording, &error);
+    if (!written) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    return kExitOk;
+}
+
+int RunWavePlotCommand(const CliContext& ctx, const std::string& input, const WaveCommandOptions& options) {
+    if (!UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    if (!EndsWith(options.output, ".png") && !EndsWith(options.output, ".svg"))
+        return ctx.Usage("-o needs a file ending in .png or .svg: " + options.output);
+    int width = 0, height = 0;
+    char rest = 0;
+    if (std::sscanf(options.size.c_str(), "%dx%d%c", &width, &height, &rest) != 2 || width < 16 || height < 16 ||
+        width > 20000 || height > 20000)
+        return ctx.Usage("--size takes WIDTHxHEIGHT in pixels, 16 to 20000 each: " + options.size);
+    hx::WaveRecording recording;
+    std::string error;
+    if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
+    if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
+    if (!PlotWaveFile(recording, options.output, width, height, &error)) return ctx.Fail(error, kExitNoAnswer);
     return kExitOk;
 }
 
@@ -220,6 +254,8 @@ void AddCaptureCommands(CliCommands& commands) {
     c->add_option("-o,--output", capture.output,
                   "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
         ->type_name("FILE");
+    c->add_flag("--table", capture.table,
+                "the CSV as a table for spreadsheets: Time(ms) and the channels by name, signed values");
 
     static std::string spectrumOutput;
     CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
@@ -228,9 +264,22 @@ void AddCaptureCommands(CliCommands& commands) {
         ->type_name("FILE");
 
     CLI::App& wave = *commands.AddGroup("wave", "waveform files");
-    commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
-                          {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
-                          [](const CliContext& ctx, const std::vector<std::string>& files) {
-                              return RunWaveExportCommand(ctx, files[0], files[1]);
-                          });
+    static WaveCommandOptions exportOptions, plotOptions;
+    CLI::App* e = commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
+                                        {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
+                                        [](const CliContext& ctx, const std::vector<std::string>& files) {
+                                            return RunWaveExportCommand(ctx, files[0], files[1], exportOptions);
+                                        });
+    e->add_flag("--table", exportOptions.table,
+                "a table for spreadsheets: Time(ms) and the channels by name, signed values");
+    e->add_option("--lang", exportOptions.lang, "zh or en: the language of the channel names (with --table)")
+        ->type_name("zh|en");
+    CLI::App* p = commands.AddWithWords(wave, "plot", "draw a waveform file as the waveform window shows it",
+                                        {{"IN.wave", "waveform file to read", true}},
+                                        [](const CliContext& ctx, const std::vector<std::string>& files) {
+                                            return RunWavePlotCommand(ctx, files[0], plotOptions);
+                                        });
+    p->add_option("-o,--output", plotOptions.output, "FILE.png or FILE.svg")->required()->type_name("FILE");
+    p->add_option("--size", plotOptions.size, "image size in pixels (default 1200x600)")->type_name("WxH");
+    p->add_option("--lang", plotOptions.lang, "zh or en: the language of the captions")->type_name("zh|en");
 }
