@@ -15,6 +15,13 @@ class SimClock;
 
 struct DriveOptions {
     uint8_t station = 63;
+    // Several drives on one line (or behind one gateway): one per station
+    // listed, each with its own parameters, motor, alarms and section of the
+    // state file; requests to any other station go unanswered. Empty: the
+    // one drive at `station`. Line settings (pacing, faults, TCP) are the
+    // line's, shared by its drives.
+    std::vector<uint8_t> stations;
+    int stateSection = 0;                       // the drive's section of a shared state file (set per drive of a bus)
     std::string productModel = "HX-KRV4-0750";  // registers 116..122
     std::string driveModel = "KRV4";            // registers 0xFFC0..
     int16_t firmwareRegister = 200;             // register 138 (200 = version 200.0)
@@ -50,10 +57,12 @@ struct DriveOptions {
 
 class VirtualDrive;
 class DriveServer;
+class DriveBus;
 
 class InProcessDrive {
 public:
-    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink to it.
+    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink
+    // to it. With options.stations, serves a drive at each of them.
     explicit InProcessDrive(DriveOptions options = {}, const std::string& linkPath = {});
     ~InProcessDrive();
 
@@ -61,11 +70,14 @@ public:
     std::string DevicePath() const;
     // The TCP port when DriveOptions.tcpListen was given, else 0.
     uint16_t TcpPort() const;
+    // The drive (the first of a bus); the drive at a station of the bus
+    // (throws std::out_of_range for a station nobody answers).
     VirtualDrive& Drive();
+    VirtualDrive& Drive(uint8_t station);
     DriveServer& Server();
 
 private:
-    std::unique_ptr<VirtualDrive> m_drive;
+    std::unique_ptr<DriveBus> m_bus;
     std::unique_ptr<DriveServer> m_server;
 };
 
