@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 

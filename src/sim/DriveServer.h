@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 

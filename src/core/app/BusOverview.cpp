@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/app/DriveConnection.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveHandle.h"
 #include "core/params/CParameter.h"
@@ -14,8 +15,6 @@
 
 namespace hx {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The port's own link, opened with the request's settings; null when it
 // would not open (the reason reported).
@@ -43,15 +42,11 @@ void ScanPort(const std::string& port, const BusScanRequest& request, const BusS
     const auto comm = OpenPort(port, request, callbacks);
     if (!comm) return;
     std::vector<int> found;
-    for (int s = request.firstStation; s <= request.lastStation && !stop.stop_requested(); ++s) {
-        const auto tick = Clock::now() + request.pace;
-        const bool answered = comm->FindDrive(static_cast<uint8_t>(s), 0) != -1;
+    AskStations(*comm, request.firstStation, request.lastStation, request.pace, stop, [&](int s, bool answered) {
         if (answered) found.push_back(s);
         if (callbacks.searched) callbacks.searched(port, s, answered);
-        if (s < request.lastStation &&
-            !SleepUnlessStopped(stop, std::chrono::duration_cast<std::chrono::milliseconds>(tick - Clock::now())))
-            break;
-    }
+        return true;
+    });
     for (int s : found) {
         if (stop.stop_requested()) break;
         BusDrive drive;

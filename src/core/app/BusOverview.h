@@ -18,6 +18,7 @@
 #include "core/link/DriveIdentity.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 
 class CParameter;
 
@@ -66,7 +67,7 @@ struct BusScanCallbacks {
 int CountSettingDifferences(const ParameterFileContents& reference, const CParameter& drive,
                             const std::string& driveModel);
 
-class BusScanJob : public TransferJob {
+class BusScanJob : public Job {
 public:
     // Searches every port of the request and reports each drive found.
     bool scan(BusScanRequest request, BusScanCallbacks callbacks);

@@ -28,6 +28,7 @@
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -144,18 +145,12 @@ void CBusOverview::onChooseReference() {
 
 hx::BusScanCallbacks CBusOverview::callbacks() {
     hx::BusScanCallbacks c;
-    c.searched = [this](const std::string& port, int station, bool found) {
-        QMetaObject::invokeMethod(
-            this, [this, p = Q(port), station, found] { onSearched(p, station, found); }, Qt::QueuedConnection);
-    };
-    c.drive = [this](const hx::BusDrive& drive) {
-        QMetaObject::invokeMethod(this, [this, drive] { onDrive(drive); }, Qt::QueuedConnection);
-    };
-    c.portFailed = [this](const std::string& port, const std::string& reason) {
-        QMetaObject::invokeMethod(
-            this, [this, p = Q(port), r = Q(reason)] { onPortFailed(p, r); }, Qt::QueuedConnection);
-    };
-    c.finished = [this](bool) { QMetaObject::invokeMethod(this, [this] { onFinished(); }, Qt::QueuedConnection); };
+    c.searched = UiCallback<const std::string&, int, bool>(
+        this, [this](const std::string& port, int station, bool found) { onSearched(Q(port), station, found); });
+    c.drive = UiCallback<const hx::BusDrive&>(this, [this](const hx::BusDrive& drive) { onDrive(drive); });
+    c.portFailed = UiCallback<const std::string&, const std::string&>(
+        this, [this](const std::string& port, const std::string& reason) { onPortFailed(Q(port), Q(reason)); });
+    c.finished = UiCallback<bool>(this, [this](bool) { onFinished(); });
     return c;
 }
 
