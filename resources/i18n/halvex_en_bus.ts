@@ -109,7 +109,7 @@
     </message>
     <message>
         <source>不同 (%1 个参数)</source>
-        <translation>Different (%1 parameters)</translation>
+        <translation>Differs (parameters: %1)</translation>
     </message>
     <message>
         <source>读取失败</source>

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
@@ -59,6 +60,8 @@ TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
     const auto backup = Cli({"params", "read", "-o", pattern, "--summary-json", summary});
     EXPECT_EQ(backup.status, 1) << backup.err;
     EXPECT_EQ(backup.err.substr(backup.err.size() - FailedLine().size()), FailedLine());
+    // The silent station cost its retries of register 0 and nothing more.
+    EXPECT_EQ(a.Server().GetStats().otherStation, 3u);
 
     const std::string fileA = "axis-tcp-127.0.0.1-" + std::to_string(a.TcpPort()) + "-";
     const std::string fileB = "axis-tcp-127.0.0.1-" + std::to_string(b.TcpPort()) + "-";

@@ -88,6 +88,10 @@ FunctionWindow* CVelmoraView::openBusOverview() {
     if (refuseWhileLinkBusy()) return nullptr;
     auto* window = new CBusOverview(m_frame);
     auto* sub = host(window);
+    // Wide enough for every column of a row, as far as the view allows.
+    QSize size(860, 470);
+    if (m_area->isVisible()) size = size.boundedTo(m_area->size() - QSize(40, 40)).expandedTo(QSize(500, 360));
+    sub->resize(size);
     sub->move(20, 20);
     return window;
 }

@@ -52,10 +52,11 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
         const bool configured = hx::PortResolver::Configured(name) || QString::fromStdString(stored).trimmed() == Q(name);
         item->setCheckState(configured ? Qt::Checked : Qt::Unchecked);
     }
-    m_ports->setMaximumHeight(120);
+    m_ports->setMaximumHeight(100);
     m_baud = new QComboBox;
     m_baud->addItems({"9600", "19200", "38400"});
     m_baud->setCurrentIndex(2);
+    m_baud->setMaximumWidth(160);
     m_reference = new QLineEdit;
     m_reference->setReadOnly(true);
     m_reference->setPlaceholderText(tr("不比较参数"));
@@ -94,7 +95,6 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
     layout->addLayout(settings);
     layout->addLayout(buttons);
     layout->addWidget(m_table, 1);
-    resize(760, 480);
 
     connect(m_search, &QPushButton::clicked, this, &CBusOverview::onSearch);
     connect(m_refresh, &QPushButton::clicked, this, &CBusOverview::onRefresh);

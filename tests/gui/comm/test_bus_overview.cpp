@@ -58,7 +58,10 @@ void SaveReference(const std::string& device, uint8_t station, const std::string
 }
 
 struct OverviewFixture {
-    OverviewFixture() {
+    // language: of the alarm names (4 Chinese, 9 English); an English window
+    // also needs the catalogue installed before the fixture is made.
+    explicit OverviewFixture(uint16_t language = 4) : m_language(g_language) {
+        g_language = language;
         hx::PortResolver::SetOverride("COM1", line.DevicePath());
         hx::PortResolver::SetOverride("COM2", "tcp:127.0.0.1:" + std::to_string(gateway.TcpPort()));
         theComm.CloseCom();
@@ -70,6 +73,7 @@ struct OverviewFixture {
         theComm.CloseCom();
         SetFileDialogHook({});
         hx::PortResolver::ClearOverrides();
+        g_language = m_language;
     }
     CBusOverview* Open() {
         auto* w = static_cast<CBusOverview*>(frame->view()->openBusOverview());
@@ -91,6 +95,7 @@ struct OverviewFixture {
         return WaitUntil([&] { return done.count() > 0; }, 20000);
     }
 
+    uint16_t m_language;
     hx::test::TempProgramFolder folder;
     MessageRecorder messages;
     hx::sim::InProcessDrive line{Bus({1, 2, 5}, false)}, gateway{Bus({3, 4}, true)};
@@ -167,16 +172,21 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
 
 TEST(BusOverview, EnglishScreenshot) {
     if (!std::getenv("HALVEX_SCREENSHOT_DIR")) GTEST_SKIP() << "screenshots only when asked for";
-    OverviewFixture f;
     QTranslator english;
     ASSERT_TRUE(english.load(QString::fromStdString(hx::test::BuildBinFolder() + "/i18n/halvex_en.qm")));
     QCoreApplication::installTranslator(&english);
-    const uint16_t language = g_language;
-    g_language = 9;
-    f.line.Drive(2).RaiseAlarm(9);
-    CBusOverview* w = f.Open();
-    ASSERT_TRUE(f.Run(w, w->searchButton()));
-    Shoot(w, "bus-overview-en.png");
-    g_language = language;
+    {
+        OverviewFixture f(9);
+        f.line.Drive(2).RaiseAlarm(9);
+        f.gateway.Drive(4).SetRam(0, 3000);
+        const std::string reference = f.folder.File("line.qxr");
+        SaveReference(f.line.DevicePath(), 1, reference);
+        CBusOverview* w = f.Open();
+        SetFileDialogHook([&](const FileDialogRequest&) { return QString::fromStdString(reference); });
+        w->chooseReferenceButton()->click();
+        ASSERT_TRUE(f.Run(w, w->searchButton()));
+        EXPECT_EQ(f.Cell(w, "COM2", 4, CBusOverview::ReferenceColumn), "Differs (parameters: 1)");
+        Shoot(w, "bus-overview-en.png");
+    }
     QCoreApplication::removeTranslator(&english);
 }
