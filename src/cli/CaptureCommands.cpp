@@ -106,10 +106,11 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
         return ctx.Usage("--interval must be 1..32767 us: " + std::to_string(options.intervalUs));
     if (options.points < 100 || options.points > 65500 || options.points % 100 != 0)
         return ctx.Usage("--points must be a multiple of 100: " + std::to_string(options.points));
-    const bool toFile = !options.output.empty();
-    const bool asWave = toFile && EndsWith(options.output, ".wave");
-    if (toFile && !asWave && !EndsWith(options.output, ".csv"))
-        return ctx.Usage("-o needs a file ending in .wave or .csv: " + options.output);
+    const std::string output = ctx.Expand(options.output);
+    const bool toFile = !output.empty();
+    const bool asWave = toFile && EndsWith(output, ".wave");
+    if (toFile && !asWave && !EndsWith(output, ".csv"))
+        return ctx.Usage("-o needs a file ending in .wave or .csv: " + output);
 
     if (!ctx.OpenLink()) return kExitPortError;
     const std::optional<float> firmware = ReadFirmware(ctx);
@@ -154,15 +155,14 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     hx::WaveRecording recording;
     hx::RecordCapture(recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);
     if (asWave)
-        return WriteOutput(ctx, options.output, {},
-                           [&](std::string* e) { return hx::SaveWaveFile(options.output, recording, e); });
+        return WriteOutput(ctx, output, {}, [&](std::string* e) { return hx::SaveWaveFile(output, recording, e); });
     if (options.table) {
         UseCliLanguage({});
-        return WriteOutput(ctx, options.output, hx::FormatWaveTableCsv(recording),
-                           [&](std::string* e) { return hx::ExportWaveTableCsv(options.output, recording, e); });
+        return WriteOutput(ctx, output, hx::FormatWaveTableCsv(recording),
+                           [&](std::string* e) { return hx::ExportWaveTableCsv(output, recording, e); });
     }
-    return WriteOutput(ctx, options.output, hx::FormatWaveCsv(recording),
-                       [&](std::string* e) { return hx::ExportWaveCsv(options.output, recording, e); });
+    return WriteOutput(ctx, output, hx::FormatWaveCsv(recording),
+                       [&](std::string* e) { return hx::ExportWaveCsv(output, recording, e); });
 }
 
 std::string FormatSpectrumCsv(const std::vector<float>& bins) {
@@ -181,7 +181,8 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins) {
     return out;
 }
 
-int RunFftCommand(const CliContext& ctx, const std::string& output) {
+int RunFftCommand(const CliContext& ctx, const std::string& pattern) {
+    const std::string output = ctx.Expand(pattern);
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
@@ -252,16 +253,21 @@ void AddCaptureCommands(CliCommands& commands) {
         ->type_name("US");
     hx::cmdline::AddNumberOption(*c, "--points", capture.points, 0, 65535, "points per channel (default 200)");
     c->add_option("-o,--output", capture.output,
-                  "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
+                  "FILE.wave (waveform file) or FILE.csv ({port} and {station} are filled\n"
+                  "in); without it the CSV goes to standard output")
         ->type_name("FILE");
     c->add_flag("--table", capture.table,
                 "the CSV as a table for spreadsheets: Time(ms) and the channels by name, signed values");
+    commands.OnEveryDrive(c, &capture.output);
 
     static std::string spectrumOutput;
     CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
                                [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
-    f->add_option("-o,--output", spectrumOutput, "FILE.csv; without it the CSV goes to standard output")
+    f->add_option("-o,--output", spectrumOutput,
+                  "FILE.csv ({port} and {station} are filled in); without it the CSV\n"
+                  "goes to standard output")
         ->type_name("FILE");
+    commands.OnEveryDrive(f, &spectrumOutput);
 
     CLI::App& wave = *commands.AddGroup("wave", "waveform files");
     static WaveCommandOptions exportOptions, plotOptions;
