@@ -26,6 +26,7 @@ struct CaptureCommandOptions {
     int intervalUs = 100;
     int points = 200;
     std::string output;  // .wave or .csv; empty: the CSV on standard output
+    bool table = false;  // the spreadsheet table instead of the classic CSV
 };
 
 struct FftCommandOptions {

@@ -44,12 +44,12 @@ struct Run {
     int status = kExitOk;  // of a run that failed, after its message
 };
 
-Run RunAndAnalyse(const CliContext& ctx, const RunLink& link, const VelocityFields& f,
+Run RunAndAnalyse(const CliContext& ctx, const hx::DriveHandle& drive, const VelocityFields& f,
                   const std::array<uint32_t, 4>& codes, int points,
                   const std::array<int32_t, kResonanceSettings>& settings) {
     Run run;
     run.outcome = RunWithInterrupt(
-        CaptureRequest::For(link, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, link.firmwareVersion)));
+        CaptureRequest::For(drive, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, drive.firmwareVersion())));
     if (!run.outcome) {
         run.status = ctx.Fail("interrupted; motor stopped", kExitInterrupted);
         return run;
@@ -86,17 +86,15 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
 
     if (!ctx.OpenLink()) return kExitPortError;
     const float firmware = DriveFirmware(ctx);
-    const RunLink link{&ctx.Link(), ctx.Station(), firmware};
-    const SourceInfo sources = ReadSourceInfo(link);
+    hx::DriveHandle drive = ctx.Drive(firmware);
+    const SourceInfo sources = ReadSourceInfo(drive);
     if (!sources.sourceMask || !sources.channelCount) return ctx.NoAnswer("sampling sources (registers 52, 99)");
     const std::array<uint32_t, 4> codes = VibrationChannels(*sources.sourceMask, *sources.channelCount);
     if (codes[0] == 0) return ctx.Fail("the drive records neither the position error nor the speed feedback", kExitNoAnswer);
     std::array<int32_t, kResonanceSettings> settings{};
-    const auto read = ReadResonanceSettings(link);
-    for (int i = 0; i < kResonanceSettings; ++i) {
-        if (!read[i]) return ctx.NoAnswer("anti-vibration settings (registers 77..89)");
-        settings[i] = *read[i];
-    }
+    const ResonanceReadback read = ReadResonanceSettings(drive);
+    if (read.unanswered) return ctx.NoAnswer("anti-vibration settings (registers 77..89)");
+    for (int i = 0; i < kResonanceSettings; ++i) settings[i] = read.values[i].value_or(0);
 
     const int active = codes[1] ? 2 : 1;
     std::string error;
@@ -111,7 +109,7 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         points = std::min(points, std::max(200, static_cast<int>(std::ceil(samples / 100)) * 100));
     }
 
-    const Run before = RunAndAnalyse(ctx, link, f, codes, points, settings);
+    const Run before = RunAndAnalyse(ctx, drive, f, codes, points, settings);
     if (before.status != kExitOk) return before.status;
     ctx.Out() << "before: " << Figures(before.vibration) << '\n';
     const analysis::ResidualVibration& v = before.vibration.vibration;
@@ -130,9 +128,9 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
     if (p.kind == analysis::VibrationProposal::Kind::CombinedSets)
         ctx.Out() << "the ringing is slower than one set reaches (phase A " << p.idealPhaseA << " > 255): sets 1.."
                   << p.sets << " combined, each at phase A 255\n";
-    const WriteOutcome written = WriteAntiVibration(link, AntiVibrationWrites(proposed, p.sets));
+    const WriteOutcome written = WriteAntiVibration(drive, AntiVibrationWrites(proposed, p.sets));
     // Whatever happens from here on, the previous sets can go back.
-    auto putBack = [&] { WriteAntiVibration(link, AntiVibrationWrites(settings, p.sets)); };
+    auto putBack = [&] { WriteAntiVibration(drive, AntiVibrationWrites(settings, p.sets)); };
     if (written.unanswered) {
         putBack();
         return ctx.NoAnswer("anti-vibration write, register " + std::to_string(*written.unanswered));
@@ -141,7 +139,7 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         ctx.Out() << "written (RAM): " << Ordinal(s) << " set amplitude " << p.set.amplitude << ", phase A "
                   << p.set.phaseA << ", phase B " << p.set.phaseB << '\n';
 
-    const Run after = RunAndAnalyse(ctx, link, f, codes, points, proposed);
+    const Run after = RunAndAnalyse(ctx, drive, f, codes, points, proposed);
     if (after.status != kExitOk) {
         putBack();
         ctx.Err() << "halvex-cli: the previous anti-vibration sets are back\n";

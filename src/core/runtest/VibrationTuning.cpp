@@ -64,11 +64,11 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
     return r;
 }
 
-std::optional<VelocityFields> ReadTrapezoid(const RunLink& link) {
+std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive) {
     VelocityFields f;
-    const auto speed = ReadRegister(link, reg::kTrapSpeed), distance = ReadRegister(link, reg::kTrapDistance),
-               acceleration = ReadRegister(link, reg::kTrapAcceleration), dwell = ReadRegister(link, reg::kTrapDwell),
-               runs = ReadRegister(link, reg::kTrapRuns);
+    const auto speed = drive.Read(reg::kTrapSpeed), distance = drive.Read(reg::kTrapDistance),
+               acceleration = drive.Read(reg::kTrapAcceleration), dwell = drive.Read(reg::kTrapDwell),
+               runs = drive.Read(reg::kTrapRuns);
     if (!speed || !distance || !acceleration || !dwell || !runs) return std::nullopt;
     // Read values come sign-extended; these registers hold unsigned words.
     f.speed = static_cast<int16_t>(*speed);
@@ -87,8 +87,8 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
     return w;
 }
 
-WriteOutcome WriteAntiVibration(const RunLink& link, const std::vector<RegisterWrite>& writes) {
-    return SendWrites(link, writes);
+WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes) {
+    return SendWrites(drive, writes);
 }
 
 }  // namespace hx::runtest

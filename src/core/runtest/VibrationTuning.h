@@ -45,7 +45,7 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
 
 // The trapezoid the drive holds (registers 60..69): what a resonance run,
 // which writes none of it, moves by. nullopt when a read goes unanswered.
-std::optional<VelocityFields> ReadTrapezoid(const RunLink& link);
+std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive);
 
 // The writes that put the first `sets` anti-vibration sets of `settings` into
 // the drive: amplitude, phase A, phase B of each, in the drive's order.
@@ -54,6 +54,6 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
 // The one place the vibration assistant changes the drive's settings (RAM
 // only; storing is a separate, explicit step): a proposal, or the previous
 // sets put back. Ends at the first write the drive does not answer.
-WriteOutcome WriteAntiVibration(const RunLink& link, const std::vector<RegisterWrite>& writes);
+WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes);
 
 }  // namespace hx::runtest

@@ -12,7 +12,6 @@
 #include <memory>
 
 #include "core/analysis/SpectrumPeaks.h"
-#include "core/protocol/Registers.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -113,25 +112,22 @@ bool CResonateAdjust::Validate() {
 }
 
 void CResonateAdjust::LoadFromDrive() {
-    auto values = std::make_shared<std::array<std::optional<int>, kResonanceSettings>>();
+    auto read = std::make_shared<ResonanceReadback>();
     auto trapezoid = std::make_shared<std::optional<VelocityFields>>();
-    const RunLink link = m_host->Link();
     m_host->Request(
-        [link, values, trapezoid] {
-            *values = ReadResonanceSettings(link);
+        [drive = m_host->Drive(), read, trapezoid]() mutable {
+            *read = ReadResonanceSettings(drive);
             // The run moves by the trapezoid the drive holds: the assistant
             // times the move's end from it when no position reference is recorded.
-            *trapezoid = ReadTrapezoid(link);
+            *trapezoid = ReadTrapezoid(drive);
         },
-                    [this, values, trapezoid] {
+                    [this, read, trapezoid] {
                         if (*trapezoid) m_trapezoid = **trapezoid;
+                        if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {
-                            if (!(*values)[i]) {
-                                m_host->ReportNoAnswer(reg::kAntiVibration[i]);
-                                continue;
-                            }
+                            if (!read->values[i]) continue;
                             // The slider shows an out-of-range value at the nearest end, and so does the field.
-                            m_sliders[i]->setValue(*(*values)[i]);
+                            m_sliders[i]->setValue(*read->values[i]);
                             m_fields.values[i] = m_sliders[i]->value();
                         }
                         ++m_loads;
@@ -153,19 +149,18 @@ void CResonateAdjust::OnSliderReleased(int i) {
 }
 
 void CResonateAdjust::WriteSetting(int i) {
-    const RunLink link = m_host->Link();
-    const uint16_t address = reg::kAntiVibration[i];
-    const auto word = static_cast<uint16_t>(m_fields.values[i]);
-    auto result = std::make_shared<std::optional<int>>();
-    m_host->Request([link, address, word, result] { *result = WriteRegister(link, address, word); },
-                    [this, i, address, result] {
-                        if (!*result) {
-                            m_host->ReportNoAnswer(address);
+    const int value = m_fields.values[i];
+    auto result = std::make_shared<CommandResult>();
+    m_host->Request(
+        [drive = m_host->Drive(), i, value, result]() mutable { *result = WriteResonanceSetting(drive, i, value); },
+                    [this, i, result] {
+                        if (!result->value) {
+                            m_host->ReportNoAnswer(result->address);
                             return;
                         }
                         ++m_writesAnswered;
                         TakeFields();
-                        m_fields.values[i] = **result;
+                        m_fields.values[i] = *result->value;
                         ShowFields();
                     });
 }
@@ -189,9 +184,9 @@ std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
     m_runSettings = m_fields.values;
-    const RunLink link = m_host->Link();
-    return CaptureRequest::For(link, Mode::Resonance, codes, points,
-                               ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion));
+    const DriveHandle drive = m_host->Drive();
+    return CaptureRequest::For(drive, Mode::Resonance, codes, points,
+                               ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
 void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {
@@ -298,11 +293,10 @@ void CResonateAdjust::ApplyAndRunAgain() {
 void CResonateAdjust::PutBack() {
     if (!m_previous) return;
     const auto previous = *m_previous;
-    const RunLink link = m_host->Link();
     auto outcome = std::make_shared<WriteOutcome>();
     m_host->Request(
-        [link, previous, outcome] {
-            *outcome = WriteAntiVibration(link, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets));
+        [drive = m_host->Drive(), previous, outcome]() mutable {
+            *outcome = WriteAntiVibration(drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets));
         },
         [this, previous, outcome] {
             if (outcome->unanswered) {

@@ -204,9 +204,12 @@ void CFFTAnalyze::showSpectrum() {
     m_scope->Redraw();
 
     m_analysis = hx::analysis::AnalyseSpectrum(m_magnitudes, binHz);
-    std::vector<hx::plot::PlotPointF> marks;
-    for (const auto& p : m_analysis.peaks) marks.push_back({static_cast<float>(p.bin), shown[p.bin]});
-    m_scope->SetMarkers(1, std::move(marks));
+    // The peaks numbered on the plot as in the list.
+    std::vector<hx::plot::Marker> marks;
+    for (const auto& p : m_analysis.peaks)
+        marks.push_back({0, static_cast<float>(p.bin), shown[p.bin], std::to_string(marks.size() + 1), 0xFFFFFF});
+    m_scope->Model().SetMarkers(std::move(marks));
+    m_scope->update();
     m_peakList->clear();
     for (const auto& p : m_analysis.peaks) {
         auto* item = new QTreeWidgetItem(m_peakList);

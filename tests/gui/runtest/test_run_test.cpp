@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTranslator>
 #include <memory>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/plot/Cscope.h"
+#include "gui/plot/ScopeRenderer.h"
 #include "gui/runtest/RunTestWindow.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
@@ -317,8 +319,11 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     EXPECT_EQ(page->edit(1)->text(), QString::number(phaseA));
     ASSERT_TRUE(page->vibrationBefore().has_value());
     // The run before stays on the plot to compare.
-    ASSERT_EQ(w->plot()->Model().ReferencePoints(0).size(), firstRun.size());
-    EXPECT_EQ(w->plot()->Model().ReferencePoints(0)[150].y, firstRun[150].y);
+    ASSERT_FALSE(w->plot()->Model().Extras().empty());
+    const auto& kept = w->plot()->Model().Extras()[0];
+    EXPECT_EQ(kept.channel, 0);
+    ASSERT_EQ(kept.points.size(), firstRun.size());
+    EXPECT_EQ(kept.points[150].y, firstRun[150].y);
     const auto after = *page->lastVibration();
     ASSERT_EQ(after.status, hx::runtest::RunVibration::Status::Analysed);
     EXPECT_LE(after.vibration.peakToPeak * 5, before.vibration.peakToPeak) << page->assistantText()->text().toStdString();
@@ -396,26 +401,38 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
     // The step before is the reference: its points kept across the new
     // capture, drawn dimmed in the channel's colour, its figures before ->.
     const auto& model = w->plot()->Model();
-    ASSERT_EQ(model.ReferencePoints(0).size(), firstStep.size());
-    EXPECT_EQ(model.ReferencePoints(0)[30].y, firstStep[30].y);
+    ASSERT_EQ(model.Extras().size(), 1u);
+    const hx::plot::ExtraSeries& reference = model.Extras()[0];
+    ASSERT_EQ(reference.points.size(), firstStep.size());
+    EXPECT_EQ(reference.points[30].y, firstStep[30].y);
+    EXPECT_TRUE(reference.dimmed);
     ASSERT_TRUE(w->previousStepFigures().has_value());
     EXPECT_TRUE(w->figuresLabel()->text().contains(
         QString("超调量: %1 %  →  %2 %").arg(*before.overshootPct, 0, 'f', 1).arg(*after.overshootPct, 0, 'f', 1)))
         << w->figuresLabel()->text().toStdString();
-    // Where the overshoot of the first step peaks, the dimmed colour shows.
-    const QImage curves = w->plot()->Renderer().Curves();
-    const QColor live = w->plot()->ChannelColour(1);
-    const QRgb dim = qRgb(2 * live.red() / 5, 2 * live.green() / 5, 2 * live.blue() / 5);
-    int dimmed = 0;
-    for (const auto& v : model.ReferenceVertices(0)) dimmed += curves.pixel(v.x, v.y) == dim;
-    EXPECT_GT(dimmed, static_cast<int>(firstStep.size()) / 4);
-    // The cursor readout shows the reference's values beside the live ones.
+    // The cursor readout has a row for the reference beside the channel's.
     w->plot()->SetCursorsEnabled(true);
     const auto readout = model.CursorReadout();
-    ASSERT_EQ(readout.size(), 4u);
-    EXPECT_NE(readout[3].find("(ref A: "), std::string::npos) << readout[3];
+    ASSERT_EQ(readout.rows.size(), 2u);
+    EXPECT_EQ(readout.rows[1].cells[0], "ref1");
+    // Where the first step ran, the picture shows it: those pixels change
+    // when the reference goes.
+    const QImage withReference = w->plot()->RenderImage();
+    const auto vertices = model.SeriesVertices(reference);
+    const auto& plotRect = model.LastLayout().plot;
     w->plot()->ClearReference();
-    EXPECT_FALSE(model.HasReference());
+    EXPECT_FALSE(w->plot()->HasReference());
+    const QImage without = w->plot()->RenderImage();
+    std::set<std::pair<int, int>> inside, changed;
+    for (const auto& v : vertices) {
+        if (!plotRect.contains(v.x, v.y)) continue;
+        inside.insert({v.x, v.y});
+        if (withReference.pixel(v.x, v.y) != without.pixel(v.x, v.y)) changed.insert({v.x, v.y});
+    }
+    EXPECT_GT(inside.size(), 100u);
+    // (the live step covers part of it where the two agree)
+    EXPECT_GT(changed.size(), inside.size() / 4) << inside.size();
+
     // and the page shows them.
     EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == QString::number(f.sim().Peek(16)); }));
     EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());
