@@ -81,7 +81,9 @@ private:
     void ApplySources(int mask, int channelCount);
     void FillPointsList();
     std::array<uint32_t, 4> ChannelCodes();
-    void SetUpPlot(bool firstTorqueCapture);
+    // keepCurves: a cyclic re-capture, whose curves replace the shown ones
+    // when they arrive (the plot neither blanks nor leaves the user's zoom).
+    void SetUpPlot(bool firstTorqueCapture, bool keepCurves = false);
     void StartCapture(hx::runtest::CaptureRequest request);
     void OnCaptureFinished(const hx::runtest::CaptureOutcome& outcome);
     void OnRecaptureTimer();
@@ -97,6 +99,7 @@ private:
     bool m_closing = false;
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
+    bool m_replacePlot = false;
     std::optional<hx::runtest::StepFigures> m_lastStep;
 
     Cscope* m_plot;
