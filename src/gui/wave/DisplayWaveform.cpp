@@ -228,11 +228,10 @@ bool CDisplayWaveform::eventFilter(QObject* watched, QEvent* event) {
 void CDisplayWaveform::readDriveLimits() {
     // The drive's source mask, channel count and capacity come over the link,
     // so not on this thread; the lists stay disabled until they are in.
-    const hx::SamplingLink link = hx::SamplingLink::FromGlobals();
     m_limitsJob.run<LimitsRead>(
-        [link](std::stop_token) {
+        [drive = hx::DriveHandle::FromGlobals()](std::stop_token) mutable {
             LimitsRead r;
-            r.answered = hx::ReadSamplingLimits(link, &r.limits);
+            r.answered = hx::ReadSamplingLimits(drive, &r.limits);
             return r;
         },
         UiCallback<const LimitsRead&>(this, [this](const LimitsRead& r) { onLimitsRead(r.answered, r.limits); }));
