@@ -74,8 +74,9 @@ CRunTest::CRunTest(QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         m_boxes[i] = new QCheckBox(numbers[i]);
         m_lists[i] = new QComboBox;
-        m_lists[i]->setMinimumWidth(150);
-        // As wide as the longest source name, which is longer in English.
+        // As wide as the longest source name (longer in English), and never
+        // narrower than that, whatever the window's width.
+        m_lists[i]->setMinimumContentsLength(12);
         m_lists[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         channelGrid->addWidget(m_boxes[i], i, 0);
         channelGrid->addWidget(m_lists[i], i, 1);
@@ -251,6 +252,14 @@ void CRunTest::EnterMode(Mode mode) {
     RunPage* page = currentPage();
     page->LoadFromDrive();
     m_pages->setCurrentWidget(page);
+    // The stack is as tall as the page shown, not its tallest page, so the
+    // plot gets the rest.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget* w = m_pages->widget(i);
+        w->setSizePolicy(w == page ? QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum)
+                                   : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    }
+    m_pages->updateGeometry();
     m_plot->Redraw();
     FillPointsList();
 }
