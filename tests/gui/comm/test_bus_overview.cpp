@@ -168,7 +168,7 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
 
     // A double-click connects to the drive as the connection window does.
     QPointer<CBusOverview> overview(w);
-    w->connectToRow(2);  // COM1 station 5
+    emit w->table()->cellDoubleClicked(2, CBusOverview::ModelColumn);  // COM1 station 5
     ASSERT_TRUE(WaitUntil([&] { return f.frame->IsConnected() && overview.isNull(); }, 10000));
     auto* connection = f.frame->findChild<CConnectCom*>();
     ASSERT_NE(connection, nullptr);
