@@ -18,6 +18,8 @@
 #include "core/link/DriveHandle.h"
 #include "core/link/DriveIdentity.h"
 
+#include "core/link/DriveHandle.h"
+
 class CQXCOM;
 class CParameter;
 
@@ -71,6 +73,10 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
+    // The drive at the chosen station on that link.
+    hx::DriveHandle Drive(float firmwareVersion = 100.0f) const {
+        return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
+    }
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station. On failure prints
     // "halvex-cli: cannot open PORT: reason" on stderr.
