@@ -73,8 +73,9 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
-    // The drive at the chosen station on that link.
-    hx::DriveHandle Drive(float firmwareVersion = 100.0f) const {
+    // The drive at the chosen station on that link, with a firmware version
+    // the caller has read itself.
+    hx::DriveHandle Drive(float firmwareVersion) const {
         return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
     }
     // Configures and opens the port once (later calls return the first
