@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPointer>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -40,7 +41,9 @@ CRunTest::CRunTest(QWidget* parent)
     g_pointsPerChannel = 200;
 
     m_plot = new Cscope;
-    m_plot->setMinimumSize(560, 300);
+    // Small enough that the window fits a 1366 x 768 screen; the plot takes
+    // whatever the window has beyond that.
+    m_plot->setMinimumSize(560, 220);
     m_figures = new QLabel;
     m_figures->setObjectName("figures");
     m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -72,7 +75,10 @@ CRunTest::CRunTest(QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         m_boxes[i] = new QCheckBox(numbers[i]);
         m_lists[i] = new QComboBox;
-        m_lists[i]->setMinimumWidth(150);
+        // As wide as the longest source name (longer in English), and never
+        // narrower than that, whatever the window's width.
+        m_lists[i]->setMinimumContentsLength(12);
+        m_lists[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         channelGrid->addWidget(m_boxes[i], i, 0);
         channelGrid->addWidget(m_lists[i], i, 1);
         connect(m_boxes[i], &QCheckBox::clicked, this, [this, i](bool on) {
@@ -158,7 +164,10 @@ CRunTest::CRunTest(QWidget* parent)
             });
     EnterMode(Mode::Velocity);
     Request([] {}, [this] { m_openingDone = true; });
-    resize(1180, 700);
+    // The classic size where the screen has room for it.
+    QSize size(1180, 700);
+    if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size());
+    resize(size.expandedTo(minimumSizeHint()));
 }
 
 CRunTest::~CRunTest() {
@@ -278,6 +287,14 @@ void CRunTest::EnterMode(Mode mode) {
     RunPage* page = currentPage();
     page->LoadFromDrive();
     m_pages->setCurrentWidget(page);
+    // The stack is as tall as the page shown, not its tallest page, so the
+    // plot gets the rest.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget* w = m_pages->widget(i);
+        w->setSizePolicy(w == page ? QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum)
+                                   : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    }
+    m_pages->updateGeometry();
     m_plot->Redraw();
     FillPointsList();
 }
@@ -324,20 +341,25 @@ std::array<uint32_t, 4> CRunTest::ChannelCodes() {
     return codes;
 }
 
-void CRunTest::SetUpPlot(bool firstTorqueCapture) {
+void CRunTest::SetUpPlot(bool firstTorqueCapture, bool keepCurves) {
     const int points = m_pointsPerChannel;
+    m_replacePlot = keepCurves;
+    // The ranges below are the whole view's; a zoomed view keeps its own.
+    const bool atFullView = m_plot->Model().Level() == 0;
     if (m_mode == Mode::Torque) {
         m_plot->SetYCaption(tr("力矩电流(mA)"));
         m_plot->SetXCaption(tr("时间(ms)"));
-        m_plot->SetXRange(0, points, 2);
-        // The first capture's scale ends at points / 2, every re-capture's at points.
-        m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
-        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        if (atFullView || !keepCurves) {
+            m_plot->SetXRange(0, points, 2);
+            // The first capture's scale ends at points / 2, every re-capture's at points.
+            m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
+        }
     } else {
         m_plot->SetXCaption(tr("时间(us)"));
-        m_plot->SetXRange(0, points, 2);
-        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        if (atFullView || !keepCurves) m_plot->SetXRange(0, points, 2);
     }
+    if (keepCurves) return;
+    for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
     m_plot->ClearPoints();
     m_plot->Redraw();
 }
@@ -436,7 +458,11 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
             buffers[i] = outcome.samples[i].data();
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
-    m_plot->PlotBatch(buffers, outcome.points);
+    if (m_replacePlot)
+        m_plot->ReplaceBatch(buffers, outcome.points);
+    else
+        m_plot->PlotBatch(buffers, outcome.points);
+    m_replacePlot = false;
     ShowFigures(outcome);
     // The first capture of a resonance run holds the move and the ringing
     // after it; a re-capture comes later and holds neither.
@@ -448,7 +474,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
 void CRunTest::OnRecaptureTimer() {
     if (!m_cyclic->isChecked() || !running()) return;
     const auto codes = ChannelCodes();
-    SetUpPlot(false);
+    SetUpPlot(false, true);
     if (m_mode == Mode::Torque) {
         m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
         const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel);
@@ -459,7 +485,8 @@ void CRunTest::OnRecaptureTimer() {
         return;
     }
     StartCapture(CaptureRequest::For(Drive(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
-    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+    if (m_plot->Model().Level() == 0)
+        m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 
 void CRunTest::ShowFigures(const CaptureOutcome& outcome) {

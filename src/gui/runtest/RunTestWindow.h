@@ -83,7 +83,9 @@ private:
     void ApplySources(int mask, int channelCount);
     void FillPointsList();
     std::array<uint32_t, 4> ChannelCodes();
-    void SetUpPlot(bool firstTorqueCapture);
+    // keepCurves: a cyclic re-capture, whose curves replace the shown ones
+    // when they arrive (the plot neither blanks nor leaves the user's zoom).
+    void SetUpPlot(bool firstTorqueCapture, bool keepCurves = false);
     void StartCapture(hx::runtest::CaptureRequest request);
     void OnCaptureFinished(const hx::runtest::CaptureOutcome& outcome);
     void OnRecaptureTimer();
@@ -103,6 +105,7 @@ private:
     int m_capturesShown = 0;
     bool m_runAgainPending = false;
     int m_runAgainRestMs = 0;
+    bool m_replacePlot = false;
     std::optional<hx::runtest::StepFigures> m_lastStep;
     // The step before the last one shown (the torque page's reference).
     std::optional<hx::runtest::StepFigures> m_previousStep;
