@@ -533,8 +533,13 @@ TEST(RunTestWindow, Screenshots) {
         f.sim().Poke(78, 0);
         f.sim().Poke(86, 0);
 
+        // The gains the fixture starts with (the first language's tuning changed them).
+        f.sim().Poke(15, 1200);
+        f.sim().Poke(16, 300);
         w->enterTorqueMode();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() >= 2; }));
+        // The factory gains first: the tuned step is shown against it.
+        runOnce(w);
         w->torquePage()->autoTuneBox()->setEnabled(true);
         w->torquePage()->autoTuneBox()->click();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(13) == 1; }));
