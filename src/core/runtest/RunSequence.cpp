@@ -137,6 +137,28 @@ std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const R
     return values;
 }
 
+std::optional<VelocityFields> ReadTrapezoid(const RunLink& link) {
+    const auto speed = ReadRegister(link, reg::kTrapSpeed);
+    const auto distance = ReadRegister(link, reg::kTrapDistance);
+    const auto acceleration = ReadRegister(link, reg::kTrapAcceleration);
+    const auto dwell = ReadRegister(link, reg::kTrapDwell);
+    const auto runs = ReadRegister(link, reg::kTrapRuns);
+    const auto backAndForth = ReadRegister(link, reg::kTrapBackAndForth);
+    const auto direction = ReadRegister(link, reg::kTrapDirection);
+    if (!speed || !distance || !acceleration || !dwell || !runs || !backAndForth || !direction) return std::nullopt;
+    VelocityFields f;
+    // The words as the velocity page writes them: speed and direction
+    // signed, the others unsigned.
+    f.speed = static_cast<int16_t>(*speed);
+    f.distance = static_cast<uint16_t>(*distance);
+    f.acceleration = static_cast<uint16_t>(*acceleration);
+    f.dwell = static_cast<uint16_t>(*dwell);
+    f.runs = static_cast<uint16_t>(*runs);
+    f.backAndForth = static_cast<int16_t>(*backAndForth);
+    f.direction = static_cast<int16_t>(*direction);
+    return f;
+}
+
 SourceInfo ReadSourceInfo(const RunLink& link) {
     SourceInfo info;
     info.sourceMask = ReadRegister(link, reg::kSampleSourceMask);

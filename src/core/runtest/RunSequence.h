@@ -82,6 +82,11 @@ TorqueReadback ReadTorqueGains(const RunLink& link);
 // The thirteen anti-vibration settings, nullopt where unanswered.
 std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const RunLink& link);
 
+// The trapezoid the drive holds: what a resonance run's motion command runs
+// (the last one written, by the velocity page or anyone else). The sampling
+// interval is not part of it. nullopt when a read went unanswered.
+std::optional<VelocityFields> ReadTrapezoid(const RunLink& link);
+
 // What the window reads when velocity or resonance mode is entered.
 struct SourceInfo {
     std::optional<int> sourceMask;    // register 52
