@@ -144,7 +144,7 @@
     </message>
     <message>
         <source>启动时电机按驱动器中的梯形运行: 速度 %1 (0.01rps), 行程 %2 (0.01r), 加速度 %3 r/s/s, 间歇 %4 ms, %5 次, %6, %7。可在“速度梯形”页修改。</source>
-        <translation>Start runs the trapezoid the drive holds: speed %1 (0.01 rps), distance %2 (0.01 r), acceleration %3 r/s², dwell %4 ms, %5 runs, %6, %7. The Velocity Trapezoid page changes it.</translation>
+        <translation>Start runs the trapezoid the drive holds: speed %1 (0.01 rps), distance %2 (0.01 r), acceleration %3 r/s², dwell %4 ms, runs: %5, %6, %7. The Velocity Trapezoid page changes it.</translation>
     </message>
     <message>
         <source>往复</source>
