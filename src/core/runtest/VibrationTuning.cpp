@@ -64,21 +64,6 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
     return r;
 }
 
-std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive) {
-    VelocityFields f;
-    const auto speed = drive.Read(reg::kTrapSpeed), distance = drive.Read(reg::kTrapDistance),
-               acceleration = drive.Read(reg::kTrapAcceleration), dwell = drive.Read(reg::kTrapDwell),
-               runs = drive.Read(reg::kTrapRuns);
-    if (!speed || !distance || !acceleration || !dwell || !runs) return std::nullopt;
-    // Read values come sign-extended; these registers hold unsigned words.
-    f.speed = static_cast<int16_t>(*speed);
-    f.distance = static_cast<uint16_t>(*distance);
-    f.acceleration = static_cast<uint16_t>(*acceleration);
-    f.dwell = static_cast<uint16_t>(*dwell);
-    f.runs = static_cast<uint16_t>(*runs);
-    return f;
-}
-
 std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResonanceSettings>& settings, int sets) {
     std::vector<RegisterWrite> w;
     for (int s = 0; s < std::min(sets, analysis::kAntiVibrationSets); ++s)

@@ -43,10 +43,6 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
                                 double intervalUs, const VelocityFields& fields,
                                 const std::array<int32_t, kResonanceSettings>& settings);
 
-// The trapezoid the drive holds (registers 60..69): what a resonance run,
-// which writes none of it, moves by. nullopt when a read goes unanswered.
-std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive);
-
 // The writes that put the first `sets` anti-vibration sets of `settings` into
 // the drive: amplitude, phase A, phase B of each, in the drive's order.
 std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResonanceSettings>& settings, int sets);

@@ -40,6 +40,8 @@ public:
     QSlider* slider(int i) const { return m_sliders[i]; }
     QLineEdit* edit(int i) const { return m_edits[i]; }
     QComboBox* intervalList() const { return m_interval; }
+    // The trapezoid a start runs, as the drive holds it.
+    QLabel* trapezoidLabel() const { return m_trapezoid; }
     int loads() const { return m_loads; }
     int writesAnswered() const { return m_writesAnswered; }
 
@@ -56,7 +58,7 @@ public:
     const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
     const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
     // The trapezoid the drive holds, read when the mode is entered.
-    const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoid; }
+    const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoidFields; }
 
     // What Enter does on the page (whichever control has the focus).
     void OnEnter();
@@ -72,6 +74,7 @@ private:
     void OnSliderMoved(int i, int position);
     void OnSliderReleased(int i);
     void ShowAssistant();
+    void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
 
     hx::runtest::ResonanceFields m_fields;
     std::array<QSlider*, hx::runtest::kResonanceSettings> m_sliders{};
@@ -80,7 +83,7 @@ private:
     QLabel* m_assistant;
     QPushButton* m_apply;
     QPushButton* m_putBack;
-    hx::runtest::VelocityFields m_trapezoid;
+    hx::runtest::VelocityFields m_trapezoidFields;
     // The settings the last run started with.
     std::array<int32_t, hx::runtest::kResonanceSettings> m_runSettings{};
     std::optional<hx::runtest::RunVibration> m_last, m_before;
@@ -90,6 +93,7 @@ private:
     // The next capture is the run again after a proposal.
     bool m_afterProposal = false;
     int m_lastPoints = 0;  // of the last run's capture
+    QLabel* m_trapezoid;
     int m_loads = 0;
     int m_writesAnswered = 0;
 };

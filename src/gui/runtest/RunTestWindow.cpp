@@ -37,7 +37,8 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 CRunTest::CRunTest(QWidget* parent)
-    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
+    // The window carries the name of the command that opens it.
+    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
     g_pointsPerChannel = 200;
 
     m_plot = new Cscope;
@@ -86,12 +87,16 @@ CRunTest::CRunTest(QWidget* parent)
             m_plot->Redraw();
         });
         connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
+        connect(m_boxes[i], &QCheckBox::toggled, this, [this] { RememberChannels(); });
+        connect(m_lists[i], &QComboBox::activated, this, [this] { RememberChannels(); });
     }
     m_cyclic = new QCheckBox(tr("循环采样 "));
     m_period = new QComboBox;
     for (int ms = 500; ms <= 2000; ms += 100) m_period->addItem(QString::number(ms));
     m_periodLabel = new QLabel(tr("循环采样周期(ms)"));
     m_points = new QComboBox;
+    connect(m_points, &QComboBox::activated, this,
+            [this] { m_pointsChoice[static_cast<int>(m_mode)] = m_points->currentText().toInt(); });
     connect(m_cyclic, &QCheckBox::clicked, this, [this](bool on) {
         m_period->setEnabled(on);
         m_periodLabel->setEnabled(on);
@@ -258,6 +263,7 @@ void CRunTest::EnterMode(Mode mode) {
         return;
     }
     if (mode == Mode::Torque) {
+        m_channelsOf = Mode::Torque;
         for (int i = 0; i < 4; ++i) {
             m_lists[i]->clear();
             m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
@@ -271,8 +277,8 @@ void CRunTest::EnterMode(Mode mode) {
     } else {
         auto info = std::make_shared<SourceInfo>();
         Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
-                [this, info] {
-                    ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
+                [this, info, mode] {
+                    ApplySources(mode, info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
                 });
         m_channelGroup->setEnabled(true);
@@ -295,11 +301,43 @@ void CRunTest::EnterMode(Mode mode) {
                                    : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
     }
     m_pages->updateGeometry();
-    m_plot->Redraw();
     FillPointsList();
+    ShowEmptyPlot();
 }
 
-void CRunTest::ApplySources(int mask, int channelCount) {
+void CRunTest::ShowEmptyPlot() {
+    // What another mode recorded, and its figures, say nothing about this one.
+    m_figures->clear();
+    m_lastStep.reset();
+    const int points = std::max(200, m_points->currentText().toInt());
+    if (m_mode == Mode::Torque) {
+        m_plot->SetYCaption(tr("力矩电流(mA)"));
+        m_plot->SetXCaption(tr("时间(ms)"));
+        m_plot->SetXRange(0, points, 2);
+        m_plot->SetAxisValues(0, static_cast<float>(points) * reg::kCurrentTestSamplePeriodUs / 1000.0f);
+    } else {
+        m_plot->SetYCaption(tr("电流(mA)"));
+        m_plot->SetXCaption(tr("时间(us)"));
+        m_plot->SetXRange(0, points, 2);
+        m_plot->SetAxisValues(0, static_cast<float>(points) * currentPage()->SampleInterval());
+    }
+    m_plot->ClearPoints();
+    m_plot->Redraw();
+}
+
+void CRunTest::RememberChannels() {
+    // Only the lists that belong to the mode in view, and never the torque
+    // page's fixed choice.
+    if (m_mode == Mode::Torque || m_channelsOf != m_mode) return;
+    ChannelChoice& choice = m_channelChoice[static_cast<int>(m_mode)];
+    for (int i = 0; i < 4; ++i) {
+        choice.codes[i] = m_lists[i]->currentIndex() >= 0 ? m_lists[i]->currentData().toUInt() : 0;
+        choice.ticked[i] = m_boxes[i]->isChecked();
+    }
+    choice.kept = true;
+}
+
+void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
     // The empty entry, then every source the drive offers, in bit order.
     const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
     const int n = static_cast<int>(entries.size()) - 1;
@@ -316,6 +354,18 @@ void CRunTest::ApplySources(int mask, int channelCount) {
         m_boxes[i]->setEnabled(true);
         m_lists[i]->setEnabled(true);
     }
+    // Coming back to a mode: the channels as the user left them there.
+    const ChannelChoice& choice = m_channelChoice[static_cast<int>(mode)];
+    if (choice.kept) {
+        for (int i = 0; i < 4; ++i) {
+            if (!picks[i]) continue;
+            const int entry = m_lists[i]->findData(choice.codes[i]);
+            if (entry >= 0) m_lists[i]->setCurrentIndex(entry);
+            m_boxes[i]->setChecked(choice.ticked[i]);
+        }
+    }
+    m_channelsOf = mode;
+    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, m_boxes[i]->isChecked());
 }
 
 void CRunTest::FillPointsList() {
@@ -324,7 +374,12 @@ void CRunTest::FillPointsList() {
     const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
     m_points->clear();
     for (int p : choices) m_points->addItem(QString::number(p));
-    m_points->setCurrentIndex(m_points->count() - 1);
+    // The points chosen in this mode, else the most for a trapezoid and the
+    // fewest for the current-loop test: its step and settling take a few
+    // milliseconds, and thousands of points would show them as a tick at
+    // the start of a long flat line.
+    const int kept = m_points->findText(QString::number(m_pointsChoice[static_cast<int>(m_mode)]));
+    m_points->setCurrentIndex(kept >= 0 ? kept : m_mode == Mode::Torque ? 0 : m_points->count() - 1);
 }
 
 std::array<uint32_t, 4> CRunTest::ChannelCodes() {
@@ -376,23 +431,28 @@ void CRunTest::clickStart() {
                 ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
             } else {
                 m_start->setText(tr("停 止"));
-                m_figures->clear();
-                // In the torque page the step before is the reference of the
-                // next: the curve drawn dimmed behind, the figures before -> now.
-                if (m_mode == Mode::Torque && m_lastStep) {
-                    m_plot->KeepReference();
-                    m_previousStep = m_lastStep;
-                }
-                SetUpPlot(true);
-                if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
                 const auto request = currentPage()->StartRun(
                     m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes, m_pointsPerChannel);
-                if (request)
+                // The plot is set up for the run only once the run is sure
+                // to start: a refused start leaves the last capture and its
+                // axis as they were.
+                if (request) {
+                    m_figures->clear();
+                    // In the torque page the step before is the reference of
+                    // the next: the curve drawn dimmed behind, the figures
+                    // before -> now.
+                    if (m_mode == Mode::Torque && m_lastStep) {
+                        m_plot->KeepReference();
+                        m_previousStep = m_lastStep;
+                    }
+                    SetUpPlot(true);
+                    if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
+                    if (m_mode != Mode::Torque)
+                        m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
                     StartCapture(*request);
-                else
+                } else {
                     m_plot->Redraw();
-                if (m_mode != Mode::Torque)
-                    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+                }
             }
         }
         m_enableTimer.start(kEnableAfterStartMs);
