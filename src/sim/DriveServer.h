@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 

@@ -9,7 +9,7 @@
 #include "sim/motor/MotorPart.h"
 #include "sim/parts/FrontPanel.h"
 #include "sim/parts/ParameterStore.h"
-#include "sim/parts/RunTest.h"
+#include "sim/parts/MotionCommands.h"
 #include "sim/parts/StorageCommands.h"
 #include "sim/parts/Watchdog.h"
 
@@ -57,15 +57,15 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_motor->AddTap(*m_sampling);
     m_motor->AddTap(*m_spectrum);
     m_bus.Add(std::make_unique<FrontPanel>(m_options.aliasSwitch));
-    m_runTest = &m_bus.Add(std::make_unique<RunTest>(*m_store, *m_motor, *m_sampling, m_options.seed));
+    m_motionCommands = &m_bus.Add(std::make_unique<MotionCommands>(*m_store, *m_motor, *m_sampling, m_options.seed));
 
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);
     for (int code : m_options.alarms) alarms->Raise(code);
     alarms->WatchMotor(*m_motor);
     m_alarms = &m_bus.Add(std::move(alarms));
-    m_runTest->WatchAlarms(*m_alarms);
-    m_watchdog = &m_bus.Add(std::make_unique<Watchdog>(*m_store, *m_runTest, *m_alarms));
+    m_motionCommands->WatchAlarms(*m_alarms);
+    m_watchdog = &m_bus.Add(std::make_unique<Watchdog>(*m_store, *m_motionCommands, *m_alarms));
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }

@@ -47,7 +47,7 @@
 #include <vector>
 
 #include "core/protocol/Registers.h"
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 #include "sim/bus/Part.h"
 #include "sim/bus/RegisterBus.h"
 #include "sim/bus/SimClock.h"
@@ -61,7 +61,7 @@ class StorageCommands;
 class MotorPart;
 class SamplingEngine;
 class SpectrumEngine;
-class RunTest;
+class MotionCommands;
 class Watchdog;
 
 class VirtualDrive {
@@ -110,7 +110,7 @@ public:
     ParameterStore& Store() { return *m_store; }
     MotorPart& Motor() { return *m_motor; }
     SamplingEngine& Sampling() { return *m_sampling; }
-    RunTest& Tests() { return *m_runTest; }
+    MotionCommands& Motions() { return *m_motionCommands; }
     SpectrumEngine& Spectrum() { return *m_spectrum; }
 
     // --- Direct access for tests, bypassing the wire rules.
@@ -190,7 +190,7 @@ private:
     Alarms* m_alarms = nullptr;
     MotorPart* m_motor = nullptr;
     SamplingEngine* m_sampling = nullptr;
-    RunTest* m_runTest = nullptr;
+    MotionCommands* m_motionCommands = nullptr;
     SpectrumEngine* m_spectrum = nullptr;
     Watchdog* m_watchdog = nullptr;
 

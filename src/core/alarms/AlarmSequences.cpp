@@ -3,7 +3,7 @@
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "core/protocol/Registers.h"
 
 namespace hx {

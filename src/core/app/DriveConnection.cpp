@@ -2,7 +2,7 @@
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "core/params/DriveDefinitions.h"
 
 namespace hx {

@@ -1,20 +1,9 @@
 #include "core/capture/CaptureJob.h"
 
 #include "core/i18n/StringTable.h"
+#include "core/i18n/Translate.h"
 
 namespace hx {
-
-std::string FormatMessage(std::string text, std::initializer_list<long> args) {
-    int n = 1;
-    for (long a : args) {
-        std::string mark(1, '%');
-        mark += std::to_string(n++);
-        const std::string value = std::to_string(a);
-        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
-            text.replace(at, mark.size(), value);
-    }
-    return text;
-}
 
 CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request, std::stop_token stop,
                          const BlockProgress& progress) {
@@ -59,9 +48,9 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
     case FetchStatus::Stopped: result.status = CaptureStatus::Stopped; break;
     case FetchStatus::Failed:
         result.status = CaptureStatus::Failed;
-        result.message = FormatMessage(Translate(kCaptureTextContext, kBlockFailedText),
-                                       {result.failedBlock.channel, result.failedBlock.block + 1,
-                                        result.failedBlock.address});
+        result.message = FillIn(Translate(kCaptureTextContext, kBlockFailedText),
+                                {std::to_string(result.failedBlock.channel), std::to_string(result.failedBlock.block + 1),
+                                 std::to_string(result.failedBlock.address)});
         break;
     }
     return result;

@@ -18,7 +18,7 @@
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/i18n/StringTable.h"
-#include "core/params/ParameterTransfer.h"  // TransferJob, the worker runner
+#include "core/util/Job.h"
 
 namespace hx {
 
@@ -72,9 +72,6 @@ inline constexpr const char* kBlockFailedText =
 inline constexpr const char* kSpectrumBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "频谱数据读取失败：第 %1 块（地址 %2）无法读取。");
 
-// Replaces %1, %2, ... in a translated text.
-std::string FormatMessage(std::string text, std::initializer_list<long> args);
-
 // The whole capture on the calling thread (the command-line tool uses it
 // directly). progress(k, n) follows each block.
 CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request, std::stop_token stop = {},
@@ -95,7 +92,7 @@ public:
     bool running() const { return m_worker.running(); }
 
 private:
-    TransferJob m_worker;
+    Job m_worker;
 };
 
 }  // namespace hx

@@ -5,7 +5,7 @@
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"  // SleepUnlessStopped
+#include "core/util/Job.h"  // SleepUnlessStopped
 #include "core/protocol/Registers.h"
 
 namespace hx {

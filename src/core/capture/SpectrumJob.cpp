@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/i18n/Translate.h"
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 
@@ -65,7 +66,8 @@ SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& requ
             }
             result.status = CaptureStatus::Failed;
             result.failedBlock = BlockFailure{0, b, address, n};
-            result.message = FormatMessage(Translate(kCaptureTextContext, kSpectrumBlockFailedText), {b + 1, address});
+            result.message = FillIn(Translate(kCaptureTextContext, kSpectrumBlockFailedText),
+                                    {std::to_string(b + 1), std::to_string(address)});
             return result;
         }
         result.blocksDone = b + 1;

@@ -63,7 +63,7 @@ public:
     bool running() const { return m_worker.running(); }
 
 private:
-    TransferJob m_worker;
+    Job m_worker;
 };
 
 }  // namespace hx

@@ -18,18 +18,13 @@
 #include "core/i18n/StringTable.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
 
 QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// Runs f on the object's thread; dropped if the object is gone by then.
-template <class F>
-void post(QObject* target, F f) {
-    QMetaObject::invokeMethod(target, std::move(f), Qt::QueuedConnection);
-}
 
 QTableWidget* makeList(const QStringList& headers, const QList<int>& widths) {
     auto* list = new QTableWidget(0, headers.size());
@@ -108,7 +103,7 @@ void CCurrentAlarm::startPolling() {
     const bool english = AlarmTextsInEnglish();
     m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
         hx::RunCurrentAlarmPoll(link, database, english, stop, [this, generation](const hx::CurrentAlarmReading& r) {
-            post(this, [this, generation, r] { onReading(generation, r); });
+            OnUiThread(this, [this, generation, r] { onReading(generation, r); });
         });
     });
 }
@@ -180,7 +175,7 @@ void CCurrentAlarm::clearCurrentFault() {
     // Starting the clear stops the poll; the clear waits before it writes.
     m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
         const hx::ClearResult result = hx::ClearCurrentFault(link, stop);
-        post(this, [this, generation, result] { onClearFinished(generation, result); });
+        OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
 
@@ -239,9 +234,9 @@ void CHistoryAlarm::readHistory() {
     m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
         const hx::AlarmHistoryResult result =
             hx::RunAlarmHistoryRead(link, database, english, stop, [this, generation](const hx::AlarmHistoryEntry& e) {
-                post(this, [this, generation, e] { onEntry(generation, e); });
+                OnUiThread(this, [this, generation, e] { onEntry(generation, e); });
             });
-        post(this, [this, generation, result] { onReadFinished(generation, result); });
+        OnUiThread(this, [this, generation, result] { onReadFinished(generation, result); });
     });
 }
 
@@ -312,7 +307,7 @@ void CHistoryAlarm::clearHistory() {
     const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
     m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
         const hx::ClearResult result = hx::ClearAlarmHistory(link, stop);
-        post(this, [this, generation, result] { onClearFinished(generation, result); });
+        OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
 
@@ -378,7 +373,7 @@ void CAlarmSettings::readMask(bool quiet) {
     const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
     m_generation = m_worker.Start([this, link, quiet](std::stop_token, uint64_t generation) {
         const std::optional<uint16_t> mask = hx::ReadDetectionMask(link);
-        post(this, [this, generation, mask, quiet] {
+        OnUiThread(this, [this, generation, mask, quiet] {
             if (generation != m_generation) return;
             setBusy(false);
             if (mask) {
@@ -400,7 +395,7 @@ void CAlarmSettings::writeMask() {
     const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
     m_generation = m_worker.Start([this, link, mask](std::stop_token, uint64_t generation) {
         const hx::MaskWriteResult result = hx::WriteDetectionMask(link, mask);
-        post(this, [this, generation, mask, result] {
+        OnUiThread(this, [this, generation, mask, result] {
             if (generation != m_generation) return;
             setBusy(false);
             switch (result.outcome) {

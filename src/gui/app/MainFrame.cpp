@@ -19,6 +19,7 @@
 #include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -183,9 +184,8 @@ void CMainFrame::saveDriveParameters() {
     if (!ConfirmSaveToDrive(this)) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
-    m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onDriveParametersSaved(result); }, Qt::QueuedConnection);
-    });
+    m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+        this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }));
     updateCommandStates();
 }
 

@@ -14,7 +14,7 @@
 #include "gui/app/MainFrame.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wizard/GuideSettings.h"

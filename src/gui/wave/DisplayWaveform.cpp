@@ -22,10 +22,11 @@
 #include "core/capture/WaveFile.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
-#include "gui/params/ParameterFileDialog.h"
 #include "gui/plot/Cscope.h"
 #include "gui/widgets/CommonTexts.h"
+#include "gui/widgets/FileDialogs.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -230,10 +231,7 @@ void CDisplayWaveform::readDriveLimits() {
             r.answered = hx::ReadSamplingLimits(link, &r.limits);
             return r;
         },
-        [this](const LimitsRead& r) {
-            QMetaObject::invokeMethod(
-                this, [this, r] { onLimitsRead(r.answered, r.limits); }, Qt::QueuedConnection);
-        });
+        UiCallback<const LimitsRead&>(this, [this](const LimitsRead& r) { onLimitsRead(r.answered, r.limits); }));
 }
 
 void CDisplayWaveform::onLimitsRead(bool answered, const hx::SamplingLimits& limits) {
@@ -325,7 +323,7 @@ void CDisplayWaveform::OnStartStop() {
             return;
         }
         m_start->setText(TableText(50014));
-        QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
+        OnUiThread(this, [this] { onStartSampling(); });
     } else {
         // The capture on its way still completes and is plotted; no other follows.
         m_start->setText(TableText(50059));
@@ -370,13 +368,9 @@ void CDisplayWaveform::startAcquisition() {
     m_progress->setVisible(true);
 
     hx::CaptureCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { onCaptureProgress(done, total); }, Qt::QueuedConnection);
-    };
-    callbacks.finished = [this](hx::CaptureResult result) {
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)] { onCaptureFinished(result); }, Qt::QueuedConnection);
-    };
+    callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onCaptureProgress(done, total); });
+    callbacks.finished =
+        UiCallback<hx::CaptureResult>(this, [this](const hx::CaptureResult& result) { onCaptureFinished(result); });
     if (!m_job.start(std::move(request), std::move(callbacks))) {
         m_busy = false;
         m_progress->setVisible(false);
@@ -439,7 +433,7 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
     if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
-        QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
+        OnUiThread(this, [this] { onStartSampling(); });
 }
 
 void CDisplayWaveform::showBusy() { ShowMessage(this, TableText(50043), TableText(50044)); }
@@ -557,7 +551,7 @@ void CDisplayWaveform::showRecordedWindow(int start, int count) {
     for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
     m_scope->ClearPoints();
     m_shown = hx::ShowRecordedWindow(m_recording, start, count);
-    QMetaObject::invokeMethod(this, &CDisplayWaveform::plotShown, Qt::QueuedConnection);
+    OnUiThread(this, [this] { plotShown(); });
 }
 
 void CDisplayWaveform::plotShown() {

@@ -14,7 +14,7 @@
 
 #include "core/capture/CaptureJob.h"
 #include "core/capture/WaveRecording.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QCheckBox;
@@ -144,7 +144,7 @@ private:
     int m_capturesPlotted = 0;
 
     hx::CaptureJob m_job;
-    hx::TransferJob m_limitsJob;
+    hx::Job m_limitsJob;
 };
 
 }  // namespace hx::gui

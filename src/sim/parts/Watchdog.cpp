@@ -4,7 +4,7 @@
 #include "core/protocol/Registers.h"
 #include "sim/parts/Alarms.h"
 #include "sim/parts/ParameterStore.h"
-#include "sim/parts/RunTest.h"
+#include "sim/parts/MotionCommands.h"
 
 namespace hx::sim {
 

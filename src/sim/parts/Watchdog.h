@@ -14,11 +14,11 @@ namespace hx::sim {
 
 class Alarms;
 class ParameterStore;
-class RunTest;
+class MotionCommands;
 
 class Watchdog final : public Part {
 public:
-    Watchdog(ParameterStore& store, RunTest& tests, Alarms& alarms) : m_store(store), m_tests(tests), m_alarms(alarms) {}
+    Watchdog(ParameterStore& store, MotionCommands& tests, Alarms& alarms) : m_store(store), m_tests(tests), m_alarms(alarms) {}
 
     std::string_view Name() const override { return "communication watchdog"; }
     std::vector<AddressRange> Ranges() const override { return {}; }
@@ -36,7 +36,7 @@ private:
     SimTime Timeout() const;
 
     ParameterStore& m_store;
-    RunTest& m_tests;
+    MotionCommands& m_tests;
     Alarms& m_alarms;
     SimTime m_lastFed{0};
     bool m_tripped = false;

@@ -1,4 +1,4 @@
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 
 #include <QCoreApplication>
 #include <QCloseEvent>
@@ -20,6 +20,7 @@
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 
@@ -172,11 +173,10 @@ void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
     QPointer<CRunTest> self(this);
     m_session->Post([self, work = std::move(work), done = std::move(done)]() mutable {
         work();
-        QMetaObject::invokeMethod(
+        OnUiThread(
             self.data(), [self, done = std::move(done)] {
                 if (self && !self->m_closing && done) done();
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 
@@ -343,12 +343,11 @@ void CRunTest::clickStart() {
     QPointer<CRunTest> self(this);
     m_session->StopRun(Link(), m_mode, [self](bool answered) {
         if (answered) return;
-        QMetaObject::invokeMethod(
+        OnUiThread(
             self.data(), [self] {
                 if (self) self->ReportNoAnswer(self->m_mode == Mode::Torque ? reg::kCurrentTestCommand
                                                                            : reg::kMotionCommand);
-            },
-            Qt::QueuedConnection);
+            });
     });
     m_enableTimer.start(kEnableAfterStopMs);
 }
@@ -356,11 +355,10 @@ void CRunTest::clickStart() {
 void CRunTest::StartCapture(CaptureRequest request) {
     QPointer<CRunTest> self(this);
     const bool started = m_session->StartCapture(std::move(request), [self](const CaptureOutcome& outcome) {
-        QMetaObject::invokeMethod(
+        OnUiThread(
             self.data(), [self, outcome] {
                 if (self && !self->m_closing) self->OnCaptureFinished(outcome);
-            },
-            Qt::QueuedConnection);
+            });
     });
     if (!started) {
         ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
