@@ -55,9 +55,10 @@ struct GuardOptions {
     std::function<void(std::chrono::milliseconds)> sleep;
 };
 
-// Fastest speed (0.01 rev/s) the standstill check takes as rest: well above
-// a held motor's jitter, well below any motion.
-inline constexpr int kRestSpeed = 30;
+// Fastest speed (0.01 rev/s) the standstill check takes as rest: 1 rev/s,
+// above a held motor's jitter and the last settling of a finished run, well
+// below a motion controller's move.
+inline constexpr int kRestSpeed = 100;
 
 struct Readiness {
     enum class Status {

@@ -111,11 +111,13 @@ std::optional<int> ReadRegister(const RunLink& link, uint16_t address) {
 WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes) {
     WriteOutcome out;
     out.returned.reserve(writes.size());
+    DriveHandle drive(link.comm, link.station, link.firmwareVersion);
     for (const RegisterWrite& w : writes) {
-        const std::optional<int> r = WriteRegister(link, w.address, w.word);
-        out.returned.push_back(r);
+        const std::optional<int16_t> r = drive.Write(w.address, w.word);
+        out.returned.push_back(r ? std::optional<int>(*r) : std::nullopt);
         if (!r) {
             out.unanswered = w.address;
+            out.fault = drive.fault();
             break;
         }
     }
