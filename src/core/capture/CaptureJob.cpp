@@ -5,7 +5,7 @@
 
 namespace hx {
 
-CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request, std::stop_token stop,
+CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop,
                          const BlockProgress& progress) {
     CaptureResult result;
     result.codes = request.codes;
@@ -17,10 +17,10 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
         result.status = CaptureStatus::Stopped;
         return result;
     }
-    if (request.configure) ConfigureSampling(link, request.intervalUs, request.codes, request.pointsPerChannel);
-    if (request.trigger) TriggerSampling(link);
+    if (request.configure) ConfigureSampling(drive, request.intervalUs, request.codes, request.pointsPerChannel);
+    if (request.trigger) TriggerSampling(drive);
 
-    const WaitOutcome waited = request.wait ? request.wait(link, stop) : WaitSampleComplete(link, stop);
+    const WaitOutcome waited = request.wait ? request.wait(drive, stop) : WaitSampleComplete(drive, stop);
     switch (waited) {
     case WaitOutcome::Complete: break;
     case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
@@ -39,9 +39,9 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
         result.blocksDone = done;
         if (progress) progress(done, total);
     };
-    if (request.afterBlock) hooks.afterBlock = [&] { request.afterBlock(link); };
+    if (request.afterBlock) hooks.afterBlock = [&] { request.afterBlock(drive); };
     SampleBuffers buffers;
-    switch (FetchCapture(link, request.codes, request.pointsPerChannel, buffers, stop, hooks, &result.failedBlock)) {
+    switch (FetchCapture(drive, request.codes, request.pointsPerChannel, buffers, stop, hooks, &result.failedBlock)) {
     case FetchStatus::Completed:
         result.samples = std::move(buffers);
         break;
@@ -56,12 +56,12 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
     return result;
 }
 
-bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, SamplingLink link) {
+bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive) {
     BlockProgress progress = std::move(callbacks.progress);
     auto finished = std::move(callbacks.finished);
     return m_worker.run<CaptureResult>(
-        [link, request = std::move(request), progress = std::move(progress)](std::stop_token stop) {
-            return RunCapture(link, request, stop, progress);
+        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
+            return RunCapture(drive, request, stop, progress);
         },
         [finished = std::move(finished)](const CaptureResult& result) {
             if (finished) finished(result);

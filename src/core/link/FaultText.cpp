@@ -3,6 +3,7 @@
 #include "core/alarms/AlarmText.h"
 #include "core/i18n/StringTable.h"
 #include "core/i18n/Translate.h"
+#include "core/protocol/Registers.h"
 
 namespace hx {
 namespace {
@@ -59,6 +60,13 @@ std::string FaultSentence(uint16_t address, const DriveFault& fault, int alarmCo
                     "A request that cannot be sent (register %1).", {reg});
     }
     return {};
+}
+
+std::string FaultSentenceAskingAlarm(DriveHandle drive, uint16_t address, const DriveFault& fault) {
+    int alarm = 0;
+    if (fault.kind == DriveFaultKind::Refused)
+        if (const auto current = drive.Read(reg::kCurrentAlarm)) alarm = *current;
+    return FaultSentence(address, fault, alarm);
 }
 
 }  // namespace hx

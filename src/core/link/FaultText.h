@@ -21,5 +21,9 @@ std::string ActiveAlarmText(int alarmCode);
 // The failure of a request to `address`; alarmCode (above 0) is the alarm
 // the drive reported after refusing it.
 std::string FaultSentence(uint16_t address, const DriveFault& fault, int alarmCode = 0);
+// FaultSentence for a request that just failed on `drive`; a refusal is
+// followed by a read of the drive's current alarm, the usual reason for it.
+// Blocking: for a worker thread or the command-line tool.
+std::string FaultSentenceAskingAlarm(DriveHandle drive, uint16_t address, const DriveFault& fault);
 
 }  // namespace hx

@@ -98,11 +98,11 @@ void CCurrentAlarm::shutDown() {
 void CCurrentAlarm::startPolling() {
     m_polling = true;
     if (m_clearing) return;  // the clear restarts the poll when it is done
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
-    m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
-        hx::RunCurrentAlarmPoll(link, database, english, stop, [this, generation](const hx::CurrentAlarmReading& r) {
+    m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
+        hx::RunCurrentAlarmPoll(drive, database, english, stop, [this, generation](const hx::CurrentAlarmReading& r) {
             OnUiThread(this, [this, generation, r] { onReading(generation, r); });
         });
     });
@@ -171,10 +171,10 @@ void CCurrentAlarm::clearCurrentFault() {
     if (m_clearing) return;
     m_clearing = true;
     m_clear->setEnabled(false);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     // Starting the clear stops the poll; the clear waits before it writes.
-    m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
-        const hx::ClearResult result = hx::ClearCurrentFault(link, stop);
+    m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
+        const hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
         OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
@@ -228,12 +228,12 @@ void CHistoryAlarm::readHistory() {
     m_rows.Clear();
     m_list->setRowCount(0);
     m_reading = true;
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
-    m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
+    m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
         const hx::AlarmHistoryResult result =
-            hx::RunAlarmHistoryRead(link, database, english, stop, [this, generation](const hx::AlarmHistoryEntry& e) {
+            hx::RunAlarmHistoryRead(drive, database, english, stop, [this, generation](const hx::AlarmHistoryEntry& e) {
                 OnUiThread(this, [this, generation, e] { onEntry(generation, e); });
             });
         OnUiThread(this, [this, generation, result] { onReadFinished(generation, result); });
@@ -304,9 +304,9 @@ void CHistoryAlarm::clearHistory() {
     m_clearing = true;
     m_clear->setEnabled(false);
     m_read->setEnabled(false);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
-        const hx::ClearResult result = hx::ClearAlarmHistory(link, stop);
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
+        const hx::ClearResult result = hx::ClearAlarmHistory(drive, stop);
         OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
@@ -370,9 +370,9 @@ uint16_t CAlarmSettings::maskFromBoxes() const {
 
 void CAlarmSettings::readMask(bool quiet) {
     setBusy(true);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link, quiet](std::stop_token, uint64_t generation) {
-        const std::optional<uint16_t> mask = hx::ReadDetectionMask(link);
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive, quiet](std::stop_token, uint64_t generation) mutable {
+        const std::optional<uint16_t> mask = hx::ReadDetectionMask(drive);
         OnUiThread(this, [this, generation, mask, quiet] {
             if (generation != m_generation) return;
             setBusy(false);
@@ -392,9 +392,9 @@ void CAlarmSettings::writeMask() {
     if (m_busy) return;
     setBusy(true);
     const uint16_t mask = maskFromBoxes();
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link, mask](std::stop_token, uint64_t generation) {
-        const hx::MaskWriteResult result = hx::WriteDetectionMask(link, mask);
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive, mask](std::stop_token, uint64_t generation) mutable {
+        const hx::MaskWriteResult result = hx::WriteDetectionMask(drive, mask);
         OnUiThread(this, [this, generation, mask, result] {
             if (generation != m_generation) return;
             setBusy(false);

@@ -70,6 +70,7 @@ void CMainFrame::buildMenus() {
 
     QMenu* comm = menuBar()->addMenu(tr("通 信"));
     addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    addCommand(comm, cmd::BusOverview, tr("总线概览"));
     addCommand(comm, cmd::CommExit, tr("退 出"));
 
     QMenu* show = menuBar()->addMenu(tr("显 示"));
@@ -146,6 +147,7 @@ void CMainFrame::runCommand(int id) {
         }
         break;
     case cmd::Connect: m_view->openConnection(); break;
+    case cmd::BusOverview: m_view->openBusOverview(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::RunTest: m_view->openRunTest(); break;
     case cmd::Waveform: m_view->openWaveform(); break;
@@ -162,6 +164,11 @@ void CMainFrame::runCommand(int id) {
     case cmd::About: m_view->openAbout(); break;
     default: break;  // File Open/Save/Save As do nothing
     }
+}
+
+void CMainFrame::exitWithoutAsking() {
+    m_exitConfirmed = true;
+    close();
 }
 
 bool CMainFrame::confirmExit() { return AskYesNo(this, TableText(50161), TableText(50162), MessageIcon::Question); }

@@ -8,12 +8,13 @@
 #include <QPointer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
-#include "core/protocol/Registers.h"
+#include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
@@ -29,6 +30,8 @@ using namespace hx::runtest;
 namespace {
 
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
+// How often a stop the drive has not taken goes out again.
+constexpr int kStopRetryMs = 500;
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -119,6 +122,11 @@ CRunTest::CRunTest(QWidget* parent)
     auto* left = new QVBoxLayout;
     left->addWidget(m_plot, 1);
     left->addWidget(m_figures);
+    m_lost = new QLabel;
+    m_lost->setStyleSheet("QLabel { color: red; font-weight: bold; }");
+    m_lost->setWordWrap(true);
+    m_lost->hide();
+    left->addWidget(m_lost);
     left->addWidget(m_pages);
     // The plot takes what the page leaves.
     m_pages->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -130,6 +138,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_recaptureTimer.setSingleShot(true);
     connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
     connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
+    connect(&m_stopRetryTimer, &QTimer::timeout, this, &CRunTest::TryStopAgain);
 
     // Opening: torque page read first, then the capacity, then velocity mode.
     m_boxes[0]->setChecked(true);
@@ -150,11 +159,10 @@ CRunTest::CRunTest(QWidget* parent)
     m_periodLabel->setEnabled(false);
 
     EnterMode(Mode::Torque);
-    auto capacity = std::make_shared<std::optional<int>>();
-    const RunLink link = Link();
-    Request([link, capacity] { *capacity = ReadRegister(link, reg::kSampleCapacity); },
+    auto capacity = std::make_shared<CommandResult>();
+    Request([drive = Drive(), capacity]() mutable { *capacity = ReadCaptureCapacity(drive); },
             [this, capacity] {
-                m_capacity = capacity->value_or(0);
+                m_capacity = capacity->value.value_or(0);
                 FillPointsList();
             });
     EnterMode(Mode::Velocity);
@@ -164,10 +172,10 @@ CRunTest::CRunTest(QWidget* parent)
 
 CRunTest::~CRunTest() {
     m_closing = true;
-    m_session->Close(Link(), m_mode);
+    m_session->Close(Drive(), m_mode);
 }
 
-RunLink CRunTest::Link() const { return RunLink::FromGlobals(); }
+DriveHandle CRunTest::Drive() const { return DriveHandle::FromGlobals(); }
 
 void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
     QPointer<CRunTest> self(this);
@@ -231,8 +239,7 @@ void CRunTest::EnterMode(Mode mode) {
         m_channelGroup->setEnabled(false);
     } else {
         auto info = std::make_shared<SourceInfo>();
-        const RunLink link = Link();
-        Request([link, info] { *info = ReadSourceInfo(link); },
+        Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
                 [this, info] {
                     ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
@@ -311,6 +318,11 @@ void CRunTest::SetUpPlot(bool firstTorqueCapture) {
 }
 
 void CRunTest::clickStart() {
+    if (m_unconfirmed) {
+        // Still "停 止": one more try now, the timer goes on.
+        TryStopAgain();
+        return;
+    }
     m_start->setEnabled(false);
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
@@ -341,13 +353,13 @@ void CRunTest::clickStart() {
     m_recaptureTimer.stop();
     SetStartIdle();
     QPointer<CRunTest> self(this);
-    m_session->StopRun(Link(), m_mode, [self](bool answered) {
+    const uint16_t stopAddress = StopAddress(m_mode);
+    const Mode mode = m_mode;
+    m_session->StopRun(Drive(), m_mode, [self, mode](bool answered) {
         if (answered) return;
-        OnUiThread(
-            self.data(), [self] {
-                if (self) self->ReportNoAnswer(self->m_mode == Mode::Torque ? reg::kCurrentTestCommand
-                                                                           : reg::kMotionCommand);
-            });
+        OnUiThread(self.data(), [self, mode] {
+            if (self && !self->m_closing) self->KeepStopping(mode);
+        });
     });
     m_enableTimer.start(kEnableAfterStopMs);
 }
@@ -373,8 +385,11 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
                                                          : static_cast<RunPage*>(m_resonance);
         page->TakeStartResult(outcome);
     }
-    if (outcome.stopRequested && !outcome.stopSent)
-        ReportNoAnswer(outcome.mode == Mode::Torque ? reg::kCurrentTestCommand : reg::kMotionCommand);
+    if (outcome.stopRequested && !outcome.stopSent) {
+        // The user's stop did not get through: the motor may still run.
+        KeepStopping(outcome.mode);
+        return;
+    }
     switch (outcome.status) {
     case CaptureStatus::Completed:
         // With auto-tuning on, the drive chose its own gains for the test:
@@ -382,11 +397,23 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.mode == Mode::Torque && m_torque->Fields().autoTune != 0) m_torque->LoadFromDrive();
         break;
     case CaptureStatus::NoAnswer:
-        // Not a running motor: the start did not get through (the worker
-        // already sent the stop).
-        SetStartIdle();
         m_recaptureTimer.stop();
-        ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+        if (outcome.writes.fault.kind == hx::DriveFaultKind::Refused) {
+            // The drive answered and started nothing.
+            SetStartIdle();
+            ReportRefusal(outcome.unansweredAddress.value_or(0), outcome.writes.fault);
+            return;
+        }
+        if (outcome.writes.unanswered && outcome.safetyStopSent) {
+            // The start did not get through, and the drive took the stop
+            // the worker sent after it.
+            SetStartIdle();
+            ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+            return;
+        }
+        // The motion started (or may have) and the drive fell silent: a
+        // motion this window started is never forgotten.
+        KeepStopping(outcome.mode);
         return;
     case CaptureStatus::TimedOut:
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
@@ -407,7 +434,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
 }
 
 void CRunTest::OnRecaptureTimer() {
-    if (!m_cyclic->isChecked() || !running()) return;
+    if (!m_cyclic->isChecked() || !running() || m_unconfirmed) return;
     const auto codes = ChannelCodes();
     SetUpPlot(false);
     if (m_mode == Mode::Torque) {
@@ -419,7 +446,7 @@ void CRunTest::OnRecaptureTimer() {
             m_plot->Redraw();
         return;
     }
-    StartCapture(CaptureRequest::For(Link(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
+    StartCapture(CaptureRequest::For(Drive(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
     m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 
@@ -433,7 +460,7 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     };
     if (outcome.mode == Mode::Torque) {
         const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
-                                                 reg::kCurrentTestSamplePeriodUs);
+                                                 kTorqueSamplePeriodUs);
         m_lastStep = f;
         QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
         if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
@@ -460,14 +487,59 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     m_figures->setText(lines.join("\n"));
 }
 
+void CRunTest::KeepStopping(Mode mode) {
+    m_recaptureTimer.stop();
+    m_unconfirmed = mode;
+    m_start->setText(tr("停 止"));
+    m_start->setEnabled(true);
+    m_lost->setText(tr("驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。"));
+    m_lost->show();
+    if (!m_stopRetryTimer.isActive()) m_stopRetryTimer.start(kStopRetryMs);
+}
+
+void CRunTest::TryStopAgain() {
+    if (!m_unconfirmed || m_stopTryPending || m_closing) return;
+    m_stopTryPending = true;
+    QPointer<CRunTest> self(this);
+    m_session->StopRun(Drive(), *m_unconfirmed, [self](bool answered) {
+        OnUiThread(self.data(), [self, answered] {
+            if (!self || self->m_closing) return;
+            self->m_stopTryPending = false;
+            if (!answered) return;
+            // The drive took the stop: only now is the window idle again.
+            self->m_stopRetryTimer.stop();
+            self->m_unconfirmed.reset();
+            self->m_lost->hide();
+            self->SetStartIdle();
+        });
+    });
+}
+
+void CRunTest::ReportRefusal(uint16_t address, const hx::DriveFault& fault) {
+    // The alarm behind a refusal is the usual reason: read it to say so.
+    auto text = std::make_shared<std::string>();
+    Request([drive = Drive(), address, fault, text] { *text = hx::FaultSentenceAskingAlarm(drive, address, fault); },
+            [this, text] {
+                ShowMessage(this, QString::fromStdString(*text), tr("驱动器拒绝"), MessageIcon::Warning);
+            });
+}
+
 void CRunTest::StopEverything() {
     m_recaptureTimer.stop();
     m_enableTimer.stop();
+    m_stopRetryTimer.stop();
     if (running()) SetStartIdle();
+    const std::optional<Mode> unconfirmed = m_unconfirmed;
+    auto confirmed = std::make_shared<std::atomic<bool>>(false);
+    // A motion whose stop the drive never took gets one more try.
+    if (unconfirmed) m_session->StopRun(Drive(), *unconfirmed, [confirmed](bool answered) { *confirmed = answered; });
     // Sends the stop (now, or through the capture worker at once), ends and
     // joins the capture and runs what is queued: nothing touches the pages
     // after this.
-    m_session->Close(Link(), m_mode);
+    m_session->Close(Drive(), m_mode);
+    if (unconfirmed && !*confirmed)
+        ShowMessage(this, tr("驱动器没有应答，无法确认电机已停止，电机可能仍在运动！"), tr("停止未确认"),
+                    MessageIcon::Warning);
 }
 
 bool CRunTest::canClose() { return true; }

@@ -37,7 +37,7 @@ public:
     ~CRunTest() override;
 
     // RunPageHost
-    hx::runtest::RunLink Link() const override;
+    hx::DriveHandle Drive() const override;
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void SetStartIdle() override;
@@ -70,6 +70,10 @@ public:
     const std::optional<hx::runtest::StepFigures>& lastStepFigures() const { return m_lastStep; }
     // True once the reads made at opening have come back.
     bool opened() const { return m_openingDone; }
+    // The link failed while a motion of this window may run: the stop goes
+    // out every 500 ms until the drive takes it, "停 止" stays meanwhile.
+    bool stopUnconfirmed() const { return m_unconfirmed.has_value(); }
+    QLabel* lostLabel() const { return m_lost; }
 
 protected:
     bool canClose() override;
@@ -87,6 +91,9 @@ private:
     void OnRecaptureTimer();
     void ShowFigures(const hx::runtest::CaptureOutcome& outcome);
     void ColourList(int channel);
+    void KeepStopping(hx::runtest::Mode mode);
+    void TryStopAgain();
+    void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -98,6 +105,8 @@ private:
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
     std::optional<hx::runtest::StepFigures> m_lastStep;
+    std::optional<hx::runtest::Mode> m_unconfirmed;  // the mode whose stop the drive has not taken
+    bool m_stopTryPending = false;
 
     Cscope* m_plot;
     // Channel colours, shown behind the channel lists; the plot's curves start the same.
@@ -115,7 +124,8 @@ private:
     QLabel* m_periodLabel;
     QComboBox* m_points;
     QLabel* m_figures;
-    QTimer m_enableTimer, m_recaptureTimer;
+    QLabel* m_lost;
+    QTimer m_enableTimer, m_recaptureTimer, m_stopRetryTimer;
 };
 
 }  // namespace hx::gui
