@@ -4,6 +4,10 @@
 <context>
     <name>hx::gui::LinkStatusBar</name>
     <message>
+        <source>端口已断开</source>
+        <translation>Port lost</translation>
+    </message>
+    <message>
         <source>站号 %1</source>
         <translation>Station %1</translation>
     </message>

@@ -7,6 +7,7 @@
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
+#include "core/runtest/MotionGuard.h"
 #include "core/util/CommandLine.h"
 #include "core/util/Text.h"
 #include "core/util/TextProgress.h"
@@ -44,6 +45,13 @@ bool CliContext::OpenLink() const {
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);
         g_station = Station();
+        // A run this tool or the window left behind (killed, or the line
+        // broke) may have left the drive's watchdog armed: its own values
+        // go back before anything else happens on this drive.
+        if (Station() >= 1 && Station() <= 247)
+            if (const auto restored = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
+                                                                       m_comm.PortName()))
+                Fail(hx::runtest::RestoredWatchdogText(*restored), 0);
     } else {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
     }

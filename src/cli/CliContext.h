@@ -18,8 +18,6 @@
 #include "core/link/DriveHandle.h"
 #include "core/link/DriveIdentity.h"
 
-#include "core/link/DriveHandle.h"
-
 class CQXCOM;
 class CParameter;
 

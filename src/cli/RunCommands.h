@@ -46,6 +46,10 @@ public:
             bool ok = false;
             for (const auto& k : known) ok = ok || k == name;
             if (!ok) return "unknown option " + args[i];
+            if (!inlineValue && name == "--detach") {
+                m_values[name] = "1";  // a switch: no value
+                continue;
+            }
             if (!inlineValue) {
                 if (i + 1 >= args.size()) return name + " needs a value";
                 value = args[++i];

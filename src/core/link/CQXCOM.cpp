@@ -90,6 +90,7 @@ struct CQXCOM::Impl {
     // Health, since the last OpenCom.
     std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0};
     std::atomic<bool> answering{true};
+    std::atomic<bool> portLost{false};
     std::atomic<int64_t> silentSinceMs{0};
 
     void setLastError(const std::string& text) {
@@ -103,6 +104,7 @@ struct CQXCOM::Impl {
         unanswered = 0;
         damaged = 0;
         answering = true;
+        portLost = false;
         silentSinceMs = 0;
     }
 
@@ -113,9 +115,13 @@ struct CQXCOM::Impl {
             answering = true;
             return;
         }
-        if (error == hx::LinkError::Timeout) ++unanswered;
+        // The device itself failed (unplugged, the far end gone): as
+        // unanswered as a time-out, and shown as a lost port.
+        const bool lost = error == hx::LinkError::IoError;
+        if (lost) portLost = true;
+        if (error == hx::LinkError::Timeout || lost) ++unanswered;
         if (error == hx::LinkError::BadFrame) ++damaged;
-        if (retryable(error) && answering.exchange(false))
+        if ((retryable(error) || lost) && answering.exchange(false))
             silentSinceMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
@@ -438,6 +444,7 @@ CQXCOM::Health CQXCOM::GetHealth() const {
     h.unanswered = d->unanswered;
     h.damaged = d->damaged;
     h.answering = d->answering;
+    h.portLost = d->portLost;
     h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));
     return h;
 }

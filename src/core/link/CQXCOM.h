@@ -100,6 +100,9 @@ public:
         uint64_t damaged = 0;     // replies that failed their checks
         // False from the first request without an answer until one is answered again.
         bool answering = true;
+        // The port itself failed since it was opened (the device is gone):
+        // only opening it again mends that.
+        bool portLost = false;
         std::chrono::system_clock::time_point silentSince{};
     };
     Health GetHealth() const;

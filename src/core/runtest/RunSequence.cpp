@@ -112,6 +112,7 @@ WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& wr
         out.returned.push_back(r);
         if (!r) {
             out.unanswered = w.address;
+            out.fault = drive.fault();
             break;
         }
     }

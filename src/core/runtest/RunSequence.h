@@ -60,6 +60,9 @@ struct WriteOutcome {
     std::vector<std::optional<int>> returned;
     // The first unanswered write's address; the sequence ends there.
     std::optional<uint16_t> unanswered;
+    // How it failed: a drive that refuses a start (an alarm, another test)
+    // answers, and must not be reported as silent.
+    DriveFault fault;
 };
 // Sends the writes in order on the calling thread and ends at the first one
 // the drive does not answer.

@@ -9,12 +9,14 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <utility>
 
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
+#include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
@@ -30,6 +32,8 @@ using namespace hx::runtest;
 namespace {
 
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
+// How often a stop the drive has not taken goes out again.
+constexpr int kStopRetryMs = 500;
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -130,6 +134,11 @@ CRunTest::CRunTest(QWidget* parent)
     auto* left = new QVBoxLayout;
     left->addWidget(m_plot, 1);
     left->addWidget(m_figures);
+    m_lost = new QLabel;
+    m_lost->setStyleSheet("QLabel { color: red; font-weight: bold; }");
+    m_lost->setWordWrap(true);
+    m_lost->hide();
+    left->addWidget(m_lost);
     left->addWidget(m_pages);
     // The plot takes what the page leaves.
     m_pages->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -141,6 +150,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_recaptureTimer.setSingleShot(true);
     connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
     connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
+    connect(&m_stopRetryTimer, &QTimer::timeout, this, &CRunTest::TryStopAgain);
 
     // Opening: torque page read first, then the capacity, then velocity mode.
     m_boxes[0]->setChecked(true);
@@ -420,6 +430,11 @@ void CRunTest::SetUpPlot(bool firstTorqueCapture, bool keepCurves) {
 }
 
 void CRunTest::clickStart() {
+    if (m_unconfirmed) {
+        // Still "停 止": one more try now, the timer goes on.
+        TryStopAgain();
+        return;
+    }
     m_start->setEnabled(false);
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
@@ -462,10 +477,11 @@ void CRunTest::clickStart() {
     SetStartIdle();
     QPointer<CRunTest> self(this);
     const uint16_t stopAddress = StopAddress(m_mode);
-    m_session->StopRun(Drive(), m_mode, [self, stopAddress](bool answered) {
+    const Mode mode = m_mode;
+    m_session->StopRun(Drive(), m_mode, [self, mode](bool answered) {
         if (answered) return;
-        OnUiThread(self.data(), [self, stopAddress] {
-            if (self) self->ReportNoAnswer(stopAddress);
+        OnUiThread(self.data(), [self, mode] {
+            if (self && !self->m_closing) self->KeepStopping(mode);
         });
     });
     m_enableTimer.start(kEnableAfterStopMs);
@@ -492,7 +508,11 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
                                                          : static_cast<RunPage*>(m_resonance);
         page->TakeStartResult(outcome);
     }
-    if (outcome.stopRequested && !outcome.stopSent) ReportNoAnswer(StopAddress(outcome.mode));
+    if (outcome.stopRequested && !outcome.stopSent) {
+        // The user's stop did not get through: the motor may still run.
+        KeepStopping(outcome.mode);
+        return;
+    }
     switch (outcome.status) {
     case CaptureStatus::Completed:
         // With auto-tuning on, the drive chose its own gains for the test:
@@ -500,11 +520,23 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.mode == Mode::Torque && m_torque->Fields().autoTune != 0) m_torque->LoadFromDrive();
         break;
     case CaptureStatus::NoAnswer:
-        // Not a running motor: the start did not get through (the worker
-        // already sent the stop).
-        SetStartIdle();
         m_recaptureTimer.stop();
-        ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+        if (outcome.writes.fault.kind == hx::DriveFaultKind::Refused) {
+            // The drive answered and started nothing.
+            SetStartIdle();
+            ReportRefusal(outcome.unansweredAddress.value_or(0), outcome.writes.fault);
+            return;
+        }
+        if (outcome.writes.unanswered && outcome.safetyStopSent) {
+            // The start did not get through, and the drive took the stop
+            // the worker sent after it.
+            SetStartIdle();
+            ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+            return;
+        }
+        // The motion started (or may have) and the drive fell silent: a
+        // motion this window started is never forgotten.
+        KeepStopping(outcome.mode);
         return;
     case CaptureStatus::TimedOut:
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
@@ -532,7 +564,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
 }
 
 void CRunTest::OnRecaptureTimer() {
-    if (!m_cyclic->isChecked() || !running()) return;
+    if (!m_cyclic->isChecked() || !running() || m_unconfirmed) return;
     const auto codes = ChannelCodes();
     SetUpPlot(false, true);
     if (m_mode == Mode::Torque) {
@@ -596,15 +628,60 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     m_figures->setText(lines.join("\n"));
 }
 
+void CRunTest::KeepStopping(Mode mode) {
+    m_recaptureTimer.stop();
+    m_unconfirmed = mode;
+    m_start->setText(tr("停 止"));
+    m_start->setEnabled(true);
+    m_lost->setText(tr("驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。"));
+    m_lost->show();
+    if (!m_stopRetryTimer.isActive()) m_stopRetryTimer.start(kStopRetryMs);
+}
+
+void CRunTest::TryStopAgain() {
+    if (!m_unconfirmed || m_stopTryPending || m_closing) return;
+    m_stopTryPending = true;
+    QPointer<CRunTest> self(this);
+    m_session->StopRun(Drive(), *m_unconfirmed, [self](bool answered) {
+        OnUiThread(self.data(), [self, answered] {
+            if (!self || self->m_closing) return;
+            self->m_stopTryPending = false;
+            if (!answered) return;
+            // The drive took the stop: only now is the window idle again.
+            self->m_stopRetryTimer.stop();
+            self->m_unconfirmed.reset();
+            self->m_lost->hide();
+            self->SetStartIdle();
+        });
+    });
+}
+
+void CRunTest::ReportRefusal(uint16_t address, const hx::DriveFault& fault) {
+    // The alarm behind a refusal is the usual reason: read it to say so.
+    auto text = std::make_shared<std::string>();
+    Request([drive = Drive(), address, fault, text] { *text = hx::FaultSentenceAskingAlarm(drive, address, fault); },
+            [this, text] {
+                ShowMessage(this, QString::fromStdString(*text), tr("驱动器拒绝"), MessageIcon::Warning);
+            });
+}
+
 void CRunTest::StopEverything() {
     m_runAgainPending = false;
     m_recaptureTimer.stop();
     m_enableTimer.stop();
+    m_stopRetryTimer.stop();
     if (running()) SetStartIdle();
+    const std::optional<Mode> unconfirmed = m_unconfirmed;
+    auto confirmed = std::make_shared<std::atomic<bool>>(false);
+    // A motion whose stop the drive never took gets one more try.
+    if (unconfirmed) m_session->StopRun(Drive(), *unconfirmed, [confirmed](bool answered) { *confirmed = answered; });
     // Sends the stop (now, or through the capture worker at once), ends and
     // joins the capture and runs what is queued: nothing touches the pages
     // after this.
     m_session->Close(Drive(), m_mode);
+    if (unconfirmed && !*confirmed)
+        ShowMessage(this, tr("驱动器没有应答，无法确认电机已停止，电机可能仍在运动！"), tr("停止未确认"),
+                    MessageIcon::Warning);
 }
 
 bool CRunTest::canClose() { return true; }

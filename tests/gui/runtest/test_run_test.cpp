@@ -13,6 +13,7 @@
 #include <QTranslator>
 #include <memory>
 #include <set>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,8 @@
 #include "gui/runtest/RunTestWindow.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
+#include "gui/widgets/EndSignals.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
@@ -159,6 +162,41 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_TRUE(g_activeModule.empty());
+    f.window.reset();
+}
+
+// The drive falls silent during a run: the window keeps "停 止", says in red
+// that the motor may still move, and sends the stop every 500 ms until the
+// drive answers; only then is it idle. Closed while the drive is silent, it
+// tries once more and says the stop could not be confirmed.
+TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->velocityPage()->runsEdit()->setText("1000");
+    auto silentRun = [&] {
+        w->clickStart();
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
+        // Short reply time-outs while nobody answers keep the test quick.
+        theComm.SetReceiveTimeOut(50);
+        f.drive->Server().SetFaults(1.0, 0, 0);
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
+    };
+    silentRun();
+    EXPECT_EQ(w->startButton()->text(), "停 止");
+    EXPECT_TRUE(w->lostLabel()->isVisible());
+    EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
+    theComm.SetReceiveTimeOut(200);
+    f.drive->Server().SetFaults(0, 0, 0);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    EXPECT_FALSE(w->lostLabel()->isVisible());
+    EXPECT_EQ(f.sim().Peek(70), 0) << "the stop never reached the drive";
+
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    silentRun();
+    f.boxes.clear();
+    w->close();
+    EXPECT_EQ(f.boxes.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
     f.window.reset();
 }
 
@@ -522,10 +560,13 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     w->clickStart();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
-    // What the debug tool and leaving the program do first: the run stops.
-    frame.view()->closeLinkWindows();
-    EXPECT_EQ(f.sim().Peek(70), 0);
+    // A closed terminal (SIGHUP) leaves the program as "退出" does: the run
+    // stops before the port goes.
+    hx::gui::OnEndSignals([&frame] { frame.exitWithoutAsking(); });
+    ::raise(SIGHUP);
+    EXPECT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }));
     EXPECT_TRUE(g_activeModule.empty());
+    hx::gui::OnEndSignals({});
     QTest::qWait(100);  // the view destroys the closed window
     frame.SetConnected(false);
 }
