@@ -86,18 +86,12 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
     return true;
 }
 
-// A whole-table transfer with its progress on standard error: at 9600 baud
-// one takes some 20 s, too long to leave the user without a sign of life.
-hx::TransferResult WithProgress(const CliContext& ctx, const char* label,
-                                hx::TransferResult (*transfer)(const hx::TransferLink&, std::stop_token,
-                                                               const hx::ProgressCallback&),
-                                const hx::TransferLink& link) {
-    hx::TextProgress progress(ctx.Err(), label, hx::TextProgress::StderrIsTerminal());
-    return transfer(link, {}, [&progress](int done, int total) { progress.Update(done, total); });
-}
-
-hx::TransferLink LinkFor(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
-    return hx::TransferLink{&ctx.Link(), &table, ctx.Station(), identity.firmwareVersion};
+// The whole-table read with its progress on standard error: at 9600 baud
+// it takes some 20 s, too long to leave the user without a sign of life.
+hx::TransferResult ReadWithProgress(const CliContext& ctx, const hx::DriveIdentity& identity) {
+    hx::TextProgress progress(ctx.Err(), "reading parameters", hx::TextProgress::StderrIsTerminal());
+    return hx::ReadAll(ctx.Drive(identity.firmwareVersion), theParameterTable, {},
+                       [&progress](int done, int total) { progress.Update(done, total); });
 }
 
 // Names the block where a transfer stopped and what the link saw there, so a
@@ -119,8 +113,7 @@ int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {
@@ -135,7 +128,8 @@ int Save(const CliContext& ctx) {
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::StorageResult result = hx::RunStorageCommand(ctx.Link(), ctx.Station(), hx::kSaveToDrive);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::StorageResult result = hx::RunStorageCommand(drive, hx::kSaveToDrive);
     switch (result.outcome) {
     case hx::StorageOutcome::Succeeded:
         ctx.Out() << "Drive settings saved to non-volatile memory.\n";
@@ -155,8 +149,7 @@ int Read(const CliContext& ctx, const std::string& path, const std::string& desc
     int status = kExitOk;
     hx::DriveIdentity identity;
     if (!ConnectDrive(ctx, theParameterTable, &identity, &status, true)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
@@ -209,7 +202,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;
         Step shown = Step::Done;
-        return hx::WriteFileToDrive(LinkFor(ctx, table, identity), contents, {},
+        return hx::WriteFileToDrive(ctx.Drive(identity.firmwareVersion), table, contents, {},
                                     [&](Step step, int done, int total) {
                                         if (step != shown) {
                                             bar.reset();
