@@ -237,6 +237,7 @@ void AddAlarmCommands(CliCommands& commands) {
             }
             return RunAlarmsCommand(ctx, args);
         });
+    commands.OnEveryDrive(alarms);
     alarms->add_flag("-v,--verbose", *verbose, "also print the possible causes and remedies");
     alarms->add_option("--lang", *lang, "zh or en: the language of the alarm texts")->type_name("zh|en");
 }

@@ -16,6 +16,13 @@ class SimClock;
 
 struct DriveOptions {
     uint8_t station = 63;
+    // Several drives on one line (or behind one gateway): one per station
+    // listed, each with its own parameters, motor, alarms and section of the
+    // state file; requests to any other station go unanswered. Empty: the
+    // one drive at `station`. Line settings (pacing, faults, TCP) are the
+    // line's, shared by its drives.
+    std::vector<uint8_t> stations;
+    int stateSection = 0;                       // the drive's section of a shared state file (set per drive of a bus)
     std::string productModel = "HX-KRV4-0750";  // registers 116..122
     std::string driveModel = "KRV4";            // registers 0xFFC0..
     int16_t firmwareRegister = 200;             // register 138 (200 = version 200.0)

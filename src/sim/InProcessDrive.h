@@ -13,10 +13,12 @@ namespace hx::sim {
 
 class VirtualDrive;
 class DriveServer;
+class DriveBus;
 
 class InProcessDrive {
 public:
-    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink to it.
+    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink
+    // to it. With options.stations, serves a drive at each of them.
     explicit InProcessDrive(DriveOptions options = {}, const std::string& linkPath = {});
     ~InProcessDrive();
 
@@ -24,11 +26,14 @@ public:
     std::string DevicePath() const;
     // The TCP port when DriveOptions.tcpListen was given, else 0.
     uint16_t TcpPort() const;
+    // The drive (the first of a bus); the drive at a station of the bus
+    // (throws std::out_of_range for a station nobody answers).
     VirtualDrive& Drive();
+    VirtualDrive& Drive(uint8_t station);
     DriveServer& Server();
 
 private:
-    std::unique_ptr<VirtualDrive> m_drive;
+    std::unique_ptr<DriveBus> m_bus;
     std::unique_ptr<DriveServer> m_server;
 };
 

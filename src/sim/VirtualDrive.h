@@ -153,6 +153,10 @@ public:
     void SetHistoryClearTime(std::chrono::milliseconds time);
     void SetHistoryClearStuck(bool stuck);
 
+    // A drive that takes no requests for now answers every one with
+    // exception 6 (device busy) and carries none of them out.
+    void SetBusy(bool busy);
+
     // --- Request log, filled by the server.
     void RecordRequest(const Request& request);
     std::vector<Request> Requests() const;
@@ -178,6 +182,7 @@ private:
     MotionCommands* m_motionCommands = nullptr;
     SpectrumEngine* m_spectrum = nullptr;
 
+    bool m_busy = false;
     std::deque<Request> m_requests;
     uint64_t m_requestCount = 0;
 

@@ -70,6 +70,7 @@ void CMainFrame::buildMenus() {
 
     QMenu* comm = menuBar()->addMenu(tr("通 信"));
     addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    addCommand(comm, cmd::BusOverview, tr("总线概览"));
     addCommand(comm, cmd::CommExit, tr("退 出"));
 
     QMenu* show = menuBar()->addMenu(tr("显 示"));
@@ -146,6 +147,7 @@ void CMainFrame::runCommand(int id) {
         }
         break;
     case cmd::Connect: m_view->openConnection(); break;
+    case cmd::BusOverview: m_view->openBusOverview(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::RunTest: m_view->openRunTest(); break;
     case cmd::Waveform: m_view->openWaveform(); break;

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "core/Globals.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
 #include "core/runtest/StepResponse.h"

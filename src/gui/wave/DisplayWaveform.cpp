@@ -1,5 +1,6 @@
 #include "gui/wave/DisplayWaveform.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QSignalBlocker>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "core/Globals.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/capture/WaveFile.h"
 #include "core/i18n/StringTable.h"
@@ -37,21 +39,6 @@ const QColor kChannelColours[4] = {QColor(255, 0, 0), QColor(0, 128, 255), QColo
 
 const char* const kIntervals[] = {"50",   "100",  "200",  "400",   "800",   "1000", "2000",
                                   "3000", "4000", "5000", "10000", "20000", "30000"};
-
-// A reply of one block: station, function, count, 100 data bytes, CRC; its
-// request is 8 bytes. Between frames the line rests 3.5 characters each way.
-constexpr double kCharsPerBlock = 8 + 105 + 7;
-
-// The line speed of the open port, from its description ("/dev/ttyUSB0 38400
-// 8N2"); 0 for a network link, where the line time is negligible.
-int portBaud() {
-    const QString text = QString::fromStdString(theComm.TransportDescription());
-    if (text.startsWith("tcp:")) return 0;
-    const QStringList parts = text.split(' ', Qt::SkipEmptyParts);
-    bool ok = false;
-    const int baud = parts.size() > 1 ? parts[1].toInt(&ok) : 0;
-    return ok && baud > 0 ? baud : 38400;
-}
 
 struct LimitsRead {
     bool answered = false;
@@ -116,6 +103,9 @@ void CDisplayWaveform::buildControls() {
     m_csv->setCursor(Qt::PointingHandCursor);
     m_csv->setToolTip(tr("导出为CSV文件"));
     connect(m_csv, &QToolButton::clicked, this, &CDisplayWaveform::OnExportCsv);
+    auto* table = new QAction(tr("导出表格 CSV…"), this);
+    connect(table, &QAction::triggered, this, &CDisplayWaveform::OnExportTableCsv);
+    m_scope->AddMenuAction(table);
     m_scope->installEventFilter(this);
 
     auto* channels = new QGroupBox(tr("通道选择"));
@@ -280,14 +270,13 @@ int CDisplayWaveform::FillPointsList() {
     int selected = 0;
     for (auto* list : m_channel)
         if (list->currentIndex() > 0) ++selected;
-    int limit = m_capacity / std::max(1, selected);
-    if (limit < 200) limit = 200;
+    const std::vector<int> choices = hx::PointsChoices(m_capacity, selected, g_firmwareVersion);
     QSignalBlocker block(m_points);
     m_points->clear();
-    for (int p = 200; p <= limit; p += 100) m_points->addItem(QString::number(p));
+    for (int p : choices) m_points->addItem(QString::number(p));
     m_points->setCurrentIndex(m_points->count() - 1);
     updateEstimate();
-    return limit;
+    return choices.back();
 }
 
 void CDisplayWaveform::ReadSampleSettings() {
@@ -330,19 +319,28 @@ void CDisplayWaveform::OnStartStop() {
 }
 
 void CDisplayWaveform::onStartSampling() {
+    const bool repeating = m_repeating;
+    m_repeating = false;
     if (m_closing || m_busy) return;
     m_busy = true;
+    const auto shownCodes = m_codes;
+    const uint16_t shownPoints = g_pointsPerChannel;
+    const int32_t shownTime = m_totalTime;
     ReadSampleSettings();
+    ReadChannelSelection();
+    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == g_pointsPerChannel &&
+                  shownTime == m_totalTime;
 
-    m_scope->ClearPoints();
-    m_scope->SetXRange(0, g_pointsPerChannel, 2);
-    m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
-    for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
-    m_scope->ClearAndRedraw();
-    m_scope->ShowWaitText();
+    if (!m_replacing) {
+        m_scope->ClearPoints();
+        m_scope->SetXRange(0, g_pointsPerChannel, 2);
+        m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
+        for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
+        m_scope->ClearAndRedraw();
+        m_scope->ShowWaitText();
+    }
 
     m_recording.ClearLists();
-    ReadChannelSelection();
     const bool any = std::any_of(m_codes.begin(), m_codes.end(), [](int32_t c) { return c != 0; });
     if (any) {
         emit sampleStarted();
@@ -373,6 +371,7 @@ void CDisplayWaveform::startAcquisition() {
     if (!m_job.start(std::move(request), std::move(callbacks))) {
         m_busy = false;
         m_progress->setVisible(false);
+        m_scope->Redraw();  // the "reading" text goes
     }
 }
 
@@ -395,14 +394,21 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
         }
         m_busy = false;
         break;
-    case hx::CaptureStatus::Stopped: m_busy = false; break;
+    // Nothing came: the "reading" text goes, and what was shown before (the
+    // last cycle's curves) stays.
+    case hx::CaptureStatus::Stopped:
+        m_busy = false;
+        m_scope->Redraw();
+        break;
     case hx::CaptureStatus::TimedOut:
         m_busy = false;
+        m_scope->Redraw();
         ShowMessage(this, TableText(50060));
         break;
     case hx::CaptureStatus::NoAnswer:
     case hx::CaptureStatus::Failed:
         m_busy = false;
+        m_scope->Redraw();
         ShowMessage(this, QString::fromStdString(result.message), {}, MessageIcon::Warning);
         break;
     }
@@ -415,7 +421,11 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
     std::array<const float*, 4> buffers{};
     for (int k = 0; k < 4; ++k)
         if (m_codes[k] != 0 && static_cast<int>(result.samples[k].size()) >= n) buffers[k] = result.samples[k].data();
-    m_scope->PlotBatch(buffers, n);
+    if (m_replacing)
+        m_scope->ReplaceBatch(buffers, n);
+    else
+        m_scope->PlotBatch(buffers, n);
+    m_replacing = false;
     if (m_record->isChecked()) {
         hx::RecordCapture(m_recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);
     } else {
@@ -432,7 +442,10 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
     if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
-        OnUiThread(this, [this] { onStartSampling(); });
+        OnUiThread(this, [this] {
+            m_repeating = true;
+            onStartSampling();
+        });
 }
 
 void CDisplayWaveform::showBusy() { ShowMessage(this, TableText(50043), TableText(50044)); }
@@ -466,10 +479,7 @@ int CDisplayWaveform::EstimatedFetchMs() const {
     for (int k = 0; k < 4; ++k)
         codes[k] = m_check[k]->isChecked() ? hx::ChannelNameToCode(m_channel[k]->currentText().toStdString()) : 0;
     const int points = std::max(200, m_points->currentText().toInt());
-    const int blocks = hx::CaptureBlockCount(codes, static_cast<uint16_t>(points));
-    const int baud = portBaud();
-    const double perBlockMs = baud > 0 ? kCharsPerBlock * 11 * 1000.0 / baud : 2.0;
-    return static_cast<int>(blocks * perBlockMs + 0.5);
+    return hx::EstimatedFetchMs(codes, points, theComm.LineBaud());
 }
 
 void CDisplayWaveform::updateEstimate() {
@@ -512,6 +522,19 @@ void CDisplayWaveform::OnExportCsv() {
     if (path.isEmpty()) return;
     std::string error;
     if (!hx::ExportWaveCsv(path.toStdString(), m_recording, &error))
+        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
+                    MessageIcon::Warning);
+}
+
+void CDisplayWaveform::OnExportTableCsv() {
+    if (m_recording.Empty()) {
+        ShowMessage(this, TableText(50057), TableText(50058));
+        return;
+    }
+    const QString path = AskFile(this, {true, tr("导出表格 CSV"), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!hx::ExportWaveTableCsv(path.toStdString(), m_recording, &error))
         ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
                     MessageIcon::Warning);
 }

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -99,10 +100,9 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
     EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_EQ(w->pointsList()->count(), 19);
 
-    // The fetch time is known before the start: 4 x 2000 points take some
-    // 160 blocks, about 5 s at 38400 baud.
-    EXPECT_GT(w->EstimatedFetchMs(), 4000);
-    EXPECT_LT(w->EstimatedFetchMs(), 6500);
+    // The fetch time is known before the start: 4 x 2000 points take 160
+    // blocks of 120 characters, 5.5 s at the line's 38400 baud.
+    EXPECT_EQ(w->EstimatedFetchMs(), 5500);
     EXPECT_FALSE(w->estimateLabel()->text().isEmpty());
 
     // Fewer channels, more points each.
@@ -164,6 +164,15 @@ TEST(WaveformWindow, PointsListFollowsTheCapacity) {
         EXPECT_EQ(w->pointsList()->count(), 39);
         EXPECT_EQ(w->pointsList()->itemText(0), "200");
         EXPECT_EQ(w->pointsList()->currentText(), "4000");
+    }
+    {
+        // Firmware before 200.0 captures 200 points a channel, whatever its
+        // capacity: more would read other channels' points as this one's.
+        hx::sim::DriveOptions o = Limits(0xFFFF, 2, 8000);
+        o.firmwareRegister = 199;
+        WaveWindowFixture f(o);
+        Window w(f);
+        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
     }
 }
 
@@ -280,6 +289,20 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(f.requests.back().filter, "csv Files(*.csv)");
     EXPECT_EQ(ReadFileBytes(csv), hx::FormatWaveCsv(other));
     EXPECT_EQ(ReadFileBytes(csv).rfind("PerCHnPoints,300\r\n", 0), 0u);
+
+    // The table for a spreadsheet, from the plot's menu: times, names, signs.
+    const std::string table = dir + "/table.csv";
+    f.answers.push_back(QString::fromStdString(table));
+    std::unique_ptr<QMenu> menu(w->scope()->CreateContextMenu());
+    QAction* tableItem = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == QString::fromUtf8("导出表格 CSV…")) tableItem = a;
+    ASSERT_NE(tableItem, nullptr);
+    tableItem->trigger();
+    const std::string tableBytes = ReadFileBytes(table);
+    EXPECT_EQ(tableBytes.substr(0, tableBytes.find("\r\n0.400,")),
+              "Time(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE5\x8F\x82\xE8\x80\x83(p),\xE7\x94\xB5\xE6\xB5\x81"
+              "Alpha(mA)\r\n0.000,-150,0\r\n0.200,-149,1");
 
     // A path too short to be one: said, and nothing is created.
     f.answers.push_back("a.wa");
