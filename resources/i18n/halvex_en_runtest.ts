@@ -135,6 +135,10 @@
 <context>
     <name>hx::gui::CResonateAdjust</name>
     <message>
+        <source>请输入一个整数。</source>
+        <translation>Please enter an integer.</translation>
+    </message>
+    <message>
         <source>采样间隔</source>
         <translation>Sampling Interval</translation>
     </message>
