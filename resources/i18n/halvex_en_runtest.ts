@@ -183,6 +183,10 @@
         <translation>Proposal: 1st anti-vibration set, amplitude %1%, phase A %2, phase B %3</translation>
     </message>
     <message>
+        <source>请输入一个整数。</source>
+        <translation>Please enter an integer.</translation>
+    </message>
+    <message>
         <source>采样间隔</source>
         <translation>Sampling Interval</translation>
     </message>

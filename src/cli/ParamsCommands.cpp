@@ -78,18 +78,12 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
     return true;
 }
 
-// A whole-table transfer with its progress on standard error: at 9600 baud
-// one takes some 20 s, too long to leave the user without a sign of life.
-hx::TransferResult WithProgress(const CliContext& ctx, const char* label,
-                                hx::TransferResult (*transfer)(const hx::TransferLink&, std::stop_token,
-                                                               const hx::ProgressCallback&),
-                                const hx::TransferLink& link) {
-    hx::TextProgress progress(ctx.Err(), label, ctx.ProgressOnTerminal());
-    return transfer(link, {}, [&progress](int done, int total) { progress.Update(done, total); });
-}
-
-hx::TransferLink LinkFor(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
-    return hx::TransferLink{&ctx.Link(), &table, ctx.Station(), identity.firmwareVersion};
+// The whole-table read with its progress on standard error: at 9600 baud
+// it takes some 20 s, too long to leave the user without a sign of life.
+hx::TransferResult ReadWithProgress(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
+    hx::TextProgress progress(ctx.Err(), "reading parameters", ctx.ProgressOnTerminal());
+    return hx::ReadAll(ctx.Drive(identity.firmwareVersion), table, {},
+                       [&progress](int done, int total) { progress.Update(done, total); });
 }
 
 // Names the block where a transfer stopped and what the link saw there, so a
@@ -112,8 +106,7 @@ int Dump(const CliContext& ctx) {
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
     if (!ConnectDrive(ctx, table, &identity, &status)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {
@@ -128,7 +121,8 @@ int Save(const CliContext& ctx) {
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::StorageResult result = hx::RunStorageCommand(ctx.Link(), ctx.Station(), hx::kSaveToDrive);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::StorageResult result = hx::RunStorageCommand(drive, hx::kSaveToDrive);
     switch (result.outcome) {
     case hx::StorageOutcome::Succeeded:
         ctx.Out() << "Drive settings saved to non-volatile memory.\n";
@@ -150,8 +144,7 @@ int Read(const CliContext& ctx, const std::string& pattern, const std::string& d
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
     if (!ConnectDrive(ctx, table, &identity, &status, true)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
@@ -205,7 +198,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;
         Step shown = Step::Done;
-        return hx::WriteFileToDrive(LinkFor(ctx, table, identity), contents, {},
+        return hx::WriteFileToDrive(ctx.Drive(identity.firmwareVersion), table, contents, {},
                                     [&](Step step, int done, int total) {
                                         if (step != shown) {
                                             bar.reset();

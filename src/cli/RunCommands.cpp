@@ -16,6 +16,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/WaveFile.h"
 #include "core/capture/WaveRecording.h"
 #include "core/link/CQXCOM.h"
@@ -89,7 +90,7 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
         *error = "capture capacity (register " + std::to_string(capacity.address) + ")";
         return std::nullopt;
     }
-    const std::vector<int> choices = PointsChoices(*capacity.value, activeChannels, firmware);
+    const std::vector<int> choices = hx::PointsChoices(*capacity.value, activeChannels, firmware);
     if (!o.Has("--points")) return choices.back();
     const auto p = CliContext::ParseNumber(o.Value("--points"));
     for (int c : choices)

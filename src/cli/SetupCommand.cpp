@@ -69,7 +69,8 @@ int Show(const CliContext& ctx) {
     uint16_t variant = 0;
     int status = kExitOk;
     if (!Connect(ctx, &variant, &status)) return status;
-    const hx::wizard::SetupReading reading = hx::wizard::ReadSetup(ctx.Link(), ctx.Station(), variant);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::wizard::SetupReading reading = hx::wizard::ReadSetup(drive, variant);
     if (!reading.ok) return ctx.NoAnswer("read " + std::to_string(reading.unansweredAddress));
     ctx.Out() << hx::wizard::FormatSetup(reading);
     return kExitOk;
@@ -104,7 +105,8 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     uint16_t variant = 0;
     int status = kExitOk;
     if (!Connect(ctx, &variant, &status)) return status;
-    const auto report = hx::wizard::ApplySetup(ctx.Link(), ctx.Station(), variant, values);
+    hx::DriveHandle drive = ctx.Drive();
+    const auto report = hx::wizard::ApplySetup(drive, variant, values);
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));
 

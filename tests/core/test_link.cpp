@@ -376,7 +376,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     open(comm, drive.DevicePath());
 
     CParameter table;
-    auto result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    auto result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
     EXPECT_FALSE(result.Failed());
     EXPECT_TRUE(result.loaded);
     EXPECT_EQ(result.lastReplyElements, 105);
@@ -393,7 +393,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // Below 200.0 only block 1 is read; the upper blocks stay zero.
     CParameter older;
     vd.ClearRequests();
-    result = hx::ReadAttributeBlocks(comm, kStation, 199.9f, older);
+    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 199.9f), older);
     EXPECT_FALSE(result.Failed());
     ASSERT_EQ(vd.Requests().size(), 1u);
     EXPECT_EQ(vd.Requests()[0].address, 100);
@@ -405,7 +405,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // No reply to block 1: the bitmap is left as it was.
     drive.Server().SetFaults(1.0, 0, 0);
     comm.SetReceiveTimeOut(30);
-    result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
     EXPECT_TRUE(result.block1Failed);
     EXPECT_FALSE(result.loaded);
     EXPECT_EQ(result.Block1Message(), "Read attribute block1 fault!dataLenght=0");

@@ -79,6 +79,7 @@ struct CQXCOM::Impl {
     int stopBits = 1;
     std::unique_ptr<hx::Transport> transport;
     std::string transportText;
+    int lineBaud = 0;  // of the transport opened last; 0 for a network link
 
     std::atomic<bool> open{false};
     std::atomic<int> useMode{0};
@@ -293,6 +294,7 @@ int CQXCOM::OpenCom() {
     {
         std::lock_guard text(d->textMutex);
         d->transportText = transport->Describe();
+        d->lineBaud = target.kind == hx::PortTarget::Kind::Serial ? d->baud : 0;
     }
     if (!transport->Open()) {
         d->setLastError(transport->Describe() + ": " + transport->LastErrorText());
@@ -457,6 +459,11 @@ std::string CQXCOM::PortName() const {
 std::string CQXCOM::TransportDescription() const {
     std::lock_guard lock(d->textMutex);
     return d->transportText;
+}
+
+int CQXCOM::LineBaud() const {
+    std::lock_guard lock(d->textMutex);
+    return d->lineBaud;
 }
 
 std::string CQXCOM::LastErrorText() const {

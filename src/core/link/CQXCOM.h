@@ -111,6 +111,9 @@ public:
     // last OpenCom ("/dev/ttyUSB0 38400 8N2", "tcp:10.0.0.5:502"), for messages.
     std::string PortName() const;
     std::string TransportDescription() const;
+    // The serial line's speed at the last OpenCom; 0 for a network link,
+    // where the time on the wire is negligible.
+    int LineBaud() const;
     std::string LastErrorText() const;
 
 private:

@@ -2,15 +2,11 @@
 
 #include <chrono>
 
-#include "core/link/CQXCOM.h"
-
 namespace hx {
 
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int16_t value, int polls,
-                                std::stop_token stop) {
+StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop) {
     StorageResult result;
-    comm.WriteAddressValue(station, reg, value);
-    if (!comm.LastRequestAnswered()) {
+    if (!drive.Write(reg, static_cast<uint16_t>(value))) {
         result.outcome = StorageOutcome::NotAnswered;
         return result;
     }
@@ -18,10 +14,10 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int
     if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
     for (int poll = 0; poll < polls; ++poll) {
         if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs))) return result;
-        const int reading = comm.ReadAddressValue(station, reg);
+        const std::optional<int16_t> reading = drive.Read(reg);
         ++result.pollsDone;
-        result.lastReading = comm.LastRequestAnswered() ? reading : -1;
-        if (comm.LastRequestAnswered() && reading == 0) {
+        result.lastReading = reading.value_or(-1);
+        if (reading == 0) {
             result.outcome = StorageOutcome::Succeeded;
             return result;
         }
@@ -30,17 +26,16 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int
     return result;
 }
 
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageCommand& command,
-                                std::stop_token stop) {
-    StorageResult result = RunStorageCommand(comm, station, command.reg, command.value, command.polls, stop);
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop) {
+    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop);
     if (result.succeeded() && command.settleAfterSuccessMs > 0)
         SleepUnlessStopped(stop, std::chrono::milliseconds(command.settleAfterSuccessMs));
     return result;
 }
 
-bool StorageCommandJob::start(const StorageCommand& command, Finished finished, TransferLink link) {
+bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [link, command](std::stop_token stop) { return RunStorageCommand(*link.comm, link.station, command, stop); },
+        [drive, command](std::stop_token stop) mutable { return RunStorageCommand(drive, command, stop); },
         std::move(finished));
 }
 

@@ -12,8 +12,6 @@
 #include "core/params/ParameterTransfer.h"
 #include "core/protocol/Registers.h"
 
-class CQXCOM;
-
 namespace hx {
 
 struct StorageCommand {
@@ -48,18 +46,16 @@ inline constexpr int kStorageFirstWaitMs = 2000;
 inline constexpr int kStoragePollIntervalMs = 200;
 
 // Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int16_t value, int polls,
+StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls,
                                 std::stop_token stop = {});
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageCommand& command,
-                                std::stop_token stop = {});
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop = {});
 
 // The sequence on a worker thread; the window shows a busy state and puts up
 // its own message from the outcome.
 class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
-    bool start(const StorageCommand& command, Finished finished,
-               TransferLink link = TransferLink::FromGlobals());
+    bool start(const StorageCommand& command, Finished finished, DriveHandle drive = DriveHandle::FromGlobals());
 };
 
 }  // namespace hx

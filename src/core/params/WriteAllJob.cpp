@@ -2,30 +2,31 @@
 
 #include <vector>
 
-#include "core/link/CQXCOM.h"
+#include "core/Globals.h"
 #include "core/params/CParameter.h"
 #include "core/params/TransferPlan.h"
 
 namespace hx {
 
-TransferResult WriteAll(const TransferLink& link, std::stop_token stop, const ProgressCallback& progress) {
-    const std::vector<TransferBlock> plan = WriteAllPlan(link.firmwareVersion);
+TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_token stop,
+                        const ProgressCallback& progress) {
+    const std::vector<TransferBlock> plan = WriteAllPlan(drive.firmwareVersion());
     TransferResult result;
     result.blocksTotal = static_cast<int>(plan.size());
 
-    std::vector<uint8_t> bytes;
+    std::vector<uint16_t> words;
     for (const TransferBlock& block : plan) {
         if (stop.stop_requested()) {
             result.status = TransferStatus::Stopped;
             return result;
         }
-        bytes.assign(2u * block.count, 0);
-        link.table->StoreWords(block.address, bytes.data(), block.count);
-        if (link.comm->WriteBigData(link.station, block.address, block.count, bytes) == -1) {
+        words.assign(block.count, 0);
+        table.StoreWords(block.address, words.data(), block.count);
+        if (!drive.WriteWords(block.address, words.data(), block.count)) {
             result.status = TransferStatus::Failed;
             result.error = TransferError::WriteBlockRejected;
             result.errorText = kBatchWriteErrorText;
-            result.linkText = link.comm->LastRequestErrorText();
+            result.linkText = drive.fault().text;
             return result;
         }
         ++result.blocksDone;
@@ -34,10 +35,16 @@ TransferResult WriteAll(const TransferLink& link, std::stop_token stop, const Pr
     return result;
 }
 
-bool WriteAllJob::start(TransferCallbacks callbacks, TransferLink link) {
+bool WriteAllJob::start(TransferCallbacks callbacks) {
+    return start(std::move(callbacks), DriveHandle::FromGlobals(), theParameterTable);
+}
+
+bool WriteAllJob::start(TransferCallbacks callbacks, DriveHandle drive, const CParameter& table) {
     ProgressCallback progress = std::move(callbacks.progress);
     return run<TransferResult>(
-        [link, progress = std::move(progress)](std::stop_token stop) { return WriteAll(link, stop, progress); },
+        [drive, &table, progress = std::move(progress)](std::stop_token stop) {
+            return WriteAll(drive, table, stop, progress);
+        },
         std::move(callbacks.finished));
 }
 

@@ -11,12 +11,14 @@ namespace hx {
 // write as Failed with "批处理传输出错，请重传！"; blocks already written stay
 // written. A stop request is honoured between blocks. progress(done, total)
 // counts blocks.
-TransferResult WriteAll(const TransferLink& link, std::stop_token stop = {},
+TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_token stop = {},
                         const ProgressCallback& progress = {});
 
 class WriteAllJob : public Job {
 public:
-    bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals());
+    // From the program's table to its drive as they stand now.
+    bool start(TransferCallbacks callbacks);
+    bool start(TransferCallbacks callbacks, DriveHandle drive, const CParameter& table);
 };
 
 }  // namespace hx

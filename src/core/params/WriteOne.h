@@ -8,7 +8,6 @@
 
 #include "core/params/ParameterTransfer.h"
 
-class CQXCOM;
 class CParameter;
 
 namespace hx {
@@ -25,14 +24,15 @@ struct WriteOneResult {
 };
 
 // Runs on the calling thread (a few requests and a 20 ms settling wait).
-WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16_t address, int32_t value);
+WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address, int32_t value);
 
 // WriteOne on a worker thread, for a window that keeps painting meanwhile.
 class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;
-    bool start(uint16_t address, int32_t value, Finished finished,
-               TransferLink link = TransferLink::FromGlobals());
+    // On the program's drive and table as they stand now.
+    bool start(uint16_t address, int32_t value, Finished finished);
+    bool start(uint16_t address, int32_t value, Finished finished, DriveHandle drive, CParameter& table);
 };
 
 }  // namespace hx

@@ -2,7 +2,6 @@
 
 #include <set>
 
-#include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 #include "core/util/Text.h"
 #include "core/wizard/WizardSettingText.h"
@@ -62,10 +61,10 @@ bool IsOutput(SettingKind k) { return k == SettingKind::OutputFunction || k == S
 
 }  // namespace
 
-SetupReading ReadSetup(CQXCOM& comm, uint8_t station, uint16_t variant) {
+SetupReading ReadSetup(DriveHandle& drive, uint16_t variant) {
     SetupReading r;
     r.variant = variant;
-    WizardReader reader(comm, station);
+    WizardReader reader(drive);
     if (auto v = reader.read(reg::kWizardAliasSource)) r.form.aliasSource = static_cast<uint16_t>(*v);
     if (auto v = reader.read(reg::kWizardAliasSwitch)) r.aliasSwitch = *v;
     if (auto v = reader.read(reg::kWizardAlias)) r.form.aliasText = std::to_string(*v);
@@ -135,10 +134,10 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
     return true;
 }
 
-SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, const SetupValues& values,
+SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
                             std::stop_token stop, const ApplyProgress& progress) {
     SetupApplyReport report;
-    const SetupReading current = ReadSetup(comm, station, variant);
+    const SetupReading current = ReadSetup(drive, variant);
     report.readOk = current.ok;
     report.unansweredAddress = current.unansweredAddress;
     if (!current.ok) return report;
@@ -194,14 +193,12 @@ SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, con
         return given.count(s.kind) > 0 || (s.kind == SettingKind::Alias && given.count(SettingKind::AliasSource));
     };
     PlanWrites(form, variant, &report.plan, nullptr, include);
-    report.apply = ApplyWizard(comm, station, report.plan, stop, progress);
+    report.apply = ApplyWizard(drive, report.plan, stop, progress);
     if (report.apply.writesDone != static_cast<int>(report.plan.size())) return report;
 
     for (const PlannedWrite& w : report.plan) {
-        const int back = comm.ReadAddressValue(station, w.address);
-        const bool answered = comm.LastRequestAnswered();
-        if (!answered || static_cast<int16_t>(back) != w.value)
-            report.mismatches.push_back({w, answered ? static_cast<int16_t>(back) : 0, answered});
+        const std::optional<int16_t> back = drive.Read(w.address);
+        if (!back || *back != w.value) report.mismatches.push_back({w, back.value_or(0), back.has_value()});
     }
     return report;
 }

@@ -20,8 +20,6 @@
 #include "core/wizard/WizardApply.h"
 #include "core/wizard/WizardForm.h"
 
-class CQXCOM;
-
 namespace hx::wizard {
 
 // Everything the setup file shows, read the way the wizard reads its pages
@@ -33,7 +31,7 @@ struct SetupReading {
     bool ok = false;
     uint16_t unansweredAddress = 0;
 };
-SetupReading ReadSetup(CQXCOM& comm, uint8_t station, uint16_t variant);
+SetupReading ReadSetup(DriveHandle& drive, uint16_t variant);
 
 // The lines of a reading, each ending in '\n'.
 std::string FormatSetup(const SetupReading& reading);
@@ -63,7 +61,7 @@ struct SetupApplyReport {
 // Reads the drive's current settings, puts the given values over them, writes
 // the registers those values touch in the wizard's order (with its variant
 // rule), stores, and reads every written register back.
-SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, const SetupValues& values,
+SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
                             std::stop_token stop = {}, const ApplyProgress& progress = {});
 
 }  // namespace hx::wizard

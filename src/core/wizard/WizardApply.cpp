@@ -1,11 +1,9 @@
 #include "core/wizard/WizardApply.h"
 
-#include "core/link/CQXCOM.h"
-#include "core/link/Transport.h"
 
 namespace hx::wizard {
 
-ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, std::stop_token stop,
+ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop,
                         const ApplyProgress& progress) {
     ApplyResult result;
     const int total = static_cast<int>(plan.size()) + 1;
@@ -14,17 +12,16 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
             result.outcome = ApplyOutcome::Stopped;
             return result;
         }
-        comm.WriteAddressValue(station, w.address, w.value);
-        if (!comm.LastRequestAnswered()) {
+        if (!drive.Write(w.address, static_cast<uint16_t>(w.value))) {
             result.outcome = ApplyOutcome::WriteUnanswered;
             result.unanswered = w;
-            result.refused = comm.LastRequestError() == LinkError::Exception;
+            result.refused = drive.fault().kind == DriveFaultKind::Refused;
             return result;
         }
         ++result.writesDone;
         if (progress) progress(result.writesDone, total);
     }
-    result.store = RunStorageCommand(comm, station, kSaveToDrive, stop);
+    result.store = RunStorageCommand(drive, kSaveToDrive, stop);
     switch (result.store.outcome) {
     case StorageOutcome::Succeeded:
         result.outcome = ApplyOutcome::Completed;
@@ -37,13 +34,13 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
     return result;
 }
 
-bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished, TransferLink link) {
+bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished, DriveHandle drive) {
     return run<LoadResult>(
-        [step, form, variant, link](std::stop_token stop) {
+        [step, form, variant, drive](std::stop_token stop) mutable {
             LoadResult r;
             r.step = step;
             r.form = form;
-            WizardReader reader(*link.comm, link.station, stop);
+            WizardReader reader(drive, stop);
             RunLoadStep(reader, step, r.form, variant);
             r.values = reader.values();
             r.ok = reader.ok();
@@ -54,10 +51,10 @@ bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Lo
         std::move(finished));
 }
 
-bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, TransferLink link) {
+bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, DriveHandle drive) {
     return run<ApplyResult>(
-        [plan = std::move(plan), progress = std::move(progress), link](std::stop_token stop) {
-            return ApplyWizard(*link.comm, link.station, plan, stop, progress);
+        [plan = std::move(plan), progress = std::move(progress), drive](std::stop_token stop) mutable {
+            return ApplyWizard(drive, plan, stop, progress);
         },
         std::move(finished));
 }

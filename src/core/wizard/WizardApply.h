@@ -5,8 +5,8 @@
 // drive does not answer ends the work there: the settings after it are not
 // written, nothing is stored, and the caller learns which one it was.
 //
-// The jobs run page reads and the apply on a worker thread, taking the link,
-// station and variant when they start and reporting through callbacks on
+// The jobs run page reads and the apply on a worker thread, taking the drive
+// and variant when they start and reporting through callbacks on
 // that thread.
 
 #include <cstdint>
@@ -18,8 +18,6 @@
 #include "core/params/ParameterTransfer.h"
 #include "core/params/StorageCommand.h"
 #include "core/wizard/WizardForm.h"
-
-class CQXCOM;
 
 namespace hx::wizard {
 
@@ -43,7 +41,7 @@ struct ApplyResult {
 // Steps done and steps in all (the writes, then the store as one more step).
 using ApplyProgress = std::function<void(int done, int total)>;
 
-ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, std::stop_token stop = {},
+ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop = {},
                         const ApplyProgress& progress = {});
 
 struct LoadResult {
@@ -62,9 +60,9 @@ public:
 
     // Reads one page (or runs an alias action) into a copy of `form`.
     bool load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished,
-              TransferLink link = TransferLink::FromGlobals());
+              DriveHandle drive = DriveHandle::FromGlobals());
     bool apply(WritePlan plan, ApplyProgress progress, Applied finished,
-               TransferLink link = TransferLink::FromGlobals());
+               DriveHandle drive = DriveHandle::FromGlobals());
 };
 
 }  // namespace hx::wizard

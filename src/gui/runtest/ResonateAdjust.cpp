@@ -93,12 +93,27 @@ bool CResonateAdjust::eventFilter(QObject* watched, QEvent* event) {
     return RunPage::eventFilter(watched, event);
 }
 
-void CResonateAdjust::TakeFields() {
+int CResonateAdjust::TakeFields() {
+    int notANumber = -1;
     for (int i = 0; i < kResonanceSettings; ++i) {
         bool ok = false;
         const int v = m_edits[i]->text().trimmed().toInt(&ok);
-        if (ok) m_fields.values[i] = v;
+        if (ok)
+            m_fields.values[i] = v;
+        else if (notANumber < 0)
+            notANumber = i;
     }
+    return notANumber;
+}
+
+bool CResonateAdjust::TakeFieldsToUse() {
+    // An edit left empty or holding only "-" would otherwise keep the old
+    // value, and a start would write that instead of what the user sees.
+    const int i = TakeFields();
+    if (i < 0) return true;
+    ShowMessage(this, tr("请输入一个整数。"), {}, MessageIcon::Warning);
+    m_edits[i]->setFocus();
+    return false;
 }
 
 void CResonateAdjust::ShowFields() {
@@ -188,7 +203,7 @@ void CResonateAdjust::WriteSetting(int i) {
 }
 
 void CResonateAdjust::OnEnter() {
-    TakeFields();
+    if (!TakeFieldsToUse()) return;
     int focused = -1;
     for (int i = 0; i < kResonanceSettings; ++i)
         if (m_edits[i]->hasFocus()) focused = i;
@@ -199,8 +214,7 @@ void CResonateAdjust::OnEnter() {
 }
 
 std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4>& codes, int points) {
-    TakeFields();
-    if (!Validate()) {
+    if (!TakeFieldsToUse() || !Validate()) {
         m_host->SetStartIdle();
         return std::nullopt;
     }

@@ -67,7 +67,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void TakeFields();
+    // The edits into the fields; returns the first edit holding no integer
+    // (which keeps its field's value), -1 when every one held one.
+    int TakeFields();
+    // TakeFields, refusing with a message when an edit holds no integer.
+    bool TakeFieldsToUse();
     void ShowFields();
     bool Validate();  // false after the message, with the field and slider at 0
     void WriteSetting(int i);

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "core/Globals.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/FaultText.h"

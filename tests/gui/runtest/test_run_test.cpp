@@ -313,6 +313,23 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     PressEnter(page->intervalList());
     QTest::qWait(100);
     EXPECT_TRUE(f.Written().empty());
+
+    // An edit left empty or at "-" is refused, on Enter and on Start: the old
+    // value must not go to the drive in its place.
+    for (const char* text : {"", "-"}) {
+        f.boxes.clear();
+        page->edit(4)->setFocus();
+        page->edit(4)->setText(text);
+        PressEnter(page->edit(4));
+        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
+        f.boxes.clear();
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+        w->clickStart();
+        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
+        EXPECT_EQ(w->startButton()->text(), "开 始");
+        QTest::qWait(100);
+        EXPECT_TRUE(f.Written().empty()) << text;
+    }
 }
 
 // The vibration assistant on the resonance page: the machine rings at 25 Hz

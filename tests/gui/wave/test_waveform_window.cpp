@@ -100,10 +100,9 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
     EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_EQ(w->pointsList()->count(), 19);
 
-    // The fetch time is known before the start: 4 x 2000 points take some
-    // 160 blocks, about 5 s at 38400 baud.
-    EXPECT_GT(w->EstimatedFetchMs(), 4000);
-    EXPECT_LT(w->EstimatedFetchMs(), 6500);
+    // The fetch time is known before the start: 4 x 2000 points take 160
+    // blocks of 120 characters, 5.5 s at the line's 38400 baud.
+    EXPECT_EQ(w->EstimatedFetchMs(), 5500);
     EXPECT_FALSE(w->estimateLabel()->text().isEmpty());
 
     // Fewer channels, more points each.
@@ -165,6 +164,15 @@ TEST(WaveformWindow, PointsListFollowsTheCapacity) {
         EXPECT_EQ(w->pointsList()->count(), 39);
         EXPECT_EQ(w->pointsList()->itemText(0), "200");
         EXPECT_EQ(w->pointsList()->currentText(), "4000");
+    }
+    {
+        // Firmware before 200.0 captures 200 points a channel, whatever its
+        // capacity: more would read other channels' points as this one's.
+        hx::sim::DriveOptions o = Limits(0xFFFF, 2, 8000);
+        o.firmwareRegister = 199;
+        WaveWindowFixture f(o);
+        Window w(f);
+        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
     }
 }
 
