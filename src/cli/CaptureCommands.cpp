@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
@@ -16,7 +17,9 @@
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/CommandLine.h"
+#include "core/util/TextProgress.h"
 
 namespace {
 
@@ -26,12 +29,13 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-// Progress on standard error, one line rewritten per block.
+// Progress on standard error: a bar rewritten in place on a terminal, whole
+// lines in a log, where a carriage return would glue the next message onto
+// the progress. The bar's line is ended when the transfer is over, however
+// it ended.
 hx::BlockProgress ProgressLine(const CliContext& ctx, const char* what) {
-    return [&ctx, what](int done, int total) {
-        ctx.Err() << '\r' << what << ": block " << done << '/' << total << std::flush;
-        if (done == total) ctx.Err() << '\n';
-    };
+    auto progress = std::make_shared<hx::TextProgress>(ctx.Err(), what, hx::TextProgress::StderrIsTerminal());
+    return [progress](int done, int total) { progress->Update(done, total); };
 }
 
 // The reason a capture or spectrum request failed, for the one-line message.
@@ -41,6 +45,9 @@ std::string FailureReason(hx::CaptureStatus status, const hx::BlockFailure& bloc
         return spectrum ? "time-out: the drive did not report the spectrum ready within 12 s"
                         : "time-out: the drive did not report the capture complete within 12 s";
     case hx::CaptureStatus::NoAnswer: return "the drive does not answer";
+    case hx::CaptureStatus::NotStarted:
+        return "the drive did not take the start (its reply was lost and it shows no capture); the start was not "
+               "sent again";
     case hx::CaptureStatus::Failed: {
         std::ostringstream s;
         s << "block " << block.block + 1;
@@ -197,6 +204,9 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
 }
 
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output) {
+    // The export would replace the waveform with its own table.
+    if (hx::SameFile(input, output))
+        return ctx.Fail(output + " is the waveform file itself; give another name for the CSV", kExitNoAnswer);
     hx::WaveRecording recording;
     std::string error;
     if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);

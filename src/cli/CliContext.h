@@ -23,6 +23,7 @@ struct CliOptions {
     int baud = 38400;
     int station = 63;           // default: Drive/DriveNo of the settings file
     int timeoutMs = 100;        // reply time-out
+    int lateHorizonMs = 0;      // how long a late reply may still come; 0: the link's rule
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 

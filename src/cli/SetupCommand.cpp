@@ -7,15 +7,13 @@
 
 #include "cli/SetupCommand.h"
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
+#include "core/util/BoundedFile.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardSettingText.h"
 
@@ -81,21 +79,29 @@ int Show(const CliContext& ctx) {
     return kExitOk;
 }
 
+// A setup file has some forty short lines; anything near this size is not one.
+constexpr std::size_t kMaxSetupFileBytes = 1u << 20;
+
 int Apply(const CliContext& ctx, const std::string& path) {
     std::string text;
     if (path == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        char buffer[4096];
+        while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+            text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+            if (text.size() > kMaxSetupFileBytes)
+                return ctx.Fail("standard input: more than 1 MiB, no setup file is that large", kExitNoAnswer);
+        }
     } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return ctx.Fail("cannot read " + path, kExitUsage);
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
+        const hx::FileReadOutcome read = hx::ReadBoundedFile(path, kMaxSetupFileBytes, &text);
+        if (!read.ok())
+            return ctx.Fail("cannot read " + path + ": " + hx::FileReadFailureText(read, kMaxSetupFileBytes),
+                            kExitNoAnswer);
     }
     hx::wizard::SetupValues values;
     std::string error;
-    // A bad file is refused before anything is written.
-    if (!hx::wizard::ParseSetup(text, &values, &error)) return ctx.Fail(path + ": " + error, kExitUsage);
+    // A bad file is refused before anything is written, as every command
+    // refuses a file it cannot use.
+    if (!hx::wizard::ParseSetup(text, &values, &error)) return ctx.Fail(path + ": " + error, kExitNoAnswer);
 
     uint16_t variant = 0;
     int status = kExitOk;
@@ -103,6 +109,9 @@ int Apply(const CliContext& ctx, const std::string& path) {
     const auto report = hx::wizard::ApplySetup(ctx.Link(), ctx.Station(), variant, values);
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));
+    if (report.nothingToWrite)
+        return ctx.Fail(path + ": no setting in the file applies to this drive; nothing written, nothing stored",
+                        kExitNoAnswer);
 
     using hx::wizard::ApplyOutcome;
     const auto& apply = report.apply;
@@ -118,6 +127,11 @@ int Apply(const CliContext& ctx, const std::string& path) {
     }
     case ApplyOutcome::StoreUnanswered:
         return ctx.Fail("the store command (90 <- 1) got no answer; the settings are written but not stored",
+                        kExitNoAnswer);
+    case ApplyOutcome::StoreReplyLost:
+        return ctx.Fail("the settings are written; the reply to the store command (90 <- 1) was lost, so the store "
+                        "may have been carried out; register 90 reads 0 again after the store time, so the drive is "
+                        "not storing now, but whether it stored cannot be told: run \"params save\" to be sure",
                         kExitNoAnswer);
     case ApplyOutcome::StoreNotCleared:
         return ctx.Fail("the drive did not finish storing (register 90 never returned to 0); the settings are "

@@ -218,6 +218,13 @@ void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
     m_delayMs = delayMs;
 }
 
+void DriveServer::LoseWritesTo(uint16_t address, int count, bool carryOut) {
+    std::lock_guard lock(m_mutex);
+    m_loseAddress = address;
+    m_loseCount = count;
+    m_loseCarryOut = carryOut;
+}
+
 void DriveServer::SetStation(uint8_t station) {
     std::lock_guard lock(m_mutex);
     m_station = station;
@@ -375,6 +382,22 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     }
     if (station != own) return;
     if (DecideDrop()) return;
+    if (IsWriteFunction(pdu[0]) && pduSize >= 3) {
+        bool lose = false, carryOut = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_loseCount > 0 && (pdu[1] << 8 | pdu[2]) == m_loseAddress) {
+                --m_loseCount;
+                ++m_stats.repliesDropped;
+                lose = true;
+                carryOut = m_loseCarryOut;
+            }
+        }
+        if (lose) {
+            if (carryOut) ExecutePdu(m_drive, station, pdu, pduSize);
+            return;
+        }
+    }
     std::vector<uint8_t> reply{station};
     const auto replyPdu = ExecutePdu(m_drive, station, pdu, pduSize);
     reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());

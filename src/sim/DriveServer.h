@@ -66,6 +66,10 @@ public:
 
     // May change while serving.
     void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // The next `count` requests that write `address` get no reply; the drive
+    // carries them out first when carryOut is set (the reply was lost), else
+    // it never sees them (the request was lost).
+    void LoseWritesTo(uint16_t address, int count, bool carryOut);
     void SetStation(uint8_t station);
     Stats GetStats() const;
 
@@ -102,6 +106,9 @@ private:
     mutable std::mutex m_mutex;  // faults, station, stats
     double m_dropRate, m_corruptRate;
     int m_delayMs;
+    uint16_t m_loseAddress = 0;
+    int m_loseCount = 0;
+    bool m_loseCarryOut = false;
     uint8_t m_station;
     std::mt19937 m_rng;
     Stats m_stats;

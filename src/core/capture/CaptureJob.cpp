@@ -29,7 +29,19 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
         return result;
     }
     if (request.configure) ConfigureSampling(link, request.intervalUs, request.codes, request.pointsPerChannel);
-    if (request.trigger) TriggerSampling(link);
+    if (request.trigger) {
+        switch (StartSampling(link)) {
+        case StartOutcome::Started: break;
+        case StartOutcome::NotTaken:
+            result.status = CaptureStatus::NotStarted;
+            result.message = Translate(kCaptureTextContext, kNotStartedText);
+            return result;
+        case StartOutcome::NoAnswer:
+            result.status = CaptureStatus::NoAnswer;
+            result.message = Translate(kCaptureTextContext, kNoAnswerText);
+            return result;
+        }
+    }
 
     const WaitOutcome waited = request.wait ? request.wait(link, stop) : WaitSampleComplete(link, stop);
     switch (waited) {

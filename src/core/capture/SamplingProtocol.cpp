@@ -51,6 +51,23 @@ bool ConfigureSampling(const SamplingLink& link, int16_t intervalUs, const Chann
 
 bool TriggerSampling(const SamplingLink& link) { return Write(link, reg::kSampleTrigger, reg::kSampleTriggerValue); }
 
+StartOutcome StartSampling(const SamplingLink& link) {
+    CQXCOM& comm = *link.comm;
+    const int before = comm.ReadAddressValue(link.station, reg::kSampleState);
+    if (!comm.LastRequestAnswered()) return StartOutcome::NoAnswer;
+    if (comm.WriteAddressValue(link.station, reg::kSampleTrigger, static_cast<int16_t>(reg::kSampleTriggerValue)) !=
+            -1 ||
+        comm.LastRequestAnswered())
+        return StartOutcome::Started;
+    if (comm.LastRequestExceptionCode() != 0) return StartOutcome::NotTaken;
+    if (!comm.LastRequestMayHaveApplied()) return StartOutcome::NoAnswer;
+    const int running = comm.ReadAddressValue(link.station, reg::kSampleTrigger);
+    if (!comm.LastRequestAnswered()) return StartOutcome::NoAnswer;
+    const int state = comm.ReadAddressValue(link.station, reg::kSampleState);
+    if (!comm.LastRequestAnswered()) return StartOutcome::NoAnswer;
+    return running == reg::kSampleTriggerValue || state != before ? StartOutcome::Started : StartOutcome::NotTaken;
+}
+
 WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop) {
     bool lastAnswered = true;

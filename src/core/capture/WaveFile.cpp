@@ -4,11 +4,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/Text.h"
 
 namespace hx {
@@ -159,18 +157,13 @@ bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std:
 }
 
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+    std::string bytes;
+    const FileReadOutcome read = ReadBoundedFile(path, kMaxWaveFileBytes, &bytes);
+    if (!read.ok()) {
+        if (error) *error = path + ": " + FileReadFailureText(read, kMaxWaveFileBytes);
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        if (error) *error = path + ": " + std::strerror(EIO);
-        return false;
-    }
-    *recording = ParseWaveFile(bytes.str());
+    *recording = ParseWaveFile(bytes);
     return true;
 }
 

@@ -11,18 +11,34 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int
     StorageResult result;
     comm.WriteAddressValue(station, reg, value);
     if (!comm.LastRequestAnswered()) {
-        result.outcome = StorageOutcome::NotAnswered;
-        return result;
+        if (!comm.LastRequestMayHaveApplied()) {
+            result.outcome = StorageOutcome::NotAnswered;
+            return result;
+        }
+        result.replyLost = true;
     }
     result.outcome = StorageOutcome::Stopped;
-    if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
+    if (!result.replyLost && !SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
     for (int poll = 0; poll < polls; ++poll) {
-        if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs))) return result;
+        if ((poll > 0 || !result.replyLost) &&
+            !SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs)))
+            return result;
         const int reading = comm.ReadAddressValue(station, reg);
         ++result.pollsDone;
         result.lastReading = comm.LastRequestAnswered() ? reading : -1;
-        if (comm.LastRequestAnswered() && reading == 0) {
-            result.outcome = StorageOutcome::Succeeded;
+        if (!comm.LastRequestAnswered()) {
+            // Silence after a lost reply: the drive is not answering at all,
+            // and nothing more can be learnt by waiting for it.
+            if (result.replyLost) {
+                result.outcome = StorageOutcome::NotAnswered;
+                return result;
+            }
+            continue;
+        }
+        if (reading == value) result.sawBusy = true;
+        if (reading == 0) {
+            result.outcome = result.replyLost && !result.sawBusy ? StorageOutcome::MayHaveStored
+                                                                 : StorageOutcome::Succeeded;
             return result;
         }
     }

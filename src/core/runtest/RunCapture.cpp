@@ -50,6 +50,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     out.writes = SendWrites(link, request.startWrites);
     if (out.writes.unanswered) {
         out.unansweredAddress = out.writes.unanswered;
+        out.failureText = link.comm->LastRequestErrorText();
         // Some of the start may have reached the drive (a lost reply is not a
         // lost request): make sure nothing keeps moving.
         const RegisterWrite w = StopWrite(request.mode);
@@ -77,6 +78,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     case hx::WaitOutcome::TimedOut: return finish(CaptureStatus::TimedOut);
     case hx::WaitOutcome::NoAnswer:
         out.unansweredAddress = reg::kSampleState;
+        out.failureText = link.comm->LastRequestErrorText();
         return finish(CaptureStatus::NoAnswer);
     }
 
@@ -92,6 +94,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     if (fetched == hx::FetchStatus::Stopped) return finish(CaptureStatus::Closed);
     if (fetched == hx::FetchStatus::Failed) {
         out.unansweredAddress = failure.address;
+        out.failureText = link.comm->LastRequestErrorText();
         return finish(CaptureStatus::NoAnswer);
     }
     for (int k = 0; k < 4; ++k)

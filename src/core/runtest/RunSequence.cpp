@@ -122,6 +122,32 @@ WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& w
     return out;
 }
 
+StopConfirmation StopAndConfirm(const RunLink& link, int rounds) {
+    StopConfirmation out;
+    const RegisterWrite stops[] = {StopWrite(Mode::Velocity), StopWrite(Mode::Torque)};
+    while (out.rounds < rounds) {
+        ++out.rounds;
+        out.running.reset();
+        out.unanswered.reset();
+        // Both are sent whatever the first one's fate: a lost stop of the
+        // motion must not keep the current-loop test from being stopped.
+        bool answered = false;
+        for (const RegisterWrite& w : stops) answered = WriteRegister(link, w.address, w.word).has_value() || answered;
+        for (const RegisterWrite& w : stops) {
+            const std::optional<int> now = ReadRegister(link, w.address);
+            answered = answered || now.has_value();
+            if (!now && !out.unanswered) out.unanswered = w.address;
+            if (now && *now != 0 && !out.running) out.running = w.address;
+        }
+        if (!out.running && !out.unanswered) break;
+        // A drive that answers nothing at all is not there to stop.
+        if (!answered) break;
+    }
+    out.stopped = !out.running && !out.unanswered;
+    if (out.stopped) out.alarm = ReadRegister(link, reg::kCurrentAlarm);
+    return out;
+}
+
 TorqueReadback ReadTorqueGains(const RunLink& link) {
     TorqueReadback r;
     r.autoTune = ReadRegister(link, reg::kCurrentAutoTune);

@@ -67,17 +67,22 @@ std::string DataFolder() {
     return IsInstalledCopy() ? installedDataFolder(program).string() : program;
 }
 
-std::string UserConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+// $VARIABLE/halvex, or ~/fallback/halvex when it is not set.
+static std::string XdgFolder(const char* variable, const char* fallback) {
+    const char* xdg = std::getenv(variable);
     fs::path base;
     if (xdg && *xdg) {
         base = xdg;
     } else {
         const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : "/tmp") / ".config";
+        base = fs::path(home && *home ? home : "/tmp") / fallback;
     }
     return (base / "halvex").string();
 }
+
+std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+
+std::string UserStateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state"); }
 
 std::string WritableFolder() {
     // An installed copy never writes beside its executable, even when it could

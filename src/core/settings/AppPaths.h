@@ -21,6 +21,9 @@ bool IsInstalledCopy();
 std::string DataFolder();
 // $XDG_CONFIG_HOME/halvex (default ~/.config/halvex).
 std::string UserConfigFolder();
+// $XDG_STATE_HOME/halvex (default ~/.local/state/halvex): what the program
+// must remember about drives between runs.
+std::string UserStateFolder();
 // The folder that receives Parameters/ and a writable database: the program
 // folder when it is writable, else the user's configuration folder.
 std::string WritableFolder();

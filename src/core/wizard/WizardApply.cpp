@@ -32,6 +32,7 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
         break;
     case StorageOutcome::NotCleared: result.outcome = ApplyOutcome::StoreNotCleared; break;
     case StorageOutcome::NotAnswered: result.outcome = ApplyOutcome::StoreUnanswered; break;
+    case StorageOutcome::MayHaveStored: result.outcome = ApplyOutcome::StoreReplyLost; break;
     case StorageOutcome::Stopped: result.outcome = ApplyOutcome::Stopped; break;
     }
     return result;
