@@ -8,6 +8,7 @@
 #include "cli/SetupCommand.h"
 
 #include <iostream>
+#include <mutex>
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
@@ -49,16 +50,9 @@ bool Connect(const CliContext& ctx, uint16_t* variant, int* status) {
         *status = kExitPortError;
         return false;
     }
-    CQXCOM& comm = ctx.Link();
-    if (!hx::DriveAnswers(comm, ctx.Station())) {
-        *status = ctx.NoAnswer("read 0");
-        return false;
-    }
-    const hx::DriveIdentity identity = hx::ReadDriveIdentity(comm, ctx.Station());
-    if (!identity.complete) {
-        *status = ctx.NoAnswer("identity");
-        return false;
-    }
+    const hx::DriveIdentity* known = ctx.Identify(status);
+    if (!known) return false;
+    const hx::DriveIdentity& identity = *known;
     if (identity.driveModel != kWizardModel) {
         *status = ctx.Fail("the setup wizard is for " + std::string(kWizardModel) + " drives; this drive is \"" +
                                identity.driveModel + "\"",
@@ -82,15 +76,34 @@ int Show(const CliContext& ctx) {
 // A setup file has some forty short lines; anything near this size is not one.
 constexpr std::size_t kMaxSetupFileBytes = 1u << 20;
 
-int Apply(const CliContext& ctx, const std::string& path) {
-    std::string text;
-    if (path == "-") {
+// Standard input, read once (and no more than a setup file holds): every
+// drive of many gets the same settings. False when it is too large.
+bool StandardInput(std::string* out) {
+    static std::once_flag once;
+    static std::string text;
+    static bool tooLarge = false;
+    std::call_once(once, [] {
         char buffer[4096];
         while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
             text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
-            if (text.size() > kMaxSetupFileBytes)
-                return ctx.Fail("standard input: more than 1 MiB, no setup file is that large", kExitNoAnswer);
+            if (text.size() > kMaxSetupFileBytes) {
+                tooLarge = true;
+                text.clear();
+                return;
+            }
         }
+    });
+    *out = text;
+    return !tooLarge;
+}
+
+int Apply(const CliContext& ctx, const std::string& pattern) {
+    // Each drive of many may get its own file ("axis-{station}.setup").
+    const std::string path = ctx.Expand(pattern);
+    std::string text;
+    if (path == "-") {
+        if (!StandardInput(&text))
+            return ctx.Fail("standard input: more than 1 MiB, no setup file is that large", kExitNoAnswer);
     } else {
         const hx::FileReadOutcome read = hx::ReadBoundedFile(path, kMaxSetupFileBytes, &text);
         if (!read.ok())
@@ -170,4 +183,5 @@ void AddSetupCommands(CliCommands& commands) {
         {{"apply", "the word apply, to write a file", false}, {"FILE", "setup file to write", false}},
         RunSetupCommand);
     setup->footer(kSetupNames);
+    commands.OnEveryDrive(setup);
 }

@@ -64,7 +64,7 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageComm
 
 // The sequence on a worker thread; the window shows a busy state and puts up
 // its own message from the outcome.
-class StorageCommandJob : public TransferJob {
+class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
     bool start(const StorageCommand& command, Finished finished,

@@ -14,7 +14,7 @@ namespace hx {
 TransferResult WriteAll(const TransferLink& link, std::stop_token stop = {},
                         const ProgressCallback& progress = {});
 
-class WriteAllJob : public TransferJob {
+class WriteAllJob : public Job {
 public:
     bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals());
 };

@@ -28,7 +28,7 @@ struct WriteOneResult {
 WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16_t address, int32_t value);
 
 // WriteOne on a worker thread, for a window that keeps painting meanwhile.
-class WriteOneJob : public TransferJob {
+class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;
     bool start(uint16_t address, int32_t value, Finished finished,

@@ -1,7 +1,6 @@
 #include "core/runtest/RunSequence.h"
 
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
 #include "core/protocol/Registers.h"
 
 namespace hx::runtest {
@@ -18,8 +17,6 @@ void AppendPoints(std::vector<RegisterWrite>& w, int points, float firmwareVersi
 }
 
 }  // namespace
-
-RunLink RunLink::FromGlobals() { return RunLink{&theComm, g_station, g_firmwareVersion}; }
 
 std::vector<RegisterWrite> VelocityStartWrites(const VelocityFields& f, const std::array<uint32_t, 4>& codes,
                                                int points, float firmwareVersion) {
@@ -95,24 +92,23 @@ void TakeReturnedValues(const std::vector<RegisterWrite>& writes, const std::vec
     }
 }
 
-std::optional<int> WriteRegister(const RunLink& link, uint16_t address, uint16_t word) {
-    const int r = link.comm->WriteAddressValue(link.station, address, static_cast<int16_t>(word));
-    // -1 is also the echo of a written 0xFFFF; only the link can tell them apart.
-    if (!link.comm->LastRequestAnswered()) return std::nullopt;
-    return r;
+namespace {
+
+std::optional<int> Read(DriveHandle& drive, uint16_t address) {
+    const auto v = drive.Read(address);
+    return v ? std::optional<int>(*v) : std::nullopt;
 }
 
-std::optional<int> ReadRegister(const RunLink& link, uint16_t address) {
-    const int r = link.comm->ReadAddressValue(link.station, address);
-    if (!link.comm->LastRequestAnswered()) return std::nullopt;
-    return r;
-}
+}  // namespace
 
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes) {
+bool Send(DriveHandle& drive, const RegisterWrite& write) { return drive.Write(write.address, write.word).has_value(); }
+
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes) {
     WriteOutcome out;
     out.returned.reserve(writes.size());
     for (const RegisterWrite& w : writes) {
-        const std::optional<int> r = WriteRegister(link, w.address, w.word);
+        const auto echoed = drive.Write(w.address, w.word);
+        const std::optional<int> r = echoed ? std::optional<int>(*echoed) : std::nullopt;
         out.returned.push_back(r);
         if (!r) {
             out.unanswered = w.address;
@@ -122,7 +118,7 @@ WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& w
     return out;
 }
 
-StopConfirmation StopAndConfirm(const RunLink& link, int rounds) {
+StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds) {
     StopConfirmation out;
     const RegisterWrite stops[] = {StopWrite(Mode::Velocity), StopWrite(Mode::Torque)};
     while (out.rounds < rounds) {
@@ -132,9 +128,9 @@ StopConfirmation StopAndConfirm(const RunLink& link, int rounds) {
         // Both are sent whatever the first one's fate: a lost stop of the
         // motion must not keep the current-loop test from being stopped.
         bool answered = false;
-        for (const RegisterWrite& w : stops) answered = WriteRegister(link, w.address, w.word).has_value() || answered;
+        for (const RegisterWrite& w : stops) answered = Send(drive, w) || answered;
         for (const RegisterWrite& w : stops) {
-            const std::optional<int> now = ReadRegister(link, w.address);
+            const std::optional<int> now = Read(drive, w.address);
             answered = answered || now.has_value();
             if (!now && !out.unanswered) out.unanswered = w.address;
             if (now && *now != 0 && !out.running) out.running = w.address;
@@ -144,29 +140,55 @@ StopConfirmation StopAndConfirm(const RunLink& link, int rounds) {
         if (!answered) break;
     }
     out.stopped = !out.running && !out.unanswered;
-    if (out.stopped) out.alarm = ReadRegister(link, reg::kCurrentAlarm);
+    if (out.stopped) out.alarm = Read(drive, reg::kCurrentAlarm);
     return out;
 }
 
-TorqueReadback ReadTorqueGains(const RunLink& link) {
+CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on) {
+    const auto v = drive.Write(reg::kCurrentAutoTune, on ? 1 : 0);
+    return {v ? std::optional<int>(*v) : std::nullopt, reg::kCurrentAutoTune};
+}
+
+CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value) {
+    if (index < 0 || index >= kResonanceSettings) return {};
+    const uint16_t address = reg::kAntiVibration[index];
+    const auto v = drive.Write(address, Word(value));
+    return {v ? std::optional<int>(*v) : std::nullopt, address};
+}
+
+CommandResult ReadCaptureCapacity(DriveHandle& drive) { return {Read(drive, reg::kSampleCapacity), reg::kSampleCapacity}; }
+
+uint16_t StopAddress(Mode mode) { return StopWrite(mode).address; }
+
+bool HasAutoTuneSwitch(const CParameter& table) { return table.TestAttribute(reg::kCurrentAutoTune) != 0; }
+
+TorqueReadback ReadTorqueGains(DriveHandle& drive) {
     TorqueReadback r;
-    r.autoTune = ReadRegister(link, reg::kCurrentAutoTune);
-    r.kp = ReadRegister(link, reg::kCurrentKp);
-    r.ki = ReadRegister(link, reg::kCurrentKi);
-    r.kc = ReadRegister(link, reg::kCurrentKc);
+    const auto read = [&](uint16_t address) {
+        const auto v = Read(drive, address);
+        if (!v && !r.unanswered) r.unanswered = address;
+        return v;
+    };
+    r.autoTune = read(reg::kCurrentAutoTune);
+    r.kp = read(reg::kCurrentKp);
+    r.ki = read(reg::kCurrentKi);
+    r.kc = read(reg::kCurrentKc);
     return r;
 }
 
-std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const RunLink& link) {
-    std::array<std::optional<int>, kResonanceSettings> values;
-    for (int i = 0; i < kResonanceSettings; ++i) values[i] = ReadRegister(link, reg::kAntiVibration[i]);
-    return values;
+ResonanceReadback ReadResonanceSettings(DriveHandle& drive) {
+    ResonanceReadback r;
+    for (int i = 0; i < kResonanceSettings; ++i) {
+        r.values[i] = Read(drive, reg::kAntiVibration[i]);
+        if (!r.values[i] && !r.unanswered) r.unanswered = reg::kAntiVibration[i];
+    }
+    return r;
 }
 
-SourceInfo ReadSourceInfo(const RunLink& link) {
+SourceInfo ReadSourceInfo(DriveHandle& drive) {
     SourceInfo info;
-    info.sourceMask = ReadRegister(link, reg::kSampleSourceMask);
-    info.channelCount = ReadRegister(link, reg::kSampleChannelCount);
+    info.sourceMask = Read(drive, reg::kSampleSourceMask);
+    info.channelCount = Read(drive, reg::kSampleChannelCount);
     return info;
 }
 

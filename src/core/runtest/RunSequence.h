@@ -13,21 +13,13 @@
 #include <optional>
 #include <vector>
 
+#include "core/link/DriveHandle.h"
+#include "core/protocol/Registers.h"
 #include "core/runtest/RunFields.h"
 
-class CQXCOM;
+class CParameter;
 
 namespace hx::runtest {
-
-// The link, station and firmware a run works with; taken when a run starts.
-struct RunLink {
-    CQXCOM* comm = nullptr;
-    uint8_t station = 1;
-    float firmwareVersion = 100.0f;
-
-    // theComm, g_station and g_firmwareVersion as they stand now.
-    static RunLink FromGlobals();
-};
 
 struct RegisterWrite {
     uint16_t address = 0;
@@ -50,6 +42,9 @@ std::vector<RegisterWrite> ResonanceStartWrites(const ResonanceFields& fields, c
 // A cyclic re-capture of velocity or resonance mode: only the trigger; the
 // motion keeps running and nothing else is written again.
 std::vector<RegisterWrite> RecaptureWrites();
+// The current-loop test records one point every 500 us.
+inline constexpr int kTorqueSamplePeriodUs = reg::kCurrentTestSamplePeriodUs;
+
 // The command that stops the mode's motion or test (70 <- 0, or 23 <- 0).
 RegisterWrite StopWrite(Mode mode);
 
@@ -68,11 +63,29 @@ struct WriteOutcome {
 };
 // Sends the writes in order on the calling thread and ends at the first one
 // the drive does not answer.
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes);
-// One write; nullopt when unanswered.
-std::optional<int> WriteRegister(const RunLink& link, uint16_t address, uint16_t word);
-// One read; nullopt when unanswered.
-std::optional<int> ReadRegister(const RunLink& link, uint16_t address);
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes);
+// One write; whether the drive answered.
+bool Send(DriveHandle& drive, const RegisterWrite& write);
+
+// The pages' single requests, named for what they do. Each result says
+// which register it used, so a page can name it when the drive is silent.
+struct CommandResult {
+    std::optional<int> value;  // what the drive returned; nullopt when unanswered
+    uint16_t address = 0;
+};
+// The current-loop auto-tuning switch (register 13) on or off.
+CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on);
+// Anti-vibration setting index (0..12) to value.
+CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value);
+// Points the drive can capture for all channels together (register 136).
+CommandResult ReadCaptureCapacity(DriveHandle& drive);
+// The run that the mode's stop ends (70 for velocity and resonance, 23 for
+// the current-loop test): for a message about a stop the drive left
+// unanswered.
+uint16_t StopAddress(Mode mode);
+// Whether the drive shows the current-loop auto-tuning switch among its
+// parameters (a drive without one has no such switch).
+bool HasAutoTuneSwitch(const CParameter& table);
 
 // Stopping whatever runs (the motion and the current-loop test) for sure.
 // A stop is safe to repeat: both stops are sent, both registers read back,
@@ -86,21 +99,26 @@ struct StopConfirmation {
     std::optional<int> alarm;            // the active alarm (139) when stopped, 0 for none
 };
 inline constexpr int kStopRounds = 5;
-StopConfirmation StopAndConfirm(const RunLink& link, int rounds = kStopRounds);
+StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds = kStopRounds);
 
 // What the torque page reads when torque mode is entered.
 struct TorqueReadback {
     std::optional<int> autoTune, kp, ki, kc;
+    std::optional<uint16_t> unanswered;  // the first register left unanswered
 };
-TorqueReadback ReadTorqueGains(const RunLink& link);
+TorqueReadback ReadTorqueGains(DriveHandle& drive);
 // The thirteen anti-vibration settings, nullopt where unanswered.
-std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const RunLink& link);
+struct ResonanceReadback {
+    std::array<std::optional<int>, kResonanceSettings> values;
+    std::optional<uint16_t> unanswered;  // the first register left unanswered
+};
+ResonanceReadback ReadResonanceSettings(DriveHandle& drive);
 
 // What the window reads when velocity or resonance mode is entered.
 struct SourceInfo {
     std::optional<int> sourceMask;    // register 52
     std::optional<int> channelCount;  // register 99
 };
-SourceInfo ReadSourceInfo(const RunLink& link);
+SourceInfo ReadSourceInfo(DriveHandle& drive);
 
 }  // namespace hx::runtest

@@ -9,6 +9,7 @@ enum : int {
     FileSaveAs = 32796,
     FileExit = 32797,
     Connect = 32771,
+    BusOverview = 32799,
     CommExit = 57665,
     ParameterManager = 32773,
     SaveDriveParameters = 155,

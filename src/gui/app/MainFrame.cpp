@@ -19,6 +19,7 @@
 #include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -69,6 +70,7 @@ void CMainFrame::buildMenus() {
 
     QMenu* comm = menuBar()->addMenu(tr("通 信"));
     addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    addCommand(comm, cmd::BusOverview, tr("总线概览"));
     addCommand(comm, cmd::CommExit, tr("退 出"));
 
     QMenu* show = menuBar()->addMenu(tr("显 示"));
@@ -145,6 +147,7 @@ void CMainFrame::runCommand(int id) {
         }
         break;
     case cmd::Connect: m_view->openConnection(); break;
+    case cmd::BusOverview: m_view->openBusOverview(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::RunTest: m_view->openRunTest(); break;
     case cmd::Waveform: m_view->openWaveform(); break;
@@ -183,9 +186,8 @@ void CMainFrame::saveDriveParameters() {
     if (!ConfirmSaveToDrive(this)) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
-    m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onDriveParametersSaved(result); }, Qt::QueuedConnection);
-    });
+    m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+        this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }));
     updateCommandStates();
 }
 

@@ -12,9 +12,10 @@
 #include "gui/app/EnvironmentSetting.h"
 #include "gui/app/GuiState.h"
 #include "gui/app/MainFrame.h"
+#include "gui/comm/BusOverview.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wizard/GuideSettings.h"
@@ -79,6 +80,19 @@ FunctionWindow* CVelmoraView::openConnection() {
     auto* window = new CConnectCom(m_frame);
     auto* sub = host(window);
     sub->move(300, 50);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openBusOverview() {
+    m_startTimer->stop();
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CBusOverview(m_frame);
+    auto* sub = host(window);
+    // Wide enough for every column of a row, as far as the view allows.
+    QSize size(860, 470);
+    if (m_area->isVisible()) size = size.boundedTo(m_area->size() - QSize(40, 40)).expandedTo(QSize(500, 360));
+    sub->resize(size);
+    sub->move(20, 20);
     return window;
 }
 

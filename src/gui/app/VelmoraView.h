@@ -25,6 +25,8 @@ public:
 
     // Opens the connection window; refused while another link window is open.
     FunctionWindow* openConnection();
+    // "总线概览": the drives of every configured port.
+    FunctionWindow* openBusOverview();
     // Opens the alarm window at the top left; refused while another link window is open.
     FunctionWindow* openAlarm();
     // The waveform and frequency-analysis windows hold the link: one at a time.

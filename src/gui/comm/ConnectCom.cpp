@@ -23,6 +23,7 @@
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
@@ -124,11 +125,11 @@ void CConnectCom::onConnect() {
     const bool started = m_job.run<hx::ConnectOutcome>(
         [this, station, delay](std::stop_token) {
             return hx::ConnectToDrive(theComm, station, static_cast<uint16_t>(delay), theParameterTable, [this] {
-                QMetaObject::invokeMethod(this, [this] { onAnswered(); }, Qt::QueuedConnection);
+                OnUiThread(this, [this] { onAnswered(); });
             });
         },
         [this](const hx::ConnectOutcome& outcome) {
-            QMetaObject::invokeMethod(this, [this, outcome] { onConnectDone(outcome); }, Qt::QueuedConnection);
+            OnUiThread(this, [this, outcome] { onConnectDone(outcome); });
         });
     if (!started) {
         m_connecting = false;
@@ -215,13 +216,12 @@ void CConnectCom::onSearch() {
             [this](std::stop_token stop) {
                 return hx::SearchStations(theComm, 0, kStations - 1, std::chrono::milliseconds(kSearchTickMs), stop,
                                           [this](int station, bool found) {
-                                              QMetaObject::invokeMethod(
-                                                  this, [this, station, found] { onSearchStep(station, found); },
-                                                  Qt::QueuedConnection);
+                                              OnUiThread(
+                                                  this, [this, station, found] { onSearchStep(station, found); });
                                           });
             },
             [this](const int& result) {
-                QMetaObject::invokeMethod(this, [this, result] { onSearchDone(result); }, Qt::QueuedConnection);
+                OnUiThread(this, [this, result] { onSearchDone(result); });
             });
         if (!started) m_searching = false;
     } else {

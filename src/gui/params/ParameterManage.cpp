@@ -27,6 +27,7 @@
 #include "gui/widgets/ListCtrlEx.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -319,13 +320,11 @@ void CParameterManage::showProgressStart() {
 hx::TransferCallbacks CParameterManage::transferCallbacks(TransferHandler finished) {
     // The job reports on its worker thread; the window handles it on its own.
     hx::TransferCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
-                                  Qt::QueuedConnection);
-    };
-    callbacks.finished = [this, finished](const hx::TransferResult& result) {
-        QMetaObject::invokeMethod(this, [this, finished, result] { (this->*finished)(result); }, Qt::QueuedConnection);
-    };
+    callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) {
+        if (!m_closing) OnProgress(done, total);
+    });
+    callbacks.finished = UiCallback<const hx::TransferResult&>(
+        this, [this, finished](const hx::TransferResult& result) { (this->*finished)(result); });
     return callbacks;
 }
 
@@ -400,8 +399,7 @@ void CParameterManage::WriteOne(int row) {
     }
     setWork(Work::WriteOne);
     const bool started = m_writeOneJob.start(address, value, [this, address](const hx::WriteOneResult& result) {
-        QMetaObject::invokeMethod(this, [this, address, result] { onWriteOneFinished(address, result); },
-                                  Qt::QueuedConnection);
+        OnUiThread(this, [this, address, result] { onWriteOneFinished(address, result); });
     });
     if (!started) setWork(Work::None);
 }
@@ -432,7 +430,7 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
 void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHandler handler) {
     setWork(Work::Storage);
     const bool started = m_storageJob.start(command, [this, handler](const hx::StorageResult& result) {
-        QMetaObject::invokeMethod(
+        OnUiThread(
             this,
             [this, handler, result] {
                 if (m_closing) return;
@@ -440,8 +438,7 @@ void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHand
                 if (result.outcome != hx::StorageOutcome::Stopped) (this->*handler)(result);
                 refillAfterWork();
                 emit storageFinished(result.succeeded());
-            },
-            Qt::QueuedConnection);
+            });
     });
     if (!started) setWork(Work::None);
 }

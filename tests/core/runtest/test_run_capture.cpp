@@ -42,7 +42,7 @@ struct Bench {
         comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
-    RunLink Link(float firmware = 200.0f) { return RunLink{&comm, kStation, firmware}; }
+    hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
     std::vector<uint16_t> WrittenAddresses() {
         std::vector<uint16_t> out;
@@ -79,7 +79,7 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     VelocityFields v;
     v.direction = -1;
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 2, 0, 0};
     r.points = 200;
@@ -109,7 +109,7 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     ASSERT_TRUE(b.opened);
     b.Vd().Poke(70, 1);  // the motor runs
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     // A capture of a minute (2000 points 30 ms apart): the wait runs out first.
@@ -156,7 +156,7 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     // long before the wait would have run out.
     b.Vd().Poke(70, 1);
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Resonance;
     r.codes = {1, 0, 0, 0};
     r.startWrites = RecaptureWrites();
@@ -185,7 +185,7 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     b.Vd().Poke(70, 1);
     b.Vd().ClearRequests();
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 2, 4, 8};
     r.startWrites = RecaptureWrites();
@@ -203,7 +203,7 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     ASSERT_TRUE(b.opened);
     b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Torque;
     r.codes = {32768, 0, 0, 0};
     r.startWrites = TorqueStartWrites(TorqueFields{}, 200, 200.0f);
@@ -237,9 +237,9 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     ASSERT_NE(comm.OpenCom(), 0);
     auto& vd = drive.Drive();
     vd.Poke(70, 1);
-    const RunLink link{&comm, kStation, 200.0f};
+    const hx::DriveHandle link(&comm, kStation, 200.0f);
     CaptureRequest r;
-    r.link = link;
+    r.drive = link;
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     r.points = 2000;
