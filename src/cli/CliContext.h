@@ -85,6 +85,8 @@ public:
     bool OpenLink() const;
     // The drive at this station on the link, with its firmware once known.
     hx::DriveHandle Drive() const;
+    // The same with the firmware the caller read itself.
+    hx::DriveHandle Drive(float firmwareVersion) const { return hx::DriveHandle(&m_comm, Station(), firmwareVersion); }
     // Register 0 must answer, then the drive's identity is read, once per
     // drive (the runner of many drives reads it before the command). Null,
     // after saying why, with *status set, when the drive does not answer.
