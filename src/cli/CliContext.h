@@ -74,11 +74,6 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
-    // The drive at the chosen station on that link, with a firmware version
-    // the caller has read itself.
-    hx::DriveHandle Drive(float firmwareVersion) const {
-        return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
-    }
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station. On failure prints
     // "halvex-cli: cannot open PORT: reason" on stderr.
