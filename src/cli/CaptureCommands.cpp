@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <cstdio>
 #include <ostream>
@@ -20,7 +21,9 @@
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/CommandLine.h"
+#include "core/util/TextProgress.h"
 
 namespace {
 
@@ -30,12 +33,13 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-// Progress on standard error, one line rewritten per block.
+// Progress on standard error: a bar rewritten in place on a terminal, whole
+// lines in a log, where a carriage return would glue the next message onto
+// the progress. The bar's line is ended when the transfer is over, however
+// it ended.
 hx::BlockProgress ProgressLine(const CliContext& ctx, const char* what) {
-    return [&ctx, what](int done, int total) {
-        ctx.Err() << '\r' << what << ": block " << done << '/' << total << std::flush;
-        if (done == total) ctx.Err() << '\n';
-    };
+    auto progress = std::make_shared<hx::TextProgress>(ctx.Err(), what, hx::TextProgress::StderrIsTerminal());
+    return [progress](int done, int total) { progress->Update(done, total); };
 }
 
 // The reason a capture or spectrum request failed, for the one-line message.
@@ -45,6 +49,9 @@ std::string FailureReason(hx::CaptureStatus status, const hx::BlockFailure& bloc
         return spectrum ? "time-out: the drive did not report the spectrum ready within 12 s"
                         : "time-out: the drive did not report the capture complete within 12 s";
     case hx::CaptureStatus::NoAnswer: return "the drive does not answer";
+    case hx::CaptureStatus::NotStarted:
+        return "the drive did not take the start (its reply was lost and it shows no capture); the start was not "
+               "sent again";
     case hx::CaptureStatus::Failed: {
         std::ostringstream s;
         s << "block " << block.block + 1;
@@ -247,6 +254,9 @@ struct WaveCommandOptions {
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output,
                          const WaveCommandOptions& options) {
     if (options.table && !UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    // The export would replace the waveform with its own table.
+    if (hx::SameFile(input, output))
+        return ctx.Fail(output + " is the waveform file itself; give another name for the CSV", kExitNoAnswer);
     hx::WaveRecording recording;
     std::string error;
     if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);

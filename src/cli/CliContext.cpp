@@ -41,6 +41,7 @@ bool CliContext::OpenLink() const {
     if (m_opened) return *m_opened;
     m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
     m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
+    m_comm.SetLateHorizon(static_cast<uint32_t>(m_options.lateHorizonMs));
     m_opened = m_comm.OpenCom() != 0;
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);

@@ -36,6 +36,7 @@ struct CliOptions {
     int station = 63;                // default: Drive/DriveNo of the settings file
     std::vector<int> stations;       // --stations: the stations on every port, ascending
     int timeoutMs = 100;             // reply time-out
+    int lateHorizonMs = 0;           // how long a late reply may still come; 0: the link's rule
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };

@@ -130,6 +130,12 @@ int Save(const CliContext& ctx) {
         return kExitOk;
     case hx::StorageOutcome::NotAnswered:
         return ctx.NoAnswer("save command");
+    case hx::StorageOutcome::MayHaveStored:
+        return ctx.Fail("the reply to the save command was lost, so the store may have been carried out; register " +
+                            std::to_string(hx::kSaveToDrive.reg) +
+                            " reads 0 again after the store time, so the drive is not storing now, but whether it "
+                            "stored cannot be told: save again to be sure",
+                        kExitNoAnswer);
     default:
         return ctx.Fail("saving the drive settings failed: register " + std::to_string(hx::kSaveToDrive.reg) +
                             " did not clear after " + std::to_string(result.pollsDone) + " polls",
@@ -164,6 +170,8 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
     hx::ParameterFileContents contents;
     std::string error;
     if (!hx::ReadParameterFile(path, &contents, &error)) return ctx.Fail(error, kExitNoAnswer);
+    // A file without a single parameter line is refused before the port is opened.
+    if (contents.values.empty()) return ctx.Fail(hx::NoParametersText(path, contents), kExitNoAnswer);
 
     int status = kExitOk;
     hx::DriveIdentity identity;

@@ -129,7 +129,7 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
     switch (out.status) {
     case CaptureStatus::Completed:
         return kExitOk;
-    case CaptureStatus::NoAnswer:
+    case CaptureStatus::NoAnswer: {
         if (out.writes.fault.kind == hx::DriveFaultKind::Refused) {
             // The drive answered: its reason, and the alarm that may be behind it.
             return ctx.Fail("station " + std::to_string(ctx.Station()) + ": " +
@@ -137,8 +137,16 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
                                                              out.writes.fault),
                             kExitNoAnswer);
         }
-        return ctx.NoAnswer("register " + std::to_string(out.unansweredAddress.value_or(0)) +
-                            (out.safetyStopSent ? "; stop sent" : "; stop not answered either"));
+        // One sentence: what failed and why, then what became of the motor.
+        const std::string why = out.failureText.empty() ? "" : " (" + out.failureText + ")";
+        const std::string what = "station " + std::to_string(ctx.Station()) + ": " +
+                                 (out.writes.unanswered ? "writing" : "reading") + " register " +
+                                 std::to_string(out.unansweredAddress.value_or(0)) + " failed" + why;
+        if (!out.writes.unanswered) return ctx.Fail(what, kExitNoAnswer);
+        return ctx.Fail(what + (out.safetyStopSent ? "; the stop sent after it was answered"
+                                                   : "; the stop sent after it got no answer either"),
+                        kExitNoAnswer);
+    }
     case CaptureStatus::TimedOut:
         return ctx.Fail("the drive did not finish the capture in time (try a shorter sampling interval); stopped",
                         kExitNoAnswer);
@@ -373,6 +381,18 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
                                  {"--ki", -32768, 32767, &ki},
                                  {"--kc", -32768, 32767, &kc}}))
         return ctx.Usage(*e);
+    static const char* const kTorqueRanges[] = {"--kp must not be negative", "--ki must not be negative",
+                                                "--kc must be 0..1024"};
+    // The gains given are checked before anything is sent; those not given
+    // are the drive's own, checked once read.
+    {
+        TorqueFields given;
+        given.kp = static_cast<int16_t>(o.Has("--kp") ? kp : 0);
+        given.ki = static_cast<int16_t>(o.Has("--ki") ? ki : 0);
+        given.kc = static_cast<int16_t>(o.Has("--kc") ? kc : 0);
+        given.testCurrent = static_cast<int16_t>(current);
+        if (auto failure = CheckTorque(given)) return ctx.Usage(kTorqueRanges[failure->field]);
+    }
     if (!ctx.OpenLink()) return kExitPortError;
     const float firmware = DriveFirmware(ctx);
     hx::DriveHandle drive = ctx.Drive(firmware);
@@ -385,11 +405,7 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     f.ki = static_cast<int16_t>(o.Has("--ki") ? ki : *gains.ki);
     f.kc = static_cast<int16_t>(o.Has("--kc") ? kc : *gains.kc);
     f.testCurrent = static_cast<int16_t>(current);
-    if (auto failure = CheckTorque(f)) {
-        static const char* const kRanges[] = {"--kp must not be negative", "--ki must not be negative",
-                                              "--kc must be 0..1024"};
-        return ctx.Usage(kRanges[failure->field]);
-    }
+    if (auto failure = CheckTorque(f)) return ctx.Usage(kTorqueRanges[failure->field]);
     std::string error;
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
@@ -424,11 +440,22 @@ int RunStop(const CliContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1) return ctx.Usage("run stop takes no arguments");
     if (!ctx.OpenLink()) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
-    // Both, whatever runs: the motion and the current-loop test.
-    const bool motionStopped = Send(drive, StopWrite(Mode::Velocity));
-    const bool testStopped = Send(drive, StopWrite(Mode::Torque));
-    if (!motionStopped) return ctx.NoAnswer("motion stop, register 70");
-    if (!testStopped) return ctx.NoAnswer("current-loop test stop, register 23");
+    // Both, whatever runs: the motion and the current-loop test, until the
+    // drive shows both stopped.
+    const StopConfirmation s = StopAndConfirm(drive);
+    const std::string station = "station " + std::to_string(ctx.Station()) + ": ";
+    const std::string tries = std::to_string(s.rounds) + (s.rounds == 1 ? " time" : " times");
+    if (s.running)
+        return ctx.Fail(station + "not stopped: register " + std::to_string(*s.running) +
+                            " still reads running after the stop was sent " + tries,
+                        kExitNoAnswer);
+    if (!s.stopped)
+        return ctx.Fail(station + "not known whether stopped: register " + std::to_string(*s.unanswered) +
+                            " did not answer after the stop was sent " + tries,
+                        kExitNoAnswer);
+    ctx.Out() << "stopped";
+    if (s.alarm && *s.alarm != 0) ctx.Out() << "; the drive shows alarm " << *s.alarm;
+    ctx.Out() << '\n';
     return kExitOk;
 }
 

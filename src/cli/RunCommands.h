@@ -45,6 +45,8 @@ public:
             }
             bool ok = false;
             for (const auto& k : known) ok = ok || k == name;
+            for (const char* link : {"--port", "--baud", "--station", "--timeout", "--late-horizon-ms"})
+                if (!ok && name == link) return name + " is a link option: give it before \"run\"";
             if (!ok) return "unknown option " + args[i];
             if (!inlineValue && name == "--detach") {
                 m_values[name] = "1";  // a switch: no value

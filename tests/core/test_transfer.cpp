@@ -75,6 +75,9 @@ struct Bench {
     explicit Bench(DriveOptions options = PlainDrive()) : drive(std::move(options)) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
+        // The simulated drive is never late: lost frames need not cost the
+        // long wait a real drive's late reply would.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
     hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
@@ -441,13 +444,14 @@ TEST(StorageCommand, QuickSaveStopsAndSilence) {
     EXPECT_EQ(stopped.get_future().get().outcome, hx::StorageOutcome::Stopped);
     EXPECT_LT(SecondsSince(start), 1.5);
 
-    // No answer to the command itself: a failure at once.
+    // No answer to the command itself, nor to the first poll: a failure
+    // without the polls' long wait.
     b.drive.Server().SetFaults(1.0, 0.0, 0);
     start = Clock::now();
     r = hx::RunStorageCommand(b.handle, hx::kRestoreFactory);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
     EXPECT_FALSE(r.succeeded());
-    EXPECT_LT(SecondsSince(start), 1.5);
+    EXPECT_LT(SecondsSince(start), 2.5);
 }
 
 TEST(StorageCommand, RestoreFactoryBringsBackTheDefaults) {

@@ -12,6 +12,7 @@
 #include "core/link/PortResolver.h"
 #include "core/link/Transport.h"
 #include "core/protocol/Registers.h"
+#include "core/settings/AppPaths.h"
 #include "core/util/Text.h"
 
 namespace {
@@ -84,12 +85,13 @@ struct CQXCOM::Impl {
     std::atomic<bool> open{false};
     std::atomic<int> useMode{0};
     std::atomic<uint16_t> receiveTimeOut{CQXCOM::kDefaultReceiveTimeOut};
+    std::atomic<uint32_t> lateHorizon{0};
 
     mutable std::mutex textMutex;
     std::string lastError;
 
     // Health, since the last OpenCom.
-    std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0};
+    std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0}, late{0};
     std::atomic<bool> answering{true};
     std::atomic<bool> portLost{false};
     std::atomic<int64_t> silentSinceMs{0};
@@ -104,6 +106,7 @@ struct CQXCOM::Impl {
         retries = 0;
         unanswered = 0;
         damaged = 0;
+        late = 0;
         answering = true;
         portLost = false;
         silentSinceMs = 0;
@@ -112,6 +115,7 @@ struct CQXCOM::Impl {
     // Counts one exchange on the line.
     void note(bool ok, hx::LinkError error) {
         ++requests;
+        if (transport) late = transport->LateReplies();
         if (ok || error == hx::LinkError::Exception) {
             answering = true;
             return;
@@ -241,6 +245,7 @@ struct CQXCOM::Impl {
             return nullptr;
         }
         transport->SetResponseTimeout(std::chrono::milliseconds(receiveTimeOut.load()));
+        transport->SetLateHorizon(std::chrono::milliseconds(lateHorizon.load()));
         return transport.get();
     }
 };
@@ -280,7 +285,9 @@ int CQXCOM::OpenCom() {
         s.parity = d->parity;
         s.dataBits = d->dataBits;
         s.stopBits = d->stopBits;
-        transport = std::make_unique<hx::ModbusRtuTransport>(s);
+        // The note of how long replies may still come lives with the
+        // user's state, so the next program on the port finds it.
+        transport = std::make_unique<hx::ModbusRtuTransport>(s, hx::UserStateFolder() + "/lines");
         break;
     }
     case hx::PortTarget::Kind::Tcp:
@@ -291,6 +298,7 @@ int CQXCOM::OpenCom() {
         return 0;
     }
     transport->SetResponseTimeout(std::chrono::milliseconds(d->receiveTimeOut.load()));
+    transport->SetLateHorizon(std::chrono::milliseconds(d->lateHorizon.load()));
     {
         std::lock_guard text(d->textMutex);
         d->transportText = transport->Describe();
@@ -303,6 +311,7 @@ int CQXCOM::OpenCom() {
     d->transport = std::move(transport);
     d->open = true;
     d->resetHealth();
+    d->late = d->transport->LateReplies();
     d->setLastError({});
     return 1;
 }
@@ -330,6 +339,10 @@ void CQXCOM::SetReceiveTimeOut(uint16_t milliseconds) {
 }
 
 uint16_t CQXCOM::ReceiveTimeOut() const { return d->receiveTimeOut; }
+
+void CQXCOM::SetLateHorizon(uint32_t milliseconds) { d->lateHorizon = milliseconds; }
+
+uint32_t CQXCOM::LateHorizon() const { return d->lateHorizon; }
 
 int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) {
     std::lock_guard lock(d->mutex);
@@ -445,6 +458,7 @@ CQXCOM::Health CQXCOM::GetHealth() const {
     h.retries = d->retries;
     h.unanswered = d->unanswered;
     h.damaged = d->damaged;
+    h.late = d->late;
     h.answering = d->answering;
     h.portLost = d->portLost;
     h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));

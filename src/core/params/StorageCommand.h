@@ -2,6 +2,9 @@
 // The drive-side storage commands: a command value written to a register,
 // then the register polled until the drive clears it to 0.
 //   write; wait 2000 ms; up to `polls` times: wait 200 ms, read; first 0 = done.
+// A command whose reply was lost is not sent again: the polls start at once
+// (the link has already waited out the late reply) to catch the drive busy
+// with it, which tells that it was carried out.
 // Save to non-volatile memory and factory restore/burn poll 30 times (about
 // 8 s before giving up); the main frame's quick save polls 3 times (about 2.6 s).
 
@@ -31,14 +34,20 @@ inline constexpr StorageCommand kQuickSaveToDrive{reg::kSaveCommand, reg::kSaveV
 enum class StorageOutcome {
     Succeeded,      // the register read 0
     NotCleared,     // every poll read something else (or got no answer)
-    NotAnswered,    // the command write itself got no answer
+    NotAnswered,    // the command write itself got no answer, or the drive refused it
     Stopped,        // a stop was requested while waiting
+    // The command's reply was lost, so the drive may have carried it out;
+    // the register reads 0 again after the store time, but the drive never
+    // showed it busy, so whether it did is not known.
+    MayHaveStored,
 };
 
 struct StorageResult {
     StorageOutcome outcome = StorageOutcome::NotAnswered;
     int pollsDone = 0;
     int lastReading = -1;  // -1 also when the last poll got no answer
+    bool replyLost = false;  // the command went out but its reply was lost or damaged
+    bool sawBusy = false;    // a poll found the drive still carrying the command out
     bool succeeded() const { return outcome == StorageOutcome::Succeeded; }
 };
 

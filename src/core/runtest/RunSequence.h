@@ -90,6 +90,20 @@ uint16_t StopAddress(Mode mode);
 // parameters (a drive without one has no such switch).
 bool HasAutoTuneSwitch(const CParameter& table);
 
+// Stopping whatever runs (the motion and the current-loop test) for sure.
+// A stop is safe to repeat: both stops are sent, both registers read back,
+// and the round is done again until both read 0, up to `rounds` times (or
+// until a round in which the drive answered nothing at all).
+struct StopConfirmation {
+    bool stopped = false;                // 70 and 23 both read 0
+    int rounds = 0;                      // rounds sent
+    std::optional<uint16_t> running;     // a register that still read non-zero
+    std::optional<uint16_t> unanswered;  // a register that never answered in the last round
+    std::optional<int> alarm;            // the active alarm (139) when stopped, 0 for none
+};
+inline constexpr int kStopRounds = 5;
+StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds = kStopRounds);
+
 // What the torque page reads when torque mode is entered.
 struct TorqueReadback {
     std::optional<int> autoTune, kp, ki, kc;

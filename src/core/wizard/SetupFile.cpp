@@ -3,6 +3,7 @@
 #include <set>
 
 #include "core/protocol/Registers.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/Text.h"
 #include "core/wizard/WizardSettingText.h"
 
@@ -106,6 +107,7 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
     values->clear();
     std::set<std::string> seen;
     int lineNo = 0;
+    int writable = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string line = Trim(text.substr(0, end));
@@ -113,7 +115,9 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
         ++lineNo;
         if (line.empty() || line[0] == '#') continue;
         auto fail = [&](const std::string& why) {
-            *error = "line " + std::to_string(lineNo) + ": " + why;
+            // The line may be anything (a binary file given by mistake):
+            // only text is shown of it.
+            *error = "line " + std::to_string(lineNo) + ": " + PrintableExcerpt(why, 120);
             values->clear();
             return false;
         };
@@ -130,6 +134,14 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
         if (!readOnly && IsFlag(s) && v != 0 && v != 1) return fail(name + ": must be 0 or 1: " + valueText);
         if (v < -32768 || v > 65535) return fail(name + ": out of the 16-bit range: " + valueText);
         values->emplace_back(name, v);
+        if (!readOnly) ++writable;
+    }
+    // An empty file (or one of comments, or of the read-only switch alone)
+    // would write nothing and then store whatever the drive holds.
+    if (writable == 0) {
+        *error = values->empty() ? "no setting in the file" : "no setting in the file that is written to a drive";
+        values->clear();
+        return false;
     }
     return true;
 }
@@ -193,6 +205,12 @@ SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupVal
         return given.count(s.kind) > 0 || (s.kind == SettingKind::Alias && given.count(SettingKind::AliasSource));
     };
     PlanWrites(form, variant, &report.plan, nullptr, include);
+    // Every setting given is one this drive lacks: storing now would only
+    // make permanent whatever its memory holds.
+    if (report.plan.empty()) {
+        report.nothingToWrite = true;
+        return report;
+    }
     report.apply = ApplyWizard(drive, report.plan, stop, progress);
     if (report.apply.writesDone != static_cast<int>(report.plan.size())) return report;
 

@@ -38,7 +38,8 @@ std::string FormatSetup(const SetupReading& reading);
 
 // The name=value pairs of a file, in file order. False with a message naming
 // the line for an unknown name, a name given twice, or a value that is no
-// whole number in its range (0/1 for the source and the invert flags).
+// whole number in its range (0/1 for the source and the invert flags), and
+// for a file without a setting that would be written.
 using SetupValues = std::vector<std::pair<std::string, long>>;
 bool ParseSetup(std::string_view text, SetupValues* values, std::string* error);
 
@@ -55,7 +56,8 @@ struct SetupApplyReport {
     WritePlan plan;
     ApplyResult apply;
     std::vector<SetupMismatch> mismatches;
-    bool succeeded() const { return readOk && apply.completed() && mismatches.empty(); }
+    bool nothingToWrite = false;  // no given setting applies to this drive: nothing written, nothing stored
+    bool succeeded() const { return readOk && !nothingToWrite && apply.completed() && mismatches.empty(); }
 };
 
 // Reads the drive's current settings, puts the given values over them, writes

@@ -26,6 +26,7 @@ enum class ApplyOutcome {
     WriteUnanswered,  // a write got no answer, or the drive refused it; nothing after it was sent
     StoreUnanswered,  // the store command itself got no answer
     StoreNotCleared,  // register 90 never returned to 0
+    StoreReplyLost,   // the store command's reply was lost; 90 reads 0 again, the drive may have stored
     Stopped,          // asked to stop between requests
 };
 

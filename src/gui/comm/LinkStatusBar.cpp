@@ -67,11 +67,12 @@ QString LinkStatusBar::stateText() const {
 
 QString LinkStatusBar::countersText() const {
     const CQXCOM::Health h = theComm.GetHealth();
-    return tr("请求 %1  重发 %2  无应答 %3  损坏 %4")
+    return tr("请求 %1  重发 %2  无应答 %3  损坏 %4  迟到 %5")
         .arg(h.requests)
         .arg(h.retries)
         .arg(h.unanswered)
-        .arg(h.damaged);
+        .arg(h.damaged)
+        .arg(h.late);
 }
 
 }  // namespace hx::gui

@@ -407,6 +407,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
         ShowMessage(this, TableText(50060));
         break;
     case hx::CaptureStatus::NoAnswer:
+    case hx::CaptureStatus::NotStarted:
     case hx::CaptureStatus::Failed:
         m_busy = false;
         m_scope->Redraw();

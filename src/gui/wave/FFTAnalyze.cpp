@@ -178,6 +178,7 @@ void CFFTAnalyze::onFinished(const hx::SpectrumResult& result) {
         ShowMessage(this, QCoreApplication::translate(hx::kCaptureTextContext, hx::kSpectrumTimeoutText));
         break;
     case hx::CaptureStatus::NoAnswer:
+    case hx::CaptureStatus::NotStarted:
     case hx::CaptureStatus::Failed:
         m_scope->ClearAndRedraw();
         ShowMessage(this, QString::fromStdString(result.message), {}, MessageIcon::Warning);

@@ -1,4 +1,5 @@
 #include "gui/wizard/GuideSettings.h"
+#include "gui/widgets/CommonTexts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -272,6 +273,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
         break;
     case ApplyOutcome::StoreUnanswered:
     case ApplyOutcome::StoreNotCleared: ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败")); break;
+    case ApplyOutcome::StoreReplyLost: ShowSaveToDriveOutcome(this, result.store); break;
     case ApplyOutcome::Stopped: break;
     }
     emit applyFinished(result.completed());

@@ -25,6 +25,9 @@ struct Link {
     explicit Link(hx::sim::DriveOptions o) : drive(o) {
         comm.ConfigCom(drive.DevicePath(), "115200", "8", "NONE", "2");
         comm.SetReceiveTimeOut(300);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         EXPECT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
     }
 };

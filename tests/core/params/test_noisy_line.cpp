@@ -59,6 +59,9 @@ struct NoisyLine {
         comm.ConfigCom(drive->DevicePath(), "230400", "8", "NONE", "2");
         // Long enough that a busy test machine rarely adds time-outs of its own.
         comm.SetReceiveTimeOut(50);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
 
