@@ -151,7 +151,8 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         return ctx.Fail("the second run rings no less; the previous sets are back, nothing stored", kExitNoAnswer);
     }
     if (store) {
-        const hx::StorageResult stored = hx::RunStorageCommand(ctx.Link(), ctx.Station(), hx::kSaveToDrive);
+        hx::DriveHandle drive = ctx.Drive();
+        const hx::StorageResult stored = hx::RunStorageCommand(drive, hx::kSaveToDrive);
         if (!stored.succeeded()) return ctx.Fail("storing (90 <- 1) did not complete; the set is in RAM only", kExitNoAnswer);
         ctx.Out() << "stored in the drive's memory\n";
     }
