@@ -8,6 +8,18 @@
         <translation>Port lost</translation>
     </message>
     <message>
+        <source>点击打开警报窗口</source>
+        <translation>Click to open the alarm window</translation>
+    </message>
+    <message>
+        <source>报警 %1</source>
+        <translation>Alarm %1</translation>
+    </message>
+    <message>
+        <source>报警 %1 %2</source>
+        <translation>Alarm %1 %2</translation>
+    </message>
+    <message>
         <source>站号 %1</source>
         <translation>Station %1</translation>
     </message>

@@ -4,6 +4,7 @@
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/protocol/Registers.h"
+#include "core/util/LinkActivity.h"
 
 namespace hx::runtest {
 namespace {
@@ -131,6 +132,7 @@ bool RunSession::StartCapture(CaptureRequest request, CaptureFinished finished) 
     }
     if (m_capture.joinable()) m_capture.join();  // the previous one has ended
     m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished)](std::stop_token stop) {
+        LinkWorkScope working;
         auto take = [this] {
             std::lock_guard lock(m_mutex);
             return std::exchange(m_stopPending, false);

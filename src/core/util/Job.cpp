@@ -1,5 +1,7 @@
 #include "core/util/Job.h"
 
+#include "core/util/LinkActivity.h"
+
 #include <condition_variable>
 #include <mutex>
 
@@ -35,7 +37,11 @@ bool Job::launch(std::function<void(std::stop_token)> body) {
     if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) return false;
     if (m_thread.joinable()) m_thread.join();
     m_running.store(true);
-    m_thread = std::jthread(std::move(body));
+    // Counted as link work until the body (its finished callback included) has run.
+    m_thread = std::jthread([body = std::move(body)](std::stop_token stop) {
+        LinkWorkScope working;
+        body(stop);
+    });
     return true;
 }
 

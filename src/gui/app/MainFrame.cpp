@@ -55,7 +55,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     m_view = new CVelmoraView(this);
     setCentralWidget(m_view);
     // Port, station and whether the drive answers, always in sight.
-    setStatusBar(new LinkStatusBar([this] { return IsConnected(); }, this));
+    auto* bar = new LinkStatusBar([this] { return IsConnected(); }, this);
+    setStatusBar(bar);
+    connect(bar, &LinkStatusBar::alarmClicked, this, [this] { runCommand(cmd::Alarm); });
 
     buildMenus();
     buildToolBar();

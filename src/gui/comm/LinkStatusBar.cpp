@@ -2,10 +2,13 @@
 
 #include <QDateTime>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 #include "core/Globals.h"
+#include "core/db/CADO.h"
 #include "core/link/CQXCOM.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 
@@ -17,18 +20,29 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
     m_port = new QLabel(this);
     m_station = new QLabel(this);
     m_counters = new QLabel(this);
+    m_alarm = new QPushButton(this);
+    m_alarm->setObjectName(QStringLiteral("linkAlarm"));
+    m_alarm->setFlat(true);
+    m_alarm->setCursor(Qt::PointingHandCursor);
+    m_alarm->setStyleSheet(QStringLiteral("color: white; background: #c00000; padding: 0 6px; border: none;"));
+    m_alarm->setToolTip(tr("点击打开警报窗口"));
+    m_alarm->hide();
+    connect(m_alarm, &QPushButton::clicked, this, &LinkStatusBar::alarmClicked);
     addWidget(m_state);
+    addWidget(m_alarm);
     addWidget(m_port);
     addWidget(m_station);
     addPermanentWidget(m_counters);
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshMs);
-    connect(m_timer, &QTimer::timeout, this, &LinkStatusBar::refresh);
+    connect(m_timer, &QTimer::timeout, this, [this] { refresh(); });
     m_timer->start();
     refresh();
 }
 
-void LinkStatusBar::refresh() {
+void LinkStatusBar::refresh() { refresh(hx::AlarmWatch::Clock::now()); }
+
+void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
     const CQXCOM::Health health = theComm.GetHealth();
     const bool online = health.open && theComm.CurrentUseMode() != 0;
     m_silent = online && m_connected && m_connected() && (!health.answering || health.portLost);
@@ -41,7 +55,33 @@ void LinkStatusBar::refresh() {
     m_port->setVisible(online);
     m_station->setVisible(online);
     m_counters->setVisible(health.open);
+
+    m_linkUp = online && m_connected && m_connected() && !health.portLost;
+    if (!m_linkUp) m_alarm->hide();
+    m_watch.Tick(now, m_linkUp, hx::DriveHandle::FromGlobals(), DatabaseConnectionString(), g_language == 9,
+                 [this](const hx::CurrentAlarmReading& r) { OnUiThread(this, [this, r] { showAlarm(r); }); });
 }
+
+void LinkStatusBar::showAlarm(const hx::CurrentAlarmReading& r) {
+    using State = hx::CurrentAlarmReading::State;
+    // A reading that comes in after the link went down shows nothing.
+    if (!m_linkUp) {
+        m_alarm->hide();
+    } else if (r.state == State::Alarm) {
+        const QString number = QString::fromStdString(r.number);
+        m_alarm->setText(r.names.empty() ? tr("报警 %1").arg(number)
+                                         : tr("报警 %1 %2").arg(number, QString::fromStdString(r.names.front())));
+        m_alarm->show();
+    } else if (r.state == State::NoAlarm) {
+        m_alarm->hide();
+    }
+    // No answer: the state label already says so in red; the last alarm read stays.
+    emit alarmRead();
+}
+
+QString LinkStatusBar::alarmText() const { return m_alarm->isHidden() ? QString() : m_alarm->text(); }
+
+bool LinkStatusBar::alarmShown() const { return !m_alarm->isHidden(); }
 
 QString LinkStatusBar::portText() const {
     const QString name = QString::fromStdString(theComm.PortName());

@@ -2,13 +2,19 @@
 // The main window's status bar: which port and settings the link uses, the
 // station, whether the drive answers (and since when it has not), and the
 // link's counters since the port was opened. It only looks at the link's
-// counters (atomics) a few times a second: it never sends a request, so
-// it cannot hold up the window or the drive work.
+// counters (atomics) a few times a second, so it cannot hold up the window
+// or the drive work. The one request it has made is the current alarm's,
+// read on a worker while the link is idle (see AlarmWatch) and shown in red
+// while an alarm is present; a click on it asks for the alarm window.
 
 #include <QStatusBar>
+#include <chrono>
 #include <functional>
 
+#include "core/alarms/AlarmWatch.h"
+
 class QLabel;
+class QPushButton;
 class QTimer;
 
 namespace hx::gui {
@@ -23,6 +29,8 @@ public:
 
     // Reads the link's state now (the timer does it every kRefreshMs).
     void refresh();
+    // The same at a given time: the alarm read is due by this clock.
+    void refresh(hx::AlarmWatch::Clock::time_point now);
 
     QString portText() const;
     QString stationText() const;
@@ -31,14 +39,32 @@ public:
     // True while the drive does not answer (drawn in red).
     bool silent() const { return m_silent; }
 
+    // The current alarm as shown ("Err0005 过电流"); empty while there is none.
+    QString alarmText() const;
+    bool alarmShown() const;
+    QPushButton* alarmButton() const { return m_alarm; }
+    hx::AlarmWatch& alarmWatch() { return m_watch; }
+
+signals:
+    // The user clicked the alarm: the frame opens the alarm window.
+    void alarmClicked();
+    // A reading of the current alarm has been shown.
+    void alarmRead();
+
 private:
+    void showAlarm(const hx::CurrentAlarmReading& reading);
+
     std::function<bool()> m_connected;
     QLabel* m_port;
     QLabel* m_station;
     QLabel* m_state;
     QLabel* m_counters;
+    QPushButton* m_alarm;
     QTimer* m_timer;
     bool m_silent = false;
+    bool m_linkUp = false;
+    // Last: its read is stopped and joined before the labels go.
+    hx::AlarmWatch m_watch;
 };
 
 }  // namespace hx::gui

@@ -8,17 +8,23 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
+#include <atomic>
 
 #include "gui/GuiTestUtil.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/PortResolver.h"
+#include "core/protocol/Registers.h"
+#include "core/util/Job.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
+#include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/comm/LinkStatusBar.h"
@@ -66,6 +72,28 @@ struct Frame {
         bar->refresh();
         QApplication::processEvents();
         frame->grab().save(QString::fromStdString(hx::test::BuildBinFolder() + "/../" + name));
+    }
+
+    // Drives the bar's clock by hand: its own timer would read on the wall clock.
+    void StepClock() {
+        for (QTimer* t : bar->findChildren<QTimer*>()) t->stop();
+    }
+    // One refresh at the given time; true when it started an alarm read,
+    // which has then been shown.
+    bool RefreshAndRead(hx::AlarmWatch::Clock::time_point now) {
+        const uint64_t before = bar->alarmWatch().ReadsStarted();
+        QSignalSpy read(bar, &LinkStatusBar::alarmRead);
+        bar->refresh(now);
+        if (bar->alarmWatch().ReadsStarted() == before) return false;
+        return WaitUntil([&] { return !read.isEmpty(); }, 2000);
+    }
+    // Reads of the current-alarm register the drive has seen.
+    size_t AlarmReads() {
+        size_t n = 0;
+        for (const auto& r : drive.Drive().Requests())
+            if (r.function == 3 && r.address <= hx::reg::kCurrentAlarm && r.address + r.count > hx::reg::kCurrentAlarm)
+                ++n;
+        return n;
     }
 
     hx::test::TempProgramFolder folder;
@@ -120,6 +148,72 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     EXPECT_EQ(f.bar->stateText(), "脱机使用");
 }
 
+TEST(LinkStatusBar, ShowsTheCurrentAlarmReadOnlyWhileTheLinkIsIdle) {
+    const uint16_t language = g_language;
+    g_language = 4;  // Chinese alarm names
+    Frame f;
+    f.StepClock();
+    ASSERT_TRUE(f.Connect());
+    using namespace std::chrono_literals;
+    const auto t0 = hx::AlarmWatch::Clock::now();
+
+    // On connect: read at once, no alarm, nothing shown.
+    ASSERT_TRUE(f.RefreshAndRead(t0));
+    EXPECT_FALSE(f.bar->alarmShown());
+    EXPECT_EQ(f.bar->alarmText(), "");
+
+    // An alarm comes: shown at the next read, 2 s on, not before.
+    ASSERT_TRUE(f.drive.Drive().RaiseAlarm(7));
+    EXPECT_FALSE(f.RefreshAndRead(t0 + 1900ms));
+    EXPECT_FALSE(f.bar->alarmShown());
+    ASSERT_TRUE(f.RefreshAndRead(t0 + 2000ms));
+    EXPECT_TRUE(f.bar->alarmShown());
+    EXPECT_EQ(f.bar->alarmText(), "报警 Err0007 开环堵转");
+    EXPECT_TRUE(f.bar->alarmButton()->styleSheet().contains("#c00000"));
+    f.Grab("status-alarm.png");
+
+    // Long link work (a transfer, a capture, a run) holds the link: no read
+    // while it runs, however long; one as soon as it has ended.
+    f.drive.Drive().ClearRequests();
+    std::atomic<bool> release{false};
+    hx::Job work;
+    ASSERT_TRUE(work.run<int>(
+        [&](std::stop_token) {
+            int reads = 0;
+            while (!release.load()) reads += theComm.ReadAddressValue(63, 5) != -1;
+            return reads;
+        },
+        {}));
+    EXPECT_FALSE(f.RefreshAndRead(t0 + 10s));
+    EXPECT_FALSE(f.RefreshAndRead(t0 + 20s));
+    // The drive is cleared meanwhile; the bar does not know yet.
+    EXPECT_NE(theComm.WriteAddressValue(63, hx::reg::kFaultClear, hx::reg::kClearCurrentFaultValue), -1);
+    EXPECT_EQ(f.drive.Drive().CurrentAlarm(), 0);
+    EXPECT_EQ(f.AlarmReads(), 0u);
+    EXPECT_TRUE(f.bar->alarmShown());
+    release = true;
+    work.join();
+    ASSERT_TRUE(f.RefreshAndRead(t0 + 20s + 1ms));
+    EXPECT_EQ(f.AlarmReads(), 1u);
+    EXPECT_FALSE(f.bar->alarmShown());
+
+    // A click on the alarm opens the alarm window.
+    ASSERT_TRUE(f.drive.Drive().RaiseAlarm(7));
+    ASSERT_TRUE(f.RefreshAndRead(t0 + 25s));
+    ASSERT_TRUE(f.bar->alarmShown());
+    f.frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+    QTest::mouseClick(f.bar->alarmButton(), Qt::LeftButton);
+    EXPECT_NE(f.frame->findChild<hx::gui::CAlarm*>(), nullptr);
+
+    // The link down: nothing shown, nothing read.
+    theComm.CloseCom();
+    f.frame->SetConnected(false);
+    EXPECT_FALSE(f.RefreshAndRead(t0 + 30s));
+    EXPECT_FALSE(f.bar->alarmShown());
+    g_language = language;
+}
+
 TEST(LinkStatusBar, InEnglish) {
     QTranslator english;
     ASSERT_TRUE(english.load(QString::fromStdString(hx::test::BuildBinFolder() + "/i18n/halvex_en.qm")));
@@ -128,7 +222,13 @@ TEST(LinkStatusBar, InEnglish) {
     g_language = 9;
     {
         Frame f;
+        f.StepClock();
         ASSERT_TRUE(f.Connect());
+        ASSERT_TRUE(f.drive.Drive().RaiseAlarm(7));
+        ASSERT_TRUE(f.RefreshAndRead(hx::AlarmWatch::Clock::now() + std::chrono::hours(1)));
+        EXPECT_TRUE(f.bar->alarmText().startsWith("Alarm Err0007 ")) << f.bar->alarmText().toStdString();
+        EXPECT_EQ(f.bar->alarmButton()->toolTip(), "Click to open the alarm window");
+        f.Grab("status-alarm-en.png");
         f.drive.Server().SetFaults(1.0, 0, 0);
         theComm.SetReceiveTimeOut(20);
         theComm.ReadAddressValue(63, 5);
