@@ -8,6 +8,14 @@
         <translation>Port lost</translation>
     </message>
     <message>
+        <source>重新连接</source>
+        <translation>Reconnect</translation>
+    </message>
+    <message>
+        <source>端口已回来：在连接窗口中重新连接</source>
+        <translation>The port is back: connect again in the connection window</translation>
+    </message>
+    <message>
         <source>点击打开警报窗口</source>
         <translation>Click to open the alarm window</translation>
     </message>

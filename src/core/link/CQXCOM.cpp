@@ -244,6 +244,12 @@ struct CQXCOM::Impl {
             finishWith(false, hx::LinkError::NotOpen, "port not open", false);
             return nullptr;
         }
+        // A lost device gets no more requests: the caller learns at once,
+        // and the counters count what went on the line, not what could not.
+        if (transport->Lost()) {
+            finishWith(false, hx::LinkError::IoError, "port lost: the device is gone, connect again", false);
+            return nullptr;
+        }
         transport->SetResponseTimeout(std::chrono::milliseconds(receiveTimeOut.load()));
         transport->SetLateHorizon(std::chrono::milliseconds(lateHorizon.load()));
         return transport.get();

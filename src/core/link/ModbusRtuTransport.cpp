@@ -72,7 +72,10 @@ modbus_t* ModbusRtuTransport::CreateContext() {
     return ctx;
 }
 
+void ModbusRtuTransport::OnConnectionLost(modbus_t* /*ctx*/) { m_lost = true; }
+
 bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
+    m_lost = false;
     const int fd = modbus_get_socket(ctx);
     // An advisory lock binds every program that uses this link; the
     // exclusive-open flag also keeps out programs that do not lock.

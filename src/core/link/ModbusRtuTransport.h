@@ -46,6 +46,7 @@ public:
 
     void SetLateHorizon(std::chrono::milliseconds horizon) override;
     uint64_t LateReplies() const override { return m_lateReplies; }
+    bool Lost() const override { return m_lost; }
     // How long after a request without a proper answer its reply may still
     // come: the horizon set, else 1 s or ten time-outs, whichever is longer.
     std::chrono::milliseconds LateHorizon() const;
@@ -62,6 +63,7 @@ protected:
     void BeforeSend(modbus_t* ctx, uint8_t station, int requestBytes) override;
     void AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) override;
     std::chrono::microseconds SendTime(int requestBytes) const override;
+    void OnConnectionLost(modbus_t* ctx) override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -92,6 +94,10 @@ private:
     std::string m_recordFolder;
     std::chrono::milliseconds m_lateHorizon{0};
     std::atomic<uint64_t> m_lateReplies{0};
+    // The port failed with an error of the device itself: a serial device
+    // does not come back under the same descriptor, so nothing more is
+    // written into it until the port is opened again.
+    std::atomic<bool> m_lost{false};
     // When the line last fell silent (the end of the last frame seen or sent).
     Clock::time_point m_lineQuietSince{};
     std::array<Pending, 256> m_pending{};

@@ -132,6 +132,10 @@ bool ModbusTransport::Exchange(uint8_t station, int requestBytes, Request&& requ
         SetError(LinkError::NotOpen, "not open");
         return false;
     }
+    if (Lost()) {
+        SetError(LinkError::IoError, "port lost");
+        return false;
+    }
     modbus_set_slave(m_ctx, station);
     ApplyResponseTimeout(requestBytes);
     BeforeSend(m_ctx, station, requestBytes);
@@ -153,6 +157,10 @@ bool ModbusTransport::SendBroadcast(const uint8_t* pdu, int length) {
     }
     // pdu: station 0, function code and data; libmodbus adds the checksum (RTU: 2 bytes).
     const int requestBytes = length + 2;
+    if (Lost()) {
+        SetError(LinkError::IoError, "port lost");
+        return false;
+    }
     modbus_set_slave(m_ctx, MODBUS_BROADCAST_ADDRESS);
     BeforeSend(m_ctx, MODBUS_BROADCAST_ADDRESS, requestBytes);
     const int rc = modbus_send_raw_request(m_ctx, pdu, length);

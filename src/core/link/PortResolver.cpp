@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/settings/AppPaths.h"
 #include "core/settings/ProfileFile.h"
@@ -89,6 +90,12 @@ int PortResolver::ComNumber(const std::string& name) {
         return 0;
     const int n = std::stoi(digits);
     return n >= 1 ? n : 0;
+}
+
+bool PortResolver::DevicePresent(const std::string& name) {
+    const PortTarget target = Resolve(name);
+    if (target.kind == PortTarget::Kind::Tcp) return true;
+    return target.kind == PortTarget::Kind::Serial && ::access(target.device.c_str(), F_OK) == 0;
 }
 
 PortTarget PortResolver::Resolve(const std::string& rawName) {

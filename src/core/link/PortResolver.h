@@ -31,6 +31,9 @@ public:
     // device path or tcp:HOST:PORT as given. The built-in ttySn every PC
     // lists are not counted.
     static bool Configured(const std::string& name);
+    // Whether the device behind a serial port name exists now (a lost USB
+    // adapter plugged in again); a network port counts as present.
+    static bool DevicePresent(const std::string& name);
 
     // "tcp:HOST:PORT" (HOST may be "[v6 address]"); false when text is not of that form.
     static bool ParseTcp(const std::string& text, std::string* host, int* port);

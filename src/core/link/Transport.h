@@ -40,6 +40,9 @@ public:
     virtual void SetLateHorizon(std::chrono::milliseconds /*horizon*/) {}
     // Replies that came too late for their request and were dropped.
     virtual uint64_t LateReplies() const { return 0; }
+    // The device itself has failed since it was opened (unplugged, the far
+    // end gone) and the transport will not send again until opened anew.
+    virtual bool Lost() const { return false; }
 
     // Each returns true on a valid reply. Station 0 is the broadcast station:
     // a write to it is sent without waiting for a reply and counts as done,

@@ -1,6 +1,7 @@
 #include "core/runtest/RunCapture.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/protocol/Registers.h"
@@ -131,8 +132,10 @@ bool RunSession::StartCapture(CaptureRequest request, CaptureFinished finished) 
         m_stopPending = false;
     }
     if (m_capture.joinable()) m_capture.join();  // the previous one has ended
-    m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished)](std::stop_token stop) {
-        LinkWorkScope working;
+    // Link work from the start call on, until the finished callback has run.
+    auto working = std::make_unique<LinkWorkScope>();
+    m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished),
+                              working = std::move(working)](std::stop_token stop) mutable {
         auto take = [this] {
             std::lock_guard lock(m_mutex);
             return std::exchange(m_stopPending, false);
@@ -152,6 +155,7 @@ bool RunSession::StartCapture(CaptureRequest request, CaptureFinished finished) 
             if (Send(drive, StopWrite(request.mode))) out.stopSent = true;
         }
         if (finished) finished(out);
+        working.reset();
     });
     return true;
 }

@@ -3,6 +3,7 @@
 #include "core/util/LinkActivity.h"
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 namespace hx {
@@ -37,10 +38,12 @@ bool Job::launch(std::function<void(std::stop_token)> body) {
     if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) return false;
     if (m_thread.joinable()) m_thread.join();
     m_running.store(true);
-    // Counted as link work until the body (its finished callback included) has run.
-    m_thread = std::jthread([body = std::move(body)](std::stop_token stop) {
-        LinkWorkScope working;
+    // Counted as link work from now, not from when the worker gets going,
+    // until the body (its finished callback included) has run.
+    auto working = std::make_unique<LinkWorkScope>();
+    m_thread = std::jthread([body = std::move(body), working = std::move(working)](std::stop_token stop) mutable {
         body(stop);
+        working.reset();
     });
     return true;
 }

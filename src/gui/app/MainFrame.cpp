@@ -58,6 +58,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     auto* bar = new LinkStatusBar([this] { return IsConnected(); }, this);
     setStatusBar(bar);
     connect(bar, &LinkStatusBar::alarmClicked, this, [this] { runCommand(cmd::Alarm); });
+    connect(bar, &LinkStatusBar::reconnectClicked, this, [this] { runCommand(cmd::Connect); });
 
     buildMenus();
     buildToolBar();

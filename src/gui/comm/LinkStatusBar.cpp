@@ -8,6 +8,7 @@
 #include "core/Globals.h"
 #include "core/db/CADO.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/PortResolver.h"
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
@@ -28,7 +29,13 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
     m_alarm->setToolTip(tr("点击打开警报窗口"));
     m_alarm->hide();
     connect(m_alarm, &QPushButton::clicked, this, &LinkStatusBar::alarmClicked);
+    m_reconnect = new QPushButton(tr("重新连接"), this);
+    m_reconnect->setObjectName(QStringLiteral("linkReconnect"));
+    m_reconnect->setToolTip(tr("端口已回来：在连接窗口中重新连接"));
+    m_reconnect->hide();
+    connect(m_reconnect, &QPushButton::clicked, this, &LinkStatusBar::reconnectClicked);
     addWidget(m_state);
+    addWidget(m_reconnect);
     addWidget(m_alarm);
     addWidget(m_port);
     addWidget(m_station);
@@ -55,6 +62,10 @@ void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
     m_port->setVisible(online);
     m_station->setVisible(online);
     m_counters->setVisible(health.open);
+
+    // A lost device that is back: the port has to be opened anew.
+    m_reconnect->setVisible(online && m_connected && m_connected() && health.portLost &&
+                            PortResolver::DevicePresent(theComm.PortName()));
 
     m_linkUp = online && m_connected && m_connected() && !health.portLost;
     if (!m_linkUp) m_alarm->hide();

@@ -43,6 +43,8 @@ public:
     QString alarmText() const;
     bool alarmShown() const;
     QPushButton* alarmButton() const { return m_alarm; }
+    // Shown while the port is lost and its device is back.
+    QPushButton* reconnectButton() const { return m_reconnect; }
     hx::AlarmWatch& alarmWatch() { return m_watch; }
 
 signals:
@@ -50,6 +52,8 @@ signals:
     void alarmClicked();
     // A reading of the current alarm has been shown.
     void alarmRead();
+    // The user asked to connect again after a lost port.
+    void reconnectClicked();
 
 private:
     void showAlarm(const hx::CurrentAlarmReading& reading);
@@ -60,6 +64,7 @@ private:
     QLabel* m_state;
     QLabel* m_counters;
     QPushButton* m_alarm;
+    QPushButton* m_reconnect;
     QTimer* m_timer;
     bool m_silent = false;
     bool m_linkUp = false;

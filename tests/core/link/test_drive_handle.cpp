@@ -111,4 +111,15 @@ TEST(DriveHandle, AVanishedPortIsALostPortAndARefusalAnAnswer) {
     EXPECT_TRUE(health.portLost);
     EXPECT_FALSE(health.answering);
     EXPECT_GE(health.unanswered, 1u);
+
+    // Nothing more goes into the dead descriptor: reads and writes fail at
+    // once as a lost port, and the line's counters do not move.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(drive.Read(0).has_value());
+        EXPECT_EQ(drive.fault().kind, DriveFaultKind::PortLost) << drive.fault().text;
+    }
+    EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1), -1);
+    EXPECT_EQ(comm.GetHealth().requests, health.requests);
+    EXPECT_EQ(comm.GetHealth().unanswered, health.unanswered);
+    EXPECT_TRUE(comm.GetHealth().portLost);
 }

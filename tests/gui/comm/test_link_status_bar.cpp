@@ -203,6 +203,8 @@ TEST(LinkStatusBar, ShowsTheCurrentAlarmReadOnlyWhileTheLinkIsIdle) {
     ASSERT_TRUE(f.bar->alarmShown());
     f.frame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+    f.frame->view()->closeLinkWindows();  // the connection window, if still open
+    ASSERT_TRUE(g_activeModule.empty()) << g_activeModule;
     QTest::mouseClick(f.bar->alarmButton(), Qt::LeftButton);
     EXPECT_NE(f.frame->findChild<hx::gui::CAlarm*>(), nullptr);
 
@@ -212,6 +214,48 @@ TEST(LinkStatusBar, ShowsTheCurrentAlarmReadOnlyWhileTheLinkIsIdle) {
     EXPECT_FALSE(f.RefreshAndRead(t0 + 30s));
     EXPECT_FALSE(f.bar->alarmShown());
     g_language = language;
+}
+
+// The device behind the port goes (the far end of the pseudo-terminal
+// closes) and comes back under the same name: the bar says the port is lost
+// and, once the device is there again, offers the connection window.
+TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
+    hx::test::TempProgramFolder folder;
+    const std::string link = folder.File("ttyHALVEX");
+    auto drive = std::make_unique<hx::sim::InProcessDrive>(Frame::Options(), link);
+    hx::PortResolver::SetOverride("COM2", link);
+    theComm.CloseCom();
+    g_activeModule.clear();
+    auto frame = std::make_unique<CMainFrame>();
+    auto* bar = frame->findChild<LinkStatusBar*>();
+    for (QTimer* t : bar->findChildren<QTimer*>()) t->stop();
+    theComm.ConfigCom("COM2", "38400", "8", "NONE", "2");
+    ASSERT_NE(theComm.OpenCom(), 0) << theComm.LastErrorText();
+    theComm.SetCurrentUseMode(1);
+    frame->SetConnected(true);
+    ASSERT_NE(theComm.ReadAddressValue(63, 5), -1);
+    bar->refresh();
+    EXPECT_EQ(bar->stateText(), "已连接");
+    EXPECT_TRUE(bar->reconnectButton()->isHidden());
+
+    drive.reset();
+    EXPECT_EQ(theComm.ReadAddressValue(63, 5), -1);
+    bar->refresh();
+    EXPECT_EQ(bar->stateText(), "端口已断开");
+    EXPECT_TRUE(bar->silent());
+    // The device is not back yet: nothing to reconnect to.
+    EXPECT_TRUE(bar->reconnectButton()->isHidden());
+
+    drive = std::make_unique<hx::sim::InProcessDrive>(Frame::Options(), link);
+    bar->refresh();
+    EXPECT_EQ(bar->stateText(), "端口已断开");
+    ASSERT_FALSE(bar->reconnectButton()->isHidden());
+    QTest::mouseClick(bar->reconnectButton(), Qt::LeftButton);
+    EXPECT_NE(frame->findChild<CConnectCom*>(), nullptr);
+
+    frame.reset();
+    theComm.CloseCom();
+    hx::PortResolver::ClearOverride("COM2");
 }
 
 TEST(LinkStatusBar, InEnglish) {
