@@ -250,6 +250,10 @@ TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
     bar->refresh();
     EXPECT_EQ(bar->stateText(), "端口已断开");
     ASSERT_FALSE(bar->reconnectButton()->isHidden());
+    frame->resize(900, 500);
+    frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    frame->grab().save(QString::fromStdString(hx::test::BuildBinFolder() + "/../status-port-lost.png"));
     QTest::mouseClick(bar->reconnectButton(), Qt::LeftButton);
     EXPECT_NE(frame->findChild<CConnectCom*>(), nullptr);
 
