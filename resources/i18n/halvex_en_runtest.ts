@@ -226,6 +226,10 @@
         <translation>Refused by the drive</translation>
     </message>
     <message>
+        <source>无法开始</source>
+        <translation>Cannot start</translation>
+    </message>
+    <message>
         <source>驱动器没有应答，无法确认电机已停止，电机可能仍在运动！</source>
         <translation>The drive does not answer: the stop could not be confirmed and the motor may still be moving!</translation>
     </message>
