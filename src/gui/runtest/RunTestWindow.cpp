@@ -20,6 +20,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/TorqueMode.h"
@@ -583,6 +584,18 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         // watchdog could not be armed.
         m_recaptureTimer.stop();
         SetStartIdle();
+        if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
+            outcome.failureText == Readiness{Readiness::Status::Moving}.Message()) {
+            // With the simulated drive, the motion controller is the
+            // program's own: offer to bring the motor to rest.
+            if (AskYesNo(this,
+                         QString::fromStdString(outcome.failureText) + "\n\n" +
+                             tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
+                                "(也可在“通 信”菜单中暂停或继续。)"),
+                         tr("无法开始"), MessageIcon::Question))
+                SimulatedMotion::SetPaused(true);
+            return;
+        }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
         return;
     }
