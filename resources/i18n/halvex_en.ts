@@ -304,6 +304,10 @@
 <context>
     <name>hx::gui::CMainFrame</name>
     <message>
+        <source>暂停模拟运动控制器</source>
+        <translation>Pause the simulated motion controller</translation>
+    </message>
+    <message>
         <source>File</source>
         <translation>File</translation>
     </message>

@@ -152,6 +152,8 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
                         kExitNoAnswer);
     case CaptureStatus::Closed:
         return ctx.Fail("capture ended early", kExitNoAnswer);
+    case CaptureStatus::Refused:
+        return ctx.Fail(out.failureText, kExitNoAnswer);
     }
     return kExitNoAnswer;
 }

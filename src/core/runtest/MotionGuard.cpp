@@ -337,4 +337,39 @@ std::string RestoredWatchdogText(const RestoreOutcome& outcome) {
                 {values, FaultSentence(outcome.address, outcome.fault)});
 }
 
+SharedMotionGuard::SharedMotionGuard(DriveHandle drive, std::string port, GuardOptions options)
+    : m_guard(std::move(drive), std::move(port), std::move(options)) {}
+
+std::optional<std::string> SharedMotionGuard::BeforeStart(MotionKind kind) {
+    std::lock_guard lock(m_mutex);
+    const Readiness ready = m_guard.Prepare(kind);
+    if (!ready.ready()) {
+        m_guard.Restore();
+        return ready.Message();
+    }
+    m_kind = kind;
+    return std::nullopt;
+}
+
+bool SharedMotionGuard::KeepAlive() {
+    std::lock_guard lock(m_mutex);
+    if (!m_guard.Armed()) return false;
+    if (m_guard.Poll(m_kind).state != MotionPoll::State::Ended) return true;
+    // Put back once the motion is over; a failed put-back is tried again.
+    return !m_guard.Restore().done;
+}
+
+std::optional<StopOutcome> SharedMotionGuard::StopAndRestore(int tries, std::chrono::milliseconds period) {
+    std::lock_guard lock(m_mutex);
+    if (!m_guard.Armed()) return std::nullopt;
+    StopOutcome stopped = m_guard.Stop(m_kind, tries, period);
+    m_guard.Restore();
+    return stopped;
+}
+
+bool SharedMotionGuard::Armed() {
+    std::lock_guard lock(m_mutex);
+    return m_guard.Armed();
+}
+
 }  // namespace hx::runtest

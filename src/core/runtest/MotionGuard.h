@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -134,6 +135,31 @@ private:
     std::string m_port;
     GuardOptions m_options;
     std::optional<WatchdogSetting> m_noted;  // the drive's own values while armed
+};
+
+// A window's guard, shared by its capture worker (the start) and its request
+// queue (keep-alive, stop): every call takes the guard for itself.
+class SharedMotionGuard {
+public:
+    SharedMotionGuard(DriveHandle drive, std::string port, GuardOptions options = {});
+
+    // Before a start of `kind`: nullopt when it may go out, else why not.
+    // A refused start leaves the drive's watchdog as it was.
+    std::optional<std::string> BeforeStart(MotionKind kind);
+    // A keep-alive poll of the motion started last. False once the motion
+    // has ended and the drive's watchdog values are back (or nothing is
+    // armed): no more keep-alives are needed.
+    bool KeepAlive();
+    // The stop until the drive confirms it, then the drive's watchdog
+    // values back; nothing when nothing is armed.
+    std::optional<StopOutcome> StopAndRestore(int tries = 6,
+                                              std::chrono::milliseconds period = std::chrono::milliseconds(500));
+    bool Armed();
+
+private:
+    std::mutex m_mutex;
+    MotionGuard m_guard;
+    MotionKind m_kind = MotionKind::Trapezoid;
 };
 
 // $XDG_STATE_HOME/halvex/watchdog.

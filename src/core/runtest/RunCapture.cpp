@@ -46,6 +46,12 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         return out;
     };
 
+    if (request.beforeStart) {
+        if (auto refusal = request.beforeStart()) {
+            out.failureText = std::move(*refusal);
+            return finish(CaptureStatus::Refused);
+        }
+    }
     out.writes = SendWrites(drive, request.startWrites);
     if (out.writes.unanswered) {
         out.unansweredAddress = out.writes.unanswered;

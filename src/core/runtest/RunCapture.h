@@ -46,6 +46,10 @@ struct CaptureRequest {
     std::array<uint32_t, 4> codes{};         // active channels are read in order 1..4
     int points = 200;                        // per channel, a multiple of 50
     CompletionWait wait;
+    // Asked on the worker before the start writes: a text refuses the start
+    // (the motor moves, the drive's watchdog could not be armed) and nothing
+    // of it is sent.
+    std::function<std::optional<std::string>()> beforeStart = {};
 
     // A capture of the mode with its start writes, waiting as the mode waits.
     static CaptureRequest For(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points,
@@ -59,6 +63,7 @@ enum class CaptureStatus {
     TimedOut,    // the drive never reported completion
     NoAnswer,    // a start write or a block read went unanswered
     Closed,      // the session closed before the capture ended
+    Refused,     // beforeStart refused the start; failureText says why
 };
 
 struct CaptureOutcome {

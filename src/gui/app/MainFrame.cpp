@@ -1,8 +1,10 @@
+#include "gui/app/SimulatedMotion.h"
 #include "gui/app/MainFrame.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QSignalBlocker>
 #include <QMenuBar>
 #include <QStyle>
 #include <QToolBar>
@@ -89,6 +91,16 @@ void CMainFrame::buildMenus() {
     addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     addCommand(comm, cmd::BusOverview, tr("总线概览"));
     addCommand(comm, cmd::CommExit, tr("退 出"));
+    // Only with the simulated drive: its motion controller paused or moving.
+    m_pauseSimulatedMotion = comm->addAction(tr("暂停模拟运动控制器"));
+    m_pauseSimulatedMotion->setCheckable(true);
+    m_pauseSimulatedMotion->setVisible(SimulatedMotion::Available());
+    connect(m_pauseSimulatedMotion, &QAction::toggled, this, [](bool on) { SimulatedMotion::SetPaused(on); });
+    connect(comm, &QMenu::aboutToShow, this, [this] {
+        m_pauseSimulatedMotion->setVisible(SimulatedMotion::Available());
+        const QSignalBlocker quiet(m_pauseSimulatedMotion);
+        m_pauseSimulatedMotion->setChecked(SimulatedMotion::Paused());
+    });
 
     QMenu* show = menuBar()->addMenu(tr("显 示"));
     addCommand(show, cmd::ParameterManager, tr("参数存储管理"));

@@ -22,6 +22,8 @@ public:
 
     CVelmoraView* view() const { return m_view; }
     QAction* action(int commandId) const { return m_actions.value(commandId); }
+    // Pauses the simulated drive's motion controller (visible with --simulate only).
+    QAction* pauseSimulatedMotionAction() const { return m_pauseSimulatedMotion; }
     QToolBar* toolBar() const { return m_toolBar; }
 
     // Enables or grays the drive commands.
@@ -63,6 +65,7 @@ private:
     CVelmoraView* m_view = nullptr;
     QToolBar* m_toolBar = nullptr;
     QHash<int, QAction*> m_actions;
+    QAction* m_pauseSimulatedMotion = nullptr;
     int m_connected = 0;
     bool m_exitConfirmed = false;
     // Stopped and joined before the frame goes (its destructor).

@@ -1,3 +1,4 @@
+#include "gui/app/SimulatedMotion.h"
 #include "gui/app/VelmoraApp.h"
 
 #include <QApplication>
@@ -75,6 +76,7 @@ CVelmoraApp::CVelmoraApp() = default;
 
 CVelmoraApp::~CVelmoraApp() {
     m_frame.reset();
+    SimulatedMotion::Attach(nullptr);
     if (m_drive) {
         theComm.CloseCom();
         hx::PortResolver::ClearOverride("COM1");
@@ -119,6 +121,7 @@ bool CVelmoraApp::startSimulatedDrive(const StartOptions& start) {
         return false;
     }
     hx::PortResolver::SetOverride("COM1", m_drive->DevicePath());
+    SimulatedMotion::Attach(&m_drive->Drive());
     return true;
 }
 

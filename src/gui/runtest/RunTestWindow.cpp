@@ -17,8 +17,10 @@
 #include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
 #include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/TorqueMode.h"
@@ -35,6 +37,8 @@ namespace {
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
 // How often a stop the drive has not taken goes out again.
 constexpr int kStopRetryMs = 500;
+// Keep-alive polls while a motion may run, well inside the watchdog's 1000 ms.
+constexpr int kKeepAliveMs = 200;
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -152,6 +156,7 @@ CRunTest::CRunTest(QWidget* parent)
     connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
     connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
     connect(&m_stopRetryTimer, &QTimer::timeout, this, &CRunTest::TryStopAgain);
+    connect(&m_keepAliveTimer, &QTimer::timeout, this, &CRunTest::KeepGuardAlive);
 
     // Opening: torque page read first, then the capacity, then velocity mode.
     m_boxes[0]->setChecked(true);
@@ -485,11 +490,41 @@ void CRunTest::clickStart() {
             if (self && !self->m_closing) self->KeepStopping(mode);
         });
     });
+    PostGuardStop();
     m_enableTimer.start(kEnableAfterStopMs);
+}
+
+void CRunTest::PostGuardStop() {
+    if (!m_guard) return;
+    m_keepAliveTimer.stop();
+    m_session->Post([guard = m_guard] { guard->StopAndRestore(); });
+}
+
+void CRunTest::KeepGuardAlive() {
+    // A running capture polls the drive itself, which feeds the watchdog.
+    if (!m_guard || m_keepAlivePending || m_closing || m_session->CaptureRunning()) return;
+    m_keepAlivePending = true;
+    QPointer<CRunTest> self(this);
+    m_session->Post([self, guard = m_guard] {
+        const bool again = guard->KeepAlive();
+        OnUiThread(self.data(), [self, again] {
+            if (!self || self->m_closing) return;
+            self->m_keepAlivePending = false;
+            if (!again) self->m_keepAliveTimer.stop();
+        });
+    });
 }
 
 void CRunTest::StartCapture(CaptureRequest request) {
     QPointer<CRunTest> self(this);
+    // A re-capture of a running motion only triggers; anything else starts
+    // a motion or test, which is checked and covered by the watchdog first.
+    const bool recapture = request.mode != Mode::Torque && request.startWrites == RecaptureWrites();
+    if (!recapture) {
+        if (!m_guard) m_guard = std::make_shared<SharedMotionGuard>(Drive(), theComm.PortName());
+        request.beforeStart = [guard = m_guard, kind = MotionOf(request.mode)] { return guard->BeforeStart(kind); };
+        if (!m_keepAliveTimer.isActive()) m_keepAliveTimer.start(kKeepAliveMs);
+    }
     const bool started = m_session->StartCapture(std::move(request), [self](const CaptureOutcome& outcome) {
         OnUiThread(
             self.data(), [self, outcome] {
@@ -543,6 +578,25 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
         return;
     case CaptureStatus::Closed:
+        return;
+    case CaptureStatus::Refused:
+        // Nothing was sent: the motor moves under another command, or the
+        // watchdog could not be armed.
+        m_recaptureTimer.stop();
+        SetStartIdle();
+        if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
+            outcome.failureText == Readiness{Readiness::Status::Moving}.Message()) {
+            // With the simulated drive, the motion controller is the
+            // program's own: offer to bring the motor to rest.
+            if (AskYesNo(this,
+                         QString::fromStdString(outcome.failureText) + "\n\n" +
+                             tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
+                                "(也可在“通 信”菜单中暂停或继续。)"),
+                         tr("无法开始"), MessageIcon::Question))
+                SimulatedMotion::SetPaused(true);
+            return;
+        }
+        ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
         return;
     }
     // The points go to the plot as a batch; it redraws once after the last.
@@ -676,6 +730,8 @@ void CRunTest::StopEverything() {
     auto confirmed = std::make_shared<std::atomic<bool>>(false);
     // A motion whose stop the drive never took gets one more try.
     if (unconfirmed) m_session->StopRun(Drive(), *unconfirmed, [confirmed](bool answered) { *confirmed = answered; });
+    // The motion of a start stopped for sure and the drive's watchdog put back.
+    PostGuardStop();
     // Sends the stop (now, or through the capture worker at once), ends and
     // joins the capture and runs what is queued: nothing touches the pages
     // after this.

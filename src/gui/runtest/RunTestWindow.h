@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/runtest/MotionGuard.h"
 #include "core/runtest/RunCapture.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/runtest/RunPage.h"
@@ -104,6 +105,11 @@ private:
     void KeepStopping(hx::runtest::Mode mode);
     void TryStopAgain();
     void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
+    // The keep-alive of the drive's watchdog while a motion of this window
+    // may run; ends once the motion ended and the values are back.
+    void KeepGuardAlive();
+    // The stop confirmed and the drive's watchdog values back, on the queue.
+    void PostGuardStop();
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -122,6 +128,10 @@ private:
     std::optional<hx::runtest::StepFigures> m_previousStep;
     std::optional<hx::runtest::Mode> m_unconfirmed;  // the mode whose stop the drive has not taken
     bool m_stopTryPending = false;
+    // Checks the motor at rest and arms the drive's watchdog around every
+    // start; shared with the session's workers, used only there.
+    std::shared_ptr<hx::runtest::SharedMotionGuard> m_guard;
+    bool m_keepAlivePending = false;
     // Per mode (indexed by its number): the channels and points the user
     // chose there, restored when the mode is entered again.
     struct ChannelChoice {
@@ -151,7 +161,7 @@ private:
     QComboBox* m_points;
     QLabel* m_figures;
     QLabel* m_lost;
-    QTimer m_enableTimer, m_recaptureTimer, m_stopRetryTimer;
+    QTimer m_enableTimer, m_recaptureTimer, m_stopRetryTimer, m_keepAliveTimer;
 };
 
 }  // namespace hx::gui

@@ -13,6 +13,7 @@
 #include <QTranslator>
 #include <memory>
 #include <set>
+#include <cmath>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 #include "core/params/CParameter.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/plot/Cscope.h"
@@ -49,9 +51,12 @@ constexpr uint8_t kWriteSingle = 6;
 struct RunWindowFixture {
     // programDatabase: the drive of the program's database, with its factory
     // values and the attributes it reports, as a newcomer meets it.
-    explicit RunWindowFixture(bool programDatabase = false) {
+    // motion: what commands the motor besides the window ("demo": a motion
+    // controller moves it).
+    explicit RunWindowFixture(bool programDatabase = false, std::string motion = {}) {
         hx::sim::DriveOptions o;
         o.station = kStation;
+        o.motion = std::move(motion);
         o.databasePath = programDatabase ? "" : "-";
         drive = std::make_unique<hx::sim::InProcessDrive>(o);
         auto& vd = drive->Drive();
@@ -64,6 +69,8 @@ struct RunWindowFixture {
         vd.Poke(52, 0x803F);  // six sources and the torque current
         vd.Poke(99, 4);
         vd.Poke(136, 2000);
+        // The drive's own watchdog does nothing on silence: the window arms it.
+        vd.Poke(31008, 2);
         theComm.CloseCom();
         theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
         theComm.OpenCom();
@@ -91,6 +98,14 @@ struct RunWindowFixture {
         std::vector<uint16_t> out;
         for (const auto& r : sim().Requests())
             if (r.function == kWriteSingle) out.push_back(r.address);
+        return out;
+    }
+
+    // The writes to the motion command and the drive's watchdog, in order.
+    std::vector<uint16_t> GuardWrites() {
+        std::vector<uint16_t> out;
+        for (uint16_t a : Written())
+            if (a == 70 || a == 23 || a == 31007 || a == 31008) out.push_back(a);
         return out;
     }
 
@@ -143,9 +158,11 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "停 止");
     EXPECT_FALSE(w->startButton()->isEnabled());
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.Written().size() >= 15; }));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.Written().size() >= 24; }));
     EXPECT_EQ(f.sim().Peek(70), 1);
-    EXPECT_EQ(f.Written(), (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 137, 70, 32}));
+    // The standstill capture, the watchdog armed, then the start.
+    EXPECT_EQ(f.Written(), (std::vector<uint16_t>{33, 34, 94, 95, 96, 137, 32, 31008, 31007, 65, 69, 62, 67, 60, 63,
+                                                  61, 33, 34, 94, 95, 96, 137, 70, 32}));
 
     f.boxes.clear();
     w->enterResonanceMode();
@@ -162,6 +179,98 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_TRUE(g_activeModule.empty());
+    f.window.reset();
+}
+
+// A start arms the drive's own communication watchdog (RAM only) before the
+// motion goes out, and the stop puts the drive's values back after it: a
+// window that dies leaves the motor running for a second at most.
+TEST(RunTestWindow, AStartArmsTheDrivesWatchdogAndTheStopPutsItBack) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    ASSERT_FALSE(ownTimeout == 1000 && ownAction == 1) << "the drive must start with other values";
+    w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
+    f.sim().ClearRequests();
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1 && w->startButton()->isEnabled(); }, 15000));
+    EXPECT_EQ(f.sim().Peek(70), 1);
+    EXPECT_EQ(f.sim().Peek(31007), 1000);
+    EXPECT_EQ(f.sim().Peek(31008), 1);
+    w->clickStart();
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.GuardWrites().size() >= 7; }));
+    EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 70, 70, 70, 31007, 31008}));
+    EXPECT_EQ(f.sim().Peek(70), 0);
+    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
+    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+}
+
+// The current-loop test ends by itself: the keep-alive sees it ended and
+// puts the drive's watchdog back without a stop.
+TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    w->enterTorqueMode();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->mode() == Mode::Torque && w->startButton()->isEnabled(); }));
+    f.sim().ClearRequests();
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
+    EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
+    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
+    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+}
+
+// A motion controller moves the motor: the start is refused before anything
+// of it goes out, and the drive's watchdog is left as it was. With the
+// controller paused and the motor at rest, the same start runs.
+TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
+    RunWindowFixture f(false, "demo");
+    CRunTest* w = f.open();
+    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    f.sim().ClearRequests();
+    f.boxes.clear();
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); }));
+    EXPECT_EQ(f.boxes.lastText(), "电机正在运动，请先停止上位机的运动指令");
+    EXPECT_EQ(f.boxes.lastCaption(), "无法开始");
+    EXPECT_TRUE(f.GuardWrites().empty());
+    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
+    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+
+    // With the simulated drive of the program the refusal offers to pause
+    // its motion controller; Yes pauses it.
+    hx::gui::SimulatedMotion::Attach(&f.sim());
+    struct Detach {
+        ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
+    } detach;
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    f.boxes.clear();
+    f.boxes.answers = {true};
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); }));
+    EXPECT_TRUE(f.boxes.records.back().question);
+    EXPECT_TRUE(f.boxes.lastText().startsWith("电机正在运动，请先停止上位机的运动指令")) << f.boxes.lastText().toStdString();
+    EXPECT_TRUE(f.boxes.lastText().contains("暂停它的模拟运动控制器")) << f.boxes.lastText().toStdString();
+    EXPECT_TRUE(f.sim().ExternalMotionPaused());
+    EXPECT_TRUE(f.GuardWrites().empty());
+    // The controller ends its move; the motor settles to rest. Its last
+    // ringing may still refuse a start, as it would on a real motor: the
+    // user starts again until it runs.
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return !f.sim().ExternalMotionActive(); }, 15000));
+    ASSERT_TRUE(hx::test::WaitUntil(
+        [&] {
+            if (f.sim().Peek(70) == 1) return true;
+            if (w->startButton()->isEnabled() && !w->running()) w->clickStart();
+            return false;
+        },
+        15000));
+    w->close();
+    EXPECT_EQ(f.sim().Peek(70), 0);
+    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
+    EXPECT_EQ(f.sim().Peek(31008), ownAction);
     f.window.reset();
 }
 
@@ -428,7 +537,10 @@ TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) 
     f.sim().ClearRequests();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 2 || w->plot()->Model().Points(0).empty(); }, 10000));
     EXPECT_FALSE(w->plot()->Model().Points(0).empty()) << "never blank between captures";
-    EXPECT_EQ(f.Written(), (std::vector<uint16_t>{32}));
+    // (The drive's watchdog may meanwhile be put back: the trapezoid ended.)
+    std::vector<uint16_t> written = f.Written();
+    std::erase_if(written, [](uint16_t a) { return a == 31007 || a == 31008; });
+    EXPECT_EQ(written, (std::vector<uint16_t>{32}));
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
     w->clickStart();  // stop
     EXPECT_EQ(w->startButton()->text(), "开 始");
