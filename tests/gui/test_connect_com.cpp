@@ -14,6 +14,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/PortResolver.h"
 #include "core/params/CParameter.h"
+#include "core/runtest/MotionGuard.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/EnvironmentSetting.h"
@@ -21,6 +22,7 @@
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
 #include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
 
 using namespace hx::gui;
@@ -103,6 +105,41 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_EQ(again->connectButton()->text(), "连接");
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(theComm.GetConnectStatus(), 0);
+}
+
+// A run whose program was killed leaves the drive's watchdog armed and a
+// note of the drive's own values: the next connect from the window puts them
+// back before anything else and says so.
+TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
+    ConnectFixture f(driveAt(63));
+    auto& vd = f.drive.Drive();
+    vd.SetRam(31007, 5000);
+    vd.SetRam(31008, 2);
+    auto connect = [&] {
+        QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
+        return WaitUntil([&] { return !f.window->busy(); }, 10000);
+    };
+    ASSERT_TRUE(connect());
+    {
+        hx::runtest::GuardOptions options;
+        options.checkStandstill = false;
+        hx::runtest::MotionGuard guard(hx::DriveHandle(&theComm, 63), theComm.PortName(), options);
+        ASSERT_TRUE(guard.Prepare(hx::runtest::MotionKind::Trapezoid).ready());
+        // The program dies here: the guard never puts anything back.
+    }
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    EXPECT_EQ(vd.Peek(31008), 1);
+    f.frame.reset();
+    theComm.CloseCom();
+    f.messages.clear();
+
+    f.frame = std::make_unique<CMainFrame>();
+    f.window = static_cast<CConnectCom*>(f.frame->view()->openConnection());
+    ASSERT_TRUE(connect());
+    EXPECT_EQ(vd.Peek(31007), 5000);
+    EXPECT_EQ(vd.Peek(31008), 2);
+    ASSERT_EQ(f.messages.records.size(), 1u);
+    EXPECT_TRUE(f.messages.lastText().contains("Pr9.17 = 5000 ms")) << f.messages.lastText().toStdString();
 }
 
 TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {

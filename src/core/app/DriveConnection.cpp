@@ -1,5 +1,8 @@
 #include "core/app/DriveConnection.h"
 
+#include "core/link/DriveHandle.h"
+#include "core/runtest/MotionGuard.h"
+
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/util/Job.h"
@@ -34,7 +37,11 @@ ConnectOutcome ConnectToDrive(CQXCOM& comm, uint8_t station, uint16_t receiveTim
         return outcome;
     }
     if (answered) answered();
+    // The drive's own watchdog goes back before anything else happens on it.
+    const std::optional<runtest::RestoreOutcome> restored =
+        runtest::RestoreLeftWatchdog(DriveHandle(&comm, station), comm.PortName());
     outcome.report = ReadConnectedDrive(comm, station, table);
+    if (restored) outcome.report.watchdogRestored = runtest::RestoredWatchdogText(*restored);
     outcome.step = ConnectOutcome::Step::Connected;
     return outcome;
 }

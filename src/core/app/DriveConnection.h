@@ -25,6 +25,9 @@ struct ConnectedDriveReport {
     // Whether the model's parameter types were registered in the table.
     bool typesRegistered = false;
     std::string typesError;
+    // A run test that did not end normally (the program was killed, the line
+    // broke) left the drive's watchdog armed: what became of its own values.
+    std::string watchdogRestored;
 };
 
 ConnectedDriveReport ReadConnectedDrive(CQXCOM& comm, uint8_t station, CParameter& table);

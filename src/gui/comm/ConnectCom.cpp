@@ -170,6 +170,7 @@ void CConnectCom::onConnectDone(const hx::ConnectOutcome& outcome) {
 
 void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     for (const std::string& message : report.attributeMessages) ShowMessage(this, QString::fromStdString(message));
+    if (!report.watchdogRestored.empty()) ShowMessage(this, QString::fromStdString(report.watchdogRestored));
 
     QString display;
     if (!lookupDisplayModel(&display)) {

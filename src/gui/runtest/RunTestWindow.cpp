@@ -482,7 +482,6 @@ void CRunTest::clickStart() {
     m_recaptureTimer.stop();
     SetStartIdle();
     QPointer<CRunTest> self(this);
-    const uint16_t stopAddress = StopAddress(m_mode);
     const Mode mode = m_mode;
     m_session->StopRun(Drive(), m_mode, [self, mode](bool answered) {
         if (answered) return;
