@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/util/CommandLine.h"
 #include "core/util/Text.h"
@@ -20,10 +21,44 @@ bool CliContext::OpenLink() const {
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);
         g_station = Station();
+        // Every command that talks to a drive hears of a write to it that never finished.
+        if (Station() != 0) ReportUnfinishedWrite(Station());
     } else {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
     }
     return *m_opened;
+}
+
+hx::DriveHandle CliContext::Drive(float firmwareVersion) const {
+    return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
+}
+
+hx::PrepareOptions CliContext::GateOptions() const {
+    hx::PrepareOptions options;
+    options.withoutBackup = m_options.noBackup;
+    return options;
+}
+
+int CliContext::GateFailed(const hx::GateResult& gate) const {
+    std::string text = gate.message;
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    if (gate.canGoOnWithout()) text += " (--no-backup writes without a backup)";
+    return Fail(text, kExitNoAnswer);
+}
+
+void CliContext::ReportUnfinishedWrite(uint8_t station) const {
+    const auto unfinished = hx::ChangeGate::Instance().TakeUnfinished(m_comm.PortName(), station);
+    if (!unfinished) return;
+    Fail("warning: " + hx::UnfinishedWriteText(*unfinished) + " (" + unfinished->what + ", " + unfinished->time + ")",
+         0);
+    if (unfinished->backup.empty()) {
+        Fail("no backup was taken before it", 0);
+        return;
+    }
+    Fail("the backup taken before it: " + unfinished->backup + "; to put it back: halvex-cli --port " +
+             m_comm.PortName() + " --station " + std::to_string(station) + " params restore " + unfinished->backup,
+         0);
 }
 
 int CliContext::Fail(const std::string& message, int code) const {

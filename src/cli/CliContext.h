@@ -9,6 +9,11 @@
 #include <string>
 
 class CQXCOM;
+namespace hx {
+struct GateResult;
+struct PrepareOptions;
+class DriveHandle;
+}
 
 // Exit statuses of halvex-cli.
 enum CliExit : int {
@@ -23,6 +28,7 @@ struct CliOptions {
     int baud = 38400;
     int station = 63;           // default: Drive/DriveNo of the settings file
     int timeoutMs = 100;        // reply time-out
+    bool noBackup = false;      // write without the backup the change gate takes first
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 
@@ -40,9 +46,21 @@ public:
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
     // Configures and opens the port once (later calls return the first
-    // result), sets the reply time-out and g_station. On failure prints
+    // result), sets the reply time-out and g_station, and tells of an
+    // unfinished write to the station (ReportUnfinishedWrite). On failure prints
     // "halvex-cli: cannot open PORT: reason" on stderr.
     bool OpenLink() const;
+
+    // The drive at the options' station on the opened link.
+    hx::DriveHandle Drive(float firmwareVersion) const;
+    // What the change gate is told: --no-backup.
+    hx::PrepareOptions GateOptions() const;
+    // The gate's message on stderr (with the hint of --no-backup when the
+    // disk was the trouble); returns kExitNoAnswer.
+    int GateFailed(const hx::GateResult& gate) const;
+    // Says so (once) when the drive's last whole-set write did not finish,
+    // and which backup holds the values from before it; OpenLink calls it.
+    void ReportUnfinishedWrite(uint8_t station) const;
 
     // One line on stderr ("halvex-cli: " + message); returns code.
     int Fail(const std::string& message, int code) const;

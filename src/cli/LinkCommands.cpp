@@ -7,6 +7,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/db/CADO.h"
 #include "core/db/ModelMapping.h"
 #include "core/link/CQXCOM.h"
@@ -94,16 +95,30 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     auto value = CliContext::ParseNumber(args[1]);
     // Signed or unsigned 16-bit: 65535 and -1 are the same word.
     if (!value || *value < -32768 || *value > 65535) return ctx.Usage("bad register value: " + args[1]);
+    if (ctx.Station() == 0 && !ctx.Options().noBackup)
+        return ctx.Fail("station 0 is the broadcast address: every drive on the line takes the write and none "
+                        "answers, so none can be backed up first; add --no-backup to send it all the same",
+                        kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
     CQXCOM& comm = ctx.Link();
-    comm.WriteAddressValue(ctx.Station(), *address, word);
     if (ctx.Station() == 0) {
+        comm.WriteAddressValue(ctx.Station(), *address, word);
         // Nobody answers a broadcast: it went out, whether any drive took it is unknown.
         ctx.Out() << "broadcast: sent " << *address << '=' << word << " to every drive on the line; no drive answers a "
                      "broadcast, so whether it was carried out is unknown\n";
         return comm.LastRequestAnswered() ? kExitOk : ctx.NoAnswer("broadcast write " + std::to_string(*address));
     }
+    // Before the write: the backup of the drive (a whole read the first time),
+    // and the write on record.
+    hx::ChangeBatch changes(ctx.Drive(g_firmwareVersion), hx::ChangeOrigin::CommandLine,
+                            "write " + std::to_string(*address) + "=" + std::to_string(word));
+    const hx::GateResult gate = changes.Prepare({}, {}, ctx.GateOptions());
+    if (!gate.ok()) return gate.canGoOnWithout() ? ctx.GateFailed(gate) : ctx.NoAnswer("backup read");
+    hx::ChangeBatch::Pending pending;
+    const auto sent = static_cast<uint16_t>(word);
+    if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
+    comm.WriteAddressValue(ctx.Station(), *address, word);
     const bool answered = comm.LastRequestAnswered();
     const bool mayHaveApplied = comm.LastRequestMayHaveApplied();
     const std::string failure = comm.LastRequestErrorText();
@@ -111,6 +126,7 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     // the write's own reply.
     const int held = comm.ReadAddressValue(ctx.Station(), *address);
     const bool readBack = comm.LastRequestAnswered();
+    if (readBack) changes.Confirm(pending, static_cast<int16_t>(held) == word);
     if (!answered) {
         std::string text = "station " + std::to_string(ctx.Station()) + ": write " + std::to_string(*address) +
                            " failed: " + failure;

@@ -170,6 +170,8 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
                         kExitNoAnswer);
     case CaptureStatus::Closed:
         return ctx.Fail("capture ended early", kExitNoAnswer);
+    case CaptureStatus::NotBackedUp:
+        return out.gate.canGoOnWithout() ? ctx.GateFailed(out.gate) : ctx.NoAnswer("backup read");
     }
     return kExitNoAnswer;
 }
@@ -311,8 +313,9 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    const CaptureRequest r = CaptureRequest::For(link, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
-                                                 TorqueStartWrites(f, *points, firmware));
+    CaptureRequest r = CaptureRequest::For(link, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
+                                           TorqueStartWrites(f, *points, firmware));
+    r.gate = ctx.GateOptions();
     const auto out = RunWithInterrupt(r);
     if (!out) return ctx.Fail("interrupted; current-loop test stopped", kExitInterrupted);
     if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);

@@ -14,6 +14,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/wizard/SetupFile.h"
@@ -45,8 +46,9 @@ namespace {
 
 constexpr const char* kWizardModel = "KRV4";
 
-// Register 0 must answer and the drive must be the wizard's model; gives its variant.
-bool Connect(const CliContext& ctx, uint16_t* variant, int* status) {
+// Register 0 must answer and the drive must be the wizard's model; gives its
+// variant (and firmware, when asked).
+bool Connect(const CliContext& ctx, uint16_t* variant, int* status, float* firmware = nullptr) {
     if (!ctx.OpenLink()) {
         *status = kExitPortError;
         return false;
@@ -68,6 +70,7 @@ bool Connect(const CliContext& ctx, uint16_t* variant, int* status) {
         return false;
     }
     *variant = identity.variantCode;
+    if (firmware) *firmware = identity.firmwareVersion;
     return true;
 }
 
@@ -99,14 +102,19 @@ int Apply(const CliContext& ctx, const std::string& path) {
 
     uint16_t variant = 0;
     int status = kExitOk;
-    if (!Connect(ctx, &variant, &status)) return status;
-    const auto report = hx::wizard::ApplySetup(ctx.Link(), ctx.Station(), variant, values);
+    float firmware = 0;
+    if (!Connect(ctx, &variant, &status, &firmware)) return status;
+    hx::ChangeBatch changes(ctx.Drive(firmware), hx::ChangeOrigin::CommandLine, "setup apply " + path);
+    const auto report =
+        hx::wizard::ApplySetup(ctx.Link(), ctx.Station(), variant, values, {}, {}, &changes, ctx.GateOptions());
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));
 
     using hx::wizard::ApplyOutcome;
     const auto& apply = report.apply;
     switch (apply.outcome) {
+    case ApplyOutcome::NotBackedUp:
+        return apply.gate.canGoOnWithout() ? ctx.GateFailed(apply.gate) : ctx.NoAnswer("backup read");
     case ApplyOutcome::WriteUnanswered: {
         const auto& w = *apply.unanswered;
         const std::string what = std::string(apply.refused ? "the drive refused " : "no answer writing ") +

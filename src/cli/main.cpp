@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/AlarmCommands.h"
+#include "cli/BackupCommands.h"
 #include "cli/CaptureCommands.h"
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
@@ -53,6 +54,9 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
                                  "default: the settings file's station, else 63");
     hx::cmdline::AddNumberOption(app, "--timeout", options.timeoutMs, 1, 65535, "reply time-out in ms, default 100")
         ->type_name("MS");
+    app.add_flag("--no-backup", options.noBackup,
+                 "change the drive without first saving a backup of its parameters (for scripts that\n"
+                 "know what they do); the change journal is still written");
 }
 
 }  // namespace
@@ -77,6 +81,7 @@ int main(int argc, char** argv) {
     CliCommands commands(app, ctx);
     AddLinkCommands(commands);
     AddParamsCommands(commands);
+    AddBackupCommands(commands);
     AddCaptureCommands(commands);
     AddAlarmCommands(commands);
     AddSetupCommands(commands);

@@ -17,6 +17,8 @@
 namespace {
 
 std::atomic<uint64_t> g_nextLinkId{1};
+// Every opening of any port in this run, so no two connections share a number.
+std::atomic<uint64_t> g_nextConnection{1};
 
 constexpr int kGatewayPathUnavailable = 0x0A;
 constexpr int kGatewayTargetFailed = 0x0B;
@@ -81,6 +83,7 @@ struct CQXCOM::Impl {
     std::string transportText;
 
     std::atomic<bool> open{false};
+    std::atomic<uint64_t> connection{0};
     std::atomic<int> useMode{0};
     std::atomic<uint16_t> receiveTimeOut{CQXCOM::kDefaultReceiveTimeOut};
 
@@ -294,6 +297,7 @@ int CQXCOM::OpenCom() {
     }
     d->transport = std::move(transport);
     d->open = true;
+    d->connection = g_nextConnection++;
     d->resetHealth();
     d->setLastError({});
     return 1;
@@ -441,6 +445,8 @@ CQXCOM::Health CQXCOM::GetHealth() const {
     h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));
     return h;
 }
+
+uint64_t CQXCOM::ConnectionSerial() const { return d->connection.load(); }
 
 std::string CQXCOM::PortName() const {
     std::lock_guard lock(d->textMutex);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/TransferPlan.h"
@@ -52,6 +53,8 @@ TransferResult ReadAll(const TransferLink& link, std::stop_token stop, const Pro
         ++result.blocksDone;
         if (progress) progress(result.blocksDone, result.blocksTotal);
     }
+    // A whole read of this session is a backup at hand for the first change.
+    ChangeGate::Instance().NoteCompleteRead(DriveHandle(link.comm, link.station, link.firmwareVersion), *link.table);
     return result;
 }
 

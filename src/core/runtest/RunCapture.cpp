@@ -47,7 +47,29 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         return out;
     };
 
-    out.writes = SendWrites(link, request.startWrites);
+    // The gains or anti-vibration settings of a start are the user's tuning:
+    // backed up before the session's first change and journaled.
+    std::optional<ChangeOrigin> origin;
+    for (const RegisterWrite& w : request.startWrites)
+        if (!origin) origin = TuningOrigin(request.mode, w.address);
+    std::optional<ChangeBatch> changes;
+    if (origin) {
+        changes.emplace(hx::DriveHandle(link.comm, link.station, link.firmwareVersion), *origin, "run test start");
+        out.gate = changes->Prepare(stop, {}, request.gate);
+        if (!out.gate.ok()) {
+            out.status = out.gate.status == GateResult::Status::Stopped ? CaptureStatus::Closed : CaptureStatus::NotBackedUp;
+            return out;
+        }
+    }
+    out.writes = SendWrites(link, request.startWrites, changes ? &*changes : nullptr, request.mode);
+    if (out.writes.journalFailed) {
+        // Nothing of the start reached the drive after the failed record;
+        // what went before it were settings, not the motion.
+        out.gate.status = GateResult::Status::JournalFailed;
+        out.gate.message = changes->Error();
+        out.status = CaptureStatus::NotBackedUp;
+        return out;
+    }
     if (out.writes.unanswered) {
         out.unansweredAddress = out.writes.unanswered;
         // Some of the start may have reached the drive (a lost reply is not a

@@ -46,11 +46,12 @@ struct CaptureRequest {
     std::array<uint32_t, 4> codes{};         // active channels are read in order 1..4
     int points = 200;                        // per channel, a multiple of 50
     CompletionWait wait;
+    PrepareOptions gate;                     // for the tuning settings among the start writes
 
     // A capture of the mode with its start writes, waiting as the mode waits.
     static CaptureRequest For(const RunLink& link, Mode mode, const std::array<uint32_t, 4>& codes, int points,
                               std::vector<RegisterWrite> startWrites) {
-        return CaptureRequest{link, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode)};
+        return CaptureRequest{link, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode), {}};
     }
 };
 
@@ -59,6 +60,7 @@ enum class CaptureStatus {
     TimedOut,    // the drive never reported completion
     NoAnswer,    // a start write or a block read went unanswered
     Closed,      // the session closed before the capture ended
+    NotBackedUp, // the change gate refused the tuning settings: nothing was sent (gate says why)
 };
 
 struct CaptureOutcome {
@@ -73,6 +75,7 @@ struct CaptureOutcome {
     bool stopRequested = false;  // a stop was asked for during this capture
     bool stopSent = false;       // and was answered by the drive
     bool safetyStopSent = false; // the stop sent after an unanswered start was answered
+    GateResult gate;             // for NotBackedUp
 };
 
 // Runs one capture on the calling thread. takeStopRequest is asked between

@@ -108,12 +108,29 @@ std::optional<int> ReadRegister(const RunLink& link, uint16_t address) {
     return r;
 }
 
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes) {
+std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address) {
+    if (mode == Mode::Torque && (address == reg::kCurrentKp || address == reg::kCurrentKi || address == reg::kCurrentKc))
+        return ChangeOrigin::Gains;
+    if (mode == Mode::Resonance)
+        for (uint16_t a : reg::kAntiVibration)
+            if (a == address) return ChangeOrigin::Slider;
+    return std::nullopt;
+}
+
+WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes, ChangeBatch* changes,
+                        Mode mode) {
     WriteOutcome out;
     out.returned.reserve(writes.size());
     for (const RegisterWrite& w : writes) {
+        ChangeBatch::Pending pending;
+        const bool journaled = changes && TuningOrigin(mode, w.address);
+        if (journaled && !changes->Journal(w.address, &w.word, 1, &pending)) {
+            out.journalFailed = true;
+            break;
+        }
         const std::optional<int> r = WriteRegister(link, w.address, w.word);
         out.returned.push_back(r);
+        if (journaled && r) changes->Confirm(pending, true);
         if (!r) {
             out.unanswered = w.address;
             break;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/backup/ChangeGate.h"
 #include "core/runtest/RunFields.h"
 
 class CQXCOM;
@@ -65,10 +66,20 @@ struct WriteOutcome {
     std::vector<std::optional<int>> returned;
     // The first unanswered write's address; the sequence ends there.
     std::optional<uint16_t> unanswered;
+    // The change journal could not record a setting: nothing from it on was sent.
+    bool journalFailed = false;
 };
+// The user's tuning among the writes of a mode's start: the current-loop
+// gains (ChangeOrigin::Gains) and the anti-vibration settings (Slider). They
+// go through the change gate; the rest of a start (sampling, the trapezoid
+// of a test run, commands) does not.
+std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address);
+
 // Sends the writes in order on the calling thread and ends at the first one
-// the drive does not answer.
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes);
+// the drive does not answer. With changes (prepared), the tuning settings
+// among them are journaled before they go out.
+WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes, ChangeBatch* changes = nullptr,
+                        Mode mode = Mode::Velocity);
 // One write; nullopt when unanswered.
 std::optional<int> WriteRegister(const RunLink& link, uint16_t address, uint16_t word);
 // One read; nullopt when unanswered.

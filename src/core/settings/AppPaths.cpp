@@ -67,17 +67,22 @@ std::string DataFolder() {
     return IsInstalledCopy() ? installedDataFolder(program).string() : program;
 }
 
-std::string UserConfigFolder() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    fs::path base;
-    if (xdg && *xdg) {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : "/tmp") / ".config";
-    }
-    return (base / "halvex").string();
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path (the
+// specification says to ignore a relative one), else the default under HOME.
+fs::path XdgFolder(const char* variable, const char* homeRelative) {
+    const char* xdg = std::getenv(variable);
+    if (xdg && *xdg == '/') return fs::path(xdg) / "halvex";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / homeRelative / "halvex";
 }
+
+}  // namespace
+
+std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config").string(); }
+
+std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share").string(); }
 
 std::string WritableFolder() {
     // An installed copy never writes beside its executable, even when it could

@@ -136,7 +136,8 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
 }
 
 SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, const SetupValues& values,
-                            std::stop_token stop, const ApplyProgress& progress) {
+                            std::stop_token stop, const ApplyProgress& progress, ChangeBatch* changes,
+                            PrepareOptions options) {
     SetupApplyReport report;
     const SetupReading current = ReadSetup(comm, station, variant);
     report.readOk = current.ok;
@@ -194,7 +195,14 @@ SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, con
         return given.count(s.kind) > 0 || (s.kind == SettingKind::Alias && given.count(SettingKind::AliasSource));
     };
     PlanWrites(form, variant, &report.plan, nullptr, include);
-    report.apply = ApplyWizard(comm, station, report.plan, stop, progress);
+    if (changes) {
+        report.apply.gate = changes->Prepare(stop, {}, options);
+        if (!report.apply.gate.ok()) {
+            report.apply.outcome = ApplyOutcome::NotBackedUp;
+            return report;
+        }
+    }
+    report.apply = ApplyWizard(comm, station, report.plan, stop, progress, changes);
     if (report.apply.writesDone != static_cast<int>(report.plan.size())) return report;
 
     for (const PlannedWrite& w : report.plan) {

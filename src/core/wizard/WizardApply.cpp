@@ -6,12 +6,21 @@
 namespace hx::wizard {
 
 ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, std::stop_token stop,
-                        const ApplyProgress& progress) {
+                        const ApplyProgress& progress, ChangeBatch* changes) {
     ApplyResult result;
     const int total = static_cast<int>(plan.size()) + 1;
+    if (changes) changes->BeginBlocks(total);
     for (const PlannedWrite& w : plan) {
         if (stop.stop_requested()) {
             result.outcome = ApplyOutcome::Stopped;
+            return result;
+        }
+        ChangeBatch::Pending pending;
+        const auto word = static_cast<uint16_t>(w.value);
+        if (changes && !changes->Journal(w.address, &word, 1, &pending)) {
+            result.outcome = ApplyOutcome::NotBackedUp;
+            result.gate.status = GateResult::Status::JournalFailed;
+            result.gate.message = changes->Error();
             return result;
         }
         comm.WriteAddressValue(station, w.address, w.value);
@@ -19,12 +28,17 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
             result.outcome = ApplyOutcome::WriteUnanswered;
             result.unanswered = w;
             result.refused = comm.LastRequestError() == LinkError::Exception;
+            if (changes && result.refused) changes->Confirm(pending, false);
             return result;
         }
         ++result.writesDone;
+        if (changes) {
+            changes->Confirm(pending, true);
+            changes->BlockDone(result.writesDone);
+        }
         if (progress) progress(result.writesDone, total);
     }
-    result.store = RunStorageCommand(comm, station, kSaveToDrive, stop);
+    result.store = RunStorageCommand(comm, station, kSaveToDrive, stop, changes);
     switch (result.store.outcome) {
     case StorageOutcome::Succeeded:
         result.outcome = ApplyOutcome::Completed;
@@ -33,6 +47,14 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
     case StorageOutcome::NotCleared: result.outcome = ApplyOutcome::StoreNotCleared; break;
     case StorageOutcome::NotAnswered: result.outcome = ApplyOutcome::StoreUnanswered; break;
     case StorageOutcome::Stopped: result.outcome = ApplyOutcome::Stopped; break;
+    case StorageOutcome::NotBackedUp:
+        result.outcome = ApplyOutcome::NotBackedUp;
+        result.gate = result.store.gate;
+        break;
+    }
+    if (changes) {
+        if (result.completed()) changes->BlockDone(total);
+        changes->EndBlocks(result.completed());
     }
     return result;
 }
@@ -57,7 +79,16 @@ bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Lo
 bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, TransferLink link) {
     return run<ApplyResult>(
         [plan = std::move(plan), progress = std::move(progress), link](std::stop_token stop) {
-            return ApplyWizard(*link.comm, link.station, plan, stop, progress);
+            ChangeBatch changes(DriveHandle(link.comm, link.station, link.firmwareVersion), ChangeOrigin::Wizard,
+                                "setup wizard");
+            ApplyResult result;
+            result.gate = changes.Prepare(stop);
+            if (!result.gate.ok()) {
+                result.outcome = result.gate.status == GateResult::Status::Stopped ? ApplyOutcome::Stopped
+                                                                                   : ApplyOutcome::NotBackedUp;
+                return result;
+            }
+            return ApplyWizard(*link.comm, link.station, plan, stop, progress, &changes);
         },
         std::move(finished));
 }

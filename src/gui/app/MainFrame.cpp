@@ -16,6 +16,7 @@
 #include "gui/app/ExternalTools.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/VelmoraView.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
@@ -192,7 +193,19 @@ void CMainFrame::saveDriveParameters() {
 void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     QApplication::restoreOverrideCursor();
     updateCommandStates();
-    if (result.outcome != hx::StorageOutcome::Stopped) ShowSaveToDriveOutcome(this, result);
+    if (result.outcome == hx::StorageOutcome::NotBackedUp) {
+        if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& again) {
+                QMetaObject::invokeMethod(this, [this, again] { onDriveParametersSaved(again); },
+                                          Qt::QueuedConnection);
+            });
+            updateCommandStates();
+            return;
+        }
+    } else if (result.outcome != hx::StorageOutcome::Stopped) {
+        ShowSaveToDriveOutcome(this, result);
+    }
     emit saveDriveParametersFinished(result.succeeded());
 }
 

@@ -15,6 +15,7 @@
 #include "core/i18n/StringTable.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/TorqueMode.h"
@@ -394,6 +395,13 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
         return;
     case CaptureStatus::Closed:
+        return;
+    case CaptureStatus::NotBackedUp:
+        // Nothing of the start went out. A Yes lets the next start through
+        // without a backup; the user starts again.
+        SetStartIdle();
+        m_recaptureTimer.stop();
+        hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
     // The points go to the plot as a batch; it redraws once after the last.
