@@ -45,10 +45,10 @@ bool BenchFetch(int baud) {
         std::fprintf(stderr, "cannot open %s: %s\n", drive.DevicePath().c_str(), comm.LastErrorText().c_str());
         return false;
     }
-    const hx::SamplingLink link{&comm, kStation, 200.0f};
-    hx::ConfigureSampling(link, 100, kCodes, kPoints);
-    hx::TriggerSampling(link);
-    if (hx::WaitSampleComplete(link) != hx::WaitOutcome::Complete) {
+    hx::DriveHandle handle(&comm, kStation, 200.0f);
+    hx::ConfigureSampling(handle, 100, kCodes, kPoints);
+    hx::TriggerSampling(handle);
+    if (hx::WaitSampleComplete(handle) != hx::WaitOutcome::Complete) {
         std::fprintf(stderr, "the capture did not complete at %d baud\n", baud);
         return false;
     }
@@ -63,7 +63,7 @@ bool BenchFetch(int baud) {
         hx::SampleBuffers buffers;
         hx::BlockFailure failure;
         const auto start = std::chrono::steady_clock::now();
-        const auto status = hx::FetchCapture(link, kCodes, kPoints, buffers, {}, {}, &failure);
+        const auto status = hx::FetchCapture(handle, kCodes, kPoints, buffers, {}, {}, &failure);
         const double seconds = Since(start);
         if (status != hx::FetchStatus::Completed) {
             std::fprintf(stderr, "fetch failed at block %d of channel %d\n", failure.block + 1, failure.channel);

@@ -76,7 +76,7 @@ struct AlarmPrinter {
 
 int ShowAlarms(const CliContext& ctx, bool verbose, bool english) {
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::AlarmLink link{&ctx.Link(), ctx.Station()};
+    hx::DriveHandle drive = ctx.Drive();
     AlarmPrinter printer(ctx);
     printer.english = english;
     printer.verbose = verbose;
@@ -84,7 +84,7 @@ int ShowAlarms(const CliContext& ctx, bool verbose, bool english) {
     if (!printer.haveDb) ctx.Err() << "halvex-cli: no alarm texts: " << printer.db.LastError() << '\n';
 
     bool allAnswered = true;
-    const auto current = hx::ReadAlarmRegister(link, hx::reg::kCurrentAlarm);
+    const auto current = hx::ReadAlarmRegister(drive, hx::reg::kCurrentAlarm);
     if (!current) {
         ctx.Out() << "current: no answer\n";
         allAnswered = false;
@@ -94,7 +94,7 @@ int ShowAlarms(const CliContext& ctx, bool verbose, bool english) {
     for (int i = 0; i < hx::reg::kAlarmHistoryEntries; ++i) {
         const auto address = static_cast<uint16_t>(hx::reg::kAlarmHistoryFirst + i);
         const std::string prefix = std::to_string(i) + " (" + std::to_string(address) + "): ";
-        const auto code = hx::ReadAlarmRegister(link, address);
+        const auto code = hx::ReadAlarmRegister(drive, address);
         if (!code) {
             ctx.Out() << prefix << "no answer\n";
             allAnswered = false;
@@ -108,10 +108,10 @@ int ShowAlarms(const CliContext& ctx, bool verbose, bool english) {
 
 int ClearCurrent(const CliContext& ctx) {
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::AlarmLink link{&ctx.Link(), ctx.Station()};
-    const hx::ClearResult result = hx::ClearCurrentFault(link);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::ClearResult result = hx::ClearCurrentFault(drive);
     if (result.outcome == hx::ClearOutcome::NotAnswered) return ctx.NoAnswer("write 93");
-    const auto current = hx::ReadAlarmRegister(link, hx::reg::kCurrentAlarm);
+    const auto current = hx::ReadAlarmRegister(drive, hx::reg::kCurrentAlarm);
     if (!current) return ctx.NoAnswer("read 139");
     if (*current > 0)
         return ctx.Fail("the drive still reports " + hx::AlarmNumberText(*current) + ": its cause is not gone",
@@ -122,8 +122,8 @@ int ClearCurrent(const CliContext& ctx) {
 
 int ClearHistory(const CliContext& ctx) {
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::AlarmLink link{&ctx.Link(), ctx.Station()};
-    const hx::ClearResult result = hx::ClearAlarmHistory(link);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::ClearResult result = hx::ClearAlarmHistory(drive);
     switch (result.outcome) {
     case hx::ClearOutcome::Cleared:
         ctx.Out() << "alarm history cleared\n";
@@ -156,14 +156,14 @@ int Mask(const CliContext& ctx, const std::vector<std::string>& values, bool eng
         wanted = static_cast<uint16_t>(*n);
     }
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::AlarmLink link{&ctx.Link(), ctx.Station()};
+    hx::DriveHandle drive = ctx.Drive();
     if (!wanted) {
-        const auto mask = hx::ReadDetectionMask(link);
+        const auto mask = hx::ReadDetectionMask(drive);
         if (!mask) return ctx.NoAnswer("read 56");
         PrintMask(ctx, *mask, english);
         return kExitOk;
     }
-    const hx::MaskWriteResult result = hx::WriteDetectionMask(link, *wanted);
+    const hx::MaskWriteResult result = hx::WriteDetectionMask(drive, *wanted);
     switch (result.outcome) {
     case hx::MaskWriteOutcome::Taken: PrintMask(ctx, result.readBack, english); return kExitOk;
     case hx::MaskWriteOutcome::NotAnswered: return ctx.NoAnswer("write 56");
@@ -237,6 +237,7 @@ void AddAlarmCommands(CliCommands& commands) {
             }
             return RunAlarmsCommand(ctx, args);
         });
+    commands.OnEveryDrive(alarms);
     alarms->add_flag("-v,--verbose", *verbose, "also print the possible causes and remedies");
     alarms->add_option("--lang", *lang, "zh or en: the language of the alarm texts")->type_name("zh|en");
 }

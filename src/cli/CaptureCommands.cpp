@@ -4,12 +4,14 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "cli/WavePlot.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
@@ -60,11 +62,10 @@ bool KnownSource(uint16_t code) {
 }
 
 // The firmware decides whether the points register exists.
-bool ReadFirmware(const CliContext& ctx, float* firmware) {
-    const int v = ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kFirmwareVersion);
-    if (v == -1 && !ctx.Link().LastRequestAnswered()) return false;
-    *firmware = std::max(100.0f, static_cast<float>(static_cast<int16_t>(v)));
-    return true;
+std::optional<float> ReadFirmware(const CliContext& ctx) {
+    const auto v = ctx.Drive().Read(hx::reg::kFirmwareVersion);
+    if (!v) return std::nullopt;
+    return std::max(100.0f, static_cast<float>(*v));
 }
 
 int WriteOutput(const CliContext& ctx, const std::string& path, const std::string& csv,
@@ -105,15 +106,17 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
         return ctx.Usage("--interval must be 1..32767 us: " + std::to_string(options.intervalUs));
     if (options.points < 100 || options.points > 65500 || options.points % 100 != 0)
         return ctx.Usage("--points must be a multiple of 100: " + std::to_string(options.points));
-    const bool toFile = !options.output.empty();
-    const bool asWave = toFile && EndsWith(options.output, ".wave");
-    if (toFile && !asWave && !EndsWith(options.output, ".csv"))
-        return ctx.Usage("-o needs a file ending in .wave or .csv: " + options.output);
+    const std::string output = ctx.Expand(options.output);
+    const bool toFile = !output.empty();
+    const bool asWave = toFile && EndsWith(output, ".wave");
+    if (toFile && !asWave && !EndsWith(output, ".csv"))
+        return ctx.Usage("-o needs a file ending in .wave or .csv: " + output);
 
     if (!ctx.OpenLink()) return kExitPortError;
-    hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    const std::optional<float> firmware = ReadFirmware(ctx);
+    hx::DriveHandle drive = ctx.Drive(firmware.value_or(100.0f));
     hx::SamplingLimits limits;
-    if (!ReadFirmware(ctx, &link.firmwareVersion) || !hx::ReadSamplingLimits(link, &limits))
+    if (!firmware || !hx::ReadSamplingLimits(drive, &limits))
         return ctx.Fail("capture failed: the drive does not answer", kExitNoAnswer);
 
     // Everything is checked against what the drive reports before anything
@@ -134,8 +137,7 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
                                 std::to_string(k + 1) + " is not available",
                             kExitNoAnswer);
     const int active = hx::ActiveChannelCount(*codes);
-    if (link.firmwareVersion < static_cast<float>(hx::reg::kSampleFirmwareWithPoints) &&
-        options.points != hx::reg::kSampleLegacyPoints)
+    if (!drive.newLayout() && options.points != hx::reg::kSampleLegacyPoints)
         return ctx.Fail("this drive's firmware always captures 200 points a channel", kExitNoAnswer);
     if (static_cast<long>(options.points) * active > limits.capacity)
         return ctx.Fail(std::to_string(active) + " channel(s) x " + std::to_string(options.points) +
@@ -146,17 +148,21 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
     request.codes = *codes;
     request.pointsPerChannel = static_cast<uint16_t>(options.points);
     request.intervalUs = static_cast<int16_t>(options.intervalUs);
-    const hx::CaptureResult result = hx::RunCapture(link, request, {}, ProgressLine(ctx, "capture"));
+    const hx::CaptureResult result = hx::RunCapture(drive, request, {}, ProgressLine(ctx, "capture"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("capture failed: " + FailureReason(result.status, result.failedBlock, false), kExitNoAnswer);
 
     hx::WaveRecording recording;
     hx::RecordCapture(recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);
     if (asWave)
-        return WriteOutput(ctx, options.output, {},
-                           [&](std::string* e) { return hx::SaveWaveFile(options.output, recording, e); });
-    return WriteOutput(ctx, options.output, hx::FormatWaveCsv(recording),
-                       [&](std::string* e) { return hx::ExportWaveCsv(options.output, recording, e); });
+        return WriteOutput(ctx, output, {}, [&](std::string* e) { return hx::SaveWaveFile(output, recording, e); });
+    if (options.table) {
+        UseCliLanguage({});
+        return WriteOutput(ctx, output, hx::FormatWaveTableCsv(recording),
+                           [&](std::string* e) { return hx::ExportWaveTableCsv(output, recording, e); });
+    }
+    return WriteOutput(ctx, output, hx::FormatWaveCsv(recording),
+                       [&](std::string* e) { return hx::ExportWaveCsv(output, recording, e); });
 }
 
 std::string FormatSpectrumCsv(const std::vector<float>& bins) {
@@ -175,15 +181,16 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins) {
     return out;
 }
 
-int RunFftCommand(const CliContext& ctx, const std::string& output) {
+int RunFftCommand(const CliContext& ctx, const std::string& pattern) {
+    const std::string output = ctx.Expand(pattern);
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
     if (!ctx.OpenLink()) return kExitPortError;
-    const hx::SamplingLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    hx::DriveHandle drive = ctx.Drive();
     // A drive that does not answer at all is told at once, not after the
     // whole ready wait.
-    if (ctx.Link().ReadAddressValue(ctx.Station(), hx::reg::kSpectrumStatus) == -1 && !ctx.Link().LastRequestAnswered())
+    if (!drive.Read(hx::reg::kSpectrumStatus))
         return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
-    const hx::SpectrumResult result = hx::RunSpectrum(link, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
+    const hx::SpectrumResult result = hx::RunSpectrum(drive, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
     const std::string csv = FormatSpectrumCsv(result.bins);
@@ -196,12 +203,40 @@ int RunFftCommand(const CliContext& ctx, const std::string& output) {
     });
 }
 
-int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output) {
+struct WaveCommandOptions {
+    bool table = false;
+    std::string lang;
+    std::string output;
+    std::string size = "1200x600";
+};
+
+int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output,
+                         const WaveCommandOptions& options) {
+    if (options.table && !UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
     hx::WaveRecording recording;
     std::string error;
     if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
-    if (!hx::ExportWaveCsv(output, recording, &error)) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    const bool written = options.table ? hx::ExportWaveTableCsv(output, recording, &error)
+                                       : hx::ExportWaveCsv(output, recording, &error);
+    if (!written) return ctx.Fail("cannot write " + error, kExitNoAnswer);
+    return kExitOk;
+}
+
+int RunWavePlotCommand(const CliContext& ctx, const std::string& input, const WaveCommandOptions& options) {
+    if (!UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    if (!EndsWith(options.output, ".png") && !EndsWith(options.output, ".svg"))
+        return ctx.Usage("-o needs a file ending in .png or .svg: " + options.output);
+    int width = 0, height = 0;
+    char rest = 0;
+    if (std::sscanf(options.size.c_str(), "%dx%d%c", &width, &height, &rest) != 2 || width < 16 || height < 16 ||
+        width > 20000 || height > 20000)
+        return ctx.Usage("--size takes WIDTHxHEIGHT in pixels, 16 to 20000 each: " + options.size);
+    hx::WaveRecording recording;
+    std::string error;
+    if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
+    if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
+    if (!PlotWaveFile(recording, options.output, width, height, &error)) return ctx.Fail(error, kExitNoAnswer);
     return kExitOk;
 }
 
@@ -218,19 +253,39 @@ void AddCaptureCommands(CliCommands& commands) {
         ->type_name("US");
     hx::cmdline::AddNumberOption(*c, "--points", capture.points, 0, 65535, "points per channel (default 200)");
     c->add_option("-o,--output", capture.output,
-                  "FILE.wave (waveform file) or FILE.csv; without it the CSV goes to standard output")
+                  "FILE.wave (waveform file) or FILE.csv ({port} and {station} are filled\n"
+                  "in); without it the CSV goes to standard output")
         ->type_name("FILE");
+    c->add_flag("--table", capture.table,
+                "the CSV as a table for spreadsheets: Time(ms) and the channels by name, signed values");
+    commands.OnEveryDrive(c, &capture.output);
 
     static std::string spectrumOutput;
     CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
                                [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
-    f->add_option("-o,--output", spectrumOutput, "FILE.csv; without it the CSV goes to standard output")
+    f->add_option("-o,--output", spectrumOutput,
+                  "FILE.csv ({port} and {station} are filled in); without it the CSV\n"
+                  "goes to standard output")
         ->type_name("FILE");
+    commands.OnEveryDrive(f, &spectrumOutput);
 
     CLI::App& wave = *commands.AddGroup("wave", "waveform files");
-    commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
-                          {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
-                          [](const CliContext& ctx, const std::vector<std::string>& files) {
-                              return RunWaveExportCommand(ctx, files[0], files[1]);
-                          });
+    static WaveCommandOptions exportOptions, plotOptions;
+    CLI::App* e = commands.AddWithWords(wave, "export", "the CSV export of a waveform file",
+                                        {{"IN.wave", "waveform file to read", true}, {"OUT.csv", "CSV file to write", true}},
+                                        [](const CliContext& ctx, const std::vector<std::string>& files) {
+                                            return RunWaveExportCommand(ctx, files[0], files[1], exportOptions);
+                                        });
+    e->add_flag("--table", exportOptions.table,
+                "a table for spreadsheets: Time(ms) and the channels by name, signed values");
+    e->add_option("--lang", exportOptions.lang, "zh or en: the language of the channel names (with --table)")
+        ->type_name("zh|en");
+    CLI::App* p = commands.AddWithWords(wave, "plot", "draw a waveform file as the waveform window shows it",
+                                        {{"IN.wave", "waveform file to read", true}},
+                                        [](const CliContext& ctx, const std::vector<std::string>& files) {
+                                            return RunWavePlotCommand(ctx, files[0], plotOptions);
+                                        });
+    p->add_option("-o,--output", plotOptions.output, "FILE.png or FILE.svg")->required()->type_name("FILE");
+    p->add_option("--size", plotOptions.size, "image size in pixels (default 1200x600)")->type_name("WxH");
+    p->add_option("--lang", plotOptions.lang, "zh or en: the language of the captions")->type_name("zh|en");
 }

@@ -26,6 +26,7 @@ struct CaptureCommandOptions {
     int intervalUs = 100;
     int points = 200;
     std::string output;  // .wave or .csv; empty: the CSV on standard output
+    bool table = false;  // the spreadsheet table instead of the classic CSV
 };
 
 // "1,2,32,256" to channel codes; nullopt for anything but 1..4 numbers of 0..65535.

@@ -1,5 +1,19 @@
 #include "cli/CliCommands.h"
 
+#include "cli/DriveRunner.h"
+
+namespace {
+
+// "params dump" for the sub-command dump of params.
+std::string CommandPath(const CLI::App* command) {
+    std::string path = command->get_name();
+    for (const CLI::App* p = command->get_parent(); p && p->get_parent(); p = p->get_parent())
+        path = p->get_name() + " " + path;
+    return path;
+}
+
+}  // namespace
+
 CliCommands::CliCommands(CLI::App& app, const CliContext& ctx) : m_app(app), m_ctx(ctx) {}
 
 CLI::App* CliCommands::Add(const std::string& name, const std::string& description, Action action) {
@@ -10,9 +24,20 @@ CLI::App* CliCommands::Add(CLI::App& parent, const std::string& name, const std:
                            Action action) {
     CLI::App* command = parent.add_subcommand(name, description);
     command->group("Commands");
+    auto many = std::make_shared<ManyDrives>();
+    m_manyDrives[command] = many;
     // Subcommand callbacks run after the whole line is parsed, so the options
     // given after the command's words are known by then.
-    command->callback([status = m_status, &ctx = m_ctx, action = std::move(action)] { *status = action(ctx); });
+    command->callback([status = m_status, &ctx = m_ctx, action = std::move(action), many, command] {
+        if (!ctx.ManyDrives()) {
+            *status = action(ctx);
+        } else if (many->allowed) {
+            *status = RunOnDrives(ctx, action, many->output);
+        } else {
+            *status = ctx.Usage(CommandPath(command) +
+                                " works on one drive: --stations, several --port and --summary-json are not for it");
+        }
+    });
     return command;
 }
 
@@ -47,4 +72,11 @@ CLI::App* CliCommands::AddGroup(const std::string& name, const std::string& desc
     group->group("Commands");
     group->require_subcommand(1);
     return group;
+}
+
+CLI::App* CliCommands::OnEveryDrive(CLI::App* command, const std::string* output) {
+    auto& many = *m_manyDrives.at(command);
+    many.allowed = true;
+    many.output = output;
+    return command;
 }

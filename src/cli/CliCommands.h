@@ -19,6 +19,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,11 +55,24 @@ public:
     // them must follow it.
     CLI::App* AddGroup(const std::string& name, const std::string& description);
 
+    // Lets a command work on many drives (DriveRunner.h): with --stations,
+    // several --port or --summary-json its action runs once per drive, with
+    // that drive's context. output: the command's output-file option, whose
+    // name must then differ from drive to drive. Any other command refuses
+    // such a line.
+    CLI::App* OnEveryDrive(CLI::App* command, const std::string* output = nullptr);
+
     // The exit status of the command that ran; kExitOk when none did.
     int Status() const { return *m_status; }
 
 private:
+    struct ManyDrives {
+        bool allowed = false;
+        const std::string* output = nullptr;
+    };
+
     CLI::App& m_app;
+    std::map<const CLI::App*, std::shared_ptr<ManyDrives>> m_manyDrives;
     const CliContext& m_ctx;
     std::shared_ptr<int> m_status = std::make_shared<int>(kExitOk);
 };

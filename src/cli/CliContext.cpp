@@ -7,11 +7,35 @@
 #include "core/Globals.h"
 #include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
 #include "core/util/CommandLine.h"
 #include "core/util/Text.h"
+#include "core/util/TextProgress.h"
 
 CliContext::CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err)
     : m_options(std::move(options)), m_comm(comm), m_out(out), m_err(err) {}
+
+CliContext::CliContext(const CliContext& many, const std::string& port, int station, CQXCOM& comm,
+                       std::ostream& out, std::ostream& err)
+    : m_options(many.m_options),
+      m_comm(comm),
+      m_out(out),
+      m_err(err),
+      m_arguments(many.m_arguments),
+      m_driveOfMany(true),
+      m_opened(true),
+      m_table(std::make_unique<CParameter>()) {
+    m_options.port = port;
+    m_options.ports = {port};
+    m_options.station = station;
+    m_options.stations = {station};
+}
+
+CliContext::~CliContext() = default;
+
+bool CliContext::ManyDrives() const {
+    return !m_driveOfMany && (!m_options.stations.empty() || m_options.ports.size() > 1 || !m_options.summaryJson.empty());
+}
 
 bool CliContext::OpenLink() const {
     if (m_opened) return *m_opened;
@@ -29,9 +53,65 @@ bool CliContext::OpenLink() const {
     return *m_opened;
 }
 
-hx::DriveHandle CliContext::Drive(float firmwareVersion) const {
-    return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
+hx::DriveHandle CliContext::Drive() const {
+    return hx::DriveHandle(&m_comm, Station(), m_identity ? m_identity->firmwareVersion : 100.0f);
 }
+
+const hx::DriveIdentity* CliContext::Identify(int* status) const {
+    if (m_identity) return &*m_identity;
+    if (!hx::DriveAnswers(m_comm, Station())) {
+        *status = NoAnswer("read 0");
+        return nullptr;
+    }
+    hx::DriveIdentity identity = hx::ReadDriveIdentity(m_comm, Station());
+    if (!identity.complete) {
+        *status = NoAnswer("identity");
+        return nullptr;
+    }
+    m_identity = std::move(identity);
+    // The change gate names this drive's backups and journal lines by it.
+    const std::string display = hx::LookupDisplayModelFor(m_identity->productModel);
+    hx::ChangeGate::Instance().Attach(
+        Drive(m_identity->firmwareVersion),
+        hx::DriveInfo{m_identity->productModel, m_identity->softVersionText, m_identity->driveModel,
+                      display.empty() ? m_identity->productModel : display, m_identity->firmwareVersion});
+    return &*m_identity;
+}
+
+CParameter& CliContext::Table() const { return m_table ? *m_table : theParameterTable; }
+
+std::string CliContext::PortForFileName(const std::string& port) {
+    std::string name = port.rfind("/dev/", 0) == 0 ? port.substr(5) : port;
+    for (char& c : name) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                          c == '_' || c == '-';
+        if (!keep) c = '-';
+    }
+    const auto first = name.find_first_not_of('-');
+    return first == std::string::npos ? "port" : name.substr(first);
+}
+
+std::string CliContext::Expand(const std::string& name) const {
+    return ExpandName(name, Port(), m_options.station);
+}
+
+std::string CliContext::ExpandName(const std::string& name, const std::string& port, int station) {
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        if (name.compare(i, 6, "{port}") == 0) {
+            out += PortForFileName(port);
+            i += 6;
+        } else if (name.compare(i, 9, "{station}") == 0) {
+            out += std::to_string(station);
+            i += 9;
+        } else {
+            out += name[i++];
+        }
+    }
+    return out;
+}
+
+bool CliContext::ProgressOnTerminal() const { return !m_driveOfMany && hx::TextProgress::StderrIsTerminal(); }
 
 hx::PrepareOptions CliContext::GateOptions() const {
     hx::PrepareOptions options;
@@ -62,6 +142,7 @@ void CliContext::ReportUnfinishedWrite(uint8_t station) const {
 }
 
 int CliContext::Fail(const std::string& message, int code) const {
+    if (code != 0) m_lastFailure = message;
     m_err << "halvex-cli: " << message << '\n';
     m_err.flush();
     return code;
@@ -69,10 +150,11 @@ int CliContext::Fail(const std::string& message, int code) const {
 
 int CliContext::NoAnswer(const std::string& what) const {
     // Say what happened: silence, a damaged reply or a refusal are different
-    // troubles on the line.
+    // troubles on the line. A drive of many has its port and station in
+    // front of every line already.
     std::string reason = m_comm.LastRequestErrorText();
     if (reason.empty()) reason = m_comm.LastErrorText();
-    return Fail("station " + std::to_string(m_options.station) + ": " + what + " failed" +
+    return Fail((m_driveOfMany ? "" : "station " + std::to_string(m_options.station) + ": ") + what + " failed" +
                     (reason.empty() ? "" : ": " + reason),
                 kExitNoAnswer);
 }

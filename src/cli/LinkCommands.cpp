@@ -150,13 +150,11 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
-    CQXCOM& comm = ctx.Link();
     // As the connection does: a drive must answer register 0 first.
-    if (!hx::DriveAnswers(comm, ctx.Station())) return ctx.NoAnswer("read 0");
-
-    const hx::DriveIdentity id = hx::ReadDriveIdentity(comm, ctx.Station());
-    if (!id.complete) return ctx.NoAnswer("identity");
-    hx::ApplyIdentity(id);
+    int status = kExitOk;
+    const hx::DriveIdentity* identity = ctx.Identify(&status);
+    if (!identity) return status;
+    const hx::DriveIdentity& id = *identity;
 
     std::string displayModel;
     const bool qxModel = hx::env::Read(hx::env::kQxModel, "Yes", "0") == "1";
@@ -172,7 +170,6 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
     } catch (const DbError& e) {
         ctx.Fail(std::string("database error: ") + e.Description(), 0);
     }
-    g_displayModel = displayModel;
 
     char firmware[32];
     std::snprintf(firmware, sizeof firmware, "%.1f", static_cast<double>(id.firmwareVersion));
@@ -198,6 +195,6 @@ void AddLinkCommands(CliCommands& commands) {
                           {{"ADDR", "register address 0..65535", true},
                            {"VALUE", "-32768..65535 (65535 and -1 are the same word)", true}},
                           RunWriteCommand);
-    commands.AddWithWords("identity", "print the drive's versions, models and display model", {},
-                          RunIdentityCommand);
+    commands.OnEveryDrive(commands.AddWithWords("identity", "print the drive's versions, models and display model",
+                                                {}, RunIdentityCommand));
 }

@@ -51,22 +51,9 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
         *status = kExitPortError;
         return false;
     }
-    CQXCOM& comm = ctx.Link();
-    if (!hx::DriveAnswers(comm, ctx.Station())) {
-        *status = ctx.NoAnswer("read 0");
-        return false;
-    }
-    *identity = hx::ReadDriveIdentity(comm, ctx.Station());
-    if (!identity->complete) {
-        *status = ctx.NoAnswer("identity");
-        return false;
-    }
-    hx::ApplyIdentity(*identity);
-    const std::string display = hx::LookupDisplayModelFor(identity->productModel);
-    hx::ChangeGate::Instance().Attach(
-        ctx.Drive(identity->firmwareVersion),
-        hx::DriveInfo{identity->productModel, identity->softVersionText, identity->driveModel,
-                      display.empty() ? identity->productModel : display, identity->firmwareVersion});
+    const hx::DriveIdentity* known = ctx.Identify(status);
+    if (!known) return false;
+    *identity = *known;
 
     table.ClearTypes();
     try {
@@ -96,7 +83,7 @@ hx::TransferResult WithProgress(const CliContext& ctx, const char* label,
                                 hx::TransferResult (*transfer)(const hx::TransferLink&, std::stop_token,
                                                                const hx::ProgressCallback&),
                                 const hx::TransferLink& link) {
-    hx::TextProgress progress(ctx.Err(), label, hx::TextProgress::StderrIsTerminal());
+    hx::TextProgress progress(ctx.Err(), label, ctx.ProgressOnTerminal());
     return transfer(link, {}, [&progress](int done, int total) { progress.Update(done, total); });
 }
 
@@ -122,14 +109,15 @@ int TransferFailed(const CliContext& ctx, const char* what, const hx::TransferRe
 int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
-    if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
+    CParameter& table = ctx.Table();
+    if (!ConnectDrive(ctx, table, &identity, &status)) return status;
     const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
+        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {
         const uint16_t address = CParameter::IndexToAddress(static_cast<uint16_t>(i));
-        ctx.Out() << address << '=' << theParameterTable.GetValue(address) << '\n';
+        ctx.Out() << address << '=' << table.GetValue(address) << '\n';
     }
     ctx.Out().flush();
     return kExitOk;
@@ -160,27 +148,30 @@ int Save(const CliContext& ctx) {
     }
 }
 
-int Read(const CliContext& ctx, const std::string& path, const std::string& description) {
-    if (path.empty()) return ctx.Usage("params read needs a file name after -o");
+int Read(const CliContext& ctx, const std::string& pattern, const std::string& description) {
+    if (pattern.empty()) return ctx.Usage("params read needs a file name after -o");
+    const std::string path = ctx.Expand(pattern);
     int status = kExitOk;
     hx::DriveIdentity identity;
-    if (!ConnectDrive(ctx, theParameterTable, &identity, &status, true)) return status;
+    CParameter& table = ctx.Table();
+    if (!ConnectDrive(ctx, table, &identity, &status, true)) return status;
     const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, theParameterTable, identity));
+        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
     const hx::ParameterFileHeader header{identity.productModel, identity.softVersionText,
                                          description};
     std::string error;
-    if (!hx::SaveParameterFile(path, theParameterTable, header, &error)) return ctx.Fail(error, kExitNoAnswer);
+    if (!hx::SaveParameterFile(path, table, header, &error)) return ctx.Fail(error, kExitNoAnswer);
     ctx.Out() << "Saved " << CParameter::kSlots << " parameters to " << path << '\n';
     ctx.Out().flush();
     return kExitOk;
 }
 
 int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force) {
-    const std::string& path = args[0];
+    // Each drive of many may get its own file ("axis-{station}.qxr").
+    const std::string path = ctx.Expand(args[0]);
     // The whole file is read before the drive is touched.
     hx::ParameterFileContents contents;
     std::string error;
@@ -188,7 +179,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
 
     int status = kExitOk;
     hx::DriveIdentity identity;
-    CParameter& table = theParameterTable;
+    CParameter& table = ctx.Table();
     std::vector<hx::ParameterDefinition> definitions;
     if (!ConnectDrive(ctx, table, &identity, &status, true, &definitions)) return status;
     // Again with the model's types: a value fits its register or is skipped.
@@ -228,7 +219,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
                                                         step == Step::Read    ? "reading parameters"
                                                         : step == Step::Write ? "writing parameters"
                                                                               : "reading back",
-                                                        hx::TextProgress::StderrIsTerminal());
+                                                        ctx.ProgressOnTerminal());
                                             shown = step;
                                         }
                                         bar->Update(done, total);
@@ -315,21 +306,25 @@ int Compare(const CliContext& ctx, const std::vector<std::string>& args, const s
 
 void AddParamsCommands(CliCommands& commands) {
     CLI::App& params = *commands.AddGroup("params", "the parameter manager's transfers and files");
-    commands.Add(params, "dump", "read all parameters and print ADDRESS=VALUE per slot", Dump);
-    commands.Add(params, "save", "store the drive's settings in its non-volatile memory", Save);
+    commands.OnEveryDrive(commands.Add(params, "dump", "read all parameters and print ADDRESS=VALUE per slot", Dump));
+    commands.OnEveryDrive(commands.Add(params, "save", "store the drive's settings in its non-volatile memory", Save));
 
     // The options' values live until the command has run, after registration.
     static std::string output, description, model;
     CLI::App* read = commands.Add(params, "read", "read all parameters and save them to a parameter file",
                                   [](const CliContext& ctx) { return Read(ctx, output, description); });
-    read->add_option("-o,--output", output, "parameter file to write (FILE.qxr)")->required()->type_name("FILE");
+    read->add_option("-o,--output", output, "parameter file to write (FILE.qxr; {port} and {station} are filled in)")
+        ->required()
+        ->type_name("FILE");
+    commands.OnEveryDrive(read, &output);
     read->add_option("--description", description, "description stored in the file")->type_name("TEXT");
 
     static bool force = false;
     CLI::App* load = commands.AddWithWords(
         params, "load", "write a parameter file to the drive and check it back",
-        {{"FILE", "parameter file (FILE.qxr)", true}},
+        {{"FILE", "parameter file (FILE.qxr; {port} and {station} are filled in)", true}},
         [](const CliContext& ctx, const std::vector<std::string>& files) { return Load(ctx, files, force); });
+    commands.OnEveryDrive(load);
     load->add_flag("--force", force,
                    "write a file with values outside their ranges or taken from another drive type all the same");
 

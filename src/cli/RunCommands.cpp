@@ -116,13 +116,13 @@ std::string Fixed(double v, int decimals) {
 // by default the last (largest).
 std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int activeChannels, float firmware,
                                 std::string* error) {
-    const RunLink link{&ctx.Link(), ctx.Station(), firmware};
-    const std::optional<int> capacity = ReadRegister(link, hx::reg::kSampleCapacity);
-    if (!capacity) {
-        *error = "capture capacity (register 136)";
+    hx::DriveHandle drive = ctx.Drive(firmware);
+    const CommandResult capacity = ReadCaptureCapacity(drive);
+    if (!capacity.value) {
+        *error = "capture capacity (register " + std::to_string(capacity.address) + ")";
         return std::nullopt;
     }
-    const std::vector<int> choices = PointsChoices(*capacity, activeChannels, firmware);
+    const std::vector<int> choices = PointsChoices(*capacity.value, activeChannels, firmware);
     if (!o.Has("--points")) return choices.back();
     const auto p = CliContext::ParseNumber(o.Value("--points"));
     for (int c : choices)
@@ -138,19 +138,19 @@ std::optional<CaptureOutcome> RunWithInterrupt(CaptureRequest request) {
     RunSession session;
     std::promise<CaptureOutcome> done;
     auto result = done.get_future();
-    const RunLink link = request.link;
+    const hx::DriveHandle drive = request.drive;
     const Mode mode = request.mode;
     session.StartCapture(std::move(request), [&done](const CaptureOutcome& o) { done.set_value(o); });
     while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (g_interrupted) {
-            session.Close(link, mode);  // sends the stop, ends and joins the capture
+            session.Close(drive, mode);  // sends the stop, ends and joins the capture
             return std::nullopt;
         }
     }
     CaptureOutcome out = result.get();
     // A failed run leaves nothing moving behind it.
     if (out.status != CaptureStatus::Completed && !out.stopSent) {
-        session.StopRun(link, mode);
+        session.StopRun(drive, mode);
         session.Drain();
     }
     // A completed run goes on as the drive was told (its runs, its dwell);
@@ -262,7 +262,7 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, active, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    const CaptureRequest r = CaptureRequest::For(RunLink{&ctx.Link(), ctx.Station(), firmware}, Mode::Velocity, codes,
+    const CaptureRequest r = CaptureRequest::For(ctx.Drive(firmware), Mode::Velocity, codes,
                                                  *points, VelocityStartWrites(f, codes, *points, firmware));
     const auto out = RunWithInterrupt(r);
     if (!out) return ctx.Fail("interrupted; motor stopped", kExitInterrupted);
@@ -294,11 +294,11 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
         return ctx.Usage(*e);
     if (!ctx.OpenLink()) return kExitPortError;
     const float firmware = DriveFirmware(ctx);
-    const RunLink link{&ctx.Link(), ctx.Station(), firmware};
+    hx::DriveHandle drive = ctx.Drive(firmware);
 
     // Gains not given are the drive's own, as the page shows them.
     TorqueFields f;
-    const TorqueReadback gains = ReadTorqueGains(link);
+    const TorqueReadback gains = ReadTorqueGains(drive);
     if (!gains.kp || !gains.ki || !gains.kc) return ctx.NoAnswer("current-loop gains (registers 15..17)");
     f.kp = static_cast<int16_t>(o.Has("--kp") ? kp : *gains.kp);
     f.ki = static_cast<int16_t>(o.Has("--ki") ? ki : *gains.ki);
@@ -313,7 +313,7 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    CaptureRequest r = CaptureRequest::For(link, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
+    CaptureRequest r = CaptureRequest::For(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
                                            TorqueStartWrites(f, *points, firmware));
     r.gate = ctx.GateOptions();
     const auto out = RunWithInterrupt(r);
@@ -321,14 +321,14 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);
     TakeReturnedValues(out->startWrites, out->writes.returned, nullptr, &f, nullptr);
     // With auto-tuning on, the drive chose its own gains for the test.
-    const TorqueReadback used = ReadTorqueGains(link);
+    const TorqueReadback used = ReadTorqueGains(drive);
     if (used.kp && used.ki && (*used.kp != f.kp || *used.ki != f.ki)) {
         ctx.Out() << "the drive tuned its gains: Kp " << *used.kp << ", Ki " << *used.ki << '\n';
         f.kp = static_cast<int16_t>(*used.kp);
         f.ki = static_cast<int16_t>(*used.ki);
     }
 
-    const StepFigures s = ComputeStepFigures(out->samples[0], f.testCurrent, hx::reg::kCurrentTestSamplePeriodUs);
+    const StepFigures s = ComputeStepFigures(out->samples[0], f.testCurrent, kTorqueSamplePeriodUs);
     ctx.Out() << "Kp " << f.kp << ", Ki " << f.ki << ", Kc " << f.kc << ", test current " << f.testCurrent
               << " mA, " << out->points << " points\n";
     ctx.Out() << "rise time (10-90 %): " << (s.riseTimeMs ? Fixed(*s.riseTimeMs, 2) + " ms" : "not reached") << '\n';
@@ -338,17 +338,16 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     if (s.steadyStateError)
         ctx.Out() << "steady-state error: " << Fixed(*s.steadyStateError, 0) << " mA ("
                   << Fixed(*s.steadyStateErrorPct, 1) << " %)\n";
-    return WriteOutput(ctx, o, *out, hx::reg::kCurrentTestSamplePeriodUs);
+    return WriteOutput(ctx, o, *out, kTorqueSamplePeriodUs);
 }
 
 int RunStop(const CliContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1) return ctx.Usage("run stop takes no arguments");
     if (!ctx.OpenLink()) return kExitPortError;
-    const RunLink link{&ctx.Link(), ctx.Station(), 100.0f};
+    hx::DriveHandle drive = ctx.Drive();
     // Both, whatever runs: the motion and the current-loop test.
-    const RegisterWrite motion = StopWrite(Mode::Velocity), test = StopWrite(Mode::Torque);
-    const bool motionStopped = WriteRegister(link, motion.address, motion.word).has_value();
-    const bool testStopped = WriteRegister(link, test.address, test.word).has_value();
+    const bool motionStopped = Send(drive, StopWrite(Mode::Velocity));
+    const bool testStopped = Send(drive, StopWrite(Mode::Torque));
     if (!motionStopped) return ctx.NoAnswer("motion stop, register 70");
     if (!testStopped) return ctx.NoAnswer("current-loop test stop, register 23");
     return kExitOk;

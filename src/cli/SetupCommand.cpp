@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 
 #include "cli/CliCommands.h"
@@ -53,16 +54,9 @@ bool Connect(const CliContext& ctx, uint16_t* variant, int* status, float* firmw
         *status = kExitPortError;
         return false;
     }
-    CQXCOM& comm = ctx.Link();
-    if (!hx::DriveAnswers(comm, ctx.Station())) {
-        *status = ctx.NoAnswer("read 0");
-        return false;
-    }
-    const hx::DriveIdentity identity = hx::ReadDriveIdentity(comm, ctx.Station());
-    if (!identity.complete) {
-        *status = ctx.NoAnswer("identity");
-        return false;
-    }
+    const hx::DriveIdentity* known = ctx.Identify(status);
+    if (!known) return false;
+    const hx::DriveIdentity& identity = *known;
     if (identity.driveModel != kWizardModel) {
         *status = ctx.Fail("the setup wizard is for " + std::string(kWizardModel) + " drives; this drive is \"" +
                                identity.driveModel + "\"",
@@ -84,10 +78,20 @@ int Show(const CliContext& ctx) {
     return kExitOk;
 }
 
-int Apply(const CliContext& ctx, const std::string& path) {
+// Standard input, read once: every drive of many gets the same settings.
+const std::string& StandardInput() {
+    static std::once_flag once;
+    static std::string text;
+    std::call_once(once, [] { text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()); });
+    return text;
+}
+
+int Apply(const CliContext& ctx, const std::string& pattern) {
+    // Each drive of many may get its own file ("axis-{station}.setup").
+    const std::string path = ctx.Expand(pattern);
     std::string text;
     if (path == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        text = StandardInput();
     } else {
         std::ifstream in(path, std::ios::binary);
         if (!in) return ctx.Fail("cannot read " + path, kExitUsage);
@@ -164,4 +168,5 @@ void AddSetupCommands(CliCommands& commands) {
         {{"apply", "the word apply, to write a file", false}, {"FILE", "setup file to write", false}},
         RunSetupCommand);
     setup->footer(kSetupNames);
+    commands.OnEveryDrive(setup);
 }

@@ -29,17 +29,28 @@ namespace {
 
 const char* const kEpilog =
     "Numbers may be decimal or 0x-hexadecimal. The link options may also stand after the command.\n"
-    "Exit status: 0 success, 1 no answer, 2 bad command line, 3 port not opened, 130 a run interrupted.";
+    "identity, params dump|read|load|save, setup, alarms, capture and fft work on many drives: the\n"
+    "stations of --stations on every --port; {port} and {station} in file names are filled in.\n"
+    "Exit status: 0 success, 1 no answer (many drives: any drive failed), 2 bad command line,\n"
+    "3 port not opened, 130 a run interrupted.";
 
 // The link options every command shares; their defaults come from the
 // settings file the program uses.
 void AddLinkOptions(CLI::App& app, CliOptions& options) {
-    app.add_option("--port", options.port,
-                   "COM1..COM9 (see Parameters/Ports.ini), a device path or tcp:HOST:PORT\n"
-                   "(default: the settings file's port, else COM1)")
+    app.add_option_function<std::vector<std::string>>(
+           "--port",
+           [&options](const std::vector<std::string>& names) {
+               for (const auto& name : names)
+                   if (name.empty()) throw CLI::ValidationError("--port needs a name");
+               options.ports = names;
+               options.port = names.front();
+           },
+           "COM1..COM9 (see Parameters/Ports.ini), a device path or tcp:HOST:PORT\n"
+           "(default: the settings file's port, else COM1); several: one\n"
+           "worker each, all at once")
         ->type_name("NAME")
-        ->check(CLI::Validator([](std::string& name) { return name.empty() ? "--port needs a name" : ""; },
-                               "", "port name"));
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     hx::cmdline::AddNumberOption(app, "--baud", options.baud, 50, 4000000,
                                  "default 38400; framing is 8 data bits, no parity, 2 stop bits")
         ->check(CLI::Validator(
@@ -50,8 +61,24 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
                 return "";
             },
             "", "standard baud rate"));
-    hx::cmdline::AddNumberOption(app, "--station", options.station, 0, 247,
-                                 "default: the settings file's station, else 63");
+    CLI::Option* station = hx::cmdline::AddNumberOption(app, "--station", options.station, 0, 247,
+                                                        "default: the settings file's station, else 63");
+    app.add_option_function<std::string>(
+           "--stations",
+           [&options](const std::string& text) {
+               const auto list = hx::cmdline::ParseStationList(text, 1, 247);
+               if (!list)
+                   throw CLI::ValidationError("--stations takes stations 1..247 and ranges, e.g. 1-8 or 1,2,5, not " +
+                                              text);
+               options.stations = *list;
+           },
+           "several drives on each port, in turn, e.g. 1-8 or 1,2,5; ends\n"
+           "with a summary (see --summary-json)")
+        ->type_name("LIST")
+        ->excludes(station);
+    app.add_option("--summary-json", options.summaryJson,
+                   "write the summary of the drives worked on to FILE as JSON")
+        ->type_name("FILE");
     hx::cmdline::AddNumberOption(app, "--timeout", options.timeoutMs, 1, 65535, "reply time-out in ms, default 100")
         ->type_name("MS");
     app.add_flag("--no-backup", options.noBackup,
@@ -92,6 +119,7 @@ int main(int argc, char** argv) {
         std::cerr << hx::cmdline::Tidy(app.help("", CLI::AppFormatMode::All));
         return kExitUsage;
     }
+    ctx.SetArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (auto status = hx::cmdline::Parse(app, argc, argv, true)) return *status;
     theComm.CloseCom();
     std::cout.flush();

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 

@@ -88,13 +88,22 @@ int BitsFromTermios(int fd) {
 }  // namespace
 
 DriveServer::DriveServer(VirtualDrive& drive, const DriveOptions& options)
-    : m_drive(drive),
-      m_options(options),
-      m_dropRate(options.dropRate),
-      m_corruptRate(options.corruptRate),
-      m_delayMs(options.delayMs),
-      m_station(options.station),
-      m_rng(options.seed) {
+    : DriveServer(std::vector<VirtualDrive*>{&drive}, options) {
+    std::lock_guard lock(m_mutex);
+    m_drives = {{options.station, &drive}};
+}
+
+DriveServer::DriveServer(const std::vector<VirtualDrive*>& drives, const DriveOptions& lineOptions)
+    : m_options(lineOptions),
+      m_dropRate(lineOptions.dropRate),
+      m_corruptRate(lineOptions.corruptRate),
+      m_delayMs(lineOptions.delayMs),
+      m_rng(lineOptions.seed) {
+    for (VirtualDrive* d : drives) {
+        const uint8_t station = d->Options().station;
+        if (station == 0 || !m_drives.emplace(station, d).second)
+            throw std::invalid_argument("two drives cannot answer at station " + std::to_string(station));
+    }
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) throw SysError("pipe");
 }
 
@@ -220,7 +229,20 @@ void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
 
 void DriveServer::SetStation(uint8_t station) {
     std::lock_guard lock(m_mutex);
-    m_station = station;
+    if (m_drives.size() != 1) throw std::logic_error("only a server of one drive can move it to another station");
+    VirtualDrive* drive = m_drives.begin()->second;
+    m_drives = {{station, drive}};
+}
+
+VirtualDrive* DriveServer::DriveAt(uint8_t station) const {
+    const auto it = m_drives.find(station);
+    return it == m_drives.end() ? nullptr : it->second;
+}
+
+std::vector<VirtualDrive*> DriveServer::AllDrives() const {
+    std::vector<VirtualDrive*> all;
+    for (const auto& [station, drive] : m_drives) all.push_back(drive);
+    return all;
 }
 
 DriveServer::Stats DriveServer::GetStats() const {
@@ -361,22 +383,28 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     const uint8_t station = frame[0];
     const uint8_t* pdu = frame + 1;
     const size_t pduSize = size - 3;
-    uint8_t own;
+    VirtualDrive* drive = nullptr;
+    std::vector<VirtualDrive*> everyone;
     {
         std::lock_guard lock(m_mutex);
         ++m_stats.framesReceived;
-        own = m_station;
-        if (station == 0) ++m_stats.broadcasts;
-        else if (station != own) ++m_stats.otherStation;
+        if (station == 0) {
+            ++m_stats.broadcasts;
+            everyone = AllDrives();
+        } else if (!(drive = DriveAt(station))) {
+            ++m_stats.otherStation;
+        }
     }
     if (station == 0) {
-        if (IsWriteFunction(pdu[0])) ExecutePdu(m_drive, 0, pdu, pduSize);
+        if (IsWriteFunction(pdu[0]))
+            for (VirtualDrive* d : everyone) ExecutePdu(*d, 0, pdu, pduSize);
         return;
     }
-    if (station != own) return;
+    // Nobody else on the line says a word.
+    if (!drive) return;
     if (DecideDrop()) return;
     std::vector<uint8_t> reply{station};
-    const auto replyPdu = ExecutePdu(m_drive, station, pdu, pduSize);
+    const auto replyPdu = ExecutePdu(*drive, station, pdu, pduSize);
     reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());
     AppendCrc(reply);
     MaybeCorrupt(reply);
@@ -519,21 +547,32 @@ bool DriveServer::ReadTcp(TcpClient& client) {
         std::vector<uint8_t> header(b.begin(), b.begin() + 7);
         b.erase(b.begin(), b.begin() + 6 + length);
 
-        uint8_t own;
+        VirtualDrive* drive = nullptr;
+        uint8_t own = unit;
+        std::vector<VirtualDrive*> everyone;
         {
             std::lock_guard lock(m_mutex);
             ++m_stats.framesReceived;
-            own = m_station;
-            if (unit == 0) ++m_stats.broadcasts;
-            else if (unit != own && unit != 0xFF) ++m_stats.otherStation;
+            if (unit == 0) {
+                ++m_stats.broadcasts;
+                everyone = AllDrives();
+            } else if (unit == 0xFF && m_drives.size() == 1) {
+                // The "this device" unit id of a directly attached drive; a
+                // gateway with several drives behind it has no such one.
+                own = m_drives.begin()->first;
+                drive = m_drives.begin()->second;
+            } else if (!(drive = DriveAt(unit))) {
+                ++m_stats.otherStation;
+            }
         }
         if (unit == 0) {
-            if (IsWriteFunction(pdu[0])) ExecutePdu(m_drive, 0, pdu.data(), pdu.size());
+            if (IsWriteFunction(pdu[0]))
+                for (VirtualDrive* d : everyone) ExecutePdu(*d, 0, pdu.data(), pdu.size());
             continue;
         }
-        if (unit != own && unit != 0xFF) continue;
+        if (!drive) continue;
         if (DecideDrop()) continue;
-        const auto replyPdu = ExecutePdu(m_drive, own, pdu.data(), pdu.size());
+        const auto replyPdu = ExecutePdu(*drive, own, pdu.data(), pdu.size());
         std::vector<uint8_t> reply(header.begin(), header.begin() + 4);
         const auto replyLength = static_cast<uint16_t>(replyPdu.size() + 1);
         reply.push_back(static_cast<uint8_t>(replyLength >> 8));

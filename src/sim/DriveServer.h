@@ -10,13 +10,18 @@
 // the request would have taken to arrive on a real line and trickles out at
 // the line rate.
 //
-// TCP: MBAP framing; the unit id must be the station or 0xFF (0 is
-// broadcast). Pacing and the dropped/delayed replies apply too; damaged
+// Several drives may share the line (a multi-drop bus, or drives behind a
+// gateway): each request goes to the drive at the station it names, and a
+// broadcast to all of them. The line's pacing and faults apply to all.
+//
+// TCP: MBAP framing; the unit id must be a drive's station, or 0xFF when the
+// server has one drive (0 is broadcast). Pacing and the dropped/delayed replies apply too; damaged
 // replies only on RTU, as TCP carries no check a client could use.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <random>
 #include <string>
@@ -24,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 
@@ -37,7 +42,7 @@ public:
     struct Stats {
         uint64_t framesReceived = 0;  // intact frames, any station
         uint64_t framesRejected = 0;  // bad CRC, broken framing
-        uint64_t otherStation = 0;    // intact, for another station
+        uint64_t otherStation = 0;    // intact, for a station no drive here has
         uint64_t broadcasts = 0;
         uint64_t repliesSent = 0;
         uint64_t repliesDropped = 0;    // fault injection
@@ -46,6 +51,9 @@ public:
 
     // Station, pacing and faults come from the options.
     DriveServer(VirtualDrive& drive, const DriveOptions& options);
+    // Drives on one line, each answering at its own station; pacing and
+    // faults come from the line's options.
+    DriveServer(const std::vector<VirtualDrive*>& drives, const DriveOptions& lineOptions);
     ~DriveServer();
     DriveServer(const DriveServer&) = delete;
     DriveServer& operator=(const DriveServer&) = delete;
@@ -66,6 +74,8 @@ public:
 
     // May change while serving.
     void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // Moves the one drive to another station (a server of several drives
+    // throws std::logic_error).
     void SetStation(uint8_t station);
     Stats GetStats() const;
 
@@ -96,13 +106,16 @@ private:
     std::chrono::nanoseconds CharTime() const;
     std::chrono::nanoseconds RtuGap() const;
 
-    VirtualDrive& m_drive;
+    // The drive at a station, null when none is; every drive for station 0.
+    VirtualDrive* DriveAt(uint8_t station) const;
+    std::vector<VirtualDrive*> AllDrives() const;
+
     const DriveOptions m_options;
 
-    mutable std::mutex m_mutex;  // faults, station, stats
+    mutable std::mutex m_mutex;  // faults, stations, stats
     double m_dropRate, m_corruptRate;
     int m_delayMs;
-    uint8_t m_station;
+    std::map<uint8_t, VirtualDrive*> m_drives;
     std::mt19937 m_rng;
     Stats m_stats;
 

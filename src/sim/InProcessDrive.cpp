@@ -1,11 +1,12 @@
 #include "sim/InProcessDrive.h"
 
+#include "sim/DriveBus.h"
 #include "sim/DriveServer.h"
 #include "sim/VirtualDrive.h"
 
 namespace hx::sim {
 InProcessDrive::InProcessDrive(DriveOptions options, const std::string& linkPath)
-    : m_drive(std::make_unique<VirtualDrive>(options)), m_server(std::make_unique<DriveServer>(*m_drive, options)) {
+    : m_bus(std::make_unique<DriveBus>(options)), m_server(std::make_unique<DriveServer>(m_bus->Drives(), options)) {
     m_server->OpenPty(linkPath);
     if (!options.tcpListen.empty()) {
         auto [host, port] = ParseHostPort(options.tcpListen);
@@ -15,14 +16,15 @@ InProcessDrive::InProcessDrive(DriveOptions options, const std::string& linkPath
 }
 
 InProcessDrive::~InProcessDrive() {
-    // The server goes first: it uses the drive.
+    // The server goes first: it uses the drives.
     m_server.reset();
-    m_drive.reset();
+    m_bus.reset();
 }
 
 std::string InProcessDrive::DevicePath() const { return m_server->DevicePath(); }
 uint16_t InProcessDrive::TcpPort() const { return m_server->TcpPort(); }
-VirtualDrive& InProcessDrive::Drive() { return *m_drive; }
+VirtualDrive& InProcessDrive::Drive() { return *m_bus->Drives().front(); }
+VirtualDrive& InProcessDrive::Drive(uint8_t station) { return m_bus->At(station); }
 DriveServer& InProcessDrive::Server() { return *m_server; }
 
 }  // namespace hx::sim

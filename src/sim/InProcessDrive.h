@@ -5,55 +5,20 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
-#include <vector>
+
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 
-class SimClock;
-
-struct DriveOptions {
-    uint8_t station = 63;
-    std::string productModel = "HX-KRV4-0750";  // registers 116..122
-    std::string driveModel = "KRV4";            // registers 0xFFC0..
-    int16_t firmwareRegister = 200;             // register 138 (200 = version 200.0)
-    int16_t softwareRegister = 15;              // register 123 (15 = "1.5")
-    uint16_t variantCode = 1001;                // register 0xFFBF
-    uint16_t aliasSwitch = 4;                   // register 4: the station alias on the front-panel switch
-    std::string databasePath;                   // empty: the program's DATA.sqlite; "-": none (all 0, all visible)
-    std::string stateFile;                      // non-volatile memory; empty: none kept
-    int baud = 0;                               // pace replies as on a line at this rate; 0 = unpaced
-    int bitsPerChar = 11;                       // 8 data bits, no parity, 2 stop bits; 0 = from the
-                                                // client's line settings on the pseudo-terminal
-    double dropRate = 0.0;                      // fraction of requests left unanswered
-    double corruptRate = 0.0;                   // fraction of replies with a damaged byte
-    int delayMs = 0;                            // extra delay before each reply
-    unsigned seed = 1;
-    std::set<uint16_t> stuckRegisters;          // storage commands that never clear
-    int commandDelayMs = 300;                   // time a storage command keeps its register busy
-    std::vector<int> alarms;                    // alarm codes raised at start, in order
-    int historyClearDelayMs = 1000;             // time the drive takes to clear its alarm history
-    bool historyClearStuck = false;             // the history clear never ends
-    std::string tcpListen;                      // "HOST:PORT": also serve Modbus TCP (port 0 picks one)
-    std::shared_ptr<SimClock> clock;            // the drive's time; null: real time
-    // The motor and what records it.
-    std::string motion;                         // what commands the motor: "" or "none" (holds still), "demo"
-    double resonanceHz = 300;                   // the load's mechanical resonance
-    // The machine's own low swing (a long arm, a gantry), which leaves the
-    // motor ringing at about 15 Hz after a hard move; 0: a rigid machine.
-    double machineHz = 25;
-    uint16_t sourceMask = 0xFFFF;               // register 52: sources the sampling engine offers
-    uint16_t sampleChannels = 4;                // register 99: channels recorded at once (0..4)
-    uint16_t sampleCapacity = 8000;             // register 136: points for all channels together (<= 8042)
-};
-
 class VirtualDrive;
 class DriveServer;
+class DriveBus;
 
 class InProcessDrive {
 public:
-    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink to it.
+    // Serves on a new pseudo-terminal; linkPath, when given, becomes a symlink
+    // to it. With options.stations, serves a drive at each of them.
     explicit InProcessDrive(DriveOptions options = {}, const std::string& linkPath = {});
     ~InProcessDrive();
 
@@ -61,11 +26,14 @@ public:
     std::string DevicePath() const;
     // The TCP port when DriveOptions.tcpListen was given, else 0.
     uint16_t TcpPort() const;
+    // The drive (the first of a bus); the drive at a station of the bus
+    // (throws std::out_of_range for a station nobody answers).
     VirtualDrive& Drive();
+    VirtualDrive& Drive(uint8_t station);
     DriveServer& Server();
 
 private:
-    std::unique_ptr<VirtualDrive> m_drive;
+    std::unique_ptr<DriveBus> m_bus;
     std::unique_ptr<DriveServer> m_server;
 };
 

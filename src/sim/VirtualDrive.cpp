@@ -9,7 +9,7 @@
 #include "sim/motor/MotorPart.h"
 #include "sim/parts/FrontPanel.h"
 #include "sim/parts/ParameterStore.h"
-#include "sim/parts/RunTest.h"
+#include "sim/parts/MotionCommands.h"
 #include "sim/parts/StorageCommands.h"
 
 namespace hx::sim {
@@ -34,7 +34,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
 
     auto store = std::make_unique<ParameterStore>();
     store->LoadDefinitions(m_options.databasePath, m_options.driveModel);
-    store->LoadState(m_options.stateFile);
+    store->LoadState(m_options.stateFile, m_options.stateSection);
     m_store = &m_bus.Add(std::move(store));
     // Before the storage commands and the spectrum: its data area reaches
     // over their registers, which keep them.
@@ -46,7 +46,8 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_sampling = &m_bus.Add(std::make_unique<SamplingEngine>(sampling, m_motor->Model()));
 
     auto commands = std::make_unique<StorageCommands>(*m_store, m_options.stateFile,
-                                                      std::chrono::milliseconds(std::max(0, m_options.commandDelayMs)));
+                                                      std::chrono::milliseconds(std::max(0, m_options.commandDelayMs)),
+                                                      m_options.stateSection);
     for (uint16_t r : m_options.stuckRegisters) commands->SetStuck(r, true);
     m_commands = &m_bus.Add(std::move(commands));
     m_bus.Add(std::make_unique<Identity>(m_options));
@@ -56,14 +57,14 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     m_motor->AddTap(*m_sampling);
     m_motor->AddTap(*m_spectrum);
     m_bus.Add(std::make_unique<FrontPanel>(m_options.aliasSwitch));
-    m_runTest = &m_bus.Add(std::make_unique<RunTest>(*m_store, *m_motor, *m_sampling, m_options.seed));
+    m_motionCommands = &m_bus.Add(std::make_unique<MotionCommands>(*m_store, *m_motor, *m_sampling, m_options.seed));
 
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);
     for (int code : m_options.alarms) alarms->Raise(code);
     alarms->WatchMotor(*m_motor);
     m_alarms = &m_bus.Add(std::move(alarms));
-    m_runTest->WatchAlarms(*m_alarms);
+    m_motionCommands->WatchAlarms(*m_alarms);
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }
@@ -102,6 +103,7 @@ void VirtualDrive::Advance() {
 uint8_t VirtualDrive::ReadRegisters(uint16_t address, uint16_t count, uint16_t* out) {
     std::lock_guard lock(m_mutex);
     AdvanceLocked();
+    if (m_busy) return mbex::kDeviceBusy;
     return m_bus.Read(address, count, out);
 }
 
@@ -110,6 +112,7 @@ uint8_t VirtualDrive::WriteRegisters(uint16_t address, const uint16_t* values, u
     {
         std::lock_guard lock(m_mutex);
         AdvanceLocked();
+        if (m_busy) return mbex::kDeviceBusy;
         // A block of one register obeys the single-write rules: it is one
         // value the sender means to set.
         result = m_bus.Write(WriteRequest{address, values, count, count == 1});
@@ -123,6 +126,7 @@ uint8_t VirtualDrive::WriteRegister(uint16_t address, uint16_t value) {
     {
         std::lock_guard lock(m_mutex);
         AdvanceLocked();
+        if (m_busy) return mbex::kDeviceBusy;
         result = m_bus.Write(WriteRequest{address, &value, 1, true});
     }
     m_wake.notify_all();
@@ -269,6 +273,11 @@ bool VirtualDrive::SaveState() {
 std::string VirtualDrive::LastStateError() const {
     std::lock_guard lock(m_mutex);
     return m_store->LastStateError();
+}
+
+void VirtualDrive::SetBusy(bool busy) {
+    std::lock_guard lock(m_mutex);
+    m_busy = busy;
 }
 
 void VirtualDrive::RecordRequest(const Request& request) {

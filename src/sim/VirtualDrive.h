@@ -45,7 +45,7 @@
 #include <vector>
 
 #include "core/protocol/Registers.h"
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 #include "sim/bus/Part.h"
 #include "sim/bus/RegisterBus.h"
 #include "sim/bus/SimClock.h"
@@ -59,7 +59,7 @@ class StorageCommands;
 class MotorPart;
 class SamplingEngine;
 class SpectrumEngine;
-class RunTest;
+class MotionCommands;
 
 class VirtualDrive {
 public:
@@ -106,7 +106,7 @@ public:
     ParameterStore& Store() { return *m_store; }
     MotorPart& Motor() { return *m_motor; }
     SamplingEngine& Sampling() { return *m_sampling; }
-    RunTest& Tests() { return *m_runTest; }
+    MotionCommands& Motions() { return *m_motionCommands; }
     SpectrumEngine& Spectrum() { return *m_spectrum; }
 
     // --- Direct access for tests, bypassing the wire rules.
@@ -153,6 +153,10 @@ public:
     void SetHistoryClearTime(std::chrono::milliseconds time);
     void SetHistoryClearStuck(bool stuck);
 
+    // A drive that takes no requests for now answers every one with
+    // exception 6 (device busy) and carries none of them out.
+    void SetBusy(bool busy);
+
     // --- Request log, filled by the server.
     void RecordRequest(const Request& request);
     std::vector<Request> Requests() const;
@@ -175,9 +179,10 @@ private:
     Alarms* m_alarms = nullptr;
     MotorPart* m_motor = nullptr;
     SamplingEngine* m_sampling = nullptr;
-    RunTest* m_runTest = nullptr;
+    MotionCommands* m_motionCommands = nullptr;
     SpectrumEngine* m_spectrum = nullptr;
 
+    bool m_busy = false;
     std::deque<Request> m_requests;
     uint64_t m_requestCount = 0;
 

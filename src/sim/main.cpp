@@ -1,4 +1,5 @@
-// halvex-drive-sim: a simulated drive on a pseudo-terminal and/or Modbus TCP.
+// halvex-drive-sim: a simulated drive (or several on one line, --stations)
+// on a pseudo-terminal and/or Modbus TCP.
 // Prints where it serves, one line each ("/dev/pts/N", "tcp:HOST:PORT"),
 // and runs until SIGINT or SIGTERM.
 
@@ -11,6 +12,7 @@
 
 #include "core/Globals.h"
 #include "core/util/CommandLine.h"
+#include "sim/DriveBus.h"
 #include "sim/DriveCommandLine.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
@@ -51,8 +53,8 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     try {
-        hx::sim::VirtualDrive drive(options);
-        hx::sim::DriveServer server(drive, options);
+        hx::sim::DriveBus bus(options);
+        hx::sim::DriveServer server(bus.Drives(), options);
         std::string out;
         if (wantPty) out += server.OpenPty(ptyLink) + "\n";
         if (!tcp.empty()) {
@@ -71,9 +73,10 @@ int main(int argc, char** argv) {
         server.Stop();
         // A command that was under way finishes, as the drive would before
         // it is switched off.
-        drive.FinishPendingCommands();
-        if (!drive.SaveState()) {
-            std::cerr << "halvex-drive-sim: " << drive.LastStateError() << "\n";
+        if (!bus.FinishAndSave()) {
+            for (hx::sim::VirtualDrive* drive : bus.Drives())
+                if (!drive->LastStateError().empty())
+                    std::cerr << "halvex-drive-sim: " << drive->LastStateError() << "\n";
             return 1;
         }
     } catch (const std::exception& e) {

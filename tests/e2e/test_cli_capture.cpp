@@ -82,6 +82,13 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     r = cli.Run({"wave", "export", cli.File("run.wave"), cli.File("run.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(hx::test::ReadFileBytes(cli.File("run.csv")), hx::FormatWaveCsv(rec));
+    // The spreadsheet table beside it: names in the chosen language, times, signs.
+    r = cli.Run({"wave", "export", "--table", "--lang", "en", cli.File("run.wave"), cli.File("table.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto table = Lines(hx::test::ReadFileBytes(cli.File("table.csv")));
+    ASSERT_EQ(table.size(), 1u + 2000u);
+    EXPECT_EQ(table[0], "Time(ms),Position error(p),Speed feedback(0.01rps),Current Alpha(mA),Bus voltage(V)\r");
+    EXPECT_EQ(table[2].rfind("0.100," + std::to_string(hx::HexToSample(rec.lists[0][1])) + ",", 0), 0u) << table[2];
 
     r = cli.Run({"capture", "--channels", "0,4", "--interval", "50"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -91,6 +98,14 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     EXPECT_EQ(lines[4], "CHN2,4\r");
     EXPECT_EQ(lines[7], "CHN1,CHN2,CHN3,CHN4\r");
     EXPECT_EQ(lines[8].substr(0, 2), " ,");
+
+    r = cli.Run({"capture", "--channels", "0,4", "--interval", "50", "--table"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = Lines(r.out);
+    ASSERT_EQ(rows.size(), 1u + 200u);
+    EXPECT_EQ(rows[0].rfind("Time(ms),", 0), 0u) << rows[0];
+    EXPECT_EQ(rows[0].find(','), rows[0].rfind(',')) << "one channel column";
+    EXPECT_EQ(rows[3].rfind("0.100,", 0), 0u) << rows[3];
 }
 
 TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {

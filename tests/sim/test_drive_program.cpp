@@ -141,7 +141,8 @@ TEST(DriveProgram, OptionsAreChecked) {
         EXPECT_EQ(sim.Wait(), 0);
     }
     for (const auto& bad : std::vector<std::vector<std::string>>{
-             {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"}}) {
+             {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"},
+             {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"}}) {
         Sim sim(bad);
         EXPECT_EQ(sim.Wait(), 2) << bad[0];
     }
@@ -149,4 +150,58 @@ TEST(DriveProgram, OptionsAreChecked) {
     hx::test::TempProgramFolder folder;
     Sim sim({"--db", folder.DatabasePath(), "--drive-model", "NOSUCH"});
     EXPECT_EQ(sim.Wait(), 1);
+}
+
+// A bus of drives: each station keeps its own section of the state file,
+// the others stay silent, and SIGINT ends it with every state saved.
+TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
+    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
+    hx::test::TempProgramFolder folder;
+    const std::string state = folder.File("bus.txt");
+    const std::vector<std::string> args{"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5",
+                                        "--pty", folder.File("ttyBUS")};
+    auto connect = [&](int station) {
+        modbus_t* ctx = modbus_new_rtu(folder.File("ttyBUS").c_str(), 38400, 'N', 8, 2);
+        modbus_set_slave(ctx, station);
+        modbus_set_response_timeout(ctx, 0, 300000);
+        EXPECT_EQ(modbus_connect(ctx), 0);
+        return ctx;
+    };
+    {
+        Sim sim(args);
+        ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
+        modbus_t* ctx = connect(5);
+        ASSERT_EQ(modbus_write_register(ctx, 0, 3005), 1);
+        ASSERT_EQ(modbus_write_register(ctx, 90, 1), 1);
+        int polls = 0;
+        while (Read(ctx, 90) != 0 && ++polls < 200) std::this_thread::sleep_for(10ms);
+        modbus_set_slave(ctx, 2);
+        ASSERT_EQ(modbus_write_register(ctx, 0, 3002), 1);  // not stored
+        modbus_set_slave(ctx, 3);
+        EXPECT_EQ(Read(ctx, 0), -1);
+        modbus_close(ctx);
+        modbus_free(ctx);
+        EXPECT_EQ(sim.Stop(SIGINT), 0);
+    }
+    const std::string saved = hx::test::ReadFileBytes(state);
+    const auto two = saved.find("[station 2]\n"), five = saved.find("[station 5]\n");
+    ASSERT_NE(two, std::string::npos);
+    ASSERT_NE(five, std::string::npos);
+    EXPECT_EQ(saved.find("nv 0 3005\n"), saved.find("nv 0 ", five));
+    EXPECT_NE(saved.find("nv 0 4200\n", two), std::string::npos);
+    {
+        Sim sim(args);
+        ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
+        modbus_t* ctx = connect(5);
+        EXPECT_EQ(Read(ctx, 0), 3005);
+        modbus_set_slave(ctx, 2);
+        EXPECT_EQ(Read(ctx, 0), 4200);
+        modbus_close(ctx);
+        modbus_free(ctx);
+        EXPECT_EQ(sim.Stop(), 0);
+    }
+    // One drive cannot take a file of several: it says so instead of
+    // starting from half a memory.
+    Sim single({"--db", folder.DatabasePath(), "--state", state});
+    EXPECT_EQ(single.Wait(), 1);
 }

@@ -417,3 +417,74 @@ TEST_F(DriveOnWire, SymlinkToTheDevice) {
     EXPECT_THROW(InProcessDrive drive(Quick(), link), std::runtime_error);
     EXPECT_EQ(hx::test::ReadFileBytes(link), "keep me");
 }
+
+// Several drives on one line: each station its own drive, the others silent,
+// a broadcast reaching all, a busy drive refusing; over RTU and over two
+// gateways' TCP ports.
+TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
+    DriveOptions o = Quick();
+    o.stations = {5, 1, 2};
+    o.stateFile = folder.File("bus-state.txt");
+    {
+        InProcessDrive bus(o);
+        Client c(bus.DevicePath(), 1, 200);
+        ASSERT_EQ(modbus_write_register(*c, 2, 111), 1);
+        c.Station(2);
+        EXPECT_NE(c.Read(2), 111);
+        ASSERT_EQ(modbus_write_register(*c, 2, 222), 1);
+        ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
+        ASSERT_TRUE(PollUntilZero(c, 90));
+        EXPECT_EQ(bus.Drive(1).Ram(2), 111);
+        EXPECT_EQ(bus.Drive(2).Nv(2), 222);
+        EXPECT_NE(bus.Drive(1).Nv(2), 111);  // station 1 never stored
+        // Each drive saw only its own requests.
+        for (const auto& r : bus.Drive(1).Requests()) EXPECT_EQ(r.station, 1);
+        EXPECT_TRUE(bus.Drive(5).Requests().empty());
+
+        // A station with no drive stays silent, and the line is fine after it.
+        c.Station(3);
+        modbus_set_response_timeout(*c, 0, 100000);
+        EXPECT_EQ(c.Read(0), -1);
+        EXPECT_EQ(bus.Server().GetStats().otherStation, 1u);
+        modbus_set_response_timeout(*c, 0, 500000);
+        c.Station(5);
+        EXPECT_EQ(c.Read(0), 4200);
+
+        // A busy drive answers with exception 6 and does nothing.
+        bus.Drive(5).SetBusy(true);
+        EXPECT_EQ(modbus_write_register(*c, 3, 9), -1);
+        EXPECT_EQ(errno, EMBXSBUSY);
+        bus.Drive(5).SetBusy(false);
+        EXPECT_NE(bus.Drive(5).Ram(3), 9);
+
+        // A broadcast reaches every drive.
+        Client all(bus.DevicePath(), 0, 100);
+        modbus_write_register(*all, 3, 77);
+        for (uint8_t s : {1, 2, 5}) EXPECT_EQ(bus.Drive(s).Ram(3), 77) << int(s);
+        EXPECT_THROW(bus.Drive(3), std::out_of_range);
+        EXPECT_THROW(bus.Server().SetStation(9), std::logic_error);
+    }
+    {
+        // Each drive restarts from its own section of the shared state file.
+        InProcessDrive bus(o);
+        EXPECT_EQ(bus.Drive(2).Ram(2), 222);
+        EXPECT_NE(bus.Drive(1).Ram(2), 111);
+    }
+
+    // Two gateways, eight drives each; 0xFF names nobody behind a gateway.
+    DriveOptions g = Quick();
+    g.stations = {1, 2, 3, 4, 5, 6, 7, 8};
+    g.tcpListen = "127.0.0.1:0";
+    InProcessDrive gatewayA(g), gatewayB(g);
+    Client a("127.0.0.1", gatewayA.TcpPort(), 8, 200), b("127.0.0.1", gatewayB.TcpPort(), 8, 200);
+    ASSERT_EQ(modbus_write_register(*a, 2, 808), 1);
+    EXPECT_EQ(b.Read(2), gatewayB.Drive(8).Ram(2));
+    EXPECT_NE(b.Read(2), 808);
+    EXPECT_EQ(gatewayA.Drive(8).Ram(2), 808);
+    EXPECT_NE(gatewayA.Drive(7).Ram(2), 808);
+    a.Station(9);
+    modbus_set_response_timeout(*a, 0, 100000);
+    EXPECT_EQ(a.Read(0), -1);
+    a.Station(0xFF);
+    EXPECT_EQ(a.Read(0), -1);
+}

@@ -16,9 +16,9 @@ bool OpenCatalogue(CADO& db, const std::string& connection) {
 
 }  // namespace
 
-CurrentAlarmReading ReadCurrentAlarm(const AlarmLink& link, CADO* db, bool english) {
+CurrentAlarmReading ReadCurrentAlarm(DriveHandle& drive, CADO* db, bool english) {
     CurrentAlarmReading reading;
-    const auto code = ReadAlarmRegister(link, reg::kCurrentAlarm);
+    const auto code = ReadAlarmRegister(drive, reg::kCurrentAlarm);
     if (!code) return reading;
     reading.code = *code;
     if (*code <= 0) {
@@ -40,19 +40,19 @@ CurrentAlarmReading ReadCurrentAlarm(const AlarmLink& link, CADO* db, bool engli
     return reading;
 }
 
-void RunCurrentAlarmPoll(const AlarmLink& link, const std::string& databaseConnection, bool english,
+void RunCurrentAlarmPoll(DriveHandle& drive, const std::string& databaseConnection, bool english,
                          std::stop_token stop, const std::function<void(const CurrentAlarmReading&)>& onReading,
                          const AlarmWait& wait) {
     CADO db;
     OpenCatalogue(db, databaseConnection);
     while (wait(stop, std::chrono::milliseconds(kCurrentAlarmPollMs))) {
-        const CurrentAlarmReading reading = ReadCurrentAlarm(link, &db, english);
+        const CurrentAlarmReading reading = ReadCurrentAlarm(drive, &db, english);
         if (stop.stop_requested()) break;
         onReading(reading);
     }
 }
 
-AlarmHistoryResult RunAlarmHistoryRead(const AlarmLink& link, const std::string& databaseConnection, bool english,
+AlarmHistoryResult RunAlarmHistoryRead(DriveHandle& drive, const std::string& databaseConnection, bool english,
                                        std::stop_token stop,
                                        const std::function<void(const AlarmHistoryEntry&)>& onEntry,
                                        const AlarmWait& wait) {
@@ -67,7 +67,7 @@ AlarmHistoryResult RunAlarmHistoryRead(const AlarmLink& link, const std::string&
         }
         AlarmHistoryEntry entry;
         entry.address = static_cast<uint16_t>(r);
-        const auto code = ReadAlarmRegister(link, entry.address);
+        const auto code = ReadAlarmRegister(drive, entry.address);
         if (code) {
             entry.answered = true;
             entry.code = *code;

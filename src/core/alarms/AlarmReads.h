@@ -31,11 +31,11 @@ struct CurrentAlarmReading {
 };
 
 // One tick: read register 139 and look the code up. db may be null or closed.
-CurrentAlarmReading ReadCurrentAlarm(const AlarmLink& link, CADO* db, bool english);
+CurrentAlarmReading ReadCurrentAlarm(DriveHandle& drive, CADO* db, bool english);
 
 // Until stopped: wait 500 ms, read, report. Opens its own connection to the
 // database named by databaseConnection (empty: no names).
-void RunCurrentAlarmPoll(const AlarmLink& link, const std::string& databaseConnection, bool english,
+void RunCurrentAlarmPoll(DriveHandle& drive, const std::string& databaseConnection, bool english,
                          std::stop_token stop, const std::function<void(const CurrentAlarmReading&)>& onReading,
                          const AlarmWait& wait = RealTimeWait());
 
@@ -61,7 +61,7 @@ struct AlarmHistoryResult {
     int entries = 0;      // registers reported
 };
 
-AlarmHistoryResult RunAlarmHistoryRead(const AlarmLink& link, const std::string& databaseConnection, bool english,
+AlarmHistoryResult RunAlarmHistoryRead(DriveHandle& drive, const std::string& databaseConnection, bool english,
                                        std::stop_token stop,
                                        const std::function<void(const AlarmHistoryEntry&)>& onEntry,
                                        const AlarmWait& wait = RealTimeWait());

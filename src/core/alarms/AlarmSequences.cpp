@@ -1,39 +1,33 @@
 #include "core/alarms/AlarmSequences.h"
 
-
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"
 #include "core/protocol/Registers.h"
+#include "core/util/Job.h"
 
 namespace hx {
 
-AlarmLink AlarmLink::FromGlobals() { return {&theComm, g_station}; }
-
 AlarmWait RealTimeWait() { return &SleepUnlessStopped; }
 
-std::optional<int> ReadAlarmRegister(const AlarmLink& link, uint16_t address) {
-    const int value = link.comm->ReadAddressValue(link.station, address);
-    if (!link.comm->LastRequestAnswered()) return std::nullopt;
-    return value;
+std::optional<int> ReadAlarmRegister(DriveHandle& drive, uint16_t address) {
+    const auto value = drive.Read(address);
+    if (!value) return std::nullopt;
+    return *value;
 }
 
-ClearResult ClearCurrentFault(const AlarmLink& link, std::stop_token stop, const AlarmWait& wait) {
+ClearResult ClearCurrentFault(DriveHandle& drive, std::stop_token stop, const AlarmWait& wait) {
     ClearResult result;
     // The drive's own clear needs the poll to have let go of the line.
     if (!wait(stop, std::chrono::milliseconds(kClearCurrentFaultWaitMs))) {
         result.outcome = ClearOutcome::Stopped;
         return result;
     }
-    link.comm->WriteAddressValue(link.station, reg::kFaultClear, reg::kClearCurrentFaultValue);
-    result.outcome = link.comm->LastRequestAnswered() ? ClearOutcome::Cleared : ClearOutcome::NotAnswered;
+    result.outcome =
+        drive.Write(reg::kFaultClear, reg::kClearCurrentFaultValue) ? ClearOutcome::Cleared : ClearOutcome::NotAnswered;
     return result;
 }
 
-ClearResult ClearAlarmHistory(const AlarmLink& link, std::stop_token stop, const AlarmWait& wait) {
+ClearResult ClearAlarmHistory(DriveHandle& drive, std::stop_token stop, const AlarmWait& wait) {
     ClearResult result;
-    link.comm->WriteAddressValue(link.station, reg::kFaultClear, reg::kClearHistoryValue);
-    if (!link.comm->LastRequestAnswered()) {
+    if (!drive.Write(reg::kFaultClear, reg::kClearHistoryValue)) {
         result.outcome = ClearOutcome::NotAnswered;
         return result;
     }
@@ -41,7 +35,7 @@ ClearResult ClearAlarmHistory(const AlarmLink& link, std::stop_token stop, const
     if (!wait(stop, std::chrono::milliseconds(kClearHistoryFirstWaitMs))) return result;
     for (int poll = 0; poll < kClearHistoryPolls; ++poll) {
         if (!wait(stop, std::chrono::milliseconds(kClearHistoryPollMs))) return result;
-        const auto reading = ReadAlarmRegister(link, reg::kFaultClear);
+        const auto reading = ReadAlarmRegister(drive, reg::kFaultClear);
         ++result.polls;
         result.lastReading = reading.value_or(-1);
         if (reading && *reading == 0) {
@@ -53,20 +47,19 @@ ClearResult ClearAlarmHistory(const AlarmLink& link, std::stop_token stop, const
     return result;
 }
 
-std::optional<uint16_t> ReadDetectionMask(const AlarmLink& link) {
-    const auto value = ReadAlarmRegister(link, reg::kFaultDetectionMask);
+std::optional<uint16_t> ReadDetectionMask(DriveHandle& drive) {
+    const auto value = ReadAlarmRegister(drive, reg::kFaultDetectionMask);
     if (!value) return std::nullopt;
     return static_cast<uint16_t>(*value);
 }
 
-MaskWriteResult WriteDetectionMask(const AlarmLink& link, uint16_t mask) {
+MaskWriteResult WriteDetectionMask(DriveHandle& drive, uint16_t mask) {
     MaskWriteResult result;
-    link.comm->WriteAddressValue(link.station, reg::kFaultDetectionMask, static_cast<int16_t>(mask));
-    if (!link.comm->LastRequestAnswered()) {
+    if (!drive.Write(reg::kFaultDetectionMask, mask)) {
         result.outcome = MaskWriteOutcome::NotAnswered;
         return result;
     }
-    const auto back = ReadDetectionMask(link);
+    const auto back = ReadDetectionMask(drive);
     if (!back) {
         result.outcome = MaskWriteOutcome::ReadBackFailed;
         return result;

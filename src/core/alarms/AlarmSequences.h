@@ -17,16 +17,9 @@
 #include <optional>
 #include <stop_token>
 
-class CQXCOM;
+#include "core/link/DriveHandle.h"
 
 namespace hx {
-
-struct AlarmLink {
-    CQXCOM* comm = nullptr;
-    uint8_t station = 1;
-    // theComm and g_station as they stand now.
-    static AlarmLink FromGlobals();
-};
 
 // Waits for the duration unless a stop comes first; false when stopped.
 // Tests pass one that steps the simulated drive's clock instead of sleeping.
@@ -42,7 +35,7 @@ inline constexpr int kClearHistoryPolls = 10;
 
 // The register's value, or nullopt when the drive did not answer (a register
 // that holds -1 still reads as -1).
-std::optional<int> ReadAlarmRegister(const AlarmLink& link, uint16_t address);
+std::optional<int> ReadAlarmRegister(DriveHandle& drive, uint16_t address);
 
 enum class ClearOutcome {
     Cleared,      // written (and, for the history, read back 0)
@@ -57,11 +50,11 @@ struct ClearResult {
     bool cleared() const { return outcome == ClearOutcome::Cleared; }
 };
 
-ClearResult ClearCurrentFault(const AlarmLink& link, std::stop_token stop = {}, const AlarmWait& wait = RealTimeWait());
-ClearResult ClearAlarmHistory(const AlarmLink& link, std::stop_token stop = {}, const AlarmWait& wait = RealTimeWait());
+ClearResult ClearCurrentFault(DriveHandle& drive, std::stop_token stop = {}, const AlarmWait& wait = RealTimeWait());
+ClearResult ClearAlarmHistory(DriveHandle& drive, std::stop_token stop = {}, const AlarmWait& wait = RealTimeWait());
 
 // nullopt when the drive did not answer.
-std::optional<uint16_t> ReadDetectionMask(const AlarmLink& link);
+std::optional<uint16_t> ReadDetectionMask(DriveHandle& drive);
 
 enum class MaskWriteOutcome {
     Taken,          // reads back as written
@@ -74,7 +67,7 @@ struct MaskWriteResult {
     uint16_t readBack = 0;
     bool taken() const { return outcome == MaskWriteOutcome::Taken; }
 };
-MaskWriteResult WriteDetectionMask(const AlarmLink& link, uint16_t mask);
+MaskWriteResult WriteDetectionMask(DriveHandle& drive, uint16_t mask);
 
 // Bit n = 1 when boxes[n] is ticked; and the other way round.
 uint16_t MaskFromBits(const bool (&bits)[16]);

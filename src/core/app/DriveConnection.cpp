@@ -2,7 +2,7 @@
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "core/params/DriveDefinitions.h"
 
 namespace hx {
@@ -39,31 +39,32 @@ ConnectOutcome ConnectToDrive(CQXCOM& comm, uint8_t station, uint16_t receiveTim
     return outcome;
 }
 
+bool AskStations(CQXCOM& comm, int first, int last, std::chrono::milliseconds pace, std::stop_token stop,
+                 const std::function<bool(int station, bool found)>& each) {
+    for (int s = first; s <= last; ++s) {
+        if (stop.stop_requested()) return false;
+        const auto tick = std::chrono::steady_clock::now() + pace;
+        const bool found = comm.FindDrive(static_cast<uint8_t>(s), 0) != -1;
+        if (!each(s, found)) return true;
+        // One station per tick, as the search has always gone.
+        if (!SleepUnlessStopped(stop, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          tick - std::chrono::steady_clock::now())))
+            return false;
+    }
+    return true;
+}
+
 int SearchStations(CQXCOM& comm, int first, int last, std::chrono::milliseconds pace, std::stop_token stop,
                    const std::function<void(int station, bool found)>& report) {
     if (!comm.OpenCom()) return -2;
     int result = -1;
-    for (int s = first; s <= last; ++s) {
-        if (stop.stop_requested()) {
-            result = -3;
-            break;
-        }
-        const auto tick = std::chrono::steady_clock::now() + pace;
-        const bool found = comm.FindDrive(static_cast<uint8_t>(s), 0) != -1;
-        if (report) report(s, found);
-        if (found) {
-            result = s;
-            break;
-        }
-        // One station per tick, as the search has always gone.
-        if (!SleepUnlessStopped(stop, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          tick - std::chrono::steady_clock::now()))) {
-            result = -3;
-            break;
-        }
-    }
+    const bool ended = AskStations(comm, first, last, pace, stop, [&](int station, bool found) {
+        if (report) report(station, found);
+        if (found) result = station;
+        return !found;
+    });
     comm.CloseCom();
-    return result;
+    return ended ? result : -3;
 }
 
 }  // namespace hx

@@ -40,6 +40,12 @@ struct ConnectOutcome {
 ConnectOutcome ConnectToDrive(CQXCOM& comm, uint8_t station, uint16_t receiveTimeOut, CParameter& table,
                               const std::function<void()>& answered);
 
+// Asks stations first..last in turn on the open port, one per `pace`, and
+// hands each (station, found) to `each`, which returns false to end there.
+// False when stopped.
+bool AskStations(CQXCOM& comm, int first, int last, std::chrono::milliseconds pace, std::stop_token stop,
+                 const std::function<bool(int station, bool found)>& each);
+
 // The station search, for a worker thread, at the pace of one station per
 // `pace`: opens the port (already configured), asks stations first..last in
 // turn, reports each (station, found) and stops at the first drive found,

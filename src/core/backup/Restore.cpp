@@ -64,11 +64,19 @@ bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& pa
     CParameter wanted = table;
     ApplyToTable(plan->contents, wanted);
     // Only what a whole-table write may carry: never a command, status or identity.
+    std::vector<bool> carried(CParameter::kSlots, false);
     for (const TransferBlock& block : WriteAllPlan(drive.firmwareVersion()))
         for (int k = 0; k < block.count; ++k) {
             const auto a = static_cast<uint16_t>(block.address + k);
+            carried[StoreIndex(a)] = true;
             if (Word(table, a) != Word(wanted, a)) plan->differences.push_back({a, Word(table, a), Word(wanted, a)});
         }
+    // A value the restore never sends (the high range of a drive before
+    // firmware 200, which a backup holds as zeros) is no reason to refuse it.
+    std::erase_if(plan->outside, [&](const RangeViolation& v) {
+        const int slot = StoreIndex(v.address);
+        return slot < 0 || !carried[slot];
+    });
     return true;
 }
 

@@ -1,22 +1,11 @@
 #include "core/capture/CaptureJob.h"
 
 #include "core/i18n/StringTable.h"
+#include "core/i18n/Translate.h"
 
 namespace hx {
 
-std::string FormatMessage(std::string text, std::initializer_list<long> args) {
-    int n = 1;
-    for (long a : args) {
-        std::string mark(1, '%');
-        mark += std::to_string(n++);
-        const std::string value = std::to_string(a);
-        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
-            text.replace(at, mark.size(), value);
-    }
-    return text;
-}
-
-CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request, std::stop_token stop,
+CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop,
                          const BlockProgress& progress) {
     CaptureResult result;
     result.codes = request.codes;
@@ -28,10 +17,10 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
         result.status = CaptureStatus::Stopped;
         return result;
     }
-    if (request.configure) ConfigureSampling(link, request.intervalUs, request.codes, request.pointsPerChannel);
-    if (request.trigger) TriggerSampling(link);
+    if (request.configure) ConfigureSampling(drive, request.intervalUs, request.codes, request.pointsPerChannel);
+    if (request.trigger) TriggerSampling(drive);
 
-    const WaitOutcome waited = request.wait ? request.wait(link, stop) : WaitSampleComplete(link, stop);
+    const WaitOutcome waited = request.wait ? request.wait(drive, stop) : WaitSampleComplete(drive, stop);
     switch (waited) {
     case WaitOutcome::Complete: break;
     case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
@@ -50,29 +39,29 @@ CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request
         result.blocksDone = done;
         if (progress) progress(done, total);
     };
-    if (request.afterBlock) hooks.afterBlock = [&] { request.afterBlock(link); };
+    if (request.afterBlock) hooks.afterBlock = [&] { request.afterBlock(drive); };
     SampleBuffers buffers;
-    switch (FetchCapture(link, request.codes, request.pointsPerChannel, buffers, stop, hooks, &result.failedBlock)) {
+    switch (FetchCapture(drive, request.codes, request.pointsPerChannel, buffers, stop, hooks, &result.failedBlock)) {
     case FetchStatus::Completed:
         result.samples = std::move(buffers);
         break;
     case FetchStatus::Stopped: result.status = CaptureStatus::Stopped; break;
     case FetchStatus::Failed:
         result.status = CaptureStatus::Failed;
-        result.message = FormatMessage(Translate(kCaptureTextContext, kBlockFailedText),
-                                       {result.failedBlock.channel, result.failedBlock.block + 1,
-                                        result.failedBlock.address});
+        result.message = FillIn(Translate(kCaptureTextContext, kBlockFailedText),
+                                {std::to_string(result.failedBlock.channel), std::to_string(result.failedBlock.block + 1),
+                                 std::to_string(result.failedBlock.address)});
         break;
     }
     return result;
 }
 
-bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, SamplingLink link) {
+bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive) {
     BlockProgress progress = std::move(callbacks.progress);
     auto finished = std::move(callbacks.finished);
     return m_worker.run<CaptureResult>(
-        [link, request = std::move(request), progress = std::move(progress)](std::stop_token stop) {
-            return RunCapture(link, request, stop, progress);
+        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
+            return RunCapture(drive, request, stop, progress);
         },
         [finished = std::move(finished)](const CaptureResult& result) {
             if (finished) finished(result);

@@ -18,13 +18,13 @@
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/i18n/StringTable.h"
-#include "core/params/ParameterTransfer.h"  // TransferJob, the worker runner
+#include "core/util/Job.h"
 
 namespace hx {
 
 // A completion wait: returns when the drive reports the capture complete,
 // the polls run out, the drive falls silent or a stop is requested.
-using CompletionWait = std::function<WaitOutcome(const SamplingLink&, std::stop_token)>;
+using CompletionWait = std::function<WaitOutcome(DriveHandle&, std::stop_token)>;
 
 struct CaptureRequest {
     ChannelCodes codes{};             // at least one not 0
@@ -35,7 +35,7 @@ struct CaptureRequest {
     CompletionWait wait;    // empty: WaitSampleComplete
     // Runs on the worker after each block read (the run test writes its stop
     // command here, so only this thread uses the link while blocks are read).
-    std::function<void(const SamplingLink&)> afterBlock;
+    std::function<void(DriveHandle&)> afterBlock;
 };
 
 enum class CaptureStatus {
@@ -72,12 +72,9 @@ inline constexpr const char* kBlockFailedText =
 inline constexpr const char* kSpectrumBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "频谱数据读取失败：第 %1 块（地址 %2）无法读取。");
 
-// Replaces %1, %2, ... in a translated text.
-std::string FormatMessage(std::string text, std::initializer_list<long> args);
-
 // The whole capture on the calling thread (the command-line tool uses it
 // directly). progress(k, n) follows each block.
-CaptureResult RunCapture(const SamplingLink& link, const CaptureRequest& request, std::stop_token stop = {},
+CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop = {},
                          const BlockProgress& progress = {});
 
 struct CaptureCallbacks {
@@ -88,14 +85,14 @@ struct CaptureCallbacks {
 class CaptureJob {
 public:
     // Starts the capture on a worker thread; false while one still runs.
-    bool start(CaptureRequest request, CaptureCallbacks callbacks, SamplingLink link = SamplingLink::FromGlobals());
+    bool start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive = DriveHandle::FromGlobals());
     // Asks the capture to end at its next poll or block; returns at once.
     void requestStop() { m_worker.requestStop(); }
     void join() { m_worker.join(); }
     bool running() const { return m_worker.running(); }
 
 private:
-    TransferJob m_worker;
+    Job m_worker;
 };
 
 }  // namespace hx

@@ -1,37 +1,26 @@
 #include "core/capture/SamplingProtocol.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
-#include "core/params/ParameterTransfer.h"  // SleepUnlessStopped
 #include "core/protocol/Registers.h"
+#include "core/util/Job.h"  // SleepUnlessStopped
 
 namespace hx {
 namespace {
 
-constexpr int kReplyHeaderBytes = 3;
-constexpr int kReplyTrailerBytes = 2;
-
-bool Write(const SamplingLink& link, uint16_t address, uint16_t value) {
-    return link.comm->WriteAddressValue(link.station, address, static_cast<int16_t>(value)) != -1 ||
-           link.comm->LastRequestAnswered();
-}
+bool Write(DriveHandle& drive, uint16_t address, uint16_t value) { return drive.Write(address, value).has_value(); }
 
 // Blocks of one run of count words: full blocks of 50 and a shorter last one.
 int BlocksFor(int words) { return (words + kSampleBlockSize - 1) / kSampleBlockSize; }
 
 }  // namespace
 
-SamplingLink SamplingLink::FromGlobals() { return SamplingLink{&theComm, g_station, g_firmwareVersion}; }
-
-bool ReadSamplingLimits(const SamplingLink& link, SamplingLimits* limits) {
+bool ReadSamplingLimits(DriveHandle& drive, SamplingLimits* limits) {
     bool answered = true;
-    auto read = [&](uint16_t address) {
-        const int v = link.comm->ReadAddressValue(link.station, address);
-        if (v == -1 && !link.comm->LastRequestAnswered()) answered = false;
-        return v;
+    auto read = [&](uint16_t address) -> int16_t {
+        const auto v = drive.Read(address);
+        if (!v) answered = false;
+        return v.value_or(-1);
     };
     limits->sourceMask = static_cast<uint16_t>(read(reg::kSampleSourceMask));
     limits->channelCount = static_cast<int16_t>(read(reg::kSampleChannelCount));
@@ -39,66 +28,46 @@ bool ReadSamplingLimits(const SamplingLink& link, SamplingLimits* limits) {
     return answered;
 }
 
-bool ConfigureSampling(const SamplingLink& link, int16_t intervalUs, const ChannelCodes& codes,
+bool ConfigureSampling(DriveHandle& drive, int16_t intervalUs, const ChannelCodes& codes,
                        uint16_t pointsPerChannel) {
-    bool answered = Write(link, reg::kSampleInterval, static_cast<uint16_t>(intervalUs));
-    for (int k = 0; k < 4; ++k) answered = Write(link, reg::kSampleChannelCode[k], codes[k]) && answered;
+    bool answered = Write(drive, reg::kSampleInterval, static_cast<uint16_t>(intervalUs));
+    for (int k = 0; k < 4; ++k) answered = Write(drive, reg::kSampleChannelCode[k], codes[k]) && answered;
     // Older firmware has no points register and always captures 200 points.
-    if (link.firmwareVersion >= static_cast<float>(reg::kSampleFirmwareWithPoints))
-        answered = Write(link, reg::kSamplePoints, pointsPerChannel) && answered;
+    if (drive.newLayout()) answered = Write(drive, reg::kSamplePoints, pointsPerChannel) && answered;
     return answered;
 }
 
-bool TriggerSampling(const SamplingLink& link) { return Write(link, reg::kSampleTrigger, reg::kSampleTriggerValue); }
+bool TriggerSampling(DriveHandle& drive) { return Write(drive, reg::kSampleTrigger, reg::kSampleTriggerValue); }
 
-WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
+WaitOutcome PollRegister(DriveHandle& drive, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop) {
     bool lastAnswered = true;
     int silent = 0;
     for (int i = 0; i < policy.polls; ++i) {
         const bool slept = policy.sleep ? policy.sleep(stop, policy.period) : SleepUnlessStopped(stop, policy.period);
         if (!slept || stop.stop_requested()) return WaitOutcome::Stopped;
-        const int value = link.comm->ReadAddressValue(link.station, address);
-        lastAnswered = value != -1 || link.comm->LastRequestAnswered();
-        if (lastAnswered && done(static_cast<int16_t>(value))) return WaitOutcome::Complete;
+        const std::optional<int16_t> value = drive.Read(address);
+        lastAnswered = value.has_value();
+        if (value && done(*value)) return WaitOutcome::Complete;
         silent = lastAnswered ? 0 : silent + 1;
         if (policy.silentPolls > 0 && silent >= policy.silentPolls) return WaitOutcome::NoAnswer;
     }
     return lastAnswered ? WaitOutcome::TimedOut : WaitOutcome::NoAnswer;
 }
 
-WaitOutcome WaitSampleComplete(const SamplingLink& link, std::stop_token stop, const PollPolicy& policy) {
+WaitOutcome WaitSampleComplete(DriveHandle& drive, std::stop_token stop, const PollPolicy& policy) {
     return PollRegister(
-        link, reg::kSampleState, [](int16_t v) { return v == reg::kSampleStateComplete; }, policy, stop);
+        drive, reg::kSampleState, [](int16_t v) { return v == reg::kSampleStateComplete; }, policy, stop);
 }
 
-int DecodeBlock(const std::vector<uint8_t>& reply, float* out, int maxWords) {
-    // The reply goes through a zeroed buffer of the accepted frame size, so an
-    // oversized reply can never be read past.
-    std::array<uint8_t, kReplyBufferBytes> buffer{};
-    const int n = static_cast<int>(std::min<size_t>(reply.size(), buffer.size()));
-    if (n > 0) std::memcpy(buffer.data(), reply.data(), static_cast<size_t>(n));
-    int stored = 0;
-    for (int j = 0; j < n - (kReplyHeaderBytes + kReplyTrailerBytes) && stored < maxWords; j += 2) {
-        int word = buffer[kReplyHeaderBytes + j] * 256 + buffer[kReplyHeaderBytes + 1 + j];
-        if (word > 32767) word -= 65536;
-        out[j / 2] = static_cast<float>(word);
-        ++stored;
-    }
-    return stored;
-}
-
-bool ReadSampleBlock(const SamplingLink& link, uint16_t address, uint16_t count, float* out, std::stop_token stop) {
+bool ReadSampleBlock(DriveHandle& drive, uint16_t address, uint16_t count, float* out, std::stop_token stop) {
     // The link itself sends a read again after no answer or a damaged reply,
     // having waited out a late one; asking again here would only multiply
     // the time a silent drive takes to be reported.
-    if (stop.stop_requested()) return false;
-    std::array<float, kReplyBufferBytes / 2> words{};
-    const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, address, count);
-    // A reply that carries fewer words than asked for would leave part of
-    // the block unknown: it counts as failed, like no reply at all.
-    if (DecodeBlock(reply, words.data(), count) != count) return false;
-    std::copy_n(words.begin(), count, out);
+    if (stop.stop_requested() || count > kSampleBlockSize) return false;
+    uint16_t words[kSampleBlockSize];
+    if (!drive.ReadWords(address, count, words)) return false;
+    for (uint16_t i = 0; i < count; ++i) out[i] = static_cast<float>(static_cast<int16_t>(words[i]));
     return true;
 }
 
@@ -106,7 +75,7 @@ int CaptureBlockCount(const ChannelCodes& codes, uint16_t pointsPerChannel) {
     return ActiveChannelCount(codes) * BlocksFor(pointsPerChannel);
 }
 
-FetchStatus FetchCapture(const SamplingLink& link, const ChannelCodes& codes, uint16_t pointsPerChannel,
+FetchStatus FetchCapture(DriveHandle& drive, const ChannelCodes& codes, uint16_t pointsPerChannel,
                          SampleBuffers& buffers, std::stop_token stop, const FetchHooks& hooks,
                          BlockFailure* failure) {
     for (auto& b : buffers) b.assign(pointsPerChannel, 0.0f);
@@ -123,7 +92,7 @@ FetchStatus FetchCapture(const SamplingLink& link, const ChannelCodes& codes, ui
             const uint32_t address32 = reg::kSampleDataFirst + offset + static_cast<uint32_t>(first);
             const auto address = static_cast<uint16_t>(address32);
             const bool ok = address32 + count <= 0x10000u &&
-                            ReadSampleBlock(link, address, count, buffers[k].data() + first, stop);
+                            ReadSampleBlock(drive, address, count, buffers[k].data() + first, stop);
             if (!ok) {
                 if (stop.stop_requested()) return FetchStatus::Stopped;
                 if (failure) *failure = BlockFailure{k + 1, b, address, count};

@@ -1,8 +1,8 @@
 #pragma once
 // The drive's sampling protocol: select sources and interval, start a
 // capture, poll until the drive reports it complete, and fetch the points in
-// blocks of 50 registers. Every call goes to one station through the given
-// link; none of them touches program-wide state.
+// blocks of 50 registers. Every call goes to one drive through the given
+// handle; none of them touches program-wide state.
 //
 // The same block reader serves the spectrum result (SpectrumJob).
 
@@ -14,24 +14,12 @@
 #include <vector>
 
 #include "core/capture/ChannelSources.h"
-
-class CQXCOM;
+#include "core/link/DriveHandle.h"
 
 namespace hx {
 
-// The link, station and firmware a capture uses, taken when it starts.
-struct SamplingLink {
-    CQXCOM* comm = nullptr;
-    uint8_t station = 1;
-    float firmwareVersion = 100.0f;
-
-    // theComm, g_station and g_firmwareVersion as they stand now.
-    static SamplingLink FromGlobals();
-};
-
-// Words per block read, and the size of a reply frame the reader accepts.
+// Words per block read.
 inline constexpr int kSampleBlockSize = 50;
-inline constexpr int kReplyBufferBytes = 256;
 
 // The drive's limits, read before a capture is configured.
 struct SamplingLimits {
@@ -40,15 +28,15 @@ struct SamplingLimits {
     int16_t capacity = 0;      // 136, points for all channels together
 };
 // False when one of the three reads got no answer.
-bool ReadSamplingLimits(const SamplingLink& link, SamplingLimits* limits);
+bool ReadSamplingLimits(DriveHandle& drive, SamplingLimits* limits);
 
 // Interval, channel 1..4 codes, then (firmware 200.0 or later only) points
 // per channel, in that order. Returns whether every write was answered; the
 // capture goes on either way, as the completion wait notices a silent drive.
-bool ConfigureSampling(const SamplingLink& link, int16_t intervalUs, const ChannelCodes& codes,
+bool ConfigureSampling(DriveHandle& drive, int16_t intervalUs, const ChannelCodes& codes,
                        uint16_t pointsPerChannel);
 // Starts a capture; false when the write got no answer.
-bool TriggerSampling(const SamplingLink& link);
+bool TriggerSampling(DriveHandle& drive);
 
 enum class WaitOutcome {
     Complete,
@@ -72,23 +60,17 @@ struct PollPolicy {
 
 // Polls address: sleep, read, until done(value), the polls run out, or
 // silentPolls polls in a row go unanswered.
-WaitOutcome PollRegister(const SamplingLink& link, uint16_t address, const std::function<bool(int16_t)>& done,
+WaitOutcome PollRegister(DriveHandle& drive, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop);
 
 // The waveform window's completion wait: up to 60 polls of 200 ms for
 // register 149 to read 1 (about 12 s).
-WaitOutcome WaitSampleComplete(const SamplingLink& link, std::stop_token stop = {}, const PollPolicy& policy = {});
+WaitOutcome WaitSampleComplete(DriveHandle& drive, std::stop_token stop = {}, const PollPolicy& policy = {});
 
-// Converts a reply frame (3 header bytes, big-endian words, 2 CRC bytes) into
-// at most maxWords samples; a word above 32767 is itself minus 65536. Returns
-// the number of words stored. A reply longer than the accepted frame size is
-// cut to it.
-int DecodeBlock(const std::vector<uint8_t>& reply, float* out, int maxWords);
-
-// Reads count registers from address into out[0..count), retrying a request
-// whose reply is missing or short. False when every attempt failed; out is
-// then left as it was.
-bool ReadSampleBlock(const SamplingLink& link, uint16_t address, uint16_t count, float* out,
+// Reads count (at most kSampleBlockSize) registers from address into
+// out[0..count), each word taken signed. False when the read failed (the
+// link has already asked again); out is then left as it was.
+bool ReadSampleBlock(DriveHandle& drive, uint16_t address, uint16_t count, float* out,
                      std::stop_token stop = {});
 
 // Where a fetch gave up.
@@ -117,7 +99,7 @@ int CaptureBlockCount(const ChannelCodes& codes, uint16_t pointsPerChannel);
 // after each active channel only. buffers are resized to pointsPerChannel
 // and zeroed first (inactive channels stay zero). On Failed, failure names
 // the block; the buffers must then not be shown.
-FetchStatus FetchCapture(const SamplingLink& link, const ChannelCodes& codes, uint16_t pointsPerChannel,
+FetchStatus FetchCapture(DriveHandle& drive, const ChannelCodes& codes, uint16_t pointsPerChannel,
                          SampleBuffers& buffers, std::stop_token stop, const FetchHooks& hooks,
                          BlockFailure* failure);
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/link/CQXCOM.h"
+#include "core/i18n/Translate.h"
 #include "core/protocol/Registers.h"
 
 namespace hx {
@@ -15,12 +15,12 @@ double SpectrumBinFrequency(int bin) { return bin * 4000.0 / 2048.0; }
 
 int SpectrumAxisEnd(int count) { return count * 4000 / 2048; }
 
-WaitOutcome WaitSpectrumReady(const SamplingLink& link, std::stop_token stop, const PollPolicy& policy) {
+WaitOutcome WaitSpectrumReady(DriveHandle& drive, std::stop_token stop, const PollPolicy& policy) {
     return PollRegister(
-        link, reg::kSpectrumStatus, [](int16_t v) { return (v & reg::kSpectrumReadyBit) != 0; }, policy, stop);
+        drive, reg::kSpectrumStatus, [](int16_t v) { return (v & reg::kSpectrumReadyBit) != 0; }, policy, stop);
 }
 
-SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& request, std::stop_token stop,
+SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, std::stop_token stop,
                            const BlockProgress& progress) {
     SpectrumResult result;
     const int count = std::min<int>(request.resultCount, reg::kSpectrumResultMax);
@@ -32,11 +32,10 @@ SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& requ
         return result;
     }
 
-    link.comm->WriteAddressValue(link.station, reg::kSpectrumSettings,
-                                 static_cast<int16_t>(SpectrumSettingsWord(request.frequencyCode, request.pointCountCode)));
-    link.comm->WriteAddressValue(link.station, reg::kSpectrumStart, static_cast<int16_t>(reg::kSpectrumStartValue));
+    drive.Write(reg::kSpectrumSettings, SpectrumSettingsWord(request.frequencyCode, request.pointCountCode));
+    drive.Write(reg::kSpectrumStart, reg::kSpectrumStartValue);
 
-    switch (WaitSpectrumReady(link, stop, request.wait)) {
+    switch (WaitSpectrumReady(drive, stop, request.wait)) {
     case WaitOutcome::Complete: break;
     case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
     case WaitOutcome::TimedOut:
@@ -58,14 +57,15 @@ SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& requ
         const int first = b * kSampleBlockSize;
         const auto n = static_cast<uint16_t>(b < fullBlocks ? kSampleBlockSize : remainder);
         const auto address = static_cast<uint16_t>(reg::kSpectrumResultFirst + first);
-        if (!ReadSampleBlock(link, address, n, bins.data() + first, stop)) {
+        if (!ReadSampleBlock(drive, address, n, bins.data() + first, stop)) {
             if (stop.stop_requested()) {
                 result.status = CaptureStatus::Stopped;
                 return result;
             }
             result.status = CaptureStatus::Failed;
             result.failedBlock = BlockFailure{0, b, address, n};
-            result.message = FormatMessage(Translate(kCaptureTextContext, kSpectrumBlockFailedText), {b + 1, address});
+            result.message = FillIn(Translate(kCaptureTextContext, kSpectrumBlockFailedText),
+                                    {std::to_string(b + 1), std::to_string(address)});
             return result;
         }
         result.blocksDone = b + 1;
@@ -75,12 +75,12 @@ SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& requ
     return result;
 }
 
-bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, SamplingLink link) {
+bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive) {
     BlockProgress progress = std::move(callbacks.progress);
     auto finished = std::move(callbacks.finished);
     return m_worker.run<SpectrumResult>(
-        [link, request = std::move(request), progress = std::move(progress)](std::stop_token stop) {
-            return RunSpectrum(link, request, stop, progress);
+        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
+            return RunSpectrum(drive, request, stop, progress);
         },
         [finished = std::move(finished)](const SpectrumResult& result) {
             if (finished) finished(result);

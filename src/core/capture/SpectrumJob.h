@@ -31,7 +31,7 @@ double SpectrumBinFrequency(int bin);
 int SpectrumAxisEnd(int count);
 
 // Ready wait: up to 60 polls of 200 ms until bit 3 of register 496 is set.
-WaitOutcome WaitSpectrumReady(const SamplingLink& link, std::stop_token stop = {}, const PollPolicy& policy = {});
+WaitOutcome WaitSpectrumReady(DriveHandle& drive, std::stop_token stop = {}, const PollPolicy& policy = {});
 
 struct SpectrumResult {
     CaptureStatus status = CaptureStatus::Completed;
@@ -46,7 +46,7 @@ inline constexpr const char* kSpectrumTimeoutText = QT_TRANSLATE_NOOP("Capture",
 
 // The whole request on the calling thread: 409 = settings, 412 = 0x6600,
 // the ready wait, then blocks of 50 from 8192 and one for the remainder.
-SpectrumResult RunSpectrum(const SamplingLink& link, const SpectrumRequest& request, std::stop_token stop = {},
+SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, std::stop_token stop = {},
                            const BlockProgress& progress = {});
 
 struct SpectrumCallbacks {
@@ -57,13 +57,13 @@ struct SpectrumCallbacks {
 class SpectrumJob {
 public:
     // false while a request still runs (a second start waits for the first).
-    bool start(SpectrumRequest request, SpectrumCallbacks callbacks, SamplingLink link = SamplingLink::FromGlobals());
+    bool start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive = DriveHandle::FromGlobals());
     void requestStop() { m_worker.requestStop(); }
     void join() { m_worker.join(); }
     bool running() const { return m_worker.running(); }
 
 private:
-    TransferJob m_worker;
+    Job m_worker;
 };
 
 }  // namespace hx

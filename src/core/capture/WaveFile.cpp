@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "core/capture/ChannelSources.h"
 #include "core/util/AtomicFile.h"
 #include "core/util/Text.h"
 
@@ -130,6 +133,51 @@ std::string FormatWaveCsv(const WaveRecording& r) {
     return out;
 }
 
+namespace {
+
+// A spreadsheet field: quoted when it holds a separator, a quote or a line end.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string FormatWaveTableCsv(const WaveRecording& r, const std::function<std::string(int32_t)>& nameOf) {
+    std::vector<int> active;
+    for (int k = 0; k < 4; ++k)
+        if (r.codes[k] != 0) active.push_back(k);
+    std::string out = "Time(ms)";
+    for (int k : active) {
+        std::string name = nameOf ? nameOf(r.codes[k]) : ChannelSourceName(static_cast<uint16_t>(r.codes[k]));
+        if (name.empty()) name = "CH" + std::to_string(k + 1);
+        out += "," + CsvField(name);
+    }
+    out += "\r\n";
+    size_t rows = 0;
+    for (int k : active) rows = std::max(rows, r.lists[k].size());
+    out.reserve(out.size() + rows * (12 + 7 * active.size()));
+    char time[32];
+    for (size_t i = 0; i < rows; ++i) {
+        // Whole microseconds: three decimals of a millisecond are exact.
+        const long long us = static_cast<long long>(i) * r.intervalUs;
+        std::snprintf(time, sizeof time, "%s%lld.%03lld", us < 0 ? "-" : "", std::llabs(us) / 1000,
+                      std::llabs(us) % 1000);
+        out += time;
+        for (int k : active) {
+            out += ',';
+            if (i < r.lists[k].size()) out += std::to_string(HexToSample(r.lists[k][i]));
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
 WaveRecording ParseWaveFile(std::string_view bytes) {
     const WaveKeys keys = ScanKeys(bytes);
     WaveRecording r;
@@ -156,6 +204,10 @@ bool SaveWaveFile(const std::string& path, const WaveRecording& recording, std::
 
 bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std::string* error) {
     return WriteAtomically(path, FormatWaveCsv(recording), error);
+}
+
+bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error) {
+    return WriteAtomically(path, FormatWaveTableCsv(recording), error);
 }
 
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error) {

@@ -7,6 +7,7 @@
 // lines end in CR LF. Files are written atomically (temporary file, then
 // rename), so a failed save never leaves a half-written file behind.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ namespace hx {
 std::string FormatWaveFile(const WaveRecording& recording);
 std::string FormatWaveCsv(const WaveRecording& recording);
 
+// The table for a spreadsheet beside the classic export: a header
+// "Time(ms),<channel name>,..." with the active channels' names in the
+// interface language (`nameOf`, the source name by default), then one row
+// per point with its time and the signed samples; lines end in CR LF.
+std::string FormatWaveTableCsv(const WaveRecording& recording,
+                               const std::function<std::string(int32_t code)>& nameOf = {});
+
 // A waveform file's bytes to a recording. The numbers are read as the
 // classic loader did (at most 5 characters, leading digits, 0 when none,
 // defaults for missing keys); each SamplingCHNk is cut to Points x 4
@@ -28,6 +36,7 @@ WaveRecording ParseWaveFile(std::string_view bytes);
 // false with a one-line reason (the system's error text) in *error.
 bool SaveWaveFile(const std::string& path, const WaveRecording& recording, std::string* error);
 bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std::string* error);
+bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error);
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error);
 
 }  // namespace hx

@@ -132,7 +132,8 @@ std::string FillIn(std::string text, std::initializer_list<std::string> argument
     int n = 1;
     for (const std::string& argument : arguments) {
         const std::string mark = "%" + std::to_string(n++);
-        if (const auto at = text.find(mark); at != std::string::npos) text.replace(at, mark.size(), argument);
+        for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at + argument.size()))
+            text.replace(at, mark.size(), argument);
     }
     return text;
 }

@@ -44,6 +44,12 @@ void DriveHandle::takeOutcome() {
     m_fault.text = m_comm->LastRequestErrorText();
 }
 
+bool DriveHandle::Present() {
+    const bool found = m_comm->FindDrive(m_station, 0) != -1;
+    takeOutcome();
+    return found;
+}
+
 std::optional<int16_t> DriveHandle::Read(uint16_t address) {
     const int value = m_comm->ReadAddressValue(m_station, address);
     takeOutcome();

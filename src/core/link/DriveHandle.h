@@ -69,6 +69,11 @@ public:
     // count consecutive registers (1..123); false on failure.
     bool WriteWords(uint16_t address, const uint16_t* words, uint16_t count);
 
+    // Whether a drive listens at this station, for a search: a refusal counts
+    // (unless a gateway says nobody answered behind it), and a silent
+    // station is not asked again.
+    bool Present();
+
     // How the last request of this handle ended.
     const DriveFault& fault() const { return m_fault; }
 

@@ -123,6 +123,19 @@ PortTarget PortResolver::Resolve(const std::string& rawName) {
     return t;
 }
 
+bool PortResolver::Configured(const std::string& rawName) {
+    const std::string name = Trim(rawName);
+    {
+        std::lock_guard lock(g_overrideMutex);
+        if (g_overrides.count(upper(name))) return true;
+    }
+    if (ComNumber(name) == 0) return Resolve(name).kind != PortTarget::Kind::Invalid;
+    const PortTarget t = Resolve(name);
+    if (t.kind == PortTarget::Kind::Tcp) return true;
+    const std::string mapped = Trim(GetProfileString(PortsIniPath(), "Ports", "COM" + std::to_string(ComNumber(name)), "", 512));
+    return !mapped.empty() || t.device.find("/ttyS") == std::string::npos;
+}
+
 void PortResolver::SetOverride(const std::string& name, const std::string& target) {
     std::lock_guard lock(g_overrideMutex);
     g_overrides[upper(Trim(name))] = Trim(target);

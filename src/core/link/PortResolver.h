@@ -26,6 +26,11 @@ struct PortTarget {
 class PortResolver {
 public:
     static PortTarget Resolve(const std::string& name);
+    // Whether a port is set up on this computer: COMn with an override, a
+    // Ports.ini entry, or a USB serial device (ttyUSB, ttyACM) behind it; a
+    // device path or tcp:HOST:PORT as given. The built-in ttySn every PC
+    // lists are not counted.
+    static bool Configured(const std::string& name);
 
     // "tcp:HOST:PORT" (HOST may be "[v6 address]"); false when text is not of that form.
     static bool ParseTcp(const std::string& text, std::string* host, int* port);

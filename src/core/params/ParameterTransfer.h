@@ -1,22 +1,14 @@
 #pragma once
-// What the parameter transfers share: the link and table they work on, how
-// they report, and the worker that runs one of them off the window's thread.
-//
-// A transfer runs on a std::jthread owned by its job object. Callbacks are
-// called on that worker thread; a window marshals them to its own thread.
-// The job's destructor asks the worker to stop and joins it, so a closing
-// window can never be written into by a transfer that outlives it.
+// What the parameter transfers share: the link and table they work on and
+// how they report. A transfer runs as a Job (core/util/Job.h); its callbacks
+// are called on the worker thread and a window marshals them to its own.
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <stop_token>
 #include <string>
-#include <thread>
-#include <utility>
 
 #include "core/i18n/StringTable.h"  // QT_TRANSLATE_NOOP
+#include "core/util/Job.h"
 
 class CQXCOM;
 class CParameter;
@@ -71,45 +63,6 @@ using FinishedCallback = std::function<void(const TransferResult& result)>;
 struct TransferCallbacks {
     ProgressCallback progress;  // after each block: (blocks done, blocks in all)
     FinishedCallback finished;  // once at the end, whatever the outcome
-};
-
-// Sleeps for the given time unless a stop is requested first; false when stopped.
-bool SleepUnlessStopped(std::stop_token stop, std::chrono::milliseconds duration);
-
-// Runs one piece of work at a time on a worker thread. start/requestStop/join
-// are called from the owning thread; running() from any thread. The
-// destructor requests a stop and joins, so callbacks never outlive the job.
-class TransferJob {
-public:
-    TransferJob() = default;
-    virtual ~TransferJob();
-    TransferJob(const TransferJob&) = delete;
-    TransferJob& operator=(const TransferJob&) = delete;
-
-    // Runs work(stop) on a new worker thread, then finished(result) there.
-    // running() is already false when finished is called. Returns false and
-    // starts nothing while earlier work still runs (or when called from the
-    // worker itself); work that has ended is joined first.
-    template <class Result>
-    bool run(std::function<Result(std::stop_token)> work, std::function<void(const Result&)> finished) {
-        return launch([this, work = std::move(work), finished = std::move(finished)](std::stop_token stop) {
-            const Result result = work(stop);
-            m_running.store(false);
-            if (finished) finished(result);
-        });
-    }
-
-    // Asks the work to stop at its next block boundary or wait; returns at once.
-    void requestStop();
-    // Waits until the worker has ended (its finished callback included).
-    void join();
-    bool running() const { return m_running.load(); }
-
-private:
-    bool launch(std::function<void(std::stop_token)> body);
-
-    std::atomic<bool> m_running{false};
-    std::jthread m_thread;
 };
 
 }  // namespace hx

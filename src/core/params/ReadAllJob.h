@@ -15,7 +15,7 @@ TransferResult ReadAll(const TransferLink& link, std::stop_token stop = {},
 
 // The read on a worker thread. finished is called in every case, so the
 // window marks its table as holding parameters and refills its list.
-class ReadAllJob : public TransferJob {
+class ReadAllJob : public Job {
 public:
     bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals());
 };

@@ -73,7 +73,7 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
 
 // RunGatedStorageCommand on a worker thread; the window shows a busy state
 // and puts up its own message from the outcome.
-class StorageCommandJob : public TransferJob {
+class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
     bool start(const StorageCommand& command, Finished finished,

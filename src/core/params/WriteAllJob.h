@@ -24,7 +24,7 @@ TransferResult GateFailure(const GateResult& gate);
 // when one is needed, counts as the first half of the progress), then the
 // write. (A user who chose to go on without a backup says so first with
 // ChangeGate::AllowOnceWithoutBackup.)
-class WriteAllJob : public TransferJob {
+class WriteAllJob : public Job {
 public:
     bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals(),
                ChangeOrigin origin = ChangeOrigin::Edit, std::string what = {});

@@ -35,7 +35,7 @@ WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16
 
 // WriteOne through the change gate on a worker thread, for a window that
 // keeps painting meanwhile.
-class WriteOneJob : public TransferJob {
+class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;
     bool start(uint16_t address, int32_t value, Finished finished,

@@ -5,13 +5,18 @@
 #include <cstdio>
 #include <limits>
 
+#include "core/i18n/StringTable.h"
+#include "core/i18n/Translate.h"
+
 namespace hx::plot {
 namespace {
 
 // Source codes that show the same kind of quantity share one range: position
-// error/feedback/reference, speed feedback/reference, the two phase currents,
-// then three single sources. Other sources keep their own range.
-constexpr int32_t kCommonRangeGroups[] = {0x15, 0x0A, 0x60, 0x80, 0x100, 0x200};
+// feedback/reference, speed feedback/reference, the two phase currents, then
+// three single sources. Other sources keep their own range. Position error
+// (1) is a few pulses where the positions are tens of thousands: on their
+// range it would draw as a flat line, so it keeps its own.
+constexpr int32_t kCommonRangeGroups[] = {0x14, 0x0A, 0x60, 0x80, 0x100, 0x200};
 
 // Pixel positions far outside the plot are clipped anyway; holding them in a
 // range that no conversion overflows keeps huge values harmless.
@@ -23,23 +28,14 @@ int toPixel(double v) {
     return static_cast<int>(std::trunc(v));
 }
 
-long long truncToLong(double v) {
-    if (std::isnan(v)) return 0;
-    v = std::clamp(v, -9e15, 9e15);
-    return static_cast<long long>(std::trunc(v));
-}
+// The smallest time span a wheel zoom goes down to, in points.
+constexpr double kMinPointSpan = 2;
 
-std::string format(const char* fmt, int decimals, double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, fmt, decimals, v);
-    return buf;
-}
+const char* const kScopeContext = "Scope";
 
 }  // namespace
 
-ScopeModel::ScopeModel() {
-    m_cursor = {0, 0};
-}
+ScopeModel::ScopeModel() { m_cursor = {0, 0}; }
 
 void ScopeModel::SetRect(int left, int top, int right, int bottom) { m_control = {left, top, right, bottom}; }
 
@@ -70,6 +66,11 @@ void ScopeModel::SetChannelRange(int channel, float min, float max, int decimals
     if (channel == 0) m_ch1Decimals = decimals;
 }
 
+void ScopeModel::SetXCaption(std::string text) {
+    m_xCaption = std::move(text);
+    m_xAxis = ParseAxisCaption(m_xCaption);
+}
+
 void ScopeModel::SetYCaption(std::string text) {
     m_captions[0] = std::move(text);
     for (int k = 1; k < kChannels; ++k) m_captions[k].clear();
@@ -77,6 +78,8 @@ void ScopeModel::SetYCaption(std::string text) {
 
 void ScopeModel::SetChannelTypes(const std::array<int32_t, 4>& types,
                                  const std::function<std::string(int32_t)>& captionOf) {
+    for (int k = 0; k < kChannels; ++k)
+        if (types[k] != m_types[k]) m_scaleFloor[k] = 0;
     m_types = types;
     for (int k = 0; k < kChannels; ++k) m_captions[k] = captionOf ? captionOf(types[k]) : std::string();
 }
@@ -91,6 +94,7 @@ bool ScopeModel::PlotPoint(int channel, int i, float v, int n) {
             SetChannelRange(channel, -m, m);
         }
         m_points[channel].push_back({static_cast<float>(i), v});
+        ++m_dataVersion;
     }
     if (i == n - 1) {
         ApplyCommonRanges();
@@ -101,11 +105,13 @@ bool ScopeModel::PlotPoint(int channel, int i, float v, int n) {
 
 void ScopeModel::ClearLists() {
     for (auto& p : m_points) p.clear();
+    ++m_dataVersion;
 }
 
 void ScopeModel::ClearPoints() {
     ClearLists();
     m_level = 0;
+    m_scaleFloor = {};
 }
 
 void ScopeModel::ApplyCommonRanges() {
@@ -122,38 +128,102 @@ void ScopeModel::ApplyCommonRanges() {
     }
 }
 
-int ScopeModel::HorizontalDivisions() const {
-    const ZoomLevel& l = Current();
-    const long long v = truncToLong((static_cast<double>(l.axisLast) - l.axisFirst) / 10);
-    if (v <= 2) return 1;
-    for (int d = 7; d >= 2; --d)
-        if (v % d == 0) return d;
-    return 2;
+void ScopeModel::BeginReplace() {
+    m_replacedLevel = m_level;
+    m_level = 0;
+    ClearLists();
+    for (int k = 0; k < kChannels; ++k) SetChannelRange(k, -5, 5);
 }
 
-int ScopeModel::VerticalDivisions() {
+void ScopeModel::EndReplace() {
+    // Common ranges are settled by the batch's last point; an empty batch
+    // settles them here.
+    ApplyCommonRanges();
+    if (m_replacedLevel > 0) m_level = m_replacedLevel;
+    m_replacedLevel = -1;
+    updateUnitsPerPixel();
+}
+
+void ScopeModel::SetExtraSeries(std::vector<ExtraSeries> series) {
+    m_extras = std::move(series);
+    ++m_dataVersion;
+}
+
+// --- layout
+
+DisplayUnit ScopeModel::XDisplayUnit() const {
+    AxisUnit base = m_xAxis.unit;
+    if (base == AxisUnit::None) return {};
     const ZoomLevel& l = Current();
-    const long long v = truncToLong(std::fabs((static_cast<double>(l.chMax[0]) - l.chMin[0]) / 10));
-    int d = 0;
-    if (v >= 50) {
-        d = 2;
-    } else if (v <= 2) {
-        d = 1;
-    } else {
-        for (int c = 7; c >= 3; --c)
-            if (v % c == 0) {
-                d = c == 7 ? 2 : c;
-                break;
+    return ChooseDisplayUnit(base, static_cast<double>(l.axisLast) - l.axisFirst);
+}
+
+std::string ScopeModel::DisplayXCaption() const {
+    const DisplayUnit u = XDisplayUnit();
+    if (u.symbol.empty()) return m_xCaption;
+    return m_xAxis.stem + "(" + u.symbol + ")";
+}
+
+namespace {
+
+// Captions of the drawn channels flow left to right; what does not fit goes
+// to a second line, and on that line the captions share what room there is,
+// the too-wide ones shortened.
+std::vector<CaptionBox> LayoutCaptions(const std::vector<std::pair<int, int>>& items, int x0, int x1, int top,
+                                       int lineHeight, int gap, int* lines) {
+    std::vector<CaptionBox> out;
+    const int avail = std::max(1, x1 - x0);
+    int x = x0;
+    int line = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        auto [ch, w] = items[i];
+        if (line == 0 && x > x0 && x + w > x1) {
+            line = 1;
+            x = x0;
+        }
+        if (line == 1) {
+            // The rest on the last line: each gets its width or a fair share.
+            std::vector<int> widths;
+            for (std::size_t j = i; j < items.size(); ++j) widths.push_back(items[j].second);
+            const int count = static_cast<int>(widths.size());
+            int room = avail - gap * (count - 1);
+            std::vector<int> given(widths.size(), 0);
+            std::vector<bool> done(widths.size(), false);
+            for (int pass = 0; pass < count; ++pass) {
+                int open = 0;
+                for (std::size_t j = 0; j < widths.size(); ++j) open += !done[j];
+                if (open == 0) break;
+                const int share = std::max(0, room) / open;
+                bool fixed = false;
+                for (std::size_t j = 0; j < widths.size(); ++j)
+                    if (!done[j] && widths[j] <= share) {
+                        given[j] = widths[j];
+                        room -= widths[j];
+                        done[j] = true;
+                        fixed = true;
+                    }
+                if (!fixed) {
+                    for (std::size_t j = 0; j < widths.size(); ++j)
+                        if (!done[j]) given[j] = share, done[j] = true;
+                    break;
+                }
             }
-        if (d == 0) d = m_lastVDiv;  // none divides: the previous redraw's count stays
+            for (std::size_t j = 0; j < widths.size(); ++j) {
+                const int t = top + line * lineHeight;
+                out.push_back({items[i + j].first, {x, t, x + given[j], t + lineHeight}, given[j] < widths[j]});
+                x += given[j] + gap;
+            }
+            break;
+        }
+        const int width = std::min(w, avail);
+        out.push_back({ch, {x, top, x + width, top + lineHeight}, width < w});
+        x += width + gap;
     }
-    m_lastVDiv = d;
-    return d;
+    *lines = items.empty() ? 0 : line + 1;
+    return out;
 }
 
-std::string ScopeModel::FormatTick(double v) const { return format("%.*f", TickDecimals(), v); }
-
-std::string ScopeModel::FormatAxisLabel(double v) { return format("%.*f", 0, v); }
+}  // namespace
 
 const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     const ZoomLevel& l = Current();
@@ -162,21 +232,63 @@ const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     const TextSize digit = measure("0");
     out.digitWidth = digit.width;
     out.digitHeight = digit.height;
-    const TextSize xEnd = measure(FormatTick(static_cast<double>(l.xMin) * m_axisPerPoint));
-    measure(FormatTick(static_cast<double>(l.xMax) * m_axisPerPoint));
-    const TextSize xCaption = measure(m_xCaption);
-    for (int k = 0; k < kChannels; ++k)
-        out.scaleWidth[k] = std::max(measure(FormatTick(l.chMax[k])).width, measure(FormatTick(l.chMin[k])).width);
+    const int cw = std::max(1, digit.width), h = std::max(1, digit.height);
 
-    const int cw = digit.width;
+    // Captions over the plot, clear of the corner a window may use.
+    std::vector<std::pair<int, int>> items;
+    for (int k = 0; k < kChannels; ++k)
+        if (ChannelDrawn(k) && !m_captions[k].empty()) items.emplace_back(k, measure(m_captions[k]).width);
+    int lines = 0;
+    out.captions = LayoutCaptions(items, m_control.left + cw, m_control.right - kCornerReserve - cw, m_control.top + 2,
+                                  h, 2 * cw, &lines);
+    const int band = std::max(1, lines) * h + 2;
+
     PixelRect& p = out.plot;
-    p.left = m_control.left + 3 * cw + out.scaleWidth[3] + out.scaleWidth[0];
-    p.right = m_control.right - (5 * cw + out.scaleWidth[1] + out.scaleWidth[2]);
-    p.bottom = m_control.bottom - (xEnd.height + xCaption.height + digit.height);
-    const int h = p.bottom - m_control.top;
-    // The top gives way so that the plot's height keeps the grid on whole pixels.
-    p.top = m_control.top + (h % 10) + 10 + 10 * ((h / 10) % 5);
-    m_layout = out;
+    p.top = m_control.top + band + h / 2 + 2;
+    out.xCaption = DisplayXCaption();
+    p.bottom = m_control.bottom - 3 * h;
+    if (p.bottom <= p.top) p.bottom = p.top + 1;
+
+    // Value scales: each drawn channel its own ticks; the horizontal grid
+    // follows the first drawn channel's.
+    out.gridChannel = 0;
+    for (int k = kChannels - 1; k >= 0; --k)
+        if (ChannelDrawn(k)) out.gridChannel = k;
+    auto heightOf = [h](const std::string&) { return h; };
+    for (int k = 0; k < kChannels; ++k) {
+        if (!ChannelDrawn(k) && k != out.gridChannel) continue;
+        out.yTicks[k] = ChooseTicks(l.chMin[k], l.chMax[k], p.bottom, p.top, heightOf, h, std::max(2 * h, 36));
+        if (!ChannelDrawn(k)) continue;
+        int w = 0;
+        for (const Tick& t : out.yTicks[k].ticks) w = std::max(w, measure(t.label).width);
+        m_scaleFloor[k] = std::max(m_scaleFloor[k], w);
+        out.scaleWidth[k] = m_scaleFloor[k];
+    }
+    const auto& w = out.scaleWidth;
+    p.left = m_control.left + 3 * cw + w[3] + w[0];
+    p.right = m_control.right - (5 * cw + w[1] + w[2]);
+
+    // Time or frequency ticks, spaced by their own labels; the plot gives
+    // way where an end label would stick out of the control.
+    const DisplayUnit unit = XDisplayUnit();
+    const double lo = static_cast<double>(l.axisFirst) * unit.scale, hi = static_cast<double>(l.axisLast) * unit.scale;
+    auto widthOf = [&measure](const std::string& s) { return measure(s).width; };
+    for (int pass = 0; pass < 3; ++pass) {
+        if (p.right <= p.left) p.right = p.left + 1;
+        out.xTicks = ChooseTicks(lo, hi, p.left, p.right, widthOf, 2 * cw, 7 * cw);
+        if (out.xTicks.ticks.empty()) break;
+        const Tick& first = out.xTicks.ticks.front();
+        const Tick& last = out.xTicks.ticks.back();
+        const int overLeft = m_control.left + 2 - (first.pixel - measure(first.label).width / 2);
+        const int overRight = last.pixel + (measure(last.label).width + 1) / 2 - (m_control.right - 2);
+        if (overLeft <= 0 && overRight <= 0) break;
+        p.left += std::max(0, overLeft);
+        p.right -= std::max(0, overRight);
+    }
+    out.scaleLeft = {p.left - cw - w[0], p.right + cw, p.right + 3 * cw + w[1], m_control.left + cw};
+    // The vertical ticks keep their pixels; the horizontal ones were made
+    // for the final plot above.
+    m_layout = std::move(out);
     updateUnitsPerPixel();
     return m_layout;
 }
@@ -189,36 +301,20 @@ void ScopeModel::updateUnitsPerPixel() {
     for (int k = 0; k < kChannels; ++k) m_chUpp[k] = (l.chMax[k] - l.chMin[k]) / h;
 }
 
-GridLines ScopeModel::Grid() {
+GridLines ScopeModel::Grid() const {
     GridLines g;
     const PixelRect& p = m_layout.plot;
-    const int cols = 10 * HorizontalDivisions();
-    const int rows = 10 * VerticalDivisions();
-    for (int i = 1; i < cols; ++i)
-        g.fineX.push_back(p.left + static_cast<int>(static_cast<long long>(i) * p.width() / cols));
-    for (int i = 1; i < rows; ++i)
-        g.fineY.push_back(p.top + static_cast<int>(static_cast<long long>(i) * p.height() / rows));
-    for (int i = 1; i < 10; ++i) {
-        g.majorX.push_back(p.left + i * (p.width() / 10));
-        g.majorY.push_back(p.top + i * (p.height() / 10));
-    }
+    auto inside = [](int v, int a, int b) { return v > a && v < b; };
+    for (const Tick& t : m_layout.xTicks.ticks)
+        if (inside(t.pixel, p.left, p.right)) g.majorX.push_back(t.pixel);
+    for (int x : m_layout.xTicks.minorPixels)
+        if (inside(x, p.left, p.right)) g.fineX.push_back(x);
+    const TickSet& y = m_layout.yTicks[m_layout.gridChannel];
+    for (const Tick& t : y.ticks)
+        if (inside(t.pixel, p.top, p.bottom)) g.majorY.push_back(t.pixel);
+    for (int v : y.minorPixels)
+        if (inside(v, p.top, p.bottom)) g.fineY.push_back(v);
     return g;
-}
-
-std::vector<std::string> ScopeModel::ScaleLabels(int channel) const {
-    const ZoomLevel& l = Current();
-    std::vector<std::string> out;
-    const double max = l.chMax[channel], min = l.chMin[channel];
-    for (int i = 0; i <= 10; ++i) out.push_back(FormatTick(max - (max - min) * i / 10));
-    return out;
-}
-
-std::vector<std::string> ScopeModel::AxisLabels() const {
-    const ZoomLevel& l = Current();
-    std::vector<std::string> out;
-    const double first = l.axisFirst, last = l.axisLast;
-    for (int i = 0; i <= 10; ++i) out.push_back(FormatAxisLabel(first + (last - first) * i / 10));
-    return out;
 }
 
 int ScopeModel::PixelX(float x) const {
@@ -246,59 +342,100 @@ std::vector<PixelPoint> ScopeModel::AllVertices(int channel) const {
 }
 
 std::vector<PixelPoint> ScopeModel::CurveVertices(int channel) const {
+    if (!ChannelDrawn(channel)) return {};
+    return reduce(m_points[channel], drawnCount(channel), channel);
+}
+
+std::vector<PixelPoint> ScopeModel::SeriesVertices(const ExtraSeries& series) const {
+    if (series.channel < 0 || series.channel >= kChannels) return {};
+    return reduce(series.points, series.points.size(), series.channel);
+}
+
+std::vector<PixelPoint> ScopeModel::reduce(const std::vector<PlotPointF>& pts, std::size_t n, int channel) const {
     std::vector<PixelPoint> out;
-    if (!ChannelDrawn(channel)) return out;
-    const auto& pts = m_points[channel];
-    const std::size_t n = drawnCount(channel);
     const PixelRect& plot = m_layout.plot;
-    if (n <= static_cast<std::size_t>(std::max(0, plot.width()) + 1)) return AllVertices(channel);
+    n = std::min(n, pts.size());
+    auto map = [&](std::size_t i) { return PixelPoint{PixelX(pts[i].x), PixelY(channel, pts[i].y)}; };
+    if (n <= static_cast<std::size_t>(std::max(0, plot.width()) + 1)) {
+        out.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) out.push_back(map(i));
+        return out;
+    }
 
     // Per pixel column the line runs straight up and down between the
     // column's lowest and highest point, so its first, lowest, highest and
     // last points draw the same pixels as all of them, and no peak is lost.
     // Runs beyond the plot's sides are cut away by the plot's frame: of those
-    // only the point next to the plot matters.
+    // only the point next to the plot matters. The extremes are found on the
+    // values themselves (the mapping to rows keeps their order), and where
+    // the points come in order of x the ends of a column are found by
+    // bisection, so only a few points per column are mapped.
+    const bool ordered = m_xUpp > 0 && std::is_sorted(pts.begin(), pts.begin() + static_cast<std::ptrdiff_t>(n),
+                                                      [](const PlotPointF& a, const PlotPointF& b) { return a.x < b.x; });
+    auto px = [&](std::size_t i) { return PixelX(pts[i].x); };
+    // First index in [from, n) whose column is above `column` (ordered lists only).
+    auto after = [&](std::size_t from, int column) {
+        std::size_t lo = from, hi = n;
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (px(mid) <= column) lo = mid + 1;
+            else hi = mid;
+        }
+        return lo;
+    };
     out.reserve(std::min<std::size_t>(n, 4 * static_cast<std::size_t>(plot.width() + 3)));
     auto push = [&out](PixelPoint p) {
         if (out.empty() || !(out.back() == p)) out.push_back(p);
     };
     std::size_t i = 0;
     while (i < n) {
-        PixelPoint first{PixelX(pts[i].x), PixelY(channel, pts[i].y)};
-        if (first.x < plot.left) {
+        const int column = px(i);
+        if (column < plot.left) {
             // Skip to the last point left of the plot.
-            while (i + 1 < n && PixelX(pts[i + 1].x) < plot.left) ++i;
-            push({PixelX(pts[i].x), PixelY(channel, pts[i].y)});
-            ++i;
+            std::size_t j;
+            if (ordered) {
+                j = after(i + 1, plot.left - 1);
+            } else {
+                while (i + 1 < n && px(i + 1) < plot.left) ++i;
+                j = i + 1;
+            }
+            push(map(j - 1));
+            i = j;
             continue;
         }
-        if (first.x > plot.right) {
-            push(first);
+        if (column > plot.right) {
+            push(map(i));
             break;
         }
-        PixelPoint lo = first, hi = first, last = first;
-        std::size_t loAt = i, hiAt = i;
-        std::size_t j = i + 1;
-        for (; j < n; ++j) {
-            const int x = PixelX(pts[j].x);
-            if (x != first.x) break;
-            last = {x, PixelY(channel, pts[j].y)};
-            if (last.y < lo.y) lo = last, loAt = j;  // pixel rows grow downwards
-            if (last.y > hi.y) hi = last, hiAt = j;
-        }
-        push(first);
-        if (loAt <= hiAt) {
-            push(lo);
-            push(hi);
+        std::size_t j;
+        if (ordered) {
+            j = after(i + 1, column);
         } else {
-            push(hi);
-            push(lo);
+            j = i + 1;
+            while (j < n && px(j) == column) ++j;
         }
-        push(last);
+        float lo = pts[i].y, hi = lo;
+        std::size_t loAt = i, hiAt = i;
+        for (std::size_t k = i + 1; k < j; ++k) {
+            const float y = pts[k].y;
+            if (y < lo) lo = y, loAt = k;
+            if (y > hi) hi = y, hiAt = k;
+        }
+        push(map(i));
+        if (loAt <= hiAt) {
+            push(map(loAt));
+            push(map(hiAt));
+        } else {
+            push(map(hiAt));
+            push(map(loAt));
+        }
+        push(map(j - 1));
         i = j;
     }
     return out;
 }
+
+// --- zoom gestures
 
 void ScopeModel::BeginDrag(int x, int y) {
     const PixelRect& p = m_layout.plot;
@@ -392,6 +529,139 @@ bool ScopeModel::ZoomOut() {
     return true;
 }
 
+// --- wheel, keys and panning
+
+double ScopeModel::axisAt(double x) const {
+    const ZoomLevel& l0 = m_levels[0];
+    const double span = static_cast<double>(l0.xMax) - l0.xMin;
+    if (span == 0) return x * m_axisPerPoint;
+    return l0.axisFirst + (x - l0.xMin) * ((static_cast<double>(l0.axisLast) - l0.axisFirst) / span);
+}
+
+ZoomLevel ScopeModel::withTimeRange(ZoomLevel next, double a, double b) const {
+    const ZoomLevel& l0 = m_levels[0];
+    const double full0 = std::min(l0.xMin, l0.xMax), full1 = std::max(l0.xMin, l0.xMax);
+    const double fullSpan = full1 - full0;
+    double span = b - a;
+    if (span < kMinPointSpan && fullSpan >= kMinPointSpan) {
+        const double mid = (a + b) / 2;
+        span = kMinPointSpan;
+        a = mid - span / 2;
+        b = mid + span / 2;
+    }
+    if (span >= fullSpan) {
+        a = full0;
+        b = full1;
+    } else if (a < full0) {
+        b += full0 - a;
+        a = full0;
+    } else if (b > full1) {
+        a -= b - full1;
+        b = full1;
+    }
+    next.xMin = static_cast<float>(a);
+    next.xMax = static_cast<float>(b);
+    next.axisFirst = static_cast<float>(axisAt(a));
+    next.axisLast = static_cast<float>(axisAt(b));
+    return next;
+}
+
+void ScopeModel::pushLevel(const ZoomLevel& next) {
+    if (m_level + 1 < kLevels) {
+        ++m_level;
+    } else {
+        // The stack is full: the oldest zoom above the full view gives way.
+        for (int i = 1; i + 1 < kLevels; ++i) m_levels[i] = m_levels[i + 1];
+    }
+    m_levels[m_level] = next;
+    m_zoomedOnce = true;
+    updateUnitsPerPixel();
+}
+
+bool ScopeModel::ZoomTimeAround(int x, double factor) {
+    const PixelRect& p = m_layout.plot;
+    const ZoomLevel& cur = Current();
+    const double at = cur.xMin + (std::clamp(x, p.left, p.right) - p.left) * static_cast<double>(m_xUpp);
+    const ZoomLevel next = withTimeRange(cur, at + (cur.xMin - at) * factor, at + (cur.xMax - at) * factor);
+    if (next == cur) return false;
+    pushLevel(next);
+    return true;
+}
+
+bool ScopeModel::ZoomValuesAround(int y, double factor) {
+    const PixelRect& p = m_layout.plot;
+    const ZoomLevel& cur = Current();
+    ZoomLevel next = cur;
+    const int row = std::clamp(y, p.top, p.bottom);
+    for (int k = 0; k < kChannels; ++k) {
+        const double at = cur.chMin[k] + (p.bottom - row) * static_cast<double>(m_chUpp[k]);
+        const double lo = at + (cur.chMin[k] - at) * factor, hi = at + (cur.chMax[k] - at) * factor;
+        // A range too thin for a float to tell its ends apart stays as it was.
+        if (!(static_cast<float>(hi) > static_cast<float>(lo)) || hi - lo < 1e-6) return false;
+        next.chMin[k] = static_cast<float>(lo);
+        next.chMax[k] = static_cast<float>(hi);
+    }
+    if (next == cur) return false;
+    pushLevel(next);
+    return true;
+}
+
+bool ScopeModel::PanBy(double timeShare, double valueShare) {
+    const ZoomLevel& cur = Current();
+    const double span = static_cast<double>(cur.xMax) - cur.xMin;
+    ZoomLevel next = withTimeRange(cur, cur.xMin + timeShare * span, cur.xMax + timeShare * span);
+    for (int k = 0; k < kChannels; ++k) {
+        const double s = (static_cast<double>(cur.chMax[k]) - cur.chMin[k]) * valueShare;
+        next.chMin[k] = static_cast<float>(cur.chMin[k] + s);
+        next.chMax[k] = static_cast<float>(cur.chMax[k] + s);
+    }
+    if (next == cur) return false;
+    pushLevel(next);
+    return true;
+}
+
+void ScopeModel::BeginPan(int x, int y) {
+    m_panning = true;
+    m_panMoved = false;
+    m_panStart = {x, y};
+    m_panBase = Current();
+}
+
+void ScopeModel::MovePan(int x, int y) {
+    if (!m_panning) return;
+    const PixelRect& p = m_layout.plot;
+    const double w = std::max(1, p.width()), h = std::max(1, p.height());
+    const ZoomLevel& base = m_panBase;
+    // The picture follows the mouse: dragging right shows earlier points,
+    // dragging down shows higher values.
+    const double dx = (x - m_panStart.x) * ((static_cast<double>(base.xMax) - base.xMin) / w);
+    ZoomLevel next = withTimeRange(base, base.xMin - dx, base.xMax - dx);
+    for (int k = 0; k < kChannels; ++k) {
+        const double dy = (y - m_panStart.y) * ((static_cast<double>(base.chMax[k]) - base.chMin[k]) / h);
+        next.chMin[k] = static_cast<float>(base.chMin[k] + dy);
+        next.chMax[k] = static_cast<float>(base.chMax[k] + dy);
+    }
+    if (!m_panMoved) {
+        if (next == base) return;
+        m_panMoved = true;
+        pushLevel(next);  // the whole drag is one level
+        return;
+    }
+    m_levels[m_level] = next;
+    updateUnitsPerPixel();
+}
+
+void ScopeModel::EndPan() { m_panning = false; }
+
+bool ScopeModel::FitAll() {
+    if (m_level == 0) return false;
+    m_level = 0;
+    updateUnitsPerPixel();
+    return true;
+}
+
+// --- cursors
+
 void ScopeModel::SetCursorsEnabled(bool on) {
     if (on && !m_cursorsOn) {
         const ZoomLevel& l = Current();
@@ -422,46 +692,80 @@ std::optional<float> ScopeModel::ValueAt(int channel, float x) const {
     const auto& pts = m_points[channel];
     const std::size_t n = drawnCount(channel);
     if (n == 0) return std::nullopt;
-    const long long want = truncToLong(std::round(x));
+    const double want = std::round(x);
     // Points are normally stored at their own index; look there first.
-    if (want >= 0 && static_cast<std::size_t>(want) < n && pts[want].x == static_cast<float>(want)) return pts[want].y;
+    if (want >= 0 && want < static_cast<double>(n)) {
+        const auto at = static_cast<std::size_t>(want);
+        if (pts[at].x == static_cast<float>(want)) return pts[at].y;
+    }
     std::size_t best = 0;
     for (std::size_t i = 1; i < n; ++i)
         if (std::fabs(pts[i].x - x) < std::fabs(pts[best].x - x)) best = i;
     return pts[best].y;
 }
 
-std::vector<std::string> ScopeModel::CursorReadout() const {
-    std::vector<std::string> lines;
-    if (!m_cursorsOn) return lines;
-    char buf[160];
-    const double a = static_cast<double>(m_cursor[0]) * m_axisPerPoint;
-    const double b = static_cast<double>(m_cursor[1]) * m_axisPerPoint;
-    const double d = b - a;
-    const char* unit = m_axisKind == AxisKind::Time ? "us" : "Hz";
-    std::snprintf(buf, sizeof buf, "A: %.6g %s", a, unit);
-    lines.emplace_back(buf);
-    std::snprintf(buf, sizeof buf, "B: %.6g %s", b, unit);
-    lines.emplace_back(buf);
-    if (m_axisKind == AxisKind::Time) {
-        if (d != 0)
-            std::snprintf(buf, sizeof buf, "\xCE\x94t: %.6g us   1/\xCE\x94t: %.6g Hz", d, 1e6 / std::fabs(d));
-        else
-            std::snprintf(buf, sizeof buf, "\xCE\x94t: 0 us   1/\xCE\x94t: -");
-    } else {
-        std::snprintf(buf, sizeof buf, "\xCE\x94" "f: %.6g Hz", d);
+double ScopeModel::secondsPerPoint() const {
+    if (m_axisKind != AxisKind::Time) return 0;
+    const AxisUnit base = m_xAxis.unit == AxisUnit::None ? AxisUnit::Microseconds : m_xAxis.unit;
+    const double perPoint = axisAt(1) - axisAt(0);
+    return std::fabs(perPoint) * SecondsPer(base);
+}
+
+ChannelStatistics ScopeModel::StatisticsBetweenCursors(int channel) const {
+    const std::size_t n = drawnCount(channel);
+    // Versions count from 1, so a fresh model's zero never matches.
+    if (m_stats.version[channel] != m_dataVersion + 1 || m_stats.count[channel] != n) {
+        m_stats.index[channel].Build(m_points[channel], n);
+        m_stats.version[channel] = m_dataVersion + 1;
+        m_stats.count[channel] = n;
     }
-    lines.emplace_back(buf);
+    return m_stats.index[channel].Between(m_cursor[0], m_cursor[1], secondsPerPoint(), axisAt(1) - axisAt(0));
+}
+
+Readout ScopeModel::CursorReadout() const {
+    Readout r;
+    if (!m_cursorsOn) return r;
+    // Positions in the axis's display unit; a caption without a unit reads
+    // as microseconds (time) or hertz (frequency), as the windows set them.
+    DisplayUnit unit = XDisplayUnit();
+    if (unit.symbol.empty()) unit = m_axisKind == AxisKind::Time
+                                        ? ChooseDisplayUnit(AxisUnit::Microseconds, Current().axisLast - Current().axisFirst)
+                                        : DisplayUnit{AxisUnit::Hertz, 1, "Hz"};
+    const double a = axisAt(m_cursor[0]) * unit.scale, b = axisAt(m_cursor[1]) * unit.scale;
+    const std::string sym = " " + unit.symbol;
+    r.lines.push_back("A: " + FormatSignificant(a) + sym + "   B: " + FormatSignificant(b) + sym);
+    if (m_axisKind == AxisKind::Time) {
+        const double dtS = std::fabs(m_cursor[1] - m_cursor[0]) * secondsPerPoint();
+        r.lines.push_back("\xCE\x94t: " + FormatSignificant(b - a) + sym + "   1/\xCE\x94t: " +
+                          (dtS > 0 ? FormatSignificant(1 / dtS) + " Hz" : std::string("-")));
+    } else {
+        r.lines.push_back("\xCE\x94" "f: " + FormatSignificant(b - a) + sym);
+    }
+    r.columns = {"",
+                 "A",
+                 "B",
+                 "\xCE\x94",
+                 Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "最小"), "min"),
+                 Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "最大"), "max"),
+                 Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "平均"), "mean"),
+                 Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "均方根"), "RMS"),
+                 Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "峰峰值"), "p-p"),
+                 m_axisKind == AxisKind::Time ? Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "频率"), "freq")
+                                              : Translate(kScopeContext, QT_TRANSLATE_NOOP("Scope", "峰值位置"), "peak at")};
     for (int k = 0; k < kChannels; ++k) {
         if (!ChannelDrawn(k)) continue;
         const auto va = ValueAt(k, m_cursor[0]);
         const auto vb = ValueAt(k, m_cursor[1]);
         if (!va || !vb) continue;
-        std::snprintf(buf, sizeof buf, "CH%d  A: %.6g  B: %.6g  \xCE\x94: %.6g", k + 1, static_cast<double>(*va),
-                      static_cast<double>(*vb), static_cast<double>(*vb - *va));
-        lines.emplace_back(buf);
+        const ChannelStatistics s = StatisticsBetweenCursors(k);
+        auto f = [](double v) { return FormatSignificant(v); };
+        std::string freq = "-";
+        if (s.frequency) freq = m_axisKind == AxisKind::Time ? f(*s.frequency) + " Hz" : f(*s.frequency) + sym;
+        r.rows.push_back({k,
+                          {"CH" + std::to_string(k + 1), f(*va), f(*vb), f(static_cast<double>(*vb) - *va), f(s.min),
+                           f(s.max), f(s.mean), f(s.rms), f(s.peakToPeak()), freq}});
     }
-    return lines;
+    return r;
 }
 
 }  // namespace hx::plot

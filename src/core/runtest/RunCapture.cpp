@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/capture/SamplingProtocol.h"
-#include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 
 namespace hx::runtest {
@@ -32,14 +31,12 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     out.startWrites = request.startWrites;
     out.codes = request.codes;
     out.points = request.points;
-    const RunLink& link = request.link;
-    const hx::SamplingLink sampling{link.comm, link.station, link.firmwareVersion};
+    DriveHandle drive = request.drive;
 
     auto pollStop = [&] {
         if (!takeStopRequest || !takeStopRequest()) return;
         out.stopRequested = true;
-        const RegisterWrite w = StopWrite(request.mode);
-        if (WriteRegister(link, w.address, w.word)) out.stopSent = true;
+        if (Send(drive, StopWrite(request.mode))) out.stopSent = true;
     };
     auto finish = [&](CaptureStatus status) {
         out.status = status;
@@ -54,14 +51,14 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         if (!origin) origin = TuningOrigin(request.mode, w.address);
     std::optional<ChangeBatch> changes;
     if (origin) {
-        changes.emplace(hx::DriveHandle(link.comm, link.station, link.firmwareVersion), *origin, "run test start");
+        changes.emplace(drive, *origin, "run test start");
         out.gate = changes->Prepare(stop, {}, request.gate);
         if (!out.gate.ok()) {
             out.status = out.gate.status == GateResult::Status::Stopped ? CaptureStatus::Closed : CaptureStatus::NotBackedUp;
             return out;
         }
     }
-    out.writes = SendWrites(link, request.startWrites, changes ? &*changes : nullptr, request.mode);
+    out.writes = SendWrites(drive, request.startWrites, changes ? &*changes : nullptr, request.mode);
     if (out.writes.journalFailed) {
         // Nothing of the start reached the drive after the failed record;
         // what went before it were settings, not the motion.
@@ -74,8 +71,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         out.unansweredAddress = out.writes.unanswered;
         // Some of the start may have reached the drive (a lost reply is not a
         // lost request): make sure nothing keeps moving.
-        const RegisterWrite w = StopWrite(request.mode);
-        out.safetyStopSent = WriteRegister(link, w.address, w.word).has_value();
+        out.safetyStopSent = Send(drive, StopWrite(request.mode));
         return finish(CaptureStatus::NoAnswer);
     }
 
@@ -91,7 +87,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     };
     const bool anyPositive = request.wait.anyPositive;
     const hx::WaitOutcome waited = hx::PollRegister(
-        sampling, reg::kSampleState,
+        drive, reg::kSampleState,
         [anyPositive](int16_t v) { return anyPositive ? v > 0 : v == reg::kSampleStateComplete; }, policy, stop);
     switch (waited) {
     case hx::WaitOutcome::Complete: break;
@@ -109,7 +105,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     // A stop asked for while blocks are read goes out after the current block.
     hooks.afterBlock = pollStop;
     hx::BlockFailure failure;
-    const hx::FetchStatus fetched = hx::FetchCapture(sampling, codes, static_cast<uint16_t>(request.points), buffers,
+    const hx::FetchStatus fetched = hx::FetchCapture(drive, codes, static_cast<uint16_t>(request.points), buffers,
                                                      stop, hooks, &failure);
     if (fetched == hx::FetchStatus::Stopped) return finish(CaptureStatus::Closed);
     if (fetched == hx::FetchStatus::Failed) {
@@ -169,8 +165,8 @@ bool RunSession::StartCapture(CaptureRequest request, CaptureFinished finished) 
         }
         if (pending) {
             out.stopRequested = true;
-            const RegisterWrite w = StopWrite(request.mode);
-            if (WriteRegister(request.link, w.address, w.word)) out.stopSent = true;
+            DriveHandle drive = request.drive;
+            if (Send(drive, StopWrite(request.mode))) out.stopSent = true;
         }
         if (finished) finished(out);
     });
@@ -182,7 +178,7 @@ bool RunSession::CaptureRunning() const {
     return m_captureBusy;
 }
 
-void RunSession::StopRun(const RunLink& link, Mode mode, std::function<void(bool)> done) {
+void RunSession::StopRun(DriveHandle drive, Mode mode, std::function<void(bool)> done) {
     {
         std::lock_guard lock(m_mutex);
         if (m_captureBusy) {
@@ -190,9 +186,8 @@ void RunSession::StopRun(const RunLink& link, Mode mode, std::function<void(bool
             return;
         }
     }
-    Post([link, mode, done = std::move(done)] {
-        const RegisterWrite w = StopWrite(mode);
-        const bool answered = WriteRegister(link, w.address, w.word).has_value();
+    Post([drive, mode, done = std::move(done)]() mutable {
+        const bool answered = Send(drive, StopWrite(mode));
         if (done) done(answered);
     });
 }
@@ -210,12 +205,12 @@ void RunSession::Drain() {
     m_queueIdle.wait(lock, [this] { return m_queue.empty() && !m_queueRunning; });
 }
 
-void RunSession::Close(const RunLink& link, Mode mode) {
+void RunSession::Close(DriveHandle drive, Mode mode) {
     {
         std::lock_guard lock(m_mutex);
         if (m_closed) return;
     }
-    StopRun(link, mode);
+    StopRun(drive, mode);
     {
         std::lock_guard lock(m_mutex);
         m_closed = true;

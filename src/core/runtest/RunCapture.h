@@ -40,7 +40,7 @@ struct CompletionWait {
 };
 
 struct CaptureRequest {
-    RunLink link;
+    DriveHandle drive;
     Mode mode = Mode::Velocity;
     std::vector<RegisterWrite> startWrites;  // the start, or RecaptureWrites()
     std::array<uint32_t, 4> codes{};         // active channels are read in order 1..4
@@ -49,9 +49,9 @@ struct CaptureRequest {
     PrepareOptions gate;                     // for the tuning settings among the start writes
 
     // A capture of the mode with its start writes, waiting as the mode waits.
-    static CaptureRequest For(const RunLink& link, Mode mode, const std::array<uint32_t, 4>& codes, int points,
+    static CaptureRequest For(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points,
                               std::vector<RegisterWrite> startWrites) {
-        return CaptureRequest{link, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode), {}};
+        return CaptureRequest{drive, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode), {}};
     }
 };
 
@@ -106,7 +106,7 @@ public:
     // otherwise queued at once. done (on the queue's worker) says whether
     // the drive answered; not called for a deferred stop, whose result comes
     // with the capture's outcome.
-    void StopRun(const RunLink& link, Mode mode, std::function<void(bool answered)> done = {});
+    void StopRun(DriveHandle drive, Mode mode, std::function<void(bool answered)> done = {});
 
     // Runs task on the request queue, in order with the others.
     void Post(Task task);
@@ -116,7 +116,7 @@ public:
     // Stops the motion of the given mode (best effort), ends the capture
     // (the worker sends the stop and returns without reading further),
     // joins it, runs what is queued and joins the queue. Idempotent.
-    void Close(const RunLink& link, Mode mode);
+    void Close(DriveHandle drive, Mode mode);
 
 private:
     void QueueThread(std::stop_token stop);

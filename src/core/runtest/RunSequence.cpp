@@ -1,7 +1,6 @@
 #include "core/runtest/RunSequence.h"
 
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
 #include "core/protocol/Registers.h"
 
 namespace hx::runtest {
@@ -18,8 +17,6 @@ void AppendPoints(std::vector<RegisterWrite>& w, int points, float firmwareVersi
 }
 
 }  // namespace
-
-RunLink RunLink::FromGlobals() { return RunLink{&theComm, g_station, g_firmwareVersion}; }
 
 std::vector<RegisterWrite> VelocityStartWrites(const VelocityFields& f, const std::array<uint32_t, 4>& codes,
                                                int points, float firmwareVersion) {
@@ -95,18 +92,14 @@ void TakeReturnedValues(const std::vector<RegisterWrite>& writes, const std::vec
     }
 }
 
-std::optional<int> WriteRegister(const RunLink& link, uint16_t address, uint16_t word) {
-    const int r = link.comm->WriteAddressValue(link.station, address, static_cast<int16_t>(word));
-    // -1 is also the echo of a written 0xFFFF; only the link can tell them apart.
-    if (!link.comm->LastRequestAnswered()) return std::nullopt;
-    return r;
+namespace {
+
+std::optional<int> Read(DriveHandle& drive, uint16_t address) {
+    const auto v = drive.Read(address);
+    return v ? std::optional<int>(*v) : std::nullopt;
 }
 
-std::optional<int> ReadRegister(const RunLink& link, uint16_t address) {
-    const int r = link.comm->ReadAddressValue(link.station, address);
-    if (!link.comm->LastRequestAnswered()) return std::nullopt;
-    return r;
-}
+}  // namespace
 
 std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address) {
     if (mode == Mode::Torque && (address == reg::kCurrentKp || address == reg::kCurrentKi || address == reg::kCurrentKc))
@@ -117,8 +110,9 @@ std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address) {
     return std::nullopt;
 }
 
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes, ChangeBatch* changes,
-                        Mode mode) {
+bool Send(DriveHandle& drive, const RegisterWrite& write) { return drive.Write(write.address, write.word).has_value(); }
+
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes, ChangeBatch* changes, Mode mode) {
     WriteOutcome out;
     out.returned.reserve(writes.size());
     for (const RegisterWrite& w : writes) {
@@ -128,7 +122,8 @@ WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& w
             out.journalFailed = true;
             break;
         }
-        const std::optional<int> r = WriteRegister(link, w.address, w.word);
+        const auto echoed = drive.Write(w.address, w.word);
+        const std::optional<int> r = echoed ? std::optional<int>(*echoed) : std::nullopt;
         out.returned.push_back(r);
         if (journaled && r) changes->Confirm(pending, true);
         if (!r) {
@@ -139,25 +134,63 @@ WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& w
     return out;
 }
 
-TorqueReadback ReadTorqueGains(const RunLink& link) {
-    TorqueReadback r;
-    r.autoTune = ReadRegister(link, reg::kCurrentAutoTune);
-    r.kp = ReadRegister(link, reg::kCurrentKp);
-    r.ki = ReadRegister(link, reg::kCurrentKi);
-    r.kc = ReadRegister(link, reg::kCurrentKc);
+namespace {
+
+// One of the user's tuning settings, through the change gate: backed up
+// before the session's first change and journaled.
+CommandResult GatedWrite(DriveHandle& drive, ChangeOrigin origin, uint16_t address, uint16_t word) {
+    const GatedWrites done = WriteThroughGate(drive, origin, {{address, word}});
+    CommandResult r;
+    r.address = address;
+    r.gate = done.gate;
+    if (done.gate.ok() && !done.returned.empty() && done.returned.front()) r.value = *done.returned.front();
     return r;
 }
 
-std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const RunLink& link) {
-    std::array<std::optional<int>, kResonanceSettings> values;
-    for (int i = 0; i < kResonanceSettings; ++i) values[i] = ReadRegister(link, reg::kAntiVibration[i]);
-    return values;
+}  // namespace
+
+CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on) {
+    return GatedWrite(drive, ChangeOrigin::Gains, reg::kCurrentAutoTune, on ? 1 : 0);
 }
 
-SourceInfo ReadSourceInfo(const RunLink& link) {
+CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value) {
+    if (index < 0 || index >= kResonanceSettings) return {};
+    return GatedWrite(drive, ChangeOrigin::Slider, reg::kAntiVibration[index], Word(value));
+}
+
+CommandResult ReadCaptureCapacity(DriveHandle& drive) { return {Read(drive, reg::kSampleCapacity), reg::kSampleCapacity, {}}; }
+
+uint16_t StopAddress(Mode mode) { return StopWrite(mode).address; }
+
+bool HasAutoTuneSwitch(const CParameter& table) { return table.TestAttribute(reg::kCurrentAutoTune) != 0; }
+
+TorqueReadback ReadTorqueGains(DriveHandle& drive) {
+    TorqueReadback r;
+    const auto read = [&](uint16_t address) {
+        const auto v = Read(drive, address);
+        if (!v && !r.unanswered) r.unanswered = address;
+        return v;
+    };
+    r.autoTune = read(reg::kCurrentAutoTune);
+    r.kp = read(reg::kCurrentKp);
+    r.ki = read(reg::kCurrentKi);
+    r.kc = read(reg::kCurrentKc);
+    return r;
+}
+
+ResonanceReadback ReadResonanceSettings(DriveHandle& drive) {
+    ResonanceReadback r;
+    for (int i = 0; i < kResonanceSettings; ++i) {
+        r.values[i] = Read(drive, reg::kAntiVibration[i]);
+        if (!r.values[i] && !r.unanswered) r.unanswered = reg::kAntiVibration[i];
+    }
+    return r;
+}
+
+SourceInfo ReadSourceInfo(DriveHandle& drive) {
     SourceInfo info;
-    info.sourceMask = ReadRegister(link, reg::kSampleSourceMask);
-    info.channelCount = ReadRegister(link, reg::kSampleChannelCount);
+    info.sourceMask = Read(drive, reg::kSampleSourceMask);
+    info.channelCount = Read(drive, reg::kSampleChannelCount);
     return info;
 }
 

@@ -14,21 +14,13 @@
 #include <vector>
 
 #include "core/backup/ChangeGate.h"
+#include "core/link/DriveHandle.h"
+#include "core/protocol/Registers.h"
 #include "core/runtest/RunFields.h"
 
-class CQXCOM;
+class CParameter;
 
 namespace hx::runtest {
-
-// The link, station and firmware a run works with; taken when a run starts.
-struct RunLink {
-    CQXCOM* comm = nullptr;
-    uint8_t station = 1;
-    float firmwareVersion = 100.0f;
-
-    // theComm, g_station and g_firmwareVersion as they stand now.
-    static RunLink FromGlobals();
-};
 
 struct RegisterWrite {
     uint16_t address = 0;
@@ -51,6 +43,9 @@ std::vector<RegisterWrite> ResonanceStartWrites(const ResonanceFields& fields, c
 // A cyclic re-capture of velocity or resonance mode: only the trigger; the
 // motion keeps running and nothing else is written again.
 std::vector<RegisterWrite> RecaptureWrites();
+// The current-loop test records one point every 500 us.
+inline constexpr int kTorqueSamplePeriodUs = reg::kCurrentTestSamplePeriodUs;
+
 // The command that stops the mode's motion or test (70 <- 0, or 23 <- 0).
 RegisterWrite StopWrite(Mode mode);
 
@@ -78,26 +73,51 @@ std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address);
 // Sends the writes in order on the calling thread and ends at the first one
 // the drive does not answer. With changes (prepared), the tuning settings
 // among them are journaled before they go out.
-WriteOutcome SendWrites(const RunLink& link, const std::vector<RegisterWrite>& writes, ChangeBatch* changes = nullptr,
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes, ChangeBatch* changes = nullptr,
                         Mode mode = Mode::Velocity);
-// One write; nullopt when unanswered.
-std::optional<int> WriteRegister(const RunLink& link, uint16_t address, uint16_t word);
-// One read; nullopt when unanswered.
-std::optional<int> ReadRegister(const RunLink& link, uint16_t address);
+// One write; whether the drive answered.
+bool Send(DriveHandle& drive, const RegisterWrite& write);
+
+// The pages' single requests, named for what they do. Each result says
+// which register it used, so a page can name it when the drive is silent.
+struct CommandResult {
+    std::optional<int> value;  // what the drive returned; nullopt when unanswered
+    uint16_t address = 0;
+    GateResult gate;           // not ok: the change gate kept a tuning write back (nothing was sent)
+};
+// The current-loop auto-tuning switch (register 13) on or off; it and the
+// anti-vibration settings go through the change gate.
+CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on);
+// Anti-vibration setting index (0..12) to value.
+CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value);
+// Points the drive can capture for all channels together (register 136).
+CommandResult ReadCaptureCapacity(DriveHandle& drive);
+// The run that the mode's stop ends (70 for velocity and resonance, 23 for
+// the current-loop test): for a message about a stop the drive left
+// unanswered.
+uint16_t StopAddress(Mode mode);
+// Whether the drive shows the current-loop auto-tuning switch among its
+// parameters (a drive without one has no such switch).
+bool HasAutoTuneSwitch(const CParameter& table);
 
 // What the torque page reads when torque mode is entered.
 struct TorqueReadback {
     std::optional<int> autoTune, kp, ki, kc;
+    std::optional<uint16_t> unanswered;  // the first register left unanswered
 };
-TorqueReadback ReadTorqueGains(const RunLink& link);
+TorqueReadback ReadTorqueGains(DriveHandle& drive);
 // The thirteen anti-vibration settings, nullopt where unanswered.
-std::array<std::optional<int>, kResonanceSettings> ReadResonanceSettings(const RunLink& link);
+struct ResonanceReadback {
+    std::array<std::optional<int>, kResonanceSettings> values;
+    std::optional<uint16_t> unanswered;  // the first register left unanswered
+};
+ResonanceReadback ReadResonanceSettings(DriveHandle& drive);
 
 // What the window reads when velocity or resonance mode is entered.
 struct SourceInfo {
     std::optional<int> sourceMask;    // register 52
     std::optional<int> channelCount;  // register 99
 };
-SourceInfo ReadSourceInfo(const RunLink& link);
+SourceInfo ReadSourceInfo(DriveHandle& drive);
 
 }  // namespace hx::runtest

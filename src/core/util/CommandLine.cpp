@@ -1,5 +1,6 @@
 #include "core/util/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <limits>
@@ -81,6 +82,32 @@ std::optional<long long> ParseWholeNumber(std::string_view t) {
     if (negative) return magnitude == kMax + 1 ? std::numeric_limits<long long>::min()
                                                : -static_cast<long long>(magnitude);
     return static_cast<long long>(magnitude);
+}
+
+std::optional<std::vector<int>> ParseStationList(std::string_view text, int min, int max) {
+    std::vector<int> stations;
+    auto number = [&](std::string_view word) -> std::optional<int> {
+        // Decimal only: "0x1-0x8" would read as nobody means it.
+        int value = 0;
+        auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
+        if (word.empty() || ec != std::errc() || end != word.data() + word.size() || value < min || value > max)
+            return std::nullopt;
+        return value;
+    };
+    while (true) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const auto dash = item.find('-');
+        const auto first = number(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : number(item.substr(dash + 1));
+        if (!first || !last || *last < *first) return std::nullopt;
+        for (int s = *first; s <= *last; ++s) stations.push_back(s);
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    std::sort(stations.begin(), stations.end());
+    stations.erase(std::unique(stations.begin(), stations.end()), stations.end());
+    return stations;
 }
 
 std::string NumberRangeMessage(const std::string& option, const std::string& text, long long min, long long max) {

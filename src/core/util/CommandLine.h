@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hx::cmdline {
 
@@ -45,6 +46,11 @@ CLI::Option* AddNumberOption(CLI::App& app, const std::string& name, T& target, 
     option->type_name("N");
     return option;
 }
+
+// A list of stations: numbers and ranges separated by commas ("1-8",
+// "1,2,5", "1-4,7"), each from min to max; in ascending order, each once.
+// nullopt for anything else (an empty item, a range running backwards).
+std::optional<std::vector<int>> ParseStationList(std::string_view text, int min, int max);
 
 // "--name F": a fraction from 0 to 1 (a probability).
 CLI::Option* AddRateOption(CLI::App& app, const std::string& name, double& target, const std::string& description);

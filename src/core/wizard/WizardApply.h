@@ -61,7 +61,7 @@ struct LoadResult {
     uint16_t unansweredAddress = 0;
 };
 
-class WizardJob : public TransferJob {
+class WizardJob : public Job {
 public:
     using Loaded = std::function<void(const LoadResult&)>;
     using Applied = std::function<void(const ApplyResult&)>;

@@ -18,18 +18,13 @@
 #include "core/i18n/StringTable.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
 
 QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-// Runs f on the object's thread; dropped if the object is gone by then.
-template <class F>
-void post(QObject* target, F f) {
-    QMetaObject::invokeMethod(target, std::move(f), Qt::QueuedConnection);
-}
 
 QTableWidget* makeList(const QStringList& headers, const QList<int>& widths) {
     auto* list = new QTableWidget(0, headers.size());
@@ -103,12 +98,12 @@ void CCurrentAlarm::shutDown() {
 void CCurrentAlarm::startPolling() {
     m_polling = true;
     if (m_clearing) return;  // the clear restarts the poll when it is done
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
-    m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
-        hx::RunCurrentAlarmPoll(link, database, english, stop, [this, generation](const hx::CurrentAlarmReading& r) {
-            post(this, [this, generation, r] { onReading(generation, r); });
+    m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
+        hx::RunCurrentAlarmPoll(drive, database, english, stop, [this, generation](const hx::CurrentAlarmReading& r) {
+            OnUiThread(this, [this, generation, r] { onReading(generation, r); });
         });
     });
 }
@@ -176,11 +171,11 @@ void CCurrentAlarm::clearCurrentFault() {
     if (m_clearing) return;
     m_clearing = true;
     m_clear->setEnabled(false);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     // Starting the clear stops the poll; the clear waits before it writes.
-    m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
-        const hx::ClearResult result = hx::ClearCurrentFault(link, stop);
-        post(this, [this, generation, result] { onClearFinished(generation, result); });
+    m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
+        const hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
+        OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
 
@@ -233,15 +228,15 @@ void CHistoryAlarm::readHistory() {
     m_rows.Clear();
     m_list->setRowCount(0);
     m_reading = true;
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
-    m_generation = m_worker.Start([this, link, database, english](std::stop_token stop, uint64_t generation) {
+    m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
         const hx::AlarmHistoryResult result =
-            hx::RunAlarmHistoryRead(link, database, english, stop, [this, generation](const hx::AlarmHistoryEntry& e) {
-                post(this, [this, generation, e] { onEntry(generation, e); });
+            hx::RunAlarmHistoryRead(drive, database, english, stop, [this, generation](const hx::AlarmHistoryEntry& e) {
+                OnUiThread(this, [this, generation, e] { onEntry(generation, e); });
             });
-        post(this, [this, generation, result] { onReadFinished(generation, result); });
+        OnUiThread(this, [this, generation, result] { onReadFinished(generation, result); });
     });
 }
 
@@ -309,10 +304,10 @@ void CHistoryAlarm::clearHistory() {
     m_clearing = true;
     m_clear->setEnabled(false);
     m_read->setEnabled(false);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link](std::stop_token stop, uint64_t generation) {
-        const hx::ClearResult result = hx::ClearAlarmHistory(link, stop);
-        post(this, [this, generation, result] { onClearFinished(generation, result); });
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
+        const hx::ClearResult result = hx::ClearAlarmHistory(drive, stop);
+        OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
     });
 }
 
@@ -375,10 +370,10 @@ uint16_t CAlarmSettings::maskFromBoxes() const {
 
 void CAlarmSettings::readMask(bool quiet) {
     setBusy(true);
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link, quiet](std::stop_token, uint64_t generation) {
-        const std::optional<uint16_t> mask = hx::ReadDetectionMask(link);
-        post(this, [this, generation, mask, quiet] {
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive, quiet](std::stop_token, uint64_t generation) mutable {
+        const std::optional<uint16_t> mask = hx::ReadDetectionMask(drive);
+        OnUiThread(this, [this, generation, mask, quiet] {
             if (generation != m_generation) return;
             setBusy(false);
             if (mask) {
@@ -397,10 +392,10 @@ void CAlarmSettings::writeMask() {
     if (m_busy) return;
     setBusy(true);
     const uint16_t mask = maskFromBoxes();
-    const hx::AlarmLink link = hx::AlarmLink::FromGlobals();
-    m_generation = m_worker.Start([this, link, mask](std::stop_token, uint64_t generation) {
-        const hx::MaskWriteResult result = hx::WriteDetectionMask(link, mask);
-        post(this, [this, generation, mask, result] {
+    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    m_generation = m_worker.Start([this, drive, mask](std::stop_token, uint64_t generation) mutable {
+        const hx::MaskWriteResult result = hx::WriteDetectionMask(drive, mask);
+        OnUiThread(this, [this, generation, mask, result] {
             if (generation != m_generation) return;
             setBusy(false);
             switch (result.outcome) {

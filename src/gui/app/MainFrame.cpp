@@ -20,6 +20,7 @@
 #include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -27,7 +28,7 @@ namespace {
 
 // Commands enabled only while a drive is connected (or offline use is on).
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
-                                      cmd::Alarm, cmd::Environment, cmd::Fourier};
+                                      cmd::Alarm, cmd::Environment, cmd::Fourier, cmd::ChangeHistory};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
@@ -70,6 +71,7 @@ void CMainFrame::buildMenus() {
 
     QMenu* comm = menuBar()->addMenu(tr("通 信"));
     addCommand(comm, cmd::Connect, tr("连接驱动器"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    addCommand(comm, cmd::BusOverview, tr("总线概览"));
     addCommand(comm, cmd::CommExit, tr("退 出"));
 
     QMenu* show = menuBar()->addMenu(tr("显 示"));
@@ -81,6 +83,7 @@ void CMainFrame::buildMenus() {
     addCommand(show, cmd::Alarm, tr("警 报"));
     addCommand(show, cmd::Environment, tr("环境参数设置"));
     addCommand(show, cmd::Wizard, tr("设置向导"));
+    addCommand(show, cmd::ChangeHistory, tr("变更记录"));
 
     QMenu* tools = menuBar()->addMenu(tr("工 具"));
     addCommand(tools, cmd::DebugTool, tr("调试工具"));
@@ -146,12 +149,14 @@ void CMainFrame::runCommand(int id) {
         }
         break;
     case cmd::Connect: m_view->openConnection(); break;
+    case cmd::BusOverview: m_view->openBusOverview(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::RunTest: m_view->openRunTest(); break;
     case cmd::Waveform: m_view->openWaveform(); break;
     case cmd::Fourier: m_view->openFourier(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;
     case cmd::Alarm: m_view->openAlarm(); break;
+    case cmd::ChangeHistory: m_view->openChangeHistory(); break;
     case cmd::Environment: m_view->openEnvironment(); break;
     case cmd::Wizard: openWizard(); break;
     case cmd::DebugTool: startDebugTool(); break;
@@ -184,9 +189,8 @@ void CMainFrame::saveDriveParameters() {
     if (!ConfirmSaveToDrive(this)) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
-    m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onDriveParametersSaved(result); }, Qt::QueuedConnection);
-    });
+    m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+        this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }));
     updateCommandStates();
 }
 
@@ -196,10 +200,8 @@ void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     if (result.outcome == hx::StorageOutcome::NotBackedUp) {
         if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
-            m_storageJob.start(hx::kQuickSaveToDrive, [this](const hx::StorageResult& again) {
-                QMetaObject::invokeMethod(this, [this, again] { onDriveParametersSaved(again); },
-                                          Qt::QueuedConnection);
-            });
+            m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+                this, [this](const hx::StorageResult& again) { onDriveParametersSaved(again); }));
             updateCommandStates();
             return;
         }

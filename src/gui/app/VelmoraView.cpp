@@ -12,9 +12,11 @@
 #include "gui/app/EnvironmentSetting.h"
 #include "gui/app/GuiState.h"
 #include "gui/app/MainFrame.h"
+#include "gui/backup/ChangeHistory.h"
+#include "gui/comm/BusOverview.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wizard/GuideSettings.h"
@@ -82,11 +84,33 @@ FunctionWindow* CVelmoraView::openConnection() {
     return window;
 }
 
+FunctionWindow* CVelmoraView::openBusOverview() {
+    m_startTimer->stop();
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CBusOverview(m_frame);
+    auto* sub = host(window);
+    // Wide enough for every column of a row, as far as the view allows.
+    QSize size(860, 470);
+    if (m_area->isVisible()) size = size.boundedTo(m_area->size() - QSize(40, 40)).expandedTo(QSize(500, 360));
+    sub->resize(size);
+    sub->move(20, 20);
+    return window;
+}
+
 FunctionWindow* CVelmoraView::openAlarm() {
     if (refuseWhileLinkBusy()) return nullptr;
     auto* window = new CAlarm;
     auto* sub = host(window);
     sub->move(0, 10);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openChangeHistory() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CChangeHistory;
+    auto* sub = host(window);
+    sub->resize(820, 460);
+    sub->move(10, 10);
     return window;
 }
 

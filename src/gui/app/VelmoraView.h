@@ -25,8 +25,11 @@ public:
 
     // Opens the connection window; refused while another link window is open.
     FunctionWindow* openConnection();
+    // "总线概览": the drives of every configured port.
+    FunctionWindow* openBusOverview();
     // Opens the alarm window at the top left; refused while another link window is open.
     FunctionWindow* openAlarm();
+    FunctionWindow* openChangeHistory();
     // The waveform and frequency-analysis windows hold the link: one at a time.
     FunctionWindow* openWaveform();
     FunctionWindow* openFourier();

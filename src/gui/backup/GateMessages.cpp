@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include "core/Globals.h"
+#include "core/link/CQXCOM.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -22,6 +24,20 @@ bool OfferToGoOnWithoutBackup(QWidget* parent, const GateResult& gate, const Dri
     if (!AskYesNo(parent, question, caption, MessageIcon::Warning, true)) return false;
     ChangeGate::Instance().AllowOnceWithoutBackup(drive);
     return true;
+}
+
+void TellOfUnfinishedWrite(QWidget* parent) {
+    const auto unfinished = ChangeGate::Instance().TakeUnfinished(theComm.PortName(), g_station);
+    if (!unfinished) return;
+    QString text = QString::fromStdString(UnfinishedWriteText(*unfinished)) + QStringLiteral(" (") +
+                   QString::fromStdString(unfinished->what) + QStringLiteral(", ") +
+                   QString::fromStdString(unfinished->time) + QStringLiteral(")\n\n");
+    if (unfinished->backup.empty())
+        text += QCoreApplication::translate("BackupGate", "写入前没有备份。");
+    else
+        text += QCoreApplication::translate("BackupGate", "写入前的备份: %1\n用“显 示”菜单的“变更记录”中的“恢复到此前”可把它写回驱动器。")
+                    .arg(QString::fromStdString(unfinished->backup));
+    ShowMessage(parent, text, QCoreApplication::translate("BackupGate", "上次写入未完成"), MessageIcon::Warning);
 }
 
 }  // namespace hx::gui

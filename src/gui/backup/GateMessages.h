@@ -14,4 +14,8 @@ namespace hx::gui {
 // drive through without one, and true tells the caller to send it again.
 bool OfferToGoOnWithoutBackup(QWidget* parent, const GateResult& gate, const DriveHandle& drive);
 
+// After a connect: says so when the drive's last whole-set write (a file,
+// a restore, a setup) did not finish, and names the backup taken before it.
+void TellOfUnfinishedWrite(QWidget* parent);
+
 }  // namespace hx::gui

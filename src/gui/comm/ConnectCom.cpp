@@ -17,10 +17,12 @@
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/settings/EnvSettings.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/app/MainFrame.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
@@ -120,11 +122,11 @@ void CConnectCom::onConnect() {
     const bool started = m_job.run<hx::ConnectOutcome>(
         [this, station, delay](std::stop_token) {
             return hx::ConnectToDrive(theComm, station, static_cast<uint16_t>(delay), theParameterTable, [this] {
-                QMetaObject::invokeMethod(this, [this] { onAnswered(); }, Qt::QueuedConnection);
+                OnUiThread(this, [this] { onAnswered(); });
             });
         },
         [this](const hx::ConnectOutcome& outcome) {
-            QMetaObject::invokeMethod(this, [this, outcome] { onConnectDone(outcome); }, Qt::QueuedConnection);
+            OnUiThread(this, [this, outcome] { onConnectDone(outcome); });
         });
     if (!started) {
         m_connecting = false;
@@ -179,6 +181,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     g_displayModel = display.toStdString();
     m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
+    TellOfUnfinishedWrite(this);
     m_closeTimer->start();
 }
 
@@ -211,13 +214,12 @@ void CConnectCom::onSearch() {
             [this](std::stop_token stop) {
                 return hx::SearchStations(theComm, 0, kStations - 1, std::chrono::milliseconds(kSearchTickMs), stop,
                                           [this](int station, bool found) {
-                                              QMetaObject::invokeMethod(
-                                                  this, [this, station, found] { onSearchStep(station, found); },
-                                                  Qt::QueuedConnection);
+                                              OnUiThread(
+                                                  this, [this, station, found] { onSearchStep(station, found); });
                                           });
             },
             [this](const int& result) {
-                QMetaObject::invokeMethod(this, [this, result] { onSearchDone(result); }, Qt::QueuedConnection);
+                OnUiThread(this, [this, result] { onSearchDone(result); });
             });
         if (!started) m_searching = false;
     } else {

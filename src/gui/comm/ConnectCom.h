@@ -7,7 +7,7 @@
 // painting whatever the baud rate and the time-out.
 
 #include "core/app/DriveConnection.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QComboBox;
@@ -70,7 +70,7 @@ private:
     bool m_searching = false;
     bool m_closing = false;
     // Stopped and joined before the window goes.
-    hx::TransferJob m_job;
+    hx::Job m_job;
 };
 
 }  // namespace hx::gui

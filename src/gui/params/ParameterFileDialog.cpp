@@ -1,34 +1,13 @@
 #include "gui/params/ParameterFileDialog.h"
 
-#include <QFileDialog>
-
 namespace hx::gui {
 namespace {
-
-FileDialogHook& hook() {
-    static FileDialogHook h;
-    return h;
-}
 
 QString ask(QWidget* parent, bool save, const QString& title) {
     return AskFile(parent, {save, title, QStringLiteral("qxr Files(*.qxr);;All Files(*.*)"), QStringLiteral("qxr")});
 }
 
 }  // namespace
-
-QString AskFile(QWidget* parent, const FileDialogRequest& request) {
-    if (hook()) return hook()(request);
-    const bool save = request.save;
-    QFileDialog dialog(parent, request.title, QString(), request.filter);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    // The overwrite question is on by default for a save dialog.
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
-}
-
-void SetFileDialogHook(FileDialogHook h) { hook() = std::move(h); }
 
 QString AskParameterFileToOpen(QWidget* parent, const QString& title) { return ask(parent, false, title); }
 QString AskParameterFileToSave(QWidget* parent, const QString& title) { return ask(parent, true, title); }

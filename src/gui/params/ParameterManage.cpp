@@ -28,6 +28,7 @@
 #include "gui/widgets/ListCtrlEx.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -320,13 +321,11 @@ void CParameterManage::showProgressStart() {
 hx::TransferCallbacks CParameterManage::transferCallbacks(TransferHandler finished) {
     // The job reports on its worker thread; the window handles it on its own.
     hx::TransferCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { if (!m_closing) OnProgress(done, total); },
-                                  Qt::QueuedConnection);
-    };
-    callbacks.finished = [this, finished](const hx::TransferResult& result) {
-        QMetaObject::invokeMethod(this, [this, finished, result] { (this->*finished)(result); }, Qt::QueuedConnection);
-    };
+    callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) {
+        if (!m_closing) OnProgress(done, total);
+    });
+    callbacks.finished = UiCallback<const hx::TransferResult&>(
+        this, [this, finished](const hx::TransferResult& result) { (this->*finished)(result); });
     return callbacks;
 }
 
@@ -416,8 +415,7 @@ void CParameterManage::WriteOne(int row) {
     }
     setWork(Work::WriteOne);
     const bool started = m_writeOneJob.start(address, value, [this, address](const hx::WriteOneResult& result) {
-        QMetaObject::invokeMethod(this, [this, address, result] { onWriteOneFinished(address, result); },
-                                  Qt::QueuedConnection);
+        OnUiThread(this, [this, address, result] { onWriteOneFinished(address, result); });
     });
     if (!started) setWork(Work::None);
 }
@@ -462,7 +460,7 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
 void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHandler handler) {
     setWork(Work::Storage);
     const bool started = m_storageJob.start(command, [this, command, handler](const hx::StorageResult& result) {
-        QMetaObject::invokeMethod(
+        OnUiThread(
             this,
             [this, command, handler, result] {
                 if (m_closing) return;
@@ -477,8 +475,7 @@ void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHand
                 }
                 refillAfterWork();
                 emit storageFinished(result.succeeded());
-            },
-            Qt::QueuedConnection);
+            });
     });
     if (!started) setWork(Work::None);
 }

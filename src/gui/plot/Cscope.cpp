@@ -1,15 +1,30 @@
 #include "gui/plot/Cscope.h"
 
 #include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
+#include <QSpinBox>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <cmath>
 
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
+#include "gui/widgets/FileDialogs.h"
+#include "gui/plot/ScopeExport.h"
 #include "gui/plot/ScopeInput.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
@@ -20,7 +35,6 @@ using hx::plot::ScopeModel;
 
 namespace {
 
-
 // Caption of a channel type: the source's display name; a code no source
 // has shows as the unknown channel.
 std::string captionOfType(int32_t type) {
@@ -28,18 +42,44 @@ std::string captionOfType(int32_t type) {
     return name.empty() ? hx::LoadString(40120) : name;
 }
 
-constexpr QColor kCursorColour[2] = {QColor(255, 255, 255), QColor(255, 0, 255)};
+QRect toQRect(const hx::plot::PixelRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); }
+
+// Width and height of a saved image, starting at the plot's own size.
+std::optional<QSize> askImageSize(QWidget* parent, QSize current) {
+    QDialog dialog(parent);
+    dialog.setWindowTitle(Cscope::tr("图片大小"));
+    auto* form = new QFormLayout(&dialog);
+    auto* width = new QSpinBox;
+    auto* height = new QSpinBox;
+    for (QSpinBox* box : {width, height}) {
+        box->setRange(16, 8000);
+        box->setSuffix(" px");
+    }
+    width->setValue(current.width());
+    height->setValue(current.height());
+    form->addRow(Cscope::tr("宽度"), width);
+    form->addRow(Cscope::tr("高度"), height);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return QSize(width->value(), height->value());
+}
 
 }  // namespace
 
 Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<ScopeInput>(*this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    // The keys work once the plot was clicked or wheeled over.
+    setFocusPolicy(Qt::WheelFocus);
     m_picker = [this](const QColor& preset, const QString& title) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(preset, this, title);
         if (!c.isValid()) return std::nullopt;
         return c;
     };
+    m_sizePicker = [this](QSize current) { return askImageSize(this, current); };
     syncPointsPerChannel();
     m_model.SetRect(0, 0, width(), height());
 }
@@ -82,6 +122,15 @@ void Cscope::PlotBatch(const std::array<const float*, 4>& buffers, int n) {
         for (int k = 0; k < 4; ++k)
             if (buffers[k]) batchEnd |= m_model.PlotPoint(k, i, buffers[k][i], n);
     if (batchEnd) Redraw();
+}
+
+void Cscope::ReplaceBatch(const std::array<const float*, 4>& buffers, int n) {
+    m_model.BeginReplace();
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 4; ++k)
+            if (buffers[k]) m_model.PlotPoint(k, i, buffers[k][i], n);
+    m_model.EndReplace();
+    Redraw();
 }
 
 void Cscope::ClearPoints() { m_model.ClearPoints(); }
@@ -135,6 +184,31 @@ void Cscope::SetCursorsEnabled(bool on) {
     emit cursorsChanged();
 }
 
+void Cscope::FitAll() {
+    if (m_model.FitAll()) Redraw();
+}
+
+QImage Cscope::RenderImage(QSize size) const {
+    if (size.isEmpty() || size == this->size()) return Screen();
+    return RenderScopeImage(m_model, size, m_readoutOffset);
+}
+
+bool Cscope::SaveImage(const QString& path, QSize size, QString* error) const {
+    if (size.isEmpty()) size = this->size();
+    return SaveScopeImage(m_model, path, size, m_readoutOffset, error);
+}
+
+void Cscope::CopyImage() const { QApplication::clipboard()->setImage(Screen()); }
+
+void Cscope::SaveImageAs() {
+    const QString path = AskFile(this, {true, tr("保存图片"), QStringLiteral("PNG (*.png);;SVG (*.svg)"), "png"});
+    if (path.isEmpty()) return;
+    const auto size = m_sizePicker ? m_sizePicker(this->size()) : std::optional<QSize>(this->size());
+    if (!size) return;
+    QString error;
+    if (!SaveImage(path, *size, &error)) ShowMessage(this, tr("无法保存图片：%1").arg(error), {}, MessageIcon::Warning);
+}
+
 QMenu* Cscope::CreateContextMenu() {
     auto* menu = new QMenu(this);
     for (int which = 0; which <= 4; ++which)
@@ -144,6 +218,16 @@ QMenu* Cscope::CreateContextMenu() {
     cursors->setCheckable(true);
     cursors->setChecked(m_model.CursorsEnabled());
     connect(cursors, &QAction::toggled, this, [this](bool on) { SetCursorsEnabled(on); });
+    QAction* fit = menu->addAction(tr("适合全部"), this, &Cscope::FitAll);
+    fit->setShortcut(Qt::Key_Home);
+    fit->setEnabled(m_model.Level() > 0);
+    menu->addSeparator();
+    menu->addAction(tr("保存图片…"), this, &Cscope::SaveImageAs);
+    menu->addAction(tr("复制图片"), this, &Cscope::CopyImage);
+    if (!m_extraActions.isEmpty()) {
+        menu->addSeparator();
+        for (QAction* a : m_extraActions) menu->addAction(a);
+    }
     return menu;
 }
 
@@ -159,48 +243,37 @@ QImage Cscope::Screen() const {
                                       : m_renderer.Composition().copy();
     if (frame.isNull()) return frame;
     QPainter p(&frame);
-    paintOverlay(p);
+    const hx::plot::Readout readout = m_model.CursorReadout();
+    m_renderer.PaintOverlay(p, m_model, readout, readoutRect(readout).topLeft());
     return frame;
 }
 
-void Cscope::paintOverlay(QPainter& p) const {
-    // The cursor layer: drawn over the finished picture, so moving a cursor
-    // never rebuilds the curves.
-    if (!m_model.CursorsEnabled()) return;
-    const hx::plot::PixelRect& r = m_model.LastLayout().plot;
-    p.save();
-    p.setClipRect(QRect(r.left, r.top, r.width() + 1, r.height() + 1));
-    for (int c = 0; c < 2; ++c) {
-        const int x = m_model.CursorPixel(c);
-        p.setPen(QPen(kCursorColour[c], 1, Qt::DashLine));
-        p.drawLine(x, r.top, x, r.bottom);
-        p.drawText(x + 3, r.top + 12, c == 0 ? QStringLiteral("A") : QStringLiteral("B"));
-    }
-    const auto lines = m_model.CursorReadout();
-    p.setFont(m_renderer.CaptionFont());
-    const QFontMetrics fm(m_renderer.CaptionFont());
-    int w = 0;
-    for (const auto& l : lines) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(l)));
-    const int h = fm.height() * static_cast<int>(lines.size());
-    const QRect box(r.right - w - 12, r.top + 4, w + 8, h + 4);
-    p.fillRect(box, QColor(0, 0, 0, 190));
-    p.setPen(QColor(230, 230, 230));
-    p.drawRect(box);
-    // The lines after the three axis lines belong to the channels drawn, in order.
-    std::vector<QColor> colours(3, QColor(230, 230, 230));
-    for (int k = 0; k < ScopeModel::kChannels; ++k)
-        if (m_model.ChannelDrawn(k) && m_model.ValueAt(k, m_model.CursorX(0))) colours.push_back(ToQColor(m_model.Colour(k)));
-    int y = box.top() + 2;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        p.setPen(i < colours.size() ? colours[i] : colours[0]);
-        p.drawText(QRect(box.left() + 4, y, w, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                   QString::fromStdString(lines[i]));
-        y += fm.height();
-    }
-    p.restore();
+QRect Cscope::readoutRect(const hx::plot::Readout& readout) const {
+    const QSize size = m_renderer.ReadoutSize(readout);
+    if (size.isEmpty()) return {};
+    return QRect(ReadoutPlace(m_model, size, m_readoutOffset), size);
 }
 
-void Cscope::paintEvent(QPaintEvent*) {
+QRect Cscope::ReadoutRect() const { return readoutRect(m_model.CursorReadout()); }
+
+bool Cscope::event(QEvent* event) {
+    // A shortened caption shows its whole text when pointed at.
+    if (event->type() == QEvent::ToolTip) {
+        const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+        for (const hx::plot::CaptionBox& c : m_model.LastLayout().captions)
+            if (c.elided && toQRect(c.rect).contains(at)) {
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                                   QString::fromStdString(m_model.Caption(c.channel)), this);
+                return true;
+            }
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void Cscope::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     if (m_renderer.Composition().isNull()) {
         p.fillRect(rect(), ToQColor(ScopeModel::kFrame));
@@ -209,10 +282,15 @@ void Cscope::paintEvent(QPaintEvent*) {
     if (m_model.Dragging()) {
         const auto r = m_model.DragRect();
         p.drawImage(0, 0, m_renderer.WithRubberBand(QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom))));
-    } else {
-        p.drawImage(0, 0, m_renderer.Composition());
     }
-    paintOverlay(p);
+    const hx::plot::Readout readout = m_model.CursorReadout();
+    const QRect box = readoutRect(readout);
+    if (!m_model.Dragging()) {
+        // Only what changed is copied (a cursor drag repaints two strips and
+        // the readout), and nothing under the opaque readout.
+        for (const QRect& dirty : event->region() - box) p.drawImage(dirty.topLeft(), m_renderer.Composition(), dirty);
+    }
+    m_renderer.PaintOverlay(p, m_model, readout, box.topLeft());
 }
 
 void Cscope::resizeEvent(QResizeEvent*) { Redraw(); }
@@ -220,13 +298,28 @@ void Cscope::resizeEvent(QResizeEvent*) { Redraw(); }
 void Cscope::mousePressEvent(QMouseEvent* event) { m_input->Press(event); }
 void Cscope::mouseMoveEvent(QMouseEvent* event) { m_input->Move(event); }
 void Cscope::mouseReleaseEvent(QMouseEvent* event) { m_input->Release(event); }
+void Cscope::wheelEvent(QWheelEvent* event) { m_input->Wheel(event); }
+void Cscope::keyPressEvent(QKeyEvent* event) {
+    if (!m_input->Key(event)) QWidget::keyPressEvent(event);
+}
 
 // --- ScopeInput
 
 void ScopeInput::Press(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
     const QPoint pos = event->position().toPoint();
     auto& model = m_scope.Model();
+    if (event->button() == Qt::MiddleButton) {
+        model.BeginPan(pos.x(), pos.y());
+        m_savedCursor = m_scope.cursor();
+        m_scope.setCursor(Qt::ClosedHandCursor);
+        return;
+    }
+    if (event->button() != Qt::LeftButton) return;
+    if (const QRect box = m_scope.ReadoutRect(); box.contains(pos)) {
+        // The readout goes where the user puts it.
+        m_readoutDrag = pos - m_scope.m_readoutOffset;
+        return;
+    }
     if (auto near = model.CursorNear(pos.x()); near && model.LastLayout().plot.contains(pos.x(), pos.y())) {
         m_cursorDrag = near;
         return;
@@ -241,9 +334,24 @@ void ScopeInput::Press(QMouseEvent* event) {
 void ScopeInput::Move(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     auto& model = m_scope.Model();
-    if (m_cursorDrag) {
-        model.DragCursorTo(*m_cursorDrag, pos.x());
+    if (model.Panning()) {
+        model.MovePan(pos.x(), pos.y());
+        m_scope.Redraw();
+        return;
+    }
+    if (m_readoutDrag) {
+        m_scope.m_readoutOffset = pos - *m_readoutDrag;
         m_scope.update();
+        return;
+    }
+    if (m_cursorDrag) {
+        // The old and the new line with its letter, and the readout before and after.
+        const hx::plot::PixelRect& p = model.LastLayout().plot;
+        auto strip = [&p](int x) { return QRect(x - 2, p.top, 20, p.height() + 2); };
+        QRegion dirty = strip(model.CursorPixel(*m_cursorDrag)) | m_scope.ReadoutRect();
+        model.DragCursorTo(*m_cursorDrag, pos.x());
+        dirty |= strip(model.CursorPixel(*m_cursorDrag)) | m_scope.ReadoutRect();
+        m_scope.update(dirty);
         emit m_scope.cursorsChanged();
         return;
     }
@@ -263,11 +371,23 @@ void ScopeInput::Move(QMouseEvent* event) {
 
 void ScopeInput::Release(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    auto& model = m_scope.Model();
     if (event->button() == Qt::MiddleButton) {
-        ShowMessage(&m_scope, QStringLiteral("OnMButtonUp is OK!"));
+        if (!model.Panning()) return;
+        model.MovePan(pos.x(), pos.y());
+        model.EndPan();
+        if (m_savedCursor) {
+            m_scope.setCursor(*m_savedCursor);
+            m_savedCursor.reset();
+        }
+        m_scope.Redraw();
         return;
     }
     if (event->button() != Qt::LeftButton) return;
+    if (m_readoutDrag) {
+        m_readoutDrag.reset();
+        return;
+    }
     if (m_cursorDrag) {
         m_cursorDrag.reset();
         return;
@@ -276,7 +396,7 @@ void ScopeInput::Release(QMouseEvent* event) {
         m_scope.setCursor(*m_savedCursor);
         m_savedCursor.reset();
     }
-    switch (m_scope.Model().EndDrag(pos.x(), pos.y())) {
+    switch (model.EndDrag(pos.x(), pos.y())) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
     case hx::plot::ZoomOutcome::AtMaximum:
@@ -285,6 +405,40 @@ void ScopeInput::Release(QMouseEvent* event) {
         break;
     case hx::plot::ZoomOutcome::None: m_scope.update(); break;
     }
+}
+
+void ScopeInput::Wheel(QWheelEvent* event) {
+    // A notch is 120 eighths of a degree; touchpads send it in small parts.
+    m_wheelRest += event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    const int notches = m_wheelRest / 120;
+    m_wheelRest -= notches * 120;
+    event->accept();
+    if (notches == 0) return;
+    const QPoint pos = event->position().toPoint();
+    const double factor = std::pow(kWheelZoom, notches);  // away from the user: in
+    auto& model = m_scope.Model();
+    const bool values = event->modifiers() & Qt::ShiftModifier;
+    if (values ? model.ZoomValuesAround(pos.y(), factor) : model.ZoomTimeAround(pos.x(), factor)) m_scope.Redraw();
+}
+
+bool ScopeInput::Key(QKeyEvent* event) {
+    auto& model = m_scope.Model();
+    const hx::plot::PixelRect& p = model.LastLayout().plot;
+    bool changed = false;
+    switch (event->key()) {
+    case Qt::Key_Left: changed = model.PanBy(-kKeyPan, 0); break;
+    case Qt::Key_Right: changed = model.PanBy(kKeyPan, 0); break;
+    case Qt::Key_Up: changed = model.PanBy(0, kKeyPan); break;
+    case Qt::Key_Down: changed = model.PanBy(0, -kKeyPan); break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: changed = model.ZoomTimeAround((p.left + p.right) / 2, kWheelZoom); break;
+    case Qt::Key_Minus: changed = model.ZoomTimeAround((p.left + p.right) / 2, 1 / kWheelZoom); break;
+    case Qt::Key_Home: changed = model.FitAll(); break;
+    default: return false;
+    }
+    event->accept();
+    if (changed) m_scope.Redraw();
+    return true;
 }
 
 }  // namespace hx::gui

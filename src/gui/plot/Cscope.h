@@ -1,15 +1,17 @@
 #pragma once
 // The scope plot shared by the waveform, frequency-analysis and run-test
 // windows: up to four curves over one horizontal axis, a value scale per
-// channel, zoom by dragging a rectangle and back out by a click, colours from
-// a context menu, and optional measurement cursors.
+// channel, zoom by dragging a rectangle and back out by a click, the wheel
+// and the keys for zooming and panning, colours and image export from a
+// context menu, and optional measurement cursors with statistics.
 //
 // Cscope only wires three parts together: the model (core/plot, every range
 // and pixel rule), the renderer (off-screen images) and the input controller
-// (mouse gestures and the context menu). Windows feed it point by point; it
-// redraws once after a batch's last point.
+// (mouse, wheel and keys). Windows feed it point by point; it redraws once
+// after a batch's last point.
 
 #include <QColor>
+#include <QList>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -19,6 +21,7 @@
 #include "core/plot/ScopeModel.h"
 #include "gui/plot/ScopeRenderer.h"
 
+class QAction;
 class QMenu;
 
 namespace hx::gui {
@@ -50,12 +53,16 @@ public:
     // index as PlotPoint would, with one redraw at the end instead of one per
     // channel.
     void PlotBatch(const std::array<const float*, 4>& buffers, int n);
+    // A new capture of a running series in place of the last one: the zoom
+    // level stays, the ranges are found afresh from -5..5 as at a start, and
+    // the plot changes once, when the new curves are drawn.
+    void ReplaceBatch(const std::array<const float*, 4>& buffers, int n);
     void ClearPoints();
     void ClearAndRedraw();
     void ShowWaitText();
     void Redraw();
 
-    // --- colours and cursors, also reached from the context menu
+    // --- colours, cursors, views and images, also reached from the context menu
     // which: 0 = background, 1..4 = channel curve. Opens the colour dialog on
     // the item's preset colour; true when a colour was taken.
     bool PickColour(int which);
@@ -63,19 +70,36 @@ public:
     QColor ChannelColour(int channel) const;
     void SetCursorsEnabled(bool on);
     bool CursorsEnabled() const { return m_model.CursorsEnabled(); }
+    // Back to the whole recording (the context menu's "适合全部", Home).
+    void FitAll();
+    // The plot as the screen shows it (curves, cursors, readout) at `size`;
+    // the widget's own size when empty.
+    QImage RenderImage(QSize size = {}) const;
+    // PNG, or SVG for a path ending in ".svg"; false with a reason.
+    bool SaveImage(const QString& path, QSize size, QString* error) const;
+    void CopyImage() const;
+    // Asks for a file and a size, then saves (the menu's "保存图片…").
+    void SaveImageAs();
     // The menu the right button opens (the caller owns it).
     QMenu* CreateContextMenu();
+    // A window's own actions, added at the end of the context menu.
+    void AddMenuAction(QAction* action) { m_extraActions.push_back(action); }
 
     // Tests and the colour dialog: how a colour is chosen. Gets the preset and
     // the dialog title; an empty result is a cancel.
     using ColourPicker = std::function<std::optional<QColor>(const QColor& preset, const QString& title)>;
     void SetColourPicker(ColourPicker picker) { m_picker = std::move(picker); }
+    // How the size of a saved image is chosen (starts at the widget's size).
+    using SizePicker = std::function<std::optional<QSize>(QSize current)>;
+    void SetSizePicker(SizePicker picker) { m_sizePicker = std::move(picker); }
 
     hx::plot::ScopeModel& Model() { return m_model; }
     const hx::plot::ScopeModel& Model() const { return m_model; }
     ScopeRenderer& Renderer() { return m_renderer; }
     // What the screen shows: the composition with the cursors and any rubber band.
     QImage Screen() const;
+    // Where the readout stands (control coordinates); empty without cursors.
+    QRect ReadoutRect() const;
 
 signals:
     // The user picked a new curve colour for channel 1..4.
@@ -84,22 +108,30 @@ signals:
     void cursorsChanged();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     friend class ScopeInput;
-    void paintOverlay(QPainter& p) const;
     void syncPointsPerChannel();
+    QRect readoutRect(const hx::plot::Readout& readout) const;
 
     hx::plot::ScopeModel m_model;
     ScopeRenderer m_renderer;
     std::unique_ptr<ScopeInput> m_input;
     ColourPicker m_picker;
+    SizePicker m_sizePicker;
+    QList<QAction*> m_extraActions;
+    // The readout's offset from its place at the plot's top right corner,
+    // where the user dragged it.
+    QPoint m_readoutOffset;
 };
 
 }  // namespace hx::gui

@@ -1,13 +1,16 @@
 #pragma once
-// Turns the mouse on the scope into model changes: the rubber-band zoom and
-// the click that zooms out, dragging a measurement cursor, the middle-button
-// message and the context menu.
+// Turns the mouse, the wheel and the keys on the scope into model changes:
+// the rubber-band zoom and the click that zooms out, dragging a measurement
+// cursor or the readout, wheel zoom (Shift: the value axes), middle-button
+// panning, and the keys (arrows pan, + and - zoom, Home fits all).
 
 #include <QCursor>
 #include <QPoint>
 #include <optional>
 
+class QKeyEvent;
 class QMouseEvent;
+class QWheelEvent;
 
 namespace hx::gui {
 
@@ -20,13 +23,23 @@ public:
     void Press(QMouseEvent* event);
     void Move(QMouseEvent* event);
     void Release(QMouseEvent* event);
+    void Wheel(QWheelEvent* event);
+    // true when the key was the plot's.
+    bool Key(QKeyEvent* event);
     // The cursor being dragged (0 = A, 1 = B), if any.
     std::optional<int> DraggedCursor() const { return m_cursorDrag; }
+
+    // One wheel notch zooms by this much (in: the span times kWheelZoom).
+    static constexpr double kWheelZoom = 0.8;
+    // An arrow key moves the view by this share of its span.
+    static constexpr double kKeyPan = 0.1;
 
 private:
     Cscope& m_scope;
     std::optional<int> m_cursorDrag;
     std::optional<QCursor> m_savedCursor;
+    std::optional<QPoint> m_readoutDrag;  // where the drag took the readout
+    int m_wheelRest = 0;                  // eighths of a degree not yet a notch
 };
 
 }  // namespace hx::gui

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "core/protocol/Registers.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -91,17 +91,14 @@ bool CResonateAdjust::Validate() {
 }
 
 void CResonateAdjust::LoadFromDrive() {
-    auto values = std::make_shared<std::array<std::optional<int>, kResonanceSettings>>();
-    const RunLink link = m_host->Link();
-    m_host->Request([link, values] { *values = ReadResonanceSettings(link); },
-                    [this, values] {
+    auto read = std::make_shared<ResonanceReadback>();
+    m_host->Request([drive = m_host->Drive(), read]() mutable { *read = ReadResonanceSettings(drive); },
+                    [this, read] {
+                        if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {
-                            if (!(*values)[i]) {
-                                m_host->ReportNoAnswer(reg::kAntiVibration[i]);
-                                continue;
-                            }
+                            if (!read->values[i]) continue;
                             // The slider shows an out-of-range value at the nearest end, and so does the field.
-                            m_sliders[i]->setValue(*(*values)[i]);
+                            m_sliders[i]->setValue(*read->values[i]);
                             m_fields.values[i] = m_sliders[i]->value();
                         }
                         ++m_loads;
@@ -123,19 +120,22 @@ void CResonateAdjust::OnSliderReleased(int i) {
 }
 
 void CResonateAdjust::WriteSetting(int i) {
-    const RunLink link = m_host->Link();
-    const uint16_t address = reg::kAntiVibration[i];
-    const auto word = static_cast<uint16_t>(m_fields.values[i]);
-    auto result = std::make_shared<std::optional<int>>();
-    m_host->Request([link, address, word, result] { *result = WriteRegister(link, address, word); },
-                    [this, i, address, result] {
-                        if (!*result) {
-                            m_host->ReportNoAnswer(address);
+    const int value = m_fields.values[i];
+    auto result = std::make_shared<CommandResult>();
+    m_host->Request(
+        [drive = m_host->Drive(), i, value, result]() mutable { *result = WriteResonanceSetting(drive, i, value); },
+                    [this, i, result] {
+                        if (!result->gate.ok()) {
+                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                            return;
+                        }
+                        if (!result->value) {
+                            m_host->ReportNoAnswer(result->address);
                             return;
                         }
                         ++m_writesAnswered;
                         TakeFields();
-                        m_fields.values[i] = **result;
+                        m_fields.values[i] = *result->value;
                         ShowFields();
                     });
 }
@@ -158,9 +158,9 @@ std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
-    const RunLink link = m_host->Link();
-    return CaptureRequest::For(link, Mode::Resonance, codes, points,
-                               ResonanceStartWrites(m_fields, codes, points, link.firmwareVersion));
+    const DriveHandle drive = m_host->Drive();
+    return CaptureRequest::For(drive, Mode::Resonance, codes, points,
+                               ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
 void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {

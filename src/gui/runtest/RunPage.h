@@ -16,7 +16,8 @@ namespace hx::gui {
 class RunPageHost {
 public:
     virtual ~RunPageHost() = default;
-    virtual hx::runtest::RunLink Link() const = 0;
+    // The drive as it stands now, for a request or a run about to start.
+    virtual hx::DriveHandle Drive() const = 0;
     // Runs work on the session's request queue, then done(result) on the UI
     // thread (dropped when the window has gone).
     virtual void Request(std::function<void()> work, std::function<void()> done) = 0;

@@ -7,7 +7,7 @@
 
 #include "core/Globals.h"
 #include "core/params/CParameter.h"
-#include "core/protocol/Registers.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -36,7 +36,7 @@ CTorqueMode::CTorqueMode(RunPageHost* host, QWidget* parent) : RunPage(host, par
     form->addRow(tr("I-Test (mA):"), m_current);
     connect(m_autoTune, &QCheckBox::clicked, this, &CTorqueMode::OnAutoTuneClicked);
     // Only a drive that shows the auto-tuning switch among its parameters has one.
-    m_autoTune->setEnabled(theParameterTable.TestAttribute(reg::kCurrentAutoTune) != 0);
+    m_autoTune->setEnabled(HasAutoTuneSwitch(theParameterTable));
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
     m_fields.testCurrent = 1000;
     ShowFields();
@@ -50,18 +50,17 @@ bool CTorqueMode::eventFilter(QObject* watched, QEvent* event) {
     return RunPage::eventFilter(watched, event);
 }
 
-int CTorqueMode::SampleInterval() const { return reg::kCurrentTestSamplePeriodUs; }
+int CTorqueMode::SampleInterval() const { return kTorqueSamplePeriodUs; }
 
 void CTorqueMode::LoadFromDrive() {
     auto result = std::make_shared<TorqueReadback>();
-    const RunLink link = m_host->Link();
-    m_host->Request([link, result] { *result = ReadTorqueGains(link); },
+    m_host->Request([drive = m_host->Drive(), result]() mutable { *result = ReadTorqueGains(drive); },
                     [this, result] {
                         if (result->autoTune) m_fields.autoTune = *result->autoTune;
                         if (result->kp) m_fields.kp = static_cast<int16_t>(*result->kp);
                         if (result->ki) m_fields.ki = static_cast<int16_t>(*result->ki);
                         if (result->kc) m_fields.kc = static_cast<int16_t>(*result->kc);
-                        if (!result->autoTune) m_host->ReportNoAnswer(reg::kCurrentAutoTune);
+                        if (result->unanswered) m_host->ReportNoAnswer(*result->unanswered);
                         ++m_loads;
                         ShowFields();
                     });
@@ -103,14 +102,15 @@ void CTorqueMode::OnAutoTuneClicked() {
     const bool on = m_autoTune->isChecked();
     m_kp->setEnabled(!on);
     m_ki->setEnabled(!on);
-    const RunLink link = m_host->Link();
-    auto result = std::make_shared<std::optional<int>>();
-    m_host->Request([link, on, result] { *result = WriteRegister(link, reg::kCurrentAutoTune, on ? 1 : 0); },
+    auto result = std::make_shared<CommandResult>();
+    m_host->Request([drive = m_host->Drive(), on, result]() mutable { *result = SetCurrentAutoTune(drive, on); },
                     [this, result] {
-                        if (*result)
-                            m_fields.autoTune = **result;
+                        if (!result->gate.ok())
+                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                        else if (result->value)
+                            m_fields.autoTune = *result->value;
                         else
-                            m_host->ReportNoAnswer(reg::kCurrentAutoTune);
+                            m_host->ReportNoAnswer(result->address);
                     });
 }
 
@@ -120,9 +120,9 @@ std::optional<CaptureRequest> CTorqueMode::StartRun(const std::array<uint32_t, 4
         m_host->SetStartIdle();
         return std::nullopt;
     }
-    const RunLink link = m_host->Link();
-    return CaptureRequest::For(link, Mode::Torque, {codes[0], 0, 0, 0}, points,
-                               TorqueStartWrites(m_fields, points, link.firmwareVersion));
+    const DriveHandle drive = m_host->Drive();
+    return CaptureRequest::For(drive, Mode::Torque, {codes[0], 0, 0, 0}, points,
+                               TorqueStartWrites(m_fields, points, drive.firmwareVersion()));
 }
 
 void CTorqueMode::TakeStartResult(const CaptureOutcome& outcome) {

@@ -152,9 +152,9 @@ std::optional<CaptureRequest> CVelocityMode::StartRun(const std::array<uint32_t,
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
-    const RunLink link = m_host->Link();
-    return CaptureRequest::For(link, Mode::Velocity, codes, points,
-                               VelocityStartWrites(m_fields, codes, points, link.firmwareVersion));
+    const DriveHandle drive = m_host->Drive();
+    return CaptureRequest::For(drive, Mode::Velocity, codes, points,
+                               VelocityStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
 void CVelocityMode::TakeStartResult(const CaptureOutcome& outcome) {

@@ -1,5 +1,6 @@
 #include "gui/wave/DisplayWaveform.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QSignalBlocker>
@@ -22,10 +23,11 @@
 #include "core/capture/WaveFile.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
-#include "gui/params/ParameterFileDialog.h"
 #include "gui/plot/Cscope.h"
 #include "gui/widgets/CommonTexts.h"
+#include "gui/widgets/FileDialogs.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -115,6 +117,9 @@ void CDisplayWaveform::buildControls() {
     m_csv->setCursor(Qt::PointingHandCursor);
     m_csv->setToolTip(tr("导出为CSV文件"));
     connect(m_csv, &QToolButton::clicked, this, &CDisplayWaveform::OnExportCsv);
+    auto* table = new QAction(tr("导出表格 CSV…"), this);
+    connect(table, &QAction::triggered, this, &CDisplayWaveform::OnExportTableCsv);
+    m_scope->AddMenuAction(table);
     m_scope->installEventFilter(this);
 
     auto* channels = new QGroupBox(tr("通道选择"));
@@ -223,17 +228,13 @@ bool CDisplayWaveform::eventFilter(QObject* watched, QEvent* event) {
 void CDisplayWaveform::readDriveLimits() {
     // The drive's source mask, channel count and capacity come over the link,
     // so not on this thread; the lists stay disabled until they are in.
-    const hx::SamplingLink link = hx::SamplingLink::FromGlobals();
     m_limitsJob.run<LimitsRead>(
-        [link](std::stop_token) {
+        [drive = hx::DriveHandle::FromGlobals()](std::stop_token) mutable {
             LimitsRead r;
-            r.answered = hx::ReadSamplingLimits(link, &r.limits);
+            r.answered = hx::ReadSamplingLimits(drive, &r.limits);
             return r;
         },
-        [this](const LimitsRead& r) {
-            QMetaObject::invokeMethod(
-                this, [this, r] { onLimitsRead(r.answered, r.limits); }, Qt::QueuedConnection);
-        });
+        UiCallback<const LimitsRead&>(this, [this](const LimitsRead& r) { onLimitsRead(r.answered, r.limits); }));
 }
 
 void CDisplayWaveform::onLimitsRead(bool answered, const hx::SamplingLimits& limits) {
@@ -325,7 +326,7 @@ void CDisplayWaveform::OnStartStop() {
             return;
         }
         m_start->setText(TableText(50014));
-        QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
+        OnUiThread(this, [this] { onStartSampling(); });
     } else {
         // The capture on its way still completes and is plotted; no other follows.
         m_start->setText(TableText(50059));
@@ -333,19 +334,28 @@ void CDisplayWaveform::OnStartStop() {
 }
 
 void CDisplayWaveform::onStartSampling() {
+    const bool repeating = m_repeating;
+    m_repeating = false;
     if (m_closing || m_busy) return;
     m_busy = true;
+    const auto shownCodes = m_codes;
+    const uint16_t shownPoints = g_pointsPerChannel;
+    const int32_t shownTime = m_totalTime;
     ReadSampleSettings();
+    ReadChannelSelection();
+    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == g_pointsPerChannel &&
+                  shownTime == m_totalTime;
 
-    m_scope->ClearPoints();
-    m_scope->SetXRange(0, g_pointsPerChannel, 2);
-    m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
-    for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
-    m_scope->ClearAndRedraw();
-    m_scope->ShowWaitText();
+    if (!m_replacing) {
+        m_scope->ClearPoints();
+        m_scope->SetXRange(0, g_pointsPerChannel, 2);
+        m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
+        for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
+        m_scope->ClearAndRedraw();
+        m_scope->ShowWaitText();
+    }
 
     m_recording.ClearLists();
-    ReadChannelSelection();
     const bool any = std::any_of(m_codes.begin(), m_codes.end(), [](int32_t c) { return c != 0; });
     if (any) {
         emit sampleStarted();
@@ -370,16 +380,13 @@ void CDisplayWaveform::startAcquisition() {
     m_progress->setVisible(true);
 
     hx::CaptureCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { onCaptureProgress(done, total); }, Qt::QueuedConnection);
-    };
-    callbacks.finished = [this](hx::CaptureResult result) {
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)] { onCaptureFinished(result); }, Qt::QueuedConnection);
-    };
+    callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onCaptureProgress(done, total); });
+    callbacks.finished =
+        UiCallback<hx::CaptureResult>(this, [this](const hx::CaptureResult& result) { onCaptureFinished(result); });
     if (!m_job.start(std::move(request), std::move(callbacks))) {
         m_busy = false;
         m_progress->setVisible(false);
+        m_scope->Redraw();  // the "reading" text goes
     }
 }
 
@@ -402,14 +409,21 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
         }
         m_busy = false;
         break;
-    case hx::CaptureStatus::Stopped: m_busy = false; break;
+    // Nothing came: the "reading" text goes, and what was shown before (the
+    // last cycle's curves) stays.
+    case hx::CaptureStatus::Stopped:
+        m_busy = false;
+        m_scope->Redraw();
+        break;
     case hx::CaptureStatus::TimedOut:
         m_busy = false;
+        m_scope->Redraw();
         ShowMessage(this, TableText(50060));
         break;
     case hx::CaptureStatus::NoAnswer:
     case hx::CaptureStatus::Failed:
         m_busy = false;
+        m_scope->Redraw();
         ShowMessage(this, QString::fromStdString(result.message), {}, MessageIcon::Warning);
         break;
     }
@@ -422,7 +436,11 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
     std::array<const float*, 4> buffers{};
     for (int k = 0; k < 4; ++k)
         if (m_codes[k] != 0 && static_cast<int>(result.samples[k].size()) >= n) buffers[k] = result.samples[k].data();
-    m_scope->PlotBatch(buffers, n);
+    if (m_replacing)
+        m_scope->ReplaceBatch(buffers, n);
+    else
+        m_scope->PlotBatch(buffers, n);
+    m_replacing = false;
     if (m_record->isChecked()) {
         hx::RecordCapture(m_recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);
     } else {
@@ -439,7 +457,10 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
     if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
-        QMetaObject::invokeMethod(this, &CDisplayWaveform::onStartSampling, Qt::QueuedConnection);
+        OnUiThread(this, [this] {
+            m_repeating = true;
+            onStartSampling();
+        });
 }
 
 void CDisplayWaveform::showBusy() { ShowMessage(this, TableText(50043), TableText(50044)); }
@@ -523,6 +544,19 @@ void CDisplayWaveform::OnExportCsv() {
                     MessageIcon::Warning);
 }
 
+void CDisplayWaveform::OnExportTableCsv() {
+    if (m_recording.Empty()) {
+        ShowMessage(this, TableText(50057), TableText(50058));
+        return;
+    }
+    const QString path = AskFile(this, {true, tr("导出表格 CSV"), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
+    if (path.isEmpty()) return;
+    std::string error;
+    if (!hx::ExportWaveTableCsv(path.toStdString(), m_recording, &error))
+        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
+                    MessageIcon::Warning);
+}
+
 void CDisplayWaveform::OnLoad() {
     if (m_busy) {
         showBusy();
@@ -557,7 +591,7 @@ void CDisplayWaveform::showRecordedWindow(int start, int count) {
     for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
     m_scope->ClearPoints();
     m_shown = hx::ShowRecordedWindow(m_recording, start, count);
-    QMetaObject::invokeMethod(this, &CDisplayWaveform::plotShown, Qt::QueuedConnection);
+    OnUiThread(this, [this] { plotShown(); });
 }
 
 void CDisplayWaveform::plotShown() {

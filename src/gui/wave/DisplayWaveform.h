@@ -14,7 +14,7 @@
 
 #include "core/capture/CaptureJob.h"
 #include "core/capture/WaveRecording.h"
-#include "core/params/ParameterTransfer.h"
+#include "core/util/Job.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QCheckBox;
@@ -49,6 +49,8 @@ public:
     void OnSave();
     void OnLoad();
     void OnExportCsv();
+    // The table for a spreadsheet (time, named channels, signed values).
+    void OnExportTableCsv();
 
     // Blocks a capture with the current choices takes, and the estimated
     // time to fetch them at the port's speed (milliseconds).
@@ -142,9 +144,14 @@ private:
     bool m_ready = false;
     bool m_closing = false;
     int m_capturesPlotted = 0;
+    // The cycle timer started this capture...
+    bool m_repeating = false;
+    // ...and it takes the same series as the one shown: the shown curves stay
+    // until the new ones replace them, at the same zoom and width.
+    bool m_replacing = false;
 
     hx::CaptureJob m_job;
-    hx::TransferJob m_limitsJob;
+    hx::Job m_limitsJob;
 };
 
 }  // namespace hx::gui

@@ -16,6 +16,7 @@
 #include "gui/plot/Cscope.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 namespace {
@@ -93,13 +94,9 @@ void CFFTAnalyze::OnStart() {
     hx::SpectrumRequest request;  // frequency code 2, point-count code 1, 1024 bins
     g_pointsPerChannel = request.resultCount;
     hx::SpectrumCallbacks callbacks;
-    callbacks.progress = [this](int done, int total) {
-        QMetaObject::invokeMethod(this, [this, done, total] { onProgress(done, total); }, Qt::QueuedConnection);
-    };
-    callbacks.finished = [this](hx::SpectrumResult result) {
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)] { onFinished(result); }, Qt::QueuedConnection);
-    };
+    callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onProgress(done, total); });
+    callbacks.finished =
+        UiCallback<hx::SpectrumResult>(this, [this](const hx::SpectrumResult& result) { onFinished(result); });
     const int count = request.resultCount;
     m_fetching = m_job.start(request, std::move(callbacks));
     if (!m_fetching) {

@@ -8,6 +8,7 @@
 #include "core/wizard/WizardSettingText.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 #include "gui/wizard/GuidePages.h"
 
 namespace hx::gui {
@@ -114,9 +115,8 @@ void CGuideSettings::collectAll() {
 void CGuideSettings::startLoad(LoadStep step) {
     collectAll();
     m_status->setText(tr("正在读取驱动器..."));
-    const bool started = m_job.load(step, m_form, m_variant, [this](const hx::wizard::LoadResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { onLoaded(result); }, Qt::QueuedConnection);
-    });
+    const bool started = m_job.load(step, m_form, m_variant, UiCallback<const hx::wizard::LoadResult&>(
+        this, [this](const hx::wizard::LoadResult& result) { onLoaded(result); }));
     if (started) setBusy(true);
 }
 
@@ -183,13 +183,9 @@ void CGuideSettings::finish() {
     m_status->setText(tr("正在写入参数..."));
     const bool started = m_job.apply(
         plan,
-        [this](int done, int total) {
-            QMetaObject::invokeMethod(this, [this, done, total] { onApplyProgress(done, total); },
-                                      Qt::QueuedConnection);
-        },
-        [this](const hx::wizard::ApplyResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { onApplied(result); }, Qt::QueuedConnection);
-        });
+        UiCallback<int, int>(this, [this](int done, int total) { onApplyProgress(done, total); }),
+        UiCallback<const hx::wizard::ApplyResult&>(
+            this, [this](const hx::wizard::ApplyResult& result) { onApplied(result); }));
     if (!started) {
         m_applying = false;
         return;

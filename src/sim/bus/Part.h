@@ -22,6 +22,7 @@ constexpr uint8_t kNone = 0;
 constexpr uint8_t kIllegalFunction = 1;
 constexpr uint8_t kIllegalAddress = 2;
 constexpr uint8_t kIllegalValue = 3;
+constexpr uint8_t kDeviceBusy = 6;
 }  // namespace mbex
 
 struct AddressRange {

@@ -1,7 +1,7 @@
 #include "sim/parts/Identity.h"
 
 #include "core/protocol/Registers.h"
-#include "sim/InProcessDrive.h"
+#include "sim/DriveOptions.h"
 
 namespace hx::sim {
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -59,6 +61,34 @@ std::string Dec(unsigned a) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", a);
     return buf;
+}
+
+// N of a "[station N]" line, 0 when the line is not one.
+int SectionStation(const std::string& line) {
+    unsigned station = 0;
+    char close = 0;
+    if (std::sscanf(line.c_str(), "[station %u%c", &station, &close) != 2 || close != ']' || station < 1 ||
+        station > 247 || line != "[station " + Dec(station) + "]")
+        return 0;
+    return static_cast<int>(station);
+}
+
+// The sections of a state file, by station, as they stand; lines outside any
+// section (a file a single drive kept) are left behind.
+std::map<int, std::string> OtherSections(const std::string& path) {
+    std::map<int, std::string> sections;
+    std::ifstream in(path);
+    std::string line;
+    int current = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line[0] == '[') {
+            current = SectionStation(line);
+            continue;
+        }
+        if (current > 0 && !line.empty() && line[0] != '#') sections[current] += line + "\n";
+    }
+    return sections;
 }
 
 }  // namespace
@@ -156,8 +186,10 @@ void ParameterStore::LoadDefinitions(const std::string& databasePath, const std:
 
 // The state file: a header line, then "nv ADDRESS VALUE" and
 // "factory ADDRESS VALUE" lines. Addresses it does not list keep their
-// defaults.
-void ParameterStore::LoadState(const std::string& path) {
+// defaults. Several drives on one line keep their memories in one file, each
+// in a section that starts with "[station N]"; a drive without a section
+// owns the whole file.
+void ParameterStore::LoadState(const std::string& path, int section) {
     if (path.empty()) return;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return;
@@ -166,6 +198,7 @@ void ParameterStore::LoadState(const std::string& path) {
     std::string line;
     int lineNo = 0;
     bool headerSeen = false;
+    int current = 0;
     while (std::getline(in, line)) {
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -175,6 +208,18 @@ void ParameterStore::LoadState(const std::string& path) {
             headerSeen = true;
             continue;
         }
+        if (line[0] == '[') {
+            current = SectionStation(line);
+            if (current <= 0)
+                throw std::runtime_error("drive state file " + path + ", line " + std::to_string(lineNo) +
+                                         ": cannot read \"" + line + "\"");
+            if (section == 0)
+                throw std::runtime_error("drive state file " + path +
+                                         " keeps the memories of several drives, one section per station; "
+                                         "serve them all (--stations) or give another file");
+            continue;
+        }
+        if (current != section) continue;
         std::istringstream fields(line);
         std::string set;
         long address = -1, value = -1;
@@ -190,13 +235,28 @@ void ParameterStore::LoadState(const std::string& path) {
 }
 
 // Written to a temporary file and renamed over the old one, so a crash
-// leaves either the old state or the new one, never half of each.
-bool ParameterStore::SaveState(const std::string& path) {
+// leaves either the old state or the new one, never half of each. A drive
+// with a section keeps the other drives' sections as the file holds them;
+// the drives of one line save from their own threads, so the rewrite of a
+// shared file is done under one lock.
+bool ParameterStore::SaveState(const std::string& path, int section) {
     if (path.empty()) return true;
+    std::string own;
+    own.reserve(reg::kStoreSize * 2 * 16);
+    for (int i = 0; i < reg::kStoreSize; ++i) own += "nv " + Dec(StoreAddress(i)) + " " + Dec(m_nv[i]) + "\n";
+    for (int i = 0; i < reg::kStoreSize; ++i) own += "factory " + Dec(StoreAddress(i)) + " " + Dec(m_factory[i]) + "\n";
+
+    static std::mutex sharedFiles;
+    std::unique_lock lock(sharedFiles, std::defer_lock);
     std::string text = std::string(kStateHeader) + "\n";
-    text.reserve(reg::kStoreSize * 2 * 16);
-    for (int i = 0; i < reg::kStoreSize; ++i) text += "nv " + Dec(StoreAddress(i)) + " " + Dec(m_nv[i]) + "\n";
-    for (int i = 0; i < reg::kStoreSize; ++i) text += "factory " + Dec(StoreAddress(i)) + " " + Dec(m_factory[i]) + "\n";
+    if (section == 0) {
+        text += own;
+    } else {
+        lock.lock();
+        std::map<int, std::string> sections = OtherSections(path);
+        sections[section] = own;
+        for (const auto& [station, lines] : sections) text += "[station " + Dec(static_cast<unsigned>(station)) + "]\n" + lines;
+    }
 
     int err = 0;
     if (!hx::WriteFileAtomically(path, text, nullptr, &err)) {

@@ -38,9 +38,11 @@ public:
     // The state file keeps the non-volatile copy and the factory set across
     // runs. Load throws std::runtime_error for a file it cannot read; Save
     // returns false with the reason in LastStateError(). RAM follows the
-    // non-volatile copy after a load, as after a power-up.
-    void LoadState(const std::string& path);
-    bool SaveState(const std::string& path);
+    // non-volatile copy after a load, as after a power-up. Several drives
+    // on one line share a file, each in the section of its station
+    // (section > 0); section 0 owns the whole file.
+    void LoadState(const std::string& path, int section = 0);
+    bool SaveState(const std::string& path, int section = 0);
     const std::string& LastStateError() const { return m_stateError; }
 
     // The storage commands' effects.

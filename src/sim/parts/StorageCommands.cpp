@@ -7,8 +7,8 @@
 
 namespace hx::sim {
 
-StorageCommands::StorageCommands(ParameterStore& store, std::string stateFile, SimTime runTime)
-    : m_store(store), m_stateFile(std::move(stateFile)), m_runTime(runTime) {
+StorageCommands::StorageCommands(ParameterStore& store, std::string stateFile, SimTime runTime, int stateSection)
+    : m_store(store), m_stateFile(std::move(stateFile)), m_stateSection(stateSection), m_runTime(runTime) {
     m_commands[0].reg = reg::kSaveCommand;
     m_commands[0].value = reg::kSaveValue;
     m_commands[1].reg = reg::kRestoreCommand;
@@ -69,7 +69,7 @@ void StorageCommands::Complete(Command& c) {
     SaveState();
 }
 
-bool StorageCommands::SaveState() { return m_store.SaveState(m_stateFile); }
+bool StorageCommands::SaveState() { return m_store.SaveState(m_stateFile, m_stateSection); }
 
 void StorageCommands::Advance(SimTime now) {
     m_now = now;

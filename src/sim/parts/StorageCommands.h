@@ -19,7 +19,9 @@ class ParameterStore;
 
 class StorageCommands final : public Part {
 public:
-    StorageCommands(ParameterStore& store, std::string stateFile, SimTime runTime);
+    // stateSection: the drive's section of a state file shared with other
+    // drives of its line (ParameterStore::SaveState); 0: the whole file.
+    StorageCommands(ParameterStore& store, std::string stateFile, SimTime runTime, int stateSection = 0);
 
     std::string_view Name() const override { return "storage commands"; }
     std::vector<AddressRange> Ranges() const override;
@@ -58,6 +60,7 @@ private:
 
     ParameterStore& m_store;
     std::string m_stateFile;
+    int m_stateSection = 0;
     SimTime m_runTime;
     SimTime m_now{0};
     Command m_commands[3];

@@ -30,7 +30,7 @@ struct AlarmBench : ::testing::Test {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(50);
         comm.OpenCom();
-        link = {&comm, kStation};
+        link = DriveHandle(&comm, kStation);
     }
     void SetUp() override { ASSERT_TRUE(db.OpenConnection(folder.DatabasePath())); }
     sim::DriveOptions Options() {
@@ -63,7 +63,7 @@ struct AlarmBench : ::testing::Test {
     std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
     sim::InProcessDrive drive;
     CQXCOM comm;
-    AlarmLink link;
+    DriveHandle link;
     CADO db;
     std::chrono::milliseconds waited{0};
     int waits = 0;
@@ -91,7 +91,7 @@ TEST_F(AlarmBench, CurrentAlarmNoneRaisedAndDeadLink) {
     EXPECT_TRUE(r.catalogueMissing);
 
     // A drive that does not answer is not a drive without alarms.
-    AlarmLink dead{&comm, 33};
+    DriveHandle dead(&comm, 33);
     r = ReadCurrentAlarm(dead, &db, false);
     EXPECT_EQ(r.state, Reading::State::NoAnswer);
 }
@@ -167,7 +167,7 @@ TEST_F(AlarmBench, HistoryListRows) {
 TEST_F(AlarmBench, UnansweredHistoryRegisterIsReportedAsSuch) {
     Vd().RaiseAlarm(1);
     // The third register's read goes to a station nobody answers.
-    onWait = [this](int n) { link.station = n == 3 ? 44 : kStation; };
+    onWait = [this](int n) { link = link.atStation(n == 3 ? 44 : kStation); };
     AlarmHistoryList list;
     const auto entries = ReadHistory();
     ASSERT_EQ(entries.size(), 9u);
@@ -228,7 +228,8 @@ TEST_F(AlarmBench, ClearHistoryFailsWhenTheDriveStaysBusy) {
     EXPECT_EQ(r.lastReading, 1);
     EXPECT_EQ(Vd().AlarmHistory(0), 5);
 
-    r = ClearAlarmHistory(AlarmLink{&comm, 44}, {}, Stepped());
+    DriveHandle silent = link.atStation(44);
+    r = ClearAlarmHistory(silent, {}, Stepped());
     EXPECT_EQ(r.outcome, ClearOutcome::NotAnswered);
 }
 
@@ -263,8 +264,9 @@ TEST_F(AlarmBench, MaskReadWriteAndItsEffect) {
     EXPECT_TRUE(Vd().RaiseAlarm(1));
     EXPECT_TRUE(Vd().RaiseAlarm(15)) << "overload has no switch";
 
-    EXPECT_EQ(ReadDetectionMask(AlarmLink{&comm, 44}), std::nullopt);
-    w = WriteDetectionMask(AlarmLink{&comm, 44}, 0x1000);
+    DriveHandle silent = link.atStation(44);
+    EXPECT_EQ(ReadDetectionMask(silent), std::nullopt);
+    w = WriteDetectionMask(silent, 0x1000);
     EXPECT_EQ(w.outcome, MaskWriteOutcome::NotAnswered);
 
     bool bits[16] = {};

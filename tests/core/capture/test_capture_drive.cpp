@@ -41,7 +41,10 @@ struct Bench {
         comm.SetReceiveTimeOut(100);
         opened = comm.OpenCom() != 0;
     }
-    SamplingLink Link(float firmware = 200.0f) { return SamplingLink{&comm, kStation, firmware}; }
+    DriveHandle& Link(float firmware = 200.0f) {
+        handle = DriveHandle(&comm, kStation, firmware);
+        return handle;
+    }
     VirtualDrive& Vd() { return drive->Drive(); }
     // A poll policy whose sleep steps the drive's clock by the period.
     PollPolicy Stepping(std::atomic<int>* polls = nullptr) {
@@ -65,7 +68,7 @@ struct Bench {
         r.pointsPerChannel = points;
         r.intervalUs = 100;
         PollPolicy policy = Stepping(polls);
-        r.wait = [policy](const SamplingLink& link, std::stop_token stop) {
+        r.wait = [policy](DriveHandle& link, std::stop_token stop) {
             return WaitSampleComplete(link, stop, policy);
         };
         return r;
@@ -96,6 +99,7 @@ struct Bench {
     std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
     std::unique_ptr<sim::InProcessDrive> drive;
     CQXCOM comm;
+    DriveHandle handle;
     bool opened = false;
 };
 
@@ -154,7 +158,7 @@ TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     ASSERT_TRUE(b.opened);
     CaptureRequest req = b.Request({1, 2, 0, 0}, 200);
     int blocks = 0;
-    req.afterBlock = [&](const SamplingLink&) {
+    req.afterBlock = [&](DriveHandle&) {
         // After the first two blocks of channel 1 the drive falls silent.
         if (++blocks == 2) b.drive->Server().SetFaults(1.0, 0.0, 0);
     };
@@ -177,7 +181,7 @@ TEST(CaptureOnDrive, LostAndDamagedRepliesAreReadAgain) {
     Bench b;
     ASSERT_TRUE(b.opened);
     CaptureRequest req = b.Request({1, 0, 0, 256}, 1000);
-    req.afterBlock = [&](const SamplingLink&) { b.drive->Server().SetFaults(0.15, 0.15, 0); };
+    req.afterBlock = [&](DriveHandle&) { b.drive->Server().SetFaults(0.15, 0.15, 0); };
     const CaptureResult r = RunCapture(b.Link(), req);
     b.drive->Server().SetFaults(0, 0, 0);
     const auto stats = b.drive->Server().GetStats();
@@ -198,7 +202,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     EXPECT_EQ(WaitSampleComplete(b.Link(), {}, Bench::Frozen()), WaitOutcome::TimedOut);
     b.drive->Server().SetFaults(1.0, 0.0, 0);
     CaptureRequest req = b.Request({1, 0, 0, 0}, 200);
-    req.wait = [](const SamplingLink& link, std::stop_token stop) {
+    req.wait = [](DriveHandle& link, std::stop_token stop) {
         PollPolicy p = Bench::Frozen();
         p.polls = 3;
         return WaitSampleComplete(link, stop, p);
@@ -214,7 +218,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     EXPECT_EQ(polls, counting.silentPolls);
 
     b.drive->Server().SetFaults(0.0, 0.0, 0);
-    req.wait = [](const SamplingLink& link, std::stop_token stop) {
+    req.wait = [](DriveHandle& link, std::stop_token stop) {
         return WaitSampleComplete(link, stop, Bench::Frozen());
     };
     const CaptureResult late = RunCapture(b.Link(), req);
@@ -232,12 +236,12 @@ TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
     PollPolicy policy = b.Stepping();
     policy.polls = 30;
     std::atomic<int> waits{0};
-    req.wait = [&, policy](const SamplingLink& link, std::stop_token stop) {
+    req.wait = [&, policy](DriveHandle& link, std::stop_token stop) {
         ++waits;
         return PollRegister(link, reg::kSampleState, [](int16_t v) { return v > 0; }, policy, stop);
     };
     std::atomic<int> hooks{0};
-    req.afterBlock = [&](const SamplingLink&) { ++hooks; };
+    req.afterBlock = [&](DriveHandle&) { ++hooks; };
     ASSERT_TRUE(job.start(req,
                           {[&](int done, int) {
                                if (done == 5) job.requestStop();

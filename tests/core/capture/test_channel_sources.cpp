@@ -44,21 +44,9 @@ TEST(ChannelSources, NamesToCodes) {
     }
 }
 
-TEST(SamplingProtocol, BlockWordsAreSignedBigEndian) {
-    // station, function, byte count, 0x8000, 0x7FFF, 0xFFFF, CRC
-    const std::vector<uint8_t> reply = {1, 3, 6, 0x80, 0x00, 0x7F, 0xFF, 0xFF, 0xFF, 0xAA, 0xBB};
-    float out[3] = {9, 9, 9};
-    EXPECT_EQ(DecodeBlock(reply, out, 3), 3);
-    EXPECT_EQ(out[0], -32768);
-    EXPECT_EQ(out[1], 32767);
-    EXPECT_EQ(out[2], -1);
-    float none = 7;
-    EXPECT_EQ(DecodeBlock({1, 3, 0, 0xAA, 0xBB}, &none, 1), 0);  // 5 bytes or less: nothing stored
-    EXPECT_EQ(none, 7);
-    std::vector<uint8_t> huge(1000, 0x01);
-    std::vector<float> many(600, 0);
-    EXPECT_EQ(DecodeBlock(huge, many.data(), 600), 126);  // bounded by the accepted frame size
+TEST(SamplingProtocol, BlocksPerCapture) {
     EXPECT_EQ(CaptureBlockCount({1, 0, 4, 0}, 1000), 40);
+    EXPECT_EQ(CaptureBlockCount({1, 2, 4, 8}, 220), 20);  // 50, 50, 50, 50, 20 per channel
 }
 
 TEST(Spectrum, SettingsAndBinFrequencies) {

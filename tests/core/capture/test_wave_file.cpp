@@ -170,6 +170,28 @@ TEST(WaveFile, CsvExportByteForByte) {
     EXPECT_EQ(hx::test::ReadFileBytes(dir.File("a.csv")), csv);
 }
 
+TEST(WaveFile, TableCsvHasTimesNamesAndSignedValues) {
+    WaveRecording r;
+    r.intervalUs = 50;
+    r.recordedPoints = 3;
+    r.codes = {1, 0, 32768, 0};
+    r.lists[0] = {"ffe9", "0064", "8000"};
+    r.lists[2] = {"7fff", "0000"};
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(ExportWaveTableCsv(dir.File("t.csv"), r, &error)) << error;
+    // Only the active channels, by their source names; a shorter list leaves
+    // its cell empty.
+    EXPECT_EQ(hx::test::ReadFileBytes(dir.File("t.csv")),
+              "Time(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE8\xAF\xAF\xE5\xB7\xAE(p),"
+              "\xE5\x8A\x9B\xE7\x9F\xA9\xE7\x94\xB5\xE6\xB5\x81(mA)\r\n"
+              "0.000,-23,32767\r\n0.050,100,0\r\n0.100,-32768,\r\n");
+    // Names in another language come from the caller; one with a comma is quoted.
+    r.intervalUs = 1500;
+    EXPECT_EQ(FormatWaveTableCsv(r, [](int32_t code) { return code == 1 ? std::string("Position error(p)") : "a,b"; }),
+              "Time(ms),Position error(p),\"a,b\"\r\n0.000,-23,32767\r\n1.500,100,0\r\n3.000,-32768,\r\n");
+}
+
 TEST(WaveFile, FailedSaveKeepsTheOldFileAndSaysWhy) {
     TempDir dir;
     const std::string path = dir.File("keep.wave");

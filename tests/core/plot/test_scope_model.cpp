@@ -1,6 +1,7 @@
 // The scope's ranges, zoom stack, layout and curve reduction, without a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -75,73 +76,155 @@ TEST(ScopeRanges, SameQuantitiesShareTheLargerRangeAtTheEndOfABatch) {
     EXPECT_EQ(m.Current().chMax[1], 200);
     EXPECT_EQ(m.Current().chMax[2], 10) << "a source outside every group keeps its own range";
     EXPECT_EQ(m.Current().chMax[3], 200) << "an untyped channel joins every group in turn";
+
+    // Position error is a few pulses beside positions of tens of thousands:
+    // it keeps its own range, or it would draw as a flat line.
+    ScopeModel e;
+    WaveformStart(e);
+    e.SetChannelTypes({1, 4, 0, 0}, nullptr);
+    e.SetChannelVisible(0, true);
+    e.PlotPoint(0, 0, 12, 1);  // needs 14.4 -> 20
+    e.PlotPoint(1, 0, 30000, 1);
+    EXPECT_EQ(e.Current().chMax[0], 20);
+    EXPECT_EQ(e.Current().chMax[1], 36100);
 }
 
-TEST(ScopeGrid, DivisionsFollowTheAxisAndChannelOne) {
-    ScopeModel m;
-    WaveformStart(m);
-    EXPECT_EQ(m.HorizontalDivisions(), 5);  // 4000: 5 is the largest of 2..7 dividing it
-    EXPECT_EQ(m.VerticalDivisions(), 1);    // v = 1
-    m.SetAxisValues(0, 2000);               // 200: 5
-    EXPECT_EQ(m.HorizontalDivisions(), 5);
-    m.SetAxisValues(0, 420);  // 42: 7
-    EXPECT_EQ(m.HorizontalDivisions(), 7);
-    m.SetAxisValues(0, 110);  // 11: none, 2
-    EXPECT_EQ(m.HorizontalDivisions(), 2);
-    m.SetAxisValues(0, 29);  // 2: 1
-    EXPECT_EQ(m.HorizontalDivisions(), 1);
-
-    m.SetChannelRange(0, -200, 200);  // 40: 5
-    EXPECT_EQ(m.VerticalDivisions(), 5);
-    m.SetChannelRange(0, -70, 70);  // 14: 7 gives 2
-    EXPECT_EQ(m.VerticalDivisions(), 2);
-    m.SetChannelRange(0, -55, 55);  // 11: none, the last count stays
-    EXPECT_EQ(m.VerticalDivisions(), 2);
-    m.SetChannelRange(0, -300, 300);  // 60: 2
-    EXPECT_EQ(m.VerticalDivisions(), 2);
-
-    ScopeModel fresh;
-    WaveformStart(fresh);
-    fresh.SetChannelRange(0, -55, 55);
-    EXPECT_EQ(fresh.VerticalDivisions(), 0) << "no count before the first that divides";
-    const GridLines g = fresh.Grid();
-    EXPECT_TRUE(g.fineY.empty());
-    EXPECT_EQ(g.majorY.size(), 9u);
+// Label widths of both languages' fonts: about 7 px a Latin character,
+// 14 px a Chinese one (UTF-8 lead bytes of three-byte characters).
+TextSize Proportional(const std::string& s) {
+    int w = 0;
+    for (unsigned char c : s) {
+        if (c >= 0xE0) w += 14;
+        else if (c < 0x80) w += c == '1' || c == '.' ? 5 : 8;
+    }
+    return {w, 16};
 }
 
-TEST(ScopeLayout, ScalesAndCaptionsMakeRoomAroundThePlot) {
+TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> start(-50000, 50000), span(0.003, 7e6);
+    int checked = 0;
+    for (int width = 400; width <= 2000; width += 100)
+        for (int trial = 0; trial < 40; ++trial) {
+            const double lo = start(rng), hi = lo + span(rng);
+            const auto extent = [](const std::string& s) { return Proportional(s).width; };
+            const TickSet t = ChooseTicks(lo, hi, 100, 100 + width, extent, 16, 56);
+            ASSERT_GE(t.ticks.size(), 2u) << lo << ".." << hi << " in " << width;
+            const double mantissa = t.step / std::pow(10.0, std::floor(std::log10(t.step) + 1e-9));
+            EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 ||
+                        std::fabs(mantissa - 5) < 1e-6)
+                << t.step;
+            for (std::size_t i = 1; i < t.ticks.size(); ++i) {
+                const Tick& a = t.ticks[i - 1];
+                const Tick& b = t.ticks[i];
+                const int rightOfA = a.pixel + (extent(a.label) + 1) / 2, leftOfB = b.pixel - extent(b.label) / 2;
+                ASSERT_GE(leftOfB - rightOfA, 8) << a.label << " / " << b.label << " at " << width;
+                EXPECT_NE(a.label, b.label);
+                ++checked;
+            }
+            EXPECT_GE(t.ticks.front().pixel, 100);
+            EXPECT_LE(t.ticks.back().pixel, 100 + width);
+        }
+    EXPECT_GT(checked, 1000);
+
+    // A zoomed axis: the labels that used to run together stay apart and short.
+    const TickSet z = ChooseTicks(6640.37, 6645.94, 0, 800, [](const std::string& s) { return Proportional(s).width; }, 16, 56);
+    EXPECT_EQ(z.step, 0.5);
+    EXPECT_EQ(z.ticks.front().label, "6640.5");
+    EXPECT_EQ(z.ticks.back().label, "6645.5");
+    EXPECT_EQ(FormatTickValue(-0.0001, 0.5), "0.0") << "no negative zero";
+
+    EXPECT_EQ(FormatSignificant(9.92063), "9.921");
+    EXPECT_EQ(FormatSignificant(0.0123456), "0.01235");
+    EXPECT_EQ(FormatSignificant(36200), "36200");
+    EXPECT_EQ(FormatSignificant(-2.5), "-2.500");
+    EXPECT_EQ(FormatSignificant(9.99996), "10.00");
+    EXPECT_EQ(FormatSignificant(0), "0");
+
+    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 1500).symbol, "\xC2\xB5s");
+    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 20000).symbol, "ms");
+    EXPECT_DOUBLE_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 20000).scale, 1e-3);
+    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 6553500).symbol, "s");
+    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Milliseconds, 100).symbol, "ms");
+    EXPECT_EQ(ParseAxisCaption("\xE6\x97\xB6\xE9\x97\xB4(us)").stem, "\xE6\x97\xB6\xE9\x97\xB4");
+
+    // Yellow scale labels on the light frame are darkened until they read;
+    // a colour that already reads stays.
+    const Colorref yellow = ReadableOn(0x00FFFF, ScopeModel::kFrame);
+    EXPECT_GE(ContrastRatio(yellow, ScopeModel::kFrame), 4.5);
+    EXPECT_EQ(yellow & 0xFF, (yellow >> 8) & 0xFF) << "the hue stays";
+    EXPECT_EQ(ReadableOn(0x000080, ScopeModel::kFrame), 0x000080u);
+}
+
+TEST(ScopeLayout, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
     ScopeModel m;
     WaveformStart(m, 900, 500);
-    const Layout& l = m.LastLayout();
-    // Scales "-5"/"5" are 2 characters (14 px); the digit is 7 x 14.
-    EXPECT_EQ(l.plot.left, 3 * 7 + 14 + 14);
-    EXPECT_EQ(l.plot.right, 900 - (5 * 7 + 14 + 14));
-    EXPECT_EQ(l.plot.bottom, 500 - (14 + 14 + 14));
-    const int h = l.plot.bottom;
-    EXPECT_EQ(l.plot.top, h % 10 + 10 + 10 * ((h / 10) % 5));
-    EXPECT_FLOAT_EQ(m.XUnitsPerPixel(), 400.0f / l.plot.width());
+    // The English source names, longest first in the row.
+    const std::array<std::string, 4> names{"Speed feedback(0.01rps)", "Position reference(p)",
+                                           "Acceleration reference(R/S^2)", "Total current(mA)"};
+    m.SetChannelTypes({2, 16, 4096, 2048}, [&](int32_t t) {
+        return t == 2 ? names[0] : t == 16 ? names[1] : t == 4096 ? names[2] : names[3];
+    });
+    for (int k = 0; k < 4; ++k) m.SetChannelVisible(k, true);
+    for (int width : {400, 600, 900, 1366}) {
+        m.SetRect(0, 0, width, 500);
+        const Layout& l = m.ComputeLayout(Proportional);
+        ASSERT_EQ(l.captions.size(), 4u) << width;
+        for (std::size_t i = 0; i < l.captions.size(); ++i) {
+            const PixelRect& a = l.captions[i].rect;
+            EXPECT_GE(a.left, 0);
+            EXPECT_LE(a.right, width - ScopeModel::kCornerReserve) << "the corner stays free";
+            EXPECT_LE(a.bottom, l.plot.top - 8) << "captions stand above the plot and its top label";
+            for (std::size_t j = i + 1; j < l.captions.size(); ++j)
+                EXPECT_FALSE(a.intersects(l.captions[j].rect)) << width << ": " << i << " and " << j;
+        }
+        // The x labels stay inside the control.
+        const Tick& first = l.xTicks.ticks.front();
+        const Tick& last = l.xTicks.ticks.back();
+        EXPECT_GE(first.pixel - Proportional(first.label).width / 2, 0);
+        EXPECT_LE(last.pixel + Proportional(last.label).width / 2, width);
+    }
+    m.SetRect(0, 0, 1366, 500);
+    EXPECT_FALSE(m.ComputeLayout(Proportional).captions[3].elided) << "room for all in one or two lines";
+    m.SetRect(0, 0, 400, 500);
+    const Layout& narrow = m.ComputeLayout(Proportional);
+    EXPECT_EQ(narrow.captions.back().rect.top, narrow.captions.front().rect.top + 16) << "a second line";
+    EXPECT_TRUE(std::any_of(narrow.captions.begin(), narrow.captions.end(), [](const CaptionBox& c) { return c.elided; }));
 
-    const GridLines g = m.Grid();
-    EXPECT_EQ(g.fineX.size(), 49u);  // 10 x 5 columns
-    EXPECT_EQ(g.majorX.front(), l.plot.left + l.plot.width() / 10);
-
-    EXPECT_EQ(m.AxisLabels().front(), "0");
-    EXPECT_EQ(m.AxisLabels().back(), "40000");
-    EXPECT_EQ(m.ScaleLabels(0).front(), "5");
-    EXPECT_EQ(m.ScaleLabels(0)[5], "0");
-
+    // Time in the unit that fits: 400 points of 100 us are 0..40 ms.
+    m.SetRect(0, 0, 900, 500);
+    m.SetXCaption("\xE6\x97\xB6\xE9\x97\xB4(us)");
+    const Layout& l = m.ComputeLayout(Proportional);
+    EXPECT_EQ(l.xCaption, "\xE6\x97\xB6\xE9\x97\xB4(ms)");
+    EXPECT_EQ(l.xTicks.ticks.front().label, "0");
+    EXPECT_EQ(l.xTicks.ticks.back().label, "40");
+    EXPECT_EQ(l.xTicks.ticks.front().pixel, l.plot.left);
+    EXPECT_EQ(l.xTicks.ticks.back().pixel, l.plot.right);
     EXPECT_EQ(m.PixelX(0), l.plot.left);
-    EXPECT_NEAR(m.PixelX(400), l.plot.right, 1);
     EXPECT_EQ(m.PixelY(0, -5), l.plot.bottom);
-    EXPECT_NEAR(m.PixelY(0, 5), l.plot.top, 1);
+    // The horizontal grid follows the first drawn channel's ticks.
+    const GridLines g = m.Grid();
+    ASSERT_FALSE(g.majorY.empty());
+    for (int y : g.majorY)
+        EXPECT_TRUE(std::any_of(l.yTicks[0].ticks.begin(), l.yTicks[0].ticks.end(), [y](const Tick& t) { return t.pixel == y; }));
+
+    // Scale widths only grow while a series runs, so the plot keeps its width
+    // when the next capture swings less; a fresh start lets them shrink.
+    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 30000, 10);
+    const int wide = m.ComputeLayout(Proportional).plot.left;
+    m.BeginReplace();
+    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 3, 10);
+    m.EndReplace();
+    EXPECT_EQ(m.Current().chMax[0], 5) << "found afresh from -5..5";
+    EXPECT_EQ(m.ComputeLayout(Proportional).plot.left, wide);
+    m.ClearPoints();
+    EXPECT_LT(m.ComputeLayout(Proportional).plot.left, wide);
 }
 
 TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
     ScopeModel m;
     WaveformStart(m);
     const PixelRect p = m.LastLayout().plot;
-    EXPECT_EQ(m.TickDecimals(), 0);
-    EXPECT_EQ(m.FormatTick(2.5), "2");
 
     // A 5 x 40 drag before any zoom does nothing.
     m.BeginDrag(p.left + 100, p.top + 20);
@@ -156,7 +239,6 @@ TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
     EXPECT_EQ(m.DragRect().right, p.right);
     EXPECT_EQ(m.EndDrag(p.right - 9, p.bottom - 10), ZoomOutcome::ZoomedIn);
     EXPECT_EQ(m.Level(), 1);
-    EXPECT_EQ(m.FormatTick(2.25), "2.2");
     EXPECT_FLOAT_EQ(m.Current().xMin, 0);
     EXPECT_NEAR(m.Current().xMax, 400, 0.01);
     EXPECT_LT(m.Current().chMax[0], 5);
@@ -179,7 +261,6 @@ TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
         ASSERT_EQ(m.EndDrag(q.right, q.bottom), ZoomOutcome::ZoomedIn) << "zoom " << z;
     }
     EXPECT_EQ(m.Level(), 14);
-    EXPECT_EQ(m.TickDecimals(), 4);
     m.ComputeLayout(Mono);
     const PixelRect q = m.LastLayout().plot;
     m.BeginDrag(q.left, q.top);
@@ -253,23 +334,145 @@ TEST(ScopeCurves, ReductionKeepsEveryColumnsExtremes) {
     EXPECT_TRUE(m.CurveVertices(1).empty());
 }
 
+TEST(ScopeZoom, WheelKeysAndPansAreLevelsOfTheStack) {
+    ScopeModel m;
+    WaveformStart(m);
+    m.SetXCaption("t(us)");
+    m.ComputeLayout(Mono);
+    const PixelRect p = m.LastLayout().plot;
+    const ZoomLevel full = m.Current();
+
+    // The wheel zooms the time axis around the mouse: the point under it stays.
+    const int x = p.left + p.width() / 4;
+    const float under = m.Current().xMin + (x - p.left) * m.XUnitsPerPixel();
+    ASSERT_TRUE(m.ZoomTimeAround(x, 0.5));
+    EXPECT_EQ(m.Level(), 1);
+    EXPECT_NEAR(m.Current().xMax - m.Current().xMin, 200, 0.01);
+    EXPECT_NEAR(m.Current().xMin + (x - p.left) * m.XUnitsPerPixel(), under, 0.01);
+    EXPECT_NEAR(m.Current().axisFirst, m.Current().xMin * 100, 0.1) << "the axis follows";
+    EXPECT_EQ(m.Current().chMax[0], full.chMax[0]) << "values untouched";
+
+    // Shift+wheel: every value axis around the row under the mouse.
+    ASSERT_TRUE(m.ZoomValuesAround(p.bottom, 0.5));  // -5 stays at the bottom
+    EXPECT_EQ(m.Level(), 2);
+    EXPECT_NEAR(m.Current().chMin[0], -5, 1e-4);
+    EXPECT_NEAR(m.Current().chMax[0], 0, 1e-4);
+
+    // A middle-button drag is one level however far it moves; the picture
+    // follows the mouse.
+    const ZoomLevel before = m.Current();
+    m.BeginPan(p.left + 100, p.top + 50);
+    m.MovePan(p.left + 90, p.top + 50);
+    m.MovePan(p.left + 80, p.top + 60);
+    m.EndPan();
+    EXPECT_EQ(m.Level(), 3);
+    EXPECT_GT(m.Current().xMin, before.xMin) << "dragged left: later points";
+    EXPECT_GT(m.Current().chMin[0], before.chMin[0]) << "dragged down: higher values";
+    m.BeginPan(10, 10);
+    m.EndPan();
+    EXPECT_EQ(m.Level(), 3) << "a middle click is no level";
+
+    // Keys: one level per press; the view stays inside the recording.
+    ASSERT_TRUE(m.PanBy(-0.1, 0));
+    EXPECT_EQ(m.Level(), 4);
+    for (int i = 0; i < 20; ++i) m.PanBy(-0.5, 0);
+    EXPECT_EQ(m.Current().xMin, 0);
+    EXPECT_FALSE(m.PanBy(-0.1, 0)) << "at the start already";
+
+    // A click steps back one level at a time, as after a rubber band.
+    const int level = m.Level();
+    m.BeginDrag(p.left + 50, p.top + 50);
+    EXPECT_EQ(m.EndDrag(p.left + 51, p.top + 51), ZoomOutcome::ZoomedOut);
+    EXPECT_EQ(m.Level(), level - 1);
+
+    // Zooming out never goes beyond the whole recording.
+    ASSERT_TRUE(m.FitAll());
+    EXPECT_EQ(m.Level(), 0);
+    EXPECT_EQ(m.Current(), full);
+    EXPECT_FALSE(m.ZoomTimeAround(x, 1.25));
+    EXPECT_FALSE(m.FitAll());
+
+    // A full stack forgets its oldest zoom, never the whole view.
+    for (int i = 0; i < 30; ++i) ASSERT_TRUE(m.ZoomTimeAround(x, 0.9)) << i;
+    EXPECT_EQ(m.Level(), ScopeModel::kLevels - 1);
+    EXPECT_EQ(m.LevelAt(0), full);
+    const float deepest = m.Current().xMax - m.Current().xMin;
+    EXPECT_NEAR(deepest, 400 * std::pow(0.9, 30), 0.01);
+    EXPECT_NEAR(m.LevelAt(1).xMax - m.LevelAt(1).xMin, 400 * std::pow(0.9, 17), 0.01);
+}
+
+TEST(ScopeStatistics, KnownSignalsBetweenTheCursors) {
+    // A 50 Hz sine of amplitude 1000 on 300 offset, 100 us a point, and noise
+    // of a tenth of it: ten full periods between the cursors.
+    std::vector<PlotPointF> pts;
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> noise(-100, 100);
+    for (int i = 0; i < 4000; ++i)
+        pts.push_back({static_cast<float>(i), static_cast<float>(300 + 1000 * std::sin(2 * M_PI * 50 * i * 1e-4) + noise(rng))});
+    const ChannelStatistics s = ComputeStatistics(pts, pts.size(), 1000, 3000, 1e-4, 0.1);
+    EXPECT_EQ(s.count, 2001u);
+    EXPECT_NEAR(s.mean, 300, 10);
+    EXPECT_NEAR(s.rms, std::sqrt(300.0 * 300 + 1000.0 * 1000 / 2), 15);
+    EXPECT_NEAR(s.max, 1400, 100);
+    EXPECT_NEAR(s.min, -800, 100);
+    EXPECT_NEAR(s.peakToPeak(), 2200, 200);
+    ASSERT_TRUE(s.frequency.has_value());
+    EXPECT_NEAR(*s.frequency, 50, 0.5);
+
+    // The indexed figures are those of every point, for any pair of cursors,
+    // whole blocks or ragged ends, either order.
+    StatisticsIndex index;
+    index.Build(pts, pts.size());
+    std::uniform_int_distribution<int> at(0, 3999);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int a = at(rng), b = at(rng);
+        const ChannelStatistics got = index.Between(a, b, 1e-4, 0.1);
+        double lo = 1e9, hi = -1e9, sum = 0, sq = 0;
+        for (int i = std::min(a, b); i <= std::max(a, b); ++i) {
+            lo = std::min<double>(lo, pts[i].y), hi = std::max<double>(hi, pts[i].y);
+            sum += pts[i].y, sq += double(pts[i].y) * pts[i].y;
+        }
+        const double n = std::abs(a - b) + 1;
+        ASSERT_EQ(got.count, static_cast<std::size_t>(n));
+        ASSERT_EQ(got.min, lo) << a << ".." << b;
+        ASSERT_EQ(got.max, hi) << a << ".." << b;
+        ASSERT_NEAR(got.mean, sum / n, 1e-6);
+        ASSERT_NEAR(got.rms, std::sqrt(sq / n), 1e-6);
+    }
+
+    // Flat or noise-only stretches have no frequency; a frequency axis gives
+    // where the largest value stands.
+    std::vector<PlotPointF> flat(100, PlotPointF{0, 7});
+    for (int i = 0; i < 100; ++i) flat[i].x = static_cast<float>(i);
+    EXPECT_FALSE(ComputeStatistics(flat, 100, 0, 99, 1e-4, 0).frequency);
+    flat[40].y = 90;
+    const ChannelStatistics peak = ComputeStatistics(flat, 100, 0, 99, 0, 2.0);
+    ASSERT_TRUE(peak.frequency.has_value());
+    EXPECT_EQ(*peak.frequency, 80);
+    EXPECT_EQ(ComputeStatistics(flat, 100, 200, 300, 1e-4, 0).count, 0u);
+}
+
 TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     ScopeModel m;
     WaveformStart(m);
+    m.SetXCaption("t(us)");
     m.SetChannelTypes({2, 0, 0, 0}, nullptr);
     m.SetChannelVisible(0, true);
     for (int i = 0; i < 400; ++i) m.PlotPoint(0, i, static_cast<float>(i), 400);
     m.ComputeLayout(Mono);
-    EXPECT_TRUE(m.CursorReadout().empty());
+    EXPECT_TRUE(m.CursorReadout().lines.empty());
     m.SetCursorsEnabled(true);
     EXPECT_EQ(m.CursorX(0), 100);
     EXPECT_EQ(m.CursorX(1), 300);
-    const auto lines = m.CursorReadout();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "A: 10000 us");
-    EXPECT_EQ(lines[1], "B: 30000 us");
-    EXPECT_EQ(lines[2], "\xCE\x94t: 20000 us   1/\xCE\x94t: 50 Hz");
-    EXPECT_EQ(lines[3], "CH1  A: 100  B: 300  \xCE\x94: 200");
+    const Readout r = m.CursorReadout();
+    ASSERT_EQ(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[0], "A: 10.00 ms   B: 30.00 ms");
+    EXPECT_EQ(r.lines[1], "\xCE\x94t: 20.00 ms   1/\xCE\x94t: 50.00 Hz");
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_EQ(r.columns.size(), r.rows[0].cells.size());
+    // CH1, A, B, delta, min, max, mean, RMS, p-p, frequency (a ramp has none)
+    EXPECT_EQ(r.rows[0].cells, (std::vector<std::string>{"CH1", "100.0", "300.0", "200.0", "100.0", "300.0", "200.0",
+                                                         "208.2", "200.0", "-"}));
 
     const int ax = m.CursorPixel(0);
     EXPECT_EQ(m.CursorNear(ax + 4), 0);
@@ -285,5 +488,6 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     EXPECT_NEAR(m.CursorPixel(0) - p.left, 2 * before, 2);
 
     m.SetAxisKind(AxisKind::Frequency);
-    EXPECT_EQ(m.CursorReadout()[2], "\xCE\x94" "f: 25000 Hz");
+    m.SetXCaption("f(Hz)");
+    EXPECT_EQ(m.CursorReadout().lines[1], "\xCE\x94" "f: 25000 Hz");
 }

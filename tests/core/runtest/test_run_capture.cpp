@@ -39,7 +39,7 @@ struct Bench {
         comm.SetReceiveTimeOut(100);
         opened = comm.OpenCom() != 0;
     }
-    RunLink Link(float firmware = 200.0f) { return RunLink{&comm, kStation, firmware}; }
+    hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
     std::vector<uint16_t> WrittenAddresses() {
         std::vector<uint16_t> out;
@@ -76,7 +76,7 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     VelocityFields v;
     v.direction = -1;
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 2, 0, 0};
     r.points = 200;
@@ -106,7 +106,7 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     ASSERT_TRUE(b.opened);
     b.Vd().Poke(70, 1);  // the motor runs
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     // A capture of a minute (2000 points 30 ms apart): the wait runs out first.
@@ -153,7 +153,7 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     // long before the wait would have run out.
     b.Vd().Poke(70, 1);
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Resonance;
     r.codes = {1, 0, 0, 0};
     r.startWrites = RecaptureWrites();
@@ -182,7 +182,7 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     b.Vd().Poke(70, 1);
     b.Vd().ClearRequests();
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 2, 4, 8};
     r.startWrites = RecaptureWrites();
@@ -200,7 +200,7 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     ASSERT_TRUE(b.opened);
     b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
     CaptureRequest r;
-    r.link = b.Link();
+    r.drive = b.Link();
     r.mode = Mode::Torque;
     r.codes = {32768, 0, 0, 0};
     r.startWrites = TorqueStartWrites(TorqueFields{}, 200, 200.0f);
@@ -234,9 +234,9 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     ASSERT_NE(comm.OpenCom(), 0);
     auto& vd = drive.Drive();
     vd.Poke(70, 1);
-    const RunLink link{&comm, kStation, 200.0f};
+    const hx::DriveHandle link(&comm, kStation, 200.0f);
     CaptureRequest r;
-    r.link = link;
+    r.drive = link;
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     r.points = 2000;

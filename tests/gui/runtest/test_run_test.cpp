@@ -25,7 +25,7 @@
 #include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/plot/Cscope.h"
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
 #include "sim/InProcessDrive.h"

@@ -11,7 +11,7 @@
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "gui/GuiTestUtil.h"
-#include "gui/params/ParameterFileDialog.h"
+#include "gui/widgets/FileDialogs.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "core/link/CQXCOM.h"
 #include "gui/plot/Cscope.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/WaveWindowFixture.h"
@@ -92,14 +93,43 @@ TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
     Window w(f);
     w->cyclicCheck()->setChecked(true);
     w->periodList()->setCurrentText("500");
+    // Each cycle starts with the last one's curves on the plot, at the same
+    // place and width: nothing blanks or jumps while the new capture comes.
+    std::vector<std::size_t> shownAtStart;
+    std::vector<int> leftAtStart;
+    QObject::connect(w.w.get(), &CDisplayWaveform::sampleStarted, [&] {
+        shownAtStart.push_back(w->scope()->Model().Points(0).size());
+        leftAtStart.push_back(w->scope()->Model().LastLayout().plot.left);
+    });
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() >= 3; }, 12000));
+    ASSERT_GE(shownAtStart.size(), 3u);
+    EXPECT_EQ(shownAtStart[0], 0u) << "a fresh start clears the plot";
+    EXPECT_EQ(shownAtStart[1], g_pointsPerChannel);
+    EXPECT_EQ(shownAtStart[2], g_pointsPerChannel);
+    EXPECT_EQ(leftAtStart[1], leftAtStart[2]);
+    EXPECT_EQ(w->scope()->Model().Points(0).size(), g_pointsPerChannel);
     EXPECT_EQ(w->startButton()->text(), kStop);
     w->cyclicCheck()->setChecked(false);  // clearing the box ends the cycle too
     ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy(); }, 8000));
     const int done = w->capturesPlotted();
     QTest::qWait(700);
     EXPECT_EQ(w->capturesPlotted(), done);
+}
+
+TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
+    WaveWindowFixture f;
+    Window w(f);
+    theComm.CloseCom();  // the adapter was pulled
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy() && !f.messages.records.empty(); }, 5000));
+    // The text is drawn in the wait colour; no curve was plotted to share it.
+    const QImage shown = w->scope()->Screen();
+    const QRgb wait = hx::gui::ToQColor(hx::plot::ScopeModel::kWaitText).rgb();
+    int waitPixels = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) waitPixels += shown.pixel(x, y) == wait;
+    EXPECT_EQ(waitPixels, 0);
 }
 
 TEST(WaveformWindow, ChannelBoxesAndColoursReachThePlot) {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -280,6 +281,20 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(f.requests.back().filter, "csv Files(*.csv)");
     EXPECT_EQ(ReadFileBytes(csv), hx::FormatWaveCsv(other));
     EXPECT_EQ(ReadFileBytes(csv).rfind("PerCHnPoints,300\r\n", 0), 0u);
+
+    // The table for a spreadsheet, from the plot's menu: times, names, signs.
+    const std::string table = dir + "/table.csv";
+    f.answers.push_back(QString::fromStdString(table));
+    std::unique_ptr<QMenu> menu(w->scope()->CreateContextMenu());
+    QAction* tableItem = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == QString::fromUtf8("导出表格 CSV…")) tableItem = a;
+    ASSERT_NE(tableItem, nullptr);
+    tableItem->trigger();
+    const std::string tableBytes = ReadFileBytes(table);
+    EXPECT_EQ(tableBytes.substr(0, tableBytes.find("\r\n0.400,")),
+              "Time(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE5\x8F\x82\xE8\x80\x83(p),\xE7\x94\xB5\xE6\xB5\x81"
+              "Alpha(mA)\r\n0.000,-150,0\r\n0.200,-149,1");
 
     // A path too short to be one: said, and nothing is created.
     f.answers.push_back("a.wa");

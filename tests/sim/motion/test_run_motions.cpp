@@ -14,7 +14,7 @@
 #include "sim/VirtualDrive.h"
 #include "sim/bus/SimClock.h"
 #include "sim/motion/AntiVibration.h"
-#include "sim/motion/CurrentLoopTest.h"
+#include "sim/motion/CurrentStep.h"
 #include "sim/motion/Trapezoid.h"
 #include "sim/motor/MotorPart.h"
 #include "sim/motor/Sources.h"

@@ -37,12 +37,12 @@ class SamplingEngine;
 class MotionSource;
 class Alarms;
 
-class RunTest final : public Part {
+class MotionCommands final : public Part {
 public:
     // Time the drive takes to measure its winding before a tuned test.
     static constexpr SimTime kTuningTime = std::chrono::milliseconds(200);
 
-    RunTest(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed = 1);
+    MotionCommands(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed = 1);
     // The drive's alarms, once they are composed.
     void WatchAlarms(Alarms& alarms) { m_alarms = &alarms; }
 

@@ -1,4 +1,4 @@
-#include "sim/motion/CurrentLoopTest.h"
+#include "sim/motion/CurrentStep.h"
 
 #include <algorithm>
 #include <cmath>

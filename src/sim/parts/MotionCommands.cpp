@@ -1,11 +1,11 @@
-#include "sim/parts/RunTest.h"
+#include "sim/parts/MotionCommands.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "core/protocol/Registers.h"
 #include "sim/capture/SamplingEngine.h"
-#include "sim/motion/CurrentLoopTest.h"
+#include "sim/motion/CurrentStep.h"
 #include "sim/motion/TestMotions.h"
 #include "sim/motor/MotorPart.h"
 #include "core/alarms/FaultDetections.h"
@@ -14,18 +14,18 @@
 
 namespace hx::sim {
 
-RunTest::RunTest(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed)
+MotionCommands::MotionCommands(ParameterStore& store, MotorPart& motor, SamplingEngine& sampling, unsigned seed)
     : m_store(store), m_motor(motor), m_sampling(sampling), m_rng(seed * 7919u + 13u) {}
 
-std::vector<AddressRange> RunTest::Ranges() const {
+std::vector<AddressRange> MotionCommands::Ranges() const {
     return {{reg::kCurrentAutoTune, reg::kCurrentAutoTune},
             {reg::kCurrentTestCommand, reg::kCurrentTestCommand},
             {reg::kMotionCommand, reg::kMotionCommand}};
 }
 
-bool RunTest::MotionRunning() const { return m_motion && m_motor.Source() == m_motion; }
+bool MotionCommands::MotionRunning() const { return m_motion && m_motor.Source() == m_motion; }
 
-uint8_t RunTest::Read(uint16_t address, uint16_t& value) {
+uint8_t MotionCommands::Read(uint16_t address, uint16_t& value) {
     switch (address) {
     case reg::kCurrentAutoTune: value = m_store.Ram(address); break;
     case reg::kCurrentTestCommand: value = m_testRunning ? reg::kCurrentTestStart : reg::kCurrentTestStop; break;
@@ -35,7 +35,7 @@ uint8_t RunTest::Read(uint16_t address, uint16_t& value) {
     return mbex::kNone;
 }
 
-uint8_t RunTest::CheckWrite(uint16_t address, uint16_t value, const WriteRequest& request) {
+uint8_t MotionCommands::CheckWrite(uint16_t address, uint16_t value, const WriteRequest& request) {
     if (!request.single) return mbex::kNone;
     if (value > 1) return mbex::kIllegalValue;
     const bool start = (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart) ||
@@ -49,7 +49,7 @@ uint8_t RunTest::CheckWrite(uint16_t address, uint16_t value, const WriteRequest
     return mbex::kNone;
 }
 
-void RunTest::Write(uint16_t address, uint16_t value, const WriteRequest& request) {
+void MotionCommands::Write(uint16_t address, uint16_t value, const WriteRequest& request) {
     if (!request.single) return;
     switch (address) {
     case reg::kCurrentAutoTune: m_store.SetRam(address, value); break;
@@ -74,18 +74,18 @@ void RunTest::Write(uint16_t address, uint16_t value, const WriteRequest& reques
 
 // As a single write would, without its checks: a test puts the drive in a
 // state (a motion running) without going through the wire.
-void RunTest::Poke(uint16_t address, uint16_t value) {
+void MotionCommands::Poke(uint16_t address, uint16_t value) {
     const WriteRequest request{address, &value, 1, true};
     Write(address, value, request);
 }
 
-std::array<int, 13> RunTest::AntiVibrationSettings() const {
+std::array<int, 13> MotionCommands::AntiVibrationSettings() const {
     std::array<int, 13> s{};
     for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(m_store.Ram(reg::kAntiVibration[i]));
     return s;
 }
 
-void RunTest::StartMotion() {
+void MotionCommands::StartMotion() {
     const TrapezoidSettings settings = TrapezoidSettings::FromRegisters(
         m_store.Ram(reg::kTrapRuns), m_store.Ram(reg::kTrapDirection), m_store.Ram(reg::kTrapDwell),
         m_store.Ram(reg::kTrapBackAndForth), m_store.Ram(reg::kTrapSpeed), m_store.Ram(reg::kTrapAcceleration),
@@ -96,7 +96,7 @@ void RunTest::StartMotion() {
     m_motor.SetMotion(std::move(motion));
 }
 
-void RunTest::StopMotion() {
+void MotionCommands::StopMotion() {
     if (!MotionRunning()) return;
     const auto* trapezoid = static_cast<const TrapezoidMotion*>(m_motion);
     const double deceleration = trapezoid->AccelerationRps2();
@@ -105,7 +105,7 @@ void RunTest::StopMotion() {
                                                             m_motor.Model().Parameters().pulsesPerRev));
 }
 
-void RunTest::StartCurrentTest() {
+void MotionCommands::StartCurrentTest() {
     const MotorParameters& p = m_motor.Model().Parameters();
     Winding winding;
     winding.resistance = p.resistance;
@@ -144,7 +144,7 @@ void RunTest::StartCurrentTest() {
     m_sampling.BeginDriveRecording(std::move(samples));
 }
 
-void RunTest::Advance(SimTime now) {
+void MotionCommands::Advance(SimTime now) {
     m_now = now;
     if (m_testRunning && m_overCurrentAt && now >= *m_overCurrentAt && m_alarms)
         m_alarms->Raise(alarm::kOverCurrent);
@@ -163,7 +163,7 @@ void RunTest::Advance(SimTime now) {
     }
 }
 
-std::optional<SimTime> RunTest::NextDue() const {
+std::optional<SimTime> MotionCommands::NextDue() const {
     if (m_testRunning) return m_overCurrentAt ? std::min(*m_overCurrentAt, m_testDone) : m_testDone;
     return std::nullopt;
 }

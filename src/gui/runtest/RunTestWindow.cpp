@@ -1,4 +1,4 @@
-#include "gui/runtest/RunTest.h"
+#include "gui/runtest/RunTestWindow.h"
 
 #include <QCoreApplication>
 #include <QCloseEvent>
@@ -13,7 +13,6 @@
 #include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
-#include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
@@ -21,6 +20,7 @@
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 
@@ -150,11 +150,10 @@ CRunTest::CRunTest(QWidget* parent)
     m_periodLabel->setEnabled(false);
 
     EnterMode(Mode::Torque);
-    auto capacity = std::make_shared<std::optional<int>>();
-    const RunLink link = Link();
-    Request([link, capacity] { *capacity = ReadRegister(link, reg::kSampleCapacity); },
+    auto capacity = std::make_shared<CommandResult>();
+    Request([drive = Drive(), capacity]() mutable { *capacity = ReadCaptureCapacity(drive); },
             [this, capacity] {
-                m_capacity = capacity->value_or(0);
+                m_capacity = capacity->value.value_or(0);
                 FillPointsList();
             });
     EnterMode(Mode::Velocity);
@@ -164,20 +163,19 @@ CRunTest::CRunTest(QWidget* parent)
 
 CRunTest::~CRunTest() {
     m_closing = true;
-    m_session->Close(Link(), m_mode);
+    m_session->Close(Drive(), m_mode);
 }
 
-RunLink CRunTest::Link() const { return RunLink::FromGlobals(); }
+DriveHandle CRunTest::Drive() const { return DriveHandle::FromGlobals(); }
 
 void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
     QPointer<CRunTest> self(this);
     m_session->Post([self, work = std::move(work), done = std::move(done)]() mutable {
         work();
-        QMetaObject::invokeMethod(
+        OnUiThread(
             self.data(), [self, done = std::move(done)] {
                 if (self && !self->m_closing && done) done();
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 
@@ -232,8 +230,7 @@ void CRunTest::EnterMode(Mode mode) {
         m_channelGroup->setEnabled(false);
     } else {
         auto info = std::make_shared<SourceInfo>();
-        const RunLink link = Link();
-        Request([link, info] { *info = ReadSourceInfo(link); },
+        Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
                 [this, info] {
                     ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
@@ -342,14 +339,12 @@ void CRunTest::clickStart() {
     m_recaptureTimer.stop();
     SetStartIdle();
     QPointer<CRunTest> self(this);
-    m_session->StopRun(Link(), m_mode, [self](bool answered) {
+    const uint16_t stopAddress = StopAddress(m_mode);
+    m_session->StopRun(Drive(), m_mode, [self, stopAddress](bool answered) {
         if (answered) return;
-        QMetaObject::invokeMethod(
-            self.data(), [self] {
-                if (self) self->ReportNoAnswer(self->m_mode == Mode::Torque ? reg::kCurrentTestCommand
-                                                                           : reg::kMotionCommand);
-            },
-            Qt::QueuedConnection);
+        OnUiThread(self.data(), [self, stopAddress] {
+            if (self) self->ReportNoAnswer(stopAddress);
+        });
     });
     m_enableTimer.start(kEnableAfterStopMs);
 }
@@ -357,11 +352,10 @@ void CRunTest::clickStart() {
 void CRunTest::StartCapture(CaptureRequest request) {
     QPointer<CRunTest> self(this);
     const bool started = m_session->StartCapture(std::move(request), [self](const CaptureOutcome& outcome) {
-        QMetaObject::invokeMethod(
+        OnUiThread(
             self.data(), [self, outcome] {
                 if (self && !self->m_closing) self->OnCaptureFinished(outcome);
-            },
-            Qt::QueuedConnection);
+            });
     });
     if (!started) {
         ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
@@ -376,8 +370,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
                                                          : static_cast<RunPage*>(m_resonance);
         page->TakeStartResult(outcome);
     }
-    if (outcome.stopRequested && !outcome.stopSent)
-        ReportNoAnswer(outcome.mode == Mode::Torque ? reg::kCurrentTestCommand : reg::kMotionCommand);
+    if (outcome.stopRequested && !outcome.stopSent) ReportNoAnswer(StopAddress(outcome.mode));
     switch (outcome.status) {
     case CaptureStatus::Completed:
         // With auto-tuning on, the drive chose its own gains for the test:
@@ -429,7 +422,7 @@ void CRunTest::OnRecaptureTimer() {
             m_plot->Redraw();
         return;
     }
-    StartCapture(CaptureRequest::For(Link(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
+    StartCapture(CaptureRequest::For(Drive(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
     m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 
@@ -443,7 +436,7 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     };
     if (outcome.mode == Mode::Torque) {
         const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
-                                                 reg::kCurrentTestSamplePeriodUs);
+                                                 kTorqueSamplePeriodUs);
         m_lastStep = f;
         QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
         if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
@@ -477,7 +470,7 @@ void CRunTest::StopEverything() {
     // Sends the stop (now, or through the capture worker at once), ends and
     // joins the capture and runs what is queued: nothing touches the pages
     // after this.
-    m_session->Close(Link(), m_mode);
+    m_session->Close(Drive(), m_mode);
 }
 
 bool CRunTest::canClose() { return true; }

@@ -37,7 +37,7 @@ public:
     ~CRunTest() override;
 
     // RunPageHost
-    hx::runtest::RunLink Link() const override;
+    hx::DriveHandle Drive() const override;
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void SetStartIdle() override;
