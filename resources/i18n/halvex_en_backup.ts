@@ -206,5 +206,41 @@
         <source>驱动器没有应答（地址 %1），写入未全部完成: %2</source>
         <translation>The drive did not answer (address %1); not everything was written: %2</translation>
     </message>
+    <message>
+        <source>编辑</source>
+        <translation>edit</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>file</translation>
+    </message>
+    <message>
+        <source>向导</source>
+        <translation>wizard</translation>
+    </message>
+    <message>
+        <source>滑块</source>
+        <translation>slider</translation>
+    </message>
+    <message>
+        <source>增益</source>
+        <translation>gains</translation>
+    </message>
+    <message>
+        <source>命令行</source>
+        <translation>command line</translation>
+    </message>
+    <message>
+        <source>整定</source>
+        <translation>tune</translation>
+    </message>
+    <message>
+        <source>命令</source>
+        <translation>command</translation>
+    </message>
+    <message>
+        <source>恢复</source>
+        <translation>restore</translation>
+    </message>
 </context>
 </TS>

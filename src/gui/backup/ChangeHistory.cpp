@@ -1,6 +1,7 @@
 #include "gui/backup/ChangeHistory.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +23,25 @@ namespace hx::gui {
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The journal's word for where a change came from, in the window's language.
+QString OriginText(const std::string& key) {
+    static const std::pair<const char*, const char*> kOrigins[] = {
+        {"edit", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "编辑")},
+        {"file", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "文件")},
+        {"wizard", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "向导")},
+        {"slider", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "滑块")},
+        {"gains", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "增益")},
+        {"command line", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "命令行")},
+        {"tune", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "整定")},
+        {"command", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "命令")},
+        {"undo", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "撤销")},
+        {"restore", QT_TRANSLATE_NOOP("hx::gui::CChangeHistory", "恢复")},
+    };
+    for (const auto& [k, text] : kOrigins)
+        if (key == k) return QCoreApplication::translate("hx::gui::CChangeHistory", text);
+    return Q(key);
+}
 
 struct PlanOutcome {
     bool ok = false;
@@ -124,7 +144,7 @@ void CChangeHistory::fillRows() {
         const JournalRow& r = m_rows[i];
         const QString state = !r.confirmed ? tr("未确认") : *r.confirmed ? tr("已确认") : tr("被拒绝");
         const QString cells[] = {Q(r.time),
-                                 Q(r.origin),
+                                 OriginText(r.origin),
                                  QString::number(r.reg),
                                  Q(r.name),
                                  r.oldValue ? QString::number(*r.oldValue) : QStringLiteral("?"),

@@ -81,6 +81,7 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     EXPECT_EQ(b.messages.lastText(), "已撤销：驱动器读回原值。");
     ASSERT_EQ(w.rows().size(), 2u);
     EXPECT_EQ(w.rows()[0].origin, "undo");
+    EXPECT_EQ(w.table()->item(0, 1)->text(), "撤销");
 
     // The filter narrows to the parameter; another one shows nothing.
     w.filterEdit()->setText(QString::number(b.address));
