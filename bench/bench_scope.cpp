@@ -1,8 +1,10 @@
 // Figures for the scope plot, 1200 x 600, four channels, medians of repeated
 // runs in milliseconds of this thread's CPU time, side by side with
 // pyqtgraph drawing the same curves in the same run (bench/peers/
-// pyqtgraph_scope.py; bench/peers/install-peers.sh installs what it needs)
-// and with the figures before the plot kept its layers between redraws.
+// pyqtgraph_scope.py, which needs Debian's python3-pyqtgraph, python3-pyqt6
+// and python3-numpy: `sudo apt-get install python3-pyqtgraph python3-pyqt6
+// python3-numpy`) and with the figures before the plot kept its layers
+// between redraws. CI builds this benchmark but does not run it.
 //
 //   unchanged  a redraw of the same data, painted as the screen shows it
 //   new data   a new capture fed as a batch, drawn and painted
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const auto peer = PeerFigures();
     if (peer.empty())
-        std::printf("pyqtgraph did not run (bench/peers/install-peers.sh installs it); its columns stay empty\n");
+        std::printf("pyqtgraph did not run (apt-get install python3-pyqtgraph python3-pyqt6 python3-numpy);"
+                    " its columns stay empty\n");
 
     const std::map<std::string, double> goals = {
         {"unchanged 10000", 1.5}, {"unchanged 65535", 2.5}, {"new 65535", 6.0}, {"cursor 10000", 0.5}, {"cursor 65535", 0.5}};

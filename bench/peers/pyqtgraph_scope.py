@@ -4,8 +4,8 @@
 # long traces (peak downsampling, clipping to the view). bench_scope runs this
 # beside its own figures; it can also be run alone.
 #
-# Needs Debian's python3-pyqtgraph, python3-pyqt6 and python3-numpy
-# (bench/peers/install-peers.sh installs them).
+# Needs Debian's python3-pyqtgraph, python3-pyqt6 and python3-numpy:
+#   sudo apt-get install python3-pyqtgraph python3-pyqt6 python3-numpy
 #
 # Prints one line per figure: "<name> <points> <median ms>".
 

@@ -230,6 +230,10 @@
         <source>请输入一个介于 %1 和 %2 之间的整数。</source>
         <translation>Please enter an integer between %1 and %2.</translation>
     </message>
+    <message>
+        <source>允许范围: %1 ~ %2 ms</source>
+        <translation>Allowed range: %1 to %2 ms</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CListBoxEx</name>

@@ -187,6 +187,10 @@
         <source>清除历史报警失败：驱动器没有应答!</source>
         <translation>Clearing the alarm history failed: the drive does not answer!</translation>
     </message>
+    <message>
+        <source>清除驱动器中保存的全部历史报警？清除后无法恢复。</source>
+        <translation>Clear every alarm stored in the drive&apos;s history? This cannot be undone.</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CAlarmSettings</name>

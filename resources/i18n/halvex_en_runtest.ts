@@ -138,6 +138,30 @@
         <source>采样间隔</source>
         <translation>Sampling Interval</translation>
     </message>
+    <message>
+        <source>启动时电机按驱动器中保存的梯形运行，但驱动器没有应答梯形参数的读取。</source>
+        <translation>Start runs the trapezoid the drive holds, but the drive did not answer when it was read.</translation>
+    </message>
+    <message>
+        <source>启动时电机按驱动器中的梯形运行: 速度 %1 (0.01rps), 行程 %2 (0.01r), 加速度 %3 r/s/s, 间歇 %4 ms, %5 次, %6, %7。可在“速度梯形”页修改。</source>
+        <translation>Start runs the trapezoid the drive holds: speed %1 (0.01 rps), distance %2 (0.01 r), acceleration %3 r/s², dwell %4 ms, runs: %5, %6, %7. The Velocity Trapezoid page changes it.</translation>
+    </message>
+    <message>
+        <source>往复</source>
+        <translation>back and forth</translation>
+    </message>
+    <message>
+        <source>单向</source>
+        <translation>one way</translation>
+    </message>
+    <message>
+        <source>反方向</source>
+        <translation>reverse</translation>
+    </message>
+    <message>
+        <source>正方向</source>
+        <translation>forward</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CRunTest</name>
@@ -234,10 +258,6 @@
         <translation>Steady-state error: %1 mA (%2 %)</translation>
     </message>
     <message>
-        <source>试运行</source>
-        <translation>Test Run</translation>
-    </message>
-    <message>
         <source>请先停止另一运行模式，然后再切换为当前模式。</source>
         <translation>Please stop the other run mode first, then switch to this mode.</translation>
     </message>
@@ -276,6 +296,10 @@
     <message>
         <source>驱动器没有应答(寄存器 %1)，请检查连接。</source>
         <translation>The drive did not answer (register %1), please check the connection.</translation>
+    </message>
+    <message>
+        <source>运行测试</source>
+        <translation>Run Test</translation>
     </message>
 </context>
 <context>

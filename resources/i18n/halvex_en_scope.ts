@@ -115,6 +115,14 @@
         <translation>Export as CSV file</translation>
     </message>
     <message>
+        <source>导出表格 CSV…</source>
+        <translation>Export table CSV…</translation>
+    </message>
+    <message>
+        <source>导出表格 CSV</source>
+        <translation>Export table CSV</translation>
+    </message>
+    <message>
         <source>录制波形</source>
         <translation>Record waveform</translation>
     </message>
@@ -195,6 +203,69 @@
     <message>
         <source>测量光标</source>
         <translation>Measurement cursors</translation>
+    </message>
+    <message>
+        <source>适合全部</source>
+        <translation>Fit all</translation>
+    </message>
+    <message>
+        <source>保存图片…</source>
+        <translation>Save image…</translation>
+    </message>
+    <message>
+        <source>复制图片</source>
+        <translation>Copy image</translation>
+    </message>
+    <message>
+        <source>保存图片</source>
+        <translation>Save image</translation>
+    </message>
+    <message>
+        <source>图片大小</source>
+        <translation>Image size</translation>
+    </message>
+    <message>
+        <source>宽度</source>
+        <translation>Width</translation>
+    </message>
+    <message>
+        <source>高度</source>
+        <translation>Height</translation>
+    </message>
+    <message>
+        <source>无法保存图片：%1</source>
+        <translation>Cannot save the image: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Scope</name>
+    <message>
+        <source>最小</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>max</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>mean</translation>
+    </message>
+    <message>
+        <source>均方根</source>
+        <translation>RMS</translation>
+    </message>
+    <message>
+        <source>峰峰值</source>
+        <translation>p-p</translation>
+    </message>
+    <message>
+        <source>频率</source>
+        <translation>freq</translation>
+    </message>
+    <message>
+        <source>峰值位置</source>
+        <translation>peak at</translation>
     </message>
 </context>
 </TS>

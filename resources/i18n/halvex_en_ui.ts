@@ -59,4 +59,19 @@
         <translation>Cannot decode the file %1: its text is neither code page 936 (Chinese) nor UTF-8.</translation>
     </message>
 </context>
+<context>
+    <name>hx::gui::ChangesQuestion</name>
+    <message>
+        <source>将要更改的设置 (%1):</source>
+        <translation>Settings that will change (%1):</translation>
+    </message>
+    <message>
+        <source>(没有设置会改变)</source>
+        <translation>(no setting changes)</translation>
+    </message>
+    <message>
+        <source>不变的设置 (%1)</source>
+        <translation>Unchanged settings (%1)</translation>
+    </message>
+</context>
 </TS>

@@ -106,6 +106,10 @@
         <source>输出极性</source>
         <translation>Output polarity</translation>
     </message>
+    <message>
+        <source>%1: 未定义</source>
+        <translation>%1: undefined</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CGuideComParameter</name>
@@ -252,10 +256,6 @@
         <translation>%1 (address %2): %3 → %4</translation>
     </message>
     <message>
-        <source>（不变）</source>
-        <translation> (unchanged)</translation>
-    </message>
-    <message>
         <source>然后存储参数 (地址 90 ← 1)</source>
         <translation>Then store the parameters (address 90 ← 1)</translation>
     </message>
@@ -314,6 +314,18 @@
     <message>
         <source>通信模块正在数据交互......请等待完成任务再操作!</source>
         <translation>The communication module is busy... please wait until the task has finished!</translation>
+    </message>
+    <message>
+        <source>从驱动器重新读取</source>
+        <translation>Read from drive again</translation>
+    </message>
+    <message>
+        <source>重新读取本页的设置，本页输入的数值将被驱动器中的数值取代</source>
+        <translation>Reads this page&apos;s settings again: the drive&apos;s values replace what was typed on this page</translation>
+    </message>
+    <message>
+        <source>第 %1 步，共 %2 步</source>
+        <translation>Step %1 of %2</translation>
     </message>
 </context>
 </TS>

@@ -76,10 +76,6 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
-    // The drive at the chosen station on that link.
-    hx::DriveHandle Drive(float firmwareVersion) const {
-        return hx::DriveHandle(&m_comm, Station(), firmwareVersion);
-    }
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station, and tells of an
     // unfinished write to the station (ReportUnfinishedWrite). On failure prints
@@ -87,6 +83,8 @@ public:
     bool OpenLink() const;
     // The drive at this station on the link, with its firmware once known.
     hx::DriveHandle Drive() const;
+    // The same with the firmware the caller read itself.
+    hx::DriveHandle Drive(float firmwareVersion) const { return hx::DriveHandle(&m_comm, Station(), firmwareVersion); }
     // Register 0 must answer, then the drive's identity is read, once per
     // drive (the runner of many drives reads it before the command). Null,
     // after saying why, with *status set, when the drive does not answer.

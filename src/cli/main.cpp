@@ -63,19 +63,9 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
             "", "standard baud rate"));
     CLI::Option* station = hx::cmdline::AddNumberOption(app, "--station", options.station, 0, 247,
                                                         "default: the settings file's station, else 63");
-    app.add_option_function<std::string>(
-           "--stations",
-           [&options](const std::string& text) {
-               const auto list = hx::cmdline::ParseStationList(text, 1, 247);
-               if (!list)
-                   throw CLI::ValidationError("--stations takes stations 1..247 and ranges, e.g. 1-8 or 1,2,5, not " +
-                                              text);
-               options.stations = *list;
-           },
-           "several drives on each port, in turn, e.g. 1-8 or 1,2,5; ends\n"
-           "with a summary (see --summary-json)")
-        ->type_name("LIST")
-        ->excludes(station);
+    hx::cmdline::AddStationListOption(app, options.stations, station,
+                                      "several drives on each port, in turn, e.g. 1-8 or 1,2,5; ends\n"
+                                      "with a summary (see --summary-json)");
     app.add_option("--summary-json", options.summaryJson,
                    "write the summary of the drives worked on to FILE as JSON")
         ->type_name("FILE");

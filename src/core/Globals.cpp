@@ -18,6 +18,8 @@ std::string g_driveModel;
 std::string g_displayModel;
 
 std::string g_activeModule;
-const char* const g_programVersion = "Ver 1.56";
+// The project's version from the build, so that the about box, --version,
+// the package and the manual pages say the same.
+const char* const g_programVersion = "Ver " HALVEX_VERSION;
 AccessLevel g_accessLevel = AccessLevel::Ordinary;
 uint16_t g_pointsPerChannel = 200;

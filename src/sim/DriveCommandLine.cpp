@@ -7,6 +7,7 @@ namespace hx::sim {
 
 using hx::cmdline::AddNumberOption;
 using hx::cmdline::AddRateOption;
+using hx::cmdline::AddStationListOption;
 
 void AddServingOptions(CLI::App& app, ServeOptions& serve) {
     const std::string group = "Serving";
@@ -29,20 +30,10 @@ void AddIdentityOptions(CLI::App& app, DriveOptions& options) {
     const std::string group = "Drive";
     CLI::Option* station =
         AddNumberOption(app, "--station", options.station, 1, 247, "station number (default 63)")->group(group);
-    app.add_option_function<std::string>(
-           "--stations",
-           [&options](const std::string& text) {
-               const auto list = hx::cmdline::ParseStationList(text, 1, 247);
-               if (!list)
-                   throw CLI::ValidationError("--stations takes stations 1..247 and ranges, e.g. 1-8 or 1,2,5, not " +
-                                              text);
-               options.stations.assign(list->begin(), list->end());
-           },
-           "several drives on one line, one at each station, e.g. 1-8 or\n"
-           "1,2,5; each has its own parameters, motor, alarms and section\n"
-           "of the --state file; the line's other stations stay silent")
-        ->type_name("LIST")
-        ->excludes(station)
+    AddStationListOption(app, options.stations, station,
+                         "several drives on one line, one at each station, e.g. 1-8 or\n"
+                         "1,2,5; each has its own parameters, motor, alarms and section\n"
+                         "of the --state file; the line's other stations stay silent")
         ->group(group);
     app.add_option("--product-model", options.productModel, "product model, registers 116..122 (default HX-KRV4-0750)")
         ->type_name("TEXT")

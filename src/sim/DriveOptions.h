@@ -30,6 +30,10 @@ struct DriveOptions {
     uint16_t variantCode = 1001;                // register 0xFFBF
     uint16_t aliasSwitch = 4;                   // register 4: the station alias on the front-panel switch
     std::string databasePath;                   // empty: the program's DATA.sqlite; "-": none (all 0, all visible)
+    // The drive tunes its current loop itself: register 13 is set in its
+    // attribute blocks (it has no row among the model's parameters), so the
+    // run-test window offers the auto-tuning switch.
+    bool currentAutoTune = true;
     std::string stateFile;                      // non-volatile memory; empty: none kept
     int baud = 0;                               // pace replies as on a line at this rate; 0 = unpaced
     int bitsPerChar = 11;                       // 8 data bits, no parity, 2 stop bits; 0 = from the

@@ -34,6 +34,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
 
     auto store = std::make_unique<ParameterStore>();
     store->LoadDefinitions(m_options.databasePath, m_options.driveModel);
+    if (m_options.currentAutoTune) store->SetVisible(reg::kCurrentAutoTune, true);
     store->LoadState(m_options.stateFile, m_options.stateSection);
     m_store = &m_bus.Add(std::move(store));
     // Before the storage commands and the spectrum: its data area reaches

@@ -60,6 +60,17 @@ TEST_F(ResolverFixture, IniEntriesMapComPortsToDevicesAndGateways) {
     PortResolver::ClearOverride("COM1");
     EXPECT_EQ(PortResolver::Resolve("COM1").device,
               "/dev/serial/by-id/usb-USB_Serial_Adapter_A50285BI-if00-port0");
+
+    // The ports set up on this computer (what the bus overview ticks): an
+    // entry, an override, a USB adapter; not the built-in ports every PC lists.
+    touch("ttyACM6");
+    EXPECT_TRUE(PortResolver::Configured("COM2"));
+    EXPECT_TRUE(PortResolver::Configured("COM5"));
+    EXPECT_TRUE(PortResolver::Configured("COM7"));
+    EXPECT_FALSE(PortResolver::Configured("COM6"));
+    PortResolver::SetOverride("COM6", "/dev/pts/9");
+    EXPECT_TRUE(PortResolver::Configured("COM6"));
+    EXPECT_FALSE(PortResolver::Configured("COM8"));
 }
 
 TEST_F(ResolverFixture, PathsAndTcpAddressesStandAsTheyAre) {

@@ -110,6 +110,12 @@ TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
     const auto block = alarms.out.find("== " + PortB() + " station 2 ==\ncurrent: Err0009");
     EXPECT_NE(block, std::string::npos) << alarms.out;
     EXPECT_NE(alarms.out.find("== " + PortB() + " station 1 ==\ncurrent: no alarm"), std::string::npos);
+    // The gateways are asked at once: the second is done while the first
+    // still waits out its silent station.
+    const auto secondDone = alarms.err.find("[" + PortB() + " station 3] ok in");
+    const auto silentEnded = alarms.err.find("[" + PortA() + " station 2] failed in");
+    ASSERT_NE(silentEnded, std::string::npos) << alarms.err;
+    EXPECT_LT(secondDone, silentEnded) << alarms.err;
 
     // Each drive gets its own backup back.
     const auto restored = Cli({"params", "load", pattern});

@@ -146,8 +146,26 @@ TEST(Help, ProgramAnswersHelpAndVersionWithoutADisplay) {
     r = run("halvex", {"--version"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "halvex Ver 1.56\n");
+    // The installation check is for packaging and support: no display either.
+    r = run("halvex", {"--check"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("database: ", 0), 0u) << r.out;
+    EXPECT_TRUE(has(r.out, "English catalogue: ")) << r.out;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     r = run("halvex", {"--no-such-option"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(has(r.err, "--no-such-option")) << r.err;
+}
+
+// One version everywhere: the build's, in the programs, the manual pages and
+// the package's description.
+TEST(Help, OneVersionEverywhere) {
+    const std::string source = HALVEX_SOURCE_DIR;
+    const std::string version = "1.56";
+    EXPECT_TRUE(has(hx::test::ReadFileBytes(source + "/CMakeLists.txt"), "VERSION " + version + " "));
+    EXPECT_EQ(run("halvex-cli", {"--version"}).out, "halvex-cli Ver " + version + "\n");
+    for (const char* page : {"/man/halvex.1", "/man/halvex-cli.1", "/man/halvex-drive-sim.1"})
+        EXPECT_TRUE(has(hx::test::ReadFileBytes(source + page), "\"Halvex Configurator " + version + "\"")) << page;
+    EXPECT_TRUE(has(hx::test::ReadFileBytes(source + "/resources/desktop/org.halvex.Configurator.metainfo.xml"),
+                    "<release version=\"" + version + "\""));
 }

@@ -232,7 +232,7 @@ TEST(EnvironmentSetting, AcceptsThirtyToOneThousand) {
     EXPECT_EQ(window.windowTitle(), "环境设置");
     EXPECT_EQ(window.delayEdit()->text(), "10") << "a file without the key";
     EXPECT_FALSE(window.save()) << "the default cannot be saved unchanged";
-    EXPECT_EQ(messages.lastText(), "输入延时超出范围!");
+    EXPECT_EQ(messages.lastText(), "输入延时超出范围!\n允许范围: 30 ~ 1000 ms") << "the refusal says what is taken";
     EXPECT_EQ(messages.lastCaption(), "超过范围");
 
     struct Case { const char* text; bool saved; };

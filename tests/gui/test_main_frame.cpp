@@ -9,12 +9,20 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 
 #include "GuiTestUtil.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
+#include "core/settings/EnvSettings.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/params/ParameterFileDialog.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/MainFrame.h"
@@ -210,7 +218,8 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     g_productModel = "未知型号";
     CAboutDlg about;
     EXPECT_EQ(about.windowTitle(), "平台信息");
-    EXPECT_EQ(about.programVersionLabel()->text(), "1.0");
+    // One version everywhere: the one --version prints, whatever the model family.
+    EXPECT_EQ(about.programVersionLabel()->text(), "Ver 1.56");
     EXPECT_EQ(about.driveSoftwareLabel()->text(), "1.5");
     EXPECT_EQ(about.driveModelLabel()->text(), "KRV4-750W");
     EXPECT_TRUE(about.driveModelLabel()->styleSheet().contains("255, 0, 0")) << "unknown models in red";
@@ -220,4 +229,78 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     CAboutDlg about2;
     EXPECT_EQ(about2.programVersionLabel()->text(), "Ver 1.56");
     EXPECT_TRUE(about2.driveModelLabel()->styleSheet().isEmpty());
+}
+
+// What a newcomer meets around the main window: toolbar images of one size,
+// help beside the toolbar rather than over it, and Chinese offered wherever
+// it renders.
+TEST(MainFrame, ToolbarHelpLanguageAndSettingsAsANewcomerMeetsThem) {
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    CMainFrame frame;
+    frame.setGeometry(0, 0, 1366, 768);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+    // Every toolbar button's image at the toolbar's size, the connection's too.
+    const QSize side = frame.toolBar()->iconSize();
+    EXPECT_EQ(side, QSize(35, 35));
+    for (QAction* a : frame.toolBar()->actions())
+        EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
+
+    // Help opens below the toolbar, not over it.
+    frame.runCommand(cmd::Help);
+    HelpWindow* help = HelpWindow::instance();
+    ASSERT_TRUE(help->isVisible());
+    const int toolbarBottom = frame.toolBar()->mapToGlobal(QPoint(0, frame.toolBar()->height())).y();
+    EXPECT_GE(help->frameGeometry().top(), toolbarBottom);
+    EXPECT_LE(help->frameGeometry().bottom(), frame.frameGeometry().bottom());
+    help->close();
+
+    // With LANG=C and a font that covers Chinese, choosing Chinese is no
+    // "unsupported" question: the interface renders.
+    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
+    qputenv("LANG", "C");
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+    const uint16_t language = g_language;
+    g_language = 9;
+    messages.clear();
+    frame.runCommand(cmd::LanguageChinese);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
+    EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
+    g_language = language;
+    qputenv("LANG", lang);
+    if (!all.isEmpty()) qputenv("LC_ALL", all);
+    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
+}
+
+// File dialogs open in the folder last used for their kind of file, the
+// first time in the documents folder, never in the program's folder; the
+// folders are kept in the settings file.
+TEST(MainFrame, FileDialogsOpenWhereTheUserLastWorked) {
+    TempProgramFolder folder;
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(documents).isDir()) documents = QDir::homePath();
+    QStringList opened;
+    QString answer;
+    SetFileDialogHook([&](const FileDialogRequest& r) {
+        opened << r.folder;
+        return answer;
+    });
+    QWidget parent;
+    EXPECT_TRUE(AskParameterFileToOpen(&parent, "t").isEmpty());
+    QTemporaryDir work;
+    answer = work.filePath("machine.qxr");
+    AskParameterFileToSave(&parent, "t");
+    answer.clear();
+    AskParameterFileToOpen(&parent, "t");
+    AskFile(&parent, {false, "t", "wave Files(*.wave)", "wave"});
+    SetFileDialogHook({});
+    EXPECT_EQ(opened, (QStringList{documents, documents, work.path(), documents}));
+    EXPECT_NE(opened.front(), QString::fromStdString(folder.Path()));
+    const std::string ini = hx::test::ReadFileBytes(folder.SettingsPath());
+    EXPECT_NE(ini.find("[Folders]\r\nqxr=" + work.path().toStdString() + "\r\n"), std::string::npos) << ini;
 }

@@ -120,9 +120,18 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(list->cellText(row, 4), "1");
     EXPECT_EQ(list->cellText(row, 5), "--");
     EXPECT_TRUE(list->isColumnHidden(0));
-    // The model's table is listed in category order.
+    // The model's table is listed by Pr number, category after category as
+    // the category list shows them: Pr9 (no category) last, not first.
     const QStringList names = columnTexts(list, 1);
-    EXPECT_LT(names.indexOf("Pr0.04"), names.indexOf("Pr1.08"));
+    ASSERT_GT(names.size(), 50);
+    EXPECT_EQ(names.front(), "Pr0.00");
+    EXPECT_TRUE(names.back().startsWith("Pr9.")) << names.back().toStdString();
+    auto key = [](const QString& name) {
+        const QStringList parts = name.mid(2).split('.');
+        return std::pair{parts.value(0).toInt(), parts.value(1).toInt()};
+    };
+    for (int i = 1; i < names.size(); ++i)
+        EXPECT_LT(key(names[i - 1]), key(names[i])) << names[i - 1].toStdString() << " before " << names[i].toStdString();
 
     // Controls of the window.
     EXPECT_EQ(w->readFileButton()->text(), "读文件");
@@ -162,6 +171,24 @@ TEST(ParameterManage, ProgressAndLayout) {
     EXPECT_TRUE(w->readButton()->isEnabled());
     EXPECT_TRUE(w->writeButton()->isEnabled());
     ASSERT_TRUE(f.waitIdle());
+}
+
+// The English category labels are longer: the left column grows to show
+// them whole ("P5 Extended settings").
+TEST(ParameterManage, TheCategoryListShowsEveryLabelWhole) {
+    ParameterWindowFixture f;
+    g_language = 9;
+    CParameterManage* w = f.open();
+    CListBoxEx* categories = w->categoryList();
+    const QFontMetrics metrics(categories->font());
+    bool sawLongest = false;
+    for (int i = 0; i < categories->count(); ++i) {
+        const QString text = categories->item(i)->text();
+        sawLongest = sawLongest || text == "P5 Extended settings";
+        EXPECT_LE(metrics.horizontalAdvance(text), categories->viewport()->width() - 4) << text.toStdString();
+    }
+    EXPECT_TRUE(sawLongest);
+    EXPECT_EQ(w->parameterList()->x(), categories->geometry().right() + 11) << "the list moves aside";
 }
 
 TEST(ParameterManage, InPlaceEditWritesTheDriveAndShowsTheReadBack) {
@@ -576,12 +603,22 @@ TEST(ParameterManage, CategoriesAndGroupsFilterTheList) {
     EXPECT_EQ(list->rowCount(), all);
 }
 
-TEST(ParameterManage, HelpOpensTheParametersPage) {
+TEST(ParameterManage, HelpOpensTheSelectedParametersPage) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
+    // None chosen: the first page.
     QTest::mouseClick(w->helpButton(), Qt::LeftButton);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
     EXPECT_TRUE(HelpWindow::instance()->isVisible());
+    EXPECT_TRUE(HelpWindow::instance()->source().path().endsWith("/Pr0.01.html"))
+        << HelpWindow::instance()->source().toString().toStdString();
+    HelpWindow::instance()->close();
+    // The row the user chose.
+    CListCtrlEx* list = w->parameterList();
+    clickCell(list, list->rowOfAddress(7), 1);
+    QTest::mouseClick(w->helpButton(), Qt::LeftButton);
+    EXPECT_TRUE(HelpWindow::instance()->source().path().endsWith("/Pr0.04.html"))
+        << HelpWindow::instance()->source().toString().toStdString();
     HelpWindow::instance()->close();
     w->ShowParameterHelp("NoSuchTopic");
     EXPECT_TRUE(f.messages.lastText().contains("NoSuchTopic"));

@@ -93,3 +93,61 @@ TEST(Translations, TheBuiltCatalogueTranslatesTheStringTable) {
     EXPECT_TRUE(qtChinese.load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         << "Qt's own Chinese texts (Yes/No buttons)";
 }
+
+namespace {
+
+// The words a user guide quotes: “...”.
+QStringList quotedWords(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QString text = QString::fromUtf8(file.readAll());
+    QStringList words;
+    qsizetype at = 0;
+    while ((at = text.indexOf(QChar(0x201C), at)) >= 0) {
+        const qsizetype end = text.indexOf(QChar(0x201D), at + 1);
+        if (end < 0) break;
+        words << text.mid(at + 1, end - at - 1);
+        at = end + 1;
+    }
+    return words;
+}
+
+}  // namespace
+
+// The guides name buttons, menus and windows by the words the interface
+// shows: each quoted word of the Chinese guide is a built-in text, each of
+// the English guide its translation, and the two guides quote the same ones.
+TEST(Translations, TheUserGuidesUseTheInterfacesOwnWords) {
+    Catalogue english;
+    const QDir i18n(QStringLiteral(HALVEX_SOURCE_DIR) + "/resources/i18n");
+    for (const QString& ts : i18n.entryList({"halvex_en*.ts"}, QDir::Files)) english.merge(readTs(i18n.filePath(ts)));
+    std::multimap<QString, QString> toEnglish;
+    std::set<QString> translations;
+    for (const auto& [key, message] : english) {
+        toEnglish.emplace(key.second, message.translation);
+        translations.insert(message.translation);
+    }
+    const QString help = QStringLiteral(HALVEX_SOURCE_DIR) + "/resources/help/";
+    const QStringList chinese = quotedWords(help + "help.html");
+    const QStringList englishWords = quotedWords(help + "helpEN.html");
+    ASSERT_GT(chinese.size(), 30);
+    ASSERT_GT(englishWords.size(), 30);
+    std::set<QString> expectedEnglish;
+    for (const QString& word : chinese) {
+        const auto [first, last] = toEnglish.equal_range(word);
+        EXPECT_NE(first, last) << "the Chinese guide quotes \"" << word.toStdString() << "\", which the interface never shows";
+        for (auto it = first; it != last; ++it) expectedEnglish.insert(it->second);
+    }
+    for (const QString& word : englishWords) {
+        EXPECT_TRUE(translations.count(word)) << "the English guide quotes \"" << word.toStdString()
+                                              << "\", which the interface never shows";
+        EXPECT_TRUE(expectedEnglish.count(word)) << "\"" << word.toStdString() << "\" is missing from the Chinese guide";
+    }
+    const std::set<QString> quotedEnglish(englishWords.begin(), englishWords.end());
+    for (const QString& word : chinese) {
+        bool found = false;
+        const auto [first, last] = toEnglish.equal_range(word);
+        for (auto it = first; it != last; ++it) found = found || quotedEnglish.count(it->second);
+        EXPECT_TRUE(found) << "\"" << word.toStdString() << "\" has no counterpart in the English guide";
+    }
+}

@@ -8,14 +8,26 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <optional>
 #include <QTranslator>
 #include <cstdlib>
 
 #include "ParameterWindowFixture.h"
+#include "gui/alarms/Alarm.h"
+#include "gui/alarms/AlarmPages.h"
+#include "gui/app/CommandIds.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
+#include "gui/runtest/ResonateAdjust.h"
+#include "gui/runtest/RunTestWindow.h"
+#include "gui/widgets/Messages.h"
+#include "gui/wizard/GuidePages.h"
+#include "gui/wizard/GuideSettings.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
 
@@ -164,4 +176,93 @@ TEST(WindowGeometry, ManagerInEnglishShowsEnglishTextsAndStaysUsable) {
     g_language = 4;
     EXPECT_TRUE(ParameterHelpPath("Pr0.01").endsWith("/HelpFile/ParametersHelp/Pr0.01.html"));
     g_language = 9;
+}
+
+// The windows a newcomer opens, on the whole screen as the user sees it, in
+// both languages. For the documentation: run on an X display of the size to
+// show (1600x1000, 1366x768) with HALVEX_SCREENSHOT_DIR set.
+TEST(WindowGeometry, NewcomersScreens) {
+    const char* dir = std::getenv("HALVEX_SCREENSHOT_DIR");
+    if (!dir || QGuiApplication::platformName() == "offscreen") GTEST_SKIP() << "needs a display and HALVEX_SCREENSHOT_DIR";
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize size = screen->size();
+    for (const bool inEnglish : {false, true}) {
+        ParameterWindowFixture f;
+        std::optional<EnglishInterface> english;
+        if (inEnglish) english.emplace();
+        const QString suffix = QStringLiteral("-%1-%2x%3.png").arg(inEnglish ? "en" : "zh").arg(size.width()).arg(size.height());
+        auto shoot = [&](const QString& name) {
+            for (int i = 0; i < 20; ++i) QTest::qWait(10);
+            screen->grabWindow(0).save(QString(dir) + "/" + name + suffix);
+        };
+        CMainFrame frame;
+        frame.setGeometry(QRect(QPoint(0, 0), size));
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        CVelmoraView* view = frame.view();
+        ASSERT_TRUE(WaitUntil([&] { return view->area()->subWindowList().size() == 1; }, 3000));
+        view->area()->subWindowList().front()->close();
+        QApplication::processEvents();
+
+        // The parameter manager with a row chosen, and its help beside the toolbar.
+        auto* manager = static_cast<CParameterManage*>(view->openParameterManager());
+        ASSERT_TRUE(WaitUntil([&] { return !manager->busy(); }, 8000));
+        CListCtrlEx* list = manager->parameterList();
+        const QRect cell = list->visualRect(list->model()->index(list->rowOfAddress(7), CListCtrlEx::NameColumn));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+        shoot("newcomer-parameters");
+        QTest::mouseClick(manager->helpButton(), Qt::LeftButton);
+        shoot("newcomer-help");
+        HelpWindow::instance()->close();
+        frameOf(manager)->close();
+        QApplication::processEvents();
+
+        // The wizard on its fourth step, then its question at the end.
+        auto* wizard = static_cast<CGuideSettings*>(view->openWizard());
+        ASSERT_TRUE(WaitUntil([&] { return !wizard->busy(); }, 8000));
+        for (int i = 0; i < 3; ++i) {
+            wizard->nextButton()->click();
+            ASSERT_TRUE(WaitUntil([&] { return !wizard->busy(); }, 8000));
+        }
+        shoot("newcomer-wizard");
+        hx::gui::SetMessageHandler([&](const MessageRecord& r) {
+            ChangesQuestion box(wizard, r.text, r.caption, r.changed, r.unchanged, r.details.section(QLatin1Char(0x0a), -1));
+            box.show();
+            box.move(frame.geometry().center() - box.rect().center());
+            shoot("newcomer-wizard-summary");
+            return false;
+        });
+        wizard->currentPage()->peakEdit()->setText("3000");
+        wizard->nextButton()->click();
+        hx::gui::SetMessageHandler({});
+        wizard->cancelButton()->click();
+        QApplication::processEvents();
+
+        // The alarm history with two alarms.
+        f.drive->Drive().RaiseAlarm(13);
+        f.drive->Drive().RaiseAlarm(9);
+        auto* alarms = static_cast<CAlarm*>(view->openAlarm());
+        alarms->tabs()->setCurrentWidget(alarms->historyPage());
+        alarms->historyPage()->readButton()->click();
+        ASSERT_TRUE(WaitUntil([&] { return alarms->historyPage()->list()->rowCount() == 2; }, 8000));
+        alarms->historyPage()->list()->setCurrentCell(0, 0);
+        alarms->historyPage()->showCausesOfSelectedRow();
+        shoot("newcomer-alarms");
+        frameOf(alarms)->close();
+        QApplication::processEvents();
+
+        // The run test's resonance page with the trapezoid it runs.
+        auto* run = static_cast<CRunTest*>(view->openRunTest());
+        ASSERT_NE(run, nullptr);
+        run->enterResonanceMode();
+        ASSERT_TRUE(WaitUntil([&] { return run->resonancePage()->loads() == 1; }, 8000));
+        shoot("newcomer-runtest");
+        frameOf(run)->close();
+        QApplication::processEvents();
+
+        // The settings and the about box.
+        view->openEnvironment();
+        view->openAbout();
+        shoot("newcomer-settings-about");
+    }
 }

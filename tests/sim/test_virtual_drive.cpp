@@ -159,6 +159,9 @@ TEST(VirtualDrive, AttributeBlocksDecodeToTheDefinitionsVisibility) {
 
     std::vector<int> expected(32000, 0);
     for (const auto& d : defs) expected[d.address] = d.visible ? 1 : 0;
+    // A drive that tunes its current loop shows its switch, which has no
+    // row among the model's parameters.
+    expected[13] = 1;
     int shown = 0, hidden = 0;
     for (int a = 0; a <= 149; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;
     for (int a = 30000; a < 31600; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;

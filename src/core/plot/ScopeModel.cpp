@@ -144,11 +144,6 @@ void ScopeModel::EndReplace() {
     updateUnitsPerPixel();
 }
 
-void ScopeModel::SetExtraSeries(std::vector<ExtraSeries> series) {
-    m_extras = std::move(series);
-    ++m_dataVersion;
-}
-
 // --- layout
 
 DisplayUnit ScopeModel::XDisplayUnit() const {
@@ -344,11 +339,6 @@ std::vector<PixelPoint> ScopeModel::AllVertices(int channel) const {
 std::vector<PixelPoint> ScopeModel::CurveVertices(int channel) const {
     if (!ChannelDrawn(channel)) return {};
     return reduce(m_points[channel], drawnCount(channel), channel);
-}
-
-std::vector<PixelPoint> ScopeModel::SeriesVertices(const ExtraSeries& series) const {
-    if (series.channel < 0 || series.channel >= kChannels) return {};
-    return reduce(series.points, series.points.size(), series.channel);
 }
 
 std::vector<PixelPoint> ScopeModel::reduce(const std::vector<PlotPointF>& pts, std::size_t n, int channel) const {

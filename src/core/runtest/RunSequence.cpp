@@ -187,6 +187,28 @@ ResonanceReadback ReadResonanceSettings(DriveHandle& drive) {
     return r;
 }
 
+std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive) {
+    const auto speed = Read(drive, reg::kTrapSpeed);
+    const auto distance = Read(drive, reg::kTrapDistance);
+    const auto acceleration = Read(drive, reg::kTrapAcceleration);
+    const auto dwell = Read(drive, reg::kTrapDwell);
+    const auto runs = Read(drive, reg::kTrapRuns);
+    const auto backAndForth = Read(drive, reg::kTrapBackAndForth);
+    const auto direction = Read(drive, reg::kTrapDirection);
+    if (!speed || !distance || !acceleration || !dwell || !runs || !backAndForth || !direction) return std::nullopt;
+    VelocityFields f;
+    // The words as the velocity page writes them: speed and direction
+    // signed, the others unsigned.
+    f.speed = static_cast<int16_t>(*speed);
+    f.distance = static_cast<uint16_t>(*distance);
+    f.acceleration = static_cast<uint16_t>(*acceleration);
+    f.dwell = static_cast<uint16_t>(*dwell);
+    f.runs = static_cast<uint16_t>(*runs);
+    f.backAndForth = static_cast<int16_t>(*backAndForth);
+    f.direction = static_cast<int16_t>(*direction);
+    return f;
+}
+
 SourceInfo ReadSourceInfo(DriveHandle& drive) {
     SourceInfo info;
     info.sourceMask = Read(drive, reg::kSampleSourceMask);

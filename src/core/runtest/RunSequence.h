@@ -113,6 +113,11 @@ struct ResonanceReadback {
 };
 ResonanceReadback ReadResonanceSettings(DriveHandle& drive);
 
+// The trapezoid the drive holds: what a resonance run's motion command runs
+// (the last one written, by the velocity page or anyone else). The sampling
+// interval is not part of it. nullopt when a read went unanswered.
+std::optional<VelocityFields> ReadTrapezoid(DriveHandle& drive);
+
 // What the window reads when velocity or resonance mode is entered.
 struct SourceInfo {
     std::optional<int> sourceMask;    // register 52

@@ -11,8 +11,15 @@ inline constexpr const char* kComSetting = "COMSetting";   // COM
 inline constexpr const char* kDrive = "Drive";             // DriveNo
 inline constexpr const char* kReadComDelay = "ReadComDelay";  // DelayTime
 
+inline constexpr const char* kFolders = "Folders";         // one key per kind of file: the last folder used
+
 std::string Read(const char* section, const char* key, const char* def);
 int ReadInt(const char* section, const char* key, const char* def);
 bool Write(const char* section, const char* key, const std::string& value);
+
+// The folder a file dialog for this kind of file ("qxr", "wave", "csv") last
+// used; empty when none was kept. Unlike the classic keys it is read whole.
+std::string LastFolder(const std::string& kind);
+void RememberFolder(const std::string& kind, const std::string& folder);
 
 }  // namespace hx::env

@@ -52,6 +52,26 @@ CLI::Option* AddNumberOption(CLI::App& app, const std::string& name, T& target, 
 // nullopt for anything else (an empty item, a range running backwards).
 std::optional<std::vector<int>> ParseStationList(std::string_view text, int min, int max);
 
+// "--stations LIST": stations 1..247 (ParseStationList), stored in target
+// (a vector of any integer type) while the line is parsed; excludes the
+// single-station option given.
+template <typename T>
+CLI::Option* AddStationListOption(CLI::App& app, std::vector<T>& target, CLI::Option* single,
+                                  const std::string& description) {
+    CLI::Option* option = app.add_option_function<std::string>(
+        "--stations",
+        [&target](const std::string& text) {
+            const auto list = ParseStationList(text, 1, 247);
+            if (!list)
+                throw CLI::ValidationError("--stations takes stations 1..247 and ranges, e.g. 1-8 or 1,2,5, not " +
+                                           text);
+            target.assign(list->begin(), list->end());
+        },
+        description);
+    option->type_name("LIST")->excludes(single);
+    return option;
+}
+
 // "--name F": a fraction from 0 to 1 (a probability).
 CLI::Option* AddRateOption(CLI::App& app, const std::string& name, double& target, const std::string& description);
 

@@ -129,6 +129,8 @@ void CCurrentAlarm::onReading(uint64_t generation, const hx::CurrentAlarmReading
         showSingleRow(tr("无应答"), tr("驱动器没有应答，请检查通信线路"));
         break;
     case State::NoAlarm:
+        // The causes of an alarm that has gone no longer apply.
+        if (m_lastCode > 0) m_causes->clear();
         m_lastCode = r.code;
         showSingleRow(str(50023), QString());
         break;
@@ -184,6 +186,7 @@ void CCurrentAlarm::onClearFinished(uint64_t generation, const hx::ClearResult& 
     m_clearing = false;
     m_clear->setEnabled(true);
     const bool answered = result.outcome == hx::ClearOutcome::Cleared;
+    if (answered) m_causes->clear();
     if (result.outcome == hx::ClearOutcome::NotAnswered)
         ShowMessage(this, tr("清除当前故障失败：驱动器没有应答!"), tr("清除报警"), MessageIcon::Warning);
     if (m_polling) startPolling();
@@ -227,6 +230,7 @@ void CHistoryAlarm::readHistory() {
     if (m_clearing) return;
     m_rows.Clear();
     m_list->setRowCount(0);
+    m_causes->clear();
     m_reading = true;
     hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     const std::string database = connectionIfOpen(m_db);
@@ -259,11 +263,13 @@ void CHistoryAlarm::showRows() {
     m_list->setRowCount(static_cast<int>(rows.size()));
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const auto& row = rows[i];
+        // Numbered from 1 as people count; "没有报警" is a name, not a number.
+        const QString ordinal = QString::number(row.index + 1);
         switch (row.kind) {
-        case Kind::Alarm: setRow(m_list, i, {QString::number(row.index), qs(row.number), qs(row.name)}); break;
-        case Kind::NoAlarm: setRow(m_list, i, {str(50023), QString(), QString()}); break;
+        case Kind::Alarm: setRow(m_list, i, {ordinal, qs(row.number), qs(row.name)}); break;
+        case Kind::NoAlarm: setRow(m_list, i, {QString(), QString(), str(50023)}); break;
         case Kind::NoAnswer:
-            setRow(m_list, i, {QString::number(row.index), tr("读取失败"), tr("驱动器没有应答 (寄存器 %1)").arg(row.address)});
+            setRow(m_list, i, {ordinal, tr("读取失败"), tr("驱动器没有应答 (寄存器 %1)").arg(row.address)});
             break;
         }
     }
@@ -300,6 +306,10 @@ void CHistoryAlarm::showCausesOfSelectedRow() {
 
 void CHistoryAlarm::clearHistory() {
     if (m_clearing) return;
+    // The drive forgets its history for good: nothing brings it back.
+    if (!AskYesNo(this, tr("清除驱动器中保存的全部历史报警？清除后无法恢复。"), tr("清除报警"),
+                  MessageIcon::Question, true))
+        return;
     m_reading = false;
     m_clearing = true;
     m_clear->setEnabled(false);

@@ -13,7 +13,9 @@ namespace hx::gui {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : FunctionWindow(tr("平台信息"), LinkUse::Free, parent) {
     auto* form = new QFormLayout;
-    m_program = new QLabel(g_qxModelFlag ? QString::fromLatin1(g_programVersion) : QStringLiteral("1.0"));
+    // The one version of the program, as --version and the package give it
+    // (not "1.0" for drives outside the model family: that was no version).
+    m_program = new QLabel(QString::fromLatin1(g_programVersion));
     m_motor = new QLabel;
     m_driveSoftware = new QLabel(QString::fromStdString(g_driveSoftVersion));
     m_driveModel = new QLabel(QString::fromStdString(g_displayModel));

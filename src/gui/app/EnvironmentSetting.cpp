@@ -21,12 +21,14 @@ constexpr int kSaveMin = 30, kSaveMax = 1000;
 CEnvironmentSetting::CEnvironmentSetting(QWidget* parent) : FunctionWindow(tr("环境设置"), LinkUse::Free, parent) {
     m_delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "10");
     m_edit = new QLineEdit(QString::number(m_delay));
+    m_edit->setToolTip(tr("允许范围: %1 ~ %2 ms").arg(kSaveMin).arg(kSaveMax));
     m_save = new QPushButton(tr("保 存"));
     connect(m_save, &QPushButton::clicked, this, [this] { save(); });
 
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(new QLabel(tr("等待接收超时(ms)")));
     layout->addWidget(m_edit);
+    layout->addWidget(new QLabel(QStringLiteral("(%1 ~ %2)").arg(kSaveMin).arg(kSaveMax)));
     layout->addWidget(m_save);
 }
 
@@ -41,7 +43,9 @@ bool CEnvironmentSetting::save() {
     }
     m_delay = value;
     if (value < kSaveMin || value > kSaveMax) {
-        ShowMessage(this, TableText(50063), TableText(50134));
+        // Refused without the range, the user can only guess what is taken.
+        ShowMessage(this, TableText(50063) + QLatin1Char('\n') + tr("允许范围: %1 ~ %2 ms").arg(kSaveMin).arg(kSaveMax),
+                    TableText(50134));
         return false;
     }
     hx::env::Write(hx::env::kReadComDelay, "DelayTime", std::to_string(value));

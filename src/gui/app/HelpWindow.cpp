@@ -1,6 +1,10 @@
 #include "gui/app/HelpWindow.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QToolBar>
+#include <algorithm>
 #include <QPointer>
 #include <QUrl>
 
@@ -24,10 +28,30 @@ bool HelpWindow::openPage(const QString& path) {
     setSearchPaths({info.absolutePath()});
     setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
     setWindowTitle(documentTitle().isEmpty() ? info.fileName() : documentTitle());
+    if (!isVisible()) placeBesideMainWindow();
     show();
     raise();
     activateWindow();
     return true;
+}
+
+void HelpWindow::placeBesideMainWindow() {
+    // Over the main window's work area, at its right, but never over its
+    // menu and toolbar: the user reads help while using the commands.
+    QMainWindow* main = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* m = qobject_cast<QMainWindow*>(w); m && m->isVisible()) main = m;
+    if (!main) return;
+    const QRect area = main->geometry();
+    int top = area.top();
+    for (QToolBar* bar : main->findChildren<QToolBar*>())
+        if (bar->isVisible()) top = std::max(top, bar->mapToGlobal(QPoint(0, bar->height())).y());
+    top += 4;
+    const int w = std::min(width(), area.width());
+    const int h = std::min(height(), std::max(200, area.bottom() - top));
+    resize(w, h);
+    // A window's position is that of its frame, title bar included.
+    move(area.right() + 1 - w, top);
 }
 
 HelpWindow* HelpWindow::instance() {

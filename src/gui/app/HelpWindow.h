@@ -14,6 +14,10 @@ public:
 
     // The one help window of the program, created on first use.
     static HelpWindow* instance();
+
+private:
+    // Opens to the right of the main window, below its menu and toolbar.
+    void placeBesideMainWindow();
 };
 
 // HelpFile/help.html (Chinese) or HelpFile/helpEN.html by the language.

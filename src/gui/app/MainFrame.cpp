@@ -9,12 +9,12 @@
 
 #include "core/Globals.h"
 #include "core/app/LanguageSettings.h"
-#include "core/app/SystemLanguage.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/ExternalTools.h"
 #include "gui/app/HelpWindow.h"
+#include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/comm/LinkStatusBar.h"
@@ -31,6 +31,20 @@ constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParam
                                       cmd::Alarm, cmd::Environment, cmd::Fourier, cmd::ChangeHistory};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
+
+// Every button's image at the toolbar's full size. A theme icon that has
+// only smaller images (the network drive's 32 pixels) would otherwise be
+// drawn smaller and lower than its neighbours.
+QIcon ToolBarIcon(const QIcon& icon, const QSize& size) {
+    QSize largest;
+    for (const QSize& s : icon.availableSizes())
+        if (s.width() * s.height() > largest.width() * largest.height()) largest = s;
+    const QPixmap source = icon.pixmap(largest.isValid() ? largest : size);
+    QIcon result;
+    result.addPixmap(source.size() == size ? source
+                                           : source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return result;
+}
 
 }  // namespace
 
@@ -115,7 +129,7 @@ void CMainFrame::buildToolBar() {
     };
     for (const auto& [id, icon] : buttons) {
         QAction* a = m_actions.value(id);
-        a->setIcon(style()->standardIcon(icon));
+        a->setIcon(ToolBarIcon(style()->standardIcon(icon), m_toolBar->iconSize()));
         m_toolBar->addAction(a);
     }
 }
@@ -241,7 +255,7 @@ void CMainFrame::showHelp() {
 }
 
 void CMainFrame::chooseChinese() {
-    auto outcome = hx::ChooseChinese(g_language, hx::SystemPrimaryLanguage(), [this] {
+    auto outcome = hx::ChooseChinese(g_language, LanguageForChineseCheck(), [this] {
         return AskYesNo(this, tr("This operating system don't support Simplified Chinese,continue ?"), tr("Language"),
                         MessageIcon::Question);
     });

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -65,6 +66,11 @@ int CheckInstallation(std::ostream& out) {
     return complete ? 0 : 1;
 }
 
+uint16_t LanguageForChineseCheck() {
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) return hx::kLangChinese;
+    return hx::SystemPrimaryLanguage();
+}
+
 CVelmoraApp::CVelmoraApp() = default;
 
 CVelmoraApp::~CVelmoraApp() {
@@ -118,7 +124,7 @@ bool CVelmoraApp::startSimulatedDrive(const StartOptions& start) {
 
 bool CVelmoraApp::InitInstance(const StartOptions& options) {
 
-    const auto language = hx::ReadStartupLanguage(hx::SystemPrimaryLanguage(), [] {
+    const auto language = hx::ReadStartupLanguage(LanguageForChineseCheck(), [] {
         return AskYesNo(nullptr, QStringLiteral("To detect the system does not support Chinese, whether to switch to English language ?"),
                         {}, MessageIcon::Question);
     });

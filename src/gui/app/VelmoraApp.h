@@ -38,6 +38,11 @@ StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthe
 // (and the packaging tests) see that an installed copy is complete.
 int CheckInstallation(std::ostream& out);
 
+// The system language as far as Chinese goes: Chinese when a font that
+// covers Chinese is installed (the interface then renders, whatever the
+// locale says, "C" included), else the locale's language.
+uint16_t LanguageForChineseCheck();
+
 class CVelmoraApp : public QObject {
     Q_OBJECT
 public:

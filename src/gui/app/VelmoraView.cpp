@@ -143,6 +143,15 @@ FunctionWindow* CVelmoraView::openAbout() {
 }
 
 FunctionWindow* CVelmoraView::openWizard() {
+    // One wizard at a time: a second one would read and write the same
+    // settings beside the first.
+    for (QMdiSubWindow* sub : m_area->subWindowList()) {
+        if (auto* open = qobject_cast<CGuideSettings*>(sub->widget()); open && !sub->isHidden()) {
+            sub->showNormal();
+            m_area->setActiveSubWindow(sub);
+            return open;
+        }
+    }
     auto* window = new CGuideSettings;
     host(window);
     return window;

@@ -35,7 +35,8 @@ public:
     FunctionWindow* openFourier();
     FunctionWindow* openEnvironment();
     FunctionWindow* openAbout();
-    // The setup wizard; the frame checks the drive model first.
+    // The setup wizard, at most once (asked again, the open one comes to the
+    // front); the frame checks the drive model first.
     FunctionWindow* openWizard();
     // The parameter manager exists at most once and shows again when asked.
     QWidget* openParameterManager();

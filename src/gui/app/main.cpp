@@ -6,7 +6,14 @@
 
 int main(int argc, char** argv) {
     // --help and --version answer before Qt looks for a display.
-    if (auto early = hx::gui::ParseStartOptions(argc, argv, true); early.exit) return *early.exit;
+    const auto early = hx::gui::ParseStartOptions(argc, argv, true);
+    if (early.exit) return *early.exit;
+    // The installation check is for packaging and support, often on a
+    // machine without a display: it needs no window system.
+    if (early.options.check) {
+        QCoreApplication application(argc, argv);
+        return hx::gui::CheckInstallation(std::cout);
+    }
     QApplication application(argc, argv);
     // Qt has taken its own options out of argv by now: what is left must be ours.
     const auto command = hx::gui::ParseStartOptions(argc, argv, false);

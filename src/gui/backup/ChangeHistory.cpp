@@ -237,18 +237,18 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& plan, const QString& 
         return;
     }
     // The checks of a file load: said before the user agrees.
-    QStringList details;
-    if (plan.otherModel) details << tr("该备份来自驱动器型号 “%1”。").arg(Q(plan.fileModel));
+    QStringList warnings;
+    if (plan.otherModel) warnings << tr("该备份来自驱动器型号 “%1”。").arg(Q(plan.fileModel));
     for (const RangeViolation& v : plan.outside)
-        details << tr("地址 %1（%2）: %3 超出范围 %4").arg(v.address).arg(Q(v.name)).arg(v.value).arg(Q(v.scope));
+        warnings << tr("地址 %1（%2）: %3 超出范围 %4").arg(v.address).arg(Q(v.name)).arg(v.value).arg(Q(v.scope));
+    QStringList changed;
     for (const RegisterDifference& d : plan.differences)
-        details << tr("地址 %1: %2 → %3")
+        changed << tr("地址 %1: %2 → %3")
                        .arg(d.address)
                        .arg(static_cast<int16_t>(d.held))
                        .arg(static_cast<int16_t>(d.wanted));
-    const MessageIcon icon = plan.NeedsConfirmation() ? MessageIcon::Warning : MessageIcon::Question;
-    if (!AskYesNoWithDetails(this, tr("将把 %1 个与备份不同的参数写回驱动器，确定吗？").arg(plan.differences.size()),
-                             tr("恢复到此前"), icon, details.join('\n'))) {
+    if (!AskYesNoWithChanges(this, tr("将把 %1 个与备份不同的参数写回驱动器，确定吗？").arg(plan.differences.size()),
+                             tr("恢复到此前"), changed, {}, warnings.join('\n'))) {
         emit workFinished(false);
         return;
     }

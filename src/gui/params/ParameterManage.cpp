@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -54,7 +56,7 @@ QPushButton* makeButton(QWidget* parent, const QString& caption, const QString& 
 }
 
 constexpr int kLeftX = 10;
-constexpr int kLeftWidth = 150;
+constexpr int kMinLeftWidth = 150;
 constexpr int kLeftButtonHeight = 25;
 
 }  // namespace
@@ -128,7 +130,12 @@ void CParameterManage::buildControls() {
     connect(m_save, &QPushButton::clicked, this, &CParameterManage::SaveToDrive);
     connect(m_restore, &QPushButton::clicked, this, &CParameterManage::RestoreFactory);
     connect(m_burn, &QPushButton::clicked, this, &CParameterManage::BurnFactory);
-    connect(m_help, &QPushButton::clicked, this, [this] { ShowParameterHelp(QStringLiteral("Pr0.01")); });
+    // The help of the parameter the user chose; the first page when none is.
+    connect(m_help, &QPushButton::clicked, this, [this] {
+        const int row = m_list->highlightedRow();
+        const QString name = row >= 0 ? m_list->cellText(row, 1) : QString();
+        ShowParameterHelp(name.isEmpty() ? QStringLiteral("Pr0.01") : name);
+    });
     connect(m_compare, &QPushButton::clicked, this, &CParameterManage::OpenCompare);
     connect(m_categoryButton, &QPushButton::clicked, this, &CParameterManage::CloseNameField);
     connect(m_addCategory, &QPushButton::clicked, this, &CParameterManage::OpenNameField);
@@ -160,7 +167,8 @@ void CParameterManage::layoutButtons() {
         shown.push_back(b);
         wanted += std::max(75, b->sizeHint().width());
     }
-    constexpr int kLeft = 170, kGap = 5;
+    constexpr int kGap = 5;
+    const int kLeft = leftWidth() + 20;
     const int room = width() - kLeft - 5 - kGap * static_cast<int>(shown.size());
     const double scale = wanted > room && room > 0 ? static_cast<double>(room) / wanted : 1.0;
     int x = kLeft;
@@ -174,27 +182,40 @@ void CParameterManage::layoutButtons() {
 void CParameterManage::resizeEvent(QResizeEvent* event) {
     FunctionWindow::resizeEvent(event);
     const int L = 0, T = 0, R = width(), B = height();
-    m_frame->setGeometry(L + 5, T + 45, 162, B - 70);
-    m_categoryButton->setGeometry(L + 10, T + 55, 150, 25);
-    m_categoryList->setGeometry(L + 10, T + 80, 150, B - 135);
+    const int lw = leftWidth();
+    m_frame->setGeometry(L + 5, T + 45, lw + 12, B - 70);
+    m_categoryButton->setGeometry(L + 10, T + 55, lw, 25);
+    m_categoryList->setGeometry(L + 10, T + 80, lw, B - 135);
     if (m_nameFieldOpen || m_slideOpen->isActive()) {
         placeNameField();
     } else {
-        m_addCategory->setGeometry(L + 10, B - 55, 150, 25);
+        m_addCategory->setGeometry(L + 10, B - 55, lw, 25);
     }
-    m_list->setGeometry(L + 170, T + 50, R - L - 175, B - T - 75);
+    m_list->setGeometry(L + lw + 20, T + 50, R - L - lw - 25, B - T - 75);
     m_descLabel->setGeometry(L + 10, B - 20, 50, 15);
     m_progress->setGeometry(L + 65, B - 20, R - L - 140, 15);
     m_percent->setGeometry(R - 65, B - 20, 50, 15);
     layoutButtons();
 }
 
+int CParameterManage::leftWidth() const {
+    // Wide enough for the longest category or group name and the buttons'
+    // captions ("P5 Extended settings" in English), never narrower than 150.
+    int widest = 0;
+    const QFontMetrics metrics(m_categoryList->font());
+    for (int i = 0; i < m_categoryList->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(m_categoryList->item(i)->text()));
+    widest += 2 * m_categoryList->frameWidth() + m_categoryList->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+    for (QPushButton* b : {m_categoryButton, m_addCategory, m_addGroup}) widest = std::max(widest, b->sizeHint().width());
+    return std::clamp(widest, kMinLeftWidth, 260);
+}
+
 void CParameterManage::placeNameField() {
     if (!m_nameFieldOpen) return;
     const int top = m_categoryButton->y() + m_categoryButton->height() + 1;
-    m_addCategory->setGeometry(kLeftX, top, kLeftWidth, kLeftButtonHeight);
-    m_nameEdit->setGeometry(kLeftX, top + kLeftButtonHeight + 5, kLeftWidth, kLeftButtonHeight);
-    m_addGroup->setGeometry(kLeftX, top + 2 * (kLeftButtonHeight + 5), kLeftWidth, kLeftButtonHeight);
+    m_addCategory->setGeometry(kLeftX, top, leftWidth(), kLeftButtonHeight);
+    m_nameEdit->setGeometry(kLeftX, top + kLeftButtonHeight + 5, leftWidth(), kLeftButtonHeight);
+    m_addGroup->setGeometry(kLeftX, top + 2 * (kLeftButtonHeight + 5), leftWidth(), kLeftButtonHeight);
 }
 
 void CParameterManage::OpenNameField() {
@@ -233,7 +254,7 @@ void CParameterManage::slideCloseTick() {
     }
     m_slideClose->stop();
     m_categoryList->show();
-    m_addCategory->setGeometry(kLeftX, listBottom + 1, kLeftWidth, kLeftButtonHeight);
+    m_addCategory->setGeometry(kLeftX, listBottom + 1, leftWidth(), kLeftButtonHeight);
 }
 
 bool CParameterManage::eventFilter(QObject* watched, QEvent* event) {

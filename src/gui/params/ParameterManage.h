@@ -158,6 +158,8 @@ private:
     void slideOpenTick();
     void slideCloseTick();
     void placeNameField();
+    // The width of the left column's list and buttons.
+    int leftWidth() const;
     bool filterShows(const std::string& pageNumber, uint16_t address, const std::vector<uint16_t>& members) const;
     // False (after saying why) when the model's definitions are missing:
     // without their types a file cannot be saved or loaded correctly.

@@ -4,6 +4,7 @@
 // storage commands and the files stay in ParameterManage.cpp.
 
 #include <QCoreApplication>
+#include <QResizeEvent>
 #include <algorithm>
 #include <vector>
 
@@ -131,6 +132,9 @@ void CParameterManage::FillCategoryList() {
     m_categoryList->setCurrentRow(0);
     m_list->setGroupNames(groupNames());
     m_fillingCategories = false;
+    // A longer name may widen the left column.
+    QResizeEvent relayout(size(), size());
+    resizeEvent(&relayout);
 
     if (result.outcome == hx::GroupOutcome::RecordsetClosed)
         ShowMessage(this, QStringLiteral("Recordset State is closed"));

@@ -188,11 +188,6 @@ void Cscope::FitAll() {
     if (m_model.FitAll()) Redraw();
 }
 
-QImage Cscope::RenderImage(QSize size) const {
-    if (size.isEmpty() || size == this->size()) return Screen();
-    return RenderScopeImage(m_model, size, m_readoutOffset);
-}
-
 bool Cscope::SaveImage(const QString& path, QSize size, QString* error) const {
     if (size.isEmpty()) size = this->size();
     return SaveScopeImage(m_model, path, size, m_readoutOffset, error);

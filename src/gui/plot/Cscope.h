@@ -72,9 +72,6 @@ public:
     bool CursorsEnabled() const { return m_model.CursorsEnabled(); }
     // Back to the whole recording (the context menu's "适合全部", Home).
     void FitAll();
-    // The plot as the screen shows it (curves, cursors, readout) at `size`;
-    // the widget's own size when empty.
-    QImage RenderImage(QSize size = {}) const;
     // PNG, or SVG for a path ending in ".svg"; false with a reason.
     bool SaveImage(const QString& path, QSize size, QString* error) const;
     void CopyImage() const;

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QRegularExpressionValidator>
 #include <QTimer>
 #include <memory>
@@ -50,6 +49,12 @@ CResonateAdjust::CResonateAdjust(RunPageHost* host, QWidget* parent) : RunPage(h
     m_interval->setCurrentText("100");
     grid->addWidget(new QLabel(tr("采样间隔")), 6, 3);
     grid->addWidget(m_interval, 6, 4, 1, 2);
+    // A start runs whatever trapezoid the drive holds, which may be another
+    // than the user thinks (50 runs from an earlier test): it is shown.
+    m_trapezoid = new QLabel;
+    m_trapezoid->setObjectName("trapezoid");
+    m_trapezoid->setWordWrap(true);
+    grid->addWidget(m_trapezoid, 7, 0, 1, 6);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
@@ -90,10 +95,32 @@ bool CResonateAdjust::Validate() {
     return true;
 }
 
+void CResonateAdjust::ShowTrapezoid(const std::optional<VelocityFields>& t) {
+    if (!t) {
+        m_trapezoid->setText(tr("启动时电机按驱动器中保存的梯形运行，但驱动器没有应答梯形参数的读取。"));
+        return;
+    }
+    m_trapezoid->setText(tr("启动时电机按驱动器中的梯形运行: 速度 %1 (0.01rps), 行程 %2 (0.01r), 加速度 %3 r/s/s, "
+                            "间歇 %4 ms, %5 次, %6, %7。可在“速度梯形”页修改。")
+                             .arg(t->speed)
+                             .arg(t->distance)
+                             .arg(t->acceleration)
+                             .arg(t->dwell)
+                             .arg(t->runs)
+                             .arg(t->backAndForth != 0 ? tr("往复") : tr("单向"))
+                             .arg(t->direction < 0 ? tr("反方向") : tr("正方向")));
+}
+
 void CResonateAdjust::LoadFromDrive() {
     auto read = std::make_shared<ResonanceReadback>();
-    m_host->Request([drive = m_host->Drive(), read]() mutable { *read = ReadResonanceSettings(drive); },
-                    [this, read] {
+    auto trapezoid = std::make_shared<std::optional<VelocityFields>>();
+    m_host->Request(
+        [drive = m_host->Drive(), read, trapezoid]() mutable {
+            *read = ReadResonanceSettings(drive);
+            *trapezoid = ReadTrapezoid(drive);
+        },
+                    [this, read, trapezoid] {
+                        ShowTrapezoid(*trapezoid);
                         if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {
                             if (!read->values[i]) continue;

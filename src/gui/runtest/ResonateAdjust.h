@@ -5,6 +5,7 @@
 // or not, so the effect shows in the next cyclic capture.
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <array>
@@ -29,6 +30,8 @@ public:
     QSlider* slider(int i) const { return m_sliders[i]; }
     QLineEdit* edit(int i) const { return m_edits[i]; }
     QComboBox* intervalList() const { return m_interval; }
+    // The trapezoid a start runs, as the drive holds it.
+    QLabel* trapezoidLabel() const { return m_trapezoid; }
     int loads() const { return m_loads; }
     int writesAnswered() const { return m_writesAnswered; }
 
@@ -45,11 +48,13 @@ private:
     void WriteSetting(int i);
     void OnSliderMoved(int i, int position);
     void OnSliderReleased(int i);
+    void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
 
     hx::runtest::ResonanceFields m_fields;
     std::array<QSlider*, hx::runtest::kResonanceSettings> m_sliders{};
     std::array<QLineEdit*, hx::runtest::kResonanceSettings> m_edits{};
     QComboBox* m_interval;
+    QLabel* m_trapezoid;
     int m_loads = 0;
     int m_writesAnswered = 0;
 };

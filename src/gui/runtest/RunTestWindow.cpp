@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QPointer>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -36,11 +37,14 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 CRunTest::CRunTest(QWidget* parent)
-    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
+    // The window carries the name of the command that opens it.
+    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
     g_pointsPerChannel = 200;
 
     m_plot = new Cscope;
-    m_plot->setMinimumSize(560, 300);
+    // Small enough that the window fits a 1366 x 768 screen; the plot takes
+    // whatever the window has beyond that.
+    m_plot->setMinimumSize(560, 220);
     m_figures = new QLabel;
     m_figures->setObjectName("figures");
     m_figures->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -72,7 +76,10 @@ CRunTest::CRunTest(QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         m_boxes[i] = new QCheckBox(numbers[i]);
         m_lists[i] = new QComboBox;
-        m_lists[i]->setMinimumWidth(150);
+        // As wide as the longest source name (longer in English), and never
+        // narrower than that, whatever the window's width.
+        m_lists[i]->setMinimumContentsLength(12);
+        m_lists[i]->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         channelGrid->addWidget(m_boxes[i], i, 0);
         channelGrid->addWidget(m_lists[i], i, 1);
         connect(m_boxes[i], &QCheckBox::clicked, this, [this, i](bool on) {
@@ -80,12 +87,16 @@ CRunTest::CRunTest(QWidget* parent)
             m_plot->Redraw();
         });
         connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
+        connect(m_boxes[i], &QCheckBox::toggled, this, [this] { RememberChannels(); });
+        connect(m_lists[i], &QComboBox::activated, this, [this] { RememberChannels(); });
     }
     m_cyclic = new QCheckBox(tr("循环采样 "));
     m_period = new QComboBox;
     for (int ms = 500; ms <= 2000; ms += 100) m_period->addItem(QString::number(ms));
     m_periodLabel = new QLabel(tr("循环采样周期(ms)"));
     m_points = new QComboBox;
+    connect(m_points, &QComboBox::activated, this,
+            [this] { m_pointsChoice[static_cast<int>(m_mode)] = m_points->currentText().toInt(); });
     connect(m_cyclic, &QCheckBox::clicked, this, [this](bool on) {
         m_period->setEnabled(on);
         m_periodLabel->setEnabled(on);
@@ -158,7 +169,10 @@ CRunTest::CRunTest(QWidget* parent)
             });
     EnterMode(Mode::Velocity);
     Request([] {}, [this] { m_openingDone = true; });
-    resize(1180, 700);
+    // The classic size where the screen has room for it.
+    QSize size(1180, 700);
+    if (const QScreen* shown = screen()) size = size.boundedTo(shown->availableGeometry().size());
+    resize(size.expandedTo(minimumSizeHint()));
 }
 
 CRunTest::~CRunTest() {
@@ -218,6 +232,7 @@ void CRunTest::EnterMode(Mode mode) {
         return;
     }
     if (mode == Mode::Torque) {
+        m_channelsOf = Mode::Torque;
         for (int i = 0; i < 4; ++i) {
             m_lists[i]->clear();
             m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
@@ -231,8 +246,8 @@ void CRunTest::EnterMode(Mode mode) {
     } else {
         auto info = std::make_shared<SourceInfo>();
         Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
-                [this, info] {
-                    ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
+                [this, info, mode] {
+                    ApplySources(mode, info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
                 });
         m_channelGroup->setEnabled(true);
@@ -244,11 +259,51 @@ void CRunTest::EnterMode(Mode mode) {
     RunPage* page = currentPage();
     page->LoadFromDrive();
     m_pages->setCurrentWidget(page);
-    m_plot->Redraw();
+    // The stack is as tall as the page shown, not its tallest page, so the
+    // plot gets the rest.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget* w = m_pages->widget(i);
+        w->setSizePolicy(w == page ? QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum)
+                                   : QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored));
+    }
+    m_pages->updateGeometry();
     FillPointsList();
+    ShowEmptyPlot();
 }
 
-void CRunTest::ApplySources(int mask, int channelCount) {
+void CRunTest::ShowEmptyPlot() {
+    // What another mode recorded, and its figures, say nothing about this one.
+    m_figures->clear();
+    m_lastStep.reset();
+    const int points = std::max(200, m_points->currentText().toInt());
+    if (m_mode == Mode::Torque) {
+        m_plot->SetYCaption(tr("力矩电流(mA)"));
+        m_plot->SetXCaption(tr("时间(ms)"));
+        m_plot->SetXRange(0, points, 2);
+        m_plot->SetAxisValues(0, static_cast<float>(points) * reg::kCurrentTestSamplePeriodUs / 1000.0f);
+    } else {
+        m_plot->SetYCaption(tr("电流(mA)"));
+        m_plot->SetXCaption(tr("时间(us)"));
+        m_plot->SetXRange(0, points, 2);
+        m_plot->SetAxisValues(0, static_cast<float>(points) * currentPage()->SampleInterval());
+    }
+    m_plot->ClearPoints();
+    m_plot->Redraw();
+}
+
+void CRunTest::RememberChannels() {
+    // Only the lists that belong to the mode in view, and never the torque
+    // page's fixed choice.
+    if (m_mode == Mode::Torque || m_channelsOf != m_mode) return;
+    ChannelChoice& choice = m_channelChoice[static_cast<int>(m_mode)];
+    for (int i = 0; i < 4; ++i) {
+        choice.codes[i] = m_lists[i]->currentIndex() >= 0 ? m_lists[i]->currentData().toUInt() : 0;
+        choice.ticked[i] = m_boxes[i]->isChecked();
+    }
+    choice.kept = true;
+}
+
+void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
     // The empty entry, then every source the drive offers, in bit order.
     const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
     const int n = static_cast<int>(entries.size()) - 1;
@@ -265,6 +320,18 @@ void CRunTest::ApplySources(int mask, int channelCount) {
         m_boxes[i]->setEnabled(true);
         m_lists[i]->setEnabled(true);
     }
+    // Coming back to a mode: the channels as the user left them there.
+    const ChannelChoice& choice = m_channelChoice[static_cast<int>(mode)];
+    if (choice.kept) {
+        for (int i = 0; i < 4; ++i) {
+            if (!picks[i]) continue;
+            const int entry = m_lists[i]->findData(choice.codes[i]);
+            if (entry >= 0) m_lists[i]->setCurrentIndex(entry);
+            m_boxes[i]->setChecked(choice.ticked[i]);
+        }
+    }
+    m_channelsOf = mode;
+    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, m_boxes[i]->isChecked());
 }
 
 void CRunTest::FillPointsList() {
@@ -273,7 +340,12 @@ void CRunTest::FillPointsList() {
     const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
     m_points->clear();
     for (int p : choices) m_points->addItem(QString::number(p));
-    m_points->setCurrentIndex(m_points->count() - 1);
+    // The points chosen in this mode, else the most for a trapezoid and the
+    // fewest for the current-loop test: its step and settling take a few
+    // milliseconds, and thousands of points would show them as a tick at
+    // the start of a long flat line.
+    const int kept = m_points->findText(QString::number(m_pointsChoice[static_cast<int>(m_mode)]));
+    m_points->setCurrentIndex(kept >= 0 ? kept : m_mode == Mode::Torque ? 0 : m_points->count() - 1);
 }
 
 std::array<uint32_t, 4> CRunTest::ChannelCodes() {
@@ -290,20 +362,25 @@ std::array<uint32_t, 4> CRunTest::ChannelCodes() {
     return codes;
 }
 
-void CRunTest::SetUpPlot(bool firstTorqueCapture) {
+void CRunTest::SetUpPlot(bool firstTorqueCapture, bool keepCurves) {
     const int points = m_pointsPerChannel;
+    m_replacePlot = keepCurves;
+    // The ranges below are the whole view's; a zoomed view keeps its own.
+    const bool atFullView = m_plot->Model().Level() == 0;
     if (m_mode == Mode::Torque) {
         m_plot->SetYCaption(tr("力矩电流(mA)"));
         m_plot->SetXCaption(tr("时间(ms)"));
-        m_plot->SetXRange(0, points, 2);
-        // The first capture's scale ends at points / 2, every re-capture's at points.
-        m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
-        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        if (atFullView || !keepCurves) {
+            m_plot->SetXRange(0, points, 2);
+            // The first capture's scale ends at points / 2, every re-capture's at points.
+            m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
+        }
     } else {
         m_plot->SetXCaption(tr("时间(us)"));
-        m_plot->SetXRange(0, points, 2);
-        for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
+        if (atFullView || !keepCurves) m_plot->SetXRange(0, points, 2);
     }
+    if (keepCurves) return;
+    for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
     m_plot->ClearPoints();
     m_plot->Redraw();
 }
@@ -320,17 +397,21 @@ void CRunTest::clickStart() {
                 ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
             } else {
                 m_start->setText(tr("停 止"));
-                m_figures->clear();
-                SetUpPlot(true);
-                if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
                 const auto request = currentPage()->StartRun(
                     m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes, m_pointsPerChannel);
-                if (request)
+                // The plot is set up for the run only once the run is sure
+                // to start: a refused start leaves the last capture and its
+                // axis as they were.
+                if (request) {
+                    m_figures->clear();
+                    SetUpPlot(true);
+                    if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
+                    if (m_mode != Mode::Torque)
+                        m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
                     StartCapture(*request);
-                else
+                } else {
                     m_plot->Redraw();
-                if (m_mode != Mode::Torque)
-                    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+                }
             }
         }
         m_enableTimer.start(kEnableAfterStartMs);
@@ -403,7 +484,11 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
             buffers[i] = outcome.samples[i].data();
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
-    m_plot->PlotBatch(buffers, outcome.points);
+    if (m_replacePlot)
+        m_plot->ReplaceBatch(buffers, outcome.points);
+    else
+        m_plot->PlotBatch(buffers, outcome.points);
+    m_replacePlot = false;
     ShowFigures(outcome);
     ++m_capturesShown;
     if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
@@ -412,7 +497,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
 void CRunTest::OnRecaptureTimer() {
     if (!m_cyclic->isChecked() || !running()) return;
     const auto codes = ChannelCodes();
-    SetUpPlot(false);
+    SetUpPlot(false, true);
     if (m_mode == Mode::Torque) {
         m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
         const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel);
@@ -423,7 +508,8 @@ void CRunTest::OnRecaptureTimer() {
         return;
     }
     StartCapture(CaptureRequest::For(Drive(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
-    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+    if (m_plot->Model().Level() == 0)
+        m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
 }
 
 void CRunTest::ShowFigures(const CaptureOutcome& outcome) {

@@ -1,7 +1,15 @@
 #include "gui/widgets/Messages.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace hx::gui {
 namespace {
@@ -22,10 +30,17 @@ QMessageBox::Icon toQt(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
-// Plain boxes carry the program's name. (Not Qt's application display name:
-// that would be appended to every window title, the boxes' own captions too.)
-QString captionOr(const QString& caption) {
-    return caption.isEmpty() ? QStringLiteral("Halvex Configurator") : caption;
+// Plain boxes carry the program's short name: a window manager shows a
+// narrow box's title elided, and "Hal... tor" tells nobody anything. (Not
+// Qt's application display name: that would be appended to every window
+// title, the boxes' own captions too.)
+QString captionOr(const QString& caption) { return caption.isEmpty() ? QStringLiteral("Halvex") : caption; }
+
+// A list that is as tall as its rows, up to a limit, and scrolls beyond it.
+void fitRows(QListWidget* list, int maxRows) {
+    const int rows = std::min(std::max(list->count(), 1), maxRows);
+    const int row = list->sizeHintForRow(0) > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 4;
+    list->setFixedHeight(rows * row + 2 * list->frameWidth() + 4);
 }
 
 }  // namespace
@@ -50,14 +65,80 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, Mess
     return box.exec() == QMessageBox::Yes;
 }
 
-bool AskYesNoWithDetails(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
-                         const QString& details) {
-    MessageRecord record{text, captionOr(caption), icon, true, details};
+ChangesQuestion::ChangesQuestion(QWidget* parent, const QString& text, const QString& caption,
+                                 const QStringList& changed, const QStringList& unchanged, const QString& footer)
+    : QDialog(parent) {
+    setWindowTitle(captionOr(caption));
+    auto* icon = new QLabel;
+    const int side = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this).pixmap(side, side));
+    auto* question = new QLabel(text);
+    question->setWordWrap(true);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(question, 1);
+
+    auto* changedTitle = new QLabel(tr("将要更改的设置 (%1):").arg(changed.size()));
+    m_changed = new QListWidget;
+    m_changed->setObjectName("changed");
+    QFont bold = m_changed->font();
+    bold.setBold(true);
+    for (const QString& line : changed) {
+        auto* item = new QListWidgetItem(line, m_changed);
+        item->setFont(bold);
+        item->setBackground(QColor(255, 236, 153));
+        item->setForeground(Qt::black);
+    }
+    if (changed.isEmpty()) new QListWidgetItem(tr("(没有设置会改变)"), m_changed);
+    fitRows(m_changed, 12);
+
+    m_toggle = new QToolButton;
+    m_toggle->setObjectName("unchangedToggle");
+    m_toggle->setText(tr("不变的设置 (%1)").arg(unchanged.size()));
+    m_toggle->setCheckable(true);
+    m_toggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toggle->setArrowType(Qt::RightArrow);
+    m_toggle->setAutoRaise(true);
+    m_toggle->setEnabled(!unchanged.isEmpty());
+    m_unchanged = new QListWidget;
+    m_unchanged->setObjectName("unchanged");
+    m_unchanged->addItems(unchanged);
+    for (int i = 0; i < m_unchanged->count(); ++i) m_unchanged->item(i)->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+    fitRows(m_unchanged, 10);
+    m_unchanged->setVisible(false);
+    connect(m_toggle, &QToolButton::toggled, this, [this](bool open) {
+        m_toggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        m_unchanged->setVisible(open);
+        adjustSize();
+    });
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Yes | QDialogButtonBox::No);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    buttons->button(QDialogButtonBox::Yes)->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(changedTitle);
+    layout->addWidget(m_changed);
+    layout->addWidget(m_toggle, 0, Qt::AlignLeft);
+    layout->addWidget(m_unchanged);
+    if (!footer.isEmpty()) layout->addWidget(new QLabel(footer));
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_changed->setMinimumWidth(std::max(420, m_changed->sizeHintForColumn(0) + 30));
+    m_unchanged->setMinimumWidth(m_changed->minimumWidth());
+}
+
+bool AskYesNoWithChanges(QWidget* parent, const QString& text, const QString& caption, const QStringList& changed,
+                         const QStringList& unchanged, const QString& footer) {
+    MessageRecord record{text, captionOr(caption), MessageIcon::Question, true, {}, changed, unchanged};
+    QStringList all = changed + unchanged;
+    if (!footer.isEmpty()) all << footer;
+    record.details = all.join(QLatin1Char('\n'));
     if (handler()) return handler()(record);
-    QMessageBox box(toQt(icon), record.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDetailedText(details);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    ChangesQuestion box(parent, text, caption, changed, unchanged, footer);
+    return box.exec() == QDialog::Accepted;
 }
 
 }  // namespace hx::gui

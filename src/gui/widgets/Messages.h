@@ -3,10 +3,14 @@
 // captions and buttons stay as the users know them, and tests can answer
 // the boxes instead of a person.
 
+#include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
+class QListWidget;
+class QToolButton;
 
 namespace hx::gui {
 
@@ -18,6 +22,9 @@ struct MessageRecord {
     MessageIcon icon = MessageIcon::None;
     bool question = false;
     QString details;  // the box's details, shown on request
+    // A question about changes: what will change (shown first, highlighted)
+    // and what stays as it is (collapsed until asked for).
+    QStringList changed, unchanged;
 };
 
 // A plain box with an OK button; an empty caption gives the program's name.
@@ -27,9 +34,26 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& caption = 
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
               bool defaultNo = false);
 
-// Yes/No with a details area (e.g. what an action is about to change); true for Yes.
-bool AskYesNoWithDetails(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
-                         const QString& details);
+// Yes/No about a list of changes: the changed items first and highlighted,
+// the unchanged ones folded away under one line, then footer; true for Yes.
+bool AskYesNoWithChanges(QWidget* parent, const QString& text, const QString& caption, const QStringList& changed,
+                         const QStringList& unchanged, const QString& footer);
+
+// The box AskYesNoWithChanges shows.
+class ChangesQuestion : public QDialog {
+    Q_OBJECT
+public:
+    ChangesQuestion(QWidget* parent, const QString& text, const QString& caption, const QStringList& changed,
+                    const QStringList& unchanged, const QString& footer);
+    QListWidget* changedList() const { return m_changed; }
+    QListWidget* unchangedList() const { return m_unchanged; }
+    QToolButton* unchangedToggle() const { return m_toggle; }
+
+private:
+    QListWidget* m_changed;
+    QListWidget* m_unchanged;
+    QToolButton* m_toggle;
+};
 
 // Tests: route every box to a handler (its result answers a question: true = Yes).
 using MessageHandler = std::function<bool(const MessageRecord&)>;

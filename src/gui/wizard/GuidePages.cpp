@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,20 +24,28 @@ namespace {
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string s(const QString& t) { return t.toStdString(); }
 
+// Each entry carries its function code.
 void fillFunctions(QComboBox* box, const std::vector<FunctionEntry>& entries) {
-    for (const auto& e : entries) box->addItem(q(e.text));
+    for (const auto& e : entries) box->addItem(q(e.text), static_cast<int>(e.code));
     box->setCurrentIndex(-1);
 }
 
-// The first entry with the code; an unknown code leaves the list as it was.
+// The first entry with the code. A code the list does not know is shown as
+// such ("<code>: 未定义") and kept: a blank list would hide it, and writing
+// whatever the list held before would change the pin's function unasked.
 void selectFunction(QComboBox* box, const std::vector<FunctionEntry>& entries, int code) {
+    while (box->count() > static_cast<int>(entries.size())) box->removeItem(box->count() - 1);
     const int index = hx::wizard::FindFunctionEntry(entries, code);
-    if (index >= 0) box->setCurrentIndex(index);
+    if (index >= 0) {
+        box->setCurrentIndex(index);
+        return;
+    }
+    box->addItem(QCoreApplication::translate("SetupWizard", "%1: 未定义").arg(code), code);
+    box->setCurrentIndex(box->count() - 1);
 }
 
-int16_t selectedCode(const QComboBox* box, const std::vector<FunctionEntry>& entries) {
-    const int index = box->currentIndex();
-    return index >= 0 && index < static_cast<int>(entries.size()) ? entries[index].code : 0;
+int16_t selectedCode(const QComboBox* box) {
+    return box->currentIndex() >= 0 ? static_cast<int16_t>(box->currentData().toInt()) : 0;
 }
 
 QLabel* columnTitle(const QString& text) {
@@ -210,7 +219,7 @@ void CGuideInput::collect(WizardForm& form) const {
     for (int k = 0; k < kPins; ++k) {
         const GuidePinRow& r = m_rows[k];
         if (!r.pin->isHidden()) {
-            form.inputFunction[k] = selectedCode(r.function, m_entries);
+            form.inputFunction[k] = selectedCode(r.function);
             form.inputFilterText[k] = s(r.filter->text());
         }
         form.inputInverted[k] = r.invert->isChecked();
@@ -258,7 +267,7 @@ void CGuideOutput::showForm(const WizardForm& form, uint16_t variant) {
 void CGuideOutput::collect(WizardForm& form) const {
     for (int k = 0; k < kPins; ++k) {
         const GuidePinRow& r = m_rows[k];
-        if (!r.pin->isHidden()) form.outputFunction[k] = selectedCode(r.function, m_entries);
+        if (!r.pin->isHidden()) form.outputFunction[k] = selectedCode(r.function);
         form.outputInverted[k] = r.invert->isChecked();
     }
 }
@@ -272,15 +281,14 @@ CGuideIOSetting::CGuideIOSetting(QWidget* parent) : QWidget(parent) {
     m_input = new CGuideInput(this);
     m_output = new CGuideOutput(this);
     m_output->hide();
+    // Both halves are read with the page: switching only shows the other one.
     connect(m_inputButton, &QPushButton::clicked, this, [this] {
         m_input->show();
         m_output->hide();
-        emit halfChosen(hx::wizard::LoadStep::InputPage);
     });
     connect(m_outputButton, &QPushButton::clicked, this, [this] {
         m_input->hide();
         m_output->show();
-        emit halfChosen(hx::wizard::LoadStep::OutputPage);
     });
 }
 

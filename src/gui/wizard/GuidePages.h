@@ -133,10 +133,6 @@ public:
     void showForm(const hx::wizard::WizardForm& form, uint16_t variant);
     void collect(hx::wizard::WizardForm& form) const;
 
-signals:
-    // The user switched halves; the frame reads the half now shown.
-    void halfChosen(hx::wizard::LoadStep step);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/Globals.h"
 #include "core/wizard/WizardSettingText.h"
@@ -18,7 +19,18 @@ using hx::wizard::SettingKind;
 
 namespace {
 
-constexpr int kButtonStrip = 50;
+// Two rows under the pages: the step and what the wizard is doing, then the buttons.
+constexpr int kButtonStrip = 80;
+constexpr int kSteps = 4;
+constexpr LoadStep kPageLoads[kSteps] = {LoadStep::AliasPage, LoadStep::CurrentPage, LoadStep::PulsesPage,
+                                         LoadStep::IoPage};
+
+// The page a whole-page read belongs to; -1 for the reads of one action.
+int PageOfLoad(LoadStep step) {
+    for (int i = 0; i < kSteps; ++i)
+        if (kPageLoads[i] == step) return i;
+    return -1;
+}
 
 bool IsPolarity(SettingKind k) { return k == SettingKind::InputPolarity || k == SettingKind::OutputPolarity; }
 
@@ -42,17 +54,25 @@ CGuideSettings::CGuideSettings(QWidget* parent)
     m_previous = new QPushButton(tr("上一步"), this);
     m_next = new QPushButton(tr("下一步"), this);
     m_cancel = new QPushButton(tr("取消"), this);
+    m_reload = new QPushButton(tr("从驱动器重新读取"), this);
+    m_reload->setToolTip(tr("重新读取本页的设置，本页输入的数值将被驱动器中的数值取代"));
+    m_stepLabel = new QLabel(this);
+    QFont bold = m_stepLabel->font();
+    bold.setBold(true);
+    m_stepLabel->setFont(bold);
     m_status = new QLabel(this);
     m_previous->setEnabled(false);
 
     connect(m_previous, &QPushButton::clicked, this, [this] { goTo(m_step - 1); });
     connect(m_next, &QPushButton::clicked, this, [this] { goTo(m_step + 1); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeWindow(); });
+    connect(m_reload, &QPushButton::clicked, this, [this] {
+        if (!busy() && m_step >= 0 && m_step < kSteps) startLoad(kPageLoads[m_step]);
+    });
     connect(m_alias, &CGuideComParameter::sourceChosen, this, [this](LoadStep action) { startLoad(action); });
-    connect(m_io, &CGuideIOSetting::halfChosen, this, [this](LoadStep half) { startLoad(half); });
 
-    resize(480, 500);
-    setMinimumSize(440, 470);
+    resize(500, 540);
+    setMinimumSize(460, 500);
     showStep();
 }
 
@@ -65,11 +85,15 @@ void CGuideSettings::resizeEvent(QResizeEvent*) {
     const QRect client = rect();
     const QRect page(client.left() + 3, client.top() + 3, client.width() - 6, client.height() - kButtonStrip - 3);
     for (QWidget* p : m_pages) p->setGeometry(page);
-    const int bw = 80, bh = 28, y = client.bottom() - kButtonStrip / 2 - bh / 2;
+    const int bw = 80, bh = 28, y = client.bottom() - bh - 8, textY = y - bh - 4;
     m_cancel->setGeometry(client.right() - bw - 10, y, bw, bh);
     m_next->setGeometry(client.right() - 2 * bw - 20, y, bw, bh);
     m_previous->setGeometry(client.right() - 3 * bw - 26, y, bw, bh);
-    m_status->setGeometry(10, y, m_previous->x() - 16, bh);
+    const int reloadWidth = std::min(m_reload->sizeHint().width() + 8, m_previous->x() - 20);
+    m_reload->setGeometry(10, y, reloadWidth, bh);
+    const int stepWidth = m_stepLabel->fontMetrics().horizontalAdvance(m_stepLabel->text()) + 24;
+    m_stepLabel->setGeometry(10, textY, stepWidth, bh);
+    m_status->setGeometry(10 + stepWidth, textY, client.width() - stepWidth - 20, bh);
 }
 
 void CGuideSettings::goTo(int step) {
@@ -81,21 +105,24 @@ void CGuideSettings::goTo(int step) {
 void CGuideSettings::showStep() {
     if (m_step < 0) return;
     const int s = m_step % 5;
-    if (s == 4) {
+    if (s == kSteps) {
         finish();
         return;
     }
-    for (int i = 0; i < 4; ++i) m_pages[i]->setVisible(i == s);
+    for (int i = 0; i < kSteps; ++i) m_pages[i]->setVisible(i == s);
+    m_stepLabel->setText(tr("第 %1 步，共 %2 步").arg(s + 1).arg(kSteps));
+    resizeEvent(nullptr);
     updateButtons();
-    static const LoadStep kLoads[4] = {LoadStep::AliasPage, LoadStep::CurrentPage, LoadStep::PulsesPage,
-                                       LoadStep::IoPage};
-    startLoad(kLoads[s]);
+    // A page is read the first time it is shown; coming back to it keeps
+    // what the user typed there ("从驱动器重新读取" reads it again).
+    if (!m_pageRead[s]) startLoad(kPageLoads[s]);
 }
 
 void CGuideSettings::updateButtons() {
     const bool idle = !busy();
     m_previous->setEnabled(idle && m_step > 0);
-    m_next->setEnabled(idle && m_step < 4);
+    m_next->setEnabled(idle && m_step < kSteps);
+    m_reload->setEnabled(idle && m_step < kSteps);
     m_cancel->setEnabled(!m_applying);
     for (QWidget* p : m_pages) p->setEnabled(idle);
 }
@@ -123,6 +150,7 @@ void CGuideSettings::startLoad(LoadStep step) {
 void CGuideSettings::onLoaded(const hx::wizard::LoadResult& result) {
     m_form = result.form;
     for (const auto& [address, value] : result.values) m_read[address] = value;
+    if (const int page = PageOfLoad(result.step); page >= 0 && result.ok) m_pageRead[page] = true;
     switch (result.step) {
     case LoadStep::AliasPage:
     case LoadStep::AliasSwitch:
@@ -148,20 +176,20 @@ QString CGuideSettings::settingCaption(const hx::wizard::Setting& setting) {
     return caption;
 }
 
-QString CGuideSettings::summary(const hx::wizard::WritePlan& plan) const {
-    QStringList lines;
+CGuideSettings::Summary CGuideSettings::summary(const hx::wizard::WritePlan& plan) const {
+    Summary result;
     for (const auto& w : plan) {
         const auto old = m_read.find(w.address);
         const QString before = old == m_read.end() ? QStringLiteral("?") : FormatValue(w.setting.kind, old->second);
-        QString line = tr("%1 (地址 %2): %3 → %4")
-                           .arg(settingCaption(w.setting))
-                           .arg(w.address)
-                           .arg(before, FormatValue(w.setting.kind, w.value));
-        if (old != m_read.end() && old->second == w.value) line += tr("（不变）");
-        lines << line;
+        const QString line = tr("%1 (地址 %2): %3 → %4")
+                                 .arg(settingCaption(w.setting))
+                                 .arg(w.address)
+                                 .arg(before, FormatValue(w.setting.kind, w.value));
+        // A value never read counts as a change: nobody knows it is not one.
+        (old != m_read.end() && old->second == w.value ? result.unchanged : result.changed) << line;
     }
-    lines << tr("然后存储参数 (地址 90 ← 1)");
-    return lines.join(QLatin1Char('\n'));
+    result.footer = tr("然后存储参数 (地址 90 ← 1)");
+    return result;
 }
 
 void CGuideSettings::finish() {
@@ -170,15 +198,22 @@ void CGuideSettings::finish() {
     hx::wizard::WritePlan plan;
     hx::wizard::Setting bad;
     if (!hx::wizard::PlanWrites(m_form, m_variant, &plan, &bad)) {
+        // Back on the last page: "下一步" asks again once the text is mended.
+        m_step = kSteps - 1;
         updateButtons();
         ShowMessage(this, tr("“%1”不是数字，没有写入任何参数。请回到该页面重新输入。").arg(settingCaption(bad)),
                     tr("输入错误"), MessageIcon::Warning);
         return;
     }
-    updateButtons();
-    if (!AskYesNoWithDetails(this, tr("已完成向导参数设定，是否下发并保存刚才设定的参数？"), tr("完成向导"),
-                             MessageIcon::Question, summary(plan)))
+    const Summary changes = summary(plan);
+    if (!AskYesNoWithChanges(this, tr("已完成向导参数设定，是否下发并保存刚才设定的参数？"), tr("完成向导"),
+                             changes.changed, changes.unchanged, changes.footer)) {
+        // Nothing written, nothing lost: the last page with what was typed,
+        // and "下一步" asks again.
+        m_step = kSteps - 1;
+        updateButtons();
         return;
+    }
     m_applying = true;
     m_status->setText(tr("正在写入参数..."));
     const bool started = m_job.apply(
@@ -188,6 +223,8 @@ void CGuideSettings::finish() {
             this, [this](const hx::wizard::ApplyResult& result) { onApplied(result); }));
     if (!started) {
         m_applying = false;
+        m_step = kSteps - 1;
+        updateButtons();
         return;
     }
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -206,10 +243,18 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     QApplication::restoreOverrideCursor();
     m_applying = false;
     m_status->clear();
+    // Unless it is done, the wizard stays on its last page with every value
+    // as typed, so that "下一步" can try again.
+    if (!result.completed()) m_step = kSteps - 1;
     setBusy(false);
     using hx::wizard::ApplyOutcome;
     switch (result.outcome) {
-    case ApplyOutcome::Completed: ShowMessage(this, tr("向导参数已设置完成!")); break;
+    case ApplyOutcome::Completed:
+        ShowMessage(this, tr("向导参数已设置完成!"), tr("完成向导"));
+        emit applyFinished(true);
+        // Its work is done: the wizard closes, as a finished wizard does.
+        closeWindow();
+        return;
     case ApplyOutcome::WriteUnanswered:
         if (result.refused) {
             ShowMessage(this,

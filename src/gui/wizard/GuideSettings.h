@@ -1,8 +1,10 @@
 #pragma once
 // The setup wizard: four pages shown one step at a time, each reading its
-// settings from the drive when shown, and at the end a summary of every
-// register about to change, the writes in their fixed order and the store.
-// All drive traffic runs on the wizard's worker; the window only shows.
+// settings from the drive the first time it is shown (again only when the
+// user asks), and at the end a summary of the registers about to change,
+// the writes in their fixed order and the store. What the user typed stays
+// until the wizard closes. All drive traffic runs on the wizard's worker;
+// the window only shows.
 
 #include <QString>
 #include <map>
@@ -27,7 +29,7 @@ public:
     explicit CGuideSettings(QWidget* parent = nullptr);
     ~CGuideSettings() override;
 
-    QSize sizeHint() const override { return {480, 500}; }
+    QSize sizeHint() const override { return {500, 540}; }
     int step() const { return m_step; }
     bool busy() const { return m_job.running() || m_waiting; }
     uint16_t variant() const { return m_variant; }
@@ -35,6 +37,10 @@ public:
     QPushButton* previousButton() const { return m_previous; }
     QPushButton* nextButton() const { return m_next; }
     QPushButton* cancelButton() const { return m_cancel; }
+    // Reads the page in view from the drive again, replacing what was typed on it.
+    QPushButton* reloadButton() const { return m_reload; }
+    // "第 2 步，共 4 步"
+    QLabel* stepLabel() const { return m_stepLabel; }
     CGuideComParameter* aliasPage() const { return m_alias; }
     CGuideCurrent* currentPage() const { return m_current; }
     CGuideSubdevision* pulsesPage() const { return m_pulses; }
@@ -42,8 +48,13 @@ public:
     QLabel* statusLabel() const { return m_status; }
 
     // The summary of a plan: one line per register, with the value read when
-    // its page was shown and the value to be written.
-    QString summary(const hx::wizard::WritePlan& plan) const;
+    // its page was shown and the value to be written; the registers whose
+    // value changes, and those that keep theirs, in write order.
+    struct Summary {
+        QStringList changed, unchanged;
+        QString footer;
+    };
+    Summary summary(const hx::wizard::WritePlan& plan) const;
     // The caption of a setting in the current language.
     static QString settingCaption(const hx::wizard::Setting& setting);
 
@@ -75,9 +86,12 @@ private:
     QPushButton* m_previous;
     QPushButton* m_next;
     QPushButton* m_cancel;
+    QPushButton* m_reload;
+    QLabel* m_stepLabel;
     QLabel* m_status;
 
     int m_step = 0;
+    bool m_pageRead[4] = {};  // the page has been read once; later visits keep what was typed
     uint16_t m_variant;
     hx::wizard::WizardForm m_form;
     std::map<uint16_t, int16_t> m_read;  // every register as last read

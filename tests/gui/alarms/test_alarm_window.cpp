@@ -148,8 +148,21 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndCleared) {
     ASSERT_TRUE(WaitUntil([&] { return !cleared.isEmpty(); }, 3000));
     ASSERT_TRUE(f.waitForRow("没有报警"));
     EXPECT_TRUE(f.current()->polling()) << "the poll goes on after the clear";
+    // The causes of the alarm that went away go with it.
     f.current()->list()->setCurrentCell(0, 0);
-    f.current()->causesText()->clear();
+    f.current()->showCausesOfSelectedRow();
+    EXPECT_TRUE(f.current()->causesText()->toPlainText().isEmpty());
+    f.vd().RaiseAlarm(7);
+    ASSERT_TRUE(f.waitForRow("Err0007"));
+    f.current()->list()->setCurrentCell(0, 0);
+    f.current()->showCausesOfSelectedRow();
+    ASSERT_FALSE(f.current()->causesText()->toPlainText().isEmpty());
+    cleared.clear();
+    QTest::mouseClick(f.current()->clearButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !cleared.isEmpty(); }, 3000));
+    EXPECT_TRUE(f.current()->causesText()->toPlainText().isEmpty());
+    ASSERT_TRUE(f.waitForRow("没有报警"));
+    f.current()->list()->setCurrentCell(0, 0);
     f.current()->showCausesOfSelectedRow();
     EXPECT_TRUE(f.current()->causesText()->toPlainText().isEmpty());
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
@@ -176,7 +189,7 @@ TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
     ASSERT_TRUE(WaitUntil([&] { return !done.isEmpty(); }, 30000));
     ASSERT_EQ(f.history()->list()->rowCount(), 9);
     for (int r = 0; r < 9; ++r) {
-        EXPECT_EQ(cell(f.history()->list(), r, 0), QString::number(r));
+        EXPECT_EQ(cell(f.history()->list(), r, 0), QString::number(r + 1));
         EXPECT_EQ(cell(f.history()->list(), r, 1), "读取失败");
         EXPECT_EQ(cell(f.history()->list(), r, 2), QString("驱动器没有应答 (寄存器 %1)").arg(140 + r));
     }
@@ -209,7 +222,10 @@ TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
     QTest::mouseClick(f.history()->readButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !done.isEmpty(); }, 5000));
     ASSERT_EQ(f.history()->list()->rowCount(), 9);
-    for (int r = 0; r < 9; ++r) EXPECT_EQ(cell(f.history()->list(), r, 0), "没有报警");
+    for (int r = 0; r < 9; ++r) {
+        EXPECT_EQ(cell(f.history()->list(), r, 0), "") << "no number for no alarm";
+        EXPECT_EQ(cell(f.history()->list(), r, 2), "没有报警") << "said where names stand";
+    }
 
     f.vd().RaiseAlarm(13);
     f.vd().RaiseAlarm(9);
@@ -217,23 +233,40 @@ TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
     QTest::mouseClick(f.history()->readButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !done.isEmpty(); }, 5000));
     ASSERT_EQ(f.history()->list()->rowCount(), 2);
-    EXPECT_EQ(cell(f.history()->list(), 0, 0), "0");
+    EXPECT_EQ(cell(f.history()->list(), 0, 0), "1");
     EXPECT_EQ(cell(f.history()->list(), 0, 1), "Err0009");
+    EXPECT_EQ(cell(f.history()->list(), 1, 0), "2");
     EXPECT_EQ(cell(f.history()->list(), 1, 1), "Err0013");
     EXPECT_EQ(cell(f.history()->list(), 1, 2), "码盘断线");
     f.history()->list()->setCurrentCell(1, 0);
     f.history()->showCausesOfSelectedRow();
     EXPECT_TRUE(f.history()->causesText()->toPlainText().startsWith("----------------可能性一------------------\n原因:"));
 
-    // Clear: the drive takes its time, the list is read again.
+    // Clear: asked first, since it cannot be undone; No keeps the history.
     QSignalSpy cleared(f.history(), &CHistoryAlarm::clearFinished);
+    f.messages.clear();
+    f.messages.answers = {false};
+    f.vd().ClearRequests();
+    QTest::mouseClick(f.history()->clearButton(), Qt::LeftButton);
+    ASSERT_EQ(f.messages.records.size(), 1u);
+    EXPECT_TRUE(f.messages.records[0].question);
+    EXPECT_EQ(f.messages.lastText(), "清除驱动器中保存的全部历史报警？清除后无法恢复。");
+    EXPECT_EQ(f.messages.lastCaption(), "清除报警");
+    EXPECT_FALSE(f.history()->clearing());
+    QTest::qWait(100);
+    for (const auto& r : f.vd().Requests()) EXPECT_NE(r.address, 93) << "nothing sent";
+    EXPECT_TRUE(cleared.isEmpty());
+    EXPECT_EQ(f.history()->list()->rowCount(), 2);
+    // Yes: the drive takes its time, the list is read again, and the causes
+    // of the cleared alarms go.
     done.clear();
     QTest::mouseClick(f.history()->clearButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !cleared.isEmpty(); }, 5000));
     EXPECT_TRUE(cleared.front().front().toBool());
     ASSERT_TRUE(WaitUntil([&] { return !done.isEmpty(); }, 5000));
     EXPECT_EQ(f.history()->list()->rowCount(), 9);
-    EXPECT_EQ(cell(f.history()->list(), 8, 0), "没有报警");
+    EXPECT_EQ(cell(f.history()->list(), 8, 2), "没有报警");
+    EXPECT_TRUE(f.history()->causesText()->toPlainText().isEmpty());
 
     // A clear that never ends: the message, the list as it was.
     f.vd().RaiseAlarm(2);
@@ -274,6 +307,9 @@ TEST(AlarmWindow, FaultDetectionSwitches) {
     EXPECT_TRUE(written.front().front().toBool());
     EXPECT_EQ(f.vd().Ram(56), 0x1000);
     EXPECT_EQ(f.messages.lastText(), "设置完成!");
+    // A box without a caption of its own carries a title short enough to be
+    // shown whole, not "Hal... tor".
+    EXPECT_EQ(f.messages.lastCaption(), "Halvex");
     // The drive no longer detects a position following error.
     EXPECT_FALSE(f.vd().RaiseAlarm(9));
 }

@@ -11,7 +11,11 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTranslator>
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "gui/GuiTestUtil.h"
 #include "core/Globals.h"
@@ -21,12 +25,14 @@
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
+#include "core/settings/EnvSettings.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/BusOverview.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterFileDialog.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
@@ -62,6 +68,8 @@ struct OverviewFixture {
     // also needs the catalogue installed before the fixture is made.
     explicit OverviewFixture(uint16_t language = 4) : m_language(g_language) {
         g_language = language;
+        // The reply time-out of the settings, generous for a loaded machine.
+        hx::env::Write(hx::env::kReadComDelay, "DelayTime", "300");
         hx::PortResolver::SetOverride("COM1", line.DevicePath());
         hx::PortResolver::SetOverride("COM2", "tcp:127.0.0.1:" + std::to_string(gateway.TcpPort()));
         theComm.CloseCom();
@@ -127,9 +135,9 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
 
     ASSERT_TRUE(f.Run(w, w->searchButton()));
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
-    // The search goes at the connection window's pace, with its reply time-out.
+    // The search goes at the connection window's pace, with the settings' reply time-out.
     EXPECT_EQ(w->lastRequest().pace, std::chrono::milliseconds(50));
-    EXPECT_EQ(w->lastRequest().receiveTimeOut, 50);
+    EXPECT_EQ(w->lastRequest().receiveTimeOut, 300);
     EXPECT_EQ(w->lastRequest().ports, (std::vector<std::string>{"COM1", "COM2"}));
     ASSERT_EQ(w->table()->rowCount(), 5);
     for (auto [port, station] : {std::pair{"COM1", 1}, {"COM1", 2}, {"COM1", 5}, {"COM2", 3}, {"COM2", 4}}) {
@@ -160,7 +168,7 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
 
     // A double-click connects to the drive as the connection window does.
     QPointer<CBusOverview> overview(w);
-    w->connectToRow(2);  // COM1 station 5
+    emit w->table()->cellDoubleClicked(2, CBusOverview::ModelColumn);  // COM1 station 5
     ASSERT_TRUE(WaitUntil([&] { return f.frame->IsConnected() && overview.isNull(); }, 10000));
     auto* connection = f.frame->findChild<CConnectCom*>();
     ASSERT_NE(connection, nullptr);
@@ -168,6 +176,62 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
     EXPECT_EQ(g_station, 5);
     EXPECT_EQ(connection->portCombo()->currentText(), "COM1");
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+}
+
+// The job the window runs: each port by a worker of its own at the search
+// pace, every station asked once; a port that will not open is reported and
+// the others are searched all the same.
+TEST(BusOverview, PortsAreSearchedAtOnceAndAPortThatFailsStopsNoOther) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive line{Bus({1, 2, 5}, false)}, gateway{Bus({3, 4}, true)};
+    const std::string tcp = "tcp:127.0.0.1:" + std::to_string(gateway.TcpPort());
+    hx::BusScanRequest request;
+    request.ports = {line.DevicePath(), tcp, "/nonexistent/ttyUSB9"};
+    request.receiveTimeOut = 200;
+    request.firstStation = 1;
+    request.lastStation = 6;
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int>> asked;
+    std::vector<std::string> failed;
+    std::vector<hx::BusDrive> drives;
+    std::atomic<bool> done = false;
+    hx::BusScanCallbacks callbacks;
+    callbacks.searched = [&](const std::string& port, int station, bool) {
+        std::lock_guard lock(mutex);
+        asked.emplace_back(port, station);
+    };
+    callbacks.drive = [&](const hx::BusDrive& d) {
+        std::lock_guard lock(mutex);
+        drives.push_back(d);
+    };
+    callbacks.portFailed = [&](const std::string& port, const std::string&) {
+        std::lock_guard lock(mutex);
+        failed.push_back(port);
+    };
+    callbacks.finished = [&](bool) { done = true; };
+    hx::BusScanJob job;
+    ASSERT_TRUE(job.scan(request, callbacks));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }, 20000));
+    job.join();
+
+    EXPECT_EQ(failed, std::vector<std::string>{"/nonexistent/ttyUSB9"});
+    ASSERT_EQ(asked.size(), 12u);
+    // The gateway's first station comes before the line's last: the two
+    // ports were searched at once.
+    const auto firstOnGateway = std::find(asked.begin(), asked.end(), std::pair{tcp, 1});
+    const auto lastOnLine = std::find(asked.begin(), asked.end(), std::pair{line.DevicePath(), 6});
+    EXPECT_LT(firstOnGateway, lastOnLine);
+    // One request for each empty station, as the connection window's search.
+    EXPECT_EQ(line.Server().GetStats().otherStation, 3u);
+    EXPECT_EQ(gateway.Server().GetStats().otherStation, 4u);
+    std::set<std::pair<std::string, int>> found;
+    for (const auto& d : drives) {
+        EXPECT_TRUE(d.identified);
+        EXPECT_EQ(d.alarm, 0);
+        found.emplace(d.port, d.station);
+    }
+    EXPECT_EQ(found, (std::set<std::pair<std::string, int>>{
+                         {line.DevicePath(), 1}, {line.DevicePath(), 2}, {line.DevicePath(), 5}, {tcp, 3}, {tcp, 4}}));
 }
 
 TEST(BusOverview, EnglishScreenshot) {

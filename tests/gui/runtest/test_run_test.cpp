@@ -17,6 +17,7 @@
 
 #include "gui/GuiTestUtil.h"
 #include "core/Globals.h"
+#include "core/app/DriveConnection.h"
 #include "core/link/CQXCOM.h"
 #include "core/i18n/StringTable.h"
 #include "core/params/CParameter.h"
@@ -41,16 +42,20 @@ constexpr uint8_t kStation = 5;
 constexpr uint8_t kWriteSingle = 6;
 
 struct RunWindowFixture {
-    RunWindowFixture() {
+    // programDatabase: the drive of the program's database, with its factory
+    // values and the attributes it reports, as a newcomer meets it.
+    explicit RunWindowFixture(bool programDatabase = false) {
         hx::sim::DriveOptions o;
         o.station = kStation;
-        o.databasePath = "-";
+        o.databasePath = programDatabase ? "" : "-";
         drive = std::make_unique<hx::sim::InProcessDrive>(o);
         auto& vd = drive->Drive();
-        vd.Poke(13, 0);
-        vd.Poke(15, 1200);
-        vd.Poke(16, 300);
-        vd.Poke(17, 256);
+        if (!programDatabase) {
+            vd.Poke(13, 0);
+            vd.Poke(15, 1200);
+            vd.Poke(16, 300);
+            vd.Poke(17, 256);
+        }
         vd.Poke(52, 0x803F);  // six sources and the torque current
         vd.Poke(99, 4);
         vd.Poke(136, 2000);
@@ -100,7 +105,7 @@ void PressEnter(QWidget* w) {
 TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    EXPECT_EQ(g_activeModule, "试运行");
+    EXPECT_EQ(g_activeModule, "运行测试");
     EXPECT_EQ(w->mode(), Mode::Velocity);
     EXPECT_TRUE(w->velocityPage()->isVisible());
     EXPECT_FALSE(w->torquePage()->isVisible());
@@ -188,6 +193,9 @@ TEST(RunTestWindow, TorqueKcOutOfRangeAndAutoTuningBox) {
     w->enterTorqueMode();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() == 2; }));
     EXPECT_EQ(w->channelList(0)->currentText(), "力矩电流(mA)");
+    // The fewest points: the step and its settling fill the plot.
+    EXPECT_EQ(w->pointsList()->currentText(), "200");
+    EXPECT_EQ(w->pointsList()->count(), 19);
     EXPECT_FALSE(w->channelList(0)->isEnabled());
     f.sim().ClearRequests();
     w->torquePage()->kcEdit()->setText("2000");
@@ -211,11 +219,17 @@ TEST(RunTestWindow, TorqueKcOutOfRangeAndAutoTuningBox) {
 TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     RunWindowFixture f;
     f.sim().Poke(81, 300);  // out of its slider's range: shown at the end
+    // The trapezoid an earlier test left in the drive, which a start runs.
+    for (auto [address, value] : {std::pair{60, 50}, {61, 0xFFFF}, {62, 300}, {63, 0}, {65, 150}, {67, 400}, {69, 20}})
+        f.sim().Poke(static_cast<uint16_t>(address), static_cast<uint16_t>(value));
     CRunTest* w = f.open();
     w->enterResonanceMode();
     auto* page = w->resonancePage();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return page->loads() == 1; }));
     EXPECT_EQ(page->edit(6)->text(), "100");
+    EXPECT_EQ(page->trapezoidLabel()->text(),
+              "启动时电机按驱动器中的梯形运行: 速度 150 (0.01rps), 行程 20 (0.01r), 加速度 400 r/s/s, 间歇 300 ms, "
+              "50 次, 单向, 反方向。可在“速度梯形”页修改。");
     f.sim().ClearRequests();
 
     // Dragging shows the position in the edit; the release writes it.
@@ -270,9 +284,11 @@ TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) 
     w->clickStart();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 10000));
     EXPECT_TRUE(w->figuresLabel()->text().contains("峰值跟随误差")) << w->figuresLabel()->text().toStdString();
-    // The re-capture writes only the trigger.
+    // The re-capture writes only the trigger, and the plot keeps the last
+    // curves until the new ones replace them.
     f.sim().ClearRequests();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 2; }, 10000));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 2 || w->plot()->Model().Points(0).empty(); }, 10000));
+    EXPECT_FALSE(w->plot()->Model().Points(0).empty()) << "never blank between captures";
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{32}));
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
     w->clickStart();  // stop
@@ -280,14 +296,20 @@ TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) 
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }, 10000));
 }
 
-// The current-loop test of the simulated drive with the gains it holds, then
-// with its auto-tuning: both plotted with their figures, the tuned step
-// without the overshoot.
-TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
-    RunWindowFixture f;
+// The README's walk-through of the torque page, on the drive a newcomer
+// meets: connected as the connection window connects (its attributes offer
+// the auto-tuning switch), the factory gains 1000 and 200 overshoot by about
+// 30 %, auto-tuning chooses Kp 1000 and Ki 20 and the step settles without
+// overshoot. Both plotted with their figures.
+TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
+    RunWindowFixture f(true);
+    hx::ReadConnectedDrive(theComm, kStation, theParameterTable);
     CRunTest* w = f.open();
     w->enterTorqueMode();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() == 2; }));
+    EXPECT_EQ(w->torquePage()->kpEdit()->text(), "1000");
+    EXPECT_EQ(w->torquePage()->kiEdit()->text(), "200");
+    ASSERT_TRUE(w->torquePage()->autoTuneBox()->isEnabled()) << "a drive with auto-tuning offers it";
     auto test = [&](int shownBefore) {
         w->clickStart();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() > shownBefore; }, 15000));
@@ -300,10 +322,10 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
     EXPECT_TRUE(w->figuresLabel()->text().contains("超调量")) << w->figuresLabel()->text().toStdString();
     EXPECT_TRUE(w->figuresLabel()->text().contains("上升时间"));
     ASSERT_TRUE(before.overshootPct);
-    EXPECT_GT(*before.overshootPct, 10.0);
+    EXPECT_GT(*before.overshootPct, 20.0);
+    EXPECT_LT(*before.overshootPct, 40.0);
     EXPECT_TRUE(f.boxes.records.empty()) << f.boxes.lastText().toStdString();
 
-    w->torquePage()->autoTuneBox()->setEnabled(true);
     w->torquePage()->autoTuneBox()->click();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(13) == 1; }));
     test(w->capturesShown());
@@ -311,10 +333,54 @@ TEST(RunTestWindow, ATorqueTestIsPlottedWithFiguresAndAutoTuningImprovesIt) {
     ASSERT_TRUE(after.overshootPct && after.settlingTimeMs && before.settlingTimeMs);
     EXPECT_LT(*after.overshootPct, 5.0);
     EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs);
-    EXPECT_NE(f.sim().Peek(16), 300) << "the drive chose its own gains";
-    // and the page shows them.
-    EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == QString::number(f.sim().Peek(16)); }));
+    // The page shows the gains the drive chose.
+    EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == "20"; }));
+    EXPECT_EQ(w->torquePage()->kpEdit()->text(), "1000");
     EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());
+
+    // A start the page refuses leaves the step on the plot, axis and all.
+    const auto& model = w->plot()->Model();
+    const std::size_t points = model.Points(0).size();
+    const float perPoint = model.AxisValuePerPoint();
+    ASSERT_GT(points, 0u);
+    w->torquePage()->kcEdit()->setText("2000");
+    w->clickStart();
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    EXPECT_EQ(model.Points(0).size(), points);
+    EXPECT_EQ(model.AxisValuePerPoint(), perPoint);
+    EXPECT_EQ(model.XCaption(), "时间(ms)");
+    EXPECT_FALSE(w->figuresLabel()->text().isEmpty());
+}
+
+// Another mode starts with an empty plot and no figures; each mode keeps the
+// channels the user chose in it.
+TEST(RunTestWindow, ModesKeepTheirChannelsAndShowNothingOfAnother) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 10000));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    if (w->startButton()->text() != "开 始") w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled() && f.sim().Peek(70) == 0; }, 10000));
+    EXPECT_FALSE(w->figuresLabel()->text().isEmpty());
+    // The user's velocity channels: the 6th source on channel 3, channel 4 off.
+    w->channelList(2)->setCurrentIndex(6);
+    emit w->channelList(2)->activated(6);
+    w->channelBox(3)->click();
+
+    w->enterTorqueMode();
+    EXPECT_TRUE(w->figuresLabel()->text().isEmpty());
+    EXPECT_TRUE(w->plot()->Model().Points(0).empty());
+    EXPECT_EQ(w->plot()->Model().XCaption(), "时间(ms)");
+    w->enterResonanceMode();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->resonancePage()->loads() == 1; }));
+    EXPECT_EQ(w->plot()->Model().XCaption(), "时间(us)");
+    EXPECT_EQ(w->channelList(2)->currentIndex(), 3) << "resonance mode starts with its own defaults";
+    EXPECT_TRUE(w->channelBox(3)->isChecked());
+    w->enterVelocityMode();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->channelList(2)->currentIndex() == 6; }));
+    EXPECT_FALSE(w->channelBox(3)->isChecked());
+    EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
 }
 
 TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes) {
@@ -326,7 +392,7 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     ASSERT_TRUE(frame.action(cmd::RunTest)->isEnabled());
     EXPECT_TRUE(frame.toolBar()->actions().contains(frame.action(cmd::RunTest)));
     frame.action(cmd::RunTest)->trigger();
-    EXPECT_EQ(g_activeModule, "试运行");
+    EXPECT_EQ(g_activeModule, "运行测试");
     CRunTest* w = nullptr;
     for (QMdiSubWindow* sub : frame.view()->area()->subWindowList())
         if (auto* r = qobject_cast<CRunTest*>(sub->widget())) w = r;
@@ -428,4 +494,45 @@ TEST(RunTestWindow, Screenshots) {
     shoot("runtest_velocity_en.png", "runtest_resonance_en.png", "runtest_torque_en.png");
     QApplication::removeTranslator(&translator);
     hx::SetTranslator(nullptr);
+}
+
+// A 1366 x 768 screen holds the window in both languages (the task bar and
+// title take the rest), and no channel list cuts its entries.
+TEST(RunTestWindow, FitsASmallScreenInBothLanguagesWithWholeListEntries) {
+    RunWindowFixture f;
+    QTranslator translator;
+    ASSERT_TRUE(translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
+    for (bool english : {false, true}) {
+        if (english) QApplication::installTranslator(&translator);
+        CRunTest* w = f.open();
+        // The plot takes what the page shown leaves: the torque page is short.
+        w->resize(1180, 700);
+        QApplication::processEvents();
+        const int velocityPlot = w->plot()->height();
+        w->enterTorqueMode();
+        QApplication::processEvents();
+        EXPECT_GT(w->plot()->height(), velocityPlot + 60) << english;
+        w->enterVelocityMode();
+        for (int mode = 0; mode < 3; ++mode) {
+            if (mode == 1) w->enterTorqueMode();
+            if (mode == 2) w->enterResonanceMode();
+            QApplication::processEvents();
+            const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize());
+            EXPECT_LE(least.height(), 620) << english << " mode " << mode;
+            EXPECT_LE(least.width(), 1366) << english << " mode " << mode;
+        }
+        w->resize(w->minimumSizeHint());
+        QApplication::processEvents();
+        for (int k = 0; k < 4; ++k) {
+            QComboBox* list = w->channelList(k);
+            const QFontMetrics fm(list->font());
+            int widest = 0;
+            for (int i = 0; i < list->count(); ++i) widest = std::max(widest, fm.horizontalAdvance(list->itemText(i)));
+            ASSERT_GT(widest, 0);
+            EXPECT_GE(list->width(), widest + 24) << english << " list " << k;  // text, frame and arrow
+        }
+        f.window.reset();
+        g_activeModule.clear();
+        if (english) QApplication::removeTranslator(&translator);
+    }
 }

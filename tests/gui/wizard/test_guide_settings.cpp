@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
@@ -106,6 +108,13 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     frame.runCommand(cmd::Wizard);
     CGuideSettings* wizard = findWizard();
     ASSERT_NE(wizard, nullptr);
+    // Asked again, the open wizard comes back: one at a time.
+    frame.runCommand(cmd::Wizard);
+    int wizards = 0;
+    for (QMdiSubWindow* sub : frame.view()->area()->subWindowList())
+        wizards += qobject_cast<CGuideSettings*>(sub->widget()) != nullptr;
+    EXPECT_EQ(wizards, 1);
+    EXPECT_EQ(findWizard(), wizard);
     EXPECT_EQ(wizard->windowTitle(), "设置向导");
     EXPECT_TRUE(g_activeModule.empty()) << "the wizard keeps out of the one-window rule";
     ASSERT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
@@ -115,13 +124,14 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
 }
 
-TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
+TEST(GuideSettings, EachStepReadsItsPageOnceAndKeepsWhatWasTyped) {
     WizardBench b(1001);
     b.sim().SetRam(50, 0);
     b.sim().SetRam(49, 21);
     CGuideSettings* w = b.open();
     CGuideComParameter* alias = w->aliasPage();
     EXPECT_TRUE(alias->isVisible());
+    EXPECT_EQ(w->stepLabel()->text(), "第 1 步，共 4 步");
     EXPECT_FALSE(w->previousButton()->isEnabled());
     EXPECT_TRUE(alias->switchButton()->isChecked());
     EXPECT_EQ(alias->aliasEdit()->text(), "4");
@@ -133,9 +143,11 @@ TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
     EXPECT_EQ(alias->aliasEdit()->text(), "21");
     EXPECT_TRUE(alias->aliasEdit()->isEnabled());
 
-    // Current page; typed values give way to the drive's when it is shown again.
+    // Current page: what was typed stays when the user comes back to it; the
+    // drive's values only on request.
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->step(), 1);
+    EXPECT_EQ(w->stepLabel()->text(), "第 2 步，共 4 步");
     EXPECT_TRUE(w->currentPage()->isVisible());
     EXPECT_EQ(w->currentPage()->peakEdit()->text(), "4200");
     EXPECT_EQ(w->currentPage()->standbyTimeEdit()->text(), "500");
@@ -145,8 +157,14 @@ TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
     ASSERT_TRUE(b.click(w->previousButton()));
     EXPECT_EQ(w->step(), 0);
     EXPECT_FALSE(w->previousButton()->isEnabled());
+    b.sim().ClearRequests();
     ASSERT_TRUE(b.click(w->nextButton()));
+    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "1234");
+    EXPECT_TRUE(b.Addresses(kRead).empty()) << "no read on the way back";
+    EXPECT_EQ(alias->aliasEdit()->text(), "21");
+    ASSERT_TRUE(b.click(w->reloadButton()));
     EXPECT_EQ(w->currentPage()->peakEdit()->text(), "3100");
+    EXPECT_EQ(w->reloadButton()->text(), "从驱动器重新读取");
 
     // Pulses page.
     b.sim().SetRam(1, 51200);
@@ -156,10 +174,12 @@ TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
     EXPECT_TRUE(w->pulsesPage()->invertBox()->isChecked());
 
     // Inputs and outputs: five and two rows on this variant; polarity 0x0005
-    // ticks SI1 and SI3; output code 8 is the brake; input code 0 selects nothing.
+    // ticks SI1 and SI3; output code 8 is the brake; input code 0 and code 3
+    // match no entry and say so.
     b.sim().SetRam(134, 0x0005);
     b.sim().SetRam(6, 8);
     b.sim().SetRam(124, 0);
+    b.sim().SetRam(128, 3);
     b.sim().ClearRequests();
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->step(), 3);
@@ -173,7 +193,8 @@ TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
     EXPECT_TRUE(in->row(0).invert->isChecked());
     EXPECT_FALSE(in->row(1).invert->isChecked());
     EXPECT_TRUE(in->row(2).invert->isChecked());
-    EXPECT_EQ(in->row(0).function->currentIndex(), -1);
+    EXPECT_EQ(in->row(0).function->currentText(), "0: 未定义");
+    EXPECT_EQ(in->row(4).function->currentText(), "3: 未定义");
     EXPECT_EQ(in->row(1).function->currentText(), "2:正限位");
     EXPECT_EQ(in->row(0).filter->text(), "100");
     EXPECT_EQ(out->row(1).function->currentText(), "8:抱闸输出");
@@ -183,33 +204,46 @@ TEST(GuideSettings, EachStepReadsItsPageFromTheDrive) {
     const std::vector<uint16_t> reads = b.Addresses(kRead);
     for (uint16_t a : {27, 28, 29, 30, 31, 44, 45, 46, 47})
         EXPECT_EQ(std::count(reads.begin(), reads.end(), a), 0) << a;
-    // The output half shows on its button.
+    // The output half shows on its button, as it was read with the page.
+    b.sim().ClearRequests();
     w->ioPage()->outputButton()->click();
-    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }));
     EXPECT_TRUE(out->isVisible());
     EXPECT_FALSE(in->isVisible());
+    EXPECT_TRUE(b.Addresses(kRead).empty());
+    // An undefined code is written back as it was read, not as another function.
+    hx::wizard::WizardForm form;
+    w->ioPage()->collect(form);
+    EXPECT_EQ(form.inputFunction[0], 0);
+    EXPECT_EQ(form.inputFunction[4], 3);
 }
 
-TEST(GuideSettings, NoAtTheEndWritesNothing) {
+TEST(GuideSettings, NoAtTheEndWritesNothingAndLosesNothing) {
     WizardBench b;
     CGuideSettings* w = b.open();
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(b.click(w->nextButton()));
+    w->ioPage()->inputPage()->row(4).filter->setText("200");
     b.sim().ClearRequests();
     b.messages.answers = {false};
     ASSERT_TRUE(b.click(w->nextButton()));
-    EXPECT_EQ(w->step(), 4);
     ASSERT_FALSE(b.messages.records.empty());
     EXPECT_EQ(b.messages.lastText(), "已完成向导参数设定，是否下发并保存刚才设定的参数？");
     EXPECT_EQ(b.messages.lastCaption(), "完成向导");
     EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
-    EXPECT_FALSE(w->nextButton()->isEnabled());
-    EXPECT_TRUE(w->ioPage()->isVisible());
-    // Back to the I/O page, which reads the drive again.
-    b.sim().SetRam(134, 0x02);
-    ASSERT_TRUE(b.click(w->previousButton()));
+    // Still on the last page, "下一步" asks again; going back re-reads nothing.
     EXPECT_EQ(w->step(), 3);
-    EXPECT_TRUE(w->ioPage()->inputPage()->row(1).invert->isChecked());
     EXPECT_TRUE(w->nextButton()->isEnabled());
+    EXPECT_TRUE(w->ioPage()->isVisible());
+    b.sim().SetRam(133, 100);
+    ASSERT_TRUE(b.click(w->previousButton()));
+    ASSERT_TRUE(b.click(w->nextButton()));
+    EXPECT_EQ(w->ioPage()->inputPage()->row(4).filter->text(), "200");
+    EXPECT_TRUE(b.Addresses(kRead).empty());
+    b.messages.clear();
+    b.messages.answers = {false};
+    ASSERT_TRUE(b.click(w->nextButton()));
+    ASSERT_EQ(b.messages.records.size(), 1u);
+    EXPECT_TRUE(b.messages.records[0].changed.contains("SI5 滤波时间(us) (地址 133): 100 → 200"))
+        << b.messages.records[0].changed.join('\n').toStdString();
 }
 
 TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
@@ -233,17 +267,17 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     w->nextButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 15000));
 
-    // The question came with the summary of every register it would write.
+    // The question came with the registers it would change, in write order,
+    // and apart from them the ones that keep their values.
     ASSERT_EQ(b.messages.records.size(), 2u);
-    const QStringList summary = b.messages.records[0].details.split('\n');
-    EXPECT_EQ(summary.size(), 31);
-    EXPECT_EQ(summary[0], "站点别名数据 (地址 49): 3 → 12");
-    EXPECT_EQ(summary[1], "别名来源 (地址 50): 1 → 1（不变）");
-    EXPECT_EQ(summary[2], "峰值电流(mA) (地址 0): 4200 → 3000");
-    EXPECT_TRUE(summary.contains("SI7 功能 (地址 45): 0 → 64")) << summary.join('\n').toStdString();
-    EXPECT_TRUE(summary.contains("输入极性 (地址 134): 0x0000 → 0x0040"));
-    EXPECT_TRUE(summary.contains("SO7 功能 (地址 31): 0 → 8"));
-    EXPECT_EQ(summary.back(), "然后存储参数 (地址 90 ← 1)");
+    const QStringList changed = b.messages.records[0].changed;
+    EXPECT_EQ(changed, (QStringList{"站点别名数据 (地址 49): 3 → 12", "峰值电流(mA) (地址 0): 4200 → 3000",
+                                    "SI7 功能 (地址 45): 0 → 64", "输入极性 (地址 134): 0x0000 → 0x0040",
+                                    "SO7 功能 (地址 31): 0 → 8"}));
+    const QStringList unchanged = b.messages.records[0].unchanged;
+    EXPECT_EQ(unchanged.size(), 25);
+    EXPECT_EQ(unchanged.front(), "别名来源 (地址 50): 1 → 1");
+    EXPECT_TRUE(b.messages.records[0].details.endsWith("然后存储参数 (地址 90 ← 1)"));
 
     EXPECT_EQ(b.messages.lastText(), "向导参数已设置完成!");
     EXPECT_EQ(b.Addresses(kWriteSingle),
@@ -255,9 +289,7 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     EXPECT_EQ(b.sim().Nv(45), 64);
     EXPECT_EQ(b.sim().Nv(134), 0x40);
     EXPECT_EQ(b.sim().Nv(31), 8);
-    EXPECT_EQ(w->step(), 4);
-    EXPECT_FALSE(w->nextButton()->isEnabled());
-    EXPECT_TRUE(w->previousButton()->isEnabled());
+    EXPECT_TRUE(w->isHidden()) << "a finished wizard closes";
 }
 
 TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
@@ -268,14 +300,14 @@ TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(b.messages.lastText(), "“峰值电流(mA)”不是数字，没有写入任何参数。请回到该页面重新输入。");
     EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
-    EXPECT_FALSE(w->nextButton()->isEnabled());
+    EXPECT_EQ(w->step(), 3);
 
-    // Back on the current page the drive's value returns; at the end the
-    // drive falls silent the moment the user says Yes.
+    // Back on the current page to mend it; at the end the drive falls silent
+    // the moment the user says Yes.
     ASSERT_TRUE(b.click(w->previousButton()));
     ASSERT_TRUE(b.click(w->previousButton()));
-    ASSERT_TRUE(b.click(w->previousButton()));
-    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "4200");
+    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "");
+    w->currentPage()->peakEdit()->setText("4000");
     for (int i = 0; i < 2; ++i) ASSERT_TRUE(b.click(w->nextButton()));
     b.messages.clear();
     hx::gui::SetMessageHandler([&](const MessageRecord& r) {
@@ -290,6 +322,25 @@ TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
     EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
     EXPECT_EQ(b.sim().CommandsCompleted(90), 0);
     EXPECT_FALSE(b.messages.saw("向导参数已设置完成!"));
+    EXPECT_FALSE(w->isHidden());
+    EXPECT_TRUE(w->nextButton()->isEnabled()) << "the user may try again";
+}
+
+TEST(GuideSettings, TheSummaryBoxHighlightsTheChangesAndFoldsTheRest) {
+    ChangesQuestion box(nullptr, "已完成向导参数设定，是否下发并保存刚才设定的参数？", "完成向导", {"a 1 → 2", "b 3 → 4"},
+                        {"c 5 → 5", "d 6 → 6", "e 7 → 7"}, "然后存储参数 (地址 90 ← 1)");
+    box.show();
+    EXPECT_EQ(box.windowTitle(), "完成向导");
+    ASSERT_EQ(box.changedList()->count(), 2);
+    EXPECT_TRUE(box.changedList()->isVisible());
+    EXPECT_EQ(box.changedList()->item(0)->text(), "a 1 → 2");
+    EXPECT_TRUE(box.changedList()->item(0)->font().bold());
+    EXPECT_NE(box.changedList()->item(0)->background().color(), box.unchangedList()->palette().color(QPalette::Base));
+    EXPECT_FALSE(box.unchangedList()->isVisible()) << "the unchanged settings are folded away";
+    EXPECT_EQ(box.unchangedToggle()->text(), "不变的设置 (3)");
+    box.unchangedToggle()->click();
+    EXPECT_TRUE(box.unchangedList()->isVisible());
+    EXPECT_EQ(box.unchangedList()->count(), 3);
 }
 
 namespace {
@@ -325,6 +376,18 @@ TEST(GuideSettings, PagesInBothLanguages) {
         w->ioPage()->outputButton()->click();
         ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }));
         EXPECT_TRUE(w->grab().save(QDir(dir).filePath(QStringLiteral("wizard-outputs-%1.png").arg(lang))));
+        // The question at the end, as the user sees it, answered No.
+        w->ioPage()->outputPage()->row(1).invert->setChecked(true);
+        w->currentPage()->peakEdit()->setText("3000");
+        hx::gui::SetMessageHandler([&](const MessageRecord& r) {
+            ChangesQuestion box(w, r.text, r.caption, r.changed, r.unchanged, r.details.section(QLatin1Char(0x0a), -1));
+            box.show();
+            box.unchangedToggle()->click();
+            EXPECT_TRUE(box.grab().save(QDir(dir).filePath(QStringLiteral("wizard-summary-%1.png").arg(lang))));
+            return false;
+        });
+        ASSERT_TRUE(b.click(w->nextButton()));
+        hx::gui::SetMessageHandler({});
         if (lang == "en") {
             EXPECT_EQ(w->windowTitle(), "Setup Wizard");
             EXPECT_EQ(w->nextButton()->text(), "Next");
