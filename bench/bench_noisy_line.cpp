@@ -57,7 +57,7 @@ bool Dump(CQXCOM& comm, hx::sim::VirtualDrive& vd, bool* wrong) {
     const hx::DriveIdentity id = hx::ReadDriveIdentity(comm, kStation);
     if (!id.complete) return false;
     CParameter table;
-    if (hx::ReadAll({&comm, &table, kStation, id.firmwareVersion}).status != hx::TransferStatus::Completed) return false;
+    if (hx::ReadAll(hx::DriveHandle(&comm, kStation, id.firmwareVersion), table).status != hx::TransferStatus::Completed) return false;
     for (uint16_t a : Addresses())
         if (Setting(a) && static_cast<uint16_t>(table.Slot(a)) != vd.Ram(a)) *wrong = true;
     return !*wrong;
@@ -67,13 +67,13 @@ bool Dump(CQXCOM& comm, hx::sim::VirtualDrive& vd, bool* wrong) {
 bool Load(CQXCOM& comm, hx::sim::VirtualDrive& vd, int salt, bool* wrong) {
     *wrong = false;
     CParameter table;
-    const hx::TransferLink link{&comm, &table, kStation, kFirmware};
-    if (hx::ReadAll(link).status != hx::TransferStatus::Completed) return false;
+    const hx::DriveHandle handle(&comm, kStation, kFirmware);
+    if (hx::ReadAll(handle, table).status != hx::TransferStatus::Completed) return false;
     for (uint16_t a : Addresses())
         if (Setting(a)) table.SetValue(a, static_cast<int16_t>(a * 13 + salt));
-    if (hx::WriteAll(link).status != hx::TransferStatus::Completed) return false;
+    if (hx::WriteAll(handle, table).status != hx::TransferStatus::Completed) return false;
     CParameter back;
-    if (hx::ReadAll({&comm, &back, kStation, kFirmware}).status != hx::TransferStatus::Completed) return false;
+    if (hx::ReadAll(hx::DriveHandle(&comm, kStation, kFirmware), back).status != hx::TransferStatus::Completed) return false;
     bool same = true;
     for (uint16_t a : Addresses()) {
         if (!Setting(a)) continue;

@@ -77,11 +77,11 @@ int main() {
         return 1;
     }
     CParameter table;
-    const hx::TransferLink link{&comm, &table, kStation, kFirmware};
+    const hx::DriveHandle handle(&comm, kStation, kFirmware);
 
     bool ok = true;
-    const Wall readWall = WallSeconds([&] { return hx::ReadAll(link); }, &ok);
-    const Wall writeWall = WallSeconds([&] { return hx::WriteAll(link); }, &ok);
+    const Wall readWall = WallSeconds([&] { return hx::ReadAll(handle, table); }, &ok);
+    const Wall writeWall = WallSeconds([&] { return hx::WriteAll(handle, table); }, &ok);
 
     const auto readPlan = hx::ReadAllPlan(kFirmware);
     const auto writePlan = hx::WriteAllPlan(kFirmware);

@@ -5,8 +5,9 @@
 --
 -- ErrorNumber is the alarm number text: "Err" and the code in four digits.
 -- Codes 1..13 belong to the fault detections that register 56 switches on
--- and off (bit 0 over-current ... bit 12 encoder disconnection); 14..16 are
--- always detected.
+-- and off (bit 0 over-current ... bit 12 encoder disconnection); 14..17 are
+-- always detected. 17 is raised by the communication watchdog (Pr9.17 and
+-- Pr9.18, registers 31007 and 31008) when it is set to raise an alarm.
 
 CREATE TABLE ErrTable (
     ErrorNumber TEXT NOT NULL PRIMARY KEY,
@@ -40,7 +41,8 @@ INSERT INTO ErrTable (ErrorNumber, ErrorName, ErrorNameEn) VALUES
 ('Err0013', '码盘断线', 'Encoder disconnected'),
 ('Err0014', '超速', 'Over-speed'),
 ('Err0015', '过载', 'Overload'),
-('Err0016', '参数校验错误', 'Parameter checksum error');
+('Err0016', '参数校验错误', 'Parameter checksum error'),
+('Err0017', '通信超时', 'Communication time-out');
 
 INSERT INTO ErrDescription (ErrorNumber, ErrorReason, Dispose, ErrorReasonEn, DisposeEn) VALUES
 ('Err0001', '电机动力线U、V、W之间短路或对地短路', '断电后用万用表检查电机线间及对地绝缘，排除短路后再上电',
@@ -124,4 +126,8 @@ INSERT INTO ErrDescription (ErrorNumber, ErrorReason, Dispose, ErrorReasonEn, Di
 ('Err0016', '存储的参数校验和错误', '恢复出厂参数后重新设定并保存',
             'Checksum of the stored parameters wrong', 'Restore the factory parameters, set them again and save'),
 ('Err0016', '驱动器软件升级后参数表不兼容', '恢复出厂参数后重新设定并保存',
-            'Parameter table incompatible after a firmware update', 'Restore the factory parameters, set them again and save');
+            'Parameter table incompatible after a firmware update', 'Restore the factory parameters, set them again and save'),
+('Err0017', '上位机与驱动器之间的通信中断时间超过了通信超时检测时间(Pr9.17)', '检查通信线缆、接头与上位机程序；不需要通信监视时把Pr9.17设为0',
+            'The master sent nothing for longer than the communication time-out (Pr9.17)', 'Check the cable, the connectors and the master program; set Pr9.17 to 0 where no watch is wanted'),
+('Err0017', '上位机程序异常退出或电脑进入休眠', '重新连接驱动器，清除报警后再运行',
+            'The master program ended abnormally or the PC went to sleep', 'Reconnect the drive and clear the alarm before running again');

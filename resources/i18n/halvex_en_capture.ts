@@ -4,6 +4,10 @@
 <context>
     <name>Capture</name>
     <message>
+        <source>驱动器没有接受采样启动命令，本次没有采样。</source>
+        <translation>The drive did not take the start of the capture; nothing was captured.</translation>
+    </message>
+    <message>
         <source>驱动器没有应答，请检查通信线路!</source>
         <translation>The drive does not answer, please check the line!</translation>
     </message>

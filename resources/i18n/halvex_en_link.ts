@@ -4,6 +4,10 @@
 <context>
     <name>hx::gui::LinkStatusBar</name>
     <message>
+        <source>端口已断开</source>
+        <translation>Port lost</translation>
+    </message>
+    <message>
         <source>站号 %1</source>
         <translation>Station %1</translation>
     </message>
@@ -24,8 +28,8 @@
         <translation>Connected</translation>
     </message>
     <message>
-        <source>请求 %1  重发 %2  无应答 %3  损坏 %4</source>
-        <translation>Requests %1  Retries %2  Unanswered %3  Damaged %4</translation>
+        <source>请求 %1  重发 %2  无应答 %3  损坏 %4  迟到 %5</source>
+        <translation>Requests %1  Retries %2  Unanswered %3  Damaged %4  Late replies %5</translation>
     </message>
 </context>
 <context>

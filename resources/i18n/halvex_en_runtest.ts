@@ -135,6 +135,58 @@
 <context>
     <name>hx::gui::CResonateAdjust</name>
     <message>
+        <source>运行后在此显示移动结束后的振荡（请记录位置误差或速度反馈）。</source>
+        <translation>After a run, the ringing after the move shows here (record the position error or the speed feedback).</translation>
+    </message>
+    <message>
+        <source>应用并重新运行</source>
+        <translation>Apply and run again</translation>
+    </message>
+    <message>
+        <source>恢复之前的设置</source>
+        <translation>Put the previous sets back</translation>
+    </message>
+    <message>
+        <source>请在通道中记录位置误差或速度反馈，以测量移动结束后的振荡。</source>
+        <translation>Record the position error or the speed feedback on a channel to measure the ringing after the move.</translation>
+    </message>
+    <message>
+        <source>采样在移动结束后不足 200 ms：请加大采样间隔或每通道采样点数。</source>
+        <translation>The capture ends less than 200 ms after the move: take a longer sampling interval or more points per channel.</translation>
+    </message>
+    <message>
+        <source>未稳定</source>
+        <translation>not settled</translation>
+    </message>
+    <message>
+        <source>应用前  →  应用后</source>
+        <translation>Before  →  after</translation>
+    </message>
+    <message>
+        <source>振荡频率</source>
+        <translation>Ringing frequency</translation>
+    </message>
+    <message>
+        <source>峰峰值(移动后200ms内)</source>
+        <translation>Peak-to-peak (200 ms after the move)</translation>
+    </message>
+    <message>
+        <source>阻尼比</source>
+        <translation>Damping ratio</translation>
+    </message>
+    <message>
+        <source>调节时间(±10%)</source>
+        <translation>Settling time (±10%)</translation>
+    </message>
+    <message>
+        <source>建议: 第1组抗振 幅值 %1%, 相位A %2, 相位B %3</source>
+        <translation>Proposal: 1st anti-vibration set, amplitude %1%, phase A %2, phase B %3</translation>
+    </message>
+    <message>
+        <source>请输入一个整数。</source>
+        <translation>Please enter an integer.</translation>
+    </message>
+    <message>
         <source>采样间隔</source>
         <translation>Sampling Interval</translation>
     </message>
@@ -165,6 +217,22 @@
 </context>
 <context>
     <name>hx::gui::CRunTest</name>
+    <message>
+        <source>驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。</source>
+        <translation>The drive does not answer: the motor may still be moving! The stop goes out again every 0.5 s until the drive answers.</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝</source>
+        <translation>Refused by the drive</translation>
+    </message>
+    <message>
+        <source>驱动器没有应答，无法确认电机已停止，电机可能仍在运动！</source>
+        <translation>The drive does not answer: the stop could not be confirmed and the motor may still be moving!</translation>
+    </message>
+    <message>
+        <source>停止未确认</source>
+        <translation>Stop not confirmed</translation>
+    </message>
     <message>
         <source>力矩电流(mA)</source>
         <translation>Torque Current(mA)</translation>
@@ -266,8 +334,8 @@
         <translation>Settling time (±5%): %1</translation>
     </message>
     <message>
-        <source>超调量: %1 %</source>
-        <translation>Overshoot: %1 %</translation>
+        <source>超调量: %1</source>
+        <translation>Overshoot: %1</translation>
     </message>
     <message>
         <source>跟随误差均方根: %1 p</source>
@@ -386,6 +454,84 @@
     <message>
         <source>请输入一个整数。</source>
         <translation>Please enter an integer.</translation>
+    </message>
+</context>
+<context>
+    <name>Motion</name>
+    <message>
+        <source>电机正在运动，请先停止上位机的运动指令</source>
+        <translation>The motor is moving: stop the motion controller first</translation>
+    </message>
+    <message>
+        <source>无法确认电机已停止，电机可能仍在运动。%1</source>
+        <translation>The stop could not be confirmed: the motor may still be moving. %1</translation>
+    </message>
+    <message>
+        <source>电机已停止。</source>
+        <translation>Stopped.</translation>
+    </message>
+    <message>
+        <source>上次试运行没有正常结束：已恢复驱动器原来的通信超时设置(%1)。</source>
+        <translation>The last test run did not end normally: the drive's own communication watchdog is back (%1).</translation>
+    </message>
+    <message>
+        <source>上次试运行没有正常结束，驱动器原来的通信超时设置(%1)无法恢复：%2</source>
+        <translation>The last test run did not end normally and the drive's own communication watchdog (%1) could not be put back: %2</translation>
+    </message>
+</context>
+<context>
+    <name>DriveFault</name>
+    <message>
+        <source>驱动器不支持这种请求</source>
+        <translation>the drive does not know this request</translation>
+    </message>
+    <message>
+        <source>驱动器没有这个寄存器</source>
+        <translation>the drive has no such register</translation>
+    </message>
+    <message>
+        <source>驱动器现在不接受这个值</source>
+        <translation>the drive does not take this value now</translation>
+    </message>
+    <message>
+        <source>驱动器内部故障</source>
+        <translation>the drive reports an internal failure</translation>
+    </message>
+    <message>
+        <source>驱动器正忙</source>
+        <translation>the drive is busy</translation>
+    </message>
+    <message>
+        <source>异常码 %1</source>
+        <translation>exception %1</translation>
+    </message>
+    <message>
+        <source>报警 %1 正在进行。</source>
+        <translation>Alarm %1 is active.</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了请求(寄存器 %1)：%2。</source>
+        <translation>The drive refused the request to register %1: %2.</translation>
+    </message>
+    <message>
+        <source>驱动器没有应答(寄存器 %1)，请检查连接。</source>
+        <translation>The drive did not answer (register %1): check the connection.</translation>
+    </message>
+    <message>
+        <source>驱动器的应答已损坏(寄存器 %1)，请检查线路是否受干扰。</source>
+        <translation>The drive's reply for register %1 was damaged: check the line for interference.</translation>
+    </message>
+    <message>
+        <source>端口已断开(寄存器 %1)，请检查串口设备后重新连接。</source>
+        <translation>Port lost (register %1): check the serial device and connect again.</translation>
+    </message>
+    <message>
+        <source>端口没有打开。</source>
+        <translation>The port is not open.</translation>
+    </message>
+    <message>
+        <source>无法发送的请求(寄存器 %1)。</source>
+        <translation>A request that cannot be sent (register %1).</translation>
     </message>
 </context>
 </TS>

@@ -87,6 +87,10 @@
 <context>
     <name>hx::gui::CDisplayWaveform</name>
     <message>
+        <source>读入为参考</source>
+        <translation>Load as reference</translation>
+    </message>
+    <message>
         <source>一</source>
         <translation>1</translation>
     </message>
@@ -179,7 +183,19 @@
     </message>
     <message>
         <source>幅值</source>
-        <translation>Amplitude</translation>
+        <translation>Magnitude</translation>
+    </message>
+    <message>
+        <source>幅值(dB)</source>
+        <translation>Magnitude(dB)</translation>
+    </message>
+    <message>
+        <source>峰值</source>
+        <translation>Peaks</translation>
+    </message>
+    <message>
+        <source>平均次数</source>
+        <translation>Averages</translation>
     </message>
     <message>
         <source>采样点数:</source>
@@ -199,7 +215,38 @@
     </message>
 </context>
 <context>
+    <name>Analysis</name>
+    <message>
+        <source>可能的共振</source>
+        <translation>Likely resonance</translation>
+    </message>
+    <message>
+        <source>未发现振荡</source>
+        <translation>No ringing</translation>
+    </message>
+    <message>
+        <source>振荡频率 %1 Hz 过低：四组抗振叠加也无法抑制到五分之一以下（相位A最大 255，对应 9.8 Hz）</source>
+        <translation>The ringing at %1 Hz is too slow: even the four anti-vibration sets combined leave more than a fifth of it (phase A reaches at most 255, 9.8 Hz)</translation>
+    </message>
+    <message>
+        <source>振荡频率 %1 Hz 低于单组抗振的下限 9.8 Hz：第一至第%2组抗振叠加，各取相位A 255</source>
+        <translation>The ringing at %1 Hz is below the 9.8 Hz one set can reach: sets 1 to %2 combined, each at phase A 255</translation>
+    </message>
+</context>
+<context>
     <name>hx::gui::Cscope</name>
+    <message>
+        <source>设为参考</source>
+        <translation>Keep as reference</translation>
+    </message>
+    <message>
+        <source>读入为参考</source>
+        <translation>Load as reference</translation>
+    </message>
+    <message>
+        <source>清除参考</source>
+        <translation>Clear reference</translation>
+    </message>
     <message>
         <source>测量光标</source>
         <translation>Measurement cursors</translation>

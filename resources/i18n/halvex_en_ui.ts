@@ -12,6 +12,14 @@
         <translation>Saved</translation>
     </message>
     <message>
+        <source>保存命令的应答丢失，驱动器可能已经保存了参数。驱动器现在没有在保存（地址 90 已回到 0），但无法确认是否保存成功，请再保存一次。</source>
+        <translation>The reply to the store command was lost: the drive may have stored its settings. It is not storing now (register 90 is back at 0), but whether it stored cannot be told; please save again.</translation>
+    </message>
+    <message>
+        <source>保存结果不确定</source>
+        <translation>Store uncertain</translation>
+    </message>
+    <message>
         <source>保存驱动器当前设置失败!</source>
         <translation>Saving the drive's current settings failed!</translation>
     </message>

@@ -1,9 +1,11 @@
 #include "cli/CaptureCommands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <cstdio>
 #include <ostream>
@@ -11,6 +13,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/analysis/SpectrumPeaks.h"
 #include "cli/WavePlot.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
@@ -18,7 +21,9 @@
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/CommandLine.h"
+#include "core/util/TextProgress.h"
 
 namespace {
 
@@ -28,12 +33,13 @@ bool EndsWith(const std::string& s, const std::string& suffix) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-// Progress on standard error, one line rewritten per block.
+// Progress on standard error: a bar rewritten in place on a terminal, whole
+// lines in a log, where a carriage return would glue the next message onto
+// the progress. The bar's line is ended when the transfer is over, however
+// it ended.
 hx::BlockProgress ProgressLine(const CliContext& ctx, const char* what) {
-    return [&ctx, what](int done, int total) {
-        ctx.Err() << '\r' << what << ": block " << done << '/' << total << std::flush;
-        if (done == total) ctx.Err() << '\n';
-    };
+    auto progress = std::make_shared<hx::TextProgress>(ctx.Err(), what, hx::TextProgress::StderrIsTerminal());
+    return [progress](int done, int total) { progress->Update(done, total); };
 }
 
 // The reason a capture or spectrum request failed, for the one-line message.
@@ -43,6 +49,9 @@ std::string FailureReason(hx::CaptureStatus status, const hx::BlockFailure& bloc
         return spectrum ? "time-out: the drive did not report the spectrum ready within 12 s"
                         : "time-out: the drive did not report the capture complete within 12 s";
     case hx::CaptureStatus::NoAnswer: return "the drive does not answer";
+    case hx::CaptureStatus::NotStarted:
+        return "the drive did not take the start (its reply was lost and it shows no capture); the start was not "
+               "sent again";
     case hx::CaptureStatus::Failed: {
         std::ostringstream s;
         s << "block " << block.block + 1;
@@ -165,6 +174,19 @@ int RunCaptureCommand(const CliContext& ctx, const CaptureCommandOptions& option
                        [&](std::string* e) { return hx::ExportWaveCsv(output, recording, e); });
 }
 
+// Two decimals, as the peak lines print a frequency.
+static std::string Fixed2(double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.2f", v);
+    return t;
+}
+
+std::string FormatSpectrumPeaks(const hx::analysis::SpectrumAnalysis& analysis) {
+    std::string out;
+    for (const auto& p : analysis.peaks) out += Fixed2(p.frequencyHz) + "," + std::to_string(std::lround(p.level)) + "\n";
+    return out;
+}
+
 std::string FormatSpectrumCsv(const std::vector<float>& bins) {
     std::string out = "Bin,Frequency(Hz),Value\r\n";
     char line[64];
@@ -175,32 +197,51 @@ std::string FormatSpectrumCsv(const std::vector<float>& bins) {
         std::string f = freq;
         f.erase(f.find_last_not_of('0') + 1);
         if (!f.empty() && f.back() == '.') f.pop_back();
-        std::snprintf(line, sizeof line, "%zu,%s,%d\r\n", i, f.c_str(), static_cast<int>(bins[i]));
+        // An average of whole words is rounded back to one.
+        std::snprintf(line, sizeof line, "%zu,%s,%ld\r\n", i, f.c_str(), std::lround(bins[i]));
         out += line;
     }
     return out;
 }
 
-int RunFftCommand(const CliContext& ctx, const std::string& pattern) {
-    const std::string output = ctx.Expand(pattern);
+int RunFftCommand(const CliContext& ctx, const FftCommandOptions& options) {
+    const std::string output = ctx.Expand(options.output);
     if (!output.empty() && !EndsWith(output, ".csv")) return ctx.Usage("-o needs a file ending in .csv: " + output);
+    if (options.averages < 1 || options.averages > hx::analysis::kMaxAverages)
+        return ctx.Usage("--average must be 1.." + std::to_string(hx::analysis::kMaxAverages));
+    if (options.peaks < 0 || options.peaks > 100) return ctx.Usage("--peaks must be 0..100");
     if (!ctx.OpenLink()) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
     // A drive that does not answer at all is told at once, not after the
     // whole ready wait.
     if (!drive.Read(hx::reg::kSpectrumStatus))
         return ctx.Fail("spectrum failed: the drive does not answer", kExitNoAnswer);
-    const hx::SpectrumResult result = hx::RunSpectrum(drive, hx::SpectrumRequest{}, {}, ProgressLine(ctx, "spectrum"));
+    hx::SpectrumRequest request;
+    request.averages = options.averages;
+    const hx::SpectrumResult result = hx::RunAveragedSpectrum(drive, request, {}, ProgressLine(ctx, "spectrum"));
     if (result.status != hx::CaptureStatus::Completed)
         return ctx.Fail("spectrum failed: " + FailureReason(result.status, result.failedBlock, true), kExitNoAnswer);
-    const std::string csv = FormatSpectrumCsv(result.bins);
-    return WriteOutput(ctx, output, csv, [&](std::string* e) {
+    const std::vector<float>& bins = result.bins;
+    const std::string csv = FormatSpectrumCsv(bins);
+    std::string peaks;
+    if (options.peaks > 0) {
+        const auto analysis = hx::analysis::AnalyseSpectrum(bins, hx::SpectrumBinFrequency(1), options.peaks);
+        peaks = FormatSpectrumPeaks(analysis);
+        if (!analysis.peaks.empty() && analysis.peaks.front().likelyResonance)
+            ctx.Err() << "likely resonance: " << Fixed2(analysis.peaks.front().frequencyHz) << " Hz\n";
+    }
+    // Without a file the peaks stand alone on standard output when asked
+    // for; with one, the table goes there and the peaks here.
+    if (output.empty()) return WriteOutput(ctx, output, options.peaks > 0 ? peaks : csv, {});
+    const int status = WriteOutput(ctx, output, csv, [&](std::string* e) {
         hx::AtomicFile::Step step;
         int err = 0;
         if (hx::WriteFileAtomically(output, csv, &step, &err)) return true;
         *e = output + ": " + std::strerror(err);
         return false;
     });
+    if (status != kExitOk || peaks.empty()) return status;
+    return WriteOutput(ctx, {}, peaks, {});
 }
 
 struct WaveCommandOptions {
@@ -213,6 +254,9 @@ struct WaveCommandOptions {
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output,
                          const WaveCommandOptions& options) {
     if (options.table && !UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    // The export would replace the waveform with its own table.
+    if (hx::SameFile(input, output))
+        return ctx.Fail(output + " is the waveform file itself; give another name for the CSV", kExitNoAnswer);
     hx::WaveRecording recording;
     std::string error;
     if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
@@ -260,14 +304,19 @@ void AddCaptureCommands(CliCommands& commands) {
                 "the CSV as a table for spreadsheets: Time(ms) and the channels by name, signed values");
     commands.OnEveryDrive(c, &capture.output);
 
-    static std::string spectrumOutput;
+    static FftCommandOptions spectrum;
     CLI::App* f = commands.Add("fft", "the drive's spectrum as CSV: Bin,Frequency(Hz),Value",
-                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrumOutput); });
-    f->add_option("-o,--output", spectrumOutput,
+                               [](const CliContext& ctx) { return RunFftCommand(ctx, spectrum); });
+    f->add_option("-o,--output", spectrum.output,
                   "FILE.csv ({port} and {station} are filled in); without it the CSV\n"
                   "goes to standard output")
         ->type_name("FILE");
-    commands.OnEveryDrive(f, &spectrumOutput);
+    commands.OnEveryDrive(f, &spectrum.output);
+    hx::cmdline::AddNumberOption(*f, "--average", spectrum.averages, 1, hx::analysis::kMaxAverages,
+                                 "request the spectrum N times and average the magnitudes (1..16, default 1)");
+    hx::cmdline::AddNumberOption(*f, "--peaks", spectrum.peaks, 0, 100,
+                                 "print the N highest peaks above 20 Hz as frequency_hz,level lines, highest\n"
+                                 "first: alone on standard output, or there after the table went to -o FILE");
 
     CLI::App& wave = *commands.AddGroup("wave", "waveform files");
     static WaveCommandOptions exportOptions, plotOptions;

@@ -8,6 +8,7 @@
 #include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
+#include "core/runtest/MotionGuard.h"
 #include "core/util/CommandLine.h"
 #include "core/util/Text.h"
 #include "core/util/TextProgress.h"
@@ -41,10 +42,18 @@ bool CliContext::OpenLink() const {
     if (m_opened) return *m_opened;
     m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
     m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
+    m_comm.SetLateHorizon(static_cast<uint32_t>(m_options.lateHorizonMs));
     m_opened = m_comm.OpenCom() != 0;
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);
         g_station = Station();
+        // A run this tool or the window left behind (killed, or the line
+        // broke) may have left the drive's watchdog armed: its own values
+        // go back before anything else happens on this drive.
+        if (Station() >= 1 && Station() <= 247)
+            if (const auto restored = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
+                                                                       m_comm.PortName()))
+                Fail(hx::runtest::RestoredWatchdogText(*restored), 0);
         // Every command that talks to a drive hears of a write to it that never finished.
         if (Station() != 0) ReportUnfinishedWrite(Station());
     } else {

@@ -40,6 +40,7 @@ struct CliOptions {
     int station = 63;                // default: Drive/DriveNo of the settings file
     std::vector<int> stations;       // --stations: the stations on every port, ascending
     int timeoutMs = 100;             // reply time-out
+    int lateHorizonMs = 0;           // how long a late reply may still come; 0: the link's rule
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
     bool noBackup = false;           // write without the backup the change gate takes first
     // Fixed framing: no parity, 8 data bits, 2 stop bits.

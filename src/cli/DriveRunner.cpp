@@ -74,6 +74,7 @@ void RunPort(const CliContext& many, const std::string& port, const std::vector<
     CQXCOM comm;
     comm.ConfigCom(port, std::to_string(o.baud), "8", "NONE", "2");
     comm.SetReceiveTimeOut(static_cast<uint16_t>(o.timeoutMs));
+    comm.SetLateHorizon(static_cast<uint32_t>(o.lateHorizonMs));
     const bool opened = comm.OpenCom() != 0;
     const std::string openError = opened ? std::string() : "cannot open " + port + ": " + comm.LastErrorText();
     if (opened) comm.SetCurrentUseMode(1);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <ostream>
 
 #include "cli/CliCommands.h"
@@ -12,7 +13,6 @@
 #include "core/db/ModelMapping.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
-#include "core/link/ModbusFrame.h"
 #include "core/settings/EnvSettings.h"
 
 namespace {
@@ -39,7 +39,7 @@ int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args) 
     int found = 0;
     // Station 0 is the broadcast address; FindDrive knows nobody answers it.
     for (long s = first; s <= last; ++s) {
-        if (ctx.Link().FindDrive(static_cast<uint8_t>(s), 0) != -1) {
+        if (ctx.Drive().atStation(static_cast<uint8_t>(s)).Present()) {
             ctx.Out() << s << '\n';
             ctx.Out().flush();
             ++found;
@@ -64,25 +64,21 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers a read; give --station", kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
-    CQXCOM& comm = ctx.Link();
+    hx::DriveHandle drive = ctx.Drive();
 
     if (count == 1) {
-        const int value = comm.ReadAddressValue(ctx.Station(), *address);
-        if (!comm.LastRequestAnswered()) return ctx.NoAnswer("read " + std::to_string(*address));
-        ctx.Out() << *address << '=' << value << '\n';
+        const std::optional<int16_t> value = drive.Read(*address);
+        if (!value) return ctx.NoAnswer("read " + std::to_string(*address));
+        ctx.Out() << *address << '=' << *value << '\n';
         return kExitOk;
     }
     uint32_t next = *address;
     const uint32_t end = *address + static_cast<uint32_t>(count);
     while (next < end) {
         const auto n = static_cast<uint16_t>(std::min<uint32_t>(end - next, CQXCOM::kMaxReadCount));
-        const auto frame = comm.ReadBigData(ctx.Station(), static_cast<uint16_t>(next), n);
-        if (frame.size() != 5u + 2u * n)
-            return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
-        for (uint16_t i = 0; i < n; ++i) {
-            const auto word = static_cast<int16_t>(hx::WordAt(&frame[3 + 2 * i]));
-            ctx.Out() << (next + i) << '=' << word << '\n';
-        }
+        const auto words = drive.ReadWords(static_cast<uint16_t>(next), n);
+        if (!words) return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
+        for (uint16_t i = 0; i < n; ++i) ctx.Out() << (next + i) << '=' << static_cast<int16_t>((*words)[i]) << '\n';
         next += n;
     }
     return kExitOk;
@@ -101,13 +97,13 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
                         kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
-    CQXCOM& comm = ctx.Link();
+    hx::DriveHandle drive = ctx.Drive();
     if (ctx.Station() == 0) {
-        comm.WriteAddressValue(ctx.Station(), *address, word);
+        const bool answered = drive.Write(*address, static_cast<uint16_t>(word)).has_value();
         // Nobody answers a broadcast: it went out, whether any drive took it is unknown.
         ctx.Out() << "broadcast: sent " << *address << '=' << word << " to every drive on the line; no drive answers a "
                      "broadcast, so whether it was carried out is unknown\n";
-        return comm.LastRequestAnswered() ? kExitOk : ctx.NoAnswer("broadcast write " + std::to_string(*address));
+        return answered ? kExitOk : ctx.NoAnswer("broadcast write " + std::to_string(*address));
     }
     // Before the write: the backup of the drive (a whole read the first time),
     // and the write on record.
@@ -118,21 +114,20 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     hx::ChangeBatch::Pending pending;
     const auto sent = static_cast<uint16_t>(word);
     if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
-    comm.WriteAddressValue(ctx.Station(), *address, word);
-    const bool answered = comm.LastRequestAnswered();
-    const bool mayHaveApplied = comm.LastRequestMayHaveApplied();
-    const std::string failure = comm.LastRequestErrorText();
+    const bool answered = drive.Write(*address, sent).has_value();
+    const hx::DriveFault failure = drive.fault();
     // What the drive holds now is the answer that counts, whatever became of
     // the write's own reply.
-    const int held = comm.ReadAddressValue(ctx.Station(), *address);
-    const bool readBack = comm.LastRequestAnswered();
-    if (readBack) changes.Confirm(pending, static_cast<int16_t>(held) == word);
+    const std::optional<int16_t> readBack = drive.Read(*address);
+    const int held = readBack.value_or(-1);
+    if (readBack) changes.Confirm(pending, *readBack == word);
+    else if (failure.kind == hx::DriveFaultKind::Refused) changes.Confirm(pending, false);
     if (!answered) {
         std::string text = "station " + std::to_string(ctx.Station()) + ": write " + std::to_string(*address) +
-                           " failed: " + failure;
+                           " failed: " + failure.text;
         if (readBack)
             text += "; the drive holds " + std::to_string(held) + (held == word ? " (the value written)" : "");
-        else if (mayHaveApplied)
+        else if (failure.mayHaveApplied)
             text += "; reading it back failed too, so whether the drive holds it is unknown";
         return ctx.Fail(text, kExitNoAnswer);
     }

@@ -77,18 +77,12 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
 
 namespace {
 
-// A whole-table transfer with its progress on standard error: at 9600 baud
-// one takes some 20 s, too long to leave the user without a sign of life.
-hx::TransferResult WithProgress(const CliContext& ctx, const char* label,
-                                hx::TransferResult (*transfer)(const hx::TransferLink&, std::stop_token,
-                                                               const hx::ProgressCallback&),
-                                const hx::TransferLink& link) {
-    hx::TextProgress progress(ctx.Err(), label, ctx.ProgressOnTerminal());
-    return transfer(link, {}, [&progress](int done, int total) { progress.Update(done, total); });
-}
-
-hx::TransferLink LinkFor(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
-    return hx::TransferLink{&ctx.Link(), &table, ctx.Station(), identity.firmwareVersion};
+// The whole-table read with its progress on standard error: at 9600 baud
+// it takes some 20 s, too long to leave the user without a sign of life.
+hx::TransferResult ReadWithProgress(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity) {
+    hx::TextProgress progress(ctx.Err(), "reading parameters", ctx.ProgressOnTerminal());
+    return hx::ReadAll(ctx.Drive(identity.firmwareVersion), table, {},
+                       [&progress](int done, int total) { progress.Update(done, total); });
 }
 
 // Names the block where a transfer stopped and what the link saw there, so a
@@ -111,8 +105,7 @@ int Dump(const CliContext& ctx) {
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
     if (!ConnectDrive(ctx, table, &identity, &status)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {
@@ -126,9 +119,9 @@ int Dump(const CliContext& ctx) {
 int Save(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
-    if (!ConnectDrive(ctx, theParameterTable, &identity, &status)) return status;
+    if (!ConnectDrive(ctx, ctx.Table(), &identity, &status)) return status;
     // Storing in non-volatile memory replaces what it held: a backup first.
-    hx::TextProgress progress(ctx.Err(), "reading parameters for the backup", hx::TextProgress::StderrIsTerminal());
+    hx::TextProgress progress(ctx.Err(), "reading parameters for the backup", ctx.ProgressOnTerminal());
     const hx::StorageResult result =
         hx::RunGatedStorageCommand(ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
                                    [&progress](int done, int total) { progress.Update(done, total); });
@@ -141,6 +134,12 @@ int Save(const CliContext& ctx) {
         return ctx.NoAnswer("save command");
     case hx::StorageOutcome::NotBackedUp:
         return ctx.GateFailed(result.gate);
+    case hx::StorageOutcome::MayHaveStored:
+        return ctx.Fail("the reply to the save command was lost, so the store may have been carried out; register " +
+                            std::to_string(hx::kSaveToDrive.reg) +
+                            " reads 0 again after the store time, so the drive is not storing now, but whether it "
+                            "stored cannot be told: save again to be sure",
+                        kExitNoAnswer);
     default:
         return ctx.Fail("saving the drive settings failed: register " + std::to_string(hx::kSaveToDrive.reg) +
                             " did not clear after " + std::to_string(result.pollsDone) + " polls",
@@ -155,8 +154,7 @@ int Read(const CliContext& ctx, const std::string& pattern, const std::string& d
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
     if (!ConnectDrive(ctx, table, &identity, &status, true)) return status;
-    const hx::TransferResult result =
-        WithProgress(ctx, "reading parameters", hx::ReadAll, LinkFor(ctx, table, identity));
+    const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
 
@@ -176,6 +174,8 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
     hx::ParameterFileContents contents;
     std::string error;
     if (!hx::ReadParameterFile(path, &contents, &error)) return ctx.Fail(error, kExitNoAnswer);
+    // A file without a single parameter line is refused before the port is opened.
+    if (contents.values.empty()) return ctx.Fail(hx::NoParametersText(path, contents), kExitNoAnswer);
 
     int status = kExitOk;
     hx::DriveIdentity identity;
@@ -211,7 +211,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;
         Step shown = Step::Done;
-        return hx::WriteFileToDrive(LinkFor(ctx, table, identity), contents, {},
+        return hx::WriteFileToDrive(ctx.Drive(identity.firmwareVersion), table, contents, {},
                                     [&](Step step, int done, int total) {
                                         if (step != shown) {
                                             bar.reset();

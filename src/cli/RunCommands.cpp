@@ -12,14 +12,18 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/WaveFile.h"
 #include "core/capture/WaveRecording.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
+#include "core/link/FaultText.h"
 #include "core/protocol/Registers.h"
+#include "core/runtest/MotionGuard.h"
 #include "core/runtest/RunCapture.h"
 #include "core/runtest/StepResponse.h"
 
@@ -27,70 +31,34 @@ using namespace hx::runtest;
 
 namespace {
 
-constexpr int kExitInterrupted = 130;
-
 // Source codes of the signals the figures are computed from.
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void OnInterrupt(int) { g_interrupted = 1; }
 
+// The signals that end a run from outside: Ctrl+C, the quit key, kill, a closed
+// terminal. Each one stops the motion before the tool exits.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // Installs the interrupt handlers for the life of a run and puts the old ones back.
 class InterruptGuard {
 public:
     InterruptGuard() {
         g_interrupted = 0;
-        m_int = std::signal(SIGINT, OnInterrupt);
-        m_term = std::signal(SIGTERM, OnInterrupt);
+        for (size_t i = 0; i < std::size(kEndSignals); ++i) m_old[i] = std::signal(kEndSignals[i], OnInterrupt);
     }
     ~InterruptGuard() {
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
+        for (size_t i = 0; i < std::size(kEndSignals); ++i) std::signal(kEndSignals[i], m_old[i]);
     }
 
 private:
-    void (*m_int)(int);
-    void (*m_term)(int);
+    void (*m_old[std::size(kEndSignals)])(int);
 };
 
-// "--name VALUE" / "--name=VALUE" options of a run command, each at most once.
-class RunOptions {
-public:
-    // Fails with a usage message for an unknown option or a missing value.
-    std::optional<std::string> Parse(const std::vector<std::string>& args, size_t first,
-                                     const std::vector<std::string>& known) {
-        for (size_t i = first; i < args.size(); ++i) {
-            std::string name = args[i], value;
-            const auto eq = name.find('=');
-            bool inlineValue = false;
-            if (eq != std::string::npos && name.rfind("--", 0) == 0) {
-                value = name.substr(eq + 1);
-                name = name.substr(0, eq);
-                inlineValue = true;
-            }
-            bool ok = false;
-            for (const auto& k : known) ok = ok || k == name;
-            if (!ok) return "unknown option " + args[i];
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) return name + " needs a value";
-                value = args[++i];
-            }
-            m_values[name] = value;
-        }
-        return std::nullopt;
-    }
-    bool Has(const std::string& name) const { return m_values.count(name) != 0; }
-    const std::string& Value(const std::string& name) const { return m_values.at(name); }
+}  // namespace
 
-private:
-    std::map<std::string, std::string> m_values;
-};
-
-struct NumberOption {
-    const char* name;
-    long lo, hi;
-    long* out;
-};
+namespace runcli {
 
 std::optional<std::string> TakeNumbers(const RunOptions& o, std::initializer_list<NumberOption> list) {
     for (const auto& n : list) {
@@ -122,7 +90,7 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
         *error = "capture capacity (register " + std::to_string(capacity.address) + ")";
         return std::nullopt;
     }
-    const std::vector<int> choices = PointsChoices(*capacity.value, activeChannels, firmware);
+    const std::vector<int> choices = hx::PointsChoices(*capacity.value, activeChannels, firmware);
     if (!o.Has("--points")) return choices.back();
     const auto p = CliContext::ParseNumber(o.Value("--points"));
     for (int c : choices)
@@ -131,10 +99,9 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
     return std::nullopt;
 }
 
-// Runs the capture; on Ctrl+C stops the motion and ends the capture.
-// Returns nullopt when interrupted.
+// Runs the capture; on a signal of kEndSignals stops the motion and ends
+// the capture. Returns nullopt when interrupted.
 std::optional<CaptureOutcome> RunWithInterrupt(CaptureRequest request) {
-    InterruptGuard guard;
     RunSession session;
     std::promise<CaptureOutcome> done;
     auto result = done.get_future();
@@ -162,9 +129,24 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
     switch (out.status) {
     case CaptureStatus::Completed:
         return kExitOk;
-    case CaptureStatus::NoAnswer:
-        return ctx.NoAnswer("register " + std::to_string(out.unansweredAddress.value_or(0)) +
-                            (out.safetyStopSent ? "; stop sent" : "; stop not answered either"));
+    case CaptureStatus::NoAnswer: {
+        if (out.writes.fault.kind == hx::DriveFaultKind::Refused) {
+            // The drive answered: its reason, and the alarm that may be behind it.
+            return ctx.Fail("station " + std::to_string(ctx.Station()) + ": " +
+                                hx::FaultSentenceAskingAlarm(ctx.Drive(100.0f), out.unansweredAddress.value_or(0),
+                                                             out.writes.fault),
+                            kExitNoAnswer);
+        }
+        // One sentence: what failed and why, then what became of the motor.
+        const std::string why = out.failureText.empty() ? "" : " (" + out.failureText + ")";
+        const std::string what = "station " + std::to_string(ctx.Station()) + ": " +
+                                 (out.writes.unanswered ? "writing" : "reading") + " register " +
+                                 std::to_string(out.unansweredAddress.value_or(0)) + " failed" + why;
+        if (!out.writes.unanswered) return ctx.Fail(what, kExitNoAnswer);
+        return ctx.Fail(what + (out.safetyStopSent ? "; the stop sent after it was answered"
+                                                   : "; the stop sent after it got no answer either"),
+                        kExitNoAnswer);
+    }
     case CaptureStatus::TimedOut:
         return ctx.Fail("the drive did not finish the capture in time (try a shorter sampling interval); stopped",
                         kExitNoAnswer);
@@ -174,6 +156,104 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
         return out.gate.canGoOnWithout() ? ctx.GateFailed(out.gate) : ctx.NoAnswer("backup read");
     }
     return kExitNoAnswer;
+}
+
+// How often the tool asks whether the motion still runs: each read also
+// feeds the drive's watchdog, well inside its time-out.
+constexpr auto kKeepAlive = std::chrono::milliseconds(200);
+// Unanswered keep-alive reads in a row before the tool gives up on the line
+// (and stops what it can).
+constexpr int kKeepAliveMisses = 10;
+constexpr auto kProgressEvery = std::chrono::seconds(5);
+
+// The stop until the drive confirms it, then the drive's own watchdog back.
+// Returns what to say about the stop when it could not be confirmed.
+std::string StopAndRestore(const CliContext& ctx, MotionGuard& guard, MotionKind kind) {
+    const StopOutcome stopped = guard.Stop(kind, 6, std::chrono::milliseconds(500));
+    const RestoreOutcome restored = guard.Restore();
+    if (!restored.done)
+        ctx.Fail("the drive's communication watchdog could not be put back now; it will be at the next connect (" +
+                     hx::FaultSentence(restored.address, restored.fault) + ")",
+                 kExitNoAnswer);
+    return stopped.confirmed ? std::string() : stopped.Message();
+}
+
+// The run from start to end: the motor checked at rest and the watchdog
+// armed before the start, the capture, the figures (report), then the wait
+// until the drive says the motion or test has finished. Any signal of
+// kEndSignals or a failure stops it; --detach leaves it running on purpose.
+int GuardedRun(const CliContext& ctx, const CaptureRequest& request, bool detach, const std::string& what,
+               const std::function<int(const CaptureOutcome&)>& report) {
+    InterruptGuard signals;
+    const MotionKind kind = MotionOf(request.mode);
+    MotionGuard guard(request.drive,
+                      ctx.Link().PortName());
+    const Readiness ready = guard.Prepare(kind);
+    if (!ready.noteError.empty()) ctx.Fail("cannot note the drive's watchdog values: " + ready.noteError, 0);
+    if (!ready.ready()) {
+        guard.Restore();
+        return ctx.Fail(ready.Message(), kExitNoAnswer);
+    }
+    if (ready.watchdogMissing)
+        ctx.Fail("the drive has no communication watchdog: the " + what + " runs on if this tool is killed", 0);
+
+    const auto out = RunWithInterrupt(request);
+    if (!out) {
+        const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
+        return ctx.Fail(unconfirmed.empty() ? "interrupted; " + what + " stopped" : "interrupted; " + unconfirmed,
+                        kExitInterrupted);
+    }
+    if (out->status != CaptureStatus::Completed) {
+        const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
+        const int code = ReportFailure(ctx, *out);
+        if (!unconfirmed.empty()) ctx.Fail(unconfirmed, code);
+        return code;
+    }
+    const int reported = report(*out);
+
+    if (detach) {
+        const RestoreOutcome restored = guard.Restore();
+        ctx.Fail("--detach: the " + what + " goes on; stop it with \"run stop\"" +
+                     (restored.done ? "; the drive's communication watchdog is as the drive had it"
+                                    : "; the drive's communication watchdog could not be put back"),
+                 0);
+        return reported;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    auto nextProgress = started;
+    int misses = 0;
+    for (;;) {
+        if (g_interrupted) {
+            const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
+            return ctx.Fail(unconfirmed.empty() ? "interrupted; " + what + " stopped" : "interrupted; " + unconfirmed,
+                            kExitInterrupted);
+        }
+        const MotionPoll poll = guard.Poll(kind);
+        if (poll.state == MotionPoll::State::Ended) break;
+        misses = poll.state == MotionPoll::State::NoAnswer ? misses + 1 : 0;
+        if (misses >= kKeepAliveMisses) {
+            const std::string why = hx::FaultSentence(CommandRegister(kind), poll.fault);
+            const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
+            return ctx.Fail(why + (unconfirmed.empty() ? " Stopped." : " " + unconfirmed), kExitNoAnswer);
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= nextProgress) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
+            ctx.Err() << "halvex-cli: " << what << " running, " << elapsed << " s (Ctrl+C stops it)\n";
+            ctx.Err().flush();
+            nextProgress = now + kProgressEvery;
+        }
+        std::this_thread::sleep_for(kKeepAlive);
+    }
+    const RestoreOutcome restored = guard.Restore();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+    ctx.Err() << "halvex-cli: " << what << " finished after " << elapsed << " s\n";
+    if (!restored.done)
+        return ctx.Fail("the drive's communication watchdog could not be put back (" +
+                            hx::FaultSentence(restored.address, restored.fault) + "); it will be at the next connect",
+                        kExitNoAnswer);
+    return reported;
 }
 
 // The recording written as the waveform window writes it: ".csv" the
@@ -203,12 +283,8 @@ float DriveFirmware(const CliContext& ctx) {
     return hx::ReadDriveIdentity(ctx.Link(), ctx.Station()).firmwareVersion;
 }
 
-int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
-    RunOptions o;
-    if (auto e = o.Parse(args, 1, {"--speed", "--distance", "--accel", "--dwell", "--runs", "--back-and-forth",
-                                   "--direction", "--interval", "--points", "--channels", "-o"}))
-        return ctx.Usage(*e);
-    VelocityFields f;
+int TakeVelocityFields(const CliContext& ctx, const RunOptions& o, VelocityFields* fields) {
+    VelocityFields& f = *fields;
     long speed = f.speed, distance = f.distance, accel = f.acceleration, dwell = f.dwell, runs = f.runs,
          back = f.backAndForth, direction = f.direction, interval = f.sampleInterval;
     if (auto e = TakeNumbers(o, {{"--speed", -2147483647L, 2147483647L, &speed},
@@ -238,6 +314,22 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
                                               "--runs must be 1..65535"};
         return ctx.Usage(kRanges[failure->field]);
     }
+    return kExitOk;
+}
+
+}  // namespace runcli
+
+namespace {
+
+using namespace runcli;
+
+int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
+    RunOptions o;
+    std::vector<std::string> known = kVelocityOptions;
+    known.insert(known.end(), {"--points", "--channels", "-o", "--detach"});
+    if (auto e = o.Parse(args, 1, known)) return ctx.Usage(*e);
+    VelocityFields f;
+    if (const int status = TakeVelocityFields(ctx, o, &f); status != kExitOk) return status;
 
     std::array<uint32_t, 4> codes = {kPositionError, kSpeedFeedback, 0, 0};
     if (o.Has("--channels")) {
@@ -264,34 +356,45 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
 
     const CaptureRequest r = CaptureRequest::For(ctx.Drive(firmware), Mode::Velocity, codes,
                                                  *points, VelocityStartWrites(f, codes, *points, firmware));
-    const auto out = RunWithInterrupt(r);
-    if (!out) return ctx.Fail("interrupted; motor stopped", kExitInterrupted);
-    if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);
-    TakeReturnedValues(out->startWrites, out->writes.returned, &f, nullptr, nullptr);
+    return GuardedRun(ctx, r, o.Has("--detach"), "motion", [&](const CaptureOutcome& out) {
+        TakeReturnedValues(out.startWrites, out.writes.returned, &f, nullptr, nullptr);
 
-    auto channel = [&](uint32_t code) -> const std::vector<float>* {
-        for (int k = 0; k < 4; ++k)
-            if (out->codes[k] == code) return &out->samples[k];
-        return nullptr;
-    };
-    const FollowingFigures fig =
-        ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback), channel(kSpeedReference), f.speed);
-    ctx.Out() << "points per channel: " << out->points << ", sampling interval: " << f.sampleInterval << " us\n";
-    if (fig.peakFollowingError) ctx.Out() << "peak following error: " << Fixed(*fig.peakFollowingError, 0) << " p\n";
-    if (fig.rmsFollowingError) ctx.Out() << "rms following error: " << Fixed(*fig.rmsFollowingError, 1) << " p\n";
-    if (fig.speedOvershootPct) ctx.Out() << "speed overshoot: " << Fixed(*fig.speedOvershootPct, 1) << " %\n";
-    return WriteOutput(ctx, o, *out, f.sampleInterval);
+        auto channel = [&](uint32_t code) -> const std::vector<float>* {
+            for (int k = 0; k < 4; ++k)
+                if (out.codes[k] == code) return &out.samples[k];
+            return nullptr;
+        };
+        const FollowingFigures fig =
+            ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback), channel(kSpeedReference), f.speed);
+        ctx.Out() << "points per channel: " << out.points << ", sampling interval: " << f.sampleInterval << " us\n";
+        if (fig.peakFollowingError) ctx.Out() << "peak following error: " << Fixed(*fig.peakFollowingError, 0) << " p\n";
+        if (fig.rmsFollowingError) ctx.Out() << "rms following error: " << Fixed(*fig.rmsFollowingError, 1) << " p\n";
+        if (fig.speedOvershootPct) ctx.Out() << "speed overshoot: " << Fixed(*fig.speedOvershootPct, 1) << " %\n";
+        return WriteOutput(ctx, o, out, f.sampleInterval);
+    });
 }
 
 int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     RunOptions o;
-    if (auto e = o.Parse(args, 1, {"--current", "--kp", "--ki", "--kc", "--points", "-o"})) return ctx.Usage(*e);
+    if (auto e = o.Parse(args, 1, {"--current", "--kp", "--ki", "--kc", "--points", "-o", "--detach"})) return ctx.Usage(*e);
     long current = 1000, kp = -1, ki = -1, kc = -1;
     if (auto e = TakeNumbers(o, {{"--current", -32768, 32767, &current},
                                  {"--kp", -32768, 32767, &kp},
                                  {"--ki", -32768, 32767, &ki},
                                  {"--kc", -32768, 32767, &kc}}))
         return ctx.Usage(*e);
+    static const char* const kTorqueRanges[] = {"--kp must not be negative", "--ki must not be negative",
+                                                "--kc must be 0..1024"};
+    // The gains given are checked before anything is sent; those not given
+    // are the drive's own, checked once read.
+    {
+        TorqueFields given;
+        given.kp = static_cast<int16_t>(o.Has("--kp") ? kp : 0);
+        given.ki = static_cast<int16_t>(o.Has("--ki") ? ki : 0);
+        given.kc = static_cast<int16_t>(o.Has("--kc") ? kc : 0);
+        given.testCurrent = static_cast<int16_t>(current);
+        if (auto failure = CheckTorque(given)) return ctx.Usage(kTorqueRanges[failure->field]);
+    }
     if (!ctx.OpenLink()) return kExitPortError;
     const float firmware = DriveFirmware(ctx);
     hx::DriveHandle drive = ctx.Drive(firmware);
@@ -304,52 +407,59 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     f.ki = static_cast<int16_t>(o.Has("--ki") ? ki : *gains.ki);
     f.kc = static_cast<int16_t>(o.Has("--kc") ? kc : *gains.kc);
     f.testCurrent = static_cast<int16_t>(current);
-    if (auto failure = CheckTorque(f)) {
-        static const char* const kRanges[] = {"--kp must not be negative", "--ki must not be negative",
-                                              "--kc must be 0..1024"};
-        return ctx.Usage(kRanges[failure->field]);
-    }
+    if (auto failure = CheckTorque(f)) return ctx.Usage(kTorqueRanges[failure->field]);
     std::string error;
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
     CaptureRequest r = CaptureRequest::For(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
                                            TorqueStartWrites(f, *points, firmware));
+    // The gains are the user's tuning: they go through the change gate.
     r.gate = ctx.GateOptions();
-    const auto out = RunWithInterrupt(r);
-    if (!out) return ctx.Fail("interrupted; current-loop test stopped", kExitInterrupted);
-    if (out->status != CaptureStatus::Completed) return ReportFailure(ctx, *out);
-    TakeReturnedValues(out->startWrites, out->writes.returned, nullptr, &f, nullptr);
-    // With auto-tuning on, the drive chose its own gains for the test.
-    const TorqueReadback used = ReadTorqueGains(drive);
-    if (used.kp && used.ki && (*used.kp != f.kp || *used.ki != f.ki)) {
-        ctx.Out() << "the drive tuned its gains: Kp " << *used.kp << ", Ki " << *used.ki << '\n';
-        f.kp = static_cast<int16_t>(*used.kp);
-        f.ki = static_cast<int16_t>(*used.ki);
-    }
+    return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const CaptureOutcome& out) {
+        TakeReturnedValues(out.startWrites, out.writes.returned, nullptr, &f, nullptr);
+        // With auto-tuning on, the drive chose its own gains for the test.
+        const TorqueReadback used = ReadTorqueGains(drive);
+        if (used.kp && used.ki && (*used.kp != f.kp || *used.ki != f.ki)) {
+            ctx.Out() << "the drive tuned its gains: Kp " << *used.kp << ", Ki " << *used.ki << '\n';
+            f.kp = static_cast<int16_t>(*used.kp);
+            f.ki = static_cast<int16_t>(*used.ki);
+        }
 
-    const StepFigures s = ComputeStepFigures(out->samples[0], f.testCurrent, kTorqueSamplePeriodUs);
-    ctx.Out() << "Kp " << f.kp << ", Ki " << f.ki << ", Kc " << f.kc << ", test current " << f.testCurrent
-              << " mA, " << out->points << " points\n";
-    ctx.Out() << "rise time (10-90 %): " << (s.riseTimeMs ? Fixed(*s.riseTimeMs, 2) + " ms" : "not reached") << '\n';
-    if (s.overshootPct) ctx.Out() << "overshoot: " << Fixed(*s.overshootPct, 1) << " %\n";
-    ctx.Out() << "settling time (5 %): " << (s.settlingTimeMs ? Fixed(*s.settlingTimeMs, 2) + " ms" : "not settled")
-              << '\n';
-    if (s.steadyStateError)
-        ctx.Out() << "steady-state error: " << Fixed(*s.steadyStateError, 0) << " mA ("
-                  << Fixed(*s.steadyStateErrorPct, 1) << " %)\n";
-    return WriteOutput(ctx, o, *out, kTorqueSamplePeriodUs);
+        const StepFigures s = ComputeStepFigures(out.samples[0], f.testCurrent, kTorqueSamplePeriodUs);
+        ctx.Out() << "Kp " << f.kp << ", Ki " << f.ki << ", Kc " << f.kc << ", test current " << f.testCurrent
+                  << " mA, " << out.points << " points\n";
+        ctx.Out() << "rise time (10-90 %): " << (s.riseTimeMs ? Fixed(*s.riseTimeMs, 2) + " ms" : "not reached") << '\n';
+        if (s.overshootPct) ctx.Out() << "overshoot: " << Fixed(*s.overshootPct, 1) << " %\n";
+        ctx.Out() << "settling time (5 %): " << (s.settlingTimeMs ? Fixed(*s.settlingTimeMs, 2) + " ms" : "not settled")
+                  << '\n';
+        if (s.steadyStateError)
+            ctx.Out() << "steady-state error: " << Fixed(*s.steadyStateError, 0) << " mA ("
+                      << Fixed(*s.steadyStateErrorPct, 1) << " %)\n";
+        return WriteOutput(ctx, o, out, kTorqueSamplePeriodUs);
+    });
 }
 
 int RunStop(const CliContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1) return ctx.Usage("run stop takes no arguments");
     if (!ctx.OpenLink()) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
-    // Both, whatever runs: the motion and the current-loop test.
-    const bool motionStopped = Send(drive, StopWrite(Mode::Velocity));
-    const bool testStopped = Send(drive, StopWrite(Mode::Torque));
-    if (!motionStopped) return ctx.NoAnswer("motion stop, register 70");
-    if (!testStopped) return ctx.NoAnswer("current-loop test stop, register 23");
+    // Both, whatever runs: the motion and the current-loop test, until the
+    // drive shows both stopped.
+    const StopConfirmation s = StopAndConfirm(drive);
+    const std::string station = "station " + std::to_string(ctx.Station()) + ": ";
+    const std::string tries = std::to_string(s.rounds) + (s.rounds == 1 ? " time" : " times");
+    if (s.running)
+        return ctx.Fail(station + "not stopped: register " + std::to_string(*s.running) +
+                            " still reads running after the stop was sent " + tries,
+                        kExitNoAnswer);
+    if (!s.stopped)
+        return ctx.Fail(station + "not known whether stopped: register " + std::to_string(*s.unanswered) +
+                            " did not answer after the stop was sent " + tries,
+                        kExitNoAnswer);
+    ctx.Out() << "stopped";
+    if (s.alarm && *s.alarm != 0) ctx.Out() << "; the drive shows alarm " << *s.alarm;
+    ctx.Out() << '\n';
     return kExitOk;
 }
 
@@ -359,8 +469,8 @@ int RunRunCommand(const CliContext& ctx, const std::vector<std::string>& args) {
     if (args.empty())
         return ctx.Usage(
             "usage: run velocity [--speed N] [--distance N] [--accel N] [--dwell MS] [--runs N] "
-            "[--back-and-forth 0|1] [--direction 1|-1] [--interval US] [--points N] [--channels C1,..] [-o FILE]\n"
-            "       run torque [--current MA] [--kp N] [--ki N] [--kc N] [--points N] [-o FILE]\n"
+            "[--back-and-forth 0|1] [--direction 1|-1] [--interval US] [--points N] [--channels C1,..] [-o FILE] [--detach]\n"
+            "       run torque [--current MA] [--kp N] [--ki N] [--kc N] [--points N] [-o FILE] [--detach]\n"
             "       run stop");
     if (args[0] == "velocity") return RunVelocity(ctx, args);
     if (args[0] == "torque") return RunTorque(ctx, args);
@@ -377,8 +487,8 @@ void AddRunCommands(CliCommands& commands) {
     static const Sub subs[] = {
         {"velocity", "a velocity trapezoid: [--speed N] [--distance N] [--accel N] [--dwell MS] [--runs N] "
                      "[--back-and-forth 0|1] [--direction 1|-1] [--interval US] [--points N] [--channels C1,..] "
-                     "[-o FILE]"},
-        {"torque", "the current-loop test: [--current MA] [--kp N] [--ki N] [--kc N] [--points N] [-o FILE]"},
+                     "[-o FILE] [--detach]; waits until the last run has ended"},
+        {"torque", "the current-loop test: [--current MA] [--kp N] [--ki N] [--kc N] [--points N] [-o FILE] [--detach]"},
         {"stop", "stop the motion and the current-loop test"},
     };
     for (const Sub& sub : subs) {

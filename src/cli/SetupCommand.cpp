@@ -7,17 +7,15 @@
 
 #include "cli/SetupCommand.h"
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
-#include <sstream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
+#include "core/util/BoundedFile.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardSettingText.h"
 
@@ -72,18 +70,35 @@ int Show(const CliContext& ctx) {
     uint16_t variant = 0;
     int status = kExitOk;
     if (!Connect(ctx, &variant, &status)) return status;
-    const hx::wizard::SetupReading reading = hx::wizard::ReadSetup(ctx.Link(), ctx.Station(), variant);
+    hx::DriveHandle drive = ctx.Drive();
+    const hx::wizard::SetupReading reading = hx::wizard::ReadSetup(drive, variant);
     if (!reading.ok) return ctx.NoAnswer("read " + std::to_string(reading.unansweredAddress));
     ctx.Out() << hx::wizard::FormatSetup(reading);
     return kExitOk;
 }
 
-// Standard input, read once: every drive of many gets the same settings.
-const std::string& StandardInput() {
+// A setup file has some forty short lines; anything near this size is not one.
+constexpr std::size_t kMaxSetupFileBytes = 1u << 20;
+
+// Standard input, read once (and no more than a setup file holds): every
+// drive of many gets the same settings. False when it is too large.
+bool StandardInput(std::string* out) {
     static std::once_flag once;
     static std::string text;
-    std::call_once(once, [] { text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()); });
-    return text;
+    static bool tooLarge = false;
+    std::call_once(once, [] {
+        char buffer[4096];
+        while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+            text.append(buffer, static_cast<std::size_t>(std::cin.gcount()));
+            if (text.size() > kMaxSetupFileBytes) {
+                tooLarge = true;
+                text.clear();
+                return;
+            }
+        }
+    });
+    *out = text;
+    return !tooLarge;
 }
 
 int Apply(const CliContext& ctx, const std::string& pattern) {
@@ -91,28 +106,31 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     const std::string path = ctx.Expand(pattern);
     std::string text;
     if (path == "-") {
-        text = StandardInput();
+        if (!StandardInput(&text))
+            return ctx.Fail("standard input: more than 1 MiB, no setup file is that large", kExitNoAnswer);
     } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return ctx.Fail("cannot read " + path, kExitUsage);
-        std::ostringstream s;
-        s << in.rdbuf();
-        text = s.str();
+        const hx::FileReadOutcome read = hx::ReadBoundedFile(path, kMaxSetupFileBytes, &text);
+        if (!read.ok())
+            return ctx.Fail("cannot read " + path + ": " + hx::FileReadFailureText(read, kMaxSetupFileBytes),
+                            kExitNoAnswer);
     }
     hx::wizard::SetupValues values;
     std::string error;
-    // A bad file is refused before anything is written.
-    if (!hx::wizard::ParseSetup(text, &values, &error)) return ctx.Fail(path + ": " + error, kExitUsage);
+    // A bad file is refused before anything is written, as every command
+    // refuses a file it cannot use.
+    if (!hx::wizard::ParseSetup(text, &values, &error)) return ctx.Fail(path + ": " + error, kExitNoAnswer);
 
     uint16_t variant = 0;
     int status = kExitOk;
-    float firmware = 0;
-    if (!Connect(ctx, &variant, &status, &firmware)) return status;
-    hx::ChangeBatch changes(ctx.Drive(firmware), hx::ChangeOrigin::CommandLine, "setup apply " + path);
-    const auto report =
-        hx::wizard::ApplySetup(ctx.Link(), ctx.Station(), variant, values, {}, {}, &changes, ctx.GateOptions());
+    if (!Connect(ctx, &variant, &status)) return status;
+    hx::DriveHandle drive = ctx.Drive();
+    hx::ChangeBatch changes(drive, hx::ChangeOrigin::CommandLine, "setup apply " + path);
+    const auto report = hx::wizard::ApplySetup(drive, variant, values, {}, {}, &changes, ctx.GateOptions());
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));
+    if (report.nothingToWrite)
+        return ctx.Fail(path + ": no setting in the file applies to this drive; nothing written, nothing stored",
+                        kExitNoAnswer);
 
     using hx::wizard::ApplyOutcome;
     const auto& apply = report.apply;
@@ -130,6 +148,11 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     }
     case ApplyOutcome::StoreUnanswered:
         return ctx.Fail("the store command (90 <- 1) got no answer; the settings are written but not stored",
+                        kExitNoAnswer);
+    case ApplyOutcome::StoreReplyLost:
+        return ctx.Fail("the settings are written; the reply to the store command (90 <- 1) was lost, so the store "
+                        "may have been carried out; register 90 reads 0 again after the store time, so the drive is "
+                        "not storing now, but whether it stored cannot be told: run \"params save\" to be sure",
                         kExitNoAnswer);
     case ApplyOutcome::StoreNotCleared:
         return ctx.Fail("the drive did not finish storing (register 90 never returned to 0); the settings are "

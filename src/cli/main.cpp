@@ -7,6 +7,7 @@
 // declare the function in XxxCommands.h and call it below, beside the others.
 // Help texts, mistakes and exit statuses then come out as for every command.
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -19,6 +20,7 @@
 #include "cli/ParamsCommands.h"
 #include "cli/SetupCommand.h"
 #include "cli/RunCommands.h"
+#include "cli/TuneCommands.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -28,11 +30,12 @@
 namespace {
 
 const char* const kEpilog =
-    "Numbers may be decimal or 0x-hexadecimal. The link options may also stand after the command.\n"
+    "Numbers may be decimal or 0x-hexadecimal. The link options may also stand after the command,\n"
+    "except after \"run velocity\", \"run torque\" and \"run stop\", whose words are their own.\n"
     "identity, params dump|read|load|save, setup, alarms, capture and fft work on many drives: the\n"
     "stations of --stations on every --port; {port} and {station} in file names are filled in.\n"
-    "Exit status: 0 success, 1 no answer (many drives: any drive failed), 2 bad command line,\n"
-    "3 port not opened, 130 a run interrupted.";
+    "Exit status: 0 success, 1 no answer or an unusable file (many drives: any drive failed),\n"
+    "2 bad command line, 3 port not opened, 130 a run interrupted.";
 
 // The link options every command shares; their defaults come from the
 // settings file the program uses.
@@ -74,6 +77,11 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--no-backup", options.noBackup,
                  "change the drive without first saving a backup of its parameters (for scripts that\n"
                  "know what they do); the change journal is still written");
+    hx::cmdline::AddNumberOption(app, "--late-horizon-ms", options.lateHorizonMs, 0, 600000,
+                                 "after a request without an answer, wait this long for the line to\n"
+                                 "fall quiet before the next request (default: the settings file's\n"
+                                 "ReadComDelay/LateHorizon, else 1 s or ten time-outs, whichever is longer)")
+        ->type_name("MS");
 }
 
 }  // namespace
@@ -82,6 +90,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
+    options.lateHorizonMs = std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000);
     CliContext ctx(options, theComm, std::cout, std::cerr);
 
     CLI::App app("Talks to a drive over its serial line (or Modbus TCP): finds it, reads and writes\n"
@@ -103,6 +112,7 @@ int main(int argc, char** argv) {
     AddAlarmCommands(commands);
     AddSetupCommands(commands);
     AddRunCommands(commands);
+    AddTuneCommands(commands);
 
     if (argc < 2) {
         // A bare call gets the whole story, as a mistake.

@@ -227,6 +227,13 @@ void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
     m_delayMs = delayMs;
 }
 
+void DriveServer::LoseWritesTo(uint16_t address, int count, bool carryOut) {
+    std::lock_guard lock(m_mutex);
+    m_loseAddress = address;
+    m_loseCount = count;
+    m_loseCarryOut = carryOut;
+}
+
 void DriveServer::SetStation(uint8_t station) {
     std::lock_guard lock(m_mutex);
     if (m_drives.size() != 1) throw std::logic_error("only a server of one drive can move it to another station");
@@ -403,6 +410,22 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     // Nobody else on the line says a word.
     if (!drive) return;
     if (DecideDrop()) return;
+    if (IsWriteFunction(pdu[0]) && pduSize >= 3) {
+        bool lose = false, carryOut = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_loseCount > 0 && (pdu[1] << 8 | pdu[2]) == m_loseAddress) {
+                --m_loseCount;
+                ++m_stats.repliesDropped;
+                lose = true;
+                carryOut = m_loseCarryOut;
+            }
+        }
+        if (lose) {
+            if (carryOut) ExecutePdu(*drive, station, pdu, pduSize);
+            return;
+        }
+    }
     std::vector<uint8_t> reply{station};
     const auto replyPdu = ExecutePdu(*drive, station, pdu, pduSize);
     reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());

@@ -74,6 +74,10 @@ public:
 
     // May change while serving.
     void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // The next `count` requests that write `address` get no reply; the drive
+    // carries them out first when carryOut is set (the reply was lost), else
+    // it never sees them (the request was lost).
+    void LoseWritesTo(uint16_t address, int count, bool carryOut);
     // Moves the one drive to another station (a server of several drives
     // throws std::logic_error).
     void SetStation(uint8_t station);
@@ -115,6 +119,9 @@ private:
     mutable std::mutex m_mutex;  // faults, stations, stats
     double m_dropRate, m_corruptRate;
     int m_delayMs;
+    uint16_t m_loseAddress = 0;
+    int m_loseCount = 0;
+    bool m_loseCarryOut = false;
     std::map<uint8_t, VirtualDrive*> m_drives;
     std::mt19937 m_rng;
     Stats m_stats;

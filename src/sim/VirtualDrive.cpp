@@ -11,6 +11,7 @@
 #include "sim/parts/ParameterStore.h"
 #include "sim/parts/MotionCommands.h"
 #include "sim/parts/StorageCommands.h"
+#include "sim/parts/Watchdog.h"
 
 namespace hx::sim {
 namespace {
@@ -30,7 +31,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     motor.resonanceHz = m_options.resonanceHz;
     motor.machineHz = m_options.machineHz;
     m_motor = &m_bus.Add(std::make_unique<MotorPart>(motor, m_options.seed));
-    m_motor->SetMotion(MakeMotion(m_options.motion, motor.pulsesPerRev));
+    m_motor->SetExternalMotion(MakeMotion(m_options.motion, motor.pulsesPerRev));
 
     auto store = std::make_unique<ParameterStore>();
     store->LoadDefinitions(m_options.databasePath, m_options.driveModel);
@@ -66,6 +67,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     alarms->WatchMotor(*m_motor);
     m_alarms = &m_bus.Add(std::move(alarms));
     m_motionCommands->WatchAlarms(*m_alarms);
+    m_watchdog = &m_bus.Add(std::make_unique<Watchdog>(*m_store, *m_motionCommands, *m_alarms));
 
     if (m_clock->RunsByItself()) m_clockThread = std::thread([this] { ClockThread(); });
 }
@@ -96,6 +98,11 @@ void VirtualDrive::ClockThread() {
     }
 }
 
+void VirtualDrive::ArriveLocked() {
+    AdvanceLocked();
+    m_watchdog->Feed(m_clock->Now());
+}
+
 void VirtualDrive::Advance() {
     std::lock_guard lock(m_mutex);
     AdvanceLocked();
@@ -103,7 +110,7 @@ void VirtualDrive::Advance() {
 
 uint8_t VirtualDrive::ReadRegisters(uint16_t address, uint16_t count, uint16_t* out) {
     std::lock_guard lock(m_mutex);
-    AdvanceLocked();
+    ArriveLocked();
     if (m_busy) return mbex::kDeviceBusy;
     return m_bus.Read(address, count, out);
 }
@@ -112,7 +119,7 @@ uint8_t VirtualDrive::WriteRegisters(uint16_t address, const uint16_t* values, u
     uint8_t result;
     {
         std::lock_guard lock(m_mutex);
-        AdvanceLocked();
+        ArriveLocked();
         if (m_busy) return mbex::kDeviceBusy;
         // A block of one register obeys the single-write rules: it is one
         // value the sender means to set.
@@ -126,7 +133,7 @@ uint8_t VirtualDrive::WriteRegister(uint16_t address, uint16_t value) {
     uint8_t result;
     {
         std::lock_guard lock(m_mutex);
-        AdvanceLocked();
+        ArriveLocked();
         if (m_busy) return mbex::kDeviceBusy;
         result = m_bus.Write(WriteRequest{address, &value, 1, true});
     }
@@ -237,6 +244,32 @@ void VirtualDrive::SetHistoryClearStuck(bool stuck) {
     m_wake.notify_all();
 }
 
+void VirtualDrive::SetExternalMotionPaused(bool paused) {
+    {
+        std::lock_guard lock(m_mutex);
+        AdvanceLocked();
+        m_motor->PauseExternalMotion(paused);
+    }
+    m_wake.notify_all();
+}
+
+bool VirtualDrive::ExternalMotionPaused() {
+    std::lock_guard lock(m_mutex);
+    return m_motor->ExternalMotionPaused();
+}
+
+bool VirtualDrive::ExternalMotionActive() {
+    std::lock_guard lock(m_mutex);
+    AdvanceLocked();
+    return m_motor->ExternalMotionActive();
+}
+
+int VirtualDrive::WatchdogTrips() {
+    std::lock_guard lock(m_mutex);
+    AdvanceLocked();
+    return m_watchdog->Trips();
+}
+
 bool VirtualDrive::CommandBusy(uint16_t r) {
     std::lock_guard lock(m_mutex);
     AdvanceLocked();
@@ -283,6 +316,8 @@ void VirtualDrive::SetBusy(bool busy) {
 
 void VirtualDrive::RecordRequest(const Request& request) {
     std::lock_guard lock(m_mutex);
+    // Also a request the drive refuses before any part sees it.
+    ArriveLocked();
     ++m_requestCount;
     m_requests.push_back(request);
     if (m_requests.size() > kMaxLoggedRequests) m_requests.pop_front();

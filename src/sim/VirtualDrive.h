@@ -24,7 +24,9 @@
 //    exception 3);
 //  - the spectrum (409, 412, 496, results from 8192) (SpectrumEngine.h);
 //  - alarms: 93, 139..148 (Alarms.h), raised on demand, or by the motor
-//    where a real drive would raise them.
+//    where a real drive would raise them;
+//  - the communication watchdog (Watchdog.h), which owns no register: every
+//    request that reaches the drive feeds it.
 // Addresses no part answers give exception 2, and a request touching one is
 // not carried out at all.
 //
@@ -60,6 +62,7 @@ class MotorPart;
 class SamplingEngine;
 class SpectrumEngine;
 class MotionCommands;
+class Watchdog;
 
 class VirtualDrive {
 public:
@@ -82,7 +85,8 @@ public:
     const DriveOptions& Options() const { return m_options; }
     SimClock& Clock() { return *m_clock; }
 
-    // --- As the wire sees it. Return 0 or a Modbus exception code.
+    // --- As the wire sees it. Return 0 or a Modbus exception code. Each is
+    // a request that reached the drive and feeds its watchdog.
     uint8_t ReadRegisters(uint16_t address, uint16_t count, uint16_t* out);
     uint8_t WriteRegisters(uint16_t address, const uint16_t* values, uint16_t count);
     uint8_t WriteRegister(uint16_t address, uint16_t value);
@@ -141,6 +145,15 @@ public:
     bool SaveState();
     std::string LastStateError() const;
 
+    // The motion controller on the pulse input (DriveOptions::motion):
+    // paused, it finishes its move and then leaves the motor at rest.
+    void SetExternalMotionPaused(bool paused);
+    bool ExternalMotionPaused();
+    // Whether it may move the motor now (present, and not yet at rest after a pause).
+    bool ExternalMotionActive();
+    // How many times the communication watchdog has acted.
+    int WatchdogTrips();
+
     // Alarms (93, 139..148). Raising respects the fault-detection mask in
     // parameter 56; RaiseAlarm returns false when the mask suppresses it.
     bool RaiseAlarm(int code);
@@ -165,6 +178,8 @@ public:
 
 private:
     void AdvanceLocked() { m_bus.Advance(m_clock->Now()); }
+    // A request reached the drive: the parts catch up, the watchdog is fed.
+    void ArriveLocked();
     void ClockThread();
 
     DriveOptions m_options;
@@ -181,6 +196,7 @@ private:
     SamplingEngine* m_sampling = nullptr;
     MotionCommands* m_motionCommands = nullptr;
     SpectrumEngine* m_spectrum = nullptr;
+    Watchdog* m_watchdog = nullptr;
 
     bool m_busy = false;
     std::deque<Request> m_requests;

@@ -37,6 +37,9 @@ DriveOptions options() {
 void open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs = 100) {
     comm.ConfigCom(port, "38400", "8", "NONE", "2");
     comm.SetReceiveTimeOut(timeoutMs);
+    // The simulated drive answers late only when told to: a short horizon
+    // keeps lost frames cheap.
+    comm.SetLateHorizon(150);
     ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
 }
 
@@ -128,6 +131,9 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     InProcessDrive drive(options());
     CQXCOM comm;
     open(comm, drive.DevicePath(), 30);
+    // Replies here come at most 150 ms late: a horizon beyond that, short
+    // enough to keep the test quick.
+    comm.SetLateHorizon(300);
 
     EXPECT_NE(comm.FindDrive(kStation, 0), -1);
     EXPECT_TRUE(comm.LastRequestAnswered());
@@ -155,14 +161,13 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(drive.Drive().Ram(15), 2);
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
 
-    // A reply later than the time-out is -1, and when it lands after all it
-    // does not pass for the answer to the next request.
+    // A reply later than the time-out and its repeats is -1, and when it
+    // lands after all it does not pass for the answer to the next request.
     drive.Drive().SetRam(20, 1111);
     drive.Drive().SetRam(21, 2222);
-    drive.Server().SetFaults(0, 0, 90);
+    drive.Server().SetFaults(0, 0, 150);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 20), -1);
     EXPECT_FALSE(comm.LastRequestAnswered());
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
     drive.Server().SetFaults(0, 0, 0);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
     EXPECT_TRUE(comm.LastRequestAnswered());
@@ -376,7 +381,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     open(comm, drive.DevicePath());
 
     CParameter table;
-    auto result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    auto result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
     EXPECT_FALSE(result.Failed());
     EXPECT_TRUE(result.loaded);
     EXPECT_EQ(result.lastReplyElements, 105);
@@ -393,7 +398,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // Below 200.0 only block 1 is read; the upper blocks stay zero.
     CParameter older;
     vd.ClearRequests();
-    result = hx::ReadAttributeBlocks(comm, kStation, 199.9f, older);
+    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 199.9f), older);
     EXPECT_FALSE(result.Failed());
     ASSERT_EQ(vd.Requests().size(), 1u);
     EXPECT_EQ(vd.Requests()[0].address, 100);
@@ -405,7 +410,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // No reply to block 1: the bitmap is left as it was.
     drive.Server().SetFaults(1.0, 0, 0);
     comm.SetReceiveTimeOut(30);
-    result = hx::ReadAttributeBlocks(comm, kStation, 200.0f, table);
+    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
     EXPECT_TRUE(result.block1Failed);
     EXPECT_FALSE(result.loaded);
     EXPECT_EQ(result.Block1Message(), "Read attribute block1 fault!dataLenght=0");

@@ -27,7 +27,7 @@ TEST(CParameter, AddressMappingCoversBothRanges) {
 
 TEST(CParameter, WordsAndTypeRules) {
     CParameter t;
-    const uint8_t fffe[] = {0xFF, 0xFE};
+    const uint16_t fffe[] = {0xFFFE};
     t.LoadWords(5, fffe, 1);
     t.LoadWords(6, fffe, 1);
     EXPECT_EQ(t.Slot(5), -2);
@@ -45,7 +45,7 @@ TEST(CParameter, WordsAndTypeRules) {
 
     // The INT pair of address 31: the high word sits at 30.
     t.RegisterType(31, "INT");
-    const uint8_t pair[] = {0x00, 0x01, 0x86, 0xA0};
+    const uint16_t pair[] = {0x0001, 0x86A0};
     t.LoadWords(30, pair, 2);
     EXPECT_EQ(t.Slot(31), -31072);
     EXPECT_EQ(t.GetValue(31), 100000);
@@ -54,9 +54,9 @@ TEST(CParameter, WordsAndTypeRules) {
     u.SetValue(31, 100000);
     EXPECT_EQ(u.Slot(30), 1);
     EXPECT_EQ(u.GetValue(31), 100000);
-    std::array<uint8_t, 4> words{};
+    std::array<uint16_t, 2> words{};
     u.StoreWords(30, words.data(), 2);
-    EXPECT_EQ(words, (std::array<uint8_t, 4>{0x00, 0x01, 0x86, 0xA0}));
+    EXPECT_EQ(words, (std::array<uint16_t, 2>{0x0001, 0x86A0}));
     // A negative 32-bit value keeps its value through the table.
     for (int32_t v : {-1, -100000, -2147483647, 2147483647, 65535, 65536}) {
         u.SetValue(31, v);
@@ -69,8 +69,7 @@ TEST(CParameter, WordsAndTypeRules) {
     }
 
     // Words run on across the two ranges by table index; nothing is written past the last slot.
-    std::vector<uint8_t> block(2 * 4);
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
+    const std::vector<uint16_t> block = {0x0102, 0x0304, 0x0506, 0x0708};
     t.LoadWords(148, block.data(), 4);
     EXPECT_EQ(t.Slot(149), 0x0304);
     EXPECT_EQ(t.Slot(30000), 0x0506);

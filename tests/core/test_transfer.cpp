@@ -31,7 +31,6 @@
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
 
-using hx::TransferLink;
 using hx::TransferResult;
 using hx::TransferStatus;
 using hx::sim::DriveOptions;
@@ -78,9 +77,12 @@ struct Bench {
     explicit Bench(DriveOptions options = PlainDrive()) : drive(std::move(options)) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
+        // The simulated drive is never late: lost frames need not cost the
+        // long wait a real drive's late reply would.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
-    TransferLink Link(float firmware) { return TransferLink{&comm, &table, kStation, firmware}; }
+    hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
     // Distinct values, negative ones among them, in every setting register.
     void FillDrive(uint16_t salt) {
@@ -98,6 +100,7 @@ struct Bench {
     InProcessDrive drive;
     CQXCOM comm;
     CParameter table;
+    hx::DriveHandle handle{&comm, kStation, 200.0f};
     bool opened = false;
 };
 
@@ -183,7 +186,7 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
     // Below 200.0 only the low range is read; the high slots keep their values.
     ProgressLog low;
     b.Vd().ClearRequests();
-    TransferResult r = hx::ReadAll(b.Link(150.0f), {}, low.Callback());
+    TransferResult r = hx::ReadAll(b.Link(150.0f), b.table, {}, low.Callback());
     EXPECT_EQ(r.status, TransferStatus::Completed);
     EXPECT_EQ(r.blocksDone, 3);
     EXPECT_EQ(low.calls, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
@@ -200,7 +203,7 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
 
     ProgressLog all;
     b.Vd().ClearRequests();
-    r = hx::ReadAll(b.Link(200.0f), {}, all.Callback());
+    r = hx::ReadAll(b.Link(200.0f), b.table, {}, all.Callback());
     EXPECT_EQ(r.status, TransferStatus::Completed);
     EXPECT_EQ(r.blocksDone, 43);
     EXPECT_EQ(r.blocksTotal, 43);
@@ -222,7 +225,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.FillDrive(11);
     for (uint16_t a = 150; a <= 159; ++a) b.Vd().Poke(a, static_cast<uint16_t>(4200 + a));
-    ASSERT_EQ(hx::ReadAll(b.Link(200.0f)).status, TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
 
     // New values for every setting, the last ten of the high range included.
     std::map<uint16_t, int16_t> expected;
@@ -236,7 +239,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     for (uint16_t a : {13, 23, 32, 70, 90, 91, 92, 93}) b.table.SetValue(a, 1);
     ProgressLog progress;
     b.Vd().ClearRequests();
-    TransferResult r = hx::WriteAll(b.Link(200.0f), {}, progress.Callback());
+    TransferResult r = hx::WriteAll(b.Link(200.0f), b.table, {}, progress.Callback());
     EXPECT_EQ(r.status, TransferStatus::Completed) << r.errorText;
     EXPECT_EQ(r.blocksDone, 111);
     ASSERT_FALSE(progress.calls.empty());
@@ -258,7 +261,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     // Reading back gives the table that was written.
     CParameter before = b.table;
     b.table = CParameter();
-    ASSERT_EQ(hx::ReadAll(b.Link(200.0f)).status, TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
     for (uint16_t a : AllParameterAddresses())
         if (IsSetting(a)) {
             ASSERT_EQ(b.table.Slot(a), before.Slot(a)) << a;
@@ -269,7 +272,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     // Below 200.0 the high range is left alone.
     b.Vd().SetRam(30000, 1);
     b.Vd().ClearRequests();
-    r = hx::WriteAll(b.Link(150.0f));
+    r = hx::WriteAll(b.Link(150.0f), b.table);
     EXPECT_EQ(r.status, TransferStatus::Completed);
     EXPECT_EQ(r.blocksDone, 11);
     EXPECT_EQ(b.Vd().Ram(30000), 1);
@@ -290,7 +293,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
                                    if (k == 3) b.drive.Server().SetFaults(1.0, 0.0, 0);
                                },
                                [&](const TransferResult& result) { done.set_value(result); }},
-                              b.Link(200.0f)));
+                              b.Link(200.0f), b.table));
         TransferResult r = done.get_future().get();
         EXPECT_EQ(r.status, TransferStatus::Failed);
         EXPECT_EQ(r.error, hx::TransferError::ReadBlockEmpty);
@@ -304,10 +307,10 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
 
     // A silent drive from the start: nothing read yet, so the length is 0;
     // a write stops at its first block with the resend message.
-    TransferResult r = hx::ReadAll(b.Link(200.0f));
+    TransferResult r = hx::ReadAll(b.Link(200.0f), b.table);
     EXPECT_EQ(r.errorText, "Batch reading error!dataLenght = 0");
     EXPECT_EQ(r.blocksDone, 0);
-    r = hx::WriteAll(b.Link(200.0f));
+    r = hx::WriteAll(b.Link(200.0f), b.table);
     EXPECT_EQ(r.status, TransferStatus::Failed);
     EXPECT_EQ(r.error, hx::TransferError::WriteBlockRejected);
     EXPECT_EQ(r.errorText, "批处理传输出错，请重传！");
@@ -322,8 +325,8 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     hx::ReadAllJob job;
     ASSERT_TRUE(job.start({[&](int k, int) { blocks = k; },
                            [&](const TransferResult& result) { stopped.set_value(result); }},
-                          b.Link(200.0f)));
-    EXPECT_FALSE(job.start({}, b.Link(200.0f))) << "one transfer at a time";
+                          b.Link(200.0f), b.table));
+    EXPECT_FALSE(job.start({}, b.Link(200.0f), b.table)) << "one transfer at a time";
     while (blocks < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     job.requestStop();
     r = stopped.get_future().get();
@@ -340,7 +343,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     std::atomic<bool> finished{false};
     {
         hx::WriteAllJob writer;
-        ASSERT_TRUE(writer.start({{}, [&](const TransferResult&) { finished = true; }}, b.Link(200.0f)));
+        ASSERT_TRUE(writer.start({{}, [&](const TransferResult&) { finished = true; }}, b.Link(200.0f), b.table));
         EXPECT_TRUE(writer.running());
     }
     EXPECT_TRUE(finished);
@@ -353,7 +356,7 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     b.table.RegisterType(40, "USHORT");
 
     // A 32-bit value: the high half to the register below it.
-    hx::WriteOneResult r = hx::WriteOne(b.comm, b.table, kStation, 31, 100000);
+    hx::WriteOneResult r = hx::WriteOne(b.handle, b.table, 31, 100000);
     EXPECT_TRUE(r.answered);
     EXPECT_EQ(r.value, 100000);
     EXPECT_EQ(b.Vd().Ram(30), 1);
@@ -361,11 +364,11 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     EXPECT_EQ(b.comm.ReadAddressValue(kStation, 31), -31072);
     EXPECT_EQ(b.table.Slot(30), 1);
 
-    r = hx::WriteOne(b.comm, b.table, kStation, 40, 65000);
+    r = hx::WriteOne(b.handle, b.table, 40, 65000);
     EXPECT_TRUE(r.answered);
     EXPECT_EQ(r.value, 65000);
     EXPECT_EQ(b.Vd().Ram(40), 65000);
-    r = hx::WriteOne(b.comm, b.table, kStation, 41, -5);
+    r = hx::WriteOne(b.handle, b.table, 41, -5);
     EXPECT_TRUE(r.answered);
     EXPECT_EQ(r.value, -5);
     EXPECT_EQ(b.Vd().Ram(41), 0xFFFB);
@@ -375,23 +378,23 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     std::promise<hx::WriteOneResult> async;
     hx::WriteOneJob job;
     ASSERT_TRUE(job.start(41, 7, [&](const hx::WriteOneResult& result) { async.set_value(result); },
-                          b.Link(200.0f)));
+                          b.Link(200.0f), b.table));
     r = async.get_future().get();
     EXPECT_TRUE(r.answered);
     EXPECT_EQ(r.value, 7);
 
     // Nothing answers: the table keeps its values and the caller is told which request went unanswered.
     b.drive.Server().SetFaults(1.0, 0.0, 0);
-    r = hx::WriteOne(b.comm, b.table, kStation, 41, 99);
+    r = hx::WriteOne(b.handle, b.table, 41, 99);
     EXPECT_FALSE(r.answered);
     EXPECT_EQ(r.unansweredRegister, 41);
     EXPECT_EQ(r.value, 7);
     EXPECT_EQ(b.table.Slot(41), 7);
-    r = hx::WriteOne(b.comm, b.table, kStation, 31, 5);
+    r = hx::WriteOne(b.handle, b.table, 31, 5);
     EXPECT_FALSE(r.answered);
     EXPECT_EQ(r.unansweredRegister, 30);
     EXPECT_EQ(r.value, 100000);
-    r = hx::WriteOne(b.comm, b.table, kStation, 40, 3);
+    r = hx::WriteOne(b.handle, b.table, 40, 3);
     EXPECT_FALSE(r.answered);
     EXPECT_EQ(r.value, 65000);
 }
@@ -401,7 +404,7 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
     ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.Vd().SetRam(5, 55);
     auto start = Clock::now();
-    hx::StorageResult r = hx::RunStorageCommand(b.comm, kStation, hx::kSaveToDrive);
+    hx::StorageResult r = hx::RunStorageCommand(b.handle, hx::kSaveToDrive);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::Succeeded);
     EXPECT_GE(SecondsSince(start), 2.1);
     EXPECT_EQ(b.Vd().Nv(5), 55);
@@ -410,7 +413,7 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
     // Register 90 never clears: 2 s, then 30 polls 200 ms apart.
     b.Vd().SetStuck(90, true);
     start = Clock::now();
-    r = hx::RunStorageCommand(b.comm, kStation, hx::kSaveToDrive);
+    r = hx::RunStorageCommand(b.handle, hx::kSaveToDrive);
     const double seconds = SecondsSince(start);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
     EXPECT_EQ(r.pollsDone, 30);
@@ -425,7 +428,7 @@ TEST(StorageCommand, QuickSaveStopsAndSilence) {
     // The main frame's save polls three times: about 2.6 s.
     b.Vd().SetStuck(90, true);
     auto start = Clock::now();
-    hx::StorageResult r = hx::RunStorageCommand(b.comm, kStation, hx::kQuickSaveToDrive);
+    hx::StorageResult r = hx::RunStorageCommand(b.handle, hx::kQuickSaveToDrive);
     const double seconds = SecondsSince(start);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
     EXPECT_EQ(r.pollsDone, 3);
@@ -443,13 +446,14 @@ TEST(StorageCommand, QuickSaveStopsAndSilence) {
     EXPECT_EQ(stopped.get_future().get().outcome, hx::StorageOutcome::Stopped);
     EXPECT_LT(SecondsSince(start), 1.5);
 
-    // No answer to the command itself: a failure at once.
+    // No answer to the command itself, nor to the first poll: a failure
+    // without the polls' long wait.
     b.drive.Server().SetFaults(1.0, 0.0, 0);
     start = Clock::now();
-    r = hx::RunStorageCommand(b.comm, kStation, hx::kRestoreFactory);
+    r = hx::RunStorageCommand(b.handle, hx::kRestoreFactory);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
     EXPECT_FALSE(r.succeeded());
-    EXPECT_LT(SecondsSince(start), 1.5);
+    EXPECT_LT(SecondsSince(start), 2.5);
 }
 
 TEST(StorageCommand, RestoreFactoryBringsBackTheDefaults) {
@@ -486,7 +490,7 @@ TEST(StorageCommand, RestoreFactoryBringsBackTheDefaults) {
         ++kept;
     }
     EXPECT_GT(kept, 10);
-    ASSERT_EQ(hx::ReadAll(b.Link(200.0f)).status, TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
 
     int compared = 0;
     for (const auto& d : definitions) {

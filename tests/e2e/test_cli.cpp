@@ -101,7 +101,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     // machine may keep the simulator from answering within 20 ms. A short one
     // only where nobody answers, as each silent station costs its late window.
     auto withTimeout = [&](const char* timeout, std::vector<std::string> words) {
-        std::vector<std::string> all = {"--port", port, "--timeout", timeout, "--station", "9"};
+        std::vector<std::string> all = {"--port", port, "--timeout", timeout, "--late-horizon-ms", "150", "--station", "9"};
         all.insert(all.end(), words.begin(), words.end());
         return run(cli(), all);
     };
@@ -142,13 +142,13 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     EXPECT_NE(r.out.find("display model: KRV4-750W\n"), std::string::npos) << r.out;
 
     // Nobody at station 8: one line on stderr, nothing on stdout.
-    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "read", "5"});
+    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "read", "5"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lineCount(r.err), 1) << r.err;
-    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "write", "5", "1"});
+    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "write", "5", "1"});
     EXPECT_EQ(r.status, 1);
-    r = run(cli(), {"--port", port, "--timeout", "20", "--station", "8", "identity"});
+    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "identity"});
     EXPECT_EQ(r.status, 1);
 
     // Bad command lines.

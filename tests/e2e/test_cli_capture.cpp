@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <future>
+#include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,7 +42,7 @@ struct Cli {
         return o;
     }
     Result Run(std::vector<std::string> args) {
-        std::vector<std::string> all = {"--port", drive.DevicePath(), "--station", "12"};
+        std::vector<std::string> all = {"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "12"};
         all.insert(all.end(), args.begin(), args.end());
         return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", all);
     }
@@ -67,7 +70,10 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     Cli cli;
     Result r = cli.Run({"capture", "--channels", "1,2,32,256", "--points", "2000", "-o", cli.File("run.wave")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("block 160/160"), std::string::npos) << r.err;
+    // Standard error is no terminal here: whole lines, never a carriage return
+    // that would glue a later message onto the progress.
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("capture: 100% (160/160)\n"), std::string::npos) << r.err;
     hx::WaveRecording rec;
     std::string error;
     ASSERT_TRUE(hx::LoadWaveFile(cli.File("run.wave"), &rec, &error)) << error;
@@ -152,7 +158,7 @@ TEST(CliCapture, SpectrumCsvAndFailures) {
 
     // Another station: nothing answers.
     const Result silent = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli",
-                                               {"--port", cli.drive.DevicePath(), "--station", "13", "fft"});
+                                               {"--port", cli.drive.DevicePath(), "--late-horizon-ms", "150", "--station", "13", "fft"});
     EXPECT_EQ(silent.status, 1);
     EXPECT_NE(silent.err.find("does not answer"), std::string::npos) << silent.err;
 
@@ -160,4 +166,51 @@ TEST(CliCapture, SpectrumCsvAndFailures) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing.wave"), std::string::npos);
     EXPECT_FALSE(fs::exists(cli.File("out.csv")));
+}
+
+// The drive's spectrum while its motor follows the demo motion, for three
+// load resonances (three drives at once): the highest peak above the motion
+// names the resonance. One request alone on standard output; the average of
+// two with the table in a file and the peaks on standard output.
+TEST(CliCapture, SpectrumPeaksNameTheResonance) {
+    const double resonances[] = {220, 300, 450};
+    std::vector<std::unique_ptr<Cli>> clis;
+    std::vector<std::future<Result>> runs;
+    for (double hz : resonances) {
+        hx::sim::DriveOptions o = Cli::Plain();
+        o.motion = "demo";
+        o.resonanceHz = hz;
+        o.machineHz = 0;  // the load's resonance alone, no swinging machine
+        clis.push_back(std::make_unique<Cli>(o));
+        Cli* cli = clis.back().get();
+        std::vector<std::string> args = {"fft", "--peaks", "5"};
+        if (hz == 300) args.insert(args.end(), {"--average", "2", "-o", cli->File("s.csv")});
+        runs.push_back(std::async(std::launch::async, [cli, args] { return cli->Run(args); }));
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const double hz = resonances[i];
+        const Result r = runs[i].get();
+        SCOPED_TRACE(testing::Message() << hz << " Hz");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto lines = Lines(r.out);
+        ASSERT_EQ(lines.size(), 5u) << r.out;
+        double previous = 1e9;
+        for (const std::string& line : lines) {
+            ASSERT_TRUE(std::regex_match(line, std::regex(R"(\d+\.\d\d,\d+)"))) << line;
+            const double level = std::stod(line.substr(line.find(',') + 1));
+            EXPECT_LE(level, previous) << "highest first";
+            previous = level;
+        }
+        const double top = std::stod(lines[0]);
+        EXPECT_NEAR(top, hz, 0.15 * hz) << r.out;
+        EXPECT_NE(r.err.find("likely resonance: "), std::string::npos) << r.err;
+    }
+    const auto table = Lines(hx::test::ReadFileBytes(clis[1]->File("s.csv")));
+    ASSERT_EQ(table.size(), 1025u);
+    EXPECT_EQ(table[0], "Bin,Frequency(Hz),Value\r");
+
+    // Bad counts are refused before anything is sent.
+    const int writes = clis[0]->Writes();
+    for (const char* bad : {"0", "17"}) EXPECT_EQ(clis[0]->Run({"fft", "--average", bad}).status, 2);
+    EXPECT_EQ(clis[0]->Writes(), writes);
 }

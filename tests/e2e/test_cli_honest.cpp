@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <string>
 #include <vector>
@@ -35,7 +38,9 @@ struct Bench {
         drive = std::make_unique<hx::sim::InProcessDrive>(o);
     }
     Result Run(std::vector<std::string> words, const std::string& program = Cli()) {
-        std::vector<std::string> all = {"--port", drive->DevicePath()};
+        // Late replies here come at most 150 ms late: a horizon well beyond
+        // that, and short enough for lost frames to stay cheap.
+        std::vector<std::string> all = {"--port", drive->DevicePath(), "--late-horizon-ms", "400"};
         if (std::find(words.begin(), words.end(), "--station") == words.end()) {
             all.push_back("--station");
             all.push_back("63");
@@ -198,4 +203,93 @@ TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitions) {
     r = b.Run({"params", "load", junk}, program);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("definitions"), std::string::npos) << r.err;
+}
+
+// Whatever is named as a file: a FIFO (whose opening would wait for ever),
+// endless devices, a sparse file of 1 GB, a folder, an empty file, binary
+// junk, UTF-16 text, a file of another kind. Every command that reads a file
+// refuses each at once with status 1, shows no byte of it that is not text,
+// and sends nothing to the drive.
+TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
+    Bench b;
+    const std::string good = SavedFile(b);
+    ASSERT_FALSE(good.empty());
+    const std::string goodPath = b.folder.File("good.qxr");
+    hx::test::WriteFileBytes(goodPath, good);
+
+    const std::string fifo = b.folder.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sparse = b.folder.File("sparse.bin");
+    {
+        std::ofstream(sparse, std::ios::binary).put('1');
+        fs::resize_file(sparse, 1ull << 30);
+    }
+    std::string junk;
+    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 37 + 11) & 0xFF);
+    const std::string junkPath = b.folder.File("junk.bin");
+    hx::test::WriteFileBytes(junkPath, junk);
+    std::string utf16 = "\xFF\xFE";
+    for (char c : good.substr(0, 2000)) utf16 += std::string{c, '\0'};
+    const std::string utf16Path = b.folder.File("utf16.qxr");
+    hx::test::WriteFileBytes(utf16Path, utf16);
+    const std::string empty = b.folder.File("empty.txt");
+    hx::test::WriteFileBytes(empty, "");
+    const std::string wave = b.folder.File("a.wave");
+    hx::test::WriteFileBytes(wave, "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
+
+    const std::vector<std::string> noFiles = {fifo, "/dev/zero", "/dev/urandom", sparse, b.folder.File(""),
+                                              empty, junkPath, utf16Path};
+    struct Command {
+        std::vector<std::string> words;  // "@" stands for the file
+        std::string otherKind;           // a file of another kind for this command
+    };
+    const std::string csv = b.folder.File("out.csv");
+    const Command commands[] = {
+        {{"params", "load", "@"}, wave},
+        {{"params", "compare", goodPath, "@"}, wave},
+        {{"params", "compare", "@", junkPath}, wave},
+        {{"wave", "export", "@", csv}, goodPath},
+        {{"setup", "apply", "@"}, wave},
+    };
+    for (const Command& c : commands) {
+        std::vector<std::string> files = noFiles;
+        files.push_back(c.otherKind);
+        for (const std::string& file : files) {
+            std::vector<std::string> words = c.words;
+            for (auto& w : words)
+                if (w == "@") w = file;
+            b.Vd().ClearRequests();
+            const Result r = b.Run(words);
+            const std::string what = words[0] + " " + words[1] + " " + file;
+            EXPECT_EQ(r.status, 1) << what << ": " << r.err;
+            EXPECT_EQ(r.out, "") << what;
+            EXPECT_EQ(b.Vd().RequestCount(), 0u) << what;
+            for (char ch : r.err) {
+                const auto u = static_cast<unsigned char>(ch);
+                EXPECT_TRUE(ch == '\n' || (u >= 0x20 && u < 0x7F)) << what << ": " << r.err;
+            }
+        }
+    }
+    EXPECT_FALSE(fs::exists(csv));
+
+    // What the message says of the large ones and of those that are no files.
+    Result r = b.Run({"wave", "export", sparse, csv});
+    EXPECT_EQ(r.err, "halvex-cli: cannot read " + sparse + ": larger than 16 MiB, more than any such file holds\n");
+    r = b.Run({"setup", "apply", "/dev/zero"});
+    EXPECT_EQ(r.err, "halvex-cli: cannot read /dev/zero: not a regular file\n");
+    r = b.Run({"setup", "apply", junkPath});
+    EXPECT_EQ(r.err.rfind("halvex-cli: " + junkPath + ": line 1: expected name=value: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("0Uz\\x9F\\xC4\\xE9\\x0E3X}"), std::string::npos) << r.err;
+    // A missing file: the same status for every command.
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"setup", "apply", b.folder.File("missing")}, {"wave", "export", b.folder.File("missing"), csv},
+             {"params", "load", b.folder.File("missing")}}) {
+        EXPECT_EQ(b.Run(words).status, 1) << words[0];
+    }
+
+    // The waveform file named as its own export is left as it was.
+    r = b.Run({"wave", "export", wave, wave});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "halvex-cli: " + wave + " is the waveform file itself; give another name for the CSV\n");
+    EXPECT_EQ(hx::test::ReadFileBytes(wave), "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
 }

@@ -76,7 +76,7 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     hx::sim::DriveOptions options;  // station 63, drive model KRV4, firmware 200.0
     hx::sim::InProcessDrive drive(options);
     auto& vd = drive.Drive();
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "63"};
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"};
     auto cli = [&](std::vector<std::string> words) {
         std::vector<std::string> all = common;
         all.insert(all.end(), words.begin(), words.end());
@@ -181,7 +181,7 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     EXPECT_EQ(vd.Nv(31999), 4321);
 
     // Nobody at the station, and bad command lines.
-    r = RunCli({"--port", drive.DevicePath(), "--station", "62", "--timeout", "20", "params", "dump"});
+    r = RunCli({"--port", drive.DevicePath(), "--station", "62", "--timeout", "20", "--late-horizon-ms", "150", "params", "dump"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{

@@ -1,6 +1,7 @@
 // halvex-cli run against a simulated drive served in this process over a
-// pseudo-terminal: the stop command, option checks, and a run that stops the
-// motor when the tool is interrupted.
+// pseudo-terminal: the stop command, option checks, a run the tool owns
+// until it ends (the drive's watchdog armed meanwhile and put back), the
+// signals and the kill that must stop it, refused and moving starts.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
@@ -48,16 +54,33 @@ TEST(CliRun, StopWritesBothStopCommands) {
     vd.Poke(23, 1);
     ASSERT_EQ(vd.Peek(70), 1);
     ASSERT_EQ(vd.Peek(23), 1);
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
-    const auto r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
+    // Lost frames cost a short horizon here: the drive is never late.
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7", "--late-horizon-ms", "150"};
+    // The first two stops of the motion never reach the drive: the stop is
+    // sent again until the drive shows both stopped.
+    drive.Server().LoseWritesTo(70, 2, false);
+    auto r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "stopped\n");
     EXPECT_EQ(vd.Peek(70), 0);
     EXPECT_EQ(vd.Peek(23), 0);
 
+    // With an alarm active the stop still goes out, and the alarm is told.
+    vd.Poke(70, 1);
+    vd.SetRam(56, 0xFFFF);  // every fault detected
+    ASSERT_TRUE(vd.RaiseAlarm(9));
+    r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "stopped; the drive shows alarm 9\n");
+    EXPECT_EQ(vd.Peek(70), 0);
+
     // Nobody answers at another station: said so, with the no-answer status.
-    const auto silent = hx::test::RunProgram(Cli(), {"--port", drive.DevicePath(), "--station", "8", "run", "stop"});
+    const auto silent = hx::test::RunProgram(
+        Cli(), {"--port", drive.DevicePath(), "--station", "8", "--timeout", "20", "--late-horizon-ms", "50", "run",
+                "stop"});
     EXPECT_EQ(silent.status, 1);
-    EXPECT_NE(silent.err.find("no answer"), std::string::npos) << silent.err;
+    EXPECT_EQ(silent.err, "halvex-cli: station 8: not known whether stopped: register 70 did not answer after the "
+                          "stop was sent 1 time\n");
 }
 
 // The current-loop test with the drive's gains, then with its auto-tuning:
@@ -108,6 +131,8 @@ TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
         {{"run", "velocity", "--channels", "3"}, "--channels"},
         {{"run", "velocity", "--bogus", "1"}, "unknown option --bogus"},
         {{"run", "torque", "--kc", "2000"}, "--kc must be 0..1024"},
+        {{"run", "torque", "--kp", "-1"}, "--kp must not be negative"},
+        {{"run", "velocity", "--port", "/dev/null"}, "--port is a link option: give it before \"run\""},
         {{"run", "spin"}, "spin"},
     };
     for (const auto& c : cases) {
@@ -115,36 +140,221 @@ TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
         EXPECT_EQ(r.status, 2) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
-    for (const auto& req : vd.Requests()) EXPECT_NE(req.function, 6) << "wrote register " << req.address;
+    // Not even read: the command line is checked before the port is opened.
+    EXPECT_EQ(vd.RequestCount(), 0u);
 }
 
-TEST(CliRun, InterruptStopsTheMotor) {
+// The drive's own watchdog values in these tests: a time-out longer than the
+// tool's bound and an action that would carry on, both of which a run changes.
+constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
+
+void SetOwnWatchdog(hx::sim::VirtualDrive& vd) {
+    vd.SetRam(31007, kOwnTimeout);
+    vd.SetRam(31008, kOwnAction);
+}
+
+// Starts halvex-cli with its output to /dev/null (or to `errFile`), returns its pid.
+pid_t StartCli(const std::vector<std::string>& args, const std::string& errFile = "/dev/null") {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(devnull, 1);
+        dup2(err, 2);
+        const std::string cli = Cli();
+        std::vector<char*> argv{const_cast<char*>(cli.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(cli.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits (real time, generous) until the drive's register reads the value.
+bool WaitFor(hx::sim::VirtualDrive& vd, uint16_t address, uint16_t value, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (vd.Peek(address) != value && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return vd.Peek(address) == value;
+}
+
+// A velocity run goes on after its capture until its last run: the tool
+// waits for that, with the drive's watchdog armed meanwhile, and puts the
+// drive's own values back. --detach leaves the motion (and the watchdog as
+// the drive had it) on purpose.
+TEST(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
     hx::test::TempProgramFolder folder;
     hx::sim::InProcessDrive drive(Drive());
     auto& vd = drive.Drive();
+    SetOwnWatchdog(vd);
+    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+    // Three runs of 300 ms with 300 ms dwells: well past the 200-point capture.
+    const std::vector<std::string> run = {"run", "velocity", "--speed", "1000", "--distance", "300",
+                                          "--accel", "100", "--dwell", "300", "--runs", "3", "--points", "200"};
+    vd.ClearRequests();
+    auto r = hx::test::RunProgram(Cli(), With(common, run));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vd.Peek(70), 0) << "the tool returned with the motor running";
+    EXPECT_NE(r.err.find("motion finished after"), std::string::npos) << r.err;
+    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+    EXPECT_EQ(vd.Peek(31008), kOwnAction);
+    // Armed before the start (70 <- 1), put back after it: the log holds the
+    // writes to 31008, 31007, 70 in that order, then 31007 again.
+    std::vector<uint16_t> writes;
+    for (const auto& q : vd.Requests())
+        if (q.function == 6 && (q.address == 31007 || q.address == 31008 || q.address == 70))
+            writes.push_back(q.address);
+    const std::vector<uint16_t> expected = {31008, 31007, 70, 31007, 31008};
+    EXPECT_EQ(writes, expected);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.StateFolder() + "/watchdog")) << "the note stays after a clean run";
+
+    r = hx::test::RunProgram(Cli(), With(With(common, run), {"--runs", "1000", "--detach"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(vd.Peek(70), 1);
+    EXPECT_NE(r.err.find("--detach: the motion goes on"), std::string::npos) << r.err;
+    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+    EXPECT_EQ(vd.Peek(31008), kOwnAction);
+    ASSERT_EQ(hx::test::RunProgram(Cli(), With(common, {"run", "stop"})).status, 0);
+}
+
+// Each signal that ends the tool stops the motion first and puts the
+// watchdog back; SIGKILL leaves that to the drive's watchdog, and its values
+// come back at the next connect.
+TEST(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Drive());
+    auto& vd = drive.Drive();
+    SetOwnWatchdog(vd);
     vd.Poke(136, 2000);
-    const std::string port = drive.DevicePath();
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        const std::string cli = Cli();
-        execl(cli.c_str(), cli.c_str(), "--port", port.c_str(), "--station", "7", "run", "velocity", "--runs", "1000",
-              static_cast<char*>(nullptr));
-        _exit(127);
+    const std::vector<std::string> args = {"--port", drive.DevicePath(), "--station", "7", "run", "velocity",
+                                           "--runs", "1000"};
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
+        const pid_t pid = StartCli(args);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(WaitFor(vd, 70, 1, std::chrono::seconds(20))) << strsignal(sig);
+        EXPECT_EQ(vd.Peek(31007), 1000) << "armed during the run";
+        EXPECT_EQ(vd.Peek(31008), 1);
+        kill(pid, sig);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << strsignal(sig);
+        EXPECT_EQ(WEXITSTATUS(status), 130) << strsignal(sig);
+        EXPECT_EQ(vd.Peek(70), 0) << strsignal(sig);
+        EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << strsignal(sig);
+        EXPECT_EQ(vd.Peek(31008), kOwnAction) << strsignal(sig);
     }
-    // Wait until the motion has been commanded, then interrupt.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (vd.Peek(70) != 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(vd.Peek(70), 1);
-    EXPECT_EQ(vd.Peek(60), 1000);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    EXPECT_EQ(vd.Peek(70), 0);
+
+    const pid_t pid = StartCli(args);
+    ASSERT_TRUE(WaitFor(vd, 70, 1, std::chrono::seconds(20)));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_TRUE(WaitFor(vd, 70, 0, std::chrono::seconds(10))) << "nothing stopped the motor";
+    EXPECT_EQ(vd.WatchdogTrips(), 1);
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    const auto next = hx::test::RunProgram(Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "stop"});
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
+                            "(Pr9.17 = 5000 ms, Pr9.18 = 2)."),
+              std::string::npos)
+        << next.err;
+    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+    EXPECT_EQ(vd.Peek(31008), kOwnAction);
+}
+
+// A start the drive refuses is a refusal with its reason and the alarm
+// behind it, not silence; a motor a motion controller moves is not started.
+TEST(CliRun, RefusedOrMovingStartsSaySo) {
+    hx::test::TempProgramFolder folder;
+    {
+        hx::sim::InProcessDrive drive(Drive());
+        auto& vd = drive.Drive();
+        ASSERT_TRUE(vd.RaiseAlarm(15));
+        const auto r = hx::test::RunProgram(
+            Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("station 7: The drive refused the request to register 70: the drive does not take this "
+                             "value now. Alarm Err0015 is active."),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(vd.Peek(31007), 0) << "the watchdog is put back after a refused start";
+    }
+    hx::sim::DriveOptions moving = Drive();
+    moving.motion = "demo";
+    hx::sim::InProcessDrive drive(moving);
+    auto& vd = drive.Drive();
+    vd.ClearRequests();
+    const auto r = hx::test::RunProgram(
+        Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
+    for (const auto& q : vd.Requests()) EXPECT_FALSE(q.function == 6 && q.address == 23) << "started on a moving motor";
+}
+
+// The vibration assistant on machines that swing at 25, 40 and 60 Hz (one
+// drive each, all at once): the set it writes leaves at most a fifth of the
+// ringing; --store keeps it in the drive. A rigid machine does not ring and
+// a ringing slower than the sets reach is said so; neither gets a write.
+TEST(CliRun, TuneVibrationTakesTheRingingOut) {
+    hx::test::TempProgramFolder folder;
+    struct Case {
+        double machineHz;
+        bool store;
+    };
+    const Case cases[] = {{25, true}, {40, false}, {60, false}, {0, false}, {6, false}};
+    std::vector<std::unique_ptr<hx::sim::InProcessDrive>> drives;
+    std::vector<std::future<hx::test::ProgramResult>> runs;
+    for (const Case& c : cases) {
+        hx::sim::DriveOptions o = Drive();
+        o.machineHz = c.machineHz;
+        o.commandDelayMs = 50;
+        drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
+        std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
+                                         "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
+        if (c.store) args.push_back("--store");
+        runs.push_back(std::async(std::launch::async, [args] { return hx::test::RunProgram(Cli(), args); }));
+    }
+    auto peakToPeak = [](const std::string& out, const std::string& line) {
+        const auto at = out.find(line + ": ");
+        const auto pp = out.find("peak-to-peak ", at);
+        return at == std::string::npos || pp == std::string::npos ? -1.0 : std::stod(out.substr(pp + 13));
+    };
+    auto antiVibrationWrites = [](hx::sim::VirtualDrive& vd) {
+        int n = 0;
+        for (const auto& r : vd.Requests())
+            for (uint16_t a : {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89})
+                n += (r.function == 6 || r.function == 16) && r.address == a;
+        return n;
+    };
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "machine " << c.machineHz << " Hz");
+        const auto r = runs[i].get();
+        auto& vd = drives[i]->Drive();
+        if (c.machineHz == 0 || c.machineHz == 6) {
+            EXPECT_EQ(r.status, 1) << r.out << r.err;
+            EXPECT_NE(r.err.find(c.machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
+            EXPECT_EQ(antiVibrationWrites(vd), 0);
+            EXPECT_EQ(vd.Ram(77), 0);
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const double before = peakToPeak(r.out, "before"), after = peakToPeak(r.out, "after");
+        EXPECT_GT(before, 50) << r.out;
+        EXPECT_GE(after, 0) << r.out;
+        EXPECT_LE(after * 5, before) << r.out;
+        // The set written is the one the drive holds: half the ringing's
+        // period in phase A.
+        const double hz = std::stod(r.out.substr(r.out.find("before: ") + 8));
+        EXPECT_EQ(vd.Ram(77), 100);
+        EXPECT_NEAR(vd.Ram(78), 2500 / hz, 1.0) << r.out;
+        EXPECT_NE(r.out.find("written (RAM): 1st set amplitude 100, phase A " + std::to_string(vd.Ram(78)) +
+                             ", phase B " + std::to_string(vd.Ram(86))),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(vd.Ram(79), 0) << "the other sets as they were";
+        EXPECT_EQ(vd.Nv(78), c.store ? vd.Ram(78) : 0);
+        EXPECT_EQ(r.out.find("stored") != std::string::npos, c.store) << r.out;
+    }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/protocol/Registers.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
@@ -16,7 +17,8 @@
 namespace {
 
 hx::test::ProgramResult Cli(const hx::sim::InProcessDrive& drive, std::vector<std::string> words) {
-    std::vector<std::string> all = {"--port", drive.DevicePath(), "--station", "63"};
+    // The simulated drive never answers late: lost frames need not cost long.
+    std::vector<std::string> all = {"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"};
     all.insert(all.end(), words.begin(), words.end());
     return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", std::move(all));
 }
@@ -70,7 +72,7 @@ TEST(CliSetup, SaysWhatWentWrong) {
     hx::test::WriteFileBytes(bad, "peak_current_ma=3000\nstandby_time_ms=soon\n");
     drive.Drive().ClearRequests();
     auto r = Cli(drive, {"setup", "apply", bad});
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("line 2: standby_time_ms: not a whole number: soon"), std::string::npos) << r.err;
     EXPECT_EQ(drive.Drive().RequestCount(), 0u);
 
@@ -93,4 +95,35 @@ TEST(CliSetup, RefusesAnotherModel) {
     const auto r = Cli(drive, {"setup"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("the setup wizard is for KRV4 drives; this drive is \"KRV7\""), std::string::npos) << r.err;
+}
+
+// The store command's reply is lost. The command is not sent again; the
+// drive is asked instead: busy with it means stored, already back at 0 means
+// nobody can tell, and the tool says so rather than "not stored".
+TEST(CliSetup, ALostStoreReplyIsToldAsItIs) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::DriveOptions options = Options(1001);
+    options.commandDelayMs = 800;  // the store outlasts the wait for its late reply
+    hx::sim::InProcessDrive drive(options);
+    const std::string file = folder.File("a.setup");
+    hx::test::WriteFileBytes(file, "peak_current_ma=3100\n");
+    const std::vector<std::string> apply = {"setup", "apply", file};
+
+    // The drive stored, its reply was lost: it still shows the store running.
+    drive.Server().LoseWritesTo(90, 1, true);
+    auto r = Cli(drive, apply);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(", stored, read back"), std::string::npos) << r.out;
+    EXPECT_EQ(drive.Drive().CommandsCompleted(90), 1);
+    EXPECT_EQ(drive.Drive().Nv(0), 3100);
+
+    // The command never reached the drive: 90 reads 0 at once.
+    hx::test::WriteFileBytes(file, "peak_current_ma=3200\n");
+    drive.Server().LoseWritesTo(90, 1, false);
+    r = Cli(drive, apply);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the store may have been carried out"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("not stored"), std::string::npos) << r.err;
+    EXPECT_EQ(drive.Drive().CommandsCompleted(90), 1);
+    EXPECT_EQ(drive.Drive().Ram(0), 3200);
 }

@@ -49,7 +49,7 @@ struct ParameterWindowFixture {
         g_driveSoftVersion = "1.5";
         g_accessLevel = AccessLevel::Ordinary;
         g_language = 4;  // the built-in Chinese texts throughout
-        hx::ReadAttributeBlocks(theComm, g_station, g_firmwareVersion, theParameterTable);
+        hx::ReadAttributeBlocks(hx::DriveHandle::FromGlobals(), theParameterTable);
         drive->Drive().ClearRequests();
     }
     ~ParameterWindowFixture() {

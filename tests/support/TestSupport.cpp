@@ -25,10 +25,18 @@ TempProgramFolder::TempProgramFolder() {
     if (fs::exists(fs::path(BuildBinFolder()) / "HelpFile"))
         fs::copy(fs::path(BuildBinFolder()) / "HelpFile", fs::path(m_path) / "HelpFile", fs::copy_options::recursive, ec);
     hx::SetProgramFolder(m_path);
+    // What the programs remember about drives stays in the test's folder,
+    // also for the programs a test starts.
+    if (const char* old = std::getenv("XDG_STATE_HOME")) m_oldStateHome = old;
+    ::setenv("XDG_STATE_HOME", File("state").c_str(), 1);
 }
 
 TempProgramFolder::~TempProgramFolder() {
     hx::SetProgramFolder({});
+    if (m_oldStateHome)
+        ::setenv("XDG_STATE_HOME", m_oldStateHome->c_str(), 1);
+    else
+        ::unsetenv("XDG_STATE_HOME");
     std::error_code ec;
     fs::remove_all(m_path, ec);
 }

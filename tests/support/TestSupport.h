@@ -2,6 +2,7 @@
 // Shared test helpers: a private program folder per test, holding a fresh
 // copy of the built database, so tests never touch each other's settings.
 
+#include <optional>
 #include <string>
 
 namespace hx::test {
@@ -19,9 +20,11 @@ public:
     std::string File(const std::string& relative) const;  // Path() + "/" + relative
     std::string SettingsPath() const;                     // Parameters/EnvSetting.ini
     std::string DatabasePath() const;                     // DATA.sqlite
+    std::string StateFolder() const { return File("state/halvex"); }  // $XDG_STATE_HOME/halvex
 
 private:
     std::string m_path;
+    std::optional<std::string> m_oldStateHome;
 };
 
 // The build's bin folder (DATA.sqlite, HelpFile/).

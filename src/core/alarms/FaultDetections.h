@@ -30,6 +30,7 @@ enum Code : int {
     kOverSpeed = 14,
     kOverload = 15,
     kParameterChecksum = 16,
+    kCommunication = 17,  // the communication watchdog ran out
 };
 }  // namespace alarm
 

@@ -60,7 +60,7 @@ void ScanPort(const std::string& port, const BusScanRequest& request, const BusS
         CParameter table;
         RegisterModelTypes(drive.identity.driveModel, table);
         const TransferResult read =
-            ReadAll(TransferLink{comm.get(), &table, static_cast<uint8_t>(s), drive.identity.firmwareVersion}, stop);
+            ReadAll(DriveHandle(comm.get(), static_cast<uint8_t>(s), drive.identity.firmwareVersion), table, stop);
         if (read.status == TransferStatus::Stopped) break;
         if (read.status != TransferStatus::Completed) {
             drive.reference = BusDrive::Reference::Unread;

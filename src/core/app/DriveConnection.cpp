@@ -11,7 +11,7 @@ ConnectedDriveReport ReadConnectedDrive(CQXCOM& comm, uint8_t station, CParamete
     ConnectedDriveReport report;
     report.identity = ReadDriveIdentity(comm, station);
     ApplyIdentity(report.identity);
-    report.blocks = ReadAttributeBlocks(comm, station, g_firmwareVersion, table);
+    report.blocks = ReadAttributeBlocks(DriveHandle(&comm, station, g_firmwareVersion), table);
     // The types describe the whole definition table of the connected model
     // from now on, whatever a window lists; without a database every value
     // is a signed word, and saving or loading files is refused then.

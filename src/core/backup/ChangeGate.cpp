@@ -279,8 +279,8 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
     if (!words) {
         // ReadAll notes the read with the gate itself.
         const float firmware = info->firmwareVersion > 0.0f ? info->firmwareVersion : m_drive.firmwareVersion();
-        const TransferLink link{m_drive.comm(), &table, m_drive.station(), firmware};
-        const TransferResult read = ReadAll(link, stop, readProgress);
+        const TransferResult read =
+            ReadAll(DriveHandle(m_drive.comm(), m_drive.station(), firmware), table, stop, readProgress);
         if (read.status == TransferStatus::Stopped) {
             result.status = GateResult::Status::Stopped;
             return result;
@@ -297,8 +297,7 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
     } else {
         for (int i = 0; i < reg::kStoreSize; ++i) {
             const uint16_t w = (*words)[i];
-            const uint8_t bytes[2] = {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w & 0xFF)};
-            table.LoadWords(StoreAddress(i), bytes, 1);
+            table.LoadWords(StoreAddress(i), &w, 1);
         }
     }
 

@@ -54,8 +54,7 @@ bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& pa
     plan->fileModel = Trim(plan->contents.HeaderValue(1));
     plan->outside = ValuesOutsideRange(definitions, plan->contents);
 
-    const TransferLink link{drive.comm(), &table, drive.station(), drive.firmwareVersion()};
-    const TransferResult read = ReadAll(link, stop, progress);
+    const TransferResult read = ReadAll(drive, table, stop, progress);
     if (read.status != TransferStatus::Completed) {
         if (error) *error = read.status == TransferStatus::Stopped ? std::string("stopped")
                                                                    : (read.linkText.empty() ? read.errorText : read.linkText);

@@ -18,7 +18,19 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
         return result;
     }
     if (request.configure) ConfigureSampling(drive, request.intervalUs, request.codes, request.pointsPerChannel);
-    if (request.trigger) TriggerSampling(drive);
+    if (request.trigger) {
+        switch (StartSampling(drive)) {
+        case StartOutcome::Started: break;
+        case StartOutcome::NotTaken:
+            result.status = CaptureStatus::NotStarted;
+            result.message = Translate(kCaptureTextContext, kNotStartedText);
+            return result;
+        case StartOutcome::NoAnswer:
+            result.status = CaptureStatus::NoAnswer;
+            result.message = Translate(kCaptureTextContext, kNoAnswerText);
+            return result;
+        }
+    }
 
     const WaitOutcome waited = request.wait ? request.wait(drive, stop) : WaitSampleComplete(drive, stop);
     switch (waited) {

@@ -44,6 +44,7 @@ enum class CaptureStatus {
     TimedOut,  // the drive answered but did not complete in time
     NoAnswer,  // the drive did not answer the completion polls
     Failed,    // a block could not be read even when asked again
+    NotStarted,  // the drive did not take the start
 };
 
 struct CaptureResult {
@@ -65,6 +66,8 @@ struct CaptureResult {
 // The message texts; windows and tests find them in these contexts.
 inline constexpr const char* kCaptureTextContext = "Capture";
 inline constexpr const char* kNoAnswerText = QT_TRANSLATE_NOOP("Capture", "驱动器没有应答，请检查通信线路!");
+inline constexpr const char* kNotStartedText =
+    QT_TRANSLATE_NOOP("Capture", "驱动器没有接受采样启动命令，本次没有采样。");
 // %1 channel, %2 block (from 1), %3 its first register.
 inline constexpr const char* kBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "采样数据读取失败：通道 %1 第 %2 块（地址 %3）无法读取，本次采样作废。");

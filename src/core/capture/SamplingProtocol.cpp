@@ -39,6 +39,20 @@ bool ConfigureSampling(DriveHandle& drive, int16_t intervalUs, const ChannelCode
 
 bool TriggerSampling(DriveHandle& drive) { return Write(drive, reg::kSampleTrigger, reg::kSampleTriggerValue); }
 
+StartOutcome StartSampling(DriveHandle& drive) {
+    const auto before = drive.Read(reg::kSampleState);
+    if (!before) return StartOutcome::NoAnswer;
+    if (drive.Write(reg::kSampleTrigger, reg::kSampleTriggerValue)) return StartOutcome::Started;
+    const DriveFault fault = drive.fault();
+    if (fault.kind == DriveFaultKind::Refused) return StartOutcome::NotTaken;
+    if (!fault.mayHaveApplied) return StartOutcome::NoAnswer;
+    const auto running = drive.Read(reg::kSampleTrigger);
+    if (!running) return StartOutcome::NoAnswer;
+    const auto state = drive.Read(reg::kSampleState);
+    if (!state) return StartOutcome::NoAnswer;
+    return *running == reg::kSampleTriggerValue || *state != *before ? StartOutcome::Started : StartOutcome::NotTaken;
+}
+
 WaitOutcome PollRegister(DriveHandle& drive, uint16_t address, const std::function<bool(int16_t)>& done,
                          const PollPolicy& policy, std::stop_token stop) {
     bool lastAnswered = true;

@@ -38,6 +38,18 @@ bool ConfigureSampling(DriveHandle& drive, int16_t intervalUs, const ChannelCode
 // Starts a capture; false when the write got no answer.
 bool TriggerSampling(DriveHandle& drive);
 
+enum class StartOutcome {
+    Started,
+    NotTaken,  // the drive refused the start, or its reply was lost and the drive shows no capture
+    NoAnswer,  // the drive does not answer
+};
+// Starts a capture and makes sure the drive took it. A start whose reply was
+// lost is never sent again (a second start would cut the first capture
+// short): the drive is asked instead. While a capture runs it reads 32 as 1
+// and 149 as 0; once it is over, 149 reads 1. Neither moving from what 149
+// read before the start means the drive did not take it.
+StartOutcome StartSampling(DriveHandle& drive);
+
 enum class WaitOutcome {
     Complete,
     TimedOut,  // the drive answered but never reported completion

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/i18n/Translate.h"
 #include "core/protocol/Registers.h"
 
@@ -75,12 +76,29 @@ SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, s
     return result;
 }
 
+SpectrumResult RunAveragedSpectrum(DriveHandle& drive, const SpectrumRequest& request, std::stop_token stop,
+                                   const BlockProgress& progress) {
+    const int n = std::clamp(request.averages, 1, analysis::kMaxAverages);
+    analysis::SpectrumAverage average;
+    SpectrumResult result;
+    for (int k = 0; k < n; ++k) {
+        BlockProgress each;
+        if (progress)
+            each = [&progress, k, n](int done, int total) { progress(k * total + done, n * total); };
+        result = RunSpectrum(drive, request, stop, each);
+        if (result.status != CaptureStatus::Completed) return result;
+        average.Add(result.bins);
+    }
+    result.bins = average.Mean();
+    return result;
+}
+
 bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive) {
     BlockProgress progress = std::move(callbacks.progress);
     auto finished = std::move(callbacks.finished);
     return m_worker.run<SpectrumResult>(
         [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
-            return RunSpectrum(drive, request, stop, progress);
+            return RunAveragedSpectrum(drive, request, stop, progress);
         },
         [finished = std::move(finished)](const SpectrumResult& result) {
             if (finished) finished(result);

@@ -20,6 +20,7 @@ struct SpectrumRequest {
     uint16_t pointCountCode = 1;
     uint16_t resultCount = 1024;  // bins fetched, at most reg::kSpectrumResultMax
     PollPolicy wait;              // 60 polls of 200 ms
+    int averages = 1;             // requests whose magnitudes are averaged, 1..16
 };
 
 // (frequency code AND 0xF) OR (point-count code AND 0xFFF) << 4: 18 for the defaults.
@@ -48,6 +49,12 @@ inline constexpr const char* kSpectrumTimeoutText = QT_TRANSLATE_NOOP("Capture",
 // the ready wait, then blocks of 50 from 8192 and one for the remainder.
 SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, std::stop_token stop = {},
                            const BlockProgress& progress = {});
+
+// The request `averages` times, one after the other, and the mean of their
+// magnitudes bin by bin; progress counts the blocks of all of them. The
+// first request that does not complete ends it with its outcome.
+SpectrumResult RunAveragedSpectrum(DriveHandle& drive, const SpectrumRequest& request,
+                                   std::stop_token stop = {}, const BlockProgress& progress = {});
 
 struct SpectrumCallbacks {
     BlockProgress progress;

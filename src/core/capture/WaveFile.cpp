@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "core/capture/ChannelSources.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/Text.h"
 
 namespace hx {
@@ -211,18 +209,13 @@ bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording,
 }
 
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = path + ": " + std::strerror(errno ? errno : ENOENT);
+    std::string bytes;
+    const FileReadOutcome read = ReadBoundedFile(path, kMaxWaveFileBytes, &bytes);
+    if (!read.ok()) {
+        if (error) *error = path + ": " + FileReadFailureText(read, kMaxWaveFileBytes);
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        if (error) *error = path + ": " + std::strerror(EIO);
-        return false;
-    }
-    *recording = ParseWaveFile(bytes.str());
+    *recording = ParseWaveFile(bytes);
     return true;
 }
 

@@ -7,6 +7,7 @@
 // lines end in CR LF. Files are written atomically (temporary file, then
 // rename), so a failed save never leaves a half-written file behind.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,10 @@ WaveRecording ParseWaveFile(std::string_view bytes);
 bool SaveWaveFile(const std::string& path, const WaveRecording& recording, std::string* error);
 bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std::string* error);
 bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error);
+// Reads only a regular file, and none larger than kMaxWaveFileBytes.
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error);
+// Four channels of 65500 points hold about 1 MiB; a file far beyond that is
+// no waveform file.
+inline constexpr std::size_t kMaxWaveFileBytes = 16u << 20;
 
 }  // namespace hx

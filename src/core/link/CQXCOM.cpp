@@ -12,6 +12,7 @@
 #include "core/link/PortResolver.h"
 #include "core/link/Transport.h"
 #include "core/protocol/Registers.h"
+#include "core/settings/AppPaths.h"
 #include "core/util/Text.h"
 
 namespace {
@@ -81,18 +82,21 @@ struct CQXCOM::Impl {
     int stopBits = 1;
     std::unique_ptr<hx::Transport> transport;
     std::string transportText;
+    int lineBaud = 0;  // of the transport opened last; 0 for a network link
 
     std::atomic<bool> open{false};
     std::atomic<uint64_t> connection{0};
     std::atomic<int> useMode{0};
     std::atomic<uint16_t> receiveTimeOut{CQXCOM::kDefaultReceiveTimeOut};
+    std::atomic<uint32_t> lateHorizon{0};
 
     mutable std::mutex textMutex;
     std::string lastError;
 
     // Health, since the last OpenCom.
-    std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0};
+    std::atomic<uint64_t> requests{0}, retries{0}, unanswered{0}, damaged{0}, late{0};
     std::atomic<bool> answering{true};
+    std::atomic<bool> portLost{false};
     std::atomic<int64_t> silentSinceMs{0};
 
     void setLastError(const std::string& text) {
@@ -105,20 +109,27 @@ struct CQXCOM::Impl {
         retries = 0;
         unanswered = 0;
         damaged = 0;
+        late = 0;
         answering = true;
+        portLost = false;
         silentSinceMs = 0;
     }
 
     // Counts one exchange on the line.
     void note(bool ok, hx::LinkError error) {
         ++requests;
+        if (transport) late = transport->LateReplies();
         if (ok || error == hx::LinkError::Exception) {
             answering = true;
             return;
         }
-        if (error == hx::LinkError::Timeout) ++unanswered;
+        // The device itself failed (unplugged, the far end gone): as
+        // unanswered as a time-out, and shown as a lost port.
+        const bool lost = error == hx::LinkError::IoError;
+        if (lost) portLost = true;
+        if (error == hx::LinkError::Timeout || lost) ++unanswered;
         if (error == hx::LinkError::BadFrame) ++damaged;
-        if (retryable(error) && answering.exchange(false))
+        if ((retryable(error) || lost) && answering.exchange(false))
             silentSinceMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
@@ -237,6 +248,7 @@ struct CQXCOM::Impl {
             return nullptr;
         }
         transport->SetResponseTimeout(std::chrono::milliseconds(receiveTimeOut.load()));
+        transport->SetLateHorizon(std::chrono::milliseconds(lateHorizon.load()));
         return transport.get();
     }
 };
@@ -276,7 +288,9 @@ int CQXCOM::OpenCom() {
         s.parity = d->parity;
         s.dataBits = d->dataBits;
         s.stopBits = d->stopBits;
-        transport = std::make_unique<hx::ModbusRtuTransport>(s);
+        // The note of how long replies may still come lives with the
+        // user's state, so the next program on the port finds it.
+        transport = std::make_unique<hx::ModbusRtuTransport>(s, hx::UserStateFolder() + "/lines");
         break;
     }
     case hx::PortTarget::Kind::Tcp:
@@ -287,9 +301,11 @@ int CQXCOM::OpenCom() {
         return 0;
     }
     transport->SetResponseTimeout(std::chrono::milliseconds(d->receiveTimeOut.load()));
+    transport->SetLateHorizon(std::chrono::milliseconds(d->lateHorizon.load()));
     {
         std::lock_guard text(d->textMutex);
         d->transportText = transport->Describe();
+        d->lineBaud = target.kind == hx::PortTarget::Kind::Serial ? d->baud : 0;
     }
     if (!transport->Open()) {
         d->setLastError(transport->Describe() + ": " + transport->LastErrorText());
@@ -299,6 +315,7 @@ int CQXCOM::OpenCom() {
     d->open = true;
     d->connection = g_nextConnection++;
     d->resetHealth();
+    d->late = d->transport->LateReplies();
     d->setLastError({});
     return 1;
 }
@@ -326,6 +343,10 @@ void CQXCOM::SetReceiveTimeOut(uint16_t milliseconds) {
 }
 
 uint16_t CQXCOM::ReceiveTimeOut() const { return d->receiveTimeOut; }
+
+void CQXCOM::SetLateHorizon(uint32_t milliseconds) { d->lateHorizon = milliseconds; }
+
+uint32_t CQXCOM::LateHorizon() const { return d->lateHorizon; }
 
 int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) {
     std::lock_guard lock(d->mutex);
@@ -441,7 +462,9 @@ CQXCOM::Health CQXCOM::GetHealth() const {
     h.retries = d->retries;
     h.unanswered = d->unanswered;
     h.damaged = d->damaged;
+    h.late = d->late;
     h.answering = d->answering;
+    h.portLost = d->portLost;
     h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));
     return h;
 }
@@ -456,6 +479,11 @@ std::string CQXCOM::PortName() const {
 std::string CQXCOM::TransportDescription() const {
     std::lock_guard lock(d->textMutex);
     return d->transportText;
+}
+
+int CQXCOM::LineBaud() const {
+    std::lock_guard lock(d->textMutex);
+    return d->lineBaud;
 }
 
 std::string CQXCOM::LastErrorText() const {

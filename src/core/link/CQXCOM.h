@@ -42,6 +42,13 @@ public:
     int CurrentUseMode() const;
     void SetReceiveTimeOut(uint16_t milliseconds);
     uint16_t ReceiveTimeOut() const;
+    // After a request that got no answer (or a damaged one), nothing more
+    // goes to that drive, and the port is not closed, until the line has
+    // been quiet this long: a reply later than that cannot pass for the
+    // answer to another request. 0 (the default) = 1 s or ten reply
+    // time-outs, whichever is longer.
+    void SetLateHorizon(uint32_t milliseconds);
+    uint32_t LateHorizon() const;
 
     // A read that got no answer or a damaged reply is sent again, up to
     // kReadRetries times, once its late reply can no longer arrive. A write
@@ -98,8 +105,12 @@ public:
         uint64_t retries = 0;     // requests sent again
         uint64_t unanswered = 0;  // requests without a reply
         uint64_t damaged = 0;     // replies that failed their checks
+        uint64_t late = 0;        // replies that came after their time-out, dropped
         // False from the first request without an answer until one is answered again.
         bool answering = true;
+        // The port itself failed since it was opened (the device is gone):
+        // only opening it again mends that.
+        bool portLost = false;
         std::chrono::system_clock::time_point silentSince{};
     };
     Health GetHealth() const;
@@ -112,6 +123,9 @@ public:
     // even on the same port name.
     uint64_t ConnectionSerial() const;
     std::string TransportDescription() const;
+    // The serial line's speed at the last OpenCom; 0 for a network link,
+    // where the time on the wire is negligible.
+    int LineBaud() const;
     std::string LastErrorText() const;
 
 private:

@@ -27,4 +27,20 @@ std::vector<uint8_t> BuildReadReplyFrame(uint8_t station, const uint16_t* values
     return frame;
 }
 
+int RtuReplyLength(const uint8_t* buf, std::size_t size) {
+    if (size < 2) return 0;
+    const uint8_t function = buf[1];
+    if (function & 0x80) return 5;  // an exception: station, function, code, CRC
+    switch (function) {
+    case 0x03:
+    case 0x04:
+        return size < 3 ? 0 : 5 + buf[2];
+    case 0x06:
+    case 0x10:
+        return 8;
+    default:
+        return -1;
+    }
+}
+
 }  // namespace hx

@@ -14,6 +14,11 @@ inline uint16_t WordAt(const uint8_t* bytes) { return static_cast<uint16_t>(byte
 // CRC-16 (polynomial 0xA001, start 0xFFFF); on the wire low byte first.
 uint16_t ModbusCrc16(const uint8_t* data, std::size_t length);
 
+// The length of the RTU reply frame that starts buf, from its function and
+// byte count: 0 when more bytes are needed to tell, -1 for a function no
+// reply of this link carries.
+int RtuReplyLength(const uint8_t* buf, std::size_t size);
+
 // [station, 0x03, 2 x count, each value high byte first..., CRC low, CRC high].
 std::vector<uint8_t> BuildReadReplyFrame(uint8_t station, const uint16_t* values, uint16_t count);
 

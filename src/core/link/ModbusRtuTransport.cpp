@@ -1,5 +1,7 @@
 #include "core/link/ModbusRtuTransport.h"
 
+#include "core/link/ModbusFrame.h"
+
 #include <linux/serial.h>
 #include <modbus/modbus.h>
 #include <poll.h>
@@ -8,10 +10,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <thread>
+#include <vector>
 
 namespace hx {
 
@@ -39,7 +49,8 @@ std::chrono::microseconds SerialSettings::ByteTimeout() const {
     return std::max<std::chrono::microseconds>(std::chrono::milliseconds(50), fiveChars);
 }
 
-ModbusRtuTransport::ModbusRtuTransport(SerialSettings settings) : m_settings(std::move(settings)) {}
+ModbusRtuTransport::ModbusRtuTransport(SerialSettings settings, std::string recordFolder)
+    : m_settings(std::move(settings)), m_recordFolder(std::move(recordFolder)) {}
 
 ModbusRtuTransport::~ModbusRtuTransport() { Close(); }
 
@@ -84,31 +95,63 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
     // silent here (Drain); the library's own blind sleep would only add to it.
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
     ::tcflush(fd, TCIOFLUSH);
-    // A program that used the port before may have left a request whose
-    // reply is still on its way: start only on a line that has been quiet.
+    m_pending.fill(Pending{});
+    m_lateReplies = 0;
+    // A program that used the port before may have left requests whose
+    // replies are still on their way: its note says until when. Without a
+    // note that can be trusted, any request of the last horizon may still be
+    // answered.
     const auto now = Clock::now();
-    Drain(fd, now + kOpenQuiet, kOpenQuiet, now + std::chrono::seconds(1));
-    m_latePending = false;
-    m_lineQuietSince = Clock::now();
+    auto until = now + kOpenQuiet;
+    if (!m_recordFolder.empty()) {
+        OpenRecord();
+        const auto longest = now + ResponseTimeout() + 2 * LateHorizon();
+        until = m_recordUsable ? std::clamp(ReadRecord(), until, longest) : now + ResponseTimeout() + LateHorizon();
+    }
+    Drain(fd, until);
+    if (m_recordUsable) WriteRecord({});
     return true;
 }
 
-std::chrono::microseconds ModbusRtuTransport::LateWindow() const {
-    constexpr int kLongestReplyBytes = 256;
-    return std::chrono::duration_cast<std::chrono::microseconds>(ResponseTimeout() * 2 +
-                                                                 m_settings.CharTime() * kLongestReplyBytes) +
-           std::chrono::milliseconds(5);
+void ModbusRtuTransport::SetLateHorizon(std::chrono::milliseconds horizon) {
+    m_lateHorizon = std::max(horizon, std::chrono::milliseconds(0));
 }
 
-void ModbusRtuTransport::Drain(int fd, Clock::time_point until, std::chrono::microseconds quiet,
-                               Clock::time_point limit) {
+std::chrono::milliseconds ModbusRtuTransport::LateHorizon() const {
+    if (m_lateHorizon.count() > 0) return m_lateHorizon;
+    return std::max(kMinLateHorizon, ResponseTimeout() * kLateHorizonTimeOuts);
+}
+
+void ModbusRtuTransport::Drain(int fd, Clock::time_point until) {
     if (fd < 0) return;
+    // Bytes of one reply follow each other within the byte time-out; a pause
+    // that long ends a reply.
+    const auto gap = m_settings.ByteTimeout();
+    const auto limit = std::max(until, Clock::now()) + LateHorizon();
     bool seen = false;
     Clock::time_point lastByte{};
     uint8_t buffer[512];
+    // The replies among the dropped bytes: whole frames by their function's
+    // length; what is no frame counts once per burst.
+    std::vector<uint8_t> frame;
+    const auto countFrames = [&](bool burstOver) {
+        for (;;) {
+            const int length = RtuReplyLength(frame.data(), frame.size());
+            if (length < 0 || (length > 0 && frame.size() >= static_cast<size_t>(length))) {
+                ++m_lateReplies;
+                frame.erase(frame.begin(), length < 0 ? frame.end() : frame.begin() + length);
+                continue;
+            }
+            if (burstOver && !frame.empty()) {
+                ++m_lateReplies;
+                frame.clear();
+            }
+            return;
+        }
+    };
     for (;;) {
         const auto now = Clock::now();
-        const auto done = seen ? std::max(until, lastByte + quiet) : until;
+        const auto done = seen ? std::max(until, lastByte + gap) : until;
         if (now >= done || now >= limit) break;
         const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::min(done, limit) - now);
         pollfd p{fd, POLLIN, 0};
@@ -120,28 +163,40 @@ void ModbusRtuTransport::Drain(int fd, Clock::time_point until, std::chrono::mic
         for (;;) {
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
             if (got <= 0) break;
+            const auto at = Clock::now();
+            if (seen && at - lastByte >= gap) countFrames(true);
+            frame.insert(frame.end(), buffer, buffer + got);
+            countFrames(false);
             seen = true;
-            lastByte = Clock::now();
+            lastByte = at;
         }
     }
+    countFrames(true);
     ::tcflush(fd, TCIFLUSH);
-    m_lineQuietSince = Clock::now();
+    const auto now = Clock::now();
+    m_lineQuietSince = now;
+    // Every station whose replies were due by now has been waited out too.
+    for (Pending& p : m_pending)
+        if (p.active && p.until <= now) p = Pending{};
 }
 
-void ModbusRtuTransport::DrainLateReply(modbus_t* ctx) {
-    if (!m_latePending) return;
-    m_latePending = false;
-    // Bytes of a long reply follow each other closely; a pause this long
-    // means the reply is over.
-    constexpr std::chrono::milliseconds kQuietAfterBytes{20};
-    Drain(modbus_get_socket(ctx), m_lateUntil, kQuietAfterBytes, m_lateUntil + std::chrono::seconds(2));
+void ModbusRtuTransport::DrainAll(modbus_t* ctx) {
+    Clock::time_point until{};
+    bool any = false;
+    for (const Pending& p : m_pending)
+        if (p.active) {
+            until = std::max(until, p.until);
+            any = true;
+        }
+    if (any) Drain(modbus_get_socket(ctx), until);
 }
 
 void ModbusRtuTransport::BeforeClose(modbus_t* ctx) {
     const int fd = modbus_get_socket(ctx);
     if (fd < 0) return;
-    // The next program to open the port must not receive our late reply.
-    DrainLateReply(ctx);
+    // The next program to open the port must not receive our late replies.
+    DrainAll(ctx);
+    CloseRecord();
     // The flag outlives the descriptor on a pseudo-terminal whose other side
     // stays open; clear it so that the port can be opened again.
     ::ioctl(fd, TIOCNXCL);
@@ -152,17 +207,22 @@ std::chrono::microseconds ModbusRtuTransport::SendTime(int requestBytes) const {
     return std::chrono::duration_cast<std::chrono::microseconds>(m_settings.CharTime() * requestBytes);
 }
 
-void ModbusRtuTransport::BeforeSend(modbus_t* ctx, uint8_t station, int /*requestBytes*/) {
-    // The drive (and any other station on the bus) tells frames apart by the
-    // silence between them; libmodbus sends at once, so keep it here.
+void ModbusRtuTransport::BeforeSend(modbus_t* ctx, uint8_t station, int requestBytes) {
     // RTU replies carry no request number: the late reply to a request that
     // went unanswered (or came back damaged) would pass for the answer to a
-    // new request to the same station. Wait it out, dropping whatever
-    // arrives, until the line is silent. Another station's late reply fails
-    // the station check and is waited out then, so a search keeps its pace.
-    if (m_latePending && station == m_lateStation) DrainLateReply(ctx);
+    // new request to the same station. Before anything else goes to that
+    // station, the line is waited quiet until no such reply can come.
+    // Another station's late reply fails the station check, so a search
+    // keeps its pace.
+    const Pending& p = m_pending[station];
+    if (p.active) Drain(modbus_get_socket(ctx), p.until);
+    // The drive (and any other station on the bus) tells frames apart by the
+    // silence between them; libmodbus sends at once, so keep it here.
     const auto earliest = m_lineQuietSince + m_settings.SilentInterval();
     if (Clock::now() < earliest) std::this_thread::sleep_until(earliest);
+    // Tell the next program on this port how long a reply to this request
+    // may still come, should this one end before it has waited that out.
+    if (m_recordUsable) WriteRecord(Clock::now() + SendTime(requestBytes) + ResponseTimeout() + LateHorizon());
     // A reply that came in after its time-out must not pass for the answer
     // to this request.
     const int fd = modbus_get_socket(ctx);
@@ -174,11 +234,73 @@ void ModbusRtuTransport::AfterExchange(uint8_t station, bool broadcast, int requ
     // A broadcast returns as soon as the driver has the bytes; the frame is
     // still going out for its own length.
     m_lineQuietSince = broadcast ? now + SendTime(requestBytes) : now;
-    if (!broadcast && (outcome == LinkError::Timeout || outcome == LinkError::BadFrame)) {
-        m_latePending = true;
-        m_lateStation = station;
-        m_lateUntil = now + LateWindow();
+    if (broadcast || (outcome != LinkError::Timeout && outcome != LinkError::BadFrame)) return;
+    // A reply that came from this station whole but damaged was the answer;
+    // only its rest may still be on the line. Silence, or a frame from
+    // another station, leaves this station's reply to come.
+    const bool answeredDamaged = outcome == LinkError::BadFrame && LastErrno() == EMBBADCRC;
+    m_pending[station] = Pending{true, answeredDamaged ? now : now + LateHorizon()};
+}
+
+namespace {
+
+// "/dev/ttyUSB0" as "dev-ttyUSB0": one note per device, whatever link led to it.
+std::string RecordName(const std::string& device) {
+    char resolved[PATH_MAX];
+    std::string path = ::realpath(device.c_str(), resolved) ? resolved : device;
+    std::string name;
+    for (char c : path) {
+        if (c == '/') {
+            if (!name.empty()) name += '-';
+        } else {
+            name += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' ? c : '_';
+        }
     }
+    return name.empty() ? "port" : name;
+}
+
+constexpr size_t kRecordBytes = 21;  // 20 digits and a line end
+
+}  // namespace
+
+void ModbusRtuTransport::OpenRecord() {
+    CloseRecord();
+    std::error_code ec;
+    std::filesystem::create_directories(m_recordFolder, ec);
+    const std::string path = m_recordFolder + "/" + RecordName(m_settings.device);
+    m_recordFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_recordUsable = m_recordFd >= 0;
+    m_recorded = {};
+}
+
+ModbusRtuTransport::Clock::time_point ModbusRtuTransport::ReadRecord() const {
+    char text[kRecordBytes + 1] = {};
+    const ssize_t n = ::pread(m_recordFd, text, kRecordBytes, 0);
+    if (n <= 0) return {};
+    long long ns = 0;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) ns = ns * 10 + (text[i] - '0');
+    return Clock::time_point(std::chrono::nanoseconds(ns));
+}
+
+void ModbusRtuTransport::WriteRecord(Clock::time_point until) {
+    // Written ahead by a tenth of the horizon, so that a steady flow of
+    // requests rewrites it only now and then.
+    if (until != Clock::time_point{} && until <= m_recorded) return;
+    if (until != Clock::time_point{}) until += LateHorizon() / 10;
+    char text[kRecordBytes + 1];
+    std::snprintf(text, sizeof text, "%020lld\n",
+                  static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::nanoseconds>(until.time_since_epoch()).count()));
+    if (::pwrite(m_recordFd, text, kRecordBytes, 0) == static_cast<ssize_t>(kRecordBytes)) m_recorded = until;
+}
+
+void ModbusRtuTransport::CloseRecord() {
+    if (m_recordFd < 0) return;
+    // Every reply has been waited out: nothing for the next program to wait for.
+    WriteRecord({});
+    ::close(m_recordFd);
+    m_recordFd = -1;
+    m_recordUsable = false;
 }
 
 }  // namespace hx

@@ -4,6 +4,8 @@
 // leaves to the caller, asks USB adapters for low latency, and claims the
 // port so that two programs never share it.
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -33,11 +35,25 @@ bool IsStandardBaud(int baud);
 
 class ModbusRtuTransport : public ModbusTransport {
 public:
-    explicit ModbusRtuTransport(SerialSettings settings);
+    // recordFolder: where the link notes, for the next program to open the
+    // same port, until when a reply to its requests may still arrive; empty:
+    // no note is kept, and opening waits only for a short quiet.
+    explicit ModbusRtuTransport(SerialSettings settings, std::string recordFolder = {});
     ~ModbusRtuTransport() override;
 
     std::string Describe() const override;
     const SerialSettings& Settings() const { return m_settings; }
+
+    void SetLateHorizon(std::chrono::milliseconds horizon) override;
+    uint64_t LateReplies() const override { return m_lateReplies; }
+    // How long after a request without a proper answer its reply may still
+    // come: the horizon set, else 1 s or ten time-outs, whichever is longer.
+    std::chrono::milliseconds LateHorizon() const;
+    static constexpr std::chrono::milliseconds kMinLateHorizon{1000};
+    static constexpr int kLateHorizonTimeOuts = 10;
+    // How long the line must stay silent when the port is opened before the
+    // first request goes out, when no earlier request can still be answered.
+    static constexpr std::chrono::milliseconds kOpenQuiet{30};
 
 protected:
     modbus_t* CreateContext() override;
@@ -47,30 +63,41 @@ protected:
     void AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) override;
     std::chrono::microseconds SendTime(int requestBytes) const override;
 
-public:
-    // How long after a request that got no proper answer its reply may still
-    // be on its way: twice the time-out plus the time of the longest reply,
-    // so a drive answering up to three time-outs late is waited out.
-    std::chrono::microseconds LateWindow() const;
-    // How long the line must stay silent when the port is opened before the
-    // first request goes out.
-    static constexpr std::chrono::milliseconds kOpenQuiet{30};
-
 private:
     using Clock = std::chrono::steady_clock;
+
+    // A station whose last request got no proper answer: its reply may
+    // still come until `until`, and nothing goes to that station before.
+    // (Not even the same request again: a drive that is slow to answer may
+    // queue the repeat and answer it later still.)
+    struct Pending {
+        bool active = false;
+        Clock::time_point until{};
+    };
+
     // Reads and drops whatever arrives until `until` has passed and the line
-    // has then been silent for `quiet`; gives up (and flushes) after `limit`.
-    void Drain(int fd, Clock::time_point until, std::chrono::microseconds quiet, Clock::time_point limit);
-    void DrainLateReply(modbus_t* ctx);
+    // has then been silent for a byte time-out; each burst counts as one late
+    // reply. A line that never falls silent is given up on a horizon later.
+    void Drain(int fd, Clock::time_point until);
+    // Drains until no reply to any request sent so far can still arrive.
+    void DrainAll(modbus_t* ctx);
+
+    // The note shared with the next program on this port.
+    void OpenRecord();
+    Clock::time_point ReadRecord() const;
+    void WriteRecord(Clock::time_point until);
+    void CloseRecord();
 
     SerialSettings m_settings;
+    std::string m_recordFolder;
+    std::chrono::milliseconds m_lateHorizon{0};
+    std::atomic<uint64_t> m_lateReplies{0};
     // When the line last fell silent (the end of the last frame seen or sent).
     Clock::time_point m_lineQuietSince{};
-    // After a request without a proper answer, its reply may still come:
-    // nothing is sent before m_lateUntil has passed with the line silent.
-    bool m_latePending = false;
-    uint8_t m_lateStation = 0;
-    Clock::time_point m_lateUntil{};
+    std::array<Pending, 256> m_pending{};
+    int m_recordFd = -1;
+    bool m_recordUsable = false;
+    Clock::time_point m_recorded{};  // the time last written to the note
 };
 
 }  // namespace hx

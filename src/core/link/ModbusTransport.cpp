@@ -37,9 +37,15 @@ void ModbusTransport::SetError(LinkError error, const std::string& text, int exc
     m_error = error;
     m_errorText = text;
     m_exceptionCode = exceptionCode;
+    m_errno = 0;
 }
 
 void ModbusTransport::SetErrorFromErrno(int err) {
+    MapErrno(err);
+    m_errno = err;
+}
+
+void ModbusTransport::MapErrno(int err) {
     const std::string text = modbus_strerror(err);
     if (err > MODBUS_ENOBASE && err < MODBUS_ENOBASE + MODBUS_EXCEPTION_MAX) {
         SetError(LinkError::Exception, text, err - MODBUS_ENOBASE);

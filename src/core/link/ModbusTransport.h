@@ -51,9 +51,12 @@ protected:
     // Maps errno after a failed libmodbus call.
     void SetErrorFromErrno(int err);
     void ClearError() { SetError(LinkError::None, {}); }
+    // libmodbus's error number behind the last failure (0 when none).
+    int LastErrno() const { return m_errno; }
     modbus_t* Context() const { return m_ctx; }
 
 private:
+    void MapErrno(int err);
     template <typename Request>
     bool Exchange(uint8_t station, int requestBytes, Request&& request);
     bool SendBroadcast(const uint8_t* pdu, int length);
@@ -68,6 +71,7 @@ protected:
 private:
     LinkError m_error = LinkError::NotOpen;
     int m_exceptionCode = 0;
+    int m_errno = 0;
     std::string m_errorText = "not open";
 };
 

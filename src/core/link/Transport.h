@@ -34,6 +34,12 @@ public:
 
     // How long to wait for a reply to begin once the request is on the line.
     virtual void SetResponseTimeout(std::chrono::milliseconds timeout) = 0;
+    // How long after a request that got no proper answer its reply may
+    // still arrive; 0 picks the transport's own rule. Only a transport whose
+    // replies carry no request number has a use for it.
+    virtual void SetLateHorizon(std::chrono::milliseconds /*horizon*/) {}
+    // Replies that came too late for their request and were dropped.
+    virtual uint64_t LateReplies() const { return 0; }
 
     // Each returns true on a valid reply. Station 0 is the broadcast station:
     // a write to it is sent without waiting for a reply and counts as done,

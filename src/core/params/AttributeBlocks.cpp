@@ -1,11 +1,9 @@
 #include "core/params/AttributeBlocks.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
 
-#include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 
 namespace hx {
@@ -15,19 +13,25 @@ constexpr uint16_t kBlock1Address = 100;
 constexpr uint16_t kBlock1Count = 10;
 constexpr uint16_t kUpperBlocksAddress = 63000;
 constexpr uint16_t kUpperBlockCount = 50;
-constexpr float kUpperBlocksFirmware = 200.0f;
 
 // Commands and status words that never show in the parameter list.
 constexpr std::array<uint16_t, 11> kHiddenAddresses = {23, 32, 34, 39, 41, 52, 70, 90, 91, 92, 93};
 
-// Copies the data bytes of a reply frame (all but 3 leading and 2 trailing
-// bytes) to buffer[offset..], never past limit. False when the reply is empty.
-bool copyData(const std::vector<uint8_t>& reply, std::array<uint8_t, CParameter::kAttributeBytes>& buffer,
-              std::size_t offset, std::size_t limit) {
-    const int n = static_cast<int>(reply.size());
-    if (n <= 5) return false;
-    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(n - 5), limit - offset);
-    std::copy_n(reply.begin() + 3, length, buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+// The bytes of a reply frame around its data (station, function, byte count,
+// CRC): the failure texts count the whole frame, as the drive sent it.
+constexpr int kReplyFrameOverhead = 5;
+
+// Reads count words from address into buffer[offset..] as the bitmap holds
+// them, high byte first. False when the read failed; buffer is then untouched.
+bool readBlock(DriveHandle& drive, uint16_t address, uint16_t count,
+               std::array<uint8_t, CParameter::kAttributeBytes>& buffer, std::size_t offset, int* replyBytes) {
+    const std::optional<std::vector<uint16_t>> words = drive.ReadWords(address, count);
+    *replyBytes = words ? kReplyFrameOverhead + 2 * count : 0;
+    if (!words) return false;
+    for (std::size_t i = 0; i < words->size(); ++i) {
+        buffer[offset + 2 * i] = static_cast<uint8_t>((*words)[i] >> 8);
+        buffer[offset + 2 * i + 1] = static_cast<uint8_t>((*words)[i] & 0xFF);
+    }
     return true;
 }
 
@@ -47,24 +51,21 @@ std::string AttributeBlocksResult::Block23Message() const {
     return (block2Failed || block3Failed) ? format("Read attribute block2 fault!", lastReplyElements) : std::string();
 }
 
-AttributeBlocksResult ReadAttributeBlocks(CQXCOM& comm, uint8_t station, float firmware, CParameter& table) {
+AttributeBlocksResult ReadAttributeBlocks(DriveHandle drive, CParameter& table) {
     AttributeBlocksResult result;
     std::array<uint8_t, CParameter::kAttributeBytes> buffer{};
 
-    const auto block1 = comm.ReadBigData(station, kBlock1Address, kBlock1Count);
-    result.lastReplyElements = static_cast<int>(block1.size());
-    if (!copyData(block1, buffer, 0, 20)) {
+    if (!readBlock(drive, kBlock1Address, kBlock1Count, buffer, 0, &result.lastReplyElements)) {
         result.block1Failed = true;
         return result;
     }
 
-    if (firmware >= kUpperBlocksFirmware) {
+    if (drive.newLayout()) {
         for (int k = 0; k < 2; ++k) {
-            const auto reply =
-                comm.ReadBigData(station, static_cast<uint16_t>(kUpperBlocksAddress + kUpperBlockCount * k), kUpperBlockCount);
-            result.lastReplyElements = static_cast<int>(reply.size());
+            const auto address = static_cast<uint16_t>(kUpperBlocksAddress + kUpperBlockCount * k);
             const std::size_t offset = 20 + 100 * static_cast<std::size_t>(k);
-            if (!copyData(reply, buffer, offset, offset + 100)) (k == 0 ? result.block2Failed : result.block3Failed) = true;
+            if (!readBlock(drive, address, kUpperBlockCount, buffer, offset, &result.lastReplyElements))
+                (k == 0 ? result.block2Failed : result.block3Failed) = true;
         }
     }
 

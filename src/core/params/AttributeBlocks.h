@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 
-class CQXCOM;
+#include "core/link/DriveHandle.h"
+
 class CParameter;
 
 namespace hx {
@@ -29,7 +30,7 @@ struct AttributeBlocksResult {
 // buffer; from firmware 200.0 on also blocks 2 and 3 (50 registers from
 // 63000 and 63050) into bytes 20.. and 120..; then the buffer becomes the
 // table's bitmap and a fixed set of command and status addresses is hidden.
-// An empty block-1 reply leaves the bitmap untouched.
-AttributeBlocksResult ReadAttributeBlocks(CQXCOM& comm, uint8_t station, float firmware, CParameter& table);
+// A block-1 read that fails leaves the bitmap untouched.
+AttributeBlocksResult ReadAttributeBlocks(DriveHandle drive, CParameter& table);
 
 }  // namespace hx

@@ -51,24 +51,17 @@ bool CParameter::IsUShort(uint16_t address) const {
 
 // Blocks run on through the table indexes; anything past the last slot (or
 // an address without a slot) is dropped rather than written out of bounds.
-void CParameter::LoadWords(uint16_t address, const uint8_t* bytes, int n) {
-    if (!IsParameterAddress(address) || !bytes) return;
+void CParameter::LoadWords(uint16_t address, const uint16_t* words, int n) {
+    if (!IsParameterAddress(address) || !words) return;
     const int first = AddressToIndex(address);
-    for (int k = 0; k < n && first + k < kSlots; ++k) {
-        int32_t word = bytes[2 * k] * 256 + bytes[2 * k + 1];
-        if (word > 32767) word -= 65536;
-        m_values[first + k] = word;
-    }
+    for (int k = 0; k < n && first + k < kSlots; ++k) m_values[first + k] = static_cast<int16_t>(words[k]);
 }
 
-void CParameter::StoreWords(uint16_t address, uint8_t* bytes, int n) const {
-    if (!IsParameterAddress(address) || !bytes) return;
+void CParameter::StoreWords(uint16_t address, uint16_t* words, int n) const {
+    if (!IsParameterAddress(address) || !words) return;
     const int first = AddressToIndex(address);
-    for (int k = 0; k < n && first + k < kSlots; ++k) {
-        const uint32_t slot = static_cast<uint32_t>(m_values[first + k]);
-        bytes[2 * k] = static_cast<uint8_t>((slot >> 8) & 0xFF);
-        bytes[2 * k + 1] = static_cast<uint8_t>(slot & 0xFF);
-    }
+    for (int k = 0; k < n && first + k < kSlots; ++k)
+        words[k] = static_cast<uint16_t>(static_cast<uint32_t>(m_values[first + k]) & 0xFFFFu);
 }
 
 int32_t CParameter::GetValue(uint16_t address) {

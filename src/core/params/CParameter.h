@@ -23,9 +23,10 @@ public:
     bool IsInt(uint16_t address) const;
     bool IsUShort(uint16_t address) const;
 
-    // n words from address onward, each high byte first.
-    void LoadWords(uint16_t address, const uint8_t* bytes, int n);
-    void StoreWords(uint16_t address, uint8_t* bytes, int n) const;
+    // n words from address onward, as the drive holds them (each slot the
+    // word taken signed until its type says otherwise).
+    void LoadWords(uint16_t address, const uint16_t* words, int n);
+    void StoreWords(uint16_t address, uint16_t* words, int n) const;
 
     int32_t GetValue(uint16_t address);
     void SetValue(uint16_t address, int32_t value);

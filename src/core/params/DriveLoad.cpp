@@ -13,7 +13,7 @@ int16_t Word(const CParameter& table, uint16_t address) { return static_cast<int
 
 }  // namespace
 
-DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileContents& contents,
+DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const ParameterFileContents& contents,
                                  std::stop_token stop, const DriveLoadProgress& progress, ChangeBatch* changes,
                                  PrepareOptions options) {
     const auto step = [&progress](DriveLoadReport::Step s) -> ProgressCallback {
@@ -21,10 +21,10 @@ DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileCo
         return [&progress, s](int done, int total) { progress(s, done, total); };
     };
     DriveLoadReport report;
-    const std::vector<TransferBlock> plan = WriteAllPlan(link.firmwareVersion);
+    const std::vector<TransferBlock> plan = WriteAllPlan(drive.firmwareVersion());
     report.blocksTotal = static_cast<int>(plan.size());
 
-    report.failure = ReadAll(link, stop, step(DriveLoadReport::Step::Read));
+    report.failure = ReadAll(drive, table, stop, step(DriveLoadReport::Step::Read));
     if (report.failure.status != TransferStatus::Completed) {
         report.stoppedAt = DriveLoadReport::Step::Read;
         return report;
@@ -38,21 +38,20 @@ DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileCo
             return report;
         }
     }
-    ApplyToTable(contents, *link.table);
+    ApplyToTable(contents, table);
 
-    const TransferResult written = WriteAll(link, stop, step(DriveLoadReport::Step::Write), changes);
+    const TransferResult written = WriteAll(drive, table, stop, step(DriveLoadReport::Step::Write), changes);
     CParameter held;
-    const TransferLink back{link.comm, &held, link.station, link.firmwareVersion};
     if (written.status != TransferStatus::Completed) {
         report.stoppedAt = DriveLoadReport::Step::Write;
         report.failure = written;
-        if (ReadAll(back, stop).status == TransferStatus::Completed) {
+        if (ReadAll(drive, held, stop).status == TransferStatus::Completed) {
             report.blocksHolding = 0;
             for (const TransferBlock& block : plan) {
                 bool same = true;
                 for (int k = 0; k < block.count && same; ++k) {
                     const auto a = static_cast<uint16_t>(block.address + k);
-                    same = Word(*link.table, a) == Word(held, a);
+                    same = Word(table, a) == Word(held, a);
                 }
                 if (same) ++report.blocksHolding;
             }
@@ -60,7 +59,7 @@ DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileCo
         return report;
     }
 
-    report.failure = ReadAll(back, stop, step(DriveLoadReport::Step::ReadBack));
+    report.failure = ReadAll(drive, held, stop, step(DriveLoadReport::Step::ReadBack));
     if (report.failure.status != TransferStatus::Completed) {
         report.stoppedAt = DriveLoadReport::Step::ReadBack;
         return report;
@@ -68,7 +67,7 @@ DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileCo
     for (const TransferBlock& block : plan) {
         for (int k = 0; k < block.count; ++k, ++report.registers) {
             const auto a = static_cast<uint16_t>(block.address + k);
-            if (Word(*link.table, a) != Word(held, a)) report.differences.push_back({a, Word(*link.table, a), Word(held, a)});
+            if (Word(table, a) != Word(held, a)) report.differences.push_back({a, Word(table, a), Word(held, a)});
         }
     }
     return report;

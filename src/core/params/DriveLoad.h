@@ -41,10 +41,10 @@ struct DriveLoadReport {
 // After each block of each step: the step running, blocks done and in all.
 using DriveLoadProgress = std::function<void(DriveLoadReport::Step step, int done, int total)>;
 
-// The link's table receives the drive's values with the file laid over them.
-// With changes, the gate is prepared after the read (which serves as the
-// backup) and every change is journaled before its block is sent.
-DriveLoadReport WriteFileToDrive(const TransferLink& link, const ParameterFileContents& contents,
+// table receives the drive's values with the file laid over them. With
+// changes, the gate is prepared after the read (which serves as the backup)
+// and every change is journaled before its block is sent.
+DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const ParameterFileContents& contents,
                                  std::stop_token stop = {}, const DriveLoadProgress& progress = {},
                                  ChangeBatch* changes = nullptr, PrepareOptions options = {});
 

@@ -19,6 +19,12 @@ ParameterSet SnapshotTable(CParameter& table) {
 bool LoadCompareSet(const std::string& path, ParameterSet* set, std::string* error) {
     ParameterFileContents contents;
     if (!ReadParameterFile(path, &contents, error)) return false;
+    // A file with no parameter line (empty, junk, some other kind of file)
+    // would otherwise compare as a set of zeros.
+    if (contents.values.empty()) {
+        if (error) *error = NoParametersText(path, contents);
+        return false;
+    }
     set->values.fill(0);
     for (const auto& [address, value] : contents.values) set->values[CParameter::AddressToIndex(address)] = value;
     set->ready = true;

@@ -26,7 +26,8 @@ ParameterSet SnapshotTable(CParameter& table);
 // Fills the set from a parameter file: every value 0 first, the three header
 // lines skipped, then each parameter line's value stored as written (no type
 // rules; files hold displayed values already). On success the set is ready.
-// On failure *error (may be null) names the file and the set is untouched.
+// A file without a single parameter line is refused. On failure *error (may
+// be null) names the file and the set is untouched.
 bool LoadCompareSet(const std::string& path, ParameterSet* set, std::string* error);
 
 struct ComparisonRow {

@@ -1,9 +1,5 @@
 #include "core/params/ParameterFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -16,6 +12,7 @@
 #include "core/params/CParameter.h"
 #include "core/text/Cp936.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 
 namespace hx {
 namespace {
@@ -59,13 +56,6 @@ std::string ReadErrorText(const std::string& path, int err) {
 std::string TooLargeText(const std::string& path) {
     return Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 过大, 不是参数文件。"),
                 "The file %1 is too large to be a parameter file.", {Quoted(path)});
-}
-
-std::string NoParametersText(const std::string& path, const ParameterFileContents& contents) {
-    std::string text = Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 中没有可读入的参数行。"),
-                            "The file %1 holds no parameter line that can be loaded.", {Quoted(path)});
-    if (!contents.skipped.empty()) text += " " + LoadSummaryText(contents);
-    return text;
 }
 
 // Blanks, an optional sign (only where allowed; '+' always), decimal digits,
@@ -115,46 +105,6 @@ void AppendNumber(std::string& out, long long v) {
     out.append(buf, r.ptr);
 }
 
-// Reads at most kMaxFileBytes + 1 bytes; 0 or an errno.
-int ReadWholeFile(const std::string& path, std::string* bytes, bool* tooLarge, bool* openFailed) {
-    *tooLarge = false;
-    *openFailed = false;
-    // Not blocking on open: a FIFO or a device given as a file would wait
-    // for a writer for ever. Only a regular file is read.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        *openFailed = true;
-        return errno;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool dir = S_ISDIR(st.st_mode);
-        ::close(fd);
-        *openFailed = true;
-        return dir ? EISDIR : EINVAL;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            return err;
-        }
-        if (n == 0) break;
-        bytes->append(buffer, static_cast<std::size_t>(n));
-        if (bytes->size() > kMaxFileBytes) {
-            *tooLarge = true;
-            break;
-        }
-    }
-    ::close(fd);
-    return 0;
-}
-
 // The file's text in UTF-8; false when it is neither code page 936 nor UTF-8.
 bool DecodeFileText(const std::string& bytes, std::string* text) {
     if (IsAscii(bytes)) {
@@ -176,6 +126,13 @@ bool DecodeFileText(const std::string& bytes, std::string* text) {
 }
 
 }  // namespace
+
+std::string NoParametersText(const std::string& path, const ParameterFileContents& contents) {
+    std::string text = Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 中没有可读入的参数行。"),
+                            "The file %1 holds no parameter line that can be loaded.", {Quoted(path)});
+    if (!contents.skipped.empty()) text += " " + LoadSummaryText(contents);
+    return text;
+}
 
 std::string FormatParameterFile(CParameter& table, const ParameterFileHeader& header) {
     std::string out;
@@ -297,14 +254,12 @@ std::string InformationText(const ParameterFileContents& contents) {
 bool ReadParameterFile(const std::string& path, ParameterFileContents* out, std::string* error,
                        const CParameter* types) {
     std::string bytes;
-    bool tooLarge = false, openFailed = false;
-    if (int err = ReadWholeFile(path, &bytes, &tooLarge, &openFailed); err != 0) {
-        SetError(error, openFailed ? OpenErrorText(path, err) : ReadErrorText(path, err));
-        return false;
-    }
-    if (tooLarge) {
-        SetError(error, TooLargeText(path));
-        return false;
+    const FileReadOutcome read = ReadBoundedFile(path, kMaxFileBytes, &bytes);
+    switch (read.failure) {
+    case FileReadOutcome::Failure::None: break;
+    case FileReadOutcome::Failure::TooLarge: SetError(error, TooLargeText(path)); return false;
+    case FileReadOutcome::Failure::Read: SetError(error, ReadErrorText(path, read.err)); return false;
+    default: SetError(error, OpenErrorText(path, read.err)); return false;
     }
     std::string text;
     // Text in neither encoding (one damaged byte in the description) is

@@ -99,5 +99,8 @@ bool LoadParameterFile(const std::string& path, CParameter& table, std::string* 
 // "Applied 2150 parameter lines, skipped 2: line 7 (...): reason; ..." in the
 // language of the messages; names at most `listed` skipped lines.
 std::string LoadSummaryText(const ParameterFileContents& contents, std::size_t listed = 5);
+// "The file PATH holds no parameter line that can be loaded." and the summary
+// of the lines skipped.
+std::string NoParametersText(const std::string& path, const ParameterFileContents& contents);
 
 }  // namespace hx

@@ -1,6 +1,6 @@
 #pragma once
-// What the parameter transfers share: the link and table they work on and
-// how they report. A transfer runs as a Job (core/util/Job.h); its callbacks
+// What the parameter transfers share: how they report. Each takes the drive
+// (a DriveHandle) and the table it works on when it starts. A transfer runs as a Job (core/util/Job.h); its callbacks
 // are called on the worker thread and a window marshals them to its own.
 
 #include <cstdint>
@@ -10,21 +10,11 @@
 #include "core/i18n/StringTable.h"  // QT_TRANSLATE_NOOP
 #include "core/util/Job.h"
 
-class CQXCOM;
+#include "core/link/DriveHandle.h"
+
 class CParameter;
 
 namespace hx {
-
-// The drive link, parameter table, station and firmware a transfer uses.
-struct TransferLink {
-    CQXCOM* comm = nullptr;
-    CParameter* table = nullptr;
-    uint8_t station = 1;
-    float firmwareVersion = 100.0f;
-
-    // theComm, theParameterTable, g_station and g_firmwareVersion as they stand now.
-    static TransferLink FromGlobals();
-};
 
 enum class TransferStatus { Completed, Stopped, Failed };
 enum class TransferError {

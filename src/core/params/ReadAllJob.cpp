@@ -1,22 +1,19 @@
 #include "core/params/ReadAllJob.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "core/backup/ChangeGate.h"
-#include "core/link/CQXCOM.h"
+#include "core/Globals.h"
 #include "core/params/CParameter.h"
 #include "core/params/TransferPlan.h"
 
 namespace hx {
 namespace {
 
-// A reply frame: station, function, byte count, the data, two CRC bytes.
-constexpr int kReplyHeaderBytes = 3;
-constexpr size_t kReplyBufferBytes = 256;
+// The bytes of a reply frame around its data: station, function, byte
+// count, and two CRC bytes; the failure text counts the whole frame.
+constexpr size_t kReplyFrameOverhead = 5;
 
 std::string ReadErrorText(size_t lastReplyLength) {
     char detail[48];
@@ -26,8 +23,8 @@ std::string ReadErrorText(size_t lastReplyLength) {
 
 }  // namespace
 
-TransferResult ReadAll(const TransferLink& link, std::stop_token stop, const ProgressCallback& progress) {
-    const std::vector<TransferBlock> plan = ReadAllPlan(link.firmwareVersion);
+TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token stop, const ProgressCallback& progress) {
+    const std::vector<TransferBlock> plan = ReadAllPlan(drive.firmwareVersion());
     TransferResult result;
     result.blocksTotal = static_cast<int>(plan.size());
     size_t lastReplyLength = 0;
@@ -37,31 +34,34 @@ TransferResult ReadAll(const TransferLink& link, std::stop_token stop, const Pro
             result.status = TransferStatus::Stopped;
             return result;
         }
-        const std::vector<uint8_t> reply = link.comm->ReadBigData(link.station, block.address, block.count);
-        if (reply.empty()) {
+        const std::optional<std::vector<uint16_t>> words = drive.ReadWords(block.address, block.count);
+        if (!words) {
             result.status = TransferStatus::Failed;
             result.error = TransferError::ReadBlockEmpty;
             result.errorText = ReadErrorText(lastReplyLength);
-            result.linkText = link.comm->LastRequestErrorText();
+            result.linkText = drive.fault().text;
             return result;
         }
-        lastReplyLength = reply.size();
-        // A reply shorter than the block leaves its missing words at 0.
-        std::array<uint8_t, kReplyBufferBytes> buffer{};
-        std::memcpy(buffer.data(), reply.data(), std::min(reply.size(), buffer.size()));
-        link.table->LoadWords(block.address, buffer.data() + kReplyHeaderBytes, block.count);
+        lastReplyLength = kReplyFrameOverhead + 2u * words->size();
+        table.LoadWords(block.address, words->data(), block.count);
         ++result.blocksDone;
         if (progress) progress(result.blocksDone, result.blocksTotal);
     }
     // A whole read of this session is a backup at hand for the first change.
-    ChangeGate::Instance().NoteCompleteRead(DriveHandle(link.comm, link.station, link.firmwareVersion), *link.table);
+    ChangeGate::Instance().NoteCompleteRead(drive, table);
     return result;
 }
 
-bool ReadAllJob::start(TransferCallbacks callbacks, TransferLink link) {
+bool ReadAllJob::start(TransferCallbacks callbacks) {
+    return start(std::move(callbacks), DriveHandle::FromGlobals(), theParameterTable);
+}
+
+bool ReadAllJob::start(TransferCallbacks callbacks, DriveHandle drive, CParameter& table) {
     ProgressCallback progress = std::move(callbacks.progress);
     return run<TransferResult>(
-        [link, progress = std::move(progress)](std::stop_token stop) { return ReadAll(link, stop, progress); },
+        [drive, &table, progress = std::move(progress)](std::stop_token stop) {
+            return ReadAll(drive, table, stop, progress);
+        },
         std::move(callbacks.finished));
 }
 

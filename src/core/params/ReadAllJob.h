@@ -10,14 +10,16 @@ namespace hx {
 // ends the read as Failed with "Batch reading error!dataLenght = %d"; the
 // blocks not read keep their previous values. A stop request is honoured
 // between blocks. progress(k + 1, n) follows each block read.
-TransferResult ReadAll(const TransferLink& link, std::stop_token stop = {},
+TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token stop = {},
                        const ProgressCallback& progress = {});
 
 // The read on a worker thread. finished is called in every case, so the
 // window marks its table as holding parameters and refills its list.
 class ReadAllJob : public Job {
 public:
-    bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals());
+    // On the program's drive and table as they stand now.
+    bool start(TransferCallbacks callbacks);
+    bool start(TransferCallbacks callbacks, DriveHandle drive, CParameter& table);
 };
 
 }  // namespace hx

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-#include "core/link/CQXCOM.h"
-
 namespace hx {
 
 const char* StorageCommandName(const StorageCommand& command) {
@@ -16,8 +14,8 @@ bool ReplacesValues(const StorageCommand& command) {
     return command.reg == reg::kRestoreCommand || command.reg == reg::kBurnCommand;
 }
 
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int16_t value, int polls,
-                                std::stop_token stop, ChangeBatch* changes) {
+StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop,
+                                ChangeBatch* changes) {
     StorageResult result;
     ChangeBatch::Pending pending;
     const auto word = static_cast<uint16_t>(value);
@@ -27,22 +25,40 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int
         result.gate.message = changes->Error();
         return result;
     }
-    comm.WriteAddressValue(station, reg, value);
-    if (!comm.LastRequestAnswered()) {
-        if (changes && comm.LastRequestExceptionCode() != 0) changes->Confirm(pending, false);
-        result.outcome = StorageOutcome::NotAnswered;
-        return result;
+    if (!drive.Write(reg, word)) {
+        if (!drive.fault().mayHaveApplied) {
+            // A refused command was not carried out; a silent one stays unconfirmed.
+            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
+            result.outcome = StorageOutcome::NotAnswered;
+            return result;
+        }
+        result.replyLost = true;
     }
     result.outcome = StorageOutcome::Stopped;
-    if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
+    if (!result.replyLost && !SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
     for (int poll = 0; poll < polls; ++poll) {
-        if (!SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs))) return result;
-        const int reading = comm.ReadAddressValue(station, reg);
+        if ((poll > 0 || !result.replyLost) &&
+            !SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs)))
+            return result;
+        const std::optional<int16_t> reading = drive.Read(reg);
         ++result.pollsDone;
-        result.lastReading = comm.LastRequestAnswered() ? reading : -1;
-        if (comm.LastRequestAnswered() && reading == 0) {
-            result.outcome = StorageOutcome::Succeeded;
-            if (changes) changes->Confirm(pending, true);
+        result.lastReading = reading.value_or(-1);
+        if (!reading) {
+            // Silence after a lost reply: the drive is not answering at all,
+            // and nothing more can be learnt by waiting for it.
+            if (result.replyLost) {
+                result.outcome = StorageOutcome::NotAnswered;
+                return result;
+            }
+            continue;
+        }
+        if (*reading == value) result.sawBusy = true;
+        if (*reading == 0) {
+            result.outcome = result.replyLost && !result.sawBusy ? StorageOutcome::MayHaveStored
+                                                                 : StorageOutcome::Succeeded;
+            // Only a command seen carried out is confirmed; one that may have
+            // been stays open in the journal.
+            if (changes && result.outcome == StorageOutcome::Succeeded) changes->Confirm(pending, true);
             return result;
         }
     }
@@ -50,9 +66,9 @@ StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int
     return result;
 }
 
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageCommand& command,
-                                std::stop_token stop, ChangeBatch* changes) {
-    StorageResult result = RunStorageCommand(comm, station, command.reg, command.value, command.polls, stop, changes);
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
+                                ChangeBatch* changes) {
+    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop, changes);
     if (result.succeeded() && command.settleAfterSuccessMs > 0)
         SleepUnlessStopped(stop, std::chrono::milliseconds(command.settleAfterSuccessMs));
     return result;
@@ -69,18 +85,18 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
             result.gate.status == GateResult::Status::Stopped ? StorageOutcome::Stopped : StorageOutcome::NotBackedUp;
         return result;
     }
-    result = RunStorageCommand(*drive.comm(), drive.station(), command, stop, &changes);
-    // What the gate knew of the drive's values is gone with a factory restore.
-    if (ReplacesValues(command) && result.outcome != StorageOutcome::NotAnswered)
+    DriveHandle sending = drive;
+    result = RunStorageCommand(sending, command, stop, &changes);
+    // What the gate knew of the drive's values is gone with a factory restore
+    // (or one that may have been carried out).
+    if (ReplacesValues(command) && (result.outcome != StorageOutcome::NotAnswered || result.replyLost))
         changes.gate().ForgetValues(drive);
     return result;
 }
 
-bool StorageCommandJob::start(const StorageCommand& command, Finished finished, TransferLink link) {
+bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [link, command](std::stop_token stop) {
-            return RunGatedStorageCommand(DriveHandle(link.comm, link.station, link.firmwareVersion), command, stop);
-        },
+        [drive, command](std::stop_token stop) { return RunGatedStorageCommand(drive, command, stop); },
         std::move(finished));
 }
 

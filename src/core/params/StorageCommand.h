@@ -2,6 +2,9 @@
 // The drive-side storage commands: a command value written to a register,
 // then the register polled until the drive clears it to 0.
 //   write; wait 2000 ms; up to `polls` times: wait 200 ms, read; first 0 = done.
+// A command whose reply was lost is not sent again: the polls start at once
+// (the link has already waited out the late reply) to catch the drive busy
+// with it, which tells that it was carried out.
 // Save to non-volatile memory and factory restore/burn poll 30 times (about
 // 8 s before giving up); the main frame's quick save polls 3 times (about 2.6 s).
 
@@ -12,8 +15,6 @@
 #include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
 #include "core/protocol/Registers.h"
-
-class CQXCOM;
 
 namespace hx {
 
@@ -34,9 +35,13 @@ inline constexpr StorageCommand kQuickSaveToDrive{reg::kSaveCommand, reg::kSaveV
 enum class StorageOutcome {
     Succeeded,      // the register read 0
     NotCleared,     // every poll read something else (or got no answer)
-    NotAnswered,    // the command write itself got no answer
+    NotAnswered,    // the command write itself got no answer, or the drive refused it
     Stopped,        // a stop was requested while waiting
     NotBackedUp,    // the change gate refused: nothing was sent (gate says why)
+    // The command's reply was lost, so the drive may have carried it out;
+    // the register reads 0 again after the store time, but the drive never
+    // showed it busy, so whether it did is not known.
+    MayHaveStored,
 };
 
 struct StorageResult {
@@ -44,6 +49,8 @@ struct StorageResult {
     int pollsDone = 0;
     int lastReading = -1;  // -1 also when the last poll got no answer
     GateResult gate;       // for NotBackedUp
+    bool replyLost = false;  // the command went out but its reply was lost or damaged
+    bool sawBusy = false;    // a poll found the drive still carrying the command out
     bool succeeded() const { return outcome == StorageOutcome::Succeeded; }
 };
 
@@ -60,10 +67,10 @@ inline constexpr int kStoragePollIntervalMs = 200;
 // Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
 // With changes (prepared), the command is journaled before it is sent and
 // confirmed when the drive reports it done.
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, uint16_t reg, int16_t value, int polls,
+StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls,
                                 std::stop_token stop = {}, ChangeBatch* changes = nullptr);
-StorageResult RunStorageCommand(CQXCOM& comm, uint8_t station, const StorageCommand& command,
-                                std::stop_token stop = {}, ChangeBatch* changes = nullptr);
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop = {},
+                                ChangeBatch* changes = nullptr);
 
 // The command through the change gate (a backup first, and a fresh one
 // before a factory restore or burn), for the window and the command line.
@@ -76,8 +83,7 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
 class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
-    bool start(const StorageCommand& command, Finished finished,
-               TransferLink link = TransferLink::FromGlobals());
+    bool start(const StorageCommand& command, Finished finished, DriveHandle drive = DriveHandle::FromGlobals());
 };
 
 }  // namespace hx

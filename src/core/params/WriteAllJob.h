@@ -14,7 +14,7 @@ namespace hx {
 // counts blocks. With changes (prepared), the registers whose values change
 // are journaled before each block is sent, and the blocks counted, so an
 // interrupted write is found again.
-TransferResult WriteAll(const TransferLink& link, std::stop_token stop = {},
+TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_token stop = {},
                         const ProgressCallback& progress = {}, ChangeBatch* changes = nullptr);
 
 // The failure a transfer reports when the gate would not let it write.
@@ -26,7 +26,9 @@ TransferResult GateFailure(const GateResult& gate);
 // ChangeGate::AllowOnceWithoutBackup.)
 class WriteAllJob : public Job {
 public:
-    bool start(TransferCallbacks callbacks, TransferLink link = TransferLink::FromGlobals(),
+    // From the program's table to its drive as they stand now.
+    bool start(TransferCallbacks callbacks);
+    bool start(TransferCallbacks callbacks, DriveHandle drive, const CParameter& table,
                ChangeOrigin origin = ChangeOrigin::Edit, std::string what = {});
 };
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/link/CQXCOM.h"
+#include "core/Globals.h"
 #include "core/params/CParameter.h"
 
 namespace hx {
@@ -12,48 +12,42 @@ namespace {
 // The drive needs a moment before a written register reads back its new value.
 constexpr std::chrono::milliseconds kSettleTime{20};
 
+// The drive's requests, remembering the first register left unanswered.
 class Exchange {
 public:
-    Exchange(CQXCOM& comm, uint8_t station) : m_comm(comm), m_station(station) {}
+    explicit Exchange(DriveHandle& drive) : m_drive(drive) {}
 
-    bool Write(uint16_t address, int16_t value) {
-        m_comm.WriteAddressValue(m_station, address, value);
-        return Check(address);
-    }
+    bool Write(uint16_t address, uint16_t word) { return Check(address, m_drive.Write(address, word).has_value()); }
     // The reading as an unsigned word (0..65535).
     bool Read(uint16_t address, int32_t* reading) {
-        int value = m_comm.ReadAddressValue(m_station, address);
-        if (!Check(address)) return false;
-        if (value < 0) value += 65536;
-        *reading = value;
+        const std::optional<int16_t> value = m_drive.Read(address);
+        if (!Check(address, value.has_value())) return false;
+        *reading = static_cast<uint16_t>(*value);
         return true;
     }
     uint16_t Unanswered() const { return m_unanswered; }
 
 private:
-    bool Check(uint16_t address) {
-        if (m_comm.LastRequestAnswered()) return true;
-        m_unanswered = address;
-        return false;
+    bool Check(uint16_t address, bool answered) {
+        if (!answered) m_unanswered = address;
+        return answered;
     }
 
-    CQXCOM& m_comm;
-    uint8_t m_station;
+    DriveHandle& m_drive;
     uint16_t m_unanswered = 0;
 };
 
 }  // namespace
 
-WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16_t address, int32_t value,
-                        ChangeBatch* changes) {
-    Exchange link(comm, station);
+WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address, int32_t value, ChangeBatch* changes) {
+    Exchange link(drive);
     WriteOneResult result;
     ChangeBatch::Pending pending;
     bool writing = true;
     const auto unanswered = [&] {
         // A refused write was not carried out (nor anything after it); one
         // without an answer may have been, and stays unconfirmed.
-        if (changes && writing && comm.LastRequestExceptionCode() != 0) {
+        if (changes && writing && drive.fault().kind == DriveFaultKind::Refused) {
             std::vector<bool> held;
             for (uint16_t r : pending.regs) held.push_back(r < link.Unanswered());
             changes->Confirm(pending, held);
@@ -87,8 +81,8 @@ WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16
     if (isInt) {
         const uint16_t high = first;
         // Stop at the first silence: the low half must not follow a lost high half.
-        if (!link.Write(high, static_cast<int16_t>(bits >> 16))) return unanswered();
-        if (!link.Write(address, static_cast<int16_t>(bits & 0xFFFFu))) return unanswered();
+        if (!link.Write(high, static_cast<uint16_t>(bits >> 16))) return unanswered();
+        if (!link.Write(address, static_cast<uint16_t>(bits & 0xFFFFu))) return unanswered();
         std::this_thread::sleep_for(kSettleTime);
         writing = false;
         int32_t highWord = 0, lowWord = 0;
@@ -97,7 +91,7 @@ WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16
         const uint32_t combined = (static_cast<uint32_t>(highWord) << 16) | static_cast<uint32_t>(lowWord);
         table.SetValue(address, static_cast<int32_t>(combined));
     } else {
-        if (!link.Write(address, static_cast<int16_t>(bits & 0xFFFFu))) return unanswered();
+        if (!link.Write(address, static_cast<uint16_t>(bits & 0xFFFFu))) return unanswered();
         std::this_thread::sleep_for(kSettleTime);
         writing = false;
         int32_t reading = 0;
@@ -112,17 +106,21 @@ WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16
     return result;
 }
 
-bool WriteOneJob::start(uint16_t address, int32_t value, Finished finished, TransferLink link) {
+bool WriteOneJob::start(uint16_t address, int32_t value, Finished finished) {
+    return start(address, value, std::move(finished), DriveHandle::FromGlobals(), theParameterTable);
+}
+
+bool WriteOneJob::start(uint16_t address, int32_t value, Finished finished, DriveHandle drive, CParameter& table) {
     return run<WriteOneResult>(
-        [link, address, value](std::stop_token stop) {
-            ChangeBatch changes(DriveHandle(link.comm, link.station, link.firmwareVersion), ChangeOrigin::Edit);
+        [drive, &table, address, value](std::stop_token stop) mutable {
+            ChangeBatch changes(drive, ChangeOrigin::Edit);
             WriteOneResult result;
             result.gate = changes.Prepare(stop);
             if (!result.gate.ok()) {
-                result.value = link.table->GetValue(address);
+                result.value = table.GetValue(address);
                 return result;
             }
-            return WriteOne(*link.comm, *link.table, link.station, address, value, &changes);
+            return WriteOne(drive, table, address, value, &changes);
         },
         std::move(finished));
 }

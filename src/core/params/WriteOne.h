@@ -9,7 +9,6 @@
 #include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
 
-class CQXCOM;
 class CParameter;
 
 namespace hx {
@@ -30,7 +29,7 @@ struct WriteOneResult {
 // Runs on the calling thread (a few requests and a 20 ms settling wait).
 // With changes (prepared), the registers are journaled before they are sent
 // and confirmed by the read-back.
-WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16_t address, int32_t value,
+WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address, int32_t value,
                         ChangeBatch* changes = nullptr);
 
 // WriteOne through the change gate on a worker thread, for a window that
@@ -38,8 +37,9 @@ WriteOneResult WriteOne(CQXCOM& comm, CParameter& table, uint8_t station, uint16
 class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;
-    bool start(uint16_t address, int32_t value, Finished finished,
-               TransferLink link = TransferLink::FromGlobals());
+    // On the program's drive and table as they stand now.
+    bool start(uint16_t address, int32_t value, Finished finished);
+    bool start(uint16_t address, int32_t value, Finished finished, DriveHandle drive, CParameter& table);
 };
 
 }  // namespace hx

@@ -165,4 +165,10 @@ Colorref ReadableOn(Colorref text, Colorref background, double minimum) {
     return 0;
 }
 
+Colorref Dimmed(Colorref colour, Colorref background) {
+    auto mix = [](unsigned a, unsigned b) { return static_cast<Colorref>((a + b) / 2); };
+    return mix(colour & 0xFF, background & 0xFF) | mix((colour >> 8) & 0xFF, (background >> 8) & 0xFF) << 8 |
+           mix((colour >> 16) & 0xFF, (background >> 16) & 0xFF) << 16;
+}
+
 }  // namespace hx::plot

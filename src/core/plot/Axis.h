@@ -76,5 +76,7 @@ double ContrastRatio(Colorref a, Colorref b);
 // `text` darkened just enough to reach `minimum` contrast on `background`
 // (the colour itself when it already does).
 Colorref ReadableOn(Colorref text, Colorref background, double minimum = 4.5);
+// `colour` mixed halfway toward `background`: a trace drawn behind the live ones.
+Colorref Dimmed(Colorref colour, Colorref background);
 
 }  // namespace hx::plot

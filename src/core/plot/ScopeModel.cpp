@@ -144,6 +144,11 @@ void ScopeModel::EndReplace() {
     updateUnitsPerPixel();
 }
 
+void ScopeModel::SetExtraSeries(std::vector<ExtraSeries> series) {
+    m_extras = std::move(series);
+    ++m_dataVersion;
+}
+
 // --- layout
 
 DisplayUnit ScopeModel::XDisplayUnit() const {
@@ -339,6 +344,11 @@ std::vector<PixelPoint> ScopeModel::AllVertices(int channel) const {
 std::vector<PixelPoint> ScopeModel::CurveVertices(int channel) const {
     if (!ChannelDrawn(channel)) return {};
     return reduce(m_points[channel], drawnCount(channel), channel);
+}
+
+std::vector<PixelPoint> ScopeModel::SeriesVertices(const ExtraSeries& series) const {
+    if (series.channel < 0 || series.channel >= kChannels) return {};
+    return reduce(series.points, series.points.size(), series.channel);
 }
 
 std::vector<PixelPoint> ScopeModel::reduce(const std::vector<PlotPointF>& pts, std::size_t n, int channel) const {
@@ -679,8 +689,10 @@ void ScopeModel::DragCursorTo(int which, int x) {
 }
 
 std::optional<float> ScopeModel::ValueAt(int channel, float x) const {
-    const auto& pts = m_points[channel];
-    const std::size_t n = drawnCount(channel);
+    return NearestValue(m_points[channel], drawnCount(channel), x);
+}
+
+std::optional<float> ScopeModel::NearestValue(const std::vector<PlotPointF>& pts, std::size_t n, float x) {
     if (n == 0) return std::nullopt;
     const double want = std::round(x);
     // Points are normally stored at their own index; look there first.
@@ -754,6 +766,17 @@ Readout ScopeModel::CursorReadout() const {
         r.rows.push_back({k,
                           {"CH" + std::to_string(k + 1), f(*va), f(*vb), f(static_cast<double>(*vb) - *va), f(s.min),
                            f(s.max), f(s.mean), f(s.rms), f(s.peakToPeak()), freq}});
+    }
+    // A trace behind a drawn channel (a reference) reads at the same cursors.
+    for (const ExtraSeries& e : m_extras) {
+        if (!ChannelDrawn(e.channel)) continue;
+        const auto va = NearestValue(e.points, e.points.size(), m_cursor[0]);
+        const auto vb = NearestValue(e.points, e.points.size(), m_cursor[1]);
+        if (!va || !vb) continue;
+        auto f = [](double v) { return FormatSignificant(v); };
+        r.rows.push_back({e.channel,
+                          {"ref" + std::to_string(e.channel + 1), f(*va), f(*vb), f(static_cast<double>(*vb) - *va),
+                           "", "", "", "", "", ""}});
     }
     return r;
 }

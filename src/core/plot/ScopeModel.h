@@ -91,6 +91,23 @@ enum class AxisKind { Time, Frequency };
 // What a zoom gesture ended in.
 enum class ZoomOutcome { None, ZoomedIn, ZoomedOut, AtMaximum };
 
+// A trace drawn behind the live curves on one channel's scale (a reference
+// recording, a previous capture): dimmed toward the plot's background.
+struct ExtraSeries {
+    int channel = 0;  // 0..3: whose value scale it uses
+    std::vector<PlotPointF> points;
+    Colorref colour = 0xFFFFFF;
+    bool dimmed = true;
+};
+
+// A labelled point over the curves (a spectrum peak): drawn with the cursors.
+struct Marker {
+    int channel = 0;
+    float x = 0, y = 0;  // point index and value
+    std::string label;
+    Colorref colour = 0xFFFFFF;
+};
+
 // The measurement readout: the cursors' places, then one row per drawn
 // channel with its values at the cursors and its statistics between them.
 struct Readout {
@@ -171,6 +188,12 @@ public:
     // Changes whenever a list changes: what a drawing of the curves depends on.
     uint64_t DataVersion() const { return m_dataVersion; }
 
+    // --- traces and markers beside the four channels
+    void SetExtraSeries(std::vector<ExtraSeries> series);
+    const std::vector<ExtraSeries>& Extras() const { return m_extras; }
+    void SetMarkers(std::vector<Marker> markers) { m_markers = std::move(markers); }
+    const std::vector<Marker>& Markers() const { return m_markers; }
+
     // --- arithmetic of one redraw
     // Lays out captions, scales, ticks and plot from the text sizes and
     // stores the result and the units per pixel for the mapping and the
@@ -191,6 +214,8 @@ public:
     std::vector<PixelPoint> CurveVertices(int channel) const;
     // Every point mapped, without any reduction (reference drawings).
     std::vector<PixelPoint> AllVertices(int channel) const;
+    // An extra series' vertices, reduced in the same way.
+    std::vector<PixelPoint> SeriesVertices(const ExtraSeries& series) const;
     bool ChannelDrawn(int channel) const { return m_types[channel] != 0 && m_visible[channel]; }
 
     // --- zoom gestures (pixel positions in control coordinates)
@@ -289,6 +314,11 @@ private:
     std::array<Colorref, 4> m_colours = kCurveColours;
     std::array<std::vector<PlotPointF>, 4> m_points;
     uint64_t m_dataVersion = 0;
+    // The value of the point nearest to point index x among the first n.
+    static std::optional<float> NearestValue(const std::vector<PlotPointF>& pts, std::size_t n, float x);
+
+    std::vector<ExtraSeries> m_extras;
+    std::vector<Marker> m_markers;
     std::string m_xCaption;
     AxisCaption m_xAxis;
     Colorref m_background = kBackground;

@@ -119,6 +119,14 @@ constexpr uint16_t kMotionRun = 1, kMotionStop = 0;
 // Anti-vibration settings: amplitude, phase A and phase B of four sets and
 // the Z-axis phase, in the order the run test reads, writes and checks them.
 constexpr uint16_t kAntiVibration[13] = {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89};
+// --- Communication watchdog ---
+// Parameters the drive acts on when its master falls silent: the time in ms
+// without a request to its station (0: off), and what it then does.
+constexpr uint16_t kWatchdogTimeout = 31007;  // Pr9.17
+constexpr uint16_t kWatchdogAction = 31008;   // Pr9.18
+constexpr uint16_t kWatchdogActionAlarm = 0;    // raise the communication alarm
+constexpr uint16_t kWatchdogActionStop = 1;     // ramp the motion down, end the test
+constexpr uint16_t kWatchdogActionCarryOn = 2;  // nothing
 // --- Parameter transfer and the link ---
 // Registers inside the parameter ranges that are not settings. The
 // whole-table read covers them, but writing them back would start the

@@ -69,6 +69,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     }
     if (out.writes.unanswered) {
         out.unansweredAddress = out.writes.unanswered;
+        out.failureText = drive.fault().text;
         // Some of the start may have reached the drive (a lost reply is not a
         // lost request): make sure nothing keeps moving.
         out.safetyStopSent = Send(drive, StopWrite(request.mode));
@@ -95,6 +96,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     case hx::WaitOutcome::TimedOut: return finish(CaptureStatus::TimedOut);
     case hx::WaitOutcome::NoAnswer:
         out.unansweredAddress = reg::kSampleState;
+        out.failureText = drive.fault().text;
         return finish(CaptureStatus::NoAnswer);
     }
 
@@ -110,6 +112,7 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
     if (fetched == hx::FetchStatus::Stopped) return finish(CaptureStatus::Closed);
     if (fetched == hx::FetchStatus::Failed) {
         out.unansweredAddress = failure.address;
+        out.failureText = drive.fault().text;
         return finish(CaptureStatus::NoAnswer);
     }
     for (int k = 0; k < 4; ++k)

@@ -69,6 +69,7 @@ struct CaptureOutcome {
     std::vector<RegisterWrite> startWrites;
     WriteOutcome writes;                          // what the start writes returned
     std::optional<uint16_t> unansweredAddress;    // for NoAnswer
+    std::string failureText;                      // and why, in words (silence, a refusal)
     std::array<uint32_t, 4> codes{};
     int points = 0;
     std::array<std::vector<float>, 4> samples;    // points values for each active channel

@@ -77,15 +77,6 @@ std::optional<CheckFailure> CheckResonance(ResonanceFields& f) {
     return std::nullopt;
 }
 
-std::vector<int> PointsChoices(int captureCapacity, int selectedChannels, float firmwareVersion) {
-    const int k = std::max(1, selectedChannels);
-    int per = captureCapacity / k;
-    if (per < 200 || firmwareVersion < 200.0f) per = 200;
-    std::vector<int> choices;
-    for (int p = 200; p <= per; p += 100) choices.push_back(p);
-    return choices;
-}
-
 std::array<uint32_t, 4> ChannelCodes(const std::array<uint32_t, 4>& selected, const std::array<bool, 4>& ticked) {
     std::array<uint32_t, 4> codes{};
     for (int i = 0; i < 4; ++i) codes[i] = ticked[i] ? selected[i] : 0;

@@ -81,11 +81,6 @@ std::optional<CheckFailure> CheckTorque(TorqueFields& fields);
 // field is the setting's index; the setting is reset to 0.
 std::optional<CheckFailure> CheckResonance(ResonanceFields& fields);
 
-// The points-per-channel list: "200", "300", ... up to what the capture
-// capacity gives each selected channel (at least one), only "200" before
-// firmware 200.0. The last entry is the one to select.
-std::vector<int> PointsChoices(int captureCapacity, int selectedChannels, float firmwareVersion);
-
 // Codes of the four channels for a start or a re-capture: a channel that is
 // unticked, or selects no source, is off (0).
 std::array<uint32_t, 4> ChannelCodes(const std::array<uint32_t, 4>& selectedSourceCodes,

@@ -128,6 +128,7 @@ WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& wr
         if (journaled && r) changes->Confirm(pending, true);
         if (!r) {
             out.unanswered = w.address;
+            out.fault = drive.fault();
             break;
         }
     }
@@ -148,6 +149,32 @@ CommandResult GatedWrite(DriveHandle& drive, ChangeOrigin origin, uint16_t addre
 }
 
 }  // namespace
+
+StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds) {
+    StopConfirmation out;
+    const RegisterWrite stops[] = {StopWrite(Mode::Velocity), StopWrite(Mode::Torque)};
+    while (out.rounds < rounds) {
+        ++out.rounds;
+        out.running.reset();
+        out.unanswered.reset();
+        // Both are sent whatever the first one's fate: a lost stop of the
+        // motion must not keep the current-loop test from being stopped.
+        bool answered = false;
+        for (const RegisterWrite& w : stops) answered = Send(drive, w) || answered;
+        for (const RegisterWrite& w : stops) {
+            const std::optional<int> now = Read(drive, w.address);
+            answered = answered || now.has_value();
+            if (!now && !out.unanswered) out.unanswered = w.address;
+            if (now && *now != 0 && !out.running) out.running = w.address;
+        }
+        if (!out.running && !out.unanswered) break;
+        // A drive that answers nothing at all is not there to stop.
+        if (!answered) break;
+    }
+    out.stopped = !out.running && !out.unanswered;
+    if (out.stopped) out.alarm = Read(drive, reg::kCurrentAlarm);
+    return out;
+}
 
 CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on) {
     return GatedWrite(drive, ChangeOrigin::Gains, reg::kCurrentAutoTune, on ? 1 : 0);

@@ -63,6 +63,12 @@ struct WriteOutcome {
     std::optional<uint16_t> unanswered;
     // The change journal could not record a setting: nothing from it on was sent.
     bool journalFailed = false;
+    // Why the change gate let nothing through (a write set of its own, such
+    // as the vibration assistant's), or the journal's failure.
+    GateResult gate;
+    // How it failed: a drive that refuses a start (an alarm, another test)
+    // answers, and must not be reported as silent.
+    DriveFault fault;
 };
 // The user's tuning among the writes of a mode's start: the current-loop
 // gains (ChangeOrigin::Gains) and the anti-vibration settings (Slider). They
@@ -99,6 +105,20 @@ uint16_t StopAddress(Mode mode);
 // Whether the drive shows the current-loop auto-tuning switch among its
 // parameters (a drive without one has no such switch).
 bool HasAutoTuneSwitch(const CParameter& table);
+
+// Stopping whatever runs (the motion and the current-loop test) for sure.
+// A stop is safe to repeat: both stops are sent, both registers read back,
+// and the round is done again until both read 0, up to `rounds` times (or
+// until a round in which the drive answered nothing at all).
+struct StopConfirmation {
+    bool stopped = false;                // 70 and 23 both read 0
+    int rounds = 0;                      // rounds sent
+    std::optional<uint16_t> running;     // a register that still read non-zero
+    std::optional<uint16_t> unanswered;  // a register that never answered in the last round
+    std::optional<int> alarm;            // the active alarm (139) when stopped, 0 for none
+};
+inline constexpr int kStopRounds = 5;
+StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds = kStopRounds);
 
 // What the torque page reads when torque mode is entered.
 struct TorqueReadback {

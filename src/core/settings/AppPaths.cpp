@@ -84,6 +84,8 @@ std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config").
 
 std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share").string(); }
 
+std::string UserStateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state").string(); }
+
 std::string WritableFolder() {
     // An installed copy never writes beside its executable, even when it could
     // (run as root, /usr/bin is writable): settings are each user's own and

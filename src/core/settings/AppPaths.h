@@ -25,6 +25,9 @@ std::string UserConfigFolder();
 // keeps for the user, such as the backups of drives and the change journal.
 // Looked up at each call, so a test can point it elsewhere.
 std::string UserDataFolder();
+// $XDG_STATE_HOME/halvex (default ~/.local/state/halvex): what the program
+// must remember about drives between runs.
+std::string UserStateFolder();
 // The folder that receives Parameters/ and a writable database: the program
 // folder when it is writable, else the user's configuration folder.
 std::string WritableFolder();

@@ -2,8 +2,8 @@
 
 #include <set>
 
-#include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
+#include "core/util/BoundedFile.h"
 #include "core/util/Text.h"
 #include "core/wizard/WizardSettingText.h"
 
@@ -62,10 +62,10 @@ bool IsOutput(SettingKind k) { return k == SettingKind::OutputFunction || k == S
 
 }  // namespace
 
-SetupReading ReadSetup(CQXCOM& comm, uint8_t station, uint16_t variant) {
+SetupReading ReadSetup(DriveHandle& drive, uint16_t variant) {
     SetupReading r;
     r.variant = variant;
-    WizardReader reader(comm, station);
+    WizardReader reader(drive);
     if (auto v = reader.read(reg::kWizardAliasSource)) r.form.aliasSource = static_cast<uint16_t>(*v);
     if (auto v = reader.read(reg::kWizardAliasSwitch)) r.aliasSwitch = *v;
     if (auto v = reader.read(reg::kWizardAlias)) r.form.aliasText = std::to_string(*v);
@@ -107,6 +107,7 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
     values->clear();
     std::set<std::string> seen;
     int lineNo = 0;
+    int writable = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string line = Trim(text.substr(0, end));
@@ -114,7 +115,9 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
         ++lineNo;
         if (line.empty() || line[0] == '#') continue;
         auto fail = [&](const std::string& why) {
-            *error = "line " + std::to_string(lineNo) + ": " + why;
+            // The line may be anything (a binary file given by mistake):
+            // only text is shown of it.
+            *error = "line " + std::to_string(lineNo) + ": " + PrintableExcerpt(why, 120);
             values->clear();
             return false;
         };
@@ -131,15 +134,23 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
         if (!readOnly && IsFlag(s) && v != 0 && v != 1) return fail(name + ": must be 0 or 1: " + valueText);
         if (v < -32768 || v > 65535) return fail(name + ": out of the 16-bit range: " + valueText);
         values->emplace_back(name, v);
+        if (!readOnly) ++writable;
+    }
+    // An empty file (or one of comments, or of the read-only switch alone)
+    // would write nothing and then store whatever the drive holds.
+    if (writable == 0) {
+        *error = values->empty() ? "no setting in the file" : "no setting in the file that is written to a drive";
+        values->clear();
+        return false;
     }
     return true;
 }
 
-SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, const SetupValues& values,
+SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
                             std::stop_token stop, const ApplyProgress& progress, ChangeBatch* changes,
                             PrepareOptions options) {
     SetupApplyReport report;
-    const SetupReading current = ReadSetup(comm, station, variant);
+    const SetupReading current = ReadSetup(drive, variant);
     report.readOk = current.ok;
     report.unansweredAddress = current.unansweredAddress;
     if (!current.ok) return report;
@@ -195,6 +206,12 @@ SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, con
         return given.count(s.kind) > 0 || (s.kind == SettingKind::Alias && given.count(SettingKind::AliasSource));
     };
     PlanWrites(form, variant, &report.plan, nullptr, include);
+    // Every setting given is one this drive lacks: storing now would only
+    // make permanent whatever its memory holds.
+    if (report.plan.empty()) {
+        report.nothingToWrite = true;
+        return report;
+    }
     if (changes) {
         report.apply.gate = changes->Prepare(stop, {}, options);
         if (!report.apply.gate.ok()) {
@@ -202,14 +219,12 @@ SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, con
             return report;
         }
     }
-    report.apply = ApplyWizard(comm, station, report.plan, stop, progress, changes);
+    report.apply = ApplyWizard(drive, report.plan, stop, progress, changes);
     if (report.apply.writesDone != static_cast<int>(report.plan.size())) return report;
 
     for (const PlannedWrite& w : report.plan) {
-        const int back = comm.ReadAddressValue(station, w.address);
-        const bool answered = comm.LastRequestAnswered();
-        if (!answered || static_cast<int16_t>(back) != w.value)
-            report.mismatches.push_back({w, answered ? static_cast<int16_t>(back) : 0, answered});
+        const std::optional<int16_t> back = drive.Read(w.address);
+        if (!back || *back != w.value) report.mismatches.push_back({w, back.value_or(0), back.has_value()});
     }
     return report;
 }

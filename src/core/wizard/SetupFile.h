@@ -20,8 +20,6 @@
 #include "core/wizard/WizardApply.h"
 #include "core/wizard/WizardForm.h"
 
-class CQXCOM;
-
 namespace hx::wizard {
 
 // Everything the setup file shows, read the way the wizard reads its pages
@@ -33,14 +31,15 @@ struct SetupReading {
     bool ok = false;
     uint16_t unansweredAddress = 0;
 };
-SetupReading ReadSetup(CQXCOM& comm, uint8_t station, uint16_t variant);
+SetupReading ReadSetup(DriveHandle& drive, uint16_t variant);
 
 // The lines of a reading, each ending in '\n'.
 std::string FormatSetup(const SetupReading& reading);
 
 // The name=value pairs of a file, in file order. False with a message naming
 // the line for an unknown name, a name given twice, or a value that is no
-// whole number in its range (0/1 for the source and the invert flags).
+// whole number in its range (0/1 for the source and the invert flags), and
+// for a file without a setting that would be written.
 using SetupValues = std::vector<std::pair<std::string, long>>;
 bool ParseSetup(std::string_view text, SetupValues* values, std::string* error);
 
@@ -57,7 +56,8 @@ struct SetupApplyReport {
     WritePlan plan;
     ApplyResult apply;
     std::vector<SetupMismatch> mismatches;
-    bool succeeded() const { return readOk && apply.completed() && mismatches.empty(); }
+    bool nothingToWrite = false;  // no given setting applies to this drive: nothing written, nothing stored
+    bool succeeded() const { return readOk && !nothingToWrite && apply.completed() && mismatches.empty(); }
 };
 
 // Reads the drive's current settings, puts the given values over them, writes
@@ -65,7 +65,7 @@ struct SetupApplyReport {
 // rule), stores, and reads every written register back.
 // With changes, the gate is prepared after that read (a backup is taken
 // before the first write of the session) and every write journaled.
-SetupApplyReport ApplySetup(CQXCOM& comm, uint8_t station, uint16_t variant, const SetupValues& values,
+SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
                             std::stop_token stop = {}, const ApplyProgress& progress = {},
                             ChangeBatch* changes = nullptr, PrepareOptions options = {});
 

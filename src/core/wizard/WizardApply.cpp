@@ -1,14 +1,13 @@
 #include "core/wizard/WizardApply.h"
 
-#include "core/link/CQXCOM.h"
-#include "core/link/Transport.h"
 
 namespace hx::wizard {
 
-ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, std::stop_token stop,
+ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop,
                         const ApplyProgress& progress, ChangeBatch* changes) {
     ApplyResult result;
     const int total = static_cast<int>(plan.size()) + 1;
+    if (changes) changes->BeginBlocks(total);
     if (changes) changes->BeginBlocks(total);
     for (const PlannedWrite& w : plan) {
         if (stop.stop_requested()) {
@@ -21,14 +20,17 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
             result.outcome = ApplyOutcome::NotBackedUp;
             result.gate.status = GateResult::Status::JournalFailed;
             result.gate.message = changes->Error();
+            changes->EndBlocks(false);
             return result;
         }
-        comm.WriteAddressValue(station, w.address, w.value);
-        if (!comm.LastRequestAnswered()) {
+        if (!drive.Write(w.address, word)) {
             result.outcome = ApplyOutcome::WriteUnanswered;
             result.unanswered = w;
-            result.refused = comm.LastRequestError() == LinkError::Exception;
-            if (changes && result.refused) changes->Confirm(pending, false);
+            result.refused = drive.fault().kind == DriveFaultKind::Refused;
+            if (changes) {
+                if (result.refused) changes->Confirm(pending, false);
+                changes->EndBlocks(false);
+            }
             return result;
         }
         ++result.writesDone;
@@ -36,9 +38,13 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
             changes->Confirm(pending, true);
             changes->BlockDone(result.writesDone);
         }
+        if (changes) {
+            changes->Confirm(pending, true);
+            changes->BlockDone(result.writesDone);
+        }
         if (progress) progress(result.writesDone, total);
     }
-    result.store = RunStorageCommand(comm, station, kSaveToDrive, stop, changes);
+    result.store = RunStorageCommand(drive, kSaveToDrive, stop, changes);
     switch (result.store.outcome) {
     case StorageOutcome::Succeeded:
         result.outcome = ApplyOutcome::Completed;
@@ -46,6 +52,7 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
         break;
     case StorageOutcome::NotCleared: result.outcome = ApplyOutcome::StoreNotCleared; break;
     case StorageOutcome::NotAnswered: result.outcome = ApplyOutcome::StoreUnanswered; break;
+    case StorageOutcome::MayHaveStored: result.outcome = ApplyOutcome::StoreReplyLost; break;
     case StorageOutcome::Stopped: result.outcome = ApplyOutcome::Stopped; break;
     case StorageOutcome::NotBackedUp:
         result.outcome = ApplyOutcome::NotBackedUp;
@@ -59,13 +66,13 @@ ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, st
     return result;
 }
 
-bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished, TransferLink link) {
+bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished, DriveHandle drive) {
     return run<LoadResult>(
-        [step, form, variant, link](std::stop_token stop) {
+        [step, form, variant, drive](std::stop_token stop) mutable {
             LoadResult r;
             r.step = step;
             r.form = form;
-            WizardReader reader(*link.comm, link.station, stop);
+            WizardReader reader(drive, stop);
             RunLoadStep(reader, step, r.form, variant);
             r.values = reader.values();
             r.ok = reader.ok();
@@ -76,11 +83,10 @@ bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Lo
         std::move(finished));
 }
 
-bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, TransferLink link) {
+bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, DriveHandle drive) {
     return run<ApplyResult>(
-        [plan = std::move(plan), progress = std::move(progress), link](std::stop_token stop) {
-            ChangeBatch changes(DriveHandle(link.comm, link.station, link.firmwareVersion), ChangeOrigin::Wizard,
-                                "setup wizard");
+        [plan = std::move(plan), progress = std::move(progress), drive](std::stop_token stop) mutable {
+            ChangeBatch changes(drive, ChangeOrigin::Wizard, "setup wizard");
             ApplyResult result;
             result.gate = changes.Prepare(stop);
             if (!result.gate.ok()) {
@@ -88,7 +94,7 @@ bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, 
                                                                                    : ApplyOutcome::NotBackedUp;
                 return result;
             }
-            return ApplyWizard(*link.comm, link.station, plan, stop, progress, &changes);
+            return ApplyWizard(drive, plan, stop, progress, &changes);
         },
         std::move(finished));
 }

@@ -5,8 +5,8 @@
 // drive does not answer ends the work there: the settings after it are not
 // written, nothing is stored, and the caller learns which one it was.
 //
-// The jobs run page reads and the apply on a worker thread, taking the link,
-// station and variant when they start and reporting through callbacks on
+// The jobs run page reads and the apply on a worker thread, taking the drive
+// and variant when they start and reporting through callbacks on
 // that thread.
 
 #include <cstdint>
@@ -20,8 +20,6 @@
 #include "core/params/StorageCommand.h"
 #include "core/wizard/WizardForm.h"
 
-class CQXCOM;
-
 namespace hx::wizard {
 
 enum class ApplyOutcome {
@@ -29,6 +27,7 @@ enum class ApplyOutcome {
     WriteUnanswered,  // a write got no answer, or the drive refused it; nothing after it was sent
     StoreUnanswered,  // the store command itself got no answer
     StoreNotCleared,  // register 90 never returned to 0
+    StoreReplyLost,   // the store command's reply was lost; 90 reads 0 again, the drive may have stored
     Stopped,          // asked to stop between requests
     NotBackedUp,      // the change gate refused: nothing was written (gate says why)
 };
@@ -49,7 +48,7 @@ using ApplyProgress = std::function<void(int done, int total)>;
 // With changes (prepared), each write is journaled before it is sent and
 // counted as one block of a whole-set write, so an interrupted one is found
 // again at the next connect.
-ApplyResult ApplyWizard(CQXCOM& comm, uint8_t station, const WritePlan& plan, std::stop_token stop = {},
+ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop = {},
                         const ApplyProgress& progress = {}, ChangeBatch* changes = nullptr);
 
 struct LoadResult {
@@ -68,9 +67,9 @@ public:
 
     // Reads one page (or runs an alias action) into a copy of `form`.
     bool load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished,
-              TransferLink link = TransferLink::FromGlobals());
+              DriveHandle drive = DriveHandle::FromGlobals());
     bool apply(WritePlan plan, ApplyProgress progress, Applied finished,
-               TransferLink link = TransferLink::FromGlobals());
+               DriveHandle drive = DriveHandle::FromGlobals());
 };
 
 }  // namespace hx::wizard

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
 #include "core/util/Text.h"
 
@@ -39,8 +38,7 @@ void PolarityBits(uint16_t word, bool inverted[kPins]) {
     for (int k = 0; k < kPins; ++k) inverted[k] = (word >> k & 1u) != 0;
 }
 
-WizardReader::WizardReader(CQXCOM& comm, uint8_t station, std::stop_token stop)
-    : m_comm(comm), m_station(station), m_stop(std::move(stop)) {}
+WizardReader::WizardReader(DriveHandle& drive, std::stop_token stop) : m_drive(drive), m_stop(std::move(stop)) {}
 
 std::optional<int16_t> WizardReader::read(uint16_t address) {
     if (!ok()) return std::nullopt;
@@ -48,14 +46,13 @@ std::optional<int16_t> WizardReader::read(uint16_t address) {
         m_stopped = true;
         return std::nullopt;
     }
-    const int v = m_comm.ReadAddressValue(m_station, address);
-    if (!m_comm.LastRequestAnswered()) {
+    const std::optional<int16_t> word = m_drive.Read(address);
+    if (!word) {
         m_failed = true;
         m_unanswered = address;
         return std::nullopt;
     }
-    const auto word = static_cast<int16_t>(v);
-    m_values[address] = word;
+    m_values[address] = *word;
     return word;
 }
 

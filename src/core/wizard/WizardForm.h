@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-class CQXCOM;
+#include "core/link/DriveHandle.h"
 
 namespace hx::wizard {
 
@@ -86,7 +86,7 @@ void PolarityBits(uint16_t word, bool inverted[kPins]);
 // gone silent would otherwise cost a time-out per register.
 class WizardReader {
 public:
-    WizardReader(CQXCOM& comm, uint8_t station, std::stop_token stop = {});
+    explicit WizardReader(DriveHandle& drive, std::stop_token stop = {});
     std::optional<int16_t> read(uint16_t address);
     bool ok() const { return !m_failed && !m_stopped; }
     bool stopped() const { return m_stopped; }
@@ -95,8 +95,7 @@ public:
     const std::map<uint16_t, int16_t>& values() const { return m_values; }
 
 private:
-    CQXCOM& m_comm;
-    uint8_t m_station;
+    DriveHandle& m_drive;
     std::stop_token m_stop;
     bool m_failed = false, m_stopped = false;
     uint16_t m_unanswered = 0;

@@ -183,6 +183,11 @@ void CMainFrame::runCommand(int id) {
     }
 }
 
+void CMainFrame::exitWithoutAsking() {
+    m_exitConfirmed = true;
+    close();
+}
+
 bool CMainFrame::confirmExit() { return AskYesNo(this, TableText(50161), TableText(50162), MessageIcon::Question); }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

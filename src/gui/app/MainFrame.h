@@ -33,6 +33,8 @@ public:
 
     // The exit question; true when the user chose to leave.
     bool confirmExit();
+    // Leaves as "退出" does, without the question: asked by a signal.
+    void exitWithoutAsking();
 
     // "保存驱动器参数": the write of 1 to register 90 and its polls run on a
     // worker; the window stays painting in a busy state meanwhile.

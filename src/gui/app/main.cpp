@@ -2,7 +2,9 @@
 #include <QIcon>
 #include <iostream>
 
+#include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraApp.h"
+#include "gui/widgets/EndSignals.h"
 
 int main(int argc, char** argv) {
     // --help and --version answer before Qt looks for a display.
@@ -26,5 +28,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(icon);
     hx::gui::CVelmoraApp app;
     if (!app.InitInstance(command.options)) return 1;
+    // A signal leaves as "退出" does: any test run stops before the port closes.
+    hx::gui::OnEndSignals([&app] {
+        if (app.mainFrame()) app.mainFrame()->exitWithoutAsking();
+        QCoreApplication::quit();
+    });
     return application.exec();
 }

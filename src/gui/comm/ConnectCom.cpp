@@ -1,5 +1,7 @@
 #include "gui/comm/ConnectCom.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -96,6 +98,8 @@ void CConnectCom::closeEvent(QCloseEvent* event) {
 void CConnectCom::configurePort() {
     g_station = static_cast<uint8_t>(m_station->currentText().toInt());
     theComm.ConfigCom(m_port->currentText().toStdString(), m_baud->currentText().toStdString(), "8", "NONE", "2");
+    theComm.SetLateHorizon(static_cast<uint32_t>(
+        std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000)));
 }
 
 void CConnectCom::onConnect() {

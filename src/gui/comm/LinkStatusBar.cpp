@@ -31,7 +31,7 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
 void LinkStatusBar::refresh() {
     const CQXCOM::Health health = theComm.GetHealth();
     const bool online = health.open && theComm.CurrentUseMode() != 0;
-    m_silent = online && m_connected && m_connected() && !health.answering;
+    m_silent = online && m_connected && m_connected() && (!health.answering || health.portLost);
     m_state->setText(stateText());
     m_state->setStyleSheet(m_silent ? QStringLiteral("color: white; background: #c00000; padding: 0 4px;")
                                     : QString());
@@ -56,6 +56,7 @@ QString LinkStatusBar::stateText() const {
     const bool connected = m_connected && m_connected();
     if (connected && theComm.CurrentUseMode() == 0) return tr("脱机使用");
     if (!connected || !health.open) return tr("未连接");
+    if (health.portLost) return tr("端口已断开");
     if (!health.answering) {
         const QDateTime since = QDateTime::fromMSecsSinceEpoch(
             std::chrono::duration_cast<std::chrono::milliseconds>(health.silentSince.time_since_epoch()).count());
@@ -66,11 +67,12 @@ QString LinkStatusBar::stateText() const {
 
 QString LinkStatusBar::countersText() const {
     const CQXCOM::Health h = theComm.GetHealth();
-    return tr("请求 %1  重发 %2  无应答 %3  损坏 %4")
+    return tr("请求 %1  重发 %2  无应答 %3  损坏 %4  迟到 %5")
         .arg(h.requests)
         .arg(h.retries)
         .arg(h.unanswered)
-        .arg(h.damaged);
+        .arg(h.damaged)
+        .arg(h.late);
 }
 
 }  // namespace hx::gui

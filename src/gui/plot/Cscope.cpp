@@ -188,6 +188,11 @@ void Cscope::FitAll() {
     if (m_model.FitAll()) Redraw();
 }
 
+QImage Cscope::RenderImage(QSize size) const {
+    if (size.isEmpty() || size == this->size()) return Screen();
+    return RenderScopeImage(m_model, size, m_readoutOffset);
+}
+
 bool Cscope::SaveImage(const QString& path, QSize size, QString* error) const {
     if (size.isEmpty()) size = this->size();
     return SaveScopeImage(m_model, path, size, m_readoutOffset, error);
@@ -202,6 +207,28 @@ void Cscope::SaveImageAs() {
     if (!size) return;
     QString error;
     if (!SaveImage(path, *size, &error)) ShowMessage(this, tr("无法保存图片：%1").arg(error), {}, MessageIcon::Warning);
+}
+
+void Cscope::KeepReference() {
+    std::array<std::vector<hx::plot::PlotPointF>, 4> channels;
+    for (int k = 0; k < ScopeModel::kChannels; ++k)
+        if (m_model.Type(k) != 0) channels[k] = m_model.Points(k);
+    SetReference(channels);
+}
+
+void Cscope::SetReference(const std::array<std::vector<hx::plot::PlotPointF>, 4>& channels) {
+    std::vector<hx::plot::ExtraSeries> series;
+    for (int k = 0; k < ScopeModel::kChannels; ++k)
+        if (!channels[k].empty()) series.push_back({k, channels[k], m_model.Colour(k), true});
+    m_model.SetExtraSeries(std::move(series));
+    Redraw();
+    emit referenceChanged();
+}
+
+void Cscope::ClearReference() {
+    m_model.SetExtraSeries({});
+    Redraw();
+    emit referenceChanged();
 }
 
 QMenu* Cscope::CreateContextMenu() {
@@ -219,6 +246,10 @@ QMenu* Cscope::CreateContextMenu() {
     menu->addSeparator();
     menu->addAction(tr("保存图片…"), this, &Cscope::SaveImageAs);
     menu->addAction(tr("复制图片"), this, &Cscope::CopyImage);
+    menu->addSeparator();
+    menu->addAction(tr("设为参考"), this, &Cscope::KeepReference);
+    if (m_referenceLoader) menu->addAction(tr("读入为参考"), this, [this] { m_referenceLoader(); });
+    menu->addAction(tr("清除参考"), this, &Cscope::ClearReference)->setEnabled(HasReference());
     if (!m_extraActions.isEmpty()) {
         menu->addSeparator();
         for (QAction* a : m_extraActions) menu->addAction(a);

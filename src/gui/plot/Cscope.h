@@ -72,6 +72,9 @@ public:
     bool CursorsEnabled() const { return m_model.CursorsEnabled(); }
     // Back to the whole recording (the context menu's "适合全部", Home).
     void FitAll();
+    // The plot as the screen shows it (curves, cursors, readout) at `size`;
+    // the widget's own size when empty.
+    QImage RenderImage(QSize size = {}) const;
     // PNG, or SVG for a path ending in ".svg"; false with a reason.
     bool SaveImage(const QString& path, QSize size, QString* error) const;
     void CopyImage() const;
@@ -79,6 +82,15 @@ public:
     void SaveImageAs();
     // The menu the right button opens (the caller owns it).
     QMenu* CreateContextMenu();
+    // --- reference curves ("设为参考" / "清除参考" in the menu): a capture kept
+    // to compare, drawn dimmed in its channel's colour behind the live
+    // curves until cleared; a window that can read a recording as the
+    // reference gives the loader ("读入为参考").
+    void KeepReference();
+    void SetReference(const std::array<std::vector<hx::plot::PlotPointF>, 4>& channels);
+    void ClearReference();
+    bool HasReference() const { return !m_model.Extras().empty(); }
+    void SetReferenceLoader(std::function<void()> loader) { m_referenceLoader = std::move(loader); }
     // A window's own actions, added at the end of the context menu.
     void AddMenuAction(QAction* action) { m_extraActions.push_back(action); }
 
@@ -103,6 +115,8 @@ signals:
     void channelColourChanged(int channel, const QColor& colour);
     // A measurement cursor moved or the cursors were switched.
     void cursorsChanged();
+    // A reference was kept, read or cleared.
+    void referenceChanged();
 
 protected:
     bool event(QEvent* event) override;
@@ -126,6 +140,7 @@ private:
     ColourPicker m_picker;
     SizePicker m_sizePicker;
     QList<QAction*> m_extraActions;
+    std::function<void()> m_referenceLoader;
     // The readout's offset from its place at the plot's top right corner,
     // where the user dragged it.
     QPoint m_readoutOffset;

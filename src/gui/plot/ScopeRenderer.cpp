@@ -235,6 +235,16 @@ void ScopeRenderer::drawScales(QPainter& p, const ScopeModel& model) const {
 
 bool ScopeRenderer::updateCurveCache(const ScopeModel& model) {
     bool changed = false;
+    // Extras first: they are drawn behind the live curves.
+    if (m_extrasData != model.DataVersion() || !(m_extrasLevel == model.Current()) ||
+        !(m_extrasPlot == model.LastLayout().plot)) {
+        m_extrasCache.clear();
+        for (const auto& s : model.Extras()) m_extrasCache.push_back(model.SeriesVertices(s));
+        m_extrasData = model.DataVersion();
+        m_extrasLevel = model.Current();
+        m_extrasPlot = model.LastLayout().plot;
+        changed = true;
+    }
     for (int k = 0; k < ScopeModel::kChannels; ++k) {
         const CurveKey key{model.DataVersion(), model.Current(),  model.LastLayout().plot,
                            std::min<std::size_t>(model.Points(k).size(), model.PointsPerChannel()),
@@ -250,7 +260,7 @@ bool ScopeRenderer::updateCurveCache(const ScopeModel& model) {
 
 void ScopeRenderer::rasterise(const QRect& area) {
     // Which curve lights each pixel of the plot, by number (0: none; the
-    // channels 1..4). A byte per pixel keeps the
+    // channels 1..4, the extras from 5 on). A byte per pixel keeps the
     // column-wise walks of the curves within the cache; the colours come in
     // only when the picture is composed, row by row.
     m_rasterArea = area;
@@ -265,6 +275,8 @@ void ScopeRenderer::rasterise(const QRect& area) {
         if (v.size() == 1) walkLine(area, v[0], v[0], light);
         for (std::size_t i = 1; i < v.size(); ++i) walkLine(area, v[i - 1], v[i], light);
     };
+    for (std::size_t i = 0; i < m_extrasCache.size() && i < kMaxExtras; ++i)
+        draw(m_extrasCache[i], static_cast<uint8_t>(kFirstExtra + i));
     for (int k = 0; k < ScopeModel::kChannels; ++k) draw(m_curveCache[k], static_cast<uint8_t>(k + 1));
 }
 
@@ -276,6 +288,11 @@ void ScopeRenderer::drawCurves(const ScopeModel& model) {
     // curves cross, the later channel's colour wins, as on a curve layer.
     std::array<QRgb, 256> colour{};
     for (int k = 0; k < ScopeModel::kChannels; ++k) colour[k + 1] = ToQColor(model.Colour(k)).rgb();
+    const auto& extras = model.Extras();
+    for (std::size_t i = 0; i < extras.size() && i < kMaxExtras; ++i) {
+        const Colorref c = extras[i].dimmed ? hx::plot::Dimmed(extras[i].colour, model.Background()) : extras[i].colour;
+        colour[kFirstExtra + i] = ToQColor(c).rgb();
+    }
     const int w = area.width();
     for (int y = 0; y < m_composition.height(); ++y) {
         auto* comp = reinterpret_cast<QRgb*>(m_composition.scanLine(y));
@@ -358,6 +375,14 @@ void ScopeRenderer::PaintOverlay(QPainter& p, const ScopeModel& model, const hx:
     p.save();
     p.setFont(m_captionFont);
     p.setClipRect(plotArea(r));
+    for (const hx::plot::Marker& m : model.Markers()) {
+        if (m.channel < 0 || m.channel >= ScopeModel::kChannels) continue;
+        const QPoint at(model.PixelX(m.x), model.PixelY(m.channel, m.y));
+        p.setPen(ToQColor(m.colour));
+        p.drawLine(at + QPoint(-4, -4), at + QPoint(4, 4));
+        p.drawLine(at + QPoint(-4, 4), at + QPoint(4, -4));
+        if (!m.label.empty()) p.drawText(at + QPoint(6, -4), qs(m.label));
+    }
     if (!model.CursorsEnabled() || readout.lines.empty()) {
         p.restore();
         return;
@@ -449,6 +474,8 @@ void ScopeRenderer::PaintVector(QPainter& p, ScopeModel& model, QSize size) {
         p.setPen(QPen(ToQColor(colour), 0));
         p.drawPolyline(poly);
     };
+    for (const auto& s : model.Extras())
+        polyline(model.SeriesVertices(s), s.dimmed ? hx::plot::Dimmed(s.colour, model.Background()) : s.colour);
     for (int k = 0; k < ScopeModel::kChannels; ++k)
         if (model.ChannelDrawn(k)) polyline(model.CurveVertices(k), model.Colour(k));
     p.restore();

@@ -47,7 +47,7 @@ public:
     // The composition with a rubber-band rectangle ORed over it.
     QImage WithRubberBand(const QRect& band) const;
 
-    // The layer over the composition: measurement cursors and the
+    // The layer over the composition: measurement cursors, markers and the
     // readout (the model's CursorReadout), whose top left corner is
     // `readoutAt` (control coordinates).
     void PaintOverlay(QPainter& p, const hx::plot::ScopeModel& model, const hx::plot::Readout& readout,
@@ -106,12 +106,17 @@ private:
     QFont m_waitFont;
     QFont m_readoutFont;
     mutable std::unordered_map<std::string, QStaticText> m_staticTexts;
+    static constexpr std::size_t kFirstExtra = 5, kMaxExtras = 250;
     QImage m_picture, m_base, m_composition;
     std::vector<uint8_t> m_raster;
     QRect m_rasterArea;
     PictureKey m_pictureKey;
     std::array<CurveKey, 4> m_curveKeys;
     std::array<std::vector<hx::plot::PixelPoint>, 4> m_curveCache;
+    uint64_t m_extrasData = ~0ull;
+    hx::plot::ZoomLevel m_extrasLevel;
+    hx::plot::PixelRect m_extrasPlot;
+    std::vector<std::vector<hx::plot::PixelPoint>> m_extrasCache;
     mutable std::unordered_map<std::string, hx::plot::TextSize> m_measured;
     bool m_reduce = true;
     bool m_havePicture = false;

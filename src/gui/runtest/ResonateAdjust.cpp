@@ -5,9 +5,13 @@
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "gui/backup/GateMessages.h"
+#include "core/analysis/SpectrumPeaks.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -55,6 +59,24 @@ CResonateAdjust::CResonateAdjust(RunPageHost* host, QWidget* parent) : RunPage(h
     m_trapezoid->setObjectName("trapezoid");
     m_trapezoid->setWordWrap(true);
     grid->addWidget(m_trapezoid, 7, 0, 1, 6);
+    m_assistant = new QLabel;
+    m_assistant->setObjectName("assistant");
+    m_assistant->setWordWrap(true);
+    m_assistant->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_assistant->setText(tr("运行后在此显示移动结束后的振荡（请记录位置误差或速度反馈）。"));
+    m_apply = new QPushButton(tr("应用并重新运行"));
+    m_apply->setObjectName("apply");
+    m_apply->setEnabled(false);
+    m_putBack = new QPushButton(tr("恢复之前的设置"));
+    m_putBack->setObjectName("putBack");
+    m_putBack->setEnabled(false);
+    connect(m_apply, &QPushButton::clicked, this, &CResonateAdjust::ApplyAndRunAgain);
+    connect(m_putBack, &QPushButton::clicked, this, &CResonateAdjust::PutBack);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_apply);
+    buttons->addWidget(m_putBack);
+    grid->addWidget(m_assistant, 8, 0, 1, 4);
+    grid->addLayout(buttons, 8, 4, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(4, 1);
     for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
@@ -72,12 +94,27 @@ bool CResonateAdjust::eventFilter(QObject* watched, QEvent* event) {
     return RunPage::eventFilter(watched, event);
 }
 
-void CResonateAdjust::TakeFields() {
+int CResonateAdjust::TakeFields() {
+    int notANumber = -1;
     for (int i = 0; i < kResonanceSettings; ++i) {
         bool ok = false;
         const int v = m_edits[i]->text().trimmed().toInt(&ok);
-        if (ok) m_fields.values[i] = v;
+        if (ok)
+            m_fields.values[i] = v;
+        else if (notANumber < 0)
+            notANumber = i;
     }
+    return notANumber;
+}
+
+bool CResonateAdjust::TakeFieldsToUse() {
+    // An edit left empty or holding only "-" would otherwise keep the old
+    // value, and a start would write that instead of what the user sees.
+    const int i = TakeFields();
+    if (i < 0) return true;
+    ShowMessage(this, tr("请输入一个整数。"), {}, MessageIcon::Warning);
+    m_edits[i]->setFocus();
+    return false;
 }
 
 void CResonateAdjust::ShowFields() {
@@ -117,9 +154,12 @@ void CResonateAdjust::LoadFromDrive() {
     m_host->Request(
         [drive = m_host->Drive(), read, trapezoid]() mutable {
             *read = ReadResonanceSettings(drive);
+            // The run moves by the trapezoid the drive holds: the assistant
+            // times the move's end from it when no position reference is recorded.
             *trapezoid = ReadTrapezoid(drive);
         },
                     [this, read, trapezoid] {
+                        if (*trapezoid) m_trapezoidFields = **trapezoid;
                         ShowTrapezoid(*trapezoid);
                         if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {
@@ -168,7 +208,7 @@ void CResonateAdjust::WriteSetting(int i) {
 }
 
 void CResonateAdjust::OnEnter() {
-    TakeFields();
+    if (!TakeFieldsToUse()) return;
     int focused = -1;
     for (int i = 0; i < kResonanceSettings; ++i)
         if (m_edits[i]->hasFocus()) focused = i;
@@ -179,12 +219,12 @@ void CResonateAdjust::OnEnter() {
 }
 
 std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4>& codes, int points) {
-    TakeFields();
-    if (!Validate()) {
+    if (!TakeFieldsToUse() || !Validate()) {
         m_host->SetStartIdle();
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
+    m_runSettings = m_fields.values;
     const DriveHandle drive = m_host->Drive();
     return CaptureRequest::For(drive, Mode::Resonance, codes, points,
                                ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
@@ -194,6 +234,128 @@ void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {
     TakeFields();
     TakeReturnedValues(outcome.startWrites, outcome.writes.returned, nullptr, nullptr, &m_fields);
     ShowFields();
+}
+
+namespace {
+
+QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
+
+constexpr double kRestWithoutDampingMs = 2000, kMaxRestMs = 5000;
+
+}  // namespace
+
+void CResonateAdjust::TakeCapture(const CaptureOutcome& outcome) {
+    const bool afterProposal = std::exchange(m_afterProposal, false);
+    if (!afterProposal) m_before.reset();
+    // The drive's answer to the start writes holds the settings the run had.
+    m_runSettings = m_fields.values;
+    m_lastPoints = outcome.points;
+    m_last = AnalyseVelocityRun(outcome.codes, outcome.samples, m_fields.sampleInterval, m_trapezoidFields, m_runSettings);
+    m_proposal = {};
+    if (m_last->status == RunVibration::Status::Analysed && m_last->vibration.ringing)
+        m_proposal = hx::analysis::ProposeAntiVibration(m_last->vibration);
+    ShowAssistant();
+}
+
+void CResonateAdjust::ShowAssistant() {
+    using Kind = hx::analysis::VibrationProposal::Kind;
+    auto analysisText = [](const char* text) { return QCoreApplication::translate(hx::analysis::kAnalysisTextContext, text); };
+    QStringList lines;
+    const bool usable = m_last && m_last->status == RunVibration::Status::Analysed;
+    if (m_last && m_last->status == RunVibration::Status::NoSignal)
+        lines << tr("请在通道中记录位置误差或速度反馈，以测量移动结束后的振荡。");
+    else if (m_last && !usable)
+        lines << tr("采样在移动结束后不足 200 ms：请加大采样间隔或每通道采样点数。");
+    if (usable) {
+        const QString unit = m_last->signalCode == kPositionErrorCode ? " p" : "";
+        // Frequency, swing and settling of a run: one column, or before -> after.
+        auto frequency = [&](const RunVibration& r) {
+            return r.vibration.ringing ? Fixed(r.vibration.frequencyHz, 2) + " Hz" : analysisText(hx::analysis::kNoRingingText);
+        };
+        auto swing = [&](const RunVibration& r) { return Fixed(r.vibration.peakToPeak, 0) + unit; };
+        auto settling = [&](const RunVibration& r) {
+            return r.vibration.settlingTimeMs ? Fixed(*r.vibration.settlingTimeMs, 0) + " ms" : tr("未稳定");
+        };
+        auto row = [&](const QString& name, auto figure) {
+            const bool compare = m_before && m_before->status == RunVibration::Status::Analysed;
+            lines << name + ": " + (compare ? figure(*m_before) + "  →  " : QString()) + figure(*m_last);
+        };
+        if (m_before) lines << tr("应用前  →  应用后");
+        row(tr("振荡频率"), frequency);
+        row(tr("峰峰值(移动后200ms内)"), swing);
+        if (m_last->vibration.ringing && m_last->vibration.dampingRatio)
+            lines << tr("阻尼比") + ": " + Fixed(*m_last->vibration.dampingRatio, 3);
+        row(tr("调节时间(±10%)"), settling);
+        switch (m_proposal.kind) {
+        case Kind::NoRinging: break;
+        case Kind::OneSet:
+            lines << tr("建议: 第1组抗振 幅值 %1%, 相位A %2, 相位B %3")
+                         .arg(m_proposal.set.amplitude)
+                         .arg(m_proposal.set.phaseA)
+                         .arg(m_proposal.set.phaseB);
+            break;
+        case Kind::CombinedSets:
+            lines << analysisText(hx::analysis::kCombinedText)
+                         .arg(Fixed(m_last->vibration.frequencyHz, 2))
+                         .arg(m_proposal.sets);
+            break;
+        case Kind::TooSlow:
+            lines << analysisText(hx::analysis::kTooSlowText).arg(Fixed(m_last->vibration.frequencyHz, 2));
+            break;
+        }
+    }
+    if (!lines.isEmpty()) m_assistant->setText(lines.join("\n"));
+    m_apply->setEnabled(m_proposal.kind == Kind::OneSet || m_proposal.kind == Kind::CombinedSets);
+    m_putBack->setEnabled(m_previous.has_value());
+}
+
+void CResonateAdjust::ApplyAndRunAgain() {
+    using Kind = hx::analysis::VibrationProposal::Kind;
+    if (!m_last || (m_proposal.kind != Kind::OneSet && m_proposal.kind != Kind::CombinedSets)) return;
+    m_before = m_last;
+    m_previous = m_runSettings;
+    // The run's start writes all thirteen settings (RAM): that is the write.
+    m_fields.values = hx::analysis::ApplyProposal(m_runSettings, m_proposal);
+    for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
+    ShowFields();
+    m_afterProposal = true;
+    m_apply->setEnabled(false);
+    // The ringing of the run before must have died away, or the next run
+    // measures it as well: down to 1 % of the first swing, counted from the
+    // move's end, of which the capture has already waited its remainder.
+    const auto& v = m_last->vibration;
+    const double decayMs = v.dampingRatio && *v.dampingRatio > 0
+                               ? std::log(100.0) / (*v.dampingRatio * 2 * M_PI * v.frequencyHz) * 1000.0
+                               : kRestWithoutDampingMs;
+    const double waitedMs = (m_lastPoints - v.moveEnd) * m_fields.sampleInterval / 1000.0;
+    m_host->RunAgain(static_cast<int>(std::clamp(decayMs - waitedMs, 0.0, kMaxRestMs)));
+}
+
+void CResonateAdjust::PutBack() {
+    if (!m_previous) return;
+    const auto previous = *m_previous;
+    auto outcome = std::make_shared<WriteOutcome>();
+    m_host->Request(
+        [drive = m_host->Drive(), previous, outcome]() mutable {
+            *outcome = WriteAntiVibration(drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets),
+                                          "resonance assistant: previous sets back");
+        },
+        [this, previous, outcome] {
+            // Nothing was sent; the user may go on without a backup and press again.
+            if (!outcome->gate.ok()) {
+                hx::gui::OfferToGoOnWithoutBackup(this, outcome->gate, m_host->Drive());
+                return;
+            }
+            if (outcome->unanswered) {
+                m_host->ReportNoAnswer(*outcome->unanswered);
+                return;
+            }
+            m_fields.values = previous;
+            for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
+            ShowFields();
+            m_previous.reset();
+            m_putBack->setEnabled(false);
+        });
 }
 
 }  // namespace hx::gui

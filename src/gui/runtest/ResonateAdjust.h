@@ -3,14 +3,24 @@
 // with a slider and an edit box kept in step. A setting goes to the drive
 // when its slider is released or Enter is pressed in its edit box, running
 // or not, so the effect shows in the next cyclic capture.
+//
+// After each run the vibration assistant shows how the machine rang after
+// the move and proposes the 1st set that cancels it; "apply and run again"
+// puts the proposal into the settings, runs the same move again and shows
+// the figures before and after side by side. "Put back" writes the sets
+// the run before the proposal started with (RAM, as the proposal was).
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
 #include <array>
+#include <optional>
 
+#include "core/analysis/Vibration.h"
 #include "core/runtest/RunFields.h"
+#include "core/runtest/VibrationTuning.h"
 #include "gui/runtest/RunPage.h"
 
 namespace hx::gui {
@@ -35,6 +45,21 @@ public:
     int loads() const { return m_loads; }
     int writesAnswered() const { return m_writesAnswered; }
 
+    // The assistant: a resonance run's capture has been plotted.
+    void TakeCapture(const hx::runtest::CaptureOutcome& outcome);
+    // Puts the proposal into the settings and runs again.
+    void ApplyAndRunAgain();
+    // Writes the sets the run before the proposal had.
+    void PutBack();
+    QPushButton* applyButton() const { return m_apply; }
+    QPushButton* putBackButton() const { return m_putBack; }
+    QLabel* assistantText() const { return m_assistant; }
+    const std::optional<hx::runtest::RunVibration>& lastVibration() const { return m_last; }
+    const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
+    const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
+    // The trapezoid the drive holds, read when the mode is entered.
+    const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoidFields; }
+
     // What Enter does on the page (whichever control has the focus).
     void OnEnter();
 
@@ -42,18 +67,36 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void TakeFields();
+    // The edits into the fields; returns the first edit holding no integer
+    // (which keeps its field's value), -1 when every one held one.
+    int TakeFields();
+    // TakeFields, refusing with a message when an edit holds no integer.
+    bool TakeFieldsToUse();
     void ShowFields();
     bool Validate();  // false after the message, with the field and slider at 0
     void WriteSetting(int i);
     void OnSliderMoved(int i, int position);
     void OnSliderReleased(int i);
+    void ShowAssistant();
     void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
 
     hx::runtest::ResonanceFields m_fields;
     std::array<QSlider*, hx::runtest::kResonanceSettings> m_sliders{};
     std::array<QLineEdit*, hx::runtest::kResonanceSettings> m_edits{};
     QComboBox* m_interval;
+    QLabel* m_assistant;
+    QPushButton* m_apply;
+    QPushButton* m_putBack;
+    hx::runtest::VelocityFields m_trapezoidFields;
+    // The settings the last run started with.
+    std::array<int32_t, hx::runtest::kResonanceSettings> m_runSettings{};
+    std::optional<hx::runtest::RunVibration> m_last, m_before;
+    hx::analysis::VibrationProposal m_proposal;
+    // The settings before the proposal went in: the way back.
+    std::optional<std::array<int32_t, hx::runtest::kResonanceSettings>> m_previous;
+    // The next capture is the run again after a proposal.
+    bool m_afterProposal = false;
+    int m_lastPoints = 0;  // of the last run's capture
     QLabel* m_trapezoid;
     int m_loads = 0;
     int m_writesAnswered = 0;

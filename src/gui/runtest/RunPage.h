@@ -24,6 +24,11 @@ public:
     // A request the drive did not answer; told once per burst, not once per write.
     virtual void ReportNoAnswer(uint16_t address) = 0;
     virtual void SetStartIdle() = 0;  // the start button back to "开 始"
+    // Stops what runs (if anything) and starts the current page's run again,
+    // as a stop and a start do, without waiting for the button: restMs after
+    // the last capture has ended, so that the machine starts from rest. The
+    // capture shown stays on the plot as the reference.
+    virtual void RunAgain(int restMs) = 0;
 };
 
 class RunPage : public QWidget {

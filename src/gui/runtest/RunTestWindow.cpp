@@ -9,11 +9,15 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <utility>
 
 #include "core/Globals.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
+#include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
@@ -30,6 +34,8 @@ using namespace hx::runtest;
 namespace {
 
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
+// How often a stop the drive has not taken goes out again.
+constexpr int kStopRetryMs = 500;
 constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -130,6 +136,11 @@ CRunTest::CRunTest(QWidget* parent)
     auto* left = new QVBoxLayout;
     left->addWidget(m_plot, 1);
     left->addWidget(m_figures);
+    m_lost = new QLabel;
+    m_lost->setStyleSheet("QLabel { color: red; font-weight: bold; }");
+    m_lost->setWordWrap(true);
+    m_lost->hide();
+    left->addWidget(m_lost);
     left->addWidget(m_pages);
     // The plot takes what the page leaves.
     m_pages->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -141,6 +152,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_recaptureTimer.setSingleShot(true);
     connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
     connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
+    connect(&m_stopRetryTimer, &QTimer::timeout, this, &CRunTest::TryStopAgain);
 
     // Opening: torque page read first, then the capacity, then velocity mode.
     m_boxes[0]->setChecked(true);
@@ -206,6 +218,37 @@ void CRunTest::ReportNoAnswer(uint16_t address) {
 
 void CRunTest::SetStartIdle() { m_start->setText(tr("开 始")); }
 
+void CRunTest::RunAgain(int restMs) {
+    if (m_closing) return;
+    // The run again is compared with the one shown: that one is the reference.
+    m_plot->KeepReference();
+    // A stop first, as the button's: the same move then starts from rest.
+    if (running()) {
+        m_start->setEnabled(true);
+        clickStart();
+    }
+    m_runAgainPending = true;
+    m_runAgainRestMs = restMs;
+    StartWhenIdle();
+}
+
+void CRunTest::StartWhenIdle() {
+    if (!m_runAgainPending || m_closing) return;
+    if (m_session->CaptureRunning()) {
+        QTimer::singleShot(50, this, &CRunTest::StartWhenIdle);
+        return;
+    }
+    if (m_runAgainRestMs > 0) {
+        QTimer::singleShot(std::exchange(m_runAgainRestMs, 0), this, &CRunTest::StartWhenIdle);
+        return;
+    }
+    m_runAgainPending = false;
+    if (running()) return;  // started meanwhile
+    m_enableTimer.stop();
+    m_start->setEnabled(true);
+    clickStart();
+}
+
 bool CRunTest::running() const { return m_start->text() != tr("开 始"); }
 
 RunPage* CRunTest::currentPage() const {
@@ -256,6 +299,9 @@ void CRunTest::EnterMode(Mode mode) {
     m_torqueButton->setEnabled(mode != Mode::Torque);
     m_resonanceButton->setEnabled(mode != Mode::Resonance);
     m_mode = mode;
+    // A reference belongs to the mode's channels.
+    m_plot->ClearReference();
+    m_previousStep.reset();
     RunPage* page = currentPage();
     page->LoadFromDrive();
     m_pages->setCurrentWidget(page);
@@ -386,6 +432,11 @@ void CRunTest::SetUpPlot(bool firstTorqueCapture, bool keepCurves) {
 }
 
 void CRunTest::clickStart() {
+    if (m_unconfirmed) {
+        // Still "停 止": one more try now, the timer goes on.
+        TryStopAgain();
+        return;
+    }
     m_start->setEnabled(false);
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
@@ -404,6 +455,13 @@ void CRunTest::clickStart() {
                 // axis as they were.
                 if (request) {
                     m_figures->clear();
+                    // In the torque page the step before is the reference of
+                    // the next: the curve drawn dimmed behind, the figures
+                    // before -> now.
+                    if (m_mode == Mode::Torque && m_lastStep) {
+                        m_plot->KeepReference();
+                        m_previousStep = m_lastStep;
+                    }
                     SetUpPlot(true);
                     if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
                     if (m_mode != Mode::Torque)
@@ -421,10 +479,11 @@ void CRunTest::clickStart() {
     SetStartIdle();
     QPointer<CRunTest> self(this);
     const uint16_t stopAddress = StopAddress(m_mode);
-    m_session->StopRun(Drive(), m_mode, [self, stopAddress](bool answered) {
+    const Mode mode = m_mode;
+    m_session->StopRun(Drive(), m_mode, [self, mode](bool answered) {
         if (answered) return;
-        OnUiThread(self.data(), [self, stopAddress] {
-            if (self) self->ReportNoAnswer(stopAddress);
+        OnUiThread(self.data(), [self, mode] {
+            if (self && !self->m_closing) self->KeepStopping(mode);
         });
     });
     m_enableTimer.start(kEnableAfterStopMs);
@@ -451,7 +510,11 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
                                                          : static_cast<RunPage*>(m_resonance);
         page->TakeStartResult(outcome);
     }
-    if (outcome.stopRequested && !outcome.stopSent) ReportNoAnswer(StopAddress(outcome.mode));
+    if (outcome.stopRequested && !outcome.stopSent) {
+        // The user's stop did not get through: the motor may still run.
+        KeepStopping(outcome.mode);
+        return;
+    }
     switch (outcome.status) {
     case CaptureStatus::Completed:
         // With auto-tuning on, the drive chose its own gains for the test:
@@ -459,11 +522,23 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.mode == Mode::Torque && m_torque->Fields().autoTune != 0) m_torque->LoadFromDrive();
         break;
     case CaptureStatus::NoAnswer:
-        // Not a running motor: the start did not get through (the worker
-        // already sent the stop).
-        SetStartIdle();
         m_recaptureTimer.stop();
-        ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+        if (outcome.writes.fault.kind == hx::DriveFaultKind::Refused) {
+            // The drive answered and started nothing.
+            SetStartIdle();
+            ReportRefusal(outcome.unansweredAddress.value_or(0), outcome.writes.fault);
+            return;
+        }
+        if (outcome.writes.unanswered && outcome.safetyStopSent) {
+            // The start did not get through, and the drive took the stop
+            // the worker sent after it.
+            SetStartIdle();
+            ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+            return;
+        }
+        // The motion started (or may have) and the drive fell silent: a
+        // motion this window started is never forgotten.
+        KeepStopping(outcome.mode);
         return;
     case CaptureStatus::TimedOut:
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
@@ -490,12 +565,15 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         m_plot->PlotBatch(buffers, outcome.points);
     m_replacePlot = false;
     ShowFigures(outcome);
+    // The first capture of a resonance run holds the move and the ringing
+    // after it; a re-capture comes later and holds neither.
+    if (outcome.mode == Mode::Resonance && outcome.startWrites.size() > 1) m_resonance->TakeCapture(outcome);
     ++m_capturesShown;
     if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
 }
 
 void CRunTest::OnRecaptureTimer() {
-    if (!m_cyclic->isChecked() || !running()) return;
+    if (!m_cyclic->isChecked() || !running() || m_unconfirmed) return;
     const auto codes = ChannelCodes();
     SetUpPlot(false, true);
     if (m_mode == Mode::Torque) {
@@ -524,10 +602,20 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
         const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
                                                  kTorqueSamplePeriodUs);
         m_lastStep = f;
-        QString line = tr("上升时间(10%~90%): %1").arg(f.riseTimeMs ? fixed(*f.riseTimeMs, 2) + " ms" : tr("未达到"));
-        if (f.overshootPct) line += "    " + tr("超调量: %1 %").arg(fixed(*f.overshootPct, 1));
+        const std::optional<StepFigures>& before = m_previousStep;
+        // A figure of this step, after the previous step's when there was one.
+        auto figure = [&](auto member, auto text) {
+            return before ? text(*before.*member) + "  →  " + text(f.*member) : text(f.*member);
+        };
+        auto ms = [&](const QString& missing) {
+            return [&fixed, missing](const std::optional<double>& v) { return v ? fixed(*v, 2) + " ms" : missing; };
+        };
+        auto percent = [&](const std::optional<double>& v) { return v ? fixed(*v, 1) + " %" : QString("-"); };
+        QString line = tr("上升时间(10%~90%): %1").arg(figure(&StepFigures::riseTimeMs, ms(tr("未达到"))));
+        if (f.overshootPct)
+            line += "    " + tr("超调量: %1").arg(figure(&StepFigures::overshootPct, percent));
         lines << line;
-        line = tr("调节时间(±5%): %1").arg(f.settlingTimeMs ? fixed(*f.settlingTimeMs, 2) + " ms" : tr("未稳定"));
+        line = tr("调节时间(±5%): %1").arg(figure(&StepFigures::settlingTimeMs, ms(tr("未稳定"))));
         if (f.steadyStateError)
             line += "    " + tr("稳态误差: %1 mA (%2 %)")
                                  .arg(fixed(*f.steadyStateError, 0), fixed(*f.steadyStateErrorPct, 1));
@@ -549,14 +637,60 @@ void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
     m_figures->setText(lines.join("\n"));
 }
 
+void CRunTest::KeepStopping(Mode mode) {
+    m_recaptureTimer.stop();
+    m_unconfirmed = mode;
+    m_start->setText(tr("停 止"));
+    m_start->setEnabled(true);
+    m_lost->setText(tr("驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。"));
+    m_lost->show();
+    if (!m_stopRetryTimer.isActive()) m_stopRetryTimer.start(kStopRetryMs);
+}
+
+void CRunTest::TryStopAgain() {
+    if (!m_unconfirmed || m_stopTryPending || m_closing) return;
+    m_stopTryPending = true;
+    QPointer<CRunTest> self(this);
+    m_session->StopRun(Drive(), *m_unconfirmed, [self](bool answered) {
+        OnUiThread(self.data(), [self, answered] {
+            if (!self || self->m_closing) return;
+            self->m_stopTryPending = false;
+            if (!answered) return;
+            // The drive took the stop: only now is the window idle again.
+            self->m_stopRetryTimer.stop();
+            self->m_unconfirmed.reset();
+            self->m_lost->hide();
+            self->SetStartIdle();
+        });
+    });
+}
+
+void CRunTest::ReportRefusal(uint16_t address, const hx::DriveFault& fault) {
+    // The alarm behind a refusal is the usual reason: read it to say so.
+    auto text = std::make_shared<std::string>();
+    Request([drive = Drive(), address, fault, text] { *text = hx::FaultSentenceAskingAlarm(drive, address, fault); },
+            [this, text] {
+                ShowMessage(this, QString::fromStdString(*text), tr("驱动器拒绝"), MessageIcon::Warning);
+            });
+}
+
 void CRunTest::StopEverything() {
+    m_runAgainPending = false;
     m_recaptureTimer.stop();
     m_enableTimer.stop();
+    m_stopRetryTimer.stop();
     if (running()) SetStartIdle();
+    const std::optional<Mode> unconfirmed = m_unconfirmed;
+    auto confirmed = std::make_shared<std::atomic<bool>>(false);
+    // A motion whose stop the drive never took gets one more try.
+    if (unconfirmed) m_session->StopRun(Drive(), *unconfirmed, [confirmed](bool answered) { *confirmed = answered; });
     // Sends the stop (now, or through the capture worker at once), ends and
     // joins the capture and runs what is queued: nothing touches the pages
     // after this.
     m_session->Close(Drive(), m_mode);
+    if (unconfirmed && !*confirmed)
+        ShowMessage(this, tr("驱动器没有应答，无法确认电机已停止，电机可能仍在运动！"), tr("停止未确认"),
+                    MessageIcon::Warning);
 }
 
 bool CRunTest::canClose() { return true; }

@@ -41,6 +41,7 @@ public:
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void SetStartIdle() override;
+    void RunAgain(int restMs) override;
 
     hx::runtest::Mode mode() const { return m_mode; }
     bool running() const;  // the start button reads "停 止"
@@ -68,8 +69,13 @@ public:
     int capturesShown() const { return m_capturesShown; }
     // The figures of the last current-loop test shown.
     const std::optional<hx::runtest::StepFigures>& lastStepFigures() const { return m_lastStep; }
+    const std::optional<hx::runtest::StepFigures>& previousStepFigures() const { return m_previousStep; }
     // True once the reads made at opening have come back.
     bool opened() const { return m_openingDone; }
+    // The link failed while a motion of this window may run: the stop goes
+    // out every 500 ms until the drive takes it, "停 止" stays meanwhile.
+    bool stopUnconfirmed() const { return m_unconfirmed.has_value(); }
+    QLabel* lostLabel() const { return m_lost; }
 
 protected:
     bool canClose() override;
@@ -93,6 +99,11 @@ private:
     void OnRecaptureTimer();
     void ShowFigures(const hx::runtest::CaptureOutcome& outcome);
     void ColourList(int channel);
+    // Starts the run asked for by RunAgain once the last capture has ended.
+    void StartWhenIdle();
+    void KeepStopping(hx::runtest::Mode mode);
+    void TryStopAgain();
+    void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -103,8 +114,14 @@ private:
     bool m_closing = false;
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;
+    bool m_runAgainPending = false;
+    int m_runAgainRestMs = 0;
     bool m_replacePlot = false;
     std::optional<hx::runtest::StepFigures> m_lastStep;
+    // The step before the last one shown (the torque page's reference).
+    std::optional<hx::runtest::StepFigures> m_previousStep;
+    std::optional<hx::runtest::Mode> m_unconfirmed;  // the mode whose stop the drive has not taken
+    bool m_stopTryPending = false;
     // Per mode (indexed by its number): the channels and points the user
     // chose there, restored when the mode is entered again.
     struct ChannelChoice {
@@ -133,7 +150,8 @@ private:
     QLabel* m_periodLabel;
     QComboBox* m_points;
     QLabel* m_figures;
-    QTimer m_enableTimer, m_recaptureTimer;
+    QLabel* m_lost;
+    QTimer m_enableTimer, m_recaptureTimer, m_stopRetryTimer;
 };
 
 }  // namespace hx::gui

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "core/Globals.h"
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/capture/WaveFile.h"
 #include "core/i18n/StringTable.h"
@@ -38,21 +39,6 @@ const QColor kChannelColours[4] = {QColor(255, 0, 0), QColor(0, 128, 255), QColo
 
 const char* const kIntervals[] = {"50",   "100",  "200",  "400",   "800",   "1000", "2000",
                                   "3000", "4000", "5000", "10000", "20000", "30000"};
-
-// A reply of one block: station, function, count, 100 data bytes, CRC; its
-// request is 8 bytes. Between frames the line rests 3.5 characters each way.
-constexpr double kCharsPerBlock = 8 + 105 + 7;
-
-// The line speed of the open port, from its description ("/dev/ttyUSB0 38400
-// 8N2"); 0 for a network link, where the line time is negligible.
-int portBaud() {
-    const QString text = QString::fromStdString(theComm.TransportDescription());
-    if (text.startsWith("tcp:")) return 0;
-    const QStringList parts = text.split(' ', Qt::SkipEmptyParts);
-    bool ok = false;
-    const int baud = parts.size() > 1 ? parts[1].toInt(&ok) : 0;
-    return ok && baud > 0 ? baud : 38400;
-}
 
 struct LimitsRead {
     bool answered = false;
@@ -91,6 +77,7 @@ CDisplayWaveform::~CDisplayWaveform() {
 
 void CDisplayWaveform::buildControls() {
     m_scope = new Cscope;
+    m_scope->SetReferenceLoader([this] { OnLoadReference(); });
     m_scope->setMinimumSize(760, 460);
     connect(m_scope, &Cscope::channelColourChanged, this, &CDisplayWaveform::onChannelColour);
 
@@ -284,14 +271,13 @@ int CDisplayWaveform::FillPointsList() {
     int selected = 0;
     for (auto* list : m_channel)
         if (list->currentIndex() > 0) ++selected;
-    int limit = m_capacity / std::max(1, selected);
-    if (limit < 200) limit = 200;
+    const std::vector<int> choices = hx::PointsChoices(m_capacity, selected, g_firmwareVersion);
     QSignalBlocker block(m_points);
     m_points->clear();
-    for (int p = 200; p <= limit; p += 100) m_points->addItem(QString::number(p));
+    for (int p : choices) m_points->addItem(QString::number(p));
     m_points->setCurrentIndex(m_points->count() - 1);
     updateEstimate();
-    return limit;
+    return choices.back();
 }
 
 void CDisplayWaveform::ReadSampleSettings() {
@@ -421,6 +407,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
         ShowMessage(this, TableText(50060));
         break;
     case hx::CaptureStatus::NoAnswer:
+    case hx::CaptureStatus::NotStarted:
     case hx::CaptureStatus::Failed:
         m_busy = false;
         m_scope->Redraw();
@@ -494,10 +481,7 @@ int CDisplayWaveform::EstimatedFetchMs() const {
     for (int k = 0; k < 4; ++k)
         codes[k] = m_check[k]->isChecked() ? hx::ChannelNameToCode(m_channel[k]->currentText().toStdString()) : 0;
     const int points = std::max(200, m_points->currentText().toInt());
-    const int blocks = hx::CaptureBlockCount(codes, static_cast<uint16_t>(points));
-    const int baud = portBaud();
-    const double perBlockMs = baud > 0 ? kCharsPerBlock * 11 * 1000.0 / baud : 2.0;
-    return static_cast<int>(blocks * perBlockMs + 0.5);
+    return hx::EstimatedFetchMs(codes, points, theComm.LineBaud());
 }
 
 void CDisplayWaveform::updateEstimate() {
@@ -562,26 +546,45 @@ void CDisplayWaveform::OnLoad() {
         showBusy();
         return;
     }
-    const QString path = AskFile(this, {false, TableText(50061), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
     // The recording is replaced only by a file that was read: a cancel or an
     // unreadable file keeps it.
-    if (path.isEmpty()) return;
+    std::optional<hx::WaveRecording> loaded = askWaveFile(TableText(50061));
+    if (!loaded) return;
+    m_recording = std::move(*loaded);
+    m_codes = m_recording.codes;
+    m_intervalUs = m_recording.intervalUs;
+    g_pointsPerChannel = m_recording.pointsPerChannel;
+    showRecordedWindow(0, g_pointsPerChannel);
+}
+
+std::optional<hx::WaveRecording> CDisplayWaveform::askWaveFile(const QString& title) {
+    const QString path = AskFile(this, {false, title, QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    if (path.isEmpty()) return std::nullopt;
     if (path.size() < 5) {
         ShowMessage(this, TableText(50056) + path);
-        return;
+        return std::nullopt;
     }
     hx::WaveRecording loaded;
     std::string error;
     if (!hx::LoadWaveFile(path.toStdString(), &loaded, &error)) {
         ShowMessage(this, tr("无法读取文件 %1: %2").arg(path, QString::fromStdString(error)), {},
                     MessageIcon::Warning);
-        return;
+        return std::nullopt;
     }
-    m_recording = std::move(loaded);
-    m_codes = m_recording.codes;
-    m_intervalUs = m_recording.intervalUs;
-    g_pointsPerChannel = m_recording.pointsPerChannel;
-    showRecordedWindow(0, g_pointsPerChannel);
+    return loaded;
+}
+
+void CDisplayWaveform::OnLoadReference() {
+    const std::optional<hx::WaveRecording> loaded = askWaveFile(tr("读入为参考"));
+    if (!loaded) return;
+    // Channel by channel, as the file recorded them: the reference is drawn
+    // in the scale of whatever the live channel of that number shows.
+    const hx::RecordedWindow all = hx::ShowRecordedWindow(*loaded, 0, loaded->recordedPoints);
+    std::array<std::vector<hx::plot::PlotPointF>, 4> channels;
+    for (int k = 0; k < 4; ++k)
+        for (std::size_t i = 0; i < all.samples[k].size(); ++i)
+            channels[k].push_back({static_cast<float>(i), all.samples[k][i]});
+    m_scope->SetReference(channels);
 }
 
 void CDisplayWaveform::showRecordedWindow(int start, int count) {

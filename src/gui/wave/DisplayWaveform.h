@@ -11,6 +11,7 @@
 
 #include <QColor>
 #include <array>
+#include <optional>
 
 #include "core/capture/CaptureJob.h"
 #include "core/capture/WaveRecording.h"
@@ -48,6 +49,8 @@ public:
     void OnStartStop();
     void OnSave();
     void OnLoad();
+    // Reads a .wave file as the plot's reference.
+    void OnLoadReference();
     void OnExportCsv();
     // The table for a spreadsheet (time, named channels, signed values).
     void OnExportTableCsv();
@@ -106,6 +109,8 @@ private:
     void onCaptureFinished(const hx::CaptureResult& result);
     void plotSamples(const hx::CaptureResult& result);
     void onCycleTimer();
+    // Asks for a .wave file and reads it; nullopt after a cancel or the message saying why not.
+    std::optional<hx::WaveRecording> askWaveFile(const QString& title);
     void showRecordedWindow(int start, int count);
     void plotShown();
     void selectChannelsFromCodes();

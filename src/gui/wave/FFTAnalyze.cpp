@@ -1,6 +1,10 @@
 #include "gui/wave/FFTAnalyze.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,7 +26,8 @@ namespace hx::gui {
 namespace {
 
 
-// The source whose caption the spectrum's curve carries.
+// The source whose channel (colour, scale of its own) the spectrum's curve
+// takes; its caption is not a spectrum's, so the curve is captioned itself.
 constexpr int kSpectrumCaptionType = 4096;
 
 }  // namespace
@@ -56,14 +61,43 @@ CFFTAnalyze::CFFTAnalyze(QWidget* parent) : FunctionWindow(tr("FFT分析"), Link
     m_progress->setVisible(false);
     m_progress->setMaximumWidth(220);
 
+    m_decibels = new QCheckBox("dB");
+    connect(m_decibels, &QCheckBox::toggled, this, [this] {
+        if (!m_magnitudes.empty()) showSpectrum();
+    });
+    m_averages = new QSpinBox;
+    m_averages->setRange(1, hx::analysis::kMaxAverages);
+    m_averages->setValue(1);
+
+    m_peakList = new QTreeWidget;
+    m_peakList->setRootIsDecorated(false);
+    m_peakList->setHeaderLabels({tr("频率(Hz)"), tr("幅值")});
+    m_peakList->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_peakList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_peakList->setMinimumWidth(240);
+    m_peakList->setMaximumWidth(280);
+    m_resonance = new QLabel;
+    m_resonance->setWordWrap(true);
+    m_resonance->setObjectName("resonance");
+    auto* side = new QVBoxLayout;
+    side->addWidget(new QLabel(tr("峰值")));
+    side->addWidget(m_peakList, 1);
+    side->addWidget(m_resonance);
+
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_start);
+    buttons->addWidget(new QLabel(tr("平均次数")));
+    buttons->addWidget(m_averages);
+    buttons->addWidget(m_decibels);
     buttons->addWidget(m_progress);
     buttons->addStretch();
     buttons->addWidget(m_settings);
 
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_scope, 1);
+    top->addLayout(side);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_scope, 1);
+    layout->addLayout(top, 1);
     layout->addLayout(buttons);
 
     m_holdTimer = new QTimer(this);
@@ -92,6 +126,7 @@ void CFFTAnalyze::OnStart() {
     m_start->setEnabled(false);
 
     hx::SpectrumRequest request;  // frequency code 2, point-count code 1, 1024 bins
+    request.averages = m_averages->value();
     g_pointsPerChannel = request.resultCount;
     hx::SpectrumCallbacks callbacks;
     callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onProgress(done, total); });
@@ -130,10 +165,9 @@ void CFFTAnalyze::onFinished(const hx::SpectrumResult& result) {
     maybeEnableStart();
     switch (result.status) {
     case hx::CaptureStatus::Completed: {
-        m_scope->SetChannelTypes(kSpectrumCaptionType, 0, 0, 0);
-        m_scope->SetChannelVisible(1, true);
         const int n = std::min<int>(g_pointsPerChannel, static_cast<int>(result.bins.size()));
-        m_scope->PlotBatch({result.bins.data(), nullptr, nullptr, nullptr}, n);
+        m_magnitudes.assign(result.bins.begin(), result.bins.begin() + n);
+        showSpectrum();
         ++m_plotted;
         emit spectrumShown();
         break;
@@ -144,11 +178,58 @@ void CFFTAnalyze::onFinished(const hx::SpectrumResult& result) {
         ShowMessage(this, QCoreApplication::translate(hx::kCaptureTextContext, hx::kSpectrumTimeoutText));
         break;
     case hx::CaptureStatus::NoAnswer:
+    case hx::CaptureStatus::NotStarted:
     case hx::CaptureStatus::Failed:
         m_scope->ClearAndRedraw();
         ShowMessage(this, QString::fromStdString(result.message), {}, MessageIcon::Warning);
         break;
     }
+}
+
+void CFFTAnalyze::showSpectrum() {
+    const bool db = m_decibels->isChecked();
+    const double binHz = hx::SpectrumBinFrequency(1);
+    const int n = static_cast<int>(m_magnitudes.size());
+    const std::vector<float> shown = db ? hx::analysis::InDecibels(m_magnitudes) : m_magnitudes;
+    m_scope->ClearPoints();
+    m_scope->SetXRange(0, static_cast<float>(n), 2);
+    m_scope->SetAxisValues(0, static_cast<float>(hx::SpectrumAxisEnd(n)));
+    m_scope->SetChannelTypes(kSpectrumCaptionType, 0, 0, 0);
+    m_scope->SetYCaption(db ? tr("幅值(dB)") : tr("幅值"));
+    m_scope->SetChannelVisible(1, true);
+    m_scope->PlotBatch({shown.data(), nullptr, nullptr, nullptr}, n);
+    // The motion fills the lowest bins: the scale is that of the band above
+    // it, from 0 (or from the band's lowest level in decibels).
+    const hx::analysis::SpectrumScale scale = hx::analysis::ScaleForSpectrum(m_magnitudes, binHz, db);
+    m_scope->SetChannelRange(1, static_cast<float>(scale.minimum), static_cast<float>(scale.maximum));
+    m_scope->Redraw();
+
+    m_analysis = hx::analysis::AnalyseSpectrum(m_magnitudes, binHz);
+    // The peaks numbered on the plot as in the list.
+    std::vector<hx::plot::Marker> marks;
+    for (const auto& p : m_analysis.peaks)
+        marks.push_back({0, static_cast<float>(p.bin), shown[p.bin], std::to_string(marks.size() + 1), 0xFFFFFF});
+    m_scope->Model().SetMarkers(std::move(marks));
+    m_scope->update();
+    m_peakList->clear();
+    for (const auto& p : m_analysis.peaks) {
+        auto* item = new QTreeWidgetItem(m_peakList);
+        item->setText(0, QString::number(p.frequencyHz, 'f', 1));
+        item->setText(1, db ? QString::number(hx::analysis::ToDecibels(p.level), 'f', 1)
+                            : QString::number(std::lround(p.level)));
+        item->setTextAlignment(0, Qt::AlignRight);
+        item->setTextAlignment(1, Qt::AlignRight);
+        if (p.likelyResonance) {
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            item->setFont(0, bold);
+            item->setFont(1, bold);
+        }
+    }
+    const bool named = !m_analysis.peaks.empty() && m_analysis.peaks.front().likelyResonance;
+    m_resonance->setText(named ? QCoreApplication::translate(hx::analysis::kAnalysisTextContext, hx::analysis::kLikelyResonanceText) +
+                                     QString(": %1 Hz").arg(m_analysis.peaks.front().frequencyHz, 0, 'f', 1)
+                               : QString());
 }
 
 void CFFTAnalyze::maybeEnableStart() {

@@ -1,7 +1,9 @@
 #pragma once
 // The frequency-analysis window: asks the drive for the spectrum it computes
 // itself, waits until it is ready, fetches the bins and plots them as one
-// curve of amplitude over frequency.
+// curve of amplitude over frequency, scaled to what lies above the motion
+// (or in decibels), with the highest peaks listed beside the plot. Several
+// requests may be averaged.
 //
 // The request runs as a core job on a worker thread. The start button stays
 // disabled until that job has ended (and at least the classic two seconds),
@@ -10,10 +12,17 @@
 
 #include <QElapsedTimer>
 
+#include <vector>
+
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/capture/SpectrumJob.h"
 #include "gui/widgets/FunctionWindow.h"
 
+class QCheckBox;
 class QComboBox;
+class QLabel;
+class QSpinBox;
+class QTreeWidget;
 class QGroupBox;
 class QProgressBar;
 class QPushButton;
@@ -38,7 +47,14 @@ public:
     QComboBox* pointsList() const { return m_pointsList; }
     QGroupBox* settingsGroup() const { return m_settings; }
     QProgressBar* progressBar() const { return m_progress; }
+    QCheckBox* decibelsBox() const { return m_decibels; }
+    QSpinBox* averagesBox() const { return m_averages; }
+    QTreeWidget* peakList() const { return m_peakList; }
+    QLabel* resonanceLabel() const { return m_resonance; }
     int spectraPlotted() const { return m_plotted; }
+    // The magnitudes last fetched (averaged) and what was read from them.
+    const std::vector<float>& magnitudes() const { return m_magnitudes; }
+    const hx::analysis::SpectrumAnalysis& analysis() const { return m_analysis; }
 
     static constexpr int kButtonHoldMs = 2000;
 
@@ -53,6 +69,8 @@ private:
     void onProgress(int done, int total);
     void onFinished(const hx::SpectrumResult& result);
     void maybeEnableStart();
+    // Plots the magnitudes as the dB box asks and lists the peaks.
+    void showSpectrum();
 
     Cscope* m_scope = nullptr;
     QPushButton* m_start = nullptr;
@@ -60,6 +78,12 @@ private:
     QComboBox* m_frequency = nullptr;
     QComboBox* m_pointsList = nullptr;
     QProgressBar* m_progress = nullptr;
+    QCheckBox* m_decibels = nullptr;
+    QSpinBox* m_averages = nullptr;
+    QTreeWidget* m_peakList = nullptr;
+    QLabel* m_resonance = nullptr;
+    std::vector<float> m_magnitudes;
+    hx::analysis::SpectrumAnalysis m_analysis;
     QTimer* m_holdTimer = nullptr;
     bool m_fetching = false;
     bool m_closing = false;

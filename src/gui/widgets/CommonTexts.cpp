@@ -21,6 +21,12 @@ void ShowSaveToDriveOutcome(QWidget* parent, const hx::StorageResult& result) {
     if (result.succeeded())
         ShowMessage(parent, QCoreApplication::translate("StorageMessages", "保存驱动器当前设置成功!"),
                     QCoreApplication::translate("StorageMessages", "保存成功"));
+    else if (result.outcome == hx::StorageOutcome::MayHaveStored)
+        ShowMessage(parent,
+                    QCoreApplication::translate("StorageMessages",
+                                                "保存命令的应答丢失，驱动器可能已经保存了参数。驱动器现在没有在保存"
+                                                "（地址 90 已回到 0），但无法确认是否保存成功，请再保存一次。"),
+                    QCoreApplication::translate("StorageMessages", "保存结果不确定"), MessageIcon::Warning);
     else
         ShowMessage(parent, QCoreApplication::translate("StorageMessages", "保存驱动器当前设置失败!"),
                     QCoreApplication::translate("StorageMessages", "保存失败"));

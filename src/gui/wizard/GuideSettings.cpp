@@ -1,4 +1,5 @@
 #include "gui/wizard/GuideSettings.h"
+#include "gui/widgets/CommonTexts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -273,6 +274,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
         break;
     case ApplyOutcome::StoreUnanswered:
     case ApplyOutcome::StoreNotCleared: ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败")); break;
+    case ApplyOutcome::StoreReplyLost: ShowSaveToDriveOutcome(this, result.store); break;
     case ApplyOutcome::Stopped: break;
     case ApplyOutcome::NotBackedUp:
         // Nothing was written; a Yes lets the user's next apply through without a backup.

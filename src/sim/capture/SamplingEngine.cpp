@@ -60,7 +60,8 @@ uint8_t SamplingEngine::Read(uint16_t a, uint16_t& value) {
         value = m_codes[ch];
     } else {
         switch (a) {
-        case reg::kSampleTrigger: value = 0; break;
+        // The start command stays set while the capture runs.
+        case reg::kSampleTrigger: value = m_running ? reg::kSampleTriggerValue : 0; break;
         case reg::kSampleInterval: value = m_interval; break;
         case reg::kSampleSourceMask: value = m_options.sourceMask; break;
         case reg::kSampleChannelCount: value = m_options.channels; break;

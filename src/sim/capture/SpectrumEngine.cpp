@@ -13,7 +13,7 @@
 namespace hx::sim {
 
 namespace {
-constexpr double kExcitationAmps = 0.3;
+constexpr double kExcitationAmps = 1.0;
 constexpr int kExcitationHoldTicks = 5;
 }  // namespace
 
@@ -73,8 +73,10 @@ void SpectrumEngine::Write(uint16_t a, uint16_t value, const WriteRequest&) {
         m_points = PointCount(m_settings);
         m_period = std::chrono::duration_cast<SimTime>(std::chrono::duration<double>(1.0 / FrequencyHz(m_settings)));
         m_start = m_now;
-        m_samples.clear();
-        m_samples.reserve(m_points);
+        m_speed.clear();
+        m_current.clear();
+        m_speed.reserve(m_points);
+        m_current.reserve(m_points);
         m_status &= static_cast<uint16_t>(~reg::kSpectrumReadyBit);
         m_running = true;
         m_motor.SetExcitation(kExcitationAmps, kExcitationHoldTicks);
@@ -89,9 +91,11 @@ void SpectrumEngine::Poke(uint16_t a, uint16_t value) {
 
 void SpectrumEngine::OnTick(SimTime time, MotorModel& motor) {
     if (!m_running) return;
-    while (static_cast<int>(m_samples.size()) < m_points &&
-           m_start + static_cast<int64_t>(m_samples.size()) * m_period <= time)
-        m_samples.push_back(static_cast<float>(motor.SpeedFeedbackCentiRps()));
+    while (static_cast<int>(m_speed.size()) < m_points &&
+           m_start + static_cast<int64_t>(m_speed.size()) * m_period <= time) {
+        m_speed.push_back(static_cast<float>(motor.SpeedFeedbackCentiRps()));
+        m_current.push_back(static_cast<float>(motor.Feedback().currentA));
+    }
 }
 
 void SpectrumEngine::Advance(SimTime now) {
@@ -99,32 +103,38 @@ void SpectrumEngine::Advance(SimTime now) {
     if (m_running && now >= m_start + m_points * m_period) Finish();
 }
 
+namespace {
+
+// The Hann-windowed spectrum of the samples, their mean removed; points due
+// after the last tick repeat its value.
+std::vector<kiss_fft_cpx> WindowedSpectrum(std::vector<float> samples, int n, kiss_fftr_cfg cfg) {
+    const float last = samples.empty() ? 0.0f : samples.back();
+    samples.resize(n, last);
+    const double mean = std::accumulate(samples.begin(), samples.end(), 0.0) / n;
+    std::vector<float> windowed(n);
+    for (int i = 0; i < n; ++i)
+        windowed[i] = static_cast<float>((samples[i] - mean) * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / n)));
+    std::vector<kiss_fft_cpx> bins(n / 2 + 1);
+    kiss_fftr(cfg, windowed.data(), bins.data());
+    return bins;
+}
+
+}  // namespace
+
 void SpectrumEngine::Finish() {
     m_running = false;
     m_motor.SetExcitation(0);
     const int n = m_points;
-    // Points due after the last tick repeat its value.
-    const float last = m_samples.empty() ? 0.0f : m_samples.back();
-    m_samples.resize(n, last);
-
-    const double mean = std::accumulate(m_samples.begin(), m_samples.end(), 0.0) / n;
-    std::vector<float> windowed(n);
-    double windowSum = 0;
-    for (int i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / n);
-        windowSum += w;
-        windowed[i] = static_cast<float>((m_samples[i] - mean) * w);
-    }
     std::unique_ptr<std::remove_pointer_t<kiss_fftr_cfg>, decltype(&kiss_fftr_free)> cfg(
         kiss_fftr_alloc(n, 0, nullptr, nullptr), &kiss_fftr_free);
-    std::vector<kiss_fft_cpx> bins(n / 2 + 1);
-    kiss_fftr(cfg.get(), windowed.data(), bins.data());
+    const auto speed = WindowedSpectrum(m_speed, n, cfg.get());
+    const auto current = WindowedSpectrum(m_current, n, cfg.get());
 
     std::fill(m_result.begin(), m_result.end(), 0);
     for (int k = 0; k < n / 2; ++k) {
-        // Amplitude of a sine of this frequency, in 0.01 rps, then x100.
-        const double amplitude = 2 * std::hypot(bins[k].r, bins[k].i) / windowSum * 100;
-        m_result[k] = static_cast<uint16_t>(static_cast<int16_t>(std::min(std::lround(amplitude), 32767L)));
+        const double torque = std::hypot(current[k].r, current[k].i);
+        const double response = torque > 0 ? std::hypot(speed[k].r, speed[k].i) / torque : 0.0;
+        m_result[k] = static_cast<uint16_t>(static_cast<int16_t>(std::min(std::lround(response), 32767L)));
     }
     m_status |= reg::kSpectrumReadyBit;
 }

@@ -1,6 +1,12 @@
 #pragma once
-// The drive's frequency analysis: on request it samples the motor's speed
-// feedback, transforms it and serves the magnitude of each frequency bin.
+// The drive's frequency analysis: on request it excites the machine, samples
+// the motor's speed feedback and its torque current, and serves, for each
+// frequency bin, how strongly the machine answers a torque there: the speed's
+// amplitude over the current's, as drives measure a machine's frequency
+// response. Dividing by the current the drive itself applied takes its loops
+// out of the picture: a resonance shows where the machine has it, not where
+// the speed loop pushes it, and a motion the motor follows is no stronger
+// than the machine's answer to it at low frequency.
 //
 // Registers: 409 settings (bits 0..3 sampling-frequency code: 0 = 1 kHz,
 // 1 = 2 kHz, 2 = 4 kHz, 3 = 8 kHz; bits 4..15 point-count code: 0 = 1024,
@@ -8,18 +14,19 @@
 // when the result is ready (read-only); from 8192 one signed word per bin,
 // bins 0 .. points/2 - 1, bin k at k x frequency / points Hz.
 //
-// While it samples, the drive adds a small random torque (+/- 0.3 A of
-// current, a new sign every 250 us) to excite the machine, as drives do to
-// find its resonances; a machine at rest would otherwise show nothing but
-// sensor noise.
+// While it samples, the drive adds a random torque (+/- 1 A of current, a
+// new sign every 250 us) to excite the machine, as drives do to find its
+// resonances; a machine at rest would otherwise show nothing but sensor
+// noise.
 //
 // The result is ready once the points have been sampled, that is
 // points / frequency after the start, not at once. A bin's word is the
-// amplitude of the speed at that frequency in 0.0001 rps (Hann window, mean
-// removed; a bin above 32767 reads 32767), so motion and resonance show as
-// peaks where they are. A
-// settings word with a code outside the lists is refused with exception 3;
-// other values written to 412 are taken and ignored.
+// speed's amplitude in 0.01 rps per ampere of torque current (Hann window,
+// means removed; a bin above 32767 reads 32767): a few hundred at a
+// lightly damped resonance, thousands at the lowest frequencies, where the
+// whole inertia follows the torque. A settings word with a code outside
+// the lists is refused with exception 3; other values written to 412 are
+// taken and ignored.
 
 #include <vector>
 
@@ -61,7 +68,8 @@ private:
     bool m_running = false;
     SimTime m_start{}, m_period{};
     int m_points = 0;
-    std::vector<float> m_samples;
+    std::vector<float> m_speed;   // 0.01 rps
+    std::vector<float> m_current;  // A
     MotorModel& m_motor;
 };
 

@@ -20,6 +20,7 @@ MotorPart::MotorPart(MotorParameters parameters, unsigned seed) : m_model(parame
 
 void MotorPart::SetMotion(std::unique_ptr<MotionSource> source) {
     m_source = std::move(source);
+    m_externalCommanding = false;
     m_sourceStart = m_time;
     m_sourceOrigin = m_model.Feedback();
     // Start from where the motor was told to be, or where it stands after a
@@ -29,8 +30,16 @@ void MotorPart::SetMotion(std::unique_ptr<MotionSource> source) {
     m_sourceOrigin.positionPulses = m_last.position;
 }
 
+void MotorPart::SetExternalMotion(std::unique_ptr<MotionSource> source) {
+    m_external = std::move(source);
+    m_externalCommanding = false;
+}
+
+void MotorPart::PauseExternalMotion(bool paused) { m_externalPaused = paused; }
+
 void MotorPart::HoldWhereItIs() {
     m_source.reset();
+    m_externalCommanding = false;
     m_last.mode = RunMode::Holding;
     m_last.position = std::round(m_model.Feedback().positionPulses);
     m_last.velocity = 0;
@@ -49,6 +58,24 @@ MotionCommand MotorPart::Command() {
         if (m_last.mode == RunMode::Velocity || m_last.mode == RunMode::Current)
             m_last.position = std::round(m_model.Feedback().positionPulses);
         m_last.mode = RunMode::Holding;
+    }
+    if (m_external && (!m_externalPaused || m_externalCommanding)) {
+        if (!m_externalCommanding) {
+            // Pulses start again from where the motor was told to be.
+            m_externalCommanding = true;
+            m_externalStart = m_time;
+            m_externalOrigin = m_model.Feedback();
+            m_externalOrigin.positionPulses = m_last.position;
+        }
+        const MotionCommand c = m_external->At(m_time - m_externalStart, m_externalOrigin);
+        // A paused controller stops once its pulses have come to rest.
+        if (!m_externalPaused || c.velocity != 0) {
+            m_last = c;
+            return m_last;
+        }
+        m_externalCommanding = false;
+        m_last.mode = RunMode::Holding;
+        m_last.velocity = 0;
     }
     MotionCommand hold;
     hold.mode = RunMode::Holding;

@@ -45,8 +45,18 @@ public:
     void Advance(SimTime now) override;
 
     // A new motion source from the current tick on (null: hold where the
-    // motor was last commanded).
+    // motor was last commanded). It takes over from the external motion.
     void SetMotion(std::unique_ptr<MotionSource> source);
+    // The pulse input: a motion controller outside the drive. It commands
+    // the motor whenever no motion of the drive's own does. Paused, the
+    // controller finishes the move it is in and then sends nothing; resumed,
+    // it starts again from where the motor stands.
+    void SetExternalMotion(std::unique_ptr<MotionSource> source);
+    void PauseExternalMotion(bool paused);
+    bool ExternalMotionPaused() const { return m_externalPaused; }
+    // Whether the controller may move the motor: present and not paused (or
+    // still finishing its move after a pause).
+    bool ExternalMotionActive() const { return m_external && (!m_externalPaused || m_externalCommanding); }
     // Ends any motion and holds the motor where it stands now, as a drive
     // does when an alarm stops it: the following error goes to zero.
     void HoldWhereItIs();
@@ -70,6 +80,11 @@ private:
     std::unique_ptr<MotionSource> m_source;
     SimTime m_sourceStart{0};
     MotorFeedback m_sourceOrigin;
+    std::unique_ptr<MotionSource> m_external;
+    bool m_externalPaused = false;
+    bool m_externalCommanding = false;  // the controller's pulses command the motor now
+    SimTime m_externalStart{0};
+    MotorFeedback m_externalOrigin;
     MotionCommand m_last;  // the command of the last tick; held when a source ends
     std::vector<SignalTap*> m_taps;
     SimTime m_time{0};

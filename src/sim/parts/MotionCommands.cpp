@@ -41,6 +41,8 @@ uint8_t MotionCommands::CheckWrite(uint16_t address, uint16_t value, const Write
     const bool start = (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart) ||
                        (address == reg::kMotionCommand && value == reg::kMotionRun);
     if (start && m_alarms && m_alarms->Current() > 0) return mbex::kIllegalValue;
+    // The drive follows its pulse input: a test would fight the controller.
+    if (start && m_motor.ExternalMotionActive()) return mbex::kIllegalValue;
     // One test at a time: the motor cannot run a trapezoid and hold still
     // for a current step at once.
     if (address == reg::kCurrentTestCommand && value == reg::kCurrentTestStart && MotionRunning())
@@ -54,12 +56,10 @@ void MotionCommands::Write(uint16_t address, uint16_t value, const WriteRequest&
     switch (address) {
     case reg::kCurrentAutoTune: m_store.SetRam(address, value); break;
     case reg::kCurrentTestCommand:
-        if (value == reg::kCurrentTestStart) {
+        if (value == reg::kCurrentTestStart)
             StartCurrentTest();
-        } else if (m_testRunning) {
-            m_testRunning = false;
-            m_sampling.CancelDriveRecording();
-        }
+        else
+            EndCurrentTest();
         break;
     case reg::kMotionCommand:
         if (value == reg::kMotionRun) {
@@ -103,6 +103,25 @@ void MotionCommands::StopMotion() {
     m_motion = nullptr;
     m_motor.SetMotion(std::make_unique<hx::sim::StopMotion>(m_motor.LastCommand().velocity, deceleration,
                                                             m_motor.Model().Parameters().pulsesPerRev));
+}
+
+void MotionCommands::EndCurrentTest() {
+    if (!m_testRunning) return;
+    m_testRunning = false;
+    m_sampling.CancelDriveRecording();
+}
+
+void MotionCommands::StopAll() {
+    StopMotion();
+    EndCurrentTest();
+}
+
+void MotionCommands::Halt() {
+    if (MotionRunning()) {
+        m_motion = nullptr;
+        m_motor.HoldWhereItIs();
+    }
+    EndCurrentTest();
 }
 
 void MotionCommands::StartCurrentTest() {
@@ -149,12 +168,7 @@ void MotionCommands::Advance(SimTime now) {
     if (m_testRunning && m_overCurrentAt && now >= *m_overCurrentAt && m_alarms)
         m_alarms->Raise(alarm::kOverCurrent);
     if (m_alarms && (MotionRunning() || m_testRunning) && m_alarms->Current() > 0) {
-        m_motion = nullptr;
-        m_motor.HoldWhereItIs();
-        if (m_testRunning) {
-            m_testRunning = false;
-            m_sampling.CancelDriveRecording();
-        }
+        Halt();
         return;
     }
     if (m_testRunning && now >= m_testDone) {

@@ -16,7 +16,8 @@
 // the drive first measures the winding and writes the gains it chose to 15
 // and 16, so the test shows the tuned step.
 // A test command while the other test runs is refused with exception 3, as
-// is any value but 0 and 1; so is a start while the drive has an alarm. An
+// is any value but 0 and 1; so is a start while the drive has an alarm, and
+// a start while a motion controller on the pulse input may move the motor. An
 // alarm during a test ends it: the motor holds where it stands. A current
 // step that overshoots beyond what the power stage may carry (a test current
 // too high, or gains that make the loop ring) raises the over-current alarm
@@ -57,11 +58,16 @@ public:
 
     bool MotionRunning() const;
     bool CurrentTestRunning() const { return m_testRunning; }
+    // As 70 <- 0 and 23 <- 0 do: the motion ramps down, the test ends.
+    void StopAll();
+    // As an alarm does: the motor holds where it stands, the test ends.
+    void Halt();
 
 private:
     void StartMotion();
     void StopMotion();
     void StartCurrentTest();
+    void EndCurrentTest();
     std::array<int, 13> AntiVibrationSettings() const;
 
     ParameterStore& m_store;

@@ -64,7 +64,6 @@ struct Bench {
     }
     hx::DriveHandle Drive() { return hx::DriveHandle(&comm, kStation, kFirmware); }
     static hx::DriveInfo Info() { return hx::DriveInfo{"QX-TEST", "1.5", "none", "QX Test", kFirmware}; }
-    hx::TransferLink Link() { return hx::TransferLink{&comm, &table, kStation, kFirmware}; }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
     std::vector<hx::BackupEntry> Backups() { return ChangeGate::Instance().Store().List("QX Test"); }
     hx::ChangeJournal& Journal() {
@@ -107,7 +106,7 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
         ChangeBatch edit(b.Drive(), ChangeOrigin::Edit);
         const GateResult gate = edit.Prepare();
         ASSERT_TRUE(gate.ok()) << gate.message;
-        EXPECT_TRUE(hx::WriteOne(b.comm, b.table, kStation, 3, 5, &edit).answered);
+        EXPECT_TRUE(hx::WriteOne(edit.drive(), b.table, 3, 5, &edit).answered);
     }
     ASSERT_EQ(b.Backups().size(), 1u);
     const std::string first = b.Backups().front().path;
@@ -120,12 +119,12 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
     // A slider and the whole table in the same session: no second backup.
     hx::DriveHandle drive = b.Drive();
     EXPECT_TRUE(hx::runtest::WriteResonanceSetting(drive, 0, 9).value);
-    ASSERT_EQ(hx::ReadAll(b.Link()).status, hx::TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
     b.table.SetValue(40, 333);
     {
         ChangeBatch file(b.Drive(), ChangeOrigin::File, "a.qxr");
         ASSERT_TRUE(file.Prepare().ok());
-        EXPECT_EQ(hx::WriteAll(b.Link(), {}, {}, &file).status, hx::TransferStatus::Completed);
+        EXPECT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &file).status, hx::TransferStatus::Completed);
     }
     EXPECT_EQ(b.Vd().Ram(40), 333);
     ASSERT_EQ(b.Backups().size(), 1u);
@@ -160,7 +159,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     Bench b;
     ASSERT_TRUE(b.opened);
     b.Vd().SetRam(12, 4321);
-    ASSERT_EQ(hx::ReadAll(b.Link()).status, hx::TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
     b.Vd().ClearRequests();
     ChangeBatch changes(b.Drive(), ChangeOrigin::Edit);
     ASSERT_TRUE(changes.Prepare().ok());

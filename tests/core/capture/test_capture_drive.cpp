@@ -39,6 +39,9 @@ struct Bench {
         drive = std::make_unique<sim::InProcessDrive>(o);
         comm.ConfigCom(drive->DevicePath(), "115200", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
+        // The simulated drive never answers late: a short horizon keeps
+        // the tests with lost replies quick.
+        comm.SetLateHorizon(200);
         opened = comm.OpenCom() != 0;
     }
     DriveHandle& Link(float firmware = 200.0f) {
@@ -193,6 +196,41 @@ TEST(CaptureOnDrive, LostAndDamagedRepliesAreReadAgain) {
         EXPECT_EQ(r.status, CaptureStatus::Failed);
         for (const auto& s : r.samples) EXPECT_TRUE(s.empty());
     }
+}
+
+// A start whose reply is lost is never sent again: the drive is asked
+// whether it took it. A start it never saw ends the capture at once, without
+// the completion wait; one it carried out goes on as usual.
+TEST(CaptureOnDrive, ALostStartIsAskedAboutNotSentTwice) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    // A capture before leaves 149 reading 1.
+    ASSERT_EQ(RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200)).status, CaptureStatus::Completed);
+    const auto starts = [&] {
+        int n = 0;
+        for (const auto& r : b.Vd().Requests()) n += r.function == 6 && r.address == reg::kSampleTrigger;
+        return n;
+    };
+
+    b.Vd().ClearRequests();
+    b.drive->Server().LoseWritesTo(reg::kSampleTrigger, 1, false);
+    std::atomic<int> polls{0};
+    CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, &polls));
+    EXPECT_EQ(r.status, CaptureStatus::NotStarted);
+    EXPECT_EQ(r.message, "驱动器没有接受采样启动命令，本次没有采样。");
+    EXPECT_EQ(polls.load(), 0);
+    EXPECT_EQ(starts(), 0);
+    EXPECT_EQ(b.drive->Server().GetStats().repliesDropped, 1u);
+    for (const auto& s : r.samples) EXPECT_TRUE(s.empty());
+
+    // The drive takes the start, its reply is lost: the capture is running.
+    b.Vd().ClearRequests();
+    b.drive->Server().LoseWritesTo(reg::kSampleTrigger, 1, true);
+    r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, &polls));
+    ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
+    EXPECT_EQ(starts(), 1);
+    EXPECT_EQ(r.samples[0], b.Direct(150, 200));
+    EXPECT_EQ(b.drive->Server().GetStats().repliesDropped, 2u);
 }
 
 // The completion wait could not tell a silent drive from a slow one.

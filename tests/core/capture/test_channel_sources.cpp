@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/capture/CapturePlan.h"
 #include "core/capture/ChannelSources.h"
 #include "core/capture/SamplingProtocol.h"
 #include "core/capture/SpectrumJob.h"
@@ -44,9 +45,24 @@ TEST(ChannelSources, NamesToCodes) {
     }
 }
 
-TEST(SamplingProtocol, BlocksPerCapture) {
+TEST(CapturePlan, PointsListBlocksAndFetchTime) {
+    EXPECT_EQ(PointsChoices(2000, 4, 200.0f), (std::vector<int>{200, 300, 400, 500}));
+    const auto one = PointsChoices(2000, 1, 200.0f);
+    ASSERT_EQ(one.size(), 19u);
+    EXPECT_EQ(one.front(), 200);
+    EXPECT_EQ(one.back(), 2000);
+    EXPECT_EQ(PointsChoices(2000, 0, 200.0f).back(), 2000);  // at least one channel
+    // Older firmware captures 200 points a channel whatever its capacity.
+    EXPECT_EQ(PointsChoices(8000, 1, 199.0f), (std::vector<int>{200}));
+    EXPECT_EQ(PointsChoices(300, 4, 250.0f), (std::vector<int>{200}));
+    EXPECT_EQ(PointsChoices(-1, 1, 250.0f), (std::vector<int>{200}));
+
     EXPECT_EQ(CaptureBlockCount({1, 0, 4, 0}, 1000), 40);
     EXPECT_EQ(CaptureBlockCount({1, 2, 4, 8}, 220), 20);  // 50, 50, 50, 50, 20 per channel
+    // 40 blocks of 120 characters of 11 bits: 52800 bits.
+    EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 38400), 1375);
+    EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 115200), 458);
+    EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 0), 80);  // a network link
 }
 
 TEST(Spectrum, SettingsAndBinFrequencies) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveHandle.h"
 #include "sim/DriveServer.h"
@@ -23,6 +25,9 @@ struct Link {
     explicit Link(hx::sim::DriveOptions o) : drive(o) {
         comm.ConfigCom(drive.DevicePath(), "115200", "8", "NONE", "2");
         comm.SetReceiveTimeOut(300);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         EXPECT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
     }
 };
@@ -81,4 +86,29 @@ TEST(DriveHandle, ARefusalCarriesTheDrivesReasonAndASilentDriveIsNoAnswer) {
     EXPECT_EQ(dest[3], 4);
     // The first handle's outcome is its own.
     EXPECT_EQ(drive.fault().kind, DriveFaultKind::Refused);
+}
+
+// A refusal is an answer for the link's counters; a port whose far end is
+// gone (an unplugged adapter, a killed simulator) is a lost port, counted as
+// unanswered, not silence.
+TEST(DriveHandle, AVanishedPortIsALostPortAndARefusalAnAnswer) {
+    auto sim = std::make_unique<hx::sim::InProcessDrive>(Options());
+    CQXCOM comm;
+    comm.ConfigCom(sim->DevicePath(), "115200", "8", "NONE", "2");
+    comm.SetReceiveTimeOut(300);
+    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
+    DriveHandle drive(&comm, kStation);
+    EXPECT_FALSE(drive.Read(20000).has_value());
+    EXPECT_EQ(drive.fault().kind, DriveFaultKind::Refused);
+    EXPECT_EQ(comm.GetHealth().unanswered, 0u);
+    EXPECT_TRUE(comm.GetHealth().answering);
+    EXPECT_FALSE(comm.GetHealth().portLost);
+
+    sim.reset();
+    EXPECT_FALSE(drive.Read(0).has_value());
+    EXPECT_EQ(drive.fault().kind, DriveFaultKind::PortLost) << drive.fault().text;
+    const CQXCOM::Health health = comm.GetHealth();
+    EXPECT_TRUE(health.portLost);
+    EXPECT_FALSE(health.answering);
+    EXPECT_GE(health.unanswered, 1u);
 }

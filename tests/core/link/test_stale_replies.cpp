@@ -1,18 +1,27 @@
 // A Modbus RTU reply carries no request number: a reply that arrives after
 // its time-out must never pass for the answer to a later request, in the
-// same process or in the next one to open the port.
+// same process or in the next one to open the port, however late the drive
+// answers within the link's horizon.
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "core/link/CQXCOM.h"
-#include "core/link/Transport.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
 
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
@@ -20,95 +29,167 @@ using hx::sim::InProcessDrive;
 namespace {
 
 constexpr uint8_t kStation = 5;
+constexpr uint16_t kRegister0 = 4321;  // what a search reads; no other register holds it
 
-DriveOptions Options(int baud) {
+DriveOptions Options() {
     DriveOptions o;
     o.station = kStation;
     o.databasePath = "-";
-    o.baud = baud;
+    o.baud = 115200;
     return o;
 }
 
-void Open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs) {
+void Open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs, uint32_t horizonMs = 0) {
     comm.ConfigCom(port, "115200", "8", "NONE", "2");
     comm.SetReceiveTimeOut(timeoutMs);
+    comm.SetLateHorizon(horizonMs);
     ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
 }
 
 // Distinct values everywhere, so a reply meant for another request shows.
 void Fill(InProcessDrive& drive) {
-    for (uint16_t a = 0; a < 150; ++a) drive.Drive().SetRam(a, static_cast<uint16_t>(1000 + a));
-    for (uint16_t a = 30000; a < 30250; ++a) drive.Drive().SetRam(a, static_cast<uint16_t>(a - 20000));
+    drive.Drive().SetRam(0, kRegister0);
+    for (uint16_t a = 9; a < 13; ++a) drive.Drive().SetRam(a, static_cast<uint16_t>(1000 + a));
+    for (uint16_t a = 30000; a < 30100; ++a) drive.Drive().SetRam(a, static_cast<uint16_t>(a - 20000));
 }
+
+// The link's note of the line lives with the user's state: a folder of the
+// test's own, shared by the programs it starts.
+class StaleReplies : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_state = hx::test::BuildBinFolder() + "/../stale-replies-state." + std::to_string(::getpid());
+        ::setenv("XDG_STATE_HOME", m_state.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_STATE_HOME");
+        std::filesystem::remove_all(m_state);
+    }
+    static std::string Cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
+    static std::vector<std::string> LinkArgs(const InProcessDrive& drive, int timeoutMs, int horizonMs) {
+        return {"--port",    const_cast<InProcessDrive&>(drive).DevicePath(),
+                "--baud",    "115200",
+                "--station", std::to_string(kStation),
+                "--timeout", std::to_string(timeoutMs),
+                "--late-horizon-ms", std::to_string(horizonMs)};
+    }
+
+    std::string m_state;
+};
 
 }  // namespace
 
-TEST(StaleReplies, AlternatingReadsAroundTheTimeOutNeverGetAnotherRequestsData) {
-    InProcessDrive drive(Options(115200));
+TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
+    InProcessDrive drive(Options());
     Fill(drive);
     CQXCOM comm;
-    constexpr int kTimeout = 25;
-    Open(comm, drive.DevicePath(), kTimeout);
+    constexpr int kTimeout = 20;
+    // A horizon well beyond ten time-outs, so a drive thread run late by a
+    // loaded machine stays inside it.
+    Open(comm, drive.DevicePath(), kTimeout, 15 * kTimeout);
 
     int wrong = 0, answered = 0, unanswered = 0;
-    const int delays[] = {kTimeout - 3, kTimeout, kTimeout + 2, kTimeout + 15, kTimeout * 3 / 2};
-    for (int round = 0; round < 1; ++round) {
-        for (int delay : delays) {
-            drive.Server().SetFaults(0, 0, delay);
-            for (int i = 0; i < 2; ++i) {
-                const uint16_t a = static_cast<uint16_t>(10 + (i + round) % 2);
-                const int v = comm.ReadAddressValue(kStation, a);
-                if (!comm.LastRequestAnswered()) {
-                    ++unanswered;
-                } else {
-                    ++answered;
-                    if (v != 1000 + a) ++wrong;
-                }
-                // Whole blocks of 125 registers, one after the other.
-                const uint16_t first = static_cast<uint16_t>(30000 + 125 * ((i + round) % 2));
-                const auto frame = comm.ReadBigData(kStation, first, 125);
-                if (frame.empty()) {
-                    ++unanswered;
-                    continue;
-                }
-                ++answered;
-                for (int k = 0; k < 125; ++k) {
-                    const int word = (frame[3 + 2 * k] << 8) | frame[4 + 2 * k];
-                    if (word != first - 20000 + k) {
-                        ++wrong;
-                        break;
-                    }
-                }
-            }
+    const int delays[] = {0, kTimeout / 2, kTimeout, kTimeout * 38 / 10, kTimeout * 10};
+    int round = 0;
+    for (int delay : delays) {
+        drive.Server().SetFaults(0, 0, delay);
+        const uint16_t a = static_cast<uint16_t>(9 + round % 4);
+        const int v = comm.ReadAddressValue(kStation, a);
+        if (!comm.LastRequestAnswered()) {
+            ++unanswered;
+        } else {
+            ++answered;
+            if (v != 1000 + a) ++wrong;
         }
+        const uint16_t first = static_cast<uint16_t>(30000 + 50 * (round % 2));
+        const auto frame = comm.ReadBigData(kStation, first, 50);
+        ++round;
+        if (frame.empty()) {
+            ++unanswered;
+            continue;
+        }
+        ++answered;
+        for (int k = 0; k < 50; ++k)
+            if (((frame[3 + 2 * k] << 8) | frame[4 + 2 * k]) != first - 20000 + k) {
+                ++wrong;
+                break;
+            }
     }
     EXPECT_EQ(wrong, 0) << answered << " answered, " << unanswered << " unanswered";
-    // The quick ones still get through.
-    EXPECT_GT(answered, 0);
+    // The quick ones get through, the late ones fail, and the late replies
+    // were seen and dropped.
+    EXPECT_GE(answered, 4);
+    EXPECT_GE(unanswered, 4);
+    EXPECT_GE(comm.GetHealth().late, 4u);
     drive.Server().SetFaults(0, 0, 0);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 1012);
 }
 
-TEST(StaleReplies, ALateReplyNeverReachesTheNextOpeningOfThePort) {
-    InProcessDrive drive(Options(0));
+TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) {
+    InProcessDrive drive(Options());
     Fill(drive);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        {
-            CQXCOM first;
-            Open(first, drive.DevicePath(), 40);
-            drive.Server().SetFaults(0, 0, 70 + 20 * attempt);
-            EXPECT_EQ(first.ReadAddressValue(kStation, 20), -1);
-            EXPECT_FALSE(first.LastRequestAnswered());
-            first.CloseCom();
-        }
-        drive.Server().SetFaults(0, 0, 0);
-        CQXCOM second;
-        Open(second, drive.DevicePath(), 100);
-        const int v = second.ReadAddressValue(kStation, 21);
-        if (second.LastRequestAnswered()) {
-            EXPECT_EQ(v, 1021) << "attempt " << attempt;
-        }
-        // And the line is usable again.
-        EXPECT_EQ(second.ReadAddressValue(kStation, 22), 1022);
+    CQXCOM comm;
+    Open(comm, drive.DevicePath(), 150);
+    // A search asks once: the drive's reply comes ten time-outs late.
+    drive.Server().SetFaults(0, 0, 1500);
+    EXPECT_EQ(comm.FindDrive(kStation), -1);
+    drive.Server().SetFaults(0, 0, 0);
+    // A long wait for the next reply would catch it, were it sent too soon.
+    comm.SetReceiveTimeOut(500);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
+    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.GetHealth().late, 1u);
+}
+
+TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
+    InProcessDrive drive(Options());
+    Fill(drive);
+    // The first program searches, gets no answer in time and ends normally.
+    drive.Server().SetFaults(0, 0, 500);
+    auto args = LinkArgs(drive, 50, 600);
+    args.insert(args.end(), {"find", "5", "5"});
+    const auto first = hx::test::RunProgram(Cli(), args);
+    EXPECT_EQ(first.status, 1) << first.err;
+    EXPECT_EQ(first.out, "");
+    drive.Server().SetFaults(0, 0, 0);
+    args = LinkArgs(drive, 400, 600);
+    args.insert(args.end(), {"read", "10"});
+    const auto second = hx::test::RunProgram(Cli(), args);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out, "10=1010\n");
+}
+
+TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
+    InProcessDrive drive(Options());
+    Fill(drive);
+    drive.Server().SetFaults(0, 0, 300);
+    const auto seen = drive.Server().GetStats().framesReceived;
+    // The first program sends its request and is killed before any answer.
+    auto args = LinkArgs(drive, 400, 600);
+    args.insert(args.end(), {"find", "5", "5"});
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>("halvex-cli")};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::freopen("/dev/null", "w", stdout);
+        ::freopen("/dev/null", "w", stderr);
+        ::execv(Cli().c_str(), argv.data());
+        ::_exit(127);
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (drive.Server().GetStats().framesReceived == seen && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_GT(drive.Server().GetStats().framesReceived, seen);
+
+    drive.Server().SetFaults(0, 0, 0);
+    args = LinkArgs(drive, 400, 600);
+    args.insert(args.end(), {"read", "10"});
+    const auto second = hx::test::RunProgram(Cli(), args);
+    EXPECT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(second.out, "10=1010\n");
 }

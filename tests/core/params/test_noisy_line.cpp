@@ -59,6 +59,9 @@ struct NoisyLine {
         comm.ConfigCom(drive->DevicePath(), "230400", "8", "NONE", "2");
         // Long enough that a busy test machine rarely adds time-outs of its own.
         comm.SetReceiveTimeOut(50);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
 
@@ -68,7 +71,7 @@ struct NoisyLine {
         const hx::DriveIdentity id = hx::ReadDriveIdentity(comm, kStation);
         if (!id.complete) return false;
         CParameter table;
-        if (hx::ReadAll({&comm, &table, kStation, id.firmwareVersion}).status != hx::TransferStatus::Completed)
+        if (hx::ReadAll(hx::DriveHandle(&comm, kStation, id.firmwareVersion), table).status != hx::TransferStatus::Completed)
             return false;
         for (uint16_t a : Settings())
             if (static_cast<uint16_t>(table.Slot(a)) != drive->Drive().Ram(a)) {
@@ -84,7 +87,7 @@ struct NoisyLine {
         hx::ParameterFileContents file;
         for (uint16_t a : Settings()) file.values.emplace_back(a, static_cast<int16_t>(a * 13 + salt));
         CParameter table;
-        const hx::DriveLoadReport report = hx::WriteFileToDrive({&comm, &table, kStation, kFirmware}, file);
+        const hx::DriveLoadReport report = hx::WriteFileToDrive(hx::DriveHandle(&comm, kStation, kFirmware), table, file);
         if (!report.Succeeded()) return false;
         for (const auto& [a, v] : file.values)
             if (drive->Drive().Ram(a) != static_cast<uint16_t>(v)) {
@@ -152,7 +155,7 @@ TEST(NoisyLine, ALoadThatFailsSaysHowManyBlocksTheDriveHolds) {
         while (!done && server.GetStats().repliesDropped < 1 + 1 + CQXCOM::kReadRetries) std::this_thread::yield();
         server.SetFaults(0, 0, 0);
     });
-    const hx::DriveLoadReport report = hx::WriteFileToDrive({&line.comm, &table, kStation, kFirmware}, file);
+    const hx::DriveLoadReport report = hx::WriteFileToDrive(hx::DriveHandle(&line.comm, kStation, kFirmware), table, file);
     done = true;
     breaker.join();
     EXPECT_EQ(report.stoppedAt, hx::DriveLoadReport::Step::Write);

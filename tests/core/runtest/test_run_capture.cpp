@@ -37,6 +37,9 @@ struct Bench {
     Bench() : drive(PlainDrive()) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
     }
     hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
@@ -231,6 +234,7 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     CQXCOM comm;
     comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
     comm.SetReceiveTimeOut(200);
+    comm.SetLateHorizon(150);
     ASSERT_NE(comm.OpenCom(), 0);
     auto& vd = drive.Drive();
     vd.Poke(70, 1);

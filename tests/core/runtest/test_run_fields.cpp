@@ -128,18 +128,6 @@ TEST(RunFields, ResonanceChecksEveryRowInTableOrder) {
     EXPECT_EQ(two.values[12], 300);
 }
 
-TEST(RunFields, PointsListFollowsCapacityChannelsAndFirmware) {
-    EXPECT_EQ(PointsChoices(2000, 4, 200.0f), (std::vector<int>{200, 300, 400, 500}));
-    const auto one = PointsChoices(2000, 1, 200.0f);
-    ASSERT_EQ(one.size(), 19u);
-    EXPECT_EQ(one.front(), 200);
-    EXPECT_EQ(one.back(), 2000);
-    EXPECT_EQ(PointsChoices(2000, 0, 200.0f).back(), 2000);  // at least one channel
-    EXPECT_EQ(PointsChoices(2000, 1, 199.0f), (std::vector<int>{200}));
-    EXPECT_EQ(PointsChoices(300, 4, 250.0f), (std::vector<int>{200}));
-    EXPECT_EQ(PointsChoices(-1, 1, 250.0f), (std::vector<int>{200}));
-}
-
 TEST(RunFields, ChannelCodesAndPicks) {
     EXPECT_EQ(ChannelCodes({1, 2, 32768, 8}, {true, false, true, true}), (std::array<uint32_t, 4>{1, 0, 32768, 8}));
 

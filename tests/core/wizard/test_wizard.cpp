@@ -40,10 +40,17 @@ struct Bench {
     explicit Bench(DriveOptions options) : drive(std::move(options)) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
         comm.SetReceiveTimeOut(100);
+        // The simulated drive never answers late: a short horizon keeps
+        // lost frames cheap.
+        comm.SetLateHorizon(150);
         opened = comm.OpenCom() != 0;
         Vd().ClearRequests();
     }
     hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
+    hx::DriveHandle& At(uint8_t station) {
+        handle = hx::DriveHandle(&comm, station);
+        return handle;
+    }
     std::vector<uint16_t> Addresses(uint8_t function) {
         std::vector<uint16_t> out;
         for (const auto& r : Vd().Requests())
@@ -54,6 +61,7 @@ struct Bench {
     hx::test::TempProgramFolder folder;
     InProcessDrive drive;
     CQXCOM comm;
+    hx::DriveHandle handle;
     bool opened = false;
 };
 
@@ -190,7 +198,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
 
     // Alias source 1: the dictionary's alias, editable.
     vd.SetRam(50, 1);
-    WizardReader r1(b.comm, kStation);
+    WizardReader r1(b.At(kStation));
     ASSERT_TRUE(LoadAliasPage(r1, f));
     EXPECT_EQ(f.aliasSource, 1);
     EXPECT_EQ(f.aliasText, "17");
@@ -199,7 +207,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     // Any other source: the switch's alias.
     vd.SetRam(50, 2);
     vd.ClearRequests();
-    WizardReader r2(b.comm, kStation);
+    WizardReader r2(b.At(kStation));
     ASSERT_TRUE(LoadAliasPage(r2, f));
     EXPECT_EQ(f.aliasSource, 0);
     EXPECT_EQ(f.aliasText, "4");
@@ -218,7 +226,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     vd.SetRam(8, 0x05);
     vd.SetRam(5, 8);
     vd.ClearRequests();
-    WizardReader r3(b.comm, kStation);
+    WizardReader r3(b.At(kStation));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::CurrentPage, f, 1001));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::PulsesPage, f, 1001));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::IoPage, f, 1001));
@@ -249,7 +257,7 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     ASSERT_TRUE(PlanWrites(f, 1000, &plan));
 
     std::vector<std::pair<int, int>> progress;
-    const ApplyResult r = ApplyWizard(b.comm, kStation, plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
+    const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
     EXPECT_TRUE(r.completed());
     EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
     EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{49, 50, 0, 2, 3, 1, 51, 124, 125, 126, 127, 128, 44,
@@ -271,7 +279,7 @@ TEST(WizardDrive, AnUnansweredWriteStopsThereAndNothingIsStored) {
     WritePlan plan;
     ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
     // The drive goes silent after the fourth write.
-    const ApplyResult r = ApplyWizard(b.comm, kStation, plan, {}, [&](int done, int) {
+    const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
         if (done == 4) b.drive.Server().SetStation(kStation + 1);
     });
     EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
@@ -292,7 +300,7 @@ TEST(WizardDrive, AValueTheDriveRefusesStopsThereToo) {
     f.peakCurrentText = "50";  // the drive takes 100..8000 mA
     WritePlan plan;
     ASSERT_TRUE(PlanWrites(f, 1001, &plan));
-    const ApplyResult r = ApplyWizard(b.comm, kStation, plan);
+    const ApplyResult r = ApplyWizard(b.At(kStation), plan);
     EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
     EXPECT_TRUE(r.refused);
     EXPECT_EQ(r.writesDone, 1);
@@ -309,7 +317,7 @@ TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
     ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     WritePlan plan;
     ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
-    const ApplyResult r = ApplyWizard(b.comm, kStation, plan);
+    const ApplyResult r = ApplyWizard(b.At(kStation), plan);
     EXPECT_EQ(r.outcome, ApplyOutcome::StoreNotCleared);
     EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
     EXPECT_EQ(r.store.pollsDone, 30) << "polled as the parameter manager's save";
@@ -349,7 +357,7 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     va.SetRam(31, 16);
     va.SetRam(8, 0x7F);
 
-    const SetupReading reading = ReadSetup(a.comm, 3, 1000);
+    const SetupReading reading = ReadSetup(a.At(3), 1000);
     ASSERT_TRUE(reading.ok);
     const std::string text = FormatSetup(reading);
     EXPECT_EQ(text.substr(0, text.find("peak")), "alias_source=1\nalias_switch=4\nalias=21\n");
@@ -360,11 +368,11 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     SetupValues values;
     std::string error;
     ASSERT_TRUE(ParseSetup(text, &values, &error)) << error;
-    const SetupApplyReport report = ApplySetup(c.comm, 3, 1000, values);
+    const SetupApplyReport report = ApplySetup(c.At(3), 1000, values);
     EXPECT_TRUE(report.succeeded());
     EXPECT_TRUE(report.notes.empty());
     EXPECT_EQ(c.Vd().CommandsCompleted(90), 1);
-    const SetupReading copied = ReadSetup(c.comm, 3, 1000);
+    const SetupReading copied = ReadSetup(c.At(3), 1000);
     EXPECT_EQ(FormatSetup(copied), text);
     EXPECT_EQ(c.Vd().Nv(1), 51200);
 
@@ -374,7 +382,7 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     ASSERT_TRUE(d.opened);
     d.Vd().SetRam(134, 0x40);
     ASSERT_TRUE(ParseSetup("input1_invert=1\ninput6_function=32\npeak_current_ma=2500\n", &values, &error));
-    const SetupApplyReport partial = ApplySetup(d.comm, 3, 1001, values);
+    const SetupApplyReport partial = ApplySetup(d.At(3), 1001, values);
     EXPECT_TRUE(partial.succeeded());
     EXPECT_EQ(PlanAddresses(partial.plan), (std::vector<uint16_t>{0, 134}));
     EXPECT_EQ(d.Vd().Ram(134), 0x41) << "the hidden pin's bit stays";

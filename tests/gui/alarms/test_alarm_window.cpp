@@ -56,6 +56,8 @@ struct AlarmFixture {
     explicit AlarmFixture(hx::sim::DriveOptions options = driveOptions()) : drive(options) {
         theComm.CloseCom();
         theComm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+        // Nobody answers at some stations here, and nobody answers late.
+        theComm.SetLateHorizon(100);
         theComm.OpenCom();
         theComm.SetReceiveTimeOut(50);
         g_station = kStation;

@@ -58,7 +58,7 @@ void SaveReference(const std::string& device, uint8_t station, const std::string
     ASSERT_TRUE(comm.OpenCom());
     CParameter table;
     ASSERT_TRUE(hx::RegisterModelTypes("KRV4", table));
-    ASSERT_EQ(hx::ReadAll(hx::TransferLink{&comm, &table, station, 200.0f}).status, hx::TransferStatus::Completed);
+    ASSERT_EQ(hx::ReadAll(hx::DriveHandle(&comm, station, 200.0f), table).status, hx::TransferStatus::Completed);
     std::string error;
     ASSERT_TRUE(hx::SaveParameterFile(path, table, {"HX-KRV4-0750", "1.5", "line"}, &error)) << error;
 }

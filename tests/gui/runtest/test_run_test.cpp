@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTranslator>
 #include <memory>
+#include <set>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -26,9 +28,12 @@
 #include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/plot/Cscope.h"
+#include "gui/plot/ScopeRenderer.h"
 #include "gui/runtest/RunTestWindow.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
+#include "gui/widgets/EndSignals.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
@@ -160,6 +165,41 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     f.window.reset();
 }
 
+// The drive falls silent during a run: the window keeps "停 止", says in red
+// that the motor may still move, and sends the stop every 500 ms until the
+// drive answers; only then is it idle. Closed while the drive is silent, it
+// tries once more and says the stop could not be confirmed.
+TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->velocityPage()->runsEdit()->setText("1000");
+    auto silentRun = [&] {
+        w->clickStart();
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
+        // Short reply time-outs while nobody answers keep the test quick.
+        theComm.SetReceiveTimeOut(50);
+        f.drive->Server().SetFaults(1.0, 0, 0);
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
+    };
+    silentRun();
+    EXPECT_EQ(w->startButton()->text(), "停 止");
+    EXPECT_TRUE(w->lostLabel()->isVisible());
+    EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
+    theComm.SetReceiveTimeOut(200);
+    f.drive->Server().SetFaults(0, 0, 0);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    EXPECT_FALSE(w->lostLabel()->isVisible());
+    EXPECT_EQ(f.sim().Peek(70), 0) << "the stop never reached the drive";
+
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    silentRun();
+    f.boxes.clear();
+    w->close();
+    EXPECT_EQ(f.boxes.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
+    f.window.reset();
+}
+
 TEST(RunTestWindow, StartWithNoChannelWritesNothingAndAStopGoesOut) {
     RunWindowFixture f;
     CRunTest* w = f.open();
@@ -273,6 +313,105 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     PressEnter(page->intervalList());
     QTest::qWait(100);
     EXPECT_TRUE(f.Written().empty());
+
+    // An edit left empty or at "-" is refused, on Enter and on Start: the old
+    // value must not go to the drive in its place.
+    for (const char* text : {"", "-"}) {
+        f.boxes.clear();
+        page->edit(4)->setFocus();
+        page->edit(4)->setText(text);
+        PressEnter(page->edit(4));
+        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
+        f.boxes.clear();
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+        w->clickStart();
+        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
+        EXPECT_EQ(w->startButton()->text(), "开 始");
+        QTest::qWait(100);
+        EXPECT_TRUE(f.Written().empty()) << text;
+    }
+}
+
+// The vibration assistant on the resonance page: the machine rings at 25 Hz
+// after the drive's trapezoid; "apply and run again" writes the proposed
+// 1st set with the next run's start, shows before -> after, and "put back"
+// writes the sets the first run had.
+TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
+    RunWindowFixture f;
+    // The trapezoid the resonance run moves by: 0.2 rev at 2 rev/s, 500 rev/s^2.
+    for (auto [a, v] : {std::pair{60, 1}, {62, 300}, {65, 200}, {67, 500}, {69, 20}}) f.sim().Poke(a, v);
+    CRunTest* w = f.open();
+    w->enterResonanceMode();
+    auto* page = w->resonancePage();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->loads() == 1; }));
+    EXPECT_EQ(page->trapezoid().speed, 200);
+    EXPECT_EQ(page->trapezoid().distance, 20u);
+    EXPECT_FALSE(page->applyButton()->isEnabled());
+    // The position error and its reference, at 1 ms.
+    auto pick = [&](int list, uint32_t code) {
+        QComboBox* c = w->channelList(list);
+        c->setCurrentIndex(c->findData(code));
+        w->channelBox(list)->setChecked(code != 0);
+    };
+    pick(0, 1);
+    pick(1, 16);
+    pick(2, 0);
+    pick(3, 0);
+    page->intervalList()->setCurrentText("1000");
+
+    w->clickStart();
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->lastVibration().has_value(); }, 15000));
+    const auto before = *page->lastVibration();
+    const std::vector<hx::plot::PlotPointF> firstRun = w->plot()->Model().Points(0);
+    ASSERT_EQ(before.status, hx::runtest::RunVibration::Status::Analysed);
+    ASSERT_TRUE(before.vibration.ringing);
+    EXPECT_GT(before.vibration.peakToPeak, 50);
+    EXPECT_TRUE(page->assistantText()->text().contains("建议: 第1组抗振 幅值 100%, 相位A "))
+        << page->assistantText()->text().toStdString();
+    ASSERT_TRUE(page->applyButton()->isEnabled());
+    const int phaseA = page->proposal().set.phaseA, phaseB = page->proposal().set.phaseB;
+    EXPECT_NEAR(phaseA, 2500 / before.vibration.frequencyHz, 1.0);
+
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    const int shown = w->capturesShown();
+    f.sim().ClearRequests();
+    QTest::mouseClick(page->applyButton(), Qt::LeftButton);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() > shown; }, 15000));
+    // A stop, then the same run with the set in its start writes (RAM).
+    const auto written = f.Written();
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.front(), 70);
+    EXPECT_EQ(f.sim().Ram(77), 100);
+    EXPECT_EQ(f.sim().Ram(78), phaseA);
+    EXPECT_EQ(f.sim().Ram(86), phaseB);
+    EXPECT_EQ(f.sim().Nv(78), 0) << "nothing stored";
+    EXPECT_EQ(page->edit(1)->text(), QString::number(phaseA));
+    ASSERT_TRUE(page->vibrationBefore().has_value());
+    // The run before stays on the plot to compare.
+    ASSERT_FALSE(w->plot()->Model().Extras().empty());
+    const auto& kept = w->plot()->Model().Extras()[0];
+    EXPECT_EQ(kept.channel, 0);
+    ASSERT_EQ(kept.points.size(), firstRun.size());
+    EXPECT_EQ(kept.points[150].y, firstRun[150].y);
+    const auto after = *page->lastVibration();
+    ASSERT_EQ(after.status, hx::runtest::RunVibration::Status::Analysed);
+    EXPECT_LE(after.vibration.peakToPeak * 5, before.vibration.peakToPeak) << page->assistantText()->text().toStdString();
+    const QString text = page->assistantText()->text();
+    EXPECT_TRUE(text.contains("应用前  →  应用后")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::number(before.vibration.peakToPeak, 'f', 0) + " p  →  " +
+                              QString::number(after.vibration.peakToPeak, 'f', 0) + " p"))
+        << text.toStdString();
+
+    // The way back: the first run's sets, written.
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    w->clickStart();  // stop
+    ASSERT_TRUE(page->putBackButton()->isEnabled());
+    QTest::mouseClick(page->putBackButton(), Qt::LeftButton);
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->edit(1)->text() == "0"; }));
+    EXPECT_EQ(f.sim().Ram(77), 0);
+    EXPECT_EQ(f.sim().Ram(78), 0);
+    EXPECT_EQ(f.sim().Ram(86), 0);
+    EXPECT_FALSE(page->putBackButton()->isEnabled());
 }
 
 TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) {
@@ -318,6 +457,8 @@ TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
         ASSERT_TRUE(w->lastStepFigures().has_value());
     };
     test(0);
+    EXPECT_FALSE(w->plot()->HasReference()) << "no step before the first";
+    const std::vector<hx::plot::PlotPointF> firstStep = w->plot()->Model().Points(0);
     const hx::runtest::StepFigures before = *w->lastStepFigures();
     EXPECT_TRUE(w->figuresLabel()->text().contains("超调量")) << w->figuresLabel()->text().toStdString();
     EXPECT_TRUE(w->figuresLabel()->text().contains("上升时间"));
@@ -333,13 +474,48 @@ TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
     ASSERT_TRUE(after.overshootPct && after.settlingTimeMs && before.settlingTimeMs);
     EXPECT_LT(*after.overshootPct, 5.0);
     EXPECT_LT(*after.settlingTimeMs, *before.settlingTimeMs);
+    EXPECT_NE(f.sim().Peek(16), 300) << "the drive chose its own gains";
+    // The step before is the reference: its points kept across the new
+    // capture, drawn dimmed in the channel's colour, its figures before ->.
+    const auto& model = w->plot()->Model();
+    ASSERT_EQ(model.Extras().size(), 1u);
+    const hx::plot::ExtraSeries& reference = model.Extras()[0];
+    ASSERT_EQ(reference.points.size(), firstStep.size());
+    EXPECT_EQ(reference.points[30].y, firstStep[30].y);
+    EXPECT_TRUE(reference.dimmed);
+    ASSERT_TRUE(w->previousStepFigures().has_value());
+    EXPECT_TRUE(w->figuresLabel()->text().contains(
+        QString("超调量: %1 %  →  %2 %").arg(*before.overshootPct, 0, 'f', 1).arg(*after.overshootPct, 0, 'f', 1)))
+        << w->figuresLabel()->text().toStdString();
+    // The cursor readout has a row for the reference beside the channel's.
+    w->plot()->SetCursorsEnabled(true);
+    const auto readout = model.CursorReadout();
+    ASSERT_EQ(readout.rows.size(), 2u);
+    EXPECT_EQ(readout.rows[1].cells[0], "ref1");
+    // Where the first step ran, the picture shows it: those pixels change
+    // when the reference goes.
+    const QImage withReference = w->plot()->RenderImage();
+    const auto vertices = model.SeriesVertices(reference);
+    const auto& plotRect = model.LastLayout().plot;
+    w->plot()->ClearReference();
+    EXPECT_FALSE(w->plot()->HasReference());
+    const QImage without = w->plot()->RenderImage();
+    std::set<std::pair<int, int>> inside, changed;
+    for (const auto& v : vertices) {
+        if (!plotRect.contains(v.x, v.y)) continue;
+        inside.insert({v.x, v.y});
+        if (withReference.pixel(v.x, v.y) != without.pixel(v.x, v.y)) changed.insert({v.x, v.y});
+    }
+    EXPECT_GT(inside.size(), 100u);
+    // (the live step covers part of it where the two agree)
+    EXPECT_GT(changed.size(), inside.size() / 4) << inside.size();
+
     // The page shows the gains the drive chose.
     EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->kiEdit()->text() == "20"; }));
     EXPECT_EQ(w->torquePage()->kpEdit()->text(), "1000");
     EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());
 
     // A start the page refuses leaves the step on the plot, axis and all.
-    const auto& model = w->plot()->Model();
     const std::size_t points = model.Points(0).size();
     const float perPoint = model.AxisValuePerPoint();
     ASSERT_GT(points, 0u);
@@ -401,10 +577,13 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     w->clickStart();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
-    // What the debug tool and leaving the program do first: the run stops.
-    frame.view()->closeLinkWindows();
-    EXPECT_EQ(f.sim().Peek(70), 0);
+    // A closed terminal (SIGHUP) leaves the program as "退出" does: the run
+    // stops before the port goes.
+    hx::gui::OnEndSignals([&frame] { frame.exitWithoutAsking(); });
+    ::raise(SIGHUP);
+    EXPECT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }));
     EXPECT_TRUE(g_activeModule.empty());
+    hx::gui::OnEndSignals({});
     QTest::qWait(100);  // the view destroys the closed window
     frame.SetConnected(false);
 }
@@ -456,21 +635,33 @@ TEST(RunTestWindow, Screenshots) {
         auto* page = w->resonancePage();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return page->loads() >= 1; }));
         torqueOnThird();
-        for (auto [i, text] : {std::pair{0, "100"}, {1, "170"}}) {
-            page->edit(i)->setFocus();
-            page->edit(i)->setText(text);
-            PressEnter(page->edit(i));  // the slider follows, the setting is written
-        }
         page->intervalList()->setCurrentText("1000");
+        w->pointsList()->setCurrentText(w->pointsList()->itemText(w->pointsList()->count() - 1));
+        // The trapezoid the velocity page left in the drive rings the
+        // machine; the assistant proposes the set and runs again.
         runOnce(w);
-        EXPECT_EQ(f.sim().Peek(78), 170);
+        EXPECT_TRUE(page->applyButton()->isEnabled());
+        const int shown = w->capturesShown();
+        page->applyButton()->click();
+        EXPECT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() > shown; }, 15000));
+        EXPECT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+        if (w->startButton()->text() != w->property("idleText").toString()) w->clickStart();
+        QTest::qWait(50);
+        EXPECT_EQ(f.sim().Peek(77), 100);
         save(w, resonanceName);
+        w->plot()->ClearReference();
         // Back to a plain drive for the next language.
         f.sim().Poke(77, 0);
         f.sim().Poke(78, 0);
+        f.sim().Poke(86, 0);
 
+        // The gains the fixture starts with (the first language's tuning changed them).
+        f.sim().Poke(15, 1200);
+        f.sim().Poke(16, 300);
         w->enterTorqueMode();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() >= 2; }));
+        // The factory gains first: the tuned step is shown against it.
+        runOnce(w);
         w->torquePage()->autoTuneBox()->setEnabled(true);
         w->torquePage()->autoTuneBox()->click();
         EXPECT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(13) == 1; }));

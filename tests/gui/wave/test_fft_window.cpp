@@ -1,7 +1,12 @@
 // The frequency-analysis window against the simulated drive.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QPushButton>
@@ -33,6 +38,7 @@ TEST(FrequencyWindow, OpensOnTheClassicAxis) {
 TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     hx::sim::DriveOptions demo;
     demo.motion = "demo";
+    demo.machineHz = 0;  // the load's resonance alone
     WaveWindowFixture f(demo);
     auto w = std::make_unique<CFFTAnalyze>();
     w->resize(1000, 600);
@@ -48,17 +54,57 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_EQ(m.Type(0), 4096);
     EXPECT_TRUE(m.Visible(0));
     EXPECT_EQ(m.Current().axisLast, 2000);
-    EXPECT_EQ(m.Caption(0), "加速度给定(R/S^2)");
-    // The curve is not flat: there is a peak somewhere.
-    float peak = 0;
-    for (const auto& p : m.Points(0)) peak = std::max(peak, p.y);
-    EXPECT_GT(peak, 0);
+    EXPECT_EQ(m.Caption(0), "幅值");
+    // The scale starts at 0 and is that of the band above the motion: the
+    // lowest bins run off its top, the band's highest bin fills most of it.
+    const auto& bins = w->magnitudes();
+    ASSERT_EQ(bins.size(), 1024u);
+    const float band = *std::max_element(bins.begin() + 11, bins.end());
+    EXPECT_EQ(m.Current().chMin[0], 0.0f);
+    EXPECT_GE(m.Current().chMax[0], band);
+    EXPECT_LT(m.Current().chMax[0], 2.5f * band);
+    EXPECT_GT(*std::max_element(bins.begin(), bins.begin() + 11), m.Current().chMax[0]) << "the motion";
+    // The peaks beside the plot, highest first; the resonance is named.
+    const QTreeWidget* list = w->peakList();
+    ASSERT_EQ(list->topLevelItemCount(), 5);
+    EXPECT_NEAR(list->topLevelItem(0)->text(0).toDouble(), 300, 45);
+    EXPECT_EQ(list->topLevelItem(0)->text(1).toInt(), static_cast<int>(std::lround(w->analysis().peaks[0].level)));
+    EXPECT_TRUE(w->resonanceLabel()->text().startsWith("可能的共振: ")) << w->resonanceLabel()->text().toStdString();
+    // and marked on the plot, numbered in the list's order.
+    ASSERT_EQ(m.Markers().size(), 5u);
+    EXPECT_EQ(m.Markers()[0].x, static_cast<float>(w->analysis().peaks[0].bin));
+    EXPECT_EQ(m.Markers()[4].y, bins[w->analysis().peaks[4].bin]);
+    // Decibels from the same bins, no new request: 0 dB is full scale.
+    w->decibelsBox()->setChecked(true);
+    EXPECT_EQ(w->spectraPlotted(), 1);
+    EXPECT_EQ(m.Caption(0), "幅值(dB)");
+    EXPECT_NEAR(m.Points(0)[200].y, 20 * std::log10(bins[200] / 32767.0), 0.01);
+    EXPECT_LE(m.Current().chMax[0], 0.0f);
+    EXPECT_NEAR(list->topLevelItem(0)->text(1).toDouble(), 20 * std::log10(w->analysis().peaks[0].level / 32767.0), 0.1);
 
     // The button comes back after two seconds at the earliest, and only
     // once the request has ended.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     EXPECT_GE(t.elapsed(), CFFTAnalyze::kButtonHoldMs - 50);
     EXPECT_FALSE(w->busy());
+
+    // Two averaged: two requests, the progress over both.
+    auto starts = [&] {
+        int n = 0;
+        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
+        return n;
+    };
+    const int before = starts();
+    w->averagesBox()->setValue(2);
+    int highest = 0;
+    QObject::connect(w->progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 2; }, 30000));
+    EXPECT_EQ(starts() - before, 2);
+    EXPECT_EQ(w->progressBar()->maximum(), 42);
+    EXPECT_EQ(highest, 42);
+    EXPECT_EQ(m.Caption(0), "幅值(dB)") << "the dB box stays";
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     EXPECT_TRUE(w->close());
     EXPECT_TRUE(g_activeModule.empty());
 }

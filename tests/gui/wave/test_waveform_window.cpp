@@ -100,10 +100,9 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
     EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_EQ(w->pointsList()->count(), 19);
 
-    // The fetch time is known before the start: 4 x 2000 points take some
-    // 160 blocks, about 5 s at 38400 baud.
-    EXPECT_GT(w->EstimatedFetchMs(), 4000);
-    EXPECT_LT(w->EstimatedFetchMs(), 6500);
+    // The fetch time is known before the start: 4 x 2000 points take 160
+    // blocks of 120 characters, 5.5 s at the line's 38400 baud.
+    EXPECT_EQ(w->EstimatedFetchMs(), 5500);
     EXPECT_FALSE(w->estimateLabel()->text().isEmpty());
 
     // Fewer channels, more points each.
@@ -165,6 +164,15 @@ TEST(WaveformWindow, PointsListFollowsTheCapacity) {
         EXPECT_EQ(w->pointsList()->count(), 39);
         EXPECT_EQ(w->pointsList()->itemText(0), "200");
         EXPECT_EQ(w->pointsList()->currentText(), "4000");
+    }
+    {
+        // Firmware before 200.0 captures 200 points a channel, whatever its
+        // capacity: more would read other channels' points as this one's.
+        hx::sim::DriveOptions o = Limits(0xFFFF, 2, 8000);
+        o.firmwareRegister = 199;
+        WaveWindowFixture f(o);
+        Window w(f);
+        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
     }
 }
 
@@ -265,6 +273,21 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(model.Current().axisLast, 60000);
     EXPECT_EQ(model.Current().chMax[1], 200) << "position reference 149 -> 180 -> 200";
 
+    // The same file read as the reference: channel by channel, beside the
+    // recording, which stays as it is.
+    f.answers.push_back(QString::fromStdString(dir + "/other.wave"));
+    w->OnLoadReference();
+    EXPECT_EQ(f.requests.back().title, QString::fromUtf8("读入为参考"));
+    ASSERT_EQ(model.Extras().size(), 2u);
+    EXPECT_EQ(model.Extras()[0].channel, 1);
+    ASSERT_EQ(model.Extras()[0].points.size(), 300u);
+    EXPECT_EQ(model.Extras()[0].points[0].y, -150);
+    EXPECT_EQ(model.Extras()[1].channel, 3);
+    EXPECT_EQ(model.Extras()[1].points[6].y, 6);
+    EXPECT_TRUE(model.Extras()[1].dimmed);
+    EXPECT_EQ(w->recording().lists, other.lists);
+    w->scope()->ClearReference();
+
     // Saved again through the window, byte for byte.
     const std::string wave = dir + "/again.wave";
     f.answers.push_back(QString::fromStdString(wave));
@@ -336,6 +359,7 @@ TEST(WaveformWindow, Screenshots) {
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SHOT_DIR not set";
     hx::sim::DriveOptions demo = Limits(0xFFFF, 4, 8000);
     demo.motion = "demo";
+    demo.machineHz = 0;  // the load's resonance alone in the spectrum
     WaveWindowFixture f(demo);
     const bool capture = qEnvironmentVariableIsSet("HALVEX_SHOT_CAPTURE");
     hx::WaveRecording rec;

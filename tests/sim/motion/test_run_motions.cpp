@@ -2,13 +2,16 @@
 // before and after auto-tuning, the trapezoid the drive computes from its
 // registers, and the run-test commands on the drive itself on a stepped
 // clock (the trapezoid on the motor, the stop, the current-loop test in the
-// capture area, the anti-vibration shaping against the load's resonance).
+// capture area, the anti-vibration shaping against the load's resonance,
+// the communication watchdog, the refusal while a motion controller moves
+// the motor).
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "core/alarms/FaultDetections.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/StepResponse.h"
 #include "sim/VirtualDrive.h"
@@ -43,11 +46,12 @@ Winding MotorWinding() {
 class Drive : public ::testing::Test {
 protected:
     // A rigid machine unless asked: the motor follows the command closely.
-    explicit Drive(double machineHz = 0) : clock(std::make_shared<SteppedClock>()) {
+    explicit Drive(double machineHz = 0, const char* motion = "") : clock(std::make_shared<SteppedClock>()) {
         DriveOptions o;
         o.databasePath = "-";
         o.clock = clock;
         o.machineHz = machineHz;
+        o.motion = motion;
         drive = std::make_unique<VirtualDrive>(o);
         // The drive's factory values of the run-test settings.
         for (auto [a, v] : {std::pair{reg::kCurrentKp, 1000}, {reg::kCurrentKi, 200}, {reg::kCurrentKc, 256},
@@ -300,4 +304,97 @@ TEST_F(SwingingMachine, ASetAtTheRingingTakesItOutAndOneFarFromItDoesNot) {
     EXPECT_LT(near * 5, plain) << "plain " << plain << ", near " << near;
     const int far = Ringing(100, 60);
     EXPECT_GT(far * 10, plain * 7) << "plain " << plain << ", far " << far;
+}
+
+// With a time-out in 31007, silence on the line for that long makes the drive
+// act as 31008 says; any request feeds it. Peek and the motor's signals are
+// no requests.
+TEST_F(Drive, TheWatchdogActsOnSilenceAsItsActionSays) {
+    drive->SetRam(reg::kTrapRuns, 1000);
+    auto running = [&] { return drive->Peek(reg::kMotionCommand) == 1; };
+    // Off (0): a run goes on through any silence.
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(3s);
+    EXPECT_TRUE(running());
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+    clock->Step(100ms);
+
+    // Action 1: the motion ramps down, no alarm. A read feeds it as a write does.
+    drive->SetRam(reg::kTrapAcceleration, 20);  // 100 ms ramps
+    drive->SetRam(reg::kTrapDistance, 1000);
+    ASSERT_EQ(W(reg::kWatchdogAction, reg::kWatchdogActionStop), mbex::kNone);
+    ASSERT_EQ(W(reg::kWatchdogTimeout, 300), mbex::kNone);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(250ms);
+    EXPECT_EQ(R(reg::kSampleState), 0);
+    clock->Step(250ms);
+    EXPECT_TRUE(running()) << "fed 250 ms ago";
+    EXPECT_EQ(drive->WatchdogTrips(), 0);
+    clock->Step(60ms);
+    EXPECT_FALSE(running());
+    EXPECT_EQ(drive->WatchdogTrips(), 1);
+    clock->Step(50ms);
+    EXPECT_NEAR(Signal(kSpeedReference), 100, 15) << "ramping down, not halted";
+    clock->Step(300ms);
+    EXPECT_NEAR(Signal(kSpeedFeedback), 0, 5);
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+    EXPECT_EQ(drive->WatchdogTrips(), 1) << "once per silence";
+
+    // The current-loop test ends on it too.
+    ASSERT_EQ(W(reg::kSamplePoints, 8000), mbex::kNone);  // 4 s of test
+    ASSERT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
+    clock->Step(310ms);
+    EXPECT_EQ(drive->Peek(reg::kCurrentTestCommand), 0);
+
+    // Action 0: the communication alarm, which holds the motor and refuses the next start.
+    ASSERT_EQ(W(reg::kWatchdogAction, reg::kWatchdogActionAlarm), mbex::kNone);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(310ms);
+    EXPECT_EQ(drive->CurrentAlarm(), hx::alarm::kCommunication);
+    EXPECT_FALSE(running());
+    EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
+    ASSERT_EQ(W(reg::kFaultClear, 0), mbex::kNone);
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+
+    // Action 2: it notices and does nothing.
+    ASSERT_EQ(W(reg::kWatchdogAction, reg::kWatchdogActionCarryOn), mbex::kNone);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    const int trips = drive->WatchdogTrips();
+    clock->Step(1s);
+    EXPECT_EQ(drive->WatchdogTrips(), trips + 1);
+    EXPECT_TRUE(running());
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+}
+
+// A motion controller on the pulse input moves the motor: the drive refuses
+// both test starts. Paused, the controller ends its move; then a run starts.
+class ControlledDrive : public Drive {
+protected:
+    ControlledDrive() : Drive(0, "demo") {}
+};
+
+TEST_F(ControlledDrive, TestsStartOnlyWhileTheMotionControllerIsPaused) {
+    clock->Step(100ms);
+    EXPECT_TRUE(drive->ExternalMotionActive());
+    EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
+    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+
+    drive->SetExternalMotionPaused(true);
+    for (int i = 0; i < 100 && drive->ExternalMotionActive(); ++i) clock->Step(10ms);
+    EXPECT_FALSE(drive->ExternalMotionActive());
+    clock->Step(300ms);
+    EXPECT_NEAR(Signal(kSpeedFeedback), 0, 5) << "at rest after its move";
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(250ms);
+    EXPECT_NEAR(Signal(kSpeedReference), 200, 2) << "the trapezoid, not the controller";
+    clock->Step(1s);
+    EXPECT_EQ(R(reg::kMotionCommand), 0);
+
+    // Resumed, it moves the motor again and the drive refuses again.
+    drive->SetExternalMotionPaused(false);
+    clock->Step(100ms);
+    EXPECT_GT(std::abs(Signal(kSpeedReference)), 100);
+    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
 }
