@@ -23,6 +23,7 @@
 #include "core/params/WriteOne.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSequence.h"
+#include "core/runtest/VibrationTuning.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
@@ -258,6 +259,43 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
     EXPECT_EQ(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
               GateResult::Status::BackupFailed);
     EXPECT_EQ(b.Vd().Ram(5), 2);
+}
+
+TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithoutABackup) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    std::array<int32_t, hx::runtest::kResonanceSettings> settings{};
+    settings[0] = 30;
+    settings[1] = 40;
+    settings[2] = 10;
+    const auto writes = hx::runtest::AntiVibrationWrites(settings, 1);
+    ASSERT_EQ(writes.size(), 3u);
+
+    // Put a set in, as tune vibration and the resonance page do: a backup
+    // first, each register on record as a tuning change.
+    hx::DriveHandle drive = b.Drive();
+    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(drive, writes, "tune vibration");
+    ASSERT_TRUE(written.gate.ok()) << written.gate.message;
+    EXPECT_FALSE(written.unanswered);
+    EXPECT_EQ(b.Backups().size(), 1u);
+    const auto rows = b.History();
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.origin, "tune");
+        EXPECT_TRUE(row.confirmed);
+    }
+
+    // A new session whose backup cannot be written: nothing goes out.
+    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
+    const std::string blocked = b.folder.File("blocked/data");
+    ::setenv("XDG_DATA_HOME", blocked.c_str(), 1);
+    b.Connect();
+    b.Vd().ClearRequests();
+    hx::DriveHandle again = b.Drive();
+    const hx::runtest::WriteOutcome refused =
+        hx::runtest::WriteAntiVibration(again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
+    EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
+    for (const auto& r : b.Vd().Requests()) EXPECT_EQ(r.function, kFunctionRead) << "nothing written";
 }
 
 TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
