@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
@@ -53,6 +54,8 @@ bool CliContext::OpenLink() const {
             if (const auto restored = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
                                                                        m_comm.PortName()))
                 Fail(hx::runtest::RestoredWatchdogText(*restored), 0);
+        // Every command that talks to a drive hears of a write to it that never finished.
+        if (Station() != 0) ReportUnfinishedWrite(Station());
     } else {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
     }
@@ -75,6 +78,12 @@ const hx::DriveIdentity* CliContext::Identify(int* status) const {
         return nullptr;
     }
     m_identity = std::move(identity);
+    // The change gate names this drive's backups and journal lines by it.
+    const std::string display = hx::LookupDisplayModelFor(m_identity->productModel);
+    hx::ChangeGate::Instance().Attach(
+        Drive(m_identity->firmwareVersion),
+        hx::DriveInfo{m_identity->productModel, m_identity->softVersionText, m_identity->driveModel,
+                      display.empty() ? m_identity->productModel : display, m_identity->firmwareVersion});
     return &*m_identity;
 }
 
@@ -112,6 +121,34 @@ std::string CliContext::ExpandName(const std::string& name, const std::string& p
 }
 
 bool CliContext::ProgressOnTerminal() const { return !m_driveOfMany && hx::TextProgress::StderrIsTerminal(); }
+
+hx::PrepareOptions CliContext::GateOptions() const {
+    hx::PrepareOptions options;
+    options.withoutBackup = m_options.noBackup;
+    return options;
+}
+
+int CliContext::GateFailed(const hx::GateResult& gate) const {
+    std::string text = gate.message;
+    for (char& c : text)
+        if (c == '\n') c = ' ';
+    if (gate.canGoOnWithout()) text += " (--no-backup writes without a backup)";
+    return Fail(text, kExitNoAnswer);
+}
+
+void CliContext::ReportUnfinishedWrite(uint8_t station) const {
+    const auto unfinished = hx::ChangeGate::Instance().TakeUnfinished(m_comm.PortName(), station);
+    if (!unfinished) return;
+    Fail("warning: " + hx::UnfinishedWriteText(*unfinished) + " (" + unfinished->what + ", " + unfinished->time + ")",
+         0);
+    if (unfinished->backup.empty()) {
+        Fail("no backup was taken before it", 0);
+        return;
+    }
+    Fail("the backup taken before it: " + unfinished->backup + "; to put it back: halvex-cli --port " +
+             m_comm.PortName() + " --station " + std::to_string(station) + " params restore " + unfinished->backup,
+         0);
+}
 
 int CliContext::Fail(const std::string& message, int code) const {
     if (code != 0) m_lastFailure = message;

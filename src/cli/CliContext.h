@@ -20,6 +20,10 @@
 
 class CQXCOM;
 class CParameter;
+namespace hx {
+struct GateResult;
+struct PrepareOptions;
+}
 
 // Exit statuses of halvex-cli.
 enum CliExit : int {
@@ -38,6 +42,7 @@ struct CliOptions {
     int timeoutMs = 100;             // reply time-out
     int lateHorizonMs = 0;           // how long a late reply may still come; 0: the link's rule
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
+    bool noBackup = false;           // write without the backup the change gate takes first
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 
@@ -73,7 +78,8 @@ public:
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
     // Configures and opens the port once (later calls return the first
-    // result), sets the reply time-out and g_station. On failure prints
+    // result), sets the reply time-out and g_station, and tells of an
+    // unfinished write to the station (ReportUnfinishedWrite). On failure prints
     // "halvex-cli: cannot open PORT: reason" on stderr.
     bool OpenLink() const;
     // The drive at this station on the link, with its firmware once known.
@@ -99,6 +105,15 @@ public:
     // Whether progress may be drawn as a bar in place: standard error is a
     // terminal and only one drive is worked on.
     bool ProgressOnTerminal() const;
+
+    // What the change gate is told: --no-backup.
+    hx::PrepareOptions GateOptions() const;
+    // The gate's message on stderr (with the hint of --no-backup when the
+    // disk was the trouble); returns kExitNoAnswer.
+    int GateFailed(const hx::GateResult& gate) const;
+    // Says so (once) when the drive's last whole-set write did not finish,
+    // and which backup holds the values from before it; OpenLink calls it.
+    void ReportUnfinishedWrite(uint8_t station) const;
 
     // One line on stderr ("halvex-cli: " + message); returns code.
     int Fail(const std::string& message, int code) const;

@@ -8,6 +8,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/db/CADO.h"
 #include "core/db/ModelMapping.h"
 #include "core/link/CQXCOM.h"
@@ -90,21 +91,37 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     auto value = CliContext::ParseNumber(args[1]);
     // Signed or unsigned 16-bit: 65535 and -1 are the same word.
     if (!value || *value < -32768 || *value > 65535) return ctx.Usage("bad register value: " + args[1]);
+    if (ctx.Station() == 0 && !ctx.Options().noBackup)
+        return ctx.Fail("station 0 is the broadcast address: every drive on the line takes the write and none "
+                        "answers, so none can be backed up first; add --no-backup to send it all the same",
+                        kExitUsage);
     if (!ctx.OpenLink()) return kExitPortError;
     const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
     hx::DriveHandle drive = ctx.Drive();
-    const bool answered = drive.Write(*address, static_cast<uint16_t>(word)).has_value();
     if (ctx.Station() == 0) {
+        const bool answered = drive.Write(*address, static_cast<uint16_t>(word)).has_value();
         // Nobody answers a broadcast: it went out, whether any drive took it is unknown.
         ctx.Out() << "broadcast: sent " << *address << '=' << word << " to every drive on the line; no drive answers a "
                      "broadcast, so whether it was carried out is unknown\n";
         return answered ? kExitOk : ctx.NoAnswer("broadcast write " + std::to_string(*address));
     }
+    // Before the write: the backup of the drive (a whole read the first time),
+    // and the write on record.
+    hx::ChangeBatch changes(ctx.Drive(g_firmwareVersion), hx::ChangeOrigin::CommandLine,
+                            "write " + std::to_string(*address) + "=" + std::to_string(word));
+    const hx::GateResult gate = changes.Prepare({}, {}, ctx.GateOptions());
+    if (!gate.ok()) return gate.canGoOnWithout() ? ctx.GateFailed(gate) : ctx.NoAnswer("backup read");
+    hx::ChangeBatch::Pending pending;
+    const auto sent = static_cast<uint16_t>(word);
+    if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
+    const bool answered = drive.Write(*address, sent).has_value();
     const hx::DriveFault failure = drive.fault();
     // What the drive holds now is the answer that counts, whatever became of
     // the write's own reply.
     const std::optional<int16_t> readBack = drive.Read(*address);
     const int held = readBack.value_or(-1);
+    if (readBack) changes.Confirm(pending, *readBack == word);
+    else if (failure.kind == hx::DriveFaultKind::Refused) changes.Confirm(pending, false);
     if (!answered) {
         std::string text = "station " + std::to_string(ctx.Station()) + ": write " + std::to_string(*address) +
                            " failed: " + failure.text;

@@ -19,6 +19,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/db/CADO.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
@@ -36,16 +37,12 @@
 #include "core/util/TextProgress.h"
 #include "core/util/Text.h"
 
-namespace {
-
-// Connects as the connection window does: register 0 must answer, then the
-// identity gives the firmware and the drive model. The types of the model's
-// definition table are registered so values show as the manager shows them.
-// A parameter file cannot be saved or loaded without them (a 32-bit value
-// would be cut into two words nobody can put together again), so
-// requireDefinitions refuses then; a dump only warns.
+// The types of the model's definition table are registered so values show as
+// the manager shows them. A parameter file cannot be saved or loaded without
+// them (a 32-bit value would be cut into two words nobody can put together
+// again), so requireDefinitions refuses then; a dump only warns.
 bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status,
-                  bool requireDefinitions = false, std::vector<hx::ParameterDefinition>* definitions = nullptr) {
+                  bool requireDefinitions, std::vector<hx::ParameterDefinition>* definitions) {
     if (ctx.Station() == 0) {
         *status = ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
         return false;
@@ -77,6 +74,8 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
     }
     return true;
 }
+
+namespace {
 
 // The whole-table read with its progress on standard error: at 9600 baud
 // it takes some 20 s, too long to leave the user without a sign of life.
@@ -118,11 +117,14 @@ int Dump(const CliContext& ctx) {
 }
 
 int Save(const CliContext& ctx) {
-    if (ctx.Station() == 0)
-        return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
-    if (!ctx.OpenLink()) return kExitPortError;
-    hx::DriveHandle drive = ctx.Drive();
-    const hx::StorageResult result = hx::RunStorageCommand(drive, hx::kSaveToDrive);
+    int status = kExitOk;
+    hx::DriveIdentity identity;
+    if (!ConnectDrive(ctx, ctx.Table(), &identity, &status)) return status;
+    // Storing in non-volatile memory replaces what it held: a backup first.
+    hx::TextProgress progress(ctx.Err(), "reading parameters for the backup", ctx.ProgressOnTerminal());
+    const hx::StorageResult result =
+        hx::RunGatedStorageCommand(ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
+                                   [&progress](int done, int total) { progress.Update(done, total); });
     switch (result.outcome) {
     case hx::StorageOutcome::Succeeded:
         ctx.Out() << "Drive settings saved to non-volatile memory.\n";
@@ -130,6 +132,8 @@ int Save(const CliContext& ctx) {
         return kExitOk;
     case hx::StorageOutcome::NotAnswered:
         return ctx.NoAnswer("save command");
+    case hx::StorageOutcome::NotBackedUp:
+        return ctx.GateFailed(result.gate);
     case hx::StorageOutcome::MayHaveStored:
         return ctx.Fail("the reply to the save command was lost, so the store may have been carried out; register " +
                             std::to_string(hx::kSaveToDrive.reg) +
@@ -202,6 +206,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         if (!force) return ctx.Fail("nothing was written; use --force to write the file all the same", kExitNoAnswer);
     }
 
+    hx::ChangeBatch changes(ctx.Drive(identity.firmwareVersion), hx::ChangeOrigin::File, "params load " + path);
     const hx::DriveLoadReport report = [&] {
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;
@@ -218,19 +223,30 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
                                             shown = step;
                                         }
                                         bar->Update(done, total);
-                                    });
+                                    },
+                                    &changes, ctx.GateOptions());
     }();
     switch (report.stoppedAt) {
     case hx::DriveLoadReport::Step::Read:
         return TransferFailed(ctx, "reading", report.failure, identity.firmwareVersion);
+    case hx::DriveLoadReport::Step::Backup:
+        return ctx.GateFailed(report.gate);
     case hx::DriveLoadReport::Step::Write: {
+        if (report.failure.error == hx::TransferError::NotBackedUp)
+            return ctx.Fail(report.failure.errorText + "; the drive holds " +
+                                std::to_string(report.failure.blocksDone) + " of " +
+                                std::to_string(report.blocksTotal) + " blocks of the file",
+                            kExitNoAnswer);
         TransferFailed(ctx, "writing", report.failure, identity.firmwareVersion);
         const std::string holds =
             report.blocksHolding < 0
                 ? "the drive could not be read again, so which blocks it holds from the file is unknown"
                 : "the drive now holds " + std::to_string(report.blocksHolding) + " of " +
                       std::to_string(report.blocksTotal) + " blocks as in the file";
-        return ctx.Fail(holds, kExitNoAnswer);
+        ctx.Fail(holds, kExitNoAnswer);
+        if (!changes.BackupPath().empty())
+            ctx.Fail("the values from before it are in " + changes.BackupPath() + " (params restore puts them back)", 0);
+        return kExitNoAnswer;
     }
     case hx::DriveLoadReport::Step::ReadBack:
         return TransferFailed(ctx, "reading back", report.failure, identity.firmwareVersion);
@@ -244,6 +260,8 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
                             " registers differ from " + path + " after writing",
                         kExitNoAnswer);
     }
+    if (!changes.BackupPath().empty())
+        ctx.Err() << "halvex-cli: the drive's values from before are in " << changes.BackupPath() << '\n';
     ctx.Out() << "Wrote " << path << " to the drive: all " << report.registers
               << " settings read back the same (commands, status and identity registers are never written).\n";
     ctx.Out().flush();

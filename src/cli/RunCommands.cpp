@@ -154,6 +154,8 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
         return ctx.Fail("capture ended early", kExitNoAnswer);
     case CaptureStatus::Refused:
         return ctx.Fail(out.failureText, kExitNoAnswer);
+    case CaptureStatus::NotBackedUp:
+        return out.gate.canGoOnWithout() ? ctx.GateFailed(out.gate) : ctx.NoAnswer("backup read");
     }
     return kExitNoAnswer;
 }
@@ -412,8 +414,10 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    const CaptureRequest r = CaptureRequest::For(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
-                                                 TorqueStartWrites(f, *points, firmware));
+    CaptureRequest r = CaptureRequest::For(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
+                                           TorqueStartWrites(f, *points, firmware));
+    // The gains are the user's tuning: they go through the change gate.
+    r.gate = ctx.GateOptions();
     return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const CaptureOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, nullptr, &f, nullptr);
         // With auto-tuning on, the drive chose its own gains for the test.

@@ -12,6 +12,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/util/BoundedFile.h"
@@ -44,8 +45,9 @@ namespace {
 
 constexpr const char* kWizardModel = "KRV4";
 
-// Register 0 must answer and the drive must be the wizard's model; gives its variant.
-bool Connect(const CliContext& ctx, uint16_t* variant, int* status) {
+// Register 0 must answer and the drive must be the wizard's model; gives its
+// variant (and firmware, when asked).
+bool Connect(const CliContext& ctx, uint16_t* variant, int* status, float* firmware = nullptr) {
     if (!ctx.OpenLink()) {
         *status = kExitPortError;
         return false;
@@ -60,6 +62,7 @@ bool Connect(const CliContext& ctx, uint16_t* variant, int* status) {
         return false;
     }
     *variant = identity.variantCode;
+    if (firmware) *firmware = identity.firmwareVersion;
     return true;
 }
 
@@ -121,7 +124,8 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     int status = kExitOk;
     if (!Connect(ctx, &variant, &status)) return status;
     hx::DriveHandle drive = ctx.Drive();
-    const auto report = hx::wizard::ApplySetup(drive, variant, values);
+    hx::ChangeBatch changes(drive, hx::ChangeOrigin::CommandLine, "setup apply " + path);
+    const auto report = hx::wizard::ApplySetup(drive, variant, values, {}, {}, &changes, ctx.GateOptions());
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));
     if (report.nothingToWrite)
@@ -131,6 +135,8 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     using hx::wizard::ApplyOutcome;
     const auto& apply = report.apply;
     switch (apply.outcome) {
+    case ApplyOutcome::NotBackedUp:
+        return apply.gate.canGoOnWithout() ? ctx.GateFailed(apply.gate) : ctx.NoAnswer("backup read");
     case ApplyOutcome::WriteUnanswered: {
         const auto& w = *apply.unanswered;
         const std::string what = std::string(apply.refused ? "the drive refused " : "no answer writing ") +

@@ -128,9 +128,17 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
     if (p.kind == analysis::VibrationProposal::Kind::CombinedSets)
         ctx.Out() << "the ringing is slower than one set reaches (phase A " << p.idealPhaseA << " > 255): sets 1.."
                   << p.sets << " combined, each at phase A 255\n";
-    const WriteOutcome written = WriteAntiVibration(drive, AntiVibrationWrites(proposed, p.sets));
+    const WriteOutcome written =
+        WriteAntiVibration(drive, AntiVibrationWrites(proposed, p.sets), "tune vibration", ctx.GateOptions());
+    // Nothing was sent: the drive holds what it held.
+    if (!written.gate.ok()) return ctx.GateFailed(written.gate);
     // Whatever happens from here on, the previous sets can go back.
-    auto putBack = [&] { WriteAntiVibration(drive, AntiVibrationWrites(settings, p.sets)); };
+    auto putBack = [&] {
+        const WriteOutcome back = WriteAntiVibration(drive, AntiVibrationWrites(settings, p.sets),
+                                                     "tune vibration: previous sets back", ctx.GateOptions());
+        if (!back.gate.ok())
+            ctx.Fail("the previous anti-vibration sets could not be put back: " + back.gate.message, 0);
+    };
     if (written.unanswered) {
         putBack();
         return ctx.NoAnswer("anti-vibration write, register " + std::to_string(*written.unanswered));
@@ -151,8 +159,9 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         return ctx.Fail("the second run rings no less; the previous sets are back, nothing stored", kExitNoAnswer);
     }
     if (store) {
-        hx::DriveHandle drive = ctx.Drive();
-        const hx::StorageResult stored = hx::RunStorageCommand(drive, hx::kSaveToDrive);
+        const hx::StorageResult stored =
+            hx::RunGatedStorageCommand(ctx.Drive(firmware), hx::kSaveToDrive, {}, ctx.GateOptions());
+        if (stored.outcome == hx::StorageOutcome::NotBackedUp) return ctx.GateFailed(stored.gate);
         if (!stored.succeeded()) return ctx.Fail("storing (90 <- 1) did not complete; the set is in RAM only", kExitNoAnswer);
         ctx.Out() << "stored in the drive's memory\n";
     }

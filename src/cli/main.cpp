@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/AlarmCommands.h"
+#include "cli/BackupCommands.h"
 #include "cli/CaptureCommands.h"
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
@@ -73,6 +74,9 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
         ->type_name("FILE");
     hx::cmdline::AddNumberOption(app, "--timeout", options.timeoutMs, 1, 65535, "reply time-out in ms, default 100")
         ->type_name("MS");
+    app.add_flag("--no-backup", options.noBackup,
+                 "change the drive without first saving a backup of its parameters (for scripts that\n"
+                 "know what they do); the change journal is still written");
     hx::cmdline::AddNumberOption(app, "--late-horizon-ms", options.lateHorizonMs, 0, 600000,
                                  "after a request without an answer, wait this long for the line to\n"
                                  "fall quiet before the next request (default: the settings file's\n"
@@ -103,6 +107,7 @@ int main(int argc, char** argv) {
     CliCommands commands(app, ctx);
     AddLinkCommands(commands);
     AddParamsCommands(commands);
+    AddBackupCommands(commands);
     AddCaptureCommands(commands);
     AddAlarmCommands(commands);
     AddSetupCommands(commands);

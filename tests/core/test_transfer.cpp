@@ -15,9 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
+#include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/StorageCommand.h"
 #include "core/params/TransferPlan.h"
@@ -466,11 +468,28 @@ TEST(StorageCommand, RestoreFactoryBringsBackTheDefaults) {
     for (const auto& d : definitions) b.table.RegisterType(d.address, d.dataType.c_str());
 
     b.FillDrive(17);
+    const std::string data = b.folder.File("data");
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     std::promise<hx::StorageResult> restored;
     hx::StorageCommandJob job;
     ASSERT_TRUE(job.start(hx::kRestoreFactory, [&](const hx::StorageResult& result) { restored.set_value(result); },
                           b.Link(200.0f)));
     EXPECT_TRUE(restored.get_future().get().succeeded());
+    // The values the restore wiped out are in a backup taken right before it.
+    const auto backups = hx::ChangeGate::Instance().Store().List();
+    ::unsetenv("XDG_DATA_HOME");
+    ASSERT_EQ(backups.size(), 1u);
+    hx::ParameterFileContents before;
+    std::string error;
+    ASSERT_TRUE(hx::ReadParameterFile(backups[0].path, &before, &error, &b.table)) << error;
+    const std::map<uint16_t, int32_t> held(before.values.begin(), before.values.end());
+    int kept = 0;
+    for (const auto& d : definitions) {
+        if (d.dataType != "SHORT" || !IsSetting(d.address)) continue;
+        EXPECT_EQ(held.at(d.address), static_cast<int16_t>(d.address * 7919u + 17)) << d.address;
+        ++kept;
+    }
+    EXPECT_GT(kept, 10);
     ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
 
     int compared = 0;

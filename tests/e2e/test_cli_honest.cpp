@@ -102,8 +102,14 @@ TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     }
     EXPECT_EQ(b.Vd().Ram(41), 0);
 
-    // Station 0 when asked for: sent, but never reported as done.
+    // Station 0 changes every drive on the line and none can be backed up
+    // first: refused unless the script says it knows.
     Result r = b.Run({"--station", "0", "write", "41", "5"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--no-backup"), std::string::npos) << r.err;
+    EXPECT_EQ(b.Vd().Ram(41), 0);
+    // When asked for: sent, but never reported as done.
+    r = b.Run({"--station", "0", "--no-backup", "write", "41", "5"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("broadcast"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("unknown"), std::string::npos) << r.out;

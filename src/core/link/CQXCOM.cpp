@@ -18,6 +18,8 @@
 namespace {
 
 std::atomic<uint64_t> g_nextLinkId{1};
+// Every opening of any port in this run, so no two connections share a number.
+std::atomic<uint64_t> g_nextConnection{1};
 
 constexpr int kGatewayPathUnavailable = 0x0A;
 constexpr int kGatewayTargetFailed = 0x0B;
@@ -83,6 +85,7 @@ struct CQXCOM::Impl {
     int lineBaud = 0;  // of the transport opened last; 0 for a network link
 
     std::atomic<bool> open{false};
+    std::atomic<uint64_t> connection{0};
     std::atomic<int> useMode{0};
     std::atomic<uint16_t> receiveTimeOut{CQXCOM::kDefaultReceiveTimeOut};
     std::atomic<uint32_t> lateHorizon{0};
@@ -316,6 +319,7 @@ int CQXCOM::OpenCom() {
     }
     d->transport = std::move(transport);
     d->open = true;
+    d->connection = g_nextConnection++;
     d->resetHealth();
     d->late = d->transport->LateReplies();
     d->setLastError({});
@@ -470,6 +474,8 @@ CQXCOM::Health CQXCOM::GetHealth() const {
     h.silentSince = std::chrono::system_clock::time_point(std::chrono::milliseconds(d->silentSinceMs.load()));
     return h;
 }
+
+uint64_t CQXCOM::ConnectionSerial() const { return d->connection.load(); }
 
 std::string CQXCOM::PortName() const {
     std::lock_guard lock(d->textMutex);

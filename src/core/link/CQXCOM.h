@@ -118,6 +118,10 @@ public:
     // The port name as configured, and the transport it resolved to at the
     // last OpenCom ("/dev/ttyUSB0 38400 8N2", "tcp:10.0.0.5:502"), for messages.
     std::string PortName() const;
+    // Which opening of a port this is, unique in the program's run (0 before
+    // the first OpenCom): a new connection is a new session with a drive,
+    // even on the same port name.
+    uint64_t ConnectionSerial() const;
     std::string TransportDescription() const;
     // The serial line's speed at the last OpenCom; 0 for a network link,
     // where the time on the wire is negligible.

@@ -14,7 +14,8 @@ int16_t Word(const CParameter& table, uint16_t address) { return static_cast<int
 }  // namespace
 
 DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const ParameterFileContents& contents,
-                                 std::stop_token stop, const DriveLoadProgress& progress) {
+                                 std::stop_token stop, const DriveLoadProgress& progress, ChangeBatch* changes,
+                                 PrepareOptions options) {
     const auto step = [&progress](DriveLoadReport::Step s) -> ProgressCallback {
         if (!progress) return {};
         return [&progress, s](int done, int total) { progress(s, done, total); };
@@ -28,9 +29,18 @@ DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const Par
         report.stoppedAt = DriveLoadReport::Step::Read;
         return report;
     }
+    if (changes) {
+        // The read just made is this session's backup when none exists yet.
+        report.gate = changes->Prepare(stop, {}, options);
+        if (!report.gate.ok()) {
+            report.stoppedAt = DriveLoadReport::Step::Backup;
+            report.failure = GateFailure(report.gate);
+            return report;
+        }
+    }
     ApplyToTable(contents, table);
 
-    const TransferResult written = WriteAll(drive, table, stop, step(DriveLoadReport::Step::Write));
+    const TransferResult written = WriteAll(drive, table, stop, step(DriveLoadReport::Step::Write), changes);
     CParameter held;
     if (written.status != TransferStatus::Completed) {
         report.stoppedAt = DriveLoadReport::Step::Write;

@@ -11,6 +11,7 @@
 #include <stop_token>
 #include <vector>
 
+#include "core/backup/ChangeGate.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ParameterTransfer.h"
 
@@ -22,9 +23,11 @@ struct LoadDifference {
 };
 
 struct DriveLoadReport {
-    enum class Step { Read, Write, ReadBack, Done };
+    // Backup: the change gate would not let the write begin (gate says why).
+    enum class Step { Read, Backup, Write, ReadBack, Done };
     Step stoppedAt = Step::Done;          // Done: everything was written and read back
     TransferResult failure;               // of the step that stopped it
+    GateResult gate;
     int registers = 0;                    // settings compared after writing
     std::vector<LoadDifference> differences;
     int blocksTotal = 0;                  // write blocks
@@ -38,8 +41,11 @@ struct DriveLoadReport {
 // After each block of each step: the step running, blocks done and in all.
 using DriveLoadProgress = std::function<void(DriveLoadReport::Step step, int done, int total)>;
 
-// table receives the drive's values with the file laid over them.
+// table receives the drive's values with the file laid over them. With
+// changes, the gate is prepared after the read (which serves as the backup)
+// and every change is journaled before its block is sent.
 DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const ParameterFileContents& contents,
-                                 std::stop_token stop = {}, const DriveLoadProgress& progress = {});
+                                 std::stop_token stop = {}, const DriveLoadProgress& progress = {},
+                                 ChangeBatch* changes = nullptr, PrepareOptions options = {});
 
 }  // namespace hx

@@ -17,7 +17,14 @@ class CParameter;
 namespace hx {
 
 enum class TransferStatus { Completed, Stopped, Failed };
-enum class TransferError { None, ReadBlockEmpty, WriteBlockRejected };
+enum class TransferError {
+    None,
+    ReadBlockEmpty,
+    WriteBlockRejected,
+    // The backup or the change journal could not be written, so nothing was
+    // sent; the user may go on without (ChangeGate::AllowOnceWithoutBackup).
+    NotBackedUp,
+};
 
 // Fixed texts of the failures; the windows translate them in this context.
 inline constexpr const char* kTransferTextContext = "ParameterTransfer";

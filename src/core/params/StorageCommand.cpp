@@ -4,10 +4,31 @@
 
 namespace hx {
 
-StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop) {
+const char* StorageCommandName(const StorageCommand& command) {
+    if (command.reg == reg::kRestoreCommand) return "factory restore";
+    if (command.reg == reg::kBurnCommand) return "burn factory values";
+    return "save";
+}
+
+bool ReplacesValues(const StorageCommand& command) {
+    return command.reg == reg::kRestoreCommand || command.reg == reg::kBurnCommand;
+}
+
+StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop,
+                                ChangeBatch* changes) {
     StorageResult result;
-    if (!drive.Write(reg, static_cast<uint16_t>(value))) {
+    ChangeBatch::Pending pending;
+    const auto word = static_cast<uint16_t>(value);
+    if (changes && !changes->Journal(reg, &word, 1, &pending)) {
+        result.outcome = StorageOutcome::NotBackedUp;
+        result.gate.status = GateResult::Status::JournalFailed;
+        result.gate.message = changes->Error();
+        return result;
+    }
+    if (!drive.Write(reg, word)) {
         if (!drive.fault().mayHaveApplied) {
+            // A refused command was not carried out; a silent one stays unconfirmed.
+            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
             result.outcome = StorageOutcome::NotAnswered;
             return result;
         }
@@ -35,6 +56,9 @@ StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value,
         if (*reading == 0) {
             result.outcome = result.replyLost && !result.sawBusy ? StorageOutcome::MayHaveStored
                                                                  : StorageOutcome::Succeeded;
+            // Only a command seen carried out is confirmed; one that may have
+            // been stays open in the journal.
+            if (changes && result.outcome == StorageOutcome::Succeeded) changes->Confirm(pending, true);
             return result;
         }
     }
@@ -42,16 +66,37 @@ StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value,
     return result;
 }
 
-StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop) {
-    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop);
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
+                                ChangeBatch* changes) {
+    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop, changes);
     if (result.succeeded() && command.settleAfterSuccessMs > 0)
         SleepUnlessStopped(stop, std::chrono::milliseconds(command.settleAfterSuccessMs));
     return result;
 }
 
+StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
+                                     PrepareOptions options, const ProgressCallback& backupProgress) {
+    ChangeBatch changes(drive, ChangeOrigin::Command, StorageCommandName(command));
+    options.freshBackup = options.freshBackup || ReplacesValues(command);
+    StorageResult result;
+    result.gate = changes.Prepare(stop, backupProgress, options);
+    if (!result.gate.ok()) {
+        result.outcome =
+            result.gate.status == GateResult::Status::Stopped ? StorageOutcome::Stopped : StorageOutcome::NotBackedUp;
+        return result;
+    }
+    DriveHandle sending = drive;
+    result = RunStorageCommand(sending, command, stop, &changes);
+    // What the gate knew of the drive's values is gone with a factory restore
+    // (or one that may have been carried out).
+    if (ReplacesValues(command) && (result.outcome != StorageOutcome::NotAnswered || result.replyLost))
+        changes.gate().ForgetValues(drive);
+    return result;
+}
+
 bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [drive, command](std::stop_token stop) mutable { return RunStorageCommand(drive, command, stop); },
+        [drive, command](std::stop_token stop) { return RunGatedStorageCommand(drive, command, stop); },
         std::move(finished));
 }
 

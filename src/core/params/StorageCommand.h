@@ -12,6 +12,7 @@
 #include <functional>
 #include <stop_token>
 
+#include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
 #include "core/protocol/Registers.h"
 
@@ -36,6 +37,7 @@ enum class StorageOutcome {
     NotCleared,     // every poll read something else (or got no answer)
     NotAnswered,    // the command write itself got no answer, or the drive refused it
     Stopped,        // a stop was requested while waiting
+    NotBackedUp,    // the change gate refused: nothing was sent (gate says why)
     // The command's reply was lost, so the drive may have carried it out;
     // the register reads 0 again after the store time, but the drive never
     // showed it busy, so whether it did is not known.
@@ -46,21 +48,38 @@ struct StorageResult {
     StorageOutcome outcome = StorageOutcome::NotAnswered;
     int pollsDone = 0;
     int lastReading = -1;  // -1 also when the last poll got no answer
+    GateResult gate;       // for NotBackedUp
     bool replyLost = false;  // the command went out but its reply was lost or damaged
     bool sawBusy = false;    // a poll found the drive still carrying the command out
     bool succeeded() const { return outcome == StorageOutcome::Succeeded; }
 };
 
+// The command's name in the change journal ("save", "factory restore",
+// "burn factory values").
+const char* StorageCommandName(const StorageCommand& command);
+// Whether the command replaces the drive's values wholesale (a factory
+// restore or burn): a backup of the values right before it is taken first.
+bool ReplacesValues(const StorageCommand& command);
+
 inline constexpr int kStorageFirstWaitMs = 2000;
 inline constexpr int kStoragePollIntervalMs = 200;
 
 // Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
+// With changes (prepared), the command is journaled before it is sent and
+// confirmed when the drive reports it done.
 StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls,
-                                std::stop_token stop = {});
-StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop = {});
+                                std::stop_token stop = {}, ChangeBatch* changes = nullptr);
+StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop = {},
+                                ChangeBatch* changes = nullptr);
 
-// The sequence on a worker thread; the window shows a busy state and puts up
-// its own message from the outcome.
+// The command through the change gate (a backup first, and a fresh one
+// before a factory restore or burn), for the window and the command line.
+StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command,
+                                     std::stop_token stop = {}, PrepareOptions options = {},
+                                     const ProgressCallback& backupProgress = {});
+
+// RunGatedStorageCommand on a worker thread; the window shows a busy state
+// and puts up its own message from the outcome.
 class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;

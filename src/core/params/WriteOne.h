@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
 
 class CParameter;
@@ -21,12 +22,18 @@ struct WriteOneResult {
     int32_t value = 0;
     // The register whose request went unanswered (when not answered).
     uint16_t unansweredRegister = 0;
+    // Why nothing was written when the change gate refused (gate.ok() otherwise).
+    GateResult gate;
 };
 
 // Runs on the calling thread (a few requests and a 20 ms settling wait).
-WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address, int32_t value);
+// With changes (prepared), the registers are journaled before they are sent
+// and confirmed by the read-back.
+WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address, int32_t value,
+                        ChangeBatch* changes = nullptr);
 
-// WriteOne on a worker thread, for a window that keeps painting meanwhile.
+// WriteOne through the change gate on a worker thread, for a window that
+// keeps painting meanwhile.
 class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;

@@ -226,6 +226,10 @@ Readiness MotionGuard::Prepare(MotionKind) {
     if (!left) WriteNote(path, m_port, m_drive.station(), original, &r.noteError);
     m_noted = original;
     r.armed = true;
+    // Not through the change gate: these are RAM settings this tool puts back
+    // itself (the note above brings them back even after a kill), not a
+    // change of the user's, and a backup or journal that cannot be written
+    // must never leave a motor running without its watchdog.
     if (needAction && !Write(reg::kWatchdogAction, reg::kWatchdogActionStop, &r)) return r;
     if (needTimeout && !Write(reg::kWatchdogTimeout, bound, &r)) return r;
     return r;

@@ -46,13 +46,35 @@ CaptureOutcome RunCapture(const CaptureRequest& request, std::stop_token stop,
         return out;
     };
 
+    // The gains or anti-vibration settings of a start are the user's tuning:
+    // backed up before the session's first change and journaled.
+    std::optional<ChangeOrigin> origin;
+    for (const RegisterWrite& w : request.startWrites)
+        if (!origin) origin = TuningOrigin(request.mode, w.address);
+    std::optional<ChangeBatch> changes;
+    if (origin) {
+        changes.emplace(drive, *origin, "run test start");
+        out.gate = changes->Prepare(stop, {}, request.gate);
+        if (!out.gate.ok()) {
+            out.status = out.gate.status == GateResult::Status::Stopped ? CaptureStatus::Closed : CaptureStatus::NotBackedUp;
+            return out;
+        }
+    }
     if (request.beforeStart) {
         if (auto refusal = request.beforeStart()) {
             out.failureText = std::move(*refusal);
             return finish(CaptureStatus::Refused);
         }
     }
-    out.writes = SendWrites(drive, request.startWrites);
+    out.writes = SendWrites(drive, request.startWrites, changes ? &*changes : nullptr, request.mode);
+    if (out.writes.journalFailed) {
+        // Nothing of the start reached the drive after the failed record;
+        // what went before it were settings, not the motion.
+        out.gate.status = GateResult::Status::JournalFailed;
+        out.gate.message = changes->Error();
+        out.status = CaptureStatus::NotBackedUp;
+        return out;
+    }
     if (out.writes.unanswered) {
         out.unansweredAddress = out.writes.unanswered;
         out.failureText = drive.fault().text;

@@ -50,11 +50,12 @@ struct CaptureRequest {
     // (the motor moves, the drive's watchdog could not be armed) and nothing
     // of it is sent.
     std::function<std::optional<std::string>()> beforeStart = {};
+    PrepareOptions gate;                     // for the tuning settings among the start writes
 
     // A capture of the mode with its start writes, waiting as the mode waits.
     static CaptureRequest For(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points,
                               std::vector<RegisterWrite> startWrites) {
-        return CaptureRequest{drive, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode)};
+        return CaptureRequest{drive, mode, std::move(startWrites), codes, points, CompletionWait::ForMode(mode), {}};
     }
 };
 
@@ -64,6 +65,7 @@ enum class CaptureStatus {
     NoAnswer,    // a start write or a block read went unanswered
     Closed,      // the session closed before the capture ended
     Refused,     // beforeStart refused the start; failureText says why
+    NotBackedUp, // the change gate refused the tuning settings: nothing was sent (gate says why)
 };
 
 struct CaptureOutcome {
@@ -79,6 +81,7 @@ struct CaptureOutcome {
     bool stopRequested = false;  // a stop was asked for during this capture
     bool stopSent = false;       // and was answered by the drive
     bool safetyStopSent = false; // the stop sent after an unanswered start was answered
+    GateResult gate;             // for NotBackedUp
 };
 
 // Runs one capture on the calling thread. takeStopRequest is asked between

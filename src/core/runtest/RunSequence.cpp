@@ -101,15 +101,31 @@ std::optional<int> Read(DriveHandle& drive, uint16_t address) {
 
 }  // namespace
 
+std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address) {
+    if (mode == Mode::Torque && (address == reg::kCurrentKp || address == reg::kCurrentKi || address == reg::kCurrentKc))
+        return ChangeOrigin::Gains;
+    if (mode == Mode::Resonance)
+        for (uint16_t a : reg::kAntiVibration)
+            if (a == address) return ChangeOrigin::Slider;
+    return std::nullopt;
+}
+
 bool Send(DriveHandle& drive, const RegisterWrite& write) { return drive.Write(write.address, write.word).has_value(); }
 
-WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes) {
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes, ChangeBatch* changes, Mode mode) {
     WriteOutcome out;
     out.returned.reserve(writes.size());
     for (const RegisterWrite& w : writes) {
+        ChangeBatch::Pending pending;
+        const bool journaled = changes && TuningOrigin(mode, w.address);
+        if (journaled && !changes->Journal(w.address, &w.word, 1, &pending)) {
+            out.journalFailed = true;
+            break;
+        }
         const auto echoed = drive.Write(w.address, w.word);
         const std::optional<int> r = echoed ? std::optional<int>(*echoed) : std::nullopt;
         out.returned.push_back(r);
+        if (journaled && r) changes->Confirm(pending, true);
         if (!r) {
             out.unanswered = w.address;
             out.fault = drive.fault();
@@ -118,6 +134,21 @@ WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& wr
     }
     return out;
 }
+
+namespace {
+
+// One of the user's tuning settings, through the change gate: backed up
+// before the session's first change and journaled.
+CommandResult GatedWrite(DriveHandle& drive, ChangeOrigin origin, uint16_t address, uint16_t word) {
+    const GatedWrites done = WriteThroughGate(drive, origin, {{address, word}});
+    CommandResult r;
+    r.address = address;
+    r.gate = done.gate;
+    if (done.gate.ok() && !done.returned.empty() && done.returned.front()) r.value = *done.returned.front();
+    return r;
+}
+
+}  // namespace
 
 StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds) {
     StopConfirmation out;
@@ -146,18 +177,15 @@ StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds) {
 }
 
 CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on) {
-    const auto v = drive.Write(reg::kCurrentAutoTune, on ? 1 : 0);
-    return {v ? std::optional<int>(*v) : std::nullopt, reg::kCurrentAutoTune};
+    return GatedWrite(drive, ChangeOrigin::Gains, reg::kCurrentAutoTune, on ? 1 : 0);
 }
 
 CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value) {
     if (index < 0 || index >= kResonanceSettings) return {};
-    const uint16_t address = reg::kAntiVibration[index];
-    const auto v = drive.Write(address, Word(value));
-    return {v ? std::optional<int>(*v) : std::nullopt, address};
+    return GatedWrite(drive, ChangeOrigin::Slider, reg::kAntiVibration[index], Word(value));
 }
 
-CommandResult ReadCaptureCapacity(DriveHandle& drive) { return {Read(drive, reg::kSampleCapacity), reg::kSampleCapacity}; }
+CommandResult ReadCaptureCapacity(DriveHandle& drive) { return {Read(drive, reg::kSampleCapacity), reg::kSampleCapacity, {}}; }
 
 uint16_t StopAddress(Mode mode) { return StopWrite(mode).address; }
 

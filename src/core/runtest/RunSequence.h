@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/backup/ChangeGate.h"
 #include "core/link/DriveHandle.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunFields.h"
@@ -60,13 +61,26 @@ struct WriteOutcome {
     std::vector<std::optional<int>> returned;
     // The first unanswered write's address; the sequence ends there.
     std::optional<uint16_t> unanswered;
+    // The change journal could not record a setting: nothing from it on was sent.
+    bool journalFailed = false;
+    // Why the change gate let nothing through (a write set of its own, such
+    // as the vibration assistant's), or the journal's failure.
+    GateResult gate;
     // How it failed: a drive that refuses a start (an alarm, another test)
     // answers, and must not be reported as silent.
     DriveFault fault;
 };
+// The user's tuning among the writes of a mode's start: the current-loop
+// gains (ChangeOrigin::Gains) and the anti-vibration settings (Slider). They
+// go through the change gate; the rest of a start (sampling, the trapezoid
+// of a test run, commands) does not.
+std::optional<ChangeOrigin> TuningOrigin(Mode mode, uint16_t address);
+
 // Sends the writes in order on the calling thread and ends at the first one
-// the drive does not answer.
-WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes);
+// the drive does not answer. With changes (prepared), the tuning settings
+// among them are journaled before they go out.
+WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& writes, ChangeBatch* changes = nullptr,
+                        Mode mode = Mode::Velocity);
 // One write; whether the drive answered.
 bool Send(DriveHandle& drive, const RegisterWrite& write);
 
@@ -75,8 +89,10 @@ bool Send(DriveHandle& drive, const RegisterWrite& write);
 struct CommandResult {
     std::optional<int> value;  // what the drive returned; nullopt when unanswered
     uint16_t address = 0;
+    GateResult gate;           // not ok: the change gate kept a tuning write back (nothing was sent)
 };
-// The current-loop auto-tuning switch (register 13) on or off.
+// The current-loop auto-tuning switch (register 13) on or off; it and the
+// anti-vibration settings go through the change gate.
 CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on);
 // Anti-vibration setting index (0..12) to value.
 CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value);

@@ -72,8 +72,18 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
     return w;
 }
 
-WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes) {
-    return SendWrites(drive, writes);
+WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes, std::string what,
+                                PrepareOptions options) {
+    WriteOutcome out;
+    ChangeBatch changes(drive, ChangeOrigin::Tune, std::move(what));
+    out.gate = changes.Prepare({}, {}, options);
+    if (!out.gate.ok()) return out;
+    out = SendWrites(drive, writes, &changes, Mode::Resonance);
+    if (out.journalFailed) {
+        out.gate.status = GateResult::Status::JournalFailed;
+        out.gate.message = changes.Error();
+    }
+    return out;
 }
 
 }  // namespace hx::runtest

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/analysis/Vibration.h"
@@ -49,7 +50,11 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
 
 // The one place the vibration assistant changes the drive's settings (RAM
 // only; storing is a separate, explicit step): a proposal, or the previous
-// sets put back. Ends at the first write the drive does not answer.
-WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes);
+// sets put back. Ends at the first write the drive does not answer. The
+// writes go through the change gate (a backup before the session's first
+// change, each one journaled); when the gate refuses, nothing is sent and
+// gate says why.
+WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes, std::string what = {},
+                                PrepareOptions options = {});
 
 }  // namespace hx::runtest

@@ -67,22 +67,24 @@ std::string DataFolder() {
     return IsInstalledCopy() ? installedDataFolder(program).string() : program;
 }
 
-// $VARIABLE/halvex, or ~/fallback/halvex when it is not set.
-static std::string XdgFolder(const char* variable, const char* fallback) {
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path (the
+// specification says to ignore a relative one), else the default under HOME.
+fs::path XdgFolder(const char* variable, const char* homeRelative) {
     const char* xdg = std::getenv(variable);
-    fs::path base;
-    if (xdg && *xdg) {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home && *home ? home : "/tmp") / fallback;
-    }
-    return (base / "halvex").string();
+    if (xdg && *xdg == '/') return fs::path(xdg) / "halvex";
+    const char* home = std::getenv("HOME");
+    return fs::path(home && *home ? home : "/tmp") / homeRelative / "halvex";
 }
 
-std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+}  // namespace
 
-std::string UserStateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state"); }
+std::string UserConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config").string(); }
+
+std::string UserDataFolder() { return XdgFolder("XDG_DATA_HOME", ".local/share").string(); }
+
+std::string UserStateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state").string(); }
 
 std::string WritableFolder() {
     // An installed copy never writes beside its executable, even when it could

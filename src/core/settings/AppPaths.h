@@ -21,6 +21,10 @@ bool IsInstalledCopy();
 std::string DataFolder();
 // $XDG_CONFIG_HOME/halvex (default ~/.config/halvex).
 std::string UserConfigFolder();
+// $XDG_DATA_HOME/halvex (default ~/.local/share/halvex): what the program
+// keeps for the user, such as the backups of drives and the change journal.
+// Looked up at each call, so a test can point it elsewhere.
+std::string UserDataFolder();
 // $XDG_STATE_HOME/halvex (default ~/.local/state/halvex): what the program
 // must remember about drives between runs.
 std::string UserStateFolder();

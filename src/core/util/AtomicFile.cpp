@@ -153,13 +153,34 @@ bool AtomicFile::Write(std::string_view bytes) {
     return true;
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Commit() { return Finish(true); }
+
+bool AtomicFile::CommitNew() { return Finish(false); }
+
+namespace {
+
+// rename() that fails with EEXIST instead of replacing. A file system without
+// the no-replace rename gets a hard link (which never replaces either) and
+// the temporary name removed.
+int RenameNoReplace(const char* from, const char* to) {
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    if (::link(from, to) != 0) return -1;
+    ::unlink(from);
+    return 0;
+}
+
+}  // namespace
+
+bool AtomicFile::Finish(bool replace) {
     if (m_fd < 0) return Fail(Step::Commit, EBADF);
     if (::fsync(m_fd) != 0) return Fail(Step::Commit, errno);
     int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0) return Fail(Step::Commit, errno);
-    if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) return Fail(Step::Commit, errno);
+    const int renamed = replace ? ::rename(m_tempPath.c_str(), m_path.c_str())
+                                : RenameNoReplace(m_tempPath.c_str(), m_path.c_str());
+    if (renamed != 0) return Fail(Step::Commit, errno);
     m_committed = true;
     m_tempPath.clear();
     // Make the rename itself durable; a folder that refuses fsync still

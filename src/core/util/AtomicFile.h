@@ -29,6 +29,9 @@ public:
     bool Write(std::string_view bytes);
     // Flushes, closes and renames the temporary file over the target.
     bool Commit();
+    // As Commit, but never replaces a file: when the target exists by now
+    // the commit fails with EEXIST (and the temporary file is discarded).
+    bool CommitNew();
     // Removes the temporary file; the target is left untouched.
     void Discard();
 
@@ -46,6 +49,7 @@ public:
 
 private:
     bool Fail(Step step, int err);
+    bool Finish(bool replace);
 
     std::string m_path;     // the target, symbolic links resolved
     std::string m_tempPath;

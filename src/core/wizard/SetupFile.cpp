@@ -147,7 +147,8 @@ bool ParseSetup(std::string_view text, SetupValues* values, std::string* error) 
 }
 
 SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
-                            std::stop_token stop, const ApplyProgress& progress) {
+                            std::stop_token stop, const ApplyProgress& progress, ChangeBatch* changes,
+                            PrepareOptions options) {
     SetupApplyReport report;
     const SetupReading current = ReadSetup(drive, variant);
     report.readOk = current.ok;
@@ -211,7 +212,14 @@ SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupVal
         report.nothingToWrite = true;
         return report;
     }
-    report.apply = ApplyWizard(drive, report.plan, stop, progress);
+    if (changes) {
+        report.apply.gate = changes->Prepare(stop, {}, options);
+        if (!report.apply.gate.ok()) {
+            report.apply.outcome = ApplyOutcome::NotBackedUp;
+            return report;
+        }
+    }
+    report.apply = ApplyWizard(drive, report.plan, stop, progress, changes);
     if (report.apply.writesDone != static_cast<int>(report.plan.size())) return report;
 
     for (const PlannedWrite& w : report.plan) {

@@ -63,7 +63,10 @@ struct SetupApplyReport {
 // Reads the drive's current settings, puts the given values over them, writes
 // the registers those values touch in the wizard's order (with its variant
 // rule), stores, and reads every written register back.
+// With changes, the gate is prepared after that read (a backup is taken
+// before the first write of the session) and every write journaled.
 SetupApplyReport ApplySetup(DriveHandle& drive, uint16_t variant, const SetupValues& values,
-                            std::stop_token stop = {}, const ApplyProgress& progress = {});
+                            std::stop_token stop = {}, const ApplyProgress& progress = {},
+                            ChangeBatch* changes = nullptr, PrepareOptions options = {});
 
 }  // namespace hx::wizard

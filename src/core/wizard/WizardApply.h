@@ -15,6 +15,7 @@
 #include <optional>
 #include <stop_token>
 
+#include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
 #include "core/params/StorageCommand.h"
 #include "core/wizard/WizardForm.h"
@@ -28,6 +29,7 @@ enum class ApplyOutcome {
     StoreNotCleared,  // register 90 never returned to 0
     StoreReplyLost,   // the store command's reply was lost; 90 reads 0 again, the drive may have stored
     Stopped,          // asked to stop between requests
+    NotBackedUp,      // the change gate refused: nothing was written (gate says why)
 };
 
 struct ApplyResult {
@@ -36,14 +38,18 @@ struct ApplyResult {
     std::optional<PlannedWrite> unanswered;  // the write that got no answer
     bool refused = false;                    // the drive answered it with an exception (a value it does not take)
     StorageResult store;                     // when the store command was sent
+    GateResult gate;                         // for NotBackedUp
     bool completed() const { return outcome == ApplyOutcome::Completed; }
 };
 
 // Steps done and steps in all (the writes, then the store as one more step).
 using ApplyProgress = std::function<void(int done, int total)>;
 
+// With changes (prepared), each write is journaled before it is sent and
+// counted as one block of a whole-set write, so an interrupted one is found
+// again at the next connect.
 ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop = {},
-                        const ApplyProgress& progress = {});
+                        const ApplyProgress& progress = {}, ChangeBatch* changes = nullptr);
 
 struct LoadResult {
     LoadStep step = LoadStep::AliasPage;

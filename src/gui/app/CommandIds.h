@@ -18,6 +18,7 @@ enum : int {
     Alarm = 32776,
     Environment = 32780,
     Wizard = 32787,
+    ChangeHistory = 32800,
     Fourier = 32781,
     DebugTool = 32777,
     Calculator = 32778,

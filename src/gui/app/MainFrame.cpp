@@ -18,6 +18,7 @@
 #include "gui/app/HelpWindow.h"
 #include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/comm/LinkStatusBar.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
@@ -29,7 +30,7 @@ namespace {
 
 // Commands enabled only while a drive is connected (or offline use is on).
 constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
-                                      cmd::Alarm, cmd::Environment, cmd::Fourier};
+                                      cmd::Alarm, cmd::Environment, cmd::Fourier, cmd::ChangeHistory};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
@@ -111,6 +112,7 @@ void CMainFrame::buildMenus() {
     addCommand(show, cmd::Alarm, tr("警 报"));
     addCommand(show, cmd::Environment, tr("环境参数设置"));
     addCommand(show, cmd::Wizard, tr("设置向导"));
+    addCommand(show, cmd::ChangeHistory, tr("变更记录"));
 
     QMenu* tools = menuBar()->addMenu(tr("工 具"));
     addCommand(tools, cmd::DebugTool, tr("调试工具"));
@@ -183,6 +185,7 @@ void CMainFrame::runCommand(int id) {
     case cmd::Fourier: m_view->openFourier(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;
     case cmd::Alarm: m_view->openAlarm(); break;
+    case cmd::ChangeHistory: m_view->openChangeHistory(); break;
     case cmd::Environment: m_view->openEnvironment(); break;
     case cmd::Wizard: openWizard(); break;
     case cmd::DebugTool: startDebugTool(); break;
@@ -228,7 +231,17 @@ void CMainFrame::saveDriveParameters() {
 void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     QApplication::restoreOverrideCursor();
     updateCommandStates();
-    if (result.outcome != hx::StorageOutcome::Stopped) ShowSaveToDriveOutcome(this, result);
+    if (result.outcome == hx::StorageOutcome::NotBackedUp) {
+        if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+                this, [this](const hx::StorageResult& again) { onDriveParametersSaved(again); }));
+            updateCommandStates();
+            return;
+        }
+    } else if (result.outcome != hx::StorageOutcome::Stopped) {
+        ShowSaveToDriveOutcome(this, result);
+    }
     emit saveDriveParametersFinished(result.succeeded());
 }
 

@@ -12,6 +12,7 @@
 #include "gui/app/EnvironmentSetting.h"
 #include "gui/app/GuiState.h"
 #include "gui/app/MainFrame.h"
+#include "gui/backup/ChangeHistory.h"
 #include "gui/comm/BusOverview.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
@@ -101,6 +102,15 @@ FunctionWindow* CVelmoraView::openAlarm() {
     auto* window = new CAlarm;
     auto* sub = host(window);
     sub->move(0, 10);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openChangeHistory() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CChangeHistory;
+    auto* sub = host(window);
+    sub->resize(820, 460);
+    sub->move(10, 10);
     return window;
 }
 

@@ -29,6 +29,7 @@ public:
     FunctionWindow* openBusOverview();
     // Opens the alarm window at the top left; refused while another link window is open.
     FunctionWindow* openAlarm();
+    FunctionWindow* openChangeHistory();
     // The waveform and frequency-analysis windows hold the link: one at a time.
     FunctionWindow* openWaveform();
     FunctionWindow* openFourier();

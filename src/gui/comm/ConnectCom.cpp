@@ -19,6 +19,7 @@
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/settings/EnvSettings.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/app/MainFrame.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
@@ -185,6 +186,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     g_displayModel = display.toStdString();
     m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
+    TellOfUnfinishedWrite(this);
     m_closeTimer->start();
 }
 

@@ -21,6 +21,7 @@
 #include "core/params/ParameterFile.h"
 #include "core/params/TransferPlan.h"
 #include "gui/app/GuiState.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/params/ParameterCompare.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/params/ParameterRemark.h"
@@ -401,6 +402,21 @@ void CParameterManage::onReadFinished(const hx::TransferResult& result) {
 void CParameterManage::onWriteFinished(const hx::TransferResult& result) {
     if (m_closing) return;
     setWork(Work::None);
+    if (result.error == hx::TransferError::NotBackedUp) {
+        // Nothing went out: the backup or the journal could not be written.
+        hx::GateResult gate;
+        gate.status = hx::GateResult::Status::BackupFailed;
+        gate.message = result.errorText;
+        if (OfferToGoOnWithoutBackup(this, gate, hx::DriveHandle::FromGlobals())) {
+            showProgressStart();
+            setWork(Work::WriteAll);
+            if (m_writeJob.start(transferCallbacks(&CParameterManage::onWriteFinished))) return;
+            setWork(Work::None);
+        }
+        refillAfterWork();
+        emit writeAllFinished(false);
+        return;
+    }
     // The user may send again at once after a failure.
     if (result.status == hx::TransferStatus::Failed)
         ShowMessage(this, transferText(result.errorText) + linkReason(result));
@@ -429,6 +445,20 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
     if (m_closing) return;
     setWork(Work::None);
     const int row = m_list->rowOfAddress(address);
+    if (!result.gate.ok()) {
+        // Nothing was sent; the cell shows what the table holds until the
+        // user lets the value go without a backup.
+        const QString wanted = row >= 0 ? m_list->cellText(row, CListCtrlEx::ValueColumn) : QString();
+        if (row >= 0) m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(result.value));
+        if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals()) && row >= 0) {
+            m_list->setCellText(row, CListCtrlEx::ValueColumn, wanted);
+            WriteOne(row);
+            return;
+        }
+        refillAfterWork();
+        emit writeOneFinished(false);
+        return;
+    }
     if (row >= 0) {
         m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(result.value));
         m_list->setRowConfirmed(row, result.answered);
@@ -450,13 +480,20 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
 
 void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHandler handler) {
     setWork(Work::Storage);
-    const bool started = m_storageJob.start(command, [this, handler](const hx::StorageResult& result) {
+    const bool started = m_storageJob.start(command, [this, command, handler](const hx::StorageResult& result) {
         OnUiThread(
             this,
-            [this, handler, result] {
+            [this, command, handler, result] {
                 if (m_closing) return;
                 setWork(Work::None);
-                if (result.outcome != hx::StorageOutcome::Stopped) (this->*handler)(result);
+                if (result.outcome == hx::StorageOutcome::NotBackedUp) {
+                    if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
+                        runStorage(command, handler);
+                        return;
+                    }
+                } else if (result.outcome != hx::StorageOutcome::Stopped) {
+                    (this->*handler)(result);
+                }
                 refillAfterWork();
                 emit storageFinished(result.succeeded());
             });

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <memory>
 
+#include "gui/backup/GateMessages.h"
 #include "core/analysis/SpectrumPeaks.h"
 #include "gui/widgets/Messages.h"
 
@@ -191,6 +192,10 @@ void CResonateAdjust::WriteSetting(int i) {
     m_host->Request(
         [drive = m_host->Drive(), i, value, result]() mutable { *result = WriteResonanceSetting(drive, i, value); },
                     [this, i, result] {
+                        if (!result->gate.ok()) {
+                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                            return;
+                        }
                         if (!result->value) {
                             m_host->ReportNoAnswer(result->address);
                             return;
@@ -332,9 +337,15 @@ void CResonateAdjust::PutBack() {
     auto outcome = std::make_shared<WriteOutcome>();
     m_host->Request(
         [drive = m_host->Drive(), previous, outcome]() mutable {
-            *outcome = WriteAntiVibration(drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets));
+            *outcome = WriteAntiVibration(drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets),
+                                          "resonance assistant: previous sets back");
         },
         [this, previous, outcome] {
+            // Nothing was sent; the user may go on without a backup and press again.
+            if (!outcome->gate.ok()) {
+                hx::gui::OfferToGoOnWithoutBackup(this, outcome->gate, m_host->Drive());
+                return;
+            }
             if (outcome->unanswered) {
                 m_host->ReportNoAnswer(*outcome->unanswered);
                 return;

@@ -21,6 +21,7 @@
 #include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/app/SimulatedMotion.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/TorqueMode.h"
@@ -596,6 +597,12 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
             return;
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
+    case CaptureStatus::NotBackedUp:
+        // Nothing of the start went out. A Yes lets the next start through
+        // without a backup; the user starts again.
+        SetStartIdle();
+        m_recaptureTimer.stop();
+        hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
     // The points go to the plot as a batch; it redraws once after the last.

@@ -7,6 +7,7 @@
 
 #include "core/Globals.h"
 #include "core/params/CParameter.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {
@@ -104,7 +105,9 @@ void CTorqueMode::OnAutoTuneClicked() {
     auto result = std::make_shared<CommandResult>();
     m_host->Request([drive = m_host->Drive(), on, result]() mutable { *result = SetCurrentAutoTune(drive, on); },
                     [this, result] {
-                        if (result->value)
+                        if (!result->gate.ok())
+                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                        else if (result->value)
                             m_fields.autoTune = *result->value;
                         else
                             m_host->ReportNoAnswer(result->address);

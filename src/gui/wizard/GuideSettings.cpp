@@ -8,6 +8,7 @@
 
 #include "core/Globals.h"
 #include "core/wizard/WizardSettingText.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/UiThread.h"
 #include "gui/wizard/GuidePages.h"
@@ -275,6 +276,10 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     case ApplyOutcome::StoreNotCleared: ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败")); break;
     case ApplyOutcome::StoreReplyLost: ShowSaveToDriveOutcome(this, result.store); break;
     case ApplyOutcome::Stopped: break;
+    case ApplyOutcome::NotBackedUp:
+        // Nothing was written; a Yes lets the user's next apply through without a backup.
+        hx::gui::OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals());
+        break;
     }
     emit applyFinished(result.completed());
 }

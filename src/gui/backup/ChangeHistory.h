@@ -1,0 +1,72 @@
+#pragma once
+// "变更记录" / "Change history": the change journal of the connected drive,
+// newest first, filtered by session and parameter. "撤销" writes a chosen
+// change's old value back; "恢复到此前" writes back, of a chosen backup, only
+// the settings that differ. Both go through the change gate (journaled,
+// read back) on a worker thread.
+
+#include <vector>
+
+#include "core/backup/ChangeJournal.h"
+#include "core/backup/Restore.h"
+#include "core/util/Job.h"
+#include "gui/widgets/FunctionWindow.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace hx::gui {
+
+class CChangeHistory : public FunctionWindow {
+    Q_OBJECT
+public:
+    explicit CChangeHistory(QWidget* parent = nullptr);
+    ~CChangeHistory() override;
+
+    QTableWidget* table() const { return m_table; }
+    QComboBox* sessionBox() const { return m_session; }
+    QLineEdit* filterEdit() const { return m_filter; }
+    QComboBox* backupBox() const { return m_backups; }
+    QPushButton* undoButton() const { return m_undo; }
+    QPushButton* restoreButton() const { return m_restore; }
+    bool busy() const { return m_job.running() || m_working; }
+    // The journal rows shown, in table order.
+    const std::vector<JournalRow>& rows() const { return m_rows; }
+
+    // Reads the journal and the drive's backups again.
+    void Refresh();
+    void UndoSelected();
+    void RestoreChosenBackup();
+
+signals:
+    void workFinished(bool succeeded);
+
+protected:
+    bool canClose() override;
+
+private:
+    void fillRows();
+    void updateButtons();
+    void setWorking(bool working, const QString& text = {});
+    void onUndone(const VerifyReport& report, std::vector<JournalRow> rows);
+    void onPlanned(bool ok, const RestorePlan& plan, const QString& error);
+    void onRestored(const VerifyReport& report, const RestorePlan& plan);
+    // A message for a write that did not end as asked; false when none is needed.
+    bool reportFailure(const VerifyReport& report);
+
+    QComboBox* m_session;
+    QLineEdit* m_filter;
+    QTableWidget* m_table;
+    QComboBox* m_backups;
+    QPushButton* m_undo;
+    QPushButton* m_restore;
+    QLabel* m_status;
+    std::vector<JournalRow> m_rows;
+    bool m_working = false;
+    Job m_job;
+};
+
+}  // namespace hx::gui

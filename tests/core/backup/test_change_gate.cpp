@@ -1,0 +1,327 @@
+// The change gate against the simulated drive over a real pseudo-terminal,
+// with a real data folder: the backup before a session's first change, the
+// journal of every change, undo and restore, an interrupted whole-set write,
+// and a data folder that cannot be written.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/backup/BackupStore.h"
+#include "core/backup/ChangeGate.h"
+#include "core/backup/ChangeJournal.h"
+#include "core/backup/Restore.h"
+#include "core/link/CQXCOM.h"
+#include "core/params/CParameter.h"
+#include "core/params/ParameterFile.h"
+#include "core/params/ReadAllJob.h"
+#include "core/params/WriteAllJob.h"
+#include "core/params/WriteOne.h"
+#include "core/protocol/Registers.h"
+#include "core/runtest/RunSequence.h"
+#include "core/runtest/VibrationTuning.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+using hx::ChangeBatch;
+using hx::ChangeGate;
+using hx::ChangeOrigin;
+using hx::GateResult;
+
+namespace {
+
+constexpr uint8_t kStation = 7;
+constexpr uint8_t kFunctionRead = 3;
+constexpr float kFirmware = 150.0f;  // the low range only: a quick whole read
+
+struct Bench {
+    Bench() : drive(Options()) {
+        dataFolder = folder.File("data");
+        ::setenv("XDG_DATA_HOME", dataFolder.c_str(), 1);
+        Connect();
+    }
+    ~Bench() { ::unsetenv("XDG_DATA_HOME"); }
+    static hx::sim::DriveOptions Options() {
+        hx::sim::DriveOptions o;
+        o.station = kStation;
+        o.firmwareRegister = static_cast<int>(kFirmware);
+        o.databasePath = "-";  // a plain register store: every setting a word
+        return o;
+    }
+    // A new connection: a new session with the drive.
+    void Connect() {
+        comm.CloseCom();
+        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
+        comm.SetReceiveTimeOut(300);
+        opened = comm.OpenCom() != 0;
+        comm.SetCurrentUseMode(1);
+        ChangeGate::Instance().Attach(Drive(), Info());
+    }
+    hx::DriveHandle Drive() { return hx::DriveHandle(&comm, kStation, kFirmware); }
+    static hx::DriveInfo Info() { return hx::DriveInfo{"QX-TEST", "1.5", "none", "QX Test", kFirmware}; }
+    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
+    std::vector<hx::BackupEntry> Backups() { return ChangeGate::Instance().Store().List("QX Test"); }
+    hx::ChangeJournal& Journal() {
+        hx::ChangeJournal* j = ChangeGate::Instance().Journal();
+        EXPECT_NE(j, nullptr);
+        return *j;
+    }
+    std::vector<hx::JournalRow> History() { return Journal().History(comm.PortName(), kStation); }
+    int Reads() {
+        int n = 0;
+        for (const auto& r : Vd().Requests()) n += r.function == kFunctionRead;
+        return n;
+    }
+    // The backup's value of each register, as the file holds it.
+    static std::map<uint16_t, int32_t> BackupValues(const std::string& path) {
+        hx::ParameterFileContents contents;
+        std::string error;
+        EXPECT_TRUE(hx::ReadParameterFile(path, &contents, &error)) << error;
+        return {contents.values.begin(), contents.values.end()};
+    }
+
+    hx::test::TempProgramFolder folder;
+    std::string dataFolder;
+    hx::sim::InProcessDrive drive;
+    CQXCOM comm;
+    CParameter table;
+    bool opened = false;
+};
+
+}  // namespace
+
+TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    b.Vd().SetRam(3, 111);
+    b.Vd().SetRam(40, 222);
+
+    // A cell edit: the drive is read whole first, the backup holds what it held.
+    {
+        ChangeBatch edit(b.Drive(), ChangeOrigin::Edit);
+        const GateResult gate = edit.Prepare();
+        ASSERT_TRUE(gate.ok()) << gate.message;
+        EXPECT_TRUE(hx::WriteOne(edit.drive(), b.table, 3, 5, &edit).answered);
+    }
+    ASSERT_EQ(b.Backups().size(), 1u);
+    const std::string first = b.Backups().front().path;
+    EXPECT_EQ(fs::path(first).parent_path(), fs::path(b.dataFolder) / "halvex" / "backups" / "QX_Test");
+    EXPECT_EQ(b.Backups().front().station, kStation);
+    const std::string firstBytes = hx::test::ReadFileBytes(first);
+    EXPECT_EQ(Bench::BackupValues(first).at(3), 111);
+    EXPECT_EQ(Bench::BackupValues(first).at(40), 222);
+
+    // A slider and the whole table in the same session: no second backup.
+    hx::DriveHandle drive = b.Drive();
+    EXPECT_TRUE(hx::runtest::WriteResonanceSetting(drive, 0, 9).value);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    b.table.SetValue(40, 333);
+    {
+        ChangeBatch file(b.Drive(), ChangeOrigin::File, "a.qxr");
+        ASSERT_TRUE(file.Prepare().ok());
+        EXPECT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &file).status, hx::TransferStatus::Completed);
+    }
+    EXPECT_EQ(b.Vd().Ram(40), 333);
+    ASSERT_EQ(b.Backups().size(), 1u);
+
+    // Each register on record, old value and new, confirmed by the drive;
+    // the whole-table write records only the register it changed.
+    const auto rows = b.History();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].reg, 40);
+    EXPECT_EQ(rows[0].origin, "file");
+    EXPECT_EQ(rows[0].oldValue, 222);
+    EXPECT_EQ(rows[0].newValue, 333);
+    EXPECT_EQ(rows[0].confirmed, true);
+    EXPECT_EQ(rows[1].reg, hx::reg::kAntiVibration[0]);
+    EXPECT_EQ(rows[1].origin, "slider");
+    EXPECT_EQ(rows[2].reg, 3);
+    EXPECT_EQ(rows[2].origin, "edit");
+    EXPECT_EQ(rows[2].oldValue, 111);
+    EXPECT_EQ(rows[2].newValue, 5);
+    EXPECT_EQ(rows[2].confirmed, true);
+    EXPECT_EQ(rows[2].backup, first);
+
+    // A new connection is a new session: a new backup, the old one untouched.
+    b.Connect();
+    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::CommandLine, {{3, 6}}).ok());
+    ASSERT_EQ(b.Backups().size(), 2u);
+    EXPECT_EQ(hx::test::ReadFileBytes(first), firstBytes);
+    EXPECT_EQ(Bench::BackupValues(b.Backups().front().path).at(40), 333);
+}
+
+TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    b.Vd().SetRam(12, 4321);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    b.Vd().ClearRequests();
+    ChangeBatch changes(b.Drive(), ChangeOrigin::Edit);
+    ASSERT_TRUE(changes.Prepare().ok());
+    EXPECT_EQ(b.Reads(), 0) << "the read at hand serves";
+    EXPECT_EQ(Bench::BackupValues(changes.BackupPath()).at(12), 4321);
+
+    // After a write the read is stale: a factory restore's fresh backup reads again.
+    ASSERT_TRUE(changes.Write(12, 5).has_value());
+    b.Vd().ClearRequests();
+    ChangeBatch restore(b.Drive(), ChangeOrigin::Command, "factory restore");
+    hx::PrepareOptions fresh;
+    fresh.freshBackup = true;
+    ASSERT_TRUE(restore.Prepare({}, {}, fresh).ok());
+    EXPECT_GT(b.Reads(), 2);
+    EXPECT_NE(restore.BackupPath(), changes.BackupPath());
+    EXPECT_EQ(Bench::BackupValues(restore.BackupPath()).at(12), 5);
+}
+
+TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    b.Vd().SetRam(20, 700);
+    b.Vd().SetRam(21, 701);
+    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
+    const std::string backup = b.Backups().front().path;
+
+    // Undo of the newest change: only register 21 goes back.
+    const auto rows = b.History();
+    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_TRUE(hx::CanUndo(rows[0]));
+    const hx::VerifyReport undo = hx::UndoChanges(b.Drive(), {rows[0]});
+    EXPECT_TRUE(undo.Succeeded()) << undo.gate.message;
+    EXPECT_EQ(b.Vd().Ram(21), 701);
+    EXPECT_EQ(b.Vd().Ram(20), 1);
+    EXPECT_EQ(b.History().front().origin, "undo");
+    EXPECT_EQ(b.History().front().confirmed, true);
+
+    // The backup restored: only what differs is written, and read back.
+    b.Vd().ClearRequests();
+    hx::RestorePlan plan;
+    std::string error;
+    ASSERT_TRUE(hx::PlanRestore(b.Drive(), Bench::Info(), backup, &plan, &error)) << error;
+    ASSERT_EQ(plan.differences.size(), 1u);
+    EXPECT_EQ(plan.differences[0].address, 20);
+    EXPECT_EQ(plan.differences[0].wanted, 700);
+    const hx::VerifyReport restored = hx::ApplyRestore(b.Drive(), plan);
+    EXPECT_TRUE(restored.Succeeded());
+    EXPECT_EQ(restored.written, 1);
+    EXPECT_EQ(b.Vd().Ram(20), 700);
+    EXPECT_EQ(b.History().front().origin, "restore");
+    EXPECT_EQ(b.Backups().size(), 1u) << "still the session's one backup";
+}
+
+TEST(ChangeGate, AnInterruptedWholeSetWriteIsToldOnceWithItsBackup) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    {
+        ChangeBatch load(b.Drive(), ChangeOrigin::File, "params load a.qxr");
+        ASSERT_TRUE(load.Prepare().ok());
+        load.BeginBlocks(111);
+        ChangeBatch::Pending p;
+        const uint16_t word = 9;
+        ASSERT_TRUE(load.Journal(30, &word, 1, &p));
+        load.BlockDone(47);
+        // Left without EndBlocks: a write that ended short.
+    }
+    const auto unfinished = ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation);
+    ASSERT_TRUE(unfinished);
+    EXPECT_EQ(hx::UnfinishedWriteText(*unfinished), "The last write to this drive stopped after block 47 of 111");
+    EXPECT_EQ(unfinished->backup, b.Backups().front().path);
+    EXPECT_EQ(b.History().front().confirmed, std::nullopt) << "sent or not, nobody knows";
+    EXPECT_FALSE(ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation)) << "said once";
+}
+
+TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    // A file where the data folder should be: nothing can be created below it.
+    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
+    const std::string blocked = b.folder.File("blocked/data");
+    ::setenv("XDG_DATA_HOME", blocked.c_str(), 1);
+    b.Vd().SetRam(5, 50);
+    b.Vd().ClearRequests();
+
+    const hx::GatedWrites refused = hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 1}});
+    EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
+    EXPECT_TRUE(refused.gate.canGoOnWithout());
+    EXPECT_NE(refused.gate.message.find("could not be backed up"), std::string::npos) << refused.gate.message;
+    EXPECT_EQ(b.Vd().Ram(5), 50);
+    for (const auto& r : b.Vd().Requests()) EXPECT_EQ(r.function, kFunctionRead) << "nothing written";
+
+    ChangeGate::Instance().AllowOnceWithoutBackup(b.Drive());
+    EXPECT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
+    EXPECT_EQ(b.Vd().Ram(5), 2);
+    // Once only: the next change is gated again.
+    EXPECT_EQ(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
+              GateResult::Status::BackupFailed);
+    EXPECT_EQ(b.Vd().Ram(5), 2);
+}
+
+TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithoutABackup) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    std::array<int32_t, hx::runtest::kResonanceSettings> settings{};
+    settings[0] = 30;
+    settings[1] = 40;
+    settings[2] = 10;
+    const auto writes = hx::runtest::AntiVibrationWrites(settings, 1);
+    ASSERT_EQ(writes.size(), 3u);
+
+    // Put a set in, as tune vibration and the resonance page do: a backup
+    // first, each register on record as a tuning change.
+    hx::DriveHandle drive = b.Drive();
+    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(drive, writes, "tune vibration");
+    ASSERT_TRUE(written.gate.ok()) << written.gate.message;
+    EXPECT_FALSE(written.unanswered);
+    EXPECT_EQ(b.Backups().size(), 1u);
+    const auto rows = b.History();
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.origin, "tune");
+        EXPECT_TRUE(row.confirmed);
+    }
+
+    // A new session whose backup cannot be written: nothing goes out.
+    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
+    const std::string blocked = b.folder.File("blocked/data");
+    ::setenv("XDG_DATA_HOME", blocked.c_str(), 1);
+    b.Connect();
+    b.Vd().ClearRequests();
+    hx::DriveHandle again = b.Drive();
+    const hx::runtest::WriteOutcome refused =
+        hx::runtest::WriteAntiVibration(again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
+    EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
+    for (const auto& r : b.Vd().Requests()) EXPECT_EQ(r.function, kFunctionRead) << "nothing written";
+}
+
+TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
+    hx::test::TempProgramFolder folder;
+    const hx::BackupStore store(folder.File("backups"));
+    const std::time_t when = 1700000000;
+    std::string path, error;
+    ASSERT_TRUE(store.Save("QX 4/A", "/dev/ttyUSB0", 3, when, "first\n", 3, &path, &error)) << error;
+    const std::string stamp = hx::BackupStore::Stamp(when);
+    EXPECT_EQ(path, folder.File("backups/QX_4_A/" + stamp + "-dev_ttyUSB0-st3.qxr"));
+    // The same second: a name of its own, the first one untouched.
+    ASSERT_TRUE(store.Save("QX 4/A", "/dev/ttyUSB0", 3, when, "second\n", 3, &path, &error));
+    EXPECT_EQ(path, folder.File("backups/QX_4_A/" + stamp + "-dev_ttyUSB0-st3-2.qxr"));
+    EXPECT_EQ(hx::test::ReadFileBytes(folder.File("backups/QX_4_A/" + stamp + "-dev_ttyUSB0-st3.qxr")), "first\n");
+    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(store.Save("QX 4/A", "COM1", 1, when + k, "later\n", 3, &path, &error));
+    const auto kept = store.List("QX 4/A");
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept.front().stamp, hx::BackupStore::Stamp(when + 3));
+    EXPECT_EQ(kept.back().stamp, hx::BackupStore::Stamp(when + 1));
+    // No temporary file is left behind.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(folder.File("backups/QX_4_A"))) files += e.is_regular_file();
+    EXPECT_EQ(files, 3);
+
+    hx::test::WriteFileBytes(folder.SettingsPath(), "[Backup]\nKeep=7\n");
+    EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 7);
+    hx::test::WriteFileBytes(folder.SettingsPath(), "[Backup]\nKeep=junk\n");
+    EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 50);
+}
