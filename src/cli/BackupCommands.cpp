@@ -163,6 +163,7 @@ void AddBackupCommands(CliCommands& commands) {
                                                           : ListBackups(ctx, {}, -1);
                                      });
     backups->add_flag("--drive", thisDrive, "only the backups of the drive at --port/--station");
+    commands.OnEveryDrive(backups);
 
     static bool force = false;
     CLI::App* restore = commands.AddWithWords(
@@ -171,6 +172,7 @@ void AddBackupCommands(CliCommands& commands) {
         [](const CliContext& ctx, const std::vector<std::string>& words) { return Restore(ctx, words[0], force); });
     restore->add_flag("--force", force,
                       "restore a file with values outside their ranges or taken from another drive type");
+    commands.OnEveryDrive(restore);
 
     static int count = 20;
     CLI::App* history = commands.Add(*params, "history", "the changes made to the drive at --port/--station, newest first",

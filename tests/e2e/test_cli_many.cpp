@@ -124,6 +124,15 @@ TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
     EXPECT_EQ(b.Drive(2).Ram(0), 2900);
     EXPECT_EQ(b.Drive(1).Ram(0), 4200);
     EXPECT_EQ(a.Drive(1).Ram(0), 4200);
+
+    // The load backed each drive up first: its newest backup holds what the
+    // set-up left, and one command puts every drive back to it.
+    const auto listed = Cli({"params", "backups", "--drive"}, "1");
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    const auto undone = Cli({"params", "restore", "latest"}, "1");
+    EXPECT_EQ(undone.status, 0) << undone.err;
+    EXPECT_EQ(a.Drive(1).Ram(0), 3300);
+    EXPECT_EQ(b.Drive(1).Ram(0), 3300);
 }
 
 TEST_F(CliMany, RefusesALineThatWouldLoseWork) {
