@@ -597,6 +597,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
             return;
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
+        return;
     case CaptureStatus::NotBackedUp:
         // Nothing of the start went out. A Yes lets the next start through
         // without a backup; the user starts again.

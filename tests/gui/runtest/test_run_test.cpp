@@ -233,9 +233,12 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     f.sim().ClearRequests();
     f.boxes.clear();
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); }));
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); },
+                                    20000))
+        << f.boxes.lastText().toStdString();
     EXPECT_EQ(f.boxes.lastText(), "电机正在运动，请先停止上位机的运动指令");
     EXPECT_EQ(f.boxes.lastCaption(), "无法开始");
+    EXPECT_EQ(f.boxes.records.size(), 1u) << "one refusal, one box";
     EXPECT_TRUE(f.GuardWrites().empty());
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
