@@ -331,7 +331,7 @@ void CRunTest::ShowEmptyPlot() {
         m_plot->SetYCaption(tr("力矩电流(mA)"));
         m_plot->SetXCaption(tr("时间(ms)"));
         m_plot->SetXRange(0, points, 2);
-        m_plot->SetAxisValues(0, static_cast<float>(points) * reg::kCurrentTestSamplePeriodUs / 1000.0f);
+        m_plot->SetAxisValues(0, static_cast<float>(points) * kTorqueSamplePeriodUs / 1000.0f);
     } else {
         m_plot->SetYCaption(tr("电流(mA)"));
         m_plot->SetXCaption(tr("时间(us)"));
