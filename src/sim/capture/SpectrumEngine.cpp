@@ -15,6 +15,7 @@ namespace hx::sim {
 namespace {
 constexpr double kExcitationAmps = 1.0;
 constexpr int kExcitationHoldTicks = 5;
+constexpr int kSmoothingBins = 2;  // +/- 4 Hz at 4 kHz and 2048 points
 }  // namespace
 
 SpectrumEngine::SpectrumEngine(MotorModel& motor) : m_result(reg::kSpectrumResultMax, 0), m_motor(motor) {}
@@ -130,10 +131,20 @@ void SpectrumEngine::Finish() {
     const auto speed = WindowedSpectrum(m_speed, n, cfg.get());
     const auto current = WindowedSpectrum(m_current, n, cfg.get());
 
+    // The speed's answer over the current applied, as the cross spectrum over
+    // the current's own, each summed over a few neighbouring bins: a bin
+    // where one random excitation happened to put almost no current would
+    // otherwise stand out as a spike as tall as the resonance.
     std::fill(m_result.begin(), m_result.end(), 0);
-    for (int k = 0; k < n / 2; ++k) {
-        const double torque = std::hypot(current[k].r, current[k].i);
-        const double response = torque > 0 ? std::hypot(speed[k].r, speed[k].i) / torque : 0.0;
+    const int half = n / 2;
+    for (int k = 0; k < half; ++k) {
+        double crossRe = 0, crossIm = 0, power = 0;
+        for (int j = std::max(0, k - kSmoothingBins); j <= std::min(half - 1, k + kSmoothingBins); ++j) {
+            crossRe += speed[j].r * current[j].r + speed[j].i * current[j].i;
+            crossIm += speed[j].i * current[j].r - speed[j].r * current[j].i;
+            power += current[j].r * current[j].r + current[j].i * current[j].i;
+        }
+        const double response = power > 0 ? std::hypot(crossRe, crossIm) / power : 0.0;
         m_result[k] = static_cast<uint16_t>(static_cast<int16_t>(std::min(std::lround(response), 32767L)));
     }
     m_status |= reg::kSpectrumReadyBit;

@@ -9,6 +9,7 @@
 #include <set>
 #include <algorithm>
 
+#include "core/analysis/SpectrumPeaks.h"
 #include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
 #include "sim/bus/SimClock.h"
@@ -105,6 +106,27 @@ TEST(MotorPhysics, TheResonanceShowsInTheSpectrumWhereItIs) {
         const double peak = b.SpectrumPeak(100, 1500);
         EXPECT_GE(peak, hz * 0.95) << "configured " << hz << " Hz";
         EXPECT_LE(peak, hz * 1.05) << "configured " << hz << " Hz";
+    }
+}
+
+// What the frequency window reads off one request while the demo motion
+// runs: whenever the request falls in the motion's cycle, the highest peak
+// above the motion is the resonance, not a bin where the random excitation
+// happened to put little current.
+TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
+    Bench b("demo");
+    for (int i = 0; i < 12; ++i) {
+        b.clock->Step(std::chrono::milliseconds(157 + 61 * i));
+        ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);
+        ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumStart, reg::kSpectrumStartValue), mbex::kNone);
+        b.clock->Step(512ms);
+        std::vector<float> bins(1024);
+        for (int k = 0; k < 1024; ++k)
+            bins[k] = static_cast<int16_t>(b.drive->ReadRegister(static_cast<uint16_t>(8192 + k)));
+        const auto a = hx::analysis::AnalyseSpectrum(bins, 4000.0 / 2048);
+        ASSERT_FALSE(a.peaks.empty());
+        EXPECT_NEAR(a.peaks[0].frequencyHz, 300, 20) << "request " << i;
+        EXPECT_TRUE(a.peaks[0].likelyResonance) << "request " << i;
     }
 }
 
