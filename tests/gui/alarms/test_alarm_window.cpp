@@ -270,6 +270,28 @@ TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
     EXPECT_EQ(cell(f.history()->list(), 8, 2), "没有报警");
     EXPECT_TRUE(f.history()->causesText()->toPlainText().isEmpty());
 
+    // The tab left while a clear runs: once the clear succeeds only the
+    // current alarm is polled, with no history read beside it.
+    f.vd().RaiseAlarm(5);
+    f.vd().ClearRequests();
+    cleared.clear();
+    QTest::mouseClick(f.history()->clearButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.history()->clearing());
+    f.window->tabs()->setCurrentIndex(CAlarm::CurrentTab);
+    ASSERT_TRUE(WaitUntil([&] { return !cleared.isEmpty(); }, 5000));
+    EXPECT_TRUE(cleared.front().front().toBool());
+    EXPECT_FALSE(f.history()->reading());
+    const auto polls = [&] {
+        int n = 0;
+        for (const auto& r : f.vd().Requests()) n += r.address == 139;
+        return n;
+    };
+    const int pollsAtClear = polls();
+    ASSERT_TRUE(WaitUntil([&] { return polls() >= pollsAtClear + 3; }, 5000));
+    for (const auto& r : f.vd().Requests())
+        EXPECT_FALSE(r.address + r.count > 140 && r.address <= 148) << "history read at " << r.address;
+    f.window->tabs()->setCurrentIndex(CAlarm::HistoryTab);
+
     // A clear that never ends: the message, the list as it was.
     f.vd().RaiseAlarm(2);
     f.vd().SetHistoryClearStuck(true);
