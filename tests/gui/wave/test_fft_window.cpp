@@ -14,6 +14,7 @@
 #include "gui/plot/Cscope.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wave/WaveWindowFixture.h"
+#include "sim/bus/SimClock.h"
 
 using hx::gui::CFFTAnalyze;
 using hx::test::WaitUntil;
@@ -110,18 +111,25 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
 }
 
 TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
-    hx::sim::DriveOptions slow;
-    slow.delayMs = 120;  // 21 blocks and the polls take well over two seconds
-    WaveWindowFixture f(slow);
+    // The drive's clock stands still: its spectrum is never ready, and the
+    // request polls for it far longer than the button's hold.
+    hx::sim::DriveOptions frozen;
+    frozen.clock = std::make_shared<hx::sim::SteppedClock>();
+    WaveWindowFixture f(frozen);
     auto w = std::make_unique<CFFTAnalyze>();
     w->show();
+    auto starts = [&] {
+        int n = 0;
+        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
+        return n;
+    };
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     QTest::qWait(CFFTAnalyze::kButtonHoldMs + 300);
-    if (w->busy()) {
-        EXPECT_FALSE(w->startButton()->isEnabled()) << "no second request on the same link";
-        w->OnStart();
-        EXPECT_TRUE(w->busy());
-    }
+    ASSERT_TRUE(w->busy());
+    EXPECT_FALSE(w->startButton()->isEnabled()) << "no second request on the same link";
+    w->OnStart();
+    EXPECT_TRUE(w->busy());
+    EXPECT_EQ(starts(), 1);
     // Closing mid-request stops and joins it; nothing writes into the
     // window afterwards.
     QElapsedTimer t;
