@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QTest>
 #include <QTranslator>
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <cmath>
@@ -529,6 +530,9 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
 TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) {
     RunWindowFixture f;
     CRunTest* w = f.open();
+    // A run far longer than the test: only the stop ends it.
+    w->velocityPage()->runsEdit()->setText("100");
+    w->velocityPage()->dwellEdit()->setText("1000");
     w->cyclicBox()->click();
     EXPECT_TRUE(w->periodList()->isEnabled());
     w->periodList()->setCurrentText("500");
@@ -545,9 +549,17 @@ TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) 
     std::erase_if(written, [](uint16_t a) { return a == 31007 || a == 31008; });
     EXPECT_EQ(written, (std::vector<uint16_t>{32}));
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    ASSERT_EQ(f.sim().Peek(70), 1) << "the run goes on";
+    f.sim().ClearRequests();
     w->clickStart();  // stop
     EXPECT_EQ(w->startButton()->text(), "开 始");
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }, 10000));
+    std::vector<uint16_t> stops;
+    for (const auto& r : f.sim().Requests())
+        if (r.function == kWriteSingle && r.address == 70) stops.push_back(r.value);
+    // The run's own stop and the guard's, each a 0 to the motion command.
+    EXPECT_FALSE(stops.empty());
+    EXPECT_EQ(std::count(stops.begin(), stops.end(), 0), static_cast<std::ptrdiff_t>(stops.size()));
 }
 
 // The README's walk-through of the torque page, on the drive a newcomer
