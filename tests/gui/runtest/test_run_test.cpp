@@ -220,6 +220,25 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
     ASSERT_TRUE(hx::test::WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
+    // The standstill capture, then the gains, the test current and points,
+    // then the test itself.
+    std::vector<std::pair<uint16_t, uint16_t>> writes;
+    for (const auto& r : f.sim().Requests())
+        if (r.function == kWriteSingle && r.address != 31007 && r.address != 31008)
+            writes.emplace_back(r.address, r.value);
+    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0},
+                                                                   {137, 200}, {32, 1}, {15, 1200}, {16, 300},
+                                                                   {17, 256}, {22, 1000}, {137, 200}, {23, 1}}));
+    // The plotted current is the drive's recording, point for point.
+    const auto& shown = w->plot()->Model().Points(0);
+    ASSERT_FALSE(shown.empty());
+    std::vector<uint16_t> words(shown.size());
+    for (std::size_t at = 0; at < shown.size(); at += 100)
+        ASSERT_EQ(f.sim().ReadRegisters(static_cast<uint16_t>(150 + at),
+                                        static_cast<uint16_t>(std::min<std::size_t>(100, shown.size() - at)),
+                                        words.data() + at),
+                  0);
+    for (std::size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(shown[i].y, static_cast<int16_t>(words[i])) << i;
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
 }
@@ -472,10 +491,39 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     pick(3, 0);
     page->intervalList()->setCurrentText("1000");
 
+    f.sim().ClearRequests();
     w->clickStart();
     ASSERT_TRUE(hx::test::WaitUntil([&] { return page->lastVibration().has_value(); }, 15000));
     const auto before = *page->lastVibration();
     const std::vector<hx::plot::PlotPointF> firstRun = w->plot()->Model().Points(0);
+    // The standstill capture, the drive's watchdog armed, then the sets, the
+    // trapezoid, the channels, interval and points, the trigger and the motion.
+    std::vector<std::pair<uint16_t, uint16_t>> writes;
+    for (const auto& r : f.sim().Requests())
+        if (r.function == kWriteSingle) writes.emplace_back(r.address, r.value);
+    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{
+                          {33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1}, {31008, 1},
+                          {31007, 1000}, {77, 0}, {78, 0}, {86, 0}, {79, 0}, {80, 0}, {87, 0}, {81, 0}, {82, 0},
+                          {88, 0}, {64, 0}, {66, 0}, {68, 0}, {89, 0}, {34, 1}, {94, 16}, {95, 0}, {96, 0},
+                          {33, 1000}, {137, 500}, {32, 1}, {70, 1}}));
+    // What is plotted is what the drive's capture area holds, point for
+    // point: channel 1 from 150, channel 2 after its 500 points.
+    const auto area = [&](uint16_t first) {
+        std::vector<float> out(500);
+        uint16_t words[100];
+        for (int at = 0; at < 500; at += 100) {
+            EXPECT_EQ(f.sim().ReadRegisters(static_cast<uint16_t>(first + at), 100, words), 0);
+            for (int i = 0; i < 100; ++i) out[at + i] = static_cast<int16_t>(words[i]);
+        }
+        return out;
+    };
+    const auto ys = [](const std::vector<hx::plot::PlotPointF>& points) {
+        std::vector<float> out;
+        for (const auto& p : points) out.push_back(p.y);
+        return out;
+    };
+    EXPECT_EQ(ys(firstRun), area(150));
+    EXPECT_EQ(ys(w->plot()->Model().Points(1)), area(650));
     ASSERT_EQ(before.status, hx::runtest::RunVibration::Status::Analysed);
     ASSERT_TRUE(before.vibration.ringing);
     EXPECT_GT(before.vibration.peakToPeak, 50);
@@ -517,7 +565,11 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
 
     // The way back: the first run's sets, written.
     ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    f.sim().ClearRequests();
     w->clickStart();  // stop
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return !f.Written().empty(); }));
+    EXPECT_EQ(f.Written().front(), 70);
+    EXPECT_EQ(f.sim().Requests().front().value, 0);
     ASSERT_TRUE(page->putBackButton()->isEnabled());
     QTest::mouseClick(page->putBackButton(), Qt::LeftButton);
     ASSERT_TRUE(hx::test::WaitUntil([&] { return page->edit(1)->text() == "0"; }));
