@@ -85,9 +85,21 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     // wrong place or not read at all would not.
     EXPECT_GT(hx::HexToSample(rec.lists[3][1000]), 100);
 
-    r = cli.Run({"wave", "export", cli.File("run.wave"), cli.File("run.csv")});
+    // A small recording of two points, written here, exported byte for byte:
+    // samples unsigned, a blank for a channel without one.
+    hx::test::WriteFileBytes(cli.File("two.wave"),
+                             "[Wave]\r\nSamplingPoints=200\r\nSamplingInterval=50\r\nPoints=2\r\nTypeCHN1=1\r\n"
+                             "TypeCHN2=0\r\nTypeCHN3=4\r\nTypeCHN4=0\r\nSamplingCHN1=fffb0064\r\n"
+                             "SamplingCHN3=80007fff\r\n");
+    r = cli.Run({"wave", "export", cli.File("two.wave"), cli.File("two.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(hx::test::ReadFileBytes(cli.File("run.csv")), hx::FormatWaveCsv(rec));
+    EXPECT_EQ(hx::test::ReadFileBytes(cli.File("two.csv")),
+              "PerCHnPoints,200\r\nSampleInterval,50\r\nRealSamplePoints,2\r\nCHN1,1\r\nCHN2,0\r\nCHN3,4\r\n"
+              "CHN4,0\r\nCHN1,CHN2,CHN3,CHN4\r\n65531, ,32768, \r\n100, ,32767, \r\n");
+    r = cli.Run({"wave", "export", "--table", "--lang", "en", cli.File("two.wave"), cli.File("two-table.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(hx::test::ReadFileBytes(cli.File("two-table.csv")),
+              "Time(ms),Position error(p),Position feedback(p)\r\n0.000,-5,-32768\r\n0.050,100,32767\r\n");
     // The spreadsheet table beside it: names in the chosen language, times, signs.
     r = cli.Run({"wave", "export", "--table", "--lang", "en", cli.File("run.wave"), cli.File("table.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
