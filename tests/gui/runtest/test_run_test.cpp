@@ -241,6 +241,14 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     for (std::size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(shown[i].y, static_cast<int16_t>(words[i])) << i;
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    // Closing stops the current-loop test, whatever its state: its own
+    // command, not the motion's.
+    f.sim().ClearRequests();
+    w->close();
+    writes.clear();
+    for (const auto& r : f.sim().Requests())
+        if (r.function == kWriteSingle) writes.emplace_back(r.address, r.value);
+    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{{23, 0}}));
 }
 
 // A motion controller moves the motor: the start is refused before anything
