@@ -56,7 +56,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
     case mbfn::kReadInput: {
         if (size != 5) return Exception(fn, mbex::kIllegalValue);
         const uint16_t address = hx::WordAt(pdu + 1), count = hx::WordAt(pdu + 3);
-        drive.RecordRequest({station, fn, address, count});
+        drive.RecordRequest({station, fn, address, count, 0, {}});
         if (count < 1 || count > 125) return Exception(fn, mbex::kIllegalValue);
         uint16_t values[125];
         if (uint8_t ex = drive.ReadRegisters(address, count, values)) return Exception(fn, ex);
@@ -67,7 +67,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
     case mbfn::kWriteSingle: {
         if (size != 5) return Exception(fn, mbex::kIllegalValue);
         const uint16_t address = hx::WordAt(pdu + 1), value = hx::WordAt(pdu + 3);
-        drive.RecordRequest({station, fn, address, 1});
+        drive.RecordRequest({station, fn, address, 1, value, {}});
         if (uint8_t ex = drive.WriteRegister(address, value)) return Exception(fn, ex);
         return {pdu, pdu + 5};
     }
@@ -75,7 +75,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
         if (size < 6) return Exception(fn, mbex::kIllegalValue);
         const uint16_t address = hx::WordAt(pdu + 1), count = hx::WordAt(pdu + 3);
         const uint8_t bytes = pdu[5];
-        drive.RecordRequest({station, fn, address, count});
+        drive.RecordRequest({station, fn, address, count, size >= 8 ? hx::WordAt(pdu + 6) : uint16_t{0}, {}});
         if (count < 1 || count > 123 || bytes != 2 * count || size != 6u + bytes)
             return Exception(fn, mbex::kIllegalValue);
         uint16_t values[123];
@@ -84,7 +84,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
         return {pdu, pdu + 5};
     }
     default:
-        drive.RecordRequest({station, fn, 0, 0});
+        drive.RecordRequest({station, fn, 0, 0, 0, {}});
         return Exception(fn, mbex::kIllegalFunction);
     }
 }

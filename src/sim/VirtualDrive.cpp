@@ -320,6 +320,7 @@ void VirtualDrive::RecordRequest(const Request& request) {
     ArriveLocked();
     ++m_requestCount;
     m_requests.push_back(request);
+    m_requests.back().at = std::chrono::steady_clock::now();
     if (m_requests.size() > kMaxLoggedRequests) m_requests.pop_front();
 }
 

@@ -72,6 +72,10 @@ public:
         uint8_t function;
         uint16_t address;
         uint16_t count;
+        uint16_t value;  // the first word written; 0 for a read
+        // When it arrived, on the real clock: what a program's timing is
+        // seen by, whatever the drive's own clock does.
+        std::chrono::steady_clock::time_point at;
     };
 
     // Loads the definitions (databasePath "-" = none: all zeros, all visible,

@@ -245,6 +245,9 @@ void CHistoryAlarm::readHistory() {
 }
 
 void CHistoryAlarm::stopReading() {
+    // The page is left: a clear on its way ends without the read that
+    // would show its result here.
+    m_readAfterClear = false;
     if (!m_reading) return;
     m_reading = false;
     m_worker.Stop();
@@ -312,6 +315,7 @@ void CHistoryAlarm::clearHistory() {
         return;
     m_reading = false;
     m_clearing = true;
+    m_readAfterClear = true;
     m_clear->setEnabled(false);
     m_read->setEnabled(false);
     hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
@@ -327,7 +331,9 @@ void CHistoryAlarm::onClearFinished(uint64_t generation, const hx::ClearResult& 
     m_clear->setEnabled(true);
     m_read->setEnabled(true);
     switch (result.outcome) {
-    case hx::ClearOutcome::Cleared: readHistory(); break;
+    case hx::ClearOutcome::Cleared:
+        if (m_readAfterClear) readHistory();
+        break;
     case hx::ClearOutcome::NotCleared: ShowMessage(this, str(50163), tr("清除报警")); break;
     case hx::ClearOutcome::NotAnswered:
         ShowMessage(this, tr("清除历史报警失败：驱动器没有应答!"), tr("清除报警"), MessageIcon::Warning);

@@ -107,6 +107,8 @@ private:
     uint64_t m_generation = 0;
     bool m_reading = false;
     bool m_clearing = false;
+    // Cleared while the page is in view: the emptied history is read back.
+    bool m_readAfterClear = false;
 };
 
 class CAlarmSettings : public QWidget {

@@ -588,11 +588,13 @@ void CDisplayWaveform::OnLoadReference() {
 }
 
 void CDisplayWaveform::showRecordedWindow(int start, int count) {
+    // Back to the whole view first: the ranges below are set on the level in
+    // view, and a zoomed level would keep them while level 0 kept the old.
+    m_scope->ClearPoints();
     m_scope->SetChannelTypes(m_codes[0], m_codes[1], m_codes[2], m_codes[3]);
     m_scope->SetXRange(0, static_cast<float>(count), 2);
     m_scope->SetAxisValues(static_cast<float>(start) * m_intervalUs, static_cast<float>(start + count) * m_intervalUs);
     for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
-    m_scope->ClearPoints();
     m_shown = hx::ShowRecordedWindow(m_recording, start, count);
     OnUiThread(this, [this] { plotShown(); });
 }

@@ -35,8 +35,16 @@ int PageOfLoad(LoadStep step) {
 
 bool IsPolarity(SettingKind k) { return k == SettingKind::InputPolarity || k == SettingKind::OutputPolarity; }
 
+// The fields the current and pulses pages show unsigned: a 40000 mA peak is
+// no negative current, and the summary must read as the page did.
+bool ShownUnsigned(SettingKind k) {
+    return k == SettingKind::PeakCurrent || k == SettingKind::StandbyTime || k == SettingKind::StandbyCurrent ||
+           k == SettingKind::PulsesPerRev;
+}
+
 QString FormatValue(SettingKind kind, int16_t v) {
     if (IsPolarity(kind)) return QStringLiteral("0x%1").arg(static_cast<uint16_t>(v), 4, 16, QLatin1Char('0'));
+    if (ShownUnsigned(kind)) return QString::number(static_cast<uint16_t>(v));
     return QString::number(v);
 }
 

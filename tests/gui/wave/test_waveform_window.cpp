@@ -246,6 +246,11 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     for (int i = 0; i < 300; ++i) hx::RecordSample(other, {0, static_cast<float>(i - 150), 0, static_cast<float>(i % 7)});
     std::string error;
     ASSERT_TRUE(hx::SaveWaveFile(dir + "/other.wave", other, &error)) << error;
+    // Loaded while zoomed in: the file's ranges become the whole view, not
+    // the zoomed level's.
+    auto& model = w->scope()->Model();
+    ASSERT_TRUE(WaitUntil([&] { return model.ZoomTimeAround(model.LastLayout().plot.left, 0.5); }, 3000));
+    ASSERT_EQ(model.Level(), 1);
     f.answers.push_back(QString::fromStdString(dir + "/other.wave"));
     QSignalSpy shown(w.w.get(), &CDisplayWaveform::showLoaded);
     w->OnLoad();
@@ -264,7 +269,9 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("电流Alpha(mA)"));
     EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
     EXPECT_EQ(w->intervalList()->currentText(), "100");
-    const auto& model = w->scope()->Model();
+    EXPECT_EQ(model.Level(), 0);
+    EXPECT_EQ(model.Current().xMin, 0);
+    EXPECT_EQ(model.Current().xMax, 300);
     EXPECT_EQ(model.Points(1).size(), 300u);
     EXPECT_EQ(model.Points(1)[0].y, -150);
     EXPECT_EQ(model.Points(3)[6].y, 6);

@@ -250,6 +250,9 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     WizardBench b(1000);
     b.sim().SetRam(50, 1);
     b.sim().SetRam(49, 3);
+    // Currents and pulses above 32767: the summary shows them as the pages do.
+    b.sim().SetRam(0, 40000);
+    b.sim().SetRam(1, 40000);
     CGuideSettings* w = b.open();
     w->aliasPage()->aliasEdit()->setText("12");
     ASSERT_TRUE(b.click(w->nextButton()));
@@ -271,12 +274,13 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     // and apart from them the ones that keep their values.
     ASSERT_EQ(b.messages.records.size(), 2u);
     const QStringList changed = b.messages.records[0].changed;
-    EXPECT_EQ(changed, (QStringList{"站点别名数据 (地址 49): 3 → 12", "峰值电流(mA) (地址 0): 4200 → 3000",
+    EXPECT_EQ(changed, (QStringList{"站点别名数据 (地址 49): 3 → 12", "峰值电流(mA) (地址 0): 40000 → 3000",
                                     "SI7 功能 (地址 45): 0 → 64", "输入极性 (地址 134): 0x0000 → 0x0040",
                                     "SO7 功能 (地址 31): 0 → 8"}));
     const QStringList unchanged = b.messages.records[0].unchanged;
     EXPECT_EQ(unchanged.size(), 25);
     EXPECT_EQ(unchanged.front(), "别名来源 (地址 50): 1 → 1");
+    EXPECT_TRUE(unchanged.contains("每转脉冲数(Pluse) (地址 1): 40000 → 40000")) << unchanged.join('\n').toStdString();
     EXPECT_TRUE(b.messages.records[0].details.endsWith("然后存储参数 (地址 90 ← 1)"));
 
     EXPECT_EQ(b.messages.lastText(), "向导参数已设置完成!");
