@@ -68,16 +68,4 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
     return result;
 }
 
-bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive) {
-    BlockProgress progress = std::move(callbacks.progress);
-    auto finished = std::move(callbacks.finished);
-    return m_worker.run<CaptureResult>(
-        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
-            return RunCapture(drive, request, stop, progress);
-        },
-        [finished = std::move(finished)](const CaptureResult& result) {
-            if (finished) finished(result);
-        });
-}
-
 }  // namespace hx

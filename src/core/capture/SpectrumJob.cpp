@@ -93,16 +93,4 @@ SpectrumResult RunAveragedSpectrum(DriveHandle& drive, const SpectrumRequest& re
     return result;
 }
 
-bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive) {
-    BlockProgress progress = std::move(callbacks.progress);
-    auto finished = std::move(callbacks.finished);
-    return m_worker.run<SpectrumResult>(
-        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
-            return RunAveragedSpectrum(drive, request, stop, progress);
-        },
-        [finished = std::move(finished)](const SpectrumResult& result) {
-            if (finished) finished(result);
-        });
-}
-
 }  // namespace hx
