@@ -48,10 +48,10 @@ struct LimitsRead {
 }  // namespace
 
 CDisplayWaveform::CDisplayWaveform(QWidget* parent) : FunctionWindow(tr("波形显示"), LinkUse::HoldsLink, parent) {
-    // Every new waveform window starts from the classic 200 points.
-    g_pointsPerChannel = 200;
     for (int k = 0; k < 4; ++k) m_colours[k] = kChannelColours[k];
     buildControls();
+    // Every new waveform window starts from the classic 200 points.
+    setPointsPerChannel(200);
 
     // The plot's start-up picture.
     m_scope->SetYCaption(TableText(50041));
@@ -235,28 +235,14 @@ void CDisplayWaveform::onLimitsRead(bool answered, const hx::SamplingLimits& lim
         m_channel[k]->setCurrentIndex(0);
     }
 
-    // Channels 1..n as the drive captures n at once; anything but 2..4 offers
-    // channel 1 alone. Each offered channel takes the next source in turn.
-    const int n = limits.channelCount;
-    const int offered = n >= 2 && n <= 4 ? n : 1;
-    int selection = 0;
-    for (int k = 0; k < offered; ++k) {
-        if (k == 0) {
-            selection = m_sourceCount > 0 ? 1 : 0;
-        } else {
-            ++selection;
-            if (selection >= m_sourceCount) selection = m_sourceCount - 1;
-        }
-        m_check[k]->setChecked(true);
-        m_check[k]->setEnabled(true);
-        m_channel[k]->setEnabled(true);
+    const auto offers = hx::OfferChannels(limits.channelCount, m_sourceCount);
+    for (int k = 0; k < 4; ++k) {
+        m_check[k]->setChecked(offers[k].offered);
+        m_check[k]->setEnabled(offers[k].offered);
+        m_channel[k]->setEnabled(offers[k].offered);
+        if (!offers[k].offered) continue;
         QSignalBlocker block(m_channel[k]);
-        m_channel[k]->setCurrentIndex(selection);  // -1 leaves the list without a selection
-    }
-    for (int k = offered; k < 4; ++k) {
-        m_check[k]->setChecked(false);
-        m_check[k]->setEnabled(false);
-        m_channel[k]->setEnabled(false);
+        m_channel[k]->setCurrentIndex(offers[k].entry);
     }
 
     m_capacity = limits.capacity;
@@ -291,9 +277,17 @@ void CDisplayWaveform::ReadSampleSettings() {
     }
     uint16_t points = static_cast<uint16_t>(m_points->currentText().trimmed().toUInt());
     if (points < 200) points = 200;
-    g_pointsPerChannel = points;
+    setPointsPerChannel(points);
     m_recording.recordedPoints = points;
     m_totalTime = static_cast<int32_t>(points) * m_intervalUs;
+}
+
+void CDisplayWaveform::setPointsPerChannel(uint16_t points) {
+    m_pointsPerChannel = points;
+    // The program-wide value still says what the last capture took; the plot
+    // is told its own, so another window's capture leaves its axis alone.
+    g_pointsPerChannel = points;
+    m_scope->SetPointsPerChannel(points);
 }
 
 void CDisplayWaveform::ReadChannelSelection() {
@@ -306,17 +300,22 @@ void CDisplayWaveform::ReadChannelSelection() {
 }
 
 void CDisplayWaveform::OnStartStop() {
-    if (m_start->text() == TableText(50059)) {
+    if (!m_running) {
         if (m_busy) {
             showBusy();
             return;
         }
-        m_start->setText(TableText(50014));
+        setRunning(true);
         OnUiThread(this, [this] { onStartSampling(); });
     } else {
         // The capture on its way still completes and is plotted; no other follows.
-        m_start->setText(TableText(50059));
+        setRunning(false);
     }
+}
+
+void CDisplayWaveform::setRunning(bool running) {
+    m_running = running;
+    m_start->setText(running ? TableText(50014) : TableText(50059));
 }
 
 void CDisplayWaveform::onStartSampling() {
@@ -325,16 +324,16 @@ void CDisplayWaveform::onStartSampling() {
     if (m_closing || m_busy) return;
     m_busy = true;
     const auto shownCodes = m_codes;
-    const uint16_t shownPoints = g_pointsPerChannel;
+    const uint16_t shownPoints = m_pointsPerChannel;
     const int32_t shownTime = m_totalTime;
     ReadSampleSettings();
     ReadChannelSelection();
-    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == g_pointsPerChannel &&
+    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == m_pointsPerChannel &&
                   shownTime == m_totalTime;
 
     if (!m_replacing) {
         m_scope->ClearPoints();
-        m_scope->SetXRange(0, g_pointsPerChannel, 2);
+        m_scope->SetXRange(0, m_pointsPerChannel, 2);
         m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
         for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
         m_scope->ClearAndRedraw();
@@ -347,7 +346,7 @@ void CDisplayWaveform::onStartSampling() {
         emit sampleStarted();
         startAcquisition();
     } else {
-        m_start->setText(TableText(50059));
+        setRunning(false);
         m_busy = false;
         m_scope->ClearAndRedraw();
     }
@@ -356,7 +355,7 @@ void CDisplayWaveform::onStartSampling() {
 void CDisplayWaveform::startAcquisition() {
     hx::CaptureRequest request;
     for (int k = 0; k < 4; ++k) request.codes[k] = static_cast<uint16_t>(m_codes[k]);
-    request.pointsPerChannel = g_pointsPerChannel;
+    request.pointsPerChannel = m_pointsPerChannel;
     request.intervalUs = m_intervalUs;
 
     const int blocks = hx::CaptureBlockCount(request.codes, request.pointsPerChannel);
@@ -388,7 +387,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
     switch (result.status) {
     case hx::CaptureStatus::Completed:
         plotSamples(result);
-        if (m_cyclic->isChecked() && m_start->text() == TableText(50014)) {
+        if (m_cyclic->isChecked() && m_running) {
             bool ok = false;
             const int period = m_period->currentText().toInt(&ok);
             m_cycleTimer->start(ok ? period : 1000);
@@ -443,7 +442,7 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
-    if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
+    if (m_cyclic->isChecked() && m_running)
         OnUiThread(this, [this] {
             m_repeating = true;
             onStartSampling();
@@ -553,8 +552,8 @@ void CDisplayWaveform::OnLoad() {
     m_recording = std::move(*loaded);
     m_codes = m_recording.codes;
     m_intervalUs = m_recording.intervalUs;
-    g_pointsPerChannel = m_recording.pointsPerChannel;
-    showRecordedWindow(0, g_pointsPerChannel);
+    setPointsPerChannel(m_recording.pointsPerChannel);
+    showRecordedWindow(0, m_pointsPerChannel);
 }
 
 std::optional<hx::WaveRecording> CDisplayWaveform::askWaveFile(const QString& title) {

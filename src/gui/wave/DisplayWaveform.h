@@ -101,8 +101,12 @@ protected:
 
 private:
     void buildControls();
+    // The points per channel of what the plot shows or the next capture takes.
+    void setPointsPerChannel(uint16_t points);
     void readDriveLimits();
     void onLimitsRead(bool answered, const hx::SamplingLimits& limits);
+    // The start button's caption follows the state: "停 止" while running.
+    void setRunning(bool running);
     void onStartSampling();
     void startAcquisition();
     void onCaptureProgress(int done, int total);
@@ -142,9 +146,14 @@ private:
     hx::WaveRecording m_recording;
     hx::RecordedWindow m_shown;
     int16_t m_intervalUs = 100;
+    uint16_t m_pointsPerChannel = 200;
     int32_t m_totalTime = 0;
     int16_t m_capacity = 0;
     int m_sourceCount = 0;
+    // The user started captures and has not stopped them (a single capture
+    // keeps this until the button is pressed again); m_busy is the capture
+    // on its way.
+    bool m_running = false;
     bool m_busy = false;
     bool m_ready = false;
     bool m_closing = false;
