@@ -75,6 +75,11 @@ inline constexpr const char* kBlockFailedText =
 inline constexpr const char* kSpectrumBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "频谱数据读取失败：第 %1 块（地址 %2）无法读取。");
 
+// How a request goes on after its completion or ready wait: Completed when
+// the wait completed; otherwise the status that ends it, with the message to
+// show in *message (timedOutText for a time-out, nothing for a stop).
+CaptureStatus StatusAfterWait(WaitOutcome waited, const std::string& timedOutText, std::string* message);
+
 // The whole capture on the calling thread (the command-line tool uses it
 // directly). progress(k, n) follows each block.
 CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop = {},
