@@ -8,6 +8,8 @@
 // points and interval when it starts; the window reads its own controls only
 // on the UI thread, and the busy state is the job's, held here while a
 // capture runs so that start, load and close are refused meanwhile.
+// The file commands (save, load, exports, reference) are in
+// DisplayWaveformFiles.cpp.
 
 #include <QColor>
 #include <array>
@@ -113,6 +115,10 @@ private:
     void onCaptureFinished(const hx::CaptureResult& result);
     void plotSamples(const hx::CaptureResult& result);
     void onCycleTimer();
+    // Asks where to write the recording and writes it with `write`; an empty
+    // recording, a .wave path too short to be a name, and a failure are told.
+    using RecordingWriter = bool (*)(const std::string&, const hx::WaveRecording&, std::string*);
+    void writeRecording(const QString& title, const QString& suffix, RecordingWriter write);
     // Asks for a .wave file and reads it; nullopt after a cancel or the message saying why not.
     std::optional<hx::WaveRecording> askWaveFile(const QString& title);
     void showRecordedWindow(int start, int count);
