@@ -18,7 +18,7 @@
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/i18n/StringTable.h"
-#include "core/util/Job.h"
+#include "core/capture/DriveJob.h"
 
 namespace hx {
 
@@ -75,27 +75,18 @@ inline constexpr const char* kBlockFailedText =
 inline constexpr const char* kSpectrumBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "频谱数据读取失败：第 %1 块（地址 %2）无法读取。");
 
+// How a request goes on after its completion or ready wait: Completed when
+// the wait completed; otherwise the status that ends it, with the message to
+// show in *message (timedOutText for a time-out, nothing for a stop).
+CaptureStatus StatusAfterWait(WaitOutcome waited, const std::string& timedOutText, std::string* message);
+
 // The whole capture on the calling thread (the command-line tool uses it
 // directly). progress(k, n) follows each block.
 CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop = {},
                          const BlockProgress& progress = {});
 
-struct CaptureCallbacks {
-    BlockProgress progress;                       // after each block
-    std::function<void(CaptureResult)> finished;  // once at the end, whatever the outcome
-};
+using CaptureCallbacks = DriveJobCallbacks<CaptureResult>;
 
-class CaptureJob {
-public:
-    // Starts the capture on a worker thread; false while one still runs.
-    bool start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive = DriveHandle::FromGlobals());
-    // Asks the capture to end at its next poll or block; returns at once.
-    void requestStop() { m_worker.requestStop(); }
-    void join() { m_worker.join(); }
-    bool running() const { return m_worker.running(); }
-
-private:
-    Job m_worker;
-};
+class CaptureJob : public DriveJob<CaptureRequest, CaptureResult, RunCapture> {};
 
 }  // namespace hx

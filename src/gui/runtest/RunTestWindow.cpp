@@ -169,6 +169,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_channelGroup->setEnabled(false);
     m_plot->SetYCaption(tr("电流(mA)"));
     m_plot->SetXCaption(tr("时间(ms)"));
+    m_plot->SetPointsPerChannel(g_pointsPerChannel);
     m_plot->SetXRange(0, g_pointsPerChannel, 2);
     m_plot->SetAxisValues(0, g_pointsPerChannel);
     m_plot->ClearPoints();
@@ -446,6 +447,7 @@ void CRunTest::clickStart() {
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
         g_pointsPerChannel = static_cast<uint16_t>(m_pointsPerChannel);
+        m_plot->SetPointsPerChannel(m_pointsPerChannel);
         const auto codes = ChannelCodes();
         if (codes != std::array<uint32_t, 4>{}) {
             if (m_session->CaptureRunning()) {
@@ -612,6 +614,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
             buffers[i] = outcome.samples[i].data();
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
+    m_plot->SetPointsPerChannel(outcome.points);
     if (m_replacePlot)
         m_plot->ReplaceBatch(buffers, outcome.points);
     else
