@@ -193,6 +193,7 @@ void RunSession::EndThreads() {
         if (m_threadsEnded) return;
         m_threadsEnded = true;
     }
+    m_queueIdle.notify_all();
     m_queueThread.request_stop();
     m_queueWake.notify_all();
     if (m_queueThread.joinable()) m_queueThread.join();
@@ -204,12 +205,14 @@ void RunSession::GuardStarts(std::string port, GuardOptions options) {
 }
 
 bool RunSession::Start(RunRequest request, Finished finished) {
+    uint64_t queuedBefore = 0;
     {
         std::lock_guard lock(m_mutex);
         if (m_closed || m_captureBusy || m_state == RunState::StopUnconfirmed) return false;
         m_captureBusy = true;
         m_stopPending = false;
         m_state = RunState::Running;
+        queuedBefore = m_posted;
     }
     if (m_capture.joinable()) m_capture.join();  // the previous one has ended
     // Anything but a re-capture starts a motion or test, which is checked and
@@ -224,7 +227,13 @@ bool RunSession::Start(RunRequest request, Finished finished) {
     // Link work from the start call on, until the finished callback has run.
     auto working = std::make_unique<LinkWorkScope>();
     m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished),
-                              working = std::move(working)](std::stop_token stop) mutable {
+                              working = std::move(working), queuedBefore](std::stop_token stop) mutable {
+        {
+            // What was asked before the start goes out before it: the stop of
+            // a run started again must reach the drive first.
+            std::unique_lock lock(m_mutex);
+            m_queueIdle.wait(lock, stop, [&] { return m_ran >= queuedBefore || m_threadsEnded; });
+        }
         auto take = [this] {
             std::lock_guard lock(m_mutex);
             return std::exchange(m_stopPending, false);
@@ -237,6 +246,8 @@ bool RunSession::Start(RunRequest request, Finished finished) {
                 std::lock_guard lock(m_mutex);
                 if (!std::exchange(m_stopPending, false)) {
                     m_captureBusy = false;
+                    // The capture's last read fed the watchdog just now.
+                    m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlive;
                     TakeEnd(out, request);
                     break;
                 }
@@ -343,6 +354,7 @@ void RunSession::Post(Task task) {
     {
         std::lock_guard lock(m_mutex);
         m_queue.push_back(std::move(task));
+        ++m_posted;
     }
     m_queueWake.notify_all();
 }
@@ -416,6 +428,7 @@ RunSession::Task RunSession::DueTick(std::chrono::steady_clock::time_point now) 
 void RunSession::QueueThread(std::stop_token stop) {
     for (;;) {
         Task task;
+        bool asked = false;  // a task of the queue, not a tick
         {
             std::unique_lock lock(m_mutex);
             // Wakes for a task, for the tick due, or when the ticks changed.
@@ -428,7 +441,8 @@ void RunSession::QueueThread(std::stop_token stop) {
                 m_queueWake.wait(lock, stop, ready);
             else
                 m_queueWake.wait_until(lock, stop, next, ready);
-            if (!m_queue.empty()) {
+            asked = !m_queue.empty();
+            if (asked) {
                 task = std::move(m_queue.front());
                 m_queue.pop_front();
             } else if (stop.stop_requested()) {
@@ -443,6 +457,7 @@ void RunSession::QueueThread(std::stop_token stop) {
         {
             std::lock_guard lock(m_mutex);
             m_queueRunning = false;
+            if (asked) ++m_ran;
         }
         m_queueIdle.notify_all();
     }

@@ -143,7 +143,8 @@ public:
     void GuardStarts(std::string port, GuardOptions options = {});
 
     // Starts a run: Running. False while a capture runs, while a stop is
-    // unconfirmed, or after Close().
+    // unconfirmed, or after Close(). The run goes out after what was queued
+    // before it (a stop first).
     // finished runs once the state has taken the outcome (EndOf).
     bool Start(RunRequest request, Finished finished);
     bool CaptureRunning() const;
@@ -208,7 +209,8 @@ private:
     std::chrono::steady_clock::time_point m_nextKeepAlive;
 
     std::condition_variable_any m_queueWake;
-    std::condition_variable m_queueIdle;
+    std::condition_variable_any m_queueIdle;
+    uint64_t m_posted = 0, m_ran = 0;  // tasks asked for, and run
     std::deque<Task> m_queue;
     bool m_queueRunning = false;
     std::jthread m_queueThread;
