@@ -356,8 +356,8 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, active, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    const RunRequest r = RunRequest::Start(ctx.Drive(firmware), Mode::Velocity, codes,
-                                                 *points, VelocityStartWrites(f, codes, *points, firmware));
+    const RunRequest r = RunRequest::Start(ctx.Drive(firmware), Mode::Velocity, codes, *points,
+                                           VelocityStartWrites(f, codes, *points, firmware));
     return GuardedRun(ctx, r, o.Has("--detach"), "motion", [&](const RunOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, &f, nullptr, nullptr);
 
@@ -415,7 +415,7 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
     RunRequest r = RunRequest::Start(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
-                                           TorqueStartWrites(f, *points, firmware));
+                                     TorqueStartWrites(f, *points, firmware));
     // The gains are the user's tuning: they go through the change gate.
     r.gate = ctx.GateOptions();
     return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const RunOutcome& out) {

@@ -226,7 +226,7 @@ std::optional<RunRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4
     m_runSettings = m_fields.values;
     const DriveHandle drive = m_host->Drive();
     return RunRequest::Start(drive, Mode::Resonance, codes, points,
-                               ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
+                             ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
 void CResonateAdjust::TakeStartResult(const RunOutcome& outcome) {

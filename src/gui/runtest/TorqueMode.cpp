@@ -121,7 +121,7 @@ std::optional<RunRequest> CTorqueMode::StartRun(const std::array<uint32_t, 4>& c
     }
     const DriveHandle drive = m_host->Drive();
     return RunRequest::Start(drive, Mode::Torque, {codes[0], 0, 0, 0}, points,
-                               TorqueStartWrites(m_fields, points, drive.firmwareVersion()));
+                             TorqueStartWrites(m_fields, points, drive.firmwareVersion()));
 }
 
 void CTorqueMode::TakeStartResult(const RunOutcome& outcome) {

@@ -152,7 +152,7 @@ std::optional<RunRequest> CVelocityMode::StartRun(const std::array<uint32_t, 4>&
     m_fields.sampleInterval = m_interval->currentText().toInt();
     const DriveHandle drive = m_host->Drive();
     return RunRequest::Start(drive, Mode::Velocity, codes, points,
-                               VelocityStartWrites(m_fields, codes, points, drive.firmwareVersion()));
+                             VelocityStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
 void CVelocityMode::TakeStartResult(const RunOutcome& outcome) {
