@@ -27,6 +27,10 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
         result.status = CaptureStatus::Stopped;
         return result;
     }
+    if (request.beforeStart && !request.beforeStart(drive, stop)) {
+        result.status = CaptureStatus::NotStarted;
+        return result;
+    }
     if (request.configure) ConfigureSampling(drive, request.intervalUs, request.codes, request.pointsPerChannel);
     if (request.trigger) {
         switch (StartSampling(drive)) {

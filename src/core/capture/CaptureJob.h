@@ -2,11 +2,12 @@
 // One capture from the drive as a job on a worker thread: configure, start,
 // wait for completion, fetch every block, hand over the four sample buffers.
 //
-// The waveform window runs it as it is. The run-test pages start their
-// motion themselves and plug in their own completion wait and a hook that
-// runs after every block (where a pending motor stop is sent), and a cyclic
-// re-capture skips the configuration. The job takes all of this in its
-// request when it starts and never reads program-wide state afterwards.
+// Every capture of the program takes this path. The waveform window runs it
+// as it is. The run test writes its motion's start (which configures and
+// triggers the sampling itself) in the before-start step, waits its own way
+// (its stop is sent between the polls) and sends a pending stop after each
+// block. The job takes all of this in its request when it starts and never
+// reads program-wide state afterwards.
 //
 // Callbacks run on the worker thread; a window marshals them to its own.
 // The job's destructor stops and joins the worker, so a closing window is
@@ -30,8 +31,12 @@ struct CaptureRequest {
     ChannelCodes codes{};             // at least one not 0
     uint16_t pointsPerChannel = 200;  // multiples of 100 from a window's list
     int16_t intervalUs = 100;
+    // Runs on the worker before anything else is sent (the run test's start
+    // writes). False ends the capture as NotStarted with nothing more sent;
+    // the step keeps its own account of why.
+    std::function<bool(DriveHandle&, std::stop_token)> beforeStart;
     bool configure = true;  // ConfigureSampling before the start
-    bool trigger = true;    // TriggerSampling before the wait
+    bool trigger = true;    // StartSampling before the wait
     CompletionWait wait;    // empty: WaitSampleComplete
     // Runs on the worker after each block read (the run test writes its stop
     // command here, so only this thread uses the link while blocks are read).
@@ -44,7 +49,7 @@ enum class CaptureStatus {
     TimedOut,  // the drive answered but did not complete in time
     NoAnswer,  // the drive did not answer the completion polls
     Failed,    // a block could not be read even when asked again
-    NotStarted,  // the drive did not take the start
+    NotStarted,  // the drive did not take the start (or beforeStart refused it)
 };
 
 struct CaptureResult {
