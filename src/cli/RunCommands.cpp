@@ -24,7 +24,7 @@
 #include "core/link/FaultText.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/MotionGuard.h"
-#include "core/runtest/RunCapture.h"
+#include "core/runtest/RunSession.h"
 #include "core/runtest/StepResponse.h"
 
 using namespace hx::runtest;
@@ -101,22 +101,22 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
 
 // Runs the capture; on a signal of kEndSignals stops the motion and ends
 // the capture. Returns nullopt when interrupted.
-std::optional<CaptureOutcome> RunWithInterrupt(CaptureRequest request) {
+std::optional<RunOutcome> RunWithInterrupt(RunRequest request) {
     RunSession session;
-    std::promise<CaptureOutcome> done;
+    std::promise<RunOutcome> done;
     auto result = done.get_future();
     const hx::DriveHandle drive = request.drive;
     const Mode mode = request.mode;
-    session.StartCapture(std::move(request), [&done](const CaptureOutcome& o) { done.set_value(o); });
+    session.Start(std::move(request), [&done](const RunOutcome& o) { done.set_value(o); });
     while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
         if (g_interrupted) {
             session.Close(drive, mode);  // sends the stop, ends and joins the capture
             return std::nullopt;
         }
     }
-    CaptureOutcome out = result.get();
+    RunOutcome out = result.get();
     // A failed run leaves nothing moving behind it.
-    if (out.status != CaptureStatus::Completed && !out.stopSent) {
+    if (out.status != RunStatus::Completed && !out.stopSent) {
         session.StopRun(drive, mode);
         session.Drain();
     }
@@ -125,11 +125,11 @@ std::optional<CaptureOutcome> RunWithInterrupt(CaptureRequest request) {
     return out;
 }
 
-int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
+int ReportFailure(const CliContext& ctx, const RunOutcome& out) {
     switch (out.status) {
-    case CaptureStatus::Completed:
+    case RunStatus::Completed:
         return kExitOk;
-    case CaptureStatus::NoAnswer: {
+    case RunStatus::NoAnswer: {
         if (out.writes.fault.kind == hx::DriveFaultKind::Refused) {
             // The drive answered: its reason, and the alarm that may be behind it.
             return ctx.Fail("station " + std::to_string(ctx.Station()) + ": " +
@@ -147,14 +147,14 @@ int ReportFailure(const CliContext& ctx, const CaptureOutcome& out) {
                                                    : "; the stop sent after it got no answer either"),
                         kExitNoAnswer);
     }
-    case CaptureStatus::TimedOut:
+    case RunStatus::TimedOut:
         return ctx.Fail("the drive did not finish the capture in time (try a shorter sampling interval); stopped",
                         kExitNoAnswer);
-    case CaptureStatus::Closed:
+    case RunStatus::Closed:
         return ctx.Fail("capture ended early", kExitNoAnswer);
-    case CaptureStatus::Refused:
+    case RunStatus::Refused:
         return ctx.Fail(out.failureText, kExitNoAnswer);
-    case CaptureStatus::NotBackedUp:
+    case RunStatus::NotBackedUp:
         return out.gate.canGoOnWithout() ? ctx.GateFailed(out.gate) : ctx.NoAnswer("backup read");
     }
     return kExitNoAnswer;
@@ -184,8 +184,8 @@ std::string StopAndRestore(const CliContext& ctx, MotionGuard& guard, MotionKind
 // armed before the start, the capture, the figures (report), then the wait
 // until the drive says the motion or test has finished. Any signal of
 // kEndSignals or a failure stops it; --detach leaves it running on purpose.
-int GuardedRun(const CliContext& ctx, const CaptureRequest& request, bool detach, const std::string& what,
-               const std::function<int(const CaptureOutcome&)>& report) {
+int GuardedRun(const CliContext& ctx, const RunRequest& request, bool detach, const std::string& what,
+               const std::function<int(const RunOutcome&)>& report) {
     InterruptGuard signals;
     const MotionKind kind = MotionOf(request.mode);
     MotionGuard guard(request.drive,
@@ -205,7 +205,7 @@ int GuardedRun(const CliContext& ctx, const CaptureRequest& request, bool detach
         return ctx.Fail(unconfirmed.empty() ? "interrupted; " + what + " stopped" : "interrupted; " + unconfirmed,
                         kExitInterrupted);
     }
-    if (out->status != CaptureStatus::Completed) {
+    if (out->status != RunStatus::Completed) {
         const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
         const int code = ReportFailure(ctx, *out);
         if (!unconfirmed.empty()) ctx.Fail(unconfirmed, code);
@@ -260,7 +260,7 @@ int GuardedRun(const CliContext& ctx, const CaptureRequest& request, bool detach
 
 // The recording written as the waveform window writes it: ".csv" the
 // table, anything else the waveform file.
-int WriteOutput(const CliContext& ctx, const RunOptions& o, const CaptureOutcome& out, int intervalUs) {
+int WriteOutput(const CliContext& ctx, const RunOptions& o, const RunOutcome& out, int intervalUs) {
     if (!o.Has("-o")) return kExitOk;
     hx::ChannelCodes codes{};
     hx::SampleBuffers samples;
@@ -356,9 +356,9 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, active, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    const CaptureRequest r = CaptureRequest::For(ctx.Drive(firmware), Mode::Velocity, codes,
-                                                 *points, VelocityStartWrites(f, codes, *points, firmware));
-    return GuardedRun(ctx, r, o.Has("--detach"), "motion", [&](const CaptureOutcome& out) {
+    const RunRequest r = RunRequest::Start(ctx.Drive(firmware), Mode::Velocity, codes, *points,
+                                           VelocityStartWrites(f, codes, *points, firmware));
+    return GuardedRun(ctx, r, o.Has("--detach"), "motion", [&](const RunOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, &f, nullptr, nullptr);
 
         auto channel = [&](uint32_t code) -> const std::vector<float>* {
@@ -414,11 +414,11 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
     const auto points = ChoosePoints(ctx, o, 1, firmware, &error);
     if (!points) return error.rfind("--", 0) == 0 ? ctx.Usage(error) : ctx.NoAnswer(error);
 
-    CaptureRequest r = CaptureRequest::For(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
-                                           TorqueStartWrites(f, *points, firmware));
+    RunRequest r = RunRequest::Start(drive, Mode::Torque, {kTorqueCurrent, 0, 0, 0}, *points,
+                                     TorqueStartWrites(f, *points, firmware));
     // The gains are the user's tuning: they go through the change gate.
     r.gate = ctx.GateOptions();
-    return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const CaptureOutcome& out) {
+    return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const RunOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, nullptr, &f, nullptr);
         // With auto-tuning on, the drive chose its own gains for the test.
         const TorqueReadback used = ReadTorqueGains(drive);

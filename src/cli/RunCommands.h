@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/runtest/RunCapture.h"
+#include "core/runtest/RunSession.h"
 #include "core/runtest/RunFields.h"
 
 class CliContext;
@@ -90,8 +90,8 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
                                 std::string* error);
 // Runs the capture; on Ctrl+C stops the motion and ends the capture.
 // Returns nullopt when interrupted.
-std::optional<hx::runtest::CaptureOutcome> RunWithInterrupt(hx::runtest::CaptureRequest request);
-int ReportFailure(const CliContext& ctx, const hx::runtest::CaptureOutcome& out);
+std::optional<hx::runtest::RunOutcome> RunWithInterrupt(hx::runtest::RunRequest request);
+int ReportFailure(const CliContext& ctx, const hx::runtest::RunOutcome& out);
 float DriveFirmware(const CliContext& ctx);
 
 }  // namespace runcli

@@ -39,7 +39,7 @@ std::string Figures(const RunVibration& run) {
 }
 
 struct Run {
-    std::optional<CaptureOutcome> outcome;
+    std::optional<RunOutcome> outcome;
     RunVibration vibration;
     int status = kExitOk;  // of a run that failed, after its message
 };
@@ -49,12 +49,12 @@ Run RunAndAnalyse(const CliContext& ctx, const hx::DriveHandle& drive, const Vel
                   const std::array<int32_t, kResonanceSettings>& settings) {
     Run run;
     run.outcome = RunWithInterrupt(
-        CaptureRequest::For(drive, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, drive.firmwareVersion())));
+        RunRequest::Start(drive, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, drive.firmwareVersion())));
     if (!run.outcome) {
         run.status = ctx.Fail("interrupted; motor stopped", kExitInterrupted);
         return run;
     }
-    if (run.outcome->status != CaptureStatus::Completed) {
+    if (run.outcome->status != RunStatus::Completed) {
         run.status = ReportFailure(ctx, *run.outcome);
         return run;
     }

@@ -84,6 +84,8 @@ public:
     Stats GetStats() const;
 
 private:
+    // More clients than a gateway serves wait in the listen queue.
+    static constexpr size_t kMaxTcpClients = 8;
     struct TcpClient {
         int fd = -1;
         std::vector<uint8_t> buffer;

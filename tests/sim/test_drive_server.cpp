@@ -296,8 +296,13 @@ TEST_F(DriveOnWire, FramingOfRawRequests) {
     EXPECT_TRUE(line.Receive(150).empty());
 
     // Garbage, then after a silence a good request is answered.
+    // The silence must be one the server saw: a fixed sleep is no silence
+    // on a loaded machine, where it can read both writes at once.
+    const auto rejected = drive.Server().GetStats().framesRejected;
     line.Send({0x12, 0x34, 0x56}, false);
-    std::this_thread::sleep_for(30ms);
+    for (int i = 0; i < 500 && drive.Server().GetStats().framesRejected == rejected; ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(drive.Server().GetStats().framesRejected, rejected + 1);
     line.Send({63, 0x06, 0x00, 0x02, 0x12, 0x34});
     reply = line.Receive();
     ASSERT_EQ(reply.size(), 8u);

@@ -5,6 +5,16 @@
 
 namespace hx {
 
+CaptureStatus StatusAfterWait(WaitOutcome waited, const std::string& timedOutText, std::string* message) {
+    switch (waited) {
+    case WaitOutcome::Complete: return CaptureStatus::Completed;
+    case WaitOutcome::Stopped: return CaptureStatus::Stopped;
+    case WaitOutcome::TimedOut: *message = timedOutText; return CaptureStatus::TimedOut;
+    case WaitOutcome::NoAnswer: *message = Translate(kCaptureTextContext, kNoAnswerText); return CaptureStatus::NoAnswer;
+    }
+    return CaptureStatus::Completed;
+}
+
 CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop,
                          const BlockProgress& progress) {
     CaptureResult result;
@@ -15,6 +25,10 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
 
     if (stop.stop_requested()) {
         result.status = CaptureStatus::Stopped;
+        return result;
+    }
+    if (request.beforeStart && !request.beforeStart(drive, stop)) {
+        result.status = CaptureStatus::NotStarted;
         return result;
     }
     if (request.configure) ConfigureSampling(drive, request.intervalUs, request.codes, request.pointsPerChannel);
@@ -33,18 +47,8 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
     }
 
     const WaitOutcome waited = request.wait ? request.wait(drive, stop) : WaitSampleComplete(drive, stop);
-    switch (waited) {
-    case WaitOutcome::Complete: break;
-    case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
-    case WaitOutcome::TimedOut:
-        result.status = CaptureStatus::TimedOut;
-        result.message = LoadString(50060);
-        return result;
-    case WaitOutcome::NoAnswer:
-        result.status = CaptureStatus::NoAnswer;
-        result.message = Translate(kCaptureTextContext, kNoAnswerText);
-        return result;
-    }
+    result.status = StatusAfterWait(waited, LoadString(50060), &result.message);
+    if (result.status != CaptureStatus::Completed) return result;
 
     FetchHooks hooks;
     hooks.progress = [&](int done, int total) {
@@ -66,18 +70,6 @@ CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std:
         break;
     }
     return result;
-}
-
-bool CaptureJob::start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive) {
-    BlockProgress progress = std::move(callbacks.progress);
-    auto finished = std::move(callbacks.finished);
-    return m_worker.run<CaptureResult>(
-        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
-            return RunCapture(drive, request, stop, progress);
-        },
-        [finished = std::move(finished)](const CaptureResult& result) {
-            if (finished) finished(result);
-        });
 }
 
 }  // namespace hx

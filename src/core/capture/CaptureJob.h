@@ -2,11 +2,12 @@
 // One capture from the drive as a job on a worker thread: configure, start,
 // wait for completion, fetch every block, hand over the four sample buffers.
 //
-// The waveform window runs it as it is. The run-test pages start their
-// motion themselves and plug in their own completion wait and a hook that
-// runs after every block (where a pending motor stop is sent), and a cyclic
-// re-capture skips the configuration. The job takes all of this in its
-// request when it starts and never reads program-wide state afterwards.
+// Every capture of the program takes this path. The waveform window runs it
+// as it is. The run test writes its motion's start (which configures and
+// triggers the sampling itself) in the before-start step, waits its own way
+// (its stop is sent between the polls) and sends a pending stop after each
+// block. The job takes all of this in its request when it starts and never
+// reads program-wide state afterwards.
 //
 // Callbacks run on the worker thread; a window marshals them to its own.
 // The job's destructor stops and joins the worker, so a closing window is
@@ -18,7 +19,7 @@
 
 #include "core/capture/SamplingProtocol.h"
 #include "core/i18n/StringTable.h"
-#include "core/util/Job.h"
+#include "core/capture/DriveJob.h"
 
 namespace hx {
 
@@ -30,8 +31,12 @@ struct CaptureRequest {
     ChannelCodes codes{};             // at least one not 0
     uint16_t pointsPerChannel = 200;  // multiples of 100 from a window's list
     int16_t intervalUs = 100;
+    // Runs on the worker before anything else is sent (the run test's start
+    // writes). False ends the capture as NotStarted with nothing more sent;
+    // the step keeps its own account of why.
+    std::function<bool(DriveHandle&, std::stop_token)> beforeStart;
     bool configure = true;  // ConfigureSampling before the start
-    bool trigger = true;    // TriggerSampling before the wait
+    bool trigger = true;    // StartSampling before the wait
     CompletionWait wait;    // empty: WaitSampleComplete
     // Runs on the worker after each block read (the run test writes its stop
     // command here, so only this thread uses the link while blocks are read).
@@ -44,7 +49,7 @@ enum class CaptureStatus {
     TimedOut,  // the drive answered but did not complete in time
     NoAnswer,  // the drive did not answer the completion polls
     Failed,    // a block could not be read even when asked again
-    NotStarted,  // the drive did not take the start
+    NotStarted,  // the drive did not take the start (or beforeStart refused it)
 };
 
 struct CaptureResult {
@@ -75,27 +80,18 @@ inline constexpr const char* kBlockFailedText =
 inline constexpr const char* kSpectrumBlockFailedText =
     QT_TRANSLATE_NOOP("Capture", "频谱数据读取失败：第 %1 块（地址 %2）无法读取。");
 
+// How a request goes on after its completion or ready wait: Completed when
+// the wait completed; otherwise the status that ends it, with the message to
+// show in *message (timedOutText for a time-out, nothing for a stop).
+CaptureStatus StatusAfterWait(WaitOutcome waited, const std::string& timedOutText, std::string* message);
+
 // The whole capture on the calling thread (the command-line tool uses it
 // directly). progress(k, n) follows each block.
 CaptureResult RunCapture(DriveHandle& drive, const CaptureRequest& request, std::stop_token stop = {},
                          const BlockProgress& progress = {});
 
-struct CaptureCallbacks {
-    BlockProgress progress;                       // after each block
-    std::function<void(CaptureResult)> finished;  // once at the end, whatever the outcome
-};
+using CaptureCallbacks = DriveJobCallbacks<CaptureResult>;
 
-class CaptureJob {
-public:
-    // Starts the capture on a worker thread; false while one still runs.
-    bool start(CaptureRequest request, CaptureCallbacks callbacks, DriveHandle drive = DriveHandle::FromGlobals());
-    // Asks the capture to end at its next poll or block; returns at once.
-    void requestStop() { m_worker.requestStop(); }
-    void join() { m_worker.join(); }
-    bool running() const { return m_worker.running(); }
-
-private:
-    Job m_worker;
-};
+class CaptureJob : public DriveJob<CaptureRequest, CaptureResult, RunCapture> {};
 
 }  // namespace hx

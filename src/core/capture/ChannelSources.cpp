@@ -19,6 +19,22 @@ std::vector<ChannelListEntry> FillChannelLists(uint16_t mask) {
     return entries;
 }
 
+std::array<ChannelOffer, 4> OfferChannels(int channelCount, int sourceCount) {
+    std::array<ChannelOffer, 4> offers{};
+    const int offered = channelCount >= 2 && channelCount <= 4 ? channelCount : 1;
+    int entry = 0;
+    for (int k = 0; k < offered; ++k) {
+        if (k == 0) {
+            entry = sourceCount > 0 ? 1 : 0;
+        } else {
+            ++entry;
+            if (entry >= sourceCount) entry = sourceCount - 1;
+        }
+        offers[k] = {true, entry};
+    }
+    return offers;
+}
+
 uint16_t ChannelNameToCode(std::string_view name) {
     if (name.empty()) return 0;
     for (const ChannelSource& s : kChannelSources) {

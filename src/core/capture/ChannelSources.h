@@ -42,6 +42,19 @@ struct ChannelListEntry {
 // sources listed is size() - 1. A window selects entry 0 in each list.
 std::vector<ChannelListEntry> FillChannelLists(uint16_t mask);
 
+// What a window offers on each of its four channels once the drive's
+// limits are in: channels 1..n as the drive captures n at once, and channel
+// 1 alone for any count but 2..4. Each offered channel selects the next
+// source in turn: channel 1 the first source, each later one the next, but
+// never beyond the last source but one (a drive with few sources repeats
+// one). Channels not offered are off and keep the empty entry.
+struct ChannelOffer {
+    bool offered = false;  // checked and enabled
+    int entry = 0;         // list entry to select; -1 leaves the list without a selection
+};
+// sourceCount: the sources listed (FillChannelLists(mask).size() - 1).
+std::array<ChannelOffer, 4> OfferChannels(int channelCount, int sourceCount);
+
 // A display name (current language, or the built-in Chinese) to its code;
 // 0 when no source has that name, and for "未知通道".
 uint16_t ChannelNameToCode(std::string_view name);

@@ -36,18 +36,9 @@ SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, s
     drive.Write(reg::kSpectrumSettings, SpectrumSettingsWord(request.frequencyCode, request.pointCountCode));
     drive.Write(reg::kSpectrumStart, reg::kSpectrumStartValue);
 
-    switch (WaitSpectrumReady(drive, stop, request.wait)) {
-    case WaitOutcome::Complete: break;
-    case WaitOutcome::Stopped: result.status = CaptureStatus::Stopped; return result;
-    case WaitOutcome::TimedOut:
-        result.status = CaptureStatus::TimedOut;
-        result.message = Translate(kCaptureTextContext, kSpectrumTimeoutText);
-        return result;
-    case WaitOutcome::NoAnswer:
-        result.status = CaptureStatus::NoAnswer;
-        result.message = Translate(kCaptureTextContext, kNoAnswerText);
-        return result;
-    }
+    result.status = StatusAfterWait(WaitSpectrumReady(drive, stop, request.wait),
+                                    Translate(kCaptureTextContext, kSpectrumTimeoutText), &result.message);
+    if (result.status != CaptureStatus::Completed) return result;
 
     std::vector<float> bins(static_cast<size_t>(count), 0.0f);
     for (int b = 0; b < result.blocksTotal; ++b) {
@@ -91,18 +82,6 @@ SpectrumResult RunAveragedSpectrum(DriveHandle& drive, const SpectrumRequest& re
     }
     result.bins = average.Mean();
     return result;
-}
-
-bool SpectrumJob::start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive) {
-    BlockProgress progress = std::move(callbacks.progress);
-    auto finished = std::move(callbacks.finished);
-    return m_worker.run<SpectrumResult>(
-        [drive, request = std::move(request), progress = std::move(progress)](std::stop_token stop) mutable {
-            return RunAveragedSpectrum(drive, request, stop, progress);
-        },
-        [finished = std::move(finished)](const SpectrumResult& result) {
-            if (finished) finished(result);
-        });
 }
 
 }  // namespace hx

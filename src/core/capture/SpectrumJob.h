@@ -56,21 +56,9 @@ SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, s
 SpectrumResult RunAveragedSpectrum(DriveHandle& drive, const SpectrumRequest& request,
                                    std::stop_token stop = {}, const BlockProgress& progress = {});
 
-struct SpectrumCallbacks {
-    BlockProgress progress;
-    std::function<void(SpectrumResult)> finished;  // once at the end, whatever the outcome
-};
+using SpectrumCallbacks = DriveJobCallbacks<SpectrumResult>;
 
-class SpectrumJob {
-public:
-    // false while a request still runs (a second start waits for the first).
-    bool start(SpectrumRequest request, SpectrumCallbacks callbacks, DriveHandle drive = DriveHandle::FromGlobals());
-    void requestStop() { m_worker.requestStop(); }
-    void join() { m_worker.join(); }
-    bool running() const { return m_worker.running(); }
-
-private:
-    Job m_worker;
-};
+// A second start waits for the first to end (start returns false meanwhile).
+class SpectrumJob : public DriveJob<SpectrumRequest, SpectrumResult, RunAveragedSpectrum> {};
 
 }  // namespace hx

@@ -211,9 +211,9 @@ bool CConnectCom::lookupDisplayModel(QString* display) {
 void CConnectCom::onSearch() {
     if (m_connecting) return;
     configurePort();
-    if (m_search->text() == tr("查找设备")) {
+    if (!m_searchOffersStop) {
         m_connect->setEnabled(false);
-        m_search->setText(TableText(50014));
+        setSearchOffersStop(true);
         m_searching = true;
         const bool started = m_job.run<int>(
             [this](std::stop_token stop) {
@@ -233,8 +233,13 @@ void CConnectCom::onSearch() {
         m_job.join();
         m_searching = false;
         m_connect->setEnabled(true);
-        m_search->setText(tr("查找设备"));
+        setSearchOffersStop(false);
     }
+}
+
+void CConnectCom::setSearchOffersStop(bool stop) {
+    m_searchOffersStop = stop;
+    m_search->setText(stop ? TableText(50014) : tr("查找设备"));
 }
 
 void CConnectCom::onSearchStep(int station, bool found) {
@@ -253,7 +258,7 @@ void CConnectCom::onSearchDone(int result) {
     if (result == -2) {
         // Nothing to search on: say so and offer the buttons again.
         m_connect->setEnabled(true);
-        m_search->setText(tr("查找设备"));
+        setSearchOffersStop(false);
         ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
         return;
     }

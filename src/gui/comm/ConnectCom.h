@@ -53,6 +53,8 @@ private:
     void onConnectDone(const hx::ConnectOutcome& outcome);
     void onSearchStep(int station, bool found);
     void onSearchDone(int result);
+    // The search button's caption follows the state.
+    void setSearchOffersStop(bool stop);
     void finishConnect(const hx::ConnectedDriveReport& report);
     // The model to display; empty when the database is missing or has no row.
     bool lookupDisplayModel(QString* display);
@@ -68,6 +70,9 @@ private:
     QTimer* m_closeTimer;
     bool m_connecting = false;
     bool m_searching = false;
+    // The search button offers "停 止" from a search's start until the user
+    // presses it again; a search that ran through to its end keeps it so.
+    bool m_searchOffersStop = false;
     bool m_closing = false;
     // Stopped and joined before the window goes.
     hx::Job m_job;

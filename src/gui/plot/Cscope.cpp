@@ -20,7 +20,6 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "core/Globals.h"
 #include "core/capture/ChannelSources.h"
 #include "core/i18n/StringTable.h"
 #include "gui/widgets/FileDialogs.h"
@@ -80,24 +79,15 @@ Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<Scop
         return c;
     };
     m_sizePicker = [this](QSize current) { return askImageSize(this, current); };
-    syncPointsPerChannel();
     m_model.SetRect(0, 0, width(), height());
 }
 
 Cscope::~Cscope() = default;
 
-void Cscope::syncPointsPerChannel() {
-    // The capture being shown decides the axis value per point and how much
-    // of a list is drawn.
-    m_model.SetPointsPerChannel(g_pointsPerChannel);
-}
-
 void Cscope::SetRect(int left, int top, int right, int bottom) { m_model.SetRect(left, top, right, bottom); }
 void Cscope::SetXRange(float min, float max, int decimals) { m_model.SetXRange(min, max, decimals); }
-void Cscope::SetAxisValues(float first, float last) {
-    syncPointsPerChannel();
-    m_model.SetAxisValues(first, last);
-}
+void Cscope::SetAxisValues(float first, float last) { m_model.SetAxisValues(first, last); }
+void Cscope::SetPointsPerChannel(int points) { m_model.SetPointsPerChannel(static_cast<uint16_t>(points)); }
 void Cscope::SetChannelRange(int channel, float min, float max, int decimals) {
     if (channel < 1 || channel > 4) return;
     m_model.SetChannelRange(channel - 1, min, max, decimals);
@@ -146,7 +136,6 @@ void Cscope::ShowWaitText() {
 }
 
 void Cscope::Redraw() {
-    syncPointsPerChannel();
     m_model.SetRect(0, 0, width(), height());
     m_renderer.Render(m_model, size());
     update();

@@ -38,6 +38,11 @@ public:
     void SetRect(int left, int top, int right, int bottom);
     void SetXRange(float min, float max, int decimals);
     void SetAxisValues(float first, float last);
+    // The points per channel of the capture this plot shows: they decide the
+    // axis value per point and how much of a list is drawn. Only the plot's
+    // owner knows them, so it tells the plot before setting the axis values;
+    // another window's capture never changes them.
+    void SetPointsPerChannel(int points);
     void SetChannelRange(int channel, float min, float max, int decimals = 1);
     void SetXCaption(const QString& text);
     void SetYCaption(const QString& text);
@@ -131,7 +136,6 @@ protected:
 
 private:
     friend class ScopeInput;
-    void syncPointsPerChannel();
     QRect readoutRect(const hx::plot::Readout& readout) const;
 
     hx::plot::ScopeModel m_model;

@@ -218,19 +218,18 @@ void CResonateAdjust::OnEnter() {
     if (focused >= 0) WriteSetting(focused);
 }
 
-std::optional<CaptureRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4>& codes, int points) {
+std::optional<RunRequest> CResonateAdjust::StartRun(const std::array<uint32_t, 4>& codes, int points) {
     if (!TakeFieldsToUse() || !Validate()) {
-        m_host->SetStartIdle();
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
     m_runSettings = m_fields.values;
     const DriveHandle drive = m_host->Drive();
-    return CaptureRequest::For(drive, Mode::Resonance, codes, points,
-                               ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
+    return RunRequest::Start(drive, Mode::Resonance, codes, points,
+                             ResonanceStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
-void CResonateAdjust::TakeStartResult(const CaptureOutcome& outcome) {
+void CResonateAdjust::TakeStartResult(const RunOutcome& outcome) {
     TakeFields();
     TakeReturnedValues(outcome.startWrites, outcome.writes.returned, nullptr, nullptr, &m_fields);
     ShowFields();
@@ -244,7 +243,7 @@ constexpr double kRestWithoutDampingMs = 2000, kMaxRestMs = 5000;
 
 }  // namespace
 
-void CResonateAdjust::TakeCapture(const CaptureOutcome& outcome) {
+void CResonateAdjust::TakeCapture(const RunOutcome& outcome) {
     const bool afterProposal = std::exchange(m_afterProposal, false);
     if (!afterProposal) m_before.reset();
     // The drive's answer to the start writes holds the settings the run had.

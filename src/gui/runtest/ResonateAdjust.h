@@ -32,8 +32,8 @@ public:
 
     // Reads the thirteen settings (on the request queue) into the sliders.
     void LoadFromDrive() override;
-    std::optional<hx::runtest::CaptureRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
-    void TakeStartResult(const hx::runtest::CaptureOutcome& outcome) override;
+    std::optional<hx::runtest::RunRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
+    void TakeStartResult(const hx::runtest::RunOutcome& outcome) override;
     int SampleInterval() const override { return m_fields.sampleInterval; }
 
     const hx::runtest::ResonanceFields& Fields() const { return m_fields; }
@@ -46,7 +46,7 @@ public:
     int writesAnswered() const { return m_writesAnswered; }
 
     // The assistant: a resonance run's capture has been plotted.
-    void TakeCapture(const hx::runtest::CaptureOutcome& outcome);
+    void TakeCapture(const hx::runtest::RunOutcome& outcome);
     // Puts the proposal into the settings and runs again.
     void ApplyAndRunAgain();
     // Writes the sets the run before the proposal had.

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/runtest/RunCapture.h"
+#include "core/runtest/RunSession.h"
 
 namespace hx::gui {
 
@@ -23,7 +23,6 @@ public:
     virtual void Request(std::function<void()> work, std::function<void()> done) = 0;
     // A request the drive did not answer; told once per burst, not once per write.
     virtual void ReportNoAnswer(uint16_t address) = 0;
-    virtual void SetStartIdle() = 0;  // the start button back to "开 始"
     // Stops what runs (if anything) and starts the current page's run again,
     // as a stop and a start do, without waiting for the button: restMs after
     // the last capture has ended, so that the machine starts from rest. The
@@ -39,10 +38,10 @@ public:
     // Brings the fields up to date when the page's mode is entered.
     virtual void LoadFromDrive() = 0;
     // Checks the fields and builds the start (nullopt after telling the
-    // user, with the start button back to idle). codes: the four channels.
-    virtual std::optional<hx::runtest::CaptureRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) = 0;
+    // user; nothing starts). codes: the four channels.
+    virtual std::optional<hx::runtest::RunRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) = 0;
     // The fields take what the start writes returned.
-    virtual void TakeStartResult(const hx::runtest::CaptureOutcome& outcome) = 0;
+    virtual void TakeStartResult(const hx::runtest::RunOutcome& outcome) = 0;
     // The page's sampling interval in us (the torque test's sample period).
     virtual int SampleInterval() const = 0;
 

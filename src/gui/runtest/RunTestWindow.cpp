@@ -9,8 +9,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <atomic>
-#include <cmath>
 #include <utility>
 
 #include "core/Globals.h"
@@ -36,11 +34,7 @@ using namespace hx::runtest;
 namespace {
 
 constexpr int kEnableAfterStartMs = 500, kEnableAfterStopMs = 2000;
-// How often a stop the drive has not taken goes out again.
-constexpr int kStopRetryMs = 500;
-// Keep-alive polls while a motion may run, well inside the watchdog's 1000 ms.
-constexpr int kKeepAliveMs = 200;
-constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, kTorqueCurrent = 32768;
+constexpr uint32_t kTorqueCurrent = 32768;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -48,7 +42,14 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 CRunTest::CRunTest(QWidget* parent)
     // The window carries the name of the command that opens it.
-    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent), m_session(std::make_unique<RunSession>()) {
+    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent) {
+    QPointer<CRunTest> self(this);
+    m_session = std::make_unique<RunSession>([self] {
+        OnUiThread(self.data(), [self] {
+            if (self && !self->m_closing) self->ShowState();
+        });
+    });
+    m_session->GuardStarts(theComm.PortName());
     g_pointsPerChannel = 200;
 
     m_plot = new Cscope;
@@ -156,8 +157,6 @@ CRunTest::CRunTest(QWidget* parent)
     m_recaptureTimer.setSingleShot(true);
     connect(&m_enableTimer, &QTimer::timeout, this, [this] { m_start->setEnabled(true); });
     connect(&m_recaptureTimer, &QTimer::timeout, this, &CRunTest::OnRecaptureTimer);
-    connect(&m_stopRetryTimer, &QTimer::timeout, this, &CRunTest::TryStopAgain);
-    connect(&m_keepAliveTimer, &QTimer::timeout, this, &CRunTest::KeepGuardAlive);
 
     // Opening: torque page read first, then the capacity, then velocity mode.
     m_boxes[0]->setChecked(true);
@@ -169,6 +168,7 @@ CRunTest::CRunTest(QWidget* parent)
     m_channelGroup->setEnabled(false);
     m_plot->SetYCaption(tr("电流(mA)"));
     m_plot->SetXCaption(tr("时间(ms)"));
+    m_plot->SetPointsPerChannel(g_pointsPerChannel);
     m_plot->SetXRange(0, g_pointsPerChannel, 2);
     m_plot->SetAxisValues(0, g_pointsPerChannel);
     m_plot->ClearPoints();
@@ -221,7 +221,18 @@ void CRunTest::ReportNoAnswer(uint16_t address) {
     });
 }
 
-void CRunTest::SetStartIdle() { m_start->setText(tr("开 始")); }
+void CRunTest::ShowState() {
+    m_shownState = m_session->State();
+    m_start->setText(m_shownState == RunState::Idle ? tr("开 始") : tr("停 止"));
+    if (m_shownState != RunState::StopUnconfirmed) {
+        m_lost->hide();
+        return;
+    }
+    m_recaptureTimer.stop();
+    m_start->setEnabled(true);
+    m_lost->setText(tr("驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。"));
+    m_lost->show();
+}
 
 void CRunTest::RunAgain(int restMs) {
     if (m_closing) return;
@@ -254,8 +265,6 @@ void CRunTest::StartWhenIdle() {
     clickStart();
 }
 
-bool CRunTest::running() const { return m_start->text() != tr("开 始"); }
-
 RunPage* CRunTest::currentPage() const {
     switch (m_mode) {
     case Mode::Velocity: return m_velocity;
@@ -263,11 +272,6 @@ RunPage* CRunTest::currentPage() const {
     case Mode::Resonance: return m_resonance;
     }
     return m_velocity;
-}
-
-void CRunTest::ColourList(int channel) {
-    const QColor c = m_colours[channel];
-    m_lists[channel]->setStyleSheet(QString("QComboBox { background-color: %1; color: black; }").arg(c.name()));
 }
 
 void CRunTest::enterVelocityMode() { EnterMode(Mode::Velocity); }
@@ -322,268 +326,98 @@ void CRunTest::EnterMode(Mode mode) {
     ShowEmptyPlot();
 }
 
-void CRunTest::ShowEmptyPlot() {
-    // What another mode recorded, and its figures, say nothing about this one.
-    m_figures->clear();
-    m_lastStep.reset();
-    const int points = std::max(200, m_points->currentText().toInt());
-    if (m_mode == Mode::Torque) {
-        m_plot->SetYCaption(tr("力矩电流(mA)"));
-        m_plot->SetXCaption(tr("时间(ms)"));
-        m_plot->SetXRange(0, points, 2);
-        m_plot->SetAxisValues(0, static_cast<float>(points) * kTorqueSamplePeriodUs / 1000.0f);
-    } else {
-        m_plot->SetYCaption(tr("电流(mA)"));
-        m_plot->SetXCaption(tr("时间(us)"));
-        m_plot->SetXRange(0, points, 2);
-        m_plot->SetAxisValues(0, static_cast<float>(points) * currentPage()->SampleInterval());
-    }
-    m_plot->ClearPoints();
-    m_plot->Redraw();
-}
-
-void CRunTest::RememberChannels() {
-    // Only the lists that belong to the mode in view, and never the torque
-    // page's fixed choice.
-    if (m_mode == Mode::Torque || m_channelsOf != m_mode) return;
-    ChannelChoice& choice = m_channelChoice[static_cast<int>(m_mode)];
-    for (int i = 0; i < 4; ++i) {
-        choice.codes[i] = m_lists[i]->currentIndex() >= 0 ? m_lists[i]->currentData().toUInt() : 0;
-        choice.ticked[i] = m_boxes[i]->isChecked();
-    }
-    choice.kept = true;
-}
-
-void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
-    // The empty entry, then every source the drive offers, in bit order.
-    const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
-    const int n = static_cast<int>(entries.size()) - 1;
-    for (int i = 0; i < 4; ++i) {
-        m_lists[i]->clear();
-        for (const auto& e : entries) m_lists[i]->addItem(Text(e.name), static_cast<uint32_t>(e.code));
-    }
-    for (int i = 0; i < 4; ++i) m_lists[i]->setCurrentIndex(0);
-    const auto picks = ChannelPicks(n, static_cast<int16_t>(channelCount));
-    for (int i = 0; i < 4; ++i) {
-        if (!picks[i]) continue;
-        m_lists[i]->setCurrentIndex(picks[i]->entry);
-        m_boxes[i]->setChecked(picks[i]->on);
-        m_boxes[i]->setEnabled(true);
-        m_lists[i]->setEnabled(true);
-    }
-    // Coming back to a mode: the channels as the user left them there.
-    const ChannelChoice& choice = m_channelChoice[static_cast<int>(mode)];
-    if (choice.kept) {
-        for (int i = 0; i < 4; ++i) {
-            if (!picks[i]) continue;
-            const int entry = m_lists[i]->findData(choice.codes[i]);
-            if (entry >= 0) m_lists[i]->setCurrentIndex(entry);
-            m_boxes[i]->setChecked(choice.ticked[i]);
-        }
-    }
-    m_channelsOf = mode;
-    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, m_boxes[i]->isChecked());
-}
-
-void CRunTest::FillPointsList() {
-    int selected = 0;
-    for (auto* list : m_lists) selected += list->currentIndex() > 0;
-    const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
-    m_points->clear();
-    for (int p : choices) m_points->addItem(QString::number(p));
-    // The points chosen in this mode, else the most for a trapezoid and the
-    // fewest for the current-loop test: its step and settling take a few
-    // milliseconds, and thousands of points would show them as a tick at
-    // the start of a long flat line.
-    const int kept = m_points->findText(QString::number(m_pointsChoice[static_cast<int>(m_mode)]));
-    m_points->setCurrentIndex(kept >= 0 ? kept : m_mode == Mode::Torque ? 0 : m_points->count() - 1);
-}
-
-std::array<uint32_t, 4> CRunTest::ChannelCodes() {
-    std::array<uint32_t, 4> selected{};
-    std::array<bool, 4> ticked{};
-    for (int i = 0; i < 4; ++i) {
-        selected[i] = m_lists[i]->currentIndex() > 0 ? m_lists[i]->currentData().toUInt() : 0;
-        ticked[i] = m_boxes[i]->isChecked();
-    }
-    const auto codes = runtest::ChannelCodes(selected, ticked);
-    m_plot->SetChannelTypes(static_cast<int>(codes[0]), static_cast<int>(codes[1]), static_cast<int>(codes[2]),
-                            static_cast<int>(codes[3]));
-    for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, ticked[i]);
-    return codes;
-}
-
-void CRunTest::SetUpPlot(bool firstTorqueCapture, bool keepCurves) {
-    const int points = m_pointsPerChannel;
-    m_replacePlot = keepCurves;
-    // The ranges below are the whole view's; a zoomed view keeps its own.
-    const bool atFullView = m_plot->Model().Level() == 0;
-    if (m_mode == Mode::Torque) {
-        m_plot->SetYCaption(tr("力矩电流(mA)"));
-        m_plot->SetXCaption(tr("时间(ms)"));
-        if (atFullView || !keepCurves) {
-            m_plot->SetXRange(0, points, 2);
-            // The first capture's scale ends at points / 2, every re-capture's at points.
-            m_plot->SetAxisValues(0, static_cast<float>(firstTorqueCapture ? points / 2 : points));
-        }
-    } else {
-        m_plot->SetXCaption(tr("时间(us)"));
-        if (atFullView || !keepCurves) m_plot->SetXRange(0, points, 2);
-    }
-    if (keepCurves) return;
-    for (int i = 1; i <= 4; ++i) m_plot->SetChannelRange(i, -5, 5);
-    m_plot->ClearPoints();
-    m_plot->Redraw();
-}
-
 void CRunTest::clickStart() {
-    if (m_unconfirmed) {
-        // Still "停 止": one more try now, the timer goes on.
-        TryStopAgain();
+    if (m_session->State() == RunState::StopUnconfirmed) {
+        // Still "停 止": one more try now, the retries go on.
+        m_session->RetryStopNow();
         return;
     }
     m_start->setEnabled(false);
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
         g_pointsPerChannel = static_cast<uint16_t>(m_pointsPerChannel);
+        m_plot->SetPointsPerChannel(m_pointsPerChannel);
         const auto codes = ChannelCodes();
         if (codes != std::array<uint32_t, 4>{}) {
             if (m_session->CaptureRunning()) {
                 // The last capture still waits for the drive (a stop was asked for).
                 ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
-            } else {
-                m_start->setText(tr("停 止"));
-                const auto request = currentPage()->StartRun(
-                    m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes, m_pointsPerChannel);
+            } else if (const auto request = currentPage()->StartRun(
+                           m_mode == Mode::Torque ? std::array<uint32_t, 4>{codes[0], 0, 0, 0} : codes,
+                           m_pointsPerChannel)) {
                 // The plot is set up for the run only once the run is sure
                 // to start: a refused start leaves the last capture and its
                 // axis as they were.
-                if (request) {
-                    m_figures->clear();
-                    // In the torque page the step before is the reference of
-                    // the next: the curve drawn dimmed behind, the figures
-                    // before -> now.
-                    if (m_mode == Mode::Torque && m_lastStep) {
-                        m_plot->KeepReference();
-                        m_previousStep = m_lastStep;
-                    }
-                    SetUpPlot(true);
-                    if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
-                    if (m_mode != Mode::Torque)
-                        m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
-                    StartCapture(*request);
-                } else {
-                    m_plot->Redraw();
+                m_figures->clear();
+                // In the torque page the step before is the reference of
+                // the next: the curve drawn dimmed behind, the figures
+                // before -> now.
+                if (m_mode == Mode::Torque && m_lastStep) {
+                    m_plot->KeepReference();
+                    m_previousStep = m_lastStep;
                 }
+                SetUpPlot(true);
+                if (m_mode == Mode::Torque) m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
+                if (m_mode != Mode::Torque)
+                    m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
+                StartRun(*request);
+            } else {
+                m_plot->Redraw();
             }
         }
         m_enableTimer.start(kEnableAfterStartMs);
         return;
     }
     m_recaptureTimer.stop();
-    SetStartIdle();
-    QPointer<CRunTest> self(this);
-    const Mode mode = m_mode;
-    m_session->StopRun(Drive(), m_mode, [self, mode](bool answered) {
-        if (answered) return;
-        OnUiThread(self.data(), [self, mode] {
-            if (self && !self->m_closing) self->KeepStopping(mode);
-        });
-    });
-    PostGuardStop();
+    m_session->Stop(Drive(), m_mode);
+    ShowState();
     m_enableTimer.start(kEnableAfterStopMs);
 }
 
-void CRunTest::PostGuardStop() {
-    if (!m_guard) return;
-    m_keepAliveTimer.stop();
-    m_session->Post([guard = m_guard] { guard->StopAndRestore(); });
-}
-
-void CRunTest::KeepGuardAlive() {
-    // A running capture polls the drive itself, which feeds the watchdog.
-    if (!m_guard || m_keepAlivePending || m_closing || m_session->CaptureRunning()) return;
-    m_keepAlivePending = true;
+void CRunTest::StartRun(RunRequest request) {
     QPointer<CRunTest> self(this);
-    m_session->Post([self, guard = m_guard] {
-        const bool again = guard->KeepAlive();
-        OnUiThread(self.data(), [self, again] {
-            if (!self || self->m_closing) return;
-            self->m_keepAlivePending = false;
-            if (!again) self->m_keepAliveTimer.stop();
-        });
-    });
-}
-
-void CRunTest::StartCapture(CaptureRequest request) {
-    QPointer<CRunTest> self(this);
-    // A re-capture of a running motion only triggers; anything else starts
-    // a motion or test, which is checked and covered by the watchdog first.
-    const bool recapture = request.mode != Mode::Torque && request.startWrites == RecaptureWrites();
-    if (!recapture) {
-        if (!m_guard) m_guard = std::make_shared<SharedMotionGuard>(Drive(), theComm.PortName());
-        request.beforeStart = [guard = m_guard, kind = MotionOf(request.mode)] { return guard->BeforeStart(kind); };
-        if (!m_keepAliveTimer.isActive()) m_keepAliveTimer.start(kKeepAliveMs);
-    }
-    const bool started = m_session->StartCapture(std::move(request), [self](const CaptureOutcome& outcome) {
+    const bool started = m_session->Start(std::move(request), [self](const RunOutcome& outcome) {
         OnUiThread(
             self.data(), [self, outcome] {
                 if (self && !self->m_closing) self->OnCaptureFinished(outcome);
             });
     });
-    if (!started) {
-        ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
-        SetStartIdle();
-    }
+    if (!started) ShowMessage(this, tr("通信模块正在数据交互......请等待完成任务再操作!"), tr("正在通信"));
+    ShowState();
 }
 
-void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
-    if (!outcome.startWrites.empty() && !(outcome.startWrites.size() == 1 && outcome.mode != Mode::Torque)) {
+void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
+    ShowState();
+    if (!outcome.recapture && !outcome.startWrites.empty()) {
         RunPage* page = outcome.mode == Mode::Torque     ? static_cast<RunPage*>(m_torque)
                         : outcome.mode == Mode::Velocity ? static_cast<RunPage*>(m_velocity)
                                                          : static_cast<RunPage*>(m_resonance);
         page->TakeStartResult(outcome);
     }
-    if (outcome.stopRequested && !outcome.stopSent) {
-        // The user's stop did not get through: the motor may still run.
-        KeepStopping(outcome.mode);
-        return;
-    }
-    switch (outcome.status) {
-    case CaptureStatus::Completed:
+    switch (EndOf(outcome)) {
+    case RunEnd::Captured:
         // With auto-tuning on, the drive chose its own gains for the test:
         // show the ones the step was made with.
         if (outcome.mode == Mode::Torque && m_torque->Fields().autoTune != 0) m_torque->LoadFromDrive();
         break;
-    case CaptureStatus::NoAnswer:
-        m_recaptureTimer.stop();
-        if (outcome.writes.fault.kind == hx::DriveFaultKind::Refused) {
-            // The drive answered and started nothing.
-            SetStartIdle();
-            ReportRefusal(outcome.unansweredAddress.value_or(0), outcome.writes.fault);
-            return;
-        }
-        if (outcome.writes.unanswered && outcome.safetyStopSent) {
-            // The start did not get through, and the drive took the stop
-            // the worker sent after it.
-            SetStartIdle();
-            ReportNoAnswer(outcome.unansweredAddress.value_or(0));
-            return;
-        }
-        // The motion started (or may have) and the drive fell silent: a
-        // motion this window started is never forgotten.
-        KeepStopping(outcome.mode);
+    case RunEnd::StopUnconfirmed:
+        // A motion this window started is never forgotten: the session sends
+        // the stop until the drive takes it, and the window says so.
         return;
-    case CaptureStatus::TimedOut:
+    case RunEnd::DriveRefused:
+        ReportRefusal(outcome.unansweredAddress.value_or(0), outcome.writes.fault);
+        return;
+    case RunEnd::StartUnanswered:
+        ReportNoAnswer(outcome.unansweredAddress.value_or(0));
+        return;
+    case RunEnd::TimedOut:
         if (!outcome.stopRequested) ShowMessage(this, tr("查询超时，请降低采样周期!"));
         return;
-    case CaptureStatus::Closed:
+    case RunEnd::Closed:
         return;
-    case CaptureStatus::Refused:
+    case RunEnd::NotStarted:
         // Nothing was sent: the motor moves under another command, or the
         // watchdog could not be armed.
-        m_recaptureTimer.stop();
-        SetStartIdle();
         if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
             outcome.failureText == Readiness{Readiness::Status::Moving}.Message()) {
             // With the simulated drive, the motion controller is the
@@ -598,11 +432,9 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
         return;
-    case CaptureStatus::NotBackedUp:
+    case RunEnd::NotBackedUp:
         // Nothing of the start went out. A Yes lets the next start through
         // without a backup; the user starts again.
-        SetStartIdle();
-        m_recaptureTimer.stop();
         hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
@@ -612,6 +444,7 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
         if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
             buffers[i] = outcome.samples[i].data();
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
+    m_plot->SetPointsPerChannel(outcome.points);
     if (m_replacePlot)
         m_plot->ReplaceBatch(buffers, outcome.points);
     else
@@ -620,102 +453,30 @@ void CRunTest::OnCaptureFinished(const CaptureOutcome& outcome) {
     ShowFigures(outcome);
     // The first capture of a resonance run holds the move and the ringing
     // after it; a re-capture comes later and holds neither.
-    if (outcome.mode == Mode::Resonance && outcome.startWrites.size() > 1) m_resonance->TakeCapture(outcome);
+    if (outcome.mode == Mode::Resonance && !outcome.recapture) m_resonance->TakeCapture(outcome);
     ++m_capturesShown;
-    if (m_cyclic->isChecked() && running()) m_recaptureTimer.start(m_period->currentText().toInt());
+    if (m_session->RecaptureDue(m_cyclic->isChecked())) m_recaptureTimer.start(m_period->currentText().toInt());
 }
 
 void CRunTest::OnRecaptureTimer() {
-    if (!m_cyclic->isChecked() || !running() || m_unconfirmed) return;
+    if (!m_session->RecaptureDue(m_cyclic->isChecked())) return;
     const auto codes = ChannelCodes();
     SetUpPlot(false, true);
     if (m_mode == Mode::Torque) {
+        // The current-loop test ends by itself: each capture is a test of its own.
         m_plot->SetChannelTypes(static_cast<int>(codes[0]), 0, 0, 0);
-        const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel);
-        if (request)
-            StartCapture(*request);
-        else
-            m_plot->Redraw();
+        if (const auto request = m_torque->StartRun({codes[0], 0, 0, 0}, m_pointsPerChannel)) {
+            StartRun(*request);
+            return;
+        }
+        m_session->EndRun();
+        ShowState();
+        m_plot->Redraw();
         return;
     }
-    StartCapture(CaptureRequest::For(Drive(), m_mode, codes, m_pointsPerChannel, RecaptureWrites()));
+    StartRun(RunRequest::Recapture(Drive(), m_mode, codes, m_pointsPerChannel));
     if (m_plot->Model().Level() == 0)
         m_plot->SetAxisValues(0, static_cast<float>(m_pointsPerChannel) * currentPage()->SampleInterval());
-}
-
-void CRunTest::ShowFigures(const CaptureOutcome& outcome) {
-    QStringList lines;
-    // Rounded first, so that a small negative value shows as 0, not -0.
-    auto fixed = [](double v, int d) {
-        const double scale = std::pow(10.0, d);
-        const double r = std::round(v * scale) / scale;
-        return QString::number(r == 0 ? 0.0 : r, 'f', d);
-    };
-    if (outcome.mode == Mode::Torque) {
-        const StepFigures f = ComputeStepFigures(outcome.samples[0], m_torque->Fields().testCurrent,
-                                                 kTorqueSamplePeriodUs);
-        m_lastStep = f;
-        const std::optional<StepFigures>& before = m_previousStep;
-        // A figure of this step, after the previous step's when there was one.
-        auto figure = [&](auto member, auto text) {
-            return before ? text(*before.*member) + "  →  " + text(f.*member) : text(f.*member);
-        };
-        auto ms = [&](const QString& missing) {
-            return [&fixed, missing](const std::optional<double>& v) { return v ? fixed(*v, 2) + " ms" : missing; };
-        };
-        auto percent = [&](const std::optional<double>& v) { return v ? fixed(*v, 1) + " %" : QString("-"); };
-        QString line = tr("上升时间(10%~90%): %1").arg(figure(&StepFigures::riseTimeMs, ms(tr("未达到"))));
-        if (f.overshootPct)
-            line += "    " + tr("超调量: %1").arg(figure(&StepFigures::overshootPct, percent));
-        lines << line;
-        line = tr("调节时间(±5%): %1").arg(figure(&StepFigures::settlingTimeMs, ms(tr("未稳定"))));
-        if (f.steadyStateError)
-            line += "    " + tr("稳态误差: %1 mA (%2 %)")
-                                 .arg(fixed(*f.steadyStateError, 0), fixed(*f.steadyStateErrorPct, 1));
-        lines << line;
-    } else {
-        auto channel = [&](uint32_t code) -> const std::vector<float>* {
-            for (int k = 0; k < 4; ++k)
-                if (outcome.codes[k] == code) return &outcome.samples[k];
-            return nullptr;
-        };
-        const FollowingFigures f = ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback),
-                                                           channel(kSpeedReference), PeakSpeed(m_velocity->Fields()));
-        QStringList parts;
-        if (f.peakFollowingError) parts << tr("峰值跟随误差: %1 p").arg(fixed(*f.peakFollowingError, 0));
-        if (f.rmsFollowingError) parts << tr("跟随误差均方根: %1 p").arg(fixed(*f.rmsFollowingError, 1));
-        if (!parts.isEmpty()) lines << parts.join("    ");
-        if (f.speedOvershootPct) lines << tr("速度超调: %1 %").arg(fixed(*f.speedOvershootPct, 1));
-    }
-    m_figures->setText(lines.join("\n"));
-}
-
-void CRunTest::KeepStopping(Mode mode) {
-    m_recaptureTimer.stop();
-    m_unconfirmed = mode;
-    m_start->setText(tr("停 止"));
-    m_start->setEnabled(true);
-    m_lost->setText(tr("驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。"));
-    m_lost->show();
-    if (!m_stopRetryTimer.isActive()) m_stopRetryTimer.start(kStopRetryMs);
-}
-
-void CRunTest::TryStopAgain() {
-    if (!m_unconfirmed || m_stopTryPending || m_closing) return;
-    m_stopTryPending = true;
-    QPointer<CRunTest> self(this);
-    m_session->StopRun(Drive(), *m_unconfirmed, [self](bool answered) {
-        OnUiThread(self.data(), [self, answered] {
-            if (!self || self->m_closing) return;
-            self->m_stopTryPending = false;
-            if (!answered) return;
-            // The drive took the stop: only now is the window idle again.
-            self->m_stopRetryTimer.stop();
-            self->m_unconfirmed.reset();
-            self->m_lost->hide();
-            self->SetStartIdle();
-        });
-    });
 }
 
 void CRunTest::ReportRefusal(uint16_t address, const hx::DriveFault& fault) {
@@ -731,19 +492,13 @@ void CRunTest::StopEverything() {
     m_runAgainPending = false;
     m_recaptureTimer.stop();
     m_enableTimer.stop();
-    m_stopRetryTimer.stop();
-    if (running()) SetStartIdle();
-    const std::optional<Mode> unconfirmed = m_unconfirmed;
-    auto confirmed = std::make_shared<std::atomic<bool>>(false);
-    // A motion whose stop the drive never took gets one more try.
-    if (unconfirmed) m_session->StopRun(Drive(), *unconfirmed, [confirmed](bool answered) { *confirmed = answered; });
-    // The motion of a start stopped for sure and the drive's watchdog put back.
-    PostGuardStop();
-    // Sends the stop (now, or through the capture worker at once), ends and
-    // joins the capture and runs what is queued: nothing touches the pages
-    // after this.
-    m_session->Close(Drive(), m_mode);
-    if (unconfirmed && !*confirmed)
+    // Sends the stop (now, or through the capture worker at once), tries an
+    // unconfirmed stop once more, stops the guarded motion for sure, ends
+    // and joins the capture and runs what is queued: nothing touches the
+    // pages after this.
+    const bool confirmed = m_session->Close(Drive(), m_mode);
+    ShowState();
+    if (!confirmed)
         ShowMessage(this, tr("驱动器没有应答，无法确认电机已停止，电机可能仍在运动！"), tr("停止未确认"),
                     MessageIcon::Warning);
 }

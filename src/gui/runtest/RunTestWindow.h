@@ -4,8 +4,10 @@
 // four signals, plots them, and repeats the capture cyclically.
 //
 // Every drive request goes through the window's run session: single
-// requests on its queue, captures on its worker. Closing stops the motion,
-// ends and joins the capture, and only then frees the pages.
+// requests on its queue, captures on its worker. The session keeps a started
+// motion under control (stop retries, the drive's watchdog fed); the window
+// shows its state and forwards the clicks. Closing stops the motion, ends
+// and joins the capture, and only then frees the pages.
 
 #include <QCheckBox>
 #include <QColor>
@@ -18,8 +20,7 @@
 #include <memory>
 #include <optional>
 
-#include "core/runtest/MotionGuard.h"
-#include "core/runtest/RunCapture.h"
+#include "core/runtest/RunSession.h"
 #include "core/runtest/StepResponse.h"
 #include "gui/runtest/RunPage.h"
 #include "gui/widgets/FunctionWindow.h"
@@ -41,11 +42,10 @@ public:
     hx::DriveHandle Drive() const override;
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
-    void SetStartIdle() override;
     void RunAgain(int restMs) override;
 
     hx::runtest::Mode mode() const { return m_mode; }
-    bool running() const;  // the start button reads "停 止"
+    bool running() const { return m_session->Running(); }  // the start button reads "停 止"
     // Stops the run (best effort) and ends the capture; used before the
     // port closes (exit, debug tool) as well as by closing.
     void StopEverything();
@@ -75,7 +75,8 @@ public:
     bool opened() const { return m_openingDone; }
     // The link failed while a motion of this window may run: the stop goes
     // out every 500 ms until the drive takes it, "停 止" stays meanwhile.
-    bool stopUnconfirmed() const { return m_unconfirmed.has_value(); }
+    // As shown (the session's state reaches the window a moment later).
+    bool stopUnconfirmed() const { return m_shownState == hx::runtest::RunState::StopUnconfirmed; }
     QLabel* lostLabel() const { return m_lost; }
 
 protected:
@@ -95,21 +96,16 @@ private:
     // keepCurves: a cyclic re-capture, whose curves replace the shown ones
     // when they arrive (the plot neither blanks nor leaves the user's zoom).
     void SetUpPlot(bool firstTorqueCapture, bool keepCurves = false);
-    void StartCapture(hx::runtest::CaptureRequest request);
-    void OnCaptureFinished(const hx::runtest::CaptureOutcome& outcome);
+    void StartRun(hx::runtest::RunRequest request);
+    // The start button and the red line as the session's state says.
+    void ShowState();
+    void OnCaptureFinished(const hx::runtest::RunOutcome& outcome);
     void OnRecaptureTimer();
-    void ShowFigures(const hx::runtest::CaptureOutcome& outcome);
+    void ShowFigures(const hx::runtest::RunOutcome& outcome);
     void ColourList(int channel);
     // Starts the run asked for by RunAgain once the last capture has ended.
     void StartWhenIdle();
-    void KeepStopping(hx::runtest::Mode mode);
-    void TryStopAgain();
     void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
-    // The keep-alive of the drive's watchdog while a motion of this window
-    // may run; ends once the motion ended and the values are back.
-    void KeepGuardAlive();
-    // The stop confirmed and the drive's watchdog values back, on the queue.
-    void PostGuardStop();
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -126,12 +122,7 @@ private:
     std::optional<hx::runtest::StepFigures> m_lastStep;
     // The step before the last one shown (the torque page's reference).
     std::optional<hx::runtest::StepFigures> m_previousStep;
-    std::optional<hx::runtest::Mode> m_unconfirmed;  // the mode whose stop the drive has not taken
-    bool m_stopTryPending = false;
-    // Checks the motor at rest and arms the drive's watchdog around every
-    // start; shared with the session's workers, used only there.
-    std::shared_ptr<hx::runtest::SharedMotionGuard> m_guard;
-    bool m_keepAlivePending = false;
+    hx::runtest::RunState m_shownState = hx::runtest::RunState::Idle;
     // Per mode (indexed by its number): the channels and points the user
     // chose there, restored when the mode is entered again.
     struct ChannelChoice {
@@ -161,7 +152,7 @@ private:
     QComboBox* m_points;
     QLabel* m_figures;
     QLabel* m_lost;
-    QTimer m_enableTimer, m_recaptureTimer, m_stopRetryTimer, m_keepAliveTimer;
+    QTimer m_enableTimer, m_recaptureTimer;
 };
 
 }  // namespace hx::gui

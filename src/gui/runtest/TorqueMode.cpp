@@ -114,18 +114,17 @@ void CTorqueMode::OnAutoTuneClicked() {
                     });
 }
 
-std::optional<CaptureRequest> CTorqueMode::StartRun(const std::array<uint32_t, 4>& codes, int points) {
+std::optional<RunRequest> CTorqueMode::StartRun(const std::array<uint32_t, 4>& codes, int points) {
     if (!TakeFields() || CheckTorque(m_fields)) {
         // No message: the reset value waits in the field until the gains are read again.
-        m_host->SetStartIdle();
         return std::nullopt;
     }
     const DriveHandle drive = m_host->Drive();
-    return CaptureRequest::For(drive, Mode::Torque, {codes[0], 0, 0, 0}, points,
-                               TorqueStartWrites(m_fields, points, drive.firmwareVersion()));
+    return RunRequest::Start(drive, Mode::Torque, {codes[0], 0, 0, 0}, points,
+                             TorqueStartWrites(m_fields, points, drive.firmwareVersion()));
 }
 
-void CTorqueMode::TakeStartResult(const CaptureOutcome& outcome) {
+void CTorqueMode::TakeStartResult(const RunOutcome& outcome) {
     TakeReturnedValues(outcome.startWrites, outcome.writes.returned, nullptr, &m_fields, nullptr);
     ShowFields();
 }

@@ -17,8 +17,8 @@ public:
 
     // Reads 13, 15, 16 and 17 (on the request queue) and shows them.
     void LoadFromDrive() override;
-    std::optional<hx::runtest::CaptureRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
-    void TakeStartResult(const hx::runtest::CaptureOutcome& outcome) override;
+    std::optional<hx::runtest::RunRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
+    void TakeStartResult(const hx::runtest::RunOutcome& outcome) override;
     int SampleInterval() const override;
 
     const hx::runtest::TorqueFields& Fields() const { return m_fields; }

@@ -138,9 +138,8 @@ bool CVelocityMode::TakeFields() {
     return true;
 }
 
-std::optional<CaptureRequest> CVelocityMode::StartRun(const std::array<uint32_t, 4>& codes, int points) {
+std::optional<RunRequest> CVelocityMode::StartRun(const std::array<uint32_t, 4>& codes, int points) {
     if (!TakeFields()) {
-        m_host->SetStartIdle();
         return std::nullopt;
     }
     if (auto failure = CheckVelocity(m_fields)) {
@@ -148,16 +147,15 @@ std::optional<CaptureRequest> CVelocityMode::StartRun(const std::array<uint32_t,
         // page next shows its fields.
         ShowMessage(this, QCoreApplication::translate(kTextContext, failure->message),
                     QCoreApplication::translate(kTextContext, kRangeCaption), MessageIcon::Warning);
-        m_host->SetStartIdle();
         return std::nullopt;
     }
     m_fields.sampleInterval = m_interval->currentText().toInt();
     const DriveHandle drive = m_host->Drive();
-    return CaptureRequest::For(drive, Mode::Velocity, codes, points,
-                               VelocityStartWrites(m_fields, codes, points, drive.firmwareVersion()));
+    return RunRequest::Start(drive, Mode::Velocity, codes, points,
+                             VelocityStartWrites(m_fields, codes, points, drive.firmwareVersion()));
 }
 
-void CVelocityMode::TakeStartResult(const CaptureOutcome& outcome) {
+void CVelocityMode::TakeStartResult(const RunOutcome& outcome) {
     TakeReturnedValues(outcome.startWrites, outcome.writes.returned, &m_fields, nullptr, nullptr);
 }
 

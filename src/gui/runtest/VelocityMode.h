@@ -17,8 +17,8 @@ public:
     CVelocityMode(RunPageHost* host, QWidget* parent = nullptr);
 
     void LoadFromDrive() override;  // shows the page's own fields; the drive is not read
-    std::optional<hx::runtest::CaptureRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
-    void TakeStartResult(const hx::runtest::CaptureOutcome& outcome) override;
+    std::optional<hx::runtest::RunRequest> StartRun(const std::array<uint32_t, 4>& codes, int points) override;
+    void TakeStartResult(const hx::runtest::RunOutcome& outcome) override;
     int SampleInterval() const override { return m_fields.sampleInterval; }
 
     const hx::runtest::VelocityFields& Fields() const { return m_fields; }

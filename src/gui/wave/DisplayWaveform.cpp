@@ -26,7 +26,6 @@
 #include "core/link/CQXCOM.h"
 #include "gui/plot/Cscope.h"
 #include "gui/widgets/CommonTexts.h"
-#include "gui/widgets/FileDialogs.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/UiThread.h"
 
@@ -48,10 +47,10 @@ struct LimitsRead {
 }  // namespace
 
 CDisplayWaveform::CDisplayWaveform(QWidget* parent) : FunctionWindow(tr("波形显示"), LinkUse::HoldsLink, parent) {
-    // Every new waveform window starts from the classic 200 points.
-    g_pointsPerChannel = 200;
     for (int k = 0; k < 4; ++k) m_colours[k] = kChannelColours[k];
     buildControls();
+    // Every new waveform window starts from the classic 200 points.
+    setPointsPerChannel(200);
 
     // The plot's start-up picture.
     m_scope->SetYCaption(TableText(50041));
@@ -235,28 +234,14 @@ void CDisplayWaveform::onLimitsRead(bool answered, const hx::SamplingLimits& lim
         m_channel[k]->setCurrentIndex(0);
     }
 
-    // Channels 1..n as the drive captures n at once; anything but 2..4 offers
-    // channel 1 alone. Each offered channel takes the next source in turn.
-    const int n = limits.channelCount;
-    const int offered = n >= 2 && n <= 4 ? n : 1;
-    int selection = 0;
-    for (int k = 0; k < offered; ++k) {
-        if (k == 0) {
-            selection = m_sourceCount > 0 ? 1 : 0;
-        } else {
-            ++selection;
-            if (selection >= m_sourceCount) selection = m_sourceCount - 1;
-        }
-        m_check[k]->setChecked(true);
-        m_check[k]->setEnabled(true);
-        m_channel[k]->setEnabled(true);
+    const auto offers = hx::OfferChannels(limits.channelCount, m_sourceCount);
+    for (int k = 0; k < 4; ++k) {
+        m_check[k]->setChecked(offers[k].offered);
+        m_check[k]->setEnabled(offers[k].offered);
+        m_channel[k]->setEnabled(offers[k].offered);
+        if (!offers[k].offered) continue;
         QSignalBlocker block(m_channel[k]);
-        m_channel[k]->setCurrentIndex(selection);  // -1 leaves the list without a selection
-    }
-    for (int k = offered; k < 4; ++k) {
-        m_check[k]->setChecked(false);
-        m_check[k]->setEnabled(false);
-        m_channel[k]->setEnabled(false);
+        m_channel[k]->setCurrentIndex(offers[k].entry);
     }
 
     m_capacity = limits.capacity;
@@ -291,9 +276,17 @@ void CDisplayWaveform::ReadSampleSettings() {
     }
     uint16_t points = static_cast<uint16_t>(m_points->currentText().trimmed().toUInt());
     if (points < 200) points = 200;
-    g_pointsPerChannel = points;
+    setPointsPerChannel(points);
     m_recording.recordedPoints = points;
     m_totalTime = static_cast<int32_t>(points) * m_intervalUs;
+}
+
+void CDisplayWaveform::setPointsPerChannel(uint16_t points) {
+    m_pointsPerChannel = points;
+    // The program-wide value still says what the last capture took; the plot
+    // is told its own, so another window's capture leaves its axis alone.
+    g_pointsPerChannel = points;
+    m_scope->SetPointsPerChannel(points);
 }
 
 void CDisplayWaveform::ReadChannelSelection() {
@@ -306,17 +299,22 @@ void CDisplayWaveform::ReadChannelSelection() {
 }
 
 void CDisplayWaveform::OnStartStop() {
-    if (m_start->text() == TableText(50059)) {
+    if (!m_running) {
         if (m_busy) {
             showBusy();
             return;
         }
-        m_start->setText(TableText(50014));
+        setRunning(true);
         OnUiThread(this, [this] { onStartSampling(); });
     } else {
         // The capture on its way still completes and is plotted; no other follows.
-        m_start->setText(TableText(50059));
+        setRunning(false);
     }
+}
+
+void CDisplayWaveform::setRunning(bool running) {
+    m_running = running;
+    m_start->setText(running ? TableText(50014) : TableText(50059));
 }
 
 void CDisplayWaveform::onStartSampling() {
@@ -325,16 +323,16 @@ void CDisplayWaveform::onStartSampling() {
     if (m_closing || m_busy) return;
     m_busy = true;
     const auto shownCodes = m_codes;
-    const uint16_t shownPoints = g_pointsPerChannel;
+    const uint16_t shownPoints = m_pointsPerChannel;
     const int32_t shownTime = m_totalTime;
     ReadSampleSettings();
     ReadChannelSelection();
-    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == g_pointsPerChannel &&
+    m_replacing = repeating && m_capturesPlotted > 0 && shownCodes == m_codes && shownPoints == m_pointsPerChannel &&
                   shownTime == m_totalTime;
 
     if (!m_replacing) {
         m_scope->ClearPoints();
-        m_scope->SetXRange(0, g_pointsPerChannel, 2);
+        m_scope->SetXRange(0, m_pointsPerChannel, 2);
         m_scope->SetAxisValues(0, static_cast<float>(m_totalTime));
         for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
         m_scope->ClearAndRedraw();
@@ -347,7 +345,7 @@ void CDisplayWaveform::onStartSampling() {
         emit sampleStarted();
         startAcquisition();
     } else {
-        m_start->setText(TableText(50059));
+        setRunning(false);
         m_busy = false;
         m_scope->ClearAndRedraw();
     }
@@ -356,7 +354,7 @@ void CDisplayWaveform::onStartSampling() {
 void CDisplayWaveform::startAcquisition() {
     hx::CaptureRequest request;
     for (int k = 0; k < 4; ++k) request.codes[k] = static_cast<uint16_t>(m_codes[k]);
-    request.pointsPerChannel = g_pointsPerChannel;
+    request.pointsPerChannel = m_pointsPerChannel;
     request.intervalUs = m_intervalUs;
 
     const int blocks = hx::CaptureBlockCount(request.codes, request.pointsPerChannel);
@@ -388,7 +386,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
     switch (result.status) {
     case hx::CaptureStatus::Completed:
         plotSamples(result);
-        if (m_cyclic->isChecked() && m_start->text() == TableText(50014)) {
+        if (m_cyclic->isChecked() && m_running) {
             bool ok = false;
             const int period = m_period->currentText().toInt(&ok);
             m_cycleTimer->start(ok ? period : 1000);
@@ -443,7 +441,7 @@ void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
 
 void CDisplayWaveform::onCycleTimer() {
     m_cycleTimer->stop();
-    if (m_cyclic->isChecked() && m_start->text() == TableText(50014))
+    if (m_cyclic->isChecked() && m_running)
         OnUiThread(this, [this] {
             m_repeating = true;
             onStartSampling();
@@ -492,143 +490,6 @@ void CDisplayWaveform::updateEstimate() {
     m_estimate->setText(tr("采样 %1 秒，读取约 %2 秒")
                             .arg(captureS, 0, 'f', captureS < 1 ? 2 : 1)
                             .arg(EstimatedFetchMs() / 1000.0, 0, 'f', 1));
-}
-
-// --- files
-
-void CDisplayWaveform::OnSave() {
-    if (m_recording.Empty()) {
-        ShowMessage(this, TableText(50057), TableText(50058));
-        return;
-    }
-    const QString path = AskFile(this, {true, TableText(50055), QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
-    if (path.isEmpty()) return;
-    // The path is checked before anything is written, and the file is
-    // replaced in one step: a failure leaves the old file as it was.
-    if (path.size() < 5) {
-        ShowMessage(this, TableText(50056) + path);
-        return;
-    }
-    std::string error;
-    if (!hx::SaveWaveFile(path.toStdString(), m_recording, &error))
-        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
-                    MessageIcon::Warning);
-}
-
-void CDisplayWaveform::OnExportCsv() {
-    if (m_recording.Empty()) {
-        ShowMessage(this, TableText(50057), TableText(50058));
-        return;
-    }
-    const QString path = AskFile(this, {true, TableText(50055), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
-    if (path.isEmpty()) return;
-    std::string error;
-    if (!hx::ExportWaveCsv(path.toStdString(), m_recording, &error))
-        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
-                    MessageIcon::Warning);
-}
-
-void CDisplayWaveform::OnExportTableCsv() {
-    if (m_recording.Empty()) {
-        ShowMessage(this, TableText(50057), TableText(50058));
-        return;
-    }
-    const QString path = AskFile(this, {true, tr("导出表格 CSV"), QStringLiteral("csv Files(*.csv)"), QStringLiteral("csv")});
-    if (path.isEmpty()) return;
-    std::string error;
-    if (!hx::ExportWaveTableCsv(path.toStdString(), m_recording, &error))
-        ShowMessage(this, tr("无法保存文件 %1: %2").arg(path, QString::fromStdString(error)), {},
-                    MessageIcon::Warning);
-}
-
-void CDisplayWaveform::OnLoad() {
-    if (m_busy) {
-        showBusy();
-        return;
-    }
-    // The recording is replaced only by a file that was read: a cancel or an
-    // unreadable file keeps it.
-    std::optional<hx::WaveRecording> loaded = askWaveFile(TableText(50061));
-    if (!loaded) return;
-    m_recording = std::move(*loaded);
-    m_codes = m_recording.codes;
-    m_intervalUs = m_recording.intervalUs;
-    g_pointsPerChannel = m_recording.pointsPerChannel;
-    showRecordedWindow(0, g_pointsPerChannel);
-}
-
-std::optional<hx::WaveRecording> CDisplayWaveform::askWaveFile(const QString& title) {
-    const QString path = AskFile(this, {false, title, QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
-    if (path.isEmpty()) return std::nullopt;
-    if (path.size() < 5) {
-        ShowMessage(this, TableText(50056) + path);
-        return std::nullopt;
-    }
-    hx::WaveRecording loaded;
-    std::string error;
-    if (!hx::LoadWaveFile(path.toStdString(), &loaded, &error)) {
-        ShowMessage(this, tr("无法读取文件 %1: %2").arg(path, QString::fromStdString(error)), {},
-                    MessageIcon::Warning);
-        return std::nullopt;
-    }
-    return loaded;
-}
-
-void CDisplayWaveform::OnLoadReference() {
-    const std::optional<hx::WaveRecording> loaded = askWaveFile(tr("读入为参考"));
-    if (!loaded) return;
-    // Channel by channel, as the file recorded them: the reference is drawn
-    // in the scale of whatever the live channel of that number shows.
-    const hx::RecordedWindow all = hx::ShowRecordedWindow(*loaded, 0, loaded->recordedPoints);
-    std::array<std::vector<hx::plot::PlotPointF>, 4> channels;
-    for (int k = 0; k < 4; ++k)
-        for (std::size_t i = 0; i < all.samples[k].size(); ++i)
-            channels[k].push_back({static_cast<float>(i), all.samples[k][i]});
-    m_scope->SetReference(channels);
-}
-
-void CDisplayWaveform::showRecordedWindow(int start, int count) {
-    // Back to the whole view first: the ranges below are set on the level in
-    // view, and a zoomed level would keep them while level 0 kept the old.
-    m_scope->ClearPoints();
-    m_scope->SetChannelTypes(m_codes[0], m_codes[1], m_codes[2], m_codes[3]);
-    m_scope->SetXRange(0, static_cast<float>(count), 2);
-    m_scope->SetAxisValues(static_cast<float>(start) * m_intervalUs, static_cast<float>(start + count) * m_intervalUs);
-    for (int k = 1; k <= 4; ++k) m_scope->SetChannelRange(k, -5, 5);
-    m_shown = hx::ShowRecordedWindow(m_recording, start, count);
-    OnUiThread(this, [this] { plotShown(); });
-}
-
-void CDisplayWaveform::plotShown() {
-    if (m_closing || !m_scope) return;
-    const int shown = m_shown.shown;
-    std::array<const float*, 4> buffers{};
-    for (int k = 0; k < 4; ++k) {
-        if (m_codes[k] == 0) continue;
-        m_scope->SetChannelVisible(k + 1, true);
-        if (static_cast<int>(m_shown.samples[k].size()) >= shown) buffers[k] = m_shown.samples[k].data();
-    }
-    if (shown >= 1)
-        m_scope->PlotBatch(buffers, shown);
-    else
-        m_scope->Redraw();
-    selectChannelsFromCodes();
-    m_interval->setCurrentIndex(1);  // "100"
-    emit showLoaded();
-}
-
-void CDisplayWaveform::selectChannelsFromCodes() {
-    // Each list shows the source of its loaded code, found by the same bit
-    // codes a capture writes; a code the drive does not offer shows the
-    // empty entry. Plotting and saving use the codes themselves.
-    for (int k = 0; k < 4; ++k) {
-        m_check[k]->setChecked(m_codes[k] != 0);
-        int entry = 0;
-        for (int i = 1; i < m_channel[k]->count(); ++i)
-            if (m_codes[k] != 0 && m_channel[k]->itemData(i).toInt() == m_codes[k]) entry = i;
-        QSignalBlocker block(m_channel[k]);
-        m_channel[k]->setCurrentIndex(entry);
-    }
 }
 
 }  // namespace hx::gui

@@ -8,6 +8,8 @@
 // points and interval when it starts; the window reads its own controls only
 // on the UI thread, and the busy state is the job's, held here while a
 // capture runs so that start, load and close are refused meanwhile.
+// The file commands (save, load, exports, reference) are in
+// DisplayWaveformFiles.cpp.
 
 #include <QColor>
 #include <array>
@@ -101,14 +103,22 @@ protected:
 
 private:
     void buildControls();
+    // The points per channel of what the plot shows or the next capture takes.
+    void setPointsPerChannel(uint16_t points);
     void readDriveLimits();
     void onLimitsRead(bool answered, const hx::SamplingLimits& limits);
+    // The start button's caption follows the state: "停 止" while running.
+    void setRunning(bool running);
     void onStartSampling();
     void startAcquisition();
     void onCaptureProgress(int done, int total);
     void onCaptureFinished(const hx::CaptureResult& result);
     void plotSamples(const hx::CaptureResult& result);
     void onCycleTimer();
+    // Asks where to write the recording and writes it with `write`; an empty
+    // recording, a .wave path too short to be a name, and a failure are told.
+    using RecordingWriter = bool (*)(const std::string&, const hx::WaveRecording&, std::string*);
+    void writeRecording(const QString& title, const QString& suffix, RecordingWriter write);
     // Asks for a .wave file and reads it; nullopt after a cancel or the message saying why not.
     std::optional<hx::WaveRecording> askWaveFile(const QString& title);
     void showRecordedWindow(int start, int count);
@@ -142,9 +152,14 @@ private:
     hx::WaveRecording m_recording;
     hx::RecordedWindow m_shown;
     int16_t m_intervalUs = 100;
+    uint16_t m_pointsPerChannel = 200;
     int32_t m_totalTime = 0;
     int16_t m_capacity = 0;
     int m_sourceCount = 0;
+    // The user started captures and has not stopped them (a single capture
+    // keeps this until the button is pressed again); m_busy is the capture
+    // on its way.
+    bool m_running = false;
     bool m_busy = false;
     bool m_ready = false;
     bool m_closing = false;

@@ -128,6 +128,8 @@ void CFFTAnalyze::OnStart() {
     hx::SpectrumRequest request;  // frequency code 2, point-count code 1, 1024 bins
     request.averages = m_averages->value();
     g_pointsPerChannel = request.resultCount;
+    m_binsRequested = request.resultCount;
+    m_scope->SetPointsPerChannel(request.resultCount);
     hx::SpectrumCallbacks callbacks;
     callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onProgress(done, total); });
     callbacks.finished =
@@ -165,7 +167,7 @@ void CFFTAnalyze::onFinished(const hx::SpectrumResult& result) {
     maybeEnableStart();
     switch (result.status) {
     case hx::CaptureStatus::Completed: {
-        const int n = std::min<int>(g_pointsPerChannel, static_cast<int>(result.bins.size()));
+        const int n = std::min<int>(m_binsRequested, static_cast<int>(result.bins.size()));
         m_magnitudes.assign(result.bins.begin(), result.bins.begin() + n);
         showSpectrum();
         ++m_plotted;

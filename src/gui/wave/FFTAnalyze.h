@@ -83,6 +83,8 @@ private:
     QTreeWidget* m_peakList = nullptr;
     QLabel* m_resonance = nullptr;
     std::vector<float> m_magnitudes;
+    // Bins the running request fetches; the plot draws as many.
+    int m_binsRequested = 1024;
     hx::analysis::SpectrumAnalysis m_analysis;
     QTimer* m_holdTimer = nullptr;
     bool m_fetching = false;

@@ -45,6 +45,37 @@ TEST(ChannelSources, NamesToCodes) {
     }
 }
 
+// Per channel: offered or not, and the list entry it selects (-1: none).
+std::string Offers(int channels, int sources) {
+    std::string out;
+    for (const ChannelOffer& o : OfferChannels(channels, sources))
+        out += (o.offered ? "+" : "-") + std::to_string(o.entry) + " ";
+    return out;
+}
+
+TEST(ChannelSources, ChannelsOfferedFollowTheDrivesCountAndSources) {
+    // Two to four channels are offered as the drive captures them; any
+    // other count offers channel 1 alone.
+    EXPECT_EQ(Offers(4, 16), "+1 +2 +3 +4 ");
+    EXPECT_EQ(Offers(3, 16), "+1 +2 +3 -0 ");
+    EXPECT_EQ(Offers(2, 16), "+1 +2 -0 -0 ");
+    for (int n : {1, 0, 5, -1, 99}) EXPECT_EQ(Offers(n, 16), "+1 -0 -0 -0 ") << n;
+    // Few sources, channel counts 0..5 against 0..3 sources: the later
+    // channels stop at the last source but one; without sources channel 1
+    // shows the empty entry and the others no selection.
+    const char* const expected[6][4] = {
+        {"+0 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 "},
+        {"+0 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 "},
+        {"+0 +-1 -0 -0 ", "+1 +0 -0 -0 ", "+1 +1 -0 -0 ", "+1 +2 -0 -0 "},
+        {"+0 +-1 +-1 -0 ", "+1 +0 +0 -0 ", "+1 +1 +1 -0 ", "+1 +2 +2 -0 "},
+        {"+0 +-1 +-1 +-1 ", "+1 +0 +0 +0 ", "+1 +1 +1 +1 ", "+1 +2 +2 +2 "},
+        {"+0 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 ", "+1 -0 -0 -0 "},
+    };
+    for (int n = 0; n <= 5; ++n)
+        for (int sources = 0; sources <= 3; ++sources)
+            EXPECT_EQ(Offers(n, sources), expected[n][sources]) << n << " channels, " << sources << " sources";
+}
+
 TEST(CapturePlan, PointsListBlocksAndFetchTime) {
     EXPECT_EQ(PointsChoices(2000, 4, 200.0f), (std::vector<int>{200, 300, 400, 500}));
     const auto one = PointsChoices(2000, 1, 200.0f);

@@ -39,7 +39,7 @@ DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
 struct Bench {
     explicit Bench(DriveOptions options) : drive(std::move(options)) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(100);
+        comm.SetReceiveTimeOut(250);
         // The simulated drive never answers late: a short horizon keeps
         // lost frames cheap.
         comm.SetLateHorizon(150);

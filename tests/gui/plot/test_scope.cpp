@@ -14,7 +14,6 @@
 #include <random>
 
 #include "gui/GuiTestUtil.h"
-#include "core/Globals.h"
 #include "core/capture/WaveFile.h"
 #include "gui/plot/Cscope.h"
 #include "support/RunProgram.h"
@@ -38,7 +37,7 @@ void drag(QWidget* w, QPoint from, QPoint to) {
 
 // The waveform window's set-up, with n points per channel on four channels.
 void setUp(Cscope& s, int n) {
-    g_pointsPerChannel = static_cast<uint16_t>(n);
+    s.SetPointsPerChannel(n);
     s.resize(1200, 600);
     s.SetYCaption("y");
     s.SetXCaption("t");

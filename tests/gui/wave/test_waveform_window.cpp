@@ -117,27 +117,21 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
 }
 
 TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
-    for (int16_t n : {1, 0, 5, -1, 3}) {
-        // The simulated drive takes 0..4; other readings are set on its register.
-        WaveWindowFixture f(Limits(0xFFFF, n >= 0 && n <= 4 ? n : 4, 8000));
-        if (n < 0 || n > 4) f.sim().Poke(99, static_cast<uint16_t>(n));
-        Window w(f);
-        const int offered = n == 3 ? 3 : 1;
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(w->channelCheck(k)->isChecked(), k < offered) << n << " channel " << k;
-            EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < offered) << n;
-            EXPECT_EQ(w->channelList(k)->isEnabled(), k < offered) << n;
-            EXPECT_EQ(w->channelList(k)->currentIndex(), k < offered ? k + 1 : 0) << n;
-        }
-    }
+    // The rule itself is the core's; the window applies it to its boxes and
+    // lists as the drive's reading of its channel count arrives.
     {
-        // Two sources: both offered channels land on the first.
-        WaveWindowFixture f(Limits(0x0006, 4, 8000));
+        WaveWindowFixture f(Limits(0x0007, 3, 8000));
         Window w(f);
-        EXPECT_EQ(w->channelList(0)->count(), 3);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(w->channelCheck(k)->isChecked(), k < 3) << "channel " << k;
+            EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < 3) << k;
+            EXPECT_EQ(w->channelList(k)->isEnabled(), k < 3) << k;
+        }
+        // Three sources: the third channel stops at the second.
         EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
-        EXPECT_EQ(w->channelList(1)->currentIndex(), 1);
-        EXPECT_EQ(w->channelList(2)->currentIndex(), 1);
+        EXPECT_EQ(w->channelList(1)->currentIndex(), 2);
+        EXPECT_EQ(w->channelList(2)->currentIndex(), 2);
+        EXPECT_EQ(w->channelList(3)->currentIndex(), 0);
     }
     {
         // No sources: only the empty entry; starting only resets the button.

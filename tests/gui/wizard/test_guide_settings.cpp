@@ -54,7 +54,7 @@ struct WizardBench {
         theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
         theComm.OpenCom();
         theComm.SetCurrentUseMode(1);
-        theComm.SetReceiveTimeOut(100);
+        theComm.SetReceiveTimeOut(250);
         g_station = kStation;
         g_driveModel = "KRV4";
         g_driveVariantCode = variant;

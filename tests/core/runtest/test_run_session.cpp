@@ -1,17 +1,20 @@
-// Run-test captures against the simulated drive over a real pseudo-terminal:
-// the start as the drive sees it, stops that are never lost, re-captures that
-// write only the trigger, and starts the drive does not answer.
+// Run-test runs against the simulated drive over a real pseudo-terminal:
+// the start as the drive sees it, stops that are never lost (and sent again
+// until the drive takes them), re-captures that write only the trigger, and
+// starts the drive does not answer.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
 
 #include "core/link/CQXCOM.h"
 #include "core/protocol/Registers.h"
-#include "core/runtest/RunCapture.h"
+#include "core/runtest/RunSession.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
@@ -51,8 +54,20 @@ struct Bench {
         return out;
     }
     // A short wait so time-outs take a fraction of a second.
-    static CompletionWait ShortWait(bool anyPositive = false) {
-        return CompletionWait{5, std::chrono::milliseconds(20), anyPositive};
+    static RunWait ShortWait(bool anyPositive = false) {
+        return RunWait{5, std::chrono::milliseconds(20), anyPositive};
+    }
+    // A trapezoid of many runs, to outlast the test.
+    void RunLongTrapezoid() {
+        for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
+            Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+        Vd().Poke(70, 1);
+    }
+    std::vector<uint16_t> GuardWrites() {
+        std::vector<uint16_t> out;
+        for (uint16_t a : WrittenAddresses())
+            if (a == 31007 || a == 31008) out.push_back(a);
+        return out;
     }
 
     hx::test::TempProgramFolder folder;
@@ -61,12 +76,22 @@ struct Bench {
     bool opened = false;
 };
 
+// Waits for cond, with a generous time-out for a loaded machine.
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 // Runs a capture on the session and hands back its outcome.
-CaptureOutcome RunAndWait(RunSession& session, CaptureRequest request,
+RunOutcome RunAndWait(RunSession& session, RunRequest request,
                           const std::function<void()>& whileRunning = {}) {
-    std::promise<CaptureOutcome> done;
+    std::promise<RunOutcome> done;
     auto result = done.get_future();
-    EXPECT_TRUE(session.StartCapture(std::move(request), [&](const CaptureOutcome& o) { done.set_value(o); }));
+    EXPECT_TRUE(session.Start(std::move(request), [&](const RunOutcome& o) { done.set_value(o); }));
     if (whileRunning) whileRunning();
     return result.get();
 }
@@ -78,7 +103,7 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     ASSERT_TRUE(b.opened);
     VelocityFields v;
     v.direction = -1;
-    CaptureRequest r;
+    RunRequest r;
     r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 2, 0, 0};
@@ -88,8 +113,8 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     b.Vd().ClearRequests();
 
     RunSession session;
-    const CaptureOutcome out = RunAndWait(session, r);
-    EXPECT_EQ(out.status, CaptureStatus::Completed);
+    const RunOutcome out = RunAndWait(session, r);
+    EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_EQ(out.samples[0].size(), 200u);
     EXPECT_EQ(out.samples[1].size(), 200u);
     EXPECT_TRUE(out.samples[2].empty());
@@ -108,21 +133,21 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
     ASSERT_TRUE(b.opened);
     b.Vd().Poke(70, 1);  // the motor runs
-    CaptureRequest r;
+    RunRequest r;
     r.drive = b.Link();
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     // A capture of a minute (2000 points 30 ms apart): the wait runs out first.
     r.startWrites = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
     // Long enough that the stop is asked for while the wait still polls.
-    r.wait = CompletionWait{3, std::chrono::milliseconds(150), false};
+    r.wait = RunWait{3, std::chrono::milliseconds(150), false};
 
     RunSession session;
-    const CaptureOutcome out = RunAndWait(session, r, [&] {
+    const RunOutcome out = RunAndWait(session, r, [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         session.StopRun(b.Link(), Mode::Velocity);
     });
-    EXPECT_EQ(out.status, CaptureStatus::TimedOut);
+    EXPECT_EQ(out.status, RunStatus::TimedOut);
     EXPECT_TRUE(out.stopRequested);
     EXPECT_TRUE(out.stopSent);
     EXPECT_EQ(b.Vd().Peek(70), 0);
@@ -131,12 +156,12 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     b.Vd().Poke(23, 1);
     r.mode = Mode::Torque;
     r.startWrites = {};
-    r.wait = CompletionWait{3, std::chrono::milliseconds(150), true};
-    const CaptureOutcome t = RunAndWait(session, r, [&] {
+    r.wait = RunWait{3, std::chrono::milliseconds(150), true};
+    const RunOutcome t = RunAndWait(session, r, [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         session.StopRun(b.Link(), Mode::Torque);
     });
-    EXPECT_EQ(t.status, CaptureStatus::TimedOut);
+    EXPECT_EQ(t.status, RunStatus::TimedOut);
     EXPECT_TRUE(t.stopSent);
     EXPECT_EQ(b.Vd().Peek(23), 0);
     session.Close(b.Link(), Mode::Torque);
@@ -155,16 +180,16 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     // Closing during a long wait: the stop goes out and the worker is joined
     // long before the wait would have run out.
     b.Vd().Poke(70, 1);
-    CaptureRequest r;
+    RunRequest r;
     r.drive = b.Link();
     r.mode = Mode::Resonance;
     r.codes = {1, 0, 0, 0};
     r.startWrites = RecaptureWrites();
-    r.wait = CompletionWait::ForMode(Mode::Resonance);  // 60 x 200 ms
+    r.wait = RunWait::ForMode(Mode::Resonance);  // 60 x 200 ms
     bool finished = false;
-    ASSERT_TRUE(session.StartCapture(r, [&](const CaptureOutcome& o) {
+    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
         finished = true;
-        EXPECT_EQ(o.status, CaptureStatus::Closed);
+        EXPECT_EQ(o.status, RunStatus::Closed);
         EXPECT_TRUE(o.stopSent);
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -173,36 +198,63 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_TRUE(finished);
     EXPECT_EQ(b.Vd().Peek(70), 0);
-    EXPECT_FALSE(session.StartCapture(r, {}));  // closed for good
+    EXPECT_FALSE(session.Start(r, {}));  // closed for good
 }
 
+// A re-capture is a flag of the request, not guessed from its writes: it
+// writes only the trigger, and the motion it samples is neither checked at
+// rest (it runs) nor armed again.
 TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
     ASSERT_TRUE(b.opened);
-    // A trapezoid of many runs, to outlast the test.
-    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
-        b.Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
-    b.Vd().Poke(70, 1);
+    b.RunLongTrapezoid();
     b.Vd().ClearRequests();
-    CaptureRequest r;
-    r.drive = b.Link();
-    r.mode = Mode::Velocity;
-    r.codes = {1, 2, 4, 8};
-    r.startWrites = RecaptureWrites();
-    r.wait = Bench::ShortWait();
     RunSession session;
-    RunAndWait(session, r);
+    hx::runtest::GuardOptions guard;
+    guard.noteFolder = b.folder.StateFolder();
+    session.GuardStarts("recapture-test", guard);
+    RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 2, 4, 8}, 200);
+    r.wait = Bench::ShortWait();
+    const RunOutcome out = RunAndWait(session, r);
+    EXPECT_TRUE(out.recapture);
     EXPECT_EQ(b.WrittenAddresses(), (std::vector<uint16_t>{32}));
+    EXPECT_TRUE(b.GuardWrites().empty());
     EXPECT_EQ(b.Vd().Peek(70), 1);  // the motion goes on
+    EXPECT_EQ(session.State(), RunState::Running);
     session.Close(b.Link(), Mode::Velocity);  // and stops with the session
     EXPECT_EQ(b.Vd().Peek(70), 0);
+}
+
+// A stop the drive leaves unanswered keeps the run "停 止" and goes out again
+// every 500 ms until the drive takes it; only then is the session idle.
+TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    std::atomic<int> changes{0};
+    RunSession session([&] { ++changes; });
+    b.RunLongTrapezoid();
+    RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 0, 0, 0}, 200);
+    r.wait = Bench::ShortWait();
+    RunAndWait(session, r);
+    ASSERT_EQ(session.State(), RunState::Running);
+
+    b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
+    session.Stop(b.Link(), Mode::Velocity);
+    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::StopUnconfirmed; }, 10000));
+    EXPECT_EQ(b.Vd().Peek(70), 1);
+    EXPECT_FALSE(session.Start(r, {}));  // nothing starts while a motion may run
+    b.drive.Server().SetStation(kStation);
+    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::Idle; }, 10000));
+    EXPECT_EQ(b.Vd().Peek(70), 0) << "idle before the drive took the stop";
+    EXPECT_EQ(changes.load(), 2);  // unconfirmed, then confirmed
+    EXPECT_TRUE(session.Close(b.Link(), Mode::Velocity));
 }
 
 TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     Bench b;
     ASSERT_TRUE(b.opened);
     b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
-    CaptureRequest r;
+    RunRequest r;
     r.drive = b.Link();
     r.mode = Mode::Torque;
     r.codes = {32768, 0, 0, 0};
@@ -210,17 +262,17 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     r.wait = Bench::ShortWait(true);
     RunSession session;
     int calls = 0;
-    std::promise<CaptureOutcome> done;
-    ASSERT_TRUE(session.StartCapture(r, [&](const CaptureOutcome& o) {
+    std::promise<RunOutcome> done;
+    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
         ++calls;
         done.set_value(o);
     }));
-    const CaptureOutcome out = done.get_future().get();
+    const RunOutcome out = done.get_future().get();
     session.Close(b.Link(), Mode::Torque);
     EXPECT_EQ(calls, 1);
     // The gains are the user's tuning: the backup read before them finds the
     // drive silent, so not even the first gain goes out.
-    EXPECT_EQ(out.status, CaptureStatus::NotBackedUp);
+    EXPECT_EQ(out.status, RunStatus::NotBackedUp);
     EXPECT_EQ(out.gate.status, hx::GateResult::Status::ReadFailed);
     EXPECT_TRUE(out.writes.returned.empty());
     EXPECT_EQ(b.Vd().Peek(23), 0);
@@ -239,13 +291,13 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     auto& vd = drive.Drive();
     vd.Poke(70, 1);
     const hx::DriveHandle link(&comm, kStation, 200.0f);
-    CaptureRequest r;
+    RunRequest r;
     r.drive = link;
     r.mode = Mode::Velocity;
     r.codes = {1, 0, 0, 0};
     r.points = 2000;
     r.startWrites = {{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}};
-    r.wait = CompletionWait::ForMode(Mode::Velocity);
+    r.wait = RunWait::ForMode(Mode::Velocity);
     vd.ClearRequests();
     auto blockReads = [&] {
         int n = 0;
@@ -253,13 +305,13 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
         return n;
     };
     RunSession session;
-    const CaptureOutcome out = RunAndWait(session, r, [&] {
+    const RunOutcome out = RunAndWait(session, r, [&] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (blockReads() < 3 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         session.StopRun(link, Mode::Velocity);
     });
-    EXPECT_EQ(out.status, CaptureStatus::Completed);
+    EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_TRUE(out.stopSent);
     EXPECT_EQ(vd.Peek(70), 0);
     EXPECT_EQ(blockReads(), 40);
