@@ -201,11 +201,14 @@ DriveHandle CRunTest::Drive() const { return DriveHandle::FromGlobals(); }
 
 void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
     QPointer<CRunTest> self(this);
+    ++m_requestsOut;
     m_session->Post([self, work = std::move(work), done = std::move(done)]() mutable {
         work();
         OnUiThread(
             self.data(), [self, done = std::move(done)] {
-                if (self && !self->m_closing && done) done();
+                if (!self) return;
+                --self->m_requestsOut;
+                if (!self->m_closing && done) done();
             });
     });
 }

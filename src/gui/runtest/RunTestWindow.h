@@ -73,6 +73,8 @@ public:
     const std::optional<hx::runtest::StepFigures>& previousStepFigures() const { return m_previousStep; }
     // True once the reads made at opening have come back.
     bool opened() const { return m_openingDone; }
+    // True when every read asked of the drive (lists, capacity) is shown.
+    bool settled() const { return m_requestsOut == 0; }
     // The link failed while a motion of this window may run: the stop goes
     // out every 500 ms until the drive takes it, "停 止" stays meanwhile.
     // As shown (the session's state reaches the window a moment later).
@@ -113,6 +115,7 @@ private:
     int m_capacity = 0;
     int m_pointsPerChannel = 200;
     bool m_openingDone = false;
+    int m_requestsOut = 0;  // Request()s whose answer the window has not shown yet
     bool m_closing = false;
     bool m_noAnswerShown = false;
     int m_capturesShown = 0;

@@ -894,6 +894,8 @@ TEST(RunTestWindow, FitsASmallScreenInBothLanguagesWithWholeListEntries) {
         for (int mode = 0; mode < 3; ++mode) {
             if (mode == 1) w->enterTorqueMode();
             if (mode == 2) w->enterResonanceMode();
+            // The mode's lists are filled when the drive's sources come back.
+            ASSERT_TRUE(hx::test::WaitUntil([&] { return w->settled(); }, 8000));
             QApplication::processEvents();
             const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize());
             EXPECT_LE(least.height(), 620) << english << " mode " << mode;
