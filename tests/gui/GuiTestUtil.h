@@ -6,11 +6,14 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QTest>
+#include <QTranslator>
 #include <deque>
 #include <functional>
 #include <vector>
 
+#include "core/i18n/StringTable.h"
 #include "gui/widgets/Messages.h"
+#include "support/TestSupport.h"
 
 namespace hx::test {
 
@@ -52,5 +55,32 @@ inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
     }
     return true;
 }
+
+// The built English catalogue installed as the program does at start-up:
+// Qt's texts and the core's through the same translator. Taken away again
+// when it goes, so the next test starts in Chinese.
+class EnglishCatalogue {
+public:
+    EnglishCatalogue() {
+        m_loaded = m_translator.load(QString::fromStdString(BuildBinFolder() + "/i18n/halvex_en.qm"));
+        if (!m_loaded) return;
+        QCoreApplication::installTranslator(&m_translator);
+        hx::SetTranslator([](const char* context, const char* source) {
+            return QCoreApplication::translate(context, source).toStdString();
+        });
+    }
+    ~EnglishCatalogue() {
+        if (!m_loaded) return;
+        QCoreApplication::removeTranslator(&m_translator);
+        hx::SetTranslator(nullptr);
+    }
+    EnglishCatalogue(const EnglishCatalogue&) = delete;
+    EnglishCatalogue& operator=(const EnglishCatalogue&) = delete;
+    bool loaded() const { return m_loaded; }
+
+private:
+    QTranslator m_translator;
+    bool m_loaded = false;
+};
 
 }  // namespace hx::test

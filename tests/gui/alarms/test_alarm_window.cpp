@@ -386,11 +386,9 @@ TEST(AlarmWindow, Screenshots) {
     const QString dir = qEnvironmentVariable("HALVEX_SCREENSHOT_DIR");
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SCREENSHOT_DIR not set";
     for (const bool english : {false, true}) {
-        QTranslator translator;
+        std::optional<hx::test::EnglishCatalogue> catalogue;
         if (english) {
-            ASSERT_TRUE(translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
-            QCoreApplication::installTranslator(&translator);
-            hx::SetTranslator([](const char* c, const char* s) { return QCoreApplication::translate(c, s).toStdString(); });
+            ASSERT_TRUE(catalogue.emplace().loaded());
             g_language = 9;
         }
         AlarmFixture f;
@@ -416,9 +414,5 @@ TEST(AlarmWindow, Screenshots) {
         f.window->tabs()->setCurrentIndex(CAlarm::SettingsTab);
         ASSERT_TRUE(WaitUntil([&] { return !read.isEmpty(); }, 3000));
         f.window->grab().save(dir + "/alarm_settings_" + lang + ".png");
-        if (english) {
-            QCoreApplication::removeTranslator(&translator);
-            hx::SetTranslator(nullptr);
-        }
     }
 }

@@ -108,12 +108,8 @@ TEST(ChangeHistory, Screenshots) {
     const QString dir = qEnvironmentVariable("HALVEX_SCREENSHOT_DIR");
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SCREENSHOT_DIR not set";
     for (const bool english : {false, true}) {
-        QTranslator translator;
-        if (english) {
-            ASSERT_TRUE(translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
-            QCoreApplication::installTranslator(&translator);
-            hx::SetTranslator([](const char* c, const char* s) { return QCoreApplication::translate(c, s).toStdString(); });
-        }
+        std::optional<hx::test::EnglishCatalogue> catalogue;
+        if (english) ASSERT_TRUE(catalogue.emplace().loaded());
         HistoryBench b;
         ASSERT_TRUE(b.change(b.after));
         ASSERT_TRUE(b.change(b.before));
@@ -126,9 +122,5 @@ TEST(ChangeHistory, Screenshots) {
         w.table()->selectRow(1);
         QTest::qWait(50);
         w.grab().save(dir + "/change_history_" + (english ? "en" : "zh") + ".png");
-        if (english) {
-            QCoreApplication::removeTranslator(&translator);
-            hx::SetTranslator({});
-        }
     }
 }

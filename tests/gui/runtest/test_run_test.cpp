@@ -862,16 +862,9 @@ TEST(RunTestWindow, Screenshots) {
     shoot("runtest_velocity_zh.png", "runtest_resonance_zh.png", "runtest_torque_zh.png");
 
     // English through the built catalogue.
-    QTranslator translator;
-    ASSERT_TRUE(translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
-    QApplication::installTranslator(&translator);
-    // As the program does at start-up: core texts through the same catalogue.
-    hx::SetTranslator([](const char* context, const char* source) {
-        return QCoreApplication::translate(context, source).toStdString();
-    });
+    hx::test::EnglishCatalogue english;
+    ASSERT_TRUE(english.loaded());
     shoot("runtest_velocity_en.png", "runtest_resonance_en.png", "runtest_torque_en.png");
-    QApplication::removeTranslator(&translator);
-    hx::SetTranslator(nullptr);
 }
 
 // A 1366 x 768 screen holds the window in both languages (the task bar and

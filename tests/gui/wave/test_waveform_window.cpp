@@ -392,15 +392,8 @@ TEST(WaveformWindow, Screenshots) {
     std::string error;
     ASSERT_TRUE(hx::SaveWaveFile(f.folder.Path() + "/shot.wave", rec, &error));
     for (const char* lang : {"zh", "en"}) {
-        std::unique_ptr<QTranslator> english;
-        if (QString(lang) == "en") {
-            english = std::make_unique<QTranslator>();
-            ASSERT_TRUE(english->load(QStringLiteral(HALVEX_BIN_DIR "/i18n/halvex_en.qm")));
-            QCoreApplication::installTranslator(english.get());
-            hx::SetTranslator([](const char* context, const char* source) {
-                return QCoreApplication::translate(context, source).toStdString();
-            });
-        }
+        std::optional<hx::test::EnglishCatalogue> english;
+        if (QString(lang) == "en") ASSERT_TRUE(english.emplace().loaded());
         {
             Window w(f);
             w->recordCheck()->setChecked(true);
@@ -434,10 +427,6 @@ TEST(WaveformWindow, Screenshots) {
             QTest::qWait(50);
             w->grab().save(dir + QString("/fft_%1.png").arg(lang));
             w->close();
-        }
-        if (english) {
-            QCoreApplication::removeTranslator(english.get());
-            hx::SetTranslator(nullptr);
         }
     }
 }

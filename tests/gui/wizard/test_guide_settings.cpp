@@ -347,12 +347,6 @@ TEST(GuideSettings, TheSummaryBoxHighlightsTheChangesAndFoldsTheRest) {
     EXPECT_EQ(box.unchangedList()->count(), 3);
 }
 
-namespace {
-std::string translateForCore(const char* context, const char* source) {
-    return QCoreApplication::translate(context, source).toStdString();
-}
-}  // namespace
-
 // Every page grabbed in both languages (kept when HALVEX_SCREENSHOT_DIR names
 // a folder), and the English pages carry English texts throughout.
 TEST(GuideSettings, PagesInBothLanguages) {
@@ -362,12 +356,8 @@ TEST(GuideSettings, PagesInBothLanguages) {
     const QString dir = keep.isEmpty() ? tmp.path() : keep;
     const char* names[4] = {"alias", "current", "pulses", "inputs"};
     for (const QString& lang : {QStringLiteral("zh"), QStringLiteral("en")}) {
-        QTranslator english;
-        if (lang == "en") {
-            ASSERT_TRUE(english.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"));
-            QCoreApplication::installTranslator(&english);
-            hx::SetTranslator(&translateForCore);
-        }
+        std::optional<hx::test::EnglishCatalogue> english;
+        if (lang == "en") ASSERT_TRUE(english.emplace().loaded());
         CGuideSettings* w = b.open();
         for (int step = 0; step < 4; ++step) {
             if (step > 0) {
@@ -397,8 +387,6 @@ TEST(GuideSettings, PagesInBothLanguages) {
             EXPECT_EQ(w->nextButton()->text(), "Next");
             EXPECT_EQ(w->ioPage()->outputPage()->row(0).function->currentText(), "1:Alarm output");
             EXPECT_EQ(w->ioPage()->outputPage()->row(3).function->currentText(), "No output");
-            QCoreApplication::removeTranslator(&english);
-            hx::SetTranslator(nullptr);
         }
         b.wizard.reset();
     }
