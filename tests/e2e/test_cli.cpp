@@ -88,17 +88,6 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     EXPECT_EQ(r.status, 1);
     r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "identity"});
     EXPECT_EQ(r.status, 1);
-
-    // Bad command lines.
-    for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{"read"}, {"read", "x"}, {"read", "65535", "2"}, {"write", "1"},
-                                               {"write", "1", "70000"}, {"bogus"}, {"--baud"}, {"--baud", "12345", "find"}, {}}) {
-        r = with(bad);
-        EXPECT_EQ(r.status, 2) << (bad.empty() ? "" : bad[0]);
-    }
-    r = run(cli(), {"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("identity"), std::string::npos);
 }
 
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {

@@ -102,7 +102,9 @@ TEST(Help, CliListsEveryCommandAndEachExplainsItself) {
 TEST(Help, CliMistakesAreOneLineWithStatusTwo) {
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"bogus"}, {"params", "bogus"}, {"--station", "248", "read", "1"}, {"read", "1", "--timeout", "0"},
-             {"params", "read", "-o"}, {"identity", "extra"}}) {
+             {"params", "read", "-o"}, {"identity", "extra"}, {"read"}, {"read", "x"}, {"read", "65535", "2"},
+             {"write", "1"}, {"write", "1", "70000"}, {"--baud"}, {"--baud", "12345", "find"}, {"params"},
+             {"params", "read"}, {"params", "load"}, {"params", "compare", "a.qxr"}, {"params", "dump", "extra"}}) {
         const ProgramResult r = run("halvex-cli", bad);
         EXPECT_EQ(r.status, 2) << bad[0];
         EXPECT_EQ(r.out, "");
