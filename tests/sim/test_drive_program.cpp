@@ -85,7 +85,8 @@ TEST(DriveProgram, OptionsAreChecked) {
     }
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"},
-             {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"}}) {
+             {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"},
+             {"--alarm", "0"}}) {
         Sim sim(bad, 0);
         EXPECT_EQ(sim.Wait(), 2) << bad[0];
     }
