@@ -131,7 +131,7 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     InProcessDrive drive(options());
     CQXCOM comm;
     open(comm, drive.DevicePath(), 30);
-    // Replies here come at most 150 ms late: a horizon beyond that, short
+    // Replies here come at most 120 ms late: a horizon beyond that, short
     // enough to keep the test quick.
     comm.SetLateHorizon(300);
 
@@ -161,16 +161,7 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(drive.Drive().Ram(15), 2);
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
 
-    // A reply later than the time-out and its repeats is -1, and when it
-    // lands after all it does not pass for the answer to the next request.
-    drive.Drive().SetRam(20, 1111);
     drive.Drive().SetRam(21, 2222);
-    drive.Server().SetFaults(0, 0, 150);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 20), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    drive.Server().SetFaults(0, 0, 0);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
-    EXPECT_TRUE(comm.LastRequestAnswered());
 
     // Dropped replies.
     drive.Server().SetFaults(1.0, 0, 0);

@@ -13,9 +13,7 @@ TEST(CParameter, AddressMappingCoversBothRanges) {
     EXPECT_EQ(CParameter::AddressToIndex(149), 149);
     EXPECT_EQ(CParameter::AddressToIndex(30000), 150);
     EXPECT_EQ(CParameter::AddressToIndex(31999), 2149);
-    EXPECT_EQ(CParameter::IndexToAddress(149), 149);
-    EXPECT_EQ(CParameter::IndexToAddress(150), 30000);
-    EXPECT_EQ(CParameter::IndexToAddress(2149), 31999);
+    // Every slot maps back to its address: the inverse is pinned with it.
     for (int i = 0; i < CParameter::kSlots; ++i) {
         const uint16_t a = CParameter::IndexToAddress(static_cast<uint16_t>(i));
         ASSERT_TRUE(CParameter::IsParameterAddress(a)) << i;

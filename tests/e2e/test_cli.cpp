@@ -2,15 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,61 +19,7 @@ Result run(const std::string& program, std::vector<std::string> args) {
     return hx::test::RunProgram(program, std::move(args));
 }
 
-std::vector<char*> argvOf(std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    return argv;
-}
-
-// halvex-drive-sim running in the background; stopped on destruction.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args, int expectedLines) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) return;
-        const std::string program = hx::test::BuildBinFolder() + "/halvex-drive-sim";
-        args.insert(args.begin(), program);
-        auto argv = argvOf(args);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], 1);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        std::string text;
-        pollfd fd{out[0], POLLIN, 0};
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (static_cast<int>(m_lines.size()) < expectedLines && std::chrono::steady_clock::now() < deadline) {
-            if (::poll(&fd, 1, 500) <= 0) continue;
-            char c;
-            if (::read(out[0], &c, 1) != 1) break;
-            if (c == '\n') {
-                m_lines.push_back(text);
-                text.clear();
-            } else {
-                text.push_back(c);
-            }
-        }
-        m_out = out[0];
-    }
-    ~SimProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status;
-            ::waitpid(m_pid, &status, 0);
-        }
-        if (m_out >= 0) ::close(m_out);
-    }
-    const std::vector<std::string>& Lines() const { return m_lines; }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::vector<std::string> m_lines;
-};
-
+std::string driveSim() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
 std::string cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
 
 int lineCount(const std::string& text) {
@@ -93,7 +31,7 @@ int lineCount(const std::string& text) {
 }  // namespace
 
 TEST(Cli, FindReadWriteAndIdentityOverTcp) {
-    SimProcess sim({"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
+    hx::test::BackgroundProgram sim(driveSim(), {"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
     ASSERT_EQ(sim.Lines().size(), 1u);
     const std::string port = sim.Lines()[0];
     ASSERT_EQ(port.rfind("tcp:127.0.0.1:", 0), 0u) << port;
@@ -150,23 +88,12 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     EXPECT_EQ(r.status, 1);
     r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "identity"});
     EXPECT_EQ(r.status, 1);
-
-    // Bad command lines.
-    for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{"read"}, {"read", "x"}, {"read", "65535", "2"}, {"write", "1"},
-                                               {"write", "1", "70000"}, {"bogus"}, {"--baud"}, {"--baud", "12345", "find"}, {}}) {
-        r = with(bad);
-        EXPECT_EQ(r.status, 2) << (bad.empty() ? "" : bad[0]);
-    }
-    r = run(cli(), {"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("identity"), std::string::npos);
 }
 
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
     hx::test::TempProgramFolder folder;
     const std::string link = folder.File("simulated-drive");
-    SimProcess sim({"--pty", link, "--station", "7", "--db", "-"}, 1);
+    hx::test::BackgroundProgram sim(driveSim(), {"--pty", link, "--station", "7", "--db", "-"}, 1);
     ASSERT_EQ(sim.Lines().size(), 1u);
 
     // A copy of the program in a folder of its own, with its own settings:

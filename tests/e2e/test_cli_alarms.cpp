@@ -115,8 +115,4 @@ TEST(DriveSimAlarms, StartsWithTheAlarmsGiven) {
     hx::sim::InProcessDrive drive(o);
     EXPECT_EQ(drive.Drive().CurrentAlarm(), 14);
     EXPECT_EQ(drive.Drive().AlarmHistory(1), 5);
-    const Result usage = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-drive-sim", {"--alarm", "0"});
-    EXPECT_EQ(usage.status, 2);
-    const Result help = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-drive-sim", {"--help"});
-    EXPECT_TRUE(Has(help.out, "--alarm CODE")) << help.out;
 }

@@ -1,14 +1,9 @@
 // The halvex-drive-sim program: options, what it prints, its state file
 // across a restart, and a clean exit on SIGTERM.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -16,9 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/RunProgram.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -26,62 +20,11 @@ namespace {
 
 std::string Program() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
 
-class Sim {
-public:
-    explicit Sim(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-        args.insert(args.begin(), Program());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(out[1]);
-        m_out = out[0];
-    }
-    ~Sim() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_out);
-    }
-    // One line of its output, within the time limit.
-    std::string Line(int ms = 10000) {
-        std::string line;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (::read(m_out, &c, 1) != 1) break;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return line;
-    }
-    int Stop(int sig = SIGTERM) {
-        ::kill(m_pid, sig);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    int Wait() {
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
+// The program in the background; `lines` is how many lines of its output to
+// wait for before the test goes on.
+struct Sim : hx::test::BackgroundProgram {
+    Sim(std::vector<std::string> args, int lines = 1) : BackgroundProgram(Program(), std::move(args), lines) {}
+    std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
 };
 
 int Read(modbus_t* ctx, int address) {
@@ -115,7 +58,7 @@ TEST(DriveProgram, ServesKeepsItsStateAndStopsCleanly) {
         EXPECT_LT(polls, 200);
         modbus_close(ctx);
         modbus_free(ctx);
-        EXPECT_EQ(sim.Stop(), 0);
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
     {
         // Restarted with the same state file, on a pseudo-terminal.
@@ -142,13 +85,14 @@ TEST(DriveProgram, OptionsAreChecked) {
     }
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"},
-             {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"}}) {
-        Sim sim(bad);
+             {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"},
+             {"--alarm", "0"}}) {
+        Sim sim(bad, 0);
         EXPECT_EQ(sim.Wait(), 2) << bad[0];
     }
     // A drive model without definitions fails with a message, not a drive.
     hx::test::TempProgramFolder folder;
-    Sim sim({"--db", folder.DatabasePath(), "--drive-model", "NOSUCH"});
+    Sim sim({"--db", folder.DatabasePath(), "--drive-model", "NOSUCH"}, 0);
     EXPECT_EQ(sim.Wait(), 1);
 }
 
@@ -198,10 +142,10 @@ TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
         EXPECT_EQ(Read(ctx, 0), 4200);
         modbus_close(ctx);
         modbus_free(ctx);
-        EXPECT_EQ(sim.Stop(), 0);
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
     // One drive cannot take a file of several: it says so instead of
     // starting from half a memory.
-    Sim single({"--db", folder.DatabasePath(), "--state", state});
+    Sim single({"--db", folder.DatabasePath(), "--state", state}, 0);
     EXPECT_EQ(single.Wait(), 1);
 }

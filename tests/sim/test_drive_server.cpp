@@ -118,50 +118,20 @@ bool PollUntilZero(Client& c, int reg) {
 
 }  // namespace
 
-TEST_F(DriveOnWire, IdentityAndBlocksOverRtu) {
-    DriveOptions o = Quick();
-    o.productModel = "AB";
-    InProcessDrive drive(o);
+// What the register map holds and refuses is the drive's own business; here
+// it goes over the wire: both read functions, the block sizes the program
+// uses, and each refusal as its exception code with the link still in step.
+TEST_F(DriveOnWire, ReadsWritesAndRefusalsOverRtu) {
+    InProcessDrive drive(Quick());
     Client c(drive.DevicePath(), 63);
 
-    uint16_t id[7];
-    ASSERT_EQ(modbus_read_registers(*c, 116, 7, id), 7);
-    EXPECT_EQ(id[0], 'A' << 8 | 'B');
-    for (int i = 1; i < 7; ++i) EXPECT_EQ(id[i], 0);
-    EXPECT_EQ(c.Read(123), 15);
-    EXPECT_EQ(c.Read(138), 200);
-    EXPECT_EQ(c.Read(0xFFBF), 1001);
-    uint16_t model[64];
-    ASSERT_EQ(modbus_read_registers(*c, 0xFFC0, 64, model), 64);
-    EXPECT_EQ(model[0], 'K' << 8 | 'R');
-    EXPECT_EQ(model[1], 'V' << 8 | '4');
-    EXPECT_EQ(model[2], 0);
-    // Function 0x04 reads the same registers.
     uint16_t in = 0;
     ASSERT_EQ(modbus_read_input_registers(*c, 138, 1, &in), 1);
     EXPECT_EQ(in, 200);
+    uint16_t model[64];
+    ASSERT_EQ(modbus_read_registers(*c, 0xFFC0, 64, model), 64);
+    EXPECT_EQ(model[0], 'K' << 8 | 'R');
 
-    // The whole table as the program reads it: 43 blocks of 50.
-    for (int k = 0; k < 43; ++k) {
-        const int first = 50 * k < 150 ? 50 * k : 50 * k + 29850;
-        uint16_t block[50];
-        ASSERT_EQ(modbus_read_registers(*c, first, 50, block), 50) << first;
-        EXPECT_EQ(block[0], drive.Drive().Peek(static_cast<uint16_t>(first)));
-    }
-    uint16_t low[50];
-    ASSERT_EQ(modbus_read_registers(*c, 0, 50, low), 50);
-    EXPECT_EQ(low[0], 4200);
-    EXPECT_EQ(low[30], 0) << "SO6 holds no function";
-    // A 32-bit default: the high word at the address below the row's.
-    uint16_t pair[2];
-    ASSERT_EQ(modbus_read_registers(*c, 30028, 2, pair), 2);
-    EXPECT_EQ(pair[0], 1);
-    EXPECT_EQ(pair[1], 0x86A0);
-
-    // Writes, single and multiple, reach RAM only.
-    ASSERT_EQ(modbus_write_register(*c, 2, 1234), 1);
-    EXPECT_EQ(drive.Drive().Ram(2), 1234);
-    EXPECT_EQ(drive.Drive().Nv(2), 500);
     std::vector<uint16_t> values(20);
     for (int i = 0; i < 20; ++i) values[i] = static_cast<uint16_t>(0xF000 + i);
     ASSERT_EQ(modbus_write_registers(*c, 31980, 20, values.data()), 20);
@@ -174,7 +144,6 @@ TEST_F(DriveOnWire, IdentityAndBlocksOverRtu) {
     ASSERT_EQ(modbus_read_registers(*c, 100, 50, mixed), 50);
     ASSERT_EQ(modbus_write_registers(*c, 100, 50, mixed), 50);
 
-    // Refusals.
     uint16_t v;
     EXPECT_EQ(modbus_read_registers(*c, 8150, 1, &v), -1);
     EXPECT_EQ(errno, EMBXILADD);
@@ -184,18 +153,7 @@ TEST_F(DriveOnWire, IdentityAndBlocksOverRtu) {
     EXPECT_EQ(errno, EMBXILADD);
     EXPECT_EQ(modbus_write_register(*c, 138, 150), -1);
     EXPECT_EQ(errno, EMBXILVAL);
-    EXPECT_EQ(c.Read(138), 200);  // and the link is still in step
-
-    // Another station's requests go unanswered.
-    Client other(drive.DevicePath(), 5, 100);
-    EXPECT_EQ(other.Read(0), -1);
-    EXPECT_EQ(errno, ETIMEDOUT);
-
-    const auto log = drive.Drive().Requests();
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.front().function, 0x03);
-    EXPECT_EQ(log.front().address, 116);
-    EXPECT_EQ(log.front().count, 7);
+    EXPECT_EQ(c.Read(138), 200);
 }
 
 TEST_F(DriveOnWire, BroadcastWritesAreCarriedOutWithoutReply) {
@@ -211,68 +169,6 @@ TEST_F(DriveOnWire, BroadcastWritesAreCarriedOutWithoutReply) {
     // A broadcast read is not answered either.
     EXPECT_EQ(c.Read(3), -1);
     EXPECT_EQ(drive.Server().GetStats().repliesSent, before);
-}
-
-TEST_F(DriveOnWire, StorageCommandsAndRestartFromTheStateFile) {
-    DriveOptions o = Quick();
-    o.stateFile = folder.File("drive-state.txt");
-    {
-        InProcessDrive drive(o);
-        Client c(drive.DevicePath(), 63);
-        ASSERT_EQ(modbus_write_register(*c, 2, 4321), 1);
-        ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
-        EXPECT_EQ(c.Read(90), 1);
-        ASSERT_TRUE(PollUntilZero(c, 90));
-        EXPECT_EQ(drive.Drive().Nv(2), 4321);
-        ASSERT_EQ(modbus_write_register(*c, 3, 99), 1);  // not saved
-    }
-    {
-        InProcessDrive drive(o);
-        Client c(drive.DevicePath(), 63);
-        EXPECT_EQ(c.Read(2), 4321);
-        EXPECT_EQ(c.Read(3), 50);
-
-        // Burn: the current values become the factory set.
-        ASSERT_EQ(modbus_write_register(*c, 3, 60), 1);
-        ASSERT_EQ(modbus_write_register(*c, 410, 0x3A9C), 1);
-        EXPECT_EQ(c.Read(410), 0x3A9C);
-        ASSERT_TRUE(PollUntilZero(c, 410));
-        EXPECT_EQ(drive.Drive().Factory(3), 60);
-
-        // Restore: RAM and NV from the factory set.
-        ASSERT_EQ(modbus_write_register(*c, 3, 61), 1);
-        ASSERT_EQ(modbus_write_register(*c, 91, 1), 1);
-        ASSERT_TRUE(PollUntilZero(c, 91));
-        EXPECT_EQ(c.Read(3), 60);
-        EXPECT_EQ(drive.Drive().Nv(3), 60);
-    }
-    {
-        InProcessDrive drive(o);
-        EXPECT_EQ(drive.Drive().Factory(3), 60);
-        EXPECT_EQ(drive.Drive().Ram(3), 60);
-    }
-    {
-        // Without the state file the drive starts from its defaults, and a
-        // restore brings back the database's values.
-        DriveOptions fresh = Quick();
-        InProcessDrive drive(fresh);
-        Client c(drive.DevicePath(), 63);
-        ASSERT_EQ(modbus_write_register(*c, 0, 100), 1);
-        ASSERT_EQ(modbus_write_register(*c, 91, 1), 1);
-        ASSERT_TRUE(PollUntilZero(c, 91));
-        EXPECT_EQ(c.Read(0), 4200);
-    }
-}
-
-TEST_F(DriveOnWire, StuckCommandKeepsReadingItsValue) {
-    DriveOptions o = Quick();
-    o.stuckRegisters = {90};
-    InProcessDrive drive(o);
-    Client c(drive.DevicePath(), 63);
-    ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(c.Read(90), 1);
-    EXPECT_EQ(drive.Drive().CommandsCompleted(90), 0);
 }
 
 TEST_F(DriveOnWire, FramingOfRawRequests) {

@@ -98,4 +98,16 @@ BackgroundProgram::~BackgroundProgram() {
     if (m_out >= 0) ::close(m_out);
 }
 
+int BackgroundProgram::Stop(int signal) {
+    ::kill(m_pid, signal);
+    return Wait();
+}
+
+int BackgroundProgram::Wait() {
+    int status = 0;
+    ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace hx::test

@@ -28,6 +28,10 @@ public:
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
     const std::vector<std::string>& Lines() const { return m_lines; }
+    // Sends the signal and waits for the end: the exit status, or 128 + the
+    // signal's number when a signal ended it.
+    int Stop(int signal);
+    int Wait();  // until it ends by itself
 
 private:
     int m_pid = -1;

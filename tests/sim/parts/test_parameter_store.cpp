@@ -83,11 +83,3 @@ TEST_F(Ranges, TheWholeTableAsReadIsAcceptedBack) {
         }
     }
 }
-
-TEST(RangesWithoutDatabase, AnyValueIsTaken) {
-    DriveOptions o;
-    o.databasePath = "-";
-    VirtualDrive d(o);
-    EXPECT_EQ(d.WriteRegister(3, 0xFFFF), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(0, 0), mbex::kNone);
-}
