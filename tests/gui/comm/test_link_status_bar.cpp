@@ -136,8 +136,9 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     EXPECT_TRUE(f.frame->action(hx::gui::cmd::ParameterManager)->isEnabled());
     f.Grab("status-silent.png");
 
-    // And back.
+    // And back, with a time-out a loaded machine's reply fits in.
     f.drive.Server().SetFaults(0, 0, 0);
+    theComm.SetReceiveTimeOut(300);
     EXPECT_NE(theComm.ReadAddressValue(63, 5), -1);
     EXPECT_TRUE(WaitUntil([&] { return !f.bar->silent() && f.bar->stateText() == "已连接"; }, 2000));
 
