@@ -28,7 +28,8 @@ constexpr uint8_t kStation = 5;
 struct AlarmBench : ::testing::Test {
     AlarmBench() : drive(Options()) {
         comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(50);
+        // Long enough for a reply on a loaded machine under the sanitizers.
+        comm.SetReceiveTimeOut(200);
         // The simulated drive never answers late: a short horizon keeps
         // lost frames cheap.
         comm.SetLateHorizon(150);
