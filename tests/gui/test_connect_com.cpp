@@ -36,6 +36,10 @@ namespace {
 struct ConnectFixture {
     explicit ConnectFixture(hx::sim::DriveOptions options = {}) : drive(options) {
         hx::PortResolver::SetOverride("COM1", drive.DevicePath());
+        // A reply time-out a loaded machine under the sanitizers keeps to,
+        // and a short late horizon: the simulated drive never answers late.
+        hx::env::Write(hx::env::kReadComDelay, "DelayTime", "250");
+        hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "150");
         theComm.CloseCom();
         g_activeModule.clear();
         frame = std::make_unique<CMainFrame>();

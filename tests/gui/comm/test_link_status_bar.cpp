@@ -16,6 +16,7 @@
 
 #include "gui/GuiTestUtil.h"
 #include "core/Globals.h"
+#include "core/settings/EnvSettings.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/PortResolver.h"
 #include "core/protocol/Registers.h"
@@ -43,6 +44,10 @@ namespace {
 struct Frame {
     Frame() : drive(Options()) {
         hx::PortResolver::SetOverride("COM1", drive.DevicePath());
+        // A reply time-out a loaded machine under the sanitizers keeps to,
+        // and a short late horizon: the simulated drive never answers late.
+        hx::env::Write(hx::env::kReadComDelay, "DelayTime", "250");
+        hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "150");
         theComm.CloseCom();
         g_activeModule.clear();
         frame = std::make_unique<CMainFrame>();
