@@ -11,7 +11,9 @@
 #include <functional>
 #include <vector>
 
+#include "core/Globals.h"
 #include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
 #include "gui/widgets/Messages.h"
 #include "support/TestSupport.h"
 
@@ -54,6 +56,16 @@ inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
         QTest::qWait(5);
     }
     return true;
+}
+
+// The program's link opened on a simulated drive's device, online, as the
+// connection window leaves it.
+inline void OpenProgramLink(const std::string& device, uint16_t receiveTimeOutMs) {
+    theComm.CloseCom();
+    theComm.ConfigCom(device, "38400", "8", "NONE", "2");
+    theComm.OpenCom();
+    theComm.SetCurrentUseMode(1);
+    theComm.SetReceiveTimeOut(receiveTimeOutMs);
 }
 
 // The built English catalogue installed as the program does at start-up:

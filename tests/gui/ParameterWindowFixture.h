@@ -36,11 +36,7 @@ inline hx::sim::DriveOptions DriveAt(int16_t firmware = 200) {
 struct ParameterWindowFixture {
     explicit ParameterWindowFixture(hx::sim::DriveOptions options = DriveAt())
         : drive(std::make_unique<hx::sim::InProcessDrive>(options)) {
-        theComm.CloseCom();
-        theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
-        theComm.OpenCom();
-        theComm.SetCurrentUseMode(1);
-        theComm.SetReceiveTimeOut(200);
+        hx::test::OpenProgramLink(drive->DevicePath(), 200);
         theParameterTable = CParameter();
         g_station = options.station;
         g_firmwareVersion = static_cast<float>(options.firmwareRegister);

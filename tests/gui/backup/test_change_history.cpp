@@ -109,7 +109,9 @@ TEST(ChangeHistory, Screenshots) {
     if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SCREENSHOT_DIR not set";
     for (const bool english : {false, true}) {
         std::optional<hx::test::EnglishCatalogue> catalogue;
-        if (english) ASSERT_TRUE(catalogue.emplace().loaded());
+        if (english) {
+            ASSERT_TRUE(catalogue.emplace().loaded());
+        }
         HistoryBench b;
         ASSERT_TRUE(b.change(b.after));
         ASSERT_TRUE(b.change(b.before));

@@ -49,11 +49,7 @@ struct RunWindowFixture {
         vd.Poke(136, 2000);
         // The drive's own watchdog does nothing on silence: the window arms it.
         vd.Poke(31008, 2);
-        theComm.CloseCom();
-        theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
-        theComm.OpenCom();
-        theComm.SetCurrentUseMode(1);
-        theComm.SetReceiveTimeOut(200);
+        hx::test::OpenProgramLink(drive->DevicePath(), 200);
         theParameterTable = CParameter();
         g_station = kStation;
         g_firmwareVersion = 200.0f;

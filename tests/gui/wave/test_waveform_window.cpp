@@ -393,7 +393,9 @@ TEST(WaveformWindow, Screenshots) {
     ASSERT_TRUE(hx::SaveWaveFile(f.folder.Path() + "/shot.wave", rec, &error));
     for (const char* lang : {"zh", "en"}) {
         std::optional<hx::test::EnglishCatalogue> english;
-        if (QString(lang) == "en") ASSERT_TRUE(english.emplace().loaded());
+        if (QString(lang) == "en") {
+            ASSERT_TRUE(english.emplace().loaded());
+        }
         {
             Window w(f);
             w->recordCheck()->setChecked(true);

@@ -50,11 +50,7 @@ struct WizardBench {
         o.variantCode = variant;
         o.commandDelayMs = 50;
         drive = std::make_unique<hx::sim::InProcessDrive>(o);
-        theComm.CloseCom();
-        theComm.ConfigCom(drive->DevicePath(), "38400", "8", "NONE", "2");
-        theComm.OpenCom();
-        theComm.SetCurrentUseMode(1);
-        theComm.SetReceiveTimeOut(250);
+        hx::test::OpenProgramLink(drive->DevicePath(), 250);
         g_station = kStation;
         g_driveModel = "KRV4";
         g_driveVariantCode = variant;
@@ -357,7 +353,9 @@ TEST(GuideSettings, PagesInBothLanguages) {
     const char* names[4] = {"alias", "current", "pulses", "inputs"};
     for (const QString& lang : {QStringLiteral("zh"), QStringLiteral("en")}) {
         std::optional<hx::test::EnglishCatalogue> english;
-        if (lang == "en") ASSERT_TRUE(english.emplace().loaded());
+        if (lang == "en") {
+            ASSERT_TRUE(english.emplace().loaded());
+        }
         CGuideSettings* w = b.open();
         for (int step = 0; step < 4; ++step) {
             if (step > 0) {
