@@ -422,7 +422,11 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         // Nothing was sent: the motor moves under another command, or the
         // watchdog could not be armed.
         if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
-            outcome.failureText == Readiness{Readiness::Status::Moving}.Message()) {
+            outcome.failureText == [] {
+                Readiness moving;
+                moving.status = Readiness::Status::Moving;
+                return moving.Message();
+            }()) {
             // With the simulated drive, the motion controller is the
             // program's own: offer to bring the motor to rest.
             if (AskYesNo(this,
