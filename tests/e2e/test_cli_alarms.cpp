@@ -25,10 +25,9 @@ struct CliAlarms : ::testing::Test {
         return o;
     }
     Result Run(std::vector<std::string> words, int station = kStation) {
-        std::vector<std::string> args = {"--port", drive.DevicePath(), "--timeout", "200", "--late-horizon-ms", "150", "--station",
-                                         std::to_string(station)};
-        args.insert(args.end(), words.begin(), words.end());
-        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", args);
+        return hx::test::RunCli(hx::test::Join({"--port", drive.DevicePath(), "--timeout", "200", "--late-horizon-ms",
+                                                "150", "--station", std::to_string(station)},
+                                               words));
     }
     hx::test::TempProgramFolder folder;  // the drive's parameter definitions
     hx::sim::InProcessDrive drive;
