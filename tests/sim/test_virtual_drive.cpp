@@ -60,15 +60,10 @@ TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
     o.softwareRegister = 17;
     o.variantCode = 999;
     VirtualDrive d(o);
-    EXPECT_EQ(d.ReadRegister(116), 'A' << 8 | 'B');
-    EXPECT_EQ(d.ReadRegister(122), 'M' << 8 | 'N');
-    EXPECT_EQ(d.ReadRegister(0xFFC0), 'K' << 8 | 'R');
-    EXPECT_EQ(d.ReadRegister(0xFFC1), 'V' << 8 | '4');
-    EXPECT_EQ(d.ReadRegister(0xFFC2), 0);
-    EXPECT_EQ(d.ReadRegister(0xFFFF), 0);
-    EXPECT_EQ(d.ReadRegister(0xFFBF), 999);
-    EXPECT_EQ(d.ReadRegister(123), 17);
-    EXPECT_EQ(d.ReadRegister(138), 150);
+    for (auto [address, word] : {std::pair{116, 'A' << 8 | 'B'}, {122, 'M' << 8 | 'N'}, {0xFFC0, 'K' << 8 | 'R'},
+                                 {0xFFC1, 'V' << 8 | '4'}, {0xFFC2, 0}, {0xFFFF, 0}, {0xFFBF, 999}, {123, 17},
+                                 {138, 150}})
+        EXPECT_EQ(d.ReadRegister(static_cast<uint16_t>(address)), word) << address;
 
     // Writing back what was read is accepted; a change is refused.
     EXPECT_EQ(d.WriteRegister(138, 150), mbex::kNone);
@@ -90,12 +85,11 @@ TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
 
     // Unmapped addresses, also when a block only touches one.
     uint16_t out[20];
-    EXPECT_EQ(d.ReadRegisters(8150, 1, out), mbex::kIllegalAddress);
-    EXPECT_EQ(d.ReadRegisters(8140, 20, out), mbex::kIllegalAddress);
+    // The last one reaches past the end.
+    for (auto [first, count] : {std::pair{8150, 1}, {8140, 20}, {29999, 2}, {63099, 2}, {0xFFFF, 2}})
+        EXPECT_EQ(d.ReadRegisters(static_cast<uint16_t>(first), static_cast<uint16_t>(count), out), mbex::kIllegalAddress)
+            << first;
     EXPECT_EQ(d.ReadRegisters(140, 20, out), mbex::kNone);  // 140..159: parameters and capture area
-    EXPECT_EQ(d.ReadRegisters(29999, 2, out), mbex::kIllegalAddress);
-    EXPECT_EQ(d.ReadRegisters(63099, 2, out), mbex::kIllegalAddress);
-    EXPECT_EQ(d.ReadRegisters(0xFFFF, 2, out), mbex::kIllegalAddress);  // past the end
     EXPECT_EQ(d.WriteRegister(8151, 1), mbex::kIllegalAddress);
     EXPECT_THROW(d.ReadRegister(32000), std::out_of_range);
 
