@@ -15,12 +15,9 @@ namespace {
 
 using Result = hx::test::ProgramResult;
 
-Result run(const std::string& program, std::vector<std::string> args) {
-    return hx::test::RunProgram(program, std::move(args));
-}
+using hx::test::RunProgram;
 
 std::string driveSim() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
-std::string cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
 
 int lineCount(const std::string& text) {
     int n = 0;
@@ -39,9 +36,8 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     // machine may keep the simulator from answering within 20 ms. A short one
     // only where nobody answers, as each silent station costs its late window.
     auto withTimeout = [&](const char* timeout, std::vector<std::string> words) {
-        std::vector<std::string> all = {"--port", port, "--timeout", timeout, "--late-horizon-ms", "150", "--station", "9"};
-        all.insert(all.end(), words.begin(), words.end());
-        return run(cli(), all);
+        return hx::test::RunCli(
+            hx::test::Join({"--port", port, "--timeout", timeout, "--late-horizon-ms", "150", "--station", "9"}, words));
     };
     auto with = [&](std::vector<std::string> words) { return withTimeout("500", std::move(words)); };
 
@@ -72,22 +68,15 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
 
     r = with({"identity"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("software version: 1.5\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("firmware version: 200.0\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("variant code: 1001\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("product model: HX-KRV4-0750\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("drive model: KRV4\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("display model: KRV4-750W\n"), std::string::npos) << r.out;
+    for (const char* line : {"software version: 1.5\n", "firmware version: 200.0\n", "variant code: 1001\n",
+                             "product model: HX-KRV4-0750\n", "drive model: KRV4\n", "display model: KRV4-750W\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
 
     // Nobody at station 8: one line on stderr, nothing on stdout.
-    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "read", "5"});
+    r = hx::test::RunCli({"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "read", "5"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(lineCount(r.err), 1) << r.err;
-    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "write", "5", "1"});
-    EXPECT_EQ(r.status, 1);
-    r = run(cli(), {"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "identity"});
-    EXPECT_EQ(r.status, 1);
 }
 
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
@@ -99,23 +88,23 @@ TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
     // A copy of the program in a folder of its own, with its own settings:
     // COM3 is the simulated drive, station 7 the stored one.
     const std::string program = folder.File("halvex-cli");
-    fs::copy_file(cli(), program);
+    fs::copy_file(hx::test::CliProgram(), program);
     hx::test::WriteFileBytes(folder.File("Parameters/EnvSetting.ini"), "[COMSetting]\nCOM=COM3\n[Drive]\nDriveNo=7\n");
     hx::test::WriteFileBytes(folder.File("Parameters/Ports.ini"), "[Ports]\nCOM3=" + link + "\n");
 
-    Result r = run(program, {"write", "40", "77"});
+    Result r = RunProgram(program, {"write", "40", "77"});
     EXPECT_EQ(r.status, 0) << r.err;
-    r = run(program, {"read", "40"});
+    r = RunProgram(program, {"read", "40"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "40=77\n");
-    r = run(program, {"--timeout", "200", "find", "6", "8"});
+    r = RunProgram(program, {"--timeout", "200", "find", "6", "8"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "7\n");
 
     // Options given win over the settings.
-    r = run(program, {"--station", "6", "--timeout", "20", "read", "40"});
+    r = RunProgram(program, {"--station", "6", "--timeout", "20", "read", "40"});
     EXPECT_EQ(r.status, 1);
-    r = run(program, {"--port", "/dev/halvex-no-such-port", "read", "40"});
+    r = RunProgram(program, {"--port", "/dev/halvex-no-such-port", "read", "40"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(lineCount(r.err), 1) << r.err;
 }

@@ -25,10 +25,9 @@ struct CliAlarms : ::testing::Test {
         return o;
     }
     Result Run(std::vector<std::string> words, int station = kStation) {
-        std::vector<std::string> args = {"--port", drive.DevicePath(), "--timeout", "200", "--late-horizon-ms", "150", "--station",
-                                         std::to_string(station)};
-        args.insert(args.end(), words.begin(), words.end());
-        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", args);
+        return hx::test::RunCli(hx::test::Join({"--port", drive.DevicePath(), "--timeout", "200", "--late-horizon-ms",
+                                                "150", "--station", std::to_string(station)},
+                                               words));
     }
     hx::test::TempProgramFolder folder;  // the drive's parameter definitions
     hx::sim::InProcessDrive drive;
@@ -48,12 +47,11 @@ TEST_F(CliAlarms, ShowsCurrentAndHistoryWithNamesAndCauses) {
     drive.Drive().RaiseAlarm(9);
     r = Run({"alarms", "--lang", "en", "-v"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has(r.out, "current: Err0009  Position following error too large\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "0 (140): Err0009  Position following error too large\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "1 (141): Err0006  Drive over-temperature\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "2 (142): no alarm\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "      ----------------Possibility 1------------------\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, "      Cause: ")) << r.out;
+    for (const char* line : {"current: Err0009  Position following error too large\n",
+                             "0 (140): Err0009  Position following error too large\n",
+                             "1 (141): Err0006  Drive over-temperature\n", "2 (142): no alarm\n",
+                             "      ----------------Possibility 1------------------\n", "      Cause: "})
+        EXPECT_TRUE(Has(r.out, line)) << r.out;
 
     // A drive that does not answer is never "no alarm".
     r = Run({"alarms"}, 12);
@@ -89,10 +87,8 @@ TEST_F(CliAlarms, ReadsAndWritesTheMask) {
     drive.Drive().SetRam(56, 0x0005);
     Result r = Run({"alarms", "mask", "--lang", "en"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has(r.out, "mask=0x0005\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, " 0 on  Over-current\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, " 1 off Over-voltage\n")) << r.out;
-    EXPECT_TRUE(Has(r.out, " 2 on  EEPROM\n")) << r.out;
+    for (const char* line : {"mask=0x0005\n", " 0 on  Over-current\n", " 1 off Over-voltage\n", " 2 on  EEPROM\n"})
+        EXPECT_TRUE(Has(r.out, line)) << r.out;
 
     r = Run({"alarms", "mask", "0x1000", "--lang", "zh"});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -35,9 +35,8 @@ protected:
     std::string PortB() const { return "tcp:127.0.0.1:" + std::to_string(b.TcpPort()); }
     // The command on both gateways.
     hx::test::ProgramResult Cli(std::vector<std::string> words, const std::string& stations = "1-3") const {
-        std::vector<std::string> all = {"--port", PortA(), "--port", PortB(), "--stations", stations, "--timeout", "200"};
-        all.insert(all.end(), words.begin(), words.end());
-        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", std::move(all));
+        return hx::test::RunCli(
+            hx::test::Join({"--port", PortA(), "--port", PortB(), "--stations", stations, "--timeout", "200"}, words));
     }
     std::string FailedLine() const {
         return "halvex-cli: 2 of 6 drives failed: " + PortA() + " station 2, " + PortA() + " station 3\n";
@@ -136,9 +135,7 @@ TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
 }
 
 TEST_F(CliMany, RefusesALineThatWouldLoseWork) {
-    auto run = [](std::vector<std::string> args) {
-        return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", std::move(args));
-    };
+    const auto run = hx::test::RunCli;
     // One file for ten drives: each would write over the one before.
     auto one = Cli({"params", "read", "-o", folder.File("all.qxr")});
     EXPECT_EQ(one.status, 2);

@@ -4,50 +4,31 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/backup/ChangeJournal.h"
 #include "core/params/DriveDefinitions.h"
-#include "sim/InProcessDrive.h"
 #include "core/protocol/Registers.h"
+#include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using Result = hx::test::ProgramResult;
+using hx::test::Join;
+using hx::test::ProgramResult;
+using hx::test::RunCli;
+using hx::test::SplitLines;
 
-// Runs halvex-cli to its end, collecting both output streams.
-Result RunCli(std::vector<std::string> args) {
-    return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", std::move(args));
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-bool IsSetting(uint16_t address) {
-    return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter;
-}
+bool IsSetting(uint16_t address) { return hx::ClassifyRegister(address) == hx::RegisterKind::Parameter; }
 
 // Whether the definition's range ("MIN~MAX") holds the value: the drive
 // refuses a value outside it.
@@ -69,21 +50,51 @@ const hx::ParameterDefinition* FirstOfType(const std::vector<hx::ParameterDefini
     return nullptr;
 }
 
+// The text with its one line "address=from" changed to "address=to".
+std::string WithValue(std::string text, int address, int from, int to) {
+    const std::string line = "\n" + std::to_string(address) + "=" + std::to_string(from) + "\r\n";
+    const auto at = text.find(line);
+    EXPECT_NE(at, std::string::npos) << line;
+    return at == std::string::npos ? text : text.replace(at, line.size(), "\n" + std::to_string(address) + "=" + std::to_string(to) + "\r\n");
+}
+
+// A drive of the given station, and the tool with its port and station.
+struct Bench {
+    explicit Bench(hx::sim::DriveOptions o) : drive(o), station(std::to_string(o.station)) {}
+    ProgramResult Run(const std::vector<std::string>& words) const {
+        return RunCli(Join({"--port", drive.DevicePath(), "--station", station}, words));
+    }
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive;
+    hx::sim::VirtualDrive& vd = drive.Drive();
+    std::string station;
+};
+
+// A drive before firmware 200 has the low range only: quick transfers. The
+// tool keeps its backups and journal in the test's data folder.
+struct LowRangeBench : Bench {
+    explicit LowRangeBench(uint8_t station) : Bench(LowRange(station)) {
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);  // the tool inherits it
+    }
+    ~LowRangeBench() { ::unsetenv("XDG_DATA_HOME"); }
+    static hx::sim::DriveOptions LowRange(uint8_t station) {
+        hx::sim::DriveOptions o;
+        o.station = station;
+        o.firmwareRegister = 150;
+        return o;
+    }
+    const std::string data = folder.File("data");
+    const std::vector<hx::ParameterDefinition> defs = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
+};
+
 }  // namespace
 
 TEST(CliParams, DumpReadLoadCompareAndSave) {
-    hx::test::TempProgramFolder folder;
     hx::sim::DriveOptions options;  // station 63, drive model KRV4, firmware 200.0
-    hx::sim::InProcessDrive drive(options);
-    auto& vd = drive.Drive();
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"};
-    auto cli = [&](std::vector<std::string> words) {
-        std::vector<std::string> all = common;
-        all.insert(all.end(), words.begin(), words.end());
-        return RunCli(all);
-    };
-
-    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), options.driveModel);
+    Bench b(options);
+    auto& vd = b.vd;
+    auto cli = [&](const std::vector<std::string>& words) { return b.Run(Join({"--late-horizon-ms", "150"}, words)); };
+    const auto defs = hx::LoadDefinitions(b.folder.DatabasePath(), options.driveModel);
     const auto* intDef = FirstOfType(defs, "INT", 100000);
     const auto* ushortDef = FirstOfType(defs, "USHORT", 65534);
     const auto* shortDef = FirstOfType(defs, "SHORT", -2);
@@ -95,32 +106,29 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     vd.SetRam(31999, 4321);
 
     // dump: one line per slot in table order, values with the model's types.
-    Result r = cli({"params", "dump"});
+    ProgramResult r = cli({"params", "dump"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto dump = Lines(r.out);
+    const auto dump = SplitLines(r.out);
     ASSERT_EQ(dump.size(), 2150u);
     EXPECT_EQ(dump[0].rfind("0=", 0), 0u);
     EXPECT_EQ(dump[149].rfind("149=", 0), 0u);
     EXPECT_EQ(dump[150].rfind("30000=", 0), 0u);
     EXPECT_EQ(dump[2149], "31999=4321");
-    auto lineOf = [&](uint16_t address) {
-        const int index = address <= 149 ? address : address - 29850;
-        return dump[index];
-    };
-    EXPECT_EQ(lineOf(intDef->address), std::to_string(intDef->address) + "=100000");
-    EXPECT_EQ(lineOf(ushortDef->address), std::to_string(ushortDef->address) + "=65534");
-    EXPECT_EQ(lineOf(shortDef->address), std::to_string(shortDef->address) + "=-2");
+    for (const auto& [def, value] : {std::pair{intDef, "100000"}, {ushortDef, "65534"}, {shortDef, "-2"}}) {
+        const int index = def->address <= 149 ? def->address : def->address - 29850;
+        EXPECT_EQ(dump[index], std::to_string(def->address) + "=" + value);
+    }
 
     // read: the same values into a parameter file with its header.
-    const std::string saved = folder.File("drive.qxr");
+    const std::string saved = b.folder.File("drive.qxr");
     r = cli({"params", "read", "-o", saved, "--description", "bench run"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto file = Lines(hx::test::ReadFileBytes(saved));
+    const auto file = SplitLines(hx::test::ReadFileBytes(saved));
     ASSERT_EQ(file.size(), 2153u);
-    EXPECT_EQ(file[0], "DriveType=" + options.productModel);
-    EXPECT_EQ(file[1], "DriveVerssion=1.5");
-    EXPECT_EQ(file[2], "Description=bench run");
-    EXPECT_EQ(file[2152], "31999=4321");
+    EXPECT_EQ(file[0], "DriveType=" + options.productModel + "\r");
+    EXPECT_EQ(file[1], "DriveVerssion=1.5\r");
+    EXPECT_EQ(file[2], "Description=bench run\r");
+    EXPECT_EQ(file[2152], "31999=4321\r");
 
     // load: the drive's changed settings go back to the file's values.
     vd.SetRam(shortDef->address, 7);
@@ -134,44 +142,29 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     // tenth of each transfer, ending at 100 %.
     for (const std::string phase : {"reading parameters: ", "writing parameters: ", "reading back: "}) {
         std::vector<std::string> steps;
-        for (const auto& line : Lines(r.err))
+        for (const auto& line : SplitLines(r.err))
             if (line.rfind(phase, 0) == 0) steps.push_back(line.substr(phase.size()));
         ASSERT_FALSE(steps.empty()) << phase << " missing from\n" << r.err;
         EXPECT_LE(steps.size(), 10u) << r.err;
         EXPECT_EQ(steps.back().rfind("100% (", 0), 0u) << steps.back();
     }
 
-    // A file cannot start the drive's commands: "90=5" and "91=1" are left
-    // out of the write (the factory restore would undo the load).
-    std::string edited = hx::test::ReadFileBytes(saved);
-    auto at = edited.find("\r\n90=0\r\n");
-    ASSERT_NE(at, std::string::npos);
-    edited.replace(at, 8, "\r\n90=5\r\n");
-    at = edited.find("\r\n91=0\r\n");
-    ASSERT_NE(at, std::string::npos);
-    edited.replace(at, 8, "\r\n91=1\r\n");
-    const std::string odd = folder.File("odd.qxr");
-    hx::test::WriteFileBytes(odd, edited);
-    vd.SetRam(shortDef->address, 9);
-    r = cli({"params", "load", odd});
-    EXPECT_EQ(r.status, 0) << r.err << r.out;
-    EXPECT_EQ(vd.CommandsCompleted(90), 0);
-    EXPECT_EQ(vd.CommandsCompleted(91), 0);
-    EXPECT_EQ(vd.Ram(shortDef->address), 0xFFFE);
-    EXPECT_EQ(vd.Ram(91), 0);
-
     // compare: identical sets, then two differences named from the database.
+    // (That a load leaves the drive's commands out is pinned where the
+    // transfer is.)
+    const std::string odd = b.folder.File("odd.qxr");
+    hx::test::WriteFileBytes(odd, WithValue(WithValue(hx::test::ReadFileBytes(saved), 90, 0, 5), 91, 0, 1));
     r = cli({"params", "compare", saved, saved});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "The two parameter sets are identical.\n");
     r = cli({"params", "compare", saved, odd, "--model", options.driveModel});
     EXPECT_EQ(r.status, 0) << r.err;
-    const auto rows = Lines(r.out);
+    const auto rows = SplitLines(r.out);
     ASSERT_EQ(rows.size(), 4u) << r.out;
     EXPECT_EQ(rows[1].rfind("90\t", 0), 0u);
     EXPECT_NE(rows[1].find("\t0\t5"), std::string::npos) << rows[1];
     EXPECT_EQ(rows[2].rfind("91\t", 0), 0u);
-    r = cli({"params", "compare", saved, folder.File("missing.qxr")});
+    r = cli({"params", "compare", saved, b.folder.File("missing.qxr")});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("missing.qxr"), std::string::npos) << r.err;
 
@@ -181,7 +174,8 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     EXPECT_EQ(vd.Nv(31999), 4321);
 
     // Nobody at the station.
-    r = RunCli({"--port", drive.DevicePath(), "--station", "62", "--timeout", "20", "--late-horizon-ms", "150", "params", "dump"});
+    r = RunCli({"--port", b.drive.DevicePath(), "--station", "62", "--timeout", "20", "--late-horizon-ms", "150",
+                "params", "dump"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
 }
@@ -189,79 +183,54 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
 // A wrong file loaded, and the drive put back with one command: the backup
 // taken before the load, the journal of the load, only what differs written.
 TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
-    hx::test::TempProgramFolder folder;
-    const std::string data = folder.File("data");
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);  // the tool inherits it
-    hx::sim::DriveOptions options;
-    options.station = 4;
-    options.firmwareRegister = 150;  // the low range only: quick transfers
-    hx::sim::InProcessDrive drive(options);
-    auto& vd = drive.Drive();
-    auto cli = [&](std::vector<std::string> words) {
-        std::vector<std::string> all = {"--port", drive.DevicePath(), "--station", "4"};
-        all.insert(all.end(), words.begin(), words.end());
-        return RunCli(all);
-    };
-    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), options.driveModel);
-    const auto* a = FirstOfType(defs, "SHORT", 3);
+    LowRangeBench b(4);
+    const auto* a = FirstOfType(b.defs, "SHORT", 3);
     ASSERT_TRUE(a);
-    vd.SetRam(a->address, 3);
-    const std::string good = folder.File("good.qxr");
-    ASSERT_EQ(cli({"params", "read", "-o", good}).status, 0);
-    std::string wrong = hx::test::ReadFileBytes(good);
-    const std::string line = "\n" + std::to_string(a->address) + "=3\r\n";
-    ASSERT_NE(wrong.find(line), std::string::npos);
-    wrong.replace(wrong.find(line), line.size(), "\n" + std::to_string(a->address) + "=2\r\n");
-    hx::test::WriteFileBytes(folder.File("wrong.qxr"), wrong);
+    const std::string address = std::to_string(a->address);
+    b.vd.SetRam(a->address, 3);
+    const std::string good = b.folder.File("good.qxr"), wrong = b.folder.File("wrong.qxr");
+    ASSERT_EQ(b.Run({"params", "read", "-o", good}).status, 0);
+    hx::test::WriteFileBytes(wrong, WithValue(hx::test::ReadFileBytes(good), a->address, 3, 2));
 
-    // A drive before firmware 200 has no high range: the file's zeros there are never sent.
-    Result r = cli({"params", "load", "--force", folder.File("wrong.qxr")});
+    // The file's zeros in the high range are never sent to this drive.
+    ProgramResult r = b.Run({"params", "load", "--force", wrong});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(vd.Ram(a->address), 2);
-    EXPECT_NE(r.err.find("the drive's values from before are in " + data + "/halvex/backups/"), std::string::npos)
+    EXPECT_EQ(b.vd.Ram(a->address), 2);
+    EXPECT_NE(r.err.find("the drive's values from before are in " + b.data + "/halvex/backups/"), std::string::npos)
         << r.err;
 
     r = RunCli({"params", "backups"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto listed = Lines(r.out);
+    const auto listed = SplitLines(r.out);
     ASSERT_EQ(listed.size(), 2u) << r.out;  // the heading and the one backup
-    EXPECT_NE(listed[1].find("\t4\t" + data + "/halvex/backups/"), std::string::npos) << listed[1];
+    EXPECT_NE(listed[1].find("\t4\t" + b.data + "/halvex/backups/"), std::string::npos) << listed[1];
     EXPECT_NE(listed[1].find("-st4.qxr"), std::string::npos) << listed[1];
 
-    // The load's one change on record, confirmed.
-    r = cli({"params", "history"});
+    // The load's one change on record, confirmed. (That the restore is on
+    // record too is pinned where the journal is written.)
+    r = b.Run({"params", "history"});
     ASSERT_EQ(r.status, 0) << r.err;
-    auto rows = Lines(r.out);
+    const auto rows = SplitLines(r.out);
     ASSERT_EQ(rows.size(), 2u) << r.out;
-    EXPECT_NE(rows[1].find("\tfile\t" + std::to_string(a->address) + "\t" + a->name + "\t3\t2\tconfirmed"),
-              std::string::npos)
-        << rows[1];
-
-    r = cli({"params", "restore", "latest"});
+    EXPECT_NE(rows[1].find("\tfile\t" + address + "\t" + a->name + "\t3\t2\tconfirmed"), std::string::npos) << rows[1];
+    r = b.Run({"params", "restore", "latest"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(vd.Ram(a->address), 3);
+    EXPECT_EQ(b.vd.Ram(a->address), 3);
     EXPECT_NE(r.out.find("Restored 1 settings from "), std::string::npos) << r.out;
-    r = cli({"params", "history", "-n", "1"});
-    rows = Lines(r.out);
-    ASSERT_EQ(rows.size(), 2u) << r.out;
-    EXPECT_NE(rows[1].find("\trestore\t" + std::to_string(a->address) + "\t" + a->name + "\t2\t3\tconfirmed"),
-              std::string::npos)
-        << rows[1];
     // Each run of the tool is a session of its own: the restore took its own backup.
-    EXPECT_EQ(Lines(RunCli({"params", "backups"}).out).size(), 3u);
+    EXPECT_EQ(SplitLines(RunCli({"params", "backups"}).out).size(), 3u);
 
     // Without a usable data folder nothing is written, unless the script says so.
-    hx::test::WriteFileBytes(folder.File("blocked"), "x");
-    ::setenv("XDG_DATA_HOME", folder.File("blocked").c_str(), 1);
-    r = cli({"write", std::to_string(a->address), "9"});
+    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
+    ::setenv("XDG_DATA_HOME", b.folder.File("blocked").c_str(), 1);
+    r = b.Run({"write", address, "9"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("could not be backed up"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--no-backup"), std::string::npos) << r.err;
-    EXPECT_EQ(vd.Ram(a->address), 3);
-    r = cli({"--no-backup", "write", std::to_string(a->address), "9"});
+    EXPECT_EQ(b.vd.Ram(a->address), 3);
+    r = b.Run({"--no-backup", "write", address, "9"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(vd.Ram(a->address), 9);
-    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(b.vd.Ram(a->address), 9);
 }
 
 // params load killed at spread moments: whatever moment it dies, every
@@ -269,81 +238,64 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
 // differs from before is in the journal, and the next command tells of a
 // load that stopped half-way.
 TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
-    hx::test::TempProgramFolder folder;
-    const std::string data = folder.File("data");
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-    hx::sim::DriveOptions options;
-    options.station = 6;
-    options.firmwareRegister = 150;
-    hx::sim::InProcessDrive drive(options);
-    auto& vd = drive.Drive();
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "6", "--timeout", "300"};
-    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), options.driveModel);
-    const std::string file = folder.File("other.qxr");
-    ASSERT_EQ(RunCli({"--port", drive.DevicePath(), "--station", "6", "params", "read", "-o", file}).status, 0);
-    // The file: every SHORT setting one step up from what the drive holds, within range.
+    LowRangeBench b(6);
+    auto& vd = b.vd;
+    const std::string file = b.folder.File("other.qxr");
+    ASSERT_EQ(b.Run({"params", "read", "-o", file}).status, 0);
+    // The file: every SHORT setting of the low range one step up from what
+    // the drive holds, within range.
     std::map<uint16_t, uint16_t> before;
     std::string text = hx::test::ReadFileBytes(file);
-    for (const auto& d : defs) {
-        // The low range: all a drive before firmware 200 has.
-        if (d.dataType != "SHORT" || d.address > 149 || !hx::IsSettingRegister(d.address) ||
-            !InScope(d, vd.Ram(d.address) + 1ll))
+    for (const auto& d : b.defs) {
+        const int16_t now = static_cast<int16_t>(vd.Ram(d.address));
+        if (d.dataType != "SHORT" || d.address > 149 || !hx::IsSettingRegister(d.address) || !InScope(d, now + 1ll))
             continue;
-        const std::string from = "\n" + std::to_string(d.address) + "=" + std::to_string(int16_t(vd.Ram(d.address))) + "\r\n";
-        const auto at = text.find(from);
-        if (at == std::string::npos) continue;
-        text.replace(at, from.size(), "\n" + std::to_string(d.address) + "=" + std::to_string(int16_t(vd.Ram(d.address)) + 1) + "\r\n");
+        text = WithValue(text, d.address, now, now + 1);
         before[d.address] = vd.Ram(d.address);
     }
     ASSERT_GT(before.size(), 10u);
     hx::test::WriteFileBytes(file, text);
+    const std::vector<std::string> load = {"--timeout", "300", "params", "load", "--force", file};
     // Left to finish, the load takes every value of the file.
-    {
-        std::vector<std::string> args = common;
-        args.insert(args.end(), {"params", "load", "--force", file});
-        ASSERT_EQ(RunCli(args).status, 0);
-        for (const auto& [address, word] : before) ASSERT_NE(vd.Ram(address), word) << address;
-    }
+    ASSERT_EQ(b.Run(load).status, 0);
+    for (const auto& [address, word] : before) ASSERT_NE(vd.Ram(address), word) << address;
 
-    const std::string cli = hx::test::BuildBinFolder() + "/halvex-cli";
+    auto anyTaken = [&] {
+        for (const auto& [address, word] : before)
+            if (vd.Ram(address) != word) return true;
+        return false;
+    };
+    int halfWritten = 0;
     for (int run = 0; run < 8; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run);
         for (const auto& [address, word] : before) vd.SetRam(address, word);
-        std::vector<std::string> args = common;
-        args.insert(args.end(), {"params", "load", "--force", file});
-        std::vector<char*> argv{const_cast<char*>(cli.c_str())};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            ::execv(cli.c_str(), argv.data());
-            ::_exit(127);
+        int status;
+        {
+            hx::test::BackgroundProgram cli(hx::test::CliProgram(),
+                                            Join({"--port", b.drive.DevicePath(), "--station", "6"}, load), 0, true);
+            // The first runs die while the backup is read, the others once
+            // the write has begun, at spread moments into it.
+            if (run < 4)
+                std::this_thread::sleep_for(std::chrono::milliseconds(60 + 45 * run));
+            else
+                ASSERT_TRUE(hx::test::PollUntil(anyTaken, std::chrono::seconds(30)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(run < 4 ? 0 : 10 * (run - 4)));
+            status = cli.Stop(SIGKILL);
         }
-        // From the start of the read to the end of the write, in even steps.
-        std::this_thread::sleep_for(std::chrono::milliseconds(60 + 45 * run));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-
-        // Killed before its backup was written, a run may leave none yet.
+        // Killed before its backup was written, a run may leave none yet. A
+        // temporary file of a backup cut short is no backup: never listed,
+        // never restored.
         std::error_code none;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(data + "/halvex/backups", none)) {
-            if (!entry.is_regular_file()) continue;
-            const std::string name = entry.path().filename().string();
-            // A temporary file of a backup cut short is no backup: never listed, never restored.
-            if (entry.path().extension() == ".tmp") continue;
-            const auto lines = Lines(hx::test::ReadFileBytes(entry.path().string()));
-            EXPECT_EQ(lines.size(), 2153u) << name << " is a whole parameter file";
-        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(b.data + "/halvex/backups", none))
+            if (entry.is_regular_file() && entry.path().extension() != ".tmp")
+                EXPECT_EQ(SplitLines(hx::test::ReadFileBytes(entry.path().string())).size(), 2153u)
+                    << entry.path() << " is a whole parameter file";
         // Every setting the drive took from the file is on record before it was sent.
         hx::ChangeJournal journal;
         std::string why;
-        ASSERT_TRUE(journal.Open(data + "/halvex/journal.sqlite", &why)) << why;
+        ASSERT_TRUE(journal.Open(b.data + "/halvex/journal.sqlite", &why)) << why;
         std::map<uint16_t, int32_t> recorded;
-        for (const auto& row : journal.History(drive.DevicePath(), 6)) recorded.emplace(row.reg, row.newValue);
+        for (const auto& row : journal.History(b.drive.DevicePath(), 6)) recorded.emplace(row.reg, row.newValue);
         bool changed = false, unchanged = false;
         for (const auto& [address, word] : before) {
             if (vd.Ram(address) == word) {
@@ -351,17 +303,15 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
                 continue;
             }
             changed = true;
-            ASSERT_TRUE(recorded.count(address)) << "run " << run << ": register " << address << " changed unrecorded";
-            EXPECT_EQ(recorded[address], int16_t(vd.Ram(address))) << "run " << run << ": register " << address;
+            ASSERT_TRUE(recorded.count(address)) << "register " << address << " changed unrecorded";
+            EXPECT_EQ(recorded[address], int16_t(vd.Ram(address))) << "register " << address;
         }
         // Half-written (some settings taken, some not): the next command says so.
-        if (changed && unchanged && WIFSIGNALED(status)) {
-            std::vector<std::string> next = common;
-            next.insert(next.end(), {"read", "0"});
-            const Result r = RunCli(next);
-            EXPECT_NE(r.err.find("The last write to this drive stopped after block"), std::string::npos)
-                << "run " << run << ": " << r.err;
+        if (changed && unchanged && status == 128 + SIGKILL) {
+            ++halfWritten;
+            const ProgramResult r = b.Run({"--timeout", "300", "--late-horizon-ms", "150", "read", "0"});
+            EXPECT_NE(r.err.find("The last write to this drive stopped after block"), std::string::npos) << r.err;
         }
     }
-    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_GT(halfWritten, 0) << "no run died half-way through the write";
 }

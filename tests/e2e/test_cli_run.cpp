@@ -5,18 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <future>
-#include <memory>
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim/DriveServer.h"
@@ -27,39 +22,54 @@
 
 namespace {
 
-std::string Cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
+using hx::test::Join;
+using hx::test::RunCli;
 
-std::vector<std::string> With(std::vector<std::string> common, const std::vector<std::string>& words) {
-    common.insert(common.end(), words.begin(), words.end());
-    return common;
-}
-
-hx::sim::DriveOptions Drive() {
+hx::sim::DriveOptions Options(const char* motion = "") {
     hx::sim::DriveOptions o;
     o.station = 7;
     o.databasePath = "-";
+    o.motion = motion;
     return o;
 }
 
+// The drive's own watchdog values: a time-out longer than the tool's bound
+// and an action that would carry on, both of which a run changes.
+constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
+
+class CliRun : public ::testing::Test {
+protected:
+    CliRun() {
+        vd.SetRam(31007, kOwnTimeout);
+        vd.SetRam(31008, kOwnAction);
+    }
+    std::vector<std::string> Args(const std::vector<std::string>& words) const {
+        return Join({"--port", drive.DevicePath(), "--station", "7"}, words);
+    }
+    hx::test::ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
+    void ExpectOwnWatchdog(const std::string& when) {
+        EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << when;
+        EXPECT_EQ(vd.Peek(31008), kOwnAction) << when;
+    }
+
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive{Options()};
+    hx::sim::VirtualDrive& vd = drive.Drive();
+};
+
 }  // namespace
 
-TEST(CliRun, StopWritesBothStopCommands) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive(Drive());
-    auto& vd = drive.Drive();
+TEST_F(CliRun, StopWritesBothStopCommands) {
     // A trapezoid of many runs and a long current-loop test, both running.
     for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
         vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     vd.Poke(70, 1);
     vd.Poke(23, 1);
-    ASSERT_EQ(vd.Peek(70), 1);
-    ASSERT_EQ(vd.Peek(23), 1);
-    // Lost frames cost a short horizon here: the drive is never late.
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7", "--late-horizon-ms", "150"};
     // The first two stops of the motion never reach the drive: the stop is
-    // sent again until the drive shows both stopped.
+    // sent again until the drive shows both stopped. Lost frames cost a
+    // short horizon here: the drive is never late.
     drive.Server().LoseWritesTo(70, 2, false);
-    auto r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
+    auto r = Run({"--late-horizon-ms", "150", "run", "stop"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "stopped\n");
     EXPECT_EQ(vd.Peek(70), 0);
@@ -69,33 +79,29 @@ TEST(CliRun, StopWritesBothStopCommands) {
     vd.Poke(70, 1);
     vd.SetRam(56, 0xFFFF);  // every fault detected
     ASSERT_TRUE(vd.RaiseAlarm(9));
-    r = hx::test::RunProgram(Cli(), With(common, {"run", "stop"}));
+    r = Run({"--late-horizon-ms", "150", "run", "stop"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "stopped; the drive shows alarm 9\n");
     EXPECT_EQ(vd.Peek(70), 0);
 
     // Nobody answers at another station: said so, with the no-answer status.
-    const auto silent = hx::test::RunProgram(
-        Cli(), {"--port", drive.DevicePath(), "--station", "8", "--timeout", "20", "--late-horizon-ms", "50", "run",
+    r = RunCli({"--port", drive.DevicePath(), "--station", "8", "--timeout", "20", "--late-horizon-ms", "50", "run",
                 "stop"});
-    EXPECT_EQ(silent.status, 1);
-    EXPECT_EQ(silent.err, "halvex-cli: station 8: not known whether stopped: register 70 did not answer after the "
-                          "stop was sent 1 time\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "halvex-cli: station 8: not known whether stopped: register 70 did not answer after the "
+                     "stop was sent 1 time\n");
 }
 
 // The current-loop test with the drive's gains, then with its auto-tuning:
 // the figures printed, the tuned gains said, the step without overshoot.
-TEST(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive(Drive());
-    auto& vd = drive.Drive();
+TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
     for (auto [a, v] : {std::pair{15, 1000}, {16, 200}, {17, 256}}) vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
     auto overshoot = [](const std::string& out) {
         const auto at = out.find("overshoot: ");
         return at == std::string::npos ? -1.0 : std::stod(out.substr(at + 11));
     };
-    auto r = hx::test::RunProgram(Cli(), With(common, {"run", "torque", "--current", "1000", "--points", "400"}));
+    const std::vector<std::string> torque = {"run", "torque", "--current", "1000", "--points", "400"};
+    auto r = Run(torque);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Kp 1000, Ki 200, Kc 256, test current 1000 mA, 400 points\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("rise time (10-90 %): "), std::string::npos);
@@ -103,7 +109,7 @@ TEST(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
     EXPECT_GT(overshoot(r.out), 15.0) << r.out;
 
     vd.Poke(13, 1);
-    r = hx::test::RunProgram(Cli(), With(common, {"run", "torque", "--current", "1000", "--points", "400"}));
+    r = Run(torque);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("the drive tuned its gains: Kp 1000, Ki 20\n"), std::string::npos) << r.out;
     EXPECT_GE(overshoot(r.out), 0.0);
@@ -112,17 +118,9 @@ TEST(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
     EXPECT_EQ(r.out.find("(-0.0 %)"), std::string::npos) << r.out;
 }
 
-TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive(Drive());
-    auto& vd = drive.Drive();
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+TEST_F(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
     vd.ClearRequests();
-    struct Case {
-        std::vector<std::string> words;
-        const char* says;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"run", "velocity", "--speed", "-1"}, "--speed must be 0..32767"},
         {{"run", "velocity", "--dwell", "0"}, "--dwell must be 1..10000"},
         {{"run", "velocity", "--runs", "70000"}, "--runs must be 1..65535"},
@@ -135,208 +133,135 @@ TEST(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
         {{"run", "velocity", "--port", "/dev/null"}, "--port is a link option: give it before \"run\""},
         {{"run", "spin"}, "spin"},
     };
-    for (const auto& c : cases) {
-        const auto r = hx::test::RunProgram(Cli(), With(common, c.words));
-        EXPECT_EQ(r.status, 2) << c.says;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    for (const auto& [words, says] : cases) {
+        const auto r = Run(words);
+        EXPECT_EQ(r.status, 2) << says;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     }
     // Not even read: the command line is checked before the port is opened.
     EXPECT_EQ(vd.RequestCount(), 0u);
-}
-
-// The drive's own watchdog values in these tests: a time-out longer than the
-// tool's bound and an action that would carry on, both of which a run changes.
-constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
-
-void SetOwnWatchdog(hx::sim::VirtualDrive& vd) {
-    vd.SetRam(31007, kOwnTimeout);
-    vd.SetRam(31008, kOwnAction);
-}
-
-// Starts halvex-cli with its output to /dev/null (or to `errFile`), returns its pid.
-pid_t StartCli(const std::vector<std::string>& args, const std::string& errFile = "/dev/null") {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(devnull, 1);
-        dup2(err, 2);
-        const std::string cli = Cli();
-        std::vector<char*> argv{const_cast<char*>(cli.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(cli.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits (real time, generous) until the drive's register reads the value.
-bool WaitFor(hx::sim::VirtualDrive& vd, uint16_t address, uint16_t value, std::chrono::seconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (vd.Peek(address) != value && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return vd.Peek(address) == value;
 }
 
 // A velocity run goes on after its capture until its last run: the tool
 // waits for that, with the drive's watchdog armed meanwhile, and puts the
 // drive's own values back. --detach leaves the motion (and the watchdog as
 // the drive had it) on purpose.
-TEST(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive(Drive());
-    auto& vd = drive.Drive();
-    SetOwnWatchdog(vd);
-    const std::vector<std::string> common = {"--port", drive.DevicePath(), "--station", "7"};
+TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
     // Three runs of 300 ms with 300 ms dwells: well past the 200-point capture.
     const std::vector<std::string> run = {"run", "velocity", "--speed", "1000", "--distance", "300",
                                           "--accel", "100", "--dwell", "300", "--runs", "3", "--points", "200"};
     vd.ClearRequests();
-    auto r = hx::test::RunProgram(Cli(), With(common, run));
+    auto r = Run(run);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vd.Peek(70), 0) << "the tool returned with the motor running";
     EXPECT_NE(r.err.find("motion finished after"), std::string::npos) << r.err;
-    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
-    EXPECT_EQ(vd.Peek(31008), kOwnAction);
-    // Armed before the start (70 <- 1), put back after it: the log holds the
-    // writes to 31008, 31007, 70 in that order, then 31007 again.
+    ExpectOwnWatchdog("after the run");
+    // Armed before the start (70 <- 1), put back after it, in this order.
     std::vector<uint16_t> writes;
     for (const auto& q : vd.Requests())
         if (q.function == 6 && (q.address == 31007 || q.address == 31008 || q.address == 70))
             writes.push_back(q.address);
-    const std::vector<uint16_t> expected = {31008, 31007, 70, 31007, 31008};
-    EXPECT_EQ(writes, expected);
+    EXPECT_EQ(writes, (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
     EXPECT_TRUE(std::filesystem::is_empty(folder.StateFolder() + "/watchdog")) << "the note stays after a clean run";
 
-    r = hx::test::RunProgram(Cli(), With(With(common, run), {"--runs", "1000", "--detach"}));
+    r = Run(Join(run, {"--runs", "1000", "--detach"}));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vd.Peek(70), 1);
     EXPECT_NE(r.err.find("--detach: the motion goes on"), std::string::npos) << r.err;
-    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
-    EXPECT_EQ(vd.Peek(31008), kOwnAction);
-    ASSERT_EQ(hx::test::RunProgram(Cli(), With(common, {"run", "stop"})).status, 0);
+    ExpectOwnWatchdog("detached");
+    ASSERT_EQ(Run({"run", "stop"}).status, 0);
 }
 
 // Each signal that ends the tool stops the motion first and puts the
 // watchdog back; SIGKILL leaves that to the drive's watchdog, and its values
 // come back at the next connect.
-TEST(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive(Drive());
-    auto& vd = drive.Drive();
-    SetOwnWatchdog(vd);
+TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     vd.Poke(136, 2000);
-    const std::vector<std::string> args = {"--port", drive.DevicePath(), "--station", "7", "run", "velocity",
-                                           "--runs", "1000"};
+    const auto args = Args({"run", "velocity", "--runs", "1000"});
+    auto running = [&](uint16_t value) { return hx::test::PollUntil([&] { return vd.Peek(70) == value; }); };
     for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
-        const pid_t pid = StartCli(args);
-        ASSERT_GT(pid, 0);
-        ASSERT_TRUE(WaitFor(vd, 70, 1, std::chrono::seconds(20))) << strsignal(sig);
+        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
+        ASSERT_TRUE(running(1)) << strsignal(sig);
         EXPECT_EQ(vd.Peek(31007), 1000) << "armed during the run";
         EXPECT_EQ(vd.Peek(31008), 1);
-        kill(pid, sig);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status)) << strsignal(sig);
-        EXPECT_EQ(WEXITSTATUS(status), 130) << strsignal(sig);
+        EXPECT_EQ(cli.Stop(sig), 130) << strsignal(sig);
         EXPECT_EQ(vd.Peek(70), 0) << strsignal(sig);
-        EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << strsignal(sig);
-        EXPECT_EQ(vd.Peek(31008), kOwnAction) << strsignal(sig);
+        ExpectOwnWatchdog(strsignal(sig));
     }
 
-    const pid_t pid = StartCli(args);
-    ASSERT_TRUE(WaitFor(vd, 70, 1, std::chrono::seconds(20)));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    EXPECT_TRUE(WaitFor(vd, 70, 0, std::chrono::seconds(10))) << "nothing stopped the motor";
+    {
+        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
+        ASSERT_TRUE(running(1));
+        cli.Stop(SIGKILL);
+    }
+    EXPECT_TRUE(running(0)) << "nothing stopped the motor";
     EXPECT_EQ(vd.WatchdogTrips(), 1);
     EXPECT_EQ(vd.Peek(31007), 1000);
-    const auto next = hx::test::RunProgram(Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "stop"});
+    const auto next = Run({"run", "stop"});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
                             "(Pr9.17 = 5000 ms, Pr9.18 = 2)."),
               std::string::npos)
         << next.err;
-    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
-    EXPECT_EQ(vd.Peek(31008), kOwnAction);
+    ExpectOwnWatchdog("at the next connect");
 }
 
 // A start the drive refuses is a refusal with its reason and the alarm
 // behind it, not silence; a motor a motion controller moves is not started.
-TEST(CliRun, RefusedOrMovingStartsSaySo) {
-    hx::test::TempProgramFolder folder;
-    {
-        hx::sim::InProcessDrive drive(Drive());
-        auto& vd = drive.Drive();
-        ASSERT_TRUE(vd.RaiseAlarm(15));
-        const auto r = hx::test::RunProgram(
-            Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("station 7: The drive refused the request to register 70: the drive does not take this "
-                             "value now. Alarm Err0015 is active."),
-                  std::string::npos)
-            << r.err;
-        EXPECT_EQ(vd.Peek(31007), 0) << "the watchdog is put back after a refused start";
-    }
-    hx::sim::DriveOptions moving = Drive();
-    moving.motion = "demo";
-    hx::sim::InProcessDrive drive(moving);
-    auto& vd = drive.Drive();
-    vd.ClearRequests();
-    const auto r = hx::test::RunProgram(
-        Cli(), {"--port", drive.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+TEST_F(CliRun, RefusedOrMovingStartsSaySo) {
+    ASSERT_TRUE(vd.RaiseAlarm(15));
+    auto r = Run({"run", "velocity", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("station 7: The drive refused the request to register 70: the drive does not take this "
+                         "value now. Alarm Err0015 is active."),
+              std::string::npos)
+        << r.err;
+    ExpectOwnWatchdog("put back after a refused start");
+
+    hx::sim::InProcessDrive moving(Options("demo"));
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
-    for (const auto& q : vd.Requests()) EXPECT_FALSE(q.function == 6 && q.address == 23) << "started on a moving motor";
+    for (const auto& q : moving.Drive().Requests())
+        EXPECT_FALSE(q.function == 6 && q.address == 23) << "started on a moving motor";
 }
 
 // The vibration assistant on machines that swing at 25, 40 and 60 Hz (one
 // drive each, all at once): the set it writes leaves at most a fifth of the
 // ringing; --store keeps it in the drive. A rigid machine does not ring and
 // a ringing slower than the sets reach is said so; neither gets a write.
-TEST(CliRun, TuneVibrationTakesTheRingingOut) {
+TEST(CliTune, TuneVibrationTakesTheRingingOut) {
     hx::test::TempProgramFolder folder;
-    struct Case {
-        double machineHz;
-        bool store;
-    };
-    const Case cases[] = {{25, true}, {40, false}, {60, false}, {0, false}, {6, false}};
+    const std::pair<double, bool> cases[] = {{25, true}, {40, false}, {60, false}, {0, false}, {6, false}};
     std::vector<std::unique_ptr<hx::sim::InProcessDrive>> drives;
     std::vector<std::future<hx::test::ProgramResult>> runs;
-    for (const Case& c : cases) {
-        hx::sim::DriveOptions o = Drive();
-        o.machineHz = c.machineHz;
+    for (const auto& [machineHz, store] : cases) {
+        hx::sim::DriveOptions o = Options();
+        o.machineHz = machineHz;
         o.commandDelayMs = 50;
         drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
         std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
                                          "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
-        if (c.store) args.push_back("--store");
-        runs.push_back(std::async(std::launch::async, [args] { return hx::test::RunProgram(Cli(), args); }));
+        if (store) args.push_back("--store");
+        runs.push_back(std::async(std::launch::async, [args] { return RunCli(args); }));
     }
     auto peakToPeak = [](const std::string& out, const std::string& line) {
         const auto at = out.find(line + ": ");
         const auto pp = out.find("peak-to-peak ", at);
         return at == std::string::npos || pp == std::string::npos ? -1.0 : std::stod(out.substr(pp + 13));
     };
-    auto antiVibrationWrites = [](hx::sim::VirtualDrive& vd) {
-        int n = 0;
-        for (const auto& r : vd.Requests())
-            for (uint16_t a : {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89})
-                n += (r.function == 6 || r.function == 16) && r.address == a;
-        return n;
-    };
     for (size_t i = 0; i < runs.size(); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(testing::Message() << "machine " << c.machineHz << " Hz");
+        const auto [machineHz, store] = cases[i];
+        SCOPED_TRACE(testing::Message() << "machine " << machineHz << " Hz");
         const auto r = runs[i].get();
         auto& vd = drives[i]->Drive();
-        if (c.machineHz == 0 || c.machineHz == 6) {
+        if (machineHz == 0 || machineHz == 6) {
             EXPECT_EQ(r.status, 1) << r.out << r.err;
-            EXPECT_NE(r.err.find(c.machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
             EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
-            EXPECT_EQ(antiVibrationWrites(vd), 0);
-            EXPECT_EQ(vd.Ram(77), 0);
+            for (const auto& q : vd.Requests())
+                for (uint16_t a : {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89})
+                    EXPECT_FALSE((q.function == 6 || q.function == 16) && q.address == a) << a;
             continue;
         }
         ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -354,7 +279,7 @@ TEST(CliRun, TuneVibrationTakesTheRingingOut) {
                   std::string::npos)
             << r.out;
         EXPECT_EQ(vd.Ram(79), 0) << "the other sets as they were";
-        EXPECT_EQ(vd.Nv(78), c.store ? vd.Ram(78) : 0);
-        EXPECT_EQ(r.out.find("stored") != std::string::npos, c.store) << r.out;
+        EXPECT_EQ(vd.Nv(78), store ? vd.Ram(78) : 0);
+        EXPECT_EQ(r.out.find("stored") != std::string::npos, store) << r.out;
     }
 }

@@ -18,9 +18,8 @@ namespace {
 
 hx::test::ProgramResult Cli(const hx::sim::InProcessDrive& drive, std::vector<std::string> words) {
     // The simulated drive never answers late: lost frames need not cost long.
-    std::vector<std::string> all = {"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"};
-    all.insert(all.end(), words.begin(), words.end());
-    return hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", std::move(all));
+    return hx::test::RunCli(
+        hx::test::Join({"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"}, words));
 }
 
 hx::sim::DriveOptions Options(uint16_t variant) {
@@ -36,12 +35,8 @@ TEST(CliSetup, CopiesASetupFromOneDriveToTheNext) {
     hx::test::TempProgramFolder folder;
     hx::sim::InProcessDrive first(Options(1000)), next(Options(1000));
     auto& a = first.Drive();
-    a.SetRam(50, 1);
-    a.SetRam(49, 12);
-    a.SetRam(0, 3300);
-    a.SetRam(133, 400);
-    a.SetRam(30, 4);
-    a.SetRam(134, 0x7F);
+    for (auto [r, v] : {std::pair{50, 1}, {49, 12}, {0, 3300}, {133, 400}, {30, 4}, {134, 0x7F}})
+        a.SetRam(static_cast<uint16_t>(r), static_cast<uint16_t>(v));
 
     const auto shown = Cli(first, {"setup"});
     ASSERT_EQ(shown.status, 0) << shown.err;

@@ -23,20 +23,13 @@ ProgramResult run(const std::string& program, std::vector<std::string> args) {
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
 size_t indentOf(const std::string& line) { return line.find_first_not_of(' '); }
 
 // The commands of the full help: a line at the left edge of the "Commands:"
 // section is a command ("read ADDR [COUNT]"); a line indented by two with
 // its own indented text below it is one of its sub-commands ("params dump").
 std::vector<std::string> commandsIn(const std::string& help) {
-    const std::vector<std::string> all = lines(help);
+    const std::vector<std::string> all = hx::test::SplitLines(help);
     std::vector<std::string> commands;
     std::string group;
     bool inCommands = false;
@@ -87,7 +80,7 @@ TEST(Help, CliListsEveryCommandAndEachExplainsItself) {
         const ProgramResult one = run("halvex-cli", args);
         EXPECT_EQ(one.status, 0) << command << ": " << one.err;
         EXPECT_EQ(one.out.rfind("Usage: halvex-cli " + command, 0), 0u) << one.out;
-        for (const std::string& line : lines(one.out)) {
+        for (const std::string& line : hx::test::SplitLines(one.out)) {
             if (line.rfind("  -", 0) != 0 || has(line, "--help")) continue;
             const std::string option = line.substr(2, line.find(' ', 2) - 2);
             EXPECT_TRUE(has(all.out, option)) << command << " " << option << " missing from the full help";
@@ -108,11 +101,11 @@ TEST(Help, CliMistakesAreOneLineWithStatusTwo) {
         const ProgramResult r = run("halvex-cli", bad);
         EXPECT_EQ(r.status, 2) << bad[0];
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_EQ(hx::test::SplitLines(r.err).size(), 1u) << r.err;
         EXPECT_EQ(r.err.rfind("halvex-cli: ", 0), 0u) << r.err;
     }
-    EXPECT_EQ(run("halvex-cli", {"bogus"}).err, "halvex-cli: unknown command bogus (try --help)\n");
-    EXPECT_EQ(run("halvex-cli", {"params", "bogus"}).err, "halvex-cli: unknown command bogus (try --help)\n");
+    for (const std::vector<std::string>& bogus : {std::vector<std::string>{"bogus"}, {"params", "bogus"}})
+        EXPECT_EQ(run("halvex-cli", bogus).err, "halvex-cli: unknown command bogus (try --help)\n");
     // Nothing at all: the whole help, as a mistake.
     const ProgramResult bare = run("halvex-cli", {});
     EXPECT_EQ(bare.status, 2);

@@ -1,20 +1,16 @@
 // The halvex-drive-sim program: options, what it prints, its state file
-// across a restart, and a clean exit on SIGTERM.
+// across a restart, and a clean exit on SIGTERM and SIGINT.
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 #include <signal.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
-
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -27,57 +23,61 @@ struct Sim : hx::test::BackgroundProgram {
     std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
 };
 
-int Read(modbus_t* ctx, int address) {
-    uint16_t v = 0;
-    return modbus_read_registers(ctx, address, 1, &v) == 1 ? v : -1;
-}
+// A libmodbus client of the program: RTU on a device, or TCP on "tcp:127.0.0.1:PORT".
+class Client {
+public:
+    Client(const std::string& where, int station)
+        : m_ctx(where.rfind("tcp:", 0) == 0 ? modbus_new_tcp("127.0.0.1", std::stoi(where.substr(14)))
+                                            : modbus_new_rtu(where.c_str(), 38400, 'N', 8, 2)) {
+        Station(station);
+        modbus_set_response_timeout(m_ctx, 0, 300000);
+        EXPECT_EQ(modbus_connect(m_ctx), 0) << where;
+    }
+    Client(const Client&) = delete;
+    ~Client() {
+        modbus_close(m_ctx);
+        modbus_free(m_ctx);
+    }
+    void Station(int s) { modbus_set_slave(m_ctx, s); }
+    int Read(int address) {
+        uint16_t v = 0;
+        return modbus_read_registers(m_ctx, address, 1, &v) == 1 ? v : -1;
+    }
+    bool Write(int address, uint16_t v) { return modbus_write_register(m_ctx, address, v) == 1; }
+    // Writes the value and stores it: the save command, waited for.
+    bool WriteAndStore(int address, uint16_t v) {
+        return Write(address, v) && Write(90, 1) && hx::test::PollUntil([&] { return Read(90) == 0; });
+    }
+
+private:
+    modbus_t* m_ctx;
+};
 
 }  // namespace
 
 TEST(DriveProgram, ServesKeepsItsStateAndStopsCleanly) {
-    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
     hx::test::TempProgramFolder folder;
     const std::string state = folder.File("nv.txt");
-    const std::vector<std::string> args{"--tcp",   "127.0.0.1:0", "--db",      folder.DatabasePath(),
-                                        "--state", state,         "--station", "9",
-                                        "--firmware", "150",      "--command-delay-ms", "20"};
     {
-        Sim sim(args);
-        const std::string where = sim.Line();
-        ASSERT_EQ(where.rfind("tcp:127.0.0.1:", 0), 0u) << where;
-        const int port = std::stoi(where.substr(14));
-        modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
-        modbus_set_slave(ctx, 9);
-        ASSERT_EQ(modbus_connect(ctx), 0);
-        EXPECT_EQ(Read(ctx, 138), 150);
-        EXPECT_EQ(Read(ctx, 0), 4200);
-        ASSERT_EQ(modbus_write_register(ctx, 0, 3000), 1);
-        ASSERT_EQ(modbus_write_register(ctx, 90, 1), 1);
-        int polls = 0;
-        while (Read(ctx, 90) != 0 && ++polls < 200) std::this_thread::sleep_for(10ms);
-        EXPECT_LT(polls, 200);
-        modbus_close(ctx);
-        modbus_free(ctx);
+        Sim sim({"--tcp", "127.0.0.1:0", "--db", folder.DatabasePath(), "--state", state, "--station", "9",
+                 "--firmware", "150", "--command-delay-ms", "20"});
+        ASSERT_EQ(sim.Line().rfind("tcp:127.0.0.1:", 0), 0u) << sim.Line();
+        Client c(sim.Line(), 9);
+        EXPECT_EQ(c.Read(138), 150);
+        EXPECT_EQ(c.Read(0), 4200);
+        EXPECT_TRUE(c.WriteAndStore(0, 3000));
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
-    {
-        // Restarted with the same state file, on a pseudo-terminal.
-        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--pty", folder.File("ttySIM")});
-        const std::string device = sim.Line();
-        ASSERT_EQ(device.rfind("/dev/", 0), 0u) << device;
-        modbus_t* ctx = modbus_new_rtu(folder.File("ttySIM").c_str(), 38400, 'N', 8, 2);
-        modbus_set_slave(ctx, 63);
-        ASSERT_EQ(modbus_connect(ctx), 0);
-        EXPECT_EQ(Read(ctx, 0), 3000);
-        modbus_close(ctx);
-        modbus_free(ctx);
-        EXPECT_EQ(sim.Stop(SIGINT), 0);
-        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder.File("ttySIM"))));
-    }
+    // Restarted with the same state file, on a pseudo-terminal.
+    const std::string link = folder.File("ttySIM");
+    Sim sim({"--db", folder.DatabasePath(), "--state", state, "--pty", link});
+    ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u) << sim.Line();
+    EXPECT_EQ(Client(link, 63).Read(0), 3000);
+    EXPECT_EQ(sim.Stop(SIGINT), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
 TEST(DriveProgram, OptionsAreChecked) {
-    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
     {
         Sim sim({"--help"});
         EXPECT_EQ(sim.Line().rfind("Usage: halvex-drive-sim", 0), 0u);
@@ -99,32 +99,19 @@ TEST(DriveProgram, OptionsAreChecked) {
 // A bus of drives: each station keeps its own section of the state file,
 // the others stay silent, and SIGINT ends it with every state saved.
 TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
-    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "halvex-drive-sim is not built";
     hx::test::TempProgramFolder folder;
-    const std::string state = folder.File("bus.txt");
+    const std::string state = folder.File("bus.txt"), link = folder.File("ttyBUS");
     const std::vector<std::string> args{"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5",
-                                        "--pty", folder.File("ttyBUS")};
-    auto connect = [&](int station) {
-        modbus_t* ctx = modbus_new_rtu(folder.File("ttyBUS").c_str(), 38400, 'N', 8, 2);
-        modbus_set_slave(ctx, station);
-        modbus_set_response_timeout(ctx, 0, 300000);
-        EXPECT_EQ(modbus_connect(ctx), 0);
-        return ctx;
-    };
+                                        "--pty", link};
     {
         Sim sim(args);
         ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
-        modbus_t* ctx = connect(5);
-        ASSERT_EQ(modbus_write_register(ctx, 0, 3005), 1);
-        ASSERT_EQ(modbus_write_register(ctx, 90, 1), 1);
-        int polls = 0;
-        while (Read(ctx, 90) != 0 && ++polls < 200) std::this_thread::sleep_for(10ms);
-        modbus_set_slave(ctx, 2);
-        ASSERT_EQ(modbus_write_register(ctx, 0, 3002), 1);  // not stored
-        modbus_set_slave(ctx, 3);
-        EXPECT_EQ(Read(ctx, 0), -1);
-        modbus_close(ctx);
-        modbus_free(ctx);
+        Client c(link, 5);
+        EXPECT_TRUE(c.WriteAndStore(0, 3005));
+        c.Station(2);
+        ASSERT_TRUE(c.Write(0, 3002));  // not stored
+        c.Station(3);
+        EXPECT_EQ(c.Read(0), -1);
         EXPECT_EQ(sim.Stop(SIGINT), 0);
     }
     const std::string saved = hx::test::ReadFileBytes(state);
@@ -136,12 +123,10 @@ TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
     {
         Sim sim(args);
         ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
-        modbus_t* ctx = connect(5);
-        EXPECT_EQ(Read(ctx, 0), 3005);
-        modbus_set_slave(ctx, 2);
-        EXPECT_EQ(Read(ctx, 0), 4200);
-        modbus_close(ctx);
-        modbus_free(ctx);
+        Client c(link, 5);
+        EXPECT_EQ(c.Read(0), 3005);
+        c.Station(2);
+        EXPECT_EQ(c.Read(0), 4200);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
     // One drive cannot take a file of several: it says so instead of

@@ -8,24 +8,37 @@
 
 #include <chrono>
 
+#include "support/TestSupport.h"
+
 namespace hx::test {
 
-ProgramResult RunProgram(const std::string& program, std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+namespace {
+
+// Starts the program with its standard output and error on the given
+// descriptors (closed in the parent).
+pid_t Spawn(const std::string& program, std::vector<std::string> args, int out, int err) {
     args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (auto& w : args) argv.push_back(w.data());
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    ::close(out[1]);
-    ::close(err[1]);
+    ::close(out);
+    if (err != out) ::close(err);
+    return pid;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, std::vector<std::string> args) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    const pid_t pid = Spawn(program, std::move(args), out[1], err[1]);
     ProgramResult r;
     pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
@@ -54,24 +67,25 @@ ProgramResult RunProgram(const std::string& program, std::vector<std::string> ar
     return r;
 }
 
-}  // namespace hx::test
+std::string CliProgram() { return BuildBinFolder() + "/halvex-cli"; }
 
-namespace hx::test {
+ProgramResult RunCli(std::vector<std::string> args) { return RunProgram(CliProgram(), std::move(args)); }
 
-BackgroundProgram::BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines) {
+std::vector<std::string> Join(std::vector<std::string> first, const std::vector<std::string>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
+}
+
+BackgroundProgram::BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines,
+                                     bool quiet) {
+    if (quiet) {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        m_pid = Spawn(program, std::move(args), null, null);
+        return;
+    }
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (auto& w : args) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::dup2(out[1], 1);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
+    m_pid = Spawn(program, std::move(args), out[1], ::fcntl(2, F_DUPFD_CLOEXEC, 3));
     m_out = out[0];
     std::string text;
     pollfd fd{m_out, POLLIN, 0};

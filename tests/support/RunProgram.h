@@ -14,16 +14,21 @@ struct ProgramResult {
 // Collects both output streams; a program still running after 60 s is killed.
 ProgramResult RunProgram(const std::string& program, std::vector<std::string> args);
 
-}  // namespace hx::test
+// The build's halvex-cli, and a run of it.
+std::string CliProgram();
+ProgramResult RunCli(std::vector<std::string> args);
 
-namespace hx::test {
+// The words of `first` followed by those of `then`.
+std::vector<std::string> Join(std::vector<std::string> first, const std::vector<std::string>& then);
 
 // A program left running in the background (a simulated drive serving a
 // port), stopped with SIGTERM on destruction. Waits until the program has
-// printed `expectedLines` lines on standard output (at most 30 s).
+// printed `expectedLines` lines on standard output (at most 30 s). A quiet
+// one writes both streams to /dev/null, for programs that print more than a
+// pipe nobody reads would take.
 class BackgroundProgram {
 public:
-    BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines);
+    BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines, bool quiet = false);
     ~BackgroundProgram();
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;

@@ -2,8 +2,11 @@
 // Shared test helpers: a private program folder per test, holding a fresh
 // copy of the built database, so tests never touch each other's settings.
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hx::test {
 
@@ -32,5 +35,13 @@ std::string BuildBinFolder();
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// The text's lines without their '\n'; a '\r' before it stays, so tests see
+// which line ends a file or an output has.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Asks cond every 10 ms of real time until it holds or the limit is up;
+// returns cond(). For what another thread or process does at its own pace.
+bool PollUntil(const std::function<bool()>& cond, std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 }  // namespace hx::test

@@ -44,11 +44,9 @@ TEST(RegisterBus, RoutesAddressesAndALaterPartTakesOverSingleRegisters) {
     RegisterBus bus;
     auto& wide = bus.Add(std::make_unique<Words>(0, 149, "wide"));
     auto& narrow = bus.Add(std::make_unique<Words>(90, 91, "narrow"));
-    EXPECT_EQ(bus.At(89), &wide);
-    EXPECT_EQ(bus.At(90), &narrow);
-    EXPECT_EQ(bus.At(91), &narrow);
-    EXPECT_EQ(bus.At(92), &wide);
-    EXPECT_EQ(bus.At(150), nullptr);
+    for (auto [address, part] : {std::pair<uint16_t, Part*>{89, &wide}, {90, &narrow}, {91, &narrow}, {92, &wide},
+                                 {150, nullptr}})
+        EXPECT_EQ(bus.At(address), part) << address;
 
     // A block across both parts reaches each with its own registers.
     const uint16_t values[4] = {1, 2, 3, 4};
@@ -102,6 +100,4 @@ TEST(RegisterBus, PartsCatchUpWithTheClockAndSayWhenTheyAreDue) {
     bus.Advance(clock.Now());
     EXPECT_EQ(a.advancedTo, SimTime(1500us));
     EXPECT_EQ(b.advancedTo, SimTime(1500us));
-    EXPECT_FALSE(clock.RunsByItself());
-    EXPECT_TRUE(RealTimeClock().RunsByItself());
 }

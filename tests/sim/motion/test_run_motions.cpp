@@ -33,16 +33,6 @@ hx::runtest::StepFigures Figures(const std::vector<int16_t>& samples, int comman
     return hx::runtest::ComputeStepFigures(f, command, reg::kCurrentTestSamplePeriodUs);
 }
 
-// The motor's winding as the drive's current loop sees it.
-Winding MotorWinding() {
-    const MotorParameters p;
-    Winding w;
-    w.resistance = p.resistance;
-    w.inductance = p.inductance;
-    w.busVoltage = 311;
-    return w;
-}
-
 class Drive : public ::testing::Test {
 protected:
     // A rigid machine unless asked: the motor follows the command closely.
@@ -95,7 +85,8 @@ protected:
 // The gains auto-tuning picks and the step they give are checked on the
 // drive below; a negative test current steps the other way.
 TEST(RunMotions, ANegativeTestCurrentStepsTheOtherWay) {
-    const Winding w = MotorWinding();
+    const MotorParameters p;  // the motor's winding as the drive's current loop sees it
+    const Winding w{p.resistance, p.inductance, 311};
     EXPECT_LT(RunCurrentStep(w, AutoTuneGains(w, CurrentGains{}.kc), -500, 50, 500).back(), -450);
 }
 
@@ -219,22 +210,39 @@ TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {
     ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
 }
 
-// A move the motor cannot follow: the following error alarm stops it, the
-// motor holds where it stands, and no test starts until the alarm is cleared.
+// A move the motor cannot follow: once its detection is on in the mask, the
+// following error alarm stops it, the motor holds where it stands, and no
+// test starts until the alarm is cleared; raised once, in the history.
 TEST_F(Drive, AFollowingErrorAlarmStopsTheRunAndRefusesTheNext) {
-    drive->SetRam(reg::kFaultDetectionMask, 0xFFFF);
+    drive->SetRam(reg::kFaultDetectionMask, 0xFFFF & ~(1u << 7));
     drive->SetRam(11, 2000);                       // following error limit, pulses
     drive->SetRam(reg::kTrapSpeed, 3000);          // 30 rev/s
     drive->SetRam(reg::kTrapAcceleration, 30000);  // far beyond the motor's torque
     drive->SetRam(reg::kTrapDistance, 500);
     ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(500ms);
+    EXPECT_EQ(drive->CurrentAlarm(), 0) << "switched off in the mask";
+    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
+    clock->Step(1s);
+
+    drive->SetRam(reg::kFaultDetectionMask, 0xFFFF);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
     for (int i = 0; i < 100 && drive->CurrentAlarm() == 0; ++i) clock->Step(5ms);
-    EXPECT_EQ(drive->CurrentAlarm(), 9);  // position following error
+    EXPECT_EQ(drive->CurrentAlarm(), hx::alarm::kFollowingError);
+    EXPECT_EQ(drive->AlarmHistory(0), hx::alarm::kFollowingError);
     EXPECT_EQ(R(reg::kMotionCommand), 0);
     clock->Step(300ms);
     EXPECT_LT(std::abs(Signal(kPositionError)), 20) << "held where it stands";
     EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
     EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
+
+    ASSERT_EQ(W(reg::kFaultClear, 0), mbex::kNone);
+    EXPECT_EQ(drive->CurrentAlarm(), 0);
+    drive->SetRam(11, 0);
+    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
+    clock->Step(500ms);
+    EXPECT_EQ(drive->CurrentAlarm(), 0) << "a limit of 0 checks nothing";
+    EXPECT_EQ(drive->AlarmHistory(1), 0) << "raised once";
 }
 
 // A test current beyond what the power stage carries trips the over-current
