@@ -7,26 +7,22 @@
 #include <atomic>
 #include <vector>
 
-#include "core/link/CQXCOM.h"
+#include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardApply.h"
 #include "core/wizard/WizardForm.h"
 #include "core/wizard/WizardFunctions.h"
 #include "core/wizard/WizardSettingText.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
 
 using namespace hx::wizard;
 using hx::sim::DriveOptions;
-using hx::sim::InProcessDrive;
+using namespace hx::coretest;
 
 namespace {
 
 constexpr uint8_t kStation = 7;
-constexpr uint8_t kRead = 3, kWriteSingle = 6;
 
 DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
     DriveOptions o;
@@ -36,33 +32,12 @@ DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
     return o;
 }
 
-struct Bench {
-    explicit Bench(DriveOptions options) : drive(std::move(options)) {
-        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(250);
-        // The simulated drive never answers late: a short horizon keeps
-        // lost frames cheap.
-        comm.SetLateHorizon(150);
-        opened = comm.OpenCom() != 0;
-        Vd().ClearRequests();
-    }
-    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
+struct Bench : ProgramFolderFirst, PtyDrive {
+    explicit Bench(DriveOptions options) : PtyDrive(std::move(options), 250) { Vd().ClearRequests(); }
     hx::DriveHandle& At(uint8_t station) {
         handle = hx::DriveHandle(&comm, station);
         return handle;
     }
-    std::vector<uint16_t> Addresses(uint8_t function) {
-        std::vector<uint16_t> out;
-        for (const auto& r : Vd().Requests())
-            if (r.function == function) out.push_back(r.address);
-        return out;
-    }
-
-    hx::test::TempProgramFolder folder;
-    InProcessDrive drive;
-    CQXCOM comm;
-    hx::DriveHandle handle;
-    bool opened = false;
 };
 
 WizardForm FilledForm() {
@@ -273,41 +248,32 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     EXPECT_EQ(progress.back(), std::make_pair(31, 31));
 }
 
-TEST(WizardDrive, AnUnansweredWriteStopsThereAndNothingIsStored) {
-    Bench b(Krv4(1001));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
-    WritePlan plan;
-    ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
-    // The drive goes silent after the fourth write.
-    const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
-        if (done == 4) b.drive.Server().SetStation(kStation + 1);
-    });
-    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
-    EXPECT_FALSE(r.completed());
-    EXPECT_EQ(r.writesDone, 4);
-    ASSERT_TRUE(r.unanswered.has_value());
-    EXPECT_EQ(r.unanswered->address, 1);
-    EXPECT_EQ(r.unanswered->setting.kind, SettingKind::PulsesPerRev);
-    b.drive.Server().SetStation(kStation);
-    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0, 2, 3})) << "nothing after the silence";
-    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
-}
-
-TEST(WizardDrive, AValueTheDriveRefusesStopsThereToo) {
-    Bench b(Krv4(1001));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
-    WizardForm f = FilledForm();
-    f.peakCurrentText = "50";  // the drive takes 100..8000 mA
-    WritePlan plan;
-    ASSERT_TRUE(PlanWrites(f, 1001, &plan));
-    const ApplyResult r = ApplyWizard(b.At(kStation), plan);
-    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
-    EXPECT_TRUE(r.refused);
-    EXPECT_EQ(r.writesDone, 1);
-    ASSERT_TRUE(r.unanswered.has_value());
-    EXPECT_EQ(r.unanswered->address, 0);
-    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0}));
-    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+// A write the drive leaves unanswered (it falls silent after the fourth) or
+// refuses (it takes 100..8000 mA) stops the apply there, and nothing is stored.
+TEST(WizardDrive, AnUnansweredOrRefusedWriteStopsThereAndNothingIsStored) {
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "refused" : "unanswered");
+        Bench b(Krv4(1001));
+        ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+        WizardForm f = FilledForm();
+        if (refuse) f.peakCurrentText = "50";
+        WritePlan plan;
+        ASSERT_TRUE(PlanWrites(f, 1001, &plan));
+        const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
+            if (done == 4) b.Server().SetStation(kStation + 1);
+        });
+        b.Server().SetStation(kStation);
+        EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
+        EXPECT_FALSE(r.completed());
+        EXPECT_EQ(r.refused, refuse);
+        EXPECT_EQ(r.writesDone, refuse ? 1 : 4);
+        ASSERT_TRUE(r.unanswered.has_value());
+        EXPECT_EQ(r.unanswered->address, refuse ? 0 : 1);
+        EXPECT_EQ(r.unanswered->setting.kind, refuse ? SettingKind::PeakCurrent : SettingKind::PulsesPerRev);
+        const std::vector<uint16_t> sent = refuse ? std::vector<uint16_t>{50, 0} : std::vector<uint16_t>{50, 0, 2, 3};
+        EXPECT_EQ(b.Addresses(kWriteSingle), sent) << "nothing after the failed write";
+        EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+    }
 }
 
 TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
