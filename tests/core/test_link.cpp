@@ -1,5 +1,6 @@
 // The drive link against the simulated drive, over a real pseudo-terminal
-// with RTU framing (and over Modbus TCP on loopback).
+// with RTU framing (and over Modbus TCP on loopback). Lost and damaged
+// replies under load are the noisy-line, capture and spectrum tests' part.
 
 #include <gtest/gtest.h>
 
@@ -159,41 +160,12 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(drive.Drive().Ram(15), 2);
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
 
-    drive.Drive().SetRam(21, 2222);
-
-    // Dropped replies.
-    drive.Server().SetFaults(1.0, 0, 0);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.WriteAddressValue(kStation, 22, 5), -1);
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
-    EXPECT_EQ(comm.FindDrive(kStation, 0), -1);
-    drive.Server().SetFaults(0, 0, 0);
-
     // The time-out applies to the open port at once.
+    drive.Drive().SetRam(21, 2222);
     comm.SetReceiveTimeOut(500);
     EXPECT_EQ(comm.ReceiveTimeOut(), 500);
     drive.Server().SetFaults(0, 0, 120);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
-}
-
-TEST(Link, DamagedRepliesNeverPassAsData) {
-    DriveOptions o = options();
-    o.corruptRate = 1.0;
-    InProcessDrive drive(o);
-    for (uint16_t i = 0; i < 50; ++i) drive.Drive().SetRam(i, 0x4000 + i);
-    CQXCOM comm;
-    open(comm, drive.DevicePath(), 30);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(comm.ReadAddressValue(kStation, static_cast<uint16_t>(i)), -1);
-        EXPECT_FALSE(comm.LastRequestAnswered());
-        EXPECT_TRUE(comm.ReadBigData(kStation, 0, 50).empty());
-    }
-    EXPECT_GE(drive.Server().GetStats().repliesCorrupted, 16u);
-    // Clean again: the link has recovered.
-    drive.Server().SetFaults(0, 0, 0);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 3), 0x4003);
-    EXPECT_EQ(comm.ReadBigData(kStation, 0, 50).size(), 105u);
 }
 
 TEST(Link, ThreadsNeverGetEachOthersReplies) {
