@@ -253,11 +253,10 @@ TEST(SpectrumOnDrive, RequestOrderAddressesAndValues) {
     std::atomic<int> polls{0};
     req.wait = b.Stepping(&polls);
     const SpectrumResult r = RunSpectrum(b.Link(), req);
-    ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
-    EXPECT_GE(polls.load(), 3);  // 2048 points at 4 kHz take 512 ms: not ready before the third poll
-
     // 4 kHz, 2048 points; then the start word.
     EXPECT_EQ(b.Writes(), (Pairs{{409, 18}, {412, 0x6600}}));
+    ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
+    EXPECT_GE(polls.load(), 3);  // 2048 points at 4 kHz take 512 ms: not ready before the third poll
     EXPECT_EQ(b.Blocks(kRead), BlockList(8192, 1024, 50));
     EXPECT_EQ(r.bins, b.Direct(8192, 1024));
 }

@@ -177,13 +177,9 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     EXPECT_EQ(b.comm.ReadAddressValue(kStation, hx::reg::kWizardAliasSwitch), 4);
 
     // Currents and pulses show unsigned, filters signed.
-    vd.SetRam(0, 40000);
-    vd.SetRam(1, 51200);
-    vd.SetRam(51, 1);
-    vd.SetRam(129, static_cast<uint16_t>(-3));
-    vd.SetRam(134, 0x45);  // SI1, SI3 and the hidden SI7
-    vd.SetRam(8, 0x05);
-    vd.SetRam(5, 8);
+    // 134: SI1, SI3 and the hidden SI7 inverted.
+    for (auto [reg, value] : {std::pair{0, 40000}, {1, 51200}, {51, 1}, {129, 0xFFFD}, {134, 0x45}, {8, 0x05}, {5, 8}})
+        vd.SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
     vd.ClearRequests();
     WizardReader r3(b.At(kStation));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::CurrentPage, f, 1001));
@@ -296,17 +292,9 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     Bench a(Krv4(1000, 3));
     Bench c(Krv4(1000, 3));
     ASSERT_TRUE(a.opened && c.opened);
-    auto& va = a.Vd();
-    va.SetRam(50, 1);
-    va.SetRam(49, 21);
-    va.SetRam(0, 2800);
-    va.SetRam(1, 51200);
-    va.SetRam(51, 1);
-    va.SetRam(44, 32);
-    va.SetRam(47, 250);
-    va.SetRam(134, 0x41);
-    va.SetRam(31, 16);
-    va.SetRam(8, 0x7F);
+    for (auto [reg, value] : {std::pair{50, 1}, {49, 21}, {0, 2800}, {1, 51200}, {51, 1}, {44, 32}, {47, 250},
+                              {134, 0x41}, {31, 16}, {8, 0x7F}})
+        a.Vd().SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
 
     const SetupReading reading = ReadSetup(a.At(3), 1000);
     ASSERT_TRUE(reading.ok);
