@@ -5,15 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <future>
 #include <map>
 #include <mutex>
 #include <set>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "core/backup/ChangeGate.h"
@@ -26,7 +22,6 @@
 #include "core/params/WriteAllJob.h"
 #include "core/params/WriteOne.h"
 #include "core/protocol/Registers.h"
-#include "support/TestSupport.h"
 
 using hx::TransferResult;
 using hx::TransferStatus;

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "core/alarms/AlarmReads.h"
@@ -13,7 +12,6 @@
 #include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
-#include "support/TestSupport.h"
 
 using namespace hx;
 using namespace std::chrono_literals;

@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "core/backup/BackupStore.h"
 #include "core/backup/ChangeGate.h"
@@ -24,7 +22,6 @@
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSequence.h"
 #include "core/runtest/VibrationTuning.h"
-#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 using hx::ChangeBatch;

@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <future>
-#include <memory>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "core/capture/CaptureJob.h"

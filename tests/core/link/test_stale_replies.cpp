@@ -9,16 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "support/RunProgram.h"
-#include "support/TestSupport.h"
 
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;

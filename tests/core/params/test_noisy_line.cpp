@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "core/link/DriveIdentity.h"

@@ -5,18 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <future>
-#include <thread>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSession.h"
-#include "support/TestSupport.h"
 
 using namespace hx::runtest;
 using namespace hx::coretest;

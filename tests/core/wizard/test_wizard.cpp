@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <vector>
 
 #include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
@@ -14,7 +13,6 @@
 #include "core/wizard/WizardForm.h"
 #include "core/wizard/WizardFunctions.h"
 #include "core/wizard/WizardSettingText.h"
-#include "support/TestSupport.h"
 
 using namespace hx::wizard;
 using hx::sim::DriveOptions;
