@@ -211,6 +211,8 @@ void CheckDefinitionRules(const std::vector<hx::ParameterDefinition>& rows, cons
     for (int a = 100; a <= 109; ++a) forbidden.insert(a);
     for (int a = 116; a <= 123; ++a) forbidden.insert(a);
     const std::set<int> hiddenAfterConnect = {23, 32, 34, 39, 41, 52, 70};
+    const std::map<std::string, std::pair<long long, long long>> limits = {
+        {"SHORT", {-32768, 32767}}, {"USHORT", {0, 65535}}, {"INT", {-2147483647, 2147483647}}};
     uint16_t previous = 0;
     for (const auto& d : rows) {
         SCOPED_TRACE(d.name + " at " + std::to_string(d.address));
@@ -218,18 +220,11 @@ void CheckDefinitionRules(const std::vector<hx::ParameterDefinition>& rows, cons
         previous = d.address;
         EXPECT_TRUE(CParameter::IsParameterAddress(d.address));
         EXPECT_EQ(forbidden.count(d.address), 0u);
-        if (hiddenAfterConnect.count(d.address)) {
-            EXPECT_FALSE(d.visible);
-        }
         // The drive's attribute blocks stop at 31599.
-        if (d.address >= 31600) {
-            EXPECT_FALSE(d.visible);
-        }
+        EXPECT_TRUE(!d.visible || (hiddenAfterConnect.count(d.address) == 0 && d.address < 31600));
         EXPECT_TRUE(names.insert(d.name).second) << "names are unique";
         EXPECT_EQ(d.name.rfind("Pr", 0), 0u);
-        EXPECT_FALSE(d.pageNumber.empty());
-        EXPECT_FALSE(d.units.empty());
-        EXPECT_FALSE(d.remark.empty());
+        EXPECT_FALSE(d.pageNumber.empty() || d.units.empty() || d.remark.empty());
 
         const size_t tilde = d.scope.find('~');
         long long lo = 0, hi = 0, def = 0;
@@ -239,22 +234,14 @@ void CheckDefinitionRules(const std::vector<hx::ParameterDefinition>& rows, cons
         ASSERT_TRUE(ParseInt(d.defaultValue, &def)) << d.defaultValue;
         EXPECT_LE(lo, def);
         EXPECT_LE(def, hi);
-        if (d.dataType == "SHORT") {
-            EXPECT_GE(lo, -32768);
-            EXPECT_LE(hi, 32767);
-        } else if (d.dataType == "USHORT") {
-            EXPECT_GE(lo, 0);
-            EXPECT_LE(hi, 65535);
-        } else if (d.dataType == "INT") {
-            EXPECT_GE(lo, -2147483647);
-            EXPECT_LE(hi, 2147483647);
-            // The high word sits at the address below, in the same range, and is no row of its own.
-            EXPECT_TRUE(d.address != 0 && d.address != 30000);
-            EXPECT_EQ(addresses.count(static_cast<uint16_t>(d.address - 1)), 0u);
-            EXPECT_EQ(forbidden.count(d.address - 1), 0u);
-        } else {
-            ADD_FAILURE() << "data type " << d.dataType;
-        }
+        ASSERT_EQ(limits.count(d.dataType), 1u) << "data type " << d.dataType;
+        EXPECT_GE(lo, limits.at(d.dataType).first);
+        EXPECT_LE(hi, limits.at(d.dataType).second);
+        // A 32-bit value's high word sits at the address below, in the same
+        // range, and is no row of its own.
+        const bool lowWord = d.dataType == "INT";
+        EXPECT_TRUE(!lowWord || (d.address != 0 && d.address != 30000 && !addresses.count(d.address - 1) &&
+                                 !forbidden.count(d.address - 1)));
     }
 }
 
@@ -319,10 +306,10 @@ TEST(DriveDefinitions, TablesKeepTheirRules) {
     EXPECT_TRUE(fs::exists(folder.File("HelpFile/ParametersHelp/Pr0.01.html")));
     EXPECT_TRUE(fs::exists(folder.File("HelpFile/help.html")));
     EXPECT_TRUE(fs::exists(folder.File("HelpFile/helpEN.html")));
-    for (const auto& d : krv4)
-        if (d.pageNumber.rfind("P0 ", 0) == 0 && d.visible) {
-            EXPECT_TRUE(fs::exists(folder.File("HelpFile/ParametersHelp/" + d.name + ".html"))) << d.name;
-        }
+    for (const auto& d : krv4) {
+        const bool basic = d.pageNumber.rfind("P0 ", 0) == 0 && d.visible;
+        EXPECT_TRUE(!basic || fs::exists(folder.File("HelpFile/ParametersHelp/" + d.name + ".html"))) << d.name;
+    }
 
     EXPECT_THROW(hx::LoadDefinitions(folder.File("missing.sqlite"), "KRV4"), DbError);
 }
