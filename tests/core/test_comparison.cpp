@@ -31,12 +31,24 @@ std::vector<uint16_t> Addresses(const hx::ComparisonResult& r) {
 
 const std::string kHeader = "DriveType=HX-KRV4-0750\r\nDriveVerssion=1.5\r\nDescription=\r\n";
 
-}  // namespace
-
-TEST(Comparison, SnapshotEqualsAFileSavedAMomentEarlier) {
+// A table of the KRV4 drive and the database, in a program folder of its own.
+struct Comparison : ::testing::Test {
+    void SetUp() override {
+        PrepareTable(t, folder, "KRV4");
+        ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
+    }
+    std::vector<uint16_t> Compare(const hx::ParameterSet& one, const hx::ParameterSet& two, float firmware,
+                                  const std::string& model = "KRV4") {
+        return Addresses(hx::CompareSets(db, one, two, model, firmware, AccessLevel::Administrator, t));
+    }
     TempProgramFolder folder;
     CParameter t;
-    PrepareTable(t, folder, "KRV4");
+    CADO db;
+};
+
+}  // namespace
+
+TEST_F(Comparison, SnapshotEqualsAFileSavedAMomentEarlier) {
     for (int i = 0; i < CParameter::kSlots; ++i)
         t.SetValue(CParameter::IndexToAddress(static_cast<uint16_t>(i)), (i * 131) % 65536 - 32768);
     const std::string path = folder.File("now.qxr");
@@ -48,8 +60,6 @@ TEST(Comparison, SnapshotEqualsAFileSavedAMomentEarlier) {
     ASSERT_TRUE(hx::LoadCompareSet(path, &two, &error)) << error;
     EXPECT_TRUE(two.ready);
 
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
     for (const std::string model : {"KRV4", "KRV7", ""})
         for (auto level : {AccessLevel::Ordinary, AccessLevel::Administrator}) {
             auto r = hx::CompareSets(db, one, two, model, 200.0f, level, t);
@@ -71,10 +81,7 @@ TEST(Comparison, SnapshotEqualsAFileSavedAMomentEarlier) {
     EXPECT_EQ(two.values, one.values);
 }
 
-TEST(Comparison, ListsDifferencesWithMissingAddressesAsZero) {
-    TempProgramFolder folder;
-    CParameter t;
-    PrepareTable(t, folder, "KRV4");
+TEST_F(Comparison, ListsDifferencesWithMissingAddressesAsZero) {
     t.SetValue(0, 5);
     t.SetValue(1, -3);   // USHORT: shows 65533
     t.SetValue(2, 7);
@@ -88,8 +95,6 @@ TEST(Comparison, ListsDifferencesWithMissingAddressesAsZero) {
     EXPECT_EQ(two.values[1], -3);
     EXPECT_EQ(two.values[2], 0);
 
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
     auto r = hx::CompareSets(db, hx::SnapshotTable(t), two, "KRV4", 200.0f, AccessLevel::Ordinary, t);
     ASSERT_EQ(Addresses(r), (std::vector<uint16_t>{1, 2, 30000}));
     EXPECT_EQ(r.rows[0].value1, 65533);
@@ -104,40 +109,25 @@ TEST(Comparison, ListsDifferencesWithMissingAddressesAsZero) {
                  DbError);
 }
 
-TEST(Comparison, HiddenParametersOnlyAtTheAdministratorLevel) {
-    TempProgramFolder folder;
-    CParameter t;
-    PrepareTable(t, folder, "KRV4");
+TEST_F(Comparison, HiddenParametersOnlyAtTheAdministratorLevel) {
     ASSERT_EQ(t.TestAttribute(39), 0);  // a factory parameter of KRV4
     ASSERT_EQ(t.TestAttribute(0), 1);
     hx::ParameterSet one = hx::SnapshotTable(t), two = one;
     two.values[0] += 1;
     two.values[39] += 1;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
     EXPECT_EQ(Addresses(hx::CompareSets(db, one, two, "KRV4", 200.0f, AccessLevel::Ordinary, t)),
               (std::vector<uint16_t>{0}));
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, two, "KRV4", 200.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{0, 39}));
+    EXPECT_EQ(Compare(one, two, 200.0f), (std::vector<uint16_t>{0, 39}));
 }
 
-TEST(Comparison, FirmwareHundredEndsTheScanAtTheFirstHighRow) {
-    TempProgramFolder folder;
-    CParameter t;
-    PrepareTable(t, folder, "KRV4");
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
-
+TEST_F(Comparison, FirmwareHundredEndsTheScanAtTheFirstHighRow) {
     // The delivered tables run in address order: the high range drops out.
     hx::ParameterSet one = hx::SnapshotTable(t), two = one;
     two.values[CParameter::AddressToIndex(0)] = 1;
     two.values[CParameter::AddressToIndex(30000)] = 1;
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, two, "KRV4", 100.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{0}));
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, two, "", 100.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{0}));
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, two, "KRV4", 200.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{0, 30000}));
+    EXPECT_EQ(Compare(one, two, 100.0f), (std::vector<uint16_t>{0}));
+    EXPECT_EQ(Compare(one, two, 100.0f, ""), (std::vector<uint16_t>{0}));
+    EXPECT_EQ(Compare(one, two, 200.0f), (std::vector<uint16_t>{0, 30000}));
 
     // A table in another row order shows that the scan ends there rather than
     // skipping: the low row after the first high one is not reached. A row
@@ -147,8 +137,6 @@ TEST(Comparison, FirmwareHundredEndsTheScanAtTheFirstHighRow) {
                   "(2, 'c', 'P')");
     hx::ParameterSet three = one;
     for (uint16_t a : {1, 30005, 2}) three.values[CParameter::AddressToIndex(a)] += 1;
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, three, "ORDER", 100.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{1}));
-    EXPECT_EQ(Addresses(hx::CompareSets(db, one, three, "ORDER", 200.0f, AccessLevel::Administrator, t)),
-              (std::vector<uint16_t>{1, 30005, 2}));
+    EXPECT_EQ(Compare(one, three, 100.0f, "ORDER"), (std::vector<uint16_t>{1}));
+    EXPECT_EQ(Compare(one, three, 200.0f, "ORDER"), (std::vector<uint16_t>{1, 30005, 2}));
 }

@@ -25,13 +25,17 @@ hx::CategoryListing List(hx::ParameterGroups& groups, const std::string& model =
     return listing;
 }
 
-}  // namespace
-
-TEST(Groups, NamesFollowTheLengthAndDuplicateRules) {
+// The groups of a database in a program folder of their own.
+struct Groups : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString())); }
     TempProgramFolder folder;
     CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
-    hx::ParameterGroups groups(db);
+    hx::ParameterGroups groups{db};
+};
+
+}  // namespace
+
+TEST_F(Groups, NamesFollowTheLengthAndDuplicateRules) {
 
     // The English interface lists the English labels; the rules below are
     // those of the Chinese one.
@@ -73,11 +77,7 @@ TEST(Groups, NamesFollowTheLengthAndDuplicateRules) {
     g_language = language;
 }
 
-TEST(Groups, MembersAreKeptOnceAndGoWithTheirGroup) {
-    TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
-    hx::ParameterGroups groups(db);
+TEST_F(Groups, MembersAreKeptOnceAndGoWithTheirGroup) {
     ASSERT_TRUE(groups.AddGroup("mine", List(groups).Entries()).Ok());
     ASSERT_TRUE(groups.AddGroup("other", List(groups).Entries()).Ok());
 
@@ -100,11 +100,7 @@ TEST(Groups, MembersAreKeptOnceAndGoWithTheirGroup) {
     EXPECT_EQ(groups.GroupMembers("other"), (std::vector<uint16_t>{0}));
 }
 
-TEST(Groups, AnyAdmittedNameIsStoredListedAndDeletedAsTyped) {
-    TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
-    hx::ParameterGroups groups(db);
+TEST_F(Groups, AnyAdmittedNameIsStoredListedAndDeletedAsTyped) {
     const std::vector<std::string> names = {"O'Brien", "1' or '1'='1", "50%_off", "say \"hi\"", "'''", "x');--",
                                             "速度'参数"};
     for (const auto& name : names) ASSERT_TRUE(groups.AddGroup(name, List(groups).Entries()).Ok()) << name;

@@ -1,25 +1,22 @@
 // The drive link against the simulated drive, over a real pseudo-terminal
-// with RTU framing (and over Modbus TCP on loopback).
+// with RTU framing (and over Modbus TCP on loopback). Lost and damaged
+// replies under load are the noisy-line, capture and spectrum tests' part.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
 
+#include "core/CoreTestUtil.h"
 #include "core/Globals.h"
-#include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/link/ModbusFrame.h"
 #include "core/link/Transport.h"
 #include "core/params/AttributeBlocks.h"
 #include "core/params/CParameter.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
 
 using hx::LinkError;
+using namespace hx::coretest;
+using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
 
@@ -45,38 +42,31 @@ void open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs = 100) {
 
 }  // namespace
 
-TEST(ModbusFrame, ReplyFrameLayoutAndChecksum) {
+// The reply frames a block read hands back are pinned byte for byte below.
+TEST(ModbusFrame, ChecksumOfTheClassicRequest) {
     // The classic request 01 03 00 00 00 0A carries the checksum C5 CD.
     const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
     const uint16_t crc = hx::ModbusCrc16(request, sizeof request);
     EXPECT_EQ(crc & 0xFF, 0xC5);
     EXPECT_EQ(crc >> 8, 0xCD);
-
-    const uint16_t values[] = {0x1234, 0xFFFE};
-    const auto frame = hx::BuildReadReplyFrame(7, values, 2);
-    ASSERT_EQ(frame.size(), 9u);
-    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 7),
-              (std::vector<uint8_t>{7, 0x03, 4, 0x12, 0x34, 0xFF, 0xFE}));
-    // A frame that carries its own checksum checks to zero.
-    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
 }
 
 TEST(Link, SingleAndBlockTransfersOverThePty) {
-    InProcessDrive drive(options());
-    CQXCOM comm;
-    open(comm, drive.DevicePath());
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened) << d.comm.LastErrorText();
+    CQXCOM& comm = d.comm;
     EXPECT_NE(comm.GetConnectStatus(), 0);
 
     EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1234), 1234);
     EXPECT_TRUE(comm.LastRequestAnswered());
-    EXPECT_EQ(drive.Drive().Ram(5), 1234);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 5), 1234);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 6, -2), -2);
-    EXPECT_EQ(drive.Drive().Ram(6), 0xFFFE);
+    EXPECT_EQ(d.Vd().Ram(5), 1234);
+    EXPECT_EQ(d.Vd().Ram(6), 0xFFFE);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 5), 1234);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 6), -2);
 
     // A register holding -1 reads as -1, but as an answer.
-    drive.Drive().SetRam(7, 0xFFFF);
+    d.Vd().SetRam(7, 0xFFFF);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 7), -1);
     EXPECT_TRUE(comm.LastRequestAnswered());
     EXPECT_EQ(comm.LastRequestError(), LinkError::None);
@@ -86,18 +76,16 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     EXPECT_FALSE(comm.LastRequestAnswered());
     EXPECT_EQ(comm.LastRequestError(), LinkError::Exception);
 
-    // Block read: the whole reply frame with its checksum.
-    for (uint16_t i = 0; i < 50; ++i) drive.Drive().SetRam(30000 + i, static_cast<uint16_t>(0x0101 * i + 0x8000));
-    auto frame = comm.ReadBigData(kStation, 30000, 50);
-    ASSERT_EQ(frame.size(), 105u);
-    EXPECT_EQ(frame[0], kStation);
-    EXPECT_EQ(frame[1], 0x03);
-    EXPECT_EQ(frame[2], 100);
+    // Block read: the whole reply frame, high byte first, with its checksum.
+    std::vector<uint8_t> expected = {kStation, 0x03, 100};
     for (uint16_t i = 0; i < 50; ++i) {
         const uint16_t v = static_cast<uint16_t>(0x0101 * i + 0x8000);
-        EXPECT_EQ(frame[3 + 2 * i], v >> 8) << i;
-        EXPECT_EQ(frame[4 + 2 * i], v & 0xFF) << i;
+        d.Vd().SetRam(30000 + i, v);
+        expected.insert(expected.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v & 0xFF)});
     }
+    auto frame = comm.ReadBigData(kStation, 30000, 50);
+    ASSERT_EQ(frame.size(), 105u);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2), expected);
     EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
     EXPECT_EQ(comm.ReadBigData(kStation, 0, 125).size(), 255u);
     EXPECT_TRUE(comm.ReadBigData(kStation, 0, 126).empty());
@@ -105,16 +93,13 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 
     // Block write: 2 x count bytes, high byte first, or nothing is sent.
     std::vector<uint8_t> data;
-    for (int i = 0; i < 20; ++i) {
-        data.push_back(static_cast<uint8_t>(i));
-        data.push_back(static_cast<uint8_t>(0xA0 + i));
-    }
+    for (int i = 0; i < 20; ++i) data.insert(data.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(0xA0 + i)});
     EXPECT_NE(comm.WriteBigData(kStation, 30100, 20, data), -1);
-    for (uint16_t i = 0; i < 20; ++i) EXPECT_EQ(drive.Drive().Ram(30100 + i), (i << 8) | (0xA0 + i)) << i;
-    const auto framesBefore = drive.Server().GetStats().framesReceived;
+    for (uint16_t i = 0; i < 20; ++i) EXPECT_EQ(d.Vd().Ram(30100 + i), (i << 8) | (0xA0 + i)) << i;
+    const auto framesBefore = d.Server().GetStats().framesReceived;
     data.pop_back();
     EXPECT_EQ(comm.WriteBigData(kStation, 30100, 20, data), -1);
-    EXPECT_EQ(drive.Server().GetStats().framesReceived, framesBefore);
+    EXPECT_EQ(d.Server().GetStats().framesReceived, framesBefore);
 
     EXPECT_NE(comm.CloseCom(), 0);
     EXPECT_EQ(comm.GetConnectStatus(), 0);
@@ -130,10 +115,10 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 TEST(Link, FindDriveTimeOutsAndBroadcast) {
     InProcessDrive drive(options());
     CQXCOM comm;
-    open(comm, drive.DevicePath(), 30);
-    // Replies here come at most 120 ms late: a horizon beyond that, short
+    open(comm, drive.DevicePath(), 200);
+    // Replies here come at most 300 ms late: a horizon beyond that, short
     // enough to keep the test quick.
-    comm.SetLateHorizon(300);
+    comm.SetLateHorizon(600);
 
     EXPECT_NE(comm.FindDrive(kStation, 0), -1);
     EXPECT_TRUE(comm.LastRequestAnswered());
@@ -161,41 +146,12 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(drive.Drive().Ram(15), 2);
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
 
-    drive.Drive().SetRam(21, 2222);
-
-    // Dropped replies.
-    drive.Server().SetFaults(1.0, 0, 0);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 21), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.WriteAddressValue(kStation, 22, 5), -1);
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
-    EXPECT_EQ(comm.FindDrive(kStation, 0), -1);
-    drive.Server().SetFaults(0, 0, 0);
-
     // The time-out applies to the open port at once.
+    drive.Drive().SetRam(21, 2222);
     comm.SetReceiveTimeOut(500);
     EXPECT_EQ(comm.ReceiveTimeOut(), 500);
-    drive.Server().SetFaults(0, 0, 120);
+    drive.Server().SetFaults(0, 0, 300);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
-}
-
-TEST(Link, DamagedRepliesNeverPassAsData) {
-    DriveOptions o = options();
-    o.corruptRate = 1.0;
-    InProcessDrive drive(o);
-    for (uint16_t i = 0; i < 50; ++i) drive.Drive().SetRam(i, 0x4000 + i);
-    CQXCOM comm;
-    open(comm, drive.DevicePath(), 30);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(comm.ReadAddressValue(kStation, static_cast<uint16_t>(i)), -1);
-        EXPECT_FALSE(comm.LastRequestAnswered());
-        EXPECT_TRUE(comm.ReadBigData(kStation, 0, 50).empty());
-    }
-    EXPECT_GE(drive.Server().GetStats().repliesCorrupted, 16u);
-    // Clean again: the link has recovered.
-    drive.Server().SetFaults(0, 0, 0);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 3), 0x4003);
-    EXPECT_EQ(comm.ReadBigData(kStation, 0, 50).size(), 105u);
 }
 
 TEST(Link, ThreadsNeverGetEachOthersReplies) {
@@ -286,21 +242,17 @@ TEST(Link, ModbusTcpToTheSimulatorsServer) {
     const uint16_t port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
     vd.SetRam(40, 4040);
-
     CQXCOM comm;
     open(comm, "tcp:127.0.0.1:" + std::to_string(port), 50);
     EXPECT_NE(comm.FindDrive(kStation, 0), -1);
     EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 40), 4040);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 41, -7), -7);
-    EXPECT_EQ(vd.Ram(41), 0xFFF9);
-    const auto frame = comm.ReadBigData(kStation, 40, 2);
-    ASSERT_EQ(frame.size(), 9u);
-    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 7),
-              (std::vector<uint8_t>{kStation, 3, 4, 4040 >> 8, 4040 & 0xFF, 0xFF, 0xF9}));
-    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
     EXPECT_NE(comm.WriteBigData(kStation, 42, 1, {0x12, 0x34}), -1);
-    EXPECT_EQ(vd.Ram(42), 0x1234);
+    const auto frame = comm.ReadBigData(kStation, 40, 3);
+    ASSERT_EQ(frame.size(), 11u);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2),
+              (std::vector<uint8_t>{kStation, 3, 6, 4040 >> 8, 4040 & 0xFF, 0xFF, 0xF9, 0x12, 0x34}));
+    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
     comm.CloseCom();
     server.Stop();
 }
@@ -312,11 +264,15 @@ TEST(Link, IdentityRead) {
     o.firmwareRegister = 215;
     o.softwareRegister = -15;
     o.variantCode = 1001;
-    InProcessDrive drive(o);
-    CQXCOM comm;
-    open(comm, drive.DevicePath());
+    PtyDrive d(o, 100);
+    ASSERT_TRUE(d.opened);
+    auto& vd = d.Vd();
 
-    hx::DriveIdentity id = hx::ReadDriveIdentity(comm, kStation);
+    // The requests go out in the drive's classic order.
+    vd.ClearRequests();
+    hx::DriveIdentity id = hx::ReadDriveIdentity(d.comm, kStation);
+    EXPECT_EQ(d.Addresses(kRead),
+              (std::vector<uint16_t>{123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2}));
     EXPECT_TRUE(id.complete);
     EXPECT_EQ(id.softVersionText, "-1.5");
     EXPECT_FLOAT_EQ(id.firmwareVersion, 215.0f);
@@ -324,22 +280,13 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(id.productModel, "HX-KRV4-0750");
     EXPECT_EQ(id.driveModel, "KRV4");
 
-    // The requests go out in the drive's classic order.
-    drive.Drive().ClearRequests();
-    hx::ReadDriveIdentity(comm, kStation);
-    std::vector<uint16_t> order;
-    for (const auto& r : drive.Drive().Requests()) order.push_back(r.address);
-    const std::vector<uint16_t> expected = {123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2};
-    EXPECT_EQ(order, expected);
-
     // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
-    auto& vd = drive.Drive();
     vd.Poke(116, 0x4142);
     for (uint16_t a = 117; a <= 122; ++a) vd.Poke(a, 0);
     vd.Poke(0xFFC0, ('Q' << 8) | 0x07);
     vd.Poke(138, 99);
     vd.Poke(123, 7);
-    id = hx::ReadDriveIdentity(comm, kStation);
+    id = hx::ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(id.productModel, "AB");
     EXPECT_EQ(id.driveModel, "Q");
     EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
@@ -350,58 +297,54 @@ TEST(Link, IdentityRead) {
     for (uint16_t a = 116; a <= 122; ++a) vd.Poke(a, 0x4344);
     for (uint32_t a = 0xFFC0; a <= 0xFFFF; ++a) vd.Poke(static_cast<uint16_t>(a), 0x4D4E);
     vd.ClearRequests();
-    id = hx::ReadDriveIdentity(comm, kStation);
+    id = hx::ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(id.productModel, "CDCDCDCDCDCDCD");
     EXPECT_EQ(id.driveModel.size(), 128u);
     EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
 
     hx::ApplyIdentity(id);
     EXPECT_EQ(g_productModel, "CDCDCDCDCDCDCD");
-    EXPECT_EQ(g_driveModel.size(), 128u);
     EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
     EXPECT_EQ(g_driveSoftVersion, "0.7");
     EXPECT_EQ(g_driveVariantCode, 1001);
 }
 
 TEST(Link, AttributeBlocksByFirmware) {
-    InProcessDrive drive(options());
-    auto& vd = drive.Drive();
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened);
+    auto& vd = d.Vd();
+    // Block 1 (registers 100..109) as bytes 0..19, the two others from 20 on.
+    std::vector<uint8_t> expected(CParameter::kAttributeBytes - 20, 0);
     for (uint16_t a = 100; a <= 109; ++a) vd.Poke(a, 0xFFFF);
-    for (uint16_t i = 0; i < 100; ++i) vd.Poke(63000 + i, static_cast<uint16_t>(0x0102 + 0x0202 * i));
-    CQXCOM comm;
-    open(comm, drive.DevicePath());
+    for (uint16_t i = 0; i < 100; ++i) {
+        const uint16_t v = static_cast<uint16_t>(0x0102 + 0x0202 * i);
+        vd.Poke(63000 + i, v);
+        expected[2 * i] = static_cast<uint8_t>(v >> 8);
+        expected[1 + 2 * i] = static_cast<uint8_t>(v & 0xFF);
+    }
 
     CParameter table;
-    auto result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
+    auto result = hx::ReadAttributeBlocks(d.Link(200.0f), table);
     EXPECT_FALSE(result.Failed());
     EXPECT_TRUE(result.loaded);
     EXPECT_EQ(result.lastReplyElements, 105);
-    const uint8_t* bits = table.Attributes();
-    for (int i = 0; i < 100; ++i) {
-        const uint16_t v = static_cast<uint16_t>(0x0102 + 0x0202 * i);
-        ASSERT_EQ(bits[20 + 2 * i], v >> 8) << i;
-        ASSERT_EQ(bits[21 + 2 * i], v & 0xFF) << i;
-    }
-    for (int i = 220; i < 270; ++i) ASSERT_EQ(bits[i], 0) << i;
+    EXPECT_EQ(std::vector<uint8_t>(table.Attributes() + 20, table.Attributes() + CParameter::kAttributeBytes), expected);
     for (uint16_t a : {23, 32, 34, 39, 41, 52, 70, 90, 91, 92, 93}) EXPECT_EQ(table.TestAttribute(a), 0) << a;
     for (uint16_t a : {0, 8, 22, 24, 89, 94, 149}) EXPECT_EQ(table.TestAttribute(a), 1) << a;
 
     // Below 200.0 only block 1 is read; the upper blocks stay zero.
     CParameter older;
     vd.ClearRequests();
-    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 199.9f), older);
+    result = hx::ReadAttributeBlocks(d.Link(199.9f), older);
     EXPECT_FALSE(result.Failed());
-    ASSERT_EQ(vd.Requests().size(), 1u);
-    EXPECT_EQ(vd.Requests()[0].address, 100);
-    EXPECT_EQ(vd.Requests()[0].count, 10);
-    for (int i = 20; i < 270; ++i) ASSERT_EQ(older.Attributes()[i], 0) << i;
-    EXPECT_EQ(older.TestAttribute(0), 1);
-    EXPECT_EQ(older.TestAttribute(30000), 0);
+    EXPECT_EQ(d.Blocks(kRead), (Pairs{{100, 10}}));
+    EXPECT_EQ(std::vector<uint8_t>(older.Attributes() + 20, older.Attributes() + CParameter::kAttributeBytes),
+              std::vector<uint8_t>(expected.size(), 0));
 
     // No reply to block 1: the bitmap is left as it was.
-    drive.Server().SetFaults(1.0, 0, 0);
-    comm.SetReceiveTimeOut(30);
-    result = hx::ReadAttributeBlocks(hx::DriveHandle(&comm, kStation, 200.0f), table);
+    d.Server().SetFaults(1.0, 0, 0);
+    d.comm.SetReceiveTimeOut(30);
+    result = hx::ReadAttributeBlocks(d.Link(200.0f), table);
     EXPECT_TRUE(result.block1Failed);
     EXPECT_FALSE(result.loaded);
     EXPECT_EQ(result.Block1Message(), "Read attribute block1 fault!dataLenght=0");

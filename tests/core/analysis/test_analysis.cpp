@@ -112,12 +112,9 @@ TEST(SpectrumPeaks, BandSpacingAndTheResonanceMargin) {
     // A quiet stretch pulls the mean down to 90, not the median.
     for (int k = 600; k < 700; ++k) m[k] = 1;
     SpectrumAnalysis a = AnalyseSpectrum(m, kBinHz);
-    ASSERT_EQ(a.peaks.size(), 5u);
-    EXPECT_EQ(a.peaks[0].bin, 500);
-    EXPECT_EQ(a.peaks[1].bin, 42);
-    EXPECT_EQ(a.peaks[2].bin, 60);
-    EXPECT_EQ(a.peaks[3].bin, 63);
-    EXPECT_EQ(a.peaks[4].bin, 700);  // the end of the quiet stretch
+    std::vector<int> bins;
+    for (const SpectrumPeak& p : a.peaks) bins.push_back(p.bin);
+    EXPECT_EQ(bins, (std::vector<int>{500, 42, 60, 63, 700}));  // 700: the end of the quiet stretch
     EXPECT_DOUBLE_EQ(a.bandMedian, 100.0);
     EXPECT_DOUBLE_EQ(a.bandMax, 199.0);
     EXPECT_FALSE(a.peaks[0].likelyResonance) << "not more than 6 dB";

@@ -8,14 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "core/backup/BackupStore.h"
 #include "core/backup/ChangeGate.h"
 #include "core/backup/ChangeJournal.h"
 #include "core/backup/Restore.h"
-#include "core/link/CQXCOM.h"
+#include "core/CoreTestUtil.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
@@ -24,59 +22,64 @@
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSequence.h"
 #include "core/runtest/VibrationTuning.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 using hx::ChangeBatch;
 using hx::ChangeGate;
 using hx::ChangeOrigin;
 using hx::GateResult;
+using namespace hx::coretest;
 
 namespace {
 
 constexpr uint8_t kStation = 7;
-constexpr uint8_t kFunctionRead = 3;
 constexpr float kFirmware = 150.0f;  // the low range only: a quick whole read
 
-struct Bench {
-    Bench() : drive(Options()) {
+hx::sim::DriveOptions Options() {
+    hx::sim::DriveOptions o = PlainDrive(kStation);  // every setting a word
+    o.firmwareRegister = static_cast<int>(kFirmware);
+    return o;
+}
+
+struct Bench : ProgramFolderFirst, PtyDrive {
+    Bench() : PtyDrive(Options(), 300) {
         dataFolder = folder.File("data");
         ::setenv("XDG_DATA_HOME", dataFolder.c_str(), 1);
         Connect();
     }
     ~Bench() { ::unsetenv("XDG_DATA_HOME"); }
-    static hx::sim::DriveOptions Options() {
-        hx::sim::DriveOptions o;
-        o.station = kStation;
-        o.firmwareRegister = static_cast<int>(kFirmware);
-        o.databasePath = "-";  // a plain register store: every setting a word
-        return o;
-    }
     // A new connection: a new session with the drive.
     void Connect() {
         comm.CloseCom();
-        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(300);
         opened = comm.OpenCom() != 0;
         comm.SetCurrentUseMode(1);
         ChangeGate::Instance().Attach(Drive(), Info());
     }
+    // From here on no backup can be written: a file stands where the data folder should be.
+    void BlockDataFolder() {
+        hx::test::WriteFileBytes(folder.File("blocked"), "x");
+        ::setenv("XDG_DATA_HOME", folder.File("blocked/data").c_str(), 1);
+    }
     hx::DriveHandle Drive() { return hx::DriveHandle(&comm, kStation, kFirmware); }
     static hx::DriveInfo Info() { return hx::DriveInfo{"QX-TEST", "1.5", "none", "QX Test", kFirmware}; }
-    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
     std::vector<hx::BackupEntry> Backups() { return ChangeGate::Instance().Store().List("QX Test"); }
-    hx::ChangeJournal& Journal() {
+    std::vector<hx::JournalRow> History() {
         hx::ChangeJournal* j = ChangeGate::Instance().Journal();
         EXPECT_NE(j, nullptr);
-        return *j;
+        return j ? j->History(comm.PortName(), kStation) : std::vector<hx::JournalRow>{};
     }
-    std::vector<hx::JournalRow> History() { return Journal().History(comm.PortName(), kStation); }
-    int Reads() {
-        int n = 0;
-        for (const auto& r : Vd().Requests()) n += r.function == kFunctionRead;
-        return n;
+    // The journal, newest first, one "register origin old>new confirmed" a row.
+    std::vector<std::string> Brief() {
+        std::vector<std::string> out;
+        for (const auto& r : History()) {
+            out.push_back(std::to_string(r.reg) + " " + r.origin + " " +
+                          (r.oldValue ? std::to_string(*r.oldValue) : "?") + ">" + std::to_string(r.newValue) + " " +
+                          (r.confirmed ? (*r.confirmed ? "yes" : "no") : "unknown"));
+        }
+        return out;
+    }
+    bool WroteNothing() {
+        return Requests().size() == Requests(kRead).size();
     }
     // The backup's value of each register, as the file holds it.
     static std::map<uint16_t, int32_t> BackupValues(const std::string& path) {
@@ -86,12 +89,8 @@ struct Bench {
         return {contents.values.begin(), contents.values.end()};
     }
 
-    hx::test::TempProgramFolder folder;
     std::string dataFolder;
-    hx::sim::InProcessDrive drive;
-    CQXCOM comm;
     CParameter table;
-    bool opened = false;
 };
 
 }  // namespace
@@ -132,21 +131,9 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // Each register on record, old value and new, confirmed by the drive;
     // the whole-table write records only the register it changed.
-    const auto rows = b.History();
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].reg, 40);
-    EXPECT_EQ(rows[0].origin, "file");
-    EXPECT_EQ(rows[0].oldValue, 222);
-    EXPECT_EQ(rows[0].newValue, 333);
-    EXPECT_EQ(rows[0].confirmed, true);
-    EXPECT_EQ(rows[1].reg, hx::reg::kAntiVibration[0]);
-    EXPECT_EQ(rows[1].origin, "slider");
-    EXPECT_EQ(rows[2].reg, 3);
-    EXPECT_EQ(rows[2].origin, "edit");
-    EXPECT_EQ(rows[2].oldValue, 111);
-    EXPECT_EQ(rows[2].newValue, 5);
-    EXPECT_EQ(rows[2].confirmed, true);
-    EXPECT_EQ(rows[2].backup, first);
+    const std::string slider = std::to_string(hx::reg::kAntiVibration[0]) + " slider 0>9 yes";
+    EXPECT_EQ(b.Brief(), (std::vector<std::string>{"40 file 222>333 yes", slider, "3 edit 111>5 yes"}));
+    EXPECT_EQ(b.History().back().backup, first);
 
     // A new connection is a new session: a new backup, the old one untouched.
     b.Connect();
@@ -164,7 +151,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     b.Vd().ClearRequests();
     ChangeBatch changes(b.Drive(), ChangeOrigin::Edit);
     ASSERT_TRUE(changes.Prepare().ok());
-    EXPECT_EQ(b.Reads(), 0) << "the read at hand serves";
+    EXPECT_TRUE(b.Requests(kRead).empty()) << "the read at hand serves";
     EXPECT_EQ(Bench::BackupValues(changes.BackupPath()).at(12), 4321);
 
     // After a write the read is stale: a factory restore's fresh backup reads again.
@@ -174,7 +161,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     hx::PrepareOptions fresh;
     fresh.freshBackup = true;
     ASSERT_TRUE(restore.Prepare({}, {}, fresh).ok());
-    EXPECT_GT(b.Reads(), 2);
+    EXPECT_GT(b.Requests(kRead).size(), 2u);
     EXPECT_NE(restore.BackupPath(), changes.BackupPath());
     EXPECT_EQ(Bench::BackupValues(restore.BackupPath()).at(12), 5);
 }
@@ -195,8 +182,7 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     EXPECT_TRUE(undo.Succeeded()) << undo.gate.message;
     EXPECT_EQ(b.Vd().Ram(21), 701);
     EXPECT_EQ(b.Vd().Ram(20), 1);
-    EXPECT_EQ(b.History().front().origin, "undo");
-    EXPECT_EQ(b.History().front().confirmed, true);
+    EXPECT_EQ(b.Brief().front(), "21 undo 2>701 yes");
 
     // The backup restored: only what differs is written, and read back.
     b.Vd().ClearRequests();
@@ -210,7 +196,7 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     EXPECT_TRUE(restored.Succeeded());
     EXPECT_EQ(restored.written, 1);
     EXPECT_EQ(b.Vd().Ram(20), 700);
-    EXPECT_EQ(b.History().front().origin, "restore");
+    EXPECT_EQ(b.Brief().front(), "20 restore 1>700 yes");
     EXPECT_EQ(b.Backups().size(), 1u) << "still the session's one backup";
 }
 
@@ -239,9 +225,7 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
     Bench b;
     ASSERT_TRUE(b.opened);
     // A file where the data folder should be: nothing can be created below it.
-    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
-    const std::string blocked = b.folder.File("blocked/data");
-    ::setenv("XDG_DATA_HOME", blocked.c_str(), 1);
+    b.BlockDataFolder();
     b.Vd().SetRam(5, 50);
     b.Vd().ClearRequests();
 
@@ -250,7 +234,7 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
     EXPECT_TRUE(refused.gate.canGoOnWithout());
     EXPECT_NE(refused.gate.message.find("could not be backed up"), std::string::npos) << refused.gate.message;
     EXPECT_EQ(b.Vd().Ram(5), 50);
-    for (const auto& r : b.Vd().Requests()) EXPECT_EQ(r.function, kFunctionRead) << "nothing written";
+    EXPECT_TRUE(b.WroteNothing());
 
     ChangeGate::Instance().AllowOnceWithoutBackup(b.Drive());
     EXPECT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
@@ -278,24 +262,20 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     ASSERT_TRUE(written.gate.ok()) << written.gate.message;
     EXPECT_FALSE(written.unanswered);
     EXPECT_EQ(b.Backups().size(), 1u);
-    const auto rows = b.History();
-    ASSERT_EQ(rows.size(), 3u);
-    for (const auto& row : rows) {
-        EXPECT_EQ(row.origin, "tune");
-        EXPECT_TRUE(row.confirmed);
-    }
+    std::vector<std::string> rows;
+    for (auto w = writes.rbegin(); w != writes.rend(); ++w)
+        rows.push_back(std::to_string(w->address) + " tune 0>" + std::to_string(w->word) + " yes");
+    EXPECT_EQ(b.Brief(), rows);
 
     // A new session whose backup cannot be written: nothing goes out.
-    hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
-    const std::string blocked = b.folder.File("blocked/data");
-    ::setenv("XDG_DATA_HOME", blocked.c_str(), 1);
+    b.BlockDataFolder();
     b.Connect();
     b.Vd().ClearRequests();
     hx::DriveHandle again = b.Drive();
     const hx::runtest::WriteOutcome refused =
         hx::runtest::WriteAntiVibration(again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
     EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
-    for (const auto& r : b.Vd().Requests()) EXPECT_EQ(r.function, kFunctionRead) << "nothing written";
+    EXPECT_TRUE(b.WroteNothing());
 }
 
 TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {

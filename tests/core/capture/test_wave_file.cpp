@@ -15,22 +15,8 @@ using namespace hx;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string t = (fs::temp_directory_path() / "halvex-wave-XXXXXX").string();
-        if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
-        m_path = t;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+// A folder of the test's own for the files.
+using TempDir = hx::test::TempProgramFolder;
 
 // Channels 1 and 3 (codes 1 and 4), 200 points each.
 WaveRecording TwoChannelRecording() {
@@ -85,8 +71,6 @@ TEST(WaveFile, TwoChannelFileHoldsOnlyActiveSamplingKeys) {
     for (const auto& item : r.lists[2]) expected += item;
     expected += "\r\n";
     EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(bytes.find("SamplingCHN2"), std::string::npos);
-    EXPECT_EQ(bytes.find("SamplingCHN4"), std::string::npos);
     EXPECT_NE(bytes.find("SamplingCHN1=ff9cff9dff9e"), std::string::npos);  // -100, -99, -98
 
     TempDir dir;
@@ -96,13 +80,8 @@ TEST(WaveFile, TwoChannelFileHoldsOnlyActiveSamplingKeys) {
 
     WaveRecording back;
     ASSERT_TRUE(LoadWaveFile(dir.File("a.wave"), &back, &error)) << error;
-    EXPECT_EQ(back.pointsPerChannel, 200);
-    EXPECT_EQ(back.intervalUs, 100);
-    EXPECT_EQ(back.recordedPoints, 200);
-    EXPECT_EQ(back.codes, r.codes);
     EXPECT_EQ(back.lists, r.lists);
-    EXPECT_EQ(back.lists[0].size(), 200u);
-    EXPECT_EQ(FormatWaveFile(back), expected);
+    EXPECT_EQ(FormatWaveFile(back), expected) << "the same points, interval and codes";
 }
 
 TEST(WaveFile, LoaderReadsAsTheClassicReaderDid) {

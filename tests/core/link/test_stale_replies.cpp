@@ -9,19 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "core/link/CQXCOM.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
+#include "core/CoreTestUtil.h"
 #include "support/RunProgram.h"
-#include "support/TestSupport.h"
 
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
@@ -37,13 +29,6 @@ DriveOptions Options() {
     o.databasePath = "-";
     o.baud = 115200;
     return o;
-}
-
-void Open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs, uint32_t horizonMs = 0) {
-    comm.ConfigCom(port, "115200", "8", "NONE", "2");
-    comm.SetReceiveTimeOut(timeoutMs);
-    comm.SetLateHorizon(horizonMs);
-    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
 }
 
 // Distinct values everywhere, so a reply meant for another request shows.
@@ -90,13 +75,14 @@ protected:
 }  // namespace
 
 TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
-    InProcessDrive drive(Options());
-    Fill(drive);
-    CQXCOM comm;
     constexpr int kTimeout = 20;
     // A horizon well beyond ten time-outs, so a drive thread run late by a
     // loaded machine stays inside it.
-    Open(comm, drive.DevicePath(), kTimeout, 15 * kTimeout);
+    hx::coretest::PtyDrive link(Options(), kTimeout, 15 * kTimeout);
+    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    InProcessDrive& drive = *link.drive;
+    CQXCOM& comm = link.comm;
+    Fill(drive);
 
     int wrong = 0, answered = 0, unanswered = 0;
     const int delays[] = {0, kTimeout / 2, kTimeout, kTimeout * 38 / 10, kTimeout * 10};
@@ -136,10 +122,11 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
 }
 
 TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) {
-    InProcessDrive drive(Options());
+    hx::coretest::PtyDrive link(Options(), 150, 0);
+    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    InProcessDrive& drive = *link.drive;
+    CQXCOM& comm = link.comm;
     Fill(drive);
-    CQXCOM comm;
-    Open(comm, drive.DevicePath(), 150);
     // A search asks once: the drive's reply comes ten time-outs late.
     drive.Server().SetFaults(0, 0, 1500);
     EXPECT_EQ(comm.FindDrive(kStation), -1);

@@ -7,19 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
-#include <vector>
 
-#include "core/link/CQXCOM.h"
+#include "core/CoreTestUtil.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveLoad.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
 #include "core/protocol/Registers.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
 
 namespace {
 
@@ -46,23 +41,18 @@ std::vector<uint16_t> Settings() {
     return all;
 }
 
-struct NoisyLine {
-    explicit NoisyLine(double faultRate) {
-        hx::sim::DriveOptions o;
-        o.station = kStation;
-        o.databasePath = "-";
-        o.dropRate = faultRate / 2;
-        o.corruptRate = faultRate / 2;
-        o.seed = 20261206;
-        drive = std::make_unique<hx::sim::InProcessDrive>(o);
-        for (uint16_t a : Settings()) drive->Drive().SetRam(a, static_cast<uint16_t>(a * 7 + 1));
-        comm.ConfigCom(drive->DevicePath(), "230400", "8", "NONE", "2");
-        // Long enough that a busy test machine rarely adds time-outs of its own.
-        comm.SetReceiveTimeOut(50);
-        // The simulated drive never answers late: a short horizon keeps
-        // lost frames cheap.
-        comm.SetLateHorizon(150);
-        opened = comm.OpenCom() != 0;
+hx::sim::DriveOptions Faulty(double faultRate) {
+    hx::sim::DriveOptions o = hx::coretest::PlainDrive(kStation);
+    o.dropRate = faultRate / 2;
+    o.corruptRate = faultRate / 2;
+    o.seed = 20261206;
+    return o;
+}
+
+// Long enough that a busy test machine rarely adds time-outs of its own.
+struct NoisyLine : hx::coretest::PtyDrive {
+    explicit NoisyLine(double faultRate) : PtyDrive(Faulty(faultRate), 50) {
+        for (uint16_t a : Settings()) Vd().SetRam(a, static_cast<uint16_t>(a * 7 + 1));
     }
 
     // As `params dump`: register 0, the identity, every block; exact values.
@@ -74,7 +64,7 @@ struct NoisyLine {
         if (hx::ReadAll(hx::DriveHandle(&comm, kStation, id.firmwareVersion), table).status != hx::TransferStatus::Completed)
             return false;
         for (uint16_t a : Settings())
-            if (static_cast<uint16_t>(table.Slot(a)) != drive->Drive().Ram(a)) {
+            if (static_cast<uint16_t>(table.Slot(a)) != Vd().Ram(a)) {
                 ++wrong;
                 return false;
             }
@@ -90,16 +80,13 @@ struct NoisyLine {
         const hx::DriveLoadReport report = hx::WriteFileToDrive(hx::DriveHandle(&comm, kStation, kFirmware), table, file);
         if (!report.Succeeded()) return false;
         for (const auto& [a, v] : file.values)
-            if (drive->Drive().Ram(a) != static_cast<uint16_t>(v)) {
+            if (Vd().Ram(a) != static_cast<uint16_t>(v)) {
                 ++wrong;
                 return false;
             }
         return true;
     }
 
-    std::unique_ptr<hx::sim::InProcessDrive> drive;
-    CQXCOM comm;
-    bool opened = false;
     int wrong = 0;
 };
 
@@ -114,7 +101,7 @@ TEST(NoisyLine, AtOnePercentEveryDumpAndLoadSucceedsExactly) {
     EXPECT_EQ(dumps, 100);
     EXPECT_EQ(loads, 20);
     EXPECT_EQ(line.wrong, 0);
-    const auto stats = line.drive->Server().GetStats();
+    const auto stats = line.Server().GetStats();
     // The faults did happen, and the link counted its retries.
     EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, 20u);
     const CQXCOM::Health health = line.comm.GetHealth();
@@ -149,7 +136,7 @@ TEST(NoisyLine, ALoadThatFailsSaysHowManyBlocksTheDriveHolds) {
     // the read that counts what the drive holds.
     std::atomic<bool> done{false};
     std::thread breaker([&] {
-        auto& server = line.drive->Server();
+        auto& server = line.Server();
         while (!done && server.GetStats().framesReceived < 43 + 60) std::this_thread::yield();
         server.SetFaults(1.0, 0, 0);
         while (!done && server.GetStats().repliesDropped < 1 + 1 + CQXCOM::kReadRetries) std::this_thread::yield();
@@ -169,7 +156,7 @@ TEST(NoisyLine, ALoadThatFailsSaysHowManyBlocksTheDriveHolds) {
         for (int k = 0; k < block.count; ++k) {
             const auto a = static_cast<uint16_t>(block.address + k);
             // What was sent: the file's value, or the drive's own where the file has none.
-            same = same && line.drive->Drive().Ram(a) == static_cast<uint16_t>(table.Slot(a));
+            same = same && line.Vd().Ram(a) == static_cast<uint16_t>(table.Slot(a));
         }
         holding += same;
     }

@@ -128,30 +128,21 @@ TEST(RunFields, ResonanceChecksEveryRowInTableOrder) {
     EXPECT_EQ(two.values[12], 300);
 }
 
+// Per channel: the entry it picks, "-" for none.
+std::string Picks(int sources, int channels) {
+    std::string out;
+    for (const auto& p : ChannelPicks(sources, channels)) out += (p ? std::to_string(p->entry) : "-") + " ";
+    return out;
+}
+
 TEST(RunFields, ChannelCodesAndPicks) {
     EXPECT_EQ(ChannelCodes({1, 2, 32768, 8}, {true, false, true, true}), (std::array<uint32_t, 4>{1, 0, 32768, 8}));
-
-    auto p = ChannelPicks(10, 4);
-    EXPECT_EQ(p[0]->entry, 1);
-    EXPECT_EQ(p[1]->entry, 2);
-    EXPECT_EQ(p[2]->entry, 3);
-    EXPECT_EQ(p[3]->entry, 4);
-    p = ChannelPicks(3, 4);  // further channels stop at entry n - 1
-    EXPECT_EQ(p[1]->entry, 2);
-    EXPECT_EQ(p[2]->entry, 2);
-    EXPECT_EQ(p[3]->entry, 2);
-    p = ChannelPicks(2, 2);
-    EXPECT_EQ(p[1]->entry, 1);
-    p = ChannelPicks(0, 3);
-    EXPECT_EQ(p[0]->entry, 0);
-    EXPECT_EQ(p[1]->entry, -1);
-    EXPECT_EQ(p[2]->entry, -1);
-    EXPECT_FALSE(p[3]);
-    p = ChannelPicks(5, 7);  // anything else counts as one channel
-    EXPECT_TRUE(p[0]);
-    EXPECT_FALSE(p[1]);
-    p = ChannelPicks(5, -1);
-    EXPECT_FALSE(p[1]);
+    EXPECT_EQ(Picks(10, 4), "1 2 3 4 ");
+    EXPECT_EQ(Picks(3, 4), "1 2 2 2 ") << "further channels stop at entry n - 1";
+    EXPECT_EQ(Picks(2, 2), "1 1 - - ");
+    EXPECT_EQ(Picks(0, 3), "0 -1 -1 - ");
+    EXPECT_EQ(Picks(5, 7), "1 - - - ") << "anything else counts as one channel";
+    EXPECT_EQ(Picks(5, -1), "1 - - - ");
 }
 
 TEST(RunSequence, DefaultVelocityStartWritesInTheDrivesOrder) {

@@ -6,89 +6,44 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <future>
-#include <thread>
-#include <vector>
 
-#include "core/link/CQXCOM.h"
+#include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSession.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 using namespace hx::runtest;
-using hx::sim::DriveOptions;
-using hx::sim::InProcessDrive;
+using namespace hx::coretest;
 
 namespace {
 
 constexpr uint8_t kStation = 5;
-constexpr uint8_t kWriteSingle = 6;
 
-DriveOptions PlainDrive() {
-    DriveOptions o;
-    o.station = kStation;
-    o.databasePath = "-";
-    return o;
-}
-
-struct Bench {
-    Bench() : drive(PlainDrive()) {
-        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(100);
-        // The simulated drive never answers late: a short horizon keeps
-        // lost frames cheap.
-        comm.SetLateHorizon(150);
-        opened = comm.OpenCom() != 0;
-    }
-    hx::DriveHandle Link(float firmware = 200.0f) { return hx::DriveHandle(&comm, kStation, firmware); }
-    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
-    std::vector<uint16_t> WrittenAddresses() {
-        std::vector<uint16_t> out;
-        for (const auto& r : Vd().Requests())
-            if (r.function == kWriteSingle) out.push_back(r.address);
-        return out;
-    }
+struct Bench : ProgramFolderFirst, PtyDrive {
+    explicit Bench(hx::sim::DriveOptions o = PlainDrive(kStation)) : PtyDrive(std::move(o)) {}
     // A short wait so time-outs take a fraction of a second.
-    static RunWait ShortWait(bool anyPositive = false) {
-        return RunWait{5, std::chrono::milliseconds(20), anyPositive};
-    }
+    static RunWait ShortWait(bool anyPositive = false) { return RunWait{5, std::chrono::milliseconds(20), anyPositive}; }
     // A trapezoid of many runs, to outlast the test.
     void RunLongTrapezoid() {
         for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
             Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
         Vd().Poke(70, 1);
     }
-    std::vector<uint16_t> GuardWrites() {
-        std::vector<uint16_t> out;
-        for (uint16_t a : WrittenAddresses())
-            if (a == 31007 || a == 31008) out.push_back(a);
-        return out;
+    // A velocity run's request with these start writes.
+    RunRequest Velocity(std::vector<RegisterWrite> writes, RunWait wait, Mode mode = Mode::Velocity) {
+        RunRequest r;
+        r.drive = Link();
+        r.mode = mode;
+        r.codes = {1, 0, 0, 0};
+        r.startWrites = std::move(writes);
+        r.wait = wait;
+        return r;
     }
 
-    hx::test::TempProgramFolder folder;
-    InProcessDrive drive;
-    CQXCOM comm;
-    bool opened = false;
 };
 
-// Waits for cond, with a generous time-out for a loaded machine.
-bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 // Runs a capture on the session and hands back its outcome.
-RunOutcome RunAndWait(RunSession& session, RunRequest request,
-                          const std::function<void()>& whileRunning = {}) {
+RunOutcome RunAndWait(RunSession& session, RunRequest request, const std::function<void()>& whileRunning = {}) {
     std::promise<RunOutcome> done;
     auto result = done.get_future();
     EXPECT_TRUE(session.Start(std::move(request), [&](const RunOutcome& o) { done.set_value(o); }));
@@ -103,13 +58,10 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     ASSERT_TRUE(b.opened);
     VelocityFields v;
     v.direction = -1;
-    RunRequest r;
-    r.drive = b.Link();
-    r.mode = Mode::Velocity;
+    RunRequest r = b.Velocity({}, Bench::ShortWait());
     r.codes = {1, 2, 0, 0};
     r.points = 200;
     r.startWrites = VelocityStartWrites(v, r.codes, r.points, 200.0f);
-    r.wait = Bench::ShortWait();
     b.Vd().ClearRequests();
 
     RunSession session;
@@ -118,11 +70,10 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     EXPECT_EQ(out.samples[0].size(), 200u);
     EXPECT_EQ(out.samples[1].size(), 200u);
     EXPECT_TRUE(out.samples[2].empty());
-    EXPECT_EQ(b.WrittenAddresses(),
-              (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 137, 70, 32}));
-    EXPECT_EQ(b.Vd().Peek(61), 0xFFFF);
-    EXPECT_EQ(b.Vd().Peek(33), 100);
-    EXPECT_EQ(b.Vd().Peek(70), 1);
+    EXPECT_EQ(b.Writes(), (std::vector<std::pair<uint16_t, uint16_t>>{{65, 60}, {69, 1}, {62, 100}, {67, 200},
+                                                                       {60, 1}, {63, 1}, {61, 0xFFFF}, {33, 100},
+                                                                       {34, 1}, {94, 2}, {95, 0}, {96, 0},
+                                                                       {137, 200}, {70, 1}, {32, 1}}));
     ASSERT_EQ(out.writes.returned.size(), r.startWrites.size());
     EXPECT_EQ(out.writes.returned[6], -1);  // reverse comes back as the signed word
     EXPECT_FALSE(out.stopRequested);
@@ -132,38 +83,25 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
     ASSERT_TRUE(b.opened);
-    b.Vd().Poke(70, 1);  // the motor runs
-    RunRequest r;
-    r.drive = b.Link();
-    r.mode = Mode::Velocity;
-    r.codes = {1, 0, 0, 0};
-    // A capture of a minute (2000 points 30 ms apart): the wait runs out first.
-    r.startWrites = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
-    // Long enough that the stop is asked for while the wait still polls.
-    r.wait = RunWait{3, std::chrono::milliseconds(150), false};
-
     RunSession session;
-    const RunOutcome out = RunAndWait(session, r, [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        session.StopRun(b.Link(), Mode::Velocity);
-    });
-    EXPECT_EQ(out.status, RunStatus::TimedOut);
-    EXPECT_TRUE(out.stopRequested);
-    EXPECT_TRUE(out.stopSent);
-    EXPECT_EQ(b.Vd().Peek(70), 0);
-
+    // A capture of a minute (2000 points 30 ms apart): the wait runs out
+    // first, long enough that the stop is asked for while it still polls.
     // The torque page's stop goes to its own command.
-    b.Vd().Poke(23, 1);
-    r.mode = Mode::Torque;
-    r.startWrites = {};
-    r.wait = RunWait{3, std::chrono::milliseconds(150), true};
-    const RunOutcome t = RunAndWait(session, r, [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        session.StopRun(b.Link(), Mode::Torque);
-    });
-    EXPECT_EQ(t.status, RunStatus::TimedOut);
-    EXPECT_TRUE(t.stopSent);
-    EXPECT_EQ(b.Vd().Peek(23), 0);
+    for (auto [mode, command] : {std::pair{Mode::Velocity, 70}, {Mode::Torque, 23}}) {
+        SCOPED_TRACE(command);
+        b.Vd().Poke(static_cast<uint16_t>(command), 1);  // the motor runs
+        const std::vector<RegisterWrite> minute = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
+        RunRequest r = b.Velocity(mode == Mode::Velocity ? minute : std::vector<RegisterWrite>{},
+                                  RunWait{3, std::chrono::milliseconds(150), mode == Mode::Torque}, mode);
+        const RunOutcome out = RunAndWait(session, r, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            session.StopRun(b.Link(), mode);
+        });
+        EXPECT_EQ(out.status, RunStatus::TimedOut);
+        EXPECT_TRUE(out.stopRequested);
+        EXPECT_TRUE(out.stopSent);
+        EXPECT_EQ(b.Vd().Peek(static_cast<uint16_t>(command)), 0);
+    }
     session.Close(b.Link(), Mode::Torque);
 }
 
@@ -177,15 +115,10 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     EXPECT_TRUE(answered.get_future().get());
     EXPECT_EQ(b.Vd().Peek(70), 0);
 
-    // Closing during a long wait: the stop goes out and the worker is joined
-    // long before the wait would have run out.
+    // Closing during a long wait (60 x 200 ms): the stop goes out and the
+    // worker is joined long before the wait would have run out.
     b.Vd().Poke(70, 1);
-    RunRequest r;
-    r.drive = b.Link();
-    r.mode = Mode::Resonance;
-    r.codes = {1, 0, 0, 0};
-    r.startWrites = RecaptureWrites();
-    r.wait = RunWait::ForMode(Mode::Resonance);  // 60 x 200 ms
+    RunRequest r = b.Velocity(RecaptureWrites(), RunWait::ForMode(Mode::Resonance), Mode::Resonance);
     bool finished = false;
     ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
         finished = true;
@@ -217,8 +150,7 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     r.wait = Bench::ShortWait();
     const RunOutcome out = RunAndWait(session, r);
     EXPECT_TRUE(out.recapture);
-    EXPECT_EQ(b.WrittenAddresses(), (std::vector<uint16_t>{32}));
-    EXPECT_TRUE(b.GuardWrites().empty());
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{32}));
     EXPECT_EQ(b.Vd().Peek(70), 1);  // the motion goes on
     EXPECT_EQ(session.State(), RunState::Running);
     session.Close(b.Link(), Mode::Velocity);  // and stops with the session
@@ -238,13 +170,13 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
     RunAndWait(session, r);
     ASSERT_EQ(session.State(), RunState::Running);
 
-    b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
+    b.Server().SetStation(kStation + 1);  // the drive stops answering us
     session.Stop(b.Link(), Mode::Velocity);
-    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::StopUnconfirmed; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::StopUnconfirmed; }));
     EXPECT_EQ(b.Vd().Peek(70), 1);
     EXPECT_FALSE(session.Start(r, {}));  // nothing starts while a motion may run
-    b.drive.Server().SetStation(kStation);
-    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::Idle; }, 10000));
+    b.Server().SetStation(kStation);
+    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::Idle; }));
     EXPECT_EQ(b.Vd().Peek(70), 0) << "idle before the drive took the stop";
     EXPECT_EQ(changes.load(), 2);  // unconfirmed, then confirmed
     EXPECT_TRUE(session.Close(b.Link(), Mode::Velocity));
@@ -253,13 +185,9 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
 TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     Bench b;
     ASSERT_TRUE(b.opened);
-    b.drive.Server().SetStation(kStation + 1);  // the drive stops answering us
-    RunRequest r;
-    r.drive = b.Link();
-    r.mode = Mode::Torque;
+    b.Server().SetStation(kStation + 1);  // the drive stops answering us
+    RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
-    r.startWrites = TorqueStartWrites(TorqueFields{}, 200, 200.0f);
-    r.wait = Bench::ShortWait(true);
     RunSession session;
     int calls = 0;
     std::promise<RunOutcome> done;
@@ -280,48 +208,39 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
 
 TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIsStillRead) {
     // A paced line, so the 40 blocks of a 2000-point capture take a while.
-    DriveOptions o = PlainDrive();
+    hx::sim::DriveOptions o = PlainDrive(kStation);
     o.baud = 38400;
-    InProcessDrive drive(o);
-    CQXCOM comm;
-    comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-    comm.SetReceiveTimeOut(200);
-    comm.SetLateHorizon(150);
-    ASSERT_NE(comm.OpenCom(), 0);
-    auto& vd = drive.Drive();
-    vd.Poke(70, 1);
-    const hx::DriveHandle link(&comm, kStation, 200.0f);
-    RunRequest r;
-    r.drive = link;
-    r.mode = Mode::Velocity;
-    r.codes = {1, 0, 0, 0};
+    Bench b(o);
+    ASSERT_TRUE(b.opened);
+    b.Vd().Poke(70, 1);
+    RunRequest r = b.Velocity({{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}},
+                              RunWait::ForMode(Mode::Velocity));
     r.points = 2000;
-    r.startWrites = {{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}};
-    r.wait = RunWait::ForMode(Mode::Velocity);
-    vd.ClearRequests();
+    b.Vd().ClearRequests();
+    // The capture's blocks, from 150 on.
+    auto isBlock = [](const hx::sim::VirtualDrive::Request& q) {
+        return q.function == kRead && q.address >= 150 && q.count == 50;
+    };
     auto blockReads = [&] {
-        int n = 0;
-        for (const auto& q : vd.Requests()) n += q.function == 3 && q.address >= 150 && q.count == 50;
-        return n;
+        const auto all = b.Vd().Requests();
+        return std::count_if(all.begin(), all.end(), isBlock);
     };
     RunSession session;
     const RunOutcome out = RunAndWait(session, r, [&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (blockReads() < 3 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        session.StopRun(link, Mode::Velocity);
+        WaitUntil([&] { return blockReads() >= 3; });
+        session.StopRun(b.Link(), Mode::Velocity);
     });
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_TRUE(out.stopSent);
-    EXPECT_EQ(vd.Peek(70), 0);
+    EXPECT_EQ(b.Vd().Peek(70), 0);
     EXPECT_EQ(blockReads(), 40);
     // The stop went out between two block reads, not after the last one.
     int readsBeforeStop = -1, reads = 0;
-    for (const auto& q : vd.Requests()) {
-        if (q.function == 3 && q.address >= 150 && q.count == 50) ++reads;
-        if (q.function == 6 && q.address == 70) readsBeforeStop = reads;
+    for (const auto& q : b.Vd().Requests()) {
+        reads += isBlock(q);
+        if (q.function == kWriteSingle && q.address == 70) readsBeforeStop = reads;
     }
     EXPECT_GE(readsBeforeStop, 3);
     EXPECT_LT(readsBeforeStop, 40);
-    session.Close(link, Mode::Velocity);
+    session.Close(b.Link(), Mode::Velocity);
 }

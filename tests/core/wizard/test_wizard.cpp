@@ -5,28 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <vector>
 
-#include "core/link/CQXCOM.h"
+#include "core/CoreTestUtil.h"
 #include "core/protocol/Registers.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardApply.h"
 #include "core/wizard/WizardForm.h"
 #include "core/wizard/WizardFunctions.h"
 #include "core/wizard/WizardSettingText.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 using namespace hx::wizard;
 using hx::sim::DriveOptions;
-using hx::sim::InProcessDrive;
+using namespace hx::coretest;
 
 namespace {
 
 constexpr uint8_t kStation = 7;
-constexpr uint8_t kRead = 3, kWriteSingle = 6;
 
 DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
     DriveOptions o;
@@ -36,33 +30,12 @@ DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
     return o;
 }
 
-struct Bench {
-    explicit Bench(DriveOptions options) : drive(std::move(options)) {
-        comm.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
-        comm.SetReceiveTimeOut(250);
-        // The simulated drive never answers late: a short horizon keeps
-        // lost frames cheap.
-        comm.SetLateHorizon(150);
-        opened = comm.OpenCom() != 0;
-        Vd().ClearRequests();
-    }
-    hx::sim::VirtualDrive& Vd() { return drive.Drive(); }
+struct Bench : ProgramFolderFirst, PtyDrive {
+    explicit Bench(DriveOptions options) : PtyDrive(std::move(options), 250) { Vd().ClearRequests(); }
     hx::DriveHandle& At(uint8_t station) {
         handle = hx::DriveHandle(&comm, station);
         return handle;
     }
-    std::vector<uint16_t> Addresses(uint8_t function) {
-        std::vector<uint16_t> out;
-        for (const auto& r : Vd().Requests())
-            if (r.function == function) out.push_back(r.address);
-        return out;
-    }
-
-    hx::test::TempProgramFolder folder;
-    InProcessDrive drive;
-    CQXCOM comm;
-    hx::DriveHandle handle;
-    bool opened = false;
 };
 
 WizardForm FilledForm() {
@@ -110,29 +83,24 @@ TEST(WizardFunctions, ListsCodesAndTheFirstMatchingEntry) {
 }
 
 TEST(WizardForm, NumbersAndPolarityWords) {
-    int16_t v = 99;
-    EXPECT_FALSE(ParseWizardNumber("", &v));
-    EXPECT_FALSE(ParseWizardNumber("abc", &v));
-    EXPECT_FALSE(ParseWizardNumber("  -", &v));
-    EXPECT_FALSE(ParseWizardNumber("x12", &v));
-    EXPECT_EQ(v, 99) << "refused text leaves the value alone";
-    ASSERT_TRUE(ParseWizardNumber(" 12mA", &v));
-    EXPECT_EQ(v, 12) << "leading digits keep the plain conversion";
-    ASSERT_TRUE(ParseWizardNumber("-5", &v));
-    EXPECT_EQ(v, -5);
-    ASSERT_TRUE(ParseWizardNumber("+0", &v));
-    EXPECT_EQ(v, 0);
-    ASSERT_TRUE(ParseWizardNumber("51200", &v));
-    EXPECT_EQ(static_cast<uint16_t>(v), 51200) << "written as a 16-bit word";
-    ASSERT_TRUE(ParseWizardNumber("70000", &v));
-    EXPECT_EQ(static_cast<uint16_t>(v), 70000 - 65536) << "no range check";
+    // Refused text leaves the value alone; leading digits keep the plain
+    // conversion; the result is written as a 16-bit word without a range check.
+    struct Case {
+        const char* text;
+        bool taken;
+        uint16_t word;
+    };
+    for (const Case& c : {Case{"", false, 99}, Case{"abc", false, 99}, Case{"  -", false, 99}, Case{"x12", false, 99},
+                          Case{" 12mA", true, 12}, Case{"-5", true, 0xFFFB}, Case{"+0", true, 0},
+                          Case{"51200", true, 51200}, Case{"70000", true, 70000 - 65536}}) {
+        int16_t v = 99;
+        EXPECT_EQ(ParseWizardNumber(c.text, &v), c.taken) << c.text;
+        EXPECT_EQ(static_cast<uint16_t>(v), c.word) << c.text;
+    }
 
     bool bits[kPins];
     PolarityBits(0x0005, bits);
-    EXPECT_TRUE(bits[0]);
-    EXPECT_FALSE(bits[1]);
-    EXPECT_TRUE(bits[2]);
-    for (int k = 3; k < kPins; ++k) EXPECT_FALSE(bits[k]);
+    EXPECT_EQ(std::vector<bool>(bits, bits + kPins), (std::vector<bool>{true, false, true, false, false, false, false}));
     PolarityBits(0xFFFF, bits);
     EXPECT_EQ(PolarityWord(bits), 0x7F) << "bits 7..15 are written as 0";
 }
@@ -140,18 +108,7 @@ TEST(WizardForm, NumbersAndPolarityWords) {
 TEST(WizardForm, WriteOrderAliasRuleVariantRuleAndRefusedText) {
     WizardForm f = FilledForm();
     WritePlan plan;
-
-    // Variant 1000: all seven pins.
-    f.aliasSource = 1;
-    f.aliasText = "12";
-    ASSERT_TRUE(PlanWrites(f, 1000, &plan));
-    const std::vector<uint16_t> full = {49,  50,  0,   2,   3,   1,   51,  124, 125, 126, 127, 128, 44, 45,
-                                        129, 130, 131, 132, 133, 46,  47,  134, 5,   6,   27,  28,  29, 30,
-                                        31,  8};
-    EXPECT_EQ(PlanAddresses(plan), full);
-    EXPECT_EQ(plan[0].value, 12);
-    EXPECT_EQ(plan[1].value, 1);
-
+    // Variant 1000, all seven pins, is the apply test's.
     // Any other variant: five inputs and two outputs; the polarity words keep
     // the hidden pins' bits.
     f.aliasSource = 0;
@@ -218,13 +175,9 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     EXPECT_EQ(b.comm.ReadAddressValue(kStation, hx::reg::kWizardAliasSwitch), 4);
 
     // Currents and pulses show unsigned, filters signed.
-    vd.SetRam(0, 40000);
-    vd.SetRam(1, 51200);
-    vd.SetRam(51, 1);
-    vd.SetRam(129, static_cast<uint16_t>(-3));
-    vd.SetRam(134, 0x45);  // SI1, SI3 and the hidden SI7
-    vd.SetRam(8, 0x05);
-    vd.SetRam(5, 8);
+    // 134: SI1, SI3 and the hidden SI7 inverted.
+    for (auto [reg, value] : {std::pair{0, 40000}, {1, 51200}, {51, 1}, {129, 0xFFFD}, {134, 0x45}, {8, 0x05}, {5, 8}})
+        vd.SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
     vd.ClearRequests();
     WizardReader r3(b.At(kStation));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::CurrentPage, f, 1001));
@@ -266,6 +219,7 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
     // Stored: the non-volatile copy holds the new values.
     EXPECT_EQ(b.Vd().Nv(49), 9);
+    EXPECT_EQ(b.Vd().Nv(50), 1);
     EXPECT_EQ(b.Vd().Nv(0), 3000);
     EXPECT_EQ(b.Vd().Nv(134), 0x20);
     EXPECT_EQ(b.Vd().Nv(45), 64);
@@ -273,41 +227,32 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     EXPECT_EQ(progress.back(), std::make_pair(31, 31));
 }
 
-TEST(WizardDrive, AnUnansweredWriteStopsThereAndNothingIsStored) {
-    Bench b(Krv4(1001));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
-    WritePlan plan;
-    ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
-    // The drive goes silent after the fourth write.
-    const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
-        if (done == 4) b.drive.Server().SetStation(kStation + 1);
-    });
-    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
-    EXPECT_FALSE(r.completed());
-    EXPECT_EQ(r.writesDone, 4);
-    ASSERT_TRUE(r.unanswered.has_value());
-    EXPECT_EQ(r.unanswered->address, 1);
-    EXPECT_EQ(r.unanswered->setting.kind, SettingKind::PulsesPerRev);
-    b.drive.Server().SetStation(kStation);
-    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0, 2, 3})) << "nothing after the silence";
-    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
-}
-
-TEST(WizardDrive, AValueTheDriveRefusesStopsThereToo) {
-    Bench b(Krv4(1001));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
-    WizardForm f = FilledForm();
-    f.peakCurrentText = "50";  // the drive takes 100..8000 mA
-    WritePlan plan;
-    ASSERT_TRUE(PlanWrites(f, 1001, &plan));
-    const ApplyResult r = ApplyWizard(b.At(kStation), plan);
-    EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
-    EXPECT_TRUE(r.refused);
-    EXPECT_EQ(r.writesDone, 1);
-    ASSERT_TRUE(r.unanswered.has_value());
-    EXPECT_EQ(r.unanswered->address, 0);
-    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{50, 0}));
-    EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+// A write the drive leaves unanswered (it falls silent after the fourth) or
+// refuses (it takes 100..8000 mA) stops the apply there, and nothing is stored.
+TEST(WizardDrive, AnUnansweredOrRefusedWriteStopsThereAndNothingIsStored) {
+    for (const bool refuse : {false, true}) {
+        SCOPED_TRACE(refuse ? "refused" : "unanswered");
+        Bench b(Krv4(1001));
+        ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+        WizardForm f = FilledForm();
+        if (refuse) f.peakCurrentText = "50";
+        WritePlan plan;
+        ASSERT_TRUE(PlanWrites(f, 1001, &plan));
+        const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
+            if (done == 4) b.Server().SetStation(kStation + 1);
+        });
+        b.Server().SetStation(kStation);
+        EXPECT_EQ(r.outcome, ApplyOutcome::WriteUnanswered);
+        EXPECT_FALSE(r.completed());
+        EXPECT_EQ(r.refused, refuse);
+        EXPECT_EQ(r.writesDone, refuse ? 1 : 4);
+        ASSERT_TRUE(r.unanswered.has_value());
+        EXPECT_EQ(r.unanswered->address, refuse ? 0 : 1);
+        EXPECT_EQ(r.unanswered->setting.kind, refuse ? SettingKind::PeakCurrent : SettingKind::PulsesPerRev);
+        const std::vector<uint16_t> sent = refuse ? std::vector<uint16_t>{50, 0} : std::vector<uint16_t>{50, 0, 2, 3};
+        EXPECT_EQ(b.Addresses(kWriteSingle), sent) << "nothing after the failed write";
+        EXPECT_EQ(b.Vd().CommandsCompleted(90), 0);
+    }
 }
 
 TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
@@ -345,17 +290,9 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     Bench a(Krv4(1000, 3));
     Bench c(Krv4(1000, 3));
     ASSERT_TRUE(a.opened && c.opened);
-    auto& va = a.Vd();
-    va.SetRam(50, 1);
-    va.SetRam(49, 21);
-    va.SetRam(0, 2800);
-    va.SetRam(1, 51200);
-    va.SetRam(51, 1);
-    va.SetRam(44, 32);
-    va.SetRam(47, 250);
-    va.SetRam(134, 0x41);
-    va.SetRam(31, 16);
-    va.SetRam(8, 0x7F);
+    for (auto [reg, value] : {std::pair{50, 1}, {49, 21}, {0, 2800}, {1, 51200}, {51, 1}, {44, 32}, {47, 250},
+                              {134, 0x41}, {31, 16}, {8, 0x7F}})
+        a.Vd().SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
 
     const SetupReading reading = ReadSetup(a.At(3), 1000);
     ASSERT_TRUE(reading.ok);
