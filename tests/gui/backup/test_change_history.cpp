@@ -9,12 +9,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTranslator>
 #include <cstdlib>
 
 #include "gui/ParameterWindowFixture.h"
 #include "core/backup/ChangeGate.h"
-#include "core/i18n/StringTable.h"
 #include "core/params/DriveDefinitions.h"
 #include "core/protocol/Registers.h"
 #include "gui/backup/ChangeHistory.h"
@@ -101,28 +99,4 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     EXPECT_EQ(b.sim().Ram(b.address), b.before);
     EXPECT_EQ(b.messages.lastText(), "已恢复 1 个参数，驱动器读回一致。");
     EXPECT_EQ(w.rows()[0].origin, "restore");
-}
-
-// Screenshots for the documentation, when HALVEX_SCREENSHOT_DIR names a folder.
-TEST(ChangeHistory, Screenshots) {
-    const QString dir = qEnvironmentVariable("HALVEX_SCREENSHOT_DIR");
-    if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SCREENSHOT_DIR not set";
-    for (const bool english : {false, true}) {
-        std::optional<hx::test::EnglishCatalogue> catalogue;
-        if (english) {
-            ASSERT_TRUE(catalogue.emplace().loaded());
-        }
-        HistoryBench b;
-        ASSERT_TRUE(b.change(b.after));
-        ASSERT_TRUE(b.change(b.before));
-        ASSERT_TRUE(hx::WriteThroughGate(hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Slider,
-                                         {{hx::reg::kAntiVibration[0], 12}})
-                        .ok());
-        CChangeHistory w;
-        w.resize(820, 420);
-        w.show();
-        w.table()->selectRow(1);
-        QTest::qWait(50);
-        w.grab().save(dir + "/change_history_" + (english ? "en" : "zh") + ".png");
-    }
 }
