@@ -114,6 +114,9 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     EXPECT_TRUE(anyUnsigned) << g_driveModel;
 
     // The drive goes quiet: the next request shows it, the commands stay.
+    // (The bar's own read at connect is over first: the counters count the
+    // test's request alone.)
+    ASSERT_TRUE(WaitUntil([&] { return f.bar->alarmWatch().ReadsStarted() >= 1 && !f.bar->alarmWatch().ReadRunning(); }));
     f.drive.Server().SetFaults(1.0, 0, 0);
     theComm.SetReceiveTimeOut(20);
     EXPECT_EQ(theComm.ReadAddressValue(63, 5), -1);
