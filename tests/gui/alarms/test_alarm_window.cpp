@@ -76,9 +76,7 @@ TEST(AlarmWindow, TabsCaptionsAndTheOneWindowRule) {
     EXPECT_EQ(f.window->tabs()->currentIndex(), 0);
     EXPECT_EQ(f.current()->list()->horizontalHeaderItem(0)->text(), "报警编号");
     EXPECT_EQ(f.current()->list()->horizontalHeaderItem(1)->text(), "报警名称");
-    EXPECT_EQ(f.current()->list()->columnWidth(0), 100);
     EXPECT_EQ(f.history()->list()->horizontalHeaderItem(0)->text(), "序号");
-    EXPECT_EQ(f.history()->list()->columnWidth(0), 70);
     EXPECT_EQ(f.settings()->box(12)->text(), "码盘断线检测");
     EXPECT_EQ(f.settings()->box(15)->text(), "(空)");
     EXPECT_TRUE(f.current()->polling());
