@@ -177,24 +177,22 @@ TEST(BusOverview, PortsAreSearchedAtOnceAndAPortThatFailsStopsNoOther) {
     request.receiveTimeOut = 200;
     request.firstStation = 1;
     request.lastStation = 6;
+    // What the workers report, kept under one lock.
     std::mutex mutex;
     std::vector<std::pair<std::string, int>> asked;
     std::vector<std::string> failed;
     std::vector<hx::BusDrive> drives;
     std::atomic<bool> done = false;
+    const auto locked = [&mutex](auto record) {
+        return [&mutex, record](auto&&... a) {
+            std::lock_guard lock(mutex);
+            record(a...);
+        };
+    };
     hx::BusScanCallbacks callbacks;
-    callbacks.searched = [&](const std::string& port, int station, bool) {
-        std::lock_guard lock(mutex);
-        asked.emplace_back(port, station);
-    };
-    callbacks.drive = [&](const hx::BusDrive& d) {
-        std::lock_guard lock(mutex);
-        drives.push_back(d);
-    };
-    callbacks.portFailed = [&](const std::string& port, const std::string&) {
-        std::lock_guard lock(mutex);
-        failed.push_back(port);
-    };
+    callbacks.searched = locked([&](const std::string& port, int station, bool) { asked.emplace_back(port, station); });
+    callbacks.drive = locked([&](const hx::BusDrive& d) { drives.push_back(d); });
+    callbacks.portFailed = locked([&](const std::string& port, const std::string&) { failed.push_back(port); });
     callbacks.finished = [&](bool) { done = true; };
     hx::BusScanJob job;
     ASSERT_TRUE(job.scan(request, callbacks));

@@ -83,18 +83,13 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_FALSE(w->busy());
 
     // Two averaged: two requests, the progress over both.
-    auto starts = [&] {
-        int n = 0;
-        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
-        return n;
-    };
-    const int before = starts();
+    const int before = f.SpectrumStarts();
     w->averagesBox()->setValue(2);
     int highest = 0;
     QObject::connect(w->progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 2; }, 30000));
-    EXPECT_EQ(starts() - before, 2);
+    EXPECT_EQ(f.SpectrumStarts() - before, 2);
     EXPECT_EQ(w->progressBar()->maximum(), 42);
     EXPECT_EQ(highest, 42);
     EXPECT_EQ(m.Caption(0), "幅值(dB)") << "the dB box stays";
@@ -111,18 +106,13 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     WaveWindowFixture f(frozen);
     auto w = std::make_unique<CFFTAnalyze>();
     w->show();
-    auto starts = [&] {
-        int n = 0;
-        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
-        return n;
-    };
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     QTest::qWait(CFFTAnalyze::kButtonHoldMs + 300);
     ASSERT_TRUE(w->busy());
     EXPECT_FALSE(w->startButton()->isEnabled()) << "no second request on the same link";
     w->OnStart();
     EXPECT_TRUE(w->busy());
-    EXPECT_EQ(starts(), 1);
+    EXPECT_EQ(f.SpectrumStarts(), 1);
     // Closing mid-request stops and joins it; nothing writes into the
     // window afterwards.
     QElapsedTimer t;
