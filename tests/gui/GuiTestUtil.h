@@ -3,18 +3,27 @@
 // event loop while worker threads finish.
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QString>
 #include <QTest>
 #include <QTranslator>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
 #include "gui/widgets/Messages.h"
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
 #include "support/TestSupport.h"
 
 namespace hx::test {
@@ -58,15 +67,96 @@ inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
     return true;
 }
 
+// Clicks the button and waits for the sender's signal: true when it came
+// and carried true (or nothing). A signal that never came is a failure.
+template <class Sender, class Signal>
+bool ClickAndWait(QAbstractButton* button, Sender* sender, Signal signal, int timeoutMs = 10000) {
+    QSignalSpy spy(sender, signal);
+    QTest::mouseClick(button, Qt::LeftButton);
+    const bool came = WaitUntil([&] { return !spy.isEmpty(); }, timeoutMs);
+    EXPECT_TRUE(came) << "no end to the work of " << button->text().toStdString();
+    return came && (spy.front().isEmpty() || spy.front().front().toBool());
+}
+
+// The area's window showing a T, or none.
+template <class T>
+T* FindSubWindow(QMdiArea* area) {
+    for (QMdiSubWindow* sub : area->subWindowList())
+        if (auto* w = qobject_cast<T*>(sub->widget())) return w;
+    return nullptr;
+}
+
+// The main frame's connection window opens by itself half a second after
+// the frame: waits for it and closes it.
+inline bool CloseTheOpeningConnectionWindow(QMdiArea* area) {
+    if (!WaitUntil([&] { return area->subWindowList().size() == 1; }, 3000)) return false;
+    area->subWindowList().front()->close();
+    return WaitUntil([] { return g_activeModule.empty(); }, 2000);
+}
+
+// Opens the widget's context menu at pos, as a right click does.
+inline QMenu* OpenContextMenu(QWidget* target, const QPoint& pos) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    QMenu* menu = nullptr;
+    WaitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }, 2000);
+    return menu;
+}
+
+// The texts of the menu's items, separators left out.
+inline QStringList MenuTexts(const QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) out << a->text();
+    return out;
+}
+
+// Chooses the item of that text and closes the menu; false when there is none.
+inline bool ChooseMenuItem(QMenu* menu, const QString& text) {
+    if (!menu) return false;
+    QAction* chosen = nullptr;
+    for (QAction* a : menu->actions())
+        if (a->text() == text) chosen = a;
+    if (chosen) chosen->trigger();
+    menu->close();
+    return chosen != nullptr;
+}
+
 // The program's link opened on a simulated drive's device, online, as the
 // connection window leaves it.
-inline void OpenProgramLink(const std::string& device, uint16_t receiveTimeOutMs) {
+// lateHorizonMs: how long a reply may come after its time-out (the
+// simulated drive never answers late).
+inline void OpenProgramLink(const std::string& device, uint16_t receiveTimeOutMs, uint32_t lateHorizonMs = 150) {
     theComm.CloseCom();
     theComm.ConfigCom(device, "38400", "8", "NONE", "2");
+    theComm.SetLateHorizon(lateHorizonMs);
     theComm.OpenCom();
     theComm.SetCurrentUseMode(1);
     theComm.SetReceiveTimeOut(receiveTimeOutMs);
 }
+
+// The simulated drive over a pseudo-terminal with the program's link open on
+// it at the drive's station, in a private program folder, boxes recorded.
+// The language and the one-window rule are left as they were found.
+struct DriveOnLink {
+    explicit DriveOnLink(hx::sim::DriveOptions options, uint16_t receiveTimeOutMs = 250, uint32_t lateHorizonMs = 150)
+        : drive(std::make_unique<hx::sim::InProcessDrive>(options)) {
+        OpenProgramLink(drive->DevicePath(), receiveTimeOutMs, lateHorizonMs);
+        g_station = options.station;
+        g_activeModule.clear();
+    }
+    ~DriveOnLink() {
+        theComm.CloseCom();
+        g_activeModule.clear();
+        g_language = m_language;
+    }
+    hx::sim::VirtualDrive& sim() { return drive->Drive(); }
+
+    uint16_t m_language = g_language;
+    TempProgramFolder folder;
+    MessageRecorder messages;
+    std::unique_ptr<hx::sim::InProcessDrive> drive;
+};
 
 // The built English catalogue installed as the program does at start-up:
 // Qt's texts and the core's through the same translator. Taken away again

@@ -11,18 +11,13 @@
 #include <memory>
 
 #include "GuiTestUtil.h"
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
 #include "core/params/AttributeBlocks.h"
 #include "core/params/CParameter.h"
 #include "gui/app/GuiState.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/params/ParameterManage.h"
 #include "gui/params/ParameterRemark.h"
-#include "sim/InProcessDrive.h"
 #include "sim/DriveServer.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 namespace hx::test {
 
@@ -33,12 +28,9 @@ inline hx::sim::DriveOptions DriveAt(int16_t firmware = 200) {
     return o;
 }
 
-struct ParameterWindowFixture {
-    explicit ParameterWindowFixture(hx::sim::DriveOptions options = DriveAt())
-        : drive(std::make_unique<hx::sim::InProcessDrive>(options)) {
-        hx::test::OpenProgramLink(drive->DevicePath(), 200);
+struct ParameterWindowFixture : DriveOnLink {
+    explicit ParameterWindowFixture(hx::sim::DriveOptions options = DriveAt()) : DriveOnLink(options, 200) {
         theParameterTable = CParameter();
-        g_station = options.station;
         g_firmwareVersion = static_cast<float>(options.firmwareRegister);
         g_driveModel = options.driveModel;
         g_productModel = options.productModel;
@@ -51,13 +43,9 @@ struct ParameterWindowFixture {
     ~ParameterWindowFixture() {
         window.reset();
         hx::gui::SetFileDialogHook({});
-        theComm.CloseCom();
         g_accessLevel = AccessLevel::Ordinary;
-        g_language = m_language;
         g_paramManagerWnd = nullptr;
     }
-
-    hx::sim::VirtualDrive& sim() { return drive->Drive(); }
 
     // Opens the manager and waits for its first read.
     hx::gui::CParameterManage* open() {
@@ -72,10 +60,6 @@ struct ParameterWindowFixture {
         return WaitUntil([&] { return !window->busy(); }, timeoutMs);
     }
 
-    uint16_t m_language = g_language;
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    std::unique_ptr<hx::sim::InProcessDrive> drive;
     std::unique_ptr<hx::gui::CParameterManage> window;
 };
 

@@ -48,6 +48,14 @@ Catalogue readTs(const QString& path) {
     return result;
 }
 
+// Each subsystem keeps its own halvex_en*.ts; the program loads them joined.
+Catalogue englishCatalogue() {
+    Catalogue english;
+    const QDir i18n(QStringLiteral(HALVEX_SOURCE_DIR) + "/resources/i18n");
+    for (const QString& ts : i18n.entryList({"halvex_en*.ts"}, QDir::Files)) english.merge(readTs(i18n.filePath(ts)));
+    return english;
+}
+
 }  // namespace
 
 TEST(Translations, EveryTextHasItsEnglishTranslation) {
@@ -62,10 +70,7 @@ TEST(Translations, EveryTextHasItsEnglishTranslation) {
     ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 
     const Catalogue found = readTs(scanned);
-    // Each subsystem keeps its own halvex_en*.ts; the program loads them joined.
-    Catalogue english;
-    const QDir i18n(QStringLiteral(HALVEX_SOURCE_DIR) + "/resources/i18n");
-    for (const QString& ts : i18n.entryList({"halvex_en*.ts"}, QDir::Files)) english.merge(readTs(i18n.filePath(ts)));
+    const Catalogue english = englishCatalogue();
     ASSERT_GT(found.size(), 50u) << "the scan found the program's texts";
     std::vector<std::string> missing;
     for (const auto& [key, unused] : found) {
@@ -118,9 +123,7 @@ QStringList quotedWords(const QString& path) {
 // shows: each quoted word of the Chinese guide is a built-in text, each of
 // the English guide its translation, and the two guides quote the same ones.
 TEST(Translations, TheUserGuidesUseTheInterfacesOwnWords) {
-    Catalogue english;
-    const QDir i18n(QStringLiteral(HALVEX_SOURCE_DIR) + "/resources/i18n");
-    for (const QString& ts : i18n.entryList({"halvex_en*.ts"}, QDir::Files)) english.merge(readTs(i18n.filePath(ts)));
+    const Catalogue english = englishCatalogue();
     std::multimap<QString, QString> toEnglish;
     std::set<QString> translations;
     for (const auto& [key, message] : english) {

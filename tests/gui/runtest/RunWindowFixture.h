@@ -1,23 +1,22 @@
 #pragma once
 // The run-test window's tests' drive: the simulated drive over a
-// pseudo-terminal with a few capture sources and the torque gains set, the
-// link opened on it, and the window opened as the menu opens it.
+// pseudo-terminal, the link opened on it, and the window opened as the menu
+// opens it.
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "gui/GuiTestUtil.h"
+#include "gui/plot/Cscope.h"
 #include "gui/runtest/RunTestWindow.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -26,18 +25,23 @@ using hx::gui::CRunTest;
 constexpr uint8_t kStation = 5;
 constexpr uint8_t kWriteSingle = 6;
 
-struct RunWindowFixture {
-    // programDatabase: the drive of the program's database, with its factory
-    // values and the attributes it reports, as a newcomer meets it.
-    // motion: what commands the motor besides the window ("demo": a motion
-    // controller moves it).
-    explicit RunWindowFixture(bool programDatabase = false, std::string motion = {}) {
-        hx::sim::DriveOptions o;
-        o.station = kStation;
-        o.motion = std::move(motion);
-        o.databasePath = programDatabase ? "" : "-";
-        drive = std::make_unique<hx::sim::InProcessDrive>(o);
-        auto& vd = drive->Drive();
+// The drive the window's tests run: a few capture sources and the torque
+// gains set, or (programDatabase) the drive of the program's database, with
+// its factory values and the attributes it reports, as a newcomer meets it.
+// motion: what commands the motor besides the window ("demo": a motion
+// controller moves it).
+inline hx::sim::DriveOptions RunDrive(bool programDatabase, std::string motion) {
+    hx::sim::DriveOptions o;
+    o.station = kStation;
+    o.motion = std::move(motion);
+    o.databasePath = programDatabase ? "" : "-";
+    return o;
+}
+
+struct RunWindowFixture : hx::test::DriveOnLink {
+    explicit RunWindowFixture(bool programDatabase = false, std::string motion = {})
+        : DriveOnLink(RunDrive(programDatabase, std::move(motion)), 200) {
+        auto& vd = sim();
         if (!programDatabase) {
             vd.Poke(13, 0);
             vd.Poke(15, 1200);
@@ -49,17 +53,10 @@ struct RunWindowFixture {
         vd.Poke(136, 2000);
         // The drive's own watchdog does nothing on silence: the window arms it.
         vd.Poke(31008, 2);
-        hx::test::OpenProgramLink(drive->DevicePath(), 200);
         theParameterTable = CParameter();
-        g_station = kStation;
         g_firmwareVersion = 200.0f;
-        g_activeModule.clear();
     }
-    ~RunWindowFixture() {
-        window.reset();
-        theComm.CloseCom();
-        g_activeModule.clear();
-    }
+    ~RunWindowFixture() { window.reset(); }
     CRunTest* open() {
         window = std::make_unique<CRunTest>();
         window->show();
@@ -67,11 +64,37 @@ struct RunWindowFixture {
         EXPECT_TRUE(hx::test::WaitUntil([&] { return window->opened(); }, 8000));
         return window.get();
     }
-    hx::sim::VirtualDrive& sim() { return drive->Drive(); }
     std::vector<uint16_t> Written() {
         std::vector<uint16_t> out;
         for (const auto& r : sim().Requests())
             if (r.function == kWriteSingle) out.push_back(r.address);
+        return out;
+    }
+
+    // The single writes as (register, value), those to the drive's watchdog
+    // left out when asked.
+    std::vector<std::pair<uint16_t, uint16_t>> WritesWithValues(bool withWatchdog = true) {
+        std::vector<std::pair<uint16_t, uint16_t>> out;
+        for (const auto& r : sim().Requests())
+            if (r.function == kWriteSingle && (withWatchdog || (r.address != 31007 && r.address != 31008)))
+                out.emplace_back(r.address, r.value);
+        return out;
+    }
+    // What the drive's capture area holds from `first` on, as signed values.
+    std::vector<float> CaptureArea(uint16_t first, std::size_t n) {
+        std::vector<float> out;
+        uint16_t words[100];
+        for (std::size_t at = 0; at < n; at += 100) {
+            const auto count = static_cast<uint16_t>(std::min<std::size_t>(100, n - at));
+            EXPECT_EQ(sim().ReadRegisters(static_cast<uint16_t>(first + at), count, words), 0);
+            for (int i = 0; i < count; ++i) out.push_back(static_cast<int16_t>(words[i]));
+        }
+        return out;
+    }
+    // The values the window plots on a channel.
+    std::vector<float> Plotted(int channel) {
+        std::vector<float> out;
+        for (const auto& p : window->plot()->Model().Points(channel)) out.push_back(p.y);
         return out;
     }
 
@@ -83,15 +106,19 @@ struct RunWindowFixture {
         return out;
     }
 
-    hx::test::TempProgramFolder folder;
-    std::unique_ptr<hx::sim::InProcessDrive> drive;
     std::unique_ptr<CRunTest> window;
-    hx::test::MessageRecorder boxes;
 };
 
 inline void PressEnter(QWidget* w) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(w, &press);
+}
+
+// Types the text into the focused edit and presses Enter, as a user does.
+inline void TypeAndEnter(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->setText(text);
+    PressEnter(edit);
 }
 
 }  // namespace

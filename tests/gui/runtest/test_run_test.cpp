@@ -2,48 +2,23 @@
 // pseudo-terminal: the opening reads, modes refused while running, the
 // resonance sliders and Enter, and closing during a run.
 
-#include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QToolBar>
 #include <QTest>
-#include <QTranslator>
 #include <algorithm>
-#include <memory>
-#include <set>
-#include <cmath>
-#include <csignal>
 
 #include <gtest/gtest.h>
 
-#include "gui/GuiTestUtil.h"
-#include "core/Globals.h"
-#include "core/app/DriveConnection.h"
-#include "core/link/CQXCOM.h"
-#include "core/i18n/StringTable.h"
-#include "core/params/CParameter.h"
-#include "gui/app/CommandIds.h"
-#include "gui/app/MainFrame.h"
 #include "gui/app/SimulatedMotion.h"
-#include "gui/app/VelmoraView.h"
 #include "gui/runtest/ResonateAdjust.h"
-#include "gui/plot/Cscope.h"
-#include "gui/plot/ScopeRenderer.h"
-#include "gui/runtest/RunTestWindow.h"
+#include "gui/runtest/RunWindowFixture.h"
 #include "gui/runtest/TorqueMode.h"
 #include "gui/runtest/VelocityMode.h"
-#include "gui/widgets/EndSignals.h"
 #include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
-#include "gui/runtest/RunWindowFixture.h"
 
 using hx::gui::CRunTest;
 using hx::runtest::Mode;
+using hx::test::WaitUntil;
+using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 
 TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     RunWindowFixture f;
@@ -73,29 +48,44 @@ TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     EXPECT_TRUE(f.Written().empty());
 }
 
-TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
+// A start arms the drive's own communication watchdog (RAM only) before the
+// motion goes out, and the stop puts the drive's values back after it: a
+// window that dies leaves the motor running for a second at most.
+TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
     RunWindowFixture f;
     CRunTest* w = f.open();
+    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    ASSERT_FALSE(ownTimeout == 1000 && ownAction == 1) << "the drive must start with other values";
     w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     f.sim().ClearRequests();
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "停 止");
     EXPECT_FALSE(w->startButton()->isEnabled());
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.Written().size() >= 24; }));
+    ASSERT_TRUE(WaitUntil([&] { return f.Written().size() >= 24; }));
     EXPECT_EQ(f.sim().Peek(70), 1);
     // The standstill capture, the watchdog armed, then the start.
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{33, 34, 94, 95, 96, 137, 32, 31008, 31007, 65, 69, 62, 67, 60, 63,
                                                   61, 33, 34, 94, 95, 96, 137, 70, 32}));
-
-    f.boxes.clear();
     w->enterResonanceMode();
-    EXPECT_EQ(f.boxes.lastText(), "请先停止另一运行模式，然后再切换为当前模式。");
-    EXPECT_EQ(f.boxes.lastCaption(), "切换模式");
+    EXPECT_EQ(f.messages.lastText(), "请先停止另一运行模式，然后再切换为当前模式。");
+    EXPECT_EQ(f.messages.lastCaption(), "切换模式");
     EXPECT_EQ(w->mode(), Mode::Velocity);
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1 && w->startButton()->isEnabled(); }, 15000));
+    EXPECT_EQ(f.sim().Peek(31007), 1000);
+    EXPECT_EQ(f.sim().Peek(31008), 1);
+    w->clickStart();
+    EXPECT_EQ(w->startButton()->text(), "开 始");
+    ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 7; }));
+    EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 70, 70, 70, 31007, 31008}));
+    EXPECT_EQ(f.sim().Peek(70), 0);
+    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
+    EXPECT_EQ(f.sim().Peek(31008), ownAction);
 
     // Closing while the capture still waits: the motor stops, the wait ends.
-    ASSERT_EQ(f.sim().Peek(70), 1) << "the motor still runs";
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    w->clickStart();
+    ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 1; }));
     QElapsedTimer t;
     t.start();
     w->close();
@@ -105,30 +95,6 @@ TEST(RunTestWindow, ModeSwitchIsRefusedWhileRunningAndCloseStopsTheMotor) {
     f.window.reset();
 }
 
-// A start arms the drive's own communication watchdog (RAM only) before the
-// motion goes out, and the stop puts the drive's values back after it: a
-// window that dies leaves the motor running for a second at most.
-TEST(RunTestWindow, AStartArmsTheDrivesWatchdogAndTheStopPutsItBack) {
-    RunWindowFixture f;
-    CRunTest* w = f.open();
-    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
-    ASSERT_FALSE(ownTimeout == 1000 && ownAction == 1) << "the drive must start with other values";
-    w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
-    f.sim().ClearRequests();
-    w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1 && w->startButton()->isEnabled(); }, 15000));
-    EXPECT_EQ(f.sim().Peek(70), 1);
-    EXPECT_EQ(f.sim().Peek(31007), 1000);
-    EXPECT_EQ(f.sim().Peek(31008), 1);
-    w->clickStart();
-    EXPECT_EQ(w->startButton()->text(), "开 始");
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.GuardWrites().size() >= 7; }));
-    EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 70, 70, 70, 31007, 31008}));
-    EXPECT_EQ(f.sim().Peek(70), 0);
-    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
-    EXPECT_EQ(f.sim().Peek(31008), ownAction);
-}
-
 // The current-loop test ends by itself: the keep-alive sees it ended and
 // puts the drive's watchdog back without a stop.
 TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
@@ -136,41 +102,27 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     CRunTest* w = f.open();
     const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
     w->enterTorqueMode();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->mode() == Mode::Torque && w->startButton()->isEnabled(); }));
+    ASSERT_TRUE(WaitUntil([&] { return w->mode() == Mode::Torque && w->startButton()->isEnabled(); }));
     f.sim().ClearRequests();
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
     // The standstill capture, then the gains, the test current and points,
     // then the test itself.
-    std::vector<std::pair<uint16_t, uint16_t>> writes;
-    for (const auto& r : f.sim().Requests())
-        if (r.function == kWriteSingle && r.address != 31007 && r.address != 31008)
-            writes.emplace_back(r.address, r.value);
-    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0},
-                                                                   {137, 200}, {32, 1}, {15, 1200}, {16, 300},
-                                                                   {17, 256}, {22, 1000}, {137, 200}, {23, 1}}));
+    EXPECT_EQ(f.WritesWithValues(false), (Writes{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1},
+                                                 {15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 200}, {23, 1}}));
     // The plotted current is the drive's recording, point for point.
-    const auto& shown = w->plot()->Model().Points(0);
+    const std::vector<float> shown = f.Plotted(0);
     ASSERT_FALSE(shown.empty());
-    std::vector<uint16_t> words(shown.size());
-    for (std::size_t at = 0; at < shown.size(); at += 100)
-        ASSERT_EQ(f.sim().ReadRegisters(static_cast<uint16_t>(150 + at),
-                                        static_cast<uint16_t>(std::min<std::size_t>(100, shown.size() - at)),
-                                        words.data() + at),
-                  0);
-    for (std::size_t i = 0; i < shown.size(); ++i) ASSERT_EQ(shown[i].y, static_cast<int16_t>(words[i])) << i;
+    EXPECT_EQ(shown, f.CaptureArea(150, shown.size()));
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
     // Closing stops the current-loop test, whatever its state: its own
     // command, not the motion's.
     f.sim().ClearRequests();
     w->close();
-    writes.clear();
-    for (const auto& r : f.sim().Requests())
-        if (r.function == kWriteSingle) writes.emplace_back(r.address, r.value);
-    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{{23, 0}}));
+    EXPECT_EQ(f.WritesWithValues(), (Writes{{23, 0}}));
 }
 
 // A motion controller moves the motor: the start is refused before anything
@@ -181,14 +133,14 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     CRunTest* w = f.open();
     const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
     f.sim().ClearRequests();
-    f.boxes.clear();
+    f.messages.clear();
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); },
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.messages.lastText().isEmpty(); },
                                     20000))
-        << f.boxes.lastText().toStdString();
-    EXPECT_EQ(f.boxes.lastText(), "电机正在运动，请先停止上位机的运动指令");
-    EXPECT_EQ(f.boxes.lastCaption(), "无法开始");
-    EXPECT_EQ(f.boxes.records.size(), 1u) << "one refusal, one box";
+        << f.messages.lastText().toStdString();
+    EXPECT_EQ(f.messages.lastText(), "电机正在运动，请先停止上位机的运动指令");
+    EXPECT_EQ(f.messages.lastCaption(), "无法开始");
+    EXPECT_EQ(f.messages.records.size(), 1u) << "one refusal, one box";
     EXPECT_TRUE(f.GuardWrites().empty());
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
@@ -199,21 +151,21 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     struct Detach {
         ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
     } detach;
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
-    f.boxes.clear();
-    f.boxes.answers = {true};
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    f.messages.clear();
+    f.messages.answers = {true};
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.boxes.lastText().isEmpty(); }));
-    EXPECT_TRUE(f.boxes.records.back().question);
-    EXPECT_TRUE(f.boxes.lastText().startsWith("电机正在运动，请先停止上位机的运动指令")) << f.boxes.lastText().toStdString();
-    EXPECT_TRUE(f.boxes.lastText().contains("暂停它的模拟运动控制器")) << f.boxes.lastText().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->text() == "开 始" && !f.messages.lastText().isEmpty(); }));
+    EXPECT_TRUE(f.messages.records.back().question);
+    EXPECT_TRUE(f.messages.lastText().startsWith("电机正在运动，请先停止上位机的运动指令")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("暂停它的模拟运动控制器")) << f.messages.lastText().toStdString();
     EXPECT_TRUE(f.sim().ExternalMotionPaused());
     EXPECT_TRUE(f.GuardWrites().empty());
     // The controller ends its move; the motor settles to rest. Its last
     // ringing may still refuse a start, as it would on a real motor: the
     // user starts again until it runs.
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return !f.sim().ExternalMotionActive(); }, 15000));
-    ASSERT_TRUE(hx::test::WaitUntil(
+    ASSERT_TRUE(WaitUntil([&] { return !f.sim().ExternalMotionActive(); }, 15000));
+    ASSERT_TRUE(WaitUntil(
         [&] {
             if (f.sim().Peek(70) == 1) return true;
             if (w->startButton()->isEnabled() && !w->running()) w->clickStart();
@@ -237,11 +189,11 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     w->velocityPage()->runsEdit()->setText("1000");
     auto silentRun = [&] {
         w->clickStart();
-        ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 1; }));
         // Short reply time-outs while nobody answers keep the test quick.
         theComm.SetReceiveTimeOut(50);
         f.drive->Server().SetFaults(1.0, 0, 0);
-        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
+        ASSERT_TRUE(WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
     };
     silentRun();
     EXPECT_EQ(w->startButton()->text(), "停 止");
@@ -249,51 +201,44 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
     theComm.SetReceiveTimeOut(200);
     f.drive->Server().SetFaults(0, 0, 0);
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
     EXPECT_EQ(w->startButton()->text(), "开 始");
     EXPECT_FALSE(w->lostLabel()->isVisible());
     EXPECT_EQ(f.sim().Peek(70), 0) << "the stop never reached the drive";
 
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
     silentRun();
-    f.boxes.clear();
+    f.messages.clear();
     w->close();
-    EXPECT_EQ(f.boxes.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
+    EXPECT_EQ(f.messages.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
     f.window.reset();
 }
 
-TEST(RunTestWindow, StartWithNoChannelWritesNothingAndAStopGoesOut) {
+TEST(RunTestWindow, RefusedStartsWriteNothingAndTheAutoTuningBoxWritesAtOnce) {
     RunWindowFixture f;
     CRunTest* w = f.open();
     for (int i = 0; i < 4; ++i) w->channelBox(i)->setChecked(false);
     f.sim().ClearRequests();
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "开 始");
-    EXPECT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
     EXPECT_TRUE(f.Written().empty());
 
     // Invalid speed: the message, nothing written, the button idle again.
     w->channelBox(0)->setChecked(true);
     w->velocityPage()->speedEdit()->setText("-1");
-    f.boxes.clear();
+    f.messages.clear();
     w->clickStart();
-    EXPECT_EQ(f.boxes.lastText(), "运行速度超过输入范围(0 ~ 32767),请重新输入!");
-    EXPECT_EQ(f.boxes.lastCaption(), "超过范围");
+    EXPECT_EQ(f.messages.lastText(), "运行速度超过输入范围(0 ~ 32767),请重新输入!");
+    EXPECT_EQ(f.messages.lastCaption(), "超过范围");
     EXPECT_EQ(w->startButton()->text(), "开 始");
     EXPECT_EQ(w->velocityPage()->speedEdit()->text(), "-1");
     QTest::qWait(100);
     EXPECT_TRUE(f.Written().empty());
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+    // Out of range in the torque page: no message there, the field reset.
     w->enterTorqueMode();
-    w->enterVelocityMode();
-    EXPECT_EQ(w->velocityPage()->speedEdit()->text(), "200");
-}
-
-TEST(RunTestWindow, TorqueKcOutOfRangeAndAutoTuningBox) {
-    RunWindowFixture f;
-    CRunTest* w = f.open();
-    w->enterTorqueMode();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->torquePage()->loads() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->torquePage()->loads() == 2; }));
     EXPECT_EQ(w->channelList(0)->currentText(), "力矩电流(mA)");
     // The fewest points: the step and its settling fill the plot.
     EXPECT_EQ(w->pointsList()->currentText(), "200");
@@ -301,9 +246,9 @@ TEST(RunTestWindow, TorqueKcOutOfRangeAndAutoTuningBox) {
     EXPECT_FALSE(w->channelList(0)->isEnabled());
     f.sim().ClearRequests();
     w->torquePage()->kcEdit()->setText("2000");
-    f.boxes.clear();
+    f.messages.clear();
     w->clickStart();
-    EXPECT_TRUE(f.boxes.records.empty());
+    EXPECT_TRUE(f.messages.records.empty());
     EXPECT_EQ(w->torquePage()->Fields().kc, 256);
     EXPECT_EQ(w->startButton()->text(), "开 始");
     QTest::qWait(100);
@@ -314,8 +259,11 @@ TEST(RunTestWindow, TorqueKcOutOfRangeAndAutoTuningBox) {
     w->torquePage()->autoTuneBox()->click();
     EXPECT_FALSE(w->torquePage()->kpEdit()->isEnabled());
     EXPECT_FALSE(w->torquePage()->kiEdit()->isEnabled());
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(13) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(13) == 1; }));
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{13}));
+    // Back in velocity mode the speed field starts afresh.
+    w->enterVelocityMode();
+    EXPECT_EQ(w->velocityPage()->speedEdit()->text(), "200");
 }
 
 TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
@@ -327,7 +275,7 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     CRunTest* w = f.open();
     w->enterResonanceMode();
     auto* page = w->resonancePage();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->loads() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return page->loads() == 1; }));
     EXPECT_EQ(page->edit(6)->text(), "100");
     EXPECT_EQ(page->trapezoidLabel()->text(),
               "启动时电机按驱动器中的梯形运行: 速度 150 (0.01rps), 行程 20 (0.01r), 加速度 400 r/s/s, 间歇 300 ms, "
@@ -341,19 +289,17 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     EXPECT_EQ(page->edit(0)->text(), "37");
     EXPECT_TRUE(f.Written().empty());
     s->setSliderDown(false);
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->writesAnswered() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return page->writesAnswered() == 1; }));
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{77}));
     EXPECT_EQ(f.sim().Peek(77), 37);
 
     // 300 in the Z-axis edit and Enter: the slider goes to its end, then the
     // message, field and slider at 0, nothing written.
     f.sim().ClearRequests();
-    f.boxes.clear();
-    page->edit(12)->setFocus();
-    page->edit(12)->setText("300");
-    PressEnter(page->edit(12));
-    EXPECT_EQ(f.boxes.lastText(), "Z轴抗振相相输入超入范围(0~255)");
-    EXPECT_EQ(f.boxes.lastCaption(), "超过范围");
+    f.messages.clear();
+    TypeAndEnter(page->edit(12), "300");
+    EXPECT_EQ(f.messages.lastText(), "Z轴抗振相相输入超入范围(0~255)");
+    EXPECT_EQ(f.messages.lastCaption(), "超过范围");
     EXPECT_EQ(page->Fields().values[12], 0);
     EXPECT_EQ(page->slider(12)->value(), 0);
     EXPECT_EQ(page->edit(12)->text(), "0");
@@ -362,10 +308,8 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     EXPECT_TRUE(w->isVisible());  // Enter never closes the window
 
     // A good value and Enter writes that one setting.
-    page->edit(4)->setFocus();
-    page->edit(4)->setText("120");
-    PressEnter(page->edit(4));
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(80) == 120; }));
+    TypeAndEnter(page->edit(4), "120");
+    ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(80) == 120; }));
     EXPECT_EQ(page->slider(4)->value(), 120);
     EXPECT_EQ(f.Written(), (std::vector<uint16_t>{80}));
 
@@ -379,15 +323,13 @@ TEST(RunTestWindow, ResonanceSliderReleaseWritesAndEnterChecks) {
     // An edit left empty or at "-" is refused, on Enter and on Start: the old
     // value must not go to the drive in its place.
     for (const char* text : {"", "-"}) {
-        f.boxes.clear();
-        page->edit(4)->setFocus();
-        page->edit(4)->setText(text);
-        PressEnter(page->edit(4));
-        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
-        f.boxes.clear();
-        ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
+        f.messages.clear();
+        TypeAndEnter(page->edit(4), text);
+        EXPECT_EQ(f.messages.lastText(), "请输入一个整数。") << text;
+        f.messages.clear();
+        ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 2000));
         w->clickStart();
-        EXPECT_EQ(f.boxes.lastText(), "请输入一个整数。") << text;
+        EXPECT_EQ(f.messages.lastText(), "请输入一个整数。") << text;
         EXPECT_EQ(w->startButton()->text(), "开 始");
         QTest::qWait(100);
         EXPECT_TRUE(f.Written().empty()) << text;
@@ -405,7 +347,7 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     CRunTest* w = f.open();
     w->enterResonanceMode();
     auto* page = w->resonancePage();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->loads() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return page->loads() == 1; }));
     EXPECT_EQ(page->trapezoid().speed, 200);
     EXPECT_EQ(page->trapezoid().distance, 20u);
     EXPECT_FALSE(page->applyButton()->isEnabled());
@@ -423,37 +365,20 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
 
     f.sim().ClearRequests();
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->lastVibration().has_value(); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return page->lastVibration().has_value(); }, 15000));
     const auto before = *page->lastVibration();
-    const std::vector<hx::plot::PlotPointF> firstRun = w->plot()->Model().Points(0);
+    const std::vector<float> firstRun = f.Plotted(0);
     // The standstill capture, the drive's watchdog armed, then the sets, the
     // trapezoid, the channels, interval and points, the trigger and the motion.
-    std::vector<std::pair<uint16_t, uint16_t>> writes;
-    for (const auto& r : f.sim().Requests())
-        if (r.function == kWriteSingle) writes.emplace_back(r.address, r.value);
-    EXPECT_EQ(writes, (std::vector<std::pair<uint16_t, uint16_t>>{
-                          {33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1}, {31008, 1},
-                          {31007, 1000}, {77, 0}, {78, 0}, {86, 0}, {79, 0}, {80, 0}, {87, 0}, {81, 0}, {82, 0},
-                          {88, 0}, {64, 0}, {66, 0}, {68, 0}, {89, 0}, {34, 1}, {94, 16}, {95, 0}, {96, 0},
-                          {33, 1000}, {137, 500}, {32, 1}, {70, 1}}));
+    EXPECT_EQ(f.WritesWithValues(), (Writes{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1},
+                                            {31008, 1}, {31007, 1000}, {77, 0}, {78, 0}, {86, 0}, {79, 0}, {80, 0},
+                                            {87, 0}, {81, 0}, {82, 0}, {88, 0}, {64, 0}, {66, 0}, {68, 0}, {89, 0},
+                                            {34, 1}, {94, 16}, {95, 0}, {96, 0}, {33, 1000}, {137, 500}, {32, 1},
+                                            {70, 1}}));
     // What is plotted is what the drive's capture area holds, point for
     // point: channel 1 from 150, channel 2 after its 500 points.
-    const auto area = [&](uint16_t first) {
-        std::vector<float> out(500);
-        uint16_t words[100];
-        for (int at = 0; at < 500; at += 100) {
-            EXPECT_EQ(f.sim().ReadRegisters(static_cast<uint16_t>(first + at), 100, words), 0);
-            for (int i = 0; i < 100; ++i) out[at + i] = static_cast<int16_t>(words[i]);
-        }
-        return out;
-    };
-    const auto ys = [](const std::vector<hx::plot::PlotPointF>& points) {
-        std::vector<float> out;
-        for (const auto& p : points) out.push_back(p.y);
-        return out;
-    };
-    EXPECT_EQ(ys(firstRun), area(150));
-    EXPECT_EQ(ys(w->plot()->Model().Points(1)), area(650));
+    EXPECT_EQ(firstRun, f.CaptureArea(150, 500));
+    EXPECT_EQ(f.Plotted(1), f.CaptureArea(650, 500));
     ASSERT_EQ(before.status, hx::runtest::RunVibration::Status::Analysed);
     ASSERT_TRUE(before.vibration.ringing);
     EXPECT_GT(before.vibration.peakToPeak, 50);
@@ -463,11 +388,11 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     const int phaseA = page->proposal().set.phaseA, phaseB = page->proposal().set.phaseB;
     EXPECT_NEAR(phaseA, 2500 / before.vibration.frequencyHz, 1.0);
 
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     const int shown = w->capturesShown();
     f.sim().ClearRequests();
     QTest::mouseClick(page->applyButton(), Qt::LeftButton);
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() > shown; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() > shown; }, 15000));
     // A stop, then the same run with the set in its start writes (RAM).
     const auto written = f.Written();
     ASSERT_FALSE(written.empty());
@@ -483,7 +408,7 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     const auto& kept = w->plot()->Model().Extras()[0];
     EXPECT_EQ(kept.channel, 0);
     ASSERT_EQ(kept.points.size(), firstRun.size());
-    EXPECT_EQ(kept.points[150].y, firstRun[150].y);
+    EXPECT_EQ(kept.points[150].y, firstRun[150]);
     const auto after = *page->lastVibration();
     ASSERT_EQ(after.status, hx::runtest::RunVibration::Status::Analysed);
     EXPECT_LE(after.vibration.peakToPeak * 5, before.vibration.peakToPeak) << page->assistantText()->text().toStdString();
@@ -494,22 +419,22 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
         << text.toStdString();
 
     // The way back: the first run's sets, written.
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     f.sim().ClearRequests();
     w->clickStart();  // stop
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return !f.Written().empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !f.Written().empty(); }));
     EXPECT_EQ(f.Written().front(), 70);
     EXPECT_EQ(f.sim().Requests().front().value, 0);
     ASSERT_TRUE(page->putBackButton()->isEnabled());
     QTest::mouseClick(page->putBackButton(), Qt::LeftButton);
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return page->edit(1)->text() == "0"; }));
+    ASSERT_TRUE(WaitUntil([&] { return page->edit(1)->text() == "0"; }));
     EXPECT_EQ(f.sim().Ram(77), 0);
     EXPECT_EQ(f.sim().Ram(78), 0);
     EXPECT_EQ(f.sim().Ram(86), 0);
     EXPECT_FALSE(page->putBackButton()->isEnabled());
 }
 
-TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) {
+TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesKeepTheirChannels) {
     RunWindowFixture f;
     CRunTest* w = f.open();
     // A run far longer than the test: only the stop ends it.
@@ -519,27 +444,48 @@ TEST(RunTestWindow, AVelocityRunIsPlottedWithItsFiguresAndRecapturedCyclically) 
     EXPECT_TRUE(w->periodList()->isEnabled());
     w->periodList()->setCurrentText("500");
     w->clickStart();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 1; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 10000));
     EXPECT_TRUE(w->figuresLabel()->text().contains("峰值跟随误差")) << w->figuresLabel()->text().toStdString();
     // The re-capture writes only the trigger, and the plot keeps the last
     // curves until the new ones replace them.
     f.sim().ClearRequests();
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->capturesShown() >= 2 || w->plot()->Model().Points(0).empty(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 2 || w->plot()->Model().Points(0).empty(); }, 10000));
     EXPECT_FALSE(w->plot()->Model().Points(0).empty()) << "never blank between captures";
     // (The drive's watchdog may meanwhile be put back: the trapezoid ended.)
     std::vector<uint16_t> written = f.Written();
     std::erase_if(written, [](uint16_t a) { return a == 31007 || a == 31008; });
     EXPECT_EQ(written, (std::vector<uint16_t>{32}));
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
     ASSERT_EQ(f.sim().Peek(70), 1) << "the run goes on";
     f.sim().ClearRequests();
     w->clickStart();  // stop
     EXPECT_EQ(w->startButton()->text(), "开 始");
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return f.sim().Peek(70) == 0; }, 10000));
-    std::vector<uint16_t> stops;
-    for (const auto& r : f.sim().Requests())
-        if (r.function == kWriteSingle && r.address == 70) stops.push_back(r.value);
+    ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 0; }, 10000));
     // The run's own stop and the guard's, each a 0 to the motion command.
-    EXPECT_FALSE(stops.empty());
-    EXPECT_EQ(std::count(stops.begin(), stops.end(), 0), static_cast<std::ptrdiff_t>(stops.size()));
+    std::vector<uint16_t> stops;
+    for (auto [address, value] : f.WritesWithValues())
+        if (address == 70) stops.push_back(value);
+    ASSERT_FALSE(stops.empty());
+    EXPECT_EQ(stops, std::vector<uint16_t>(stops.size(), 0));
+
+    // Another mode starts with an empty plot and no figures; each mode keeps
+    // the channels the user chose in it: here the 6th source on channel 3
+    // and channel 4 off.
+    ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
+    w->channelList(2)->setCurrentIndex(6);
+    emit w->channelList(2)->activated(6);
+    w->channelBox(3)->click();
+    w->enterTorqueMode();
+    EXPECT_TRUE(w->figuresLabel()->text().isEmpty());
+    EXPECT_TRUE(w->plot()->Model().Points(0).empty());
+    EXPECT_EQ(w->plot()->Model().XCaption(), "时间(ms)");
+    w->enterResonanceMode();
+    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->loads() == 1; }));
+    EXPECT_EQ(w->plot()->Model().XCaption(), "时间(us)");
+    EXPECT_EQ(w->channelList(2)->currentIndex(), 3) << "resonance mode starts with its own defaults";
+    EXPECT_TRUE(w->channelBox(3)->isChecked());
+    w->enterVelocityMode();
+    ASSERT_TRUE(WaitUntil([&] { return w->channelList(2)->currentIndex() == 6; }));
+    EXPECT_FALSE(w->channelBox(3)->isChecked());
+    EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
 }

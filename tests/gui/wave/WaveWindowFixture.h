@@ -1,36 +1,28 @@
 #pragma once
 // The waveform and frequency windows against the simulated drive over a
 // pseudo-terminal: the link open at the drive's station, boxes recorded,
-// file dialogs answered from a queue.
+// file dialogs answered from a queue, and a waveform window ready to capture.
 
 #include <QApplication>
 #include <QTest>
 #include <deque>
 #include <memory>
 
-#include "core/Globals.h"
-#include "core/link/CQXCOM.h"
 #include "gui/GuiTestUtil.h"
+#include "gui/wave/DisplayWaveform.h"
 #include "gui/widgets/FileDialogs.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
 
 namespace hx::test {
 
-struct WaveWindowFixture {
-    explicit WaveWindowFixture(hx::sim::DriveOptions options = {}, const std::string& baud = "38400") {
-        options.station = 7;
-        drive = std::make_unique<hx::sim::InProcessDrive>(options);
-        theComm.CloseCom();
-        theComm.ConfigCom(drive->DevicePath(), baud, "8", "NONE", "2");
-        theComm.OpenCom();
-        theComm.SetCurrentUseMode(1);
-        theComm.SetReceiveTimeOut(300);
-        g_station = options.station;
+inline hx::sim::DriveOptions AtStationSeven(hx::sim::DriveOptions options) {
+    options.station = 7;
+    return options;
+}
+
+struct WaveWindowFixture : DriveOnLink {
+    explicit WaveWindowFixture(hx::sim::DriveOptions options = {}) : DriveOnLink(AtStationSeven(options), 300) {
         g_firmwareVersion = static_cast<float>(options.firmwareRegister);
         g_language = 4;
-        g_activeModule.clear();
         hx::gui::SetFileDialogHook([this](const hx::gui::FileDialogRequest& r) {
             requests.push_back(r);
             if (answers.empty()) return QString();
@@ -39,21 +31,36 @@ struct WaveWindowFixture {
             return a;
         });
     }
-    ~WaveWindowFixture() {
-        hx::gui::SetFileDialogHook({});
-        theComm.CloseCom();
-        g_language = m_language;
-        g_activeModule.clear();
+    ~WaveWindowFixture() { hx::gui::SetFileDialogHook({}); }
+    // The spectrum requests the drive has seen: the writes that start one.
+    int SpectrumStarts() {
+        int n = 0;
+        for (const auto& r : sim().Requests()) n += r.function == 6 && r.address == 412;
+        return n;
     }
 
-    hx::sim::VirtualDrive& sim() { return drive->Drive(); }
-
-    uint16_t m_language = g_language;
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    std::unique_ptr<hx::sim::InProcessDrive> drive;
     std::deque<QString> answers;
     std::vector<hx::gui::FileDialogRequest> requests;
+};
+
+inline const QString kStart = QString::fromUtf8("开 始");
+inline const QString kStop = QString::fromUtf8("停 止");
+
+// A waveform window whose reading of the drive's limits is done.
+struct WaveWindow {
+    WaveWindow() : w(std::make_unique<hx::gui::CDisplayWaveform>()) {
+        w->resize(1150, 640);
+        w->show();
+        EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";
+    }
+    hx::gui::CDisplayWaveform* operator->() const { return w.get(); }
+    // Starts one capture and waits until it is plotted.
+    bool capture() {
+        const int before = w->capturesPlotted();
+        QTest::mouseClick(w->startButton(), Qt::LeftButton);
+        return WaitUntil([&] { return w->capturesPlotted() > before && !w->sampleBusy(); }, 10000);
+    }
+    std::unique_ptr<hx::gui::CDisplayWaveform> w;
 };
 
 }  // namespace hx::test

@@ -1,4 +1,5 @@
-// The frequency-analysis window against the simulated drive.
+// The frequency-analysis window against the simulated drive, and beside the
+// waveform window: each plot keeps the points per channel of its own capture.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -18,24 +19,7 @@
 #include "sim/bus/SimClock.h"
 
 using hx::gui::CFFTAnalyze;
-using hx::test::WaitUntil;
-using hx::test::WaveWindowFixture;
-
-TEST(FrequencyWindow, OpensOnTheClassicAxis) {
-    WaveWindowFixture f;
-    auto w = std::make_unique<CFFTAnalyze>();
-    w->resize(1000, 600);
-    w->show();
-    EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("FFT分析"));
-    EXPECT_FALSE(w->settingsGroup()->isVisible());
-    EXPECT_EQ(w->frequencyList()->currentText(), "4KHz");
-    EXPECT_EQ(w->pointsList()->currentText(), "2048");
-    EXPECT_EQ(w->scope()->Model().Current().axisLast, 2048);
-    EXPECT_EQ(w->scope()->Model().XCaption(), "频率(Hz)");
-
-    EXPECT_TRUE(w->close());
-    EXPECT_TRUE(g_activeModule.empty());
-}
+using namespace hx::test;
 
 TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     hx::sim::DriveOptions demo;
@@ -45,6 +29,12 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     auto w = std::make_unique<CFFTAnalyze>();
     w->resize(1000, 600);
     w->show();
+    EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("FFT分析"));
+    EXPECT_FALSE(w->settingsGroup()->isVisible());
+    EXPECT_EQ(w->frequencyList()->currentText(), "4KHz");
+    EXPECT_EQ(w->pointsList()->currentText(), "2048");
+    EXPECT_EQ(w->scope()->Model().Current().axisLast, 2048);
+    EXPECT_EQ(w->scope()->Model().XCaption(), "频率(Hz)");
     QElapsedTimer t;
     t.start();
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
@@ -93,18 +83,13 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_FALSE(w->busy());
 
     // Two averaged: two requests, the progress over both.
-    auto starts = [&] {
-        int n = 0;
-        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
-        return n;
-    };
-    const int before = starts();
+    const int before = f.SpectrumStarts();
     w->averagesBox()->setValue(2);
     int highest = 0;
     QObject::connect(w->progressBar(), &QProgressBar::valueChanged, [&](int v) { highest = std::max(highest, v); });
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 2; }, 30000));
-    EXPECT_EQ(starts() - before, 2);
+    EXPECT_EQ(f.SpectrumStarts() - before, 2);
     EXPECT_EQ(w->progressBar()->maximum(), 42);
     EXPECT_EQ(highest, 42);
     EXPECT_EQ(m.Caption(0), "幅值(dB)") << "the dB box stays";
@@ -121,18 +106,13 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     WaveWindowFixture f(frozen);
     auto w = std::make_unique<CFFTAnalyze>();
     w->show();
-    auto starts = [&] {
-        int n = 0;
-        for (const auto& r : f.sim().Requests()) n += r.function == 6 && r.address == 412;
-        return n;
-    };
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     QTest::qWait(CFFTAnalyze::kButtonHoldMs + 300);
     ASSERT_TRUE(w->busy());
     EXPECT_FALSE(w->startButton()->isEnabled()) << "no second request on the same link";
     w->OnStart();
     EXPECT_TRUE(w->busy());
-    EXPECT_EQ(starts(), 1);
+    EXPECT_EQ(f.SpectrumStarts(), 1);
     // Closing mid-request stops and joins it; nothing writes into the
     // window afterwards.
     QElapsedTimer t;
@@ -142,4 +122,48 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     EXPECT_LT(t.elapsed(), 2000);
     w.reset();
     QTest::qWait(300);
+}
+
+// The waveform and frequency windows open at once: neither axis nor the
+// number of points drawn follows the other window's capture.
+TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
+    hx::sim::DriveOptions demo;
+    demo.motion = "demo";
+    WaveWindowFixture f(demo);
+    auto spectrum = std::make_unique<CFFTAnalyze>();
+    spectrum->resize(1000, 600);
+    spectrum->show();
+    WaveWindow wave;
+
+    // A spectrum of 1024 bins, then a capture of 400 points of 100 us.
+    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 1 && !spectrum->busy(); }, 20000));
+    wave->pointsList()->setCurrentText("400");
+    wave->intervalList()->setCurrentText("100");
+    QTest::mouseClick(wave->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return wave->capturesPlotted() == 1 && !wave->sampleBusy(); }, 20000));
+    EXPECT_EQ(g_pointsPerChannel, 400) << "the program-wide value still tells the last capture";
+
+    // The spectrum drawn again, in decibels: all its bins on its own axis.
+    spectrum->decibelsBox()->setChecked(true);
+    const auto& bins = spectrum->scope()->Model();
+    EXPECT_EQ(bins.Caption(0), "幅值(dB)");
+    EXPECT_EQ(bins.PointsPerChannel(), 1024);
+    EXPECT_EQ(bins.AllVertices(0).size(), 1024u);
+    EXPECT_FLOAT_EQ(bins.AxisValuePerPoint(), 2000.0f / 1024.0f);
+
+    // A second spectrum; the waveform drawn again keeps its 400 points.
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->startButton()->isEnabled(); }, 10000));
+    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 2 && !spectrum->busy(); }, 20000));
+    EXPECT_EQ(g_pointsPerChannel, 1024);
+    wave->scope()->Redraw();
+    const auto& samples = wave->scope()->Model();
+    EXPECT_EQ(samples.PointsPerChannel(), 400);
+    EXPECT_EQ(samples.AllVertices(0).size(), 400u);
+    EXPECT_FLOAT_EQ(samples.AxisValuePerPoint(), 100.0f);
+    EXPECT_EQ(samples.Current().axisLast, 40000);
+
+    EXPECT_TRUE(spectrum->close());
+    EXPECT_TRUE(wave->close());
 }

@@ -10,42 +10,15 @@
 #include <QTimer>
 #include <limits>
 
-#include "core/link/CQXCOM.h"
 #include "gui/plot/Cscope.h"
-#include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/WaveWindowFixture.h"
 
 using hx::gui::CDisplayWaveform;
-using hx::test::WaitUntil;
-using hx::test::WaveWindowFixture;
-
-namespace {
-
-const QString kStart = QString::fromUtf8("开 始");
-const QString kStop = QString::fromUtf8("停 止");
-
-struct Window {
-    explicit Window(WaveWindowFixture& f) {
-        w = std::make_unique<CDisplayWaveform>();
-        w->resize(1150, 640);
-        w->show();
-        EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";
-        (void)f;
-    }
-    CDisplayWaveform* operator->() const { return w.get(); }
-    bool capture(int timeoutMs = 10000) {
-        const int before = w->capturesPlotted();
-        QTest::mouseClick(w->startButton(), Qt::LeftButton);
-        return WaitUntil([&] { return w->capturesPlotted() > before && !w->sampleBusy(); }, timeoutMs);
-    }
-    std::unique_ptr<CDisplayWaveform> w;
-};
-
-}  // namespace
+using namespace hx::test;
 
 TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     w->recordCheck()->setChecked(true);
     w->pointsList()->setCurrentText("400");
     w->intervalList()->setCurrentText("1000");  // 0.4 s of capture, time to look at it
@@ -76,7 +49,7 @@ TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
 
 TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     w->cyclicCheck()->setChecked(true);
     w->periodList()->setCurrentText("500");
     w->intervalList()->setCurrentText("1000");
@@ -92,7 +65,7 @@ TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
 
 TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     w->cyclicCheck()->setChecked(true);
     w->periodList()->setCurrentText("500");
     w->pointsList()->setCurrentText("200");
@@ -132,7 +105,7 @@ TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
 
 TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     theComm.CloseCom();  // the adapter was pulled
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy() && !f.messages.records.empty(); }, 5000));
@@ -147,7 +120,7 @@ TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
 
 TEST(WaveformWindow, ChannelBoxesAndColoursReachThePlot) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     ASSERT_TRUE(w.capture());
     QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
     EXPECT_FALSE(w->scope()->Model().Visible(2));

@@ -1,40 +1,35 @@
-// The waveform window against the simulated drive: its lists, captures once
-// and cyclically, refusals while busy, and the recording's files.
+// The waveform window against the simulated drive: its lists, refusals while
+// busy, the recording's files, and the main frame opening it.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
-#include <QTranslator>
-#include <QToolButton>
 #include <QSignalSpy>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
 #include "core/capture/WaveFile.h"
-#include "core/i18n/StringTable.h"
-#include "gui/wave/FFTAnalyze.h"
 #include "core/util/AtomicFile.h"
+#include "gui/app/CommandIds.h"
+#include "gui/app/MainFrame.h"
+#include "gui/app/VelmoraView.h"
 #include "gui/plot/Cscope.h"
-#include "gui/wave/DisplayWaveform.h"
+#include "gui/wave/FFTAnalyze.h"
 #include "gui/wave/WaveWindowFixture.h"
 
-using hx::gui::CDisplayWaveform;
-using hx::test::ReadFileBytes;
-using hx::test::WaitUntil;
-using hx::test::WaveWindowFixture;
-using hx::test::WriteFileBytes;
+using namespace hx::gui;
+using namespace hx::test;
 
 namespace {
 
-const QString kStart = QString::fromUtf8("开 始");
-const QString kStop = QString::fromUtf8("停 止");
 const QString kEmpty = QString::fromUtf8("<-----空----->");
 
 // A drive whose sampling engine reports these sources, channels and capacity.
@@ -46,55 +41,32 @@ hx::sim::DriveOptions Limits(uint16_t mask, int16_t channels, int16_t capacity) 
     return o;
 }
 
-struct Window {
-    explicit Window(WaveWindowFixture& f) : fixture(f) {
-        w = std::make_unique<CDisplayWaveform>();
-        w->resize(1150, 640);
-        w->show();
-        EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";
-    }
-    CDisplayWaveform* operator->() const { return w.get(); }
-    // Starts one capture and waits until it is plotted.
-    bool capture(int timeoutMs = 8000) {
-        const int before = w->capturesPlotted();
-        QTest::mouseClick(w->startButton(), Qt::LeftButton);
-        return WaitUntil([&] { return w->capturesPlotted() > before && !w->sampleBusy(); }, timeoutMs);
-    }
-    QStringList items(QComboBox* c) const {
-        QStringList out;
-        for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
-        return out;
-    }
-    WaveWindowFixture& fixture;
-    std::unique_ptr<CDisplayWaveform> w;
-};
+QStringList items(QComboBox* c) {
+    QStringList out;
+    for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
+    return out;
+}
 
 }  // namespace
 
 TEST(WaveformWindow, OpeningFillsTheListsFromTheDrive) {
     WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
-    Window w(f);
+    WaveWindow w;
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
     EXPECT_EQ(g_pointsPerChannel, 200);
     for (int k = 0; k < 4; ++k) {
-        ASSERT_EQ(w->channelList(k)->count(), 17);
         EXPECT_EQ(w->channelList(k)->itemText(0), kEmpty);
         EXPECT_EQ(w->channelList(k)->currentIndex(), k + 1);
         EXPECT_TRUE(w->channelCheck(k)->isChecked());
-        EXPECT_TRUE(w->channelList(k)->isEnabled());
     }
     EXPECT_EQ(w->channelList(0)->currentText(), QString::fromUtf8("位置误差(p)"));
     EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("速度参考(0.01rps)"));
-    EXPECT_EQ(w->channelList(0)->itemText(15), QString::fromUtf8("未知通道"));
 
-    EXPECT_EQ(w->periodList()->count(), 16);
     EXPECT_EQ(w->periodList()->currentText(), "1000");
     EXPECT_FALSE(w->periodList()->isEnabled());
-    EXPECT_FALSE(w->periodLabel()->isEnabled());
     w->cyclicCheck()->setChecked(true);
     EXPECT_TRUE(w->periodList()->isEnabled());
     EXPECT_TRUE(w->periodLabel()->isEnabled());
-    EXPECT_EQ(w->intervalList()->count(), 13);
     EXPECT_EQ(w->intervalList()->currentText(), "100");
     // 8000 points shared by four channels.
     EXPECT_EQ(w->pointsList()->itemText(0), "200");
@@ -121,7 +93,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     // lists as the drive's reading of its channel count arrives.
     {
         WaveWindowFixture f(Limits(0x0007, 3, 8000));
-        Window w(f);
+        WaveWindow w;
         for (int k = 0; k < 4; ++k) {
             EXPECT_EQ(w->channelCheck(k)->isChecked(), k < 3) << "channel " << k;
             EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < 3) << k;
@@ -136,8 +108,8 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     {
         // No sources: only the empty entry; starting only resets the button.
         WaveWindowFixture f(Limits(0, 4, 8000));
-        Window w(f);
-        EXPECT_EQ(w.items(w->channelList(0)), QStringList({kEmpty}));
+        WaveWindow w;
+        EXPECT_EQ(items(w->channelList(0)), QStringList({kEmpty}));
         EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
         for (int k = 1; k < 4; ++k) EXPECT_EQ(w->channelList(k)->currentIndex(), -1) << "no selection";
         QTest::mouseClick(w->startButton(), Qt::LeftButton);
@@ -148,32 +120,24 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
 }
 
 TEST(WaveformWindow, PointsListFollowsTheCapacity) {
-    {
-        WaveWindowFixture f(Limits(0xFFFF, 2, 300));
-        Window w(f);
-        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
-    }
-    {
-        WaveWindowFixture f(Limits(0xFFFF, 1, 4000));
-        Window w(f);
-        EXPECT_EQ(w->pointsList()->count(), 39);
-        EXPECT_EQ(w->pointsList()->itemText(0), "200");
-        EXPECT_EQ(w->pointsList()->currentText(), "4000");
-    }
-    {
-        // Firmware before 200.0 captures 200 points a channel, whatever its
-        // capacity: more would read other channels' points as this one's.
-        hx::sim::DriveOptions o = Limits(0xFFFF, 2, 8000);
-        o.firmwareRegister = 199;
+    // Firmware before 200.0 captures 200 points a channel, whatever its
+    // capacity: more would read other channels' points as this one's.
+    struct Case { int16_t channels, capacity, firmware; int count; const char* current; };
+    for (Case c : {Case{2, 300, 200, 1, "200"}, Case{1, 4000, 200, 39, "4000"}, Case{2, 8000, 199, 1, "200"}}) {
+        SCOPED_TRACE(c.capacity);
+        hx::sim::DriveOptions o = Limits(0xFFFF, c.channels, c.capacity);
+        o.firmwareRegister = c.firmware;
         WaveWindowFixture f(o);
-        Window w(f);
-        EXPECT_EQ(w.items(w->pointsList()), QStringList({"200"}));
+        WaveWindow w;
+        EXPECT_EQ(w->pointsList()->count(), c.count);
+        EXPECT_EQ(w->pointsList()->itemText(0), "200");
+        EXPECT_EQ(w->pointsList()->currentText(), c.current);
     }
 }
 
 TEST(WaveformWindow, IntervalThatIsNoNumberBecomesFifty) {
     WaveWindowFixture f;
-    Window w(f);
+    WaveWindow w;
     for (const char* text : {"0", "abc"}) {
         w->intervalList()->addItem(text);
         w->intervalList()->setCurrentIndex(w->intervalList()->count() - 1);
@@ -185,7 +149,7 @@ TEST(WaveformWindow, IntervalThatIsNoNumberBecomesFifty) {
 
 TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
     WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
-    Window w(f);
+    WaveWindow w;
     // A capture of a minute: the drive keeps it running throughout the test.
     w->intervalList()->setCurrentText("30000");
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
@@ -220,7 +184,7 @@ TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
 
 TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
-    Window w(f);
+    WaveWindow w;
     const std::string dir = f.folder.Path();
 
     // Nothing recorded yet.
@@ -262,16 +226,11 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_TRUE(w->channelCheck(3)->isChecked());
     EXPECT_EQ(w->channelList(1)->currentText(), QString::fromUtf8("位置参考(p)"));
     EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("电流Alpha(mA)"));
-    EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
-    EXPECT_EQ(w->intervalList()->currentText(), "100");
     EXPECT_EQ(model.Level(), 0);
-    EXPECT_EQ(model.Current().xMin, 0);
     EXPECT_EQ(model.Current().xMax, 300);
-    EXPECT_EQ(model.Points(1).size(), 300u);
     EXPECT_EQ(model.Points(1)[0].y, -150);
     EXPECT_EQ(model.Points(3)[6].y, 6);
     EXPECT_TRUE(model.Points(0).empty());
-    EXPECT_TRUE(model.Visible(1));
     EXPECT_EQ(model.Current().axisLast, 60000);
     EXPECT_EQ(model.Current().chMax[1], 200) << "position reference 149 -> 180 -> 200";
 
@@ -282,8 +241,7 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(f.requests.back().title, QString::fromUtf8("读入为参考"));
     ASSERT_EQ(model.Extras().size(), 2u);
     EXPECT_EQ(model.Extras()[0].channel, 1);
-    ASSERT_EQ(model.Extras()[0].points.size(), 300u);
-    EXPECT_EQ(model.Extras()[0].points[0].y, -150);
+    EXPECT_EQ(model.Extras()[0].points.at(0).y, -150);
     EXPECT_EQ(model.Extras()[1].channel, 3);
     EXPECT_EQ(model.Extras()[1].points[6].y, 6);
     EXPECT_TRUE(model.Extras()[1].dimmed);
@@ -362,73 +320,37 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(w->recording().lists, other.lists);
     EXPECT_FALSE(f.messages.records.empty()) << "the unreadable file is said";
     EXPECT_EQ(w->channelCodes(), (std::array<int32_t, 4>{0, 16, 0, 32}));
-
-    // The CSV click area says what it does.
-    EXPECT_FALSE(w->csvButton()->toolTip().isEmpty());
-    EXPECT_EQ(w->csvButton()->cursor().shape(), Qt::PointingHandCursor);
 }
 
-// Pictures of both windows in both languages for the documentation, taken
-// only when HALVEX_SHOT_DIR names a folder.
-TEST(WaveformWindow, Screenshots) {
-    const QString dir = qEnvironmentVariable("HALVEX_SHOT_DIR");
-    if (dir.isEmpty()) GTEST_SKIP() << "HALVEX_SHOT_DIR not set";
-    hx::sim::DriveOptions demo = Limits(0xFFFF, 4, 8000);
-    demo.motion = "demo";
-    demo.machineHz = 0;  // the load's resonance alone in the spectrum
-    WaveWindowFixture f(demo);
-    const bool capture = qEnvironmentVariableIsSet("HALVEX_SHOT_CAPTURE");
-    hx::WaveRecording rec;
-    rec.pointsPerChannel = 1000;
-    rec.intervalUs = 200;
-    rec.recordedPoints = 1000;
-    rec.codes = {1, 2, 4, 8};
-    for (int i = 0; i < 1000; ++i) {
-        const double t = i * 200e-6;
-        const float speed = static_cast<float>(1500 * std::sin(2 * M_PI * 5 * t));
-        hx::RecordSample(rec, {static_cast<float>(30 * std::sin(2 * M_PI * 180 * t) * std::exp(-t * 8)), speed,
-                               static_cast<float>(4000 * (1 - std::cos(2 * M_PI * 5 * t))), speed * 1.02f});
-    }
-    std::string error;
-    ASSERT_TRUE(hx::SaveWaveFile(f.folder.Path() + "/shot.wave", rec, &error));
-    for (const char* lang : {"zh", "en"}) {
-        std::optional<hx::test::EnglishCatalogue> english;
-        if (QString(lang) == "en") {
-            ASSERT_TRUE(english.emplace().loaded());
-        }
-        {
-            Window w(f);
-            w->recordCheck()->setChecked(true);
-            if (capture) {
-                w->intervalList()->setCurrentText("200");
-                w->pointsList()->setCurrentText("1000");
-                ASSERT_TRUE(WaitUntil([&] {
-                    return w->capturesPlotted() > 0 || (QTest::mouseClick(w->startButton(), Qt::LeftButton), false);
-                }, 10000));
-            } else {
-                f.answers.push_back(QString::fromStdString(f.folder.Path() + "/shot.wave"));
-                QSignalSpy shown(w.w.get(), &CDisplayWaveform::showLoaded);
-                w->OnLoad();
-                ASSERT_TRUE(WaitUntil([&] { return shown.count() == 1; }, 3000));
-            }
-            w->scope()->SetCursorsEnabled(true);
-            w->scope()->Model().SetCursorX(0, 150);
-            w->scope()->Model().SetCursorX(1, 350);
-            QTest::qWait(50);
-            w->grab().save(dir + QString("/waveform_%1.png").arg(lang));
-        }
-        {
-            auto w = std::make_unique<hx::gui::CFFTAnalyze>();
-            w->resize(1000, 560);
-            w->show();
-            if (capture) {
-                QTest::mouseClick(w->startButton(), Qt::LeftButton);
-                ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 1; }, 15000));
-                ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
-            }
-            QTest::qWait(50);
-            w->grab().save(dir + QString("/fft_%1.png").arg(lang));
-            w->close();
-        }
-    }
+// The main frame opens the waveform and frequency windows when connected,
+// one link window at a time, at the view's top left.
+TEST(WaveCommands, ToolbarAndMenuOpenTheWindowsOneAtATime) {
+    WaveWindowFixture f;
+    CMainFrame frame;
+    frame.show();
+    CVelmoraView* view = frame.view();
+    ASSERT_TRUE(CloseTheOpeningConnectionWindow(view->area()));
+
+    frame.SetConnected(true);
+    frame.action(cmd::Waveform)->trigger();  // the toolbar's button
+    auto* wave = FindSubWindow<CDisplayWaveform>(view->area());
+    ASSERT_NE(wave, nullptr);
+    EXPECT_EQ(view->frameOf(wave)->pos(), QPoint(1, 1));
+    EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
+    ASSERT_TRUE(WaitUntil([&] { return wave->ready(); }, 5000));
+
+    frame.runCommand(cmd::Fourier);
+    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("波形显示模块正在使用通信串口，请先关闭！"));
+    EXPECT_EQ(FindSubWindow<CFFTAnalyze>(view->area()), nullptr);
+
+    QPointer<QMdiSubWindow> sub(view->frameOf(wave));
+    sub->close();
+    ASSERT_TRUE(WaitUntil([&] { return sub.isNull(); }, 2000));
+    frame.runCommand(cmd::Fourier);
+    auto* fft = FindSubWindow<CFFTAnalyze>(view->area());
+    ASSERT_NE(fft, nullptr);
+    EXPECT_EQ(view->frameOf(fft)->pos(), QPoint(1, 1));
+    EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("FFT分析"));
+    view->frameOf(fft)->close();
+    EXPECT_TRUE(g_activeModule.empty());
 }
