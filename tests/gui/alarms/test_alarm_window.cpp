@@ -41,7 +41,7 @@ hx::sim::DriveOptions driveOptions() {
 // The simulated drive behind theComm, and an alarm window of its own.
 struct AlarmFixture : DriveOnLink {
     // Nobody answers at some stations here, and nobody answers late.
-    explicit AlarmFixture(hx::sim::DriveOptions options = driveOptions()) : DriveOnLink(options, 50, 100) {
+    explicit AlarmFixture(hx::sim::DriveOptions options = driveOptions()) : DriveOnLink(options, 200, 100) {
         g_language = 4;
     }
     ~AlarmFixture() { window.reset(); }
