@@ -287,6 +287,12 @@ TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
 
         // A broadcast reaches every drive and none answers it, nor a
         // broadcast read.
+        // A reply is counted once it is on the wire, a moment after the client
+        // has it: wait until every answered request is counted.
+        ASSERT_TRUE(hx::test::PollUntil([&] {
+            const auto s = bus.Server().GetStats();
+            return s.repliesSent == s.framesReceived - s.otherStation - s.broadcasts;
+        }));
         const auto replies = bus.Server().GetStats().repliesSent;
         Client all(bus.DevicePath(), 0, 100);
         modbus_write_register(*all, 3, 77);  // no reply: libmodbus times out
