@@ -6,11 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -99,16 +96,6 @@ inline std::vector<std::pair<uint16_t, uint16_t>> BlockList(int first, int count
     for (int at = 0; at < count; at += size)
         out.emplace_back(static_cast<uint16_t>(first + at), static_cast<uint16_t>(std::min(size, count - at)));
     return out;
-}
-
-// Waits for cond, with a generous time-out for a loaded machine.
-inline bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 10000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 }  // namespace hx::coretest

@@ -220,7 +220,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
                            [&](const TransferResult& result) { stopped.set_value(result); }},
                           b.Link(200.0f), b.table));
     EXPECT_FALSE(job.start({}, b.Link(200.0f), b.table)) << "one transfer at a time";
-    ASSERT_TRUE(WaitUntil([&] { return blocks >= 5; }));
+    ASSERT_TRUE(hx::test::PollUntil([&] { return blocks >= 5; }));
     job.requestStop();
     r = stopped.get_future().get();
     job.join();

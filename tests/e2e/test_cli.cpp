@@ -17,8 +17,6 @@ using Result = hx::test::ProgramResult;
 
 using hx::test::RunProgram;
 
-std::string driveSim() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
-
 int lineCount(const std::string& text) {
     int n = 0;
     for (char c : text) n += c == '\n';
@@ -28,7 +26,7 @@ int lineCount(const std::string& text) {
 }  // namespace
 
 TEST(Cli, FindReadWriteAndIdentityOverTcp) {
-    hx::test::BackgroundProgram sim(driveSim(), {"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
+    hx::test::BackgroundProgram sim(hx::test::DriveSimProgram(), {"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
     ASSERT_EQ(sim.Lines().size(), 1u);
     const std::string port = sim.Lines()[0];
     ASSERT_EQ(port.rfind("tcp:127.0.0.1:", 0), 0u) << port;
@@ -82,7 +80,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
     hx::test::TempProgramFolder folder;
     const std::string link = folder.File("simulated-drive");
-    hx::test::BackgroundProgram sim(driveSim(), {"--pty", link, "--station", "7", "--db", "-"}, 1);
+    hx::test::BackgroundProgram sim(hx::test::DriveSimProgram(), {"--pty", link, "--station", "7", "--db", "-"}, 1);
     ASSERT_EQ(sim.Lines().size(), 1u);
 
     // A copy of the program in a folder of its own, with its own settings:

@@ -14,12 +14,11 @@
 
 namespace {
 
-std::string Program() { return hx::test::BuildBinFolder() + "/halvex-drive-sim"; }
-
 // The program in the background; `lines` is how many lines of its output to
 // wait for before the test goes on.
 struct Sim : hx::test::BackgroundProgram {
-    Sim(std::vector<std::string> args, int lines = 1) : BackgroundProgram(Program(), std::move(args), lines) {}
+    Sim(std::vector<std::string> args, int lines = 1)
+        : BackgroundProgram(hx::test::DriveSimProgram(), std::move(args), lines) {}
     std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
 };
 

@@ -68,6 +68,7 @@ ProgramResult RunProgram(const std::string& program, std::vector<std::string> ar
 }
 
 std::string CliProgram() { return BuildBinFolder() + "/halvex-cli"; }
+std::string DriveSimProgram() { return BuildBinFolder() + "/halvex-drive-sim"; }
 
 ProgramResult RunCli(std::vector<std::string> args) { return RunProgram(CliProgram(), std::move(args)); }
 

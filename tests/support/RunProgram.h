@@ -14,8 +14,9 @@ struct ProgramResult {
 // Collects both output streams; a program still running after 60 s is killed.
 ProgramResult RunProgram(const std::string& program, std::vector<std::string> args);
 
-// The build's halvex-cli, and a run of it.
+// The build's halvex-cli, and a run of it; the build's simulated drive.
 std::string CliProgram();
+std::string DriveSimProgram();
 ProgramResult RunCli(std::vector<std::string> args);
 
 // The words of `first` followed by those of `then`.

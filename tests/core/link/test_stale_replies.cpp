@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -50,14 +48,13 @@ protected:
         ::unsetenv("XDG_STATE_HOME");
         std::filesystem::remove_all(m_state);
     }
-    static std::string Cli() { return hx::test::BuildBinFolder() + "/halvex-cli"; }
     // The drive answers at once again: the next program's read gets its own
     // value, never the stale reply of the one before.
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
         drive.Server().SetFaults(0, 0, 0);
         auto args = LinkArgs(drive, 400, 600);
         args.insert(args.end(), {"read", "10"});
-        const auto second = hx::test::RunProgram(Cli(), args);
+        const auto second = hx::test::RunCli(args);
         EXPECT_EQ(second.status, 0) << second.err;
         EXPECT_EQ(second.out, "10=1010\n");
     }
@@ -148,7 +145,7 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
     drive.Server().SetFaults(0, 0, 500);
     auto args = LinkArgs(drive, 50, 600);
     args.insert(args.end(), {"find", "5", "5"});
-    const auto first = hx::test::RunProgram(Cli(), args);
+    const auto first = hx::test::RunCli(args);
     EXPECT_EQ(first.status, 1) << first.err;
     EXPECT_EQ(first.out, "");
     NextProgramReadsItsOwnValue(drive);
@@ -162,23 +159,12 @@ TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
     // The first program sends its request and is killed before any answer.
     auto args = LinkArgs(drive, 400, 600);
     args.insert(args.end(), {"find", "5", "5"});
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>("halvex-cli")};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::freopen("/dev/null", "w", stdout);
-        ::freopen("/dev/null", "w", stderr);
-        ::execv(Cli().c_str(), argv.data());
-        ::_exit(127);
+    {
+        hx::test::BackgroundProgram first(hx::test::CliProgram(), args, 0, true);
+        hx::test::PollUntil([&] { return drive.Server().GetStats().framesReceived > seen; },
+                            std::chrono::seconds(20));
+        first.Stop(SIGKILL);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (drive.Server().GetStats().framesReceived == seen && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
     ASSERT_GT(drive.Server().GetStats().framesReceived, seen);
 
     NextProgramReadsItsOwnValue(drive);

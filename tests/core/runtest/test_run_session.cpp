@@ -172,11 +172,11 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
 
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     session.Stop(b.Link(), Mode::Velocity);
-    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::StopUnconfirmed; }));
+    ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::StopUnconfirmed; }));
     EXPECT_EQ(b.Vd().Peek(70), 1);
     EXPECT_FALSE(session.Start(r, {}));  // nothing starts while a motion may run
     b.Server().SetStation(kStation);
-    ASSERT_TRUE(WaitUntil([&] { return session.State() == RunState::Idle; }));
+    ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::Idle; }));
     EXPECT_EQ(b.Vd().Peek(70), 0) << "idle before the drive took the stop";
     EXPECT_EQ(changes.load(), 2);  // unconfirmed, then confirmed
     EXPECT_TRUE(session.Close(b.Link(), Mode::Velocity));
@@ -227,7 +227,7 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     };
     RunSession session;
     const RunOutcome out = RunAndWait(session, r, [&] {
-        WaitUntil([&] { return blockReads() >= 3; });
+        hx::test::PollUntil([&] { return blockReads() >= 3; });
         session.StopRun(b.Link(), Mode::Velocity);
     });
     EXPECT_EQ(out.status, RunStatus::Completed);

@@ -350,11 +350,10 @@ TEST(Scope, CommandLinePlotDrawsAWaveFile) {
     std::string error;
     const std::string wave = folder.Path() + "/a.wave", png = folder.Path() + "/a.png";
     ASSERT_TRUE(hx::SaveWaveFile(wave, rec, &error)) << error;
-    const auto r = hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli",
-                                        {"wave", "plot", wave, "-o", png, "--size", "640x360", "--lang", "en"});
+    const auto r = hx::test::RunCli({"wave", "plot", wave, "-o", png, "--size", "640x360", "--lang", "en"});
     ASSERT_EQ(r.status, 0) << r.err;
     const QImage image(QString::fromStdString(png));
     ASSERT_EQ(image.size(), QSize(640, 360));
     EXPECT_GT(pixelsOf(image, QColor(255, 0, 0)), 300);
-    EXPECT_NE(hx::test::RunProgram(hx::test::BuildBinFolder() + "/halvex-cli", {"wave", "plot", wave, "-o", "a.jpg"}).status, 0);
+    EXPECT_NE(hx::test::RunCli({"wave", "plot", wave, "-o", "a.jpg"}).status, 0);
 }
