@@ -21,14 +21,14 @@ std::string Fixed(double v, int decimals) {
     return s;
 }
 
-// Phase ticks at multiples of 15, 30, 45, 90 or 180 degrees, whichever is
-// the smallest to leave room between labels.
+// Phase ticks at multiples of 45, 90 or 180 degrees (5 to 30 when zoomed
+// in), whichever is the smallest to leave room between labels.
 TickSet PhaseTicks(double lo, double hi, int p0, int p1, int minSpacing) {
     TickSet out;
     const double span = hi - lo;
     const int length = std::abs(p1 - p0);
     if (!(span > 0) || length < 2) return out;
-    for (double step : {15.0, 30.0, 45.0, 90.0, 180.0, 360.0}) {
+    for (double step : {5.0, 10.0, 15.0, 30.0, 45.0, 90.0, 180.0, 360.0}) {
         if (step * length / span < minSpacing && step < 360) continue;
         out.step = step;
         for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + 1e-9; ++k) {
@@ -123,7 +123,7 @@ const BodeLayout& BodeModel::ComputeLayout(const TextMeasure& measure) {
     const BodeView& v = View();
     auto height = [&](const std::string& s) { return measure(s).height; };
     l.yTicks[0] = ChooseTicks(v.dbMin, v.dbMax, bottoms[0], tops[0], height, 4, th + 6);
-    l.yTicks[1] = PhaseTicks(v.degMin, v.degMax, bottoms[1], tops[1], th + 6);
+    l.yTicks[1] = PhaseTicks(v.degMin, v.degMax, bottoms[1], tops[1], 2 * (th + 6));
     l.yTicks[2] = ChooseTicks(0, 1, bottoms[2], tops[2], height, 2, th + 2);
     int widest = measure("-000").width;
     for (const TickSet& t : l.yTicks)

@@ -150,6 +150,8 @@ std::vector<double> LogFrequencies(double lowHz, double highHz, int n) {
     out.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         out.push_back(n == 1 ? lowHz : LogInterpolate(lowHz, highHz, static_cast<double>(i) / (n - 1)));
+    out.back() = highHz;  // the ends exactly, not a rounding away
+    out.front() = lowHz;
     return out;
 }
 
