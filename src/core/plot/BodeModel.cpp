@@ -116,10 +116,12 @@ const BodeLayout& BodeModel::ComputeLayout(const TextMeasure& measure) {
     const int th = std::max(1, measure("0").height);
     const int top = m_control.top + kMargin + th / 2;
     const int bottom = m_control.bottom - kMargin - th - 4;
-    const int avail = std::max(30, bottom - top - 2 * kPaneGap);
+    // Room between the panes for the two labels at their edges.
+    const int gap = std::max(kPaneGap, th + 2);
+    const int avail = std::max(30, bottom - top - 2 * gap);
     const int hMag = static_cast<int>(avail * kMagnitudeShare), hPhase = static_cast<int>(avail * kPhaseShare);
-    const std::array<int, 3> tops{top, top + hMag + kPaneGap, top + hMag + hPhase + 2 * kPaneGap};
-    const std::array<int, 3> bottoms{top + hMag, top + hMag + kPaneGap + hPhase, bottom};
+    const std::array<int, 3> tops{top, top + hMag + gap, top + hMag + hPhase + 2 * gap};
+    const std::array<int, 3> bottoms{top + hMag, top + hMag + gap + hPhase, bottom};
     const BodeView& v = View();
     auto height = [&](const std::string& s) { return measure(s).height; };
     l.yTicks[0] = ChooseTicks(v.dbMin, v.dbMax, bottoms[0], tops[0], height, 4, th + 6);

@@ -29,6 +29,7 @@ struct BodeCurve {
 };
 
 struct BodeMarks {
+    int curve = -1;  // the loop the marks belong to (an index into the curves)
     std::optional<double> crossoverHz;
     std::optional<double> phaseMarginDeg;   // at phaseMarginHz
     std::optional<double> phaseMarginHz;

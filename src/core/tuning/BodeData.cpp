@@ -24,9 +24,11 @@ BodeData BodeFromDesign(const Identification& id, const Design& d) {
     if (d.status == Design::Status::Ok && !d.openLoop.empty()) {
         b.series.push_back({kLoopAfterName, d.openLoop, true, true, kAfterColour});
         b.margins = d.margins;
+        b.markedSeries = static_cast<int>(b.series.size()) - 1;
         b.notches = ActiveNotches(d.loop);
     } else {
         b.margins = d.marginsBefore;
+        b.markedSeries = d.openLoopBefore.empty() ? -1 : static_cast<int>(b.series.size()) - 1;
         b.notches = ActiveNotches(d.loop);
     }
     return b;
@@ -36,6 +38,7 @@ BodeData BodeOfLoop(const FrequencyResponse& openLoop, const std::string& name, 
     BodeData b;
     b.series.push_back({name, openLoop, true, false, kAfterColour});
     b.margins = ComputeMargins(openLoop);
+    b.markedSeries = 0;
     b.notches = notches;
     return b;
 }
@@ -58,6 +61,7 @@ std::vector<plot::BodeCurve> BodeCurves(const BodeData& data, const std::functio
 
 plot::BodeMarks BodeMarksOf(const BodeData& data) {
     plot::BodeMarks m;
+    m.curve = data.markedSeries;
     m.crossoverHz = data.margins.crossoverHz;
     m.phaseMarginDeg = data.margins.phaseMarginDeg;
     m.phaseMarginHz = data.margins.phaseMarginHz;

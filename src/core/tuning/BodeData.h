@@ -31,6 +31,7 @@ struct BodeSeries {
 struct BodeData {
     std::vector<BodeSeries> series;
     LoopMargins margins;         // of the loop the marks belong to
+    int markedSeries = -1;       // which series that is
     std::vector<Notch> notches;  // active in that loop
 };
 

@@ -43,8 +43,11 @@ std::string captionOfType(int32_t type) {
 
 QRect toQRect(const hx::plot::PixelRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); }
 
+
+}  // namespace
+
 // Width and height of a saved image, starting at the plot's own size.
-std::optional<QSize> askImageSize(QWidget* parent, QSize current) {
+std::optional<QSize> AskImageSize(QWidget* parent, QSize current) {
     QDialog dialog(parent);
     dialog.setWindowTitle(Cscope::tr("图片大小"));
     auto* form = new QFormLayout(&dialog);
@@ -66,8 +69,6 @@ std::optional<QSize> askImageSize(QWidget* parent, QSize current) {
     return QSize(width->value(), height->value());
 }
 
-}  // namespace
-
 Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<ScopeInput>(*this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -78,7 +79,7 @@ Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<Scop
         if (!c.isValid()) return std::nullopt;
         return c;
     };
-    m_sizePicker = [this](QSize current) { return askImageSize(this, current); };
+    m_sizePicker = [this](QSize current) { return AskImageSize(this, current); };
     m_model.SetRect(0, 0, width(), height());
 }
 

@@ -187,7 +187,11 @@ TEST(RobustShaping, HoldsOverTwentyPercent) {
         EXPECT_EQ(r.sets.size(), c.sets);
         EXPECT_NEAR(r.worstResidual, WorstResidual(r.sets, c.hz, c.zeta, kRobustSpread), 1e-12);
         // The plain proposal (one set on the measured frequency) leaves more at the band's edges.
-        const auto plain = hx::analysis::ProposeAntiVibration({true, c.hz, c.zeta});
+        hx::analysis::ResidualVibration measured;
+        measured.ringing = true;
+        measured.frequencyHz = c.hz;
+        measured.dampingRatio = c.zeta;
+        const auto plain = hx::analysis::ProposeAntiVibration(measured);
         const std::vector<hx::analysis::AntiVibrationSet> one(static_cast<std::size_t>(std::max(plain.sets, 1)), plain.set);
         EXPECT_GT(WorstResidual(one, c.hz, c.zeta, kRobustSpread), r.worstResidual);
     }
