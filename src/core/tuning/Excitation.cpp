@@ -12,11 +12,11 @@ constexpr double kProbeAcceleration = 20;   // rev/s^2
 constexpr int kProbeSpeed = 100;            // 0.01 rps
 constexpr double kCurrentShare = 0.5;       // of the current limit the moves' acceleration asks
 constexpr double kMovePulseSeconds = 0.005; // each acceleration pulse of a command move, at most
-constexpr int kPointsPerChannelMax = 2000;
+constexpr int kPointsPerChannelMax = 4000;
 
-int PointsFor(const SamplingLimits& drive, int channels) {
+int PointsFor(const SamplingLimits& drive, int channels, int most = kPointsPerChannelMax) {
     const int per = drive.capacity > 0 ? drive.capacity / std::max(1, channels) : 200;
-    return std::clamp(per / 100 * 100, 200, kPointsPerChannelMax);
+    return std::clamp(per / 100 * 100, 200, most);
 }
 
 int ChannelsOffered(const SamplingLimits& drive) {
@@ -70,7 +70,7 @@ MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive) {
     m.backAndForth = 1;
     m.direction = 1;
     s.capture.codes = Codes(drive, {kSpeedFeedbackSource, kTorqueCurrentSource});
-    s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes));
+    s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes), 2000);
     s.capture.intervalUs = IntervalFor(TrapezoidSeconds(m), s.capture.points);
     m.sampleInterval = s.capture.intervalUs;
     s.travelRev = TrapezoidTravelRev(m);
@@ -107,7 +107,7 @@ ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& 
             m.direction = 1;
             s.capture.codes = Codes(drive, {kPositionReferenceSource, kSpeedReferenceSource, kSpeedFeedbackSource,
                                             kTorqueCurrentSource});
-            s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes));
+            s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes), 2000);
             s.capture.intervalUs = 1000;
             s.capture.records = 2;
             m.sampleInterval = s.capture.intervalUs;
@@ -127,9 +127,9 @@ ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& 
     t.excitationMa = excitationMa;
     t.spectrumSettings = 0x22;  // 4 kHz, 4096 points: a second of excitation
     t.capture.codes = Codes(drive, {kTorqueCurrentSource, kSpeedFeedbackSource});
-    t.capture.points = std::min(PointsFor(drive, ActiveChannelCount(t.capture.codes)), 4000);
+    t.capture.points = PointsFor(drive, ActiveChannelCount(t.capture.codes));
     t.capture.intervalUs = 100;
-    t.capture.records = 3;
+    t.capture.records = 6;
     t.lowHz = 20;
     t.highHz = 2000;
     // Held by the position loop the motor hardly moves; what a constant

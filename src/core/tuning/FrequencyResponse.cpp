@@ -186,17 +186,23 @@ LoopMargins ComputeMargins(const FrequencyResponse& raw, double minCoherence) {
         m.gainCrossoversHz.push_back(hz);
         const double p = phase[i - 1] + t * (phase[i] - phase[i - 1]);
         // Lag still to go to -180, or lead still to go to +180: the nearer.
-        const double pm = std::min(p + 180.0, 180.0 - p);
+        double pm = std::min(p + 180.0, 180.0 - p);
+        // More than a turn past: the unwrapping slipped over a gap in the
+        // points, and only the wrapped distance is to be trusted.
+        if (pm < -180.0) pm = 180.0 - std::abs(Wrap180(p));
         if (!m.phaseMarginDeg || pm < *m.phaseMarginDeg) {
             m.phaseMarginDeg = pm;
             m.phaseMarginHz = hz;
         }
     }
     if (m.gainCrossoversHz.empty()) return m;
-    m.crossoverHz = m.gainCrossoversHz.front();
+    // The loop's bandwidth: where it falls through 0 dB for the last time
+    // (a low mode's dip may cross it below as well).
+    m.crossoverHz = m.gainCrossoversHz.back();
+    const double firstCrossover = m.gainCrossoversHz.front();
 
     for (std::size_t i = 1; i < L.size(); ++i) {
-        if (L.hz[i] <= *m.crossoverHz) continue;
+        if (L.hz[i] <= firstCrossover) continue;
         // The phase runs linearly between the two points (as Blend draws
         // it); a crossing of -180 degrees is an odd multiple of pi on the way.
         const Complex a = L.value[i - 1], b = L.value[i];
@@ -207,7 +213,7 @@ LoopMargins ComputeMargins(const FrequencyResponse& raw, double minCoherence) {
         if (odd > hi || pa == pb) continue;
         const double t = (odd - pa) / (pb - pa);
         const double hz = LogInterpolate(L.hz[i - 1], L.hz[i], t);
-        if (hz <= *m.crossoverHz) continue;
+        if (hz <= firstCrossover) continue;
         const double re = -std::abs(Blend(a, b, t));
         const double gm = -20.0 * std::log10(-re);
         if (!m.gainMarginDb || gm < *m.gainMarginDb) {

@@ -86,7 +86,7 @@ std::vector<double> LogFrequencies(double lowHz, double highHz, int n);
 // smallest; negative when a resonance lifts |L| above 1 there.
 // Points whose coherence is below minCoherence are left out.
 struct LoopMargins {
-    std::optional<double> crossoverHz;        // the first gain crossover
+    std::optional<double> crossoverHz;        // the last gain crossover: the loop's bandwidth
     std::optional<double> phaseMarginDeg;     // smallest over the gain crossovers
     std::optional<double> phaseMarginHz;      // where it is
     std::optional<double> gainMarginDb;       // nullopt: no phase crossover in the band

@@ -11,7 +11,8 @@
 // The choice, for a crossover fc:
 //   Pr1.13   the identified ratio;
 //   Pr1.06   Ti = 4 / (2 pi fc): the integral's corner a quarter of the
-//            crossover, where it costs 14 degrees of phase margin;
+//            crossover, where it costs 14 degrees of phase margin (a quarter
+//            of the lowest crossover where a low mode's dip adds one);
 //   Pr1.27   tau = 1 / (2 pi 6 fc): the torque filter's corner six times the
 //            crossover (10 degrees), which keeps the noise and the modes
 //            far above out of the loop;

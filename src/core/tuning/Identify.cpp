@@ -26,21 +26,17 @@ double Quantile(std::vector<double> v, double q) {
 
 double Deg(double rad) { return rad * 180.0 / kPi; }
 
-// Keeps a point of `from` only where its coherence is at least the other's there.
-void TakeBetter(const FrequencyResponse& from, const FrequencyResponse& other, FrequencyResponse& into) {
-    for (std::size_t i = 0; i < from.size(); ++i) {
-        const double f = from.hz[i];
-        const bool inOther = !other.empty() && f >= other.hz.front() && f <= other.hz.back();
-        if (inOther && from.CoherenceAt(i) < CoherenceAt(other, f)) continue;
-        into.hz.push_back(f);
-        into.value.push_back(from.value[i]);
-        into.coherence.push_back(from.CoherenceAt(i));
-    }
-}
+// How far a rigid body's bin may be turned: for the ratio's votes, and for
+// the scale (wider: the plant's rigid bins lie higher, where the current
+// loop turns them a little; what it takes off the magnitude is 0.3 dB).
+constexpr double kRigidPhaseDeg = 20.0, kScalePhaseDeg = 25.0;
+// Above the split the open loop's lines fade into noise: only clear ones
+// fill in where the plant's estimate fails (at an anti-resonance).
+constexpr double kHighBandLineCoherence = 0.9;
 
 }  // namespace
 
-NormalisedPlant Normalise(const PlantMeasurement& m) {
+NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale) {
     NormalisedPlant out;
     if (m.openLoop.empty()) return out;
     FrequencyResponse gl = m.openLoop;
@@ -50,42 +46,88 @@ NormalisedPlant Normalise(const PlantMeasurement& m) {
         out.g = gl;
         return out;
     }
-    // The scale that puts the plant onto G, from the band both cover.
+    // The plant's estimate (speed over torque current while the loop holds
+    // the motor) drifts where the loop's gain is high, and its lowest bins
+    // are blurred by the window (a plant falling as 1/f borrows from its
+    // neighbours below): from twice the measured loop's first crossover and
+    // five bins up it is sound, and there it is what a notch needs; below,
+    // the open loop (measured with the instrument) is right. The first
+    // crossover, so that a stray point of the open loop above 0 dB far up
+    // cannot push the split there.
+    const LoopMargins loop = ComputeMargins(m.openLoop, kIdentifyCoherence);
+    const double crossover = loop.gainCrossoversHz.empty() ? 0.0 : loop.gainCrossoversHz.front();
+    const double plantBin = m.plant.size() > 1 ? (m.plant.hz.back() - m.plant.hz.front()) / (m.plant.size() - 1) : 0;
+    out.splitHz = std::max(2 * crossover, 5 * plantBin);
+    // A first scale from the band both cover: above the split where there
+    // are points enough, else above the crossover, else wherever both are
+    // coherent (Identify refines it once the modes are known).
     std::vector<double> logRatio, phase;
-    for (std::size_t i = 0; i < gl.size(); ++i) {
-        if (gl.CoherenceAt(i) < kIdentifyCoherence) continue;
-        const double f = gl.hz[i];
-        if (CoherenceAt(m.plant, f) < kIdentifyCoherence) continue;
-        const std::optional<Complex> p = ValueAt(m.plant, f);
-        if (!p || std::abs(*p) == 0) continue;
-        const Complex r = gl.value[i] / *p;
-        logRatio.push_back(std::log(std::abs(r)));
-        phase.push_back(Deg(std::arg(r)));
+    for (double from : {out.splitHz, crossover, 0.0}) {
+        logRatio.clear();
+        phase.clear();
+        for (std::size_t i = 0; i < gl.size(); ++i) {
+            const double f = gl.hz[i];
+            if (gl.CoherenceAt(i) < kIdentifyCoherence || f < from) continue;
+            if (CoherenceAt(m.plant, f) < kIdentifyCoherence) continue;
+            const std::optional<Complex> p = ValueAt(m.plant, f);
+            if (!p || std::abs(*p) == 0) continue;
+            const Complex r = gl.value[i] / *p;
+            logRatio.push_back(std::log(std::abs(r)));
+            phase.push_back(Deg(std::arg(r)));
+        }
+        if (logRatio.size() >= 3) break;
     }
     out.overlapPoints = static_cast<int>(logRatio.size());
-    if (logRatio.size() < 3) {
+    if (logRatio.size() < 3 && !scale) {
         out.g = gl;
         return out;
     }
-    out.plantScale = std::exp(Median(logRatio));
-    out.overlapPhaseSpreadDeg = Quantile(phase, 0.75) - Quantile(phase, 0.25);
-    FrequencyResponse gp = m.plant;
-    gp.coherence.resize(gp.size(), 1.0);
-    for (Complex& v : gp.value) v *= *out.plantScale;
-    FrequencyResponse merged;
-    merged.averages = std::max(gl.averages, gp.averages);
-    TakeBetter(gl, gp, merged);
-    TakeBetter(gp, gl, merged);
-    std::vector<std::size_t> order(merged.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return merged.hz[a] < merged.hz[b]; });
-    for (std::size_t i : order) {
-        if (!out.g.empty() && merged.hz[i] <= out.g.hz.back()) continue;
-        out.g.hz.push_back(merged.hz[i]);
-        out.g.value.push_back(merged.value[i]);
-        out.g.coherence.push_back(merged.coherence[i]);
+    out.plantScale = scale ? *scale : std::exp(Median(logRatio));
+    out.overlapPhaseSpreadDeg = phase.empty() ? 0.0 : Quantile(phase, 0.75) - Quantile(phase, 0.25);
+    // Below the split the open loop's points; above it the plant's where
+    // it is coherent, the open loop's clear lines only where it is not.
+    FrequencyResponse low, high;
+    for (std::size_t i = 0; i < gl.size(); ++i) {
+        const double f = gl.hz[i];
+        const bool plantThere = f >= m.plant.hz.front() && f <= m.plant.hz.back() &&
+                                CoherenceAt(m.plant, f) >= kIdentifyCoherence;
+        if (f >= out.splitHz && plantThere) continue;
+        if (f >= out.splitHz && gl.CoherenceAt(i) < kHighBandLineCoherence) continue;
+        low.hz.push_back(f);
+        low.value.push_back(gl.value[i]);
+        low.coherence.push_back(gl.CoherenceAt(i));
     }
-    out.g.averages = merged.averages;
+    for (std::size_t i = 0; i < m.plant.size(); ++i) {
+        if (m.plant.hz[i] < out.splitHz || m.plant.CoherenceAt(i) < kIdentifyCoherence) continue;
+        high.hz.push_back(m.plant.hz[i]);
+        high.value.push_back(m.plant.value[i] * *out.plantScale);
+        high.coherence.push_back(m.plant.CoherenceAt(i));
+    }
+    out.g = Merge(low, high);
+    out.g.averages = std::max(gl.averages, m.plant.averages);
+    return out;
+}
+
+std::vector<double> RigidCompliance(const FrequencyResponse& r, const ModeSearch& modes, double maxPhaseDeg) {
+    std::vector<double> modeHz;
+    for (const Mode& m : modes.resonances) modeHz.push_back(m.hz);
+    for (const Mode& m : modes.antiResonances) modeHz.push_back(m.hz);
+    std::vector<double> out;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        if (r.CoherenceAt(i) < kIdentifyCoherence) continue;
+        const double f = r.hz[i];
+        const bool nearMode = std::any_of(modeHz.begin(), modeHz.end(), [&](double m) {
+            return std::abs(std::log(f / m)) < std::log(1 + kModeExclusionShare);
+        });
+        if (nearMode) continue;
+        Complex shape = 1.0;
+        for (const ModePair& p : modes.pairs) shape *= PairShape(p, f);
+        // A rigid body's j w r is real and positive; bins where friction,
+        // the current loop or a filter turn it are no rigid body.
+        const Complex x = r.value[i] * Complex(0.0, 2 * kPi * f) / shape;
+        if (std::abs(Deg(std::arg(x))) > maxPhaseDeg || std::abs(x) <= 0) continue;
+        out.push_back(std::abs(x));
+    }
     return out;
 }
 
@@ -94,26 +136,9 @@ InertiaEstimate EstimateInertiaRatio(const FrequencyResponse& g, const ModeSearc
     InertiaEstimate out;
     out.askedCrossoverHz = askedHz;
     if (openLoop && !openLoop->empty()) out.measuredCrossoverHz = ComputeMargins(*openLoop, kIdentifyCoherence).crossoverHz;
-    std::vector<double> modeHz;
-    for (const Mode& r : modes.resonances) modeHz.push_back(r.hz);
-    for (const Mode& a : modes.antiResonances) modeHz.push_back(a.hz);
-    std::vector<double> votes;
-    for (std::size_t i = 0; i < g.size(); ++i) {
-        if (g.CoherenceAt(i) < kIdentifyCoherence) continue;
-        const double f = g.hz[i];
-        const bool nearMode = std::any_of(modeHz.begin(), modeHz.end(), [&](double m) {
-            return std::abs(std::log(f / m)) < std::log(1 + kModeExclusionShare);
-        });
-        if (nearMode) continue;
-        Complex shape = 1.0;
-        for (const ModePair& p : modes.pairs) shape *= PairShape(p, f);
-        // A rigid body's j w G is real and positive: 1 / (1 + R). Bins
-        // where friction, the current loop or a filter turn it are no
-        // rigid body and do not vote.
-        const Complex x = g.value[i] * Complex(0.0, 2 * kPi * f) / shape;
-        if (std::abs(Deg(std::arg(x))) > 20.0 || std::abs(x) <= 0) continue;
-        votes.push_back(1.0 / std::abs(x));
-    }
+    // 1 + R = 1 / |j w G| at each rigid bin; the median wins.
+    std::vector<double> votes = RigidCompliance(g, modes, kRigidPhaseDeg);
+    for (double& v : votes) v = 1.0 / v;
     out.votes = static_cast<int>(votes.size());
     if (votes.empty()) return out;
     const double onePlusR = Median(votes);
@@ -200,6 +225,21 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     ModeOptions mo;
     mo.minCoherence = kIdentifyCoherence;
     id.modes = FindModes(searched, mo);
+    // The scale once more, now that the modes are known: the rigid body as
+    // the open loop sees it (Jm / Jtotal) over the rigid body as the plant
+    // sees it (Kt / Jtotal), each the median of its own rigid bins. Both
+    // are measured where they are good, which the band they share (few
+    // points of the open loop, high up) is not.
+    if (id.plant.plantScale) {
+        FrequencyResponse gl = m.openLoop;
+        for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
+        const std::vector<double> fromLoop = RigidCompliance(gl, id.modes, kScalePhaseDeg);
+        const std::vector<double> fromPlant = RigidCompliance(m.plant, id.modes, kScalePhaseDeg);
+        if (fromLoop.size() >= 5 && fromPlant.size() >= 5) {
+            id.plant = Normalise(m, Median(fromLoop) / Median(fromPlant));
+            id.modes = FindModes(id.plant.g, mo);
+        }
+    }
     if (id.plant.g.empty()) {
         id.notes.push_back("no open-loop measurement: the inertia ratio cannot be identified");
         return id;

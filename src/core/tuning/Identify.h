@@ -31,8 +31,13 @@
 // The plant over a wider band may come from a second measurement (the
 // speed over the torque current while the drive's own torque excitation
 // runs, P = y / i): it carries Kt / Jtot in the drive's units, not Kt / Jm.
-// It is put on G's scale by the median ratio G / P over the band both
-// cover; without that overlap it cannot be used for the design.
+// It is put on G's scale by the ratio of the two rigid bodies (the
+// median of |j w G| over the open loop's rigid bins over the median of
+// |j w P| over the plant's: Jm / Kt), first over the band both cover to
+// find the modes; without such an overlap it cannot be used. Inside the
+// loop's own band the plant's estimate is drawn toward the controller (the
+// loop feeds the torque noise back into the current it is divided by), so
+// G is the open loop's below twice its crossover and the plant's above.
 
 #include <optional>
 #include <string>
@@ -69,8 +74,15 @@ struct NormalisedPlant {
     std::optional<double> plantScale;
     double overlapPhaseSpreadDeg = 0;
     int overlapPoints = 0;
+    double splitHz = 0;  // below: from the open loop; above: from the plant
 };
-NormalisedPlant Normalise(const PlantMeasurement& m);
+// scale: the plant's factor when it is known (Identify finds it from the
+// rigid bins once the modes are known); otherwise from the band both cover.
+NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale = std::nullopt);
+
+// |j w r / modes' shapes| at every coherent bin away from the modes whose
+// phase shows a rigid body (within maxPhaseDeg of 0): 1 / inertia, in r's units.
+std::vector<double> RigidCompliance(const FrequencyResponse& r, const ModeSearch& modes, double maxPhaseDeg);
 
 struct InertiaEstimate {
     std::optional<double> ratio;   // load / rotor; nullopt when no bin could vote

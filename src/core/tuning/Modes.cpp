@@ -66,9 +66,15 @@ bool Solve(std::array<std::array<double, N>, N> a, std::array<double, N> b, std:
 std::optional<std::pair<double, double>> FitResonance(const std::vector<double>& hz, const std::vector<Complex>& h,
                                                       const std::vector<double>& weight, double centreHz,
                                                       double share) {
+    // Widened where the points are sparse (a coarse estimate's few bins
+    // across a broad resonance): seven points at least, within 35 %.
     std::vector<std::size_t> idx;
-    for (std::size_t i = 0; i < hz.size(); ++i)
-        if (hz[i] >= centreHz / (1 + share) && hz[i] <= centreHz * (1 + share)) idx.push_back(i);
+    for (; share <= 0.35; share *= 1.25) {
+        idx.clear();
+        for (std::size_t i = 0; i < hz.size(); ++i)
+            if (hz[i] >= centreHz / (1 + share) && hz[i] <= centreHz * (1 + share)) idx.push_back(i);
+        if (idx.size() >= 7) break;
+    }
     if (idx.size() < 6) return std::nullopt;
     std::array<double, 5> x{};  // a0, a1, b0, b1, b2
     std::vector<double> sk(idx.size(), 1.0);
@@ -203,7 +209,7 @@ ModeSearch FindModes(const FrequencyResponse& plant, const ModeOptions& o) {
         raw[i] = MagnitudeDb(compliance[i]);
         weight[i] = p.CoherenceAt(i);
     }
-    // Smoothing over a constant share of frequency, weighted by coherence.
+    // Smoothing over a constant share of frequency.
     std::vector<double> smooth(p.size());
     const double half = std::log(1 + kSmoothingShare);
     std::size_t lo = 0, hi = 0;
@@ -211,12 +217,11 @@ ModeSearch FindModes(const FrequencyResponse& plant, const ModeOptions& o) {
         const double x = std::log(p.hz[i]);
         while (std::log(p.hz[lo]) < x - half) ++lo;
         while (hi + 1 < p.size() && std::log(p.hz[hi + 1]) <= x + half) ++hi;
-        double sw = 0, s = 0;
-        for (std::size_t j = lo; j <= hi; ++j) {
-            sw += weight[j];
-            s += weight[j] * raw[j];
-        }
-        smooth[i] = sw > 0 ? s / sw : raw[i];
+        // The median of the window: one stray point is no peak.
+        std::vector<double> window(raw.begin() + static_cast<std::ptrdiff_t>(lo), raw.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+        std::nth_element(window.begin(), window.begin() + window.size() / 2, window.end());
+        smooth[i] = window.size() % 2 ? window[window.size() / 2]
+                                      : 0.5 * (window[window.size() / 2] + *std::max_element(window.begin(), window.begin() + window.size() / 2));
     }
     out.hz = p.hz;
     out.complianceDb = smooth;

@@ -49,6 +49,10 @@ private:
 
 Complex ToComplex(const kiss_fft_cpx& c) { return {c.r, c.i}; }
 
+// A line's power over the median of the bins within this many either side.
+constexpr std::size_t kLineNeighbourhood = 8;
+constexpr double kLineProminence = 4.0;
+
 }  // namespace
 
 bool Clipped(const std::vector<float>& samples) {
@@ -145,12 +149,18 @@ FrequencyResponse EstimateResponse(const EstimateInput& in, const EstimateOption
     const int step = std::max(1, static_cast<int>(std::lround(seg * (1.0 - std::clamp(options.overlap, 0.0, 0.9)))));
     int segments = 0;
     std::vector<Complex> X(nb), Y(nb);
+    std::vector<float> differenced;
     for (std::size_t r : kept) {
         const std::size_t n = in.input[r].size();
+        const std::vector<float>* output = &in.output[r];
+        if (options.integratingOutput) {
+            differenced = Differences(in.output[r]);
+            output = &differenced;
+        }
         for (std::size_t start = 0; start + static_cast<std::size_t>(seg) <= n; start += static_cast<std::size_t>(step)) {
             const auto& fx = fft.Transform(in.input[r], start, window);
             for (std::size_t k = 0; k < nb; ++k) X[k] = ToComplex(fx[static_cast<std::size_t>(first) + k]);
-            const auto& fy = fft.Transform(in.output[r], start, window);
+            const auto& fy = fft.Transform(*output, start, window);
             for (std::size_t k = 0; k < nb; ++k) Y[k] = ToComplex(fy[static_cast<std::size_t>(first) + k]);
             if (instrumented) {
                 const auto& fz = fft.Transform(in.instrument[r], start, window);
@@ -188,6 +198,7 @@ FrequencyResponse EstimateResponse(const EstimateInput& in, const EstimateOption
             h = sxx[k] > 0 ? sxy[k] / sxx[k] : Complex{};
             coherence = sxx[k] * syy[k] > 0 ? std::norm(sxy[k]) / (sxx[k] * syy[k]) : 0;
         }
+        if (options.integratingOutput) h /= 1.0 - std::exp(Complex(0, -2 * kPi * out.hz[k] * dt));
         out.value[k] = h * in.scale;
         // One segment alone always reads 1: it says nothing, so it says 0.
         out.coherence[k] = segments > 1 ? std::clamp(coherence, 0.0, 1.0) : 0.0;
@@ -198,6 +209,14 @@ FrequencyResponse EstimateResponse(const EstimateInput& in, const EstimateOption
         lines.averages = out.averages;
         for (std::size_t k = 1; k + 1 < nb; ++k) {
             if (!(power[k] > power[k - 1] && power[k] >= power[k + 1]) || power[k - 1] <= 0 || power[k + 1] <= 0) continue;
+            // A line stands well above its surroundings; where the moves'
+            // harmonics have faded into the instrument's own noise, a local
+            // maximum is only noise.
+            std::vector<double> around;
+            for (std::size_t j = k >= kLineNeighbourhood ? k - kLineNeighbourhood : 0; j < std::min(nb, k + kLineNeighbourhood + 1); ++j)
+                around.push_back(power[j]);
+            std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
+            if (power[k] < kLineProminence * around[around.size() / 2]) continue;
             // The peak of a Hann-windowed line between bins, from a
             // parabola through the log powers of the three bins.
             const double a = std::log(power[k - 1]), b = std::log(power[k]), c = std::log(power[k + 1]);

@@ -55,9 +55,16 @@ struct EstimateOptions {
     // power sits in lines, and the bins between lines only repeat the
     // nearest line's value through the window's leakage. With this set the
     // estimate keeps one point per line: the bin where the reference's
-    // power (the instrument's, else the input's) peaks, at the line's own
-    // frequency found between bins.
+    // power (the instrument's, else the input's) peaks at least 6 dB above
+    // the median of its surroundings, at the line's own frequency found
+    // between bins.
     bool linesOnly = false;
+    // The output integrates the input (speed over torque current): a
+    // segment's output then carries the memory of everything before it, and
+    // the cut at its start leaks into the lowest bins. With this set the
+    // estimate works on the output's differences (no memory to cut) and
+    // divides the exact difference (1 - e^-jwT) out again.
+    bool integratingOutput = false;
 };
 
 struct EstimateReport {

@@ -89,7 +89,8 @@ inline Measured Measure(const Machine& machine, const hx::tuning::ServoLoop& dur
         in.input = Channel(caps, t.capture, hx::tuning::kTorqueCurrentSource);
         in.output = Channel(caps, t.capture, hx::tuning::kSpeedFeedbackSource);
         in.scale = kPlantScale;
-        out.measurement.plant = hx::tuning::EstimateResponse(in, {.segmentPoints = 1024, .lowHz = 10, .highHz = 2500});
+        out.measurement.plant = hx::tuning::EstimateResponse(
+            in, {.segmentPoints = 2000, .lowHz = 10, .highHz = 2500, .integratingOutput = true});
     }
     out.measurement.during = during;
     out.maxTravelRev = furthest;

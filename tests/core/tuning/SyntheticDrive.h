@@ -34,12 +34,16 @@ struct Machine {
     double coulomb = 0;         // N m, on the load
     double currentLoopHz = 1000;
     double torqueNoise = 0.002;  // N m rms per tick
+    int encoderBits = 20;
     double jl() const { return ratio * jm; }
 };
 
 inline constexpr double kTick = 50e-6;
 inline constexpr int kSubsteps = 4;
-inline constexpr double kDelayTicks = 0.0;  // the loop acts within the tick it measures
+// The hold of the torque over a tick and the encoder difference: what is
+// left after the stepped lags, as the stepped drive shows it (flat within
+// 2 degrees from 200 Hz to 1.6 kHz).
+inline constexpr double kDelayTicks = 0.85;
 
 // Exact responses at hz, in SI. Motor speed over motor torque from the
 // three inertias' impedances.
@@ -80,17 +84,43 @@ inline Complex MotorAdmittance(const Machine& m, double hz) {
 
 inline constexpr double kSpeedFilterHz = 1500;
 
-// Speed feedback over torque-current reference, (rad/s) / A.
+// A first-order lag as the drive steps it each tick: y += (x - y) (1 - e^-wT).
+inline Complex DiscreteLag(double cornerHz, double hz) {
+    const double a = 1 - std::exp(-2 * kPi * cornerHz * kTick);
+    const Complex z1 = std::exp(Complex(0, -2 * kPi * hz * kTick));
+    return a / (1.0 - (1 - a) * z1);
+}
+
+// Speed feedback over torque-current reference, (rad/s) / A: the current
+// loop and the speed filter as stepped, the motor between them.
 inline Complex TruePlant(const Machine& m, double hz) {
     const Complex s(0.0, 2 * kPi * hz);
-    const Complex currentLoop = 1.0 / (1.0 + s / (2 * kPi * m.currentLoopHz));
-    const Complex speedFilter = 1.0 / (1.0 + s / (2 * kPi * kSpeedFilterHz));
-    return currentLoop * speedFilter * m.kt * MotorAdmittance(m, hz) * std::exp(-s * kDelayTicks * kTick);
+    return DiscreteLag(m.currentLoopHz, hz) * DiscreteLag(kSpeedFilterHz, hz) * m.kt * MotorAdmittance(m, hz) *
+           std::exp(-s * kDelayTicks * kTick);
+}
+
+struct Biquad;
+inline Complex NotchAt(const hx::tuning::Notch& n, double hz);
+
+// The speed controller as the drive steps it (times Jm / Kt, like
+// SpeedControllerResponse): the integral summed each tick, the torque
+// filter and the notches by the bilinear transform.
+inline Complex TrueController(const hx::tuning::ServoLoop& loop, double hz) {
+    const Complex z1 = std::exp(Complex(0, -2 * kPi * hz * kTick));
+    Complex c = 1.0;
+    if (loop.integralOn && loop.integralTimeS > 0) c += kTick / loop.integralTimeS / (1.0 - z1);
+    c *= 2 * kPi * loop.speedGainHz * (1 + loop.inertiaRatio);
+    if (loop.torqueFilterS > 0) {
+        const double k = 2 * loop.torqueFilterS / kTick;
+        c *= (1.0 + z1) / ((1 + k) + (1 - k) * z1);
+    }
+    for (const hx::tuning::Notch& n : loop.notches) c *= NotchAt(n, hz);
+    return c;
 }
 
 // The speed loop's open loop with these parameters.
 inline Complex TrueOpenLoop(const Machine& m, const hx::tuning::ServoLoop& loop, double hz) {
-    return hx::tuning::SpeedControllerResponse(loop, hz) * m.jm / m.kt * TruePlant(m, hz);
+    return TrueController(loop, hz) * m.jm / m.kt * TruePlant(m, hz);
 }
 
 inline hx::tuning::FrequencyResponse TrueResponse(const Machine& m, const hx::tuning::ServoLoop& loop, double lowHz,
@@ -128,6 +158,12 @@ struct Biquad {
     }
 };
 
+inline Complex NotchAt(const hx::tuning::Notch& n, double hz) {
+    const Biquad q = Biquad::Notch(n);
+    const Complex z1 = std::exp(Complex(0, -2 * kPi * hz * kTick));
+    return (q.b0 + q.b1 * z1 + q.b2 * z1 * z1) / (1.0 + q.a1 * z1 + q.a2 * z1 * z1);
+}
+
 inline int16_t Word(double v) { return static_cast<int16_t>(std::clamp(std::round(v), -32768.0, 32767.0)); }
 
 // One drive with its motor on the machine.
@@ -146,11 +182,12 @@ public:
     // One tick: position reference (rev) and its speed (rev/s) for the
     // feed-forward, and a torque current added to the reference (A).
     void Step(double refRev, double refRps, double injectA) {
-        const double encoder = std::floor(m_thetaM / (2 * kPi) * (1 << 20));
-        const double speed = (encoder - m_encoderPrev) / (1 << 20) * 2 * kPi / kTick;
+        const double counts = std::ldexp(1.0, m_m.encoderBits);
+        const double encoder = std::floor(m_thetaM / (2 * kPi) * counts);
+        const double speed = (encoder - m_encoderPrev) / counts * 2 * kPi / kTick;
         m_encoderPrev = encoder;
         m_speedFb += (speed - m_speedFb) * (1 - std::exp(-2 * kPi * kSpeedFilterHz * kTick));
-        const double thetaRev = encoder / (1 << 20);
+        const double thetaRev = encoder / counts;
         m_refRev = refRev;
         m_speedRef = m_loop.positionGainPerS * (refRev - thetaRev) * 2 * kPi + 0.3 * refRps * 2 * kPi;
         const double e = m_speedRef - m_speedFb;
@@ -158,7 +195,10 @@ public:
         if (m_loop.integralOn && m_loop.integralTimeS > 0) m_integral += e * kTick / m_loop.integralTimeS;
         double u = kp * (e + m_integral);
         if (m_loop.torqueFilterS > 0) {
-            m_filtered += (u - m_filtered) * kTick / (m_loop.torqueFilterS + kTick);
+            // y = (x + x1 + (k - 1) y1) / (k + 1), k = 2 tau / T
+            const double k = 2 * m_loop.torqueFilterS / kTick;
+            m_filtered = (u + m_filterIn + (k - 1) * m_filtered) / (k + 1);
+            m_filterIn = u;
             u = m_filtered;
         }
         for (Biquad& q : m_notch) u = q(u);
@@ -209,7 +249,7 @@ private:
     std::array<Biquad, hx::tuning::kNotchCount> m_notch;
     double m_kc = 0, m_cc = 0, m_jv = 0, m_kv = 0, m_cv = 0;
     double m_thetaM = 0, m_omegaM = 0, m_thetaL = 0, m_omegaL = 0, m_thetaV = 0, m_omegaV = 0;
-    double m_encoderPrev = 0, m_speedFb = 0, m_speedRef = 0, m_integral = 0, m_filtered = 0;
+    double m_encoderPrev = 0, m_speedFb = 0, m_speedRef = 0, m_integral = 0, m_filtered = 0, m_filterIn = 0;
     double m_currentRef = 0, m_current = 0, m_refRev = 0;
 };
 
