@@ -6,7 +6,7 @@
 //    average of 16 of them;
 //  - one frequency response of the servo tuning, from the captures the
 //    sequence takes (two kinds of command moves, 2 x 2 records of 4 channels
-//    x 2000 points, and the torque excitation, 3 records of 2 channels x 4000
+//    x 2000 points, and the torque excitation, 6 records of 2 channels x 4000
 //    points, all from a synthetic drive): the estimates, the identification
 //    (normalised plant, modes, inertia ratio) and the design, each and in all.
 // Goal: under 1 ms each for the vibration and spectrum figures; the whole
@@ -136,7 +136,8 @@ int main() {
             measurement.openLoop = hx::tuning::Merge(
                 measurement.openLoop,
                 hx::tuning::EstimateResponse(in, {.segmentPoints = 1000, .lowHz = 3, .highHz = 400, .linesOnly = true}));
-        measurement.plant = hx::tuning::EstimateResponse(torqueInput, {.segmentPoints = 1024, .lowHz = 10, .highHz = 2500});
+        measurement.plant = hx::tuning::EstimateResponse(
+            torqueInput, {.segmentPoints = 2000, .lowHz = 10, .highHz = 2500, .integratingOutput = true});
         sink += measurement.plant.size();
     });
     hx::tuning::Identification id;

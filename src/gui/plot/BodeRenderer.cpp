@@ -52,15 +52,21 @@ hx::plot::TextSize BodeRenderer::Measure(const std::string& text) const {
 }
 
 void BodeRenderer::Paint(QPainter& p, BodeModel& model, QSize size) const {
-    model.SetRect(0, 0, size.width(), size.height());
-    const hx::plot::BodeLayout& l = model.ComputeLayout([this](const std::string& s) { return Measure(s); });
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setFont(m_font);
+    // Laid out with the painting device's own metrics (an image, an SVG
+    // and the screen may differ).
+    const QFontMetrics metrics = p.fontMetrics();
+    model.SetRect(0, 0, size.width(), size.height());
+    const hx::plot::BodeLayout& l = model.ComputeLayout([&metrics](const std::string& s) {
+        const QString q = QString::fromStdString(s);
+        return hx::plot::TextSize{metrics.horizontalAdvance(q), metrics.height()};
+    });
     p.fillRect(QRect(QPoint(0, 0), size), ToQColor(BodeModel::kFrame));
     for (int pane = 0; pane < 3; ++pane) paintPane(p, model, static_cast<BodePane>(pane));
     // Frequency labels under the lowest pane.
-    const QFontMetrics fm(m_font);
+    const QFontMetrics fm = p.fontMetrics();  // the device's own, as painted
     p.setPen(kText);
     const int labelTop = l.panes[2].bottom + 3;
     for (const hx::plot::Tick& t : l.xTicks) {
@@ -109,7 +115,7 @@ void BodeRenderer::paintPane(QPainter& p, const BodeModel& model, BodePane pane)
     p.restore();
     p.setPen(QPen(ToQColor(BodeModel::kFrame).darker(140), 0));
     p.drawRect(r);
-    const QFontMetrics fm(m_font);
+    const QFontMetrics fm = p.fontMetrics();  // the device's own, as painted
     p.setPen(kText);
     for (const hx::plot::Tick& t : l.yTicks[k].ticks) {
         const QString s = QString::fromStdString(t.label);
@@ -124,7 +130,7 @@ void BodeRenderer::paintMarks(QPainter& p, const BodeModel& model) const {
     const hx::plot::BodeMarks& m = model.Marks();
     const hx::plot::BodeLayout& l = model.LastLayout();
     const QRect mag = ToQRect(l.panes[0]), phase = ToQRect(l.panes[1]);
-    const QFontMetrics fm(m_font);
+    const QFontMetrics fm = p.fontMetrics();  // the device's own, as painted
     const QColor yellow = ToQColor(BodeModel::kMarginColour);
     const hx::plot::BodeCurve* loop =
         m.curve >= 0 && m.curve < static_cast<int>(model.Curves().size()) ? &model.Curves()[static_cast<std::size_t>(m.curve)] : nullptr;
@@ -185,7 +191,7 @@ void BodeRenderer::paintMarks(QPainter& p, const BodeModel& model) const {
 
 void BodeRenderer::paintLegend(QPainter& p, const BodeModel& model) const {
     const QRect mag = ToQRect(model.LastLayout().panes[0]);
-    const QFontMetrics fm(m_font);
+    const QFontMetrics fm = p.fontMetrics();  // the device's own, as painted
     int y = mag.top() + fm.height() + 8;
     int width = 0;
     for (const hx::plot::BodeCurve& c : model.Curves())
@@ -209,7 +215,7 @@ void BodeRenderer::paintLegend(QPainter& p, const BodeModel& model) const {
 void BodeRenderer::paintCursors(QPainter& p, const BodeModel& model) const {
     if (!model.CursorsEnabled()) return;
     const hx::plot::BodeLayout& l = model.LastLayout();
-    const QFontMetrics fm(m_font);
+    const QFontMetrics fm = p.fontMetrics();  // the device's own, as painted
     for (int c = 0; c < 2; ++c) {
         const double hz = model.CursorHz(c);
         if (hz < model.View().fMin || hz > model.View().fMax) continue;
@@ -221,12 +227,12 @@ void BodeRenderer::paintCursors(QPainter& p, const BodeModel& model) const {
     const hx::plot::BodeReadout r = model.CursorReadout();
     int w = 0;
     for (const std::string& s : r.lines) w = std::max(w, fm.horizontalAdvance(QString::fromStdString(s)));
-    const QRect box(l.panes[0].right - w - 14, l.panes[0].top + 6, w + 10, static_cast<int>(r.lines.size()) * fm.height() + 6);
+    const QRect box(l.panes[0].right - w - 18, l.panes[0].top + 6, w + 14, static_cast<int>(r.lines.size()) * fm.height() + 6);
     p.fillRect(box, QColor(20, 20, 20, 220));
     p.setPen(QColor(240, 240, 240));
     int y = box.top() + 3;
     for (const std::string& s : r.lines) {
-        p.drawText(QRect(box.left() + 5, y, w + 2, fm.height()), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(s));
+        p.drawText(QRect(box.left() + 6, y, w + 6, fm.height()), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(s));
         y += fm.height();
     }
 }

@@ -106,6 +106,7 @@ TEST(FrequencyResponseWindow, GesturesCursorsAndExports) {
     w.cursorsButton()->click();
     EXPECT_TRUE(v->CursorsEnabled());
     EXPECT_EQ(v->Model().CursorReadout().lines.size(), 4u);  // positions and one line per curve
+    Shoot(w, "frequency_response_cursors");
     w.curveBoxes()[0]->click();
     EXPECT_FALSE(v->Model().Curves()[0].visible);
     EXPECT_EQ(v->Model().CursorReadout().lines.size(), 3u);
