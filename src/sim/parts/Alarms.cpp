@@ -38,6 +38,8 @@ void Alarms::Write(uint16_t a, uint16_t value, const WriteRequest& request) {
     if (a != reg::kFaultClear || !request.single) return;
     if (value == static_cast<uint16_t>(reg::kClearCurrentFaultValue)) {
         if (m_current > 0 && !(ConditionPresent(m_current) && AlarmDetected(m_current, Mask()))) m_current = 0;
+        // Cleared, the drive is back in service: torque a fault cut returns.
+        if (m_current == 0 && m_motor && !ConditionPresent(alarm::kOverSpeed)) m_motor->Model().ResetTrip();
     } else if (value == static_cast<uint16_t>(reg::kClearHistoryValue) && !m_clearing) {
         m_clearing = true;
         m_clearDue = m_now + m_clearTime;
@@ -76,6 +78,9 @@ void Alarms::OnTick(SimTime, MotorModel& motor) {
             SetMotorCondition(alarm::kFollowingError, false);
         }
     }
+    // A speed beyond the over-speed level, or a speed loop that rings: the
+    // motor has cut its torque, the alarm says why.
+    SetMotorCondition(alarm::kOverSpeed, motor.OverSpeedNow() || motor.Ringing());
     SetMotorCondition(alarm::kOverCurrent,
                  std::fabs(feedback.currentA) > kOverCurrentShare * motor.Parameters().peakCurrent);
     const double bus = motor.BusVolts();

@@ -21,7 +21,9 @@
 //  - Watching the motor, on every control tick: a position following error
 //    beyond the limit of parameter 10/11 (32 bits, pulses; 0: no check), a current beyond
 //    1.5 times the current loop's limit, and a bus voltage above 420 V or
-//    below 200 V are lasting causes of their alarms.
+//    below 200 V are lasting causes of their alarms; so is a speed beyond the
+//    over-speed level or a ringing speed loop (the over-speed alarm), which
+//    has made the motor cut its torque until a fault clear succeeds.
 
 #include <set>
 
