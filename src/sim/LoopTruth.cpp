@@ -204,14 +204,6 @@ LoopPoint Point(const MotorModel& motor, const InnerLoop& inner, double hz) {
     return p;
 }
 
-// The phase's distance from −180° (mod 360), in (−180, 180].
-double FromCritical(Complex l) {
-    double d = std::arg(l) * kDegrees + 180;
-    while (d > 180) d -= 360;
-    while (d <= -180) d += 360;
-    return d;
-}
-
 // The root of f between a and b (f(a), f(b) of opposite signs), on a log
 // frequency scale.
 template <class F>
@@ -236,17 +228,25 @@ std::vector<double> LogGrid(double from, double to, int points) {
     return g;
 }
 
-// Peaks (or dips) of |Y| on the grid, refined by golden section.
+// Peaks (or dips) of |Y| on the grid, refined by golden section; a peak
+// counts when it stands at least 1 dB above the lowest point on its way to
+// the next higher one on either side (or the grid's end), so the slow
+// bends of friction and a mode's far skirts are no resonances.
 std::vector<double> Extrema(const Plant& plant, const std::vector<double>& grid, bool peaks) {
     auto value = [&plant, peaks](double hz) {
-        const double m = std::abs(plant.Admittance(hz)) * hz;  // the rigid slope taken out
+        const double m = std::log(std::abs(plant.Admittance(hz)) * hz);  // the rigid slope taken out
         return peaks ? m : -m;
     };
     std::vector<double> v(grid.size());
     for (size_t i = 0; i < grid.size(); ++i) v[i] = value(grid[i]);
+    const double prominence = std::log(std::pow(10.0, 1.0 / 20));
     std::vector<double> found;
     for (size_t i = 1; i + 1 < grid.size(); ++i) {
         if (!(v[i] > v[i - 1] && v[i] >= v[i + 1])) continue;
+        double left = v[i], right = v[i];
+        for (size_t j = i; j-- > 0 && v[j] <= v[i];) left = std::min(left, v[j]);
+        for (size_t j = i + 1; j < v.size() && v[j] <= v[i]; ++j) right = std::min(right, v[j]);
+        if (v[i] - std::max(left, right) < prominence) continue;
         double a = grid[i - 1], b = grid[i + 1];
         for (int k = 0; k < 60; ++k) {
             const double m1 = a + (b - a) * 0.382, m2 = a + (b - a) * 0.618;
@@ -342,10 +342,12 @@ LoopTruth TruthOf(const MotorModel& motor, int points) {
 }
 
 LoopTruth TruthOf(VirtualDrive& drive, int points) {
-    return drive.WithLock([&] {
+    // A copy, so the drive answers its line while the truth is worked out.
+    const MotorModel motor = drive.WithLock([&] {
         drive.Motor().ReadParametersNow();
-        return TruthOf(drive.Motor().Model(), points);
+        return drive.Motor().Model();
     });
+    return TruthOf(motor, points);
 }
 
 namespace {

@@ -37,6 +37,7 @@ void MotorPart::ReadParameters() {
     for (int p = 0; p < hx::servo::kParamCount; ++p)
         if (const auto address = hx::servo::Address(m_servoModel, static_cast<hx::servo::Param>(p)))
             words[static_cast<size_t>(p)] = static_cast<int16_t>(m_store->Ram(*address));
+    m_words = words;
     m_model.SetServo(hx::servo::Decode(words));
 }
 

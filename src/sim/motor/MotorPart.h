@@ -47,6 +47,8 @@ public:
     // Takes up a change of the parameters before the next tick would (for
     // the loop's truth, asked for between ticks).
     void ReadParametersNow();
+    // The loop parameters' words as the loops last read them.
+    const hx::servo::Words& ServoWords() const { return m_words; }
 
     std::string_view Name() const override { return "motor"; }
     std::vector<AddressRange> Ranges() const override { return {}; }
@@ -91,6 +93,7 @@ private:
     const ParameterStore* m_store = nullptr;
     hx::servo::Model m_servoModel = hx::servo::Model::Krv4;
     uint64_t m_parametersRead = 0;  // the store's RAM revision the loops hold
+    hx::servo::Words m_words = hx::servo::FactoryWords(hx::servo::Model::Krv4);
     std::unique_ptr<MotionSource> m_source;
     SimTime m_sourceStart{0};
     MotorFeedback m_sourceOrigin;
