@@ -21,6 +21,7 @@
 #include "sim/motion/Trapezoid.h"
 #include "sim/motor/MotorPart.h"
 #include "sim/motor/Sources.h"
+#include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -49,12 +50,8 @@ protected:
                             {reg::kTrapDwell, 100}, {reg::kTrapBackAndForth, 0}, {reg::kTrapSpeed, 200},
                             {reg::kTrapAcceleration, 200}, {reg::kTrapDistance, 100}})
             drive->SetRam(a, static_cast<uint16_t>(v));
-        // Loops tuned to follow closely (speed loop at 40 Hz on the load's
-        // inertia, integral at 12 Hz, position gain 120/s, 80 % speed
-        // feed-forward unfiltered, no torque filter): these tests are about
-        // the commands, not the tuning.
-        for (auto [a, v] : {std::pair{24, 1200}, {25, 400}, {26, 133}, {35, 800}, {36, 0}, {42, 200}, {30012, 0}})
-            drive->SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+        // These tests are about the commands, not the tuning.
+        hx::test::SetStiffLoops(*drive);
     }
     uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
     uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
