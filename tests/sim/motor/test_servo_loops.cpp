@@ -40,10 +40,10 @@ struct Drive {
         o.machine = machine;
         drive = std::make_unique<VirtualDrive>(o);
     }
-    // Writes a parameter over the wire (KRV4 layout) in its SI value.
-    void Set(Param p, double si) {
-        const auto word = static_cast<uint16_t>(hx::servo::SiToWord(p, si));
-        ASSERT_EQ(drive->WriteRegister(*hx::servo::Address(hx::servo::Model::Krv4, p), word), mbex::kNone);
+    // Writes a parameter's word over the wire (KRV4 layout).
+    void Set(Param p, int word) {
+        ASSERT_EQ(drive->WriteRegister(*hx::servo::Address(hx::servo::Model::Krv4, p), static_cast<uint16_t>(word)),
+                  mbex::kNone);
     }
     std::shared_ptr<SteppedClock> clock;
     std::unique_ptr<VirtualDrive> drive;
@@ -61,10 +61,10 @@ MachineSpec Rigid(double ratio) {
     return m;
 }
 
-// The factory loop with some parameters changed, as the motor decodes it.
-hx::servo::Settings Loop(std::initializer_list<std::pair<Param, double>> changes) {
+// The factory loop with some register words changed, as the motor decodes it.
+hx::servo::Settings Loop(std::initializer_list<std::pair<Param, int>> words) {
     hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
-    for (const auto& [p, si] : changes) w[static_cast<size_t>(p)] = hx::servo::SiToWord(p, si);
+    for (const auto& [p, word] : words) w[static_cast<size_t>(p)] = static_cast<int16_t>(word);
     return hx::servo::Decode(w);
 }
 
@@ -101,9 +101,14 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
         MotorParameters quiet;
         quiet.torqueNoise = quiet.currentNoise = 0;
         MotorModel motor(quiet, Rigid(c.ratio));
-        // A fast current loop (about 1 kHz), no torque filter.
-        motor.SetServo(Loop({{Param::SpeedGain, c.hz}, {Param::SpeedIntegralTime, c.ti}, {Param::InertiaRatio, c.set},
-                             {Param::TorqueFilter, 0}, {Param::CurrentKp, 15}, {Param::CurrentKi, 6000}}));
+        // The words: 0.1 Hz, 0.1 ms, %; a fast current loop (about 1 kHz:
+        // 15 V/A, 6000 V/(A s)), no torque filter.
+        motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(c.hz * 10)},
+                             {Param::SpeedIntegralTime, static_cast<int>(c.ti * 1e4)},
+                             {Param::InertiaRatio, static_cast<int>(c.set * 100)},
+                             {Param::TorqueFilter, 0},
+                             {Param::CurrentKp, 3000},
+                             {Param::CurrentKi, 60}}));
         motor.Settle(0, 0);
         MotionCommand step;
         step.mode = RunMode::Velocity;
@@ -136,14 +141,14 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
 // (1 + set)/(1 + true): the truth shows what a tuning engineer would measure.
 TEST(ServoLoops, AWrongInertiaRatioMovesTheCrossover) {
     Drive d(Rigid(4));
-    d.Set(Param::SpeedGain, 30);
-    d.Set(Param::SpeedIntegralTime, 1.0);  // the integral out of the way
+    d.Set(Param::SpeedGain, 300);            // 30 Hz
+    d.Set(Param::SpeedIntegralTime, 10000);  // 1 s: the integral out of the way
     d.Set(Param::TorqueFilter, 0);
-    d.Set(Param::InertiaRatio, 4);
+    d.Set(Param::InertiaRatio, 400);
     const double right = TruthOf(*d.drive, 2).crossoverHz;
     EXPECT_NEAR(right, 30, 1.5);
     for (double set : {1.0, 9.0}) {
-        d.Set(Param::InertiaRatio, set);
+        d.Set(Param::InertiaRatio, static_cast<int>(set * 100));
         EXPECT_NEAR(TruthOf(*d.drive, 2).crossoverHz / right, (1 + set) / 5, 0.05 * (1 + set) / 5) << set;
     }
 }
@@ -171,10 +176,36 @@ TEST(ServoLoops, ANotchAtTheResonanceLowersItsPeakByItsDepth) {
     };
     const double plain = peak();
     d.Set(hx::servo::NotchFrequency(0), 300);
-    d.Set(hx::servo::NotchWidth(0), 0.2);  // W = 4: 120 Hz wide
+    d.Set(hx::servo::NotchWidth(0), 4);  // 120 Hz wide
     for (int depth : {10, 32, 50}) {
-        d.Set(hx::servo::NotchDepth(0), depth / 100.0);
+        d.Set(hx::servo::NotchDepth(0), depth);
         EXPECT_NEAR(peak() - plain, 20 * std::log10(depth / 100.0), 0.5) << depth;
+    }
+}
+
+// The drive's notch on its tick is the formula's: exactly its depth at its
+// frequency (also high up, where the tick bends frequencies), and the
+// formula's response across its width.
+TEST(ServoLoops, TheNotchOnTheTickIsTheFormulasNotch) {
+    struct Case {
+        int f, w, d;
+    };
+    for (const Case c : {Case{300, 2, 0}, Case{300, 4, 10}, Case{1200, 10, 50}, Case{3000, 4, 20}}) {
+        SCOPED_TRACE(testing::Message() << c.f << " Hz, W " << c.w << ", D " << c.d);
+        hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
+        w[static_cast<size_t>(hx::servo::NotchFrequency(0))] = static_cast<int16_t>(c.f);
+        w[static_cast<size_t>(hx::servo::NotchWidth(0))] = static_cast<int16_t>(c.w);
+        w[static_cast<size_t>(hx::servo::NotchDepth(0))] = static_cast<int16_t>(c.d);
+        const hx::servo::Notch notch = hx::servo::Decode(w).notches[0];
+        const Biquad q = NotchBiquad(notch, MotorModel::kTick);
+        EXPECT_NEAR(std::abs(q.Response(c.f, MotorModel::kTick)), c.d / 100.0, 1e-9);
+        for (double share : {0.5, 0.9, 0.97, 1.03, 1.1, 2.0}) {
+            // dB: high up the tick bends the skirts a little (the centre stays).
+            const double hz = c.f * share, tolerance = c.f < 1000 ? 0.05 : c.f < 2000 ? 0.5 : 1.5;
+            EXPECT_NEAR(20 * std::log10(std::abs(q.Response(hz, MotorModel::kTick))),
+                        20 * std::log10(std::abs(hx::servo::NotchResponse(notch, hz))), tolerance)
+                << share;
+        }
     }
 }
 
@@ -225,15 +256,15 @@ TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
     for (const bool notch : {false, true}) {
         SCOPED_TRACE(notch ? "with the notch" : "without");
         Drive d(m);
-        d.Set(Param::SpeedGain, 100);
+        d.Set(Param::SpeedGain, 1000);  // 100 Hz
         if (notch) {
             d.Set(hx::servo::NotchFrequency(0), 300);
-            d.Set(hx::servo::NotchWidth(0), 0.2);
+            d.Set(hx::servo::NotchWidth(0), 4);
             d.Set(hx::servo::NotchDepth(0), 0);
         }
-        EXPECT_EQ(TruthOf(*d.drive, 2).stable, notch);
         d.clock->Step(1s);
         EXPECT_EQ(d.drive->CurrentAlarm(), notch ? 0 : hx::alarm::kOverSpeed);
+        EXPECT_EQ(TruthOf(*d.drive, 2).stable, notch);
         const auto signals = d.drive->WithLock([&] { return d.drive->Motor().Model().Signals(); });
         EXPECT_LT(std::abs(signals[kSpeedFeedback]), 100) << "at rest again, not running away";
         if (notch) continue;
