@@ -66,7 +66,8 @@ void AddStorageOptions(CLI::App& app, DriveOptions& options) {
         ->group(group);
     app.add_option("--db", options.databasePath,
                    "parameter database (default: DATA.sqlite of the program;\n"
-                   "\"-\" = none: all parameters 0 and visible)")
+                   "\"-\" = none: all parameters 0 and visible, but for the\n"
+                   "servo loop's, which keep the drive's own factory values)")
         ->type_name("PATH")
         ->group(group);
     app.add_option_function<std::vector<std::string>>(
