@@ -79,7 +79,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);
     for (int code : m_options.alarms) alarms->Raise(code);
-    alarms->WatchMotor(*m_motor);
+    alarms->WatchMotor(*m_motor, hx::servo::FollowingErrorLimitAddress(servoModel));
     m_alarms = &m_bus.Add(std::move(alarms));
     m_motionCommands->WatchAlarms(*m_alarms);
     m_watchdog = &m_bus.Add(std::make_unique<Watchdog>(*m_store, *m_motionCommands, *m_alarms));

@@ -77,6 +77,8 @@ int16_t FactoryWord(Model model, Param p) {
     return model == Model::Krv7 ? RowOf(p).krv7Factory : RowOf(p).krv4Factory;
 }
 
+uint16_t FollowingErrorLimitAddress(Model model) { return model == Model::Krv7 ? 31 : 11; }
+
 Words FactoryWords(Model model) {
     Words w{};
     for (int i = 0; i < kParamCount; ++i) w[i] = FactoryWord(model, static_cast<Param>(i));

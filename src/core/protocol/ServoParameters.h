@@ -112,6 +112,10 @@ std::optional<uint16_t> Address(Model model, Param p);
 std::optional<std::string> Name(Model model, Param p);
 // The factory word (the definitions' default) on the model.
 int16_t FactoryWord(Model model, Param p);
+// The following-error alarm's limit (pulses, 32 bits; 0: no check): the low
+// word's address, the high word at the one below. Pr0.06 on KRV4, Pr1.10 on
+// KRV7.
+uint16_t FollowingErrorLimitAddress(Model model);
 
 // Word <-> SI value: rad/s per rad, Hz, s, share (0..1 for percent words),
 // ratio, V/A, V/(A s), Hz for the notch frequency, ζ for its width

@@ -59,8 +59,9 @@ std::optional<SimTime> Alarms::NextDue() const {
     return std::nullopt;
 }
 
-void Alarms::WatchMotor(MotorPart& motor) {
+void Alarms::WatchMotor(MotorPart& motor, uint16_t limitAddress) {
     m_motor = &motor;
+    m_limitAddress = limitAddress;
     motor.AddTap(*this);
 }
 
@@ -69,8 +70,8 @@ void Alarms::OnTick(SimTime, MotorModel& motor) {
     if (m_motor) {
         const MotionCommand& command = m_motor->LastCommand();
         if (command.mode == RunMode::Position || command.mode == RunMode::Holding) {
-            // Parameter 11 holds the low word of the limit, 10 the high word.
-            const uint32_t limit = (static_cast<uint32_t>(m_store.Ram(10)) << 16) | m_store.Ram(11);
+            const uint32_t limit = (static_cast<uint32_t>(m_store.Ram(static_cast<uint16_t>(m_limitAddress - 1))) << 16) |
+                                   m_store.Ram(m_limitAddress);
             // A limit of 0 switches the check off.
             SetMotorCondition(alarm::kFollowingError,
                          limit != 0 && std::fabs(command.position - feedback.positionPulses) > limit);

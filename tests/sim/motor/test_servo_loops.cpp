@@ -11,6 +11,7 @@
 #include <complex>
 #include <numbers>
 #include <set>
+#include <tuple>
 
 #include "core/alarms/FaultDetections.h"
 #include "core/protocol/Registers.h"
@@ -21,6 +22,7 @@
 #include "sim/motion/CurrentStep.h"
 #include "sim/motor/MotorModel.h"
 #include "sim/motor/MotorPart.h"
+#include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -346,4 +348,55 @@ TEST(ServoLoops, SeedsDrawPlausibleMachines) {
     for (const char* bad : {"inertia-ratio=x", "ratio=3", "machine-seed=7,inertia-ratio=2", "resonance=10",
                             "resonance=300/0.02/0.7", "resonance=1/2/3/4", "inertia-ratio"})
         EXPECT_THROW(ParseMachine(bad), std::invalid_argument) << bad;
+}
+
+// The drive reads its loop where its model keeps it: the first notch at
+// 30100 on KRV4 and at 30000 on KRV7, the inertia ratio at 42 and at 3.
+TEST(ServoLoops, EachModelReadsItsOwnAddresses) {
+    struct Case {
+        const char* model;
+        uint16_t notch, elsewhere, ratio;
+    };
+    for (const Case c : {Case{"KRV4", 30100, 30000, 42}, Case{"KRV7", 30000, 30100, 3}}) {
+        SCOPED_TRACE(c.model);
+        DriveOptions o;
+        o.databasePath = "-";
+        o.driveModel = c.model;
+        o.clock = std::make_shared<SteppedClock>();
+        VirtualDrive drive(o);
+        ASSERT_EQ(drive.WriteRegister(c.elsewhere, 300), mbex::kNone);
+        EXPECT_FALSE(TruthOf(drive, 2).settings.notches[0].on);
+        ASSERT_EQ(drive.WriteRegister(c.notch, 300), mbex::kNone);
+        ASSERT_EQ(drive.WriteRegister(c.ratio, 500), mbex::kNone);
+        const hx::servo::Settings s = TruthOf(drive, 2).settings;
+        EXPECT_TRUE(s.notches[0].on);
+        EXPECT_EQ(s.notches[0].frequencyHz, 300);
+        EXPECT_EQ(s.inertiaRatio, 5);
+    }
+}
+
+// The following-error limit is the model's own: Pr0.06 (10/11) on KRV4,
+// Pr1.10 (30/31) on KRV7, whose 11 is the gear ratio's denominator. The
+// demo motion on a KRV7 with its factory values raises no alarm; a limit
+// the motion exceeds does.
+TEST(ServoLoops, TheFollowingErrorLimitIsTheModelsOwn) {
+    hx::test::TempProgramFolder folder;
+    for (const auto& [model, product, low] :
+         {std::tuple{"KRV4", "HX-KRV4-0750", 11}, std::tuple{"KRV7", "HX-KRV7-0750", 31}}) {
+        SCOPED_TRACE(model);
+        DriveOptions o;
+        o.databasePath = folder.DatabasePath();
+        o.driveModel = model;
+        o.productModel = product;
+        o.motion = "demo";
+        auto clock = std::make_shared<SteppedClock>();
+        o.clock = clock;
+        VirtualDrive drive(o);
+        clock->Step(2s);
+        EXPECT_EQ(drive.CurrentAlarm(), 0);
+        drive.SetRam(static_cast<uint16_t>(low - 1), 0);
+        drive.SetRam(static_cast<uint16_t>(low), 500);
+        clock->Step(2s);
+        EXPECT_EQ(drive.CurrentAlarm(), hx::alarm::kFollowingError);
+    }
 }
