@@ -41,8 +41,11 @@ public:
     explicit MotorPart(MotorParameters parameters = {}, MachineSpec machine = {.lowHz = 0}, unsigned seed = 1);
 
     // The loops run on the drive's parameters in the store's RAM, laid out
-    // as the model has them: a write takes effect on the next tick. Without
-    // a store they keep the factory settings.
+    // as the model has them: a write takes effect on the next tick. A drive
+    // reads them from RAM on every tick; here each tick asks the store
+    // whether RAM changed (one comparison) and decodes it again only then,
+    // which is the same and costs nothing on the ticks in between. Without
+    // a store the loops keep the factory settings.
     void UseParameters(const ParameterStore& store, hx::servo::Model model);
     // Takes up a change of the parameters before the next tick would (for
     // the loop's truth, asked for between ticks).
