@@ -161,9 +161,12 @@ void MotorModel::Step(const MotionCommand& command) {
         m_ffSpeed = smoothed;
         speedRef = l.positionGain * (target - thetaMeas) + l.feedforwardFilter.Step(l.speedFeedforward * smoothed);
     } else {
-        m_ffSpeed = 0;
-        l.feedforwardAverage.Reset(0);
-        l.feedforwardFilter.y = 0;
+        // No position command, no feed-forward: it starts afresh when one comes.
+        if (m_ffSpeed != 0 || l.feedforwardFilter.y != 0) {
+            m_ffSpeed = 0;
+            l.feedforwardAverage.Reset(0);
+            l.feedforwardFilter.y = 0;
+        }
         if (command.mode == RunMode::Velocity) speedRef = kTwoPi * command.velocity;
     }
     if (command.mode == RunMode::Current || m_tripped) {
