@@ -288,7 +288,7 @@ TEST(ServoLoops, TheCurrentGainsShapeTheMotorsOwnCurrent) {
     MotorParameters quiet;
     quiet.currentNoise = quiet.torqueNoise = 0;
     std::vector<double> peaks;
-    for (const auto [kp, ki] : {std::pair{1000, 200}, {1000, 20}}) {
+    for (const auto& [kp, ki] : {std::pair{1000, 200}, {1000, 20}}) {
         SCOPED_TRACE(testing::Message() << "Kp " << kp << ", Ki " << ki);
         MotorModel motor(quiet, heavy);
         hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
