@@ -25,6 +25,9 @@ void AddIdentityOptions(CLI::App& app, DriveOptions& options);
 void AddStorageOptions(CLI::App& app, DriveOptions& options);
 void AddLineOptions(CLI::App& app, DriveOptions& options);
 void AddMotorOptions(CLI::App& app, DriveOptions& options);
+// The machine the motor drives (Machine.h), per line or per station, and
+// where the loops' truth goes.
+void AddMachineOptions(CLI::App& app, DriveOptions& options);
 
 // Every option of the program, in the order --help lists them.
 void AddDriveOptions(CLI::App& app, DriveOptions& options, ServeOptions& serve);

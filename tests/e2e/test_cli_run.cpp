@@ -240,6 +240,8 @@ TEST(CliTune, TuneVibrationTakesTheRingingOut) {
         o.machineHz = machineHz;
         o.commandDelayMs = 50;
         drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
+        // Stiff enough that the motor shows the machine's swing.
+        hx::test::SetStiffLoops(drives.back()->Drive());
         std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
                                          "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
         if (store) args.push_back("--store");
