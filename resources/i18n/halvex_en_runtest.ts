@@ -374,8 +374,8 @@
         <translation>The drive did not answer (register %1), please check the connection.</translation>
     </message>
     <message>
-        <source>运行测试</source>
-        <translation>Run Test</translation>
+        <source>试运行</source>
+        <translation>Trial Run</translation>
     </message>
 </context>
 <context>

@@ -41,8 +41,7 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 CRunTest::CRunTest(QWidget* parent)
-    // The window carries the name of the command that opens it.
-    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent) {
+    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent) {
     QPointer<CRunTest> self(this);
     m_session = std::make_unique<RunSession>([self] {
         OnUiThread(self.data(), [self] {

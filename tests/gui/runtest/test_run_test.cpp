@@ -23,7 +23,7 @@ using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    EXPECT_EQ(g_activeModule, "运行测试");
+    EXPECT_EQ(g_activeModule, "试运行");
     EXPECT_EQ(w->mode(), Mode::Velocity);
     EXPECT_TRUE(w->velocityPage()->isVisible());
     EXPECT_FALSE(w->torquePage()->isVisible());

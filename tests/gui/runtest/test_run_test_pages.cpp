@@ -126,7 +126,11 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     hx::gui::CMainFrame frame;
     frame.SetConnected(true);
     frame.action(cmd::RunTest)->trigger();
-    EXPECT_EQ(g_activeModule, "运行测试");
+    // The window is "试运行"; the command that opens it keeps its own name.
+    EXPECT_EQ(g_activeModule, "试运行");
+    EXPECT_EQ(frame.action(cmd::RunTest)->text(), "运行测试");
+    frame.action(cmd::Alarm)->trigger();
+    EXPECT_EQ(f.messages.lastText(), "试运行模块正在使用通信串口，请先关闭！");
     CRunTest* w = hx::test::FindSubWindow<CRunTest>(frame.view()->area());
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return w->opened(); }, 8000));
