@@ -37,8 +37,6 @@ public:
     QPushButton* previousButton() const { return m_previous; }
     QPushButton* nextButton() const { return m_next; }
     QPushButton* cancelButton() const { return m_cancel; }
-    // Reads the page in view from the drive again, replacing what was typed on it.
-    QPushButton* reloadButton() const { return m_reload; }
     // "第 2 步，共 4 步"
     QLabel* stepLabel() const { return m_stepLabel; }
     CGuideComParameter* aliasPage() const { return m_alias; }
@@ -86,12 +84,10 @@ private:
     QPushButton* m_previous;
     QPushButton* m_next;
     QPushButton* m_cancel;
-    QPushButton* m_reload;
     QLabel* m_stepLabel;
     QLabel* m_status;
 
     int m_step = 0;
-    bool m_pageRead[4] = {};  // the page has been read once; later visits keep what was typed
     uint16_t m_variant;
     hx::wizard::WizardForm m_form;
     std::map<uint16_t, int16_t> m_read;  // every register as last read
