@@ -234,18 +234,16 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     QApplication::restoreOverrideCursor();
     m_applying = false;
     m_status->clear();
-    // Unless it is done, the wizard stays on its last page with every value
-    // as typed, so that "下一步" can try again.
+    // Done, it stays at its last step ("下一步" disabled). A write or store
+    // that failed puts it back on the last page with every value as typed,
+    // so that "下一步" can try again.
     if (!result.completed()) m_step = kSteps - 1;
     setBusy(false);
     using hx::wizard::ApplyOutcome;
     switch (result.outcome) {
     case ApplyOutcome::Completed:
         ShowMessage(this, tr("向导参数已设置完成!"), tr("完成向导"));
-        emit applyFinished(true);
-        // Its work is done: the wizard closes, as a finished wizard does.
-        closeWindow();
-        return;
+        break;
     case ApplyOutcome::WriteUnanswered:
         if (result.refused) {
             ShowMessage(this,

@@ -1,10 +1,10 @@
 #pragma once
 // The setup wizard: four pages shown one step at a time, each reading its
-// settings from the drive the first time it is shown (again only when the
-// user asks), and at the end a summary of the registers about to change,
-// the writes in their fixed order and the store. What the user typed stays
-// until the wizard closes. All drive traffic runs on the wizard's worker;
-// the window only shows.
+// settings from the drive every time it is shown (the page shows what the
+// drive holds), and at the end a summary of the registers about to change,
+// the writes in their fixed order and the store. The wizard stays at its
+// last step afterwards, whatever the answer. All drive traffic runs on the
+// wizard's worker; the window only shows.
 
 #include <QString>
 #include <map>

@@ -269,7 +269,12 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     EXPECT_EQ(b.sim().Nv(45), 64);
     EXPECT_EQ(b.sim().Nv(134), 0x40);
     EXPECT_EQ(b.sim().Nv(31), 8);
-    EXPECT_TRUE(w->isHidden()) << "a finished wizard closes";
+    // The wizard stays open at its last step, "下一步" disabled.
+    EXPECT_FALSE(w->isHidden());
+    EXPECT_EQ(w->step(), 4);
+    EXPECT_FALSE(w->nextButton()->isEnabled());
+    EXPECT_TRUE(w->previousButton()->isEnabled());
+    EXPECT_TRUE(w->ioPage()->isVisible());
 }
 
 TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
