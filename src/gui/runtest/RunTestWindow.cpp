@@ -97,16 +97,12 @@ CRunTest::CRunTest(QWidget* parent)
             m_plot->Redraw();
         });
         connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
-        connect(m_boxes[i], &QCheckBox::toggled, this, [this] { RememberChannels(); });
-        connect(m_lists[i], &QComboBox::activated, this, [this] { RememberChannels(); });
     }
     m_cyclic = new QCheckBox(tr("循环采样 "));
     m_period = new QComboBox;
     for (int ms = 500; ms <= 2000; ms += 100) m_period->addItem(QString::number(ms));
     m_periodLabel = new QLabel(tr("循环采样周期(ms)"));
     m_points = new QComboBox;
-    connect(m_points, &QComboBox::activated, this,
-            [this] { m_pointsChoice[static_cast<int>(m_mode)] = m_points->currentText().toInt(); });
     connect(m_cyclic, &QCheckBox::clicked, this, [this](bool on) {
         m_period->setEnabled(on);
         m_periodLabel->setEnabled(on);
@@ -286,7 +282,6 @@ void CRunTest::EnterMode(Mode mode) {
         return;
     }
     if (mode == Mode::Torque) {
-        m_channelsOf = Mode::Torque;
         for (int i = 0; i < 4; ++i) {
             m_lists[i]->clear();
             m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
@@ -300,8 +295,8 @@ void CRunTest::EnterMode(Mode mode) {
     } else {
         auto info = std::make_shared<SourceInfo>();
         Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
-                [this, info, mode] {
-                    ApplySources(mode, info->sourceMask.value_or(0), info->channelCount.value_or(1));
+                [this, info] {
+                    ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
                 });
         m_channelGroup->setEnabled(true);

@@ -88,11 +88,9 @@ protected:
 
 private:
     void EnterMode(hx::runtest::Mode mode);
-    void ApplySources(hx::runtest::Mode mode, int mask, int channelCount);
+    void ApplySources(int mask, int channelCount);
     // The mode's empty plot, captions and axis, without another mode's figures.
     void ShowEmptyPlot();
-    // Keeps the channel choice of the mode in view for its next visit.
-    void RememberChannels();
     void FillPointsList();
     std::array<uint32_t, 4> ChannelCodes();
     // keepCurves: a cyclic re-capture, whose curves replace the shown ones
@@ -126,17 +124,6 @@ private:
     // The step before the last one shown (the torque page's reference).
     std::optional<hx::runtest::StepFigures> m_previousStep;
     hx::runtest::RunState m_shownState = hx::runtest::RunState::Idle;
-    // Per mode (indexed by its number): the channels and points the user
-    // chose there, restored when the mode is entered again.
-    struct ChannelChoice {
-        std::array<uint32_t, 4> codes{};
-        std::array<bool, 4> ticked{};
-        bool kept = false;
-    };
-    std::array<ChannelChoice, 4> m_channelChoice{};
-    std::array<int, 4> m_pointsChoice{};
-    // The mode whose sources the channel lists hold now.
-    hx::runtest::Mode m_channelsOf = hx::runtest::Mode::Torque;
 
     Cscope* m_plot;
     // Channel colours, shown behind the channel lists; the plot's curves start the same.
