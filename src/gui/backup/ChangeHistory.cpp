@@ -152,7 +152,11 @@ void CChangeHistory::fillRows() {
                                  state};
         for (int c = 0; c < 7; ++c) m_table->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
+    // Sizing a shown table's columns to their contents sizes the last one
+    // too and ends its stretch: it is stretched again to fill the rest.
     m_table->resizeColumnsToContents();
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setStretchLastSection(true);
     updateButtons();
 }
 

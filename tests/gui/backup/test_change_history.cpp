@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -70,6 +71,11 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     ASSERT_TRUE(change(kAfter));
     w.Refresh();
     ASSERT_EQ(w.backupBox()->count(), 1);
+    // "刷新" keeps the columns as wide as their contents and the last one
+    // filling the rest.
+    const QHeaderView* head = w.table()->horizontalHeader();
+    EXPECT_EQ(head->length(), head->viewport()->width());
+    EXPECT_GE(head->sectionSize(0), head->fontMetrics().horizontalAdvance(w.table()->item(0, 0)->text()));
     b.messages.answers.push_back(true);
     w.restoreButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 2; }, 10000));
