@@ -463,6 +463,14 @@ TEST(ScopeStatistics, KnownSignalsBetweenTheCursors) {
     ASSERT_TRUE(peak.frequency.has_value());
     EXPECT_EQ(*peak.frequency, 80);
     EXPECT_EQ(ComputeStatistics(flat, 100, 200, 300, 1e-4, 0).count, 0u);
+
+    // One and a half periods of 15 Hz over 100 ms from a crest: one rising
+    // crossing, but falling and rising ones half a period apart.
+    std::vector<PlotPointF> slow;
+    for (int i = 0; i < 1000; ++i) slow.push_back({static_cast<float>(i), static_cast<float>(std::cos(2 * M_PI * 15 * i * 1e-4))});
+    const ChannelStatistics ringing = ComputeStatistics(slow, slow.size(), 0, 999, 1e-4, 0);
+    ASSERT_TRUE(ringing.frequency.has_value());
+    EXPECT_NEAR(*ringing.frequency, 15, 0.5);
 }
 
 TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
