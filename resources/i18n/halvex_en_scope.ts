@@ -314,5 +314,9 @@
         <source>峰值位置</source>
         <translation>peak at</translation>
     </message>
+    <message>
+        <source>%1 参考</source>
+        <translation>%1 ref</translation>
+    </message>
 </context>
 </TS>

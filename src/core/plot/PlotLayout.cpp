@@ -107,7 +107,7 @@ const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     // Captions over the plot, clear of the corner a window may use.
     std::vector<std::pair<int, int>> items;
     for (int k = 0; k < kChannels; ++k)
-        if (ChannelDrawn(k) && !m_captions[k].empty()) items.emplace_back(k, measure(m_captions[k]).width);
+        if (ChannelShown(k) && !m_captions[k].empty()) items.emplace_back(k, measure(m_captions[k]).width);
     int lines = 0;
     out.captions = LayoutCaptions(items, m_control.left + cw, m_control.right - kCornerReserve - cw, m_control.top + 2,
                                   h, 2 * cw, &lines);
@@ -161,6 +161,21 @@ const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     m_layout = std::move(out);
     updateUnitsPerPixel();
     return m_layout;
+}
+
+std::optional<int> ScopeModel::CaptionAt(int x, int y) const {
+    for (const CaptionBox& c : m_layout.captions)
+        if (c.rect.contains(x, y)) return c.channel;
+    return std::nullopt;
+}
+
+PixelRect CursorLetterRect(int cursorX, const PixelRect& plot, const PixelRect& readout, TextSize letter) {
+    PixelRect r{cursorX + 3, plot.top + 2, cursorX + 3 + letter.width, plot.top + 2 + letter.height};
+    if (r.intersects(readout)) {
+        r.top = readout.bottom + 2;
+        r.bottom = r.top + letter.height;
+    }
+    return r;
 }
 
 void ScopeModel::updateUnitsPerPixel() {

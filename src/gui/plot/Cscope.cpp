@@ -17,6 +17,7 @@
 #include <QRegion>
 #include <QSpinBox>
 #include <QToolTip>
+#include <utility>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -339,6 +340,7 @@ void ScopeInput::Press(QMouseEvent* event) {
         m_cursorDrag = near;
         return;
     }
+    m_captionPress = model.CaptionAt(pos.x(), pos.y());
     model.BeginDrag(pos.x(), pos.y());
     if (model.Dragging()) {
         m_savedCursor = m_scope.cursor();
@@ -411,6 +413,7 @@ void ScopeInput::Release(QMouseEvent* event) {
         m_scope.setCursor(*m_savedCursor);
         m_savedCursor.reset();
     }
+    const std::optional<int> caption = std::exchange(m_captionPress, std::nullopt);
     switch (model.EndDrag(pos.x(), pos.y())) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
@@ -418,7 +421,15 @@ void ScopeInput::Release(QMouseEvent* event) {
         ShowMessage(&m_scope, TableText(50143));
         m_scope.Redraw();
         break;
-    case hx::plot::ZoomOutcome::None: m_scope.update(); break;
+    case hx::plot::ZoomOutcome::None:
+        // Pressed and released on the same caption: its curve goes or comes back.
+        if (caption && model.CaptionAt(pos.x(), pos.y()) == caption) {
+            model.SetChannelMuted(*caption, !model.Muted(*caption));
+            m_scope.Redraw();
+            return;
+        }
+        m_scope.update();
+        break;
     }
 }
 

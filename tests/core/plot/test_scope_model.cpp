@@ -477,7 +477,7 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     ScopeModel m;
     WaveformStart(m);
     m.SetXCaption("t(us)");
-    m.SetChannelTypes({2, 0, 0, 0}, nullptr);
+    m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
     m.SetChannelVisible(0, true);
     for (int i = 0; i < 400; ++i) m.PlotPoint(0, i, static_cast<float>(i), 400);
     m.ComputeLayout(Mono);
@@ -491,9 +491,29 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     EXPECT_EQ(r.lines[1], "\xCE\x94t: 20.00 ms   1/\xCE\x94t: 50.00 Hz");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.columns.size(), r.rows[0].cells.size());
-    // CH1, A, B, delta, min, max, mean, RMS, p-p, frequency (a ramp has none)
-    EXPECT_EQ(r.rows[0].cells, (std::vector<std::string>{"CH1", "100.0", "300.0", "200.0", "100.0", "300.0", "200.0",
-                                                         "208.2", "200.0", "-"}));
+    // The signal as its caption names it, A, B, delta, min, max, mean, RMS,
+    // p-p, frequency (a ramp has none)
+    EXPECT_EQ(r.rows[0].cells, (std::vector<std::string>{"速度反馈(0.01rps)", "100.0", "300.0", "200.0", "100.0", "300.0",
+                                                         "200.0", "208.2", "200.0", "-"}));
+    // A channel muted from its caption leaves the picture and the readout,
+    // its caption stays to be clicked again; another type shows it again.
+    const CaptionBox caption = m.LastLayout().captions.at(0);
+    EXPECT_EQ(m.CaptionAt(caption.rect.left + 1, caption.rect.top + 1), 0);
+    m.SetChannelMuted(0, true);
+    m.ComputeLayout(Mono);
+    EXPECT_TRUE(m.CurveVertices(0).empty());
+    EXPECT_TRUE(m.CursorReadout().rows.empty());
+    EXPECT_EQ(m.LastLayout().captions.size(), 1u);
+    m.SetChannelTypes({8, 0, 0, 0}, nullptr);
+    EXPECT_FALSE(m.Muted(0));
+    m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
+    m.ComputeLayout(Mono);
+    // The cursor's letter stands under a readout that would cover it.
+    const PixelRect plot = m.LastLayout().plot;
+    const PixelRect free = CursorLetterRect(500, plot, {0, 0, 10, 10}, {7, 14});
+    EXPECT_EQ(free.top, plot.top + 2);
+    const PixelRect moved = CursorLetterRect(500, plot, {450, plot.top, 700, plot.top + 80}, {7, 14});
+    EXPECT_EQ(moved.top, plot.top + 82);
 
     const int ax = m.CursorPixel(0);
     EXPECT_EQ(m.CursorNear(ax + 4), 0);

@@ -252,6 +252,16 @@ TEST(Scope, CursorsMoveWithoutRedrawingTheCurves) {
     drag(&scope, r.topLeft() + QPoint(200, 10), r.topLeft() + QPoint(600, 300));
     EXPECT_EQ(scope.Model().Level(), 1);
     EXPECT_EQ(scope.Model().CursorX(0), 150);
+
+    // A click on a caption takes its curve out; another puts it back.
+    const auto& box = scope.Model().LastLayout().captions.at(0).rect;
+    const QPoint caption(box.left + 2, (box.top + box.bottom) / 2);
+    drag(&scope, caption, caption);
+    EXPECT_TRUE(scope.Model().Muted(0));
+    EXPECT_FALSE(scope.Model().ChannelDrawn(0));
+    EXPECT_EQ(scope.Model().Level(), 1) << "no zoom";
+    drag(&scope, caption, caption);
+    EXPECT_FALSE(scope.Model().Muted(0));
 }
 
 TEST(Scope, WheelPanKeysAndFitAllAreLevelsOfTheStack) {

@@ -83,7 +83,7 @@ TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
     w->plot()->SetCursorsEnabled(true);
     const auto readout = model.CursorReadout();
     ASSERT_EQ(readout.rows.size(), 2u);
-    EXPECT_EQ(readout.rows[1].cells[0], "ref1");
+    EXPECT_EQ(readout.rows[1].cells[0], "力矩电流(mA) 参考");
     // Where the first step ran, the picture shows it: those pixels change
     // when the reference goes.
     const QImage withReference = w->plot()->RenderImage();
