@@ -174,6 +174,10 @@
         <source>采样间隔(us)</source>
         <translation>Sampling interval(us)</translation>
     </message>
+    <message>
+        <source>csv Files(*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CFFTAnalyze</name>
