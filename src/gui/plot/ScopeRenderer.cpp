@@ -1,5 +1,7 @@
 #include "gui/plot/ScopeRenderer.h"
 
+#include <QFontInfo>
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
@@ -137,6 +139,10 @@ hx::plot::TextSize ScopeRenderer::measure(const std::string& text) const {
     const hx::plot::TextSize size{fm.horizontalAdvance(qs(text)), fm.height()};
     m_measured.emplace(text, size);
     return size;
+}
+
+void ScopeRenderer::UseFontsAsDrawn() {
+    for (QFont* f : {&m_captionFont, &m_waitFont, &m_readoutFont}) f->setFamily(QFontInfo(*f).family());
 }
 
 void ScopeRenderer::Render(ScopeModel& model, QSize size) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFontInfo>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <algorithm>
@@ -341,6 +342,10 @@ TEST(Scope, ImagesShowTheCurvesAtAnySize) {
     const std::string svgText = hx::test::ReadFileBytes(svg.toStdString());
     EXPECT_NE(svgText.find("<svg"), std::string::npos);
     EXPECT_NE(svgText.find("polyline"), std::string::npos) << "the curve as a line";
+    // Its texts in the font the window draws with.
+    const std::string drawn = QFontInfo(scope.Renderer().CaptionFont()).family().toStdString();
+    EXPECT_NE(svgText.find("font-family=\"" + drawn + "\""), std::string::npos) << drawn;
+    EXPECT_EQ(svgText.find("Microsoft Sans Serif"), std::string::npos);
 
     // A path that cannot be written says why and leaves nothing.
     EXPECT_FALSE(scope.SaveImage("/nonexistent-folder/x.png", {}, &error));
