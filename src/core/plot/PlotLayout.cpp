@@ -169,6 +169,44 @@ std::optional<int> ScopeModel::CaptionAt(int x, int y) const {
     return std::nullopt;
 }
 
+std::vector<PixelRect> PlaceMarkerLabels(const std::vector<PixelPoint>& at, const std::vector<TextSize>& sizes,
+                                         const PixelRect& bounds) {
+    std::vector<PixelRect> placed;
+    // The markers' own crosses (4 pixels each way) are taken too.
+    std::vector<PixelRect> taken;
+    for (const PixelPoint& p : at) taken.push_back({p.x - 4, p.y - 4, p.x + 5, p.y + 5});
+    auto inside = [&bounds](PixelRect r) {
+        const int dx = std::max(0, bounds.left - r.left) - std::max(0, r.right - bounds.right);
+        const int dy = std::max(0, bounds.top - r.top) - std::max(0, r.bottom - bounds.bottom);
+        return PixelRect{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    };
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const int w = i < sizes.size() ? sizes[i].width : 0, h = i < sizes.size() ? sizes[i].height : 0;
+        const PixelPoint p = at[i];
+        auto free = [&](const PixelRect& r) {
+            return std::none_of(taken.begin(), taken.end(), [&](const PixelRect& t) { return t.intersects(r); });
+        };
+        // Up right (as always), then further up, below, and to the left.
+        std::vector<PixelRect> tries;
+        for (int step = 0; step < 8; ++step) {
+            const int up = p.y - 4 - h - step * h, down = p.y + 5 + step * h;
+            tries.push_back(inside({p.x + 6, up, p.x + 6 + w, up + h}));
+            tries.push_back(inside({p.x + 6, down, p.x + 6 + w, down + h}));
+            tries.push_back(inside({p.x - 6 - w, up, p.x - 6, up + h}));
+            tries.push_back(inside({p.x - 6 - w, down, p.x - 6, down + h}));
+        }
+        PixelRect chosen = tries.front();
+        for (const PixelRect& r : tries)
+            if (free(r)) {
+                chosen = r;
+                break;
+            }
+        placed.push_back(chosen);
+        taken.push_back(chosen);
+    }
+    return placed;
+}
+
 PixelRect CursorLetterRect(int cursorX, const PixelRect& plot, const PixelRect& readout, TextSize letter) {
     PixelRect r{cursorX + 3, plot.top + 2, cursorX + 3 + letter.width, plot.top + 2 + letter.height};
     if (r.intersects(readout)) {

@@ -127,6 +127,12 @@ struct Readout {
     }
 };
 
+// Where the labels of markers at these pixels stand: beside each marker,
+// above, below or to the left where that is free, so that no two labels
+// overlap (nor a label another marker); held inside bounds.
+std::vector<PixelRect> PlaceMarkerLabels(const std::vector<PixelPoint>& at, const std::vector<TextSize>& sizes,
+                                         const PixelRect& bounds);
+
 // Where a cursor's letter stands: at the plot's top beside its line, or
 // just under the readout box when that would cover it.
 PixelRect CursorLetterRect(int cursorX, const PixelRect& plot, const PixelRect& readout, TextSize letter);

@@ -395,13 +395,26 @@ void ScopeRenderer::PaintOverlay(QPainter& p, const ScopeModel& model, const hx:
     p.save();
     p.setFont(m_captionFont);
     p.setClipRect(plotArea(r));
+    // Markers' numbers never overlap each other or another marker.
+    std::vector<const hx::plot::Marker*> markers;
+    std::vector<PixelPoint> points;
+    std::vector<hx::plot::TextSize> sizes;
+    const QFontMetrics fm(p.font());
     for (const hx::plot::Marker& m : model.Markers()) {
         if (m.channel < 0 || m.channel >= ScopeModel::kChannels) continue;
-        const QPoint at(model.PixelX(m.x), model.PixelY(m.channel, m.y));
-        p.setPen(ToQColor(m.colour));
+        markers.push_back(&m);
+        points.push_back({model.PixelX(m.x), model.PixelY(m.channel, m.y)});
+        sizes.push_back({fm.horizontalAdvance(qs(m.label)), fm.height()});
+    }
+    const std::vector<hx::plot::PixelRect> labels = hx::plot::PlaceMarkerLabels(points, sizes, r);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        const QPoint at(points[i].x, points[i].y);
+        p.setPen(ToQColor(markers[i]->colour));
         p.drawLine(at + QPoint(-4, -4), at + QPoint(4, 4));
         p.drawLine(at + QPoint(-4, 4), at + QPoint(4, -4));
-        if (!m.label.empty()) p.drawText(at + QPoint(6, -4), qs(m.label));
+        if (markers[i]->label.empty()) continue;
+        const auto& l = labels[i];
+        p.drawText(QRect(l.left, l.top, l.width() + 1, l.height()), Qt::AlignLeft | Qt::AlignVCenter, qs(markers[i]->label));
     }
     if (!model.CursorsEnabled() || readout.lines.empty()) {
         p.restore();

@@ -532,3 +532,20 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     m.SetXCaption("f(Hz)");
     EXPECT_EQ(m.CursorReadout().lines[1], "\xCE\x94" "f: 25000 Hz");
 }
+
+// Peak numbers side by side (neighbouring peaks, one at the plot's edge):
+// no label covers another or another marker, and all stay in the plot.
+TEST(ScopeMarkers, LabelsNeverOverlap) {
+    const PixelRect plot{100, 50, 900, 450};
+    const std::vector<PixelPoint> at{{500, 200}, {504, 203}, {508, 190}, {896, 52}, {500, 215}};
+    const std::vector<TextSize> sizes(at.size(), TextSize{8, 14});
+    const std::vector<PixelRect> labels = PlaceMarkerLabels(at, sizes, plot);
+    ASSERT_EQ(labels.size(), at.size());
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_TRUE(plot.contains(labels[i].left, labels[i].top) && plot.contains(labels[i].right, labels[i].bottom)) << i;
+        for (std::size_t j = 0; j < at.size(); ++j) {
+            EXPECT_TRUE(j == i || !labels[i].intersects(labels[j])) << i << " and " << j;
+            EXPECT_FALSE(labels[i].intersects({at[j].x - 4, at[j].y - 4, at[j].x + 5, at[j].y + 5})) << i << " on " << j;
+        }
+    }
+}
