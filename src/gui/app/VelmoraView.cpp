@@ -176,6 +176,12 @@ FunctionWindow* CVelmoraView::openRunTest() {
     auto* window = new CRunTest;
     auto* sub = host(window);
     sub->move(1, 1);
+    // Its classic size where the view has room for it, else the view's: a
+    // window taller than the view would hide its lowest lines.
+    QSize size = sub->sizeHint();
+    if (m_area->isVisible())
+        size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
+    sub->resize(size);
     return window;
 }
 

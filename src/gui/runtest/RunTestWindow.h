@@ -37,6 +37,8 @@ class CRunTest : public FunctionWindow, public RunPageHost {
 public:
     explicit CRunTest(QWidget* parent = nullptr);
     ~CRunTest() override;
+    // The classic size: plot, figures, page and the assistant's lines whole.
+    QSize sizeHint() const override { return QSize(1180, 700).expandedTo(minimumSizeHint()); }
 
     // RunPageHost
     hx::DriveHandle Drive() const override;

@@ -2,7 +2,10 @@
 // torque walk-through, opening from the main frame, and a small screen in
 // both languages.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
+#include <QSlider>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -190,5 +193,54 @@ TEST(RunTestWindow, FitsASmallScreenInBothLanguagesWithWholeListEntries) {
         }
         f.window.reset();
         g_activeModule.clear();
+    }
+}
+
+// Opened from the menu on a 1366 x 768 screen, the window's first size shows
+// everything in both languages, in each mode, with the figures and the
+// assistant's lines filled: the window within the view, no text cut, the
+// sliders of a usable length, the plot of a readable height.
+TEST(RunTestWindow, TheFirstSizeShowsEverythingOnA1366x768Screen) {
+    RunWindowFixture f;
+    for (bool english : {false, true}) {
+        std::optional<hx::test::EnglishCatalogue> catalogue;
+        if (english) catalogue.emplace();
+        hx::gui::CMainFrame frame;
+        frame.SetConnected(true);
+        frame.resize(1366, 768);
+        frame.show();
+        ASSERT_TRUE(hx::test::CloseTheOpeningConnectionWindow(frame.view()->area()));
+        frame.action(hx::gui::cmd::RunTest)->trigger();
+        CRunTest* w = hx::test::FindSubWindow<CRunTest>(frame.view()->area());
+        ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return w->opened() && w->settled(); }, 8000));
+        const QRect view = frame.view()->area()->viewport()->rect();
+        for (Mode mode : {Mode::Velocity, Mode::Torque, Mode::Resonance}) {
+            if (mode == Mode::Torque) w->enterTorqueMode();
+            if (mode == Mode::Resonance) w->enterResonanceMode();
+            ASSERT_TRUE(WaitUntil([&] { return w->settled(); }, 8000));
+            w->figuresLabel()->setText("Peak following error: 123 p    RMS following error: 45.6 p\nSpeed overshoot: 22.5 %");
+            w->resonancePage()->assistantText()->setText(
+                "Before  →  after\nRinging frequency: 14.71 Hz  →  14.69 Hz\nPeak-to-peak (200 ms after the move): 412 p"
+                "  →  37 p\nDamping ratio: 0.031\nSettling time (±10%): 712 ms  →  96 ms\n"
+                "Proposal: 1st anti-vibration set, amplitude 100%, phase A 170, phase B 12");
+            QApplication::processEvents();
+            const std::string where = (english ? "en mode " : "zh mode ") + std::to_string(static_cast<int>(mode));
+            EXPECT_TRUE(view.contains(w->parentWidget()->geometry())) << where;
+            EXPECT_GE(w->plot()->height(), 150) << where;
+            for (QWidget* child : w->findChildren<QWidget*>()) {
+                if (!child->isVisibleTo(w)) continue;
+                const QRect inWindow(child->mapTo(w, QPoint(0, 0)), child->size());
+                EXPECT_TRUE(w->rect().contains(inWindow)) << where << " " << child->metaObject()->className();
+                auto* label = qobject_cast<QLabel*>(child);
+                if (label && label->wordWrap())
+                    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << where << " " << label->text().toStdString();
+                else if (label || qobject_cast<QAbstractButton*>(child))
+                    EXPECT_GE(child->width(), child->sizeHint().width()) << where << " " << child->metaObject()->className();
+                if (auto* slider = qobject_cast<QSlider*>(child)) EXPECT_GE(slider->width(), 100) << where;
+            }
+        }
+        w->close();
+        QTest::qWait(100);
     }
 }
