@@ -214,6 +214,14 @@
         <source>正方向</source>
         <translation>forward</translation>
     </message>
+    <message>
+        <source>新设置只在驱动器的 RAM 中，断电后丢失。</source>
+        <translation>The new sets are in the drive&apos;s RAM only and are lost at power-off.</translation>
+    </message>
+    <message>
+        <source>保存驱动器参数</source>
+        <translation>Save Drive Parameters</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CRunTest</name>

@@ -418,6 +418,20 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
                               QString::number(after.vibration.peakToPeak, 'f', 0) + " p"))
         << text.toStdString();
 
+    // The set is in RAM only, and its store is offered right here.
+    EXPECT_TRUE(page->ramNote()->isVisible());
+    EXPECT_EQ(page->ramNote()->text(), "新设置只在驱动器的 RAM 中，断电后丢失。");
+    ASSERT_TRUE(page->storeButton()->isVisible());
+    EXPECT_EQ(page->storeButton()->text(), "保存驱动器参数");
+    QSignalSpy stored(page, &hx::gui::CResonateAdjust::stored);
+    f.messages.clear();
+    QTest::mouseClick(page->storeButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !stored.isEmpty(); }, 10000));
+    EXPECT_EQ(f.messages.records.front().caption, "Save Configuration Confirmation");
+    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置成功!");
+    EXPECT_EQ(f.sim().Nv(78), phaseA);
+    EXPECT_FALSE(page->storeButton()->isVisible());
+
     // The way back: the first run's sets, written.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     f.sim().ClearRequests();
