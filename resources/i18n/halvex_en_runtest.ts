@@ -385,6 +385,14 @@
         <source>试运行</source>
         <translation>Trial Run</translation>
     </message>
+    <message>
+        <source>模拟运动控制器仍处于暂停状态。让它继续运动吗？</source>
+        <translation>The simulated motion controller is still paused. Let it go on?</translation>
+    </message>
+    <message>
+        <source>模拟运动控制器</source>
+        <translation>Simulated Motion Controller</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CTorqueMode</name>

@@ -427,8 +427,10 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
                          QString::fromStdString(outcome.failureText) + "\n\n" +
                              tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
                                 "(也可在“通 信”菜单中暂停或继续。)"),
-                         tr("无法开始"), MessageIcon::Question))
+                         tr("无法开始"), MessageIcon::Question)) {
                 SimulatedMotion::SetPaused(true);
+                m_pausedMotion = true;
+            }
             return;
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
@@ -510,8 +512,18 @@ void CRunTest::closeEvent(QCloseEvent* event) {
     if (!m_closing) {
         StopEverything();
         m_closing = true;
+        ResumeSimulatedMotion();
     }
     FunctionWindow::closeEvent(event);
+}
+
+void CRunTest::ResumeSimulatedMotion() {
+    // Paused for this window's tests, the simulated motion controller goes on
+    // when the window goes; paused otherwise, the user says.
+    if (!SimulatedMotion::Available() || !SimulatedMotion::Paused()) return;
+    if (m_pausedMotion || AskYesNo(this, tr("模拟运动控制器仍处于暂停状态。让它继续运动吗？"), tr("模拟运动控制器"),
+                                   MessageIcon::Question))
+        SimulatedMotion::SetPaused(false);
 }
 
 bool CRunTest::eventFilter(QObject* watched, QEvent* event) { return FunctionWindow::eventFilter(watched, event); }

@@ -108,6 +108,9 @@ private:
     // Starts the run asked for by RunAgain once the last capture has ended.
     void StartWhenIdle();
     void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
+    // At closing: the simulated motion controller goes on (asked when this
+    // window did not pause it).
+    void ResumeSimulatedMotion();
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -122,6 +125,7 @@ private:
     bool m_runAgainPending = false;
     int m_runAgainRestMs = 0;
     bool m_replacePlot = false;
+    bool m_pausedMotion = false;  // the user paused the simulated motion controller from this window
     std::optional<hx::runtest::StepFigures> m_lastStep;
     // The step before the last one shown (the torque page's reference).
     std::optional<hx::runtest::StepFigures> m_previousStep;

@@ -176,6 +176,7 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_FALSE(f.sim().ExternalMotionPaused()) << "paused for the window, it goes on when the window goes";
     f.window.reset();
 }
 
