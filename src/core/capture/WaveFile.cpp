@@ -154,7 +154,8 @@ std::string FormatWaveTableCsv(const WaveRecording& r, const std::function<std::
     for (int k : active) {
         std::string name = nameOf ? nameOf(r.codes[k]) : ChannelSourceName(static_cast<uint16_t>(r.codes[k]));
         if (name.empty()) name = "CH" + std::to_string(k + 1);
-        out += "," + CsvField(name);
+        out += ',';
+        out += CsvField(name);
     }
     out += "\r\n";
     size_t rows = 0;
@@ -205,7 +206,9 @@ bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std:
 }
 
 bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error) {
-    return WriteAtomically(path, FormatWaveTableCsv(recording), error);
+    // A UTF-8 byte-order mark first: spreadsheets on Windows read the channel
+    // names in Chinese only with it.
+    return WriteAtomically(path, "\xEF\xBB\xBF" + FormatWaveTableCsv(recording), error);
 }
 
 bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error) {

@@ -17,6 +17,7 @@
 #include <QRegion>
 #include <QSpinBox>
 #include <QToolTip>
+#include <utility>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -191,7 +192,7 @@ bool Cscope::SaveImage(const QString& path, QSize size, QString* error) const {
 void Cscope::CopyImage() const { QApplication::clipboard()->setImage(Screen()); }
 
 void Cscope::SaveImageAs() {
-    const QString path = AskFile(this, {true, tr("保存图片"), QStringLiteral("PNG (*.png);;SVG (*.svg)"), "png"});
+    const QString path = AskFile(this, {true, tr("保存图片"), QStringLiteral("PNG (*.png);;SVG (*.svg)"), "png", {}});
     if (path.isEmpty()) return;
     const auto size = m_sizePicker ? m_sizePicker(this->size()) : std::optional<QSize>(this->size());
     if (!size) return;
@@ -340,6 +341,7 @@ void ScopeInput::Press(QMouseEvent* event) {
         m_cursorDrag = near;
         return;
     }
+    m_captionPress = model.CaptionAt(pos.x(), pos.y());
     model.BeginDrag(pos.x(), pos.y());
     if (model.Dragging()) {
         m_savedCursor = m_scope.cursor();
@@ -412,6 +414,7 @@ void ScopeInput::Release(QMouseEvent* event) {
         m_scope.setCursor(*m_savedCursor);
         m_savedCursor.reset();
     }
+    const std::optional<int> caption = std::exchange(m_captionPress, std::nullopt);
     switch (model.EndDrag(pos.x(), pos.y())) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
@@ -419,7 +422,15 @@ void ScopeInput::Release(QMouseEvent* event) {
         ShowMessage(&m_scope, TableText(50143));
         m_scope.Redraw();
         break;
-    case hx::plot::ZoomOutcome::None: m_scope.update(); break;
+    case hx::plot::ZoomOutcome::None:
+        // Pressed and released on the same caption: its curve goes or comes back.
+        if (caption && model.CaptionAt(pos.x(), pos.y()) == caption) {
+            model.SetChannelMuted(*caption, !model.Muted(*caption));
+            m_scope.Redraw();
+            return;
+        }
+        m_scope.update();
+        break;
     }
 }
 

@@ -21,6 +21,7 @@
 #include "core/analysis/Vibration.h"
 #include "core/runtest/RunFields.h"
 #include "core/runtest/VibrationTuning.h"
+#include "core/params/StorageCommand.h"
 #include "gui/runtest/RunPage.h"
 
 namespace hx::gui {
@@ -29,6 +30,7 @@ class CResonateAdjust : public RunPage {
     Q_OBJECT
 public:
     CResonateAdjust(RunPageHost* host, QWidget* parent = nullptr);
+    ~CResonateAdjust() override;
 
     // Reads the thirteen settings (on the request queue) into the sliders.
     void LoadFromDrive() override;
@@ -54,6 +56,16 @@ public:
     QPushButton* applyButton() const { return m_apply; }
     QPushButton* putBackButton() const { return m_putBack; }
     QLabel* assistantText() const { return m_assistant; }
+    // After the assistant's set was applied: it is in RAM only; "保存驱动器参数" stores it.
+    QLabel* ramNote() const { return m_ramNote; }
+    QPushButton* storeButton() const { return m_store; }
+    void StoreInDrive();
+
+signals:
+    // The store asked for from the page has ended.
+    void stored(bool succeeded);
+
+public:
     const std::optional<hx::runtest::RunVibration>& lastVibration() const { return m_last; }
     const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
     const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
@@ -78,6 +90,7 @@ private:
     void OnSliderMoved(int i, int position);
     void OnSliderReleased(int i);
     void ShowAssistant();
+    void ShowStoreOffer(bool shown);
     void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
 
     hx::runtest::ResonanceFields m_fields;
@@ -87,6 +100,10 @@ private:
     QLabel* m_assistant;
     QPushButton* m_apply;
     QPushButton* m_putBack;
+    QLabel* m_ramNote;
+    QPushButton* m_store;
+    // The store of the drive's parameters; stopped and joined before the page goes.
+    hx::StorageCommandJob m_storeJob;
     hx::runtest::VelocityFields m_trapezoidFields;
     // The settings the last run started with.
     std::array<int32_t, hx::runtest::kResonanceSettings> m_runSettings{};

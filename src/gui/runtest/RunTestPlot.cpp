@@ -54,19 +54,7 @@ void CRunTest::ShowEmptyPlot() {
     m_plot->Redraw();
 }
 
-void CRunTest::RememberChannels() {
-    // Only the lists that belong to the mode in view, and never the torque
-    // page's fixed choice.
-    if (m_mode == Mode::Torque || m_channelsOf != m_mode) return;
-    ChannelChoice& choice = m_channelChoice[static_cast<int>(m_mode)];
-    for (int i = 0; i < 4; ++i) {
-        choice.codes[i] = m_lists[i]->currentIndex() >= 0 ? m_lists[i]->currentData().toUInt() : 0;
-        choice.ticked[i] = m_boxes[i]->isChecked();
-    }
-    choice.kept = true;
-}
-
-void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
+void CRunTest::ApplySources(int mask, int channelCount) {
     // The empty entry, then every source the drive offers, in bit order.
     const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
     const int n = static_cast<int>(entries.size()) - 1;
@@ -83,17 +71,6 @@ void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
         m_boxes[i]->setEnabled(true);
         m_lists[i]->setEnabled(true);
     }
-    // Coming back to a mode: the channels as the user left them there.
-    const ChannelChoice& choice = m_channelChoice[static_cast<int>(mode)];
-    if (choice.kept) {
-        for (int i = 0; i < 4; ++i) {
-            if (!picks[i]) continue;
-            const int entry = m_lists[i]->findData(choice.codes[i]);
-            if (entry >= 0) m_lists[i]->setCurrentIndex(entry);
-            m_boxes[i]->setChecked(choice.ticked[i]);
-        }
-    }
-    m_channelsOf = mode;
     for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, m_boxes[i]->isChecked());
 }
 
@@ -103,12 +80,7 @@ void CRunTest::FillPointsList() {
     const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
     m_points->clear();
     for (int p : choices) m_points->addItem(QString::number(p));
-    // The points chosen in this mode, else the most for a trapezoid and the
-    // fewest for the current-loop test: its step and settling take a few
-    // milliseconds, and thousands of points would show them as a tick at
-    // the start of a long flat line.
-    const int kept = m_points->findText(QString::number(m_pointsChoice[static_cast<int>(m_mode)]));
-    m_points->setCurrentIndex(kept >= 0 ? kept : m_mode == Mode::Torque ? 0 : m_points->count() - 1);
+    m_points->setCurrentIndex(m_points->count() - 1);
 }
 
 std::array<uint32_t, 4> CRunTest::ChannelCodes() {

@@ -19,6 +19,7 @@
 #include "core/params/CParameter.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
@@ -272,4 +273,23 @@ TEST(LinkStatusBar, InEnglish) {
         EXPECT_TRUE(f.bar->countersText().startsWith("Requests")) << f.bar->countersText().toStdString();
     }
     g_language = language;
+}
+
+// The simulated drive's motion controller, paused, says so in the bar until
+// a click lets it go on.
+TEST(LinkStatusBar, APausedSimulatedMotionControllerIsShownUntilClicked) {
+    Frame f;
+    hx::gui::SimulatedMotion::Attach(&f.drive.Drive());
+    struct Detach {
+        ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
+    } detach;
+    f.bar->refresh();
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
+    hx::gui::SimulatedMotion::SetPaused(true);
+    f.bar->refresh();
+    EXPECT_FALSE(f.bar->simulatedMotionButton()->isHidden());
+    EXPECT_EQ(f.bar->simulatedMotionButton()->text(), "模拟运动控制器已暂停");
+    f.bar->simulatedMotionButton()->click();
+    EXPECT_FALSE(f.drive.Drive().ExternalMotionPaused());
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
 }

@@ -23,7 +23,7 @@ using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    EXPECT_EQ(g_activeModule, "运行测试");
+    EXPECT_EQ(g_activeModule, "试运行");
     EXPECT_EQ(w->mode(), Mode::Velocity);
     EXPECT_TRUE(w->velocityPage()->isVisible());
     EXPECT_FALSE(w->torquePage()->isVisible());
@@ -108,10 +108,10 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
     ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
-    // The standstill capture, then the gains, the test current and points,
-    // then the test itself.
+    // The standstill capture, then the gains, the test current and points
+    // (the last of the list), then the test itself.
     EXPECT_EQ(f.WritesWithValues(false), (Writes{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1},
-                                                 {15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 200}, {23, 1}}));
+                                                 {15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 2000}, {23, 1}}));
     // The plotted current is the drive's recording, point for point.
     const std::vector<float> shown = f.Plotted(0);
     ASSERT_FALSE(shown.empty());
@@ -176,6 +176,7 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_FALSE(f.sim().ExternalMotionPaused()) << "paused for the window, it goes on when the window goes";
     f.window.reset();
 }
 
@@ -240,9 +241,9 @@ TEST(RunTestWindow, RefusedStartsWriteNothingAndTheAutoTuningBoxWritesAtOnce) {
     w->enterTorqueMode();
     ASSERT_TRUE(WaitUntil([&] { return w->torquePage()->loads() == 2; }));
     EXPECT_EQ(w->channelList(0)->currentText(), "力矩电流(mA)");
-    // The fewest points: the step and its settling fill the plot.
-    EXPECT_EQ(w->pointsList()->currentText(), "200");
+    // One channel of capacity 2000: "200" to "2000", the last one selected.
     EXPECT_EQ(w->pointsList()->count(), 19);
+    EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_FALSE(w->channelList(0)->isEnabled());
     f.sim().ClearRequests();
     w->torquePage()->kcEdit()->setText("2000");
@@ -418,6 +419,20 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
                               QString::number(after.vibration.peakToPeak, 'f', 0) + " p"))
         << text.toStdString();
 
+    // The set is in RAM only, and its store is offered right here.
+    EXPECT_TRUE(page->ramNote()->isVisible());
+    EXPECT_EQ(page->ramNote()->text(), "新设置只在驱动器的 RAM 中，断电后丢失。");
+    ASSERT_TRUE(page->storeButton()->isVisible());
+    EXPECT_EQ(page->storeButton()->text(), "保存驱动器参数");
+    QSignalSpy stored(page, &hx::gui::CResonateAdjust::stored);
+    f.messages.clear();
+    QTest::mouseClick(page->storeButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !stored.isEmpty(); }, 10000));
+    EXPECT_EQ(f.messages.records.front().caption, "Save Configuration Confirmation");
+    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置成功!");
+    EXPECT_EQ(f.sim().Nv(78), phaseA);
+    EXPECT_FALSE(page->storeButton()->isVisible());
+
     // The way back: the first run's sets, written.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     f.sim().ClearRequests();
@@ -434,7 +449,7 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     EXPECT_FALSE(page->putBackButton()->isEnabled());
 }
 
-TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesKeepTheirChannels) {
+TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesStartWithTheirDefaults) {
     RunWindowFixture f;
     CRunTest* w = f.open();
     // A run far longer than the test: only the stop ends it.
@@ -468,24 +483,30 @@ TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesK
     ASSERT_FALSE(stops.empty());
     EXPECT_EQ(stops, std::vector<uint16_t>(stops.size(), 0));
 
-    // Another mode starts with an empty plot and no figures; each mode keeps
-    // the channels the user chose in it: here the 6th source on channel 3
-    // and channel 4 off.
+    // Another mode starts with an empty plot and no figures; each mode entered
+    // sets its channel defaults and selects the most points, whatever the
+    // user chose before: here the 6th source on channel 3, channel 4 off and
+    // 200 points.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
     w->channelList(2)->setCurrentIndex(6);
     emit w->channelList(2)->activated(6);
     w->channelBox(3)->click();
+    w->pointsList()->setCurrentIndex(0);
+    emit w->pointsList()->activated(0);
     w->enterTorqueMode();
     EXPECT_TRUE(w->figuresLabel()->text().isEmpty());
     EXPECT_TRUE(w->plot()->Model().Points(0).empty());
     EXPECT_EQ(w->plot()->Model().XCaption(), "时间(ms)");
     w->enterResonanceMode();
-    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->loads() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->loads() == 1 && w->settled(); }));
     EXPECT_EQ(w->plot()->Model().XCaption(), "时间(us)");
-    EXPECT_EQ(w->channelList(2)->currentIndex(), 3) << "resonance mode starts with its own defaults";
-    EXPECT_TRUE(w->channelBox(3)->isChecked());
-    w->enterVelocityMode();
-    ASSERT_TRUE(WaitUntil([&] { return w->channelList(2)->currentIndex() == 6; }));
-    EXPECT_FALSE(w->channelBox(3)->isChecked());
-    EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
+    for (Mode mode : {Mode::Resonance, Mode::Velocity}) {
+        if (mode == Mode::Velocity) w->enterVelocityMode();
+        ASSERT_TRUE(WaitUntil([&] { return w->settled(); }));
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(w->channelList(i)->currentIndex(), i + 1) << static_cast<int>(mode) << " channel " << i;
+            EXPECT_TRUE(w->channelBox(i)->isChecked()) << static_cast<int>(mode) << " channel " << i;
+        }
+        EXPECT_EQ(w->pointsList()->currentText(), "500") << static_cast<int>(mode);
+    }
 }
