@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/runtest/WatchdogNote.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
@@ -162,7 +163,8 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
         if (q.function == 6 && (q.address == 31007 || q.address == 31008 || q.address == 70))
             writes.push_back(q.address);
     EXPECT_EQ(writes, (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
-    EXPECT_TRUE(std::filesystem::is_empty(folder.StateFolder() + "/watchdog")) << "the note stays after a clean run";
+    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(folder.StateFolder() + "/watchdog", drive.DevicePath(), 7))
+        << "the note stays after a clean run";
 
     r = Run(Join(run, {"--runs", "1000", "--detach"}));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -218,12 +220,19 @@ TEST_F(CliRun, RefusedOrMovingStartsSaySo) {
         << r.err;
     ExpectOwnWatchdog("put back after a refused start");
 
+    // A trapezoid is checked at rest with a capture of the speed; the
+    // current-loop test leaves the sampling settings alone and is refused by
+    // the drive itself.
     hx::sim::InProcessDrive moving(Options("demo"));
-    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The drive refused the request to register 23"), std::string::npos) << r.err;
     for (const auto& q : moving.Drive().Requests())
-        EXPECT_FALSE(q.function == 6 && q.address == 23) << "started on a moving motor";
+        EXPECT_FALSE(q.function == 6 && q.address == 70) << "started on a moving motor";
+    EXPECT_EQ(moving.Drive().Peek(23), 0);
 }
 
 // The vibration assistant on machines that swing at 25, 40 and 60 Hz (one

@@ -55,6 +55,8 @@ private:
     void onSearchDone(int result);
     // The search button's caption follows the state.
     void setSearchOffersStop(bool stop);
+    // Clears the drive's current alarm on the worker and says how it went.
+    void clearCommunicationAlarm();
     void finishConnect(const hx::ConnectedDriveReport& report);
     // The model to display; empty when the database is missing or has no row.
     bool lookupDisplayModel(QString* display);
