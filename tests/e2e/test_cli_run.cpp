@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -31,6 +32,7 @@ hx::sim::DriveOptions Options(const char* motion = "") {
     o.station = 7;
     o.databasePath = "-";
     o.motion = motion;
+    o.tcpListen = "127.0.0.1:0";
     return o;
 }
 
@@ -48,6 +50,13 @@ protected:
         return Join({"--port", drive.DevicePath(), "--station", "7"}, words);
     }
     hx::test::ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
+    // Through the drive's Modbus TCP side, as programs behind one gateway
+    // share it (a serial port is one program's at a time).
+    std::string TcpPort() const { return "tcp:127.0.0.1:" + std::to_string(drive.TcpPort()); }
+    std::vector<std::string> TcpArgs(const std::vector<std::string>& words) const {
+        return Join({"--port", TcpPort(), "--station", "7"}, words);
+    }
+    hx::test::ProgramResult TcpRun(const std::vector<std::string>& words) const { return RunCli(TcpArgs(words)); }
     void ExpectOwnWatchdog(const std::string& when) {
         EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << when;
         EXPECT_EQ(vd.Peek(31008), kOwnAction) << when;
@@ -102,8 +111,16 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
         return at == std::string::npos ? -1.0 : std::stod(out.substr(at + 11));
     };
     const std::vector<std::string> torque = {"run", "torque", "--current", "1000", "--points", "400"};
+    vd.ClearRequests();
     auto r = Run(torque);
     ASSERT_EQ(r.status, 0) << r.err;
+    // The test leaves the drive's sampling settings alone: no interval,
+    // channel or trigger, and the points only as the test's own.
+    std::vector<uint16_t> sampling;
+    for (const auto& q : vd.Requests())
+        for (uint16_t a : {32, 33, 34, 94, 95, 96, 137})
+            if ((q.function == 6 || q.function == 16) && q.address == a) sampling.push_back(a);
+    EXPECT_EQ(sampling, (std::vector<uint16_t>{137}));
     EXPECT_NE(r.out.find("Kp 1000, Ki 200, Kc 256, test current 1000 mA, 400 points\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("rise time (10-90 %): "), std::string::npos);
     EXPECT_NE(r.out.find("settling time (5 %): "), std::string::npos);
@@ -290,5 +307,87 @@ TEST(CliTune, TuneVibrationTakesTheRingingOut) {
         EXPECT_EQ(vd.Ram(79), 0) << "the other sets as they were";
         EXPECT_EQ(vd.Nv(78), store ? vd.Ram(78) : 0);
         EXPECT_EQ(r.out.find("stored") != std::string::npos, store) << r.out;
+    }
+}
+
+// A second program on the port (a gateway's) while a run is on: a read leaves the run's
+// watchdog armed (its note belongs to the running program), a second run and
+// a store are refused; killed afterwards, the run is stopped by the
+// watchdog it armed.
+TEST_F(CliRun, ASecondProgramLeavesARunsWatchdogAlone) {
+    vd.Poke(136, 2000);
+    hx::test::BackgroundProgram run(hx::test::CliProgram(), TcpArgs({"run", "velocity", "--runs", "1000"}), 0, true);
+    ASSERT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 1; }));
+    auto r = TcpRun({"read", "70"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "70=1\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    EXPECT_EQ(vd.Peek(31008), 1);
+    r = TcpRun({"run", "velocity"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Another program (process "), std::string::npos) << r.err;
+    r = TcpRun({"params", "save"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not saved: a test run is on (register 70 reads running)"), std::string::npos) << r.err;
+    EXPECT_EQ(vd.CommandsCompleted(90), 0);
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    run.Stop(SIGKILL);
+    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; })) << "nothing stopped the motor";
+}
+
+// A run that ends otherwise than the tool asked is a failure that says what
+// ended it: the drive's watchdog after the tool was stopped (its alarm
+// named), a stop another program sent, a line silent for a while or for
+// good (given up once the drive's watchdog has surely stopped the motor,
+// which stays armed until the next connect).
+TEST_F(CliRun, ARunCutShortIsAFailureThatSaysWhatEndedIt) {
+    vd.Poke(136, 2000);
+    const std::string notes = folder.StateFolder() + "/watchdog";
+    struct Case {
+        const char* what;
+        uint16_t ownAction;
+        std::function<void()> cut;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a stopped tool", 0,
+         [&] {
+             const pid_t tool = static_cast<pid_t>(hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7));
+             ASSERT_GT(tool, 0);
+             ::kill(tool, SIGSTOP);
+             EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }));
+             ::kill(tool, SIGCONT);
+         },
+         "by the drive's alarm Err0017 Communication time-out"},
+        {"another program's stop", kOwnAction, [&] { EXPECT_EQ(TcpRun({"run", "stop"}).status, 0); },
+         "stopped by a command this program did not send"},
+        {"a silent line", kOwnAction,
+         [&] {
+             drive.Server().SetStation(8);
+             EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }));
+             drive.Server().SetStation(7);
+         },
+         "cut short"},
+        {"a dead line", kOwnAction, [&] { drive.Server().SetStation(8); },
+         "the drive's watchdog has stopped the motor, the stop could not be confirmed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        vd.SetRam(31008, c.ownAction);
+        auto running = std::async(std::launch::async, [&] { return TcpRun({"run", "velocity", "--runs", "1000"}); });
+        ASSERT_TRUE(hx::test::PollUntil(
+            [&] { return vd.Peek(70) == 1 && hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7) != 0; }));
+        c.cut();
+        const auto r = running.get();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(vd.Peek(70), 0);
+        drive.Server().SetStation(7);
+        EXPECT_EQ(TcpRun({"alarms", "clear"}).status, 0);
+        // What the run left armed goes back at the next connect.
+        EXPECT_EQ(TcpRun({"read", "70"}).status, 0);
+        EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+        EXPECT_EQ(vd.Peek(31008), c.ownAction);
     }
 }

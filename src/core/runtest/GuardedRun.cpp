@@ -284,7 +284,7 @@ RunOutcome GuardedRun::Start(RunRequest request, const std::function<bool()>& in
     const std::optional<milliseconds> shortest =
         request.mode == Mode::Velocity ? TrapezoidTime(request.startWrites) : std::nullopt;
     request.beforeStart = [this, kind, shortest] { return BeforeStart(kind, shortest); };
-    request.onStep = [this] { Heard(); };
+    request.onStep = [this](bool answered) { answered ? Heard() : Asked(); };
     // An interruption ends the capture at its next step, and the stop goes
     // out then; the caller's Stop confirms it.
     std::stop_source ending;

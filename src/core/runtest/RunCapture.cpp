@@ -60,7 +60,6 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
     DriveHandle drive = request.drive;
 
     auto pollStop = [&] {
-        if (request.onStep) request.onStep();
         if (!takeStopRequest || !takeStopRequest()) return;
         out.stopRequested = true;
         if (Send(drive, StopWrite(request.mode))) out.stopSent = true;
@@ -125,6 +124,8 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
         policy.period = wait.period;
         policy.sleep = [&](std::stop_token t, std::chrono::milliseconds d) {
             const bool slept = SleepUnlessStopped(t, d);
+            // The poll before this sleep (or the start's last write) was answered or not.
+            if (request.onStep) request.onStep(link.fault().ok());
             pollStop();
             return slept;
         };
@@ -133,7 +134,10 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
             [&](int16_t v) { return wait.anyPositive ? v > 0 : v == reg::kSampleStateComplete; }, policy, s);
     };
     // A stop asked for while blocks are read goes out after the current block.
-    capture.afterBlock = [&](DriveHandle&) { pollStop(); };
+    capture.afterBlock = [&](DriveHandle&) {
+        if (request.onStep) request.onStep(true);  // a block only goes on after an answered one
+        pollStop();
+    };
 
     hx::CaptureResult result = hx::RunCapture(drive, capture, stop);
     switch (result.status) {

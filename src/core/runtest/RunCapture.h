@@ -46,9 +46,10 @@ struct RunRequest {
     // watchdog could not be armed) keeps the start back, and nothing of it
     // is sent. The guarded run sets it for every start.
     std::function<Readiness()> beforeStart = {};
-    // Asked between the polls of the wait and after each block: a run that
-    // times the drive's silences hears of every step here.
-    std::function<void()> onStep = {};
+    // Told between the polls of the wait and after each block whether the
+    // request before was answered: a run that times the drive's silences
+    // hears of every step here.
+    std::function<void(bool answered)> onStep = {};
     PrepareOptions gate;  // for the tuning settings among the start writes
 
     // A start of the mode with its start writes, waiting as the mode waits.

@@ -69,7 +69,7 @@ bool RunSession::Start(RunRequest request, Finished finished) {
         m_guardMode = request.mode;
     }
     // The capture's polls and blocks tell the guarded run the drive still hears it.
-    if (m_guard) request.onStep = [guard = m_guard] { guard->Heard(); };
+    if (m_guard) request.onStep = [guard = m_guard](bool answered) { answered ? guard->Heard() : guard->Asked(); };
     // Link work from the start call on, until the finished callback has run.
     auto working = std::make_unique<LinkWorkScope>();
     m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished),
