@@ -349,7 +349,7 @@ std::string LeftWatchdogText(const LeftWatchdog& left, const std::string& clearC
     case LeftWatchdog::State::StillRunning:
         return Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束，它的运动仍在进行且无法确认已停止：驱动器的通信超时保护"
                                                 "保持启用，电机会在通信中断时停止。%1"),
-                    "The last test run did not end normally and its motion still runs: the stop could not be "
+                    "The last test run did not end normally and its motion may still run: the stop could not be "
                     "confirmed, so the drive's communication watchdog stays armed and stops the motor when the "
                     "line falls silent. %1",
                     {FaultSentence(left.address, left.fault)});

@@ -180,7 +180,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
         if (!report.communicationAlarm)
             ShowMessage(this, text);
         else if (AskForAction(this, text, tr("试运行没有正常结束"), MessageIcon::Warning, tr("清除报警")))
-            clearCommunicationAlarm();
+            m_clearingAlarm = clearCommunicationAlarm();
     }
 
     QString display;
@@ -197,12 +197,13 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
     TellOfUnfinishedWrite(this);
-    m_closeTimer->start();
+    // The window closes itself once the alarm clear has said how it went.
+    if (!m_clearingAlarm) m_closeTimer->start();
 }
 
-void CConnectCom::clearCommunicationAlarm() {
+bool CConnectCom::clearCommunicationAlarm() {
     const uint8_t station = g_station;
-    m_job.run<hx::ClearResult>(
+    return m_job.run<hx::ClearResult>(
         [station](std::stop_token stop) {
             hx::DriveHandle drive(&theComm, station);
             hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
@@ -214,8 +215,10 @@ void CConnectCom::clearCommunicationAlarm() {
         [this](const hx::ClearResult& result) {
             OnUiThread(this, [this, result] {
                 if (m_closing) return;
+                m_clearingAlarm = false;
                 ShowMessage(this, result.cleared() ? tr("报警已清除。") : tr("报警没有清除，请在报警窗口中查看。"),
                             tr("清除报警"), result.cleared() ? MessageIcon::Information : MessageIcon::Warning);
+                m_closeTimer->start();
             });
         });
 }
