@@ -216,7 +216,10 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     EXPECT_TRUE(running(0)) << "nothing stopped the motor";
     EXPECT_EQ(vd.WatchdogTrips(), 1);
     EXPECT_EQ(vd.Peek(31007), 1000);
-    const auto next = Run({"run", "stop"});
+    // The next connect finds the note by whatever name it reaches the drive.
+    const std::string link = folder.File("drive-link");
+    std::filesystem::create_symlink(drive.DevicePath(), link);
+    const auto next = RunCli({"--port", link, "--station", "7", "run", "stop"});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
                             "(Pr9.17 = 5000 ms, Pr9.18 = 2)."),

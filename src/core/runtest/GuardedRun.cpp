@@ -232,12 +232,18 @@ MotionReport GuardedRun::StopLocked(int tries, milliseconds period, bool giveUp)
         // A drive that takes the stop but still reads running, or one with
         // no watchdog to fall back on, gets the rounds the rules give.
         const bool covered = giveUp && watchdog && delivered == 0;
-        if (!covered && round + 1 >= tries) break;
-        if (covered && now >= giveUpAt()) {
+        if (!covered) {
+            if (round + 1 >= tries) break;
+            m_guard.Pause(period);
+            continue;
+        }
+        // No round starts past the give-up: on a silent line each one waits
+        // out the link's late horizon first, and would only say it later.
+        if (now < giveUpAt()) m_guard.Pause(std::min(period, std::chrono::ceil<milliseconds>(giveUpAt() - now)));
+        if (m_guard.Now() >= giveUpAt()) {
             report.end = MotionEnd::GaveUp;
             break;
         }
-        m_guard.Pause(covered ? std::min(period, std::chrono::duration_cast<milliseconds>(giveUpAt() - now)) : period);
     }
     const Clock::time_point now = m_guard.Now();
     report.elapsed = Since(m_began, now);

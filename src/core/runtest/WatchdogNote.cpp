@@ -13,6 +13,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/link/PortResolver.h"
 #include "core/settings/AppPaths.h"
 #include "core/util/AtomicFile.h"
 
@@ -37,10 +38,21 @@ std::string NoteName(const std::string& port, uint8_t station) {
     return name + "@" + std::to_string(station);
 }
 
+// One drive whatever name it is reached by: "COM3", the device it stands for
+// and a symbolic link to that device are the same port.
+std::string NoteKey(const std::string& port) {
+    const PortTarget target = PortResolver::Resolve(port);
+    if (target.kind == PortTarget::Kind::Tcp) return target.ToString();
+    if (target.kind != PortTarget::Kind::Serial) return port;
+    std::error_code ec;
+    const fs::path device = fs::canonical(target.device, ec);
+    return ec ? target.device : device.string();
+}
+
 fs::path Folder(const std::string& folder) { return folder.empty() ? fs::path(WatchdogNoteFolder()) : fs::path(folder); }
 
 std::string NotePath(const std::string& folder, const std::string& port, uint8_t station) {
-    return (Folder(folder) / NoteName(port, station)).string();
+    return (Folder(folder) / NoteName(NoteKey(port), station)).string();
 }
 
 // The note's "key=number" lines; the port as it was written.
@@ -78,7 +90,7 @@ std::optional<WatchdogSetting> ReadWatchdogNote(const std::string& folder, const
     const auto note = ReadNoteText(NotePath(folder, port, station));
     if (!note) return std::nullopt;
     // A note for another port or station (or a damaged one) is not this drive's.
-    if (note->port != port || note->station != station || note->timeout < 0 || note->timeout > 65535 ||
+    if (note->port != NoteKey(port) || note->station != station || note->timeout < 0 || note->timeout > 65535 ||
         note->action < 0 || note->action > 65535)
         return std::nullopt;
     return WatchdogSetting{static_cast<uint16_t>(note->timeout), static_cast<uint16_t>(note->action)};
@@ -137,7 +149,7 @@ bool NoteLock::WriteNote(const WatchdogSetting& values, std::string* error) {
     text << "# The drive's own communication watchdog, noted before a test run changed it.\n"
          << "# Put back (RAM only) at the next connect to this port and station, once the\n"
          << "# program named below has ended.\n"
-         << "port=" << m_port << "\nstation=" << int(m_station) << "\ntimeout=" << values.timeoutMs
+         << "port=" << NoteKey(m_port) << "\nstation=" << int(m_station) << "\ntimeout=" << values.timeoutMs
          << "\naction=" << values.action << "\npid=" << ::getpid() << "\n";
     AtomicFile::Step step = AtomicFile::Step::None;
     int err = 0;

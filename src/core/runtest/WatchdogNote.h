@@ -12,7 +12,9 @@
 // holds was left by a program that died, and may be put back.
 //
 // Files, in $XDG_STATE_HOME/halvex/watchdog: "<port>@<station>" the note,
-// "<port>@<station>.lock" its lock; the port name is escaped to one file name.
+// "<port>@<station>.lock" its lock. The port is the device behind the name
+// (COMn resolved, symbolic links followed) or tcp:HOST:PORT, escaped to one
+// file name, so every name of one drive finds the same note.
 
 #include <cstdint>
 #include <optional>
