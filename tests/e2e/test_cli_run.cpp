@@ -208,6 +208,9 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
         ExpectOwnWatchdog(strsignal(sig));
     }
 
+    // A drive whose own watchdog action is its communication alarm keeps it.
+    vd.SetRam(31008, 0);
+    vd.SetRam(56, 0xFFFF);
     {
         hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
         ASSERT_TRUE(running(1));
@@ -216,16 +219,21 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     EXPECT_TRUE(running(0)) << "nothing stopped the motor";
     EXPECT_EQ(vd.WatchdogTrips(), 1);
     EXPECT_EQ(vd.Peek(31007), 1000);
-    // The next connect finds the note by whatever name it reaches the drive.
+    EXPECT_EQ(vd.CurrentAlarm(), 17);
+    // The next connect finds the note by whatever name it reaches the drive,
+    // and says how to clear the alarm the drive's own stop left.
     const std::string link = folder.File("drive-link");
     std::filesystem::create_symlink(drive.DevicePath(), link);
     const auto next = RunCli({"--port", link, "--station", "7", "run", "stop"});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
-                            "(Pr9.17 = 5000 ms, Pr9.18 = 2)."),
+                            "(Pr9.17 = 5000 ms, Pr9.18 = 0). The drive stopped the motor by itself when the line fell "
+                            "silent: alarm Err0017 is active. Clear it with: halvex-cli --port " +
+                            link + " --station 7 alarms clear\n"),
               std::string::npos)
         << next.err;
-    ExpectOwnWatchdog("at the next connect");
+    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+    EXPECT_EQ(vd.Peek(31008), 0);
 }
 
 // A start the drive refuses is a refusal with its reason and the alarm
