@@ -112,30 +112,38 @@ TEST(GuardedRun, AFollowedRunSaysWhatEndedIt) {
     }
 }
 
-// The drive falls silent during a run: the stop goes out until the drive's
-// watchdog has surely stopped the motor (its time after the last read that
-// could have reached it, and a margin), then the run gives up, within 5 s
-// of the silence, and leaves the watchdog armed and its note for the next
-// connect. A stop the drive never confirms never puts the watchdog back.
+// The drive falls silent during a run (or never takes the stop): the stop
+// goes out until the drive's watchdog has surely stopped the motor (its
+// time after the last read that could have reached it, and a margin), then
+// the run gives up, within 5 s of the silence, and leaves the watchdog armed
+// and its note for the next connect. A stop the drive never confirms never
+// puts the watchdog back.
 TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
-    Bench b;
-    ASSERT_TRUE(b.opened);
-    GuardedRun run(b.Link(), kPort, b.Options());
-    ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid).ready());
-    b.Vd().Poke(70, 1);
-    const auto silent = b.now;
-    b.Server().SetStation(kStation + 1);  // nothing reaches the drive any more
-    const MotionReport end = run.Follow();
-    EXPECT_EQ(end.end, MotionEnd::GaveUp) << end.Message();
-    EXPECT_EQ(end.Message(), "the drive's watchdog has stopped the motor, the stop could not be confirmed (the "
-                             "drive did not answer for 1.3 s)");
-    EXPECT_EQ(b.now - silent, milliseconds(1300));
-    EXPECT_GT(end.stop.tries, 1);
-    EXPECT_EQ(b.Vd().Peek(70), 0) << "the drive's watchdog has not stopped the motor by then";
-    EXPECT_EQ(b.Vd().WatchdogTrips(), 1);
-    EXPECT_TRUE(b.Armed());
-    EXPECT_EQ(b.Note(), (WatchdogSetting{kOwnTimeout, kOwnAction}));
-    EXPECT_FALSE(end.restored.done);
+    for (bool deadLine : {true, false}) {
+        SCOPED_TRACE(deadLine ? "dead line" : "stops lost");
+        Bench b;
+        ASSERT_TRUE(b.opened);
+        GuardedRun run(b.Link(), kPort, b.Options());
+        ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid).ready());
+        b.Vd().Poke(70, 1);
+        const auto silent = b.now;
+        if (deadLine)
+            b.Server().SetStation(kStation + 1);  // nothing reaches the drive any more
+        else
+            b.Server().LoseWritesTo(70, 1000, false);
+        const MotionReport end = deadLine ? run.Follow() : run.Stop();
+        EXPECT_EQ(end.end, MotionEnd::GaveUp) << end.Message();
+        EXPECT_EQ(end.Message(), "the drive's watchdog has stopped the motor, the stop could not be confirmed (the "
+                                 "drive did not answer for 1.3 s)");
+        EXPECT_EQ(b.now - silent, milliseconds(1300));
+        EXPECT_GT(end.stop.tries, 1);
+        EXPECT_FALSE(end.restored.done);
+        b.Server().SetStation(kStation);
+        EXPECT_EQ(b.Vd().Peek(70), 0) << "the drive's watchdog has not stopped the motor by then";
+        EXPECT_EQ(b.Vd().WatchdogTrips(), 1);
+        EXPECT_TRUE(b.Armed());
+        EXPECT_EQ(b.Note(), (WatchdogSetting{kOwnTimeout, kOwnAction}));
+    }
 }
 
 // A motion that reads running keeps its watchdog, whoever asks: the guard
