@@ -241,20 +241,17 @@ bool RunSession::Close(DriveHandle drive, Mode mode) {
         if (m_state == RunState::StopUnconfirmed) unconfirmed.emplace(m_stopDrive, m_stopMode);
         m_state = RunState::Idle;
     }
-    // A motion whose stop the drive never took gets one more try.
+    // The motion of a guarded start is stopped for sure (its stop rounds read
+    // 70 and 23 back), and only then its watchdog put back; that stop alone
+    // says whether it was confirmed. Another motion whose stop the drive
+    // never took gets one more try.
     auto confirmed = std::make_shared<std::atomic<bool>>(true);
-    if (unconfirmed)
+    if (m_guard && m_guard->Active())
+        PostGuardStop(confirmed);
+    else if (unconfirmed)
         StopRun(unconfirmed->first, unconfirmed->second, [confirmed](bool answered) {
             if (!answered) *confirmed = false;
         });
-    // The motion of a start stopped for sure, and only then the drive's
-    // watchdog put back.
-    if (m_guard && m_guard->Active()) {
-        PostGuardStop(confirmed);
-        // The guard's stop is the one that counts: a plain stop answered
-        // before it does not make an unconfirmed one confirmed.
-        if (unconfirmed) *confirmed = true;
-    }
     StopRun(drive, mode);
     {
         std::lock_guard lock(m_mutex);
