@@ -50,10 +50,13 @@ bool CliContext::OpenLink() const {
         // A run this tool or the window left behind (killed, or the line
         // broke) may have left the drive's watchdog armed: its own values
         // go back before anything else happens on this drive.
+        // A note another running program holds is its run's, and left alone.
         if (Station() >= 1 && Station() <= 247)
-            if (const auto restored = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
-                                                                       m_comm.PortName()))
-                Fail(hx::runtest::RestoredWatchdogText(*restored), 0);
+            if (const auto left = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
+                                                                   m_comm.PortName()))
+                Fail(hx::runtest::LeftWatchdogText(*left, "halvex-cli --port " + m_options.port + " --station " +
+                                                              std::to_string(Station()) + " alarms clear"),
+                     0);
         // Every command that talks to a drive hears of a write to it that never finished.
         if (Station() != 0) ReportUnfinishedWrite(Station());
     } else {

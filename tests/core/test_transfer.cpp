@@ -336,6 +336,29 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
     EXPECT_LT(SecondsSince(start), 2.5);
 }
 
+// A test run's watchdog values are the tool's and in RAM only: while the
+// motion or the current-loop test runs, no store, restore or burn goes out.
+TEST(StorageCommand, NothingIsStoredRestoredOrBurntWhileATestRuns) {
+    Bench b;
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    // A trapezoid of many runs and a long current-loop test.
+    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
+        b.Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+    for (const hx::StorageCommand& command : {hx::kSaveToDrive, hx::kRestoreFactory, hx::kBurnFactory}) {
+        for (uint16_t running : {70, 23}) {
+            SCOPED_TRACE(std::to_string(command.reg) + " while " + std::to_string(running) + " runs");
+            b.Vd().Poke(running, 1);
+            b.Vd().ClearRequests();
+            const hx::StorageResult r = hx::RunStorageCommand(b.Link(), command);
+            EXPECT_EQ(r.outcome, hx::StorageOutcome::RunInProgress);
+            EXPECT_EQ(r.runningRegister, running);
+            EXPECT_TRUE(b.Writes().empty());
+            EXPECT_EQ(b.Vd().CommandsCompleted(command.reg), 0);
+            b.Vd().Poke(running, 0);
+        }
+    }
+}
+
 TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {
     // The drive takes its definitions and factory set from the test's database.
     DriveOptions options;

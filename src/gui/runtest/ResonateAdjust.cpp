@@ -175,6 +175,7 @@ void CResonateAdjust::LoadFromDrive() {
         },
                     [this, read, trapezoid] {
                         if (*trapezoid) m_trapezoidFields = **trapezoid;
+                        m_trapezoidRead = trapezoid->has_value();
                         ShowTrapezoid(*trapezoid);
                         if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {

@@ -69,8 +69,10 @@ public:
     const std::optional<hx::runtest::RunVibration>& lastVibration() const { return m_last; }
     const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
     const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
-    // The trapezoid the drive holds, read when the mode is entered.
+    // The trapezoid the drive holds, read when the mode is entered (what a
+    // start runs); trapezoidRead() false when the drive did not answer.
     const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoidFields; }
+    bool trapezoidRead() const { return m_trapezoidRead; }
 
     // What Enter does on the page (whichever control has the focus).
     void OnEnter();
@@ -105,6 +107,7 @@ private:
     // The store of the drive's parameters; stopped and joined before the page goes.
     hx::StorageCommandJob m_storeJob;
     hx::runtest::VelocityFields m_trapezoidFields;
+    bool m_trapezoidRead = false;
     // The settings the last run started with.
     std::array<int32_t, hx::runtest::kResonanceSettings> m_runSettings{};
     std::optional<hx::runtest::RunVibration> m_last, m_before;

@@ -1,5 +1,7 @@
 #include "gui/runtest/RunTestWindow.h"
 
+#include "gui/runtest/ResonateAdjust.h"
+
 // The run-test window's channel lists, its plot and the figures under it.
 
 #include <QComboBox>
@@ -156,8 +158,15 @@ void CRunTest::ShowFigures(const RunOutcome& outcome) {
                 if (outcome.codes[k] == code) return &outcome.samples[k];
             return nullptr;
         };
+        // Against the trapezoid the drive ran: the velocity page's own for its
+        // runs; for a resonance run the one the drive holds (not the velocity
+        // page's fields, which that run never sent). Unknown: the speed
+        // reference's peak, when it was captured.
+        double commanded = PeakSpeed(m_velocity->Fields());
+        if (outcome.mode == Mode::Resonance)
+            commanded = m_resonance->trapezoidRead() ? PeakSpeed(m_resonance->trapezoid()) : 0.0;
         const FollowingFigures f = ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback),
-                                                           channel(kSpeedReference), PeakSpeed(m_velocity->Fields()));
+                                                           channel(kSpeedReference), commanded);
         QStringList parts;
         if (f.peakFollowingError) parts << tr("峰值跟随误差: %1 p").arg(fixed(*f.peakFollowingError, 0));
         if (f.rmsFollowingError) parts << tr("跟随误差均方根: %1 p").arg(fixed(*f.rmsFollowingError, 1));

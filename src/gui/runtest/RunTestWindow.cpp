@@ -223,7 +223,15 @@ void CRunTest::ShowState() {
     m_shownState = m_session->State();
     m_start->setText(m_shownState == RunState::Idle ? tr("开 始") : tr("停 止"));
     if (m_shownState != RunState::StopUnconfirmed) {
-        m_lost->hide();
+        // A run that ended otherwise than asked says what ended it, until the next start.
+        const std::optional<MotionReport> cut = m_session->LastEnd();
+        if (cut && m_shownState == RunState::Idle) {
+            m_recaptureTimer.stop();
+            m_lost->setText(Text(cut->Message()));
+            m_lost->show();
+        } else {
+            m_lost->hide();
+        }
         return;
     }
     m_recaptureTimer.stop();
@@ -416,11 +424,7 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         // Nothing was sent: the motor moves under another command, or the
         // watchdog could not be armed.
         if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
-            outcome.failureText == [] {
-                Readiness moving;
-                moving.status = Readiness::Status::Moving;
-                return moving.Message();
-            }()) {
+            outcome.refusal.refusal == StartRefusal::Moving) {
             // With the simulated drive, the motion controller is the
             // program's own: offer to bring the motor to rest.
             if (AskYesNo(this,

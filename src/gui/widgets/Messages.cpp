@@ -1,6 +1,7 @@
 #include "gui/widgets/Messages.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -74,6 +75,18 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, Mess
     QMessageBox box(toQt(icon), record.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool AskForAction(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
+                  const QString& actionText) {
+    MessageRecord record{text, captionOr(caption), icon, true, {}, {}, {}, actionText};
+    if (handler()) return handler()(record);
+    QMessageBox box(toQt(icon), record.caption, text, QMessageBox::NoButton, parent);
+    QPushButton* action = box.addButton(actionText, QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("Messages", "关闭"), QMessageBox::RejectRole);
+    box.setDefaultButton(action);
+    box.exec();
+    return box.clickedButton() == action;
 }
 
 ChangesQuestion::ChangesQuestion(QWidget* parent, const QString& text, const QString& caption,

@@ -32,6 +32,8 @@ struct MessageRecord {
     // them are ticked; a handler may untick some before it answers.
     std::vector<QStringList> rows;
     std::vector<bool>* ticked = nullptr;
+    // A box offering one thing to do (AskForAction): its button's text.
+    QString action = {};
 };
 
 // A plain box with an OK button; an empty caption gives the program's name.
@@ -40,6 +42,11 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& caption = 
 // Yes/No; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
               bool defaultNo = false);
+
+// A message with a button that does something about it (actionText) beside
+// "关闭"; true when that button was pressed. A handler sees it as a question.
+bool AskForAction(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
+                  const QString& actionText);
 
 // Yes/No about a list of changes: the changed items first and highlighted,
 // the unchanged ones folded away under one line, then footer; true for Yes.

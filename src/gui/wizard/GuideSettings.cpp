@@ -262,6 +262,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
         break;
     case ApplyOutcome::StoreUnanswered:
     case ApplyOutcome::StoreNotCleared: ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败")); break;
+    case ApplyOutcome::StoreDuringRun:
     case ApplyOutcome::StoreReplyLost: ShowSaveToDriveOutcome(this, result.store); break;
     case ApplyOutcome::Stopped: break;
     case ApplyOutcome::NotBackedUp:

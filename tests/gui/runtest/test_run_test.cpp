@@ -108,10 +108,9 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
     ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
-    // The standstill capture, then the gains, the test current and points
-    // (the last of the list), then the test itself.
-    EXPECT_EQ(f.WritesWithValues(false), (Writes{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1},
-                                                 {15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 2000}, {23, 1}}));
+    // The gains, the test current and points, then the test itself: the
+    // sampling settings are the user's, no standstill capture touches them.
+    EXPECT_EQ(f.WritesWithValues(false), (Writes{{15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 2000}, {23, 1}}));
     // The plotted current is the drive's recording, point for point.
     const std::vector<float> shown = f.Plotted(0);
     ASSERT_FALSE(shown.empty());
@@ -204,7 +203,9 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     f.drive->Server().SetFaults(0, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
     EXPECT_EQ(w->startButton()->text(), "开 始");
-    EXPECT_FALSE(w->lostLabel()->isVisible());
+    // Stopped for sure now; the red line says what cut the run short.
+    EXPECT_TRUE(w->lostLabel()->isVisible());
+    EXPECT_TRUE(w->lostLabel()->text().startsWith("运行")) << w->lostLabel()->text().toStdString();
     EXPECT_EQ(f.sim().Peek(70), 0) << "the stop never reached the drive";
 
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
@@ -509,4 +510,55 @@ TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesS
         }
         EXPECT_EQ(w->pointsList()->currentText(), "500") << static_cast<int>(mode);
     }
+}
+
+// The drive falls silent while a run goes on after its capture: the red
+// line says so at once, below the figures it leaves in view, and closing
+// with the stop unconfirmed warns and leaves the drive's watchdog armed.
+TEST(RunTestWindow, ASilenceAfterTheCaptureIsShownAtOnceAndAnUnconfirmedCloseWarns) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->velocityPage()->runsEdit()->setText("1000");
+    w->clickStart();
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    const QString figures = w->figuresLabel()->text();
+    ASSERT_TRUE(figures.contains("速度超调")) << figures.toStdString();
+    theComm.SetReceiveTimeOut(50);
+    f.drive->Server().SetStation(kStation + 1);
+    ASSERT_TRUE(WaitUntil([&] { return w->lostLabel()->isVisible(); }, 10000)) << "nothing said before a stop";
+    EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
+    EXPECT_EQ(w->startButton()->text(), "停 止");
+    EXPECT_EQ(w->figuresLabel()->text(), figures);
+    EXPECT_GE(w->figuresLabel()->height(), w->figuresLabel()->sizeHint().height()) << "the figures are cut";
+    f.messages.clear();
+    w->close();
+    EXPECT_EQ(f.messages.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
+    EXPECT_EQ(f.sim().Peek(31007), 1000) << "the watchdog went before the stop was confirmed";
+    EXPECT_EQ(f.sim().Peek(31008), 1);
+    f.window.reset();
+    theComm.SetReceiveTimeOut(200);
+}
+
+// A resonance run moves by the trapezoid the drive holds: its speed
+// overshoot is measured against that, not the velocity page's fields.
+TEST(RunTestWindow, ResonanceSpeedOvershootIsAgainstTheDrivesTrapezoid) {
+    RunWindowFixture f;
+    for (auto [a, v] : {std::pair{60, 1}, {62, 300}, {65, 200}, {67, 500}, {69, 100}}) f.sim().Poke(a, v);
+    CRunTest* w = f.open();
+    w->enterResonanceMode();
+    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->trapezoidRead() && w->settled(); }));
+    ASSERT_NE(w->velocityPage()->Fields().speed, 200) << "the two bases must differ";
+    w->clickStart();
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    // Channel 2 records the speed feedback.
+    ASSERT_EQ(w->channelList(1)->currentData().toUInt(), 2u);
+    const std::vector<float> speed = f.Plotted(1);
+    const auto shown = [&](double commanded) {
+        const auto figures = hx::runtest::ComputeFollowingFigures(nullptr, &speed, nullptr, commanded);
+        return QString("速度超调: %1 %").arg(*figures.speedOvershootPct, 0, 'f', 1);
+    };
+    ASSERT_NE(shown(200), shown(hx::runtest::PeakSpeed(w->velocityPage()->Fields())));
+    EXPECT_TRUE(w->figuresLabel()->text().contains(shown(200))) << w->figuresLabel()->text().toStdString();
+    w->close();
+    f.window.reset();
 }
