@@ -79,8 +79,9 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
                  "know what they do); the change journal is still written");
     hx::cmdline::AddNumberOption(app, "--late-horizon-ms", options.lateHorizonMs, 0, 600000,
                                  "after a request without an answer, wait this long for the line to\n"
-                                 "fall quiet before the next request (default: the settings file's\n"
-                                 "ReadComDelay/LateHorizon, else 1 s or ten time-outs, whichever is longer)")
+                                 "fall quiet before another request to that drive (default: the\n"
+                                 "settings file's ReadComDelay/LateHorizon, else 1 s or ten\n"
+                                 "time-outs, whichever is longer)")
         ->type_name("MS");
 }
 

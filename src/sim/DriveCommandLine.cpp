@@ -121,6 +121,12 @@ void AddLineOptions(CLI::App& app, DriveOptions& options) {
     AddRateOption(app, "--corrupt-rate", options.corruptRate, "fraction of replies with one damaged byte (0..1)")
         ->group(group);
     AddNumberOption(app, "--delay-ms", options.delayMs, 0, 600000, "extra delay before each reply")->group(group);
+    AddRateOption(app, "--duplicate-rate", options.duplicateRate,
+                  "fraction of replies sent a second time, as a repeater or\ngateway may (0..1)")
+        ->group(group);
+    AddNumberOption(app, "--duplicate-delay-ms", options.duplicateDelayMs, 0, 10000,
+                    "the copy goes out 0..N ms after the original (default 50)")
+        ->group(group);
     AddNumberOption(app, "--seed", options.seed, 0, 4294967295LL, "seed of the fault injection")->group(group);
 }
 

@@ -47,6 +47,7 @@ public:
         uint64_t repliesSent = 0;
         uint64_t repliesDropped = 0;    // fault injection
         uint64_t repliesCorrupted = 0;  // fault injection
+        uint64_t repliesDuplicated = 0;  // fault injection: copies sent
     };
 
     // Station, pacing and faults come from the options.
@@ -74,6 +75,10 @@ public:
 
     // May change while serving.
     void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // A repeater or gateway on the line that sends a fraction of the replies
+    // (RTU) a second time, the copy 0..maxDelay after the original has gone
+    // out, whole, between the drive's own replies.
+    void DuplicateReplies(double rate, std::chrono::milliseconds maxDelay);
     // The next `count` requests that write `address` get no reply; the drive
     // carries them out first when carryOut is set (the reply was lost), else
     // it never sees them (the request was lost).
@@ -101,6 +106,12 @@ private:
 
     // Fault decisions for one reply.
     bool DecideDrop();
+    // Whether this reply goes out again, and when.
+    void MaybeDuplicate(const std::vector<uint8_t>& frame);
+    // Writes the copies that are due by now.
+    void SendDueCopies();
+    // When the next copy is due (max() when none).
+    Clock::time_point NextCopyDue() const;
     void MaybeCorrupt(std::vector<uint8_t>& frame);
     // Waits until the reply may start, then writes it (trickling on RTU).
     // The wire sizes are those of the RTU frames (a TCP reply is paced as
@@ -121,6 +132,10 @@ private:
     mutable std::mutex m_mutex;  // faults, stations, stats
     double m_dropRate, m_corruptRate;
     int m_delayMs;
+    double m_duplicateRate;
+    std::chrono::milliseconds m_duplicateDelay;
+    // Copies waiting to go out (server thread only), in order of due time.
+    std::vector<std::pair<Clock::time_point, std::vector<uint8_t>>> m_copies;
     uint16_t m_loseAddress = 0;
     int m_loseCount = 0;
     bool m_loseCarryOut = false;

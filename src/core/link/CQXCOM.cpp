@@ -128,7 +128,7 @@ struct CQXCOM::Impl {
         const bool lost = error == hx::LinkError::IoError;
         if (lost) portLost = true;
         if (error == hx::LinkError::Timeout || lost) ++unanswered;
-        if (error == hx::LinkError::BadFrame) ++damaged;
+        if (error == hx::LinkError::BadFrame || error == hx::LinkError::Repeated) ++damaged;
         if ((retryable(error) || lost) && answering.exchange(false))
             silentSinceMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
@@ -449,6 +449,14 @@ bool CQXCOM::WriteWords(uint8_t station, uint16_t address, uint16_t count, const
     Impl::WriteFailure failure;
     const bool ok = d->write(t, station, address, count, values, false, &failure);
     return d->finishWrite(ok, failure);
+}
+
+bool CQXCOM::Settle(uint8_t station) {
+    std::lock_guard lock(d->mutex);
+    hx::Transport* t = d->ready();
+    if (!t) return false;
+    const bool ok = t->Settle(station);
+    return d->finish(ok, t->LastError(), t);
 }
 
 bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }

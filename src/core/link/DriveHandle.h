@@ -74,6 +74,12 @@ public:
     // station is not asked again.
     bool Present();
 
+    // At the end of a piece of work that read from the drive: false (with
+    // the fault) when one of its answers may have been a copy of another
+    // reply, on a line that repeats frames; the work must then not be
+    // trusted.
+    bool Settle();
+
     // How the last request of this handle ended.
     const DriveFault& fault() const { return m_fault; }
 

@@ -20,6 +20,7 @@ const char* LinkErrorName(LinkError error) {
     case LinkError::BadFrame: return "bad reply";
     case LinkError::Exception: return "exception reply";
     case LinkError::IoError: return "connection broken";
+    case LinkError::Repeated: return "reply repeated";
     }
     return "unknown";
 }
@@ -37,13 +38,9 @@ void ModbusTransport::SetError(LinkError error, const std::string& text, int exc
     m_error = error;
     m_errorText = text;
     m_exceptionCode = exceptionCode;
-    m_errno = 0;
 }
 
-void ModbusTransport::SetErrorFromErrno(int err) {
-    MapErrno(err);
-    m_errno = err;
-}
+void ModbusTransport::SetErrorFromErrno(int err) { MapErrno(err); }
 
 void ModbusTransport::MapErrno(int err) {
     const std::string text = modbus_strerror(err);
@@ -145,7 +142,6 @@ bool ModbusTransport::Exchange(uint8_t station, int requestBytes, Request&& requ
         SetErrorFromErrno(err);
     else
         ClearError();
-    AfterExchange(station, false, requestBytes, m_error);
     if (m_error == LinkError::IoError) OnConnectionLost(m_ctx);
     return rc != -1;
 }
@@ -169,7 +165,6 @@ bool ModbusTransport::SendBroadcast(const uint8_t* pdu, int length) {
         SetErrorFromErrno(err);
     else
         ClearError();
-    AfterExchange(MODBUS_BROADCAST_ADDRESS, true, requestBytes, m_error);
     if (m_error == LinkError::IoError) OnConnectionLost(m_ctx);
     return rc != -1;
 }

@@ -40,8 +40,6 @@ protected:
     virtual void BeforeClose(modbus_t* /*ctx*/) {}
     // Just before a request of requestBytes bytes to station goes out.
     virtual void BeforeSend(modbus_t* /*ctx*/, uint8_t /*station*/, int /*requestBytes*/) {}
-    // After the exchange with station ended (reply read, error, or broadcast sent).
-    virtual void AfterExchange(uint8_t /*station*/, bool /*broadcast*/, int /*requestBytes*/, LinkError /*outcome*/) {}
     // How long a request of this size takes to go out, added to the wait for the reply.
     virtual std::chrono::microseconds SendTime(int /*requestBytes*/) const { return {}; }
     // Called when a request failed with a broken connection.
@@ -51,8 +49,6 @@ protected:
     // Maps errno after a failed libmodbus call.
     void SetErrorFromErrno(int err);
     void ClearError() { SetError(LinkError::None, {}); }
-    // libmodbus's error number behind the last failure (0 when none).
-    int LastErrno() const { return m_errno; }
     modbus_t* Context() const { return m_ctx; }
 
 private:
@@ -71,7 +67,6 @@ protected:
 private:
     LinkError m_error = LinkError::NotOpen;
     int m_exceptionCode = 0;
-    int m_errno = 0;
     std::string m_errorText = "not open";
 };
 

@@ -20,6 +20,7 @@ enum class LinkError {
     BadFrame,         // a reply that failed its checks (CRC, length, station, function)
     Exception,        // the drive answered with a Modbus exception
     IoError,          // the connection broke
+    Repeated,         // the line delivered a reply twice and an earlier answer may have been the copy
 };
 
 const char* LinkErrorName(LinkError error);
@@ -50,6 +51,12 @@ public:
     virtual bool ReadRegisters(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) = 0;
     virtual bool WriteRegister(uint8_t station, uint16_t address, uint16_t value) = 0;
     virtual bool WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) = 0;
+
+    // At the end of a piece of work that read from station: makes sure that
+    // no answer it took was a copy of another frame standing in for a reply
+    // still on its way (a line that repeats frames). False, with the error
+    // set (Repeated), when one was.
+    virtual bool Settle(uint8_t /*station*/) { return true; }
 
     // The outcome of the last call.
     virtual LinkError LastError() const = 0;
