@@ -37,6 +37,7 @@
 #include <cstring>
 #include <thread>
 
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 
 namespace hx {
@@ -180,8 +181,10 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     Pending& p = m_pending[station];
     switch (LastError()) {
     case LinkError::Timeout:
-        // Its reply may still come, for as long as the horizon.
-        p = Pending{true, std::max(p.active ? p.until : now, now + LateHorizon()), request};
+        // Its reply may still come, for as long as the horizon; a drive that
+        // is slow to answer may have queued the tries before and answer each
+        // in turn, so every unanswered try adds a horizon.
+        p = Pending{true, (p.active ? std::max(p.until, now) : now) + LateHorizon(), request};
         break;
     case LinkError::BadFrame:
         // A reply that came whole but damaged was the answer: only its rest
@@ -220,6 +223,7 @@ bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& reque
 }
 
 bool ModbusRtuTransport::SendFrame(int fd, const Bytes& request) {
+    if (FrameTrace* trace = Trace()) trace->Sent(request.data(), request.size());
     size_t done = 0;
     while (done < request.size()) {
         const ssize_t n = ::write(fd, request.data() + done, request.size() - done);
@@ -269,9 +273,15 @@ void ModbusRtuTransport::Remember(const Bytes& frame, Clock::time_point at, cons
 
 bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
     ++m_lateReplies;
-    if (!CrcOk(frame)) return true;
+    FrameTrace* trace = Trace();
+    if (!CrcOk(frame)) {
+        if (trace) trace->Received(frame.data(), frame.size(), "damaged, dropped");
+        return true;
+    }
     bool fine = true;
-    if (const Seen* copy = EarlierCopy(frame, at)) {
+    const Seen* copy = EarlierCopy(frame, at);
+    if (trace) trace->Received(frame.data(), frame.size(), copy ? "copy of an earlier frame, dropped" : "late or for another request, dropped");
+    if (copy) {
         // A frame taken as an answer came again: the line repeats.
         if (!copy->answered.empty()) m_copiesSeen = true;
     } else {
@@ -294,9 +304,16 @@ bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
 ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t station, size_t replyBytes) const {
     const AnswerTimes& t = m_answerTimes[station];
     if (t.count == 0) return ResponseTimeout() + WireTime(replyBytes);
-    Clock::duration late = t.late[0];
-    for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) late = std::max(late, t.late[i]);
-    return std::max<Clock::duration>(Clock::duration::zero(), late + WireTime(replyBytes)) + kAnswerMargin;
+    // The middle of the recent ones: a machine that ran a thread late once
+    // does not make every later wait as long. A reply later than this and a
+    // copy before it is caught all the same: the reply then shows up as a
+    // second fresh frame (LinkError::Repeated), and a whole-table read asks
+    // its last question again before it counts (Settle).
+    std::array<Clock::duration, 8> recent{};
+    const size_t n = std::min(t.count, t.late.size());
+    std::copy(t.late.begin(), t.late.begin() + n, recent.begin());
+    std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
+    return std::max<Clock::duration>(Clock::duration::zero(), recent[n / 2] + WireTime(replyBytes)) + kAnswerMargin;
 }
 
 void ModbusRtuTransport::NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes) {
@@ -333,6 +350,11 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         for (size_t i = 0; i < answers.size(); ++i) {
             Remember(answers[i].frame, answers[i].at, i == index ? request : Bytes{});
             if (i != index) ++m_lateReplies;
+            if (FrameTrace* trace = Trace())
+                trace->Received(answers[i].frame.data(), answers[i].frame.size(),
+                                i == index ? (mayBeCopy ? "the answer (the same words as a frame before)" : "")
+                                           : "a copy or an earlier reply, dropped",
+                                std::chrono::duration_cast<std::chrono::microseconds>(answers[i].at - sent));
         }
         // Only an answer that could be nothing else tells how quickly the
         // drive answers.
@@ -391,6 +413,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             m_backlog.erase(m_backlog.begin(), m_backlog.begin() + length);
             if (!CrcOk(frame)) {
                 // A damaged frame: the answer, or whatever else, is not to be trusted.
+                if (FrameTrace* trace = Trace()) trace->Received(frame.data(), frame.size(), "damaged (checksum)");
                 ++m_lateReplies;
                 m_backlog.clear();
                 SetError(LinkError::BadFrame, "damaged reply (invalid CRC)");
@@ -423,6 +446,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         const auto now = Clock::now();
         if (!m_backlog.empty() && now - lastByte >= gap) {
             // A frame cut short or garbled: it answers nothing.
+            if (FrameTrace* trace = Trace()) trace->Received(m_backlog.data(), m_backlog.size(), "incomplete, dropped");
             ++m_lateReplies;
             m_backlog.clear();
             SetError(LinkError::BadFrame, "damaged reply (incomplete frame)");
@@ -431,6 +455,8 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         if (m_backlog.empty()) {
             if (!answers.empty() && now >= decideBy) return decide();
             if (answers.empty() && now >= firstByteBy) {
+                if (FrameTrace* trace = Trace())
+                    trace->Note("no reply within " + std::to_string(ResponseTimeout().count()) + " ms");
                 SetError(LinkError::Timeout, "no answer (time-out)");
                 return false;
             }
