@@ -24,6 +24,10 @@ void AddServingOptions(CLI::App& app, ServeOptions& serve) {
                    "serve Modbus TCP (port 0 picks a free one)\n(without --pty or --tcp: a pseudo-terminal)")
         ->type_name("HOST:PORT")
         ->group(group);
+    app.add_flag("--trace", serve.trace,
+                 "print every request received and reply sent on standard error,\n"
+                 "in hex with the time, and what the line's faults did to it")
+        ->group(group);
 }
 
 void AddIdentityOptions(CLI::App& app, DriveOptions& options) {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 #include "sim/ModbusPdu.h"
 #include "sim/PosixIo.h"
@@ -157,11 +158,27 @@ void DriveServer::Stop() {
 }
 
 
-void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
+void DriveServer::LoseReplies(double rate) {
     std::lock_guard lock(m_mutex);
-    m_dropRate = dropRate;
-    m_corruptRate = corruptRate;
-    m_delayMs = delayMs;
+    m_dropRate = rate;
+}
+
+void DriveServer::DamageReplies(double rate) {
+    std::lock_guard lock(m_mutex);
+    m_corruptRate = rate;
+}
+
+void DriveServer::AnswerLate(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_delayMs = static_cast<int>(delay.count());
+}
+
+void DriveServer::ClearFaults() {
+    std::lock_guard lock(m_mutex);
+    m_dropRate = 0;
+    m_corruptRate = 0;
+    m_delayMs = 0;
+    m_duplicateRate = 0;
 }
 
 void DriveServer::DuplicateReplies(double rate, std::chrono::milliseconds maxDelay) {
@@ -332,6 +349,7 @@ void DriveServer::ProcessRtuBuffer(bool gapElapsed) {
 }
 
 void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
+    if (m_trace) m_trace->Received(frame, size, "");
     const uint8_t station = frame[0];
     const uint8_t* pdu = frame + 1;
     const size_t pduSize = size - 3;
@@ -354,7 +372,10 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     }
     // Nobody else on the line says a word.
     if (!drive) return;
-    if (DecideDrop()) return;
+    if (DecideDrop()) {
+        if (m_trace) m_trace->Note("no reply (the line loses it)");
+        return;
+    }
     if (IsWriteFunction(pdu[0]) && pduSize >= 3) {
         bool lose = false, carryOut = false;
         {
@@ -368,6 +389,7 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
         }
         if (lose) {
             if (carryOut) ExecutePdu(*drive, station, pdu, pduSize);
+            if (m_trace) m_trace->Note(carryOut ? "carried out, reply lost" : "request lost");
             return;
         }
     }
@@ -385,6 +407,7 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
         trickle = m_duplicateRate <= 0;
     }
     if (SendPaced(m_master, trickle, reply, m_rtuFirstByte, size, reply.size())) {
+        if (m_trace) m_trace->Sent(reply.data(), reply.size());
         {
             std::lock_guard lock(m_mutex);
             ++m_stats.repliesSent;
@@ -415,6 +438,7 @@ void DriveServer::SendDueCopies() {
         const std::vector<uint8_t> frame = std::move(m_copies.front().second);
         m_copies.erase(m_copies.begin());
         if (WriteAll(m_master, frame.data(), frame.size())) {
+            if (m_trace) m_trace->Note("copy of a reply: " + FrameTrace::Hex(frame.data(), frame.size()));
             std::lock_guard lock(m_mutex);
             ++m_stats.repliesDuplicated;
         }

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -30,6 +31,10 @@
 #include <vector>
 
 #include "sim/DriveOptions.h"
+
+namespace hx {
+class FrameTrace;
+}
 
 namespace hx::sim {
 
@@ -59,6 +64,10 @@ public:
     DriveServer(const DriveServer&) = delete;
     DriveServer& operator=(const DriveServer&) = delete;
 
+    // Before Start(): every RTU request received and reply sent also goes to
+    // trace, with what the line's faults did to it.
+    void SetTrace(std::shared_ptr<FrameTrace> trace) { m_trace = std::move(trace); }
+
     // Before Start(). Each throws std::runtime_error on failure.
     // Creates the pseudo-terminal (and the symlink linkPath to its slave,
     // replacing an older symlink there) and returns the slave's path.
@@ -73,12 +82,21 @@ public:
     std::string LinkPath() const { return m_linkPath; }
     uint16_t TcpPort() const { return m_tcpPort; }
 
-    // May change while serving.
-    void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // The line's faults, each on its own (the others stay as they are); they
+    // may change while serving.
+    // A fraction of the requests gets no reply (all of them at 1.0).
+    void LoseReplies(double rate);
+    // A fraction of the replies has one damaged byte (RTU only: TCP carries
+    // no check a client could use).
+    void DamageReplies(double rate);
+    // Every reply comes this much later than the drive would send it.
+    void AnswerLate(std::chrono::milliseconds delay);
     // A repeater or gateway on the line that sends a fraction of the replies
     // (RTU) a second time, the copy 0..maxDelay after the original has gone
     // out, whole, between the drive's own replies.
     void DuplicateReplies(double rate, std::chrono::milliseconds maxDelay);
+    // A clean line again: none of the faults above.
+    void ClearFaults();
     // The next `count` requests that write `address` get no reply; the drive
     // carries them out first when carryOut is set (the reply was lost), else
     // it never sees them (the request was lost).
@@ -128,6 +146,7 @@ private:
     std::vector<VirtualDrive*> AllDrives() const;
 
     const DriveOptions m_options;
+    std::shared_ptr<FrameTrace> m_trace;
 
     mutable std::mutex m_mutex;  // faults, stations, stats
     double m_dropRate, m_corruptRate;

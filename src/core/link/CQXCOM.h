@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace hx {
+class FrameTrace;
 class Transport;
 enum class LinkError;
 }
@@ -35,6 +36,10 @@ public:
     // at the next OpenCom.
     void ConfigCom(const std::string& port, const std::string& baud, const std::string& dataBits,
                    const std::string& parity, const std::string& stopBits);
+    // Every request and reply of the ports opened from now on also goes to
+    // trace, in hex with timings. Without one, the environment's
+    // HALVEX_TRACE=FILE (or "-" for standard error) is used.
+    void SetTrace(std::shared_ptr<hx::FrameTrace> trace);
     int OpenCom();            // nonzero = opened
     int CloseCom();           // nonzero = closed
     int GetConnectStatus();   // nonzero = open

@@ -53,7 +53,7 @@ public:
     CQXCOM* comm() const { return m_comm; }
     uint8_t station() const { return m_station; }
     float firmwareVersion() const { return m_firmware; }
-    // Drives from firmware 200.0 on take the points per channel (register 136)
+    // Drives from firmware 200.0 on take the points per channel (register 137)
     // and the newer capture layout.
     bool newLayout() const { return m_firmware >= 200.0f; }
     DriveHandle atStation(uint8_t station) const { return DriveHandle(m_comm, station, m_firmware); }

@@ -1,5 +1,6 @@
 #include "core/link/ModbusRtuTransport.h"
 
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 
 #include <linux/serial.h>
@@ -182,6 +183,7 @@ bool ModbusRtuTransport::Drain(int fd, Clock::time_point until) {
     }
     // What never became a frame counts once.
     if (!m_backlog.empty()) {
+        if (FrameTrace* trace = Trace()) trace->Received(m_backlog.data(), m_backlog.size(), "no frame, dropped");
         ++m_lateReplies;
         m_backlog.clear();
     }

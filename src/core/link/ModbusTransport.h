@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "core/link/Transport.h"
 
@@ -50,6 +51,10 @@ protected:
     void SetErrorFromErrno(int err);
     void ClearError() { SetError(LinkError::None, {}); }
     modbus_t* Context() const { return m_ctx; }
+
+    // Over TCP the trace shows each request and reply as unit and PDU.
+    void TraceExchange(const std::vector<uint8_t>& request, bool ok, const std::vector<uint8_t>& reply,
+                       std::chrono::steady_clock::time_point sent);
 
 private:
     void MapErrno(int err);

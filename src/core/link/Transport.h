@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace hx {
+
+class FrameTrace;
 
 enum class LinkError {
     None,
@@ -58,6 +61,9 @@ public:
     // set (Repeated), when one was.
     virtual bool Settle(uint8_t /*station*/) { return true; }
 
+    // Every request and reply from now on goes to trace as well (null: none).
+    void SetTrace(std::shared_ptr<FrameTrace> trace) { m_trace = std::move(trace); }
+
     // The outcome of the last call.
     virtual LinkError LastError() const = 0;
     // The exception code when LastError() is Exception, else 0.
@@ -66,6 +72,12 @@ public:
 
     // "/dev/ttyUSB0 38400 8N2" or "tcp 192.168.1.20:502", for messages.
     virtual std::string Describe() const = 0;
+
+protected:
+    FrameTrace* Trace() const { return m_trace.get(); }
+
+private:
+    std::shared_ptr<FrameTrace> m_trace;
 };
 
 }  // namespace hx
