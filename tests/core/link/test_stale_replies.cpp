@@ -169,3 +169,32 @@ TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
 
     NextProgramReadsItsOwnValue(drive);
 }
+
+// A sweep asks one station after another without waiting for the silent
+// ones' late replies: such a reply carries its own station, so the next
+// station's read drops it and takes its own answer, and the drive that was
+// slow is asked again only once its replies can no longer come.
+TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
+    DriveOptions o = Options();
+    o.stations = {kStation, kStation + 1};
+    hx::coretest::PtyDrive link(o, 100, 400);
+    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    InProcessDrive& drive = *link.drive;
+    CQXCOM& comm = link.comm;
+    drive.Drive(kStation).SetRam(10, 1010);
+    drive.Drive(kStation + 1).SetRam(10, 2020);
+    drive.Drive(kStation + 1).SetRam(11, 2121);
+    // Station 5's three tries go unanswered in time; their replies follow.
+    drive.Server().AnswerLate(std::chrono::milliseconds(350));
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), -1);
+    drive.Server().ClearFaults();
+    // Station 6 is asked at once, the same register and another, while
+    // station 5's replies are still on the line.
+    const uint64_t lateBefore = comm.GetHealth().late;
+    EXPECT_EQ(comm.ReadAddressValue(kStation + 1, 10), 2020);
+    EXPECT_EQ(comm.ReadAddressValue(kStation + 1, 11), 2121);
+    EXPECT_GT(comm.GetHealth().late, lateBefore);
+    // Station 5 itself answers a different read only after its replies are gone.
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 11), 0);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
+}
