@@ -43,6 +43,10 @@ def main():
     # Debian's pymodbus 3.0 keeps only whole seconds of the time-out it is
     # given; set it as the float it is meant to be.
     client.params.timeout = int(timeout_ms) / 1000.0
+    # Nor does it hand the tries to the part that makes them: set them there.
+    client.transaction.retries = max(1, int(tries) - 1)
+    client.transaction.retry_on_empty = True
+    client.transaction.backoff = 1e-6
     if not client.connect():
         print(f"cannot open {port}", file=sys.stderr)
         return 3

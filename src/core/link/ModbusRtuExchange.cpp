@@ -304,16 +304,24 @@ bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
 ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t station, size_t replyBytes) const {
     const AnswerTimes& t = m_answerTimes[station];
     if (t.count == 0) return ResponseTimeout() + WireTime(replyBytes);
-    // The middle of the recent ones: a machine that ran a thread late once
-    // does not make every later wait as long. A reply later than this and a
-    // copy before it is caught all the same: the reply then shows up as a
-    // second fresh frame (LinkError::Repeated), and a whole-table read asks
-    // its last question again before it counts (Settle).
-    std::array<Clock::duration, 8> recent{};
-    const size_t n = std::min(t.count, t.late.size());
-    std::copy(t.late.begin(), t.late.begin() + n, recent.begin());
-    std::nth_element(recent.begin(), recent.begin() + n / 2, recent.begin() + n);
-    return std::max<Clock::duration>(Clock::duration::zero(), recent[n / 2] + WireTime(replyBytes)) + kAnswerMargin;
+    // The slowest of the recent ones. A reply later still, with a copy
+    // before it, is caught all the same: the reply then shows up as a second
+    // fresh frame (LinkError::Repeated), and a whole-table read asks its last
+    // question again before it counts (Settle).
+    Clock::duration late = t.late[0];
+    for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) late = std::max(late, t.late[i]);
+    return std::max<Clock::duration>(Clock::duration::zero(), late + WireTime(replyBytes)) + kAnswerMargin;
+}
+
+bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
+    // A pseudo-terminal's far end may answer faster than any serial line:
+    // only where no answer ever came before its time on the line is that
+    // time a bound.
+    const AnswerTimes& t = m_answerTimes[station];
+    if (t.count == 0) return false;
+    for (size_t i = 0; i < std::min(t.count, t.late.size()); ++i)
+        if (t.late[i] < -std::chrono::milliseconds(1)) return false;
+    return true;
 }
 
 void ModbusRtuTransport::NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes) {
@@ -400,6 +408,28 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                               "have been the copy of another");
                 return false;
             }
+        }
+        if (freshCount == 0 && answers.size() > 1) {
+            // Every frame is the same words as one seen before: copies, and
+            // the true answer among them if its words were said before too.
+            // On a line that keeps time, a frame complete before the drive
+            // could have sent the answer is no answer; if what is left still
+            // says different things, nothing tells which is true: the read
+            // fails and is asked again.
+            const bool paced = LineKeepsTime(station);
+            std::vector<size_t> possible;
+            for (size_t i = 0; i < answers.size(); ++i)
+                if (!paced || answers[i].at >= sendEnd + WireTime(answers[i].frame.size())) possible.push_back(i);
+            bool oneStory = !possible.empty();
+            for (size_t i : possible) oneStory = oneStory && answers[i].frame == answers[possible[0]].frame;
+            if (!oneStory) {
+                for (const Seen& a : answers) Remember(a.frame, a.at, {});
+                m_lateReplies += answers.size();
+                m_copiesSeen = true;
+                SetError(LinkError::BadFrame, "several replies fit the request and say different things");
+                return false;
+            }
+            pick = possible[0];
         }
         return take(pick, freshCount == 0);
     };

@@ -133,6 +133,9 @@ private:
     // the slowest of the station's recent clean answers and a margin.
     Clock::duration UsualAnswerTime(uint8_t station, size_t replyBytes) const;
     void NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes);
+    // Whether the station's answers have all come no sooner than their time
+    // on the line allows (a real line, or a simulator that keeps its pace).
+    bool LineKeepsTime(uint8_t station) const;
     // Reads and counts whatever is on the line now, waiting for a frame in
     // progress to end.
     bool ReadBacklog(int fd);
