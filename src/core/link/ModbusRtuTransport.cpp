@@ -115,7 +115,9 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
     auto until = now + kOpenQuiet;
     if (!m_recordFolder.empty()) {
         OpenRecord();
-        const auto longest = now + ResponseTimeout() + 2 * LateHorizon();
+        // A slow drive answers the tries it queued in turn, each up to a
+        // horizon late: the note may ask for that long.
+        const auto longest = now + ResponseTimeout() + 4 * LateHorizon();
         until = m_recordUsable ? std::clamp(ReadRecord(), until, longest) : now + ResponseTimeout() + LateHorizon();
     }
     Drain(fd, until);
