@@ -17,7 +17,8 @@
 // beside pymodbus with the same three tries and time-out (goal <= 1.5x).
 // The exit status is 1 when a goal is missed.
 //
-//   bench_late_reply [RUNS]     default 8 reads per delay and mode
+//   bench_late_reply [RUNS [copies]]   default 8 reads per delay and mode;
+//                                      "copies": only the repeated replies
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -379,6 +380,9 @@ void SilentStationBesidePeer() {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 8;
+    // "copies" as a second word: only the figures of a line that repeats
+    // replies, the copy guard's cost and the silent station.
+    const bool onlyCopies = argc > 2 && std::string(argv[2]) == "copies";
     // halvex-cli keeps its state (and the link's record of the line) in a
     // folder of its own here, not in the user's.
     const std::string home = std::filesystem::temp_directory_path() / ("bench_late_reply." + std::to_string(::getpid()));
@@ -389,6 +393,7 @@ int main(int argc, char** argv) {
 
     std::printf("reply time-out %d ms, %s baud, station %d; delay = factor x time-out\n", kTimeoutMs, kBaud, kStation);
     for (double factor : {0.5, 1.0, 2.0, 3.8, 5.0, 10.0}) {
+        if (onlyCopies) break;
         hx::sim::DriveOptions o = Options();
         o.delayMs = static_cast<int>(factor * kTimeoutMs);
         hx::sim::InProcessDrive drive(o);
@@ -396,7 +401,7 @@ int main(int argc, char** argv) {
         Print(factor, "1 process", InProcess(drive, runs));
         Print(factor, "processes", AcrossProcesses(drive, runs));
     }
-    TimeOutCost();
+    if (!onlyCopies) TimeOutCost();
     const bool peer = PeerRuns();
     if (!peer)
         std::printf("pymodbus did not run (apt-get install python3-pymodbus python3-serial): its figures are left out "

@@ -211,6 +211,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
 
     // A stop asked for mid-read ends at a block boundary: every block
     // started was finished and reported.
+    b.Server().ClearFaults();
     b.Server().AnswerLate(std::chrono::milliseconds(5));
     b.Vd().ClearRequests();
     std::atomic<int> blocks{0};
@@ -269,6 +270,7 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     EXPECT_EQ(b.Vd().Ram(41), 7);
 
     // Nothing answers: the table keeps its values and the caller is told which request went unanswered.
+    b.Server().ClearFaults();
     b.Server().LoseReplies(1.0);
     struct Silent {
         uint16_t address;
@@ -328,6 +330,7 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
 
     // No answer to the command itself, nor to the first poll: a failure
     // without the polls' long wait.
+    b.Server().ClearFaults();
     b.Server().LoseReplies(1.0);
     start = Clock::now();
     r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory);

@@ -127,19 +127,22 @@ bool ModbusRtuTransport::WriteRegisters(uint8_t station, uint16_t address, uint1
 bool ModbusRtuTransport::Settle(uint8_t station) {
     const Unsettled u = m_unsettled[station];
     ClearError();
-    if (!u.active || u.sameQuestion || u.request[1] != kReadHolding || Clock::now() >= u.until) return true;
+    if (!u.active || u.sameQuestion || !Context() || Clock::now() >= u.until) return true;
     // The last answer may have been a copy while the drive's reply to that
-    // read is still on its way: ask the same question again. Whatever
-    // answers it now, the late reply or the new one, says what the drive
-    // holds; the answer taken must say the same.
-    Bytes again;
-    if (!Transact(u.request, &again)) return false;
-    if (again != u.taken) {
+    // request is still on its way: listen until it can no longer come. If it
+    // comes and says something else, the answer taken was the copy.
+    if (!Drain(modbus_get_socket(Context()), u.until)) {
+        SetError(LinkError::IoError, "the port failed");
+        OnConnectionLost(Context());
+        return false;
+    }
+    m_unsettled[station] = Unsettled{};
+    if (m_repeated[station]) {
+        m_repeated[station] = false;
         SetError(LinkError::Repeated,
                  "the line delivered a reply twice: an answer read just before was the copy of another");
         return false;
     }
-    m_unsettled[station] = Unsettled{};
     return true;
 }
 
