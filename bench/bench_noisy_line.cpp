@@ -146,10 +146,10 @@ void CleanCost() {
     for (int i = 0; i < kReads; ++i) comm.ReadAddressValue(kStation, static_cast<uint16_t>(i % 150));
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     // One failed read and the next request: the wait for a late reply.
-    drive.Server().SetFaults(1.0, 0, 0);
+    drive.Server().LoseReplies(1.0);
     const auto failStart = std::chrono::steady_clock::now();
     comm.ReadAddressValue(kStation, 1);
-    drive.Server().SetFaults(0, 0, 0);
+    drive.Server().ClearFaults();
     comm.ReadAddressValue(kStation, 2);
     const double failMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - failStart).count();

@@ -7,6 +7,7 @@
 #include "core/Globals.h"
 #include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/FrameTrace.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
 #include "core/util/CommandLine.h"
@@ -43,6 +44,7 @@ bool CliContext::OpenLink() const {
     m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
     m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
     m_comm.SetLateHorizon(static_cast<uint32_t>(m_options.lateHorizonMs));
+    if (m_options.trace) m_comm.SetTrace(std::make_shared<hx::FrameTrace>(stderr));
     m_opened = m_comm.OpenCom() != 0;
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);

@@ -43,6 +43,7 @@ struct CliOptions {
     int lateHorizonMs = 0;           // how long a late reply may still come; 0: the link's rule
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
     bool noBackup = false;           // write without the backup the change gate takes first
+    bool trace = false;              // --trace: every request and reply on standard error
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 

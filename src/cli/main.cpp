@@ -77,10 +77,14 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--no-backup", options.noBackup,
                  "change the drive without first saving a backup of its parameters (for scripts that\n"
                  "know what they do); the change journal is still written");
+    app.add_flag("--trace", options.trace,
+                 "print every request and reply on standard error, in hex with\n"
+                 "the time and how long the drive took to answer");
     hx::cmdline::AddNumberOption(app, "--late-horizon-ms", options.lateHorizonMs, 0, 600000,
                                  "after a request without an answer, wait this long for the line to\n"
-                                 "fall quiet before the next request (default: the settings file's\n"
-                                 "ReadComDelay/LateHorizon, else 1 s or ten time-outs, whichever is longer)")
+                                 "fall quiet before another request to that drive (default: the\n"
+                                 "settings file's ReadComDelay/LateHorizon, else 1 s or ten\n"
+                                 "time-outs, whichever is longer)")
         ->type_name("MS");
 }
 

@@ -28,6 +28,10 @@ void AddServingOptions(CLI::App& app, ServeOptions& serve) {
                    "serve Modbus TCP (port 0 picks a free one)\n(without --pty or --tcp: a pseudo-terminal)")
         ->type_name("HOST:PORT")
         ->group(group);
+    app.add_flag("--trace", serve.trace,
+                 "print every request received and reply sent on standard error,\n"
+                 "in hex with the time, and what the line's faults did to it")
+        ->group(group);
 }
 
 void AddIdentityOptions(CLI::App& app, DriveOptions& options) {
@@ -126,6 +130,12 @@ void AddLineOptions(CLI::App& app, DriveOptions& options) {
     AddRateOption(app, "--corrupt-rate", options.corruptRate, "fraction of replies with one damaged byte (0..1)")
         ->group(group);
     AddNumberOption(app, "--delay-ms", options.delayMs, 0, 600000, "extra delay before each reply")->group(group);
+    AddRateOption(app, "--duplicate-rate", options.duplicateRate,
+                  "fraction of replies sent a second time, as a repeater or\ngateway may (0..1)")
+        ->group(group);
+    AddNumberOption(app, "--duplicate-delay-ms", options.duplicateDelayMs, 0, 10000,
+                    "the copy goes out 0..N ms after the original (default 50)")
+        ->group(group);
     AddNumberOption(app, "--seed", options.seed, 0, 4294967295LL, "seed of the fault injection")->group(group);
 }
 

@@ -18,6 +18,7 @@ struct ServeOptions {
     std::string ptyLink;  // symlink to the pseudo-terminal; empty: none
     std::string tcp;      // "HOST:PORT"; empty: no TCP
     bool pty = false;     // --pty given (a pseudo-terminal is also used without --tcp)
+    bool trace = false;   // --trace: every request and reply on standard error
 };
 
 void AddServingOptions(CLI::App& app, ServeOptions& serve);

@@ -45,6 +45,8 @@ struct DriveOptions {
     double dropRate = 0.0;                      // fraction of requests left unanswered
     double corruptRate = 0.0;                   // fraction of replies with a damaged byte
     int delayMs = 0;                            // extra delay before each reply
+    double duplicateRate = 0.0;                 // fraction of replies sent twice (a repeater on the line)
+    int duplicateDelayMs = 50;                  // the copy goes 0..this long after the original
     unsigned seed = 1;
     std::set<uint16_t> stuckRegisters;          // storage commands that never clear
     int commandDelayMs = 300;                   // time a storage command keeps its register busy

@@ -17,6 +17,7 @@
 #include "core/util/CommandLine.h"
 #include "sim/DriveBus.h"
 #include "sim/DriveCommandLine.h"
+#include "core/link/FrameTrace.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/LoopTruth.h"
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
     try {
         hx::sim::DriveBus bus(options);
         hx::sim::DriveServer server(bus.Drives(), options);
+        if (serve.trace) server.SetTrace(std::make_shared<hx::FrameTrace>(stderr));
         std::string out;
         if (wantPty) out += server.OpenPty(ptyLink) + "\n";
         if (!tcp.empty()) {

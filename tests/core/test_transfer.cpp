@@ -183,7 +183,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     {
         hx::ReadAllJob job;
         ASSERT_TRUE(job.start({[&](int k, int) {
-                                   if (k == 3) b.Server().SetFaults(1.0, 0.0, 0);
+                                   if (k == 3) b.Server().LoseReplies(1.0);
                                },
                                [&](const TransferResult& result) { done.set_value(result); }},
                               b.Link(200.0f), b.table));
@@ -211,7 +211,8 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
 
     // A stop asked for mid-read ends at a block boundary: every block
     // started was finished and reported.
-    b.Server().SetFaults(0.0, 0.0, 5);
+    b.Server().ClearFaults();
+    b.Server().AnswerLate(std::chrono::milliseconds(5));
     b.Vd().ClearRequests();
     std::atomic<int> blocks{0};
     std::promise<TransferResult> stopped;
@@ -269,7 +270,8 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     EXPECT_EQ(b.Vd().Ram(41), 7);
 
     // Nothing answers: the table keeps its values and the caller is told which request went unanswered.
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().ClearFaults();
+    b.Server().LoseReplies(1.0);
     struct Silent {
         uint16_t address;
         int32_t value;
@@ -328,7 +330,8 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
 
     // No answer to the command itself, nor to the first poll: a failure
     // without the polls' long wait.
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().ClearFaults();
+    b.Server().LoseReplies(1.0);
     start = Clock::now();
     r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);

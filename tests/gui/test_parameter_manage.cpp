@@ -203,7 +203,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
     const int row = delay;
     const QString before = list->cellText(row, 2);
     theComm.SetReceiveTimeOut(50);
-    f.drive->Server().SetFaults(1.0, 0.0, 0);
+    f.drive->Server().LoseReplies(1.0);
     typeValue(list, row, "42");
     ASSERT_TRUE(WaitUntil([&] { return written.count() == 4; }));
     EXPECT_FALSE(written[3][0].toBool());
@@ -213,7 +213,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
     EXPECT_FALSE(list->rowConfirmed(row));
     clickCell(list, list->rowOfAddress(7), 1);
     EXPECT_EQ(list->rowBackground(row), CListCtrlEx::UnconfirmedColor());
-    f.drive->Server().SetFaults(0.0, 0.0, 0);
+    f.drive->Server().ClearFaults();
     theComm.SetReceiveTimeOut(200);
     typeValue(list, row, "42");
     ASSERT_TRUE(WaitUntil([&] { return written.count() == 5; }));
@@ -559,7 +559,7 @@ TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
 
     // The drive stops answering half-way: the read fails.
     theComm.SetReceiveTimeOut(20);
-    f.drive->Server().SetFaults(1.0, 0, 0);
+    f.drive->Server().LoseReplies(1.0);
     f.messages.clear();
     QTest::mouseClick(w->readButton(), Qt::LeftButton);
     ASSERT_TRUE(f.waitIdle(20000));
@@ -574,7 +574,7 @@ TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
     EXPECT_FALSE(w->busy());
     for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
 
-    f.drive->Server().SetFaults(0, 0, 0);
+    f.drive->Server().ClearFaults();
     QTest::mouseClick(w->readButton(), Qt::LeftButton);
     ASSERT_TRUE(f.waitIdle());
     EXPECT_TRUE(w->writeButton()->isEnabled());

@@ -47,6 +47,15 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
         ++result.blocksDone;
         if (progress) progress(result.blocksDone, result.blocksTotal);
     }
+    // On a line that repeats frames, the last answers must not be copies
+    // standing in for replies still on their way.
+    if (!drive.Settle()) {
+        result.status = TransferStatus::Failed;
+        result.error = TransferError::ReadBlockEmpty;
+        result.errorText = ReadErrorText(lastReplyLength);
+        result.linkText = drive.fault().text;
+        return result;
+    }
     // A whole read of this session is a backup at hand for the first change.
     ChangeGate::Instance().NoteCompleteRead(drive, table);
     return result;

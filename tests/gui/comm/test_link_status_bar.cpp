@@ -118,7 +118,7 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     // (The bar's own read at connect is over first: the counters count the
     // test's request alone.)
     ASSERT_TRUE(WaitUntil([&] { return f.bar->alarmWatch().ReadsStarted() >= 1 && !f.bar->alarmWatch().ReadRunning(); }));
-    f.drive.Server().SetFaults(1.0, 0, 0);
+    f.drive.Server().LoseReplies(1.0);
     theComm.SetReceiveTimeOut(20);
     EXPECT_EQ(theComm.ReadAddressValue(63, 5), -1);
     f.bar->refresh();
@@ -129,7 +129,7 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     EXPECT_TRUE(f.frame->action(hx::gui::cmd::ParameterManager)->isEnabled());
 
     // And back, with a time-out a loaded machine's reply fits in.
-    f.drive.Server().SetFaults(0, 0, 0);
+    f.drive.Server().ClearFaults();
     theComm.SetReceiveTimeOut(300);
     EXPECT_NE(theComm.ReadAddressValue(63, 5), -1);
     EXPECT_TRUE(WaitUntil([&] { return !f.bar->silent() && f.bar->stateText() == "已连接"; }, 2000));
@@ -265,7 +265,7 @@ TEST(LinkStatusBar, InEnglish) {
         ASSERT_TRUE(f.RefreshAndRead(hx::AlarmWatch::Clock::now() + std::chrono::hours(1)));
         EXPECT_TRUE(f.bar->alarmText().startsWith("Alarm Err0007 ")) << f.bar->alarmText().toStdString();
         EXPECT_EQ(f.bar->alarmButton()->toolTip(), "Click to open the alarm window");
-        f.drive.Server().SetFaults(1.0, 0, 0);
+        f.drive.Server().LoseReplies(1.0);
         theComm.SetReceiveTimeOut(20);
         theComm.ReadAddressValue(63, 5);
         f.bar->refresh();

@@ -192,7 +192,7 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
         ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 1; }));
         // Short reply time-outs while nobody answers keep the test quick.
         theComm.SetReceiveTimeOut(50);
-        f.drive->Server().SetFaults(1.0, 0, 0);
+        f.drive->Server().LoseReplies(1.0);
         ASSERT_TRUE(WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
     };
     silentRun();
@@ -200,7 +200,7 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     EXPECT_TRUE(w->lostLabel()->isVisible());
     EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
     theComm.SetReceiveTimeOut(200);
-    f.drive->Server().SetFaults(0, 0, 0);
+    f.drive->Server().ClearFaults();
     ASSERT_TRUE(WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
     EXPECT_EQ(w->startButton()->text(), "开 始");
     // Stopped for sure now; the red line says what cut the run short.
