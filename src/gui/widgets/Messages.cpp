@@ -79,7 +79,8 @@ bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, Mess
 
 bool AskForAction(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon,
                   const QString& actionText) {
-    MessageRecord record{text, captionOr(caption), icon, true, {}, {}, {}, actionText};
+    MessageRecord record{text, captionOr(caption), icon, true};
+    record.action = actionText;
     if (handler()) return handler()(record);
     QMessageBox box(toQt(icon), record.caption, text, QMessageBox::NoButton, parent);
     QPushButton* action = box.addButton(actionText, QMessageBox::AcceptRole);
