@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchGoals.h"
 #include "core/link/CQXCOM.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
@@ -138,7 +139,10 @@ Tally AcrossProcesses(hx::sim::InProcessDrive& drive, int runs) {
     return t;
 }
 
+int g_wrong = 0;  // the goal is none
+
 void Print(double factor, const char* mode, const Tally& t) {
+    g_wrong += t.wrong;
     std::printf("%5.1f x %4d ms  %-9s  runs %3d  right %3d  failed %3d  wrong with success %3d  %8s\n", factor,
                 static_cast<int>(factor * kTimeoutMs), mode, t.runs, t.ok, t.failed, t.wrong,
                 t.failed ? (std::to_string(static_cast<int>(t.failedMs / t.failed)) + " ms/fail").c_str() : "");
@@ -207,5 +211,7 @@ int main(int argc, char** argv) {
     }
     TimeOutCost();
     std::filesystem::remove_all(home);
-    return 0;
+    bench::Goals goals;
+    goals.AtMost("reads that reported another request's value", g_wrong, 0);
+    return goals.Status();
 }
