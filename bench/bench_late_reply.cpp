@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchGoals.h"
 #include "core/link/CQXCOM.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"

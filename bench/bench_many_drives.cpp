@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchGoals.h"
 #include "sim/InProcessDrive.h"
 
 extern char** environ;

@@ -91,6 +91,13 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The version answers before the settings are read or the commands
+    // built: a script that asks for it pays for nothing else.
+    const std::string version = std::string("halvex-cli ") + g_programVersion;
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << version << std::endl;
+        return kExitOk;
+    }
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
@@ -102,7 +109,7 @@ int main(int argc, char** argv) {
                  "halvex-cli");
     hx::cmdline::SetHelpStyle(app);
     app.footer(kEpilog);
-    app.set_version_flag("--version", std::string("halvex-cli ") + g_programVersion);
+    app.set_version_flag("--version", version);
     // The link options may follow the command and its words.
     app.fallthrough();
     app.require_subcommand(1);
