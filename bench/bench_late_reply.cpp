@@ -94,13 +94,13 @@ Tally InProcess(hx::sim::InProcessDrive& drive, int runs) {
     for (int i = 0; i < runs; ++i) {
         const uint16_t a = kSingles[i % 4];
         auto start = Clock::now();
-        const int v = comm.ReadAddressValue(kStation, a);
+        const auto v = comm.Read(kStation, a);
         ++t.runs;
-        if (!comm.LastRequestAnswered()) {
+        if (!v) {
             ++t.failed;
             t.failedMs += MsSince(start);
         } else {
-            ++(static_cast<uint16_t>(v) == ValueAt(a) ? t.ok : t.wrong);
+            ++(static_cast<uint16_t>(*v) == ValueAt(a) ? t.ok : t.wrong);
         }
         const uint16_t base = kBlocks[i % 2];
         start = Clock::now();

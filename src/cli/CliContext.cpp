@@ -166,8 +166,9 @@ int CliContext::NoAnswer(const std::string& what) const {
     // Say what happened: silence, a damaged reply or a refusal are different
     // troubles on the line. A drive of many has its port and station in
     // front of every line already.
-    std::string reason = m_comm.LastRequestErrorText();
-    if (reason.empty()) reason = m_comm.LastErrorText();
+    // Each port has its own link and thread here, so the link's last
+    // failure is this drive's.
+    const std::string reason = m_comm.LastErrorText();
     return Fail((m_driveOfMany ? "" : "station " + std::to_string(m_options.station) + ": ") + what + " failed" +
                     (reason.empty() ? "" : ": " + reason),
                 kExitNoAnswer);

@@ -114,8 +114,9 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     hx::ChangeBatch::Pending pending;
     const auto sent = static_cast<uint16_t>(word);
     if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
-    const bool answered = drive.Write(*address, sent).has_value();
-    const hx::DriveFault failure = drive.fault();
+    const auto written = drive.Write(*address, sent);
+    const bool answered = written.has_value();
+    const hx::DriveFault failure = written.fault;
     // What the drive holds now is the answer that counts, whatever became of
     // the write's own reply.
     const std::optional<int16_t> readBack = drive.Read(*address);

@@ -270,7 +270,7 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
         result.status = GateResult::Status::ReadFailed;
         result.message = Text(QT_TRANSLATE_NOOP("Backup", "读取驱动器型号以备份时驱动器没有应答: %1"),
                               "The drive did not answer when its identity was read for the backup: %1",
-                              {m_drive.comm()->LastRequestErrorText()});
+                              {m_drive.comm()->LastErrorText()});
         return result;
     }
     const auto defs = m_gate.Definitions(info->driveModel);
@@ -466,7 +466,7 @@ std::optional<int16_t> ChangeBatch::Write(uint16_t address, uint16_t word) {
     const auto echoed = m_drive.Write(address, word);
     if (echoed)
         Confirm(pending, true);
-    else if (m_drive.fault().kind == DriveFaultKind::Refused)
+    else if (echoed.fault.kind == DriveFaultKind::Refused)
         Confirm(pending, false);
     return echoed;
 }

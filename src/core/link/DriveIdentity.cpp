@@ -23,17 +23,17 @@ bool appendChars(std::string& text, int word) {
 
 }  // namespace
 
-bool DriveAnswers(CQXCOM& comm, uint8_t station) {
-    comm.ReadAddressValue(station, 0);
-    return comm.LastRequestAnswered();
-}
+bool DriveAnswers(CQXCOM& comm, uint8_t station) { return comm.Read(station, 0).has_value(); }
 
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
     DriveIdentity id;
     auto read = [&](uint16_t address) {
-        const int value = comm.ReadAddressValue(station, address);
-        if (!comm.LastRequestAnswered()) id.complete = false;
-        return value;
+        const auto r = comm.Read(station, address);
+        if (!r && id.complete) {
+            id.complete = false;
+            id.fault = r.fault;
+        }
+        return r.has_value() ? static_cast<int>(*r) : -1;
     };
 
     const int soft = read(kRegSoftwareVersion);

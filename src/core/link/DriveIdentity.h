@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/link/DriveFault.h"
 #include "core/protocol/Registers.h"
 
 class CQXCOM;
@@ -25,6 +26,7 @@ struct DriveIdentity {
     std::string productModel;         // registers 116..122
     std::string driveModel;           // registers 0xFFC0..
     bool complete = true;             // every read was answered
+    DriveFault fault;                 // how the first unanswered read ended
 };
 
 // Whether a drive answers at the station: register 0 gives an answer (a

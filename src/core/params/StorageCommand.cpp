@@ -35,10 +35,10 @@ StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value,
         result.gate.message = changes->Error();
         return result;
     }
-    if (!drive.Write(reg, word)) {
-        if (!drive.fault().mayHaveApplied) {
+    if (const auto sent = drive.Write(reg, word); !sent) {
+        if (!sent.fault.mayHaveApplied) {
             // A refused command was not carried out; a silent one stays unconfirmed.
-            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
+            if (changes && sent.fault.kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
             result.outcome = StorageOutcome::NotAnswered;
             return result;
         }
