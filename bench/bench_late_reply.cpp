@@ -267,8 +267,9 @@ int WrongLines(const std::string& out, hx::sim::InProcessDrive& drive) {
 }
 
 // What guarding against copies costs a clean line: the dump's block reads of
-// the drive's own words (many blocks alike, each then listened on a moment
-// longer) against the same reads of words that all differ.
+// the drive's own words (many blocks alike, each of which could be a copy of
+// the block before) and the Settle that ends the dump, against the same reads
+// of words that all differ.
 void CopyGuardCost() {
     const auto time = [](bool alike) {
         hx::sim::InProcessDrive drive(ParameterDrive());
@@ -284,6 +285,8 @@ void CopyGuardCost() {
         for (int round = 0; round < 5; ++round) {
             const auto start = Clock::now();
             for (const auto& [address, count] : DumpBlocks()) comm.ReadWords(kStation, address, count, words);
+            // A dump ends by making sure its last answer was no copy.
+            comm.Settle(kStation);
             rounds.push_back(MsSince(start));
         }
         comm.CloseCom();

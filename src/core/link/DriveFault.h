@@ -53,6 +53,8 @@ struct LinkResult {
     const T& value() const { return answer.value(); }
     T value_or(T otherwise) const { return answer.value_or(std::move(otherwise)); }
     operator std::optional<T>() const { return answer; }  // NOLINT
+    friend bool operator==(const LinkResult& r, const T& value) { return r.answer == value; }
+    friend bool operator==(const LinkResult& r, std::nullopt_t) { return !r.answer; }
 };
 
 // A request that returns nothing but how it ended: true when it succeeded.

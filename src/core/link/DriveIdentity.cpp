@@ -55,6 +55,15 @@ DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
         const int word = read(static_cast<uint16_t>(address));
         if (word == -1 || !appendChars(id.driveModel, word)) break;
     }
+    // Every read here has the same shape, so on a line that repeats frames
+    // the copy of one answer passes for the next; the last may be one while
+    // its true reply is still on the way (a model text cut short or run on).
+    if (id.complete) {
+        if (const auto settled = comm.Settle(station); !settled) {
+            id.complete = false;
+            id.fault = settled.fault;
+        }
+    }
     return id;
 }
 

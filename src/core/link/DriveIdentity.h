@@ -37,6 +37,7 @@ bool DriveAnswers(CQXCOM& comm, uint8_t station);
 // registers hold two characters, high byte first; a text ends before its
 // first byte outside 32..126, the product model after register 122 at the
 // latest, the drive model also at a read without answer and at 0xFFFF.
+// Not complete when an answer may have been a copy of another (Settle).
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station);
 
 // Into g_driveSoftVersion, g_firmwareVersion, g_driveVariantCode,

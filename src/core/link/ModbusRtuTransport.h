@@ -168,6 +168,9 @@ private:
     Clock::time_point m_lineQuietSince{};
     std::array<Pending, 256> m_pending{};
     std::array<Unsettled, 256> m_unsettled{};
+    // When the true reply to each station's last answer, had it been a
+    // copy, would have come at the drive's usual pace (Settle).
+    std::array<Clock::time_point, 256> m_settleBy{};
     // Stations whose earlier answer turned out to have been a copy: their
     // next request fails, so the work that read it stops.
     std::array<bool, 256> m_repeated{};
