@@ -66,21 +66,24 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
     if (!ctx.OpenLink()) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
 
-    if (count == 1) {
-        const std::optional<int16_t> value = drive.Read(*address);
-        if (!value) return ctx.NoAnswer("read " + std::to_string(*address));
-        ctx.Out() << *address << '=' << *value << '\n';
-        return kExitOk;
-    }
+    // The values are printed once the last answer is known to be no copy
+    // of another reply (a line that repeats frames), or not at all.
+    std::string lines;
     uint32_t next = *address;
     const uint32_t end = *address + static_cast<uint32_t>(count);
     while (next < end) {
         const auto n = static_cast<uint16_t>(std::min<uint32_t>(end - next, CQXCOM::kMaxReadCount));
         const auto words = drive.ReadWords(static_cast<uint16_t>(next), n);
-        if (!words) return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
-        for (uint16_t i = 0; i < n; ++i) ctx.Out() << (next + i) << '=' << static_cast<int16_t>((*words)[i]) << '\n';
+        if (!words) {
+            const std::string what = n == 1 ? std::to_string(next) : std::to_string(next) + ".." + std::to_string(next + n - 1);
+            return ctx.NoAnswer("read " + what);
+        }
+        for (uint16_t i = 0; i < n; ++i)
+            lines += std::to_string(next + i) + '=' + std::to_string(static_cast<int16_t>((*words)[i])) + '\n';
         next += n;
     }
+    if (!drive.Settle()) return ctx.NoAnswer("read " + std::to_string(*address));
+    ctx.Out() << lines;
     return kExitOk;
 }
 
