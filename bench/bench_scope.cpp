@@ -74,7 +74,7 @@ void Feed(hx::gui::Cscope& s, const Buffers& b, int n) {
     s.SetXRange(0, static_cast<float>(n), 2);
     s.SetAxisValues(0, n * 100.0f);
     for (int k = 1; k <= 4; ++k) s.SetChannelRange(k, -5, 5);
-    s.PlotBatch({b[0].data(), b[1].data(), b[2].data(), b[3].data()}, n);
+    s.ShowCapture(b, n);
 }
 
 // The widget painted once, as the screen gets it.

@@ -18,7 +18,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
@@ -445,17 +445,9 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
-    // The points go to the plot as a batch; it redraws once after the last.
-    std::array<const float*, 4> buffers{};
-    for (int i = 0; i < 4; ++i)
-        if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
-            buffers[i] = outcome.samples[i].data();
     g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
     m_plot->SetPointsPerChannel(outcome.points);
-    if (m_replacePlot)
-        m_plot->ReplaceBatch(buffers, outcome.points);
-    else
-        m_plot->PlotBatch(buffers, outcome.points);
+    m_plot->ShowCapture(outcome.samples, outcome.points, m_replacePlot);
     m_replacePlot = false;
     ShowFigures(outcome);
     // The first capture of a resonance run holds the move and the ringing

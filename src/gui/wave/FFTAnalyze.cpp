@@ -199,7 +199,7 @@ void CFFTAnalyze::showSpectrum() {
     m_scope->SetChannelTypes(kSpectrumCaptionType, 0, 0, 0);
     m_scope->SetYCaption(db ? tr("幅值(dB)") : tr("幅值"));
     m_scope->SetChannelVisible(1, true);
-    m_scope->PlotBatch({shown.data(), nullptr, nullptr, nullptr}, n);
+    m_scope->ShowCapture({shown}, n);
     // The motion fills the lowest bins: the scale is that of the band above
     // it, from 0 (or from the band's lowest level in decibels).
     const hx::analysis::SpectrumScale scale = hx::analysis::ScaleForSpectrum(m_magnitudes, binHz, db);
