@@ -121,7 +121,6 @@ int main(int argc, char** argv) {
         {"unchanged 10000", 1.5}, {"unchanged 65535", 2.5}, {"new 65535", 6.0}, {"cursor 10000", 0.5}, {"cursor 65535", 0.5}};
     std::map<std::string, double> ours;
     for (int n : {10000, 65535}) {
-        g_pointsPerChannel = static_cast<uint16_t>(n);
         hx::gui::Cscope scope;
         scope.resize(1200, 600);
         scope.SetXCaption("t(us)");

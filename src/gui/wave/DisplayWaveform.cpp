@@ -285,7 +285,6 @@ void CDisplayWaveform::setPointsPerChannel(uint16_t points) {
     m_pointsPerChannel = points;
     // The program-wide value still says what the last capture took; the plot
     // is told its own, so another window's capture leaves its axis alone.
-    g_pointsPerChannel = points;
     m_scope->SetPointsPerChannel(points);
 }
 

@@ -127,7 +127,6 @@ void CFFTAnalyze::OnStart() {
 
     hx::SpectrumRequest request;  // frequency code 2, point-count code 1, 1024 bins
     request.averages = m_averages->value();
-    g_pointsPerChannel = request.resultCount;
     m_binsRequested = request.resultCount;
     m_scope->SetPointsPerChannel(request.resultCount);
     hx::SpectrumCallbacks callbacks;
