@@ -5,9 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "GuiTestUtil.h"
+#include "core/link/DriveHandle.h"
 #include "core/link/PortResolver.h"
+#include "core/protocol/Registers.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
 #include "core/settings/EnvSettings.h"
@@ -16,6 +21,7 @@
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 
@@ -103,9 +109,48 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_EQ(again->connectButton()->text(), "断开");
     EXPECT_FALSE(again->searchButton()->isEnabled());
     QTest::mouseClick(again->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !again->busy(); }, 5000));
     EXPECT_EQ(again->connectButton()->text(), "连接");
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(theComm.GetConnectStatus(), 0);
+}
+
+// Closing the port after a time-out waits out the reply that may still come
+// (here on the line itself: no note for the next program can be kept). The
+// wait is a worker's: the window thread's timers keep their pace.
+TEST(ConnectCom, ClosingAfterATimeOutLeavesTheWindowThreadFree) {
+    ConnectFixture f(driveAt(63));
+    hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "500");
+    const std::string stateHome = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", "/dev/null", 1);
+    ASSERT_TRUE(f.press(&CConnectCom::connectButton));
+    ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    ASSERT_TRUE(f.frame->IsConnected());
+    f.drive.Server().LoseReplies(1.0);
+    EXPECT_FALSE(hx::DriveHandle(&theComm, 63).Read(hx::reg::kFirmwareVersion));
+    f.drive.Server().ClearFaults();
+    ASSERT_TRUE(WaitUntil([&] { return g_activeModule.empty(); }, 3000));
+    auto* again = static_cast<CConnectCom*>(f.frame->view()->openConnection());
+    ASSERT_NE(again, nullptr);
+
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticks;
+    ticks.setInterval(10);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticks.start();
+    QTest::mouseClick(again->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !again->busy(); }, 10000));
+    ticks.stop();
+    longestGap = std::max(longestGap, clock.elapsed() - last);  // the stretch since the last tick
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    EXPECT_FALSE(f.frame->IsConnected());
+    EXPECT_GE(clock.elapsed(), 300) << "the close waited out the late reply";
+    EXPECT_LT(longestGap, 100) << "the window thread stood still while the port closed";
 }
 
 // A run whose program was killed leaves the drive's watchdog armed and a

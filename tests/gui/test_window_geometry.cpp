@@ -10,7 +10,7 @@
 #include <QRegularExpression>
 
 #include "ParameterWindowFixture.h"
-#include "gui/app/HelpWindow.h"
+#include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"

@@ -19,7 +19,7 @@
 #include "core/params/CParameter.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"

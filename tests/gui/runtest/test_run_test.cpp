@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/RunWindowFixture.h"
 #include "gui/runtest/TorqueMode.h"
