@@ -23,22 +23,6 @@ namespace {
 
 constexpr uint8_t kStation = 5;
 
-DriveOptions options() {
-    DriveOptions o;
-    o.station = kStation;
-    o.databasePath = "-";  // a plain register store, every parameter visible
-    return o;
-}
-
-void open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs = 100) {
-    comm.ConfigCom(port, "38400", "8", "NONE", "2");
-    comm.SetReceiveTimeOut(timeoutMs);
-    // The simulated drive answers late only when told to: a short horizon
-    // keeps lost frames cheap.
-    comm.SetLateHorizon(150);
-    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
-}
-
 }  // namespace
 
 // The reply frames a block read hands back are pinned byte for byte below.
@@ -107,9 +91,10 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 }
 
 TEST(Link, FindDriveTimeOutsAndBroadcast) {
-    InProcessDrive drive(options());
-    CQXCOM comm;
-    open(comm, drive.DevicePath(), 200);
+    PtyDrive d(PlainDrive(kStation), 200);
+    ASSERT_TRUE(d.opened);
+    CQXCOM& comm = d.comm;
+    InProcessDrive& drive = *d.drive;
     // Replies here come at most 300 ms late: a horizon beyond that, short
     // enough to keep the test quick.
     comm.SetLateHorizon(600);
@@ -143,12 +128,12 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
 }
 
 TEST(Link, ThreadsNeverGetEachOthersReplies) {
-    InProcessDrive drive(options());
-    for (uint16_t i = 0; i < 40; ++i) drive.Drive().SetRam(30000 + i, 1000 + i);
-    drive.Drive().SetRam(10, 111);
-    drive.Drive().SetRam(11, 222);
-    CQXCOM comm;
-    open(comm, drive.DevicePath());
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened);
+    CQXCOM& comm = d.comm;
+    for (uint16_t i = 0; i < 40; ++i) d.Vd().SetRam(30000 + i, 1000 + i);
+    d.Vd().SetRam(10, 111);
+    d.Vd().SetRam(11, 222);
 
     std::atomic<int> mixedUp{0}, unanswered{0};
     auto reader = [&](uint16_t reg, int16_t expected) {
@@ -198,9 +183,10 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
     comm.ConfigCom("tcp:nohost", "38400", "8", "NONE", "2");
     EXPECT_EQ(comm.OpenCom(), 0);
 
-    InProcessDrive drive(options());
-    CQXCOM first, second;
-    open(first, drive.DevicePath());
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened);
+    InProcessDrive& drive = *d.drive;
+    CQXCOM &first = d.comm, second;
     second.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
     EXPECT_EQ(second.OpenCom(), 0) << "two programs must not share a port";
     EXPECT_NE(first.FindDrive(kStation, 0), -1);
@@ -224,14 +210,17 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
 }
 
 TEST(Link, ModbusTcpToTheSimulatorsServer) {
-    DriveOptions o = options();
+    DriveOptions o = PlainDrive(kStation);
     hx::sim::VirtualDrive vd(o);
     hx::sim::DriveServer server(vd, o);
     const uint16_t port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
     vd.SetRam(40, 4040);
     CQXCOM comm;
-    open(comm, "tcp:127.0.0.1:" + std::to_string(port), 50);
+    comm.ConfigCom("tcp:127.0.0.1:" + std::to_string(port), "38400", "8", "NONE", "2");
+    comm.SetReceiveTimeOut(50);
+    comm.SetLateHorizon(150);
+    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
     EXPECT_NE(comm.FindDrive(kStation, 0), -1);
     EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 41, -7), -7);
@@ -246,7 +235,7 @@ TEST(Link, ModbusTcpToTheSimulatorsServer) {
 }
 
 TEST(Link, IdentityRead) {
-    DriveOptions o = options();
+    DriveOptions o = PlainDrive(kStation);
     o.productModel = "HX-KRV4-0750";
     o.driveModel = "KRV4";
     o.firmwareRegister = 215;

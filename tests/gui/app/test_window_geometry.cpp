@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include "ParameterWindowFixture.h"
+#include "gui/ParameterWindowFixture.h"
 #include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
