@@ -35,7 +35,7 @@ int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args) 
         if (!n || *n < first || *n > 247) return ctx.Usage("bad last station: " + args[1]);
         last = *n;
     }
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     int found = 0;
     // Station 0 is the broadcast address; FindDrive knows nobody answers it.
     for (long s = first; s <= last; ++s) {
@@ -63,7 +63,7 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
     }
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers a read; give --station", kExitUsage);
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
 
     // The values are printed once the last answer is known to be no copy
@@ -148,7 +148,7 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
     if (!args.empty()) return ctx.Usage("identity takes no arguments");
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     // As the connection does: a drive must answer register 0 first.
     int status = kExitOk;
     const hx::DriveIdentity* identity = ctx.Identify(&status);

@@ -1,6 +1,10 @@
 #include "core/backup/ChangeGate.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 
@@ -193,8 +197,32 @@ std::optional<UnfinishedWrite> ChangeGate::TakeUnfinished(const std::string& por
     ChangeJournal* journal = Journal();
     if (!journal) return std::nullopt;
     auto unfinished = journal->Unfinished(port, station);
-    if (unfinished) journal->MarkReported(unfinished->action);
+    if (unfinished && journal->MarkReported(unfinished->action)) {
+        std::error_code ec;
+        fs::remove(UnfinishedMark(port, station), ec);
+    }
     return unfinished;
+}
+
+std::string ChangeGate::UnfinishedMark(const std::string& port, int station) const {
+    // "%2Fdev%2FttyUSB0@5": one file name per port and station, whatever the port's name holds.
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string name;
+    for (unsigned char c : port) {
+        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
+            name += static_cast<char>(c);
+        } else {
+            name += '%';
+            name += kHex[c >> 4];
+            name += kHex[c & 15];
+        }
+    }
+    return (fs::path(DataFolder()) / "unfinished" / (name + "@" + std::to_string(station))).string();
+}
+
+bool ChangeGate::MayHaveUnfinished(const std::string& port, int station) const {
+    std::error_code ec;
+    return fs::exists(UnfinishedMark(port, station), ec);
 }
 
 std::map<uint16_t, ChangeGate::Definition> ChangeGate::Definitions(const std::string& driveModel) {
@@ -346,6 +374,13 @@ bool ChangeBatch::EnsureAction(std::string* error) {
 void ChangeBatch::BeginBlocks(int total) {
     m_blocksTotal = total;
     m_blocksOpen = true;
+    // The mark goes before the first block, so a program killed at any
+    // moment of the write leaves it; it needs no flush to outlive a kill.
+    std::error_code ec;
+    const fs::path mark = m_gate.UnfinishedMark(m_drive.comm()->PortName(), m_drive.station());
+    fs::create_directories(mark.parent_path(), ec);
+    const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
     std::string why;
     if (!EnsureAction(&why)) m_error = why;
 }
@@ -357,6 +392,11 @@ void ChangeBatch::BlockDone(int done) {
 void ChangeBatch::EndBlocks(bool completed) {
     m_blocksOpen = false;
     if (m_journal && m_action) m_journal->Finish(m_action, completed);
+    // A write that ended short stays marked until it has been reported.
+    if (completed) {
+        std::error_code ec;
+        fs::remove(m_gate.UnfinishedMark(m_drive.comm()->PortName(), m_drive.station()), ec);
+    }
 }
 
 bool ChangeBatch::Journal(uint16_t address, const uint16_t* words, int count, Pending* pending, bool onlyChanges) {
