@@ -216,7 +216,7 @@ bool CConnectCom::clearCommunicationAlarm() {
             hx::DriveHandle drive(&theComm, station);
             hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
             // Cleared only when the drive no longer shows an alarm.
-            const auto current = hx::ReadAlarmRegister(drive, hx::reg::kCurrentAlarm);
+            const auto current = hx::ReadCurrentAlarm(drive);
             if (result.cleared() && (!current || *current > 0)) result.outcome = hx::ClearOutcome::NotCleared;
             return result;
         },
