@@ -205,19 +205,7 @@ std::optional<UnfinishedWrite> ChangeGate::TakeUnfinished(const std::string& por
 }
 
 std::string ChangeGate::UnfinishedMark(const std::string& port, int station) const {
-    // "%2Fdev%2FttyUSB0@5": one file name per port and station, whatever the port's name holds.
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string name;
-    for (unsigned char c : port) {
-        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
-            name += static_cast<char>(c);
-        } else {
-            name += '%';
-            name += kHex[c >> 4];
-            name += kHex[c & 15];
-        }
-    }
-    return (fs::path(DataFolder()) / "unfinished" / (name + "@" + std::to_string(station))).string();
+    return (fs::path(DataFolder()) / "unfinished" / PortStationFileName(port, station)).string();
 }
 
 bool ChangeGate::MayHaveUnfinished(const std::string& port, int station) const {

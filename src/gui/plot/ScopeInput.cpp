@@ -1,4 +1,5 @@
 #include "gui/plot/ScopeInput.h"
+#include "gui/plot/WheelNotches.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -126,10 +127,7 @@ void ScopeInput::Release(QMouseEvent* event) {
 }
 
 void ScopeInput::Wheel(QWheelEvent* event) {
-    // A notch is 120 eighths of a degree; touchpads send it in small parts.
-    m_wheelRest += event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-    const int notches = m_wheelRest / 120;
-    m_wheelRest -= notches * 120;
+    const int notches = TakeWheelNotches(event, m_wheelRest);
     event->accept();
     if (notches == 0) return;
     const QPoint pos = event->position().toPoint();
