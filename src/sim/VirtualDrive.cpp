@@ -98,24 +98,38 @@ VirtualDrive::~VirtualDrive() {
 
 // Wakes the parts when something of theirs falls due, so that a storage
 // command completes (and is written to the state file) on time even when
-// nobody asks the drive anything.
+// nobody asks the drive anything. While a master talks to the drive, the
+// motor also runs on in short steps, as a drive's control does: a request
+// after a quiet second then finds it up to date instead of waiting for a
+// second of control ticks, which on a slow or busy host took longer than the
+// master's time-out. A drive nobody has asked anything for a while computes
+// nothing (its motor catches up in a jump at the next request).
 void VirtualDrive::ClockThread() {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         AdvanceLocked();
         const auto due = m_bus.NextDue();
-        if (!due) {
+        const SimTime now = m_clock->Now();
+        std::optional<SimTime> wait;
+        if (due) wait = *due - now;
+        if (m_lastArrival && now - *m_lastArrival < kKeptUpAfterRequest)
+            wait = std::min(wait.value_or(kKeepUpStep), kKeepUpStep);
+        m_clockAsleep = !wait;
+        if (!wait)
             m_wake.wait(lock);
-        } else {
-            const auto wait = *due - m_clock->Now();
-            if (wait > SimTime::zero()) m_wake.wait_for(lock, wait);
-        }
+        else if (*wait > SimTime::zero())
+            m_wake.wait_for(lock, *wait);
     }
 }
 
 void VirtualDrive::ArriveLocked() {
     AdvanceLocked();
     m_watchdog->Feed(m_clock->Now());
+    m_lastArrival = m_clock->Now();
+    if (m_clockAsleep) {
+        m_clockAsleep = false;
+        m_wake.notify_all();
+    }
 }
 
 void VirtualDrive::Advance() {

@@ -47,6 +47,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <optional>
 #include <vector>
 
 #include "core/protocol/Registers.h"
@@ -109,6 +110,13 @@ public:
     auto WithLock(F&& f) {
         std::lock_guard lock(m_mutex);
         m_bus.Advance(m_clock->Now());
+        return f();
+    }
+    // The same, with the parts as they stand: what the drive has computed by
+    // itself without being asked.
+    template <typename F>
+    auto AsItStands(F&& f) {
+        std::lock_guard lock(m_mutex);
         return f();
     }
 
@@ -194,6 +202,13 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
+    // The clock thread keeps the motor up to date in steps of kKeepUpStep
+    // for kKeptUpAfterRequest after each request (longer than any silence a
+    // master's retries or a cut line make).
+    static constexpr SimTime kKeepUpStep = std::chrono::milliseconds(10);
+    static constexpr SimTime kKeptUpAfterRequest = std::chrono::seconds(10);
+    std::optional<SimTime> m_lastArrival;
+    bool m_clockAsleep = false;
 
     mutable RegisterBus m_bus;  // reading a part may catch it up
     ParameterStore* m_store = nullptr;

@@ -399,7 +399,8 @@ TEST_F(CliRun, ARunCutShortIsAFailureThatSaysWhatEndedIt) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_EQ(vd.Peek(70), 0);
         drive.Server().SetStation(7);
-        EXPECT_EQ(TcpRun({"alarms", "clear"}).status, 0);
+        const auto cleared = TcpRun({"alarms", "clear"});
+        EXPECT_EQ(cleared.status, 0) << cleared.err;
         // What the run left armed goes back at the next connect.
         EXPECT_EQ(TcpRun({"read", "70"}).status, 0);
         EXPECT_EQ(vd.Peek(31007), kOwnTimeout);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numeric>
 #include <set>
+#include <thread>
 #include <algorithm>
 
 #include "core/analysis/SpectrumPeaks.h"
@@ -210,6 +211,20 @@ TEST(MotorPhysics, PositionCountersWrapLikeARealCounter) {
     }
     EXPECT_TRUE(wrapped);
     EXPECT_EQ(static_cast<uint16_t>(motor.Model().Signals()[kPositionReference]), 60000);
+}
+
+// A drive being talked to keeps its motor up to date by itself, as a
+// drive's control runs whether it is asked or not: the next request finds
+// nothing to catch up however slow the host (a second of control ticks
+// caught up at once had outlasted a master's time-out).
+TEST(MotorPhysics, ADriveBeingTalkedToRunsItsMotorBetweenRequests) {
+    DriveOptions o;
+    o.databasePath = "-";
+    VirtualDrive drive(o);
+    drive.ReadRegister(reg::kSampleState);
+    const uint64_t before = drive.AsItStands([&] { return drive.Motor().TicksRun(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(drive.AsItStands([&] { return drive.Motor().TicksRun(); }) - before, 2000u) << "100 ms of ticks";
 }
 
 // A drive left alone does not compute the time it was left alone for; a
