@@ -123,7 +123,7 @@ int Save(const CliContext& ctx) {
     // Storing in non-volatile memory replaces what it held: a backup first.
     hx::TextProgress progress(ctx.Err(), "reading parameters for the backup", ctx.ProgressOnTerminal());
     const hx::StorageResult result =
-        hx::RunGatedStorageCommand(ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
+        hx::RunGatedStorageCommand(ctx.Gate(), ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
                                    [&progress](int done, int total) { progress.Update(done, total); });
     switch (result.outcome) {
     case hx::StorageOutcome::Succeeded:
@@ -206,7 +206,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         if (!force) return ctx.Fail("nothing was written; use --force to write the file all the same", kExitNoAnswer);
     }
 
-    hx::ChangeBatch changes(ctx.Drive(identity.firmwareVersion), hx::ChangeOrigin::File, "params load " + path);
+    hx::ChangeBatch changes(ctx.Gate(), ctx.Drive(identity.firmwareVersion), hx::ChangeOrigin::File, "params load " + path);
     const hx::DriveLoadReport report = [&] {
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;

@@ -90,7 +90,7 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
                                 std::string* error);
 // Runs the capture; on Ctrl+C stops the motion and ends the capture.
 // Returns nullopt when interrupted.
-std::optional<hx::runtest::RunOutcome> RunWithInterrupt(hx::runtest::RunRequest request);
+std::optional<hx::runtest::RunOutcome> RunWithInterrupt(hx::ChangeGate& gate, hx::runtest::RunRequest request);
 int ReportFailure(const CliContext& ctx, const hx::runtest::RunOutcome& out);
 float DriveFirmware(const CliContext& ctx);
 

@@ -227,7 +227,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
 
 TEST(ParameterManage, WriteAllSendsTheTableAndReadAllListsTheDrive) {
     ParameterWindowFixture f;
-    f.window = std::make_unique<CParameterManage>();
+    f.window = std::make_unique<CParameterManage>(f.gate);
     // Before any read the table holds nothing worth sending.
     f.window->StartWriteAll();
     EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");

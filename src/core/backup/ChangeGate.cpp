@@ -89,6 +89,7 @@ const char* OriginKey(ChangeOrigin origin) {
     case ChangeOrigin::Command: return "command";
     case ChangeOrigin::Undo: return "undo";
     case ChangeOrigin::Restore: return "restore";
+    case ChangeOrigin::Alarms: return "alarms";
     }
     return "edit";
 }
@@ -123,11 +124,6 @@ ChangeGate::ChangeGate(std::string dataFolder)
     : m_dataFolder(std::move(dataFolder)), m_session(ChangeJournal::NewSessionName()) {}
 
 ChangeGate::~ChangeGate() = default;
-
-ChangeGate& ChangeGate::Instance() {
-    static ChangeGate gate;
-    return gate;
-}
 
 std::string ChangeGate::DataFolder() const { return m_dataFolder.empty() ? UserDataFolder() : m_dataFolder; }
 
@@ -190,11 +186,50 @@ ChangeJournal* ChangeGate::Journal(std::string* error) {
 }
 
 std::optional<UnfinishedWrite> ChangeGate::TakeUnfinished(const std::string& port, int station) {
+    const std::string path = (fs::path(DataFolder()) / "journal.sqlite").string();
+    std::error_code ec;
+    if (!fs::exists(ChangeJournal::MarkerPath(path, port, station), ec)) return std::nullopt;
     ChangeJournal* journal = Journal();
     if (!journal) return std::nullopt;
-    auto unfinished = journal->Unfinished(port, station);
+    bool running = false;
+    auto unfinished = journal->Unfinished(port, station, &running);
     if (unfinished) journal->MarkReported(unfinished->action);
+    // Said once; a write that is still running keeps its marker.
+    if (!running) journal->ClearMarker(port, station);
     return unfinished;
+}
+
+namespace {
+
+// What "the drive's values" are for the backup to put back: its settings,
+// and the commands that replace them all.
+bool ChangesValues(uint16_t address) {
+    return IsSettingRegister(address) || address == reg::kRestoreCommand || address == reg::kBurnCommand;
+}
+
+}  // namespace
+
+std::optional<LastChange> ChangeGate::BackupBeforeLastChange(const std::string& port, int station, std::string* error) {
+    std::string why;
+    ChangeJournal* journal = Journal(&why);
+    const auto fail = [&](const std::string& text) {
+        if (error) *error = text;
+        return std::nullopt;
+    };
+    if (!journal) return fail(why);
+    // A restore or an undo puts earlier values back: the state before it is
+    // what the user turned away from, never what "latest" goes back to.
+    auto last = journal->LastChangeOf(port, station, {OriginKey(ChangeOrigin::Restore), OriginKey(ChangeOrigin::Undo)},
+                                      &ChangesValues);
+    if (!last)
+        return fail(Text(QT_TRANSLATE_NOOP("Backup", "变更记录中没有 %1 站号 %2 的参数变更"),
+                         "the change journal holds no change of the settings of station %2 on %1",
+                         {port, std::to_string(station)}));
+    if (last->backup.empty())
+        return fail(Text(QT_TRANSLATE_NOOP("Backup", "最近一次变更（%1，%2）写入前没有备份"),
+                         "the last change (%1, %2) was made without a backup",
+                         {last->what.empty() ? last->origin : last->what, last->time}));
+    return last;
 }
 
 std::map<uint16_t, ChangeGate::Definition> ChangeGate::Definitions(const std::string& driveModel) {
@@ -217,8 +252,8 @@ std::map<uint16_t, ChangeGate::Definition> ChangeGate::Definitions(const std::st
 
 // ---------------------------------------------------------------------------
 
-ChangeBatch::ChangeBatch(DriveHandle drive, ChangeOrigin origin, std::string what, ChangeGate* gate)
-    : m_gate(gate ? *gate : ChangeGate::Instance()),
+ChangeBatch::ChangeBatch(ChangeGate& gate, DriveHandle drive, ChangeOrigin origin, std::string what)
+    : m_gate(gate),
       m_drive(drive),
       m_key(ChangeGate::KeyOf(drive)),
       m_origin(origin),
@@ -226,15 +261,17 @@ ChangeBatch::ChangeBatch(DriveHandle drive, ChangeOrigin origin, std::string wha
 
 ChangeBatch::~ChangeBatch() {
     if (m_blocksOpen) EndBlocks(false);
+    if (m_readBackOpen) ReadBackDone(false);
 }
 
 GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& readProgress, PrepareOptions options) {
     GateResult result;
     m_prepared = true;
+    m_noJournal = options.withoutJournal;
     const auto journalOrFail = [&]() {
         std::string why;
-        m_journal = m_gate.Journal(&why);
-        if (!m_journal && !m_noBackup) {
+        m_journal = m_noJournal ? nullptr : m_gate.Journal(&why);
+        if (!m_journal && !m_noJournal && !m_journalOptional) {
             result.status = GateResult::Status::JournalFailed;
             result.message = Text(QT_TRANSLATE_NOOP("Backup", "无法在变更记录中记下这次写入，没有写入任何参数。\n%1"),
                                   "The change could not be recorded in the change journal, so nothing was "
@@ -252,6 +289,9 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
         ChangeGate::DriveState& st = m_gate.State(m_key);
         m_backupPath = st.backupPath;
         if (options.withoutBackup || st.allowOnce) {
+            // The user's answer covers the journal too: the question said
+            // that nothing from before could be put back.
+            m_journalOptional = st.allowOnce;
             st.allowOnce = false;
             m_noBackup = true;
             return journalOrFail();
@@ -277,7 +317,6 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
     CParameter table;
     for (const auto& [address, d] : defs) table.RegisterType(address, d.dataType.c_str());
     if (!words) {
-        // ReadAll notes the read with the gate itself.
         const float firmware = info->firmwareVersion > 0.0f ? info->firmwareVersion : m_drive.firmwareVersion();
         const TransferResult read =
             ReadAll(DriveHandle(m_drive.comm(), m_drive.station(), firmware), table, stop, readProgress);
@@ -294,6 +333,7 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
             return result;
         }
         words = WordsOf(table);
+        m_gate.NoteCompleteRead(m_drive, table);
     } else {
         for (int i = 0; i < reg::kStoreSize; ++i) {
             const uint16_t w = (*words)[i];
@@ -346,8 +386,10 @@ bool ChangeBatch::EnsureAction(std::string* error) {
 void ChangeBatch::BeginBlocks(int total) {
     m_blocksTotal = total;
     m_blocksOpen = true;
+    if (m_journal) m_journal->HoldCheckpoints();
     std::string why;
     if (!EnsureAction(&why)) m_error = why;
+    if (m_journal && m_action) m_journal->SetMarker(m_drive.comm()->PortName(), m_drive.station(), m_action);
 }
 
 void ChangeBatch::BlockDone(int done) {
@@ -356,10 +398,30 @@ void ChangeBatch::BlockDone(int done) {
 
 void ChangeBatch::EndBlocks(bool completed) {
     m_blocksOpen = false;
-    if (m_journal && m_action) m_journal->Finish(m_action, completed);
+    // Written whole, but not yet read back: open until the read-back ends.
+    if (completed && m_readBackFollows) {
+        m_readBackOpen = true;
+        return;
+    }
+    FinishAction(completed);
 }
 
-bool ChangeBatch::Journal(uint16_t address, const uint16_t* words, int count, Pending* pending, bool onlyChanges) {
+void ChangeBatch::ReadBackDone(bool verified) {
+    if (!m_readBackOpen) return;
+    m_readBackOpen = false;
+    FinishAction(verified);
+}
+
+void ChangeBatch::FinishAction(bool completed) {
+    if (!m_journal) return;
+    if (m_action) {
+        m_journal->Finish(m_action, completed);
+        if (completed) m_journal->ClearMarker(m_drive.comm()->PortName(), m_drive.station());
+    }
+    m_journal->ResumeCheckpoints();
+}
+
+bool ChangeBatch::Rows(const Run& run, std::vector<JournalChange>* changes, Pending* pending) {
     *pending = Pending{};
     if (!m_prepared) {
         m_error = "a change was journaled before the gate was prepared";
@@ -378,34 +440,58 @@ bool ChangeBatch::Journal(uint16_t address, const uint16_t* words, int count, Pe
         if (st.info) model = st.info->driveModel;
     }
     const auto defs = m_gate.Definitions(model);
-    std::vector<JournalChange> changes;
-    for (int k = 0; k < count; ++k) {
-        const auto a = static_cast<uint16_t>(address + k);
+    for (std::size_t k = 0; k < run.words.size(); ++k) {
+        const auto a = static_cast<uint16_t>(run.address + k);
         const int slot = StoreIndex(a);
         std::optional<uint16_t> old;
         if (known && slot >= 0) old = (*known)[slot];
-        if (onlyChanges && old && *old == words[k]) continue;
+        // A setting written with the value the drive holds changes nothing:
+        // on record it would only hide the changes among repetitions. A
+        // command does what it does whatever its register held.
+        if (old && *old == run.words[k] && IsSettingRegister(a) && m_origin != ChangeOrigin::Command) continue;
         JournalChange c;
         c.reg = a;
-        c.newValue = Shown(defs, a, words[k], &c.name);
+        c.newValue = Shown(defs, a, run.words[k], &c.name);
         if (old) c.oldValue = Shown(defs, a, *old, &c.name);
         // A command register is named by the command it runs.
         if (c.name.empty() && m_origin == ChangeOrigin::Command) c.name = m_what;
-        changes.push_back(std::move(c));
+        changes->push_back(std::move(c));
         pending->regs.push_back(a);
-        pending->words.push_back(words[k]);
+        pending->words.push_back(run.words[k]);
+    }
+    return true;
+}
+
+bool ChangeBatch::Journal(uint16_t address, const uint16_t* words, int count, Pending* pending) {
+    std::vector<Pending> one;
+    const bool ok = Journal({Run{address, std::vector<uint16_t>(words, words + count)}}, &one);
+    *pending = one.empty() ? Pending{} : std::move(one.front());
+    return ok;
+}
+
+bool ChangeBatch::Journal(const std::vector<Run>& runs, std::vector<Pending>* pending) {
+    pending->assign(runs.size(), Pending{});
+    std::vector<JournalChange> changes;
+    std::vector<std::size_t> firstRow(runs.size());
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        firstRow[r] = changes.size();
+        if (!Rows(runs[r], &changes, &(*pending)[r])) {
+            pending->assign(runs.size(), Pending{});
+            return false;
+        }
     }
     if (changes.empty() || !m_journal) return true;
     std::string why;
     if (!EnsureAction(&why) || !m_journal->Record(m_action, changes, &why)) {
         m_error = why;
         m_journalFailed = true;
-        if (m_noBackup) return true;  // the user chose to go on without
-        pending->regs.clear();
-        pending->words.clear();
+        if (m_journalOptional) return true;  // the user chose to go on without
+        pending->assign(runs.size(), Pending{});
         return false;
     }
-    for (const JournalChange& c : changes) pending->ids.push_back(c.id);
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (std::size_t i = 0; i < (*pending)[r].regs.size(); ++i)
+            (*pending)[r].ids.push_back(changes[firstRow[r] + i].id);
     return true;
 }
 
@@ -430,16 +516,21 @@ void ChangeBatch::Confirm(const Pending& pending, const std::vector<bool>& held)
 }
 
 std::string UnfinishedWriteText(const UnfinishedWrite& write) {
+    if (write.NotVerified())
+        return Text(QT_TRANSLATE_NOOP("Backup", "上次写入已写出、未核对：%1 块都已发出，但没有读回核对"),
+                    "The last write to this drive was written, not verified: all %1 blocks went out, but they "
+                    "were not read back",
+                    {std::to_string(write.blocksTotal)});
     return Text(QT_TRANSLATE_NOOP("Backup", "上次写入未完成：%2 块中的 %1 块"),
                 "The last write to this drive stopped after block %1 of %2",
                 {std::to_string(write.blocksDone), std::to_string(write.blocksTotal)});
 }
 
-GatedWrites WriteThroughGate(DriveHandle drive, ChangeOrigin origin,
+GatedWrites WriteThroughGate(ChangeGate& gate, DriveHandle drive, ChangeOrigin origin,
                              const std::vector<std::pair<uint16_t, uint16_t>>& writes, std::string what,
                              PrepareOptions options, std::stop_token stop, const ProgressCallback& backupProgress) {
     GatedWrites out;
-    ChangeBatch changes(drive, origin, std::move(what));
+    ChangeBatch changes(gate, drive, origin, std::move(what));
     out.gate = changes.Prepare(stop, backupProgress, options);
     if (!out.gate.ok()) return out;
     for (const auto& [address, word] : writes) {

@@ -32,7 +32,7 @@ std::string Text(const char* chinese, const char* english, std::initializer_list
 }
 
 std::string SaveErrorText(const std::string& path, AtomicFile::Step step, int err) {
-    const std::string reason = std::strerror(err);
+    const std::string reason = FileErrorText(err);
     if (step == AtomicFile::Step::Create)
         return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法创建文件 %1: %2"), "Cannot create the file %1: %2",
                     {Quoted(path), reason});

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/backup/ChangeGate.h"
 #include "core/Globals.h"
 #include "core/params/CParameter.h"
 #include "core/params/TransferPlan.h"
@@ -47,8 +46,6 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
         ++result.blocksDone;
         if (progress) progress(result.blocksDone, result.blocksTotal);
     }
-    // A whole read of this session is a backup at hand for the first change.
-    ChangeGate::Instance().NoteCompleteRead(drive, table);
     return result;
 }
 

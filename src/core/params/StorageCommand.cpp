@@ -74,9 +74,10 @@ StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& comman
     return result;
 }
 
-StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
-                                     PrepareOptions options, const ProgressCallback& backupProgress) {
-    ChangeBatch changes(drive, ChangeOrigin::Command, StorageCommandName(command));
+StorageResult RunGatedStorageCommand(ChangeGate& gate, const DriveHandle& drive, const StorageCommand& command,
+                                     std::stop_token stop, PrepareOptions options,
+                                     const ProgressCallback& backupProgress) {
+    ChangeBatch changes(gate, drive, ChangeOrigin::Command, StorageCommandName(command));
     options.freshBackup = options.freshBackup || ReplacesValues(command);
     StorageResult result;
     result.gate = changes.Prepare(stop, backupProgress, options);
@@ -94,9 +95,9 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
     return result;
 }
 
-bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
+bool StorageCommandJob::start(ChangeGate& gate, const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [drive, command](std::stop_token stop) { return RunGatedStorageCommand(drive, command, stop); },
+        [&gate, drive, command](std::stop_token stop) { return RunGatedStorageCommand(gate, drive, command, stop); },
         std::move(finished));
 }
 

@@ -61,7 +61,8 @@ RunEnd EndOf(const RunOutcome& outcome) {
     return RunEnd::StopUnconfirmed;
 }
 
-RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::function<bool()>& takeStopRequest) {
+RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
+                   const std::function<bool()>& takeStopRequest) {
     RunOutcome out;
     out.mode = request.mode;
     out.recapture = request.recapture;
@@ -91,7 +92,7 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
             if (!origin) origin = TuningOrigin(request.mode, w.address);
         std::optional<ChangeBatch> changes;
         if (origin) {
-            changes.emplace(link, *origin, "run test start");
+            changes.emplace(gate, link, *origin, "run test start");
             out.gate = changes->Prepare(s, {}, request.gate);
             if (!out.gate.ok()) {
                 out.status = out.gate.status == GateResult::Status::Stopped ? RunStatus::Closed : RunStatus::NotBackedUp;
@@ -169,7 +170,8 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
     return out;
 }
 
-RunSession::RunSession(std::function<void()> stateChanged) : m_stateChanged(std::move(stateChanged)) {
+RunSession::RunSession(ChangeGate& gate, std::function<void()> stateChanged)
+    : m_gate(gate), m_stateChanged(std::move(stateChanged)) {
     m_queueThread = std::jthread([this](std::stop_token stop) { QueueThread(stop); });
 }
 
@@ -238,7 +240,7 @@ bool RunSession::Start(RunRequest request, Finished finished) {
             std::lock_guard lock(m_mutex);
             return std::exchange(m_stopPending, false);
         };
-        RunOutcome out = RunOnce(request, stop, take);
+        RunOutcome out = RunOnce(m_gate, request, stop, take);
         // A stop asked for between the worker's last look and now is sent
         // here, before the session stops counting this capture as running.
         for (;;) {

@@ -112,7 +112,8 @@ RunEnd EndOf(const RunOutcome& outcome);
 
 // Runs one capture on the calling thread. takeStopRequest is asked between
 // polls and blocks; when it returns true the mode's stop is sent then.
-RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::function<bool()>& takeStopRequest);
+RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
+                   const std::function<bool()>& takeStopRequest);
 
 // The run the user started, as the window shows it.
 enum class RunState {
@@ -131,9 +132,10 @@ public:
     using Finished = std::function<void(const RunOutcome&)>;
     using Task = std::function<void()>;
 
+    // gate: where the tuning settings of a start are backed up and journaled.
     // stateChanged (on a worker) after the state moved there: a stop was
     // confirmed, or a stop of the user's went unanswered.
-    explicit RunSession(std::function<void()> stateChanged = {});
+    explicit RunSession(ChangeGate& gate, std::function<void()> stateChanged = {});
     ~RunSession();  // ends the threads; Close() first to stop the motor
     RunSession(const RunSession&) = delete;
     RunSession& operator=(const RunSession&) = delete;
@@ -189,6 +191,7 @@ private:
     void PostGuardStop();
     void EndThreads();
 
+    ChangeGate& m_gate;
     std::function<void()> m_stateChanged;
     std::optional<std::string> m_port;
     GuardOptions m_guardOptions;

@@ -1,6 +1,6 @@
 #include "core/settings/AppPaths.h"
 
-#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,16 +16,14 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
-// A real write probe: permission bits say nothing for root or on a
-// read-only mount.
+// The kernel's own answer, without writing anything: access() checks with
+// the process's real rights (root may write whatever the bits say) and
+// fails on a read-only mount; statvfs says so for a mount that access()
+// does not see as such (a read-only bind of a writable file system).
 bool isWritableFolder(const std::string& folder) {
     if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
-    const std::string probe = folder + "/.halvex-probe-" + std::to_string(::getpid());
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
+    struct statvfs fs {};
+    return ::statvfs(folder.c_str(), &fs) != 0 || (fs.f_flag & ST_RDONLY) == 0;
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ public:
     // Reads one page (or runs an alias action) into a copy of `form`.
     bool load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished,
               DriveHandle drive = DriveHandle::FromGlobals());
-    bool apply(WritePlan plan, ApplyProgress progress, Applied finished,
+    bool apply(ChangeGate& gate, WritePlan plan, ApplyProgress progress, Applied finished,
                DriveHandle drive = DriveHandle::FromGlobals());
 };
 

@@ -99,7 +99,7 @@ FunctionWindow* CVelmoraView::openBusOverview() {
 
 FunctionWindow* CVelmoraView::openAlarm() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CAlarm;
+    auto* window = new CAlarm(m_frame->changeGate());
     auto* sub = host(window);
     sub->move(0, 10);
     return window;
@@ -107,7 +107,11 @@ FunctionWindow* CVelmoraView::openAlarm() {
 
 FunctionWindow* CVelmoraView::openChangeHistory() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CChangeHistory;
+    auto* window = new CChangeHistory(m_frame->changeGate());
+    // What an undo or a restore wrote shows in an open parameter manager.
+    connect(window, &CChangeHistory::driveValuesChanged, this, [] {
+        if (auto* manager = qobject_cast<CParameterManage*>(g_paramManagerWnd.data())) manager->RefreshFromDrive();
+    });
     auto* sub = host(window);
     sub->resize(820, 460);
     sub->move(10, 10);
@@ -152,7 +156,7 @@ FunctionWindow* CVelmoraView::openWizard() {
             return open;
         }
     }
-    auto* window = new CGuideSettings;
+    auto* window = new CGuideSettings(m_frame->changeGate());
     host(window);
     return window;
 }
@@ -165,14 +169,16 @@ QWidget* CVelmoraView::openParameterManager() {
         }
         return g_paramManagerWnd;
     }
-    auto* window = new CParameterManage;
+    auto* window = new CParameterManage(m_frame->changeGate());
+    // A list belongs to the drive it was read from.
+    connect(m_frame, &CMainFrame::connected, window, &CParameterManage::OnConnected);
     host(window, true);
     return window;
 }
 
 FunctionWindow* CVelmoraView::openRunTest() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CRunTest;
+    auto* window = new CRunTest(m_frame->changeGate());
     auto* sub = host(window);
     sub->move(1, 1);
     return window;

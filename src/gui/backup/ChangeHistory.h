@@ -23,7 +23,8 @@ namespace hx::gui {
 class CChangeHistory : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CChangeHistory(QWidget* parent = nullptr);
+    // gate: the program's change gate (the undo and the restore write through it).
+    explicit CChangeHistory(ChangeGate& gate, QWidget* parent = nullptr);
     ~CChangeHistory() override;
 
     QTableWidget* table() const { return m_table; }
@@ -43,6 +44,9 @@ public:
 
 signals:
     void workFinished(bool succeeded);
+    // An undo or a restore wrote to the drive (however it ended): a window
+    // that shows the drive's values reads them again.
+    void driveValuesChanged();
 
 protected:
     bool canClose() override;
@@ -66,6 +70,7 @@ private:
     QLabel* m_status;
     std::vector<JournalRow> m_rows;
     bool m_working = false;
+    ChangeGate& m_gate;
     Job m_job;
 };
 

@@ -186,7 +186,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     g_displayModel = display.toStdString();
     m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
-    TellOfUnfinishedWrite(this);
+    TellOfUnfinishedWrite(this, m_frame->changeGate());
     m_closeTimer->start();
 }
 

@@ -55,6 +55,11 @@ void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
     }
     // The types describe the whole table, whatever part of it is listed.
     hx::RegisterTypes(m_definitions, theParameterTable);
+    // No values to show (the list of another drive was cleared): no rows.
+    if (!m_bHasParameters) {
+        m_list->setUpdatesEnabled(true);
+        return;
+    }
     for (const hx::ParameterDefinition& d : m_definitions) {
         const uint16_t address = d.address;
         if (address < first || address > last || !CParameter::IsParameterAddress(address)) continue;

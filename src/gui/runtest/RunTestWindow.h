@@ -35,11 +35,14 @@ class CResonateAdjust;
 class CRunTest : public FunctionWindow, public RunPageHost {
     Q_OBJECT
 public:
-    explicit CRunTest(QWidget* parent = nullptr);
+    // gate: the program's change gate (the tuning settings of a start and
+    // the pages' settings go through it).
+    explicit CRunTest(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CRunTest() override;
 
     // RunPageHost
     hx::DriveHandle Drive() const override;
+    hx::ChangeGate& Gate() const override { return m_gate; }
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void RunAgain(int restMs) override;
@@ -87,6 +90,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    hx::ChangeGate& m_gate;
     void EnterMode(hx::runtest::Mode mode);
     void ApplySources(hx::runtest::Mode mode, int mask, int channelCount);
     // The mode's empty plot, captions and axis, without another mode's figures.

@@ -53,7 +53,7 @@ struct Bench : ProgramFolderFirst, PtyDrive {
         comm.CloseCom();
         opened = comm.OpenCom() != 0;
         comm.SetCurrentUseMode(1);
-        ChangeGate::Instance().Attach(Drive(), Info());
+        gate.Attach(Drive(), Info());
     }
     // From here on no backup can be written: a file stands where the data folder should be.
     void BlockDataFolder() {
@@ -62,9 +62,9 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     }
     hx::DriveHandle Drive() { return hx::DriveHandle(&comm, kStation, kFirmware); }
     static hx::DriveInfo Info() { return hx::DriveInfo{"QX-TEST", "1.5", "none", "QX Test", kFirmware}; }
-    std::vector<hx::BackupEntry> Backups() { return ChangeGate::Instance().Store().List("QX Test"); }
+    std::vector<hx::BackupEntry> Backups() { return gate.Store().List("QX Test"); }
     std::vector<hx::JournalRow> History() {
-        hx::ChangeJournal* j = ChangeGate::Instance().Journal();
+        hx::ChangeJournal* j = gate.Journal();
         EXPECT_NE(j, nullptr);
         return j ? j->History(comm.PortName(), kStation) : std::vector<hx::JournalRow>{};
     }
@@ -91,6 +91,8 @@ struct Bench : ProgramFolderFirst, PtyDrive {
 
     std::string dataFolder;
     CParameter table;
+    // The data folder as the environment names it at each use.
+    ChangeGate gate;
 };
 
 }  // namespace
@@ -103,7 +105,7 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A cell edit: the drive is read whole first, the backup holds what it held.
     {
-        ChangeBatch edit(b.Drive(), ChangeOrigin::Edit);
+        ChangeBatch edit(b.gate, b.Drive(), ChangeOrigin::Edit);
         const GateResult gate = edit.Prepare();
         ASSERT_TRUE(gate.ok()) << gate.message;
         EXPECT_TRUE(hx::WriteOne(edit.drive(), b.table, 3, 5, &edit).answered);
@@ -118,11 +120,11 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A slider and the whole table in the same session: no second backup.
     hx::DriveHandle drive = b.Drive();
-    EXPECT_TRUE(hx::runtest::WriteResonanceSetting(drive, 0, 9).value);
+    EXPECT_TRUE(hx::runtest::WriteResonanceSetting(b.gate, drive, 0, 9).value);
     ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
     b.table.SetValue(40, 333);
     {
-        ChangeBatch file(b.Drive(), ChangeOrigin::File, "a.qxr");
+        ChangeBatch file(b.gate, b.Drive(), ChangeOrigin::File, "a.qxr");
         ASSERT_TRUE(file.Prepare().ok());
         EXPECT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &file).status, hx::TransferStatus::Completed);
     }
@@ -137,7 +139,7 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A new connection is a new session: a new backup, the old one untouched.
     b.Connect();
-    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::CommandLine, {{3, 6}}).ok());
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::CommandLine, {{3, 6}}).ok());
     ASSERT_EQ(b.Backups().size(), 2u);
     EXPECT_EQ(hx::test::ReadFileBytes(first), firstBytes);
     EXPECT_EQ(Bench::BackupValues(b.Backups().front().path).at(40), 333);
@@ -148,8 +150,10 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     ASSERT_TRUE(b.opened);
     b.Vd().SetRam(12, 4321);
     ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    // The reader's caller tells the gate: the read is the backup at hand.
+    b.gate.NoteCompleteRead(b.Drive(), b.table);
     b.Vd().ClearRequests();
-    ChangeBatch changes(b.Drive(), ChangeOrigin::Edit);
+    ChangeBatch changes(b.gate, b.Drive(), ChangeOrigin::Edit);
     ASSERT_TRUE(changes.Prepare().ok());
     EXPECT_TRUE(b.Requests(kRead).empty()) << "the read at hand serves";
     EXPECT_EQ(Bench::BackupValues(changes.BackupPath()).at(12), 4321);
@@ -157,7 +161,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     // After a write the read is stale: a factory restore's fresh backup reads again.
     ASSERT_TRUE(changes.Write(12, 5).has_value());
     b.Vd().ClearRequests();
-    ChangeBatch restore(b.Drive(), ChangeOrigin::Command, "factory restore");
+    ChangeBatch restore(b.gate, b.Drive(), ChangeOrigin::Command, "factory restore");
     hx::PrepareOptions fresh;
     fresh.freshBackup = true;
     ASSERT_TRUE(restore.Prepare({}, {}, fresh).ok());
@@ -171,14 +175,14 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     ASSERT_TRUE(b.opened);
     b.Vd().SetRam(20, 700);
     b.Vd().SetRam(21, 701);
-    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
     const std::string backup = b.Backups().front().path;
 
     // Undo of the newest change: only register 21 goes back.
     const auto rows = b.History();
     ASSERT_EQ(rows.size(), 2u);
     ASSERT_TRUE(hx::CanUndo(rows[0]));
-    const hx::VerifyReport undo = hx::UndoChanges(b.Drive(), {rows[0]});
+    const hx::VerifyReport undo = hx::UndoChanges(b.gate, b.Drive(), {rows[0]});
     EXPECT_TRUE(undo.Succeeded()) << undo.gate.message;
     EXPECT_EQ(b.Vd().Ram(21), 701);
     EXPECT_EQ(b.Vd().Ram(20), 1);
@@ -188,11 +192,11 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     b.Vd().ClearRequests();
     hx::RestorePlan plan;
     std::string error;
-    ASSERT_TRUE(hx::PlanRestore(b.Drive(), Bench::Info(), backup, &plan, &error)) << error;
+    ASSERT_TRUE(hx::PlanRestore(b.gate, b.Drive(), Bench::Info(), backup, &plan, &error)) << error;
     ASSERT_EQ(plan.differences.size(), 1u);
     EXPECT_EQ(plan.differences[0].address, 20);
     EXPECT_EQ(plan.differences[0].wanted, 700);
-    const hx::VerifyReport restored = hx::ApplyRestore(b.Drive(), plan);
+    const hx::VerifyReport restored = hx::ApplyRestore(b.gate, b.Drive(), plan);
     EXPECT_TRUE(restored.Succeeded());
     EXPECT_EQ(restored.written, 1);
     EXPECT_EQ(b.Vd().Ram(20), 700);
@@ -204,7 +208,7 @@ TEST(ChangeGate, AnInterruptedWholeSetWriteIsToldOnceWithItsBackup) {
     Bench b;
     ASSERT_TRUE(b.opened);
     {
-        ChangeBatch load(b.Drive(), ChangeOrigin::File, "params load a.qxr");
+        ChangeBatch load(b.gate, b.Drive(), ChangeOrigin::File, "params load a.qxr");
         ASSERT_TRUE(load.Prepare().ok());
         load.BeginBlocks(111);
         ChangeBatch::Pending p;
@@ -213,12 +217,12 @@ TEST(ChangeGate, AnInterruptedWholeSetWriteIsToldOnceWithItsBackup) {
         load.BlockDone(47);
         // Left without EndBlocks: a write that ended short.
     }
-    const auto unfinished = ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation);
+    const auto unfinished = b.gate.TakeUnfinished(b.comm.PortName(), kStation);
     ASSERT_TRUE(unfinished);
     EXPECT_EQ(hx::UnfinishedWriteText(*unfinished), "The last write to this drive stopped after block 47 of 111");
     EXPECT_EQ(unfinished->backup, b.Backups().front().path);
     EXPECT_EQ(b.History().front().confirmed, std::nullopt) << "sent or not, nobody knows";
-    EXPECT_FALSE(ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation)) << "said once";
+    EXPECT_FALSE(b.gate.TakeUnfinished(b.comm.PortName(), kStation)) << "said once";
 }
 
 TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
@@ -229,18 +233,18 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
     b.Vd().SetRam(5, 50);
     b.Vd().ClearRequests();
 
-    const hx::GatedWrites refused = hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 1}});
+    const hx::GatedWrites refused = hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 1}});
     EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
     EXPECT_TRUE(refused.gate.canGoOnWithout());
     EXPECT_NE(refused.gate.message.find("could not be backed up"), std::string::npos) << refused.gate.message;
     EXPECT_EQ(b.Vd().Ram(5), 50);
     EXPECT_TRUE(b.WroteNothing());
 
-    ChangeGate::Instance().AllowOnceWithoutBackup(b.Drive());
-    EXPECT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
+    b.gate.AllowOnceWithoutBackup(b.Drive());
+    EXPECT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
     EXPECT_EQ(b.Vd().Ram(5), 2);
     // Once only: the next change is gated again.
-    EXPECT_EQ(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
+    EXPECT_EQ(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
               GateResult::Status::BackupFailed);
     EXPECT_EQ(b.Vd().Ram(5), 2);
 }
@@ -258,7 +262,7 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     // Put a set in, as tune vibration and the resonance page do: a backup
     // first, each register on record as a tuning change.
     hx::DriveHandle drive = b.Drive();
-    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(drive, writes, "tune vibration");
+    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(b.gate, drive, writes, "tune vibration");
     ASSERT_TRUE(written.gate.ok()) << written.gate.message;
     EXPECT_FALSE(written.unanswered);
     EXPECT_EQ(b.Backups().size(), 1u);
@@ -273,7 +277,7 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     b.Vd().ClearRequests();
     hx::DriveHandle again = b.Drive();
     const hx::runtest::WriteOutcome refused =
-        hx::runtest::WriteAntiVibration(again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
+        hx::runtest::WriteAntiVibration(b.gate, again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
     EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
     EXPECT_TRUE(b.WroteNothing());
 }

@@ -45,7 +45,7 @@ struct AlarmFixture : DriveOnLink {
         g_language = 4;
     }
     ~AlarmFixture() { window.reset(); }
-    void open() { window = std::make_unique<CAlarm>(); }
+    void open() { window = std::make_unique<CAlarm>(gate); }
     CCurrentAlarm* current() { return window->currentPage(); }
     CHistoryAlarm* history() { return window->historyPage(); }
     CAlarmSettings* settings() { return window->settingsPage(); }
@@ -59,6 +59,7 @@ struct AlarmFixture : DriveOnLink {
         return current()->causesText()->toPlainText();
     }
 
+    hx::ChangeGate gate;
     std::unique_ptr<CAlarm> window;
 };
 
