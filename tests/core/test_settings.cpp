@@ -1,6 +1,8 @@
 // The settings file as the program has always read and written it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -67,7 +69,13 @@ TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
     ASSERT_TRUE(env::Write(env::kDrive, "DriveNo", "7"));
     EXPECT_EQ(env::ReadInt(env::kDrive, "DriveNo", "63"), 7);
     hx::SetProgramFolder(config.Path());
+    // Finding out writes nothing into the folder: its time stays as set.
+    const timespec longAgo[2] = {{946684800, 0}, {946684800, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, config.Path().c_str(), longAgo, 0), 0);
     EXPECT_EQ(SettingsPath(), config.Path() + "/Parameters/EnvSetting.ini");
+    struct stat after {};
+    ASSERT_EQ(::stat(config.Path().c_str(), &after), 0);
+    EXPECT_EQ(after.st_mtim.tv_sec, longAgo[1].tv_sec);
     ::unsetenv("XDG_CONFIG_HOME");
 }
 

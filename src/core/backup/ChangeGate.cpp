@@ -111,6 +111,8 @@ std::string LookupDisplayModelFor(const std::string& productModel) {
 }
 
 std::optional<DriveInfo> ReadDriveInfo(CQXCOM& comm, uint8_t station) {
+    // A silent drive costs one request's tries, not those of each identity register.
+    if (!DriveAnswers(comm, station)) return std::nullopt;
     const DriveIdentity id = ReadDriveIdentity(comm, station);
     if (!id.complete) return std::nullopt;
     std::string display = LookupDisplayModelFor(id.productModel);

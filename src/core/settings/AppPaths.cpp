@@ -1,8 +1,9 @@
 #include "core/settings/AppPaths.h"
 
-#include <sys/statvfs.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -16,14 +17,24 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
-// The kernel's own answer, without writing anything: access() checks with
-// the process's real rights (root may write whatever the bits say) and
-// fails on a read-only mount; statvfs says so for a mount that access()
-// does not see as such (a read-only bind of a writable file system).
+// Whether a file could be created here, asked of the file system itself:
+// permission bits say nothing for root, on a read-only mount or on /proc. An
+// unnamed file (O_TMPFILE) never shows in the folder; only a file system
+// without them gets a named probe, created and removed at once.
 bool isWritableFolder(const std::string& folder) {
     if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
-    struct statvfs fs {};
-    return ::statvfs(folder.c_str(), &fs) != 0 || (fs.f_flag & ST_RDONLY) == 0;
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    const std::string probe = folder + "/.halvex-probe-" + std::to_string(::getpid());
+    fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 }  // namespace

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -24,6 +28,26 @@
 #include "core/runtest/VibrationTuning.h"
 
 namespace fs = std::filesystem;
+
+// Every flush of the journal's files (and its folder) this program makes:
+// the C library's own calls are replaced by these, which count and pass on.
+static std::atomic<int> g_journalFlushes{0};
+static void CountJournalFlush(int fd) {
+    char path[512];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    if (n > 0 && (std::string(path, static_cast<size_t>(n)).find("journal.sqlite") != std::string::npos ||
+                  std::string(path, static_cast<size_t>(n)).rfind("/halvex") == static_cast<size_t>(n) - 7))
+        ++g_journalFlushes;
+}
+extern "C" int fdatasync(int fd) {
+    CountJournalFlush(fd);
+    return static_cast<int>(::syscall(SYS_fdatasync, fd));
+}
+extern "C" int fsync(int fd) {
+    CountJournalFlush(fd);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
 using hx::ChangeBatch;
 using hx::ChangeGate;
 using hx::ChangeOrigin;
@@ -177,6 +201,8 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     b.Vd().SetRam(21, 701);
     ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
     const std::string backup = b.Backups().front().path;
+    // The value the drive holds written again changes nothing: not on record.
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{20, 1}}).ok());
 
     // Undo of the newest change: only register 21 goes back.
     const auto rows = b.History();
@@ -308,4 +334,26 @@ TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
     EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 7);
     hx::test::WriteFileBytes(folder.SettingsPath(), "[Backup]\nKeep=junk\n");
     EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 50);
+}
+
+// A whole-set write puts every change on record, flushed to disk, before its
+// first block, and flushes no more than that: the confirmations and the
+// progress of each block need no flush to survive a killed program.
+TEST(ChangeGate, AWholeSetWriteFlushesTheJournalAtMostThreeTimes) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    int changed = 0;
+    for (uint16_t a = 0; a <= 149; ++a)
+        if (hx::IsSettingRegister(a)) {
+            b.table.LoadWords(a, std::array<uint16_t, 1>{static_cast<uint16_t>(b.Vd().Ram(a) + 1)}.data(), 1);
+            ++changed;
+        }
+    ChangeBatch load(b.gate, b.Drive(), ChangeOrigin::File, "a.qxr");
+    ASSERT_TRUE(load.Prepare().ok());
+    g_journalFlushes = 0;
+    ASSERT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &load).status, hx::TransferStatus::Completed);
+    EXPECT_LE(g_journalFlushes.load(), 3);
+    EXPECT_GE(g_journalFlushes.load(), 1) << "the record is on the disk before the first block";
+    EXPECT_EQ(static_cast<int>(b.History().size()), changed);
 }
