@@ -70,6 +70,11 @@ struct Bench {
 
 TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     Bench b("-");
+    // A journal of this test's own (the tool inherits the variable).
+    ::setenv("XDG_DATA_HOME", b.folder.File("data").c_str(), 1);
+    struct Unset {
+        ~Unset() { ::unsetenv("XDG_DATA_HOME"); }
+    } unset;
     // A copy of the program in a folder of its own, with a junk station.
     const std::string program = b.folder.File("halvex-cli");
     fs::copy_file(hx::test::CliProgram(), program);
