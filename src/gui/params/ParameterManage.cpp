@@ -437,9 +437,9 @@ void CParameterManage::OnProgress(int done, int total) {
 
 void CParameterManage::onReadFinished(const hx::TransferResult& result) {
     if (m_closing) return;
-    setWork(Work::None);
     if (!(m_readDrive == CurrentDrive())) {
         // Connected to another drive meanwhile: what was read is no one's list.
+        setWork(Work::None);
         if (m_tableDrive || m_bHasParameters) forgetList(tr("读参数期间连接的驱动器已更换，读出的参数已丢弃。请重新读参数。"));
         refillAfterWork();
         emit readAllFinished(false);
@@ -455,6 +455,7 @@ void CParameterManage::onReadFinished(const hx::TransferResult& result) {
         // The read is the backup at hand for the drive's first change.
         m_gate.NoteCompleteRead(hx::DriveHandle::FromGlobals(), theParameterTable);
     }
+    setWork(Work::None);
     m_refillPending = false;
     FillParameterList(0, 31999);
     if (result.status == hx::TransferStatus::Failed)
