@@ -237,7 +237,7 @@ bool ChangeJournal::Record(int64_t action, std::vector<JournalChange>& changes, 
     // This commit, unlike the others, is on the disk before it returns: the
     // changes it records go out right after. In a whole-set write that finds
     // a checkpoint due, the checkpoint at its end flushes it instead.
-    const bool defer = m_held && m_checkpointDue;
+    const bool defer = m_held > 0 && m_checkpointDue;
     if (defer) m_recordDeferred = true;
     if (!defer && !Exec("PRAGMA synchronous=FULL", error)) return false;
     struct Normal {
@@ -263,7 +263,7 @@ bool ChangeJournal::Record(int64_t action, std::vector<JournalChange>& changes, 
         Exec("ROLLBACK", nullptr);
         return false;
     }
-    if (!m_held && m_checkpointDue) Checkpoint();
+    if (m_held == 0 && m_checkpointDue) Checkpoint();
     return true;
 }
 
@@ -319,13 +319,14 @@ void ChangeJournal::Checkpoint() {
 
 void ChangeJournal::HoldCheckpoints() {
     std::lock_guard lock(m_mutex);
-    m_held = true;
+    ++m_held;
 }
 
 void ChangeJournal::ResumeCheckpoints() {
     std::lock_guard lock(m_mutex);
-    m_held = false;
-    if (m_db && std::exchange(m_recordDeferred, false)) Checkpoint();
+    // Whole-set writes to several drives at once: the last to end checkpoints.
+    if (m_held > 0) --m_held;
+    if (m_held == 0 && m_db && std::exchange(m_recordDeferred, false)) Checkpoint();
 }
 
 std::string ChangeJournal::MarkerPath(const std::string& journalPath, const std::string& port, int station) {

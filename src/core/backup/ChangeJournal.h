@@ -169,7 +169,7 @@ private:
     // Checkpoints held during a whole-set write; one due once the
     // write-ahead file has grown to its size; a record left to the
     // checkpoint at the end of the whole-set write to flush.
-    bool m_held = false;
+    int m_held = 0;
     bool m_checkpointDue = false;
     bool m_recordDeferred = false;
 };
