@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "core/Globals.h"
-#include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterChecks.h"
 #include "core/params/ParameterFile.h"
@@ -328,51 +327,6 @@ void CParameterManage::refillAfterWork() {
     if (!m_refillPending) return;
     m_refillPending = false;
     FillParameterList(0, 31999);
-}
-
-// ---------------------------------------------------------------------------
-// Whose list it is
-
-CParameterManage::DriveKey CParameterManage::CurrentDrive() {
-    return DriveKey{theComm.ConnectionSerial(), g_station};
-}
-
-void CParameterManage::forgetList(const QString& why) {
-    m_bHasParameters = false;
-    m_tableComplete = false;
-    m_tableDrive.reset();
-    m_otherModel.clear();
-    m_list->clearRows();
-    m_progress->hide();
-    m_percent->hide();
-    updateControls();
-    ShowMessage(this, why, windowTitle(), MessageIcon::Warning);
-}
-
-bool CParameterManage::refuseOtherDrivesList() {
-    if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return false;
-    forgetList(tr("参数列表是从另一台驱动器读出的，不能写入现在连接的驱动器（站号 %1）。列表已清空，请重新读参数。")
-                   .arg(g_station));
-    return true;
-}
-
-void CParameterManage::OnConnected() {
-    if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return;
-    // Work on the old drive's list ends at its next block; what it brings is dropped.
-    m_readJob.requestStop();
-    m_writeJob.requestStop();
-    forgetList(tr("已连接到 %1 站号 %2。参数列表是从原来的驱动器读出的，已清空，以免写入这台驱动器。请重新读参数。")
-                   .arg(QString::fromStdString(theComm.PortName()))
-                   .arg(g_station));
-}
-
-void CParameterManage::RefreshFromDrive() {
-    if (m_closing) return;
-    if (busy()) {
-        m_readAgain = true;
-        return;
-    }
-    StartReadAll();
 }
 
 // ---------------------------------------------------------------------------
