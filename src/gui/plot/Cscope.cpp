@@ -190,7 +190,7 @@ bool Cscope::SaveImage(const QString& path, QSize size, QString* error) const {
 void Cscope::CopyImage() const { QApplication::clipboard()->setImage(Screen()); }
 
 void Cscope::SaveImageAs() {
-    const QString path = AskFile(this, {true, tr("保存图片"), QStringLiteral("PNG (*.png);;SVG (*.svg)"), "png"});
+    const QString path = AskFile(this, {true, tr("保存图片"), QStringLiteral("PNG (*.png);;SVG (*.svg)"), "png", {}});
     if (path.isEmpty()) return;
     const auto size = m_sizePicker ? m_sizePicker(this->size()) : std::optional<QSize>(this->size());
     if (!size) return;

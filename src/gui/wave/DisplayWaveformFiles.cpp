@@ -30,7 +30,7 @@ void CDisplayWaveform::writeRecording(const QString& title, const QString& suffi
         ShowMessage(this, TableText(50057), TableText(50058));
         return;
     }
-    const QString path = AskFile(this, {true, title, QStringLiteral("%1 Files(*.%1)").arg(suffix), suffix});
+    const QString path = AskFile(this, {true, title, QStringLiteral("%1 Files(*.%1)").arg(suffix), suffix, {}});
     if (path.isEmpty()) return;
     // The path is checked before anything is written, and the file is
     // replaced in one step: a failure leaves the old file as it was.
@@ -61,7 +61,7 @@ void CDisplayWaveform::OnLoad() {
 }
 
 std::optional<hx::WaveRecording> CDisplayWaveform::askWaveFile(const QString& title) {
-    const QString path = AskFile(this, {false, title, QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave")});
+    const QString path = AskFile(this, {false, title, QStringLiteral("wave Files(*.wave)"), QStringLiteral("wave"), {}});
     if (path.isEmpty()) return std::nullopt;
     if (path.size() < 5) {
         ShowMessage(this, TableText(50056) + path);

@@ -48,7 +48,7 @@ void fitRows(QListWidget* list, int maxRows) {
 void SetMessageHandler(MessageHandler h) { handler() = std::move(h); }
 
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
-    MessageRecord record{text, captionOr(caption), icon, false, {}};
+    MessageRecord record{text, captionOr(caption), icon, false, {}, {}, {}};
     if (handler()) {
         handler()(record);
         return;
@@ -58,7 +58,7 @@ void ShowMessage(QWidget* parent, const QString& text, const QString& caption, M
 }
 
 bool AskYesNo(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon, bool defaultNo) {
-    MessageRecord record{text, captionOr(caption), icon, true, {}};
+    MessageRecord record{text, captionOr(caption), icon, true, {}, {}, {}};
     if (handler()) return handler()(record);
     QMessageBox box(toQt(icon), record.caption, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
