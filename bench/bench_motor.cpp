@@ -1,5 +1,9 @@
 // The simulated motor's cost: simulated seconds per second of CPU, at
-// standstill and following the demo motion. With --csv FILE it also writes
+// standstill and following the demo motion; and whole simulated drives (all
+// their parts, as `halvex-drive-sim --stations` composes them) on one line,
+// one and eight of them, each following the demo motion and polled every
+// 100 ms: simulated seconds per real second on this one thread, which must
+// stay at least 10 for eight. With --csv FILE it also writes
 // the 16 sources, one row per millisecond over two seconds of the demo
 // motion, to look at.
 
@@ -10,6 +14,7 @@
 #include <fstream>
 
 #include "core/protocol/Registers.h"
+#include "sim/DriveBus.h"
 #include "sim/VirtualDrive.h"
 #include "sim/motor/MotorPart.h"
 
@@ -26,6 +31,25 @@ double SimulatedPerCpuSecond(bool moving) {
     for (auto t = std::chrono::milliseconds(100); t <= simulated; t += std::chrono::milliseconds(100)) motor.Advance(t);
     const double cpu = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return 20.0 / cpu;
+}
+
+// Simulated seconds per real second for `stations` drives on one line.
+double LinePerRealSecond(int stations) {
+    auto clock = std::make_shared<SteppedClock>();
+    DriveOptions o;
+    o.databasePath = "-";
+    o.clock = clock;
+    o.motion = "demo";
+    for (int s = 1; s <= stations; ++s) o.stations.push_back(static_cast<uint8_t>(s));
+    DriveBus bus(o);
+    const int steps = 100;  // 10 s
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < steps; ++i) {
+        clock->Step(std::chrono::milliseconds(100));
+        for (VirtualDrive* d : bus.Drives()) d->ReadRegister(hx::reg::kSampleState);
+    }
+    const double real = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return steps * 0.1 / real;
 }
 
 }  // namespace
@@ -71,5 +95,8 @@ int main(int argc, char** argv) {
     }
     std::printf("motor at standstill: %.0f simulated s per CPU s\n", SimulatedPerCpuSecond(false));
     std::printf("motor in demo motion: %.0f simulated s per CPU s\n", SimulatedPerCpuSecond(true));
+    const double one = LinePerRealSecond(1), eight = LinePerRealSecond(8);
+    std::printf("1 drive on a line, demo motion: %.1f simulated s per real s\n", one);
+    std::printf("8 drives on a line (--stations 1-8), demo motion: %.1f simulated s per real s (goal: >= 10)\n", eight);
     return 0;
 }

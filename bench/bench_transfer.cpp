@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchGoals.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
@@ -100,5 +101,9 @@ int main() {
     std::printf(row, "write all", writePlan.size(), writeBytes, writeWire, writeWall.best, writeWall.mean,
                 writeWall.best / writeWire, writeWall.mean / writeWire, writeFloor, writeWall.mean / writeFloor);
     std::printf("goal: ratio <= 1.10 for both\n");
-    return ok ? 0 : 1;
+    bench::Goals goals;
+    goals.AtMost("read all ratio (mean)", readWall.mean / readWire, 1.10);
+    goals.AtMost("write all ratio (mean)", writeWall.mean / writeWire, 1.10);
+    if (!ok) goals.Missed("a transfer failed");
+    return goals.Status();
 }

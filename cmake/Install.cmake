@@ -9,6 +9,11 @@ include(GNUInstallDirs)
 set(HALVEX_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/halvex)
 
 install(TARGETS halvex-cli halvex-drive-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The drawing module halvex-cli loads for its pictures, where it looks for it
+# (<prefix>/lib/halvex beside <prefix>/bin): private to the program.
+if(TARGET halvex_draw)
+  install(TARGETS halvex_draw LIBRARY DESTINATION lib/halvex)
+endif()
 if(HALVEX_BUILD_GUI)
   install(TARGETS halvex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${HALVEX_BIN_DIR}/i18n/halvex_en.qm DESTINATION ${HALVEX_SHARE_DIR}/i18n)

@@ -123,10 +123,6 @@
         <translation>name or address</translation>
     </message>
     <message>
-        <source>地址 %1: %2 → %3</source>
-        <translation>Address %1: %2 → %3</translation>
-    </message>
-    <message>
         <source>地址 %1（%2）: %3 超出范围 %4</source>
         <translation>Address %1 (%2): %3 is outside %4</translation>
     </message>
@@ -137,10 +133,6 @@
     <message>
         <source>备份:</source>
         <translation>Backup:</translation>
-    </message>
-    <message>
-        <source>将把 %1 个与备份不同的参数写回驱动器，确定吗？</source>
-        <translation>Write the %1 settings that differ from the backup back to the drive?</translation>
     </message>
     <message>
         <source>已恢复 %1 个参数，驱动器读回一致。</source>
@@ -253,6 +245,34 @@
     <message>
         <source>恢复</source>
         <translation>restore</translation>
+    </message>
+    <message>
+        <source>以下 %1 个参数与备份不同。将勾选的参数写回驱动器（恢复为备份中的值），确定吗？</source>
+        <translation>These %1 parameters differ from the backup. Write the ticked ones back to the drive (as the backup holds them)?</translation>
+    </message>
+    <message>
+        <source>参数</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>类别</source>
+        <translation>Category</translation>
+    </message>
+    <message>
+        <source>驱动器当前值</source>
+        <translation>In the drive</translation>
+    </message>
+    <message>
+        <source>备份中的值</source>
+        <translation>In the backup</translation>
+    </message>
+    <message>
+        <source>单位</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>地址 %1</source>
+        <translation>Address %1</translation>
     </message>
 </context>
 </TS>

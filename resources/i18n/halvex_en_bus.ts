@@ -68,10 +68,6 @@
         <translation>Stop</translation>
     </message>
     <message>
-        <source>已连接驱动器：断开连接后才能搜索总线。</source>
-        <translation>A drive is connected: disconnect it to search the bus.</translation>
-    </message>
-    <message>
         <source>参考文件</source>
         <translation>Reference file</translation>
     </message>
@@ -116,12 +112,52 @@
         <translation>Reading failed</translation>
     </message>
     <message>
-        <source>打开失败 (%1)</source>
-        <translation>cannot open (%1)</translation>
-    </message>
-    <message>
         <source>找到 %1 台驱动器</source>
         <translation>%1 drives found</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>连接选中的驱动器（也可双击该行）</source>
+        <translation>Connect to the chosen drive (or double-click its row)</translation>
+    </message>
+    <message>
+        <source>断开并搜索</source>
+        <translation>Disconnect and search</translation>
+    </message>
+    <message>
+        <source>设备不存在 (%1)</source>
+        <translation>no such device (%1)</translation>
+    </message>
+    <message>
+        <source>端口被其他程序占用 (%1)</source>
+        <translation>the port is in use by another program (%1)</translation>
+    </message>
+    <message>
+        <source>没有打开端口的权限 (%1)</source>
+        <translation>no permission to open the port (%1)</translation>
+    </message>
+    <message>
+        <source>无法打开 (%1)</source>
+        <translation>it cannot be opened (%1)</translation>
+    </message>
+    <message>
+        <source>打开失败：%1</source>
+        <translation>cannot open: %1</translation>
+    </message>
+    <message>
+        <source>已连接驱动器：“断开并搜索”先断开连接，再搜索总线。</source>
+        <translation>A drive is connected: “Disconnect and search” lets it go, then searches the bus.</translation>
+    </message>
+    <message>
+        <source>关闭串口失败，请检查线路与设备！</source>
+        <translation>Failed to close the serial port, please check the line and the device!</translation>
+    </message>
+    <message>
+        <source>关闭串口失败</source>
+        <translation>Close Port Failed</translation>
     </message>
 </context>
 <context>

@@ -51,6 +51,14 @@
         <source>请求 %1  重发 %2  无应答 %3  损坏 %4  迟到 %5</source>
         <translation>Requests %1  Retries %2  Unanswered %3  Damaged %4  Late replies %5</translation>
     </message>
+    <message>
+        <source>模拟运动控制器已暂停</source>
+        <translation>Simulated motion controller paused</translation>
+    </message>
+    <message>
+        <source>点击继续模拟运动（也可在“通 信”菜单中继续）</source>
+        <translation>Click to let it go on (or in the Communication menu)</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CParameterManage</name>

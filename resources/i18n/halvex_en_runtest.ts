@@ -214,6 +214,14 @@
         <source>正方向</source>
         <translation>forward</translation>
     </message>
+    <message>
+        <source>新设置只在驱动器的 RAM 中，断电后丢失。</source>
+        <translation>The new sets are in the drive&apos;s RAM only and are lost at power-off.</translation>
+    </message>
+    <message>
+        <source>保存驱动器参数</source>
+        <translation>Save Drive Parameters</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CRunTest</name>
@@ -374,8 +382,16 @@
         <translation>The drive did not answer (register %1), please check the connection.</translation>
     </message>
     <message>
-        <source>运行测试</source>
-        <translation>Run Test</translation>
+        <source>试运行</source>
+        <translation>Trial Run</translation>
+    </message>
+    <message>
+        <source>模拟运动控制器仍处于暂停状态。让它继续运动吗？</source>
+        <translation>The simulated motion controller is still paused. Let it go on?</translation>
+    </message>
+    <message>
+        <source>模拟运动控制器</source>
+        <translation>Simulated Motion Controller</translation>
     </message>
 </context>
 <context>

@@ -174,6 +174,10 @@
         <source>采样间隔(us)</source>
         <translation>Sampling interval(us)</translation>
     </message>
+    <message>
+        <source>csv Files(*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
 </context>
 <context>
     <name>hx::gui::CFFTAnalyze</name>
@@ -313,6 +317,10 @@
     <message>
         <source>峰值位置</source>
         <translation>peak at</translation>
+    </message>
+    <message>
+        <source>%1 参考</source>
+        <translation>%1 ref</translation>
     </message>
 </context>
 </TS>

@@ -82,4 +82,15 @@
         <translation>Unchanged settings (%1)</translation>
     </message>
 </context>
+<context>
+    <name>hx::gui::ChoiceQuestion</name>
+    <message>
+        <source>全选</source>
+        <translation>Tick all</translation>
+    </message>
+    <message>
+        <source>全不选</source>
+        <translation>Untick all</translation>
+    </message>
+</context>
 </TS>

@@ -316,14 +316,6 @@
         <translation>The communication module is busy... please wait until the task has finished!</translation>
     </message>
     <message>
-        <source>从驱动器重新读取</source>
-        <translation>Read from drive again</translation>
-    </message>
-    <message>
-        <source>重新读取本页的设置，本页输入的数值将被驱动器中的数值取代</source>
-        <translation>Reads this page&apos;s settings again: the drive&apos;s values replace what was typed on this page</translation>
-    </message>
-    <message>
         <source>第 %1 步，共 %2 步</source>
         <translation>Step %1 of %2</translation>
     </message>

@@ -7,6 +7,7 @@
 #include "core/Globals.h"
 #include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/FrameTrace.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
 #include "core/util/CommandLine.h"
@@ -44,6 +45,7 @@ bool CliContext::OpenLink() const {
     m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
     m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
     m_comm.SetLateHorizon(static_cast<uint32_t>(m_options.lateHorizonMs));
+    if (m_options.trace) m_comm.SetTrace(std::make_shared<hx::FrameTrace>(stderr));
     m_opened = m_comm.OpenCom() != 0;
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);
@@ -51,10 +53,13 @@ bool CliContext::OpenLink() const {
         // A run this tool or the window left behind (killed, or the line
         // broke) may have left the drive's watchdog armed: its own values
         // go back before anything else happens on this drive.
+        // A note another running program holds is its run's, and left alone.
         if (Station() >= 1 && Station() <= 247)
-            if (const auto restored = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
-                                                                       m_comm.PortName()))
-                Fail(hx::runtest::RestoredWatchdogText(*restored), 0);
+            if (const auto left = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
+                                                                   m_comm.PortName()))
+                Fail(hx::runtest::LeftWatchdogText(*left, "halvex-cli --port " + m_options.port + " --station " +
+                                                              std::to_string(Station()) + " alarms clear"),
+                     0);
         // Every command that talks to a drive hears of a write to it that never finished.
         if (Station() != 0) ReportUnfinishedWrite(Station());
     } else {

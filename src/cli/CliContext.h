@@ -45,6 +45,7 @@ struct CliOptions {
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
     bool noBackup = false;           // write without the backup the change gate takes first
     bool noJournal = false;          // write without recording the change in the journal
+    bool trace = false;              // --trace: every request and reply on standard error
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 

@@ -14,6 +14,7 @@
 
 #include "cli/CliContext.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/FrameTrace.h"
 #include "core/util/AtomicFile.h"
 
 namespace {
@@ -75,6 +76,7 @@ void RunPort(const CliContext& many, const std::string& port, const std::vector<
     comm.ConfigCom(port, std::to_string(o.baud), "8", "NONE", "2");
     comm.SetReceiveTimeOut(static_cast<uint16_t>(o.timeoutMs));
     comm.SetLateHorizon(static_cast<uint32_t>(o.lateHorizonMs));
+    if (o.trace) comm.SetTrace(std::make_shared<hx::FrameTrace>(stderr));
     const bool opened = comm.OpenCom() != 0;
     const std::string openError = opened ? std::string() : "cannot open " + port + ": " + comm.LastErrorText();
     if (opened) comm.SetCurrentUseMode(1);

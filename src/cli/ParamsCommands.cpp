@@ -134,6 +134,11 @@ int Save(const CliContext& ctx) {
         return ctx.NoAnswer("save command");
     case hx::StorageOutcome::NotBackedUp:
         return ctx.GateFailed(result.gate);
+    case hx::StorageOutcome::RunInProgress:
+        return ctx.Fail("not saved: a test run is on (register " + std::to_string(result.runningRegister) +
+                            " reads running), and the drive's communication watchdog holds the run's values until "
+                            "it ends; save once it has ended",
+                        kExitNoAnswer);
     case hx::StorageOutcome::MayHaveStored:
         return ctx.Fail("the reply to the save command was lost, so the store may have been carried out; register " +
                             std::to_string(hx::kSaveToDrive.reg) +

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,8 +22,7 @@
 #include "core/link/DriveIdentity.h"
 #include "core/link/FaultText.h"
 #include "core/protocol/Registers.h"
-#include "core/runtest/MotionGuard.h"
-#include "core/runtest/RunSession.h"
+#include "core/runtest/GuardedRun.h"
 #include "core/runtest/StepResponse.h"
 
 using namespace hx::runtest;
@@ -99,32 +97,6 @@ std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int 
     return std::nullopt;
 }
 
-// Runs the capture; on a signal of kEndSignals stops the motion and ends
-// the capture. Returns nullopt when interrupted.
-std::optional<RunOutcome> RunWithInterrupt(hx::ChangeGate& gate, RunRequest request) {
-    RunSession session(gate);
-    std::promise<RunOutcome> done;
-    auto result = done.get_future();
-    const hx::DriveHandle drive = request.drive;
-    const Mode mode = request.mode;
-    session.Start(std::move(request), [&done](const RunOutcome& o) { done.set_value(o); });
-    while (result.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (g_interrupted) {
-            session.Close(drive, mode);  // sends the stop, ends and joins the capture
-            return std::nullopt;
-        }
-    }
-    RunOutcome out = result.get();
-    // A failed run leaves nothing moving behind it.
-    if (out.status != RunStatus::Completed && !out.stopSent) {
-        session.StopRun(drive, mode);
-        session.Drain();
-    }
-    // A completed run goes on as the drive was told (its runs, its dwell);
-    // the session ends without sending anything more.
-    return out;
-}
-
 int ReportFailure(const CliContext& ctx, const RunOutcome& out) {
     switch (out.status) {
     case RunStatus::Completed:
@@ -160,102 +132,60 @@ int ReportFailure(const CliContext& ctx, const RunOutcome& out) {
     return kExitNoAnswer;
 }
 
-// How often the tool asks whether the motion still runs: each read also
-// feeds the drive's watchdog, well inside its time-out.
-constexpr auto kKeepAlive = std::chrono::milliseconds(200);
-// Unanswered keep-alive reads in a row before the tool gives up on the line
-// (and stops what it can).
-constexpr int kKeepAliveMisses = 10;
-constexpr auto kProgressEvery = std::chrono::seconds(5);
+bool SignalArrived() { return g_interrupted != 0; }
 
-// The stop until the drive confirms it, then the drive's own watchdog back.
-// Returns what to say about the stop when it could not be confirmed.
-std::string StopAndRestore(const CliContext& ctx, MotionGuard& guard, MotionKind kind) {
-    const StopOutcome stopped = guard.Stop(kind, 6, std::chrono::milliseconds(500));
-    const RestoreOutcome restored = guard.Restore();
-    if (!restored.done)
-        ctx.Fail("the drive's communication watchdog could not be put back now; it will be at the next connect (" +
-                     hx::FaultSentence(restored.address, restored.fault) + ")",
-                 kExitNoAnswer);
-    return stopped.confirmed ? std::string() : stopped.Message();
+// The restore's trouble, when there was any, on its own line.
+void SayRestore(const CliContext& ctx, const MotionReport& end) {
+    const std::string restore = end.RestoreMessage();
+    if (!restore.empty()) ctx.Fail(restore, 0);
 }
 
-// The run from start to end: the motor checked at rest and the watchdog
-// armed before the start, the capture, the figures (report), then the wait
-// until the drive says the motion or test has finished. Any signal of
-// kEndSignals or a failure stops it; --detach leaves it running on purpose.
-int GuardedRun(const CliContext& ctx, const RunRequest& request, bool detach, const std::string& what,
+// After the stop a signal asked for: 130, and whether the stop was confirmed.
+int Interrupted(const CliContext& ctx, const MotionReport& stopped, const std::string& what) {
+    SayRestore(ctx, stopped);
+    if (stopped.end == MotionEnd::Stopped) return ctx.Fail("interrupted; " + what + " stopped", kExitInterrupted);
+    return ctx.Fail("interrupted; " + stopped.Message(what), kExitInterrupted);
+}
+
+int RunGuarded(const CliContext& ctx, const RunRequest& request, bool detach, const std::string& what,
                const std::function<int(const RunOutcome&)>& report) {
     InterruptGuard signals;
-    const MotionKind kind = MotionOf(request.mode);
-    MotionGuard guard(request.drive,
-                      ctx.Link().PortName());
-    const Readiness ready = guard.Prepare(kind);
-    if (!ready.noteError.empty()) ctx.Fail("cannot note the drive's watchdog values: " + ready.noteError, 0);
-    if (!ready.ready()) {
-        guard.Restore();
-        return ctx.Fail(ready.Message(), kExitNoAnswer);
-    }
-    if (ready.watchdogMissing)
+    GuardedRun run(request.drive, ctx.Link().PortName());
+    const RunOutcome out = run.Start(ctx.Gate(), request, SignalArrived);
+    if (out.status == RunStatus::Refused) return ReportFailure(ctx, out);
+    if (!out.refusal.noteError.empty())
+        ctx.Fail("cannot note the drive's watchdog values: " + out.refusal.noteError, 0);
+    if (out.refusal.watchdogMissing)
         ctx.Fail("the drive has no communication watchdog: the " + what + " runs on if this tool is killed", 0);
-
-    const auto out = RunWithInterrupt(ctx.Gate(), request);
-    if (!out) {
-        const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
-        return ctx.Fail(unconfirmed.empty() ? "interrupted; " + what + " stopped" : "interrupted; " + unconfirmed,
-                        kExitInterrupted);
-    }
-    if (out->status != RunStatus::Completed) {
-        const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
-        const int code = ReportFailure(ctx, *out);
-        if (!unconfirmed.empty()) ctx.Fail(unconfirmed, code);
+    if (g_interrupted) return Interrupted(ctx, run.Stop(), what);
+    if (out.status != RunStatus::Completed) {
+        const MotionReport stopped = run.Stop();
+        const int code = ReportFailure(ctx, out);
+        if (stopped.end != MotionEnd::Stopped) ctx.Fail(stopped.Message(what), code);
+        SayRestore(ctx, stopped);
         return code;
     }
-    const int reported = report(*out);
+    const int reported = report(out);
 
     if (detach) {
-        const RestoreOutcome restored = guard.Restore();
+        const RestoreOutcome restored = run.Detach();
         ctx.Fail("--detach: the " + what + " goes on; stop it with \"run stop\"" +
                      (restored.done ? "; the drive's communication watchdog is as the drive had it"
                                     : "; the drive's communication watchdog could not be put back"),
                  0);
         return reported;
     }
-    const auto started = std::chrono::steady_clock::now();
-    auto nextProgress = started;
-    int misses = 0;
-    for (;;) {
-        if (g_interrupted) {
-            const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
-            return ctx.Fail(unconfirmed.empty() ? "interrupted; " + what + " stopped" : "interrupted; " + unconfirmed,
-                            kExitInterrupted);
-        }
-        const MotionPoll poll = guard.Poll(kind);
-        if (poll.state == MotionPoll::State::Ended) break;
-        misses = poll.state == MotionPoll::State::NoAnswer ? misses + 1 : 0;
-        if (misses >= kKeepAliveMisses) {
-            const std::string why = hx::FaultSentence(CommandRegister(kind), poll.fault);
-            const std::string unconfirmed = StopAndRestore(ctx, guard, kind);
-            return ctx.Fail(why + (unconfirmed.empty() ? " Stopped." : " " + unconfirmed), kExitNoAnswer);
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= nextProgress) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
-            ctx.Err() << "halvex-cli: " << what << " running, " << elapsed << " s (Ctrl+C stops it)\n";
-            ctx.Err().flush();
-            nextProgress = now + kProgressEvery;
-        }
-        std::this_thread::sleep_for(kKeepAlive);
-    }
-    const RestoreOutcome restored = guard.Restore();
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
-    ctx.Err() << "halvex-cli: " << what << " finished after " << elapsed << " s\n";
-    if (!restored.done)
-        return ctx.Fail("the drive's communication watchdog could not be put back (" +
-                            hx::FaultSentence(restored.address, restored.fault) + "); it will be at the next connect",
-                        kExitNoAnswer);
-    return reported;
+    const MotionReport end = run.Follow(SignalArrived, [&](std::chrono::seconds elapsed) {
+        ctx.Err() << "halvex-cli: " << what << " running, " << elapsed.count() << " s (Ctrl+C stops it)\n";
+        ctx.Err().flush();
+    });
+    if (g_interrupted) return Interrupted(ctx, end, what);
+    SayRestore(ctx, end);
+    // A run cut short (the drive's watchdog, an alarm, a stop this tool did
+    // not send, a silent line) is a failure, whatever the capture showed.
+    if (!end.asAsked()) return ctx.Fail(end.Message(what), kExitNoAnswer);
+    ctx.Err() << "halvex-cli: " << end.Message(what) << '\n';
+    return end.restored.done ? reported : kExitNoAnswer;
 }
 
 // The recording written as the waveform window writes it: ".csv" the
@@ -360,7 +290,7 @@ int RunVelocity(const CliContext& ctx, const std::vector<std::string>& args) {
 
     const RunRequest r = RunRequest::Start(ctx.Drive(firmware), Mode::Velocity, codes, *points,
                                            VelocityStartWrites(f, codes, *points, firmware));
-    return GuardedRun(ctx, r, o.Has("--detach"), "motion", [&](const RunOutcome& out) {
+    return RunGuarded(ctx, r, o.Has("--detach"), "motion", [&](const RunOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, &f, nullptr, nullptr);
 
         auto channel = [&](uint32_t code) -> const std::vector<float>* {
@@ -420,7 +350,7 @@ int RunTorque(const CliContext& ctx, const std::vector<std::string>& args) {
                                      TorqueStartWrites(f, *points, firmware));
     // The gains are the user's tuning: they go through the change gate.
     r.gate = ctx.GateOptions();
-    return GuardedRun(ctx, r, o.Has("--detach"), "current-loop test", [&](const RunOutcome& out) {
+    return RunGuarded(ctx, r, o.Has("--detach"), "current-loop test", [&](const RunOutcome& out) {
         TakeReturnedValues(out.startWrites, out.writes.returned, nullptr, &f, nullptr);
         // With auto-tuning on, the drive chose its own gains for the test.
         const TorqueReadback used = ReadTorqueGains(drive);

@@ -2,13 +2,14 @@
 // The `run ...` commands of halvex-cli: a velocity trapezoid or the
 // current-loop test with a capture, and the stop of both.
 
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/runtest/RunSession.h"
+#include "core/runtest/RunCapture.h"
 #include "core/runtest/RunFields.h"
 
 class CliContext;
@@ -88,9 +89,14 @@ std::string Fixed(double v, int decimals);
 // The points list's entry asked for with --points, or its last (largest).
 std::optional<int> ChoosePoints(const CliContext& ctx, const RunOptions& o, int activeChannels, float firmware,
                                 std::string* error);
-// Runs the capture; on Ctrl+C stops the motion and ends the capture.
-// Returns nullopt when interrupted.
-std::optional<hx::runtest::RunOutcome> RunWithInterrupt(hx::ChangeGate& gate, hx::runtest::RunRequest request);
+// The run under the one guarded-motion path: checked, armed, started and
+// captured; report(outcome) prints what the capture shows; then the tool
+// follows the motion to its end (or leaves it running with detach). A
+// signal of Ctrl+C, kill, hang-up or quit stops it. Exit status: report's
+// when the motion ended as asked, 1 when it was cut short or could not be
+// stopped for sure, 130 when interrupted.
+int RunGuarded(const CliContext& ctx, const hx::runtest::RunRequest& request, bool detach, const std::string& what,
+               const std::function<int(const hx::runtest::RunOutcome&)>& report);
 int ReportFailure(const CliContext& ctx, const hx::runtest::RunOutcome& out);
 float DriveFirmware(const CliContext& ctx);
 

@@ -154,6 +154,11 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
                         "may have been carried out; register 90 reads 0 again after the store time, so the drive is "
                         "not storing now, but whether it stored cannot be told: run \"params save\" to be sure",
                         kExitNoAnswer);
+    case ApplyOutcome::StoreDuringRun:
+        return ctx.Fail("the settings are written but not stored: a test run is on (register " +
+                            std::to_string(apply.store.runningRegister) +
+                            " reads running); store them with \"params save\" once it has ended",
+                        kExitNoAnswer);
     case ApplyOutcome::StoreNotCleared:
         return ctx.Fail("the drive did not finish storing (register 90 never returned to 0); the settings are "
                         "written but may not be stored",

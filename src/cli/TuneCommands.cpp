@@ -48,21 +48,19 @@ Run RunAndAnalyse(const CliContext& ctx, const hx::DriveHandle& drive, const Vel
                   const std::array<uint32_t, 4>& codes, int points,
                   const std::array<int32_t, kResonanceSettings>& settings) {
     Run run;
-    run.outcome = RunWithInterrupt(
-        ctx.Gate(), RunRequest::Start(drive, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, drive.firmwareVersion())));
-    if (!run.outcome) {
-        run.status = ctx.Fail("interrupted; motor stopped", kExitInterrupted);
-        return run;
-    }
-    if (run.outcome->status != RunStatus::Completed) {
-        run.status = ReportFailure(ctx, *run.outcome);
-        return run;
-    }
-    run.vibration = AnalyseVelocityRun(run.outcome->codes, run.outcome->samples, f.sampleInterval, f, settings);
-    if (run.vibration.status == RunVibration::Status::MoveNotEnded ||
-        run.vibration.status == RunVibration::Status::TooShort)
-        run.status = ctx.Fail("the capture ends before 200 ms after the move: give more --points or a longer --interval",
-                              kExitNoAnswer);
+    // The move under the one guarded path: checked at rest, the watchdog
+    // armed, followed to its end before the next step.
+    run.status = RunGuarded(
+        ctx, RunRequest::Start(drive, Mode::Velocity, codes, points, VelocityStartWrites(f, codes, points, drive.firmwareVersion())),
+        false, "move", [&](const RunOutcome& out) -> int {
+            run.outcome = out;
+            run.vibration = AnalyseVelocityRun(out.codes, out.samples, f.sampleInterval, f, settings);
+            if (run.vibration.status == RunVibration::Status::MoveNotEnded ||
+                run.vibration.status == RunVibration::Status::TooShort)
+                return ctx.Fail("the capture ends before 200 ms after the move: give more --points or a longer --interval",
+                                kExitNoAnswer);
+            return kExitOk;
+        });
     return run;
 }
 

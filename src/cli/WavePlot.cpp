@@ -1,33 +1,51 @@
 #include "cli/WavePlot.h"
 
-#include <cstdlib>
-#include <memory>
+#include <dlfcn.h>
 
-#include "core/i18n/StringTable.h"
+#include <filesystem>
+
+#include "cli/draw/DrawModule.h"
+#include "core/i18n/QmCatalogue.h"
 #include "core/settings/AppPaths.h"
 #include "core/settings/EnvSettings.h"
 
-#ifdef HALVEX_CLI_PLOT
-#include <QGuiApplication>
-#include <QString>
-#include <QTranslator>
-#include <algorithm>
-
-#include "core/capture/ChannelSources.h"
-#include "core/plot/ScopeModel.h"
-#include "gui/plot/ScopeExport.h"
-#endif
-
 namespace {
 
-#ifdef HALVEX_CLI_PLOT
-QTranslator* g_english = nullptr;
+// The English catalogue once a command chose English, else empty.
+std::string g_englishCatalogue;
 
-std::string translateEnglish(const char* context, const char* source) {
-    const QString t = g_english ? g_english->translate(context, source) : QString();
-    return t.isEmpty() ? std::string(source) : t.toStdString();
+// The drawing module: beside the program in a build folder, in
+// <prefix>/lib/halvex beside <prefix>/bin when installed. Loaded once, on
+// the first picture; null with the reason when it cannot be.
+const hx::draw::DrawModule* LoadDrawModule(std::string* error) {
+    static const hx::draw::DrawModule* module = nullptr;
+    static std::string why;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        namespace fs = std::filesystem;
+        const fs::path program = hx::ProgramFolder();
+        fs::path path = program / hx::draw::kDrawModuleFile;
+        std::error_code ec;
+        if (!fs::exists(path, ec)) path = program.parent_path() / "lib" / "halvex" / hx::draw::kDrawModuleFile;
+        if (!fs::exists(path, ec)) {
+            why = "this halvex-cli cannot draw plots: " + std::string(hx::draw::kDrawModuleFile) +
+                  " is not installed beside it";
+        } else if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            using Entry = const hx::draw::DrawModule* (*)();
+            const auto entry = reinterpret_cast<Entry>(::dlsym(handle, hx::draw::kDrawModuleEntry));
+            module = entry ? entry() : nullptr;
+            if (!module || module->version != hx::draw::kDrawModuleVersion) {
+                module = nullptr;
+                why = path.string() + " belongs to another version of halvex-cli";
+            }
+        } else {
+            why = "cannot load " + path.string() + ": " + ::dlerror();
+        }
+    }
+    if (!module) *error = why;
+    return module;
 }
-#endif
 
 }  // namespace
 
@@ -36,66 +54,16 @@ bool UseCliLanguage(const std::string& lang) {
     if (lang.empty()) english = hx::env::ReadInt(hx::env::kLanguage, "Type", "4") == 9;
     else if (lang == "en") english = true;
     else if (lang != "zh") return false;
-#ifdef HALVEX_CLI_PLOT
     if (english) {
-        static QTranslator translator;
-        if (translator.load(QString::fromStdString(hx::DataFolder() + "/i18n/halvex_en.qm"))) {
-            g_english = &translator;
-            hx::SetTranslator(&translateEnglish);
-        }
+        const std::string catalogue = hx::DataFolder() + "/i18n/halvex_en.qm";
+        // Without the catalogue the names stay in Chinese, as in the window.
+        if (hx::InstallCatalogue(catalogue)) g_englishCatalogue = catalogue;
     }
-#else
-    (void)english;
-#endif
     return true;
 }
 
 bool PlotWaveFile(const hx::WaveRecording& recording, const std::string& output, int width, int height,
                   std::string* error) {
-#ifdef HALVEX_CLI_PLOT
-    // Drawing needs a Qt Gui application; a terminal without a display has
-    // the offscreen platform.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QGuiApplication> app;
-    if (!QGuiApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "halvex-cli";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-    int n = 0;
-    for (int k = 0; k < 4; ++k)
-        if (recording.codes[k] != 0) n = std::max(n, static_cast<int>(recording.lists[k].size()));
-    hx::plot::ScopeModel model;
-    model.SetPointsPerChannel(static_cast<uint16_t>(std::clamp(n, 1, 65535)));
-    model.SetYCaption(hx::LoadString(50041));
-    model.SetXCaption(hx::LoadString(50042));
-    model.SetXRange(0, static_cast<float>(n), 2);
-    model.SetAxisValues(0, static_cast<float>(n) * recording.intervalUs);
-    std::array<int32_t, 4> types{};
-    for (int k = 0; k < 4; ++k) {
-        model.SetChannelRange(k, -5, 5);
-        types[k] = recording.codes[k];
-        model.SetChannelVisible(k, recording.codes[k] != 0);
-    }
-    model.SetChannelTypes(types, [](int32_t code) {
-        const std::string name = hx::ChannelSourceName(static_cast<uint16_t>(code));
-        return name.empty() ? hx::LoadString(40120) : name;
-    });
-    for (int i = 0; i < n; ++i)
-        for (int k = 0; k < 4; ++k)
-            if (recording.codes[k] != 0 && i < static_cast<int>(recording.lists[k].size()))
-                model.PlotPoint(k, i, hx::HexToSample(recording.lists[k][static_cast<std::size_t>(i)]), n);
-    model.ApplyCommonRanges();
-    QString why;
-    if (!hx::gui::SaveScopeImage(model, QString::fromStdString(output), QSize(width, height), {}, &why)) {
-        *error = why.toStdString();
-        return false;
-    }
-    return true;
-#else
-    (void)recording, (void)output, (void)width, (void)height;
-    *error = "this halvex-cli was built without the windows and cannot draw plots";
-    return false;
-#endif
+    const hx::draw::DrawModule* module = LoadDrawModule(error);
+    return module && module->plotWave(recording, output, width, height, g_englishCatalogue, error);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The parts of the wave commands that need the plot's renderer: the picture
-// of a waveform file, and channel names in the chosen language. Without the
-// windows built, the picture is refused and names stay in Chinese.
+// The parts of the wave commands that speak the interface's language and
+// draw: channel names in the chosen language, and the picture of a waveform
+// file, drawn by the drawing module (cli/draw/DrawModule.h) loaded for it.
 
 #include <string>
 

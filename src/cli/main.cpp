@@ -90,16 +90,27 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
     app.add_flag("--no-journal", options.noJournal,
                  "change the drive without recording the change in the change journal (params history\n"
                  "and undo then know nothing of it)");
+    app.add_flag("--trace", options.trace,
+                 "print every request and reply on standard error, in hex with\n"
+                 "the time and how long the drive took to answer");
     hx::cmdline::AddNumberOption(app, "--late-horizon-ms", options.lateHorizonMs, 0, 600000,
                                  "after a request without an answer, wait this long for the line to\n"
-                                 "fall quiet before the next request (default: the settings file's\n"
-                                 "ReadComDelay/LateHorizon, else 1 s or ten time-outs, whichever is longer)")
+                                 "fall quiet before another request to that drive (default: the\n"
+                                 "settings file's ReadComDelay/LateHorizon, else 1 s or ten\n"
+                                 "time-outs, whichever is longer)")
         ->type_name("MS");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The version answers before the settings are read or the commands
+    // built: a script that asks for it pays for nothing else.
+    const std::string version = std::string("halvex-cli ") + g_programVersion;
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << version << std::endl;
+        return kExitOk;
+    }
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
@@ -113,7 +124,7 @@ int main(int argc, char** argv) {
                  "halvex-cli");
     hx::cmdline::SetHelpStyle(app);
     app.footer(kEpilog);
-    app.set_version_flag("--version", std::string("halvex-cli ") + g_programVersion);
+    app.set_version_flag("--version", version);
     // The link options may follow the command and its words.
     app.fallthrough();
     app.require_subcommand(1);

@@ -9,17 +9,37 @@
 namespace hx::sim {
 
 std::vector<DriveOptions> DriveOptionsPerStation(const DriveOptions& options) {
-    if (options.stations.empty()) return {options};
+    if (options.stations.empty()) {
+        DriveOptions one = options;
+        one.stationMachines.clear();
+        for (const auto& [station, machine] : options.stationMachines) {
+            if (station != options.station)
+                throw std::invalid_argument("--machine names station " + std::to_string(station) +
+                                            ", where the line has no drive");
+            one.machine = machine;
+        }
+        return {one};
+    }
     std::vector<uint8_t> stations = options.stations;
     std::sort(stations.begin(), stations.end());
     stations.erase(std::unique(stations.begin(), stations.end()), stations.end());
+    for (const auto& [station, machine] : options.stationMachines)
+        if (!std::binary_search(stations.begin(), stations.end(), station))
+            throw std::invalid_argument("--machine names station " + std::to_string(station) +
+                                        ", where the line has no drive");
     std::vector<DriveOptions> all;
     for (uint8_t station : stations) {
         DriveOptions one = options;
         one.stations.clear();
+        one.stationMachines.clear();
         one.station = station;
         one.stateSection = station;
         one.seed = options.seed + station;
+        // A seeded line: each drive its own machine, the first station's the
+        // one the seed draws for a single drive.
+        if (options.machineSeed) one.machineSeed = *options.machineSeed + (station - stations.front());
+        if (const auto own = options.stationMachines.find(station); own != options.stationMachines.end())
+            one.machine = own->second;
         all.push_back(std::move(one));
     }
     return all;

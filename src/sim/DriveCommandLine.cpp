@@ -1,5 +1,9 @@
 #include "sim/DriveCommandLine.h"
 
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
 #include "core/protocol/Registers.h"
 #include "core/util/CommandLine.h"
 
@@ -23,6 +27,10 @@ void AddServingOptions(CLI::App& app, ServeOptions& serve) {
     app.add_option("--tcp", serve.tcp,
                    "serve Modbus TCP (port 0 picks a free one)\n(without --pty or --tcp: a pseudo-terminal)")
         ->type_name("HOST:PORT")
+        ->group(group);
+    app.add_flag("--trace", serve.trace,
+                 "print every request received and reply sent on standard error,\n"
+                 "in hex with the time, and what the line's faults did to it")
         ->group(group);
 }
 
@@ -62,7 +70,8 @@ void AddStorageOptions(CLI::App& app, DriveOptions& options) {
         ->group(group);
     app.add_option("--db", options.databasePath,
                    "parameter database (default: DATA.sqlite of the program;\n"
-                   "\"-\" = none: all parameters 0 and visible)")
+                   "\"-\" = none: all parameters 0 and visible, but for the\n"
+                   "servo loop's, which keep the drive's own factory values)")
         ->type_name("PATH")
         ->group(group);
     app.add_option_function<std::vector<std::string>>(
@@ -121,6 +130,12 @@ void AddLineOptions(CLI::App& app, DriveOptions& options) {
     AddRateOption(app, "--corrupt-rate", options.corruptRate, "fraction of replies with one damaged byte (0..1)")
         ->group(group);
     AddNumberOption(app, "--delay-ms", options.delayMs, 0, 600000, "extra delay before each reply")->group(group);
+    AddRateOption(app, "--duplicate-rate", options.duplicateRate,
+                  "fraction of replies sent a second time, as a repeater or\ngateway may (0..1)")
+        ->group(group);
+    AddNumberOption(app, "--duplicate-delay-ms", options.duplicateDelayMs, 0, 10000,
+                    "the copy goes out 0..N ms after the original (default 50)")
+        ->group(group);
     AddNumberOption(app, "--seed", options.seed, 0, 4294967295LL, "seed of the fault injection")->group(group);
 }
 
@@ -132,16 +147,6 @@ void AddMotorOptions(CLI::App& app, DriveOptions& options) {
                    "motion controller)")
         ->type_name("NAME")
         ->check(CLI::IsMember({"none", "demo"}))
-        ->group(group);
-    AddNumberOption(app, "--resonance-hz", options.resonanceHz, 50, 1500,
-                    "the load's mechanical resonance, 50..1500 (default 300)")
-        ->type_name("F")
-        ->group(group);
-    AddNumberOption(app, "--machine-hz", options.machineHz, 0, 100,
-                    "the machine's own low swing (an arm, a gantry), which\n"
-                    "leaves the motor ringing after a hard move; 0..100\n"
-                    "(default 25, 0: a rigid machine)")
-        ->type_name("F")
         ->group(group);
     AddNumberOption(app, "--source-mask", options.sourceMask, 0, 65535,
                     "register 52, the sources offered for sampling\n(default 0xFFFF: all sixteen)")
@@ -160,6 +165,134 @@ void AddDriveOptions(CLI::App& app, DriveOptions& options, ServeOptions& serve) 
     AddStorageOptions(app, options);
     AddLineOptions(app, options);
     AddMotorOptions(app, options);
+    AddMachineOptions(app, options);
 }
 
+namespace {
+
+// The line's machine, made from the two figures the first options give
+// when another machine option is the first to change it.
+MachineSpec& LineMachine(DriveOptions& options) {
+    if (!options.machine) options.machine = MachineOf(options);
+    return *options.machine;
+}
+
+// A machine option, given once or (`many`) several times: each value
+// changes the line's machine, which must stay within its ranges.
+CLI::Option* AddMachineChange(CLI::App& app, DriveOptions& options, const std::string& name, bool many,
+                              std::function<void(MachineSpec&, const std::string&)> change,
+                              const std::string& description) {
+    CLI::Option* option = app.add_option_function<std::vector<std::string>>(
+        name,
+        [&options, name, change](const std::vector<std::string>& values) {
+            try {
+                for (const std::string& text : values) change(LineMachine(options), text);
+                CheckMachine(*options.machine);
+            } catch (const std::invalid_argument& e) {
+                throw CLI::ValidationError(name + ": " + e.what());
+            }
+        },
+        description);
+    option->expected(1)->group("The machine");
+    option->multi_option_policy(many ? CLI::MultiOptionPolicy::TakeAll : CLI::MultiOptionPolicy::TakeLast);
+    return option;
+}
+
+}  // namespace
+
+void AddMachineOptions(CLI::App& app, DriveOptions& options) {
+    const std::string group = "The machine";
+    // Before the others, whose machine starts from these two figures.
+    CLI::Option* resonanceHz = AddNumberOption(app, "--resonance-hz", options.resonanceHz, 50, 1500,
+                                               "the load's mechanical resonance, 50..1500 (default 300)")
+                                   ->type_name("F")
+                                   ->group(group);
+    CLI::Option* machineHz = AddNumberOption(app, "--machine-hz", options.machineHz, 0, 100,
+                                             "the machine's own low swing (an arm, a gantry), which\n"
+                                             "leaves the motor ringing after a hard move; 0..100\n"
+                                             "(default 25, 0: a rigid machine)")
+                                 ->type_name("F")
+                                 ->group(group);
+    // One key of the machine syntax, as its own option.
+    auto key = [](const char* name) {
+        return [name](MachineSpec& m, const std::string& text) { m = ParseMachine(std::string(name) + "=" + text, m); };
+    };
+    std::vector<CLI::Option*> own{resonanceHz, machineHz};
+    own.push_back(AddMachineChange(app, options, "--inertia-ratio", false, key("inertia-ratio"),
+                                   "all of the load's inertia over the rotor's: the truth,\n"
+                                   "whatever the drive's Pr1.13 says; 0..100 (default 2,\n"
+                                   "or 5.33 with the low swing of --machine-hz)")
+                      ->type_name("R"));
+    own.push_back(AddMachineChange(
+                      app, options, "--resonance", true,
+                      [first = std::make_shared<bool>(true)](MachineSpec& m, const std::string& text) {
+                          // The first one given replaces the default resonance.
+                          if (*first) m.resonances.clear();
+                          *first = false;
+                          m.resonances.push_back(ParseResonance(text));
+                      },
+                      "a mode of the load: its frequency (20..5000 Hz), damping\n"
+                      "(default 0.02) and the share of the load's inertia that\n"
+                      "swings in it (default: an even part of what is left);\n"
+                      "up to three, e.g. --resonance 300/0.02 --resonance 820/0.05/0.1")
+                      ->type_name("HZ[/D[/SHARE]]"));
+    own.push_back(AddMachineChange(app, options, "--coulomb-friction", false, key("coulomb-friction"),
+                                   "the load's Coulomb friction, N m (default 0.02)")
+                      ->type_name("NM"));
+    own.push_back(AddMachineChange(app, options, "--viscous-friction", false, key("viscous-friction"),
+                                   "the load's viscous friction, N m s/rad (default 0.0002)")
+                      ->type_name("NMS"));
+    CLI::Option* seed = app.add_option_function<std::string>(
+                               "--machine-seed",
+                               [&options](const std::string& text) {
+                                   const auto n = hx::cmdline::ParseWholeNumber(text);
+                                   if (!n || *n < 0 || *n > 4294967295LL)
+                                       throw CLI::ValidationError(hx::cmdline::NumberRangeMessage(
+                                           "--machine-seed", text, 0, 4294967295LL));
+                                   options.machineSeed = static_cast<unsigned>(*n);
+                               },
+                               "draw a plausible machine from seed N: inertia ratio\n"
+                               "0.5..20, one to three resonances at 150..1500 Hz with\n"
+                               "damping 0.02..0.1, Coulomb friction 0.005..0.05 N m,\n"
+                               "viscous 5e-5..5e-4 N m s/rad, no low swing; with\n"
+                               "--stations the first station draws N, the next N+1...")
+                           ->type_name("N")
+                           ->group(group);
+    for (CLI::Option* o : own) seed->excludes(o);
+    app.add_option_function<std::vector<std::string>>(
+           "--machine",
+           [&options](const std::vector<std::string>& words) {
+               for (const std::string& text : words) {
+                   const auto colon = text.find(':');
+                   const auto stations = colon == std::string::npos
+                                             ? std::nullopt
+                                             : hx::cmdline::ParseStationList(text.substr(0, colon), 1, 247);
+                   if (!stations)
+                       throw CLI::ValidationError(
+                           "--machine takes STATIONS:KEY=VALUE,..., e.g. 3:machine-seed=7, not " + text);
+                   try {
+                       const MachineSpec m = ParseMachine(text.substr(colon + 1));
+                       for (int s : *stations) options.stationMachines[static_cast<uint8_t>(s)] = m;
+                   } catch (const std::invalid_argument& e) {
+                       throw CLI::ValidationError("--machine " + text + ": " + e.what());
+                   }
+               }
+           },
+           "a machine of its own for the drives at STATIONS, given as\n"
+           "KEY=VALUE pairs with the keys inertia-ratio, resonance,\n"
+           "machine-hz, coulomb-friction, viscous-friction (from the\n"
+           "default machine) or machine-seed alone; may be repeated,\n"
+           "e.g. --machine 2:machine-seed=7 --machine 3-4:inertia-ratio=12")
+        ->type_name("STATIONS:SPEC")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->group(group);
+    app.add_option("--truth", options.truthFile,
+                   "write the truth about each drive's machine and speed loop\n"
+                   "(frequency responses, crossover, margins) to FILE as JSON:\n"
+                   "at start, within a second of a change of the loop's\n"
+                   "parameters, at once on SIGUSR1, and at exit")
+        ->type_name("FILE")
+        ->group(group);
+}
 }  // namespace hx::sim

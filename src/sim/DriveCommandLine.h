@@ -18,6 +18,7 @@ struct ServeOptions {
     std::string ptyLink;  // symlink to the pseudo-terminal; empty: none
     std::string tcp;      // "HOST:PORT"; empty: no TCP
     bool pty = false;     // --pty given (a pseudo-terminal is also used without --tcp)
+    bool trace = false;   // --trace: every request and reply on standard error
 };
 
 void AddServingOptions(CLI::App& app, ServeOptions& serve);
@@ -25,6 +26,9 @@ void AddIdentityOptions(CLI::App& app, DriveOptions& options);
 void AddStorageOptions(CLI::App& app, DriveOptions& options);
 void AddLineOptions(CLI::App& app, DriveOptions& options);
 void AddMotorOptions(CLI::App& app, DriveOptions& options);
+// The machine the motor drives (Machine.h), per line or per station, and
+// where the loops' truth goes.
+void AddMachineOptions(CLI::App& app, DriveOptions& options);
 
 // Every option of the program, in the order --help lists them.
 void AddDriveOptions(CLI::App& app, DriveOptions& options, ServeOptions& serve);

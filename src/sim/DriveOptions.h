@@ -5,10 +5,14 @@
 // on the server or the in-process wrapper that compose them.
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "sim/motor/Machine.h"
 
 namespace hx::sim {
 
@@ -41,6 +45,8 @@ struct DriveOptions {
     double dropRate = 0.0;                      // fraction of requests left unanswered
     double corruptRate = 0.0;                   // fraction of replies with a damaged byte
     int delayMs = 0;                            // extra delay before each reply
+    double duplicateRate = 0.0;                 // fraction of replies sent twice (a repeater on the line)
+    int duplicateDelayMs = 50;                  // the copy goes 0..this long after the original
     unsigned seed = 1;
     std::set<uint16_t> stuckRegisters;          // storage commands that never clear
     int commandDelayMs = 300;                   // time a storage command keeps its register busy
@@ -55,9 +61,22 @@ struct DriveOptions {
     // The machine's own low swing (a long arm, a gantry), which leaves the
     // motor ringing at about 15 Hz after a hard move; 0: a rigid machine.
     double machineHz = 25;
+    // The whole machine (Machine.h), when more than the two figures above
+    // describe it; or drawn from a seed. `machine` wins over the seed.
+    std::optional<MachineSpec> machine;
+    std::optional<unsigned> machineSeed;
+    // A machine of its own for a drive of a bus, by station.
+    std::map<uint8_t, MachineSpec> stationMachines;
+    // Where `halvex-drive-sim --truth FILE` writes the loops' truth.
+    std::string truthFile;
     uint16_t sourceMask = 0xFFFF;               // register 52: sources the sampling engine offers
     uint16_t sampleChannels = 4;                // register 99: channels recorded at once (0..4)
     uint16_t sampleCapacity = 8000;             // register 136: points for all channels together (<= 8042)
 };
+
+// The machine the drive's motor drives, from its options: `machine`, else
+// the one `machineSeed` draws, else the default with the resonance at
+// resonanceHz and the low swing at machineHz.
+MachineSpec MachineOf(const DriveOptions& options);
 
 }  // namespace hx::sim

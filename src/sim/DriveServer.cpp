@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 #include "sim/ModbusPdu.h"
 #include "sim/PosixIo.h"
@@ -86,6 +87,8 @@ DriveServer::DriveServer(const std::vector<VirtualDrive*>& drives, const DriveOp
       m_dropRate(lineOptions.dropRate),
       m_corruptRate(lineOptions.corruptRate),
       m_delayMs(lineOptions.delayMs),
+      m_duplicateRate(lineOptions.duplicateRate),
+      m_duplicateDelay(lineOptions.duplicateDelayMs),
       m_rng(lineOptions.seed) {
     for (VirtualDrive* d : drives) {
         const uint8_t station = d->Options().station;
@@ -155,11 +158,33 @@ void DriveServer::Stop() {
 }
 
 
-void DriveServer::SetFaults(double dropRate, double corruptRate, int delayMs) {
+void DriveServer::LoseReplies(double rate) {
     std::lock_guard lock(m_mutex);
-    m_dropRate = dropRate;
-    m_corruptRate = corruptRate;
-    m_delayMs = delayMs;
+    m_dropRate = rate;
+}
+
+void DriveServer::DamageReplies(double rate) {
+    std::lock_guard lock(m_mutex);
+    m_corruptRate = rate;
+}
+
+void DriveServer::AnswerLate(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_delayMs = static_cast<int>(delay.count());
+}
+
+void DriveServer::ClearFaults() {
+    std::lock_guard lock(m_mutex);
+    m_dropRate = 0;
+    m_corruptRate = 0;
+    m_delayMs = 0;
+    m_duplicateRate = 0;
+}
+
+void DriveServer::DuplicateReplies(double rate, std::chrono::milliseconds maxDelay) {
+    std::lock_guard lock(m_mutex);
+    m_duplicateRate = rate;
+    m_duplicateDelay = maxDelay;
 }
 
 void DriveServer::LoseWritesTo(uint16_t address, int count, bool carryOut) {
@@ -220,6 +245,7 @@ void DriveServer::Run() {
         std::chrono::nanoseconds wait = 500ms;
         const bool rtuPending = !m_rtuBuffer.empty() || m_rtuDiscarding;
         if (rtuPending) wait = std::min(wait, (m_rtuLastByte + RtuGap()) - Clock::now());
+        if (!m_copies.empty()) wait = std::min<std::chrono::nanoseconds>(wait, NextCopyDue() - Clock::now());
         timespec ts = ToTimespec(wait);
         int n = ::ppoll(fds.data(), fds.size(), &ts, nullptr);
         if (n < 0 && errno != EINTR) break;
@@ -236,6 +262,7 @@ void DriveServer::Run() {
             m_rtuDiscarding = false;
             ProcessRtuBuffer(true);
         }
+        SendDueCopies();
         if (listenAt < clientsAt && (fds[listenAt].revents & POLLIN)) AcceptTcp();
         // Serve the clients polled this round; new ones wait for the next.
         std::vector<int> gone;
@@ -322,6 +349,7 @@ void DriveServer::ProcessRtuBuffer(bool gapElapsed) {
 }
 
 void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
+    if (m_trace) m_trace->Received(frame, size, "");
     const uint8_t station = frame[0];
     const uint8_t* pdu = frame + 1;
     const size_t pduSize = size - 3;
@@ -344,7 +372,10 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     }
     // Nobody else on the line says a word.
     if (!drive) return;
-    if (DecideDrop()) return;
+    if (DecideDrop()) {
+        if (m_trace) m_trace->Note("no reply (the line loses it)");
+        return;
+    }
     if (IsWriteFunction(pdu[0]) && pduSize >= 3) {
         bool lose = false, carryOut = false;
         {
@@ -358,6 +389,7 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
         }
         if (lose) {
             if (carryOut) ExecutePdu(*drive, station, pdu, pduSize);
+            if (m_trace) m_trace->Note(carryOut ? "carried out, reply lost" : "request lost");
             return;
         }
     }
@@ -366,9 +398,50 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     reply.insert(reply.end(), replyPdu.begin(), replyPdu.end());
     AppendCrc(reply);
     MaybeCorrupt(reply);
-    if (SendPaced(m_master, true, reply, m_rtuFirstByte, size, reply.size())) {
+    SendDueCopies();
+    // With a repeater on the line, replies reach the client whole, as the
+    // repeater passes frames on, and copies go out between them.
+    bool trickle;
+    {
         std::lock_guard lock(m_mutex);
-        ++m_stats.repliesSent;
+        trickle = m_duplicateRate <= 0;
+    }
+    if (SendPaced(m_master, trickle, reply, m_rtuFirstByte, size, reply.size())) {
+        if (m_trace) m_trace->Sent(reply.data(), reply.size());
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_stats.repliesSent;
+        }
+        MaybeDuplicate(reply);
+    }
+}
+
+void DriveServer::MaybeDuplicate(const std::vector<uint8_t>& frame) {
+    Clock::time_point due;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_duplicateRate <= 0 || std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) >= m_duplicateRate) return;
+        const auto most = std::chrono::duration_cast<std::chrono::microseconds>(m_duplicateDelay).count();
+        due = Clock::now() + std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, most)(m_rng));
+    }
+    const auto at = std::upper_bound(m_copies.begin(), m_copies.end(), due,
+                                     [](Clock::time_point t, const auto& copy) { return t < copy.first; });
+    m_copies.emplace(at, due, frame);
+}
+
+DriveServer::Clock::time_point DriveServer::NextCopyDue() const {
+    return m_copies.empty() ? Clock::time_point::max() : m_copies.front().first;
+}
+
+void DriveServer::SendDueCopies() {
+    while (!m_copies.empty() && m_copies.front().first <= Clock::now()) {
+        const std::vector<uint8_t> frame = std::move(m_copies.front().second);
+        m_copies.erase(m_copies.begin());
+        if (WriteAll(m_master, frame.data(), frame.size())) {
+            if (m_trace) m_trace->Note("copy of a reply: " + FrameTrace::Hex(frame.data(), frame.size()));
+            std::lock_guard lock(m_mutex);
+            ++m_stats.repliesDuplicated;
+        }
     }
 }
 
@@ -410,7 +483,12 @@ bool DriveServer::SendPaced(int fd, bool trickle, const std::vector<uint8_t>& fr
     const auto start = std::max(Clock::now(), requestSeen + ct * static_cast<int64_t>(requestWireBytes)) +
                        kTurnaround + extra;
     if (!trickle) {
-        if (!SleepUntil(start + ct * static_cast<int64_t>(replyWireBytes))) return false;
+        const auto end = start + ct * static_cast<int64_t>(replyWireBytes);
+        while (fd == m_master && NextCopyDue() < end) {
+            if (!SleepUntil(NextCopyDue())) return false;
+            SendDueCopies();
+        }
+        if (!SleepUntil(end)) return false;
         return WriteAll(fd, frame.data(), frame.size());
     }
     // Byte i is on the client's side once its last bit has arrived.

@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -30,6 +31,10 @@
 #include <vector>
 
 #include "sim/DriveOptions.h"
+
+namespace hx {
+class FrameTrace;
+}
 
 namespace hx::sim {
 
@@ -47,6 +52,7 @@ public:
         uint64_t repliesSent = 0;
         uint64_t repliesDropped = 0;    // fault injection
         uint64_t repliesCorrupted = 0;  // fault injection
+        uint64_t repliesDuplicated = 0;  // fault injection: copies sent
     };
 
     // Station, pacing and faults come from the options.
@@ -57,6 +63,10 @@ public:
     ~DriveServer();
     DriveServer(const DriveServer&) = delete;
     DriveServer& operator=(const DriveServer&) = delete;
+
+    // Before Start(): every RTU request received and reply sent also goes to
+    // trace, with what the line's faults did to it.
+    void SetTrace(std::shared_ptr<FrameTrace> trace) { m_trace = std::move(trace); }
 
     // Before Start(). Each throws std::runtime_error on failure.
     // Creates the pseudo-terminal (and the symlink linkPath to its slave,
@@ -72,8 +82,21 @@ public:
     std::string LinkPath() const { return m_linkPath; }
     uint16_t TcpPort() const { return m_tcpPort; }
 
-    // May change while serving.
-    void SetFaults(double dropRate, double corruptRate, int delayMs);
+    // The line's faults, each on its own (the others stay as they are); they
+    // may change while serving.
+    // A fraction of the requests gets no reply (all of them at 1.0).
+    void LoseReplies(double rate);
+    // A fraction of the replies has one damaged byte (RTU only: TCP carries
+    // no check a client could use).
+    void DamageReplies(double rate);
+    // Every reply comes this much later than the drive would send it.
+    void AnswerLate(std::chrono::milliseconds delay);
+    // A repeater or gateway on the line that sends a fraction of the replies
+    // (RTU) a second time, the copy 0..maxDelay after the original has gone
+    // out, whole, between the drive's own replies.
+    void DuplicateReplies(double rate, std::chrono::milliseconds maxDelay);
+    // A clean line again: none of the faults above.
+    void ClearFaults();
     // The next `count` requests that write `address` get no reply; the drive
     // carries them out first when carryOut is set (the reply was lost), else
     // it never sees them (the request was lost).
@@ -101,6 +124,12 @@ private:
 
     // Fault decisions for one reply.
     bool DecideDrop();
+    // Whether this reply goes out again, and when.
+    void MaybeDuplicate(const std::vector<uint8_t>& frame);
+    // Writes the copies that are due by now.
+    void SendDueCopies();
+    // When the next copy is due (max() when none).
+    Clock::time_point NextCopyDue() const;
     void MaybeCorrupt(std::vector<uint8_t>& frame);
     // Waits until the reply may start, then writes it (trickling on RTU).
     // The wire sizes are those of the RTU frames (a TCP reply is paced as
@@ -117,10 +146,15 @@ private:
     std::vector<VirtualDrive*> AllDrives() const;
 
     const DriveOptions m_options;
+    std::shared_ptr<FrameTrace> m_trace;
 
     mutable std::mutex m_mutex;  // faults, stations, stats
     double m_dropRate, m_corruptRate;
     int m_delayMs;
+    double m_duplicateRate;
+    std::chrono::milliseconds m_duplicateDelay;
+    // Copies waiting to go out (server thread only), in order of due time.
+    std::vector<std::pair<Clock::time_point, std::vector<uint8_t>>> m_copies;
     uint16_t m_loseAddress = 0;
     int m_loseCount = 0;
     bool m_loseCarryOut = false;

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "core/protocol/ServoParameters.h"
+
 #include "sim/parts/Alarms.h"
 #include "sim/parts/AttributeBlocks.h"
 #include "sim/capture/SamplingEngine.h"
@@ -28,16 +30,29 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     : m_options(std::move(options)),
       m_clock(m_options.clock ? m_options.clock : std::make_shared<RealTimeClock>()) {
     MotorParameters motor;
-    motor.resonanceHz = m_options.resonanceHz;
-    motor.machineHz = m_options.machineHz;
-    m_motor = &m_bus.Add(std::make_unique<MotorPart>(motor, m_options.seed));
+    m_motor = &m_bus.Add(std::make_unique<MotorPart>(motor, MachineOf(m_options), m_options.seed));
     m_motor->SetExternalMotion(MakeMotion(m_options.motion, motor.pulsesPerRev));
 
+    const hx::servo::Model servoModel = hx::servo::ModelFromName(m_options.driveModel);
     auto store = std::make_unique<ParameterStore>();
     store->LoadDefinitions(m_options.databasePath, m_options.driveModel);
+    if (m_options.databasePath == "-") {
+        // Without definitions the program knows no factory values, but the
+        // drive's firmware does: its loops start from its own.
+        for (int p = 0; p < hx::servo::kParamCount; ++p) {
+            const auto param = static_cast<hx::servo::Param>(p);
+            if (const auto address = hx::servo::Address(servoModel, param)) {
+                const auto word = static_cast<uint16_t>(hx::servo::FactoryWord(servoModel, param));
+                store->SetFactory(*address, word);
+                store->SetNv(*address, word);
+                store->SetRam(*address, word);
+            }
+        }
+    }
     if (m_options.currentAutoTune) store->SetVisible(reg::kCurrentAutoTune, true);
     store->LoadState(m_options.stateFile, m_options.stateSection);
     m_store = &m_bus.Add(std::move(store));
+    m_motor->UseParameters(*m_store, servoModel);
     // Before the storage commands and the spectrum: its data area reaches
     // over their registers, which keep them.
     SamplingOptions sampling;
@@ -64,7 +79,7 @@ VirtualDrive::VirtualDrive(DriveOptions options)
     auto alarms = std::make_unique<Alarms>(*m_store, std::chrono::milliseconds(std::max(0, m_options.historyClearDelayMs)));
     alarms->SetHistoryClearStuck(m_options.historyClearStuck);
     for (int code : m_options.alarms) alarms->Raise(code);
-    alarms->WatchMotor(*m_motor);
+    alarms->WatchMotor(*m_motor, hx::servo::FollowingErrorLimitAddress(servoModel));
     m_alarms = &m_bus.Add(std::move(alarms));
     m_motionCommands->WatchAlarms(*m_alarms);
     m_watchdog = &m_bus.Add(std::make_unique<Watchdog>(*m_store, *m_motionCommands, *m_alarms));

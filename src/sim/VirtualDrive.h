@@ -10,7 +10,10 @@
 // Parts, in the order they take their addresses (a later one takes over
 // addresses of an earlier one):
 //  - the motor, which owns no register and runs first on every catch-up, so
-//    the parts that look at it see it up to date (MotorPart.h);
+//    the parts that look at it see it up to date; its loops run on the
+//    parameters in the store's RAM, at the model's addresses, and its
+//    machine comes from the options (MotorPart.h, Machine.h; LoopTruth.h
+//    says the truth about both);
 //  - parameter store: 0..149 and 30000..31999, RAM with a non-volatile copy
 //    and a factory set, visibility and ranges from the definitions
 //    (ParameterStore.h: a write outside a defined range answers exception 3);

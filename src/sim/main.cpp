@@ -1,7 +1,10 @@
 // halvex-drive-sim: a simulated drive (or several on one line, --stations)
 // on a pseudo-terminal and/or Modbus TCP.
 // Prints where it serves, one line each ("/dev/pts/N", "tcp:HOST:PORT"),
-// and runs until SIGINT or SIGTERM.
+// and runs until SIGINT or SIGTERM. With --truth FILE it keeps the loops'
+// truth there for the parameters the drives hold: written at start, again
+// within a second of a change of any drive's loop parameters, at once on
+// SIGUSR1, and at exit.
 
 #include <signal.h>
 
@@ -14,9 +17,27 @@
 #include "core/util/CommandLine.h"
 #include "sim/DriveBus.h"
 #include "sim/DriveCommandLine.h"
+#include "core/link/FrameTrace.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
+#include "sim/LoopTruth.h"
 #include "sim/VirtualDrive.h"
+#include "sim/motor/MotorPart.h"
+
+namespace {
+
+// The loop parameters each drive holds now, to see whether the truth is stale.
+std::vector<hx::servo::Words> LoopWords(const std::vector<hx::sim::VirtualDrive*>& drives) {
+    std::vector<hx::servo::Words> words;
+    for (hx::sim::VirtualDrive* d : drives)
+        words.push_back(d->WithLock([d] {
+            d->Motor().ReadParametersNow();
+            return d->Motor().ServoWords();
+        }));
+    return words;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     hx::sim::DriveOptions options;
@@ -49,12 +70,14 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     try {
         hx::sim::DriveBus bus(options);
         hx::sim::DriveServer server(bus.Drives(), options);
+        if (serve.trace) server.SetTrace(std::make_shared<hx::FrameTrace>(stderr));
         std::string out;
         if (wantPty) out += server.OpenPty(ptyLink) + "\n";
         if (!tcp.empty()) {
@@ -67,10 +90,29 @@ int main(int argc, char** argv) {
         std::fputs(out.c_str(), stdout);
         std::fflush(stdout);
 
-        int sig = 0;
-        sigwait(&signals, &sig);
+        std::vector<hx::servo::Words> written;
+        auto writeTruth = [&] {
+            if (options.truthFile.empty()) return;
+            written = LoopWords(bus.Drives());
+            std::string error;
+            if (!hx::sim::WriteTruthFile(options.truthFile, bus.Drives(), error))
+                std::cerr << "halvex-drive-sim: " << error << "\n";
+        };
+        writeTruth();
+        while (true) {
+            const timespec second{1, 0};
+            const int sig = sigtimedwait(&signals, nullptr, &second);
+            if (sig == SIGUSR1) {
+                writeTruth();
+            } else if (sig == SIGINT || sig == SIGTERM) {
+                break;
+            } else if (!options.truthFile.empty() && LoopWords(bus.Drives()) != written) {
+                writeTruth();
+            }
+        }
 
         server.Stop();
+        writeTruth();
         // A command that was under way finishes, as the drive would before
         // it is switched off.
         if (!bus.FinishAndSave()) {

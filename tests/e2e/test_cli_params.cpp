@@ -386,10 +386,10 @@ TEST(CliParams, ALoadKilledWhileReadingBackIsToldAsWrittenNotVerified) {
             return false;
         };
         ASSERT_TRUE(hx::test::PollUntil(readingBack, std::chrono::seconds(30)));
-        b.drive.Server().SetFaults(1.0, 0, 0);
+        b.drive.Server().LoseReplies(1.0);
         status = cli.Stop(SIGKILL);
     }
-    b.drive.Server().SetFaults(0, 0, 0);
+    b.drive.Server().ClearFaults();
     ASSERT_EQ(status, 128 + SIGKILL) << "the load ended before it could be killed reading back";
     EXPECT_EQ(b.vd.Ram(a->address), 4);
     const ProgramResult r = b.Run({"--timeout", "300", "--late-horizon-ms", "150", "read", "0"});

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/runtest/WatchdogNote.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
@@ -30,6 +32,7 @@ hx::sim::DriveOptions Options(const char* motion = "") {
     o.station = 7;
     o.databasePath = "-";
     o.motion = motion;
+    o.tcpListen = "127.0.0.1:0";
     return o;
 }
 
@@ -47,6 +50,13 @@ protected:
         return Join({"--port", drive.DevicePath(), "--station", "7"}, words);
     }
     hx::test::ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
+    // Through the drive's Modbus TCP side, as programs behind one gateway
+    // share it (a serial port is one program's at a time).
+    std::string TcpPort() const { return "tcp:127.0.0.1:" + std::to_string(drive.TcpPort()); }
+    std::vector<std::string> TcpArgs(const std::vector<std::string>& words) const {
+        return Join({"--port", TcpPort(), "--station", "7"}, words);
+    }
+    hx::test::ProgramResult TcpRun(const std::vector<std::string>& words) const { return RunCli(TcpArgs(words)); }
     void ExpectOwnWatchdog(const std::string& when) {
         EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << when;
         EXPECT_EQ(vd.Peek(31008), kOwnAction) << when;
@@ -101,8 +111,16 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
         return at == std::string::npos ? -1.0 : std::stod(out.substr(at + 11));
     };
     const std::vector<std::string> torque = {"run", "torque", "--current", "1000", "--points", "400"};
+    vd.ClearRequests();
     auto r = Run(torque);
     ASSERT_EQ(r.status, 0) << r.err;
+    // The test leaves the drive's sampling settings alone: no interval,
+    // channel or trigger, and the points only as the test's own.
+    std::vector<uint16_t> sampling;
+    for (const auto& q : vd.Requests())
+        for (uint16_t a : {32, 33, 34, 94, 95, 96, 137})
+            if ((q.function == 6 || q.function == 16) && q.address == a) sampling.push_back(a);
+    EXPECT_EQ(sampling, (std::vector<uint16_t>{137}));
     EXPECT_NE(r.out.find("Kp 1000, Ki 200, Kc 256, test current 1000 mA, 400 points\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("rise time (10-90 %): "), std::string::npos);
     EXPECT_NE(r.out.find("settling time (5 %): "), std::string::npos);
@@ -163,7 +181,8 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
         if (q.function == 6 && (q.address == 31007 || q.address == 31008 || q.address == 70))
             writes.push_back(q.address);
     EXPECT_EQ(writes, (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
-    EXPECT_TRUE(std::filesystem::is_empty(folder.StateFolder() + "/watchdog")) << "the note stays after a clean run";
+    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(folder.StateFolder() + "/watchdog", drive.DevicePath(), 7))
+        << "the note stays after a clean run";
 
     r = Run(Join(run, {"--runs", "1000", "--detach"}));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -190,6 +209,9 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
         ExpectOwnWatchdog(strsignal(sig));
     }
 
+    // A drive whose own watchdog action is its communication alarm keeps it.
+    vd.SetRam(31008, 0);
+    vd.SetRam(56, 0xFFFF);
     {
         hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
         ASSERT_TRUE(running(1));
@@ -198,13 +220,21 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     EXPECT_TRUE(running(0)) << "nothing stopped the motor";
     EXPECT_EQ(vd.WatchdogTrips(), 1);
     EXPECT_EQ(vd.Peek(31007), 1000);
-    const auto next = Run({"run", "stop"});
+    EXPECT_EQ(vd.CurrentAlarm(), 17);
+    // The next connect finds the note by whatever name it reaches the drive,
+    // and says how to clear the alarm the drive's own stop left.
+    const std::string link = folder.File("drive-link");
+    std::filesystem::create_symlink(drive.DevicePath(), link);
+    const auto next = RunCli({"--port", link, "--station", "7", "run", "stop"});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
-                            "(Pr9.17 = 5000 ms, Pr9.18 = 2)."),
+                            "(Pr9.17 = 5000 ms, Pr9.18 = 0). The drive stopped the motor by itself when the line fell "
+                            "silent: alarm Err0017 is active. Clear it with: halvex-cli --port " +
+                            link + " --station 7 alarms clear\n"),
               std::string::npos)
         << next.err;
-    ExpectOwnWatchdog("at the next connect");
+    EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+    EXPECT_EQ(vd.Peek(31008), 0);
 }
 
 // A start the drive refuses is a refusal with its reason and the alarm
@@ -219,12 +249,19 @@ TEST_F(CliRun, RefusedOrMovingStartsSaySo) {
         << r.err;
     ExpectOwnWatchdog("put back after a refused start");
 
+    // A trapezoid is checked at rest with a capture of the speed; the
+    // current-loop test leaves the sampling settings alone and is refused by
+    // the drive itself.
     hx::sim::InProcessDrive moving(Options("demo"));
-    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The drive refused the request to register 23"), std::string::npos) << r.err;
     for (const auto& q : moving.Drive().Requests())
-        EXPECT_FALSE(q.function == 6 && q.address == 23) << "started on a moving motor";
+        EXPECT_FALSE(q.function == 6 && q.address == 70) << "started on a moving motor";
+    EXPECT_EQ(moving.Drive().Peek(23), 0);
 }
 
 // The vibration assistant on machines that swing at 25, 40 and 60 Hz (one
@@ -241,6 +278,8 @@ TEST(CliTune, TuneVibrationTakesTheRingingOut) {
         o.machineHz = machineHz;
         o.commandDelayMs = 50;
         drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
+        // Stiff enough that the motor shows the machine's swing.
+        hx::test::SetStiffLoops(drives.back()->Drive());
         std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
                                          "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
         if (store) args.push_back("--store");
@@ -282,5 +321,87 @@ TEST(CliTune, TuneVibrationTakesTheRingingOut) {
         EXPECT_EQ(vd.Ram(79), 0) << "the other sets as they were";
         EXPECT_EQ(vd.Nv(78), store ? vd.Ram(78) : 0);
         EXPECT_EQ(r.out.find("stored") != std::string::npos, store) << r.out;
+    }
+}
+
+// A second program on the port (a gateway's) while a run is on: a read leaves the run's
+// watchdog armed (its note belongs to the running program), a second run and
+// a store are refused; killed afterwards, the run is stopped by the
+// watchdog it armed.
+TEST_F(CliRun, ASecondProgramLeavesARunsWatchdogAlone) {
+    vd.Poke(136, 2000);
+    hx::test::BackgroundProgram run(hx::test::CliProgram(), TcpArgs({"run", "velocity", "--runs", "1000"}), 0, true);
+    ASSERT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 1; }));
+    auto r = TcpRun({"read", "70"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "70=1\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    EXPECT_EQ(vd.Peek(31008), 1);
+    r = TcpRun({"run", "velocity"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Another program (process "), std::string::npos) << r.err;
+    r = TcpRun({"params", "save"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not saved: a test run is on (register 70 reads running)"), std::string::npos) << r.err;
+    EXPECT_EQ(vd.CommandsCompleted(90), 0);
+    EXPECT_EQ(vd.Peek(31007), 1000);
+    run.Stop(SIGKILL);
+    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; })) << "nothing stopped the motor";
+}
+
+// A run that ends otherwise than the tool asked is a failure that says what
+// ended it: the drive's watchdog after the tool was stopped (its alarm
+// named), a stop another program sent, a line silent for a while or for
+// good (given up once the drive's watchdog has surely stopped the motor,
+// which stays armed until the next connect).
+TEST_F(CliRun, ARunCutShortIsAFailureThatSaysWhatEndedIt) {
+    vd.Poke(136, 2000);
+    const std::string notes = folder.StateFolder() + "/watchdog";
+    struct Case {
+        const char* what;
+        uint16_t ownAction;
+        std::function<void()> cut;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a stopped tool", 0,
+         [&] {
+             const pid_t tool = static_cast<pid_t>(hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7));
+             ASSERT_GT(tool, 0);
+             ::kill(tool, SIGSTOP);
+             EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }));
+             ::kill(tool, SIGCONT);
+         },
+         "by the drive's alarm Err0017 Communication time-out"},
+        {"another program's stop", kOwnAction, [&] { EXPECT_EQ(TcpRun({"run", "stop"}).status, 0); },
+         "stopped by a command this program did not send"},
+        {"a silent line", kOwnAction,
+         [&] {
+             drive.Server().SetStation(8);
+             EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }));
+             drive.Server().SetStation(7);
+         },
+         "cut short"},
+        {"a dead line", kOwnAction, [&] { drive.Server().SetStation(8); },
+         "the drive's watchdog has stopped the motor, the stop could not be confirmed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        vd.SetRam(31008, c.ownAction);
+        auto running = std::async(std::launch::async, [&] { return TcpRun({"run", "velocity", "--runs", "1000"}); });
+        ASSERT_TRUE(hx::test::PollUntil(
+            [&] { return vd.Peek(70) == 1 && hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7) != 0; }));
+        c.cut();
+        const auto r = running.get();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(vd.Peek(70), 0);
+        drive.Server().SetStation(7);
+        EXPECT_EQ(TcpRun({"alarms", "clear"}).status, 0);
+        // What the run left armed goes back at the next connect.
+        EXPECT_EQ(TcpRun({"read", "70"}).status, 0);
+        EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
+        EXPECT_EQ(vd.Peek(31008), c.ownAction);
     }
 }

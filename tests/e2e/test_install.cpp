@@ -47,6 +47,7 @@ TEST_F(InstalledCopy, HoldsExactlyTheProgramsTheirDataAndDesktopFiles) {
         "bin/halvex",
         "bin/halvex-cli",
         "bin/halvex-drive-sim",
+        "lib/halvex/halvex-draw.so",
         "share/halvex/DATA.sqlite",
         "share/halvex/i18n/halvex_en.qm",
         "share/applications/org.halvex.Configurator.desktop",
@@ -81,6 +82,15 @@ TEST_F(InstalledCopy, ProgramsFindTheirDataAndKeepSettingsWithTheUser) {
     auto r = RunProgram((bin / "halvex-cli").string(), {"--port", port, "--station", "5", "--timeout", "500", "identity"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("KRV4"), std::string::npos) << r.out;
+
+    // It finds its drawing module too, and draws with it.
+    const std::string wave = (s_root / "a.wave").string(), png = (s_root / "a.png").string();
+    r = RunProgram((bin / "halvex-cli").string(), {"--port", port, "--station", "5", "--timeout", "500", "capture",
+                                                   "--channels", "2", "-o", wave});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = RunProgram((bin / "halvex-cli").string(), {"wave", "plot", wave, "-o", png, "--size", "64x32"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(hx::test::ReadFileBytes(png).substr(1, 3), "PNG");
 
     // The window program finds its database (the user's copy, made from the
     // installed one), help pages and English catalogue.

@@ -129,14 +129,24 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
     f.frame.reset();
     theComm.CloseCom();
     f.messages.clear();
+    // The drive's watchdog stopped the motor with its communication alarm:
+    // the message says so and offers to clear it.
+    vd.SetRam(56, 0xFFFF);
+    ASSERT_TRUE(vd.RaiseAlarm(17));
+    f.messages.answers = {true};
 
     f.frame = std::make_unique<CMainFrame>();
     f.window = static_cast<CConnectCom*>(f.frame->view()->openConnection());
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_EQ(vd.Peek(31007), 5000);
     EXPECT_EQ(vd.Peek(31008), 2);
-    ASSERT_EQ(f.messages.records.size(), 1u);
-    EXPECT_TRUE(f.messages.lastText().contains("Pr9.17 = 5000 ms")) << f.messages.lastText().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return f.messages.records.size() == 2; }, 5000));
+    const auto& offer = f.messages.records[0];
+    EXPECT_TRUE(offer.text.contains("Pr9.17 = 5000 ms")) << offer.text.toStdString();
+    EXPECT_TRUE(offer.text.contains("报警 Err0017 正在进行")) << offer.text.toStdString();
+    EXPECT_EQ(offer.action, "清除报警");
+    EXPECT_EQ(f.messages.lastText(), "报警已清除。");
+    EXPECT_EQ(vd.CurrentAlarm(), 0);
 }
 
 TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {

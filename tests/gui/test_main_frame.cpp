@@ -19,7 +19,9 @@
 
 #include "GuiTestUtil.h"
 #include "core/settings/EnvSettings.h"
+#include "core/link/PortResolver.h"
 #include "gui/app/AboutDlg.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/HelpWindow.h"
 #include "gui/app/MainFrame.h"
@@ -335,4 +337,19 @@ TEST(Startup, EnglishCatalogueOrChineseFallback) {
         EXPECT_EQ(firstMenu(app.mainFrame(), 1), "通 信");
         EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
     }
+}
+
+// The window shows before what it does not show: the simulated drive and the
+// window icon follow its first paint, and --simulate still gives a drive.
+TEST(Startup, SimulatedDriveAndIconFollowTheFirstPaint) {
+    TempProgramFolder folder;
+    hx::env::Write(hx::env::kLanguage, "Type", "4");
+    StartOptions options;
+    options.simulate = true;
+    CVelmoraApp app;
+    ASSERT_TRUE(app.InitInstance(options));
+    EXPECT_FALSE(SimulatedMotion::Available()) << "the window shows first";
+    ASSERT_TRUE(WaitUntil([] { return SimulatedMotion::Available(); }, 3000));
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+    EXPECT_EQ(hx::PortResolver::Resolve("COM1").device.rfind("/dev/pts/", 0), 0u) << "COM1 is the simulated drive";
 }

@@ -116,18 +116,15 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(list->cellText(row, 4), "1");
     EXPECT_EQ(list->cellText(row, 5), "--");
     EXPECT_TRUE(list->isColumnHidden(0));
-    // The model's table is listed by Pr number, category after category as
-    // the category list shows them: Pr9 (no category) last, not first.
+    // The model's table in the database's PageNumber order: the rows without
+    // a category ("--", Pr9) sort before "P0 基本设定", then category by
+    // category, each in table order.
     const QStringList names = columnTexts(list, 1);
     ASSERT_GT(names.size(), 50);
-    EXPECT_EQ(names.front(), "Pr0.00");
-    EXPECT_TRUE(names.back().startsWith("Pr9.")) << names.back().toStdString();
-    auto key = [](const QString& name) {
-        const QStringList parts = name.mid(2).split('.');
-        return std::pair{parts.value(0).toInt(), parts.value(1).toInt()};
-    };
-    for (int i = 1; i < names.size(); ++i)
-        EXPECT_LT(key(names[i - 1]), key(names[i])) << names[i - 1].toStdString() << " before " << names[i].toStdString();
+    EXPECT_EQ(names.mid(0, 2), (QStringList{"Pr9.00", "Pr9.01"}));
+    const auto p0 = names.indexOf("Pr0.00");
+    EXPECT_EQ(names.mid(p0, 6), (QStringList{"Pr0.00", "Pr0.01", "Pr0.02", "Pr0.03", "Pr0.04", "Pr0.05"}));
+    EXPECT_LT(names.indexOf("Pr0.11"), names.indexOf("Pr1.00"));
 
     // Controls of the window.
     EXPECT_EQ(w->readFileButton()->text(), "读文件");
@@ -207,7 +204,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
     const int row = delay;
     const QString before = list->cellText(row, 2);
     theComm.SetReceiveTimeOut(50);
-    f.drive->Server().SetFaults(1.0, 0.0, 0);
+    f.drive->Server().LoseReplies(1.0);
     typeValue(list, row, "42");
     ASSERT_TRUE(WaitUntil([&] { return written.count() == 4; }));
     EXPECT_FALSE(written[3][0].toBool());
@@ -217,7 +214,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
     EXPECT_FALSE(list->rowConfirmed(row));
     clickCell(list, list->rowOfAddress(7), 1);
     EXPECT_EQ(list->rowBackground(row), CListCtrlEx::UnconfirmedColor());
-    f.drive->Server().SetFaults(0.0, 0.0, 0);
+    f.drive->Server().ClearFaults();
     theComm.SetReceiveTimeOut(200);
     typeValue(list, row, "42");
     ASSERT_TRUE(WaitUntil([&] { return written.count() == 5; }));
@@ -540,21 +537,16 @@ TEST(ParameterManage, CategoriesAndGroupsFilterTheList) {
     EXPECT_EQ(list->rowCount(), all);
 }
 
-TEST(ParameterManage, HelpOpensTheSelectedParametersPage) {
+TEST(ParameterManage, HelpOpensThePr001Page) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
-    // None chosen: the first page.
+    // "Pr0.01", whatever row is chosen (a row's own page is the list's "查看参数").
+    CListCtrlEx* list = w->parameterList();
+    clickCell(list, list->rowOfAddress(7), 1);
     QTest::mouseClick(w->helpButton(), Qt::LeftButton);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
     EXPECT_TRUE(HelpWindow::instance()->isVisible());
     EXPECT_TRUE(HelpWindow::instance()->source().path().endsWith("/Pr0.01.html"))
-        << HelpWindow::instance()->source().toString().toStdString();
-    HelpWindow::instance()->close();
-    // The row the user chose.
-    CListCtrlEx* list = w->parameterList();
-    clickCell(list, list->rowOfAddress(7), 1);
-    QTest::mouseClick(w->helpButton(), Qt::LeftButton);
-    EXPECT_TRUE(HelpWindow::instance()->source().path().endsWith("/Pr0.04.html"))
         << HelpWindow::instance()->source().toString().toStdString();
     HelpWindow::instance()->close();
     w->ShowParameterHelp("NoSuchTopic");
@@ -568,7 +560,7 @@ TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
 
     // The drive stops answering half-way: the read fails.
     theComm.SetReceiveTimeOut(20);
-    f.drive->Server().SetFaults(1.0, 0, 0);
+    f.drive->Server().LoseReplies(1.0);
     f.messages.clear();
     QTest::mouseClick(w->readButton(), Qt::LeftButton);
     ASSERT_TRUE(f.waitIdle(20000));
@@ -583,7 +575,7 @@ TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
     EXPECT_FALSE(w->busy());
     for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
 
-    f.drive->Server().SetFaults(0, 0, 0);
+    f.drive->Server().ClearFaults();
     QTest::mouseClick(w->readButton(), Qt::LeftButton);
     ASSERT_TRUE(f.waitIdle());
     EXPECT_TRUE(w->writeButton()->isEnabled());

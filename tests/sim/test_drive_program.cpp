@@ -85,14 +85,49 @@ TEST(DriveProgram, OptionsAreChecked) {
     for (const auto& bad : std::vector<std::vector<std::string>>{
              {"--station", "x"}, {"--drop-rate", "2"}, {"--stuck", "5"}, {"--bogus", "1"}, {"--baud"},
              {"--stations", "0-3"}, {"--stations", "5-2"}, {"--stations", "1,,2"}, {"--stations", "1-3", "--station", "4"},
-             {"--alarm", "0"}}) {
+             {"--alarm", "0"}, {"--machine-seed", "1", "--inertia-ratio", "3"}, {"--resonance", "10"},
+             {"--inertia-ratio", "-1"}, {"--machine", "x"}, {"--machine", "2:ratio=3"},
+             {"--resonance", "300/0.02/0.8", "--resonance", "800/0.02/0.3"}}) {
         Sim sim(bad, 0);
         EXPECT_EQ(sim.Wait(), 2) << bad[0];
     }
-    // A drive model without definitions fails with a message, not a drive.
+    // A drive model without definitions fails with a message, not a drive;
+    // so does a machine for a station the line does not have.
     hx::test::TempProgramFolder folder;
     Sim sim({"--db", folder.DatabasePath(), "--drive-model", "NOSUCH"}, 0);
     EXPECT_EQ(sim.Wait(), 1);
+    Sim elsewhere({"--stations", "1-2", "--machine", "5:inertia-ratio=3"}, 0);
+    EXPECT_EQ(elsewhere.Wait(), 1);
+}
+
+// The truth file: each drive of the line with its own machine, written at
+// start, again soon after a loop parameter changes over the wire, at once on
+// SIGUSR1, and at exit.
+TEST(DriveProgram, TheTruthFileFollowsTheDrivesLoops) {
+    hx::test::TempProgramFolder folder;
+    const std::string truth = folder.File("truth.json");
+    Sim sim({"--tcp", "127.0.0.1:0", "--db", folder.DatabasePath(), "--stations", "1-2", "--machine",
+             "2:inertia-ratio=12,machine-hz=0", "--truth", truth});
+    ASSERT_EQ(sim.Line().rfind("tcp:127.0.0.1:", 0), 0u) << sim.Line();
+    auto text = [&] { return std::filesystem::exists(truth) ? hx::test::ReadFileBytes(truth) : std::string(); };
+    ASSERT_TRUE(hx::test::PollUntil([&] { return !text().empty(); }));
+    const std::string first = text();
+    EXPECT_EQ(first.rfind("{\n  \"format\": \"halvex-drive-sim truth\",\n  \"version\": 1,", 0), 0u) << first.substr(0, 80);
+    const auto two = first.find("\"station\": 2,");
+    ASSERT_NE(two, std::string::npos);
+    EXPECT_LT(first.find("\"inertiaRatio\": 5.33333,"), two) << "the line's default machine at station 1";
+    EXPECT_GT(first.find("\"inertiaRatio\": 12,"), two);
+    EXPECT_NE(first.find("\"speedLoopHz\": 27,"), std::string::npos);
+
+    Client c(sim.Line(), 1);
+    ASSERT_TRUE(c.Write(25, 400));  // Pr1.05: 40.0 Hz
+    EXPECT_TRUE(hx::test::PollUntil([&] { return text().find("\"speedLoopHz\": 40,") != std::string::npos; }));
+    std::filesystem::remove(truth);
+    ASSERT_EQ(kill(sim.Pid(), SIGUSR1), 0);
+    EXPECT_TRUE(hx::test::PollUntil([&] { return !text().empty(); }));
+    std::filesystem::remove(truth);
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+    EXPECT_NE(text().find("\"speedLoopHz\": 40,"), std::string::npos) << "written at exit";
 }
 
 // A bus of drives: each station keeps its own section of the state file,

@@ -38,6 +38,7 @@ public:
     // signal's number when a signal ended it.
     int Stop(int signal);
     int Wait();  // until it ends by itself
+    int Pid() const { return m_pid; }
 
 private:
     int m_pid = -1;

@@ -9,7 +9,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/protocol/ServoParameters.h"
 #include "core/settings/AppPaths.h"
+#include "sim/VirtualDrive.h"
 
 namespace fs = std::filesystem;
 
@@ -71,6 +73,20 @@ bool PollUntil(const std::function<bool()>& cond, std::chrono::milliseconds limi
     while (!cond() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return cond();
+}
+
+}  // namespace hx::test
+
+namespace hx::test {
+
+void SetStiffLoops(hx::sim::VirtualDrive& drive) {
+    using hx::servo::Param;
+    const std::pair<Param, double> loops[] = {
+        {Param::PositionGain, 120},         {Param::SpeedGain, 40},          {Param::SpeedIntegralTime, 0.0133},
+        {Param::SpeedFeedforward, 0.8},     {Param::SpeedFeedforwardFilter, 0}, {Param::InertiaRatio, 2},
+        {Param::TorqueFilter, 0}};
+    for (const auto& [p, si] : loops)
+        drive.SetRam(*hx::servo::Address(hx::servo::Model::Krv4, p), static_cast<uint16_t>(hx::servo::SiToWord(p, si)));
 }
 
 }  // namespace hx::test

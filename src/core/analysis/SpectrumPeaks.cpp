@@ -37,6 +37,15 @@ double RoundUp(double v) {
     return 10 * decade;
 }
 
+// How far bin k stands above the higher of the two lowest levels between it
+// and a higher bin on either side (or the band's end), in decibels.
+double ProminenceDb(const std::vector<float>& m, size_t first, size_t k) {
+    float left = m[k], right = m[k];
+    for (size_t i = k; i-- > first && m[i] <= m[k];) left = std::min(left, m[i]);
+    for (size_t i = k + 1; i < m.size() && m[i] <= m[k]; ++i) right = std::min(right, m[i]);
+    return ToDecibels(m[k]) - ToDecibels(std::max(left, right));
+}
+
 }  // namespace
 
 double ToDecibels(double magnitude) {
@@ -76,8 +85,11 @@ SpectrumAnalysis AnalyseSpectrum(const std::vector<float>& m, double binHz, int 
 
     for (size_t k : candidates) {
         if (static_cast<int>(out.peaks.size()) >= count) break;
+        // Below the band's median a maximum is a grain of the noise floor.
+        if (m[k] <= out.bandMedian || ProminenceDb(m, first, k) < kMinProminenceDb) continue;
         const bool tooClose = std::any_of(out.peaks.begin(), out.peaks.end(), [k](const SpectrumPeak& p) {
-            return std::abs(static_cast<long>(k) - p.bin) < kPeakSpacingBins;
+            const double apart = std::max<double>(kPeakSpacingBins, kPeakSeparationShare * p.bin);
+            return std::abs(static_cast<double>(k) - p.bin) < apart;
         });
         if (tooClose) continue;
         SpectrumPeak p;

@@ -23,8 +23,14 @@ inline constexpr double kFullScale = 32767.0;
 inline constexpr double kDecibelFloor = -100.0;
 // A peak this far above the band's median is called a likely resonance.
 inline constexpr double kResonanceMarginDb = 6.0;
-// Peaks closer than this (in bins) are one peak.
+// Peaks closer than this (in bins), or than kPeakSeparationShare of their
+// frequency, are one resonance: the higher one is listed.
 inline constexpr int kPeakSpacingBins = 3;
+inline constexpr double kPeakSeparationShare = 0.05;
+// A peak stands at least this far above the higher of the two lowest levels
+// that separate it from higher ground on either side (its prominence): a
+// ripple on the slope of a resonance is no peak of its own.
+inline constexpr double kMinProminenceDb = 3.0;
 inline constexpr int kDefaultPeakCount = 5;
 inline constexpr int kMaxAverages = 16;
 
@@ -46,10 +52,11 @@ struct SpectrumAnalysis {
     double bandMax = 0;     // highest magnitude there
 };
 
-// The count highest local maxima above kMotionBandHz, at least
-// kPeakSpacingBins apart; the highest is a likely resonance when it stands
-// more than kResonanceMarginDb above the band's median. binHz is the width
-// of a bin (bin k lies at k x binHz).
+// The count highest local maxima above kMotionBandHz that stand above the
+// band's median and out by kMinProminenceDb, apart by kPeakSpacingBins and
+// kPeakSeparationShare of their frequency; the highest is a likely resonance when it stands more
+// than kResonanceMarginDb above the band's median. binHz is the width of a
+// bin (bin k lies at k x binHz).
 SpectrumAnalysis AnalyseSpectrum(const std::vector<float>& magnitudes, double binHz,
                                  int count = kDefaultPeakCount);
 

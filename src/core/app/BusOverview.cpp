@@ -8,6 +8,7 @@
 #include "core/app/DriveConnection.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveHandle.h"
+#include "core/link/PortResolver.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ReadAllJob.h"
@@ -95,7 +96,16 @@ bool EachPortAtOnce(const std::vector<std::string>& ports, std::stop_token stop,
     return stop.stop_requested();
 }
 
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
 }  // namespace
+
+PortFailure ClassifyPortFailure(const std::string& port, const std::string& reason) {
+    if (!PortResolver::DevicePresent(port)) return PortFailure::Missing;
+    if (Contains(reason, "in use by another program") || Contains(reason, "busy")) return PortFailure::Busy;
+    if (Contains(reason, "Permission denied")) return PortFailure::NoPermission;
+    return PortFailure::Other;
+}
 
 int CountSettingDifferences(const ParameterFileContents& reference, const CParameter& drive,
                             const std::string& driveModel) {

@@ -61,6 +61,12 @@ struct BusScanCallbacks {
     std::function<void(bool stopped)> finished;
 };
 
+// Why a port would not open, told apart so that a window can say it in its
+// own language: the device is not there, another program holds it, the user
+// may not open it, or anything else (the system's text is all there is).
+enum class PortFailure { Missing, Busy, NoPermission, Other };
+PortFailure ClassifyPortFailure(const std::string& port, const std::string& reason);
+
 // The settings of the file that the drive's table holds otherwise, read
 // with the drive model's types (a 32-bit value is two words); only the
 // addresses the file names count.

@@ -38,10 +38,13 @@ ConnectOutcome ConnectToDrive(CQXCOM& comm, uint8_t station, uint16_t receiveTim
     }
     if (answered) answered();
     // The drive's own watchdog goes back before anything else happens on it.
-    const std::optional<runtest::RestoreOutcome> restored =
+    const std::optional<runtest::LeftWatchdog> left =
         runtest::RestoreLeftWatchdog(DriveHandle(&comm, station), comm.PortName());
     outcome.report = ReadConnectedDrive(comm, station, table);
-    if (restored) outcome.report.watchdogRestored = runtest::RestoredWatchdogText(*restored);
+    if (left) {
+        outcome.report.watchdogRestored = runtest::LeftWatchdogText(*left);
+        outcome.report.communicationAlarm = runtest::LeftCommunicationAlarm(*left);
+    }
     outcome.step = ConnectOutcome::Step::Connected;
     return outcome;
 }

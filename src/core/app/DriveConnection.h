@@ -28,6 +28,9 @@ struct ConnectedDriveReport {
     // A run test that did not end normally (the program was killed, the line
     // broke) left the drive's watchdog armed: what became of its own values.
     std::string watchdogRestored;
+    // And the drive stopped its motor by itself: its communication alarm is
+    // active (the window offers to clear it).
+    bool communicationAlarm = false;
 };
 
 ConnectedDriveReport ReadConnectedDrive(CQXCOM& comm, uint8_t station, CParameter& table);

@@ -206,7 +206,9 @@ bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std:
 }
 
 bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error) {
-    return WriteAtomically(path, FormatWaveTableCsv(recording), error);
+    // A UTF-8 byte-order mark first: spreadsheets on Windows read the channel
+    // names in Chinese only with it.
+    return WriteAtomically(path, "\xEF\xBB\xBF" + FormatWaveTableCsv(recording), error);
 }
 
 std::string WaveFileProblem(std::string_view bytes) {

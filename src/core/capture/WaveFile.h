@@ -44,6 +44,7 @@ std::string WaveFileProblem(std::string_view bytes);
 // false with a one-line reason (the system's error text) in *error.
 bool SaveWaveFile(const std::string& path, const WaveRecording& recording, std::string* error);
 bool ExportWaveCsv(const std::string& path, const WaveRecording& recording, std::string* error);
+// The table file starts with a UTF-8 byte-order mark, for spreadsheets.
 bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording, std::string* error);
 // Reads only a regular file, and none larger than kMaxWaveFileBytes. strict:
 // a file with a WaveFileProblem is refused too.

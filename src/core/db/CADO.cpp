@@ -19,14 +19,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsWordChar(char c) { return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 
-bool EqualsNoCase(const char* a, const std::string& b) {
-    if (!a || std::strlen(a) != b.size()) return false;
-    for (size_t i = 0; i < b.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // Position just past the keyword at pos (case-insensitive, whole word), or
 // npos when the text there is not that keyword.
 size_t MatchKeyword(const std::string& s, size_t pos, const char* keyword) {
@@ -180,6 +172,11 @@ CADO& CADO::GetRecordSet(const std::string& sql) {
     }
     m_stmt = stmt;
     m_eof = rc == SQLITE_DONE;
+    m_columns.clear();
+    for (int i = 0, n = sqlite3_column_count(stmt); i < n; ++i) {
+        const char* column = sqlite3_column_name(stmt, i);
+        m_columns.emplace_back(column ? column : "");
+    }
     return *this;
 }
 
@@ -200,23 +197,25 @@ void CADO::MoveNext() {
     throw DbError(m_lastError);
 }
 
-namespace {
-
-int FindColumn(sqlite3_stmt* stmt, const std::string& name) {
-    const int n = sqlite3_column_count(stmt);
-    for (int i = 0; i < n; ++i)
-        if (EqualsNoCase(sqlite3_column_name(stmt, i), name)) return i;
+int CADO::findColumn(const std::string& name) const {
+    // ASCII only, as column names are.
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (size_t i = 0; i < m_columns.size(); ++i) {
+        const std::string& column = m_columns[i];
+        if (column.size() != name.size()) continue;
+        size_t k = 0;
+        while (k < name.size() && lower(column[k]) == lower(name[k])) ++k;
+        if (k == name.size()) return static_cast<int>(i);
+    }
     return -1;
 }
 
-}  // namespace
-
-bool CADO::HasField(const std::string& name) const { return m_stmt && FindColumn(m_stmt, name) >= 0; }
+bool CADO::HasField(const std::string& name) const { return m_stmt && findColumn(name) >= 0; }
 
 std::string CADO::GetFieldText(const std::string& name) const {
     if (!m_stmt) throw DbError("Recordset State is closed");
     if (m_eof) throw DbError("no current record for the field " + name);
-    const int column = FindColumn(m_stmt, name);
+    const int column = findColumn(name);
     if (column < 0) throw DbError("no such column in the record set: " + name);
     switch (sqlite3_column_type(m_stmt, column)) {
     case SQLITE_NULL:
@@ -243,6 +242,7 @@ void CADO::CloseRecordset() {
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     }
+    m_columns.clear();
     m_eof = true;
 }
 

@@ -56,6 +56,11 @@ public:
 private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
+    // The record set's column names: a field is looked up by
+    // name for every row, and asking SQLite for each name every time cost
+    // more than reading the rows.
+    std::vector<std::string> m_columns;
+    int findColumn(const std::string& name) const;
     bool m_eof = true;
     std::string m_lastError;
 };

@@ -105,6 +105,8 @@ std::atomic<Translator> g_translator{nullptr};
 
 void SetTranslator(Translator translator) { g_translator = translator; }
 
+bool HasTranslator() { return g_translator.load() != nullptr; }
+
 const char* BuiltinString(int id) {
     for (const auto& e : kEntries)
         if (e.id == id) return e.text;

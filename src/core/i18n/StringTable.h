@@ -14,6 +14,8 @@ namespace hx {
 // Translates a built-in Chinese text; the GUI installs Qt's translator here.
 using Translator = std::string (*)(const char* context, const char* source);
 void SetTranslator(Translator translator);
+// Whether one is installed: without, the core's texts are its English ones.
+bool HasTranslator();
 
 // A built-in text of the given translation context in the current language
 // (the text itself when no translator is installed).

@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "core/link/DriveHandle.h"
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 #include "core/link/ModbusRtuTransport.h"
 #include "core/link/ModbusTcpTransport.h"
@@ -81,6 +82,8 @@ struct CQXCOM::Impl {
     char parity = 'N';
     int stopBits = 1;
     std::unique_ptr<hx::Transport> transport;
+    std::shared_ptr<hx::FrameTrace> trace;
+    bool traceFromEnvironment = true;  // until a trace is set or the environment was asked
     std::string transportText;
     int lineBaud = 0;  // of the transport opened last; 0 for a network link
 
@@ -128,7 +131,7 @@ struct CQXCOM::Impl {
         const bool lost = error == hx::LinkError::IoError;
         if (lost) portLost = true;
         if (error == hx::LinkError::Timeout || lost) ++unanswered;
-        if (error == hx::LinkError::BadFrame) ++damaged;
+        if (error == hx::LinkError::BadFrame || error == hx::LinkError::Repeated) ++damaged;
         if ((retryable(error) || lost) && answering.exchange(false))
             silentSinceMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
@@ -277,8 +280,18 @@ void CQXCOM::ConfigCom(const std::string& port, const std::string& baud, const s
     d->stopBits = numberOr(stopBits, 1, 2, 1);
 }
 
+void CQXCOM::SetTrace(std::shared_ptr<hx::FrameTrace> trace) {
+    std::lock_guard lock(d->mutex);
+    d->trace = std::move(trace);
+    d->traceFromEnvironment = false;
+}
+
 int CQXCOM::OpenCom() {
     std::lock_guard lock(d->mutex);
+    if (d->traceFromEnvironment) {
+        d->trace = hx::FrameTrace::FromEnvironment();
+        d->traceFromEnvironment = false;
+    }
     if (d->transport) {
         d->transport->Close();
         d->transport.reset();
@@ -308,6 +321,8 @@ int CQXCOM::OpenCom() {
     }
     transport->SetResponseTimeout(std::chrono::milliseconds(d->receiveTimeOut.load()));
     transport->SetLateHorizon(std::chrono::milliseconds(d->lateHorizon.load()));
+    transport->SetTrace(d->trace);
+    if (d->trace) d->trace->Note("open " + transport->Describe());
     {
         std::lock_guard text(d->textMutex);
         d->transportText = transport->Describe();
@@ -330,6 +345,7 @@ int CQXCOM::CloseCom() {
     std::lock_guard lock(d->mutex);
     if (d->transport) {
         d->transport->Close();
+        if (d->trace) d->trace->Note("close " + d->transport->Describe());
         d->transport.reset();
     }
     d->open = false;
@@ -449,6 +465,14 @@ bool CQXCOM::WriteWords(uint8_t station, uint16_t address, uint16_t count, const
     Impl::WriteFailure failure;
     const bool ok = d->write(t, station, address, count, values, false, &failure);
     return d->finishWrite(ok, failure);
+}
+
+bool CQXCOM::Settle(uint8_t station) {
+    std::lock_guard lock(d->mutex);
+    hx::Transport* t = d->ready();
+    if (!t) return false;
+    const bool ok = t->Settle(station);
+    return d->finish(ok, t->LastError(), t);
 }
 
 bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }

@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace hx {
+class FrameTrace;
 class Transport;
 enum class LinkError;
 }
@@ -35,6 +36,10 @@ public:
     // at the next OpenCom.
     void ConfigCom(const std::string& port, const std::string& baud, const std::string& dataBits,
                    const std::string& parity, const std::string& stopBits);
+    // Every request and reply of the ports opened from now on also goes to
+    // trace, in hex with timings. Without one, the environment's
+    // HALVEX_TRACE=FILE (or "-" for standard error) is used.
+    void SetTrace(std::shared_ptr<hx::FrameTrace> trace);
     int OpenCom();            // nonzero = opened
     int CloseCom();           // nonzero = closed
     int GetConnectStatus();   // nonzero = open
@@ -42,16 +47,19 @@ public:
     int CurrentUseMode() const;
     void SetReceiveTimeOut(uint16_t milliseconds);
     uint16_t ReceiveTimeOut() const;
-    // After a request that got no answer (or a damaged one), nothing more
-    // goes to that drive, and the port is not closed, until the line has
-    // been quiet this long: a reply later than that cannot pass for the
-    // answer to another request. 0 (the default) = 1 s or ten reply
-    // time-outs, whichever is longer.
+    // After a request that got no answer, no other request goes to that
+    // drive until the line has been quiet this long: a reply later than that
+    // cannot pass for the answer to another request. (The same read may go
+    // again at once: its late answer answers the same question. Other
+    // stations need no wait: their replies carry their own address. The next
+    // program to open the port is told until when to wait.) 0 (the default)
+    // = 1 s or ten reply time-outs, whichever is longer.
     void SetLateHorizon(uint32_t milliseconds);
     uint32_t LateHorizon() const;
 
-    // A read that got no answer or a damaged reply is sent again, up to
-    // kReadRetries times, once its late reply can no longer arrive. A write
+    // A read that got no answer or a damaged reply is sent again at once,
+    // up to kReadRetries times (a late reply to the first try is as good an
+    // answer as the repeat's). A write
     // of settings (hx::IsSettingRegister) whose reply was lost or damaged is
     // not sent again blindly: the registers are read back and only what the
     // drive does not hold is sent again, up to kWriteRetries times. A write
@@ -81,6 +89,11 @@ public:
     // reply frame (hx::DriveHandle). False on failure; dest is then untouched.
     bool ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest);
     bool WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values);
+
+    // At the end of a piece of work that read from a station: false (the
+    // outcome recorded as for a request) when an answer it took may have been
+    // a copy of another reply on a line that repeats frames.
+    bool Settle(uint8_t station);
 
     // Whether the calling thread's last request got a valid answer (a write
     // to the broadcast station counts as answered once it was sent).

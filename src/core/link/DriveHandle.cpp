@@ -28,7 +28,8 @@ void DriveHandle::takeOutcome() {
     switch (m_comm->LastRequestError()) {
     case LinkError::None:
     case LinkError::Timeout: m_fault.kind = DriveFaultKind::NoAnswer; break;
-    case LinkError::BadFrame: m_fault.kind = DriveFaultKind::Damaged; break;
+    case LinkError::BadFrame:
+    case LinkError::Repeated: m_fault.kind = DriveFaultKind::Damaged; break;
     case LinkError::Exception:
         m_fault.kind = DriveFaultKind::Refused;
         m_fault.exceptionCode = m_comm->LastRequestExceptionCode();
@@ -48,6 +49,12 @@ bool DriveHandle::Present() {
     const bool found = m_comm->FindDrive(m_station, 0) != -1;
     takeOutcome();
     return found;
+}
+
+bool DriveHandle::Settle() {
+    const bool ok = m_comm->Settle(m_station);
+    takeOutcome();
+    return ok && m_fault.ok();
 }
 
 std::optional<int16_t> DriveHandle::Read(uint16_t address) {

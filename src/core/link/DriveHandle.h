@@ -53,7 +53,7 @@ public:
     CQXCOM* comm() const { return m_comm; }
     uint8_t station() const { return m_station; }
     float firmwareVersion() const { return m_firmware; }
-    // Drives from firmware 200.0 on take the points per channel (register 136)
+    // Drives from firmware 200.0 on take the points per channel (register 137)
     // and the newer capture layout.
     bool newLayout() const { return m_firmware >= 200.0f; }
     DriveHandle atStation(uint8_t station) const { return DriveHandle(m_comm, station, m_firmware); }
@@ -73,6 +73,12 @@ public:
     // (unless a gateway says nobody answered behind it), and a silent
     // station is not asked again.
     bool Present();
+
+    // At the end of a piece of work that read from the drive: false (with
+    // the fault) when one of its answers may have been a copy of another
+    // reply, on a line that repeats frames; the work must then not be
+    // trusted.
+    bool Settle();
 
     // How the last request of this handle ended.
     const DriveFault& fault() const { return m_fault; }

@@ -1,5 +1,6 @@
 #include "core/link/ModbusRtuTransport.h"
 
+#include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 
 #include <linux/serial.h>
@@ -99,6 +100,12 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
     ::tcflush(fd, TCIOFLUSH);
     m_pending.fill(Pending{});
+    m_unsettled.fill(Unsettled{});
+    m_repeated.fill(false);
+    m_answerTimes.fill(AnswerTimes{});
+    m_seen.clear();
+    m_backlog.clear();
+    m_copiesSeen = false;
     m_lateReplies = 0;
     // A program that used the port before may have left requests whose
     // replies are still on their way: its note says until when. Without a
@@ -108,7 +115,9 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
     auto until = now + kOpenQuiet;
     if (!m_recordFolder.empty()) {
         OpenRecord();
-        const auto longest = now + ResponseTimeout() + 2 * LateHorizon();
+        // A slow drive answers the tries it queued in turn, each up to a
+        // horizon late: the note may ask for that long.
+        const auto longest = now + ResponseTimeout() + 4 * LateHorizon();
         until = m_recordUsable ? std::clamp(ReadRecord(), until, longest) : now + ResponseTimeout() + LateHorizon();
     }
     Drain(fd, until);
@@ -125,81 +134,97 @@ std::chrono::milliseconds ModbusRtuTransport::LateHorizon() const {
     return std::max(kMinLateHorizon, ResponseTimeout() * kLateHorizonTimeOuts);
 }
 
-void ModbusRtuTransport::Drain(int fd, Clock::time_point until) {
-    if (fd < 0) return;
+bool ModbusRtuTransport::Drain(int fd, Clock::time_point until) {
+    if (fd < 0) return true;
     // Bytes of one reply follow each other within the byte time-out; a pause
-    // that long ends a reply.
+    // that long ends a broken one. A whole frame is over once the line has
+    // been silent for a moment after it.
     const auto gap = m_settings.ByteTimeout();
+    const auto silent = std::max<Clock::duration>(m_settings.SilentInterval(), std::chrono::milliseconds(2));
     const auto limit = std::max(until, Clock::now()) + LateHorizon();
-    bool seen = false;
-    Clock::time_point lastByte{};
+    bool seen = !m_backlog.empty();
+    Clock::time_point lastByte = seen ? Clock::now() : Clock::time_point{};
     uint8_t buffer[512];
-    // The replies among the dropped bytes: whole frames by their function's
-    // length; what is no frame counts once per burst.
-    std::vector<uint8_t> frame;
-    const auto countFrames = [&](bool burstOver) {
-        for (;;) {
-            const int length = RtuReplyLength(frame.data(), frame.size());
-            if (length < 0 || (length > 0 && frame.size() >= static_cast<size_t>(length))) {
-                ++m_lateReplies;
-                frame.erase(frame.begin(), length < 0 ? frame.end() : frame.begin() + length);
-                continue;
-            }
-            if (burstOver && !frame.empty()) {
-                ++m_lateReplies;
-                frame.clear();
-            }
-            return;
-        }
-    };
+    bool deviceFailed = false;
+    bool firstRead = true;
     for (;;) {
+        // The whole frames among the bytes read, by their function's length.
+        while (!m_backlog.empty()) {
+            const int length = RtuReplyLength(m_backlog.data(), m_backlog.size());
+            if (length <= 0 || m_backlog.size() < static_cast<size_t>(length)) break;
+            const Bytes frame(m_backlog.begin(), m_backlog.begin() + length);
+            m_backlog.erase(m_backlog.begin(), m_backlog.begin() + length);
+            NoteStray(frame, lastByte);
+        }
         const auto now = Clock::now();
-        const auto done = seen ? std::max(until, lastByte + gap) : until;
-        if (now >= done || now >= limit) break;
-        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::min(done, limit) - now);
+        const auto done = !seen ? until : std::max(until, lastByte + (m_backlog.empty() ? silent : gap));
+        if (!firstRead && (now >= done || now >= limit)) break;
+        const auto wait = firstRead ? std::chrono::microseconds(0)
+                                    : std::chrono::duration_cast<std::chrono::microseconds>(std::min(done, limit) - now);
+        firstRead = false;
         pollfd p{fd, POLLIN, 0};
         const timespec ts{static_cast<time_t>(wait.count() / 1000000), static_cast<long>(wait.count() % 1000000) * 1000};
         const int n = ::ppoll(&p, 1, &ts, nullptr);
         if (n < 0 && errno != EINTR) break;
         if (n <= 0) continue;
-        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            deviceFailed = true;
+            break;
+        }
         for (;;) {
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got <= 0) break;
-            const auto at = Clock::now();
-            if (seen && at - lastByte >= gap) countFrames(true);
-            frame.insert(frame.end(), buffer, buffer + got);
-            countFrames(false);
+            if (got <= 0) {
+                if (got < 0 && errno != EAGAIN && errno != EINTR) deviceFailed = true;
+                break;
+            }
+            m_backlog.insert(m_backlog.end(), buffer, buffer + got);
             seen = true;
-            lastByte = at;
+            lastByte = Clock::now();
         }
+        if (deviceFailed) break;
     }
-    countFrames(true);
-    ::tcflush(fd, TCIFLUSH);
+    // What never became a frame counts once.
+    if (!m_backlog.empty()) {
+        if (FrameTrace* trace = Trace()) trace->Received(m_backlog.data(), m_backlog.size(), "no frame, dropped");
+        ++m_lateReplies;
+        m_backlog.clear();
+    }
     const auto now = Clock::now();
-    m_lineQuietSince = now;
+    if (seen) m_lineQuietSince = std::max(m_lineQuietSince, lastByte);
     // Every station whose replies were due by now has been waited out too.
     for (Pending& p : m_pending)
         if (p.active && p.until <= now) p = Pending{};
+    return !deviceFailed;
+}
+
+ModbusRtuTransport::Clock::time_point ModbusRtuTransport::QuietBy() const {
+    Clock::time_point until{};
+    for (const Pending& p : m_pending)
+        if (p.active) until = std::max(until, p.until);
+    for (const Unsettled& u : m_unsettled)
+        if (u.active) until = std::max(until, u.until);
+    // On a line that repeats frames, the copy of the last one may still come.
+    if (m_copiesSeen && !m_seen.empty())
+        until = std::max(until, m_seen.back().at + kCopyWindow + WireTime(256));
+    return until;
 }
 
 void ModbusRtuTransport::DrainAll(modbus_t* ctx) {
-    Clock::time_point until{};
-    bool any = false;
-    for (const Pending& p : m_pending)
-        if (p.active) {
-            until = std::max(until, p.until);
-            any = true;
-        }
-    if (any) Drain(modbus_get_socket(ctx), until);
+    const auto until = QuietBy();
+    if (until > Clock::now()) Drain(modbus_get_socket(ctx), until);
 }
 
 void ModbusRtuTransport::BeforeClose(modbus_t* ctx) {
     const int fd = modbus_get_socket(ctx);
     if (fd < 0) return;
-    // The next program to open the port must not receive our late replies.
-    DrainAll(ctx);
-    CloseRecord();
+    // The next program to open the port must not take our late replies for
+    // its answers. With a note it can read, the note tells it until when to
+    // wait (if it comes that soon); without one, the line is waited quiet here.
+    if (m_recordUsable) {
+        CloseRecord(QuietBy());
+    } else {
+        DrainAll(ctx);
+    }
     // The flag outlives the descriptor on a pseudo-terminal whose other side
     // stays open; clear it so that the port can be opened again.
     ::ioctl(fd, TIOCNXCL);
@@ -210,39 +235,8 @@ std::chrono::microseconds ModbusRtuTransport::SendTime(int requestBytes) const {
     return std::chrono::duration_cast<std::chrono::microseconds>(m_settings.CharTime() * requestBytes);
 }
 
-void ModbusRtuTransport::BeforeSend(modbus_t* ctx, uint8_t station, int requestBytes) {
-    // RTU replies carry no request number: the late reply to a request that
-    // went unanswered (or came back damaged) would pass for the answer to a
-    // new request to the same station. Before anything else goes to that
-    // station, the line is waited quiet until no such reply can come.
-    // Another station's late reply fails the station check, so a search
-    // keeps its pace.
-    const Pending& p = m_pending[station];
-    if (p.active) Drain(modbus_get_socket(ctx), p.until);
-    // The drive (and any other station on the bus) tells frames apart by the
-    // silence between them; libmodbus sends at once, so keep it here.
-    const auto earliest = m_lineQuietSince + m_settings.SilentInterval();
-    if (Clock::now() < earliest) std::this_thread::sleep_until(earliest);
-    // Tell the next program on this port how long a reply to this request
-    // may still come, should this one end before it has waited that out.
-    if (m_recordUsable) WriteRecord(Clock::now() + SendTime(requestBytes) + ResponseTimeout() + LateHorizon());
-    // A reply that came in after its time-out must not pass for the answer
-    // to this request.
-    const int fd = modbus_get_socket(ctx);
-    if (fd >= 0) ::tcflush(fd, TCIFLUSH);
-}
-
-void ModbusRtuTransport::AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) {
-    const auto now = Clock::now();
-    // A broadcast returns as soon as the driver has the bytes; the frame is
-    // still going out for its own length.
-    m_lineQuietSince = broadcast ? now + SendTime(requestBytes) : now;
-    if (broadcast || (outcome != LinkError::Timeout && outcome != LinkError::BadFrame)) return;
-    // A reply that came from this station whole but damaged was the answer;
-    // only its rest may still be on the line. Silence, or a frame from
-    // another station, leaves this station's reply to come.
-    const bool answeredDamaged = outcome == LinkError::BadFrame && LastErrno() == EMBBADCRC;
-    m_pending[station] = Pending{true, answeredDamaged ? now : now + LateHorizon()};
+std::chrono::microseconds ModbusRtuTransport::WireTime(size_t bytes) const {
+    return SendTime(static_cast<int>(bytes));
 }
 
 namespace {
@@ -267,7 +261,7 @@ constexpr size_t kRecordBytes = 21;  // 20 digits and a line end
 }  // namespace
 
 void ModbusRtuTransport::OpenRecord() {
-    CloseRecord();
+    CloseRecord({});
     std::error_code ec;
     std::filesystem::create_directories(m_recordFolder, ec);
     const std::string path = m_recordFolder + "/" + RecordName(m_settings.device);
@@ -297,10 +291,12 @@ void ModbusRtuTransport::WriteRecord(Clock::time_point until) {
     if (::pwrite(m_recordFd, text, kRecordBytes, 0) == static_cast<ssize_t>(kRecordBytes)) m_recorded = until;
 }
 
-void ModbusRtuTransport::CloseRecord() {
+void ModbusRtuTransport::CloseRecord(Clock::time_point until) {
     if (m_recordFd < 0) return;
-    // Every reply has been waited out: nothing for the next program to wait for.
-    WriteRecord({});
+    // Until when a reply to this program's requests may still come; nothing
+    // once every reply has been waited out.
+    m_recorded = {};
+    WriteRecord(until > Clock::now() ? until : Clock::time_point{});
     ::close(m_recordFd);
     m_recordFd = -1;
     m_recordUsable = false;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "core/link/ModbusTransport.h"
 
@@ -44,6 +45,15 @@ public:
     std::string Describe() const override;
     const SerialSettings& Settings() const { return m_settings; }
 
+    // RTU requests are framed, sent and answered here rather than in
+    // libmodbus: a reply carries no request number, so the link must see
+    // every frame on the line (ModbusRtuExchange.cpp says why and how).
+    bool ReadRegisters(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) override;
+    bool WriteRegister(uint8_t station, uint16_t address, uint16_t value) override;
+    bool WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) override;
+
+    bool Settle(uint8_t station) override;
+
     void SetLateHorizon(std::chrono::milliseconds horizon) override;
     uint64_t LateReplies() const override { return m_lateReplies; }
     bool Lost() const override { return m_lost; }
@@ -55,40 +65,96 @@ public:
     // How long the line must stay silent when the port is opened before the
     // first request goes out, when no earlier request can still be answered.
     static constexpr std::chrono::milliseconds kOpenQuiet{30};
+    // How long after a frame a repeater or gateway may send it again (on
+    // top of the frame's own time on the line).
+    static constexpr std::chrono::milliseconds kCopyWindow{100};
 
 protected:
     modbus_t* CreateContext() override;
     bool AfterConnect(modbus_t* ctx) override;
     void BeforeClose(modbus_t* ctx) override;
-    void BeforeSend(modbus_t* ctx, uint8_t station, int requestBytes) override;
-    void AfterExchange(uint8_t station, bool broadcast, int requestBytes, LinkError outcome) override;
     std::chrono::microseconds SendTime(int requestBytes) const override;
     void OnConnectionLost(modbus_t* ctx) override;
 
 private:
     using Clock = std::chrono::steady_clock;
+    using Bytes = std::vector<uint8_t>;
 
     // A station whose last request got no proper answer: its reply may
-    // still come until `until`, and nothing goes to that station before.
-    // (Not even the same request again: a drive that is slow to answer may
-    // queue the repeat and answer it later still.)
+    // still come until `until`. Nothing but the same request goes to that
+    // station before (not even the same request would be safe were it a
+    // different question: a drive that is slow to answer may queue the
+    // repeat and answer it later still).
     struct Pending {
         bool active = false;
         Clock::time_point until{};
+        Bytes request;
+    };
+    // A frame seen on the line, and the request it was taken as the answer
+    // to (empty when it was dropped).
+    struct Seen {
+        Bytes frame;
+        Clock::time_point at{};
+        Bytes answered;
+    };
+    // An answer taken while a copy of an earlier frame could have stood in
+    // for it: the true reply may still come until `until`.
+    struct Unsettled {
+        bool active = false;
+        Clock::time_point until{};
+        Bytes request;
+        Bytes taken;
+        // The frame taken answered this same request before: a later true
+        // reply only says the same thing, a moment newer.
+        bool sameQuestion = false;
     };
 
+    // One request: waits until it may go, sends it and takes its answer
+    // (into *reply); broadcast requests are only sent.
+    bool Transact(const Bytes& request, Bytes* reply);
+    // Before a request to station goes out: waits out late replies that
+    // could pass for its answer, reads what came in since the last exchange
+    // and keeps the silent interval.
+    bool PrepareLine(int fd, uint8_t station, const Bytes& request);
+    bool SendFrame(int fd, const Bytes& request);
+    bool ReceiveAnswer(int fd, const Bytes& request, Clock::time_point sent, Bytes* reply);
+    // Whether frame answers request (station, function, length or echo).
+    static bool Answers(const Bytes& frame, const Bytes& request);
+    // The latest frame seen within the copy window before `at` that is
+    // byte for byte the same as frame; null when none.
+    const Seen* EarlierCopy(const Bytes& frame, Clock::time_point at) const;
+    // A frame that is no answer to the request on the line: counted and
+    // remembered. Returns false when it shows that an earlier answer was a
+    // copy standing in for the true reply.
+    bool NoteStray(const Bytes& frame, Clock::time_point at);
+    void Remember(const Bytes& frame, Clock::time_point at, const Bytes& answered);
+    std::chrono::microseconds WireTime(size_t bytes) const;
+    // How long after its request the answer of this size normally arrives:
+    // the slowest of the station's recent clean answers and a margin.
+    Clock::duration UsualAnswerTime(uint8_t station, size_t replyBytes) const;
+    void NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes);
+    // Whether the station's answers have all come no sooner than their time
+    // on the line allows (a real line, or a simulator that keeps its pace).
+    bool LineKeepsTime(uint8_t station) const;
+    // Reads and counts whatever is on the line now, waiting for a frame in
+    // progress to end.
+    bool ReadBacklog(int fd);
+
     // Reads and drops whatever arrives until `until` has passed and the line
-    // has then been silent for a byte time-out; each burst counts as one late
-    // reply. A line that never falls silent is given up on a horizon later.
-    void Drain(int fd, Clock::time_point until);
+    // has then been silent for a byte time-out; each frame counts as one
+    // late reply. A line that never falls silent is given up on a horizon
+    // later. False when the device failed.
+    bool Drain(int fd, Clock::time_point until);
     // Drains until no reply to any request sent so far can still arrive.
     void DrainAll(modbus_t* ctx);
+    // When the last reply to any request sent so far may still arrive.
+    Clock::time_point QuietBy() const;
 
     // The note shared with the next program on this port.
     void OpenRecord();
     Clock::time_point ReadRecord() const;
     void WriteRecord(Clock::time_point until);
-    void CloseRecord();
+    void CloseRecord(Clock::time_point until);
 
     SerialSettings m_settings;
     std::string m_recordFolder;
@@ -101,6 +167,24 @@ private:
     // When the line last fell silent (the end of the last frame seen or sent).
     Clock::time_point m_lineQuietSince{};
     std::array<Pending, 256> m_pending{};
+    std::array<Unsettled, 256> m_unsettled{};
+    // Stations whose earlier answer turned out to have been a copy: their
+    // next request fails, so the work that read it stops.
+    std::array<bool, 256> m_repeated{};
+    // Frames seen lately (the copy window), oldest first.
+    std::vector<Seen> m_seen;
+    // The line has delivered a frame twice since the port was opened: an
+    // answer that may be a copy waits for the true reply as long as it may
+    // take, not only as long as the drive usually takes.
+    bool m_copiesSeen = false;
+    // How late after the request each station's recent answers came,
+    // beyond their own time on the line.
+    struct AnswerTimes {
+        std::array<Clock::duration, 8> late{};
+        size_t count = 0;
+    };
+    std::array<AnswerTimes, 256> m_answerTimes{};
+    Bytes m_backlog;  // bytes read that do not yet form a frame
     int m_recordFd = -1;
     bool m_recordUsable = false;
     Clock::time_point m_recorded{};  // the time last written to the note

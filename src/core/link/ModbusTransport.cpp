@@ -2,6 +2,8 @@
 
 #include <modbus/modbus.h>
 
+#include "core/link/FrameTrace.h"
+
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -20,6 +22,7 @@ const char* LinkErrorName(LinkError error) {
     case LinkError::BadFrame: return "bad reply";
     case LinkError::Exception: return "exception reply";
     case LinkError::IoError: return "connection broken";
+    case LinkError::Repeated: return "reply repeated";
     }
     return "unknown";
 }
@@ -37,13 +40,9 @@ void ModbusTransport::SetError(LinkError error, const std::string& text, int exc
     m_error = error;
     m_errorText = text;
     m_exceptionCode = exceptionCode;
-    m_errno = 0;
 }
 
-void ModbusTransport::SetErrorFromErrno(int err) {
-    MapErrno(err);
-    m_errno = err;
-}
+void ModbusTransport::SetErrorFromErrno(int err) { MapErrno(err); }
 
 void ModbusTransport::MapErrno(int err) {
     const std::string text = modbus_strerror(err);
@@ -145,7 +144,6 @@ bool ModbusTransport::Exchange(uint8_t station, int requestBytes, Request&& requ
         SetErrorFromErrno(err);
     else
         ClearError();
-    AfterExchange(station, false, requestBytes, m_error);
     if (m_error == LinkError::IoError) OnConnectionLost(m_ctx);
     return rc != -1;
 }
@@ -169,9 +167,38 @@ bool ModbusTransport::SendBroadcast(const uint8_t* pdu, int length) {
         SetErrorFromErrno(err);
     else
         ClearError();
-    AfterExchange(MODBUS_BROADCAST_ADDRESS, true, requestBytes, m_error);
     if (m_error == LinkError::IoError) OnConnectionLost(m_ctx);
     return rc != -1;
+}
+
+namespace {
+
+// A request or reply as unit and PDU, for the trace: over TCP the library
+// frames and checks them, so the trace shows what they carried.
+std::vector<uint8_t> Pdu(uint8_t station, uint8_t function, std::initializer_list<uint16_t> words) {
+    std::vector<uint8_t> pdu{station, function};
+    for (uint16_t w : words) pdu.insert(pdu.end(), {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w & 0xFF)});
+    return pdu;
+}
+
+}  // namespace
+
+void ModbusTransport::TraceExchange(const std::vector<uint8_t>& request, bool ok, const std::vector<uint8_t>& reply,
+                                    std::chrono::steady_clock::time_point sent) {
+    FrameTrace* trace = Trace();
+    if (!trace) return;
+    trace->Sent(request.data(), request.size());
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - sent);
+    if (ok) {
+        trace->Received(reply.data(), reply.size(), "", took);
+    } else if (m_error == LinkError::Exception) {
+        const uint8_t exception[] = {request[0], static_cast<uint8_t>(request[1] | 0x80),
+                                     static_cast<uint8_t>(m_exceptionCode)};
+        trace->Received(exception, sizeof exception, "", took);
+    } else {
+        trace->Note(m_errorText);
+    }
 }
 
 bool ModbusTransport::ReadRegisters(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) {
@@ -188,7 +215,15 @@ bool ModbusTransport::ReadRegisters(uint8_t station, uint16_t address, uint16_t 
         SetError(LinkError::Timeout, "the broadcast station never answers");
         return false;
     }
-    return Exchange(station, 8, [&] { return modbus_read_registers(m_ctx, address, count, dest); });
+    const auto sent = std::chrono::steady_clock::now();
+    const bool ok = Exchange(station, 8, [&] { return modbus_read_registers(m_ctx, address, count, dest); });
+    if (Trace()) {
+        std::vector<uint8_t> reply{station, MODBUS_FC_READ_HOLDING_REGISTERS, static_cast<uint8_t>(2 * count)};
+        for (uint16_t i = 0; ok && i < count; ++i)
+            reply.insert(reply.end(), {static_cast<uint8_t>(dest[i] >> 8), static_cast<uint8_t>(dest[i] & 0xFF)});
+        TraceExchange(Pdu(station, MODBUS_FC_READ_HOLDING_REGISTERS, {address, count}), ok, reply, sent);
+    }
+    return ok;
 }
 
 bool ModbusTransport::WriteRegister(uint8_t station, uint16_t address, uint16_t value) {
@@ -201,7 +236,11 @@ bool ModbusTransport::WriteRegister(uint8_t station, uint16_t address, uint16_t 
                                static_cast<uint8_t>(value & 0xFF)};
         return SendBroadcast(pdu, sizeof pdu);
     }
-    return Exchange(station, 8, [&] { return modbus_write_register(m_ctx, address, value); });
+    const auto sent = std::chrono::steady_clock::now();
+    const bool ok = Exchange(station, 8, [&] { return modbus_write_register(m_ctx, address, value); });
+    const auto echo = Pdu(station, MODBUS_FC_WRITE_SINGLE_REGISTER, {address, value});
+    if (Trace()) TraceExchange(echo, ok, echo, sent);
+    return ok;
 }
 
 bool ModbusTransport::WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) {
@@ -223,7 +262,17 @@ bool ModbusTransport::WriteRegisters(uint8_t station, uint16_t address, uint16_t
         }
         return SendBroadcast(pdu.data(), static_cast<int>(pdu.size()));
     }
-    return Exchange(station, 9 + 2 * count, [&] { return modbus_write_registers(m_ctx, address, count, values); });
+    const auto sent = std::chrono::steady_clock::now();
+    const bool ok =
+        Exchange(station, 9 + 2 * count, [&] { return modbus_write_registers(m_ctx, address, count, values); });
+    if (Trace()) {
+        auto request = Pdu(station, MODBUS_FC_WRITE_MULTIPLE_REGISTERS, {address, count});
+        request.push_back(static_cast<uint8_t>(2 * count));
+        for (uint16_t i = 0; i < count; ++i)
+            request.insert(request.end(), {static_cast<uint8_t>(values[i] >> 8), static_cast<uint8_t>(values[i] & 0xFF)});
+        TraceExchange(request, ok, Pdu(station, MODBUS_FC_WRITE_MULTIPLE_REGISTERS, {address, count}), sent);
+    }
+    return ok;
 }
 
 }  // namespace hx

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "core/link/Transport.h"
 
@@ -40,8 +41,6 @@ protected:
     virtual void BeforeClose(modbus_t* /*ctx*/) {}
     // Just before a request of requestBytes bytes to station goes out.
     virtual void BeforeSend(modbus_t* /*ctx*/, uint8_t /*station*/, int /*requestBytes*/) {}
-    // After the exchange with station ended (reply read, error, or broadcast sent).
-    virtual void AfterExchange(uint8_t /*station*/, bool /*broadcast*/, int /*requestBytes*/, LinkError /*outcome*/) {}
     // How long a request of this size takes to go out, added to the wait for the reply.
     virtual std::chrono::microseconds SendTime(int /*requestBytes*/) const { return {}; }
     // Called when a request failed with a broken connection.
@@ -51,9 +50,11 @@ protected:
     // Maps errno after a failed libmodbus call.
     void SetErrorFromErrno(int err);
     void ClearError() { SetError(LinkError::None, {}); }
-    // libmodbus's error number behind the last failure (0 when none).
-    int LastErrno() const { return m_errno; }
     modbus_t* Context() const { return m_ctx; }
+
+    // Over TCP the trace shows each request and reply as unit and PDU.
+    void TraceExchange(const std::vector<uint8_t>& request, bool ok, const std::vector<uint8_t>& reply,
+                       std::chrono::steady_clock::time_point sent);
 
 private:
     void MapErrno(int err);
@@ -71,7 +72,6 @@ protected:
 private:
     LinkError m_error = LinkError::NotOpen;
     int m_exceptionCode = 0;
-    int m_errno = 0;
     std::string m_errorText = "not open";
 };
 

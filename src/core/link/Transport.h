@@ -5,9 +5,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace hx {
+
+class FrameTrace;
 
 enum class LinkError {
     None,
@@ -20,6 +23,7 @@ enum class LinkError {
     BadFrame,         // a reply that failed its checks (CRC, length, station, function)
     Exception,        // the drive answered with a Modbus exception
     IoError,          // the connection broke
+    Repeated,         // the line delivered a reply twice and an earlier answer may have been the copy
 };
 
 const char* LinkErrorName(LinkError error);
@@ -51,6 +55,15 @@ public:
     virtual bool WriteRegister(uint8_t station, uint16_t address, uint16_t value) = 0;
     virtual bool WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) = 0;
 
+    // At the end of a piece of work that read from station: makes sure that
+    // no answer it took was a copy of another frame standing in for a reply
+    // still on its way (a line that repeats frames). False, with the error
+    // set (Repeated), when one was.
+    virtual bool Settle(uint8_t /*station*/) { return true; }
+
+    // Every request and reply from now on goes to trace as well (null: none).
+    void SetTrace(std::shared_ptr<FrameTrace> trace) { m_trace = std::move(trace); }
+
     // The outcome of the last call.
     virtual LinkError LastError() const = 0;
     // The exception code when LastError() is Exception, else 0.
@@ -59,6 +72,12 @@ public:
 
     // "/dev/ttyUSB0 38400 8N2" or "tcp 192.168.1.20:502", for messages.
     virtual std::string Describe() const = 0;
+
+protected:
+    FrameTrace* Trace() const { return m_trace.get(); }
+
+private:
+    std::shared_ptr<FrameTrace> m_trace;
 };
 
 }  // namespace hx

@@ -1,8 +1,6 @@
 #include "core/params/DriveDefinitions.h"
 
-#include <algorithm>
 #include <charconv>
-#include <climits>
 #include <utility>
 
 #include "core/db/CADO.h"
@@ -27,21 +25,6 @@ uint16_t ReadAddress(const CADO& db) {
     if (ec != std::errc{} || end != text.data() + text.size() || value < 0 || value > 0xFFFF)
         throw DbError("a definition row holds the address \"" + text + "\", which is no register");
     return static_cast<uint16_t>(value);
-}
-
-// "Pr<category>.<number>" as a pair to sort by; names of another form after
-// every such name.
-std::pair<long, long> PrNumberKey(const std::string& name) {
-    constexpr std::pair<long, long> kLast{LONG_MAX, LONG_MAX};
-    if (name.size() < 5 || name.compare(0, 2, "Pr") != 0) return kLast;
-    const char* p = name.data() + 2;
-    const char* end = name.data() + name.size();
-    long category = 0, number = 0;
-    auto [dot, ec] = std::from_chars(p, end, category);
-    if (ec != std::errc{} || dot == end || *dot != '.') return kLast;
-    auto [rest, ec2] = std::from_chars(dot + 1, end, number);
-    if (ec2 != std::errc{}) return kLast;
-    return {category, number};
 }
 
 }  // namespace
@@ -71,13 +54,6 @@ std::vector<ParameterDefinition> ReadDefinitions(CADO& db, const std::string& mo
         rows.push_back(std::move(d));
     }
     db.CloseRecordset();
-    // The list runs by Pr number, category after category as the category
-    // list shows them. Sorting the category labels as text alone put the
-    // rows without a category ("--", Pr9) before P0.
-    if (order == DefinitionOrder::AsListed && !model.empty())
-        std::stable_sort(rows.begin(), rows.end(), [](const ParameterDefinition& a, const ParameterDefinition& b) {
-            return PrNumberKey(a.name) < PrNumberKey(b.name);
-        });
     return rows;
 }
 

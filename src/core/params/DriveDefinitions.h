@@ -23,8 +23,8 @@ struct ParameterDefinition {
 std::vector<ParameterDefinition> LoadDefinitions(const std::string& databasePath, const std::string& model);
 
 // The one reader of a definition table, on a connection already open: the
-// window lists by Pr number ("Pr0.00", "Pr0.01", ... "Pr9.xx"; address order
-// for an empty model, as DefinitionListQuery), the command-line tool and the
+// window lists in the query's order (PageNumber order, address order for an
+// empty model, as DefinitionListQuery), the command-line tool and the
 // connection in address order. Throws DbError; a row whose address names no register is one.
 enum class DefinitionOrder { ByAddress, AsListed };
 std::vector<ParameterDefinition> ReadDefinitions(CADO& db, const std::string& model, DefinitionOrder order);

@@ -46,6 +46,15 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
         ++result.blocksDone;
         if (progress) progress(result.blocksDone, result.blocksTotal);
     }
+    // On a line that repeats frames, the last answers must not be copies
+    // standing in for replies still on their way.
+    if (!drive.Settle()) {
+        result.status = TransferStatus::Failed;
+        result.error = TransferError::ReadBlockEmpty;
+        result.errorText = ReadErrorText(lastReplyLength);
+        result.linkText = drive.fault().text;
+        return result;
+    }
     return result;
 }
 

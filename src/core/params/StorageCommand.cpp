@@ -17,6 +17,16 @@ bool ReplacesValues(const StorageCommand& command) {
 StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop,
                                 ChangeBatch* changes) {
     StorageResult result;
+    // A run's watchdog values are the tool's, in RAM only until its run
+    // ends: no store, restore or burn while a test motion runs.
+    for (uint16_t running : {reg::kMotionCommand, reg::kCurrentTestCommand}) {
+        const std::optional<int16_t> v = drive.Read(running);
+        if (v && *v != 0) {
+            result.outcome = StorageOutcome::RunInProgress;
+            result.runningRegister = running;
+            return result;
+        }
+    }
     ChangeBatch::Pending pending;
     const auto word = static_cast<uint16_t>(value);
     if (changes && !changes->Journal(reg, &word, 1, &pending)) {

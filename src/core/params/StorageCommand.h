@@ -42,6 +42,11 @@ enum class StorageOutcome {
     // the register reads 0 again after the store time, but the drive never
     // showed it busy, so whether it did is not known.
     MayHaveStored,
+    // A test motion or the current-loop test runs (runningRegister reads
+    // non-zero): nothing was sent. Its run has the drive's communication
+    // watchdog armed with the tool's values, which a store would make the
+    // drive's own at the next power-up; a factory restore would switch it off.
+    RunInProgress,
 };
 
 struct StorageResult {
@@ -51,6 +56,7 @@ struct StorageResult {
     GateResult gate;       // for NotBackedUp
     bool replyLost = false;  // the command went out but its reply was lost or damaged
     bool sawBusy = false;    // a poll found the drive still carrying the command out
+    uint16_t runningRegister = 0;  // for RunInProgress: 70 or 23
     bool succeeded() const { return outcome == StorageOutcome::Succeeded; }
 };
 
@@ -65,6 +71,8 @@ inline constexpr int kStorageFirstWaitMs = 2000;
 inline constexpr int kStoragePollIntervalMs = 200;
 
 // Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
+// First the motion command (70) and the current-loop test (23) are read:
+// while either runs, the command is refused (RunInProgress).
 // With changes (prepared), the command is journaled before it is sent and
 // confirmed when the drive reports it done.
 StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls,

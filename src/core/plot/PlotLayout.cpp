@@ -107,7 +107,7 @@ const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     // Captions over the plot, clear of the corner a window may use.
     std::vector<std::pair<int, int>> items;
     for (int k = 0; k < kChannels; ++k)
-        if (ChannelDrawn(k) && !m_captions[k].empty()) items.emplace_back(k, measure(m_captions[k]).width);
+        if (ChannelShown(k) && !m_captions[k].empty()) items.emplace_back(k, measure(m_captions[k]).width);
     int lines = 0;
     out.captions = LayoutCaptions(items, m_control.left + cw, m_control.right - kCornerReserve - cw, m_control.top + 2,
                                   h, 2 * cw, &lines);
@@ -161,6 +161,59 @@ const Layout& ScopeModel::ComputeLayout(const TextMeasure& measure) {
     m_layout = std::move(out);
     updateUnitsPerPixel();
     return m_layout;
+}
+
+std::optional<int> ScopeModel::CaptionAt(int x, int y) const {
+    for (const CaptionBox& c : m_layout.captions)
+        if (c.rect.contains(x, y)) return c.channel;
+    return std::nullopt;
+}
+
+std::vector<PixelRect> PlaceMarkerLabels(const std::vector<PixelPoint>& at, const std::vector<TextSize>& sizes,
+                                         const PixelRect& bounds) {
+    std::vector<PixelRect> placed;
+    // The markers' own crosses (4 pixels each way) are taken too.
+    std::vector<PixelRect> taken;
+    for (const PixelPoint& p : at) taken.push_back({p.x - 4, p.y - 4, p.x + 5, p.y + 5});
+    auto inside = [&bounds](PixelRect r) {
+        const int dx = std::max(0, bounds.left - r.left) - std::max(0, r.right - bounds.right);
+        const int dy = std::max(0, bounds.top - r.top) - std::max(0, r.bottom - bounds.bottom);
+        return PixelRect{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+    };
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const int w = i < sizes.size() ? sizes[i].width : 0, h = i < sizes.size() ? sizes[i].height : 0;
+        const PixelPoint p = at[i];
+        auto free = [&](const PixelRect& r) {
+            return std::none_of(taken.begin(), taken.end(), [&](const PixelRect& t) { return t.intersects(r); });
+        };
+        // Up right (as always), then further up, below, and to the left.
+        std::vector<PixelRect> tries;
+        for (int step = 0; step < 8; ++step) {
+            const int up = p.y - 4 - h - step * h, down = p.y + 5 + step * h;
+            tries.push_back(inside({p.x + 6, up, p.x + 6 + w, up + h}));
+            tries.push_back(inside({p.x + 6, down, p.x + 6 + w, down + h}));
+            tries.push_back(inside({p.x - 6 - w, up, p.x - 6, up + h}));
+            tries.push_back(inside({p.x - 6 - w, down, p.x - 6, down + h}));
+        }
+        PixelRect chosen = tries.front();
+        for (const PixelRect& r : tries)
+            if (free(r)) {
+                chosen = r;
+                break;
+            }
+        placed.push_back(chosen);
+        taken.push_back(chosen);
+    }
+    return placed;
+}
+
+PixelRect CursorLetterRect(int cursorX, const PixelRect& plot, const PixelRect& readout, TextSize letter) {
+    PixelRect r{cursorX + 3, plot.top + 2, cursorX + 3 + letter.width, plot.top + 2 + letter.height};
+    if (r.intersects(readout)) {
+        r.top = readout.bottom + 2;
+        r.bottom = r.top + letter.height;
+    }
+    return r;
 }
 
 void ScopeModel::updateUnitsPerPixel() {

@@ -109,7 +109,8 @@ struct Marker {
 };
 
 // The measurement readout: the cursors' places, then one row per drawn
-// channel with its values at the cursors and its statistics between them.
+// channel, named as its caption (signal and unit), with its values at the
+// cursors and its statistics between them.
 struct Readout {
     std::vector<std::string> lines;    // "A: 10.00 ms   B: 30.00 ms", "Δt: …   1/Δt: …"
     std::vector<std::string> columns;  // heads of the table
@@ -125,6 +126,16 @@ struct Readout {
         return true;
     }
 };
+
+// Where the labels of markers at these pixels stand: beside each marker,
+// above, below or to the left where that is free, so that no two labels
+// overlap (nor a label another marker); held inside bounds.
+std::vector<PixelRect> PlaceMarkerLabels(const std::vector<PixelPoint>& at, const std::vector<TextSize>& sizes,
+                                         const PixelRect& bounds);
+
+// Where a cursor's letter stands: at the plot's top beside its line, or
+// just under the readout box when that would cover it.
+PixelRect CursorLetterRect(int cursorX, const PixelRect& plot, const PixelRect& readout, TextSize letter);
 
 class ScopeModel {
 public:
@@ -161,6 +172,11 @@ public:
     void SetChannelTypes(const std::array<int32_t, 4>& types,
                          const std::function<std::string(int32_t)>& captionOf);
     void SetChannelVisible(int channel, bool visible) { m_visible[channel] = visible; }
+    // A click on its caption takes a shown channel's curve and scale out of
+    // the picture and puts them back; the caption stays, greyed, to be
+    // clicked again. A channel given another type shows again.
+    void SetChannelMuted(int channel, bool muted) { m_muted[channel] = muted; }
+    bool Muted(int channel) const { return m_muted[channel]; }
     void SetChannelColour(int channel, Colorref c) { m_colours[channel] = c; }
     void SetBackground(Colorref c) { m_background = c; }
     // The points per channel of the capture being shown: gives the axis
@@ -216,7 +232,11 @@ public:
     std::vector<PixelPoint> AllVertices(int channel) const;
     // An extra series' vertices, reduced in the same way.
     std::vector<PixelPoint> SeriesVertices(const ExtraSeries& series) const;
-    bool ChannelDrawn(int channel) const { return m_types[channel] != 0 && m_visible[channel]; }
+    bool ChannelDrawn(int channel) const { return ChannelShown(channel) && !m_muted[channel]; }
+    // Its caption is shown (muted or not).
+    bool ChannelShown(int channel) const { return m_types[channel] != 0 && m_visible[channel]; }
+    // The caption under pixel (x, y) of the last layout, if any.
+    std::optional<int> CaptionAt(int x, int y) const;
 
     // --- zoom gestures (pixel positions in control coordinates)
     void BeginDrag(int x, int y);
@@ -310,6 +330,7 @@ private:
 
     std::array<int32_t, 4> m_types{};
     std::array<bool, 4> m_visible{};
+    std::array<bool, 4> m_muted{};
     std::array<std::string, 4> m_captions;
     std::array<Colorref, 4> m_colours = kCurveColours;
     std::array<std::vector<PlotPointF>, 4> m_points;

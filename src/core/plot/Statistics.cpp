@@ -30,21 +30,27 @@ void StatisticsIndex::Build(const std::vector<PlotPointF>& points, std::size_t c
         if (i == 0 || y > hi) hi = y;
     }
     m_rising.clear();
+    m_crossings.clear();
     if (m_count == 0 || !(hi > lo)) return;
-    // A rising crossing: from below mean - h to above mean + h.
+    // A rising crossing: from below mean - h to above mean + h; a falling
+    // one the other way.
     const double mean = m_sum[m_count] / static_cast<double>(m_count), h = (hi - lo) / 10;
     const double low = mean - h, high = mean + h;
-    bool armed = false;
+    int side = 0;  // -1 last seen below, +1 above, 0 not yet either
     for (std::size_t i = 0; i < m_count; ++i) {
         const float y = points[i].y;
-        if (y < low) {
-            armed = true;
-        } else if (armed && y > high) {
-            armed = false;
-            m_rising.push_back(points[i].x);
+        const int now = y < low ? -1 : y > high ? 1 : 0;
+        if (now == 0 || now == side) continue;
+        if (side != 0) {
+            m_crossings.push_back(points[i].x);
+            if (now > 0) m_rising.push_back(points[i].x);
         }
+        side = now;
     }
-    if (!m_ordered) std::sort(m_rising.begin(), m_rising.end());
+    if (!m_ordered) {
+        std::sort(m_rising.begin(), m_rising.end());
+        std::sort(m_crossings.begin(), m_crossings.end());
+    }
 }
 
 std::pair<std::size_t, std::size_t> StatisticsIndex::indexRange(double a, double b) const {
@@ -103,11 +109,18 @@ ChannelStatistics StatisticsIndex::Between(double a, double b, double secondsPer
         if (axisPerPoint > 0) s.frequency = static_cast<double>(pts[maxAt].x) * axisPerPoint;
         return s;
     }
-    const auto from = std::lower_bound(m_rising.begin(), m_rising.end(), a);
-    const auto to = std::upper_bound(from, m_rising.end(), b);
-    const auto crossings = to - from;
-    if (crossings >= 2 && *(to - 1) > *from)
-        s.frequency = static_cast<double>(crossings - 1) / ((*(to - 1) - *from) * secondsPerPoint);
+    // Whole periods between rising crossings; else half periods between
+    // crossings either way.
+    auto periodsPerPoint = [a, b](const std::vector<float>& at, double perGap) -> std::optional<double> {
+        const auto from = std::lower_bound(at.begin(), at.end(), a);
+        const auto to = std::upper_bound(from, at.end(), b);
+        const auto n = to - from;
+        if (n < 2 || !(*(to - 1) > *from)) return std::nullopt;
+        return static_cast<double>(n - 1) * perGap / (*(to - 1) - *from);
+    };
+    auto perPoint = periodsPerPoint(m_rising, 1.0);
+    if (!perPoint) perPoint = periodsPerPoint(m_crossings, 0.5);
+    if (perPoint) s.frequency = *perPoint / secondsPerPoint;
     return s;
 }
 

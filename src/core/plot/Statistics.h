@@ -20,8 +20,10 @@ struct ChannelStatistics {
     double peakToPeak() const { return max - min; }
     // Time axis: the signal's dominant frequency in Hz from its rising
     // crossings of its mean, with a hysteresis of a tenth of its swing so
-    // noise does not count (mean and swing of the whole list); absent with
-    // fewer than two crossings between the cursors.
+    // noise does not count (mean and swing of the whole list). With fewer
+    // than two rising crossings between the cursors (a period and a half
+    // shows one), from the rising and falling ones together, half a period
+    // apart; absent with fewer than two crossings of either kind.
     // Frequency axis: where the largest value stands, in the axis unit.
     std::optional<double> frequency;
 };
@@ -48,6 +50,7 @@ private:
     std::vector<float> m_blockMin, m_blockMax;
     std::vector<uint32_t> m_blockMaxAt;  // first index of each block's largest value
     std::vector<float> m_rising;         // x of each rising crossing, ascending
+    std::vector<float> m_crossings;      // x of each crossing either way, ascending
 };
 
 // One question without keeping the index.

@@ -1,25 +1,18 @@
 #include "core/runtest/MotionGuard.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
+#include "core/alarms/AlarmText.h"
+#include "core/alarms/FaultDetections.h"
 #include "core/i18n/StringTable.h"
 #include "core/i18n/Translate.h"
 #include "core/link/FaultText.h"
 #include "core/protocol/Registers.h"
-#include "core/settings/AppPaths.h"
-#include "core/util/AtomicFile.h"
 
 namespace hx::runtest {
 namespace {
-
-namespace fs = std::filesystem;
 
 // The standstill check: the speed feedback (source code 2) over 200 ms.
 constexpr uint16_t kSpeedFeedbackCode = 2;
@@ -32,49 +25,6 @@ std::string Text(const char* chinese, const char* english, std::initializer_list
     return FillIn(Translate("Motion", chinese, english), arguments);
 }
 
-// "%2Fdev%2FttyUSB0@5": one file name per port and station, whatever the port's name holds.
-std::string NoteName(const std::string& port, uint8_t station) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string name;
-    for (unsigned char c : port) {
-        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
-            name += static_cast<char>(c);
-        } else {
-            name += '%';
-            name += kHex[c >> 4];
-            name += kHex[c & 15];
-        }
-    }
-    return name + "@" + std::to_string(station);
-}
-
-std::string NotePath(const std::string& folder, const std::string& port, uint8_t station) {
-    return (fs::path(folder.empty() ? WatchdogNoteFolder() : folder) / NoteName(port, station)).string();
-}
-
-bool WriteNote(const std::string& path, const std::string& port, uint8_t station, const WatchdogSetting& values,
-               std::string* error) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);
-    std::ostringstream text;
-    text << "# The drive's own communication watchdog, noted before a test run changed it.\n"
-         << "# Put back (RAM only) at the next connect to this port and station.\n"
-         << "port=" << port << "\nstation=" << int(station) << "\ntimeout=" << values.timeoutMs
-         << "\naction=" << values.action << "\n";
-    AtomicFile::Step step = AtomicFile::Step::None;
-    int err = 0;
-    if (WriteFileAtomically(path, text.str(), &step, &err)) return true;
-    *error = path + ": " + std::strerror(err);
-    return false;
-}
-
-void Pause(const GuardOptions& o, std::chrono::milliseconds d) {
-    if (o.sleep)
-        o.sleep(d);
-    else
-        std::this_thread::sleep_for(d);
-}
-
 }  // namespace
 
 MotionKind MotionOf(Mode mode) { return mode == Mode::Torque ? MotionKind::CurrentTest : MotionKind::Trapezoid; }
@@ -83,38 +33,17 @@ uint16_t CommandRegister(MotionKind kind) {
     return kind == MotionKind::CurrentTest ? reg::kCurrentTestCommand : reg::kMotionCommand;
 }
 
-std::string WatchdogNoteFolder() { return (fs::path(UserStateFolder()) / "watchdog").string(); }
-
-std::optional<WatchdogSetting> ReadWatchdogNote(const std::string& folder, const std::string& port, uint8_t station) {
-    std::ifstream in(NotePath(folder, port, station));
-    if (!in) return std::nullopt;
-    std::string line, notedPort;
-    long notedStation = -1, timeout = -1, action = -1;
-    while (std::getline(in, line)) {
-        const auto eq = line.find('=');
-        if (line.empty() || line[0] == '#' || eq == std::string::npos) continue;
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        char* end = nullptr;
-        const long number = std::strtol(value.c_str(), &end, 10);
-        const bool whole = !value.empty() && end && *end == '\0';
-        if (key == "port") notedPort = value;
-        if (key == "station" && whole) notedStation = number;
-        if (key == "timeout" && whole) timeout = number;
-        if (key == "action" && whole) action = number;
-    }
-    // A note for another port or station (or a damaged one) is not this drive's.
-    if (notedPort != port || notedStation != station || timeout < 0 || timeout > 65535 || action < 0 || action > 65535)
-        return std::nullopt;
-    return WatchdogSetting{static_cast<uint16_t>(timeout), static_cast<uint16_t>(action)};
-}
-
 std::string Readiness::Message() const {
-    switch (status) {
-    case Status::Ready: return {};
-    case Status::Moving:
+    switch (refusal) {
+    case StartRefusal::None: return {};
+    case StartRefusal::Moving:
         return Text(QT_TRANSLATE_NOOP("Motion", "电机正在运动，请先停止上位机的运动指令"),
                     "The motor is moving: stop the motion controller first");
-    case Status::Failed: return FaultSentence(address, fault);
+    case StartRefusal::OtherProgram:
+        return Text(QT_TRANSLATE_NOOP("Motion", "另一个程序(进程 %1)正在这台驱动器上试运行，请等它结束后再开始。"),
+                    "Another program (process %1) is running a test on this drive: start once it has ended.",
+                    {otherProgram > 0 ? std::to_string(otherProgram) : std::string("?")});
+    case StartRefusal::Failed: return FaultSentence(address, fault);
     }
     return {};
 }
@@ -133,10 +62,22 @@ std::string StopOutcome::Message() const {
 MotionGuard::MotionGuard(DriveHandle drive, std::string port, GuardOptions options)
     : m_drive(drive), m_port(std::move(port)), m_options(std::move(options)) {}
 
+void MotionGuard::Pause(std::chrono::milliseconds d) const {
+    if (d <= std::chrono::milliseconds::zero()) return;
+    if (m_options.sleep)
+        m_options.sleep(d);
+    else
+        std::this_thread::sleep_for(d);
+}
+
+std::chrono::steady_clock::time_point MotionGuard::Now() const {
+    return m_options.now ? m_options.now() : std::chrono::steady_clock::now();
+}
+
 std::optional<int16_t> MotionGuard::Read(uint16_t address, Readiness* r) {
     const auto v = m_drive.Read(address);
     if (!v) {
-        r->status = Readiness::Status::Failed;
+        r->refusal = StartRefusal::Failed;
         r->address = address;
         r->fault = m_drive.fault();
     }
@@ -145,13 +86,23 @@ std::optional<int16_t> MotionGuard::Read(uint16_t address, Readiness* r) {
 
 bool MotionGuard::Write(uint16_t address, uint16_t value, Readiness* r) {
     if (m_drive.Write(address, value)) return true;
-    r->status = Readiness::Status::Failed;
+    r->refusal = StartRefusal::Failed;
     r->address = address;
     r->fault = m_drive.fault();
     return false;
 }
 
-bool MotionGuard::StandstillCheck(Readiness* r) {
+bool MotionGuard::StandstillCheck(MotionKind kind, Readiness* r) {
+    if (kind == MotionKind::CurrentTest) {
+        // The current-loop test must find the drive's sampling settings as
+        // the user left them: no capture here. A running trapezoid is the
+        // motion the guard can see without one; a motor a controller drives
+        // makes the drive refuse the test itself.
+        const auto motion = Read(reg::kMotionCommand, r);
+        if (!motion) return false;
+        if (*motion != 0) r->refusal = StartRefusal::Moving;
+        return r->ready();
+    }
     // Only a drive that records its speed feedback can be asked this way; a
     // drive that cannot still refuses a start on top of its pulse input.
     const auto mask = Read(reg::kSampleSourceMask, r);
@@ -168,7 +119,7 @@ bool MotionGuard::StandstillCheck(Readiness* r) {
     if (!Write(reg::kSampleTrigger, reg::kSampleTriggerValue, r)) return false;
     bool complete = false;
     for (int i = 0; i < kCheckPolls && !complete; ++i) {
-        Pause(m_options, kCheckPollPeriod);
+        Pause(kCheckPollPeriod);
         const auto state = Read(reg::kSampleState, r);
         if (!state) return false;
         complete = *state == reg::kSampleStateComplete;
@@ -181,50 +132,63 @@ bool MotionGuard::StandstillCheck(Readiness* r) {
     uint16_t words[kCheckPoints];
     for (uint16_t at = 0; at < kCheckPoints; at += 50) {
         if (!m_drive.ReadWords(static_cast<uint16_t>(reg::kSampleDataFirst + at), 50, words + at)) {
-            r->status = Readiness::Status::Failed;
+            r->refusal = StartRefusal::Failed;
             r->address = static_cast<uint16_t>(reg::kSampleDataFirst + at);
             r->fault = m_drive.fault();
             return false;
         }
     }
     for (uint16_t w : words) r->peakSpeed = std::max(r->peakSpeed, std::abs(static_cast<int>(static_cast<int16_t>(w))));
-    if (r->peakSpeed > kRestSpeed) r->status = Readiness::Status::Moving;
-    return r->status == Readiness::Status::Ready;
+    if (r->peakSpeed > kRestSpeed) r->refusal = StartRefusal::Moving;
+    return r->ready();
 }
 
-Readiness MotionGuard::Prepare(MotionKind) {
+Readiness MotionGuard::Prepare(MotionKind kind) {
     Readiness r;
-    if (m_options.checkStandstill && !StandstillCheck(&r)) return r;
+    if (m_options.checkStandstill && !StandstillCheck(kind, &r)) return r;
     if (m_noted) {
         r.armed = true;
         return r;  // armed by an earlier start and not put back since
     }
+    // The note of this drive is this guard's from here until the values are
+    // back; one another program holds belongs to that program's run.
+    std::string lockError;
+    const NoteLock::Result lock = m_lock.Take(m_options.noteFolder, m_port, m_drive.station(), &lockError);
+    if (lock == NoteLock::Result::HeldElsewhere) {
+        r.refusal = StartRefusal::OtherProgram;
+        r.otherProgram = WatchdogNoteOwner(m_options.noteFolder, m_port, m_drive.station());
+        return r;
+    }
+    if (lock == NoteLock::Result::Failed) r.noteError = lockError;
     // The drive's own values; a drive without a watchdog refuses the read.
     const auto timeout = m_drive.Read(reg::kWatchdogTimeout);
     const auto action = timeout ? m_drive.Read(reg::kWatchdogAction) : std::nullopt;
     if (!timeout || !action) {
+        m_lock.Release();
         if (m_drive.fault().kind == DriveFaultKind::Refused) {
             r.watchdogMissing = true;
             return r;
         }
-        r.status = Readiness::Status::Failed;
+        r.refusal = StartRefusal::Failed;
         r.address = timeout ? reg::kWatchdogAction : reg::kWatchdogTimeout;
         r.fault = m_drive.fault();
         return r;
     }
-    const WatchdogSetting own{static_cast<uint16_t>(*timeout), static_cast<uint16_t>(*action)};
+    const WatchdogSetting held{static_cast<uint16_t>(*timeout), static_cast<uint16_t>(*action)};
     const auto bound = static_cast<uint16_t>(std::clamp<long long>(m_options.watchdog.count(), 1, 65535));
-    const bool needTimeout = own.timeoutMs == 0 || own.timeoutMs > bound;
-    const bool needAction = own.action != reg::kWatchdogActionAlarm && own.action != reg::kWatchdogActionStop;
-    if (!needTimeout && !needAction) return r;  // the drive's own watch covers it
-
-    // A note left by a run that never put its values back holds the drive's
-    // own values; what the drive holds now may be that run's.
-    const std::string path = NotePath(m_options.noteFolder, m_port, m_drive.station());
-    const auto left = ReadWatchdogNote(m_options.noteFolder, m_port, m_drive.station());
-    const WatchdogSetting original = left.value_or(own);
-    if (!left) WriteNote(path, m_port, m_drive.station(), original, &r.noteError);
-    m_noted = original;
+    const bool needTimeout = held.timeoutMs == 0 || held.timeoutMs > bound;
+    const bool needAction = held.action != reg::kWatchdogActionAlarm && held.action != reg::kWatchdogActionStop;
+    m_covered = std::chrono::milliseconds(needTimeout ? bound : held.timeoutMs);
+    // A note nobody holds was left by a run whose program ended before it
+    // put the values back: it holds the drive's own values, and what the
+    // drive holds now may be that run's.
+    const auto left = m_lock.Held() ? ReadWatchdogNote(m_options.noteFolder, m_port, m_drive.station()) : std::nullopt;
+    if (!needTimeout && !needAction && !left) {
+        m_lock.Release();
+        return r;  // the drive's own watch covers it
+    }
+    if (!left && m_lock.Held()) m_lock.WriteNote(held, &r.noteError);
+    m_noted = left.value_or(held);
     r.armed = true;
     // Not through the change gate: these are RAM settings this tool puts back
     // itself (the note above brings them back even after a kill), not a
@@ -258,6 +222,7 @@ StopOutcome MotionGuard::StopOnce(MotionKind kind) {
     // A stop is safe to repeat: it goes out again even when the last one's
     // reply was lost.
     if (!m_drive.Write(command, 0)) return fail(command);
+    out.delivered = true;
     for (uint16_t address : {reg::kMotionCommand, reg::kCurrentTestCommand}) {
         const auto v = m_drive.Read(address);
         if (!v) return fail(address);
@@ -280,26 +245,42 @@ StopOutcome MotionGuard::StopOnce(MotionKind kind) {
 
 StopOutcome MotionGuard::Stop(MotionKind kind, int tries, std::chrono::milliseconds period, std::stop_token stop) {
     StopOutcome out;
+    bool delivered = false;
     for (int i = 0; i < std::max(1, tries); ++i) {
         if (i > 0) {
             if (stop.stop_requested()) break;
-            Pause(m_options, period);
+            Pause(period);
         }
         const StopOutcome round = StopOnce(kind);
+        delivered = delivered || round.delivered;
         out = round;
         out.tries = i + 1;
         if (round.confirmed) break;
     }
+    out.delivered = delivered;
     return out;
 }
 
-RestoreOutcome MotionGuard::Restore() {
+RestoreOutcome MotionGuard::Restore(bool evenWhileRunning) {
     RestoreOutcome out;
     if (!m_noted) {
         out.done = true;
         return out;
     }
     out.values = *m_noted;
+    // The watchdog is what stops a motion nobody is left to stop: it goes
+    // only once the motion and the test are seen stopped.
+    if (!evenWhileRunning) {
+        for (uint16_t address : {reg::kMotionCommand, reg::kCurrentTestCommand}) {
+            const auto v = m_drive.Read(address);
+            if (!v || *v != 0) {
+                out.stillRunning = v.has_value();
+                out.address = address;
+                out.fault = v ? DriveFault{} : m_drive.fault();
+                return out;
+            }
+        }
+    }
     // The time-out first: with the drive's own (often 0) the watch is off
     // again before its action goes back.
     for (auto [address, value] : {std::pair{reg::kWatchdogTimeout, m_noted->timeoutMs},
@@ -310,70 +291,94 @@ RestoreOutcome MotionGuard::Restore() {
             return out;
         }
     }
-    std::error_code ec;
-    fs::remove(NotePath(m_options.noteFolder, m_port, m_drive.station()), ec);
+    m_lock.RemoveNoteAndRelease();
     m_noted.reset();
     out.done = true;
     return out;
 }
 
-std::optional<RestoreOutcome> RestoreLeftWatchdog(DriveHandle drive, const std::string& port,
-                                                  const std::string& noteFolder) {
-    const auto left = ReadWatchdogNote(noteFolder, port, drive.station());
-    if (!left) return std::nullopt;
-    GuardOptions options;
-    options.noteFolder = noteFolder;
-    MotionGuard guard(drive, port, options);
-    guard.m_noted = left;
-    return guard.Restore();
-}
-
-std::string RestoredWatchdogText(const RestoreOutcome& outcome) {
-    const std::string values = "Pr9.17 = " + std::to_string(outcome.values.timeoutMs) + " ms, Pr9.18 = " +
-                               std::to_string(outcome.values.action);
-    if (outcome.done)
-        return Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束：已恢复驱动器原来的通信超时设置(%1)。"),
-                    "The last test run did not end normally: the drive's own communication watchdog is back (%1).",
-                    {values});
-    return Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束，驱动器原来的通信超时设置(%1)无法恢复：%2"),
-                "The last test run did not end normally and the drive's own communication watchdog (%1) could not "
-                "be put back: %2",
-                {values, FaultSentence(outcome.address, outcome.fault)});
-}
-
-SharedMotionGuard::SharedMotionGuard(DriveHandle drive, std::string port, GuardOptions options)
-    : m_guard(std::move(drive), std::move(port), std::move(options)) {}
-
-std::optional<std::string> SharedMotionGuard::BeforeStart(MotionKind kind) {
-    std::lock_guard lock(m_mutex);
-    const Readiness ready = m_guard.Prepare(kind);
-    if (!ready.ready()) {
-        m_guard.Restore();
-        return ready.Message();
+std::optional<LeftWatchdog> RestoreLeftWatchdog(DriveHandle drive, const std::string& port, GuardOptions options) {
+    const std::string folder = options.noteFolder;
+    if (!ReadWatchdogNote(folder, port, drive.station())) return std::nullopt;
+    MotionGuard guard(drive, port, std::move(options));
+    // A note its program still holds is that program's: its run goes on.
+    if (guard.m_lock.Take(folder, port, drive.station()) != NoteLock::Result::Taken) return std::nullopt;
+    // Read again under the lock: its owner may have put it back meanwhile.
+    const auto note = ReadWatchdogNote(folder, port, drive.station());
+    if (!note) return std::nullopt;
+    guard.m_noted = note;
+    LeftWatchdog out;
+    out.values = *note;
+    // The run's motion may still go on (its program died a moment ago, and
+    // the watchdog has not yet fired): stopped for sure before the watchdog
+    // goes, or the watchdog stays.
+    std::optional<MotionKind> running;
+    for (MotionKind kind : {MotionKind::Trapezoid, MotionKind::CurrentTest}) {
+        const MotionPoll poll = guard.Poll(kind);
+        if (poll.state == MotionPoll::State::Ended) continue;
+        running = kind;
+        break;
     }
-    m_kind = kind;
-    return std::nullopt;
+    if (running) {
+        const StopOutcome stopped = guard.Stop(*running, kStopTries, kStopPeriod);
+        if (!stopped.confirmed) {
+            out.state = LeftWatchdog::State::StillRunning;
+            out.address = stopped.address;
+            out.fault = stopped.fault;
+            return out;
+        }
+        out.stoppedMotion = true;
+    }
+    const RestoreOutcome restored = guard.Restore();
+    if (!restored.done) {
+        out.state = restored.stillRunning ? LeftWatchdog::State::StillRunning : LeftWatchdog::State::Failed;
+        out.address = restored.address;
+        out.fault = restored.fault;
+        return out;
+    }
+    if (const auto alarm = drive.Read(reg::kCurrentAlarm)) out.alarm = *alarm;
+    return out;
 }
 
-bool SharedMotionGuard::KeepAlive() {
-    std::lock_guard lock(m_mutex);
-    if (!m_guard.Armed()) return false;
-    if (m_guard.Poll(m_kind).state != MotionPoll::State::Ended) return true;
-    // Put back once the motion is over; a failed put-back is tried again.
-    return !m_guard.Restore().done;
-}
+bool LeftCommunicationAlarm(const LeftWatchdog& left) { return left.alarm && *left.alarm == alarm::kCommunication; }
 
-std::optional<StopOutcome> SharedMotionGuard::StopAndRestore(int tries, std::chrono::milliseconds period) {
-    std::lock_guard lock(m_mutex);
-    if (!m_guard.Armed()) return std::nullopt;
-    StopOutcome stopped = m_guard.Stop(m_kind, tries, period);
-    m_guard.Restore();
-    return stopped;
-}
-
-bool SharedMotionGuard::Armed() {
-    std::lock_guard lock(m_mutex);
-    return m_guard.Armed();
+std::string LeftWatchdogText(const LeftWatchdog& left, const std::string& clearCommand) {
+    const std::string values = "Pr9.17 = " + std::to_string(left.values.timeoutMs) + " ms, Pr9.18 = " +
+                               std::to_string(left.values.action);
+    switch (left.state) {
+    case LeftWatchdog::State::StillRunning:
+        return Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束，它的运动仍在进行且无法确认已停止：驱动器的通信超时保护"
+                                                "保持启用，电机会在通信中断时停止。%1"),
+                    "The last test run did not end normally and its motion may still run: the stop could not be "
+                    "confirmed, so the drive's communication watchdog stays armed and stops the motor when the "
+                    "line falls silent. %1",
+                    {FaultSentence(left.address, left.fault)});
+    case LeftWatchdog::State::Failed:
+        return Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束，驱动器原来的通信超时设置(%1)无法恢复：%2"),
+                    "The last test run did not end normally and the drive's own communication watchdog (%1) could "
+                    "not be put back: %2",
+                    {values, FaultSentence(left.address, left.fault)});
+    case LeftWatchdog::State::Restored: break;
+    }
+    std::string text =
+        left.stoppedMotion
+            ? Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束：它的运动仍在进行，已停止；已恢复驱动器原来的通信超时设置(%1)。"),
+                   "The last test run did not end normally: its motion was still running and has been stopped; the "
+                   "drive's own communication watchdog is back (%1).",
+                   {values})
+            : Text(QT_TRANSLATE_NOOP("Motion", "上次试运行没有正常结束：已恢复驱动器原来的通信超时设置(%1)。"),
+                   "The last test run did not end normally: the drive's own communication watchdog is back (%1).",
+                   {values});
+    if (LeftCommunicationAlarm(left)) {
+        text += " " + Text(QT_TRANSLATE_NOOP("Motion", "驱动器已因通信中断自行停止电机，报警 %1 正在进行。"),
+                           "The drive stopped the motor by itself when the line fell silent: alarm %1 is active.",
+                           {AlarmNumberText(alarm::kCommunication)});
+        if (!clearCommand.empty())
+            text += " " + Text(QT_TRANSLATE_NOOP("Motion", "清除报警：%1"), "Clear it with: %1", {clearCommand});
+    } else if (left.alarm && *left.alarm > 0) {
+        text += " " + ActiveAlarmText(*left.alarm);
+    }
+    return text;
 }
 
 }  // namespace hx::runtest

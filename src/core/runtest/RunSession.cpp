@@ -2,173 +2,9 @@
 
 #include <atomic>
 
-#include "core/capture/CaptureJob.h"
-#include "core/protocol/Registers.h"
-#include "core/util/Job.h"  // SleepUnlessStopped
 #include "core/util/LinkActivity.h"
 
 namespace hx::runtest {
-namespace {
-
-// How often a stop the drive has not taken goes out again.
-constexpr std::chrono::milliseconds kStopRetry{500};
-// Keep-alive polls while a motion may run, well inside the watchdog's 1000 ms.
-constexpr std::chrono::milliseconds kKeepAlive{200};
-
-}  // namespace
-
-RunWait RunWait::ForMode(Mode mode) {
-    if (mode == Mode::Torque) return RunWait{30, std::chrono::milliseconds(200), true};
-    return RunWait{60, std::chrono::milliseconds(200), false};
-}
-
-RunRequest RunRequest::Start(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points,
-                             std::vector<RegisterWrite> startWrites) {
-    RunRequest r;
-    r.drive = drive;
-    r.mode = mode;
-    r.startWrites = std::move(startWrites);
-    r.codes = codes;
-    r.points = points;
-    r.wait = RunWait::ForMode(mode);
-    return r;
-}
-
-RunRequest RunRequest::Recapture(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes,
-                                 int points) {
-    RunRequest r = Start(drive, mode, codes, points, RecaptureWrites());
-    r.recapture = true;
-    return r;
-}
-
-RunEnd EndOf(const RunOutcome& outcome) {
-    // The user's stop did not get through: the motor may still run.
-    if (outcome.stopRequested && !outcome.stopSent) return RunEnd::StopUnconfirmed;
-    switch (outcome.status) {
-    case RunStatus::Completed: return RunEnd::Captured;
-    case RunStatus::TimedOut: return RunEnd::TimedOut;
-    case RunStatus::Closed: return RunEnd::Closed;
-    case RunStatus::Refused: return RunEnd::NotStarted;
-    case RunStatus::NotBackedUp: return RunEnd::NotBackedUp;
-    case RunStatus::NoAnswer:
-        // The drive answered and started nothing.
-        if (outcome.writes.fault.kind == DriveFaultKind::Refused) return RunEnd::DriveRefused;
-        // The start did not get through, and the drive took the stop sent after it.
-        if (outcome.writes.unanswered && outcome.safetyStopSent) return RunEnd::StartUnanswered;
-        // The motion started (or may have) and the drive fell silent.
-        return RunEnd::StopUnconfirmed;
-    }
-    return RunEnd::StopUnconfirmed;
-}
-
-RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
-                   const std::function<bool()>& takeStopRequest) {
-    RunOutcome out;
-    out.mode = request.mode;
-    out.recapture = request.recapture;
-    out.startWrites = request.startWrites;
-    out.codes = request.codes;
-    out.points = request.points;
-    DriveHandle drive = request.drive;
-
-    auto pollStop = [&] {
-        if (!takeStopRequest || !takeStopRequest()) return;
-        out.stopRequested = true;
-        if (Send(drive, StopWrite(request.mode))) out.stopSent = true;
-    };
-
-    // The start writes configure and trigger the sampling themselves; the
-    // capture path waits and reads the blocks.
-    hx::CaptureRequest capture;
-    for (int k = 0; k < 4; ++k) capture.codes[k] = static_cast<uint16_t>(request.codes[k]);
-    capture.pointsPerChannel = static_cast<uint16_t>(request.points);
-    capture.configure = false;
-    capture.trigger = false;
-    capture.beforeStart = [&](DriveHandle& link, std::stop_token s) {
-        // The gains or anti-vibration settings of a start are the user's
-        // tuning: backed up before the session's first change and journaled.
-        std::optional<ChangeOrigin> origin;
-        for (const RegisterWrite& w : request.startWrites)
-            if (!origin) origin = TuningOrigin(request.mode, w.address);
-        std::optional<ChangeBatch> changes;
-        if (origin) {
-            changes.emplace(gate, link, *origin, "run test start");
-            out.gate = changes->Prepare(s, {}, request.gate);
-            if (!out.gate.ok()) {
-                out.status = out.gate.status == GateResult::Status::Stopped ? RunStatus::Closed : RunStatus::NotBackedUp;
-                return false;
-            }
-        }
-        if (request.beforeStart) {
-            if (auto refusal = request.beforeStart()) {
-                out.failureText = std::move(*refusal);
-                out.status = RunStatus::Refused;
-                return false;
-            }
-        }
-        out.writes = SendWrites(link, request.startWrites, changes ? &*changes : nullptr, request.mode);
-        if (out.writes.journalFailed) {
-            // Nothing of the start reached the drive after the failed record;
-            // what went before it were settings, not the motion.
-            out.gate.status = GateResult::Status::JournalFailed;
-            out.gate.message = changes->Error();
-            out.status = RunStatus::NotBackedUp;
-            return false;
-        }
-        if (out.writes.unanswered) {
-            out.unansweredAddress = out.writes.unanswered;
-            out.failureText = link.fault().text;
-            // Some of the start may have reached the drive (a lost reply is
-            // not a lost request): make sure nothing keeps moving.
-            out.safetyStopSent = Send(link, StopWrite(request.mode));
-            out.status = RunStatus::NoAnswer;
-            return false;
-        }
-        return true;
-    };
-    // The wait sends a pending stop between its polls, so a motor is never
-    // kept running for the rest of a 12 s wait.
-    const RunWait wait = request.wait;
-    capture.wait = [&, wait](DriveHandle& link, std::stop_token s) {
-        hx::PollPolicy policy;
-        policy.polls = wait.polls;
-        policy.period = wait.period;
-        policy.sleep = [&](std::stop_token t, std::chrono::milliseconds d) {
-            const bool slept = SleepUnlessStopped(t, d);
-            pollStop();
-            return slept;
-        };
-        return hx::PollRegister(
-            link, reg::kSampleState,
-            [&](int16_t v) { return wait.anyPositive ? v > 0 : v == reg::kSampleStateComplete; }, policy, s);
-    };
-    // A stop asked for while blocks are read goes out after the current block.
-    capture.afterBlock = [&](DriveHandle&) { pollStop(); };
-
-    hx::CaptureResult result = hx::RunCapture(drive, capture, stop);
-    switch (result.status) {
-    case hx::CaptureStatus::Completed:
-        out.status = RunStatus::Completed;
-        for (int k = 0; k < 4; ++k)
-            if (request.codes[k] != 0) out.samples[k] = std::move(result.samples[k]);
-        break;
-    case hx::CaptureStatus::NotStarted: break;  // the start step said why
-    case hx::CaptureStatus::Stopped: out.status = RunStatus::Closed; break;
-    case hx::CaptureStatus::TimedOut: out.status = RunStatus::TimedOut; break;
-    case hx::CaptureStatus::NoAnswer:
-        out.status = RunStatus::NoAnswer;
-        out.unansweredAddress = reg::kSampleState;
-        out.failureText = drive.fault().text;
-        break;
-    case hx::CaptureStatus::Failed:
-        out.status = RunStatus::NoAnswer;
-        out.unansweredAddress = result.failedBlock.address;
-        out.failureText = drive.fault().text;
-        break;
-    }
-    pollStop();  // a stop asked for at the last moment still goes out
-    return out;
-}
 
 RunSession::RunSession(ChangeGate& gate, std::function<void()> stateChanged)
     : m_gate(gate), m_stateChanged(std::move(stateChanged)) {
@@ -214,18 +50,27 @@ bool RunSession::Start(RunRequest request, Finished finished) {
         m_captureBusy = true;
         m_stopPending = false;
         m_state = RunState::Running;
+        m_lastEnd.reset();
+        m_cutByLine = false;
         queuedBefore = m_posted;
     }
     if (m_capture.joinable()) m_capture.join();  // the previous one has ended
     // Anything but a re-capture starts a motion or test, which is checked and
     // covered by the watchdog first.
     if (!request.recapture && m_port) {
-        if (!m_guard) m_guard = std::make_shared<SharedMotionGuard>(request.drive, *m_port, m_guardOptions);
-        request.beforeStart = [guard = m_guard, kind = MotionOf(request.mode)] { return guard->BeforeStart(kind); };
+        if (!m_guard) m_guard = std::make_shared<GuardedRun>(request.drive, *m_port, m_guardOptions);
+        const auto shortest = request.mode == Mode::Velocity ? TrapezoidTime(request.startWrites) : std::nullopt;
+        request.beforeStart = [guard = m_guard, kind = MotionOf(request.mode), shortest] {
+            return guard->BeforeStart(kind, shortest);
+        };
         std::lock_guard lock(m_mutex);
-        if (!m_keepAlive) m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlive;
+        if (!m_keepAlive) m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlivePeriod;
         m_keepAlive = true;
+        m_guardDrive = request.drive;
+        m_guardMode = request.mode;
     }
+    // The capture's polls and blocks tell the guarded run the drive still hears it.
+    if (m_guard) request.onStep = [guard = m_guard](bool answered) { answered ? guard->Heard() : guard->Asked(); };
     // Link work from the start call on, until the finished callback has run.
     auto working = std::make_unique<LinkWorkScope>();
     m_capture = std::jthread([this, request = std::move(request), finished = std::move(finished),
@@ -241,6 +86,7 @@ bool RunSession::Start(RunRequest request, Finished finished) {
             return std::exchange(m_stopPending, false);
         };
         RunOutcome out = RunOnce(m_gate, request, stop, take);
+        if (out.status == RunStatus::NoAnswer && m_guard) m_guard->Asked();
         // A stop asked for between the worker's last look and now is sent
         // here, before the session stops counting this capture as running.
         for (;;) {
@@ -249,7 +95,7 @@ bool RunSession::Start(RunRequest request, Finished finished) {
                 if (!std::exchange(m_stopPending, false)) {
                     m_captureBusy = false;
                     // The capture's last read fed the watchdog just now.
-                    m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlive;
+                    m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlivePeriod;
                     TakeEnd(out, request);
                     break;
                 }
@@ -268,7 +114,10 @@ bool RunSession::Start(RunRequest request, Finished finished) {
 
 void RunSession::TakeEnd(const RunOutcome& out, const RunRequest& request) {
     switch (EndOf(out)) {
-    case RunEnd::StopUnconfirmed: Unconfirmed(request.drive, request.mode); break;
+    case RunEnd::StopUnconfirmed:
+        // The drive fell silent during the run, or did not take the user's stop.
+        Unconfirmed(request.drive, request.mode, !out.stopRequested);
+        break;
     case RunEnd::DriveRefused:
     case RunEnd::StartUnanswered:
     case RunEnd::NotStarted:
@@ -281,11 +130,17 @@ void RunSession::TakeEnd(const RunOutcome& out, const RunRequest& request) {
     }
 }
 
-void RunSession::Unconfirmed(const DriveHandle& drive, Mode mode) {
+void RunSession::Unconfirmed(const DriveHandle& drive, Mode mode, bool cutByLine) {
     m_state = RunState::StopUnconfirmed;
+    m_cutByLine = m_cutByLine || cutByLine;
     m_stopDrive = drive;
     m_stopMode = mode;
-    m_nextRetry = std::chrono::steady_clock::now() + kStopRetry;
+    m_nextRetry = std::chrono::steady_clock::now() + kStopPeriod;
+}
+
+std::optional<MotionReport> RunSession::LastEnd() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastEnd;
 }
 
 bool RunSession::CaptureRunning() const {
@@ -329,13 +184,26 @@ void RunSession::RetryStopNow() {
     m_queueWake.notify_all();
 }
 
-void RunSession::PostGuardStop() {
+void RunSession::PostGuardStop(std::shared_ptr<std::atomic<bool>> confirmed) {
     if (!m_guard) return;
     {
         std::lock_guard lock(m_mutex);
         m_keepAlive = false;
     }
-    Post([guard = m_guard] { guard->StopAndRestore(); });
+    Post([this, guard = m_guard, confirmed] {
+        // Stop rounds until confirmed (given up once the drive's watchdog has
+        // surely stopped a motor on a silent line); the values go back only
+        // then. Unconfirmed, the stop keeps going out every 500 ms.
+        const MotionReport stopped = guard->StopAndRestore();
+        if (stopped.stop.confirmed) return;
+        if (confirmed) *confirmed = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed) return;
+            Unconfirmed(m_guardDrive, m_guardMode);
+        }
+        if (m_stateChanged) m_stateChanged();
+    });
 }
 
 void RunSession::StopRun(DriveHandle drive, Mode mode, std::function<void(bool)> done) {
@@ -374,12 +242,17 @@ bool RunSession::Close(DriveHandle drive, Mode mode) {
         if (m_state == RunState::StopUnconfirmed) unconfirmed.emplace(m_stopDrive, m_stopMode);
         m_state = RunState::Idle;
     }
-    // A motion whose stop the drive never took gets one more try.
-    auto confirmed = std::make_shared<std::atomic<bool>>(!unconfirmed);
-    if (unconfirmed)
-        StopRun(unconfirmed->first, unconfirmed->second, [confirmed](bool answered) { *confirmed = answered; });
-    // The motion of a start stopped for sure and the drive's watchdog put back.
-    PostGuardStop();
+    // The motion of a guarded start is stopped for sure (its stop rounds read
+    // 70 and 23 back), and only then its watchdog put back; that stop alone
+    // says whether it was confirmed. Another motion whose stop the drive
+    // never took gets one more try.
+    auto confirmed = std::make_shared<std::atomic<bool>>(true);
+    if (m_guard && m_guard->Active())
+        PostGuardStop(confirmed);
+    else if (unconfirmed)
+        StopRun(unconfirmed->first, unconfirmed->second, [confirmed](bool answered) {
+            if (!answered) *confirmed = false;
+        });
     StopRun(drive, mode);
     {
         std::lock_guard lock(m_mutex);
@@ -403,25 +276,63 @@ std::chrono::steady_clock::time_point RunSession::NextTick() const {
 RunSession::Task RunSession::DueTick(std::chrono::steady_clock::time_point now) {
     if (m_closed) return {};
     if (m_state == RunState::StopUnconfirmed && now >= m_nextRetry) {
-        m_nextRetry = now + kStopRetry;
-        return [this, drive = m_stopDrive, mode = m_stopMode]() mutable {
-            if (!Send(drive, StopWrite(mode))) return;
+        m_nextRetry = now + kStopPeriod;
+        return [this, drive = m_stopDrive, mode = m_stopMode, guard = m_guard]() mutable {
+            // A guarded motion counts as stopped once the drive confirms it
+            // (and its watchdog values then go back); another run's stop once
+            // the drive takes it.
+            std::optional<MotionReport> report;
+            if (guard && guard->Active()) report = guard->StopAndRestore(1, std::chrono::milliseconds(0), false);
+            const bool stopped = report ? report->stop.confirmed : Send(drive, StopWrite(mode));
+            if (!stopped) return;
             {
                 // The drive took the stop: only now is the run over.
                 std::lock_guard lock(m_mutex);
                 if (m_state != RunState::StopUnconfirmed) return;
                 m_state = RunState::Idle;
+                // A run the line cut short says so (unless the keep-alive
+                // already saw what ended it).
+                if (std::exchange(m_cutByLine, false) && report && !m_lastEnd) {
+                    report->end = MotionEnd::LineSilent;
+                    m_lastEnd = report;
+                }
             }
             if (m_stateChanged) m_stateChanged();
         };
     }
     if (m_keepAlive && m_guard && !m_captureBusy && now >= m_nextKeepAlive) {
-        m_nextKeepAlive = now + kKeepAlive;
+        m_nextKeepAlive = now + kKeepAlivePeriod;
         return [this, guard = m_guard] {
-            // False once the motion ended and the watchdog values are back.
-            if (guard->KeepAlive()) return;
-            std::lock_guard lock(m_mutex);
-            m_keepAlive = false;
+            const GuardedRun::KeepAliveResult alive = guard->KeepAlive();
+            using State = GuardedRun::KeepAliveResult::State;
+            bool changed = false;
+            {
+                std::lock_guard lock(m_mutex);
+                switch (alive.state) {
+                case State::Running: break;
+                case State::Idle:
+                case State::Ended:
+                    // Done once the watchdog values are back (tried again until they are).
+                    if (alive.report.restored.done) m_keepAlive = false;
+                    if (alive.state == State::Ended && !alive.report.asAsked()) {
+                        // Cut short: the run is over, and the window says what ended it.
+                        m_lastEnd = alive.report;
+                        if (m_state == RunState::Running) m_state = RunState::Idle;
+                        changed = true;
+                    }
+                    break;
+                case State::NoAnswer:
+                    // The motor may still run and the drive does not hear the
+                    // run: its stop goes out until the drive confirms it.
+                    m_keepAlive = false;
+                    if (m_state == RunState::Running && !m_closed) {
+                        Unconfirmed(m_guardDrive, m_guardMode, true);
+                        changed = true;
+                    }
+                    break;
+                }
+            }
+            if (changed && m_stateChanged) m_stateChanged();
         };
     }
     return {};

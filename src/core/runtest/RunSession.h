@@ -1,9 +1,8 @@
 #pragma once
 // The run test's link to the drive, and what keeps its motions under
-// control. A run is one capture on the program's one capture path
-// (hx::RunCapture): its start writes go out in the capture's before-start
-// step, the wait polls the mode's own completion, and the block reads are
-// the capture's.
+// control. A run is one capture (RunCapture.h); every start of a motion goes
+// through the session's guarded run (GuardedRun.h), which checks the motor at
+// rest, arms the drive's watchdog, feeds it and stops the motion for sure.
 //
 // Stopping the motor is the point of a stop button, so a stop asked for
 // while the capture runs is never lost: the worker sends it at its next poll
@@ -15,9 +14,13 @@
 // A motion the drive may still run after its stop went unanswered is not
 // forgotten: the session sends the stop again every 500 ms until the drive
 // takes it. While a started motion may run, the drive's watchdog is fed by a
-// keep-alive poll every 200 ms (the guard, when the session has one).
+// keep-alive poll (the guarded run, when the session has one); a keep-alive
+// the drive leaves unanswered makes the run's stop unconfirmed at once, and
+// a motion that ended otherwise than asked (the drive's watchdog, an alarm,
+// someone else's stop) ends the run with a report of what ended it.
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -32,88 +35,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/runtest/MotionGuard.h"
-#include "core/runtest/RunSequence.h"
+#include "core/runtest/GuardedRun.h"
+#include "core/runtest/RunCapture.h"
 
 namespace hx::runtest {
-
-// How long a run waits for the drive: a capture of the velocity and
-// resonance pages is complete when the state register reads 1 (60 polls),
-// the current-loop test when it reads above 0 (30 polls); 200 ms between polls.
-struct RunWait {
-    int polls = 60;
-    std::chrono::milliseconds period{200};
-    bool anyPositive = false;  // true: done when the state is above 0; false: when it is 1
-
-    static RunWait ForMode(Mode mode);
-};
-
-struct RunRequest {
-    DriveHandle drive;
-    Mode mode = Mode::Velocity;
-    // A cyclic re-capture of a running velocity or resonance motion: only the
-    // trigger is written, the motion is neither checked nor started again.
-    bool recapture = false;
-    std::vector<RegisterWrite> startWrites;  // the start, or RecaptureWrites()
-    std::array<uint32_t, 4> codes{};         // active channels are read in order 1..4
-    int points = 200;                        // per channel, a multiple of 50
-    RunWait wait;
-    // Asked on the worker before the start writes: a text refuses the start
-    // (the motor moves, the drive's watchdog could not be armed) and nothing
-    // of it is sent. A session with a guard sets it for every start.
-    std::function<std::optional<std::string>()> beforeStart = {};
-    PrepareOptions gate;  // for the tuning settings among the start writes
-
-    // A start of the mode with its start writes, waiting as the mode waits.
-    static RunRequest Start(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points,
-                            std::vector<RegisterWrite> startWrites);
-    // A re-capture of the running velocity or resonance motion.
-    static RunRequest Recapture(const DriveHandle& drive, Mode mode, const std::array<uint32_t, 4>& codes, int points);
-};
-
-enum class RunStatus {
-    Completed,    // every block read; samples hold the capture
-    TimedOut,     // the drive never reported completion
-    NoAnswer,     // a start write or a block read went unanswered
-    Closed,       // the session closed before the capture ended
-    Refused,      // beforeStart refused the start; failureText says why
-    NotBackedUp,  // the change gate refused the tuning settings: nothing was sent (gate says why)
-};
-
-struct RunOutcome {
-    RunStatus status = RunStatus::Completed;
-    Mode mode = Mode::Velocity;
-    bool recapture = false;
-    std::vector<RegisterWrite> startWrites;
-    WriteOutcome writes;                        // what the start writes returned
-    std::optional<uint16_t> unansweredAddress;  // for NoAnswer
-    std::string failureText;                    // and why, in words (silence, a refusal)
-    std::array<uint32_t, 4> codes{};
-    int points = 0;
-    std::array<std::vector<float>, 4> samples;  // points values for each active channel
-    bool stopRequested = false;   // a stop was asked for during this capture
-    bool stopSent = false;        // and was answered by the drive
-    bool safetyStopSent = false;  // the stop sent after an unanswered start was answered
-    GateResult gate;              // for NotBackedUp
-};
-
-// What a finished run means for the motor and for the user.
-enum class RunEnd {
-    Captured,         // samples to show; the run goes on
-    TimedOut,         // the drive never finished the capture; the run goes on
-    Closed,           // the session closed
-    StopUnconfirmed,  // a motion may run and no stop of it was taken: the stop goes out until one is
-    DriveRefused,     // the drive refused a start write: nothing runs
-    StartUnanswered,  // a start write went unanswered and the stop after it was taken
-    NotStarted,       // beforeStart refused the start (failureText)
-    NotBackedUp,      // the change gate kept the start back (gate)
-};
-RunEnd EndOf(const RunOutcome& outcome);
-
-// Runs one capture on the calling thread. takeStopRequest is asked between
-// polls and blocks; when it returns true the mode's stop is sent then.
-RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
-                   const std::function<bool()>& takeStopRequest);
 
 // The run the user started, as the window shows it.
 enum class RunState {
@@ -154,6 +79,9 @@ public:
     bool Running() const { return State() != RunState::Idle; }
     // Whether the cyclic re-capture is due after a shown capture.
     bool RecaptureDue(bool cyclic) const { return cyclic && State() == RunState::Running; }
+    // How the last guarded motion ended when it did not end as asked (the
+    // drive's watchdog, an alarm, someone else's stop); cleared at a start.
+    std::optional<MotionReport> LastEnd() const;
 
     // The user's stop: Idle. Deferred to the capture worker while a capture
     // runs; otherwise queued at once, and kept going out when unanswered.
@@ -176,8 +104,8 @@ public:
     // unconfirmed, tries it once more; stops the guarded motion for sure
     // and puts the watchdog back; ends the capture (the worker sends the
     // stop and returns without reading further), joins it, runs what is
-    // queued and joins the queue. Returns false when an unconfirmed stop
-    // still got no answer. Idempotent.
+    // queued and joins the queue. Returns false when the stop could not be
+    // confirmed (the drive's watchdog then stays armed). Idempotent.
     bool Close(DriveHandle drive, Mode mode);
 
 private:
@@ -185,17 +113,24 @@ private:
     // The retry or keep-alive due now, if any; called with m_mutex held.
     Task DueTick(std::chrono::steady_clock::time_point now);
     std::chrono::steady_clock::time_point NextTick() const;
-    void Unconfirmed(const DriveHandle& drive, Mode mode);  // with m_mutex held
+    // cutByLine: the drive fell silent during the run (not the user's stop).
+    void Unconfirmed(const DriveHandle& drive, Mode mode, bool cutByLine = false);  // with m_mutex held
     // The state after a finished run. With m_mutex held.
     void TakeEnd(const RunOutcome& out, const RunRequest& request);
-    void PostGuardStop();
+    // The guarded motion's stop on the queue; confirmed (if given) turns
+    // false when the drive did not confirm it.
+    void PostGuardStop(std::shared_ptr<std::atomic<bool>> confirmed = {});
     void EndThreads();
 
     ChangeGate& m_gate;
     std::function<void()> m_stateChanged;
     std::optional<std::string> m_port;
     GuardOptions m_guardOptions;
-    std::shared_ptr<SharedMotionGuard> m_guard;
+    std::shared_ptr<GuardedRun> m_guard;
+    DriveHandle m_guardDrive;  // the drive and mode of the guarded motion
+    Mode m_guardMode = Mode::Velocity;
+    std::optional<MotionReport> m_lastEnd;
+    bool m_cutByLine = false;
 
     mutable std::mutex m_mutex;
     RunState m_state = RunState::Idle;

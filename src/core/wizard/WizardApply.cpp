@@ -52,6 +52,7 @@ ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_tok
         break;
     case StorageOutcome::NotCleared: result.outcome = ApplyOutcome::StoreNotCleared; break;
     case StorageOutcome::NotAnswered: result.outcome = ApplyOutcome::StoreUnanswered; break;
+    case StorageOutcome::RunInProgress: result.outcome = ApplyOutcome::StoreDuringRun; break;
     case StorageOutcome::MayHaveStored: result.outcome = ApplyOutcome::StoreReplyLost; break;
     case StorageOutcome::Stopped: result.outcome = ApplyOutcome::Stopped; break;
     case StorageOutcome::NotBackedUp:

@@ -28,6 +28,7 @@ enum class ApplyOutcome {
     StoreUnanswered,  // the store command itself got no answer
     StoreNotCleared,  // register 90 never returned to 0
     StoreReplyLost,   // the store command's reply was lost; 90 reads 0 again, the drive may have stored
+    StoreDuringRun,   // a test motion runs (its watchdog values are the tool's): the store was not sent
     Stopped,          // asked to stop between requests
     NotBackedUp,      // the change gate refused: nothing was written (gate says why)
 };

@@ -267,11 +267,12 @@ void CHistoryAlarm::showRows() {
     m_list->setRowCount(static_cast<int>(rows.size()));
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const auto& row = rows[i];
-        // Numbered from 1 as people count; "没有报警" is a name, not a number.
-        const QString ordinal = QString::number(row.index + 1);
+        // The row index counted from 0; a register without an alarm is a row
+        // whose first column says "没有报警".
+        const QString ordinal = QString::number(row.index);
         switch (row.kind) {
         case Kind::Alarm: setRow(m_list, i, {ordinal, qs(row.number), qs(row.name)}); break;
-        case Kind::NoAlarm: setRow(m_list, i, {QString(), QString(), str(50023)}); break;
+        case Kind::NoAlarm: setRow(m_list, i, {str(50023), QString(), QString()}); break;
         case Kind::NoAnswer:
             setRow(m_list, i, {ordinal, tr("读取失败"), tr("驱动器没有应答 (寄存器 %1)").arg(row.address)});
             break;

@@ -3,6 +3,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
+#include <QTimer>
+#include <QWindow>
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -24,6 +27,42 @@ namespace {
 
 std::string translateForCore(const char* context, const char* source) {
     return QCoreApplication::translate(context, source).toStdString();
+}
+
+// Runs work once, right after the window's first paint: the event loop
+// paints the exposed window first, the work follows it. A window the
+// platform never exposes (started minimised) gets it a second later.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> work) : QObject(window), m_work(std::move(work)) {
+        if (QWindow* handle = window->windowHandle()) handle->installEventFilter(this);
+        QTimer::singleShot(kLatestMs, this, [this] { run(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { run(); });
+        }
+        return false;
+    }
+
+private:
+    static constexpr int kLatestMs = 1000;
+    void run() {
+        if (!m_work) return;
+        auto work = std::move(m_work);
+        m_work = nullptr;
+        work();
+    }
+    std::function<void()> m_work;
+};
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/halvex-%1.png").arg(size));
+    return icon;
 }
 
 }  // namespace
@@ -87,7 +126,7 @@ QString CVelmoraApp::EnglishCatalogPath() {
     return QString::fromStdString(hx::DataFolder()) + "/i18n/halvex_en.qm";
 }
 
-bool CVelmoraApp::InstallTranslations() {
+bool CVelmoraApp::InstallTranslations(bool installQtChinese) {
     hx::SetTranslator(&translateForCore);
     bool englishLoaded = false;
     if (g_language != hx::kLangChinese) {
@@ -99,7 +138,7 @@ bool CVelmoraApp::InstallTranslations() {
             m_english.reset();
         }
     }
-    if (!englishLoaded) {
+    if (!englishLoaded && installQtChinese) {
         // Chinese texts are built in; Qt's own buttons need its catalogue.
         m_qtChinese = std::make_unique<QTranslator>();
         if (m_qtChinese->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -134,14 +173,32 @@ bool CVelmoraApp::InitInstance(const StartOptions& options) {
     g_language = language.language;
     g_qxModelFlag = language.qxModelFlag;
 
-    if (!InstallTranslations())
+    // Qt's own Chinese texts are for its dialogs, which the first window
+    // does not show.
+    if (!InstallTranslations(!options.showWindow))
         ShowMessage(nullptr, QStringLiteral("Unable to load resource DLL!\n\rUse self-resource!"));
 
-    if (options.simulate && !startSimulatedDrive(options)) return false;
-
     m_frame = std::make_unique<CMainFrame>();
-    if (options.showWindow) m_frame->showMaximized();
+    if (!options.showWindow) return finishStart(options);
+    m_frame->showMaximized();
+    // The window shows first; the rest follows its first paint, long before
+    // the connection window (half a second later) or a user needs any of it.
+    new AfterFirstPaint(m_frame.get(), [this, options] {
+        if (!finishStart(options)) QCoreApplication::exit(1);
+    });
     return true;
+}
+
+bool CVelmoraApp::finishStart(const StartOptions& options) {
+    if (options.showWindow) {
+        QApplication::setWindowIcon(ApplicationIcon());
+        if (!m_english) {
+            m_qtChinese = std::make_unique<QTranslator>();
+            if (m_qtChinese->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                QCoreApplication::installTranslator(m_qtChinese.get());
+        }
+    }
+    return !options.simulate || startSimulatedDrive(options);
 }
 
 }  // namespace hx::gui

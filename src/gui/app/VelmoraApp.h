@@ -19,7 +19,7 @@ class CMainFrame;
 struct StartOptions {
     bool simulate = false;       // a simulated drive behind COM1
     std::vector<int> alarms;     // --alarm CODE: alarms the simulated drive raises at start
-    bool showWindow = true;
+    bool showWindow = true;      // without: nothing waits for the first paint either
     bool check = false;          // report where the data files are found, then end
 };
 
@@ -53,13 +53,18 @@ public:
     bool InitInstance(const StartOptions& options);
     CMainFrame* mainFrame() const { return m_frame.get(); }
 
-    // Loads the catalogue of g_language (English unless it is 4) and Qt's own
-    // Chinese texts; false when the English catalogue is missing.
-    bool InstallTranslations();
+    // Loads the catalogue of g_language (English unless it is 4) and, for
+    // Chinese, Qt's own Chinese texts (when installQtChinese); false when the
+    // English catalogue is missing.
+    bool InstallTranslations(bool installQtChinese = true);
     static QString EnglishCatalogPath();
 
 private:
     bool startSimulatedDrive(const StartOptions& start);
+    // What the first window does not show: the simulated drive, Qt's own
+    // Chinese texts (its dialogs' buttons) and the window icon. false when
+    // the simulated drive cannot start.
+    bool finishStart(const StartOptions& options);
 
     std::unique_ptr<QTranslator> m_english;
     std::unique_ptr<QTranslator> m_qtChinese;

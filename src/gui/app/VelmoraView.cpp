@@ -89,8 +89,9 @@ FunctionWindow* CVelmoraView::openBusOverview() {
     if (refuseWhileLinkBusy()) return nullptr;
     auto* window = new CBusOverview(m_frame);
     auto* sub = host(window);
-    // Wide enough for every column of a row, as far as the view allows.
-    QSize size(860, 470);
+    // Wide enough for every column of a row and tall enough for a line of
+    // drives, as far as the view allows.
+    QSize size(860, 680);
     if (m_area->isVisible()) size = size.boundedTo(m_area->size() - QSize(40, 40)).expandedTo(QSize(500, 360));
     sub->resize(size);
     sub->move(20, 20);
@@ -181,6 +182,12 @@ FunctionWindow* CVelmoraView::openRunTest() {
     auto* window = new CRunTest(m_frame->changeGate());
     auto* sub = host(window);
     sub->move(1, 1);
+    // Its classic size where the view has room for it, else the view's: a
+    // window taller than the view would hide its lowest lines.
+    QSize size = sub->sizeHint();
+    if (m_area->isVisible())
+        size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
+    sub->resize(size);
     return window;
 }
 

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 #include <iostream>
 
 #include "gui/app/MainFrame.h"
@@ -23,9 +22,6 @@ int main(int argc, char** argv) {
     if (command.options.check) return hx::gui::CheckInstallation(std::cout);
     // The desktop entry's name lets Wayland compositors match windows to it.
     QGuiApplication::setDesktopFileName("org.halvex.Configurator");
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/halvex-%1.png").arg(size));
-    QApplication::setWindowIcon(icon);
     hx::gui::CVelmoraApp app;
     if (!app.InitInstance(command.options)) return 1;
     // A signal leaves as "退出" does: any test run stops before the port closes.

@@ -10,10 +10,14 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "core/Globals.h"
 #include "core/backup/ChangeGate.h"
+#include "core/backup/RestoreItems.h"
+#include "core/db/CADO.h"
+#include "core/settings/AppPaths.h"
 #include "core/link/CQXCOM.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
@@ -46,8 +50,12 @@ QString OriginText(const std::string& key) {
 struct PlanOutcome {
     bool ok = false;
     std::shared_ptr<RestorePlan> plan;
+    std::vector<RestoreItem> items;
     std::string error;
 };
+
+// A value as the parameter's type reads it.
+QString Value(int64_t v) { return QString::number(v); }
 
 }  // namespace
 
@@ -153,7 +161,11 @@ void CChangeHistory::fillRows() {
                                  state};
         for (int c = 0; c < 7; ++c) m_table->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
+    // Sizing a shown table's columns to their contents sizes the last one
+    // too and ends its stretch: it is stretched again to fill the rest.
     m_table->resizeColumnsToContents();
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setStretchLastSection(true);
     updateButtons();
 }
 
@@ -218,14 +230,24 @@ void CChangeHistory::RestoreChosenBackup() {
             PlanOutcome out;
             out.plan = std::make_shared<RestorePlan>();
             out.ok = PlanRestore(*gate, drive, info, path, out.plan.get(), &out.error, stop);
+            if (!out.ok) return out;
+            // Names, units and categories in the interface's language; a
+            // missing database leaves bare registers.
+            std::vector<ParameterDefinition> definitions;
+            try {
+                definitions = LoadDefinitions(DatabasePath(), info.driveModel);
+            } catch (const DbError&) {
+            }
+            out.items = DescribeRestore(*out.plan, definitions);
             return out;
         },
         UiCallback<const PlanOutcome&>(
-            this, [this](const PlanOutcome& out) { onPlanned(out.ok, *out.plan, Q(out.error)); }));
+            this, [this](const PlanOutcome& out) { onPlanned(out.ok, *out.plan, out.items, Q(out.error)); }));
     if (!started) setWorking(false);
 }
 
-void CChangeHistory::onPlanned(bool ok, const RestorePlan& plan, const QString& error) {
+void CChangeHistory::onPlanned(bool ok, const RestorePlan& all, const std::vector<RestoreItem>& items,
+                               const QString& error) {
     setWorking(false);
     if (!ok) {
         ShowMessage(this, tr("无法读取备份或驱动器，没有写入任何参数: %1").arg(error), tr("恢复到此前"),
@@ -233,27 +255,33 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& plan, const QString& 
         emit workFinished(false);
         return;
     }
-    if (plan.differences.empty()) {
+    if (items.empty()) {
         ShowMessage(this, tr("驱动器参数与该备份相同，没有需要写入的参数。"), tr("恢复到此前"));
         emit workFinished(true);
         return;
     }
     // The checks of a file load: said before the user agrees.
     QStringList warnings;
-    if (plan.otherModel) warnings << tr("该备份来自驱动器型号 “%1”。").arg(Q(plan.fileModel));
-    for (const RangeViolation& v : plan.outside)
+    if (all.otherModel) warnings << tr("该备份来自驱动器型号 “%1”。").arg(Q(all.fileModel));
+    for (const RangeViolation& v : all.outside)
         warnings << tr("地址 %1（%2）: %3 超出范围 %4").arg(v.address).arg(Q(v.name)).arg(v.value).arg(Q(v.scope));
-    QStringList changed;
-    for (const RegisterDifference& d : plan.differences)
-        changed << tr("地址 %1: %2 → %3")
-                       .arg(d.address)
-                       .arg(static_cast<int16_t>(d.held))
-                       .arg(static_cast<int16_t>(d.wanted));
-    if (!AskYesNoWithChanges(this, tr("将把 %1 个与备份不同的参数写回驱动器，确定吗？").arg(plan.differences.size()),
-                             tr("恢复到此前"), changed, {}, warnings.join('\n'))) {
+    // One row a parameter, all ticked: the user unticks what stays as it is
+    // now (tuning made after the backup, say).
+    std::vector<QStringList> rows;
+    for (const RestoreItem& item : items) {
+        const QString name = item.name.empty() ? tr("地址 %1").arg(item.addresses.front())
+                                               : Q(item.name) + (item.text.empty() ? QString() : "  " + Q(item.text));
+        rows.push_back({name, Q(item.kind), Value(item.held), Value(item.wanted), Q(item.units)});
+    }
+    std::vector<bool> ticked;
+    if (!AskToChoose(this, tr("以下 %1 个参数与备份不同。将勾选的参数写回驱动器（恢复为备份中的值），确定吗？").arg(items.size()),
+                     tr("恢复到此前"), {tr("参数"), tr("类别"), tr("驱动器当前值"), tr("备份中的值"), tr("单位")},
+                     rows, warnings.join('\n'), &ticked)) {
         emit workFinished(false);
         return;
     }
+    const RestorePlan plan = ChosenPart(all, items, ticked);
+    m_restoredCount = static_cast<int>(std::count(ticked.begin(), ticked.end(), true));
     auto kept = std::make_shared<RestorePlan>(plan);
     const DriveHandle drive = DriveHandle::FromGlobals();
     setWorking(true, tr("正在写入..."));
@@ -283,7 +311,7 @@ void CChangeHistory::onRestored(const VerifyReport& report, const RestorePlan& p
     emit driveValuesChanged();
     const bool failed = reportFailure(report);
     if (!failed)
-        ShowMessage(this, tr("已恢复 %1 个参数，驱动器读回一致。").arg(report.written), tr("恢复到此前"));
+        ShowMessage(this, tr("已恢复 %1 个参数，驱动器读回一致。").arg(m_restoredCount), tr("恢复到此前"));
     Refresh();
     emit workFinished(!failed);
 }

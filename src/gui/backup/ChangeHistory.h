@@ -1,14 +1,16 @@
 #pragma once
 // "变更记录" / "Change history": the change journal of the connected drive,
 // newest first, filtered by session and parameter. "撤销" writes a chosen
-// change's old value back; "恢复到此前" writes back, of a chosen backup, only
-// the settings that differ. Both go through the change gate (journaled,
+// change's old value back; "恢复到此前" lists, of a chosen backup, the
+// parameters that differ (names, units, both values) and writes back those
+// the user leaves ticked. Both go through the change gate (journaled,
 // read back) on a worker thread.
 
 #include <vector>
 
 #include "core/backup/ChangeJournal.h"
 #include "core/backup/Restore.h"
+#include "core/backup/RestoreItems.h"
 #include "core/util/Job.h"
 #include "gui/widgets/FunctionWindow.h"
 
@@ -56,7 +58,7 @@ private:
     void updateButtons();
     void setWorking(bool working, const QString& text = {});
     void onUndone(const VerifyReport& report, std::vector<JournalRow> rows);
-    void onPlanned(bool ok, const RestorePlan& plan, const QString& error);
+    void onPlanned(bool ok, const RestorePlan& plan, const std::vector<RestoreItem>& items, const QString& error);
     void onRestored(const VerifyReport& report, const RestorePlan& plan);
     // A message for a write that did not end as asked; false when none is needed.
     bool reportFailure(const VerifyReport& report);
@@ -71,6 +73,7 @@ private:
     std::vector<JournalRow> m_rows;
     bool m_working = false;
     ChangeGate& m_gate;
+    int m_restoredCount = 0;  // the parameters the user chose to restore
     Job m_job;
 };
 

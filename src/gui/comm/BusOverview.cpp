@@ -64,8 +64,11 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
     m_clearReference = new QPushButton(tr("清除"));
     m_search = new QPushButton(tr("搜 索"));
     m_refresh = new QPushButton(tr("刷新报警"));
+    m_connect = new QPushButton(tr("连接"));
+    m_connect->setToolTip(tr("连接选中的驱动器（也可双击该行）"));
     m_status = new QLabel;
     m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_table = new QTableWidget(0, Columns);
     m_table->setHorizontalHeaderLabels(
@@ -74,6 +77,8 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
+    // Rows of one line of text: a line of drives fits the window.
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setSortingEnabled(false);
 
@@ -90,10 +95,13 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_search);
     buttons->addWidget(m_refresh);
-    buttons->addWidget(m_status, 1);
+    buttons->addStretch(1);
+    buttons->addWidget(m_connect);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(settings);
     layout->addLayout(buttons);
+    // One line per port, under the buttons, as wide as the window.
+    layout->addWidget(m_status);
     layout->addWidget(m_table, 1);
 
     connect(m_search, &QPushButton::clicked, this, &CBusOverview::onSearch);
@@ -101,6 +109,8 @@ CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
     connect(m_choose, &QPushButton::clicked, this, &CBusOverview::onChooseReference);
     connect(m_clearReference, &QPushButton::clicked, m_reference, &QLineEdit::clear);
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { connectToRow(row); });
+    connect(m_connect, &QPushButton::clicked, this, [this] { connectToRow(m_table->currentRow()); });
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &CBusOverview::updateButtons);
 
     m_haveDb = m_db.OpenConnection(DatabaseConnectionString());
     updateButtons();
@@ -127,15 +137,16 @@ void CBusOverview::setStationRange(int first, int last) {
 void CBusOverview::updateButtons() {
     // A connected drive holds its port: a second link on it would mix the
     // two conversations on one line.
+    // "断开并搜索" lets it go first, here rather than in another window.
     const bool portOpen = theComm.GetConnectStatus() != 0;
-    m_search->setText(busy() ? tr("停 止") : tr("搜 索"));
-    m_search->setEnabled(!portOpen);
+    m_search->setText(busy() ? tr("停 止") : portOpen ? tr("断开并搜索") : tr("搜 索"));
     m_refresh->setEnabled(!portOpen && !busy() && !m_drives.empty());
+    m_connect->setEnabled(!busy() && m_table->currentRow() >= 0 && !m_table->selectedItems().isEmpty());
     m_choose->setEnabled(!busy());
     m_clearReference->setEnabled(!busy());
     m_ports->setEnabled(!busy());
     m_baud->setEnabled(!busy());
-    if (portOpen) m_status->setText(tr("已连接驱动器：断开连接后才能搜索总线。"));
+    if (portOpen) m_status->setText(tr("已连接驱动器：“断开并搜索”先断开连接，再搜索总线。"));
 }
 
 void CBusOverview::onChooseReference() {
@@ -159,6 +170,14 @@ void CBusOverview::onSearch() {
         // "停 止": the workers end at their next station.
         m_job.requestStop();
         return;
+    }
+    if (theComm.GetConnectStatus() != 0) {
+        if (!theComm.CloseCom()) {
+            ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
+            return;
+        }
+        m_frame->SetConnected(false);
+        m_status->clear();
     }
     hx::BusScanRequest request;
     for (int i = 0; i < m_ports->count(); ++i)
@@ -187,6 +206,8 @@ void CBusOverview::onSearch() {
     m_drives.clear();
     m_progress.clear();
     m_failedPorts.clear();
+    m_reasons.clear();
+    m_status->setToolTip({});
     for (const auto& port : request.ports) m_progress[Q(port)] = tr("等待");
     m_request = request;
     if (m_job.scan(std::move(request), callbacks())) showProgress();
@@ -233,9 +254,9 @@ void CBusOverview::onSearched(const QString& port, int station, bool found) {
 }
 
 void CBusOverview::showProgress() {
-    QStringList parts;
-    for (const auto& [port, text] : m_progress) parts << port + ": " + text;
-    m_status->setText(parts.join("   "));
+    QStringList lines;
+    for (const auto& [port, text] : m_progress) lines << port + ": " + text;
+    m_status->setText(lines.join('\n'));
 }
 
 QString CBusOverview::modelText(const hx::BusDrive& drive) {
@@ -286,12 +307,27 @@ void CBusOverview::onDrive(const hx::BusDrive& drive) {
     case hx::BusDrive::Reference::Unread: reference = tr("读取失败"); break;
     }
     m_table->item(row, ReferenceColumn)->setText(reference);
+    // Sized to their contents, and the last column stretched again to the
+    // table's edge (the sizing ends its stretch).
     m_table->resizeColumnsToContents();
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    m_table->horizontalHeader()->setStretchLastSection(true);
 }
 
 void CBusOverview::onPortFailed(const QString& port, const QString& reason) {
     if (m_closing) return;
-    m_progress[port] = tr("打开失败 (%1)").arg(reason);
+    // In the window's language; the system's own words only where nothing
+    // else is known, and in the tool tip.
+    const QString device = Q(hx::PortResolver::Resolve(port.toStdString()).ToString());
+    QString why;
+    switch (hx::ClassifyPortFailure(port.toStdString(), reason.toStdString())) {
+    case hx::PortFailure::Missing: why = tr("设备不存在 (%1)").arg(device); break;
+    case hx::PortFailure::Busy: why = tr("端口被其他程序占用 (%1)").arg(device); break;
+    case hx::PortFailure::NoPermission: why = tr("没有打开端口的权限 (%1)").arg(device); break;
+    case hx::PortFailure::Other: why = tr("无法打开 (%1)").arg(device); break;
+    }
+    m_progress[port] = tr("打开失败：%1").arg(why);
+    m_reasons[port] = reason;
     m_failedPorts.insert(port);
     showProgress();
 }
@@ -299,11 +335,14 @@ void CBusOverview::onPortFailed(const QString& port, const QString& reason) {
 void CBusOverview::onFinished() {
     if (m_closing) return;
     m_job.join();
-    QStringList failed;
-    for (const QString& port : m_failedPorts) failed << port + ": " + m_progress[port];
-    QString text = tr("找到 %1 台驱动器").arg(m_drives.size());
-    if (!failed.isEmpty()) text += "   " + failed.join("   ");
-    m_status->setText(text);
+    QStringList lines{tr("找到 %1 台驱动器").arg(m_drives.size())};
+    QStringList reasons;
+    for (const QString& port : m_failedPorts) {
+        lines << port + ": " + m_progress[port];
+        reasons << port + ": " + m_reasons[port];
+    }
+    m_status->setText(lines.join('\n'));
+    m_status->setToolTip(reasons.join('\n'));
     updateButtons();
     emit finished();
 }

@@ -3,8 +3,10 @@
 // model, firmware, current alarm and whether its settings differ from a
 // chosen reference file. The search (BusScanJob) runs on workers, a port
 // each, at the connection window's pace; a double-click connects to a drive
-// through the connection window, as if chosen there; "刷新报警" asks the
-// listed drives for their alarms only.
+// (or "连接" on the selected row) connects to a drive through the
+// connection window, as if chosen there; "刷新报警" asks the listed drives
+// for their alarms only. While a drive is connected, "断开并搜索" lets the
+// port go first.
 
 #include <QString>
 #include <chrono>
@@ -40,6 +42,8 @@ public:
     QLineEdit* referenceEdit() const { return m_reference; }
     QPushButton* searchButton() const { return m_search; }
     QPushButton* refreshButton() const { return m_refresh; }
+    // "连接": the selected drive, as a double-click on its row.
+    QPushButton* connectButton() const { return m_connect; }
     QPushButton* chooseReferenceButton() const { return m_choose; }
     QTableWidget* table() const { return m_table; }
     QLabel* statusLabel() const { return m_status; }
@@ -85,6 +89,7 @@ private:
     QPushButton* m_clearReference;
     QPushButton* m_search;
     QPushButton* m_refresh;
+    QPushButton* m_connect;
     QTableWidget* m_table;
     QLabel* m_status;
 
@@ -93,6 +98,7 @@ private:
     std::map<std::pair<std::string, int>, hx::BusDrive> m_drives;
     std::map<QString, QString> m_progress;  // per port: "12 / 63" or why it failed
     std::set<QString> m_failedPorts;
+    std::map<QString, QString> m_reasons;  // per failed port: the system's words
     bool m_closing = false;
     CADO m_db;
     bool m_haveDb = false;

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "core/Globals.h"
+#include "core/alarms/AlarmSequences.h"
 #include "core/app/DriveConnection.h"
 #include "core/db/CADO.h"
 #include "core/db/ModelMapping.h"
@@ -18,6 +19,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
+#include "core/protocol/Registers.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/app/MainFrame.h"
@@ -171,7 +173,15 @@ void CConnectCom::onConnectDone(const hx::ConnectOutcome& outcome) {
 
 void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     for (const std::string& message : report.attributeMessages) ShowMessage(this, QString::fromStdString(message));
-    if (!report.watchdogRestored.empty()) ShowMessage(this, QString::fromStdString(report.watchdogRestored));
+    if (!report.watchdogRestored.empty()) {
+        const QString text = QString::fromStdString(report.watchdogRestored);
+        // The drive stopped the motor by itself and holds its communication
+        // alarm, which refuses the next start: offer to clear it here.
+        if (!report.communicationAlarm)
+            ShowMessage(this, text);
+        else if (AskForAction(this, text, tr("试运行没有正常结束"), MessageIcon::Warning, tr("清除报警")))
+            m_clearingAlarm = clearCommunicationAlarm();
+    }
 
     QString display;
     if (!lookupDisplayModel(&display)) {
@@ -187,7 +197,30 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
     TellOfUnfinishedWrite(this, m_frame->changeGate());
-    m_closeTimer->start();
+    // The window closes itself once the alarm clear has said how it went.
+    if (!m_clearingAlarm) m_closeTimer->start();
+}
+
+bool CConnectCom::clearCommunicationAlarm() {
+    const uint8_t station = g_station;
+    return m_job.run<hx::ClearResult>(
+        [station](std::stop_token stop) {
+            hx::DriveHandle drive(&theComm, station);
+            hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
+            // Cleared only when the drive no longer shows an alarm.
+            const auto current = hx::ReadAlarmRegister(drive, hx::reg::kCurrentAlarm);
+            if (result.cleared() && (!current || *current > 0)) result.outcome = hx::ClearOutcome::NotCleared;
+            return result;
+        },
+        [this](const hx::ClearResult& result) {
+            OnUiThread(this, [this, result] {
+                if (m_closing) return;
+                m_clearingAlarm = false;
+                ShowMessage(this, result.cleared() ? tr("报警已清除。") : tr("报警没有清除，请在报警窗口中查看。"),
+                            tr("清除报警"), result.cleared() ? MessageIcon::Information : MessageIcon::Warning);
+                m_closeTimer->start();
+            });
+        });
 }
 
 bool CConnectCom::lookupDisplayModel(QString* display) {

@@ -55,6 +55,9 @@ private:
     void onSearchDone(int result);
     // The search button's caption follows the state.
     void setSearchOffersStop(bool stop);
+    // Clears the drive's current alarm on the worker and says how it went.
+    // False when it could not start.
+    bool clearCommunicationAlarm();
     void finishConnect(const hx::ConnectedDriveReport& report);
     // The model to display; empty when the database is missing or has no row.
     bool lookupDisplayModel(QString* display);
@@ -76,6 +79,7 @@ private:
     bool m_closing = false;
     // Stopped and joined before the window goes.
     hx::Job m_job;
+    bool m_clearingAlarm = false;
 };
 
 }  // namespace hx::gui

@@ -9,6 +9,7 @@
 #include "core/db/CADO.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/PortResolver.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
@@ -34,11 +35,25 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
     m_reconnect->setToolTip(tr("端口已回来：在连接窗口中重新连接"));
     m_reconnect->hide();
     connect(m_reconnect, &QPushButton::clicked, this, &LinkStatusBar::reconnectClicked);
+    // A paused simulated motion controller leaves the motor still with no
+    // other sign of it: said here until it goes on.
+    m_simulatedMotion = new QPushButton(tr("模拟运动控制器已暂停"), this);
+    m_simulatedMotion->setObjectName(QStringLiteral("simulatedMotion"));
+    m_simulatedMotion->setFlat(true);
+    m_simulatedMotion->setCursor(Qt::PointingHandCursor);
+    m_simulatedMotion->setStyleSheet(QStringLiteral("color: black; background: #ffd27f; padding: 0 6px; border: none;"));
+    m_simulatedMotion->setToolTip(tr("点击继续模拟运动（也可在“通 信”菜单中继续）"));
+    m_simulatedMotion->hide();
+    connect(m_simulatedMotion, &QPushButton::clicked, this, [this] {
+        SimulatedMotion::SetPaused(false);
+        refresh();
+    });
     addWidget(m_state);
     addWidget(m_reconnect);
     addWidget(m_alarm);
     addWidget(m_port);
     addWidget(m_station);
+    addWidget(m_simulatedMotion);
     addPermanentWidget(m_counters);
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshMs);
@@ -62,6 +77,7 @@ void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
     m_port->setVisible(online);
     m_station->setVisible(online);
     m_counters->setVisible(health.open);
+    m_simulatedMotion->setVisible(SimulatedMotion::Available() && SimulatedMotion::Paused());
 
     // A lost device that is back: the port has to be opened anew.
     m_reconnect->setVisible(online && m_connected && m_connected() && health.portLost &&

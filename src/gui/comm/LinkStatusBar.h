@@ -45,6 +45,9 @@ public:
     QPushButton* alarmButton() const { return m_alarm; }
     // Shown while the port is lost and its device is back.
     QPushButton* reconnectButton() const { return m_reconnect; }
+    // Shown while the simulated drive's motion controller is paused (a click
+    // lets it go on).
+    QPushButton* simulatedMotionButton() const { return m_simulatedMotion; }
     hx::AlarmWatch& alarmWatch() { return m_watch; }
 
 signals:
@@ -65,6 +68,7 @@ private:
     QLabel* m_counters;
     QPushButton* m_alarm;
     QPushButton* m_reconnect;
+    QPushButton* m_simulatedMotion;
     QTimer* m_timer;
     bool m_silent = false;
     bool m_linkUp = false;

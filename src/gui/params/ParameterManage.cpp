@@ -126,12 +126,9 @@ void CParameterManage::buildControls() {
     connect(m_save, &QPushButton::clicked, this, &CParameterManage::SaveToDrive);
     connect(m_restore, &QPushButton::clicked, this, &CParameterManage::RestoreFactory);
     connect(m_burn, &QPushButton::clicked, this, &CParameterManage::BurnFactory);
-    // The help of the parameter the user chose; the first page when none is.
-    connect(m_help, &QPushButton::clicked, this, [this] {
-        const int row = m_list->highlightedRow();
-        const QString name = row >= 0 ? m_list->cellText(row, 1) : QString();
-        ShowParameterHelp(name.isEmpty() ? QStringLiteral("Pr0.01") : name);
-    });
+    // The button opens the help's first page; a row's own page is the
+    // list's "查看参数".
+    connect(m_help, &QPushButton::clicked, this, [this] { ShowParameterHelp(QStringLiteral("Pr0.01")); });
     connect(m_compare, &QPushButton::clicked, this, &CParameterManage::OpenCompare);
     connect(m_categoryButton, &QPushButton::clicked, this, &CParameterManage::CloseNameField);
     connect(m_addCategory, &QPushButton::clicked, this, &CParameterManage::OpenNameField);

@@ -17,6 +17,7 @@
 #include <QRegion>
 #include <QSpinBox>
 #include <QToolTip>
+#include <utility>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -43,8 +44,11 @@ std::string captionOfType(int32_t type) {
 
 QRect toQRect(const hx::plot::PixelRect& r) { return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)); }
 
+
+}  // namespace
+
 // Width and height of a saved image, starting at the plot's own size.
-std::optional<QSize> askImageSize(QWidget* parent, QSize current) {
+std::optional<QSize> AskImageSize(QWidget* parent, QSize current) {
     QDialog dialog(parent);
     dialog.setWindowTitle(Cscope::tr("图片大小"));
     auto* form = new QFormLayout(&dialog);
@@ -66,8 +70,6 @@ std::optional<QSize> askImageSize(QWidget* parent, QSize current) {
     return QSize(width->value(), height->value());
 }
 
-}  // namespace
-
 Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<ScopeInput>(*this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -78,7 +80,7 @@ Cscope::Cscope(QWidget* parent) : QWidget(parent), m_input(std::make_unique<Scop
         if (!c.isValid()) return std::nullopt;
         return c;
     };
-    m_sizePicker = [this](QSize current) { return askImageSize(this, current); };
+    m_sizePicker = [this](QSize current) { return AskImageSize(this, current); };
     m_model.SetRect(0, 0, width(), height());
 }
 
@@ -339,6 +341,7 @@ void ScopeInput::Press(QMouseEvent* event) {
         m_cursorDrag = near;
         return;
     }
+    m_captionPress = model.CaptionAt(pos.x(), pos.y());
     model.BeginDrag(pos.x(), pos.y());
     if (model.Dragging()) {
         m_savedCursor = m_scope.cursor();
@@ -411,6 +414,7 @@ void ScopeInput::Release(QMouseEvent* event) {
         m_scope.setCursor(*m_savedCursor);
         m_savedCursor.reset();
     }
+    const std::optional<int> caption = std::exchange(m_captionPress, std::nullopt);
     switch (model.EndDrag(pos.x(), pos.y())) {
     case hx::plot::ZoomOutcome::ZoomedIn:
     case hx::plot::ZoomOutcome::ZoomedOut: m_scope.Redraw(); break;
@@ -418,7 +422,15 @@ void ScopeInput::Release(QMouseEvent* event) {
         ShowMessage(&m_scope, TableText(50143));
         m_scope.Redraw();
         break;
-    case hx::plot::ZoomOutcome::None: m_scope.update(); break;
+    case hx::plot::ZoomOutcome::None:
+        // Pressed and released on the same caption: its curve goes or comes back.
+        if (caption && model.CaptionAt(pos.x(), pos.y()) == caption) {
+            model.SetChannelMuted(*caption, !model.Muted(*caption));
+            m_scope.Redraw();
+            return;
+        }
+        m_scope.update();
+        break;
     }
 }
 

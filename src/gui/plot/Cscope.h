@@ -28,6 +28,10 @@ namespace hx::gui {
 
 class ScopeInput;
 
+// Asks the width and height of an image to save, starting at `current`;
+// nullopt when cancelled. The plots' "save image" share it.
+std::optional<QSize> AskImageSize(QWidget* parent, QSize current);
+
 class Cscope : public QWidget {
     Q_OBJECT
 public:

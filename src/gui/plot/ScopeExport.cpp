@@ -55,6 +55,9 @@ bool SaveScopeImage(const hx::plot::ScopeModel& model, const QString& path, QSiz
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QFileInfo(path).completeBaseName());
         ScopeRenderer renderer;
+        // The file names the font the window draws with; the one the plot
+        // asks for is seldom where the file is read.
+        renderer.UseFontsAsDrawn();
         QPainter p;
         if (!p.begin(&svg)) return fail(QStringLiteral("cannot draw the SVG"));
         renderer.PaintVector(p, copy, size);

@@ -1,6 +1,7 @@
 #pragma once
 // Turns the mouse, the wheel and the keys on the scope into model changes:
-// the rubber-band zoom and the click that zooms out, dragging a measurement
+// the rubber-band zoom and the click that zooms out, a click on a channel's
+// caption that takes its curve out or puts it back, dragging a measurement
 // cursor or the readout, wheel zoom (Shift: the value axes), middle-button
 // panning, and the keys (arrows pan, + and - zoom, Home fits all).
 
@@ -39,6 +40,7 @@ private:
     std::optional<int> m_cursorDrag;
     std::optional<QCursor> m_savedCursor;
     std::optional<QPoint> m_readoutDrag;  // where the drag took the readout
+    std::optional<int> m_captionPress;    // the caption the left button went down on
     int m_wheelRest = 0;                  // eighths of a degree not yet a notch
 };
 

@@ -1,5 +1,7 @@
 #include "gui/plot/ScopeRenderer.h"
 
+#include <QFontInfo>
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
@@ -139,6 +141,10 @@ hx::plot::TextSize ScopeRenderer::measure(const std::string& text) const {
     return size;
 }
 
+void ScopeRenderer::UseFontsAsDrawn() {
+    for (QFont* f : {&m_captionFont, &m_waitFont, &m_readoutFont}) f->setFamily(QFontInfo(*f).family());
+}
+
 void ScopeRenderer::Render(ScopeModel& model, QSize size) {
     ++m_renderCount;
     if (size.isEmpty()) size = QSize(1, 1);
@@ -153,7 +159,10 @@ void ScopeRenderer::Render(ScopeModel& model, QSize size) {
     PictureKey key{model.LastLayout(), {}, model.Background(), {}, size};
     for (int k = 0; k < ScopeModel::kChannels; ++k) {
         key.colours[k] = model.Colour(k);
-        key.captions[k] = model.ChannelDrawn(k) ? model.Caption(k) : std::string();
+        // A muted channel's caption is drawn greyed: another picture.
+        key.captions[k] = !model.ChannelShown(k) ? std::string()
+                          : model.Muted(k)       ? "\x01" + model.Caption(k)
+                                                 : model.Caption(k);
     }
     if (!m_havePicture || !(key == m_pictureKey)) {
         m_pictureKey = std::move(key);
@@ -224,13 +233,21 @@ void ScopeRenderer::drawScales(QPainter& p, const ScopeModel& model) const {
             p.drawText(QRect(l.scaleLeft[k], t.pixel - fm.height() / 2, l.scaleWidth[k], fm.height()),
                        Qt::AlignRight | Qt::AlignVCenter, qs(t.label));
     }
+    const QFont normal = p.font();
+    QFont struck = normal;
+    struck.setStrikeOut(true);
     for (const hx::plot::CaptionBox& c : l.captions) {
-        p.setPen(ToQColor(model.LabelColour(c.channel)));
+        // A muted channel's caption stays, greyed and struck through, to be
+        // clicked again.
+        const bool muted = model.Muted(c.channel);
+        p.setPen(muted ? QColor(140, 140, 140) : ToQColor(model.LabelColour(c.channel)));
+        p.setFont(muted ? struck : normal);
         const QRect box = toQRect(c.rect).adjusted(0, 0, 1, 1);
         const QString text = qs(model.Caption(c.channel));
         p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
                    c.elided ? fm.elidedText(text, Qt::ElideRight, box.width()) : text);
     }
+    p.setFont(normal);
 }
 
 bool ScopeRenderer::updateCurveCache(const ScopeModel& model) {
@@ -352,8 +369,11 @@ ScopeRenderer::ReadoutLayout ScopeRenderer::layoutReadout(const hx::plot::Readou
     for (std::size_t c = 0; c < r.columns.size(); ++c) {
         const int headChars = (fm.horizontalAdvance(qs(r.columns[c])) + l.charWidth - 1) / l.charWidth;
         l.columns[c] = headChars;
+        // In character cells of the figures' font; a name in Chinese takes
+        // two a character.
         for (const auto& row : r.rows)
-            if (c < row.cells.size()) l.columns[c] = std::max(l.columns[c], static_cast<int>(qs(row.cells[c]).size()));
+            if (c < row.cells.size())
+                l.columns[c] = std::max(l.columns[c], (fm.horizontalAdvance(qs(row.cells[c])) + l.charWidth - 1) / l.charWidth);
     }
     int chars = 0;
     for (int w : l.columns) chars += w + kColumnGap;
@@ -375,30 +395,49 @@ void ScopeRenderer::PaintOverlay(QPainter& p, const ScopeModel& model, const hx:
     p.save();
     p.setFont(m_captionFont);
     p.setClipRect(plotArea(r));
+    // Markers' numbers never overlap each other or another marker.
+    std::vector<const hx::plot::Marker*> markers;
+    std::vector<PixelPoint> points;
+    std::vector<hx::plot::TextSize> sizes;
+    const QFontMetrics fm(p.font());
     for (const hx::plot::Marker& m : model.Markers()) {
         if (m.channel < 0 || m.channel >= ScopeModel::kChannels) continue;
-        const QPoint at(model.PixelX(m.x), model.PixelY(m.channel, m.y));
-        p.setPen(ToQColor(m.colour));
+        markers.push_back(&m);
+        points.push_back({model.PixelX(m.x), model.PixelY(m.channel, m.y)});
+        sizes.push_back({fm.horizontalAdvance(qs(m.label)), fm.height()});
+    }
+    const std::vector<hx::plot::PixelRect> labels = hx::plot::PlaceMarkerLabels(points, sizes, r);
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        const QPoint at(points[i].x, points[i].y);
+        p.setPen(ToQColor(markers[i]->colour));
         p.drawLine(at + QPoint(-4, -4), at + QPoint(4, 4));
         p.drawLine(at + QPoint(-4, 4), at + QPoint(4, -4));
-        if (!m.label.empty()) p.drawText(at + QPoint(6, -4), qs(m.label));
+        if (markers[i]->label.empty()) continue;
+        const auto& l = labels[i];
+        p.drawText(QRect(l.left, l.top, l.width() + 1, l.height()), Qt::AlignLeft | Qt::AlignVCenter, qs(markers[i]->label));
     }
     if (!model.CursorsEnabled() || readout.lines.empty()) {
         p.restore();
         return;
     }
+    const ReadoutLayout l = layoutReadout(readout);
+    const QRect box(readoutAt, l.size);
     // The cursor layer: drawn over the finished picture, so moving a cursor
-    // never rebuilds the curves.
+    // never rebuilds the curves. A letter the readout would cover stands
+    // under it.
+    const QFontMetrics letters(p.font());
+    const hx::plot::PixelRect avoid{box.left(), box.top(), box.right() + 1, box.bottom() + 1};
     for (int c = 0; c < 2; ++c) {
         const int x = model.CursorPixel(c);
+        const QString letter = c == 0 ? QStringLiteral("A") : QStringLiteral("B");
         p.setPen(QPen(kCursorColour[c], 1, Qt::DashLine));
         p.drawLine(x, r.top, x, r.bottom);
-        p.drawText(x + 3, r.top + 12, c == 0 ? QStringLiteral("A") : QStringLiteral("B"));
+        const hx::plot::PixelRect at =
+            hx::plot::CursorLetterRect(x, r, avoid, {letters.horizontalAdvance(letter), letters.height()});
+        p.drawText(QRect(at.left, at.top, at.width() + 1, at.height()), Qt::AlignLeft | Qt::AlignTop, letter);
     }
     p.setClipping(false);
 
-    const ReadoutLayout l = layoutReadout(readout);
-    const QRect box(readoutAt, l.size);
     // Opaque: the plot under it is never needed, so a repaint skips it.
     p.fillRect(box, QColor(12, 12, 12));
     p.setPen(QColor(160, 160, 160));

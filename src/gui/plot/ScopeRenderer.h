@@ -62,6 +62,9 @@ public:
     const QImage& Picture() const { return m_picture; }
     const QImage& Composition() const { return m_composition; }
     const QFont& CaptionFont() const { return m_captionFont; }
+    // The fonts named by the families they are drawn with here, not the
+    // families asked for: a file (SVG) then names fonts its reader has.
+    void UseFontsAsDrawn();
     // Draw every point instead of the reduced curve (reference drawings).
     void SetReduceCurves(bool on);
     int RenderCount() const { return m_renderCount; }

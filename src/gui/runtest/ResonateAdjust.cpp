@@ -12,7 +12,9 @@
 
 #include "gui/backup/GateMessages.h"
 #include "core/analysis/SpectrumPeaks.h"
+#include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
+#include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
 
@@ -70,11 +72,24 @@ CResonateAdjust::CResonateAdjust(RunPageHost* host, QWidget* parent) : RunPage(h
     m_putBack = new QPushButton(tr("恢复之前的设置"));
     m_putBack->setObjectName("putBack");
     m_putBack->setEnabled(false);
+    // After "应用并重新运行": the sets are in the drive's RAM only, and the
+    // store is offered right here.
+    m_ramNote = new QLabel(tr("新设置只在驱动器的 RAM 中，断电后丢失。"));
+    m_ramNote->setObjectName("ramNote");
+    m_ramNote->setWordWrap(true);
+    m_ramNote->hide();
+    m_store = new QPushButton(tr("保存驱动器参数"));
+    m_store->setObjectName("store");
+    m_store->hide();
     connect(m_apply, &QPushButton::clicked, this, &CResonateAdjust::ApplyAndRunAgain);
     connect(m_putBack, &QPushButton::clicked, this, &CResonateAdjust::PutBack);
+    connect(m_store, &QPushButton::clicked, this, &CResonateAdjust::StoreInDrive);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(m_apply);
     buttons->addWidget(m_putBack);
+    buttons->addWidget(m_ramNote);
+    buttons->addWidget(m_store);
+    buttons->addStretch();
     grid->addWidget(m_assistant, 8, 0, 1, 4);
     grid->addLayout(buttons, 8, 4, 1, 2);
     grid->setColumnStretch(1, 1);
@@ -160,6 +175,7 @@ void CResonateAdjust::LoadFromDrive() {
         },
                     [this, read, trapezoid] {
                         if (*trapezoid) m_trapezoidFields = **trapezoid;
+                        m_trapezoidRead = trapezoid->has_value();
                         ShowTrapezoid(*trapezoid);
                         if (read->unanswered) m_host->ReportNoAnswer(*read->unanswered);
                         for (int i = 0; i < kResonanceSettings; ++i) {
@@ -248,6 +264,7 @@ constexpr double kRestWithoutDampingMs = 2000, kMaxRestMs = 5000;
 void CResonateAdjust::TakeCapture(const RunOutcome& outcome) {
     const bool afterProposal = std::exchange(m_afterProposal, false);
     if (!afterProposal) m_before.reset();
+    ShowStoreOffer(afterProposal);
     // The drive's answer to the start writes holds the settings the run had.
     m_runSettings = m_fields.values;
     m_lastPoints = outcome.points;
@@ -356,7 +373,38 @@ void CResonateAdjust::PutBack() {
             ShowFields();
             m_previous.reset();
             m_putBack->setEnabled(false);
+            ShowStoreOffer(false);
         });
+}
+
+CResonateAdjust::~CResonateAdjust() {
+    m_storeJob.requestStop();
+    m_storeJob.join();
+}
+
+void CResonateAdjust::ShowStoreOffer(bool shown) {
+    m_ramNote->setVisible(shown);
+    m_store->setVisible(shown);
+    m_store->setEnabled(!m_storeJob.running());
+}
+
+void CResonateAdjust::StoreInDrive() {
+    if (m_storeJob.running() || !ConfirmSaveToDrive(this)) return;
+    m_store->setEnabled(false);
+    const bool started = m_storeJob.start(
+        m_host->Gate(), hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(this, [this](const hx::StorageResult& result) {
+            m_storeJob.join();
+            m_store->setEnabled(true);
+            if (result.outcome == hx::StorageOutcome::NotBackedUp) {
+                // Nothing was sent; a Yes lets the next press through without a backup.
+                hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), result.gate, m_host->Drive());
+                return;
+            }
+            ShowSaveToDriveOutcome(this, result);
+            if (result.succeeded()) ShowStoreOffer(false);
+            emit stored(result.succeeded());
+        }), m_host->Drive());
+    if (!started) m_store->setEnabled(true);
 }
 
 }  // namespace hx::gui

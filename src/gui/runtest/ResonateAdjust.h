@@ -21,6 +21,7 @@
 #include "core/analysis/Vibration.h"
 #include "core/runtest/RunFields.h"
 #include "core/runtest/VibrationTuning.h"
+#include "core/params/StorageCommand.h"
 #include "gui/runtest/RunPage.h"
 
 namespace hx::gui {
@@ -29,6 +30,7 @@ class CResonateAdjust : public RunPage {
     Q_OBJECT
 public:
     CResonateAdjust(RunPageHost* host, QWidget* parent = nullptr);
+    ~CResonateAdjust() override;
 
     // Reads the thirteen settings (on the request queue) into the sliders.
     void LoadFromDrive() override;
@@ -54,11 +56,23 @@ public:
     QPushButton* applyButton() const { return m_apply; }
     QPushButton* putBackButton() const { return m_putBack; }
     QLabel* assistantText() const { return m_assistant; }
+    // After the assistant's set was applied: it is in RAM only; "保存驱动器参数" stores it.
+    QLabel* ramNote() const { return m_ramNote; }
+    QPushButton* storeButton() const { return m_store; }
+    void StoreInDrive();
+
+signals:
+    // The store asked for from the page has ended.
+    void stored(bool succeeded);
+
+public:
     const std::optional<hx::runtest::RunVibration>& lastVibration() const { return m_last; }
     const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
     const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
-    // The trapezoid the drive holds, read when the mode is entered.
+    // The trapezoid the drive holds, read when the mode is entered (what a
+    // start runs); trapezoidRead() false when the drive did not answer.
     const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoidFields; }
+    bool trapezoidRead() const { return m_trapezoidRead; }
 
     // What Enter does on the page (whichever control has the focus).
     void OnEnter();
@@ -78,6 +92,7 @@ private:
     void OnSliderMoved(int i, int position);
     void OnSliderReleased(int i);
     void ShowAssistant();
+    void ShowStoreOffer(bool shown);
     void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
 
     hx::runtest::ResonanceFields m_fields;
@@ -87,7 +102,12 @@ private:
     QLabel* m_assistant;
     QPushButton* m_apply;
     QPushButton* m_putBack;
+    QLabel* m_ramNote;
+    QPushButton* m_store;
+    // The store of the drive's parameters; stopped and joined before the page goes.
+    hx::StorageCommandJob m_storeJob;
     hx::runtest::VelocityFields m_trapezoidFields;
+    bool m_trapezoidRead = false;
     // The settings the last run started with.
     std::array<int32_t, hx::runtest::kResonanceSettings> m_runSettings{};
     std::optional<hx::runtest::RunVibration> m_last, m_before;

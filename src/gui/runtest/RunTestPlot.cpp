@@ -1,5 +1,7 @@
 #include "gui/runtest/RunTestWindow.h"
 
+#include "gui/runtest/ResonateAdjust.h"
+
 // The run-test window's channel lists, its plot and the figures under it.
 
 #include <QComboBox>
@@ -54,19 +56,7 @@ void CRunTest::ShowEmptyPlot() {
     m_plot->Redraw();
 }
 
-void CRunTest::RememberChannels() {
-    // Only the lists that belong to the mode in view, and never the torque
-    // page's fixed choice.
-    if (m_mode == Mode::Torque || m_channelsOf != m_mode) return;
-    ChannelChoice& choice = m_channelChoice[static_cast<int>(m_mode)];
-    for (int i = 0; i < 4; ++i) {
-        choice.codes[i] = m_lists[i]->currentIndex() >= 0 ? m_lists[i]->currentData().toUInt() : 0;
-        choice.ticked[i] = m_boxes[i]->isChecked();
-    }
-    choice.kept = true;
-}
-
-void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
+void CRunTest::ApplySources(int mask, int channelCount) {
     // The empty entry, then every source the drive offers, in bit order.
     const std::vector<hx::ChannelListEntry> entries = hx::FillChannelLists(static_cast<uint16_t>(mask));
     const int n = static_cast<int>(entries.size()) - 1;
@@ -83,17 +73,6 @@ void CRunTest::ApplySources(Mode mode, int mask, int channelCount) {
         m_boxes[i]->setEnabled(true);
         m_lists[i]->setEnabled(true);
     }
-    // Coming back to a mode: the channels as the user left them there.
-    const ChannelChoice& choice = m_channelChoice[static_cast<int>(mode)];
-    if (choice.kept) {
-        for (int i = 0; i < 4; ++i) {
-            if (!picks[i]) continue;
-            const int entry = m_lists[i]->findData(choice.codes[i]);
-            if (entry >= 0) m_lists[i]->setCurrentIndex(entry);
-            m_boxes[i]->setChecked(choice.ticked[i]);
-        }
-    }
-    m_channelsOf = mode;
     for (int i = 0; i < 4; ++i) m_plot->SetChannelVisible(i + 1, m_boxes[i]->isChecked());
 }
 
@@ -103,12 +82,7 @@ void CRunTest::FillPointsList() {
     const std::vector<int> choices = PointsChoices(m_capacity, selected, g_firmwareVersion);
     m_points->clear();
     for (int p : choices) m_points->addItem(QString::number(p));
-    // The points chosen in this mode, else the most for a trapezoid and the
-    // fewest for the current-loop test: its step and settling take a few
-    // milliseconds, and thousands of points would show them as a tick at
-    // the start of a long flat line.
-    const int kept = m_points->findText(QString::number(m_pointsChoice[static_cast<int>(m_mode)]));
-    m_points->setCurrentIndex(kept >= 0 ? kept : m_mode == Mode::Torque ? 0 : m_points->count() - 1);
+    m_points->setCurrentIndex(m_points->count() - 1);
 }
 
 std::array<uint32_t, 4> CRunTest::ChannelCodes() {
@@ -184,8 +158,15 @@ void CRunTest::ShowFigures(const RunOutcome& outcome) {
                 if (outcome.codes[k] == code) return &outcome.samples[k];
             return nullptr;
         };
+        // Against the trapezoid the drive ran: the velocity page's own for its
+        // runs; for a resonance run the one the drive holds (not the velocity
+        // page's fields, which that run never sent). Unknown: the speed
+        // reference's peak, when it was captured.
+        double commanded = PeakSpeed(m_velocity->Fields());
+        if (outcome.mode == Mode::Resonance)
+            commanded = m_resonance->trapezoidRead() ? PeakSpeed(m_resonance->trapezoid()) : 0.0;
         const FollowingFigures f = ComputeFollowingFigures(channel(kPositionError), channel(kSpeedFeedback),
-                                                           channel(kSpeedReference), PeakSpeed(m_velocity->Fields()));
+                                                           channel(kSpeedReference), commanded);
         QStringList parts;
         if (f.peakFollowingError) parts << tr("峰值跟随误差: %1 p").arg(fixed(*f.peakFollowingError, 0));
         if (f.rmsFollowingError) parts << tr("跟随误差均方根: %1 p").arg(fixed(*f.rmsFollowingError, 1));

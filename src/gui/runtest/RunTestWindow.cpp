@@ -41,8 +41,7 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 CRunTest::CRunTest(hx::ChangeGate& gate, QWidget* parent)
-    // The window carries the name of the command that opens it.
-    : FunctionWindow(tr("运行测试"), LinkUse::HoldsLink, parent), m_gate(gate) {
+    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_gate(gate) {
     QPointer<CRunTest> self(this);
     m_session = std::make_unique<RunSession>(gate, [self] {
         OnUiThread(self.data(), [self] {
@@ -98,16 +97,12 @@ CRunTest::CRunTest(hx::ChangeGate& gate, QWidget* parent)
             m_plot->Redraw();
         });
         connect(m_lists[i], &QComboBox::activated, this, [this] { FillPointsList(); });
-        connect(m_boxes[i], &QCheckBox::toggled, this, [this] { RememberChannels(); });
-        connect(m_lists[i], &QComboBox::activated, this, [this] { RememberChannels(); });
     }
     m_cyclic = new QCheckBox(tr("循环采样 "));
     m_period = new QComboBox;
     for (int ms = 500; ms <= 2000; ms += 100) m_period->addItem(QString::number(ms));
     m_periodLabel = new QLabel(tr("循环采样周期(ms)"));
     m_points = new QComboBox;
-    connect(m_points, &QComboBox::activated, this,
-            [this] { m_pointsChoice[static_cast<int>(m_mode)] = m_points->currentText().toInt(); });
     connect(m_cyclic, &QCheckBox::clicked, this, [this](bool on) {
         m_period->setEnabled(on);
         m_periodLabel->setEnabled(on);
@@ -228,7 +223,15 @@ void CRunTest::ShowState() {
     m_shownState = m_session->State();
     m_start->setText(m_shownState == RunState::Idle ? tr("开 始") : tr("停 止"));
     if (m_shownState != RunState::StopUnconfirmed) {
-        m_lost->hide();
+        // A run that ended otherwise than asked says what ended it, until the next start.
+        const std::optional<MotionReport> cut = m_session->LastEnd();
+        if (cut && m_shownState == RunState::Idle) {
+            m_recaptureTimer.stop();
+            m_lost->setText(Text(cut->Message()));
+            m_lost->show();
+        } else {
+            m_lost->hide();
+        }
         return;
     }
     m_recaptureTimer.stop();
@@ -287,7 +290,6 @@ void CRunTest::EnterMode(Mode mode) {
         return;
     }
     if (mode == Mode::Torque) {
-        m_channelsOf = Mode::Torque;
         for (int i = 0; i < 4; ++i) {
             m_lists[i]->clear();
             m_lists[i]->addItem(Text(hx::LoadString(hx::kEmptyChannelStringId)), 0u);
@@ -301,8 +303,8 @@ void CRunTest::EnterMode(Mode mode) {
     } else {
         auto info = std::make_shared<SourceInfo>();
         Request([drive = Drive(), info]() mutable { *info = ReadSourceInfo(drive); },
-                [this, info, mode] {
-                    ApplySources(mode, info->sourceMask.value_or(0), info->channelCount.value_or(1));
+                [this, info] {
+                    ApplySources(info->sourceMask.value_or(0), info->channelCount.value_or(1));
                     FillPointsList();
                 });
         m_channelGroup->setEnabled(true);
@@ -422,19 +424,17 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         // Nothing was sent: the motor moves under another command, or the
         // watchdog could not be armed.
         if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
-            outcome.failureText == [] {
-                Readiness moving;
-                moving.status = Readiness::Status::Moving;
-                return moving.Message();
-            }()) {
+            outcome.refusal.refusal == StartRefusal::Moving) {
             // With the simulated drive, the motion controller is the
             // program's own: offer to bring the motor to rest.
             if (AskYesNo(this,
                          QString::fromStdString(outcome.failureText) + "\n\n" +
                              tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
                                 "(也可在“通 信”菜单中暂停或继续。)"),
-                         tr("无法开始"), MessageIcon::Question))
+                         tr("无法开始"), MessageIcon::Question)) {
                 SimulatedMotion::SetPaused(true);
+                m_pausedMotion = true;
+            }
             return;
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
@@ -516,8 +516,18 @@ void CRunTest::closeEvent(QCloseEvent* event) {
     if (!m_closing) {
         StopEverything();
         m_closing = true;
+        ResumeSimulatedMotion();
     }
     FunctionWindow::closeEvent(event);
+}
+
+void CRunTest::ResumeSimulatedMotion() {
+    // Paused for this window's tests, the simulated motion controller goes on
+    // when the window goes; paused otherwise, the user says.
+    if (!SimulatedMotion::Available() || !SimulatedMotion::Paused()) return;
+    if (m_pausedMotion || AskYesNo(this, tr("模拟运动控制器仍处于暂停状态。让它继续运动吗？"), tr("模拟运动控制器"),
+                                   MessageIcon::Question))
+        SimulatedMotion::SetPaused(false);
 }
 
 bool CRunTest::eventFilter(QObject* watched, QEvent* event) { return FunctionWindow::eventFilter(watched, event); }

@@ -39,6 +39,8 @@ public:
     // the pages' settings go through it).
     explicit CRunTest(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CRunTest() override;
+    // The classic size: plot, figures, page and the assistant's lines whole.
+    QSize sizeHint() const override { return QSize(1180, 700).expandedTo(minimumSizeHint()); }
 
     // RunPageHost
     hx::DriveHandle Drive() const override;
@@ -92,11 +94,9 @@ protected:
 private:
     hx::ChangeGate& m_gate;
     void EnterMode(hx::runtest::Mode mode);
-    void ApplySources(hx::runtest::Mode mode, int mask, int channelCount);
+    void ApplySources(int mask, int channelCount);
     // The mode's empty plot, captions and axis, without another mode's figures.
     void ShowEmptyPlot();
-    // Keeps the channel choice of the mode in view for its next visit.
-    void RememberChannels();
     void FillPointsList();
     std::array<uint32_t, 4> ChannelCodes();
     // keepCurves: a cyclic re-capture, whose curves replace the shown ones
@@ -112,6 +112,9 @@ private:
     // Starts the run asked for by RunAgain once the last capture has ended.
     void StartWhenIdle();
     void ReportRefusal(uint16_t address, const hx::DriveFault& fault);
+    // At closing: the simulated motion controller goes on (asked when this
+    // window did not pause it).
+    void ResumeSimulatedMotion();
     RunPage* currentPage() const;
 
     std::unique_ptr<hx::runtest::RunSession> m_session;
@@ -126,21 +129,11 @@ private:
     bool m_runAgainPending = false;
     int m_runAgainRestMs = 0;
     bool m_replacePlot = false;
+    bool m_pausedMotion = false;  // the user paused the simulated motion controller from this window
     std::optional<hx::runtest::StepFigures> m_lastStep;
     // The step before the last one shown (the torque page's reference).
     std::optional<hx::runtest::StepFigures> m_previousStep;
     hx::runtest::RunState m_shownState = hx::runtest::RunState::Idle;
-    // Per mode (indexed by its number): the channels and points the user
-    // chose there, restored when the mode is entered again.
-    struct ChannelChoice {
-        std::array<uint32_t, 4> codes{};
-        std::array<bool, 4> ticked{};
-        bool kept = false;
-    };
-    std::array<ChannelChoice, 4> m_channelChoice{};
-    std::array<int, 4> m_pointsChoice{};
-    // The mode whose sources the channel lists hold now.
-    hx::runtest::Mode m_channelsOf = hx::runtest::Mode::Torque;
 
     Cscope* m_plot;
     // Channel colours, shown behind the channel lists; the plot's curves start the same.

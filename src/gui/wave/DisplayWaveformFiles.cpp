@@ -30,7 +30,10 @@ void CDisplayWaveform::writeRecording(const QString& title, const QString& suffi
         ShowMessage(this, TableText(50057), TableText(50058));
         return;
     }
-    const QString path = AskFile(this, {true, title, QStringLiteral("%1 Files(*.%1)").arg(suffix), suffix, {}});
+    // The CSV filter in the window's language ("csv Files(*.csv)" in Chinese, as always).
+    const QString filter =
+        suffix == QStringLiteral("csv") ? tr("csv Files(*.csv)") : QStringLiteral("%1 Files(*.%1)").arg(suffix);
+    const QString path = AskFile(this, {true, title, filter, suffix, {}});
     if (path.isEmpty()) return;
     // The path is checked before anything is written, and the file is
     // replaced in one step: a failure leaves the old file as it was.

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <algorithm>
 
 #include "core/Globals.h"
 #include "core/wizard/WizardSettingText.h"
@@ -25,13 +24,6 @@ constexpr int kButtonStrip = 80;
 constexpr int kSteps = 4;
 constexpr LoadStep kPageLoads[kSteps] = {LoadStep::AliasPage, LoadStep::CurrentPage, LoadStep::PulsesPage,
                                          LoadStep::IoPage};
-
-// The page a whole-page read belongs to; -1 for the reads of one action.
-int PageOfLoad(LoadStep step) {
-    for (int i = 0; i < kSteps; ++i)
-        if (kPageLoads[i] == step) return i;
-    return -1;
-}
 
 bool IsPolarity(SettingKind k) { return k == SettingKind::InputPolarity || k == SettingKind::OutputPolarity; }
 
@@ -63,8 +55,6 @@ CGuideSettings::CGuideSettings(hx::ChangeGate& gate, QWidget* parent)
     m_previous = new QPushButton(tr("上一步"), this);
     m_next = new QPushButton(tr("下一步"), this);
     m_cancel = new QPushButton(tr("取消"), this);
-    m_reload = new QPushButton(tr("从驱动器重新读取"), this);
-    m_reload->setToolTip(tr("重新读取本页的设置，本页输入的数值将被驱动器中的数值取代"));
     m_stepLabel = new QLabel(this);
     QFont bold = m_stepLabel->font();
     bold.setBold(true);
@@ -75,9 +65,6 @@ CGuideSettings::CGuideSettings(hx::ChangeGate& gate, QWidget* parent)
     connect(m_previous, &QPushButton::clicked, this, [this] { goTo(m_step - 1); });
     connect(m_next, &QPushButton::clicked, this, [this] { goTo(m_step + 1); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { closeWindow(); });
-    connect(m_reload, &QPushButton::clicked, this, [this] {
-        if (!busy() && m_step >= 0 && m_step < kSteps) startLoad(kPageLoads[m_step]);
-    });
     connect(m_alias, &CGuideComParameter::sourceChosen, this, [this](LoadStep action) { startLoad(action); });
 
     resize(500, 540);
@@ -98,8 +85,6 @@ void CGuideSettings::resizeEvent(QResizeEvent*) {
     m_cancel->setGeometry(client.right() - bw - 10, y, bw, bh);
     m_next->setGeometry(client.right() - 2 * bw - 20, y, bw, bh);
     m_previous->setGeometry(client.right() - 3 * bw - 26, y, bw, bh);
-    const int reloadWidth = std::min(m_reload->sizeHint().width() + 8, m_previous->x() - 20);
-    m_reload->setGeometry(10, y, reloadWidth, bh);
     const int stepWidth = m_stepLabel->fontMetrics().horizontalAdvance(m_stepLabel->text()) + 24;
     m_stepLabel->setGeometry(10, textY, stepWidth, bh);
     m_status->setGeometry(10 + stepWidth, textY, client.width() - stepWidth - 20, bh);
@@ -122,16 +107,15 @@ void CGuideSettings::showStep() {
     m_stepLabel->setText(tr("第 %1 步，共 %2 步").arg(s + 1).arg(kSteps));
     resizeEvent(nullptr);
     updateButtons();
-    // A page is read the first time it is shown; coming back to it keeps
-    // what the user typed there ("从驱动器重新读取" reads it again).
-    if (!m_pageRead[s]) startLoad(kPageLoads[s]);
+    // Every time: the page shows what the drive holds, so what was typed
+    // there and not written is replaced.
+    startLoad(kPageLoads[s]);
 }
 
 void CGuideSettings::updateButtons() {
     const bool idle = !busy();
     m_previous->setEnabled(idle && m_step > 0);
     m_next->setEnabled(idle && m_step < kSteps);
-    m_reload->setEnabled(idle && m_step < kSteps);
     m_cancel->setEnabled(!m_applying);
     for (QWidget* p : m_pages) p->setEnabled(idle);
 }
@@ -159,7 +143,6 @@ void CGuideSettings::startLoad(LoadStep step) {
 void CGuideSettings::onLoaded(const hx::wizard::LoadResult& result) {
     m_form = result.form;
     for (const auto& [address, value] : result.values) m_read[address] = value;
-    if (const int page = PageOfLoad(result.step); page >= 0 && result.ok) m_pageRead[page] = true;
     switch (result.step) {
     case LoadStep::AliasPage:
     case LoadStep::AliasSwitch:
@@ -217,9 +200,8 @@ void CGuideSettings::finish() {
     const Summary changes = summary(plan);
     if (!AskYesNoWithChanges(this, tr("已完成向导参数设定，是否下发并保存刚才设定的参数？"), tr("完成向导"),
                              changes.changed, changes.unchanged, changes.footer)) {
-        // Nothing written, nothing lost: the last page with what was typed,
-        // and "下一步" asks again.
-        m_step = kSteps - 1;
+        // Nothing written; the wizard stays at its last step with "下一步"
+        // disabled, and "上一步" goes back to the input/output page.
         updateButtons();
         return;
     }
@@ -252,18 +234,16 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     QApplication::restoreOverrideCursor();
     m_applying = false;
     m_status->clear();
-    // Unless it is done, the wizard stays on its last page with every value
-    // as typed, so that "下一步" can try again.
+    // Done, it stays at its last step ("下一步" disabled). A write or store
+    // that failed puts it back on the last page with every value as typed,
+    // so that "下一步" can try again.
     if (!result.completed()) m_step = kSteps - 1;
     setBusy(false);
     using hx::wizard::ApplyOutcome;
     switch (result.outcome) {
     case ApplyOutcome::Completed:
         ShowMessage(this, tr("向导参数已设置完成!"), tr("完成向导"));
-        emit applyFinished(true);
-        // Its work is done: the wizard closes, as a finished wizard does.
-        closeWindow();
-        return;
+        break;
     case ApplyOutcome::WriteUnanswered:
         if (result.refused) {
             ShowMessage(this,
@@ -282,6 +262,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
         break;
     case ApplyOutcome::StoreUnanswered:
     case ApplyOutcome::StoreNotCleared: ShowMessage(this, tr("保存驱动器当前设置失败!"), tr("保存失败")); break;
+    case ApplyOutcome::StoreDuringRun:
     case ApplyOutcome::StoreReplyLost: ShowSaveToDriveOutcome(this, result.store); break;
     case ApplyOutcome::Stopped: break;
     case ApplyOutcome::NotBackedUp:

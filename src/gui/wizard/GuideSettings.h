@@ -1,10 +1,10 @@
 #pragma once
 // The setup wizard: four pages shown one step at a time, each reading its
-// settings from the drive the first time it is shown (again only when the
-// user asks), and at the end a summary of the registers about to change,
-// the writes in their fixed order and the store. What the user typed stays
-// until the wizard closes. All drive traffic runs on the wizard's worker;
-// the window only shows.
+// settings from the drive every time it is shown (the page shows what the
+// drive holds), and at the end a summary of the registers about to change,
+// the writes in their fixed order and the store. The wizard stays at its
+// last step afterwards, whatever the answer. All drive traffic runs on the
+// wizard's worker; the window only shows.
 
 #include <QString>
 #include <map>
@@ -38,8 +38,6 @@ public:
     QPushButton* previousButton() const { return m_previous; }
     QPushButton* nextButton() const { return m_next; }
     QPushButton* cancelButton() const { return m_cancel; }
-    // Reads the page in view from the drive again, replacing what was typed on it.
-    QPushButton* reloadButton() const { return m_reload; }
     // "第 2 步，共 4 步"
     QLabel* stepLabel() const { return m_stepLabel; }
     CGuideComParameter* aliasPage() const { return m_alias; }
@@ -87,12 +85,10 @@ private:
     QPushButton* m_previous;
     QPushButton* m_next;
     QPushButton* m_cancel;
-    QPushButton* m_reload;
     QLabel* m_stepLabel;
     QLabel* m_status;
 
     int m_step = 0;
-    bool m_pageRead[4] = {};  // the page has been read once; later visits keep what was typed
     uint16_t m_variant;
     hx::wizard::WizardForm m_form;
     std::map<uint16_t, int16_t> m_read;  // every register as last read

@@ -8,6 +8,11 @@ namespace hx::sim {
 namespace {
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
+// Coulomb friction grows to its full value over this speed (rad/s) either
+// side of rest: a slope the tick can follow, where a step would chatter.
+constexpr double kFrictionBand = 0.05;
+// The torque reference counts as at its limit from this share of it.
+constexpr double kLimitShare = 0.95;
 
 int16_t Saturate(double v) {
     return static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
@@ -20,38 +25,46 @@ double LowPass(double hz) { return 1 - std::exp(-kTwoPi * hz * MotorModel::kTick
 
 }  // namespace
 
-MotorModel::MotorModel(MotorParameters p, unsigned seed) : m_p(p), m_rng(seed) {
-    const double jm = m_p.motorInertia, jl = m_p.loadInertia;
-    const double reduced = jm * jl / (jm + jl);
-    const double wr = kTwoPi * m_p.resonanceHz;
-    m_stiffness = wr * wr * reduced;
-    m_damping = 2 * m_p.dampingRatio * wr * reduced;
-    if (m_p.machineHz > 0 && m_p.machineInertia > 0) {
-        const double jv = m_p.machineInertia;
-        const double body = jm + jl;  // motor and load swing together at this low frequency
-        const double machineReduced = body * jv / (body + jv);
-        const double wv = kTwoPi * m_p.machineHz;
-        m_machineStiffness = wv * wv * machineReduced;
-        m_machineDamping = 2 * m_p.machineDampingRatio * wv * machineReduced;
-    }
-
-    const double wc = kTwoPi * m_p.currentBandwidthHz;
-    SetCurrentGains(m_p.inductance * wc, m_p.resistance * wc, 1.0);
-    // Speed loop tuned for the whole inertia, as an auto-tune at low
-    // frequency measures it; above the anti-resonance only the rotor is
-    // felt, which is where a real drive shows its resonance.
-    m_kvp = (jm + jl) * kTwoPi * m_p.speedBandwidthHz / m_p.torqueConstant;
-    m_kvi = m_kvp * kTwoPi * m_p.speedIntegralHz;
-    m_rlDecay = std::exp(-m_p.resistance * kTick / m_p.inductance);
-    m_speedLowPass = LowPass(m_p.speedFilterHz);
+MotorModel::MotorModel(MotorParameters p, MachineSpec machine, unsigned seed)
+    : m_p(p), m_machine(std::move(machine)), m_plant(m_p.motor, m_machine, kTick),
+      m_rng(0x9E3779B97F4A7C15ull * (seed + 1)) {
     m_accLowPass = LowPass(m_p.accelerationFilterHz);
+    m_loops.speedDetection.a = LowPass(hx::servo::kSpeedDetectionHz);
+    m_mainsStepCos = std::cos(kTwoPi * m_p.mainsHz * kTick);
+    m_mainsStepSin = std::sin(kTwoPi * m_p.mainsHz * kTick);
     m_vbus = m_p.mainsVolts * std::numbers::sqrt2;
+    SetServo(hx::servo::Decode(hx::servo::FactoryWords(hx::servo::Model::Krv4)));
 }
 
-void MotorModel::SetCurrentGains(double kp, double ki, double kc) {
-    m_kp = kp;
-    m_ki = ki;
-    m_kc = kc;
+// The loops read their parameters on every tick; recomputing the
+// coefficients only when a parameter changed is the same and costs nothing
+// on the ticks in between (the parameter store counts its changes, and the
+// motor part hands a change over before the next tick runs).
+void MotorModel::SetServo(const hx::servo::Settings& s) {
+    m_servo = s;
+    const MotorConstants& m = m_p.motor;
+    LoopBlocks& l = m_loops;
+    l.positionGain = s.positionGain;
+    l.speedFeedforward = s.speedFeedforward;
+    l.torqueFeedforward = s.torqueFeedforward * m.inertia * (1 + s.inertiaRatio) / m.torqueConstant;
+    l.feedforwardAverage.SetLength(static_cast<int>(std::lround(s.feedforwardSmoothing / kTick)));
+    l.feedforwardFilter.SetTimeConstant(s.speedFeedforwardFilter, kTick);
+    l.speed.kvp = hx::servo::SpeedProportionalGain(s.speedLoopHz, s.inertiaRatio, m.inertia, m.torqueConstant);
+    l.speed.ki = s.integralOn ? l.speed.kvp * kTick / s.speedIntegralTime : 0.0;
+    if (!s.integralOn) l.speed.integral = 0;
+    l.torqueFilter.SetTimeConstant(s.torqueFilter, kTick);
+    l.activeNotches = 0;
+    for (const hx::servo::Notch& n : s.notches) {
+        if (!n.on) continue;
+        Biquad& q = l.notches[static_cast<size_t>(l.activeNotches++)];
+        const double s1 = q.s1, s2 = q.s2;
+        q = NotchBiquad(n, kTick);
+        q.s1 = s1, q.s2 = s2;
+    }
+    l.current.kp = s.currentKp;
+    l.current.kiT = s.currentKi * kTick;
+    l.emfCompensation = s.currentKc * m.backEmf;
+    l.overSpeed = s.overSpeed;
 }
 
 void MotorModel::SetExcitation(double amplitude, int hold) {
@@ -61,111 +74,175 @@ void MotorModel::SetExcitation(double amplitude, int hold) {
     m_excitationNow = 0;
 }
 
+void MotorModel::ResetTrip() {
+    m_tripped = false;
+    m_flips = 0;
+    m_lastSide = 0;
+}
+
 void MotorModel::Settle(double positionPulses, double speedRps) {
     m_commandPulses = std::llround(positionPulses);
     const double theta = static_cast<double>(m_commandPulses) / m_p.pulsesPerRev * kTwoPi;
-    m_thetaM = m_thetaL = m_thetaV = theta;
-    m_omegaM = m_omegaL = m_omegaV = kTwoPi * speedRps;
+    const double omega = kTwoPi * speedRps;
+    m_x.fill(0);
+    m_x[Plant::kAngle] = theta;
+    m_x[Plant::kSpeed] = omega;
+    // The winding carries what holds the speed against viscous friction.
     m_encoder = m_encoderPrev = static_cast<int64_t>(std::floor(theta / kTwoPi * m_p.encoderCounts));
-    m_speedFb = m_speedRef = m_prevSpeedFb = m_prevSpeedRef = m_omegaM;
+    m_speedFb = m_speedRef = m_prevSpeedFb = m_prevSpeedRef = omega;
+    m_loops.speedDetection.y = omega;
+    m_ffSpeed = omega;
+    m_loops.feedforwardAverage.Reset(omega);
+    m_loops.feedforwardFilter.y = m_loops.speedFeedforward * omega;
     m_accRef = m_accFb = 0;
-    m_speedInt = m_currentRef = m_currentMeas = m_iq = 0;
-    m_voltInt = m_voltage = 0;
+    m_currentRef = m_currentMeas = 0;
+    m_loops.speed.integral = 0;
+    m_loops.torqueFilter.y = 0;
+    for (Biquad& q : m_loops.notches) q.s1 = q.s2 = 0;
+    m_loops.current.integral = 0;
+    m_voltage = 0;
+    m_flips = 0;
+    m_lastSide = 0;
+}
+
+uint64_t MotorModel::Random() {
+    // splitmix64: the noise needs speed, not a long period.
+    uint64_t z = (m_rng += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// Near-normal noise from four uniform 16-bit draws of one random word:
+// sensor and torque noise need its spread, not its far tails.
+double MotorModel::Noise(double rms) {
+    const uint64_t r = Random();
+    const double sum = static_cast<double>((r & 0xFFFF) + ((r >> 16) & 0xFFFF) + ((r >> 32) & 0xFFFF) + (r >> 48));
+    constexpr double kMean = 2 * 65535.0, kSpread = 65536.0 / 1.7320508075688772;  // 4 x var(U)= 65536^2/3
+    return rms * (sum - kMean) / kSpread;
+}
+
+void MotorModel::WatchRinging(double currentRef) {
+    const double limit = kLimitShare * m_p.peakCurrent;
+    const int side = currentRef >= limit ? 1 : (currentRef <= -limit ? -1 : 0);
+    if (side != 0 && side != m_lastSide) {
+        m_flips = m_lastSide != 0 && m_tick - m_lastFlip <= kRingingWindowTicks ? m_flips + 1 : 0;
+        m_lastSide = side;
+        m_lastFlip = m_tick;
+    } else if (m_tick - m_lastFlip > kRingingWindowTicks) {
+        m_flips = 0;
+        m_lastSide = 0;
+    }
 }
 
 void MotorModel::Step(const MotionCommand& command) {
     const double dt = kTick;
     const double counts = m_p.encoderCounts;
+    LoopBlocks& l = m_loops;
+    ++m_tick;
 
     // Sensing: the encoder count, a speed from its difference, filtered.
     m_encoderPrev = m_encoder;
-    m_encoder = static_cast<int64_t>(std::floor(m_thetaM / kTwoPi * counts));
+    m_encoder = static_cast<int64_t>(std::floor(m_plant.RotorAngle(m_x) / kTwoPi * counts));
     const double thetaMeas = static_cast<double>(m_encoder) / counts * kTwoPi;
     const double rawSpeed = static_cast<double>(m_encoder - m_encoderPrev) / counts * kTwoPi / dt;
-    m_speedFb += m_speedLowPass * (rawSpeed - m_speedFb);
-    m_currentMeas = m_iq + Noise(m_p.currentNoise);
+    m_speedFb = l.speedDetection.Step(rawSpeed);
+    m_currentMeas = m_x[Plant::kCurrent] + Noise(m_p.currentNoise);
 
     // Position and speed loops.
     m_mode = command.mode;
-    double speedRef = 0;
-    if (command.mode == RunMode::Position || command.mode == RunMode::Holding) {
+    double speedRef = 0, torqueFf = 0;
+    const bool following = command.mode == RunMode::Position || command.mode == RunMode::Holding;
+    if (following) {
         m_commandPulses = std::llround(command.position);  // whole pulses arrive at the input
         const double target = static_cast<double>(m_commandPulses) / m_p.pulsesPerRev * kTwoPi;
-        speedRef = m_p.positionGain * (target - thetaMeas) + m_p.speedFeedforward * kTwoPi * command.velocity;
-    } else if (command.mode == RunMode::Velocity) {
-        speedRef = kTwoPi * command.velocity;
+        const double smoothed = l.feedforwardAverage.Step(kTwoPi * command.velocity);
+        torqueFf = l.torqueFeedforward * (smoothed - m_ffSpeed) / dt;
+        m_ffSpeed = smoothed;
+        speedRef = l.positionGain * (target - thetaMeas) + l.feedforwardFilter.Step(l.speedFeedforward * smoothed);
+    } else {
+        // No position command, no feed-forward: it starts afresh when one comes.
+        if (m_ffSpeed != 0 || l.feedforwardFilter.y != 0) {
+            m_ffSpeed = 0;
+            l.feedforwardAverage.Reset(0);
+            l.feedforwardFilter.y = 0;
+        }
+        if (command.mode == RunMode::Velocity) speedRef = kTwoPi * command.velocity;
     }
-    if (command.mode == RunMode::Current) {
-        m_currentRef = std::clamp(command.current, -m_p.peakCurrent, m_p.peakCurrent);
-        m_speedInt = 0;
+    if (command.mode == RunMode::Current || m_tripped) {
+        m_currentRef = m_tripped ? 0.0 : std::clamp(command.current, -m_p.peakCurrent, m_p.peakCurrent);
+        l.speed.integral = 0;
         speedRef = m_speedFb;
     } else {
         const double e = speedRef - m_speedFb;
-        const double wanted = m_kvp * e + m_speedInt + m_kvi * e * dt;
-        m_currentRef = std::clamp(wanted, -m_p.peakCurrent, m_p.peakCurrent);
+        const double integral = l.speed.integral + l.speed.ki * e;
+        double torque = l.torqueFilter.Step(l.speed.kvp * e + integral + torqueFf);
+        for (int n = 0; n < l.activeNotches; ++n) torque = l.notches[static_cast<size_t>(n)].Step(torque);
+        m_currentRef = std::clamp(torque, -m_p.peakCurrent, m_p.peakCurrent);
         // The integrator stops growing at the current limit.
-        if (wanted == m_currentRef) m_speedInt += m_kvi * e * dt;
+        if (torque == m_currentRef) l.speed.integral = integral;
     }
-    if (m_excitation != 0) {
+    WatchRinging(command.mode == RunMode::Current || m_tripped ? 0.0 : m_currentRef);
+    if (m_excitation != 0 && !m_tripped) {
         if (m_excitationLeft-- <= 0) {
-            m_excitationNow = (m_rng() & 1) ? m_excitation : -m_excitation;
+            m_excitationNow = (Random() & 1) ? m_excitation : -m_excitation;
             m_excitationLeft = m_excitationHold - 1;
         }
         m_currentRef = std::clamp(m_currentRef + m_excitationNow, -m_p.peakCurrent, m_p.peakCurrent);
     }
-    const double lpAcc = m_accLowPass;
-    m_accRef += lpAcc * ((speedRef - m_prevSpeedRef) / dt - m_accRef);
-    m_accFb += lpAcc * ((m_speedFb - m_prevSpeedFb) / dt - m_accFb);
+    m_accRef += m_accLowPass * ((speedRef - m_prevSpeedRef) / dt - m_accRef);
+    m_accFb += m_accLowPass * ((m_speedFb - m_prevSpeedFb) / dt - m_accFb);
     m_prevSpeedRef = m_speedRef = speedRef;
     m_prevSpeedFb = m_speedFb;
 
-    // Current loop, its voltage limited by what the bus can give.
-    const double vmax = m_vbus / std::numbers::sqrt3;
-    const double ei = m_currentRef - m_currentMeas;
-    const double vWanted = m_kp * ei + m_voltInt + m_ki * ei * dt + m_kc * m_p.backEmf * m_speedFb;
-    m_voltage = std::clamp(vWanted, -vmax, vmax);
-    if (vWanted == m_voltage) m_voltInt += m_ki * ei * dt;
+    // Faults: the drive cuts the torque at once.
+    m_overSpeedNow = std::abs(m_speedFb) > l.overSpeed;
+    if (m_overSpeedNow || Ringing()) m_tripped = true;
 
-    // The winding: exact over the tick for a voltage held constant.
-    const double steady = (m_voltage - m_p.backEmf * m_omegaM) / m_p.resistance;
-    m_iq = steady + (m_iq - steady) * m_rlDecay;
+    // Current loop, its voltage limited by what the bus can give. A tripped
+    // drive opens its bridge: no current flows, the winding's terminals
+    // float at its back EMF.
+    const double vmax = m_vbus / std::numbers::sqrt3;
+    if (m_tripped) {
+        m_x[Plant::kCurrent] = 0;
+        m_voltage = m_p.motor.backEmf * m_plant.RotorSpeed(m_x);
+        l.current.integral = 0;
+    } else {
+        m_voltage = l.current.Step(m_currentRef - m_currentMeas, l.emfCompensation * m_speedFb, vmax);
+    }
 
     // The bus: the rectifier charges the capacitor near each mains peak, the
     // drive draws (or, braking, returns) the motor's power.
-    m_mainsPhase = std::fmod(m_mainsPhase + kTwoPi * m_p.mainsHz * dt, kTwoPi);
-    const double mainsNow = m_p.mainsVolts * std::numbers::sqrt2 * std::abs(std::sin(m_mainsPhase));
+    const double c = m_mainsCos * m_mainsStepCos - m_mainsSin * m_mainsStepSin;
+    m_mainsSin = m_mainsSin * m_mainsStepCos + m_mainsCos * m_mainsStepSin;
+    m_mainsCos = c;
+    const double keep = 1.5 - 0.5 * (c * c + m_mainsSin * m_mainsSin);  // the phasor keeps its length
+    m_mainsCos *= keep;
+    m_mainsSin *= keep;
+    const double mainsNow = m_p.mainsVolts * std::numbers::sqrt2 * std::abs(m_mainsSin);
     const double charge = mainsNow > m_vbus ? (mainsNow - m_vbus) / m_p.lineResistance : 0;
-    const double power = 1.5 * m_voltage * m_iq + m_p.idleWatts;
+    const double power = 1.5 * m_voltage * m_x[Plant::kCurrent] + m_p.idleWatts;  // none through an open bridge
     const double brake = m_vbus > m_p.brakeOnVolts ? m_vbus / m_p.brakeOhms : 0;
     m_vbus += (charge - power / m_vbus - brake) / m_p.busCapacitance * dt;
 
-    // Mechanics, semi-implicit: speeds first, then positions with them.
-    const double torque = m_p.torqueConstant * m_iq;
-    const double twist = m_stiffness * (m_thetaM - m_thetaL) + m_damping * (m_omegaM - m_omegaL);
+    // Mechanics and winding over the tick.
+    const double omega = m_x[Plant::kSpeed];
     const double friction =
-        m_p.coulombFriction * std::tanh(m_omegaL / 0.05) + m_p.viscousFriction * m_omegaL;
-    const double swing =
-        m_machineStiffness * (m_thetaL - m_thetaV) + m_machineDamping * (m_omegaL - m_omegaV);
-    m_omegaM += (torque - twist + Noise(m_p.torqueNoise)) / m_p.motorInertia * dt;
-    m_omegaL += (twist - friction - swing) / m_p.loadInertia * dt;
-    if (m_machineStiffness > 0) {
-        m_omegaV += swing / m_p.machineInertia * dt;
-        m_thetaV += m_omegaV * dt;
-    }
-    m_thetaM += m_omegaM * dt;
-    m_thetaL += m_omegaL * dt;
+        -m_machine.coulombNm * std::clamp(omega / kFrictionBand, -1.0, 1.0);
+    m_plant.Step(m_x, m_voltage, Noise(m_p.torqueNoise), friction);
+    if (m_tripped) m_x[Plant::kCurrent] = 0;
 }
 
 MotorFeedback MotorModel::Feedback() const {
     MotorFeedback f;
     f.positionPulses = static_cast<double>(m_encoder) / m_p.encoderCounts * m_p.pulsesPerRev;
     f.speedRps = m_speedFb / kTwoPi;
-    f.currentA = m_iq;
+    f.currentA = m_x[Plant::kCurrent];
     return f;
 }
 
 double MotorModel::SpeedFeedbackCentiRps() const { return m_speedFb / kTwoPi * 100; }
-double MotorModel::LoadSpeedRps() const { return m_omegaL / kTwoPi; }
+double MotorModel::LoadSpeedRps() const { return m_x[Plant::kSpeed] / kTwoPi; }
 
 std::array<int16_t, kSourceCount> MotorModel::Signals() {
     std::array<int16_t, kSourceCount> s{};
@@ -178,12 +255,14 @@ std::array<int16_t, kSourceCount> MotorModel::Signals() {
     s[kPositionReference] = Wrap(m_commandPulses);
     // Phase currents from the q-axis current at the electrical angle (the
     // drive keeps the d-axis current at zero), each read by its own sensor.
-    const double electrical = m_p.polePairs * m_thetaM;
-    const double alpha = -m_iq * std::sin(electrical) + Noise(m_p.currentNoise);
-    const double beta = m_iq * std::cos(electrical) + Noise(m_p.currentNoise);
+    const double theta = m_plant.RotorAngle(m_x);
+    const double iq = m_x[Plant::kCurrent];
+    const double electrical = m_p.polePairs * theta;
+    const double alpha = -iq * std::sin(electrical) + Noise(m_p.currentNoise);
+    const double beta = iq * std::cos(electrical) + Noise(m_p.currentNoise);
     s[kCurrentAlpha] = Saturate(alpha * 1000);
     s[kCurrentBeta] = Saturate(beta * 1000);
-    double turn = std::fmod(m_thetaM / kTwoPi, 1.0);
+    double turn = std::fmod(theta / kTwoPi, 1.0);
     if (turn < 0) turn += 1;
     s[kMagneticPosition] = static_cast<int16_t>(static_cast<int>(turn * m_p.magneticCounts) % m_p.magneticCounts);
     s[kBusVoltage] = Saturate(m_vbus);

@@ -1,54 +1,44 @@
 #pragma once
-// A servo motor driving a load through a compliant coupling, with the
-// drive's three cascaded loops, as the drive's firmware would run them on
-// its control tick.
+// A servo motor on its machine, with the drive's three cascaded loops as
+// the firmware runs them on its control tick, on the drive's own parameters.
 //
-// Mechanics: two masses (motor rotor, load) joined by a spring and a
-// damper, so the load has one lightly damped mode (the resonance) above an
-// anti-resonance; friction on the load; a small broadband torque
-// disturbance, which is what makes a motor at standstill jitter and what
-// lets the resonance show in a spectrum even when nothing moves.
-// Electrics: the q-axis winding (resistance, inductance, back EMF) fed by a
-// PI current loop limited by the bus voltage; the bus is a capacitor behind
-// a mains rectifier, so it sags and ripples at 100 Hz under load and rises
-// when the motor brakes.
+// Mechanics and winding: the linear plant of Plant.h (the rotor, the load's
+// inertia and modes from Machine.h, the q-axis winding), stepped exactly
+// over each tick; Coulomb friction on the machine's mean motion; a small
+// broadband torque disturbance at the rotor, which is what makes a motor at
+// standstill jitter and lets the resonance show in a spectrum even when
+// nothing moves. The bus is a capacitor behind a mains rectifier, so it sags
+// and ripples at 100 Hz under load and rises when the motor brakes.
 // Sensing: a 20-bit encoder (command pulses are a coarser scale of it), a
 // magnetic single-turn encoder, current sensors with noise.
-// Loops: position (P with speed feedforward) -> speed (PI on the filtered
-// encoder speed) -> current (PI with back-EMF compensation).
+// Loops (core/protocol/ServoParameters.h gives each parameter's meaning):
+// position (P with smoothed, filtered speed feed-forward and torque
+// feed-forward) -> speed (PI on the encoder's speed) -> torque filter ->
+// four notches -> current limit -> current (PI with back-EMF compensation).
+//
+// Faults: a speed beyond the over-speed level, or a speed loop that rings
+// (its torque reference slamming from one limit to the other, again and
+// again), makes the drive cut the torque at once (it shorts the winding)
+// and report the cause (Tripped, Ringing) until a fault clear (ResetTrip).
 //
 // Units inside are SI (rad, rad/s, A, V, N m); Signals() gives the words
 // the drive's sampling engine records.
 
 #include <array>
 #include <cstdint>
-#include <random>
 
+#include "core/protocol/ServoParameters.h"
+#include "sim/motor/Machine.h"
 #include "sim/motor/MotionSource.h"
+#include "sim/motor/Plant.h"
+#include "sim/motor/ServoLoops.h"
 #include "sim/motor/Sources.h"
 
 namespace hx::sim {
 
 struct MotorParameters {
-    // Mechanics.
-    double motorInertia = 1.2e-4;  // kg m^2
-    double loadInertia = 2.4e-4;   // kg m^2
-    double resonanceHz = 300;      // the coupled mode, motor and load swinging against each other
-    double dampingRatio = 0.02;
-    // The machine the load moves: a part of it (a long arm, a tool on a
-    // gantry) swings on its own compliance at a low frequency, which the
-    // loops cannot hold down and a hard move leaves ringing. 0 Hz: none.
-    double machineHz = 0;
-    double machineInertia = 4e-4;  // kg m^2, as seen at the motor shaft
-    double machineDampingRatio = 0.04;
-    double coulombFriction = 0.02;  // N m, on the load
-    double viscousFriction = 2e-4;  // N m s/rad, on the load
-    double torqueNoise = 0.004;     // N m rms per control tick
-    // Electrics.
-    double torqueConstant = 0.6;  // N m/A
-    double resistance = 1.0;      // ohm
-    double inductance = 2.5e-3;   // H
-    double backEmf = 0.4;         // V s/rad
+    MotorConstants motor;
+    double torqueNoise = 0.004;  // N m rms per control tick
     int polePairs = 5;
     double mainsVolts = 220;    // rms; the bus charges to its peak
     double mainsHz = 50;
@@ -63,31 +53,41 @@ struct MotorParameters {
     int encoderCounts = 1 << 20;  // per revolution
     int magneticCounts = 16384;   // per revolution
     double pulsesPerRev = 10000;  // command pulses per revolution
-    // Loops.
-    double currentBandwidthHz = 1000;
-    double speedBandwidthHz = 40;
-    double speedIntegralHz = 12;
-    double positionGain = 120;      // 1/s
-    double speedFeedforward = 0.8;  // share of the command speed fed forward
-    double speedFilterHz = 1500;
-    double accelerationFilterHz = 300;
+    double accelerationFilterHz = 300;  // the acceleration signals' smoothing
+};
+
+// The loops' discrete coefficients and states, as the truth reads them.
+struct LoopBlocks {
+    double positionGain = 0;     // 1/s
+    double speedFeedforward = 0;
+    double torqueFeedforward = 0;  // A per rad/s^2 of command acceleration
+    MovingAverage feedforwardAverage;
+    FirstOrder feedforwardFilter;
+    SpeedPi speed;
+    FirstOrder torqueFilter;
+    std::array<Biquad, hx::servo::kNotchCount> notches;
+    int activeNotches = 0;  // the first ones in `notches` that are on
+    CurrentPi current;
+    double emfCompensation = 0;  // V per rad/s of speed feedback
+    FirstOrder speedDetection;
+    double overSpeed = 0;        // rad/s
 };
 
 class MotorModel {
 public:
-    static constexpr double kTick = 50e-6;  // s: control tick, 20 kHz
+    static constexpr double kTick = hx::servo::kControlPeriod;  // s: control tick, 20 kHz
 
-    explicit MotorModel(MotorParameters p = {}, unsigned seed = 1);
+    // The servo settings start as the factory's (KRV4 layout).
+    explicit MotorModel(MotorParameters p = {}, MachineSpec machine = {.lowHz = 0}, unsigned seed = 1);
 
     const MotorParameters& Parameters() const { return m_p; }
+    const MachineSpec& Machine() const { return m_machine; }
+    const Plant& Mechanics() const { return m_plant; }
+    const LoopBlocks& Loops() const { return m_loops; }
+    const hx::servo::Settings& Servo() const { return m_servo; }
 
-    // Current-loop gains as the drive holds them: Kp in V/A, Ki in V/(A s),
-    // Kc the share of back EMF compensated (1 = all). Defaults follow the
-    // current bandwidth.
-    void SetCurrentGains(double kp, double ki, double kc);
-    double CurrentKp() const { return m_kp; }
-    double CurrentKi() const { return m_ki; }
-    double CurrentKc() const { return m_kc; }
+    // New loop settings, from the next tick on; the loops keep their states.
+    void SetServo(const hx::servo::Settings& settings);
 
     // A random torque the drive adds to the current reference while it
     // analyses the machine's frequency response: a random sequence of
@@ -101,6 +101,14 @@ public:
     // position, loops settled, as after a long stretch of following.
     void Settle(double positionPulses, double speedRps);
 
+    // The drive cut the torque (over-speed or a ringing loop); a fault clear
+    // puts it back in service.
+    bool Tripped() const { return m_tripped; }
+    void ResetTrip();
+    // The causes, now: the speed beyond its level, the loop ringing.
+    bool OverSpeedNow() const { return m_overSpeedNow; }
+    bool Ringing() const { return m_flips >= kRingingFlips; }
+
     MotorFeedback Feedback() const;
     // The 16 sources as the sampling engine records them, indexed by source
     // bit. Draws fresh sensor noise for the current readings.
@@ -108,41 +116,47 @@ public:
     // The speed feedback in 0.01 rps before it is made a word.
     double SpeedFeedbackCentiRps() const;
     double BusVolts() const { return m_vbus; }
+    // The machine's mean speed (its rigid motion, swings aside).
     double LoadSpeedRps() const;
 
+    // The torque reference swinging between its limits this many times,
+    // each within kRingingWindowTicks of the last, is a ringing loop.
+    static constexpr int kRingingFlips = 16;
+    static constexpr int kRingingWindowTicks = 1000;  // 50 ms
+
 private:
-    double Noise(double rms) { return rms * m_normal(m_rng); }
+    double Noise(double rms);
+    uint64_t Random();
+    void WatchRinging(double currentRef);
 
     MotorParameters m_p;
-    std::mt19937 m_rng;
-    std::normal_distribution<double> m_normal{0.0, 1.0};
+    MachineSpec m_machine;
+    Plant m_plant;
+    hx::servo::Settings m_servo;
+    LoopBlocks m_loops;
+    uint64_t m_rng = 0;
+    double m_accLowPass = 0;
+    double m_mainsCos = 1, m_mainsSin = 0, m_mainsStepCos = 1, m_mainsStepSin = 0;
 
-    // Derived constants.
-    double m_stiffness = 0, m_damping = 0;
-    double m_machineStiffness = 0, m_machineDamping = 0;
-    double m_kp = 0, m_ki = 0, m_kc = 1;
-    double m_kvp = 0, m_kvi = 0;
-    double m_rlDecay = 0;
-    double m_speedLowPass = 0, m_accLowPass = 0;
-
-    // Plant.
-    double m_thetaM = 0, m_omegaM = 0, m_thetaL = 0, m_omegaL = 0;
-    double m_thetaV = 0, m_omegaV = 0;  // the swinging part of the machine
-    double m_iq = 0, m_vbus = 0, m_mainsPhase = 0;
+    Plant::State m_x{};
+    double m_vbus = 0;
     // Sensing and loops.
     int64_t m_encoder = 0, m_encoderPrev = 0;
     double m_speedFb = 0;      // rad/s, filtered
     double m_speedRef = 0;     // rad/s
-    double m_speedInt = 0;     // A
     double m_currentRef = 0;   // A
     double m_currentMeas = 0;  // A
-    double m_voltInt = 0;      // V
     double m_voltage = 0;      // V applied
+    double m_ffSpeed = 0;      // rad/s, the smoothed command speed of the last tick
     double m_accRef = 0, m_accFb = 0, m_prevSpeedRef = 0, m_prevSpeedFb = 0;  // rad/s^2
     int64_t m_commandPulses = 0;
     RunMode m_mode = RunMode::Holding;
     double m_excitation = 0, m_excitationNow = 0;
     int m_excitationHold = 5, m_excitationLeft = 0;
+    // Faults.
+    bool m_tripped = false, m_overSpeedNow = false;
+    int m_flips = 0, m_lastSide = 0;
+    int64_t m_tick = 0, m_lastFlip = 0;
 };
 
 }  // namespace hx::sim

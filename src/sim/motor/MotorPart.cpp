@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim/parts/ParameterStore.h"
+
 namespace hx::sim {
 namespace {
 
@@ -14,8 +16,29 @@ constexpr SimTime kSettleRun = std::chrono::milliseconds(300);
 
 }  // namespace
 
-MotorPart::MotorPart(MotorParameters parameters, unsigned seed) : m_model(parameters, seed) {
+MotorPart::MotorPart(MotorParameters parameters, MachineSpec machine, unsigned seed)
+    : m_model(parameters, std::move(machine), seed) {
     m_model.Settle(0, 0);
+}
+
+void MotorPart::UseParameters(const ParameterStore& store, hx::servo::Model model) {
+    m_store = &store;
+    m_servoModel = model;
+    ReadParameters();
+}
+
+void MotorPart::ReadParametersNow() {
+    if (m_store && m_store->RamRevision() != m_parametersRead) ReadParameters();
+}
+
+void MotorPart::ReadParameters() {
+    m_parametersRead = m_store->RamRevision();
+    hx::servo::Words words = hx::servo::FactoryWords(m_servoModel);
+    for (int p = 0; p < hx::servo::kParamCount; ++p)
+        if (const auto address = hx::servo::Address(m_servoModel, static_cast<hx::servo::Param>(p)))
+            words[static_cast<size_t>(p)] = static_cast<int16_t>(m_store->Ram(*address));
+    m_words = words;
+    m_model.SetServo(hx::servo::Decode(words));
 }
 
 void MotorPart::SetMotion(std::unique_ptr<MotionSource> source) {
@@ -85,6 +108,7 @@ MotionCommand MotorPart::Command() {
 
 void MotorPart::RunUntil(SimTime end) {
     while (m_time + kTick <= end) {
+        if (m_store && m_store->RamRevision() != m_parametersRead) ReadParameters();
         m_model.Step(Command());
         m_time += kTick;
         ++m_ticksRun;

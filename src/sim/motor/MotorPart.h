@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/protocol/ServoParameters.h"
 #include "sim/bus/Part.h"
 #include "sim/motor/MotionSource.h"
 #include "sim/motor/MotorModel.h"
@@ -20,6 +21,7 @@
 namespace hx::sim {
 
 class MotorModel;
+class ParameterStore;
 
 // Something that looks at the motor on every control tick.
 class SignalTap {
@@ -36,7 +38,20 @@ class MotorPart final : public Part {
 public:
     static constexpr SimTime kTick = std::chrono::microseconds(50);
 
-    explicit MotorPart(MotorParameters parameters = {}, unsigned seed = 1);
+    explicit MotorPart(MotorParameters parameters = {}, MachineSpec machine = {.lowHz = 0}, unsigned seed = 1);
+
+    // The loops run on the drive's parameters in the store's RAM, laid out
+    // as the model has them: a write takes effect on the next tick. A drive
+    // reads them from RAM on every tick; here each tick asks the store
+    // whether RAM changed (one comparison) and decodes it again only then,
+    // which is the same and costs nothing on the ticks in between. Without
+    // a store the loops keep the factory settings.
+    void UseParameters(const ParameterStore& store, hx::servo::Model model);
+    // Takes up a change of the parameters before the next tick would (for
+    // the loop's truth, asked for between ticks).
+    void ReadParametersNow();
+    // The loop parameters' words as the loops last read them.
+    const hx::servo::Words& ServoWords() const { return m_words; }
 
     std::string_view Name() const override { return "motor"; }
     std::vector<AddressRange> Ranges() const override { return {}; }
@@ -75,8 +90,13 @@ public:
 private:
     MotionCommand Command();
     void RunUntil(SimTime end);
+    void ReadParameters();
 
     MotorModel m_model;
+    const ParameterStore* m_store = nullptr;
+    hx::servo::Model m_servoModel = hx::servo::Model::Krv4;
+    uint64_t m_parametersRead = 0;  // the store's RAM revision the loops hold
+    hx::servo::Words m_words = hx::servo::FactoryWords(hx::servo::Model::Krv4);
     std::unique_ptr<MotionSource> m_source;
     SimTime m_sourceStart{0};
     MotorFeedback m_sourceOrigin;

@@ -38,6 +38,8 @@ void Alarms::Write(uint16_t a, uint16_t value, const WriteRequest& request) {
     if (a != reg::kFaultClear || !request.single) return;
     if (value == static_cast<uint16_t>(reg::kClearCurrentFaultValue)) {
         if (m_current > 0 && !(ConditionPresent(m_current) && AlarmDetected(m_current, Mask()))) m_current = 0;
+        // Cleared, the drive is back in service: torque a fault cut returns.
+        if (m_current == 0 && m_motor && !ConditionPresent(alarm::kOverSpeed)) m_motor->Model().ResetTrip();
     } else if (value == static_cast<uint16_t>(reg::kClearHistoryValue) && !m_clearing) {
         m_clearing = true;
         m_clearDue = m_now + m_clearTime;
@@ -57,8 +59,9 @@ std::optional<SimTime> Alarms::NextDue() const {
     return std::nullopt;
 }
 
-void Alarms::WatchMotor(MotorPart& motor) {
+void Alarms::WatchMotor(MotorPart& motor, uint16_t limitAddress) {
     m_motor = &motor;
+    m_limitAddress = limitAddress;
     motor.AddTap(*this);
 }
 
@@ -67,8 +70,8 @@ void Alarms::OnTick(SimTime, MotorModel& motor) {
     if (m_motor) {
         const MotionCommand& command = m_motor->LastCommand();
         if (command.mode == RunMode::Position || command.mode == RunMode::Holding) {
-            // Parameter 11 holds the low word of the limit, 10 the high word.
-            const uint32_t limit = (static_cast<uint32_t>(m_store.Ram(10)) << 16) | m_store.Ram(11);
+            const uint32_t limit = (static_cast<uint32_t>(m_store.Ram(static_cast<uint16_t>(m_limitAddress - 1))) << 16) |
+                                   m_store.Ram(m_limitAddress);
             // A limit of 0 switches the check off.
             SetMotorCondition(alarm::kFollowingError,
                          limit != 0 && std::fabs(command.position - feedback.positionPulses) > limit);
@@ -76,6 +79,9 @@ void Alarms::OnTick(SimTime, MotorModel& motor) {
             SetMotorCondition(alarm::kFollowingError, false);
         }
     }
+    // A speed beyond the over-speed level, or a speed loop that rings: the
+    // motor has cut its torque, the alarm says why.
+    SetMotorCondition(alarm::kOverSpeed, motor.OverSpeedNow() || motor.Ringing());
     SetMotorCondition(alarm::kOverCurrent,
                  std::fabs(feedback.currentA) > kOverCurrentShare * motor.Parameters().peakCurrent);
     const double bus = motor.BusVolts();

@@ -19,9 +19,12 @@
 //    alone. 139..148 are read-only: a changing single write is refused, a
 //    block write leaves them as they are.
 //  - Watching the motor, on every control tick: a position following error
-//    beyond the limit of parameter 10/11 (32 bits, pulses; 0: no check), a current beyond
+//    beyond the model's limit (32 bits, pulses; 0: no check; 10/11 on KRV4,
+//    30/31 on KRV7), a current beyond
 //    1.5 times the current loop's limit, and a bus voltage above 420 V or
-//    below 200 V are lasting causes of their alarms.
+//    below 200 V are lasting causes of their alarms; so is a speed beyond the
+//    over-speed level or a ringing speed loop (the over-speed alarm), which
+//    has made the motor cut its torque until a fault clear succeeds.
 
 #include <set>
 
@@ -47,8 +50,9 @@ public:
     void Advance(SimTime now) override;
     std::optional<SimTime> NextDue() const override;
 
-    // Raises the motor's alarms where a real drive would.
-    void WatchMotor(MotorPart& motor);
+    // Raises the motor's alarms where a real drive would; the following-
+    // error limit's low word at limitAddress, its high word below it.
+    void WatchMotor(MotorPart& motor, uint16_t limitAddress = 11);
     void OnTick(SimTime time, MotorModel& motor) override;
     std::optional<SimTime> ListensUntil() const override { return std::nullopt; }
 
@@ -76,6 +80,7 @@ private:
 
     ParameterStore& m_store;
     MotorPart* m_motor = nullptr;
+    uint16_t m_limitAddress = 11;
     int16_t m_current = 0;
     int16_t m_history[reg::kAlarmHistoryEntries] = {};
     std::set<int> m_conditions;       // set on demand

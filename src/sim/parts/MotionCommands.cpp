@@ -127,8 +127,8 @@ void MotionCommands::Halt() {
 void MotionCommands::StartCurrentTest() {
     const MotorParameters& p = m_motor.Model().Parameters();
     Winding winding;
-    winding.resistance = p.resistance;
-    winding.inductance = p.inductance;
+    winding.resistance = p.motor.resistance;
+    winding.inductance = p.motor.inductance;
     winding.busVoltage = m_motor.Model().BusVolts();
     SimTime delay{0};
     if (m_store.Ram(reg::kCurrentAutoTune) != 0) {

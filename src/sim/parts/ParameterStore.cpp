@@ -142,7 +142,10 @@ uint8_t ParameterStore::CheckWrite(uint16_t address, uint16_t value, const Write
     return v < limit->min || v > limit->max ? mbex::kIllegalValue : mbex::kNone;
 }
 
-void ParameterStore::Write(uint16_t address, uint16_t value, const WriteRequest&) { m_ram[Slot(address)] = value; }
+void ParameterStore::Write(uint16_t address, uint16_t value, const WriteRequest&) {
+    m_ram[Slot(address)] = value;
+    ++m_ramRevision;
+}
 
 void ParameterStore::SetVisible(uint16_t address, bool visible) {
     m_visible[Slot(address)] = visible;
@@ -182,6 +185,7 @@ void ParameterStore::LoadDefinitions(const std::string& databasePath, const std:
     ++m_visibilityRevision;
     m_nv = m_factory;
     m_ram = m_nv;
+    ++m_ramRevision;
 }
 
 // The state file: a header line, then "nv ADDRESS VALUE" and
@@ -232,6 +236,7 @@ void ParameterStore::LoadState(const std::string& path, int section) {
     }
     if (!headerSeen && lineNo > 0) throw std::runtime_error("drive state file " + path + " is not a drive state file");
     m_ram = m_nv;
+    ++m_ramRevision;
 }
 
 // Written to a temporary file and renamed over the old one, so a crash

@@ -47,12 +47,15 @@ public:
 
     // The storage commands' effects.
     void SaveToNv() { m_nv = m_ram; }
-    void RestoreFactory() { m_ram = m_factory; m_nv = m_factory; }
+    void RestoreFactory() { m_ram = m_factory; m_nv = m_factory; ++m_ramRevision; }
     void BurnFactory() { m_factory = m_ram; }
 
     // Direct access by address; throw std::out_of_range outside the ranges.
     uint16_t Ram(uint16_t address) const { return m_ram[Slot(address)]; }
-    void SetRam(uint16_t address, uint16_t value) { m_ram[Slot(address)] = value; }
+    void SetRam(uint16_t address, uint16_t value) { m_ram[Slot(address)] = value; ++m_ramRevision; }
+    // Grows whenever RAM may have changed, so a part that keeps values
+    // decoded from it (the motor's loops) knows to decode them again.
+    uint64_t RamRevision() const { return m_ramRevision; }
     uint16_t Nv(uint16_t address) const { return m_nv[Slot(address)]; }
     void SetNv(uint16_t address, uint16_t value) { m_nv[Slot(address)] = value; }
     uint16_t Factory(uint16_t address) const { return m_factory[Slot(address)]; }
@@ -77,6 +80,7 @@ private:
     std::vector<bool> m_visible;
     std::vector<std::optional<Limit>> m_limits;  // per slot of a parameter's low word
     uint64_t m_visibilityRevision = 0;
+    uint64_t m_ramRevision = 0;
     std::string m_stateError;
 };
 

@@ -129,7 +129,7 @@ TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     int blocks = 0;
     req.afterBlock = [&](DriveHandle&) {
         // After the first two blocks of channel 1 the drive falls silent.
-        if (++blocks == 2) b.Server().SetFaults(1.0, 0.0, 0);
+        if (++blocks == 2) b.Server().LoseReplies(1.0);
     };
     CaptureResult r = RunCapture(b.Link(), req);
     ASSERT_EQ(r.status, CaptureStatus::Failed);
@@ -142,12 +142,15 @@ TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     EXPECT_NE(r.message.find("1"), std::string::npos);
     EXPECT_NE(r.message.find("250"), std::string::npos);
 
-    b.Server().SetFaults(0, 0, 0);
+    b.Server().ClearFaults();
     req = b.Request({1, 0, 0, 256}, 1000);
-    req.afterBlock = [&](DriveHandle&) { b.Server().SetFaults(0.15, 0.15, 0); };
+    req.afterBlock = [&](DriveHandle&) {
+        b.Server().LoseReplies(0.15);
+        b.Server().DamageReplies(0.15);
+    };
     const auto before = b.Server().GetStats();
     r = RunCapture(b.Link(), req);
-    b.Server().SetFaults(0, 0, 0);
+    b.Server().ClearFaults();
     const auto stats = b.Server().GetStats();
     EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, before.repliesDropped + before.repliesCorrupted);
     const bool right = r.status == CaptureStatus::Completed
@@ -195,7 +198,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     Bench b;
     ASSERT_TRUE(b.opened);
     EXPECT_EQ(WaitSampleComplete(b.Link(), {}, Bench::Frozen()), WaitOutcome::TimedOut);
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().LoseReplies(1.0);
     const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen(3)));
     EXPECT_EQ(r.status, CaptureStatus::NoAnswer);
     EXPECT_EQ(r.message, kNoAnswerText);
@@ -206,7 +209,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     EXPECT_EQ(WaitSampleComplete(b.Link(), {}, counting), WaitOutcome::NoAnswer);
     EXPECT_EQ(polls, counting.silentPolls);
 
-    b.Server().SetFaults(0.0, 0.0, 0);
+    b.Server().ClearFaults();
     const CaptureResult late = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen()));
     EXPECT_EQ(late.status, CaptureStatus::TimedOut);
     EXPECT_EQ(late.message, "查询超时，请降低采样周期!");
@@ -273,7 +276,8 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     int read = 0;
     for (int block = 0; block < 21; ++block) {
         const int n = block < 20 ? 50 : 24;
-        b.Server().SetFaults(block < 20 ? 0.2 : 1.0, block < 20 ? 0.2 : 0.0, 0);
+        b.Server().LoseReplies(block < 20 ? 0.2 : 1.0);
+        b.Server().DamageReplies(block < 20 ? 0.2 : 0.0);
         const bool ok = ReadSampleBlock(b.Link(), static_cast<uint16_t>(8192 + 50 * block), static_cast<uint16_t>(n),
                                         bins.data() + 50 * block);
         read += ok;
@@ -284,7 +288,7 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     EXPECT_LE(read, 20);
 
     // Silent: the wait says so instead of the time-out text.
-    b.Server().SetFaults(1.0, 0.0, 0);
+    b.Server().LoseReplies(1.0);
     req.wait.polls = 2;
     const SpectrumResult silent = RunSpectrum(b.Link(), req);
     EXPECT_EQ(silent.status, CaptureStatus::NoAnswer);
@@ -292,7 +296,7 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     EXPECT_TRUE(silent.bins.empty());
 
     // A drive that never gets ready: 60 polls of the status, 200 ms apart.
-    b.Server().SetFaults(0.0, 0.0, 0);
+    b.Server().ClearFaults();
     b.Vd().ClearRequests();
     req.wait = SpectrumRequest{}.wait;
     std::vector<std::chrono::milliseconds> sleeps;

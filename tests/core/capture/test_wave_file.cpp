@@ -159,10 +159,10 @@ TEST(WaveFile, TableCsvHasTimesNamesAndSignedValues) {
     TempDir dir;
     std::string error;
     ASSERT_TRUE(ExportWaveTableCsv(dir.File("t.csv"), r, &error)) << error;
-    // Only the active channels, by their source names; a shorter list leaves
-    // its cell empty.
+    // A UTF-8 byte-order mark, then only the active channels, by their
+    // source names; a shorter list leaves its cell empty.
     EXPECT_EQ(hx::test::ReadFileBytes(dir.File("t.csv")),
-              "Time(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE8\xAF\xAF\xE5\xB7\xAE(p),"
+              "\xEF\xBB\xBFTime(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE8\xAF\xAF\xE5\xB7\xAE(p),"
               "\xE5\x8A\x9B\xE7\x9F\xA9\xE7\x94\xB5\xE6\xB5\x81(mA)\r\n"
               "0.000,-23,32767\r\n0.050,100,0\r\n0.100,-32768,\r\n");
     // Names in another language come from the caller; one with a comma is quoted.

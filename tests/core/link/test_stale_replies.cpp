@@ -51,7 +51,7 @@ protected:
     // The drive answers at once again: the next program's read gets its own
     // value, never the stale reply of the one before.
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
-        drive.Server().SetFaults(0, 0, 0);
+        drive.Server().ClearFaults();
         auto args = LinkArgs(drive, 400, 600);
         args.insert(args.end(), {"read", "10"});
         const auto second = hx::test::RunCli(args);
@@ -85,7 +85,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     const int delays[] = {0, kTimeout / 2, kTimeout, kTimeout * 38 / 10, kTimeout * 10};
     int round = 0;
     for (int delay : delays) {
-        drive.Server().SetFaults(0, 0, delay);
+        drive.Server().AnswerLate(std::chrono::milliseconds(delay));
         const uint16_t a = static_cast<uint16_t>(9 + round % 4);
         const int v = comm.ReadAddressValue(kStation, a);
         if (!comm.LastRequestAnswered()) {
@@ -116,7 +116,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     EXPECT_GE(comm.GetHealth().late, 4u);
     // The line works again once the drive answers in time (a time-out a
     // loaded machine's drive thread keeps to).
-    drive.Server().SetFaults(0, 0, 0);
+    drive.Server().ClearFaults();
     comm.SetReceiveTimeOut(250);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 1012);
 }
@@ -128,9 +128,9 @@ TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) 
     CQXCOM& comm = link.comm;
     Fill(drive);
     // A search asks once: the drive's reply comes ten time-outs late.
-    drive.Server().SetFaults(0, 0, 1500);
+    drive.Server().AnswerLate(std::chrono::milliseconds(1500));
     EXPECT_EQ(comm.FindDrive(kStation), -1);
-    drive.Server().SetFaults(0, 0, 0);
+    drive.Server().ClearFaults();
     // A long wait for the next reply would catch it, were it sent too soon.
     comm.SetReceiveTimeOut(500);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
@@ -142,7 +142,7 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
     InProcessDrive drive(Options());
     Fill(drive);
     // The first program searches, gets no answer in time and ends normally.
-    drive.Server().SetFaults(0, 0, 500);
+    drive.Server().AnswerLate(std::chrono::milliseconds(500));
     auto args = LinkArgs(drive, 50, 600);
     args.insert(args.end(), {"find", "5", "5"});
     const auto first = hx::test::RunCli(args);
@@ -154,7 +154,7 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
 TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
     InProcessDrive drive(Options());
     Fill(drive);
-    drive.Server().SetFaults(0, 0, 300);
+    drive.Server().AnswerLate(std::chrono::milliseconds(300));
     const auto seen = drive.Server().GetStats().framesReceived;
     // The first program sends its request and is killed before any answer.
     auto args = LinkArgs(drive, 400, 600);
@@ -168,4 +168,33 @@ TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
     ASSERT_GT(drive.Server().GetStats().framesReceived, seen);
 
     NextProgramReadsItsOwnValue(drive);
+}
+
+// A sweep asks one station after another without waiting for the silent
+// ones' late replies: such a reply carries its own station, so the next
+// station's read drops it and takes its own answer, and the drive that was
+// slow is asked again only once its replies can no longer come.
+TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
+    DriveOptions o = Options();
+    o.stations = {kStation, kStation + 1};
+    hx::coretest::PtyDrive link(o, 100, 400);
+    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    InProcessDrive& drive = *link.drive;
+    CQXCOM& comm = link.comm;
+    drive.Drive(kStation).SetRam(10, 1010);
+    drive.Drive(kStation + 1).SetRam(10, 2020);
+    drive.Drive(kStation + 1).SetRam(11, 2121);
+    // Station 5's three tries go unanswered in time; their replies follow.
+    drive.Server().AnswerLate(std::chrono::milliseconds(350));
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), -1);
+    drive.Server().ClearFaults();
+    // Station 6 is asked at once, the same register and another, while
+    // station 5's replies are still on the line.
+    const uint64_t lateBefore = comm.GetHealth().late;
+    EXPECT_EQ(comm.ReadAddressValue(kStation + 1, 10), 2020);
+    EXPECT_EQ(comm.ReadAddressValue(kStation + 1, 11), 2121);
+    EXPECT_GT(comm.GetHealth().late, lateBefore);
+    // Station 5 itself answers a different read only after its replies are gone.
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 11), 0);
+    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
 }

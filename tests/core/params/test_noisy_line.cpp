@@ -138,9 +138,9 @@ TEST(NoisyLine, ALoadThatFailsSaysHowManyBlocksTheDriveHolds) {
     std::thread breaker([&] {
         auto& server = line.Server();
         while (!done && server.GetStats().framesReceived < 43 + 60) std::this_thread::yield();
-        server.SetFaults(1.0, 0, 0);
+        server.LoseReplies(1.0);
         while (!done && server.GetStats().repliesDropped < 1 + 1 + CQXCOM::kReadRetries) std::this_thread::yield();
-        server.SetFaults(0, 0, 0);
+        server.ClearFaults();
     });
     const hx::DriveLoadReport report = hx::WriteFileToDrive(hx::DriveHandle(&line.comm, kStation, kFirmware), table, file);
     done = true;

@@ -463,13 +463,21 @@ TEST(ScopeStatistics, KnownSignalsBetweenTheCursors) {
     ASSERT_TRUE(peak.frequency.has_value());
     EXPECT_EQ(*peak.frequency, 80);
     EXPECT_EQ(ComputeStatistics(flat, 100, 200, 300, 1e-4, 0).count, 0u);
+
+    // One and a half periods of 15 Hz over 100 ms from a crest: one rising
+    // crossing, but falling and rising ones half a period apart.
+    std::vector<PlotPointF> slow;
+    for (int i = 0; i < 1000; ++i) slow.push_back({static_cast<float>(i), static_cast<float>(std::cos(2 * M_PI * 15 * i * 1e-4))});
+    const ChannelStatistics ringing = ComputeStatistics(slow, slow.size(), 0, 999, 1e-4, 0);
+    ASSERT_TRUE(ringing.frequency.has_value());
+    EXPECT_NEAR(*ringing.frequency, 15, 0.5);
 }
 
 TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     ScopeModel m;
     WaveformStart(m);
     m.SetXCaption("t(us)");
-    m.SetChannelTypes({2, 0, 0, 0}, nullptr);
+    m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
     m.SetChannelVisible(0, true);
     for (int i = 0; i < 400; ++i) m.PlotPoint(0, i, static_cast<float>(i), 400);
     m.ComputeLayout(Mono);
@@ -483,9 +491,29 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     EXPECT_EQ(r.lines[1], "\xCE\x94t: 20.00 ms   1/\xCE\x94t: 50.00 Hz");
     ASSERT_EQ(r.rows.size(), 1u);
     EXPECT_EQ(r.columns.size(), r.rows[0].cells.size());
-    // CH1, A, B, delta, min, max, mean, RMS, p-p, frequency (a ramp has none)
-    EXPECT_EQ(r.rows[0].cells, (std::vector<std::string>{"CH1", "100.0", "300.0", "200.0", "100.0", "300.0", "200.0",
-                                                         "208.2", "200.0", "-"}));
+    // The signal as its caption names it, A, B, delta, min, max, mean, RMS,
+    // p-p, frequency (a ramp has none)
+    EXPECT_EQ(r.rows[0].cells, (std::vector<std::string>{"速度反馈(0.01rps)", "100.0", "300.0", "200.0", "100.0", "300.0",
+                                                         "200.0", "208.2", "200.0", "-"}));
+    // A channel muted from its caption leaves the picture and the readout,
+    // its caption stays to be clicked again; another type shows it again.
+    const CaptionBox caption = m.LastLayout().captions.at(0);
+    EXPECT_EQ(m.CaptionAt(caption.rect.left + 1, caption.rect.top + 1), 0);
+    m.SetChannelMuted(0, true);
+    m.ComputeLayout(Mono);
+    EXPECT_TRUE(m.CurveVertices(0).empty());
+    EXPECT_TRUE(m.CursorReadout().rows.empty());
+    EXPECT_EQ(m.LastLayout().captions.size(), 1u);
+    m.SetChannelTypes({8, 0, 0, 0}, nullptr);
+    EXPECT_FALSE(m.Muted(0));
+    m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
+    m.ComputeLayout(Mono);
+    // The cursor's letter stands under a readout that would cover it.
+    const PixelRect plot = m.LastLayout().plot;
+    const PixelRect free = CursorLetterRect(500, plot, {0, 0, 10, 10}, {7, 14});
+    EXPECT_EQ(free.top, plot.top + 2);
+    const PixelRect moved = CursorLetterRect(500, plot, {450, plot.top, 700, plot.top + 80}, {7, 14});
+    EXPECT_EQ(moved.top, plot.top + 82);
 
     const int ax = m.CursorPixel(0);
     EXPECT_EQ(m.CursorNear(ax + 4), 0);
@@ -503,4 +531,21 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     m.SetAxisKind(AxisKind::Frequency);
     m.SetXCaption("f(Hz)");
     EXPECT_EQ(m.CursorReadout().lines[1], "\xCE\x94" "f: 25000 Hz");
+}
+
+// Peak numbers side by side (neighbouring peaks, one at the plot's edge):
+// no label covers another or another marker, and all stay in the plot.
+TEST(ScopeMarkers, LabelsNeverOverlap) {
+    const PixelRect plot{100, 50, 900, 450};
+    const std::vector<PixelPoint> at{{500, 200}, {504, 203}, {508, 190}, {896, 52}, {500, 215}};
+    const std::vector<TextSize> sizes(at.size(), TextSize{8, 14});
+    const std::vector<PixelRect> labels = PlaceMarkerLabels(at, sizes, plot);
+    ASSERT_EQ(labels.size(), at.size());
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_TRUE(plot.contains(labels[i].left, labels[i].top) && plot.contains(labels[i].right, labels[i].bottom)) << i;
+        for (std::size_t j = 0; j < at.size(); ++j) {
+            EXPECT_TRUE(j == i || !labels[i].intersects(labels[j])) << i << " and " << j;
+            EXPECT_FALSE(labels[i].intersects({at[j].x - 4, at[j].y - 4, at[j].x + 5, at[j].y + 5})) << i << " on " << j;
+        }
+    }
 }

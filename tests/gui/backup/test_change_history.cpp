@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -67,15 +68,42 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     EXPECT_TRUE(w.rows().empty());
     w.filterEdit()->clear();
 
-    // The wrong value again, and the session's backup written back.
+    // The wrong values again (Pr0.02, the low word of the 32-bit Pr0.06),
+    // tuning made after them, and the capture set-up a scope left behind:
+    // the restore lists the parameters only, each with its name, category,
+    // both values and unit, and writes back only those left ticked.
     ASSERT_TRUE(change(kAfter));
+    ASSERT_TRUE(hx::WriteThroughGate(gate, hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Tune, {{77, 100}, {78, 170}}).ok());
+    b.sim().SetRam(11, 5000);
+    b.sim().SetRam(34, 8);
     w.Refresh();
     ASSERT_EQ(w.backupBox()->count(), 1);
-    b.messages.answers.push_back(true);
+    // "刷新" keeps the columns as wide as their contents and the last one
+    // filling the rest.
+    const QHeaderView* head = w.table()->horizontalHeader();
+    EXPECT_EQ(head->length(), head->viewport()->width());
+    EXPECT_GE(head->sectionSize(0), head->fontMetrics().horizontalAdvance(w.table()->item(0, 0)->text()));
+    std::vector<QStringList> asked;
+    hx::gui::SetMessageHandler([&](const hx::gui::MessageRecord& r) {
+        b.messages.records.push_back(r);
+        if (r.ticked) {
+            asked = r.rows;
+            for (std::size_t i = 0; i < r.rows.size(); ++i) (*r.ticked)[i] = !r.rows[i][0].startsWith("Pr2.");
+        }
+        return true;
+    });
     w.restoreButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 2; }, 10000));
     EXPECT_TRUE(finished[1][0].toBool()) << b.messages.lastText().toStdString();
+    EXPECT_EQ(asked, (std::vector<QStringList>{{"Pr0.02  停止后进入待机(半流)状态的延时时间", "P0 基本设定", "1", "0", "ms"},
+                                               {"Pr0.06  位置超差报警阈值", "P0 基本设定", "5000", "4000", "pulse"},
+                                               {"Pr2.03  第一抗振幅值", "P2 振动抑制", "100", "0", "%"},
+                                               {"Pr2.04  第一抗振相位A", "P2 振动抑制", "170", "0", "--"}}));
     EXPECT_EQ(b.sim().Ram(kAddress), kBefore);
-    EXPECT_EQ(b.messages.lastText(), "已恢复 1 个参数，驱动器读回一致。");
+    EXPECT_EQ(b.sim().Ram(11), 4000);
+    EXPECT_EQ(b.sim().Ram(77), 100) << "the tuning stays";
+    EXPECT_EQ(b.sim().Ram(78), 170);
+    EXPECT_EQ(b.sim().Ram(34), 8) << "no setting of the drive's parameters";
+    EXPECT_EQ(b.messages.lastText(), "已恢复 2 个参数，驱动器读回一致。");
     EXPECT_EQ(w.rows()[0].origin, "restore");
 }

@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -163,6 +165,41 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
     EXPECT_EQ(g_station, 5);
     EXPECT_EQ(connection->portCombo()->currentText(), "COM1");
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+}
+
+// Connected, the window offers to let the link go and search; a port that
+// does not open is one line in the window's language; "连接" connects to the
+// row chosen; the list of drives fills the window's height.
+TEST(BusOverview, DisconnectsToSearchSaysEachFailedPortAndConnectsToTheChosenRow) {
+    OverviewFixture f;
+    hx::PortResolver::SetOverride("COM3", "/nonexistent/ttyUSB8");
+    hx::PortResolver::SetOverride("COM4", "/nonexistent/ttyUSB9");
+    hx::test::OpenProgramLink(f.line.DevicePath(), 300);
+    f.frame->SetConnected(true);
+    f.frame->resize(1366, 768);
+    f.frame->show();
+    CBusOverview* w = f.Open();
+    for (int i : {2, 3}) w->portList()->item(i)->setCheckState(Qt::Checked);
+    EXPECT_EQ(w->searchButton()->text(), "断开并搜索");
+    EXPECT_TRUE(w->searchButton()->isEnabled());
+    EXPECT_FALSE(w->connectButton()->isEnabled()) << "no row chosen";
+
+    ASSERT_TRUE(f.Run(w, w->searchButton()));
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    EXPECT_FALSE(f.frame->IsConnected());
+    ASSERT_EQ(w->table()->rowCount(), 5);
+    EXPECT_EQ(w->statusLabel()->text(), "找到 5 台驱动器\n"
+                                        "COM3: 打开失败：设备不存在 (/nonexistent/ttyUSB8)\n"
+                                        "COM4: 打开失败：设备不存在 (/nonexistent/ttyUSB9)");
+    EXPECT_GE(w->table()->viewport()->height(), 10 * w->table()->rowHeight(0));
+    EXPECT_EQ(w->table()->horizontalHeader()->length(), w->table()->viewport()->width());
+
+    w->table()->selectRow(2);  // COM1 station 5
+    ASSERT_TRUE(w->connectButton()->isEnabled());
+    QPointer<CBusOverview> overview(w);
+    w->connectButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return f.frame->IsConnected() && overview.isNull(); }, 10000));
+    EXPECT_EQ(g_station, 5);
 }
 
 // The job the window runs: each port by a worker of its own at the search

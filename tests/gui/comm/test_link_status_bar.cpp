@@ -19,6 +19,7 @@
 #include "core/params/CParameter.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
+#include "gui/app/SimulatedMotion.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
@@ -117,7 +118,7 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     // (The bar's own read at connect is over first: the counters count the
     // test's request alone.)
     ASSERT_TRUE(WaitUntil([&] { return f.bar->alarmWatch().ReadsStarted() >= 1 && !f.bar->alarmWatch().ReadRunning(); }));
-    f.drive.Server().SetFaults(1.0, 0, 0);
+    f.drive.Server().LoseReplies(1.0);
     theComm.SetReceiveTimeOut(20);
     EXPECT_EQ(theComm.ReadAddressValue(63, 5), -1);
     f.bar->refresh();
@@ -128,7 +129,7 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     EXPECT_TRUE(f.frame->action(hx::gui::cmd::ParameterManager)->isEnabled());
 
     // And back, with a time-out a loaded machine's reply fits in.
-    f.drive.Server().SetFaults(0, 0, 0);
+    f.drive.Server().ClearFaults();
     theComm.SetReceiveTimeOut(300);
     EXPECT_NE(theComm.ReadAddressValue(63, 5), -1);
     EXPECT_TRUE(WaitUntil([&] { return !f.bar->silent() && f.bar->stateText() == "已连接"; }, 2000));
@@ -264,7 +265,7 @@ TEST(LinkStatusBar, InEnglish) {
         ASSERT_TRUE(f.RefreshAndRead(hx::AlarmWatch::Clock::now() + std::chrono::hours(1)));
         EXPECT_TRUE(f.bar->alarmText().startsWith("Alarm Err0007 ")) << f.bar->alarmText().toStdString();
         EXPECT_EQ(f.bar->alarmButton()->toolTip(), "Click to open the alarm window");
-        f.drive.Server().SetFaults(1.0, 0, 0);
+        f.drive.Server().LoseReplies(1.0);
         theComm.SetReceiveTimeOut(20);
         theComm.ReadAddressValue(63, 5);
         f.bar->refresh();
@@ -272,4 +273,23 @@ TEST(LinkStatusBar, InEnglish) {
         EXPECT_TRUE(f.bar->countersText().startsWith("Requests")) << f.bar->countersText().toStdString();
     }
     g_language = language;
+}
+
+// The simulated drive's motion controller, paused, says so in the bar until
+// a click lets it go on.
+TEST(LinkStatusBar, APausedSimulatedMotionControllerIsShownUntilClicked) {
+    Frame f;
+    hx::gui::SimulatedMotion::Attach(&f.drive.Drive());
+    struct Detach {
+        ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
+    } detach;
+    f.bar->refresh();
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
+    hx::gui::SimulatedMotion::SetPaused(true);
+    f.bar->refresh();
+    EXPECT_FALSE(f.bar->simulatedMotionButton()->isHidden());
+    EXPECT_EQ(f.bar->simulatedMotionButton()->text(), "模拟运动控制器已暂停");
+    f.bar->simulatedMotionButton()->click();
+    EXPECT_FALSE(f.drive.Drive().ExternalMotionPaused());
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
 }

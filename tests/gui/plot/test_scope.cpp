@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFontInfo>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <algorithm>
@@ -252,6 +253,16 @@ TEST(Scope, CursorsMoveWithoutRedrawingTheCurves) {
     drag(&scope, r.topLeft() + QPoint(200, 10), r.topLeft() + QPoint(600, 300));
     EXPECT_EQ(scope.Model().Level(), 1);
     EXPECT_EQ(scope.Model().CursorX(0), 150);
+
+    // A click on a caption takes its curve out; another puts it back.
+    const auto& box = scope.Model().LastLayout().captions.at(0).rect;
+    const QPoint caption(box.left + 2, (box.top + box.bottom) / 2);
+    drag(&scope, caption, caption);
+    EXPECT_TRUE(scope.Model().Muted(0));
+    EXPECT_FALSE(scope.Model().ChannelDrawn(0));
+    EXPECT_EQ(scope.Model().Level(), 1) << "no zoom";
+    drag(&scope, caption, caption);
+    EXPECT_FALSE(scope.Model().Muted(0));
 }
 
 TEST(Scope, WheelPanKeysAndFitAllAreLevelsOfTheStack) {
@@ -331,6 +342,10 @@ TEST(Scope, ImagesShowTheCurvesAtAnySize) {
     const std::string svgText = hx::test::ReadFileBytes(svg.toStdString());
     EXPECT_NE(svgText.find("<svg"), std::string::npos);
     EXPECT_NE(svgText.find("polyline"), std::string::npos) << "the curve as a line";
+    // Its texts in the font the window draws with.
+    const std::string drawn = QFontInfo(scope.Renderer().CaptionFont()).family().toStdString();
+    EXPECT_NE(svgText.find("font-family=\"" + drawn + "\""), std::string::npos) << drawn;
+    EXPECT_EQ(svgText.find("Microsoft Sans Serif"), std::string::npos);
 
     // A path that cannot be written says why and leaves nothing.
     EXPECT_FALSE(scope.SaveImage("/nonexistent-folder/x.png", {}, &error));

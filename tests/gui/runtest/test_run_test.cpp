@@ -23,7 +23,7 @@ using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    EXPECT_EQ(g_activeModule, "运行测试");
+    EXPECT_EQ(g_activeModule, "试运行");
     EXPECT_EQ(w->mode(), Mode::Velocity);
     EXPECT_TRUE(w->velocityPage()->isVisible());
     EXPECT_FALSE(w->torquePage()->isVisible());
@@ -108,10 +108,9 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
     ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 5; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 23, 31007, 31008}));
-    // The standstill capture, then the gains, the test current and points,
-    // then the test itself.
-    EXPECT_EQ(f.WritesWithValues(false), (Writes{{33, 1000}, {34, 2}, {94, 0}, {95, 0}, {96, 0}, {137, 200}, {32, 1},
-                                                 {15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 200}, {23, 1}}));
+    // The gains, the test current and points, then the test itself: the
+    // sampling settings are the user's, no standstill capture touches them.
+    EXPECT_EQ(f.WritesWithValues(false), (Writes{{15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 2000}, {23, 1}}));
     // The plotted current is the drive's recording, point for point.
     const std::vector<float> shown = f.Plotted(0);
     ASSERT_FALSE(shown.empty());
@@ -176,6 +175,7 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
     EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_FALSE(f.sim().ExternalMotionPaused()) << "paused for the window, it goes on when the window goes";
     f.window.reset();
 }
 
@@ -192,7 +192,7 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
         ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 1; }));
         // Short reply time-outs while nobody answers keep the test quick.
         theComm.SetReceiveTimeOut(50);
-        f.drive->Server().SetFaults(1.0, 0, 0);
+        f.drive->Server().LoseReplies(1.0);
         ASSERT_TRUE(WaitUntil([&] { return w->stopUnconfirmed(); }, 30000));
     };
     silentRun();
@@ -200,10 +200,12 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     EXPECT_TRUE(w->lostLabel()->isVisible());
     EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
     theComm.SetReceiveTimeOut(200);
-    f.drive->Server().SetFaults(0, 0, 0);
+    f.drive->Server().ClearFaults();
     ASSERT_TRUE(WaitUntil([&] { return !w->stopUnconfirmed(); }, 10000));
     EXPECT_EQ(w->startButton()->text(), "开 始");
-    EXPECT_FALSE(w->lostLabel()->isVisible());
+    // Stopped for sure now; the red line says what cut the run short.
+    EXPECT_TRUE(w->lostLabel()->isVisible());
+    EXPECT_TRUE(w->lostLabel()->text().startsWith("运行")) << w->lostLabel()->text().toStdString();
     EXPECT_EQ(f.sim().Peek(70), 0) << "the stop never reached the drive";
 
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
@@ -240,9 +242,9 @@ TEST(RunTestWindow, RefusedStartsWriteNothingAndTheAutoTuningBoxWritesAtOnce) {
     w->enterTorqueMode();
     ASSERT_TRUE(WaitUntil([&] { return w->torquePage()->loads() == 2; }));
     EXPECT_EQ(w->channelList(0)->currentText(), "力矩电流(mA)");
-    // The fewest points: the step and its settling fill the plot.
-    EXPECT_EQ(w->pointsList()->currentText(), "200");
+    // One channel of capacity 2000: "200" to "2000", the last one selected.
     EXPECT_EQ(w->pointsList()->count(), 19);
+    EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_FALSE(w->channelList(0)->isEnabled());
     f.sim().ClearRequests();
     w->torquePage()->kcEdit()->setText("2000");
@@ -418,6 +420,20 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
                               QString::number(after.vibration.peakToPeak, 'f', 0) + " p"))
         << text.toStdString();
 
+    // The set is in RAM only, and its store is offered right here.
+    EXPECT_TRUE(page->ramNote()->isVisible());
+    EXPECT_EQ(page->ramNote()->text(), "新设置只在驱动器的 RAM 中，断电后丢失。");
+    ASSERT_TRUE(page->storeButton()->isVisible());
+    EXPECT_EQ(page->storeButton()->text(), "保存驱动器参数");
+    QSignalSpy stored(page, &hx::gui::CResonateAdjust::stored);
+    f.messages.clear();
+    QTest::mouseClick(page->storeButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !stored.isEmpty(); }, 10000));
+    EXPECT_EQ(f.messages.records.front().caption, "Save Configuration Confirmation");
+    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置成功!");
+    EXPECT_EQ(f.sim().Nv(78), phaseA);
+    EXPECT_FALSE(page->storeButton()->isVisible());
+
     // The way back: the first run's sets, written.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     f.sim().ClearRequests();
@@ -434,7 +450,7 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     EXPECT_FALSE(page->putBackButton()->isEnabled());
 }
 
-TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesKeepTheirChannels) {
+TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesStartWithTheirDefaults) {
     RunWindowFixture f;
     CRunTest* w = f.open();
     // A run far longer than the test: only the stop ends it.
@@ -468,24 +484,81 @@ TEST(RunTestWindow, AVelocityRunIsPlottedRecapturedCyclicallyAndStoppedAndModesK
     ASSERT_FALSE(stops.empty());
     EXPECT_EQ(stops, std::vector<uint16_t>(stops.size(), 0));
 
-    // Another mode starts with an empty plot and no figures; each mode keeps
-    // the channels the user chose in it: here the 6th source on channel 3
-    // and channel 4 off.
+    // Another mode starts with an empty plot and no figures; each mode entered
+    // sets its channel defaults and selects the most points, whatever the
+    // user chose before: here the 6th source on channel 3, channel 4 off and
+    // 200 points.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
     w->channelList(2)->setCurrentIndex(6);
     emit w->channelList(2)->activated(6);
     w->channelBox(3)->click();
+    w->pointsList()->setCurrentIndex(0);
+    emit w->pointsList()->activated(0);
     w->enterTorqueMode();
     EXPECT_TRUE(w->figuresLabel()->text().isEmpty());
     EXPECT_TRUE(w->plot()->Model().Points(0).empty());
     EXPECT_EQ(w->plot()->Model().XCaption(), "时间(ms)");
     w->enterResonanceMode();
-    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->loads() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->loads() == 1 && w->settled(); }));
     EXPECT_EQ(w->plot()->Model().XCaption(), "时间(us)");
-    EXPECT_EQ(w->channelList(2)->currentIndex(), 3) << "resonance mode starts with its own defaults";
-    EXPECT_TRUE(w->channelBox(3)->isChecked());
-    w->enterVelocityMode();
-    ASSERT_TRUE(WaitUntil([&] { return w->channelList(2)->currentIndex() == 6; }));
-    EXPECT_FALSE(w->channelBox(3)->isChecked());
-    EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
+    for (Mode mode : {Mode::Resonance, Mode::Velocity}) {
+        if (mode == Mode::Velocity) w->enterVelocityMode();
+        ASSERT_TRUE(WaitUntil([&] { return w->settled(); }));
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(w->channelList(i)->currentIndex(), i + 1) << static_cast<int>(mode) << " channel " << i;
+            EXPECT_TRUE(w->channelBox(i)->isChecked()) << static_cast<int>(mode) << " channel " << i;
+        }
+        EXPECT_EQ(w->pointsList()->currentText(), "500") << static_cast<int>(mode);
+    }
+}
+
+// The drive falls silent while a run goes on after its capture: the red
+// line says so at once, below the figures it leaves in view, and closing
+// with the stop unconfirmed warns and leaves the drive's watchdog armed.
+TEST(RunTestWindow, ASilenceAfterTheCaptureIsShownAtOnceAndAnUnconfirmedCloseWarns) {
+    RunWindowFixture f;
+    CRunTest* w = f.open();
+    w->velocityPage()->runsEdit()->setText("1000");
+    w->clickStart();
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    const QString figures = w->figuresLabel()->text();
+    ASSERT_TRUE(figures.contains("速度超调")) << figures.toStdString();
+    theComm.SetReceiveTimeOut(50);
+    f.drive->Server().SetStation(kStation + 1);
+    ASSERT_TRUE(WaitUntil([&] { return w->lostLabel()->isVisible(); }, 10000)) << "nothing said before a stop";
+    EXPECT_EQ(w->lostLabel()->text(), "驱动器没有应答，电机可能仍在运动！每0.5秒重发停止命令，直到驱动器应答。");
+    EXPECT_EQ(w->startButton()->text(), "停 止");
+    EXPECT_EQ(w->figuresLabel()->text(), figures);
+    EXPECT_GE(w->figuresLabel()->height(), w->figuresLabel()->sizeHint().height()) << "the figures are cut";
+    f.messages.clear();
+    w->close();
+    EXPECT_EQ(f.messages.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
+    EXPECT_EQ(f.sim().Peek(31007), 1000) << "the watchdog went before the stop was confirmed";
+    EXPECT_EQ(f.sim().Peek(31008), 1);
+    f.window.reset();
+    theComm.SetReceiveTimeOut(200);
+}
+
+// A resonance run moves by the trapezoid the drive holds: its speed
+// overshoot is measured against that, not the velocity page's fields.
+TEST(RunTestWindow, ResonanceSpeedOvershootIsAgainstTheDrivesTrapezoid) {
+    RunWindowFixture f;
+    for (auto [a, v] : {std::pair{60, 1}, {62, 300}, {65, 200}, {67, 500}, {69, 100}}) f.sim().Poke(a, v);
+    CRunTest* w = f.open();
+    w->enterResonanceMode();
+    ASSERT_TRUE(WaitUntil([&] { return w->resonancePage()->trapezoidRead() && w->settled(); }));
+    ASSERT_NE(w->velocityPage()->Fields().speed, 200) << "the two bases must differ";
+    w->clickStart();
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1; }, 15000));
+    // Channel 2 records the speed feedback.
+    ASSERT_EQ(w->channelList(1)->currentData().toUInt(), 2u);
+    const std::vector<float> speed = f.Plotted(1);
+    const auto shown = [&](double commanded) {
+        const auto figures = hx::runtest::ComputeFollowingFigures(nullptr, &speed, nullptr, commanded);
+        return QString("速度超调: %1 %").arg(*figures.speedOvershootPct, 0, 'f', 1);
+    };
+    ASSERT_NE(shown(200), shown(hx::runtest::PeakSpeed(w->velocityPage()->Fields())));
+    EXPECT_TRUE(w->figuresLabel()->text().contains(shown(200))) << w->figuresLabel()->text().toStdString();
+    w->close();
+    f.window.reset();
 }

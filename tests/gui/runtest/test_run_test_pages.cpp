@@ -2,7 +2,10 @@
 // torque walk-through, opening from the main frame, and a small screen in
 // both languages.
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
+#include <QSlider>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
@@ -83,7 +86,7 @@ TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
     w->plot()->SetCursorsEnabled(true);
     const auto readout = model.CursorReadout();
     ASSERT_EQ(readout.rows.size(), 2u);
-    EXPECT_EQ(readout.rows[1].cells[0], "ref1");
+    EXPECT_EQ(readout.rows[1].cells[0], "力矩电流(mA) 参考");
     // Where the first step ran, the picture shows it: those pixels change
     // when the reference goes.
     const QImage withReference = w->plot()->RenderImage();
@@ -126,7 +129,11 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     hx::gui::CMainFrame frame;
     frame.SetConnected(true);
     frame.action(cmd::RunTest)->trigger();
-    EXPECT_EQ(g_activeModule, "运行测试");
+    // The window is "试运行"; the command that opens it keeps its own name.
+    EXPECT_EQ(g_activeModule, "试运行");
+    EXPECT_EQ(frame.action(cmd::RunTest)->text(), "运行测试");
+    frame.action(cmd::Alarm)->trigger();
+    EXPECT_EQ(f.messages.lastText(), "试运行模块正在使用通信串口，请先关闭！");
     CRunTest* w = hx::test::FindSubWindow<CRunTest>(frame.view()->area());
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return w->opened(); }, 8000));
@@ -186,5 +193,58 @@ TEST(RunTestWindow, FitsASmallScreenInBothLanguagesWithWholeListEntries) {
         }
         f.window.reset();
         g_activeModule.clear();
+    }
+}
+
+// Opened from the menu on a 1366 x 768 screen, the window's first size shows
+// everything in both languages, in each mode, with the figures and the
+// assistant's lines filled: the window within the view, no text cut, the
+// sliders of a usable length, the plot of a readable height.
+TEST(RunTestWindow, TheFirstSizeShowsEverythingOnA1366x768Screen) {
+    RunWindowFixture f;
+    for (bool english : {false, true}) {
+        std::optional<hx::test::EnglishCatalogue> catalogue;
+        if (english) catalogue.emplace();
+        hx::gui::CMainFrame frame;
+        frame.SetConnected(true);
+        frame.resize(1366, 768);
+        frame.show();
+        ASSERT_TRUE(hx::test::CloseTheOpeningConnectionWindow(frame.view()->area()));
+        frame.action(hx::gui::cmd::RunTest)->trigger();
+        CRunTest* w = hx::test::FindSubWindow<CRunTest>(frame.view()->area());
+        ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return w->opened() && w->settled(); }, 8000));
+        const QRect view = frame.view()->area()->viewport()->rect();
+        for (Mode mode : {Mode::Velocity, Mode::Torque, Mode::Resonance}) {
+            if (mode == Mode::Torque) w->enterTorqueMode();
+            if (mode == Mode::Resonance) w->enterResonanceMode();
+            ASSERT_TRUE(WaitUntil([&] { return w->settled(); }, 8000));
+            w->figuresLabel()->setText("Peak following error: 123 p    RMS following error: 45.6 p\nSpeed overshoot: 22.5 %");
+            w->resonancePage()->assistantText()->setText(
+                "Before  →  after\nRinging frequency: 14.71 Hz  →  14.69 Hz\nPeak-to-peak (200 ms after the move): 412 p"
+                "  →  37 p\nDamping ratio: 0.031\nSettling time (±10%): 712 ms  →  96 ms\n"
+                "Proposal: 1st anti-vibration set, amplitude 100%, phase A 170, phase B 12");
+            QApplication::processEvents();
+            const std::string where = (english ? "en mode " : "zh mode ") + std::to_string(static_cast<int>(mode));
+            EXPECT_TRUE(view.contains(w->parentWidget()->geometry())) << where;
+            EXPECT_GE(w->plot()->height(), 150) << where;
+            for (QWidget* child : w->findChildren<QWidget*>()) {
+                if (!child->isVisibleTo(w)) continue;
+                const QRect inWindow(child->mapTo(w, QPoint(0, 0)), child->size());
+                EXPECT_TRUE(w->rect().contains(inWindow)) << where << " " << child->metaObject()->className();
+                // A wrapped label its whole height, other texts their whole width.
+                auto* label = qobject_cast<QLabel*>(child);
+                const bool wraps = label && label->wordWrap();
+                const bool text = !wraps && (label || qobject_cast<QAbstractButton*>(child));
+                EXPECT_TRUE(!wraps || label->height() >= label->heightForWidth(label->width()))
+                    << where << " " << label->text().toStdString();
+                EXPECT_TRUE(!text || child->width() >= child->sizeHint().width())
+                    << where << " " << child->metaObject()->className() << " " << child->width();
+                auto* slider = qobject_cast<QSlider*>(child);
+                EXPECT_TRUE(!slider || slider->width() >= 100) << where << " slider " << child->width();
+            }
+        }
+        w->close();
+        QTest::qWait(100);
     }
 }

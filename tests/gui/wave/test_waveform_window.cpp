@@ -290,8 +290,16 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     tableItem->trigger();
     const std::string tableBytes = ReadFileBytes(table);
     EXPECT_EQ(tableBytes.substr(0, tableBytes.find("\r\n0.400,")),
-              "Time(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE5\x8F\x82\xE8\x80\x83(p),\xE7\x94\xB5\xE6\xB5\x81"
+              "\xEF\xBB\xBFTime(ms),\xE4\xBD\x8D\xE7\xBD\xAE\xE5\x8F\x82\xE8\x80\x83(p),\xE7\x94\xB5\xE6\xB5\x81"
               "Alpha(mA)\r\n0.000,-150,0\r\n0.200,-149,1");
+
+    // The English window names the file type in English.
+    {
+        hx::test::EnglishCatalogue english;
+        f.answers.push_back(QString::fromStdString(csv));
+        w->OnExportCsv();
+        EXPECT_EQ(f.requests.back().filter, "CSV files (*.csv)");
+    }
 
     // A path too short to be one: said, and nothing is created.
     f.answers.push_back("a.wa");

@@ -101,7 +101,7 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
 }
 
-TEST(GuideSettings, EachStepReadsItsPageOnceAndKeepsWhatWasTyped) {
+TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShown) {
     WizardBench b(1001);
     b.sim().SetRam(50, 0);
     b.sim().SetRam(49, 21);
@@ -120,8 +120,8 @@ TEST(GuideSettings, EachStepReadsItsPageOnceAndKeepsWhatWasTyped) {
     EXPECT_EQ(alias->aliasEdit()->text(), "21");
     EXPECT_TRUE(alias->aliasEdit()->isEnabled());
 
-    // Current page: what was typed stays when the user comes back to it; the
-    // drive's values only on request.
+    // Current page: shown again, it shows the drive's values again, and what
+    // was typed there is gone.
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->step(), 1);
     EXPECT_EQ(w->stepLabel()->text(), "第 2 步，共 4 步");
@@ -131,17 +131,16 @@ TEST(GuideSettings, EachStepReadsItsPageOnceAndKeepsWhatWasTyped) {
     EXPECT_EQ(w->currentPage()->standbyPercentEdit()->text(), "50");
     w->currentPage()->peakEdit()->setText("1234");
     b.sim().SetRam(0, 3100);
+    b.sim().ClearRequests();
     ASSERT_TRUE(b.click(w->previousButton()));
     EXPECT_EQ(w->step(), 0);
     EXPECT_FALSE(w->previousButton()->isEnabled());
+    EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{50, 4}));
+    EXPECT_TRUE(alias->switchButton()->isChecked()) << "the source the drive holds";
     b.sim().ClearRequests();
     ASSERT_TRUE(b.click(w->nextButton()));
-    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "1234");
-    EXPECT_TRUE(b.Addresses(kRead).empty()) << "no read on the way back";
-    EXPECT_EQ(alias->aliasEdit()->text(), "21");
-    ASSERT_TRUE(b.click(w->reloadButton()));
+    EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{0, 2, 3}));
     EXPECT_EQ(w->currentPage()->peakEdit()->text(), "3100");
-    EXPECT_EQ(w->reloadButton()->text(), "从驱动器重新读取");
 
     // Pulses page.
     b.sim().SetRam(1, 51200);
@@ -194,7 +193,7 @@ TEST(GuideSettings, EachStepReadsItsPageOnceAndKeepsWhatWasTyped) {
     EXPECT_EQ(form.inputFunction[4], 3);
 }
 
-TEST(GuideSettings, NoAtTheEndWritesNothingAndLosesNothing) {
+TEST(GuideSettings, NoAtTheEndWritesNothingAndDisablesNext) {
     WizardBench b;
     CGuideSettings* w = b.open();
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(b.click(w->nextButton()));
@@ -202,25 +201,26 @@ TEST(GuideSettings, NoAtTheEndWritesNothingAndLosesNothing) {
     b.sim().ClearRequests();
     b.messages.answers = {false};
     ASSERT_TRUE(b.click(w->nextButton()));
-    ASSERT_FALSE(b.messages.records.empty());
+    ASSERT_EQ(b.messages.records.size(), 1u);
     EXPECT_EQ(b.messages.lastText(), "已完成向导参数设定，是否下发并保存刚才设定的参数？");
     EXPECT_EQ(b.messages.lastCaption(), "完成向导");
-    EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
-    // Still on the last page, "下一步" asks again; going back re-reads nothing.
-    EXPECT_EQ(w->step(), 3);
-    EXPECT_TRUE(w->nextButton()->isEnabled());
-    EXPECT_TRUE(w->ioPage()->isVisible());
-    b.sim().SetRam(133, 100);
-    ASSERT_TRUE(b.click(w->previousButton()));
-    ASSERT_TRUE(b.click(w->nextButton()));
-    EXPECT_EQ(w->ioPage()->inputPage()->row(4).filter->text(), "200");
-    EXPECT_TRUE(b.Addresses(kRead).empty());
-    b.messages.clear();
-    b.messages.answers = {false};
-    ASSERT_TRUE(b.click(w->nextButton()));
-    ASSERT_EQ(b.messages.records.size(), 1u);
     EXPECT_TRUE(b.messages.records[0].changed.contains("SI5 滤波时间(us) (地址 133): 100 → 200"))
         << b.messages.records[0].changed.join('\n').toStdString();
+    EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
+    // At the last step, the input/output page in view, "下一步" disabled.
+    EXPECT_EQ(w->step(), 4);
+    EXPECT_FALSE(w->nextButton()->isEnabled());
+    EXPECT_TRUE(w->previousButton()->isEnabled());
+    EXPECT_TRUE(w->ioPage()->isVisible());
+    // "上一步" returns to the input/output page, which reads the drive again.
+    b.sim().SetRam(133, 300);
+    ASSERT_TRUE(b.click(w->previousButton()));
+    EXPECT_EQ(w->step(), 3);
+    EXPECT_TRUE(w->nextButton()->isEnabled());
+    EXPECT_EQ(w->ioPage()->inputPage()->row(4).filter->text(), "300");
+    const std::vector<uint16_t> reads = b.Addresses(kRead);
+    EXPECT_EQ(std::count(reads.begin(), reads.end(), 133), 1);
+    EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
 }
 
 TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
@@ -270,7 +270,12 @@ TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     EXPECT_EQ(b.sim().Nv(45), 64);
     EXPECT_EQ(b.sim().Nv(134), 0x40);
     EXPECT_EQ(b.sim().Nv(31), 8);
-    EXPECT_TRUE(w->isHidden()) << "a finished wizard closes";
+    // The wizard stays open at its last step, "下一步" disabled.
+    EXPECT_FALSE(w->isHidden());
+    EXPECT_EQ(w->step(), 4);
+    EXPECT_FALSE(w->nextButton()->isEnabled());
+    EXPECT_TRUE(w->previousButton()->isEnabled());
+    EXPECT_TRUE(w->ioPage()->isVisible());
 }
 
 TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
@@ -283,11 +288,12 @@ TEST(GuideSettings, RefusedTextAndAnUnansweredWriteAreSaid) {
     EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
     EXPECT_EQ(w->step(), 3);
 
-    // Back on the current page to mend it; at the end the drive falls silent
-    // the moment the user says Yes.
+    // Back on the current page to mend it (shown again, it shows the
+    // drive's value); at the end the drive falls silent the moment the user
+    // says Yes.
     ASSERT_TRUE(b.click(w->previousButton()));
     ASSERT_TRUE(b.click(w->previousButton()));
-    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "");
+    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "4200");
     w->currentPage()->peakEdit()->setText("4000");
     for (int i = 0; i < 2; ++i) ASSERT_TRUE(b.click(w->nextButton()));
     b.messages.clear();

@@ -1,0 +1,527 @@
+// The RTU transport's requests: framed, sent and answered here, because a
+// reply on a serial line carries no request number. The link therefore
+// reads every frame that arrives, and takes a frame as the answer to a
+// request only when nothing else can have sent it:
+//
+// - A late reply (one that came after its request's time-out) is waited out
+//   before any other request goes to the same station (the late horizon).
+//   The same read sent again need not wait: its late answer carries the
+//   answer to the very same question, only a moment older, so it is as good
+//   as the answer to the repeat. What may still come after it is waited out
+//   before the next different request.
+// - A reply from another station, or one that does not fit the request (its
+//   function, length or echoed address), is dropped and the wait goes on: it
+//   answers someone else, so a search or a sweep need not wait for it.
+// - A repeater or gateway may deliver a reply twice, the copy up to
+//   kCopyWindow later. A copy passes every check of the next request of the
+//   same shape. A frame that is byte for byte one seen within that window
+//   may therefore be a copy: unless it answered this very request, the link
+//   listens on for the true reply, as long as the drive usually takes to
+//   answer (and, once the line has shown copies, as long as the time-out
+//   allows), and takes the fresh frame when one comes. The drive's answer
+//   may of course be the same words as the frame before (a block of zeros);
+//   then nothing else comes and the frame is taken, after a wait of a
+//   millisecond or two on a clean line.
+// - Should the true reply come later still, it shows up as a fresh frame
+//   fitting that earlier request: the station's next request then fails
+//   (LinkError::Repeated) instead of handing the work further values.
+
+#include "core/link/ModbusRtuTransport.h"
+
+#include <modbus/modbus.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "core/link/FrameTrace.h"
+#include "core/link/ModbusFrame.h"
+
+namespace hx {
+namespace {
+
+constexpr uint8_t kReadHolding = 0x03;
+constexpr uint8_t kWriteSingle = 0x06;
+constexpr uint8_t kWriteMultiple = 0x10;
+constexpr uint8_t kBroadcast = 0;
+constexpr uint16_t kMaxRead = 125;
+constexpr uint16_t kMaxWrite = 123;
+// What a reply may come later than the slowest of the drive's recent ones
+// and still be waited for when a frame could be a copy.
+constexpr auto kAnswerMargin = std::chrono::milliseconds(2);
+
+void AppendWord(std::vector<uint8_t>& frame, uint16_t word) {
+    frame.push_back(static_cast<uint8_t>(word >> 8));
+    frame.push_back(static_cast<uint8_t>(word & 0xFF));
+}
+
+void AppendCrc(std::vector<uint8_t>& frame) {
+    const uint16_t crc = ModbusCrc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+}
+
+// Whether the replies to two requests to one station look alike: the same
+// function, and the same count of registers read or the same echo.
+bool SameShape(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a[1] != b[1]) return false;
+    if (a[1] == kReadHolding) return a[4] == b[4] && a[5] == b[5];
+    return std::equal(a.begin() + 2, a.begin() + 6, b.begin() + 2);
+}
+
+bool CrcOk(const std::vector<uint8_t>& frame) { return frame.size() >= 4 && ModbusCrc16(frame.data(), frame.size()) == 0; }
+
+}  // namespace
+
+bool ModbusRtuTransport::ReadRegisters(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) {
+    if (count == 0 || count > kMaxRead || address + count > 0x10000) {
+        SetError(LinkError::InvalidArgument, "register count or range out of bounds");
+        return false;
+    }
+    if (!Context()) {
+        SetError(LinkError::NotOpen, "not open");
+        return false;
+    }
+    if (station == kBroadcast) {
+        // Nobody answers a broadcast; do not even put it on the line.
+        SetError(LinkError::Timeout, "the broadcast station never answers");
+        return false;
+    }
+    Bytes request{station, kReadHolding};
+    AppendWord(request, address);
+    AppendWord(request, count);
+    AppendCrc(request);
+    Bytes reply;
+    if (!Transact(request, &reply)) return false;
+    for (uint16_t i = 0; i < count; ++i) dest[i] = WordAt(&reply[3 + 2 * i]);
+    return true;
+}
+
+bool ModbusRtuTransport::WriteRegister(uint8_t station, uint16_t address, uint16_t value) {
+    Bytes request{station, kWriteSingle};
+    AppendWord(request, address);
+    AppendWord(request, value);
+    AppendCrc(request);
+    Bytes reply;
+    return Transact(request, &reply);
+}
+
+bool ModbusRtuTransport::WriteRegisters(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) {
+    if (count == 0 || count > kMaxWrite || address + count > 0x10000) {
+        SetError(LinkError::InvalidArgument, "register count or range out of bounds");
+        return false;
+    }
+    Bytes request{station, kWriteMultiple};
+    AppendWord(request, address);
+    AppendWord(request, count);
+    request.push_back(static_cast<uint8_t>(2 * count));
+    for (uint16_t i = 0; i < count; ++i) AppendWord(request, values[i]);
+    AppendCrc(request);
+    Bytes reply;
+    return Transact(request, &reply);
+}
+
+bool ModbusRtuTransport::Settle(uint8_t station) {
+    const Unsettled u = m_unsettled[station];
+    ClearError();
+    if (!u.active || u.sameQuestion || !Context() || Clock::now() >= u.until) return true;
+    // The last answer may have been a copy while the drive's reply to that
+    // request is still on its way: listen until it can no longer come. If it
+    // comes and says something else, the answer taken was the copy.
+    if (!Drain(modbus_get_socket(Context()), u.until)) {
+        SetError(LinkError::IoError, "the port failed");
+        OnConnectionLost(Context());
+        return false;
+    }
+    m_unsettled[station] = Unsettled{};
+    if (m_repeated[station]) {
+        m_repeated[station] = false;
+        SetError(LinkError::Repeated,
+                 "the line delivered a reply twice: an answer read just before was the copy of another");
+        return false;
+    }
+    return true;
+}
+
+bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
+    modbus_t* ctx = Context();
+    if (!ctx) {
+        SetError(LinkError::NotOpen, "not open");
+        return false;
+    }
+    if (Lost()) {
+        SetError(LinkError::IoError, "port lost");
+        return false;
+    }
+    const int fd = modbus_get_socket(ctx);
+    const uint8_t station = request[0];
+    const auto deviceFailed = [&] {
+        SetError(LinkError::IoError, std::string("the port failed: ") + std::strerror(errno ? errno : EIO));
+        OnConnectionLost(ctx);
+        return false;
+    };
+    if (!PrepareLine(fd, station, request)) return deviceFailed();
+    if (station != kBroadcast && m_repeated[station]) {
+        m_repeated[station] = false;
+        SetError(LinkError::Repeated,
+                 "the line delivered a reply twice: an answer read just before may have been the copy of another");
+        return false;
+    }
+    if (!SendFrame(fd, request)) return deviceFailed();
+    const auto sent = Clock::now();
+    if (station == kBroadcast) {
+        // Nobody answers; the frame is still going out for its own length.
+        m_lineQuietSince = sent + WireTime(request.size());
+        ClearError();
+        return true;
+    }
+    const bool ok = ReceiveAnswer(fd, request, sent, reply);
+    const auto now = Clock::now();
+    m_lineQuietSince = std::max(m_lineQuietSince, now);
+    Pending& p = m_pending[station];
+    switch (LastError()) {
+    case LinkError::Timeout:
+        // Its reply may still come, for as long as the horizon; a drive that
+        // is slow to answer may have queued the tries before and answer each
+        // in turn, so every unanswered try adds a horizon.
+        p = Pending{true, (p.active ? std::max(p.until, now) : now) + LateHorizon(), request};
+        break;
+    case LinkError::BadFrame:
+        // A reply that came whole but damaged was the answer: only its rest
+        // may still be on the line.
+        if (!p.active) p = Pending{true, now, request};
+        break;
+    case LinkError::IoError:
+        OnConnectionLost(ctx);
+        break;
+    default:
+        // Answered. After a repeat of a request that had gone unanswered,
+        // the answer may have been the first one's late reply: the repeat's
+        // own may still come, and with it the need to wait before another
+        // request. Only the same request goes on without a wait.
+        if (p.active) p.until = std::max(p.until, sent + ResponseTimeout() + LateHorizon());
+        break;
+    }
+    return ok;
+}
+
+bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& request) {
+    const Pending& p = m_pending[station];
+    if (station != kBroadcast && p.active && p.request != request && !Drain(fd, p.until)) return false;
+    // What came in since the last exchange: late replies and copies, each
+    // noted; a frame still arriving is let end first.
+    if (!Drain(fd, Clock::now())) return false;
+    // The drive (and any other station on the bus) tells frames apart by the
+    // silence between them.
+    const auto earliest = m_lineQuietSince + m_settings.SilentInterval();
+    if (Clock::now() < earliest) std::this_thread::sleep_until(earliest);
+    // Tell the next program on this port how long a reply to this request
+    // may still come, should this one end before it has waited that out.
+    if (m_recordUsable)
+        WriteRecord(Clock::now() + WireTime(request.size()) + ResponseTimeout() + LateHorizon());
+    return true;
+}
+
+bool ModbusRtuTransport::SendFrame(int fd, const Bytes& request) {
+    if (FrameTrace* trace = Trace()) trace->Sent(request.data(), request.size());
+    size_t done = 0;
+    while (done < request.size()) {
+        const ssize_t n = ::write(fd, request.data() + done, request.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 1000) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool ModbusRtuTransport::Answers(const Bytes& frame, const Bytes& request) {
+    if (frame.size() < 5 || frame[0] != request[0]) return false;
+    const uint8_t function = request[1];
+    if (frame[1] == (function | 0x80)) return frame.size() == 5;
+    if (frame[1] != function) return false;
+    if (function == kReadHolding) {
+        const size_t count = WordAt(&request[4]);
+        return frame[2] == 2 * count && frame.size() == 5 + 2 * count;
+    }
+    // Writes echo the address and the value or count.
+    return frame.size() == 8 && std::equal(frame.begin() + 2, frame.begin() + 6, request.begin() + 2);
+}
+
+const ModbusRtuTransport::Seen* ModbusRtuTransport::EarlierCopy(const Bytes& frame, Clock::time_point at) const {
+    const auto window = kCopyWindow + WireTime(frame.size());
+    for (auto it = m_seen.rbegin(); it != m_seen.rend(); ++it) {
+        if (at - it->at > window) break;
+        if (it->frame == frame) return &*it;
+    }
+    return nullptr;
+}
+
+void ModbusRtuTransport::Remember(const Bytes& frame, Clock::time_point at, const Bytes& answered) {
+    const auto keep = kCopyWindow + WireTime(256);
+    const auto old = std::find_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) { return at - s.at <= keep; });
+    m_seen.erase(m_seen.begin(), old);
+    m_seen.push_back(Seen{frame, at, answered});
+}
+
+bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
+    ++m_lateReplies;
+    FrameTrace* trace = Trace();
+    if (!CrcOk(frame)) {
+        if (trace) trace->Received(frame.data(), frame.size(), "damaged, dropped");
+        return true;
+    }
+    bool fine = true;
+    const Seen* copy = EarlierCopy(frame, at);
+    if (trace) trace->Received(frame.data(), frame.size(), copy ? "copy of an earlier frame, dropped" : "late or for another request, dropped");
+    if (copy) {
+        // A frame taken as an answer came again: the line repeats.
+        if (!copy->answered.empty()) m_copiesSeen = true;
+    } else {
+        // The true reply to a request whose answer may have been a copy: if
+        // it says something else, that answer was the copy.
+        Unsettled& u = m_unsettled[frame[0]];
+        if (u.active && Answers(frame, u.request)) {
+            if (!u.sameQuestion && frame != u.taken) {
+                m_repeated[frame[0]] = true;
+                m_copiesSeen = true;
+                fine = false;
+            }
+            u = Unsettled{};
+        }
+    }
+    Remember(frame, at, {});
+    return fine;
+}
+
+ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t station, size_t replyBytes) const {
+    const AnswerTimes& t = m_answerTimes[station];
+    if (t.count == 0) return ResponseTimeout() + WireTime(replyBytes);
+    // The slowest of the recent ones. A reply later still, with a copy
+    // before it, is caught all the same: the reply then shows up as a second
+    // fresh frame (LinkError::Repeated), and a whole-table read asks its last
+    // question again before it counts (Settle).
+    Clock::duration late = t.late[0];
+    for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) late = std::max(late, t.late[i]);
+    return std::max<Clock::duration>(Clock::duration::zero(), late + WireTime(replyBytes)) + kAnswerMargin;
+}
+
+bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
+    // A pseudo-terminal's far end may answer faster than any serial line:
+    // only where no answer ever came before its time on the line is that
+    // time a bound.
+    const AnswerTimes& t = m_answerTimes[station];
+    if (t.count == 0) return false;
+    for (size_t i = 0; i < std::min(t.count, t.late.size()); ++i)
+        if (t.late[i] < -std::chrono::milliseconds(1)) return false;
+    return true;
+}
+
+void ModbusRtuTransport::NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes) {
+    AnswerTimes& t = m_answerTimes[station];
+    // Beyond the reply's own time on the line (less than nothing on a
+    // pseudo-terminal, whose far end may answer at once).
+    t.late[t.count % t.late.size()] = afterSend - WireTime(replyBytes);
+    ++t.count;
+}
+
+bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time_point sent, Bytes* reply) {
+    const uint8_t station = request[0];
+    const auto sendEnd = sent + WireTime(request.size());
+    const auto firstByteBy = sendEnd + ResponseTimeout();
+    const auto gap = m_settings.ByteTimeout();
+    const Unsettled unsettled = m_unsettled[station];
+    // An earlier answer of the same shape may have been a copy whose true
+    // reply is still to come: the first fitting frame may be that reply.
+    const bool maybeDisplaced = unsettled.active && unsettled.request != request && sent < unsettled.until &&
+                                SameShape(unsettled.request, request);
+
+    // The frames that fit the request, in order of arrival, and whether each
+    // is fresh (no copy of a frame seen before it).
+    std::vector<Seen> answers;
+    std::vector<bool> fresh;
+    bool waitedToTheEnd = false;
+    bool sameQuestion = false;
+    Clock::time_point decideBy{};
+    Clock::time_point lastByte = sent;
+    uint8_t buffer[512];
+
+    const auto take = [&](size_t index, bool mayBeCopy) {
+        const Seen& chosen = answers[index];
+        for (size_t i = 0; i < answers.size(); ++i) {
+            Remember(answers[i].frame, answers[i].at, i == index ? request : Bytes{});
+            if (i != index) ++m_lateReplies;
+            if (FrameTrace* trace = Trace())
+                trace->Received(answers[i].frame.data(), answers[i].frame.size(),
+                                i == index ? (mayBeCopy ? "the answer (the same words as a frame before)" : "")
+                                           : "a copy or an earlier reply, dropped",
+                                std::chrono::duration_cast<std::chrono::microseconds>(answers[i].at - sent));
+        }
+        // Only an answer that could be nothing else tells how quickly the
+        // drive answers.
+        if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
+        if (mayBeCopy && answers.size() == 1 && !waitedToTheEnd) {
+            m_unsettled[station] =
+                Unsettled{true, firstByteBy + WireTime(chosen.frame.size()), request, chosen.frame, sameQuestion};
+        } else if (!maybeDisplaced || answers.size() > 1) {
+            m_unsettled[station] = Unsettled{};
+        }
+        if (chosen.frame[1] & 0x80) {
+            const int code = chosen.frame[2];
+            SetError(LinkError::Exception, modbus_strerror(MODBUS_ENOBASE + code), code);
+            return false;
+        }
+        *reply = chosen.frame;
+        ClearError();
+        return true;
+    };
+    const auto decide = [&] {
+        size_t freshCount = 0, pick = 0;
+        bool anyCopy = false;
+        for (size_t i = 0; i < answers.size(); ++i) {
+            if (fresh[i]) {
+                ++freshCount;
+                pick = i;
+            } else {
+                anyCopy = true;
+            }
+        }
+        // More frames fitting one request than it gets, one a copy: the line repeats.
+        if (anyCopy && answers.size() > 1) m_copiesSeen = true;
+        if (maybeDisplaced && freshCount >= 2) {
+            // The first fresh frame was the true reply to the request before,
+            // whose answer was a copy: that answer was wrong.
+            const size_t first = static_cast<size_t>(std::find(fresh.begin(), fresh.end(), true) - fresh.begin());
+            if (!unsettled.sameQuestion && answers[first].frame != unsettled.taken) {
+                m_copiesSeen = true;
+                for (const Seen& a : answers) Remember(a.frame, a.at, {});
+                m_lateReplies += answers.size();
+                m_unsettled[station] = Unsettled{};
+                SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
+                                              "have been the copy of another");
+                return false;
+            }
+        }
+        if (freshCount == 0 && answers.size() > 1) {
+            // Every frame is the same words as one seen before: copies, and
+            // the true answer among them if its words were said before too.
+            // On a line that keeps time, a frame complete before the drive
+            // could have sent the answer is no answer; if what is left still
+            // says different things, nothing tells which is true: the read
+            // fails and is asked again.
+            const bool paced = LineKeepsTime(station);
+            std::vector<size_t> possible;
+            for (size_t i = 0; i < answers.size(); ++i)
+                if (!paced || answers[i].at >= sendEnd + WireTime(answers[i].frame.size())) possible.push_back(i);
+            bool oneStory = !possible.empty();
+            for (size_t i : possible) oneStory = oneStory && answers[i].frame == answers[possible[0]].frame;
+            if (!oneStory) {
+                for (const Seen& a : answers) Remember(a.frame, a.at, {});
+                m_lateReplies += answers.size();
+                m_copiesSeen = true;
+                SetError(LinkError::BadFrame, "several replies fit the request and say different things");
+                return false;
+            }
+            pick = possible[0];
+        }
+        return take(pick, freshCount == 0);
+    };
+
+    for (;;) {
+        while (!m_backlog.empty()) {
+            const int length = RtuReplyLength(m_backlog.data(), m_backlog.size());
+            if (length < 0) break;  // no reply starts so: wait for the line to fall silent
+            if (length == 0 || m_backlog.size() < static_cast<size_t>(length)) break;
+            const Bytes frame(m_backlog.begin(), m_backlog.begin() + length);
+            m_backlog.erase(m_backlog.begin(), m_backlog.begin() + length);
+            if (!CrcOk(frame)) {
+                // A damaged frame: the answer, or whatever else, is not to be trusted.
+                if (FrameTrace* trace = Trace()) trace->Received(frame.data(), frame.size(), "damaged (checksum)");
+                ++m_lateReplies;
+                m_backlog.clear();
+                SetError(LinkError::BadFrame, "damaged reply (invalid CRC)");
+                return false;
+            }
+            if (!Answers(frame, request)) {
+                if (!NoteStray(frame, lastByte) && frame[0] == station) {
+                    m_repeated[station] = false;
+                    SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
+                                                  "have been the copy of another");
+                    return false;
+                }
+                continue;
+            }
+            const Seen* copy = EarlierCopy(frame, lastByte);
+            bool isFresh = copy == nullptr;
+            for (const Seen& a : answers) isFresh = isFresh && a.frame != frame;
+            answers.push_back(Seen{frame, lastByte, {}});
+            fresh.push_back(isFresh);
+            if (answers.size() > 1) continue;
+            // The same question answered before: its copy says what the answer says.
+            sameQuestion = copy && copy->answered == request;
+            if (!maybeDisplaced && (isFresh || sameQuestion)) return take(0, !isFresh);
+            // It may be a copy (or the reply before this one, late): listen
+            // on for the true reply.
+            const auto latest = firstByteBy + WireTime(frame.size());
+            decideBy = m_copiesSeen ? latest : std::min(latest, sendEnd + UsualAnswerTime(station, frame.size()));
+            waitedToTheEnd = decideBy == latest;
+        }
+        const auto now = Clock::now();
+        if (!m_backlog.empty() && now - lastByte >= gap) {
+            // A frame cut short or garbled: it answers nothing.
+            if (FrameTrace* trace = Trace()) trace->Received(m_backlog.data(), m_backlog.size(), "incomplete, dropped");
+            ++m_lateReplies;
+            m_backlog.clear();
+            SetError(LinkError::BadFrame, "damaged reply (incomplete frame)");
+            return false;
+        }
+        if (m_backlog.empty()) {
+            if (!answers.empty() && now >= decideBy) return decide();
+            if (answers.empty() && now >= firstByteBy) {
+                if (FrameTrace* trace = Trace())
+                    trace->Note("no reply within " + std::to_string(ResponseTimeout().count()) + " ms");
+                SetError(LinkError::Timeout, "no answer (time-out)");
+                return false;
+            }
+        }
+        const auto deadline = !m_backlog.empty() ? lastByte + gap : answers.empty() ? firstByteBy : decideBy;
+        const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::max(deadline - now, Clock::duration::zero()));
+        pollfd p{fd, POLLIN, 0};
+        const timespec ts{static_cast<time_t>(wait.count() / 1000000), static_cast<long>(wait.count() % 1000000) * 1000};
+        const int n = ::ppoll(&p, 1, &ts, nullptr);
+        if (n < 0 && errno != EINTR) {
+            SetError(LinkError::IoError, std::strerror(errno));
+            return false;
+        }
+        if (n <= 0) continue;
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            SetError(LinkError::IoError, "the port failed");
+            return false;
+        }
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got > 0) {
+                m_backlog.insert(m_backlog.end(), buffer, buffer + got);
+                lastByte = Clock::now();
+                continue;
+            }
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                SetError(LinkError::IoError, std::strerror(errno));
+                return false;
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace hx

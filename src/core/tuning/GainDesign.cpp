@@ -1,0 +1,178 @@
+#include "core/tuning/GainDesign.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace hx::tuning {
+
+namespace {
+
+// The loop's highest gain within a share of a frequency, dB.
+double PeakNear(const FrequencyResponse& L, double hz, double share) {
+    double peak = -400;
+    for (std::size_t i = 0; i < L.size(); ++i)
+        if (std::abs(std::log(L.hz[i] / hz)) <= std::log(1 + share)) peak = std::max(peak, MagnitudeDb(L.value[i]));
+    return peak;
+}
+
+FrequencyResponse Predict(const FrequencyResponse& g, const ServoLoop& loop) {
+    FrequencyResponse L = g;
+    for (std::size_t i = 0; i < L.size(); ++i) L.value[i] *= SpeedControllerResponse(loop, L.hz[i]);
+    return L;
+}
+
+constexpr double kNotchSearchShare = 0.12;             // the resonance's neighbourhood
+constexpr std::array<double, 4> kNotchWidths{0.1, 0.2, 0.35, 0.6};
+constexpr double kTorqueFilterFactor = 6.0;             // filter corner over crossover
+constexpr double kIntegralFactor = 4.0;                 // crossover over the integral's corner
+constexpr double kPositionFactor = 4.0;                 // speed crossover (rad/s) over position gain
+
+bool Feasible(const LoopMargins& m, double fc) {
+    // The margins at every crossover (a low mode's dip may add some below);
+    // the bandwidth where it was asked.
+    return m.Meets(kDesignPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
+           *m.crossoverHz < 1.33 * fc;
+}
+
+}  // namespace
+
+double StiffnessShare(Stiffness s) {
+    switch (s) {
+        case Stiffness::Soft: return 0.4;
+        case Stiffness::Medium: return 0.7;
+        case Stiffness::Stiff: return 1.0;
+    }
+    return 0.7;
+}
+
+ServoLoop LoopFor(const FrequencyResponse& g, const ModeSearch& modes, double ratio, double fc,
+                  const ServoLoop& current, FrequencyResponse* openLoop, std::vector<NotchPlacement>* placed) {
+    ServoLoop loop = current;
+    loop.inertiaRatio = ratio;
+    loop.integralOn = true;
+    loop.speedGainHz = fc;
+    loop.integralTimeS = kIntegralFactor / (2 * kPi * fc);
+    loop.torqueFilterS = 1.0 / (2 * kPi * kTorqueFilterFactor * fc);
+    // Notches the measurement cannot judge (outside its band) stay as they are.
+    std::vector<int> free;
+    for (int i = 0; i < kNotchCount; ++i) {
+        Notch& n = loop.notches[i];
+        const bool outside = n.Active() && !g.empty() && (n.centerHz < g.hz.front() || n.centerHz > g.hz.back());
+        if (!outside) {
+            n = Notch{};
+            free.push_back(i);
+        }
+    }
+    if (placed) placed->clear();
+    FrequencyResponse L = Predict(g, loop);
+    // The resonances that would stand too close to 0 dB, worst first.
+    std::vector<std::pair<double, Mode>> needs;
+    for (const ModePair& p : modes.pairs) {
+        if (p.machineMode) continue;
+        const double peak = PeakNear(L, p.resonance.hz, kNotchSearchShare);
+        if (peak > -(kDesignGainMarginDb + 3)) needs.push_back({peak, p.resonance});
+    }
+    std::sort(needs.begin(), needs.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [peak, mode] : needs) {
+        if (free.empty()) break;
+        const int slot = free.front();
+        free.erase(free.begin());
+        Notch n;
+        n.centerHz = mode.hz;
+        const double wanted = -(kDesignGainMarginDb + 4);
+        n.centerGain = std::clamp(std::pow(10.0, (wanted - peak) / 20.0), 0.0, 0.7);
+        if (n.centerGain < 0.02) n.centerGain = 0;
+        for (double width : kNotchWidths) {
+            n.poleDamping = width;
+            loop.notches[slot] = n;
+            if (PeakNear(Predict(g, loop), mode.hz, kNotchSearchShare) <= -(kDesignGainMarginDb + 2)) break;
+        }
+        if (placed) placed->push_back({mode, n, peak});
+    }
+    // Pr1.05 so that the predicted loop crosses over at fc: below the
+    // filters the loop falls with frequency, so its crossover follows the gain.
+    for (int k = 0; k < 4; ++k) {
+        L = Predict(g, loop);
+        const LoopMargins m = ComputeMargins(L);
+        if (!m.crossoverHz || *m.crossoverHz <= 0) break;
+        loop.speedGainHz *= fc / *m.crossoverHz;  // the last crossover: the bandwidth
+        // A low machine mode's dip takes the loop through 0 dB below fc as
+        // well; the integral's corner then keeps its distance from there.
+        const double lowest = m.gainCrossoversHz.front();
+        if (lowest < 0.7 * fc) loop.integralTimeS = std::max(loop.integralTimeS, kIntegralFactor / (2 * kPi * lowest));
+    }
+    if (openLoop) *openLoop = Predict(g, loop);
+    return loop;
+}
+
+Design DesignGains(const Identification& id, const DesignRequest& req) {
+    Design d;
+    d.loop = req.current;
+    const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
+    if (g.size() < 10) {
+        d.status = Design::Status::NoPlant;
+        d.notes.push_back("too few coherent points in the measured plant");
+        return d;
+    }
+    d.openLoopBefore = Predict(g, req.current);
+    d.marginsBefore = ComputeMargins(d.openLoopBefore);
+    if (!id.inertia.ratio) {
+        d.status = Design::Status::NoRatio;
+        d.notes.push_back("the inertia ratio could not be identified");
+        return d;
+    }
+    const double ratio = std::clamp(*id.inertia.ratio, 0.0, 100.0);
+    for (const ModePair& p : id.modes.pairs)
+        if (!p.machineMode && p.antiResonance) {
+            d.firstAntiResonanceHz = p.antiResonance->hz;
+            break;
+        }
+    double upper = 0.25 * g.hz.back();
+    if (d.firstAntiResonanceHz) upper = std::min(upper, 0.5 * *d.firstAntiResonanceHz);
+
+    auto tryAt = [&](double fc, ServoLoop* loop, FrequencyResponse* L, std::vector<NotchPlacement>* notches) {
+        *loop = LoopFor(g, id.modes, ratio, fc, req.current, L, notches);
+        return Feasible(ComputeMargins(*L), fc);
+    };
+    ServoLoop loop;
+    FrequencyResponse L;
+    std::vector<NotchPlacement> notches;
+    for (double fc = upper; fc >= kLowestCrossoverHz; fc *= 0.95) {
+        if (tryAt(fc, &loop, &L, &notches)) {
+            d.limitHz = fc;
+            break;
+        }
+    }
+    if (d.limitHz <= 0) {
+        d.status = Design::Status::MarginsUnreachable;
+        d.notes.push_back("no crossover down to 5 Hz holds the margins");
+        return d;
+    }
+    double target = req.targetHz ? std::min(*req.targetHz, d.limitHz) : StiffnessShare(req.stiffness) * d.limitHz;
+    target = std::max(target, kLowestCrossoverHz);
+    if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
+    bool found = false;
+    for (double fc = target; fc >= kLowestCrossoverHz * 0.999; fc *= 0.95)
+        if ((found = tryAt(fc, &loop, &L, &notches))) break;
+    if (!found) {
+        // Between the grid's steps only the limit itself is sure to hold.
+        tryAt(d.limitHz, &loop, &L, &notches);
+    }
+    d.margins = ComputeMargins(L);
+    d.crossoverHz = d.margins.crossoverHz.value_or(0);
+    // The position loop around the new speed loop.
+    loop.positionGainPerS = 2 * kPi * d.crossoverHz / kPositionFactor;
+    for (int k = 0; k < 20; ++k) {
+        d.positionMargins = ComputeMargins(PositionOpenLoop(L, loop.positionGainPerS));
+        if (d.positionMargins.phaseMarginDeg && *d.positionMargins.phaseMarginDeg >= kMinPositionPhaseMarginDeg) break;
+        loop.positionGainPerS *= 0.9;
+    }
+    d.loop = loop;
+    d.openLoop = L;
+    d.notches = notches;
+    d.status = Design::Status::Ok;
+    return d;
+}
+
+}  // namespace hx::tuning

@@ -1,0 +1,254 @@
+#include "core/tuning/Identify.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace hx::tuning {
+
+namespace {
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+double Quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const double pos = q * (v.size() - 1);
+    const std::size_t i = static_cast<std::size_t>(pos);
+    const double t = pos - i;
+    return i + 1 < v.size() ? v[i] * (1 - t) + v[i + 1] * t : v[i];
+}
+
+double Deg(double rad) { return rad * 180.0 / kPi; }
+
+// How far a rigid body's bin may be turned: for the ratio's votes, and for
+// the scale (wider: the plant's rigid bins lie higher, where the current
+// loop turns them a little; what it takes off the magnitude is 0.3 dB).
+constexpr double kRigidPhaseDeg = 20.0, kScalePhaseDeg = 25.0;
+// Above the split the open loop's lines fade into noise: only clear ones
+// fill in where the plant's estimate fails (at an anti-resonance).
+constexpr double kHighBandLineCoherence = 0.9;
+
+}  // namespace
+
+NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale) {
+    NormalisedPlant out;
+    if (m.openLoop.empty()) return out;
+    FrequencyResponse gl = m.openLoop;
+    gl.coherence.resize(gl.size(), 1.0);
+    for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
+    if (m.plant.empty()) {
+        out.g = gl;
+        return out;
+    }
+    // The plant's estimate (speed over torque current while the loop holds
+    // the motor) drifts where the loop's gain is high, and its lowest bins
+    // are blurred by the window (a plant falling as 1/f borrows from its
+    // neighbours below): from twice the measured loop's first crossover and
+    // five bins up it is sound, and there it is what a notch needs; below,
+    // the open loop (measured with the instrument) is right. The first
+    // crossover, so that a stray point of the open loop above 0 dB far up
+    // cannot push the split there.
+    const LoopMargins loop = ComputeMargins(m.openLoop, kIdentifyCoherence);
+    const double crossover = loop.gainCrossoversHz.empty() ? 0.0 : loop.gainCrossoversHz.front();
+    const double plantBin = m.plant.size() > 1 ? (m.plant.hz.back() - m.plant.hz.front()) / (m.plant.size() - 1) : 0;
+    out.splitHz = std::max(2 * crossover, 5 * plantBin);
+    // A first scale from the band both cover: above the split where there
+    // are points enough, else above the crossover, else wherever both are
+    // coherent (Identify refines it once the modes are known).
+    std::vector<double> logRatio, phase;
+    for (double from : {out.splitHz, crossover, 0.0}) {
+        logRatio.clear();
+        phase.clear();
+        for (std::size_t i = 0; i < gl.size(); ++i) {
+            const double f = gl.hz[i];
+            if (gl.CoherenceAt(i) < kIdentifyCoherence || f < from) continue;
+            if (CoherenceAt(m.plant, f) < kIdentifyCoherence) continue;
+            const std::optional<Complex> p = ValueAt(m.plant, f);
+            if (!p || std::abs(*p) == 0) continue;
+            const Complex r = gl.value[i] / *p;
+            logRatio.push_back(std::log(std::abs(r)));
+            phase.push_back(Deg(std::arg(r)));
+        }
+        if (logRatio.size() >= 3) break;
+    }
+    out.overlapPoints = static_cast<int>(logRatio.size());
+    if (logRatio.size() < 3 && !scale) {
+        out.g = gl;
+        return out;
+    }
+    out.plantScale = scale ? *scale : std::exp(Median(logRatio));
+    out.overlapPhaseSpreadDeg = phase.empty() ? 0.0 : Quantile(phase, 0.75) - Quantile(phase, 0.25);
+    // Below the split the open loop's points; above it the plant's where
+    // it is coherent, the open loop's clear lines only where it is not.
+    FrequencyResponse low, high;
+    for (std::size_t i = 0; i < gl.size(); ++i) {
+        const double f = gl.hz[i];
+        const bool plantThere = f >= m.plant.hz.front() && f <= m.plant.hz.back() &&
+                                CoherenceAt(m.plant, f) >= kIdentifyCoherence;
+        if (f >= out.splitHz && plantThere) continue;
+        if (f >= out.splitHz && gl.CoherenceAt(i) < kHighBandLineCoherence) continue;
+        low.hz.push_back(f);
+        low.value.push_back(gl.value[i]);
+        low.coherence.push_back(gl.CoherenceAt(i));
+    }
+    for (std::size_t i = 0; i < m.plant.size(); ++i) {
+        if (m.plant.hz[i] < out.splitHz || m.plant.CoherenceAt(i) < kIdentifyCoherence) continue;
+        high.hz.push_back(m.plant.hz[i]);
+        high.value.push_back(m.plant.value[i] * *out.plantScale);
+        high.coherence.push_back(m.plant.CoherenceAt(i));
+    }
+    out.g = Merge(low, high);
+    out.g.averages = std::max(gl.averages, m.plant.averages);
+    return out;
+}
+
+std::vector<double> RigidCompliance(const FrequencyResponse& r, const ModeSearch& modes, double maxPhaseDeg) {
+    std::vector<double> modeHz;
+    for (const Mode& m : modes.resonances) modeHz.push_back(m.hz);
+    for (const Mode& m : modes.antiResonances) modeHz.push_back(m.hz);
+    std::vector<double> out;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        if (r.CoherenceAt(i) < kIdentifyCoherence) continue;
+        const double f = r.hz[i];
+        const bool nearMode = std::any_of(modeHz.begin(), modeHz.end(), [&](double m) {
+            return std::abs(std::log(f / m)) < std::log(1 + kModeExclusionShare);
+        });
+        if (nearMode) continue;
+        Complex shape = 1.0;
+        for (const ModePair& p : modes.pairs) shape *= PairShape(p, f);
+        // A rigid body's j w r is real and positive; bins where friction,
+        // the current loop or a filter turn it are no rigid body.
+        const Complex x = r.value[i] * Complex(0.0, 2 * kPi * f) / shape;
+        if (std::abs(Deg(std::arg(x))) > maxPhaseDeg || std::abs(x) <= 0) continue;
+        out.push_back(std::abs(x));
+    }
+    return out;
+}
+
+InertiaEstimate EstimateInertiaRatio(const FrequencyResponse& g, const ModeSearch& modes, double askedHz,
+                                     const FrequencyResponse* openLoop) {
+    InertiaEstimate out;
+    out.askedCrossoverHz = askedHz;
+    if (openLoop && !openLoop->empty()) out.measuredCrossoverHz = ComputeMargins(*openLoop, kIdentifyCoherence).crossoverHz;
+    // 1 + R = 1 / |j w G| at each rigid bin; the median wins.
+    std::vector<double> votes = RigidCompliance(g, modes, kRigidPhaseDeg);
+    for (double& v : votes) v = 1.0 / v;
+    out.votes = static_cast<int>(votes.size());
+    if (votes.empty()) return out;
+    const double onePlusR = Median(votes);
+    out.ratio = std::max(0.0, onePlusR - 1.0);
+    out.spread = 0.5 * (Quantile(votes, 0.75) - Quantile(votes, 0.25)) / onePlusR;
+    return out;
+}
+
+RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const std::vector<std::vector<float>>& current,
+                            double intervalUs) {
+    RigidBody out;
+    const double dt = intervalUs * 1e-6;
+    if (dt <= 0) return out;
+    // Acceleration as the slope of a line through +-m points: the speed
+    // feedback's steps of 0.01 rps would make plain differences all noise.
+    const int m = std::max(2, static_cast<int>(std::lround(0.002 / dt)));
+    std::array<std::array<double, 4>, 4> ata{};
+    std::array<double, 4> atb{};
+    std::vector<std::array<double, 5>> rows;
+    for (std::size_t r = 0; r < speed.size() && r < current.size(); ++r) {
+        const std::vector<float>& v = speed[r];
+        const std::vector<float>& i = current[r];
+        const std::size_t n = std::min(v.size(), i.size());
+        double peak = 0;
+        for (std::size_t k = 0; k < n; ++k) peak = std::max(peak, std::abs(static_cast<double>(v[k])));
+        if (peak <= 0) continue;
+        for (std::size_t k = static_cast<std::size_t>(m); k + static_cast<std::size_t>(m) < n; ++k) {
+            const double vk = v[k] / 100.0;  // rps
+            if (std::abs(v[k]) < 0.2 * peak) continue;
+            double num = 0, den = 0;
+            for (int j = -m; j <= m; ++j) {
+                num += j * (v[k + static_cast<std::size_t>(j)] / 100.0);
+                den += static_cast<double>(j) * j;
+            }
+            const double a = num / den / dt;
+            const std::array<double, 4> x{a, vk > 0 ? 1.0 : -1.0, vk, 1.0};
+            for (int p = 0; p < 4; ++p) {
+                for (int q = 0; q < 4; ++q) ata[p][q] += x[p] * x[q];
+                atb[p] += x[p] * i[k];
+            }
+            rows.push_back({x[0], x[1], x[2], x[3], static_cast<double>(i[k])});
+        }
+    }
+    out.points = static_cast<int>(rows.size());
+    if (rows.size() < 8) return out;
+    // Gaussian elimination on the 4 x 4 normal equations.
+    std::array<double, 4> sol{};
+    for (int c = 0; c < 4; ++c) {
+        int p = c;
+        for (int r = c + 1; r < 4; ++r)
+            if (std::abs(ata[r][c]) > std::abs(ata[p][c])) p = r;
+        if (std::abs(ata[p][c]) < 1e-12) return out;
+        std::swap(ata[p], ata[c]);
+        std::swap(atb[p], atb[c]);
+        for (int r = c + 1; r < 4; ++r) {
+            const double f = ata[r][c] / ata[c][c];
+            for (int k = c; k < 4; ++k) ata[r][k] -= f * ata[c][k];
+            atb[r] -= f * atb[c];
+        }
+    }
+    for (int c = 3; c >= 0; --c) {
+        double s = atb[c];
+        for (int k = c + 1; k < 4; ++k) s -= ata[c][k] * sol[k];
+        sol[c] = s / ata[c][c];
+    }
+    if (sol[0] > 0) out.maPerRevPerS2 = sol[0];
+    out.coulombMa = sol[1];
+    out.viscousMaPerRps = sol[2];
+    out.offsetMa = sol[3];
+    double sse = 0;
+    for (const auto& r : rows) {
+        const double e = r[4] - (sol[0] * r[0] + sol[1] * r[1] + sol[2] * r[2] + sol[3] * r[3]);
+        sse += e * e;
+    }
+    out.residualMa = std::sqrt(sse / rows.size());
+    return out;
+}
+
+Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid) {
+    Identification id;
+    id.rigid = rigid;
+    id.plant = Normalise(m);
+    const FrequencyResponse& searched = id.plant.g.empty() ? m.plant : id.plant.g;
+    ModeOptions mo;
+    mo.minCoherence = kIdentifyCoherence;
+    id.modes = FindModes(searched, mo);
+    // The scale once more, now that the modes are known: the rigid body as
+    // the open loop sees it (Jm / Jtotal) over the rigid body as the plant
+    // sees it (Kt / Jtotal), each the median of its own rigid bins. Both
+    // are measured where they are good, which the band they share (few
+    // points of the open loop, high up) is not.
+    if (id.plant.plantScale) {
+        FrequencyResponse gl = m.openLoop;
+        for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
+        const std::vector<double> fromLoop = RigidCompliance(gl, id.modes, kScalePhaseDeg);
+        const std::vector<double> fromPlant = RigidCompliance(m.plant, id.modes, kScalePhaseDeg);
+        if (fromLoop.size() >= 5 && fromPlant.size() >= 5) {
+            id.plant = Normalise(m, Median(fromLoop) / Median(fromPlant));
+            id.modes = FindModes(id.plant.g, mo);
+        }
+    }
+    if (id.plant.g.empty()) {
+        id.notes.push_back("no open-loop measurement: the inertia ratio cannot be identified");
+        return id;
+    }
+    id.inertia = EstimateInertiaRatio(id.plant.g, id.modes, m.during.speedGainHz, &m.openLoop);
+    if (!id.inertia.ratio) id.notes.push_back("no rigid band: no bin could vote on the inertia ratio");
+    if (!m.plant.empty() && !id.plant.plantScale)
+        id.notes.push_back("the plant's band does not overlap the open loop's: the plant is not used");
+    return id;
+}
+
+}  // namespace hx::tuning

@@ -1,0 +1,204 @@
+// The design judged by the machine's exact loop (never by the tool's own
+// prediction), the parameters' words and their order, the excitation plan's
+// limits and the robust anti-vibration choice.
+#include <gtest/gtest.h>
+
+#include "MeasureSynthetic.h"
+#include "core/tuning/GainDesign.h"
+#include "core/tuning/RobustShaping.h"
+
+using namespace hx::tuning;
+
+namespace {
+
+synth::Machine MachineOf(double ratio, double resonanceHz, double damping, double machineHz = 0,
+                         double machineRatio = 1.5) {
+    synth::Machine m;
+    m.ratio = ratio;
+    m.resonanceHz = resonanceHz;
+    m.damping = damping;
+    m.machineHz = machineHz;
+    m.machineRatio = machineRatio;
+    return m;
+}
+
+LoopMargins TrueMargins(const synth::Machine& m, const ServoLoop& loop) {
+    return ComputeMargins(synth::TrueResponse(m, loop, 1, 3000, 4000));
+}
+
+}  // namespace
+
+TEST(Design, MeetsTheMarginsOnTheMachinesTruth) {
+    struct Case {
+        const char* name;
+        synth::Machine m;
+        Stiffness stiffness;
+        double minCrossoverHz;  // the true loop's crossover at least
+        int notches;            // placed on the coupling resonance
+    };
+    const std::vector<Case> cases{
+        // Factory Pr1.05 is 27 Hz: a rigid machine gets at least twice that.
+        {"rigid, medium", MachineOf(0.5, 0, 0), Stiffness::Medium, 54, 0},
+        {"rigid heavy load, medium", MachineOf(8, 0, 0), Stiffness::Medium, 54, 0},
+        {"coupled 450 Hz, stiff", MachineOf(3, 450, 0.02), Stiffness::Stiff, 60, 1},
+        {"coupled 900 Hz ratio 15, medium", MachineOf(15, 900, 0.05), Stiffness::Medium, 45, 1},
+        {"low machine mode, soft", MachineOf(2, 600, 0.03, 20), Stiffness::Soft, 10, 1},
+        // A swinging part heavier than the motor and load together: the
+        // loop dips through 0 dB at it and must keep its margins there too.
+        {"heavy low machine mode, medium", MachineOf(1.2, 185, 0.07, 20.7, 2.5), Stiffness::Medium, 25, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const synth::Measured meas = synth::Measure(c.m, ServoLoop{}, 3);
+        const Identification id = Identify(meas.measurement, meas.probe);
+        const Design d = DesignGains(id, {ServoLoop{}, c.stiffness, {}});
+        ASSERT_EQ(d.status, Design::Status::Ok);
+        const LoopMargins truth = TrueMargins(c.m, d.loop);
+        EXPECT_TRUE(truth.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
+            << truth.phaseMarginDeg.value_or(-999) << " deg, " << truth.gainMarginDb.value_or(-999) << " dB";
+        EXPECT_GE(truth.gainCrossoversHz.back(), c.minCrossoverHz);
+        // Pr1.13 holds the machine's ratio, so Pr1.05 is the crossover.
+        EXPECT_NEAR(1 + d.loop.inertiaRatio, 1 + c.m.ratio, 0.15 * (1 + c.m.ratio));
+        ASSERT_EQ(d.notches.size(), static_cast<std::size_t>(c.notches));
+        for (const NotchPlacement& n : d.notches) EXPECT_NEAR(n.notch.centerHz, c.m.resonanceHz, 0.03 * c.m.resonanceHz);
+        // The position loop around the new speed loop.
+        EXPECT_GE(d.positionMargins.phaseMarginDeg.value_or(0), kMinPositionPhaseMarginDeg);
+    }
+}
+
+// A stiff loop on a coupled machine holds only with its notch, and only
+// where the notch sits on the resonance.
+TEST(Design, TheNotchIsWhatHoldsTheRaisedGain) {
+    const synth::Machine m = MachineOf(3, 450, 0.02);
+    const synth::Measured meas = synth::Measure(m, ServoLoop{}, 3);
+    const Design d = DesignGains(Identify(meas.measurement, meas.probe), {ServoLoop{}, Stiffness::Stiff, {}});
+    ASSERT_EQ(d.notches.size(), 1u);
+    EXPECT_TRUE(TrueMargins(m, d.loop).Meets(kMinPhaseMarginDeg, kMinGainMarginDb));
+    ServoLoop without = d.loop;
+    for (Notch& n : without.notches) n = Notch{};
+    EXPECT_LT(TrueMargins(m, without).gainMarginDb.value_or(99), kMinGainMarginDb);
+    ServoLoop misplaced = d.loop;
+    for (Notch& n : misplaced.notches)
+        if (n.Active()) n.centerHz = 450 / std::sqrt(4.0);  // on the anti-resonance
+    EXPECT_FALSE(TrueMargins(m, misplaced).Meets(kMinPhaseMarginDeg, kMinGainMarginDb));
+}
+
+TEST(Design, TargetsStatusesAndLimits) {
+    const synth::Machine m = MachineOf(1, 300, 0.02);
+    const synth::Measured meas = synth::Measure(m, ServoLoop{}, 5);
+    const Identification id = Identify(meas.measurement, meas.probe);
+    const Design limit = DesignGains(id, {ServoLoop{}, Stiffness::Stiff, {}});
+    ASSERT_EQ(limit.status, Design::Status::Ok);
+    // The first anti-resonance is 212 Hz: at most half of it.
+    EXPECT_LE(limit.crossoverHz, 0.5 * 300 / std::sqrt(2.0) * 1.03);
+    const Design asked = DesignGains(id, {ServoLoop{}, Stiffness::Medium, 30.0});
+    EXPECT_NEAR(asked.crossoverHz, 30, 1.5);
+    const Design tooHigh = DesignGains(id, {ServoLoop{}, Stiffness::Medium, 500.0});
+    EXPECT_NEAR(tooHigh.crossoverHz, limit.limitHz, 0.05 * limit.limitHz);
+    EXPECT_LT(DesignGains(id, {ServoLoop{}, Stiffness::Soft, {}}).crossoverHz, asked.crossoverHz);
+
+    EXPECT_EQ(DesignGains(Identification{}, {}).status, Design::Status::NoPlant);
+    Identification noRatio = id;
+    noRatio.inertia.ratio.reset();
+    EXPECT_EQ(DesignGains(noRatio, {}).status, Design::Status::NoRatio);
+    // 30 ms of delay: no crossover above 5 Hz keeps 50 degrees.
+    Identification late = id;
+    late.modes = {};
+    late.plant.g.coherence.clear();
+    for (std::size_t i = 0; i < late.plant.g.size(); ++i)
+        late.plant.g.value[i] = std::exp(Complex(0, -2 * kPi * late.plant.g.hz[i] * 0.03)) /
+                                (2.0 * Complex(0, 2 * kPi * late.plant.g.hz[i]));
+    const Design unreachable = DesignGains(late, {ServoLoop{}, Stiffness::Soft, {}});
+    EXPECT_EQ(unreachable.status, Design::Status::MarginsUnreachable);
+    EXPECT_EQ(unreachable.loop, ServoLoop{});
+}
+
+TEST(ServoWords, ConversionAndWriteOrder) {
+    const ServoLoop factory;
+    const ServoWords w = ToWords(factory);
+    EXPECT_EQ(w, (ServoWords{480, 270, 210, 250, 0, 84, {}}));
+    EXPECT_EQ(FromWords(w), factory);
+    ServoLoop tuned = factory;
+    tuned.inertiaRatio = 7.3;
+    tuned.speedGainHz = 64.26;
+    tuned.integralTimeS = 0.0099;
+    tuned.torqueFilterS = 0.000413;
+    tuned.positionGainPerS = 100.9;
+    tuned.notches[0] = {452.4, 0.35, 0.05};
+    const ServoWords t = ToWords(tuned);
+    EXPECT_EQ(t.notches[0], (NotchWords{452, 6, 5}));
+    // The ratio before any gain, a notch's shape before its frequency, the
+    // position gain last.
+    const std::vector<ParameterChange> changes = Changes(w, t);
+    const std::vector<ParameterChange> expected{{"Pr1.13", 250, 730}, {"Pr1.27", 84, 41},  {"Pr2.14", 2, 6},
+                                                {"Pr2.15", 0, 5},     {"Pr2.13", 5000, 452}, {"Pr1.06", 210, 99},
+                                                {"Pr1.05", 270, 643}, {"Pr1.04", 480, 1009}};
+    EXPECT_EQ(changes, expected);
+    // Out of range: held to the parameter's range.
+    ServoLoop wild = factory;
+    wild.inertiaRatio = 250;
+    wild.torqueFilterS = 1;
+    EXPECT_EQ(ToWords(wild).pr113, 10000);
+    EXPECT_EQ(ToWords(wild).pr127, 2500);
+}
+
+TEST(Excitation, PlanStaysWithinTravelAndCurrent) {
+    hx::tuning::RigidBody machine;
+    machine.maPerRevPerS2 = 5.0;
+    machine.coulombMa = 100;
+    struct Case {
+        double travel, currentMa;
+        hx::SamplingLimits drive;
+        bool torque;
+        int channels;
+    };
+    const std::vector<Case> cases{
+        {0.25, 3000, {0xFFFF, 4, 8000}, true, 4},
+        {0.05, 3000, {0xFFFF, 4, 8000}, true, 4},
+        {0.25, 800, {0xFFFF, 4, 8000}, false, 4},  // the drive's excitation is 1000 mA
+        {0.25, 3000, {0xFFFF, 1, 8000}, false, 1},
+    };
+    for (const Case& c : cases) {
+        const ExcitationPlan p = PlanExcitation({c.travel, c.currentMa}, c.drive, machine);
+        EXPECT_LE(p.probe.travelRev, c.travel);
+        ASSERT_EQ(p.moves.size(), 2u);
+        for (const MoveStep& s : p.moves) {
+            EXPECT_LE(s.travelRev, 0.8 * c.travel + 1e-9);
+            EXPECT_GE(s.travelRev, 0.01);
+            EXPECT_LE(s.peakCurrentMa, 0.5 * c.currentMa + 1e-6 + 0.05 * c.currentMa);
+            EXPECT_EQ(hx::ActiveChannelCount(s.capture.codes), c.channels);
+            EXPECT_LE(s.capture.points * hx::ActiveChannelCount(s.capture.codes), c.drive.capacity);
+            EXPECT_GE(TrapezoidSeconds(s.move), s.capture.records * s.capture.seconds());
+        }
+        EXPECT_EQ(p.torque.planned, c.torque);
+    }
+    const MoveStep probe = PlanProbe({}, {0xFFFF, 4, 8000});
+    EXPECT_EQ(probe.move.distance, 20u);
+    EXPECT_GE(probe.capture.seconds(), TrapezoidSeconds(probe.move));
+}
+
+TEST(RobustShaping, HoldsOverTwentyPercent) {
+    struct Case {
+        double hz, zeta;
+        bool meets;
+        std::size_t sets;
+    };
+    const std::vector<Case> cases{{20, 0.05, true, 2}, {45, 0.02, true, 2}, {150, 0.1, true, 2}, {6, 0.05, false, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hz);
+        const RobustShaping r = ProposeRobustAntiVibration(c.hz, c.zeta);
+        EXPECT_EQ(r.meetsTarget, c.meets);
+        EXPECT_EQ(r.sets.size(), c.sets);
+        EXPECT_NEAR(r.worstResidual, WorstResidual(r.sets, c.hz, c.zeta, kRobustSpread), 1e-12);
+        // The plain proposal (one set on the measured frequency) leaves more at the band's edges.
+        hx::analysis::ResidualVibration measured;
+        measured.ringing = true;
+        measured.frequencyHz = c.hz;
+        measured.dampingRatio = c.zeta;
+        const auto plain = hx::analysis::ProposeAntiVibration(measured);
+        const std::vector<hx::analysis::AntiVibrationSet> one(static_cast<std::size_t>(std::max(plain.sets, 1)), plain.set);
+        EXPECT_GT(WorstResidual(one, c.hz, c.zeta, kRobustSpread), r.worstResidual);
+    }
+    const auto settings = ApplySets({50, 1, 2, 60, 3, 4, 70, 5, 6, 80, 7, 8, 99}, {{100, 120, 51}, {100, 130, 51}});
+    EXPECT_EQ(settings, (std::array<int32_t, 13>{100, 120, 51, 100, 130, 51, 0, 5, 6, 0, 7, 8, 99}));
+}
