@@ -1,8 +1,7 @@
 // The settings file as the program has always read and written it.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -69,14 +68,25 @@ TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
     ASSERT_TRUE(env::Write(env::kDrive, "DriveNo", "7"));
     EXPECT_EQ(env::ReadInt(env::kDrive, "DriveNo", "63"), 7);
     hx::SetProgramFolder(config.Path());
-    // Finding out writes nothing into the folder: its time stays as set.
-    const timespec longAgo[2] = {{946684800, 0}, {946684800, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, config.Path().c_str(), longAgo, 0), 0);
     EXPECT_EQ(SettingsPath(), config.Path() + "/Parameters/EnvSetting.ini");
-    struct stat after {};
-    ASSERT_EQ(::stat(config.Path().c_str(), &after), 0);
-    EXPECT_EQ(after.st_mtim.tv_sec, longAgo[1].tv_sec);
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// Every start asks where the settings and the database are: the question
+// leaves no file behind, not even for a moment (a folder watcher, a backup
+// tool or a slow network share sees every one).
+TEST(ProfileFile, FindingTheWritableFolderCreatesNoFileInIt) {
+    TempProgramFolder folder;
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, folder.Path().c_str(), IN_CREATE), 0);
+    hx::SetProgramFolder(folder.Path());
+    EXPECT_EQ(SettingsPath(), folder.Path() + "/Parameters/EnvSetting.ini");
+    EXPECT_EQ(DatabasePath(), folder.Path() + "/DATA.sqlite");
+    char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "a file was created in the program folder";
+    ::close(watch);
+    hx::SetProgramFolder({});
 }
 
 TEST(Language, SystemLanguageFromTheLocale) {

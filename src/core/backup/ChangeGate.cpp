@@ -1,6 +1,10 @@
 #include "core/backup/ChangeGate.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 
@@ -188,9 +192,6 @@ ChangeJournal* ChangeGate::Journal(std::string* error) {
 }
 
 std::optional<UnfinishedWrite> ChangeGate::TakeUnfinished(const std::string& port, int station) {
-    const std::string path = (fs::path(DataFolder()) / "journal.sqlite").string();
-    std::error_code ec;
-    if (!fs::exists(ChangeJournal::MarkerPath(path, port, station), ec)) return std::nullopt;
     ChangeJournal* journal = Journal();
     if (!journal) return std::nullopt;
     bool running = false;
@@ -232,6 +233,15 @@ std::optional<LastChange> ChangeGate::BackupBeforeLastChange(const std::string& 
                          "the last change (%1, %2) was made without a backup",
                          {last->what.empty() ? last->origin : last->what, last->time}));
     return last;
+}
+
+std::string ChangeGate::UnfinishedMark(const std::string& port, int station) const {
+    return ChangeJournal::MarkerPath((fs::path(DataFolder()) / "journal.sqlite").string(), port, station);
+}
+
+bool ChangeGate::MayHaveUnfinished(const std::string& port, int station) const {
+    std::error_code ec;
+    return fs::exists(UnfinishedMark(port, station), ec);
 }
 
 std::map<uint16_t, ChangeGate::Definition> ChangeGate::Definitions(const std::string& driveModel) {
@@ -312,7 +322,7 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
         result.status = GateResult::Status::ReadFailed;
         result.message = Text(QT_TRANSLATE_NOOP("Backup", "读取驱动器型号以备份时驱动器没有应答: %1"),
                               "The drive did not answer when its identity was read for the backup: %1",
-                              {m_drive.comm()->LastRequestErrorText()});
+                              {m_drive.comm()->LastErrorText()});
         return result;
     }
     const auto defs = m_gate.Definitions(info->driveModel);
@@ -559,7 +569,7 @@ std::optional<int16_t> ChangeBatch::Write(uint16_t address, uint16_t word) {
     const auto echoed = m_drive.Write(address, word);
     if (echoed)
         Confirm(pending, true);
-    else if (m_drive.fault().kind == DriveFaultKind::Refused)
+    else if (echoed.fault.kind == DriveFaultKind::Refused)
         Confirm(pending, false);
     return echoed;
 }

@@ -17,6 +17,7 @@
 #include "core/i18n/StringTable.h"
 #include "core/i18n/Translate.h"
 #include "core/settings/AppPaths.h"
+#include "core/util/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -330,9 +331,7 @@ void ChangeJournal::ResumeCheckpoints() {
 }
 
 std::string ChangeJournal::MarkerPath(const std::string& journalPath, const std::string& port, int station) {
-    return (fs::path(journalPath).parent_path() / "unfinished" /
-            (BackupStore::SafeName(port) + "-st" + std::to_string(station)))
-        .string();
+    return (fs::path(journalPath).parent_path() / "unfinished" / PortStationFileName(port, station)).string();
 }
 
 bool ChangeJournal::SetMarker(const std::string& port, int station, int64_t action) const {

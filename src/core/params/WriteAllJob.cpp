@@ -53,12 +53,12 @@ TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_to
             return end(TransferStatus::Stopped);
         }
         const auto count = static_cast<uint16_t>(block.words.size());
-        if (!drive.WriteWords(block.address, block.words.data(), count)) {
+        if (const auto sent = drive.WriteWords(block.address, block.words.data(), count); !sent) {
             result.error = TransferError::WriteBlockRejected;
             result.errorText = kBatchWriteErrorText;
-            result.linkText = drive.fault().text;
+            result.linkText = sent.fault.text;
             // A refused block was not carried out; a lost reply leaves it unknown.
-            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending[k], false);
+            if (changes && sent.fault.kind == DriveFaultKind::Refused) changes->Confirm(pending[k], false);
             notSent(k + 1);
             return end(TransferStatus::Failed);
         }

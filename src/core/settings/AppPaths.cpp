@@ -79,7 +79,7 @@ std::string DataFolder() {
 namespace {
 
 // An XDG base folder: the variable when it holds an absolute path (the
-// specification says to ignore a relative one), else the default under HOME.
+// base-directory rules say to ignore a relative one), else the default under HOME.
 fs::path XdgFolder(const char* variable, const char* homeRelative) {
     const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/') return fs::path(xdg) / "halvex";

@@ -7,6 +7,7 @@
 
 #include "core/backup/ChangeGate.h"
 #include "core/params/StorageCommand.h"
+#include "core/util/Job.h"
 
 class QAction;
 class QToolBar;
@@ -47,6 +48,8 @@ public:
     // worker; the window stays painting in a busy state meanwhile.
     void saveDriveParameters();
     bool busy() const;
+    // The quick save's job: a test sets its waits.
+    hx::StorageCommandJob& storageJob() { return m_storageJob; }
 
 signals:
     void saveDriveParametersFinished(bool success);
@@ -80,6 +83,8 @@ private:
     hx::ChangeGate m_gate;
     // Stopped and joined before the frame goes (its destructor).
     hx::StorageCommandJob m_storageJob;
+    // Closes the port for the debug tool: closing may wait for the link.
+    hx::Job m_portJob;
 };
 
 }  // namespace hx::gui
