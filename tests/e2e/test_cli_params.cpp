@@ -243,7 +243,9 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     EXPECT_NE(rows[1].find("\tfile\t" + address + "\t" + a->name + "\t3\t2\tconfirmed"), std::string::npos) << rows[1];
     // The restore names the backup and what it changed; run twice, the
     // second finds the drive as the first left it (the first restore's own
-    // backup, of the wrong value, is never "latest").
+    // backup, of the wrong value, is never "latest"). The channel a scope
+    // chose since is no setting: it stays.
+    b.vd.SetRam(hx::reg::kSampleChannel1, 8);
     for (const char* run : {"first", "second"}) {
         r = b.Run({"params", "restore", "latest"});
         ASSERT_EQ(r.status, 0) << run << ": " << r.err;
@@ -252,6 +254,7 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
         EXPECT_NE(r.out.find(before), std::string::npos) << r.out;
     }
     EXPECT_NE(r.out.find("nothing to write"), std::string::npos) << r.out;
+    EXPECT_EQ(b.vd.Ram(hx::reg::kSampleChannel1), 8);
     r = b.Run({"params", "history", "-n", "0"});
     EXPECT_NE(r.out.find("\trestore\t" + address + "\t" + a->name + "\t2\t3\tconfirmed"), std::string::npos) << r.out;
     // Each run of the tool is a session of its own: the restore took its own

@@ -15,6 +15,13 @@
 namespace hx {
 namespace {
 
+// What the scope and the run test set before a capture: the interval, the
+// channels' sources and the points. Inside the parameter ranges and carried
+// by a whole-table write, but no setting of the drive: a restore leaves them
+// as the last capture set them.
+constexpr uint16_t kCaptureSetup[] = {reg::kSampleInterval, reg::kSampleChannel1, reg::kSampleChannel2,
+                                      reg::kSampleChannel3, reg::kSampleChannel4, reg::kSamplePoints};
+
 uint16_t Word(const CParameter& table, uint16_t address) { return static_cast<uint16_t>(table.Slot(address) & 0xFFFF); }
 
 // Consecutive registers, at most kWriteBlockRegisters a run.
@@ -74,6 +81,7 @@ bool PlanRestore(ChangeGate& gate, DriveHandle drive, const DriveInfo& info, con
     for (const TransferBlock& block : WriteAllPlan(drive.firmwareVersion()))
         for (int k = 0; k < block.count; ++k) {
             const auto a = static_cast<uint16_t>(block.address + k);
+            if (std::ranges::count(kCaptureSetup, a) > 0) continue;
             carried[StoreIndex(a)] = true;
             if (Word(table, a) == Word(wanted, a)) continue;
             const auto name = names.find(a);

@@ -31,7 +31,8 @@ struct RestorePlan {
     bool otherModel = false;
     std::string fileModel;
     std::vector<RangeViolation> outside;
-    // The settings whose value differs, in address order.
+    // The settings whose value differs, in address order (never the capture
+    // set-up, which is no setting).
     std::vector<RegisterDifference> differences;
     bool NeedsConfirmation() const { return otherModel || !outside.empty(); }
 };
