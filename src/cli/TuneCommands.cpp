@@ -9,7 +9,7 @@
 #include "cli/RunCommands.h"
 #include "core/analysis/Vibration.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/runtest/VibrationTuning.h"
 
 using namespace hx::runtest;

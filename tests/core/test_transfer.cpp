@@ -18,10 +18,10 @@
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
-#include "core/params/WriteOne.h"
+#include "core/writes/WriteAllJob.h"
+#include "core/writes/WriteOne.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
 

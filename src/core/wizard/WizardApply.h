@@ -17,7 +17,7 @@
 
 #include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/wizard/WizardForm.h"
 
 namespace hx::wizard {

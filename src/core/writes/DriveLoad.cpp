@@ -1,9 +1,9 @@
-#include "core/params/DriveLoad.h"
+#include "core/writes/DriveLoad.h"
 
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 
 namespace hx {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "core/params/WriteOne.h"
+#include "core/writes/WriteOne.h"
 
 #include <chrono>
 #include <thread>

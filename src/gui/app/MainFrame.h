@@ -6,7 +6,7 @@
 #include <QMainWindow>
 
 #include "core/backup/ChangeGate.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/util/Job.h"
 
 class QAction;

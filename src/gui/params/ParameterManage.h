@@ -23,9 +23,9 @@
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterGroups.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/StorageCommand.h"
-#include "core/params/WriteAllJob.h"
-#include "core/params/WriteOne.h"
+#include "core/writes/StorageCommand.h"
+#include "core/writes/WriteAllJob.h"
+#include "core/writes/WriteOne.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QFrame;
