@@ -18,7 +18,7 @@
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 #include "core/protocol/Registers.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"

@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     g_firmwareVersion = 200.0f;
     const long before = ResidentKiB();
 
-    auto* window = new hx::gui::CParameterManage;
+    hx::ChangeGate gate;  // nothing is written here
+    auto* window = new hx::gui::CParameterManage(gate);
     window->resize(1280, 800);
     window->show();
     QElapsedTimer wait;

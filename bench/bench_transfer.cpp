@@ -12,7 +12,7 @@
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 #include "sim/InProcessDrive.h"
 
 namespace {

@@ -25,7 +25,6 @@ def folder_of(path, layer):
 KNOWN = {
     ("core", "(core)", "link"),    # the program-wide link and the handle made from it
     ("core", "(core)", "params"),  # the program-wide parameter table
-    ("core", "backup", "params"),  # the change gate and the complete read
 }
 
 found = []

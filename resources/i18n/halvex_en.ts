@@ -542,6 +542,18 @@
 <context>
     <name>hx::gui::CParameterManage</name>
     <message>
+        <source>参数列表是从另一台驱动器读出的，不能写入现在连接的驱动器（站号 %1）。列表已清空，请重新读参数。</source>
+        <translation>The parameter list was read from another drive and cannot be written to the drive connected now (station %1). The list was cleared; read the parameters again.</translation>
+    </message>
+    <message>
+        <source>已连接到 %1 站号 %2。参数列表是从原来的驱动器读出的，已清空，以免写入这台驱动器。请重新读参数。</source>
+        <translation>Connected to %1 station %2. The parameter list was read from the drive connected before; it was cleared so that it cannot be written to this one. Read the parameters again.</translation>
+    </message>
+    <message>
+        <source>读参数期间连接的驱动器已更换，读出的参数已丢弃。请重新读参数。</source>
+        <translation>The connected drive changed while the parameters were read; what was read was dropped. Read the parameters again.</translation>
+    </message>
+    <message>
         <source>参数管理</source>
         <translation>Parameter Manager</translation>
     </message>

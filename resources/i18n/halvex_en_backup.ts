@@ -4,6 +4,18 @@
 <context>
     <name>Backup</name>
     <message>
+        <source>变更记录中没有 %1 站号 %2 的参数变更</source>
+        <translation>the change journal holds no change of the settings of station %2 on %1</translation>
+    </message>
+    <message>
+        <source>最近一次变更（%1，%2）写入前没有备份</source>
+        <translation>the last change (%1, %2) was made without a backup</translation>
+    </message>
+    <message>
+        <source>上次写入已写出、未核对：%1 块都已发出，但没有读回核对</source>
+        <translation>The last write to this drive was written, not verified: all %1 blocks went out, but they were not read back</translation>
+    </message>
+    <message>
         <source>上次写入未完成：%2 块中的 %1 块</source>
         <translation>The last write to this drive stopped after block %1 of %2</translation>
     </message>

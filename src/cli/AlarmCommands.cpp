@@ -163,8 +163,10 @@ int Mask(const CliContext& ctx, const std::vector<std::string>& values, bool eng
         PrintMask(ctx, *mask, english);
         return kExitOk;
     }
-    const hx::MaskWriteResult result = hx::WriteDetectionMask(drive, *wanted);
+    const hx::MaskWriteResult result = hx::WriteDetectionMask(ctx.Gate(), drive, *wanted, ctx.GateOptions());
     switch (result.outcome) {
+    case hx::MaskWriteOutcome::NotBackedUp:
+        return result.gate.canGoOnWithout() ? ctx.GateFailed(result.gate) : ctx.NoAnswer("backup read");
     case hx::MaskWriteOutcome::Taken: PrintMask(ctx, result.readBack, english); return kExitOk;
     case hx::MaskWriteOutcome::NotAnswered: return ctx.NoAnswer("write 56");
     case hx::MaskWriteOutcome::ReadBackFailed: return ctx.NoAnswer("read back 56");

@@ -2,7 +2,9 @@
 // before it first changes a drive, and the journal of every change.
 //
 //   params backups [--drive]          list the backups, newest first
-//   params restore FILE|latest        write back only what differs, read it back
+//   params restore FILE|latest        write back only what differs, read it back;
+//                                     latest: the backup from before the last
+//                                     change that reached the drive
 //   params history [-n N]             the changes made to the drive at --port/--station
 //
 // Each command's work for one drive is a function taking the drive (or its
@@ -22,6 +24,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
+#include "core/util/CommandLine.h"
 #include "core/util/TextProgress.h"
 
 namespace {
@@ -38,7 +41,7 @@ std::string Shown(const std::optional<int32_t>& value) { return value ? std::to_
 }  // namespace
 
 int ListBackups(const CliContext& ctx, const std::string& port, int station) {
-    const hx::BackupStore store = hx::ChangeGate::Instance().Store();
+    const hx::BackupStore store = ctx.Gate().Store();
     const auto entries = store.List({}, port, station);
     if (entries.empty()) {
         ctx.Out() << "No backups in " << store.Folder() << ".\n";
@@ -54,7 +57,7 @@ int ListBackups(const CliContext& ctx, const std::string& port, int station) {
 
 int ShowHistory(const CliContext& ctx, const std::string& port, int station, int count) {
     std::string why;
-    hx::ChangeJournal* journal = hx::ChangeGate::Instance().Journal(&why);
+    hx::ChangeJournal* journal = ctx.Gate().Journal(&why);
     if (!journal) return ctx.Fail(why, kExitNoAnswer);
     const auto rows = journal->History(port, station, count);
     if (rows.empty()) {
@@ -77,19 +80,27 @@ int RestoreDrive(const CliContext& ctx, hx::DriveHandle drive, const hx::DriveIn
     const std::string port = drive.comm()->PortName();
     std::string path = which;
     if (which == "latest") {
-        const auto entries = hx::ChangeGate::Instance().Store().List(info.displayModel, port, drive.station());
-        if (entries.empty())
-            return ctx.Fail("no backup of station " + std::to_string(drive.station()) + " on " + port + " (model " +
-                                info.displayModel + ") in " + hx::ChangeGate::Instance().BackupFolder(),
+        // Not simply the newest backup: a restore's own backup (taken of the
+        // state it turned away from) or one after which nothing was written
+        // would put back what the user wanted gone.
+        std::string why;
+        const auto last = ctx.Gate().BackupBeforeLastChange(port, drive.station(), &why);
+        if (!last) return ctx.Fail("no backup to restore as \"latest\": " + why, kExitNoAnswer);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(last->backup, ec))
+            return ctx.Fail("the backup taken before the last change (" + last->what + ", " + last->time + "), " +
+                                last->backup + ", is gone",
                             kExitNoAnswer);
-        path = entries.front().path;
+        path = last->backup;
+        ctx.Out() << "latest: the backup taken before " << (last->what.empty() ? last->origin : last->what) << " ("
+                  << last->time << "): " << path << '\n';
     }
 
     hx::RestorePlan plan;
     std::string error;
     {
         hx::TextProgress progress(ctx.Err(), "reading parameters", hx::TextProgress::StderrIsTerminal());
-        if (!hx::PlanRestore(drive, info, path, &plan, &error, {},
+        if (!hx::PlanRestore(ctx.Gate(), drive, info, path, &plan, &error, {},
                              [&progress](int done, int total) { progress.Update(done, total); }))
             return ctx.Fail(error, kExitNoAnswer);
     }
@@ -114,7 +125,7 @@ int RestoreDrive(const CliContext& ctx, hx::DriveHandle drive, const hx::DriveIn
     hx::VerifyReport report;
     {
         hx::TextProgress progress(ctx.Err(), "writing", hx::TextProgress::StderrIsTerminal());
-        report = hx::ApplyRestore(drive, plan, ctx.GateOptions(), {},
+        report = hx::ApplyRestore(ctx.Gate(), drive, plan, ctx.GateOptions(), {},
                                   [&progress](int done, int total) { progress.Update(done, total); });
     }
     if (!report.gate.ok()) return ctx.GateFailed(report.gate);
@@ -131,6 +142,10 @@ int RestoreDrive(const CliContext& ctx, hx::DriveHandle drive, const hx::DriveIn
         return ctx.Fail(std::to_string(report.mismatches.size()) + " of " + std::to_string(plan.differences.size()) +
                             " settings read back otherwise after restoring " + path,
                         kExitNoAnswer);
+    // What it changed, register by register.
+    for (const hx::RegisterDifference& d : plan.differences)
+        ctx.Out() << "register " << d.address << (d.name.empty() ? "" : " (" + d.name + ")") << ": "
+                  << static_cast<int16_t>(d.held) << " -> " << static_cast<int16_t>(d.wanted) << '\n';
     ctx.Out() << "Restored " << plan.differences.size() << " settings from " << path
               << "; all read back the same.\n";
     ctx.Out().flush();
@@ -140,7 +155,14 @@ int RestoreDrive(const CliContext& ctx, hx::DriveHandle drive, const hx::DriveIn
 namespace {
 
 int Restore(const CliContext& ctx, const std::string& which, bool force) {
-    if (which != "latest" && !std::filesystem::exists(which)) return ctx.Fail("no such file: " + which, kExitUsage);
+    // A file is read whole before the drive is touched, as params load does
+    // (and a name the system cannot even look up is said so, not thrown).
+    if (which != "latest") {
+        hx::ParameterFileContents contents;
+        std::string error;
+        if (!hx::ReadParameterFile(which, &contents, &error)) return ctx.Fail(error, kExitNoAnswer);
+        if (contents.values.empty()) return ctx.Fail(hx::NoParametersText(which, contents), kExitNoAnswer);
+    }
     int status = kExitOk;
     hx::DriveIdentity identity;
     CParameter table;
@@ -168,7 +190,11 @@ void AddBackupCommands(CliCommands& commands) {
     static bool force = false;
     CLI::App* restore = commands.AddWithWords(
         *params, "restore", "write a backup back to the drive: only what differs, then read it back",
-        {{"FILE", "a backup or parameter file, or \"latest\" for the drive's newest backup", true}},
+        {{"FILE",
+          "a backup or parameter file, or \"latest\": the backup taken before the last change\n"
+          "that reached the drive (a restore's or undo's own backup, and one after which\n"
+          "nothing was written, are never latest)",
+          true}},
         [](const CliContext& ctx, const std::vector<std::string>& words) { return Restore(ctx, words[0], force); });
     restore->add_flag("--force", force,
                       "restore a file with values outside their ranges or taken from another drive type");
@@ -179,5 +205,5 @@ void AddBackupCommands(CliCommands& commands) {
                                      [](const CliContext& ctx) {
                                          return ShowHistory(ctx, ctx.Options().port, ctx.Station(), count);
                                      });
-    history->add_option("-n", count, "how many changes to show (default 20; 0 for all)")->type_name("N");
+    hx::cmdline::AddNumberOption(*history, "-n", count, 0, 1000000, "how many changes to show (default 20; 0 for all)");
 }

@@ -237,7 +237,7 @@ int RunFftCommand(const CliContext& ctx, const FftCommandOptions& options) {
         hx::AtomicFile::Step step;
         int err = 0;
         if (hx::WriteFileAtomically(output, csv, &step, &err)) return true;
-        *e = output + ": " + std::strerror(err);
+        *e = output + ": " + hx::FileErrorText(err);
         return false;
     });
     if (status != kExitOk || peaks.empty()) return status;
@@ -253,13 +253,17 @@ struct WaveCommandOptions {
 
 int RunWaveExportCommand(const CliContext& ctx, const std::string& input, const std::string& output,
                          const WaveCommandOptions& options) {
-    if (options.table && !UseCliLanguage(options.lang)) return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    if (!options.lang.empty() && options.lang != "zh" && options.lang != "en")
+        return ctx.Usage("--lang takes zh or en, not " + options.lang);
+    if (options.table) UseCliLanguage(options.lang);
     // The export would replace the waveform with its own table.
     if (hx::SameFile(input, output))
         return ctx.Fail(output + " is the waveform file itself; give another name for the CSV", kExitNoAnswer);
     hx::WaveRecording recording;
     std::string error;
-    if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
+    // A damaged file is refused, as a damaged parameter file is: exported, its
+    // gaps would read as blanks and its junk as zeros.
+    if (!hx::LoadWaveFile(input, &recording, &error, true)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
     const bool written = options.table ? hx::ExportWaveTableCsv(output, recording, &error)
                                        : hx::ExportWaveCsv(output, recording, &error);
@@ -278,7 +282,7 @@ int RunWavePlotCommand(const CliContext& ctx, const std::string& input, const Wa
         return ctx.Usage("--size takes WIDTHxHEIGHT in pixels, 16 to 20000 each: " + options.size);
     hx::WaveRecording recording;
     std::string error;
-    if (!hx::LoadWaveFile(input, &recording, &error)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
+    if (!hx::LoadWaveFile(input, &recording, &error, true)) return ctx.Fail("cannot read " + error, kExitNoAnswer);
     if (recording.Empty()) return ctx.Fail(input + " holds no samples", kExitNoAnswer);
     if (!PlotWaveFile(recording, options.output, width, height, &error)) return ctx.Fail(error, kExitNoAnswer);
     return kExitOk;

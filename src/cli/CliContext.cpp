@@ -14,13 +14,14 @@
 #include "core/util/Text.h"
 #include "core/util/TextProgress.h"
 
-CliContext::CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err)
-    : m_options(std::move(options)), m_comm(comm), m_out(out), m_err(err) {}
+CliContext::CliContext(CliOptions options, CQXCOM& comm, hx::ChangeGate& gate, std::ostream& out, std::ostream& err)
+    : m_options(std::move(options)), m_comm(comm), m_gate(gate), m_out(out), m_err(err) {}
 
 CliContext::CliContext(const CliContext& many, const std::string& port, int station, CQXCOM& comm,
                        std::ostream& out, std::ostream& err)
     : m_options(many.m_options),
       m_comm(comm),
+      m_gate(many.m_gate),
       m_out(out),
       m_err(err),
       m_arguments(many.m_arguments),
@@ -63,7 +64,7 @@ bool CliContext::OpenLink(LinkUse use) const {
         // never finished; one that only reads opens the journal only when
         // the write's mark is there.
         if (Station() != 0 && (use == LinkUse::MayChange ||
-                               hx::ChangeGate::Instance().MayHaveUnfinished(m_comm.PortName(), Station())))
+                               m_gate.MayHaveUnfinished(m_comm.PortName(), Station())))
             ReportUnfinishedWrite(Station());
     } else {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
@@ -89,7 +90,7 @@ const hx::DriveIdentity* CliContext::Identify(int* status) const {
     m_identity = std::move(identity);
     // The change gate names this drive's backups and journal lines by it.
     const std::string display = hx::LookupDisplayModelFor(m_identity->productModel);
-    hx::ChangeGate::Instance().Attach(
+    m_gate.Attach(
         Drive(m_identity->firmwareVersion),
         hx::DriveInfo{m_identity->productModel, m_identity->softVersionText, m_identity->driveModel,
                       display.empty() ? m_identity->productModel : display, m_identity->firmwareVersion});
@@ -134,6 +135,7 @@ bool CliContext::ProgressOnTerminal() const { return !m_driveOfMany && hx::TextP
 hx::PrepareOptions CliContext::GateOptions() const {
     hx::PrepareOptions options;
     options.withoutBackup = m_options.noBackup;
+    options.withoutJournal = m_options.noJournal;
     return options;
 }
 
@@ -141,12 +143,14 @@ int CliContext::GateFailed(const hx::GateResult& gate) const {
     std::string text = gate.message;
     for (char& c : text)
         if (c == '\n') c = ' ';
-    if (gate.canGoOnWithout()) text += " (--no-backup writes without a backup)";
+    if (gate.status == hx::GateResult::Status::BackupFailed) text += " (--no-backup writes without a backup)";
+    if (gate.status == hx::GateResult::Status::JournalFailed)
+        text += " (--no-journal writes without recording the change)";
     return Fail(text, kExitNoAnswer);
 }
 
 void CliContext::ReportUnfinishedWrite(uint8_t station) const {
-    const auto unfinished = hx::ChangeGate::Instance().TakeUnfinished(m_comm.PortName(), station);
+    const auto unfinished = m_gate.TakeUnfinished(m_comm.PortName(), station);
     if (!unfinished) return;
     Fail("warning: " + hx::UnfinishedWriteText(*unfinished) + " (" + unfinished->what + ", " + unfinished->time + ")",
          0);

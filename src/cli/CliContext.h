@@ -21,6 +21,7 @@
 class CQXCOM;
 class CParameter;
 namespace hx {
+class ChangeGate;
 struct GateResult;
 struct PrepareOptions;
 }
@@ -43,13 +44,16 @@ struct CliOptions {
     int lateHorizonMs = 0;           // how long a late reply may still come; 0: the link's rule
     std::string summaryJson;         // --summary-json: where the summary of many drives goes
     bool noBackup = false;           // write without the backup the change gate takes first
+    bool noJournal = false;          // write without recording the change in the journal
     bool trace = false;              // --trace: every request and reply on standard error
     // Fixed framing: no parity, 8 data bits, 2 stop bits.
 };
 
 class CliContext {
 public:
-    CliContext(CliOptions options, CQXCOM& comm, std::ostream& out, std::ostream& err);
+    // gate: the program's change gate, where every change a command makes
+    // to a drive goes through.
+    CliContext(CliOptions options, CQXCOM& comm, hx::ChangeGate& gate, std::ostream& out, std::ostream& err);
     // The context of one drive of many: its port's link (opened already),
     // its station, its own output streams and parameter table.
     CliContext(const CliContext& many, const std::string& port, int station, CQXCOM& comm, std::ostream& out,
@@ -78,6 +82,7 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
+    hx::ChangeGate& Gate() const { return m_gate; }
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station, and tells of an
     // unfinished write to the station (ReportUnfinishedWrite); a command that
@@ -110,10 +115,10 @@ public:
     // terminal and only one drive is worked on.
     bool ProgressOnTerminal() const;
 
-    // What the change gate is told: --no-backup.
+    // What the change gate is told: --no-backup, --no-journal.
     hx::PrepareOptions GateOptions() const;
-    // The gate's message on stderr (with the hint of --no-backup when the
-    // disk was the trouble); returns kExitNoAnswer.
+    // The gate's message on stderr (with the hint of --no-backup or
+    // --no-journal when the disk was the trouble); returns kExitNoAnswer.
     int GateFailed(const hx::GateResult& gate) const;
     // Says so (once) when the drive's last whole-set write did not finish,
     // and which backup holds the values from before it; OpenLink calls it.
@@ -139,6 +144,7 @@ public:
 private:
     CliOptions m_options;
     CQXCOM& m_comm;
+    hx::ChangeGate& m_gate;
     std::ostream& m_out;
     std::ostream& m_err;
     std::vector<std::string> m_arguments;

@@ -237,7 +237,7 @@ int RunOnDrives(const CliContext& ctx, const DriveAction& action, const std::str
         int err = 0;
         if (!hx::WriteFileAtomically(o.summaryJson, FormatSummaryJson(ctx.Arguments(), results, seconds), nullptr,
                                      &err))
-            status = ctx.Fail("cannot write the summary " + o.summaryJson + ": " + std::strerror(err), kExitNoAnswer);
+            status = ctx.Fail("cannot write the summary " + o.summaryJson + ": " + hx::FileErrorText(err), kExitNoAnswer);
     }
     std::string failed;
     int failures = 0;

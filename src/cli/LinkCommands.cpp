@@ -101,8 +101,25 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     if (!ctx.OpenLink()) return kExitPortError;
     const auto word = static_cast<int16_t>(static_cast<uint16_t>(*value & 0xFFFF));
     hx::DriveHandle drive = ctx.Drive();
+    const auto journalFailed = [&](const std::string& why) {
+        hx::GateResult failed;
+        failed.status = hx::GateResult::Status::JournalFailed;
+        failed.message = why;
+        return ctx.GateFailed(failed);
+    };
     if (ctx.Station() == 0) {
-        const bool answered = drive.Write(*address, static_cast<uint16_t>(word)).has_value();
+        // Every drive on the line takes it and none can be backed up first:
+        // on record for the port (station 0), saying so, before it goes out.
+        hx::ChangeBatch changes(ctx.Gate(), drive, hx::ChangeOrigin::CommandLine,
+                                "broadcast write " + std::to_string(*address) + "=" + std::to_string(word) +
+                                    "; no drive could be backed up");
+        const hx::GateResult gate = changes.Prepare({}, {}, ctx.GateOptions());
+        if (!gate.ok()) return ctx.GateFailed(gate);
+        hx::ChangeBatch::Pending pending;
+        const auto sent = static_cast<uint16_t>(word);
+        if (!changes.Journal(*address, &sent, 1, &pending)) return journalFailed(changes.Error());
+        // Never confirmed: nobody answers a broadcast.
+        const bool answered = drive.Write(*address, sent).has_value();
         // Nobody answers a broadcast: it went out, whether any drive took it is unknown.
         ctx.Out() << "broadcast: sent " << *address << '=' << word << " to every drive on the line; no drive answers a "
                      "broadcast, so whether it was carried out is unknown\n";
@@ -110,13 +127,13 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     }
     // Before the write: the backup of the drive (a whole read the first time),
     // and the write on record.
-    hx::ChangeBatch changes(ctx.Drive(g_firmwareVersion), hx::ChangeOrigin::CommandLine,
+    hx::ChangeBatch changes(ctx.Gate(), ctx.Drive(g_firmwareVersion), hx::ChangeOrigin::CommandLine,
                             "write " + std::to_string(*address) + "=" + std::to_string(word));
     const hx::GateResult gate = changes.Prepare({}, {}, ctx.GateOptions());
     if (!gate.ok()) return gate.canGoOnWithout() ? ctx.GateFailed(gate) : ctx.NoAnswer("backup read");
     hx::ChangeBatch::Pending pending;
     const auto sent = static_cast<uint16_t>(word);
-    if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
+    if (!changes.Journal(*address, &sent, 1, &pending)) return journalFailed(changes.Error());
     const auto written = drive.Write(*address, sent);
     const bool answered = written.has_value();
     const hx::DriveFault failure = written.fault;

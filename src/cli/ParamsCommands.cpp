@@ -25,14 +25,14 @@
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
-#include "core/params/DriveLoad.h"
+#include "core/writes/DriveLoad.h"
 #include "core/params/ParameterChecks.h"
 #include "core/params/ParameterComparison.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 #include "core/settings/AppPaths.h"
 #include "core/util/TextProgress.h"
 #include "core/util/Text.h"
@@ -124,7 +124,7 @@ int Save(const CliContext& ctx) {
     // Storing in non-volatile memory replaces what it held: a backup first.
     hx::TextProgress progress(ctx.Err(), "reading parameters for the backup", ctx.ProgressOnTerminal());
     const hx::StorageResult result =
-        hx::RunGatedStorageCommand(ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
+        hx::RunGatedStorageCommand(ctx.Gate(), ctx.Drive(identity.firmwareVersion), hx::kSaveToDrive, {}, ctx.GateOptions(),
                                    [&progress](int done, int total) { progress.Update(done, total); });
     switch (result.outcome) {
     case hx::StorageOutcome::Succeeded:
@@ -212,7 +212,7 @@ int Load(const CliContext& ctx, const std::vector<std::string>& args, bool force
         if (!force) return ctx.Fail("nothing was written; use --force to write the file all the same", kExitNoAnswer);
     }
 
-    hx::ChangeBatch changes(ctx.Drive(identity.firmwareVersion), hx::ChangeOrigin::File, "params load " + path);
+    hx::ChangeBatch changes(ctx.Gate(), ctx.Drive(identity.firmwareVersion), hx::ChangeOrigin::File, "params load " + path);
     const hx::DriveLoadReport report = [&] {
         using Step = hx::DriveLoadReport::Step;
         std::optional<hx::TextProgress> bar;

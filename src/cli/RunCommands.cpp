@@ -63,8 +63,8 @@ std::optional<std::string> TakeNumbers(const RunOptions& o, std::initializer_lis
         if (!o.Has(n.name)) continue;
         auto v = CliContext::ParseNumber(o.Value(n.name));
         if (!v || *v < n.lo || *v > n.hi)
-            return std::string("bad ") + n.name + ": " + o.Value(n.name) + " (" + std::to_string(n.lo) + ".." +
-                   std::to_string(n.hi) + ")";
+            return std::string(n.name) + " must be " + std::to_string(n.lo) + ".." + std::to_string(n.hi) + ", not " +
+                   o.Value(n.name);
         *n.out = *v;
     }
     return std::nullopt;
@@ -151,7 +151,7 @@ int RunGuarded(const CliContext& ctx, const RunRequest& request, bool detach, co
                const std::function<int(const RunOutcome&)>& report) {
     InterruptGuard signals;
     GuardedRun run(request.drive, ctx.Link().PortName());
-    const RunOutcome out = run.Start(request, SignalArrived);
+    const RunOutcome out = run.Start(ctx.Gate(), request, SignalArrived);
     if (out.status == RunStatus::Refused) return ReportFailure(ctx, out);
     if (!out.refusal.noteError.empty())
         ctx.Fail("cannot note the drive's watchdog values: " + out.refusal.noteError, 0);
@@ -219,11 +219,13 @@ int TakeVelocityFields(const CliContext& ctx, const RunOptions& o, VelocityField
     VelocityFields& f = *fields;
     long speed = f.speed, distance = f.distance, accel = f.acceleration, dwell = f.dwell, runs = f.runs,
          back = f.backAndForth, direction = f.direction, interval = f.sampleInterval;
-    if (auto e = TakeNumbers(o, {{"--speed", -2147483647L, 2147483647L, &speed},
-                                 {"--distance", 0, 4294967295L, &distance},
-                                 {"--accel", 0, 4294967295L, &accel},
-                                 {"--dwell", 0, 4294967295L, &dwell},
-                                 {"--runs", 0, 4294967295L, &runs},
+    // The ranges the drive's fields take (as CheckVelocity says them), so a
+    // mistake is told with the range that holds.
+    if (auto e = TakeNumbers(o, {{"--speed", 0, 32767, &speed},
+                                 {"--distance", 0, 32767, &distance},
+                                 {"--accel", 0, 32767, &accel},
+                                 {"--dwell", 1, 10000, &dwell},
+                                 {"--runs", 1, 65535, &runs},
                                  {"--back-and-forth", 0, 1, &back},
                                  {"--direction", -1, 1, &direction},
                                  {"--interval", 1, 30000, &interval}}))

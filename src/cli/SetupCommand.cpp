@@ -124,7 +124,7 @@ int Apply(const CliContext& ctx, const std::string& pattern) {
     int status = kExitOk;
     if (!Connect(ctx, &variant, &status)) return status;
     hx::DriveHandle drive = ctx.Drive();
-    hx::ChangeBatch changes(drive, hx::ChangeOrigin::CommandLine, "setup apply " + path);
+    hx::ChangeBatch changes(ctx.Gate(), drive, hx::ChangeOrigin::CommandLine, "setup apply " + path);
     const auto report = hx::wizard::ApplySetup(drive, variant, values, {}, {}, &changes, ctx.GateOptions());
     for (const auto& note : report.notes) ctx.Err() << "halvex-cli: note: " << note << "\n";
     if (!report.readOk) return ctx.NoAnswer("read " + std::to_string(report.unansweredAddress));

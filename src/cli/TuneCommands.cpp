@@ -9,7 +9,7 @@
 #include "cli/RunCommands.h"
 #include "core/analysis/Vibration.h"
 #include "core/link/CQXCOM.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/runtest/VibrationTuning.h"
 
 using namespace hx::runtest;
@@ -127,12 +127,12 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         ctx.Out() << "the ringing is slower than one set reaches (phase A " << p.idealPhaseA << " > 255): sets 1.."
                   << p.sets << " combined, each at phase A 255\n";
     const WriteOutcome written =
-        WriteAntiVibration(drive, AntiVibrationWrites(proposed, p.sets), "tune vibration", ctx.GateOptions());
+        WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(proposed, p.sets), "tune vibration", ctx.GateOptions());
     // Nothing was sent: the drive holds what it held.
     if (!written.gate.ok()) return ctx.GateFailed(written.gate);
     // Whatever happens from here on, the previous sets can go back.
     auto putBack = [&] {
-        const WriteOutcome back = WriteAntiVibration(drive, AntiVibrationWrites(settings, p.sets),
+        const WriteOutcome back = WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(settings, p.sets),
                                                      "tune vibration: previous sets back", ctx.GateOptions());
         if (!back.gate.ok())
             ctx.Fail("the previous anti-vibration sets could not be put back: " + back.gate.message, 0);
@@ -158,7 +158,7 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
     }
     if (store) {
         const hx::StorageResult stored =
-            hx::RunGatedStorageCommand(ctx.Drive(firmware), hx::kSaveToDrive, {}, ctx.GateOptions());
+            hx::RunGatedStorageCommand(ctx.Gate(), ctx.Drive(firmware), hx::kSaveToDrive, {}, ctx.GateOptions());
         if (stored.outcome == hx::StorageOutcome::NotBackedUp) return ctx.GateFailed(stored.gate);
         if (!stored.succeeded()) return ctx.Fail("storing (90 <- 1) did not complete; the set is in RAM only", kExitNoAnswer);
         ctx.Out() << "stored in the drive's memory\n";

@@ -8,6 +8,7 @@
 // Help texts, mistakes and exit statuses then come out as for every command.
 
 #include <algorithm>
+#include <cctype>
 #include <iostream>
 #include <string>
 
@@ -22,8 +23,10 @@
 #include "cli/RunCommands.h"
 #include "cli/TuneCommands.h"
 #include "core/Globals.h"
+#include "core/backup/ChangeGate.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
+#include "core/link/PortResolver.h"
 #include "core/settings/EnvSettings.h"
 #include "core/util/CommandLine.h"
 
@@ -43,8 +46,14 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
     app.add_option_function<std::vector<std::string>>(
            "--port",
            [&options](const std::vector<std::string>& names) {
-               for (const auto& name : names)
+               for (const auto& name : names) {
                    if (name.empty()) throw CLI::ValidationError("--port needs a name");
+                   // A mistyped network address is a mistake on the line, not a port that failed.
+                   std::string head = name.substr(0, 4);
+                   for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                   if (head == "tcp:" && !hx::PortResolver::ParseTcp(name, nullptr, nullptr))
+                       throw CLI::ValidationError("--port: not a valid tcp:HOST:PORT address: " + name);
+               }
                options.ports = names;
                options.port = names.front();
            },
@@ -76,7 +85,11 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
         ->type_name("MS");
     app.add_flag("--no-backup", options.noBackup,
                  "change the drive without first saving a backup of its parameters (for scripts that\n"
-                 "know what they do); the change journal is still written");
+                 "know what they do); only the backup is skipped: the change journal is still\n"
+                 "written, and a change it cannot record is refused (see --no-journal)");
+    app.add_flag("--no-journal", options.noJournal,
+                 "change the drive without recording the change in the change journal (params history\n"
+                 "and undo then know nothing of it)");
     app.add_flag("--trace", options.trace,
                  "print every request and reply on standard error, in hex with\n"
                  "the time and how long the drive took to answer");
@@ -102,7 +115,9 @@ int main(int argc, char** argv) {
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
     options.lateHorizonMs = std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000);
-    CliContext ctx(options, theComm, std::cout, std::cerr);
+    // Every change a command makes to a drive goes through this gate.
+    hx::ChangeGate gate;
+    CliContext ctx(options, theComm, gate, std::cout, std::cerr);
 
     CLI::App app("Talks to a drive over its serial line (or Modbus TCP): finds it, reads and writes\n"
                  "its registers and moves its parameters to and from files.",

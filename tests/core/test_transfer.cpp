@@ -18,10 +18,10 @@
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
-#include "core/params/WriteOne.h"
+#include "core/writes/WriteAllJob.h"
+#include "core/writes/WriteOne.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
 
@@ -238,8 +238,10 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     // A job destroyed while it runs stops and joins before it goes.
     std::atomic<bool> finished{false};
     {
+        hx::ChangeGate gate(b.folder.File("data"));
         hx::WriteAllJob writer;
-        ASSERT_TRUE(writer.start({{}, [&](const TransferResult&) { finished = true; }}, b.Link(200.0f), b.table));
+        ASSERT_TRUE(
+            writer.start(gate, {{}, [&](const TransferResult&) { finished = true; }}, b.Link(200.0f), b.table));
         EXPECT_TRUE(writer.running());
     }
     EXPECT_TRUE(finished);
@@ -263,8 +265,9 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     EXPECT_EQ(hx::WriteOne(b.Link(), b.table, 41, -5).value, -5);
     EXPECT_EQ(b.Vd().Ram(41), 0xFFFB);
     std::promise<hx::WriteOneResult> async;
+    hx::ChangeGate gate(b.folder.File("data"));
     hx::WriteOneJob job;
-    ASSERT_TRUE(job.start(41, 7, [&](const hx::WriteOneResult& result) { async.set_value(result); }, b.Link(),
+    ASSERT_TRUE(job.start(gate, 41, 7, [&](const hx::WriteOneResult& result) { async.set_value(result); }, b.Link(),
                           b.table));
     r = async.get_future().get();
     EXPECT_TRUE(r.answered);
@@ -324,9 +327,10 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
 
     // A job asked to stop ends during its wait, well before the polls.
     std::promise<hx::StorageResult> stopped;
+    hx::ChangeGate gate(b.folder.File("data"));
     hx::StorageCommandJob job;
     const auto start = Clock::now();
-    ASSERT_TRUE(job.start(hx::kBurnFactory, [&](const hx::StorageResult& result) { stopped.set_value(result); },
+    ASSERT_TRUE(job.start(gate, hx::kBurnFactory, [&](const hx::StorageResult& result) { stopped.set_value(result); },
                           b.Link()));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     job.requestStop();
@@ -379,15 +383,14 @@ TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {
     for (const auto& d : definitions) b.table.RegisterType(d.address, d.dataType.c_str());
 
     b.FillDrive(17);
-    ::setenv("XDG_DATA_HOME", b.folder.File("data").c_str(), 1);
+    hx::ChangeGate gate(b.folder.File("data"));
     std::promise<hx::StorageResult> restored;
     hx::StorageCommandJob job;
-    ASSERT_TRUE(job.start(hx::kRestoreFactory, [&](const hx::StorageResult& result) { restored.set_value(result); },
+    ASSERT_TRUE(job.start(gate, hx::kRestoreFactory, [&](const hx::StorageResult& result) { restored.set_value(result); },
                           b.Link()));
     EXPECT_TRUE(restored.get_future().get().succeeded());
     // The values the restore wiped out are in a backup taken right before it.
-    const auto backups = hx::ChangeGate::Instance().Store().List();
-    ::unsetenv("XDG_DATA_HOME");
+    const auto backups = gate.Store().List();
     ASSERT_EQ(backups.size(), 1u);
     hx::ParameterFileContents before;
     std::string error;

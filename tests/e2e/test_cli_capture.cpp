@@ -158,6 +158,19 @@ TEST(CliCapture, SpectrumCsvAndFailures) {
     r = cli.Run({"wave", "export", cli.File("missing.wave"), cli.File("out.csv")});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing.wave"), std::string::npos);
+    // A damaged file is refused, not turned into blanks, zeros or a cut number.
+    const std::string head = "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\n";
+    const std::pair<std::string, const char*> damaged[] = {
+        {head + "Points=3\r\nSamplingCHN1=00010002\r\n", "SamplingCHN1 holds 2 of its 3 points"},
+        {head + "Points=2\r\nSamplingCHN1=0001zz02\r\n", "point 2: \"zz02\" is not four hexadecimal digits"},
+        {head + "Points=2147483647\r\nSamplingCHN1=00010002\r\n", "Points=2147483647 is not a whole number"},
+    };
+    for (const auto& [bytes, says] : damaged) {
+        hx::test::WriteFileBytes(cli.File("damaged.wave"), bytes);
+        r = cli.Run({"wave", "export", cli.File("damaged.wave"), cli.File("out.csv")});
+        EXPECT_EQ(r.status, 1) << says;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
     EXPECT_FALSE(fs::exists(cli.File("out.csv")));
 }
 

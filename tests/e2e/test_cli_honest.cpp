@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -65,6 +70,11 @@ struct Bench {
 
 TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     Bench b("-");
+    // A journal of this test's own (the tool inherits the variable).
+    ::setenv("XDG_DATA_HOME", b.folder.File("data").c_str(), 1);
+    struct Unset {
+        ~Unset() { ::unsetenv("XDG_DATA_HOME"); }
+    } unset;
     // A copy of the program in a folder of its own, with a junk station.
     const std::string program = b.folder.File("halvex-cli");
     fs::copy_file(hx::test::CliProgram(), program);
@@ -83,11 +93,15 @@ TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find("--no-backup"), std::string::npos) << r.err;
     EXPECT_EQ(b.Vd().Ram(41), 0);
-    // When asked for: sent, but never reported as done.
+    // When asked for: sent, but never reported as done; on record for the
+    // port as station 0, never confirmed.
     r = b.Run({"--station", "0", "--no-backup", "write", "41", "5"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("broadcast"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("unknown"), std::string::npos) << r.out;
+    r = b.Run({"--station", "0", "params", "history"});
+    EXPECT_NE(r.out.find("\tcommand line\t41\t"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\t?\t5\tunconfirmed\n"), std::string::npos) << r.out;
     // Nobody answers, so the tool is gone before the drive has carried it out.
     EXPECT_TRUE(hx::test::PollUntil([&] { return b.Vd().Ram(41) == 5; })) << "the drive carried the broadcast out";
     r = b.Run({"--station", "0", "read", "41"});
@@ -201,9 +215,13 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     const std::string utf16Path = b.Write("utf16.qxr", utf16);
     const std::string empty = b.Write("empty.txt", "");
     const std::string wave = b.Write("a.wave", "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
+    const std::string loop = b.folder.File("loop");
+    ASSERT_EQ(::symlink("loop", loop.c_str()), 0);
+    const std::string longName = b.folder.File(std::string(300, 'x') + ".qxr");
 
-    const std::vector<std::string> noFiles = {fifo,     "/dev/zero", "/dev/urandom", sparse, b.folder.File(""),
-                                              empty,    junkPath,    utf16Path,      b.folder.File("missing")};
+    const std::vector<std::string> noFiles = {fifo,      "/dev/zero", "/dev/urandom", sparse, b.folder.File(""),
+                                              empty,     junkPath,    utf16Path,      b.folder.File("missing"),
+                                              loop,      longName};
     struct Command {
         std::vector<std::string> words;  // "@" stands for the file
         std::string otherKind;           // a file of another kind for this command
@@ -211,6 +229,7 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     const std::string csv = b.folder.File("out.csv");
     const Command commands[] = {
         {{"params", "load", "@"}, wave},
+        {{"params", "restore", "@"}, wave},
         {{"params", "compare", goodPath, "@"}, wave},
         {{"params", "compare", "@", junkPath}, wave},
         {{"wave", "export", "@", csv}, goodPath},
@@ -240,6 +259,8 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     EXPECT_EQ(r.err, "halvex-cli: cannot read " + sparse + ": larger than 16 MiB, more than any such file holds\n");
     r = b.Run({"setup", "apply", "/dev/zero"});
     EXPECT_EQ(r.err, "halvex-cli: cannot read /dev/zero: not a regular file\n");
+    r = b.Run({"params", "restore", empty});
+    EXPECT_EQ(r.err, "halvex-cli: The file \"" + empty + "\" holds no parameter line that can be loaded.\n");
     r = b.Run({"setup", "apply", junkPath});
     EXPECT_EQ(r.err.rfind("halvex-cli: " + junkPath + ": line 1: expected name=value: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("0Uz\\x9F\\xC4\\xE9\\x0E3X}"), std::string::npos) << r.err;
@@ -249,4 +270,79 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "halvex-cli: " + wave + " is the waveform file itself; give another name for the CSV\n");
     EXPECT_EQ(hx::test::ReadFileBytes(wave), "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
+}
+
+// Every output (a parameter file, a capture, a spectrum, an export, a plot,
+// the summary of many drives) writes into a character device or a FIFO
+// found at its name, as a shell's redirection would, and leaves the node a
+// node; a device that refuses the bytes fails the command. A socket or a
+// folder there is refused. (Nodes made in the test's folder, never /dev.)
+TEST(CliHonest, OutputsWriteIntoDevicesAndFifosAndLeaveThemSo) {
+    Bench b;
+    const std::string wave = b.folder.File("in.wave");
+    ASSERT_EQ(b.Run({"capture", "--channels", "1", "-o", wave}).status, 0);
+    struct Output {
+        std::vector<std::string> words;  // "@" stands for the output
+        std::string extension, begins;   // what the bytes begin with
+    };
+    const Output outputs[] = {
+        {{"params", "read", "-o", "@"}, ".qxr", "DriveType="},
+        {{"capture", "--channels", "1", "-o", "@"}, ".csv", "PerCHnPoints,200"},
+        {{"fft", "-o", "@"}, ".csv", "Bin,Frequency(Hz),Value"},
+        {{"wave", "export", wave, "@"}, ".csv", "PerCHnPoints,200"},
+        {{"wave", "plot", wave, "--size", "16x16", "-o", "@"}, ".png", "\x89PNG"},
+        {{"--summary-json", "@", "identity"}, ".json", "{"},
+    };
+    // A copy of /dev/null takes everything; one of /dev/full refuses it.
+    const bool devices = ::mknod(b.folder.File("probe").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0;
+    const auto words = [](std::vector<std::string> w, const std::string& target) {
+        for (auto& word : w)
+            if (word == "@") word = target;
+        return w;
+    };
+    int n = 0;
+    for (const Output& o : outputs) {
+        SCOPED_TRACE(o.words.front() + " " + o.words[1]);
+        const std::string fifo = b.folder.File("fifo" + std::to_string(++n) + o.extension);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        // The reader is there first, with room for all the bytes.
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        ::fcntl(reader, F_SETPIPE_SZ, 1 << 20);
+        Result r = b.Run(words(o.words, fifo));
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string got(1 << 20, '\0');
+        const ssize_t read = ::read(reader, got.data(), got.size());
+        ::close(reader);
+        got.resize(read > 0 ? static_cast<size_t>(read) : 0);
+        EXPECT_EQ(got.rfind(o.begins, 0), 0u) << got.substr(0, 40);
+        struct stat st {};
+        ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "replaced by a file";
+        if (!devices) continue;
+        for (const unsigned minor : {3u, 7u}) {
+            const std::string node = b.folder.File("dev" + std::to_string(n) + "-" + std::to_string(minor) + o.extension);
+            ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0600, ::makedev(1, minor)), 0);
+            r = b.Run(words(o.words, node));
+            EXPECT_EQ(r.status, minor == 3 ? 0 : 1) << node << ": " << r.err;
+            ASSERT_EQ(::lstat(node.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISCHR(st.st_mode)) << node << " replaced by a file";
+        }
+    }
+    // A folder or a socket at the name: a clear refusal.
+    const std::string socketPath = b.folder.File("s.qxr");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::create_directories(b.folder.File("d.qxr"));
+    for (const auto& [target, says] : {std::pair{socketPath, "is a socket, not a file"},
+                                       {b.folder.File("d.qxr"), "Is a directory"}}) {
+        const Result r = b.Run({"params", "read", "-o", target});
+        EXPECT_EQ(r.status, 1) << target;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+    ::close(sock);
+    if (!devices) GTEST_SKIP() << "mknod refused here: the character-device cases did not run";
 }

@@ -15,7 +15,9 @@
 
 #include "core/backup/ChangeJournal.h"
 #include "core/params/DriveDefinitions.h"
+#include "core/params/TransferPlan.h"
 #include "core/protocol/Registers.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 #include "support/RunProgram.h"
@@ -52,10 +54,14 @@ const hx::ParameterDefinition* FirstOfType(const std::vector<hx::ParameterDefini
 
 // The text with its one line "address=from" changed to "address=to".
 std::string WithValue(std::string text, int address, int from, int to) {
-    const std::string line = "\n" + std::to_string(address) + "=" + std::to_string(from) + "\r\n";
-    const auto at = text.find(line);
-    EXPECT_NE(at, std::string::npos) << line;
-    return at == std::string::npos ? text : text.replace(at, line.size(), "\n" + std::to_string(address) + "=" + std::to_string(to) + "\r\n");
+    const auto line = [address](int value) {
+        std::string l(1, '\n');
+        l.append(std::to_string(address)).append(1, '=').append(std::to_string(value)).append("\r\n");
+        return l;
+    };
+    const auto at = text.find(line(from));
+    EXPECT_NE(at, std::string::npos) << line(from);
+    return at == std::string::npos ? text : text.replace(at, line(from).size(), line(to));
 }
 
 // A drive of the given station, and the tool with its port and station.
@@ -73,14 +79,16 @@ struct Bench {
 // A drive before firmware 200 has the low range only: quick transfers. The
 // tool keeps its backups and journal in the test's data folder.
 struct LowRangeBench : Bench {
-    explicit LowRangeBench(uint8_t station) : Bench(LowRange(station)) {
+    // baud: replies paced as on such a line (0: at once).
+    explicit LowRangeBench(uint8_t station, int baud = 0) : Bench(LowRange(station, baud)) {
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);  // the tool inherits it
     }
     ~LowRangeBench() { ::unsetenv("XDG_DATA_HOME"); }
-    static hx::sim::DriveOptions LowRange(uint8_t station) {
+    static hx::sim::DriveOptions LowRange(uint8_t station, int baud) {
         hx::sim::DriveOptions o;
         o.station = station;
         o.firmwareRegister = 150;
+        o.baud = baud;
         return o;
     }
     const std::string data = folder.File("data");
@@ -203,6 +211,8 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     b.vd.SetRam(a->address, 3);
     const std::string good = b.folder.File("good.qxr"), wrong = b.folder.File("wrong.qxr");
     ASSERT_EQ(b.Run({"params", "read", "-o", good}).status, 0);
+    // A command that changes nothing opens no journal.
+    EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/journal.sqlite"));
     hx::test::WriteFileBytes(wrong, WithValue(hx::test::ReadFileBytes(good), a->address, 3, 2));
 
     // The file's zeros in the high range are never sent to this drive.
@@ -211,13 +221,18 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     EXPECT_EQ(b.vd.Ram(a->address), 2);
     EXPECT_NE(r.err.find("the drive's values from before are in " + b.data + "/halvex/backups/"), std::string::npos)
         << r.err;
+    std::string before = r.err.substr(r.err.find(b.data + "/halvex/backups/"));
+    before = before.substr(0, before.find('\n'));
 
+    // Loaded again, it changes nothing: its backup holds the wrong value and
+    // nothing was written after it, so it is never "latest".
+    ASSERT_EQ(b.Run({"params", "load", "--force", wrong}).status, 0);
     r = RunCli({"params", "backups"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto listed = SplitLines(r.out);
-    ASSERT_EQ(listed.size(), 2u) << r.out;  // the heading and the one backup
-    EXPECT_NE(listed[1].find("\t4\t" + b.data + "/halvex/backups/"), std::string::npos) << listed[1];
-    EXPECT_NE(listed[1].find("-st4.qxr"), std::string::npos) << listed[1];
+    ASSERT_EQ(listed.size(), 3u) << r.out;  // the heading and the two backups
+    EXPECT_NE(listed[2].find("\t4\t" + b.data + "/halvex/backups/"), std::string::npos) << listed[2];
+    EXPECT_NE(listed[2].find("-st4.qxr"), std::string::npos) << listed[2];
 
     // The load's one change on record, confirmed. (That the restore is on
     // record too is pinned where the journal is written.)
@@ -226,24 +241,52 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     const auto rows = SplitLines(r.out);
     ASSERT_EQ(rows.size(), 2u) << r.out;
     EXPECT_NE(rows[1].find("\tfile\t" + address + "\t" + a->name + "\t3\t2\tconfirmed"), std::string::npos) << rows[1];
-    r = b.Run({"params", "restore", "latest"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(b.vd.Ram(a->address), 3);
-    EXPECT_NE(r.out.find("Restored 1 settings from "), std::string::npos) << r.out;
-    // Each run of the tool is a session of its own: the restore took its own backup.
-    EXPECT_EQ(SplitLines(RunCli({"params", "backups"}).out).size(), 3u);
+    // The restore names the backup and what it changed; run twice, the
+    // second finds the drive as the first left it (the first restore's own
+    // backup, of the wrong value, is never "latest"). The channel a scope
+    // chose since is no setting: it stays.
+    b.vd.SetRam(hx::reg::kSampleChannel1, 8);
+    for (const char* run : {"first", "second"}) {
+        r = b.Run({"params", "restore", "latest"});
+        ASSERT_EQ(r.status, 0) << run << ": " << r.err;
+        EXPECT_EQ(b.vd.Ram(a->address), 3) << run;
+        EXPECT_NE(r.out.find("latest: the backup taken before params load " + wrong), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(before), std::string::npos) << r.out;
+    }
+    EXPECT_NE(r.out.find("nothing to write"), std::string::npos) << r.out;
+    EXPECT_EQ(b.vd.Ram(hx::reg::kSampleChannel1), 8);
+    r = b.Run({"params", "history", "-n", "0"});
+    EXPECT_NE(r.out.find("\trestore\t" + address + "\t" + a->name + "\t2\t3\tconfirmed"), std::string::npos) << r.out;
+    // Each run of the tool is a session of its own: the restore took its own
+    // backup; the second, with nothing to write, none.
+    EXPECT_EQ(SplitLines(RunCli({"params", "backups"}).out).size(), 4u);
 
-    // Without a usable data folder nothing is written, unless the script says so.
+    // Without a usable data folder nothing is written, unless the script
+    // says so: --no-backup skips the backup only, the journal needs its own
+    // word. A file where the data folder should be, and a folder where the
+    // journal should be.
     hx::test::WriteFileBytes(b.folder.File("blocked"), "x");
-    ::setenv("XDG_DATA_HOME", b.folder.File("blocked").c_str(), 1);
-    r = b.Run({"write", address, "9"});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("could not be backed up"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("--no-backup"), std::string::npos) << r.err;
-    EXPECT_EQ(b.vd.Ram(a->address), 3);
-    r = b.Run({"--no-backup", "write", address, "9"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(b.vd.Ram(a->address), 9);
+    std::filesystem::create_directories(b.folder.File("nojournal/halvex/journal.sqlite"));
+    int value = 9;
+    for (const char* data : {"blocked", "nojournal"}) {
+        SCOPED_TRACE(data);
+        ::setenv("XDG_DATA_HOME", b.folder.File(data).c_str(), 1);
+        const int held = b.vd.Ram(a->address);
+        const std::string next = std::to_string(++value);
+        r = b.Run({"write", address, next});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(data == std::string("blocked") ? "could not be backed up" : "change journal"),
+                  std::string::npos)
+            << r.err;
+        r = b.Run({"--no-backup", "write", address, next});
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("could not be recorded in the change journal"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--no-journal"), std::string::npos) << r.err;
+        EXPECT_EQ(b.vd.Ram(a->address), held);
+        r = b.Run({"--no-backup", "--no-journal", "write", address, next});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(b.vd.Ram(a->address), value);
+    }
 }
 
 // params load killed at spread moments: whatever moment it dies, every
@@ -299,10 +342,12 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
         // temporary file of a backup cut short is no backup: never listed,
         // never restored.
         std::error_code none;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(b.data + "/halvex/backups", none))
-            if (entry.is_regular_file() && entry.path().extension() != ".tmp")
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(b.data + "/halvex/backups", none)) {
+            if (entry.is_regular_file() && entry.path().extension() != ".tmp") {
                 EXPECT_EQ(SplitLines(hx::test::ReadFileBytes(entry.path().string())).size(), 2153u)
                     << entry.path() << " is a whole parameter file";
+            }
+        }
         // Every setting the drive took from the file is on record before it was sent.
         hx::ChangeJournal journal;
         std::string why;
@@ -327,4 +372,49 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
         }
     }
     EXPECT_GT(halfWritten, 0) << "no run died half-way through the write";
+}
+
+// A load killed while it reads the drive back has sent every block and
+// checked none: the next command says so, with the backup from before it.
+TEST(CliParams, ALoadKilledWhileReadingBackIsToldAsWrittenNotVerified) {
+    LowRangeBench b(8, 9600);  // replies paced as at 9600 baud: a read-back to catch
+    const auto* a = FirstOfType(b.defs, "SHORT", 4);
+    ASSERT_TRUE(a);
+    b.vd.SetRam(a->address, 3);
+    const std::string file = b.folder.File("other.qxr");
+    ASSERT_EQ(b.Run({"params", "read", "-o", file}).status, 0);
+    hx::test::WriteFileBytes(file, WithValue(hx::test::ReadFileBytes(file), a->address, 3, 4));
+    b.vd.ClearRequests();
+    int status = 0;
+    {
+        hx::test::BackgroundProgram cli(
+            hx::test::CliProgram(),
+            {"--port", b.drive.DevicePath(), "--station", "8", "--timeout", "300", "params", "load", "--force", file},
+            0, true);
+        // A read after the last block went out: the read-back. From here the
+        // drive answers nothing, and the tool is killed waiting.
+        const auto readingBack = [&] {
+            bool wrote = false;
+            for (const auto& q : b.vd.Requests()) {
+                if (q.function == 16) wrote = true;
+                if (wrote && q.function == 3) return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(hx::test::PollUntil(readingBack, std::chrono::seconds(30)));
+        b.drive.Server().LoseReplies(1.0);
+        status = cli.Stop(SIGKILL);
+    }
+    b.drive.Server().ClearFaults();
+    ASSERT_EQ(status, 128 + SIGKILL) << "the load ended before it could be killed reading back";
+    EXPECT_EQ(b.vd.Ram(a->address), 4);
+    const ProgramResult r = b.Run({"--timeout", "300", "--late-horizon-ms", "150", "read", "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string blocks = std::to_string(hx::WriteAllPlan(150.0f).size());
+    EXPECT_NE(r.err.find("The last write to this drive was written, not verified: all " + blocks + " blocks went out"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("params restore " + b.data + "/halvex/backups/"), std::string::npos) << r.err;
+    // Said once.
+    EXPECT_EQ(b.Run({"--timeout", "300", "--late-horizon-ms", "150", "read", "0"}).err, "");
 }

@@ -140,6 +140,7 @@ TEST_F(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
     vd.ClearRequests();
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"run", "velocity", "--speed", "-1"}, "--speed must be 0..32767"},
+        {{"run", "velocity", "--speed", "abc"}, "--speed must be 0..32767, not abc"},
         {{"run", "velocity", "--dwell", "0"}, "--dwell must be 1..10000"},
         {{"run", "velocity", "--runs", "70000"}, "--runs must be 1..65535"},
         {{"run", "velocity", "--interval", "150"}, "--interval must be one of"},

@@ -104,6 +104,21 @@ TEST(Help, CliMistakesAreOneLineWithStatusTwo) {
         EXPECT_EQ(hx::test::SplitLines(r.err).size(), 1u) << r.err;
         EXPECT_EQ(r.err.rfind("halvex-cli: ", 0), 0u) << r.err;
     }
+    // Mistakes each told as what they are, before anything is opened.
+    const std::pair<std::vector<std::string>, const char*> told[] = {
+        {{"--port=", "read", "0"}, "--port= needs a value"},
+        {{"--stations=", "read", "0"}, "--stations= needs a value"},
+        {{"--port", "tcp:nohost", "read", "0"}, "not a valid tcp:HOST:PORT address: tcp:nohost"},
+        {{"params", "history", "-n", "-1"}, "-n needs a whole number from 0"},
+        {{"params", "history", "-n", "abc"}, "-n needs a whole number from 0"},
+        {{"wave", "export", "--lang", "fr", "a.wave", "b.csv"}, "--lang takes zh or en, not fr"},
+    };
+    for (const auto& [words, says] : told) {
+        const ProgramResult r = run("halvex-cli", words);
+        EXPECT_EQ(r.status, 2) << words[0];
+        EXPECT_EQ(hx::test::SplitLines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
     for (const std::vector<std::string>& bogus : {std::vector<std::string>{"bogus"}, {"params", "bogus"}})
         EXPECT_EQ(run("halvex-cli", bogus).err, "halvex-cli: unknown command bogus (try --help)\n");
     // Nothing at all: the whole help, as a mistake.

@@ -49,7 +49,7 @@ struct ParameterWindowFixture : DriveOnLink {
 
     // Opens the manager and waits for its first read.
     hx::gui::CParameterManage* open() {
-        window = std::make_unique<hx::gui::CParameterManage>();
+        window = std::make_unique<hx::gui::CParameterManage>(gate);
         window->resize(1100, 640);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -60,6 +60,7 @@ struct ParameterWindowFixture : DriveOnLink {
         return WaitUntil([&] { return !window->busy(); }, timeoutMs);
     }
 
+    hx::ChangeGate gate;
     std::unique_ptr<hx::gui::CParameterManage> window;
 };
 

@@ -298,7 +298,7 @@ TEST(MainFrame, FileDialogsOpenWhereTheUserLastWorked) {
     AskParameterFileToSave(&parent, "t");
     answer.clear();
     AskParameterFileToOpen(&parent, "t");
-    AskFile(&parent, {false, "t", "wave Files(*.wave)", "wave"});
+    AskFile(&parent, {false, "t", "wave Files(*.wave)", "wave", {}});
     SetFileDialogHook({});
     EXPECT_EQ(opened, (QStringList{documents, documents, work.path(), documents}));
     EXPECT_NE(opened.front(), QString::fromStdString(folder.Path()));

@@ -20,6 +20,7 @@
 #include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
+#include "gui/backup/ChangeHistory.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
 
@@ -224,7 +225,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
 
 TEST(ParameterManage, WriteAllSendsTheTableAndReadAllListsTheDrive) {
     ParameterWindowFixture f;
-    f.window = std::make_unique<CParameterManage>();
+    f.window = std::make_unique<CParameterManage>(f.gate);
     // Before any read the table holds nothing worth sending.
     f.window->StartWriteAll();
     EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
@@ -663,4 +664,59 @@ TEST(ParameterManageHonest, WithoutDefinitionsFilesAreRefused) {
     EXPECT_TRUE(f.messages.lastText().contains("参数定义")) << f.messages.lastText().toStdString();
     EXPECT_FALSE(asked);
     EXPECT_FALSE(std::filesystem::exists(f.folder.File("x.qxr")));
+}
+
+// A list belongs to the drive it was read from. What an undo in the change
+// history writes shows in the list; a new connection (here to the same
+// simulated drive, which the window cannot tell from another) clears the
+// list and says why; a list the window was not told about is never written.
+TEST(ParameterManageHonest, AListBelongsToTheDriveItWasReadFrom) {
+    ParameterWindowFixture f;
+    auto frame = std::make_unique<CMainFrame>();
+    ASSERT_TRUE(hx::test::CloseTheOpeningConnectionWindow(frame->view()->area()));
+    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 8000));
+    CListCtrlEx* list = w->parameterList();
+    const auto valueOf = [&](uint16_t address) { return list->cellText(list->rowOfAddress(address), 2); };
+    const QString before = valueOf(2);  // Pr0.02, 0~10000
+    QSignalSpy written(w, &CParameterManage::writeOneFinished);
+    typeValue(list, list->rowOfAddress(2), before == "1234" ? "1235" : "1234");
+    ASSERT_TRUE(WaitUntil([&] { return written.count() == 1; }));
+
+    auto* history = static_cast<CChangeHistory*>(frame->view()->openChangeHistory());
+    ASSERT_NE(history, nullptr);
+    ASSERT_FALSE(history->rows().empty());
+    ASSERT_EQ(history->rows()[0].reg, 2);
+    history->table()->selectRow(0);
+    QSignalSpy reread(w, &CParameterManage::readAllFinished);
+    history->undoButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return reread.count() == 1; }, 10000)) << "the list reads the drive again";
+    EXPECT_EQ(f.sim().Ram(2), before.toInt());
+    EXPECT_EQ(valueOf(2), before);
+    frame->view()->frameOf(history)->close();
+
+    // Connected again: the list of the drive before is gone, and said so.
+    const auto reconnect = [&] {
+        theComm.CloseCom();
+        hx::test::OpenProgramLink(f.drive->DevicePath(), 250, 150);
+    };
+    reconnect();
+    f.messages.clear();
+    frame->SetConnected(true);
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_TRUE(f.messages.lastText().startsWith("已连接到")) << f.messages.lastText().toStdString();
+    EXPECT_FALSE(w->writeButton()->isEnabled());
+
+    // Read from this connection, then one the window was not told of: "写参数"
+    // refuses, clears the list and sends nothing.
+    ASSERT_TRUE(hx::test::ClickAndWait(w->readButton(), w, &CParameterManage::readAllFinished));
+    ASSERT_GT(list->rowCount(), 0);
+    reconnect();
+    f.sim().ClearRequests();
+    w->StartWriteAll();
+    EXPECT_TRUE(f.messages.lastText().contains("另一台驱动器")) << f.messages.lastText().toStdString();
+    EXPECT_EQ(list->rowCount(), 0);
+    EXPECT_FALSE(w->busy());
+    EXPECT_EQ(f.sim().RequestCount(), 0u);
+    frame.reset();
 }

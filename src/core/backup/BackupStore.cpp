@@ -28,7 +28,7 @@ bool AllDigits(std::string_view text) {
 
 std::string FileName(const std::string& stamp, const std::string& port, int station, int sequence) {
     std::string name = stamp + "-" + port + "-st" + std::to_string(station);
-    if (sequence > 1) name += "-" + std::to_string(sequence);
+    if (sequence > 1) name.append(1, '-').append(std::to_string(sequence));
     return name + std::string(kExtension);
 }
 

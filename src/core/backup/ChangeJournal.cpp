@@ -3,17 +3,21 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 #include <variant>
 
+#include "core/backup/BackupStore.h"
 #include "core/i18n/StringTable.h"
 #include "core/i18n/Translate.h"
 #include "core/settings/AppPaths.h"
+#include "core/util/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +58,12 @@ CREATE VIEW IF NOT EXISTS "journal" AS
 )sql";
 
 using Value = std::variant<int64_t, std::string, std::nullptr_t>;
+
+// The write-ahead file's size (in pages) at which it is copied into the
+// journal: SQLite's own default.
+constexpr int kCheckpointFrames = 1000;
+// How long a commit waits for another program's.
+constexpr int kBusyTimeoutMs = 5000;
 
 // One prepared statement, finalized on scope exit.
 class Statement {
@@ -187,10 +197,18 @@ bool ChangeJournal::Open(const std::string& path, std::string* error) {
                         nullptr) != SQLITE_OK)
         return fail(m_db ? sqlite3_errmsg(m_db) : "out of memory");
     // The window and the command-line tool may write at the same time.
-    sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     std::string why;
-    // Each commit reaches the disk before a write is sent.
-    if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;", &why) || !Exec(kSchema, &why)) return fail(why);
+    // Only the records of changes are flushed at their commit (Record); the
+    // rest reaches the disk at a checkpoint.
+    if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", &why) || !Exec(kSchema, &why)) return fail(why);
+    // The write-ahead file stays between runs (so it is not created and its
+    // folder flushed anew each time), closing runs no checkpoint, and the
+    // checkpoints are this journal's own (WalCommitted).
+    int persist = 1;
+    sqlite3_file_control(m_db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_wal_hook(m_db, &ChangeJournal::WalCommitted, this);
     return true;
 }
 
@@ -217,6 +235,16 @@ bool ChangeJournal::Record(int64_t action, std::vector<JournalChange>& changes, 
     std::lock_guard lock(m_mutex);
     if (!m_db) return false;
     if (changes.empty()) return true;
+    // This commit, unlike the others, is on the disk before it returns: the
+    // changes it records go out right after. In a whole-set write that finds
+    // a checkpoint due, the checkpoint at its end flushes it instead.
+    const bool defer = m_held > 0 && m_checkpointDue;
+    if (defer) m_recordDeferred = true;
+    if (!defer && !Exec("PRAGMA synchronous=FULL", error)) return false;
+    struct Normal {
+        const ChangeJournal* journal;
+        ~Normal() { journal->Exec("PRAGMA synchronous=NORMAL", nullptr); }
+    } normalAfter{this};
     if (!Exec("BEGIN IMMEDIATE", error)) return false;
     {
         Statement insert(m_db, R"(INSERT INTO "changes"("action","time","register","name","old_value","new_value")
@@ -236,6 +264,7 @@ bool ChangeJournal::Record(int64_t action, std::vector<JournalChange>& changes, 
         Exec("ROLLBACK", nullptr);
         return false;
     }
+    if (m_held == 0 && m_checkpointDue) Checkpoint();
     return true;
 }
 
@@ -253,21 +282,72 @@ bool ChangeJournal::SetProgress(int64_t action, int blocksDone) {
     std::lock_guard lock(m_mutex);
     if (!m_db) return false;
     Statement update(m_db, R"(UPDATE "actions" SET "blocks_done"=? WHERE "id"=?)");
-    return update.Run({int64_t{blocksDone}, action});
+    const bool ok = update.Run({int64_t{blocksDone}, action});
+    return ok;
 }
 
 bool ChangeJournal::Finish(int64_t action, bool completed) {
     std::lock_guard lock(m_mutex);
     if (!m_db) return false;
     Statement update(m_db, R"(UPDATE "actions" SET "finished"=? WHERE "id"=?)");
-    return update.Run({int64_t{completed ? 1 : 0}, action});
+    const bool ok = update.Run({int64_t{completed ? 1 : 0}, action});
+    return ok;
 }
 
 bool ChangeJournal::MarkReported(int64_t action) {
     std::lock_guard lock(m_mutex);
     if (!m_db) return false;
     Statement update(m_db, R"(UPDATE "actions" SET "reported"=1 WHERE "id"=?)");
-    return update.Run({action});
+    const bool ok = update.Run({action});
+    return ok;
+}
+
+int ChangeJournal::WalCommitted(void* self, sqlite3*, const char*, int frames) {
+    // Called within a commit; the checkpoint runs after a record, not here.
+    if (frames >= kCheckpointFrames) static_cast<ChangeJournal*>(self)->m_checkpointDue = true;
+    return SQLITE_OK;
+}
+
+void ChangeJournal::Checkpoint() {
+    // Copies the write-ahead file into the journal and empties it (a file
+    // merely restarted would be read whole again by the next program). A
+    // reader in another program is not waited for: a later record tries again.
+    sqlite3_busy_timeout(m_db, 0);
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK)
+        m_checkpointDue = false;
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+}
+
+void ChangeJournal::HoldCheckpoints() {
+    std::lock_guard lock(m_mutex);
+    ++m_held;
+}
+
+void ChangeJournal::ResumeCheckpoints() {
+    std::lock_guard lock(m_mutex);
+    // Whole-set writes to several drives at once: the last to end checkpoints.
+    if (m_held > 0) --m_held;
+    if (m_held == 0 && m_db && std::exchange(m_recordDeferred, false)) Checkpoint();
+}
+
+std::string ChangeJournal::MarkerPath(const std::string& journalPath, const std::string& port, int station) {
+    return (fs::path(journalPath).parent_path() / "unfinished" / PortStationFileName(port, station)).string();
+}
+
+bool ChangeJournal::SetMarker(const std::string& port, int station, int64_t action) const {
+    // Not flushed: it only saves a look into the journal, whose record of the
+    // write is on the disk before the write's first block.
+    const std::string path = MarkerPath(m_path, port, station);
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::trunc);
+    out << action << '\n';
+    return static_cast<bool>(out.flush());
+}
+
+void ChangeJournal::ClearMarker(const std::string& port, int station) const {
+    std::error_code ec;
+    fs::remove(MarkerPath(m_path, port, station), ec);
 }
 
 std::vector<JournalRow> ChangeJournal::Rows(const std::string& where, const std::vector<std::string>& params,
@@ -342,8 +422,9 @@ std::optional<JournalRow> ChangeJournal::Change(int64_t id) const {
     return rows.front();
 }
 
-std::optional<UnfinishedWrite> ChangeJournal::Unfinished(const std::string& port, int station) const {
+std::optional<UnfinishedWrite> ChangeJournal::Unfinished(const std::string& port, int station, bool* running) const {
     std::lock_guard lock(m_mutex);
+    if (running) *running = false;
     if (!m_db) return std::nullopt;
     // Only the drive's last whole-set write counts: a later one that
     // completed has put the drive in a known state again.
@@ -355,7 +436,10 @@ std::optional<UnfinishedWrite> ChangeJournal::Unfinished(const std::string& port
     const bool finished = !select.IsNull(7);
     if ((finished && select.Int(7) == 1) || select.Int(8) != 0) return std::nullopt;
     // Still running in a program of its own (or in this one).
-    if (!finished && OwnerAlive(select.Text(9))) return std::nullopt;
+    if (!finished && OwnerAlive(select.Text(9))) {
+        if (running) *running = true;
+        return std::nullopt;
+    }
     UnfinishedWrite u;
     u.action = select.Int(0);
     u.time = select.Text(1);
@@ -367,6 +451,26 @@ std::optional<UnfinishedWrite> ChangeJournal::Unfinished(const std::string& port
     u.port = port;
     u.station = station;
     return u;
+}
+
+std::optional<LastChange> ChangeJournal::LastChangeOf(const std::string& port, int station,
+                                                     const std::vector<std::string>& leftOutOrigins,
+                                                     bool (*counts)(uint16_t reg)) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return std::nullopt;
+    // Refused changes never reached the drive; unconfirmed ones may have.
+    Statement select(m_db, R"(SELECT a."id", a."time", a."origin", a."what", a."backup", c."register"
+                              FROM "changes" c JOIN "actions" a ON a."id" = c."action"
+                              WHERE a."port"=? AND a."station"=? AND (c."confirmed" IS NULL OR c."confirmed"=1)
+                              ORDER BY c."id" DESC)");
+    if (!select.Bind({port, int64_t{station}})) return std::nullopt;
+    while (select.Step() == SQLITE_ROW) {
+        const std::string origin = select.Text(2);
+        if (std::find(leftOutOrigins.begin(), leftOutOrigins.end(), origin) != leftOutOrigins.end()) continue;
+        if (counts && !counts(static_cast<uint16_t>(select.Int(5)))) continue;
+        return LastChange{select.Int(0), select.Text(1), origin, select.Text(3), select.Text(4)};
+    }
+    return std::nullopt;
 }
 
 }  // namespace hx

@@ -15,6 +15,13 @@
 namespace hx {
 namespace {
 
+// What the scope and the run test set before a capture: the interval, the
+// channels' sources and the points. Inside the parameter ranges and carried
+// by a whole-table write, but no setting of the drive: a restore leaves them
+// as the last capture set them.
+constexpr uint16_t kCaptureSetup[] = {reg::kSampleInterval, reg::kSampleChannel1, reg::kSampleChannel2,
+                                      reg::kSampleChannel3, reg::kSampleChannel4, reg::kSamplePoints};
+
 uint16_t Word(const CParameter& table, uint16_t address) { return static_cast<uint16_t>(table.Slot(address) & 0xFFFF); }
 
 // Consecutive registers, at most kWriteBlockRegisters a run.
@@ -33,7 +40,7 @@ std::vector<std::vector<std::pair<uint16_t, uint16_t>>> Runs(std::vector<std::pa
 
 }  // namespace
 
-bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& path, RestorePlan* plan,
+bool PlanRestore(ChangeGate& gate, DriveHandle drive, const DriveInfo& info, const std::string& path, RestorePlan* plan,
                  std::string* error, std::stop_token stop, const ProgressCallback& progress) {
     *plan = RestorePlan{};
     plan->path = path;
@@ -50,6 +57,12 @@ bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& pa
         if (error) *error = "\"" + path + "\": " + LoadSummaryText(plan->contents);
         return false;
     }
+    std::map<uint16_t, std::string> names;
+    for (const ParameterDefinition& d : definitions) {
+        names[d.address] = d.name;
+        // The high half of a 32-bit parameter is named by it.
+        if (Trim(d.dataType) == "INT" && d.address > 0) names.emplace(static_cast<uint16_t>(d.address - 1), d.name);
+    }
     plan->otherModel = FromAnotherModel(plan->contents, info.productModel);
     plan->fileModel = Trim(plan->contents.HeaderValue(1));
     plan->outside = ValuesOutsideRange(definitions, plan->contents);
@@ -60,6 +73,7 @@ bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& pa
                                                                    : (read.linkText.empty() ? read.errorText : read.linkText);
         return false;
     }
+    gate.NoteCompleteRead(drive, table);
     CParameter wanted = table;
     ApplyToTable(plan->contents, wanted);
     // Only what a whole-table write may carry: never a command, status or identity.
@@ -67,8 +81,12 @@ bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& pa
     for (const TransferBlock& block : WriteAllPlan(drive.firmwareVersion()))
         for (int k = 0; k < block.count; ++k) {
             const auto a = static_cast<uint16_t>(block.address + k);
+            if (std::ranges::count(kCaptureSetup, a) > 0) continue;
             carried[StoreIndex(a)] = true;
-            if (Word(table, a) != Word(wanted, a)) plan->differences.push_back({a, Word(table, a), Word(wanted, a)});
+            if (Word(table, a) == Word(wanted, a)) continue;
+            const auto name = names.find(a);
+            plan->differences.push_back(
+                {a, Word(table, a), Word(wanted, a), name == names.end() ? std::string() : name->second});
         }
     // A value the restore never sends (the high range of a drive before
     // firmware 200, which a backup holds as zeros) is no reason to refuse it.
@@ -86,22 +104,33 @@ VerifyReport WriteAndVerify(ChangeBatch& changes, const std::vector<std::pair<ui
     const int total = static_cast<int>(runs.size());
     if (countBlocks) changes.BeginBlocks(total);
     DriveHandle& drive = changes.drive();
-    int done = 0;
+    // Every change on record before the first goes out: one flush to disk.
+    std::vector<ChangeBatch::Run> records;
     for (const auto& run : runs) {
+        ChangeBatch::Run r{run.front().first, {}};
+        for (const auto& w : run) r.words.push_back(w.second);
+        records.push_back(std::move(r));
+    }
+    std::vector<ChangeBatch::Pending> pendings;
+    if (!changes.Journal(records, &pendings)) {
+        report.gate.status = GateResult::Status::JournalFailed;
+        report.gate.message = changes.Error();
+        if (countBlocks) changes.EndBlocks(false);
+        return report;
+    }
+    int done = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto& run = runs[r];
         if (stop.stop_requested()) {
             report.stopped = true;
+            // Never sent: what is on record of them did not reach the drive.
+            for (std::size_t rest = r; rest < runs.size(); ++rest) changes.Confirm(pendings[rest], false);
             break;
         }
-        std::vector<uint16_t> out;
-        for (const auto& w : run) out.push_back(w.second);
+        const std::vector<uint16_t>& out = records[r].words;
         const auto first = run.front().first;
         const auto count = static_cast<uint16_t>(out.size());
-        ChangeBatch::Pending pending;
-        if (!changes.Journal(first, out.data(), count, &pending)) {
-            report.gate.status = GateResult::Status::JournalFailed;
-            report.gate.message = changes.Error();
-            break;
-        }
+        const ChangeBatch::Pending& pending = pendings[r];
         const bool sent = count == 1 ? drive.Write(first, out[0]).has_value() : drive.WriteWords(first, out.data(), count).ok();
         std::vector<uint16_t> back(count);
         // Read back whatever became of the write: the drive's word is what counts.
@@ -120,7 +149,7 @@ VerifyReport WriteAndVerify(ChangeBatch& changes, const std::vector<std::pair<ui
                 if (back[k] == out[k])
                     ++report.written;
                 else
-                    report.mismatches.push_back({static_cast<uint16_t>(first + k), back[k], out[k]});
+                    report.mismatches.push_back({static_cast<uint16_t>(first + k), back[k], out[k], {}});
             }
         }
         ++done;
@@ -131,10 +160,10 @@ VerifyReport WriteAndVerify(ChangeBatch& changes, const std::vector<std::pair<ui
     return report;
 }
 
-VerifyReport ApplyRestore(DriveHandle drive, const RestorePlan& plan, PrepareOptions options, std::stop_token stop,
-                          const ProgressCallback& progress, ChangeGate* gate) {
-    ChangeBatch changes(drive, ChangeOrigin::Restore,
-                        "restore " + std::filesystem::path(plan.path).filename().string(), gate);
+VerifyReport ApplyRestore(ChangeGate& gate, DriveHandle drive, const RestorePlan& plan, PrepareOptions options,
+                          std::stop_token stop, const ProgressCallback& progress) {
+    ChangeBatch changes(gate, drive, ChangeOrigin::Restore,
+                        "restore " + std::filesystem::path(plan.path).filename().string());
     VerifyReport report;
     report.gate = changes.Prepare(stop, {}, options);
     if (!report.gate.ok()) return report;
@@ -154,9 +183,9 @@ std::vector<JournalRow> UndoGroup(const ChangeJournal& journal, const JournalRow
     return group;
 }
 
-VerifyReport UndoChanges(DriveHandle drive, const std::vector<JournalRow>& rows, PrepareOptions options,
-                         std::stop_token stop, ChangeGate* gate) {
-    ChangeBatch changes(drive, ChangeOrigin::Undo, "undo", gate);
+VerifyReport UndoChanges(ChangeGate& gate, DriveHandle drive, const std::vector<JournalRow>& rows,
+                         PrepareOptions options, std::stop_token stop) {
+    ChangeBatch changes(gate, drive, ChangeOrigin::Undo, "undo");
     VerifyReport report;
     report.gate = changes.Prepare(stop, {}, options);
     if (!report.gate.ok()) return report;

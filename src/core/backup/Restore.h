@@ -21,6 +21,7 @@ struct RegisterDifference {
     uint16_t address = 0;
     uint16_t held = 0;    // what the drive holds now
     uint16_t wanted = 0;  // what the file (or the undo) puts back
+    std::string name;     // the parameter's (a 32-bit one's for both halves); "" when unknown
 };
 
 struct RestorePlan {
@@ -30,16 +31,17 @@ struct RestorePlan {
     bool otherModel = false;
     std::string fileModel;
     std::vector<RangeViolation> outside;
-    // The settings whose value differs, in address order.
+    // The settings whose value differs, in address order (never the capture
+    // set-up, which is no setting).
     std::vector<RegisterDifference> differences;
     bool NeedsConfirmation() const { return otherModel || !outside.empty(); }
 };
 
 // Reads the file (with the drive model's types) and the drive (progress
-// counts its blocks), and lists the settings that differ. The read is a
-// complete read of the session, so the restore's own backup costs no more
+// counts its blocks), and lists the settings that differ. The read is told
+// to the gate as a complete read, so the restore's own backup costs no more
 // bus time. False with *error (the file, or the drive's silence).
-bool PlanRestore(DriveHandle drive, const DriveInfo& info, const std::string& path, RestorePlan* plan,
+bool PlanRestore(ChangeGate& gate, DriveHandle drive, const DriveInfo& info, const std::string& path, RestorePlan* plan,
                  std::string* error, std::stop_token stop = {}, const ProgressCallback& progress = {});
 
 struct VerifyReport {
@@ -53,21 +55,21 @@ struct VerifyReport {
 };
 
 // Writes the words (address, word) in runs of consecutive registers (20 at
-// most), each journaled before it goes out and read back after, through a
-// prepared batch. countBlocks: a whole-set write, counted so that an
-// interrupted one is found again. progress counts runs.
+// most), all journaled before the first goes out and each read back after,
+// through a prepared batch. countBlocks: a whole-set write, counted so that
+// an interrupted one is found again. progress counts runs.
 VerifyReport WriteAndVerify(ChangeBatch& changes, const std::vector<std::pair<uint16_t, uint16_t>>& words,
                             bool countBlocks, std::stop_token stop = {}, const ProgressCallback& progress = {});
 
 // The plan's differences through the gate (origin Restore).
-VerifyReport ApplyRestore(DriveHandle drive, const RestorePlan& plan, PrepareOptions options = {},
-                          std::stop_token stop = {}, const ProgressCallback& progress = {}, ChangeGate* gate = nullptr);
+VerifyReport ApplyRestore(ChangeGate& gate, DriveHandle drive, const RestorePlan& plan, PrepareOptions options = {},
+                          std::stop_token stop = {}, const ProgressCallback& progress = {});
 
 // Undoing journaled changes: each row's old value written back (origin
 // Undo). A row without an old value cannot be undone and is left out; so is
 // a command. Rows of one 32-bit parameter go together (see UndoGroup).
-VerifyReport UndoChanges(DriveHandle drive, const std::vector<JournalRow>& rows, PrepareOptions options = {},
-                         std::stop_token stop = {}, ChangeGate* gate = nullptr);
+VerifyReport UndoChanges(ChangeGate& gate, DriveHandle drive, const std::vector<JournalRow>& rows,
+                         PrepareOptions options = {}, std::stop_token stop = {});
 // The rows an undo of `row` must write: the row, and the other half of a
 // 32-bit parameter changed by the same action.
 std::vector<JournalRow> UndoGroup(const ChangeJournal& journal, const JournalRow& row);

@@ -81,7 +81,7 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, std::str
     AtomicFile::Step step = AtomicFile::Step::None;
     int err = 0;
     if (WriteFileAtomically(path, bytes, &step, &err)) return true;
-    if (error) *error = path + ": " + std::strerror(err ? err : EIO);
+    if (error) *error = path + ": " + FileErrorText(err ? err : EIO);
     return false;
 }
 
@@ -211,12 +211,53 @@ bool ExportWaveTableCsv(const std::string& path, const WaveRecording& recording,
     return WriteAtomically(path, "\xEF\xBB\xBF" + FormatWaveTableCsv(recording), error);
 }
 
-bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error) {
+std::string WaveFileProblem(std::string_view bytes) {
+    const WaveKeys keys = ScanKeys(bytes);
+    struct Range {
+        long long min, max;
+    };
+    // SamplingPoints, SamplingInterval, Points, TypeCHN1..4.
+    constexpr Range kRanges[7] = {{0, 65535}, {1, 32767}, {0, 65535}, {0, 65535}, {0, 65535}, {0, 65535}, {0, 65535}};
+    long long numbers[7] = {200, 100, 200, 0, 0, 0, 0};
+    for (int i = 0; i < 7; ++i) {
+        if (!keys.present[i]) continue;
+        const std::string value(TrimView(keys.values[i]));
+        const bool digits = !value.empty() && value.size() <= 10 &&
+                            std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isdigit(c); });
+        if (!digits || std::stoll(value) < kRanges[i].min || std::stoll(value) > kRanges[i].max)
+            return std::string(kKeys[i]) + "=" + value + " is not a whole number of " +
+                   std::to_string(kRanges[i].min) + ".." + std::to_string(kRanges[i].max);
+        numbers[i] = std::stoll(value);
+    }
+    const auto points = static_cast<std::size_t>(numbers[2]);
+    for (int k = 0; k < 4; ++k) {
+        if (numbers[3 + k] == 0) continue;
+        const std::string key(kKeys[7 + k]);
+        const std::string_view items = keys.present[7 + k] ? keys.values[7 + k] : std::string_view{};
+        if (items.size() < points * 4)
+            return key + " holds " + std::to_string(items.size() / 4) + " of its " + std::to_string(points) +
+                   " points: the file is cut short";
+        for (std::size_t at = 0; at < points * 4; ++at)
+            if (!std::isxdigit(static_cast<unsigned char>(items[at])))
+                return key + ", point " + std::to_string(at / 4 + 1) + ": \"" +
+                       std::string(items.substr(at - at % 4, 4)) + "\" is not four hexadecimal digits";
+    }
+    return {};
+}
+
+bool LoadWaveFile(const std::string& path, WaveRecording* recording, std::string* error, bool strict) {
     std::string bytes;
     const FileReadOutcome read = ReadBoundedFile(path, kMaxWaveFileBytes, &bytes);
     if (!read.ok()) {
         if (error) *error = path + ": " + FileReadFailureText(read, kMaxWaveFileBytes);
         return false;
+    }
+    if (strict) {
+        const std::string problem = WaveFileProblem(bytes);
+        if (!problem.empty()) {
+            if (error) *error = path + ": " + problem;
+            return false;
+        }
     }
     *recording = ParseWaveFile(bytes);
     return true;

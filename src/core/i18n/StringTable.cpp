@@ -133,7 +133,7 @@ std::string Translate(const char* context, const char* source, const char* witho
 std::string FillIn(std::string text, std::initializer_list<std::string> arguments) {
     int n = 1;
     for (const std::string& argument : arguments) {
-        const std::string mark = "%" + std::to_string(n++);
+        const std::string mark = std::string(1, '%').append(std::to_string(n++));
         for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at + argument.size()))
             text.replace(at, mark.size(), argument);
     }

@@ -32,7 +32,7 @@ std::string Text(const char* chinese, const char* english, std::initializer_list
 }
 
 std::string SaveErrorText(const std::string& path, AtomicFile::Step step, int err) {
-    const std::string reason = std::strerror(err);
+    const std::string reason = FileErrorText(err);
     if (step == AtomicFile::Step::Create)
         return Text(QT_TRANSLATE_NOOP("ParameterFile", "无法创建文件 %1: %2"), "Cannot create the file %1: %2",
                     {Quoted(path), reason});
@@ -130,7 +130,7 @@ bool DecodeFileText(const std::string& bytes, std::string* text) {
 std::string NoParametersText(const std::string& path, const ParameterFileContents& contents) {
     std::string text = Text(QT_TRANSLATE_NOOP("ParameterFile", "文件 %1 中没有可读入的参数行。"),
                             "The file %1 holds no parameter line that can be loaded.", {Quoted(path)});
-    if (!contents.skipped.empty()) text += " " + LoadSummaryText(contents);
+    if (!contents.skipped.empty()) text.append(1, ' ').append(LoadSummaryText(contents));
     return text;
 }
 

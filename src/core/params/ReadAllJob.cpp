@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/backup/ChangeGate.h"
 #include "core/Globals.h"
 #include "core/params/CParameter.h"
 #include "core/params/TransferPlan.h"
@@ -56,8 +55,6 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
         result.linkText = settled.fault.text;
         return result;
     }
-    // A whole read of this session is a backup at hand for the first change.
-    ChangeGate::Instance().NoteCompleteRead(drive, table);
     return result;
 }
 

@@ -6,7 +6,9 @@
 
 namespace hx {
 
-// Runs the read on the calling thread. A block whose reply carries no data
+// Runs the read on the calling thread. (A caller that may change the drive
+// next tells the change gate of a complete read: it is the backup at hand.)
+// A block whose reply carries no data
 // ends the read as Failed with "Batch reading error!dataLenght = %d"; the
 // blocks not read keep their previous values. A stop request is honoured
 // between blocks. progress(k + 1, n) follows each block read.

@@ -285,7 +285,7 @@ RestoreOutcome GuardedRun::Detach() {
     return m_guard.Restore(true);
 }
 
-RunOutcome GuardedRun::Start(RunRequest request, const std::function<bool()>& interrupted) {
+RunOutcome GuardedRun::Start(ChangeGate& gate, RunRequest request, const std::function<bool()>& interrupted) {
     const MotionKind kind = MotionOf(request.mode);
     const std::optional<milliseconds> shortest =
         request.mode == Mode::Velocity ? TrapezoidTime(request.startWrites) : std::nullopt;
@@ -294,7 +294,7 @@ RunOutcome GuardedRun::Start(RunRequest request, const std::function<bool()>& in
     // An interruption ends the capture at its next step, and the stop goes
     // out then; the caller's Stop confirms it.
     std::stop_source ending;
-    RunOutcome out = RunOnce(request, ending.get_token(), [&] {
+    RunOutcome out = RunOnce(gate, request, ending.get_token(), [&] {
         if (!interrupted || !interrupted()) return false;
         ending.request_stop();
         return true;

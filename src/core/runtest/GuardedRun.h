@@ -8,7 +8,7 @@
 // A run, as the command-line tool and the tuning use it, on one thread:
 //
 //   GuardedRun run(drive, port);
-//   RunOutcome captured = run.Start(RunRequest::Start(...), interrupted);
+//   RunOutcome captured = run.Start(gate, RunRequest::Start(...), interrupted);
 //   if (!captured.refusal.ready()) ...;  // nothing was sent: why, as data
 //   ...show the capture...
 //   MotionReport end = run.Follow(interrupted);  // or run.Stop(), run.Detach()
@@ -90,9 +90,10 @@ public:
 
     // --- The whole run on the calling thread.
     // The checks and the arming, then the capture of `request` with its start
-    // writes. Refused (outcome.refusal): nothing of the start was sent. A
-    // failed start or capture leaves the motion to Stop.
-    RunOutcome Start(RunRequest request, const std::function<bool()>& interrupted = {});
+    // writes (its tuning settings through gate). Refused (outcome.refusal):
+    // nothing of the start was sent. A failed start or capture leaves the
+    // motion to Stop.
+    RunOutcome Start(ChangeGate& gate, RunRequest request, const std::function<bool()>& interrupted = {});
     // Keep-alives until the motion ends, `interrupted` (then the stop), or
     // the drive falls silent (then the stop, given up as above).
     // progress(elapsed) every few seconds.

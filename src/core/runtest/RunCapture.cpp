@@ -50,7 +50,8 @@ RunEnd EndOf(const RunOutcome& outcome) {
     return RunEnd::StopUnconfirmed;
 }
 
-RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::function<bool()>& takeStopRequest) {
+RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
+                   const std::function<bool()>& takeStopRequest) {
     RunOutcome out;
     out.mode = request.mode;
     out.recapture = request.recapture;
@@ -80,7 +81,7 @@ RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::f
             if (!origin) origin = TuningOrigin(request.mode, w.address);
         std::optional<ChangeBatch> changes;
         if (origin) {
-            changes.emplace(link, *origin, "run test start");
+            changes.emplace(gate, link, *origin, "run test start");
             out.gate = changes->Prepare(s, {}, request.gate);
             if (!out.gate.ok()) {
                 out.status = out.gate.status == GateResult::Status::Stopped ? RunStatus::Closed : RunStatus::NotBackedUp;

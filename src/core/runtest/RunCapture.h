@@ -102,7 +102,9 @@ enum class RunEnd {
 RunEnd EndOf(const RunOutcome& outcome);
 
 // Runs one capture on the calling thread. takeStopRequest is asked between
-// polls and blocks; when it returns true the mode's stop is sent then.
-RunOutcome RunOnce(const RunRequest& request, std::stop_token stop, const std::function<bool()>& takeStopRequest);
+// polls and blocks; when it returns true the mode's stop is sent then. The
+// tuning settings among the start writes go through gate.
+RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token stop,
+                   const std::function<bool()>& takeStopRequest);
 
 }  // namespace hx::runtest

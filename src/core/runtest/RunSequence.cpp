@@ -139,8 +139,8 @@ namespace {
 
 // One of the user's tuning settings, through the change gate: backed up
 // before the session's first change and journaled.
-CommandResult GatedWrite(DriveHandle& drive, ChangeOrigin origin, uint16_t address, uint16_t word) {
-    const GatedWrites done = WriteThroughGate(drive, origin, {{address, word}});
+CommandResult GatedWrite(ChangeGate& gate, DriveHandle& drive, ChangeOrigin origin, uint16_t address, uint16_t word) {
+    const GatedWrites done = WriteThroughGate(gate, drive, origin, {{address, word}});
     CommandResult r;
     r.address = address;
     r.gate = done.gate;
@@ -176,13 +176,13 @@ StopConfirmation StopAndConfirm(DriveHandle& drive, int rounds) {
     return out;
 }
 
-CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on) {
-    return GatedWrite(drive, ChangeOrigin::Gains, reg::kCurrentAutoTune, on ? 1 : 0);
+CommandResult SetCurrentAutoTune(ChangeGate& gate, DriveHandle& drive, bool on) {
+    return GatedWrite(gate, drive, ChangeOrigin::Gains, reg::kCurrentAutoTune, on ? 1 : 0);
 }
 
-CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value) {
+CommandResult WriteResonanceSetting(ChangeGate& gate, DriveHandle& drive, int index, int value) {
     if (index < 0 || index >= kResonanceSettings) return {};
-    return GatedWrite(drive, ChangeOrigin::Slider, reg::kAntiVibration[index], Word(value));
+    return GatedWrite(gate, drive, ChangeOrigin::Slider, reg::kAntiVibration[index], Word(value));
 }
 
 CommandResult ReadCaptureCapacity(DriveHandle& drive) { return {Read(drive, reg::kSampleCapacity), reg::kSampleCapacity, {}}; }

@@ -93,9 +93,9 @@ struct CommandResult {
 };
 // The current-loop auto-tuning switch (register 13) on or off; it and the
 // anti-vibration settings go through the change gate.
-CommandResult SetCurrentAutoTune(DriveHandle& drive, bool on);
+CommandResult SetCurrentAutoTune(ChangeGate& gate, DriveHandle& drive, bool on);
 // Anti-vibration setting index (0..12) to value.
-CommandResult WriteResonanceSetting(DriveHandle& drive, int index, int value);
+CommandResult WriteResonanceSetting(ChangeGate& gate, DriveHandle& drive, int index, int value);
 // Points the drive can capture for all channels together (register 136).
 CommandResult ReadCaptureCapacity(DriveHandle& drive);
 // The run that the mode's stop ends (70 for velocity and resonance, 23 for

@@ -6,7 +6,8 @@
 
 namespace hx::runtest {
 
-RunSession::RunSession(std::function<void()> stateChanged) : m_stateChanged(std::move(stateChanged)) {
+RunSession::RunSession(ChangeGate& gate, std::function<void()> stateChanged)
+    : m_gate(gate), m_stateChanged(std::move(stateChanged)) {
     m_queueThread = std::jthread([this](std::stop_token stop) { QueueThread(stop); });
 }
 
@@ -84,7 +85,7 @@ bool RunSession::Start(RunRequest request, Finished finished) {
             std::lock_guard lock(m_mutex);
             return std::exchange(m_stopPending, false);
         };
-        RunOutcome out = RunOnce(request, stop, take);
+        RunOutcome out = RunOnce(m_gate, request, stop, take);
         if (out.status == RunStatus::NoAnswer && m_guard) m_guard->Asked();
         // A stop asked for between the worker's last look and now is sent
         // here, before the session stops counting this capture as running.

@@ -57,9 +57,10 @@ public:
     using Finished = std::function<void(const RunOutcome&)>;
     using Task = std::function<void()>;
 
+    // gate: where the tuning settings of a start are backed up and journaled.
     // stateChanged (on a worker) after the state moved there: a stop was
     // confirmed, or a stop of the user's went unanswered.
-    explicit RunSession(std::function<void()> stateChanged = {});
+    explicit RunSession(ChangeGate& gate, std::function<void()> stateChanged = {});
     ~RunSession();  // ends the threads; Close() first to stop the motor
     RunSession(const RunSession&) = delete;
     RunSession& operator=(const RunSession&) = delete;
@@ -121,6 +122,7 @@ private:
     void PostGuardStop(std::shared_ptr<std::atomic<bool>> confirmed = {});
     void EndThreads();
 
+    ChangeGate& m_gate;
     std::function<void()> m_stateChanged;
     std::optional<std::string> m_port;
     GuardOptions m_guardOptions;

@@ -72,10 +72,10 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
     return w;
 }
 
-WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes, std::string what,
-                                PrepareOptions options) {
+WriteOutcome WriteAntiVibration(ChangeGate& gate, DriveHandle& drive, const std::vector<RegisterWrite>& writes,
+                                std::string what, PrepareOptions options) {
     WriteOutcome out;
-    ChangeBatch changes(drive, ChangeOrigin::Tune, std::move(what));
+    ChangeBatch changes(gate, drive, ChangeOrigin::Tune, std::move(what));
     out.gate = changes.Prepare({}, {}, options);
     if (!out.gate.ok()) return out;
     out = SendWrites(drive, writes, &changes, Mode::Resonance);

@@ -54,7 +54,7 @@ std::vector<RegisterWrite> AntiVibrationWrites(const std::array<int32_t, kResona
 // writes go through the change gate (a backup before the session's first
 // change, each one journaled); when the gate refuses, nothing is sent and
 // gate says why.
-WriteOutcome WriteAntiVibration(DriveHandle& drive, const std::vector<RegisterWrite>& writes, std::string what = {},
-                                PrepareOptions options = {});
+WriteOutcome WriteAntiVibration(ChangeGate& gate, DriveHandle& drive, const std::vector<RegisterWrite>& writes,
+                                std::string what = {}, PrepareOptions options = {});
 
 }  // namespace hx::runtest

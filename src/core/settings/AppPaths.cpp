@@ -17,20 +17,20 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
-// A real write probe: permission bits say nothing for root or on a
-// read-only mount. A file without a name (O_TMPFILE) leaves nothing in the
-// folder, not even for a moment; a folder whose file system cannot make one
-// gets a named probe file.
+// Whether a file could be created here, asked of the file system itself:
+// permission bits say nothing for root, on a read-only mount or on /proc. An
+// unnamed file (O_TMPFILE) never shows in the folder; only a file system
+// without them gets a named probe, created and removed at once.
 bool isWritableFolder(const std::string& folder) {
     if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
-    const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (unnamed >= 0) {
-        ::close(unnamed);
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
         return true;
     }
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     const std::string probe = folder + "/.halvex-probe-" + std::to_string(::getpid());
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     ::close(fd);
     ::unlink(probe.c_str());

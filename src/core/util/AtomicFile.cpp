@@ -105,7 +105,13 @@ bool AtomicFile::Fail(Step step, int err) {
     return false;
 }
 
-std::string AtomicFile::ErrorText() const { return std::strerror(m_errno); }
+std::string AtomicFile::ErrorText() const { return FileErrorText(m_errno); }
+
+std::string FileErrorText(int err) {
+    if (err == kErrnoSocket) return "is a socket, not a file";
+    if (err == kErrnoBlockDevice) return "is a block device: only a file, a character device or a FIFO takes the output";
+    return std::strerror(err);
+}
 
 bool AtomicFile::Open() {
     Discard();
@@ -114,9 +120,26 @@ bool AtomicFile::Open() {
     m_errno = 0;
     m_written = 0;
 
+    m_through = false;
+
     struct stat target {};
     bool exists = ::stat(m_path.c_str(), &target) == 0;
-    if (exists && S_ISDIR(target.st_mode)) return Fail(Step::Create, EISDIR);
+    if (exists && !S_ISREG(target.st_mode)) {
+        if (S_ISDIR(target.st_mode)) return Fail(Step::Create, EISDIR);
+        if (S_ISSOCK(target.st_mode)) return Fail(Step::Create, kErrnoSocket);
+        if (!S_ISCHR(target.st_mode) && !S_ISFIFO(target.st_mode)) return Fail(Step::Create, kErrnoBlockDevice);
+        // A device or a FIFO takes the bytes as they come; a file renamed
+        // over it would destroy the node (as root even /dev/null). Opening a
+        // FIFO waits for its reader, as any program writing into one does.
+        int fd;
+        do {
+            fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) return Fail(Step::Create, errno);
+        m_fd = fd;
+        m_through = true;
+        return true;
+    }
     if (exists && ::access(m_path.c_str(), W_OK) != 0) return Fail(Step::Create, errno);
 
     RemoveStaleTemporaries(m_path);
@@ -148,7 +171,7 @@ bool AtomicFile::Write(std::string_view bytes) {
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
         m_written += static_cast<std::size_t>(n);
-        if (hook && !hook(m_tempPath, m_written)) return Fail(Step::Write, EIO);
+        if (hook && !hook(m_through ? m_path : m_tempPath, m_written)) return Fail(Step::Write, EIO);
     }
     return true;
 }
@@ -174,6 +197,17 @@ int RenameNoReplace(const char* from, const char* to) {
 
 bool AtomicFile::Finish(bool replace) {
     if (m_fd < 0) return Fail(Step::Commit, EBADF);
+    if (m_through) {
+        // A device or FIFO has no contents to make durable (and most refuse
+        // fsync); what it refused was said by the writes.
+        const int fd = m_fd;
+        m_fd = -1;
+        const int closed = ::close(fd);
+        if (!replace) return Fail(Step::Commit, EEXIST);
+        if (closed != 0 && errno != EINTR) return Fail(Step::Commit, errno);
+        m_committed = true;
+        return true;
+    }
     if (::fsync(m_fd) != 0) return Fail(Step::Commit, errno);
     int fd = m_fd;
     m_fd = -1;

@@ -136,6 +136,18 @@ CLI::Option* AddRateOption(CLI::App& app, const std::string& name, double& targe
 }
 
 std::optional<int> Parse(CLI::App& app, int argc, const char* const* argv, bool helpListsAll) {
+    // "--name=" with nothing after it: the parser would take the next word
+    // as the value ("--port= read 0" reads "read" as the port).
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--") break;
+        if (word.size() > 3 && word.substr(0, 2) == "--" && word.back() == '=' &&
+            word.find('=') == word.size() - 1) {
+            std::cerr << app.get_name() << ": " << word << " needs a value after the \"=\" (try --help)\n";
+            std::cerr.flush();
+            return kExitUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
         return std::nullopt;

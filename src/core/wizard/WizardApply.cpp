@@ -84,10 +84,10 @@ bool WizardJob::load(LoadStep step, const WizardForm& form, uint16_t variant, Lo
         std::move(finished));
 }
 
-bool WizardJob::apply(WritePlan plan, ApplyProgress progress, Applied finished, DriveHandle drive) {
+bool WizardJob::apply(ChangeGate& gate, WritePlan plan, ApplyProgress progress, Applied finished, DriveHandle drive) {
     return run<ApplyResult>(
-        [plan = std::move(plan), progress = std::move(progress), drive](std::stop_token stop) mutable {
-            ChangeBatch changes(drive, ChangeOrigin::Wizard, "setup wizard");
+        [&gate, plan = std::move(plan), progress = std::move(progress), drive](std::stop_token stop) mutable {
+            ChangeBatch changes(gate, drive, ChangeOrigin::Wizard, "setup wizard");
             ApplyResult result;
             result.gate = changes.Prepare(stop);
             if (!result.gate.ok()) {

@@ -17,7 +17,7 @@
 
 #include "core/backup/ChangeGate.h"
 #include "core/params/ParameterTransfer.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "core/wizard/WizardForm.h"
 
 namespace hx::wizard {
@@ -69,7 +69,7 @@ public:
     // Reads one page (or runs an alias action) into a copy of `form`.
     bool load(LoadStep step, const WizardForm& form, uint16_t variant, Loaded finished,
               DriveHandle drive = DriveHandle::FromGlobals());
-    bool apply(WritePlan plan, ApplyProgress progress, Applied finished,
+    bool apply(ChangeGate& gate, WritePlan plan, ApplyProgress progress, Applied finished,
                DriveHandle drive = DriveHandle::FromGlobals());
 };
 

@@ -5,6 +5,10 @@
 
 #include "gui/widgets/FunctionWindow.h"
 
+namespace hx {
+class ChangeGate;
+}
+
 class QTabWidget;
 
 namespace hx::gui {
@@ -16,7 +20,8 @@ class CAlarmSettings;
 class CAlarm : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CAlarm(QWidget* parent = nullptr);
+    // gate: the program's change gate (the settings page writes through it).
+    explicit CAlarm(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CAlarm() override;
 
     QTabWidget* tabs() const { return m_tabs; }

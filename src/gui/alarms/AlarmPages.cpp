@@ -16,6 +16,7 @@
 #include "core/alarms/AlarmText.h"
 #include "core/alarms/FaultDetections.h"
 #include "core/i18n/StringTable.h"
+#include "gui/backup/GateMessages.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
 #include "gui/widgets/UiThread.h"
@@ -346,7 +347,7 @@ void CHistoryAlarm::onClearFinished(uint64_t generation, const hx::ClearResult& 
 
 // --- Fault-detection settings ---------------------------------------------
 
-CAlarmSettings::CAlarmSettings(QWidget* parent) : QWidget(parent) {
+CAlarmSettings::CAlarmSettings(hx::ChangeGate& gate, QWidget* parent) : QWidget(parent), m_gate(gate) {
     m_group = new QGroupBox(tr("故障检测选择"));
     auto* grid = new QGridLayout(m_group);
     const hx::FaultDetection* detections = hx::FaultDetections();
@@ -411,29 +412,40 @@ void CAlarmSettings::writeMask() {
     const uint16_t mask = maskFromBoxes();
     hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
     m_generation = m_worker.Start([this, drive, mask](std::stop_token, uint64_t generation) mutable {
-        const hx::MaskWriteResult result = hx::WriteDetectionMask(drive, mask);
+        const hx::MaskWriteResult result = hx::WriteDetectionMask(m_gate, drive, mask);
         OnUiThread(this, [this, generation, mask, result] {
             if (generation != m_generation) return;
             setBusy(false);
-            switch (result.outcome) {
-            case hx::MaskWriteOutcome::Taken: ShowMessage(this, str(50192)); break;
-            case hx::MaskWriteOutcome::NotAnswered:
-                ShowMessage(this, tr("设置失败：驱动器没有应答!"), {}, MessageIcon::Warning);
-                break;
-            case hx::MaskWriteOutcome::ReadBackFailed:
-                ShowMessage(this, tr("设置未确认：驱动器没有应答读回请求!"), {}, MessageIcon::Warning);
-                break;
-            case hx::MaskWriteOutcome::NotTaken:
-                ShowMessage(this,
-                            tr("设置失败：写入 0x%1，驱动器读回 0x%2!")
-                                .arg(mask, 4, 16, QChar('0'))
-                                .arg(result.readBack, 4, 16, QChar('0')),
-                            {}, MessageIcon::Warning);
-                break;
-            }
-            emit maskWritten(result.taken());
+            showWritten(mask, result);
         });
     });
+}
+
+void CAlarmSettings::showWritten(uint16_t mask, const hx::MaskWriteResult& result) {
+    switch (result.outcome) {
+    case hx::MaskWriteOutcome::NotBackedUp:
+        // Nothing was sent; on the user's word it goes once without a backup.
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
+            writeMask();
+            return;
+        }
+        break;
+    case hx::MaskWriteOutcome::Taken: ShowMessage(this, str(50192)); break;
+    case hx::MaskWriteOutcome::NotAnswered:
+        ShowMessage(this, tr("设置失败：驱动器没有应答!"), {}, MessageIcon::Warning);
+        break;
+    case hx::MaskWriteOutcome::ReadBackFailed:
+        ShowMessage(this, tr("设置未确认：驱动器没有应答读回请求!"), {}, MessageIcon::Warning);
+        break;
+    case hx::MaskWriteOutcome::NotTaken:
+        ShowMessage(this,
+                    tr("设置失败：写入 0x%1，驱动器读回 0x%2!")
+                        .arg(mask, 4, 16, QChar('0'))
+                        .arg(result.readBack, 4, 16, QChar('0')),
+                    {}, MessageIcon::Warning);
+        break;
+    }
+    emit maskWritten(result.taken());
 }
 
 }  // namespace hx::gui

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "core/alarms/AlarmReads.h"
+#include "core/alarms/AlarmSequences.h"
 #include "core/alarms/AlarmWorker.h"
 #include "core/db/CADO.h"
 
@@ -114,7 +115,8 @@ private:
 class CAlarmSettings : public QWidget {
     Q_OBJECT
 public:
-    explicit CAlarmSettings(QWidget* parent = nullptr);
+    // gate: the mask is a setting, written through the program's change gate.
+    explicit CAlarmSettings(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CAlarmSettings() override;
 
     // quiet: a failed read leaves the boxes without telling (the read when
@@ -134,7 +136,9 @@ signals:
 
 private:
     void setBusy(bool busy);
+    void showWritten(uint16_t mask, const hx::MaskWriteResult& result);
 
+    hx::ChangeGate& m_gate;
     QGroupBox* m_group;
     QCheckBox* m_boxes[16];
     QPushButton* m_ok;

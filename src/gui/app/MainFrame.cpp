@@ -69,7 +69,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     theComm.ConfigCom("COM1", "38400", "8", "NONE", "1");
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() {
+    // The function windows (and their jobs) end before the gate they write through.
+    delete takeCentralWidget();
+    m_view = nullptr;
+}
 
 QAction* CMainFrame::addCommand(QMenu* menu, int id, const QString& text) {
     auto* action = new QAction(text, this);
@@ -162,6 +166,7 @@ void CMainFrame::updateCommandStates() {
 void CMainFrame::SetConnected(bool connected) {
     m_connected = connected ? 1 : 0;
     updateCommandStates();
+    if (connected) emit this->connected();
 }
 
 bool CMainFrame::busy() const { return m_storageJob.running(); }
@@ -223,7 +228,7 @@ void CMainFrame::saveDriveParameters() {
     if (!ConfirmSaveToDrive(this)) return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
-    m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+    m_storageJob.start(m_gate, hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
         this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }));
     updateCommandStates();
 }
@@ -232,9 +237,9 @@ void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     QApplication::restoreOverrideCursor();
     updateCommandStates();
     if (result.outcome == hx::StorageOutcome::NotBackedUp) {
-        if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
-            m_storageJob.start(hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
+            m_storageJob.start(m_gate, hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
                 this, [this](const hx::StorageResult& again) { onDriveParametersSaved(again); }));
             updateCommandStates();
             return;

@@ -5,7 +5,8 @@
 #include <QHash>
 #include <QMainWindow>
 
-#include "core/params/StorageCommand.h"
+#include "core/backup/ChangeGate.h"
+#include "core/writes/StorageCommand.h"
 #include "core/util/Job.h"
 
 class QAction;
@@ -27,9 +28,13 @@ public:
     QAction* pauseSimulatedMotionAction() const { return m_pauseSimulatedMotion; }
     QToolBar* toolBar() const { return m_toolBar; }
 
-    // Enables or grays the drive commands.
+    // Enables or grays the drive commands. Connected again (to whatever
+    // drive), it tells the windows that keep a drive's values (connected()).
     void SetConnected(bool connected);
     bool IsConnected() const { return m_connected != 0; }
+
+    // The program's change gate: every window that changes a drive is given it.
+    hx::ChangeGate& changeGate() { return m_gate; }
 
     // Runs a command as the menu, the toolbar or an accelerator would.
     void runCommand(int commandId);
@@ -48,6 +53,8 @@ public:
 
 signals:
     void saveDriveParametersFinished(bool success);
+    // A connection (or offline use) began: the drive may be another one.
+    void connected();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +78,9 @@ private:
     QAction* m_pauseSimulatedMotion = nullptr;
     int m_connected = 0;
     bool m_exitConfirmed = false;
+    // Outlives every window and job that writes through it: the windows go
+    // first, in the destructor.
+    hx::ChangeGate m_gate;
     // Stopped and joined before the frame goes (its destructor).
     hx::StorageCommandJob m_storageJob;
     // Closes the port for the debug tool: closing may wait for the link.

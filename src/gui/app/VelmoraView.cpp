@@ -79,7 +79,7 @@ void CVelmoraView::onModuleClosed(QWidget* window) {
 FunctionWindow* CVelmoraView::openConnection() {
     m_startTimer->stop();
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CConnectCom();
+    auto* window = new CConnectCom(m_frame->changeGate());
     connect(window, &CConnectCom::connectionChanged, m_frame, &CMainFrame::SetConnected);
     connect(window, &CConnectCom::titleChanged, m_frame, &QWidget::setWindowTitle);
     auto* sub = host(window);
@@ -114,7 +114,7 @@ FunctionWindow* CVelmoraView::openBusOverview() {
 
 FunctionWindow* CVelmoraView::openAlarm() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CAlarm;
+    auto* window = new CAlarm(m_frame->changeGate());
     auto* sub = host(window);
     sub->move(0, 10);
     return window;
@@ -122,7 +122,11 @@ FunctionWindow* CVelmoraView::openAlarm() {
 
 FunctionWindow* CVelmoraView::openChangeHistory() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CChangeHistory;
+    auto* window = new CChangeHistory(m_frame->changeGate());
+    // What an undo or a restore wrote shows in an open parameter manager.
+    connect(window, &CChangeHistory::driveValuesChanged, this, [] {
+        if (auto* manager = qobject_cast<CParameterManage*>(g_paramManagerWnd.data())) manager->RefreshFromDrive();
+    });
     auto* sub = host(window);
     sub->resize(820, 460);
     sub->move(10, 10);
@@ -167,7 +171,7 @@ FunctionWindow* CVelmoraView::openWizard() {
             return open;
         }
     }
-    auto* window = new CGuideSettings;
+    auto* window = new CGuideSettings(m_frame->changeGate());
     host(window);
     return window;
 }
@@ -180,14 +184,16 @@ QWidget* CVelmoraView::openParameterManager() {
         }
         return g_paramManagerWnd;
     }
-    auto* window = new CParameterManage;
+    auto* window = new CParameterManage(m_frame->changeGate());
+    // A list belongs to the drive it was read from.
+    connect(m_frame, &CMainFrame::connected, window, &CParameterManage::OnConnected);
     host(window, true);
     return window;
 }
 
 FunctionWindow* CVelmoraView::openRunTest() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CRunTest;
+    auto* window = new CRunTest(m_frame->changeGate());
     auto* sub = host(window);
     sub->move(1, 1);
     // Its classic size where the view has room for it, else the view's: a

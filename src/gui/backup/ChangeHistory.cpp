@@ -59,7 +59,8 @@ QString Value(int64_t v) { return QString::number(v); }
 
 }  // namespace
 
-CChangeHistory::CChangeHistory(QWidget* parent) : FunctionWindow(tr("变更记录"), LinkUse::HoldsLink, parent) {
+CChangeHistory::CChangeHistory(ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("变更记录"), LinkUse::HoldsLink, parent), m_gate(gate) {
     auto* layout = new QVBoxLayout(this);
 
     auto* filters = new QHBoxLayout;
@@ -125,7 +126,7 @@ void CChangeHistory::Refresh() {
     m_session->blockSignals(true);
     m_session->clear();
     m_session->addItem(tr("全部会话"), QString());
-    if (ChangeJournal* journal = ChangeGate::Instance().Journal())
+    if (ChangeJournal* journal = m_gate.Journal())
         for (const std::string& s : journal->Sessions(port, g_station)) m_session->addItem(Q(s), Q(s));
     const int again = m_session->findData(chosen);
     m_session->setCurrentIndex(again >= 0 ? again : 0);
@@ -133,14 +134,14 @@ void CChangeHistory::Refresh() {
 
     m_backups->clear();
     const DriveInfo info = DriveInfo::FromGlobals();
-    for (const BackupEntry& e : ChangeGate::Instance().Store().List(info.displayModel, port, g_station))
+    for (const BackupEntry& e : m_gate.Store().List(info.displayModel, port, g_station))
         m_backups->addItem(QFileInfo(Q(e.path)).fileName(), Q(e.path));
     fillRows();
 }
 
 void CChangeHistory::fillRows() {
     std::string why;
-    ChangeJournal* journal = ChangeGate::Instance().Journal(&why);
+    ChangeJournal* journal = m_gate.Journal(&why);
     m_rows.clear();
     if (journal)
         m_rows = journal->History(theComm.PortName(), g_station, 0, m_session->currentData().toString().toStdString(),
@@ -184,13 +185,13 @@ void CChangeHistory::setWorking(bool working, const QString& text) {
 void CChangeHistory::UndoSelected() {
     const int row = m_table->currentRow();
     if (busy() || row < 0 || row >= static_cast<int>(m_rows.size())) return;
-    ChangeJournal* journal = ChangeGate::Instance().Journal();
+    ChangeJournal* journal = m_gate.Journal();
     if (!journal || !CanUndo(m_rows[row])) return;
     std::vector<JournalRow> group = UndoGroup(*journal, m_rows[row]);
     setWorking(true, tr("正在撤销..."));
     const DriveHandle drive = DriveHandle::FromGlobals();
     const bool started = m_job.run<VerifyReport>(
-        [drive, group](std::stop_token stop) { return UndoChanges(drive, group, {}, stop); },
+        [gate = &m_gate, drive, group](std::stop_token stop) { return UndoChanges(*gate, drive, group, {}, stop); },
         UiCallback<const VerifyReport&>(this, [this, group](const VerifyReport& report) { onUndone(report, group); }));
     if (!started) setWorking(false);
 }
@@ -198,11 +199,11 @@ void CChangeHistory::UndoSelected() {
 void CChangeHistory::onUndone(const VerifyReport& report, std::vector<JournalRow> rows) {
     setWorking(false);
     if (!report.gate.ok()) {
-        if (OfferToGoOnWithoutBackup(this, report.gate, DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, DriveHandle::FromGlobals())) {
             const DriveHandle drive = DriveHandle::FromGlobals();
             setWorking(true, tr("正在撤销..."));
             if (!m_job.run<VerifyReport>(
-                    [drive, rows](std::stop_token stop) { return UndoChanges(drive, rows, {}, stop); },
+                    [gate = &m_gate, drive, rows](std::stop_token stop) { return UndoChanges(*gate, drive, rows, {}, stop); },
                     UiCallback<const VerifyReport&>(
                         this, [this, rows](const VerifyReport& again) { onUndone(again, rows); })))
                 setWorking(false);
@@ -211,6 +212,7 @@ void CChangeHistory::onUndone(const VerifyReport& report, std::vector<JournalRow
         emit workFinished(false);
         return;
     }
+    emit driveValuesChanged();
     const bool failed = reportFailure(report);
     if (!failed) ShowMessage(this, tr("已撤销：驱动器读回原值。"), tr("撤销"));
     Refresh();
@@ -224,10 +226,10 @@ void CChangeHistory::RestoreChosenBackup() {
     const DriveInfo info = DriveInfo::FromGlobals();
     setWorking(true, tr("正在读取驱动器参数..."));
     const bool started = m_job.run<PlanOutcome>(
-        [drive, info, path](std::stop_token stop) {
+        [gate = &m_gate, drive, info, path](std::stop_token stop) {
             PlanOutcome out;
             out.plan = std::make_shared<RestorePlan>();
-            out.ok = PlanRestore(drive, info, path, out.plan.get(), &out.error, stop);
+            out.ok = PlanRestore(*gate, drive, info, path, out.plan.get(), &out.error, stop);
             if (!out.ok) return out;
             // Names, units and categories in the interface's language; a
             // missing database leaves bare registers.
@@ -284,7 +286,7 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& all, const std::vecto
     const DriveHandle drive = DriveHandle::FromGlobals();
     setWorking(true, tr("正在写入..."));
     const bool started = m_job.run<VerifyReport>(
-        [drive, kept](std::stop_token stop) { return ApplyRestore(drive, *kept, {}, stop); },
+        [gate = &m_gate, drive, kept](std::stop_token stop) { return ApplyRestore(*gate, drive, *kept, {}, stop); },
         UiCallback<const VerifyReport&>(this, [this, kept](const VerifyReport& report) { onRestored(report, *kept); }));
     if (!started) setWorking(false);
 }
@@ -292,12 +294,12 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& all, const std::vecto
 void CChangeHistory::onRestored(const VerifyReport& report, const RestorePlan& plan) {
     setWorking(false);
     if (!report.gate.ok()) {
-        if (OfferToGoOnWithoutBackup(this, report.gate, DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, DriveHandle::FromGlobals())) {
             auto kept = std::make_shared<RestorePlan>(plan);
             const DriveHandle drive = DriveHandle::FromGlobals();
             setWorking(true, tr("正在写入..."));
             if (!m_job.run<VerifyReport>(
-                    [drive, kept](std::stop_token stop) { return ApplyRestore(drive, *kept, {}, stop); },
+                    [gate = &m_gate, drive, kept](std::stop_token stop) { return ApplyRestore(*gate, drive, *kept, {}, stop); },
                     UiCallback<const VerifyReport&>(
                         this, [this, kept](const VerifyReport& again) { onRestored(again, *kept); })))
                 setWorking(false);
@@ -306,6 +308,7 @@ void CChangeHistory::onRestored(const VerifyReport& report, const RestorePlan& p
         emit workFinished(false);
         return;
     }
+    emit driveValuesChanged();
     const bool failed = reportFailure(report);
     if (!failed)
         ShowMessage(this, tr("已恢复 %1 个参数，驱动器读回一致。").arg(m_restoredCount), tr("恢复到此前"));

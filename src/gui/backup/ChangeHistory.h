@@ -25,7 +25,8 @@ namespace hx::gui {
 class CChangeHistory : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CChangeHistory(QWidget* parent = nullptr);
+    // gate: the program's change gate (the undo and the restore write through it).
+    explicit CChangeHistory(ChangeGate& gate, QWidget* parent = nullptr);
     ~CChangeHistory() override;
 
     QTableWidget* table() const { return m_table; }
@@ -45,6 +46,9 @@ public:
 
 signals:
     void workFinished(bool succeeded);
+    // An undo or a restore wrote to the drive (however it ended): a window
+    // that shows the drive's values reads them again.
+    void driveValuesChanged();
 
 protected:
     bool canClose() override;
@@ -68,6 +72,7 @@ private:
     QLabel* m_status;
     std::vector<JournalRow> m_rows;
     bool m_working = false;
+    ChangeGate& m_gate;
     int m_restoredCount = 0;  // the parameters the user chose to restore
     Job m_job;
 };

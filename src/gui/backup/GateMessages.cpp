@@ -9,7 +9,7 @@
 
 namespace hx::gui {
 
-bool OfferToGoOnWithoutBackup(QWidget* parent, const GateResult& gate, const DriveHandle& drive) {
+bool OfferToGoOnWithoutBackup(QWidget* parent, ChangeGate& changes, const GateResult& gate, const DriveHandle& drive) {
     const QString why = QString::fromStdString(gate.message);
     const QString caption = QCoreApplication::translate("BackupGate", "参数未写入");
     if (!gate.canGoOnWithout()) {
@@ -22,12 +22,12 @@ bool OfferToGoOnWithoutBackup(QWidget* parent, const GateResult& gate, const Dri
         why + QStringLiteral("\n\n") +
         QCoreApplication::translate("BackupGate", "不备份、仅此一次写入驱动器吗？写入前的参数将无法恢复。");
     if (!AskYesNo(parent, question, caption, MessageIcon::Warning, true)) return false;
-    ChangeGate::Instance().AllowOnceWithoutBackup(drive);
+    changes.AllowOnceWithoutBackup(drive);
     return true;
 }
 
-void TellOfUnfinishedWrite(QWidget* parent) {
-    const auto unfinished = ChangeGate::Instance().TakeUnfinished(theComm.PortName(), g_station);
+void TellOfUnfinishedWrite(QWidget* parent, ChangeGate& changes) {
+    const auto unfinished = changes.TakeUnfinished(theComm.PortName(), g_station);
     if (!unfinished) return;
     QString text = QString::fromStdString(UnfinishedWriteText(*unfinished)) + QStringLiteral(" (") +
                    QString::fromStdString(unfinished->what) + QStringLiteral(", ") +

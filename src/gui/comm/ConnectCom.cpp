@@ -28,7 +28,8 @@
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
-CConnectCom::CConnectCom(QWidget* parent) : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent) {
+CConnectCom::CConnectCom(ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_gate(gate) {
     m_port = new QComboBox;
     for (int i = 1; i <= 9; ++i) m_port->addItem(QStringLiteral("COM%1").arg(i));
     m_baud = new QComboBox;
@@ -204,7 +205,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     g_displayModel = display.toStdString();
     emit titleChanged(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
-    TellOfUnfinishedWrite(this);
+    TellOfUnfinishedWrite(this, m_gate);
     // The window closes itself once the alarm clear has said how it went.
     if (!m_clearingAlarm) m_closeTimer->start();
 }

@@ -15,12 +15,18 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
+namespace hx {
+class ChangeGate;
+}
+
 namespace hx::gui {
 
 class CConnectCom : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CConnectCom(QWidget* parent = nullptr);
+    // The gate is the program's: a whole-set write it knows was cut short is
+    // told at connect.
+    explicit CConnectCom(ChangeGate& gate, QWidget* parent = nullptr);
 
     QComboBox* portCombo() const { return m_port; }
     QComboBox* baudCombo() const { return m_baud; }
@@ -53,6 +59,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    ChangeGate& m_gate;
     void configurePort();
     void onAnswered();
     void onConnectDone(const hx::ConnectOutcome& outcome);

@@ -4,7 +4,7 @@ namespace hx::gui {
 namespace {
 
 QString ask(QWidget* parent, bool save, const QString& title) {
-    return AskFile(parent, {save, title, QStringLiteral("qxr Files(*.qxr);;All Files(*.*)"), QStringLiteral("qxr")});
+    return AskFile(parent, {save, title, QStringLiteral("qxr Files(*.qxr);;All Files(*.*)"), QStringLiteral("qxr"), {}});
 }
 
 }  // namespace

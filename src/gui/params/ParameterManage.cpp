@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/Globals.h"
@@ -55,7 +56,8 @@ constexpr int kLeftButtonHeight = 25;
 
 }  // namespace
 
-CParameterManage::CParameterManage(QWidget* parent) : FunctionWindow(tr("参数管理"), LinkUse::Free, parent) {
+CParameterManage::CParameterManage(hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("参数管理"), LinkUse::Free, parent), m_gate(gate) {
     g_paramManagerWnd = this;
     buildControls();
     OpenProgramDatabase(m_db, this);
@@ -311,8 +313,15 @@ void CParameterManage::closeEvent(QCloseEvent* event) {
 }
 
 void CParameterManage::refillAfterWork() {
+    if (busy()) return;
+    // The drive changed elsewhere while the work ran: its values again.
+    if (std::exchange(m_readAgain, false)) {
+        m_refillPending = false;
+        StartReadAll();
+        return;
+    }
     // Work started meanwhile (the read after a factory restore) refills at its end.
-    if (!m_refillPending || busy()) return;
+    if (!m_refillPending) return;
     m_refillPending = false;
     FillParameterList(0, 31999);
 }
@@ -343,6 +352,7 @@ hx::TransferCallbacks CParameterManage::transferCallbacks(TransferHandler finish
 
 void CParameterManage::StartReadAll() {
     if (refuseWhileBusy()) return;
+    m_readDrive = CurrentDrive();
     showProgressStart();
     setWork(Work::ReadAll);
     if (!m_readJob.start(transferCallbacks(&CParameterManage::onReadFinished))) setWork(Work::None);
@@ -354,6 +364,7 @@ void CParameterManage::StartWriteAll() {
         return;
     }
     if (refuseWhileBusy()) return;
+    if (refuseOtherDrivesList()) return;
     if (!m_tableComplete) {
         ShowMessage(this, tr("上次读参数没有完成，参数列表不完整。请重新读参数或读文件后再写参数！"), tr("参数未更新"),
                     MessageIcon::Warning);
@@ -362,7 +373,7 @@ void CParameterManage::StartWriteAll() {
     if (!confirmWriteAll()) return;
     showProgressStart();
     setWork(Work::WriteAll);
-    if (!m_writeJob.start(transferCallbacks(&CParameterManage::onWriteFinished))) setWork(Work::None);
+    if (!m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished))) setWork(Work::None);
 }
 
 void CParameterManage::OnProgress(int done, int total) {
@@ -377,16 +388,30 @@ void CParameterManage::OnProgress(int done, int total) {
 
 void CParameterManage::onReadFinished(const hx::TransferResult& result) {
     if (m_closing) return;
+    if (!(m_readDrive == CurrentDrive())) {
+        // Connected to another drive meanwhile: what was read is no one's list.
+        setWork(Work::None);
+        if (m_tableDrive || m_bHasParameters) forgetList(tr("读参数期间连接的驱动器已更换，读出的参数已丢弃。请重新读参数。"));
+        refillAfterWork();
+        emit readAllFinished(false);
+        return;
+    }
     m_bHasParameters = true;
+    m_tableDrive = m_readDrive;
     // Only a whole read makes the table the drive's; after a stopped one the
     // user may read again, but not write the half-read table back.
     m_tableComplete = result.status == hx::TransferStatus::Completed;
-    if (m_tableComplete) m_otherModel.clear();
+    if (m_tableComplete) {
+        m_otherModel.clear();
+        // The read is the backup at hand for the drive's first change.
+        m_gate.NoteCompleteRead(hx::DriveHandle::FromGlobals(), theParameterTable);
+    }
     setWork(Work::None);
     m_refillPending = false;
     FillParameterList(0, 31999);
     if (result.status == hx::TransferStatus::Failed)
         ShowMessage(this, transferText(result.errorText) + linkReason(result));
+    refillAfterWork();
     emit readAllFinished(result.status == hx::TransferStatus::Completed);
 }
 
@@ -398,10 +423,10 @@ void CParameterManage::onWriteFinished(const hx::TransferResult& result) {
         hx::GateResult gate;
         gate.status = hx::GateResult::Status::BackupFailed;
         gate.message = result.errorText;
-        if (OfferToGoOnWithoutBackup(this, gate, hx::DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, gate, hx::DriveHandle::FromGlobals())) {
             showProgressStart();
             setWork(Work::WriteAll);
-            if (m_writeJob.start(transferCallbacks(&CParameterManage::onWriteFinished))) return;
+            if (m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished))) return;
             setWork(Work::None);
         }
         refillAfterWork();
@@ -425,8 +450,9 @@ void CParameterManage::WriteOne(int row) {
         refuseWhileBusy();
         return;
     }
+    if (refuseOtherDrivesList()) return;
     setWork(Work::WriteOne);
-    const bool started = m_writeOneJob.start(address, value, [this, address](const hx::WriteOneResult& result) {
+    const bool started = m_writeOneJob.start(m_gate, address, value, [this, address](const hx::WriteOneResult& result) {
         OnUiThread(this, [this, address, result] { onWriteOneFinished(address, result); });
     });
     if (!started) setWork(Work::None);
@@ -441,7 +467,7 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
         // user lets the value go without a backup.
         const QString wanted = row >= 0 ? m_list->cellText(row, CListCtrlEx::ValueColumn) : QString();
         if (row >= 0) m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(result.value));
-        if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals()) && row >= 0) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals()) && row >= 0) {
             m_list->setCellText(row, CListCtrlEx::ValueColumn, wanted);
             WriteOne(row);
             return;
@@ -471,14 +497,14 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
 
 void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHandler handler) {
     setWork(Work::Storage);
-    const bool started = m_storageJob.start(command, [this, command, handler](const hx::StorageResult& result) {
+    const bool started = m_storageJob.start(m_gate, command, [this, command, handler](const hx::StorageResult& result) {
         OnUiThread(
             this,
             [this, command, handler, result] {
                 if (m_closing) return;
                 setWork(Work::None);
                 if (result.outcome == hx::StorageOutcome::NotBackedUp) {
-                    if (OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals())) {
+                    if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
                         runStorage(command, handler);
                         return;
                     }

@@ -4,6 +4,10 @@
 // drive's storage commands, loads and saves parameter files, opens the
 // comparison window and keeps the user-defined groups.
 //
+// A list belongs to the drive it was read from (its connection and
+// station): connected to another, the window clears it and says why, and a
+// list from another drive is never written.
+//
 // All drive work runs on worker threads owned by the window; their reports
 // come back as queued calls. While one runs the window is busy: the
 // commands that would use the link or the table are held off, and closing
@@ -12,14 +16,16 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
+#include "core/backup/ChangeGate.h"
 #include "core/db/CADO.h"
 #include "core/params/DriveDefinitions.h"
 #include "core/params/ParameterGroups.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/StorageCommand.h"
-#include "core/params/WriteAllJob.h"
-#include "core/params/WriteOne.h"
+#include "core/writes/StorageCommand.h"
+#include "core/writes/WriteAllJob.h"
+#include "core/writes/WriteOne.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QFrame;
@@ -38,7 +44,8 @@ class CParameterCompare;
 class CParameterManage : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CParameterManage(QWidget* parent = nullptr);
+    // gate: the program's change gate, which every write goes through.
+    explicit CParameterManage(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CParameterManage() override;
 
     // What the window is busy with.
@@ -76,6 +83,23 @@ public:
     void CloseNameField();
 
     CParameterCompare* OpenCompare();
+
+    // A connection began (the main frame's connected()): a list read from
+    // another drive is cleared, and the user told why.
+    void OnConnected();
+    // The drive's values were changed elsewhere (an undo or a restore in the
+    // change history): read again, now or when the running work ends.
+    void RefreshFromDrive();
+
+    // A drive: the link's connection and the station.
+    struct DriveKey {
+        uint64_t connection = 0;
+        int station = -1;
+        bool operator==(const DriveKey&) const = default;
+    };
+    static DriveKey CurrentDrive();
+    // The drive whose values the list shows (nothing before a read or file).
+    std::optional<DriveKey> tableDrive() const { return m_tableDrive; }
 
     // State.
     Work work() const { return m_work; }
@@ -142,6 +166,10 @@ private:
     void showProgressStart();
     void stopAllWork();
     void refillAfterWork();
+    // The list of another drive: cleared, the user told why.
+    void forgetList(const QString& why);
+    // True (after saying why) when the list was read from another drive.
+    bool refuseOtherDrivesList();
 
     void onReadFinished(const hx::TransferResult& result);
     void onWriteFinished(const hx::TransferResult& result);
@@ -168,8 +196,12 @@ private:
     // of another drive model, is written; true to go on.
     bool confirmWriteAll();
 
+    hx::ChangeGate& m_gate;
     CADO m_db;
     bool m_bHasParameters = false;
+    std::optional<DriveKey> m_tableDrive;
+    DriveKey m_readDrive;      // the drive the running read reads
+    bool m_readAgain = false;  // RefreshFromDrive while busy
     bool m_tableComplete = false;
     // The drive type a loaded file was taken from, when not the connected one.
     QString m_otherModel;

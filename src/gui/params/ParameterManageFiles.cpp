@@ -64,6 +64,8 @@ void CParameterManage::LoadParameterFile() {
     m_read->setEnabled(true);
     m_bHasParameters = true;
     m_tableComplete = true;
+    // A file is loaded for the drive connected now.
+    m_tableDrive = CurrentDrive();
     updateControls();
     ShowMessage(this, fromStd(information).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed(),
                 tr("参数列表信息"));

@@ -1,7 +1,8 @@
-// The parameter manager's list: which definitions it shows under the chosen
-// category or group, the checks the definitions allow before a write or a
-// file, and the category list with the user's groups. The transfers, the
-// storage commands and the files stay in ParameterManage.cpp.
+// The parameter manager's list: the drive it belongs to, which definitions
+// it shows under the chosen category or group, the checks the definitions
+// allow before a write or a file, and the category list with the user's
+// groups. The transfers, the storage commands and the files stay in
+// ParameterManage.cpp.
 
 #include <QCoreApplication>
 #include <QResizeEvent>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "core/Globals.h"
+#include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterChecks.h"
 #include "gui/widgets/GuiState.h"
@@ -20,6 +22,52 @@
 #include "gui/widgets/ProgramDatabase.h"
 
 namespace hx::gui {
+
+// ---------------------------------------------------------------------------
+// Whose list it is
+
+CParameterManage::DriveKey CParameterManage::CurrentDrive() {
+    return DriveKey{theComm.ConnectionSerial(), g_station};
+}
+
+void CParameterManage::forgetList(const QString& why) {
+    m_bHasParameters = false;
+    m_tableComplete = false;
+    m_tableDrive.reset();
+    m_otherModel.clear();
+    m_list->clearRows();
+    m_progress->hide();
+    m_percent->hide();
+    updateControls();
+    ShowMessage(this, why, windowTitle(), MessageIcon::Warning);
+}
+
+bool CParameterManage::refuseOtherDrivesList() {
+    if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return false;
+    forgetList(tr("参数列表是从另一台驱动器读出的，不能写入现在连接的驱动器（站号 %1）。列表已清空，请重新读参数。")
+                   .arg(g_station));
+    return true;
+}
+
+void CParameterManage::OnConnected() {
+    if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return;
+    // Work on the old drive's list ends at its next block; what it brings is dropped.
+    m_readJob.requestStop();
+    m_writeJob.requestStop();
+    forgetList(tr("已连接到 %1 站号 %2。参数列表是从原来的驱动器读出的，已清空，以免写入这台驱动器。请重新读参数。")
+                   .arg(QString::fromStdString(theComm.PortName()))
+                   .arg(g_station));
+}
+
+void CParameterManage::RefreshFromDrive() {
+    if (m_closing) return;
+    if (busy()) {
+        m_readAgain = true;
+        return;
+    }
+    StartReadAll();
+}
+
 // ---------------------------------------------------------------------------
 // The parameter list
 
@@ -55,6 +103,11 @@ void CParameterManage::FillParameterList(uint16_t first, uint16_t last) {
     }
     // The types describe the whole table, whatever part of it is listed.
     hx::RegisterTypes(m_definitions, theParameterTable);
+    // No values to show (the list of another drive was cleared): no rows.
+    if (!m_bHasParameters) {
+        m_list->setUpdatesEnabled(true);
+        return;
+    }
     for (const hx::ParameterDefinition& d : m_definitions) {
         const uint16_t address = d.address;
         if (address < first || address > last || !CParameter::IsParameterAddress(address)) continue;

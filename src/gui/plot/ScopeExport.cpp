@@ -3,10 +3,11 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QSvgGenerator>
 #include <algorithm>
 
+#include "core/util/AtomicFile.h"
 #include "gui/plot/ScopeRenderer.h"
 
 namespace hx::gui {
@@ -40,13 +41,16 @@ bool SaveScopeImage(const hx::plot::ScopeModel& model, const QString& path, QSiz
     };
     if (size.width() < 16 || size.height() < 16 || size.width() > 20000 || size.height() > 20000)
         return fail(QStringLiteral("image size %1 x %2 is not usable").arg(size.width()).arg(size.height()));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
+    // Drawn in memory first, then written as every output of the program is:
+    // replacing a file whole, into a device or FIFO as it comes.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == "svg") {
         hx::plot::ScopeModel copy = model;
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&buffer);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QFileInfo(path).completeBaseName());
@@ -62,12 +66,14 @@ bool SaveScopeImage(const hx::plot::ScopeModel& model, const QString& path, QSiz
         p.end();
     } else {
         const QImage image = RenderScopeImage(model, size, readoutOffset);
-        QImageWriter writer(&file, suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix.toLatin1())
-                                       ? QByteArray("png")
-                                       : suffix.toLatin1());
+        QImageWriter writer(&buffer, suffix.isEmpty() || !QImageWriter::supportedImageFormats().contains(suffix.toLatin1())
+                                         ? QByteArray("png")
+                                         : suffix.toLatin1());
         if (!writer.write(image)) return fail(writer.errorString());
     }
-    if (!file.commit()) return fail(file.errorString());
+    int err = 0;
+    if (!hx::WriteFileAtomically(path.toStdString(), std::string_view(bytes.constData(), bytes.size()), nullptr, &err))
+        return fail(QString::fromStdString(hx::FileErrorText(err)));
     return true;
 }
 

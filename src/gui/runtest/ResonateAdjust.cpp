@@ -206,10 +206,12 @@ void CResonateAdjust::WriteSetting(int i) {
     const int value = m_fields.values[i];
     auto result = std::make_shared<CommandResult>();
     m_host->Request(
-        [drive = m_host->Drive(), i, value, result]() mutable { *result = WriteResonanceSetting(drive, i, value); },
+        [gate = &m_host->Gate(), drive = m_host->Drive(), i, value, result]() mutable {
+            *result = WriteResonanceSetting(*gate, drive, i, value);
+        },
                     [this, i, result] {
                         if (!result->gate.ok()) {
-                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                            hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), result->gate, m_host->Drive());
                             return;
                         }
                         if (!result->value) {
@@ -352,14 +354,14 @@ void CResonateAdjust::PutBack() {
     const auto previous = *m_previous;
     auto outcome = std::make_shared<WriteOutcome>();
     m_host->Request(
-        [drive = m_host->Drive(), previous, outcome]() mutable {
-            *outcome = WriteAntiVibration(drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets),
+        [gate = &m_host->Gate(), drive = m_host->Drive(), previous, outcome]() mutable {
+            *outcome = WriteAntiVibration(*gate, drive, AntiVibrationWrites(previous, hx::analysis::kAntiVibrationSets),
                                           "resonance assistant: previous sets back");
         },
         [this, previous, outcome] {
             // Nothing was sent; the user may go on without a backup and press again.
             if (!outcome->gate.ok()) {
-                hx::gui::OfferToGoOnWithoutBackup(this, outcome->gate, m_host->Drive());
+                hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), outcome->gate, m_host->Drive());
                 return;
             }
             if (outcome->unanswered) {
@@ -390,12 +392,12 @@ void CResonateAdjust::StoreInDrive() {
     if (m_storeJob.running() || !ConfirmSaveToDrive(this)) return;
     m_store->setEnabled(false);
     const bool started = m_storeJob.start(
-        hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(this, [this](const hx::StorageResult& result) {
+        m_host->Gate(), hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(this, [this](const hx::StorageResult& result) {
             m_storeJob.join();
             m_store->setEnabled(true);
             if (result.outcome == hx::StorageOutcome::NotBackedUp) {
                 // Nothing was sent; a Yes lets the next press through without a backup.
-                hx::gui::OfferToGoOnWithoutBackup(this, result.gate, m_host->Drive());
+                hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), result.gate, m_host->Drive());
                 return;
             }
             ShowSaveToDriveOutcome(this, result);

@@ -21,7 +21,7 @@
 #include "core/analysis/Vibration.h"
 #include "core/runtest/RunFields.h"
 #include "core/runtest/VibrationTuning.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "gui/runtest/RunPage.h"
 
 namespace hx::gui {

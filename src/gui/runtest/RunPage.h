@@ -18,6 +18,8 @@ public:
     virtual ~RunPageHost() = default;
     // The drive as it stands now, for a request or a run about to start.
     virtual hx::DriveHandle Drive() const = 0;
+    // The program's change gate, for the tuning settings a page writes.
+    virtual hx::ChangeGate& Gate() const = 0;
     // Runs work on the session's request queue, then done(result) on the UI
     // thread (dropped when the window has gone).
     virtual void Request(std::function<void()> work, std::function<void()> done) = 0;

@@ -40,10 +40,10 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-CRunTest::CRunTest(QWidget* parent)
-    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent) {
+CRunTest::CRunTest(hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_gate(gate) {
     QPointer<CRunTest> self(this);
-    m_session = std::make_unique<RunSession>([self] {
+    m_session = std::make_unique<RunSession>(gate, [self] {
         OnUiThread(self.data(), [self] {
             if (self && !self->m_closing) self->ShowState();
         });
@@ -441,7 +441,7 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
     case RunEnd::NotBackedUp:
         // Nothing of the start went out. A Yes lets the next start through
         // without a backup; the user starts again.
-        hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
+        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
     m_plotPoints = outcome.points;

@@ -35,13 +35,16 @@ class CResonateAdjust;
 class CRunTest : public FunctionWindow, public RunPageHost {
     Q_OBJECT
 public:
-    explicit CRunTest(QWidget* parent = nullptr);
+    // gate: the program's change gate (the tuning settings of a start and
+    // the pages' settings go through it).
+    explicit CRunTest(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CRunTest() override;
     // The classic size: plot, figures, page and the assistant's lines whole.
     QSize sizeHint() const override { return QSize(1180, 700).expandedTo(minimumSizeHint()); }
 
     // RunPageHost
     hx::DriveHandle Drive() const override;
+    hx::ChangeGate& Gate() const override { return m_gate; }
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
     void RunAgain(int restMs) override;
@@ -89,6 +92,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    hx::ChangeGate& m_gate;
     void EnterMode(hx::runtest::Mode mode);
     void ApplySources(int mask, int channelCount);
     // The mode's empty plot, captions and axis, without another mode's figures.

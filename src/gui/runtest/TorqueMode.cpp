@@ -103,10 +103,12 @@ void CTorqueMode::OnAutoTuneClicked() {
     m_kp->setEnabled(!on);
     m_ki->setEnabled(!on);
     auto result = std::make_shared<CommandResult>();
-    m_host->Request([drive = m_host->Drive(), on, result]() mutable { *result = SetCurrentAutoTune(drive, on); },
+    m_host->Request([gate = &m_host->Gate(), drive = m_host->Drive(), on, result]() mutable {
+        *result = SetCurrentAutoTune(*gate, drive, on);
+    },
                     [this, result] {
                         if (!result->gate.ok())
-                            hx::gui::OfferToGoOnWithoutBackup(this, result->gate, m_host->Drive());
+                            hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), result->gate, m_host->Drive());
                         else if (result->value)
                             m_fields.autoTune = *result->value;
                         else

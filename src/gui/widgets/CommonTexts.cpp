@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "core/i18n/StringTable.h"
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 #include "gui/widgets/Messages.h"
 
 namespace hx::gui {

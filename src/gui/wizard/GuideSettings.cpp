@@ -42,8 +42,8 @@ QString FormatValue(SettingKind kind, int16_t v) {
 
 }  // namespace
 
-CGuideSettings::CGuideSettings(QWidget* parent)
-    : FunctionWindow(tr("设置向导"), LinkUse::Free, parent), m_variant(g_driveVariantCode) {
+CGuideSettings::CGuideSettings(hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("设置向导"), LinkUse::Free, parent), m_variant(g_driveVariantCode), m_gate(gate) {
     m_alias = new CGuideComParameter(this);
     m_current = new CGuideCurrent(this);
     m_pulses = new CGuideSubdevision(this);
@@ -208,7 +208,7 @@ void CGuideSettings::finish() {
     m_applying = true;
     m_status->setText(tr("正在写入参数..."));
     const bool started = m_job.apply(
-        plan,
+        m_gate, plan,
         UiCallback<int, int>(this, [this](int done, int total) { onApplyProgress(done, total); }),
         UiCallback<const hx::wizard::ApplyResult&>(
             this, [this](const hx::wizard::ApplyResult& result) { onApplied(result); }));
@@ -267,7 +267,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     case ApplyOutcome::Stopped: break;
     case ApplyOutcome::NotBackedUp:
         // Nothing was written; a Yes lets the user's next apply through without a backup.
-        hx::gui::OfferToGoOnWithoutBackup(this, result.gate, hx::DriveHandle::FromGlobals());
+        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals());
         break;
     }
     emit applyFinished(result.completed());

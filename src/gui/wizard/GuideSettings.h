@@ -26,7 +26,8 @@ class CGuideIOSetting;
 class CGuideSettings : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CGuideSettings(QWidget* parent = nullptr);
+    // gate: the program's change gate (the wizard's writes go through it).
+    explicit CGuideSettings(hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CGuideSettings() override;
 
     QSize sizeHint() const override { return {500, 540}; }
@@ -91,6 +92,7 @@ private:
     uint16_t m_variant;
     hx::wizard::WizardForm m_form;
     std::map<uint16_t, int16_t> m_read;  // every register as last read
+    hx::ChangeGate& m_gate;
     hx::wizard::WizardJob m_job;
     bool m_applying = false;
     bool m_waiting = false;  // a result is on its way to the window

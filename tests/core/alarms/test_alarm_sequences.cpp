@@ -246,9 +246,20 @@ TEST_F(AlarmBench, ClearCurrentFaultOnlyOnceTheCauseIsGone) {
 
 TEST_F(AlarmBench, MaskReadWriteAndItsEffect) {
     ASSERT_EQ(ReadDetectionMask(link), 8191);  // the parameter's default
-    MaskWriteResult w = WriteDetectionMask(link, 0x0005);
+    // A fault detection switched off is a setting changed: backed up and on record.
+    ChangeGate gate(folder.File("data"));
+    MaskWriteResult w = WriteDetectionMask(gate, link, 0x0005);
     EXPECT_TRUE(w.taken());
     EXPECT_EQ(ReadDetectionMask(link), 0x0005);
+    EXPECT_EQ(gate.Store().List().size(), 1u);
+    ASSERT_NE(gate.Journal(), nullptr);
+    const auto rows = gate.Journal()->History(drive.comm.PortName(), kStation);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].reg, 56);
+    EXPECT_EQ(rows[0].origin, "alarms");
+    EXPECT_EQ(rows[0].oldValue, 8191);
+    EXPECT_EQ(rows[0].newValue, 5);
+    EXPECT_EQ(rows[0].confirmed, true);
     // Over-voltage (bit 1) is switched off now and never raised.
     EXPECT_FALSE(Vd().RaiseAlarm(2));
     EXPECT_EQ(Vd().CurrentAlarm(), 0);
@@ -257,8 +268,10 @@ TEST_F(AlarmBench, MaskReadWriteAndItsEffect) {
 
     DriveHandle silent = link.atStation(44);
     EXPECT_EQ(ReadDetectionMask(silent), std::nullopt);
-    w = WriteDetectionMask(silent, 0x1000);
-    EXPECT_EQ(w.outcome, MaskWriteOutcome::NotAnswered);
+    // Silent: not even read for its backup, so nothing was sent.
+    w = WriteDetectionMask(gate, silent, 0x1000);
+    EXPECT_EQ(w.outcome, MaskWriteOutcome::NotBackedUp);
+    EXPECT_EQ(w.gate.status, GateResult::Status::ReadFailed);
 
     bool bits[16] = {};
     bits[12] = true;

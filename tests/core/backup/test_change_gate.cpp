@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -17,13 +21,33 @@
 #include "core/params/CParameter.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
-#include "core/params/WriteAllJob.h"
-#include "core/params/WriteOne.h"
+#include "core/writes/WriteAllJob.h"
+#include "core/writes/WriteOne.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSequence.h"
 #include "core/runtest/VibrationTuning.h"
 
 namespace fs = std::filesystem;
+
+// Every flush of the journal's files (and its folder) this program makes:
+// the C library's own calls are replaced by these, which count and pass on.
+static std::atomic<int> g_journalFlushes{0};
+static void CountJournalFlush(int fd) {
+    char path[512];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+    if (n > 0 && (std::string(path, static_cast<size_t>(n)).find("journal.sqlite") != std::string::npos ||
+                  std::string(path, static_cast<size_t>(n)).rfind("/halvex") == static_cast<size_t>(n) - 7))
+        ++g_journalFlushes;
+}
+extern "C" int fdatasync(int fd) {
+    CountJournalFlush(fd);
+    return static_cast<int>(::syscall(SYS_fdatasync, fd));
+}
+extern "C" int fsync(int fd) {
+    CountJournalFlush(fd);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
 using hx::ChangeBatch;
 using hx::ChangeGate;
 using hx::ChangeOrigin;
@@ -53,7 +77,7 @@ struct Bench : ProgramFolderFirst, PtyDrive {
         comm.CloseCom();
         opened = comm.OpenCom() != 0;
         comm.SetCurrentUseMode(1);
-        ChangeGate::Instance().Attach(Drive(), Info());
+        gate.Attach(Drive(), Info());
     }
     // From here on no backup can be written: a file stands where the data folder should be.
     void BlockDataFolder() {
@@ -62,9 +86,9 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     }
     hx::DriveHandle Drive() { return hx::DriveHandle(&comm, kStation, kFirmware); }
     static hx::DriveInfo Info() { return hx::DriveInfo{"QX-TEST", "1.5", "none", "QX Test", kFirmware}; }
-    std::vector<hx::BackupEntry> Backups() { return ChangeGate::Instance().Store().List("QX Test"); }
+    std::vector<hx::BackupEntry> Backups() { return gate.Store().List("QX Test"); }
     std::vector<hx::JournalRow> History() {
-        hx::ChangeJournal* j = ChangeGate::Instance().Journal();
+        hx::ChangeJournal* j = gate.Journal();
         EXPECT_NE(j, nullptr);
         return j ? j->History(comm.PortName(), kStation) : std::vector<hx::JournalRow>{};
     }
@@ -91,6 +115,8 @@ struct Bench : ProgramFolderFirst, PtyDrive {
 
     std::string dataFolder;
     CParameter table;
+    // The data folder as the environment names it at each use.
+    ChangeGate gate;
 };
 
 }  // namespace
@@ -103,7 +129,7 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A cell edit: the drive is read whole first, the backup holds what it held.
     {
-        ChangeBatch edit(b.Drive(), ChangeOrigin::Edit);
+        ChangeBatch edit(b.gate, b.Drive(), ChangeOrigin::Edit);
         const GateResult gate = edit.Prepare();
         ASSERT_TRUE(gate.ok()) << gate.message;
         EXPECT_TRUE(hx::WriteOne(edit.drive(), b.table, 3, 5, &edit).answered);
@@ -118,11 +144,11 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A slider and the whole table in the same session: no second backup.
     hx::DriveHandle drive = b.Drive();
-    EXPECT_TRUE(hx::runtest::WriteResonanceSetting(drive, 0, 9).value);
+    EXPECT_TRUE(hx::runtest::WriteResonanceSetting(b.gate, drive, 0, 9).value);
     ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
     b.table.SetValue(40, 333);
     {
-        ChangeBatch file(b.Drive(), ChangeOrigin::File, "a.qxr");
+        ChangeBatch file(b.gate, b.Drive(), ChangeOrigin::File, "a.qxr");
         ASSERT_TRUE(file.Prepare().ok());
         EXPECT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &file).status, hx::TransferStatus::Completed);
     }
@@ -137,7 +163,7 @@ TEST(ChangeGate, EveryWritePathMakesOneBackupPerSessionAndJournalsEachRegister) 
 
     // A new connection is a new session: a new backup, the old one untouched.
     b.Connect();
-    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::CommandLine, {{3, 6}}).ok());
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::CommandLine, {{3, 6}}).ok());
     ASSERT_EQ(b.Backups().size(), 2u);
     EXPECT_EQ(hx::test::ReadFileBytes(first), firstBytes);
     EXPECT_EQ(Bench::BackupValues(b.Backups().front().path).at(40), 333);
@@ -148,8 +174,10 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     ASSERT_TRUE(b.opened);
     b.Vd().SetRam(12, 4321);
     ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    // The reader's caller tells the gate: the read is the backup at hand.
+    b.gate.NoteCompleteRead(b.Drive(), b.table);
     b.Vd().ClearRequests();
-    ChangeBatch changes(b.Drive(), ChangeOrigin::Edit);
+    ChangeBatch changes(b.gate, b.Drive(), ChangeOrigin::Edit);
     ASSERT_TRUE(changes.Prepare().ok());
     EXPECT_TRUE(b.Requests(kRead).empty()) << "the read at hand serves";
     EXPECT_EQ(Bench::BackupValues(changes.BackupPath()).at(12), 4321);
@@ -157,7 +185,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     // After a write the read is stale: a factory restore's fresh backup reads again.
     ASSERT_TRUE(changes.Write(12, 5).has_value());
     b.Vd().ClearRequests();
-    ChangeBatch restore(b.Drive(), ChangeOrigin::Command, "factory restore");
+    ChangeBatch restore(b.gate, b.Drive(), ChangeOrigin::Command, "factory restore");
     hx::PrepareOptions fresh;
     fresh.freshBackup = true;
     ASSERT_TRUE(restore.Prepare({}, {}, fresh).ok());
@@ -171,14 +199,16 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     ASSERT_TRUE(b.opened);
     b.Vd().SetRam(20, 700);
     b.Vd().SetRam(21, 701);
-    ASSERT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{20, 1}, {21, 2}}).ok());
     const std::string backup = b.Backups().front().path;
+    // The value the drive holds written again changes nothing: not on record.
+    ASSERT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{20, 1}}).ok());
 
     // Undo of the newest change: only register 21 goes back.
     const auto rows = b.History();
     ASSERT_EQ(rows.size(), 2u);
     ASSERT_TRUE(hx::CanUndo(rows[0]));
-    const hx::VerifyReport undo = hx::UndoChanges(b.Drive(), {rows[0]});
+    const hx::VerifyReport undo = hx::UndoChanges(b.gate, b.Drive(), {rows[0]});
     EXPECT_TRUE(undo.Succeeded()) << undo.gate.message;
     EXPECT_EQ(b.Vd().Ram(21), 701);
     EXPECT_EQ(b.Vd().Ram(20), 1);
@@ -188,11 +218,11 @@ TEST(ChangeGate, UndoAndRestoreBringTheValuesBackVerified) {
     b.Vd().ClearRequests();
     hx::RestorePlan plan;
     std::string error;
-    ASSERT_TRUE(hx::PlanRestore(b.Drive(), Bench::Info(), backup, &plan, &error)) << error;
+    ASSERT_TRUE(hx::PlanRestore(b.gate, b.Drive(), Bench::Info(), backup, &plan, &error)) << error;
     ASSERT_EQ(plan.differences.size(), 1u);
     EXPECT_EQ(plan.differences[0].address, 20);
     EXPECT_EQ(plan.differences[0].wanted, 700);
-    const hx::VerifyReport restored = hx::ApplyRestore(b.Drive(), plan);
+    const hx::VerifyReport restored = hx::ApplyRestore(b.gate, b.Drive(), plan);
     EXPECT_TRUE(restored.Succeeded());
     EXPECT_EQ(restored.written, 1);
     EXPECT_EQ(b.Vd().Ram(20), 700);
@@ -204,7 +234,7 @@ TEST(ChangeGate, AnInterruptedWholeSetWriteIsToldOnceWithItsBackup) {
     Bench b;
     ASSERT_TRUE(b.opened);
     {
-        ChangeBatch load(b.Drive(), ChangeOrigin::File, "params load a.qxr");
+        ChangeBatch load(b.gate, b.Drive(), ChangeOrigin::File, "params load a.qxr");
         ASSERT_TRUE(load.Prepare().ok());
         load.BeginBlocks(111);
         ChangeBatch::Pending p;
@@ -213,12 +243,12 @@ TEST(ChangeGate, AnInterruptedWholeSetWriteIsToldOnceWithItsBackup) {
         load.BlockDone(47);
         // Left without EndBlocks: a write that ended short.
     }
-    const auto unfinished = ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation);
+    const auto unfinished = b.gate.TakeUnfinished(b.comm.PortName(), kStation);
     ASSERT_TRUE(unfinished);
     EXPECT_EQ(hx::UnfinishedWriteText(*unfinished), "The last write to this drive stopped after block 47 of 111");
     EXPECT_EQ(unfinished->backup, b.Backups().front().path);
     EXPECT_EQ(b.History().front().confirmed, std::nullopt) << "sent or not, nobody knows";
-    EXPECT_FALSE(ChangeGate::Instance().TakeUnfinished(b.comm.PortName(), kStation)) << "said once";
+    EXPECT_FALSE(b.gate.TakeUnfinished(b.comm.PortName(), kStation)) << "said once";
 }
 
 TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
@@ -229,18 +259,18 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
     b.Vd().SetRam(5, 50);
     b.Vd().ClearRequests();
 
-    const hx::GatedWrites refused = hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 1}});
+    const hx::GatedWrites refused = hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 1}});
     EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
     EXPECT_TRUE(refused.gate.canGoOnWithout());
     EXPECT_NE(refused.gate.message.find("could not be backed up"), std::string::npos) << refused.gate.message;
     EXPECT_EQ(b.Vd().Ram(5), 50);
     EXPECT_TRUE(b.WroteNothing());
 
-    ChangeGate::Instance().AllowOnceWithoutBackup(b.Drive());
-    EXPECT_TRUE(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
+    b.gate.AllowOnceWithoutBackup(b.Drive());
+    EXPECT_TRUE(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 2}}).ok());
     EXPECT_EQ(b.Vd().Ram(5), 2);
     // Once only: the next change is gated again.
-    EXPECT_EQ(hx::WriteThroughGate(b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
+    EXPECT_EQ(hx::WriteThroughGate(b.gate, b.Drive(), ChangeOrigin::Edit, {{5, 3}}).gate.status,
               GateResult::Status::BackupFailed);
     EXPECT_EQ(b.Vd().Ram(5), 2);
 }
@@ -258,7 +288,7 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     // Put a set in, as tune vibration and the resonance page do: a backup
     // first, each register on record as a tuning change.
     hx::DriveHandle drive = b.Drive();
-    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(drive, writes, "tune vibration");
+    const hx::runtest::WriteOutcome written = hx::runtest::WriteAntiVibration(b.gate, drive, writes, "tune vibration");
     ASSERT_TRUE(written.gate.ok()) << written.gate.message;
     EXPECT_FALSE(written.unanswered);
     EXPECT_EQ(b.Backups().size(), 1u);
@@ -273,7 +303,7 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     b.Vd().ClearRequests();
     hx::DriveHandle again = b.Drive();
     const hx::runtest::WriteOutcome refused =
-        hx::runtest::WriteAntiVibration(again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
+        hx::runtest::WriteAntiVibration(b.gate, again, hx::runtest::AntiVibrationWrites({}, 1), "tune vibration");
     EXPECT_EQ(refused.gate.status, GateResult::Status::BackupFailed);
     EXPECT_TRUE(b.WroteNothing());
 }
@@ -304,4 +334,26 @@ TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
     EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 7);
     hx::test::WriteFileBytes(folder.SettingsPath(), "[Backup]\nKeep=junk\n");
     EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 50);
+}
+
+// A whole-set write puts every change on record, flushed to disk, before its
+// first block, and flushes no more than that: the confirmations and the
+// progress of each block need no flush to survive a killed program.
+TEST(ChangeGate, AWholeSetWriteFlushesTheJournalAtMostThreeTimes) {
+    Bench b;
+    ASSERT_TRUE(b.opened);
+    ASSERT_EQ(hx::ReadAll(b.Drive(), b.table).status, hx::TransferStatus::Completed);
+    int changed = 0;
+    for (uint16_t a = 0; a <= 149; ++a)
+        if (hx::IsSettingRegister(a)) {
+            b.table.LoadWords(a, std::array<uint16_t, 1>{static_cast<uint16_t>(b.Vd().Ram(a) + 1)}.data(), 1);
+            ++changed;
+        }
+    ChangeBatch load(b.gate, b.Drive(), ChangeOrigin::File, "a.qxr");
+    ASSERT_TRUE(load.Prepare().ok());
+    g_journalFlushes = 0;
+    ASSERT_EQ(hx::WriteAll(b.Drive(), b.table, {}, {}, &load).status, hx::TransferStatus::Completed);
+    EXPECT_LE(g_journalFlushes.load(), 3);
+    EXPECT_GE(g_journalFlushes.load(), 1) << "the record is on the disk before the first block";
+    EXPECT_EQ(static_cast<int>(b.History().size()), changed);
 }

@@ -11,7 +11,7 @@
 #include "core/CoreTestUtil.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
-#include "core/params/DriveLoad.h"
+#include "core/writes/DriveLoad.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
 #include "core/protocol/Registers.h"

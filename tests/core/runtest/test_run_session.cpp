@@ -64,7 +64,8 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     r.startWrites = VelocityStartWrites(v, r.codes, r.points, 200.0f);
     b.Vd().ClearRequests();
 
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     const RunOutcome out = RunAndWait(session, r);
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_EQ(out.samples[0].size(), 200u);
@@ -83,7 +84,8 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
     ASSERT_TRUE(b.opened);
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     // A capture of a minute (2000 points 30 ms apart): the wait runs out
     // first, long enough that the stop is asked for while it still polls.
     // The torque page's stop goes to its own command.
@@ -108,7 +110,8 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
 TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     Bench b;
     ASSERT_TRUE(b.opened);
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     b.Vd().Poke(70, 1);
     std::promise<bool> answered;
     session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
@@ -142,7 +145,8 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     ASSERT_TRUE(b.opened);
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     hx::runtest::GuardOptions guard;
     guard.noteFolder = b.folder.StateFolder();
     session.GuardStarts("recapture-test", guard);
@@ -163,7 +167,8 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
     Bench b;
     ASSERT_TRUE(b.opened);
     std::atomic<int> changes{0};
-    RunSession session([&] { ++changes; });
+    hx::ChangeGate gate;
+    RunSession session(gate, [&] { ++changes; });
     b.RunLongTrapezoid();
     RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 0, 0, 0}, 200);
     r.wait = Bench::ShortWait();
@@ -188,7 +193,8 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     int calls = 0;
     std::promise<RunOutcome> done;
     ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
@@ -225,7 +231,8 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
         const auto all = b.Vd().Requests();
         return std::count_if(all.begin(), all.end(), isBlock);
     };
-    RunSession session;
+    hx::ChangeGate gate;
+    RunSession session(gate);
     const RunOutcome out = RunAndWait(session, r, [&] {
         hx::test::PollUntil([&] { return blockReads() >= 3; });
         session.StopRun(b.Link(), Mode::Velocity);

@@ -45,7 +45,7 @@ struct AlarmFixture : DriveOnLink {
         g_language = 4;
     }
     ~AlarmFixture() { window.reset(); }
-    void open() { window = std::make_unique<CAlarm>(); }
+    void open() { window = std::make_unique<CAlarm>(gate); }
     CCurrentAlarm* current() { return window->currentPage(); }
     CHistoryAlarm* history() { return window->historyPage(); }
     CAlarmSettings* settings() { return window->settingsPage(); }
@@ -59,6 +59,7 @@ struct AlarmFixture : DriveOnLink {
         return current()->causesText()->toPlainText();
     }
 
+    hx::ChangeGate gate;
     std::unique_ptr<CAlarm> window;
 };
 
@@ -161,9 +162,10 @@ TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
     EXPECT_FALSE(read.front().front().toBool());
     EXPECT_EQ(f.messages.lastText(), "读取故障检测设置失败：驱动器没有应答!");
     EXPECT_EQ(f.settings()->maskFromBoxes(), 0x0008);
+    // Not even read for its backup: nothing is sent.
     EXPECT_FALSE(ClickAndWait(f.settings()->okButton(), f.settings(), &CAlarmSettings::maskWritten));
     EXPECT_FALSE(f.messages.saw("设置完成!"));
-    EXPECT_EQ(f.messages.lastText(), "设置失败：驱动器没有应答!");
+    EXPECT_TRUE(f.messages.lastText().startsWith("读取驱动器型号以备份时驱动器没有应答")) << f.messages.lastText().toStdString();
 }
 
 TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
@@ -276,6 +278,14 @@ TEST(AlarmWindow, FaultDetectionSwitches) {
     EXPECT_TRUE(ClickAndWait(f.settings()->okButton(), f.settings(), &CAlarmSettings::maskWritten));
     EXPECT_EQ(f.sim().Ram(56), 0x1000);
     EXPECT_EQ(f.messages.lastText(), "设置完成!");
+    // Through the change gate: on record with the value it replaced.
+    ASSERT_NE(f.gate.Journal(), nullptr);
+    const auto rows = f.gate.Journal()->History(theComm.PortName(), g_station, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].reg, 56);
+    EXPECT_EQ(rows[0].oldValue, 0x0005);
+    EXPECT_EQ(rows[0].newValue, 0x1000);
+    EXPECT_FALSE(f.gate.SessionBackup(hx::DriveHandle::FromGlobals()).empty());
     // A box without a caption of its own carries a title short enough to be
     // shown whole, not "Hal... tor".
     EXPECT_EQ(f.messages.lastCaption(), "Halvex");

@@ -27,19 +27,20 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     struct Unset {
         ~Unset() { ::unsetenv("XDG_DATA_HOME"); }
     } unset;
+    hx::ChangeGate gate;
     // Pr0.02 (0~10000) changed from 0 to 1 through the gate, as an edit does.
     constexpr uint16_t kAddress = 2;
     constexpr int kBefore = 0, kAfter = 1;
     b.sim().SetRam(kAddress, kBefore);
     const auto change = [&](int value) {
-        return hx::WriteThroughGate(hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Edit,
+        return hx::WriteThroughGate(gate, hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Edit,
                                     {{kAddress, static_cast<uint16_t>(value)}})
             .ok();
     };
     ASSERT_TRUE(change(kAfter));
     ASSERT_EQ(b.sim().Ram(kAddress), kAfter);
 
-    CChangeHistory w;
+    CChangeHistory w(gate);
     w.show();
     QSignalSpy finished(&w, &CChangeHistory::workFinished);
     ASSERT_EQ(w.rows().size(), 1u);
@@ -72,7 +73,7 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     // the restore lists the parameters only, each with its name, category,
     // both values and unit, and writes back only those left ticked.
     ASSERT_TRUE(change(kAfter));
-    ASSERT_TRUE(hx::WriteThroughGate(hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Tune, {{77, 100}, {78, 170}}).ok());
+    ASSERT_TRUE(hx::WriteThroughGate(gate, hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Tune, {{77, 100}, {78, 170}}).ok());
     b.sim().SetRam(11, 5000);
     b.sim().SetRam(34, 8);
     w.Refresh();

@@ -58,7 +58,7 @@ struct RunWindowFixture : hx::test::DriveOnLink {
     }
     ~RunWindowFixture() { window.reset(); }
     CRunTest* open() {
-        window = std::make_unique<CRunTest>();
+        window = std::make_unique<CRunTest>(gate);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         EXPECT_TRUE(hx::test::WaitUntil([&] { return window->opened(); }, 8000));
@@ -106,6 +106,7 @@ struct RunWindowFixture : hx::test::DriveOnLink {
         return out;
     }
 
+    hx::ChangeGate gate;
     std::unique_ptr<CRunTest> window;
 };
 

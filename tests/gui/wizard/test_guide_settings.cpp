@@ -55,7 +55,7 @@ struct WizardBench : hx::test::DriveOnLink {
         return out;
     }
     CGuideSettings* open() {
-        wizard = std::make_unique<CGuideSettings>();
+        wizard = std::make_unique<CGuideSettings>(gate);
         wizard->show();
         EXPECT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
         return wizard.get();
@@ -66,6 +66,7 @@ struct WizardBench : hx::test::DriveOnLink {
         return WaitUntil([&] { return !wizard->busy(); }, 10000);
     }
 
+    hx::ChangeGate gate;
     std::unique_ptr<CGuideSettings> wizard;
 };
 

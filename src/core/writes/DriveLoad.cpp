@@ -1,9 +1,9 @@
-#include "core/params/DriveLoad.h"
+#include "core/writes/DriveLoad.h"
 
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/params/TransferPlan.h"
-#include "core/params/WriteAllJob.h"
+#include "core/writes/WriteAllJob.h"
 
 namespace hx {
 namespace {
@@ -31,6 +31,7 @@ DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const Par
     }
     if (changes) {
         // The read just made is this session's backup when none exists yet.
+        changes->gate().NoteCompleteRead(drive, table);
         report.gate = changes->Prepare(stop, {}, options);
         if (!report.gate.ok()) {
             report.stoppedAt = DriveLoadReport::Step::Backup;
@@ -40,6 +41,9 @@ DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const Par
     }
     ApplyToTable(contents, table);
 
+    // Until the read-back has checked it, the write is not over: one killed
+    // meanwhile is told at the next connect as written, not verified.
+    if (changes) changes->ReadBackFollows();
     const TransferResult written = WriteAll(drive, table, stop, step(DriveLoadReport::Step::Write), changes);
     CParameter held;
     if (written.status != TransferStatus::Completed) {
@@ -60,6 +64,7 @@ DriveLoadReport WriteFileToDrive(DriveHandle drive, CParameter& table, const Par
     }
 
     report.failure = ReadAll(drive, held, stop, step(DriveLoadReport::Step::ReadBack));
+    if (changes) changes->ReadBackDone(report.failure.status == TransferStatus::Completed);
     if (report.failure.status != TransferStatus::Completed) {
         report.stoppedAt = DriveLoadReport::Step::ReadBack;
         return report;

@@ -1,4 +1,4 @@
-#include "core/params/WriteOne.h"
+#include "core/writes/WriteOne.h"
 
 #include <chrono>
 #include <thread>
@@ -106,14 +106,15 @@ WriteOneResult WriteOne(DriveHandle& drive, CParameter& table, uint16_t address,
     return result;
 }
 
-bool WriteOneJob::start(uint16_t address, int32_t value, Finished finished) {
-    return start(address, value, std::move(finished), DriveHandle::FromGlobals(), theParameterTable);
+bool WriteOneJob::start(ChangeGate& gate, uint16_t address, int32_t value, Finished finished) {
+    return start(gate, address, value, std::move(finished), DriveHandle::FromGlobals(), theParameterTable);
 }
 
-bool WriteOneJob::start(uint16_t address, int32_t value, Finished finished, DriveHandle drive, CParameter& table) {
+bool WriteOneJob::start(ChangeGate& gate, uint16_t address, int32_t value, Finished finished, DriveHandle drive,
+                        CParameter& table) {
     return run<WriteOneResult>(
-        [drive, &table, address, value](std::stop_token stop) mutable {
-            ChangeBatch changes(drive, ChangeOrigin::Edit);
+        [&gate, drive, &table, address, value](std::stop_token stop) mutable {
+            ChangeBatch changes(gate, drive, ChangeOrigin::Edit);
             WriteOneResult result;
             result.gate = changes.Prepare(stop);
             if (!result.gate.ok()) {

@@ -12,8 +12,8 @@ namespace hx {
 // write as Failed with "批处理传输出错，请重传！"; blocks already written stay
 // written. A stop request is honoured between blocks. progress(done, total)
 // counts blocks. With changes (prepared), the registers whose values change
-// are journaled before each block is sent, and the blocks counted, so an
-// interrupted write is found again.
+// are journaled before the first block is sent, and the blocks counted, so
+// an interrupted write is found again.
 TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_token stop = {},
                         const ProgressCallback& progress = {}, ChangeBatch* changes = nullptr);
 
@@ -27,8 +27,8 @@ TransferResult GateFailure(const GateResult& gate);
 class WriteAllJob : public Job {
 public:
     // From the program's table to its drive as they stand now.
-    bool start(TransferCallbacks callbacks);
-    bool start(TransferCallbacks callbacks, DriveHandle drive, const CParameter& table,
+    bool start(ChangeGate& gate, TransferCallbacks callbacks);
+    bool start(ChangeGate& gate, TransferCallbacks callbacks, DriveHandle drive, const CParameter& table,
                ChangeOrigin origin = ChangeOrigin::Edit, std::string what = {});
 };
 

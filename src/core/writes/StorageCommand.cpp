@@ -1,4 +1,4 @@
-#include "core/params/StorageCommand.h"
+#include "core/writes/StorageCommand.h"
 
 #include <chrono>
 
@@ -85,10 +85,10 @@ StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& comman
     return result;
 }
 
-StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
-                                     PrepareOptions options, const ProgressCallback& backupProgress,
-                                     const StorageWait& wait) {
-    ChangeBatch changes(drive, ChangeOrigin::Command, StorageCommandName(command));
+StorageResult RunGatedStorageCommand(ChangeGate& gate, const DriveHandle& drive, const StorageCommand& command,
+                                     std::stop_token stop, PrepareOptions options,
+                                     const ProgressCallback& backupProgress, const StorageWait& wait) {
+    ChangeBatch changes(gate, drive, ChangeOrigin::Command, StorageCommandName(command));
     options.freshBackup = options.freshBackup || ReplacesValues(command);
     StorageResult result;
     result.gate = changes.Prepare(stop, backupProgress, options);
@@ -106,10 +106,10 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
     return result;
 }
 
-bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
+bool StorageCommandJob::start(ChangeGate& gate, const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [drive, command, wait = m_wait](std::stop_token stop) {
-            return RunGatedStorageCommand(drive, command, stop, {}, {}, wait);
+        [&gate, drive, command, wait = m_wait](std::stop_token stop) {
+            return RunGatedStorageCommand(gate, drive, command, stop, {}, {}, wait);
         },
         std::move(finished));
 }

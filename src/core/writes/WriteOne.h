@@ -38,8 +38,9 @@ class WriteOneJob : public Job {
 public:
     using Finished = std::function<void(const WriteOneResult&)>;
     // On the program's drive and table as they stand now.
-    bool start(uint16_t address, int32_t value, Finished finished);
-    bool start(uint16_t address, int32_t value, Finished finished, DriveHandle drive, CParameter& table);
+    bool start(ChangeGate& gate, uint16_t address, int32_t value, Finished finished);
+    bool start(ChangeGate& gate, uint16_t address, int32_t value, Finished finished, DriveHandle drive,
+               CParameter& table);
 };
 
 }  // namespace hx

@@ -90,7 +90,7 @@ StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& comman
 
 // The command through the change gate (a backup first, and a fresh one
 // before a factory restore or burn), for the window and the command line.
-StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command,
+StorageResult RunGatedStorageCommand(ChangeGate& gate, const DriveHandle& drive, const StorageCommand& command,
                                      std::stop_token stop = {}, PrepareOptions options = {},
                                      const ProgressCallback& backupProgress = {}, const StorageWait& wait = {});
 
@@ -99,7 +99,8 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
 class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
-    bool start(const StorageCommand& command, Finished finished, DriveHandle drive = DriveHandle::FromGlobals());
+    bool start(ChangeGate& gate, const StorageCommand& command, Finished finished,
+               DriveHandle drive = DriveHandle::FromGlobals());
     // The waits of the jobs started from now on (tests: a stepped clock).
     void SetWait(StorageWait wait) { m_wait = std::move(wait); }
 
