@@ -7,6 +7,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliContext.h"
 #include "cli/RunCommands.h"
+#include "cli/TuneGains.h"
 #include "core/analysis/Vibration.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/StorageCommand.h"
@@ -195,4 +196,5 @@ void AddTuneCommands(CliCommands& commands) {
     app->fallthrough(false);
     app->prefix_command();
     *holder = app;
+    AddTuneGainsCommand(commands, *tune);
 }
