@@ -145,12 +145,18 @@ public:
             if (!c.ok) return Fail("a verifying move: " + c.message);
             again = Merge(again, OpenLoopOf(m, c));
         }
-        // Above the moves' band the loop is the measured plant times the new
-        // controller (the plant has not changed).
-        const double top = again.empty() ? 0 : again.hz.back();
-        m_out.openLoopAfter = Merge(Coherent(again, kIdentifyCoherence),
-                                    Band(m_out.design.openLoop, top * 1.001, 1e9));
-        m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter, kIdentifyCoherence);
+        // The loop measured again goes the way the first measurement went:
+        // divided by the controller the drive now runs, joined with the
+        // plant above the moves' band, times that controller again.
+        PlantMeasurement again2 = meas;
+        again2.openLoop = again;
+        again2.during = FromWords(after);
+        const Identification idAfter = Identify(again2, m_out.probe);
+        const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
+        m_out.openLoopAfter = g;
+        for (std::size_t i = 0; i < g.size(); ++i)
+            m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
+        m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
         m_out.status = TuneResult::Status::Tuned;
         return Finish();
     }
@@ -237,6 +243,17 @@ const char* StageKey(TuneStage stage) {
 
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks) {
     return Sequence(std::move(request), stop, callbacks).Run();
+}
+
+BodeData BodeFromTuning(const TuneResult& r) {
+    BodeData b = BodeFromDesign(r.id, r.design);
+    if (r.status == TuneResult::Status::Tuned && !r.openLoopAfter.empty() && b.markedSeries >= 0) {
+        BodeSeries& after = b.series[static_cast<std::size_t>(b.markedSeries)];
+        after.response = r.openLoopAfter;
+        after.predicted = false;
+        b.margins = r.marginsAfter;
+    }
+    return b;
 }
 
 bool PutBack(DriveContext& ctx, const ServoWords& current, const ServoWords& previous, std::string* message) {

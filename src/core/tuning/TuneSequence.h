@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/tuning/BodeData.h"
 #include "core/tuning/GainDesign.h"
 #include "core/tuning/Identify.h"
 #include "core/tuning/TuneDrive.h"
@@ -111,6 +112,11 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});
+
+// What the frequency-response window shows after a tuning: the plant, the
+// loop measured before, and the loop measured again after (completed above
+// the moves' band by the plant and the new controller), its margins marked.
+BodeData BodeFromTuning(const TuneResult& result);
 
 // The previous settings back (the user's "put the previous settings back"),
 // through the gate. Whether the drive took them all.

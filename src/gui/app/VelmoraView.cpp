@@ -7,6 +7,7 @@
 
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
+#include "core/link/CQXCOM.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/EnvironmentSetting.h"
@@ -17,6 +18,7 @@
 #include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterManage.h"
 #include "gui/runtest/RunTestWindow.h"
+#include "gui/tuning/TuningWindow.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wizard/GuideSettings.h"
@@ -179,6 +181,22 @@ FunctionWindow* CVelmoraView::openRunTest() {
     // Its classic size where the view has room for it, else the view's: a
     // window taller than the view would hide its lowest lines.
     QSize size = sub->sizeHint();
+    if (m_area->isVisible())
+        size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
+    sub->resize(size);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openTuning() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    hx::tuning::TuneRequest request;
+    request.drive.drive = DriveHandle::FromGlobals();
+    request.drive.port = theComm.PortName();
+    request.drive.model = hx::servo::ModelFromName(g_driveModel);
+    auto* window = new TuningWindow(request);
+    auto* sub = host(window);
+    sub->move(1, 1);
+    QSize size = sub->sizeHint().expandedTo(QSize(1280, 760));
     if (m_area->isVisible())
         size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
     sub->resize(size);

@@ -82,6 +82,14 @@ inline Verdict TuneAndJudge(Bench& b, const std::stop_token& stop = {}) {
         check(std::abs(*r.marginsBefore.gainMarginDb - *before.gainMarginDb) <= 1.5,
               "GM before " + std::to_string(*r.marginsBefore.gainMarginDb) + " vs " +
                   std::to_string(*before.gainMarginDb));
+    // The margins measured again with the new settings, against the truth.
+    check(r.marginsAfter.phaseMarginDeg && std::abs(*r.marginsAfter.phaseMarginDeg - after.phaseMarginDeg) <= 5,
+          "PM after measured " + std::to_string(r.marginsAfter.phaseMarginDeg.value_or(-999)) + " vs " +
+              std::to_string(after.phaseMarginDeg));
+    if (r.marginsAfter.gainMarginDb && after.gainMarginDb)
+        check(std::abs(*r.marginsAfter.gainMarginDb - *after.gainMarginDb) <= 1.5,
+              "GM after measured " + std::to_string(*r.marginsAfter.gainMarginDb) + " vs " +
+                  std::to_string(*after.gainMarginDb));
     check(after.stable && after.phaseMarginDeg >= 45, "PM after (truth) " + std::to_string(after.phaseMarginDeg));
     check(!after.gainMarginDb || *after.gainMarginDb >= 8,
           "GM after (truth) " + std::to_string(after.gainMarginDb.value_or(99)));
