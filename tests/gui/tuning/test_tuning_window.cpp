@@ -7,6 +7,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTranslator>
+
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -41,12 +44,21 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     tunebench::Bench b(tunebench::Seeded(3));
     ASSERT_TRUE(b.opened);
     const std::vector<uint16_t> before = Words(b.Vd());
+    // HALVEX_TUNE_SHOTS=DIR keeps a picture of the finished window (the
+    // README's), in English with HALVEX_TUNE_LANG=en.
+    const char* shots = std::getenv("HALVEX_TUNE_SHOTS");
+    const bool english = std::getenv("HALVEX_TUNE_LANG") && std::string(std::getenv("HALVEX_TUNE_LANG")) == "en";
+    QTranslator translator;
+    if (shots && english && translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"))
+        QCoreApplication::installTranslator(&translator);
     TuningWindow w(b.Request());
+    w.resize(1400, 820);
     w.show();
     QSignalSpy finished(&w, &TuningWindow::tuningFinished);
     w.startButton()->click();
     EXPECT_TRUE(w.stopButton()->isEnabled());
     ASSERT_TRUE(finished.wait(120000));
+    if (shots) w.grab().save(QString::fromUtf8(shots) + (english ? "/tuning-en.png" : "/tuning-zh.png"));
     ASSERT_TRUE(w.result());
     ASSERT_EQ(w.result()->status, TuneResult::Status::Tuned) << w.result()->message;
     // The plot's figures are the loop measured again, each against its bound.
