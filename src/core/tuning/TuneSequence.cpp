@@ -138,8 +138,9 @@ public:
 
         Begin(TuneStage::Verify);
         FrequencyResponse again;
-        for (MoveStep m : m_plan.moves) {
-            m.capture.records = 1;
+        // As many records as the first measurement: one alone leaves single
+        // bins noisy enough to fake a crossover.
+        for (const MoveStep& m : m_plan.moves) {
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a verifying move: " + c.message);
@@ -157,6 +158,17 @@ public:
         for (std::size_t i = 0; i < g.size(); ++i)
             m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
         m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
+        // Proven, or the previous settings go back: the move must settle and
+        // follow no worse than before, the loop measured again must hold
+        // the margins.
+        const MoveFigures& mb = m_out.moveBefore;
+        const MoveFigures& ma = m_out.moveAfter;
+        if (!ma.settlingMs || (mb.settlingMs && *ma.settlingMs > *mb.settlingMs))
+            return Fail("the standard move settles no faster with the new settings; the previous settings are back");
+        if (ma.peakErrorP && mb.peakErrorP && *ma.peakErrorP > 1.1 * *mb.peakErrorP)
+            return Fail("the standard move follows worse with the new settings; the previous settings are back");
+        if (!m_out.marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
+            return Fail("the loop measured again does not hold the margins; the previous settings are back");
         m_out.status = TuneResult::Status::Tuned;
         return Finish();
     }
