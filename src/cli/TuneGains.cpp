@@ -123,6 +123,10 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
     }
     if (!o.bode.empty() && r.reached > TuneStage::Design && !WriteBodeCsv(ctx.Expand(o.bode), r))
         ctx.Fail("cannot write " + ctx.Expand(o.bode), 0);
+    if (r.reached == TuneStage::Verify && r.status != TuneResult::Status::Tuned && r.status != TuneResult::Status::Stopped)
+        out << "measured again: crossover " << Opt(r.marginsAfter.crossoverHz, " Hz") << ", phase margin "
+            << Opt(r.marginsAfter.phaseMarginDeg, " deg") << ", gain margin " << Opt(r.marginsAfter.gainMarginDb, " dB")
+            << '\n';
     if (r.status == TuneResult::Status::MarginsUnreachable) return ctx.Fail(r.message, kExitNoAnswer);
     if (r.status != TuneResult::Status::Tuned) {
         if (r.written && !r.putBack) ctx.Fail("the previous settings could not all be put back", 0);
