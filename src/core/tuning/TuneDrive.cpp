@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "core/capture/CaptureJob.h"
-#include "core/capture/SpectrumJob.h"
+#include "core/capture/SpectrumJob.h"  // WaitSpectrumReady
 #include "core/protocol/Registers.h"
 #include "core/runtest/GuardedRun.h"
 #include "core/runtest/RunSequence.h"
@@ -216,10 +216,6 @@ SpectrumCapture RunSpectrumWithCapture(DriveContext& ctx, const TorqueStep& step
         }
         guard.Heard();
         if (!captureWorked || k + 1 == std::max(1, step.capture.records)) {
-            SpectrumRequest sr;
-            sr.frequencyCode = settings & 0xF;
-            sr.pointCountCode = settings >> 4;
-            sr.resultCount = static_cast<uint16_t>(points / 2);
             // The result is there: fetch only.
             std::vector<float> bins(static_cast<std::size_t>(points / 2));
             bool read = true;
