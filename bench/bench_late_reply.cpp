@@ -94,13 +94,13 @@ Tally InProcess(hx::sim::InProcessDrive& drive, int runs) {
     for (int i = 0; i < runs; ++i) {
         const uint16_t a = kSingles[i % 4];
         auto start = Clock::now();
-        const int v = comm.ReadAddressValue(kStation, a);
+        const auto v = comm.Read(kStation, a);
         ++t.runs;
-        if (!comm.LastRequestAnswered()) {
+        if (!v) {
             ++t.failed;
             t.failedMs += MsSince(start);
         } else {
-            ++(static_cast<uint16_t>(v) == ValueAt(a) ? t.ok : t.wrong);
+            ++(static_cast<uint16_t>(*v) == ValueAt(a) ? t.ok : t.wrong);
         }
         const uint16_t base = kBlocks[i % 2];
         start = Clock::now();
@@ -267,8 +267,9 @@ int WrongLines(const std::string& out, hx::sim::InProcessDrive& drive) {
 }
 
 // What guarding against copies costs a clean line: the dump's block reads of
-// the drive's own words (many blocks alike, each then listened on a moment
-// longer) against the same reads of words that all differ.
+// the drive's own words (many blocks alike, each of which could be a copy of
+// the block before) and the Settle that ends the dump, against the same reads
+// of words that all differ.
 void CopyGuardCost() {
     const auto time = [](bool alike) {
         hx::sim::InProcessDrive drive(ParameterDrive());
@@ -284,6 +285,8 @@ void CopyGuardCost() {
         for (int round = 0; round < 5; ++round) {
             const auto start = Clock::now();
             for (const auto& [address, count] : DumpBlocks()) comm.ReadWords(kStation, address, count, words);
+            // A dump ends by making sure its last answer was no copy.
+            comm.Settle(kStation);
             rounds.push_back(MsSince(start));
         }
         comm.CloseCom();

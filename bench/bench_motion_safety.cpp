@@ -12,6 +12,8 @@
 //  - dead line: a run whose drive falls silent for good; prints how long the
 //    tool takes to give up after the silence begins (the goal is under 5 s)
 //    and whether the drive's watchdog had stopped the motor by then.
+// Goals: no kill leaves the motor running 3 s later, armed or not; the tool
+// gives up on a dead line within 5 s. The exit status is 1 when one is missed.
 //
 //   bench_motion_safety [KILLS] [SPINNERS]     default 50 kills, 6 spinners
 
@@ -32,8 +34,11 @@
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
+#include "BenchGoals.h"
 
 namespace {
+
+bench::Goals g_goals;
 
 using Clock = std::chrono::steady_clock;
 constexpr uint8_t kStation = 7;
@@ -179,6 +184,7 @@ void KillStress(int kills, int spinners) {
     std::printf("  running 3 s later with the watchdog armed: %d\n", runningArmed);
     std::printf("  running 3 s later without the watchdog: %d\n", runningUnarmed);
     for (const auto& f : failures) std::printf("  %s\n", f.c_str());
+    g_goals.AtMost("kills that left the motor running 3 s later", runningArmed + runningUnarmed, 0);
 }
 
 void DeadLine(int runs) {
@@ -200,6 +206,7 @@ void DeadLine(int runs) {
     std::printf("dead line: %d runs, the tool gave up %.0f .. %.0f ms after the silence began (median %.0f); "
                 "the drive's watchdog had stopped the motor by then in %d\n",
                 runs, giveUp.front(), giveUp.back(), giveUp[giveUp.size() / 2], stoppedByThen);
+    g_goals.AtMost("slowest give-up on a dead line (ms)", giveUp.back(), 5000);
 }
 
 }  // namespace
@@ -215,5 +222,5 @@ int main(int argc, char** argv) {
     DeadLine(5);
     KillStress(kills, spinners);
     std::filesystem::remove_all(state);
-    return 0;
+    return g_goals.Status();
 }

@@ -74,7 +74,7 @@ void Feed(hx::gui::Cscope& s, const Buffers& b, int n) {
     s.SetXRange(0, static_cast<float>(n), 2);
     s.SetAxisValues(0, n * 100.0f);
     for (int k = 1; k <= 4; ++k) s.SetChannelRange(k, -5, 5);
-    s.PlotBatch({b[0].data(), b[1].data(), b[2].data(), b[3].data()}, n);
+    s.ShowCapture(b, n);
 }
 
 // The widget painted once, as the screen gets it.
@@ -121,7 +121,6 @@ int main(int argc, char** argv) {
         {"unchanged 10000", 1.5}, {"unchanged 65535", 2.5}, {"new 65535", 6.0}, {"cursor 10000", 0.5}, {"cursor 65535", 0.5}};
     std::map<std::string, double> ours;
     for (int n : {10000, 65535}) {
-        g_pointsPerChannel = static_cast<uint16_t>(n);
         hx::gui::Cscope scope;
         scope.resize(1200, 600);
         scope.SetXCaption("t(us)");

@@ -75,7 +75,7 @@ struct AlarmPrinter {
 };
 
 int ShowAlarms(const CliContext& ctx, bool verbose, bool english) {
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
     AlarmPrinter printer(ctx);
     printer.english = english;

@@ -39,7 +39,7 @@ bool CliContext::ManyDrives() const {
     return !m_driveOfMany && (!m_options.stations.empty() || m_options.ports.size() > 1 || !m_options.summaryJson.empty());
 }
 
-bool CliContext::OpenLink() const {
+bool CliContext::OpenLink(LinkUse use) const {
     if (m_opened) return *m_opened;
     m_comm.ConfigCom(m_options.port, std::to_string(m_options.baud), "8", "NONE", "2");
     m_comm.SetReceiveTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
@@ -59,8 +59,12 @@ bool CliContext::OpenLink() const {
                 Fail(hx::runtest::LeftWatchdogText(*left, "halvex-cli --port " + m_options.port + " --station " +
                                                               std::to_string(Station()) + " alarms clear"),
                      0);
-        // Every command that talks to a drive hears of a write to it that never finished.
-        if (Station() != 0) ReportUnfinishedWrite(Station());
+        // Every command that talks to a drive hears of a write to it that
+        // never finished; one that only reads opens the journal only when
+        // the write's mark is there.
+        if (Station() != 0 && (use == LinkUse::MayChange ||
+                               hx::ChangeGate::Instance().MayHaveUnfinished(m_comm.PortName(), Station())))
+            ReportUnfinishedWrite(Station());
     } else {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
     }
@@ -166,8 +170,9 @@ int CliContext::NoAnswer(const std::string& what) const {
     // Say what happened: silence, a damaged reply or a refusal are different
     // troubles on the line. A drive of many has its port and station in
     // front of every line already.
-    std::string reason = m_comm.LastRequestErrorText();
-    if (reason.empty()) reason = m_comm.LastErrorText();
+    // Each port has its own link and thread here, so the link's last
+    // failure is this drive's.
+    const std::string reason = m_comm.LastErrorText();
     return Fail((m_driveOfMany ? "" : "station " + std::to_string(m_options.station) + ": ") + what + " failed" +
                     (reason.empty() ? "" : ": " + reason),
                 kExitNoAnswer);

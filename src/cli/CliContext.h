@@ -80,9 +80,12 @@ public:
     CQXCOM& Link() const { return m_comm; }
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station, and tells of an
-    // unfinished write to the station (ReportUnfinishedWrite). On failure prints
+    // unfinished write to the station (ReportUnfinishedWrite); a command that
+    // only reads opens the change journal for it only when the write left its
+    // mark (ChangeGate::MayHaveUnfinished). On failure prints
     // "halvex-cli: cannot open PORT: reason" on stderr.
-    bool OpenLink() const;
+    enum class LinkUse { MayChange, ReadOnly };
+    bool OpenLink(LinkUse use = LinkUse::MayChange) const;
     // The drive at this station on the link, with its firmware once known.
     hx::DriveHandle Drive() const;
     // The same with the firmware the caller read itself.

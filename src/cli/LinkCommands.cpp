@@ -35,7 +35,7 @@ int RunFindCommand(const CliContext& ctx, const std::vector<std::string>& args) 
         if (!n || *n < first || *n > 247) return ctx.Usage("bad last station: " + args[1]);
         last = *n;
     }
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     int found = 0;
     // Station 0 is the broadcast address; FindDrive knows nobody answers it.
     for (long s = first; s <= last; ++s) {
@@ -63,24 +63,27 @@ int RunReadCommand(const CliContext& ctx, const std::vector<std::string>& args) 
     }
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers a read; give --station", kExitUsage);
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     hx::DriveHandle drive = ctx.Drive();
 
-    if (count == 1) {
-        const std::optional<int16_t> value = drive.Read(*address);
-        if (!value) return ctx.NoAnswer("read " + std::to_string(*address));
-        ctx.Out() << *address << '=' << *value << '\n';
-        return kExitOk;
-    }
+    // The values are printed once the last answer is known to be no copy
+    // of another reply (a line that repeats frames), or not at all.
+    std::string lines;
     uint32_t next = *address;
     const uint32_t end = *address + static_cast<uint32_t>(count);
     while (next < end) {
         const auto n = static_cast<uint16_t>(std::min<uint32_t>(end - next, CQXCOM::kMaxReadCount));
         const auto words = drive.ReadWords(static_cast<uint16_t>(next), n);
-        if (!words) return ctx.NoAnswer("read " + std::to_string(next) + ".." + std::to_string(next + n - 1));
-        for (uint16_t i = 0; i < n; ++i) ctx.Out() << (next + i) << '=' << static_cast<int16_t>((*words)[i]) << '\n';
+        if (!words) {
+            const std::string what = n == 1 ? std::to_string(next) : std::to_string(next) + ".." + std::to_string(next + n - 1);
+            return ctx.NoAnswer("read " + what);
+        }
+        for (uint16_t i = 0; i < n; ++i)
+            lines += std::to_string(next + i) + '=' + std::to_string(static_cast<int16_t>((*words)[i])) + '\n';
         next += n;
     }
+    if (!drive.Settle()) return ctx.NoAnswer("read " + std::to_string(*address));
+    ctx.Out() << lines;
     return kExitOk;
 }
 
@@ -114,8 +117,9 @@ int RunWriteCommand(const CliContext& ctx, const std::vector<std::string>& args)
     hx::ChangeBatch::Pending pending;
     const auto sent = static_cast<uint16_t>(word);
     if (!changes.Journal(*address, &sent, 1, &pending)) return ctx.Fail(changes.Error(), kExitNoAnswer);
-    const bool answered = drive.Write(*address, sent).has_value();
-    const hx::DriveFault failure = drive.fault();
+    const auto written = drive.Write(*address, sent);
+    const bool answered = written.has_value();
+    const hx::DriveFault failure = written.fault;
     // What the drive holds now is the answer that counts, whatever became of
     // the write's own reply.
     const std::optional<int16_t> readBack = drive.Read(*address);
@@ -144,7 +148,7 @@ int RunIdentityCommand(const CliContext& ctx, const std::vector<std::string>& ar
     if (!args.empty()) return ctx.Usage("identity takes no arguments");
     if (ctx.Station() == 0)
         return ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
-    if (!ctx.OpenLink()) return kExitPortError;
+    if (!ctx.OpenLink(CliContext::LinkUse::ReadOnly)) return kExitPortError;
     // As the connection does: a drive must answer register 0 first.
     int status = kExitOk;
     const hx::DriveIdentity* identity = ctx.Identify(&status);

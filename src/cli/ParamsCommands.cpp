@@ -42,12 +42,13 @@
 // them (a 32-bit value would be cut into two words nobody can put together
 // again), so requireDefinitions refuses then; a dump only warns.
 bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status,
-                  bool requireDefinitions, std::vector<hx::ParameterDefinition>* definitions) {
+                  bool requireDefinitions, std::vector<hx::ParameterDefinition>* definitions,
+                  CliContext::LinkUse use) {
     if (ctx.Station() == 0) {
         *status = ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
         return false;
     }
-    if (!ctx.OpenLink()) {
+    if (!ctx.OpenLink(use)) {
         *status = kExitPortError;
         return false;
     }
@@ -104,7 +105,7 @@ int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
-    if (!ConnectDrive(ctx, table, &identity, &status)) return status;
+    if (!ConnectDrive(ctx, table, &identity, &status, false, nullptr, CliContext::LinkUse::ReadOnly)) return status;
     const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
@@ -158,7 +159,7 @@ int Read(const CliContext& ctx, const std::string& pattern, const std::string& d
     int status = kExitOk;
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
-    if (!ConnectDrive(ctx, table, &identity, &status, true)) return status;
+    if (!ConnectDrive(ctx, table, &identity, &status, true, nullptr, CliContext::LinkUse::ReadOnly)) return status;
     const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);

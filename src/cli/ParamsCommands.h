@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliContext.h"
+
 class CliCommands;
-class CliContext;
 class CParameter;
 namespace hx {
 struct DriveIdentity;
@@ -14,11 +15,13 @@ struct ParameterDefinition;
 
 // Connects as the connection window does (register 0 answers, then the
 // identity), registers the model's types in the table, tells the change gate
-// who the drive is and says when its last whole-set write did not finish.
-// requireDefinitions: refuse (as a file cannot be saved or loaded without
-// them); otherwise only warn. False with *status set.
+// who the drive is and says when its last whole-set write did not finish
+// (a command that only reads, use, looks for its mark first). requireDefinitions: refuse (as a
+// file cannot be saved or loaded without them); otherwise only warn. False
+// with *status set.
 bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status,
-                  bool requireDefinitions = false, std::vector<hx::ParameterDefinition>* definitions = nullptr);
+                  bool requireDefinitions = false, std::vector<hx::ParameterDefinition>* definitions = nullptr,
+                  CliContext::LinkUse use = CliContext::LinkUse::MayChange);
 
 // Registers "params dump|save|read|load|compare" with halvex-cli.
 void AddParamsCommands(CliCommands& commands);

@@ -46,7 +46,10 @@ public:
             }
             bool ok = false;
             for (const auto& k : known) ok = ok || k == name;
-            for (const char* link : {"--port", "--baud", "--station", "--timeout", "--late-horizon-ms"})
+            // Every option the whole command line shares (main.cpp's link
+            // options): after "run" the words are the run's own.
+            for (const char* link : {"--port", "--baud", "--station", "--stations", "--timeout", "--late-horizon-ms",
+                                     "--trace", "--no-backup", "--summary-json"})
                 if (!ok && name == link) return name + " is a link option: give it before \"run\"";
             if (!ok) return "unknown option " + args[i];
             if (!inlineValue && name == "--detach") {

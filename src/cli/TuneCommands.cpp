@@ -102,7 +102,7 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
     int points = *largest;
     if (!o.Has("--points")) {
         // The move, its shaping by the sets about to be proposed, and a second after.
-        const double samples = analysis::MoveEndFromTrapezoid(f, settings, f.sampleInterval) +
+        const double samples = analysis::MoveEndFromTrapezoid({f.speed, f.distance, f.acceleration}, settings, f.sampleInterval) +
                                (kCaptureAfterMoveMs + 4 * analysis::kPhaseAMax * analysis::kShaperUnitMs) * 1000.0 /
                                    f.sampleInterval;
         points = std::min(points, std::max(200, static_cast<int>(std::ceil(samples / 100)) * 100));

@@ -22,4 +22,3 @@ std::string g_activeModule;
 // the package and the manual pages say the same.
 const char* const g_programVersion = "Ver " HALVEX_VERSION;
 AccessLevel g_accessLevel = AccessLevel::Ordinary;
-uint16_t g_pointsPerChannel = 200;

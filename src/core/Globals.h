@@ -38,6 +38,3 @@ extern const char* const g_programVersion;  // "Ver 1.56"
 
 enum class AccessLevel { Ordinary, Administrator };
 extern AccessLevel g_accessLevel;
-
-// Points per channel of a capture.
-extern uint16_t g_pointsPerChannel;

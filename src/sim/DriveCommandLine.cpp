@@ -283,7 +283,7 @@ void AddMachineOptions(CLI::App& app, DriveOptions& options) {
            "machine-hz, coulomb-friction, viscous-friction (from the\n"
            "default machine) or machine-seed alone; may be repeated,\n"
            "e.g. --machine 2:machine-seed=7 --machine 3-4:inertia-ratio=12")
-        ->type_name("STATIONS:SPEC")
+        ->type_name("STATIONS:KEY=VALUE,...")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->group(group);

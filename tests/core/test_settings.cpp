@@ -1,6 +1,7 @@
 // The settings file as the program has always read and written it.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -69,6 +70,23 @@ TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
     hx::SetProgramFolder(config.Path());
     EXPECT_EQ(SettingsPath(), config.Path() + "/Parameters/EnvSetting.ini");
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// Every start asks where the settings and the database are: the question
+// leaves no file behind, not even for a moment (a folder watcher, a backup
+// tool or a slow network share sees every one).
+TEST(ProfileFile, FindingTheWritableFolderCreatesNoFileInIt) {
+    TempProgramFolder folder;
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, folder.Path().c_str(), IN_CREATE), 0);
+    hx::SetProgramFolder(folder.Path());
+    EXPECT_EQ(SettingsPath(), folder.Path() + "/Parameters/EnvSetting.ini");
+    EXPECT_EQ(DatabasePath(), folder.Path() + "/DATA.sqlite");
+    char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "a file was created in the program folder";
+    ::close(watch);
+    hx::SetProgramFolder({});
 }
 
 TEST(Language, SystemLanguageFromTheLocale) {

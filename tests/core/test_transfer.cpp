@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <tuple>
 
 #include "core/CoreTestUtil.h"
 #include "core/backup/ChangeGate.h"
@@ -22,6 +23,7 @@
 #include "core/params/WriteAllJob.h"
 #include "core/params/WriteOne.h"
 #include "core/protocol/Registers.h"
+#include "sim/bus/SimClock.h"
 
 using hx::TransferResult;
 using hx::TransferStatus;
@@ -288,39 +290,42 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
 }
 
 TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
-    Bench b;
+    // The waits step the drive's clock: the sequence's timing is the sum of
+    // its waits, and nothing waits on the real clock.
+    auto clock = std::make_shared<hx::sim::SteppedClock>();
+    DriveOptions options = PlainDrive(kStation);
+    options.clock = clock;
+    Bench b(options);
     ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
+    std::chrono::milliseconds waited{0};
+    const hx::StorageWait stepped = [&](std::stop_token, std::chrono::milliseconds d) {
+        waited += d;
+        clock->Step(d);
+        return true;
+    };
     b.Vd().SetRam(5, 55);
-    auto start = Clock::now();
-    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive);
+    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive, {}, nullptr, stepped);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::Succeeded);
-    EXPECT_GE(SecondsSince(start), 2.1);
+    EXPECT_EQ(waited.count(), 2200) << "2 s, then the first poll 200 ms later";
     EXPECT_EQ(b.Vd().Nv(5), 55);
     EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
 
     // Register 90 never clears: 2 s, then 30 polls 200 ms apart; the main
-    // frame's save polls three times, about 2.6 s.
+    // frame's save polls three times, 2.6 s.
     b.Vd().SetStuck(90, true);
-    start = Clock::now();
-    r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive);
-    double seconds = SecondsSince(start);
-    EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
-    EXPECT_EQ(r.pollsDone, 30);
-    EXPECT_EQ(r.lastReading, 1);
-    EXPECT_GE(seconds, 7.5);
-    EXPECT_LE(seconds, 12.0);
-    start = Clock::now();
-    r = hx::RunStorageCommand(b.Link(), hx::kQuickSaveToDrive);
-    seconds = SecondsSince(start);
-    EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
-    EXPECT_EQ(r.pollsDone, 3);
-    EXPECT_GE(seconds, 2.5);
-    EXPECT_LE(seconds, 4.5);
+    for (const auto& [command, polls, ms] : {std::tuple{hx::kSaveToDrive, 30, 8000}, {hx::kQuickSaveToDrive, 3, 2600}}) {
+        waited = {};
+        r = hx::RunStorageCommand(b.Link(), command, {}, nullptr, stepped);
+        EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
+        EXPECT_EQ(r.pollsDone, polls);
+        EXPECT_EQ(r.lastReading, 1);
+        EXPECT_EQ(waited.count(), ms);
+    }
 
     // A job asked to stop ends during its wait, well before the polls.
     std::promise<hx::StorageResult> stopped;
     hx::StorageCommandJob job;
-    start = Clock::now();
+    const auto start = Clock::now();
     ASSERT_TRUE(job.start(hx::kBurnFactory, [&](const hx::StorageResult& result) { stopped.set_value(result); },
                           b.Link()));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -332,11 +337,11 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
     // without the polls' long wait.
     b.Server().ClearFaults();
     b.Server().LoseReplies(1.0);
-    start = Clock::now();
-    r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory);
+    waited = {};
+    r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory, {}, nullptr, stepped);
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
     EXPECT_FALSE(r.succeeded());
-    EXPECT_LT(SecondsSince(start), 2.5);
+    EXPECT_EQ(waited.count(), 0);
 }
 
 // A test run's watchdog values are the tool's and in RAM only: while the

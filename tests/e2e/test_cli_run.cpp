@@ -149,6 +149,8 @@ TEST_F(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
         {{"run", "torque", "--kc", "2000"}, "--kc must be 0..1024"},
         {{"run", "torque", "--kp", "-1"}, "--kp must not be negative"},
         {{"run", "velocity", "--port", "/dev/null"}, "--port is a link option: give it before \"run\""},
+        {{"run", "velocity", "--trace"}, "--trace is a link option: give it before \"run\""},
+        {{"run", "torque", "--no-backup"}, "--no-backup is a link option: give it before \"run\""},
         {{"run", "spin"}, "spin"},
     };
     for (const auto& [words, says] : cases) {

@@ -13,7 +13,7 @@
 #include "GuiTestUtil.h"
 #include "core/params/AttributeBlocks.h"
 #include "core/params/CParameter.h"
-#include "gui/app/GuiState.h"
+#include "gui/widgets/GuiState.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/params/ParameterManage.h"
 #include "gui/params/ParameterRemark.h"

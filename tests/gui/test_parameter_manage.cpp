@@ -17,7 +17,7 @@
 #include "core/params/ParameterFile.h"
 #include "core/protocol/Registers.h"
 #include "core/text/Cp936.h"
-#include "gui/app/HelpWindow.h"
+#include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/widgets/ListBoxEx.h"

@@ -72,7 +72,7 @@ bool PlotWave(const hx::WaveRecording& recording, const std::string& output, int
     for (int i = 0; i < n; ++i)
         for (int k = 0; k < 4; ++k)
             if (recording.codes[k] != 0 && i < static_cast<int>(recording.lists[k].size()))
-                model.PlotPoint(k, i, hx::HexToSample(recording.lists[k][static_cast<std::size_t>(i)]), n);
+                model.PlotPoint(k, i, hx::HexToSample(recording.lists[k][static_cast<std::size_t>(i)]));
     model.ApplyCommonRanges();
     QString why;
     if (!hx::gui::SaveScopeImage(model, QString::fromStdString(output), QSize(width, height), {}, &why)) {

@@ -13,6 +13,8 @@ std::optional<int> ReadAlarmRegister(DriveHandle& drive, uint16_t address) {
     return *value;
 }
 
+std::optional<int> ReadCurrentAlarm(DriveHandle& drive) { return ReadAlarmRegister(drive, reg::kCurrentAlarm); }
+
 ClearResult ClearCurrentFault(DriveHandle& drive, std::stop_token stop, const AlarmWait& wait) {
     ClearResult result;
     // The drive's own clear needs the poll to have let go of the line.

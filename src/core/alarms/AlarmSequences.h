@@ -36,6 +36,8 @@ inline constexpr int kClearHistoryPolls = 10;
 // The register's value, or nullopt when the drive did not answer (a register
 // that holds -1 still reads as -1).
 std::optional<int> ReadAlarmRegister(DriveHandle& drive, uint16_t address);
+// The alarm the drive shows now (0: none), or nullopt when it did not answer.
+std::optional<int> ReadCurrentAlarm(DriveHandle& drive);
 
 enum class ClearOutcome {
     Cleared,      // written (and, for the history, read back 0)

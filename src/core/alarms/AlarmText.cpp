@@ -6,13 +6,6 @@
 
 namespace hx {
 
-std::string AlarmNumberText(int code) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "0000%d", code);
-    const std::string digits(buffer);
-    return "Err" + digits.substr(digits.size() - 4);
-}
-
 std::string ChineseNumeral(int k) {
     static const char* const kNumerals[] = {"零", "一", "二", "三", "四", "五", "六", "七", "八", "九", "十"};
     if (k >= 0 && k <= 10) return kNumerals[k];

@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace hx {
+#include "core/text/AlarmNumber.h"
 
-// "Err" + the last four characters of the code written as "0000%d":
-// 5 -> Err0005, 123 -> Err0123, 12345 -> Err2345.
-std::string AlarmNumberText(int code);
+namespace hx {
 
 // 0..10 as Chinese numerals ("零" .. "十"), anything else in decimal digits.
 std::string ChineseNumeral(int k);

@@ -5,7 +5,6 @@
 #include <complex>
 #include <numbers>
 
-#include "core/runtest/RunFields.h"
 
 namespace hx::analysis {
 namespace {
@@ -187,8 +186,7 @@ std::optional<MoveSpan> FindMoveEnd(const std::vector<float>& ref, double interv
     return span;
 }
 
-int MoveEndFromTrapezoid(const runtest::VelocityFields& f, const std::array<int32_t, 13>& settings,
-                         double intervalUs) {
+int MoveEndFromTrapezoid(const Trapezoid& f, const std::array<int32_t, 13>& settings, double intervalUs) {
     // As the drive computes it: 0.01 rev/s, 0.01 rev, rev/s^2 (0 counts as 1).
     const double v = std::abs(static_cast<int16_t>(f.speed)) / 100.0;
     const double d = f.distance / 100.0;

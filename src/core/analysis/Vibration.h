@@ -17,10 +17,6 @@
 
 #include "core/i18n/StringTable.h"  // QT_TRANSLATE_NOOP
 
-namespace hx::runtest {
-struct VelocityFields;
-}
-
 namespace hx::analysis {
 
 // The window after the move whose swing is reported.
@@ -63,8 +59,13 @@ std::optional<MoveSpan> FindMoveEnd(const std::vector<float>& positionReference,
 // drive times it from its trapezoid (speed, distance, acceleration) and its
 // anti-vibration sets (each active set delays the end by its phase A), in
 // samples from the start of the capture.
-int MoveEndFromTrapezoid(const runtest::VelocityFields& fields, const std::array<int32_t, 13>& settings,
-                         double intervalUs);
+// The trapezoid as the run-test page sets it: 0.01 rev/s, 0.01 rev, rev/s^2.
+struct Trapezoid {
+    int32_t speed = 0;
+    uint32_t distance = 0;
+    uint32_t acceleration = 0;
+};
+int MoveEndFromTrapezoid(const Trapezoid& move, const std::array<int32_t, 13>& settings, double intervalUs);
 
 // One anti-vibration set as the drive holds it.
 struct AntiVibrationSet {

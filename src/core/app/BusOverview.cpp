@@ -127,6 +127,7 @@ int CountSettingDifferences(const ParameterFileContents& reference, const CParam
 bool BusScanJob::scan(BusScanRequest request, BusScanCallbacks callbacks) {
     return run<bool>(
         [request = std::move(request), callbacks](std::stop_token stop) {
+            if (request.closeFirst) request.closeFirst->CloseCom();
             return EachPortAtOnce(request.ports, stop, [&](const std::string& port, std::stop_token s) {
                 ScanPort(port, request, callbacks, s);
             });

@@ -21,6 +21,7 @@
 #include "core/util/Job.h"
 
 class CParameter;
+class CQXCOM;
 
 namespace hx {
 
@@ -48,6 +49,9 @@ struct BusScanRequest {
     std::chrono::milliseconds pace{50};  // one station per pace, as the search has always gone
     // The settings to compare each drive with (a parameter file's lines).
     std::optional<ParameterFileContents> reference;
+    // The program's own link, closed on the worker before the scan opens the
+    // ports (closing may wait out the late replies of a time-out).
+    CQXCOM* closeFirst = nullptr;
 };
 
 struct BusScanCallbacks {

@@ -1,6 +1,10 @@
 #include "core/backup/ChangeGate.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 
@@ -193,8 +197,20 @@ std::optional<UnfinishedWrite> ChangeGate::TakeUnfinished(const std::string& por
     ChangeJournal* journal = Journal();
     if (!journal) return std::nullopt;
     auto unfinished = journal->Unfinished(port, station);
-    if (unfinished) journal->MarkReported(unfinished->action);
+    if (unfinished && journal->MarkReported(unfinished->action)) {
+        std::error_code ec;
+        fs::remove(UnfinishedMark(port, station), ec);
+    }
     return unfinished;
+}
+
+std::string ChangeGate::UnfinishedMark(const std::string& port, int station) const {
+    return (fs::path(DataFolder()) / "unfinished" / PortStationFileName(port, station)).string();
+}
+
+bool ChangeGate::MayHaveUnfinished(const std::string& port, int station) const {
+    std::error_code ec;
+    return fs::exists(UnfinishedMark(port, station), ec);
 }
 
 std::map<uint16_t, ChangeGate::Definition> ChangeGate::Definitions(const std::string& driveModel) {
@@ -270,7 +286,7 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
         result.status = GateResult::Status::ReadFailed;
         result.message = Text(QT_TRANSLATE_NOOP("Backup", "读取驱动器型号以备份时驱动器没有应答: %1"),
                               "The drive did not answer when its identity was read for the backup: %1",
-                              {m_drive.comm()->LastRequestErrorText()});
+                              {m_drive.comm()->LastErrorText()});
         return result;
     }
     const auto defs = m_gate.Definitions(info->driveModel);
@@ -346,6 +362,13 @@ bool ChangeBatch::EnsureAction(std::string* error) {
 void ChangeBatch::BeginBlocks(int total) {
     m_blocksTotal = total;
     m_blocksOpen = true;
+    // The mark goes before the first block, so a program killed at any
+    // moment of the write leaves it; it needs no flush to outlive a kill.
+    std::error_code ec;
+    const fs::path mark = m_gate.UnfinishedMark(m_drive.comm()->PortName(), m_drive.station());
+    fs::create_directories(mark.parent_path(), ec);
+    const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);
     std::string why;
     if (!EnsureAction(&why)) m_error = why;
 }
@@ -357,6 +380,11 @@ void ChangeBatch::BlockDone(int done) {
 void ChangeBatch::EndBlocks(bool completed) {
     m_blocksOpen = false;
     if (m_journal && m_action) m_journal->Finish(m_action, completed);
+    // A write that ended short stays marked until it has been reported.
+    if (completed) {
+        std::error_code ec;
+        fs::remove(m_gate.UnfinishedMark(m_drive.comm()->PortName(), m_drive.station()), ec);
+    }
 }
 
 bool ChangeBatch::Journal(uint16_t address, const uint16_t* words, int count, Pending* pending, bool onlyChanges) {
@@ -466,7 +494,7 @@ std::optional<int16_t> ChangeBatch::Write(uint16_t address, uint16_t word) {
     const auto echoed = m_drive.Write(address, word);
     if (echoed)
         Confirm(pending, true);
-    else if (m_drive.fault().kind == DriveFaultKind::Refused)
+    else if (echoed.fault.kind == DriveFaultKind::Refused)
         Confirm(pending, false);
     return echoed;
 }

@@ -123,6 +123,14 @@ public:
     // The drive's last whole-set write when it did not finish; marked as
     // reported, so the next connect says it once.
     std::optional<UnfinishedWrite> TakeUnfinished(const std::string& port, int station);
+    // Whether a whole-set write to the drive began and has not been seen to
+    // complete or been reported: a mark beside the journal (the folder
+    // "unfinished"), so that a command that only reads looks at the journal
+    // only then. Without the mark the journal may still hold one (a journal
+    // from before the marks, a mark lost with the power); what changes a
+    // drive asks the journal itself.
+    bool MayHaveUnfinished(const std::string& port, int station) const;
+    std::string UnfinishedMark(const std::string& port, int station) const;
 
     // Names and types of a model's parameters, for the journal and the backup.
     struct Definition {

@@ -102,15 +102,15 @@ VerifyReport WriteAndVerify(ChangeBatch& changes, const std::vector<std::pair<ui
             report.gate.message = changes.Error();
             break;
         }
-        const bool sent = count == 1 ? drive.Write(first, out[0]).has_value() : drive.WriteWords(first, out.data(), count);
+        const bool sent = count == 1 ? drive.Write(first, out[0]).has_value() : drive.WriteWords(first, out.data(), count).ok();
         std::vector<uint16_t> back(count);
         // Read back whatever became of the write: the drive's word is what counts.
-        const bool read = drive.ReadWords(first, count, back.data());
+        const auto read = drive.ReadWords(first, count, back.data());
         if (!read) {
             // Without a read-back the write's own answer is all there is.
             if (sent) changes.Confirm(pending, true);
             report.unanswered.push_back(first);
-            if (report.linkText.empty()) report.linkText = drive.fault().text;
+            if (report.linkText.empty()) report.linkText = read.fault.text;
         } else {
             std::vector<bool> held;
             for (std::size_t i = 0; i < pending.regs.size(); ++i)

@@ -42,8 +42,9 @@ bool TriggerSampling(DriveHandle& drive) { return Write(drive, reg::kSampleTrigg
 StartOutcome StartSampling(DriveHandle& drive) {
     const auto before = drive.Read(reg::kSampleState);
     if (!before) return StartOutcome::NoAnswer;
-    if (drive.Write(reg::kSampleTrigger, reg::kSampleTriggerValue)) return StartOutcome::Started;
-    const DriveFault fault = drive.fault();
+    const auto trigger = drive.Write(reg::kSampleTrigger, reg::kSampleTriggerValue);
+    if (trigger) return StartOutcome::Started;
+    const DriveFault& fault = trigger.fault;
     if (fault.kind == DriveFaultKind::Refused) return StartOutcome::NotTaken;
     if (!fault.mayHaveApplied) return StartOutcome::NoAnswer;
     const auto running = drive.Read(reg::kSampleTrigger);

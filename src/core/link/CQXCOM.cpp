@@ -5,7 +5,6 @@
 #include <cctype>
 #include <charconv>
 
-#include "core/link/DriveHandle.h"
 #include "core/link/FrameTrace.h"
 #include "core/link/ModbusFrame.h"
 #include "core/link/ModbusRtuTransport.h"
@@ -25,22 +24,21 @@ std::atomic<uint64_t> g_nextConnection{1};
 constexpr int kGatewayPathUnavailable = 0x0A;
 constexpr int kGatewayTargetFailed = 0x0B;
 
-// What the calling thread's last request on one link came to.
-struct ThreadOutcome {
-    uint64_t link = 0;
-    bool answered = false;
-    hx::LinkError error = hx::LinkError::None;
-    bool mayHaveApplied = false;
-    int exceptionCode = 0;
-    std::string text;
-};
-thread_local std::vector<ThreadOutcome> t_outcomes;
-
-ThreadOutcome& outcomeFor(uint64_t link) {
-    for (auto& o : t_outcomes)
-        if (o.link == link) return o;
-    t_outcomes.push_back({link, false, hx::LinkError::None, false, 0, {}});
-    return t_outcomes.back();
+hx::DriveFaultKind KindOf(hx::LinkError error) {
+    switch (error) {
+    case hx::LinkError::None:
+    case hx::LinkError::Timeout: return hx::DriveFaultKind::NoAnswer;
+    case hx::LinkError::BadFrame:
+    case hx::LinkError::Repeated: return hx::DriveFaultKind::Damaged;
+    case hx::LinkError::Exception: return hx::DriveFaultKind::Refused;
+    case hx::LinkError::InvalidArgument: return hx::DriveFaultKind::InvalidArgument;
+    case hx::LinkError::NotOpen:
+    case hx::LinkError::NoDevice:
+    case hx::LinkError::PortBusy:
+    case hx::LinkError::OpenFailed: return hx::DriveFaultKind::NotOpen;
+    case hx::LinkError::IoError: return hx::DriveFaultKind::PortLost;
+    }
+    return hx::DriveFaultKind::NoAnswer;
 }
 
 // The whole text as a decimal number within [lo, hi], else def.
@@ -59,8 +57,6 @@ bool allSettings(uint16_t address, uint16_t count) {
         if (!hx::IsSettingRegister(static_cast<uint16_t>(a))) return false;
     return true;
 }
-
-const char* exceptionName(int code) { return hx::ExceptionCodeName(code); }
 
 char parityOf(const std::string& text) {
     std::string t = hx::Trim(text);
@@ -147,44 +143,36 @@ struct CQXCOM::Impl {
             return "damaged reply (" + t->LastErrorText() + ")";
         case hx::LinkError::Exception:
             return "the drive refused the request: exception " + std::to_string(t->LastExceptionCode()) + " (" +
-                   exceptionName(t->LastExceptionCode()) + ")";
+                   hx::ExceptionCodeName(t->LastExceptionCode()) + ")";
         default:
             return t->LastErrorText();
         }
     }
 
-    // Records the outcome for the calling thread; returns answered.
-    bool finish(bool answered, hx::LinkError error, hx::Transport* t = nullptr) {
-        const bool done = finishWith(answered, error, t ? describeFailure(t) : std::string(), false);
-        if (t && !answered && error == hx::LinkError::Exception) outcomeFor(id).exceptionCode = t->LastExceptionCode();
-        return done;
-    }
-    bool finishWith(bool answered, hx::LinkError error, std::string text, bool mayHaveApplied) {
-        auto& o = outcomeFor(id);
-        o.answered = answered;
-        o.error = answered ? hx::LinkError::None : error;
-        o.mayHaveApplied = !answered && mayHaveApplied;
-        o.exceptionCode = 0;
-        o.text.clear();
-        if (!answered) {
-            o.text = std::move(text);
-            if (o.mayHaveApplied) o.text += "; the write may have been carried out all the same";
-            if (!o.text.empty()) setLastError(o.text);
-        }
-        return answered;
-    }
-
-    // How a write ended when it failed.
+    // How a request ended when it failed.
     struct WriteFailure {
         hx::LinkError error = hx::LinkError::None;
         std::string text;
         bool mayHaveApplied = false;
         int exceptionCode = 0;
     };
-    bool finishWrite(bool ok, const WriteFailure& failure) {
-        const bool done = finishWith(ok, failure.error, failure.text, failure.mayHaveApplied);
-        if (!ok && failure.error == hx::LinkError::Exception) outcomeFor(id).exceptionCode = failure.exceptionCode;
-        return done;
+
+    // How a request ended, for its caller; a failure's words also become
+    // the link's last error text.
+    hx::DriveFault finish(bool answered, hx::LinkError error, hx::Transport* t = nullptr) {
+        return finishWith(answered,
+                          WriteFailure{error, t ? describeFailure(t) : std::string(), false, t ? t->LastExceptionCode() : 0});
+    }
+    hx::DriveFault finishWith(bool answered, const WriteFailure& failure) {
+        hx::DriveFault fault;
+        if (answered) return fault;
+        fault.kind = KindOf(failure.error);
+        fault.exceptionCode = failure.error == hx::LinkError::Exception ? failure.exceptionCode : 0;
+        fault.mayHaveApplied = failure.mayHaveApplied;
+        fault.text = failure.text;
+        if (fault.mayHaveApplied) fault.text += "; the write may have been carried out all the same";
+        if (!fault.text.empty()) setLastError(fault.text);
+        return fault;
     }
 
     // Reads with the retries; the transport's error is the last attempt's.
@@ -244,16 +232,16 @@ struct CQXCOM::Impl {
     }
 
     // Under the lock: the open transport with the current time-out, or
-    // nullptr (the outcome recorded) when the port is closed.
-    hx::Transport* ready() {
+    // nullptr (and *fault says why) when the port is closed.
+    hx::Transport* ready(hx::DriveFault* fault) {
         if (!transport || !transport->IsOpen()) {
-            finishWith(false, hx::LinkError::NotOpen, "port not open", false);
+            *fault = finishWith(false, {hx::LinkError::NotOpen, "port not open"});
             return nullptr;
         }
         // A lost device gets no more requests: the caller learns at once,
         // and the counters count what went on the line, not what could not.
         if (transport->Lost()) {
-            finishWith(false, hx::LinkError::IoError, "port lost: the device is gone, connect again", false);
+            *fault = finishWith(false, {hx::LinkError::IoError, "port lost: the device is gone, connect again"});
             return nullptr;
         }
         transport->SetResponseTimeout(std::chrono::milliseconds(receiveTimeOut.load()));
@@ -370,10 +358,11 @@ void CQXCOM::SetLateHorizon(uint32_t milliseconds) { d->lateHorizon = millisecon
 
 uint32_t CQXCOM::LateHorizon() const { return d->lateHorizon; }
 
-int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) {
+hx::LinkResult<void> CQXCOM::Find(uint8_t station) {
     std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return -1;
+    hx::DriveFault fault;
+    hx::Transport* t = d->ready(&fault);
+    if (!t) return fault;
     uint16_t value = 0;
     bool ok = false;
     for (int attempt = 0;; ++attempt) {
@@ -387,62 +376,81 @@ int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) {
     const int code = t->LastExceptionCode();
     const bool present = ok || (t->LastError() == hx::LinkError::Exception && code != kGatewayPathUnavailable &&
                                 code != kGatewayTargetFailed);
-    d->finish(present, t->LastError(), t);
-    return present ? station : -1;
+    return d->finish(present, t->LastError(), t);
 }
 
-int CQXCOM::ReadAddressValue(uint8_t station, uint16_t address) {
-    std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return -1;
+hx::LinkResult<int16_t> CQXCOM::Read(uint8_t station, uint16_t address) {
     uint16_t value = 0;
-    const bool ok = station != 0 ? d->read(t, station, address, 1, &value, 1 + kReadRetries)
-                                 : t->ReadRegisters(station, address, 1, &value);
-    if (!d->finish(ok, t->LastError(), t)) return -1;
+    auto r = ReadWords(station, address, 1, &value);
+    if (!r) return r.fault;
     return static_cast<int16_t>(value);
 }
 
-int CQXCOM::WriteAddressValue(uint8_t station, uint16_t address, int16_t value) {
+hx::LinkResult<int16_t> CQXCOM::Write(uint8_t station, uint16_t address, int16_t value) {
     std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return -1;
+    hx::DriveFault fault;
+    hx::Transport* t = d->ready(&fault);
+    if (!t) return fault;
     const auto word = static_cast<uint16_t>(value);
     Impl::WriteFailure failure;
-    const bool ok = d->write(t, station, address, 1, &word, true, &failure);
-    if (!d->finishWrite(ok, failure)) return -1;
+    if (!d->write(t, station, address, 1, &word, true, &failure)) return d->finishWith(false, failure);
     return value;
+}
+
+hx::LinkResult<void> CQXCOM::ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) {
+    std::lock_guard lock(d->mutex);
+    hx::DriveFault fault;
+    hx::Transport* t = d->ready(&fault);
+    if (!t) return fault;
+    if (count == 0 || count > kMaxReadCount)
+        return d->finishWith(false, {hx::LinkError::InvalidArgument, "block read of " + std::to_string(count) + " registers"});
+    uint16_t values[kMaxReadCount];
+    const bool ok = station != 0 ? d->read(t, station, address, count, values, 1 + kReadRetries)
+                                 : t->ReadRegisters(station, address, count, values);
+    if (!ok) return d->finish(false, t->LastError(), t);
+    std::copy(values, values + count, dest);
+    return {};
+}
+
+hx::LinkResult<void> CQXCOM::WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) {
+    std::lock_guard lock(d->mutex);
+    hx::DriveFault fault;
+    hx::Transport* t = d->ready(&fault);
+    if (!t) return fault;
+    if (count == 0 || count > kMaxWriteCount)
+        return d->finishWith(false, {hx::LinkError::InvalidArgument, "block write of " + std::to_string(count) + " registers"});
+    Impl::WriteFailure failure;
+    const bool ok = d->write(t, station, address, count, values, false, &failure);
+    return d->finishWith(ok, failure);
+}
+
+hx::LinkResult<void> CQXCOM::Settle(uint8_t station) {
+    std::lock_guard lock(d->mutex);
+    hx::DriveFault fault;
+    hx::Transport* t = d->ready(&fault);
+    if (!t) return fault;
+    const bool ok = t->Settle(station);
+    return d->finish(ok, t->LastError(), t);
+}
+
+int CQXCOM::FindDrive(uint8_t station, int /*reserved*/) { return Find(station) ? station : -1; }
+
+int CQXCOM::ReadAddressValue(uint8_t station, uint16_t address) { return Read(station, address).value_or(-1); }
+
+int CQXCOM::WriteAddressValue(uint8_t station, uint16_t address, int16_t value) {
+    return Write(station, address, value) ? value : -1;
 }
 
 std::vector<uint8_t> CQXCOM::ReadBigData(uint8_t station, uint16_t address, uint16_t count) {
     uint16_t values[kMaxReadCount];
     if (!ReadWords(station, address, count, values)) return {};
-    // libmodbus has checked station, function, length and CRC and keeps only
-    // the values; hand the caller the reply frame they describe.
+    // The transport has checked station, function, length and CRC and keeps
+    // only the values; hand the caller the reply frame they describe.
     return hx::BuildReadReplyFrame(station, values, count);
-}
-
-bool CQXCOM::ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest) {
-    std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return false;
-    if (count == 0 || count > kMaxReadCount) {
-        d->finish(false, hx::LinkError::InvalidArgument);
-        d->setLastError("block read of " + std::to_string(count) + " registers");
-        return false;
-    }
-    uint16_t values[kMaxReadCount];
-    const bool ok = station != 0 ? d->read(t, station, address, count, values, 1 + kReadRetries)
-                                 : t->ReadRegisters(station, address, count, values);
-    if (!d->finish(ok, t->LastError(), t)) return false;
-    std::copy(values, values + count, dest);
-    return true;
 }
 
 int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data) {
     if (count == 0 || count > kMaxWriteCount || data.size() != 2u * count) {
-        std::lock_guard lock(d->mutex);
-        if (!d->ready()) return -1;
-        d->finish(false, hx::LinkError::InvalidArgument);
         d->setLastError("block write of " + std::to_string(count) + " registers with " + std::to_string(data.size()) +
                         " bytes");
         return -1;
@@ -452,38 +460,6 @@ int CQXCOM::WriteBigData(uint8_t station, uint16_t address, uint16_t count, cons
         values[i] = hx::WordAt(&data[2 * i]);
     return WriteWords(station, address, count, values) ? count : -1;
 }
-
-bool CQXCOM::WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values) {
-    std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return false;
-    if (count == 0 || count > kMaxWriteCount) {
-        d->finish(false, hx::LinkError::InvalidArgument);
-        d->setLastError("block write of " + std::to_string(count) + " registers");
-        return false;
-    }
-    Impl::WriteFailure failure;
-    const bool ok = d->write(t, station, address, count, values, false, &failure);
-    return d->finishWrite(ok, failure);
-}
-
-bool CQXCOM::Settle(uint8_t station) {
-    std::lock_guard lock(d->mutex);
-    hx::Transport* t = d->ready();
-    if (!t) return false;
-    const bool ok = t->Settle(station);
-    return d->finish(ok, t->LastError(), t);
-}
-
-bool CQXCOM::LastRequestAnswered() const { return outcomeFor(d->id).answered; }
-
-hx::LinkError CQXCOM::LastRequestError() const { return outcomeFor(d->id).error; }
-
-bool CQXCOM::LastRequestMayHaveApplied() const { return outcomeFor(d->id).mayHaveApplied; }
-
-int CQXCOM::LastRequestExceptionCode() const { return outcomeFor(d->id).exceptionCode; }
-
-std::string CQXCOM::LastRequestErrorText() const { return outcomeFor(d->id).text; }
 
 CQXCOM::Health CQXCOM::GetHealth() const {
     Health h;

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "core/link/DriveFault.h"
+
 namespace hx {
 class FrameTrace;
 class Transport;
-enum class LinkError;
 }
 
 class CQXCOM {
@@ -67,14 +68,31 @@ public:
     static constexpr int kReadRetries = 2;
     static constexpr int kWriteRetries = 2;
 
-    // -1 = no drive answers at that station. A station that stays silent is
-    // not asked again (a search would crawl); a damaged reply is.
+    // Every request returns how it ended (hx::DriveFault): the link keeps no
+    // outcome for a caller to ask about afterwards.
+
+    // Whether a drive listens at the station (ok when one does). A station
+    // that stays silent is not asked again (a search would crawl); a damaged
+    // reply is. A refusal counts as present, unless a gateway says nobody
+    // answered behind it.
+    hx::LinkResult<void> Find(uint8_t station);
+    // The register value as a signed 16-bit number.
+    hx::LinkResult<int16_t> Read(uint8_t station, uint16_t address);
+    // The value the drive echoed; on failure the fault's mayHaveApplied
+    // tells whether the drive may hold it all the same.
+    hx::LinkResult<int16_t> Write(uint8_t station, uint16_t address, int16_t value);
+    // count (1..125) consecutive registers as plain words; dest is untouched on failure.
+    hx::LinkResult<void> ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest);
+    // count (1..123) consecutive registers.
+    hx::LinkResult<void> WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values);
+
+    // The classic results on top of the calls above, for code that needs no
+    // reason: -1 = no drive answers at that station.
     int FindDrive(uint8_t station, int reserved = 0);
-    // The register value as a signed 16-bit number; -1 = no answer (ask
-    // LastRequestAnswered() to tell it from a register holding -1).
+    // The register value as a signed 16-bit number; -1 = no answer (Read
+    // tells it from a register holding -1).
     int ReadAddressValue(uint8_t station, uint16_t address);
-    // The value written on success, -1 on failure (LastRequestMayHaveApplied
-    // tells whether the drive may hold it all the same).
+    // The value written on success, -1 on failure.
     int WriteAddressValue(uint8_t station, uint16_t address, int16_t value);
     // The reply frame: 3 leading bytes (station, function, byte count),
     // 2 x count data bytes high byte first, 2 trailing bytes (CRC, low byte
@@ -85,30 +103,10 @@ public:
     // written on success, -1 on failure.
     int WriteBigData(uint8_t station, uint16_t address, uint16_t count, const std::vector<uint8_t>& data);
 
-    // The same block transfers as plain words, for code that has no use for a
-    // reply frame (hx::DriveHandle). False on failure; dest is then untouched.
-    bool ReadWords(uint8_t station, uint16_t address, uint16_t count, uint16_t* dest);
-    bool WriteWords(uint8_t station, uint16_t address, uint16_t count, const uint16_t* values);
-
-    // At the end of a piece of work that read from a station: false (the
-    // outcome recorded as for a request) when an answer it took may have been
-    // a copy of another reply on a line that repeats frames.
-    bool Settle(uint8_t station);
-
-    // Whether the calling thread's last request got a valid answer (a write
-    // to the broadcast station counts as answered once it was sent).
-    bool LastRequestAnswered() const;
-    // Why the calling thread's last request failed (None when answered).
-    hx::LinkError LastRequestError() const;
-    // After a failed write: whether it may have reached the drive (its reply
-    // was lost or damaged, so the drive may have carried it out).
-    bool LastRequestMayHaveApplied() const;
-    // The drive's exception code when its last request was refused, else 0.
-    int LastRequestExceptionCode() const;
-    // The calling thread's last failure in words ("no answer within 100 ms",
-    // "damaged reply: ...", "the drive refused the request: exception 3
-    // (illegal data value)"); empty when its last request was answered.
-    std::string LastRequestErrorText() const;
+    // At the end of a piece of work that read from a station and hands what
+    // it read to a user: a fault (Damaged) when an answer it took may have
+    // been a copy of another reply on a line that repeats frames.
+    hx::LinkResult<void> Settle(uint8_t station);
 
     // What the link has been through since the port was last opened, for
     // the status bar. Safe to call from any thread; never waits for a request.
@@ -139,6 +137,8 @@ public:
     // The serial line's speed at the last OpenCom; 0 for a network link,
     // where the time on the wire is negligible.
     int LineBaud() const;
+    // The link's last failure in words (opening the port included), for
+    // messages of code that did not keep the fault itself.
     std::string LastErrorText() const;
 
 private:

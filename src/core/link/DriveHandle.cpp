@@ -2,7 +2,6 @@
 
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
-#include "core/link/Transport.h"
 
 namespace hx {
 
@@ -22,74 +21,30 @@ const char* ExceptionCodeName(int code) {
 
 DriveHandle DriveHandle::FromGlobals() { return DriveHandle(&theComm, g_station, g_firmwareVersion); }
 
-void DriveHandle::takeOutcome() {
-    m_fault = DriveFault{};
-    if (m_comm->LastRequestAnswered()) return;
-    switch (m_comm->LastRequestError()) {
-    case LinkError::None:
-    case LinkError::Timeout: m_fault.kind = DriveFaultKind::NoAnswer; break;
-    case LinkError::BadFrame:
-    case LinkError::Repeated: m_fault.kind = DriveFaultKind::Damaged; break;
-    case LinkError::Exception:
-        m_fault.kind = DriveFaultKind::Refused;
-        m_fault.exceptionCode = m_comm->LastRequestExceptionCode();
-        break;
-    case LinkError::InvalidArgument: m_fault.kind = DriveFaultKind::InvalidArgument; break;
-    case LinkError::NotOpen:
-    case LinkError::NoDevice:
-    case LinkError::PortBusy:
-    case LinkError::OpenFailed: m_fault.kind = DriveFaultKind::NotOpen; break;
-    case LinkError::IoError: m_fault.kind = DriveFaultKind::PortLost; break;
-    }
-    m_fault.mayHaveApplied = m_comm->LastRequestMayHaveApplied();
-    m_fault.text = m_comm->LastRequestErrorText();
+bool DriveHandle::Present() { return static_cast<bool>(keep(m_comm->Find(m_station))); }
+
+LinkResult<void> DriveHandle::Settle() { return keep(m_comm->Settle(m_station)); }
+
+LinkResult<int16_t> DriveHandle::Read(uint16_t address) { return keep(m_comm->Read(m_station, address)); }
+
+LinkResult<void> DriveHandle::ReadWords(uint16_t address, uint16_t count, uint16_t* dest) {
+    return keep(m_comm->ReadWords(m_station, address, count, dest));
 }
 
-bool DriveHandle::Present() {
-    const bool found = m_comm->FindDrive(m_station, 0) != -1;
-    takeOutcome();
-    return found;
-}
-
-bool DriveHandle::Settle() {
-    const bool ok = m_comm->Settle(m_station);
-    takeOutcome();
-    return ok && m_fault.ok();
-}
-
-std::optional<int16_t> DriveHandle::Read(uint16_t address) {
-    const int value = m_comm->ReadAddressValue(m_station, address);
-    takeOutcome();
-    if (!m_fault.ok()) return std::nullopt;
-    return static_cast<int16_t>(value);
-}
-
-bool DriveHandle::ReadWords(uint16_t address, uint16_t count, uint16_t* dest) {
-    const bool ok = m_comm->ReadWords(m_station, address, count, dest);
-    takeOutcome();
-    return ok && m_fault.ok();
-}
-
-std::optional<std::vector<uint16_t>> DriveHandle::ReadWords(uint16_t address, uint16_t count) {
+LinkResult<std::vector<uint16_t>> DriveHandle::ReadWords(uint16_t address, uint16_t count) {
     std::vector<uint16_t> words(count);
-    if (count == 0 || !ReadWords(address, count, words.data())) {
-        if (count == 0) m_fault = DriveFault{DriveFaultKind::InvalidArgument, 0, false, "read of 0 registers"};
-        return std::nullopt;
-    }
+    if (count == 0) return keep(LinkResult<std::vector<uint16_t>>(DriveFault{DriveFaultKind::InvalidArgument, 0, false, "read of 0 registers"}));
+    auto r = ReadWords(address, count, words.data());
+    if (!r) return r.fault;
     return words;
 }
 
-std::optional<int16_t> DriveHandle::Write(uint16_t address, uint16_t word) {
-    const int value = m_comm->WriteAddressValue(m_station, address, static_cast<int16_t>(word));
-    takeOutcome();
-    if (!m_fault.ok()) return std::nullopt;
-    return static_cast<int16_t>(value);
+LinkResult<int16_t> DriveHandle::Write(uint16_t address, uint16_t word) {
+    return keep(m_comm->Write(m_station, address, static_cast<int16_t>(word)));
 }
 
-bool DriveHandle::WriteWords(uint16_t address, const uint16_t* words, uint16_t count) {
-    const bool ok = m_comm->WriteWords(m_station, address, count, words);
-    takeOutcome();
-    return ok && m_fault.ok();
+LinkResult<void> DriveHandle::WriteWords(uint16_t address, const uint16_t* words, uint16_t count) {
+    return keep(m_comm->WriteWords(m_station, address, count, words));
 }
 
 }  // namespace hx

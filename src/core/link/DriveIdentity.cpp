@@ -23,17 +23,17 @@ bool appendChars(std::string& text, int word) {
 
 }  // namespace
 
-bool DriveAnswers(CQXCOM& comm, uint8_t station) {
-    comm.ReadAddressValue(station, 0);
-    return comm.LastRequestAnswered();
-}
+bool DriveAnswers(CQXCOM& comm, uint8_t station) { return comm.Read(station, 0).has_value(); }
 
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
     DriveIdentity id;
     auto read = [&](uint16_t address) {
-        const int value = comm.ReadAddressValue(station, address);
-        if (!comm.LastRequestAnswered()) id.complete = false;
-        return value;
+        const auto r = comm.Read(station, address);
+        if (!r && id.complete) {
+            id.complete = false;
+            id.fault = r.fault;
+        }
+        return r.has_value() ? static_cast<int>(*r) : -1;
     };
 
     const int soft = read(kRegSoftwareVersion);
@@ -54,6 +54,15 @@ DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
     for (uint32_t address = kRegDriveModelFirst; address <= 0xFFFF; ++address) {
         const int word = read(static_cast<uint16_t>(address));
         if (word == -1 || !appendChars(id.driveModel, word)) break;
+    }
+    // Every read here has the same shape, so on a line that repeats frames
+    // the copy of one answer passes for the next; the last may be one while
+    // its true reply is still on the way (a model text cut short or run on).
+    if (id.complete) {
+        if (const auto settled = comm.Settle(station); !settled) {
+            id.complete = false;
+            id.fault = settled.fault;
+        }
     }
     return id;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/link/DriveFault.h"
 #include "core/protocol/Registers.h"
 
 class CQXCOM;
@@ -25,6 +26,7 @@ struct DriveIdentity {
     std::string productModel;         // registers 116..122
     std::string driveModel;           // registers 0xFFC0..
     bool complete = true;             // every read was answered
+    DriveFault fault;                 // how the first unanswered read ended
 };
 
 // Whether a drive answers at the station: register 0 gives an answer (a
@@ -35,6 +37,7 @@ bool DriveAnswers(CQXCOM& comm, uint8_t station);
 // registers hold two characters, high byte first; a text ends before its
 // first byte outside 32..126, the product model after register 122 at the
 // latest, the drive model also at a read without answer and at 0xFFFF.
+// Not complete when an answer may have been a copy of another (Settle).
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station);
 
 // Into g_driveSoftVersion, g_firmwareVersion, g_driveVariantCode,

@@ -1,6 +1,6 @@
 #include "core/link/FaultText.h"
 
-#include "core/alarms/AlarmText.h"
+#include "core/text/AlarmNumber.h"
 #include "core/i18n/StringTable.h"
 #include "core/i18n/Translate.h"
 #include "core/protocol/Registers.h"

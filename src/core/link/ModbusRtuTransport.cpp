@@ -118,7 +118,17 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
         // A slow drive answers the tries it queued in turn, each up to a
         // horizon late: the note may ask for that long.
         const auto longest = now + ResponseTimeout() + 4 * LateHorizon();
-        until = m_recordUsable ? std::clamp(ReadRecord(), until, longest) : now + ResponseTimeout() + LateHorizon();
+        // Every program of ours writes the note before each request, so a
+        // note that says the line is free is true of them, killed or not. A
+        // foreign program leaves no note: a frame it left already on the
+        // line is let end (a frame's bytes follow each other closer than its
+        // closing silence) and dropped. A reply of its that has not started
+        // yet may come as late as its time-out, which no fixed wait covers;
+        // the fixed quiet bought a part of that at the price of every start
+        // of every command, and is kept only where no note can be kept.
+        const auto frameOnLine = now + FrameEndSilence();
+        until = m_recordUsable ? std::clamp(ReadRecord(), frameOnLine, longest)
+                               : now + ResponseTimeout() + LateHorizon();
     }
     Drain(fd, until);
     if (m_recordUsable) WriteRecord({});
@@ -134,13 +144,17 @@ std::chrono::milliseconds ModbusRtuTransport::LateHorizon() const {
     return std::max(kMinLateHorizon, ResponseTimeout() * kLateHorizonTimeOuts);
 }
 
+std::chrono::nanoseconds ModbusRtuTransport::FrameEndSilence() const {
+    return std::max<std::chrono::nanoseconds>(m_settings.SilentInterval(), std::chrono::milliseconds(2));
+}
+
 bool ModbusRtuTransport::Drain(int fd, Clock::time_point until) {
     if (fd < 0) return true;
     // Bytes of one reply follow each other within the byte time-out; a pause
     // that long ends a broken one. A whole frame is over once the line has
     // been silent for a moment after it.
     const auto gap = m_settings.ByteTimeout();
-    const auto silent = std::max<Clock::duration>(m_settings.SilentInterval(), std::chrono::milliseconds(2));
+    const auto silent = FrameEndSilence();
     const auto limit = std::max(until, Clock::now()) + LateHorizon();
     bool seen = !m_backlog.empty();
     Clock::time_point lastByte = seen ? Clock::now() : Clock::time_point{};

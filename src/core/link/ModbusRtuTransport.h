@@ -63,7 +63,8 @@ public:
     static constexpr std::chrono::milliseconds kMinLateHorizon{1000};
     static constexpr int kLateHorizonTimeOuts = 10;
     // How long the line must stay silent when the port is opened before the
-    // first request goes out, when no earlier request can still be answered.
+    // first request goes out, when no note tells whether an earlier request
+    // can still be answered (with a note: FrameEndSilence).
     static constexpr std::chrono::milliseconds kOpenQuiet{30};
     // How long after a frame a repeater or gateway may send it again (on
     // top of the frame's own time on the line).
@@ -117,6 +118,9 @@ private:
     // and keeps the silent interval.
     bool PrepareLine(int fd, uint8_t station, const Bytes& request);
     bool SendFrame(int fd, const Bytes& request);
+    // The silence that shows a frame has ended: 3.5 characters, at least
+    // 2 ms (a pseudo-terminal or USB adapter hands bytes on in bursts).
+    std::chrono::nanoseconds FrameEndSilence() const;
     bool ReceiveAnswer(int fd, const Bytes& request, Clock::time_point sent, Bytes* reply);
     // Whether frame answers request (station, function, length or echo).
     static bool Answers(const Bytes& frame, const Bytes& request);
@@ -168,6 +172,9 @@ private:
     Clock::time_point m_lineQuietSince{};
     std::array<Pending, 256> m_pending{};
     std::array<Unsettled, 256> m_unsettled{};
+    // When the true reply to each station's last answer, had it been a
+    // copy, would have come at the drive's usual pace (Settle).
+    std::array<Clock::time_point, 256> m_settleBy{};
     // Stations whose earlier answer turned out to have been a copy: their
     // next request fails, so the work that read it stops.
     std::array<bool, 256> m_repeated{};

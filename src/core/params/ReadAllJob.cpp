@@ -34,12 +34,12 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
             result.status = TransferStatus::Stopped;
             return result;
         }
-        const std::optional<std::vector<uint16_t>> words = drive.ReadWords(block.address, block.count);
+        const auto words = drive.ReadWords(block.address, block.count);
         if (!words) {
             result.status = TransferStatus::Failed;
             result.error = TransferError::ReadBlockEmpty;
             result.errorText = ReadErrorText(lastReplyLength);
-            result.linkText = drive.fault().text;
+            result.linkText = words.fault.text;
             return result;
         }
         lastReplyLength = kReplyFrameOverhead + 2u * words->size();
@@ -49,11 +49,11 @@ TransferResult ReadAll(DriveHandle drive, CParameter& table, std::stop_token sto
     }
     // On a line that repeats frames, the last answers must not be copies
     // standing in for replies still on their way.
-    if (!drive.Settle()) {
+    if (const auto settled = drive.Settle(); !settled) {
         result.status = TransferStatus::Failed;
         result.error = TransferError::ReadBlockEmpty;
         result.errorText = ReadErrorText(lastReplyLength);
-        result.linkText = drive.fault().text;
+        result.linkText = settled.fault.text;
         return result;
     }
     // A whole read of this session is a backup at hand for the first change.

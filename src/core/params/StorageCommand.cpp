@@ -15,7 +15,8 @@ bool ReplacesValues(const StorageCommand& command) {
 }
 
 StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls, std::stop_token stop,
-                                ChangeBatch* changes) {
+                                ChangeBatch* changes, const StorageWait& givenWait) {
+    const StorageWait wait = givenWait ? givenWait : StorageWait(SleepUnlessStopped);
     StorageResult result;
     // A run's watchdog values are the tool's, in RAM only until its run
     // ends: no store, restore or burn while a test motion runs.
@@ -35,20 +36,20 @@ StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value,
         result.gate.message = changes->Error();
         return result;
     }
-    if (!drive.Write(reg, word)) {
-        if (!drive.fault().mayHaveApplied) {
+    if (const auto sent = drive.Write(reg, word); !sent) {
+        if (!sent.fault.mayHaveApplied) {
             // A refused command was not carried out; a silent one stays unconfirmed.
-            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
+            if (changes && sent.fault.kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
             result.outcome = StorageOutcome::NotAnswered;
             return result;
         }
         result.replyLost = true;
     }
     result.outcome = StorageOutcome::Stopped;
-    if (!result.replyLost && !SleepUnlessStopped(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
+    if (!result.replyLost && !wait(stop, std::chrono::milliseconds(kStorageFirstWaitMs))) return result;
     for (int poll = 0; poll < polls; ++poll) {
         if ((poll > 0 || !result.replyLost) &&
-            !SleepUnlessStopped(stop, std::chrono::milliseconds(kStoragePollIntervalMs)))
+            !wait(stop, std::chrono::milliseconds(kStoragePollIntervalMs)))
             return result;
         const std::optional<int16_t> reading = drive.Read(reg);
         ++result.pollsDone;
@@ -77,15 +78,16 @@ StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value,
 }
 
 StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
-                                ChangeBatch* changes) {
-    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop, changes);
+                                ChangeBatch* changes, const StorageWait& wait) {
+    StorageResult result = RunStorageCommand(drive, command.reg, command.value, command.polls, stop, changes, wait);
     if (result.succeeded() && command.settleAfterSuccessMs > 0)
-        SleepUnlessStopped(stop, std::chrono::milliseconds(command.settleAfterSuccessMs));
+        (wait ? wait : StorageWait(SleepUnlessStopped))(stop, std::chrono::milliseconds(command.settleAfterSuccessMs));
     return result;
 }
 
 StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command, std::stop_token stop,
-                                     PrepareOptions options, const ProgressCallback& backupProgress) {
+                                     PrepareOptions options, const ProgressCallback& backupProgress,
+                                     const StorageWait& wait) {
     ChangeBatch changes(drive, ChangeOrigin::Command, StorageCommandName(command));
     options.freshBackup = options.freshBackup || ReplacesValues(command);
     StorageResult result;
@@ -96,7 +98,7 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
         return result;
     }
     DriveHandle sending = drive;
-    result = RunStorageCommand(sending, command, stop, &changes);
+    result = RunStorageCommand(sending, command, stop, &changes, wait);
     // What the gate knew of the drive's values is gone with a factory restore
     // (or one that may have been carried out).
     if (ReplacesValues(command) && (result.outcome != StorageOutcome::NotAnswered || result.replyLost))
@@ -106,7 +108,9 @@ StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageComm
 
 bool StorageCommandJob::start(const StorageCommand& command, Finished finished, DriveHandle drive) {
     return run<StorageResult>(
-        [drive, command](std::stop_token stop) { return RunGatedStorageCommand(drive, command, stop); },
+        [drive, command, wait = m_wait](std::stop_token stop) {
+            return RunGatedStorageCommand(drive, command, stop, {}, {}, wait);
+        },
         std::move(finished));
 }
 

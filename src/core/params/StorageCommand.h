@@ -8,6 +8,7 @@
 // Save to non-volatile memory and factory restore/burn poll 30 times (about
 // 8 s before giving up); the main frame's quick save polls 3 times (about 2.6 s).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <stop_token>
@@ -70,21 +71,28 @@ bool ReplacesValues(const StorageCommand& command);
 inline constexpr int kStorageFirstWaitMs = 2000;
 inline constexpr int kStoragePollIntervalMs = 200;
 
+// How the sequence waits (its first 2 s and the 200 ms before each poll);
+// false when stopped. Empty: on the real clock. A test hands a wait that
+// steps a simulated drive's clock, so a give-up after seconds of polls
+// takes no time and its length is the sum of the waits.
+using StorageWait = std::function<bool(std::stop_token, std::chrono::milliseconds)>;
+
 // Runs the sequence on the calling thread; blocks for up to 2 s + polls x 0.2 s.
 // First the motion command (70) and the current-loop test (23) are read:
 // while either runs, the command is refused (RunInProgress).
 // With changes (prepared), the command is journaled before it is sent and
 // confirmed when the drive reports it done.
 StorageResult RunStorageCommand(DriveHandle& drive, uint16_t reg, int16_t value, int polls,
-                                std::stop_token stop = {}, ChangeBatch* changes = nullptr);
+                                std::stop_token stop = {}, ChangeBatch* changes = nullptr,
+                                const StorageWait& wait = {});
 StorageResult RunStorageCommand(DriveHandle& drive, const StorageCommand& command, std::stop_token stop = {},
-                                ChangeBatch* changes = nullptr);
+                                ChangeBatch* changes = nullptr, const StorageWait& wait = {});
 
 // The command through the change gate (a backup first, and a fresh one
 // before a factory restore or burn), for the window and the command line.
 StorageResult RunGatedStorageCommand(const DriveHandle& drive, const StorageCommand& command,
                                      std::stop_token stop = {}, PrepareOptions options = {},
-                                     const ProgressCallback& backupProgress = {});
+                                     const ProgressCallback& backupProgress = {}, const StorageWait& wait = {});
 
 // RunGatedStorageCommand on a worker thread; the window shows a busy state
 // and puts up its own message from the outcome.
@@ -92,6 +100,11 @@ class StorageCommandJob : public Job {
 public:
     using Finished = std::function<void(const StorageResult&)>;
     bool start(const StorageCommand& command, Finished finished, DriveHandle drive = DriveHandle::FromGlobals());
+    // The waits of the jobs started from now on (tests: a stepped clock).
+    void SetWait(StorageWait wait) { m_wait = std::move(wait); }
+
+private:
+    StorageWait m_wait;
 };
 
 }  // namespace hx

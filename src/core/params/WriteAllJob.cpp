@@ -40,12 +40,12 @@ TransferResult WriteAll(DriveHandle drive, const CParameter& table, std::stop_to
             result.errorText = changes->Error();
             return end(TransferStatus::Failed);
         }
-        if (!drive.WriteWords(block.address, words.data(), block.count)) {
+        if (const auto sent = drive.WriteWords(block.address, words.data(), block.count); !sent) {
             result.error = TransferError::WriteBlockRejected;
             result.errorText = kBatchWriteErrorText;
-            result.linkText = drive.fault().text;
+            result.linkText = sent.fault.text;
             // A refused block was not carried out; a lost reply leaves it unknown.
-            if (changes && drive.fault().kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
+            if (changes && sent.fault.kind == DriveFaultKind::Refused) changes->Confirm(pending, false);
             return end(TransferStatus::Failed);
         }
         ++result.blocksDone;

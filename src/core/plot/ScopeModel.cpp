@@ -70,8 +70,8 @@ void ScopeModel::SetChannelTypes(const std::array<int32_t, 4>& types,
     for (int k = 0; k < kChannels; ++k) m_captions[k] = captionOf ? captionOf(types[k]) : std::string();
 }
 
-bool ScopeModel::PlotPoint(int channel, int i, float v, int n) {
-    if (channel < 0 || channel >= kChannels) return false;
+void ScopeModel::PlotPoint(int channel, int i, float v) {
+    if (channel < 0 || channel >= kChannels) return;
     if (std::isfinite(v)) {
         const double need = 1.2 * std::fabs(static_cast<double>(v));
         if (m_levels[0].chMax[channel] < need) {
@@ -82,11 +82,16 @@ bool ScopeModel::PlotPoint(int channel, int i, float v, int n) {
         m_points[channel].push_back({static_cast<float>(i), v});
         ++m_dataVersion;
     }
-    if (i == n - 1) {
-        ApplyCommonRanges();
-        return true;
+}
+
+void ScopeModel::ShowSamples(const std::array<std::vector<float>, 4>& samples, int points) {
+    if (points < 1) return;
+    for (int k = 0; k < kChannels; ++k) {
+        if (m_types[k] == 0 || static_cast<int>(samples[k].size()) < points) continue;
+        m_points[k].reserve(m_points[k].size() + static_cast<std::size_t>(points));
+        for (int i = 0; i < points; ++i) PlotPoint(k, i, samples[k][static_cast<std::size_t>(i)]);
     }
-    return false;
+    ApplyCommonRanges();
 }
 
 void ScopeModel::ClearLists() {

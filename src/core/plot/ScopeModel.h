@@ -186,9 +186,12 @@ public:
 
     // --- points
     // Stores a point; grows the channel's level-0 range when the value does
-    // not fit. Returns true after the batch's last point (i == n - 1), once
-    // the common ranges are settled: the caller redraws then.
-    bool PlotPoint(int channel, int i, float v, int n);
+    // not fit. A caller feeding points one by one settles the common ranges
+    // (ApplyCommonRanges) after its last.
+    void PlotPoint(int channel, int i, float v);
+    // A whole capture at once: the first `points` samples of every channel
+    // with a source and that many samples, then the common ranges.
+    void ShowSamples(const std::array<std::vector<float>, 4>& samples, int points);
     // Empties the lists and returns to level 0.
     void ClearPoints();
     // Empties the lists only (the zoom level and the layout's widths stay).

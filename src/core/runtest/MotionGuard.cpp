@@ -79,16 +79,17 @@ std::optional<int16_t> MotionGuard::Read(uint16_t address, Readiness* r) {
     if (!v) {
         r->refusal = StartRefusal::Failed;
         r->address = address;
-        r->fault = m_drive.fault();
+        r->fault = v.fault;
     }
     return v;
 }
 
 bool MotionGuard::Write(uint16_t address, uint16_t value, Readiness* r) {
-    if (m_drive.Write(address, value)) return true;
+    const auto written = m_drive.Write(address, value);
+    if (written) return true;
     r->refusal = StartRefusal::Failed;
     r->address = address;
-    r->fault = m_drive.fault();
+    r->fault = written.fault;
     return false;
 }
 
@@ -131,10 +132,11 @@ bool MotionGuard::StandstillCheck(MotionKind kind, Readiness* r) {
     }
     uint16_t words[kCheckPoints];
     for (uint16_t at = 0; at < kCheckPoints; at += 50) {
-        if (!m_drive.ReadWords(static_cast<uint16_t>(reg::kSampleDataFirst + at), 50, words + at)) {
+        const auto read = m_drive.ReadWords(static_cast<uint16_t>(reg::kSampleDataFirst + at), 50, words + at);
+        if (!read) {
             r->refusal = StartRefusal::Failed;
             r->address = static_cast<uint16_t>(reg::kSampleDataFirst + at);
-            r->fault = m_drive.fault();
+            r->fault = read.fault;
             return false;
         }
     }
@@ -162,16 +164,16 @@ Readiness MotionGuard::Prepare(MotionKind kind) {
     if (lock == NoteLock::Result::Failed) r.noteError = lockError;
     // The drive's own values; a drive without a watchdog refuses the read.
     const auto timeout = m_drive.Read(reg::kWatchdogTimeout);
-    const auto action = timeout ? m_drive.Read(reg::kWatchdogAction) : std::nullopt;
+    const auto action = timeout ? m_drive.Read(reg::kWatchdogAction) : timeout;
     if (!timeout || !action) {
         m_lock.Release();
-        if (m_drive.fault().kind == DriveFaultKind::Refused) {
+        if (action.fault.kind == DriveFaultKind::Refused) {
             r.watchdogMissing = true;
             return r;
         }
         r.refusal = StartRefusal::Failed;
         r.address = timeout ? reg::kWatchdogAction : reg::kWatchdogTimeout;
-        r.fault = m_drive.fault();
+        r.fault = action.fault;
         return r;
     }
     const WatchdogSetting held{static_cast<uint16_t>(*timeout), static_cast<uint16_t>(*action)};
@@ -203,7 +205,7 @@ MotionPoll MotionGuard::Poll(MotionKind kind) {
     MotionPoll p;
     const auto v = m_drive.Read(CommandRegister(kind));
     if (!v) {
-        p.fault = m_drive.fault();
+        p.fault = v.fault;
         return p;
     }
     p.state = *v != 0 ? MotionPoll::State::Running : MotionPoll::State::Ended;
@@ -214,23 +216,23 @@ StopOutcome MotionGuard::StopOnce(MotionKind kind) {
     StopOutcome out;
     out.tries = 1;
     const uint16_t command = CommandRegister(kind);
-    const auto fail = [&](uint16_t address) {
+    const auto fail = [&](uint16_t address, const DriveFault& fault) {
         out.address = address;
-        out.fault = m_drive.fault();
+        out.fault = fault;
         return out;
     };
     // A stop is safe to repeat: it goes out again even when the last one's
     // reply was lost.
-    if (!m_drive.Write(command, 0)) return fail(command);
+    if (const auto stopped = m_drive.Write(command, 0); !stopped) return fail(command, stopped.fault);
     out.delivered = true;
     for (uint16_t address : {reg::kMotionCommand, reg::kCurrentTestCommand}) {
         const auto v = m_drive.Read(address);
-        if (!v) return fail(address);
+        if (!v) return fail(address, v.fault);
         if (*v != 0) {
             // The other command runs too (or this one started again): stop it.
-            if (!m_drive.Write(address, 0)) return fail(address);
+            if (const auto w = m_drive.Write(address, 0); !w) return fail(address, w.fault);
             const auto again = m_drive.Read(address);
-            if (!again) return fail(address);
+            if (!again) return fail(address, again.fault);
             if (*again != 0) {
                 out.address = address;
                 out.fault = DriveFault{};
@@ -276,7 +278,7 @@ RestoreOutcome MotionGuard::Restore(bool evenWhileRunning) {
             if (!v || *v != 0) {
                 out.stillRunning = v.has_value();
                 out.address = address;
-                out.fault = v ? DriveFault{} : m_drive.fault();
+                out.fault = v.fault;
                 return out;
             }
         }
@@ -285,9 +287,9 @@ RestoreOutcome MotionGuard::Restore(bool evenWhileRunning) {
     // again before its action goes back.
     for (auto [address, value] : {std::pair{reg::kWatchdogTimeout, m_noted->timeoutMs},
                                   std::pair{reg::kWatchdogAction, m_noted->action}}) {
-        if (!m_drive.Write(address, value)) {
+        if (const auto written = m_drive.Write(address, value); !written) {
             out.address = address;
-            out.fault = m_drive.fault();
+            out.fault = written.fault;
             return out;
         }
     }

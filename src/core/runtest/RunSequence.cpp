@@ -128,7 +128,7 @@ WriteOutcome SendWrites(DriveHandle& drive, const std::vector<RegisterWrite>& wr
         if (journaled && r) changes->Confirm(pending, true);
         if (!r) {
             out.unanswered = w.address;
-            out.fault = drive.fault();
+            out.fault = echoed.fault;
             break;
         }
     }

@@ -46,7 +46,7 @@ RunVibration AnalyseVelocityRun(const std::array<uint32_t, 4>& codes, const std:
         end = span->end;
         next = span->nextStart;
     } else {
-        end = analysis::MoveEndFromTrapezoid(fields, settings, intervalUs);
+        end = analysis::MoveEndFromTrapezoid({fields.speed, fields.distance, fields.acceleration}, settings, intervalUs);
         // A run of several moves rests for the dwell before the next.
         if (fields.runs > 1) next = end + static_cast<int>(fields.dwell * 1000.0 / intervalUs);
     }

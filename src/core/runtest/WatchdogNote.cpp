@@ -1,4 +1,5 @@
 #include "core/runtest/WatchdogNote.h"
+#include "core/util/Text.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,22 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "%2Fdev%2FttyUSB0@5": one file name per port and station, whatever the port's name holds.
-std::string NoteName(const std::string& port, uint8_t station) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string name;
-    for (unsigned char c : port) {
-        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
-            name += static_cast<char>(c);
-        } else {
-            name += '%';
-            name += kHex[c >> 4];
-            name += kHex[c & 15];
-        }
-    }
-    return name + "@" + std::to_string(station);
-}
-
 // One drive whatever name it is reached by: "COM3", the device it stands for
 // and a symbolic link to that device are the same port.
 std::string NoteKey(const std::string& port) {
@@ -52,7 +37,7 @@ std::string NoteKey(const std::string& port) {
 fs::path Folder(const std::string& folder) { return folder.empty() ? fs::path(WatchdogNoteFolder()) : fs::path(folder); }
 
 std::string NotePath(const std::string& folder, const std::string& port, uint8_t station) {
-    return (Folder(folder) / NoteName(NoteKey(port), station)).string();
+    return (Folder(folder) / PortStationFileName(NoteKey(port), station)).string();
 }
 
 // The note's "key=number" lines; the port as it was written.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -17,9 +18,17 @@ std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
 // A real write probe: permission bits say nothing for root or on a
-// read-only mount.
+// read-only mount. A file without a name (O_TMPFILE) leaves nothing in the
+// folder, not even for a moment; a folder whose file system cannot make one
+// gets a named probe file.
 bool isWritableFolder(const std::string& folder) {
     if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (unnamed >= 0) {
+        ::close(unnamed);
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
     const std::string probe = folder + "/.halvex-probe-" + std::to_string(::getpid());
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -70,7 +79,7 @@ std::string DataFolder() {
 namespace {
 
 // An XDG base folder: the variable when it holds an absolute path (the
-// specification says to ignore a relative one), else the default under HOME.
+// base-directory rules say to ignore a relative one), else the default under HOME.
 fs::path XdgFolder(const char* variable, const char* homeRelative) {
     const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/') return fs::path(xdg) / "halvex";

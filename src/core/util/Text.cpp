@@ -29,4 +29,19 @@ int32_t LenientToInt(std::string_view text) {
     return static_cast<int32_t>(negative ? -v : v);
 }
 
+std::string PortStationFileName(std::string_view port, int station) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string name;
+    for (unsigned char c : port) {
+        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
+            name += static_cast<char>(c);
+        } else {
+            name += '%';
+            name += kHex[c >> 4];
+            name += kHex[c & 15];
+        }
+    }
+    return name + "@" + std::to_string(station);
+}
+
 }  // namespace hx

@@ -16,4 +16,8 @@ std::string Trim(std::string_view text);
 // other character; 0 when there are none; clamped to the 32-bit range.
 int32_t LenientToInt(std::string_view text);
 
+// "%2Fdev%2FttyUSB0@5": one file name per port and station, whatever the
+// port's name holds (letters, digits, '.', '_' and '-' kept, the rest as %XX).
+std::string PortStationFileName(std::string_view port, int station);
+
 }  // namespace hx

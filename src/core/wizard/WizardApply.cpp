@@ -23,10 +23,10 @@ ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_tok
             changes->EndBlocks(false);
             return result;
         }
-        if (!drive.Write(w.address, word)) {
+        if (const auto written = drive.Write(w.address, word); !written) {
             result.outcome = ApplyOutcome::WriteUnanswered;
             result.unanswered = w;
-            result.refused = drive.fault().kind == DriveFaultKind::Refused;
+            result.refused = written.fault.kind == DriveFaultKind::Refused;
             if (changes) {
                 if (result.refused) changes->Confirm(pending, false);
                 changes->EndBlocks(false);

@@ -1,4 +1,4 @@
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/app/MainFrame.h"
 
 #include <QAction>
@@ -15,7 +15,7 @@
 #include "core/link/CQXCOM.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/ExternalTools.h"
-#include "gui/app/HelpWindow.h"
+#include "gui/widgets/HelpWindow.h"
 #include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/backup/GateMessages.h"
@@ -258,10 +258,16 @@ void CMainFrame::openWizard() {
 void CMainFrame::startDebugTool() {
     // The tool takes the port: a test run stops before the port closes.
     m_view->closeLinkWindows();
-    theComm.CloseCom();
     SetConnected(false);
-    const QString path = DebugToolPath();
-    if (!StartDetached(path)) ShowMessage(this, tr("没有找到调试工具: %1").arg(path), {}, MessageIcon::Warning);
+    const auto launch = [this] {
+        const QString path = DebugToolPath();
+        if (!StartDetached(path)) ShowMessage(this, tr("没有找到调试工具: %1").arg(path), {}, MessageIcon::Warning);
+    };
+    // The tool starts once the port is free; closing may wait out the late
+    // replies of a time-out, on the worker.
+    if (!m_portJob.run<int>([](std::stop_token) { return theComm.CloseCom(); },
+                            [this, launch](const int&) { OnUiThread(this, launch); }))
+        launch();
 }
 
 void CMainFrame::startCalculator() {

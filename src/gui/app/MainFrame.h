@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include "core/params/StorageCommand.h"
+#include "core/util/Job.h"
 
 class QAction;
 class QToolBar;
@@ -42,6 +43,8 @@ public:
     // worker; the window stays painting in a busy state meanwhile.
     void saveDriveParameters();
     bool busy() const;
+    // The quick save's job: a test sets its waits.
+    hx::StorageCommandJob& storageJob() { return m_storageJob; }
 
 signals:
     void saveDriveParametersFinished(bool success);
@@ -70,6 +73,8 @@ private:
     bool m_exitConfirmed = false;
     // Stopped and joined before the frame goes (its destructor).
     hx::StorageCommandJob m_storageJob;
+    // Closes the port for the debug tool: closing may wait for the link.
+    hx::Job m_portJob;
 };
 
 }  // namespace hx::gui

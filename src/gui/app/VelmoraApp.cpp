@@ -1,4 +1,4 @@
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/app/VelmoraApp.h"
 
 #include <QApplication>
@@ -83,7 +83,9 @@ StartCommand ParseStartOptions(int argc, const char* const* argv, bool leaveOthe
     app.add_flag("--check", command.options.check,
                  "print where the database, help pages and English catalogue are found, then exit\n"
                  "(status 1 when one is missing)");
-    app.footer("Qt's own options (-platform NAME, -style NAME, ...) are accepted too.");
+    app.footer("Qt's own options (-platform NAME, -style NAME, ...) are accepted too.\n"
+               "HALVEX_TRACE=FILE in the environment writes every request and reply on the line to FILE\n"
+               "(\"-\": standard error), in hex with the time and how long the drive took to answer.");
     app.allow_extras(leaveOthers);
     command.exit = hx::cmdline::Parse(app, argc, argv);
     return command;

@@ -11,7 +11,7 @@
 #include "gui/alarms/Alarm.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/EnvironmentSetting.h"
-#include "gui/app/GuiState.h"
+#include "gui/widgets/GuiState.h"
 #include "gui/app/MainFrame.h"
 #include "gui/backup/ChangeHistory.h"
 #include "gui/comm/BusOverview.h"
@@ -80,16 +80,29 @@ void CVelmoraView::onModuleClosed(QWidget* window) {
 FunctionWindow* CVelmoraView::openConnection() {
     m_startTimer->stop();
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CConnectCom(m_frame);
+    auto* window = new CConnectCom();
+    connect(window, &CConnectCom::connectionChanged, m_frame, &CMainFrame::SetConnected);
+    connect(window, &CConnectCom::titleChanged, m_frame, &QWidget::setWindowTitle);
     auto* sub = host(window);
     sub->move(300, 50);
     return window;
 }
 
+void CVelmoraView::connectTo(const QString& port, const QString& baud, int station) {
+    auto* connection = qobject_cast<CConnectCom*>(openConnection());
+    if (!connection) return;
+    connection->portCombo()->setCurrentIndex(connection->portCombo()->findText(port));
+    connection->baudCombo()->setCurrentIndex(connection->baudCombo()->findText(baud));
+    connection->stationCombo()->setCurrentIndex(station);
+    if (theComm.GetConnectStatus() == 0) connection->onConnect();
+}
+
 FunctionWindow* CVelmoraView::openBusOverview() {
     m_startTimer->stop();
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CBusOverview(m_frame);
+    auto* window = new CBusOverview();
+    connect(window, &CBusOverview::connectionChanged, m_frame, &CMainFrame::SetConnected);
+    connect(window, &CBusOverview::connectRequested, this, &CVelmoraView::connectTo);
     auto* sub = host(window);
     // Wide enough for every column of a row and tall enough for a line of
     // drives, as far as the view allows.

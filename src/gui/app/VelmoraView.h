@@ -27,6 +27,9 @@ public:
     FunctionWindow* openConnection();
     // "总线概览": the drives of every configured port.
     FunctionWindow* openBusOverview();
+    // Opens the connection window on this port, baud rate and station and
+    // connects, as the bus overview asks.
+    void connectTo(const QString& port, const QString& baud, int station);
     // Opens the alarm window at the top left; refused while another link window is open.
     FunctionWindow* openAlarm();
     FunctionWindow* openChangeHistory();

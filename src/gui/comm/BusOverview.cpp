@@ -23,9 +23,6 @@
 #include "core/link/PortResolver.h"
 #include "core/params/ParameterFile.h"
 #include "core/settings/EnvSettings.h"
-#include "gui/app/MainFrame.h"
-#include "gui/app/VelmoraView.h"
-#include "gui/comm/ConnectCom.h"
 #include "gui/params/ParameterFileDialog.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/UiThread.h"
@@ -39,8 +36,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-CBusOverview::CBusOverview(CMainFrame* frame, QWidget* parent)
-    : FunctionWindow(tr("总线概览"), LinkUse::HoldsLink, parent), m_frame(frame) {
+CBusOverview::CBusOverview(QWidget* parent) : FunctionWindow(tr("总线概览"), LinkUse::HoldsLink, parent) {
     m_ports = new QListWidget;
     const std::string stored = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     for (int n = 1; n <= kPorts; ++n) {
@@ -171,14 +167,6 @@ void CBusOverview::onSearch() {
         m_job.requestStop();
         return;
     }
-    if (theComm.GetConnectStatus() != 0) {
-        if (!theComm.CloseCom()) {
-            ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
-            return;
-        }
-        m_frame->SetConnected(false);
-        m_status->clear();
-    }
     hx::BusScanRequest request;
     for (int i = 0; i < m_ports->count(); ++i)
         if (m_ports->item(i)->checkState() == Qt::Checked)
@@ -210,7 +198,13 @@ void CBusOverview::onSearch() {
     m_status->setToolTip({});
     for (const auto& port : request.ports) m_progress[Q(port)] = tr("等待");
     m_request = request;
-    if (m_job.scan(std::move(request), callbacks())) showProgress();
+    // The program's connection ends: the scan needs the ports.
+    const bool wasConnected = theComm.GetConnectStatus() != 0;
+    if (wasConnected) request.closeFirst = &theComm;
+    if (m_job.scan(std::move(request), callbacks())) {
+        if (wasConnected) emit connectionChanged(false);
+        showProgress();
+    }
     updateButtons();
 }
 
@@ -352,16 +346,9 @@ void CBusOverview::connectToRow(int row) {
     const QString port = m_table->item(row, PortColumn)->text();
     const int station = m_table->item(row, StationColumn)->text().toInt();
     const QString baud = m_baud->currentText();
-    CMainFrame* frame = m_frame;
-    // One drive window at a time: this one goes, and the connection window
-    // connects to the drive as if it had been chosen there.
+    // One drive window at a time: this one goes first.
     closeWindow();
-    auto* connection = qobject_cast<CConnectCom*>(frame->view()->openConnection());
-    if (!connection) return;
-    connection->portCombo()->setCurrentIndex(connection->portCombo()->findText(port));
-    connection->baudCombo()->setCurrentIndex(connection->baudCombo()->findText(baud));
-    connection->stationCombo()->setCurrentIndex(station);
-    if (theComm.GetConnectStatus() == 0) connection->onConnect();
+    emit connectRequested(port, baud, station);
 }
 
 }  // namespace hx::gui

@@ -27,14 +27,12 @@ class QTableWidget;
 
 namespace hx::gui {
 
-class CMainFrame;
-
 class CBusOverview : public FunctionWindow {
     Q_OBJECT
 public:
     enum Column { PortColumn, StationColumn, ModelColumn, FirmwareColumn, AlarmColumn, ReferenceColumn, Columns };
 
-    explicit CBusOverview(CMainFrame* frame, QWidget* parent = nullptr);
+    explicit CBusOverview(QWidget* parent = nullptr);
     ~CBusOverview() override;
 
     QListWidget* portList() const { return m_ports; }
@@ -65,6 +63,11 @@ public:
 signals:
     // The search or refresh has ended.
     void finished();
+    // The program's connection ended (the search needs the port).
+    void connectionChanged(bool connected);
+    // The user chose a drive of the table: the connection window connects
+    // to it as if it had been chosen there.
+    void connectRequested(const QString& port, const QString& baud, int station);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -81,7 +84,6 @@ private:
     void updateButtons();
     void showProgress();
 
-    CMainFrame* m_frame;
     QListWidget* m_ports;
     QComboBox* m_baud;
     QLineEdit* m_reference;

@@ -22,15 +22,13 @@
 #include "core/protocol/Registers.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/backup/GateMessages.h"
-#include "gui/app/MainFrame.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/Messages.h"
 #include "gui/widgets/ProgramDatabase.h"
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
-CConnectCom::CConnectCom(CMainFrame* frame, QWidget* parent)
-    : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_frame(frame) {
+CConnectCom::CConnectCom(QWidget* parent) : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent) {
     m_port = new QComboBox;
     for (int i = 1; i <= 9; ++i) m_port->addItem(QStringLiteral("COM%1").arg(i));
     m_baud = new QComboBox;
@@ -93,7 +91,7 @@ void CConnectCom::closeEvent(QCloseEvent* event) {
     m_closing = true;
     m_job.requestStop();
     m_job.join();
-    m_searching = m_connecting = false;
+    m_searching = m_connecting = m_disconnecting = false;
     FunctionWindow::closeEvent(event);
 }
 
@@ -106,20 +104,19 @@ void CConnectCom::configurePort() {
 
 void CConnectCom::onConnect() {
     if (busy()) return;
-    const int delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "50");
-    configurePort();
-
     if (theComm.GetConnectStatus()) {
-        if (theComm.CloseCom()) {
-            m_frame->SetConnected(false);
-            m_search->setEnabled(true);
-            m_connect->setText(TableText(50006));
-        } else {
-            m_connect->setText(TableText(50005));
-            ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
-        }
+        // Closing may wait for the link: for a request still running, or for
+        // the late replies a time-out leaves on the line, which must not reach
+        // the next program to open the port. That wait is the worker's.
+        m_disconnecting = true;
+        for (QPushButton* b : {m_connect, m_search, m_offline}) b->setEnabled(false);
+        const bool started = m_job.run<int>([](std::stop_token) { return theComm.CloseCom(); },
+                                            [this](const int&) { OnUiThread(this, [this] { onDisconnected(); }); });
+        if (!started) onDisconnected();
         return;
     }
+    const int delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "50");
+    configurePort();
 
     m_connecting = true;
     for (QPushButton* b : {m_connect, m_search, m_offline}) b->setEnabled(false);
@@ -140,12 +137,23 @@ void CConnectCom::onConnect() {
     }
 }
 
+void CConnectCom::onDisconnected() {
+    m_disconnecting = false;
+    const bool closed = theComm.GetConnectStatus() == 0;
+    emit connectionChanged(!closed);
+    if (m_closing) return;
+    for (QPushButton* b : {m_connect, m_offline}) b->setEnabled(true);
+    m_search->setEnabled(closed);
+    m_connect->setText(TableText(closed ? 50006 : 50005));
+    if (!closed) ShowMessage(this, tr("关闭串口失败，请检查线路与设备！"), tr("关闭串口失败"));
+}
+
 void CConnectCom::onAnswered() {
     if (m_closing) return;
     // The drive answered: the settings remember the port and the station.
     hx::env::Write(hx::env::kComSetting, "COM", m_port->currentText().toStdString());
     hx::env::Write(hx::env::kDrive, "DriveNo", m_station->currentText().toStdString());
-    m_frame->SetConnected(true);
+    emit connectionChanged(true);
 }
 
 void CConnectCom::onConnectDone(const hx::ConnectOutcome& outcome) {
@@ -156,7 +164,7 @@ void CConnectCom::onConnectDone(const hx::ConnectOutcome& outcome) {
     m_offline->setEnabled(true);
     switch (outcome.step) {
     case hx::ConnectOutcome::Step::OpenFailed:
-        m_frame->SetConnected(false);
+        emit connectionChanged(false);
         m_connect->setText(TableText(50006));
         m_search->setEnabled(true);
         ShowMessage(this, tr("打开串口失败,可能线路异常或端口被占用!"), tr("打开串口失败"));
@@ -188,13 +196,13 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
         // The port is closed by now; a program that looks connected would
         // send every window's requests into a closed port.
         g_displayModel.clear();
-        m_frame->SetConnected(false);
+        emit connectionChanged(false);
         m_connect->setText(TableText(50006));
         m_search->setEnabled(true);
         return;
     }
     g_displayModel = display.toStdString();
-    m_frame->setWindowTitle(TableText(50195).trimmed() + " for " + display.trimmed());
+    emit titleChanged(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
     TellOfUnfinishedWrite(this);
     // The window closes itself once the alarm clear has said how it went.
@@ -208,7 +216,7 @@ bool CConnectCom::clearCommunicationAlarm() {
             hx::DriveHandle drive(&theComm, station);
             hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
             // Cleared only when the drive no longer shows an alarm.
-            const auto current = hx::ReadAlarmRegister(drive, hx::reg::kCurrentAlarm);
+            const auto current = hx::ReadCurrentAlarm(drive);
             if (result.cleared() && (!current || *current > 0)) result.outcome = hx::ClearOutcome::NotCleared;
             return result;
         },
@@ -302,8 +310,8 @@ void CConnectCom::onSearchDone(int result) {
 void CConnectCom::onOffline() {
     if (busy()) return;
     theComm.SetCurrentUseMode(0);
-    m_frame->SetConnected(true);
-    m_frame->setWindowTitle(TableText(50019));
+    emit connectionChanged(true);
+    emit titleChanged(TableText(50019));
     g_driveModel = "KRV7";
     closeWindow();
 }

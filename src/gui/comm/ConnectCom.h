@@ -17,12 +17,10 @@ class QTimer;
 
 namespace hx::gui {
 
-class CMainFrame;
-
 class CConnectCom : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CConnectCom(CMainFrame* frame, QWidget* parent = nullptr);
+    explicit CConnectCom(QWidget* parent = nullptr);
 
     QComboBox* portCombo() const { return m_port; }
     QComboBox* baudCombo() const { return m_baud; }
@@ -32,8 +30,8 @@ public:
     QPushButton* offlineButton() const { return m_offline; }
     QLabel* statusLabel() const { return m_status; }
     bool searching() const { return m_searching; }
-    // Connecting or searching: the link is the worker's.
-    bool busy() const { return m_connecting || m_searching; }
+    // Connecting, searching or closing the port: the link is the worker's.
+    bool busy() const { return m_connecting || m_searching || m_disconnecting; }
 
     static constexpr int kSearchTickMs = 50;
     static constexpr int kCloseDelayMs = 500;
@@ -43,6 +41,13 @@ public:
     void onSearch();
     void onOffline();
 
+signals:
+    // The program is connected to a drive (or works offline), or no longer:
+    // the main frame enables its commands by it.
+    void connectionChanged(bool connected);
+    // The main window's title for the drive just connected.
+    void titleChanged(const QString& title);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -51,6 +56,7 @@ private:
     void configurePort();
     void onAnswered();
     void onConnectDone(const hx::ConnectOutcome& outcome);
+    void onDisconnected();
     void onSearchStep(int station, bool found);
     void onSearchDone(int result);
     // The search button's caption follows the state.
@@ -62,7 +68,6 @@ private:
     // The model to display; empty when the database is missing or has no row.
     bool lookupDisplayModel(QString* display);
 
-    CMainFrame* m_frame;
     QComboBox* m_port;
     QComboBox* m_baud;
     QComboBox* m_station;
@@ -73,6 +78,7 @@ private:
     QTimer* m_closeTimer;
     bool m_connecting = false;
     bool m_searching = false;
+    bool m_disconnecting = false;
     // The search button offers "停 止" from a search's start until the user
     // presses it again; a search that ran through to its end keeps it so.
     bool m_searchOffersStop = false;

@@ -9,7 +9,7 @@
 #include "core/db/CADO.h"
 #include "core/link/CQXCOM.h"
 #include "core/link/PortResolver.h"
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {

@@ -19,7 +19,7 @@
 #include "core/params/ParameterChecks.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/TransferPlan.h"
-#include "gui/app/GuiState.h"
+#include "gui/widgets/GuiState.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/widgets/CommonTexts.h"
 #include "gui/widgets/ListBoxEx.h"

@@ -7,8 +7,8 @@
 //
 // Cscope only wires three parts together: the model (core/plot, every range
 // and pixel rule), the renderer (off-screen images) and the input controller
-// (mouse, wheel and keys). Windows feed it point by point; it redraws once
-// after a batch's last point.
+// (mouse, wheel and keys). Windows hand it a whole capture; it redraws
+// once.
 
 #include <QColor>
 #include <QList>
@@ -57,15 +57,11 @@ public:
     void SetAxisKind(hx::plot::AxisKind kind) { m_model.SetAxisKind(kind); }
 
     // --- points
-    void PlotPoint(int channel, int i, float v, int n);
-    // The points 0..n-1 of every channel whose buffer is given, fed index by
-    // index as PlotPoint would, with one redraw at the end instead of one per
-    // channel.
-    void PlotBatch(const std::array<const float*, 4>& buffers, int n);
-    // A new capture of a running series in place of the last one: the zoom
-    // level stays, the ranges are found afresh from -5..5 as at a start, and
-    // the plot changes once, when the new curves are drawn.
-    void ReplaceBatch(const std::array<const float*, 4>& buffers, int n);
+    // Shows a capture: the first `points` samples of every channel with a
+    // source, with one redraw. `replace`: a new capture of a running series
+    // in place of the last one; the zoom level stays, the ranges are found
+    // afresh from -5..5 as at a start, and the plot changes once.
+    void ShowCapture(const std::array<std::vector<float>, 4>& samples, int points, bool replace = false);
     void ClearPoints();
     void ClearAndRedraw();
     void ShowWaitText();

@@ -18,7 +18,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/FaultText.h"
 #include "core/runtest/StepResponse.h"
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 #include "gui/backup/GateMessages.h"
 #include "gui/plot/Cscope.h"
 #include "gui/runtest/ResonateAdjust.h"
@@ -49,7 +49,6 @@ CRunTest::CRunTest(QWidget* parent)
         });
     });
     m_session->GuardStarts(theComm.PortName());
-    g_pointsPerChannel = 200;
 
     m_plot = new Cscope;
     // Small enough that the window fits a 1366 x 768 screen; the plot takes
@@ -163,9 +162,9 @@ CRunTest::CRunTest(QWidget* parent)
     m_channelGroup->setEnabled(false);
     m_plot->SetYCaption(tr("电流(mA)"));
     m_plot->SetXCaption(tr("时间(ms)"));
-    m_plot->SetPointsPerChannel(g_pointsPerChannel);
-    m_plot->SetXRange(0, g_pointsPerChannel, 2);
-    m_plot->SetAxisValues(0, g_pointsPerChannel);
+    m_plot->SetPointsPerChannel(m_plotPoints);
+    m_plot->SetXRange(0, static_cast<float>(m_plotPoints), 2);
+    m_plot->SetAxisValues(0, static_cast<float>(m_plotPoints));
     m_plot->ClearPoints();
     m_plot->Redraw();
     m_period->setCurrentText("1000");
@@ -340,7 +339,7 @@ void CRunTest::clickStart() {
     m_start->setEnabled(false);
     if (!running()) {
         m_pointsPerChannel = std::max(200, m_points->currentText().toInt());
-        g_pointsPerChannel = static_cast<uint16_t>(m_pointsPerChannel);
+        m_plotPoints = m_pointsPerChannel;
         m_plot->SetPointsPerChannel(m_pointsPerChannel);
         const auto codes = ChannelCodes();
         if (codes != std::array<uint32_t, 4>{}) {
@@ -445,17 +444,9 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         hx::gui::OfferToGoOnWithoutBackup(this, outcome.gate, hx::DriveHandle::FromGlobals());
         return;
     }
-    // The points go to the plot as a batch; it redraws once after the last.
-    std::array<const float*, 4> buffers{};
-    for (int i = 0; i < 4; ++i)
-        if (outcome.codes[i] != 0 && static_cast<int>(outcome.samples[i].size()) >= outcome.points)
-            buffers[i] = outcome.samples[i].data();
-    g_pointsPerChannel = static_cast<uint16_t>(outcome.points);
+    m_plotPoints = outcome.points;
     m_plot->SetPointsPerChannel(outcome.points);
-    if (m_replacePlot)
-        m_plot->ReplaceBatch(buffers, outcome.points);
-    else
-        m_plot->PlotBatch(buffers, outcome.points);
+    m_plot->ShowCapture(outcome.samples, outcome.points, m_replacePlot);
     m_replacePlot = false;
     ShowFigures(outcome);
     // The first capture of a resonance run holds the move and the ringing

@@ -117,6 +117,8 @@ private:
     hx::runtest::Mode m_mode = hx::runtest::Mode::Torque;
     int m_capacity = 0;
     int m_pointsPerChannel = 200;
+    // The points per channel of the capture the plot shows.
+    int m_plotPoints = 200;
     bool m_openingDone = false;
     int m_requestsOut = 0;  // Request()s whose answer the window has not shown yet
     bool m_closing = false;

@@ -1,5 +1,7 @@
 #include "gui/tuning/FrequencyResponseView.h"
 
+#include "gui/plot/WheelNotches.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -160,9 +162,7 @@ void FrequencyResponseView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void FrequencyResponseView::wheelEvent(QWheelEvent* event) {
-    m_wheelRest += event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-    const int notches = m_wheelRest / 120;
-    m_wheelRest -= notches * 120;
+    const int notches = TakeWheelNotches(event, m_wheelRest);
     event->accept();
     if (notches == 0) return;
     const QPoint pos = event->position().toPoint();

@@ -285,7 +285,6 @@ void CDisplayWaveform::setPointsPerChannel(uint16_t points) {
     m_pointsPerChannel = points;
     // The program-wide value still says what the last capture took; the plot
     // is told its own, so another window's capture leaves its axis alone.
-    g_pointsPerChannel = points;
     m_scope->SetPointsPerChannel(points);
 }
 
@@ -417,14 +416,7 @@ void CDisplayWaveform::onCaptureFinished(const hx::CaptureResult& result) {
 void CDisplayWaveform::plotSamples(const hx::CaptureResult& result) {
     if (!m_scope) return;
     m_recording.ClearLists();
-    const int n = result.pointsPerChannel;
-    std::array<const float*, 4> buffers{};
-    for (int k = 0; k < 4; ++k)
-        if (m_codes[k] != 0 && static_cast<int>(result.samples[k].size()) >= n) buffers[k] = result.samples[k].data();
-    if (m_replacing)
-        m_scope->ReplaceBatch(buffers, n);
-    else
-        m_scope->PlotBatch(buffers, n);
+    m_scope->ShowCapture(result.samples, result.pointsPerChannel, m_replacing);
     m_replacing = false;
     if (m_record->isChecked()) {
         hx::RecordCapture(m_recording, result.codes, result.pointsPerChannel, result.intervalUs, result.samples);

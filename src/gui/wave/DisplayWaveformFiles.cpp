@@ -107,17 +107,9 @@ void CDisplayWaveform::showRecordedWindow(int start, int count) {
 
 void CDisplayWaveform::plotShown() {
     if (m_closing || !m_scope) return;
-    const int shown = m_shown.shown;
-    std::array<const float*, 4> buffers{};
-    for (int k = 0; k < 4; ++k) {
-        if (m_codes[k] == 0) continue;
-        m_scope->SetChannelVisible(k + 1, true);
-        if (static_cast<int>(m_shown.samples[k].size()) >= shown) buffers[k] = m_shown.samples[k].data();
-    }
-    if (shown >= 1)
-        m_scope->PlotBatch(buffers, shown);
-    else
-        m_scope->Redraw();
+    for (int k = 0; k < 4; ++k)
+        if (m_codes[k] != 0) m_scope->SetChannelVisible(k + 1, true);
+    m_scope->ShowCapture(m_shown.samples, m_shown.shown);
     selectChannelsFromCodes();
     m_interval->setCurrentIndex(1);  // "100"
     emit showLoaded();

@@ -127,7 +127,6 @@ void CFFTAnalyze::OnStart() {
 
     hx::SpectrumRequest request;  // frequency code 2, point-count code 1, 1024 bins
     request.averages = m_averages->value();
-    g_pointsPerChannel = request.resultCount;
     m_binsRequested = request.resultCount;
     m_scope->SetPointsPerChannel(request.resultCount);
     hx::SpectrumCallbacks callbacks;
@@ -199,7 +198,7 @@ void CFFTAnalyze::showSpectrum() {
     m_scope->SetChannelTypes(kSpectrumCaptionType, 0, 0, 0);
     m_scope->SetYCaption(db ? tr("幅值(dB)") : tr("幅值"));
     m_scope->SetChannelVisible(1, true);
-    m_scope->PlotBatch({shown.data(), nullptr, nullptr, nullptr}, n);
+    m_scope->ShowCapture({shown}, n);
     // The motion fills the lowest bins: the scale is that of the band above
     // it, from 0 (or from the band's lowest level in decibels).
     const hx::analysis::SpectrumScale scale = hx::analysis::ScaleForSpectrum(m_magnitudes, binHz, db);

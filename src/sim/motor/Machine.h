@@ -56,7 +56,7 @@ struct Mode {
     double residue = 0;  // r, 1/(kg m^2)
 };
 
-// The ratio the spec means (its default filled in).
+// The ratio the description means (its default filled in).
 double InertiaRatioOf(const MachineSpec& machine);
 // The modes in rising frequency with their residues for a rotor of
 // motorInertia; modes that move no inertia are left out.
@@ -76,7 +76,7 @@ MachineSpec DrawMachine(unsigned seed);
 MachineSpec ParseMachine(const std::string& text, const MachineSpec& base = {});
 // "HZ[/DAMPING[/SHARE]]"; throws std::invalid_argument.
 Resonance ParseResonance(const std::string& text);
-// Throws std::invalid_argument when the spec is out of its ranges (ratio
+// Throws std::invalid_argument when the description is out of its ranges (ratio
 // 0..100, resonances 20..5000 Hz, damping 0.001..1, shares adding up to
 // more than 1, friction negative).
 void CheckMachine(const MachineSpec& machine);

@@ -13,7 +13,6 @@
 
 #include "core/analysis/SpectrumPeaks.h"
 #include "core/analysis/Vibration.h"
-#include "core/runtest/RunFields.h"
 
 using namespace hx::analysis;
 
@@ -247,7 +246,7 @@ TEST(Vibration, TheMoveEndsWhereTheReferenceStops) {
 
     // 0.2 rev at 2 rev/s with 500 rev/s^2: 104 ms; a set of phase A 170
     // delays it by 34 ms.
-    hx::runtest::VelocityFields f;
+    hx::analysis::Trapezoid f;
     f.speed = 200;
     f.distance = 20;
     f.acceleration = 500;

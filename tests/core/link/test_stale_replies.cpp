@@ -87,12 +87,12 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     for (int delay : delays) {
         drive.Server().AnswerLate(std::chrono::milliseconds(delay));
         const uint16_t a = static_cast<uint16_t>(9 + round % 4);
-        const int v = comm.ReadAddressValue(kStation, a);
-        if (!comm.LastRequestAnswered()) {
+        const auto v = comm.Read(kStation, a);
+        if (!v) {
             ++unanswered;
         } else {
             ++answered;
-            if (v != 1000 + a) ++wrong;
+            if (*v != 1000 + a) ++wrong;
         }
         const uint16_t first = static_cast<uint16_t>(30000 + 50 * (round % 2));
         const auto frame = comm.ReadBigData(kStation, first, 50);
@@ -133,8 +133,7 @@ TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) 
     drive.Server().ClearFaults();
     // A long wait for the next reply would catch it, were it sent too soon.
     comm.SetReceiveTimeOut(500);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
-    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.Read(kStation, 10).value_or(0), 1010);
     EXPECT_EQ(comm.GetHealth().late, 1u);
 }
 

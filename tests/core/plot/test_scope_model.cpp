@@ -53,7 +53,7 @@ TEST(ScopeRanges, ValuesOutgrowingARangeWidenItInRoundSteps) {
     int point = 0;
     for (const Step& step : {Step{0, 8, 10}, Step{0, -7, 10}, Step{0, 100, 200}, Step{1, 83, 100}, Step{2, -25, 40},
                              Step{2, 84, 200}}) {
-        m.PlotPoint(step.channel, point++, step.value, 100);
+        m.PlotPoint(step.channel, point++, step.value);
         EXPECT_FLOAT_EQ(m.Current().chMax[step.channel], step.expected) << step.value;
         EXPECT_FLOAT_EQ(m.Current().chMin[step.channel], -step.expected) << step.value;
     }
@@ -67,14 +67,11 @@ TEST(ScopeRanges, SameQuantitiesShareTheLargerRangeAtTheEndOfABatch) {
     WaveformStart(m);
     // position feedback, position reference, Q-axis current, none
     m.SetChannelTypes({4, 16, 1024, 0}, nullptr);
-    const int n = 3;
-    for (int i = 0; i < n; ++i) {
-        m.PlotPoint(0, i, 50, n);   // needs 60 -> 70
-        m.PlotPoint(1, i, 150, n);  // needs 180 -> 200
-        m.PlotPoint(2, i, 8, n);    // needs 9.6 -> 10
-        const bool batchEnd = m.PlotPoint(3, i, 1, n);
-        EXPECT_EQ(batchEnd, i == n - 1);
-    }
+    // needs 60 -> 70, 180 -> 200, 9.6 -> 10; the fourth has no source
+    m.ShowSamples({std::vector<float>(3, 50), std::vector<float>(3, 150), std::vector<float>(3, 8),
+                   std::vector<float>(3, 1)},
+                  3);
+    EXPECT_TRUE(m.Points(3).empty()) << "a channel without a source is not fed";
     EXPECT_EQ(m.Current().chMax[0], 200);
     EXPECT_EQ(m.Current().chMin[0], -200);
     EXPECT_EQ(m.Current().chMax[1], 200);
@@ -87,8 +84,8 @@ TEST(ScopeRanges, SameQuantitiesShareTheLargerRangeAtTheEndOfABatch) {
     WaveformStart(e);
     e.SetChannelTypes({1, 4, 0, 0}, nullptr);
     e.SetChannelVisible(0, true);
-    e.PlotPoint(0, 0, 12, 1);  // needs 14.4 -> 20
-    e.PlotPoint(1, 0, 30000, 1);
+    e.PlotPoint(0, 0, 12);  // needs 14.4 -> 20
+    e.PlotPoint(1, 0, 30000);
     EXPECT_EQ(e.Current().chMax[0], 20);
     EXPECT_EQ(e.Current().chMax[1], 36100);
 }
@@ -214,10 +211,10 @@ TEST(ScopeLayout, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
 
     // Scale widths only grow while a series runs, so the plot keeps its width
     // when the next capture swings less; a fresh start lets them shrink.
-    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 30000, 10);
+    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 30000);
     const int wide = m.ComputeLayout(Proportional).plot.left;
     m.BeginReplace();
-    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 3, 10);
+    for (int i = 0; i < 10; ++i) m.PlotPoint(0, i, 3);
     m.EndReplace();
     EXPECT_EQ(m.Current().chMax[0], 5) << "found afresh from -5..5";
     EXPECT_EQ(m.ComputeLayout(Proportional).plot.left, wide);
@@ -322,8 +319,8 @@ TEST(ScopeCurves, ReductionKeepsEveryColumnsExtremes) {
     for (int i = 0; i < n; ++i) {
         float v = static_cast<float>(std::sin(i / 500.0) * 2000 + noise(rng));
         if (i == 12345) v = 30000;  // a single-sample spike
-        m.PlotPoint(0, i, v, n);
-        m.PlotPoint(1, i, static_cast<float>(i % 977), n);
+        m.PlotPoint(0, i, v);
+        m.PlotPoint(1, i, static_cast<float>(i % 977));
     }
     m.ComputeLayout(Mono);
     for (int k = 0; k < 2; ++k) {
@@ -479,7 +476,7 @@ TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
     m.SetXCaption("t(us)");
     m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
     m.SetChannelVisible(0, true);
-    for (int i = 0; i < 400; ++i) m.PlotPoint(0, i, static_cast<float>(i), 400);
+    for (int i = 0; i < 400; ++i) m.PlotPoint(0, i, static_cast<float>(i));
     m.ComputeLayout(Mono);
     EXPECT_TRUE(m.CursorReadout().lines.empty());
     m.SetCursorsEnabled(true);

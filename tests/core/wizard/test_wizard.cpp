@@ -170,8 +170,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     EXPECT_EQ(f.aliasText, "4");
     EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{50, 4}));
     // The switch is set on the drive, never over the wire.
-    b.comm.WriteAddressValue(kStation, hx::reg::kWizardAliasSwitch, 5);
-    EXPECT_FALSE(b.comm.LastRequestAnswered());
+    EXPECT_FALSE(b.comm.Write(kStation, hx::reg::kWizardAliasSwitch, 5));
     EXPECT_EQ(b.comm.ReadAddressValue(kStation, hx::reg::kWizardAliasSwitch), 4);
 
     // Currents and pulses show unsigned, filters signed.

@@ -114,7 +114,6 @@ TEST(BusOverview, ListsEveryDriveOnBothPortsAndConnectsToOne) {
     const std::string reference = f.folder.File("line.qxr");
     SaveReference(f.line.DevicePath(), 1, reference);
 
-    EXPECT_EQ(f.frame->action(cmd::BusOverview)->text(), "总线概览");
     CBusOverview* w = f.Open();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->portList()->item(0)->checkState(), Qt::Checked) << "a configured port";

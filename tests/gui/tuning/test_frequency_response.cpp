@@ -56,7 +56,6 @@ TEST(FrequencyResponseWindow, ShowsTheMarginsAndNotchesItIsGiven) {
         w.SetData(data);
         w.resize(1280, 760);
         w.show();
-        EXPECT_EQ(w.windowTitle(), english ? "Frequency response" : "频率响应");
         EXPECT_EQ(w.crossoverValue()->text(), QString("%1 Hz").arg(*data.margins.crossoverHz, 0, 'f', 1));
         EXPECT_EQ(w.phaseMarginValue()->text(), QString("%1°").arg(*data.margins.phaseMarginDeg, 0, 'f', 1));
         EXPECT_EQ(w.gainMarginValue()->text(), QString("%1 dB").arg(*data.margins.gainMarginDb, 0, 'f', 1));

@@ -34,12 +34,10 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_EQ(w->frequencyList()->currentText(), "4KHz");
     EXPECT_EQ(w->pointsList()->currentText(), "2048");
     EXPECT_EQ(w->scope()->Model().Current().axisLast, 2048);
-    EXPECT_EQ(w->scope()->Model().XCaption(), "频率(Hz)");
     QElapsedTimer t;
     t.start();
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     EXPECT_FALSE(w->startButton()->isEnabled());
-    EXPECT_EQ(g_pointsPerChannel, 1024);
     ASSERT_TRUE(WaitUntil([&] { return w->spectraPlotted() == 1; }, 15000));
     const auto& m = w->scope()->Model();
     EXPECT_EQ(m.Points(0).size(), 1024u);
@@ -146,7 +144,6 @@ TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
     wave->intervalList()->setCurrentText("100");
     QTest::mouseClick(wave->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return wave->capturesPlotted() == 1 && !wave->sampleBusy(); }, 20000));
-    EXPECT_EQ(g_pointsPerChannel, 400) << "the program-wide value still tells the last capture";
 
     // The spectrum drawn again, in decibels: all its bins on its own axis.
     spectrum->decibelsBox()->setChecked(true);
@@ -160,7 +157,6 @@ TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
     ASSERT_TRUE(WaitUntil([&] { return spectrum->startButton()->isEnabled(); }, 10000));
     QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 2 && !spectrum->busy(); }, 20000));
-    EXPECT_EQ(g_pointsPerChannel, 1024);
     wave->scope()->Redraw();
     const auto& samples = wave->scope()->Model();
     EXPECT_EQ(samples.PointsPerChannel(), 400);

@@ -32,7 +32,6 @@ TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
     ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() == 1 && !w->sampleBusy(); }, 8000));
     EXPECT_FALSE(w->progressBar()->isVisible());
 
-    EXPECT_EQ(g_pointsPerChannel, 400);
     const auto codes = w->channelCodes();
     EXPECT_EQ(codes, (std::array<int32_t, 4>{1, 2, 4, 8}));
     for (int k = 0; k < 4; ++k) {
@@ -91,10 +90,10 @@ TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
     EXPECT_GE(shortestGap, 450);
     EXPECT_LE(shortestGap, 1200);
     EXPECT_EQ(shownAtStart[0], 0u) << "a fresh start clears the plot";
-    EXPECT_EQ(shownAtStart[1], g_pointsPerChannel);
-    EXPECT_EQ(shownAtStart[2], g_pointsPerChannel);
+    EXPECT_EQ(shownAtStart[1], 200u);
+    EXPECT_EQ(shownAtStart[2], 200u);
     EXPECT_EQ(leftAtStart[1], leftAtStart[2]);
-    EXPECT_EQ(w->scope()->Model().Points(0).size(), g_pointsPerChannel);
+    EXPECT_EQ(w->scope()->Model().Points(0).size(), 200u);
     EXPECT_EQ(w->startButton()->text(), kStop);
     w->cyclicCheck()->setChecked(false);  // clearing the box ends the cycle too
     ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy(); }, 8000));

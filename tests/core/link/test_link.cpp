@@ -14,7 +14,6 @@
 #include "core/params/AttributeBlocks.h"
 #include "core/params/CParameter.h"
 
-using hx::LinkError;
 using namespace hx::coretest;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 using hx::sim::DriveOptions;
@@ -23,22 +22,6 @@ using hx::sim::InProcessDrive;
 namespace {
 
 constexpr uint8_t kStation = 5;
-
-DriveOptions options() {
-    DriveOptions o;
-    o.station = kStation;
-    o.databasePath = "-";  // a plain register store, every parameter visible
-    return o;
-}
-
-void open(CQXCOM& comm, const std::string& port, uint16_t timeoutMs = 100) {
-    comm.ConfigCom(port, "38400", "8", "NONE", "2");
-    comm.SetReceiveTimeOut(timeoutMs);
-    // The simulated drive answers late only when told to: a short horizon
-    // keeps lost frames cheap.
-    comm.SetLateHorizon(150);
-    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
-}
 
 }  // namespace
 
@@ -57,8 +40,7 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     CQXCOM& comm = d.comm;
     EXPECT_NE(comm.GetConnectStatus(), 0);
 
-    EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1234), 1234);
-    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.Write(kStation, 5, 1234).value_or(0), 1234);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 6, -2), -2);
     EXPECT_EQ(d.Vd().Ram(5), 1234);
     EXPECT_EQ(d.Vd().Ram(6), 0xFFFE);
@@ -67,14 +49,12 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 
     // A register holding -1 reads as -1, but as an answer.
     d.Vd().SetRam(7, 0xFFFF);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 7), -1);
-    EXPECT_TRUE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.LastRequestError(), LinkError::None);
+    EXPECT_EQ(comm.Read(kStation, 7).value_or(0), -1);
 
     // An unmapped register gets an exception reply: no value, no "answer".
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 20000), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.LastRequestError(), LinkError::Exception);
+    const auto refused = comm.Read(kStation, 20000);
+    EXPECT_EQ(refused.fault.kind, hx::DriveFaultKind::Refused);
+    EXPECT_EQ(refused.fault.exceptionCode, 2);
 
     // Block read: the whole reply frame, high byte first, with its checksum.
     std::vector<uint8_t> expected = {kStation, 0x03, 100};
@@ -105,41 +85,34 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     EXPECT_EQ(comm.GetConnectStatus(), 0);
     EXPECT_NE(comm.CloseCom(), 0);  // closing a closed port succeeds
     // Closed: requests fail at once.
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 5), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.LastRequestError(), LinkError::NotOpen);
+    EXPECT_EQ(comm.Read(kStation, 5).fault.kind, hx::DriveFaultKind::NotOpen);
     EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
     EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1), -1);
 }
 
 TEST(Link, FindDriveTimeOutsAndBroadcast) {
-    InProcessDrive drive(options());
-    CQXCOM comm;
-    open(comm, drive.DevicePath(), 200);
+    PtyDrive d(PlainDrive(kStation), 200);
+    ASSERT_TRUE(d.opened);
+    CQXCOM& comm = d.comm;
+    InProcessDrive& drive = *d.drive;
     // Replies here come at most 300 ms late: a horizon beyond that, short
     // enough to keep the test quick.
     comm.SetLateHorizon(600);
 
-    EXPECT_NE(comm.FindDrive(kStation, 0), -1);
-    EXPECT_TRUE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_TRUE(comm.Find(kStation));
+    EXPECT_EQ(comm.Find(kStation + 1).fault.kind, hx::DriveFaultKind::NoAnswer);
 
     // Nobody at that station: a time-out, -1.
-    EXPECT_EQ(comm.ReadAddressValue(9, 0), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
-    EXPECT_EQ(comm.LastRequestError(), LinkError::Timeout);
+    EXPECT_EQ(comm.Read(9, 0).fault.kind, hx::DriveFaultKind::NoAnswer);
 
     // Station 0 is broadcast: reads never touch the line, writes are carried
     // out by every drive and count as sent.
     const auto before = drive.Server().GetStats();
     EXPECT_EQ(comm.FindDrive(0, 0), -1);
-    EXPECT_EQ(comm.ReadAddressValue(0, 5), -1);
-    EXPECT_FALSE(comm.LastRequestAnswered());
+    EXPECT_FALSE(comm.Read(0, 5));
     EXPECT_TRUE(comm.ReadBigData(0, 5, 2).empty());
     EXPECT_EQ(drive.Server().GetStats().framesReceived, before.framesReceived);
-    EXPECT_EQ(comm.WriteAddressValue(0, 12, 321), 321);
-    EXPECT_TRUE(comm.LastRequestAnswered());
+    EXPECT_EQ(comm.Write(0, 12, 321).value_or(0), 321);
     EXPECT_NE(comm.WriteBigData(0, 14, 2, {0, 1, 0, 2}), -1);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 321);
     EXPECT_EQ(drive.Drive().Ram(14), 1);
@@ -155,19 +128,19 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
 }
 
 TEST(Link, ThreadsNeverGetEachOthersReplies) {
-    InProcessDrive drive(options());
-    for (uint16_t i = 0; i < 40; ++i) drive.Drive().SetRam(30000 + i, 1000 + i);
-    drive.Drive().SetRam(10, 111);
-    drive.Drive().SetRam(11, 222);
-    CQXCOM comm;
-    open(comm, drive.DevicePath());
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened);
+    CQXCOM& comm = d.comm;
+    for (uint16_t i = 0; i < 40; ++i) d.Vd().SetRam(30000 + i, 1000 + i);
+    d.Vd().SetRam(10, 111);
+    d.Vd().SetRam(11, 222);
 
     std::atomic<int> mixedUp{0}, unanswered{0};
     auto reader = [&](uint16_t reg, int16_t expected) {
         for (int i = 0; i < 120; ++i) {
-            const int v = comm.ReadAddressValue(kStation, reg);
-            if (!comm.LastRequestAnswered()) ++unanswered;
-            else if (v != expected) ++mixedUp;
+            const auto v = comm.Read(kStation, reg);
+            if (!v) ++unanswered;
+            else if (*v != expected) ++mixedUp;
         }
     };
     auto blockReader = [&](uint16_t first, uint16_t count) {
@@ -184,9 +157,9 @@ TEST(Link, ThreadsNeverGetEachOthersReplies) {
     auto writer = [&](uint16_t reg) {
         for (int16_t i = 0; i < 60; ++i) {
             if (comm.WriteAddressValue(kStation, reg, i) != i) ++unanswered;
-            const int v = comm.ReadAddressValue(kStation, reg);
-            if (!comm.LastRequestAnswered()) ++unanswered;
-            else if (v != i) ++mixedUp;
+            const auto v = comm.Read(kStation, reg);
+            if (!v) ++unanswered;
+            else if (*v != i) ++mixedUp;
         }
     };
     {
@@ -210,9 +183,10 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
     comm.ConfigCom("tcp:nohost", "38400", "8", "NONE", "2");
     EXPECT_EQ(comm.OpenCom(), 0);
 
-    InProcessDrive drive(options());
-    CQXCOM first, second;
-    open(first, drive.DevicePath());
+    PtyDrive d(PlainDrive(kStation), 100);
+    ASSERT_TRUE(d.opened);
+    InProcessDrive& drive = *d.drive;
+    CQXCOM &first = d.comm, second;
     second.ConfigCom(drive.DevicePath(), "38400", "8", "NONE", "2");
     EXPECT_EQ(second.OpenCom(), 0) << "two programs must not share a port";
     EXPECT_NE(first.FindDrive(kStation, 0), -1);
@@ -236,14 +210,17 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
 }
 
 TEST(Link, ModbusTcpToTheSimulatorsServer) {
-    DriveOptions o = options();
+    DriveOptions o = PlainDrive(kStation);
     hx::sim::VirtualDrive vd(o);
     hx::sim::DriveServer server(vd, o);
     const uint16_t port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
     vd.SetRam(40, 4040);
     CQXCOM comm;
-    open(comm, "tcp:127.0.0.1:" + std::to_string(port), 50);
+    comm.ConfigCom("tcp:127.0.0.1:" + std::to_string(port), "38400", "8", "NONE", "2");
+    comm.SetReceiveTimeOut(50);
+    comm.SetLateHorizon(150);
+    ASSERT_NE(comm.OpenCom(), 0) << comm.LastErrorText();
     EXPECT_NE(comm.FindDrive(kStation, 0), -1);
     EXPECT_EQ(comm.FindDrive(kStation + 1, 0), -1);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 41, -7), -7);
@@ -258,7 +235,7 @@ TEST(Link, ModbusTcpToTheSimulatorsServer) {
 }
 
 TEST(Link, IdentityRead) {
-    DriveOptions o = options();
+    DriveOptions o = PlainDrive(kStation);
     o.productModel = "HX-KRV4-0750";
     o.driveModel = "KRV4";
     o.firmwareRegister = 215;

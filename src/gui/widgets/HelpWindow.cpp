@@ -1,4 +1,4 @@
-#include "gui/app/HelpWindow.h"
+#include "gui/widgets/HelpWindow.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,3 +1,3 @@
-#include "gui/app/GuiState.h"
+#include "gui/widgets/GuiState.h"
 
 QPointer<QWidget> g_paramManagerWnd;

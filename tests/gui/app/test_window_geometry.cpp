@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include "ParameterWindowFixture.h"
-#include "gui/app/HelpWindow.h"
+#include "gui/ParameterWindowFixture.h"
+#include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"

@@ -1,4 +1,4 @@
-#include "gui/app/SimulatedMotion.h"
+#include "gui/widgets/SimulatedMotion.h"
 
 #include <atomic>
 

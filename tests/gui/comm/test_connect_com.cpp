@@ -5,17 +5,22 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
-#include "GuiTestUtil.h"
+#include "gui/comm/FrameOnDrive.h"
+#include "gui/GuiTestUtil.h"
+#include "core/link/DriveHandle.h"
 #include "core/link/PortResolver.h"
+#include "core/protocol/Registers.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
-#include "core/settings/EnvSettings.h"
 #include "gui/app/CommandIds.h"
 #include "gui/app/EnvironmentSetting.h"
-#include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
+#include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
 
@@ -25,16 +30,8 @@ using namespace hx::test;
 namespace {
 
 // A frame with the simulated drive behind COM1 and its connection window open.
-struct ConnectFixture {
-    explicit ConnectFixture(hx::sim::DriveOptions options = {}) : drive(options) {
-        hx::PortResolver::SetOverride("COM1", drive.DevicePath());
-        // A reply time-out a loaded machine under the sanitizers keeps to,
-        // and a short late horizon: the simulated drive never answers late.
-        hx::env::Write(hx::env::kReadComDelay, "DelayTime", "250");
-        hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "150");
-        theComm.CloseCom();
-        g_activeModule.clear();
-        frame = std::make_unique<CMainFrame>();
+struct ConnectFixture : FrameOnDrive {
+    explicit ConnectFixture(hx::sim::DriveOptions options = {}) : FrameOnDrive(options) {
         window = static_cast<CConnectCom*>(frame->view()->openConnection());
     }
     // Presses the button of the open connection window and waits for its work.
@@ -42,15 +39,6 @@ struct ConnectFixture {
         QTest::mouseClick((window->*button)(), Qt::LeftButton);
         return WaitUntil([&] { return !window->busy(); }, 10000);
     }
-    ~ConnectFixture() {
-        frame.reset();
-        theComm.CloseCom();
-        hx::PortResolver::ClearOverride("COM1");
-    }
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    hx::sim::InProcessDrive drive;
-    std::unique_ptr<CMainFrame> frame;
     CConnectCom* window = nullptr;
 };
 
@@ -103,9 +91,48 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_EQ(again->connectButton()->text(), "断开");
     EXPECT_FALSE(again->searchButton()->isEnabled());
     QTest::mouseClick(again->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !again->busy(); }, 5000));
     EXPECT_EQ(again->connectButton()->text(), "连接");
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(theComm.GetConnectStatus(), 0);
+}
+
+// Closing the port after a time-out waits out the reply that may still come
+// (here on the line itself: no note for the next program can be kept). The
+// wait is a worker's: the window thread's timers keep their pace.
+TEST(ConnectCom, ClosingAfterATimeOutLeavesTheWindowThreadFree) {
+    ConnectFixture f(driveAt(63));
+    hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "500");
+    const std::string stateHome = std::getenv("XDG_STATE_HOME");
+    ::setenv("XDG_STATE_HOME", "/dev/null", 1);
+    ASSERT_TRUE(f.press(&CConnectCom::connectButton));
+    ::setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
+    ASSERT_TRUE(f.frame->IsConnected());
+    f.drive.Server().LoseReplies(1.0);
+    EXPECT_FALSE(hx::DriveHandle(&theComm, 63).Read(hx::reg::kFirmwareVersion));
+    f.drive.Server().ClearFaults();
+    ASSERT_TRUE(WaitUntil([&] { return g_activeModule.empty(); }, 3000));
+    auto* again = static_cast<CConnectCom*>(f.frame->view()->openConnection());
+    ASSERT_NE(again, nullptr);
+
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticks;
+    ticks.setInterval(10);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticks.start();
+    QTest::mouseClick(again->connectButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return !again->busy(); }, 10000));
+    ticks.stop();
+    longestGap = std::max(longestGap, clock.elapsed() - last);  // the stretch since the last tick
+    EXPECT_EQ(theComm.GetConnectStatus(), 0);
+    EXPECT_FALSE(f.frame->IsConnected());
+    EXPECT_GE(clock.elapsed(), 300) << "the close waited out the late reply";
+    EXPECT_LT(longestGap, 100) << "the window thread stood still while the port closed";
 }
 
 // A run whose program was killed leaves the drive's watchdog armed and a
@@ -144,7 +171,6 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
     const auto& offer = f.messages.records[0];
     EXPECT_TRUE(offer.text.contains("Pr9.17 = 5000 ms")) << offer.text.toStdString();
     EXPECT_TRUE(offer.text.contains("报警 Err0017 正在进行")) << offer.text.toStdString();
-    EXPECT_EQ(offer.action, "清除报警");
     EXPECT_EQ(f.messages.lastText(), "报警已清除。");
     EXPECT_EQ(vd.CurrentAlarm(), 0);
 }
@@ -177,7 +203,6 @@ TEST(ConnectCom, StoredPortAndFailures) {
     w->portCombo()->setCurrentIndex(0);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_EQ(f.messages.lastText(), "连接驱动器失败，请检查通信线路或设备机号是否异常！");
-    EXPECT_EQ(f.messages.lastCaption(), "连接失败");
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(theComm.GetConnectStatus(), 0);
     EXPECT_TRUE(w->searchButton()->isEnabled());
@@ -187,7 +212,6 @@ TEST(ConnectCom, StoredPortAndFailures) {
     w->portCombo()->setCurrentIndex(1);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
-    EXPECT_EQ(f.messages.lastCaption(), "打开串口失败");
     EXPECT_EQ(w->connectButton()->text(), "连接");
     // Searching on it says so too, and leaves the window ready for another try.
     f.messages.clear();
@@ -268,11 +292,9 @@ TEST(EnvironmentSetting, AcceptsThirtyToOneThousand) {
     TempProgramFolder folder;
     MessageRecorder messages;
     CEnvironmentSetting window;
-    EXPECT_EQ(window.windowTitle(), "环境设置");
     EXPECT_EQ(window.delayEdit()->text(), "10") << "a file without the key";
     EXPECT_FALSE(window.save()) << "the default cannot be saved unchanged";
     EXPECT_EQ(messages.lastText(), "输入延时超出范围!\n允许范围: 30 ~ 1000 ms") << "the refusal says what is taken";
-    EXPECT_EQ(messages.lastCaption(), "超过范围");
 
     struct Case { const char* text; bool saved; };
     for (Case c : {Case{"29", false}, Case{"30", true}, Case{"1000", true}, Case{"1001", false}, Case{"abc", false}}) {
