@@ -28,6 +28,7 @@ struct GainsOptions {
     std::string stiffness = "medium";
     bool store = false;
     std::string bode;
+    int captures = 2;
 };
 
 std::string Num(double v, int decimals = 1) {
@@ -68,6 +69,8 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
     TuneRequest req;
     if (!(o.travel > 0 && o.travel <= 10)) return ctx.Usage("--travel takes 0 < REV <= 10");
     req.limits.travelRev = o.travel;
+    if (o.captures < 1 || o.captures > 8) return ctx.Usage("--captures takes 1..8");
+    req.captures = o.captures;
     if (o.stiffness == "soft") req.stiffness = Stiffness::Soft;
     else if (o.stiffness == "medium") req.stiffness = Stiffness::Medium;
     else if (o.stiffness == "stiff") req.stiffness = Stiffness::Stiff;
@@ -171,6 +174,9 @@ void AddTuneGainsCommand(CliCommands& commands, CLI::App& tune) {
         ->type_name("REV");
     app->add_option("--stiffness", o.stiffness, "soft, medium (default), stiff, or a crossover in Hz")
         ->type_name("soft|medium|stiff|HZ");
+    app->add_option("--captures", o.captures,
+                    "captures of each measuring move, 1..8 (default 2; 1 is quicker, its margins scatter more)")
+        ->type_name("N");
     app->add_flag("--store", o.store, "store the new settings in the drive's memory (otherwise RAM only)");
     app->add_option("--bode", o.bode, "write the measured frequency responses as CSV ({port} and {station} filled in)")
         ->type_name("FILE.csv");

@@ -39,7 +39,7 @@ TEST(CliTune, TunesProvesAndReportsInRamOnly) {
     hx::sim::InProcessDrive drive(Options());
     const std::string bode = folder.File("bode-{station}.csv"), json = folder.File("summary.json");
     const auto r = RunCli({"--port", drive.DevicePath(), "--stations", "7", "--summary-json", json, "tune", "gains",
-                           "--bode", bode});
+                           "--bode", bode, "--captures", "1"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     for (const char* line : {"identified: inertia ratio", "set (RAM): Pr1.13 250 -> ", "set (RAM): Pr1.05 270 -> ",
                              "standard move before: settling", "standard move after:  settling", "after: crossover",
@@ -58,7 +58,8 @@ TEST(CliTune, TunesProvesAndReportsInRamOnly) {
 TEST(CliTune, ARefusedLineWritesNothing) {
     hx::sim::InProcessDrive drive(Options());
     for (const std::vector<std::string>& words :
-         {std::vector<std::string>{"tune", "gains", "--stiffness", "rigid"}, {"tune", "gains", "--travel", "0"}}) {
+         {std::vector<std::string>{"tune", "gains", "--stiffness", "rigid"}, {"tune", "gains", "--travel", "0"},
+          {"tune", "gains", "--captures", "0"}}) {
         std::vector<std::string> args{"--port", drive.DevicePath(), "--station", "7"};
         args.insert(args.end(), words.begin(), words.end());
         const auto r = RunCli(args);

@@ -67,7 +67,7 @@ public:
                                         ChannelOf(p, probe.capture, kTorqueCurrentSource), probe.capture.intervalUs);
 
         Begin(TuneStage::Measure);
-        m_plan = PlanExcitation(m_r.limits, limits, *m_out.probe);
+        m_plan = PlanExcitation(m_r.limits, limits, *m_out.probe, 1000, m_r.captures);
         for (const std::string& n : m_plan.notes) Note(n);
         PlantMeasurement meas;
         meas.during = FromWords(*before);

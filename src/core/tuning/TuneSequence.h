@@ -53,6 +53,9 @@ struct TuneRequest {
     MotionLimits limits;
     Stiffness stiffness = Stiffness::Medium;
     std::optional<double> targetHz;
+    // Captures of each measuring move: two average out the scatter a single
+    // one leaves; one halves the measuring time.
+    int captures = 2;
 };
 
 struct StageTime {
