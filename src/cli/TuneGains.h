@@ -1,5 +1,5 @@
 #pragma once
-// `tune gains [--travel REV] [--stiffness soft|medium|stiff|HZ] [--store]
+// `tune gains [--travel REV] [--stiffness soft|medium|stiff|HZ] [--captures N] [--store]
 // [--bode FILE.csv]`: identify, choose, write (RAM) and prove the loop's
 // gains and notches; with --stations and several --port on many drives.
 
