@@ -157,4 +157,162 @@
         <translation>None</translation>
     </message>
 </context>
+<context>
+    <name>hx::gui::TuningWindow</name>
+    <message>
+        <source>一键整定</source>
+        <translation>One-button tuning</translation>
+    </message>
+    <message>
+        <source>整定</source>
+        <translation>Tuning</translation>
+    </message>
+    <message>
+        <source> 圈（每侧）</source>
+        <translation> rev (each side)</translation>
+    </message>
+    <message>
+        <source>行程</source>
+        <translation>Travel</translation>
+    </message>
+    <message>
+        <source>柔和</source>
+        <translation>Soft</translation>
+    </message>
+    <message>
+        <source>中等</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>刚硬</source>
+        <translation>Stiff</translation>
+    </message>
+    <message>
+        <source>刚性</source>
+        <translation>Stiffness</translation>
+    </message>
+    <message>
+        <source>开始整定</source>
+        <translation>Start tuning</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>读取当前设置</source>
+        <translation>Read the present settings</translation>
+    </message>
+    <message>
+        <source>标准运动（调整前）</source>
+        <translation>Standard move (before)</translation>
+    </message>
+    <message>
+        <source>探测运动：惯量与摩擦</source>
+        <translation>Probe move: inertia and friction</translation>
+    </message>
+    <message>
+        <source>测量速度环开环</source>
+        <translation>Measure the speed loop's open loop</translation>
+    </message>
+    <message>
+        <source>频谱激励：对象与共振</source>
+        <translation>Spectrum excitation: plant and resonances</translation>
+    </message>
+    <message>
+        <source>选择增益与陷波器</source>
+        <translation>Choose gains and notches</translation>
+    </message>
+    <message>
+        <source>写入（RAM）</source>
+        <translation>Write (RAM)</translation>
+    </message>
+    <message>
+        <source>标准运动（调整后）</source>
+        <translation>Standard move (after)</translation>
+    </message>
+    <message>
+        <source>再次测量频率响应</source>
+        <translation>Measure the frequency response again</translation>
+    </message>
+    <message>
+        <source>新设置只在驱动器的 RAM 中：不存储到驱动器，断电后即不保留。</source>
+        <translation>The new settings are in the drive's RAM only: nothing is kept at power-off unless you store them in the drive.</translation>
+    </message>
+    <message>
+        <source>存储到驱动器</source>
+        <translation>Store in drive</translation>
+    </message>
+    <message>
+        <source>恢复之前的设置</source>
+        <translation>Put the previous settings back</translation>
+    </message>
+    <message>
+        <source>整定完成：新设置已写入 RAM 并已验证。</source>
+        <translation>Tuned: the new settings are in RAM and proven.</translation>
+    </message>
+    <message>
+        <source>已停止：之前的设置已恢复。</source>
+        <translation>Stopped: the previous settings are back.</translation>
+    </message>
+    <message>
+        <source>已停止：没有写入任何设置。</source>
+        <translation>Stopped: nothing was written.</translation>
+    </message>
+    <message>
+        <source>没有满足裕度的设置：没有写入任何设置。</source>
+        <translation>No setting reaches the margins: nothing was written.</translation>
+    </message>
+    <message>
+        <source>整定失败：%1</source>
+        <translation>Tuning failed: %1</translation>
+    </message>
+    <message>
+        <source>之前的设置未能全部恢复！</source>
+        <translation>The previous settings could not all be put back!</translation>
+    </message>
+    <message>
+        <source>惯量比 %1</source>
+        <translation>Inertia ratio %1</translation>
+    </message>
+    <message>
+        <source>机械低频模态 %1 Hz</source>
+        <translation>Low machine mode %1 Hz</translation>
+    </message>
+    <message>
+        <source>共振 %1 Hz</source>
+        <translation>Resonance %1 Hz</translation>
+    </message>
+    <message>
+        <source>整定时间 %1，超调 %2，最大跟随误差 %3</source>
+        <translation>settling %1, overshoot %2, peak following error %3</translation>
+    </message>
+    <message>
+        <source>调整前：</source>
+        <translation>Before: </translation>
+    </message>
+    <message>
+        <source>调整后：</source>
+        <translation>After: </translation>
+    </message>
+    <message>
+        <source>已存储到驱动器：断电后保留。</source>
+        <translation>Stored in the drive: kept at power-off.</translation>
+    </message>
+    <message>
+        <source>存储未完成：设置仍只在 RAM 中。</source>
+        <translation>Storing did not complete: the settings are still in RAM only.</translation>
+    </message>
+    <message>
+        <source>之前的设置已恢复。</source>
+        <translation>The previous settings are back.</translation>
+    </message>
+</context>
+<context>
+    <name>hx::gui::CMainFrame</name>
+    <message>
+        <source>一键整定</source>
+        <translation>One-button tuning</translation>
+    </message>
+</context>
 </TS>

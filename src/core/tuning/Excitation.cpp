@@ -80,7 +80,8 @@ MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive) {
 }
 
 ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& drive, const RigidBody& probe,
-                              double excitationMa) {
+                              double excitationMa, int captures) {
+    captures = std::clamp(captures, 1, 8);
     ExcitationPlan plan;
     plan.probe = PlanProbe(limits, drive);
     plan.probe.peakCurrentMa = TrapezoidPeakCurrentMa(plan.probe.move, probe);
@@ -109,7 +110,7 @@ ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& 
                                             kTorqueCurrentSource});
             s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes), 2000);
             s.capture.intervalUs = 1000;
-            s.capture.records = 2;
+            s.capture.records = captures;
             m.sampleInterval = s.capture.intervalUs;
             const double oneRun = TrapezoidSeconds({m.speed, m.distance, m.acceleration, m.dwell, 1});
             m.runs = static_cast<uint32_t>(std::ceil(s.capture.records * (s.capture.seconds() + 0.5) / oneRun)) + 2;
@@ -129,7 +130,7 @@ ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& 
     t.capture.codes = Codes(drive, {kTorqueCurrentSource, kSpeedFeedbackSource});
     t.capture.points = PointsFor(drive, ActiveChannelCount(t.capture.codes));
     t.capture.intervalUs = 100;
-    t.capture.records = 6;
+    t.capture.records = 3 * captures;
     t.lowHz = 20;
     t.highHz = 2000;
     // Held by the position loop the motor hardly moves; what a constant

@@ -104,9 +104,10 @@ struct ExcitationPlan {
 MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive);
 // Everything, once the probe's figures are in. excitationMa: the size of
 // the drive's own torque excitation (1000 mA on the drives this tool
-// knows).
+// knows). captures: of each command move (the torque step takes three
+// times as many); fewer is quicker and noisier.
 ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& drive, const RigidBody& probe,
-                              double excitationMa = 1000);
+                              double excitationMa = 1000, int captures = 2);
 
 // How far a trapezoid goes from where it starts (rev): the distance, out
 // and back never further; and its duration in seconds.

@@ -144,6 +144,26 @@ FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b) 
     return out;
 }
 
+FrequencyResponse SmoothLog(const FrequencyResponse& raw, double octaves, double minCoherence) {
+    const FrequencyResponse r = minCoherence > 0 ? Coherent(raw, minCoherence) : raw;
+    FrequencyResponse out = r;
+    const double reach = octaves * std::log(2.0);
+    std::size_t lo = 0;
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        while (std::log(r.hz[i] / r.hz[lo]) > reach) ++lo;
+        Complex sum = 0;
+        double weight = 0;
+        for (std::size_t k = lo; k < r.size() && std::log(r.hz[k] / r.hz[i]) <= reach; ++k) {
+            const double c = std::clamp(r.CoherenceAt(k), 0.0, 0.99);
+            const double w = std::max(c, 1e-3) / (1 - c);
+            sum += w * r.value[k];
+            weight += w;
+        }
+        out.value[i] = sum / weight;
+    }
+    return out;
+}
+
 std::vector<double> LogFrequencies(double lowHz, double highHz, int n) {
     std::vector<double> out;
     if (n <= 0 || lowHz <= 0 || highHz < lowHz) return out;

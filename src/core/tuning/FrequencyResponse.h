@@ -68,6 +68,14 @@ FrequencyResponse Band(const FrequencyResponse& r, double lowHz, double highHz);
 // coherent one stays.
 FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b);
 
+// r smoothed over log frequency: points below minCoherence dropped, each
+// point that stays the mean of its neighbours within +-octaves, weighted by
+// what its coherence says of its noise (c / (1 - c)). A loop measured with
+// little excitation near its crossover scatters there by a dB or two, and
+// where it runs flat near 0 dB that scatter alone makes crossings the loop
+// does not have; the smoothed curve crosses where the loop does.
+FrequencyResponse SmoothLog(const FrequencyResponse& r, double octaves, double minCoherence);
+
 // n frequencies spaced evenly on a log scale from lowHz to highHz.
 std::vector<double> LogFrequencies(double lowHz, double highHz, int n);
 

@@ -190,6 +190,10 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
             m.hz = f;
             m.dampingRatio = zeta;
         }
+        // A section this damped has no peak of the prominence seen: the
+        // extremum is the curve's wander (the loop's own shaping drawn into
+        // the estimate), not a mode.
+        if (m.dampingRatio > kMaxModeDamping) continue;
         modes.push_back(m);
     }
     std::sort(modes.begin(), modes.end(), [](const Mode& a, const Mode& b) { return a.hz < b.hz; });

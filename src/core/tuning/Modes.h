@@ -37,6 +37,7 @@ inline constexpr double kModeMergeShare = 0.08;      // extrema within 8 % are o
 inline constexpr double kMinProminenceDb = 4.0;      // smallest rise (fall) that names a mode
 inline constexpr double kMachineModeCeilingHz = 100; // resonances below: machine modes
 inline constexpr double kSmoothingShare = 0.03;      // smoothing half-width, a share of frequency
+inline constexpr double kMaxModeDamping = 0.5;       // a fitted damping above: no mode (no peak of 4 dB)
 
 struct Mode {
     double hz = 0;

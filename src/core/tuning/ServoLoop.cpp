@@ -3,28 +3,34 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/protocol/ServoParameters.h"
+
 namespace hx::tuning {
 
 namespace {
 
 Complex Jw(double hz) { return {0.0, 2 * kPi * hz}; }
 
-int Clamp(long v, int lo, int hi) { return static_cast<int>(std::clamp<long>(v, lo, hi)); }
-
 }  // namespace
 
+servo::Notch ToServo(const Notch& n) {
+    servo::Notch s;
+    s.on = n.Active();
+    s.frequencyHz = n.Active() ? n.centerHz : servo::kNotchOffHz;
+    s.zeta = n.poleDamping;
+    s.depth = std::clamp(n.centerGain, 0.0, 1.0);
+    return s;
+}
+
+// The drive's own formula, so the design predicts the notch the drive runs.
 Complex NotchResponse(const Notch& n, double hz) {
     if (!n.Active()) return 1.0;
-    const double w0 = 2 * kPi * n.centerHz;
-    const Complex s = Jw(hz);
-    const double zeta = std::max(n.poleDamping, 1e-3);
-    const double g = std::clamp(n.centerGain, 0.0, 1.0);
-    return (s * s + 2 * g * zeta * w0 * s + w0 * w0) / (s * s + 2 * zeta * w0 * s + w0 * w0);
+    return servo::NotchResponse(ToServo(n), hz);
 }
 
 Complex TorqueFilterResponse(double tau, double hz) {
     if (tau <= 0) return 1.0;
-    return 1.0 / (1.0 + tau * Jw(hz));
+    return servo::TorqueFilterResponse(tau, hz);
 }
 
 Complex FilterResponse(const ServoLoop& loop, double hz) {
@@ -62,13 +68,15 @@ FrequencyResponse PositionOpenLoop(const FrequencyResponse& L, double kpp) {
 }
 
 ServoWords ToWords(const ServoLoop& l) {
+    using servo::Param;
+    using servo::SiToWord;
     ServoWords w;
-    w.pr104 = Clamp(std::lround(l.positionGainPerS * 10), 0, 3000);
-    w.pr105 = Clamp(std::lround(l.speedGainHz * 10), 1, 32767);
-    w.pr106 = Clamp(std::lround(l.integralTimeS * 1e4), 1, 10000);
-    w.pr113 = Clamp(std::lround(l.inertiaRatio * 100), 0, 10000);
+    w.pr104 = SiToWord(Param::PositionGain, l.positionGainPerS);
+    w.pr105 = SiToWord(Param::SpeedGain, l.speedGainHz);
+    w.pr106 = SiToWord(Param::SpeedIntegralTime, l.integralTimeS);
+    w.pr113 = SiToWord(Param::InertiaRatio, l.inertiaRatio);
     w.pr125 = l.integralOn ? 0 : 1;
-    w.pr127 = Clamp(std::lround(l.torqueFilterS * 1e5), 0, 2500);
+    w.pr127 = SiToWord(Param::TorqueFilter, l.torqueFilterS);
     for (int i = 0; i < kNotchCount; ++i) {
         const Notch& n = l.notches[i];
         NotchWords& nw = w.notches[i];
@@ -76,27 +84,43 @@ ServoWords ToWords(const ServoLoop& l) {
             nw = NotchWords{};
             continue;
         }
-        nw.frequency = Clamp(std::lround(n.centerHz), 50, kNotchOffHz - 1);
-        nw.width = Clamp(std::lround(n.poleDamping * 20 - 1), 0, 20);
-        nw.depth = Clamp(std::lround(n.centerGain * 100), 0, 99);
+        nw.frequency = std::min<int>(SiToWord(servo::NotchFrequency(i), n.centerHz), kNotchOffHz - 1);
+        // A width of 0 would turn the notch off: the narrowest is 1.
+        nw.width = std::max<int>(1, SiToWord(servo::NotchWidth(i), n.poleDamping));
+        nw.depth = SiToWord(servo::NotchDepth(i), n.centerGain);
     }
     return w;
 }
 
 ServoLoop FromWords(const ServoWords& w) {
-    ServoLoop l;
-    l.positionGainPerS = w.pr104 / 10.0;
-    l.speedGainHz = w.pr105 / 10.0;
-    l.integralTimeS = w.pr106 / 1e4;
-    l.integralOn = w.pr125 == 0;
-    l.inertiaRatio = w.pr113 / 100.0;
-    l.torqueFilterS = w.pr127 / 1e5;
+    using servo::Param;
+    servo::Words words = servo::FactoryWords(servo::Model::Krv4);
+    auto set = [&words](Param p, int v) { words[static_cast<int>(p)] = static_cast<int16_t>(v); };
+    set(Param::PositionGain, w.pr104);
+    set(Param::SpeedGain, w.pr105);
+    set(Param::SpeedIntegralTime, w.pr106);
+    set(Param::InertiaRatio, w.pr113);
+    set(Param::IntegralOff, w.pr125);
+    set(Param::TorqueFilter, w.pr127);
     for (int i = 0; i < kNotchCount; ++i) {
-        const NotchWords& nw = w.notches[i];
+        set(servo::NotchFrequency(i), w.notches[i].frequency);
+        set(servo::NotchWidth(i), w.notches[i].width);
+        set(servo::NotchDepth(i), w.notches[i].depth);
+    }
+    const servo::Settings s = servo::Decode(words);
+    ServoLoop l;
+    l.positionGainPerS = s.positionGain;
+    l.speedGainHz = s.speedLoopHz;
+    l.integralTimeS = s.speedIntegralTime;
+    l.integralOn = s.integralOn;
+    l.inertiaRatio = s.inertiaRatio;
+    l.torqueFilterS = s.torqueFilter;
+    for (int i = 0; i < kNotchCount; ++i) {
+        const servo::Notch& sn = s.notches[i];
         Notch& n = l.notches[i];
-        n.centerHz = nw.frequency >= kNotchOffHz ? 0.0 : nw.frequency;
-        n.poleDamping = (nw.width + 1) / 20.0;
-        n.centerGain = nw.depth / 100.0;
+        n.centerHz = sn.on ? sn.frequencyHz : 0.0;
+        n.poleDamping = sn.zeta;
+        n.centerGain = sn.depth;
     }
     return l;
 }

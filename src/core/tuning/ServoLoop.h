@@ -26,7 +26,7 @@ namespace hx::tuning {
 
 struct Notch {
     double centerHz = 0;      // 0: off
-    double poleDamping = 0.15;  // the width: the -3 dB band of a full cut is about 2 x this x centre
+    double poleDamping = 0.1;   // the width W/20: the -3 dB band of a full cut is 2 x this x centre
     double centerGain = 0;    // 0 .. 1: what the notch leaves at its centre
     bool Active() const { return centerHz > 0 && centerGain < 1; }
     bool operator==(const Notch&) const = default;
@@ -57,15 +57,11 @@ FrequencyResponse ControllerResponse(const ServoLoop& loop, const std::vector<do
 FrequencyResponse ClosedLoop(const FrequencyResponse& openLoop);
 FrequencyResponse PositionOpenLoop(const FrequencyResponse& speedOpenLoop, double positionGainPerS);
 
-// --- The parameters' words.
-//
-// TO BE REPLACED by the shared definition of the servo parameters (units and
-// the notches' width and depth) once the simulated drive's loops follow
-// them: this is the one place that converts, so that change is here alone.
-// Until then: Pr1.04 0.1 /s, Pr1.05 0.1 Hz, Pr1.06 0.1 ms, Pr1.13 %,
-// Pr1.25 1 = integral off, Pr1.27 0.01 ms; a notch's frequency in Hz (5000 =
-// off), its width w (0..20) a pole damping of (w + 1) / 20, its depth d
-// (0..99) a gain of d / 100 left at the centre.
+// --- The parameters' words, with the one meaning the drive gives them
+// (core/protocol/ServoParameters.h, which the simulated drive runs on too):
+// Pr1.04 0.1 /s, Pr1.05 0.1 Hz, Pr1.06 0.1 ms, Pr1.13 %, Pr1.25 1 =
+// integral off, Pr1.27 0.01 ms; a notch's frequency F in Hz (5000 = off),
+// its width W the pole damping W/20, its depth D the gain D/100 left at F.
 struct NotchWords {
     int frequency = 5000, width = 2, depth = 0;
     bool operator==(const NotchWords&) const = default;

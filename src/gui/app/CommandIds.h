@@ -15,6 +15,7 @@ enum : int {
     SaveDriveParameters = 155,
     Waveform = 32774,
     RunTest = 32775,
+    Tuning = 32801,
     Alarm = 32776,
     Environment = 32780,
     Wizard = 32787,

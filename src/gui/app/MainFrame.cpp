@@ -29,7 +29,7 @@ namespace {
 
 
 // Commands enabled only while a drive is connected (or offline use is on).
-constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest,
+constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Waveform, cmd::RunTest, cmd::Tuning,
                                       cmd::Alarm, cmd::Environment, cmd::Fourier, cmd::ChangeHistory};
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
@@ -113,6 +113,7 @@ void CMainFrame::buildMenus() {
     addCommand(show, cmd::Waveform, tr("波形显示"));
     addCommand(show, cmd::Fourier, tr("傅里叶分析"));
     addCommand(show, cmd::RunTest, tr("运行测试"));
+    addCommand(show, cmd::Tuning, tr("一键整定"));
     addCommand(show, cmd::Alarm, tr("警 报"));
     addCommand(show, cmd::Environment, tr("环境参数设置"));
     addCommand(show, cmd::Wizard, tr("设置向导"));
@@ -186,6 +187,7 @@ void CMainFrame::runCommand(int id) {
     case cmd::BusOverview: m_view->openBusOverview(); break;
     case cmd::ParameterManager: m_view->openParameterManager(); break;
     case cmd::RunTest: m_view->openRunTest(); break;
+    case cmd::Tuning: m_view->openTuning(); break;
     case cmd::Waveform: m_view->openWaveform(); break;
     case cmd::Fourier: m_view->openFourier(); break;
     case cmd::SaveDriveParameters: saveDriveParameters(); break;

@@ -45,6 +45,7 @@ public:
     QWidget* openParameterManager();
     // The run-test window; refused while another link window is open.
     FunctionWindow* openRunTest();
+    FunctionWindow* openTuning();
     // Closes the windows that use the link (a run test stops its motor on
     // the way), before the port closes for the debug tool or at exit.
     void closeLinkWindows();

@@ -126,11 +126,14 @@ TEST(ServoWords, ConversionAndWriteOrder) {
     tuned.positionGainPerS = 100.9;
     tuned.notches[0] = {452.4, 0.35, 0.05};
     const ServoWords t = ToWords(tuned);
-    EXPECT_EQ(t.notches[0], (NotchWords{452, 6, 5}));
+    // The drive's meaning: width W = 20 x the pole damping, depth D = 100 x
+    // the gain left at the centre.
+    EXPECT_EQ(t.notches[0], (NotchWords{452, 7, 5}));
+    EXPECT_NEAR(std::abs(NotchResponse(FromWords(t).notches[0], 452)), 0.05, 1e-9);
     // The ratio before any gain, a notch's shape before its frequency, the
     // position gain last.
     const std::vector<ParameterChange> changes = Changes(w, t);
-    const std::vector<ParameterChange> expected{{"Pr1.13", 250, 730}, {"Pr1.27", 84, 41},  {"Pr2.14", 2, 6},
+    const std::vector<ParameterChange> expected{{"Pr1.13", 250, 730}, {"Pr1.27", 84, 41},  {"Pr2.14", 2, 7},
                                                 {"Pr2.15", 0, 5},     {"Pr2.13", 5000, 452}, {"Pr1.06", 210, 99},
                                                 {"Pr1.05", 270, 643}, {"Pr1.04", 480, 1009}};
     EXPECT_EQ(changes, expected);

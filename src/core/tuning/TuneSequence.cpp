@@ -1,0 +1,308 @@
+#include "core/tuning/TuneSequence.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+
+#include "core/capture/SamplingProtocol.h"
+#include "core/tuning/ResponseEstimate.h"
+
+namespace hx::tuning {
+
+namespace {
+
+// Speed over torque current in (rad/s) / A from words of 0.01 rps and mA.
+constexpr double kPlantScale = 2 * kPi / 100 * 1000;
+// The command moves' band top (1 ms sampling).
+constexpr double kMoveBandTopHz = 400;
+// How far each side the loop measured again is smoothed.
+constexpr double kVerifySmoothOctaves = 1.0 / 6;
+
+// The open loop from command moves: speed error in, speed feedback out, the
+// commanded speed as instrument, at the lines the repeating moves excite.
+FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap) {
+    EstimateInput in;
+    in.intervalUs = m.capture.intervalUs;
+    const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
+    const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
+    const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
+    for (std::size_t k = 0; k < y.size(); ++k) {
+        if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
+        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
+        in.input.push_back(Subtract(r[k], y[k]));
+        in.output.push_back(y[k]);
+    }
+    const int segment = std::min(1000, m.capture.points);
+    return EstimateResponse(in, {.segmentPoints = segment, .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true});
+}
+
+class Sequence {
+public:
+    Sequence(TuneRequest r, std::stop_token stop, const TuneCallbacks& cb) : m_r(std::move(r)), m_stop(stop), m_cb(cb) {}
+
+    TuneResult Run() {
+        Begin(TuneStage::Reading);
+        uint16_t unanswered = 0;
+        const auto before = ReadServoWords(m_r.drive, &unanswered);
+        if (!before) return Fail("the drive did not answer register " + std::to_string(unanswered));
+        m_out.before = m_out.after = *before;
+        SamplingLimits limits;
+        if (!ReadSamplingLimits(m_r.drive.drive, &limits)) return Fail("the drive did not answer its sampling limits");
+        if (Stopping()) return Stopped();
+
+        Begin(TuneStage::Before);
+        std::string why;
+        m_out.moveBefore = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
+        if (Stopping()) return Stopped();
+        if (!m_out.moveBefore.ok) return Fail("the standard move: " + why);
+        m_out.furthestRev = std::max(m_out.furthestRev, TrapezoidTravelRev(StandardMove(m_r.limits)));
+
+        Begin(TuneStage::Probe);
+        const MoveStep probe = PlanProbe(m_r.limits, limits);
+        const MoveCapture p = RunMove(m_r.drive, probe, m_stop);
+        if (Stopping() || p.stopped) return Stopped();
+        if (!p.ok) return Fail("the probe move: " + p.message);
+        m_out.furthestRev = std::max(m_out.furthestRev, probe.travelRev);
+        m_out.probe = EstimateRigidBody(ChannelOf(p, probe.capture, kSpeedFeedbackSource),
+                                        ChannelOf(p, probe.capture, kTorqueCurrentSource), probe.capture.intervalUs);
+
+        Begin(TuneStage::Measure);
+        m_plan = PlanExcitation(m_r.limits, limits, *m_out.probe, 1000, m_r.captures);
+        for (const std::string& n : m_plan.notes) Note(n);
+        PlantMeasurement meas;
+        meas.during = FromWords(*before);
+        for (const MoveStep& m : m_plan.moves) {
+            if (m.travelRev > m_r.limits.travelRev) return Fail("a measuring move would leave the travel");
+            const MoveCapture c = RunMove(m_r.drive, m, m_stop);
+            if (Stopping() || c.stopped) return Stopped();
+            if (!c.ok) return Fail("a measuring move: " + c.message);
+            m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
+            meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c));
+        }
+        m_out.openLoopBefore = meas.openLoop;
+
+        Begin(TuneStage::Spectrum);
+        if (m_plan.torque.planned) {
+            const SpectrumCapture s = RunSpectrumWithCapture(m_r.drive, m_plan.torque, m_stop);
+            if (Stopping() || s.stopped) return Stopped();
+            m_out.spectrum = s.bins;
+            m_out.spectrumBinHz = s.binHz;
+            m_out.plantCaptured = s.plantCaptured;
+            if (s.plantCaptured) {
+                EstimateInput in;
+                in.intervalUs = m_plan.torque.capture.intervalUs;
+                in.input = s.current;
+                in.output = s.speed;
+                in.scale = kPlantScale;
+                meas.plant = EstimateResponse(in, {.segmentPoints = std::min(2000, m_plan.torque.capture.points),
+                                                   .lowHz = 10, .highHz = 2500, .integratingOutput = true});
+            } else {
+                Note("the drive cannot capture while its spectrum excites: the resonances come from the "
+                     "spectrum's magnitudes, the design keeps to the band the moves measured");
+            }
+        } else {
+            Note("no torque excitation: " + m_plan.torque.why);
+        }
+
+        Begin(TuneStage::Design);
+        m_out.id = Identify(meas, m_out.probe);
+        if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
+        for (const std::string& n : m_out.id.notes) Note(n);
+        DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
+        Identification forDesign = m_out.id;
+        m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe);
+        if (m_out.totalRatio) forDesign.inertia.ratio = m_out.totalRatio;
+        m_out.design = DesignGains(forDesign, dr);
+        for (const std::string& n : m_out.design.notes) Note(n);
+        m_out.marginsBefore = m_out.design.marginsBefore;
+        if (m_out.design.status != Design::Status::Ok) {
+            m_out.status = TuneResult::Status::MarginsUnreachable;
+            m_out.message = m_out.design.status == Design::Status::NoRatio
+                                ? "the inertia ratio could not be identified; nothing written"
+                                : "no setting reaches a phase margin of 45 deg and a gain margin of 8 dB; nothing written";
+            return Finish();
+        }
+        ServoWords after = ToWords(m_out.design.loop);
+        if (Stopping()) return Stopped();
+
+        Begin(TuneStage::Write);
+        const GatedWrites w = WriteServoWords(m_r.drive, *before, after, "tune gains");
+        m_out.backupPath = w.gate.backupPath;
+        if (!w.gate.ok()) return Fail("the change gate kept the writes back: " + w.gate.message);
+        m_out.after = after;
+        m_out.written = true;
+        if (!w.ok()) return Fail("the drive did not take a write");
+
+        Begin(TuneStage::After);
+        m_out.moveAfter = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
+        if (Stopping()) return Stopped();
+        if (!m_out.moveAfter.ok) return Fail("the standard move with the new settings: " + why);
+
+        Begin(TuneStage::Verify);
+        FrequencyResponse again;
+        // As many records as the first measurement: one alone leaves single
+        // bins noisy enough to fake a crossover.
+        for (const MoveStep& m : m_plan.moves) {
+            const MoveCapture c = RunMove(m_r.drive, m, m_stop);
+            if (Stopping() || c.stopped) return Stopped();
+            if (!c.ok) return Fail("a verifying move: " + c.message);
+            again = Merge(again, OpenLoopOf(m, c));
+        }
+        // The loop measured again goes the way the first measurement went:
+        // divided by the controller the drive now runs, joined with the
+        // plant above the moves' band, times that controller again.
+        // The moves were sized for the old crossover: around the new one
+        // (several times higher) their lines are few and noisy, and a loop
+        // that runs near 0 dB there would cross it at every scatter. Judged
+        // smoothed over log frequency, its clear lines only.
+        PlantMeasurement again2 = meas;
+        again2.openLoop = SmoothLog(again, kVerifySmoothOctaves, kIdentifyCoherence);
+        again2.during = FromWords(after);
+        const Identification idAfter = Identify(again2, m_out.probe);
+        const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
+        m_out.openLoopAfter = g;
+        for (std::size_t i = 0; i < g.size(); ++i)
+            m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
+        m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
+        // Proven, or the previous settings go back: the move must settle and
+        // follow no worse than before, the loop measured again must hold
+        // the margins.
+        const MoveFigures& mb = m_out.moveBefore;
+        const MoveFigures& ma = m_out.moveAfter;
+        if (!ma.settlingMs || (mb.settlingMs && *ma.settlingMs > *mb.settlingMs))
+            return Fail("the standard move settles no faster with the new settings; the previous settings are back");
+        if (ma.peakErrorP && mb.peakErrorP && *ma.peakErrorP > 1.1 * *mb.peakErrorP)
+            return Fail("the standard move follows worse with the new settings; the previous settings are back");
+        if (!m_out.marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
+            return Fail("the loop measured again does not hold the margins; the previous settings are back");
+        m_out.status = TuneResult::Status::Tuned;
+        return Finish();
+    }
+
+private:
+    void Begin(TuneStage s) {
+        Lap();
+        m_stage = s;
+        m_out.reached = s;
+        m_began = std::chrono::steady_clock::now();
+        if (m_cb.stage) m_cb.stage(s, static_cast<int>(s));
+    }
+    void Lap() {
+        if (m_began) m_out.times.push_back({m_stage, std::chrono::duration<double>(std::chrono::steady_clock::now() - *m_began).count()});
+        m_began.reset();
+    }
+    void Note(const std::string& line) {
+        if (m_cb.note) m_cb.note(line);
+    }
+    bool Stopping() const { return m_stop.stop_requested(); }
+
+    // The spectrum's peaks as the resonances the moves' band cannot show.
+    void AddSpectrumModes() {
+        const FrequencyResponse s = SpectrumAsResponse(m_out.spectrum, m_out.spectrumBinHz, 20);
+        ModeOptions o;
+        o.magnitudeOnly = true;
+        const ModeSearch found = FindModes(s, o);
+        const double top = m_out.id.plant.g.empty() ? 0 : m_out.id.plant.g.hz.back();
+        for (const ModePair& pair : found.pairs)
+            if (pair.resonance.hz > top) m_out.id.modes.pairs.push_back(pair), m_out.id.modes.resonances.push_back(pair.resonance);
+    }
+
+    TuneResult PutBackIfWritten() {
+        if (m_out.written) {
+            std::string why;
+            // The stop must not keep the settings from going back.
+            m_out.putBack = PutBack(m_r.drive, m_out.after, m_out.before, &why);
+            m_out.putBackFailed = !m_out.putBack;
+            if (!m_out.putBack) m_out.message += "; the previous settings could not be put back: " + why;
+        }
+        return Finish();
+    }
+    TuneResult Fail(const std::string& why) {
+        m_out.status = TuneResult::Status::Failed;
+        m_out.message = why;
+        return PutBackIfWritten();
+    }
+    TuneResult Stopped() {
+        m_out.status = TuneResult::Status::Stopped;
+        m_out.message = m_out.written ? "stopped; the previous settings are back" : "stopped; nothing was written";
+        return PutBackIfWritten();
+    }
+    TuneResult Finish() {
+        Lap();
+        if (m_cb.stage) m_cb.stage(TuneStage::Done, static_cast<int>(TuneStage::Done));
+        return m_out;
+    }
+
+    TuneRequest m_r;
+    std::stop_token m_stop;
+    const TuneCallbacks& m_cb;
+    TuneResult m_out;
+    ExcitationPlan m_plan;
+    TuneStage m_stage = TuneStage::Reading;
+    std::optional<std::chrono::steady_clock::time_point> m_began;
+};
+
+}  // namespace
+
+std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
+    if (!id.plant.plantScale || !probe.maPerRevPerS2 || *id.plant.plantScale <= 0) return std::nullopt;
+    // mA per rev/s^2 to A per rad/s^2.
+    const double total = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi);
+    const double ratio = total / *id.plant.plantScale - 1;
+    if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
+    return ratio;
+}
+
+const char* StageKey(TuneStage stage) {
+    static const char* const kKeys[kTuneStages] = {"reading", "before", "probe",  "measure", "spectrum",
+                                                   "design",  "write",  "after", "verify",  "done"};
+    return kKeys[static_cast<int>(stage)];
+}
+
+TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks) {
+    return Sequence(std::move(request), stop, callbacks).Run();
+}
+
+BodeData BodeFromTuning(const TuneResult& r) {
+    BodeData b = BodeFromDesign(r.id, r.design);
+    if (r.status == TuneResult::Status::Tuned && !r.openLoopAfter.empty() && b.markedSeries >= 0) {
+        BodeSeries& after = b.series[static_cast<std::size_t>(b.markedSeries)];
+        after.response = r.openLoopAfter;
+        after.predicted = false;
+        b.margins = r.marginsAfter;
+    }
+    return b;
+}
+
+bool PutBack(DriveContext& ctx, const ServoWords& current, const ServoWords& previous, std::string* message) {
+    const GatedWrites w = WriteServoWords(ctx, current, previous, "tune gains: previous settings back");
+    if (w.ok()) return true;
+    if (message) *message = !w.gate.ok() ? w.gate.message : "the drive did not take a write";
+    return false;
+}
+
+TuneJob::~TuneJob() {
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
+}
+
+bool TuneJob::Start(TuneRequest request, TuneCallbacks callbacks, std::function<void(const TuneResult&)> finished) {
+    if (Running()) return false;
+    if (m_thread.joinable()) m_thread.join();
+    m_running->store(true);
+    m_thread = std::jthread([request = std::move(request), callbacks = std::move(callbacks),
+                             finished = std::move(finished), running = m_running](std::stop_token stop) mutable {
+        const TuneResult r = RunTuning(std::move(request), stop, callbacks);
+        running->store(false);
+        if (finished) finished(r);
+    });
+    return true;
+}
+
+void TuneJob::Stop() { m_thread.request_stop(); }
+
+bool TuneJob::Running() const { return m_running->load(); }
+
+}  // namespace hx::tuning

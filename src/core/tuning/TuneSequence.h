@@ -1,0 +1,144 @@
+#pragma once
+// One-button tuning, from the motor at rest to a proven setting in the
+// drive's RAM:
+//
+//   reading    the loop's parameters as the drive holds them (the way back)
+//   before     the standard move with them: settling, overshoot, peak error
+//   probe      a gentle move: inertia over torque constant and friction,
+//              which size the moves that follow
+//   measure    the command moves: the speed loop's open loop to 400 Hz
+//   spectrum   the drive's torque excitation with a capture running during
+//              it: the plant to 2 kHz (a drive that cannot capture then is
+//              left with the spectrum's magnitudes, which name resonances)
+//   design     identify the machine, choose Pr1.13, Pr1.05, Pr1.06, Pr1.04,
+//              Pr1.27 and the notches for PM >= 45 deg, GM >= 8 dB; when no
+//              crossover holds them nothing is written and the job ends
+//   write      the changed words through the change gate (origin "tune",
+//              a backup before the first), the ratio first, Pr1.04 last
+//   after      the standard move again
+//   verify     the open loop measured again with the new settings, margins
+//
+// Every motion goes through the guarded path (at rest, watchdog armed, the
+// stop confirmed) and stays within the travel. A stop, a lost link or a
+// failure after the write puts the words read at the start back, so the
+// drive is left with the settings it had. Nothing is stored: Store() is the
+// user's separate last step.
+//
+// The job runs on a worker thread of its own; it takes its request when it
+// starts and reports through callbacks on that thread.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/tuning/BodeData.h"
+#include "core/tuning/GainDesign.h"
+#include "core/tuning/Identify.h"
+#include "core/tuning/TuneDrive.h"
+
+namespace hx::tuning {
+
+enum class TuneStage { Reading, Before, Probe, Measure, Spectrum, Design, Write, After, Verify, Done };
+inline constexpr int kTuneStages = 10;
+// "reading", "before", ... for the CLI, the JSON and the bench.
+const char* StageKey(TuneStage stage);
+
+struct TuneRequest {
+    DriveContext drive;
+    MotionLimits limits;
+    Stiffness stiffness = Stiffness::Medium;
+    std::optional<double> targetHz;
+    // Captures of each measuring move: two average out the scatter a single
+    // one leaves; one halves the measuring time.
+    int captures = 2;
+};
+
+struct StageTime {
+    TuneStage stage;
+    double seconds = 0;
+};
+
+struct TuneResult {
+    enum class Status {
+        Tuned,               // the new settings are in RAM, proven
+        Stopped,             // the user stopped it; the drive holds what it held
+        MarginsUnreachable,  // no setting holds the margins: nothing written
+        Failed,              // a step failed (message); the drive holds what it held where it could be put back
+    };
+    Status status = Status::Failed;
+    std::string message;   // English, for the log and the CLI
+    TuneStage reached = TuneStage::Reading;
+    ServoWords before, after;
+    bool written = false;   // `after` went into RAM
+    bool putBack = false;   // and was replaced by `before` again
+    bool putBackFailed = false;
+    std::string backupPath;
+
+    std::optional<RigidBody> probe;
+    Identification id;
+    // The whole machine's inertia over the rotor's: what Pr1.13 is set to
+    // (see TotalInertiaRatio); id.inertia.ratio is the share that moves with
+    // the motor inside the speed loop's band (less by a low machine mode's
+    // swinging part).
+    std::optional<double> totalRatio;
+    Design design;
+    bool plantCaptured = false;       // the capture during the excitation worked
+    std::vector<float> spectrum;      // the drive's magnitudes
+    double spectrumBinHz = 0;
+    MoveFigures moveBefore, moveAfter;
+    FrequencyResponse openLoopBefore;  // measured with the settings before
+    FrequencyResponse openLoopAfter;   // measured again, completed above its band by the prediction
+    LoopMargins marginsBefore, marginsAfter;
+    double furthestRev = 0;            // the furthest a planned move went from the start
+    std::vector<StageTime> times;
+};
+
+struct TuneCallbacks {
+    std::function<void(TuneStage stage, int index)> stage;  // a stage begins (index 0..kTuneStages-1)
+    std::function<void(const std::string& line)> note;      // English, as it happens
+};
+
+// Pr1.13 is the load's whole inertia over the rotor's, as the drive's
+// torque feed-forward and every move slower than the machine's modes need
+// it, and as the simulated drive's truth states it (a low machine mode's
+// swinging part included). The speed loop's band sees less of it above such
+// a mode, so the whole comes from the probe: its slow move's inertia over
+// torque constant (J/Kt, every part follows), over the rotor's (Jm/Kt, the
+// scale that puts the measured plant on the open loop's). nullopt without
+// either; Pr1.13 then takes the ratio the speed loop's band shows.
+std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
+
+// The whole sequence on the calling thread.
+TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});
+
+// What the frequency-response window shows after a tuning: the plant, the
+// loop measured before, and the loop measured again after (completed above
+// the moves' band by the plant and the new controller), its margins marked.
+BodeData BodeFromTuning(const TuneResult& result);
+
+// The previous settings back (the user's "put the previous settings back"),
+// through the gate. Whether the drive took them all.
+bool PutBack(DriveContext& ctx, const ServoWords& current, const ServoWords& previous, std::string* message);
+
+// On a worker thread: Start takes the request; Stop asks the sequence to
+// stop at its next step (the drive is then left as it was); finished runs on
+// the worker with the result.
+class TuneJob {
+public:
+    TuneJob() = default;
+    ~TuneJob();  // stops and joins
+    bool Start(TuneRequest request, TuneCallbacks callbacks, std::function<void(const TuneResult&)> finished);
+    void Stop();
+    bool Running() const;
+
+private:
+    std::jthread m_thread;
+    std::shared_ptr<std::atomic<bool>> m_running = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace hx::tuning

@@ -1,0 +1,57 @@
+// The whole tuning against the simulated drive over a real pseudo-terminal,
+// on seeded machines, judged by the simulator's truth (never by the tool's
+// own figures): the ratio it sets, the margins it measured, the loop it left,
+// the standard move before and after, the travel, and what a stop leaves.
+// One machine is tuned whole here; bench_tune sweeps twenty seeds.
+
+#include <gtest/gtest.h>
+
+#include "TuneBench.h"
+
+using namespace hx::tuning;
+
+TEST(TuneSequence, TunesASeededMachineAsTheTruthJudgesIt) {
+    tunebench::Bench b(tunebench::Seeded(3));
+    ASSERT_TRUE(b.opened);
+    const tunebench::Verdict v = tunebench::TuneAndJudge(b);
+    EXPECT_TRUE(v.passed) << v.report;
+    // The words written are the ones the sequence reports, the ratio first
+    // and the position gain last.
+    std::vector<uint16_t> order;
+    for (const auto& r : b.Vd().Requests())
+        if (r.function == hx::coretest::kWriteSingle && (r.address == 42 || r.address == 25 || r.address == 24))
+            order.push_back(r.address);
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(std::vector<uint16_t>(order.begin(), order.begin() + 3), (std::vector<uint16_t>{42, 25, 24}));
+    EXPECT_EQ(b.Vd().Ram(42), v.result.after.pr113);
+}
+
+// A stop before the write leaves nothing written; a stop after it puts the
+// words read at the start back. Either way the drive holds what it held.
+TEST(TuneSequence, AStopLeavesTheSettingsTheDriveHad) {
+    for (TuneStage at : {TuneStage::Probe, TuneStage::After}) {
+        SCOPED_TRACE(StageKey(at));
+        tunebench::Bench b(tunebench::Seeded(2));
+        ASSERT_TRUE(b.opened);
+        const std::vector<uint16_t> watched{24, 25, 26, 42, 30010, 30012, 30100, 30101, 30102};
+        std::vector<uint16_t> before;
+        for (uint16_t a : watched) before.push_back(b.Vd().Ram(a));
+        std::stop_source stop;
+        TuneCallbacks cb;
+        cb.stage = [&](TuneStage s, int) {
+            if (s == at) stop.request_stop();
+        };
+        // One capture per move: what a stop leaves does not depend on them.
+        TuneRequest request = b.Request();
+        request.captures = 1;
+        const TuneResult r = RunTuning(request, stop.get_token(), cb);
+        EXPECT_EQ(r.status, TuneResult::Status::Stopped) << r.message;
+        EXPECT_EQ(r.written, at == TuneStage::After);
+        EXPECT_EQ(r.putBack, at == TuneStage::After);
+        std::vector<uint16_t> now;
+        for (uint16_t a : watched) now.push_back(b.Vd().Ram(a));
+        EXPECT_EQ(now, before);
+        // The motor was left at rest, nothing running.
+        EXPECT_EQ(b.Vd().Peek(70), 0);
+    }
+}

@@ -1,0 +1,69 @@
+// halvex-cli tune gains against a simulated drive over a pseudo-terminal:
+// what it prints, the files it writes, its exit status, and that a refused
+// command line writes nothing.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/InProcessDrive.h"
+#include "sim/VirtualDrive.h"
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using hx::test::RunCli;
+
+hx::sim::DriveOptions Options() {
+    hx::sim::DriveOptions o;
+    o.station = 7;
+    o.databasePath = "-";
+    o.machineSeed = 2;
+    return o;
+}
+
+int Writes(hx::sim::VirtualDrive& d, uint16_t address) {
+    int n = 0;
+    for (const auto& r : d.Requests())
+        if ((r.function == 6 || r.function == 16) && r.address == address) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(CliTune, TunesProvesAndReportsInRamOnly) {
+    hx::test::TempProgramFolder folder;
+    hx::sim::InProcessDrive drive(Options());
+    const std::string bode = folder.File("bode-{station}.csv"), json = folder.File("summary.json");
+    const auto r = RunCli({"--port", drive.DevicePath(), "--stations", "7", "--summary-json", json, "tune", "gains",
+                           "--bode", bode, "--captures", "1"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* line : {"identified: inertia ratio", "set (RAM): Pr1.13 250 -> ", "set (RAM): Pr1.05 270 -> ",
+                             "standard move before: settling", "standard move after:  settling", "after: crossover",
+                             "in RAM only: the drive forgets these settings at power-off unless stored (--store)"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    const std::string csv = hx::test::ReadFileBytes(folder.File("bode-7.csv"));
+    EXPECT_EQ(csv.rfind("frequency_hz,plant_db,plant_deg,open_loop_before_db,open_loop_before_deg,open_loop_after_db,"
+                        "open_loop_after_deg,coherence\n",
+                        0),
+              0u);
+    EXPECT_NE(hx::test::ReadFileBytes(json).find("\"station\": 7"), std::string::npos);
+    // Not stored: the storing command was never written.
+    EXPECT_EQ(Writes(drive.Drive(), 90), 0);
+}
+
+TEST(CliTune, ARefusedLineWritesNothing) {
+    hx::sim::InProcessDrive drive(Options());
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"tune", "gains", "--stiffness", "rigid"}, {"tune", "gains", "--travel", "0"},
+          {"tune", "gains", "--captures", "0"}}) {
+        std::vector<std::string> args{"--port", drive.DevicePath(), "--station", "7"};
+        args.insert(args.end(), words.begin(), words.end());
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << r.err;
+    }
+    EXPECT_EQ(Writes(drive.Drive(), 42) + Writes(drive.Drive(), 25) + Writes(drive.Drive(), 70), 0);
+}

@@ -1,0 +1,108 @@
+// The one-button tuning window offscreen against the simulated drive over a
+// pseudo-terminal: the Bode plot shows the margins of the loop measured
+// again, the drive stores only when asked, the previous settings go back on
+// request, and a Stop leaves the settings the drive had.
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTranslator>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "core/tuning/TuneBench.h"
+#include "gui/tuning/FrequencyResponseWindow.h"
+#include "gui/tuning/TuningWindow.h"
+#include "gui/GuiTestUtil.h"
+#include "support/TestSupport.h"
+
+using hx::gui::TuningWindow;
+using hx::tuning::TuneResult;
+using hx::tuning::TuneRequest;
+
+namespace {
+
+int WritesTo(hx::sim::VirtualDrive& d, uint16_t address) {
+    int n = 0;
+    for (const auto& r : d.Requests())
+        if ((r.function == 6 || r.function == 16) && r.address == address) ++n;
+    return n;
+}
+
+const std::vector<uint16_t> kWatched{24, 25, 26, 42, 30010, 30012, 30100, 30101, 30102};
+std::vector<uint16_t> Words(hx::sim::VirtualDrive& d) {
+    std::vector<uint16_t> out;
+    for (uint16_t a : kWatched) out.push_back(d.Ram(a));
+    return out;
+}
+
+}  // namespace
+
+TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
+    tunebench::Bench b(tunebench::Seeded(3));
+    ASSERT_TRUE(b.opened);
+    const std::vector<uint16_t> before = Words(b.Vd());
+    // HALVEX_TUNE_SHOTS=DIR keeps a picture of the finished window (the
+    // README's), in English with HALVEX_TUNE_LANG=en.
+    const char* shots = std::getenv("HALVEX_TUNE_SHOTS");
+    const bool english = std::getenv("HALVEX_TUNE_LANG") && std::string(std::getenv("HALVEX_TUNE_LANG")) == "en";
+    QTranslator translator;
+    if (shots && english && translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"))
+        QCoreApplication::installTranslator(&translator);
+    // The window's part is what it shows and asks; one capture per move
+    // is enough for that (the sequence's own test judges the figures).
+    TuneRequest request = b.Request();
+    request.captures = 1;
+    TuningWindow w(request);
+    w.resize(1400, 820);
+    w.show();
+    QSignalSpy finished(&w, &TuningWindow::tuningFinished);
+    w.startButton()->click();
+    EXPECT_TRUE(w.stopButton()->isEnabled());
+    ASSERT_TRUE(finished.wait(120000));
+    if (shots) w.grab().save(QString::fromUtf8(shots) + (english ? "/tuning-en.png" : "/tuning-zh.png"));
+    ASSERT_TRUE(w.result());
+    ASSERT_EQ(w.result()->status, TuneResult::Status::Tuned) << w.result()->message;
+    // The plot's figures are the loop measured again, each against its bound.
+    EXPECT_TRUE(w.bode()->crossoverValue()->text().endsWith(" Hz"));
+    EXPECT_TRUE(w.bode()->phaseMarginValue()->text().endsWith("°"));
+    EXPECT_GE(*w.result()->marginsAfter.phaseMarginDeg, 45);
+    EXPECT_EQ(w.bode()->phaseMarginValue()->text(),
+              hx::gui::FrequencyResponseWindow::DegreesText(w.result()->marginsAfter.phaseMarginDeg));
+    EXPECT_NE(Words(b.Vd()), before);
+    // Nothing stored until the user asks.
+    EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
+    ASSERT_TRUE(w.storeButton()->isEnabled());
+    QSignalSpy stored(&w, &TuningWindow::storeFinished);
+    w.storeButton()->click();
+    ASSERT_TRUE(stored.wait(30000));
+    EXPECT_TRUE(stored.front().front().toBool());
+    EXPECT_EQ(WritesTo(b.Vd(), 90), 1);
+    // The whole set back, on request.
+    QSignalSpy back(&w, &TuningWindow::putBackFinished);
+    w.putBackButton()->click();
+    ASSERT_TRUE(back.wait(30000));
+    EXPECT_EQ(Words(b.Vd()), before);
+}
+
+TEST(TuningWindow, StopLeavesTheSettingsTheDriveHad) {
+    tunebench::Bench b(tunebench::Seeded(2));
+    ASSERT_TRUE(b.opened);
+    const std::vector<uint16_t> before = Words(b.Vd());
+    TuningWindow w(b.Request());
+    w.show();
+    QSignalSpy finished(&w, &TuningWindow::tuningFinished);
+    w.startButton()->click();
+    // Stop while the motor moves for the measurement (the sequence's own
+    // test stops after the write as well and sees the settings go back).
+    ASSERT_TRUE(hx::test::WaitUntil([&] { return w.stageList()->currentRow() >= 2; }, 120000));
+    w.stopButton()->click();
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(w.result()->status, TuneResult::Status::Stopped);
+    EXPECT_EQ(Words(b.Vd()), before);
+    EXPECT_FALSE(w.storeButton()->isEnabled());
+    EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
+}
