@@ -402,8 +402,10 @@ TEST_F(CliRun, ARunCutShortIsAFailureThatSaysWhatEndedIt) {
         SCOPED_TRACE(c.what);
         vd.SetRam(31008, c.ownAction);
         auto running = std::async(std::launch::async, [&] { return TcpRun({"run", "velocity", "--runs", "1000"}); });
-        ASSERT_TRUE(hx::test::PollUntil(
-            [&] { return vd.Peek(70) == 1 && hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7) != 0; }));
+        // Cut once the run is being followed: its start ends with the capture's trigger.
+        ASSERT_TRUE(hx::test::PollUntil([&] {
+            return vd.Peek(70) == 1 && vd.Peek(32) == 1 && hx::runtest::WatchdogNoteOwner(notes, TcpPort(), 7) != 0;
+        }));
         c.cut();
         const auto r = running.get();
         EXPECT_EQ(r.status, 1) << r.err;

@@ -25,41 +25,38 @@ namespace hx::tuning {
 // watchdog note), its model (where its parameters live), and how motions
 // and writes are guarded.
 struct DriveContext {
-  DriveHandle drive;
-  std::string port;
-  servo::Model model = servo::Model::Krv4;
-  runtest::GuardOptions guard;
-  // The program's change gate: every write of the tuning goes through it.
-  ChangeGate *changeGate = nullptr;
-  PrepareOptions gate;
+    DriveHandle drive;
+    std::string port;
+    servo::Model model = servo::Model::Krv4;
+    runtest::GuardOptions guard;
+    // The program's change gate: every write of the tuning goes through it.
+    ChangeGate* changeGate = nullptr;
+    PrepareOptions gate;
 };
 
 // The loop's parameters as the drive holds them; nullopt when one read went
 // unanswered (unanswered then names its register).
-std::optional<ServoWords> ReadServoWords(DriveContext &ctx,
-                                         uint16_t *unanswered = nullptr);
+std::optional<ServoWords> ReadServoWords(DriveContext& ctx, uint16_t* unanswered = nullptr);
 
 // The words that differ from `current`, in write order (WriteOrder: the
 // ratio first, the position gain last), through the change gate. A refusal
 // of the gate sends nothing.
-GatedWrites WriteServoWords(DriveContext &ctx, const ServoWords &current,
-                            const ServoWords &wanted, const std::string &what);
+GatedWrites WriteServoWords(DriveContext& ctx, const ServoWords& current, const ServoWords& wanted,
+                            const std::string& what);
 
 // One measuring move: the velocity trapezoid of `step` captured `records`
 // times (each a run of its own, started at rest and followed to its end,
 // so every run ends where it began). samples[record][channel].
 struct MoveCapture {
-  bool ok = false;
-  bool stopped = false; // the stop asked for ended it
-  std::string message;  // why not ok, English
-  std::vector<std::array<std::vector<float>, 4>> records;
+    bool ok = false;
+    bool stopped = false;    // the stop asked for ended it
+    std::string message;     // why not ok, English
+    std::vector<std::array<std::vector<float>, 4>> records;
 };
-MoveCapture RunMove(DriveContext &ctx, const MoveStep &step,
-                    std::stop_token stop);
+MoveCapture RunMove(DriveContext& ctx, const MoveStep& step, std::stop_token stop);
 
 // The channel with `code` of each record (empty vectors when not captured).
-std::vector<std::vector<float>>
-ChannelOf(const MoveCapture &capture, const CapturePlan &plan, uint16_t code);
+std::vector<std::vector<float>> ChannelOf(const MoveCapture& capture, const CapturePlan& plan, uint16_t code);
 
 // The drive's spectrum (its own torque excitation, 4 kHz x 4096 points)
 // with a capture of torque current and speed running while it excites, as
@@ -67,38 +64,31 @@ ChannelOf(const MoveCapture &capture, const CapturePlan &plan, uint16_t code);
 // something a drive may not do: plantCaptured says whether it did (the
 // capture completed and the torque current shows the excitation).
 struct SpectrumCapture {
-  bool ok = false;
-  bool stopped = false;
-  std::string message;
-  std::vector<float> bins; // the spectrum's magnitudes (the last request's)
-  double binHz = 0;
-  bool plantCaptured = false;
-  std::vector<std::vector<float>> current, speed; // per record
+    bool ok = false;
+    bool stopped = false;
+    std::string message;
+    std::vector<float> bins;  // the spectrum's magnitudes (the last request's)
+    double binHz = 0;
+    bool plantCaptured = false;
+    std::vector<std::vector<float>> current, speed;  // per record
 };
-SpectrumCapture RunSpectrumWithCapture(DriveContext &ctx,
-                                       const TorqueStep &step,
-                                       std::stop_token stop);
+SpectrumCapture RunSpectrumWithCapture(DriveContext& ctx, const TorqueStep& step, std::stop_token stop);
 
 // The standard move that proves a setting: out and back over 80 % of the
 // travel at 2 rps (less where the travel is short), 200 rev/s^2, the
 // position error, position reference and speed feedback captured.
-runtest::VelocityFields StandardMove(const MotionLimits &limits);
+runtest::VelocityFields StandardMove(const MotionLimits& limits);
 struct MoveFigures {
-  bool ok = false;
-  std::optional<double> settlingMs; // from the command's end until the error
-                                    // stays within +-kSettleBand
-  std::optional<double>
-      overshootPct; // the speed's peak above the commanded speed, %
-  std::optional<double> peakErrorP; // the largest following error, pulses
-  double intervalUs = 0;
-  std::vector<float> error, reference, speed; // the traces, for the window
+    bool ok = false;
+    std::optional<double> settlingMs;    // from the command's end until the error stays within +-kSettleBand
+    std::optional<double> overshootPct;  // the speed's peak above the commanded speed, %
+    std::optional<double> peakErrorP;    // the largest following error, pulses
+    double intervalUs = 0;
+    std::vector<float> error, reference, speed;  // the traces, for the window
 };
-inline constexpr double kSettleBand = 10; // pulses
-MoveFigures AnalyseStandardMove(const std::vector<float> &error,
-                                const std::vector<float> &reference,
-                                const std::vector<float> &speed,
-                                double intervalUs, double commandedSpeed);
-MoveFigures RunStandardMove(DriveContext &ctx, const MotionLimits &limits,
-                            std::stop_token stop, std::string *message);
+inline constexpr double kSettleBand = 10;  // pulses
+MoveFigures AnalyseStandardMove(const std::vector<float>& error, const std::vector<float>& reference,
+                                const std::vector<float>& speed, double intervalUs, double commandedSpeed);
+MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::stop_token stop, std::string* message);
 
-} // namespace hx::tuning
+}  // namespace hx::tuning

@@ -11,6 +11,7 @@
 #include "gui/alarms/Alarm.h"
 #include "gui/app/AboutDlg.h"
 #include "gui/app/EnvironmentSetting.h"
+#include "gui/widgets/GuiState.h"
 #include "gui/app/MainFrame.h"
 #include "gui/backup/ChangeHistory.h"
 #include "gui/comm/BusOverview.h"
@@ -20,248 +21,213 @@
 #include "gui/tuning/TuningWindow.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/wave/FFTAnalyze.h"
-#include "gui/widgets/GuiState.h"
-#include "gui/widgets/Messages.h"
 #include "gui/wizard/GuideSettings.h"
+#include "gui/widgets/Messages.h"
 
 namespace hx::gui {
 
-CVelmoraView::CVelmoraView(CMainFrame *frame, QWidget *parent)
-    : QWidget(parent), m_frame(frame) {
-  m_area = new QMdiArea(this);
-  m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  // A maximised parameter manager must not make every window opened after
-  // it maximised too: each function window keeps its own size.
-  m_area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
-  auto *layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(m_area);
+CVelmoraView::CVelmoraView(CMainFrame* frame, QWidget* parent) : QWidget(parent), m_frame(frame) {
+    m_area = new QMdiArea(this);
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A maximised parameter manager must not make every window opened after
+    // it maximised too: each function window keeps its own size.
+    m_area->setOption(QMdiArea::DontMaximizeSubWindowOnActivation, true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_area);
 
-  // The connection window opens by itself half a second after start-up.
-  m_startTimer = new QTimer(this);
-  m_startTimer->setSingleShot(true);
-  m_startTimer->setInterval(kStartDelayMs);
-  connect(m_startTimer, &QTimer::timeout, this, [this] { openConnection(); });
-  m_startTimer->start();
+    // The connection window opens by itself half a second after start-up.
+    m_startTimer = new QTimer(this);
+    m_startTimer->setSingleShot(true);
+    m_startTimer->setInterval(kStartDelayMs);
+    connect(m_startTimer, &QTimer::timeout, this, [this] { openConnection(); });
+    m_startTimer->start();
 }
 
 bool CVelmoraView::refuseWhileLinkBusy() {
-  if (g_activeModule.empty())
-    return false;
-  ShowMessage(this,
-              QString::fromStdString(g_activeModule) +
-                  QString::fromStdString(hx::LoadString(50141)),
-              QString::fromStdString(hx::LoadString(50142)));
-  return true;
+    if (g_activeModule.empty()) return false;
+    ShowMessage(this, QString::fromStdString(g_activeModule) + QString::fromStdString(hx::LoadString(50141)),
+                QString::fromStdString(hx::LoadString(50142)));
+    return true;
 }
 
-QMdiSubWindow *CVelmoraView::host(FunctionWindow *window, bool maximized) {
-  auto *sub = m_area->addSubWindow(window);
-  sub->setAttribute(Qt::WA_DeleteOnClose, false);
-  sub->setWindowTitle(window->windowTitle());
-  connect(window, &FunctionWindow::moduleClosed, this,
-          &CVelmoraView::onModuleClosed);
-  if (maximized) {
-    sub->showMaximized();
-  } else {
-    sub->adjustSize();
-    sub->show();
-  }
-  return sub;
-}
-
-QMdiSubWindow *CVelmoraView::frameOf(QWidget *window) const {
-  return window ? qobject_cast<QMdiSubWindow *>(window->parentWidget())
-                : nullptr;
-}
-
-void CVelmoraView::onModuleClosed(QWidget *window) {
-  QPointer<QWidget> target =
-      frameOf(window) ? static_cast<QWidget *>(frameOf(window)) : window;
-  QTimer::singleShot(kDestroyDelayMs, this, [target] {
-    if (target)
-      delete target.data();
-  });
-}
-
-FunctionWindow *CVelmoraView::openConnection() {
-  m_startTimer->stop();
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CConnectCom(m_frame->changeGate());
-  connect(window, &CConnectCom::connectionChanged, m_frame,
-          &CMainFrame::SetConnected);
-  connect(window, &CConnectCom::titleChanged, m_frame,
-          &QWidget::setWindowTitle);
-  auto *sub = host(window);
-  sub->move(300, 50);
-  return window;
-}
-
-void CVelmoraView::connectTo(const QString &port, const QString &baud,
-                             int station) {
-  auto *connection = qobject_cast<CConnectCom *>(openConnection());
-  if (!connection)
-    return;
-  connection->portCombo()->setCurrentIndex(
-      connection->portCombo()->findText(port));
-  connection->baudCombo()->setCurrentIndex(
-      connection->baudCombo()->findText(baud));
-  connection->stationCombo()->setCurrentIndex(station);
-  if (theComm.GetConnectStatus() == 0)
-    connection->onConnect();
-}
-
-FunctionWindow *CVelmoraView::openBusOverview() {
-  m_startTimer->stop();
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CBusOverview();
-  connect(window, &CBusOverview::connectionChanged, m_frame,
-          &CMainFrame::SetConnected);
-  connect(window, &CBusOverview::connectRequested, this,
-          &CVelmoraView::connectTo);
-  auto *sub = host(window);
-  // Wide enough for every column of a row and tall enough for a line of
-  // drives, as far as the view allows.
-  QSize size(860, 680);
-  if (m_area->isVisible())
-    size = size.boundedTo(m_area->size() - QSize(40, 40))
-               .expandedTo(QSize(500, 360));
-  sub->resize(size);
-  sub->move(20, 20);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openAlarm() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CAlarm(m_frame->changeGate());
-  auto *sub = host(window);
-  sub->move(0, 10);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openChangeHistory() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CChangeHistory(m_frame->changeGate());
-  // What an undo or a restore wrote shows in an open parameter manager.
-  connect(window, &CChangeHistory::driveValuesChanged, this, [] {
-    if (auto *manager =
-            qobject_cast<CParameterManage *>(g_paramManagerWnd.data()))
-      manager->RefreshFromDrive();
-  });
-  auto *sub = host(window);
-  sub->resize(820, 460);
-  sub->move(10, 10);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openWaveform() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CDisplayWaveform;
-  auto *sub = host(window);
-  sub->move(1, 1);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openFourier() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CFFTAnalyze;
-  auto *sub = host(window);
-  sub->move(1, 1);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openEnvironment() {
-  auto *window = new CEnvironmentSetting;
-  host(window);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openAbout() {
-  auto *window = new CAboutDlg;
-  host(window);
-  return window;
-}
-
-FunctionWindow *CVelmoraView::openWizard() {
-  // One wizard at a time: a second one would read and write the same
-  // settings beside the first.
-  for (QMdiSubWindow *sub : m_area->subWindowList()) {
-    if (auto *open = qobject_cast<CGuideSettings *>(sub->widget());
-        open && !sub->isHidden()) {
-      sub->showNormal();
-      m_area->setActiveSubWindow(sub);
-      return open;
+QMdiSubWindow* CVelmoraView::host(FunctionWindow* window, bool maximized) {
+    auto* sub = m_area->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose, false);
+    sub->setWindowTitle(window->windowTitle());
+    connect(window, &FunctionWindow::moduleClosed, this, &CVelmoraView::onModuleClosed);
+    if (maximized) {
+        sub->showMaximized();
+    } else {
+        sub->adjustSize();
+        sub->show();
     }
-  }
-  auto *window = new CGuideSettings(m_frame->changeGate());
-  host(window);
-  return window;
+    return sub;
 }
 
-QWidget *CVelmoraView::openParameterManager() {
-  if (g_paramManagerWnd) {
-    if (auto *sub = frameOf(g_paramManagerWnd)) {
-      sub->showMaximized();
-      m_area->setActiveSubWindow(sub);
+QMdiSubWindow* CVelmoraView::frameOf(QWidget* window) const {
+    return window ? qobject_cast<QMdiSubWindow*>(window->parentWidget()) : nullptr;
+}
+
+void CVelmoraView::onModuleClosed(QWidget* window) {
+    QPointer<QWidget> target = frameOf(window) ? static_cast<QWidget*>(frameOf(window)) : window;
+    QTimer::singleShot(kDestroyDelayMs, this, [target] {
+        if (target) delete target.data();
+    });
+}
+
+FunctionWindow* CVelmoraView::openConnection() {
+    m_startTimer->stop();
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CConnectCom(m_frame->changeGate());
+    connect(window, &CConnectCom::connectionChanged, m_frame, &CMainFrame::SetConnected);
+    connect(window, &CConnectCom::titleChanged, m_frame, &QWidget::setWindowTitle);
+    auto* sub = host(window);
+    sub->move(300, 50);
+    return window;
+}
+
+void CVelmoraView::connectTo(const QString& port, const QString& baud, int station) {
+    auto* connection = qobject_cast<CConnectCom*>(openConnection());
+    if (!connection) return;
+    connection->portCombo()->setCurrentIndex(connection->portCombo()->findText(port));
+    connection->baudCombo()->setCurrentIndex(connection->baudCombo()->findText(baud));
+    connection->stationCombo()->setCurrentIndex(station);
+    if (theComm.GetConnectStatus() == 0) connection->onConnect();
+}
+
+FunctionWindow* CVelmoraView::openBusOverview() {
+    m_startTimer->stop();
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CBusOverview();
+    connect(window, &CBusOverview::connectionChanged, m_frame, &CMainFrame::SetConnected);
+    connect(window, &CBusOverview::connectRequested, this, &CVelmoraView::connectTo);
+    auto* sub = host(window);
+    // Wide enough for every column of a row and tall enough for a line of
+    // drives, as far as the view allows.
+    QSize size(860, 680);
+    if (m_area->isVisible()) size = size.boundedTo(m_area->size() - QSize(40, 40)).expandedTo(QSize(500, 360));
+    sub->resize(size);
+    sub->move(20, 20);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openAlarm() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CAlarm(m_frame->changeGate());
+    auto* sub = host(window);
+    sub->move(0, 10);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openChangeHistory() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CChangeHistory(m_frame->changeGate());
+    // What an undo or a restore wrote shows in an open parameter manager.
+    connect(window, &CChangeHistory::driveValuesChanged, this, [] {
+        if (auto* manager = qobject_cast<CParameterManage*>(g_paramManagerWnd.data())) manager->RefreshFromDrive();
+    });
+    auto* sub = host(window);
+    sub->resize(820, 460);
+    sub->move(10, 10);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWaveform() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CDisplayWaveform;
+    auto* sub = host(window);
+    sub->move(1, 1);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openFourier() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CFFTAnalyze;
+    auto* sub = host(window);
+    sub->move(1, 1);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openEnvironment() {
+    auto* window = new CEnvironmentSetting;
+    host(window);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openAbout() {
+    auto* window = new CAboutDlg;
+    host(window);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openWizard() {
+    // One wizard at a time: a second one would read and write the same
+    // settings beside the first.
+    for (QMdiSubWindow* sub : m_area->subWindowList()) {
+        if (auto* open = qobject_cast<CGuideSettings*>(sub->widget()); open && !sub->isHidden()) {
+            sub->showNormal();
+            m_area->setActiveSubWindow(sub);
+            return open;
+        }
     }
-    return g_paramManagerWnd;
-  }
-  auto *window = new CParameterManage(m_frame->changeGate());
-  // A list belongs to the drive it was read from.
-  connect(m_frame, &CMainFrame::connected, window,
-          &CParameterManage::OnConnected);
-  host(window, true);
-  return window;
+    auto* window = new CGuideSettings(m_frame->changeGate());
+    host(window);
+    return window;
 }
 
-FunctionWindow *CVelmoraView::openRunTest() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  auto *window = new CRunTest(m_frame->changeGate());
-  auto *sub = host(window);
-  sub->move(1, 1);
-  // Its classic size where the view has room for it, else the view's: a
-  // window taller than the view would hide its lowest lines.
-  QSize size = sub->sizeHint();
-  if (m_area->isVisible())
-    size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2))
-               .expandedTo(sub->minimumSizeHint());
-  sub->resize(size);
-  return window;
+QWidget* CVelmoraView::openParameterManager() {
+    if (g_paramManagerWnd) {
+        if (auto* sub = frameOf(g_paramManagerWnd)) {
+            sub->showMaximized();
+            m_area->setActiveSubWindow(sub);
+        }
+        return g_paramManagerWnd;
+    }
+    auto* window = new CParameterManage(m_frame->changeGate());
+    // A list belongs to the drive it was read from.
+    connect(m_frame, &CMainFrame::connected, window, &CParameterManage::OnConnected);
+    host(window, true);
+    return window;
 }
 
-FunctionWindow *CVelmoraView::openTuning() {
-  if (refuseWhileLinkBusy())
-    return nullptr;
-  hx::tuning::TuneRequest request;
-  request.drive.drive = DriveHandle::FromGlobals();
-  request.drive.port = theComm.PortName();
-  request.drive.model = hx::servo::ModelFromName(g_driveModel);
-  request.drive.changeGate = &m_frame->changeGate();
-  auto *window = new TuningWindow(request);
-  auto *sub = host(window);
-  sub->move(1, 1);
-  QSize size = sub->sizeHint().expandedTo(QSize(1280, 760));
-  if (m_area->isVisible())
-    size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2))
-               .expandedTo(sub->minimumSizeHint());
-  sub->resize(size);
-  return window;
+FunctionWindow* CVelmoraView::openRunTest() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    auto* window = new CRunTest(m_frame->changeGate());
+    auto* sub = host(window);
+    sub->move(1, 1);
+    // Its classic size where the view has room for it, else the view's: a
+    // window taller than the view would hide its lowest lines.
+    QSize size = sub->sizeHint();
+    if (m_area->isVisible())
+        size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
+    sub->resize(size);
+    return window;
+}
+
+FunctionWindow* CVelmoraView::openTuning() {
+    if (refuseWhileLinkBusy()) return nullptr;
+    hx::tuning::TuneRequest request;
+    request.drive.drive = DriveHandle::FromGlobals();
+    request.drive.port = theComm.PortName();
+    request.drive.model = hx::servo::ModelFromName(g_driveModel);
+    request.drive.changeGate = &m_frame->changeGate();
+    auto* window = new TuningWindow(request);
+    auto* sub = host(window);
+    sub->move(1, 1);
+    QSize size = sub->sizeHint().expandedTo(QSize(1280, 760));
+    if (m_area->isVisible())
+        size = size.boundedTo(m_area->viewport()->size() - QSize(2, 2)).expandedTo(sub->minimumSizeHint());
+    sub->resize(size);
+    return window;
 }
 
 void CVelmoraView::closeLinkWindows() {
-  for (QMdiSubWindow *sub : m_area->subWindowList()) {
-    auto *window = qobject_cast<FunctionWindow *>(sub->widget());
-    if (window && window->holdsLink())
-      window->closeWindow();
-  }
+    for (QMdiSubWindow* sub : m_area->subWindowList()) {
+        auto* window = qobject_cast<FunctionWindow*>(sub->widget());
+        if (window && window->holdsLink()) window->closeWindow();
+    }
 }
 
-} // namespace hx::gui
+}  // namespace hx::gui

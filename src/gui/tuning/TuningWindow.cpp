@@ -23,7 +23,7 @@ using hx::tuning::TuneResult;
 using hx::tuning::TuneStage;
 
 // The stages as the list names them, in the sequence's order.
-const char *const kStageNames[hx::tuning::kTuneStages - 1] = {
+const char* const kStageNames[hx::tuning::kTuneStages - 1] = {
     QT_TRANSLATE_NOOP("hx::gui::TuningWindow", "读取当前设置"),
     QT_TRANSLATE_NOOP("hx::gui::TuningWindow", "标准运动（调整前）"),
     QT_TRANSLATE_NOOP("hx::gui::TuningWindow", "探测运动：惯量与摩擦"),
@@ -35,259 +35,204 @@ const char *const kStageNames[hx::tuning::kTuneStages - 1] = {
     QT_TRANSLATE_NOOP("hx::gui::TuningWindow", "再次测量频率响应"),
 };
 
-QString Figure(const std::optional<double> &v, const char *unit, int decimals) {
-  return v ? QString::number(*v, 'f', decimals) + QString::fromUtf8(unit)
-           : QStringLiteral("—");
+QString Figure(const std::optional<double>& v, const char* unit, int decimals) {
+    return v ? QString::number(*v, 'f', decimals) + QString::fromUtf8(unit) : QStringLiteral("—");
 }
 
-} // namespace
+}  // namespace
 
-TuningWindow::TuningWindow(hx::tuning::TuneRequest request, QWidget *parent)
-    : FunctionWindow(tr("一键整定"), LinkUse::HoldsLink, parent),
-      m_request(std::move(request)) {
-  auto *layout = new QHBoxLayout(this);
-  auto *left = new QVBoxLayout;
-  layout->addLayout(left);
+TuningWindow::TuningWindow(hx::tuning::TuneRequest request, QWidget* parent)
+    : FunctionWindow(tr("一键整定"), LinkUse::HoldsLink, parent), m_request(std::move(request)) {
+    auto* layout = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    layout->addLayout(left);
 
-  auto *settings = new QGroupBox(tr("整定"), this);
-  auto *form = new QFormLayout(settings);
-  m_travel = new QDoubleSpinBox(settings);
-  m_travel->setRange(0.05, 10);
-  m_travel->setSingleStep(0.05);
-  m_travel->setDecimals(2);
-  m_travel->setValue(m_request.limits.travelRev);
-  m_travel->setSuffix(tr(" 圈（每侧）"));
-  form->addRow(tr("行程"), m_travel);
-  m_stiffness = new QComboBox(settings);
-  m_stiffness->addItems({tr("柔和"), tr("中等"), tr("刚硬")});
-  m_stiffness->setCurrentIndex(1);
-  form->addRow(tr("刚性"), m_stiffness);
-  auto *buttons = new QHBoxLayout;
-  m_start = new QPushButton(tr("开始整定"), settings);
-  m_stop = new QPushButton(tr("停止"), settings);
-  m_stop->setEnabled(false);
-  buttons->addWidget(m_start);
-  buttons->addWidget(m_stop);
-  form->addRow(buttons);
-  left->addWidget(settings);
+    auto* settings = new QGroupBox(tr("整定"), this);
+    auto* form = new QFormLayout(settings);
+    m_travel = new QDoubleSpinBox(settings);
+    m_travel->setRange(0.05, 10);
+    m_travel->setSingleStep(0.05);
+    m_travel->setDecimals(2);
+    m_travel->setValue(m_request.limits.travelRev);
+    m_travel->setSuffix(tr(" 圈（每侧）"));
+    form->addRow(tr("行程"), m_travel);
+    m_stiffness = new QComboBox(settings);
+    m_stiffness->addItems({tr("柔和"), tr("中等"), tr("刚硬")});
+    m_stiffness->setCurrentIndex(1);
+    form->addRow(tr("刚性"), m_stiffness);
+    auto* buttons = new QHBoxLayout;
+    m_start = new QPushButton(tr("开始整定"), settings);
+    m_stop = new QPushButton(tr("停止"), settings);
+    m_stop->setEnabled(false);
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_stop);
+    form->addRow(buttons);
+    left->addWidget(settings);
 
-  m_stages = new QListWidget(this);
-  for (const char *name : kStageNames)
-    m_stages->addItem(tr(name));
-  left->addWidget(m_stages);
-  m_progress = new QProgressBar(this);
-  m_progress->setRange(0, hx::tuning::kTuneStages - 1);
-  m_progress->setValue(0);
-  left->addWidget(m_progress);
+    m_stages = new QListWidget(this);
+    for (const char* name : kStageNames) m_stages->addItem(tr(name));
+    left->addWidget(m_stages);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, hx::tuning::kTuneStages - 1);
+    m_progress->setValue(0);
+    left->addWidget(m_progress);
 
-  m_summary = new QLabel(this);
-  m_summary->setWordWrap(true);
-  m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  m_summary->setMinimumWidth(320);
-  left->addWidget(m_summary, 1);
+    m_summary = new QLabel(this);
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_summary->setMinimumWidth(320);
+    left->addWidget(m_summary, 1);
 
-  m_keepNote = new QLabel(
-      tr("新设置只在驱动器的 RAM 中：不存储到驱动器，断电后即不保留。"), this);
-  m_keepNote->setWordWrap(true);
-  left->addWidget(m_keepNote);
-  m_store = new QPushButton(tr("存储到驱动器"), this);
-  m_putBack = new QPushButton(tr("恢复之前的设置"), this);
-  m_store->setEnabled(false);
-  m_putBack->setEnabled(false);
-  left->addWidget(m_store);
-  left->addWidget(m_putBack);
+    m_keepNote = new QLabel(tr("新设置只在驱动器的 RAM 中：不存储到驱动器，断电后即不保留。"), this);
+    m_keepNote->setWordWrap(true);
+    left->addWidget(m_keepNote);
+    m_store = new QPushButton(tr("存储到驱动器"), this);
+    m_putBack = new QPushButton(tr("恢复之前的设置"), this);
+    m_store->setEnabled(false);
+    m_putBack->setEnabled(false);
+    left->addWidget(m_store);
+    left->addWidget(m_putBack);
 
-  m_bode = new FrequencyResponseWindow(this);
-  layout->addWidget(m_bode, 1);
+    m_bode = new FrequencyResponseWindow(this);
+    layout->addWidget(m_bode, 1);
 
-  connect(m_start, &QPushButton::clicked, this, &TuningWindow::start);
-  connect(m_stop, &QPushButton::clicked, this, [this] { m_job.Stop(); });
-  connect(m_store, &QPushButton::clicked, this, &TuningWindow::store);
-  connect(m_putBack, &QPushButton::clicked, this, &TuningWindow::putBack);
-  resize(1280, 760);
+    connect(m_start, &QPushButton::clicked, this, &TuningWindow::start);
+    connect(m_stop, &QPushButton::clicked, this, [this] { m_job.Stop(); });
+    connect(m_store, &QPushButton::clicked, this, &TuningWindow::store);
+    connect(m_putBack, &QPushButton::clicked, this, &TuningWindow::putBack);
+    resize(1280, 760);
 }
 
 TuningWindow::~TuningWindow() = default;
 
-bool TuningWindow::busy() const {
-  return m_job.Running() || m_storeJob.running() || m_putBackJob.running();
-}
+bool TuningWindow::busy() const { return m_job.Running() || m_storeJob.running() || m_putBackJob.running(); }
 
 bool TuningWindow::canClose() {
-  // A stop first: the job puts the previous settings back before it ends.
-  if (m_job.Running())
-    m_job.Stop();
-  return !busy();
+    // A stop first: the job puts the previous settings back before it ends.
+    if (m_job.Running()) m_job.Stop();
+    return !busy();
 }
 
 void TuningWindow::setIdle(bool idle) {
-  m_start->setEnabled(idle);
-  m_stop->setEnabled(!idle);
-  m_travel->setEnabled(idle);
-  m_stiffness->setEnabled(idle);
-  const bool tuned = idle && m_result &&
-                     m_result->status == TuneResult::Status::Tuned &&
-                     !m_result->putBack;
-  m_store->setEnabled(tuned);
-  m_putBack->setEnabled(tuned);
+    m_start->setEnabled(idle);
+    m_stop->setEnabled(!idle);
+    m_travel->setEnabled(idle);
+    m_stiffness->setEnabled(idle);
+    const bool tuned = idle && m_result && m_result->status == TuneResult::Status::Tuned && !m_result->putBack;
+    m_store->setEnabled(tuned);
+    m_putBack->setEnabled(tuned);
 }
 
 void TuningWindow::start() {
-  hx::tuning::TuneRequest r = m_request;
-  r.limits.travelRev = m_travel->value();
-  r.stiffness = static_cast<hx::tuning::Stiffness>(m_stiffness->currentIndex());
-  m_result.reset();
-  m_summary->clear();
-  for (int i = 0; i < m_stages->count(); ++i)
-    m_stages->item(i)->setForeground(palette().text());
-  m_progress->setValue(0);
-  QPointer<TuningWindow> self(this);
-  hx::tuning::TuneCallbacks cb;
-  cb.stage = [self](TuneStage, int index) {
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, index] {
-          if (self)
-            self->onStage(index);
-        },
-        Qt::QueuedConnection);
-  };
-  const bool started = m_job.Start(r, cb, [self](const TuneResult &result) {
-    QMetaObject::invokeMethod(
-        self.data(),
-        [self, result] {
-          if (self)
-            self->onFinished(result);
-        },
-        Qt::QueuedConnection);
-  });
-  if (started)
-    setIdle(false);
+    hx::tuning::TuneRequest r = m_request;
+    r.limits.travelRev = m_travel->value();
+    r.stiffness = static_cast<hx::tuning::Stiffness>(m_stiffness->currentIndex());
+    m_result.reset();
+    m_summary->clear();
+    for (int i = 0; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
+    m_progress->setValue(0);
+    QPointer<TuningWindow> self(this);
+    hx::tuning::TuneCallbacks cb;
+    cb.stage = [self](TuneStage, int index) {
+        QMetaObject::invokeMethod(
+            self.data(), [self, index] { if (self) self->onStage(index); }, Qt::QueuedConnection);
+    };
+    const bool started = m_job.Start(r, cb, [self](const TuneResult& result) {
+        QMetaObject::invokeMethod(
+            self.data(), [self, result] { if (self) self->onFinished(result); }, Qt::QueuedConnection);
+    });
+    if (started) setIdle(false);
 }
 
 void TuningWindow::onStage(int index) {
-  m_progress->setValue(index);
-  for (int i = 0; i < m_stages->count(); ++i) {
-    QListWidgetItem *item = m_stages->item(i);
-    QFont f = item->font();
-    f.setBold(i == index);
-    item->setFont(f);
-    if (i < index)
-      item->setForeground(QColor(0x1a, 0x7f, 0x1a));
-  }
-  if (index < m_stages->count())
-    m_stages->setCurrentRow(index);
+    m_progress->setValue(index);
+    for (int i = 0; i < m_stages->count(); ++i) {
+        QListWidgetItem* item = m_stages->item(i);
+        QFont f = item->font();
+        f.setBold(i == index);
+        item->setFont(f);
+        if (i < index) item->setForeground(QColor(0x1a, 0x7f, 0x1a));
+    }
+    if (index < m_stages->count()) m_stages->setCurrentRow(index);
 }
 
-void TuningWindow::onFinished(const TuneResult &r) {
-  m_result = r;
-  QString text;
-  switch (r.status) {
-  case TuneResult::Status::Tuned:
-    text = tr("整定完成：新设置已写入 RAM 并已验证。");
-    break;
-  case TuneResult::Status::Stopped:
-    text = r.written ? tr("已停止：之前的设置已恢复。")
-                     : tr("已停止：没有写入任何设置。");
-    break;
-  case TuneResult::Status::MarginsUnreachable:
-    text = tr("没有满足裕度的设置：没有写入任何设置。");
-    break;
-  case TuneResult::Status::Failed:
-    text = tr("整定失败：%1").arg(QString::fromStdString(r.message));
-    break;
-  }
-  if (r.putBackFailed)
-    text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");
-  if (r.reached > TuneStage::Design) {
-    text += QStringLiteral("\n\n") +
-            tr("惯量比 %1")
-                .arg(Figure(r.totalRatio ? r.totalRatio : r.id.inertia.ratio,
-                            "", 2));
-    for (const auto &p : r.id.modes.pairs)
-      text += QLatin1Char('\n') +
-              (p.machineMode ? tr("机械低频模态 %1 Hz") : tr("共振 %1 Hz"))
-                  .arg(p.resonance.hz, 0, 'f', 1);
-  }
-  if (r.status == TuneResult::Status::Tuned) {
-    text += QStringLiteral("\n");
-    for (const auto &c : hx::tuning::Changes(r.before, r.after))
-      text += QStringLiteral("\n%1: %2 → %3")
-                  .arg(QString::fromStdString(c.name))
-                  .arg(c.before)
-                  .arg(c.after);
-    auto move = [](const hx::tuning::MoveFigures &m) {
-      return tr("整定时间 %1，超调 %2，最大跟随误差 %3")
-          .arg(Figure(m.settlingMs, " ms", 0), Figure(m.overshootPct, " %", 1),
-               Figure(m.peakErrorP, " p", 0));
-    };
-    text += QStringLiteral("\n\n") + tr("调整前：") + move(r.moveBefore);
-    text += QLatin1Char('\n') + tr("调整后：") + move(r.moveAfter);
-  }
-  m_summary->setText(text);
-  if (r.reached > TuneStage::Design)
-    m_bode->SetData(hx::tuning::BodeFromTuning(r));
-  m_progress->setValue(r.status == TuneResult::Status::Tuned
-                           ? hx::tuning::kTuneStages - 1
-                           : m_progress->value());
-  setIdle(true);
-  emit tuningFinished();
+void TuningWindow::onFinished(const TuneResult& r) {
+    m_result = r;
+    QString text;
+    switch (r.status) {
+    case TuneResult::Status::Tuned: text = tr("整定完成：新设置已写入 RAM 并已验证。"); break;
+    case TuneResult::Status::Stopped:
+        text = r.written ? tr("已停止：之前的设置已恢复。") : tr("已停止：没有写入任何设置。");
+        break;
+    case TuneResult::Status::MarginsUnreachable: text = tr("没有满足裕度的设置：没有写入任何设置。"); break;
+    case TuneResult::Status::Failed: text = tr("整定失败：%1").arg(QString::fromStdString(r.message)); break;
+    }
+    if (r.putBackFailed) text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");
+    if (r.reached > TuneStage::Design) {
+        text += QStringLiteral("\n\n") + tr("惯量比 %1").arg(Figure(r.totalRatio ? r.totalRatio : r.id.inertia.ratio, "", 2));
+        for (const auto& p : r.id.modes.pairs)
+            text += QLatin1Char('\n') + (p.machineMode ? tr("机械低频模态 %1 Hz") : tr("共振 %1 Hz"))
+                                            .arg(p.resonance.hz, 0, 'f', 1);
+    }
+    if (r.status == TuneResult::Status::Tuned) {
+        text += QStringLiteral("\n");
+        for (const auto& c : hx::tuning::Changes(r.before, r.after))
+            text += QStringLiteral("\n%1: %2 → %3").arg(QString::fromStdString(c.name)).arg(c.before).arg(c.after);
+        auto move = [](const hx::tuning::MoveFigures& m) {
+            return tr("整定时间 %1，超调 %2，最大跟随误差 %3")
+                .arg(Figure(m.settlingMs, " ms", 0), Figure(m.overshootPct, " %", 1), Figure(m.peakErrorP, " p", 0));
+        };
+        text += QStringLiteral("\n\n") + tr("调整前：") + move(r.moveBefore);
+        text += QLatin1Char('\n') + tr("调整后：") + move(r.moveAfter);
+    }
+    m_summary->setText(text);
+    if (r.reached > TuneStage::Design) m_bode->SetData(hx::tuning::BodeFromTuning(r));
+    m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : m_progress->value());
+    setIdle(true);
+    emit tuningFinished();
 }
 
 void TuningWindow::store() {
-  if (!m_result)
-    return;
-  m_store->setEnabled(false);
-  m_putBack->setEnabled(false);
-  QPointer<TuningWindow> self(this);
-  m_storeJob.start(
-      *m_request.drive.changeGate, hx::kSaveToDrive,
-      [self](const hx::StorageResult &s) {
+    if (!m_result) return;
+    m_store->setEnabled(false);
+    m_putBack->setEnabled(false);
+    QPointer<TuningWindow> self(this);
+    m_storeJob.start(*m_request.drive.changeGate, hx::kSaveToDrive, [self](const hx::StorageResult& s) {
         const bool ok = s.succeeded();
         QMetaObject::invokeMethod(
             self.data(),
             [self, ok] {
-              if (!self)
-                return;
-              self->m_keepNote->setText(
-                  ok ? tr("已存储到驱动器：断电后保留。")
-                     : tr("存储未完成：设置仍只在 RAM 中。"));
-              self->m_putBack->setEnabled(true);
-              self->m_store->setEnabled(!ok);
-              emit self->storeFinished(ok);
+                if (!self) return;
+                self->m_keepNote->setText(ok ? tr("已存储到驱动器：断电后保留。") : tr("存储未完成：设置仍只在 RAM 中。"));
+                self->m_putBack->setEnabled(true);
+                self->m_store->setEnabled(!ok);
+                emit self->storeFinished(ok);
             },
             Qt::QueuedConnection);
-      },
-      m_request.drive.drive);
+    }, m_request.drive.drive);
 }
 
 void TuningWindow::putBack() {
-  if (!m_result)
-    return;
-  m_store->setEnabled(false);
-  m_putBack->setEnabled(false);
-  const hx::tuning::ServoWords now = m_result->after, before = m_result->before;
-  hx::tuning::DriveContext ctx = m_request.drive;
-  QPointer<TuningWindow> self(this);
-  m_putBackJob.run<bool>(
-      [ctx, now, before](std::stop_token) mutable {
-        return hx::tuning::PutBack(ctx, now, before, nullptr);
-      },
-      [self](const bool &done) {
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, done] {
-              if (!self)
-                return;
-              if (done && self->m_result)
-                self->m_result->putBack = true;
-              self->m_keepNote->setText(done ? tr("之前的设置已恢复。")
-                                             : tr("之前的设置未能全部恢复！"));
-              self->m_putBack->setEnabled(!done);
-              emit self->putBackFinished(done);
-            },
-            Qt::QueuedConnection);
-      });
+    if (!m_result) return;
+    m_store->setEnabled(false);
+    m_putBack->setEnabled(false);
+    const hx::tuning::ServoWords now = m_result->after, before = m_result->before;
+    hx::tuning::DriveContext ctx = m_request.drive;
+    QPointer<TuningWindow> self(this);
+    m_putBackJob.run<bool>(
+        [ctx, now, before](std::stop_token) mutable { return hx::tuning::PutBack(ctx, now, before, nullptr); },
+        [self](const bool& done) {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, done] {
+                    if (!self) return;
+                    if (done && self->m_result) self->m_result->putBack = true;
+                    self->m_keepNote->setText(done ? tr("之前的设置已恢复。") : tr("之前的设置未能全部恢复！"));
+                    self->m_putBack->setEnabled(!done);
+                    emit self->putBackFinished(done);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
-} // namespace hx::gui
+}  // namespace hx::gui

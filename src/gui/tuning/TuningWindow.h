@@ -10,9 +10,9 @@
 #include <memory>
 #include <optional>
 
+#include "core/writes/StorageCommand.h"
 #include "core/tuning/TuneSequence.h"
 #include "core/util/Job.h"
-#include "core/writes/StorageCommand.h"
 #include "gui/widgets/FunctionWindow.h"
 
 class QComboBox;
@@ -27,59 +27,56 @@ namespace hx::gui {
 class FrequencyResponseWindow;
 
 class TuningWindow : public FunctionWindow {
-  Q_OBJECT
+    Q_OBJECT
 public:
-  // request: where the job runs (the drive, its port, the model, the
-  // guard); the window sets the travel and the stiffness.
-  explicit TuningWindow(hx::tuning::TuneRequest request,
-                        QWidget *parent = nullptr);
-  ~TuningWindow() override;
+    // request: where the job runs (the drive, its port, the model, the
+    // guard); the window sets the travel and the stiffness.
+    explicit TuningWindow(hx::tuning::TuneRequest request, QWidget* parent = nullptr);
+    ~TuningWindow() override;
 
-  QPushButton *startButton() const { return m_start; }
-  QPushButton *stopButton() const { return m_stop; }
-  QPushButton *storeButton() const { return m_store; }
-  QPushButton *putBackButton() const { return m_putBack; }
-  QListWidget *stageList() const { return m_stages; }
-  QLabel *summaryLabel() const { return m_summary; }
-  FrequencyResponseWindow *bode() const { return m_bode; }
-  const std::optional<hx::tuning::TuneResult> &result() const {
-    return m_result;
-  }
-  bool busy() const;
+    QPushButton* startButton() const { return m_start; }
+    QPushButton* stopButton() const { return m_stop; }
+    QPushButton* storeButton() const { return m_store; }
+    QPushButton* putBackButton() const { return m_putBack; }
+    QListWidget* stageList() const { return m_stages; }
+    QLabel* summaryLabel() const { return m_summary; }
+    FrequencyResponseWindow* bode() const { return m_bode; }
+    const std::optional<hx::tuning::TuneResult>& result() const { return m_result; }
+    bool busy() const;
 
 signals:
-  void tuningFinished();
-  void storeFinished(bool stored);
-  void putBackFinished(bool done);
+    void tuningFinished();
+    void storeFinished(bool stored);
+    void putBackFinished(bool done);
 
 protected:
-  bool canClose() override;
+    bool canClose() override;
 
 private:
-  void start();
-  void onStage(int index);
-  void onFinished(const hx::tuning::TuneResult &r);
-  void store();
-  void putBack();
-  void setIdle(bool idle);
+    void start();
+    void onStage(int index);
+    void onFinished(const hx::tuning::TuneResult& r);
+    void store();
+    void putBack();
+    void setIdle(bool idle);
 
-  hx::tuning::TuneRequest m_request;
-  hx::tuning::TuneJob m_job;
-  hx::StorageCommandJob m_storeJob;
-  hx::Job m_putBackJob;
-  std::optional<hx::tuning::TuneResult> m_result;
+    hx::tuning::TuneRequest m_request;
+    hx::tuning::TuneJob m_job;
+    hx::StorageCommandJob m_storeJob;
+    hx::Job m_putBackJob;
+    std::optional<hx::tuning::TuneResult> m_result;
 
-  QDoubleSpinBox *m_travel = nullptr;
-  QComboBox *m_stiffness = nullptr;
-  QPushButton *m_start = nullptr;
-  QPushButton *m_stop = nullptr;
-  QListWidget *m_stages = nullptr;
-  QProgressBar *m_progress = nullptr;
-  QLabel *m_summary = nullptr;
-  QLabel *m_keepNote = nullptr;
-  QPushButton *m_store = nullptr;
-  QPushButton *m_putBack = nullptr;
-  FrequencyResponseWindow *m_bode = nullptr;
+    QDoubleSpinBox* m_travel = nullptr;
+    QComboBox* m_stiffness = nullptr;
+    QPushButton* m_start = nullptr;
+    QPushButton* m_stop = nullptr;
+    QListWidget* m_stages = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QLabel* m_summary = nullptr;
+    QLabel* m_keepNote = nullptr;
+    QPushButton* m_store = nullptr;
+    QPushButton* m_putBack = nullptr;
+    FrequencyResponseWindow* m_bode = nullptr;
 };
 
-} // namespace hx::gui
+}  // namespace hx::gui

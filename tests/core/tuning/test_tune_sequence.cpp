@@ -14,6 +14,8 @@ TEST(TuneSequence, TunesASeededMachineAsTheTruthJudgesIt) {
     tunebench::Bench b(tunebench::Seeded(3));
     ASSERT_TRUE(b.opened);
     const tunebench::Verdict v = tunebench::TuneAndJudge(b);
+    // What the tuning leaves, by the truth; how closely it measured the
+    // margins on the way is bench_tune's count over twenty machines.
     EXPECT_TRUE(v.passed) << v.report;
     // The words written are the ones the sequence reports, the ratio first
     // and the position gain last.
