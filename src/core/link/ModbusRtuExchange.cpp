@@ -192,7 +192,11 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     }
     const bool ok = ReceiveAnswer(fd, request, sent, reply);
     const auto now = Clock::now();
-    m_lineQuietSince = std::max(m_lineQuietSince, now);
+    // Answered: the line has been silent since the answer's last byte (the
+    // link listened all the while), so a wait for a possible true reply
+    // behind a copy also counts towards the next request's silent interval.
+    const bool answered = LastError() == LinkError::None || LastError() == LinkError::Exception;
+    m_lineQuietSince = std::max(m_lineQuietSince, answered ? m_answerEnd : now);
     Pending& p = m_pending[station];
     switch (LastError()) {
     case LinkError::Timeout:
@@ -328,6 +332,14 @@ ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t 
     return std::max<Clock::duration>(Clock::duration::zero(), late + WireTime(replyBytes)) + kAnswerMargin;
 }
 
+bool ModbusRtuTransport::OnTime(uint8_t station, Clock::time_point sendEnd, const Seen& answer) const {
+    if (!LineKeepsTime(station)) return false;
+    const AnswerTimes& t = m_answerTimes[station];
+    Clock::duration fastest = t.late[0];
+    for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) fastest = std::min(fastest, t.late[i]);
+    return answer.at >= sendEnd + WireTime(answer.frame.size()) + fastest;
+}
+
 bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
     // A pseudo-terminal's far end may answer faster than any serial line:
     // only where no answer ever came before its time on the line is that
@@ -370,6 +382,8 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
 
     const auto take = [&](size_t index, bool mayBeCopy) {
         const Seen& chosen = answers[index];
+        m_answerEnd = answers.back().at;
+        const bool onTime = OnTime(station, sendEnd, chosen);
         for (size_t i = 0; i < answers.size(); ++i) {
             Remember(answers[i].frame, answers[i].at, i == index ? request : Bytes{});
             if (i != index) ++m_lateReplies;
@@ -381,9 +395,13 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         }
         // Had this answer been a copy, the true reply, at the drive's usual
         // pace and after the copy had left the line, would be here by then.
-        m_settleBy[station] = std::max(chosen.at + WireTime(chosen.frame.size()),
-                                       sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
-                              m_settings.SilentInterval() + kAnswerMargin;
+        // An answer that came on time left the drive no room on the line:
+        // a true reply behind it starts within a frame's end silence, and
+        // Settle, like the wait here, need only listen for its first byte.
+        m_settleBy[station] = onTime ? chosen.at + FrameEndSilence()
+                                     : std::max(chosen.at + WireTime(chosen.frame.size()),
+                                                sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
+                                           m_settings.SilentInterval() + kAnswerMargin;
         // Only an answer that could be nothing else tells how quickly the
         // drive answers.
         if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
@@ -492,6 +510,16 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             const auto latest = firstByteBy + WireTime(frame.size());
             decideBy = m_copiesSeen ? latest : std::min(latest, sendEnd + UsualAnswerTime(station, frame.size()));
             waitedToTheEnd = decideBy == latest;
+            // A copy follows its original at any moment, the drive's reply
+            // comes at the drive's pace. On a line that keeps time and has
+            // shown no copy, a frame that came no sooner than the drive's
+            // fastest answer would have ended leaves the drive's reply no
+            // room on the line: were this frame a copy, the reply was held
+            // behind it and starts within a frame's end silence (its bytes,
+            // once begun, are read to the end before anything is decided).
+            // An earlier frame is waited on as above.
+            if (!m_copiesSeen && OnTime(station, sendEnd, answers[0]))
+                decideBy = std::min(decideBy, lastByte + FrameEndSilence());
             // The wait is kept even where, on a line that keeps time, no
             // frame could seem to follow within it: on a pseudo-terminal
             // frames may come closer than their time on the line, and taking
