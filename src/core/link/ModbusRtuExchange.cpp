@@ -383,7 +383,6 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
     const auto take = [&](size_t index, bool mayBeCopy) {
         const Seen& chosen = answers[index];
         m_answerEnd = answers.back().at;
-        const bool onTime = OnTime(station, sendEnd, chosen);
         for (size_t i = 0; i < answers.size(); ++i) {
             Remember(answers[i].frame, answers[i].at, i == index ? request : Bytes{});
             if (i != index) ++m_lateReplies;
@@ -395,13 +394,12 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         }
         // Had this answer been a copy, the true reply, at the drive's usual
         // pace and after the copy had left the line, would be here by then.
-        // An answer that came on time left the drive no room on the line:
-        // a true reply behind it starts within a frame's end silence, and
-        // Settle, like the wait here, need only listen for its first byte.
-        m_settleBy[station] = onTime ? chosen.at + FrameEndSilence()
-                                     : std::max(chosen.at + WireTime(chosen.frame.size()),
-                                                sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
-                                           m_settings.SilentInterval() + kAnswerMargin;
+        // (Even behind an answer that came on time the whole reply is waited
+        // for: a pseudo-terminal or an adapter may hand its first bytes on
+        // milliseconds late, and nothing comes after the Settle to catch it.)
+        m_settleBy[station] = std::max(chosen.at + WireTime(chosen.frame.size()),
+                                       sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
+                              m_settings.SilentInterval() + kAnswerMargin;
         // Only an answer that could be nothing else tells how quickly the
         // drive answers.
         if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
@@ -515,11 +513,16 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             // shown no copy, a frame that came no sooner than the drive's
             // fastest answer would have ended leaves the drive's reply no
             // room on the line: were this frame a copy, the reply was held
-            // behind it and starts within a frame's end silence (its bytes,
-            // once begun, are read to the end before anything is decided).
+            // behind it and follows it after the silent interval. That
+            // interval is listened out (it is owed before the next request
+            // anyway; bytes begun within it are read to the end before
+            // anything is decided); a reply that comes later, or that a
+            // pseudo-terminal or an adapter hands on late, finds the answer
+            // unsettled: the next request to the station, or the Settle
+            // that ends a whole-table read, fails (LinkError::Repeated).
             // An earlier frame is waited on as above.
             if (!m_copiesSeen && OnTime(station, sendEnd, answers[0]))
-                decideBy = std::min(decideBy, lastByte + FrameEndSilence());
+                decideBy = std::min(decideBy, lastByte + m_settings.SilentInterval());
             // The wait is kept even where, on a line that keeps time, no
             // frame could seem to follow within it: on a pseudo-terminal
             // frames may come closer than their time on the line, and taking
