@@ -20,8 +20,8 @@
 //   answer (and, once the line has shown copies, as long as the time-out
 //   allows), and takes the fresh frame when one comes. The drive's answer
 //   may of course be the same words as the frame before (a block of zeros);
-//   then nothing else comes and the frame is taken, after a wait of a
-//   millisecond or two on a clean line.
+//   then nothing else comes and the frame is taken, on a clean line that
+//   keeps time after the silent interval the next request owes anyway.
 // - Should the true reply come later still, it shows up as a fresh frame
 //   fitting that earlier request: the station's next request then fails
 //   (LinkError::Repeated) instead of handing the work further values.
