@@ -523,11 +523,12 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             // An earlier frame is waited on as above.
             if (!m_copiesSeen && OnTime(station, sendEnd, answers[0]))
                 decideBy = std::min(decideBy, lastByte + m_settings.SilentInterval());
-            // The wait is kept even where, on a line that keeps time, no
-            // frame could seem to follow within it: on a pseudo-terminal
-            // frames may come closer than their time on the line, and taking
-            // such a frame at once let a displaced block shift every block
-            // after it (the whole-table test at 5 % copies).
+            // Even a frame on time is not taken at once, and an earlier one
+            // keeps the whole wait where, on a line that keeps time, no frame
+            // could seem to follow within it: on a pseudo-terminal frames may
+            // come closer than their time on the line, and taking such a
+            // frame at once let a displaced block shift every block after it
+            // (the whole-table test at 5 % copies).
         }
         const auto now = Clock::now();
         if (!m_backlog.empty() && now - lastByte >= gap) {
