@@ -20,8 +20,8 @@
 //   answer (and, once the line has shown copies, as long as the time-out
 //   allows), and takes the fresh frame when one comes. The drive's answer
 //   may of course be the same words as the frame before (a block of zeros);
-//   then nothing else comes and the frame is taken, after a wait of a
-//   millisecond or two on a clean line.
+//   then nothing else comes and the frame is taken, on a clean line that
+//   keeps time after the silent interval the next request owes anyway.
 // - Should the true reply come later still, it shows up as a fresh frame
 //   fitting that earlier request: the station's next request then fails
 //   (LinkError::Repeated) instead of handing the work further values.
@@ -192,7 +192,11 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     }
     const bool ok = ReceiveAnswer(fd, request, sent, reply);
     const auto now = Clock::now();
-    m_lineQuietSince = std::max(m_lineQuietSince, now);
+    // Answered: the line has been silent since the answer's last byte (the
+    // link listened all the while), so a wait for a possible true reply
+    // behind a copy also counts towards the next request's silent interval.
+    const bool answered = LastError() == LinkError::None || LastError() == LinkError::Exception;
+    m_lineQuietSince = std::max(m_lineQuietSince, answered ? m_answerEnd : now);
     Pending& p = m_pending[station];
     switch (LastError()) {
     case LinkError::Timeout:
@@ -328,6 +332,14 @@ ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t 
     return std::max<Clock::duration>(Clock::duration::zero(), late + WireTime(replyBytes)) + kAnswerMargin;
 }
 
+bool ModbusRtuTransport::OnTime(uint8_t station, Clock::time_point sendEnd, const Seen& answer) const {
+    if (!LineKeepsTime(station)) return false;
+    const AnswerTimes& t = m_answerTimes[station];
+    Clock::duration fastest = t.late[0];
+    for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) fastest = std::min(fastest, t.late[i]);
+    return answer.at >= sendEnd + WireTime(answer.frame.size()) + fastest;
+}
+
 bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
     // A pseudo-terminal's far end may answer faster than any serial line:
     // only where no answer ever came before its time on the line is that
@@ -370,6 +382,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
 
     const auto take = [&](size_t index, bool mayBeCopy) {
         const Seen& chosen = answers[index];
+        m_answerEnd = answers.back().at;
         for (size_t i = 0; i < answers.size(); ++i) {
             Remember(answers[i].frame, answers[i].at, i == index ? request : Bytes{});
             if (i != index) ++m_lateReplies;
@@ -381,6 +394,9 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         }
         // Had this answer been a copy, the true reply, at the drive's usual
         // pace and after the copy had left the line, would be here by then.
+        // (Even behind an answer that came on time the whole reply is waited
+        // for: a pseudo-terminal or an adapter may hand its first bytes on
+        // milliseconds late, and nothing comes after the Settle to catch it.)
         m_settleBy[station] = std::max(chosen.at + WireTime(chosen.frame.size()),
                                        sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
                               m_settings.SilentInterval() + kAnswerMargin;
@@ -492,11 +508,27 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             const auto latest = firstByteBy + WireTime(frame.size());
             decideBy = m_copiesSeen ? latest : std::min(latest, sendEnd + UsualAnswerTime(station, frame.size()));
             waitedToTheEnd = decideBy == latest;
-            // The wait is kept even where, on a line that keeps time, no
-            // frame could seem to follow within it: on a pseudo-terminal
-            // frames may come closer than their time on the line, and taking
-            // such a frame at once let a displaced block shift every block
-            // after it (the whole-table test at 5 % copies).
+            // A copy follows its original at any moment, the drive's reply
+            // comes at the drive's pace. On a line that keeps time and has
+            // shown no copy, a frame that came no sooner than the drive's
+            // fastest answer would have ended leaves the drive's reply no
+            // room on the line: were this frame a copy, the reply was held
+            // behind it and follows it after the silent interval. That
+            // interval is listened out (it is owed before the next request
+            // anyway; bytes begun within it are read to the end before
+            // anything is decided); a reply that comes later, or that a
+            // pseudo-terminal or an adapter hands on late, finds the answer
+            // unsettled: the next request to the station, or the Settle
+            // that ends a whole-table read, fails (LinkError::Repeated).
+            // An earlier frame is waited on as above.
+            if (!m_copiesSeen && OnTime(station, sendEnd, answers[0]))
+                decideBy = std::min(decideBy, lastByte + m_settings.SilentInterval());
+            // Even a frame on time is not taken at once, and an earlier one
+            // keeps the whole wait where, on a line that keeps time, no frame
+            // could seem to follow within it: on a pseudo-terminal frames may
+            // come closer than their time on the line, and taking such a
+            // frame at once let a displaced block shift every block after it
+            // (the whole-table test at 5 % copies).
         }
         const auto now = Clock::now();
         if (!m_backlog.empty() && now - lastByte >= gap) {

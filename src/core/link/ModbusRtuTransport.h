@@ -140,6 +140,10 @@ private:
     // Whether the station's answers have all come no sooner than their time
     // on the line allows (a real line, or a simulator that keeps its pace).
     bool LineKeepsTime(uint8_t station) const;
+    // Whether an answer, on a line that keeps time, ended no sooner than the
+    // station's fastest recent answer would have: then no reply of the drive
+    // can have been on the line before it.
+    bool OnTime(uint8_t station, Clock::time_point sendEnd, const Seen& answer) const;
     // Reads and counts whatever is on the line now, waiting for a frame in
     // progress to end.
     bool ReadBacklog(int fd);
@@ -192,6 +196,7 @@ private:
     };
     std::array<AnswerTimes, 256> m_answerTimes{};
     Bytes m_backlog;  // bytes read that do not yet form a frame
+    Clock::time_point m_answerEnd{};  // the last byte of the frames of the last answer
     int m_recordFd = -1;
     bool m_recordUsable = false;
     Clock::time_point m_recorded{};  // the time last written to the note

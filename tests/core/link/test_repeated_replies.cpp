@@ -6,7 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
 #include "core/CoreTestUtil.h"
+#include "core/link/ModbusFrame.h"
+#include "core/link/ModbusRtuTransport.h"
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/protocol/Registers.h"
@@ -61,5 +69,117 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
         // The copies went out, and the reads still got through.
         EXPECT_GE(link.Server().GetStats().repliesDuplicated, c.rate > 0.1 ? 10u : 1u);
         EXPECT_GE(completed, 1);
+    }
+}
+
+// How long the link listens for a true reply behind a frame that may be a
+// copy, on a scripted line that keeps time (each frame written when its last
+// byte would have arrived): a copy of the block before, then the drive's
+// reply to this block. A read may take the copy only where nothing could
+// tell yet, and then the Settle that ends a whole-table read fails.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+constexpr uint16_t kWords = 4;
+constexpr size_t kReplyBytes = 5 + 2 * kWords;
+
+// 8N1: ten bits a character.
+microseconds Wire(int baud, size_t bytes) { return microseconds(bytes * 10 * 1000000 / baud); }
+
+std::vector<uint8_t> Reply(uint16_t address) {
+    std::vector<uint8_t> f{kStation, 0x03, 2 * kWords};
+    for (uint16_t k = 0; k < kWords; ++k) {
+        const uint16_t v = static_cast<uint16_t>((address + k) * 3 + 1);
+        f.insert(f.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    }
+    const uint16_t crc = hx::ModbusCrc16(f.data(), f.size());
+    f.insert(f.end(), {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
+    return f;
+}
+
+}  // namespace
+
+TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* what;
+        int baud;
+        bool copiesSeenBefore;         // the line has already shown a copy
+        microseconds copyAt, replyAt;  // after the reply's time on the line
+        bool readRight;                // else it may take the copy, and the Settle after it fails
+    };
+    // The drive answers 1 ms after the request; at 1200 baud the silence
+    // after a frame (3.5 characters) is 29 ms.
+    const Case cases[] = {
+        {"a copy on time, the reply right behind it", 19200, false, milliseconds(2), milliseconds(2) + microseconds(500), false},
+        {"a copy at once, the reply at the drive's pace", 19200, false, -Wire(19200, kReplyBytes), milliseconds(1), true},
+        {"a copy on time, the reply 15 ms behind, copies seen", 19200, true, milliseconds(2), milliseconds(17), true},
+        {"a copy at once, the reply after the drive's pace", 1200, false, -Wire(1200, kReplyBytes), milliseconds(18), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        hx::ModbusRtuTransport link(hx::SerialSettings{::ptsname(master), c.baud});
+        link.SetResponseTimeout(milliseconds(c.baud < 9600 ? 400 : 100));
+        link.SetLateHorizon(milliseconds(c.baud < 9600 ? 800 : 200));
+        ASSERT_TRUE(link.Open()) << link.LastErrorText();
+        const microseconds reply = Wire(c.baud, kReplyBytes);
+        const microseconds silence = Wire(c.baud, 35) / 10;
+
+        // Blocks answered at the drive's pace (one, where asked, copied right
+        // behind its reply), block 100, then block 200 after a copy of 100.
+        const uint16_t order[] = {0, 10, 20, 30, 100, 200};
+        int tooSoon = 0;  // requests sent before the silence after a reply
+        std::thread line([&] {
+            Clock::time_point lastFrame{};
+            for (uint16_t address : order) {
+                uint8_t request[8];
+                for (size_t got = 0; got < sizeof request;) {
+                    const ssize_t n = ::read(master, request + got, sizeof request - got);
+                    if (n <= 0) return;
+                    if (got == 0) tooSoon += Clock::now() < lastFrame + silence;
+                    got += static_cast<size_t>(n);
+                }
+                const auto end = Clock::now() + Wire(c.baud, sizeof request) + milliseconds(1) + reply;
+                // Block 20 answered 5 ms late: the drive's usual pace leaves
+                // room for a late scheduler.
+                std::vector<std::pair<microseconds, std::vector<uint8_t>>> frames{
+                    {address == 20 ? microseconds(5000) : microseconds(0), Reply(address)}};
+                if (address == 30 && c.copiesSeenBefore) frames.push_back({microseconds(200), Reply(address)});
+                if (address == 200) frames = {{c.copyAt, Reply(100)}, {c.replyAt, Reply(200)}};
+                bool replied = false;
+                for (const auto& [at, frame] : frames) {
+                    // The last moment spun rather than slept: a loaded
+                    // machine wakes a sleeper late.
+                    std::this_thread::sleep_until(end + at - milliseconds(2));
+                    while (Clock::now() < end + at) {
+                    }
+                    // A copy right behind the reply may still be on its
+                    // way when the next request goes: only replies count.
+                    if (!replied && frame == Reply(address)) lastFrame = Clock::now();
+                    replied = replied || frame == Reply(address);
+                    ASSERT_EQ(::write(master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+                }
+            }
+        });
+        uint16_t words[kWords];
+        for (uint16_t address : {0, 10, 20, 30, 100}) {
+            SCOPED_TRACE(address);
+            ASSERT_TRUE(link.ReadRegisters(kStation, address, kWords, words)) << link.LastErrorText();
+            EXPECT_EQ(words[0], address * 3 + 1);
+        }
+        ASSERT_TRUE(link.ReadRegisters(kStation, 200, kWords, words)) << link.LastErrorText();
+        const bool right = words[0] == 200 * 3 + 1;
+        const bool settled = link.Settle(kStation);
+        EXPECT_TRUE(right || !settled) << "a copy's words taken for block 200, and the read settled";
+        EXPECT_TRUE(right || !c.readRight);
+        line.join();
+        EXPECT_EQ(tooSoon, 0);
+        link.Close();
+        ::close(master);
     }
 }
