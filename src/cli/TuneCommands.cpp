@@ -139,20 +139,23 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
         if (!back.gate.ok())
             ctx.Fail("the previous anti-vibration sets could not be put back: " + back.gate.message, 0);
     };
-    if (written.unanswered) {
+    // A write left unanswered or a run that failed: the previous sets go back.
+    auto unanswered = [&](uint16_t address) {
         putBack();
-        return ctx.NoAnswer("anti-vibration write, register " + std::to_string(*written.unanswered));
-    }
+        return ctx.NoAnswer("anti-vibration write, register " + std::to_string(address));
+    };
+    auto runFailed = [&](int status) {
+        putBack();
+        ctx.Err() << "halvex-cli: the previous anti-vibration sets are back\n";
+        return status;
+    };
+    if (written.unanswered) return unanswered(*written.unanswered);
     for (int s = 1; s <= p.sets; ++s)
         ctx.Out() << "written (RAM): " << Ordinal(s) << " set amplitude " << p.set.amplitude << ", phase A "
                   << p.set.phaseA << ", phase B " << p.set.phaseB << '\n';
 
     const Run after = RunAndAnalyse(ctx, drive, f, codes, points, proposed);
-    if (after.status != kExitOk) {
-        putBack();
-        ctx.Err() << "halvex-cli: the previous anti-vibration sets are back\n";
-        return after.status;
-    }
+    if (after.status != kExitOk) return runFailed(after.status);
     ctx.Out() << "after: " << Figures(after.vibration) << '\n';
     if (!(after.vibration.vibration.peakToPeak < v.peakToPeak)) {
         putBack();
@@ -175,18 +178,11 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
                 WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(refined, 2), "tune vibration: second pass",
                                    ctx.GateOptions());
             if (!second.gate.ok()) return ctx.GateFailed(second.gate);
-            if (second.unanswered) {
-                putBack();
-                return ctx.NoAnswer("anti-vibration write, register " + std::to_string(*second.unanswered));
-            }
+            if (second.unanswered) return unanswered(*second.unanswered);
             ctx.Out() << "written (RAM): 2nd set amplitude " << q.set.amplitude << ", phase A " << q.set.phaseA
                       << ", phase B " << q.set.phaseB << '\n';
             const Run again = RunAndAnalyse(ctx, drive, f, codes, points, refined);
-            if (again.status != kExitOk) {
-                putBack();
-                ctx.Err() << "halvex-cli: the previous anti-vibration sets are back\n";
-                return again.status;
-            }
+            if (again.status != kExitOk) return runFailed(again.status);
             ctx.Out() << "after the second pass: " << Figures(again.vibration) << '\n';
             if (!(again.vibration.vibration.peakToPeak < left.peakToPeak)) {
                 // The 1st set alone did better: the 2nd goes back to what it was.
