@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libmodbus-dev libsqlite3-dev libgtest-dev libbenchmark-dev libkissfft-dev libcli11-dev
   libgl-dev libxkbcommon-dev fonts-noto-cjk xvfb xauth
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev lld
   dpkg-dev file appstream desktop-file-utils man-db
 )
 
