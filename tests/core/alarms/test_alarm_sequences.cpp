@@ -9,7 +9,7 @@
 #include "core/alarms/AlarmSequences.h"
 #include "core/alarms/AlarmWorker.h"
 #include "core/db/CADO.h"
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
 
@@ -55,7 +55,7 @@ struct AlarmBench : ::testing::Test {
 
     test::TempProgramFolder folder;
     std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
-    coretest::PtyDrive drive;
+    test::PtyDrive drive;
     DriveHandle link;
     CADO db;
     std::chrono::milliseconds waited{0};

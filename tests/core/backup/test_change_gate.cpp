@@ -17,7 +17,7 @@
 #include "core/backup/ChangeGate.h"
 #include "core/backup/ChangeJournal.h"
 #include "core/backup/Restore.h"
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterFile.h"
 #include "core/params/ReadAllJob.h"
@@ -52,7 +52,7 @@ using hx::ChangeBatch;
 using hx::ChangeGate;
 using hx::ChangeOrigin;
 using hx::GateResult;
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <atomic>
 #include <future>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
 
 using namespace hx;
-using namespace hx::coretest;
+using namespace hx::test;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 
 namespace {
@@ -198,6 +198,9 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     Bench b;
     ASSERT_TRUE(b.opened);
     EXPECT_EQ(WaitSampleComplete(b.Link(), {}, Bench::Frozen()), WaitOutcome::TimedOut);
+    // Lost frames cost a short time-out here: the drive is never late.
+    b.comm.SetReceiveTimeOut(20);
+    b.comm.SetLateHorizon(20);
     b.Server().LoseReplies(1.0);
     const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen(3)));
     EXPECT_EQ(r.status, CaptureStatus::NoAnswer);
@@ -210,6 +213,8 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     EXPECT_EQ(polls, counting.silentPolls);
 
     b.Server().ClearFaults();
+    b.comm.SetReceiveTimeOut(200);
+    b.comm.SetLateHorizon(200);
     const CaptureResult late = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen()));
     EXPECT_EQ(late.status, CaptureStatus::TimedOut);
     EXPECT_EQ(late.message, "查询超时，请降低采样周期!");

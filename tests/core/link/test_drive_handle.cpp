@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 
 using hx::DriveFaultKind;
 using hx::DriveHandle;
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 

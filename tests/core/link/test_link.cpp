@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/Globals.h"
 #include "core/link/DriveIdentity.h"
 #include "core/link/ModbusFrame.h"
@@ -14,7 +14,7 @@
 #include "core/params/AttributeBlocks.h"
 #include "core/params/CParameter.h"
 
-using namespace hx::coretest;
+using namespace hx::test;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "support/RunProgram.h"
 
 using hx::sim::DriveOptions;
@@ -75,7 +75,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     constexpr int kTimeout = 20;
     // A horizon well beyond ten time-outs, so a drive thread run late by a
     // loaded machine stays inside it.
-    hx::coretest::PtyDrive link(Options(), kTimeout, 15 * kTimeout);
+    hx::test::PtyDrive link(Options(), kTimeout, 15 * kTimeout);
     ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
@@ -122,7 +122,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
 }
 
 TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) {
-    hx::coretest::PtyDrive link(Options(), 150, 0);
+    hx::test::PtyDrive link(Options(), 150, 0);
     ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
@@ -176,7 +176,7 @@ TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
 TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
     DriveOptions o = Options();
     o.stations = {kStation, kStation + 1};
-    hx::coretest::PtyDrive link(o, 100, 400);
+    hx::test::PtyDrive link(o, 100, 400);
     ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;

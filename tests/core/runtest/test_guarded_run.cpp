@@ -7,12 +7,12 @@
 
 #include <unistd.h>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/runtest/GuardedRun.h"
 #include "sim/bus/SimClock.h"
 
 using namespace hx::runtest;
-using namespace hx::coretest;
+using namespace hx::test;
 using std::chrono::milliseconds;
 
 namespace {

@@ -8,12 +8,12 @@
 #include <atomic>
 #include <future>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSession.h"
 
 using namespace hx::runtest;
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
 #include "core/wizard/SetupFile.h"
 #include "core/wizard/WizardApply.h"
@@ -16,7 +16,7 @@
 
 using namespace hx::wizard;
 using hx::sim::DriveOptions;
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 

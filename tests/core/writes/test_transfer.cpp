@@ -12,7 +12,7 @@
 #include <set>
 #include <tuple>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/backup/ChangeGate.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
@@ -28,7 +28,7 @@
 using hx::TransferResult;
 using hx::TransferStatus;
 using hx::sim::DriveOptions;
-using namespace hx::coretest;
+using namespace hx::test;
 using Clock = std::chrono::steady_clock;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 
