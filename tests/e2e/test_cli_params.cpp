@@ -17,11 +17,7 @@
 #include "core/params/DriveDefinitions.h"
 #include "core/params/TransferPlan.h"
 #include "core/protocol/Registers.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/RunProgram.h"
-#include "support/TestSupport.h"
+#include "support/CliOnDrive.h"
 
 namespace {
 
@@ -64,17 +60,7 @@ std::string WithValue(std::string text, int address, int from, int to) {
     return at == std::string::npos ? text : text.replace(at, line(from).size(), line(to));
 }
 
-// A drive of the given station, and the tool with its port and station.
-struct Bench {
-    explicit Bench(hx::sim::DriveOptions o) : drive(o), station(std::to_string(o.station)) {}
-    ProgramResult Run(const std::vector<std::string>& words) const {
-        return RunCli(Join({"--port", drive.DevicePath(), "--station", station}, words));
-    }
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive;
-    hx::sim::VirtualDrive& vd = drive.Drive();
-    std::string station;
-};
+using Bench = hx::test::CliOnDrive;
 
 // A drive before firmware 200 has the low range only: quick transfers. The
 // tool keeps its backups and journal in the test's data folder.

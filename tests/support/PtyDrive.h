@@ -42,6 +42,7 @@ struct PtyDrive {
         comm.SetReceiveTimeOut(timeoutMs);
         comm.SetLateHorizon(horizonMs);
         opened = comm.OpenCom() != 0;
+        EXPECT_TRUE(opened) << comm.LastErrorText();
     }
     sim::VirtualDrive& Vd() { return drive->Drive(); }
     sim::DriveServer& Server() { return drive->Server(); }

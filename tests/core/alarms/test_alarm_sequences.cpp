@@ -24,7 +24,6 @@ constexpr uint8_t kStation = 5;
 struct AlarmBench : ::testing::Test {
     AlarmBench() : drive(Options(clock)), link(&drive.comm, kStation) {}
     void SetUp() override {
-        ASSERT_TRUE(drive.opened);
         ASSERT_TRUE(db.OpenConnection(folder.DatabasePath()));
     }
     static sim::DriveOptions Options(std::shared_ptr<sim::SteppedClock> clock) {

@@ -96,7 +96,6 @@ TEST(GuardedRun, AFollowedRunSaysWhatEndedIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bench b;
-        ASSERT_TRUE(b.opened);
         GuardedRun run(b.Link(), kPort, b.Options());
         ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid, milliseconds(3000)).ready());
         EXPECT_TRUE(b.Armed());
@@ -122,7 +121,6 @@ TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
     for (bool deadLine : {true, false}) {
         SCOPED_TRACE(deadLine ? "dead line" : "stops lost");
         Bench b;
-        ASSERT_TRUE(b.opened);
         GuardedRun run(b.Link(), kPort, b.Options());
         ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid).ready());
         b.Vd().Poke(70, 1);
@@ -152,7 +150,6 @@ TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
 // second program's start.
 TEST(GuardedRun, TheWatchdogGoesBackOnlyOnceTheMotionIsSeenStopped) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     auto options = b.Options();
     {
         MotionGuard guard(b.Link(), kPort, options);

@@ -55,7 +55,6 @@ RunOutcome RunAndWait(RunSession& session, RunRequest request, const std::functi
 
 TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     VelocityFields v;
     v.direction = -1;
     RunRequest r = b.Velocity({}, Bench::ShortWait());
@@ -83,7 +82,6 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     hx::ChangeGate gate;
     RunSession session(gate);
     // A capture of a minute (2000 points 30 ms apart): the wait runs out
@@ -109,7 +107,6 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
 
 TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     hx::ChangeGate gate;
     RunSession session(gate);
     b.Vd().Poke(70, 1);
@@ -142,7 +139,6 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
 // rest (it runs) nor armed again.
 TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
     hx::ChangeGate gate;
@@ -165,7 +161,6 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
 // every 500 ms until the drive takes it; only then is the session idle.
 TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     std::atomic<int> changes{0};
     hx::ChangeGate gate;
     RunSession session(gate, [&] { ++changes; });
@@ -189,7 +184,6 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
 
 TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
@@ -217,7 +211,6 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     hx::sim::DriveOptions o = PlainDrive(kStation);
     o.baud = 38400;
     Bench b(o);
-    ASSERT_TRUE(b.opened);
     b.Vd().Poke(70, 1);
     RunRequest r = b.Velocity({{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}},
                               RunWait::ForMode(Mode::Velocity));

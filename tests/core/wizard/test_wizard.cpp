@@ -148,7 +148,6 @@ TEST(WizardForm, WriteOrderAliasRuleVariantRuleAndRefusedText) {
 
 TEST(WizardDrive, PagesReadWhatTheyShow) {
     Bench b(Krv4(1001));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     auto& vd = b.Vd();
     vd.SetRam(49, 17);
     WizardForm f;
@@ -200,7 +199,6 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
 
 TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     Bench b(Krv4(1000));
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     WizardForm f = FilledForm();
     f.aliasSource = 1;
     f.aliasText = "9";
@@ -232,7 +230,6 @@ TEST(WizardDrive, AnUnansweredOrRefusedWriteStopsThereAndNothingIsStored) {
     for (const bool refuse : {false, true}) {
         SCOPED_TRACE(refuse ? "refused" : "unanswered");
         Bench b(Krv4(1001));
-        ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
         WizardForm f = FilledForm();
         if (refuse) f.peakCurrentText = "50";
         WritePlan plan;
@@ -258,7 +255,6 @@ TEST(WizardDrive, AStoreThatNeverClearsIsAFailure) {
     DriveOptions o = Krv4(1001);
     o.stuckRegisters = {90};
     Bench b(o);
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     WritePlan plan;
     ASSERT_TRUE(PlanWrites(FilledForm(), 1001, &plan));
     // The store's polls come one after the other: register 90 never clears.
@@ -289,7 +285,6 @@ TEST(SetupFile, ParseRefusesWhatItCannotWrite) {
 TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     Bench a(Krv4(1000, 3));
     Bench c(Krv4(1000, 3));
-    ASSERT_TRUE(a.opened && c.opened);
     for (auto [reg, value] : {std::pair{50, 1}, {49, 21}, {0, 2800}, {1, 51200}, {51, 1}, {44, 32}, {47, 250},
                               {134, 0x41}, {31, 16}, {8, 0x7F}})
         a.Vd().SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
@@ -316,7 +311,6 @@ TEST(SetupFile, CopiesOneDrivesSetupToAnother) {
     // A subset writes only what it names, and a five-input drive leaves out
     // the pins it lacks.
     Bench d(Krv4(1001, 3));
-    ASSERT_TRUE(d.opened);
     d.Vd().SetRam(134, 0x40);
     ASSERT_TRUE(ParseSetup("input1_invert=1\ninput6_function=32\npeak_current_ma=2500\n", &values, &error));
     const SetupApplyReport partial = ApplySetup(d.At(3), 1001, values);
