@@ -1,12 +1,8 @@
 // halvex-cli capture, fft and wave export against a simulated drive served
 // in this process over a pseudo-terminal; the tool runs as its own process.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "core/capture/WaveFile.h"
 #include "support/CliOnDrive.h"

@@ -2,16 +2,12 @@
 // pseudo-terminal: the tool runs as its own process, the test looks into the
 // drive's registers directly.
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "core/backup/ChangeJournal.h"
 #include "core/params/DriveDefinitions.h"

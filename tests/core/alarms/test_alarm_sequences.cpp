@@ -1,8 +1,6 @@
 // The alarm reads, clears and mask against the simulated drive over a real
 // pseudo-terminal. Waits step the drive's clock instead of sleeping.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 
 #include "core/alarms/AlarmReads.h"

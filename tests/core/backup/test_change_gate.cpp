@@ -3,8 +3,6 @@
 // journal of every change, undo and restore, an interrupted whole-set write,
 // and a data folder that cannot be written.
 
-#include <gtest/gtest.h>
-
 #include <sys/syscall.h>
 #include <unistd.h>
 

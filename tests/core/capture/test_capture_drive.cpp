@@ -3,8 +3,6 @@
 // each poll of a completion wait steps it by the poll period instead of
 // sleeping, so the waits are exact and take no real time.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
 

@@ -3,8 +3,6 @@
 // and silence never for an answer. Its reads and writes of values are
 // exercised by every transfer test.
 
-#include <gtest/gtest.h>
-
 #include "support/PtyDrive.h"
 
 using hx::DriveFaultKind;

@@ -2,8 +2,6 @@
 // with RTU framing (and over Modbus TCP on loopback). Lost and damaged
 // replies under load are the noisy-line, capture and spectrum tests' part.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 
 #include "support/PtyDrive.h"

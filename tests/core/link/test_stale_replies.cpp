@@ -3,8 +3,6 @@
 // same process or in the next one to open the port, however late the drive
 // answers within the link's horizon.
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <cstdlib>

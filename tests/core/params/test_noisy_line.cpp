@@ -4,8 +4,6 @@
 // what the drive lacks is sent again: every dump and load succeeds with
 // exact values, and a load that fails says what the drive holds.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 
 #include "support/PtyDrive.h"

@@ -3,8 +3,6 @@
 // together, so the drive's watchdog fires exactly when its time is up and
 // the run's give-up is measured in that time, however loaded the machine.
 
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include "support/PtyDrive.h"

@@ -3,8 +3,6 @@
 // until the drive takes them), re-captures that write only the trigger, and
 // starts the drive does not answer.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
 

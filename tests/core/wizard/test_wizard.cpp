@@ -2,8 +2,6 @@
 // words, the write plan with its variant rule, and the page reads, writes and
 // store against the simulated drive over a real pseudo-terminal.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 
 #include "support/PtyDrive.h"

@@ -2,8 +2,6 @@
 // pseudo-terminal: whole-table read and write, the single write with its
 // read-back, and the storage commands with their waits and polls.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <future>
