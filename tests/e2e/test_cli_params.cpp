@@ -177,7 +177,7 @@ TEST(CliParams, CommandsThatOnlyReadOpenNoJournal) {
     LowRangeBench b(5);
     const std::string file = b.folder.File("read.qxr");
     for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {"read", "0"}, {"identity"}, {"find", "5"}, {"params", "dump"}, {"params", "read", "-o", file}})
+             {"read", "0"}, {"identity"}, {"find", "5", "5"}, {"params", "dump"}, {"params", "read", "-o", file}})
         EXPECT_EQ(b.Run(words).status, 0) << words[0];
     EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/journal.sqlite"));
     EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/unfinished"));
@@ -304,7 +304,7 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
         return false;
     };
     int halfWritten = 0;
-    for (int run = 0; run < 8; ++run) {
+    for (int run = 0; run < 6; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);
         for (const auto& [address, word] : before) vd.SetRam(address, word);
         int status;
@@ -313,11 +313,11 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
                                             Join({"--port", b.drive.DevicePath(), "--station", "6"}, load), 0, true);
             // The first runs die while the backup is read, the others once
             // the write has begun, at spread moments into it.
-            if (run < 4)
-                std::this_thread::sleep_for(std::chrono::milliseconds(60 + 45 * run));
+            if (run < 3)
+                std::this_thread::sleep_for(std::chrono::milliseconds(60 + 60 * run));
             else
                 ASSERT_TRUE(hx::test::PollUntil(anyTaken, std::chrono::seconds(30)));
-            std::this_thread::sleep_for(std::chrono::milliseconds(run < 4 ? 0 : 10 * (run - 4)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(run < 3 ? 0 : 10 * (run - 3)));
             status = cli.Stop(SIGKILL);
         }
         // Killed before its backup was written, a run may leave none yet. A

@@ -266,6 +266,9 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     const std::vector<float> truth = b.Direct(8192, 1024);
     // Every block read under faults is the drive's; one that failed leaves
     // the buffer as it was. The last block is read from a silent drive.
+    // The drive is never late: lost frames cost a short time-out.
+    b.comm.SetReceiveTimeOut(80);
+    b.comm.SetLateHorizon(80);
     constexpr float kUntouched = 12345;
     std::vector<float> bins(1024, kUntouched), expected(1024, kUntouched);
     int read = 0;
@@ -292,6 +295,8 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
 
     // A drive that never gets ready: 60 polls of the status, 200 ms apart.
     b.Server().ClearFaults();
+    b.comm.SetReceiveTimeOut(200);
+    b.comm.SetLateHorizon(200);
     b.Vd().ClearRequests();
     req.wait = SpectrumRequest{}.wait;
     std::vector<std::chrono::milliseconds> sleeps;
