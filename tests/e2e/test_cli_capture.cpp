@@ -1,18 +1,11 @@
 // halvex-cli capture, fft and wave export against a simulated drive served
 // in this process over a pseudo-terminal; the tool runs as its own process.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "core/capture/WaveFile.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/RunProgram.h"
-#include "support/TestSupport.h"
+#include "support/CliOnDrive.h"
 
 namespace fs = std::filesystem;
 
@@ -20,27 +13,19 @@ namespace {
 
 using Result = hx::test::ProgramResult;
 
-struct Cli {
-    explicit Cli(hx::sim::DriveOptions options = Plain()) : drive(options) {}
+struct Cli : hx::test::CliOnDrive {
+    explicit Cli(hx::sim::DriveOptions options = Plain()) : CliOnDrive(options, {"--late-horizon-ms", "150"}) {}
     static hx::sim::DriveOptions Plain() {
         hx::sim::DriveOptions o;
         o.station = 12;
         o.databasePath = "-";
         return o;
     }
-    Result Run(const std::vector<std::string>& args) const {
-        return hx::test::RunCli(
-            hx::test::Join({"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "12"}, args));
-    }
-    std::string File(const std::string& name) const { return folder.File(name); }
     int Writes() {
         int n = 0;
-        for (const auto& r : drive.Drive().Requests()) n += r.function == 6 || r.function == 16;
+        for (const auto& r : vd.Requests()) n += r.function == 6 || r.function == 16;
         return n;
     }
-
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive;
 };
 
 using hx::test::SplitLines;

@@ -222,21 +222,25 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     const std::vector<std::string> noFiles = {fifo,      "/dev/zero", "/dev/urandom", sparse, b.folder.File(""),
                                               empty,     junkPath,    utf16Path,      b.folder.File("missing"),
                                               loop,      longName};
+    // Each reader of its own kind of file meets every one; the commands that
+    // share the parameter file's reader meet those that could hang or flood it.
+    const std::vector<std::string> endless = {fifo, "/dev/zero", sparse, junkPath};
     struct Command {
         std::vector<std::string> words;  // "@" stands for the file
         std::string otherKind;           // a file of another kind for this command
+        const std::vector<std::string>& files;
     };
     const std::string csv = b.folder.File("out.csv");
     const Command commands[] = {
-        {{"params", "load", "@"}, wave},
-        {{"params", "restore", "@"}, wave},
-        {{"params", "compare", goodPath, "@"}, wave},
-        {{"params", "compare", "@", junkPath}, wave},
-        {{"wave", "export", "@", csv}, goodPath},
-        {{"setup", "apply", "@"}, wave},
+        {{"params", "load", "@"}, wave, noFiles},
+        {{"params", "restore", "@"}, wave, endless},
+        {{"params", "compare", goodPath, "@"}, wave, endless},
+        {{"params", "compare", "@", junkPath}, wave, endless},
+        {{"wave", "export", "@", csv}, goodPath, noFiles},
+        {{"setup", "apply", "@"}, wave, noFiles},
     };
     for (const Command& c : commands) {
-        std::vector<std::string> files = noFiles;
+        std::vector<std::string> files = c.files;
         files.push_back(c.otherKind);
         for (const std::string& file : files) {
             std::vector<std::string> words = c.words;
@@ -320,7 +324,8 @@ TEST(CliHonest, OutputsWriteIntoDevicesAndFifosAndLeaveThemSo) {
         ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
         EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "replaced by a file";
         if (!devices) continue;
-        for (const unsigned minor : {3u, 7u}) {
+        // /dev/null's success once: the writes share one way into a node.
+        for (const unsigned minor : n == 1 ? std::vector{3u, 7u} : std::vector{7u}) {
             const std::string node = b.folder.File("dev" + std::to_string(n) + "-" + std::to_string(minor) + o.extension);
             ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0600, ::makedev(1, minor)), 0);
             r = b.Run(words(o.words, node));

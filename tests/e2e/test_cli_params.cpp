@@ -2,26 +2,18 @@
 // pseudo-terminal: the tool runs as its own process, the test looks into the
 // drive's registers directly.
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "core/backup/ChangeJournal.h"
 #include "core/params/DriveDefinitions.h"
 #include "core/params/TransferPlan.h"
 #include "core/protocol/Registers.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/RunProgram.h"
-#include "support/TestSupport.h"
+#include "support/CliOnDrive.h"
 
 namespace {
 
@@ -64,17 +56,7 @@ std::string WithValue(std::string text, int address, int from, int to) {
     return at == std::string::npos ? text : text.replace(at, line(from).size(), line(to));
 }
 
-// A drive of the given station, and the tool with its port and station.
-struct Bench {
-    explicit Bench(hx::sim::DriveOptions o) : drive(o), station(std::to_string(o.station)) {}
-    ProgramResult Run(const std::vector<std::string>& words) const {
-        return RunCli(Join({"--port", drive.DevicePath(), "--station", station}, words));
-    }
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive;
-    hx::sim::VirtualDrive& vd = drive.Drive();
-    std::string station;
-};
+using Bench = hx::test::CliOnDrive;
 
 // A drive before firmware 200 has the low range only: quick transfers. The
 // tool keeps its backups and journal in the test's data folder.
@@ -195,7 +177,7 @@ TEST(CliParams, CommandsThatOnlyReadOpenNoJournal) {
     LowRangeBench b(5);
     const std::string file = b.folder.File("read.qxr");
     for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {"read", "0"}, {"identity"}, {"find", "5"}, {"params", "dump"}, {"params", "read", "-o", file}})
+             {"read", "0"}, {"identity"}, {"find", "5", "5"}, {"params", "dump"}, {"params", "read", "-o", file}})
         EXPECT_EQ(b.Run(words).status, 0) << words[0];
     EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/journal.sqlite"));
     EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/unfinished"));
@@ -322,7 +304,7 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
         return false;
     };
     int halfWritten = 0;
-    for (int run = 0; run < 8; ++run) {
+    for (int run = 0; run < 6; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);
         for (const auto& [address, word] : before) vd.SetRam(address, word);
         int status;
@@ -331,11 +313,11 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
                                             Join({"--port", b.drive.DevicePath(), "--station", "6"}, load), 0, true);
             // The first runs die while the backup is read, the others once
             // the write has begun, at spread moments into it.
-            if (run < 4)
-                std::this_thread::sleep_for(std::chrono::milliseconds(60 + 45 * run));
+            if (run < 3)
+                std::this_thread::sleep_for(std::chrono::milliseconds(60 + 60 * run));
             else
                 ASSERT_TRUE(hx::test::PollUntil(anyTaken, std::chrono::seconds(30)));
-            std::this_thread::sleep_for(std::chrono::milliseconds(run < 4 ? 0 : 10 * (run - 4)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(run < 3 ? 0 : 10 * (run - 3)));
             status = cli.Stop(SIGKILL);
         }
         // Killed before its backup was written, a run may leave none yet. A

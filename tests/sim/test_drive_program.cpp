@@ -2,13 +2,13 @@
 // across a restart, and a clean exit on SIGTERM and SIGINT.
 
 #include <gtest/gtest.h>
-#include <modbus/modbus.h>
 #include <signal.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/ModbusClient.h"
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
@@ -22,34 +22,13 @@ struct Sim : hx::test::BackgroundProgram {
     std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
 };
 
-// A libmodbus client of the program: RTU on a device, or TCP on "tcp:127.0.0.1:PORT".
-class Client {
-public:
-    Client(const std::string& where, int station)
-        : m_ctx(where.rfind("tcp:", 0) == 0 ? modbus_new_tcp("127.0.0.1", std::stoi(where.substr(14)))
-                                            : modbus_new_rtu(where.c_str(), 38400, 'N', 8, 2)) {
-        Station(station);
-        modbus_set_response_timeout(m_ctx, 0, 300000);
-        EXPECT_EQ(modbus_connect(m_ctx), 0) << where;
-    }
-    Client(const Client&) = delete;
-    ~Client() {
-        modbus_close(m_ctx);
-        modbus_free(m_ctx);
-    }
-    void Station(int s) { modbus_set_slave(m_ctx, s); }
-    int Read(int address) {
-        uint16_t v = 0;
-        return modbus_read_registers(m_ctx, address, 1, &v) == 1 ? v : -1;
-    }
-    bool Write(int address, uint16_t v) { return modbus_write_register(m_ctx, address, v) == 1; }
-    // Writes the value and stores it: the save command, waited for.
+// The program's line as its clients see it; a value written and stored
+// with the save command, waited for.
+struct Client : hx::test::ModbusClient {
+    Client(const std::string& where, int station) : ModbusClient(where, station, 300) {}
     bool WriteAndStore(int address, uint16_t v) {
         return Write(address, v) && Write(90, 1) && hx::test::PollUntil([&] { return Read(90) == 0; });
     }
-
-private:
-    modbus_t* m_ctx;
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "sim/InProcessDrive.h"
 #include "sim/ModbusPdu.h"
 #include "sim/VirtualDrive.h"
+#include "support/ModbusClient.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -29,38 +30,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// A libmodbus client as the program's link uses it: RTU on the device, or
-// Modbus TCP to a port on loopback.
-class Client {
-public:
-    Client(const std::string& device, int station, int timeoutMs = 500)
-        : Client(modbus_new_rtu(device.c_str(), 38400, 'N', 8, 2), station, timeoutMs) {}
-    static Client Tcp(uint16_t port, int station, int timeoutMs = 500) {
-        return Client(modbus_new_tcp("127.0.0.1", port), station, timeoutMs);
-    }
-    Client(const Client&) = delete;
-    ~Client() {
-        modbus_close(m_ctx);
-        modbus_free(m_ctx);
-    }
-    modbus_t* operator*() const { return m_ctx; }
-    void Station(int s) { modbus_set_slave(m_ctx, s); }
-    void Timeout(int ms) { modbus_set_response_timeout(m_ctx, ms / 1000, (ms % 1000) * 1000); }
-    int Read(int address) {
-        uint16_t v = 0;
-        return modbus_read_registers(m_ctx, address, 1, &v) == 1 ? v : -1;
-    }
-
-private:
-    Client(modbus_t* ctx, int station, int timeoutMs) : m_ctx(ctx) {
-        if (!m_ctx) throw std::runtime_error("modbus_new");
-        Station(station);
-        Timeout(timeoutMs);
-        modbus_set_error_recovery(m_ctx, MODBUS_ERROR_RECOVERY_PROTOCOL);
-        if (modbus_connect(m_ctx) != 0) throw std::runtime_error(std::string("connect: ") + modbus_strerror(errno));
-    }
-    modbus_t* m_ctx = nullptr;
-};
+using Client = hx::test::ModbusClient;
 
 // The slave side opened by hand, for frames libmodbus would never send.
 class RawLine {

@@ -4,7 +4,7 @@
 namespace hx::wizard {
 
 ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop,
-                        const ApplyProgress& progress, ChangeBatch* changes) {
+                        const ApplyProgress& progress, ChangeBatch* changes, const StorageWait& wait) {
     ApplyResult result;
     const int total = static_cast<int>(plan.size()) + 1;
     if (changes) changes->BeginBlocks(total);
@@ -44,7 +44,7 @@ ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_tok
         }
         if (progress) progress(result.writesDone, total);
     }
-    result.store = RunStorageCommand(drive, kSaveToDrive, stop, changes);
+    result.store = RunStorageCommand(drive, kSaveToDrive, stop, changes, wait);
     switch (result.store.outcome) {
     case StorageOutcome::Succeeded:
         result.outcome = ApplyOutcome::Completed;

@@ -48,9 +48,11 @@ using ApplyProgress = std::function<void(int done, int total)>;
 
 // With changes (prepared), each write is journaled before it is sent and
 // counted as one block of a whole-set write, so an interrupted one is found
-// again at the next connect.
+// again at the next connect. The store's waits are `wait`'s (the real
+// clock's unless given).
 ApplyResult ApplyWizard(DriveHandle& drive, const WritePlan& plan, std::stop_token stop = {},
-                        const ApplyProgress& progress = {}, ChangeBatch* changes = nullptr);
+                        const ApplyProgress& progress = {}, ChangeBatch* changes = nullptr,
+                        const StorageWait& wait = {});
 
 struct LoadResult {
     LoadStep step = LoadStep::AliasPage;

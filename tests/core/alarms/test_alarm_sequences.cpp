@@ -1,15 +1,13 @@
 // The alarm reads, clears and mask against the simulated drive over a real
 // pseudo-terminal. Waits step the drive's clock instead of sleeping.
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 
 #include "core/alarms/AlarmReads.h"
 #include "core/alarms/AlarmSequences.h"
 #include "core/alarms/AlarmWorker.h"
 #include "core/db/CADO.h"
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
 #include "sim/bus/SimClock.h"
 
@@ -24,7 +22,6 @@ constexpr uint8_t kStation = 5;
 struct AlarmBench : ::testing::Test {
     AlarmBench() : drive(Options(clock)), link(&drive.comm, kStation) {}
     void SetUp() override {
-        ASSERT_TRUE(drive.opened);
         ASSERT_TRUE(db.OpenConnection(folder.DatabasePath()));
     }
     static sim::DriveOptions Options(std::shared_ptr<sim::SteppedClock> clock) {
@@ -55,7 +52,7 @@ struct AlarmBench : ::testing::Test {
 
     test::TempProgramFolder folder;
     std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
-    coretest::PtyDrive drive;
+    test::PtyDrive drive;
     DriveHandle link;
     CADO db;
     std::chrono::milliseconds waited{0};

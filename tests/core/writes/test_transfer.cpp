@@ -2,8 +2,6 @@
 // pseudo-terminal: whole-table read and write, the single write with its
 // read-back, and the storage commands with their waits and polls.
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <future>
@@ -12,7 +10,7 @@
 #include <set>
 #include <tuple>
 
-#include "core/CoreTestUtil.h"
+#include "support/PtyDrive.h"
 #include "core/backup/ChangeGate.h"
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
@@ -28,7 +26,7 @@
 using hx::TransferResult;
 using hx::TransferStatus;
 using hx::sim::DriveOptions;
-using namespace hx::coretest;
+using namespace hx::test;
 using Clock = std::chrono::steady_clock;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 
@@ -97,7 +95,6 @@ double SecondsSince(Clock::time_point start) {
 
 TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
     Bench b;
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.FillDrive(3);
     for (uint16_t a : AllParameterAddresses()) b.table.SetValue(a, 777);
     const Pairs low = BlockList(0, 150, 50), high = BlockList(30000, 2000, 50);
@@ -129,7 +126,6 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
 
 TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     Bench b;
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.FillDrive(11);
     for (uint16_t a = 150; a <= 159; ++a) b.Vd().Poke(a, static_cast<uint16_t>(4200 + a));
     ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
@@ -175,7 +171,6 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
 
 TEST(Transfers, FailuresStopsAndTheJobs) {
     Bench b;
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.FillDrive(5);
 
     // The drive falls silent after three blocks: the read stops there, the
@@ -249,7 +244,6 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
 
 TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     Bench b;
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     b.table.RegisterType(31, "INT");
     b.table.RegisterType(40, "USHORT");
 
@@ -299,7 +293,6 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
     DriveOptions options = PlainDrive(kStation);
     options.clock = clock;
     Bench b(options);
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     std::chrono::milliseconds waited{0};
     const hx::StorageWait stepped = [&](std::stop_token, std::chrono::milliseconds d) {
         waited += d;
@@ -352,7 +345,6 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
 // motion or the current-loop test runs, no store, restore or burn goes out.
 TEST(StorageCommand, NothingIsStoredRestoredOrBurntWhileATestRuns) {
     Bench b;
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     // A trapezoid of many runs and a long current-loop test.
     for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
         b.Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
@@ -376,7 +368,6 @@ TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {
     DriveOptions options;
     options.station = kStation;
     Bench b(options);
-    ASSERT_TRUE(b.opened) << b.comm.LastErrorText();
     const auto definitions = hx::LoadDefinitions(b.folder.DatabasePath(), options.driveModel);
     ASSERT_FALSE(definitions.empty());
     b.table.ClearTypes();
