@@ -55,7 +55,7 @@ struct WizardBench : hx::test::DriveOnLink {
         return out;
     }
     CGuideSettings* open() {
-        wizard = std::make_unique<CGuideSettings>(gate);
+        wizard = std::make_unique<CGuideSettings>(hx::test::ProgramDrive(), gate);
         wizard->show();
         EXPECT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
         return wizard.get();
@@ -74,7 +74,7 @@ struct WizardBench : hx::test::DriveOnLink {
 
 TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     WizardBench b;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     auto findWizard = [&] { return hx::test::FindSubWindow<CGuideSettings>(frame.view()->area()); };
     g_driveModel = "KRV7";
     frame.runCommand(cmd::Wizard);

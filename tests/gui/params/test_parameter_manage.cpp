@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "ParameterWindowFixture.h"
+#include "gui/ParameterWindowFixture.h"
 #include "core/params/ParameterChecks.h"
 #include "core/params/ParameterFile.h"
 #include "core/protocol/Registers.h"
@@ -225,7 +225,7 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
 
 TEST(ParameterManage, WriteAllSendsTheTableAndReadAllListsTheDrive) {
     ParameterWindowFixture f;
-    f.window = std::make_unique<CParameterManage>(f.gate);
+    f.window = std::make_unique<CParameterManage>(hx::test::ProgramDrive(), f.gate);
     // Before any read the table holds nothing worth sending.
     f.window->StartWriteAll();
     EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
@@ -358,7 +358,7 @@ TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
     options.baud = 38400;  // paced: a whole read takes over a second
     ParameterWindowFixture f(options);
     g_activeModule.clear();
-    auto frame = std::make_unique<CMainFrame>();
+    auto frame = std::make_unique<CMainFrame>(theComm);
     auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
@@ -672,7 +672,7 @@ TEST(ParameterManageHonest, WithoutDefinitionsFilesAreRefused) {
 // list and says why; a list the window was not told about is never written.
 TEST(ParameterManageHonest, AListBelongsToTheDriveItWasReadFrom) {
     ParameterWindowFixture f;
-    auto frame = std::make_unique<CMainFrame>();
+    auto frame = std::make_unique<CMainFrame>(theComm);
     ASSERT_TRUE(hx::test::CloseTheOpeningConnectionWindow(frame->view()->area()));
     auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
     ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 8000));

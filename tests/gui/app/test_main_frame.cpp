@@ -18,7 +18,7 @@
 #include <atomic>
 #include <filesystem>
 
-#include "GuiTestUtil.h"
+#include "gui/GuiTestUtil.h"
 #include "core/settings/EnvSettings.h"
 #include "core/link/PortResolver.h"
 #include "gui/app/AboutDlg.h"
@@ -52,7 +52,7 @@ QStringList menuTitles(CMainFrame& frame) {
 TEST(MainFrame, MenusToolbarAndGrayedCommands) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     EXPECT_EQ(frame.windowTitle(), "Halvex Configurator ");
     EXPECT_EQ(menuTitles(frame), QStringList({"File", "通 信", "显 示", "工 具", "语 言", "帮 助"}));
 
@@ -96,7 +96,7 @@ TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
     TempProgramFolder folder;
     MessageRecorder messages;
     g_activeModule.clear();
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     CVelmoraView* view = frame.view();
 
     // The connection window opens by itself after half a second.
@@ -125,7 +125,7 @@ TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
 TEST(MainFrame, ExitAsksOnEveryPath) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     frame.show();
     messages.answers = {false};
     frame.runCommand(cmd::FileExit);
@@ -146,7 +146,7 @@ TEST(MainFrame, ExitAsksOnEveryPath) {
 TEST(MainFrame, ExitEndsTheProgramWithTheHelpWindowOpen) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     frame.show();
     QPointer<HelpWindow> help = HelpWindow::instance();
     help->show();
@@ -172,9 +172,9 @@ TEST(MainFrame, SaveDriveParametersSucceedsAndFailsWhenTheRegisterStaysSet) {
     auto stepped = std::make_shared<hx::sim::SteppedClock>();
     options.clock = stepped;
     hx::sim::InProcessDrive drive(options);
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     std::atomic<int> waitedMs{0};
-    frame.storageJob().SetWait([&](std::stop_token, std::chrono::milliseconds d) {
+    frame.SetStorageWait([&](std::stop_token, std::chrono::milliseconds d) {
         waitedMs += static_cast<int>(d.count());
         stepped->Step(d);
         return true;
@@ -238,7 +238,7 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
 TEST(MainFrame, ToolbarHelpLanguageAndSettingsAsANewcomerMeetsThem) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     frame.setGeometry(0, 0, 1366, 768);
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
