@@ -9,6 +9,8 @@
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <atomic>
+#include <thread>
 #include <filesystem>
 #include <optional>
 
@@ -17,12 +19,14 @@
 #include "core/params/ParameterFile.h"
 #include "core/protocol/Registers.h"
 #include "core/text/Cp936.h"
+#include "core/writes/StorageCommand.h"
 #include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/backup/ChangeHistory.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
+#include "sim/bus/SimClock.h"
 
 using namespace hx::gui;
 using hx::sim::VirtualDrive;
@@ -254,77 +258,95 @@ TEST(ParameterManage, WriteAllSendsTheTableAndReadAllListsTheDrive) {
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
 }
 
-TEST(ParameterManage, SaveToDriveAsksReportsAndGivesUpAfterAboutEightSeconds) {
-    ParameterWindowFixture f;
-    CParameterManage* w = f.open();
-    QSignalSpy stored(w, &CParameterManage::storageFinished);
+// The storage buttons, each against a fresh drive: asked first (No sends
+// nothing), then the command on a worker while the window stays busy, the
+// drive's store done and said; and a register that never clears: the window
+// gives up after the full 30 polls, 8 s of the drive's clock, and says so.
+// The waits step the drive's clock, so their sum is the sequence's timing.
+TEST(ParameterManage, StorageButtonsAskRunOnAWorkerAndGiveUpAfterEightSeconds) {
+    struct Case {
+        QPushButton* (CParameterManage::*button)() const;
+        hx::StorageCommand command;
+        const char *question, *caption, *done, *failed;
+        // Where the drive then holds what: the store's effect.
+        uint16_t (VirtualDrive::*memory)(uint16_t) const;
+        uint16_t address, value;
+    };
+    const Case cases[] = {
+        {&CParameterManage::saveButton, hx::kSaveToDrive,
+         "Current settings won't be recoverable after parameters saved. Do you want to continue?",
+         "Save Configuration Confirmation", "保存驱动器当前设置成功!", "保存驱动器当前设置失败!", &VirtualDrive::Nv, 3, 66},
+        {&CParameterManage::restoreButton, hx::kRestoreFactory, "恢复出厂参数后，驱动器当前参数将被清除，确定继续吗？",
+         "恢复出厂值", "恢复驱动器出厂设置成功!", "恢复驱动器出厂设置失败!", &VirtualDrive::Ram, 2, 500},
+        {&CParameterManage::burnButton, hx::kBurnFactory, "烧录最原始的出厂设置，当前所有参数将初彻底初始化!确定继续吗？",
+         "烧录初值", "烧录出厂参数完毕!", "烧录出厂参数失败!", &VirtualDrive::Factory, 3, 66},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command.reg);
+        auto clock = std::make_shared<hx::sim::SteppedClock>();
+        std::atomic<int> waitedMs{0};
+        std::atomic<bool> hold{false};
+        hx::sim::DriveOptions options = DriveAt();
+        options.clock = clock;
+        ParameterWindowFixture f(options);
+        g_accessLevel = AccessLevel::Administrator;  // the burn button shows
+        f.sim().SetRam(2, 9999);
+        CParameterManage* w = f.open();
+        // While held, the first wait holds on (5 s at most): the window is seen busy.
+        w->SetStorageWait([&](std::stop_token stop, std::chrono::milliseconds d) {
+            for (int i = 0; hold && i < 5000 && !stop.stop_requested(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            waitedMs += static_cast<int>(d.count());
+            clock->Step(d);
+            return !stop.stop_requested();
+        });
+        QPushButton* button = (w->*c.button)();
+        QSignalSpy stored(w, &CParameterManage::storageFinished);
 
-    f.messages.answers = {false};
-    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
-    ASSERT_EQ(f.messages.records.size(), 1u);
-    EXPECT_TRUE(f.messages.records[0].question);
-    EXPECT_EQ(f.messages.records[0].text,
-              "Current settings won't be recoverable after parameters saved. Do you want to continue?");
-    EXPECT_EQ(f.messages.records[0].caption, "Save Configuration Confirmation");
-    EXPECT_FALSE(w->busy()) << "No stops";
+        f.messages.clear();
+        f.messages.answers = {false};
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(f.messages.records.size(), 1u);
+        EXPECT_EQ(f.messages.records[0].text, c.question);
+        EXPECT_EQ(f.messages.records[0].caption, c.caption);
+        EXPECT_FALSE(w->busy()) << "No stops";
+        EXPECT_EQ(f.sim().CommandsCompleted(c.command.reg), 0);
 
-    f.sim().SetRam(3, 77);
-    f.messages.clear();
-    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
-    EXPECT_TRUE(w->busy());
-    EXPECT_FALSE(w->restoreButton()->isEnabled());
-    EXPECT_EQ(w->cursor().shape(), Qt::BusyCursor);
-    // Single edits wait too, with the busy message.
-    CListCtrlEx* list = w->parameterList();
-    clickCell(list, list->rowOfAddress(2), 1);
-    clickCell(list, list->rowOfAddress(2), 1);
-    EXPECT_FALSE(list->editing());
-    EXPECT_EQ(f.messages.lastText(), "通信模块正在数据交互......请等待完成任务再操作!");
-    ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 6000));
-    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置成功!");
-    EXPECT_EQ(f.messages.lastCaption(), "保存成功");
-    EXPECT_EQ(f.sim().Nv(3), 77);
-    EXPECT_TRUE(w->restoreButton()->isEnabled());
-    EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
+        f.sim().SetRam(3, 66);
+        f.messages.clear();
+        hold = true;
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(w->busy());
+        EXPECT_FALSE(w->readButton()->isEnabled());
+        EXPECT_EQ(w->cursor().shape(), Qt::BusyCursor);
+        // Single edits wait too, with the busy message.
+        CListCtrlEx* list = w->parameterList();
+        clickCell(list, list->rowOfAddress(2), 1);
+        clickCell(list, list->rowOfAddress(2), 1);
+        EXPECT_FALSE(list->editing());
+        EXPECT_EQ(f.messages.lastText(), "通信模块正在数据交互......请等待完成任务再操作!");
+        hold = false;
+        ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 5000));
+        EXPECT_TRUE(stored[0][0].toBool());
+        EXPECT_TRUE(f.messages.saw(c.done)) << f.messages.lastText().toStdString();
+        EXPECT_EQ(f.sim().CommandsCompleted(c.command.reg), 1);
+        ASSERT_TRUE(f.waitIdle());
+        EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
+        EXPECT_EQ((f.sim().*c.memory)(c.address), c.value);
+        EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), QString::number(f.sim().Ram(2))) << "refilled after a restore";
 
-    // Register 90 never clears: the click returns at once, the drive polled on
-    // a worker, and the window gives up after the full save's polls.
-    f.sim().SetStuck(90, true);
-    stored.clear();
-    QElapsedTimer clock;
-    clock.start();
-    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
-    EXPECT_LT(clock.elapsed(), 500);
-    ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 12000));
-    EXPECT_GE(clock.elapsed(), 7500);
-    EXPECT_FALSE(stored[0][0].toBool());
-    EXPECT_EQ(f.messages.lastText(), "保存驱动器当前设置失败!");
-    EXPECT_EQ(f.messages.lastCaption(), "保存失败");
+        f.sim().SetStuck(c.command.reg, true);
+        stored.clear();
+        waitedMs = 0;
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return stored.count() == 1; }, 5000));
+        EXPECT_FALSE(stored[0][0].toBool());
+        EXPECT_EQ(f.messages.lastText(), c.failed);
+        EXPECT_EQ(waitedMs, 8000) << "2 s, then 30 polls 200 ms apart";
+    }
 }
 
-TEST(ParameterManage, RestoreFactoryReturnsTheDefaultsAndRefills) {
-    ParameterWindowFixture f;
-    f.sim().SetRam(2, 9999);
-    CParameterManage* w = f.open();
-    CListCtrlEx* list = w->parameterList();
-    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "9999");
-    QSignalSpy read(w, &CParameterManage::readAllFinished);
-
-    f.messages.answers = {false};
-    QTest::mouseClick(w->restoreButton(), Qt::LeftButton);
-    EXPECT_EQ(f.messages.lastText(), "恢复出厂参数后，驱动器当前参数将被清除，确定继续吗？");
-    EXPECT_EQ(f.messages.lastCaption(), "恢复出厂值");
-    EXPECT_FALSE(w->busy());
-
-    QTest::mouseClick(w->restoreButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return read.count() == 1; }, 8000));
-    EXPECT_EQ(f.sim().Ram(2), 500);
-    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "500") << "refilled from the drive";
-    EXPECT_TRUE(f.messages.saw("恢复驱动器出厂设置成功!"));
-    EXPECT_EQ(f.sim().CommandsCompleted(91), 1);
-}
-
-TEST(ParameterManage, AdministratorSeesHiddenParametersAndBurns) {
+TEST(ParameterManage, AdministratorSeesHiddenParameters) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
     CListCtrlEx* list = w->parameterList();
@@ -338,19 +360,7 @@ TEST(ParameterManage, AdministratorSeesHiddenParametersAndBurns) {
     EXPECT_GE(list->rowOfAddress(39), 0);
     EXPECT_TRUE(w->burnButton()->isHidden()) << "shown at the next opening";
     f.window.reset();
-
-    w = f.open();
-    ASSERT_FALSE(w->burnButton()->isHidden());
-    EXPECT_EQ(w->burnButton()->toolTip(), "烧写当前参数到[出厂参数区](仅管理员使用)");
-    f.sim().SetRam(3, 66);
-    QSignalSpy reread(w, &CParameterManage::readAllFinished);
-    f.messages.clear();
-    QTest::mouseClick(w->burnButton(), Qt::LeftButton);
-    EXPECT_EQ(f.messages.records.at(0).text, "烧录最原始的出厂设置，当前所有参数将初彻底初始化!确定继续吗？");
-    EXPECT_EQ(f.messages.records.at(0).caption, "烧录初值");
-    ASSERT_TRUE(WaitUntil([&] { return reread.count() == 1; }, 8000));
-    EXPECT_TRUE(f.messages.saw("烧录出厂参数完毕!"));
-    EXPECT_EQ(f.sim().Factory(3), 66);
+    EXPECT_FALSE(f.open()->burnButton()->isHidden());
 }
 
 TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
