@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     hx::PortResolver::SetOverride("COM1", drive.DevicePath());
     hx::env::Write(hx::env::kReadComDelay, "DelayTime", "50");
 
-    hx::gui::CMainFrame frame;
+    hx::gui::CMainFrame frame(theComm);
     auto* window = static_cast<hx::gui::CConnectCom*>(frame.view()->openConnection());
 
     // Connect: port open to connected state.

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     const long before = ResidentKiB();
 
     hx::ChangeGate gate;  // nothing is written here
-    auto* window = new hx::gui::CParameterManage(gate);
+    auto* window = new hx::gui::CParameterManage(hx::DriveHandle(&theComm, g_station, g_firmwareVersion), gate);
     window->resize(1280, 800);
     window->show();
     QElapsedTimer wait;

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     const int periodMs = 500;
     for (int channels : {1, 4}) {
-        hx::gui::CDisplayWaveform w;
+        hx::gui::CDisplayWaveform w(hx::DriveHandle(&theComm, g_station, g_firmwareVersion));
         w.show();
         QElapsedTimer wait;
         wait.start();

@@ -10,6 +10,7 @@
 #include "core/alarms/AlarmCatalogue.h"
 #include "core/alarms/AlarmReads.h"
 #include "core/alarms/AlarmSequences.h"
+#include "core/writes/DetectionMaskWrite.h"
 #include "core/alarms/AlarmText.h"
 #include "core/alarms/FaultDetections.h"
 #include "core/db/CADO.h"

@@ -21,6 +21,7 @@
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"
 #include "core/link/CQXCOM.h"
+#include "core/link/DriveHandle.h"
 #include "gui/widgets/Messages.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
@@ -134,6 +135,10 @@ inline void OpenProgramLink(const std::string& device, uint16_t receiveTimeOutMs
     theComm.SetCurrentUseMode(1);
     theComm.SetReceiveTimeOut(receiveTimeOutMs);
 }
+
+// The drive the program's link and globals stand for now: what the main
+// frame hands a window it opens.
+inline hx::DriveHandle ProgramDrive() { return hx::DriveHandle(&theComm, g_station, g_firmwareVersion); }
 
 // The simulated drive over a pseudo-terminal with the program's link open on
 // it at the drive's station, in a private program folder, boxes recorded.

@@ -49,7 +49,7 @@ struct ParameterWindowFixture : DriveOnLink {
 
     // Opens the manager and waits for its first read.
     hx::gui::CParameterManage* open() {
-        window = std::make_unique<hx::gui::CParameterManage>(gate);
+        window = std::make_unique<hx::gui::CParameterManage>(ProgramDrive(), gate);
         window->resize(1100, 640);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));

@@ -8,9 +8,7 @@
 //   clear the current fault: wait 600 ms, write 93 <- 0
 //   clear the history:       write 93 <- 1, wait 400 ms, then up to 10 times:
 //                            wait 200 ms and read 93; the first 0 = cleared
-//   write the mask:          through the change gate (backed up, journaled),
-//                            write 56, read it back; taken only when it
-//                            reads back as written
+// Writing the mask goes through the change gate: core/writes/DetectionMaskWrite.h.
 
 #include <chrono>
 #include <cstdint>
@@ -18,7 +16,6 @@
 #include <optional>
 #include <stop_token>
 
-#include "core/backup/ChangeGate.h"
 #include "core/link/DriveHandle.h"
 
 namespace hx {
@@ -59,23 +56,6 @@ ClearResult ClearAlarmHistory(DriveHandle& drive, std::stop_token stop = {}, con
 
 // nullopt when the drive did not answer.
 std::optional<uint16_t> ReadDetectionMask(DriveHandle& drive);
-
-enum class MaskWriteOutcome {
-    NotBackedUp,    // the change gate kept it back: nothing was sent (gate says why)
-    Taken,          // reads back as written
-    NotAnswered,    // the write got no answer
-    ReadBackFailed, // written, but the read-back got no answer
-    NotTaken,       // reads back something else
-};
-struct MaskWriteResult {
-    MaskWriteOutcome outcome = MaskWriteOutcome::NotAnswered;
-    uint16_t readBack = 0;
-    GateResult gate;
-    bool taken() const { return outcome == MaskWriteOutcome::Taken; }
-};
-// Switching a fault detection off changes a setting like any other: the
-// session's backup first, the write on record, confirmed by the read-back.
-MaskWriteResult WriteDetectionMask(ChangeGate& gate, DriveHandle& drive, uint16_t mask, PrepareOptions options = {});
 
 // Bit n = 1 when boxes[n] is ticked; and the other way round.
 uint16_t MaskFromBits(const bool (&bits)[16]);

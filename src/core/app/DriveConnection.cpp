@@ -13,7 +13,7 @@ namespace hx {
 ConnectedDriveReport ReadConnectedDrive(CQXCOM& comm, uint8_t station, CParameter& table) {
     ConnectedDriveReport report;
     report.identity = ReadDriveIdentity(comm, station);
-    ApplyIdentity(report.identity);
+    ApplyIdentity(report.identity, &comm);
     report.blocks = ReadAttributeBlocks(DriveHandle(&comm, station, g_firmwareVersion), table);
     // The types describe the whole definition table of the connected model
     // from now on, whatever a window lists; without a database every value

@@ -10,6 +10,7 @@
 #include "core/backup/ChangeJournal.h"
 #include "core/backup/GateState.h"
 #include "core/i18n/Translate.h"
+#include "core/link/DriveIdentity.h"
 #include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/params/ParameterFile.h"
@@ -104,8 +105,9 @@ GateResult ChangeBatch::Prepare(std::stop_token stop, const ProgressCallback& re
     }
 
     // The window's connected drive is known by the globals its connection set.
-    if (!info && m_drive.comm() == &theComm && m_drive.station() == g_station && !g_productModel.empty())
-        info = DriveInfo::FromGlobals();
+    const bool connectedLink = m_drive.comm() == &theComm || m_drive.comm() == IdentityLink();
+    if (!info && connectedLink && m_drive.station() == g_station && !g_productModel.empty())
+        info = DriveInfo::LastConnected();
     if (!info) info = ReadDriveInfo(*m_drive.comm(), m_drive.station());
     if (!info) {
         result.status = GateResult::Status::ReadFailed;

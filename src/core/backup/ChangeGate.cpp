@@ -59,7 +59,7 @@ const char* OriginKey(ChangeOrigin origin) {
     return "edit";
 }
 
-DriveInfo DriveInfo::FromGlobals() {
+DriveInfo DriveInfo::LastConnected() {
     return DriveInfo{g_productModel, g_driveSoftVersion, g_driveModel,
                      g_displayModel.empty() ? g_productModel : g_displayModel, g_firmwareVersion};
 }

@@ -62,8 +62,9 @@ struct DriveInfo {
     std::string productModel, softVersion, driveModel, displayModel;
     // Decides which ranges the backup reads; 0 when not known (the handle's then).
     float firmwareVersion = 0.0f;
-    // g_productModel, g_driveSoftVersion, g_driveModel, g_displayModel and g_firmwareVersion.
-    static DriveInfo FromGlobals();
+    // The identity the last connect read: g_productModel, g_driveSoftVersion,
+    // g_driveModel, g_displayModel and g_firmwareVersion.
+    static DriveInfo LastConnected();
 };
 
 // Reads the drive's identity and looks its display model up in the

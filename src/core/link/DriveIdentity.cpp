@@ -1,5 +1,6 @@
 #include "core/link/DriveIdentity.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "core/Globals.h"
@@ -67,7 +68,14 @@ DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
     return id;
 }
 
-void ApplyIdentity(const DriveIdentity& identity) {
+namespace {
+std::atomic<const CQXCOM*> s_identityLink{nullptr};
+}  // namespace
+
+const CQXCOM* IdentityLink() { return s_identityLink.load(); }
+
+void ApplyIdentity(const DriveIdentity& identity, const CQXCOM* link) {
+    s_identityLink = link;
     g_driveSoftVersion = identity.softVersionText;
     g_firmwareVersion = identity.firmwareVersion;
     g_driveVariantCode = identity.variantCode;

@@ -41,7 +41,9 @@ bool DriveAnswers(CQXCOM& comm, uint8_t station);
 DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station);
 
 // Into g_driveSoftVersion, g_firmwareVersion, g_driveVariantCode,
-// g_productModel and g_driveModel.
-void ApplyIdentity(const DriveIdentity& identity);
+// g_productModel and g_driveModel; link: the link it was read over.
+void ApplyIdentity(const DriveIdentity& identity, const CQXCOM* link = nullptr);
+// The link the identity in the globals was last read over (none before).
+const CQXCOM* IdentityLink();
 
 }  // namespace hx

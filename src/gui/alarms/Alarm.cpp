@@ -12,11 +12,12 @@ namespace {
 QString str(int id) { return QString::fromStdString(hx::LoadString(id)); }
 }  // namespace
 
-CAlarm::CAlarm(hx::ChangeGate& gate, QWidget* parent) : FunctionWindow(tr("警报"), LinkUse::HoldsLink, parent) {
+CAlarm::CAlarm(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("警报"), LinkUse::HoldsLink, parent) {
     m_tabs = new QTabWidget;
-    m_current = new CCurrentAlarm;
-    m_history = new CHistoryAlarm;
-    m_settings = new CAlarmSettings(gate);
+    m_current = new CCurrentAlarm(drive);
+    m_history = new CHistoryAlarm(drive);
+    m_settings = new CAlarmSettings(drive, gate);
     m_tabs->addTab(m_current, str(50003));
     m_tabs->addTab(m_history, str(50004));
     m_tabs->addTab(m_settings, str(50191));

@@ -7,6 +7,7 @@
 
 namespace hx {
 class ChangeGate;
+class DriveHandle;
 }
 
 class QTabWidget;
@@ -20,8 +21,9 @@ class CAlarmSettings;
 class CAlarm : public FunctionWindow {
     Q_OBJECT
 public:
-    // gate: the program's change gate (the settings page writes through it).
-    explicit CAlarm(hx::ChangeGate& gate, QWidget* parent = nullptr);
+    // drive: the connection's drive; gate: the program's change gate (the
+    // settings page writes through it).
+    CAlarm(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CAlarm() override;
 
     QTabWidget* tabs() const { return m_tabs; }

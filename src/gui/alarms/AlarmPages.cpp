@@ -67,7 +67,7 @@ bool AlarmTextsInEnglish() { return g_language == 9; }
 
 // --- Current alarm -------------------------------------------------------
 
-CCurrentAlarm::CCurrentAlarm(QWidget* parent) : QWidget(parent) {
+CCurrentAlarm::CCurrentAlarm(const hx::DriveHandle& drive, QWidget* parent) : QWidget(parent), m_drive(drive) {
     m_list = makeList({str(50020), str(50021)}, {100, 250});
     m_causes = makeCausesText();
     m_clear = new QPushButton(tr("清除当前故障"));
@@ -99,7 +99,7 @@ void CCurrentAlarm::shutDown() {
 void CCurrentAlarm::startPolling() {
     m_polling = true;
     if (m_clearing) return;  // the clear restarts the poll when it is done
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
     m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
@@ -174,7 +174,7 @@ void CCurrentAlarm::clearCurrentFault() {
     if (m_clearing) return;
     m_clearing = true;
     m_clear->setEnabled(false);
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     // Starting the clear stops the poll; the clear waits before it writes.
     m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
         const hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
@@ -196,7 +196,7 @@ void CCurrentAlarm::onClearFinished(uint64_t generation, const hx::ClearResult& 
 
 // --- History ---------------------------------------------------------------
 
-CHistoryAlarm::CHistoryAlarm(QWidget* parent) : QWidget(parent) {
+CHistoryAlarm::CHistoryAlarm(const hx::DriveHandle& drive, QWidget* parent) : QWidget(parent), m_drive(drive) {
     m_list = makeList({str(50066), str(50020), str(50021)}, {70, 100, 250});
     m_causes = makeCausesText();
     m_read = new QPushButton(tr("读历史报警"));
@@ -233,7 +233,7 @@ void CHistoryAlarm::readHistory() {
     m_list->setRowCount(0);
     m_causes->clear();
     m_reading = true;
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     const std::string database = connectionIfOpen(m_db);
     const bool english = AlarmTextsInEnglish();
     m_generation = m_worker.Start([this, drive, database, english](std::stop_token stop, uint64_t generation) mutable {
@@ -320,7 +320,7 @@ void CHistoryAlarm::clearHistory() {
     m_readAfterClear = true;
     m_clear->setEnabled(false);
     m_read->setEnabled(false);
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     m_generation = m_worker.Start([this, drive](std::stop_token stop, uint64_t generation) mutable {
         const hx::ClearResult result = hx::ClearAlarmHistory(drive, stop);
         OnUiThread(this, [this, generation, result] { onClearFinished(generation, result); });
@@ -347,7 +347,8 @@ void CHistoryAlarm::onClearFinished(uint64_t generation, const hx::ClearResult& 
 
 // --- Fault-detection settings ---------------------------------------------
 
-CAlarmSettings::CAlarmSettings(hx::ChangeGate& gate, QWidget* parent) : QWidget(parent), m_gate(gate) {
+CAlarmSettings::CAlarmSettings(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent)
+    : QWidget(parent), m_drive(drive), m_gate(gate) {
     m_group = new QGroupBox(tr("故障检测选择"));
     auto* grid = new QGridLayout(m_group);
     const hx::FaultDetection* detections = hx::FaultDetections();
@@ -388,7 +389,7 @@ uint16_t CAlarmSettings::maskFromBoxes() const {
 
 void CAlarmSettings::readMask(bool quiet) {
     setBusy(true);
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     m_generation = m_worker.Start([this, drive, quiet](std::stop_token, uint64_t generation) mutable {
         const std::optional<uint16_t> mask = hx::ReadDetectionMask(drive);
         OnUiThread(this, [this, generation, mask, quiet] {
@@ -410,7 +411,7 @@ void CAlarmSettings::writeMask() {
     if (m_busy) return;
     setBusy(true);
     const uint16_t mask = maskFromBoxes();
-    hx::DriveHandle drive = hx::DriveHandle::FromGlobals();
+    hx::DriveHandle drive = m_drive;
     m_generation = m_worker.Start([this, drive, mask](std::stop_token, uint64_t generation) mutable {
         const hx::MaskWriteResult result = hx::WriteDetectionMask(m_gate, drive, mask);
         OnUiThread(this, [this, generation, mask, result] {
@@ -425,7 +426,7 @@ void CAlarmSettings::showWritten(uint16_t mask, const hx::MaskWriteResult& resul
     switch (result.outcome) {
     case hx::MaskWriteOutcome::NotBackedUp:
         // Nothing was sent; on the user's word it goes once without a backup.
-        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, m_drive)) {
             writeMask();
             return;
         }

@@ -10,6 +10,7 @@
 
 #include "core/alarms/AlarmReads.h"
 #include "core/alarms/AlarmSequences.h"
+#include "core/writes/DetectionMaskWrite.h"
 #include "core/alarms/AlarmWorker.h"
 #include "core/db/CADO.h"
 
@@ -27,7 +28,7 @@ bool AlarmTextsInEnglish();
 class CCurrentAlarm : public QWidget {
     Q_OBJECT
 public:
-    explicit CCurrentAlarm(QWidget* parent = nullptr);
+    explicit CCurrentAlarm(const hx::DriveHandle& drive, QWidget* parent = nullptr);
     ~CCurrentAlarm() override;
 
     void startPolling();
@@ -51,6 +52,8 @@ signals:
     void clearFinished(bool answered);
 
 private:
+    // The drive of the connection the window was opened for.
+    const hx::DriveHandle m_drive;
     void onReading(uint64_t generation, const hx::CurrentAlarmReading& reading);
     void onClearFinished(uint64_t generation, const hx::ClearResult& result);
     void showSingleRow(const QString& first, const QString& second);
@@ -70,7 +73,7 @@ private:
 class CHistoryAlarm : public QWidget {
     Q_OBJECT
 public:
-    explicit CHistoryAlarm(QWidget* parent = nullptr);
+    explicit CHistoryAlarm(const hx::DriveHandle& drive, QWidget* parent = nullptr);
     ~CHistoryAlarm() override;
 
     void readHistory();
@@ -93,6 +96,7 @@ signals:
     void clearFinished(bool cleared);
 
 private:
+    const hx::DriveHandle m_drive;
     void onEntry(uint64_t generation, const hx::AlarmHistoryEntry& entry);
     void onReadFinished(uint64_t generation, const hx::AlarmHistoryResult& result);
     void onClearFinished(uint64_t generation, const hx::ClearResult& result);
@@ -116,7 +120,7 @@ class CAlarmSettings : public QWidget {
     Q_OBJECT
 public:
     // gate: the mask is a setting, written through the program's change gate.
-    explicit CAlarmSettings(hx::ChangeGate& gate, QWidget* parent = nullptr);
+    CAlarmSettings(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CAlarmSettings() override;
 
     // quiet: a failed read leaves the boxes without telling (the read when
@@ -135,6 +139,7 @@ signals:
     void maskWritten(bool taken);
 
 private:
+    const hx::DriveHandle m_drive;
     void setBusy(bool busy);
     void showWritten(uint16_t mask, const hx::MaskWriteResult& result);
 

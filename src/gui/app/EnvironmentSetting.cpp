@@ -18,7 +18,8 @@ constexpr int kFieldMin = 5, kFieldMax = 1000;
 constexpr int kSaveMin = 30, kSaveMax = 1000;
 }  // namespace
 
-CEnvironmentSetting::CEnvironmentSetting(QWidget* parent) : FunctionWindow(tr("环境设置"), LinkUse::Free, parent) {
+CEnvironmentSetting::CEnvironmentSetting(CQXCOM& link, QWidget* parent)
+    : FunctionWindow(tr("环境设置"), LinkUse::Free, parent), m_link(link) {
     m_delay = hx::env::ReadInt(hx::env::kReadComDelay, "DelayTime", "10");
     m_edit = new QLineEdit(QString::number(m_delay));
     m_edit->setToolTip(tr("允许范围: %1 ~ %2 ms").arg(kSaveMin).arg(kSaveMax));
@@ -49,7 +50,7 @@ bool CEnvironmentSetting::save() {
         return false;
     }
     hx::env::Write(hx::env::kReadComDelay, "DelayTime", std::to_string(value));
-    theComm.SetReceiveTimeOut(static_cast<uint16_t>(value));
+    m_link.SetReceiveTimeOut(static_cast<uint16_t>(value));
     ShowMessage(this, TableText(50062), TableText(50090));
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "gui/widgets/FunctionWindow.h"
 
+class CQXCOM;
 class QLineEdit;
 class QPushButton;
 
@@ -11,7 +12,8 @@ namespace hx::gui {
 class CEnvironmentSetting : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CEnvironmentSetting(QWidget* parent = nullptr);
+    // link: the program's, whose reply time-out a save sets.
+    explicit CEnvironmentSetting(CQXCOM& link, QWidget* parent = nullptr);
 
     QLineEdit* delayEdit() const { return m_edit; }
     QPushButton* saveButton() const { return m_save; }
@@ -20,6 +22,7 @@ public:
     bool save();
 
 private:
+    CQXCOM& m_link;
     int m_delay = 5;
     QLineEdit* m_edit;
     QPushButton* m_save;

@@ -50,7 +50,7 @@ QIcon ToolBarIcon(const QIcon& icon, const QSize& size) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+CMainFrame::CMainFrame(CQXCOM& link, QWidget* parent) : QMainWindow(parent), m_link(link) {
     setWindowTitle(TableText(50195));
     setGeometry(100, 30, 1100, 650);
     g_accessLevel = AccessLevel::Ordinary;
@@ -58,7 +58,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     m_view = new CVelmoraView(this);
     setCentralWidget(m_view);
     // Port, station and whether the drive answers, always in sight.
-    auto* bar = new LinkStatusBar([this] { return IsConnected(); }, this);
+    auto* bar = new LinkStatusBar([this] { return IsConnected(); }, [this] { return drive(); }, this);
     setStatusBar(bar);
     connect(bar, &LinkStatusBar::alarmClicked, this, [this] { runCommand(cmd::Alarm); });
     connect(bar, &LinkStatusBar::reconnectClicked, this, [this] { runCommand(cmd::Connect); });
@@ -66,7 +66,14 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     buildToolBar();
     updateCommandStates();
-    theComm.ConfigCom("COM1", "38400", "8", "NONE", "1");
+    m_link.ConfigCom("COM1", "38400", "8", "NONE", "1");
+}
+
+hx::DriveHandle CMainFrame::drive() const { return hx::DriveHandle(&m_link, g_station, g_firmwareVersion); }
+
+void CMainFrame::SetStorageWait(hx::StorageWait wait) {
+    m_storageWait = wait;
+    m_storageJob.SetWait(std::move(wait));
 }
 
 CMainFrame::~CMainFrame() {
@@ -231,7 +238,7 @@ void CMainFrame::saveDriveParameters() {
     QApplication::setOverrideCursor(Qt::BusyCursor);
     // The job reports on its worker thread; the frame handles it on its own.
     m_storageJob.start(m_gate, hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
-        this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }));
+        this, [this](const hx::StorageResult& result) { onDriveParametersSaved(result); }), drive());
     updateCommandStates();
 }
 
@@ -239,10 +246,10 @@ void CMainFrame::onDriveParametersSaved(const hx::StorageResult& result) {
     QApplication::restoreOverrideCursor();
     updateCommandStates();
     if (result.outcome == hx::StorageOutcome::NotBackedUp) {
-        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, drive())) {
             QApplication::setOverrideCursor(Qt::BusyCursor);
             m_storageJob.start(m_gate, hx::kQuickSaveToDrive, UiCallback<const hx::StorageResult&>(
-                this, [this](const hx::StorageResult& again) { onDriveParametersSaved(again); }));
+                this, [this](const hx::StorageResult& again) { onDriveParametersSaved(again); }), drive());
             updateCommandStates();
             return;
         }
@@ -270,7 +277,7 @@ void CMainFrame::startDebugTool() {
     };
     // The tool starts once the port is free; closing may wait out the late
     // replies of a time-out, on the worker.
-    if (!m_portJob.run<int>([](std::stop_token) { return theComm.CloseCom(); },
+    if (!m_portJob.run<int>([&link = m_link](std::stop_token) { return link.CloseCom(); },
                             [this, launch](const int&) { OnUiThread(this, launch); }))
         launch();
 }

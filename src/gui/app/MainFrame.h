@@ -9,6 +9,7 @@
 #include "core/writes/StorageCommand.h"
 #include "core/util/Job.h"
 
+class CQXCOM;
 class QAction;
 class QToolBar;
 
@@ -19,7 +20,10 @@ class CVelmoraView;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    explicit CMainFrame(QWidget* parent = nullptr);
+    // The frame holds the connection: the link it is given (which outlives
+    // it) and the station it was connected to. Each function window gets the
+    // drive handle of that connection when it opens, and works with no other.
+    explicit CMainFrame(CQXCOM& link, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     CVelmoraView* view() const { return m_view; }
@@ -35,6 +39,15 @@ public:
 
     // The program's change gate: every window that changes a drive is given it.
     hx::ChangeGate& changeGate() { return m_gate; }
+    // The program's link, for the connection windows and the status bar.
+    CQXCOM& link() const { return m_link; }
+    // The drive of the connection as it stands now (station and firmware
+    // the connection window read): what a window opened now works with.
+    hx::DriveHandle drive() const;
+    // How the storage commands of the frame and of its windows wait between
+    // polls (empty: the real clock). A test steps a simulated drive's clock.
+    void SetStorageWait(hx::StorageWait wait);
+    const hx::StorageWait& storageWait() const { return m_storageWait; }
 
     // Runs a command as the menu, the toolbar or an accelerator would.
     void runCommand(int commandId);
@@ -48,8 +61,6 @@ public:
     // worker; the window stays painting in a busy state meanwhile.
     void saveDriveParameters();
     bool busy() const;
-    // The quick save's job: a test sets its waits.
-    hx::StorageCommandJob& storageJob() { return m_storageJob; }
 
 signals:
     void saveDriveParametersFinished(bool success);
@@ -72,6 +83,8 @@ private:
     void onDriveParametersSaved(const hx::StorageResult& result);
     void openWizard();
 
+    CQXCOM& m_link;
+    hx::StorageWait m_storageWait;
     CVelmoraView* m_view = nullptr;
     QToolBar* m_toolBar = nullptr;
     QHash<int, QAction*> m_actions;

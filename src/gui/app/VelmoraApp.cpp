@@ -113,13 +113,13 @@ uint16_t LanguageForChineseCheck() {
     return hx::SystemPrimaryLanguage();
 }
 
-CVelmoraApp::CVelmoraApp() = default;
+CVelmoraApp::CVelmoraApp() : m_link(std::make_unique<CQXCOM>()) {}
 
 CVelmoraApp::~CVelmoraApp() {
     m_frame.reset();
     SimulatedMotion::Attach(nullptr);
     if (m_drive) {
-        theComm.CloseCom();
+        m_link->CloseCom();
         hx::PortResolver::ClearOverride("COM1");
     }
 }
@@ -180,7 +180,7 @@ bool CVelmoraApp::InitInstance(const StartOptions& options) {
     if (!InstallTranslations(!options.showWindow))
         ShowMessage(nullptr, QStringLiteral("Unable to load resource DLL!\n\rUse self-resource!"));
 
-    m_frame = std::make_unique<CMainFrame>();
+    m_frame = std::make_unique<CMainFrame>(*m_link);
     if (!options.showWindow) return finishStart(options);
     m_frame->showMaximized();
     // The window shows first; the rest follows its first paint, long before

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 
+class CQXCOM;
 class QTranslator;
 
 namespace hx::sim { class InProcessDrive; }
@@ -69,6 +70,8 @@ private:
     std::unique_ptr<QTranslator> m_english;
     std::unique_ptr<QTranslator> m_qtChinese;
     std::unique_ptr<hx::sim::InProcessDrive> m_drive;
+    // The program's link: it outlives the frame, which holds the connection on it.
+    std::unique_ptr<CQXCOM> m_link;
     std::unique_ptr<CMainFrame> m_frame;
 };
 

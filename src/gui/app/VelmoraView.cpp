@@ -80,7 +80,7 @@ void CVelmoraView::onModuleClosed(QWidget* window) {
 FunctionWindow* CVelmoraView::openConnection() {
     m_startTimer->stop();
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CConnectCom(m_frame->changeGate());
+    auto* window = new CConnectCom(m_frame->link(), m_frame->changeGate());
     connect(window, &CConnectCom::connectionChanged, m_frame, &CMainFrame::SetConnected);
     connect(window, &CConnectCom::titleChanged, m_frame, &QWidget::setWindowTitle);
     auto* sub = host(window);
@@ -94,13 +94,13 @@ void CVelmoraView::connectTo(const QString& port, const QString& baud, int stati
     connection->portCombo()->setCurrentIndex(connection->portCombo()->findText(port));
     connection->baudCombo()->setCurrentIndex(connection->baudCombo()->findText(baud));
     connection->stationCombo()->setCurrentIndex(station);
-    if (theComm.GetConnectStatus() == 0) connection->onConnect();
+    if (m_frame->link().GetConnectStatus() == 0) connection->onConnect();
 }
 
 FunctionWindow* CVelmoraView::openBusOverview() {
     m_startTimer->stop();
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CBusOverview();
+    auto* window = new CBusOverview(m_frame->link());
     connect(window, &CBusOverview::connectionChanged, m_frame, &CMainFrame::SetConnected);
     connect(window, &CBusOverview::connectRequested, this, &CVelmoraView::connectTo);
     auto* sub = host(window);
@@ -115,7 +115,7 @@ FunctionWindow* CVelmoraView::openBusOverview() {
 
 FunctionWindow* CVelmoraView::openAlarm() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CAlarm(m_frame->changeGate());
+    auto* window = new CAlarm(m_frame->drive(), m_frame->changeGate());
     auto* sub = host(window);
     sub->move(0, 10);
     return window;
@@ -123,7 +123,7 @@ FunctionWindow* CVelmoraView::openAlarm() {
 
 FunctionWindow* CVelmoraView::openChangeHistory() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CChangeHistory(m_frame->changeGate());
+    auto* window = new CChangeHistory(m_frame->drive(), m_frame->changeGate());
     // What an undo or a restore wrote shows in an open parameter manager.
     connect(window, &CChangeHistory::driveValuesChanged, this, [] {
         if (auto* manager = qobject_cast<CParameterManage*>(g_paramManagerWnd.data())) manager->RefreshFromDrive();
@@ -136,7 +136,7 @@ FunctionWindow* CVelmoraView::openChangeHistory() {
 
 FunctionWindow* CVelmoraView::openWaveform() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CDisplayWaveform;
+    auto* window = new CDisplayWaveform(m_frame->drive());
     auto* sub = host(window);
     sub->move(1, 1);
     return window;
@@ -144,14 +144,14 @@ FunctionWindow* CVelmoraView::openWaveform() {
 
 FunctionWindow* CVelmoraView::openFourier() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CFFTAnalyze;
+    auto* window = new CFFTAnalyze(m_frame->drive());
     auto* sub = host(window);
     sub->move(1, 1);
     return window;
 }
 
 FunctionWindow* CVelmoraView::openEnvironment() {
-    auto* window = new CEnvironmentSetting;
+    auto* window = new CEnvironmentSetting(m_frame->link());
     host(window);
     return window;
 }
@@ -172,7 +172,7 @@ FunctionWindow* CVelmoraView::openWizard() {
             return open;
         }
     }
-    auto* window = new CGuideSettings(m_frame->changeGate());
+    auto* window = new CGuideSettings(m_frame->drive(), m_frame->changeGate());
     host(window);
     return window;
 }
@@ -185,16 +185,17 @@ QWidget* CVelmoraView::openParameterManager() {
         }
         return g_paramManagerWnd;
     }
-    auto* window = new CParameterManage(m_frame->changeGate());
+    auto* window = new CParameterManage(m_frame->drive(), m_frame->changeGate());
+    window->SetStorageWait(m_frame->storageWait());
     // A list belongs to the drive it was read from.
-    connect(m_frame, &CMainFrame::connected, window, &CParameterManage::OnConnected);
+    connect(m_frame, &CMainFrame::connected, window, [this, window] { window->OnConnected(m_frame->drive()); });
     host(window, true);
     return window;
 }
 
 FunctionWindow* CVelmoraView::openRunTest() {
     if (refuseWhileLinkBusy()) return nullptr;
-    auto* window = new CRunTest(m_frame->changeGate());
+    auto* window = new CRunTest(m_frame->drive(), m_frame->changeGate());
     auto* sub = host(window);
     sub->move(1, 1);
     // Its classic size where the view has room for it, else the view's: a
@@ -209,8 +210,8 @@ FunctionWindow* CVelmoraView::openRunTest() {
 FunctionWindow* CVelmoraView::openTuning() {
     if (refuseWhileLinkBusy()) return nullptr;
     hx::tuning::TuneRequest request;
-    request.drive.drive = DriveHandle::FromGlobals();
-    request.drive.port = theComm.PortName();
+    request.drive.drive = m_frame->drive();
+    request.drive.port = m_frame->link().PortName();
     request.drive.model = hx::servo::ModelFromName(g_driveModel);
     request.drive.changeGate = &m_frame->changeGate();
     auto* window = new TuningWindow(request);

@@ -59,8 +59,8 @@ QString Value(int64_t v) { return QString::number(v); }
 
 }  // namespace
 
-CChangeHistory::CChangeHistory(ChangeGate& gate, QWidget* parent)
-    : FunctionWindow(tr("变更记录"), LinkUse::HoldsLink, parent), m_gate(gate) {
+CChangeHistory::CChangeHistory(const DriveHandle& drive, ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("变更记录"), LinkUse::HoldsLink, parent), m_drive(drive), m_gate(gate) {
     auto* layout = new QVBoxLayout(this);
 
     auto* filters = new QHBoxLayout;
@@ -121,20 +121,20 @@ bool CChangeHistory::canClose() {
 }
 
 void CChangeHistory::Refresh() {
-    const std::string port = theComm.PortName();
+    const std::string port = m_drive.comm()->PortName();
     const QString chosen = m_session->currentData().toString();
     m_session->blockSignals(true);
     m_session->clear();
     m_session->addItem(tr("全部会话"), QString());
     if (ChangeJournal* journal = m_gate.Journal())
-        for (const std::string& s : journal->Sessions(port, g_station)) m_session->addItem(Q(s), Q(s));
+        for (const std::string& s : journal->Sessions(port, m_drive.station())) m_session->addItem(Q(s), Q(s));
     const int again = m_session->findData(chosen);
     m_session->setCurrentIndex(again >= 0 ? again : 0);
     m_session->blockSignals(false);
 
     m_backups->clear();
-    const DriveInfo info = DriveInfo::FromGlobals();
-    for (const BackupEntry& e : m_gate.Store().List(info.displayModel, port, g_station))
+    const DriveInfo info = DriveInfo::LastConnected();
+    for (const BackupEntry& e : m_gate.Store().List(info.displayModel, port, m_drive.station()))
         m_backups->addItem(QFileInfo(Q(e.path)).fileName(), Q(e.path));
     fillRows();
 }
@@ -144,7 +144,7 @@ void CChangeHistory::fillRows() {
     ChangeJournal* journal = m_gate.Journal(&why);
     m_rows.clear();
     if (journal)
-        m_rows = journal->History(theComm.PortName(), g_station, 0, m_session->currentData().toString().toStdString(),
+        m_rows = journal->History(m_drive.comm()->PortName(), m_drive.station(), 0, m_session->currentData().toString().toStdString(),
                                   m_filter->text().trimmed().toStdString());
     else
         m_status->setText(Q(why));
@@ -189,7 +189,7 @@ void CChangeHistory::UndoSelected() {
     if (!journal || !CanUndo(m_rows[row])) return;
     std::vector<JournalRow> group = UndoGroup(*journal, m_rows[row]);
     setWorking(true, tr("正在撤销..."));
-    const DriveHandle drive = DriveHandle::FromGlobals();
+    const DriveHandle drive = m_drive;
     const bool started = m_job.run<VerifyReport>(
         [gate = &m_gate, drive, group](std::stop_token stop) { return UndoChanges(*gate, drive, group, {}, stop); },
         UiCallback<const VerifyReport&>(this, [this, group](const VerifyReport& report) { onUndone(report, group); }));
@@ -199,8 +199,8 @@ void CChangeHistory::UndoSelected() {
 void CChangeHistory::onUndone(const VerifyReport& report, std::vector<JournalRow> rows) {
     setWorking(false);
     if (!report.gate.ok()) {
-        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, DriveHandle::FromGlobals())) {
-            const DriveHandle drive = DriveHandle::FromGlobals();
+        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, m_drive)) {
+            const DriveHandle drive = m_drive;
             setWorking(true, tr("正在撤销..."));
             if (!m_job.run<VerifyReport>(
                     [gate = &m_gate, drive, rows](std::stop_token stop) { return UndoChanges(*gate, drive, rows, {}, stop); },
@@ -222,8 +222,8 @@ void CChangeHistory::onUndone(const VerifyReport& report, std::vector<JournalRow
 void CChangeHistory::RestoreChosenBackup() {
     if (busy() || m_backups->currentIndex() < 0) return;
     const std::string path = m_backups->currentData().toString().toStdString();
-    const DriveHandle drive = DriveHandle::FromGlobals();
-    const DriveInfo info = DriveInfo::FromGlobals();
+    const DriveHandle drive = m_drive;
+    const DriveInfo info = DriveInfo::LastConnected();
     setWorking(true, tr("正在读取驱动器参数..."));
     const bool started = m_job.run<PlanOutcome>(
         [gate = &m_gate, drive, info, path](std::stop_token stop) {
@@ -283,7 +283,7 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& all, const std::vecto
     const RestorePlan plan = ChosenPart(all, items, ticked);
     m_restoredCount = static_cast<int>(std::count(ticked.begin(), ticked.end(), true));
     auto kept = std::make_shared<RestorePlan>(plan);
-    const DriveHandle drive = DriveHandle::FromGlobals();
+    const DriveHandle drive = m_drive;
     setWorking(true, tr("正在写入..."));
     const bool started = m_job.run<VerifyReport>(
         [gate = &m_gate, drive, kept](std::stop_token stop) { return ApplyRestore(*gate, drive, *kept, {}, stop); },
@@ -294,9 +294,9 @@ void CChangeHistory::onPlanned(bool ok, const RestorePlan& all, const std::vecto
 void CChangeHistory::onRestored(const VerifyReport& report, const RestorePlan& plan) {
     setWorking(false);
     if (!report.gate.ok()) {
-        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, report.gate, m_drive)) {
             auto kept = std::make_shared<RestorePlan>(plan);
-            const DriveHandle drive = DriveHandle::FromGlobals();
+            const DriveHandle drive = m_drive;
             setWorking(true, tr("正在写入..."));
             if (!m_job.run<VerifyReport>(
                     [gate = &m_gate, drive, kept](std::stop_token stop) { return ApplyRestore(*gate, drive, *kept, {}, stop); },

@@ -26,7 +26,8 @@ class CChangeHistory : public FunctionWindow {
     Q_OBJECT
 public:
     // gate: the program's change gate (the undo and the restore write through it).
-    explicit CChangeHistory(ChangeGate& gate, QWidget* parent = nullptr);
+    // drive: the connection's drive, whose changes the window lists and undoes.
+    CChangeHistory(const DriveHandle& drive, ChangeGate& gate, QWidget* parent = nullptr);
     ~CChangeHistory() override;
 
     QTableWidget* table() const { return m_table; }
@@ -72,6 +73,7 @@ private:
     QLabel* m_status;
     std::vector<JournalRow> m_rows;
     bool m_working = false;
+    const DriveHandle m_drive;
     ChangeGate& m_gate;
     int m_restoredCount = 0;  // the parameters the user chose to restore
     Job m_job;

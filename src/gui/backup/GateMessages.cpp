@@ -26,8 +26,8 @@ bool OfferToGoOnWithoutBackup(QWidget* parent, ChangeGate& changes, const GateRe
     return true;
 }
 
-void TellOfUnfinishedWrite(QWidget* parent, ChangeGate& changes) {
-    const auto unfinished = changes.TakeUnfinished(theComm.PortName(), g_station);
+void TellOfUnfinishedWrite(QWidget* parent, ChangeGate& changes, const DriveHandle& drive) {
+    const auto unfinished = changes.TakeUnfinished(drive.comm()->PortName(), drive.station());
     if (!unfinished) return;
     QString text = QString::fromStdString(UnfinishedWriteText(*unfinished)) + QStringLiteral(" (") +
                    QString::fromStdString(unfinished->what) + QStringLiteral(", ") +

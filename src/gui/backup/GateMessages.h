@@ -16,6 +16,6 @@ bool OfferToGoOnWithoutBackup(QWidget* parent, ChangeGate& changes, const GateRe
 
 // After a connect: says so when the drive's last whole-set write (a file,
 // a restore, a setup) did not finish, and names the backup taken before it.
-void TellOfUnfinishedWrite(QWidget* parent, ChangeGate& changes);
+void TellOfUnfinishedWrite(QWidget* parent, ChangeGate& changes, const DriveHandle& drive);
 
 }  // namespace hx::gui

@@ -36,7 +36,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-CBusOverview::CBusOverview(QWidget* parent) : FunctionWindow(tr("总线概览"), LinkUse::HoldsLink, parent) {
+CBusOverview::CBusOverview(CQXCOM& link, QWidget* parent)
+    : FunctionWindow(tr("总线概览"), LinkUse::HoldsLink, parent), m_link(link) {
     m_ports = new QListWidget;
     const std::string stored = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     for (int n = 1; n <= kPorts; ++n) {
@@ -134,7 +135,7 @@ void CBusOverview::updateButtons() {
     // A connected drive holds its port: a second link on it would mix the
     // two conversations on one line.
     // "断开并搜索" lets it go first, here rather than in another window.
-    const bool portOpen = theComm.GetConnectStatus() != 0;
+    const bool portOpen = m_link.GetConnectStatus() != 0;
     m_search->setText(busy() ? tr("停 止") : portOpen ? tr("断开并搜索") : tr("搜 索"));
     m_refresh->setEnabled(!portOpen && !busy() && !m_drives.empty());
     m_connect->setEnabled(!busy() && m_table->currentRow() >= 0 && !m_table->selectedItems().isEmpty());
@@ -199,8 +200,8 @@ void CBusOverview::onSearch() {
     for (const auto& port : request.ports) m_progress[Q(port)] = tr("等待");
     m_request = request;
     // The program's connection ends: the scan needs the ports.
-    const bool wasConnected = theComm.GetConnectStatus() != 0;
-    if (wasConnected) request.closeFirst = &theComm;
+    const bool wasConnected = m_link.GetConnectStatus() != 0;
+    if (wasConnected) request.closeFirst = &m_link;
     if (m_job.scan(std::move(request), callbacks())) {
         if (wasConnected) emit connectionChanged(false);
         showProgress();

@@ -32,7 +32,8 @@ class CBusOverview : public FunctionWindow {
 public:
     enum Column { PortColumn, StationColumn, ModelColumn, FirmwareColumn, AlarmColumn, ReferenceColumn, Columns };
 
-    explicit CBusOverview(QWidget* parent = nullptr);
+    // link: the program's, closed before the ports are scanned when open.
+    explicit CBusOverview(CQXCOM& link, QWidget* parent = nullptr);
     ~CBusOverview() override;
 
     QListWidget* portList() const { return m_ports; }
@@ -73,6 +74,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    CQXCOM& m_link;
     void onSearched(const QString& port, int station, bool found);
     void onDrive(const hx::BusDrive& drive);
     void onPortFailed(const QString& port, const QString& reason);

@@ -28,8 +28,8 @@
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
-CConnectCom::CConnectCom(ChangeGate& gate, QWidget* parent)
-    : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_gate(gate) {
+CConnectCom::CConnectCom(CQXCOM& link, ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("串口通信"), LinkUse::HoldsLink, parent), m_link(link), m_gate(gate) {
     m_port = new QComboBox;
     for (int i = 1; i <= 9; ++i) m_port->addItem(QStringLiteral("COM%1").arg(i));
     m_baud = new QComboBox;
@@ -71,7 +71,7 @@ CConnectCom::CConnectCom(ChangeGate& gate, QWidget* parent)
     const int station = hx::env::ReadInt(hx::env::kDrive, "DriveNo", "63");
     m_station->setCurrentIndex(station >= 0 && station < kStations ? station : -1);
 
-    const bool open = theComm.GetConnectStatus() != 0;
+    const bool open = m_link.GetConnectStatus() != 0;
     m_connect->setText(open ? TableText(50005) : TableText(50006));
     m_search->setEnabled(!open);
 }
@@ -98,20 +98,20 @@ void CConnectCom::closeEvent(QCloseEvent* event) {
 
 void CConnectCom::configurePort() {
     g_station = static_cast<uint8_t>(m_station->currentText().toInt());
-    theComm.ConfigCom(m_port->currentText().toStdString(), m_baud->currentText().toStdString(), "8", "NONE", "2");
-    theComm.SetLateHorizon(static_cast<uint32_t>(
+    m_link.ConfigCom(m_port->currentText().toStdString(), m_baud->currentText().toStdString(), "8", "NONE", "2");
+    m_link.SetLateHorizon(static_cast<uint32_t>(
         std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000)));
 }
 
 void CConnectCom::onConnect() {
     if (busy()) return;
-    if (theComm.GetConnectStatus()) {
+    if (m_link.GetConnectStatus()) {
         // Closing may wait for the link: for a request still running, or for
         // the late replies a time-out leaves on the line, which must not reach
         // the next program to open the port. That wait is the worker's.
         m_disconnecting = true;
         for (QPushButton* b : {m_connect, m_search, m_offline}) b->setEnabled(false);
-        const bool started = m_job.run<int>([](std::stop_token) { return theComm.CloseCom(); },
+        const bool started = m_job.run<int>([&link = m_link](std::stop_token) { return link.CloseCom(); },
                                             [this](const int&) { OnUiThread(this, [this] { onDisconnected(); }); });
         if (!started) onDisconnected();
         return;
@@ -125,7 +125,7 @@ void CConnectCom::onConnect() {
     const uint8_t station = g_station;
     const bool started = m_job.run<hx::ConnectOutcome>(
         [this, station, delay](std::stop_token) {
-            return hx::ConnectToDrive(theComm, station, static_cast<uint16_t>(delay), theParameterTable, [this] {
+            return hx::ConnectToDrive(m_link, station, static_cast<uint16_t>(delay), theParameterTable, [this] {
                 OnUiThread(this, [this] { onAnswered(); });
             });
         },
@@ -140,7 +140,7 @@ void CConnectCom::onConnect() {
 
 void CConnectCom::onDisconnected() {
     m_disconnecting = false;
-    const bool closed = theComm.GetConnectStatus() == 0;
+    const bool closed = m_link.GetConnectStatus() == 0;
     emit connectionChanged(!closed);
     if (m_closing) return;
     for (QPushButton* b : {m_connect, m_offline}) b->setEnabled(true);
@@ -205,7 +205,7 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
     g_displayModel = display.toStdString();
     emit titleChanged(TableText(50195).trimmed() + " for " + display.trimmed());
     m_connect->setText(TableText(50005));
-    TellOfUnfinishedWrite(this, m_gate);
+    TellOfUnfinishedWrite(this, m_gate, hx::DriveHandle(&m_link, g_station));
     // The window closes itself once the alarm clear has said how it went.
     if (!m_clearingAlarm) m_closeTimer->start();
 }
@@ -213,8 +213,8 @@ void CConnectCom::finishConnect(const hx::ConnectedDriveReport& report) {
 bool CConnectCom::clearCommunicationAlarm() {
     const uint8_t station = g_station;
     return m_job.run<hx::ClearResult>(
-        [station](std::stop_token stop) {
-            hx::DriveHandle drive(&theComm, station);
+        [station, &link = m_link](std::stop_token stop) {
+            hx::DriveHandle drive(&link, station);
             hx::ClearResult result = hx::ClearCurrentFault(drive, stop);
             // Cleared only when the drive no longer shows an alarm.
             const auto current = hx::ReadCurrentAlarm(drive);
@@ -246,7 +246,7 @@ bool CConnectCom::lookupDisplayModel(QString* display) {
     } catch (const DbError& e) {
         ShowDatabaseError(this, e.Description());
     }
-    theComm.CloseCom();
+    m_link.CloseCom();
     return false;
 }
 
@@ -259,7 +259,7 @@ void CConnectCom::onSearch() {
         m_searching = true;
         const bool started = m_job.run<int>(
             [this](std::stop_token stop) {
-                return hx::SearchStations(theComm, 0, kStations - 1, std::chrono::milliseconds(kSearchTickMs), stop,
+                return hx::SearchStations(m_link, 0, kStations - 1, std::chrono::milliseconds(kSearchTickMs), stop,
                                           [this](int station, bool found) {
                                               OnUiThread(
                                                   this, [this, station, found] { onSearchStep(station, found); });
@@ -310,7 +310,7 @@ void CConnectCom::onSearchDone(int result) {
 
 void CConnectCom::onOffline() {
     if (busy()) return;
-    theComm.SetCurrentUseMode(0);
+    m_link.SetCurrentUseMode(0);
     emit connectionChanged(true);
     emit titleChanged(TableText(50019));
     g_driveModel = "KRV7";

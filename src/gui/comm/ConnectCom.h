@@ -24,9 +24,10 @@ namespace hx::gui {
 class CConnectCom : public FunctionWindow {
     Q_OBJECT
 public:
+    // link: the program's, which the window configures, opens and closes.
     // The gate is the program's: a whole-set write it knows was cut short is
     // told at connect.
-    explicit CConnectCom(ChangeGate& gate, QWidget* parent = nullptr);
+    CConnectCom(CQXCOM& link, ChangeGate& gate, QWidget* parent = nullptr);
 
     QComboBox* portCombo() const { return m_port; }
     QComboBox* baudCombo() const { return m_baud; }
@@ -59,6 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    CQXCOM& m_link;
     ChangeGate& m_gate;
     void configurePort();
     void onAnswered();

@@ -14,8 +14,8 @@
 
 namespace hx::gui {
 
-LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
-    : QStatusBar(parent), m_connected(std::move(connected)) {
+LinkStatusBar::LinkStatusBar(std::function<bool()> connected, std::function<hx::DriveHandle()> drive, QWidget* parent)
+    : QStatusBar(parent), m_connected(std::move(connected)), m_drive(std::move(drive)) {
     setObjectName(QStringLiteral("linkStatusBar"));
     m_state = new QLabel(this);
     m_state->setObjectName(QStringLiteral("linkState"));
@@ -65,8 +65,8 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, QWidget* parent)
 void LinkStatusBar::refresh() { refresh(hx::AlarmWatch::Clock::now()); }
 
 void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
-    const CQXCOM::Health health = theComm.GetHealth();
-    const bool online = health.open && theComm.CurrentUseMode() != 0;
+    const CQXCOM::Health health = link().GetHealth();
+    const bool online = health.open && link().CurrentUseMode() != 0;
     m_silent = online && m_connected && m_connected() && (!health.answering || health.portLost);
     m_state->setText(stateText());
     m_state->setStyleSheet(m_silent ? QStringLiteral("color: white; background: #c00000; padding: 0 4px;")
@@ -81,11 +81,11 @@ void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
 
     // A lost device that is back: the port has to be opened anew.
     m_reconnect->setVisible(online && m_connected && m_connected() && health.portLost &&
-                            PortResolver::DevicePresent(theComm.PortName()));
+                            PortResolver::DevicePresent(link().PortName()));
 
     m_linkUp = online && m_connected && m_connected() && !health.portLost;
     if (!m_linkUp) m_alarm->hide();
-    m_watch.Tick(now, m_linkUp, hx::DriveHandle::FromGlobals(), DatabaseConnectionString(), g_language == 9,
+    m_watch.Tick(now, m_linkUp, m_drive(), DatabaseConnectionString(), g_language == 9,
                  [this](const hx::CurrentAlarmReading& r) { OnUiThread(this, [this, r] { showAlarm(r); }); });
 }
 
@@ -111,17 +111,17 @@ QString LinkStatusBar::alarmText() const { return m_alarm->isHidden() ? QString(
 bool LinkStatusBar::alarmShown() const { return !m_alarm->isHidden(); }
 
 QString LinkStatusBar::portText() const {
-    const QString name = QString::fromStdString(theComm.PortName());
-    const QString target = QString::fromStdString(theComm.TransportDescription());
+    const QString name = QString::fromStdString(link().PortName());
+    const QString target = QString::fromStdString(link().TransportDescription());
     return target.isEmpty() || target == name ? name : name + QStringLiteral(" (") + target + QStringLiteral(")");
 }
 
-QString LinkStatusBar::stationText() const { return tr("站号 %1").arg(g_station); }
+QString LinkStatusBar::stationText() const { return tr("站号 %1").arg(m_drive().station()); }
 
 QString LinkStatusBar::stateText() const {
-    const CQXCOM::Health health = theComm.GetHealth();
+    const CQXCOM::Health health = link().GetHealth();
     const bool connected = m_connected && m_connected();
-    if (connected && theComm.CurrentUseMode() == 0) return tr("脱机使用");
+    if (connected && link().CurrentUseMode() == 0) return tr("脱机使用");
     if (!connected || !health.open) return tr("未连接");
     if (health.portLost) return tr("端口已断开");
     if (!health.answering) {
@@ -133,7 +133,7 @@ QString LinkStatusBar::stateText() const {
 }
 
 QString LinkStatusBar::countersText() const {
-    const CQXCOM::Health h = theComm.GetHealth();
+    const CQXCOM::Health h = link().GetHealth();
     return tr("请求 %1  重发 %2  无应答 %3  损坏 %4  迟到 %5")
         .arg(h.requests)
         .arg(h.retries)

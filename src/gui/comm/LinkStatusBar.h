@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "core/alarms/AlarmWatch.h"
+#include "core/link/DriveHandle.h"
 
 class QLabel;
 class QPushButton;
@@ -23,7 +24,9 @@ class LinkStatusBar : public QStatusBar {
     Q_OBJECT
 public:
     // connected: whether the frame is in its connected state (online or offline).
-    explicit LinkStatusBar(std::function<bool()> connected, QWidget* parent = nullptr);
+    // connected: whether the program counts as connected (or offline);
+    // drive: the drive of the connection, whose link and station it shows.
+    LinkStatusBar(std::function<bool()> connected, std::function<hx::DriveHandle()> drive, QWidget* parent = nullptr);
 
     static constexpr int kRefreshMs = 250;
 
@@ -62,6 +65,9 @@ private:
     void showAlarm(const hx::CurrentAlarmReading& reading);
 
     std::function<bool()> m_connected;
+    std::function<hx::DriveHandle()> m_drive;
+    // The link of the drive the frame reports.
+    CQXCOM& link() const { return *m_drive().comm(); }
     QLabel* m_port;
     QLabel* m_station;
     QLabel* m_state;

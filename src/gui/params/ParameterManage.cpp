@@ -56,8 +56,8 @@ constexpr int kLeftButtonHeight = 25;
 
 }  // namespace
 
-CParameterManage::CParameterManage(hx::ChangeGate& gate, QWidget* parent)
-    : FunctionWindow(tr("参数管理"), LinkUse::Free, parent), m_gate(gate) {
+CParameterManage::CParameterManage(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("参数管理"), LinkUse::Free, parent), m_drive(drive), m_gate(gate) {
     g_paramManagerWnd = this;
     buildControls();
     OpenProgramDatabase(m_db, this);
@@ -355,7 +355,7 @@ void CParameterManage::StartReadAll() {
     m_readDrive = CurrentDrive();
     showProgressStart();
     setWork(Work::ReadAll);
-    if (!m_readJob.start(transferCallbacks(&CParameterManage::onReadFinished))) setWork(Work::None);
+    if (!m_readJob.start(transferCallbacks(&CParameterManage::onReadFinished), m_drive, theParameterTable)) setWork(Work::None);
 }
 
 void CParameterManage::StartWriteAll() {
@@ -373,7 +373,7 @@ void CParameterManage::StartWriteAll() {
     if (!confirmWriteAll()) return;
     showProgressStart();
     setWork(Work::WriteAll);
-    if (!m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished))) setWork(Work::None);
+    if (!m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished), m_drive, theParameterTable)) setWork(Work::None);
 }
 
 void CParameterManage::OnProgress(int done, int total) {
@@ -404,7 +404,7 @@ void CParameterManage::onReadFinished(const hx::TransferResult& result) {
     if (m_tableComplete) {
         m_otherModel.clear();
         // The read is the backup at hand for the drive's first change.
-        m_gate.NoteCompleteRead(hx::DriveHandle::FromGlobals(), theParameterTable);
+        m_gate.NoteCompleteRead(m_drive, theParameterTable);
     }
     setWork(Work::None);
     m_refillPending = false;
@@ -423,10 +423,10 @@ void CParameterManage::onWriteFinished(const hx::TransferResult& result) {
         hx::GateResult gate;
         gate.status = hx::GateResult::Status::BackupFailed;
         gate.message = result.errorText;
-        if (OfferToGoOnWithoutBackup(this, m_gate, gate, hx::DriveHandle::FromGlobals())) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, gate, m_drive)) {
             showProgressStart();
             setWork(Work::WriteAll);
-            if (m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished))) return;
+            if (m_writeJob.start(m_gate, transferCallbacks(&CParameterManage::onWriteFinished), m_drive, theParameterTable)) return;
             setWork(Work::None);
         }
         refillAfterWork();
@@ -452,9 +452,12 @@ void CParameterManage::WriteOne(int row) {
     }
     if (refuseOtherDrivesList()) return;
     setWork(Work::WriteOne);
-    const bool started = m_writeOneJob.start(m_gate, address, value, [this, address](const hx::WriteOneResult& result) {
-        OnUiThread(this, [this, address, result] { onWriteOneFinished(address, result); });
-    });
+    const bool started = m_writeOneJob.start(
+        m_gate, address, value,
+        [this, address](const hx::WriteOneResult& result) {
+            OnUiThread(this, [this, address, result] { onWriteOneFinished(address, result); });
+        },
+        m_drive, theParameterTable);
     if (!started) setWork(Work::None);
 }
 
@@ -467,7 +470,7 @@ void CParameterManage::onWriteOneFinished(uint16_t address, const hx::WriteOneRe
         // user lets the value go without a backup.
         const QString wanted = row >= 0 ? m_list->cellText(row, CListCtrlEx::ValueColumn) : QString();
         if (row >= 0) m_list->setCellText(row, CListCtrlEx::ValueColumn, QString::number(result.value));
-        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals()) && row >= 0) {
+        if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, m_drive) && row >= 0) {
             m_list->setCellText(row, CListCtrlEx::ValueColumn, wanted);
             WriteOne(row);
             return;
@@ -504,7 +507,7 @@ void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHand
                 if (m_closing) return;
                 setWork(Work::None);
                 if (result.outcome == hx::StorageOutcome::NotBackedUp) {
-                    if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals())) {
+                    if (OfferToGoOnWithoutBackup(this, m_gate, result.gate, m_drive)) {
                         runStorage(command, handler);
                         return;
                     }
@@ -514,7 +517,7 @@ void CParameterManage::runStorage(const hx::StorageCommand& command, StorageHand
                 refillAfterWork();
                 emit storageFinished(result.succeeded());
             });
-    });
+    }, m_drive);
     if (!started) setWork(Work::None);
 }
 

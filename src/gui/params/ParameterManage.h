@@ -44,8 +44,9 @@ class CParameterCompare;
 class CParameterManage : public FunctionWindow {
     Q_OBJECT
 public:
-    // gate: the program's change gate, which every write goes through.
-    explicit CParameterManage(hx::ChangeGate& gate, QWidget* parent = nullptr);
+    // drive: the connection's drive; gate: the program's change gate, which
+    // every write goes through.
+    CParameterManage(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CParameterManage() override;
 
     // What the window is busy with.
@@ -84,9 +85,12 @@ public:
 
     CParameterCompare* OpenCompare();
 
-    // A connection began (the main frame's connected()): a list read from
-    // another drive is cleared, and the user told why.
-    void OnConnected();
+    // A connection began (the main frame's connected()): the window works
+    // with its drive from now on; a list read from another drive is cleared,
+    // and the user told why.
+    void OnConnected(const hx::DriveHandle& drive);
+    // How the storage commands wait between polls (empty: the real clock).
+    void SetStorageWait(hx::StorageWait wait) { m_storageJob.SetWait(std::move(wait)); }
     // The drive's values were changed elsewhere (an undo or a restore in the
     // change history): read again, now or when the running work ends.
     void RefreshFromDrive();
@@ -97,7 +101,7 @@ public:
         int station = -1;
         bool operator==(const DriveKey&) const = default;
     };
-    static DriveKey CurrentDrive();
+    DriveKey CurrentDrive() const;
     // The drive whose values the list shows (nothing before a read or file).
     std::optional<DriveKey> tableDrive() const { return m_tableDrive; }
 
@@ -196,6 +200,7 @@ private:
     // of another drive model, is written; true to go on.
     bool confirmWriteAll();
 
+    hx::DriveHandle m_drive;
     hx::ChangeGate& m_gate;
     CADO m_db;
     bool m_bHasParameters = false;

@@ -26,8 +26,8 @@ namespace hx::gui {
 // ---------------------------------------------------------------------------
 // Whose list it is
 
-CParameterManage::DriveKey CParameterManage::CurrentDrive() {
-    return DriveKey{theComm.ConnectionSerial(), g_station};
+CParameterManage::DriveKey CParameterManage::CurrentDrive() const {
+    return DriveKey{m_drive.comm()->ConnectionSerial(), m_drive.station()};
 }
 
 void CParameterManage::forgetList(const QString& why) {
@@ -45,18 +45,19 @@ void CParameterManage::forgetList(const QString& why) {
 bool CParameterManage::refuseOtherDrivesList() {
     if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return false;
     forgetList(tr("参数列表是从另一台驱动器读出的，不能写入现在连接的驱动器（站号 %1）。列表已清空，请重新读参数。")
-                   .arg(g_station));
+                   .arg(m_drive.station()));
     return true;
 }
 
-void CParameterManage::OnConnected() {
+void CParameterManage::OnConnected(const hx::DriveHandle& drive) {
+    m_drive = drive;
     if (!m_tableDrive || *m_tableDrive == CurrentDrive()) return;
     // Work on the old drive's list ends at its next block; what it brings is dropped.
     m_readJob.requestStop();
     m_writeJob.requestStop();
     forgetList(tr("已连接到 %1 站号 %2。参数列表是从原来的驱动器读出的，已清空，以免写入这台驱动器。请重新读参数。")
-                   .arg(QString::fromStdString(theComm.PortName()))
-                   .arg(g_station));
+                   .arg(QString::fromStdString(m_drive.comm()->PortName()))
+                   .arg(m_drive.station()));
 }
 
 void CParameterManage::RefreshFromDrive() {

@@ -40,15 +40,15 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-CRunTest::CRunTest(hx::ChangeGate& gate, QWidget* parent)
-    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_gate(gate) {
+CRunTest::CRunTest(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("试运行"), LinkUse::HoldsLink, parent), m_drive(drive), m_gate(gate) {
     QPointer<CRunTest> self(this);
     m_session = std::make_unique<RunSession>(gate, [self] {
         OnUiThread(self.data(), [self] {
             if (self && !self->m_closing) self->ShowState();
         });
     });
-    m_session->GuardStarts(theComm.PortName());
+    m_session->GuardStarts(m_drive.comm()->PortName());
 
     m_plot = new Cscope;
     // Small enough that the window fits a 1366 x 768 screen; the plot takes
@@ -191,7 +191,6 @@ CRunTest::~CRunTest() {
     m_session->Close(Drive(), m_mode);
 }
 
-DriveHandle CRunTest::Drive() const { return DriveHandle::FromGlobals(); }
 
 void CRunTest::Request(std::function<void()> work, std::function<void()> done) {
     QPointer<CRunTest> self(this);
@@ -441,7 +440,7 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
     case RunEnd::NotBackedUp:
         // Nothing of the start went out. A Yes lets the next start through
         // without a backup; the user starts again.
-        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, outcome.gate, hx::DriveHandle::FromGlobals());
+        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, outcome.gate, m_drive);
         return;
     }
     m_plotPoints = outcome.points;

@@ -37,13 +37,14 @@ class CRunTest : public FunctionWindow, public RunPageHost {
 public:
     // gate: the program's change gate (the tuning settings of a start and
     // the pages' settings go through it).
-    explicit CRunTest(hx::ChangeGate& gate, QWidget* parent = nullptr);
+    // drive: the connection's drive, the one the window runs.
+    CRunTest(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CRunTest() override;
     // The classic size: plot, figures, page and the assistant's lines whole.
     QSize sizeHint() const override { return QSize(1180, 700).expandedTo(minimumSizeHint()); }
 
     // RunPageHost
-    hx::DriveHandle Drive() const override;
+    hx::DriveHandle Drive() const override { return m_drive; }
     hx::ChangeGate& Gate() const override { return m_gate; }
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
@@ -92,6 +93,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const hx::DriveHandle m_drive;
     hx::ChangeGate& m_gate;
     void EnterMode(hx::runtest::Mode mode);
     void ApplySources(int mask, int channelCount);

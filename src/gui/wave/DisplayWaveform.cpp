@@ -46,7 +46,8 @@ struct LimitsRead {
 
 }  // namespace
 
-CDisplayWaveform::CDisplayWaveform(QWidget* parent) : FunctionWindow(tr("波形显示"), LinkUse::HoldsLink, parent) {
+CDisplayWaveform::CDisplayWaveform(const hx::DriveHandle& drive, QWidget* parent)
+    : FunctionWindow(tr("波形显示"), LinkUse::HoldsLink, parent), m_drive(drive) {
     for (int k = 0; k < 4; ++k) m_colours[k] = kChannelColours[k];
     buildControls();
     // Every new waveform window starts from the classic 200 points.
@@ -215,7 +216,7 @@ void CDisplayWaveform::readDriveLimits() {
     // The drive's source mask, channel count and capacity come over the link,
     // so not on this thread; the lists stay disabled until they are in.
     m_limitsJob.run<LimitsRead>(
-        [drive = hx::DriveHandle::FromGlobals()](std::stop_token) mutable {
+        [drive = m_drive](std::stop_token) mutable {
             LimitsRead r;
             r.answered = hx::ReadSamplingLimits(drive, &r.limits);
             return r;
@@ -366,7 +367,7 @@ void CDisplayWaveform::startAcquisition() {
     callbacks.progress = UiCallback<int, int>(this, [this](int done, int total) { onCaptureProgress(done, total); });
     callbacks.finished =
         UiCallback<hx::CaptureResult>(this, [this](const hx::CaptureResult& result) { onCaptureFinished(result); });
-    if (!m_job.start(std::move(request), std::move(callbacks))) {
+    if (!m_job.start(std::move(request), std::move(callbacks), m_drive)) {
         m_busy = false;
         m_progress->setVisible(false);
         m_scope->Redraw();  // the "reading" text goes
@@ -471,7 +472,7 @@ int CDisplayWaveform::EstimatedFetchMs() const {
     for (int k = 0; k < 4; ++k)
         codes[k] = m_check[k]->isChecked() ? hx::ChannelNameToCode(m_channel[k]->currentText().toStdString()) : 0;
     const int points = std::max(200, m_points->currentText().toInt());
-    return hx::EstimatedFetchMs(codes, points, theComm.LineBaud());
+    return hx::EstimatedFetchMs(codes, points, m_drive.comm()->LineBaud());
 }
 
 void CDisplayWaveform::updateEstimate() {

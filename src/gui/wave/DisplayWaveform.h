@@ -36,7 +36,8 @@ class Cscope;
 class CDisplayWaveform : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CDisplayWaveform(QWidget* parent = nullptr);
+    // drive: the connection's drive, whose signals the window captures.
+    explicit CDisplayWaveform(const hx::DriveHandle& drive, QWidget* parent = nullptr);
     ~CDisplayWaveform() override;
 
     // A capture is on its way (started and not yet handed over).
@@ -102,6 +103,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const hx::DriveHandle m_drive;
     void buildControls();
     // The points per channel of what the plot shows or the next capture takes.
     void setPointsPerChannel(uint16_t points);

@@ -32,7 +32,8 @@ constexpr int kSpectrumCaptionType = 4096;
 
 }  // namespace
 
-CFFTAnalyze::CFFTAnalyze(QWidget* parent) : FunctionWindow(tr("FFT分析"), LinkUse::HoldsLink, parent) {
+CFFTAnalyze::CFFTAnalyze(const hx::DriveHandle& drive, QWidget* parent)
+    : FunctionWindow(tr("FFT分析"), LinkUse::HoldsLink, parent), m_drive(drive) {
     m_scope = new Cscope;
     m_scope->setMinimumSize(820, 460);
     m_scope->SetAxisKind(hx::plot::AxisKind::Frequency);
@@ -134,7 +135,7 @@ void CFFTAnalyze::OnStart() {
     callbacks.finished =
         UiCallback<hx::SpectrumResult>(this, [this](const hx::SpectrumResult& result) { onFinished(result); });
     const int count = request.resultCount;
-    m_fetching = m_job.start(request, std::move(callbacks));
+    m_fetching = m_job.start(request, std::move(callbacks), m_drive);
     if (!m_fetching) {
         m_start->setEnabled(true);
         return;

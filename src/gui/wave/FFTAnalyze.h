@@ -35,7 +35,8 @@ class Cscope;
 class CFFTAnalyze : public FunctionWindow {
     Q_OBJECT
 public:
-    explicit CFFTAnalyze(QWidget* parent = nullptr);
+    // drive: the connection's drive, whose spectrum the window reads.
+    explicit CFFTAnalyze(const hx::DriveHandle& drive, QWidget* parent = nullptr);
     ~CFFTAnalyze() override;
 
     void OnStart();
@@ -66,6 +67,7 @@ protected:
     bool canClose() override;
 
 private:
+    const hx::DriveHandle m_drive;
     void onProgress(int done, int total);
     void onFinished(const hx::SpectrumResult& result);
     void maybeEnableStart();

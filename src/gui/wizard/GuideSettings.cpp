@@ -42,8 +42,8 @@ QString FormatValue(SettingKind kind, int16_t v) {
 
 }  // namespace
 
-CGuideSettings::CGuideSettings(hx::ChangeGate& gate, QWidget* parent)
-    : FunctionWindow(tr("设置向导"), LinkUse::Free, parent), m_variant(g_driveVariantCode), m_gate(gate) {
+CGuideSettings::CGuideSettings(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent)
+    : FunctionWindow(tr("设置向导"), LinkUse::Free, parent), m_variant(g_driveVariantCode), m_drive(drive), m_gate(gate) {
     m_alias = new CGuideComParameter(this);
     m_current = new CGuideCurrent(this);
     m_pulses = new CGuideSubdevision(this);
@@ -136,7 +136,7 @@ void CGuideSettings::startLoad(LoadStep step) {
     collectAll();
     m_status->setText(tr("正在读取驱动器..."));
     const bool started = m_job.load(step, m_form, m_variant, UiCallback<const hx::wizard::LoadResult&>(
-        this, [this](const hx::wizard::LoadResult& result) { onLoaded(result); }));
+        this, [this](const hx::wizard::LoadResult& result) { onLoaded(result); }), m_drive);
     if (started) setBusy(true);
 }
 
@@ -211,7 +211,7 @@ void CGuideSettings::finish() {
         m_gate, plan,
         UiCallback<int, int>(this, [this](int done, int total) { onApplyProgress(done, total); }),
         UiCallback<const hx::wizard::ApplyResult&>(
-            this, [this](const hx::wizard::ApplyResult& result) { onApplied(result); }));
+            this, [this](const hx::wizard::ApplyResult& result) { onApplied(result); }), m_drive);
     if (!started) {
         m_applying = false;
         m_step = kSteps - 1;
@@ -267,7 +267,7 @@ void CGuideSettings::onApplied(const hx::wizard::ApplyResult& result) {
     case ApplyOutcome::Stopped: break;
     case ApplyOutcome::NotBackedUp:
         // Nothing was written; a Yes lets the user's next apply through without a backup.
-        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, result.gate, hx::DriveHandle::FromGlobals());
+        hx::gui::OfferToGoOnWithoutBackup(this, m_gate, result.gate, m_drive);
         break;
     }
     emit applyFinished(result.completed());

@@ -27,7 +27,8 @@ class CGuideSettings : public FunctionWindow {
     Q_OBJECT
 public:
     // gate: the program's change gate (the wizard's writes go through it).
-    explicit CGuideSettings(hx::ChangeGate& gate, QWidget* parent = nullptr);
+    // drive: the connection's drive, which the wizard reads and sets up.
+    CGuideSettings(const hx::DriveHandle& drive, hx::ChangeGate& gate, QWidget* parent = nullptr);
     ~CGuideSettings() override;
 
     QSize sizeHint() const override { return {500, 540}; }
@@ -90,6 +91,7 @@ private:
 
     int m_step = 0;
     uint16_t m_variant;
+    const hx::DriveHandle m_drive;
     hx::wizard::WizardForm m_form;
     std::map<uint16_t, int16_t> m_read;  // every register as last read
     hx::ChangeGate& m_gate;

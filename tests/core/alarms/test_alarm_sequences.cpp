@@ -5,6 +5,7 @@
 
 #include "core/alarms/AlarmReads.h"
 #include "core/alarms/AlarmSequences.h"
+#include "core/writes/DetectionMaskWrite.h"
 #include "core/alarms/AlarmWorker.h"
 #include "core/db/CADO.h"
 #include "support/PtyDrive.h"

@@ -59,7 +59,7 @@ void expectUsableManager(CParameterManage* w) {
 
 TEST(WindowGeometry, WindowsKeepTheirOwnShapeBesideAMaximisedManager) {
     ParameterWindowFixture f;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     frame.resize(1024, 740);
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));

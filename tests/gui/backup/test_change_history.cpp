@@ -40,7 +40,7 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     ASSERT_TRUE(change(kAfter));
     ASSERT_EQ(b.sim().Ram(kAddress), kAfter);
 
-    CChangeHistory w(gate);
+    CChangeHistory w(hx::test::ProgramDrive(), gate);
     w.show();
     QSignalSpy finished(&w, &CChangeHistory::workFinished);
     ASSERT_EQ(w.rows().size(), 1u);

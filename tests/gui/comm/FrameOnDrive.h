@@ -21,7 +21,7 @@ struct FrameOnDrive {
         hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "150");
         theComm.CloseCom();
         g_activeModule.clear();
-        frame = std::make_unique<hx::gui::CMainFrame>();
+        frame = std::make_unique<hx::gui::CMainFrame>(theComm);
     }
     ~FrameOnDrive() {
         frame.reset();

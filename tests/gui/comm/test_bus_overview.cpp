@@ -69,7 +69,7 @@ struct OverviewFixture {
         hx::PortResolver::SetOverride("COM2", "tcp:127.0.0.1:" + std::to_string(gateway.TcpPort()));
         theComm.CloseCom();
         g_activeModule.clear();
-        frame = std::make_unique<CMainFrame>();
+        frame = std::make_unique<CMainFrame>(theComm);
     }
     ~OverviewFixture() {
         frame.reset();

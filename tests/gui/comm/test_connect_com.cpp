@@ -162,7 +162,7 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
     ASSERT_TRUE(vd.RaiseAlarm(17));
     f.messages.answers = {true};
 
-    f.frame = std::make_unique<CMainFrame>();
+    f.frame = std::make_unique<CMainFrame>(theComm);
     f.window = static_cast<CConnectCom*>(f.frame->view()->openConnection());
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_EQ(vd.Peek(31007), 5000);
@@ -291,7 +291,7 @@ TEST(ConnectCom, OfflineUse) {
 TEST(EnvironmentSetting, AcceptsThirtyToOneThousand) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    CEnvironmentSetting window;
+    CEnvironmentSetting window(theComm);
     EXPECT_EQ(window.delayEdit()->text(), "10") << "a file without the key";
     EXPECT_FALSE(window.save()) << "the default cannot be saved unchanged";
     EXPECT_EQ(messages.lastText(), "输入延时超出范围!\n允许范围: 30 ~ 1000 ms") << "the refusal says what is taken";

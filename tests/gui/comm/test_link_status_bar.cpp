@@ -200,7 +200,7 @@ TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
     hx::PortResolver::SetOverride("COM2", link);
     theComm.CloseCom();
     g_activeModule.clear();
-    auto frame = std::make_unique<CMainFrame>();
+    auto frame = std::make_unique<CMainFrame>(theComm);
     auto* bar = frame->findChild<LinkStatusBar*>();
     for (QTimer* t : bar->findChildren<QTimer*>()) t->stop();
     theComm.ConfigCom("COM2", "38400", "8", "NONE", "2");

@@ -58,7 +58,7 @@ struct RunWindowFixture : hx::test::DriveOnLink {
     }
     ~RunWindowFixture() { window.reset(); }
     CRunTest* open() {
-        window = std::make_unique<CRunTest>(gate);
+        window = std::make_unique<CRunTest>(hx::test::ProgramDrive(), gate);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         EXPECT_TRUE(hx::test::WaitUntil([&] { return window->opened(); }, 8000));

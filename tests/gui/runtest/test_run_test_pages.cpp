@@ -126,7 +126,7 @@ TEST(RunTestWindow, TheReadmesTorqueWalkThrough) {
 TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes) {
     RunWindowFixture f;
     namespace cmd = hx::gui::cmd;
-    hx::gui::CMainFrame frame;
+    hx::gui::CMainFrame frame(theComm);
     frame.SetConnected(true);
     frame.action(cmd::RunTest)->trigger();
     EXPECT_EQ(g_activeModule, "试运行");
@@ -159,7 +159,7 @@ TEST(RunTestWindow, TheFirstSizeShowsEverythingOnA1366x768Screen) {
     for (bool english : {false, true}) {
         std::optional<hx::test::EnglishCatalogue> catalogue;
         if (english) catalogue.emplace();
-        hx::gui::CMainFrame frame;
+        hx::gui::CMainFrame frame(theComm);
         frame.SetConnected(true);
         frame.resize(1366, 768);
         frame.show();

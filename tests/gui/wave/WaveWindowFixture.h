@@ -48,7 +48,7 @@ inline const QString kStop = QString::fromUtf8("停 止");
 
 // A waveform window whose reading of the drive's limits is done.
 struct WaveWindow {
-    WaveWindow() : w(std::make_unique<hx::gui::CDisplayWaveform>()) {
+    WaveWindow() : w(std::make_unique<hx::gui::CDisplayWaveform>(ProgramDrive())) {
         w->resize(1150, 640);
         w->show();
         EXPECT_TRUE(WaitUntil([&] { return w->ready(); }, 5000)) << "the drive's limits are read";

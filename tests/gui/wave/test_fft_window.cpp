@@ -26,7 +26,7 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     demo.motion = "demo";
     demo.machineHz = 0;  // the load's resonance alone
     WaveWindowFixture f(demo);
-    auto w = std::make_unique<CFFTAnalyze>();
+    auto w = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     w->resize(1000, 600);
     w->show();
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("FFT分析"));
@@ -106,7 +106,7 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     hx::sim::DriveOptions frozen;
     frozen.clock = std::make_shared<hx::sim::SteppedClock>();
     WaveWindowFixture f(frozen);
-    auto w = std::make_unique<CFFTAnalyze>();
+    auto w = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     w->show();
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     QTest::qWait(CFFTAnalyze::kButtonHoldMs + 300);
@@ -132,7 +132,7 @@ TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
     hx::sim::DriveOptions demo;
     demo.motion = "demo";
     WaveWindowFixture f(demo);
-    auto spectrum = std::make_unique<CFFTAnalyze>();
+    auto spectrum = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     spectrum->resize(1000, 600);
     spectrum->show();
     WaveWindow wave;

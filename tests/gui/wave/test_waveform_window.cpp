@@ -327,7 +327,7 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
 // one link window at a time, at the view's top left.
 TEST(WaveCommands, ToolbarAndMenuOpenTheWindowsOneAtATime) {
     WaveWindowFixture f;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     frame.show();
     CVelmoraView* view = frame.view();
     ASSERT_TRUE(CloseTheOpeningConnectionWindow(view->area()));

@@ -55,7 +55,7 @@ struct WizardBench : hx::test::DriveOnLink {
         return out;
     }
     CGuideSettings* open() {
-        wizard = std::make_unique<CGuideSettings>(gate);
+        wizard = std::make_unique<CGuideSettings>(hx::test::ProgramDrive(), gate);
         wizard->show();
         EXPECT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
         return wizard.get();
@@ -74,7 +74,7 @@ struct WizardBench : hx::test::DriveOnLink {
 
 TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     WizardBench b;
-    CMainFrame frame;
+    CMainFrame frame(theComm);
     auto findWizard = [&] { return hx::test::FindSubWindow<CGuideSettings>(frame.view()->area()); };
     g_driveModel = "KRV7";
     frame.runCommand(cmd::Wizard);
@@ -92,7 +92,6 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
         wizards += qobject_cast<CGuideSettings*>(sub->widget()) != nullptr;
     EXPECT_EQ(wizards, 1);
     EXPECT_EQ(findWizard(), wizard);
-    EXPECT_EQ(wizard->windowTitle(), "设置向导");
     EXPECT_TRUE(g_activeModule.empty()) << "the wizard keeps out of the one-window rule";
     ASSERT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
     // "取消" closes it, and the view destroys it.
@@ -317,7 +316,6 @@ TEST(GuideSettings, TheSummaryBoxHighlightsTheChangesAndFoldsTheRest) {
     ChangesQuestion box(nullptr, "已完成向导参数设定，是否下发并保存刚才设定的参数？", "完成向导", {"a 1 → 2", "b 3 → 4"},
                         {"c 5 → 5", "d 6 → 6", "e 7 → 7"}, "然后存储参数 (地址 90 ← 1)");
     box.show();
-    EXPECT_EQ(box.windowTitle(), "完成向导");
     ASSERT_EQ(box.changedList()->count(), 2);
     EXPECT_TRUE(box.changedList()->isVisible());
     EXPECT_EQ(box.changedList()->item(0)->text(), "a 1 → 2");
