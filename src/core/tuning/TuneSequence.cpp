@@ -105,6 +105,7 @@ public:
         }
 
         Begin(TuneStage::Design);
+        m_out.measurement = meas;
         m_out.id = Identify(meas, m_out.probe);
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);

@@ -81,6 +81,10 @@ struct TuneResult {
 
     std::optional<RigidBody> probe;
     Identification id;
+    // What the moves and the excitation measured (the open loop with the
+    // settings before, the plant), as Identify took it: for the report and
+    // for replaying the identification.
+    PlantMeasurement measurement;
     // The whole machine's inertia over the rotor's: what Pr1.13 is set to
     // (see TotalInertiaRatio); id.inertia.ratio is the share that moves with
     // the motor inside the speed loop's band (less by a low machine mode's
