@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
         Identification id = Identify(rec.measurement, rec.probe);
         const auto total2 = TotalInertiaRatio(id, rec.probe);
         Identification forDesign = id;
-        if (total2) forDesign.inertia.ratio = total2;
-        const Design d = DesignGains(forDesign, {FromWords(rec.before), Stiffness::Medium, std::nullopt});
+        if (UsesTotalRatio(id, total2)) forDesign.inertia.ratio = total2;
+        const Design d = DesignGains(forDesign, {FromWords(rec.before), std::getenv("REPLAY_STIFF") ? Stiffness::Stiff : Stiffness::Medium, std::nullopt});
         bool ok = d.status == Design::Status::Ok;
         std::string out;
         auto check = [&](bool pass, const std::string& what) {
@@ -86,6 +86,21 @@ int main(int argc, char** argv) {
             out += " " + std::to_string(p.resonance.hz) + "/" +
                    (p.antiResonance ? std::to_string(p.antiResonance->hz) : std::string("-"));
         out += "\n";
+        if (std::getenv("REPLAY_CURVE")) {
+            for (std::size_t i = 0; i < id.modes.hz.size(); ++i)
+                out += "    " + std::to_string(id.modes.hz[i]) + " " + std::to_string(id.modes.complianceDb[i]) + "\n";
+            for (const auto& m : id.modes.resonances)
+                out += "  res " + std::to_string(m.hz) + " prom " + std::to_string(m.prominenceDb) + " z " + std::to_string(m.dampingRatio) + "\n";
+            for (const auto& m : id.modes.antiResonances)
+                out += "  anti " + std::to_string(m.hz) + " prom " + std::to_string(m.prominenceDb) + " z " + std::to_string(m.dampingRatio) + "\n";
+            out += "  split " + std::to_string(id.plant.splitHz) + "\n";
+            const auto& g = id.plant.g;
+            for (std::size_t i = 0; i < g.size() && g.hz[i] < 500; ++i) {
+                const auto x = g.value[i] * Complex(0.0, 2 * kPi * g.hz[i]);
+                out += "  g " + std::to_string(g.hz[i]) + " 1+R " + std::to_string(1 / std::abs(x)) + " ph " +
+                       std::to_string(std::arg(x) * 180 / kPi) + " coh " + std::to_string(g.CoherenceAt(i)) + "\n";
+            }
+        }
         for (const auto& n : d.notes) out += "  design: " + n + "\n";
         ++total;
         passed += ok;

@@ -24,7 +24,7 @@ FrequencyResponse Predict(const FrequencyResponse& g, const ServoLoop& loop) {
 
 constexpr double kNotchSearchShare = 0.12;             // the resonance's neighbourhood
 constexpr std::array<double, 4> kNotchWidths{0.1, 0.2, 0.35, 0.6};
-constexpr double kTorqueFilterFactor = 6.0;             // filter corner over crossover
+constexpr double kTorqueFilterFactor = 10.0;            // filter corner over crossover
 constexpr double kIntegralFactor = 4.0;                 // crossover over the integral's corner
 constexpr double kPositionFactor = 4.0;                 // speed crossover (rad/s) over position gain
 
@@ -40,7 +40,7 @@ bool Feasible(const LoopMargins& m, double fc) {
 double StiffnessShare(Stiffness s) {
     switch (s) {
         case Stiffness::Soft: return 0.4;
-        case Stiffness::Medium: return 0.7;
+        case Stiffness::Medium: return 0.9;
         case Stiffness::Stiff: return 1.0;
     }
     return 0.7;

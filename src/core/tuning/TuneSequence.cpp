@@ -1,5 +1,6 @@
 #include "core/tuning/TuneSequence.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -112,7 +113,7 @@ public:
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
         Identification forDesign = m_out.id;
         m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe);
-        if (m_out.totalRatio) forDesign.inertia.ratio = m_out.totalRatio;
+        if (UsesTotalRatio(m_out.id, m_out.totalRatio)) forDesign.inertia.ratio = m_out.totalRatio;
         m_out.design = DesignGains(forDesign, dr);
         for (const std::string& n : m_out.design.notes) Note(n);
         m_out.marginsBefore = m_out.design.marginsBefore;
@@ -252,6 +253,13 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
     const double ratio = total / *id.plant.plantScale - 1;
     if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
     return ratio;
+}
+
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
+    if (!total) return false;
+    if (!id.inertia.ratio) return true;
+    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(),
+                       [](const ModePair& p) { return p.machineMode && p.antiResonance; });
 }
 
 const char* StageKey(TuneStage stage) {

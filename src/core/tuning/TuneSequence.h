@@ -116,6 +116,12 @@ struct TuneCallbacks {
 // scale that puts the measured plant on the open loop's). nullopt without
 // either; Pr1.13 then takes the ratio the speed loop's band shows.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
+// Whether Pr1.13 takes that whole ratio: only where a low machine mode
+// splits the inertia (or the band gave none). Without one the whole load
+// moves with the motor below the first coupling anti-resonance, and the
+// speed loop's band measures the ratio directly, with none of the errors
+// of the probe's fit and the plant's scale that the whole one carries.
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});

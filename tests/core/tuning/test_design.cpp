@@ -60,7 +60,11 @@ TEST(Design, MeetsTheMarginsOnTheMachinesTruth) {
         // Pr1.13 holds the machine's ratio, so Pr1.05 is the crossover.
         EXPECT_NEAR(1 + d.loop.inertiaRatio, 1 + c.m.ratio, 0.15 * (1 + c.m.ratio));
         ASSERT_EQ(d.notches.size(), static_cast<std::size_t>(c.notches));
-        for (const NotchPlacement& n : d.notches) EXPECT_NEAR(n.notch.centerHz, c.m.resonanceHz, 0.03 * c.m.resonanceHz);
+        // On the resonance: where the machine's plant peaks near its mode.
+        double peakHz = c.m.resonanceHz;
+        for (double f = 0.85 * c.m.resonanceHz; f <= 1.15 * c.m.resonanceHz; f += 0.1)
+            if (std::abs(synth::TruePlant(c.m, f)) > std::abs(synth::TruePlant(c.m, peakHz))) peakHz = f;
+        for (const NotchPlacement& n : d.notches) EXPECT_NEAR(n.notch.centerHz, peakHz, 0.03 * peakHz);
         // The position loop around the new speed loop.
         EXPECT_GE(d.positionMargins.phaseMarginDeg.value_or(0), kMinPositionPhaseMarginDeg);
     }
