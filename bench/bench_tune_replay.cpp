@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
             for (const auto& m : id.modes.antiResonances)
                 out += "  anti " + std::to_string(m.hz) + " prom " + std::to_string(m.prominenceDb) + " z " + std::to_string(m.dampingRatio) + "\n";
             out += "  split " + std::to_string(id.plant.splitHz) + "\n";
-            const auto& g = id.plant.g;
+            FrequencyResponse gl = rec.measurement.openLoop;
+            for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(rec.measurement.during, gl.hz[i]);
+            const auto& g = std::getenv("REPLAY_LOOP") ? gl : id.plant.g;
             for (std::size_t i = 0; i < g.size() && g.hz[i] < 500; ++i) {
                 const auto x = g.value[i] * Complex(0.0, 2 * kPi * g.hz[i]);
                 out += "  g " + std::to_string(g.hz[i]) + " 1+R " + std::to_string(1 / std::abs(x)) + " ph " +

@@ -244,6 +244,9 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
         // extremum is the curve's wander (the loop's own shaping drawn into
         // the estimate), not a mode.
         if (m.dampingRatio > kMaxModeDamping) continue;
+        // Nor is one narrower than any machine rings: a lone line (where a
+        // move's spectrum has a zero) that the fit turned into a section.
+        if (m.dampingRatio < kMinModeDamping) continue;
         modes.push_back(m);
     }
     std::sort(modes.begin(), modes.end(), [](const Mode& a, const Mode& b) { return a.hz < b.hz; });
