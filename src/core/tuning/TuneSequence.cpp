@@ -80,6 +80,7 @@ public:
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c));
         }
+        meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
 
         Begin(TuneStage::Spectrum);
@@ -158,7 +159,7 @@ public:
         // that runs near 0 dB there would cross it at every scatter. Judged
         // smoothed over log frequency, its clear lines only.
         PlantMeasurement again2 = meas;
-        again2.openLoop = SmoothLog(again, kVerifySmoothOctaves, kIdentifyCoherence);
+        again2.openLoop = SmoothLog(WithoutStrayLines(again), kVerifySmoothOctaves, kIdentifyCoherence);
         again2.during = FromWords(after);
         const Identification idAfter = Identify(again2, m_out.probe);
         const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
