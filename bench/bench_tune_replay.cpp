@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
             const double pmErrS = ms.phaseMarginDeg.value_or(-999) - before.phaseMarginDeg;
             const double gmErr = before.gainMarginDb ? d.marginsBefore.gainMarginDb.value_or(-999) - *before.gainMarginDb : 0;
             const double gmErrS = before.gainMarginDb ? ms.gainMarginDb.value_or(-999) - *before.gainMarginDb : 0;
-            std::printf("MARGINS seed %u PMerr %.1f smoothed %.1f GMerr %.1f smoothed %.1f\n", seed, pmErr, pmErrS, gmErr, gmErrS);
+            std::printf("MARGINS seed %u PMerr %.1f smoothed %.1f GMerr %.1f smoothed %.1f (phase crossover %.1f Hz, truth %.1f Hz)\n", seed, pmErr, pmErrS, gmErr, gmErrS,
+                        d.marginsBefore.phaseCrossoverHz.value_or(-1), before.gainMarginHz.value_or(-1));
         }
         if (d.marginsBefore.phaseMarginDeg)
             out += "  PM before " + std::to_string(*d.marginsBefore.phaseMarginDeg) + " vs " +

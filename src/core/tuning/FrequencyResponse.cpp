@@ -151,7 +151,11 @@ FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share, do
     for (std::size_t i = 0; i < r.size(); ++i) {
         std::vector<double> logMag, angle;
         for (std::size_t j = 0; j < r.size(); ++j) {
-            if (j == i || std::abs(std::log(r.hz[j] / r.hz[i])) > reach || std::abs(r.value[i]) == 0) continue;
+            // The lines within reach, and the nearest each side within twice
+            // as far (where the lines are sparse).
+            const bool adjacent = (j + 1 == i || j == i + 1) && std::abs(std::log(r.hz[j] / r.hz[i])) <= 2 * reach;
+            if (j == i || (!adjacent && std::abs(std::log(r.hz[j] / r.hz[i])) > reach) || std::abs(r.value[i]) == 0)
+                continue;
             const Complex ratio = r.value[j] / r.value[i];
             logMag.push_back(std::log(std::abs(ratio)));
             angle.push_back(std::arg(ratio));

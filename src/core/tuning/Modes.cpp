@@ -308,6 +308,21 @@ ModeSearch FindModes(const FrequencyResponse& plant, const ModeOptions& o) {
                         std::any_of(peaks.begin(), peaks.end(), [&](const Mode& r) { return paired(a, r); });
         if (ok) out.antiResonances.push_back(a);
     }
+    // A clear anti-resonance always has its resonance above it; where that
+    // one stands out little (a light load's mode rises little above the
+    // rigid level), the highest rise just above the dip is it: left out,
+    // its shape would tilt every bin below by a tenth.
+    ModeOptions faint = o;
+    faint.minProminenceDb = kFaintProminenceDb;
+    const std::vector<Mode> rises = Extrema(p.hz, smooth, raw, compliance, weight, false, faint);
+    for (const Mode& a : out.antiResonances) {
+        if (std::any_of(out.resonances.begin(), out.resonances.end(), [&](const Mode& r) { return paired(a, r); })) continue;
+        const Mode* best = nullptr;
+        for (const Mode& r : rises)
+            if (paired(a, r) && (!best || r.prominenceDb > best->prominenceDb)) best = &r;
+        if (best) out.resonances.push_back(*best);
+    }
+    std::sort(out.resonances.begin(), out.resonances.end(), [](const Mode& x, const Mode& y) { return x.hz < y.hz; });
 
     double previous = 0;
     for (const Mode& r : out.resonances) {

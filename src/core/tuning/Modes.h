@@ -42,6 +42,7 @@ inline constexpr double kMinModeDamping = 0.003;     // a fitted damping below: 
 inline constexpr double kProminenceReach = 0.6;      // how far each side a prominence is taken, a share of frequency
 inline constexpr double kPairReach = 0.3;            // a weak resonance's anti-resonance lies within this share below
 inline constexpr double kPairedProminenceShare = 0.75; // of the threshold, for a resonance with its anti-resonance
+inline constexpr double kFaintProminenceDb = 1.0;   // a resonance just above a clear anti-resonance
 inline constexpr double kTopShare = 0.08;            // a peak's top: points within this share
 inline constexpr double kTopDb = 2.0;                // and this far below its highest
 
