@@ -7,6 +7,11 @@
 // What it judges: the ratio, each named coupling resonance, the measured
 // margins before, and the truth's margins and crossover with the design
 // written (the moves and the verifying measurement are not replayed).
+// REPLAY_CURVE=1 prints the curve the modes were searched on, each extremum
+// and the normalised plant's votes (REPLAY_LOOP=1: the open loop's lines
+// instead); REPLAY_STIFF=1 designs for the stiff setting; REPLAY_RAW=1 takes
+// the lines as recorded (recordings made since the sequence drops its stray
+// lines itself).
 
 #include <cmath>
 #include <cstdio>
