@@ -85,10 +85,11 @@ struct TuneResult {
     // settings before, the plant), as Identify took it: for the report and
     // for replaying the identification.
     PlantMeasurement measurement;
-    // The whole machine's inertia over the rotor's: what Pr1.13 is set to
-    // (see TotalInertiaRatio); id.inertia.ratio is the share that moves with
-    // the motor inside the speed loop's band (less by a low machine mode's
-    // swinging part).
+    // The whole machine's inertia over the rotor's (see TotalInertiaRatio):
+    // what Pr1.13 is set to where a low machine mode was named
+    // (UsesTotalRatio); id.inertia.ratio is the share that moves with the
+    // motor inside the speed loop's band (less by a low machine mode's
+    // swinging part), and Pr1.13 otherwise.
     std::optional<double> totalRatio;
     Design design;
     bool plantCaptured = false;       // the capture during the excitation worked
