@@ -245,8 +245,9 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
         // the estimate), not a mode.
         if (m.dampingRatio > kMaxModeDamping) continue;
         // Nor is one narrower than any machine rings: a lone line (where a
-        // move's spectrum has a zero) that the fit turned into a section.
-        if (m.dampingRatio < kMinModeDamping) continue;
+        // move's spectrum has a zero) that the fit turned into a section. (A
+        // half-power width not found says nothing of the kind.)
+        if (fit && m.dampingRatio < kMinModeDamping) continue;
         modes.push_back(m);
     }
     std::sort(modes.begin(), modes.end(), [](const Mode& a, const Mode& b) { return a.hz < b.hz; });
