@@ -259,8 +259,7 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
     if (!total) return false;
     if (!id.inertia.ratio) return true;
-    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(),
-                       [](const ModePair& p) { return p.machineMode && p.antiResonance; });
+    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
 }
 
 const char* StageKey(TuneStage stage) {
