@@ -6,10 +6,12 @@
 //    time of each stage and of the whole tuning, beside the wire time of
 //    every request and reply it exchanged (goal: the whole within 60 s at
 //    115200).
-// Run it by hand: build/release/bench/bin/bench_tune [--seeds N] [--timing-only] [--only SEED (0: default machine)]
+// Run it by hand: build/release/bench/bin/bench_tune [--seeds N] [--first SEED] [--timing-only]
+//     [--only SEED (0: default machine)] [--record DIR (each seed's measurement, for bench_tune_replay)]
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "core/tuning/TuneBench.h"
@@ -31,12 +33,15 @@ double WireSeconds(hx::sim::VirtualDrive& d, int baud) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int seeds = 20, only = -1;
+    int seeds = 20, first = 1, only = -1;
     bool timingOnly = false;
+    std::string record;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--seeds") && i + 1 < argc) seeds = std::atoi(argv[++i]);
         if (!std::strcmp(argv[i], "--timing-only")) timingOnly = true;
         if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);  // 0: the default machine
+        if (!std::strcmp(argv[i], "--first") && i + 1 < argc) first = std::atoi(argv[++i]);
+        if (!std::strcmp(argv[i], "--record") && i + 1 < argc) record = argv[++i];
     }
     if (only >= 0) {
         hx::test::TempProgramFolder one;
@@ -51,16 +56,21 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
     if (!timingOnly) {
         int passed = 0;
-        for (int seed = 1; seed <= seeds; ++seed) {
+        for (int seed = first; seed < first + seeds; ++seed) {
             tunebench::Bench b(tunebench::Seeded(static_cast<unsigned>(seed)));
             const tunebench::Verdict v = tunebench::TuneAndJudge(b);
             const bool both = v.passed && v.measuredAgree;
             passed += both;
+            if (!record.empty()) {
+                std::ofstream rec(record + "/seed" + std::to_string(seed) + ".rec");
+                tunebench::WriteRecording(rec, v.result);
+            }
             std::printf("seed %d: %s\n%s", seed, both ? "PASS" : "FAIL", v.report.c_str());
             std::fflush(stdout);
         }
         std::printf("seeded machines passed: %d of %d (goal: 19 of 20)\n", passed, seeds);
     }
+    if (!record.empty()) return 0;
     for (int baud : {38400, 115200}) {
         hx::sim::DriveOptions o = tunebench::Options();
         o.baud = baud;

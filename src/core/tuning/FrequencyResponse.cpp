@@ -144,6 +144,38 @@ FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b) 
     return out;
 }
 
+FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share, double factor, double degrees) {
+    FrequencyResponse out;
+    out.averages = r.averages;
+    const double reach = std::log(1 + share);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        std::vector<double> logMag, angle;
+        for (std::size_t j = 0; j < r.size(); ++j) {
+            // The lines within reach, and the nearest each side within twice
+            // as far (where the lines are sparse).
+            const bool adjacent = (j + 1 == i || j == i + 1) && std::abs(std::log(r.hz[j] / r.hz[i])) <= 2 * reach;
+            if (j == i || (!adjacent && std::abs(std::log(r.hz[j] / r.hz[i])) > reach) || std::abs(r.value[i]) == 0)
+                continue;
+            const Complex ratio = r.value[j] / r.value[i];
+            logMag.push_back(std::log(std::abs(ratio)));
+            angle.push_back(std::arg(ratio));
+        }
+        bool stray = false;
+        if (logMag.size() >= 2) {
+            auto median = [](std::vector<double> v) {
+                std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+                return v[v.size() / 2];
+            };
+            stray = std::abs(median(logMag)) > std::log(factor) || std::abs(median(angle)) > degrees * kPi / 180;
+        }
+        if (stray) continue;
+        out.hz.push_back(r.hz[i]);
+        out.value.push_back(r.value[i]);
+        if (!r.coherence.empty()) out.coherence.push_back(r.coherence[i]);
+    }
+    return out;
+}
+
 FrequencyResponse SmoothLog(const FrequencyResponse& raw, double octaves, double minCoherence) {
     const FrequencyResponse r = minCoherence > 0 ? Coherent(raw, minCoherence) : raw;
     FrequencyResponse out = r;

@@ -76,6 +76,14 @@ FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b);
 // does not have; the smoothed curve crosses where the loop does.
 FrequencyResponse SmoothLog(const FrequencyResponse& r, double octaves, double minCoherence);
 
+// Without the lines that disagree with their neighbours (within a share
+// of frequency each side, and the nearest each side within twice that) by more
+// than a factor in magnitude or an angle in phase: a move's spectrum has
+// zeros, and a line there is noise however coherent a few records make it
+// look. A line with fewer than two neighbours stays.
+FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share = 0.15, double factor = 1.6,
+                                    double degrees = 30);
+
 // n frequencies spaced evenly on a log scale from lowHz to highHz.
 std::vector<double> LogFrequencies(double lowHz, double highHz, int n);
 

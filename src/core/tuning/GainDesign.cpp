@@ -24,7 +24,7 @@ FrequencyResponse Predict(const FrequencyResponse& g, const ServoLoop& loop) {
 
 constexpr double kNotchSearchShare = 0.12;             // the resonance's neighbourhood
 constexpr std::array<double, 4> kNotchWidths{0.1, 0.2, 0.35, 0.6};
-constexpr double kTorqueFilterFactor = 6.0;             // filter corner over crossover
+constexpr double kTorqueFilterFactor = 10.0;            // filter corner over crossover
 constexpr double kIntegralFactor = 4.0;                 // crossover over the integral's corner
 constexpr double kPositionFactor = 4.0;                 // speed crossover (rad/s) over position gain
 
@@ -40,7 +40,7 @@ bool Feasible(const LoopMargins& m, double fc) {
 double StiffnessShare(Stiffness s) {
     switch (s) {
         case Stiffness::Soft: return 0.4;
-        case Stiffness::Medium: return 0.7;
+        case Stiffness::Medium: return 0.9;
         case Stiffness::Stiff: return 1.0;
     }
     return 0.7;
@@ -152,9 +152,14 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     double target = req.targetHz ? std::min(*req.targetHz, d.limitHz) : StiffnessShare(req.stiffness) * d.limitHz;
     target = std::max(target, kLowestCrossoverHz);
     if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
+    // Nearest the target: below it within a step or four, else above it
+    // up to the limit (the notches a loop needs change with its crossover,
+    // so what holds is not one band below the limit), else further below.
     bool found = false;
-    for (double fc = target; fc >= kLowestCrossoverHz * 0.999; fc *= 0.95)
-        if ((found = tryAt(fc, &loop, &L, &notches))) break;
+    for (double fc = target; fc >= 0.8 * target && !found; fc *= 0.95) found = tryAt(fc, &loop, &L, &notches);
+    for (double fc = target / 0.95; fc <= d.limitHz && !found; fc /= 0.95) found = tryAt(fc, &loop, &L, &notches);
+    for (double fc = 0.8 * target * 0.95; fc >= kLowestCrossoverHz * 0.999 && !found; fc *= 0.95)
+        found = tryAt(fc, &loop, &L, &notches);
     if (!found) {
         // Between the grid's steps only the limit itself is sure to hold.
         tryAt(d.limitHz, &loop, &L, &notches);

@@ -33,6 +33,10 @@ constexpr double kRigidPhaseDeg = 20.0, kScalePhaseDeg = 25.0;
 // Above the split the open loop's lines fade into noise: only clear ones
 // fill in where the plant's estimate fails (at an anti-resonance).
 constexpr double kHighBandLineCoherence = 0.9;
+// The open loop's lines that must vote for the ratio to be theirs alone.
+constexpr int kMinLoopVotes = 3;
+// A split below this: a slow loop (see Identify).
+constexpr double kSlowLoopSplitHz = 40;
 
 }  // namespace
 
@@ -126,7 +130,12 @@ std::vector<double> RigidCompliance(const FrequencyResponse& r, const ModeSearch
         // the current loop or a filter turn it are no rigid body.
         const Complex x = r.value[i] * Complex(0.0, 2 * kPi * f) / shape;
         if (std::abs(Deg(std::arg(x))) > maxPhaseDeg || std::abs(x) <= 0) continue;
-        out.push_back(std::abs(x));
+        // Viscous friction leads the phase: 1 / x = J - j B / w, whose real
+        // part is the inertia alone (its magnitude would read a heavier
+        // load by up to 6 % within the phase allowed). A lag is the drive's
+        // delay, which turns the vector without changing its length.
+        const Complex inv = 1.0 / x;
+        out.push_back(std::arg(x) > 0 && inv.real() > 0 ? 1.0 / inv.real() : std::abs(x));
     }
     return out;
 }
@@ -244,7 +253,28 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
         id.notes.push_back("no open-loop measurement: the inertia ratio cannot be identified");
         return id;
     }
-    id.inertia = EstimateInertiaRatio(id.plant.g, id.modes, m.during.speedGainHz, &m.openLoop);
+    // A slow loop (a heavy load) puts the split low, where the plant's
+    // estimate is still drawn by the loop and blurred by its window: the
+    // scale that joins it there errs by up to a third, and the plant's many
+    // bins would outvote the lines. There the ratio comes from the open
+    // loop's own lines below the split where they are enough: they are
+    // measured against the command (the instrument). A faster loop joins
+    // the plant where it is sound, and the whole band votes.
+    FrequencyResponse fromLoop;
+    for (std::size_t i = 0; i < m.openLoop.size(); ++i) {
+        if (id.plant.plantScale && m.openLoop.hz[i] >= id.plant.splitHz) break;
+        fromLoop.hz.push_back(m.openLoop.hz[i]);
+        fromLoop.value.push_back(m.openLoop.value[i] / SpeedControllerResponse(m.during, m.openLoop.hz[i]));
+        fromLoop.coherence.push_back(m.openLoop.CoherenceAt(i));
+    }
+    // A low machine mode inside that band divides it into parts of
+    // different inertia: the whole band then votes, each bin by its shape.
+    const bool machineMode = std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(),
+                                         [](const ModePair& p) { return p.machineMode; });
+    const bool slow = !id.plant.plantScale || id.plant.splitHz < kSlowLoopSplitHz;
+    if (slow && !machineMode) id.inertia = EstimateInertiaRatio(fromLoop, id.modes, m.during.speedGainHz, &m.openLoop);
+    if (!slow || machineMode || id.inertia.votes < kMinLoopVotes)
+        id.inertia = EstimateInertiaRatio(id.plant.g, id.modes, m.during.speedGainHz, &m.openLoop);
     if (!id.inertia.ratio) id.notes.push_back("no rigid band: no bin could vote on the inertia ratio");
     if (!m.plant.empty() && !id.plant.plantScale)
         id.notes.push_back("the plant's band does not overlap the open loop's: the plant is not used");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
+#include <tuple>
 
 namespace hx::tuning {
 
@@ -12,28 +14,6 @@ struct Candidate {
     std::size_t index = 0;
     double prominence = 0;
 };
-
-// Topographic prominence of the local maxima of y: for each, the lower of
-// the two deepest points on the way to a higher point (or the end) on each
-// side, taken from the peak.
-std::vector<Candidate> Peaks(const std::vector<double>& y) {
-    std::vector<Candidate> out;
-    const std::size_t n = y.size();
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        if (!(y[i] > y[i - 1] && y[i] >= y[i + 1])) continue;
-        double leftMin = y[i], rightMin = y[i];
-        for (std::size_t j = i; j-- > 0;) {
-            if (y[j] > y[i]) break;
-            leftMin = std::min(leftMin, y[j]);
-        }
-        for (std::size_t j = i + 1; j < n; ++j) {
-            if (y[j] > y[i]) break;
-            rightMin = std::min(rightMin, y[j]);
-        }
-        out.push_back({i, y[i] - std::max(leftMin, rightMin)});
-    }
-    return out;
-}
 
 // Solves the small dense system a x = b (n x n, row-major) by Gaussian
 // elimination with partial pivoting; false when singular.
@@ -58,6 +38,65 @@ bool Solve(std::array<std::array<double, N>, N> a, std::array<double, N> b, std:
         x[c] = s / a[c][c];
     }
     return true;
+}
+
+// Prominence of the local maxima of y over log frequency x: for each, the
+// lower of the two deepest points on the way to a higher point on each
+// side, taken from the peak, looking no further than kProminenceReach in
+// frequency. A band-wide reach would make a mode of the plateau between the
+// band's low end (where friction and the loop's lines pull the curve down)
+// and the first anti-resonance's dip: a shoulder, not a peak.
+std::vector<Candidate> Peaks(const std::vector<double>& x, const std::vector<double>& y) {
+    std::vector<Candidate> out;
+    const std::size_t n = y.size();
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        if (!(y[i] > y[i - 1] && y[i] >= y[i + 1])) continue;
+        // A machine mode's peak stands between levels of different inertia
+        // (the whole below, the motor's side above) and has the band to
+        // itself down there: its prominence looks as far as it must.
+        const double reach = std::exp(x[i]) < kMachineModeCeilingHz ? 1e9 : std::log(1 + kProminenceReach);
+        double leftMin = y[i], rightMin = y[i];
+        for (std::size_t j = i; j-- > 0 && x[i] - x[j] <= reach;) {
+            if (y[j] > y[i]) break;
+            leftMin = std::min(leftMin, y[j]);
+        }
+        for (std::size_t j = i + 1; j < n && x[j] - x[i] <= reach; ++j) {
+            if (y[j] > y[i]) break;
+            rightMin = std::min(rightMin, y[j]);
+        }
+        out.push_back({i, y[i] - std::max(leftMin, rightMin)});
+    }
+    return out;
+}
+
+// The top of a peak between bins: a parabola (dB over log frequency)
+// fitted by least squares to the raw points within kTopDb of the highest
+// near i, no further than kTopShare; none when fewer than three (a peak
+// narrower than the bins: the complex fit places it better) or the parabola
+// opens upwards. Where the magnitude peaks is what a notch must sit on; the
+// complex fit's frequency is pulled by the phase the drive's delays add
+// across a broad mode.
+std::optional<double> TopOf(const std::vector<double>& hz, const std::vector<double>& db, std::size_t i) {
+    std::vector<std::size_t> idx;
+    for (std::size_t j = 0; j < hz.size(); ++j)
+        if (std::abs(std::log(hz[j] / hz[i])) <= std::log(1 + kTopShare) && db[j] >= db[i] - kTopDb) idx.push_back(j);
+    if (idx.size() < 3) return std::nullopt;
+    // Centred on the peak's log frequency for a well-conditioned fit.
+    const double x0 = std::log(hz[i]);
+    std::array<std::array<double, 3>, 3> a{};
+    std::array<double, 3> b{};
+    for (std::size_t j : idx) {
+        const double x = std::log(hz[j]) - x0;
+        const std::array<double, 3> r{1.0, x, x * x};
+        for (int p = 0; p < 3; ++p) {
+            for (int q = 0; q < 3; ++q) a[p][q] += r[p] * r[q];
+            b[p] += r[p] * db[j];
+        }
+    }
+    std::array<double, 3> c{};
+    if (!Solve(a, b, c) || c[2] >= 0) return std::nullopt;
+    const double lo = std::log(hz[idx.front()]) - x0, hi = std::log(hz[idx.back()]) - x0;
+    return std::exp(x0 + std::clamp(-c[1] / (2 * c[2]), lo, hi));
 }
 
 // A resonance of h near centreHz: h ~ (b0 + b1 s + b2 s^2) / (s^2 + a1 s + a0)
@@ -153,7 +192,9 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
     std::vector<double> y = smooth;
     if (dips)
         for (double& v : y) v = -v;
-    std::vector<Candidate> cands = Peaks(y);
+    std::vector<double> x(hz.size());
+    for (std::size_t i = 0; i < hz.size(); ++i) x[i] = std::log(hz[i]);
+    std::vector<Candidate> cands = Peaks(x, y);
     std::sort(cands.begin(), cands.end(), [](const Candidate& a, const Candidate& b) { return a.prominence > b.prominence; });
     std::vector<Mode> modes;
     for (const Candidate& c : cands) {
@@ -166,7 +207,8 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
         // The raw point highest (lowest) near the smoothed extremum.
         std::size_t best = c.index;
         for (std::size_t j = 0; j < hz.size(); ++j) {
-            if (std::abs(std::log(hz[j] / f0)) > std::log(1 + kSmoothingShare)) continue;
+            const bool neighbour = j + 1 >= c.index && j <= c.index + 1;  // as the smoothing's window
+            if (!neighbour && std::abs(std::log(hz[j] / f0)) > std::log(1 + kSmoothingShare)) continue;
             if (dips ? raw[j] < raw[best] : raw[j] > raw[best]) best = j;
         }
         Mode m;
@@ -179,21 +221,33 @@ std::vector<Mode> Extrema(const std::vector<double>& hz, const std::vector<doubl
                 for (Complex& v : curve) v = 1.0 / v;
             fit = FitResonance(hz, curve, weight, hz[best], 0.12);
         }
+        std::vector<double> shaped = raw;
+        if (dips)
+            for (double& v : shaped) v = -v;
         if (fit) {
             m.hz = fit->first;
             m.dampingRatio = fit->second;
         } else {
-            std::vector<double> shaped = raw;
-            if (dips)
-                for (double& v : shaped) v = -v;
-            const auto [f, zeta] = PeakByShape(hz, shaped, best);
-            m.hz = f;
-            m.dampingRatio = zeta;
+            std::tie(m.hz, m.dampingRatio) = PeakByShape(hz, shaped, best);
+        }
+        // A resonance is where the magnitude peaks (what a notch must sit
+        // on): of the plant itself (speed over torque), not of the searched
+        // curve, which j w tilts up by a few per cent on a broad mode. A
+        // dip is sharp and deep, its few points fit best as a whole.
+        if (!dips) {
+            std::vector<double> mobility = raw;
+            for (std::size_t j = 0; j < hz.size(); ++j) mobility[j] -= 20 * std::log10(2 * kPi * hz[j]);
+            m.sectionHz = m.hz;
+            m.hz = TopOf(hz, mobility, best).value_or(m.hz);
         }
         // A section this damped has no peak of the prominence seen: the
         // extremum is the curve's wander (the loop's own shaping drawn into
         // the estimate), not a mode.
         if (m.dampingRatio > kMaxModeDamping) continue;
+        // Nor is one narrower than any machine rings: a lone line (where a
+        // move's spectrum has a zero) that the fit turned into a section. (A
+        // half-power width not found says nothing of the kind.)
+        if (fit && m.dampingRatio < kMinModeDamping) continue;
         modes.push_back(m);
     }
     std::sort(modes.begin(), modes.end(), [](const Mode& a, const Mode& b) { return a.hz < b.hz; });
@@ -222,15 +276,54 @@ ModeSearch FindModes(const FrequencyResponse& plant, const ModeOptions& o) {
         while (std::log(p.hz[lo]) < x - half) ++lo;
         while (hi + 1 < p.size() && std::log(p.hz[hi + 1]) <= x + half) ++hi;
         // The median of the window: one stray point is no peak.
-        std::vector<double> window(raw.begin() + static_cast<std::ptrdiff_t>(lo), raw.begin() + static_cast<std::ptrdiff_t>(hi) + 1);
+        // Where the points are sparse (the moves' lines) the window holds
+        // a neighbour each side at least, or a lone line would be its own
+        // median.
+        const std::size_t from = std::min(lo, i >= 1 ? i - 1 : 0);
+        const std::size_t to = std::max(hi, std::min(i + 1, p.size() - 1));
+        std::vector<double> window(raw.begin() + static_cast<std::ptrdiff_t>(from), raw.begin() + static_cast<std::ptrdiff_t>(to) + 1);
         std::nth_element(window.begin(), window.begin() + window.size() / 2, window.end());
         smooth[i] = window.size() % 2 ? window[window.size() / 2]
                                       : 0.5 * (window[window.size() / 2] + *std::max_element(window.begin(), window.begin() + window.size() / 2));
     }
     out.hz = p.hz;
     out.complianceDb = smooth;
-    out.resonances = Extrema(p.hz, smooth, raw, compliance, weight, false, o);
-    out.antiResonances = Extrema(p.hz, smooth, raw, compliance, weight, true, o);
+    // A small part's mode stands out less than the threshold; with its
+    // anti-resonance just below, the pair together is clear enough to name
+    // (and left unnamed its shape would bias the inertia below it). Weaker
+    // extrema count only so, in pairs.
+    ModeOptions weak = o;
+    weak.minProminenceDb = kPairedProminenceShare * o.minProminenceDb;
+    std::vector<Mode> peaks = Extrema(p.hz, smooth, raw, compliance, weight, false, weak);
+    std::vector<Mode> dips = Extrema(p.hz, smooth, raw, compliance, weight, true, weak);
+    auto paired = [](const Mode& lower, const Mode& upper) {
+        return lower.hz < upper.hz && upper.hz <= lower.hz * (1 + kPairReach);
+    };
+    for (const Mode& r : peaks) {
+        const bool ok = r.prominenceDb >= o.minProminenceDb ||
+                        std::any_of(dips.begin(), dips.end(), [&](const Mode& a) { return paired(a, r); });
+        if (ok) out.resonances.push_back(r);
+    }
+    for (const Mode& a : dips) {
+        const bool ok = a.prominenceDb >= o.minProminenceDb ||
+                        std::any_of(peaks.begin(), peaks.end(), [&](const Mode& r) { return paired(a, r); });
+        if (ok) out.antiResonances.push_back(a);
+    }
+    // A clear anti-resonance always has its resonance above it; where that
+    // one stands out little (a light load's mode rises little above the
+    // rigid level), the highest rise just above the dip is it: left out,
+    // its shape would tilt every bin below by a tenth.
+    ModeOptions faint = o;
+    faint.minProminenceDb = kFaintProminenceDb;
+    const std::vector<Mode> rises = Extrema(p.hz, smooth, raw, compliance, weight, false, faint);
+    for (const Mode& a : out.antiResonances) {
+        if (std::any_of(out.resonances.begin(), out.resonances.end(), [&](const Mode& r) { return paired(a, r); })) continue;
+        const Mode* best = nullptr;
+        for (const Mode& r : rises)
+            if (paired(a, r) && (!best || r.prominenceDb > best->prominenceDb)) best = &r;
+        if (best) out.resonances.push_back(*best);
+    }
+    std::sort(out.resonances.begin(), out.resonances.end(), [](const Mode& x, const Mode& y) { return x.hz < y.hz; });
 
     double previous = 0;
     for (const Mode& r : out.resonances) {
@@ -250,7 +343,7 @@ Complex PairShape(const ModePair& pair, double hz) {
     // divides: no shape (its neighbourhood is left out where it matters).
     if (!pair.antiResonance) return 1.0;
     const Complex s(0.0, 2 * kPi * hz);
-    const double wr = 2 * kPi * pair.resonance.hz;
+    const double wr = 2 * kPi * (pair.resonance.sectionHz > 0 ? pair.resonance.sectionHz : pair.resonance.hz);
     const Complex den = s * s / (wr * wr) + 2 * pair.resonance.dampingRatio * s / wr + 1.0;
     const double wa = 2 * kPi * pair.antiResonance->hz;
     const Complex num = s * s / (wa * wa) + 2 * pair.antiResonance->dampingRatio * s / wa + 1.0;

@@ -38,12 +38,22 @@ inline constexpr double kMinProminenceDb = 4.0;      // smallest rise (fall) tha
 inline constexpr double kMachineModeCeilingHz = 100; // resonances below: machine modes
 inline constexpr double kSmoothingShare = 0.03;      // smoothing half-width, a share of frequency
 inline constexpr double kMaxModeDamping = 0.5;       // a fitted damping above: no mode (no peak of 4 dB)
+inline constexpr double kMinModeDamping = 0.003;     // a fitted damping below: a stray line, no mode
+inline constexpr double kProminenceReach = 0.6;      // how far each side a prominence is taken, a share of frequency
+inline constexpr double kPairReach = 0.3;            // a weak resonance's anti-resonance lies within this share below
+inline constexpr double kPairedProminenceShare = 0.75; // of the threshold, for a resonance with its anti-resonance
+inline constexpr double kFaintProminenceDb = 1.0;   // a resonance just above a clear anti-resonance
+inline constexpr double kTopShare = 0.08;            // a peak's top: points within this share
+inline constexpr double kTopDb = 2.0;                // and this far below its highest
 
 struct Mode {
     double hz = 0;
     double dampingRatio = 0;
     double prominenceDb = 0;   // how far it stands out
     double levelDb = 0;        // the apparent compliance there
+    // The fitted section's own frequency, which a pair's shape takes (0:
+    // hz); hz is where the magnitude peaks, which a notch takes.
+    double sectionHz = 0;
     bool operator==(const Mode&) const = default;
 };
 

@@ -1,7 +1,9 @@
 #include "core/tuning/TuneDrive.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "core/capture/CaptureJob.h"
 #include "core/capture/SpectrumJob.h"  // WaitSpectrumReady
@@ -48,6 +50,10 @@ struct Ran {
     runtest::RunOutcome outcome;
 };
 
+// How long a move waits for the motor to come to rest, in all.
+constexpr int kRestRetries = 5;
+constexpr std::chrono::milliseconds kRestWait{200};
+
 Ran GuardedCapture(DriveContext& ctx, const runtest::VelocityFields& move, const ChannelCodes& codes, int points,
                    std::stop_token stop) {
     Ran r;
@@ -55,10 +61,20 @@ Ran GuardedCapture(DriveContext& ctx, const runtest::VelocityFields& move, const
     for (int k = 0; k < 4; ++k) codes32[k] = codes[k];
     runtest::GuardedRun run(ctx.drive, ctx.port, ctx.guard);
     const auto interrupted = [&stop] { return stop.stop_requested(); };
-    r.outcome = run.Start(*ctx.changeGate, runtest::RunRequest::Start(ctx.drive, runtest::Mode::Velocity, codes32, points,
-                                                     runtest::VelocityStartWrites(move, codes32, points,
-                                                                                  ctx.drive.firmwareVersion())),
-                          interrupted);
+    // A heavy load still creeping from the move before fails the
+    // standstill check: it is given a moment to come to rest, as a user
+    // would wait, before the refusal stands.
+    for (int attempt = 0;; ++attempt) {
+        r.outcome = run.Start(*ctx.changeGate,
+                              runtest::RunRequest::Start(ctx.drive, runtest::Mode::Velocity, codes32, points,
+                                                         runtest::VelocityStartWrites(move, codes32, points,
+                                                                                      ctx.drive.firmwareVersion())),
+                              interrupted);
+        const bool creeping = r.outcome.status == runtest::RunStatus::Refused &&
+                              r.outcome.refusal.refusal == runtest::StartRefusal::Moving;
+        if (!creeping || attempt >= kRestRetries || stop.stop_requested()) break;
+        std::this_thread::sleep_for(kRestWait);
+    }
     if (r.outcome.status == runtest::RunStatus::Refused) {
         r.message = "the drive refused the move: " + r.outcome.failureText;
         return r;

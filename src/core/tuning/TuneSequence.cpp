@@ -1,5 +1,6 @@
 #include "core/tuning/TuneSequence.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -79,6 +80,7 @@ public:
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c));
         }
+        meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
 
         Begin(TuneStage::Spectrum);
@@ -105,13 +107,14 @@ public:
         }
 
         Begin(TuneStage::Design);
+        m_out.measurement = meas;
         m_out.id = Identify(meas, m_out.probe);
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
         Identification forDesign = m_out.id;
         m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe);
-        if (m_out.totalRatio) forDesign.inertia.ratio = m_out.totalRatio;
+        if (UsesTotalRatio(m_out.id, m_out.totalRatio)) forDesign.inertia.ratio = m_out.totalRatio;
         m_out.design = DesignGains(forDesign, dr);
         for (const std::string& n : m_out.design.notes) Note(n);
         m_out.marginsBefore = m_out.design.marginsBefore;
@@ -156,7 +159,7 @@ public:
         // that runs near 0 dB there would cross it at every scatter. Judged
         // smoothed over log frequency, its clear lines only.
         PlantMeasurement again2 = meas;
-        again2.openLoop = SmoothLog(again, kVerifySmoothOctaves, kIdentifyCoherence);
+        again2.openLoop = SmoothLog(WithoutStrayLines(again), kVerifySmoothOctaves, kIdentifyCoherence);
         again2.during = FromWords(after);
         const Identification idAfter = Identify(again2, m_out.probe);
         const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
@@ -251,6 +254,12 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
     const double ratio = total / *id.plant.plantScale - 1;
     if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
     return ratio;
+}
+
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
+    if (!total) return false;
+    if (!id.inertia.ratio) return true;
+    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
 }
 
 const char* StageKey(TuneStage stage) {

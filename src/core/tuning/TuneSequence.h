@@ -81,10 +81,15 @@ struct TuneResult {
 
     std::optional<RigidBody> probe;
     Identification id;
-    // The whole machine's inertia over the rotor's: what Pr1.13 is set to
-    // (see TotalInertiaRatio); id.inertia.ratio is the share that moves with
-    // the motor inside the speed loop's band (less by a low machine mode's
-    // swinging part).
+    // What the moves and the excitation measured (the open loop with the
+    // settings before, the plant), as Identify took it: for the report and
+    // for replaying the identification.
+    PlantMeasurement measurement;
+    // The whole machine's inertia over the rotor's (see TotalInertiaRatio):
+    // what Pr1.13 is set to where a low machine mode was named
+    // (UsesTotalRatio); id.inertia.ratio is the share that moves with the
+    // motor inside the speed loop's band (less by a low machine mode's
+    // swinging part), and Pr1.13 otherwise.
     std::optional<double> totalRatio;
     Design design;
     bool plantCaptured = false;       // the capture during the excitation worked
@@ -112,6 +117,12 @@ struct TuneCallbacks {
 // scale that puts the measured plant on the open loop's). nullopt without
 // either; Pr1.13 then takes the ratio the speed loop's band shows.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
+// Whether Pr1.13 takes that whole ratio: only where a low machine mode
+// splits the inertia (or the band gave none). Without one the whole load
+// moves with the motor below the first coupling anti-resonance, and the
+// speed loop's band measures the ratio directly, with none of the errors
+// of the probe's fit and the plant's scale that the whole one carries.
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});

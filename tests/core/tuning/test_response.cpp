@@ -3,9 +3,11 @@
 // the exact response of the system that made them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "core/tuning/BodeData.h"
 #include "core/tuning/FrequencyResponse.h"
 #include "core/tuning/ResponseEstimate.h"
 
@@ -48,6 +50,16 @@ TEST(Margins, KnownLoops) {
         ASSERT_EQ(m.gainMarginDb.has_value(), c.gainMarginDb.has_value());
         EXPECT_NEAR(m.gainMarginDb.value_or(0), c.gainMarginDb.value_or(0), 0.05);
         EXPECT_NEAR(m.phaseCrossoverHz.value_or(0), c.phaseCrossoverHz.value_or(0), c.phaseCrossoverHz.value_or(0) * 2e-3);
+        // What the Bode window draws of it: 0 dB and -180 deg + the phase
+        // margin at the crossover, each in its own pane.
+        const auto curves = BodeCurves(BodeOfLoop(Loop(c.l), "loop"), [](const char* s) { return std::string(s); });
+        ASSERT_EQ(curves.size(), 1u);
+        const auto& k = curves[0];
+        const std::size_t at = static_cast<std::size_t>(
+            std::lower_bound(k.hz.begin(), k.hz.end(), c.crossoverHz) - k.hz.begin());
+        ASSERT_LT(at, k.hz.size());
+        EXPECT_NEAR(k.db[at], 0, 0.05);
+        EXPECT_NEAR(k.deg[at], -180 + c.phaseMarginDeg, 0.5);
     }
 }
 

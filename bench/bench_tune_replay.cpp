@@ -1,0 +1,136 @@
+// The identification and design replayed on recorded measurements, judged
+// by the truth of the seeded machine they were taken on: the quick loop for
+// changing how the machine is identified (a recording takes the whole
+// tuning's 40 s, a replay a fraction of a second).
+//   bench_tune --record DIR [--seeds N]    records each seed's measurement
+//   bench_tune_replay DIR SEED...          identifies, designs and judges
+// What it judges: the ratio, each named coupling resonance, the measured
+// margins before, and the truth's margins and crossover with the design
+// written (the moves and the verifying measurement are not replayed).
+// REPLAY_CURVE=1 prints the curve the modes were searched on, each extremum
+// and the normalised plant's votes (REPLAY_LOOP=1: the open loop's lines
+// instead); REPLAY_STIFF=1 designs for the stiff setting; REPLAY_RAW=1 takes
+// the lines as recorded (recordings made since the sequence drops its stray
+// lines itself).
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "core/tuning/TuneBench.h"
+
+int main(int argc, char** argv) {
+    using namespace hx::tuning;
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_tune_replay DIR SEED...\n");
+        return 2;
+    }
+    hx::test::TempProgramFolder home;
+    ::setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
+    int passed = 0, total = 0;
+    for (int a = 2; a < argc; ++a) {
+        const unsigned seed = static_cast<unsigned>(std::atoi(argv[a]));
+        std::ifstream in(std::string(argv[1]) + "/seed" + std::to_string(seed) + ".rec");
+        tunebench::Recording rec;
+        if (!tunebench::ReadRecording(in, rec)) {
+            std::printf("seed %u: no recording\n", seed);
+            continue;
+        }
+        tunebench::Bench b(tunebench::Seeded(seed));
+        const hx::sim::LoopTruth before = hx::sim::TruthOf(b.Vd());
+        // Recordings taken before the sequence dropped its stray lines.
+        if (!std::getenv("REPLAY_RAW")) rec.measurement.openLoop = WithoutStrayLines(rec.measurement.openLoop);
+        Identification id = Identify(rec.measurement, rec.probe);
+        const auto total2 = TotalInertiaRatio(id, rec.probe);
+        Identification forDesign = id;
+        if (UsesTotalRatio(id, total2)) forDesign.inertia.ratio = total2;
+        const Design d = DesignGains(forDesign, {FromWords(rec.before), std::getenv("REPLAY_STIFF") ? Stiffness::Stiff : Stiffness::Medium, std::nullopt});
+        bool ok = d.status == Design::Status::Ok;
+        std::string out;
+        auto check = [&](bool pass, const std::string& what) {
+            out += (pass ? "  ok   " : "  FAIL ") + what + "\n";
+            ok = ok && pass;
+        };
+        const bool low = b.LowMode();
+        const double ratio = ToWords(d.loop).pr113 / 100.0;
+        check(std::abs(ratio - before.inertiaRatio) <= (low ? 0.15 : 0.10) * before.inertiaRatio,
+              "ratio " + std::to_string(ratio) + " vs truth " + std::to_string(before.inertiaRatio) + " (in-band " +
+                  std::to_string(id.inertia.ratio.value_or(-1)) + ")");
+        for (const auto& pair : id.modes.pairs) {
+            if (pair.machineMode) continue;
+            double nearest = 1e9;
+            for (double t : before.resonancesHz) nearest = std::min(nearest, std::abs(pair.resonance.hz - t) / t);
+            check(nearest <= 0.03, "resonance " + std::to_string(pair.resonance.hz) + " Hz");
+        }
+        {
+            // The margins before measured as the verifying stage measures
+            // the loop after: smoothed over log frequency, joined with the plant.
+            PlantMeasurement sm = rec.measurement;
+            sm.openLoop = SmoothLog(rec.measurement.openLoop, 1.0 / 6, kIdentifyCoherence);
+            const Identification ids = Identify(sm, rec.probe);
+            FrequencyResponse L = ids.plant.g.empty() ? id.plant.g : ids.plant.g;
+            for (std::size_t i = 0; i < L.size(); ++i) L.value[i] *= SpeedControllerResponse(sm.during, L.hz[i]);
+            const LoopMargins ms = ComputeMargins(L);
+            const double pmErr = d.marginsBefore.phaseMarginDeg.value_or(-999) - before.phaseMarginDeg;
+            const double pmErrS = ms.phaseMarginDeg.value_or(-999) - before.phaseMarginDeg;
+            const double gmErr = before.gainMarginDb ? d.marginsBefore.gainMarginDb.value_or(-999) - *before.gainMarginDb : 0;
+            const double gmErrS = before.gainMarginDb ? ms.gainMarginDb.value_or(-999) - *before.gainMarginDb : 0;
+            std::printf("MARGINS seed %u PMerr %.1f smoothed %.1f GMerr %.1f smoothed %.1f (phase crossover %.1f Hz, truth %.1f Hz)\n", seed, pmErr, pmErrS, gmErr, gmErrS,
+                        d.marginsBefore.phaseCrossoverHz.value_or(-1), before.gainMarginHz.value_or(-1));
+        }
+        if (d.marginsBefore.phaseMarginDeg)
+            out += "  PM before " + std::to_string(*d.marginsBefore.phaseMarginDeg) + " vs " +
+                   std::to_string(before.phaseMarginDeg) + "\n";
+        if (d.status == Design::Status::Ok) {
+            auto r = b.Request();
+            WriteServoWords(r.drive, rec.before, ToWords(d.loop), "replay");
+            const hx::sim::LoopTruth after = hx::sim::TruthOf(b.Vd());
+            check(after.stable && after.phaseMarginDeg >= 45, "PM after (truth) " + std::to_string(after.phaseMarginDeg));
+            check(!after.gainMarginDb || *after.gainMarginDb >= 8,
+                  "GM after (truth) " + std::to_string(after.gainMarginDb.value_or(99)));
+            const bool rigid = !low && (before.antiResonancesHz.empty() ||
+                                        before.antiResonancesHz.front() >= 4 * before.crossoverHz);
+            if (rigid)
+                check(after.crossoverHz >= 2 * before.crossoverHz,
+                      "crossover " + std::to_string(before.crossoverHz) + " -> " + std::to_string(after.crossoverHz));
+            out += "  design limit " + std::to_string(d.limitHz) + " Hz, predicted crossover " +
+                   std::to_string(d.crossoverHz) + ", predicted PM " +
+                   std::to_string(d.margins.phaseMarginDeg.value_or(-1)) + " GM " +
+                   std::to_string(d.margins.gainMarginDb.value_or(99)) + "\n";
+        }
+        out += "  truth resonances";
+        for (double t : before.resonancesHz) out += " " + std::to_string(t);
+        out += ", anti";
+        for (double t : before.antiResonancesHz) out += " " + std::to_string(t);
+        out += "\n  named";
+        for (const auto& p : id.modes.pairs)
+            out += " " + std::to_string(p.resonance.hz) + "/" +
+                   (p.antiResonance ? std::to_string(p.antiResonance->hz) : std::string("-"));
+        out += "\n";
+        if (std::getenv("REPLAY_CURVE")) {
+            for (std::size_t i = 0; i < id.modes.hz.size(); ++i)
+                out += "    " + std::to_string(id.modes.hz[i]) + " " + std::to_string(id.modes.complianceDb[i]) + "\n";
+            for (const auto& m : id.modes.resonances)
+                out += "  res " + std::to_string(m.hz) + " prom " + std::to_string(m.prominenceDb) + " z " + std::to_string(m.dampingRatio) + "\n";
+            for (const auto& m : id.modes.antiResonances)
+                out += "  anti " + std::to_string(m.hz) + " prom " + std::to_string(m.prominenceDb) + " z " + std::to_string(m.dampingRatio) + "\n";
+            out += "  split " + std::to_string(id.plant.splitHz) + "\n";
+            FrequencyResponse gl = rec.measurement.openLoop;
+            for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(rec.measurement.during, gl.hz[i]);
+            const auto& g = std::getenv("REPLAY_LOOP") ? gl : id.plant.g;
+            for (std::size_t i = 0; i < g.size() && g.hz[i] < 500; ++i) {
+                const auto x = g.value[i] * Complex(0.0, 2 * kPi * g.hz[i]);
+                out += "  g " + std::to_string(g.hz[i]) + " 1+R " + std::to_string(1 / std::abs(x)) + " ph " +
+                       std::to_string(std::arg(x) * 180 / kPi) + " coh " + std::to_string(g.CoherenceAt(i)) + "\n";
+            }
+        }
+        for (const auto& n : d.notes) out += "  design: " + n + "\n";
+        ++total;
+        passed += ok;
+        std::printf("seed %u: %s\n%s", seed, ok ? "PASS" : "FAIL", out.c_str());
+    }
+    std::printf("replayed: %d of %d pass\n", passed, total);
+    return 0;
+}
