@@ -143,6 +143,18 @@
         <translation>Apply and run again</translation>
     </message>
     <message>
+        <source>第一轮后仍有 %1 Hz 的振荡（%2 → %3）：第二轮写入在其频率 ±20% 内有效的第%4至第%5组抗振，再运行一次。</source>
+        <translation>After the first pass it still rings at %1 Hz (%2 → %3): the second pass writes sets %4 to %5, which hold over ±20 % of that frequency, and runs once more.</translation>
+    </message>
+    <message>
+        <source>第二轮（第%1至第%2组抗振）: 峰峰值 %3 → %4，保留。</source>
+        <translation>Second pass (sets %1 to %2): peak-to-peak %3 → %4, kept.</translation>
+    </message>
+    <message>
+        <source>第二轮（第%1至第%2组抗振）: 峰峰值 %3 → %4，未减少，已恢复第一轮的设置。</source>
+        <translation>Second pass (sets %1 to %2): peak-to-peak %3 → %4, no less; the first pass's settings are back.</translation>
+    </message>
+    <message>
         <source>恢复之前的设置</source>
         <translation>Put the previous sets back</translation>
     </message>

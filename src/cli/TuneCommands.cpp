@@ -12,6 +12,7 @@
 #include "core/link/CQXCOM.h"
 #include "core/writes/StorageCommand.h"
 #include "core/runtest/VibrationTuning.h"
+#include "core/tuning/RobustShaping.h"
 
 using namespace hx::runtest;
 using namespace runcli;
@@ -163,38 +164,33 @@ int TuneVibration(const CliContext& ctx, const std::vector<std::string>& args) {
     }
     // A second pass: one measurement's frequency is never exact, and where
     // the machine rings in more than one way the first set leaves the other
-    // ringing. What still rings above the target gets the 2nd set of its own.
+    // ringing. What still rings above the target gets sets of its own that
+    // hold over a band around its frequency.
     const analysis::ResidualVibration& left = after.vibration.vibration;
-    if (p.kind == analysis::VibrationProposal::Kind::OneSet && left.ringing &&
-        left.peakToPeak > analysis::kTargetResidual * v.peakToPeak) {
-        const analysis::VibrationProposal q = analysis::ProposeAntiVibration(left);
-        if (q.kind == analysis::VibrationProposal::Kind::OneSet) {
-            std::array<int32_t, kResonanceSettings> refined = proposed;
-            touched = 2;
-            refined[3] = q.set.amplitude;
-            refined[4] = q.set.phaseA;
-            refined[5] = q.set.phaseB;
-            const WriteOutcome second =
-                WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(refined, 2), "tune vibration: second pass",
-                                   ctx.GateOptions());
-            if (!second.gate.ok()) return ctx.GateFailed(second.gate);
-            if (second.unanswered) return unanswered(*second.unanswered);
-            ctx.Out() << "written (RAM): 2nd set amplitude " << q.set.amplitude << ", phase A " << q.set.phaseA
-                      << ", phase B " << q.set.phaseB << '\n';
-            const Run again = RunAndAnalyse(ctx, drive, f, codes, points, refined);
-            if (again.status != kExitOk) return runFailed(again.status);
-            ctx.Out() << "after the second pass: " << Figures(again.vibration) << '\n';
-            if (!(again.vibration.vibration.peakToPeak < left.peakToPeak)) {
-                // The 1st set alone did better: the 2nd goes back to what it was.
-                const WriteOutcome back = WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(proposed, 2),
-                                                             "tune vibration: second pass taken back", ctx.GateOptions());
-                if (!back.gate.ok() || back.unanswered) {
-                    putBack();
-                    return ctx.Fail("the 2nd set could not be taken back; the previous sets are back, nothing stored",
-                                    kExitNoAnswer);
-                }
-                ctx.Out() << "the 2nd set rang no less and is back as it was\n";
+    if (const auto pass = hx::tuning::ProposeSecondPass(p, proposed, v, left)) {
+        touched = pass->touched;
+        const WriteOutcome second = WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(pass->settings, touched),
+                                                       "tune vibration: second pass", ctx.GateOptions());
+        if (!second.gate.ok()) return ctx.GateFailed(second.gate);
+        if (second.unanswered) return unanswered(*second.unanswered);
+        for (std::size_t i = 0; i < pass->sets.size(); ++i)
+            ctx.Out() << "written (RAM): " << Ordinal(pass->firstSet + 1 + static_cast<int>(i)) << " set amplitude "
+                      << pass->sets[i].amplitude << ", phase A " << pass->sets[i].phaseA << ", phase B "
+                      << pass->sets[i].phaseB << '\n';
+        const Run again = RunAndAnalyse(ctx, drive, f, codes, points, pass->settings);
+        if (again.status != kExitOk) return runFailed(again.status);
+        ctx.Out() << "after the second pass: " << Figures(again.vibration) << '\n';
+        if (!hx::tuning::KeepSecondPass(left, again.vibration.vibration)) {
+            // The first pass alone did better: its sets go back to what they were.
+            const WriteOutcome back = WriteAntiVibration(ctx.Gate(), drive, AntiVibrationWrites(proposed, touched),
+                                                         "tune vibration: second pass taken back", ctx.GateOptions());
+            if (!back.gate.ok() || back.unanswered) {
+                putBack();
+                return ctx.Fail("the second pass's sets could not be taken back; the previous sets are back, nothing "
+                                "stored",
+                                kExitNoAnswer);
             }
+            ctx.Out() << "the second pass's sets rang no less and are back as they were\n";
         }
     }
     if (store) {
@@ -224,7 +220,8 @@ void AddTuneCommands(CliCommands& commands) {
         *tune, "vibration",
         "run a velocity trapezoid, measure the ringing after the move, write the anti-vibration set that "
         "cancels it (RAM), run again and print before and after (where more than a fifth still rings, a second "
-        "pass gives that ringing the 2nd set and runs a third time): [--speed N] [--distance N] [--accel N] "
+        "pass gives that ringing sets of its own that hold over +-20 % of its frequency and runs a third time; "
+        "they stay only where it rings less): [--speed N] [--distance N] [--accel N] "
         "[--dwell MS] [--back-and-forth 0|1] [--direction 1|-1] [--interval US (default 1000)] [--points N] "
         "[--store: store the set in the drive when the second run rings less]. Exit status 1 with nothing "
         "written when there is no ringing or it is too slow for the sets",

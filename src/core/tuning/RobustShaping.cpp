@@ -80,4 +80,36 @@ std::array<int32_t, 13> ApplySets(const std::array<int32_t, 13>& settings, const
     return out;
 }
 
+std::optional<SecondPass> ProposeSecondPass(const analysis::VibrationProposal& first,
+                                            const std::array<int32_t, 13>& firstSettings,
+                                            const analysis::ResidualVibration& before,
+                                            const analysis::ResidualVibration& after) {
+    if (first.kind != analysis::VibrationProposal::Kind::OneSet || !after.ringing || after.frequencyHz <= 0 ||
+        after.peakToPeak <= analysis::kTargetResidual * before.peakToPeak)
+        return std::nullopt;
+    const int free = analysis::kAntiVibrationSets - first.sets;
+    const double zeta = after.dampingRatio.value_or(0.0);
+    SecondPass pass;
+    const RobustShaping robust = ProposeRobustAntiVibration(after.frequencyHz, zeta);
+    if (!robust.sets.empty() && static_cast<int>(robust.sets.size()) <= free) {
+        pass.sets = robust.sets;
+    } else {
+        // Too slow for the robust choice in the sets left: the plain set, where one does.
+        const analysis::VibrationProposal plain = analysis::ProposeAntiVibration(after);
+        if (plain.kind != analysis::VibrationProposal::Kind::OneSet || free < 1) return std::nullopt;
+        pass.sets = {plain.set};
+    }
+    pass.firstSet = first.sets;
+    pass.touched = first.sets + static_cast<int>(pass.sets.size());
+    pass.settings = firstSettings;
+    for (std::size_t i = 0; i < pass.sets.size(); ++i) {
+        const std::size_t k = 3 * (static_cast<std::size_t>(pass.firstSet) + i);
+        pass.settings[k] = pass.sets[i].amplitude;
+        pass.settings[k + 1] = pass.sets[i].phaseA;
+        pass.settings[k + 2] = pass.sets[i].phaseB;
+    }
+    pass.predictedResidual = analysis::PredictedResidual(pass.sets, after.frequencyHz, zeta);
+    return pass;
+}
+
 }  // namespace hx::tuning

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/analysis/Vibration.h"
@@ -44,5 +45,32 @@ double WorstResidual(const std::vector<analysis::AntiVibrationSet>& sets, double
 // used are switched off (amplitude 0), the Z-axis phase is kept.
 std::array<int32_t, 13> ApplySets(const std::array<int32_t, 13>& settings,
                                   const std::vector<analysis::AntiVibrationSet>& sets);
+
+// The vibration assistant's second pass. The first pass writes the plain
+// proposal, which cancels the ringing measured; the move runs again. Where
+// more than the target share of the first ringing still rings (the
+// measurement was off, or the machine rings in a second way the first set
+// leaves), the ringing measured again gets the robust choice in the sets
+// after the first pass's: a smaller, noisier ringing is measured less
+// exactly, and a set that only holds at one frequency misses it.
+struct SecondPass {
+    std::array<int32_t, 13> settings{};  // the first pass's with these sets in place
+    std::vector<analysis::AntiVibrationSet> sets;
+    int firstSet = 0;  // the first set written, from 0
+    int touched = 0;   // the sets the two passes hold, from the 1st
+    double predictedResidual = 1;  // of the ringing measured again, at its frequency
+};
+
+// nullopt where no second pass is due: the first proposal was not one set,
+// the ringing left is within the target, or no set is left for it.
+std::optional<SecondPass> ProposeSecondPass(const analysis::VibrationProposal& first,
+                                            const std::array<int32_t, 13>& firstSettings,
+                                            const analysis::ResidualVibration& before,
+                                            const analysis::ResidualVibration& after);
+
+// The second pass stays only where the run after it rings less than the one before it.
+inline bool KeepSecondPass(const analysis::ResidualVibration& after, const analysis::ResidualVibration& again) {
+    return again.peakToPeak < after.peakToPeak;
+}
 
 }  // namespace hx::tuning

@@ -262,17 +262,71 @@ constexpr double kRestWithoutDampingMs = 2000, kMaxRestMs = 5000;
 }  // namespace
 
 void CResonateAdjust::TakeCapture(const RunOutcome& outcome) {
-    const bool afterProposal = std::exchange(m_afterProposal, false);
-    if (!afterProposal) m_before.reset();
-    ShowStoreOffer(afterProposal);
+    const Awaiting awaiting = std::exchange(m_awaiting, Awaiting::Nothing);
+    if (awaiting == Awaiting::Nothing) {
+        m_before.reset();
+        m_secondPass.reset();
+    }
+    ShowStoreOffer(awaiting != Awaiting::Nothing);
     // The drive's answer to the start writes holds the settings the run had.
     m_runSettings = m_fields.values;
     m_lastPoints = outcome.points;
     m_last = AnalyseVelocityRun(outcome.codes, outcome.samples, m_fields.sampleInterval, m_trapezoidFields, m_runSettings);
     m_proposal = {};
+    if (awaiting == Awaiting::FirstPass && StartSecondPass()) return;
+    if (awaiting == Awaiting::SecondPass) JudgeSecondPass();
     if (m_last->status == RunVibration::Status::Analysed && m_last->vibration.ringing)
         m_proposal = hx::analysis::ProposeAntiVibration(m_last->vibration);
     ShowAssistant();
+}
+
+bool CResonateAdjust::StartSecondPass() {
+    const bool analysed = m_before && m_before->status == RunVibration::Status::Analysed &&
+                          m_last->status == RunVibration::Status::Analysed;
+    if (!analysed) return false;
+    m_secondPass = hx::tuning::ProposeSecondPass(m_applied, m_runSettings, m_before->vibration, m_last->vibration);
+    if (!m_secondPass) return false;
+    m_afterFirst = m_last;
+    m_firstSettings = m_runSettings;
+    m_secondPassKept = false;
+    m_awaiting = Awaiting::SecondPass;
+    m_assistant->setText(tr("第一轮后仍有 %1 Hz 的振荡（%2 → %3）：第二轮写入在其频率 ±20% 内有效的第%4至第%5组抗振，"
+                            "再运行一次。")
+                             .arg(Fixed(m_last->vibration.frequencyHz, 2), Fixed(m_before->vibration.peakToPeak, 0),
+                                  Fixed(m_last->vibration.peakToPeak, 0))
+                             .arg(m_secondPass->firstSet + 1)
+                             .arg(m_secondPass->touched));
+    m_putBack->setEnabled(true);
+    RunAgainWith(m_secondPass->settings);
+    return true;
+}
+
+void CResonateAdjust::JudgeSecondPass() {
+    if (!m_afterFirst || !m_secondPass) return;
+    m_secondPassKept = m_last->status == RunVibration::Status::Analysed &&
+                       hx::tuning::KeepSecondPass(m_afterFirst->vibration, m_last->vibration);
+    m_secondPassRang = m_last->vibration.peakToPeak;
+    if (m_secondPassKept) return;
+    // The first pass alone rang less: its sets go back, and its run is the one shown.
+    const auto first = m_firstSettings;
+    const int touched = m_secondPass->touched;
+    m_last = m_afterFirst;
+    m_runSettings = first;
+    m_fields.values = first;
+    for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
+    ShowFields();
+    auto outcome = std::make_shared<WriteOutcome>();
+    m_host->Request(
+        [gate = &m_host->Gate(), drive = m_host->Drive(), first, touched, outcome]() mutable {
+            *outcome = WriteAntiVibration(*gate, drive, AntiVibrationWrites(first, touched),
+                                          "resonance assistant: second pass taken back");
+        },
+        [this, outcome] {
+            if (!outcome->gate.ok())
+                hx::gui::OfferToGoOnWithoutBackup(this, m_host->Gate(), outcome->gate, m_host->Drive());
+            else if (outcome->unanswered)
+                m_host->ReportNoAnswer(*outcome->unanswered);
+        });
 }
 
 void CResonateAdjust::ShowAssistant() {
@@ -304,6 +358,13 @@ void CResonateAdjust::ShowAssistant() {
         if (m_last->vibration.ringing && m_last->vibration.dampingRatio)
             lines << tr("阻尼比") + ": " + Fixed(*m_last->vibration.dampingRatio, 3);
         row(tr("调节时间(±10%)"), settling);
+        if (m_secondPass && m_afterFirst)
+            lines << (m_secondPassKept ? tr("第二轮（第%1至第%2组抗振）: 峰峰值 %3 → %4，保留。")
+                                       : tr("第二轮（第%1至第%2组抗振）: 峰峰值 %3 → %4，未减少，已恢复第一轮的设置。"))
+                         .arg(m_secondPass->firstSet + 1)
+                         .arg(m_secondPass->touched)
+                         .arg(Fixed(m_afterFirst->vibration.peakToPeak, 0) + unit,
+                              Fixed(m_secondPassKept ? m_last->vibration.peakToPeak : m_secondPassRang, 0) + unit);
         switch (m_proposal.kind) {
         case Kind::NoRinging: break;
         case Kind::OneSet:
@@ -332,21 +393,31 @@ void CResonateAdjust::ApplyAndRunAgain() {
     if (!m_last || (m_proposal.kind != Kind::OneSet && m_proposal.kind != Kind::CombinedSets)) return;
     m_before = m_last;
     m_previous = m_runSettings;
+    m_applied = m_proposal;
+    m_secondPass.reset();
+    m_afterFirst.reset();
+    m_awaiting = Awaiting::FirstPass;
     // The run's start writes all thirteen settings (RAM): that is the write.
-    m_fields.values = hx::analysis::ApplyProposal(m_runSettings, m_proposal);
+    RunAgainWith(hx::analysis::ApplyProposal(m_runSettings, m_proposal));
+    m_apply->setEnabled(false);
+}
+
+void CResonateAdjust::RunAgainWith(const std::array<int32_t, kResonanceSettings>& settings) {
+    m_fields.values = settings;
     for (int i = 0; i < kResonanceSettings; ++i) m_sliders[i]->setValue(m_fields.values[i]);
     ShowFields();
-    m_afterProposal = true;
     m_apply->setEnabled(false);
     // The ringing of the run before must have died away, or the next run
     // measures it as well: down to 1 % of the first swing, counted from the
     // move's end, of which the capture has already waited its remainder.
     const auto& v = m_last->vibration;
-    const double decayMs = v.dampingRatio && *v.dampingRatio > 0
+    const double decayMs = v.ringing && v.dampingRatio && *v.dampingRatio > 0
                                ? std::log(100.0) / (*v.dampingRatio * 2 * M_PI * v.frequencyHz) * 1000.0
                                : kRestWithoutDampingMs;
     const double waitedMs = (m_lastPoints - v.moveEnd) * m_fields.sampleInterval / 1000.0;
-    m_host->RunAgain(static_cast<int>(std::clamp(decayMs - waitedMs, 0.0, kMaxRestMs)));
+    // The second pass's run is compared with the run before the first pass.
+    m_host->RunAgain(static_cast<int>(std::clamp(decayMs - waitedMs, 0.0, kMaxRestMs)),
+                     m_awaiting == Awaiting::SecondPass);
 }
 
 void CResonateAdjust::PutBack() {

@@ -7,8 +7,11 @@
 // After each run the vibration assistant shows how the machine rang after
 // the move and proposes the 1st set that cancels it; "apply and run again"
 // puts the proposal into the settings, runs the same move again and shows
-// the figures before and after side by side. "Put back" writes the sets
-// the run before the proposal started with (RAM, as the proposal was).
+// the figures before and after side by side. Where more than a fifth still
+// rings, a second pass gives what is left sets of its own that hold over
+// +-20 % of its frequency and runs once more; they stay only where that run
+// rings less. "Put back" writes the sets the run before the proposal
+// started with (RAM, as the proposal was).
 
 #include <QComboBox>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include "core/analysis/Vibration.h"
 #include "core/runtest/RunFields.h"
 #include "core/runtest/VibrationTuning.h"
+#include "core/tuning/RobustShaping.h"
 #include "core/writes/StorageCommand.h"
 #include "gui/runtest/RunPage.h"
 
@@ -69,6 +73,10 @@ public:
     const std::optional<hx::runtest::RunVibration>& lastVibration() const { return m_last; }
     const std::optional<hx::runtest::RunVibration>& vibrationBefore() const { return m_before; }
     const hx::analysis::VibrationProposal& proposal() const { return m_proposal; }
+    // The second pass of the last proposal applied, where one ran, and
+    // whether it stayed.
+    const std::optional<hx::tuning::SecondPass>& secondPass() const { return m_secondPass; }
+    bool secondPassKept() const { return m_secondPassKept; }
     // The trapezoid the drive holds, read when the mode is entered (what a
     // start runs); trapezoidRead() false when the drive did not answer.
     const hx::runtest::VelocityFields& trapezoid() const { return m_trapezoidFields; }
@@ -94,6 +102,13 @@ private:
     void ShowAssistant();
     void ShowStoreOffer(bool shown);
     void ShowTrapezoid(const std::optional<hx::runtest::VelocityFields>& trapezoid);
+    // Puts settings into the fields and sliders and runs the move again once
+    // the ringing of the run just taken has died away.
+    void RunAgainWith(const std::array<int32_t, hx::runtest::kResonanceSettings>& settings);
+    // After the run with the first proposal: the second pass, where one is due.
+    bool StartSecondPass();
+    // After the second pass's run: the first pass's sets back where it rang no less.
+    void JudgeSecondPass();
 
     hx::runtest::ResonanceFields m_fields;
     std::array<QSlider*, hx::runtest::kResonanceSettings> m_sliders{};
@@ -114,8 +129,15 @@ private:
     hx::analysis::VibrationProposal m_proposal;
     // The settings before the proposal went in: the way back.
     std::optional<std::array<int32_t, hx::runtest::kResonanceSettings>> m_previous;
-    // The next capture is the run again after a proposal.
-    bool m_afterProposal = false;
+    // What the next capture is: the run again after a proposal, or after its second pass.
+    enum class Awaiting { Nothing, FirstPass, SecondPass };
+    Awaiting m_awaiting = Awaiting::Nothing;
+    hx::analysis::VibrationProposal m_applied;  // the proposal the first pass wrote
+    std::optional<hx::runtest::RunVibration> m_afterFirst;
+    std::array<int32_t, hx::runtest::kResonanceSettings> m_firstSettings{};
+    std::optional<hx::tuning::SecondPass> m_secondPass;
+    bool m_secondPassKept = false;
+    double m_secondPassRang = 0;  // the peak-to-peak of the second pass's run
     int m_lastPoints = 0;  // of the last run's capture
     QLabel* m_trapezoid;
     int m_loads = 0;

@@ -28,8 +28,9 @@ public:
     // Stops what runs (if anything) and starts the current page's run again,
     // as a stop and a start do, without waiting for the button: restMs after
     // the last capture has ended, so that the machine starts from rest. The
-    // capture shown stays on the plot as the reference.
-    virtual void RunAgain(int restMs) = 0;
+    // capture shown stays on the plot as the reference, unless keepOldReference
+    // says the one kept before stays (a run compared with the same first run).
+    virtual void RunAgain(int restMs, bool keepOldReference) = 0;
 };
 
 class RunPage : public QWidget {

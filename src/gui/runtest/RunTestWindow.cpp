@@ -238,10 +238,10 @@ void CRunTest::ShowState() {
     m_lost->show();
 }
 
-void CRunTest::RunAgain(int restMs) {
+void CRunTest::RunAgain(int restMs, bool keepOldReference) {
     if (m_closing) return;
     // The run again is compared with the one shown: that one is the reference.
-    m_plot->KeepReference();
+    if (!keepOldReference) m_plot->KeepReference();
     // A stop first, as the button's: the same move then starts from rest.
     if (running()) {
         m_start->setEnabled(true);

@@ -48,7 +48,7 @@ public:
     hx::ChangeGate& Gate() const override { return m_gate; }
     void Request(std::function<void()> work, std::function<void()> done) override;
     void ReportNoAnswer(uint16_t address) override;
-    void RunAgain(int restMs) override;
+    void RunAgain(int restMs, bool keepOldReference) override;
 
     hx::runtest::Mode mode() const { return m_mode; }
     bool running() const { return m_session->Running(); }  // the start button reads "停 止"

@@ -30,8 +30,10 @@ constexpr uint8_t kWriteSingle = 6;
 // its factory values and the attributes it reports, as a newcomer meets it.
 // motion: what commands the motor besides the window ("demo": a motion
 // controller moves it).
-inline hx::sim::DriveOptions RunDrive(bool programDatabase, std::string motion) {
+inline hx::sim::DriveOptions RunDrive(bool programDatabase, std::string motion,
+                                      std::optional<hx::sim::MachineSpec> machine) {
     hx::sim::DriveOptions o;
+    o.machine = std::move(machine);
     o.station = kStation;
     o.motion = std::move(motion);
     o.databasePath = programDatabase ? "" : "-";
@@ -39,8 +41,9 @@ inline hx::sim::DriveOptions RunDrive(bool programDatabase, std::string motion) 
 }
 
 struct RunWindowFixture : hx::test::DriveOnLink {
-    explicit RunWindowFixture(bool programDatabase = false, std::string motion = {})
-        : DriveOnLink(RunDrive(programDatabase, std::move(motion)), 200) {
+    explicit RunWindowFixture(bool programDatabase = false, std::string motion = {},
+                              std::optional<hx::sim::MachineSpec> machine = {})
+        : DriveOnLink(RunDrive(programDatabase, std::move(motion), std::move(machine)), 200) {
         auto& vd = sim();
         if (!programDatabase) {
             vd.Poke(13, 0);
