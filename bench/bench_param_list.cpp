@@ -17,6 +17,7 @@
 
 #include "core/Globals.h"
 #include "core/db/CADO.h"
+#include "core/link/CQXCOM.h"
 #include "core/params/CParameter.h"
 #include "core/settings/AppPaths.h"
 #include "gui/params/ParameterManage.h"

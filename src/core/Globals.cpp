@@ -1,11 +1,5 @@
 #include "core/Globals.h"
 
-#include "core/link/CQXCOM.h"
-#include "core/params/CParameter.h"
-
-CQXCOM theComm;
-CParameter theParameterTable;
-
 uint16_t g_language = 9;
 int g_qxModelFlag = 0;
 

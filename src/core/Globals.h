@@ -7,15 +7,9 @@
 #include <cstdint>
 #include <string>
 
-class CQXCOM;
-class CParameter;
-
-// The drive link; thread-safe, serialises every request.
-extern CQXCOM theComm;
-// The parameter values, type lists and attribute bitmap. Worker threads of
-// the parameter transfers write its values; the windows hold other work
-// off while one runs.
-extern CParameter theParameterTable;
+// The program-wide link (theComm) lives with the link and the parameter
+// table (theParameterTable) with the parameters, so that this file, which
+// they both read, depends on neither.
 
 // 4 = Simplified Chinese, 9 = English. Set at start-up.
 extern uint16_t g_language;

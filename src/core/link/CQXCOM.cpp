@@ -496,3 +496,6 @@ std::string CQXCOM::LastErrorText() const {
     std::lock_guard lock(d->textMutex);
     return d->lastError;
 }
+
+// Defined last so that it is built after every static of this file it uses.
+CQXCOM theComm;

@@ -145,3 +145,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// The window program's and the command line's one link; thread-safe,
+// serialises every request. Other programs and tests make their own.
+extern CQXCOM theComm;

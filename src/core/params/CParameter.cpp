@@ -145,3 +145,6 @@ void CParameter::LoadAttributes(const uint8_t* bytes, int n) {
     if (!bytes || n <= 0) return;
     std::memcpy(m_attributes.data(), bytes, static_cast<size_t>(std::min(n, kAttributeBytes)));
 }
+
+// Defined last so that it is built after every static of this file it uses.
+CParameter theParameterTable;

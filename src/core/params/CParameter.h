@@ -48,3 +48,8 @@ private:
     std::vector<uint16_t> m_intList;
     std::vector<uint16_t> m_ushortList;
 };
+
+// The program-wide parameter values, type lists and attribute bitmap. Worker
+// threads of the parameter transfers write its values; the windows hold
+// other work off while one runs.
+extern CParameter theParameterTable;
