@@ -121,20 +121,14 @@ TEST(WaveFile, PointsNeverSizesMoreThanTheKeyHolds) {
     for (const auto& s : w.samples) EXPECT_TRUE(s.empty());
 }
 
-TEST(WaveFile, CsvExportByteForByte) {
+// The export's bytes of a small recording are the command line's wave test;
+// here the rows follow the longest list, a shorter active list shows blanks.
+TEST(WaveFile, CsvRowsFollowTheLongestList) {
     WaveRecording r;
     r.pointsPerChannel = 200;
     r.intervalUs = 50;
     r.recordedPoints = 2;
     r.codes = {1, 0, 32768, 0};
-    r.lists[0] = {"fffb", "0064"};
-    r.lists[2] = {"8000", "7fff"};
-    EXPECT_EQ(FormatWaveCsv(r),
-              "PerCHnPoints,200\r\nSampleInterval,50\r\nRealSamplePoints,2\r\n"
-              "CHN1,1\r\nCHN2,0\r\nCHN3,32768\r\nCHN4,0\r\nCHN1,CHN2,CHN3,CHN4\r\n"
-              "65531, ,32768, \r\n100, ,32767, \r\n");
-
-    // Rows follow the longest list; a shorter active list shows blanks.
     r.lists[0].assign(200, "0001");
     r.lists[2].assign(150, "0002");
     const std::string csv = FormatWaveCsv(r);
