@@ -123,12 +123,9 @@ TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
     EXPECT_EQ(z.ticks.back().label, "6645.5");
     EXPECT_EQ(FormatTickValue(-0.0001, 0.5), "0.0") << "no negative zero";
 
-    EXPECT_EQ(FormatSignificant(9.92063), "9.921");
-    EXPECT_EQ(FormatSignificant(0.0123456), "0.01235");
-    EXPECT_EQ(FormatSignificant(36200), "36200");
-    EXPECT_EQ(FormatSignificant(-2.5), "-2.500");
-    EXPECT_EQ(FormatSignificant(9.99996), "10.00");
-    EXPECT_EQ(FormatSignificant(0), "0");
+    for (auto [value, text] : {std::pair{9.92063, "9.921"}, {0.0123456, "0.01235"}, {36200.0, "36200"}, {-2.5, "-2.500"},
+                               {9.99996, "10.00"}, {0.0, "0"}})
+        EXPECT_EQ(FormatSignificant(value), text) << value;
 
     EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 1500).symbol, "\xC2\xB5s");
     EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 20000).symbol, "ms");

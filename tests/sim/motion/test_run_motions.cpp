@@ -94,14 +94,7 @@ TEST(RunMotions, ANegativeTestCurrentStepsTheOtherWay) {
 }
 
 TEST(RunMotions, TrapezoidFromTheDrivesRegisters) {
-    // Default run: 0.6 rev/s, 0.01 rev, 200 rev/s^2, dwell 100 ms, one run.
-    const Trapezoid t(TrapezoidSettings::FromRegisters(1, 1, 100, 1, 60, 200, 1));
-    EXPECT_NEAR(t.MoveTime(), 2 * 0.003 + (0.01 - 0.0018) / 0.6, 1e-9);
-    EXPECT_NEAR(t.At(t.MoveTime() / 2).speedRps, 0.6, 1e-9);
-    EXPECT_NEAR(t.At(1.0).positionRev, 0.01, 1e-12);
-    EXPECT_TRUE(t.At(1.0).finished);
-
-    // Too short to reach the speed: a triangle.
+    // A whole trapezoid runs on the drive below. Too short to reach the speed: a triangle.
     const Trapezoid tri(TrapezoidSettings::FromRegisters(1, 1, 100, 0, 1000, 100, 1));
     EXPECT_NEAR(tri.MoveTime(), 2 * std::sqrt(0.01 / 100), 1e-9);
 
