@@ -269,8 +269,17 @@ TEST(SetupFile, ParseRefusesWhatItCannotWriteAndASubsetWritesOnlyWhatItNames) {
     EXPECT_TRUE(v.empty());
 
     // The whole round trip (read, print, parse, apply, read back) is the
-    // command line's setup test; here a subset writes only what it names, and
-    // a five-input drive leaves out the pins it lacks.
+    // command line's setup test, on a drive whose pins are all inverted; here
+    // each pin prints its own, and a subset writes only what it names, a
+    // five-input drive leaving out the pins it lacks.
+    SetupReading reading{1000, FilledForm()};
+    reading.form.inputInverted[6] = reading.form.outputInverted[6] = true;
+    const std::string text = FormatSetup(reading);
+    EXPECT_NE(text.find("\ninput6_function=32\ninput6_filter_us=105\ninput6_invert=0\ninput7_function=64\n"
+                        "input7_filter_us=106\ninput7_invert=1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\noutput6_function=0\noutput6_invert=0\noutput7_function=0\noutput7_invert=1\n"), std::string::npos);
     Bench d(Krv4(1001, 3));
     d.Vd().SetRam(134, 0x40);
     ASSERT_TRUE(ParseSetup("input1_invert=1\ninput6_function=32\npeak_current_ma=2500\n", &v, &error));
