@@ -38,19 +38,14 @@ std::string Repeat(const std::string& s, int n) {
 }  // namespace
 
 TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
-    EXPECT_EQ(SampleToItem(-5.0f), "fffb");
-    EXPECT_EQ(SampleToItem(100.0f), "0064");
-    EXPECT_EQ(SampleToItem(-32768.0f), "8000");
-    EXPECT_EQ(SampleToItem(65537.0f), "0001");
-    EXPECT_EQ(SampleToItem(-1.9f), "ffff");  // truncated toward zero
-    EXPECT_EQ(SampleToItem(1e30f), "ffff");  // clamped, never undefined
-    EXPECT_EQ(HexToSample("fffb"), -5);
-    EXPECT_EQ(HexToSample("7fff"), 32767);
-    EXPECT_EQ(HexToSample("8000"), -32768);
-    EXPECT_EQ(HexToSample(" 0064 "), 100);
-    EXPECT_EQ(HexToSample("FfFb"), -5);
-    EXPECT_EQ(HexToSample("0x1g2"), 0x12);  // only hex digits count
-    EXPECT_EQ(HexToSample(""), 0);
+    // -1.9 is truncated toward zero; 1e30 clamped, never undefined.
+    for (auto [sample, item] : {std::pair{-5.0f, "fffb"}, {100.0f, "0064"}, {-32768.0f, "8000"}, {65537.0f, "0001"},
+                                {-1.9f, "ffff"}, {1e30f, "ffff"}})
+        EXPECT_EQ(SampleToItem(sample), item) << sample;
+    // Only hex digits count.
+    for (auto [item, sample] : {std::pair{"fffb", -5}, {"7fff", 32767}, {"8000", -32768}, {" 0064 ", 100}, {"FfFb", -5},
+                                {"0x1g2", 0x12}, {"", 0}})
+        EXPECT_EQ(HexToSample(item), sample) << item;
     EXPECT_EQ(HexToWord("fffb"), 65531);
 
     WaveRecording r;
