@@ -33,28 +33,6 @@ struct Client : hx::test::ModbusClient {
 
 }  // namespace
 
-TEST(DriveProgram, ServesKeepsItsStateAndStopsCleanly) {
-    hx::test::TempProgramFolder folder;
-    const std::string state = folder.File("nv.txt");
-    {
-        Sim sim({"--tcp", "127.0.0.1:0", "--db", folder.DatabasePath(), "--state", state, "--station", "9",
-                 "--firmware", "150", "--command-delay-ms", "20"});
-        ASSERT_EQ(sim.Line().rfind("tcp:127.0.0.1:", 0), 0u) << sim.Line();
-        Client c(sim.Line(), 9);
-        EXPECT_EQ(c.Read(138), 150);
-        EXPECT_EQ(c.Read(0), 4200);
-        EXPECT_TRUE(c.WriteAndStore(0, 3000));
-        EXPECT_EQ(sim.Stop(SIGTERM), 0);
-    }
-    // Restarted with the same state file, on a pseudo-terminal.
-    const std::string link = folder.File("ttySIM");
-    Sim sim({"--db", folder.DatabasePath(), "--state", state, "--pty", link});
-    ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u) << sim.Line();
-    EXPECT_EQ(Client(link, 63).Read(0), 3000);
-    EXPECT_EQ(sim.Stop(SIGINT), 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-}
-
 TEST(DriveProgram, OptionsAreChecked) {
     {
         Sim sim({"--help"});
@@ -109,17 +87,19 @@ TEST(DriveProgram, TheTruthFileFollowsTheDrivesLoops) {
     EXPECT_NE(text().find("\"speedLoopHz\": 40,"), std::string::npos) << "written at exit";
 }
 
-// A bus of drives: each station keeps its own section of the state file,
-// the others stay silent, and SIGINT ends it with every state saved.
-TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
+// A bus of drives on TCP: each station keeps its own section of the state
+// file, the others stay silent, and SIGINT ends it with every state saved;
+// restarted on a pseudo-terminal it serves what it stored, and SIGTERM ends it
+// with its device link gone.
+TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
     hx::test::TempProgramFolder folder;
     const std::string state = folder.File("bus.txt"), link = folder.File("ttyBUS");
-    const std::vector<std::string> args{"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5",
-                                        "--pty", link};
     {
-        Sim sim(args);
-        ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
-        Client c(link, 5);
+        Sim sim({"--tcp", "127.0.0.1:0", "--db", folder.DatabasePath(), "--state", state, "--stations", "2,5",
+                 "--firmware", "150", "--command-delay-ms", "20"});
+        ASSERT_EQ(sim.Line().rfind("tcp:127.0.0.1:", 0), 0u) << sim.Line();
+        Client c(sim.Line(), 5);
+        EXPECT_EQ(c.Read(138), 150);
         EXPECT_TRUE(c.WriteAndStore(0, 3005));
         c.Station(2);
         ASSERT_TRUE(c.Write(0, 3002));  // not stored
@@ -134,14 +114,15 @@ TEST(DriveProgram, SeveralStationsShareTheLineAndTheStateFile) {
     EXPECT_EQ(saved.find("nv 0 3005\n"), saved.find("nv 0 ", five));
     EXPECT_NE(saved.find("nv 0 4200\n", two), std::string::npos);
     {
-        Sim sim(args);
-        ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u);
+        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5", "--pty", link});
+        ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u) << sim.Line();
         Client c(link, 5);
         EXPECT_EQ(c.Read(0), 3005);
         c.Station(2);
         EXPECT_EQ(c.Read(0), 4200);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
     // One drive cannot take a file of several: it says so instead of
     // starting from half a memory.
     Sim single({"--db", folder.DatabasePath(), "--state", state}, 0);

@@ -191,14 +191,6 @@ TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
         EXPECT_EQ(d.Nv(5), 500);
         EXPECT_EQ(d.CommandsCompleted(90), 1);
         EXPECT_TRUE(std::filesystem::exists(o.stateFile));
-        d.WriteRegister(5, 501);  // RAM only: lost at power-off
-    }
-    {
-        // Restarted: RAM comes from NV.
-        VirtualDrive d(o);
-        EXPECT_EQ(d.ReadRegister(5), 500);
-        EXPECT_EQ(d.ReadRegister(30001), 0xBEEF);
-        EXPECT_EQ(d.Factory(5), 11);  // the state file holds the factory set too
 
         // Burn makes the current values the factory set; restore brings them back.
         d.WriteRegister(6, 66);
@@ -216,11 +208,6 @@ TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
         EXPECT_EQ(d.ReadRegister(6), 66);
         EXPECT_EQ(d.ReadRegister(5), 500);
         EXPECT_EQ(d.Nv(6), 66);
-    }
-    {
-        VirtualDrive d(o);
-        EXPECT_EQ(d.Factory(6), 66);
-        EXPECT_EQ(d.ReadRegister(6), 66);
 
         // A stuck command never clears nor acts; released, it completes.
         d.SetStuck(90, true);
@@ -242,6 +229,14 @@ TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
         EXPECT_EQ(d.ReadRegister(3), 44);
         d.Poke(91, 0);
         EXPECT_FALSE(d.CommandBusy(91));
+        d.WriteRegister(3, 45);  // RAM only: lost at power-off
+    }
+    {
+        // Restarted: RAM and the factory set come from the state file.
+        VirtualDrive d(o);
+        EXPECT_EQ(d.ReadRegister(3), 33);
+        EXPECT_EQ(d.ReadRegister(30001), 0xBEEF);
+        EXPECT_EQ(d.Factory(6), 66);
     }
     // A damaged state file is reported, not taken for an empty memory.
     hx::test::WriteFileBytes(o.stateFile, "halvex-drive-state 1\nnv 5 seventy\n");

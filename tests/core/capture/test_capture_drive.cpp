@@ -102,22 +102,18 @@ TEST(CaptureOnDrive, ChannelsOneAndThreeComeFromTheirOwnAreas) {
     EXPECT_EQ(r.samples[3], std::vector<float>(1000, 0.0f));
 }
 
+// Below firmware 200.0 the drive has no points register (the order from
+// 200.0 on is pinned above).
 TEST(CaptureOnDrive, PointsRegisterOnlyFromFirmware200) {
-    for (int16_t firmware : {199, 200}) {
-        SCOPED_TRACE(firmware);
-        Bench b(firmware);
-        ASSERT_EQ(RunCapture(b.Link(firmware), b.Request({2, 0, 0, 0}, 200)).status, CaptureStatus::Completed);
-        std::vector<uint16_t> order = {33, 34, 94, 95, 96, 137, 32};
-        if (firmware < 200) order.erase(order.begin() + 5);
-        EXPECT_EQ(b.Addresses(kWriteSingle), order);
-    }
+    Bench b(199);
+    ASSERT_EQ(RunCapture(b.Link(199), b.Request({2, 0, 0, 0}, 200)).status, CaptureStatus::Completed);
+    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{33, 34, 94, 95, 96, 32}));
 }
 
 // A block that gets no reply used to store nothing and the capture went on
 // with whatever the buffer held. The link asks again; then the capture ends
-// naming the block and hands over no samples at all. Under random frame
-// faults a capture is either complete and right, or failed; never complete
-// with wrong data.
+// naming the block and hands over no samples at all. (That a block read
+// under random frame faults is the drive's or nothing: the spectrum's test.)
 TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     Bench b;
     CaptureRequest req = b.Request({1, 2, 0, 0}, 200);
@@ -136,22 +132,6 @@ TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     EXPECT_TRUE(AllEmpty(r.samples));
     EXPECT_NE(r.message.find("1"), std::string::npos);
     EXPECT_NE(r.message.find("250"), std::string::npos);
-
-    b.Server().ClearFaults();
-    req = b.Request({1, 0, 0, 256}, 1000);
-    req.afterBlock = [&](DriveHandle&) {
-        b.Server().LoseReplies(0.15);
-        b.Server().DamageReplies(0.15);
-    };
-    const auto before = b.Server().GetStats();
-    r = RunCapture(b.Link(), req);
-    b.Server().ClearFaults();
-    const auto stats = b.Server().GetStats();
-    EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, before.repliesDropped + before.repliesCorrupted);
-    const bool right = r.status == CaptureStatus::Completed
-                           ? r.samples[0] == b.Direct(150, 1000) && r.samples[3] == b.Direct(1150, 1000)
-                           : r.status == CaptureStatus::Failed && AllEmpty(r.samples);
-    EXPECT_TRUE(right) << static_cast<int>(r.status);
 }
 
 // A start whose reply is lost is never sent again: the drive is asked

@@ -90,11 +90,8 @@ TEST(ProfileFile, FindingTheWritableFolderCreatesNoFileInIt) {
 }
 
 TEST(Language, SystemLanguageFromTheLocale) {
-    EXPECT_EQ(PrimaryLanguageOfLocale("zh_CN.UTF-8"), 4);
-    EXPECT_EQ(PrimaryLanguageOfLocale("en_GB.UTF-8"), 9);
-    EXPECT_EQ(PrimaryLanguageOfLocale("C"), 9);
-    EXPECT_EQ(PrimaryLanguageOfLocale("POSIX"), 9);
-    EXPECT_EQ(PrimaryLanguageOfLocale("de_DE@euro"), 7);
+    for (auto [locale, language] : {std::pair{"zh_CN.UTF-8", 4}, {"en_GB.UTF-8", 9}, {"C", 9}, {"POSIX", 9}, {"de_DE@euro", 7}})
+        EXPECT_EQ(PrimaryLanguageOfLocale(locale), language) << locale;
 
     ::setenv("LC_ALL", "", 1);
     ::setenv("LC_MESSAGES", "zh_TW.UTF-8", 1);

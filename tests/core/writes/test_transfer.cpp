@@ -8,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <tuple>
 
 #include "support/PtyDrive.h"
 #include "core/backup/ChangeGate.h"
@@ -286,9 +285,10 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     }
 }
 
-TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
-    // The waits step the drive's clock: the sequence's timing is the sum of
-    // its waits, and nothing waits on the real clock.
+// The save's 2 s and first poll, the 30 polls of a store that never clears
+// and the main frame's quick save of three are the windows' tests, on the
+// drive's stepped clock; here a stop and a silent drive.
+TEST(StorageCommand, AStopEndsTheWaitAndASilentDriveFailsAtOnce) {
     auto clock = std::make_shared<hx::sim::SteppedClock>();
     DriveOptions options = PlainDrive(kStation);
     options.clock = clock;
@@ -299,24 +299,11 @@ TEST(StorageCommand, SaveSucceedsOrGivesUpAfterAboutEightSeconds) {
         clock->Step(d);
         return true;
     };
-    b.Vd().SetRam(5, 55);
-    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive, {}, nullptr, stepped);
-    EXPECT_EQ(r.outcome, hx::StorageOutcome::Succeeded);
-    EXPECT_EQ(waited.count(), 2200) << "2 s, then the first poll 200 ms later";
-    EXPECT_EQ(b.Vd().Nv(5), 55);
-    EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
-
-    // Register 90 never clears: 2 s, then 30 polls 200 ms apart; the main
-    // frame's save polls three times, 2.6 s.
     b.Vd().SetStuck(90, true);
-    for (const auto& [command, polls, ms] : {std::tuple{hx::kSaveToDrive, 30, 8000}, {hx::kQuickSaveToDrive, 3, 2600}}) {
-        waited = {};
-        r = hx::RunStorageCommand(b.Link(), command, {}, nullptr, stepped);
-        EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
-        EXPECT_EQ(r.pollsDone, polls);
-        EXPECT_EQ(r.lastReading, 1);
-        EXPECT_EQ(waited.count(), ms);
-    }
+    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive, {}, nullptr, stepped);
+    EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
+    EXPECT_EQ(r.pollsDone, 30);
+    EXPECT_EQ(r.lastReading, 1);
 
     // A job asked to stop ends during its wait, well before the polls.
     std::promise<hx::StorageResult> stopped;

@@ -52,6 +52,16 @@ protected:
     std::unique_ptr<VirtualDrive> drive;
 };
 
+// Single writes in turn, each with the exception the drive answers.
+struct Write {
+    uint16_t address, value;
+    uint8_t outcome;
+};
+void Script(VirtualDrive& d, std::initializer_list<Write> writes) {
+    for (const Write& w : writes) EXPECT_EQ(d.WriteRegister(w.address, w.value), w.outcome) << w.address << "=" << w.value;
+}
+constexpr uint8_t kOk = mbex::kNone, kNo = mbex::kIllegalValue;
+
 }  // namespace
 
 TEST_F(Sampling, DefaultsAsTheDriveReportsThem) {
@@ -74,26 +84,17 @@ TEST_F(Sampling, DefaultsAsTheDriveReportsThem) {
 }
 
 TEST_F(Sampling, SettingsADriveCannotCarryOutAreRefused) {
-    // Not one source of the mask: several bits, the listed-only slot.
-    EXPECT_EQ(W(reg::kSampleChannel1, 3), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSampleChannel1, 16384), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSampleChannel1, 32768), mbex::kNone);  // torque current, code 0x8000
-    EXPECT_EQ(W(reg::kSampleInterval, 0), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSampleInterval, 50), mbex::kNone);
-
-    // Points above the capacity on 137; points times active channels above
-    // it on the start, whichever was written first.
-    EXPECT_EQ(W(reg::kSamplePoints, 8000), mbex::kNone);  // one channel
-    EXPECT_EQ(W(reg::kSampleChannel2, 2), mbex::kNone);    // accepted: the points may follow
-    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
+    // Not one source of the mask: several bits, the listed-only slot; code
+    // 0x8000 is torque current. Points above the capacity on 137; points
+    // times active channels above it on the start, whichever was written
+    // first; a trigger other than the start value is ignored.
+    Script(*drive, {{reg::kSampleChannel1, 3, kNo}, {reg::kSampleChannel1, 16384, kNo}, {reg::kSampleChannel1, 32768, kOk},
+                    {reg::kSampleInterval, 0, kNo}, {reg::kSampleInterval, 50, kOk}, {reg::kSamplePoints, 8000, kOk},
+                    {reg::kSampleChannel2, 2, kOk}, {reg::kSampleTrigger, 1, kNo}, {reg::kSamplePoints, 8001, kNo},
+                    {reg::kSamplePoints, 4001, kOk}, {reg::kSampleTrigger, 1, kNo}, {reg::kSamplePoints, 0, kNo},
+                    {reg::kSamplePoints, 4000, kOk}, {reg::kSampleTrigger, 7, kOk}});
     EXPECT_EQ(R(reg::kSampleState), 0);
-    EXPECT_EQ(W(reg::kSamplePoints, 8001), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSamplePoints, 4001), mbex::kNone);
-    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSamplePoints, 0), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSamplePoints, 4000), mbex::kNone);
     EXPECT_EQ(R(reg::kSamplePoints), 4000);
-    EXPECT_EQ(W(reg::kSampleTrigger, 7), mbex::kNone);  // not the start value: ignored
     EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
 }
 
@@ -103,14 +104,11 @@ TEST(SamplingOptions, AMaskAndAChannelCountLimitTheCodes) {
     o.sourceMask = 0x0003;
     o.sampleChannels = 2;
     VirtualDrive d(o);
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel1, 4), mbex::kIllegalValue);  // not in the mask
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel1, 1), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel2, 2), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel3, 1), mbex::kIllegalValue);  // a third channel
+    // Not in the mask; a third channel; switching one off makes room.
+    Script(d, {{reg::kSampleChannel1, 4, kNo}, {reg::kSampleChannel1, 1, kOk}, {reg::kSampleChannel2, 2, kOk},
+               {reg::kSampleChannel3, 1, kNo}});
     EXPECT_EQ(d.ReadRegister(reg::kSampleChannel3), 0);
-    // Switching one off makes room.
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel2, 0), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(reg::kSampleChannel3, 1), mbex::kNone);
+    Script(d, {{reg::kSampleChannel2, 0, kOk}, {reg::kSampleChannel3, 1, kOk}});
 }
 
 TEST(SamplingOptions, OlderFirmwareCapturesTwoHundredPointsAndHasNoPointsRegister) {
@@ -140,9 +138,11 @@ TEST_F(Sampling, CompleteAfterPointsTimesIntervalNeverEarlier) {
     clock->Step(1us);
     EXPECT_EQ(R(reg::kSampleState), 1);
 
-    // A new start clears the state until it too has taken its time.
+    // A new start clears the state until it too has taken its time; settings
+    // changed during a capture apply to the next one.
     ASSERT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
     EXPECT_EQ(R(reg::kSampleState), 0);
+    ASSERT_EQ(W(reg::kSamplePoints, 100), mbex::kNone);
     clock->Step(99ms);
     EXPECT_EQ(R(reg::kSampleState), 0);
     clock->Step(1ms);
@@ -177,26 +177,15 @@ TEST_F(Sampling, ActiveChannelsLieOneAfterTheOther) {
     for (int i = 1; i < 1000; ++i) ASSERT_LT(std::abs(position[i] - position[i - 1]), 400) << i;
 }
 
-TEST_F(Sampling, SettingsChangedDuringACaptureApplyToTheNextOne) {
-    Configure(100, {2, 0, 0, 0}, 200);
-    ASSERT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
-    clock->Step(10ms);
-    ASSERT_EQ(W(reg::kSamplePoints, 1000), mbex::kNone);
-    clock->Step(10ms);  // 200 x 100 us
-    EXPECT_EQ(R(reg::kSampleState), 1);
-}
-
 // A test may make the drive report other limits; the capture area keeps the
 // size the drive was built with, so a poked capacity cannot reach past it.
 TEST_F(Sampling, PokedLimitsTakeEffect) {
     drive->Poke(reg::kSampleCapacity, 300);
     drive->Poke(reg::kSampleChannelCount, 1);
     EXPECT_EQ(R(reg::kSampleCapacity), 300);
-    EXPECT_EQ(W(reg::kSamplePoints, 400), mbex::kIllegalValue);  // more than the area holds
-    EXPECT_EQ(W(reg::kSampleChannel1, 2), mbex::kNone);
-    EXPECT_EQ(W(reg::kSampleChannel2, 1), mbex::kIllegalValue);
-    EXPECT_EQ(W(reg::kSamplePoints, 300), mbex::kNone);
-    EXPECT_EQ(W(reg::kSampleTrigger, 1), mbex::kNone);
+    // More points than the area holds; a second channel.
+    Script(*drive, {{reg::kSamplePoints, 400, kNo}, {reg::kSampleChannel1, 2, kOk}, {reg::kSampleChannel2, 1, kNo},
+                    {reg::kSamplePoints, 300, kOk}, {reg::kSampleTrigger, 1, kOk}});
     drive->Poke(reg::kSampleCapacity, 60000);
     EXPECT_EQ(R(reg::kSampleCapacity), 8000);
 }

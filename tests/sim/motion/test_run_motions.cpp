@@ -1,10 +1,9 @@
-// The simulated drive's test motions: the current step through the PI loop
-// before and after auto-tuning, the trapezoid the drive computes from its
-// registers, and the run-test commands on the drive itself on a stepped
-// clock (the trapezoid on the motor, the stop, the current-loop test in the
-// capture area, the anti-vibration shaping against the load's resonance,
-// the communication watchdog, the refusal while a motion controller moves
-// the motor).
+// The simulated drive's test motions: the current step through the PI loop,
+// the trapezoid the drive computes from its registers, and the run-test
+// commands on the drive itself on a stepped clock (the trapezoid on the
+// motor, the stop, the current-loop test in the capture area, the
+// anti-vibration shaping against the load's resonance, the communication
+// watchdog, the refusal while a motion controller moves the motor).
 
 #include <gtest/gtest.h>
 
@@ -13,7 +12,6 @@
 
 #include "core/alarms/FaultDetections.h"
 #include "core/protocol/Registers.h"
-#include "core/runtest/StepResponse.h"
 #include "sim/VirtualDrive.h"
 #include "sim/bus/SimClock.h"
 #include "sim/motion/AntiVibration.h"
@@ -28,11 +26,6 @@ using namespace hx::sim;
 namespace reg = hx::reg;
 
 namespace {
-
-hx::runtest::StepFigures Figures(const std::vector<int16_t>& samples, int command) {
-    std::vector<float> f(samples.begin(), samples.end());
-    return hx::runtest::ComputeStepFigures(f, command, reg::kCurrentTestSamplePeriodUs);
-}
 
 class Drive : public ::testing::Test {
 protected:
@@ -94,14 +87,7 @@ TEST(RunMotions, ANegativeTestCurrentStepsTheOtherWay) {
 }
 
 TEST(RunMotions, TrapezoidFromTheDrivesRegisters) {
-    // Default run: 0.6 rev/s, 0.01 rev, 200 rev/s^2, dwell 100 ms, one run.
-    const Trapezoid t(TrapezoidSettings::FromRegisters(1, 1, 100, 1, 60, 200, 1));
-    EXPECT_NEAR(t.MoveTime(), 2 * 0.003 + (0.01 - 0.0018) / 0.6, 1e-9);
-    EXPECT_NEAR(t.At(t.MoveTime() / 2).speedRps, 0.6, 1e-9);
-    EXPECT_NEAR(t.At(1.0).positionRev, 0.01, 1e-12);
-    EXPECT_TRUE(t.At(1.0).finished);
-
-    // Too short to reach the speed: a triangle.
+    // A whole trapezoid runs on the drive below. Too short to reach the speed: a triangle.
     const Trapezoid tri(TrapezoidSettings::FromRegisters(1, 1, 100, 0, 1000, 100, 1));
     EXPECT_NEAR(tri.MoveTime(), 2 * std::sqrt(0.01 / 100), 1e-9);
 
@@ -162,13 +148,10 @@ TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStop) {
     ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
 }
 
-TEST_F(Drive, CurrentTestFillsTheCaptureAreaAndAutoTuningImprovesIt) {
-    const std::vector<int16_t> before = CurrentTest(400);
-    const auto figuresBefore = Figures(before, 1000);
-    EXPECT_GT(*figuresBefore.overshootPct, 15.0);
-    EXPECT_NEAR(*figuresBefore.steadyStateError, 0.0, 10.0);
-
-    // One test at a time; a stop ends the test without a recording.
+// The factory gains' overshoot and the gains auto-tuning writes, with the
+// step they give, are the command line's torque test on this drive; here one
+// test at a time, and a stop ends the test without a recording.
+TEST_F(Drive, OneTestAtATimeAndAStoppedCurrentTestRecordsNothing) {
     ASSERT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
     EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
     ASSERT_EQ(W(reg::kCurrentTestCommand, 0), mbex::kNone);
@@ -177,17 +160,6 @@ TEST_F(Drive, CurrentTestFillsTheCaptureAreaAndAutoTuningImprovesIt) {
     ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
     EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
     ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
-    clock->Step(1s);
-
-    // Auto-tuning: the drive writes the gains it chose and the test shows them.
-    ASSERT_EQ(W(reg::kCurrentAutoTune, 1), mbex::kNone);
-    EXPECT_EQ(R(reg::kCurrentAutoTune), 1);
-    const std::vector<int16_t> after = CurrentTest(400);
-    EXPECT_EQ(R(reg::kCurrentKp), 1000);
-    EXPECT_EQ(R(reg::kCurrentKi), 20);
-    const auto figuresAfter = Figures(after, 1000);
-    EXPECT_LT(*figuresAfter.overshootPct, 5.0);
-    EXPECT_LT(*figuresAfter.settlingTimeMs, *figuresBefore.settlingTimeMs);
 }
 
 TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {

@@ -57,17 +57,21 @@ struct Bench {
         }
         return out;
     }
-    // The frequency (Hz) of the highest bin between lowHz and highHz.
-    double SpectrumPeak(double lowHz, double highHz) {
-        EXPECT_EQ(drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);  // 4 kHz, 2048 points
+    // One spectrum request at 4 kHz, 2048 points: the bins once ready.
+    std::vector<float> Spectrum() {
+        EXPECT_EQ(drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);
         EXPECT_EQ(drive->WriteRegister(reg::kSpectrumStart, reg::kSpectrumStartValue), mbex::kNone);
         clock->Step(512ms);  // 2048 points at 4 kHz
         EXPECT_NE(drive->ReadRegister(reg::kSpectrumStatus) & reg::kSpectrumReadyBit, 0);
-        std::vector<double> bins(1024);
-        for (int k = 0; k < 1024; ++k)
-            bins[k] = static_cast<int16_t>(drive->ReadRegister(static_cast<uint16_t>(8192 + k)));
-        // One excitation's spectrum is ragged: look at it smoothed over
-        // +/- 10 Hz, as the eye does.
+        std::vector<float> bins(1024);
+        for (int k = 0; k < 1024; ++k) bins[k] = static_cast<int16_t>(drive->ReadRegister(static_cast<uint16_t>(8192 + k)));
+        return bins;
+    }
+    // The frequency (Hz) of the highest bin between lowHz and highHz. One
+    // excitation's spectrum is ragged: look at it smoothed over +/- 10 Hz, as
+    // the eye does.
+    double SpectrumPeak(double lowHz, double highHz) {
+        const std::vector<float> bins = Spectrum();
         int best = -1;
         double bestValue = -1;
         for (int k = 5; k < 1019; ++k) {
@@ -119,13 +123,7 @@ TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
     Bench b("demo");
     for (int i = 0; i < 12; ++i) {
         b.clock->Step(std::chrono::milliseconds((i % 2 ? 2500 : 0) + 157 + 61 * i));
-        ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);
-        ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumStart, reg::kSpectrumStartValue), mbex::kNone);
-        b.clock->Step(512ms);
-        std::vector<float> bins(1024);
-        for (int k = 0; k < 1024; ++k)
-            bins[k] = static_cast<int16_t>(b.drive->ReadRegister(static_cast<uint16_t>(8192 + k)));
-        const auto a = hx::analysis::AnalyseSpectrum(bins, 4000.0 / 2048);
+        const auto a = hx::analysis::AnalyseSpectrum(b.Spectrum(), 4000.0 / 2048);
         ASSERT_FALSE(a.peaks.empty());
         EXPECT_NEAR(a.peaks[0].frequencyHz, 300, 20) << "request " << i;
         EXPECT_TRUE(a.peaks[0].likelyResonance) << "request " << i;

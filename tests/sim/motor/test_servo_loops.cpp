@@ -319,22 +319,16 @@ TEST(ServoLoops, TheCurrentGainsShapeTheMotorsOwnCurrent) {
 // the stated ranges.
 TEST(ServoLoops, SeedsDrawPlausibleMachines) {
     std::set<double> ratios;
+    const auto within = [](double v, double lo, double hi) { return v >= lo && v <= hi; };
     for (unsigned seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
         const MachineSpec m = DrawMachine(seed);
         EXPECT_EQ(DrawMachine(seed).inertiaRatio, m.inertiaRatio);
         ratios.insert(m.inertiaRatio);
-        EXPECT_GE(m.inertiaRatio, 0.5);
-        EXPECT_LE(m.inertiaRatio, 20);
-        EXPECT_GE(m.resonances.size(), 1u);
-        EXPECT_LE(m.resonances.size(), 3u);
-        for (const Resonance& r : m.resonances) {
-            EXPECT_GE(r.hz, 150);
-            EXPECT_LE(r.hz, 1500);
-            EXPECT_GE(r.damping, 0.02);
-            EXPECT_LE(r.damping, 0.1);
-        }
-        EXPECT_GE(m.coulombNm, 0.005);
-        EXPECT_LE(m.coulombNm, 0.05);
+        EXPECT_TRUE(within(m.inertiaRatio, 0.5, 20)) << m.inertiaRatio;
+        EXPECT_TRUE(within(static_cast<double>(m.resonances.size()), 1, 3));
+        for (const Resonance& r : m.resonances) EXPECT_TRUE(within(r.hz, 150, 1500) && within(r.damping, 0.02, 0.1)) << r.hz;
+        EXPECT_TRUE(within(m.coulombNm, 0.005, 0.05)) << m.coulombNm;
         EXPECT_EQ(m.lowHz, 0);
         EXPECT_NO_THROW(CheckMachine(m));
     }

@@ -20,44 +20,33 @@ protected:
 
 }  // namespace
 
+// Single writes in turn, each with the drive's answer, then what each
+// register holds.
 TEST_F(Ranges, SingleWritesOfEachTypeAreCheckedAgainstTheirRange) {
-    // SHORT 0~100
-    EXPECT_EQ(d.WriteRegister(3, 100), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(3, 101), mbex::kIllegalValue);
-    EXPECT_EQ(d.ReadRegister(3), 100);
-    // SHORT 100~8000: a word of 0x8000 is -32768, not 32768.
-    EXPECT_EQ(d.WriteRegister(0, 99), mbex::kIllegalValue);
-    EXPECT_EQ(d.WriteRegister(0, 0x8000), mbex::kIllegalValue);
-    EXPECT_EQ(d.WriteRegister(0, 8000), mbex::kNone);
-    // SHORT -1~1: -1 travels as 0xFFFF.
-    EXPECT_EQ(d.WriteRegister(61, 0xFFFF), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(61, 2), mbex::kIllegalValue);
-    EXPECT_EQ(d.ReadRegister(61), 0xFFFF);
-    // USHORT 200~51200: above 32767 is a positive value.
-    EXPECT_EQ(d.WriteRegister(1, 51200), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(1, 51201), mbex::kIllegalValue);
-    EXPECT_EQ(d.WriteRegister(1, 199), mbex::kIllegalValue);
-    EXPECT_EQ(d.ReadRegister(1), 51200);
-    // A register without a definition takes any value.
-    EXPECT_EQ(d.WriteRegister(48, 0xFFFF), mbex::kNone);
-}
+    constexpr uint8_t ok = mbex::kNone, no = mbex::kIllegalValue;
+    struct Write {
+        uint16_t address, word;
+        uint8_t outcome;
+    };
+    // SHORT 0~100 at 3; SHORT 100~8000 at 0, where a word of 0x8000 is
+    // -32768, not 32768; SHORT -1~1 at 61, -1 travelling as 0xFFFF; USHORT
+    // 200~51200 at 1, above 32767 a positive value; 48 without a definition
+    // takes any value. 30029 is an INT of the whole range with its high word
+    // at 30028; 30324 an INT of 1~1073741824 whose high word the program
+    // writes first, alone: checked when its low word arrives.
+    for (const Write& w : {Write{3, 100, ok}, {3, 101, no}, {0, 99, no}, {0, 0x8000, no}, {0, 8000, ok}, {61, 0xFFFF, ok},
+                           {61, 2, no}, {1, 51200, ok}, {1, 51201, no}, {1, 199, no}, {48, 0xFFFF, ok},
+                           {30323, 0x4000, ok}, {30324, 1, no}, {30324, 0, ok}, {30323, 0, ok}, {30324, 0, no}})
+        EXPECT_EQ(d.WriteRegister(w.address, w.word), w.outcome) << w.address << "=" << w.word;
+    for (auto [address, word] : {std::pair<uint16_t, uint16_t>{3, 100}, {61, 0xFFFF}, {1, 51200}, {30324, 0}})
+        EXPECT_EQ(d.ReadRegister(address), word) << address;
+    EXPECT_EQ(d.WriteRegister(30324, 5), mbex::kNone);
 
-TEST_F(Ranges, A32BitParameterIsCheckedWhenItsLowWordArrives) {
-    // 30029: INT -2147483647~2147483647, high word at 30028.
     const uint16_t lowest[2] = {0x8000, 0x0001};
     EXPECT_EQ(d.WriteRegisters(30028, lowest, 2), mbex::kNone);
     const uint16_t below[2] = {0x8000, 0x0000};  // -2147483648
     EXPECT_EQ(d.WriteRegisters(30028, below, 2), mbex::kIllegalValue);
     EXPECT_EQ(d.ReadRegister(30029), 1);
-
-    // 30324: INT 1~1073741824. The program writes the high word first, alone.
-    EXPECT_EQ(d.WriteRegister(30323, 0x4000), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(30324, 1), mbex::kIllegalValue);  // 1073741825
-    EXPECT_EQ(d.WriteRegister(30324, 0), mbex::kNone);           // 1073741824
-    EXPECT_EQ(d.WriteRegister(30323, 0), mbex::kNone);
-    EXPECT_EQ(d.WriteRegister(30324, 0), mbex::kIllegalValue);  // 0
-    EXPECT_EQ(d.ReadRegister(30324), 0);
-    EXPECT_EQ(d.WriteRegister(30324, 5), mbex::kNone);
 }
 
 TEST_F(Ranges, ABlockWithOneValueOutOfRangeIsRefusedWhole) {
