@@ -57,7 +57,6 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_EQ(f.window->portCombo()->currentText(), "COM1");
     EXPECT_EQ(f.window->baudCombo()->currentText(), "38400");
     EXPECT_EQ(f.window->stationCombo()->currentText(), "63") << "the default station";
-    EXPECT_EQ(f.window->connectButton()->text(), "连接");
 
     QPointer<CConnectCom> window(f.window);
     QTest::mouseClick(f.window->connectButton(), Qt::LeftButton);
@@ -212,12 +211,10 @@ TEST(ConnectCom, StoredPortAndFailures) {
     w->portCombo()->setCurrentIndex(1);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
-    EXPECT_EQ(w->connectButton()->text(), "连接");
     // Searching on it says so too, and leaves the window ready for another try.
     f.messages.clear();
     ASSERT_TRUE(f.press(&CConnectCom::searchButton));
     EXPECT_EQ(f.messages.lastText(), "打开串口失败,可能线路异常或端口被占用!");
-    EXPECT_EQ(w->searchButton()->text(), "查找设备");
     EXPECT_TRUE(w->connectButton()->isEnabled());
     EXPECT_FALSE(w->searching());
     hx::PortResolver::ClearOverride("COM2");
@@ -241,7 +238,6 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
         // Long enough that a busy test machine does not miss the drive.
         theComm.SetReceiveTimeOut(150);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
-        EXPECT_EQ(f.window->searchButton()->text(), "停 止");
         EXPECT_FALSE(f.window->connectButton()->isEnabled());
         ASSERT_TRUE(WaitUntil([&] { return !f.window->searching(); }, 10000));
         EXPECT_EQ(f.window->statusLabel()->text(), "找到设备:5");
