@@ -18,11 +18,7 @@ using Result = hx::test::ProgramResult;
 
 using hx::test::RunProgram;
 
-int lineCount(const std::string& text) {
-    int n = 0;
-    for (char c : text) n += c == '\n';
-    return n;
-}
+size_t lineCount(const std::string& text) { return hx::test::SplitLines(text).size(); }
 
 }  // namespace
 
@@ -47,7 +43,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     r = withTimeout("20", {"find", "10", "12"});
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
 
     r = with({"write", "30005", "-12"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -63,7 +59,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     // More than one block's worth.
     r = with({"read", "0", "130"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lineCount(r.out), 130);
+    EXPECT_EQ(lineCount(r.out), 130u);
 
     r = with({"identity"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -75,7 +71,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     r = hx::test::RunCli({"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "read", "5"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
 }
 
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
@@ -105,7 +101,7 @@ TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
     EXPECT_EQ(r.status, 1);
     r = RunProgram(program, {"--port", "/dev/halvex-no-such-port", "read", "40"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
 }
 
 namespace {
