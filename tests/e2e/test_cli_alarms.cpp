@@ -62,7 +62,7 @@ TEST_F(CliAlarms, ShowsCurrentAndHistoryWithNamesAndCauses) {
     EXPECT_FALSE(Has(r.out, "没有报警")) << r.out;
 }
 
-TEST_F(CliAlarms, ClearsTheFaultAndTheHistory) {
+TEST_F(CliAlarms, ClearsTheFaultAndTheHistoryAndSetsTheMask) {
     drive.Drive().SetAlarmCondition(2, true);
     Result r = Run({"alarms", "clear"});
     EXPECT_EQ(r.status, 1) << "the over-voltage is still there";
@@ -83,11 +83,10 @@ TEST_F(CliAlarms, ClearsTheFaultAndTheHistory) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "did not clear its alarm history")) << r.err;
     EXPECT_EQ(drive.Drive().AlarmHistory(0), 3);
-}
 
-TEST_F(CliAlarms, ReadsAndWritesTheMask) {
+    // The fault-detection mask, read and written.
     drive.Drive().SetRam(56, 0x0005);
-    Result r = Run({"alarms", "mask", "--lang", "en"});
+    r = Run({"alarms", "mask", "--lang", "en"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* line : {"mask=0x0005\n", " 0 on  Over-current\n", " 1 off Over-voltage\n", " 2 on  EEPROM\n"})
         EXPECT_TRUE(Has(r.out, line)) << r.out;

@@ -61,9 +61,12 @@ struct AlarmFixture : DriveOnLink {
 
 }  // namespace
 
-TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndCleared) {
+TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedAndTheFaultDetectionSwitches) {
     AlarmFixture f;
     f.open();
+    EXPECT_EQ(QString::fromStdString(g_activeModule), "警报");
+    EXPECT_EQ(f.window->tabs()->currentIndex(), 0);
+    EXPECT_TRUE(f.current()->polling());
     ASSERT_TRUE(f.waitForRow("没有报警"));
     EXPECT_EQ(f.current()->list()->rowCount(), 1);
     EXPECT_EQ(cell(f.current()->list(), 0, 1), "");
@@ -103,6 +106,34 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndCleared) {
     ASSERT_TRUE(f.waitForRow("没有报警"));
     EXPECT_TRUE(f.causesOfFirstRow().isEmpty());
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
+
+    // The fault-detection switches, read at the tab and written through the change gate.
+    f.sim().SetRam(56, 0x0005);
+    QSignalSpy read(f.settings(), &CAlarmSettings::maskRead);
+    f.window->tabs()->setCurrentIndex(CAlarm::SettingsTab);
+    ASSERT_TRUE(WaitUntil([&] { return !read.isEmpty(); }, 3000));
+    for (int n = 0; n < 16; ++n) EXPECT_EQ(f.settings()->box(n)->isChecked(), n == 0 || n == 2) << n;
+
+    for (int n = 0; n < 16; ++n) f.settings()->box(n)->setChecked(n == 12);
+    EXPECT_TRUE(ClickAndWait(f.settings()->okButton(), f.settings(), &CAlarmSettings::maskWritten));
+    EXPECT_EQ(f.sim().Ram(56), 0x1000);
+    EXPECT_EQ(f.messages.lastText(), "设置完成!");
+    // Through the change gate: on record with the value it replaced.
+    ASSERT_NE(f.gate.Journal(), nullptr);
+    const auto rows = f.gate.Journal()->History(theComm.PortName(), g_station, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].reg, 56);
+    EXPECT_EQ(rows[0].oldValue, 0x0005);
+    EXPECT_EQ(rows[0].newValue, 0x1000);
+    EXPECT_FALSE(f.gate.SessionBackup(hx::DriveHandle::FromGlobals()).empty());
+    // A box without a caption of its own carries a title short enough to be
+    // shown whole, not "Hal... tor".
+    EXPECT_EQ(f.messages.lastCaption(), "Halvex");
+    // The drive no longer detects a position following error.
+    EXPECT_FALSE(f.sim().RaiseAlarm(9));
+    f.window->close();
+    EXPECT_TRUE(g_activeModule.empty());
+    EXPECT_FALSE(f.current()->polling());
 }
 
 TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
@@ -235,39 +266,5 @@ TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
     QTest::qWait(700);
     EXPECT_EQ(f.history()->list()->rowCount(), rows);
     EXPECT_LT(rows, 9);
-    EXPECT_FALSE(f.current()->polling());
-}
-
-TEST(AlarmWindow, FaultDetectionSwitchesAndTheOneWindowRule) {
-    AlarmFixture f;
-    f.sim().SetRam(56, 0x0005);
-    f.open();
-    EXPECT_EQ(QString::fromStdString(g_activeModule), "警报");
-    EXPECT_EQ(f.window->tabs()->currentIndex(), 0);
-    EXPECT_TRUE(f.current()->polling());
-    QSignalSpy read(f.settings(), &CAlarmSettings::maskRead);
-    f.window->tabs()->setCurrentIndex(CAlarm::SettingsTab);
-    ASSERT_TRUE(WaitUntil([&] { return !read.isEmpty(); }, 3000));
-    for (int n = 0; n < 16; ++n) EXPECT_EQ(f.settings()->box(n)->isChecked(), n == 0 || n == 2) << n;
-
-    for (int n = 0; n < 16; ++n) f.settings()->box(n)->setChecked(n == 12);
-    EXPECT_TRUE(ClickAndWait(f.settings()->okButton(), f.settings(), &CAlarmSettings::maskWritten));
-    EXPECT_EQ(f.sim().Ram(56), 0x1000);
-    EXPECT_EQ(f.messages.lastText(), "设置完成!");
-    // Through the change gate: on record with the value it replaced.
-    ASSERT_NE(f.gate.Journal(), nullptr);
-    const auto rows = f.gate.Journal()->History(theComm.PortName(), g_station, 1);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].reg, 56);
-    EXPECT_EQ(rows[0].oldValue, 0x0005);
-    EXPECT_EQ(rows[0].newValue, 0x1000);
-    EXPECT_FALSE(f.gate.SessionBackup(hx::DriveHandle::FromGlobals()).empty());
-    // A box without a caption of its own carries a title short enough to be
-    // shown whole, not "Hal... tor".
-    EXPECT_EQ(f.messages.lastCaption(), "Halvex");
-    // The drive no longer detects a position following error.
-    EXPECT_FALSE(f.sim().RaiseAlarm(9));
-    f.window->close();
-    EXPECT_TRUE(g_activeModule.empty());
     EXPECT_FALSE(f.current()->polling());
 }

@@ -69,13 +69,11 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_TRUE(f.frame->action(cmd::ParameterManager)->isEnabled());
     EXPECT_EQ(f.window->connectButton()->text(), "断开");
     EXPECT_EQ(f.frame->windowTitle(), "Halvex Configurator for KRV4-750W");
-    EXPECT_EQ(g_station, 63);
-    EXPECT_EQ(g_driveSoftVersion, "1.5");
     EXPECT_FLOAT_EQ(g_firmwareVersion, 200.0f);
-    EXPECT_EQ(g_driveVariantCode, 1001);
-    EXPECT_EQ(g_productModel, "HX-KRV4-0750");
-    EXPECT_EQ(g_driveModel, "KRV4");
-    EXPECT_EQ(g_displayModel, "KRV4-750W");
+    EXPECT_EQ((std::tuple<int, std::string, int, std::string, std::string, std::string>{
+                  g_station, g_driveSoftVersion, g_driveVariantCode, g_productModel, g_driveModel, g_displayModel}),
+              (std::tuple<int, std::string, int, std::string, std::string, std::string>{
+                  63, "1.5", 1001, "HX-KRV4-0750", "KRV4", "KRV4-750W"}));
     EXPECT_EQ(hx::env::Read(hx::env::kComSetting, "COM", "x"), "COM1");
     EXPECT_EQ(hx::env::Read(hx::env::kDrive, "DriveNo", "x"), "63");
     // Hidden after connecting whatever the drive says.
