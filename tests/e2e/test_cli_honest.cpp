@@ -68,7 +68,7 @@ struct Bench {
 
 }  // namespace
 
-TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
+TEST(CliHonest, BroadcastsTheStationFromTheSettingsAndWhyWritesFailed) {
     Bench b("-");
     // A journal of this test's own (the tool inherits the variable).
     ::setenv("XDG_DATA_HOME", b.folder.File("data").c_str(), 1);
@@ -108,12 +108,10 @@ TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     EXPECT_EQ(r.status, 2);
     r = b.Run({"--station", "0", "params", "dump"});
     EXPECT_EQ(r.status, 2);
-}
 
-TEST(CliHonest, WritesReportWhatTheDriveHoldsAndWhyTheyFailed) {
-    Bench b("-");
+    // Writes report what the drive holds and why they failed.
     // An address nobody maps: the drive refuses, and the tool says so.
-    Result r = b.Run({"write", "20000", "1"});
+    r = b.Run({"write", "20000", "1"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("exception 2"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("no answer"), std::string::npos) << r.err;

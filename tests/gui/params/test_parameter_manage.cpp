@@ -142,24 +142,6 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     ASSERT_TRUE(f.waitIdle());
 }
 
-// The English category labels are longer: the left column grows to show
-// them whole ("P5 Extended settings").
-TEST(ParameterManage, TheCategoryListShowsEveryLabelWhole) {
-    ParameterWindowFixture f;
-    g_language = 9;
-    CParameterManage* w = f.open();
-    CListBoxEx* categories = w->categoryList();
-    const QFontMetrics metrics(categories->font());
-    bool sawLongest = false;
-    for (int i = 0; i < categories->count(); ++i) {
-        const QString text = categories->item(i)->text();
-        sawLongest = sawLongest || text == "P5 Extended settings";
-        EXPECT_LE(metrics.horizontalAdvance(text), categories->viewport()->width() - 4) << text.toStdString();
-    }
-    EXPECT_TRUE(sawLongest);
-    EXPECT_EQ(w->parameterList()->x(), categories->geometry().right() + 11) << "the list moves aside";
-}
-
 TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnanswered) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
