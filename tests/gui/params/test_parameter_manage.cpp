@@ -403,7 +403,7 @@ TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
     frame.reset();
 }
 
-TEST(ParameterManage, SaveAndLoadFilesThroughTheWindow) {
+TEST(ParameterManage, SaveAndLoadFilesThroughTheWindowAndOutOfRangeValuesAreMarkedAndAskedAbout) {
     ParameterWindowFixture f;
     f.sim().SetRam(2, 321);
     CParameterManage* w = f.open();
@@ -454,6 +454,46 @@ TEST(ParameterManage, SaveAndLoadFilesThroughTheWindow) {
     QTest::mouseClick(w->saveAsButton(), Qt::LeftButton);
     EXPECT_TRUE(f.messages.records.empty());
     EXPECT_EQ(w->description(), "调试用参数");
+
+    // Out-of-range values and other models are marked and asked about.
+    const auto d = Ranged(w, "SHORT");
+    ASSERT_TRUE(d.has_value());
+    const auto range = *hx::ParseScope(d->scope);
+
+    // A file with a value above its range and junk lines, from another model.
+    const QString odd = QString::fromStdString(f.folder.File("odd.qxr"));
+    std::string text = "DriveType=HX-OTHER-9\r\nDriveVerssion=1.0\r\nDescription=\r\n";
+    text += std::to_string(d->address) + "=" + std::to_string(range.max + 1) + "\r\n";
+    text += "65536=1\r\nabc=2\r\n";
+    hx::test::WriteFileBytes(odd.toStdString(), text);
+    SetFileDialogHook([&](const hx::gui::FileDialogRequest&) { return odd; });
+    f.messages.clear();
+    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
+    ASSERT_EQ(f.messages.records.size(), 2u);
+    EXPECT_TRUE(f.messages.lastText().contains("跳过 2")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("65536=1")) << f.messages.lastText().toStdString();
+
+    const int row = list->rowOfAddress(d->address);
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(list->rowOutOfRange(row));
+    EXPECT_EQ(list->rowBackground(row), CListCtrlEx::OutOfRangeColor());
+    EXPECT_TRUE(list->item(row, CListCtrlEx::ValueColumn)->toolTip().contains(QString::fromStdString(d->scope)));
+
+    // "写参数" asks; No sends nothing.
+    f.messages.clear();
+    f.messages.answers = {false};
+    f.sim().ClearRequests();
+    QTest::mouseClick(w->writeButton(), Qt::LeftButton);
+    ASSERT_EQ(f.messages.records.size(), 1u);
+    EXPECT_TRUE(f.messages.lastText().contains("超出取值范围")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("HX-OTHER-9")) << f.messages.lastText().toStdString();
+    EXPECT_FALSE(w->busy());
+    for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
+    // Yes sends it; the drive itself refuses the value outside the range.
+    f.messages.answers = {true};
+    QTest::mouseClick(w->writeButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.waitIdle(20000));
+    EXPECT_NE(f.sim().Ram(d->address), static_cast<uint16_t>(range.max + 1));
 }
 
 TEST(ParameterManage, MemoKeepsToTwoHundredBytes) {
@@ -554,50 +594,6 @@ TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
     QTest::mouseClick(w->readButton(), Qt::LeftButton);
     ASSERT_TRUE(f.waitIdle());
     EXPECT_TRUE(w->writeButton()->isEnabled());
-}
-
-TEST(ParameterManageHonest, OutOfRangeValuesAndOtherModelsAreMarkedAndAskedAbout) {
-    ParameterWindowFixture f;
-    CParameterManage* w = f.open();
-    const auto d = Ranged(w, "SHORT");
-    ASSERT_TRUE(d.has_value());
-    const auto range = *hx::ParseScope(d->scope);
-
-    // A file with a value above its range and junk lines, from another model.
-    const QString path = QString::fromStdString(f.folder.File("odd.qxr"));
-    std::string text = "DriveType=HX-OTHER-9\r\nDriveVerssion=1.0\r\nDescription=\r\n";
-    text += std::to_string(d->address) + "=" + std::to_string(range.max + 1) + "\r\n";
-    text += "65536=1\r\nabc=2\r\n";
-    hx::test::WriteFileBytes(path.toStdString(), text);
-    SetFileDialogHook([&](const hx::gui::FileDialogRequest&) { return path; });
-    f.messages.clear();
-    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
-    ASSERT_EQ(f.messages.records.size(), 2u);
-    EXPECT_TRUE(f.messages.lastText().contains("跳过 2")) << f.messages.lastText().toStdString();
-    EXPECT_TRUE(f.messages.lastText().contains("65536=1")) << f.messages.lastText().toStdString();
-
-    CListCtrlEx* list = w->parameterList();
-    const int row = list->rowOfAddress(d->address);
-    ASSERT_GE(row, 0);
-    EXPECT_TRUE(list->rowOutOfRange(row));
-    EXPECT_EQ(list->rowBackground(row), CListCtrlEx::OutOfRangeColor());
-    EXPECT_TRUE(list->item(row, CListCtrlEx::ValueColumn)->toolTip().contains(QString::fromStdString(d->scope)));
-
-    // "写参数" asks; No sends nothing.
-    f.messages.clear();
-    f.messages.answers = {false};
-    f.sim().ClearRequests();
-    QTest::mouseClick(w->writeButton(), Qt::LeftButton);
-    ASSERT_EQ(f.messages.records.size(), 1u);
-    EXPECT_TRUE(f.messages.lastText().contains("超出取值范围")) << f.messages.lastText().toStdString();
-    EXPECT_TRUE(f.messages.lastText().contains("HX-OTHER-9")) << f.messages.lastText().toStdString();
-    EXPECT_FALSE(w->busy());
-    for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
-    // Yes sends it; the drive itself refuses the value outside the range.
-    f.messages.answers = {true};
-    QTest::mouseClick(w->writeButton(), Qt::LeftButton);
-    ASSERT_TRUE(f.waitIdle(20000));
-    EXPECT_NE(f.sim().Ram(d->address), static_cast<uint16_t>(range.max + 1));
 }
 
 TEST(ParameterManageHonest, WithoutDefinitionsFilesAreRefused) {

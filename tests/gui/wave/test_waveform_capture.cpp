@@ -16,7 +16,7 @@
 using hx::gui::CDisplayWaveform;
 using namespace hx::test;
 
-TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
+TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStartsAndItsChannelsShowAsChosen) {
     WaveWindowFixture f;
     WaveWindow w;
     w->recordCheck()->setChecked(true);
@@ -44,6 +44,17 @@ TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
     EXPECT_EQ(w->startButton()->text(), kStop);
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     EXPECT_EQ(w->startButton()->text(), kStart);
+
+    // The channel boxes and colours reach the plot.
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_FALSE(w->scope()->Model().Visible(2));
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_TRUE(w->scope()->Model().Visible(2));
+
+    w->scope()->SetColourPicker([](const QColor&, const QString&) { return std::optional<QColor>(QColor(1, 2, 3)); });
+    w->scope()->PickColour(3);
+    EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
+    EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
 }
 
 TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
@@ -116,20 +127,3 @@ TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
         for (int x = 0; x < shown.width(); ++x) waitPixels += shown.pixel(x, y) == wait;
     EXPECT_EQ(waitPixels, 0);
 }
-
-TEST(WaveformWindow, ChannelBoxesAndColoursReachThePlot) {
-    WaveWindowFixture f;
-    WaveWindow w;
-    ASSERT_TRUE(w.capture());
-    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
-    EXPECT_FALSE(w->scope()->Model().Visible(2));
-    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
-    EXPECT_TRUE(w->scope()->Model().Visible(2));
-
-    w->scope()->SetColourPicker([](const QColor&, const QString&) { return std::optional<QColor>(QColor(1, 2, 3)); });
-    w->scope()->PickColour(3);
-    EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
-    EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
-}
-
-
