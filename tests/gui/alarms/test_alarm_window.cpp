@@ -131,6 +131,9 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedAndTheFaultDetection
     EXPECT_EQ(f.messages.lastCaption(), "Halvex");
     // The drive no longer detects a position following error.
     EXPECT_FALSE(f.sim().RaiseAlarm(9));
+    // Closed while polling: the poll stops with the window.
+    f.window->tabs()->setCurrentIndex(CAlarm::CurrentTab);
+    ASSERT_TRUE(f.current()->polling());
     f.window->close();
     EXPECT_TRUE(g_activeModule.empty());
     EXPECT_FALSE(f.current()->polling());
