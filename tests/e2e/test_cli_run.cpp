@@ -193,7 +193,7 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTunedAndRefusedStart
 // waits for that, with the drive's watchdog armed meanwhile, and puts the
 // drive's own values back. --detach leaves the motion (and the watchdog as
 // the drive had it) on purpose.
-TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
+TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) {
     // Three runs of 300 ms with 300 ms dwells: well past the 200-point capture.
     const std::vector<std::string> run = {"run", "velocity", "--speed", "1000", "--distance", "300",
                                           "--accel", "100", "--dwell", "300", "--runs", "3", "--points", "200"};
@@ -218,12 +218,10 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
     EXPECT_NE(r.err.find("--detach: the motion goes on"), std::string::npos) << r.err;
     ExpectOwnWatchdog("detached");
     ASSERT_EQ(Run({"run", "stop"}).status, 0);
-}
 
-// Each signal that ends the tool stops the motion first and puts the
-// watchdog back; SIGKILL leaves that to the drive's watchdog, and its values
-// come back at the next connect.
-TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
+    // Each signal that ends the tool stops the motion first and puts the
+    // watchdog back; SIGKILL leaves that to the drive's watchdog, and its
+    // values come back at the next connect.
     vd.Poke(136, 2000);
     const auto args = Args({"run", "velocity", "--runs", "1000"});
     auto running = [&](uint16_t value) { return hx::test::PollUntil([&] { return vd.Peek(70) == value; }); };
@@ -264,6 +262,7 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
     EXPECT_EQ(vd.Peek(31008), 0);
 }
+
 
 // The vibration assistant on machines that swing at 20, 25, 40 and 60 Hz
 // (one drive each, all at once): the sets it writes leave at most a fifth of

@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTabWidget>
 #include <QTableWidget>
 
 #include "gui/GuiTestUtil.h"

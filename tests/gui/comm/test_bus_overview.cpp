@@ -2,16 +2,11 @@
 // pseudo-terminal behind COM1, two behind a Modbus TCP gateway on COM2.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
 #include <algorithm>
 #include <atomic>
 #include <mutex>

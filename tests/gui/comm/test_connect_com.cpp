@@ -1,9 +1,6 @@
 // The connection window against the simulated drive over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>

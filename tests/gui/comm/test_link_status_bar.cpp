@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <atomic>

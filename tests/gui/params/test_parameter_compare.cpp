@@ -1,8 +1,6 @@
 // The comparison window: the snapshot at opening against files.
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 #include <algorithm>

@@ -4,10 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMdiSubWindow>
-#include <QProgressBar>
 #include <QSignalSpy>
 #include <atomic>
 #include <thread>
@@ -142,7 +138,7 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     ASSERT_TRUE(f.waitIdle());
 }
 
-TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnanswered) {
+TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansweredAndAFailedReadBlocksWriting) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
     CListCtrlEx* list = w->parameterList();
@@ -194,6 +190,30 @@ TEST(ParameterManage, InPlaceEditWritesTheDriveShowsTheReadBackAndSaysWhenUnansw
     EXPECT_TRUE(written[4][0].toBool());
     EXPECT_EQ(f.sim().Ram(2), 42);
     EXPECT_TRUE(list->rowConfirmed(row));
+
+    // A failed read leaves "写参数" disabled until a read completes.
+    EXPECT_TRUE(w->writeButton()->isEnabled());
+    // The drive stops answering half-way: the read fails.
+    theComm.SetReceiveTimeOut(20);
+    f.drive->Server().LoseReplies(1.0);
+    f.messages.clear();
+    QTest::mouseClick(w->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.waitIdle(20000));
+    EXPECT_TRUE(f.messages.lastText().contains("Batch reading error!")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(f.messages.lastText().contains("no answer")) << f.messages.lastText().toStdString();
+    EXPECT_TRUE(w->readButton()->isEnabled()) << "the user can read again";
+    EXPECT_FALSE(w->writeButton()->isEnabled()) << "a half-read table never goes over the drive";
+    EXPECT_FALSE(w->tableComplete());
+    // Even called directly, the write refuses.
+    f.drive->Drive().ClearRequests();
+    w->StartWriteAll();
+    EXPECT_FALSE(w->busy());
+    for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
+
+    f.drive->Server().ClearFaults();
+    QTest::mouseClick(w->readButton(), Qt::LeftButton);
+    ASSERT_TRUE(f.waitIdle());
+    EXPECT_TRUE(w->writeButton()->isEnabled());
 }
 
 TEST(ParameterManage, WriteAllSendsTheTableAndReadAllListsTheDrive) {
@@ -315,11 +335,68 @@ TEST(ParameterManage, StorageButtonsAskRunOnAWorkerAndGiveUpAfterEightSeconds) {
 }
 
 // Help, the model's types whatever is listed, and what the administrator sees.
-TEST(ParameterManage, HelpTypesAndTheAdministratorsHiddenParameters) {
+TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParameters) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
     CListCtrlEx* list = w->parameterList();
+    CListBoxEx* categories = w->categoryList();
+    EXPECT_EQ(categories->currentRow(), 0);
+    const int all = list->rowCount();
+
+    // A category shows its own parameters only.
+    const int p0 = categories->row(categories->findItems("P0 基本设定", Qt::MatchExactly).value(0));
+    ASSERT_GT(p0, 0);
+    categories->setCurrentRow(p0);
+    ASSERT_GT(list->rowCount(), 0);
+    EXPECT_LT(list->rowCount(), all);
+    EXPECT_GE(list->rowOfAddress(7), 0);
+    EXPECT_EQ(list->rowOfAddress(31), -1);
+    categories->setCurrentRow(0);
+    EXPECT_EQ(list->rowCount(), all);
+
+    // The name field slides open and shut.
+    QTest::mouseClick(w->addCategoryButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return w->nameEdit()->isVisible(); }, 3000));
+    EXPECT_FALSE(categories->isVisible());
+    EXPECT_EQ(w->addCategoryButton()->y(), w->categoryButton()->y() + w->categoryButton()->height() + 1);
+
+    w->nameEdit()->setText("ab");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "自定义设定名称长度不符合,请输入一个长度为3 ~ 20 的字符串!");
+    w->nameEdit()->setText("p0 基本设定");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "已存在同名的设定项,请新输入!");
+    w->nameEdit()->setText("我的'组");
+    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
+    EXPECT_EQ(f.messages.lastText(), "您现在可以从参数列表中选择自已的分类参数!");
+    EXPECT_EQ(f.messages.records.back().icon, MessageIcon::Information);
+    EXPECT_EQ(w->groupNames(), QStringList{"我的'组"});
+    EXPECT_EQ(categories->item(categories->count() - 1)->text(), "我的'组");
+    ASSERT_TRUE(WaitUntil([&] { return categories->isVisible(); }, 3000)) << "the name field closes";
+    EXPECT_FALSE(w->nameEdit()->isVisible());
+
+    // The list's menu puts parameters in the group; choosing it shows them.
+    chooseForRow(list, 7, "添加到我的'组");
+    chooseForRow(list, 31, "添加到我的'组");
+    const int group = categories->count() - 1;
+    categories->setCurrentRow(group);
+    EXPECT_EQ(columnTexts(list, 0), (QStringList{"7", "31"}));
+    chooseForRow(list, 7, "移出我的'组");
+    EXPECT_EQ(columnTexts(list, 0), QStringList{"31"});
+
+    // Built-in entries cannot be deleted; a group can, members and all.
+    f.messages.clear();
+    categories->setCurrentRow(0);
+    EXPECT_TRUE(hx::test::ChooseMenuItem(hx::test::OpenContextMenu(categories->viewport(), {10, 10}), "删除选中设定"));
+    EXPECT_EQ(f.messages.lastText(), "只能删除用户自定义的设定选项,固有的选项不能删除!");
+    categories->setCurrentRow(group);
+    EXPECT_TRUE(hx::test::ChooseMenuItem(hx::test::OpenContextMenu(categories->viewport(), {10, 10}), "删除选中设定"));
+    EXPECT_TRUE(w->groupNames().isEmpty());
+    EXPECT_EQ(categories->currentRow(), 0);
+    EXPECT_EQ(list->rowCount(), all);
+
     // "Pr0.01", whatever row is chosen (a row's own page is the list's "查看参数").
+    f.messages.clear();
     clickCell(list, list->rowOfAddress(7), 1);
     QTest::mouseClick(w->helpButton(), Qt::LeftButton);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
@@ -505,95 +582,6 @@ TEST(ParameterManage, MemoKeepsToTwoHundredBytes) {
     memo.editor()->insertPlainText(QStringLiteral("中a文"));
     EXPECT_EQ(memo.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
     EXPECT_EQ(hx::Cp936ByteLength(memo.text().toStdString()), 200u);
-}
-
-TEST(ParameterManage, CategoriesAndGroupsFilterTheList) {
-    ParameterWindowFixture f;
-    CParameterManage* w = f.open();
-    CListBoxEx* categories = w->categoryList();
-    CListCtrlEx* list = w->parameterList();
-    EXPECT_EQ(categories->currentRow(), 0);
-    const int all = list->rowCount();
-
-    // A category shows its own parameters only.
-    const int p0 = categories->row(categories->findItems("P0 基本设定", Qt::MatchExactly).value(0));
-    ASSERT_GT(p0, 0);
-    categories->setCurrentRow(p0);
-    ASSERT_GT(list->rowCount(), 0);
-    EXPECT_LT(list->rowCount(), all);
-    EXPECT_GE(list->rowOfAddress(7), 0);
-    EXPECT_EQ(list->rowOfAddress(31), -1);
-    categories->setCurrentRow(0);
-    EXPECT_EQ(list->rowCount(), all);
-
-    // The name field slides open and shut.
-    QTest::mouseClick(w->addCategoryButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return w->nameEdit()->isVisible(); }, 3000));
-    EXPECT_FALSE(categories->isVisible());
-    EXPECT_EQ(w->addCategoryButton()->y(), w->categoryButton()->y() + w->categoryButton()->height() + 1);
-
-    w->nameEdit()->setText("ab");
-    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
-    EXPECT_EQ(f.messages.lastText(), "自定义设定名称长度不符合,请输入一个长度为3 ~ 20 的字符串!");
-    w->nameEdit()->setText("p0 基本设定");
-    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
-    EXPECT_EQ(f.messages.lastText(), "已存在同名的设定项,请新输入!");
-    w->nameEdit()->setText("我的'组");
-    QTest::mouseClick(w->addGroupButton(), Qt::LeftButton);
-    EXPECT_EQ(f.messages.lastText(), "您现在可以从参数列表中选择自已的分类参数!");
-    EXPECT_EQ(f.messages.records.back().icon, MessageIcon::Information);
-    EXPECT_EQ(w->groupNames(), QStringList{"我的'组"});
-    EXPECT_EQ(categories->item(categories->count() - 1)->text(), "我的'组");
-    ASSERT_TRUE(WaitUntil([&] { return categories->isVisible(); }, 3000)) << "the name field closes";
-    EXPECT_FALSE(w->nameEdit()->isVisible());
-
-    // The list's menu puts parameters in the group; choosing it shows them.
-    chooseForRow(list, 7, "添加到我的'组");
-    chooseForRow(list, 31, "添加到我的'组");
-    const int group = categories->count() - 1;
-    categories->setCurrentRow(group);
-    EXPECT_EQ(columnTexts(list, 0), (QStringList{"7", "31"}));
-    chooseForRow(list, 7, "移出我的'组");
-    EXPECT_EQ(columnTexts(list, 0), QStringList{"31"});
-
-    // Built-in entries cannot be deleted; a group can, members and all.
-    f.messages.clear();
-    categories->setCurrentRow(0);
-    EXPECT_TRUE(hx::test::ChooseMenuItem(hx::test::OpenContextMenu(categories->viewport(), {10, 10}), "删除选中设定"));
-    EXPECT_EQ(f.messages.lastText(), "只能删除用户自定义的设定选项,固有的选项不能删除!");
-    categories->setCurrentRow(group);
-    EXPECT_TRUE(hx::test::ChooseMenuItem(hx::test::OpenContextMenu(categories->viewport(), {10, 10}), "删除选中设定"));
-    EXPECT_TRUE(w->groupNames().isEmpty());
-    EXPECT_EQ(categories->currentRow(), 0);
-    EXPECT_EQ(list->rowCount(), all);
-}
-
-TEST(ParameterManageHonest, AFailedReadLeavesWriteDisabledUntilAReadCompletes) {
-    ParameterWindowFixture f;
-    CParameterManage* w = f.open();
-    EXPECT_TRUE(w->writeButton()->isEnabled());
-
-    // The drive stops answering half-way: the read fails.
-    theComm.SetReceiveTimeOut(20);
-    f.drive->Server().LoseReplies(1.0);
-    f.messages.clear();
-    QTest::mouseClick(w->readButton(), Qt::LeftButton);
-    ASSERT_TRUE(f.waitIdle(20000));
-    EXPECT_TRUE(f.messages.lastText().contains("Batch reading error!")) << f.messages.lastText().toStdString();
-    EXPECT_TRUE(f.messages.lastText().contains("no answer")) << f.messages.lastText().toStdString();
-    EXPECT_TRUE(w->readButton()->isEnabled()) << "the user can read again";
-    EXPECT_FALSE(w->writeButton()->isEnabled()) << "a half-read table never goes over the drive";
-    EXPECT_FALSE(w->tableComplete());
-    // Even called directly, the write refuses.
-    f.drive->Drive().ClearRequests();
-    w->StartWriteAll();
-    EXPECT_FALSE(w->busy());
-    for (const auto& r : f.sim().Requests()) EXPECT_NE(r.function, 16);
-
-    f.drive->Server().ClearFaults();
-    QTest::mouseClick(w->readButton(), Qt::LeftButton);
-    ASSERT_TRUE(f.waitIdle());
-    EXPECT_TRUE(w->writeButton()->isEnabled());
 }
 
 TEST(ParameterManageHonest, WithoutDefinitionsFilesAreRefused) {

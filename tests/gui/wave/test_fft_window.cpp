@@ -2,15 +2,11 @@
 // waveform window: each plot keeps the points per channel of its own capture.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
 #include <QSpinBox>
+#include <QGroupBox>
+#include <QProgressBar>
 #include <QTreeWidget>
 #include <QElapsedTimer>
-#include <QGroupBox>
-#include <QPushButton>
 
 #include "core/analysis/SpectrumPeaks.h"
 #include "gui/plot/Cscope.h"

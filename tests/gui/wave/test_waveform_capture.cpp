@@ -2,12 +2,7 @@
 // one capture, a stop during it, a cyclic run, channel boxes and colours.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
 #include <limits>
 
 #include "gui/plot/Cscope.h"

@@ -2,16 +2,9 @@
 // busy, the recording's files, and the main frame opening it.
 #include <gtest/gtest.h>
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <cstdio>
 #include <filesystem>

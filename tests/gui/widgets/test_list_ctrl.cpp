@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 

@@ -3,16 +3,11 @@
 // summary, and the writes and store on Yes.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QToolButton>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <memory>
 #include <optional>
 
