@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QDate>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QToolBar>
 #include <atomic>
 #include <filesystem>
 
@@ -43,7 +38,7 @@ QString firstMenu(CMainFrame* frame, int i) { return frame->menuBar()->actions()
 
 }  // namespace
 
-TEST(MainFrame, MenusToolbarAndGrayedCommands) {
+TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     TempProgramFolder folder;
     MessageRecorder messages;
     CMainFrame frame(theComm);
@@ -70,6 +65,47 @@ TEST(MainFrame, MenusToolbarAndGrayedCommands) {
     EXPECT_TRUE(WaitUntil([&] { return messages.lastText().startsWith("没有找到调试工具"); }, 3000))
         << messages.lastText().toStdString();
     EXPECT_FALSE(frame.IsConnected());
+
+    // What a newcomer meets around the main window: toolbar images of one size,
+    // help beside the toolbar rather than over it, and Chinese offered wherever
+    // it renders.
+    frame.setGeometry(0, 0, 1366, 768);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+    // Every toolbar button's image at the toolbar's size, the connection's too.
+    const QSize side = frame.toolBar()->iconSize();
+    EXPECT_EQ(side, QSize(35, 35));
+    for (QAction* a : frame.toolBar()->actions())
+        EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
+
+    // Help opens below the toolbar, not over it.
+    frame.runCommand(cmd::Help);
+    HelpWindow* help = HelpWindow::instance();
+    ASSERT_TRUE(help->isVisible());
+    const int toolbarBottom = frame.toolBar()->mapToGlobal(QPoint(0, frame.toolBar()->height())).y();
+    EXPECT_GE(help->frameGeometry().top(), toolbarBottom);
+    EXPECT_LE(help->frameGeometry().bottom(), frame.frameGeometry().bottom());
+    help->close();
+
+    // With LANG=C and a font that covers Chinese, choosing Chinese is no
+    // "unsupported" question: the interface renders.
+    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
+    qputenv("LANG", "C");
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+    const uint16_t language = g_language;
+    g_language = 9;
+    messages.clear();
+    frame.runCommand(cmd::LanguageChinese);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
+    EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
+    g_language = language;
+    qputenv("LANG", lang);
+    if (!all.isEmpty()) qputenv("LC_ALL", all);
+    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
 }
 
 TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
@@ -185,52 +221,6 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     EXPECT_TRUE(about.driveModelLabel()->styleSheet().contains("255, 0, 0")) << "unknown models in red";
     g_productModel = "HX-KRV4-0750";
     EXPECT_TRUE(CAboutDlg().driveModelLabel()->styleSheet().isEmpty());
-}
-
-// What a newcomer meets around the main window: toolbar images of one size,
-// help beside the toolbar rather than over it, and Chinese offered wherever
-// it renders.
-TEST(MainFrame, ToolbarHelpLanguageAndSettingsAsANewcomerMeetsThem) {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    CMainFrame frame(theComm);
-    frame.setGeometry(0, 0, 1366, 768);
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-
-    // Every toolbar button's image at the toolbar's size, the connection's too.
-    const QSize side = frame.toolBar()->iconSize();
-    EXPECT_EQ(side, QSize(35, 35));
-    for (QAction* a : frame.toolBar()->actions())
-        EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
-
-    // Help opens below the toolbar, not over it.
-    frame.runCommand(cmd::Help);
-    HelpWindow* help = HelpWindow::instance();
-    ASSERT_TRUE(help->isVisible());
-    const int toolbarBottom = frame.toolBar()->mapToGlobal(QPoint(0, frame.toolBar()->height())).y();
-    EXPECT_GE(help->frameGeometry().top(), toolbarBottom);
-    EXPECT_LE(help->frameGeometry().bottom(), frame.frameGeometry().bottom());
-    help->close();
-
-    // With LANG=C and a font that covers Chinese, choosing Chinese is no
-    // "unsupported" question: the interface renders.
-    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
-    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
-    qputenv("LANG", "C");
-    qunsetenv("LC_ALL");
-    qunsetenv("LC_MESSAGES");
-    const uint16_t language = g_language;
-    g_language = 9;
-    messages.clear();
-    frame.runCommand(cmd::LanguageChinese);
-    ASSERT_EQ(messages.records.size(), 1u);
-    EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
-    EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
-    g_language = language;
-    qputenv("LANG", lang);
-    if (!all.isEmpty()) qputenv("LC_ALL", all);
-    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
 }
 
 // File dialogs open in the folder last used for their kind of file, the
