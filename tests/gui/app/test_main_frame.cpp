@@ -219,8 +219,11 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     EXPECT_EQ(about.programVersionLabel()->text(), "Ver 1.56");
     EXPECT_EQ(about.driveModelLabel()->text(), "KRV4-750W");
     EXPECT_TRUE(about.driveModelLabel()->styleSheet().contains("255, 0, 0")) << "unknown models in red";
+    g_qxModelFlag = 1;
     g_productModel = "HX-KRV4-0750";
-    EXPECT_TRUE(CAboutDlg().driveModelLabel()->styleSheet().isEmpty());
+    CAboutDlg known;
+    EXPECT_EQ(known.programVersionLabel()->text(), "Ver 1.56");
+    EXPECT_TRUE(known.driveModelLabel()->styleSheet().isEmpty());
 }
 
 // File dialogs open in the folder last used for their kind of file, the

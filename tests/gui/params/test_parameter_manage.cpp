@@ -494,6 +494,8 @@ TEST(ParameterManage, SaveAndLoadFilesThroughTheWindowAndOutOfRangeValuesAreMark
     AnswerMemo("调试用参数");
     QTest::mouseClick(w->saveAsButton(), Qt::LeftButton);
     EXPECT_TRUE(asked.save);
+    EXPECT_EQ(asked.filter, "qxr Files(*.qxr);;All Files(*.*)");
+    EXPECT_EQ(asked.defaultSuffix, "qxr");
     EXPECT_EQ(f.messages.lastText(), "另存参数文件完成！");
     EXPECT_EQ(w->description(), "调试用参数");
     const std::string bytes = hx::test::ReadFileBytes(path.toStdString());

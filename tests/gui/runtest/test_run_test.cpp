@@ -213,6 +213,7 @@ TEST(RunTestWindow, OpensInVelocityModeAndRefusedStartsWriteNothingAndTheAutoTun
     EXPECT_EQ(w->pointsList()->count(), 4);
     EXPECT_EQ(w->pointsList()->currentText(), "500");
     EXPECT_FALSE(w->periodList()->isEnabled());
+    EXPECT_EQ(w->periodList()->currentText(), "1000");
     EXPECT_TRUE(f.Written().empty()) << "nothing written while opening";
 
     // Refused starts write nothing.

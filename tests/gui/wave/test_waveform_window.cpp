@@ -43,6 +43,7 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDriveAndTakesOnlyNumbers) {
         EXPECT_TRUE(w->channelCheck(k)->isChecked());
     }
 
+    EXPECT_EQ(w->periodList()->currentText(), "1000");
     EXPECT_FALSE(w->periodList()->isEnabled());
     w->cyclicCheck()->setChecked(true);
     EXPECT_TRUE(w->periodList()->isEnabled());
@@ -188,6 +189,7 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     QSignalSpy shown(w.w.get(), &CDisplayWaveform::showLoaded);
     w->OnLoad();
     ASSERT_EQ(f.requests.size(), 1u);
+    EXPECT_EQ(f.requests.back().filter, "wave Files(*.wave)");
     EXPECT_FALSE(f.requests.back().save);
     ASSERT_TRUE(WaitUntil([&] { return shown.count() == 1; }, 3000));
     EXPECT_EQ(w->recording().lists, other.lists);
@@ -243,6 +245,7 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     const std::string csv = dir + "/other.csv";
     f.answers.push_back(QString::fromStdString(csv));
     w->OnExportCsv();
+    EXPECT_EQ(f.requests.back().filter, "csv Files(*.csv)");
     EXPECT_EQ(ReadFileBytes(csv), "PerCHnPoints,300\r\nSampleInterval,200\r\nRealSamplePoints,300\r\n"
                                   "CHN1,0\r\nCHN2,16\r\nCHN3,0\r\nCHN4,32\r\nCHN1,CHN2,CHN3,CHN4\r\n" +
                                       rows);
