@@ -18,15 +18,33 @@ using Result = hx::test::ProgramResult;
 
 using hx::test::RunProgram;
 
-int lineCount(const std::string& text) {
-    int n = 0;
-    for (char c : text) n += c == '\n';
-    return n;
+size_t lineCount(const std::string& text) { return hx::test::SplitLines(text).size(); }
+
+
+// The shared libraries one run of halvex-cli loads, as the dynamic loader
+// reports them.
+std::string LoadedLibraries(const std::vector<std::string>& args, const std::string& folder) {
+    const std::string prefix = folder + "/ld";
+    ::setenv("LD_DEBUG", "files", 1);
+    ::setenv("LD_DEBUG_OUTPUT", prefix.c_str(), 1);
+    const Result r = hx::test::RunCli(args);
+    ::unsetenv("LD_DEBUG");
+    ::unsetenv("LD_DEBUG_OUTPUT");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string loaded;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind("ld.", 0) == 0) {
+            loaded += hx::test::ReadFileBytes(e.path().string());
+            fs::remove(e.path());
+        }
+    return loaded;
 }
 
 }  // namespace
 
-TEST(Cli, FindReadWriteAndIdentityOverTcp) {
+// Find, read, write and identity over TCP; a one-shot command pays for no
+// Qt: only the command that draws loads it.
+TEST(Cli, FindReadWriteAndIdentityOverTcpAndOnlyTheDrawingCommandLoadsQt) {
     hx::test::BackgroundProgram sim(hx::test::DriveSimProgram(), {"--tcp", "127.0.0.1:0", "--station", "9", "--db", "-", "--product-model", "HX-KRV4-0750"}, 1);
     ASSERT_EQ(sim.Lines().size(), 1u);
     const std::string port = sim.Lines()[0];
@@ -47,7 +65,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     r = withTimeout("20", {"find", "10", "12"});
     EXPECT_NE(r.status, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
 
     r = with({"write", "30005", "-12"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -63,7 +81,7 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     // More than one block's worth.
     r = with({"read", "0", "130"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(lineCount(r.out), 130);
+    EXPECT_EQ(lineCount(r.out), 130u);
 
     r = with({"identity"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -75,7 +93,26 @@ TEST(Cli, FindReadWriteAndIdentityOverTcp) {
     r = hx::test::RunCli({"--port", port, "--timeout", "20", "--late-horizon-ms", "150", "--station", "8", "read", "5"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+
+    hx::test::TempProgramFolder folder;
+    hx::WaveRecording rec;
+    rec.pointsPerChannel = rec.recordedPoints = 100;
+    rec.codes = {2, 0, 0, 0};
+    for (int i = 0; i < 100; ++i) hx::RecordSample(rec, {static_cast<float>(i), 0, 0, 0});
+    std::string error;
+    const std::string wave = folder.File("a.wave");
+    ASSERT_TRUE(hx::SaveWaveFile(wave, rec, &error)) << error;
+    const std::vector<std::vector<std::string>> withoutQt = {
+        {"--version"},
+        {"--port", port, "--station", "9", "--timeout", "500", "read", "0"},
+        {"wave", "export", "--table", "--lang", "en", wave, folder.File("a.csv")},
+    };
+    for (const auto& args : withoutQt)
+        EXPECT_EQ(LoadedLibraries(args, folder.Path()).find("libQt6"), std::string::npos) << args.back();
+    EXPECT_NE(LoadedLibraries({"wave", "plot", wave, "-o", folder.File("a.png"), "--size", "64x32"}, folder.Path())
+                  .find("libQt6Gui"),
+              std::string::npos);
 }
 
 TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
@@ -105,52 +142,5 @@ TEST(Cli, PortAndStationFromTheSettingsOverAPty) {
     EXPECT_EQ(r.status, 1);
     r = RunProgram(program, {"--port", "/dev/halvex-no-such-port", "read", "40"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(lineCount(r.err), 1) << r.err;
-}
-
-namespace {
-
-// The shared libraries one run of halvex-cli loads, as the dynamic loader
-// reports them.
-std::string LoadedLibraries(const std::vector<std::string>& args, const std::string& folder) {
-    const std::string prefix = folder + "/ld";
-    ::setenv("LD_DEBUG", "files", 1);
-    ::setenv("LD_DEBUG_OUTPUT", prefix.c_str(), 1);
-    const Result r = hx::test::RunCli(args);
-    ::unsetenv("LD_DEBUG");
-    ::unsetenv("LD_DEBUG_OUTPUT");
-    EXPECT_EQ(r.status, 0) << r.err;
-    std::string loaded;
-    for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename().string().rfind("ld.", 0) == 0) {
-            loaded += hx::test::ReadFileBytes(e.path().string());
-            fs::remove(e.path());
-        }
-    return loaded;
-}
-
-}  // namespace
-
-// A one-shot command pays for no Qt: only the command that draws loads it.
-TEST(Cli, OnlyTheDrawingCommandLoadsQt) {
-    hx::test::BackgroundProgram sim(hx::test::DriveSimProgram(), {"--tcp", "127.0.0.1:0", "--db", "-"}, 1);
-    ASSERT_EQ(sim.Lines().size(), 1u);
-    hx::test::TempProgramFolder folder;
-    hx::WaveRecording rec;
-    rec.pointsPerChannel = rec.recordedPoints = 100;
-    rec.codes = {2, 0, 0, 0};
-    for (int i = 0; i < 100; ++i) hx::RecordSample(rec, {static_cast<float>(i), 0, 0, 0});
-    std::string error;
-    const std::string wave = folder.File("a.wave");
-    ASSERT_TRUE(hx::SaveWaveFile(wave, rec, &error)) << error;
-    const std::vector<std::vector<std::string>> withoutQt = {
-        {"--version"},
-        {"--port", sim.Lines()[0], "--timeout", "500", "read", "0"},
-        {"wave", "export", "--table", "--lang", "en", wave, folder.File("a.csv")},
-    };
-    for (const auto& args : withoutQt)
-        EXPECT_EQ(LoadedLibraries(args, folder.Path()).find("libQt6"), std::string::npos) << args.back();
-    EXPECT_NE(LoadedLibraries({"wave", "plot", wave, "-o", folder.File("a.png"), "--size", "64x32"}, folder.Path())
-                  .find("libQt6Gui"),
-              std::string::npos);
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
 }

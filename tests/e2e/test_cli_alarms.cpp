@@ -37,7 +37,7 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 }  // namespace
 
-TEST_F(CliAlarms, ShowsCurrentAndHistoryWithNamesAndCauses) {
+TEST_F(CliAlarms, ShowsClearsAndMasksTheDrivesAlarms) {
     Result r = Run({"alarms", "--lang", "zh"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.out, "current: 没有报警\n")) << r.out;
@@ -60,11 +60,11 @@ TEST_F(CliAlarms, ShowsCurrentAndHistoryWithNamesAndCauses) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.out, "current: no answer\n")) << r.out;
     EXPECT_FALSE(Has(r.out, "没有报警")) << r.out;
-}
 
-TEST_F(CliAlarms, ClearsTheFaultAndTheHistory) {
+    // Clearing the fault and the history, and the fault-detection mask.
+    ASSERT_EQ(Run({"alarms", "clear"}).status, 0);
     drive.Drive().SetAlarmCondition(2, true);
-    Result r = Run({"alarms", "clear"});
+    r = Run({"alarms", "clear"});
     EXPECT_EQ(r.status, 1) << "the over-voltage is still there";
     EXPECT_TRUE(Has(r.err, "Err0002")) << r.err;
     drive.Drive().SetAlarmCondition(2, false);
@@ -83,11 +83,10 @@ TEST_F(CliAlarms, ClearsTheFaultAndTheHistory) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.err, "did not clear its alarm history")) << r.err;
     EXPECT_EQ(drive.Drive().AlarmHistory(0), 3);
-}
 
-TEST_F(CliAlarms, ReadsAndWritesTheMask) {
+    // The fault-detection mask, read and written.
     drive.Drive().SetRam(56, 0x0005);
-    Result r = Run({"alarms", "mask", "--lang", "en"});
+    r = Run({"alarms", "mask", "--lang", "en"});
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* line : {"mask=0x0005\n", " 0 on  Over-current\n", " 1 off Over-voltage\n", " 2 on  EEPROM\n"})
         EXPECT_TRUE(Has(r.out, line)) << r.out;

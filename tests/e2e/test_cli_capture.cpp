@@ -32,7 +32,7 @@ using hx::test::SplitLines;
 
 }  // namespace
 
-TEST(CliCapture, WritesAWaveFileOrTheCsv) {
+TEST(CliCapture, WritesAWaveFileOrTheCsvAndTheSpectrum) {
     Cli cli;
     Result r = cli.Run({"capture", "--channels", "1,2,32,256", "--points", "2000", "-o", cli.File("run.wave")});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -90,6 +90,40 @@ TEST(CliCapture, WritesAWaveFileOrTheCsv) {
     EXPECT_EQ(rows[0].rfind("Time(ms),", 0), 0u) << rows[0];
     EXPECT_EQ(rows[0].find(','), rows[0].rfind(',')) << "one channel column";
     EXPECT_EQ(rows[3].rfind("0.100,", 0), 0u) << rows[3];
+
+    // The spectrum as CSV, and its failures.
+    r = cli.Run({"fft", "-o", cli.File("s.csv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto spectrum = SplitLines(hx::test::ReadFileBytes(cli.File("s.csv")));
+    ASSERT_EQ(spectrum.size(), 1025u);
+    EXPECT_EQ(spectrum[0], "Bin,Frequency(Hz),Value\r");
+    EXPECT_EQ(spectrum[1].substr(0, 4), "0,0,");
+    EXPECT_EQ(spectrum[2].substr(0, 11), "1,1.953125,");
+    EXPECT_EQ(spectrum[1024].substr(0, 17), "1023,1998.046875,");
+
+    // Another station: nothing answers.
+    const Result silent =
+        hx::test::RunCli({"--port", cli.drive.DevicePath(), "--late-horizon-ms", "150", "--station", "13", "fft"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("does not answer"), std::string::npos) << silent.err;
+
+    r = cli.Run({"wave", "export", cli.File("missing.wave"), cli.File("out.csv")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.wave"), std::string::npos);
+    // A damaged file is refused, not turned into blanks, zeros or a cut number.
+    const std::string head = "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\n";
+    const std::pair<std::string, const char*> damaged[] = {
+        {head + "Points=3\r\nSamplingCHN1=00010002\r\n", "SamplingCHN1 holds 2 of its 3 points"},
+        {head + "Points=2\r\nSamplingCHN1=0001zz02\r\n", "point 2: \"zz02\" is not four hexadecimal digits"},
+        {head + "Points=2147483647\r\nSamplingCHN1=00010002\r\n", "Points=2147483647 is not a whole number"},
+    };
+    for (const auto& [bytes, says] : damaged) {
+        hx::test::WriteFileBytes(cli.File("damaged.wave"), bytes);
+        r = cli.Run({"wave", "export", cli.File("damaged.wave"), cli.File("out.csv")});
+        EXPECT_EQ(r.status, 1) << says;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(cli.File("out.csv")));
 }
 
 TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {
@@ -121,42 +155,6 @@ TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {
     EXPECT_EQ(cli.Writes(), 0);
     EXPECT_FALSE(fs::exists(cli.File("x.txt")));
     EXPECT_EQ(cli.Run({"capture", "--channels", "1,2", "--points", "2000"}).status, 0);
-}
-
-TEST(CliCapture, SpectrumCsvAndFailures) {
-    Cli cli;
-    Result r = cli.Run({"fft", "-o", cli.File("s.csv")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto lines = SplitLines(hx::test::ReadFileBytes(cli.File("s.csv")));
-    ASSERT_EQ(lines.size(), 1025u);
-    EXPECT_EQ(lines[0], "Bin,Frequency(Hz),Value\r");
-    EXPECT_EQ(lines[1].substr(0, 4), "0,0,");
-    EXPECT_EQ(lines[2].substr(0, 11), "1,1.953125,");
-    EXPECT_EQ(lines[1024].substr(0, 17), "1023,1998.046875,");
-
-    // Another station: nothing answers.
-    const Result silent =
-        hx::test::RunCli({"--port", cli.drive.DevicePath(), "--late-horizon-ms", "150", "--station", "13", "fft"});
-    EXPECT_EQ(silent.status, 1);
-    EXPECT_NE(silent.err.find("does not answer"), std::string::npos) << silent.err;
-
-    r = cli.Run({"wave", "export", cli.File("missing.wave"), cli.File("out.csv")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("missing.wave"), std::string::npos);
-    // A damaged file is refused, not turned into blanks, zeros or a cut number.
-    const std::string head = "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\n";
-    const std::pair<std::string, const char*> damaged[] = {
-        {head + "Points=3\r\nSamplingCHN1=00010002\r\n", "SamplingCHN1 holds 2 of its 3 points"},
-        {head + "Points=2\r\nSamplingCHN1=0001zz02\r\n", "point 2: \"zz02\" is not four hexadecimal digits"},
-        {head + "Points=2147483647\r\nSamplingCHN1=00010002\r\n", "Points=2147483647 is not a whole number"},
-    };
-    for (const auto& [bytes, says] : damaged) {
-        hx::test::WriteFileBytes(cli.File("damaged.wave"), bytes);
-        r = cli.Run({"wave", "export", cli.File("damaged.wave"), cli.File("out.csv")});
-        EXPECT_EQ(r.status, 1) << says;
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
-    }
-    EXPECT_FALSE(fs::exists(cli.File("out.csv")));
 }
 
 // The drive's spectrum while its motor follows the demo motion: the peaks

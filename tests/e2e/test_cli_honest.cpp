@@ -68,7 +68,7 @@ struct Bench {
 
 }  // namespace
 
-TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
+TEST(CliHonest, BroadcastsTheStationFromTheSettingsAndWhyWritesFailed) {
     Bench b("-");
     // A journal of this test's own (the tool inherits the variable).
     ::setenv("XDG_DATA_HOME", b.folder.File("data").c_str(), 1);
@@ -108,12 +108,10 @@ TEST(CliHonest, BroadcastsAndTheStationFromTheSettings) {
     EXPECT_EQ(r.status, 2);
     r = b.Run({"--station", "0", "params", "dump"});
     EXPECT_EQ(r.status, 2);
-}
 
-TEST(CliHonest, WritesReportWhatTheDriveHoldsAndWhyTheyFailed) {
-    Bench b("-");
+    // Writes report what the drive holds and why they failed.
     // An address nobody maps: the drive refuses, and the tool says so.
-    Result r = b.Run({"write", "20000", "1"});
+    r = b.Run({"write", "20000", "1"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("exception 2"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("no answer"), std::string::npos) << r.err;
@@ -128,7 +126,7 @@ TEST(CliHonest, WritesReportWhatTheDriveHoldsAndWhyTheyFailed) {
     EXPECT_EQ(r.out, "5=-7\n");
 }
 
-TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitions) {
+TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitionsAndWhatIsNoUsableFile) {
     Bench b;
     const std::string good = b.SavedFile();
     ASSERT_FALSE(good.empty());
@@ -187,17 +185,12 @@ TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitions) {
     r = b.Run({"params", "load", junk}, program);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("definitions"), std::string::npos) << r.err;
-}
 
-// Whatever is named as a file: a FIFO (whose opening would wait for ever),
-// endless devices, a sparse file of 1 GB, a folder, an empty file, binary
-// junk, UTF-16 text, a missing file, a file of another kind. Every command that reads a file
-// refuses each at once with status 1, shows no byte of it that is not text,
-// and sends nothing to the drive.
-TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
-    Bench b;
-    const std::string good = b.SavedFile();
-    ASSERT_FALSE(good.empty());
+    // Whatever is named as a file: a FIFO (whose opening would wait for
+    // ever), endless devices, a sparse file of 1 GB, a folder, an empty file,
+    // binary junk, UTF-16 text, a missing file, a file of another kind. Every
+    // command that reads a file refuses each at once with status 1, shows no
+    // byte of it that is not text, and sends nothing to the drive.
     const std::string goodPath = b.Write("good.qxr", good);
 
     const std::string fifo = b.folder.File("fifo");
@@ -207,20 +200,20 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
         std::ofstream(sparse, std::ios::binary).put('1');
         fs::resize_file(sparse, 1ull << 30);
     }
-    std::string junk;
-    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 37 + 11) & 0xFF);
-    const std::string junkPath = b.Write("junk.bin", junk);
+    std::string noise;
+    for (int i = 0; i < 4096; ++i) noise += static_cast<char>((i * 37 + 11) & 0xFF);
+    const std::string junkPath = b.Write("junk.bin", noise);
     std::string utf16 = "\xFF\xFE";
     for (char c : good.substr(0, 2000)) utf16 += std::string{c, '\0'};
     const std::string utf16Path = b.Write("utf16.qxr", utf16);
-    const std::string empty = b.Write("empty.txt", "");
+    const std::string emptyText = b.Write("empty.txt", "");
     const std::string wave = b.Write("a.wave", "[Wave]\r\nSamplingPoints=200\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
     const std::string loop = b.folder.File("loop");
     ASSERT_EQ(::symlink("loop", loop.c_str()), 0);
     const std::string longName = b.folder.File(std::string(300, 'x') + ".qxr");
 
     const std::vector<std::string> noFiles = {fifo,      "/dev/zero", "/dev/urandom", sparse, b.folder.File(""),
-                                              empty,     junkPath,    utf16Path,      b.folder.File("missing"),
+                                              emptyText,     junkPath,    utf16Path,      b.folder.File("missing"),
                                               loop,      longName};
     // Each reader of its own kind of file meets every one; the commands that
     // share the parameter file's reader meet those that could hang or flood it.
@@ -259,12 +252,12 @@ TEST(CliHonest, EveryCommandRefusesWhatIsNoUsableFile) {
     EXPECT_FALSE(fs::exists(csv));
 
     // What the message says of the large ones and of those that are no files.
-    Result r = b.Run({"wave", "export", sparse, csv});
+    r = b.Run({"wave", "export", sparse, csv});
     EXPECT_EQ(r.err, "halvex-cli: cannot read " + sparse + ": larger than 16 MiB, more than any such file holds\n");
     r = b.Run({"setup", "apply", "/dev/zero"});
     EXPECT_EQ(r.err, "halvex-cli: cannot read /dev/zero: not a regular file\n");
-    r = b.Run({"params", "restore", empty});
-    EXPECT_EQ(r.err, "halvex-cli: The file \"" + empty + "\" holds no parameter line that can be loaded.\n");
+    r = b.Run({"params", "restore", emptyText});
+    EXPECT_EQ(r.err, "halvex-cli: The file \"" + emptyText + "\" holds no parameter line that can be loaded.\n");
     r = b.Run({"setup", "apply", junkPath});
     EXPECT_EQ(r.err.rfind("halvex-cli: " + junkPath + ": line 1: expected name=value: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("0Uz\\x9F\\xC4\\xE9\\x0E3X}"), std::string::npos) << r.err;

@@ -52,7 +52,24 @@ std::string WithoutTimes(const std::string& text) {
 
 }  // namespace
 
-TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
+// Lines that would lose work are refused before any drive is asked; then
+// every drive is backed up, set up, checked and restored.
+TEST_F(CliMany, RefusesALineThatWouldLoseWorkAndBacksUpSetsUpChecksAndRestoresEveryDrive) {
+    const auto run = hx::test::RunCli;
+    // One file for ten drives: each would write over the one before.
+    auto one = Cli({"params", "read", "-o", folder.File("all.qxr")});
+    EXPECT_EQ(one.status, 2);
+    EXPECT_NE(one.err.find("names the same file for several drives; put {station} and {port} in it"),
+              std::string::npos)
+        << one.err;
+    // Commands for one drive only, and stations that cannot be asked.
+    EXPECT_EQ(Cli({"write", "0", "100"}).status, 2);
+    EXPECT_EQ(Cli({"run", "velocity"}).status, 2);
+    EXPECT_EQ(run({"--port", PortA(), "--port", PortA(), "--stations", "1-2", "identity"}).status, 2);
+    EXPECT_EQ(run({"--port", PortA(), "--stations", "0-2", "identity"}).status, 2);
+    EXPECT_EQ(run({"--port", PortA(), "--station", "1", "--stations", "1-2", "identity"}).status, 2);
+    for (uint8_t s : {1, 3}) EXPECT_EQ(a.Drive(s).RequestCount(), 0u) << int(s);
+    for (uint8_t s = 1; s <= 3; ++s) EXPECT_EQ(b.Drive(s).RequestCount(), 0u) << int(s);
     const std::string pattern = folder.File("axis-{port}-{station}.qxr");
     const std::string summary = folder.File("summary.json");
     b.Drive(2).SetRam(0, 2900);  // a peak current of its own, to be restored
@@ -132,22 +149,4 @@ TEST_F(CliMany, BacksUpSetsUpChecksAndRestoresEveryDrive) {
     EXPECT_EQ(undone.status, 0) << undone.err;
     EXPECT_EQ(a.Drive(1).Ram(0), 3300);
     EXPECT_EQ(b.Drive(1).Ram(0), 3300);
-}
-
-TEST_F(CliMany, RefusesALineThatWouldLoseWork) {
-    const auto run = hx::test::RunCli;
-    // One file for ten drives: each would write over the one before.
-    auto one = Cli({"params", "read", "-o", folder.File("all.qxr")});
-    EXPECT_EQ(one.status, 2);
-    EXPECT_NE(one.err.find("names the same file for several drives; put {station} and {port} in it"),
-              std::string::npos)
-        << one.err;
-    // Commands for one drive only, and stations that cannot be asked.
-    EXPECT_EQ(Cli({"write", "0", "100"}).status, 2);
-    EXPECT_EQ(Cli({"run", "velocity"}).status, 2);
-    EXPECT_EQ(run({"--port", PortA(), "--port", PortA(), "--stations", "1-2", "identity"}).status, 2);
-    EXPECT_EQ(run({"--port", PortA(), "--stations", "0-2", "identity"}).status, 2);
-    EXPECT_EQ(run({"--port", PortA(), "--station", "1", "--stations", "1-2", "identity"}).status, 2);
-    for (uint8_t s : {1, 3}) EXPECT_EQ(a.Drive(s).RequestCount(), 0u) << int(s);
-    for (uint8_t s = 1; s <= 3; ++s) EXPECT_EQ(b.Drive(s).RequestCount(), 0u) << int(s);
 }

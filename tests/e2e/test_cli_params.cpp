@@ -170,19 +170,6 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     EXPECT_EQ(r.out, "");
 }
 
-// A command that only reads leaves the change journal alone: it is not even
-// created. (That such a command still tells of a write that was cut short
-// is pinned by the killed load below.)
-TEST(CliParams, CommandsThatOnlyReadOpenNoJournal) {
-    LowRangeBench b(5);
-    const std::string file = b.folder.File("read.qxr");
-    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {"read", "0"}, {"identity"}, {"find", "5", "5"}, {"params", "dump"}, {"params", "read", "-o", file}})
-        EXPECT_EQ(b.Run(words).status, 0) << words[0];
-    EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/journal.sqlite"));
-    EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/unfinished"));
-}
-
 // A wrong file loaded, and the drive put back with one command: the backup
 // taken before the load, the journal of the load, only what differs written.
 TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
@@ -192,9 +179,14 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     const std::string address = std::to_string(a->address);
     b.vd.SetRam(a->address, 3);
     const std::string good = b.folder.File("good.qxr"), wrong = b.folder.File("wrong.qxr");
-    ASSERT_EQ(b.Run({"params", "read", "-o", good}).status, 0);
-    // A command that changes nothing opens no journal.
+    // A command that only reads leaves the change journal alone: it is not
+    // even created. (That such a command still tells of a write that was cut
+    // short is pinned by the killed load below.)
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"read", "0"}, {"identity"}, {"find", "4", "4"}, {"params", "dump"}, {"params", "read", "-o", good}})
+        ASSERT_EQ(b.Run(words).status, 0) << words[0];
     EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/journal.sqlite"));
+    EXPECT_FALSE(std::filesystem::exists(b.data + "/halvex/unfinished"));
     hx::test::WriteFileBytes(wrong, WithValue(hx::test::ReadFileBytes(good), a->address, 3, 2));
 
     // The file's zeros in the high range are never sent to this drive.

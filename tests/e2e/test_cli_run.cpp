@@ -70,7 +70,34 @@ protected:
 
 }  // namespace
 
-TEST_F(CliRun, StopWritesBothStopCommands) {
+// The fields are checked as the pages check them, before anything is
+// written; the stop writes both stop commands.
+TEST_F(CliRun, FieldsAreCheckedFirstAndStopWritesBothStopCommands) {
+    vd.ClearRequests();
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"run", "velocity", "--speed", "-1"}, "--speed must be 0..32767"},
+        {{"run", "velocity", "--speed", "abc"}, "--speed must be 0..32767, not abc"},
+        {{"run", "velocity", "--dwell", "0"}, "--dwell must be 1..10000"},
+        {{"run", "velocity", "--runs", "70000"}, "--runs must be 1..65535"},
+        {{"run", "velocity", "--interval", "150"}, "--interval must be one of"},
+        {{"run", "velocity", "--direction", "0"}, "--direction must be 1 or -1"},
+        {{"run", "velocity", "--channels", "3"}, "--channels"},
+        {{"run", "velocity", "--bogus", "1"}, "unknown option --bogus"},
+        {{"run", "torque", "--kc", "2000"}, "--kc must be 0..1024"},
+        {{"run", "torque", "--kp", "-1"}, "--kp must not be negative"},
+        {{"run", "velocity", "--port", "/dev/null"}, "--port is a link option: give it before \"run\""},
+        {{"run", "velocity", "--trace"}, "--trace is a link option: give it before \"run\""},
+        {{"run", "torque", "--no-backup"}, "--no-backup is a link option: give it before \"run\""},
+        {{"run", "spin"}, "spin"},
+    };
+    for (const auto& [words, says] : cases) {
+        const auto r = Run(words);
+        EXPECT_EQ(r.status, 2) << says;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+    }
+    // Not even read: the command line is checked before the port is opened.
+    EXPECT_EQ(vd.RequestCount(), 0u);
+
     // A trapezoid of many runs and a long current-loop test, both running.
     for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
         vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
@@ -105,7 +132,7 @@ TEST_F(CliRun, StopWritesBothStopCommands) {
 
 // The current-loop test with the drive's gains, then with its auto-tuning:
 // the figures printed, the tuned gains said, the step without overshoot.
-TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
+TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTunedAndRefusedStartsSaySo) {
     for (auto [a, v] : {std::pair{15, 1000}, {16, 200}, {17, 256}}) vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     auto overshoot = [](const std::string& out) {
         const auto at = out.find("overshoot: ");
@@ -135,40 +162,38 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTuned) {
     EXPECT_LT(overshoot(r.out), 5.0) << r.out;
     EXPECT_EQ(r.out.find(": -0 mA"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("(-0.0 %)"), std::string::npos) << r.out;
-}
 
-TEST_F(CliRun, FieldsAreCheckedAsThePagesCheckThemBeforeAnythingIsWritten) {
-    vd.ClearRequests();
-    const std::pair<std::vector<std::string>, const char*> cases[] = {
-        {{"run", "velocity", "--speed", "-1"}, "--speed must be 0..32767"},
-        {{"run", "velocity", "--speed", "abc"}, "--speed must be 0..32767, not abc"},
-        {{"run", "velocity", "--dwell", "0"}, "--dwell must be 1..10000"},
-        {{"run", "velocity", "--runs", "70000"}, "--runs must be 1..65535"},
-        {{"run", "velocity", "--interval", "150"}, "--interval must be one of"},
-        {{"run", "velocity", "--direction", "0"}, "--direction must be 1 or -1"},
-        {{"run", "velocity", "--channels", "3"}, "--channels"},
-        {{"run", "velocity", "--bogus", "1"}, "unknown option --bogus"},
-        {{"run", "torque", "--kc", "2000"}, "--kc must be 0..1024"},
-        {{"run", "torque", "--kp", "-1"}, "--kp must not be negative"},
-        {{"run", "velocity", "--port", "/dev/null"}, "--port is a link option: give it before \"run\""},
-        {{"run", "velocity", "--trace"}, "--trace is a link option: give it before \"run\""},
-        {{"run", "torque", "--no-backup"}, "--no-backup is a link option: give it before \"run\""},
-        {{"run", "spin"}, "spin"},
-    };
-    for (const auto& [words, says] : cases) {
-        const auto r = Run(words);
-        EXPECT_EQ(r.status, 2) << says;
-        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
-    }
-    // Not even read: the command line is checked before the port is opened.
-    EXPECT_EQ(vd.RequestCount(), 0u);
+    // A start the drive refuses is a refusal with its reason and the alarm
+    // behind it, not silence; a motor a motion controller moves is not started.
+    ASSERT_TRUE(vd.RaiseAlarm(15));
+    r = Run({"run", "velocity", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("station 7: The drive refused the request to register 70: the drive does not take this "
+                         "value now. Alarm Err0015 is active."),
+              std::string::npos)
+        << r.err;
+    ExpectOwnWatchdog("put back after a refused start");
+
+    // A trapezoid is checked at rest with a capture of the speed; the
+    // current-loop test leaves the sampling settings alone and is refused by
+    // the drive itself.
+    hx::sim::InProcessDrive moving(Options("demo"));
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
+    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The drive refused the request to register 23"), std::string::npos) << r.err;
+    for (const auto& q : moving.Drive().Requests())
+        EXPECT_FALSE(q.function == 6 && q.address == 70) << "started on a moving motor";
+    EXPECT_EQ(moving.Drive().Peek(23), 0);
 }
 
 // A velocity run goes on after its capture until its last run: the tool
 // waits for that, with the drive's watchdog armed meanwhile, and puts the
 // drive's own values back. --detach leaves the motion (and the watchdog as
 // the drive had it) on purpose.
-TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
+TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) {
     // Three runs of 300 ms with 300 ms dwells: well past the 200-point capture.
     const std::vector<std::string> run = {"run", "velocity", "--speed", "1000", "--distance", "300",
                                           "--accel", "100", "--dwell", "300", "--runs", "3", "--points", "200"};
@@ -193,12 +218,10 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetached) {
     EXPECT_NE(r.err.find("--detach: the motion goes on"), std::string::npos) << r.err;
     ExpectOwnWatchdog("detached");
     ASSERT_EQ(Run({"run", "stop"}).status, 0);
-}
 
-// Each signal that ends the tool stops the motion first and puts the
-// watchdog back; SIGKILL leaves that to the drive's watchdog, and its values
-// come back at the next connect.
-TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
+    // Each signal that ends the tool stops the motion first and puts the
+    // watchdog back; SIGKILL leaves that to the drive's watchdog, and its
+    // values come back at the next connect.
     vd.Poke(136, 2000);
     const auto args = Args({"run", "velocity", "--runs", "1000"});
     auto running = [&](uint16_t value) { return hx::test::PollUntil([&] { return vd.Peek(70) == value; }); };
@@ -240,32 +263,6 @@ TEST_F(CliRun, SignalsStopTheMotorAndAKillIsStoppedByTheWatchdog) {
     EXPECT_EQ(vd.Peek(31008), 0);
 }
 
-// A start the drive refuses is a refusal with its reason and the alarm
-// behind it, not silence; a motor a motion controller moves is not started.
-TEST_F(CliRun, RefusedOrMovingStartsSaySo) {
-    ASSERT_TRUE(vd.RaiseAlarm(15));
-    auto r = Run({"run", "velocity", "--points", "200"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("station 7: The drive refused the request to register 70: the drive does not take this "
-                         "value now. Alarm Err0015 is active."),
-              std::string::npos)
-        << r.err;
-    ExpectOwnWatchdog("put back after a refused start");
-
-    // A trapezoid is checked at rest with a capture of the speed; the
-    // current-loop test leaves the sampling settings alone and is refused by
-    // the drive itself.
-    hx::sim::InProcessDrive moving(Options("demo"));
-    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "velocity", "--points", "200"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("The motor is moving: stop the motion controller first"), std::string::npos) << r.err;
-    r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("The drive refused the request to register 23"), std::string::npos) << r.err;
-    for (const auto& q : moving.Drive().Requests())
-        EXPECT_FALSE(q.function == 6 && q.address == 70) << "started on a moving motor";
-    EXPECT_EQ(moving.Drive().Peek(23), 0);
-}
 
 // The vibration assistant on machines that swing at 20, 25, 40 and 60 Hz
 // (one drive each, all at once): the sets it writes leave at most a fifth of

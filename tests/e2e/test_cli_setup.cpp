@@ -56,7 +56,7 @@ TEST(CliSetup, CopiesASetupFromOneDriveToTheNext) {
     EXPECT_NE(Cli(first, {"setup", "--help"}).out.find("inputN_filter_us"), std::string::npos) << "the names are documented";
 }
 
-TEST(CliSetup, SaysWhatWentWrong) {
+TEST(CliSetup, SaysWhatWentWrongAndRefusesAnotherModel) {
     hx::test::TempProgramFolder folder;
     hx::sim::DriveOptions options = Options(1001);
     options.stuckRegisters = {90};
@@ -80,14 +80,11 @@ TEST(CliSetup, SaysWhatWentWrong) {
     EXPECT_NE(r.err.find("register 90 never returned to 0"), std::string::npos) << r.err;
     EXPECT_EQ(drive.Drive().Ram(0), 3000);
     EXPECT_TRUE(r.out.empty());
-}
 
-TEST(CliSetup, RefusesAnotherModel) {
-    hx::test::TempProgramFolder folder;
-    hx::sim::DriveOptions options = Options(1001);
+    // A drive of another model is no wizard's.
     options.driveModel = "KRV7";
-    hx::sim::InProcessDrive drive(options);
-    const auto r = Cli(drive, {"setup"});
+    hx::sim::InProcessDrive other(options);
+    r = Cli(other, {"setup"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("the setup wizard is for KRV4 drives; this drive is \"KRV7\""), std::string::npos) << r.err;
 }

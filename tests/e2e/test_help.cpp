@@ -59,7 +59,7 @@ std::vector<std::string> split(const std::string& words) {
 
 }  // namespace
 
-TEST(Help, CliListsEveryCommandAndEachExplainsItself) {
+TEST(Help, CliListsEveryCommandEachExplainsItselfAndMistakesAreOneLineWithStatusTwo) {
     const ProgramResult all = run("halvex-cli", {"--help"});
     ASSERT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.out.rfind("Usage: halvex-cli", 0), 0u) << all.out;
@@ -90,9 +90,8 @@ TEST(Help, CliListsEveryCommandAndEachExplainsItself) {
     EXPECT_TRUE(has(all.out, "-o,--output FILE")) << all.out;
     EXPECT_TRUE(has(all.out, "--model MODEL")) << all.out;
     EXPECT_TRUE(has(all.out, "read ADDR [COUNT]")) << all.out;
-}
 
-TEST(Help, CliMistakesAreOneLineWithStatusTwo) {
+    // Mistakes are one line with status 2.
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {"bogus"}, {"params", "bogus"}, {"--station", "248", "read", "1"}, {"read", "1", "--timeout", "0"},
              {"params", "read", "-o"}, {"identity", "extra"}, {"read"}, {"read", "x"}, {"read", "65535", "2"},
@@ -126,6 +125,7 @@ TEST(Help, CliMistakesAreOneLineWithStatusTwo) {
     EXPECT_EQ(bare.status, 2);
     EXPECT_TRUE(has(bare.err, "  compare A B\n")) << bare.err;
 }
+
 
 TEST(Help, ProgramAnswersHelpAndVersionWithoutADisplay) {
     if (!std::filesystem::exists(hx::test::BuildBinFolder() + "/halvex")) GTEST_SKIP() << "halvex is not built";

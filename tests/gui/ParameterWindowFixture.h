@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <memory>

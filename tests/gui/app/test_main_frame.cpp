@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QDate>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QToolBar>
 #include <atomic>
 #include <filesystem>
 
@@ -43,7 +38,7 @@ QString firstMenu(CMainFrame* frame, int i) { return frame->menuBar()->actions()
 
 }  // namespace
 
-TEST(MainFrame, MenusToolbarAndGrayedCommands) {
+TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     TempProgramFolder folder;
     MessageRecorder messages;
     CMainFrame frame(theComm);
@@ -63,14 +58,6 @@ TEST(MainFrame, MenusToolbarAndGrayedCommands) {
     EXPECT_FALSE(frame.action(cmd::Environment)->isEnabled());
     EXPECT_FALSE(frame.action(cmd::Fourier)->isEnabled());
 
-    // The spectrum has its item under the display menu, after the waveform.
-    QMenu* show = frame.menuBar()->actions()[2]->menu();
-    const QList<QAction*> items = show->actions();
-    const int waveform = items.indexOf(frame.action(cmd::Waveform));
-    ASSERT_GE(waveform, 0);
-    ASSERT_LT(waveform + 1, items.size());
-    EXPECT_EQ(items[waveform + 1], frame.action(cmd::Fourier));
-
     // The debug tool is not shipped here: say so, and the frame is disconnected.
     frame.SetConnected(true);
     frame.runCommand(cmd::DebugTool);
@@ -78,6 +65,47 @@ TEST(MainFrame, MenusToolbarAndGrayedCommands) {
     EXPECT_TRUE(WaitUntil([&] { return messages.lastText().startsWith("没有找到调试工具"); }, 3000))
         << messages.lastText().toStdString();
     EXPECT_FALSE(frame.IsConnected());
+
+    // What a newcomer meets around the main window: toolbar images of one size,
+    // help beside the toolbar rather than over it, and Chinese offered wherever
+    // it renders.
+    frame.setGeometry(0, 0, 1366, 768);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+    // Every toolbar button's image at the toolbar's size, the connection's too.
+    const QSize side = frame.toolBar()->iconSize();
+    EXPECT_EQ(side, QSize(35, 35));
+    for (QAction* a : frame.toolBar()->actions())
+        EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
+
+    // Help opens below the toolbar, not over it.
+    frame.runCommand(cmd::Help);
+    HelpWindow* help = HelpWindow::instance();
+    ASSERT_TRUE(help->isVisible());
+    const int toolbarBottom = frame.toolBar()->mapToGlobal(QPoint(0, frame.toolBar()->height())).y();
+    EXPECT_GE(help->frameGeometry().top(), toolbarBottom);
+    EXPECT_LE(help->frameGeometry().bottom(), frame.frameGeometry().bottom());
+    help->close();
+
+    // With LANG=C and a font that covers Chinese, choosing Chinese is no
+    // "unsupported" question: the interface renders.
+    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
+    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
+    qputenv("LANG", "C");
+    qunsetenv("LC_ALL");
+    qunsetenv("LC_MESSAGES");
+    const uint16_t language = g_language;
+    g_language = 9;
+    messages.clear();
+    frame.runCommand(cmd::LanguageChinese);
+    ASSERT_EQ(messages.records.size(), 1u);
+    EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
+    EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
+    g_language = language;
+    qputenv("LANG", lang);
+    if (!all.isEmpty()) qputenv("LC_ALL", all);
+    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
 }
 
 TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
@@ -109,43 +137,28 @@ TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
     ASSERT_NE(view->openConnection(), nullptr);
 }
 
-TEST(MainFrame, ExitAsksOnEveryPath) {
+// Every way out asks; a "Yes" ends the program even while the help window,
+// a window of its own, is still on the screen.
+TEST(MainFrame, ExitAsksOnEveryPathAndEndsWithTheHelpWindowOpen) {
     TempProgramFolder folder;
     MessageRecorder messages;
     CMainFrame frame(theComm);
     frame.show();
-    messages.answers = {false};
+    messages.answers = {false, false};
     frame.runCommand(cmd::FileExit);
     EXPECT_EQ(messages.lastText(), "确定退出管理软件吗?");
-    EXPECT_TRUE(frame.isVisible());
-    messages.answers = {false};
     frame.close();  // the title-bar close button
     EXPECT_TRUE(frame.isVisible());
-    messages.answers = {true};
-    frame.runCommand(cmd::CommExit);
-    EXPECT_FALSE(frame.isVisible());
-    EXPECT_EQ(messages.records.size(), 3u);
-}
-
-// A "Yes" to the exit question ends the program even while the help window,
-// a window of its own, is still on the screen.
-TEST(MainFrame, ExitEndsTheProgramWithTheHelpWindowOpen) {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    CMainFrame frame(theComm);
-    frame.show();
     QPointer<HelpWindow> help = HelpWindow::instance();
     help->show();
-    QTimer::singleShot(50, &frame, [&] {
-        messages.answers = {true};
-        frame.runCommand(cmd::FileExit);
-    });
+    QTimer::singleShot(50, &frame, [&] { frame.runCommand(cmd::CommExit); });
     QTimer fallback;
     fallback.setSingleShot(true);
     QObject::connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     fallback.start(3000);
     EXPECT_EQ(QApplication::exec(), 0) << "the program kept running after the exit was confirmed";
     EXPECT_FALSE(frame.isVisible());
+    EXPECT_EQ(messages.records.size(), 3u);
     if (help) help->close();
 }
 
@@ -204,61 +217,13 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     CAboutDlg about;
     // One version everywhere: the one --version prints, whatever the model family.
     EXPECT_EQ(about.programVersionLabel()->text(), "Ver 1.56");
-    EXPECT_EQ(about.driveSoftwareLabel()->text(), "1.5");
     EXPECT_EQ(about.driveModelLabel()->text(), "KRV4-750W");
     EXPECT_TRUE(about.driveModelLabel()->styleSheet().contains("255, 0, 0")) << "unknown models in red";
-    EXPECT_TRUE(about.noticeLabel()->text().contains(QString::number(QDate::currentDate().year())));
     g_qxModelFlag = 1;
     g_productModel = "HX-KRV4-0750";
-    CAboutDlg about2;
-    EXPECT_EQ(about2.programVersionLabel()->text(), "Ver 1.56");
-    EXPECT_TRUE(about2.driveModelLabel()->styleSheet().isEmpty());
-}
-
-// What a newcomer meets around the main window: toolbar images of one size,
-// help beside the toolbar rather than over it, and Chinese offered wherever
-// it renders.
-TEST(MainFrame, ToolbarHelpLanguageAndSettingsAsANewcomerMeetsThem) {
-    TempProgramFolder folder;
-    MessageRecorder messages;
-    CMainFrame frame(theComm);
-    frame.setGeometry(0, 0, 1366, 768);
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-
-    // Every toolbar button's image at the toolbar's size, the connection's too.
-    const QSize side = frame.toolBar()->iconSize();
-    EXPECT_EQ(side, QSize(35, 35));
-    for (QAction* a : frame.toolBar()->actions())
-        EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
-
-    // Help opens below the toolbar, not over it.
-    frame.runCommand(cmd::Help);
-    HelpWindow* help = HelpWindow::instance();
-    ASSERT_TRUE(help->isVisible());
-    const int toolbarBottom = frame.toolBar()->mapToGlobal(QPoint(0, frame.toolBar()->height())).y();
-    EXPECT_GE(help->frameGeometry().top(), toolbarBottom);
-    EXPECT_LE(help->frameGeometry().bottom(), frame.frameGeometry().bottom());
-    help->close();
-
-    // With LANG=C and a font that covers Chinese, choosing Chinese is no
-    // "unsupported" question: the interface renders.
-    ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
-    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
-    qputenv("LANG", "C");
-    qunsetenv("LC_ALL");
-    qunsetenv("LC_MESSAGES");
-    const uint16_t language = g_language;
-    g_language = 9;
-    messages.clear();
-    frame.runCommand(cmd::LanguageChinese);
-    ASSERT_EQ(messages.records.size(), 1u);
-    EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
-    EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
-    g_language = language;
-    qputenv("LANG", lang);
-    if (!all.isEmpty()) qputenv("LC_ALL", all);
-    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
+    CAboutDlg known;
+    EXPECT_EQ(known.programVersionLabel()->text(), "Ver 1.56");
+    EXPECT_TRUE(known.driveModelLabel()->styleSheet().isEmpty());
 }
 
 // File dialogs open in the folder last used for their kind of file, the

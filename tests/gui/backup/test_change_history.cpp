@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
 #include <cstdlib>
 
 #include "gui/ParameterWindowFixture.h"

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <atomic>
@@ -115,6 +113,20 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     theComm.SetReceiveTimeOut(300);
     EXPECT_NE(theComm.ReadAddressValue(63, 5), -1);
     EXPECT_TRUE(WaitUntil([&] { return !f.bar->silent() && f.bar->stateText() == "已连接"; }, 2000));
+
+    // The simulated drive's motion controller, paused, says so until a click
+    // lets it go on.
+    hx::gui::SimulatedMotion::Attach(&f.drive.Drive());
+    struct Detach {
+        ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
+    } detach;
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
+    hx::gui::SimulatedMotion::SetPaused(true);
+    f.bar->refresh();
+    EXPECT_FALSE(f.bar->simulatedMotionButton()->isHidden());
+    f.bar->simulatedMotionButton()->click();
+    EXPECT_FALSE(f.drive.Drive().ExternalMotionPaused());
+    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
 
     // Offline use says so.
     theComm.CloseCom();
@@ -232,22 +244,4 @@ TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
     frame.reset();
     theComm.CloseCom();
     hx::PortResolver::ClearOverride("COM2");
-}
-
-// The simulated drive's motion controller, paused, says so in the bar until
-// a click lets it go on.
-TEST(LinkStatusBar, APausedSimulatedMotionControllerIsShownUntilClicked) {
-    Frame f;
-    hx::gui::SimulatedMotion::Attach(&f.drive.Drive());
-    struct Detach {
-        ~Detach() { hx::gui::SimulatedMotion::Attach(nullptr); }
-    } detach;
-    f.bar->refresh();
-    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
-    hx::gui::SimulatedMotion::SetPaused(true);
-    f.bar->refresh();
-    EXPECT_FALSE(f.bar->simulatedMotionButton()->isHidden());
-    f.bar->simulatedMotionButton()->click();
-    EXPECT_FALSE(f.drive.Drive().ExternalMotionPaused());
-    EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
 }

@@ -24,6 +24,8 @@ using hx::gui::CRunTest;
 
 constexpr uint8_t kStation = 5;
 constexpr uint8_t kWriteSingle = 6;
+// The drive's watchdog as a run arms it: a second's silence stops the motor.
+const std::pair<uint16_t, uint16_t> kArmed{1000, 1};
 
 // The drive the window's tests run: a few capture sources and the torque
 // gains set, or (programDatabase) the drive of the program's database, with
@@ -101,6 +103,8 @@ struct RunWindowFixture : hx::test::DriveOnLink {
         return out;
     }
 
+    // The drive's watchdog as its time-out and action.
+    std::pair<uint16_t, uint16_t> Watchdog() { return {sim().Peek(31007), sim().Peek(31008)}; }
     // The writes to the motion command and the drive's watchdog, in order.
     std::vector<uint16_t> GuardWrites() {
         std::vector<uint16_t> out;

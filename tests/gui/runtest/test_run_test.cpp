@@ -20,41 +20,14 @@ using hx::runtest::Mode;
 using hx::test::WaitUntil;
 using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 
-TEST(RunTestWindow, OpensInVelocityModeWithTheTorqueGainsRead) {
-    RunWindowFixture f;
-    CRunTest* w = f.open();
-    EXPECT_EQ(g_activeModule, "试运行");
-    EXPECT_EQ(w->mode(), Mode::Velocity);
-    EXPECT_TRUE(w->velocityPage()->isVisible());
-    EXPECT_FALSE(w->torquePage()->isVisible());
-    EXPECT_EQ(w->torquePage()->loads(), 1);
-    EXPECT_EQ(w->torquePage()->Fields().kp, 1200);
-    EXPECT_EQ(w->torquePage()->Fields().ki, 300);
-    EXPECT_EQ(w->torquePage()->Fields().kc, 256);
-    EXPECT_EQ(w->torquePage()->Fields().testCurrent, 1000);
-    // Seven sources listed after the empty entry; four channels picked in order.
-    EXPECT_EQ(w->channelList(0)->count(), 8);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(w->channelList(i)->currentIndex(), i + 1);
-        EXPECT_TRUE(w->channelBox(i)->isChecked());
-    }
-    // Capacity 2000 over four channels.
-    EXPECT_EQ(w->pointsList()->count(), 4);
-    EXPECT_EQ(w->pointsList()->currentText(), "500");
-    EXPECT_FALSE(w->periodList()->isEnabled());
-    EXPECT_EQ(w->periodList()->currentText(), "1000");
-    // Nothing was written while opening.
-    EXPECT_TRUE(f.Written().empty());
-}
-
 // A start arms the drive's own communication watchdog (RAM only) before the
 // motion goes out, and the stop puts the drive's values back after it: a
 // window that dies leaves the motor running for a second at most.
 TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
-    ASSERT_FALSE(ownTimeout == 1000 && ownAction == 1) << "the drive must start with other values";
+    const auto own = f.Watchdog();
+    ASSERT_NE(own, kArmed) << "the drive must start with other values";
     w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     f.sim().ClearRequests();
     w->clickStart();
@@ -70,15 +43,13 @@ TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
     EXPECT_EQ(w->mode(), Mode::Velocity);
 
     ASSERT_TRUE(WaitUntil([&] { return w->capturesShown() >= 1 && w->startButton()->isEnabled(); }, 15000));
-    EXPECT_EQ(f.sim().Peek(31007), 1000);
-    EXPECT_EQ(f.sim().Peek(31008), 1);
+    EXPECT_EQ(f.Watchdog(), kArmed);
     w->clickStart();
     EXPECT_EQ(w->startButton()->text(), "开 始");
     ASSERT_TRUE(WaitUntil([&] { return f.GuardWrites().size() >= 7; }));
     EXPECT_EQ(f.GuardWrites(), (std::vector<uint16_t>{31008, 31007, 70, 70, 70, 31007, 31008}));
     EXPECT_EQ(f.sim().Peek(70), 0);
-    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
-    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_EQ(f.Watchdog(), own);
 
     // Closing while the capture still waits: the motor stops, the wait ends.
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }));
@@ -98,7 +69,7 @@ TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
 TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     RunWindowFixture f;
     CRunTest* w = f.open();
-    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    const auto own = f.Watchdog();
     w->enterTorqueMode();
     ASSERT_TRUE(WaitUntil([&] { return w->mode() == Mode::Torque && w->startButton()->isEnabled(); }));
     f.sim().ClearRequests();
@@ -113,8 +84,7 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
     const std::vector<float> shown = f.Plotted(0);
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown, f.CaptureArea(150, shown.size()));
-    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
-    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_EQ(f.Watchdog(), own);
     // Closing stops the current-loop test, whatever its state: its own
     // command, not the motion's.
     f.sim().ClearRequests();
@@ -128,7 +98,7 @@ TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
 TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     RunWindowFixture f(false, "demo");
     CRunTest* w = f.open();
-    const uint16_t ownTimeout = f.sim().Peek(31007), ownAction = f.sim().Peek(31008);
+    const auto own = f.Watchdog();
     f.sim().ClearRequests();
     f.messages.clear();
     w->clickStart();
@@ -138,8 +108,7 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
     EXPECT_EQ(f.messages.lastText(), "电机正在运动，请先停止上位机的运动指令");
     EXPECT_EQ(f.messages.records.size(), 1u) << "one refusal, one box";
     EXPECT_TRUE(f.GuardWrites().empty());
-    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
-    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_EQ(f.Watchdog(), own);
 
     // With the simulated drive of the program the refusal offers to pause
     // its motion controller; Yes pauses it.
@@ -170,8 +139,7 @@ TEST(RunTestWindow, AStartIsRefusedWhileAMotionControllerMovesTheMotor) {
         15000));
     w->close();
     EXPECT_EQ(f.sim().Peek(70), 0);
-    EXPECT_EQ(f.sim().Peek(31007), ownTimeout);
-    EXPECT_EQ(f.sim().Peek(31008), ownAction);
+    EXPECT_EQ(f.Watchdog(), own);
     EXPECT_FALSE(f.sim().ExternalMotionPaused()) << "paused for the window, it goes on when the window goes";
     f.window.reset();
 }
@@ -220,15 +188,35 @@ TEST(RunTestWindow, AMotionIsNeverForgottenWhenTheDriveFallsSilent) {
     f.messages.clear();
     w->close();
     EXPECT_EQ(f.messages.lastText(), "驱动器没有应答，无法确认电机已停止，电机可能仍在运动！");
-    EXPECT_EQ(f.sim().Peek(31007), 1000) << "the watchdog went before the stop was confirmed";
-    EXPECT_EQ(f.sim().Peek(31008), 1);
+    EXPECT_EQ(f.Watchdog(), kArmed) << "the watchdog went before the stop was confirmed";
     f.window.reset();
     theComm.SetReceiveTimeOut(200);
 }
 
-TEST(RunTestWindow, RefusedStartsWriteNothingAndTheAutoTuningBoxWritesAtOnce) {
+TEST(RunTestWindow, OpensInVelocityModeAndRefusedStartsWriteNothingAndTheAutoTuningBoxWritesAtOnce) {
     RunWindowFixture f;
     CRunTest* w = f.open();
+    EXPECT_EQ(g_activeModule, "试运行");
+    EXPECT_EQ(w->mode(), Mode::Velocity);
+    EXPECT_TRUE(w->velocityPage()->isVisible());
+    EXPECT_FALSE(w->torquePage()->isVisible());
+    EXPECT_EQ(w->torquePage()->loads(), 1);
+    const auto gains = w->torquePage()->Fields();
+    EXPECT_EQ((std::vector<int>{gains.kp, gains.ki, gains.kc, gains.testCurrent}), (std::vector<int>{1200, 300, 256, 1000}));
+    // Seven sources listed after the empty entry; four channels picked in order.
+    EXPECT_EQ(w->channelList(0)->count(), 8);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(w->channelList(i)->currentIndex(), i + 1);
+        EXPECT_TRUE(w->channelBox(i)->isChecked());
+    }
+    // Capacity 2000 over four channels.
+    EXPECT_EQ(w->pointsList()->count(), 4);
+    EXPECT_EQ(w->pointsList()->currentText(), "500");
+    EXPECT_FALSE(w->periodList()->isEnabled());
+    EXPECT_EQ(w->periodList()->currentText(), "1000");
+    EXPECT_TRUE(f.Written().empty()) << "nothing written while opening";
+
+    // Refused starts write nothing.
     for (int i = 0; i < 4; ++i) w->channelBox(i)->setChecked(false);
     f.sim().ClearRequests();
     w->clickStart();

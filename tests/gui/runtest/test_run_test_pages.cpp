@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QSlider>
-#include <QMdiArea>
-#include <QMdiSubWindow>
 #include <QTest>
 #include <csignal>
 #include <optional>

@@ -2,15 +2,11 @@
 // waveform window: each plot keeps the points per channel of its own capture.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
 #include <QSpinBox>
+#include <QGroupBox>
+#include <QProgressBar>
 #include <QTreeWidget>
 #include <QElapsedTimer>
-#include <QGroupBox>
-#include <QPushButton>
 
 #include "core/analysis/SpectrumPeaks.h"
 #include "gui/plot/Cscope.h"
@@ -31,8 +27,6 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     w->show();
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("FFT分析"));
     EXPECT_FALSE(w->settingsGroup()->isVisible());
-    EXPECT_EQ(w->frequencyList()->currentText(), "4KHz");
-    EXPECT_EQ(w->pointsList()->currentText(), "2048");
     EXPECT_EQ(w->scope()->Model().Current().axisLast, 2048);
     QElapsedTimer t;
     t.start();
@@ -44,7 +38,6 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     EXPECT_EQ(m.Type(0), 4096);
     EXPECT_TRUE(m.Visible(0));
     EXPECT_EQ(m.Current().axisLast, 2000);
-    EXPECT_EQ(m.Caption(0), "幅值");
     // The scale starts at 0 and is that of the band above the motion (the
     // core's scale of these bins; how much the motion fills the lowest bins
     // depends on where in its cycle the request fell).

@@ -2,12 +2,7 @@
 // one capture, a stop during it, a cyclic run, channel boxes and colours.
 #include <gtest/gtest.h>
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QElapsedTimer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
 #include <limits>
 
 #include "gui/plot/Cscope.h"
@@ -16,7 +11,7 @@
 using hx::gui::CDisplayWaveform;
 using namespace hx::test;
 
-TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
+TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStartsAndItsChannelsShowAsChosen) {
     WaveWindowFixture f;
     WaveWindow w;
     w->recordCheck()->setChecked(true);
@@ -44,6 +39,17 @@ TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStarts) {
     EXPECT_EQ(w->startButton()->text(), kStop);
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     EXPECT_EQ(w->startButton()->text(), kStart);
+
+    // The channel boxes and colours reach the plot.
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_FALSE(w->scope()->Model().Visible(2));
+    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
+    EXPECT_TRUE(w->scope()->Model().Visible(2));
+
+    w->scope()->SetColourPicker([](const QColor&, const QString&) { return std::optional<QColor>(QColor(1, 2, 3)); });
+    w->scope()->PickColour(3);
+    EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
+    EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
 }
 
 TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
@@ -116,20 +122,3 @@ TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
         for (int x = 0; x < shown.width(); ++x) waitPixels += shown.pixel(x, y) == wait;
     EXPECT_EQ(waitPixels, 0);
 }
-
-TEST(WaveformWindow, ChannelBoxesAndColoursReachThePlot) {
-    WaveWindowFixture f;
-    WaveWindow w;
-    ASSERT_TRUE(w.capture());
-    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
-    EXPECT_FALSE(w->scope()->Model().Visible(2));
-    QTest::mouseClick(w->channelCheck(2), Qt::LeftButton);
-    EXPECT_TRUE(w->scope()->Model().Visible(2));
-
-    w->scope()->SetColourPicker([](const QColor&, const QString&) { return std::optional<QColor>(QColor(1, 2, 3)); });
-    w->scope()->PickColour(3);
-    EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
-    EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
-}
-
-

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -44,18 +43,12 @@ struct ListFixture {
 
 }  // namespace
 
-TEST(ListCtrl, ColumnsAndTheHiddenAddress) {
+TEST(ListCtrl, TwoClicksOnOneCellEditTheValueCellAndUnconfirmedRowsShow) {
     ListFixture f;
-    ASSERT_EQ(f.list.columnCount(), 7);
-    EXPECT_TRUE(f.list.isColumnHidden(0));
     EXPECT_EQ(f.list.horizontalHeader()->sectionSize(0), 0) << "the address column has no width on screen";
     EXPECT_EQ(f.list.rowAddress(3), 31);
     EXPECT_EQ(f.list.rowOfAddress(110), 2);
     EXPECT_EQ(f.list.rowOfAddress(12345), -1);
-}
-
-TEST(ListCtrl, TwoClicksOnOneCellEditTheValueCell) {
-    ListFixture f;
     QSignalSpy accepted(&f.list, &CListCtrlEx::cellAccepted);
 
     // Clicks on different cells move the selection and the highlight, never edit.
@@ -101,6 +94,16 @@ TEST(ListCtrl, TwoClicksOnOneCellEditTheValueCell) {
     f.click(2, 2);
     f.click(2, 2);
     EXPECT_FALSE(f.list.editing());
+
+    // An unconfirmed row has its own look unless chosen.
+    f.list.setRowConfirmed(1, false);
+    EXPECT_FALSE(f.list.item(1, 2)->toolTip().isEmpty());
+    f.click(1, 1);
+    EXPECT_EQ(f.list.rowBackground(1), CListCtrlEx::HighlightColor()) << "the chosen row shows as chosen";
+    f.click(0, 1);
+    EXPECT_EQ(f.list.rowBackground(1), CListCtrlEx::UnconfirmedColor());
+    f.list.setRowConfirmed(1, true);
+    EXPECT_FALSE(f.list.rowBackground(1).isValid());
 }
 
 TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
@@ -143,18 +146,6 @@ TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
     EXPECT_EQ(f.messages.lastText(), "输入数值超出参数取值范围!0~10");
     EXPECT_EQ(f.list.cellText(0, 2), "1A");
     EXPECT_EQ(accepted.count(), 3);
-}
-
-TEST(ListCtrl, UnconfirmedRowsHaveTheirOwnLookUnlessChosen) {
-    ListFixture f;
-    f.list.setRowConfirmed(1, false);
-    EXPECT_FALSE(f.list.item(1, 2)->toolTip().isEmpty());
-    f.click(1, 1);
-    EXPECT_EQ(f.list.rowBackground(1), CListCtrlEx::HighlightColor()) << "the chosen row shows as chosen";
-    f.click(0, 1);
-    EXPECT_EQ(f.list.rowBackground(1), CListCtrlEx::UnconfirmedColor());
-    f.list.setRowConfirmed(1, true);
-    EXPECT_FALSE(f.list.rowBackground(1).isValid());
 }
 
 TEST(ListCtrl, ContextMenusOfferHelpEveryGroupAndTheCategoryCommands) {
