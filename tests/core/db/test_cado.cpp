@@ -119,10 +119,8 @@ TEST(CADO, FailuresAreReportedNotHidden) {
     EXPECT_THROW(db.GetFieldText("NoSuchColumn"), DbError);
     EXPECT_FALSE(db.HasField("NoSuchColumn"));
     EXPECT_TRUE(db.HasField("TEXT"));
-    EXPECT_EQ(db.GetFieldText("Address"), "42");
-    EXPECT_EQ(db.GetFieldText("Half"), "2.5");
-    EXPECT_EQ(db.GetFieldText("Minus"), "-7");
-    EXPECT_EQ(db.GetFieldText("Tenth"), "0.1");
+    for (auto [field, text] : {std::pair{"Address", "42"}, {"Half", "2.5"}, {"Minus", "-7"}, {"Tenth", "0.1"}})
+        EXPECT_EQ(db.GetFieldText(field), text);
     db.CloseRecordset();
     EXPECT_FALSE(db.IsRecordsetOpen());
     EXPECT_TRUE(db.IsEOF());
@@ -155,11 +153,9 @@ TEST(CADO, KeepsStrangeTextInsideItsStatement) {
     EXPECT_THROW(db.GetRecordSet("Select * from SelfDefineSettingTable; drop table ParametersTable"), DbError);
     // A strange model text can only name a table that does not exist.
     const std::string model = "X; drop table ParametersTable";
-    EXPECT_EQ(SqlTableName(model), "\"X; drop table ParametersTable\"");
-    EXPECT_EQ(SqlTableName("a\"b"), "\"a\"\"b\"");
-    EXPECT_EQ(SqlTableName("ParametersTable_KRV4"), "ParametersTable_KRV4");
-    EXPECT_EQ(SqlTableName("select"), "\"select\"");
-    EXPECT_EQ(SqlTableName(""), "\"\"");
+    for (auto [name, quoted] : {std::pair{model.c_str(), "\"X; drop table ParametersTable\""}, {"a\"b", "\"a\"\"b\""},
+                                {"ParametersTable_KRV4", "ParametersTable_KRV4"}, {"select", "\"select\""}, {"", "\"\""}})
+        EXPECT_EQ(SqlTableName(name), quoted);
     EXPECT_THROW(db.GetRecordSet("Select * from  " + SqlTableName(model)), DbError);
     EXPECT_THROW(db.GetRecordSet(hx::DefinitionListQuery(model)), DbError);
     EXPECT_THROW(db.GetRecordSet(hx::CategoryLabelsQuery("KRV4\" Where 1=1 --")), DbError);
