@@ -154,7 +154,8 @@ TEST(CADO, KeepsStrangeTextInsideItsStatement) {
     // A strange model text can only name a table that does not exist.
     const std::string model = "X; drop table ParametersTable";
     for (auto [name, quoted] : {std::pair{model.c_str(), "\"X; drop table ParametersTable\""}, {"a\"b", "\"a\"\"b\""},
-                                {"ParametersTable_KRV4", "ParametersTable_KRV4"}, {"select", "\"select\""}, {"", "\"\""}})
+                                {"ParametersTable_KRV4", "ParametersTable_KRV4"}, {"select", "\"select\""},
+                                {"", "\"\""}})
         EXPECT_EQ(SqlTableName(name), quoted);
     EXPECT_THROW(db.GetRecordSet("Select * from  " + SqlTableName(model)), DbError);
     EXPECT_THROW(db.GetRecordSet(hx::DefinitionListQuery(model)), DbError);
