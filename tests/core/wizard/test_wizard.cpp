@@ -255,8 +255,8 @@ TEST(SetupFile, ParseRefusesWhatItCannotWriteAndASubsetWritesOnlyWhatItNames) {
     EXPECT_EQ(error, "line 1: unknown setting peak_current");
     EXPECT_FALSE(ParseSetup("alias=1\nalias=2\n", &v, &error));
     EXPECT_EQ(error, "line 2: alias given twice");
-    for (const char* bad : {"peak_current_ma=\n", "peak_current_ma=3k\n", "output1_invert=2\n", "pulses_per_rev=65536\n",
-                            "input8_function=1\n", "just words\n"})
+    for (const char* bad : {"peak_current_ma=\n", "peak_current_ma=3k\n", "output1_invert=2\n",
+                            "pulses_per_rev=65536\n", "input8_function=1\n", "just words\n"})
         EXPECT_FALSE(ParseSetup(bad, &v, &error)) << bad;
     EXPECT_TRUE(v.empty());
 
