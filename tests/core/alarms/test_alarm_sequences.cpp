@@ -107,11 +107,9 @@ namespace {
 
 constexpr uint8_t kStation = 5;
 
-struct AlarmBench : ::testing::Test {
+// The catalogue's program folder exists before the drive that reads it.
+struct AlarmBench : CatalogueTest {
     AlarmBench() : drive(Options(clock)), link(&drive.comm, kStation) {}
-    void SetUp() override {
-        ASSERT_TRUE(db.OpenConnection(folder.DatabasePath()));
-    }
     static sim::DriveOptions Options(std::shared_ptr<sim::SteppedClock> clock) {
         sim::DriveOptions o;
         o.station = kStation;
@@ -138,11 +136,9 @@ struct AlarmBench : ::testing::Test {
         return entries;
     }
 
-    test::TempProgramFolder folder;
     std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
     test::PtyDrive drive;
     DriveHandle link;
-    CADO db;
     std::chrono::milliseconds waited{0};
     int waits = 0;
     std::function<void(int)> onWait;
