@@ -98,6 +98,19 @@ DriveOptions Quick() {
     return o;
 }
 
+// A value written and stored with the save command, waited for.
+bool WriteAndStore(Client& c, int address, uint16_t v) {
+    return c.Write(address, v) && c.Write(90, 1) && hx::test::PollUntil([&] { return c.Read(90) == 0; });
+}
+
+// The program in the background; `lines` is how many lines of its output to
+// wait for before the test goes on.
+struct Sim : hx::test::BackgroundProgram {
+    Sim(std::vector<std::string> args, int lines = 1)
+        : BackgroundProgram(hx::test::DriveSimProgram(), std::move(args), lines) {}
+    std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
+};
+
 }  // namespace
 
 // What the register map holds and refuses is the drive's own business; here
@@ -230,9 +243,7 @@ TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
         ASSERT_EQ(modbus_write_register(*c, 2, 111), 1);
         c.Station(2);
         EXPECT_NE(c.Read(2), 111);
-        ASSERT_EQ(modbus_write_register(*c, 2, 222), 1);
-        ASSERT_EQ(modbus_write_register(*c, 90, 1), 1);
-        ASSERT_TRUE(hx::test::PollUntil([&] { return c.Read(90) == 0; }));
+        ASSERT_TRUE(WriteAndStore(c, 2, 222));
         EXPECT_EQ(bus.Drive(1).Ram(2), 111);
         EXPECT_EQ(bus.Drive(2).Nv(2), 222);
         EXPECT_NE(bus.Drive(1).Nv(2), 111);  // station 1 never stored
@@ -293,23 +304,6 @@ TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
     a.Station(0xFF);
     EXPECT_EQ(a.Read(0), -1);
 }
-
-namespace {
-
-// The program in the background; `lines` is how many lines of its output to
-// wait for before the test goes on.
-struct Sim : hx::test::BackgroundProgram {
-    Sim(std::vector<std::string> args, int lines = 1)
-        : BackgroundProgram(hx::test::DriveSimProgram(), std::move(args), lines) {}
-    std::string Line() const { return Lines().empty() ? std::string() : Lines()[0]; }
-};
-
-// A value written and stored with the save command, waited for.
-bool WriteAndStore(Client& c, int address, uint16_t v) {
-    return c.Write(address, v) && c.Write(90, 1) && hx::test::PollUntil([&] { return c.Read(90) == 0; });
-}
-
-}  // namespace
 
 TEST(DriveProgram, OptionsAreChecked) {
     {
