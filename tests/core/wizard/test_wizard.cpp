@@ -21,7 +21,8 @@ namespace {
 constexpr uint8_t kStation = 7;
 
 DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
-    DriveOptions o{.station = station};
+    DriveOptions o;
+    o.station = station;
     o.variantCode = variant;
     o.commandDelayMs = 50;
     return o;
