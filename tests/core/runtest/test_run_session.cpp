@@ -49,6 +49,8 @@ struct Bench : ProgramFolderFirst, PtyDrive {
         r.wait = wait;
         return r;
     }
+    hx::ChangeGate gate;
+    RunSession session{gate};
 };
 
 // Runs a capture on the session and hands back its outcome.
@@ -72,9 +74,7 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     r.startWrites = VelocityStartWrites(v, r.codes, r.points, 200.0f);
     b.Vd().ClearRequests();
 
-    hx::ChangeGate gate;
-    RunSession session(gate);
-    const RunOutcome out = RunAndWait(session, r);
+    const RunOutcome out = RunAndWait(b.session, r);
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_EQ(out.samples[0].size(), 200u);
     EXPECT_EQ(out.samples[1].size(), 200u);
@@ -86,13 +86,11 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     ASSERT_EQ(out.writes.returned.size(), r.startWrites.size());
     EXPECT_EQ(out.writes.returned[6], -1);  // reverse comes back as the signed word
     EXPECT_FALSE(out.stopRequested);
-    session.Close(b.Link(), Mode::Velocity);
+    b.session.Close(b.Link(), Mode::Velocity);
 }
 
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
-    hx::ChangeGate gate;
-    RunSession session(gate);
     // A capture of a minute (2000 points 30 ms apart): the wait runs out
     // first, long enough that the stop is asked for while it still polls.
     // The torque page's stop goes to its own command.
@@ -102,25 +100,23 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
         const std::vector<RegisterWrite> minute = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
         RunRequest r = b.Velocity(mode == Mode::Velocity ? minute : std::vector<RegisterWrite>{},
                                   RunWait{3, std::chrono::milliseconds(150), mode == Mode::Torque}, mode);
-        const RunOutcome out = RunAndWait(session, r, [&] {
+        const RunOutcome out = RunAndWait(b.session, r, [&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            session.StopRun(b.Link(), mode);
+            b.session.StopRun(b.Link(), mode);
         });
         EXPECT_EQ(out.status, RunStatus::TimedOut);
         EXPECT_TRUE(out.stopRequested);
         EXPECT_TRUE(out.stopSent);
         EXPECT_EQ(b.Vd().Peek(static_cast<uint16_t>(command)), 0);
     }
-    session.Close(b.Link(), Mode::Torque);
+    b.session.Close(b.Link(), Mode::Torque);
 }
 
 TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     Bench b;
-    hx::ChangeGate gate;
-    RunSession session(gate);
     b.Vd().Poke(70, 1);
     std::promise<bool> answered;
-    session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
+    b.session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
     EXPECT_TRUE(answered.get_future().get());
     EXPECT_EQ(b.Vd().Peek(70), 0);
 
@@ -129,18 +125,18 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     b.Vd().Poke(70, 1);
     RunRequest r = b.Velocity(RecaptureWrites(), RunWait::ForMode(Mode::Resonance), Mode::Resonance);
     bool finished = false;
-    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
+    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) {
         finished = true;
         EXPECT_EQ(o.status, RunStatus::Closed);
         EXPECT_TRUE(o.stopSent);
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto t0 = std::chrono::steady_clock::now();
-    session.Close(b.Link(), Mode::Resonance);
+    b.session.Close(b.Link(), Mode::Resonance);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_TRUE(finished);
     EXPECT_EQ(b.Vd().Peek(70), 0);
-    EXPECT_FALSE(session.Start(r, {}));  // closed for good
+    EXPECT_FALSE(b.session.Start(r, {}));  // closed for good
 }
 
 // A re-capture is a flag of the request, not guessed from its writes: it
@@ -150,19 +146,17 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
-    hx::ChangeGate gate;
-    RunSession session(gate);
     hx::runtest::GuardOptions guard;
     guard.noteFolder = b.folder.StateFolder();
-    session.GuardStarts("recapture-test", guard);
+    b.session.GuardStarts("recapture-test", guard);
     RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 2, 4, 8}, 200);
     r.wait = Bench::ShortWait();
-    const RunOutcome out = RunAndWait(session, r);
+    const RunOutcome out = RunAndWait(b.session, r);
     EXPECT_TRUE(out.recapture);
     EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{32}));
     EXPECT_EQ(b.Vd().Peek(70), 1);  // the motion goes on
-    EXPECT_EQ(session.State(), RunState::Running);
-    session.Close(b.Link(), Mode::Velocity);  // and stops with the session
+    EXPECT_EQ(b.session.State(), RunState::Running);
+    b.session.Close(b.Link(), Mode::Velocity);  // and stops with the session
     EXPECT_EQ(b.Vd().Peek(70), 0);
 }
 
@@ -196,16 +190,14 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
-    hx::ChangeGate gate;
-    RunSession session(gate);
     int calls = 0;
     std::promise<RunOutcome> done;
-    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
+    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) {
         ++calls;
         done.set_value(o);
     }));
     const RunOutcome out = done.get_future().get();
-    session.Close(b.Link(), Mode::Torque);
+    b.session.Close(b.Link(), Mode::Torque);
     EXPECT_EQ(calls, 1);
     // The gains are the user's tuning: the backup read before them finds the
     // drive silent, so not even the first gain goes out.
@@ -233,11 +225,9 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
         const auto all = b.Vd().Requests();
         return std::count_if(all.begin(), all.end(), isBlock);
     };
-    hx::ChangeGate gate;
-    RunSession session(gate);
-    const RunOutcome out = RunAndWait(session, r, [&] {
+    const RunOutcome out = RunAndWait(b.session, r, [&] {
         hx::test::PollUntil([&] { return blockReads() >= 3; });
-        session.StopRun(b.Link(), Mode::Velocity);
+        b.session.StopRun(b.Link(), Mode::Velocity);
     });
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_TRUE(out.stopSent);
@@ -251,7 +241,7 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     }
     EXPECT_GE(readsBeforeStop, 3);
     EXPECT_LT(readsBeforeStop, 40);
-    session.Close(b.Link(), Mode::Velocity);
+    b.session.Close(b.Link(), Mode::Velocity);
 }
 
 namespace {
