@@ -1,16 +1,31 @@
-// A Modbus RTU reply carries no request number: a reply that arrives after
-// its time-out must never pass for the answer to a later request, in the
-// same process or in the next one to open the port, however late the drive
-// answers within the link's horizon.
+// Replies that are not the answer to the request in hand. A Modbus RTU reply
+// carries no request number: a reply that arrives after its time-out must
+// never pass for the answer to a later request, in the same process or in the
+// next one to open the port, however late the drive answers within the link's
+// horizon. A repeater or gateway on the line that sends some replies twice:
+// the copy passes every check of the next request of the same shape
+// (station, function, length, checksum); a whole-table read that completes
+// holds what the drive holds, on a line whose blocks are partly the same
+// words (zeros), where a copy and a true answer cannot be told apart by what
+// they say.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
+#include "core/link/ModbusFrame.h"
+#include "core/link/ModbusRtuTransport.h"
+#include "core/params/CParameter.h"
+#include "core/params/ReadAllJob.h"
+#include "core/protocol/Registers.h"
 #include "support/PtyDrive.h"
 #include "support/RunProgram.h"
 
+using namespace hx::test;
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
 
@@ -20,9 +35,7 @@ constexpr uint8_t kStation = 5;
 constexpr uint16_t kRegister0 = 4321;  // what a search reads; no other register holds it
 
 DriveOptions Options() {
-    DriveOptions o;
-    o.station = kStation;
-    o.databasePath = "-";
+    DriveOptions o = PlainDrive(kStation);
     o.baud = 115200;
     return o;
 }
@@ -186,4 +199,164 @@ TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
     // Station 5 itself answers a different read only after its replies are gone.
     EXPECT_EQ(comm.ReadAddressValue(kStation, 11), 0);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 10), 1010);
+}
+
+namespace {
+
+// Distinct words, with two runs of blocks of zeros in the upper range: a
+// copy of a block of zeros may stand in for the next block of zeros
+// harmlessly, but not for the distinct block after them.
+uint16_t Truth(int address) {
+    if (address < 30000) return static_cast<uint16_t>(address * 3 + 1);
+    const int block = (address - 30000) / 50;
+    return (block >= 4 && block < 8) || (block >= 20 && block < 24) ? 0 : static_cast<uint16_t>(address - 20000);
+}
+
+}  // namespace
+
+TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
+    struct Case {
+        double rate;
+        int maxDelayMs;
+        int baud;
+    };
+    for (const Case c : {Case{0.3, 50, 38400}, Case{0.3, 10, 115200}}) {
+        SCOPED_TRACE(std::to_string(c.rate) + " of replies twice, up to " + std::to_string(c.maxDelayMs) + " ms late, " +
+                     std::to_string(c.baud) + " baud");
+        DriveOptions o = PlainDrive(kStation);
+        o.baud = c.baud;
+        o.seed = 7;
+        PtyDrive link(o, 100, 300);
+        for (int a = 0; a < 150; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
+        for (int a = 30000; a < 32000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
+        link.Server().DuplicateReplies(c.rate, std::chrono::milliseconds(c.maxDelayMs));
+
+        int completed = 0, wrong = 0;
+        for (int dump = 0; dump < 2; ++dump) {
+            CParameter table;
+            if (hx::ReadAll(link.Link(200.0f), table).status != hx::TransferStatus::Completed) continue;
+            ++completed;
+            // The settings: the other registers of the range are the drive's own.
+            for (int a : {0, 30000})
+                for (int k = 0; k < (a ? 2000 : 150); ++k)
+                    if (const auto r = static_cast<uint16_t>(a + k); hx::IsSettingRegister(r))
+                        wrong += static_cast<uint16_t>(table.Slot(r)) != Truth(r);
+        }
+        EXPECT_EQ(wrong, 0);
+        // The copies went out, and the reads still got through.
+        EXPECT_GE(link.Server().GetStats().repliesDuplicated, 10u);
+        EXPECT_GE(completed, 1);
+    }
+}
+
+// How long the link listens for a true reply behind a frame that may be a
+// copy, on a scripted line that keeps time (each frame written when its last
+// byte would have arrived): a copy of the block before, then the drive's
+// reply to this block. A read may take the copy only where nothing could
+// tell yet, and then the Settle that ends a whole-table read fails.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::microseconds;
+constexpr uint16_t kWords = 4;
+constexpr size_t kReplyBytes = 5 + 2 * kWords;
+
+// 8N1: ten bits a character.
+microseconds Wire(int baud, size_t bytes) { return microseconds(bytes * 10 * 1000000 / baud); }
+
+std::vector<uint8_t> Reply(uint16_t address) {
+    std::vector<uint8_t> f{kStation, 0x03, 2 * kWords};
+    for (uint16_t k = 0; k < kWords; ++k) {
+        const uint16_t v = static_cast<uint16_t>((address + k) * 3 + 1);
+        f.insert(f.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    }
+    const uint16_t crc = hx::ModbusCrc16(f.data(), f.size());
+    f.insert(f.end(), {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
+    return f;
+}
+
+}  // namespace
+
+TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* what;
+        int baud;
+        bool copiesSeenBefore;         // the line has already shown a copy
+        microseconds copyAt, replyAt;  // after the reply's time on the line
+        bool readRight;                // else it may take the copy, and the Settle after it fails
+    };
+    // The drive answers 1 ms after the request; at 1200 baud the silence
+    // after a frame (3.5 characters) is 29 ms.
+    const Case cases[] = {
+        {"a copy on time, the reply right behind it", 19200, false, milliseconds(2), milliseconds(2) + microseconds(500), false},
+        {"a copy at once, the reply at the drive's pace", 19200, false, -Wire(19200, kReplyBytes), milliseconds(1), true},
+        {"a copy on time, the reply 15 ms behind, copies seen", 19200, true, milliseconds(2), milliseconds(17), true},
+        {"a copy at once, the reply after the drive's pace", 1200, false, -Wire(1200, kReplyBytes), milliseconds(18), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        hx::ModbusRtuTransport link(hx::SerialSettings{::ptsname(master), c.baud});
+        link.SetResponseTimeout(milliseconds(c.baud < 9600 ? 400 : 100));
+        link.SetLateHorizon(milliseconds(c.baud < 9600 ? 800 : 200));
+        ASSERT_TRUE(link.Open()) << link.LastErrorText();
+        const microseconds reply = Wire(c.baud, kReplyBytes);
+        const microseconds silence = Wire(c.baud, 35) / 10;
+
+        // Blocks answered at the drive's pace (one, where asked, copied right
+        // behind its reply), block 100, then block 200 after a copy of 100.
+        const uint16_t order[] = {0, 10, 20, 30, 100, 200};
+        int tooSoon = 0;  // requests sent before the silence after a reply
+        std::thread line([&] {
+            Clock::time_point lastFrame{};
+            for (uint16_t address : order) {
+                uint8_t request[8];
+                for (size_t got = 0; got < sizeof request;) {
+                    const ssize_t n = ::read(master, request + got, sizeof request - got);
+                    if (n <= 0) return;
+                    if (got == 0) tooSoon += Clock::now() < lastFrame + silence;
+                    got += static_cast<size_t>(n);
+                }
+                const auto end = Clock::now() + Wire(c.baud, sizeof request) + milliseconds(1) + reply;
+                // Block 20 answered 5 ms late: the drive's usual pace leaves
+                // room for a late scheduler.
+                std::vector<std::pair<microseconds, std::vector<uint8_t>>> frames{
+                    {address == 20 ? microseconds(5000) : microseconds(0), Reply(address)}};
+                if (address == 30 && c.copiesSeenBefore) frames.push_back({microseconds(200), Reply(address)});
+                if (address == 200) frames = {{c.copyAt, Reply(100)}, {c.replyAt, Reply(200)}};
+                bool replied = false;
+                for (const auto& [at, frame] : frames) {
+                    // The last moment spun rather than slept: a loaded
+                    // machine wakes a sleeper late.
+                    std::this_thread::sleep_until(end + at - milliseconds(2));
+                    while (Clock::now() < end + at) {
+                    }
+                    // A copy right behind the reply may still be on its
+                    // way when the next request goes: only replies count.
+                    if (!replied && frame == Reply(address)) lastFrame = Clock::now();
+                    replied = replied || frame == Reply(address);
+                    ASSERT_EQ(::write(master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+                }
+            }
+        });
+        uint16_t words[kWords];
+        for (uint16_t address : {0, 10, 20, 30, 100}) {
+            SCOPED_TRACE(address);
+            ASSERT_TRUE(link.ReadRegisters(kStation, address, kWords, words)) << link.LastErrorText();
+            EXPECT_EQ(words[0], address * 3 + 1);
+        }
+        ASSERT_TRUE(link.ReadRegisters(kStation, 200, kWords, words)) << link.LastErrorText();
+        const bool right = words[0] == 200 * 3 + 1;
+        const bool settled = link.Settle(kStation);
+        EXPECT_TRUE(right || !settled) << "a copy's words taken for block 200, and the read settled";
+        EXPECT_TRUE(right || !c.readRight);
+        line.join();
+        EXPECT_EQ(tooSoon, 0);
+        link.Close();
+        ::close(master);
+    }
 }

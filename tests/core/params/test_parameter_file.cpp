@@ -35,10 +35,8 @@ struct ChineseMessages {
 };
 
 void RegisterSomeTypes(CParameter& t) {
-    t.RegisterType(5, "USHORT");
-    t.RegisterType(30010, "USHORT");
-    t.RegisterType(31, "INT");
-    t.RegisterType(30101, "INT");
+    for (auto [a, type] : {std::pair{5, "USHORT"}, {30010, "USHORT"}, {31, "INT"}, {30101, "INT"}})
+        t.RegisterType(static_cast<uint16_t>(a), type);
 }
 
 // Every slot gets a distinct value; signed, unsigned and 32-bit ones.
@@ -47,10 +45,9 @@ void FillTable(CParameter& t, int seed) {
         uint16_t a = CParameter::IndexToAddress(static_cast<uint16_t>(i));
         t.SetValue(a, (i * 37 + seed) % 60000 - 30000);
     }
-    t.SetValue(5, 65000);
-    t.SetValue(30010, -2);  // shows as 65534
-    t.SetValue(31, 100000);
-    t.SetValue(30101, -123456);
+    // 30010 shows as 65534.
+    for (auto [a, v] : {std::pair{5, 65000}, {30010, -2}, {31, 100000}, {30101, -123456}})
+        t.SetValue(static_cast<uint16_t>(a), v);
 }
 
 std::vector<int32_t> Values(CParameter& t) {
@@ -80,8 +77,7 @@ TEST(Cp936, ConvertsBothWaysAndCountsBytes) {
     EXPECT_EQ(hx::Utf8ToCp936Lossy("a\xF0\x9F\x98\x80" "b\xFF"), "a?b?");
     EXPECT_FALSE(hx::Cp936ToUtf8("\xFF\xFF", &out));
     EXPECT_EQ(hx::Cp936ToUtf8Lossy("x\xFFy"), "x\xEF\xBF\xBDy");
-    EXPECT_EQ(hx::Cp936ByteLength("中文"), 4u);
-    EXPECT_EQ(hx::Cp936ByteLength("ab"), 2u);
+    EXPECT_EQ(hx::Cp936ByteLength("中文ab"), 6u);
 }
 
 TEST(ParameterFile, SaveThenLoadGivesTheSameTable) {
@@ -166,11 +162,8 @@ TEST(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
     ChineseMessages zh;
     hx::ParameterFileContents contents;
     ASSERT_TRUE(hx::LoadParameterFile(path, t, &info, &error, &contents)) << error;
-    EXPECT_EQ(t.GetValue(5), 65533);
-    EXPECT_EQ(t.GetValue(8), -12);
-    EXPECT_EQ(t.GetValue(13), 65535);
-    EXPECT_EQ(t.GetValue(31), -100000);
-    EXPECT_EQ(t.GetValue(30000), -1);
+    for (auto [a, v] : {std::pair{5, 65533}, {8, -12}, {13, 65535}, {31, -100000}, {30000, -1}})
+        EXPECT_EQ(t.GetValue(static_cast<uint16_t>(a)), v) << a;
     for (uint16_t a : {0, 9, 11, 12, 20, 31999}) EXPECT_EQ(t.GetValue(a), 444) << a;
     EXPECT_EQ(contents.values.size(), 5u);
     std::vector<std::size_t> skippedLines;

@@ -1,30 +1,42 @@
-// Run-test runs against the simulated drive over a real pseudo-terminal:
-// the start as the drive sees it, stops that are never lost (and sent again
-// until the drive takes them), re-captures that write only the trigger, and
-// starts the drive does not answer.
+// Run-test runs against the simulated drive over a real pseudo-terminal: the
+// start as the drive sees it, stops that are never lost (and sent again until
+// the drive takes them), re-captures that write only the trigger, starts the
+// drive does not answer; and the guarded run on time the test steps itself:
+// the tool's clock and the drive's move together, so the drive's watchdog
+// fires exactly when its time is up and the run's give-up is measured in that
+// time, however loaded the machine.
+
+#include <unistd.h>
 
 #include <atomic>
 #include <future>
 
-#include "support/PtyDrive.h"
 #include "core/protocol/Registers.h"
+#include "core/runtest/GuardedRun.h"
 #include "core/runtest/RunSession.h"
+#include "sim/bus/SimClock.h"
+#include "support/PtyDrive.h"
 
 using namespace hx::runtest;
 using namespace hx::test;
+using std::chrono::milliseconds;
 
 namespace {
 
 constexpr uint8_t kStation = 5;
 
+// A trapezoid of many runs, to outlast every test.
+void SetLongTrapezoid(hx::sim::VirtualDrive& vd) {
+    for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
+        vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+}
+
 struct Bench : ProgramFolderFirst, PtyDrive {
     explicit Bench(hx::sim::DriveOptions o = PlainDrive(kStation)) : PtyDrive(std::move(o)) {}
     // A short wait so time-outs take a fraction of a second.
-    static RunWait ShortWait(bool anyPositive = false) { return RunWait{5, std::chrono::milliseconds(20), anyPositive}; }
-    // A trapezoid of many runs, to outlast the test.
+    static RunWait ShortWait(bool anyPositive = false) { return RunWait{5, milliseconds(20), anyPositive}; }
     void RunLongTrapezoid() {
-        for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}})
-            Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
+        SetLongTrapezoid(Vd());
         Vd().Poke(70, 1);
     }
     // A velocity run's request with these start writes.
@@ -37,7 +49,8 @@ struct Bench : ProgramFolderFirst, PtyDrive {
         r.wait = wait;
         return r;
     }
-
+    hx::ChangeGate gate;
+    RunSession session{gate};
 };
 
 // Runs a capture on the session and hands back its outcome.
@@ -61,9 +74,7 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     r.startWrites = VelocityStartWrites(v, r.codes, r.points, 200.0f);
     b.Vd().ClearRequests();
 
-    hx::ChangeGate gate;
-    RunSession session(gate);
-    const RunOutcome out = RunAndWait(session, r);
+    const RunOutcome out = RunAndWait(b.session, r);
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_EQ(out.samples[0].size(), 200u);
     EXPECT_EQ(out.samples[1].size(), 200u);
@@ -75,13 +86,11 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     ASSERT_EQ(out.writes.returned.size(), r.startWrites.size());
     EXPECT_EQ(out.writes.returned[6], -1);  // reverse comes back as the signed word
     EXPECT_FALSE(out.stopRequested);
-    session.Close(b.Link(), Mode::Velocity);
+    b.session.Close(b.Link(), Mode::Velocity);
 }
 
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
-    hx::ChangeGate gate;
-    RunSession session(gate);
     // A capture of a minute (2000 points 30 ms apart): the wait runs out
     // first, long enough that the stop is asked for while it still polls.
     // The torque page's stop goes to its own command.
@@ -91,25 +100,23 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
         const std::vector<RegisterWrite> minute = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
         RunRequest r = b.Velocity(mode == Mode::Velocity ? minute : std::vector<RegisterWrite>{},
                                   RunWait{3, std::chrono::milliseconds(150), mode == Mode::Torque}, mode);
-        const RunOutcome out = RunAndWait(session, r, [&] {
+        const RunOutcome out = RunAndWait(b.session, r, [&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            session.StopRun(b.Link(), mode);
+            b.session.StopRun(b.Link(), mode);
         });
         EXPECT_EQ(out.status, RunStatus::TimedOut);
         EXPECT_TRUE(out.stopRequested);
         EXPECT_TRUE(out.stopSent);
         EXPECT_EQ(b.Vd().Peek(static_cast<uint16_t>(command)), 0);
     }
-    session.Close(b.Link(), Mode::Torque);
+    b.session.Close(b.Link(), Mode::Torque);
 }
 
 TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     Bench b;
-    hx::ChangeGate gate;
-    RunSession session(gate);
     b.Vd().Poke(70, 1);
     std::promise<bool> answered;
-    session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
+    b.session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
     EXPECT_TRUE(answered.get_future().get());
     EXPECT_EQ(b.Vd().Peek(70), 0);
 
@@ -118,18 +125,18 @@ TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
     b.Vd().Poke(70, 1);
     RunRequest r = b.Velocity(RecaptureWrites(), RunWait::ForMode(Mode::Resonance), Mode::Resonance);
     bool finished = false;
-    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
+    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) {
         finished = true;
         EXPECT_EQ(o.status, RunStatus::Closed);
         EXPECT_TRUE(o.stopSent);
     }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto t0 = std::chrono::steady_clock::now();
-    session.Close(b.Link(), Mode::Resonance);
+    b.session.Close(b.Link(), Mode::Resonance);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
     EXPECT_TRUE(finished);
     EXPECT_EQ(b.Vd().Peek(70), 0);
-    EXPECT_FALSE(session.Start(r, {}));  // closed for good
+    EXPECT_FALSE(b.session.Start(r, {}));  // closed for good
 }
 
 // A re-capture is a flag of the request, not guessed from its writes: it
@@ -139,19 +146,17 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
-    hx::ChangeGate gate;
-    RunSession session(gate);
     hx::runtest::GuardOptions guard;
     guard.noteFolder = b.folder.StateFolder();
-    session.GuardStarts("recapture-test", guard);
+    b.session.GuardStarts("recapture-test", guard);
     RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 2, 4, 8}, 200);
     r.wait = Bench::ShortWait();
-    const RunOutcome out = RunAndWait(session, r);
+    const RunOutcome out = RunAndWait(b.session, r);
     EXPECT_TRUE(out.recapture);
     EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{32}));
     EXPECT_EQ(b.Vd().Peek(70), 1);  // the motion goes on
-    EXPECT_EQ(session.State(), RunState::Running);
-    session.Close(b.Link(), Mode::Velocity);  // and stops with the session
+    EXPECT_EQ(b.session.State(), RunState::Running);
+    b.session.Close(b.Link(), Mode::Velocity);  // and stops with the session
     EXPECT_EQ(b.Vd().Peek(70), 0);
 }
 
@@ -185,16 +190,14 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
-    hx::ChangeGate gate;
-    RunSession session(gate);
     int calls = 0;
     std::promise<RunOutcome> done;
-    ASSERT_TRUE(session.Start(r, [&](const RunOutcome& o) {
+    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) {
         ++calls;
         done.set_value(o);
     }));
     const RunOutcome out = done.get_future().get();
-    session.Close(b.Link(), Mode::Torque);
+    b.session.Close(b.Link(), Mode::Torque);
     EXPECT_EQ(calls, 1);
     // The gains are the user's tuning: the backup read before them finds the
     // drive silent, so not even the first gain goes out.
@@ -222,11 +225,9 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
         const auto all = b.Vd().Requests();
         return std::count_if(all.begin(), all.end(), isBlock);
     };
-    hx::ChangeGate gate;
-    RunSession session(gate);
-    const RunOutcome out = RunAndWait(session, r, [&] {
+    const RunOutcome out = RunAndWait(b.session, r, [&] {
         hx::test::PollUntil([&] { return blockReads() >= 3; });
-        session.StopRun(b.Link(), Mode::Velocity);
+        b.session.StopRun(b.Link(), Mode::Velocity);
     });
     EXPECT_EQ(out.status, RunStatus::Completed);
     EXPECT_TRUE(out.stopSent);
@@ -240,5 +241,196 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     }
     EXPECT_GE(readsBeforeStop, 3);
     EXPECT_LT(readsBeforeStop, 40);
-    session.Close(b.Link(), Mode::Velocity);
+    b.session.Close(b.Link(), Mode::Velocity);
+}
+
+namespace {
+
+constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
+const std::string kPort = "guard-test";
+
+hx::sim::DriveOptions SteppedDrive(const std::shared_ptr<hx::sim::SteppedClock>& clock) {
+    hx::sim::DriveOptions o = PlainDrive(kStation);
+    o.clock = clock;
+    return o;
+}
+
+// The drive's clock exists before the drive.
+struct ClockFirst {
+    std::shared_ptr<hx::sim::SteppedClock> clock = std::make_shared<hx::sim::SteppedClock>();
+};
+
+struct SteppedBench : ProgramFolderFirst, ClockFirst, PtyDrive {
+    SteppedBench() : PtyDrive(SteppedDrive(clock)) {
+        Vd().SetRam(31007, kOwnTimeout);
+        Vd().SetRam(31008, kOwnAction);
+        Vd().SetRam(56, 0xFFFF);  // every fault detected
+        SetLongTrapezoid(Vd());
+    }
+    // The tool's time and the drive's, stepped together.
+    GuardOptions Options() {
+        GuardOptions o;
+        o.checkStandstill = false;
+        o.noteFolder = folder.StateFolder() + "/watchdog";
+        o.now = [this] { return now; };
+        o.sleep = [this](milliseconds d) { Pass(d); };
+        return o;
+    }
+    void Pass(milliseconds d) {
+        now += d;
+        clock->Step(d);
+    }
+    bool Armed() { return Vd().Peek(31007) == 1000 && Vd().Peek(31008) == 1; }
+    bool Own() { return Vd().Peek(31007) == kOwnTimeout && Vd().Peek(31008) == kOwnAction; }
+    std::optional<WatchdogSetting> Note() { return ReadWatchdogNote(Options().noteFolder, kPort, kStation); }
+    // The writes to the commands and the watchdog, in order.
+    std::vector<std::pair<uint16_t, uint16_t>> GuardWrites() {
+        std::vector<std::pair<uint16_t, uint16_t>> out;
+        for (const auto& w : Writes())
+            if (w.first == 70 || w.first == 23 || w.first == 31007 || w.first == 31008) out.push_back(w);
+        return out;
+    }
+
+    std::chrono::steady_clock::time_point now{};
+};
+
+}  // namespace
+
+// What ends a followed motion is told apart: its own end, the drive's
+// watchdog after a silence of the program (a stopped or starved process),
+// an alarm, a stop some other program sent. Only the first ended as asked;
+// each puts the drive's own values back once the motion reads stopped.
+TEST(GuardedRun, AFollowedRunSaysWhatEndedIt) {
+    struct Case {
+        const char* what;
+        std::function<void(SteppedBench&)> cause;
+        MotionEnd end;
+    };
+    const Case cases[] = {
+        // Three runs of about 1.1 s, fed all along.
+        {"its last run",
+         [](SteppedBench& b) {
+             b.Vd().Poke(70, 0);
+             b.Vd().SetRam(60, 3);
+             b.Vd().Poke(70, 1);
+         },
+         MotionEnd::Finished},
+        {"the program silent for 1.5 s", [](SteppedBench& b) { b.Pass(milliseconds(1500)); }, MotionEnd::Watchdog},
+        {"an alarm", [](SteppedBench& b) { b.Vd().RaiseAlarm(15); }, MotionEnd::Alarm},
+        {"another program's stop", [](SteppedBench& b) { b.Vd().Poke(70, 0); }, MotionEnd::StoppedElsewhere},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SteppedBench b;
+        GuardedRun run(b.Link(), kPort, b.Options());
+        ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid, milliseconds(3000)).ready());
+        EXPECT_TRUE(b.Armed());
+        b.Vd().Poke(70, 1);
+        c.cause(b);
+        const MotionReport end = run.Follow();
+        EXPECT_EQ(end.end, c.end) << end.Message();
+        EXPECT_EQ(end.asAsked(), c.end == MotionEnd::Finished);
+        EXPECT_EQ(end.alarm, c.end == MotionEnd::Alarm ? 15 : 0);
+        EXPECT_TRUE(end.restored.done);
+        EXPECT_TRUE(b.Own());
+        EXPECT_FALSE(b.Note());
+    }
+}
+
+// The drive falls silent during a run (or never takes the stop): the stop
+// goes out until the drive's watchdog has surely stopped the motor (its
+// time after the last read that could have reached it, and a margin), then
+// the run gives up, within 5 s of the silence, and leaves the watchdog armed
+// and its note for the next connect. A stop the drive never confirms never
+// puts the watchdog back.
+TEST(GuardedRun, ASilentDriveIsGivenUpOnceItsWatchdogHasStoppedTheMotor) {
+    for (bool deadLine : {true, false}) {
+        SCOPED_TRACE(deadLine ? "dead line" : "stops lost");
+        SteppedBench b;
+        GuardedRun run(b.Link(), kPort, b.Options());
+        ASSERT_TRUE(run.BeforeStart(MotionKind::Trapezoid).ready());
+        b.Vd().Poke(70, 1);
+        const auto silent = b.now;
+        if (deadLine)
+            b.Server().SetStation(kStation + 1);  // nothing reaches the drive any more
+        else
+            b.Server().LoseWritesTo(70, 1000, false);
+        const MotionReport end = deadLine ? run.Follow() : run.Stop();
+        EXPECT_EQ(end.end, MotionEnd::GaveUp) << end.Message();
+        EXPECT_EQ(end.Message(), "the drive's watchdog has stopped the motor, the stop could not be confirmed (the "
+                                 "drive did not answer for 1.3 s)");
+        EXPECT_EQ(b.now - silent, milliseconds(1300));
+        EXPECT_GT(end.stop.tries, 1);
+        EXPECT_FALSE(end.restored.done);
+        b.Server().SetStation(kStation);
+        EXPECT_EQ(b.Vd().Peek(70), 0) << "the drive's watchdog has not stopped the motor by then";
+        EXPECT_EQ(b.Vd().WatchdogTrips(), 1);
+        EXPECT_TRUE(b.Armed());
+        EXPECT_EQ(b.Note(), (WatchdogSetting{kOwnTimeout, kOwnAction}));
+    }
+}
+
+// A motion that reads running keeps its watchdog, whoever asks: the guard
+// itself, and the next connect after its program died (which stops it
+// first). A note its program still holds is left alone, and refuses a
+// second program's start.
+TEST(GuardedRun, TheWatchdogGoesBackOnlyOnceTheMotionIsSeenStopped) {
+    SteppedBench b;
+    auto options = b.Options();
+    {
+        MotionGuard guard(b.Link(), kPort, options);
+        ASSERT_TRUE(guard.Prepare(MotionKind::Trapezoid).ready());
+        b.Vd().Poke(70, 1);
+        const RestoreOutcome restore = guard.Restore();
+        EXPECT_FALSE(restore.done);
+        EXPECT_TRUE(restore.stillRunning);
+        EXPECT_TRUE(b.Armed());
+
+        // While the guard lives, its note is its own.
+        EXPECT_FALSE(RestoreLeftWatchdog(b.Link(), kPort, options));
+        EXPECT_TRUE(b.Armed());
+        GuardedRun second(b.Link(), kPort, options);
+        const Readiness refused = second.BeforeStart(MotionKind::Trapezoid);
+        EXPECT_EQ(refused.refusal, StartRefusal::OtherProgram);
+        EXPECT_EQ(refused.otherProgram, ::getpid());
+        EXPECT_TRUE(b.Armed());
+        // The program dies here: nothing puts anything back.
+    }
+    // The next connect finds the motion running: a stop the drive never
+    // takes keeps the watchdog; one it takes comes first.
+    b.Server().LoseWritesTo(70, 1000, false);
+    auto left = RestoreLeftWatchdog(b.Link(), kPort, options);
+    ASSERT_TRUE(left);
+    EXPECT_EQ(left->state, LeftWatchdog::State::StillRunning);
+    EXPECT_TRUE(b.Armed());
+    EXPECT_EQ(b.Note(), (WatchdogSetting{kOwnTimeout, kOwnAction}));
+
+    // Meanwhile the drive's watchdog stopped that one; the next runs again.
+    b.Server().LoseWritesTo(70, 0, false);
+    b.Vd().Poke(70, 1);
+    b.Vd().ClearRequests();
+    left = RestoreLeftWatchdog(b.Link(), kPort, options);
+    ASSERT_TRUE(left);
+    EXPECT_EQ(left->state, LeftWatchdog::State::Restored);
+    EXPECT_TRUE(left->stoppedMotion);
+    EXPECT_EQ(b.GuardWrites(), (std::vector<std::pair<uint16_t, uint16_t>>{{70, 0}, {31007, kOwnTimeout},
+                                                                           {31008, kOwnAction}}));
+    EXPECT_TRUE(b.Own());
+    EXPECT_FALSE(b.Note());
+    EXPECT_FALSE(LeftCommunicationAlarm(*left));
+
+    // A run left behind whose motion the drive's watchdog stopped with its
+    // alarm: said so, and how to clear it.
+    {
+        MotionGuard guard(b.Link(), kPort, options);
+        ASSERT_TRUE(guard.Prepare(MotionKind::Trapezoid).ready());
+    }
+    ASSERT_TRUE(b.Vd().RaiseAlarm(17));
+    left = RestoreLeftWatchdog(b.Link(), kPort, options);
+    ASSERT_TRUE(left);
+    EXPECT_TRUE(LeftCommunicationAlarm(*left));
+    EXPECT_EQ(LeftWatchdogText(*left, "halvex-cli --port X --station 5 alarms clear"),
+              "The last test run did not end normally: the drive's own communication watchdog is back (Pr9.17 = "
+              "5000 ms, Pr9.18 = 2). The drive stopped the motor by itself when the line fell silent: alarm "
+              "Err0017 is active. Clear it with: halvex-cli --port X --station 5 alarms clear");
 }

@@ -36,9 +36,8 @@ TEST(ProfileFile, ReadsWithTheClassicSemantics) {
     EXPECT_EQ(env::Read(env::kComSetting, "COM", "COM1"), "COM12") << "quotes are dropped";
     EXPECT_EQ(env::Read(env::kReadComDelay, "DelayTime", "10"), "10") << "section without the key";
 
-    EXPECT_EQ(ProfileToInt(" -42x"), -42);
-    EXPECT_EQ(ProfileToInt("+7"), 7);
-    EXPECT_EQ(ProfileToInt(""), 0);
+    for (auto [text, value] : {std::pair{" -42x", -42}, {"+7", 7}, {"", 0}})
+        EXPECT_EQ(ProfileToInt(text), value) << text;
 }
 
 TEST(ProfileFile, WritesKeyByKeyKeepingTheRest) {

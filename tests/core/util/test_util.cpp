@@ -27,13 +27,10 @@
 using hx::cmdline::ParseWholeNumber;
 
 TEST(CommandLine, WholeNumbersAreDecimalOrHexadecimal) {
-    EXPECT_EQ(ParseWholeNumber("42"), 42);
-    EXPECT_EQ(ParseWholeNumber("010"), 10) << "a leading zero is not octal";
-    EXPECT_EQ(ParseWholeNumber("-12"), -12);
-    EXPECT_EQ(ParseWholeNumber("+7"), 7);
-    EXPECT_EQ(ParseWholeNumber("0xFFFE"), 0xFFFE);
-    EXPECT_EQ(ParseWholeNumber("-0x10"), -16);
-    EXPECT_EQ(ParseWholeNumber("-9223372036854775808"), std::numeric_limits<long long>::min());
+    // A leading zero is not octal.
+    for (auto [text, value] : {std::pair{"42", 42LL}, {"010", 10LL}, {"-12", -12LL}, {"+7", 7LL}, {"0xFFFE", 0xFFFELL},
+                               {"-0x10", -16LL}, {"-9223372036854775808", std::numeric_limits<long long>::min()}})
+        EXPECT_EQ(ParseWholeNumber(text), value) << text;
     for (const char* bad : {"", "-", "0x", "x1", "1x", "12 ", " 12", "--5", "-+5", "+-5", "0x-1", "1.5",
                             "9223372036854775808", "-9223372036854775809", "99999999999999999999"})
         EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << '"' << bad << '"';

@@ -207,11 +207,7 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
                                                                   28, 29, 30, 31, 8, 90}));
     EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
     // Stored: the non-volatile copy holds the new values.
-    EXPECT_EQ(b.Vd().Nv(49), 9);
-    EXPECT_EQ(b.Vd().Nv(50), 1);
-    EXPECT_EQ(b.Vd().Nv(0), 3000);
-    EXPECT_EQ(b.Vd().Nv(134), 0x20);
-    EXPECT_EQ(b.Vd().Nv(45), 64);
+    for (auto [a, v] : {std::pair{49, 9}, {50, 1}, {0, 3000}, {134, 0x20}, {45, 64}}) EXPECT_EQ(b.Vd().Nv(a), v) << a;
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), std::make_pair(31, 31));
 
@@ -260,12 +256,9 @@ TEST(SetupFile, ParseRefusesWhatItCannotWriteAndASubsetWritesOnlyWhatItNames) {
     EXPECT_EQ(error, "line 1: unknown setting peak_current");
     EXPECT_FALSE(ParseSetup("alias=1\nalias=2\n", &v, &error));
     EXPECT_EQ(error, "line 2: alias given twice");
-    EXPECT_FALSE(ParseSetup("peak_current_ma=\n", &v, &error));
-    EXPECT_FALSE(ParseSetup("peak_current_ma=3k\n", &v, &error));
-    EXPECT_FALSE(ParseSetup("output1_invert=2\n", &v, &error));
-    EXPECT_FALSE(ParseSetup("pulses_per_rev=65536\n", &v, &error));
-    EXPECT_FALSE(ParseSetup("input8_function=1\n", &v, &error));
-    EXPECT_FALSE(ParseSetup("just words\n", &v, &error));
+    for (const char* bad : {"peak_current_ma=\n", "peak_current_ma=3k\n", "output1_invert=2\n",
+                            "pulses_per_rev=65536\n", "input8_function=1\n", "just words\n"})
+        EXPECT_FALSE(ParseSetup(bad, &v, &error)) << bad;
     EXPECT_TRUE(v.empty());
 
     // The whole round trip (read, print, parse, apply, read back) is the
