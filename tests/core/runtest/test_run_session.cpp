@@ -109,6 +109,18 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
         EXPECT_TRUE(out.stopSent);
         EXPECT_EQ(b.Vd().Peek(static_cast<uint16_t>(command)), 0);
     }
+    // A stop asked for after the worker's last look (here while the start is
+    // refused, which never looks) still goes out before the run ends.
+    b.RunLongTrapezoid();
+    RunRequest r = b.Velocity({}, Bench::ShortWait());
+    r.beforeStart = [&] {
+        b.session.StopRun(b.Link(), Mode::Velocity);
+        return Readiness{StartRefusal::Moving};
+    };
+    const RunOutcome refused = RunAndWait(b.session, r);
+    EXPECT_EQ(refused.status, RunStatus::Refused);
+    EXPECT_TRUE(refused.stopSent);
+    EXPECT_EQ(b.Vd().Peek(70), 0);
     b.session.Close(b.Link(), Mode::Torque);
 }
 
