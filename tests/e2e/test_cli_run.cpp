@@ -29,12 +29,7 @@ using hx::test::Join;
 using hx::test::RunCli;
 
 hx::sim::DriveOptions Options(const char* motion = "") {
-    hx::sim::DriveOptions o;
-    o.station = 7;
-    o.databasePath = "-";
-    o.motion = motion;
-    o.tcpListen = "127.0.0.1:0";
-    return o;
+    return {.station = 7, .databasePath = "-", .tcpListen = "127.0.0.1:0", .motion = motion};
 }
 
 // The drive's own watchdog values: a time-out longer than the tool's bound

@@ -17,13 +17,7 @@ namespace {
 
 using hx::test::RunCli;
 
-hx::sim::DriveOptions Options() {
-    hx::sim::DriveOptions o;
-    o.station = 7;
-    o.databasePath = "-";
-    o.machineSeed = 2;
-    return o;
-}
+hx::sim::DriveOptions Options() { return {.station = 7, .databasePath = "-", .machineSeed = 2}; }
 
 int Writes(hx::sim::VirtualDrive& d, uint16_t address) {
     int n = 0;

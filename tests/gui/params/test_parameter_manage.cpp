@@ -239,9 +239,7 @@ TEST(ParameterManage, StorageButtonsAskRunOnAWorkerAndGiveUpAfterEightSeconds) {
         auto clock = std::make_shared<hx::sim::SteppedClock>();
         std::atomic<int> waitedMs{0};
         std::atomic<bool> hold{false};
-        hx::sim::DriveOptions options = DriveAt();
-        options.clock = clock;
-        ParameterWindowFixture f(options);
+        ParameterWindowFixture f({.station = 5, .clock = clock});
         g_accessLevel = AccessLevel::Administrator;  // the burn button shows
         f.sim().SetRam(2, 9999);
         CParameterManage* w = f.open();
@@ -387,9 +385,7 @@ TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParamet
 }
 
 TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
-    hx::sim::DriveOptions options = DriveAt();
-    options.baud = 38400;  // paced: a whole read takes over a second
-    ParameterWindowFixture f(options);
+    ParameterWindowFixture f({.station = 5, .baud = 38400});  // paced: a whole read takes over a second
     auto frame = std::make_unique<CMainFrame>(theComm);
     auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
     ASSERT_NE(w, nullptr);
