@@ -54,7 +54,8 @@ QStringList columnTexts(CListCtrlEx* list, int column) {
 
 // Chooses the item of the context menu of the row of that address.
 void chooseForRow(CListCtrlEx* list, uint16_t address, const QString& item) {
-    QMenu* menu = hx::test::OpenContextMenu(list->viewport(), hx::test::CellCenter(list, list->rowOfAddress(address), 1));
+    const QPoint at = hx::test::CellCenter(list, list->rowOfAddress(address), 1);
+    QMenu* menu = hx::test::OpenContextMenu(list->viewport(), at);
     EXPECT_TRUE(hx::test::ChooseMenuItem(menu, item)) << item.toStdString();
 }
 

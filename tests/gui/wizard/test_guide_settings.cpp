@@ -29,7 +29,8 @@ constexpr uint8_t kStation = 5;
 constexpr uint8_t kRead = 3, kWriteSingle = 6;
 
 struct WizardBench : hx::test::DriveOnLink {
-    explicit WizardBench(uint16_t variant = 1001) : DriveOnLink({.station = kStation, .variantCode = variant, .commandDelayMs = 50}) {
+    explicit WizardBench(uint16_t variant = 1001)
+        : DriveOnLink({.station = kStation, .variantCode = variant, .commandDelayMs = 50}) {
         g_driveModel = "KRV4";
         g_driveVariantCode = variant;
         sim().ClearRequests();
