@@ -16,11 +16,7 @@ using Result = hx::test::ProgramResult;
 struct Cli : hx::test::CliOnDrive {
     explicit Cli(hx::sim::DriveOptions options = Plain()) : CliOnDrive(options, {"--late-horizon-ms", "150"}) {}
     static hx::sim::DriveOptions Plain() { return {.station = 12, .databasePath = "-"}; }
-    int Writes() {
-        int n = 0;
-        for (const auto& r : vd.Requests()) n += r.function == 6 || r.function == 16;
-        return n;
-    }
+    int Writes() { return static_cast<int>(hx::test::WrittenAddresses(vd).size()); }
 };
 
 using hx::test::SplitLines;
