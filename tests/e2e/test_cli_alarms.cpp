@@ -17,20 +17,13 @@ using Result = hx::test::ProgramResult;
 constexpr int kStation = 11;
 
 struct CliAlarms : ::testing::Test {
-    CliAlarms() : drive(Options()) {}
-    static hx::sim::DriveOptions Options() {
-        hx::sim::DriveOptions o;
-        o.station = kStation;
-        o.historyClearDelayMs = 500;
-        return o;
-    }
     Result Run(std::vector<std::string> words, int station = kStation) {
         return hx::test::RunCli(hx::test::Join({"--port", drive.DevicePath(), "--timeout", "200", "--late-horizon-ms",
                                                 "150", "--station", std::to_string(station)},
                                                words));
     }
     hx::test::TempProgramFolder folder;  // the drive's parameter definitions
-    hx::sim::InProcessDrive drive;
+    hx::sim::InProcessDrive drive{{.station = kStation, .historyClearDelayMs = 500}};
 };
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -106,10 +99,7 @@ TEST_F(CliAlarms, ShowsClearsAndMasksTheDrivesAlarms) {
 TEST(DriveSimAlarms, StartsWithTheAlarmsGiven) {
     // The drive program itself: --alarm raises at start, in order.
     hx::test::TempProgramFolder folder;
-    hx::sim::DriveOptions o;
-    o.station = 3;
-    o.alarms = {5, 14};
-    hx::sim::InProcessDrive drive(o);
+    hx::sim::InProcessDrive drive({.station = 3, .alarms = {5, 14}});
     EXPECT_EQ(drive.Drive().CurrentAlarm(), 14);
     EXPECT_EQ(drive.Drive().AlarmHistory(1), 5);
 }

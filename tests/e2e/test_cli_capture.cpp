@@ -15,17 +15,8 @@ using Result = hx::test::ProgramResult;
 
 struct Cli : hx::test::CliOnDrive {
     explicit Cli(hx::sim::DriveOptions options = Plain()) : CliOnDrive(options, {"--late-horizon-ms", "150"}) {}
-    static hx::sim::DriveOptions Plain() {
-        hx::sim::DriveOptions o;
-        o.station = 12;
-        o.databasePath = "-";
-        return o;
-    }
-    int Writes() {
-        int n = 0;
-        for (const auto& r : vd.Requests()) n += r.function == 6 || r.function == 16;
-        return n;
-    }
+    static hx::sim::DriveOptions Plain() { return {.station = 12, .databasePath = "-"}; }
+    int Writes() { return static_cast<int>(hx::test::WrittenAddresses(vd).size()); }
 };
 
 using hx::test::SplitLines;
@@ -127,11 +118,7 @@ TEST(CliCapture, WritesAWaveFileOrTheCsvAndTheSpectrum) {
 }
 
 TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {
-    hx::sim::DriveOptions o = Cli::Plain();
-    o.sourceMask = 0x00FF;
-    o.sampleChannels = 2;
-    o.sampleCapacity = 4000;
-    Cli cli(o);
+    Cli cli({.station = 12, .databasePath = "-", .sourceMask = 0x00FF, .sampleChannels = 2, .sampleCapacity = 4000});
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -162,11 +149,8 @@ TEST(CliCapture, ChecksAgainstTheDriveBeforeWritingToIt) {
 // the resonance lies for other loads is pinned on the drive itself); the
 // average of two with the table in a file and the peaks on standard output.
 TEST(CliCapture, SpectrumPeaksNameTheResonance) {
-    hx::sim::DriveOptions o = Cli::Plain();
-    o.motion = "demo";
-    o.resonanceHz = 300;
-    o.machineHz = 0;  // the load's resonance alone, no swinging machine
-    Cli cli(o);
+    // The load's resonance alone, no swinging machine.
+    Cli cli({.station = 12, .databasePath = "-", .motion = "demo", .resonanceHz = 300, .machineHz = 0});
     const Result r = cli.Run({"fft", "--peaks", "5", "--average", "2", "-o", cli.File("s.csv")});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto lines = SplitLines(r.out);

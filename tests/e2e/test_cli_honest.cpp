@@ -34,12 +34,8 @@ using hx::test::Join;
 using Result = hx::test::ProgramResult;
 
 struct Bench {
-    explicit Bench(std::string database = {}) : drive(Options(std::move(database))) {}
-    static hx::sim::DriveOptions Options(std::string database) {
-        hx::sim::DriveOptions o;  // station 63, model KRV4, firmware 200.0
-        o.databasePath = std::move(database);
-        return o;
-    }
+    // Station 63, model KRV4, firmware 200.0.
+    explicit Bench(std::string database = {}) : drive({.databasePath = std::move(database)}) {}
     // Late replies here come at most 150 ms late: a horizon well beyond
     // that, and short enough for lost frames to stay cheap. Station 63
     // unless the words name another.

@@ -20,11 +20,7 @@
 namespace {
 
 hx::sim::DriveOptions Gateway(std::vector<uint8_t> stations) {
-    hx::sim::DriveOptions o;
-    o.stations = std::move(stations);
-    o.tcpListen = "127.0.0.1:0";
-    o.commandDelayMs = 30;
-    return o;
+    return {.stations = std::move(stations), .commandDelayMs = 30, .tcpListen = "127.0.0.1:0"};
 }
 
 class CliMany : public ::testing::Test {

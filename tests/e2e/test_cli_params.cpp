@@ -62,17 +62,11 @@ using Bench = hx::test::CliOnDrive;
 // tool keeps its backups and journal in the test's data folder.
 struct LowRangeBench : Bench {
     // baud: replies paced as on such a line (0: at once).
-    explicit LowRangeBench(uint8_t station, int baud = 0) : Bench(LowRange(station, baud)) {
+    explicit LowRangeBench(uint8_t station, int baud = 0)
+        : Bench({.station = station, .firmwareRegister = 150, .baud = baud}) {
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);  // the tool inherits it
     }
     ~LowRangeBench() { ::unsetenv("XDG_DATA_HOME"); }
-    static hx::sim::DriveOptions LowRange(uint8_t station, int baud) {
-        hx::sim::DriveOptions o;
-        o.station = station;
-        o.firmwareRegister = 150;
-        o.baud = baud;
-        return o;
-    }
     const std::string data = folder.File("data");
     const std::vector<hx::ParameterDefinition> defs = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
 };

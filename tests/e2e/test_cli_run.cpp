@@ -29,12 +29,7 @@ using hx::test::Join;
 using hx::test::RunCli;
 
 hx::sim::DriveOptions Options(const char* motion = "") {
-    hx::sim::DriveOptions o;
-    o.station = 7;
-    o.databasePath = "-";
-    o.motion = motion;
-    o.tcpListen = "127.0.0.1:0";
-    return o;
+    return {.station = 7, .databasePath = "-", .tcpListen = "127.0.0.1:0", .motion = motion};
 }
 
 // The drive's own watchdog values: a time-out longer than the tool's bound
@@ -144,11 +139,7 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTunedAndRefusedStart
     ASSERT_EQ(r.status, 0) << r.err;
     // The test leaves the drive's sampling settings alone: no interval,
     // channel or trigger, and the points only as the test's own.
-    std::vector<uint16_t> sampling;
-    for (const auto& q : vd.Requests())
-        for (uint16_t a : {32, 33, 34, 94, 95, 96, 137})
-            if ((q.function == 6 || q.function == 16) && q.address == a) sampling.push_back(a);
-    EXPECT_EQ(sampling, (std::vector<uint16_t>{137}));
+    EXPECT_EQ(hx::test::WrittenAddresses(vd, {32, 33, 34, 94, 95, 96, 137}), (std::vector<uint16_t>{137}));
     EXPECT_NE(r.out.find("Kp 1000, Ki 200, Kc 256, test current 1000 mA, 400 points\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("rise time (10-90 %): "), std::string::npos);
     EXPECT_NE(r.out.find("settling time (5 %): "), std::string::npos);
@@ -184,8 +175,7 @@ TEST_F(CliRun, TorqueTestPrintsItsFiguresAndTheGainsTheDriveTunedAndRefusedStart
     r = RunCli({"--port", moving.DevicePath(), "--station", "7", "run", "torque", "--points", "200"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("The drive refused the request to register 23"), std::string::npos) << r.err;
-    for (const auto& q : moving.Drive().Requests())
-        EXPECT_FALSE(q.function == 6 && q.address == 70) << "started on a moving motor";
+    EXPECT_TRUE(hx::test::WrittenAddresses(moving.Drive(), {70}).empty()) << "started on a moving motor";
     EXPECT_EQ(moving.Drive().Peek(23), 0);
 }
 
@@ -204,11 +194,8 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     EXPECT_NE(r.err.find("motion finished after"), std::string::npos) << r.err;
     ExpectOwnWatchdog("after the run");
     // Armed before the start (70 <- 1), put back after it, in this order.
-    std::vector<uint16_t> writes;
-    for (const auto& q : vd.Requests())
-        if (q.function == 6 && (q.address == 31007 || q.address == 31008 || q.address == 70))
-            writes.push_back(q.address);
-    EXPECT_EQ(writes, (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
+    EXPECT_EQ(hx::test::WrittenAddresses(vd, {31007, 31008, 70}),
+              (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
     EXPECT_FALSE(hx::runtest::ReadWatchdogNote(folder.StateFolder() + "/watchdog", drive.DevicePath(), 7))
         << "the note stays after a clean run";
 
@@ -300,9 +287,8 @@ TEST(CliTune, TuneVibrationTakesTheRingingOut) {
             EXPECT_EQ(r.status, 1) << r.out << r.err;
             EXPECT_NE(r.err.find(machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
             EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
-            for (const auto& q : vd.Requests())
-                for (uint16_t a : {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89})
-                    EXPECT_FALSE((q.function == 6 || q.function == 16) && q.address == a) << a;
+            EXPECT_TRUE(
+                hx::test::WrittenAddresses(vd, {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89}).empty());
             continue;
         }
         ASSERT_EQ(r.status, 0) << r.out << r.err;

@@ -22,12 +22,8 @@ hx::test::ProgramResult Cli(const hx::sim::InProcessDrive& drive, std::vector<st
         hx::test::Join({"--port", drive.DevicePath(), "--late-horizon-ms", "150", "--station", "63"}, words));
 }
 
-hx::sim::DriveOptions Options(uint16_t variant) {
-    hx::sim::DriveOptions o;  // station 63, KRV4
-    o.variantCode = variant;
-    o.commandDelayMs = 50;
-    return o;
-}
+// Station 63, KRV4.
+hx::sim::DriveOptions Options(uint16_t variant) { return {.variantCode = variant, .commandDelayMs = 50}; }
 
 }  // namespace
 

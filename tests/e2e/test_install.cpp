@@ -44,19 +44,14 @@ protected:
 TEST_F(InstalledCopy, HoldsExactlyTheProgramsTheirDataAndDesktopFiles) {
     ASSERT_EQ(s_install.status, 0) << s_install.out << s_install.err;
     std::set<std::string> expected = {
-        "bin/halvex",
-        "bin/halvex-cli",
-        "bin/halvex-drive-sim",
-        "lib/halvex/halvex-draw.so",
-        "share/halvex/DATA.sqlite",
-        "share/halvex/i18n/halvex_en.qm",
-        "share/applications/org.halvex.Configurator.desktop",
-        "share/metainfo/org.halvex.Configurator.metainfo.xml",
+        "lib/halvex/halvex-draw.so", "share/halvex/DATA.sqlite", "share/halvex/i18n/halvex_en.qm",
+        "share/applications/org.halvex.Configurator.desktop", "share/metainfo/org.halvex.Configurator.metainfo.xml",
         "share/icons/hicolor/scalable/apps/halvex.svg",
-        "share/man/man1/halvex.1.gz",
-        "share/man/man1/halvex-cli.1.gz",
-        "share/man/man1/halvex-drive-sim.1.gz",
     };
+    for (const std::string program : {"halvex", "halvex-cli", "halvex-drive-sim"}) {
+        expected.insert("bin/" + program);
+        expected.insert("share/man/man1/" + program + ".1.gz");
+    }
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         expected.insert("share/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/halvex.png");
     const fs::path help = fs::path(HALVEX_SOURCE_DIR) / "resources" / "help";

@@ -122,6 +122,26 @@ inline bool ChooseMenuItem(QMenu* menu, const QString& text) {
     return chosen != nullptr;
 }
 
+// The centre of a cell of a table, scrolled into view; a click on it; two
+// clicks and the text typed into the list's editor, as a user edits.
+template <class Table>
+QPoint CellCenter(Table* table, int row, int column) {
+    table->scrollToItem(table->item(row, column));
+    return table->visualRect(table->model()->index(row, column)).center();
+}
+template <class Table>
+void ClickCell(Table* table, int row, int column) {
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, CellCenter(table, row, column));
+}
+template <class List>
+void TypeInCell(List* list, int row, int column, const QString& text) {
+    ClickCell(list, row, column);
+    ClickCell(list, row, column);
+    ASSERT_TRUE(list->editing());
+    list->editor()->selectAll();
+    QTest::keyClicks(list->editor(), text);
+}
+
 // The program's link opened on a simulated drive's device, online, as the
 // connection window leaves it.
 // lateHorizonMs: how long a reply may come after its time-out (the

@@ -20,12 +20,7 @@
 
 namespace hx::test {
 
-inline hx::sim::DriveOptions DriveAt(int16_t firmware = 200) {
-    hx::sim::DriveOptions o;
-    o.station = 5;
-    o.firmwareRegister = firmware;
-    return o;
-}
+inline hx::sim::DriveOptions DriveAt(int16_t firmware = 200) { return {.station = 5, .firmwareRegister = firmware}; }
 
 struct ParameterWindowFixture : DriveOnLink {
     explicit ParameterWindowFixture(hx::sim::DriveOptions options = DriveAt()) : DriveOnLink(options, 200) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,15 @@ void SetStiffLoops(hx::sim::VirtualDrive& drive) {
         {Param::TorqueFilter, 0}};
     for (const auto& [p, si] : loops)
         drive.SetRam(*hx::servo::Address(hx::servo::Model::Krv4, p), static_cast<uint16_t>(hx::servo::SiToWord(p, si)));
+}
+
+std::vector<uint16_t> WrittenAddresses(const hx::sim::VirtualDrive& drive, const std::vector<uint16_t>& among) {
+    std::vector<uint16_t> out;
+    for (const auto& r : drive.Requests())
+        if ((r.function == 6 || r.function == 16) &&
+            (among.empty() || std::find(among.begin(), among.end(), r.address) != among.end()))
+            out.push_back(r.address);
+    return out;
 }
 
 }  // namespace hx::test

@@ -3,6 +3,7 @@
 // copy of the built database, so tests never touch each other's settings.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -58,5 +59,9 @@ namespace hx::test {
 // and a swinging machine shows in the following error: for tests about
 // commands and the vibration assistant rather than the tuning.
 void SetStiffLoops(hx::sim::VirtualDrive& drive);
+
+// The registers the drive was asked to write (single or block writes, a
+// block by its first register), in order; only those among `among` when given.
+std::vector<uint16_t> WrittenAddresses(const hx::sim::VirtualDrive& drive, const std::vector<uint16_t>& among = {});
 
 }  // namespace hx::test

@@ -25,16 +25,10 @@ QString cell(QTableWidget* list, int row, int column) {
     return item ? item->text() : QString("<none>");
 }
 
-hx::sim::DriveOptions driveOptions() {
-    hx::sim::DriveOptions o;
-    o.station = kStation;
-    return o;
-}
-
 // The simulated drive behind theComm, and an alarm window of its own.
 struct AlarmFixture : DriveOnLink {
     // Nobody answers at some stations here, and nobody answers late.
-    explicit AlarmFixture(hx::sim::DriveOptions options = driveOptions()) : DriveOnLink(options, 200, 100) {
+    explicit AlarmFixture(hx::sim::DriveOptions options = {.station = kStation}) : DriveOnLink(options, 200, 100) {
         g_language = 4;
     }
     ~AlarmFixture() { window.reset(); }
@@ -175,9 +169,7 @@ TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
 }
 
 TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
-    hx::sim::DriveOptions options = driveOptions();
-    options.historyClearDelayMs = 800;
-    AlarmFixture f(options);
+    AlarmFixture f({.station = kStation, .historyClearDelayMs = 800});
     f.open();
     f.window->tabs()->setCurrentIndex(CAlarm::HistoryTab);
     EXPECT_FALSE(f.current()->polling());

@@ -165,12 +165,9 @@ TEST(MainFrame, ExitAsksOnEveryPathAndEndsWithTheHelpWindowOpen) {
 TEST(MainFrame, SaveDriveParametersSucceedsAndFailsWhenTheRegisterStaysSet) {
     TempProgramFolder folder;
     MessageRecorder messages;
-    hx::sim::DriveOptions options;
-    options.station = 7;
     // The save's waits step the drive's clock: its timing is their sum.
     auto stepped = std::make_shared<hx::sim::SteppedClock>();
-    options.clock = stepped;
-    hx::sim::InProcessDrive drive(options);
+    hx::sim::InProcessDrive drive({.station = 7, .clock = stepped});
     CMainFrame frame(theComm);
     std::atomic<int> waitedMs{0};
     frame.SetStorageWait([&](std::stop_token, std::chrono::milliseconds d) {

@@ -36,10 +36,7 @@ using hx::test::WaitUntil;
 namespace {
 
 hx::sim::DriveOptions Bus(std::vector<uint8_t> stations, bool tcp) {
-    hx::sim::DriveOptions o;
-    o.stations = std::move(stations);
-    if (tcp) o.tcpListen = "127.0.0.1:0";
-    return o;
+    return {.stations = std::move(stations), .tcpListen = tcp ? "127.0.0.1:0" : ""};
 }
 
 // The parameter manager's way to a reference file: read a drive, save the table.

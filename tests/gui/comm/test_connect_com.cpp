@@ -40,10 +40,7 @@ struct ConnectFixture : FrameOnDrive {
 };
 
 hx::sim::DriveOptions driveAt(uint8_t station, int16_t firmware = 200) {
-    hx::sim::DriveOptions o;
-    o.station = station;
-    o.firmwareRegister = firmware;
-    return o;
+    return {.station = station, .firmwareRegister = firmware};
 }
 
 }  // namespace

@@ -33,14 +33,9 @@ using hx::test::WaitUntil;
 namespace {
 
 struct Frame : hx::test::FrameOnDrive {
-    Frame() : FrameOnDrive(Options()) {
+    Frame() : FrameOnDrive({.station = 63}) {
         frame->resize(900, 500);
         bar = frame->findChild<LinkStatusBar*>();
-    }
-    static hx::sim::DriveOptions Options() {
-        hx::sim::DriveOptions o;
-        o.station = 63;
-        return o;
     }
     // Connects through the connection window, as a user does.
     bool Connect() {
@@ -208,7 +203,7 @@ TEST(LinkStatusBar, ShowsTheCurrentAlarmReadOnlyWhileTheLinkIsIdle) {
 TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
     hx::test::TempProgramFolder folder;
     const std::string link = folder.File("ttyHALVEX");
-    auto drive = std::make_unique<hx::sim::InProcessDrive>(Frame::Options(), link);
+    auto drive = std::make_unique<hx::sim::InProcessDrive>(hx::sim::DriveOptions{.station = 63}, link);
     hx::PortResolver::SetOverride("COM2", link);
     theComm.CloseCom();
     g_activeModule.clear();
@@ -232,7 +227,7 @@ TEST(LinkStatusBar, ALostPortOffersReconnectingOnceTheDeviceIsBack) {
     // The device is not back yet: nothing to reconnect to.
     EXPECT_TRUE(bar->reconnectButton()->isHidden());
 
-    drive = std::make_unique<hx::sim::InProcessDrive>(Frame::Options(), link);
+    drive = std::make_unique<hx::sim::InProcessDrive>(hx::sim::DriveOptions{.station = 63}, link);
     bar->refresh();
     EXPECT_EQ(bar->stateText(), "端口已断开");
     ASSERT_FALSE(bar->reconnectButton()->isHidden());

@@ -34,12 +34,10 @@ const std::pair<uint16_t, uint16_t> kArmed{1000, 1};
 // controller moves it).
 inline hx::sim::DriveOptions RunDrive(bool programDatabase, std::string motion,
                                       std::optional<hx::sim::MachineSpec> machine) {
-    hx::sim::DriveOptions o;
-    o.machine = std::move(machine);
-    o.station = kStation;
-    o.motion = std::move(motion);
-    o.databasePath = programDatabase ? "" : "-";
-    return o;
+    return {.station = kStation,
+            .databasePath = programDatabase ? "" : "-",
+            .motion = std::move(motion),
+            .machine = std::move(machine)};
 }
 
 struct RunWindowFixture : hx::test::DriveOnLink {

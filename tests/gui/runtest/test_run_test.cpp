@@ -410,9 +410,8 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     const auto written = f.Written();
     ASSERT_FALSE(written.empty());
     EXPECT_EQ(written.front(), 70);
-    EXPECT_EQ(f.sim().Ram(77), 100);
-    EXPECT_EQ(f.sim().Ram(78), phaseA);
-    EXPECT_EQ(f.sim().Ram(86), phaseB);
+    EXPECT_EQ((std::vector<int>{f.sim().Ram(77), f.sim().Ram(78), f.sim().Ram(86)}),
+              (std::vector<int>{100, phaseA, phaseB}));
     EXPECT_EQ(f.sim().Nv(78), 0) << "nothing stored";
     EXPECT_EQ(page->edit(1)->text(), QString::number(phaseA));
     // The second pass's sets from the 2nd on, kept where they ring less.
@@ -463,10 +462,7 @@ TEST(RunTestWindow, ResonanceAssistantAppliesTheProposalAndRunsAgain) {
     ASSERT_TRUE(page->putBackButton()->isEnabled());
     QTest::mouseClick(page->putBackButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return page->edit(1)->text() == "0"; }));
-    EXPECT_EQ(f.sim().Ram(77), 0);
-    EXPECT_EQ(f.sim().Ram(78), 0);
-    EXPECT_EQ(f.sim().Ram(86), 0);
-    EXPECT_EQ(f.sim().Ram(79), 0);
+    for (uint16_t a : {77, 78, 86, 79}) EXPECT_EQ(f.sim().Ram(a), 0) << a;
     EXPECT_FALSE(page->putBackButton()->isEnabled());
 }
 

@@ -18,10 +18,7 @@ using hx::gui::CFFTAnalyze;
 using namespace hx::test;
 
 TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
-    hx::sim::DriveOptions demo;
-    demo.motion = "demo";
-    demo.machineHz = 0;  // the load's resonance alone
-    WaveWindowFixture f(demo);
+    WaveWindowFixture f({.motion = "demo", .machineHz = 0});  // the load's resonance alone
     auto w = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     w->resize(1000, 600);
     w->show();
@@ -96,9 +93,7 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
 TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     // The drive's clock stands still: its spectrum is never ready, and the
     // request polls for it far longer than the button's hold.
-    hx::sim::DriveOptions frozen;
-    frozen.clock = std::make_shared<hx::sim::SteppedClock>();
-    WaveWindowFixture f(frozen);
+    WaveWindowFixture f({.clock = std::make_shared<hx::sim::SteppedClock>()});
     auto w = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     w->show();
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
@@ -122,9 +117,7 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
 // The waveform and frequency windows open at once: neither axis nor the
 // number of points drawn follows the other window's capture.
 TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
-    hx::sim::DriveOptions demo;
-    demo.motion = "demo";
-    WaveWindowFixture f(demo);
+    WaveWindowFixture f({.motion = "demo"});
     auto spectrum = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     spectrum->resize(1000, 600);
     spectrum->show();

@@ -25,17 +25,15 @@ namespace {
 
 // A drive whose sampling engine reports these sources, channels and capacity.
 hx::sim::DriveOptions Limits(uint16_t mask, int16_t channels, int16_t capacity) {
-    hx::sim::DriveOptions o;
-    o.sourceMask = mask;
-    o.sampleChannels = static_cast<uint16_t>(channels);
-    o.sampleCapacity = static_cast<uint16_t>(capacity);
-    return o;
+    return {.sourceMask = mask,
+            .sampleChannels = static_cast<uint16_t>(channels),
+            .sampleCapacity = static_cast<uint16_t>(capacity)};
 }
 
 }  // namespace
 
 TEST(WaveformWindow, OpeningFillsTheListsFromTheDriveAndTakesOnlyNumbers) {
-    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
+    WaveWindowFixture f;  // every source, four channels, 8000 points
     WaveWindow w;
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
     for (int k = 0; k < 4; ++k) {
@@ -89,10 +87,9 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
             EXPECT_EQ(w->channelList(k)->isEnabled(), k < 3) << k;
         }
         // Three sources: the third channel stops at the second.
-        EXPECT_EQ(w->channelList(0)->currentIndex(), 1);
-        EXPECT_EQ(w->channelList(1)->currentIndex(), 2);
-        EXPECT_EQ(w->channelList(2)->currentIndex(), 2);
-        EXPECT_EQ(w->channelList(3)->currentIndex(), 0);
+        EXPECT_EQ((std::vector<int>{w->channelList(0)->currentIndex(), w->channelList(1)->currentIndex(),
+                                    w->channelList(2)->currentIndex(), w->channelList(3)->currentIndex()}),
+                  (std::vector<int>{1, 2, 2, 0}));
     }
     {
         // No sources: only the empty entry; starting only resets the button.
@@ -114,9 +111,9 @@ TEST(WaveformWindow, PointsListFollowsTheCapacity) {
     struct Case { int16_t channels, capacity, firmware; int count; const char* current; };
     for (Case c : {Case{2, 300, 200, 1, "200"}, Case{1, 4000, 200, 39, "4000"}, Case{2, 8000, 199, 1, "200"}}) {
         SCOPED_TRACE(c.capacity);
-        hx::sim::DriveOptions o = Limits(0xFFFF, c.channels, c.capacity);
-        o.firmwareRegister = c.firmware;
-        WaveWindowFixture f(o);
+        WaveWindowFixture f({.firmwareRegister = c.firmware,
+                             .sampleChannels = static_cast<uint16_t>(c.channels),
+                             .sampleCapacity = static_cast<uint16_t>(c.capacity)});
         WaveWindow w;
         EXPECT_EQ(w->pointsList()->count(), c.count);
         EXPECT_EQ(w->pointsList()->itemText(0), "200");
@@ -125,7 +122,7 @@ TEST(WaveformWindow, PointsListFollowsTheCapacity) {
 }
 
 TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
-    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
+    WaveWindowFixture f;
     WaveWindow w;
     // A capture of a minute: the drive keeps it running throughout the test.
     w->intervalList()->setCurrentText("30000");
@@ -159,7 +156,7 @@ TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
 }
 
 TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
-    WaveWindowFixture f(Limits(0xFFFF, 4, 8000));
+    WaveWindowFixture f;
     WaveWindow w;
     const std::string dir = f.folder.Path();
 
@@ -194,9 +191,7 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     ASSERT_TRUE(WaitUntil([&] { return shown.count() == 1; }, 3000));
     EXPECT_EQ(w->recording().lists, other.lists);
     EXPECT_EQ(w->channelCodes(), (std::array<int32_t, 4>{0, 16, 0, 32}));
-    EXPECT_FALSE(w->channelCheck(0)->isChecked());
-    EXPECT_TRUE(w->channelCheck(1)->isChecked());
-    EXPECT_TRUE(w->channelCheck(3)->isChecked());
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(w->channelCheck(k)->isChecked(), k == 1 || k == 3) << k;
     EXPECT_EQ(w->channelList(1)->currentText(), QString::fromUtf8("位置参考(p)"));
     EXPECT_EQ(w->channelList(3)->currentText(), QString::fromUtf8("电流Alpha(mA)"));
     EXPECT_EQ(model.Level(), 0);

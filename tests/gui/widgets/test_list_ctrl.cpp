@@ -26,16 +26,9 @@ struct ListFixture {
         list.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&list));
     }
-    QPoint cell(int row, int column) { return list.visualRect(list.model()->index(row, column)).center(); }
-    void click(int row, int column) { QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell(row, column)); }
-    // Two clicks on the cell and the text typed into the editor.
-    void type(int row, int column, const char* text) {
-        click(row, column);
-        click(row, column);
-        ASSERT_TRUE(list.editing());
-        list.editor()->selectAll();
-        QTest::keyClicks(list.editor(), text);
-    }
+    QPoint cell(int row, int column) { return CellCenter(&list, row, column); }
+    void click(int row, int column) { ClickCell(&list, row, column); }
+    void type(int row, int column, const char* text) { TypeInCell(&list, row, column, text); }
 
     MessageRecorder messages;
     CListCtrlEx list;

@@ -28,16 +28,9 @@ namespace {
 constexpr uint8_t kStation = 5;
 constexpr uint8_t kRead = 3, kWriteSingle = 6;
 
-hx::sim::DriveOptions WizardDrive(uint16_t variant) {
-    hx::sim::DriveOptions o;
-    o.station = kStation;
-    o.variantCode = variant;
-    o.commandDelayMs = 50;
-    return o;
-}
-
 struct WizardBench : hx::test::DriveOnLink {
-    explicit WizardBench(uint16_t variant = 1001) : DriveOnLink(WizardDrive(variant)) {
+    explicit WizardBench(uint16_t variant = 1001)
+        : DriveOnLink({.station = kStation, .variantCode = variant, .commandDelayMs = 50}) {
         g_driveModel = "KRV4";
         g_driveVariantCode = variant;
         sim().ClearRequests();
