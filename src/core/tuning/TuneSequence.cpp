@@ -16,8 +16,6 @@ namespace {
 constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
-// How far each side the loop measured again is smoothed.
-constexpr double kVerifySmoothOctaves = 1.0 / 6;
 
 // The open loop from command moves: speed error in, speed feedback out, the
 // commanded speed as instrument, at the lines the repeating moves excite.
@@ -157,9 +155,9 @@ public:
         // The moves were sized for the old crossover: around the new one
         // (several times higher) their lines are few and noisy, and a loop
         // that runs near 0 dB there would cross it at every scatter. Judged
-        // smoothed over log frequency, its clear lines only.
+        // as the design reads lines (SteadyLines).
         PlantMeasurement again2 = meas;
-        again2.openLoop = SmoothLog(WithoutStrayLines(again), kVerifySmoothOctaves, kIdentifyCoherence);
+        again2.openLoop = SteadyLines(WithoutStrayLines(again));
         again2.during = FromWords(after);
         const Identification idAfter = Identify(again2, m_out.probe);
         const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
