@@ -160,6 +160,15 @@ TEST(Design, TargetsStatusesAndLimits) {
     const Design tooHigh = DesignGains(id, {ServoLoop{}, Stiffness::Medium, 500.0});
     EXPECT_NEAR(tooHigh.crossoverHz, limit.limitHz, 0.05 * limit.limitHz);
     EXPECT_LT(DesignGains(id, {ServoLoop{}, Stiffness::Soft, {}}).crossoverHz, asked.crossoverHz);
+    // A light load crosses over high with the factory gains already: medium
+    // still doubles it where the machine's limit allows, which a share of
+    // the limit alone would not.
+    const synth::Machine light = MachineOf(0.5, 400, 0.03);
+    const synth::Measured lm = synth::Measure(light, ServoLoop{}, 5);
+    const Identification lid = Identify(lm.measurement, lm.probe);
+    const Design medium = DesignGains(lid, {ServoLoop{}, Stiffness::Medium, {}});
+    ASSERT_TRUE(medium.marginsBefore.crossoverHz);
+    EXPECT_GE(medium.crossoverHz, std::min(0.97 * medium.limitHz, 2 * *medium.marginsBefore.crossoverHz));
 
     EXPECT_EQ(DesignGains(Identification{}, {}).status, Design::Status::NoPlant);
     Identification noRatio = id;
