@@ -165,17 +165,9 @@ public:
         for (std::size_t i = 0; i < g.size(); ++i)
             m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
         m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
-        // Proven, or the previous settings go back: the move must settle and
-        // follow no worse than before, the loop measured again must hold
-        // the margins.
-        const MoveFigures& mb = m_out.moveBefore;
-        const MoveFigures& ma = m_out.moveAfter;
-        if (!ma.settlingMs || (mb.settlingMs && *ma.settlingMs > *mb.settlingMs))
-            return Fail("the standard move settles no faster with the new settings; the previous settings are back");
-        if (ma.peakErrorP && mb.peakErrorP && *ma.peakErrorP > 1.1 * *mb.peakErrorP)
-            return Fail("the standard move follows worse with the new settings; the previous settings are back");
-        if (!m_out.marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
-            return Fail("the loop measured again does not hold the margins; the previous settings are back");
+        // Proven, or the previous settings go back.
+        const std::string unproven = ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsAfter);
+        if (!unproven.empty()) return Fail(unproven + "; the previous settings are back");
         m_out.status = TuneResult::Status::Tuned;
         return Finish();
     }
@@ -258,6 +250,16 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     if (!total) return false;
     if (!id.inertia.ratio) return true;
     return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
+}
+
+std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter) {
+    if (!after.settlingMs || (before.settlingMs && *after.settlingMs > *before.settlingMs))
+        return "the standard move settles no faster with the new settings";
+    if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
+        return "the standard move follows worse with the new settings";
+    if (!marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
+        return "the loop measured again does not hold the margins";
+    return {};
 }
 
 const char* StageKey(TuneStage stage) {

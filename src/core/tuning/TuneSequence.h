@@ -124,6 +124,13 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 // of the probe's fit and the plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
+// Why a setting written is not proven, English; empty when it is: the
+// standard move must settle and follow no worse than before, the loop
+// measured again must hold the margins. Unproven, the previous settings go
+// back and the result is Failed (the command line's exit status 1: the
+// drive is left as it was, nothing was tuned).
+std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
+
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});
 
