@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 
 #include "core/tuning/BodeData.h"
 #include "core/tuning/FrequencyResponse.h"
@@ -120,6 +121,31 @@ Biquad Resonance(double hz, double zeta, double dt) {
 
 }  // namespace
 
+// Records of a loop u = ref - k y around a plant stepped once a sample
+// (input to clean output), its output seen with noise; the reference as
+// instrument when asked for.
+EstimateInput LoopRecords(int count, double refRms, double noiseRms, double feedback, bool instrument,
+                          std::mt19937& rng, const std::function<double(double)>& plant) {
+    std::normal_distribution<double> n(0, 1);
+    EstimateInput in;
+    in.intervalUs = 100;
+    for (int r = 0; r < count; ++r) {
+        std::vector<float> x, y, z;
+        double yPrev = 0;
+        for (int k = 0; k < 4000; ++k) {
+            const double ref = refRms * n(rng), u = ref - feedback * yPrev;
+            yPrev = plant(u) + noiseRms * n(rng);
+            x.push_back(static_cast<float>(u));
+            y.push_back(static_cast<float>(yPrev));
+            z.push_back(static_cast<float>(ref));
+        }
+        in.input.push_back(x);
+        in.output.push_back(y);
+        if (instrument) in.instrument.push_back(z);
+    }
+    return in;
+}
+
 TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
     constexpr double dt = 100e-6;
     const Biquad plant = Resonance(400, 0.05, dt);
@@ -138,29 +164,13 @@ TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::mt19937 rng(7);
-        std::normal_distribution<double> n(0, 1);
-        EstimateInput in;
-        in.intervalUs = dt * 1e6;
-        for (int r = 0; r < 6; ++r) {
-            std::vector<float> x, y, z;
-            double x1 = 0, x2 = 0, y1 = 0, y2 = 0, yPrev = 0;
-            for (int k = 0; k < 4000; ++k) {
-                const double ref = 1000 * n(rng);
-                const double u = ref - c.feedback * yPrev;
-                const double clean = plant.b0 * u + plant.b1 * x1 + plant.b2 * x2 - plant.a1 * y1 - plant.a2 * y2;
-                x2 = x1;
-                x1 = u;
-                y2 = y1;
-                y1 = clean;
-                yPrev = clean + 1000 * c.outputNoise * n(rng);
-                x.push_back(static_cast<float>(u));
-                y.push_back(static_cast<float>(yPrev));
-                z.push_back(static_cast<float>(ref));
-            }
-            in.input.push_back(x);
-            in.output.push_back(y);
-            if (c.instrument) in.instrument.push_back(z);
-        }
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        const EstimateInput in = LoopRecords(6, 1000, 1000 * c.outputNoise, c.feedback, c.instrument, rng, [&](double u) {
+            const double clean = plant.b0 * u + plant.b1 * x1 + plant.b2 * x2 - plant.a1 * y1 - plant.a2 * y2;
+            x2 = std::exchange(x1, u);
+            y2 = std::exchange(y1, clean);
+            return clean;
+        });
         EstimateReport rep;
         const FrequencyResponse h = EstimateResponse(in, {.segmentPoints = 2000, .lowHz = 50, .highHz = 2000}, &rep);
         EXPECT_EQ(rep.recordsUsed, 6);
@@ -184,25 +194,8 @@ TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
 TEST(Estimate, TheInstrumentRemovesTheLoopsBias) {
     constexpr double dt = 100e-6;
     std::mt19937 rng(3);
-    std::normal_distribution<double> n(0, 1);
-    EstimateInput in;
-    in.intervalUs = 100;
-    for (int r = 0; r < 12; ++r) {
-        std::vector<float> x, y, z;
-        double yPrev = 0, state = 0;
-        for (int k = 0; k < 4000; ++k) {
-            const double ref = 100 * n(rng);
-            const double u = ref - 2.0 * yPrev;
-            state = 0.5 * state + 0.5 * u;  // a first-order plant
-            yPrev = state + 40 * n(rng);
-            x.push_back(static_cast<float>(u));
-            y.push_back(static_cast<float>(yPrev));
-            z.push_back(static_cast<float>(ref));
-        }
-        in.input.push_back(x);
-        in.output.push_back(y);
-        in.instrument.push_back(z);
-    }
+    double state = 0;
+    EstimateInput in = LoopRecords(12, 100, 40, 2.0, true, rng, [&](double u) { return state = 0.5 * state + 0.5 * u; });
     const auto truth = [&](double hz) {
         const Complex z1 = std::exp(Complex(0, -2 * kPi * hz * dt));
         return 0.5 / (1.0 - 0.5 * z1);
