@@ -17,24 +17,6 @@ constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
 
-// The open loop from command moves: speed error in, speed feedback out, the
-// commanded speed as instrument, at the lines the repeating moves excite.
-FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap) {
-    EstimateInput in;
-    in.intervalUs = m.capture.intervalUs;
-    const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
-    const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
-    const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
-    for (std::size_t k = 0; k < y.size(); ++k) {
-        if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
-        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
-        in.input.push_back(Subtract(r[k], y[k]));
-        in.output.push_back(y[k]);
-    }
-    const int segment = std::min(1000, m.capture.points);
-    return EstimateResponse(in, {.segmentPoints = segment, .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true});
-}
-
 class Sequence {
 public:
     Sequence(TuneRequest r, std::stop_token stop, const TuneCallbacks& cb) : m_r(std::move(r)), m_stop(stop), m_cb(cb) {}
@@ -89,13 +71,7 @@ public:
             m_out.spectrumBinHz = s.binHz;
             m_out.plantCaptured = s.plantCaptured;
             if (s.plantCaptured) {
-                EstimateInput in;
-                in.intervalUs = m_plan.torque.capture.intervalUs;
-                in.input = s.current;
-                in.output = s.speed;
-                in.scale = kPlantScale;
-                meas.plant = EstimateResponse(in, {.segmentPoints = std::min(2000, m_plan.torque.capture.points),
-                                                   .lowHz = 10, .highHz = 2500, .integratingOutput = true});
+                meas.plant = PlantOf(m_plan.torque, s.current, s.speed);
             } else {
                 Note("the drive cannot capture while its spectrum excites: the resonances come from the "
                      "spectrum's magnitudes, the design keeps to the band the moves measured");
@@ -260,6 +236,32 @@ std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, co
     if (!marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
         return "the loop measured again does not hold the margins";
     return {};
+}
+
+FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap) {
+    EstimateInput in;
+    in.intervalUs = m.capture.intervalUs;
+    const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
+    const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
+    const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
+    for (std::size_t k = 0; k < y.size(); ++k) {
+        if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
+        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
+        in.input.push_back(Subtract(r[k], y[k]));
+        in.output.push_back(y[k]);
+    }
+    const int segment = std::min(1000, m.capture.points);
+    return EstimateResponse(in, {.segmentPoints = segment, .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true});
+}
+
+FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed) {
+    EstimateInput in;
+    in.intervalUs = step.capture.intervalUs;
+    in.input = current;
+    in.output = speed;
+    in.scale = kPlantScale;
+    return EstimateResponse(in, {.segmentPoints = std::min(2000, step.capture.points), .lowHz = 10, .highHz = 2500,
+                                 .integratingOutput = true});
 }
 
 const char* StageKey(TuneStage stage) {

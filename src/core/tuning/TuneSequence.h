@@ -39,6 +39,7 @@
 #include "core/tuning/BodeData.h"
 #include "core/tuning/GainDesign.h"
 #include "core/tuning/Identify.h"
+#include "core/tuning/ResponseEstimate.h"
 #include "core/tuning/TuneDrive.h"
 
 namespace hx::tuning {
@@ -130,6 +131,14 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
 // back and the result is Failed (the command line's exit status 1: the
 // drive is left as it was, nothing was tuned).
 std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
+
+// The speed loop's open loop from one measuring move's records: speed error
+// in, speed feedback out, the commanded speed (from the position reference)
+// as instrument, at the lines the repeating moves excite.
+FrequencyResponse OpenLoopOf(const MoveStep& step, const MoveCapture& capture);
+// The plant, speed over torque current in (rad/s) / A, from the records
+// taken while the drive's torque excitation ran.
+FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed);
 
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});
