@@ -176,19 +176,29 @@ FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share, do
     return out;
 }
 
-FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints) {
+FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints,
+                                const std::vector<double>& breaksHz, double breakShare) {
     FrequencyResponse out = r;
+    const auto across = [&](double a, double b) {
+        return std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) { return (a < f) != (b < f); });
+    };
     const auto median = [](std::vector<double> v) {
         std::sort(v.begin(), v.end());
         const std::size_t n = v.size();
         return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     };
     for (std::size_t i = 0; i < r.size(); ++i) {
+        const bool nearBreak = std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) {
+            return std::abs(std::log(r.hz[i] / f)) < std::log(1 + breakShare);
+        });
+        if (nearBreak) continue;
         std::vector<std::size_t> near;
         for (double reach = octaves; reach <= maxOctaves * 1.0001; reach *= 1.5) {
             near.clear();
             for (std::size_t j = 0; j < r.size(); ++j)
-                if (std::abs(std::log2(r.hz[j] / r.hz[i])) <= reach && std::abs(r.value[j]) > 0) near.push_back(j);
+                if (std::abs(std::log2(r.hz[j] / r.hz[i])) <= reach && std::abs(r.value[j]) > 0 &&
+                    !across(r.hz[i], r.hz[j]))
+                    near.push_back(j);
             if (static_cast<int>(near.size()) >= minPoints) break;
         }
         if (near.size() < 3 || std::abs(r.value[i]) == 0) continue;

@@ -76,8 +76,11 @@ FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b);
 // (a dB, ten degrees and more on a few, with a coherence near 1 all the
 // same); a mean drags the curve toward the worst of them where the lines
 // are sparse, the medians ignore them. A line of fewer than three
-// neighbours stays as it is.
-FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints);
+// neighbours stays as it is. No line is drawn across a break (a mode's
+// frequency: the curve bends there), and a line within breakShare of one
+// stays as it is.
+FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints,
+                                const std::vector<double>& breaksHz = {}, double breakShare = 0);
 
 // Without the lines that disagree with their neighbours (within a share
 // of frequency each side, and the nearest each side within twice that) by more

@@ -37,7 +37,7 @@ constexpr double kStiffening = 2.2;                     // medium and stiff: the
 FrequencyResponse DesignPlant(const Identification& id) {
     const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
     const double split = id.plant.plantScale ? id.plant.splitHz : 1e12;
-    FrequencyResponse out = Merge(SteadyLines(Band(g, 0, split * 0.9999)), Band(g, split, 1e12));
+    FrequencyResponse out = Merge(SteadyLines(Band(g, 0, split * 0.9999), id.modes), Band(g, split, 1e12));
     out.averages = g.averages;
     return out;
 }
@@ -51,8 +51,16 @@ bool Feasible(const LoopMargins& m, double fc) {
 
 }  // namespace
 
-FrequencyResponse SteadyLines(const FrequencyResponse& lines) {
-    return RobustLineFit(Coherent(lines, kIdentifyCoherence), kLineFitOctaves, kLineFitMaxOctaves, kLineFitPoints);
+FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes) {
+    // A low machine mode bends the curve inside the loop's band, where its
+    // own anti-resonance may go unnamed: no straight line holds there.
+    if (std::any_of(modes.pairs.begin(), modes.pairs.end(), [](const ModePair& p) { return p.machineMode; }))
+        return Coherent(lines, kIdentifyCoherence);
+    std::vector<double> breaks;
+    for (const Mode& m : modes.resonances) breaks.push_back(m.hz);
+    for (const Mode& m : modes.antiResonances) breaks.push_back(m.hz);
+    return RobustLineFit(Coherent(lines, kIdentifyCoherence), kLineFitOctaves, kLineFitMaxOctaves, kLineFitPoints,
+                         breaks, kModeExclusionShare);
 }
 
 double StiffnessShare(Stiffness s) {

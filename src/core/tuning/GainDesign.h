@@ -95,7 +95,10 @@ Design DesignGains(const Identification& id, const DesignRequest& request);
 // well as it explains the loop). A loop that runs flat near 0 dB would
 // cross it at every such line, and the crossover the design chases, the
 // phase margin it reads, would be that line's.
-FrequencyResponse SteadyLines(const FrequencyResponse& lines);
+// No line is drawn across a named mode (modes: where the curve bends), the
+// lines near one stay as they are, and so do all where a low machine mode
+// bends the curve inside the loop's band.
+FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes = {});
 
 // The loop one crossover gives (the steps above, notches included); its
 // predicted open loop in *openLoop. Exposed for tests and the window.

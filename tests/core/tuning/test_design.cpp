@@ -18,8 +18,9 @@ using namespace hx::tuning;
 namespace {
 
 synth::Machine MachineOf(double ratio, double resonanceHz, double damping, double machineHz = 0,
-                         double machineRatio = 1.5) {
+                         double machineRatio = 1.5, double coulombNm = 0) {
     synth::Machine m;
+    m.coulomb = coulombNm;
     m.ratio = ratio;
     m.resonanceHz = resonanceHz;
     m.damping = damping;
@@ -48,10 +49,10 @@ void Put(hx::sim::VirtualDrive& d, const ServoWords& w) {
 
 // The whole measurement as the sequence takes it, on machines whose ratio,
 // modes and loop are known: identified (the ratio within 10 %, 15 % with a
-// low machine mode; the coupling's pair within 3 %; the margins of the loop
-// predicted from the measurement within 5 degrees and 1.5 dB of the exact
-// loop; the motion within the travel), then tuned and judged by the exact
-// loop with the design's parameters.
+// low machine mode; the coupling's pair within 3 %; the margins before as
+// the tool reads them within 5 degrees and 1.5 dB of the exact loop's; the
+// motion within the travel), then tuned and judged by the exact loop with
+// the design's parameters.
 TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
     struct Case {
         const char* name;
@@ -64,7 +65,8 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
     const std::vector<Case> cases{
         // Factory Pr1.05 is 27 Hz: a rigid machine gets at least twice that.
         {"rigid, medium", MachineOf(0.5, 0, 0), Stiffness::Medium, 54, 0, false},
-        {"rigid heavy load, medium", MachineOf(8, 0, 0), Stiffness::Medium, 54, 0, false},
+        // Its friction distorts the moves' few lines near its low crossover.
+        {"rigid heavy load with friction, medium", MachineOf(8, 0, 0, 0, 1.5, 0.03), Stiffness::Medium, 54, 0, false},
         {"coupled 450 Hz, stiff", MachineOf(3, 450, 0.02), Stiffness::Stiff, 60, 1, true},
         {"coupled 900 Hz ratio 15, medium", MachineOf(15, 900, 0.05), Stiffness::Medium, 45, 1, false},
         {"low machine mode, soft", MachineOf(2, 600, 0.03, 20), Stiffness::Soft, 10, 1, false},
@@ -95,11 +97,9 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
             ASSERT_TRUE(coupling->antiResonance);
             EXPECT_NEAR(coupling->antiResonance->hz, dipHz, 0.03 * dipHz);
         }
-        // The loop predicted from the measurement against the exact loop.
-        const FrequencyResponse predicted = Apply(Coherent(id.plant.g, kIdentifyCoherence), [&](double f) {
-            return SpeedControllerResponse(meas.measurement.during, f);
-        });
-        const LoopMargins got = ComputeMargins(predicted);
+        // The margins before as the tool reads them against the exact loop's.
+        const Design d = DesignGains(id, {ServoLoop{}, c.stiffness, {}});
+        const LoopMargins& got = d.marginsBefore;
         const LoopMargins exact = ComputeMargins(synth::TrueResponse(c.m, meas.measurement.during, 1, 2500));
         ASSERT_TRUE(got.crossoverHz && exact.crossoverHz);
         EXPECT_NEAR(*got.crossoverHz, *exact.crossoverHz, 0.05 * *exact.crossoverHz);
@@ -107,7 +107,6 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
         ASSERT_EQ(got.gainMarginDb.has_value(), exact.gainMarginDb.has_value());
         EXPECT_NEAR(got.gainMarginDb.value_or(0), exact.gainMarginDb.value_or(0), 1.5);
 
-        const Design d = DesignGains(id, {ServoLoop{}, c.stiffness, {}});
         ASSERT_EQ(d.status, Design::Status::Ok);
         const LoopMargins truth = TrueMargins(c.m, d.loop);
         EXPECT_TRUE(truth.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
