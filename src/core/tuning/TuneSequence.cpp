@@ -58,7 +58,7 @@ public:
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a measuring move: " + c.message);
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
-            meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c));
+            meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
         }
         meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
@@ -123,7 +123,7 @@ public:
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a verifying move: " + c.message);
-            again = Merge(again, OpenLoopOf(m, c));
+            again = Merge(again, OpenLoopOf(m, c, m_out.probe->coulombMa));
         }
         // The loop measured again goes the way the first measurement went:
         // divided by the controller the drive now runs, joined with the
@@ -238,20 +238,40 @@ std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, co
     return {};
 }
 
-FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap) {
-    EstimateInput in;
-    in.intervalUs = m.capture.intervalUs;
+FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap, double coulombMa) {
+    EstimateInput in, torque;
+    in.intervalUs = torque.intervalUs = m.capture.intervalUs;
     const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
     const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
     const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
+    const auto i = ChannelOf(cap, m.capture, kTorqueCurrentSource);
     for (std::size_t k = 0; k < y.size(); ++k) {
         if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
         in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
         in.input.push_back(Subtract(r[k], y[k]));
         in.output.push_back(y[k]);
+        if (coulombMa <= 0 || i[k].size() != y[k].size()) continue;
+        // The current the friction takes, as the drive's speed words show
+        // the motion (full beyond a word of 0.01 rps).
+        std::vector<float> driving(i[k].size());
+        for (std::size_t n = 0; n < driving.size(); ++n)
+            driving[n] = i[k][n] - static_cast<float>(coulombMa * std::clamp(y[k][n] / 0.8, -1.0, 1.0));
+        torque.instrument.push_back(in.instrument.back());
+        torque.input.push_back(std::move(driving));
+        torque.output.push_back(i[k]);
     }
-    const int segment = std::min(1000, m.capture.points);
-    return EstimateResponse(in, {.segmentPoints = segment, .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true});
+    const EstimateOptions o{.segmentPoints = std::min(1000, m.capture.points), .lowHz = 3, .highHz = kMoveBandTopHz,
+                            .linesOnly = true};
+    FrequencyResponse l = EstimateResponse(in, o);
+    if (torque.input.size() != in.input.size() || in.input.empty()) return l;
+    // Friction is torque the controller gives that does not move the
+    // machine: with the controller's current I and the friction's D the loop
+    // is y / x times I / (I - D), which a few lines of a heavy machine's
+    // slow moves misread by ten degrees and more without.
+    const FrequencyResponse share = EstimateResponse(torque, o);
+    if (share.size() != l.size()) return l;
+    for (std::size_t k = 0; k < l.size(); ++k) l.value[k] *= share.value[k];
+    return l;
 }
 
 FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed) {

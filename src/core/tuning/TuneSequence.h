@@ -134,8 +134,9 @@ std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, co
 
 // The speed loop's open loop from one measuring move's records: speed error
 // in, speed feedback out, the commanded speed (from the position reference)
-// as instrument, at the lines the repeating moves excite.
-FrequencyResponse OpenLoopOf(const MoveStep& step, const MoveCapture& capture);
+// as instrument, at the lines the repeating moves excite; the friction's
+// share of the torque current (coulombMa, the probe's) taken out.
+FrequencyResponse OpenLoopOf(const MoveStep& step, const MoveCapture& capture, double coulombMa = 0);
 // The plant, speed over torque current in (rad/s) / A, from the records
 // taken while the drive's torque excitation ran.
 FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed);

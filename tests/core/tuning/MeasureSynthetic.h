@@ -55,7 +55,7 @@ inline Measured Measure(const Machine& machine, const hx::tuning::ServoLoop& dur
         });
         hx::tuning::MoveCapture records;
         for (Capture& c : caps) records.records.push_back(std::move(c.channels));
-        out.measurement.openLoop = hx::tuning::Merge(out.measurement.openLoop, hx::tuning::OpenLoopOf(m, records));
+        out.measurement.openLoop = hx::tuning::Merge(out.measurement.openLoop, hx::tuning::OpenLoopOf(m, records, out.probe.coulombMa));
     }
     // Torque excitation: the plant over the high band.
     if (out.plan.torque.planned) {
