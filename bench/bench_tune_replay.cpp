@@ -11,7 +11,9 @@
 // and the normalised plant's votes (REPLAY_LOOP=1: the open loop's lines
 // instead); REPLAY_STIFF=1 designs for the stiff setting; REPLAY_RAW=1 takes
 // the lines as recorded (recordings made since the sequence drops its stray
-// lines itself).
+// lines itself); REPLAY_TRUTH=1 prints each line of the open loop and each
+// bin of the joined plant against the truth's loop; REPLAY_SWEEP=1 what the
+// design builds for each crossover it may try.
 
 #include <cmath>
 #include <cstdio>
