@@ -37,8 +37,6 @@ constexpr double kHighBandLineCoherence = 0.9;
 constexpr int kMinLoopVotes = 3;
 // A split below this: a slow loop (see Identify).
 constexpr double kSlowLoopSplitHz = 40;
-// Where the plant takes over from the open loop, over the loop's crossover.
-constexpr double kSplitOverCrossover = 3.0;
 
 }  // namespace
 
@@ -55,18 +53,15 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
     // The plant's estimate (speed over torque current while the loop holds
     // the motor) drifts where the loop's gain is high, and its lowest bins
     // are blurred by the window (a plant falling as 1/f borrows from its
-    // neighbours below): from three times the measured loop's first
-    // crossover and five bins up it is sound, and there it is what a notch
-    // needs; below, the open loop (measured with the instrument, the
-    // friction taken out) is right: at twice the crossover the plant's bins
-    // still read the phase 5 to 10 degrees ahead, where a loop stiffened to
-    // twice its crossover has its margin. The first
+    // neighbours below): from twice the measured loop's first crossover and
+    // five bins up it is sound, and there it is what a notch needs; below,
+    // the open loop (measured with the instrument) is right. The first
     // crossover, so that a stray point of the open loop above 0 dB far up
     // cannot push the split there.
     const LoopMargins loop = ComputeMargins(m.openLoop, kIdentifyCoherence);
     const double crossover = loop.gainCrossoversHz.empty() ? 0.0 : loop.gainCrossoversHz.front();
     const double plantBin = m.plant.size() > 1 ? (m.plant.hz.back() - m.plant.hz.front()) / (m.plant.size() - 1) : 0;
-    out.splitHz = std::max(kSplitOverCrossover * crossover, 5 * plantBin);
+    out.splitHz = std::max(2 * crossover, 5 * plantBin);
     // A first scale from the band both cover: above the split where there
     // are points enough, else above the crossover, else wherever both are
     // coherent (Identify refines it once the modes are known).

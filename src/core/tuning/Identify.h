@@ -37,7 +37,7 @@
 // find the modes; without such an overlap it cannot be used. Inside the
 // loop's own band the plant's estimate is drawn toward the controller (the
 // loop feeds the torque noise back into the current it is divided by), so
-// G is the open loop's below three times its crossover and the plant's above.
+// G is the open loop's below twice its crossover and the plant's above.
 
 #include <optional>
 #include <string>
