@@ -17,6 +17,8 @@ constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
 
+bool LowMachineMode(const Identification& id);
+
 class Sequence {
 public:
     Sequence(TuneRequest r, std::stop_token stop, const TuneCallbacks& cb) : m_r(std::move(r)), m_stop(stop), m_cb(cb) {}
@@ -52,6 +54,7 @@ public:
         for (const std::string& n : m_plan.notes) Note(n);
         PlantMeasurement meas;
         meas.during = FromWords(*before);
+        FrequencyResponse asMeasured;  // the same lines with the friction left in
         for (const MoveStep& m : m_plan.moves) {
             if (m.travelRev > m_r.limits.travelRev) return Fail("a measuring move would leave the travel");
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
@@ -59,6 +62,7 @@ public:
             if (!c.ok) return Fail("a measuring move: " + c.message);
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
+            asMeasured = Merge(asMeasured, OpenLoopOf(m, c));
         }
         meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
@@ -83,6 +87,14 @@ public:
         Begin(TuneStage::Design);
         m_out.measurement = meas;
         m_out.id = Identify(meas, m_out.probe);
+        // The friction acts on the load, whose speed a low machine mode
+        // parts from the motor's: the share taken by the motor's speed is
+        // wrong there, and the lines are taken as measured.
+        if (LowMachineMode(m_out.id)) {
+            meas.openLoop = m_out.openLoopBefore = WithoutStrayLines(asMeasured);
+            m_out.id = Identify(meas, m_out.probe);
+            m_frictionOut = false;
+        }
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
@@ -123,7 +135,7 @@ public:
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a verifying move: " + c.message);
-            again = Merge(again, OpenLoopOf(m, c, m_out.probe->coulombMa));
+            again = Merge(again, OpenLoopOf(m, c, m_frictionOut ? m_out.probe->coulombMa : 0.0));
         }
         // The loop measured again goes the way the first measurement went:
         // divided by the controller the drive now runs, joined with the
@@ -209,7 +221,12 @@ private:
     ExcitationPlan m_plan;
     TuneStage m_stage = TuneStage::Reading;
     std::optional<std::chrono::steady_clock::time_point> m_began;
+    bool m_frictionOut = true;  // the friction's share taken out of the lines
 };
+
+bool LowMachineMode(const Identification& id) {
+    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
+}
 
 }  // namespace
 
