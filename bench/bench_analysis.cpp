@@ -128,7 +128,7 @@ int main() {
         torqueInput.intervalUs = plan.torque.capture.intervalUs;
         torqueInput.input = synth::Channel(caps, plan.torque.capture, hx::tuning::kTorqueCurrentSource);
         torqueInput.output = synth::Channel(caps, plan.torque.capture, hx::tuning::kSpeedFeedbackSource);
-        torqueInput.scale = synth::kPlantScale;
+        torqueInput.scale = 2 * hx::tuning::kPi / 100 * 1000;  // (rad/s) / A from 0.01 rps and mA
     }
     hx::tuning::PlantMeasurement measurement;
     const double estimateMs = MedianMs(21, [&] {

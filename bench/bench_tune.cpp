@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "TuneRecording.h"
 #include "core/tuning/TuneBench.h"
 
 namespace {

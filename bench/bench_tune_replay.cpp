@@ -11,7 +11,9 @@
 // and the normalised plant's votes (REPLAY_LOOP=1: the open loop's lines
 // instead); REPLAY_STIFF=1 designs for the stiff setting; REPLAY_RAW=1 takes
 // the lines as recorded (recordings made since the sequence drops its stray
-// lines itself).
+// lines itself); REPLAY_TRUTH=1 prints each line of the open loop and each
+// bin of the joined plant against the truth's loop; REPLAY_SWEEP=1 what the
+// design builds for each crossover it may try.
 
 #include <cmath>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include <fstream>
 #include <string>
 
+#include "TuneRecording.h"
 #include "core/tuning/TuneBench.h"
 
 int main(int argc, char** argv) {
@@ -40,6 +43,10 @@ int main(int argc, char** argv) {
         }
         tunebench::Bench b(tunebench::Seeded(seed));
         const hx::sim::LoopTruth before = hx::sim::TruthOf(b.Vd());
+        const hx::sim::MotorModel motor = b.Vd().WithLock([&] {
+            b.Vd().Motor().ReadParametersNow();
+            return b.Vd().Motor().Model();
+        });
         // Recordings taken before the sequence dropped its stray lines.
         if (!std::getenv("REPLAY_RAW")) rec.measurement.openLoop = WithoutStrayLines(rec.measurement.openLoop);
         Identification id = Identify(rec.measurement, rec.probe);
@@ -68,7 +75,7 @@ int main(int argc, char** argv) {
             // The margins before measured as the verifying stage measures
             // the loop after: smoothed over log frequency, joined with the plant.
             PlantMeasurement sm = rec.measurement;
-            sm.openLoop = SmoothLog(rec.measurement.openLoop, 1.0 / 6, kIdentifyCoherence);
+            sm.openLoop = SteadyLines(rec.measurement.openLoop);
             const Identification ids = Identify(sm, rec.probe);
             FrequencyResponse L = ids.plant.g.empty() ? id.plant.g : ids.plant.g;
             for (std::size_t i = 0; i < L.size(); ++i) L.value[i] *= SpeedControllerResponse(sm.during, L.hz[i]);
@@ -124,6 +131,44 @@ int main(int argc, char** argv) {
                 const auto x = g.value[i] * Complex(0.0, 2 * kPi * g.hz[i]);
                 out += "  g " + std::to_string(g.hz[i]) + " 1+R " + std::to_string(1 / std::abs(x)) + " ph " +
                        std::to_string(std::arg(x) * 180 / kPi) + " coh " + std::to_string(g.CoherenceAt(i)) + "\n";
+            }
+        }
+        if (std::getenv("REPLAY_TRUTH")) {
+            // Each line of the open loop against the truth's loop there.
+            const FrequencyResponse& l = rec.measurement.openLoop;
+            for (std::size_t i = 0; i < l.size(); ++i) {
+                const Complex t = hx::sim::ResponseAt(motor, l.hz[i]).openLoop;
+                char line[200];
+                std::snprintf(line, sizeof line, "  L %8.2f Hz  %+6.2f dB %+7.1f deg  coh %.4f  truth %+6.2f dB\n", l.hz[i],
+                              20 * std::log10(std::abs(l.value[i] / t)), std::arg(l.value[i] / t) * 180 / kPi,
+                              l.CoherenceAt(i), 20 * std::log10(std::abs(t)));
+                out += line;
+            }
+            // The normalised plant (what the design reads) times the controller, against the truth.
+            const FrequencyResponse& g = id.plant.g;
+            for (std::size_t i = 0; i < g.size(); ++i) {
+                if (g.hz[i] < 20 || g.hz[i] > 300 || g.hz[i] < id.plant.splitHz) continue;
+                const Complex t = hx::sim::ResponseAt(motor, g.hz[i]).openLoop;
+                const Complex m = g.value[i] * SpeedControllerResponse(rec.measurement.during, g.hz[i]);
+                char line[200];
+                std::snprintf(line, sizeof line, "  G %8.2f Hz  %+6.2f dB %+7.1f deg  coh %.4f\n", g.hz[i],
+                              20 * std::log10(std::abs(m / t)), std::arg(m / t) * 180 / kPi, g.CoherenceAt(i));
+                out += line;
+            }
+        }
+        if (std::getenv("REPLAY_SWEEP")) {
+            // Each crossover the design may try: what the loop it builds crosses at, its margins.
+            const FrequencyResponse g = Coherent(forDesign.plant.g, kIdentifyCoherence);
+            for (double fc = 40; fc < 400; fc *= 1.05) {
+                FrequencyResponse L;
+                std::vector<NotchPlacement> np;
+                const ServoLoop l = LoopFor(g, forDesign.modes, *forDesign.inertia.ratio, fc, FromWords(rec.before), &L, &np);
+                const LoopMargins m = ComputeMargins(L);
+                char line[200];
+                std::snprintf(line, sizeof line, "  try %6.1f -> %6.1f Hz  PM %5.1f GM %5.1f notches %zu gain %.1f\n", fc,
+                              m.crossoverHz.value_or(-1), m.phaseMarginDeg.value_or(-1), m.gainMarginDb.value_or(99),
+                              np.size(), l.speedGainHz);
+                out += line;
             }
         }
         for (const auto& n : d.notes) out += "  design: " + n + "\n";

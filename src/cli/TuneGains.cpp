@@ -115,8 +115,10 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
         out << "probe: inertia/torque constant " << Num(*r.probe->maPerRevPerS2, 2) << " mA per rev/s^2, friction "
             << Num(r.probe->coulombMa, 0) << " mA + " << Num(r.probe->viscousMaPerRps, 1) << " mA per rev/s\n";
     if (r.reached > TuneStage::Design) {
-        out << "identified: inertia ratio " << Opt(r.id.inertia.ratio, "", 2) << " (" << r.id.inertia.votes
-            << " bins), plant captured during the excitation: " << (r.plantCaptured ? "yes" : "no") << '\n';
+        out << "identified: inertia ratio " << Opt(r.id.inertia.ratio, "", 2) << " (" << r.id.inertia.votes << " bins)";
+        if (UsesTotalRatio(r.id, r.totalRatio))
+            out << ", whole machine " << Opt(r.totalRatio, "", 2) << " (a low machine mode: Pr1.13 takes the whole)";
+        out << ", plant captured during the excitation: " << (r.plantCaptured ? "yes" : "no") << '\n';
         for (const auto& p : r.id.modes.pairs)
             out << "  " << (p.machineMode ? "machine mode" : "resonance") << ' ' << Num(p.resonance.hz) << " Hz, damping "
                 << Num(p.resonance.dampingRatio, 3)
@@ -131,8 +133,9 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
         out << "measured again: crossover " << Opt(r.marginsAfter.crossoverHz, " Hz") << ", phase margin "
             << Opt(r.marginsAfter.phaseMarginDeg, " deg") << ", gain margin " << Opt(r.marginsAfter.gainMarginDb, " dB")
             << '\n';
-    if (r.status == TuneResult::Status::MarginsUnreachable) return ctx.Fail(r.message, kExitNoAnswer);
     if (r.status != TuneResult::Status::Tuned) {
+        // Not tuned is never success: the drive kept (or got back) what it had, or a write could not be undone.
+        if (!r.written || r.putBack) out << "not tuned: the drive holds the settings it had\n";
         if (r.written && !r.putBack) ctx.Fail("the previous settings could not all be put back", 0);
         return ctx.Fail(r.message, kExitNoAnswer);
     }

@@ -176,22 +176,52 @@ FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share, do
     return out;
 }
 
-FrequencyResponse SmoothLog(const FrequencyResponse& raw, double octaves, double minCoherence) {
-    const FrequencyResponse r = minCoherence > 0 ? Coherent(raw, minCoherence) : raw;
+FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints,
+                                const std::vector<double>& breaksHz, double breakShare) {
     FrequencyResponse out = r;
-    const double reach = octaves * std::log(2.0);
-    std::size_t lo = 0;
+    const auto across = [&](double a, double b) {
+        return std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) { return (a < f) != (b < f); });
+    };
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+    };
     for (std::size_t i = 0; i < r.size(); ++i) {
-        while (std::log(r.hz[i] / r.hz[lo]) > reach) ++lo;
-        Complex sum = 0;
-        double weight = 0;
-        for (std::size_t k = lo; k < r.size() && std::log(r.hz[k] / r.hz[i]) <= reach; ++k) {
-            const double c = std::clamp(r.CoherenceAt(k), 0.0, 0.99);
-            const double w = std::max(c, 1e-3) / (1 - c);
-            sum += w * r.value[k];
-            weight += w;
+        const bool nearBreak = std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) {
+            return std::abs(std::log(r.hz[i] / f)) < std::log(1 + breakShare);
+        });
+        if (nearBreak) continue;
+        std::vector<std::size_t> near;
+        for (double reach = octaves; reach <= maxOctaves * 1.0001; reach *= 1.5) {
+            near.clear();
+            for (std::size_t j = 0; j < r.size(); ++j)
+                if (std::abs(std::log2(r.hz[j] / r.hz[i])) <= reach && std::abs(r.value[j]) > 0 &&
+                    !across(r.hz[i], r.hz[j]))
+                    near.push_back(j);
+            if (static_cast<int>(near.size()) >= minPoints) break;
         }
-        out.value[i] = sum / weight;
+        if (near.size() < 3 || std::abs(r.value[i]) == 0) continue;
+        // Log magnitude and phase (each relative to this point's, so no
+        // turn can come between) against log frequency from here.
+        std::vector<double> x, mag, ph;
+        for (std::size_t j : near) {
+            x.push_back(std::log(r.hz[j] / r.hz[i]));
+            const Complex q = r.value[j] / r.value[i];
+            mag.push_back(std::log(std::abs(q)));
+            ph.push_back(std::arg(q));
+        }
+        auto fit = [&](const std::vector<double>& y) {
+            std::vector<double> slopes;
+            for (std::size_t a = 0; a < x.size(); ++a)
+                for (std::size_t b = a + 1; b < x.size(); ++b)
+                    if (std::abs(x[b] - x[a]) > 1e-9) slopes.push_back((y[b] - y[a]) / (x[b] - x[a]));
+            const double slope = slopes.empty() ? 0.0 : median(slopes);
+            std::vector<double> at;
+            for (std::size_t k = 0; k < x.size(); ++k) at.push_back(y[k] - slope * x[k]);
+            return median(at);  // at x = 0: here
+        };
+        out.value[i] = r.value[i] * std::polar(std::exp(fit(mag)), fit(ph));
     }
     return out;
 }

@@ -68,13 +68,19 @@ FrequencyResponse Band(const FrequencyResponse& r, double lowHz, double highHz);
 // coherent one stays.
 FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b);
 
-// r smoothed over log frequency: points below minCoherence dropped, each
-// point that stays the mean of its neighbours within +-octaves, weighted by
-// what its coherence says of its noise (c / (1 - c)). A loop measured with
-// little excitation near its crossover scatters there by a dB or two, and
-// where it runs flat near 0 dB that scatter alone makes crossings the loop
-// does not have; the smoothed curve crosses where the loop does.
-FrequencyResponse SmoothLog(const FrequencyResponse& r, double octaves, double minCoherence);
+// r's points each replaced by a straight line over log frequency through
+// its neighbours' log magnitude and phase (within +-octaves, widened up to
+// +-maxOctaves until minPoints lie within), the line drawn robustly: the
+// median of the slopes between every two points, through the median
+// intercept (Theil-Sen). The moves' lines each err by their own distortion
+// (a dB, ten degrees and more on a few, with a coherence near 1 all the
+// same); a mean drags the curve toward the worst of them where the lines
+// are sparse, the medians ignore them. A line of fewer than three
+// neighbours stays as it is. No line is drawn across a break (a mode's
+// frequency: the curve bends there), and a line within breakShare of one
+// stays as it is.
+FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints,
+                                const std::vector<double>& breaksHz = {}, double breakShare = 0);
 
 // Without the lines that disagree with their neighbours (within a share
 // of frequency each side, and the nearest each side within twice that) by more

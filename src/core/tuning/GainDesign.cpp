@@ -27,6 +27,20 @@ constexpr std::array<double, 4> kNotchWidths{0.1, 0.2, 0.35, 0.6};
 constexpr double kTorqueFilterFactor = 10.0;            // filter corner over crossover
 constexpr double kIntegralFactor = 4.0;                 // crossover over the integral's corner
 constexpr double kPositionFactor = 4.0;                 // speed crossover (rad/s) over position gain
+constexpr double kLineFitOctaves = 1.0 / 3, kLineFitMaxOctaves = 1.0;  // SteadyLines' reach
+constexpr int kLineFitPoints = 5;
+constexpr double kStiffening = 2.2;                     // medium and stiff: the crossover before times this, at least
+
+// The plant the design and the margins before are read on: below the
+// split the moves' lines as SteadyLines reads them, above it the plant's
+// bins, which keep the detail a notch needs.
+FrequencyResponse DesignPlant(const Identification& id) {
+    const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
+    const double split = id.plant.plantScale ? id.plant.splitHz : 1e12;
+    FrequencyResponse out = Merge(SteadyLines(Band(g, 0, split * 0.9999), id.modes), Band(g, split, 1e12));
+    out.averages = g.averages;
+    return out;
+}
 
 bool Feasible(const LoopMargins& m, double fc) {
     // The margins at every crossover (a low mode's dip may add some below);
@@ -36,6 +50,18 @@ bool Feasible(const LoopMargins& m, double fc) {
 }
 
 }  // namespace
+
+FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes) {
+    // A low machine mode bends the curve inside the loop's band, where its
+    // own anti-resonance may go unnamed: no straight line holds there.
+    if (std::any_of(modes.pairs.begin(), modes.pairs.end(), [](const ModePair& p) { return p.machineMode; }))
+        return Coherent(lines, kIdentifyCoherence);
+    std::vector<double> breaks;
+    for (const Mode& m : modes.resonances) breaks.push_back(m.hz);
+    for (const Mode& m : modes.antiResonances) breaks.push_back(m.hz);
+    return RobustLineFit(Coherent(lines, kIdentifyCoherence), kLineFitOctaves, kLineFitMaxOctaves, kLineFitPoints,
+                         breaks, kModeExclusionShare);
+}
 
 double StiffnessShare(Stiffness s) {
     switch (s) {
@@ -109,7 +135,7 @@ ServoLoop LoopFor(const FrequencyResponse& g, const ModeSearch& modes, double ra
 Design DesignGains(const Identification& id, const DesignRequest& req) {
     Design d;
     d.loop = req.current;
-    const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
+    const FrequencyResponse g = DesignPlant(id);
     if (g.size() < 10) {
         d.status = Design::Status::NoPlant;
         d.notes.push_back("too few coherent points in the measured plant");
@@ -144,26 +170,37 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
             break;
         }
     }
+    // Between the grid's steps, to a percent: a step costs a twentieth of
+    // what the machine can take.
+    for (double hi = std::min(upper, d.limitHz / 0.95); d.limitHz > 0 && hi > 1.01 * d.limitHz;) {
+        const double mid = std::sqrt(d.limitHz * hi);
+        if (tryAt(mid, &loop, &L, &notches)) d.limitHz = mid;
+        else hi = mid;
+    }
     if (d.limitHz <= 0) {
         d.status = Design::Status::MarginsUnreachable;
         d.notes.push_back("no crossover down to 5 Hz holds the margins");
         return d;
     }
     double target = req.targetHz ? std::min(*req.targetHz, d.limitHz) : StiffnessShare(req.stiffness) * d.limitHz;
-    target = std::max(target, kLowestCrossoverHz);
+    // A medium or stiff loop is worth its tuning only where it is clearly
+    // stiffer than the loop it replaces: where the machine allows it, at
+    // least kStiffening times the crossover measured before, which a share
+    // of the limit alone misses where the limit is near that.
+    double floor = 0;
+    if (!req.targetHz && req.stiffness != Stiffness::Soft && d.marginsBefore.crossoverHz)
+        floor = std::min(d.limitHz, kStiffening * *d.marginsBefore.crossoverHz);
+    target = std::max({target, floor, kLowestCrossoverHz});
     if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
     // Nearest the target: below it within a step or four, else above it
     // up to the limit (the notches a loop needs change with its crossover,
-    // so what holds is not one band below the limit), else further below.
+    // so what holds is not one band below the limit), else the limit
+    // itself: between the grid's steps only it is sure to hold, and a
+    // crossover far below what was asked gives away what the machine has.
     bool found = false;
-    for (double fc = target; fc >= 0.8 * target && !found; fc *= 0.95) found = tryAt(fc, &loop, &L, &notches);
-    for (double fc = target / 0.95; fc <= d.limitHz && !found; fc /= 0.95) found = tryAt(fc, &loop, &L, &notches);
-    for (double fc = 0.8 * target * 0.95; fc >= kLowestCrossoverHz * 0.999 && !found; fc *= 0.95)
-        found = tryAt(fc, &loop, &L, &notches);
-    if (!found) {
-        // Between the grid's steps only the limit itself is sure to hold.
-        tryAt(d.limitHz, &loop, &L, &notches);
-    }
+    for (double fc = target; fc >= std::max(0.8 * target, floor) && !found; fc *= 0.95) found = tryAt(fc, &loop, &L, &notches);
+    for (double fc = target / 0.95; fc < d.limitHz && !found; fc /= 0.95) found = tryAt(fc, &loop, &L, &notches);
+    if (!found) tryAt(d.limitHz, &loop, &L, &notches);
     d.margins = ComputeMargins(L);
     d.crossoverHz = d.margins.crossoverHz.value_or(0);
     // The position loop around the new speed loop.

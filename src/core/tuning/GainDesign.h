@@ -87,6 +87,19 @@ struct Design {
 
 Design DesignGains(const Identification& id, const DesignRequest& request);
 
+// The moves' lines as margins are read from them: the coherent ones, each
+// the robust line through its neighbours (RobustLineFit). The lines come
+// from a few records, sparse where the machine is heavy, and single lines
+// err by a dB and ten degrees or more while their coherence reads near 1
+// (what errs is the moves' own distortion, which the command explains as
+// well as it explains the loop). A loop that runs flat near 0 dB would
+// cross it at every such line, and the crossover the design chases, the
+// phase margin it reads, would be that line's.
+// No line is drawn across a named mode (modes: where the curve bends), the
+// lines near one stay as they are, and so do all where a low machine mode
+// bends the curve inside the loop's band.
+FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes = {});
+
 // The loop one crossover gives (the steps above, notches included); its
 // predicted open loop in *openLoop. Exposed for tests and the window.
 ServoLoop LoopFor(const FrequencyResponse& g, const ModeSearch& modes, double ratio, double crossoverHz,

@@ -16,26 +16,8 @@ namespace {
 constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
-// How far each side the loop measured again is smoothed.
-constexpr double kVerifySmoothOctaves = 1.0 / 6;
 
-// The open loop from command moves: speed error in, speed feedback out, the
-// commanded speed as instrument, at the lines the repeating moves excite.
-FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap) {
-    EstimateInput in;
-    in.intervalUs = m.capture.intervalUs;
-    const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
-    const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
-    const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
-    for (std::size_t k = 0; k < y.size(); ++k) {
-        if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
-        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
-        in.input.push_back(Subtract(r[k], y[k]));
-        in.output.push_back(y[k]);
-    }
-    const int segment = std::min(1000, m.capture.points);
-    return EstimateResponse(in, {.segmentPoints = segment, .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true});
-}
+bool LowMachineMode(const Identification& id);
 
 class Sequence {
 public:
@@ -72,13 +54,15 @@ public:
         for (const std::string& n : m_plan.notes) Note(n);
         PlantMeasurement meas;
         meas.during = FromWords(*before);
+        FrequencyResponse asMeasured;  // the same lines with the friction left in
         for (const MoveStep& m : m_plan.moves) {
             if (m.travelRev > m_r.limits.travelRev) return Fail("a measuring move would leave the travel");
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a measuring move: " + c.message);
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
-            meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c));
+            meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
+            asMeasured = Merge(asMeasured, OpenLoopOf(m, c));
         }
         meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
@@ -91,13 +75,7 @@ public:
             m_out.spectrumBinHz = s.binHz;
             m_out.plantCaptured = s.plantCaptured;
             if (s.plantCaptured) {
-                EstimateInput in;
-                in.intervalUs = m_plan.torque.capture.intervalUs;
-                in.input = s.current;
-                in.output = s.speed;
-                in.scale = kPlantScale;
-                meas.plant = EstimateResponse(in, {.segmentPoints = std::min(2000, m_plan.torque.capture.points),
-                                                   .lowHz = 10, .highHz = 2500, .integratingOutput = true});
+                meas.plant = PlantOf(m_plan.torque, s.current, s.speed);
             } else {
                 Note("the drive cannot capture while its spectrum excites: the resonances come from the "
                      "spectrum's magnitudes, the design keeps to the band the moves measured");
@@ -109,6 +87,14 @@ public:
         Begin(TuneStage::Design);
         m_out.measurement = meas;
         m_out.id = Identify(meas, m_out.probe);
+        // The friction acts on the load, whose speed a low machine mode
+        // parts from the motor's: the share taken by the motor's speed is
+        // wrong there, and the lines are taken as measured.
+        if (LowMachineMode(m_out.id)) {
+            meas.openLoop = m_out.openLoopBefore = WithoutStrayLines(asMeasured);
+            m_out.id = Identify(meas, m_out.probe);
+            m_frictionOut = false;
+        }
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
@@ -149,7 +135,7 @@ public:
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return Fail("a verifying move: " + c.message);
-            again = Merge(again, OpenLoopOf(m, c));
+            again = Merge(again, OpenLoopOf(m, c, m_frictionOut ? m_out.probe->coulombMa : 0.0));
         }
         // The loop measured again goes the way the first measurement went:
         // divided by the controller the drive now runs, joined with the
@@ -157,9 +143,9 @@ public:
         // The moves were sized for the old crossover: around the new one
         // (several times higher) their lines are few and noisy, and a loop
         // that runs near 0 dB there would cross it at every scatter. Judged
-        // smoothed over log frequency, its clear lines only.
+        // as the design reads lines (SteadyLines).
         PlantMeasurement again2 = meas;
-        again2.openLoop = SmoothLog(WithoutStrayLines(again), kVerifySmoothOctaves, kIdentifyCoherence);
+        again2.openLoop = SteadyLines(WithoutStrayLines(again));
         again2.during = FromWords(after);
         const Identification idAfter = Identify(again2, m_out.probe);
         const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
@@ -167,17 +153,9 @@ public:
         for (std::size_t i = 0; i < g.size(); ++i)
             m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
         m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
-        // Proven, or the previous settings go back: the move must settle and
-        // follow no worse than before, the loop measured again must hold
-        // the margins.
-        const MoveFigures& mb = m_out.moveBefore;
-        const MoveFigures& ma = m_out.moveAfter;
-        if (!ma.settlingMs || (mb.settlingMs && *ma.settlingMs > *mb.settlingMs))
-            return Fail("the standard move settles no faster with the new settings; the previous settings are back");
-        if (ma.peakErrorP && mb.peakErrorP && *ma.peakErrorP > 1.1 * *mb.peakErrorP)
-            return Fail("the standard move follows worse with the new settings; the previous settings are back");
-        if (!m_out.marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
-            return Fail("the loop measured again does not hold the margins; the previous settings are back");
+        // Proven, or the previous settings go back.
+        const std::string unproven = ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsAfter);
+        if (!unproven.empty()) return Fail(unproven + "; the previous settings are back");
         m_out.status = TuneResult::Status::Tuned;
         return Finish();
     }
@@ -243,7 +221,12 @@ private:
     ExcitationPlan m_plan;
     TuneStage m_stage = TuneStage::Reading;
     std::optional<std::chrono::steady_clock::time_point> m_began;
+    bool m_frictionOut = true;  // the friction's share taken out of the lines
 };
+
+bool LowMachineMode(const Identification& id) {
+    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
+}
 
 }  // namespace
 
@@ -260,6 +243,62 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     if (!total) return false;
     if (!id.inertia.ratio) return true;
     return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
+}
+
+std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter) {
+    if (!after.settlingMs || (before.settlingMs && *after.settlingMs > *before.settlingMs))
+        return "the standard move settles no faster with the new settings";
+    if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
+        return "the standard move follows worse with the new settings";
+    if (!marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
+        return "the loop measured again does not hold the margins";
+    return {};
+}
+
+FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap, double coulombMa) {
+    EstimateInput in, torque;
+    in.intervalUs = torque.intervalUs = m.capture.intervalUs;
+    const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
+    const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
+    const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
+    const auto i = ChannelOf(cap, m.capture, kTorqueCurrentSource);
+    for (std::size_t k = 0; k < y.size(); ++k) {
+        if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
+        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
+        in.input.push_back(Subtract(r[k], y[k]));
+        in.output.push_back(y[k]);
+        if (coulombMa <= 0 || i[k].size() != y[k].size()) continue;
+        // The current the friction takes, as the drive's speed words show
+        // the motion (full beyond a word of 0.01 rps).
+        std::vector<float> driving(i[k].size());
+        for (std::size_t n = 0; n < driving.size(); ++n)
+            driving[n] = i[k][n] - static_cast<float>(coulombMa * std::clamp(y[k][n] / 0.8, -1.0, 1.0));
+        torque.instrument.push_back(in.instrument.back());
+        torque.input.push_back(std::move(driving));
+        torque.output.push_back(i[k]);
+    }
+    const EstimateOptions o{.segmentPoints = std::min(1000, m.capture.points), .lowHz = 3, .highHz = kMoveBandTopHz,
+                            .linesOnly = true};
+    FrequencyResponse l = EstimateResponse(in, o);
+    if (torque.input.size() != in.input.size() || in.input.empty()) return l;
+    // Friction is torque the controller gives that does not move the
+    // machine: with the controller's current I and the friction's D the loop
+    // is y / x times I / (I - D), which a few lines of a heavy machine's
+    // slow moves misread by ten degrees and more without.
+    const FrequencyResponse share = EstimateResponse(torque, o);
+    if (share.size() != l.size()) return l;
+    for (std::size_t k = 0; k < l.size(); ++k) l.value[k] *= share.value[k];
+    return l;
+}
+
+FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed) {
+    EstimateInput in;
+    in.intervalUs = step.capture.intervalUs;
+    in.input = current;
+    in.output = speed;
+    in.scale = kPlantScale;
+    return EstimateResponse(in, {.segmentPoints = std::min(2000, step.capture.points), .lowHz = 10, .highHz = 2500,
+                                 .integratingOutput = true});
 }
 
 const char* StageKey(TuneStage stage) {

@@ -39,6 +39,7 @@
 #include "core/tuning/BodeData.h"
 #include "core/tuning/GainDesign.h"
 #include "core/tuning/Identify.h"
+#include "core/tuning/ResponseEstimate.h"
 #include "core/tuning/TuneDrive.h"
 
 namespace hx::tuning {
@@ -123,6 +124,22 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 // speed loop's band measures the ratio directly, with none of the errors
 // of the probe's fit and the plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
+
+// Why a setting written is not proven, English; empty when it is: the
+// standard move must settle and follow no worse than before, the loop
+// measured again must hold the margins. Unproven, the previous settings go
+// back and the result is Failed (the command line's exit status 1: the
+// drive is left as it was, nothing was tuned).
+std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
+
+// The speed loop's open loop from one measuring move's records: speed error
+// in, speed feedback out, the commanded speed (from the position reference)
+// as instrument, at the lines the repeating moves excite; the friction's
+// share of the torque current (coulombMa, the probe's) taken out.
+FrequencyResponse OpenLoopOf(const MoveStep& step, const MoveCapture& capture, double coulombMa = 0);
+// The plant, speed over torque current in (rad/s) / A, from the records
+// taken while the drive's torque excitation ran.
+FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed);
 
 // The whole sequence on the calling thread.
 TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallbacks& callbacks = {});

@@ -8,15 +8,13 @@
 #include "SyntheticDrive.h"
 #include "core/tuning/Excitation.h"
 #include "core/tuning/Identify.h"
+#include "core/tuning/TuneSequence.h"
 #include "core/tuning/ResponseEstimate.h"
 
 namespace synth {
 
 // A drive that offers every source, four channels and 8000 points.
 inline hx::SamplingLimits FullDrive() { return {0xFFFF, 4, 8000}; }
-
-// Speed over torque current in (rad/s) / A from words of 0.01 rps and mA.
-inline constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 
 struct Measured {
     hx::tuning::ExcitationPlan plan;
@@ -50,24 +48,14 @@ inline Measured Measure(const Machine& machine, const hx::tuning::ServoLoop& dur
     // commanded speed as instrument, at the lines the repeating moves excite.
     for (const hx::tuning::MoveStep& m : out.plan.moves) {
         const Trapezoid t(m.move);
-        const auto caps = Record(drive, m.capture, [&](Drive& d, double s) {
+        auto caps = Record(drive, m.capture, [&](Drive& d, double s) {
             const auto [p, v] = t.At(s);
             d.Step(p, v, 0);
             track(d);
         });
-        hx::tuning::EstimateInput in;
-        in.intervalUs = m.capture.intervalUs;
-        const auto ref = Channel(caps, m.capture, hx::tuning::kPositionReferenceSource);
-        const auto r = Channel(caps, m.capture, hx::tuning::kSpeedReferenceSource);
-        const auto y = Channel(caps, m.capture, hx::tuning::kSpeedFeedbackSource);
-        for (std::size_t k = 0; k < y.size(); ++k) {
-            in.instrument.push_back(hx::tuning::Differences(hx::tuning::UnwrapCounter(ref[k])));
-            in.input.push_back(hx::tuning::Subtract(r[k], y[k]));
-            in.output.push_back(y[k]);
-        }
-        out.measurement.openLoop = hx::tuning::Merge(
-            out.measurement.openLoop,
-            hx::tuning::EstimateResponse(in, {.segmentPoints = 1000, .lowHz = 3, .highHz = 400, .linesOnly = true}));
+        hx::tuning::MoveCapture records;
+        for (Capture& c : caps) records.records.push_back(std::move(c.channels));
+        out.measurement.openLoop = hx::tuning::Merge(out.measurement.openLoop, hx::tuning::OpenLoopOf(m, records, out.probe.coulombMa));
     }
     // Torque excitation: the plant over the high band.
     if (out.plan.torque.planned) {
@@ -84,13 +72,8 @@ inline Measured Measure(const Machine& machine, const hx::tuning::ServoLoop& dur
             d.Step(0, 0, inject);
             track(d);
         }, 0.1, 0.02);
-        hx::tuning::EstimateInput in;
-        in.intervalUs = t.capture.intervalUs;
-        in.input = Channel(caps, t.capture, hx::tuning::kTorqueCurrentSource);
-        in.output = Channel(caps, t.capture, hx::tuning::kSpeedFeedbackSource);
-        in.scale = kPlantScale;
-        out.measurement.plant = hx::tuning::EstimateResponse(
-            in, {.segmentPoints = 2000, .lowHz = 10, .highHz = 2500, .integratingOutput = true});
+        out.measurement.plant = hx::tuning::PlantOf(t, Channel(caps, t.capture, hx::tuning::kTorqueCurrentSource),
+                                                    Channel(caps, t.capture, hx::tuning::kSpeedFeedbackSource));
     }
     out.measurement.during = during;
     out.maxTravelRev = furthest;

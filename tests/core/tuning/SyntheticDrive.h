@@ -15,6 +15,7 @@
 #include "core/tuning/Excitation.h"
 #include "core/tuning/ResponseEstimate.h"
 #include "core/tuning/ServoLoop.h"
+#include "sim/motion/Trapezoid.h"
 
 namespace synth {
 
@@ -253,43 +254,19 @@ private:
     double m_currentRef = 0, m_current = 0, m_refRev = 0;
 };
 
-// A trapezoid run as the drive plays it: (position rev, speed rev/s) at t.
+// A trapezoid run as the simulated drive plays it: (position rev, speed rev/s) at t.
 class Trapezoid {
 public:
-    explicit Trapezoid(const hx::runtest::VelocityFields& f) : m_f(f) {
-        m_v = std::abs(f.speed) / 100.0;
-        m_d = f.distance / 100.0;
-        m_a = std::max<double>(1, f.acceleration);
-        if (m_v * m_v / m_a >= m_d) {
-            m_v = std::sqrt(m_a * m_d);
-            m_move = 2 * m_v / m_a;
-        } else {
-            m_move = m_d / m_v + m_v / m_a;
-        }
-        m_run = m_move + f.dwell / 1000.0;
-    }
+    explicit Trapezoid(const hx::runtest::VelocityFields& f)
+        : m_profile({static_cast<int>(f.runs), 1, f.dwell / 1000.0, f.backAndForth != 0, std::abs(f.speed) / 100.0,
+                     std::max(1.0, static_cast<double>(f.acceleration)), f.distance / 100.0}) {}
     std::pair<double, double> At(double t) const {
-        const int run = static_cast<int>(t / m_run);
-        if (run >= static_cast<int>(m_f.runs)) return {EndOf(m_f.runs), 0};
-        const double tau = t - run * m_run;
-        const int sign = (m_f.backAndForth && run % 2) ? -1 : 1;
-        const double start = EndOf(run);
-        double p = 0, v = 0;
-        const double ta = m_v / m_a;
-        if (tau >= m_move) p = m_d;
-        else if (tau < ta) { p = 0.5 * m_a * tau * tau; v = m_a * tau; }
-        else if (tau < m_move - ta) { p = 0.5 * m_a * ta * ta + m_v * (tau - ta); v = m_v; }
-        else { const double r = m_move - tau; p = m_d - 0.5 * m_a * r * r; v = m_a * r; }
-        return {start + sign * p, sign * v};
+        const hx::sim::ProfilePoint p = m_profile.At(t);
+        return {p.positionRev, p.speedRps};
     }
 
 private:
-    double EndOf(uint32_t runs) const {
-        if (!m_f.backAndForth) return runs * m_d;
-        return (runs % 2) ? m_d : 0.0;
-    }
-    hx::runtest::VelocityFields m_f;
-    double m_v = 0, m_d = 0, m_a = 1, m_move = 0, m_run = 0;
+    hx::sim::Trapezoid m_profile;
 };
 
 struct Capture {

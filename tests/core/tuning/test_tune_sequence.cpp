@@ -57,3 +57,25 @@ TEST(TuneSequence, AStopLeavesTheSettingsTheDriveHad) {
         EXPECT_EQ(b.Vd().Peek(70), 0);
     }
 }
+
+// A setting written is kept only when the standard move settles and follows
+// no worse than before and the loop measured again holds the margins;
+// otherwise the sequence puts the previous settings back and reports
+// Failed, which the command line ends with exit status 1.
+TEST(TuneSequence, ASettingIsProvenOnlyByTheMoveAndTheMargins) {
+    const auto move = [](double settlingMs, double peakErrorP) {
+        MoveFigures m;
+        m.settlingMs = settlingMs;
+        m.peakErrorP = peakErrorP;
+        return m;
+    };
+    LoopMargins held;
+    held.crossoverHz = 100;
+    held.phaseMarginDeg = 50;
+    held.gainMarginDb = 10;
+    LoopMargins thin = held;
+    thin.phaseMarginDeg = 40;
+    EXPECT_EQ(ProofFailure(move(80, 280), move(20, 120), held), "");
+    for (const auto& [after, margins] : {std::pair{move(90, 120), held}, {move(20, 320), held}, {move(20, 120), thin}})
+        EXPECT_NE(ProofFailure(move(80, 280), after, margins), "");
+}
