@@ -54,7 +54,7 @@ bool Feasible(const LoopMargins& m, double fc) {
 FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes) {
     // A low machine mode bends the curve inside the loop's band, where its
     // own anti-resonance may go unnamed: no straight line holds there.
-    if (std::any_of(modes.pairs.begin(), modes.pairs.end(), [](const ModePair& p) { return p.machineMode; }))
+    if (modes.HasMachineMode())
         return Coherent(lines, kIdentifyCoherence);
     std::vector<double> breaks;
     for (const Mode& m : modes.resonances) breaks.push_back(m.hz);

@@ -269,8 +269,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     }
     // A low machine mode inside that band divides it into parts of
     // different inertia: the whole band then votes, each bin by its shape.
-    const bool machineMode = std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(),
-                                         [](const ModePair& p) { return p.machineMode; });
+    const bool machineMode = id.modes.HasMachineMode();
     const bool slow = !id.plant.plantScale || id.plant.splitHz < kSlowLoopSplitHz;
     if (slow && !machineMode) id.inertia = EstimateInertiaRatio(fromLoop, id.modes, m.during.speedGainHz, &m.openLoop);
     if (!slow || machineMode || id.inertia.votes < kMinLoopVotes)

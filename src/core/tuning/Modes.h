@@ -75,6 +75,12 @@ struct ModeSearch {
     std::vector<ModePair> pairs;        // one per resonance
     // The smoothed curve searched, in dB, at the coherent points' frequencies.
     std::vector<double> hz, complianceDb;
+    // A low machine mode was named: it parts the load's speed from the motor's inside the loop's band.
+    bool HasMachineMode() const {
+        for (const ModePair& p : pairs)
+            if (p.machineMode) return true;
+        return false;
+    }
 };
 
 // plant: speed over torque (any scale).

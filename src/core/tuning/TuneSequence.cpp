@@ -17,8 +17,6 @@ constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
 
-bool LowMachineMode(const Identification& id);
-
 class Sequence {
 public:
     Sequence(TuneRequest r, std::stop_token stop, const TuneCallbacks& cb) : m_r(std::move(r)), m_stop(stop), m_cb(cb) {}
@@ -90,7 +88,7 @@ public:
         // The friction acts on the load, whose speed a low machine mode
         // parts from the motor's: the share taken by the motor's speed is
         // wrong there, and the lines are taken as measured.
-        if (LowMachineMode(m_out.id)) {
+        if (m_out.id.modes.HasMachineMode()) {
             meas.openLoop = m_out.openLoopBefore = WithoutStrayLines(asMeasured);
             m_out.id = Identify(meas, m_out.probe);
             m_frictionOut = false;
@@ -224,10 +222,6 @@ private:
     bool m_frictionOut = true;  // the friction's share taken out of the lines
 };
 
-bool LowMachineMode(const Identification& id) {
-    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
-}
-
 }  // namespace
 
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
@@ -242,7 +236,7 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
     if (!total) return false;
     if (!id.inertia.ratio) return true;
-    return std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [](const ModePair& p) { return p.machineMode; });
+    return id.modes.HasMachineMode();
 }
 
 std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter) {
