@@ -16,8 +16,7 @@
 #include "core/db/CADO.h"
 #include "core/protocol/Registers.h"
 #include "core/writes/DetectionMaskWrite.h"
-#include "sim/bus/SimClock.h"
-#include "support/PtyDrive.h"
+#include "support/SteppedDrive.h"
 #include "support/TestSupport.h"
 
 using namespace hx;
@@ -107,41 +106,19 @@ namespace {
 
 constexpr uint8_t kStation = 5;
 
-// The catalogue's program folder exists before the drive that reads it.
-struct AlarmBench : CatalogueTest {
-    AlarmBench() : drive(Options(clock)), link(&drive.comm, kStation) {}
-    static sim::DriveOptions Options(std::shared_ptr<sim::SteppedClock> clock) {
-        sim::DriveOptions o;
-        o.station = kStation;
-        o.clock = std::move(clock);
-        return o;
-    }
-    sim::VirtualDrive& Vd() { return drive.Vd(); }
-    // Steps the drive's clock by each wait and counts the waits.
-    AlarmWait Stepped() {
-        return [this](std::stop_token stop, std::chrono::milliseconds d) {
-            clock->Step(d);
-            waited += d;
-            ++waits;
-            if (onWait) onWait(waits);
-            return !stop.stop_requested();
-        };
-    }
+// The drive reads its catalogue from the program folder.
+struct AlarmBench : ::testing::Test, test::SteppedDrive {
+    AlarmBench() : SteppedDrive({.station = kStation}), link(&comm, kStation) {}
     std::string Connection() const { return "Data Source=" + folder.DatabasePath(); }
     std::vector<AlarmHistoryEntry> ReadHistory(AlarmHistoryResult* result = nullptr) {
         std::vector<AlarmHistoryEntry> entries;
         auto r = RunAlarmHistoryRead(link, Connection(), false, {},
-                                     [&](const AlarmHistoryEntry& e) { entries.push_back(e); }, Stepped());
+                                     [&](const AlarmHistoryEntry& e) { entries.push_back(e); }, Stepper());
         if (result) *result = r;
         return entries;
     }
 
-    std::shared_ptr<sim::SteppedClock> clock = std::make_shared<sim::SteppedClock>();
-    test::PtyDrive drive;
     DriveHandle link;
-    std::chrono::milliseconds waited{0};
-    int waits = 0;
-    std::function<void(int)> onWait;
 };
 
 }  // namespace
@@ -156,7 +133,7 @@ TEST_F(AlarmBench, PollRunsEveryHalfSecondUntilStopped) {
             readings.push_back(r);
             if (readings.size() == 3) stop.request_stop();
         },
-        Stepped());
+        Stepper());
     ASSERT_EQ(readings.size(), 3u);
     EXPECT_EQ(waited, 2000ms) << "a 500 ms wait before each read, and the one that saw the stop";
     EXPECT_EQ(readings[2].names.at(0), "欠压");
@@ -244,7 +221,7 @@ TEST_F(AlarmBench, HistoryReadStopsBetweenRegisters) {
         [&](const AlarmHistoryEntry&) {
             if (++seen == 2) stop.request_stop();
         },
-        Stepped());
+        Stepper());
     EXPECT_EQ(result.status, AlarmHistoryResult::Status::Stopped);
     EXPECT_EQ(seen, 2);
 }
@@ -253,7 +230,7 @@ TEST_F(AlarmBench, ClearHistoryPollsTenTimesForTheDrive) {
     // Done on the tenth poll.
     Vd().RaiseAlarm(5);
     Vd().SetHistoryClearTime(2300ms);
-    ClearResult r = ClearAlarmHistory(link, {}, Stepped());
+    ClearResult r = ClearAlarmHistory(link, {}, Stepper());
     EXPECT_TRUE(r.cleared());
     EXPECT_EQ(r.polls, 10);
     EXPECT_EQ(waited, 2400ms);
@@ -261,25 +238,25 @@ TEST_F(AlarmBench, ClearHistoryPollsTenTimesForTheDrive) {
 
     ASSERT_TRUE(Vd().RaiseAlarm(6));
     Vd().SetHistoryClearStuck(true);
-    r = ClearAlarmHistory(link, {}, Stepped());
+    r = ClearAlarmHistory(link, {}, Stepper());
     EXPECT_EQ(r.outcome, ClearOutcome::NotCleared);
     EXPECT_EQ(r.polls, 10);
     EXPECT_EQ(r.lastReading, 1);
     EXPECT_EQ(Vd().AlarmHistory(0), 6);
 
     DriveHandle silent = link.atStation(44);
-    EXPECT_EQ(ClearAlarmHistory(silent, {}, Stepped()).outcome, ClearOutcome::NotAnswered);
+    EXPECT_EQ(ClearAlarmHistory(silent, {}, Stepper()).outcome, ClearOutcome::NotAnswered);
 }
 
 TEST_F(AlarmBench, ClearCurrentFaultOnlyOnceTheCauseIsGone) {
     Vd().SetAlarmCondition(1, true);
     EXPECT_EQ(Vd().CurrentAlarm(), 1);
-    ClearResult r = ClearCurrentFault(link, {}, Stepped());
+    ClearResult r = ClearCurrentFault(link, {}, Stepper());
     EXPECT_TRUE(r.cleared());
     EXPECT_EQ(waited, 600ms);
     EXPECT_EQ(Vd().CurrentAlarm(), 1) << "the over-current is still there";
     Vd().SetAlarmCondition(1, false);
-    ClearCurrentFault(link, {}, Stepped());
+    ClearCurrentFault(link, {}, Stepper());
     EXPECT_EQ(Vd().CurrentAlarm(), 0);
     EXPECT_EQ(Vd().AlarmHistory(0), 1) << "clearing the fault keeps its history";
 
@@ -300,7 +277,7 @@ TEST_F(AlarmBench, MaskReadWriteAndItsEffect) {
     EXPECT_EQ(ReadDetectionMask(link), 0x0005);
     EXPECT_EQ(gate.Store().List().size(), 1u);
     ASSERT_NE(gate.Journal(), nullptr);
-    const auto rows = gate.Journal()->History(drive.comm.PortName(), kStation);
+    const auto rows = gate.Journal()->History(comm.PortName(), kStation);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].reg, 56);
     EXPECT_EQ(rows[0].origin, "alarms");

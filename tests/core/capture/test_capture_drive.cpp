@@ -21,8 +21,7 @@
 #include "core/capture/WaveFile.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
-#include "sim/bus/SimClock.h"
-#include "support/PtyDrive.h"
+#include "support/SteppedDrive.h"
 #include "support/TestSupport.h"
 
 using namespace hx;
@@ -34,45 +33,22 @@ namespace {
 
 constexpr uint8_t kStation = 7;
 
-sim::DriveOptions Options(int16_t firmware, std::shared_ptr<sim::SteppedClock> clock) {
-    sim::DriveOptions o = PlainDrive(kStation);
-    o.firmwareRegister = firmware;
-    o.sampleCapacity = 8000;
-    o.clock = std::move(clock);
-    return o;
-}
-
-struct Bench : PtyDrive {
-    explicit Bench(int16_t firmware = 200, std::shared_ptr<sim::SteppedClock> c = std::make_shared<sim::SteppedClock>())
-        : PtyDrive(Options(firmware, c), 200, 200), clock(c) {}
+struct Bench : SteppedDrive {
+    explicit Bench(int16_t firmware = 200)
+        : SteppedDrive({.station = kStation, .firmwareRegister = firmware, .databasePath = "-"}, 200, 200) {}
     // A poll policy whose sleep steps the drive's clock by the period.
-    PollPolicy Stepping(std::atomic<int>* polls = nullptr) {
-        PollPolicy p;
-        p.sleep = [this, polls](std::stop_token stop, std::chrono::milliseconds period) {
-            clock->Step(period);
-            if (polls) ++*polls;
-            return !stop.stop_requested();
-        };
-        return p;
-    }
+    PollPolicy Stepping() { return {.sleep = Stepper()}; }
     // Polls without time passing: the drive never finishes.
     static PollPolicy Frozen(int polls = 60) {
-        PollPolicy p;
-        p.polls = polls;
-        p.sleep = [](std::stop_token stop, std::chrono::milliseconds) { return !stop.stop_requested(); };
-        return p;
+        return {.polls = polls,
+                .sleep = [](std::stop_token stop, std::chrono::milliseconds) { return !stop.stop_requested(); }};
     }
     CaptureRequest Request(ChannelCodes codes, uint16_t points, PollPolicy policy) {
-        CaptureRequest r;
-        r.codes = codes;
-        r.pointsPerChannel = points;
-        r.intervalUs = 100;
-        r.wait = [policy](DriveHandle& link, std::stop_token stop) { return WaitSampleComplete(link, stop, policy); };
-        return r;
+        return {.codes = codes, .pointsPerChannel = points, .wait = [policy](DriveHandle& link, std::stop_token stop) {
+                    return WaitSampleComplete(link, stop, policy);
+                }};
     }
-    CaptureRequest Request(ChannelCodes codes, uint16_t points, std::atomic<int>* polls = nullptr) {
-        return Request(codes, points, Stepping(polls));
-    }
+    CaptureRequest Request(ChannelCodes codes, uint16_t points) { return Request(codes, points, Stepping()); }
     // The drive's own capture area, as signed samples.
     std::vector<float> Direct(uint16_t address, int count) {
         std::vector<uint16_t> words(static_cast<size_t>(count));
@@ -84,8 +60,6 @@ struct Bench : PtyDrive {
         for (uint16_t w : words) out.push_back(static_cast<float>(static_cast<int16_t>(w)));
         return out;
     }
-
-    std::shared_ptr<sim::SteppedClock> clock;
 };
 
 bool AllEmpty(const SampleBuffers& samples) {
@@ -96,12 +70,11 @@ bool AllEmpty(const SampleBuffers& samples) {
 
 TEST(CaptureOnDrive, ChannelsOneAndThreeComeFromTheirOwnAreas) {
     Bench b;
-    std::atomic<int> polls{0};
     std::vector<std::pair<int, int>> progress;
-    const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 4, 0}, 1000, &polls), {},
+    const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 4, 0}, 1000), {},
                                        [&](int done, int total) { progress.emplace_back(done, total); });
     ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
-    EXPECT_EQ(polls.load(), 1);  // 1000 x 100 us: complete at the first poll
+    EXPECT_EQ(b.waits, 1);  // 1000 x 100 us: complete at the first poll
 
     EXPECT_EQ(b.Writes(), (Pairs{{33, 100}, {34, 1}, {94, 0}, {95, 4}, {96, 0}, {137, 1000}, {32, 1}}));
     Pairs blocks = BlockList(150, 1000, 50), third = BlockList(1150, 1000, 50);
@@ -162,11 +135,11 @@ TEST(CaptureOnDrive, ALostStartIsAskedAboutNotSentTwice) {
 
     b.Vd().ClearRequests();
     b.Server().LoseWritesTo(reg::kSampleTrigger, 1, false);
-    std::atomic<int> polls{0};
-    CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, &polls));
+    b.waits = 0;
+    CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200));
     EXPECT_EQ(r.status, CaptureStatus::NotStarted);
     EXPECT_EQ(r.message, "驱动器没有接受采样启动命令，本次没有采样。");
-    EXPECT_EQ(polls.load(), 0);
+    EXPECT_EQ(b.waits, 0);
     EXPECT_EQ(starts(), 0);
     EXPECT_EQ(b.Server().GetStats().repliesDropped, 1u);
     EXPECT_TRUE(AllEmpty(r.samples));
@@ -174,7 +147,7 @@ TEST(CaptureOnDrive, ALostStartIsAskedAboutNotSentTwice) {
     // The drive takes the start, its reply is lost: the capture is running.
     b.Vd().ClearRequests();
     b.Server().LoseWritesTo(reg::kSampleTrigger, 1, true);
-    r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, &polls));
+    r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200));
     ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
     EXPECT_EQ(starts(), 1);
     EXPECT_EQ(r.samples[0], b.Direct(150, 200));
@@ -240,13 +213,12 @@ TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
 TEST(SpectrumOnDrive, RequestOrderAddressesAndValues) {
     Bench b;
     SpectrumRequest req;
-    std::atomic<int> polls{0};
-    req.wait = b.Stepping(&polls);
+    req.wait = b.Stepping();
     const SpectrumResult r = RunSpectrum(b.Link(), req);
     // 4 kHz, 2048 points; then the start word.
     EXPECT_EQ(b.Writes(), (Pairs{{409, 18}, {412, 0x6600}}));
     ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
-    EXPECT_GE(polls.load(), 3);  // 2048 points at 4 kHz take 512 ms: not ready before the third poll
+    EXPECT_GE(b.waits, 3);  // 2048 points at 4 kHz take 512 ms: not ready before the third poll
     EXPECT_EQ(b.Blocks(kRead), BlockList(8192, 1024, 50));
     EXPECT_EQ(r.bins, b.Direct(8192, 1024));
 }

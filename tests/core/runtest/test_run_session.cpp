@@ -14,8 +14,7 @@
 #include "core/protocol/Registers.h"
 #include "core/runtest/GuardedRun.h"
 #include "core/runtest/RunSession.h"
-#include "sim/bus/SimClock.h"
-#include "support/PtyDrive.h"
+#include "support/SteppedDrive.h"
 
 using namespace hx::runtest;
 using namespace hx::test;
@@ -41,13 +40,7 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     }
     // A velocity run's request with these start writes.
     RunRequest Velocity(std::vector<RegisterWrite> writes, RunWait wait, Mode mode = Mode::Velocity) {
-        RunRequest r;
-        r.drive = Link();
-        r.mode = mode;
-        r.codes = {1, 0, 0, 0};
-        r.startWrites = std::move(writes);
-        r.wait = wait;
-        return r;
+        return {.drive = Link(), .mode = mode, .startWrites = std::move(writes), .codes = {1, 0, 0, 0}, .wait = wait};
     }
     hx::ChangeGate gate;
     RunSession session{gate};
@@ -261,36 +254,16 @@ namespace {
 constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
 const std::string kPort = "guard-test";
 
-hx::sim::DriveOptions SteppedDrive(const std::shared_ptr<hx::sim::SteppedClock>& clock) {
-    hx::sim::DriveOptions o = PlainDrive(kStation);
-    o.clock = clock;
-    return o;
-}
-
-// The drive's clock exists before the drive.
-struct ClockFirst {
-    std::shared_ptr<hx::sim::SteppedClock> clock = std::make_shared<hx::sim::SteppedClock>();
-};
-
-struct SteppedBench : ProgramFolderFirst, ClockFirst, PtyDrive {
-    SteppedBench() : PtyDrive(SteppedDrive(clock)) {
-        Vd().SetRam(31007, kOwnTimeout);
-        Vd().SetRam(31008, kOwnAction);
-        Vd().SetRam(56, 0xFFFF);  // every fault detected
+struct SteppedBench : SteppedDrive {
+    SteppedBench() : SteppedDrive(PlainDrive(kStation)) {
+        for (auto [a, v] : {std::pair{31007, kOwnTimeout}, {31008, kOwnAction}, {56, 0xFFFF}})  // every fault detected
+            Vd().SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
         SetLongTrapezoid(Vd());
     }
     // The tool's time and the drive's, stepped together.
     GuardOptions Options() {
-        GuardOptions o;
-        o.checkStandstill = false;
-        o.noteFolder = folder.StateFolder() + "/watchdog";
-        o.now = [this] { return now; };
-        o.sleep = [this](milliseconds d) { Pass(d); };
-        return o;
-    }
-    void Pass(milliseconds d) {
-        now += d;
-        clock->Step(d);
+        return {.checkStandstill = false, .noteFolder = folder.StateFolder() + "/watchdog",
+                .sleep = [this](milliseconds d) { Pass(d); }, .now = [this] { return now; }};
     }
     bool Armed() { return Vd().Peek(31007) == 1000 && Vd().Peek(31008) == 1; }
     bool Own() { return Vd().Peek(31007) == kOwnTimeout && Vd().Peek(31008) == kOwnAction; }
@@ -302,8 +275,6 @@ struct SteppedBench : ProgramFolderFirst, ClockFirst, PtyDrive {
             if (w.first == 70 || w.first == 23 || w.first == 31007 || w.first == 31008) out.push_back(w);
         return out;
     }
-
-    std::chrono::steady_clock::time_point now{};
 };
 
 }  // namespace

@@ -11,10 +11,9 @@
 #include <cstdlib>
 #include <future>
 #include <map>
-#include <mutex>
 #include <set>
 
-#include "support/PtyDrive.h"
+#include "support/SteppedDrive.h"
 #include "core/backup/ChangeGate.h"
 #include "core/link/DriveIdentity.h"
 #include "core/params/CParameter.h"
@@ -27,7 +26,6 @@
 #include "core/writes/WriteAllJob.h"
 #include "core/writes/WriteOne.h"
 #include "core/protocol/Registers.h"
-#include "sim/bus/SimClock.h"
 
 using hx::TransferResult;
 using hx::TransferStatus;
@@ -76,25 +74,14 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     CParameter table;
 };
 
-struct ProgressLog {
-    std::mutex mutex;
-    std::vector<std::pair<int, int>> calls;
-    hx::ProgressCallback Callback() {
-        return [this](int done, int total) {
-            std::lock_guard lock(mutex);
-            calls.emplace_back(done, total);
-        };
-    }
-};
+hx::ProgressCallback LogTo(std::vector<std::pair<int, int>>& calls) {
+    return [&calls](int done, int total) { calls.emplace_back(done, total); };
+}
 
 std::vector<std::pair<int, int>> EveryBlockOf(int total) {
     std::vector<std::pair<int, int>> out;
     for (int k = 1; k <= total; ++k) out.emplace_back(k, total);
     return out;
-}
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 }  // namespace
@@ -113,14 +100,14 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
         SCOPED_TRACE(firmware);
         const Pairs& blocks = firmware < 200 ? low : all;
         const int n = static_cast<int>(blocks.size());
-        ProgressLog progress;
+        std::vector<std::pair<int, int>> progress;
         b.Vd().ClearRequests();
-        const TransferResult r = hx::ReadAll(b.Link(firmware), b.table, {}, progress.Callback());
+        const TransferResult r = hx::ReadAll(b.Link(firmware), b.table, {}, LogTo(progress));
         EXPECT_EQ(r.status, TransferStatus::Completed);
         EXPECT_EQ(r.blocksDone, n);
         EXPECT_EQ(r.blocksTotal, n);
         EXPECT_EQ(b.Blocks(kRead), blocks);
-        EXPECT_EQ(progress.calls, EveryBlockOf(n));
+        EXPECT_EQ(progress, EveryBlockOf(n));
         EXPECT_EQ(b.Mismatches(firmware < 200 ? 149 : 31999), 0);
         EXPECT_EQ(b.table.Slot(31999), firmware < 200 ? 777 : static_cast<int16_t>(b.Vd().Ram(31999)));
     }
@@ -141,12 +128,12 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
         if (IsSetting(a)) b.table.SetValue(a, static_cast<int16_t>(a * 31u + 5));
     // A table (or a file) holding command values must not start them.
     for (uint16_t a : {13, 23, 32, 70, 90, 91, 92, 93}) b.table.SetValue(a, 1);
-    ProgressLog progress;
+    std::vector<std::pair<int, int>> progress;
     b.Vd().ClearRequests();
-    TransferResult r = hx::WriteAll(b.Link(200.0f), b.table, {}, progress.Callback());
+    TransferResult r = hx::WriteAll(b.Link(200.0f), b.table, {}, LogTo(progress));
     EXPECT_EQ(r.status, TransferStatus::Completed) << r.errorText;
     EXPECT_EQ(r.blocksDone, 111);
-    EXPECT_EQ(progress.calls, EveryBlockOf(111));
+    EXPECT_EQ(progress, EveryBlockOf(111));
     EXPECT_EQ(b.Mismatches(), 0);
 
     // Runs of at most 20 inside one range, each register once; commands,
@@ -296,18 +283,9 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
 // and the main frame's quick save of three are the windows' tests, on the
 // drive's stepped clock; here a stop and a silent drive.
 TEST(StorageCommand, AStopEndsTheWaitAndASilentDriveFailsAtOnce) {
-    auto clock = std::make_shared<hx::sim::SteppedClock>();
-    DriveOptions options = PlainDrive(kStation);
-    options.clock = clock;
-    Bench b(options);
-    std::chrono::milliseconds waited{0};
-    const hx::StorageWait stepped = [&](std::stop_token, std::chrono::milliseconds d) {
-        waited += d;
-        clock->Step(d);
-        return true;
-    };
+    SteppedDrive b(PlainDrive(kStation), 100);
     b.Vd().SetStuck(90, true);
-    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive, {}, nullptr, stepped);
+    hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kSaveToDrive, {}, nullptr, b.Stepper());
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotCleared);
     EXPECT_EQ(r.pollsDone, 30);
     EXPECT_EQ(r.lastReading, 1);
@@ -322,17 +300,16 @@ TEST(StorageCommand, AStopEndsTheWaitAndASilentDriveFailsAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     job.requestStop();
     EXPECT_EQ(stopped.get_future().get().outcome, hx::StorageOutcome::Stopped);
-    EXPECT_LT(SecondsSince(start), 1.5);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
 
     // No answer to the command itself, nor to the first poll: a failure
     // without the polls' long wait.
     b.Server().ClearFaults();
     b.Server().LoseReplies(1.0);
-    waited = {};
-    r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory, {}, nullptr, stepped);
+    b.waits = 0;
+    r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory, {}, nullptr, b.Stepper());
     EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
-    EXPECT_FALSE(r.succeeded());
-    EXPECT_EQ(waited.count(), 0);
+    EXPECT_EQ(b.waits, 0);
 }
 
 // A test run's watchdog values are the tool's and in RAM only: while the
