@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -317,74 +315,37 @@ TEST(DriveDefinitions, TablesKeepTheirRules) {
 
 namespace {
 
-// Chinese characters and the full-width punctuation written with them.
-bool HasChinese(const std::string& utf8) {
-    for (size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-        uint32_t code = c & (length == 4 ? 0x07 : length == 3 ? 0x0F : 0x1F);
-        for (int k = 1; k < length && i + k < utf8.size(); ++k)
-            code = code << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        if ((code >= 0x3000 && code <= 0x303F) || (code >= 0x4E00 && code <= 0x9FFF) ||
-            (code >= 0xFF00 && code <= 0xFFEF))
-            return true;
-        i += static_cast<size_t>(length);
+// Chinese characters and the full-width punctuation written with them
+// (U+3000..U+303F, U+4000..U+9FFF, U+FF00..U+FFFF), by their UTF-8 lead bytes.
+bool HasChinese(const std::string& s) {
+    for (size_t i = 0; i + 1 < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]), next = static_cast<unsigned char>(s[i + 1]);
+        if ((c >= 0xE4 && c <= 0xE9) || (c == 0xE3 && next == 0x80) || (c == 0xEF && next >= 0xBC)) return true;
     }
     return false;
 }
-
-struct Db {
-    explicit Db(const std::string& path) { sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr); }
-    ~Db() { sqlite3_close(db); }
-    std::vector<std::vector<std::string>> Rows(const std::string& sql) const {
-        std::vector<std::vector<std::string>> rows;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return rows;
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            std::vector<std::string> row;
-            for (int c = 0; c < sqlite3_column_count(st); ++c) {
-                const auto* t = sqlite3_column_text(st, c);
-                row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-            }
-            rows.push_back(row);
-        }
-        sqlite3_finalize(st);
-        return rows;
-    }
-    std::vector<std::string> Columns(const std::string& table) const {
-        std::vector<std::string> names;
-        for (const auto& r : Rows("PRAGMA table_info(\"" + table + "\")")) names.push_back(r[1]);
-        return names;
-    }
-    sqlite3* db = nullptr;
-};
 
 }  // namespace
 
 TEST(EnglishColumns, EveryChineseTextHasItsEnglish) {
     hx::test::TempProgramFolder folder;
-    const Db db(folder.DatabasePath());
+    CADO db;
+    ASSERT_TRUE(db.OpenConnection(folder.DatabasePath()));
     int checked = 0;
-    for (const auto& t : db.Rows("SELECT name FROM sqlite_master WHERE type = 'table'")) {
-        const std::string& table = t[0];
-        const auto columns = db.Columns(table);
+    for (const std::string& table : Column(db, "SELECT name FROM sqlite_master WHERE type = 'table'", "name")) {
+        const auto columns = Column(db, "PRAGMA table_info(\"" + table + "\")", "name");
         const std::set<std::string> names(columns.begin(), columns.end());
         for (const std::string& column : columns) {
-            if (column.size() > 2 && column.compare(column.size() - 2, 2, "En") == 0) continue;
+            if (column.size() > 2 && column.ends_with("En")) continue;
             const bool twin = names.count(column + "En") > 0;
-            const auto rows = db.Rows("SELECT rowid, \"" + column + "\"" + (twin ? ", \"" + column + "En\"" : "") +
-                                      " FROM \"" + table + "\"");
-            for (const auto& row : rows) {
-                if (!HasChinese(row[1])) continue;
-                ASSERT_TRUE(twin) << table << "." << column << " holds Chinese (\"" << row[1]
-                                  << "\") but has no " << column << "En column";
-                EXPECT_FALSE(row[2].empty()) << table << " row " << row[0] << ": no English for \"" << row[1] << "\"";
-                EXPECT_FALSE(HasChinese(row[2])) << table << " row " << row[0] << ": " << column << "En is \""
-                                                 << row[2] << "\"";
+            const std::string sql = "SELECT rowid AS r, ifnull(\"" + column + "\", '') AS v, " +
+                                    (twin ? "ifnull(\"" + column + "En\", '')" : "''") + " AS e FROM \"" + table + "\"";
+            for (db.GetRecordSet(sql); !db.IsEOF(); db.MoveNext()) {
+                const std::string text = db.GetFieldText("v"), english = db.GetFieldText("e"), row = db.GetFieldText("r");
+                if (!HasChinese(text)) continue;
+                ASSERT_TRUE(twin) << table << "." << column << " holds Chinese (\"" << text << "\") but has no En twin";
+                EXPECT_FALSE(english.empty()) << table << " row " << row << ": no English for \"" << text << "\"";
+                EXPECT_FALSE(HasChinese(english)) << table << " row " << row << ": " << column << "En: " << english;
                 ++checked;
             }
         }
@@ -393,12 +354,13 @@ TEST(EnglishColumns, EveryChineseTextHasItsEnglish) {
 
     // Units and categories have English in every row, even where it is the same.
     for (const char* table : {"ParametersTable", "ParametersTable_KRV4", "ParametersTable_KRV7"})
-        EXPECT_TRUE(db.Rows(std::string("SELECT Address FROM ") + table +
-                            " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''")
+        EXPECT_TRUE(Column(db, std::string("SELECT Address FROM ") + table +
+                                   " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''", "Address")
                         .empty())
             << table;
-    EXPECT_EQ(db.Rows("SELECT DISTINCT PageNumberEn FROM ParametersTable_KRV4 WHERE PageNumber = 'P0 基本设定'"),
-              (std::vector<std::vector<std::string>>{{"P0 Basic settings"}}));
+    EXPECT_EQ(Column(db, "SELECT DISTINCT PageNumberEn FROM ParametersTable_KRV4 WHERE PageNumber = 'P0 基本设定'",
+                     "PageNumberEn"),
+              std::vector<std::string>{"P0 Basic settings"});
 }
 
 TEST(EnglishColumns, TheInterfaceShowsTheTextsOfItsLanguage) {
