@@ -165,13 +165,8 @@ TEST_F(AlarmBench, HistoryPushesDownAndTheOldestFallsOut) {
 // alarm" rows.
 TEST(AlarmHistoryList, RowsFoundAfterEmptyRegistersStandAbove) {
     AlarmHistoryList list;
-    AlarmHistoryEntry empty;
-    empty.answered = true;
-    empty.number = "Err0000";
-    AlarmHistoryEntry alarm = empty;
-    alarm.code = 4;
-    alarm.number = "Err0004";
-    alarm.names = {"EEPROM读写错误"};
+    const AlarmHistoryEntry empty{.answered = true, .number = "Err0000"};
+    const AlarmHistoryEntry alarm{.answered = true, .code = 4, .number = "Err0004", .names = {"EEPROM读写错误"}};
     list.Add(empty);
     list.Add(empty);
     list.Add(alarm);

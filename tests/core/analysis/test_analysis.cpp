@@ -246,10 +246,7 @@ TEST(Vibration, TheMoveEndsWhereTheReferenceStops) {
 
     // 0.2 rev at 2 rev/s with 500 rev/s^2: 104 ms; a set of phase A 170
     // delays it by 34 ms.
-    hx::analysis::Trapezoid f;
-    f.speed = 200;
-    f.distance = 20;
-    f.acceleration = 500;
+    hx::analysis::Trapezoid f{.speed = 200, .distance = 20, .acceleration = 500};
     std::array<int32_t, 13> sets{};
     EXPECT_EQ(MoveEndFromTrapezoid(f, sets, 1000), 104);
     sets[0] = 100, sets[1] = 170;
@@ -261,10 +258,7 @@ TEST(Vibration, TheMoveEndsWhereTheReferenceStops) {
 }
 
 TEST(Vibration, ProposalCancelsTheRingingOrSaysWhyNot) {
-    ResidualVibration v;
-    v.ringing = true;
-    v.frequencyHz = 14.7;
-    v.dampingRatio = 0.02;
+    ResidualVibration v{.ringing = true, .frequencyHz = 14.7, .dampingRatio = 0.02};
     VibrationProposal p = ProposeAntiVibration(v);
     EXPECT_EQ(p.kind, VibrationProposal::Kind::OneSet);
     EXPECT_EQ(p.sets, 1);

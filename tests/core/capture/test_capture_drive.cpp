@@ -441,13 +441,8 @@ TEST(WaveFile, PointsNeverSizesMoreThanTheKeyHolds) {
 // The export's bytes of a small recording are the command line's wave test;
 // here the rows follow the longest list, a shorter active list shows blanks.
 TEST(WaveFile, CsvRowsFollowTheLongestList) {
-    WaveRecording r;
-    r.pointsPerChannel = 200;
-    r.intervalUs = 50;
-    r.recordedPoints = 2;
-    r.codes = {1, 0, 32768, 0};
-    r.lists[0].assign(200, "0001");
-    r.lists[2].assign(150, "0002");
+    const WaveRecording r{.intervalUs = 50, .recordedPoints = 2, .codes = {1, 0, 32768, 0},
+                          .lists = {std::vector<std::string>(200, "0001"), {}, std::vector<std::string>(150, "0002"), {}}};
     const std::string csv = FormatWaveCsv(r);
     size_t lines = 0;
     for (size_t at = 0; (at = csv.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
@@ -463,12 +458,8 @@ TEST(WaveFile, CsvRowsFollowTheLongestList) {
 // Names in another language come from the caller; one with a comma is
 // quoted; a shorter list leaves its cell empty.
 TEST(WaveFile, TableCsvQuotesNamesAndLeavesMissingCellsEmpty) {
-    WaveRecording r;
-    r.intervalUs = 1500;
-    r.recordedPoints = 3;
-    r.codes = {1, 0, 32768, 0};
-    r.lists[0] = {"ffe9", "0064", "8000"};
-    r.lists[2] = {"7fff", "0000"};
+    const WaveRecording r{.intervalUs = 1500, .recordedPoints = 3, .codes = {1, 0, 32768, 0},
+                          .lists = {{{"ffe9", "0064", "8000"}, {}, {"7fff", "0000"}, {}}}};
     EXPECT_EQ(FormatWaveTableCsv(r, [](int32_t code) { return code == 1 ? std::string("Position error(p)") : "a,b"; }),
               "Time(ms),Position error(p),\"a,b\"\r\n0.000,-23,32767\r\n1.500,100,0\r\n3.000,-32768,\r\n");
 }

@@ -20,30 +20,17 @@ namespace {
 
 constexpr uint8_t kStation = 7;
 
-DriveOptions Krv4(uint16_t variant, uint8_t station = kStation) {
-    DriveOptions o;
-    o.station = station;
-    o.variantCode = variant;
-    o.commandDelayMs = 50;
-    return o;
-}
-
+// A KRV4 drive of that variant whose storage takes 50 ms.
 struct Bench : ProgramFolderFirst, PtyDrive {
-    explicit Bench(DriveOptions options) : PtyDrive(std::move(options), 250) { Vd().ClearRequests(); }
-    hx::DriveHandle& At(uint8_t station) {
-        handle = hx::DriveHandle(&comm, station);
-        return handle;
+    explicit Bench(uint16_t variant, uint8_t station = kStation)
+        : PtyDrive({.station = station, .variantCode = variant, .commandDelayMs = 50}, 250) {
+        Vd().ClearRequests();
     }
 };
 
 WizardForm FilledForm() {
-    WizardForm f;
-    f.aliasSource = 0;
-    f.aliasText = "4";
-    f.peakCurrentText = "3000";
-    f.standbyTimeText = "400";
-    f.standbyPercentText = "40";
-    f.pulsesText = "4000";
+    WizardForm f{.aliasText = "4", .peakCurrentText = "3000", .standbyPercentText = "40", .standbyTimeText = "400",
+                 .pulsesText = "4000"};
     for (int k = 0; k < kPins; ++k) {
         f.inputFunction[k] = static_cast<int16_t>(1 << k);
         f.inputFilterText[k] = std::to_string(100 + k);
@@ -145,7 +132,7 @@ TEST(WizardForm, WriteOrderAliasRuleVariantRuleAndRefusedText) {
 }
 
 TEST(WizardDrive, PagesReadWhatTheyShow) {
-    Bench b(Krv4(1001));
+    Bench b(1001);
     auto& vd = b.Vd();
     vd.SetRam(49, 17);
     WizardForm f;
@@ -154,7 +141,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     for (auto [source, shown, alias, from] : {std::tuple{1, 1, "17", 49}, {2, 0, "4", 4}}) {
         vd.SetRam(50, static_cast<uint16_t>(source));
         vd.ClearRequests();
-        WizardReader r(b.At(kStation));
+        WizardReader r(b.Link());
         ASSERT_TRUE(LoadAliasPage(r, f));
         EXPECT_EQ(f.aliasSource, shown);
         EXPECT_EQ(f.aliasText, alias);
@@ -169,7 +156,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
     for (auto [reg, value] : {std::pair{0, 40000}, {1, 51200}, {51, 1}, {129, 0xFFFD}, {134, 0x45}, {8, 0x05}, {5, 8}})
         vd.SetRam(static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
     vd.ClearRequests();
-    WizardReader r3(b.At(kStation));
+    WizardReader r3(b.Link());
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::CurrentPage, f, 1001));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::PulsesPage, f, 1001));
     ASSERT_TRUE(RunLoadStep(r3, LoadStep::IoPage, f, 1001));
@@ -190,7 +177,7 @@ TEST(WizardDrive, PagesReadWhatTheyShow) {
 }
 
 TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
-    Bench b(Krv4(1000));
+    Bench b(1000);
     WizardForm f = FilledForm();
     f.aliasSource = 1;
     f.aliasText = "9";
@@ -199,7 +186,7 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     ASSERT_TRUE(PlanWrites(f, 1000, &plan));
 
     std::vector<std::pair<int, int>> progress;
-    const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
+    const ApplyResult r = ApplyWizard(b.Link(), plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
     EXPECT_TRUE(r.completed());
     EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
     EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{49, 50, 0, 2, 3, 1, 51, 124, 125, 126, 127, 128, 44,
@@ -214,7 +201,7 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     // A store that never clears is a failure, polled as the parameter
     // manager's save (the polls come one after the other here).
     b.Vd().SetStuck(90, true);
-    const ApplyResult stuck = ApplyWizard(b.At(kStation), plan, {}, {}, nullptr, [](auto, auto) { return true; });
+    const ApplyResult stuck = ApplyWizard(b.Link(), plan, {}, {}, nullptr, [](auto, auto) { return true; });
     EXPECT_EQ(stuck.outcome, ApplyOutcome::StoreNotCleared);
     EXPECT_EQ(stuck.writesDone, static_cast<int>(plan.size()));
     EXPECT_EQ(stuck.store.pollsDone, 30);
@@ -225,12 +212,12 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
 TEST(WizardDrive, AnUnansweredOrRefusedWriteStopsThereAndNothingIsStored) {
     for (const bool refuse : {false, true}) {
         SCOPED_TRACE(refuse ? "refused" : "unanswered");
-        Bench b(Krv4(1001));
+        Bench b(1001);
         WizardForm f = FilledForm();
         if (refuse) f.peakCurrentText = "50";
         WritePlan plan;
         ASSERT_TRUE(PlanWrites(f, 1001, &plan));
-        const ApplyResult r = ApplyWizard(b.At(kStation), plan, {}, [&](int done, int) {
+        const ApplyResult r = ApplyWizard(b.Link(), plan, {}, [&](int done, int) {
             if (done == 4) b.Server().SetStation(kStation + 1);
         });
         b.Server().SetStation(kStation);
@@ -273,10 +260,10 @@ TEST(SetupFile, ParseRefusesWhatItCannotWriteAndASubsetWritesOnlyWhatItNames) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("\noutput6_function=0\noutput6_invert=0\noutput7_function=0\noutput7_invert=1\n"), std::string::npos);
-    Bench d(Krv4(1001, 3));
+    Bench d(1001, 3);
     d.Vd().SetRam(134, 0x40);
     ASSERT_TRUE(ParseSetup("input1_invert=1\ninput6_function=32\npeak_current_ma=2500\n", &v, &error));
-    const SetupApplyReport partial = ApplySetup(d.At(3), 1001, v);
+    const SetupApplyReport partial = ApplySetup(d.Link(), 1001, v);
     EXPECT_TRUE(partial.succeeded());
     EXPECT_EQ(PlanAddresses(partial.plan), (std::vector<uint16_t>{0, 134}));
     EXPECT_EQ(d.Vd().Ram(134), 0x41) << "the hidden pin's bit stays";
