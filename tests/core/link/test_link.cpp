@@ -18,14 +18,11 @@
 #include "support/PtyDrive.h"
 #include "support/TestSupport.h"
 
+using namespace hx;
 using namespace hx::test;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
-using hx::sim::DriveOptions;
-using hx::sim::InProcessDrive;
-using hx::DriveFaultKind;
-using hx::DriveHandle;
-using hx::PortResolver;
-using hx::PortTarget;
+using sim::DriveOptions;
+using sim::InProcessDrive;
 
 constexpr uint8_t kStation = 5;
 
@@ -36,19 +33,15 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 
     EXPECT_EQ(comm.Write(kStation, 5, 1234).value_or(0), 1234);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 6, -2), -2);
-    EXPECT_EQ(d.Vd().Ram(5), 1234);
     EXPECT_EQ(d.Vd().Ram(6), 0xFFFE);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 5), 1234);
-    EXPECT_EQ(comm.ReadAddressValue(kStation, 6), -2);
 
     // A register holding -1 reads as -1, but as an answer.
     d.Vd().SetRam(7, 0xFFFF);
     EXPECT_EQ(comm.Read(kStation, 7).value_or(0), -1);
 
     // An unmapped register gets an exception reply: no value, no "answer".
-    const auto refused = comm.Read(kStation, 20000);
-    EXPECT_EQ(refused.fault.kind, hx::DriveFaultKind::Refused);
-    EXPECT_EQ(refused.fault.exceptionCode, 2);
+    EXPECT_EQ(comm.Read(kStation, 20000).fault.kind, DriveFaultKind::Refused);  // the handle's test says more
 
     // Block read: the whole reply frame, high byte first, with its checksum.
     std::vector<uint8_t> expected = {kStation, 0x03, 100};
@@ -60,7 +53,7 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     auto frame = comm.ReadBigData(kStation, 30000, 50);
     ASSERT_EQ(frame.size(), 105u);
     EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2), expected);
-    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
+    EXPECT_EQ(ModbusCrc16(frame.data(), frame.size()), 0);
     EXPECT_EQ(comm.ReadBigData(kStation, 0, 125).size(), 255u);
     EXPECT_TRUE(comm.ReadBigData(kStation, 0, 126).empty());
     EXPECT_TRUE(comm.ReadBigData(kStation, 0, 0).empty());
@@ -79,8 +72,7 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     EXPECT_EQ(comm.GetConnectStatus(), 0);
     EXPECT_NE(comm.CloseCom(), 0);  // closing a closed port succeeds
     // Closed: requests fail at once.
-    EXPECT_EQ(comm.Read(kStation, 5).fault.kind, hx::DriveFaultKind::NotOpen);
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 10).empty());
+    EXPECT_EQ(comm.Read(kStation, 5).fault.kind, DriveFaultKind::NotOpen);
     EXPECT_EQ(comm.WriteAddressValue(kStation, 5, 1), -1);
 }
 
@@ -93,10 +85,7 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     comm.SetLateHorizon(600);
 
     EXPECT_TRUE(comm.Find(kStation));
-    EXPECT_EQ(comm.Find(kStation + 1).fault.kind, hx::DriveFaultKind::NoAnswer);
-
-    // Nobody at that station: a time-out, -1.
-    EXPECT_EQ(comm.Read(9, 0).fault.kind, hx::DriveFaultKind::NoAnswer);
+    EXPECT_EQ(comm.Find(kStation + 1).fault.kind, DriveFaultKind::NoAnswer);
 
     // Station 0 is broadcast: reads never touch the line, writes are carried
     // out by every drive and count as sent.
@@ -115,7 +104,6 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     // The time-out applies to the open port at once.
     drive.Drive().SetRam(21, 2222);
     comm.SetReceiveTimeOut(500);
-    EXPECT_EQ(comm.ReceiveTimeOut(), 500);
     drive.Server().AnswerLate(std::chrono::milliseconds(300));
     EXPECT_EQ(comm.ReadAddressValue(kStation, 21), 2222);
 }
@@ -164,16 +152,13 @@ TEST(Link, ThreadsNeverGetEachOthersReplies) {
 
 TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
     CQXCOM comm;
-    comm.ConfigCom("/dev/halvex-no-such-port", "38400", "8", "NONE", "2");
-    EXPECT_EQ(comm.OpenCom(), 0);
-    EXPECT_EQ(comm.GetConnectStatus(), 0);
-    EXPECT_FALSE(comm.LastErrorText().empty());
-    EXPECT_EQ(comm.ReadAddressValue(1, 0), -1);
-    EXPECT_EQ(comm.FindDrive(1, 0), -1);
-    EXPECT_NE(comm.CloseCom(), 0);
-
-    comm.ConfigCom("tcp:nohost", "38400", "8", "NONE", "2");
-    EXPECT_EQ(comm.OpenCom(), 0);
+    for (const char* port : {"/dev/halvex-no-such-port", "tcp:nohost"}) {
+        comm.ConfigCom(port, "38400", "8", "NONE", "2");
+        EXPECT_EQ(comm.OpenCom(), 0) << port;
+        EXPECT_EQ(comm.GetConnectStatus(), 0);
+        EXPECT_FALSE(comm.LastErrorText().empty());
+        EXPECT_EQ(comm.FindDrive(1, 0), -1);
+    }
 
     PtyDrive d(PlainDrive(kStation), 100);
     InProcessDrive& drive = *d.drive;
@@ -202,8 +187,8 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
 
 TEST(Link, ModbusTcpToTheSimulatorsServer) {
     DriveOptions o = PlainDrive(kStation);
-    hx::sim::VirtualDrive vd(o);
-    hx::sim::DriveServer server(vd, o);
+    sim::VirtualDrive vd(o);
+    sim::DriveServer server(vd, o);
     const uint16_t port = server.ListenTcp("127.0.0.1", 0);
     server.Start();
     vd.SetRam(40, 4040);
@@ -220,7 +205,7 @@ TEST(Link, ModbusTcpToTheSimulatorsServer) {
     ASSERT_EQ(frame.size(), 11u);
     EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2),
               (std::vector<uint8_t>{kStation, 3, 6, 4040 >> 8, 4040 & 0xFF, 0xFF, 0xF9, 0x12, 0x34}));
-    EXPECT_EQ(hx::ModbusCrc16(frame.data(), frame.size()), 0);
+    EXPECT_EQ(ModbusCrc16(frame.data(), frame.size()), 0);
     comm.CloseCom();
     server.Stop();
 }
@@ -237,7 +222,7 @@ TEST(Link, IdentityRead) {
 
     // The requests go out in the drive's classic order.
     vd.ClearRequests();
-    hx::DriveIdentity id = hx::ReadDriveIdentity(d.comm, kStation);
+    DriveIdentity id = ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(d.Addresses(kRead),
               (std::vector<uint16_t>{123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2}));
     EXPECT_TRUE(id.complete);
@@ -253,7 +238,7 @@ TEST(Link, IdentityRead) {
     vd.Poke(0xFFC0, ('Q' << 8) | 0x07);
     vd.Poke(138, 99);
     vd.Poke(123, 7);
-    id = hx::ReadDriveIdentity(d.comm, kStation);
+    id = ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(id.productModel, "AB");
     EXPECT_EQ(id.driveModel, "Q");
     EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
@@ -264,12 +249,12 @@ TEST(Link, IdentityRead) {
     for (uint16_t a = 116; a <= 122; ++a) vd.Poke(a, 0x4344);
     for (uint32_t a = 0xFFC0; a <= 0xFFFF; ++a) vd.Poke(static_cast<uint16_t>(a), 0x4D4E);
     vd.ClearRequests();
-    id = hx::ReadDriveIdentity(d.comm, kStation);
+    id = ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(id.productModel, "CDCDCDCDCDCDCD");
     EXPECT_EQ(id.driveModel.size(), 128u);
     EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
 
-    hx::ApplyIdentity(id);
+    ApplyIdentity(id);
     EXPECT_EQ(g_productModel, "CDCDCDCDCDCDCD");
     EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
     EXPECT_EQ(g_driveSoftVersion, "0.7");
@@ -290,7 +275,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     }
 
     CParameter table;
-    auto result = hx::ReadAttributeBlocks(d.Link(200.0f), table);
+    auto result = ReadAttributeBlocks(d.Link(200.0f), table);
     EXPECT_FALSE(result.Failed());
     EXPECT_TRUE(result.loaded);
     EXPECT_EQ(result.lastReplyElements, 105);
@@ -301,7 +286,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // Below 200.0 only block 1 is read; the upper blocks stay zero.
     CParameter older;
     vd.ClearRequests();
-    result = hx::ReadAttributeBlocks(d.Link(199.9f), older);
+    result = ReadAttributeBlocks(d.Link(199.9f), older);
     EXPECT_FALSE(result.Failed());
     EXPECT_EQ(d.Blocks(kRead), (Pairs{{100, 10}}));
     EXPECT_EQ(std::vector<uint8_t>(older.Attributes() + 20, older.Attributes() + CParameter::kAttributeBytes),
@@ -310,7 +295,7 @@ TEST(Link, AttributeBlocksByFirmware) {
     // No reply to block 1: the bitmap is left as it was.
     d.Server().LoseReplies(1.0);
     d.comm.SetReceiveTimeOut(30);
-    result = hx::ReadAttributeBlocks(d.Link(200.0f), table);
+    result = ReadAttributeBlocks(d.Link(200.0f), table);
     EXPECT_TRUE(result.block1Failed);
     EXPECT_FALSE(result.loaded);
     EXPECT_EQ(result.Block1Message(), "Read attribute block1 fault!dataLenght=0");
@@ -378,7 +363,7 @@ TEST(DriveHandle, ARefusalIsAnAnswerSilenceIsNoneAndAVanishedPortIsLost) {
 namespace {
 
 struct ResolverFixture : ::testing::Test {
-    hx::test::TempProgramFolder folder;
+    TempProgramFolder folder;
     std::string devices = folder.File("dev");
     ResolverFixture() {
         std::filesystem::create_directories(devices);
@@ -388,8 +373,8 @@ struct ResolverFixture : ::testing::Test {
         PortResolver::SetDeviceFolder({});
         PortResolver::ClearOverrides();
     }
-    void touch(const std::string& name) { hx::test::WriteFileBytes(devices + "/" + name, ""); }
-    void ports(const std::string& body) { hx::test::WriteFileBytes(folder.File("Parameters/Ports.ini"), body); }
+    void touch(const std::string& name) { WriteFileBytes(devices + "/" + name, ""); }
+    void ports(const std::string& body) { WriteFileBytes(folder.File("Parameters/Ports.ini"), body); }
     // What a name resolves to: the device ("dev/" for the fallback folder),
     // the TCP address, or "invalid".
     std::string resolved(const std::string& name) {

@@ -91,38 +91,23 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     CQXCOM& comm = link.comm;
     Fill(drive);
 
-    int wrong = 0, answered = 0, unanswered = 0;
-    const int delays[] = {0, kTimeout / 2, kTimeout, kTimeout * 38 / 10, kTimeout * 10};
-    int round = 0;
-    for (int delay : delays) {
+    int wrong = 0, answered = 0, round = 0;
+    for (int delay : {0, kTimeout / 2, kTimeout, kTimeout * 38 / 10, kTimeout * 10}) {
         drive.Server().AnswerLate(std::chrono::milliseconds(delay));
-        const uint16_t a = static_cast<uint16_t>(9 + round % 4);
+        const auto a = static_cast<uint16_t>(9 + round % 4);
         const auto v = comm.Read(kStation, a);
-        if (!v) {
-            ++unanswered;
-        } else {
-            ++answered;
-            if (*v != 1000 + a) ++wrong;
-        }
-        const uint16_t first = static_cast<uint16_t>(30000 + 50 * (round % 2));
+        answered += v.has_value();
+        wrong += v && *v != 1000 + a;
+        const auto first = static_cast<uint16_t>(30000 + 50 * (round++ % 2));
         const auto frame = comm.ReadBigData(kStation, first, 50);
-        ++round;
-        if (frame.empty()) {
-            ++unanswered;
-            continue;
-        }
-        ++answered;
-        for (int k = 0; k < 50; ++k)
-            if (((frame[3 + 2 * k] << 8) | frame[4 + 2 * k]) != first - 20000 + k) {
-                ++wrong;
-                break;
-            }
+        answered += !frame.empty();
+        for (int k = 0; k < 50 && !frame.empty(); ++k) wrong += ((frame[3 + 2 * k] << 8) | frame[4 + 2 * k]) != first - 20000 + k;
     }
-    EXPECT_EQ(wrong, 0) << answered << " answered, " << unanswered << " unanswered";
-    // The quick ones get through, the late ones fail, and the late replies
-    // were seen and dropped.
+    EXPECT_EQ(wrong, 0) << answered << " of 10 answered";
+    // The quick ones get through, the late ones fail (at least 4 of the 10),
+    // and the late replies were seen and dropped.
     EXPECT_GE(answered, 4);
-    EXPECT_GE(unanswered, 4);
+    EXPECT_LE(answered, 6);
     EXPECT_GE(comm.GetHealth().late, 4u);
     // The line works again once the drive answers in time (a time-out a
     // loaded machine's drive thread keeps to).
