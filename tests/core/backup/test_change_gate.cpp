@@ -93,16 +93,13 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     // The journal, newest first, one "register origin old>new confirmed" a row.
     std::vector<std::string> Brief() {
         std::vector<std::string> out;
-        for (const auto& r : History()) {
+        for (const auto& r : History())
             out.push_back(std::to_string(r.reg) + " " + r.origin + " " +
                           (r.oldValue ? std::to_string(*r.oldValue) : "?") + ">" + std::to_string(r.newValue) + " " +
                           (r.confirmed ? (*r.confirmed ? "yes" : "no") : "unknown"));
-        }
         return out;
     }
-    bool WroteNothing() {
-        return Requests().size() == Requests(kRead).size();
-    }
+    bool WroteNothing() { return Requests().size() == Requests(kRead).size(); }
     // The backup's value of each register, as the file holds it.
     static std::map<uint16_t, int32_t> BackupValues(const std::string& path) {
         hx::ParameterFileContents contents;
@@ -238,11 +235,7 @@ TEST(ChangeGate, AnUnwritableDataFolderStopsTheWriteUntilTheUserLetsItGoOnce) {
 
 TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithoutABackup) {
     Bench b;
-    std::array<int32_t, hx::runtest::kResonanceSettings> settings{};
-    settings[0] = 30;
-    settings[1] = 40;
-    settings[2] = 10;
-    const auto writes = hx::runtest::AntiVibrationWrites(settings, 1);
+    const auto writes = hx::runtest::AntiVibrationWrites({30, 40, 10}, 1);
     ASSERT_EQ(writes.size(), 3u);
 
     // Put a set in, as tune vibration and the resonance page do: a backup

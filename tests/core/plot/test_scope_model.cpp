@@ -126,12 +126,12 @@ TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
     for (auto [value, text] : {std::pair{9.92063, "9.921"}, {0.0123456, "0.01235"}, {36200.0, "36200"}, {-2.5, "-2.500"},
                                {9.99996, "10.00"}, {0.0, "0"}})
         EXPECT_EQ(FormatSignificant(value), text) << value;
-
-    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 1500).symbol, "\xC2\xB5s");
-    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 20000).symbol, "ms");
-    EXPECT_DOUBLE_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 20000).scale, 1e-3);
-    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Microseconds, 6553500).symbol, "s");
-    EXPECT_EQ(ChooseDisplayUnit(AxisUnit::Milliseconds, 100).symbol, "ms");
+    for (auto [unit, span, symbol, scale] :
+         {std::tuple{AxisUnit::Microseconds, 1500, "\xC2\xB5s", 1.0}, {AxisUnit::Microseconds, 20000, "ms", 1e-3},
+          {AxisUnit::Microseconds, 6553500, "s", 1e-6}, {AxisUnit::Milliseconds, 100, "ms", 1.0}}) {
+        EXPECT_EQ(ChooseDisplayUnit(unit, span).symbol, symbol) << span;
+        EXPECT_DOUBLE_EQ(ChooseDisplayUnit(unit, span).scale, scale) << span;
+    }
     EXPECT_EQ(ParseAxisCaption("\xE6\x97\xB6\xE9\x97\xB4(us)").stem, "\xE6\x97\xB6\xE9\x97\xB4");
 
     // Yellow scale labels on the light frame are darkened until they read;
@@ -212,13 +212,8 @@ TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
     WaveformStart(m);
     const PixelRect p = m.LastLayout().plot;
 
-    // A 5 x 40 drag before any zoom does nothing.
-    m.BeginDrag(p.left + 100, p.top + 20);
-    m.MoveDrag(p.left + 105, p.top + 60);
-    EXPECT_EQ(m.EndDrag(p.left + 105, p.top + 60), ZoomOutcome::None);
-    EXPECT_EQ(m.Level(), 0);
-
-    // A start near the left edge snaps to it, an end near the right edge too.
+    // (A small drag does nothing before a zoom and steps out after one: the
+    // scope window's mouse test.) A start near the left edge snaps to it, an end near the right edge too.
     m.BeginDrag(p.left + 8, p.top + 10);
     m.MoveDrag(p.right - 9, p.bottom - 10);
     EXPECT_EQ(m.DragRect().left, p.left);
@@ -231,17 +226,8 @@ TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
     EXPECT_GT(m.Current().chMin[0], -5);
     EXPECT_EQ(m.LevelAt(0).chMax[0], 5) << "the level below keeps its ranges";
 
-    // Now the same small drag steps back out.
-    m.ComputeLayout(Mono);
-    m.BeginDrag(p.left + 100, p.top + 20);
-    EXPECT_EQ(m.EndDrag(p.left + 105, p.top + 60), ZoomOutcome::ZoomedOut);
-    EXPECT_EQ(m.Level(), 0);
-    EXPECT_EQ(m.Current().chMax[0], 5);
-
     // Fourteen levels and no more: the scope window's mouse test. New points
     // start from the whole view.
-    m.BeginDrag(p.left, p.top);
-    ASSERT_EQ(m.EndDrag(p.right, p.bottom), ZoomOutcome::ZoomedIn);
     m.ClearPoints();
     EXPECT_EQ(m.Level(), 0);
     EXPECT_TRUE(m.ZoomedOnce()) << "the flag is never cleared";
@@ -331,9 +317,6 @@ TEST(ScopeZoom, WheelKeysAndPansAreLevelsOfTheStack) {
     EXPECT_EQ(m.Level(), 2);
     EXPECT_NEAR(m.Current().chMin[0], -5, 1e-4);
     EXPECT_NEAR(m.Current().chMax[0], 0, 1e-4);
-    m.BeginPan(10, 10);
-    m.EndPan();
-    EXPECT_EQ(m.Level(), 2) << "a middle click is no level";
 
     // Keys: one level per press; the view stays inside the recording.
     ASSERT_TRUE(m.PanBy(-0.1, 0));
@@ -341,12 +324,6 @@ TEST(ScopeZoom, WheelKeysAndPansAreLevelsOfTheStack) {
     for (int i = 0; i < 20; ++i) m.PanBy(-0.5, 0);
     EXPECT_EQ(m.Current().xMin, 0);
     EXPECT_FALSE(m.PanBy(-0.1, 0)) << "at the start already";
-
-    // A click steps back one level at a time, as after a rubber band.
-    const int level = m.Level();
-    m.BeginDrag(p.left + 50, p.top + 50);
-    EXPECT_EQ(m.EndDrag(p.left + 51, p.top + 51), ZoomOutcome::ZoomedOut);
-    EXPECT_EQ(m.Level(), level - 1);
 
     // Zooming out never goes beyond the whole recording.
     ASSERT_TRUE(m.FitAll());
