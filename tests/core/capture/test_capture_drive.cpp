@@ -38,6 +38,11 @@ struct Bench : SteppedDrive {
         : SteppedDrive({.station = kStation, .firmwareRegister = firmware, .databasePath = "-"}, 200, 200) {}
     // A poll policy whose sleep steps the drive's clock by the period.
     PollPolicy Stepping() { return {.sleep = Stepper()}; }
+    // Lost frames cost a short time-out where the drive is never late.
+    void TimeOut(uint16_t ms) {
+        comm.SetReceiveTimeOut(ms);
+        comm.SetLateHorizon(ms);
+    }
     // Polls without time passing: the drive never finishes.
     static PollPolicy Frozen(int polls = 60) {
         return {.polls = polls,
@@ -157,24 +162,18 @@ TEST(CaptureOnDrive, ALostStartIsAskedAboutNotSentTwice) {
 // The completion wait could not tell a silent drive from a slow one.
 TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     Bench b;
-    EXPECT_EQ(WaitSampleComplete(b.Link(), {}, Bench::Frozen()), WaitOutcome::TimedOut);
-    // Lost frames cost a short time-out here: the drive is never late.
-    b.comm.SetReceiveTimeOut(20);
-    b.comm.SetLateHorizon(20);
+    b.TimeOut(20);
     b.Server().LoseReplies(1.0);
     const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen(3)));
     EXPECT_EQ(r.status, CaptureStatus::NoAnswer);
     EXPECT_EQ(r.message, kNoAnswerText);
     // A silent drive does not keep the user waiting for all 60 polls.
-    int polls = 0;
-    PollPolicy counting = Bench::Frozen();
-    counting.sleep = [&](std::stop_token, std::chrono::milliseconds) { return ++polls > 0; };
-    EXPECT_EQ(WaitSampleComplete(b.Link(), {}, counting), WaitOutcome::NoAnswer);
-    EXPECT_EQ(polls, counting.silentPolls);
+    b.waits = 0;
+    EXPECT_EQ(WaitSampleComplete(b.Link(), {}, b.Stepping()), WaitOutcome::NoAnswer);
+    EXPECT_EQ(b.waits, PollPolicy{}.silentPolls);
 
     b.Server().ClearFaults();
-    b.comm.SetReceiveTimeOut(200);
-    b.comm.SetLateHorizon(200);
+    b.TimeOut(200);
     const CaptureResult late = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen()));
     EXPECT_EQ(late.status, CaptureStatus::TimedOut);
     EXPECT_EQ(late.message, "查询超时，请降低采样周期!");
@@ -232,9 +231,7 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     const std::vector<float> truth = b.Direct(8192, 1024);
     // Every block read under faults is the drive's; one that failed leaves
     // the buffer as it was. The last block is read from a silent drive.
-    // The drive is never late: lost frames cost a short time-out.
-    b.comm.SetReceiveTimeOut(80);
-    b.comm.SetLateHorizon(80);
+    b.TimeOut(80);
     constexpr float kUntouched = 12345;
     std::vector<float> bins(1024, kUntouched), expected(1024, kUntouched);
     int read = 0;
@@ -261,8 +258,7 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
 
     // A drive that never gets ready: 60 polls of the status, 200 ms apart.
     b.Server().ClearFaults();
-    b.comm.SetReceiveTimeOut(200);
-    b.comm.SetLateHorizon(200);
+    b.TimeOut(200);
     b.Vd().ClearRequests();
     req.wait = SpectrumRequest{}.wait;
     std::vector<std::chrono::milliseconds> sleeps;

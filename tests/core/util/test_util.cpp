@@ -36,20 +36,6 @@ TEST(CommandLine, WholeNumbersAreDecimalOrHexadecimal) {
         EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << '"' << bad << '"';
 }
 
-TEST(CommandLine, NumberOptionsCheckTheirRange) {
-    CLI::App app("test", "prog");
-    int station = 63;
-    hx::cmdline::AddNumberOption(app, "--station", station, 0, 247, "station");
-    const char* good[] = {"prog", "--station", "0x10"};
-    EXPECT_FALSE(hx::cmdline::Parse(app, 3, good).has_value());
-    EXPECT_EQ(station, 16);
-    const char* bad[] = {"prog", "--station=248"};
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(hx::cmdline::Parse(app, 2, bad), hx::cmdline::kExitUsage);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "prog: --station needs a whole number from 0 to 247, not \"248\" (try --help)\n");
-}
-
 TEST(TextProgress, ALinePerTenthWhenNotATerminal) {
     std::ostringstream out;
     {
