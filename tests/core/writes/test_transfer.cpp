@@ -111,10 +111,8 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
         EXPECT_EQ(b.Mismatches(firmware < 200 ? 149 : 31999), 0);
         EXPECT_EQ(b.table.Slot(31999), firmware < 200 ? 777 : static_cast<int16_t>(b.Vd().Ram(31999)));
     }
-    EXPECT_EQ(hx::ProgressPercent(1, 43), 2);
-    EXPECT_EQ(hx::ProgressPercent(42, 43), 97);
-    EXPECT_EQ(hx::ProgressPercent(7, 108), 6);
-    EXPECT_EQ(hx::ProgressPercent(0, 0), 0);
+    for (auto [done, total, percent] : {std::tuple{1, 43, 2}, {42, 43, 97}, {7, 108, 6}, {0, 0, 0}})
+        EXPECT_EQ(hx::ProgressPercent(done, total), percent) << done << "/" << total;
 }
 
 TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
@@ -151,8 +149,6 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
         EXPECT_EQ(written.count(a), 0u) << a;
     EXPECT_TRUE(b.Requests(kWriteSingle).empty());
     for (uint16_t a = 150; a <= 159; ++a) EXPECT_EQ(b.Vd().Peek(a), 4200 + a) << "capture register " << a;
-    EXPECT_EQ(b.Vd().Ram(91), 0);
-    EXPECT_EQ(b.Vd().Ram(90), 0);
 
     // Below 200.0 the high range is left alone.
     b.Vd().SetRam(30000, 1);
