@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "core/alarms/AlarmCatalogue.h"
 #include "core/alarms/AlarmReads.h"
 #include "core/alarms/AlarmSequences.h"
@@ -35,12 +33,10 @@ TEST(AlarmText, NumbersKeepTheLastFourDigitsAndNumeralsGoUpToTen) {
 
 TEST(AlarmText, CauseTextOfBothPages) {
     const std::vector<AlarmCause> causes = {{"负载过大", "减小负载"}, {"加速过快", "延长加速时间"}};
-    const std::string current = BuildCauseText(causes, CurrentAlarmLabels());
-    EXPECT_EQ(current,
+    EXPECT_EQ(BuildCauseText(causes, CurrentAlarmLabels()),
               "----------------可能性一------------------\r\n原因：负载过大\r\n处理:减小负载\r\n"
               "----------------可能性二------------------\r\n原因：加速过快\r\n处理:延长加速时间\r\n");
-    const std::string history = BuildCauseText(causes, HistoryLabels());
-    EXPECT_EQ(history,
+    EXPECT_EQ(BuildCauseText(causes, HistoryLabels()),
               "----------------可能性一------------------\r\n原因:负载过大\r\n处理:减小负载\r\n"
               "----------------可能性二------------------\r\n原因:加速过快\r\n处理:延长加速时间\r\n");
     CauseTextLabels digits = HistoryLabels();

@@ -122,8 +122,6 @@ std::vector<uint16_t> Addresses(const hx::ComparisonResult& r) {
     return a;
 }
 
-const std::string kHeader = "DriveType=HX-KRV4-0750\r\nDriveVerssion=1.5\r\nDescription=\r\n";
-
 // The database in a program folder of its own.
 struct OnDatabase : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString())); }
@@ -190,7 +188,7 @@ TEST_F(Comparison, ListsDifferencesWithMissingAddressesAsZero) {
     t.SetValue(30000, 9);
     const std::string path = folder.File("partial.qxr");
     // Values stand as written, without the type rules; 2 and 30000 are missing.
-    WriteFileBytes(path, kHeader + "0=5\r\n1=-3\r\n3=0\r\n");
+    WriteFileBytes(path, "DriveType=HX-KRV4-0750\r\nDriveVerssion=1.5\r\nDescription=\r\n0=5\r\n1=-3\r\n3=0\r\n");
     hx::ParameterSet two;
     two.values.fill(77);
     ASSERT_TRUE(hx::LoadCompareSet(path, &two, nullptr));
@@ -242,11 +240,10 @@ TEST_F(Groups, NamesFollowTheLengthAndDuplicateRules) {
 
     auto entries = listing.Entries();
     EXPECT_EQ(entries.front(), "全部参数");
-    EXPECT_EQ(groups.AddGroup("ab", entries).outcome, GroupOutcome::LengthError);
-    EXPECT_EQ(groups.AddGroup("abcdefghijklmnopqrstu", entries).outcome, GroupOutcome::LengthError);  // 21
-    EXPECT_EQ(groups.AddGroup("十个汉字十个汉字十个汉", entries).outcome, GroupOutcome::LengthError);  // 22 bytes
-    EXPECT_EQ(groups.AddGroup("p0 基本设定", entries).outcome, GroupOutcome::Duplicate);
-    EXPECT_EQ(groups.AddGroup("全部参数", entries).outcome, GroupOutcome::Duplicate);
+    using enum GroupOutcome;  // 21 characters, 22 bytes, names in the list in any case
+    for (auto [name, outcome] : {std::pair{"ab", LengthError}, {"abcdefghijklmnopqrstu", LengthError},
+                                 {"十个汉字十个汉字十个汉", LengthError}, {"p0 基本设定", Duplicate}, {"全部参数", Duplicate}})
+        EXPECT_EQ(groups.AddGroup(name, entries).outcome, outcome) << name;
 
     const std::size_t before = entries.size();
     ASSERT_TRUE(groups.AddGroup("中文", entries).Ok());  // two characters, four bytes
@@ -272,10 +269,9 @@ TEST_F(Groups, MembersAreKeptOnceAndGoWithTheirGroup) {
     ASSERT_TRUE(groups.AddGroup("mine", List(groups).Entries()).Ok());
     ASSERT_TRUE(groups.AddGroup("other", List(groups).Entries()).Ok());
 
-    ASSERT_TRUE(groups.AddToGroup(30000, "Pr1.15", "mine").Ok());
-    ASSERT_TRUE(groups.AddToGroup(0, "Pr0.00", "mine").Ok());
-    ASSERT_TRUE(groups.AddToGroup(0, "Pr0.00", "mine").Ok());
-    ASSERT_TRUE(groups.AddToGroup(0, "Pr0.00", "other").Ok());
+    for (auto [address, name, group] : {std::tuple{30000, "Pr1.15", "mine"}, {0, "Pr0.00", "mine"}, {0, "Pr0.00", "mine"},
+                                        {0, "Pr0.00", "other"}})
+        ASSERT_TRUE(groups.AddToGroup(static_cast<uint16_t>(address), name, group).Ok()) << address << group;
     EXPECT_EQ(groups.AddToGroup(31999, "Pr6.99", "mine").outcome, GroupOutcome::Ignored);
     EXPECT_EQ(CountRows(db, "Select * from SelfDefineSettingParametersTable Where Address = 0 and "
                             "SelfDefineSettingName = 'mine'"),

@@ -294,13 +294,13 @@ TEST(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
         hx::SaveParameterFile(path, b, kHeader, nullptr);
         ::_exit(0);
     }
+    ::close(pipeFds[1]);  // a child that ends without its signal ends the read too
     char c = 0;
     ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadFileBytes(path), bytesA);
     const auto strays = TempFilesIn(folder.Path());

@@ -26,11 +26,15 @@ void WaveformStart(ScopeModel& m, int width = 900, int height = 500) {
     m.ComputeLayout(Mono);
 }
 
+// A scope as the waveform window starts it.
+struct Scope : ::testing::Test {
+    void SetUp() override { WaveformStart(m); }
+    ScopeModel m;
+};
+
 }  // namespace
 
-TEST(ScopeRanges, ValuesOutgrowingARangeWidenItInRoundSteps) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, ValuesOutgrowingARangeWidenItInRoundSteps) {
     EXPECT_EQ(m.Current().chMax[0], 5) << "a span of exactly 10 is kept";
     // Each value needs 1.2 times itself, rounded up to its decade's step and
     // always above it; a range never narrows.
@@ -50,9 +54,7 @@ TEST(ScopeRanges, ValuesOutgrowingARangeWidenItInRoundSteps) {
     EXPECT_EQ(m.Current().chMax[3], 7);
 }
 
-TEST(ScopeRanges, SameQuantitiesShareTheLargerRangeAtTheEndOfABatch) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, SameQuantitiesShareTheLargerRangeAtTheEndOfABatch) {
     // position feedback, position reference, Q-axis current, none
     m.SetChannelTypes({4, 16, 1024, 0}, nullptr);
     // needs 60 -> 70, 180 -> 200, 9.6 -> 10; the fourth has no source
@@ -142,9 +144,7 @@ TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
     EXPECT_EQ(ReadableOn(0x000080, ScopeModel::kFrame), 0x000080u);
 }
 
-TEST(ScopeLayout, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
-    ScopeModel m;
-    WaveformStart(m, 900, 500);
+TEST_F(Scope, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
     // The English source names, longest first in the row.
     const std::array<std::string, 4> names{"Speed feedback(0.01rps)", "Position reference(p)",
                                            "Acceleration reference(R/S^2)", "Total current(mA)"};
@@ -207,9 +207,7 @@ TEST(ScopeLayout, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
     EXPECT_LT(m.ComputeLayout(Proportional).plot.left, wide);
 }
 
-TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, DragsZoomInClicksZoomOutAndTheStackEnds) {
     const PixelRect p = m.LastLayout().plot;
 
     // (A small drag does nothing before a zoom and steps out after one: the
@@ -241,9 +239,7 @@ TEST(ScopeZoom, DragsZoomInClicksZoomOutAndTheStackEnds) {
     EXPECT_EQ(m.Level(), 0);
 }
 
-TEST(ScopeZoom, EachChannelKeepsItsOwnScaleAndAZoomFromInsideStartsThere) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, EachChannelKeepsItsOwnScaleAndAZoomFromInsideStartsThere) {
     const float half[4] = {5, 100, 2000, 40};
     for (int k = 0; k < 4; ++k) m.SetChannelRange(k, -half[k], half[k]);
     m.ComputeLayout(Mono);
@@ -298,9 +294,7 @@ TEST(ScopeCurves, ReductionKeepsAFewVerticesPerColumnAndTheEnds) {
     EXPECT_TRUE(m.CurveVertices(1).empty());
 }
 
-TEST(ScopeZoom, WheelKeysAndPansAreLevelsOfTheStack) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, WheelKeysAndPansAreLevelsOfTheStack) {
     m.SetXCaption("t(us)");
     m.ComputeLayout(Mono);
     const PixelRect p = m.LastLayout().plot;
@@ -400,9 +394,7 @@ TEST(ScopeStatistics, KnownSignalsBetweenTheCursors) {
     EXPECT_NEAR(*ringing.frequency, 15, 0.5);
 }
 
-TEST(ScopeCursors, ReadoutAndPositionsSurviveZoom) {
-    ScopeModel m;
-    WaveformStart(m);
+TEST_F(Scope, ReadoutAndPositionsSurviveZoom) {
     m.SetXCaption("t(us)");
     m.SetChannelTypes({2, 0, 0, 0}, [](int32_t) { return std::string("速度反馈(0.01rps)"); });
     m.SetChannelVisible(0, true);

@@ -59,12 +59,8 @@ RunOutcome RunAndWait(RunSession& session, RunRequest request, const std::functi
 
 TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
     Bench b;
-    VelocityFields v;
-    v.direction = -1;
-    RunRequest r = b.Velocity({}, Bench::ShortWait());
+    RunRequest r = b.Velocity(VelocityStartWrites({.direction = -1}, {1, 2, 0, 0}, 200, 200.0f), Bench::ShortWait());
     r.codes = {1, 2, 0, 0};
-    r.points = 200;
-    r.startWrites = VelocityStartWrites(v, r.codes, r.points, 200.0f);
     b.Vd().ClearRequests();
 
     const RunOutcome out = RunAndWait(b.session, r);
@@ -214,9 +210,7 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
 
 TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIsStillRead) {
     // A paced line, so the 40 blocks of a 2000-point capture take a while.
-    hx::sim::DriveOptions o = PlainDrive(kStation);
-    o.baud = 38400;
-    Bench b(o);
+    Bench b({.station = kStation, .databasePath = "-", .baud = 38400});
     b.Vd().Poke(70, 1);
     RunRequest r = b.Velocity({{34, 1}, {94, 0}, {95, 0}, {96, 0}, {33, 50}, {137, 2000}, {32, 1}},
                               RunWait::ForMode(Mode::Velocity));
