@@ -13,8 +13,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include "core/link/ModbusFrame.h"
@@ -47,18 +45,11 @@ void Fill(InProcessDrive& drive) {
     for (uint16_t a = 30000; a < 30100; ++a) drive.Drive().SetRam(a, static_cast<uint16_t>(a - 20000));
 }
 
-// The link's note of the line lives with the user's state: a folder of the
-// test's own, shared by the programs it starts.
+// The link's note of the line lives with the user's state: the program
+// folder's, shared by the programs the test starts.
 class StaleReplies : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_state = hx::test::BuildBinFolder() + "/../stale-replies-state." + std::to_string(::getpid());
-        ::setenv("XDG_STATE_HOME", m_state.c_str(), 1);
-    }
-    void TearDown() override {
-        ::unsetenv("XDG_STATE_HOME");
-        std::filesystem::remove_all(m_state);
-    }
+    TempProgramFolder folder;
     // The drive answers at once again: the next program's read gets its own
     // value, never the stale reply of the one before.
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
@@ -76,8 +67,6 @@ protected:
                 "--timeout", std::to_string(timeoutMs),
                 "--late-horizon-ms", std::to_string(horizonMs)};
     }
-
-    std::string m_state;
 };
 
 }  // namespace
