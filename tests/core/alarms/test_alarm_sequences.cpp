@@ -21,7 +21,7 @@ using namespace hx;
 using namespace std::chrono_literals;
 using Reading = CurrentAlarmReading;
 
-TEST(AlarmText, NumbersKeepTheLastFourDigitsAndNumeralsGoUpToTen) {
+TEST(AlarmText, NumbersKeepTheLastFourDigitsNumeralsGoUpToTenAndCausesReadAsOnEachPage) {
     for (auto [code, text] : {std::pair{5, "Err0005"}, {123, "Err0123"}, {12345, "Err2345"}, {0, "Err0000"}, {9999, "Err9999"}})
         EXPECT_EQ(AlarmNumberText(code), text);
 
@@ -29,9 +29,8 @@ TEST(AlarmText, NumbersKeepTheLastFourDigitsAndNumeralsGoUpToTen) {
     for (int k = 0; k <= 10; ++k) EXPECT_EQ(ChineseNumeral(k), expected[k]) << k;
     EXPECT_EQ(ChineseNumeral(11), "11");
     EXPECT_EQ(ChineseNumeral(123), "123");
-}
 
-TEST(AlarmText, CauseTextOfBothPages) {
+    // The cause text of both pages.
     const std::vector<AlarmCause> causes = {{"负载过大", "减小负载"}, {"加速过快", "延长加速时间"}};
     EXPECT_EQ(BuildCauseText(causes, CurrentAlarmLabels()),
               "----------------可能性一------------------\r\n原因：负载过大\r\n处理:减小负载\r\n"

@@ -324,7 +324,7 @@ TEST(ChannelSources, ChannelsOfferedFollowTheDrivesCountAndSources) {
             EXPECT_EQ(Offers(n, sources), expected[n][sources]) << n << " channels, " << sources << " sources";
 }
 
-TEST(CapturePlan, PointsListBlocksAndFetchTime) {
+TEST(CapturePlan, PointsListBlocksFetchTimeAndSpectrumBins) {
     EXPECT_EQ(PointsChoices(2000, 4, 200.0f), (std::vector<int>{200, 300, 400, 500}));
     const auto one = PointsChoices(2000, 1, 200.0f);
     ASSERT_EQ(one.size(), 19u);
@@ -342,9 +342,8 @@ TEST(CapturePlan, PointsListBlocksAndFetchTime) {
     EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 38400), 1375);
     EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 115200), 458);
     EXPECT_EQ(EstimatedFetchMs({1, 0, 4, 0}, 1000, 0), 80);  // a network link
-}
 
-TEST(Spectrum, SettingsAndBinFrequencies) {
+    // The spectrum's settings word and its bins.
     EXPECT_EQ(SpectrumSettingsWord(0x1F, 0x1FFF), 0xFFFF);
     EXPECT_EQ(SpectrumAxisEnd(1024), 2000);
     EXPECT_DOUBLE_EQ(SpectrumBinFrequency(512), 1000.0);
@@ -382,7 +381,7 @@ TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
 
 // A recording saved, loaded and saved again byte for byte, its CSV export and
 // its table with names, times and signs: the waveform window's file test.
-TEST(WaveFile, LoaderReadsAsTheClassicReaderDid) {
+TEST(WaveFile, LoaderReadsAsTheClassicReaderDidWithinWhatEachKeyHolds) {
     // Points bounds each list; a ragged tail gives a short last item.
     WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=100\r\nTypeCHN1=1\r\nSamplingCHN1=" + Repeat("0001", 250) +
                                     "\r\nSamplingCHN2=0123456789\r\n");
@@ -401,12 +400,10 @@ TEST(WaveFile, LoaderReadsAsTheClassicReaderDid) {
     r = ParseWaveFile("[Other]\nPoints=7\n[Wave]\nTypeCHN2=8\n");
     EXPECT_EQ(r.recordedPoints, 200);
     EXPECT_EQ(r.codes[1], 8);
-}
 
-// A Points value sized the read buffer of every SamplingCHNk key: a huge or
-// negative one must neither allocate without bound nor crash.
-TEST(WaveFile, PointsNeverSizesMoreThanTheKeyHolds) {
-    WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=99999\r\nTypeCHN1=1\r\nSamplingCHN1=00010002000\r\n");
+    // A Points value sized the read buffer of every SamplingCHNk key: a huge
+    // or negative one must neither allocate without bound nor crash.
+    r = ParseWaveFile("[Wave]\r\nPoints=99999\r\nTypeCHN1=1\r\nSamplingCHN1=00010002000\r\n");
     EXPECT_EQ(r.lists[0], (std::vector<std::string>{"0001", "0002", "000"}));
     r = ParseWaveFile("[Wave]\r\nPoints=-9999\r\nTypeCHN1=1\r\nSamplingCHN1=00010002\r\n");
     EXPECT_EQ(r.recordedPoints, -9999);

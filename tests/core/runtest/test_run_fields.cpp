@@ -137,14 +137,12 @@ TEST(RunFields, ChannelCodesAndPicks) {
 
 // The default start from firmware 200.0 on, reverse among it, is pinned on
 // the wire by the run session's test; older firmware writes no points.
-TEST(RunSequence, OlderFirmwareWritesNoPointsAndCodesTravelAsWords) {
+TEST(RunSequence, StartOrdersOfEachModeAndFirmwareAndCodesTravelAsWords) {
     const auto old = VelocityStartWrites(VelocityFields{}, {1, 2, 0, 0}, 500, 199.9f);
     EXPECT_EQ(Addresses(old), (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 70, 32}));
     // Code 32768 travels as the bit pattern 0x8000.
     EXPECT_EQ(VelocityStartWrites(VelocityFields{}, {32768, 0, 0, 0}, 200, 200.0f)[8], (RegisterWrite{34, 0x8000}));
-}
 
-TEST(RunSequence, TorqueAndResonanceStartOrders) {
     TorqueFields t{.kp = 1200, .ki = 300, .kc = 256};
     const auto tw = TorqueStartWrites(t, 400, 200.0f);
     EXPECT_EQ(tw, (std::vector<RegisterWrite>{{15, 1200}, {16, 300}, {17, 256}, {22, 1000}, {137, 400}, {23, 1}}));

@@ -36,7 +36,7 @@ TEST(CommandLine, WholeNumbersAreDecimalOrHexadecimal) {
         EXPECT_FALSE(ParseWholeNumber(bad).has_value()) << '"' << bad << '"';
 }
 
-TEST(TextProgress, ALinePerTenthWhenNotATerminal) {
+TEST(TextProgress, ALinePerTenthOrABarRedrawnInPlaceOnATerminal) {
     std::ostringstream out;
     {
         hx::TextProgress progress(out, "writing", false);
@@ -54,17 +54,16 @@ TEST(TextProgress, ALinePerTenthWhenNotATerminal) {
     three.Update(1, 3);
     three.Update(3, 3);
     EXPECT_EQ(few.str(), "reading: 33% (1/3)\nreading: 100% (3/3)\n");
-}
 
-TEST(TextProgress, ABarRedrawnInPlaceOnATerminal) {
-    std::ostringstream out;
+    // On a terminal, a bar redrawn in place.
+    std::ostringstream bar;
     {
-        hx::TextProgress progress(out, "reading", true);
+        hx::TextProgress progress(bar, "reading", true);
         progress.Update(1, 2);
-        EXPECT_EQ(out.str(), "\rreading [###############...............] 50% (1/2)");
+        EXPECT_EQ(bar.str(), "\rreading [###############...............] 50% (1/2)");
         // Stopped short (a failed block): the line is ended for the message after it.
     }
-    EXPECT_EQ(out.str().back(), '\n');
+    EXPECT_EQ(bar.str().back(), '\n');
 
     std::ostringstream done;
     hx::TextProgress whole(done, "reading", true);
