@@ -40,6 +40,13 @@ bool ParseInt(const std::string& text, long long* value) {
     return ec == std::errc{} && end == text.data() + text.size();
 }
 
+// The built database in a program folder of the test's own, open.
+struct OnDatabase : ::testing::Test {
+    void SetUp() override { ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString())) << db.LastError(); }
+    hx::test::TempProgramFolder folder;
+    CADO db;
+};
+
 }  // namespace
 
 TEST(CADO, OpensTheBuiltDatabaseAndRunsJetQueries) {
@@ -128,10 +135,7 @@ TEST(CADO, FailuresAreReportedNotHidden) {
 }
 
 // The group statements themselves are pinned with the groups.
-TEST(CADO, KeepsStrangeTextInsideItsStatement) {
-    hx::test::TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
+TEST_F(OnDatabase, KeepsStrangeTextInsideItsStatement) {
     const std::string insert = "Insert into SelfDefineSettingTable(Pos,SelfDefineSettingName) ";
     // A quote in a name: pasted as it is, the statement fails; quoted or bound, it is stored whole.
     EXPECT_THROW(db.ExecuteSQL(insert + " Values(9,'O'Brien')"), DbError);
@@ -164,10 +168,7 @@ TEST(CADO, KeepsStrangeTextInsideItsStatement) {
     EXPECT_FALSE(hx::LoadDefinitions(folder.DatabasePath(), "").empty()) << "the base table is still there";
 }
 
-TEST(CADO, StoredSqlTextsRunUnchanged) {
-    hx::test::TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
+TEST_F(OnDatabase, StoredSqlTextsRunUnchanged) {
     const std::string modelList = "Select * from  ParametersTable_KRV4 Order by PageNumber asc";
     const std::string baseList = "Select * from  ParametersTable Order by Address asc";
     const std::string labels =
@@ -256,8 +257,7 @@ std::string TypeAt(const std::vector<hx::ParameterDefinition>& rows, uint16_t ad
 
 }  // namespace
 
-TEST(DriveDefinitions, TablesKeepTheirRules) {
-    hx::test::TempProgramFolder folder;
+TEST_F(OnDatabase, DefinitionTablesKeepTheirRules) {
     const auto krv4 = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
     const auto krv7 = hx::LoadDefinitions(folder.DatabasePath(), "KRV7");
     const auto base = hx::LoadDefinitions(folder.DatabasePath(), "");
@@ -292,8 +292,6 @@ TEST(DriveDefinitions, TablesKeepTheirRules) {
     EXPECT_EQ(key(base), key(krv4));
 
     // Every product model maps for both values of the flag.
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString()));
     std::map<std::string, std::set<std::string>> flags;
     for (db.GetRecordSet("Select * from Model_Mapping"); !db.IsEOF(); db.MoveNext())
         flags[db.GetFieldText("Model_From_Product")].insert(db.GetFieldText("IS_Varnel_Model"));
@@ -327,10 +325,7 @@ bool HasChinese(const std::string& s) {
 
 }  // namespace
 
-TEST(EnglishColumns, EveryChineseTextHasItsEnglish) {
-    hx::test::TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(folder.DatabasePath()));
+TEST_F(OnDatabase, EveryChineseTextHasItsEnglish) {
     int checked = 0;
     for (const std::string& table : Column(db, "SELECT name FROM sqlite_master WHERE type = 'table'", "name")) {
         const auto columns = Column(db, "PRAGMA table_info(\"" + table + "\")", "name");
@@ -363,10 +358,7 @@ TEST(EnglishColumns, EveryChineseTextHasItsEnglish) {
               std::vector<std::string>{"P0 Basic settings"});
 }
 
-TEST(EnglishColumns, TheInterfaceShowsTheTextsOfItsLanguage) {
-    hx::test::TempProgramFolder folder;
-    CADO db;
-    ASSERT_TRUE(db.OpenConnection(DatabaseConnectionString())) << db.LastError();
+TEST_F(OnDatabase, TheInterfaceShowsTheTextsOfItsLanguage) {
     const uint16_t language = g_language;
     db.GetRecordSet("Select * from  ParametersTable_KRV4 Order by PageNumber asc");
     ASSERT_TRUE(db.IsRecordsetOpen());

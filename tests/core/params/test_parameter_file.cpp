@@ -63,6 +63,10 @@ std::vector<std::string> TempFilesIn(const std::string& folder) {
 
 const hx::ParameterFileHeader kHeader{"HX-KRV4-0750", "1.5", "描述 test"};
 
+struct ParameterFile : ::testing::Test {
+    TempProgramFolder folder;
+};
+
 }  // namespace
 
 TEST(Cp936, ConvertsBothWaysAndCountsBytes) {
@@ -78,8 +82,7 @@ TEST(Cp936, ConvertsBothWaysAndCountsBytes) {
     EXPECT_EQ(hx::Cp936ByteLength("中文ab"), 6u);
 }
 
-TEST(ParameterFile, SaveThenLoadGivesTheSameTable) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, SaveThenLoadGivesTheSameTable) {
     const std::string path = folder.File("set.qxr");
     CParameter saved;
     RegisterSomeTypes(saved);
@@ -101,8 +104,7 @@ TEST(ParameterFile, SaveThenLoadGivesTheSameTable) {
     EXPECT_TRUE(TempFilesIn(folder.Path()).empty());
 }
 
-TEST(ParameterFile, SavedBytesFollowTheFormat) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, SavedBytesFollowTheFormat) {
     CParameter t;
     RegisterSomeTypes(t);
     for (auto [a, v] : {std::pair{0, -7}, {5, 65000}, {149, 149}, {30010, -2}, {31, 100000}, {31999, -1}})
@@ -127,8 +129,7 @@ TEST(ParameterFile, SavedBytesFollowTheFormat) {
     EXPECT_EQ(ReadFileBytes(path), "DriveType=M\r\nDriveVerssion=2.0\r\nDescription=one  two three four ?\r\n" + body);
 }
 
-TEST(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
     const std::string path = folder.File("hand.qxr");
     WriteFileBytes(path,
                    "DriveType=A=B\r\n"
@@ -189,8 +190,7 @@ TEST(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
 
 // Files that cannot be loaded, FIFOs and devices among them at once: the
 // error names the file and the table stays as it was.
-TEST(ParameterFile, RefusedFilesNameThemselvesAndChangeNothing) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, RefusedFilesNameThemselvesAndChangeNothing) {
     CParameter t;
     FillTable(t, 3);
     const auto before = Values(t);
@@ -212,8 +212,7 @@ TEST(ParameterFile, RefusedFilesNameThemselvesAndChangeNothing) {
     EXPECT_FALSE(hx::ReadParameterFile("/dev/zero", &contents, &error));
 }
 
-TEST(ParameterFile, DamagedAndUtf8HeadersStillLoad) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, DamagedAndUtf8HeadersStillLoad) {
     CParameter t;
     std::string error;
     hx::ParameterFileContents contents;
@@ -238,8 +237,7 @@ TEST(ParameterFile, DamagedAndUtf8HeadersStillLoad) {
     EXPECT_EQ(contents.values[0], (std::pair<uint16_t, int32_t>{5, 9}));
 }
 
-TEST(ParameterFile, FailedSavesReportTheFileAndKeepTheOldOne) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, FailedSavesReportTheFileAndKeepTheOldOne) {
     CParameter t;
     FillTable(t, 1);
     std::string error;
@@ -266,8 +264,7 @@ TEST(ParameterFile, FailedSavesReportTheFileAndKeepTheOldOne) {
     EXPECT_TRUE(TempFilesIn(folder.Path()).empty());
 }
 
-TEST(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
     const std::string path = folder.File("killed.qxr");
     CParameter a, b;
     FillTable(a, 100);
@@ -314,8 +311,7 @@ TEST(ParameterFile, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
 // The labels and messages follow the catalogue, never the language number: a
 // missing English catalogue leaves Chinese in an English-set interface, and
 // the command-line tools, which have no catalogue, speak English.
-TEST(ParameterFile, InformationAndErrorsGoThroughTheCatalogue) {
-    TempProgramFolder folder;
+TEST_F(ParameterFile, InformationAndErrorsGoThroughTheCatalogue) {
     const std::string path = folder.File("info.qxr");
     WriteFileBytes(path, "DriveType=X\r\nDriveVerssion=1\r\nDescription=d\r\n5=9\r\n");
     hx::ParameterFileContents contents;
