@@ -101,7 +101,7 @@ TEST(SpectrumPeaks, FindsTheTonesBetweenBinsAboveTheMotion) {
     }
 }
 
-TEST(SpectrumPeaks, BandSpacingAndTheResonanceMargin) {
+TEST(SpectrumPeaks, BandSpacingTheResonanceMarginAndOnePeakAResonance) {
     // Bin 10 lies at 19.5 Hz (the motion), bin 11 at 21.5 Hz.
     std::vector<float> m(1024, 100.0f);
     m[10] = 5000;  // a bump of the motion: never listed
@@ -128,21 +128,19 @@ TEST(SpectrumPeaks, BandSpacingAndTheResonanceMargin) {
     slope[1023] = 500;
     EXPECT_TRUE(AnalyseSpectrum(slope, kBinHz).peaks.empty());
     EXPECT_EQ(AnalyseSpectrum(slope, kBinHz, 3).peaks.size(), 0u);
-}
 
-// One resonance is one peak: a top split into maxima at 298.8 and 306.6 Hz
-// and ripples on its slopes 25 dB down are not peaks of their own; a second
-// resonance at 600 Hz is.
-TEST(SpectrumPeaks, OneResonanceIsOnePeak) {
-    std::vector<float> m(1024, 3.0f);
+    // One resonance is one peak: a top split into maxima at 298.8 and 306.6 Hz
+    // and ripples on its slopes 25 dB down are not peaks of their own; a second
+    // resonance at 600 Hz is.
+    std::vector<float> split(1024, 3.0f);
     for (int k = 0; k < 1024; ++k) {
         const double d = (k - 155) / 12.0, e = (k - 307) / 6.0;
-        m[k] += static_cast<float>(3000 / (1 + d * d) + 500 / (1 + e * e));
+        split[k] += static_cast<float>(3000 / (1 + d * d) + 500 / (1 + e * e));
     }
-    m[153] += 200, m[157] += 260, m[155] -= 150;
-    for (int k : {110, 200}) m[k] *= 1.1f;
-    std::vector<int> bins;
-    for (const SpectrumPeak& p : AnalyseSpectrum(m, kBinHz).peaks) bins.push_back(p.bin);
+    split[153] += 200, split[157] += 260, split[155] -= 150;
+    for (int k : {110, 200}) split[k] *= 1.1f;
+    bins.clear();
+    for (const SpectrumPeak& p : AnalyseSpectrum(split, kBinHz).peaks) bins.push_back(p.bin);
     EXPECT_EQ(bins, (std::vector<int>{157, 307}));
 }
 

@@ -160,7 +160,7 @@ TEST(RunSequence, StartOrdersOfEachModeAndFirmwareAndCodesTravelAsWords) {
     EXPECT_EQ(StopWrite(Mode::Torque), (RegisterWrite{23, 0}));
 }
 
-TEST(RunSequence, FieldsTakeTheValuesTheWritesReturn) {
+TEST(RunSequence, FieldsTakeTheValuesTheWritesReturnAndThePeakSpeed) {
     TorqueFields t;
     const auto tw = TorqueStartWrites(t, 200, 200.0f);
     std::vector<std::optional<int>> returned = {900, 150, 512, 800, 200, 1};
@@ -184,9 +184,8 @@ TEST(RunSequence, FieldsTakeTheValuesTheWritesReturn) {
     TakeReturnedValues(rw, rr, nullptr, nullptr, &r);
     EXPECT_EQ(r.values[12], 42);
     EXPECT_EQ(r.values[0], 0);
-}
 
-TEST(RunFields, PeakSpeedIsTheSpeedOrWhatAShortMoveReaches) {
+    // The peak speed of a velocity run: its speed, or what a short move reaches.
     VelocityFields f;  // the page's defaults: 0.6 rev/s is reached within 0.01 rev at 200 rev/s^2
     EXPECT_DOUBLE_EQ(PeakSpeed(f), 60.0);
     f.speed = -1000;  // 10 rev/s backwards cannot be reached in 0.01 rev: sqrt(0.01 x 200) = 1.414 rev/s

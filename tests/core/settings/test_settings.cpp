@@ -88,7 +88,7 @@ TEST(ProfileFile, FindingTheWritableFolderCreatesNoFileInIt) {
     hx::SetProgramFolder({});
 }
 
-TEST(Language, SystemLanguageFromTheLocale) {
+TEST(Language, SystemLanguageFromTheLocaleStartupAndLanguageCommands) {
     for (auto [locale, language] : {std::pair{"zh_CN.UTF-8", 4}, {"en_GB.UTF-8", 9}, {"C", 9}, {"POSIX", 9}, {"de_DE@euro", 7}})
         EXPECT_EQ(PrimaryLanguageOfLocale(locale), language) << locale;
 
@@ -98,9 +98,8 @@ TEST(Language, SystemLanguageFromTheLocale) {
     EXPECT_EQ(SystemPrimaryLanguage(), 4) << "LC_MESSAGES before LANG, empty LC_ALL ignored";
     ::unsetenv("LC_MESSAGES");
     EXPECT_EQ(SystemPrimaryLanguage(), 9);
-}
 
-TEST(Language, StartupAndLanguageCommands) {
+    // The start-up and the language commands.
     TempProgramFolder folder;
     int asked = 0;
     auto no = [&] { ++asked; return false; };
