@@ -186,12 +186,8 @@ TEST(WizardDrive, ApplyWritesInOrderAndWaitsForTheStore) {
     const ApplyResult r = ApplyWizard(b.Link(), plan, {}, [&](int d, int t) { progress.emplace_back(d, t); });
     EXPECT_TRUE(r.completed());
     EXPECT_EQ(r.writesDone, static_cast<int>(plan.size()));
-    EXPECT_EQ(b.Addresses(kWriteSingle), (std::vector<uint16_t>{49, 50, 0, 2, 3, 1, 51, 124, 125, 126, 127, 128, 44,
-                                                                  45, 129, 130, 131, 132, 133, 46, 47, 134, 5, 6, 27,
-                                                                  28, 29, 30, 31, 8, 90}));
+    // (The order of the writes and the values stored: the wizard window's test.)
     EXPECT_EQ(b.Vd().CommandsCompleted(90), 1);
-    // Stored: the non-volatile copy holds the new values.
-    for (auto [a, v] : {std::pair{49, 9}, {50, 1}, {0, 3000}, {134, 0x20}, {45, 64}}) EXPECT_EQ(b.Vd().Nv(a), v) << a;
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), std::make_pair(31, 31));
 
