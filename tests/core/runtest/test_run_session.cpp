@@ -1,14 +1,14 @@
 // Run-test runs against the simulated drive over a real pseudo-terminal: the
-// start as the drive sees it, stops that are never lost (that an unanswered
-// one goes out again until the drive takes it is the run-test window's test),
-// re-captures that write only the trigger, starts the drive does not answer;
-// and the guarded run on time the test steps itself: the tool's clock and the
-// drive's move together, so the drive's watchdog fires exactly when its time
-// is up and the run's give-up is measured in that time, however loaded the
-// machine.
+// start as the drive sees it, stops that are never lost (and sent again until
+// the drive takes them), re-captures that write only the trigger, starts the
+// drive does not answer; and the guarded run on time the test steps itself:
+// the tool's clock and the drive's move together, so the drive's watchdog
+// fires exactly when its time is up and the run's give-up is measured in that
+// time, however loaded the machine.
 
 #include <unistd.h>
 
+#include <atomic>
 #include <future>
 
 #include "core/protocol/Registers.h"
@@ -159,6 +159,31 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     EXPECT_EQ(b.session.State(), RunState::Running);
     b.session.Close(b.Link(), Mode::Velocity);  // and stops with the session
     EXPECT_EQ(b.Vd().Peek(70), 0);
+}
+
+// A stop the drive leaves unanswered keeps the run "停 止" and goes out again
+// every 500 ms until the drive takes it; only then is the session idle.
+TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
+    Bench b;
+    std::atomic<int> changes{0};
+    hx::ChangeGate gate;
+    RunSession session(gate, [&] { ++changes; });
+    b.RunLongTrapezoid();
+    RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 0, 0, 0}, 200);
+    r.wait = Bench::ShortWait();
+    RunAndWait(session, r);
+    ASSERT_EQ(session.State(), RunState::Running);
+
+    b.Server().SetStation(kStation + 1);  // the drive stops answering us
+    session.Stop(b.Link(), Mode::Velocity);
+    ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::StopUnconfirmed; }));
+    EXPECT_EQ(b.Vd().Peek(70), 1);
+    EXPECT_FALSE(session.Start(r, {}));  // nothing starts while a motion may run
+    b.Server().SetStation(kStation);
+    ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::Idle; }));
+    EXPECT_EQ(b.Vd().Peek(70), 0) << "idle before the drive took the stop";
+    EXPECT_EQ(changes.load(), 2);  // unconfirmed, then confirmed
+    EXPECT_TRUE(session.Close(b.Link(), Mode::Velocity));
 }
 
 TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
