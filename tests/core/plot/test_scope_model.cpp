@@ -416,8 +416,8 @@ TEST_F(Scope, ReadoutAndPositionsSurviveZoom) {
                                                          "200.0", "208.2", "200.0", "-"}));
     // A channel muted from its caption leaves the picture and the readout,
     // its caption stays to be clicked again; another type shows it again.
-    const CaptionBox caption = m.LastLayout().captions.at(0);
-    EXPECT_EQ(m.CaptionAt(caption.rect.left + 1, caption.rect.top + 1), 0);
+    // (Clicking the caption, dragging a cursor and a zoom that keeps its
+    // index: the scope window's cursor test.)
     m.SetChannelMuted(0, true);
     m.ComputeLayout(Mono);
     EXPECT_TRUE(m.CurveVertices(0).empty());
@@ -438,13 +438,10 @@ TEST_F(Scope, ReadoutAndPositionsSurviveZoom) {
     EXPECT_EQ(m.CursorNear(ax + 4), 0);
     EXPECT_FALSE(m.CursorNear(ax + 6).has_value());
     m.DragCursorTo(0, m.PixelX(50));
-    EXPECT_EQ(m.CursorX(0), 50);
-
     const PixelRect p = m.LastLayout().plot;
     const int before = m.CursorPixel(0) - p.left;
     m.BeginDrag(p.left, p.top);
     ASSERT_EQ(m.EndDrag(p.left + p.width() / 2, p.bottom), ZoomOutcome::ZoomedIn);
-    EXPECT_EQ(m.CursorX(0), 50) << "a cursor stays at its point index";
     EXPECT_NEAR(m.CursorPixel(0) - p.left, 2 * before, 2);
 
     m.SetAxisKind(AxisKind::Frequency);
