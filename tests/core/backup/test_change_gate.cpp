@@ -57,10 +57,9 @@ namespace {
 constexpr uint8_t kStation = 7;
 constexpr float kFirmware = 150.0f;  // the low range only: a quick whole read
 
+// Every setting a word.
 hx::sim::DriveOptions Options() {
-    hx::sim::DriveOptions o = PlainDrive(kStation);  // every setting a word
-    o.firmwareRegister = static_cast<int>(kFirmware);
-    return o;
+    return {.station = kStation, .firmwareRegister = static_cast<int16_t>(kFirmware), .databasePath = "-"};
 }
 
 struct Bench : ProgramFolderFirst, PtyDrive {

@@ -211,13 +211,9 @@ TEST(Link, ModbusTcpToTheSimulatorsServer) {
 }
 
 TEST(Link, IdentityRead) {
-    DriveOptions o = PlainDrive(kStation);
-    o.productModel = "HX-KRV4-0750";
-    o.driveModel = "KRV4";
-    o.firmwareRegister = 215;
-    o.softwareRegister = -15;
-    o.variantCode = 1001;
-    PtyDrive d(o, 100);
+    PtyDrive d({.station = kStation, .productModel = "HX-KRV4-0750", .driveModel = "KRV4", .firmwareRegister = 215,
+                .softwareRegister = -15, .variantCode = 1001, .databasePath = "-"},
+               100);
     auto& vd = d.Vd();
 
     // The requests go out in the drive's classic order.

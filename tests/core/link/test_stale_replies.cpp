@@ -32,11 +32,7 @@ namespace {
 constexpr uint8_t kStation = 5;
 constexpr uint16_t kRegister0 = 4321;  // what a search reads; no other register holds it
 
-DriveOptions Options() {
-    DriveOptions o = PlainDrive(kStation);
-    o.baud = 115200;
-    return o;
-}
+DriveOptions Options() { return {.station = kStation, .databasePath = "-", .baud = 115200}; }
 
 // Distinct values everywhere, so a reply meant for another request shows.
 void Fill(InProcessDrive& drive) {
@@ -152,9 +148,8 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
 // station's read drops it and takes its own answer, and the drive that was
 // slow is asked again only once its replies can no longer come.
 TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
-    DriveOptions o = Options();
-    o.stations = {kStation, kStation + 1};
-    hx::test::PtyDrive link(o, 100, 400);
+    hx::test::PtyDrive link(
+        {.station = kStation, .stations = {kStation, kStation + 1}, .databasePath = "-", .baud = 115200}, 100, 400);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
     drive.Drive(kStation).SetRam(10, 1010);
@@ -197,10 +192,7 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
     for (const Case c : {Case{0.3, 50, 38400}, Case{0.3, 10, 115200}}) {
         SCOPED_TRACE(std::to_string(c.rate) + " of replies twice, up to " + std::to_string(c.maxDelayMs) + " ms late, " +
                      std::to_string(c.baud) + " baud");
-        DriveOptions o = PlainDrive(kStation);
-        o.baud = c.baud;
-        o.seed = 7;
-        PtyDrive link(o, 100, 300);
+        PtyDrive link({.station = kStation, .databasePath = "-", .baud = c.baud, .seed = 7}, 100, 300);
         for (int a = 0; a < 150; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
         for (int a = 30000; a < 32000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
         link.Server().DuplicateReplies(c.rate, std::chrono::milliseconds(c.maxDelayMs));

@@ -301,10 +301,8 @@ TEST(StorageCommand, NothingIsStoredRestoredOrBurntWhileATestRuns) {
 
 TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {
     // The drive takes its definitions and factory set from the test's database.
-    DriveOptions options;
-    options.station = kStation;
-    Bench b(options);
-    const auto definitions = hx::LoadDefinitions(b.folder.DatabasePath(), options.driveModel);
+    Bench b({.station = kStation});
+    const auto definitions = hx::LoadDefinitions(b.folder.DatabasePath(), "KRV4");
     ASSERT_FALSE(definitions.empty());
     b.table.ClearTypes();
     for (const auto& d : definitions) b.table.RegisterType(d.address, d.dataType.c_str());
@@ -357,11 +355,8 @@ std::vector<uint16_t> Settings() {
 }
 
 hx::sim::DriveOptions Faulty(double faultRate) {
-    DriveOptions o = PlainDrive(kStation);
-    o.dropRate = faultRate / 2;
-    o.corruptRate = faultRate / 2;
-    o.seed = 20261206;
-    return o;
+    return {.station = kStation, .databasePath = "-", .dropRate = faultRate / 2, .corruptRate = faultRate / 2,
+            .seed = 20261206};
 }
 
 // Long enough that a busy test machine rarely adds time-outs of its own.
