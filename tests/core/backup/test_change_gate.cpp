@@ -181,9 +181,7 @@ TEST(ChangeGate, ACompleteReadOfTheSessionIsTheBackupWithoutAnotherRead) {
     ASSERT_TRUE(changes.Write(12, 5).has_value());
     b.Vd().ClearRequests();
     ChangeBatch restore(b.gate, b.Drive(), ChangeOrigin::Command, "factory restore");
-    hx::PrepareOptions fresh;
-    fresh.freshBackup = true;
-    ASSERT_TRUE(restore.Prepare({}, {}, fresh).ok());
+    ASSERT_TRUE(restore.Prepare({}, {}, {.freshBackup = true}).ok());
     EXPECT_GT(b.Requests(kRead).size(), 2u);
     EXPECT_NE(restore.BackupPath(), changes.BackupPath());
     EXPECT_EQ(Bench::BackupValues(restore.BackupPath()).at(12), 5);

@@ -211,9 +211,7 @@ TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
 
 TEST(SpectrumOnDrive, RequestOrderAddressesAndValues) {
     Bench b;
-    SpectrumRequest req;
-    req.wait = b.Stepping();
-    const SpectrumResult r = RunSpectrum(b.Link(), req);
+    const SpectrumResult r = RunSpectrum(b.Link(), {.wait = b.Stepping()});
     // 4 kHz, 2048 points; then the start word.
     EXPECT_EQ(b.Writes(), (Pairs{{409, 18}, {412, 0x6600}}));
     ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
@@ -224,8 +222,7 @@ TEST(SpectrumOnDrive, RequestOrderAddressesAndValues) {
 
 TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     Bench b;
-    SpectrumRequest req;
-    req.wait = b.Stepping();
+    SpectrumRequest req{.wait = b.Stepping()};
     // Wait for the result first, then fetch under faults.
     ASSERT_EQ(RunSpectrum(b.Link(), req).status, CaptureStatus::Completed);
     const std::vector<float> truth = b.Direct(8192, 1024);
@@ -371,8 +368,7 @@ TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
         EXPECT_EQ(HexToSample(item), sample) << item;
     EXPECT_EQ(HexToWord("fffb"), 65531);
 
-    WaveRecording r;
-    r.codes = {2, 0, 0, 32768};
+    WaveRecording r{.codes = {2, 0, 0, 32768}};
     RecordSample(r, {-5.0f, 7.0f, 7.0f, 100.0f});
     EXPECT_EQ(r.lists[0], std::vector<std::string>{"fffb"});
     EXPECT_TRUE(r.lists[1].empty());

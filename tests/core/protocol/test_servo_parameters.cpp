@@ -63,11 +63,8 @@ TEST(ServoParameters, WordsMeanTheirUnits) {
 // W is the notch's −3 dB band at full depth in tenths of F; D/100 its gain at F.
 TEST(ServoParameters, TheNotchsWidthAndDepthAreTheFormulas) {
     for (int width : {2, 4, 10, 20}) {
-        hx::servo::Notch n;
-        n.on = true;
-        n.frequencyHz = 400;
-        n.zeta = hx::servo::WordToSi(Param::Notch1Width, static_cast<int16_t>(width));
-        n.depth = 0;
+        hx::servo::Notch n{.on = true, .frequencyHz = 400,
+                           .zeta = hx::servo::WordToSi(Param::Notch1Width, static_cast<int16_t>(width)), .depth = 0};
         // The band's edges lie at F·(√(1 + ζ²) ± ζ): F·W/10 apart.
         const double z = n.zeta, lo = 400 * (std::sqrt(1 + z * z) - z), hi = 400 * (std::sqrt(1 + z * z) + z);
         EXPECT_NEAR(hi - lo, 400 * width / 10.0, 1e-9) << width;

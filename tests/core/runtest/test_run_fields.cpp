@@ -84,8 +84,7 @@ TEST(RunFields, TorqueChecksResetWithoutAMessage) {
         EXPECT_EQ(f.*row.field, row.reset);
         EXPECT_STREQ(r->message, "");
     }
-    TorqueFields f;
-    f.kc = 1024;
+    TorqueFields f{.kc = 1024};
     EXPECT_FALSE(CheckTorque(f));
 }
 

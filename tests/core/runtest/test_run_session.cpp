@@ -147,9 +147,7 @@ TEST(RunCapture, ACyclicRecaptureWritesOnlyTheTrigger) {
     Bench b;
     b.RunLongTrapezoid();
     b.Vd().ClearRequests();
-    hx::runtest::GuardOptions guard;
-    guard.noteFolder = b.folder.StateFolder();
-    b.session.GuardStarts("recapture-test", guard);
+    b.session.GuardStarts("recapture-test", {.noteFolder = b.folder.StateFolder()});
     RunRequest r = RunRequest::Recapture(b.Link(), Mode::Velocity, {1, 2, 4, 8}, 200);
     r.wait = Bench::ShortWait();
     const RunOutcome out = RunAndWait(b.session, r);
