@@ -177,6 +177,10 @@ TEST(RunSession, AnUnansweredStopIsSentAgainUntilTheDriveTakesIt) {
     ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::StopUnconfirmed; }));
     EXPECT_EQ(b.Vd().Peek(70), 1);
     EXPECT_FALSE(session.Start(r, {}));  // nothing starts while a motion may run
+    // Sent again and again while the drive stays silent, not once: the
+    // first stop and two rounds of retries, each with the link's tries.
+    const uint64_t unheard = b.Server().GetStats().otherStation;
+    EXPECT_TRUE(hx::test::PollUntil([&] { return b.Server().GetStats().otherStation >= unheard + 6; }));
     b.Server().SetStation(kStation);
     ASSERT_TRUE(hx::test::PollUntil([&] { return session.State() == RunState::Idle; }));
     EXPECT_EQ(b.Vd().Peek(70), 0) << "idle before the drive took the stop";
