@@ -1,5 +1,5 @@
 // halvex-cli alarms against a simulated drive served in this process over a
-// pseudo-terminal, and halvex-drive-sim started with an alarm raised.
+// pseudo-terminal.
 
 #include <gtest/gtest.h>
 
@@ -94,12 +94,4 @@ TEST_F(CliAlarms, ShowsClearsAndMasksTheDrivesAlarms) {
     r = Run({"alarms", "mask", "1"}, 12);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(drive.Drive().Ram(56), 0x1000);
-}
-
-TEST(DriveSimAlarms, StartsWithTheAlarmsGiven) {
-    // The drive program itself: --alarm raises at start, in order.
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive({.station = 3, .alarms = {5, 14}});
-    EXPECT_EQ(drive.Drive().CurrentAlarm(), 14);
-    EXPECT_EQ(drive.Drive().AlarmHistory(1), 5);
 }

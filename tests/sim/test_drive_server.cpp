@@ -361,8 +361,8 @@ TEST(DriveProgram, TheTruthFileFollowsTheDrivesLoops) {
 
 // A bus of drives on TCP: each station keeps its own section of the state
 // file, the others stay silent, and SIGINT ends it with every state saved;
-// restarted on a pseudo-terminal it serves what it stored, and SIGTERM ends it
-// with its device link gone.
+// restarted on a pseudo-terminal it serves what it stored with the alarms
+// given raised, and SIGTERM ends it with its device link gone.
 TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
     hx::test::TempProgramFolder folder;
     const std::string state = folder.File("bus.txt"), link = folder.File("ttyBUS");
@@ -386,10 +386,13 @@ TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
     EXPECT_EQ(saved.find("nv 0 3005\n"), saved.find("nv 0 ", five));
     EXPECT_NE(saved.find("nv 0 4200\n", two), std::string::npos);
     {
-        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5", "--pty", link});
+        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5", "--pty", link, "--alarm", "5",
+                 "--alarm", "14"});
         ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u) << sim.Line();
         Client c(link, 5, 300);
         EXPECT_EQ(c.Read(0), 3005);
+        EXPECT_EQ(c.Read(139), 14);
+        EXPECT_EQ(c.Read(141), 5);
         c.Station(2);
         EXPECT_EQ(c.Read(0), 4200);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
