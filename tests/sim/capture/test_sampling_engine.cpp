@@ -7,9 +7,7 @@
 
 #include <cmath>
 
-#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motor/Sources.h"
 
 using namespace std::chrono_literals;
@@ -24,12 +22,7 @@ protected:
         o.clock = clock;
         drive = std::make_unique<VirtualDrive>(o);
     }
-    static DriveOptions Options() {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.motion = "demo";
-        return o;
-    }
+    static DriveOptions Options() { return {.databasePath = "-", .motion = "demo"}; }
     uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
     uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
     void Configure(uint16_t interval, std::array<uint16_t, 4> codes, uint16_t points) {

@@ -6,16 +6,11 @@
 
 #include <cmath>
 #include <numeric>
-#include <set>
-#include <thread>
 #include <algorithm>
 
 #include "core/analysis/SpectrumPeaks.h"
-#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motor/MotorPart.h"
-#include "sim/motor/Sources.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -25,13 +20,9 @@ namespace {
 
 struct Bench {
     explicit Bench(std::string motion, double resonanceHz = 300) : clock(std::make_shared<SteppedClock>()) {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.motion = std::move(motion);
-        o.resonanceHz = resonanceHz;
-        o.machineHz = 0;  // a rigid machine: the motor and its load alone
-        o.clock = clock;
-        drive = std::make_unique<VirtualDrive>(o);
+        // A rigid machine: the motor and its load alone.
+        drive = std::make_unique<VirtualDrive>(DriveOptions{
+            .databasePath = "-", .clock = clock, .motion = std::move(motion), .resonanceHz = resonanceHz, .machineHz = 0});
     }
     // One capture of up to four sources; returns the channels' words.
     std::vector<std::vector<int16_t>> Capture(uint16_t intervalUs, std::vector<int> bits, uint16_t points) {
@@ -216,9 +207,7 @@ TEST(MotorPhysics, PositionCountersWrapLikeARealCounter) {
 // nothing to catch up however slow the host (a second of control ticks
 // caught up at once had outlasted a master's time-out).
 TEST(MotorPhysics, ADriveBeingTalkedToRunsItsMotorBetweenRequests) {
-    DriveOptions o;
-    o.databasePath = "-";
-    VirtualDrive drive(o);
+    VirtualDrive drive(DriveOptions{.databasePath = "-"});
     drive.ReadRegister(reg::kSampleState);
     const uint64_t before = drive.AsItStands([&] { return drive.Motor().TicksRun(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
