@@ -4,15 +4,11 @@
 
 #include <signal.h>
 
-#include <chrono>
 #include <filesystem>
-#include <map>
-#include <thread>
 
 #include "core/backup/ChangeJournal.h"
 #include "core/params/DriveDefinitions.h"
 #include "core/params/TransferPlan.h"
-#include "core/protocol/Registers.h"
 #include "support/CliOnDrive.h"
 
 namespace {

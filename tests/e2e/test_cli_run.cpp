@@ -11,15 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
-#include <string>
-#include <vector>
 
 #include "core/runtest/WatchdogNote.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/RunProgram.h"
-#include "support/TestSupport.h"
+#include "support/CliOnDrive.h"
 
 namespace {
 
@@ -34,16 +28,12 @@ hx::sim::DriveOptions Options(const char* motion = "") {
 // and an action that would carry on, both of which a run changes.
 constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
 
-class CliRun : public ::testing::Test {
-protected:
-    CliRun() {
+struct CliRun : ::testing::Test, hx::test::CliOnDrive {
+    using CliOnDrive::Run;  // not the test's own
+    CliRun() : CliOnDrive(Options()) {
         vd.SetRam(31007, kOwnTimeout);
         vd.SetRam(31008, kOwnAction);
     }
-    std::vector<std::string> Args(const std::vector<std::string>& words) const {
-        return Join({"--port", drive.DevicePath(), "--station", "7"}, words);
-    }
-    hx::test::ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
     // Through the drive's Modbus TCP side, as programs behind one gateway
     // share it (a serial port is one program's at a time).
     std::string TcpPort() const { return "tcp:127.0.0.1:" + std::to_string(drive.TcpPort()); }
@@ -55,10 +45,6 @@ protected:
         EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << when;
         EXPECT_EQ(vd.Peek(31008), kOwnAction) << when;
     }
-
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive{Options()};
-    hx::sim::VirtualDrive& vd = drive.Drive();
 };
 
 }  // namespace
@@ -247,7 +233,6 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
     EXPECT_EQ(vd.Peek(31008), 0);
 }
-
 
 // A second program on the port (a gateway's) while a run is on: a read leaves the run's
 // watchdog armed (its note belongs to the running program), a second run and

@@ -7,9 +7,6 @@
 #include <filesystem>
 #include <future>
 #include <iostream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"

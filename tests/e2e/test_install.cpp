@@ -9,8 +9,6 @@
 #include <filesystem>
 #include <regex>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
