@@ -80,8 +80,7 @@ TEST_F(CliRun, FieldsAreCheckedFirstAndStopWritesBothStopCommands) {
     // A trapezoid of many runs and a long current-loop test, both running.
     for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
         vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
-    vd.Poke(70, 1);
-    vd.Poke(23, 1);
+    for (auto [a, v] : {std::pair{70, 1}, {23, 1}}) vd.Poke(a, v);
     // The first two stops of the motion never reach the drive: the stop is
     // sent again until the drive shows both stopped. Lost frames cost a
     // short horizon here: the drive is never late.
@@ -207,8 +206,7 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     }
 
     // A drive whose own watchdog action is its communication alarm keeps it.
-    vd.SetRam(31008, 0);
-    vd.SetRam(56, 0xFFFF);
+    for (auto [a, v] : {std::pair{31008, 0}, {56, 0xFFFF}}) vd.SetRam(a, v);
     {
         hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
         ASSERT_TRUE(running(1));

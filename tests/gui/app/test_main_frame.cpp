@@ -5,12 +5,10 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <atomic>
 #include <filesystem>
 
 #include "gui/GuiTestUtil.h"
@@ -24,8 +22,6 @@
 #include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/params/ParameterFileDialog.h"
-#include "sim/InProcessDrive.h"
-#include "sim/bus/SimClock.h"
 
 using namespace hx::gui;
 using hx::test::MessageRecorder;

@@ -3,25 +3,16 @@
 // values outside their ranges or a file of another model unasked.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
-#include <atomic>
-#include <thread>
 #include <filesystem>
-#include <optional>
 
 #include "gui/ParameterWindowFixture.h"
-#include "core/params/ParameterChecks.h"
-#include "core/protocol/Registers.h"
 #include "core/text/Cp936.h"
-#include "core/writes/StorageCommand.h"
 #include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/backup/ChangeHistory.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
-#include "sim/bus/SimClock.h"
 
 using namespace hx::gui;
 using hx::sim::VirtualDrive;
@@ -78,9 +69,7 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
         EXPECT_EQ(readStarts(f.sim()), (std::vector<uint16_t>{0, 50, 100})) << "below 200.0 only the low range";
     }
     ParameterWindowFixture f(DriveAt(200));
-    f.sim().SetRam(2, 1234);
-    f.sim().SetRam(30000, 777);
-    f.sim().SetRam(31950, 55);
+    for (auto [a, v] : {std::pair{2, 1234}, {30000, 777}, {31950, 55}}) f.sim().SetRam(a, v);
     CParameterManage* w = f.open();
     EXPECT_EQ(g_paramManagerWnd, w);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
@@ -297,8 +286,50 @@ TEST(ParameterManage, StorageButtonsAskRunOnAWorkerAndGiveUpAfterEightSeconds) {
     }
 }
 
-// Help, the model's types whatever is listed, and what the administrator sees.
-TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParameters) {
+TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
+    ParameterWindowFixture f({.station = 5, .baud = 38400});  // paced: a whole read takes over a second
+    auto frame = std::make_unique<CMainFrame>(theComm);
+    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
+    QPointer<CParameterManage> alive(w);
+    ASSERT_TRUE(WaitUntil([&] { return w->percentLabel()->text() != "0%"; }, 3000));
+    ASSERT_TRUE(w->busy());
+
+    // No: the window stays and the read goes on.
+    f.messages.answers = {false};
+    frame->view()->frameOf(w)->close();
+    ASSERT_FALSE(f.messages.records.empty());
+    EXPECT_TRUE(f.messages.records.back().question);
+    EXPECT_TRUE(alive);
+    EXPECT_TRUE(w->busy());
+
+    // Yes: the read stops at its next block and the window goes.
+    frame->view()->frameOf(w)->close();
+    EXPECT_EQ(g_paramManagerWnd, nullptr);
+    EXPECT_FALSE(w->busy());
+    const uint64_t requests = f.sim().RequestCount();
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000)) << "the view destroys it";
+    QTest::qWait(100);
+    EXPECT_EQ(f.sim().RequestCount(), requests) << "nothing more goes to the drive";
+
+    // A storage command under way is left at its wait, not waited out.
+    w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 5000));
+    alive = w;
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(w->busy());
+    QElapsedTimer clock;
+    clock.start();
+    frame->view()->frameOf(w)->close();
+    EXPECT_LT(clock.elapsed(), 1000);
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
+}
+
+// Help, the model's types whatever is listed, what the administrator sees;
+// saving and loading files, out-of-range values marked and asked about, no
+// definitions no files; the memo's two hundred bytes.
+TEST(ParameterManage, CategoriesHelpTypesHiddenParametersFilesAndTheMemo) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
     CListCtrlEx* list = w->parameterList();
@@ -383,52 +414,12 @@ TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParamet
     EXPECT_TRUE(w->burnButton()->isHidden()) << "shown at the next opening";
     f.window.reset();
     EXPECT_FALSE(f.open()->burnButton()->isHidden());
-}
 
-TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
-    ParameterWindowFixture f({.station = 5, .baud = 38400});  // paced: a whole read takes over a second
-    auto frame = std::make_unique<CMainFrame>(theComm);
-    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
-    QPointer<CParameterManage> alive(w);
-    ASSERT_TRUE(WaitUntil([&] { return w->percentLabel()->text() != "0%"; }, 3000));
-    ASSERT_TRUE(w->busy());
-
-    // No: the window stays and the read goes on.
-    f.messages.answers = {false};
-    frame->view()->frameOf(w)->close();
-    ASSERT_FALSE(f.messages.records.empty());
-    EXPECT_TRUE(f.messages.records.back().question);
-    EXPECT_TRUE(alive);
-    EXPECT_TRUE(w->busy());
-
-    // Yes: the read stops at its next block and the window goes.
-    frame->view()->frameOf(w)->close();
-    EXPECT_EQ(g_paramManagerWnd, nullptr);
-    EXPECT_FALSE(w->busy());
-    const uint64_t requests = f.sim().RequestCount();
-    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000)) << "the view destroys it";
-    QTest::qWait(100);
-    EXPECT_EQ(f.sim().RequestCount(), requests) << "nothing more goes to the drive";
-
-    // A storage command under way is left at its wait, not waited out.
-    w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
-    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 5000));
-    alive = w;
-    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
-    ASSERT_TRUE(w->busy());
-    QElapsedTimer clock;
-    clock.start();
-    frame->view()->frameOf(w)->close();
-    EXPECT_LT(clock.elapsed(), 1000);
-    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
-}
-
-TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndNoDefinitionsNoFiles) {
-    ParameterWindowFixture f;
+    // Files, read by the same drive as an ordinary user.
+    g_accessLevel = AccessLevel::Ordinary;
     f.sim().SetRam(2, 321);
-    CParameterManage* w = f.open();
+    w = f.open();
+    list = w->parameterList();
     const QString path = QString::fromStdString(f.folder.File("set one.qxr"));
     QString answer = path;
     hx::gui::FileDialogRequest asked;
@@ -459,7 +450,6 @@ TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndN
     QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
     EXPECT_FALSE(asked.save);
     EXPECT_EQ(theParameterTable.GetValue(2), 321);
-    CListCtrlEx* list = w->parameterList();
     EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "321");
     EXPECT_TRUE(f.messages.lastText().contains("描述信息:调试用参数")) << f.messages.lastText().toStdString();
     EXPECT_TRUE(f.messages.lastText().contains("适用驱动器类型:HX-KRV4-0750"));
@@ -530,9 +520,8 @@ TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndN
     }
     EXPECT_EQ(dialogs, 0);
     EXPECT_FALSE(std::filesystem::exists(f.folder.File("x.qxr")));
-}
 
-TEST(ParameterManage, MemoKeepsToTwoHundredBytes) {
+    // The memo keeps to two hundred bytes.
     CParameterRemark memo;
     memo.editor()->setPlainText(QString(250, QLatin1Char('a')));
     EXPECT_EQ(memo.text().size(), 200);

@@ -6,18 +6,13 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTranslator>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "core/tuning/TuneBench.h"
 #include "gui/tuning/FrequencyResponseWindow.h"
 #include "gui/tuning/TuningWindow.h"
 #include "gui/GuiTestUtil.h"
-#include "support/TestSupport.h"
 
 using hx::gui::TuningWindow;
 using hx::tuning::TuneResult;

@@ -3,10 +3,6 @@
 // pseudo-terminal: the link open at the drive's station, boxes recorded,
 // file dialogs answered from a queue, and a waveform window ready to capture.
 
-#include <QTest>
-#include <deque>
-#include <memory>
-
 #include "gui/GuiTestUtil.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/widgets/FileDialogs.h"

@@ -6,13 +6,10 @@
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QTreeWidget>
-#include <QElapsedTimer>
 
-#include "core/analysis/SpectrumPeaks.h"
 #include "gui/plot/Cscope.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wave/WaveWindowFixture.h"
-#include "sim/bus/SimClock.h"
 
 using hx::gui::CFFTAnalyze;
 using namespace hx::test;

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QSignalSpy>
-#include <QTest>
 
 #include "gui/GuiTestUtil.h"
 #include "gui/widgets/ListBoxEx.h"
