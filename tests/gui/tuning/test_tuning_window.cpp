@@ -20,12 +20,7 @@ using hx::tuning::TuneRequest;
 
 namespace {
 
-int WritesTo(hx::sim::VirtualDrive& d, uint16_t address) {
-    int n = 0;
-    for (const auto& r : d.Requests())
-        if ((r.function == 6 || r.function == 16) && r.address == address) ++n;
-    return n;
-}
+int WritesTo(hx::sim::VirtualDrive& d, uint16_t address) { return std::ranges::count(hx::test::WrittenAddresses(d), address); }
 
 const std::vector<uint16_t> kWatched{24, 25, 26, 42, 30010, 30012, 30100, 30101, 30102};
 std::vector<uint16_t> Words(hx::sim::VirtualDrive& d) {

@@ -110,7 +110,7 @@ TEST(MotorPhysics, TheResonanceShowsInTheSpectrumWhereItIs) {
 // above the motion is the resonance, not a bin where the random excitation
 // happened to put little current; also right after a quiet stretch the
 // simulation skipped.
-TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
+TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComesAndReadyAfterItsSamplingTime) {
     Bench b("demo");
     for (int i = 0; i < 12; ++i) {
         b.clock->Step(std::chrono::milliseconds((i % 2 ? 2500 : 0) + 157 + 61 * i));
@@ -119,10 +119,8 @@ TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
         EXPECT_NEAR(a.peaks[0].frequencyHz, 300, 20) << "request " << i;
         EXPECT_TRUE(a.peaks[0].likelyResonance) << "request " << i;
     }
-}
 
-TEST(MotorPhysics, TheSpectrumIsReadyAfterItsSamplingTimeNotAtOnce) {
-    Bench b("demo");
+    // A request is ready after its sampling time, not at once.
     ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);
     EXPECT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x13 + 0x30), mbex::kIllegalValue);  // code 4 points
     EXPECT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x14), mbex::kIllegalValue);         // 16 kHz
