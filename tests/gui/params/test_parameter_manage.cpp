@@ -62,14 +62,24 @@ std::optional<hx::ParameterDefinition> Ranged(const CParameterManage* w, const c
 
 }  // namespace
 
-TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
+TEST(ParameterManage, OpeningReadsAllBlocksEditsAndWriteAllGoToTheDriveAndAFailedReadBlocksWriting) {
     {
         ParameterWindowFixture f(DriveAt(150));
         f.open();
         EXPECT_EQ(readStarts(f.sim()), (std::vector<uint16_t>{0, 50, 100})) << "below 200.0 only the low range";
     }
-    ParameterWindowFixture f(DriveAt(200));
-    for (auto [a, v] : {std::pair{2, 1234}, {30000, 777}, {31950, 55}}) f.sim().SetRam(a, v);
+    ParameterWindowFixture f;  // firmware 200.0
+    f.window = std::make_unique<CParameterManage>(hx::test::ProgramDrive(), f.gate);
+    // Before any read the table holds nothing worth sending.
+    f.window->StartWriteAll();
+    EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
+    ASSERT_TRUE(f.waitIdle());
+    f.window.reset();
+    f.messages.clear();
+    f.sim().ClearRequests();
+
+    // Opening reads all blocks of the drive's layout.
+    for (auto [a, v] : {std::pair{2, 1233}, {30000, 777}, {31950, 55}}) f.sim().SetRam(a, v);
     CParameterManage* w = f.open();
     EXPECT_EQ(g_paramManagerWnd, w);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
@@ -78,13 +88,14 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(starts[3], 30000);
     EXPECT_EQ(starts.back(), 31950);
     CListCtrlEx* list = w->parameterList();
-    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "1234");
+    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "1233");
     EXPECT_EQ(list->cellText(list->rowOfAddress(30000), 2), "777");
     EXPECT_EQ(theParameterTable.GetValue(31950), 55);
 
     // The columns of the listing: address (unseen), name, value, range, default, unit, remark.
-    const int row = list->rowOfAddress(7);
-    EXPECT_EQ((QStringList{list->cellText(row, 1), list->cellText(row, 3), list->cellText(row, 4), list->cellText(row, 5)}),
+    const int pr004 = list->rowOfAddress(7);
+    EXPECT_EQ((QStringList{list->cellText(pr004, 1), list->cellText(pr004, 3), list->cellText(pr004, 4),
+                           list->cellText(pr004, 5)}),
               (QStringList{"Pr0.04", "0~10", "1", "--"}));
     // The model's table in the database's PageNumber order: the rows without
     // a category ("--", Pr9) sort before "P0 基本设定", then category by
@@ -108,18 +119,7 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(w->percentLabel()->text(), "100%");
     EXPECT_TRUE(w->writeButton()->isEnabled());
     ASSERT_TRUE(f.waitIdle());
-}
 
-TEST(ParameterManage, EditsAndWriteAllGoToTheDriveUnansweredIsSaidAndAFailedReadBlocksWriting) {
-    ParameterWindowFixture f;
-    f.window = std::make_unique<CParameterManage>(hx::test::ProgramDrive(), f.gate);
-    // Before any read the table holds nothing worth sending.
-    f.window->StartWriteAll();
-    EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
-    ASSERT_TRUE(f.waitIdle());
-    f.window.reset();
-    CParameterManage* w = f.open();
-    CListCtrlEx* list = w->parameterList();
     QSignalSpy written(w, &CParameterManage::writeOneFinished);
 
     // "1A" is taken as 1, and the list shows what the drive holds (the list
@@ -522,14 +522,14 @@ TEST(ParameterManage, CategoriesHelpTypesHiddenParametersFilesAndTheMemo) {
     EXPECT_FALSE(std::filesystem::exists(f.folder.File("x.qxr")));
 
     // The memo keeps to two hundred bytes.
-    CParameterRemark memo;
-    memo.editor()->setPlainText(QString(250, QLatin1Char('a')));
-    EXPECT_EQ(memo.text().size(), 200);
-    memo.editor()->clear();
-    memo.editor()->insertPlainText(QString(99, QChar(0x4E2D)));  // 198 bytes
-    memo.editor()->insertPlainText(QStringLiteral("中a文"));
-    EXPECT_EQ(memo.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
-    EXPECT_EQ(hx::Cp936ByteLength(memo.text().toStdString()), 200u);
+    CParameterRemark remark;
+    remark.editor()->setPlainText(QString(250, QLatin1Char('a')));
+    EXPECT_EQ(remark.text().size(), 200);
+    remark.editor()->clear();
+    remark.editor()->insertPlainText(QString(99, QChar(0x4E2D)));  // 198 bytes
+    remark.editor()->insertPlainText(QStringLiteral("中a文"));
+    EXPECT_EQ(remark.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
+    EXPECT_EQ(hx::Cp936ByteLength(remark.text().toStdString()), 200u);
 }
 
 // A list belongs to the drive it was read from. What an undo in the change
