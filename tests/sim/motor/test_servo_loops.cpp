@@ -245,29 +245,33 @@ TEST(ServoLoops, TheTruthMatchesASweepOfTheRunningLoop) {
 TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
     MachineSpec m;
     m.lowHz = 0;
+    auto raised = [&](bool notch) {
+        auto d = std::make_unique<Drive>(m);
+        d->Set(Param::SpeedGain, 1000);  // 100 Hz
+        if (notch) {
+            d->Set(hx::servo::NotchFrequency(0), 300);
+            d->Set(hx::servo::NotchWidth(0), 4);
+            d->Set(hx::servo::NotchDepth(0), 0);
+        }
+        d->clock->Step(1s);
+        return d;
+    };
     for (const bool notch : {false, true}) {
         SCOPED_TRACE(notch ? "with the notch" : "without");
-        Drive d(m);
-        d.Set(Param::SpeedGain, 1000);  // 100 Hz
-        if (notch) {
-            d.Set(hx::servo::NotchFrequency(0), 300);
-            d.Set(hx::servo::NotchWidth(0), 4);
-            d.Set(hx::servo::NotchDepth(0), 0);
-        }
-        d.clock->Step(1s);
-        EXPECT_EQ(d.drive->CurrentAlarm(), notch ? 0 : hx::alarm::kOverSpeed);
-        EXPECT_EQ(TruthOf(*d.drive, 2).stable, notch);
-        const auto signals = d.drive->WithLock([&] { return d.drive->Motor().Model().Signals(); });
+        const auto d = raised(notch);
+        EXPECT_EQ(d->drive->CurrentAlarm(), notch ? 0 : hx::alarm::kOverSpeed);
+        EXPECT_EQ(TruthOf(*d->drive, 2).stable, notch);
+        EXPECT_EQ(d->drive->WithLock([&] { return d->drive->Motor().Model().Tripped(); }), !notch);
+        const auto signals = d->drive->WithLock([&] { return d->drive->Motor().Model().Signals(); });
         EXPECT_LT(std::abs(signals[kSpeedFeedback]), 100) << "at rest again, not running away";
-        if (notch) continue;
-        EXPECT_TRUE(d.drive->WithLock([&] { return d.drive->Motor().Model().Tripped(); }));
-        d.clock->Step(200ms);
-        ASSERT_EQ(d.drive->WriteRegister(hx::reg::kFaultClear, 0), mbex::kNone);
-        EXPECT_EQ(d.drive->CurrentAlarm(), 0);
-        EXPECT_FALSE(d.drive->WithLock([&] { return d.drive->Motor().Model().Tripped(); }));
-        d.clock->Step(1s);
-        EXPECT_EQ(d.drive->CurrentAlarm(), hx::alarm::kOverSpeed);
     }
+    const auto d = raised(false);
+    d->clock->Step(200ms);
+    ASSERT_EQ(d->drive->WriteRegister(hx::reg::kFaultClear, 0), mbex::kNone);
+    EXPECT_EQ(d->drive->CurrentAlarm(), 0);
+    EXPECT_FALSE(d->drive->WithLock([&] { return d->drive->Motor().Model().Tripped(); }));
+    d->clock->Step(1s);
+    EXPECT_EQ(d->drive->CurrentAlarm(), hx::alarm::kOverSpeed);
 }
 
 // The current-loop test and the motor run one current loop: the motor's own
