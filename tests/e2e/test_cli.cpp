@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "core/capture/WaveFile.h"
 #include "support/RunProgram.h"
@@ -19,7 +17,6 @@ using Result = hx::test::ProgramResult;
 using hx::test::RunProgram;
 
 size_t lineCount(const std::string& text) { return hx::test::SplitLines(text).size(); }
-
 
 // The shared libraries one run of halvex-cli loads, as the dynamic loader
 // reports them.

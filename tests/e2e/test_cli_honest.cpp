@@ -15,11 +15,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "core/params/DriveDefinitions.h"
-#include "core/protocol/Registers.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"

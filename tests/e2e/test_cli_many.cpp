@@ -8,8 +8,6 @@
 
 #include <filesystem>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"

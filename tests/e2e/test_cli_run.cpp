@@ -11,17 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
-#include <iostream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "core/runtest/WatchdogNote.h"
-#include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
-#include "support/RunProgram.h"
-#include "support/TestSupport.h"
+#include "support/CliOnDrive.h"
 
 namespace {
 
@@ -36,16 +28,12 @@ hx::sim::DriveOptions Options(const char* motion = "") {
 // and an action that would carry on, both of which a run changes.
 constexpr uint16_t kOwnTimeout = 5000, kOwnAction = 2;
 
-class CliRun : public ::testing::Test {
-protected:
-    CliRun() {
+struct CliRun : ::testing::Test, hx::test::CliOnDrive {
+    using CliOnDrive::Run;  // not the test's own
+    CliRun() : CliOnDrive(Options()) {
         vd.SetRam(31007, kOwnTimeout);
         vd.SetRam(31008, kOwnAction);
     }
-    std::vector<std::string> Args(const std::vector<std::string>& words) const {
-        return Join({"--port", drive.DevicePath(), "--station", "7"}, words);
-    }
-    hx::test::ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
     // Through the drive's Modbus TCP side, as programs behind one gateway
     // share it (a serial port is one program's at a time).
     std::string TcpPort() const { return "tcp:127.0.0.1:" + std::to_string(drive.TcpPort()); }
@@ -57,10 +45,6 @@ protected:
         EXPECT_EQ(vd.Peek(31007), kOwnTimeout) << when;
         EXPECT_EQ(vd.Peek(31008), kOwnAction) << when;
     }
-
-    hx::test::TempProgramFolder folder;
-    hx::sim::InProcessDrive drive{Options()};
-    hx::sim::VirtualDrive& vd = drive.Drive();
 };
 
 }  // namespace
@@ -96,8 +80,7 @@ TEST_F(CliRun, FieldsAreCheckedFirstAndStopWritesBothStopCommands) {
     // A trapezoid of many runs and a long current-loop test, both running.
     for (auto [a, v] : {std::pair{60, 1000}, {62, 100}, {65, 100}, {67, 200}, {69, 100}, {137, 8000}})
         vd.SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
-    vd.Poke(70, 1);
-    vd.Poke(23, 1);
+    for (auto [a, v] : {std::pair{70, 1}, {23, 1}}) vd.Poke(a, v);
     // The first two stops of the motion never reach the drive: the stop is
     // sent again until the drive shows both stopped. Lost frames cost a
     // short horizon here: the drive is never late.
@@ -223,8 +206,7 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     }
 
     // A drive whose own watchdog action is its communication alarm keeps it.
-    vd.SetRam(31008, 0);
-    vd.SetRam(56, 0xFFFF);
+    for (auto [a, v] : {std::pair{31008, 0}, {56, 0xFFFF}}) vd.SetRam(a, v);
     {
         hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
         ASSERT_TRUE(running(1));
@@ -248,83 +230,6 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
         << next.err;
     EXPECT_EQ(vd.Peek(31007), kOwnTimeout);
     EXPECT_EQ(vd.Peek(31008), 0);
-}
-
-
-// The vibration assistant on machines that swing at 20, 25, 40 and 60 Hz
-// (one drive each, all at once): the sets it writes leave at most a fifth of
-// the ringing, a second pass giving what the 1st left sets of its own;
-// --store keeps them in the drive. A rigid machine does not ring and a
-// ringing slower than the sets reach is said so; neither gets a write.
-TEST(CliTune, TuneVibrationTakesTheRingingOut) {
-    hx::test::TempProgramFolder folder;
-    const std::pair<double, bool> cases[] = {{20, false}, {25, true}, {40, false}, {60, false}, {0, false}, {6, false}};
-    std::vector<std::unique_ptr<hx::sim::InProcessDrive>> drives;
-    std::vector<std::future<hx::test::ProgramResult>> runs;
-    for (const auto& [machineHz, store] : cases) {
-        hx::sim::DriveOptions o = Options();
-        o.machineHz = machineHz;
-        o.commandDelayMs = 50;
-        drives.push_back(std::make_unique<hx::sim::InProcessDrive>(o));
-        // Stiff enough that the motor shows the machine's swing.
-        hx::test::SetStiffLoops(drives.back()->Drive());
-        std::vector<std::string> args = {"--port", drives.back()->DevicePath(), "--station", "7", "--timeout", "300",
-                                         "tune", "vibration", "--speed", "200", "--distance", "20", "--accel", "500"};
-        if (store) args.push_back("--store");
-        runs.push_back(std::async(std::launch::async, [args] { return RunCli(args); }));
-    }
-    auto peakToPeak = [](const std::string& out, const std::string& line) {
-        const auto at = out.find(line + ": ");
-        const auto pp = out.find("peak-to-peak ", at);
-        return at == std::string::npos || pp == std::string::npos ? -1.0 : std::stod(out.substr(pp + 13));
-    };
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const auto [machineHz, store] = cases[i];
-        SCOPED_TRACE(testing::Message() << "machine " << machineHz << " Hz");
-        const auto r = runs[i].get();
-        auto& vd = drives[i]->Drive();
-        if (machineHz == 0 || machineHz == 6) {
-            EXPECT_EQ(r.status, 1) << r.out << r.err;
-            EXPECT_NE(r.err.find(machineHz == 0 ? "no ringing" : "too slow"), std::string::npos) << r.err;
-            EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
-            EXPECT_TRUE(
-                hx::test::WrittenAddresses(vd, {77, 78, 86, 79, 80, 87, 81, 82, 88, 64, 66, 68, 89}).empty());
-            continue;
-        }
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        // The second pass, where it ran and was kept, has the last word.
-        const bool second = r.out.find("after the second pass: ") != std::string::npos &&
-                            r.out.find("are back as they were") == std::string::npos;
-        const double before = peakToPeak(r.out, "before"),
-                     after = peakToPeak(r.out, second ? "after the second pass" : "after");
-        EXPECT_GT(before, 50) << r.out;
-        EXPECT_GE(after, 0) << r.out;
-        EXPECT_LE(after * 5, before) << r.out;
-        // The set written is the one the drive holds: half the ringing's
-        // period in phase A.
-        const double hz = std::stod(r.out.substr(r.out.find("before: ") + 8));
-        EXPECT_EQ(vd.Ram(77), 100);
-        EXPECT_NEAR(vd.Ram(78), 2500 / hz, 1.0) << r.out;
-        EXPECT_NE(r.out.find("written (RAM): 1st set amplitude 100, phase A " + std::to_string(vd.Ram(78)) +
-                             ", phase B " + std::to_string(vd.Ram(86))),
-                  std::string::npos)
-            << r.out;
-        // The sets after the 1st are the ones the second pass printed, else as they were.
-        const struct {
-            const char* name;
-            uint16_t amplitude, phaseA, phaseB;
-        } sets[] = {{"2nd", 79, 80, 87}, {"3rd", 81, 82, 88}, {"4th", 64, 66, 68}};
-        for (const auto& s : sets) {
-            const std::string line = "written (RAM): " + std::string(s.name) + " set amplitude " +
-                                     std::to_string(vd.Ram(s.amplitude)) + ", phase A " + std::to_string(vd.Ram(s.phaseA)) +
-                                     ", phase B " + std::to_string(vd.Ram(s.phaseB));
-            EXPECT_EQ(vd.Ram(s.amplitude) != 0, second && r.out.find(line) != std::string::npos) << s.name << r.out;
-        }
-        std::cout << "machine " << machineHz << " Hz: peak-to-peak " << before << " -> " << after << " ("
-                  << before / std::max(after, 1.0) << "x" << (second ? ", second pass kept" : "") << ")\n";
-        EXPECT_EQ(vd.Nv(78), store ? vd.Ram(78) : 0);
-        EXPECT_EQ(r.out.find("stored") != std::string::npos, store) << r.out;
-    }
 }
 
 // A second program on the port (a gateway's) while a run is on: a read leaves the run's

@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <set>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
@@ -121,7 +118,6 @@ TEST(Help, CliListsEveryCommandEachExplainsItselfAndMistakesAreOneLineWithStatus
     EXPECT_EQ(bare.status, 2);
     EXPECT_TRUE(has(bare.err, "  compare A B\n")) << bare.err;
 }
-
 
 TEST(Help, ProgramAnswersHelpAndVersionWithoutADisplay) {
     if (!std::filesystem::exists(hx::test::BuildBinFolder() + "/halvex")) GTEST_SKIP() << "halvex is not built";

@@ -9,13 +9,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSignalSpy>
-#include <QString>
 #include <QTest>
 #include <QTranslator>
-#include <deque>
-#include <functional>
-#include <memory>
-#include <vector>
 
 #include "core/Globals.h"
 #include "core/i18n/StringTable.h"

@@ -3,11 +3,8 @@
 // the link open at the drive's station, the drive's identity in the shared
 // state, its attribute bits in the table, boxes recorded and answered.
 
-#include <QApplication>
 #include <QPlainTextEdit>
-#include <QTest>
 #include <QTimer>
-#include <memory>
 
 #include "GuiTestUtil.h"
 #include "core/params/AttributeBlocks.h"

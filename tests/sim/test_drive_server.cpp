@@ -8,18 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <modbus/modbus.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 #include <signal.h>
 
-#include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
@@ -92,11 +86,7 @@ protected:
 // The exception a refused request ended with (as libmodbus's errno), 0 for none.
 int Refusal(int rc) { return rc == -1 ? errno : 0; }
 
-DriveOptions Quick() {
-    DriveOptions o;
-    o.commandDelayMs = 40;
-    return o;
-}
+DriveOptions Quick() { return {.commandDelayMs = 40}; }
 
 // A value written and stored with the save command, waited for.
 bool WriteAndStore(Client& c, int address, uint16_t v) {
@@ -183,9 +173,7 @@ TEST_F(DriveOnWire, FramingOfRawRequests) {
 
 // A paced reply never comes sooner than a real line could carry it.
 TEST_F(DriveOnWire, PacedRepliesTakeAtLeastTheWireTime) {
-    DriveOptions o = Quick();
-    o.baud = 9600;
-    InProcessDrive drive(o);
+    InProcessDrive drive({.baud = 9600, .commandDelayMs = 40});
     Client c(drive.DevicePath(), 63, 1000);
     uint16_t block[50];
     ASSERT_EQ(modbus_read_registers(*c, 0, 50, block), 50);  // settle
@@ -197,9 +185,7 @@ TEST_F(DriveOnWire, PacedRepliesTakeAtLeastTheWireTime) {
 }
 
 TEST_F(DriveOnWire, ModbusTcpOnLoopback) {
-    DriveOptions o = Quick();
-    o.tcpListen = "127.0.0.1:0";
-    InProcessDrive drive(o);
+    InProcessDrive drive({.commandDelayMs = 40, .tcpListen = "127.0.0.1:0"});
     ASSERT_NE(drive.TcpPort(), 0);
     {
         Client c = Client::Tcp(drive.TcpPort(), 63);
@@ -235,10 +221,8 @@ TEST_F(DriveOnWire, ARegularFileInTheLinksPlaceStays) {
 // gateways' TCP ports. (Each station's own state across a restart: the drive
 // program's test.)
 TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
-    DriveOptions o = Quick();
-    o.stations = {5, 1, 2};
     {
-        InProcessDrive bus(o);
+        InProcessDrive bus({.stations = {5, 1, 2}, .commandDelayMs = 40});
         Client c(bus.DevicePath(), 1, 200);
         ASSERT_EQ(modbus_write_register(*c, 2, 111), 1);
         c.Station(2);
@@ -288,9 +272,7 @@ TEST_F(DriveOnWire, SeveralDrivesOnOneLineAndBehindTwoGateways) {
     }
 
     // Two gateways, eight drives each; 0xFF names nobody behind a gateway.
-    DriveOptions g = Quick();
-    g.stations = {1, 2, 3, 4, 5, 6, 7, 8};
-    g.tcpListen = "127.0.0.1:0";
+    const DriveOptions g{.stations = {1, 2, 3, 4, 5, 6, 7, 8}, .commandDelayMs = 40, .tcpListen = "127.0.0.1:0"};
     InProcessDrive gatewayA(g), gatewayB(g);
     Client a = Client::Tcp(gatewayA.TcpPort(), 8, 200), b = Client::Tcp(gatewayB.TcpPort(), 8, 200);
     ASSERT_EQ(modbus_write_register(*a, 2, 808), 1);
@@ -361,8 +343,8 @@ TEST(DriveProgram, TheTruthFileFollowsTheDrivesLoops) {
 
 // A bus of drives on TCP: each station keeps its own section of the state
 // file, the others stay silent, and SIGINT ends it with every state saved;
-// restarted on a pseudo-terminal it serves what it stored, and SIGTERM ends it
-// with its device link gone.
+// restarted on a pseudo-terminal it serves what it stored with the alarms
+// given raised, and SIGTERM ends it with its device link gone.
 TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
     hx::test::TempProgramFolder folder;
     const std::string state = folder.File("bus.txt"), link = folder.File("ttyBUS");
@@ -386,10 +368,13 @@ TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
     EXPECT_EQ(saved.find("nv 0 3005\n"), saved.find("nv 0 ", five));
     EXPECT_NE(saved.find("nv 0 4200\n", two), std::string::npos);
     {
-        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5", "--pty", link});
+        Sim sim({"--db", folder.DatabasePath(), "--state", state, "--stations", "2,5", "--pty", link, "--alarm", "5",
+                 "--alarm", "14"});
         ASSERT_EQ(sim.Line().rfind("/dev/", 0), 0u) << sim.Line();
         Client c(link, 5, 300);
         EXPECT_EQ(c.Read(0), 3005);
+        EXPECT_EQ(c.Read(139), 14);
+        EXPECT_EQ(c.Read(141), 5);
         c.Station(2);
         EXPECT_EQ(c.Read(0), 4200);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);

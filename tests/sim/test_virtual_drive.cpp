@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "core/params/DriveDefinitions.h"
@@ -15,17 +14,6 @@ using namespace std::chrono_literals;
 using hx::sim::DriveOptions;
 using hx::sim::VirtualDrive;
 namespace mbex = hx::sim::mbex;
-
-namespace {
-
-DriveOptions NoDatabase() {
-    DriveOptions o;
-    o.databasePath = "-";
-    o.commandDelayMs = 30;
-    return o;
-}
-
-}  // namespace
 
 TEST(VirtualDrive, FactoryValuesTypesAndVisibilityFromTheDatabase) {
     hx::test::TempProgramFolder folder;
@@ -55,13 +43,9 @@ TEST(VirtualDrive, FactoryValuesTypesAndVisibilityFromTheDatabase) {
 }
 
 TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
-    DriveOptions o = NoDatabase();
-    o.productModel = "ABCDEFGHIJKLMNOPQ";  // longer than 14: cut
-    o.driveModel = "KRV4";
-    o.firmwareRegister = 150;
-    o.softwareRegister = 17;
-    o.variantCode = 999;
-    VirtualDrive d(o);
+    // A product model longer than 14 is cut.
+    VirtualDrive d({.productModel = "ABCDEFGHIJKLMNOPQ", .driveModel = "KRV4", .firmwareRegister = 150,
+                    .softwareRegister = 17, .variantCode = 999, .databasePath = "-"});
     for (auto [address, word] : {std::pair{116, 'A' << 8 | 'B'}, {122, 'M' << 8 | 'N'}, {0xFFC0, 'K' << 8 | 'R'},
                                  {0xFFC1, 'V' << 8 | '4'}, {0xFFC2, 0}, {0xFFFF, 0}, {0xFFBF, 999}, {123, 17},
                                  {138, 150}})
@@ -163,11 +147,8 @@ TEST(VirtualDrive, AttributeBlocksDecodeToTheDefinitionsVisibility) {
 // and the drive needs no thread of its own.
 TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
     hx::test::TempProgramFolder folder;
-    DriveOptions o = NoDatabase();
-    o.commandDelayMs = 300;
     auto clock = std::make_shared<hx::sim::SteppedClock>();
-    o.clock = clock;
-    o.stateFile = folder.File("state.txt");
+    const DriveOptions o{.databasePath = "-", .stateFile = folder.File("state.txt"), .commandDelayMs = 300, .clock = clock};
     {
         VirtualDrive d(o);
         d.SetFactory(5, 11);  // the factory set of a drive without a database
@@ -245,19 +226,12 @@ TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
     EXPECT_THROW(VirtualDrive bad(o), std::runtime_error);
 }
 
-namespace {
-
-class Ranges : public ::testing::Test {
-protected:
+// Single writes in turn, each with the drive's answer, then what each
+// register holds; a block with one value out of range is refused whole; the
+// whole table as read is accepted back.
+TEST(VirtualDrive, WritesAreCheckedAgainstTheirRanges) {
     hx::test::TempProgramFolder folder;  // the drive reads the program's database
     VirtualDrive d{DriveOptions{}};
-};
-
-}  // namespace
-
-// Single writes in turn, each with the drive's answer, then what each
-// register holds.
-TEST_F(Ranges, SingleWritesOfEachTypeAreCheckedAgainstTheirRange) {
     constexpr uint8_t ok = mbex::kNone, no = mbex::kIllegalValue;
     struct Write {
         uint16_t address, word;
@@ -282,9 +256,7 @@ TEST_F(Ranges, SingleWritesOfEachTypeAreCheckedAgainstTheirRange) {
     const uint16_t below[2] = {0x8000, 0x0000};  // -2147483648
     EXPECT_EQ(d.WriteRegisters(30028, below, 2), mbex::kIllegalValue);
     EXPECT_EQ(d.ReadRegister(30029), 1);
-}
 
-TEST_F(Ranges, ABlockWithOneValueOutOfRangeIsRefusedWhole) {
     uint16_t block[10];
     ASSERT_EQ(d.ReadRegisters(0, 10, block), mbex::kNone);
     uint16_t changed[10];
@@ -293,10 +265,8 @@ TEST_F(Ranges, ABlockWithOneValueOutOfRangeIsRefusedWhole) {
     changed[3] = 101;   // register 3, 0~100: not
     EXPECT_EQ(d.WriteRegisters(0, changed, 10), mbex::kIllegalValue);
     EXPECT_EQ(d.ReadRegister(2), block[2]);
-}
 
-TEST_F(Ranges, TheWholeTableAsReadIsAcceptedBack) {
-    // The factory values lie within their ranges, so a whole-table write of
+    // The factory values lie within their ranges: a whole-table write of
     // what the drive holds never trips the check.
     for (const auto& [first, last] : {std::pair{0, 149}, std::pair{30000, 31999}}) {
         for (int a = first; a <= last; a += 100) {

@@ -3,9 +3,6 @@
 // folder it takes its definitions from, and halvex-cli run against it as its
 // own process, as a user would from a shell.
 
-#include <string>
-#include <vector>
-
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/VirtualDrive.h"
@@ -18,7 +15,8 @@ struct CliOnDrive {
     // `link`: words that go before each command's own, after the port and station.
     explicit CliOnDrive(sim::DriveOptions o, const std::vector<std::string>& link = {})
         : drive(o), m_link(Join({"--port", drive.DevicePath(), "--station", std::to_string(o.station)}, link)) {}
-    ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Join(m_link, words)); }
+    std::vector<std::string> Args(const std::vector<std::string>& words) const { return Join(m_link, words); }
+    ProgramResult Run(const std::vector<std::string>& words) const { return RunCli(Args(words)); }
     std::string File(const std::string& name) const { return folder.File(name); }
 
     TempProgramFolder folder;

@@ -6,10 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "core/link/CQXCOM.h"
 #include "core/link/DriveHandle.h"
@@ -57,11 +53,7 @@ struct PtyDrive {
             if ((function == 0 || r.function == function) && r.count >= minCount) out.push_back(r);
         return out;
     }
-    std::vector<uint16_t> Addresses(uint8_t function) {
-        std::vector<uint16_t> out;
-        for (const auto& r : Requests(function)) out.push_back(r.address);
-        return out;
-    }
+    std::vector<uint16_t> Addresses(uint8_t function) { return RequestAddresses(Vd(), function); }
     // Each write, single or multiple, as its address and first value.
     std::vector<std::pair<uint16_t, uint16_t>> Writes() {
         std::vector<std::pair<uint16_t, uint16_t>> out;

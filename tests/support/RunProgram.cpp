@@ -6,8 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-
 #include "support/TestSupport.h"
 
 namespace hx::test {

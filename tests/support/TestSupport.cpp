@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "core/protocol/ServoParameters.h"
 #include "core/settings/AppPaths.h"
@@ -96,6 +95,13 @@ std::vector<uint16_t> WrittenAddresses(const hx::sim::VirtualDrive& drive, const
         if ((r.function == 6 || r.function == 16) &&
             (among.empty() || std::find(among.begin(), among.end(), r.address) != among.end()))
             out.push_back(r.address);
+    return out;
+}
+
+std::vector<uint16_t> RequestAddresses(const hx::sim::VirtualDrive& drive, uint8_t function) {
+    std::vector<uint16_t> out;
+    for (const auto& r : drive.Requests())
+        if (r.function == function) out.push_back(r.address);
     return out;
 }
 

@@ -63,5 +63,7 @@ void SetStiffLoops(hx::sim::VirtualDrive& drive);
 // The registers the drive was asked to write (single or block writes, a
 // block by its first register), in order; only those among `among` when given.
 std::vector<uint16_t> WrittenAddresses(const hx::sim::VirtualDrive& drive, const std::vector<uint16_t>& among = {});
+// The registers of the drive's requests of one function code, in order.
+std::vector<uint16_t> RequestAddresses(const hx::sim::VirtualDrive& drive, uint8_t function);
 
 }  // namespace hx::test

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTableWidget>
 
 #include "gui/GuiTestUtil.h"
@@ -52,7 +51,7 @@ struct AlarmFixture : DriveOnLink {
 
 }  // namespace
 
-TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedAndTheFaultDetectionSwitches) {
+TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedTheFaultDetectionSwitchesAndADeadLink) {
     AlarmFixture f;
     f.open();
     EXPECT_EQ(QString::fromStdString(g_activeModule), "警报");
@@ -128,10 +127,9 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedAndTheFaultDetection
     f.window->close();
     EXPECT_TRUE(g_activeModule.empty());
     EXPECT_FALSE(f.current()->polling());
-}
 
-TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
-    AlarmFixture f;
+    // A dead link is shown and the polling goes on.
+    f.messages.clear();
     g_productModel.clear();  // the gate asks the drive who it is
     f.window = std::make_unique<CAlarm>(hx::test::ProgramDrive().atStation(40), f.gate);  // nobody answers there
     ASSERT_TRUE(f.waitForRow("无应答"));
@@ -156,10 +154,10 @@ TEST(AlarmWindow, DeadLinkIsShownAndPollingGoesOn) {
 
     // The mask: a failed read leaves the boxes, a failed write never says done.
     f.settings()->box(3)->setChecked(true);
-    QSignalSpy read(f.settings(), &CAlarmSettings::maskRead);
+    QSignalSpy failedRead(f.settings(), &CAlarmSettings::maskRead);
     f.window->tabs()->setCurrentIndex(CAlarm::SettingsTab);
-    ASSERT_TRUE(WaitUntil([&] { return !read.isEmpty(); }, 10000));
-    EXPECT_FALSE(read.front().front().toBool());
+    ASSERT_TRUE(WaitUntil([&] { return !failedRead.isEmpty(); }, 10000));
+    EXPECT_FALSE(failedRead.front().front().toBool());
     EXPECT_EQ(f.messages.lastText(), "读取故障检测设置失败：驱动器没有应答!");
     EXPECT_EQ(f.settings()->maskFromBoxes(), 0x0008);
     // Not even read for its backup: nothing is sent.

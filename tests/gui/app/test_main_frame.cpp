@@ -5,12 +5,10 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <atomic>
 #include <filesystem>
 
 #include "gui/GuiTestUtil.h"
@@ -24,8 +22,6 @@
 #include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/params/ParameterFileDialog.h"
-#include "sim/InProcessDrive.h"
-#include "sim/bus/SimClock.h"
 
 using namespace hx::gui;
 using hx::test::MessageRecorder;
@@ -205,7 +201,7 @@ TEST(MainFrame, SaveDriveParametersSucceedsAndFailsWhenTheRegisterStaysSet) {
     theComm.CloseCom();
 }
 
-TEST(MainFrame, AboutBoxShowsTheIdentity) {
+TEST(MainFrame, AboutBoxShowsTheIdentityAndFileDialogsOpenWhereTheUserLastWorked) {
     TempProgramFolder folder;
     g_qxModelFlag = 0;
     g_driveSoftVersion = "1.5";
@@ -221,13 +217,10 @@ TEST(MainFrame, AboutBoxShowsTheIdentity) {
     CAboutDlg known;
     EXPECT_EQ(known.programVersionLabel()->text(), "Ver 1.56");
     EXPECT_TRUE(known.driveModelLabel()->styleSheet().isEmpty());
-}
 
-// File dialogs open in the folder last used for their kind of file, the
-// first time in the documents folder, never in the program's folder; the
-// folders are kept in the settings file.
-TEST(MainFrame, FileDialogsOpenWhereTheUserLastWorked) {
-    TempProgramFolder folder;
+    // File dialogs open in the folder last used for their kind of file, the
+    // first time in the documents folder, never in the program's folder; the
+    // folders are kept in the settings file.
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!QFileInfo(documents).isDir()) documents = QDir::homePath();
     QStringList opened;

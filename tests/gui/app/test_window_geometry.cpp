@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRegularExpression>
 

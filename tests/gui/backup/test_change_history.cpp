@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QSignalSpy>
 #include <cstdlib>
 
 #include "gui/ParameterWindowFixture.h"
-#include "core/backup/ChangeGate.h"
 #include "gui/backup/ChangeHistory.h"
 
 using hx::gui::CChangeHistory;
@@ -70,8 +68,7 @@ TEST(ChangeHistory, UndoAndRestoreBringTheDriveBack) {
     // both values and unit, and writes back only those left ticked.
     ASSERT_TRUE(change(kAfter));
     ASSERT_TRUE(hx::WriteThroughGate(gate, hx::DriveHandle::FromGlobals(), hx::ChangeOrigin::Tune, {{77, 100}, {78, 170}}).ok());
-    b.sim().SetRam(11, 5000);
-    b.sim().SetRam(34, 8);
+    for (auto [a, v] : {std::pair{11, 5000}, {34, 8}}) b.sim().SetRam(a, v);
     w.Refresh();
     ASSERT_EQ(w.backupBox()->count(), 1);
     // "刷新" keeps the columns as wide as their contents and the last one

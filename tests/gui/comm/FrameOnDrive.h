@@ -3,8 +3,6 @@
 // folder, boxes recorded: what the connection window and the status bar
 // tests start from.
 
-#include <memory>
-
 #include "core/link/PortResolver.h"
 #include "core/settings/EnvSettings.h"
 #include "gui/GuiTestUtil.h"

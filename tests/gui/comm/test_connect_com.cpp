@@ -7,10 +7,6 @@
 #include <cstdlib>
 
 #include "gui/comm/FrameOnDrive.h"
-#include "gui/GuiTestUtil.h"
-#include "core/link/DriveHandle.h"
-#include "core/link/PortResolver.h"
-#include "core/protocol/Registers.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
 #include "gui/app/CommandIds.h"
@@ -18,8 +14,6 @@
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
 #include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
 
 using namespace hx::gui;
 using namespace hx::test;
@@ -45,7 +39,7 @@ hx::sim::DriveOptions driveAt(uint8_t station, int16_t firmware = 200) {
 
 }  // namespace
 
-TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
+TEST(ConnectCom, ConnectReadsTheDriveAndClosesItselfDisconnectsAndGoesOffline) {
     ConnectFixture f(driveAt(63));
     ASSERT_NE(f.window, nullptr);
     EXPECT_EQ(f.window->portCombo()->currentText(), "COM1");
@@ -86,6 +80,16 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItself) {
     EXPECT_EQ(again->connectButton()->text(), "连接");
     EXPECT_FALSE(f.frame->IsConnected());
     EXPECT_EQ(theComm.GetConnectStatus(), 0);
+
+    // Offline use: the program without a drive.
+    window = again;
+    QTest::mouseClick(again->offlineButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.frame->IsConnected());
+    EXPECT_TRUE(f.frame->action(cmd::Environment)->isEnabled());
+    EXPECT_EQ(f.frame->windowTitle(), "Varnel(脱机使用)");
+    EXPECT_EQ(g_driveModel, "KRV7");
+    EXPECT_EQ(theComm.CurrentUseMode(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 1000));
 }
 
 // Closing the port after a time-out waits out the reply that may still come
@@ -132,8 +136,7 @@ TEST(ConnectCom, ClosingAfterATimeOutLeavesTheWindowThreadFree) {
 TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
     ConnectFixture f(driveAt(63));
     auto& vd = f.drive.Drive();
-    vd.SetRam(31007, 5000);
-    vd.SetRam(31008, 2);
+    for (auto [a, v] : {std::pair{31007, 5000}, {31008, 2}}) vd.SetRam(a, v);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     {
         hx::runtest::GuardOptions options;
@@ -262,18 +265,6 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
         EXPECT_TRUE(f.window->connectButton()->isEnabled());
         EXPECT_EQ(theComm.GetConnectStatus(), 0);
     }
-}
-
-TEST(ConnectCom, OfflineUse) {
-    ConnectFixture f;
-    QPointer<CConnectCom> window(f.window);
-    QTest::mouseClick(f.window->offlineButton(), Qt::LeftButton);
-    EXPECT_TRUE(f.frame->IsConnected());
-    EXPECT_TRUE(f.frame->action(cmd::Environment)->isEnabled());
-    EXPECT_EQ(f.frame->windowTitle(), "Varnel(脱机使用)");
-    EXPECT_EQ(g_driveModel, "KRV7");
-    EXPECT_EQ(theComm.CurrentUseMode(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 1000));
 }
 
 TEST(EnvironmentSetting, AcceptsThirtyToOneThousand) {

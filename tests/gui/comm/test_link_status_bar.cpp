@@ -4,26 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QPointer>
-#include <QSignalSpy>
 #include <QTimer>
-#include <atomic>
 
-#include "core/link/PortResolver.h"
 #include "gui/comm/FrameOnDrive.h"
-#include "core/protocol/Registers.h"
-#include "core/util/Job.h"
 #include "core/params/CParameter.h"
 #include "gui/app/CommandIds.h"
-#include "gui/app/MainFrame.h"
 #include "gui/widgets/SimulatedMotion.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/comm/ConnectCom.h"
 #include "gui/comm/LinkStatusBar.h"
 #include "sim/DriveServer.h"
-#include "sim/InProcessDrive.h"
-#include "sim/VirtualDrive.h"
 
 using hx::gui::CConnectCom;
 using hx::gui::CMainFrame;

@@ -3,25 +3,16 @@
 // values outside their ranges or a file of another model unasked.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QSignalSpy>
-#include <atomic>
-#include <thread>
 #include <filesystem>
-#include <optional>
 
 #include "gui/ParameterWindowFixture.h"
-#include "core/params/ParameterChecks.h"
-#include "core/protocol/Registers.h"
 #include "core/text/Cp936.h"
-#include "core/writes/StorageCommand.h"
 #include "gui/widgets/HelpWindow.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/backup/ChangeHistory.h"
 #include "gui/widgets/ListBoxEx.h"
 #include "gui/widgets/ListCtrlEx.h"
-#include "sim/bus/SimClock.h"
 
 using namespace hx::gui;
 using hx::sim::VirtualDrive;
@@ -71,16 +62,24 @@ std::optional<hx::ParameterDefinition> Ranged(const CParameterManage* w, const c
 
 }  // namespace
 
-TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
+TEST(ParameterManage, OpeningReadsAllBlocksEditsAndWriteAllGoToTheDriveAndAFailedReadBlocksWriting) {
     {
         ParameterWindowFixture f(DriveAt(150));
         f.open();
         EXPECT_EQ(readStarts(f.sim()), (std::vector<uint16_t>{0, 50, 100})) << "below 200.0 only the low range";
     }
-    ParameterWindowFixture f(DriveAt(200));
-    f.sim().SetRam(2, 1234);
-    f.sim().SetRam(30000, 777);
-    f.sim().SetRam(31950, 55);
+    ParameterWindowFixture f;  // firmware 200.0
+    f.window = std::make_unique<CParameterManage>(hx::test::ProgramDrive(), f.gate);
+    // Before any read the table holds nothing worth sending.
+    f.window->StartWriteAll();
+    EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
+    ASSERT_TRUE(f.waitIdle());
+    f.window.reset();
+    f.messages.clear();
+    f.sim().ClearRequests();
+
+    // Opening reads all blocks of the drive's layout.
+    for (auto [a, v] : {std::pair{2, 1233}, {30000, 777}, {31950, 55}}) f.sim().SetRam(a, v);
     CParameterManage* w = f.open();
     EXPECT_EQ(g_paramManagerWnd, w);
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
@@ -89,13 +88,14 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(starts[3], 30000);
     EXPECT_EQ(starts.back(), 31950);
     CListCtrlEx* list = w->parameterList();
-    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "1234");
+    EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "1233");
     EXPECT_EQ(list->cellText(list->rowOfAddress(30000), 2), "777");
     EXPECT_EQ(theParameterTable.GetValue(31950), 55);
 
     // The columns of the listing: address (unseen), name, value, range, default, unit, remark.
-    const int row = list->rowOfAddress(7);
-    EXPECT_EQ((QStringList{list->cellText(row, 1), list->cellText(row, 3), list->cellText(row, 4), list->cellText(row, 5)}),
+    const int pr004 = list->rowOfAddress(7);
+    EXPECT_EQ((QStringList{list->cellText(pr004, 1), list->cellText(pr004, 3), list->cellText(pr004, 4),
+                           list->cellText(pr004, 5)}),
               (QStringList{"Pr0.04", "0~10", "1", "--"}));
     // The model's table in the database's PageNumber order: the rows without
     // a category ("--", Pr9) sort before "P0 基本设定", then category by
@@ -119,18 +119,7 @@ TEST(ParameterManage, OpeningReadsAllBlocksOfTheDrivesLayout) {
     EXPECT_EQ(w->percentLabel()->text(), "100%");
     EXPECT_TRUE(w->writeButton()->isEnabled());
     ASSERT_TRUE(f.waitIdle());
-}
 
-TEST(ParameterManage, EditsAndWriteAllGoToTheDriveUnansweredIsSaidAndAFailedReadBlocksWriting) {
-    ParameterWindowFixture f;
-    f.window = std::make_unique<CParameterManage>(hx::test::ProgramDrive(), f.gate);
-    // Before any read the table holds nothing worth sending.
-    f.window->StartWriteAll();
-    EXPECT_EQ(f.messages.lastText(), "参数列表为空，请上传或读入参数后再操作！");
-    ASSERT_TRUE(f.waitIdle());
-    f.window.reset();
-    CParameterManage* w = f.open();
-    CListCtrlEx* list = w->parameterList();
     QSignalSpy written(w, &CParameterManage::writeOneFinished);
 
     // "1A" is taken as 1, and the list shows what the drive holds (the list
@@ -297,8 +286,50 @@ TEST(ParameterManage, StorageButtonsAskRunOnAWorkerAndGiveUpAfterEightSeconds) {
     }
 }
 
-// Help, the model's types whatever is listed, and what the administrator sees.
-TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParameters) {
+TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
+    ParameterWindowFixture f({.station = 5, .baud = 38400});  // paced: a whole read takes over a second
+    auto frame = std::make_unique<CMainFrame>(theComm);
+    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
+    QPointer<CParameterManage> alive(w);
+    ASSERT_TRUE(WaitUntil([&] { return w->percentLabel()->text() != "0%"; }, 3000));
+    ASSERT_TRUE(w->busy());
+
+    // No: the window stays and the read goes on.
+    f.messages.answers = {false};
+    frame->view()->frameOf(w)->close();
+    ASSERT_FALSE(f.messages.records.empty());
+    EXPECT_TRUE(f.messages.records.back().question);
+    EXPECT_TRUE(alive);
+    EXPECT_TRUE(w->busy());
+
+    // Yes: the read stops at its next block and the window goes.
+    frame->view()->frameOf(w)->close();
+    EXPECT_EQ(g_paramManagerWnd, nullptr);
+    EXPECT_FALSE(w->busy());
+    const uint64_t requests = f.sim().RequestCount();
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000)) << "the view destroys it";
+    QTest::qWait(100);
+    EXPECT_EQ(f.sim().RequestCount(), requests) << "nothing more goes to the drive";
+
+    // A storage command under way is left at its wait, not waited out.
+    w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
+    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 5000));
+    alive = w;
+    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(w->busy());
+    QElapsedTimer clock;
+    clock.start();
+    frame->view()->frameOf(w)->close();
+    EXPECT_LT(clock.elapsed(), 1000);
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
+}
+
+// Help, the model's types whatever is listed, what the administrator sees;
+// saving and loading files, out-of-range values marked and asked about, no
+// definitions no files; the memo's two hundred bytes.
+TEST(ParameterManage, CategoriesHelpTypesHiddenParametersFilesAndTheMemo) {
     ParameterWindowFixture f;
     CParameterManage* w = f.open();
     CListCtrlEx* list = w->parameterList();
@@ -383,52 +414,12 @@ TEST(ParameterManage, CategoriesGroupsHelpTypesAndTheAdministratorsHiddenParamet
     EXPECT_TRUE(w->burnButton()->isHidden()) << "shown at the next opening";
     f.window.reset();
     EXPECT_FALSE(f.open()->burnButton()->isHidden());
-}
 
-TEST(ParameterManage, ClosingDuringATransferStopsItSafely) {
-    ParameterWindowFixture f({.station = 5, .baud = 38400});  // paced: a whole read takes over a second
-    auto frame = std::make_unique<CMainFrame>(theComm);
-    auto* w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(frame->view()->openParameterManager(), w) << "at most one manager";
-    QPointer<CParameterManage> alive(w);
-    ASSERT_TRUE(WaitUntil([&] { return w->percentLabel()->text() != "0%"; }, 3000));
-    ASSERT_TRUE(w->busy());
-
-    // No: the window stays and the read goes on.
-    f.messages.answers = {false};
-    frame->view()->frameOf(w)->close();
-    ASSERT_FALSE(f.messages.records.empty());
-    EXPECT_TRUE(f.messages.records.back().question);
-    EXPECT_TRUE(alive);
-    EXPECT_TRUE(w->busy());
-
-    // Yes: the read stops at its next block and the window goes.
-    frame->view()->frameOf(w)->close();
-    EXPECT_EQ(g_paramManagerWnd, nullptr);
-    EXPECT_FALSE(w->busy());
-    const uint64_t requests = f.sim().RequestCount();
-    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000)) << "the view destroys it";
-    QTest::qWait(100);
-    EXPECT_EQ(f.sim().RequestCount(), requests) << "nothing more goes to the drive";
-
-    // A storage command under way is left at its wait, not waited out.
-    w = static_cast<CParameterManage*>(frame->view()->openParameterManager());
-    ASSERT_TRUE(WaitUntil([&] { return !w->busy(); }, 5000));
-    alive = w;
-    QTest::mouseClick(w->saveButton(), Qt::LeftButton);
-    ASSERT_TRUE(w->busy());
-    QElapsedTimer clock;
-    clock.start();
-    frame->view()->frameOf(w)->close();
-    EXPECT_LT(clock.elapsed(), 1000);
-    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
-}
-
-TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndNoDefinitionsNoFiles) {
-    ParameterWindowFixture f;
+    // Files, read by the same drive as an ordinary user.
+    g_accessLevel = AccessLevel::Ordinary;
     f.sim().SetRam(2, 321);
-    CParameterManage* w = f.open();
+    w = f.open();
+    list = w->parameterList();
     const QString path = QString::fromStdString(f.folder.File("set one.qxr"));
     QString answer = path;
     hx::gui::FileDialogRequest asked;
@@ -459,7 +450,6 @@ TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndN
     QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
     EXPECT_FALSE(asked.save);
     EXPECT_EQ(theParameterTable.GetValue(2), 321);
-    CListCtrlEx* list = w->parameterList();
     EXPECT_EQ(list->cellText(list->rowOfAddress(2), 2), "321");
     EXPECT_TRUE(f.messages.lastText().contains("描述信息:调试用参数")) << f.messages.lastText().toStdString();
     EXPECT_TRUE(f.messages.lastText().contains("适用驱动器类型:HX-KRV4-0750"));
@@ -530,17 +520,16 @@ TEST(ParameterManage, SaveAndLoadFilesOutOfRangeValuesAreMarkedAndAskedAboutAndN
     }
     EXPECT_EQ(dialogs, 0);
     EXPECT_FALSE(std::filesystem::exists(f.folder.File("x.qxr")));
-}
 
-TEST(ParameterManage, MemoKeepsToTwoHundredBytes) {
-    CParameterRemark memo;
-    memo.editor()->setPlainText(QString(250, QLatin1Char('a')));
-    EXPECT_EQ(memo.text().size(), 200);
-    memo.editor()->clear();
-    memo.editor()->insertPlainText(QString(99, QChar(0x4E2D)));  // 198 bytes
-    memo.editor()->insertPlainText(QStringLiteral("中a文"));
-    EXPECT_EQ(memo.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
-    EXPECT_EQ(hx::Cp936ByteLength(memo.text().toStdString()), 200u);
+    // The memo keeps to two hundred bytes.
+    CParameterRemark remark;
+    remark.editor()->setPlainText(QString(250, QLatin1Char('a')));
+    EXPECT_EQ(remark.text().size(), 200);
+    remark.editor()->clear();
+    remark.editor()->insertPlainText(QString(99, QChar(0x4E2D)));  // 198 bytes
+    remark.editor()->insertPlainText(QStringLiteral("中a文"));
+    EXPECT_EQ(remark.text(), QString(100, QChar(0x4E2D))) << "only what fits of the new text is kept";
+    EXPECT_EQ(hx::Cp936ByteLength(remark.text().toStdString()), 200u);
 }
 
 // A list belongs to the drive it was read from. What an undo in the change

@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 
 #include "cli/draw/DrawModule.h"
-#include "core/plot/BodeModel.h"
 #include "gui/plot/BodeRenderer.h"
 #include "support/TestSupport.h"
 

@@ -3,15 +3,9 @@
 // pseudo-terminal, the link opened on it, and the window opened as the menu
 // opens it.
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTest>
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "core/params/CParameter.h"
 #include "gui/GuiTestUtil.h"
@@ -45,17 +39,11 @@ struct RunWindowFixture : hx::test::DriveOnLink {
                               std::optional<hx::sim::MachineSpec> machine = {})
         : DriveOnLink(RunDrive(programDatabase, std::move(motion), std::move(machine)), 200) {
         auto& vd = sim();
-        if (!programDatabase) {
-            vd.Poke(13, 0);
-            vd.Poke(15, 1200);
-            vd.Poke(16, 300);
-            vd.Poke(17, 256);
-        }
-        vd.Poke(52, 0x803F);  // six sources and the torque current
-        vd.Poke(99, 4);
-        vd.Poke(136, 2000);
-        // The drive's own watchdog does nothing on silence: the window arms it.
-        vd.Poke(31008, 2);
+        if (!programDatabase)
+            for (auto [a, v] : {std::pair{13, 0}, {15, 1200}, {16, 300}, {17, 256}}) vd.Poke(a, v);
+        // Six sources and the torque current; the drive's own watchdog does
+        // nothing on silence: the window arms it.
+        for (auto [a, v] : {std::pair{52, 0x803F}, {99, 4}, {136, 2000}, {31008, 2}}) vd.Poke(a, v);
         theParameterTable = CParameter();
         g_firmwareVersion = 200.0f;
     }
@@ -67,12 +55,7 @@ struct RunWindowFixture : hx::test::DriveOnLink {
         EXPECT_TRUE(hx::test::WaitUntil([&] { return window->opened(); }, 8000));
         return window.get();
     }
-    std::vector<uint16_t> Written() {
-        std::vector<uint16_t> out;
-        for (const auto& r : sim().Requests())
-            if (r.function == kWriteSingle) out.push_back(r.address);
-        return out;
-    }
+    std::vector<uint16_t> Written() { return hx::test::RequestAddresses(sim(), kWriteSingle); }
 
     // The single writes as (register, value), those to the drive's watchdog
     // left out when asked.
@@ -104,12 +87,7 @@ struct RunWindowFixture : hx::test::DriveOnLink {
     // The drive's watchdog as its time-out and action.
     std::pair<uint16_t, uint16_t> Watchdog() { return {sim().Peek(31007), sim().Peek(31008)}; }
     // The writes to the motion command and the drive's watchdog, in order.
-    std::vector<uint16_t> GuardWrites() {
-        std::vector<uint16_t> out;
-        for (uint16_t a : Written())
-            if (a == 70 || a == 23 || a == 31007 || a == 31008) out.push_back(a);
-        return out;
-    }
+    std::vector<uint16_t> GuardWrites() { return hx::test::WrittenAddresses(sim(), {70, 23, 31007, 31008}); }
 
     hx::ChangeGate gate;
     std::unique_ptr<CRunTest> window;

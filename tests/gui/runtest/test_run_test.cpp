@@ -2,10 +2,6 @@
 // pseudo-terminal: the opening reads, modes refused while running, the
 // resonance sliders and Enter, and closing during a run.
 
-#include <QElapsedTimer>
-#include <QTest>
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 #include "gui/widgets/SimulatedMotion.h"
@@ -23,7 +19,7 @@ using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 // A start arms the drive's own communication watchdog (RAM only) before the
 // motion goes out, and the stop puts the drive's values back after it: a
 // window that dies leaves the motor running for a second at most.
-TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
+TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopCloseOrTheTestsEndEndsIt) {
     RunWindowFixture f;
     CRunTest* w = f.open();
     const auto own = f.Watchdog();
@@ -62,14 +58,10 @@ TEST(RunTestWindow, AStartArmsTheWatchdogRefusesModesAndTheStopOrCloseEndsIt) {
     EXPECT_EQ(f.sim().Peek(70), 0);
     EXPECT_TRUE(g_activeModule.empty());
     f.window.reset();
-}
 
-// The current-loop test ends by itself: the keep-alive sees it ended and
-// puts the drive's watchdog back without a stop.
-TEST(RunTestWindow, TheWatchdogIsPutBackWhenTheTorqueTestEnds) {
-    RunWindowFixture f;
-    CRunTest* w = f.open();
-    const auto own = f.Watchdog();
+    // The current-loop test ends by itself: the keep-alive sees it ended and
+    // puts the drive's watchdog back without a stop.
+    w = f.open();
     w->enterTorqueMode();
     ASSERT_TRUE(WaitUntil([&] { return w->mode() == Mode::Torque && w->startButton()->isEnabled(); }));
     f.sim().ClearRequests();

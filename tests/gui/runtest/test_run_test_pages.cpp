@@ -3,13 +3,7 @@
 // in both languages.
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QLabel>
-#include <QSlider>
-#include <QTest>
 #include <csignal>
-#include <optional>
-#include <set>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +11,6 @@
 #include "gui/app/CommandIds.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraView.h"
-#include "gui/plot/ScopeRenderer.h"
 #include "gui/runtest/ResonateAdjust.h"
 #include "gui/runtest/RunWindowFixture.h"
 #include "gui/runtest/TorqueMode.h"

@@ -3,10 +3,6 @@
 // pseudo-terminal: the link open at the drive's station, boxes recorded,
 // file dialogs answered from a queue, and a waveform window ready to capture.
 
-#include <QTest>
-#include <deque>
-#include <memory>
-
 #include "gui/GuiTestUtil.h"
 #include "gui/wave/DisplayWaveform.h"
 #include "gui/widgets/FileDialogs.h"
@@ -32,11 +28,7 @@ struct WaveWindowFixture : DriveOnLink {
     }
     ~WaveWindowFixture() { hx::gui::SetFileDialogHook({}); }
     // The spectrum requests the drive has seen: the writes that start one.
-    int SpectrumStarts() {
-        int n = 0;
-        for (const auto& r : sim().Requests()) n += r.function == 6 && r.address == 412;
-        return n;
-    }
+    int SpectrumStarts() { return static_cast<int>(std::ranges::count(RequestAddresses(sim(), 6), 412)); }
 
     std::deque<QString> answers;
     std::vector<hx::gui::FileDialogRequest> requests;

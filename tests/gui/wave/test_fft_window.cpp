@@ -6,18 +6,15 @@
 #include <QGroupBox>
 #include <QProgressBar>
 #include <QTreeWidget>
-#include <QElapsedTimer>
 
-#include "core/analysis/SpectrumPeaks.h"
 #include "gui/plot/Cscope.h"
 #include "gui/wave/FFTAnalyze.h"
 #include "gui/wave/WaveWindowFixture.h"
-#include "sim/bus/SimClock.h"
 
 using hx::gui::CFFTAnalyze;
 using namespace hx::test;
 
-TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
+TEST(FrequencyWindow, ShowsTheDrivesSpectrumAndKeepsItsPointsApartFromTheWaveforms) {
     WaveWindowFixture f({.motion = "demo", .machineHz = 0});  // the load's resonance alone
     auto w = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
     w->resize(1000, 600);
@@ -88,6 +85,43 @@ TEST(FrequencyWindow, ShowsTheDrivesSpectrum) {
     ASSERT_TRUE(WaitUntil([&] { return w->startButton()->isEnabled(); }, 5000));
     EXPECT_TRUE(w->close());
     EXPECT_TRUE(g_activeModule.empty());
+
+    // The waveform and frequency windows open at once: neither axis nor the
+    // number of points drawn follows the other window's capture.
+    auto spectrum = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
+    spectrum->resize(1000, 600);
+    spectrum->show();
+    WaveWindow wave;
+
+    // A spectrum of 1024 bins, then a capture of 400 points of 100 us.
+    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 1 && !spectrum->busy(); }, 20000));
+    wave->pointsList()->setCurrentText("400");
+    wave->intervalList()->setCurrentText("100");
+    QTest::mouseClick(wave->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return wave->capturesPlotted() == 1 && !wave->sampleBusy(); }, 20000));
+
+    // The spectrum drawn again, in decibels: all its bins on its own axis.
+    spectrum->decibelsBox()->setChecked(true);
+    const auto& spectral = spectrum->scope()->Model();
+    EXPECT_EQ(spectral.Caption(0), "幅值(dB)");
+    EXPECT_EQ(spectral.PointsPerChannel(), 1024);
+    EXPECT_EQ(spectral.AllVertices(0).size(), 1024u);
+    EXPECT_FLOAT_EQ(spectral.AxisValuePerPoint(), 2000.0f / 1024.0f);
+
+    // A second spectrum; the waveform drawn again keeps its 400 points.
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->startButton()->isEnabled(); }, 10000));
+    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 2 && !spectrum->busy(); }, 20000));
+    wave->scope()->Redraw();
+    const auto& samples = wave->scope()->Model();
+    EXPECT_EQ(samples.PointsPerChannel(), 400);
+    EXPECT_EQ(samples.AllVertices(0).size(), 400u);
+    EXPECT_FLOAT_EQ(samples.AxisValuePerPoint(), 100.0f);
+    EXPECT_EQ(samples.Current().axisLast, 40000);
+
+    EXPECT_TRUE(spectrum->close());
+    EXPECT_TRUE(wave->close());
 }
 
 TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
@@ -112,44 +146,4 @@ TEST(FrequencyWindow, ButtonWaitsForASlowRequestAndClosingStopsIt) {
     EXPECT_LT(t.elapsed(), 2000);
     w.reset();
     QTest::qWait(300);
-}
-
-// The waveform and frequency windows open at once: neither axis nor the
-// number of points drawn follows the other window's capture.
-TEST(PlotsApart, EachPlotKeepsThePointsOfItsOwnCapture) {
-    WaveWindowFixture f({.motion = "demo"});
-    auto spectrum = std::make_unique<CFFTAnalyze>(hx::test::ProgramDrive());
-    spectrum->resize(1000, 600);
-    spectrum->show();
-    WaveWindow wave;
-
-    // A spectrum of 1024 bins, then a capture of 400 points of 100 us.
-    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 1 && !spectrum->busy(); }, 20000));
-    wave->pointsList()->setCurrentText("400");
-    wave->intervalList()->setCurrentText("100");
-    QTest::mouseClick(wave->startButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return wave->capturesPlotted() == 1 && !wave->sampleBusy(); }, 20000));
-
-    // The spectrum drawn again, in decibels: all its bins on its own axis.
-    spectrum->decibelsBox()->setChecked(true);
-    const auto& bins = spectrum->scope()->Model();
-    EXPECT_EQ(bins.Caption(0), "幅值(dB)");
-    EXPECT_EQ(bins.PointsPerChannel(), 1024);
-    EXPECT_EQ(bins.AllVertices(0).size(), 1024u);
-    EXPECT_FLOAT_EQ(bins.AxisValuePerPoint(), 2000.0f / 1024.0f);
-
-    // A second spectrum; the waveform drawn again keeps its 400 points.
-    ASSERT_TRUE(WaitUntil([&] { return spectrum->startButton()->isEnabled(); }, 10000));
-    QTest::mouseClick(spectrum->startButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return spectrum->spectraPlotted() == 2 && !spectrum->busy(); }, 20000));
-    wave->scope()->Redraw();
-    const auto& samples = wave->scope()->Model();
-    EXPECT_EQ(samples.PointsPerChannel(), 400);
-    EXPECT_EQ(samples.AllVertices(0).size(), 400u);
-    EXPECT_FLOAT_EQ(samples.AxisValuePerPoint(), 100.0f);
-    EXPECT_EQ(samples.Current().axisLast, 40000);
-
-    EXPECT_TRUE(spectrum->close());
-    EXPECT_TRUE(wave->close());
 }

@@ -1,8 +1,8 @@
 // The waveform window capturing from the simulated drive's sampling engine:
-// one capture, a stop during it, a cyclic run, channel boxes and colours.
+// one capture, a stop during it, a cyclic run, channel boxes and colours,
+// a failed capture, one after the other in one window.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <limits>
 
 #include "gui/plot/Cscope.h"
@@ -11,9 +11,10 @@
 using hx::gui::CDisplayWaveform;
 using namespace hx::test;
 
-TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStartsAndItsChannelsShowAsChosen) {
+TEST(WaveformWindow, OnceStoppedCyclicAndFailedCapturesAndTheChannelsShowAsChosen) {
     WaveWindowFixture f;
     WaveWindow w;
+    // One capture, taken when it starts.
     w->recordCheck()->setChecked(true);
     w->pointsList()->setCurrentText("400");
     w->intervalList()->setCurrentText("1000");  // 0.4 s of capture, time to look at it
@@ -50,11 +51,8 @@ TEST(WaveformWindow, CaptureIsPlottedRecordedAndTakenWhenItStartsAndItsChannelsS
     w->scope()->PickColour(3);
     EXPECT_EQ(w->channelColour(2), QColor(1, 2, 3));
     EXPECT_TRUE(w->channelList(2)->styleSheet().contains("#010203"));
-}
 
-TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
-    WaveWindowFixture f;
-    WaveWindow w;
+    // A stop during a cyclic capture still plots it and ends the cycle.
     w->cyclicCheck()->setChecked(true);
     w->periodList()->setCurrentText("500");
     w->intervalList()->setCurrentText("1000");
@@ -62,18 +60,16 @@ TEST(WaveformWindow, StopDuringACaptureStillPlotsItAndEndsTheCycle) {
     ASSERT_TRUE(WaitUntil([&] { return w->sampleBusy(); }, 2000));
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     EXPECT_EQ(w->startButton()->text(), kStart);
-    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() == 1; }, 8000));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() == 2; }, 8000));
     EXPECT_FALSE(w->cycleTimer()->isActive());
     QTest::qWait(800);
-    EXPECT_EQ(w->capturesPlotted(), 1) << "no further capture follows";
-}
+    EXPECT_EQ(w->capturesPlotted(), 2) << "no further capture follows";
 
-TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
-    WaveWindowFixture f;
-    WaveWindow w;
+    // Cyclic sampling repeats one period after the plot.
     w->cyclicCheck()->setChecked(true);
     w->periodList()->setCurrentText("500");
     w->pointsList()->setCurrentText("200");
+    w->intervalList()->setCurrentText("100");
     // Each cycle starts with the last one's curves on the plot, at the same
     // place and width: nothing blanks or jumps while the new capture comes.
     std::vector<std::size_t> shownAtStart;
@@ -90,7 +86,7 @@ TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
         if (plottedAt >= 0) shortestGap = std::min(shortestGap, clock.elapsed() - plottedAt);
     });
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() >= 4; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return w->capturesPlotted() >= 6; }, 15000));
     ASSERT_GE(shownAtStart.size(), 4u);
     // Qt may fire a timer of this length up to 5 % early.
     EXPECT_GE(shortestGap, 450);
@@ -106,11 +102,11 @@ TEST(WaveformWindow, CyclicSamplingRepeatsOnePeriodAfterThePlot) {
     const int done = w->capturesPlotted();
     QTest::qWait(700);
     EXPECT_EQ(w->capturesPlotted(), done);
-}
 
-TEST(WaveformWindow, AFailedCaptureTakesTheReadingTextAway) {
-    WaveWindowFixture f;
-    WaveWindow w;
+    // A failed capture takes the reading text away.
+    QTest::mouseClick(w->startButton(), Qt::LeftButton);  // the button kept "停 止" until pressed
+    ASSERT_EQ(w->startButton()->text(), kStart);
+    f.messages.clear();
     theComm.CloseCom();  // the adapter was pulled
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([&] { return !w->sampleBusy() && !f.messages.records.empty(); }, 5000));

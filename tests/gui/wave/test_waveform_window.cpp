@@ -2,10 +2,6 @@
 // busy, the recording's files, and the main frame opening it.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QMdiSubWindow>
-#include <QMenu>
-#include <QSignalSpy>
 #include <cstdio>
 #include <filesystem>
 
@@ -32,7 +28,7 @@ hx::sim::DriveOptions Limits(uint16_t mask, int16_t channels, int16_t capacity) 
 
 }  // namespace
 
-TEST(WaveformWindow, OpeningFillsTheListsFromTheDriveAndTakesOnlyNumbers) {
+TEST(WaveformWindow, OpeningFillsTheListsSaveLoadAndExportKeepTheRecordingSafeAndABusyWindowRefuses) {
     WaveWindowFixture f;  // every source, four channels, 8000 points
     WaveWindow w;
     EXPECT_EQ(QString::fromStdString(g_activeModule), QString::fromUtf8("波形显示"));
@@ -70,94 +66,6 @@ TEST(WaveformWindow, OpeningFillsTheListsFromTheDriveAndTakesOnlyNumbers) {
         EXPECT_EQ(w->intervalList()->currentText(), "50") << text;
     }
 
-    // Closing an idle window frees the link for the others.
-    EXPECT_TRUE(w->close());
-    EXPECT_TRUE(g_activeModule.empty());
-}
-
-TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
-    // The rule itself is the core's; the window applies it to its boxes and
-    // lists as the drive's reading of its channel count arrives.
-    {
-        WaveWindowFixture f(Limits(0x0007, 3, 8000));
-        WaveWindow w;
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(w->channelCheck(k)->isChecked(), k < 3) << "channel " << k;
-            EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < 3) << k;
-            EXPECT_EQ(w->channelList(k)->isEnabled(), k < 3) << k;
-        }
-        // Three sources: the third channel stops at the second.
-        EXPECT_EQ((std::vector<int>{w->channelList(0)->currentIndex(), w->channelList(1)->currentIndex(),
-                                    w->channelList(2)->currentIndex(), w->channelList(3)->currentIndex()}),
-                  (std::vector<int>{1, 2, 2, 0}));
-    }
-    {
-        // No sources: only the empty entry; starting only resets the button.
-        WaveWindowFixture f(Limits(0, 4, 8000));
-        WaveWindow w;
-        EXPECT_EQ(w->channelList(0)->count(), 1);
-        EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
-        for (int k = 1; k < 4; ++k) EXPECT_EQ(w->channelList(k)->currentIndex(), -1) << "no selection";
-        QTest::mouseClick(w->startButton(), Qt::LeftButton);
-        EXPECT_TRUE(WaitUntil([&] { return w->startButton()->text() == kStart; }, 2000));
-        EXPECT_FALSE(w->sampleBusy());
-        EXPECT_EQ(w->capturesPlotted(), 0);
-    }
-}
-
-TEST(WaveformWindow, PointsListFollowsTheCapacity) {
-    // Firmware before 200.0 captures 200 points a channel, whatever its
-    // capacity: more would read other channels' points as this one's.
-    struct Case { int16_t channels, capacity, firmware; int count; const char* current; };
-    for (Case c : {Case{2, 300, 200, 1, "200"}, Case{1, 4000, 200, 39, "4000"}, Case{2, 8000, 199, 1, "200"}}) {
-        SCOPED_TRACE(c.capacity);
-        WaveWindowFixture f({.firmwareRegister = c.firmware,
-                             .sampleChannels = static_cast<uint16_t>(c.channels),
-                             .sampleCapacity = static_cast<uint16_t>(c.capacity)});
-        WaveWindow w;
-        EXPECT_EQ(w->pointsList()->count(), c.count);
-        EXPECT_EQ(w->pointsList()->itemText(0), "200");
-        EXPECT_EQ(w->pointsList()->currentText(), c.current);
-    }
-}
-
-TEST(WaveformWindow, BusyWindowRefusesStartLoadAndClose) {
-    WaveWindowFixture f;
-    WaveWindow w;
-    // A capture of a minute: the drive keeps it running throughout the test.
-    w->intervalList()->setCurrentText("30000");
-    QTest::mouseClick(w->startButton(), Qt::LeftButton);
-    EXPECT_EQ(w->startButton()->text(), kStop);
-    ASSERT_TRUE(WaitUntil([&] { return w->sampleBusy(); }, 2000));
-    EXPECT_TRUE(w->progressBar()->isVisible()) << "the fetch shows its progress";
-
-    EXPECT_FALSE(w->close());
-    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("通信模块正在数据交互......请等待完成任务再操作!"));
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_FALSE(g_activeModule.empty());
-    f.messages.clear();
-    w->OnLoad();
-    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
-    EXPECT_TRUE(f.requests.empty()) << "no dialog while busy";
-    QTest::mouseClick(w->startButton(), Qt::LeftButton);  // stop ...
-    EXPECT_EQ(w->startButton()->text(), kStart);
-    EXPECT_TRUE(w->sampleBusy()) << "the capture on its way goes on";
-    f.messages.clear();
-    QTest::mouseClick(w->startButton(), Qt::LeftButton);  // ... and start again while busy
-    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
-    EXPECT_EQ(w->startButton()->text(), kStart);
-
-    // Destroying the window stops its capture and waits for it first.
-    QElapsedTimer t;
-    t.start();
-    w.w.reset();
-    EXPECT_LT(t.elapsed(), 2000);
-    EXPECT_TRUE(g_activeModule.empty());
-}
-
-TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
-    WaveWindowFixture f;
-    WaveWindow w;
     const std::string dir = f.folder.Path();
 
     // Nothing recorded yet.
@@ -282,6 +190,89 @@ TEST(WaveformWindow, SaveLoadAndExportKeepTheRecordingSafe) {
     EXPECT_EQ(w->recording().lists, other.lists);
     EXPECT_FALSE(f.messages.records.empty()) << "the unreadable file is said";
     EXPECT_EQ(w->channelCodes(), (std::array<int32_t, 4>{0, 16, 0, 32}));
+
+    // Closing an idle window frees the link for the others.
+    EXPECT_TRUE(w->close());
+    EXPECT_TRUE(g_activeModule.empty());
+
+    // A busy window refuses to start, load and close.
+    WaveWindow busy;
+    f.requests.clear();
+    // A capture of a minute: the drive keeps it running throughout the test.
+    busy->intervalList()->setCurrentText("30000");
+    QTest::mouseClick(busy->startButton(), Qt::LeftButton);
+    EXPECT_EQ(busy->startButton()->text(), kStop);
+    ASSERT_TRUE(WaitUntil([&] { return busy->sampleBusy(); }, 2000));
+    EXPECT_TRUE(busy->progressBar()->isVisible()) << "the fetch shows its progress";
+
+    EXPECT_FALSE(busy->close());
+    EXPECT_EQ(f.messages.lastText(), QString::fromUtf8("通信模块正在数据交互......请等待完成任务再操作!"));
+    EXPECT_TRUE(busy->isVisible());
+    EXPECT_FALSE(g_activeModule.empty());
+    f.messages.clear();
+    busy->OnLoad();
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
+    EXPECT_TRUE(f.requests.empty()) << "no dialog while busy";
+    QTest::mouseClick(busy->startButton(), Qt::LeftButton);  // stop ...
+    EXPECT_EQ(busy->startButton()->text(), kStart);
+    EXPECT_TRUE(busy->sampleBusy()) << "the capture on its way goes on";
+    f.messages.clear();
+    QTest::mouseClick(busy->startButton(), Qt::LeftButton);  // ... and start again while busy
+    EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
+    EXPECT_EQ(busy->startButton()->text(), kStart);
+
+    // Destroying the window stops its capture and waits for it first.
+    QElapsedTimer t;
+    t.start();
+    busy.w.reset();
+    EXPECT_LT(t.elapsed(), 2000);
+    EXPECT_TRUE(g_activeModule.empty());
+}
+
+TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
+    // The rule itself is the core's; the window applies it to its boxes and
+    // lists as the drive's reading of its channel count arrives.
+    {
+        WaveWindowFixture f(Limits(0x0007, 3, 8000));
+        WaveWindow w;
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(w->channelCheck(k)->isChecked(), k < 3) << "channel " << k;
+            EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < 3) << k;
+            EXPECT_EQ(w->channelList(k)->isEnabled(), k < 3) << k;
+        }
+        // Three sources: the third channel stops at the second.
+        EXPECT_EQ((std::vector<int>{w->channelList(0)->currentIndex(), w->channelList(1)->currentIndex(),
+                                    w->channelList(2)->currentIndex(), w->channelList(3)->currentIndex()}),
+                  (std::vector<int>{1, 2, 2, 0}));
+    }
+    {
+        // No sources: only the empty entry; starting only resets the button.
+        WaveWindowFixture f(Limits(0, 4, 8000));
+        WaveWindow w;
+        EXPECT_EQ(w->channelList(0)->count(), 1);
+        EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
+        for (int k = 1; k < 4; ++k) EXPECT_EQ(w->channelList(k)->currentIndex(), -1) << "no selection";
+        QTest::mouseClick(w->startButton(), Qt::LeftButton);
+        EXPECT_TRUE(WaitUntil([&] { return w->startButton()->text() == kStart; }, 2000));
+        EXPECT_FALSE(w->sampleBusy());
+        EXPECT_EQ(w->capturesPlotted(), 0);
+    }
+}
+
+TEST(WaveformWindow, PointsListFollowsTheCapacity) {
+    // Firmware before 200.0 captures 200 points a channel, whatever its
+    // capacity: more would read other channels' points as this one's.
+    struct Case { int16_t channels, capacity, firmware; int count; const char* current; };
+    for (Case c : {Case{2, 300, 200, 1, "200"}, Case{1, 4000, 200, 39, "4000"}, Case{2, 8000, 199, 1, "200"}}) {
+        SCOPED_TRACE(c.capacity);
+        WaveWindowFixture f({.firmwareRegister = c.firmware,
+                             .sampleChannels = static_cast<uint16_t>(c.channels),
+                             .sampleCapacity = static_cast<uint16_t>(c.capacity)});
+        WaveWindow w;
+        EXPECT_EQ(w->pointsList()->count(), c.count);
+        EXPECT_EQ(w->pointsList()->itemText(0), "200");
+        EXPECT_EQ(w->pointsList()->currentText(), c.current);
+    }
 }
 
 // The main frame opens the waveform and frequency windows when connected,

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QSignalSpy>
-#include <QTest>
 
 #include "gui/GuiTestUtil.h"
 #include "gui/widgets/ListBoxEx.h"
@@ -99,7 +97,7 @@ TEST(ListCtrl, TwoClicksOnOneCellEditTheValueCellAndUnconfirmedRowsShow) {
     EXPECT_FALSE(f.list.rowBackground(1).isValid());
 }
 
-TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
+TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRangeAndTheMenusOfferHelpAndGroups) {
     ListFixture f;
     QSignalSpy accepted(&f.list, &CListCtrlEx::cellAccepted);
     // Letters alone pass the character test but hold no number: never written as 0.
@@ -139,10 +137,8 @@ TEST(ListCtrl, TypedValuesAreCheckedAgainstTheRange) {
     EXPECT_EQ(f.messages.lastText(), "输入数值超出参数取值范围!0~10");
     EXPECT_EQ(f.list.cellText(0, 2), "1A");
     EXPECT_EQ(accepted.count(), 3);
-}
 
-TEST(ListCtrl, ContextMenusOfferHelpEveryGroupAndTheCategoryCommands) {
-    ListFixture f;
+    // The context menus offer help, every group and the category commands.
     const QStringList groups{"g1", "g2", "g3", "g4", "g5", "第六组"};
     f.list.setGroupNames(groups);
     QSignalSpy help(&f.list, &CListCtrlEx::helpRequested);

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
-#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
-#include <memory>
-#include <optional>
 
 #include "gui/GuiTestUtil.h"
 #include "gui/app/CommandIds.h"
@@ -36,12 +33,7 @@ struct WizardBench : hx::test::DriveOnLink {
         sim().ClearRequests();
     }
     ~WizardBench() { wizard.reset(); }
-    std::vector<uint16_t> Addresses(uint8_t function) {
-        std::vector<uint16_t> out;
-        for (const auto& r : sim().Requests())
-            if (r.function == function) out.push_back(r.address);
-        return out;
-    }
+    std::vector<uint16_t> Addresses(uint8_t function) { return hx::test::RequestAddresses(sim(), function); }
     CGuideSettings* open() {
         wizard = std::make_unique<CGuideSettings>(hx::test::ProgramDrive(), gate);
         wizard->show();
@@ -88,10 +80,9 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }, 2000));
 }
 
-TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShown) {
+TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShownAndNoAtTheEndWritesNothing) {
     WizardBench b(1001);
-    b.sim().SetRam(50, 0);
-    b.sim().SetRam(49, 21);
+    for (auto [a, v] : {std::pair{50, 0}, {49, 21}}) b.sim().SetRam(a, v);
     CGuideSettings* w = b.open();
     CGuideComParameter* alias = w->aliasPage();
     EXPECT_TRUE(alias->isVisible());
@@ -128,8 +119,7 @@ TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShown) {
     EXPECT_EQ(w->currentPage()->peakEdit()->text(), "3100");
 
     // Pulses page.
-    b.sim().SetRam(1, 51200);
-    b.sim().SetRam(51, 1);
+    for (auto [a, v] : {std::pair{1, 51200}, {51, 1}}) b.sim().SetRam(a, v);
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->pulsesPage()->pulsesEdit()->text(), "51200");
     EXPECT_TRUE(w->pulsesPage()->invertBox()->isChecked());
@@ -137,10 +127,7 @@ TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShown) {
     // Inputs and outputs: five and two rows on this variant; polarity 0x0005
     // ticks SI1 and SI3; output code 8 is the brake; input code 0 and code 3
     // match no entry and say so.
-    b.sim().SetRam(134, 0x0005);
-    b.sim().SetRam(6, 8);
-    b.sim().SetRam(124, 0);
-    b.sim().SetRam(128, 3);
+    for (auto [a, v] : {std::pair{134, 0x0005}, {6, 8}, {124, 0}, {128, 3}}) b.sim().SetRam(a, v);
     b.sim().ClearRequests();
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->step(), 3);
@@ -171,11 +158,11 @@ TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShown) {
     w->ioPage()->collect(form);
     EXPECT_EQ(form.inputFunction[0], 0);
     EXPECT_EQ(form.inputFunction[4], 3);
-}
 
-TEST(GuideSettings, NoAtTheEndWritesNothingRefusedTextAndAnUnansweredWriteAreSaid) {
-    WizardBench b;
-    CGuideSettings* w = b.open();
+    // Opened again: No at the end writes nothing; refused text and an
+    // unanswered write are said.
+    w = b.open();
+    b.messages.clear();
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(b.click(w->nextButton()));
     w->ioPage()->inputPage()->row(4).filter->setText("200");
     b.sim().ClearRequests();
@@ -197,8 +184,8 @@ TEST(GuideSettings, NoAtTheEndWritesNothingRefusedTextAndAnUnansweredWriteAreSai
     EXPECT_EQ(w->step(), 3);
     EXPECT_TRUE(w->nextButton()->isEnabled());
     EXPECT_EQ(w->ioPage()->inputPage()->row(4).filter->text(), "300");
-    const std::vector<uint16_t> reads = b.Addresses(kRead);
-    EXPECT_EQ(std::count(reads.begin(), reads.end(), 133), 1);
+    const std::vector<uint16_t> readAgain = b.Addresses(kRead);
+    EXPECT_EQ(std::count(readAgain.begin(), readAgain.end(), 133), 1);
     EXPECT_TRUE(b.Addresses(kWriteSingle).empty());
 
     // Refused text is said and nothing is written.
@@ -214,7 +201,7 @@ TEST(GuideSettings, NoAtTheEndWritesNothingRefusedTextAndAnUnansweredWriteAreSai
     // says Yes.
     ASSERT_TRUE(b.click(w->previousButton()));
     ASSERT_TRUE(b.click(w->previousButton()));
-    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "4200");
+    EXPECT_EQ(w->currentPage()->peakEdit()->text(), "3100");
     w->currentPage()->peakEdit()->setText("4000");
     for (int i = 0; i < 2; ++i) ASSERT_TRUE(b.click(w->nextButton()));
     b.messages.clear();
@@ -236,11 +223,8 @@ TEST(GuideSettings, NoAtTheEndWritesNothingRefusedTextAndAnUnansweredWriteAreSai
 
 TEST(GuideSettings, YesWritesEveryPageInOrderAndStores) {
     WizardBench b(1000);
-    b.sim().SetRam(50, 1);
-    b.sim().SetRam(49, 3);
     // Currents and pulses above 32767: the summary shows them as the pages do.
-    b.sim().SetRam(0, 40000);
-    b.sim().SetRam(1, 40000);
+    for (auto [a, v] : {std::pair{50, 1}, {49, 3}, {0, 40000}, {1, 40000}}) b.sim().SetRam(a, v);
     CGuideSettings* w = b.open();
     w->aliasPage()->aliasEdit()->setText("12");
     ASSERT_TRUE(b.click(w->nextButton()));

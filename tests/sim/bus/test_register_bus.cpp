@@ -5,7 +5,6 @@
 #include <map>
 
 #include "sim/bus/RegisterBus.h"
-#include "sim/bus/SimClock.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;

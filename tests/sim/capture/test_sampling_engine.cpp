@@ -7,9 +7,7 @@
 
 #include <cmath>
 
-#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motor/Sources.h"
 
 using namespace std::chrono_literals;
@@ -24,12 +22,7 @@ protected:
         o.clock = clock;
         drive = std::make_unique<VirtualDrive>(o);
     }
-    static DriveOptions Options() {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.motion = "demo";
-        return o;
-    }
+    static DriveOptions Options() { return {.databasePath = "-", .motion = "demo"}; }
     uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
     uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
     void Configure(uint16_t interval, std::array<uint16_t, 4> codes, uint16_t points) {
@@ -64,7 +57,7 @@ constexpr uint8_t kOk = mbex::kNone, kNo = mbex::kIllegalValue;
 
 }  // namespace
 
-TEST_F(Sampling, DefaultsAsTheDriveReportsThem) {
+TEST_F(Sampling, DefaultsAsTheDriveReportsThemAndSettingsItCannotCarryOutRefused) {
     EXPECT_EQ(R(reg::kSampleSourceMask), 0xFFFF);  // all sixteen, the listed-only slot too
     EXPECT_EQ(R(reg::kSampleChannelCount), 4);
     EXPECT_EQ(R(reg::kSampleCapacity), 8000);
@@ -81,9 +74,7 @@ TEST_F(Sampling, DefaultsAsTheDriveReportsThem) {
     uint16_t out[2];
     EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(150 + 7999), 1, out), mbex::kNone);
     EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(150 + 7999), 2, out), mbex::kIllegalAddress);
-}
 
-TEST_F(Sampling, SettingsADriveCannotCarryOutAreRefused) {
     // Not one source of the mask: several bits, the listed-only slot; code
     // 0x8000 is torque current. Points above the capacity on 137; points
     // times active channels above it on the start, whichever was written
@@ -99,11 +90,7 @@ TEST_F(Sampling, SettingsADriveCannotCarryOutAreRefused) {
 }
 
 TEST(SamplingOptions, AMaskAndAChannelCountLimitTheCodes) {
-    DriveOptions o;
-    o.databasePath = "-";
-    o.sourceMask = 0x0003;
-    o.sampleChannels = 2;
-    VirtualDrive d(o);
+    VirtualDrive d({.databasePath = "-", .sourceMask = 0x0003, .sampleChannels = 2});
     // Not in the mask; a third channel; switching one off makes room.
     Script(d, {{reg::kSampleChannel1, 4, kNo}, {reg::kSampleChannel1, 1, kOk}, {reg::kSampleChannel2, 2, kOk},
                {reg::kSampleChannel3, 1, kNo}});
@@ -112,12 +99,8 @@ TEST(SamplingOptions, AMaskAndAChannelCountLimitTheCodes) {
 }
 
 TEST(SamplingOptions, OlderFirmwareCapturesTwoHundredPointsAndHasNoPointsRegister) {
-    DriveOptions o;
-    o.databasePath = "-";
-    o.firmwareRegister = 199;
     auto clock = std::make_shared<SteppedClock>();
-    o.clock = clock;
-    VirtualDrive d(o);
+    VirtualDrive d({.firmwareRegister = 199, .databasePath = "-", .clock = clock});
     // 137 is an ordinary parameter there: it takes any value and changes nothing.
     EXPECT_EQ(d.WriteRegister(reg::kSamplePoints, 1000), mbex::kNone);
     d.WriteRegister(reg::kSampleInterval, 100);

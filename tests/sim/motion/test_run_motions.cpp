@@ -11,14 +11,11 @@
 #include <cmath>
 
 #include "core/alarms/FaultDetections.h"
-#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motion/AntiVibration.h"
 #include "sim/motion/CurrentStep.h"
 #include "sim/motion/Trapezoid.h"
 #include "sim/motor/MotorPart.h"
-#include "sim/motor/Sources.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -31,12 +28,8 @@ class Drive : public ::testing::Test {
 protected:
     // A rigid machine unless asked: the motor follows the command closely.
     explicit Drive(double machineHz = 0, const char* motion = "") : clock(std::make_shared<SteppedClock>()) {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.clock = clock;
-        o.machineHz = machineHz;
-        o.motion = motion;
-        drive = std::make_unique<VirtualDrive>(o);
+        drive = std::make_unique<VirtualDrive>(
+            DriveOptions{.databasePath = "-", .clock = clock, .motion = motion, .machineHz = machineHz});
         // The drive's factory values of the run-test settings.
         for (auto [a, v] : {std::pair{reg::kCurrentKp, 1000}, {reg::kCurrentKi, 200}, {reg::kCurrentKc, 256},
                             {reg::kCurrentTestCurrent, 1000}, {reg::kTrapRuns, 1}, {reg::kTrapDirection, 1},
@@ -112,7 +105,7 @@ TEST(RunMotions, TrapezoidFromTheDrivesRegisters) {
     EXPECT_EQ(PhaseForResonance(25), 100);
 }
 
-TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStop) {
+TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStopOneTestAtATime) {
     const int16_t start = Signal(kPositionFeedback);
     EXPECT_EQ(R(reg::kMotionCommand), 0);
     EXPECT_EQ(W(reg::kMotionCommand, 2), mbex::kIllegalValue);
@@ -145,21 +138,18 @@ TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStop) {
     const uint16_t block[2] = {1, 0};
     EXPECT_EQ(drive->WriteRegisters(reg::kMotionCommand, block, 2), mbex::kNone);
     EXPECT_EQ(R(reg::kMotionCommand), 1);  // the single one did
+    // One test at a time: no current-loop test during a run.
+    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
     ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
-}
 
-// The factory gains' overshoot and the gains auto-tuning writes, with the
-// step they give, are the command line's torque test on this drive; here one
-// test at a time, and a stop ends the test without a recording.
-TEST_F(Drive, OneTestAtATimeAndAStoppedCurrentTestRecordsNothing) {
+    // Nor a run during the current-loop test, which a stop ends without a
+    // recording. (The factory gains' overshoot and the gains auto-tuning
+    // writes are the command line's torque test on this drive.)
     ASSERT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kNone);
     EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kIllegalValue);
     ASSERT_EQ(W(reg::kCurrentTestCommand, 0), mbex::kNone);
     clock->Step(1s);
     EXPECT_EQ(R(reg::kSampleState), 0);
-    ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
-    EXPECT_EQ(W(reg::kCurrentTestCommand, 1), mbex::kIllegalValue);
-    ASSERT_EQ(W(reg::kMotionCommand, 0), mbex::kNone);
 }
 
 TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {

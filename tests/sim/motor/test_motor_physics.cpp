@@ -6,16 +6,11 @@
 
 #include <cmath>
 #include <numeric>
-#include <set>
-#include <thread>
 #include <algorithm>
 
 #include "core/analysis/SpectrumPeaks.h"
-#include "core/protocol/Registers.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motor/MotorPart.h"
-#include "sim/motor/Sources.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -25,13 +20,9 @@ namespace {
 
 struct Bench {
     explicit Bench(std::string motion, double resonanceHz = 300) : clock(std::make_shared<SteppedClock>()) {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.motion = std::move(motion);
-        o.resonanceHz = resonanceHz;
-        o.machineHz = 0;  // a rigid machine: the motor and its load alone
-        o.clock = clock;
-        drive = std::make_unique<VirtualDrive>(o);
+        // A rigid machine: the motor and its load alone.
+        drive = std::make_unique<VirtualDrive>(DriveOptions{
+            .databasePath = "-", .clock = clock, .motion = std::move(motion), .resonanceHz = resonanceHz, .machineHz = 0});
     }
     // One capture of up to four sources; returns the channels' words.
     std::vector<std::vector<int16_t>> Capture(uint16_t intervalUs, std::vector<int> bits, uint16_t points) {
@@ -119,7 +110,7 @@ TEST(MotorPhysics, TheResonanceShowsInTheSpectrumWhereItIs) {
 // above the motion is the resonance, not a bin where the random excitation
 // happened to put little current; also right after a quiet stretch the
 // simulation skipped.
-TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
+TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComesAndReadyAfterItsSamplingTime) {
     Bench b("demo");
     for (int i = 0; i < 12; ++i) {
         b.clock->Step(std::chrono::milliseconds((i % 2 ? 2500 : 0) + 157 + 61 * i));
@@ -128,10 +119,8 @@ TEST(MotorPhysics, TheHighestPeakIsTheResonanceWheneverTheRequestComes) {
         EXPECT_NEAR(a.peaks[0].frequencyHz, 300, 20) << "request " << i;
         EXPECT_TRUE(a.peaks[0].likelyResonance) << "request " << i;
     }
-}
 
-TEST(MotorPhysics, TheSpectrumIsReadyAfterItsSamplingTimeNotAtOnce) {
-    Bench b("demo");
+    // A request is ready after its sampling time, not at once.
     ASSERT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x12), mbex::kNone);
     EXPECT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x13 + 0x30), mbex::kIllegalValue);  // code 4 points
     EXPECT_EQ(b.drive->WriteRegister(reg::kSpectrumSettings, 0x14), mbex::kIllegalValue);         // 16 kHz
@@ -216,9 +205,7 @@ TEST(MotorPhysics, PositionCountersWrapLikeARealCounter) {
 // nothing to catch up however slow the host (a second of control ticks
 // caught up at once had outlasted a master's time-out).
 TEST(MotorPhysics, ADriveBeingTalkedToRunsItsMotorBetweenRequests) {
-    DriveOptions o;
-    o.databasePath = "-";
-    VirtualDrive drive(o);
+    VirtualDrive drive(DriveOptions{.databasePath = "-"});
     drive.ReadRegister(reg::kSampleState);
     const uint64_t before = drive.AsItStands([&] { return drive.Motor().TicksRun(); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

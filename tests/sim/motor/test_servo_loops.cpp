@@ -8,19 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <numbers>
-#include <set>
 #include <tuple>
 
 #include "core/alarms/FaultDetections.h"
-#include "core/protocol/Registers.h"
-#include "core/protocol/ServoParameters.h"
 #include "sim/LoopTruth.h"
 #include "sim/VirtualDrive.h"
-#include "sim/bus/SimClock.h"
 #include "sim/motion/CurrentStep.h"
-#include "sim/motor/MotorModel.h"
 #include "sim/motor/MotorPart.h"
 #include "support/TestSupport.h"
 
@@ -36,11 +30,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // loop), on the given machine.
 struct Drive {
     explicit Drive(const MachineSpec& machine) : clock(std::make_shared<SteppedClock>()) {
-        DriveOptions o;
-        o.databasePath = "-";
-        o.clock = clock;
-        o.machine = machine;
-        drive = std::make_unique<VirtualDrive>(o);
+        drive = std::make_unique<VirtualDrive>(DriveOptions{.databasePath = "-", .clock = clock, .machine = machine});
     }
     // Writes a parameter's word over the wire (KRV4 layout).
     void Set(Param p, int word) {
@@ -255,29 +245,33 @@ TEST(ServoLoops, TheTruthMatchesASweepOfTheRunningLoop) {
 TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
     MachineSpec m;
     m.lowHz = 0;
+    auto raised = [&](bool notch) {
+        auto d = std::make_unique<Drive>(m);
+        d->Set(Param::SpeedGain, 1000);  // 100 Hz
+        if (notch) {
+            d->Set(hx::servo::NotchFrequency(0), 300);
+            d->Set(hx::servo::NotchWidth(0), 4);
+            d->Set(hx::servo::NotchDepth(0), 0);
+        }
+        d->clock->Step(1s);
+        return d;
+    };
     for (const bool notch : {false, true}) {
         SCOPED_TRACE(notch ? "with the notch" : "without");
-        Drive d(m);
-        d.Set(Param::SpeedGain, 1000);  // 100 Hz
-        if (notch) {
-            d.Set(hx::servo::NotchFrequency(0), 300);
-            d.Set(hx::servo::NotchWidth(0), 4);
-            d.Set(hx::servo::NotchDepth(0), 0);
-        }
-        d.clock->Step(1s);
-        EXPECT_EQ(d.drive->CurrentAlarm(), notch ? 0 : hx::alarm::kOverSpeed);
-        EXPECT_EQ(TruthOf(*d.drive, 2).stable, notch);
-        const auto signals = d.drive->WithLock([&] { return d.drive->Motor().Model().Signals(); });
+        const auto d = raised(notch);
+        EXPECT_EQ(d->drive->CurrentAlarm(), notch ? 0 : hx::alarm::kOverSpeed);
+        EXPECT_EQ(TruthOf(*d->drive, 2).stable, notch);
+        EXPECT_EQ(d->drive->WithLock([&] { return d->drive->Motor().Model().Tripped(); }), !notch);
+        const auto signals = d->drive->WithLock([&] { return d->drive->Motor().Model().Signals(); });
         EXPECT_LT(std::abs(signals[kSpeedFeedback]), 100) << "at rest again, not running away";
-        if (notch) continue;
-        EXPECT_TRUE(d.drive->WithLock([&] { return d.drive->Motor().Model().Tripped(); }));
-        d.clock->Step(200ms);
-        ASSERT_EQ(d.drive->WriteRegister(hx::reg::kFaultClear, 0), mbex::kNone);
-        EXPECT_EQ(d.drive->CurrentAlarm(), 0);
-        EXPECT_FALSE(d.drive->WithLock([&] { return d.drive->Motor().Model().Tripped(); }));
-        d.clock->Step(1s);
-        EXPECT_EQ(d.drive->CurrentAlarm(), hx::alarm::kOverSpeed);
     }
+    const auto d = raised(false);
+    d->clock->Step(200ms);
+    ASSERT_EQ(d->drive->WriteRegister(hx::reg::kFaultClear, 0), mbex::kNone);
+    EXPECT_EQ(d->drive->CurrentAlarm(), 0);
+    EXPECT_FALSE(d->drive->WithLock([&] { return d->drive->Motor().Model().Tripped(); }));
+    d->clock->Step(1s);
+    EXPECT_EQ(d->drive->CurrentAlarm(), hx::alarm::kOverSpeed);
 }
 
 // The current-loop test and the motor run one current loop: the motor's own
@@ -353,11 +347,8 @@ TEST(ServoLoops, EachModelReadsItsOwnAddresses) {
     };
     for (const Case c : {Case{"KRV4", 30100, 30000, 42}, Case{"KRV7", 30000, 30100, 3}}) {
         SCOPED_TRACE(c.model);
-        DriveOptions o;
-        o.databasePath = "-";
-        o.driveModel = c.model;
-        o.clock = std::make_shared<SteppedClock>();
-        VirtualDrive drive(o);
+        VirtualDrive drive(
+            DriveOptions{.driveModel = c.model, .databasePath = "-", .clock = std::make_shared<SteppedClock>()});
         ASSERT_EQ(drive.WriteRegister(c.elsewhere, 300), mbex::kNone);
         EXPECT_FALSE(TruthOf(drive, 2).settings.notches[0].on);
         ASSERT_EQ(drive.WriteRegister(c.notch, 300), mbex::kNone);
@@ -378,14 +369,9 @@ TEST(ServoLoops, TheFollowingErrorLimitIsTheModelsOwn) {
     for (const auto& [model, product, low] :
          {std::tuple{"KRV4", "HX-KRV4-0750", 11}, std::tuple{"KRV7", "HX-KRV7-0750", 31}}) {
         SCOPED_TRACE(model);
-        DriveOptions o;
-        o.databasePath = folder.DatabasePath();
-        o.driveModel = model;
-        o.productModel = product;
-        o.motion = "demo";
         auto clock = std::make_shared<SteppedClock>();
-        o.clock = clock;
-        VirtualDrive drive(o);
+        VirtualDrive drive(DriveOptions{.productModel = product, .driveModel = model,
+                                        .databasePath = folder.DatabasePath(), .clock = clock, .motion = "demo"});
         clock->Step(2s);
         EXPECT_EQ(drive.CurrentAlarm(), 0);
         drive.SetRam(static_cast<uint16_t>(low - 1), 0);
