@@ -6,9 +6,11 @@
 
 #include <filesystem>
 
+#include "core/params/AttributeBlocks.h"
+#include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
 #include "sim/VirtualDrive.h"
-#include "support/TestSupport.h"
+#include "support/PtyDrive.h"
 
 using namespace std::chrono_literals;
 using hx::sim::DriveOptions;
@@ -96,51 +98,29 @@ TEST(VirtualDrive, IdentityTextAndReadOnlyRegisters) {
     EXPECT_EQ(again[1], block[1]) << "the command does not show in the capture";
 }
 
-// The attribute registers, decoded as the program decodes its bitmap: bytes
-// of each register high first, bit of address A in byte n = base + b / 8
-// swapped with its neighbour (n + 1 for even n, n - 1 for odd n).
+// The attribute registers, read and decoded as the program reads them, show
+// each definition's visibility.
 TEST(VirtualDrive, AttributeBlocksDecodeToTheDefinitionsVisibility) {
-    hx::test::TempProgramFolder folder;
-    VirtualDrive drive(DriveOptions{});
-    const auto defs = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
-
-    uint8_t bitmap[270] = {};
-    auto copyBlock = [&](uint16_t first, int count, int at) {
-        for (int i = 0; i < count; ++i) {
-            const uint16_t v = drive.ReadRegister(static_cast<uint16_t>(first + i));
-            bitmap[at + 2 * i] = static_cast<uint8_t>(v >> 8);
-            bitmap[at + 2 * i + 1] = static_cast<uint8_t>(v & 0xFF);
-        }
-    };
-    copyBlock(100, 10, 0);
-    copyBlock(63000, 50, 20);
-    copyBlock(63050, 50, 120);
-    auto testBit = [&](uint16_t a) {
-        const int base = a <= 149 ? 0 : 20;
-        const int b = a <= 149 ? a : a - 30000;
-        const int n = base + b / 8;
-        const int used = n % 2 == 0 ? n + 1 : n - 1;
-        return (bitmap[used] >> (b % 8) & 1) != 0;
-    };
-
+    struct : hx::test::ProgramFolderFirst, hx::test::PtyDrive {
+        using PtyDrive::PtyDrive;
+    } d(DriveOptions{});
+    const auto defs = hx::LoadDefinitions(d.folder.DatabasePath(), "KRV4");
+    CParameter table;
+    ASSERT_TRUE(hx::ReadAttributeBlocks(d.Link(), table).loaded);
     std::vector<int> expected(32000, 0);
-    for (const auto& d : defs) expected[d.address] = d.visible ? 1 : 0;
+    for (const auto& def : defs) expected[def.address] = def.visible ? 1 : 0;
     // A drive that tunes its current loop shows its switch, which has no
     // row among the model's parameters.
     expected[13] = 1;
-    int shown = 0, hidden = 0;
-    for (int a = 0; a <= 149; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;
-    for (int a = 30000; a < 31600; ++a) EXPECT_EQ(testBit(a), expected[a] == 1) << a;
-    for (const auto& d : defs) (d.visible ? shown : hidden)++;
-    EXPECT_GT(shown, 100);
-    EXPECT_GT(hidden, 0);
-    EXPECT_TRUE(testBit(0));
-    EXPECT_FALSE(testBit(39));  // an administrator parameter
+    for (int a = 0; a <= 149; ++a) EXPECT_EQ(table.TestAttribute(static_cast<uint16_t>(a)), expected[a]) << a;
+    for (int a = 30000; a < 31600; ++a) EXPECT_EQ(table.TestAttribute(static_cast<uint16_t>(a)), expected[a]) << a;
+    EXPECT_GT(std::count(expected.begin(), expected.end(), 1), 100);
+    EXPECT_EQ(expected[30515], 0);
 
     // Changing a visibility moves its bit.
-    drive.SetVisible(39, true);
-    copyBlock(100, 10, 0);
-    EXPECT_TRUE(testBit(39));
+    d.Vd().SetVisible(30515, true);
+    ASSERT_TRUE(hx::ReadAttributeBlocks(d.Link(), table).loaded);
+    EXPECT_EQ(table.TestAttribute(30515), 1);
 }
 
 // Storage commands on a stepped clock: each runs for exactly its run time,
