@@ -1,9 +1,5 @@
-// The simulated drive over the wire: Modbus RTU on a real pseudo-terminal
-// with libmodbus as the client, raw frames, and Modbus TCP on loopback; and
-// the halvex-drive-sim program: options, what it prints, its state file
-// across a restart, and a clean exit on SIGTERM and SIGINT. (Injected faults
-// and a single drive's broadcasts are pinned where the program's link meets
-// them.)
+// The simulated drive over the wire (libmodbus and raw frames on a real
+// pseudo-terminal, Modbus TCP on loopback), and the halvex-drive-sim program.
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,6 @@
-// The capture and the spectrum request against the simulated drive over a
-// real pseudo-terminal with RTU framing, and what a capture becomes: the
-// source table and the channel lists built from a source mask, the capture's
-// sizes, the recording encoding, waveform files and the CSV export, byte for
-// byte, against real files in a temporary folder. The drive runs on a stepped
-// clock: each poll of a completion wait steps it by the poll period instead
-// of sleeping, so the waits are exact and take no real time.
+// The capture and the spectrum request against the simulated drive on a
+// stepped clock over a real pseudo-terminal, and what a capture becomes:
+// channel lists, sizes, recordings and their files, byte for byte.
 
 #include <gtest/gtest.h>
 

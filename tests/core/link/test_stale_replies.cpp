@@ -1,13 +1,6 @@
-// Replies that are not the answer to the request in hand. A Modbus RTU reply
-// carries no request number: a reply that arrives after its time-out must
-// never pass for the answer to a later request, in the same process or in the
-// next one to open the port, however late the drive answers within the link's
-// horizon. A repeater or gateway on the line that sends some replies twice:
-// the copy passes every check of the next request of the same shape
-// (station, function, length, checksum); a whole-table read that completes
-// holds what the drive holds, on a line whose blocks are partly the same
-// words (zeros), where a copy and a true answer cannot be told apart by what
-// they say.
+// Replies that are not the answer to the request in hand: an RTU reply
+// carries no request number, so a late reply or a repeater's copy must never
+// pass for the answer to a later request, in this process or the next.
 
 #include <fcntl.h>
 #include <signal.h>

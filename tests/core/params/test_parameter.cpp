@@ -1,9 +1,6 @@
-// The shared parameter table (address mapping, word conversions, the type
-// rules, the attribute bitmap); comparing parameter sets and user-defined
-// groups against a private copy of the built database, with sets taken from
-// the table and from real files. (Sets not ready, a file that cannot be read,
-// the rows as listed and the hidden parameters at each access level: the
-// comparison window's tests.)
+// The shared parameter table, and comparing parameter sets and user-defined
+// groups against a private copy of the built database. (Sets not ready and
+// the rows at each access level: the comparison window's tests.)
 
 #include <gtest/gtest.h>
 

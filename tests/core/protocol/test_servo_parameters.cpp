@@ -1,7 +1,5 @@
-// What the servo loop's parameters mean: the register word of each in its
-// SI value and back, the notch's width and depth as the formula defines
-// them, the addresses, names, ranges and factory words of both drive
-// models against their definitions, and the help pages that quote it.
+// What the servo loop's parameters mean, against both models' definitions
+// and the help pages.
 
 #include <gtest/gtest.h>
 

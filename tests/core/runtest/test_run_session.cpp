@@ -1,10 +1,5 @@
-// Run-test runs against the simulated drive over a real pseudo-terminal: the
-// start as the drive sees it, stops that are never lost (and sent again until
-// the drive takes them), re-captures that write only the trigger, starts the
-// drive does not answer; and the guarded run on time the test steps itself:
-// the tool's clock and the drive's move together, so the drive's watchdog
-// fires exactly when its time is up and the run's give-up is measured in that
-// time, however loaded the machine.
+// Run-test runs against the simulated drive over a real pseudo-terminal; the
+// guarded run on a clock the test steps for the tool and the drive alike.
 
 #include <unistd.h>
 

@@ -1,8 +1,5 @@
-// The programs' small helpers: numbers on the command line, the progress of
-// command-line transfers (a bar on a terminal, lines elsewhere), and no hangs
-// on files that are not files nor leftovers of interrupted saves (a FIFO in
-// place of a settings file is passed over at once; the temporary files a
-// killed save left beside a file go at its next save).
+// The programs' small helpers: numbers on the command line, the transfers'
+// progress text, and files that are not files or leftovers of killed saves.
 
 #include <gtest/gtest.h>
 

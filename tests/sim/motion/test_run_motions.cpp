@@ -1,9 +1,5 @@
-// The simulated drive's test motions: the current step through the PI loop,
-// the trapezoid the drive computes from its registers, and the run-test
-// commands on the drive itself on a stepped clock (the trapezoid on the
-// motor, the stop, the current-loop test in the capture area, the
-// anti-vibration shaping against the load's resonance, the communication
-// watchdog, the refusal while a motion controller moves the motor).
+// The simulated drive's test motions and the commands that run them, on a
+// stepped clock.
 
 #include <gtest/gtest.h>
 

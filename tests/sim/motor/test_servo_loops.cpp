@@ -1,9 +1,5 @@
-// The simulated drive's loops on its own parameters: the speed loop's step
-// against the closed loop the parameters mean, the crossover a wrong
-// inertia ratio moves, a notch's depth at the resonance, the truth against
-// a sweep of the running loop, an unstable gain that trips the drive and a
-// notch that cures it, the current loop's gains on the motor's own winding,
-// and the machines the seeds draw.
+// The simulated drive's loops follow its own parameters as the formulas
+// and a tuning engineer's measurements say they should.
 
 #include <gtest/gtest.h>
 
