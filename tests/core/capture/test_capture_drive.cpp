@@ -17,6 +17,7 @@
 #include "core/capture/WaveFile.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
+#include "support/ClockedDrive.h"
 #include "support/SteppedDrive.h"
 #include "support/TestSupport.h"
 
@@ -52,14 +53,8 @@ struct Bench : SteppedDrive {
     CaptureRequest Request(ChannelCodes codes, uint16_t points) { return Request(codes, points, Stepping()); }
     // The drive's own capture area, as signed samples.
     std::vector<float> Direct(uint16_t address, int count) {
-        std::vector<uint16_t> words(static_cast<size_t>(count));
-        for (int at = 0; at < count; at += 100)
-            EXPECT_EQ(Vd().ReadRegisters(static_cast<uint16_t>(address + at), static_cast<uint16_t>(std::min(100, count - at)),
-                                         words.data() + at),
-                      0);
-        std::vector<float> out;
-        for (uint16_t w : words) out.push_back(static_cast<float>(static_cast<int16_t>(w)));
-        return out;
+        const auto words = AreaWords(Vd(), address, count);
+        return {words.begin(), words.end()};
     }
 };
 

@@ -9,6 +9,7 @@
 
 #include "sim/VirtualDrive.h"
 #include "sim/motor/Sources.h"
+#include "support/ClockedDrive.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -16,33 +17,15 @@ namespace reg = hx::reg;
 
 namespace {
 
-class Sampling : public ::testing::Test {
+class Sampling : public ::testing::Test, public hx::test::ClockedDrive {
 protected:
-    explicit Sampling(DriveOptions o = Options()) : clock(std::make_shared<SteppedClock>()) {
-        o.clock = clock;
-        drive = std::make_unique<VirtualDrive>(o);
-    }
-    static DriveOptions Options() { return {.databasePath = "-", .motion = "demo"}; }
-    uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
-    uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
+    Sampling() : ClockedDrive({.databasePath = "-", .motion = "demo"}) {}
     void Configure(uint16_t interval, std::array<uint16_t, 4> codes, uint16_t points) {
         ASSERT_EQ(W(reg::kSampleInterval, interval), mbex::kNone);
         for (int i = 0; i < 4; ++i) ASSERT_EQ(W(reg::kSampleChannelCode[i], codes[i]), mbex::kNone) << i;
         ASSERT_EQ(W(reg::kSamplePoints, points), mbex::kNone);
     }
-    std::vector<int16_t> Words(uint16_t first, int count) {
-        std::vector<uint16_t> raw(count);
-        for (int done = 0; done < count; done += 100) {
-            const int n = std::min(100, count - done);
-            EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(first + done), static_cast<uint16_t>(n),
-                                           raw.data() + done),
-                      mbex::kNone);
-        }
-        return {raw.begin(), raw.end()};
-    }
-
-    std::shared_ptr<SteppedClock> clock;
-    std::unique_ptr<VirtualDrive> drive;
+    std::vector<int16_t> Words(uint16_t first, int count) { return hx::test::AreaWords(*drive, first, count); }
 };
 
 // Single writes in turn, each with the exception the drive answers.
@@ -99,17 +82,16 @@ TEST(SamplingOptions, AMaskAndAChannelCountLimitTheCodes) {
 }
 
 TEST(SamplingOptions, OlderFirmwareCapturesTwoHundredPointsAndHasNoPointsRegister) {
-    auto clock = std::make_shared<SteppedClock>();
-    VirtualDrive d({.firmwareRegister = 199, .databasePath = "-", .clock = clock});
+    hx::test::ClockedDrive d({.firmwareRegister = 199, .databasePath = "-"});
     // 137 is an ordinary parameter there: it takes any value and changes nothing.
-    EXPECT_EQ(d.WriteRegister(reg::kSamplePoints, 1000), mbex::kNone);
-    d.WriteRegister(reg::kSampleInterval, 100);
-    d.WriteRegister(reg::kSampleChannel1, 2);
-    d.WriteRegister(reg::kSampleTrigger, 1);
-    clock->Step(200 * 100us - 1us);
-    EXPECT_EQ(d.ReadRegister(reg::kSampleState), 0);
-    clock->Step(1us);
-    EXPECT_EQ(d.ReadRegister(reg::kSampleState), 1);
+    EXPECT_EQ(d.W(reg::kSamplePoints, 1000), mbex::kNone);
+    d.W(reg::kSampleInterval, 100);
+    d.W(reg::kSampleChannel1, 2);
+    d.W(reg::kSampleTrigger, 1);
+    d.clock->Step(200 * 100us - 1us);
+    EXPECT_EQ(d.R(reg::kSampleState), 0);
+    d.clock->Step(1us);
+    EXPECT_EQ(d.R(reg::kSampleState), 1);
 }
 
 TEST_F(Sampling, CompleteAfterPointsTimesIntervalNeverEarlier) {

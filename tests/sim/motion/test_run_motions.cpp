@@ -12,6 +12,7 @@
 #include "sim/motion/CurrentStep.h"
 #include "sim/motion/Trapezoid.h"
 #include "sim/motor/MotorPart.h"
+#include "support/ClockedDrive.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -20,12 +21,11 @@ namespace reg = hx::reg;
 
 namespace {
 
-class Drive : public ::testing::Test {
+class Drive : public ::testing::Test, public hx::test::ClockedDrive {
 protected:
     // A rigid machine unless asked: the motor follows the command closely.
-    explicit Drive(double machineHz = 0, const char* motion = "") : clock(std::make_shared<SteppedClock>()) {
-        drive = std::make_unique<VirtualDrive>(
-            DriveOptions{.databasePath = "-", .clock = clock, .motion = motion, .machineHz = machineHz});
+    explicit Drive(double machineHz = 0, const char* motion = "")
+        : ClockedDrive({.databasePath = "-", .motion = motion, .machineHz = machineHz}) {
         // The drive's factory values of the run-test settings.
         for (auto [a, v] : {std::pair{reg::kCurrentKp, 1000}, {reg::kCurrentKi, 200}, {reg::kCurrentKc, 256},
                             {reg::kCurrentTestCurrent, 1000}, {reg::kTrapRuns, 1}, {reg::kTrapDirection, 1},
@@ -35,20 +35,8 @@ protected:
         // These tests are about the commands, not the tuning.
         hx::test::SetStiffLoops(*drive);
     }
-    uint8_t W(uint16_t a, uint16_t v) { return drive->WriteRegister(a, v); }
-    uint16_t R(uint16_t a) { return drive->ReadRegister(a); }
     int16_t Signal(int bit) {
         return drive->WithLock([&] { return drive->Motor().Model().Signals()[bit]; });
-    }
-    std::vector<int16_t> Area(int count) {
-        std::vector<uint16_t> raw(count);
-        for (int done = 0; done < count; done += 100) {
-            const int n = std::min(100, count - done);
-            EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(reg::kSampleDataFirst + done),
-                                           static_cast<uint16_t>(n), raw.data() + done),
-                      mbex::kNone);
-        }
-        return {raw.begin(), raw.end()};
     }
     // A current-loop test of `points` points: the recording once complete.
     std::vector<int16_t> CurrentTest(int points) {
@@ -59,10 +47,8 @@ protected:
         for (int i = 0; i < 100 && static_cast<int16_t>(R(reg::kSampleState)) <= 0; ++i) clock->Step(100ms);
         EXPECT_EQ(R(reg::kSampleState), 1);
         EXPECT_EQ(R(reg::kCurrentTestCommand), 0);
-        return Area(points);
+        return hx::test::AreaWords(*drive, reg::kSampleDataFirst, points);
     }
-    std::shared_ptr<SteppedClock> clock;
-    std::unique_ptr<VirtualDrive> drive;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "core/analysis/SpectrumPeaks.h"
 #include "sim/VirtualDrive.h"
 #include "sim/motor/MotorPart.h"
+#include "support/ClockedDrive.h"
 
 using namespace std::chrono_literals;
 using namespace hx::sim;
@@ -18,12 +19,10 @@ namespace reg = hx::reg;
 
 namespace {
 
-struct Bench {
-    explicit Bench(std::string motion, double resonanceHz = 300) : clock(std::make_shared<SteppedClock>()) {
-        // A rigid machine: the motor and its load alone.
-        drive = std::make_unique<VirtualDrive>(DriveOptions{
-            .databasePath = "-", .clock = clock, .motion = std::move(motion), .resonanceHz = resonanceHz, .machineHz = 0});
-    }
+// A rigid machine: the motor and its load alone.
+struct Bench : hx::test::ClockedDrive {
+    explicit Bench(std::string motion, double resonanceHz = 300)
+        : ClockedDrive({.databasePath = "-", .motion = std::move(motion), .resonanceHz = resonanceHz, .machineHz = 0}) {}
     // One capture of up to four sources; returns the channels' words.
     std::vector<std::vector<int16_t>> Capture(uint16_t intervalUs, std::vector<int> bits, uint16_t points) {
         EXPECT_EQ(drive->WriteRegister(reg::kSampleInterval, intervalUs), mbex::kNone);
@@ -36,16 +35,8 @@ struct Bench {
         clock->Step(std::chrono::microseconds(static_cast<int64_t>(intervalUs) * points));
         EXPECT_EQ(drive->ReadRegister(reg::kSampleState), 1);
         std::vector<std::vector<int16_t>> out;
-        for (size_t c = 0; c < bits.size(); ++c) {
-            std::vector<int16_t> words(points);
-            for (int b = 0; b < points; b += 50) {
-                uint16_t raw[50];
-                const auto n = static_cast<uint16_t>(std::min(50, points - b));
-                EXPECT_EQ(drive->ReadRegisters(static_cast<uint16_t>(150 + c * points + b), n, raw), mbex::kNone);
-                for (int i = 0; i < n; ++i) words[b + i] = static_cast<int16_t>(raw[i]);
-            }
-            out.push_back(std::move(words));
-        }
+        for (size_t c = 0; c < bits.size(); ++c)
+            out.push_back(hx::test::AreaWords(*drive, static_cast<uint16_t>(150 + c * points), points));
         return out;
     }
     // One spectrum request at 4 kHz, 2048 points: the bins once ready.
@@ -72,9 +63,6 @@ struct Bench {
         }
         return best * 4000.0 / 2048;
     }
-
-    std::shared_ptr<SteppedClock> clock;
-    std::unique_ptr<VirtualDrive> drive;
 };
 
 double Correlation(const std::vector<double>& x, const std::vector<double>& y) {

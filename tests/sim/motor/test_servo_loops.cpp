@@ -12,6 +12,7 @@
 #include "sim/VirtualDrive.h"
 #include "sim/motion/CurrentStep.h"
 #include "sim/motor/MotorPart.h"
+#include "support/ClockedDrive.h"
 #include "support/TestSupport.h"
 
 using namespace std::chrono_literals;
@@ -24,17 +25,13 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 
 // A drive on a stepped clock, no definitions (the firmware's own factory
 // loop), on the given machine.
-struct Drive {
-    explicit Drive(const MachineSpec& machine) : clock(std::make_shared<SteppedClock>()) {
-        drive = std::make_unique<VirtualDrive>(DriveOptions{.databasePath = "-", .clock = clock, .machine = machine});
-    }
+struct Drive : hx::test::ClockedDrive {
+    explicit Drive(const MachineSpec& machine) : ClockedDrive({.databasePath = "-", .machine = machine}) {}
     // Writes a parameter's word over the wire (KRV4 layout).
     void Set(Param p, int word) {
         ASSERT_EQ(drive->WriteRegister(*hx::servo::Address(hx::servo::Model::Krv4, p), static_cast<uint16_t>(word)),
                   mbex::kNone);
     }
-    std::shared_ptr<SteppedClock> clock;
-    std::unique_ptr<VirtualDrive> drive;
 };
 
 // A nearly rigid machine without friction: the load's one mode far up and
