@@ -10,6 +10,7 @@
 #include "core/params/CParameter.h"
 #include "core/params/DriveDefinitions.h"
 #include "sim/VirtualDrive.h"
+#include "support/ClockedDrive.h"
 #include "support/PtyDrive.h"
 
 using namespace std::chrono_literals;
@@ -127,80 +128,62 @@ TEST(VirtualDrive, AttributeBlocksDecodeToTheDefinitionsVisibility) {
 // and the drive needs no thread of its own.
 TEST(VirtualDrive, StorageCommandsSaveRestoreAndBurn) {
     hx::test::TempProgramFolder folder;
-    auto clock = std::make_shared<hx::sim::SteppedClock>();
-    const DriveOptions o{.databasePath = "-", .stateFile = folder.File("state.txt"), .commandDelayMs = 300, .clock = clock};
+    const DriveOptions o{.databasePath = "-", .stateFile = folder.File("state.txt"), .commandDelayMs = 300};
+    using Words = std::vector<uint16_t>;
     {
-        VirtualDrive d(o);
+        hx::test::ClockedDrive c(o);
+        VirtualDrive& d = *c.drive;
         d.SetFactory(5, 11);  // the factory set of a drive without a database
-        EXPECT_EQ(d.WriteRegister(5, 500), mbex::kNone);
-        EXPECT_EQ(d.WriteRegister(30001, 0xBEEF), mbex::kNone);
-        EXPECT_EQ(d.Nv(5), 0);
-
         // Other values on a command register are accepted and do nothing.
-        EXPECT_EQ(d.WriteRegister(90, 0), mbex::kNone);
-        EXPECT_EQ(d.WriteRegister(90, 7), mbex::kNone);
-        EXPECT_EQ(d.ReadRegister(90), 0);
-        EXPECT_EQ(d.WriteRegister(410, 1), mbex::kNone);
-        EXPECT_EQ(d.ReadRegister(410), 0);
+        for (auto [a, v] : {std::pair{5, 500}, {30001, 0xBEEF}, {90, 0}, {90, 7}, {410, 1}})
+            EXPECT_EQ(c.W(static_cast<uint16_t>(a), static_cast<uint16_t>(v)), mbex::kNone) << a;
+        EXPECT_EQ((Words{c.R(90), c.R(410), d.Nv(5)}), (Words{0, 0, 0}));
 
-        // Save: busy while it runs, effect when it clears.
-        EXPECT_EQ(d.WriteRegister(90, 1), mbex::kNone);
-        clock->Step(299ms);
-        EXPECT_EQ(d.ReadRegister(90), 1);
-        EXPECT_EQ(d.WriteRegister(90, 0), mbex::kNone);  // does not cancel it
-        EXPECT_EQ(d.Nv(5), 0);
-        clock->Step(1ms);
-        EXPECT_EQ(d.ReadRegister(90), 0);
-        EXPECT_EQ(d.Nv(5), 500);
+        // Save: busy while it runs, a 0 does not cancel it, effect when it clears.
+        EXPECT_EQ(c.W(90, 1), mbex::kNone);
+        c.clock->Step(299ms);
+        EXPECT_EQ(c.W(90, 0), mbex::kNone);
+        EXPECT_EQ((Words{c.R(90), d.Nv(5)}), (Words{1, 0}));
+        c.clock->Step(1ms);
+        EXPECT_EQ((Words{c.R(90), d.Nv(5)}), (Words{0, 500}));
         EXPECT_EQ(d.CommandsCompleted(90), 1);
         EXPECT_TRUE(std::filesystem::exists(o.stateFile));
 
         // Burn makes the current values the factory set; restore brings them back.
-        d.WriteRegister(6, 66);
-        EXPECT_EQ(d.WriteRegister(410, 0x3A9C), mbex::kNone);
-        EXPECT_EQ(d.ReadRegister(410), 0x3A9C);
-        clock->Step(300ms);
-        EXPECT_EQ(d.ReadRegister(410), 0);
-        EXPECT_EQ(d.Factory(6), 66);
-        EXPECT_EQ(d.Factory(5), 500);
-        d.WriteRegister(6, 67);
-        d.WriteRegister(5, 1);
-        EXPECT_EQ(d.WriteRegister(91, 1), mbex::kNone);
-        clock->Step(300ms);
-        EXPECT_EQ(d.ReadRegister(91), 0);
-        EXPECT_EQ(d.ReadRegister(6), 66);
-        EXPECT_EQ(d.ReadRegister(5), 500);
-        EXPECT_EQ(d.Nv(6), 66);
+        c.W(6, 66);
+        EXPECT_EQ(c.W(410, 0x3A9C), mbex::kNone);
+        EXPECT_EQ(c.R(410), 0x3A9C);
+        c.clock->Step(300ms);
+        EXPECT_EQ(c.R(410), 0);
+        EXPECT_EQ((Words{d.Factory(5), d.Factory(6)}), (Words{500, 66}));
+        c.W(6, 67);
+        c.W(5, 1);
+        EXPECT_EQ(c.W(91, 1), mbex::kNone);
+        c.clock->Step(300ms);
+        EXPECT_EQ((Words{c.R(91), c.R(5), c.R(6), d.Nv(6)}), (Words{0, 500, 66, 66}));
 
         // A stuck command never clears nor acts; released, it completes.
         d.SetStuck(90, true);
-        d.WriteRegister(3, 33);
-        EXPECT_EQ(d.WriteRegister(90, 1), mbex::kNone);
-        clock->Step(3s);
-        EXPECT_EQ(d.ReadRegister(90), 1);
-        EXPECT_EQ(d.Nv(3), 0);
+        c.W(3, 33);
+        EXPECT_EQ(c.W(90, 1), mbex::kNone);
+        c.clock->Step(3s);
+        EXPECT_EQ((Words{c.R(90), d.Nv(3)}), (Words{1, 0}));
         d.SetStuck(90, false);
-        clock->Step(300ms);
-        EXPECT_EQ(d.ReadRegister(90), 0);
-        EXPECT_EQ(d.Nv(3), 33);
+        c.clock->Step(300ms);
+        EXPECT_EQ((Words{c.R(90), d.Nv(3)}), (Words{0, 33}));
 
         // A poked command register reads the value but does nothing.
         d.Poke(91, 1);
-        d.WriteRegister(3, 44);
-        clock->Step(1s);
-        EXPECT_EQ(d.ReadRegister(91), 1);
-        EXPECT_EQ(d.ReadRegister(3), 44);
+        c.W(3, 44);
+        c.clock->Step(1s);
+        EXPECT_EQ((Words{c.R(91), c.R(3)}), (Words{1, 44}));
         d.Poke(91, 0);
         EXPECT_FALSE(d.CommandBusy(91));
-        d.WriteRegister(3, 45);  // RAM only: lost at power-off
+        c.W(3, 45);  // RAM only: lost at power-off
     }
-    {
-        // Restarted: RAM and the factory set come from the state file.
-        VirtualDrive d(o);
-        EXPECT_EQ(d.ReadRegister(3), 33);
-        EXPECT_EQ(d.ReadRegister(30001), 0xBEEF);
-        EXPECT_EQ(d.Factory(6), 66);
-    }
+    // Restarted: RAM and the factory set come from the state file.
+    VirtualDrive d(o);
+    EXPECT_EQ((Words{d.ReadRegister(3), d.ReadRegister(30001), d.Factory(6)}), (Words{33, 0xBEEF, 66}));
     // A damaged state file is reported, not taken for an empty memory.
     hx::test::WriteFileBytes(o.stateFile, "halvex-drive-state 1\nnv 5 seventy\n");
     EXPECT_THROW(VirtualDrive bad(o), std::runtime_error);
