@@ -185,7 +185,8 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
 }
 
 TEST(Link, IdentityRead) {
-    PtyDrive d({.station = kStation, .productModel = "HX-KRV4-0750", .driveModel = "KRV4", .firmwareRegister = 215,
+    // A product model longer than its 14 characters of registers is cut.
+    PtyDrive d({.station = kStation, .productModel = "HX-KRV4-0750-ABC", .driveModel = "KRV4", .firmwareRegister = 215,
                 .softwareRegister = -15, .variantCode = 1001, .databasePath = "-"},
                100);
     auto& vd = d.Vd();
@@ -199,7 +200,7 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(id.softVersionText, "-1.5");
     EXPECT_FLOAT_EQ(id.firmwareVersion, 215.0f);
     EXPECT_EQ(id.variantCode, 1001);
-    EXPECT_EQ(id.productModel, "HX-KRV4-0750");
+    EXPECT_EQ(id.productModel, "HX-KRV4-0750-A");
     EXPECT_EQ(id.driveModel, "KRV4");
 
     // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
