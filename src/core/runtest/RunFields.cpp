@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/capture/ChannelSources.h"
+
 namespace hx::runtest {
 namespace {
 
@@ -83,21 +85,12 @@ std::array<uint32_t, 4> ChannelCodes(const std::array<uint32_t, 4>& selected, co
     return codes;
 }
 
+// The waveform window offers its channels by the same rule.
 std::array<std::optional<ChannelPick>, 4> ChannelPicks(int n, int m) {
-    if (m < 2 || m > 4) m = 1;
     std::array<std::optional<ChannelPick>, 4> picks;
-    picks[0] = ChannelPick{n > 0 ? 1 : 0, true};
-    int previous = 0;
-    for (int ch = 1; ch < m; ++ch) {
-        int entry;
-        if (ch == 1)
-            entry = n > 2 ? 2 : n - 1;
-        else
-            entry = std::min(previous + 1, n - 1);
-        if (n == 0) entry = -1;
-        picks[ch] = ChannelPick{entry, true};
-        previous = entry;
-    }
+    const auto offers = OfferChannels(m, n);
+    for (size_t k = 0; k < picks.size(); ++k)
+        if (offers[k].offered) picks[k] = ChannelPick{offers[k].entry, true};
     return picks;
 }
 
