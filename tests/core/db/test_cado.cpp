@@ -71,12 +71,11 @@ TEST(CADO, OpensTheBuiltDatabaseAndRunsJetQueries) {
         EXPECT_THROW(db.MoveNext(), DbError);
         EXPECT_THROW(db.GetFieldText("Model_to_Display"), DbError);
 
-        EXPECT_EQ(hx::LookupDisplayModel(db, "HX-KRV4-0750", false), "KRV4-750W");
-        EXPECT_EQ(hx::LookupDisplayModel(db, "  HX-KRV4-0750 \t", true), "Varnel KRV4-750");
-        EXPECT_EQ(hx::LookupDisplayModel(db, "HX-KRV7-0400", false), "KRV7-400W");
-        EXPECT_EQ(hx::LookupDisplayModel(db, "HX-KRV7-0400", true), "Varnel KRV7-400");
-        EXPECT_EQ(hx::LookupDisplayModel(db, "NO-SUCH", false), std::nullopt);
-        EXPECT_EQ(hx::LookupDisplayModel(db, "HX'KRV4", false), std::nullopt) << "a quote stays inside the literal";
+        // A quote stays inside the literal.
+        for (auto [product, flag, shown] : {std::tuple{"HX-KRV4-0750", false, "KRV4-750W"},
+                                            {"  HX-KRV4-0750 \t", true, "Varnel KRV4-750"}, {"HX-KRV7-0400", false, "KRV7-400W"},
+                                            {"HX-KRV7-0400", true, "Varnel KRV7-400"}, {"NO-SUCH", false, ""}, {"HX'KRV4", false, ""}})
+            EXPECT_EQ(hx::LookupDisplayModel(db, product, flag).value_or(""), shown) << product;
         EXPECT_EQ(hx::DisplayModelQuery(" AB ", true),
                   "Select top 1 * from Model_Mapping where Model_From_Product='AB' AND IS_Varnel_Model =1");
     }
@@ -164,7 +163,6 @@ TEST_F(OnDatabase, KeepsStrangeTextInsideItsStatement) {
     EXPECT_THROW(db.GetRecordSet(hx::CategoryLabelsQuery("KRV4\" Where 1=1 --")), DbError);
     EXPECT_THROW(hx::LoadDefinitions(folder.DatabasePath(), model), DbError);
     EXPECT_EQ(hx::DefinitionTableName(model), "\"ParametersTable_X; drop table ParametersTable\"");
-    EXPECT_EQ(Column(db, hx::ComparisonQuery(), "Address").size(), hx::LoadDefinitions(folder.DatabasePath(), "").size());
     EXPECT_FALSE(hx::LoadDefinitions(folder.DatabasePath(), "").empty()) << "the base table is still there";
 }
 
