@@ -48,13 +48,19 @@ std::vector<uint16_t> AllParameterAddresses() {
     return all;
 }
 
+std::vector<uint16_t> Settings() {
+    std::vector<uint16_t> all;
+    for (uint16_t a : AllParameterAddresses())
+        if (IsSetting(a)) all.push_back(a);
+    return all;
+}
+
 // A simulated drive on its pseudo-terminal, a link and a table of the test's own.
 struct Bench : ProgramFolderFirst, PtyDrive {
     explicit Bench(DriveOptions options = PlainDrive(kStation)) : PtyDrive(std::move(options), 100) {}
     // Distinct values, negative ones among them, in every setting register.
     void FillDrive(uint16_t salt) {
-        for (uint16_t a : AllParameterAddresses())
-            if (IsSetting(a)) Vd().SetRam(a, static_cast<uint16_t>(a * 7919u + salt));
+        for (uint16_t a : Settings()) Vd().SetRam(a, static_cast<uint16_t>(a * 7919u + salt));
     }
     // Settings whose slot differs from the drive's register, up to `last`.
     int Mismatches(uint16_t last = 31999) {
@@ -115,8 +121,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     ASSERT_EQ(hx::ReadAll(b.Link(200.0f), b.table).status, TransferStatus::Completed);
 
     // New values for every setting, the last ten of the high range included.
-    for (uint16_t a : AllParameterAddresses())
-        if (IsSetting(a)) b.table.SetValue(a, static_cast<int16_t>(a * 31u + 5));
+    for (uint16_t a : Settings()) b.table.SetValue(a, static_cast<int16_t>(a * 31u + 5));
     // A table (or a file) holding command values must not start them.
     for (uint16_t a : {13, 23, 32, 70, 90, 91, 92, 93}) b.table.SetValue(a, 1);
     std::vector<std::pair<int, int>> progress;
@@ -341,21 +346,12 @@ namespace {
 
 constexpr float kFirmware = 200.0f;
 
-std::vector<uint16_t> Settings() {
-    std::vector<uint16_t> all;
-    for (uint16_t a : AllParameterAddresses())
-        if (IsSetting(a)) all.push_back(a);
-    return all;
-}
-
-hx::sim::DriveOptions Faulty(double faultRate) {
-    return {.station = kStation, .databasePath = "-", .dropRate = faultRate / 2, .corruptRate = faultRate / 2,
-            .seed = 20261206};
-}
-
 // Long enough that a busy test machine rarely adds time-outs of its own.
 struct NoisyLine : PtyDrive {
-    explicit NoisyLine(double faultRate) : PtyDrive(Faulty(faultRate), 50, 60) {
+    explicit NoisyLine(double faultRate)
+        : PtyDrive({.station = kStation, .databasePath = "-", .dropRate = faultRate / 2, .corruptRate = faultRate / 2,
+                    .seed = 20261206},
+                   50, 60) {
         for (uint16_t a : Settings()) Vd().SetRam(a, static_cast<uint16_t>(a * 7 + 1));
     }
 
