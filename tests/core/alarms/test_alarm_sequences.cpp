@@ -1,7 +1,5 @@
-// The alarm texts (number text, numerals, the cause-and-remedy text, the
-// lookups in the built database), and the alarm reads, clears and mask
-// against the simulated drive over a real pseudo-terminal; waits step the
-// drive's clock instead of sleeping.
+// The alarm texts, and the alarm reads, clears and mask against the simulated
+// drive on a stepped clock over a real pseudo-terminal.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
-// The tuning arithmetic on synthetic data whose answers are known: spectra
-// built the way the drive builds them (Hann window, 2048 points at 4 kHz)
-// from sines of known frequency with noise, and damped sines of known
-// frequency and damping after a move.
+// The tuning arithmetic on synthetic spectra and ringings whose answers are
+// known, built as the drive builds and records them.
 
 #include <gtest/gtest.h>
 

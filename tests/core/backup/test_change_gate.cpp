@@ -1,7 +1,5 @@
 // The change gate against the simulated drive over a real pseudo-terminal,
-// with a real data folder: the backup before a session's first change, the
-// journal of every change, undo and restore, an interrupted whole-set write,
-// and a data folder that cannot be written.
+// with a real data folder: backups, the journal, and what stops a write.
 
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -1,7 +1,5 @@
-// The database layer on the real DATA.sqlite of the build, the stored SQL
-// texts the windows run, and the definition tables' own rules; every text of
-// the database a user reads has its English beside it, and every parameter
-// help page has its English page.
+// The database layer on the real DATA.sqlite of the build, the SQL texts the
+// windows run, and the rules and English texts of the data it ships.
 
 #include <gtest/gtest.h>
 
