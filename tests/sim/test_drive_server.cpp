@@ -207,8 +207,8 @@ TEST_F(DriveOnWire, ARegularFileInTheLinksPlaceStays) {
 }
 
 // Several drives on one line: each station its own drive, the others silent,
-// a broadcast reaching all, a busy drive refusing. (Each station's own state
-// across a restart: the drive program's test.)
+// a busy drive refusing. (Each station's own state across a restart: the
+// drive program's test.)
 TEST_F(DriveOnWire, SeveralDrivesOnOneLine) {
     InProcessDrive bus({.stations = {5, 1, 2}, .commandDelayMs = 40});
     Client c(bus.DevicePath(), 1, 200);
@@ -238,25 +238,8 @@ TEST_F(DriveOnWire, SeveralDrivesOnOneLine) {
     bus.Drive(5).SetBusy(false);
     EXPECT_NE(bus.Drive(5).Ram(3), 9);
 
-    // A broadcast reaches every drive and none answers it, nor a
-    // broadcast read.
-    // A reply is counted once it is on the wire, a moment after the client
-    // has it: wait until every answered request is counted.
-    ASSERT_TRUE(hx::test::PollUntil([&] {
-        const auto s = bus.Server().GetStats();
-        return s.repliesSent == s.framesReceived - s.otherStation - s.broadcasts;
-    }));
-    const auto replies = bus.Server().GetStats().repliesSent;
-    Client all(bus.DevicePath(), 0, 100);
-    modbus_write_register(*all, 3, 77);  // no reply: libmodbus times out
-    const uint16_t two[2] = {8, 9};
-    modbus_write_registers(*all, 7, 2, two);
-    EXPECT_EQ(all.Read(3), -1);
-    EXPECT_EQ(bus.Server().GetStats().repliesSent, replies);
-    for (uint8_t s : {1, 2, 5}) {
-        EXPECT_EQ(bus.Drive(s).Ram(3), 77) << int(s);
-        EXPECT_EQ(bus.Drive(s).Ram(8), 9) << int(s);
-    }
+    // Nobody answers a broadcast read. (Broadcast writes: the link's test.)
+    EXPECT_EQ(Client(bus.DevicePath(), 0, 100).Read(3), -1);
 }
 
 TEST(DriveProgram, OptionsAreChecked) {

@@ -73,7 +73,7 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
 }
 
 TEST(Link, FindDriveTimeOutsAndBroadcast) {
-    PtyDrive d(PlainDrive(kStation), 200);
+    PtyDrive d({.station = kStation, .stations = {kStation, kStation + 2}, .databasePath = "-"}, 200);
     CQXCOM& comm = d.comm;
     InProcessDrive& drive = *d.drive;
     // Replies here come at most 300 ms late: a horizon beyond that, short
@@ -84,7 +84,7 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(comm.Find(kStation + 1).fault.kind, DriveFaultKind::NoAnswer);
 
     // Station 0 is broadcast: reads never touch the line, writes are carried
-    // out by every drive and count as sent.
+    // out by every drive, none answers, and they count as sent.
     const auto before = drive.Server().GetStats();
     EXPECT_EQ(comm.FindDrive(0, 0), -1);
     EXPECT_FALSE(comm.Read(0, 5));
@@ -93,9 +93,11 @@ TEST(Link, FindDriveTimeOutsAndBroadcast) {
     EXPECT_EQ(comm.Write(0, 12, 321).value_or(0), 321);
     EXPECT_NE(comm.WriteBigData(0, 14, 2, {0, 1, 0, 2}), -1);
     EXPECT_EQ(comm.ReadAddressValue(kStation, 12), 321);
-    EXPECT_EQ(drive.Drive().Ram(14), 1);
-    EXPECT_EQ(drive.Drive().Ram(15), 2);
+    for (uint8_t s : {kStation, static_cast<uint8_t>(kStation + 2)})
+        EXPECT_EQ((std::vector{drive.Drive(s).Ram(12), drive.Drive(s).Ram(14), drive.Drive(s).Ram(15)}),
+                  (std::vector<uint16_t>{321, 1, 2}));
     EXPECT_EQ(drive.Server().GetStats().broadcasts, before.broadcasts + 2);
+    EXPECT_EQ(comm.GetHealth().late, 0u) << "a reply to a broadcast";
 
     // The time-out applies to the open port at once.
     drive.Drive().SetRam(21, 2222);
