@@ -62,12 +62,8 @@ TEST(VirtualDrive, ReadOnlyRegisters) {
     EXPECT_EQ(d.WriteRegisters(115, mixed, 2), mbex::kNone);
     EXPECT_EQ(d.ReadRegister(115), 5);
     EXPECT_EQ(d.ReadRegister(116), identity);
-    // A refused block changes nothing, not even its writable registers.
-    uint16_t intoTheVoid[2] = {6, 1};  // 8149 the end of the capture area, 8150 unmapped
-    EXPECT_EQ(d.WriteRegisters(8149, intoTheVoid, 2), mbex::kIllegalAddress);
-    EXPECT_NE(d.ReadRegister(8149), 6);
-
-    // Unmapped addresses, also when a block only touches one.
+    // Unmapped addresses, also when a block only touches one. (That a refused
+    // block changes nothing: the register bus's test.)
     uint16_t out[20];
     // The last one reaches past the end.
     for (auto [first, count] : {std::pair{8150, 1}, {8140, 20}, {29999, 2}, {63099, 2}, {0xFFFF, 2}})
