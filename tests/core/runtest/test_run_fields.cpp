@@ -126,8 +126,9 @@ TEST(RunFields, ChannelCodesAndPicks) {
     EXPECT_FALSE(picks[2]) << "a channel the drive lacks is left as it is";
 }
 
-// The default start from firmware 200.0 on, reverse among it, is pinned on
-// the wire by the run session's test; older firmware writes no points.
+// The default start from firmware 200.0 on, reverse among it, the re-capture
+// and each mode's stop are pinned on the wire by the run session's tests;
+// older firmware writes no points.
 TEST(RunSequence, StartOrdersOfEachModeAndFirmwareAndCodesTravelAsWords) {
     const auto old = VelocityStartWrites(VelocityFields{}, {1, 2, 0, 0}, 500, 199.9f);
     EXPECT_EQ(Addresses(old), (std::vector<uint16_t>{65, 69, 62, 67, 60, 63, 61, 33, 34, 94, 95, 96, 70, 32}));
@@ -144,11 +145,6 @@ TEST(RunSequence, StartOrdersOfEachModeAndFirmwareAndCodesTravelAsWords) {
                                                     96, 33, 137, 32, 70}));
     EXPECT_EQ(rw[17], (RegisterWrite{33, 100}));
     EXPECT_EQ(rw.back(), (RegisterWrite{70, 1}));
-
-    EXPECT_EQ(RecaptureWrites(), (std::vector<RegisterWrite>{{32, 1}}));
-    EXPECT_EQ(StopWrite(Mode::Velocity), (RegisterWrite{70, 0}));
-    EXPECT_EQ(StopWrite(Mode::Resonance), (RegisterWrite{70, 0}));
-    EXPECT_EQ(StopWrite(Mode::Torque), (RegisterWrite{23, 0}));
 }
 
 TEST(RunSequence, FieldsTakeTheValuesTheWritesReturnAndThePeakSpeed) {
