@@ -47,22 +47,17 @@ std::vector<uint16_t> PlanAddresses(const WritePlan& plan) {
 
 }  // namespace
 
+// The lists as the wizard's pages show them, an input code no entry has
+// among them: the wizard window's test.
 TEST(WizardFunctions, ListsCodesAndTheFirstMatchingEntry) {
     const auto inputs = InputFunctionEntries();
     const auto outputs = OutputFunctionEntries();
     ASSERT_EQ(inputs.size(), 7u);
     ASSERT_EQ(outputs.size(), 6u);
-    EXPECT_EQ(inputs[0].text, "1:原点信号");
-    EXPECT_EQ(inputs[6].code, 64);
-    EXPECT_EQ(outputs[0].text, "无输出");
     EXPECT_EQ(outputs[0].code, 0) << "an entry without ':' is code 0";
     EXPECT_EQ(FunctionCodeOf("16:主站输出"), 16);
-    EXPECT_EQ(FunctionCodeOf("32:Probe1功能"), 32);
-
-    EXPECT_EQ(outputs[FindFunctionEntry(outputs, 8)].text, "8:抱闸输出");
     EXPECT_EQ(FindFunctionEntry(outputs, 0), 0) << "code 0 selects 无输出";
     EXPECT_EQ(FindFunctionEntry(inputs, 0), -1) << "no input entry has code 0";
-    EXPECT_EQ(FindFunctionEntry(inputs, 3), -1);
     // Codes compare as signed 16-bit numbers.
     EXPECT_EQ(FindFunctionEntry(outputs, 0x10008), FindFunctionEntry(outputs, 8));
 }
