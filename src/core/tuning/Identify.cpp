@@ -35,6 +35,8 @@ constexpr double kRigidPhaseDeg = 20.0, kScalePhaseDeg = 25.0;
 constexpr double kHighBandLineCoherence = 0.9;
 // The open loop's lines that must vote for the ratio to be theirs alone.
 constexpr int kMinLoopVotes = 3;
+// Lines this clear are the plant where they run on above the split.
+constexpr double kClearLineCoherence = 0.99;
 // A split below this: a slow loop (see Identify).
 constexpr double kSlowLoopSplitHz = 40;
 
@@ -62,6 +64,16 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
     const double crossover = loop.gainCrossoversHz.empty() ? 0.0 : loop.gainCrossoversHz.front();
     const double plantBin = m.plant.size() > 1 ? (m.plant.hz.back() - m.plant.hz.front()) / (m.plant.size() - 1) : 0;
     out.splitHz = std::max(2 * crossover, 5 * plantBin);
+    // The plant's bins stay drawn well above that on a slow loop (a phase
+    // lead of ten degrees and more at twice the crossover, fading only
+    // slowly), while the lines, measured against the command, are sound as
+    // long as the command still moves the loop clearly: the split rises
+    // over the run of clear lines that follows it.
+    for (std::size_t i = 0; i < gl.size(); ++i) {
+        if (gl.hz[i] < out.splitHz) continue;
+        if (gl.CoherenceAt(i) < kClearLineCoherence) break;
+        out.splitHz = std::nextafter(gl.hz[i], 1e12);
+    }
     // A first scale from the band both cover: above the split where there
     // are points enough, else above the crossover, else wherever both are
     // coherent (Identify refines it once the modes are known).
@@ -229,7 +241,7 @@ RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const 
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid) {
     Identification id;
     id.rigid = rigid;
-    id.plant = Normalise(m);
+    id.plant = Normalise(m, m.plantScale);
     const FrequencyResponse& searched = id.plant.g.empty() ? m.plant : id.plant.g;
     ModeOptions mo;
     mo.minCoherence = kIdentifyCoherence;
@@ -239,7 +251,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     // sees it (Kt / Jtotal), each the median of its own rigid bins. Both
     // are measured where they are good, which the band they share (few
     // points of the open loop, high up) is not.
-    if (id.plant.plantScale) {
+    if (id.plant.plantScale && !m.plantScale) {
         FrequencyResponse gl = m.openLoop;
         for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
         const std::vector<double> fromLoop = RigidCompliance(gl, id.modes, kScalePhaseDeg);

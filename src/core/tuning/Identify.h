@@ -63,6 +63,11 @@ struct PlantMeasurement {
     ServoLoop during;
     // Optional: the plant, speed over torque current, over a wider band.
     FrequencyResponse plant;
+    // The plant's scale (Jm / Kt) where an earlier measurement of the same
+    // machine found it: a property of the machine, not of the loop's
+    // settings, so the loop measured again after tuning keeps it rather
+    // than read it anew off lines sized for the old loop.
+    std::optional<double> plantScale;
 };
 
 struct NormalisedPlant {

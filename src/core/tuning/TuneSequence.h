@@ -17,6 +17,8 @@
 //              a backup before the first), the ratio first, Pr1.04 last
 //   after      the standard move again
 //   verify     the open loop measured again with the new settings, margins
+//              (margins that miss by no more than a measurement may be off:
+//              write, after and verify once more with a softer loop)
 //
 // Every motion goes through the guarded path (at rest, watchdog armed, the
 // stop confirmed) and stays within the travel. A stop, a lost link or a
@@ -131,6 +133,8 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
 // back and the result is Failed (the command line's exit status 1: the
 // drive is left as it was, nothing was tuned).
 std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
+// The standard move's part of it alone.
+std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after);
 
 // The speed loop's open loop from one measuring move's records: speed error
 // in, speed feedback out, the commanded speed (from the position reference)
