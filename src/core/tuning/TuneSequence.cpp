@@ -87,16 +87,9 @@ public:
         }
 
         Begin(TuneStage::Design);
+        m_out.id = IdentifyMachine(meas, WithoutStrayLines(asMeasured), m_out.probe, &m_frictionOut);
         m_out.measurement = meas;
-        m_out.id = Identify(meas, m_out.probe);
-        // The friction acts on the load, whose speed a low machine mode
-        // parts from the motor's: the share taken by the motor's speed is
-        // wrong there, and the lines are taken as measured.
-        if (m_out.id.modes.HasMachineMode()) {
-            meas.openLoop = m_out.openLoopBefore = WithoutStrayLines(asMeasured);
-            m_out.id = Identify(meas, m_out.probe);
-            m_frictionOut = false;
-        }
+        m_out.openLoopBefore = meas.openLoop;
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
@@ -265,6 +258,19 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     if (!total) return false;
     if (!id.inertia.ratio) return true;
     return id.modes.HasMachineMode();
+}
+
+Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
+                               const std::optional<RigidBody>& probe, bool* frictionOut) {
+    Identification id = Identify(meas, probe);
+    if (frictionOut) *frictionOut = true;
+    // The friction acts on the load, whose speed a low machine mode parts
+    // from the motor's: the share taken by the motor's speed is wrong
+    // there, and the lines are taken as measured.
+    if (!id.modes.HasMachineMode() || asMeasured.empty()) return id;
+    meas.openLoop = asMeasured;
+    if (frictionOut) *frictionOut = false;
+    return Identify(meas, probe);
 }
 
 std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after) {

@@ -127,6 +127,15 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 // of the probe's fit and the plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
+// The machine identified from the moves' lines (meas.openLoop, the
+// friction's share taken out) and the plant; where that names a low machine
+// mode, again from the lines as measured (asMeasured, which then replace
+// meas.openLoop): the friction acts on the load, whose speed such a mode
+// parts from the motor's. *frictionOut: whether the lines taken are the
+// friction-free ones (the verifying moves are taken the same way).
+Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
+                               const std::optional<RigidBody>& probe, bool* frictionOut = nullptr);
+
 // Why a setting written is not proven, English; empty when it is: the
 // standard move must settle and follow no worse than before, the loop
 // measured again must hold the margins. Unproven, the previous settings go
