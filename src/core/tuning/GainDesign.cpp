@@ -31,9 +31,8 @@ constexpr double kLineFitOctaves = 1.0 / 3, kLineFitMaxOctaves = 1.0;  // Steady
 constexpr int kLineFitPoints = 5;
 constexpr double kStiffening = 2.2;                     // medium and stiff: the crossover before times this, at least
 
-// The plant the design and the margins before are read on: below the
-// split the moves' lines as SteadyLines reads them, above it the plant's
-// bins, which keep the detail a notch needs.
+}  // namespace
+
 FrequencyResponse DesignPlant(const Identification& id) {
     const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
     const double split = id.plant.plantScale ? id.plant.splitHz : 1e12;
@@ -48,8 +47,6 @@ bool Feasible(const LoopMargins& m, double fc) {
     return m.Meets(kDesignPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
            *m.crossoverHz < 1.33 * fc;
 }
-
-}  // namespace
 
 FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes) {
     // A low machine mode bends the curve inside the loop's band, where its

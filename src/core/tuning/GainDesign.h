@@ -100,6 +100,15 @@ Design DesignGains(const Identification& id, const DesignRequest& request);
 // bends the curve inside the loop's band.
 FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes = {});
 
+// The plant the design and the margins before are read on: below the
+// split the moves' lines as SteadyLines reads them, above it the plant's
+// bins, which keep the detail a notch needs.
+FrequencyResponse DesignPlant(const Identification& id);
+// Whether a loop built for crossover fc holds the design's margins (at
+// every crossover) and crosses over near fc: what the machine's limit is
+// the highest crossover of.
+bool Feasible(const LoopMargins& margins, double fc);
+
 // The loop one crossover gives (the steps above, notches included); its
 // predicted open loop in *openLoop. Exposed for tests and the window.
 ServoLoop LoopFor(const FrequencyResponse& g, const ModeSearch& modes, double ratio, double crossoverHz,

@@ -153,6 +153,22 @@ TEST(Design, TheNotchPlacedMakesTheSimulatedMachineStable) {
     EXPECT_FALSE(measure::TruthWith(motor, without).stable);
 }
 
+// Friction acts on the load, whose speed a low machine mode parts from the
+// motor's: there the lines are taken with the friction left in, and the
+// ratio the loop's band sees is read within 15 %; with the share the
+// motor's speed shows taken out it would be half of it.
+TEST(Design, ALowMachineModeKeepsTheFrictionInTheLines) {
+    const hx::sim::MachineSpec m = measure::Machine(3.7, {{185, 0.07}}, 20.7, 0.68, 0.04);
+    measure::Measured meas = measure::Measure(m, ServoLoop{}, 4);
+    const Identification frictionOut = Identify(meas.measurement, meas.probe);
+    bool out = true;
+    const Identification id = IdentifyMachine(meas.measurement, meas.asMeasured, meas.probe, &out);
+    EXPECT_FALSE(out);
+    const double inBand = 1 + m.inertiaRatio * (1 - m.lowShare);
+    EXPECT_NEAR(1 + id.inertia.ratio.value_or(-1), inBand, 0.15 * inBand);
+    EXPECT_LT(1 + frictionOut.inertia.ratio.value_or(-1), 0.85 * inBand);
+}
+
 TEST(Design, TargetsStatusesAndLimits) {
     const measure::Measured meas = measure::Measure(measure::Machine(1, {{300, 0.02}}), ServoLoop{}, 5);
     const Identification id = Identify(meas.measurement, meas.probe);
@@ -165,13 +181,25 @@ TEST(Design, TargetsStatusesAndLimits) {
     const Design tooHigh = DesignGains(id, {ServoLoop{}, Stiffness::Medium, 500.0});
     EXPECT_NEAR(tooHigh.crossoverHz, limit.limitHz, 0.05 * limit.limitHz);
     EXPECT_LT(DesignGains(id, {ServoLoop{}, Stiffness::Soft, {}}).crossoverHz, asked.crossoverHz);
+    // The limit to a percent between the search's 5 % steps: the loop built
+    // for it holds the design's margins, one 1.2 % above does not.
+    const auto holds = [](const Identification& i, double fc) {
+        FrequencyResponse l;
+        LoopFor(DesignPlant(i), i.modes, *i.inertia.ratio, fc, ServoLoop{}, &l, nullptr);
+        return Feasible(ComputeMargins(l), fc);
+    };
+    EXPECT_TRUE(holds(id, limit.limitHz));
+    EXPECT_FALSE(holds(id, 1.012 * limit.limitHz));
     // A light load crosses over high with the factory gains already: medium
     // still doubles it where the machine's limit allows, which a share of
     // the limit alone would not.
     const measure::Measured lm = measure::Measure(measure::Machine(0.5, {{400, 0.03}}), ServoLoop{}, 5);
-    const Design medium = DesignGains(Identify(lm.measurement, lm.probe), {ServoLoop{}, Stiffness::Medium, {}});
+    const Identification lid = Identify(lm.measurement, lm.probe);
+    const Design medium = DesignGains(lid, {ServoLoop{}, Stiffness::Medium, {}});
     ASSERT_TRUE(medium.marginsBefore.crossoverHz);
     EXPECT_GE(medium.crossoverHz, std::min(0.97 * medium.limitHz, 2 * *medium.marginsBefore.crossoverHz));
+    EXPECT_TRUE(holds(lid, medium.limitHz));
+    EXPECT_FALSE(holds(lid, 1.012 * medium.limitHz));
 
     EXPECT_EQ(DesignGains(Identification{}, {}).status, Design::Status::NoPlant);
     Identification noRatio = id;
