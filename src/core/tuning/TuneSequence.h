@@ -144,6 +144,9 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
 std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
 // The standard move's part of it alone.
 std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after);
+// Margins that miss by no more than a measurement may be off (5 deg,
+// 1.5 dB): the sequence then tries once more with a softer loop.
+bool MissesByLittle(const LoopMargins& margins);
 
 // The speed loop's open loop from one measuring move's records: speed error
 // in, speed feedback out, the commanded speed (from the position reference)

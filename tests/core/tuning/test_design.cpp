@@ -62,6 +62,8 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
         // Its friction distorts the moves' few lines near its low crossover.
         {"rigid heavy load with friction, medium", Machine(8, {}, 0, 0, 0.03), Stiffness::Medium, 54, 0, false},
         {"coupled 450 Hz, stiff", Machine(3, {{450, 0.02}}), Stiffness::Stiff, 60, 1, true},
+        // Each resonance that needs one gets its own notch.
+        {"coupled 450 and 1300 Hz, stiff", Machine(3, {{450, 0.02, 0.6}, {1300, 0.05}}), Stiffness::Stiff, 60, 2, true},
         {"coupled 900 Hz ratio 15, medium", Machine(15, {{900, 0.05}}), Stiffness::Medium, 45, 1, false},
         // The factory loop crosses over at 13.6 Hz inside the swing's dip,
         // where its phase turns by 50 degrees over the 2.4 Hz between two
@@ -119,7 +121,12 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
         // Pr1.13 holds the ratio the band sees, so Pr1.05 is the crossover.
         EXPECT_NEAR(1 + d.loop.inertiaRatio, inBand, 0.15 * inBand);
         ASSERT_EQ(d.notches.size(), static_cast<std::size_t>(c.notches));
-        for (const NotchPlacement& n : d.notches) EXPECT_NEAR(n.notch.centerHz, peakHz, 0.03 * peakHz);
+        // Each notch on a resonance, one on the first coupling's.
+        for (const NotchPlacement& n : d.notches)
+            EXPECT_NEAR(n.notch.centerHz, Nearest(before.resonancesHz, n.notch.centerHz), 0.03 * n.notch.centerHz);
+        EXPECT_EQ(std::any_of(d.notches.begin(), d.notches.end(),
+                              [&](const NotchPlacement& n) { return std::abs(n.notch.centerHz / peakHz - 1) < 0.03; }),
+                  c.notches > 0);
         // The position loop around the new speed loop.
         EXPECT_GE(d.positionMargins.phaseMarginDeg.value_or(0), kMinPositionPhaseMarginDeg);
         if (!c.needsNotch) continue;

@@ -89,3 +89,30 @@ TEST(Identify, FrictionAndInertiaOverTorqueConstantFromTheProbe) {
     EXPECT_NEAR(meas.probe.coulombMa, t.coulombNm / kt * 1000, 10);
     EXPECT_NEAR(meas.probe.viscousMaPerRps, t.viscousNmsPerRad * 2 * kPi / kt * 1000, 2);
 }
+
+// A slow loop (a heavy load, crossover 10 Hz): the plant's bins read a phase
+// lead that fades only slowly above twice the crossover (the loop draws
+// them), while the moves' lines, measured against the command, stay the
+// plant as long as they are clear. The plant taken there is the lines'.
+TEST(Identify, ClearLinesStandForThePlantAboveASlowLoopsSplit) {
+    const auto g = [](double f) { return std::exp(Complex(0, -2 * kPi * f * 1e-4)) / (9.0 * Complex(0, 2 * kPi * f)); };
+    PlantMeasurement m;
+    for (double f = 3; f < 160; f += 3.7) {
+        m.openLoop.hz.push_back(f);
+        m.openLoop.value.push_back(g(f) * SpeedControllerResponse(m.during, f));
+        m.openLoop.coherence.push_back(f < 120 ? 0.999 : 0.95);
+    }
+    for (double f = 10; f <= 2000; f += 5) {
+        m.plant.hz.push_back(f);
+        m.plant.value.push_back(g(f) / 2e-4 * std::polar(1.0, 0.26 * 20 / f));  // 15 degrees ahead at 20 Hz
+        m.plant.coherence.push_back(0.98);
+    }
+    const Identification id = Identify(m);
+    EXPECT_GT(id.plant.splitHz, 115);
+    const std::optional<Complex> at60 = ValueAt(id.plant.g, 60);
+    ASSERT_TRUE(at60);
+    EXPECT_NEAR(std::arg(*at60 / g(60)) * 180 / kPi, 0, 1);
+    // Measured again after tuning, the machine's scale is kept.
+    m.plantScale = 1.5e-4;
+    EXPECT_EQ(Identify(m).plant.plantScale, 1.5e-4);
+}
