@@ -37,10 +37,6 @@ inline MotorModel Motor(const MachineSpec& machine, const hx::tuning::ServoLoop&
     m.SetServo(hx::tuning::ServoSettings(hx::tuning::ToWords(loop)));
     return m;
 }
-inline hx::sim::LoopTruth TruthWith(MotorModel motor, const hx::tuning::ServoLoop& loop) {
-    motor.SetServo(hx::tuning::ServoSettings(hx::tuning::ToWords(loop)));
-    return hx::sim::TruthOf(motor);
-}
 
 // A drive that offers every source, four channels and 8000 points.
 inline hx::SamplingLimits FullDrive() { return {0xFFFF, 4, 8000}; }

@@ -113,11 +113,9 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
         EXPECT_NEAR(got.gainMarginDb.value_or(0), exact.gainMarginDb.value_or(0), 1.5);
 
         ASSERT_EQ(d.status, Design::Status::Ok);
-        const hx::sim::LoopTruth truth = measure::TruthWith(motor, d.loop);
+        const hx::sim::LoopTruth truth = hx::sim::TruthOf(measure::Motor(c.m, d.loop));
         EXPECT_TRUE(Holds(truth)) << truth.phaseMarginDeg << " deg, " << truth.gainMarginDb.value_or(99) << " dB";
-        hx::sim::MotorModel tuned = motor;
-        tuned.SetServo(ServoSettings(ToWords(d.loop)));
-        EXPECT_GE(ExactMargins(tuned).crossoverHz.value_or(0), c.minCrossoverHz);
+        EXPECT_GE(ExactMargins(measure::Motor(c.m, d.loop)).crossoverHz.value_or(0), c.minCrossoverHz);
         // Pr1.13 holds the ratio the band sees, so Pr1.05 is the crossover.
         EXPECT_NEAR(1 + d.loop.inertiaRatio, inBand, 0.15 * inBand);
         ASSERT_EQ(d.notches.size(), static_cast<std::size_t>(c.notches));
@@ -133,10 +131,10 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
         // The raised gain holds only with its notch, and only on the resonance.
         ServoLoop without = d.loop, misplaced = d.loop;
         for (Notch& n : without.notches) n = Notch{};
-        EXPECT_FALSE(Holds(measure::TruthWith(motor, without)));
+        EXPECT_FALSE(Holds(hx::sim::TruthOf(measure::Motor(c.m, without))));
         for (Notch& n : misplaced.notches)
             if (n.Active()) n.centerHz = coupling->antiResonance->hz;
-        EXPECT_FALSE(Holds(measure::TruthWith(motor, misplaced)));
+        EXPECT_FALSE(Holds(hx::sim::TruthOf(measure::Motor(c.m, misplaced))));
     }
 }
 
@@ -144,7 +142,8 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
 // measure, the plant the excitation measures): the default (medium) loop it
 // chooses is unstable without its notch, and holds the margins with it.
 TEST(Design, TheNotchPlacedMakesTheSimulatedMachineStable) {
-    const hx::sim::MotorModel motor = measure::Motor(measure::Machine(3, {{450, 0.02, 0.8}}), ServoLoop{});
+    const hx::sim::MachineSpec machine = measure::Machine(3, {{450, 0.02, 0.8}});
+    const hx::sim::MotorModel motor = measure::Motor(machine, ServoLoop{});
     PlantMeasurement m;
     m.during = ServoLoop{};
     for (const hx::sim::LoopPoint& p : hx::sim::TruthOf(motor, 800).response) {
@@ -154,10 +153,10 @@ TEST(Design, TheNotchPlacedMakesTheSimulatedMachineStable) {
     const Design d = DesignGains(Identify(m), {ServoLoop{}, Stiffness::Medium, {}});
     ASSERT_EQ(d.status, Design::Status::Ok);
     ASSERT_EQ(d.notches.size(), 1u);
-    EXPECT_TRUE(Holds(measure::TruthWith(motor, FromWords(ToWords(d.loop)))));
+    EXPECT_TRUE(Holds(hx::sim::TruthOf(measure::Motor(machine, d.loop))));
     ServoLoop without = d.loop;
     for (Notch& n : without.notches) n = Notch{};
-    EXPECT_FALSE(measure::TruthWith(motor, without).stable);
+    EXPECT_FALSE(hx::sim::TruthOf(measure::Motor(machine, without)).stable);
 }
 
 // Friction acts on the load, whose speed a low machine mode parts from the
@@ -305,11 +304,7 @@ TEST(RobustShaping, HoldsOverTwentyPercent) {
         EXPECT_EQ(r.sets.size(), c.sets);
         EXPECT_NEAR(r.worstResidual, WorstResidual(r.sets, c.hz, c.zeta, kRobustSpread), 1e-12);
         // The plain proposal (one set on the measured frequency) leaves more at the band's edges.
-        hx::analysis::ResidualVibration measured;
-        measured.ringing = true;
-        measured.frequencyHz = c.hz;
-        measured.dampingRatio = c.zeta;
-        const auto plain = hx::analysis::ProposeAntiVibration(measured);
+        const auto plain = hx::analysis::ProposeAntiVibration({.ringing = true, .frequencyHz = c.hz, .dampingRatio = c.zeta});
         const std::vector<hx::analysis::AntiVibrationSet> one(static_cast<std::size_t>(std::max(plain.sets, 1)), plain.set);
         EXPECT_GT(WorstResidual(one, c.hz, c.zeta, kRobustSpread), r.worstResidual);
     }
@@ -325,12 +320,7 @@ TEST(RobustShaping, HoldsOverTwentyPercent) {
 TEST(RobustShaping, TheSecondPassHoldsWhenTheSwingIsTwentyPercentOff) {
     using namespace hx::analysis;
     auto ringing = [](double hz, double zeta, double peakToPeak) {
-        ResidualVibration v;
-        v.ringing = hz > 0;
-        v.frequencyHz = hz;
-        v.dampingRatio = zeta;
-        v.peakToPeak = peakToPeak;
-        return v;
+        return ResidualVibration{.ringing = hz > 0, .frequencyHz = hz, .dampingRatio = zeta, .peakToPeak = peakToPeak};
     };
     const ResidualVibration before = ringing(40, 0.02, 110), left = ringing(20, 0.02, 40);
     const VibrationProposal first = ProposeAntiVibration(before);
