@@ -1,8 +1,7 @@
 #pragma once
-// A machine described as a load on one coupling (its ratio, the coupling's
-// resonance and damping), measured as the tuning measures it on the
-// simulated drive's motor (MeasureMotor.h): for the callers that describe
-// machines that way.
+// A machine described as a load on one coupling (its ratio, resonance and
+// damping), measured on the simulated drive's motor as MeasureMotor.h does:
+// for the callers that describe machines that way.
 
 #include "MeasureMotor.h"
 
