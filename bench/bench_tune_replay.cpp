@@ -13,7 +13,9 @@
 // the lines as recorded (recordings made since the sequence drops its stray
 // lines itself); REPLAY_TRUTH=1 prints each line of the open loop and each
 // bin of the joined plant against the truth's loop; REPLAY_SWEEP=1 what the
-// design builds for each crossover it may try.
+// design builds for each crossover it may try; REPLAY_PRED=1 the predicted
+// loop against the truth's with the design written, and how much of the
+// difference is the controller's model (new over old: the rest is the plant).
 
 #include <cmath>
 #include <cstdio>
