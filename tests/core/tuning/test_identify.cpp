@@ -1,7 +1,6 @@
-// Identification on data with known answers: the modes of a measured plant
-// each named once where the simulator's truth has them, the friction and
-// inertia from the probe, what the plant's join and the whole ratio take
-// (the ratio and the predicted loop on whole measurements: test_design).
+// Identification on data with known answers: the modes named once where the
+// simulator's truth has them, friction and inertia from the probe, the join
+// of lines and plant (the ratio and the loop on whole measurements: test_design).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -92,12 +91,10 @@ TEST(Identify, FrictionAndInertiaOverTorqueConstantFromTheProbe) {
     EXPECT_NEAR(meas.probe.viscousMaPerRps, t.viscousNmsPerRad * 2 * kPi / kt * 1000, 2);
 }
 
-// A slow loop (a heavy load, crossover 10 Hz) whose friction damps the
-// small motion of the torque excitation: the plant's bins read a phase lead
-// that fades only slowly above twice the crossover, while the moves' lines,
-// measured against the command, stay the plant as long as they are clear.
-// The plant taken there is the lines', and above them the bins with the
-// damper the two differ by taken out.
+// A slow loop (crossover 10 Hz) whose friction damps the excitation's small
+// motion: the plant's bins lead in phase far above twice the crossover, the
+// lines (against the command) stay the plant while clear. The plant is the
+// lines' there, and above them the bins without the damper the two differ by.
 TEST(Identify, ClearLinesStandForThePlantAboveASlowLoopsSplit) {
     const auto g = [](double f) { return std::exp(Complex(0, -2 * kPi * f * 1e-4)) / (9.0 * Complex(0, 2 * kPi * f)); };
     PlantMeasurement m;
