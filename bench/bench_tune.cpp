@@ -8,6 +8,7 @@
 //    exchanged (goal: the whole within 60 s at 115200).
 // Run it by hand: build/release/bench/bin/bench_tune [--seeds N] [--first SEED] [--timing-only]
 //     [--only SEED (0: default machine)] [--record DIR (each seed's measurement, for bench_tune_replay)]
+//     [--baud 38400|115200 (time the tuning at that rate only)]
 
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ double WireSeconds(hx::sim::VirtualDrive& d, int baud) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int seeds = 20, first = 1, only = -1;
+    int seeds = 20, first = 1, only = -1, baudOnly = 0;
     bool timingOnly = false;
     std::string record;
     for (int i = 1; i < argc; ++i) {
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);  // 0: the default machine
         if (!std::strcmp(argv[i], "--first") && i + 1 < argc) first = std::atoi(argv[++i]);
         if (!std::strcmp(argv[i], "--record") && i + 1 < argc) record = argv[++i];
+        if (!std::strcmp(argv[i], "--baud") && i + 1 < argc) baudOnly = std::atoi(argv[++i]);
     }
     if (only >= 0) {
         hx::test::TempProgramFolder one;
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     }
     if (!record.empty()) return 0;
     for (int baud : {38400, 115200}) {
+        if (baudOnly && baud != baudOnly) continue;
         hx::sim::DriveOptions o = tunebench::Seeded(3);
         o.baud = baud;
         tunebench::Bench b(o);

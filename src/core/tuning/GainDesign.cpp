@@ -41,10 +41,10 @@ FrequencyResponse DesignPlant(const Identification& id) {
     return out;
 }
 
-bool Feasible(const LoopMargins& m, double fc) {
+bool Feasible(const LoopMargins& m, double fc, double minPhaseMarginDeg) {
     // The margins at every crossover (a low mode's dip may add some below);
     // the bandwidth where it was asked.
-    return m.Meets(kDesignPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
+    return m.Meets(minPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
            *m.crossoverHz < 1.33 * fc;
 }
 
@@ -154,9 +154,10 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     double upper = 0.25 * g.hz.back();
     if (d.firstAntiResonanceHz) upper = std::min(upper, 0.5 * *d.firstAntiResonanceHz);
 
+    double phaseMarginDeg = kDesignPhaseMarginDeg;
     auto tryAt = [&](double fc, ServoLoop* loop, FrequencyResponse* L, std::vector<NotchPlacement>* notches) {
         *loop = LoopFor(g, id.modes, ratio, fc, req.current, L, notches);
-        return Feasible(ComputeMargins(*L), fc);
+        return Feasible(ComputeMargins(*L), fc, phaseMarginDeg);
     };
     ServoLoop loop;
     FrequencyResponse L;
@@ -186,7 +187,17 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     // of the limit alone misses where the limit is near that.
     double floor = 0;
     if (!req.targetHz && req.stiffness != Stiffness::Soft && d.marginsBefore.crossoverHz)
-        floor = std::min(d.limitHz, kStiffening * *d.marginsBefore.crossoverHz);
+        floor = kStiffening * *d.marginsBefore.crossoverHz;
+    // Where the limit stops short of that, the stiffening takes part of the
+    // phase margin's cushion: the highest crossover up to it that keeps
+    // kStiffeningPhaseMarginDeg (the proof measures the loop again, and a
+    // loop that misses by a little is tried softer).
+    for (double fc = floor; fc > 1.01 * d.limitHz && phaseMarginDeg == kDesignPhaseMarginDeg; fc *= 0.98) {
+        phaseMarginDeg = kStiffeningPhaseMarginDeg;
+        if (tryAt(fc, &loop, &L, &notches)) floor = fc;
+        else phaseMarginDeg = kDesignPhaseMarginDeg;
+    }
+    if (phaseMarginDeg == kDesignPhaseMarginDeg) floor = std::min(d.limitHz, floor);
     target = std::max({target, floor, kLowestCrossoverHz});
     if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
     // Nearest the target: below it within a step or four, else above it
@@ -197,7 +208,10 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     bool found = false;
     for (double fc = target; fc >= std::max(0.8 * target, floor) && !found; fc *= 0.95) found = tryAt(fc, &loop, &L, &notches);
     for (double fc = target / 0.95; fc < d.limitHz && !found; fc /= 0.95) found = tryAt(fc, &loop, &L, &notches);
-    if (!found) tryAt(d.limitHz, &loop, &L, &notches);
+    if (!found) {
+        phaseMarginDeg = kDesignPhaseMarginDeg;
+        tryAt(d.limitHz, &loop, &L, &notches);
+    }
     d.margins = ComputeMargins(L);
     d.crossoverHz = d.margins.crossoverHz.value_or(0);
     // The position loop around the new speed loop.
