@@ -189,10 +189,12 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     if (!req.targetHz && req.stiffness != Stiffness::Soft && d.marginsBefore.crossoverHz)
         floor = kStiffening * *d.marginsBefore.crossoverHz;
     // Where the limit stops short of that, the stiffening takes part of the
-    // phase margin's cushion: the highest crossover up to it that keeps
+    // phase margin's cushion (never the anti-resonance's share): the
+    // highest crossover up to it that keeps
     // kStiffeningPhaseMarginDeg (the proof measures the loop again, and a
     // loop that misses by a little is tried softer).
-    for (double fc = floor; fc > 1.01 * d.limitHz && phaseMarginDeg == kDesignPhaseMarginDeg; fc *= 0.98) {
+    for (double fc = std::min(floor, upper); fc > 1.01 * d.limitHz && phaseMarginDeg == kDesignPhaseMarginDeg;
+         fc *= 0.98) {
         phaseMarginDeg = kStiffeningPhaseMarginDeg;
         if (tryAt(fc, &loop, &L, &notches)) floor = fc;
         else phaseMarginDeg = kDesignPhaseMarginDeg;
