@@ -130,7 +130,7 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
     }
     // Friction at the excitation's small speeds acts as a damper b on the
     // machine's rigid motion: the plant's bins read 1 / (J jw + b) for its
-    // rigid part 1 / (J jw), which leads their phase by ten degrees and more
+    // rigid term 1 / (J jw), which leads their phase by ten degrees and more
     // just above a slow loop's split, fading as 1 / f; its modes are as they
     // are. The lines, taken at the moves' speeds with the friction's share
     // out, do not carry it: where both are measured (the clear lines above
