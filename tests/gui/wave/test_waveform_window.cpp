@@ -259,20 +259,15 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     }
 }
 
-TEST(WaveformWindow, PointsListFollowsTheCapacity) {
-    // Firmware before 200.0 captures 200 points a channel, whatever its
-    // capacity: more would read other channels' points as this one's.
-    struct Case { int16_t channels, capacity, firmware; int count; const char* current; };
-    for (Case c : {Case{2, 300, 200, 1, "200"}, Case{1, 4000, 200, 39, "4000"}, Case{2, 8000, 199, 1, "200"}}) {
-        SCOPED_TRACE(c.capacity);
-        WaveWindowFixture f({.firmwareRegister = c.firmware,
-                             .sampleChannels = static_cast<uint16_t>(c.channels),
-                             .sampleCapacity = static_cast<uint16_t>(c.capacity)});
-        WaveWindow w;
-        EXPECT_EQ(w->pointsList()->count(), c.count);
-        EXPECT_EQ(w->pointsList()->itemText(0), "200");
-        EXPECT_EQ(w->pointsList()->currentText(), c.current);
-    }
+// Firmware before 200.0 captures 200 points a channel, whatever its
+// capacity: more would read other channels' points as this one's. (The list
+// for each capacity and channel count is the capture plan's test; the
+// opening test sees the window hand it the drive's capacity and channels.)
+TEST(WaveformWindow, PointsListFollowsTheFirmware) {
+    WaveWindowFixture f({.firmwareRegister = 199, .sampleChannels = 2, .sampleCapacity = 8000});
+    WaveWindow w;
+    EXPECT_EQ(w->pointsList()->count(), 1);
+    EXPECT_EQ(w->pointsList()->currentText(), "200");
 }
 
 // The main frame opens the waveform and frequency windows when connected,
