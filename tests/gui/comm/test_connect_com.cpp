@@ -142,6 +142,7 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
         // The program dies here: the guard never puts anything back (what
         // it armed and how it comes back are the guard's own test).
     }
+    ASSERT_NE(vd.Peek(31007), 5000) << "the run armed the drive's watchdog";
     f.frame.reset();
     theComm.CloseCom();
     f.messages.clear();

@@ -233,8 +233,9 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     // The rule itself is the core's; the window applies it to its boxes and
     // lists as the drive's reading of its channel count arrives.
     {
-        WaveWindowFixture f(Limits(0x0007, 3, 8000));
+        WaveWindowFixture f(Limits(0x0007, 3, 3000));
         WaveWindow w;
+        EXPECT_EQ(w->pointsList()->currentText(), "1000") << "3000 points over three channels";
         for (int k = 0; k < 4; ++k) {
             EXPECT_EQ(w->channelCheck(k)->isChecked(), k < 3) << "channel " << k;
             EXPECT_EQ(w->channelCheck(k)->isEnabled(), k < 3) << k;
@@ -261,8 +262,8 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
 
 // Firmware before 200.0 captures 200 points a channel, whatever its
 // capacity: more would read other channels' points as this one's. (The list
-// for each capacity and channel count is the capture plan's test; the
-// opening test sees the window hand it the drive's capacity and channels.)
+// for each capacity and channel count is the capture plan's test; the tests
+// above see the window hand it the drive's capacity and channels.)
 TEST(WaveformWindow, PointsListFollowsTheFirmware) {
     WaveWindowFixture f({.firmwareRegister = 199, .sampleChannels = 2, .sampleCapacity = 8000});
     WaveWindow w;
