@@ -7,7 +7,7 @@
 //  - one frequency response of the servo tuning, from the captures the
 //    sequence takes (two kinds of command moves, 2 x 2 records of 4 channels
 //    x 2000 points, and the torque excitation, 6 records of 2 channels x 4000
-//    points, all from a synthetic drive): the estimates, the identification
+//    points, all from the simulated motor): the estimates, the identification
 //    (normalised plant, modes, inertia ratio) and the design, each and in all.
 // Goal: under 1 ms each for the vibration and spectrum figures; the whole
 // frequency response well under (a tenth of) the time one capture takes on
@@ -26,7 +26,7 @@
 #include "core/analysis/SpectrumPeaks.h"
 #include "core/analysis/Vibration.h"
 #include "core/tuning/GainDesign.h"
-#include "core/tuning/MeasureSynthetic.h"
+#include "core/tuning/MeasureMotor.h"
 
 namespace {
 
@@ -85,29 +85,23 @@ int main() {
 
     // The servo tuning's frequency response: the records as the sequence
     // captures them, then each stage of the analysis.
-    synth::Machine machine;
-    machine.ratio = 3;
-    machine.resonanceHz = 450;
-    machine.damping = 0.02;
+    const hx::sim::MachineSpec machine = measure::Machine(3, {{450, 0.02}});
     std::vector<hx::tuning::EstimateInput> moveInputs;
     hx::tuning::EstimateInput torqueInput;
     hx::tuning::RigidBody probe;
     {
-        // Taken once: the synthetic drive's own time is not the analysis's.
-        synth::Drive drive(machine, hx::tuning::ServoLoop{}, 3);
+        // Taken once: the simulated motor's own time is not the analysis's.
+        hx::sim::MotorModel motor = measure::Motor(machine, hx::tuning::ServoLoop{}, 3);
+        double furthest = 0;
         probe.maPerRevPerS2 = 5.0;
-        const hx::tuning::ExcitationPlan plan = hx::tuning::PlanExcitation({}, synth::FullDrive(), probe);
+        const hx::tuning::ExcitationPlan plan = hx::tuning::PlanExcitation({}, measure::FullDrive(), probe);
         for (const hx::tuning::MoveStep& m : plan.moves) {
-            const synth::Trapezoid t(m.move);
-            const auto caps = synth::Record(drive, m.capture, [&](synth::Drive& d, double at) {
-                const auto [p, v] = t.At(at);
-                d.Step(p, v, 0);
-            });
+            const auto caps = measure::Capture(motor, m.capture, measure::Following(m.move), furthest);
             hx::tuning::EstimateInput in;
             in.intervalUs = m.capture.intervalUs;
-            const auto ref = synth::Channel(caps, m.capture, hx::tuning::kPositionReferenceSource);
-            const auto r = synth::Channel(caps, m.capture, hx::tuning::kSpeedReferenceSource);
-            const auto y = synth::Channel(caps, m.capture, hx::tuning::kSpeedFeedbackSource);
+            const auto ref = hx::tuning::ChannelOf(caps, m.capture, hx::tuning::kPositionReferenceSource);
+            const auto r = hx::tuning::ChannelOf(caps, m.capture, hx::tuning::kSpeedReferenceSource);
+            const auto y = hx::tuning::ChannelOf(caps, m.capture, hx::tuning::kSpeedFeedbackSource);
             for (std::size_t k = 0; k < y.size(); ++k) {
                 in.instrument.push_back(hx::tuning::Differences(hx::tuning::UnwrapCounter(ref[k])));
                 in.input.push_back(hx::tuning::Subtract(r[k], y[k]));
@@ -115,19 +109,12 @@ int main() {
             }
             moveInputs.push_back(in);
         }
-        std::mt19937 prbs(5);
-        double inject = 0;
-        int hold = 0;
-        const auto caps = synth::Record(drive, plan.torque.capture, [&](synth::Drive& d, double) {
-            if (hold-- <= 0) {
-                inject = (prbs() & 1) ? 1.0 : -1.0;
-                hold = 4;
-            }
-            d.Step(0, 0, inject);
-        });
+        motor.SetExcitation(1.0, 5);
+        const auto caps = measure::Capture(motor, plan.torque.capture, [](double) { return hx::sim::MotionCommand{}; },
+                                           furthest);
         torqueInput.intervalUs = plan.torque.capture.intervalUs;
-        torqueInput.input = synth::Channel(caps, plan.torque.capture, hx::tuning::kTorqueCurrentSource);
-        torqueInput.output = synth::Channel(caps, plan.torque.capture, hx::tuning::kSpeedFeedbackSource);
+        torqueInput.input = hx::tuning::ChannelOf(caps, plan.torque.capture, hx::tuning::kTorqueCurrentSource);
+        torqueInput.output = hx::tuning::ChannelOf(caps, plan.torque.capture, hx::tuning::kSpeedFeedbackSource);
         torqueInput.scale = 2 * hx::tuning::kPi / 100 * 1000;  // (rad/s) / A from 0.01 rps and mA
     }
     hx::tuning::PlantMeasurement measurement;

@@ -2,12 +2,13 @@
 //  - twenty seeded machines (--machine-seed 1..20), unpaced, each judged by
 //    the simulator's truth as the sequence's test judges it; prints each
 //    verdict and the pass count (goal: at least 19 of 20);
-//  - the default machine on a line paced at 38400 and at 115200 baud: the
-//    time of each stage and of the whole tuning, beside the wire time of
-//    every request and reply it exchanged (goal: the whole within 60 s at
-//    115200).
+//  - --machine-seed 3 (the machine the sequence's test tunes) on a line
+//    paced at 38400 and at 115200 baud: the time of each stage and of the
+//    whole tuning, beside the wire time of every request and reply it
+//    exchanged (goal: the whole within 60 s at 115200).
 // Run it by hand: build/release/bench/bin/bench_tune [--seeds N] [--first SEED] [--timing-only]
 //     [--only SEED (0: default machine)] [--record DIR (each seed's measurement, for bench_tune_replay)]
+//     [--baud 38400|115200 (time the tuning at that rate only)]
 
 #include <cstdio>
 #include <cstring>
@@ -34,7 +35,7 @@ double WireSeconds(hx::sim::VirtualDrive& d, int baud) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int seeds = 20, first = 1, only = -1;
+    int seeds = 20, first = 1, only = -1, baudOnly = 0;
     bool timingOnly = false;
     std::string record;
     for (int i = 1; i < argc; ++i) {
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = std::atoi(argv[++i]);  // 0: the default machine
         if (!std::strcmp(argv[i], "--first") && i + 1 < argc) first = std::atoi(argv[++i]);
         if (!std::strcmp(argv[i], "--record") && i + 1 < argc) record = argv[++i];
+        if (!std::strcmp(argv[i], "--baud") && i + 1 < argc) baudOnly = std::atoi(argv[++i]);
     }
     if (only >= 0) {
         hx::test::TempProgramFolder one;
@@ -73,13 +75,14 @@ int main(int argc, char** argv) {
     }
     if (!record.empty()) return 0;
     for (int baud : {38400, 115200}) {
-        hx::sim::DriveOptions o = tunebench::Options();
+        if (baudOnly && baud != baudOnly) continue;
+        hx::sim::DriveOptions o = tunebench::Seeded(3);
         o.baud = baud;
         tunebench::Bench b(o);
         const auto start = std::chrono::steady_clock::now();
         const tunebench::Verdict v = tunebench::TuneAndJudge(b);
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%d baud: whole tuning %.1f s (goal at 115200: <= 60 s), wire time of its traffic %.1f s, %s\n",
+        std::printf("seed 3, %d baud: whole tuning %.1f s (goal at 115200: <= 60 s), wire time of its traffic %.1f s, %s\n",
                     baud, total, WireSeconds(b.Vd(), baud), v.passed ? "passed" : "not passed");
         for (const auto& t : v.result.times)
             std::printf("  %-9s %6.2f s\n", hx::tuning::StageKey(t.stage), t.seconds);

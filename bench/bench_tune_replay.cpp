@@ -13,7 +13,9 @@
 // the lines as recorded (recordings made since the sequence drops its stray
 // lines itself); REPLAY_TRUTH=1 prints each line of the open loop and each
 // bin of the joined plant against the truth's loop; REPLAY_SWEEP=1 what the
-// design builds for each crossover it may try.
+// design builds for each crossover it may try; REPLAY_PRED=1 the predicted
+// loop against the truth's with the design written, and how much of the
+// difference is the controller's model (new over old: the rest is the plant).
 
 #include <cmath>
 #include <cstdio>
@@ -102,6 +104,28 @@ int main(int argc, char** argv) {
             if (rigid)
                 check(after.crossoverHz >= 2 * before.crossoverHz,
                       "crossover " + std::to_string(before.crossoverHz) + " -> " + std::to_string(after.crossoverHz));
+            if (std::getenv("REPLAY_PRED")) {
+                // The prediction against the truth with the design written,
+                // split into the controller model's part and the plant's.
+                const hx::sim::MotorModel mNew = b.Vd().WithLock([&] {
+                    b.Vd().Motor().ReadParametersNow();
+                    return b.Vd().Motor().Model();
+                });
+                const FrequencyResponse g = Coherent(forDesign.plant.g, kIdentifyCoherence);
+                std::printf("  truth PM at %.1f Hz, crossover %.1f, GM at %.1f Hz\n", after.phaseMarginHz, after.crossoverHz, after.gainMarginHz.value_or(-1));
+                for (std::size_t i = 0; i < d.openLoop.size(); ++i) {
+                    const double f = d.openLoop.hz[i];
+                    if (f < 10 || f > 700) continue;
+                    const auto tn = hx::sim::ResponseAt(mNew, f), to = hx::sim::ResponseAt(motor, f);
+                    const Complex cNew = tn.openLoop / tn.plantPerTorqueReference, cOld = to.openLoop / to.plantPerTorqueReference;
+                    const Complex kNew = SpeedControllerResponse(d.loop, f) / cNew, kOld = SpeedControllerResponse(FromWords(rec.before), f) / cOld;
+                    const Complex e = d.openLoop.value[i] / tn.openLoop;
+                    std::printf("  P %7.1f Hz L %+6.1f dB %+6.1f deg | pred/truth %+5.2f dB %+5.1f deg | Cnew %+5.2f dB %+5.1f deg Cold %+5.2f dB %+5.1f deg\n",
+                                f, 20 * std::log10(std::abs(tn.openLoop)), std::arg(tn.openLoop) * 180 / kPi,
+                                20 * std::log10(std::abs(e)), std::arg(e) * 180 / kPi, 20 * std::log10(std::abs(kNew)),
+                                std::arg(kNew) * 180 / kPi, 20 * std::log10(std::abs(kOld)), std::arg(kOld) * 180 / kPi);
+                }
+            }
             out += "  design limit " + std::to_string(d.limitHz) + " Hz, predicted crossover " +
                    std::to_string(d.crossoverHz) + ", predicted PM " +
                    std::to_string(d.margins.phaseMarginDeg.value_or(-1)) + " GM " +

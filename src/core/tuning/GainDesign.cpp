@@ -31,9 +31,8 @@ constexpr double kLineFitOctaves = 1.0 / 3, kLineFitMaxOctaves = 1.0;  // Steady
 constexpr int kLineFitPoints = 5;
 constexpr double kStiffening = 2.2;                     // medium and stiff: the crossover before times this, at least
 
-// The plant the design and the margins before are read on: below the
-// split the moves' lines as SteadyLines reads them, above it the plant's
-// bins, which keep the detail a notch needs.
+}  // namespace
+
 FrequencyResponse DesignPlant(const Identification& id) {
     const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
     const double split = id.plant.plantScale ? id.plant.splitHz : 1e12;
@@ -42,14 +41,12 @@ FrequencyResponse DesignPlant(const Identification& id) {
     return out;
 }
 
-bool Feasible(const LoopMargins& m, double fc) {
+bool Feasible(const LoopMargins& m, double fc, double minPhaseMarginDeg) {
     // The margins at every crossover (a low mode's dip may add some below);
     // the bandwidth where it was asked.
-    return m.Meets(kDesignPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
+    return m.Meets(minPhaseMarginDeg, kDesignGainMarginDb) && m.crossoverHz && *m.crossoverHz > 0.75 * fc &&
            *m.crossoverHz < 1.33 * fc;
 }
-
-}  // namespace
 
 FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes) {
     // A low machine mode bends the curve inside the loop's band, where its
@@ -157,9 +154,10 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     double upper = 0.25 * g.hz.back();
     if (d.firstAntiResonanceHz) upper = std::min(upper, 0.5 * *d.firstAntiResonanceHz);
 
+    double phaseMarginDeg = kDesignPhaseMarginDeg;
     auto tryAt = [&](double fc, ServoLoop* loop, FrequencyResponse* L, std::vector<NotchPlacement>* notches) {
         *loop = LoopFor(g, id.modes, ratio, fc, req.current, L, notches);
-        return Feasible(ComputeMargins(*L), fc);
+        return Feasible(ComputeMargins(*L), fc, phaseMarginDeg);
     };
     ServoLoop loop;
     FrequencyResponse L;
@@ -189,7 +187,19 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     // of the limit alone misses where the limit is near that.
     double floor = 0;
     if (!req.targetHz && req.stiffness != Stiffness::Soft && d.marginsBefore.crossoverHz)
-        floor = std::min(d.limitHz, kStiffening * *d.marginsBefore.crossoverHz);
+        floor = kStiffening * *d.marginsBefore.crossoverHz;
+    // Where the limit stops short of that, the stiffening takes part of the
+    // phase margin's cushion (never the anti-resonance's share): the
+    // highest crossover up to it that keeps
+    // kStiffeningPhaseMarginDeg (the proof measures the loop again, and a
+    // loop that misses by a little is tried softer).
+    for (double fc = std::min(floor, upper); fc > 1.01 * d.limitHz && phaseMarginDeg == kDesignPhaseMarginDeg;
+         fc *= 0.98) {
+        phaseMarginDeg = kStiffeningPhaseMarginDeg;
+        if (tryAt(fc, &loop, &L, &notches)) floor = fc;
+        else phaseMarginDeg = kDesignPhaseMarginDeg;
+    }
+    if (phaseMarginDeg == kDesignPhaseMarginDeg) floor = std::min(d.limitHz, floor);
     target = std::max({target, floor, kLowestCrossoverHz});
     if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
     // Nearest the target: below it within a step or four, else above it
@@ -200,7 +210,10 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     bool found = false;
     for (double fc = target; fc >= std::max(0.8 * target, floor) && !found; fc *= 0.95) found = tryAt(fc, &loop, &L, &notches);
     for (double fc = target / 0.95; fc < d.limitHz && !found; fc /= 0.95) found = tryAt(fc, &loop, &L, &notches);
-    if (!found) tryAt(d.limitHz, &loop, &L, &notches);
+    if (!found) {
+        phaseMarginDeg = kDesignPhaseMarginDeg;
+        tryAt(d.limitHz, &loop, &L, &notches);
+    }
     d.margins = ComputeMargins(L);
     d.crossoverHz = d.margins.crossoverHz.value_or(0);
     // The position loop around the new speed loop.

@@ -50,6 +50,9 @@ inline constexpr double kMinGainMarginDb = 8.0;
 // What the design aims for: the margins above plus what a measurement may be off by.
 inline constexpr double kDesignPhaseMarginDeg = 50.0;
 inline constexpr double kDesignGainMarginDb = 10.0;
+// What a medium or stiff loop may keep to reach the stiffening the limit
+// above stops short of (GainDesign.cpp).
+inline constexpr double kStiffeningPhaseMarginDeg = 48.0;
 inline constexpr double kMinPositionPhaseMarginDeg = 60.0;
 inline constexpr double kLowestCrossoverHz = 5.0;
 
@@ -99,6 +102,15 @@ Design DesignGains(const Identification& id, const DesignRequest& request);
 // lines near one stay as they are, and so do all where a low machine mode
 // bends the curve inside the loop's band.
 FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& modes = {});
+
+// The plant the design and the margins before are read on: below the
+// split the moves' lines as SteadyLines reads them, above it the plant's
+// bins, which keep the detail a notch needs.
+FrequencyResponse DesignPlant(const Identification& id);
+// Whether a loop built for crossover fc holds the design's margins (at
+// every crossover) and crosses over near fc: what the machine's limit is
+// the highest crossover of.
+bool Feasible(const LoopMargins& margins, double fc, double minPhaseMarginDeg = kDesignPhaseMarginDeg);
 
 // The loop one crossover gives (the steps above, notches included); its
 // predicted open loop in *openLoop. Exposed for tests and the window.

@@ -35,6 +35,10 @@ constexpr double kRigidPhaseDeg = 20.0, kScalePhaseDeg = 25.0;
 constexpr double kHighBandLineCoherence = 0.9;
 // The open loop's lines that must vote for the ratio to be theirs alone.
 constexpr int kMinLoopVotes = 3;
+// Lines this clear are the plant where they run on above the split.
+constexpr double kClearLineCoherence = 0.99;
+// The bins that must compare with clear lines for the friction's damper.
+constexpr std::size_t kMinDamperPoints = 3;
 // A split below this: a slow loop (see Identify).
 constexpr double kSlowLoopSplitHz = 40;
 
@@ -62,6 +66,22 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
     const double crossover = loop.gainCrossoversHz.empty() ? 0.0 : loop.gainCrossoversHz.front();
     const double plantBin = m.plant.size() > 1 ? (m.plant.hz.back() - m.plant.hz.front()) / (m.plant.size() - 1) : 0;
     out.splitHz = std::max(2 * crossover, 5 * plantBin);
+    const double drawnHz = out.drawnHz = out.splitHz;
+    // The plant's bins stay off well above that on a slow loop (a phase
+    // lead of ten degrees and more at twice the crossover, fading only
+    // slowly: see the damper below), while the lines, measured against the
+    // command, are sound as long as the command still moves the loop
+    // clearly: the split rises over the run of clear lines that follows it,
+    // which a single unclear line does not end (it is left out).
+    for (std::size_t i = 0, unclear = 0; i < gl.size() && unclear < 2; ++i) {
+        if (gl.hz[i] < out.splitHz) continue;
+        if (gl.CoherenceAt(i) < kClearLineCoherence) {
+            ++unclear;
+            continue;
+        }
+        unclear = 0;
+        out.splitHz = std::nextafter(gl.hz[i], 1e12);
+    }
     // A first scale from the band both cover: above the split where there
     // are points enough, else above the crossover, else wherever both are
     // coherent (Identify refines it once the modes are known).
@@ -96,6 +116,7 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
         const bool plantThere = f >= m.plant.hz.front() && f <= m.plant.hz.back() &&
                                 CoherenceAt(m.plant, f) >= kIdentifyCoherence;
         if (f >= out.splitHz && plantThere) continue;
+        if (f >= drawnHz && f < out.splitHz && gl.CoherenceAt(i) < kClearLineCoherence) continue;
         if (f >= out.splitHz && gl.CoherenceAt(i) < kHighBandLineCoherence) continue;
         low.hz.push_back(f);
         low.value.push_back(gl.value[i]);
@@ -106,6 +127,32 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
         high.hz.push_back(m.plant.hz[i]);
         high.value.push_back(m.plant.value[i] * *out.plantScale);
         high.coherence.push_back(m.plant.CoherenceAt(i));
+    }
+    // Friction at the excitation's small speeds acts as a damper b on the
+    // machine's rigid motion: the plant's bins read 1 / (J jw + b) for its
+    // rigid term 1 / (J jw), which leads their phase by ten degrees and more
+    // just above a slow loop's split, fading as 1 / f; its modes are as they
+    // are. The lines, taken at the moves' speeds with the friction's share
+    // out, do not carry it: where both are measured (the clear lines above
+    // the band the loop draws, a rigid band) b is the difference of the
+    // real parts of their impedances and J the lines' own, and every bin
+    // gets its rigid part back.
+    std::vector<double> damper, inertia;
+    for (std::size_t i = 0; i < m.plant.size(); ++i) {
+        const double f = m.plant.hz[i];
+        if (f < drawnHz || f >= out.splitHz || m.plant.CoherenceAt(i) < kIdentifyCoherence) continue;
+        const std::optional<Complex> line = ValueAt(gl, f);
+        if (!line || std::abs(*line) == 0 || std::abs(m.plant.value[i]) == 0) continue;
+        damper.push_back((1.0 / (m.plant.value[i] * *out.plantScale) - 1.0 / *line).real());
+        inertia.push_back((1.0 / *line).imag() / (2 * kPi * f));
+    }
+    const double b = damper.size() >= kMinDamperPoints ? Median(damper) : 0, j = Median(inertia);
+    if (b > 0 && j > 0) {
+        out.damper = b;
+        for (std::size_t i = 0; i < high.size(); ++i) {
+            const Complex jw(0.0, 2 * kPi * high.hz[i]);
+            high.value[i] += 1.0 / (j * jw) - 1.0 / (j * jw + b);
+        }
     }
     out.g = Merge(low, high);
     out.g.averages = std::max(gl.averages, m.plant.averages);
@@ -229,7 +276,7 @@ RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const 
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid) {
     Identification id;
     id.rigid = rigid;
-    id.plant = Normalise(m);
+    id.plant = Normalise(m, m.plantScale);
     const FrequencyResponse& searched = id.plant.g.empty() ? m.plant : id.plant.g;
     ModeOptions mo;
     mo.minCoherence = kIdentifyCoherence;
@@ -239,7 +286,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     // sees it (Kt / Jtotal), each the median of its own rigid bins. Both
     // are measured where they are good, which the band they share (few
     // points of the open loop, high up) is not.
-    if (id.plant.plantScale) {
+    if (id.plant.plantScale && !m.plantScale) {
         FrequencyResponse gl = m.openLoop;
         for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
         const std::vector<double> fromLoop = RigidCompliance(gl, id.modes, kScalePhaseDeg);
@@ -270,7 +317,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     // A low machine mode inside that band divides it into parts of
     // different inertia: the whole band then votes, each bin by its shape.
     const bool machineMode = id.modes.HasMachineMode();
-    const bool slow = !id.plant.plantScale || id.plant.splitHz < kSlowLoopSplitHz;
+    const bool slow = !id.plant.plantScale || id.plant.drawnHz < kSlowLoopSplitHz;
     if (slow && !machineMode) id.inertia = EstimateInertiaRatio(fromLoop, id.modes, m.during.speedGainHz, &m.openLoop);
     if (!slow || machineMode || id.inertia.votes < kMinLoopVotes)
         id.inertia = EstimateInertiaRatio(id.plant.g, id.modes, m.during.speedGainHz, &m.openLoop);

@@ -63,6 +63,11 @@ struct PlantMeasurement {
     ServoLoop during;
     // Optional: the plant, speed over torque current, over a wider band.
     FrequencyResponse plant;
+    // The plant's scale (Jm / Kt) where an earlier measurement of the same
+    // machine found it: a property of the machine, not of the loop's
+    // settings, so the loop measured again after tuning keeps it rather
+    // than read it anew off lines sized for the old loop.
+    std::optional<double> plantScale;
 };
 
 struct NormalisedPlant {
@@ -75,6 +80,10 @@ struct NormalisedPlant {
     double overlapPhaseSpreadDeg = 0;
     int overlapPoints = 0;
     double splitHz = 0;  // below: from the open loop; above: from the plant
+    double drawnHz = 0;  // where the loop stops drawing the plant's bins: the split before clear lines raise it
+    // The damper the friction adds to the rigid motion at the excitation's
+    // small speeds (in 1 / G's units), taken out of the plant's bins; 0: none.
+    double damper = 0;
 };
 // scale: the plant's factor when it is known (Identify finds it from the
 // rigid bins once the modes are known); otherwise from the band both cover.

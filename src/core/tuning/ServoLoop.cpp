@@ -92,7 +92,7 @@ ServoWords ToWords(const ServoLoop& l) {
     return w;
 }
 
-ServoLoop FromWords(const ServoWords& w) {
+servo::Settings ServoSettings(const ServoWords& w) {
     using servo::Param;
     servo::Words words = servo::FactoryWords(servo::Model::Krv4);
     auto set = [&words](Param p, int v) { words[static_cast<int>(p)] = static_cast<int16_t>(v); };
@@ -107,7 +107,11 @@ ServoLoop FromWords(const ServoWords& w) {
         set(servo::NotchWidth(i), w.notches[i].width);
         set(servo::NotchDepth(i), w.notches[i].depth);
     }
-    const servo::Settings s = servo::Decode(words);
+    return servo::Decode(words);
+}
+
+ServoLoop FromWords(const ServoWords& w) {
+    const servo::Settings s = ServoSettings(w);
     ServoLoop l;
     l.positionGainPerS = s.positionGain;
     l.speedGainHz = s.speedLoopHz;

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/protocol/ServoParameters.h"
 #include "core/tuning/FrequencyResponse.h"
 
 namespace hx::tuning {
@@ -76,6 +77,8 @@ inline constexpr int kNotchOffHz = 5000;
 // Rounded and held inside each parameter's range.
 ServoWords ToWords(const ServoLoop& loop);
 ServoLoop FromWords(const ServoWords& words);
+// The words as the drive decodes them (the other parameters the factory's).
+servo::Settings ServoSettings(const ServoWords& words);
 
 // One parameter's name ("Pr1.05") and word, in the order a tuning writes
 // them: the ratio first (the speed gain means a crossover only with the

@@ -16,6 +16,9 @@ namespace {
 constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
+// A proof that misses the margins by little is tried once more with the
+// crossover this share of the first.
+constexpr double kSofterShare = 0.8;
 
 class Sequence {
 public:
@@ -83,16 +86,9 @@ public:
         }
 
         Begin(TuneStage::Design);
+        m_out.id = IdentifyMachine(meas, WithoutStrayLines(asMeasured), m_out.probe, &m_frictionOut);
         m_out.measurement = meas;
-        m_out.id = Identify(meas, m_out.probe);
-        // The friction acts on the load, whose speed a low machine mode
-        // parts from the motor's: the share taken by the motor's speed is
-        // wrong there, and the lines are taken as measured.
-        if (m_out.id.modes.HasMachineMode()) {
-            meas.openLoop = m_out.openLoopBefore = WithoutStrayLines(asMeasured);
-            m_out.id = Identify(meas, m_out.probe);
-            m_frictionOut = false;
-        }
+        m_out.openLoopBefore = meas.openLoop;
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
@@ -111,49 +107,39 @@ public:
         }
         ServoWords after = ToWords(m_out.design.loop);
         if (Stopping()) return Stopped();
+        for (int attempt = 0;; ++attempt) {
+            Begin(TuneStage::Write);
+            const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, after, "tune gains");
+            if (m_out.backupPath.empty()) m_out.backupPath = w.gate.backupPath;
+            if (!w.gate.ok()) return Fail("the change gate kept the writes back: " + w.gate.message);
+            m_out.after = after;
+            m_out.written = true;
+            if (!w.ok()) return Fail("the drive did not take a write");
 
-        Begin(TuneStage::Write);
-        const GatedWrites w = WriteServoWords(m_r.drive, *before, after, "tune gains");
-        m_out.backupPath = w.gate.backupPath;
-        if (!w.gate.ok()) return Fail("the change gate kept the writes back: " + w.gate.message);
-        m_out.after = after;
-        m_out.written = true;
-        if (!w.ok()) return Fail("the drive did not take a write");
+            Begin(TuneStage::After);
+            m_out.moveAfter = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
+            if (Stopping()) return Stopped();
+            if (!m_out.moveAfter.ok) return Fail("the standard move with the new settings: " + why);
 
-        Begin(TuneStage::After);
-        m_out.moveAfter = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
-        if (Stopping()) return Stopped();
-        if (!m_out.moveAfter.ok) return Fail("the standard move with the new settings: " + why);
-
-        Begin(TuneStage::Verify);
-        FrequencyResponse again;
-        // As many records as the first measurement: one alone leaves single
-        // bins noisy enough to fake a crossover.
-        for (const MoveStep& m : m_plan.moves) {
-            const MoveCapture c = RunMove(m_r.drive, m, m_stop);
-            if (Stopping() || c.stopped) return Stopped();
-            if (!c.ok) return Fail("a verifying move: " + c.message);
-            again = Merge(again, OpenLoopOf(m, c, m_frictionOut ? m_out.probe->coulombMa : 0.0));
+            Begin(TuneStage::Verify);
+            if (const std::string failed = Verify(meas, after); !failed.empty())
+                return failed == "stopped" ? Stopped() : Fail(failed);
+            // Proven, or the previous settings go back.
+            const std::string unproven = ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsAfter);
+            if (unproven.empty()) break;
+            // Margins that miss by no more than the measurement may be off
+            // by: the prediction was a little optimistic for this machine,
+            // and a loop a step softer holds them with room to spare. Once.
+            if (attempt > 0 || !MissesByLittle(m_out.marginsAfter) ||
+                !MoveProofFailure(m_out.moveBefore, m_out.moveAfter).empty())
+                return Fail(unproven + "; the previous settings are back");
+            const Design softer =
+                DesignGains(forDesign, {FromWords(*before), m_r.stiffness, kSofterShare * m_out.design.crossoverHz});
+            if (softer.status != Design::Status::Ok) return Fail(unproven + "; the previous settings are back");
+            Note("the loop measured again misses the margins by a little: a softer loop is tried");
+            m_out.design = softer;
+            after = ToWords(softer.loop);
         }
-        // The loop measured again goes the way the first measurement went:
-        // divided by the controller the drive now runs, joined with the
-        // plant above the moves' band, times that controller again.
-        // The moves were sized for the old crossover: around the new one
-        // (several times higher) their lines are few and noisy, and a loop
-        // that runs near 0 dB there would cross it at every scatter. Judged
-        // as the design reads lines (SteadyLines).
-        PlantMeasurement again2 = meas;
-        again2.openLoop = SteadyLines(WithoutStrayLines(again));
-        again2.during = FromWords(after);
-        const Identification idAfter = Identify(again2, m_out.probe);
-        const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
-        m_out.openLoopAfter = g;
-        for (std::size_t i = 0; i < g.size(); ++i)
-            m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
-        m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
-        // Proven, or the previous settings go back.
-        const std::string unproven = ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsAfter);
-        if (!unproven.empty()) return Fail(unproven + "; the previous settings are back");
         m_out.status = TuneResult::Status::Tuned;
         return Finish();
     }
@@ -174,6 +160,39 @@ private:
         if (m_cb.note) m_cb.note(line);
     }
     bool Stopping() const { return m_stop.stop_requested(); }
+
+    // The open loop measured again with the settings written, into
+    // marginsAfter and openLoopAfter; what failed, "stopped", or empty.
+    std::string Verify(const PlantMeasurement& meas, const ServoWords& after) {
+        FrequencyResponse again;
+        // As many records as the first measurement: one alone leaves single
+        // bins noisy enough to fake a crossover.
+        for (const MoveStep& m : m_plan.moves) {
+            const MoveCapture c = RunMove(m_r.drive, m, m_stop);
+            if (Stopping() || c.stopped) return "stopped";
+            if (!c.ok) return "a verifying move: " + c.message;
+            again = Merge(again, OpenLoopOf(m, c, m_frictionOut ? m_out.probe->coulombMa : 0.0));
+        }
+        // The loop measured again goes the way the first measurement went:
+        // divided by the controller the drive now runs, joined with the
+        // plant above the moves' band (on the scale found first: the
+        // machine's, whatever the settings), times that controller again.
+        // The moves were sized for the old crossover: around the new one
+        // (several times higher) their lines are few and noisy, and a loop
+        // that runs near 0 dB there would cross it at every scatter. Judged
+        // as the design reads lines (SteadyLines).
+        PlantMeasurement again2 = meas;
+        again2.openLoop = SteadyLines(WithoutStrayLines(again));
+        again2.during = FromWords(after);
+        again2.plantScale = m_out.id.plant.plantScale;
+        const Identification idAfter = Identify(again2, m_out.probe);
+        const FrequencyResponse& g = idAfter.plant.g.empty() ? m_out.id.plant.g : idAfter.plant.g;
+        m_out.openLoopAfter = g;
+        for (std::size_t i = 0; i < g.size(); ++i)
+            m_out.openLoopAfter.value[i] *= SpeedControllerResponse(again2.during, g.hz[i]);
+        m_out.marginsAfter = ComputeMargins(m_out.openLoopAfter);
+        return {};
+    }
 
     // The spectrum's peaks as the resonances the moves' band cannot show.
     void AddSpectrumModes() {
@@ -239,11 +258,33 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     return id.modes.HasMachineMode();
 }
 
-std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter) {
+Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
+                               const std::optional<RigidBody>& probe, bool* frictionOut) {
+    Identification id = Identify(meas, probe);
+    if (frictionOut) *frictionOut = true;
+    // The friction acts on the load, whose speed a low machine mode parts
+    // from the motor's: the share taken by the motor's speed is wrong
+    // there, and the lines are taken as measured.
+    if (!id.modes.HasMachineMode() || asMeasured.empty()) return id;
+    meas.openLoop = asMeasured;
+    if (frictionOut) *frictionOut = false;
+    return Identify(meas, probe);
+}
+
+bool MissesByLittle(const LoopMargins& m) {
+    return !m.Meets(kMinPhaseMarginDeg, kMinGainMarginDb) && m.Meets(kMinPhaseMarginDeg - 5, kMinGainMarginDb - 1.5);
+}
+
+std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after) {
     if (!after.settlingMs || (before.settlingMs && *after.settlingMs > *before.settlingMs))
         return "the standard move settles no faster with the new settings";
     if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
         return "the standard move follows worse with the new settings";
+    return {};
+}
+
+std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter) {
+    if (std::string moves = MoveProofFailure(before, after); !moves.empty()) return moves;
     if (!marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
         return "the loop measured again does not hold the margins";
     return {};

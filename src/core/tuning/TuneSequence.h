@@ -17,6 +17,8 @@
 //              a backup before the first), the ratio first, Pr1.04 last
 //   after      the standard move again
 //   verify     the open loop measured again with the new settings, margins
+//              (margins that miss by no more than a measurement may be off:
+//              write, after and verify once more with a softer loop)
 //
 // Every motion goes through the guarded path (at rest, watchdog armed, the
 // stop confirmed) and stays within the travel. A stop, a lost link or a
@@ -125,12 +127,26 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 // of the probe's fit and the plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
+// The machine identified from the moves' lines (meas.openLoop, the
+// friction's share taken out) and the plant; where that names a low machine
+// mode, again from the lines as measured (asMeasured, which then replace
+// meas.openLoop): the friction acts on the load, whose speed such a mode
+// parts from the motor's. *frictionOut: whether the lines taken are the
+// friction-free ones (the verifying moves are taken the same way).
+Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
+                               const std::optional<RigidBody>& probe, bool* frictionOut = nullptr);
+
 // Why a setting written is not proven, English; empty when it is: the
 // standard move must settle and follow no worse than before, the loop
 // measured again must hold the margins. Unproven, the previous settings go
 // back and the result is Failed (the command line's exit status 1: the
 // drive is left as it was, nothing was tuned).
 std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsAfter);
+// The standard move's part of it alone.
+std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after);
+// Margins that miss by no more than a measurement may be off (5 deg,
+// 1.5 dB): the sequence then tries once more with a softer loop.
+bool MissesByLittle(const LoopMargins& margins);
 
 // The speed loop's open loop from one measuring move's records: speed error
 // in, speed feedback out, the commanded speed (from the position reference)

@@ -284,8 +284,8 @@ void CDisplayWaveform::ReadSampleSettings() {
 
 void CDisplayWaveform::setPointsPerChannel(uint16_t points) {
     m_pointsPerChannel = points;
-    // The program-wide value still says what the last capture took; the plot
-    // is told its own, so another window's capture leaves its axis alone.
+    // Each window's plot is told its own points per channel, so another
+    // window's capture leaves this axis alone.
     m_scope->SetPointsPerChannel(points);
 }
 

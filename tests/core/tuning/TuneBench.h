@@ -16,10 +16,7 @@
 
 namespace tunebench {
 
-inline hx::sim::DriveOptions Options() {
-    hx::sim::DriveOptions o = hx::coretest::PlainDrive(9);
-    return o;
-}
+inline hx::sim::DriveOptions Options() { return hx::coretest::PlainDrive(9); }
 inline hx::sim::DriveOptions Seeded(unsigned seed) {
     hx::sim::DriveOptions o = Options();
     o.machineSeed = seed;
@@ -86,23 +83,18 @@ inline Verdict TuneAndJudge(Bench& b, const std::stop_token& stop = {}) {
         for (double t : before.resonancesHz) nearest = std::min(nearest, std::abs(pair.resonance.hz - t) / t);
         check(nearest <= 0.03, "resonance " + std::to_string(pair.resonance.hz) + " Hz");
     }
-    if (r.marginsBefore.phaseMarginDeg)
-        measured(std::abs(*r.marginsBefore.phaseMarginDeg - before.phaseMarginDeg) <= 5,
-              "PM before " + std::to_string(*r.marginsBefore.phaseMarginDeg) + " vs " +
-                  std::to_string(before.phaseMarginDeg));
-    if (r.marginsBefore.gainMarginDb && before.gainMarginDb)
-        measured(std::abs(*r.marginsBefore.gainMarginDb - *before.gainMarginDb) <= 1.5,
-              "GM before " + std::to_string(*r.marginsBefore.gainMarginDb) + " vs " +
-                  std::to_string(*before.gainMarginDb));
-    // The margins measured again with the new settings, against the truth.
+    // The margins the tool measured, before and again with the new
+    // settings, against the truth's where both have one.
+    auto near = [&](const char* what, std::optional<double> got, std::optional<double> truth, double tolerance) {
+        if (got && truth)
+            measured(std::abs(*got - *truth) <= tolerance,
+                     std::string(what) + " " + std::to_string(*got) + " vs " + std::to_string(*truth));
+    };
+    near("PM before", r.marginsBefore.phaseMarginDeg, before.phaseMarginDeg, 5);
+    near("GM before", r.marginsBefore.gainMarginDb, before.gainMarginDb, 1.5);
     check(r.marginsAfter.phaseMarginDeg.has_value(), "margins measured again");
-    measured(r.marginsAfter.phaseMarginDeg && std::abs(*r.marginsAfter.phaseMarginDeg - after.phaseMarginDeg) <= 5,
-          "PM after measured " + std::to_string(r.marginsAfter.phaseMarginDeg.value_or(-999)) + " vs " +
-              std::to_string(after.phaseMarginDeg));
-    if (r.marginsAfter.gainMarginDb && after.gainMarginDb)
-        measured(std::abs(*r.marginsAfter.gainMarginDb - *after.gainMarginDb) <= 1.5,
-              "GM after measured " + std::to_string(*r.marginsAfter.gainMarginDb) + " vs " +
-                  std::to_string(*after.gainMarginDb));
+    near("PM after measured", r.marginsAfter.phaseMarginDeg, after.phaseMarginDeg, 5);
+    near("GM after measured", r.marginsAfter.gainMarginDb, after.gainMarginDb, 1.5);
     check(after.stable && after.phaseMarginDeg >= 45, "PM after (truth) " + std::to_string(after.phaseMarginDeg));
     check(!after.gainMarginDb || *after.gainMarginDb >= 8,
           "GM after (truth) " + std::to_string(after.gainMarginDb.value_or(99)));
@@ -126,8 +118,7 @@ inline Verdict TuneAndJudge(Bench& b, const std::stop_token& stop = {}) {
     o << "  in-band ratio " << r.id.inertia.ratio.value_or(-1) << ", whole " << r.totalRatio.value_or(-1)
       << ", plant captured " << r.plantCaptured << ", overshoot before " << r.moveBefore.overshootPct.value_or(-1)
       << " %, peak error " << r.moveBefore.peakErrorP.value_or(-1) << " -> " << r.moveAfter.peakErrorP.value_or(-1)
-      << " p\n";
-    o << "  truth resonances";
+      << " p\n  truth resonances";
     for (double t : before.resonancesHz) o << ' ' << t;
     o << ", anti-resonances";
     for (double t : before.antiResonancesHz) o << ' ' << t;

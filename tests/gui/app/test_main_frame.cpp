@@ -115,7 +115,11 @@ TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
     ASSERT_TRUE(WaitUntil([&] { return view->area()->subWindowList().size() == 1; }, 3000));
     EXPECT_EQ(QString::fromStdString(g_activeModule), "串口通信");
 
-    EXPECT_EQ(view->openConnection(), nullptr);
+    // Every window on the link waits for it.
+    for (auto open : {&CVelmoraView::openConnection, &CVelmoraView::openBusOverview, &CVelmoraView::openAlarm,
+                      &CVelmoraView::openChangeHistory, &CVelmoraView::openWaveform, &CVelmoraView::openFourier,
+                      &CVelmoraView::openRunTest, &CVelmoraView::openTuning})
+        EXPECT_EQ((view->*open)(), nullptr);
     EXPECT_EQ(messages.lastText(), "串口通信模块正在使用通信串口，请先关闭！");
     EXPECT_EQ(view->area()->subWindowList().size(), 1);
 

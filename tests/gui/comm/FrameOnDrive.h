@@ -7,6 +7,7 @@
 #include "core/settings/EnvSettings.h"
 #include "gui/GuiTestUtil.h"
 #include "gui/app/MainFrame.h"
+#include "gui/comm/ConnectCom.h"
 
 namespace hx::test {
 
@@ -25,6 +26,14 @@ struct FrameOnDrive {
         frame.reset();
         theComm.CloseCom();
         hx::PortResolver::ClearOverride("COM1");
+    }
+
+    // Presses a button of the connection window and waits for its work (the
+    // window may close itself once connected).
+    static bool Press(QPointer<hx::gui::CConnectCom> w, QPushButton* (hx::gui::CConnectCom::*button)() const) {
+        if (!w) return false;
+        QTest::mouseClick((w->*button)(), Qt::LeftButton);
+        return WaitUntil([&] { return !w || !w->busy(); }, 10000);
     }
 
     TempProgramFolder folder;

@@ -12,7 +12,6 @@
 #include "gui/app/CommandIds.h"
 #include "gui/app/EnvironmentSetting.h"
 #include "gui/app/VelmoraView.h"
-#include "gui/comm/ConnectCom.h"
 #include "sim/DriveServer.h"
 
 using namespace hx::gui;
@@ -26,10 +25,7 @@ struct ConnectFixture : FrameOnDrive {
         window = static_cast<CConnectCom*>(frame->view()->openConnection());
     }
     // Presses the button of the open connection window and waits for its work.
-    bool press(QPushButton* (CConnectCom::*button)() const) {
-        QTest::mouseClick((window->*button)(), Qt::LeftButton);
-        return WaitUntil([&] { return !window->busy(); }, 10000);
-    }
+    bool press(QPushButton* (CConnectCom::*button)() const) { return Press(window, button); }
     CConnectCom* window = nullptr;
 };
 
@@ -143,10 +139,10 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
         options.checkStandstill = false;
         hx::runtest::MotionGuard guard(hx::DriveHandle(&theComm, 63), theComm.PortName(), options);
         ASSERT_TRUE(guard.Prepare(hx::runtest::MotionKind::Trapezoid).ready());
-        // The program dies here: the guard never puts anything back.
+        // The program dies here: the guard never puts anything back (what
+        // it armed and how it comes back are the guard's own test).
     }
-    EXPECT_EQ(vd.Peek(31007), 1000);
-    EXPECT_EQ(vd.Peek(31008), 1);
+    ASSERT_NE(vd.Peek(31007), 5000) << "the run armed the drive's watchdog";
     f.frame.reset();
     theComm.CloseCom();
     f.messages.clear();

@@ -12,7 +12,6 @@
 #include "gui/widgets/SimulatedMotion.h"
 #include "gui/alarms/Alarm.h"
 #include "gui/app/VelmoraView.h"
-#include "gui/comm/ConnectCom.h"
 #include "gui/comm/LinkStatusBar.h"
 #include "sim/DriveServer.h"
 
@@ -30,10 +29,8 @@ struct Frame : hx::test::FrameOnDrive {
     }
     // Connects through the connection window, as a user does.
     bool Connect() {
-        QPointer<CConnectCom> w(static_cast<CConnectCom*>(frame->view()->openConnection()));
-        if (!w) return false;
-        QTest::mouseClick(w->connectButton(), Qt::LeftButton);
-        return WaitUntil([&] { return (!w || !w->busy()) && frame->IsConnected(); }, 10000);
+        return Press(static_cast<CConnectCom*>(frame->view()->openConnection()), &CConnectCom::connectButton) &&
+               frame->IsConnected();
     }
     // Drives the bar's clock by hand: its own timer would read on the wall clock.
     void StepClock() {

@@ -97,15 +97,9 @@ TEST(ParameterManage, OpeningReadsAllBlocksEditsAndWriteAllGoToTheDriveAndAFaile
     EXPECT_EQ((QStringList{list->cellText(pr004, 1), list->cellText(pr004, 3), list->cellText(pr004, 4),
                            list->cellText(pr004, 5)}),
               (QStringList{"Pr0.04", "0~10", "1", "--"}));
-    // The model's table in the database's PageNumber order: the rows without
-    // a category ("--", Pr9) sort before "P0 基本设定", then category by
-    // category, each in table order.
-    const QStringList names = columnTexts(list, 1);
-    ASSERT_GT(names.size(), 50);
-    EXPECT_EQ(names.mid(0, 2), (QStringList{"Pr9.00", "Pr9.01"}));
-    const auto p0 = names.indexOf("Pr0.00");
-    EXPECT_EQ(names.mid(p0, 6), (QStringList{"Pr0.00", "Pr0.01", "Pr0.02", "Pr0.03", "Pr0.04", "Pr0.05"}));
-    EXPECT_LT(names.indexOf("Pr0.11"), names.indexOf("Pr1.00"));
+    // The model's table in the database's PageNumber order (the query's own
+    // test): the rows without a category ("--", Pr9) before "P0 基本设定".
+    EXPECT_EQ(columnTexts(list, 1).mid(0, 2), (QStringList{"Pr9.00", "Pr9.01"}));
 
     // The progress shows and the buttons wait for the transfer.
     w->StartReadAll();

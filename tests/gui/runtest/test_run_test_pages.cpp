@@ -121,8 +121,6 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     frame.SetConnected(true);
     frame.action(cmd::RunTest)->trigger();
     EXPECT_EQ(g_activeModule, "试运行");
-    frame.action(cmd::Alarm)->trigger();
-    EXPECT_EQ(f.messages.lastText(), "试运行模块正在使用通信串口，请先关闭！");
     CRunTest* w = hx::test::FindSubWindow<CRunTest>(frame.view()->area());
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return w->opened(); }, 8000));

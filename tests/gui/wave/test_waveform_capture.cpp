@@ -36,6 +36,8 @@ TEST(WaveformWindow, OnceStoppedCyclicAndFailedCapturesAndTheChannelsShowAsChose
     }
     EXPECT_EQ(w->recording().recordedPoints, 400);
     EXPECT_EQ(w->scope()->Model().Current().axisLast, 400000);
+    EXPECT_EQ(w->scope()->Model().PointsPerChannel(), 400);
+    EXPECT_FLOAT_EQ(w->scope()->Model().AxisValuePerPoint(), 1000.0f);
     // One capture: the button keeps its text until pressed, nothing repeats.
     EXPECT_EQ(w->startButton()->text(), kStop);
     QTest::mouseClick(w->startButton(), Qt::LeftButton);
