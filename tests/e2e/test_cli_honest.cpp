@@ -138,13 +138,6 @@ TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitionsAndWhatIsNoUsab
     Result r = b.Run({"params", "load", junk});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("2150 parameter lines to apply, 5 skipped"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("skipped 5"), std::string::npos) << r.err;
-
-    // Nothing to load at all.
-    const std::string empty = b.Write("empty.qxr", "");
-    r = b.Run({"params", "load", empty});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no parameter line"), std::string::npos) << r.err;
 
     // Another drive model, and a value outside its range: refused unless forced.
     std::string other = good;

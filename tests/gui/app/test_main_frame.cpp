@@ -42,17 +42,15 @@ TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     EXPECT_EQ(frame.action(cmd::Connect)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
 
     const int driveCommands[] = {cmd::ParameterManager, cmd::SaveDriveParameters, cmd::Environment, cmd::Alarm,
-                                 cmd::RunTest};
+                                 cmd::RunTest, cmd::Fourier};
     for (int id : driveCommands) EXPECT_FALSE(frame.action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame.action(cmd::Connect)->isEnabled());
     EXPECT_TRUE(frame.action(cmd::Wizard)->isEnabled());
     frame.SetConnected(true);
     for (int id : driveCommands) EXPECT_TRUE(frame.action(id)->isEnabled()) << id;
     EXPECT_TRUE(frame.action(cmd::Waveform)->isEnabled());
-    EXPECT_TRUE(frame.action(cmd::Fourier)->isEnabled());
     frame.SetConnected(false);
-    EXPECT_FALSE(frame.action(cmd::Environment)->isEnabled());
-    EXPECT_FALSE(frame.action(cmd::Fourier)->isEnabled());
+    for (int id : driveCommands) EXPECT_FALSE(frame.action(id)->isEnabled()) << id;
 
     // The debug tool is not shipped here: say so, and the frame is disconnected.
     frame.SetConnected(true);
@@ -69,13 +67,11 @@ TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
 
-    // Every toolbar button's image at the toolbar's size, the connection's too.
     const QSize side = frame.toolBar()->iconSize();
     EXPECT_EQ(side, QSize(35, 35));
     for (QAction* a : frame.toolBar()->actions())
         EXPECT_EQ(a->icon().pixmap(side).size(), side) << a->text().toStdString();
 
-    // Help opens below the toolbar, not over it.
     frame.runCommand(cmd::Help);
     HelpWindow* help = HelpWindow::instance();
     ASSERT_TRUE(help->isVisible());
@@ -243,7 +239,6 @@ TEST(MainFrame, AboutBoxShowsTheIdentityAndFileDialogsOpenWhereTheUserLastWorked
     AskFile(&parent, {false, "t", "wave Files(*.wave)", "wave", {}});
     SetFileDialogHook({});
     EXPECT_EQ(opened, (QStringList{documents, documents, work.path(), documents}));
-    EXPECT_NE(opened.front(), QString::fromStdString(folder.Path()));
     const std::string ini = hx::test::ReadFileBytes(folder.SettingsPath());
     EXPECT_NE(ini.find("[Folders]\r\nqxr=" + work.path().toStdString() + "\r\n"), std::string::npos) << ini;
 }
