@@ -90,8 +90,6 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto dump = SplitLines(r.out);
     ASSERT_EQ(dump.size(), 2150u);
-    EXPECT_EQ(dump[0].rfind("0=", 0), 0u);
-    EXPECT_EQ(dump[149].rfind("149=", 0), 0u);
     EXPECT_EQ(dump[150].rfind("30000=", 0), 0u);
     EXPECT_EQ(dump[2149], "31999=4321");
     for (const auto& [def, value] : {std::pair{intDef, "100000"}, {ushortDef, "65534"}, {shortDef, "-2"}}) {
@@ -117,7 +115,6 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     EXPECT_EQ(r.status, 0) << r.err << r.out;
     EXPECT_EQ(vd.Ram(shortDef->address), 0xFFFE);
     EXPECT_EQ(vd.Ram(31999), 4321);
-    EXPECT_EQ(vd.Ram(intDef->address), 0x86A0);
     // Its progress on standard error, which is no terminal here: a line per
     // tenth of each transfer, ending at 100 %.
     for (const std::string phase : {"reading parameters: ", "writing parameters: ", "reading back: "}) {
@@ -130,8 +127,6 @@ TEST(CliParams, DumpReadLoadCompareAndSave) {
     }
 
     // compare: identical sets, then two differences named from the database.
-    // (That a load leaves the drive's commands out is pinned where the
-    // transfer is.)
     const std::string odd = b.folder.File("odd.qxr");
     hx::test::WriteFileBytes(odd, WithValue(WithValue(hx::test::ReadFileBytes(saved), 90, 0, 5), 91, 0, 1));
     r = cli({"params", "compare", saved, saved});
@@ -170,8 +165,7 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     b.vd.SetRam(a->address, 3);
     const std::string good = b.folder.File("good.qxr"), wrong = b.folder.File("wrong.qxr");
     // A command that only reads leaves the change journal alone: it is not
-    // even created. (That such a command still tells of a write that was cut
-    // short is pinned by the killed load below.)
+    // even created.
     for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
              {"read", "0"}, {"identity"}, {"find", "4", "4"}, {"params", "dump"}, {"params", "read", "-o", good}})
         ASSERT_EQ(b.Run(words).status, 0) << words[0];
@@ -198,8 +192,7 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     EXPECT_NE(listed[2].find("\t4\t" + b.data + "/halvex/backups/"), std::string::npos) << listed[2];
     EXPECT_NE(listed[2].find("-st4.qxr"), std::string::npos) << listed[2];
 
-    // The load's one change on record, confirmed. (That the restore is on
-    // record too is pinned where the journal is written.)
+    // The load's one change on record, confirmed.
     r = b.Run({"params", "history"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto rows = SplitLines(r.out);
@@ -280,11 +273,7 @@ TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
     ASSERT_EQ(b.Run(load).status, 0);
     for (const auto& [address, word] : before) ASSERT_NE(vd.Ram(address), word) << address;
 
-    auto anyTaken = [&] {
-        for (const auto& [address, word] : before)
-            if (vd.Ram(address) != word) return true;
-        return false;
-    };
+    auto anyTaken = [&] { return std::ranges::any_of(before, [&](auto& e) { return vd.Ram(e.first) != e.second; }); };
     int halfWritten = 0, toldOf = 0;
     for (int run = 0; run < 6; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);

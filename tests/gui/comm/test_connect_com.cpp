@@ -28,14 +28,10 @@ struct ConnectFixture : FrameOnDrive {
     CConnectCom* window = nullptr;
 };
 
-hx::sim::DriveOptions driveAt(uint8_t station, int16_t firmware = 200) {
-    return {.station = station, .firmwareRegister = firmware};
-}
-
 }  // namespace
 
 TEST(ConnectCom, ConnectReadsTheDriveAndClosesItselfDisconnectsAndGoesOffline) {
-    ConnectFixture f(driveAt(63));
+    ConnectFixture f;
     ASSERT_NE(f.window, nullptr);
     EXPECT_EQ(f.window->portCombo()->currentText(), "COM1");
     EXPECT_EQ(f.window->baudCombo()->currentText(), "38400");
@@ -88,7 +84,7 @@ TEST(ConnectCom, ConnectReadsTheDriveAndClosesItselfDisconnectsAndGoesOffline) {
 // (here on the line itself: no note for the next program can be kept). The
 // wait is a worker's: the window thread's timers keep their pace.
 TEST(ConnectCom, ClosingAfterATimeOutLeavesTheWindowThreadFree) {
-    ConnectFixture f(driveAt(63));
+    ConnectFixture f;
     hx::env::Write(hx::env::kReadComDelay, "LateHorizon", "500");
     const std::string stateHome = std::getenv("XDG_STATE_HOME");
     ::setenv("XDG_STATE_HOME", "/dev/null", 1);
@@ -126,7 +122,7 @@ TEST(ConnectCom, ClosingAfterATimeOutLeavesTheWindowThreadFree) {
 // note of the drive's own values: the next connect from the window puts them
 // back before anything else and says so.
 TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
-    ConnectFixture f(driveAt(63));
+    ConnectFixture f;
     auto& vd = f.drive.Drive();
     for (auto [a, v] : {std::pair{31007, 5000}, {31008, 2}}) vd.SetRam(a, v);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
@@ -162,7 +158,7 @@ TEST(ConnectCom, AWatchdogLeftArmedByAKilledRunIsPutBack) {
 }
 
 TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {
-    ConnectFixture f(driveAt(63, 199));
+    ConnectFixture f({.firmwareRegister = 199});
     theParameterTable.LoadAttributes(std::vector<uint8_t>(270, 0xFF).data(), 270);
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     ASSERT_TRUE(f.frame->IsConnected());
@@ -175,7 +171,7 @@ TEST(ConnectCom, OlderFirmwareReadsOnlyTheFirstAttributeBlock) {
 }
 
 TEST(ConnectCom, StoredPortAndFailures) {
-    ConnectFixture f(driveAt(9));
+    ConnectFixture f({.station = 9});
     hx::env::Write(hx::env::kComSetting, "COM", "COM12");
     hx::env::Write(hx::env::kDrive, "DriveNo", "5");
     f.window->closeWindow();
@@ -208,9 +204,7 @@ TEST(ConnectCom, StoredPortAndFailures) {
 }
 
 TEST(ConnectCom, UnknownProductModelLeavesTheProgramDisconnected) {
-    auto options = driveAt(63);
-    options.productModel = "NO'SUCH";
-    ConnectFixture f(options);
+    ConnectFixture f({.productModel = "NO'SUCH"});
     ASSERT_TRUE(f.press(&CConnectCom::connectButton));
     EXPECT_TRUE(f.messages.saw("Model not supported for this product!"));
     EXPECT_FALSE(f.frame->IsConnected());
@@ -220,7 +214,7 @@ TEST(ConnectCom, UnknownProductModelLeavesTheProgramDisconnected) {
 
 TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
     {
-        ConnectFixture f(driveAt(5));
+        ConnectFixture f({.station = 5});
         // Long enough that a busy test machine does not miss the drive.
         theComm.SetReceiveTimeOut(150);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
@@ -236,7 +230,7 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
     }
     {
         // Closing the window mid-search closes the port it opened.
-        ConnectFixture f(driveAt(40));
+        ConnectFixture f({.station = 40});
         theComm.SetReceiveTimeOut(15);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
         ASSERT_TRUE(f.window->searching());
@@ -245,9 +239,7 @@ TEST(ConnectCom, SearchFindsTheDriveOrReportsNone) {
         EXPECT_EQ(theComm.GetConnectStatus(), 0);
     }
     {
-        auto silent = driveAt(5);
-        silent.dropRate = 1.0;
-        ConnectFixture f(silent);
+        ConnectFixture f({.station = 5, .dropRate = 1.0});
         theComm.SetReceiveTimeOut(15);
         QTest::mouseClick(f.window->searchButton(), Qt::LeftButton);
         ASSERT_TRUE(WaitUntil([&] { return f.window->statusLabel()->text().startsWith("完成:"); }, 3000));

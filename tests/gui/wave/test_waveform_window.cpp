@@ -17,17 +17,6 @@
 using namespace hx::gui;
 using namespace hx::test;
 
-namespace {
-
-// A drive whose sampling engine reports these sources, channels and capacity.
-hx::sim::DriveOptions Limits(uint16_t mask, int16_t channels, int16_t capacity) {
-    return {.sourceMask = mask,
-            .sampleChannels = static_cast<uint16_t>(channels),
-            .sampleCapacity = static_cast<uint16_t>(capacity)};
-}
-
-}  // namespace
-
 TEST(WaveformWindow, OpeningFillsTheListsSaveLoadAndExportKeepTheRecordingSafeAndABusyWindowRefuses) {
     WaveWindowFixture f;  // every source, four channels, 8000 points
     WaveWindow w;
@@ -229,7 +218,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     // The rule itself is the core's; the window applies it to its boxes and
     // lists as the drive's reading of its channel count arrives.
     {
-        WaveWindowFixture f(Limits(0x0007, 3, 3000));
+        WaveWindowFixture f({.sourceMask = 0x0007, .sampleChannels = 3, .sampleCapacity = 3000});
         WaveWindow w;
         EXPECT_EQ(w->pointsList()->currentText(), "1000") << "3000 points over three channels";
         for (int k = 0; k < 4; ++k) {
@@ -244,7 +233,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
     }
     {
         // No sources: only the empty entry; starting only resets the button.
-        WaveWindowFixture f(Limits(0, 4, 8000));
+        WaveWindowFixture f({.sourceMask = 0});
         WaveWindow w;
         EXPECT_EQ(w->channelList(0)->count(), 1);
         EXPECT_EQ(w->channelList(0)->currentIndex(), 0);
