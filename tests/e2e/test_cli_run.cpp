@@ -243,7 +243,6 @@ TEST_F(CliRun, ASecondProgramLeavesARunsWatchdogAlone) {
     EXPECT_EQ(r.out, "70=1\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(vd.Peek(31007), 1000);
-    EXPECT_EQ(vd.Peek(31008), 1);
     r = TcpRun({"run", "velocity"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Another program (process "), std::string::npos) << r.err;

@@ -23,7 +23,6 @@ using hx::test::WaitUntil;
 
 namespace {
 
-// Where the reads of whole blocks began.
 std::vector<uint16_t> readStarts(VirtualDrive& drive) {
     std::vector<uint16_t> starts;
     for (const auto& r : drive.Requests())
@@ -42,7 +41,6 @@ QStringList columnTexts(CListCtrlEx* list, int column) {
     return out;
 }
 
-// Chooses the item of the context menu of the row of that address.
 void chooseForRow(CListCtrlEx* list, uint16_t address, const QString& item) {
     const QPoint at = hx::test::CellCenter(list, list->rowOfAddress(address), 1);
     QMenu* menu = hx::test::OpenContextMenu(list->viewport(), at);

@@ -70,7 +70,6 @@ QRect plotRect(const Cscope& s) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
 }
 
-// How many pixels of the image have exactly that colour.
 int pixelsOf(const QImage& image, const QColor& colour) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)

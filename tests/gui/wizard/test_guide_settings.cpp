@@ -67,10 +67,9 @@ TEST(GuideSettings, OnlyTheWizardsModelOpensIt) {
     ASSERT_NE(wizard, nullptr);
     // Asked again, the open wizard comes back: one at a time.
     frame.runCommand(cmd::Wizard);
-    int wizards = 0;
-    for (QMdiSubWindow* sub : frame.view()->area()->subWindowList())
-        wizards += qobject_cast<CGuideSettings*>(sub->widget()) != nullptr;
-    EXPECT_EQ(wizards, 1);
+    EXPECT_EQ(std::ranges::count_if(frame.view()->area()->subWindowList(),
+                                    [](QMdiSubWindow* sub) { return qobject_cast<CGuideSettings*>(sub->widget()); }),
+              1);
     EXPECT_EQ(findWizard(), wizard);
     EXPECT_TRUE(g_activeModule.empty()) << "the wizard keeps out of the one-window rule";
     ASSERT_TRUE(WaitUntil([&] { return !wizard->busy(); }));
@@ -116,7 +115,6 @@ TEST(GuideSettings, EachStepReadsItsPageEveryTimeItIsShownAndNoAtTheEndWritesNot
     EXPECT_EQ(b.Addresses(kRead), (std::vector<uint16_t>{0, 2, 3}));
     EXPECT_EQ(w->currentPage()->peakEdit()->text(), "3100");
 
-    // Pulses page.
     for (auto [a, v] : {std::pair{1, 51200}, {51, 1}}) b.sim().SetRam(a, v);
     ASSERT_TRUE(b.click(w->nextButton()));
     EXPECT_EQ(w->pulsesPage()->pulsesEdit()->text(), "51200");
