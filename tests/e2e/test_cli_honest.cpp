@@ -71,7 +71,6 @@ TEST(CliHonest, BroadcastsTheStationFromTheSettingsAndWhyWritesFailed) {
         EXPECT_EQ(r.status, 0) << junk << ": " << r.err;
         EXPECT_EQ(r.out, "40=77\n") << junk;
     }
-    EXPECT_EQ(b.Vd().Ram(41), 0);
 
     // Station 0 changes every drive on the line and none can be backed up
     // first: refused unless the script says it knows.
@@ -216,8 +215,7 @@ TEST(CliHonest, FilesWithJunkFromAnotherModelOrWithoutDefinitionsAndWhatIsNoUsab
         files.push_back(c.otherKind);
         for (const std::string& file : files) {
             std::vector<std::string> words = c.words;
-            for (auto& w : words)
-                if (w == "@") w = file;
+            std::ranges::replace(words, std::string("@"), file);
             b.Vd().ClearRequests();
             const Result r = b.Run(words);
             const std::string what = words[0] + " " + words[1] + " " + file;
@@ -272,8 +270,7 @@ TEST(CliHonest, OutputsWriteIntoDevicesAndFifosAndLeaveThemSo) {
     // A copy of /dev/null takes everything; one of /dev/full refuses it.
     const bool devices = ::mknod(b.folder.File("probe").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0;
     const auto words = [](std::vector<std::string> w, const std::string& target) {
-        for (auto& word : w)
-            if (word == "@") word = target;
+        std::ranges::replace(w, std::string("@"), target);
         return w;
     };
     int n = 0;

@@ -83,7 +83,6 @@ TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     // With LANG=C and a font that covers Chinese, choosing Chinese is no
     // "unsupported" question: the interface renders.
     ASSERT_FALSE(QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty()) << "install fonts-noto-cjk";
-    const QByteArray lang = qgetenv("LANG"), all = qgetenv("LC_ALL"), messagesLocale = qgetenv("LC_MESSAGES");
     qputenv("LANG", "C");
     qunsetenv("LC_ALL");
     qunsetenv("LC_MESSAGES");
@@ -95,9 +94,6 @@ TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     EXPECT_EQ(messages.lastText(), "已保存选择语言,请重新登陆软件,切换语言!");
     EXPECT_EQ(hx::env::Read(hx::env::kLanguage, "Type", "x"), "4");
     g_language = language;
-    qputenv("LANG", lang);
-    if (!all.isEmpty()) qputenv("LC_ALL", all);
-    if (!messagesLocale.isEmpty()) qputenv("LC_MESSAGES", messagesLocale);
 }
 
 TEST(MainFrame, OneWindowRuleAndDelayedDestruction) {
@@ -249,25 +245,19 @@ TEST(Startup, EnglishCatalogueOrChineseFallback) {
     ::unsetenv("LC_MESSAGES");
     StartOptions options;
     options.showWindow = false;
-    {
-        // No settings file: English is chosen, but this folder has no catalogue.
+    // No settings file: English is chosen; without its catalogue the program goes on in Chinese.
+    for (bool catalogue : {false, true}) {
         TempProgramFolder folder;
+        std::filesystem::create_directories(folder.File("i18n"));
+        if (catalogue)
+            std::filesystem::copy_file(hx::test::BuildBinFolder() + "/i18n/halvex_en.qm", folder.File("i18n/halvex_en.qm"));
         MessageRecorder messages;
         CVelmoraApp app;
         ASSERT_TRUE(app.InitInstance(options));
         EXPECT_EQ(g_language, 9);
-        EXPECT_TRUE(messages.saw("Unable to load resource DLL!\n\rUse self-resource!"));
-        EXPECT_EQ(firstMenu(app.mainFrame(), 1), "通 信") << "goes on in Chinese";
-    }
-    {
-        TempProgramFolder folder;
-        std::filesystem::create_directories(folder.File("i18n"));
-        std::filesystem::copy_file(hx::test::BuildBinFolder() + "/i18n/halvex_en.qm", folder.File("i18n/halvex_en.qm"));
-        MessageRecorder messages;
-        CVelmoraApp app;
-        ASSERT_TRUE(app.InitInstance(options));
-        EXPECT_TRUE(messages.records.empty());
-        EXPECT_EQ(firstMenu(app.mainFrame(), 1), "Communication");
+        EXPECT_EQ(messages.saw("Unable to load resource DLL!\n\rUse self-resource!"), !catalogue);
+        EXPECT_EQ(messages.records.empty(), catalogue);
+        EXPECT_EQ(firstMenu(app.mainFrame(), 1), catalogue ? "Communication" : "通 信");
     }
     {
         // Chinese stored on an English locale: a font that covers Chinese is
