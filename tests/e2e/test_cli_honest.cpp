@@ -1,7 +1,5 @@
-// halvex-cli never reports what did not happen: broadcasts,
-// files with junk, from another model or without definitions, writes the
-// drive refused. The simulated drive is served in this process over a
-// pseudo-terminal; the tool runs as its own process.
+// halvex-cli never reports what did not happen. The simulated drive is served
+// in this process over a pseudo-terminal; the tool runs as its own process.
 
 #include <gtest/gtest.h>
 
@@ -33,9 +31,8 @@ using Result = hx::test::ProgramResult;
 struct Bench {
     // Station 63, model KRV4, firmware 200.0.
     explicit Bench(std::string database = {}) : drive({.databasePath = std::move(database)}) {}
-    // Late replies here come at most 150 ms late: a horizon well beyond
-    // that, and short enough for lost frames to stay cheap. Station 63
-    // unless the words name another.
+    // Late replies here come at most 150 ms late: a horizon well beyond that, and
+    // short enough for lost frames to stay cheap. Station 63 unless named.
     Result Run(const std::vector<std::string>& words, const std::string& program = hx::test::CliProgram()) {
         std::vector<std::string> all = {"--port", drive.DevicePath(), "--late-horizon-ms", "400"};
         if (std::find(words.begin(), words.end(), "--station") == words.end()) all = Join(all, {"--station", "63"});

