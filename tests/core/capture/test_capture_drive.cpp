@@ -81,8 +81,7 @@ TEST(CaptureOnDrive, ChannelsOneAndThreeComeFromTheirOwnAreas) {
 
     EXPECT_EQ(r.samples[0], b.Direct(150, 1000));
     EXPECT_EQ(r.samples[2], b.Direct(1150, 1000));
-    EXPECT_EQ(r.samples[1], std::vector<float>(1000, 0.0f));  // inactive: zeros, not leftovers
-    EXPECT_EQ(r.samples[3], std::vector<float>(1000, 0.0f));
+    for (int inactive : {1, 3}) EXPECT_EQ(r.samples[inactive], std::vector<float>(1000, 0.0f));  // not leftovers
 }
 
 // Below firmware 200.0 the drive has no points register (the order from
@@ -185,9 +184,7 @@ TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
     };
     req.afterBlock = [&](DriveHandle&) { ++hooks; };
     ASSERT_TRUE(job.start(req,
-                          {[&](int done, int) {
-                               if (done == 5) job.requestStop();
-                           },
+                          {[&](int done, int) { if (done == 5) job.requestStop(); },
                            [&](CaptureResult r) { done.set_value(std::move(r)); }},
                           b.Link()));
     const CaptureResult r = done.get_future().get();
@@ -250,10 +247,7 @@ TEST(SpectrumOnDrive, FaultsAreRetriedOrFailNeverWrong) {
     b.Vd().ClearRequests();
     req.wait = SpectrumRequest{}.wait;
     std::vector<std::chrono::milliseconds> sleeps;
-    req.wait.sleep = [&](std::stop_token, std::chrono::milliseconds period) {
-        sleeps.push_back(period);
-        return true;
-    };
+    req.wait.sleep = [&](std::stop_token, std::chrono::milliseconds period) { return sleeps.push_back(period), true; };
     const SpectrumResult late = RunSpectrum(b.Link(), req);
     EXPECT_EQ(late.status, CaptureStatus::TimedOut);
     EXPECT_EQ(late.message, kSpectrumTimeoutText);
@@ -338,16 +332,6 @@ TEST(CapturePlan, PointsListBlocksFetchTimeAndSpectrumBins) {
     EXPECT_DOUBLE_EQ(SpectrumBinFrequency(1), 4000.0 / 2048.0);
 }
 
-namespace {
-
-std::string Repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
-
-}  // namespace
-
 TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
     // -1.9 is truncated toward zero; 1e30 clamped, never undefined.
     for (auto [sample, item] : {std::pair{-5.0f, "fffb"}, {100.0f, "0064"}, {-32768.0f, "8000"}, {65537.0f, "0001"},
@@ -370,7 +354,7 @@ TEST(Recording, ItemsHoldTheLow16BitsAndDecodeSigned) {
 // its table with names, times and signs: the waveform window's file test.
 TEST(WaveFile, LoaderReadsAsTheClassicReaderDidWithinWhatEachKeyHolds) {
     // Points bounds each list; a ragged tail gives a short last item.
-    WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=100\r\nTypeCHN1=1\r\nSamplingCHN1=" + Repeat("0001", 250) +
+    WaveRecording r = ParseWaveFile("[Wave]\r\nPoints=100\r\nTypeCHN1=1\r\nSamplingCHN1=" + std::string(1000, '1') +
                                     "\r\nSamplingCHN2=0123456789\r\n");
     EXPECT_EQ(r.lists[0].size(), 100u);
     EXPECT_EQ(r.lists[1], (std::vector<std::string>{"0123", "4567", "89"}));  // read whatever the code
@@ -449,8 +433,7 @@ TEST(WaveFile, RecordedWindowFitsTheShortestList) {
     for (int i = 0; i < 10; ++i) r.lists[0].push_back(SampleToItem(static_cast<float>(i)));
     for (int i = 0; i < 6; ++i) r.lists[1].push_back(SampleToItem(static_cast<float>(-i)));
     const RecordedWindow w = ShowRecordedWindow(r, 8, 200);
-    EXPECT_EQ(w.shown, 6);
-    EXPECT_EQ(w.start, 0);
+    EXPECT_EQ(std::pair(w.shown, w.start), std::pair(6, 0));
     EXPECT_EQ(w.samples[0], (std::vector<float>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(w.samples[1], (std::vector<float>{0, -1, -2, -3, -4, -5}));
 }

@@ -162,7 +162,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     std::promise<TransferResult> done;
     {
         hx::ReadAllJob job;
-        ASSERT_TRUE(job.start({[&](int k, int) { k == 3 ? b.Server().LoseReplies(1.0) : void(); },
+        ASSERT_TRUE(job.start({[&](int k, int) { if (k == 3) b.Server().LoseReplies(1.0); },
                                [&](const TransferResult& result) { done.set_value(result); }},
                               b.Link(200.0f), b.table));
         TransferResult r = done.get_future().get();
