@@ -18,6 +18,7 @@
 using namespace std::chrono_literals;
 using namespace hx::sim;
 using hx::servo::Param;
+using hx::servo::NotchDepth, hx::servo::NotchFrequency, hx::servo::NotchWidth;
 
 namespace {
 
@@ -37,13 +38,7 @@ struct Drive : hx::test::ClockedDrive {
 // A nearly rigid machine without friction: the load's one mode far up and
 // small.
 MachineSpec Rigid(double ratio) {
-    MachineSpec m;
-    m.inertiaRatio = ratio;
-    m.coulombNm = 0;
-    m.viscousNmsPerRad = 0;
-    m.resonances = {{1500, 0.05, 0.02}};
-    m.lowHz = 0;
-    return m;
+    return {.inertiaRatio = ratio, .coulombNm = 0, .viscousNmsPerRad = 0, .resonances = {{1500, 0.05, 0.02}}, .lowHz = 0};
 }
 
 // The factory loop with some register words changed, as the motor decodes it.
@@ -53,21 +48,15 @@ hx::servo::Settings Loop(std::initializer_list<std::pair<Param, int>> words) {
     return hx::servo::Decode(w);
 }
 
-struct StepFigures {
-    double riseS = 0, overshoot = 0;  // 10..90 % rise time; peak over the final value, minus 1
-};
-
-StepFigures Figures(const std::vector<double>& y, double dt, double final) {
-    StepFigures f;
+// A step's 10..90 % rise time, and its peak over the final value minus 1.
+std::pair<double, double> RiseAndOvershoot(const std::vector<double>& y, double dt, double final) {
     double t10 = -1, t90 = -1, peak = 0;
     for (size_t i = 0; i < y.size(); ++i) {
         if (t10 < 0 && y[i] >= 0.1 * final) t10 = i * dt;
         if (t90 < 0 && y[i] >= 0.9 * final) t90 = i * dt;
         peak = std::max(peak, y[i]);
     }
-    f.riseS = t90 - t10;
-    f.overshoot = peak / final - 1;
-    return f;
+    return {t90 - t10, peak / final - 1};
 }
 
 }  // namespace
@@ -91,13 +80,9 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
         motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(c.hz * 10)},
                              {Param::SpeedIntegralTime, static_cast<int>(c.ti * 1e4)},
                              {Param::InertiaRatio, static_cast<int>(c.set * 100)},
-                             {Param::TorqueFilter, 0},
-                             {Param::CurrentKp, 3000},
-                             {Param::CurrentKi, 60}}));
+                             {Param::TorqueFilter, 0}, {Param::CurrentKp, 3000}, {Param::CurrentKi, 60}}));
         motor.Settle(0, 0);
-        MotionCommand step;
-        step.mode = RunMode::Velocity;
-        step.velocity = 2;  // rev/s
+        const MotionCommand step{.mode = RunMode::Velocity, .velocity = 2};  // rev/s
         std::vector<double> sim;
         for (int k = 0; k < 8000; ++k) {
             motor.Step(step);
@@ -114,11 +99,12 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
                                            a * (p2 + i) / (p2 * (p2 - p1)) * std::exp(p2 * t);
             exact.push_back(2 * y.real());
         }
-        const StepFigures s = Figures(sim, MotorModel::kTick, 2), e = Figures(exact, MotorModel::kTick, 2);
-        EXPECT_NEAR(s.riseS, e.riseS, 0.05 * e.riseS);
+        const auto [riseS, overshoot] = RiseAndOvershoot(sim, MotorModel::kTick, 2);
+        const auto [exactRiseS, exactOvershoot] = RiseAndOvershoot(exact, MotorModel::kTick, 2);
+        EXPECT_NEAR(riseS, exactRiseS, 0.05 * exactRiseS);
         // The overshoot within 2 points of the step: the tick, the current
         // loop and the speed detection add a little under one.
-        EXPECT_NEAR(s.overshoot, e.overshoot, 0.02);
+        EXPECT_NEAR(overshoot, exactOvershoot, 0.02);
     }
 }
 
@@ -160,10 +146,10 @@ TEST(ServoLoops, ANotchAtTheResonanceLowersItsPeakByItsDepth) {
         return 20 * std::log10(top);
     };
     const double plain = peak();
-    d.Set(hx::servo::NotchFrequency(0), 300);
-    d.Set(hx::servo::NotchWidth(0), 4);  // 120 Hz wide
+    d.Set(NotchFrequency(0), 300);
+    d.Set(NotchWidth(0), 4);  // 120 Hz wide
     for (int depth : {10, 32, 50}) {
-        d.Set(hx::servo::NotchDepth(0), depth);
+        d.Set(NotchDepth(0), depth);
         EXPECT_NEAR(peak() - plain, 20 * std::log10(depth / 100.0), 0.5) << depth;
     }
 }
@@ -177,11 +163,8 @@ TEST(ServoLoops, TheNotchOnTheTickIsTheFormulasNotch) {
     };
     for (const Case c : {Case{300, 2, 0}, Case{300, 4, 10}, Case{1200, 10, 50}, Case{3000, 4, 20}}) {
         SCOPED_TRACE(testing::Message() << c.f << " Hz, W " << c.w << ", D " << c.d);
-        hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
-        w[static_cast<size_t>(hx::servo::NotchFrequency(0))] = static_cast<int16_t>(c.f);
-        w[static_cast<size_t>(hx::servo::NotchWidth(0))] = static_cast<int16_t>(c.w);
-        w[static_cast<size_t>(hx::servo::NotchDepth(0))] = static_cast<int16_t>(c.d);
-        const hx::servo::Notch notch = hx::servo::Decode(w).notches[0];
+        const hx::servo::Notch notch =
+            Loop({{NotchFrequency(0), c.f}, {NotchWidth(0), c.w}, {NotchDepth(0), c.d}}).notches[0];
         const Biquad q = NotchBiquad(notch, MotorModel::kTick);
         EXPECT_NEAR(std::abs(q.Response(c.f, MotorModel::kTick)), c.d / 100.0, 1e-9);
         for (double share : {0.5, 0.9, 0.97, 1.03, 1.1, 2.0}) {
@@ -212,8 +195,7 @@ TEST(ServoLoops, TheTruthMatchesASweepOfTheRunningLoop) {
         const int n = static_cast<int>(std::lround(periods / (hz * dt)));
         const double f = periods / (n * dt);  // a whole number of periods in the window
         std::complex<double> y = 0, r = 0;
-        MotionCommand c;
-        c.mode = RunMode::Velocity;
+        MotionCommand c{.mode = RunMode::Velocity};
         for (int k = 0; k < settle + n; ++k) {
             const double t = k * dt;
             c.velocity = 5 + std::sin(kTwoPi * f * t);  // rev/s
@@ -241,11 +223,8 @@ TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
     auto raised = [&](bool notch) {
         auto d = std::make_unique<Drive>(m);
         d->Set(Param::SpeedGain, 1000);  // 100 Hz
-        if (notch) {
-            d->Set(hx::servo::NotchFrequency(0), 300);
-            d->Set(hx::servo::NotchWidth(0), 4);
-            d->Set(hx::servo::NotchDepth(0), 0);
-        }
+        for (auto [p, word] : {std::pair{NotchFrequency(0), 300}, {NotchWidth(0), 4}, {NotchDepth(0), 0}})
+            if (notch) d->Set(p, word);
         d->clock->Step(1s);
         return d;
     };
@@ -278,18 +257,13 @@ TEST(ServoLoops, TheCurrentGainsShapeTheMotorsOwnCurrent) {
     for (const auto& [kp, ki] : {std::pair{1000, 200}, {1000, 20}}) {
         SCOPED_TRACE(testing::Message() << "Kp " << kp << ", Ki " << ki);
         MotorModel motor(quiet, heavy);
-        hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
-        w[static_cast<size_t>(Param::CurrentKp)] = static_cast<int16_t>(kp);
-        w[static_cast<size_t>(Param::CurrentKi)] = static_cast<int16_t>(ki);
-        w[static_cast<size_t>(Param::CurrentKc)] = 1024;  // all the back EMF compensated: the test's rotor is still
-        motor.SetServo(hx::servo::Decode(w));
+        // All the back EMF compensated: the test's rotor is still.
+        motor.SetServo(Loop({{Param::CurrentKp, kp}, {Param::CurrentKi, ki}, {Param::CurrentKc, 1024}}));
         motor.Settle(0, 0);
         const Winding winding{quiet.motor.resistance, quiet.motor.inductance, motor.BusVolts()};
         const std::vector<int16_t> test =
             RunCurrentStep(winding, CurrentGains{static_cast<int16_t>(kp), static_cast<int16_t>(ki), 256}, 1000, 20, 500);
-        MotionCommand step;
-        step.mode = RunMode::Current;
-        step.current = 1.0;
+        const MotionCommand step{.mode = RunMode::Current, .current = 1.0};
         double peak = 0;
         for (int sample = 0; sample < 20; ++sample) {
             EXPECT_NEAR(motor.Feedback().currentA * 1000, test[static_cast<size_t>(sample)], 15) << sample;
