@@ -117,27 +117,24 @@ TEST(Link, ThreadsNeverGetEachOthersReplies) {
     auto reader = [&](uint16_t reg, int16_t expected) {
         for (int i = 0; i < 120; ++i) {
             const auto v = comm.Read(kStation, reg);
-            if (!v) ++unanswered;
-            else if (*v != expected) ++mixedUp;
+            unanswered += !v;
+            mixedUp += v && *v != expected;
         }
     };
     auto blockReader = [&](uint16_t first, uint16_t count) {
         for (int i = 0; i < 60; ++i) {
             const auto f = comm.ReadBigData(kStation, first, count);
-            if (f.size() != 5u + 2 * count) {
-                ++unanswered;
-                continue;
-            }
-            for (uint16_t k = 0; k < count; ++k)
+            unanswered += f.size() != 5u + 2 * count;
+            for (uint16_t k = 0; k < count && f.size() == 5u + 2 * count; ++k)
                 if (((f[3 + 2 * k] << 8) | f[4 + 2 * k]) != 1000 + (first - 30000) + k) ++mixedUp;
         }
     };
     auto writer = [&](uint16_t reg) {
         for (int16_t i = 0; i < 60; ++i) {
-            if (comm.WriteAddressValue(kStation, reg, i) != i) ++unanswered;
+            unanswered += comm.WriteAddressValue(kStation, reg, i) != i;
             const auto v = comm.Read(kStation, reg);
-            if (!v) ++unanswered;
-            else if (*v != i) ++mixedUp;
+            unanswered += !v;
+            mixedUp += v && *v != i;
         }
     };
     {
@@ -203,11 +200,9 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(id.driveModel, "KRV4");
 
     // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
-    vd.Poke(116, 0x4142);
     for (uint16_t a = 117; a <= 122; ++a) vd.Poke(a, 0);
-    vd.Poke(0xFFC0, ('Q' << 8) | 0x07);
-    vd.Poke(138, 99);
-    vd.Poke(123, 7);
+    for (auto [a, v] : {std::pair{116, 0x4142}, {0xFFC0, ('Q' << 8) | 0x07}, {138, 99}, {123, 7}})
+        vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     id = ReadDriveIdentity(d.comm, kStation);
     EXPECT_EQ(id.productModel, "AB");
     EXPECT_EQ(id.driveModel, "Q");

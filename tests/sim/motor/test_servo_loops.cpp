@@ -67,19 +67,17 @@ std::pair<double, double> RiseAndOvershoot(const std::vector<double>& y, double 
 // a = 2π·f·(1 + set)/(1 + true). The drive's tick, current loop and speed
 // detection lag a little behind that: the rise time within 5 %.
 TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
-    struct Case {
-        double hz, ti, set, ratio;
-    };
-    for (const Case c : {Case{20, 0.030, 3, 3}, Case{40, 0.020, 3, 3}, Case{30, 0.050, 1.5, 4}}) {
-        SCOPED_TRACE(testing::Message() << c.hz << " Hz, Ti " << c.ti << " s, set " << c.set);
+    for (const auto [hz, ti, set, ratio] :
+         {std::tuple{20.0, 0.030, 3.0, 3.0}, {40.0, 0.020, 3.0, 3.0}, {30.0, 0.050, 1.5, 4.0}}) {
+        SCOPED_TRACE(testing::Message() << hz << " Hz, Ti " << ti << " s, set " << set);
         MotorParameters quiet;
         quiet.torqueNoise = quiet.currentNoise = 0;
-        MotorModel motor(quiet, Rigid(c.ratio));
+        MotorModel motor(quiet, Rigid(ratio));
         // The words: 0.1 Hz, 0.1 ms, %; a fast current loop (about 1 kHz:
         // 15 V/A, 6000 V/(A s)), no torque filter.
-        motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(c.hz * 10)},
-                             {Param::SpeedIntegralTime, static_cast<int>(c.ti * 1e4)},
-                             {Param::InertiaRatio, static_cast<int>(c.set * 100)},
+        motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(hz * 10)},
+                             {Param::SpeedIntegralTime, static_cast<int>(ti * 1e4)},
+                             {Param::InertiaRatio, static_cast<int>(set * 100)},
                              {Param::TorqueFilter, 0}, {Param::CurrentKp, 3000}, {Param::CurrentKi, 60}}));
         motor.Settle(0, 0);
         const MotionCommand step{.mode = RunMode::Velocity, .velocity = 2};  // rev/s
@@ -89,7 +87,7 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
             sim.push_back(motor.Feedback().speedRps);
         }
         // The analytic step: y(s) = a(s + c)/(s(s² + a s + a c)), by its poles.
-        const double a = kTwoPi * c.hz * (1 + c.set) / (1 + c.ratio), i = 1 / c.ti;
+        const double a = kTwoPi * hz * (1 + set) / (1 + ratio), i = 1 / ti;
         const std::complex<double> root = std::sqrt(std::complex<double>(a * a - 4 * a * i));
         const std::complex<double> p1 = (-a + root) / 2.0, p2 = (-a - root) / 2.0;
         std::vector<double> exact;
@@ -158,18 +156,15 @@ TEST(ServoLoops, ANotchAtTheResonanceLowersItsPeakByItsDepth) {
 // frequency (also high up, where the tick bends frequencies), and the
 // formula's response across its width.
 TEST(ServoLoops, TheNotchOnTheTickIsTheFormulasNotch) {
-    struct Case {
-        int f, w, d;
-    };
-    for (const Case c : {Case{300, 2, 0}, Case{300, 4, 10}, Case{1200, 10, 50}, Case{3000, 4, 20}}) {
-        SCOPED_TRACE(testing::Message() << c.f << " Hz, W " << c.w << ", D " << c.d);
+    for (const auto [f, width, depth] : {std::tuple{300, 2, 0}, {300, 4, 10}, {1200, 10, 50}, {3000, 4, 20}}) {
+        SCOPED_TRACE(testing::Message() << f << " Hz, W " << width << ", D " << depth);
         const hx::servo::Notch notch =
-            Loop({{NotchFrequency(0), c.f}, {NotchWidth(0), c.w}, {NotchDepth(0), c.d}}).notches[0];
+            Loop({{NotchFrequency(0), f}, {NotchWidth(0), width}, {NotchDepth(0), depth}}).notches[0];
         const Biquad q = NotchBiquad(notch, MotorModel::kTick);
-        EXPECT_NEAR(std::abs(q.Response(c.f, MotorModel::kTick)), c.d / 100.0, 1e-9);
+        EXPECT_NEAR(std::abs(q.Response(f, MotorModel::kTick)), depth / 100.0, 1e-9);
         for (double share : {0.5, 0.9, 0.97, 1.03, 1.1, 2.0}) {
             // dB: high up the tick bends the skirts a little (the centre stays).
-            const double hz = c.f * share, tolerance = c.f < 1000 ? 0.05 : c.f < 2000 ? 0.5 : 1.5;
+            const double hz = f * share, tolerance = f < 1000 ? 0.05 : f < 2000 ? 0.5 : 1.5;
             EXPECT_NEAR(20 * std::log10(std::abs(q.Response(hz, MotorModel::kTick))),
                         20 * std::log10(std::abs(hx::servo::NotchResponse(notch, hz))), tolerance)
                 << share;
@@ -308,18 +303,15 @@ TEST(ServoLoops, SeedsDrawPlausibleMachines) {
 // The drive reads its loop where its model keeps it: the first notch at
 // 30100 on KRV4 and at 30000 on KRV7, the inertia ratio at 42 and at 3.
 TEST(ServoLoops, EachModelReadsItsOwnAddresses) {
-    struct Case {
-        const char* model;
-        uint16_t notch, elsewhere, ratio;
-    };
-    for (const Case c : {Case{"KRV4", 30100, 30000, 42}, Case{"KRV7", 30000, 30100, 3}}) {
-        SCOPED_TRACE(c.model);
+    for (const auto [model, notch, elsewhere, ratio] :
+         {std::tuple<const char*, uint16_t, uint16_t, uint16_t>{"KRV4", 30100, 30000, 42}, {"KRV7", 30000, 30100, 3}}) {
+        SCOPED_TRACE(model);
         VirtualDrive drive(
-            DriveOptions{.driveModel = c.model, .databasePath = "-", .clock = std::make_shared<SteppedClock>()});
-        ASSERT_EQ(drive.WriteRegister(c.elsewhere, 300), mbex::kNone);
+            DriveOptions{.driveModel = model, .databasePath = "-", .clock = std::make_shared<SteppedClock>()});
+        ASSERT_EQ(drive.WriteRegister(elsewhere, 300), mbex::kNone);
         EXPECT_FALSE(TruthOf(drive, 2).settings.notches[0].on);
-        ASSERT_EQ(drive.WriteRegister(c.notch, 300), mbex::kNone);
-        ASSERT_EQ(drive.WriteRegister(c.ratio, 500), mbex::kNone);
+        ASSERT_EQ(drive.WriteRegister(notch, 300), mbex::kNone);
+        ASSERT_EQ(drive.WriteRegister(ratio, 500), mbex::kNone);
         const hx::servo::Settings s = TruthOf(drive, 2).settings;
         EXPECT_TRUE(s.notches[0].on);
         EXPECT_EQ(s.notches[0].frequencyHz, 300);
