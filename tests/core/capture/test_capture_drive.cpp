@@ -106,9 +106,7 @@ TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
     };
     CaptureResult r = RunCapture(b.Link(), req);
     ASSERT_EQ(r.status, CaptureStatus::Failed);
-    EXPECT_EQ(r.failedBlock.channel, 1);
-    EXPECT_EQ(r.failedBlock.block, 2);
-    EXPECT_EQ(r.failedBlock.address, 250);
+    EXPECT_EQ(std::tuple(r.failedBlock.channel, r.failedBlock.block, r.failedBlock.address), std::tuple(1, 2, 250));
     // Nothing above the link multiplies its own asking again.
     EXPECT_EQ(b.Server().GetStats().repliesDropped, static_cast<uint64_t>(1 + CQXCOM::kReadRetries));
     EXPECT_TRUE(AllEmpty(r.samples));
@@ -428,8 +426,7 @@ TEST(WaveFile, AFailedSaveOrLoadNamesTheFile) {
 }
 
 TEST(WaveFile, RecordedWindowFitsTheShortestList) {
-    WaveRecording r;
-    r.codes = {1, 2, 0, 0};
+    WaveRecording r{.codes = {1, 2, 0, 0}};
     for (int i = 0; i < 10; ++i) r.lists[0].push_back(SampleToItem(static_cast<float>(i)));
     for (int i = 0; i < 6; ++i) r.lists[1].push_back(SampleToItem(static_cast<float>(-i)));
     const RecordedWindow w = ShowRecordedWindow(r, 8, 200);

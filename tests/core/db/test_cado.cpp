@@ -252,8 +252,9 @@ std::string TypeAt(const std::vector<hx::ParameterDefinition>& rows, uint16_t ad
 }  // namespace
 
 TEST_F(OnDatabase, DefinitionTablesKeepTheirRules) {
-    const auto krv4 = hx::LoadDefinitions(folder.DatabasePath(), "KRV4"),
-               krv7 = hx::LoadDefinitions(folder.DatabasePath(), "KRV7"), base = hx::LoadDefinitions(folder.DatabasePath(), "");
+    const std::string path = folder.DatabasePath();
+    const auto krv4 = hx::LoadDefinitions(path, "KRV4"), krv7 = hx::LoadDefinitions(path, "KRV7");
+    const auto base = hx::LoadDefinitions(path, "");
     for (auto [rows, model] : {std::pair{&krv4, "KRV4"}, {&krv7, "KRV7"}, {&base, "base"}}) CheckDefinitionRules(*rows, model);
 
     EXPECT_GE(krv4.size(), 250u);
@@ -337,11 +338,10 @@ TEST_F(OnDatabase, EveryChineseTextHasItsEnglish) {
     EXPECT_GT(checked, 900) << "the category labels and remarks of both models";
 
     // Units and categories have English in every row, even where it is the same.
-    for (const char* table : {"ParametersTable", "ParametersTable_KRV4", "ParametersTable_KRV7"})
-        EXPECT_TRUE(Column(db, std::string("SELECT Address FROM ") + table +
-                                   " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''", "Address")
-                        .empty())
-            << table;
+    for (const std::string table : {"ParametersTable", "ParametersTable_KRV4", "ParametersTable_KRV7"}) {
+        const std::string blank = " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''";
+        EXPECT_TRUE(Column(db, "SELECT Address FROM " + table + blank, "Address").empty()) << table;
+    }
     EXPECT_EQ(Column(db, "SELECT DISTINCT PageNumberEn FROM ParametersTable_KRV4 WHERE PageNumber = 'P0 基本设定'",
                      "PageNumberEn"),
               std::vector<std::string>{"P0 Basic settings"});

@@ -282,8 +282,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
                     // The last moment spun rather than slept: a loaded
                     // machine wakes a sleeper late.
                     std::this_thread::sleep_until(end + at - milliseconds(2));
-                    while (Clock::now() < end + at) {
-                    }
+                    while (Clock::now() < end + at) continue;
                     // A copy right behind the reply may still be on its
                     // way when the next request goes: only replies count.
                     if (!replied && frame == Reply(address)) lastFrame = Clock::now();

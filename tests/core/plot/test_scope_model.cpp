@@ -106,8 +106,7 @@ TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
                         std::fabs(mantissa - 5) < 1e-6)
                 << t.step;
             for (std::size_t i = 1; i < t.ticks.size(); ++i) {
-                const Tick& a = t.ticks[i - 1];
-                const Tick& b = t.ticks[i];
+                const Tick &a = t.ticks[i - 1], &b = t.ticks[i];
                 const int rightOfA = a.pixel + (extent(a.label) + 1) / 2, leftOfB = b.pixel - extent(b.label) / 2;
                 ASSERT_GE(leftOfB - rightOfA, 8) << a.label << " / " << b.label << " at " << width;
                 EXPECT_NE(a.label, b.label);
@@ -182,10 +181,8 @@ TEST_F(Scope, CaptionsScalesAndAxisMakeRoomWithoutOverlapping) {
     m.SetXCaption("\xE6\x97\xB6\xE9\x97\xB4(us)");
     const Layout& l = m.ComputeLayout(Proportional);
     EXPECT_EQ(l.xCaption, "\xE6\x97\xB6\xE9\x97\xB4(ms)");
-    EXPECT_EQ(l.xTicks.ticks.front().label, "0");
-    EXPECT_EQ(l.xTicks.ticks.back().label, "40");
-    EXPECT_EQ(l.xTicks.ticks.front().pixel, l.plot.left);
-    EXPECT_EQ(l.xTicks.ticks.back().pixel, l.plot.right);
+    EXPECT_EQ(l.xTicks.ticks.front().label + ".." + l.xTicks.ticks.back().label, "0..40");
+    EXPECT_EQ(std::pair(l.xTicks.ticks.front().pixel, l.xTicks.ticks.back().pixel), std::pair(l.plot.left, l.plot.right));
     EXPECT_EQ(m.PixelX(0), l.plot.left);
     EXPECT_EQ(m.PixelY(0, -5), l.plot.bottom);
     // The horizontal grid follows the first drawn channel's ticks.
@@ -402,8 +399,7 @@ TEST_F(Scope, ReadoutAndPositionsSurviveZoom) {
     m.ComputeLayout(Mono);
     EXPECT_TRUE(m.CursorReadout().lines.empty());
     m.SetCursorsEnabled(true);
-    EXPECT_EQ(m.CursorX(0), 100);
-    EXPECT_EQ(m.CursorX(1), 300);
+    EXPECT_EQ(std::pair(m.CursorX(0), m.CursorX(1)), std::pair(100.0f, 300.0f));
     const Readout r = m.CursorReadout();
     ASSERT_EQ(r.lines.size(), 2u);
     EXPECT_EQ(r.lines[0], "A: 10.00 ms   B: 30.00 ms");
@@ -429,10 +425,8 @@ TEST_F(Scope, ReadoutAndPositionsSurviveZoom) {
     m.ComputeLayout(Mono);
     // The cursor's letter stands under a readout that would cover it.
     const PixelRect plot = m.LastLayout().plot;
-    const PixelRect free = CursorLetterRect(500, plot, {0, 0, 10, 10}, {7, 14});
-    EXPECT_EQ(free.top, plot.top + 2);
-    const PixelRect moved = CursorLetterRect(500, plot, {450, plot.top, 700, plot.top + 80}, {7, 14});
-    EXPECT_EQ(moved.top, plot.top + 82);
+    EXPECT_EQ(CursorLetterRect(500, plot, {0, 0, 10, 10}, {7, 14}).top, plot.top + 2);
+    EXPECT_EQ(CursorLetterRect(500, plot, {450, plot.top, 700, plot.top + 80}, {7, 14}).top, plot.top + 82);
 
     const int ax = m.CursorPixel(0);
     EXPECT_EQ(m.CursorNear(ax + 4), 0);

@@ -122,11 +122,10 @@ TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStopOneTestAtATime) {
 TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {
     // A set of full amplitude with phase A 10 (2 ms) and no damping splits
     // every change of the command in two halves 2 ms apart.
-    drive->SetRam(reg::kTrapRuns, 3);
-    drive->SetRam(reg::kTrapDwell, 300);
-    drive->SetRam(reg::kTrapSpeed, 100);         // 1 rev/s
-    drive->SetRam(reg::kTrapAcceleration, 1000);  // 1 ms ramps
-    drive->SetRam(reg::kTrapDistance, 10);        // 0.1 rev: 100 ms a move
+    // Three runs 300 ms apart at 1 rev/s, 1 ms ramps, 0.1 rev: 100 ms a move.
+    for (auto [a, v] : {std::pair{reg::kTrapRuns, 3}, {reg::kTrapDwell, 300}, {reg::kTrapSpeed, 100},
+                        {reg::kTrapAcceleration, 1000}, {reg::kTrapDistance, 10}})
+        drive->SetRam(a, static_cast<uint16_t>(v));
     ASSERT_EQ(W(reg::kAntiVibration[0], 100), mbex::kNone);
     ASSERT_EQ(W(reg::kAntiVibration[1], 10), mbex::kNone);
     ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);

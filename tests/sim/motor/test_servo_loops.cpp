@@ -245,13 +245,12 @@ TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
 // current after a step of its reference follows the test's recording, for
 // the factory gains (which overshoot) and the tuned ones (which do not).
 TEST(ServoLoops, TheCurrentGainsShapeTheMotorsOwnCurrent) {
-    MachineSpec heavy = Rigid(20);
     MotorParameters quiet;
     quiet.currentNoise = quiet.torqueNoise = 0;
     std::vector<double> peaks;
     for (const auto& [kp, ki] : {std::pair{1000, 200}, {1000, 20}}) {
         SCOPED_TRACE(testing::Message() << "Kp " << kp << ", Ki " << ki);
-        MotorModel motor(quiet, heavy);
+        MotorModel motor(quiet, Rigid(20));
         // All the back EMF compensated: the test's rotor is still.
         motor.SetServo(Loop({{Param::CurrentKp, kp}, {Param::CurrentKi, ki}, {Param::CurrentKc, 1024}}));
         motor.Settle(0, 0);
