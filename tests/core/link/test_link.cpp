@@ -50,9 +50,8 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     ASSERT_EQ(frame.size(), 105u);
     EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2), expected);
     EXPECT_EQ(ModbusCrc16(frame.data(), frame.size()), 0);
-    EXPECT_EQ(comm.ReadBigData(kStation, 0, 125).size(), 255u);
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 126).empty());
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 0).empty());
+    for (auto [count, bytes] : {std::pair{125, 255u}, {126, 0u}, {0, 0u}})
+        EXPECT_EQ(comm.ReadBigData(kStation, 0, static_cast<uint16_t>(count)).size(), bytes) << count;
 
     // Block write: 2 x count bytes, high byte first, or nothing is sent.
     std::vector<uint8_t> data;
@@ -204,10 +203,8 @@ TEST(Link, IdentityRead) {
     for (auto [a, v] : {std::pair{116, 0x4142}, {0xFFC0, ('Q' << 8) | 0x07}, {138, 99}, {123, 7}})
         vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     id = ReadDriveIdentity(d.comm, kStation);
-    EXPECT_EQ(id.productModel, "AB");
-    EXPECT_EQ(id.driveModel, "Q");
+    EXPECT_EQ(std::tuple(id.productModel, id.driveModel, id.softVersionText), std::tuple("AB", "Q", "0.7"));
     EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
-    EXPECT_EQ(id.softVersionText, "0.7");
 
     // At most 14 characters of product model; a drive model running up to
     // the last register stops there instead of wrapping to register 0.
@@ -220,10 +217,8 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
 
     ApplyIdentity(id);
-    EXPECT_EQ(g_productModel, "CDCDCDCDCDCDCD");
+    EXPECT_EQ(std::tuple(g_productModel, g_driveSoftVersion, g_driveVariantCode), std::tuple("CDCDCDCDCDCDCD", "0.7", 1001));
     EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
-    EXPECT_EQ(g_driveSoftVersion, "0.7");
-    EXPECT_EQ(g_driveVariantCode, 1001);
 }
 
 TEST(Link, AttributeBlocksByFirmware) {
