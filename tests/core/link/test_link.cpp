@@ -20,6 +20,7 @@
 
 using namespace hx;
 using namespace hx::test;
+using namespace std::string_literals;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 using sim::InProcessDrive;
 
@@ -192,18 +193,16 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(d.Addresses(kRead),
               (std::vector<uint16_t>{123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2}));
     EXPECT_TRUE(id.complete);
-    EXPECT_EQ(id.softVersionText, "-1.5");
+    EXPECT_EQ(std::tuple(id.softVersionText, id.variantCode, id.productModel, id.driveModel),
+              std::tuple("-1.5"s, 1001, "HX-KRV4-0750-A"s, "KRV4"s));
     EXPECT_FLOAT_EQ(id.firmwareVersion, 215.0f);
-    EXPECT_EQ(id.variantCode, 1001);
-    EXPECT_EQ(id.productModel, "HX-KRV4-0750-A");
-    EXPECT_EQ(id.driveModel, "KRV4");
 
     // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
     for (uint16_t a = 117; a <= 122; ++a) vd.Poke(a, 0);
     for (auto [a, v] : {std::pair{116, 0x4142}, {0xFFC0, ('Q' << 8) | 0x07}, {138, 99}, {123, 7}})
         vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     id = ReadDriveIdentity(d.comm, kStation);
-    EXPECT_EQ(std::tuple(id.productModel, id.driveModel, id.softVersionText), std::tuple("AB", "Q", "0.7"));
+    EXPECT_EQ(std::tuple(id.productModel, id.driveModel, id.softVersionText), std::tuple("AB"s, "Q"s, "0.7"s));
     EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
 
     // At most 14 characters of product model; a drive model running up to
@@ -217,7 +216,7 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
 
     ApplyIdentity(id);
-    EXPECT_EQ(std::tuple(g_productModel, g_driveSoftVersion, g_driveVariantCode), std::tuple("CDCDCDCDCDCDCD", "0.7", 1001));
+    EXPECT_EQ(std::tuple(g_productModel, g_driveSoftVersion, g_driveVariantCode), std::tuple("CDCDCDCDCDCDCD"s, "0.7"s, 1001));
     EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
 }
 
