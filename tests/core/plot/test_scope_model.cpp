@@ -112,8 +112,7 @@ TEST(ScopeAxes, TicksNeverTouchAndStepIn125) {
                 EXPECT_NE(a.label, b.label);
                 ++checked;
             }
-            EXPECT_GE(t.ticks.front().pixel, 100);
-            EXPECT_LE(t.ticks.back().pixel, 100 + width);
+            EXPECT_TRUE(t.ticks.front().pixel >= 100 && t.ticks.back().pixel <= 100 + width) << width;
         }
     EXPECT_GT(checked, 1000);
 
@@ -217,8 +216,7 @@ TEST_F(Scope, DragsZoomInClicksZoomOutAndTheStackEnds) {
     EXPECT_EQ(m.Level(), 1);
     EXPECT_FLOAT_EQ(m.Current().xMin, 0);
     EXPECT_NEAR(m.Current().xMax, 400, 0.01);
-    EXPECT_LT(m.Current().chMax[0], 5);
-    EXPECT_GT(m.Current().chMin[0], -5);
+    EXPECT_TRUE(m.Current().chMin[0] > -5 && m.Current().chMax[0] < 5) << "the values zoom in too";
     EXPECT_EQ(m.LevelAt(0).chMax[0], 5) << "the level below keeps its ranges";
 
     // Fourteen levels and no more: the scope window's mouse test. New points
