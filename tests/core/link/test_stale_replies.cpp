@@ -140,9 +140,8 @@ TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
         {.station = kStation, .stations = {kStation, kStation + 1}, .databasePath = "-", .baud = 115200}, 100, 400);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
-    drive.Drive(kStation).SetRam(10, 1010);
-    drive.Drive(kStation + 1).SetRam(10, 2020);
-    drive.Drive(kStation + 1).SetRam(11, 2121);
+    for (auto [station, a, v] : {std::tuple{kStation, 10, 1010}, {kStation + 1, 10, 2020}, {kStation + 1, 11, 2121}})
+        drive.Drive(static_cast<uint8_t>(station)).SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     // Station 5's three tries go unanswered in time; their replies follow.
     drive.Server().AnswerLate(std::chrono::milliseconds(350));
     EXPECT_EQ(comm.ReadAddressValue(kStation, 10), -1);

@@ -94,8 +94,7 @@ TEST_F(ParameterFile, SaveThenLoadGivesTheSameTable) {
     ChineseMessages zh;
     ASSERT_TRUE(hx::LoadParameterFile(path, loaded, &info, &error)) << error;
     EXPECT_EQ(Values(loaded), Values(saved));
-    EXPECT_EQ(loaded.GetValue(30010), 65534);
-    EXPECT_EQ(loaded.GetValue(30101), -123456);
+    EXPECT_EQ(std::pair(loaded.GetValue(30010), loaded.GetValue(30101)), std::pair(65534, -123456));
     EXPECT_EQ(info, "适用驱动器类型:HX-KRV4-0750\r\n驱动器软件版本:1.5\r\n描述信息:描述 test\r\n");
     // Saving what was loaded writes the same bytes again.
     EXPECT_EQ(hx::FormatParameterFile(loaded, kHeader), ReadFileBytes(path));
