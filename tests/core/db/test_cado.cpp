@@ -231,11 +231,9 @@ void CheckDefinitionRules(const std::vector<hx::ParameterDefinition>& rows, cons
         ASSERT_TRUE(ParseInt(d.scope.substr(0, tilde), &lo)) << d.scope;
         ASSERT_TRUE(ParseInt(d.scope.substr(tilde + 1), &hi)) << d.scope;
         ASSERT_TRUE(ParseInt(d.defaultValue, &def)) << d.defaultValue;
-        EXPECT_LE(lo, def);
-        EXPECT_LE(def, hi);
+        EXPECT_TRUE(lo <= def && def <= hi) << d.scope << " holds " << def;
         ASSERT_EQ(limits.count(d.dataType), 1u) << "data type " << d.dataType;
-        EXPECT_GE(lo, limits.at(d.dataType).first);
-        EXPECT_LE(hi, limits.at(d.dataType).second);
+        EXPECT_TRUE(limits.at(d.dataType).first <= lo && hi <= limits.at(d.dataType).second) << d.scope;
         // A 32-bit value's high word sits at the address below, in the same
         // range, and is no row of its own.
         const bool lowWord = d.dataType == "INT";
@@ -254,12 +252,10 @@ std::string TypeAt(const std::vector<hx::ParameterDefinition>& rows, uint16_t ad
 }  // namespace
 
 TEST_F(OnDatabase, DefinitionTablesKeepTheirRules) {
-    const auto krv4 = hx::LoadDefinitions(folder.DatabasePath(), "KRV4");
-    const auto krv7 = hx::LoadDefinitions(folder.DatabasePath(), "KRV7");
-    const auto base = hx::LoadDefinitions(folder.DatabasePath(), "");
-    CheckDefinitionRules(krv4, "KRV4");
-    CheckDefinitionRules(krv7, "KRV7");
-    CheckDefinitionRules(base, "base");
+    const std::string path = folder.DatabasePath();
+    const auto krv4 = hx::LoadDefinitions(path, "KRV4"), krv7 = hx::LoadDefinitions(path, "KRV7");
+    const auto base = hx::LoadDefinitions(path, "");
+    for (auto [rows, model] : {std::pair{&krv4, "KRV4"}, {&krv7, "KRV7"}, {&base, "base"}}) CheckDefinitionRules(*rows, model);
 
     EXPECT_GE(krv4.size(), 250u);
     EXPECT_GE(krv7.size(), 120u);
@@ -291,14 +287,12 @@ TEST_F(OnDatabase, DefinitionTablesKeepTheirRules) {
     std::map<std::string, std::set<std::string>> flags;
     for (db.GetRecordSet("Select * from Model_Mapping"); !db.IsEOF(); db.MoveNext())
         flags[db.GetFieldText("Model_From_Product")].insert(db.GetFieldText("IS_Varnel_Model"));
-    EXPECT_TRUE(flags.count("HX-KRV4-0750"));
-    EXPECT_TRUE(flags.count("HX-KRV7-0400"));
+    for (const char* product : {"HX-KRV4-0750", "HX-KRV7-0400"}) EXPECT_TRUE(flags.count(product)) << product;
     for (const auto& [product, set] : flags) EXPECT_EQ(set, (std::set<std::string>{"0", "1"})) << product;
 
     // Help pages: Pr0.01 and every basic setting have one.
-    EXPECT_TRUE(fs::exists(folder.File("HelpFile/ParametersHelp/Pr0.01.html")));
-    EXPECT_TRUE(fs::exists(folder.File("HelpFile/help.html")));
-    EXPECT_TRUE(fs::exists(folder.File("HelpFile/helpEN.html")));
+    for (const char* page : {"ParametersHelp/Pr0.01.html", "help.html", "helpEN.html"})
+        EXPECT_TRUE(fs::exists(folder.File(std::string("HelpFile/") + page))) << page;
     for (const auto& d : krv4) {
         const bool basic = d.pageNumber.rfind("P0 ", 0) == 0 && d.visible;
         EXPECT_TRUE(!basic || fs::exists(folder.File("HelpFile/ParametersHelp/" + d.name + ".html"))) << d.name;
@@ -344,11 +338,10 @@ TEST_F(OnDatabase, EveryChineseTextHasItsEnglish) {
     EXPECT_GT(checked, 900) << "the category labels and remarks of both models";
 
     // Units and categories have English in every row, even where it is the same.
-    for (const char* table : {"ParametersTable", "ParametersTable_KRV4", "ParametersTable_KRV7"})
-        EXPECT_TRUE(Column(db, std::string("SELECT Address FROM ") + table +
-                                   " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''", "Address")
-                        .empty())
-            << table;
+    for (const std::string table : {"ParametersTable", "ParametersTable_KRV4", "ParametersTable_KRV7"}) {
+        const std::string blank = " WHERE PageNumberEn = '' OR UnitsEn = '' OR RemarkEn = ''";
+        EXPECT_TRUE(Column(db, "SELECT Address FROM " + table + blank, "Address").empty()) << table;
+    }
     EXPECT_EQ(Column(db, "SELECT DISTINCT PageNumberEn FROM ParametersTable_KRV4 WHERE PageNumber = 'P0 基本设定'",
                      "PageNumberEn"),
               std::vector<std::string>{"P0 Basic settings"});

@@ -20,6 +20,7 @@
 
 using namespace hx;
 using namespace hx::test;
+using namespace std::string_literals;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 using sim::InProcessDrive;
 
@@ -50,9 +51,8 @@ TEST(Link, SingleAndBlockTransfersOverThePty) {
     ASSERT_EQ(frame.size(), 105u);
     EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.end() - 2), expected);
     EXPECT_EQ(ModbusCrc16(frame.data(), frame.size()), 0);
-    EXPECT_EQ(comm.ReadBigData(kStation, 0, 125).size(), 255u);
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 126).empty());
-    EXPECT_TRUE(comm.ReadBigData(kStation, 0, 0).empty());
+    for (auto [count, bytes] : {std::pair{125, 255u}, {126, 0u}, {0, 0u}})
+        EXPECT_EQ(comm.ReadBigData(kStation, 0, static_cast<uint16_t>(count)).size(), bytes) << count;
 
     // Block write: 2 x count bytes, high byte first, or nothing is sent.
     std::vector<uint8_t> data;
@@ -117,27 +117,24 @@ TEST(Link, ThreadsNeverGetEachOthersReplies) {
     auto reader = [&](uint16_t reg, int16_t expected) {
         for (int i = 0; i < 120; ++i) {
             const auto v = comm.Read(kStation, reg);
-            if (!v) ++unanswered;
-            else if (*v != expected) ++mixedUp;
+            unanswered += !v;
+            mixedUp += v && *v != expected;
         }
     };
     auto blockReader = [&](uint16_t first, uint16_t count) {
         for (int i = 0; i < 60; ++i) {
             const auto f = comm.ReadBigData(kStation, first, count);
-            if (f.size() != 5u + 2 * count) {
-                ++unanswered;
-                continue;
-            }
-            for (uint16_t k = 0; k < count; ++k)
+            unanswered += f.size() != 5u + 2 * count;
+            for (uint16_t k = 0; k < count && f.size() == 5u + 2 * count; ++k)
                 if (((f[3 + 2 * k] << 8) | f[4 + 2 * k]) != 1000 + (first - 30000) + k) ++mixedUp;
         }
     };
     auto writer = [&](uint16_t reg) {
         for (int16_t i = 0; i < 60; ++i) {
-            if (comm.WriteAddressValue(kStation, reg, i) != i) ++unanswered;
+            unanswered += comm.WriteAddressValue(kStation, reg, i) != i;
             const auto v = comm.Read(kStation, reg);
-            if (!v) ++unanswered;
-            else if (*v != i) ++mixedUp;
+            unanswered += !v;
+            mixedUp += v && *v != i;
         }
     };
     {
@@ -196,23 +193,17 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(d.Addresses(kRead),
               (std::vector<uint16_t>{123, 138, 0xFFBF, 116, 117, 118, 119, 120, 121, 122, 0xFFC0, 0xFFC1, 0xFFC2}));
     EXPECT_TRUE(id.complete);
-    EXPECT_EQ(id.softVersionText, "-1.5");
+    EXPECT_EQ(std::tuple(id.softVersionText, id.variantCode, id.productModel, id.driveModel),
+              std::tuple("-1.5"s, 1001, "HX-KRV4-0750-A"s, "KRV4"s));
     EXPECT_FLOAT_EQ(id.firmwareVersion, 215.0f);
-    EXPECT_EQ(id.variantCode, 1001);
-    EXPECT_EQ(id.productModel, "HX-KRV4-0750-A");
-    EXPECT_EQ(id.driveModel, "KRV4");
 
     // "AB" and zeros is "AB"; text also ends at the first non-printable byte.
-    vd.Poke(116, 0x4142);
     for (uint16_t a = 117; a <= 122; ++a) vd.Poke(a, 0);
-    vd.Poke(0xFFC0, ('Q' << 8) | 0x07);
-    vd.Poke(138, 99);
-    vd.Poke(123, 7);
+    for (auto [a, v] : {std::pair{116, 0x4142}, {0xFFC0, ('Q' << 8) | 0x07}, {138, 99}, {123, 7}})
+        vd.Poke(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     id = ReadDriveIdentity(d.comm, kStation);
-    EXPECT_EQ(id.productModel, "AB");
-    EXPECT_EQ(id.driveModel, "Q");
+    EXPECT_EQ(std::tuple(id.productModel, id.driveModel, id.softVersionText), std::tuple("AB"s, "Q"s, "0.7"s));
     EXPECT_FLOAT_EQ(id.firmwareVersion, 100.0f);
-    EXPECT_EQ(id.softVersionText, "0.7");
 
     // At most 14 characters of product model; a drive model running up to
     // the last register stops there instead of wrapping to register 0.
@@ -225,10 +216,8 @@ TEST(Link, IdentityRead) {
     EXPECT_EQ(vd.Requests().back().address, 0xFFFF);
 
     ApplyIdentity(id);
-    EXPECT_EQ(g_productModel, "CDCDCDCDCDCDCD");
+    EXPECT_EQ(std::tuple(g_productModel, g_driveSoftVersion, g_driveVariantCode), std::tuple("CDCDCDCDCDCDCD"s, "0.7"s, 1001));
     EXPECT_FLOAT_EQ(g_firmwareVersion, 100.0f);
-    EXPECT_EQ(g_driveSoftVersion, "0.7");
-    EXPECT_EQ(g_driveVariantCode, 1001);
 }
 
 TEST(Link, AttributeBlocksByFirmware) {
@@ -301,8 +290,7 @@ TEST(DriveHandle, ARefusalIsAnAnswerSilenceIsNoneAndAVanishedPortIsLost) {
     EXPECT_FALSE(other.ReadWords(30000, 4, dest));
     EXPECT_EQ(other.fault().kind, DriveFaultKind::NoAnswer);
     EXPECT_FALSE(other.fault().answered());
-    EXPECT_EQ(dest[0], 1);  // a failed read leaves the buffer alone
-    EXPECT_EQ(dest[3], 4);
+    EXPECT_EQ(std::vector(dest, dest + 4), (std::vector<uint16_t>{1, 2, 3, 4}));  // a failed read leaves the buffer alone
     // The first handle's outcome is its own.
     EXPECT_EQ(drive.fault().kind, DriveFaultKind::Refused);
     EXPECT_FALSE(link.comm.GetHealth().portLost);

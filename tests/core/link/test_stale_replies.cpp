@@ -43,18 +43,18 @@ protected:
     // value, never the stale reply of the one before.
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
         drive.Server().ClearFaults();
-        auto args = LinkArgs(drive, 400, 600);
-        args.insert(args.end(), {"read", "10"});
-        const auto second = hx::test::RunCli(args);
+        const auto second = hx::test::RunCli(LinkArgs(drive, 400, 600, {"read", "10"}));
         EXPECT_EQ(second.status, 0) << second.err;
         EXPECT_EQ(second.out, "10=1010\n");
     }
-    static std::vector<std::string> LinkArgs(const InProcessDrive& drive, int timeoutMs, int horizonMs) {
-        return {"--port",    const_cast<InProcessDrive&>(drive).DevicePath(),
-                "--baud",    "115200",
-                "--station", std::to_string(kStation),
-                "--timeout", std::to_string(timeoutMs),
-                "--late-horizon-ms", std::to_string(horizonMs)};
+    // The command line's arguments for the drive's line, then the command.
+    static std::vector<std::string> LinkArgs(InProcessDrive& drive, int timeoutMs, int horizonMs,
+                                             std::initializer_list<std::string> command) {
+        std::vector<std::string> args{"--port", drive.DevicePath(), "--baud", "115200", "--station",
+                                      std::to_string(kStation), "--timeout", std::to_string(timeoutMs),
+                                      "--late-horizon-ms", std::to_string(horizonMs)};
+        args.insert(args.end(), command);
+        return args;
     }
 };
 
@@ -84,8 +84,7 @@ TEST_F(StaleReplies, DelaysUpToTenTimeOutsNeverGiveAnotherRequestsValue) {
     EXPECT_EQ(wrong, 0) << answered << " of 10 answered";
     // The quick ones get through, the late ones fail (at least 4 of the 10),
     // and the late replies were seen and dropped.
-    EXPECT_GE(answered, 4);
-    EXPECT_LE(answered, 6);
+    EXPECT_TRUE(answered >= 4 && answered <= 6) << answered;
     EXPECT_GE(comm.GetHealth().late, 4u);
     // The line works again once the drive answers in time (a time-out a
     // loaded machine's drive thread keeps to).
@@ -116,19 +115,15 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
     InProcessDrive drive(Options());
     Fill(drive);
     drive.Server().AnswerLate(std::chrono::milliseconds(500));
-    auto args = LinkArgs(drive, 50, 600);
-    args.insert(args.end(), {"find", "5", "5"});
-    const auto first = hx::test::RunCli(args);
+    const auto first = hx::test::RunCli(LinkArgs(drive, 50, 600, {"find", "5", "5"}));
     EXPECT_EQ(first.status, 1) << first.err;
     EXPECT_EQ(first.out, "");
     NextProgramReadsItsOwnValue(drive);
 
     drive.Server().AnswerLate(std::chrono::milliseconds(300));
     const auto seen = drive.Server().GetStats().framesReceived;
-    args = LinkArgs(drive, 400, 600);
-    args.insert(args.end(), {"find", "5", "5"});
     {
-        hx::test::BackgroundProgram killed(hx::test::CliProgram(), args, 0, true);
+        hx::test::BackgroundProgram killed(hx::test::CliProgram(), LinkArgs(drive, 400, 600, {"find", "5", "5"}), 0, true);
         hx::test::PollUntil([&] { return drive.Server().GetStats().framesReceived > seen; }, std::chrono::seconds(20));
         killed.Stop(SIGKILL);
     }
@@ -145,9 +140,8 @@ TEST_F(StaleReplies, AnotherStationsLateReplyIsNeverTakenForAnAnswer) {
         {.station = kStation, .stations = {kStation, kStation + 1}, .databasePath = "-", .baud = 115200}, 100, 400);
     InProcessDrive& drive = *link.drive;
     CQXCOM& comm = link.comm;
-    drive.Drive(kStation).SetRam(10, 1010);
-    drive.Drive(kStation + 1).SetRam(10, 2020);
-    drive.Drive(kStation + 1).SetRam(11, 2121);
+    for (auto [station, a, v] : {std::tuple{kStation, 10, 1010}, {kStation + 1, 10, 2020}, {kStation + 1, 11, 2121}})
+        drive.Drive(static_cast<uint8_t>(station)).SetRam(static_cast<uint16_t>(a), static_cast<uint16_t>(v));
     // Station 5's three tries go unanswered in time; their replies follow.
     drive.Server().AnswerLate(std::chrono::milliseconds(350));
     EXPECT_EQ(comm.ReadAddressValue(kStation, 10), -1);
@@ -177,18 +171,12 @@ uint16_t Truth(int address) {
 }  // namespace
 
 TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
-    struct Case {
-        double rate;
-        int maxDelayMs;
-        int baud;
-    };
-    for (const Case c : {Case{0.3, 50, 38400}, Case{0.3, 10, 115200}}) {
-        SCOPED_TRACE(std::to_string(c.rate) + " of replies twice, up to " + std::to_string(c.maxDelayMs) + " ms late, " +
-                     std::to_string(c.baud) + " baud");
-        PtyDrive link({.station = kStation, .databasePath = "-", .baud = c.baud, .seed = 7}, 100, 300);
+    for (auto [rate, maxDelayMs, baud] : {std::tuple{0.3, 50, 38400}, {0.3, 10, 115200}}) {
+        SCOPED_TRACE(std::to_string(maxDelayMs) + " ms late, " + std::to_string(baud) + " baud");
+        PtyDrive link({.station = kStation, .databasePath = "-", .baud = baud, .seed = 7}, 100, 300);
         for (int a = 0; a < 150; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
         for (int a = 30000; a < 32000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
-        link.Server().DuplicateReplies(c.rate, std::chrono::milliseconds(c.maxDelayMs));
+        link.Server().DuplicateReplies(rate, std::chrono::milliseconds(maxDelayMs));
 
         int completed = 0, wrong = 0;
         for (int dump = 0; dump < 2; ++dump) {
@@ -292,8 +280,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
                     // The last moment spun rather than slept: a loaded
                     // machine wakes a sleeper late.
                     std::this_thread::sleep_until(end + at - milliseconds(2));
-                    while (Clock::now() < end + at) {
-                    }
+                    while (Clock::now() < end + at) continue;
                     // A copy right behind the reply may still be on its
                     // way when the next request goes: only replies count.
                     if (!replied && frame == Reply(address)) lastFrame = Clock::now();

@@ -39,10 +39,8 @@ void RegisterSomeTypes(CParameter& t) {
 
 // Every slot gets a distinct value; signed, unsigned and 32-bit ones.
 void FillTable(CParameter& t, int seed) {
-    for (int i = 0; i < CParameter::kSlots; ++i) {
-        uint16_t a = CParameter::IndexToAddress(static_cast<uint16_t>(i));
-        t.SetValue(a, (i * 37 + seed) % 60000 - 30000);
-    }
+    for (int i = 0; i < CParameter::kSlots; ++i)
+        t.SetValue(CParameter::IndexToAddress(static_cast<uint16_t>(i)), (i * 37 + seed) % 60000 - 30000);
     // 30010 shows as 65534.
     for (auto [a, v] : {std::pair{5, 65000}, {30010, -2}, {31, 100000}, {30101, -123456}})
         t.SetValue(static_cast<uint16_t>(a), v);
@@ -96,8 +94,7 @@ TEST_F(ParameterFile, SaveThenLoadGivesTheSameTable) {
     ChineseMessages zh;
     ASSERT_TRUE(hx::LoadParameterFile(path, loaded, &info, &error)) << error;
     EXPECT_EQ(Values(loaded), Values(saved));
-    EXPECT_EQ(loaded.GetValue(30010), 65534);
-    EXPECT_EQ(loaded.GetValue(30101), -123456);
+    EXPECT_EQ(std::pair(loaded.GetValue(30010), loaded.GetValue(30101)), std::pair(65534, -123456));
     EXPECT_EQ(info, "适用驱动器类型:HX-KRV4-0750\r\n驱动器软件版本:1.5\r\n描述信息:描述 test\r\n");
     // Saving what was loaded writes the same bytes again.
     EXPECT_EQ(hx::FormatParameterFile(loaded, kHeader), ReadFileBytes(path));
@@ -154,8 +151,7 @@ TEST_F(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
                    "30000=-1\r\n"
                    "31999=7");             // the last line, cut off without its ending
     CParameter t;
-    t.RegisterType(5, "USHORT");
-    t.RegisterType(31, "INT");
+    RegisterSomeTypes(t);
     for (uint16_t a : {0, 9, 11, 12, 20, 30000, 31999}) t.SetValue(a, 444);
     std::string info, error;
     ChineseMessages zh;
@@ -175,9 +171,7 @@ TEST_F(ParameterFile, AppliesOnlyWhatASavedFileCanHoldAndCountsTheRest) {
     EXPECT_NE(summary.find("\"=7\""), std::string::npos) << summary;
 
     const auto parsed = hx::ParseParameterText("DriveType=x\r\nb\r\nc\r\n=1\r\n7\r\n");
-    EXPECT_EQ(parsed.headerLines.size(), 3u);
-    EXPECT_TRUE(parsed.values.empty());
-    EXPECT_EQ(parsed.skipped.size(), 2u);
+    EXPECT_EQ(std::tuple(parsed.headerLines.size(), parsed.values.size(), parsed.skipped.size()), std::tuple(3u, 0u, 2u));
     EXPECT_EQ(parsed.HeaderValue(1), "x");
     EXPECT_EQ(parsed.HeaderValue(2), "");
 
@@ -223,8 +217,7 @@ TEST_F(ParameterFile, DamagedAndUtf8HeadersStillLoad) {
     WriteFileBytes(garbage, "DriveType=\xFF\xFE\x80\r\nDriveVerssion=1\r\nDescription=\xB0\xA1\xFF\r\n5=9\r\n6=9\r\n");
     std::string info;
     ASSERT_TRUE(hx::LoadParameterFile(garbage, t, &info, &error)) << error;
-    EXPECT_EQ(t.GetValue(5), 9);
-    EXPECT_EQ(t.GetValue(6), 9);
+    EXPECT_EQ(std::pair(t.GetValue(5), t.GetValue(6)), std::pair(9, 9));
     EXPECT_NE(info.find("\xE5\x95\x8A"), std::string::npos) << info;  // 啊 from B0 A1
 
     // Saved by an editor here in UTF-8: accepted as such.
@@ -242,13 +235,11 @@ TEST_F(ParameterFile, FailedSavesReportTheFileAndKeepTheOldOne) {
     FillTable(t, 1);
     std::string error;
 
-    const std::string noFolder = folder.File("no/such/folder/x.qxr");
-    EXPECT_FALSE(hx::SaveParameterFile(noFolder, t, kHeader, &error));
-    EXPECT_NE(error.find(noFolder), std::string::npos) << error;
     WriteFileBytes(folder.File("plain"), "x");
-    const std::string underFile = folder.File("plain/x.qxr");
-    EXPECT_FALSE(hx::SaveParameterFile(underFile, t, kHeader, &error));
-    EXPECT_NE(error.find(underFile), std::string::npos) << error;
+    for (const std::string& bad : {folder.File("no/such/folder/x.qxr"), folder.File("plain/x.qxr")}) {
+        EXPECT_FALSE(hx::SaveParameterFile(bad, t, kHeader, &error));
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
 
     // A write that fails half-way (a full disk) leaves the old file whole.
     const std::string path = folder.File("kept.qxr");

@@ -58,20 +58,16 @@ TEST(RunMotions, TrapezoidFromTheDrivesRegisters) {
     // Reverse (0xFFFF), back and forth, three runs: -d, 0, -d.
     const Trapezoid back(TrapezoidSettings::FromRegisters(3, 0xFFFF, 50, 1, 100, 500, 10));
     const double period = back.MoveTime() + 0.05;
-    EXPECT_NEAR(back.At(period - 0.01).positionRev, -0.1, 1e-9);
-    EXPECT_NEAR(back.At(2 * period - 0.01).positionRev, 0.0, 1e-9);
+    for (auto [t, rev] : {std::pair{period - 0.01, -0.1}, {2 * period - 0.01, 0.0}, {10.0, -0.1}})
+        EXPECT_NEAR(back.At(t).positionRev, rev, 1e-9) << t;
     EXPECT_GT(back.At(period + back.MoveTime() / 2).speedRps, 0.0);
-    EXPECT_NEAR(back.At(10).positionRev, -0.1, 1e-9);
 
     // The shaper: weights add up to one; the Z-axis phase shapes nothing.
-    std::array<int, 13> sets{};
-    sets[0] = 100, sets[1] = 170, sets[3] = 50, sets[4] = 40;
+    const std::array<int, 13> sets{100, 170, 0, 50, 40}, z{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200};
     double sum = 0;
     for (const auto& i : ShaperImpulses(sets)) sum += i.weight;
     EXPECT_NEAR(sum, 1.0, 1e-12);
     EXPECT_EQ(ShaperImpulses(sets).size(), 4u);
-    std::array<int, 13> z{};
-    z[12] = 200;
     EXPECT_EQ(ShaperImpulses(z).size(), 1u);
     EXPECT_EQ(PhaseForResonance(25), 100);
 }
@@ -126,11 +122,10 @@ TEST_F(Drive, TrapezoidRunsTheMotorAndEndsByItselfOrOnAStopOneTestAtATime) {
 TEST_F(Drive, AntiVibrationSetsShapeTheCommandAndAreTakenUpEachRun) {
     // A set of full amplitude with phase A 10 (2 ms) and no damping splits
     // every change of the command in two halves 2 ms apart.
-    drive->SetRam(reg::kTrapRuns, 3);
-    drive->SetRam(reg::kTrapDwell, 300);
-    drive->SetRam(reg::kTrapSpeed, 100);         // 1 rev/s
-    drive->SetRam(reg::kTrapAcceleration, 1000);  // 1 ms ramps
-    drive->SetRam(reg::kTrapDistance, 10);        // 0.1 rev: 100 ms a move
+    // Three runs 300 ms apart at 1 rev/s, 1 ms ramps, 0.1 rev: 100 ms a move.
+    for (auto [a, v] : {std::pair{reg::kTrapRuns, 3}, {reg::kTrapDwell, 300}, {reg::kTrapSpeed, 100},
+                        {reg::kTrapAcceleration, 1000}, {reg::kTrapDistance, 10}})
+        drive->SetRam(a, static_cast<uint16_t>(v));
     ASSERT_EQ(W(reg::kAntiVibration[0], 100), mbex::kNone);
     ASSERT_EQ(W(reg::kAntiVibration[1], 10), mbex::kNone);
     ASSERT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
@@ -219,19 +214,17 @@ protected:
     // Peak-to-peak position error (pulses) from 50 to 250 ms after a move of
     // 0.2 rev at 2 rev/s with 500 rev/s^2, with the given 1st set.
     int Ringing(int amplitude, int phaseA) {
-        drive->SetRam(reg::kAntiVibration[0], static_cast<uint16_t>(amplitude));
-        drive->SetRam(reg::kAntiVibration[1], static_cast<uint16_t>(phaseA));
-        drive->SetRam(reg::kTrapDistance, 20);
-        drive->SetRam(reg::kTrapDwell, 1000);
+        for (auto [a, v] : {std::pair{reg::kAntiVibration[0], amplitude}, {reg::kAntiVibration[1], phaseA},
+                            {reg::kTrapDistance, 20}, {reg::kTrapDwell, 1000}})
+            drive->SetRam(a, static_cast<uint16_t>(v));
         clock->Step(3s);  // at rest again
         EXPECT_EQ(W(reg::kMotionCommand, 1), mbex::kNone);
         clock->Step(104ms + 2 * phaseA * 200us + 50ms);  // the move and the shaper's delay, then 50 ms
         int lo = 32767, hi = -32768;
         for (int i = 0; i < 200; ++i) {
             clock->Step(1ms);
-            const int e = Signal(kPositionError);
-            lo = std::min(lo, e);
-            hi = std::max(hi, e);
+            lo = std::min<int>(lo, Signal(kPositionError));
+            hi = std::max<int>(hi, Signal(kPositionError));
         }
         return hi - lo;
     }

@@ -18,6 +18,7 @@
 using namespace std::chrono_literals;
 using namespace hx::sim;
 using hx::servo::Param;
+using hx::servo::NotchDepth, hx::servo::NotchFrequency, hx::servo::NotchWidth;
 
 namespace {
 
@@ -37,13 +38,7 @@ struct Drive : hx::test::ClockedDrive {
 // A nearly rigid machine without friction: the load's one mode far up and
 // small.
 MachineSpec Rigid(double ratio) {
-    MachineSpec m;
-    m.inertiaRatio = ratio;
-    m.coulombNm = 0;
-    m.viscousNmsPerRad = 0;
-    m.resonances = {{1500, 0.05, 0.02}};
-    m.lowHz = 0;
-    return m;
+    return {.inertiaRatio = ratio, .coulombNm = 0, .viscousNmsPerRad = 0, .resonances = {{1500, 0.05, 0.02}}, .lowHz = 0};
 }
 
 // The factory loop with some register words changed, as the motor decodes it.
@@ -53,21 +48,15 @@ hx::servo::Settings Loop(std::initializer_list<std::pair<Param, int>> words) {
     return hx::servo::Decode(w);
 }
 
-struct StepFigures {
-    double riseS = 0, overshoot = 0;  // 10..90 % rise time; peak over the final value, minus 1
-};
-
-StepFigures Figures(const std::vector<double>& y, double dt, double final) {
-    StepFigures f;
+// A step's 10..90 % rise time, and its peak over the final value minus 1.
+std::pair<double, double> RiseAndOvershoot(const std::vector<double>& y, double dt, double final) {
     double t10 = -1, t90 = -1, peak = 0;
     for (size_t i = 0; i < y.size(); ++i) {
         if (t10 < 0 && y[i] >= 0.1 * final) t10 = i * dt;
         if (t90 < 0 && y[i] >= 0.9 * final) t90 = i * dt;
         peak = std::max(peak, y[i]);
     }
-    f.riseS = t90 - t10;
-    f.overshoot = peak / final - 1;
-    return f;
+    return {t90 - t10, peak / final - 1};
 }
 
 }  // namespace
@@ -78,33 +67,27 @@ StepFigures Figures(const std::vector<double>& y, double dt, double final) {
 // a = 2π·f·(1 + set)/(1 + true). The drive's tick, current loop and speed
 // detection lag a little behind that: the rise time within 5 %.
 TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
-    struct Case {
-        double hz, ti, set, ratio;
-    };
-    for (const Case c : {Case{20, 0.030, 3, 3}, Case{40, 0.020, 3, 3}, Case{30, 0.050, 1.5, 4}}) {
-        SCOPED_TRACE(testing::Message() << c.hz << " Hz, Ti " << c.ti << " s, set " << c.set);
+    for (const auto [hz, ti, set, ratio] :
+         {std::tuple{20.0, 0.030, 3.0, 3.0}, {40.0, 0.020, 3.0, 3.0}, {30.0, 0.050, 1.5, 4.0}}) {
+        SCOPED_TRACE(testing::Message() << hz << " Hz, Ti " << ti << " s, set " << set);
         MotorParameters quiet;
         quiet.torqueNoise = quiet.currentNoise = 0;
-        MotorModel motor(quiet, Rigid(c.ratio));
+        MotorModel motor(quiet, Rigid(ratio));
         // The words: 0.1 Hz, 0.1 ms, %; a fast current loop (about 1 kHz:
         // 15 V/A, 6000 V/(A s)), no torque filter.
-        motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(c.hz * 10)},
-                             {Param::SpeedIntegralTime, static_cast<int>(c.ti * 1e4)},
-                             {Param::InertiaRatio, static_cast<int>(c.set * 100)},
-                             {Param::TorqueFilter, 0},
-                             {Param::CurrentKp, 3000},
-                             {Param::CurrentKi, 60}}));
+        motor.SetServo(Loop({{Param::SpeedGain, static_cast<int>(hz * 10)},
+                             {Param::SpeedIntegralTime, static_cast<int>(ti * 1e4)},
+                             {Param::InertiaRatio, static_cast<int>(set * 100)},
+                             {Param::TorqueFilter, 0}, {Param::CurrentKp, 3000}, {Param::CurrentKi, 60}}));
         motor.Settle(0, 0);
-        MotionCommand step;
-        step.mode = RunMode::Velocity;
-        step.velocity = 2;  // rev/s
+        const MotionCommand step{.mode = RunMode::Velocity, .velocity = 2};  // rev/s
         std::vector<double> sim;
         for (int k = 0; k < 8000; ++k) {
             motor.Step(step);
             sim.push_back(motor.Feedback().speedRps);
         }
         // The analytic step: y(s) = a(s + c)/(s(s² + a s + a c)), by its poles.
-        const double a = kTwoPi * c.hz * (1 + c.set) / (1 + c.ratio), i = 1 / c.ti;
+        const double a = kTwoPi * hz * (1 + set) / (1 + ratio), i = 1 / ti;
         const std::complex<double> root = std::sqrt(std::complex<double>(a * a - 4 * a * i));
         const std::complex<double> p1 = (-a + root) / 2.0, p2 = (-a - root) / 2.0;
         std::vector<double> exact;
@@ -114,11 +97,12 @@ TEST(ServoLoops, TheSpeedStepIsTheClosedLoopOfTheParameters) {
                                            a * (p2 + i) / (p2 * (p2 - p1)) * std::exp(p2 * t);
             exact.push_back(2 * y.real());
         }
-        const StepFigures s = Figures(sim, MotorModel::kTick, 2), e = Figures(exact, MotorModel::kTick, 2);
-        EXPECT_NEAR(s.riseS, e.riseS, 0.05 * e.riseS);
+        const auto [riseS, overshoot] = RiseAndOvershoot(sim, MotorModel::kTick, 2);
+        const auto [exactRiseS, exactOvershoot] = RiseAndOvershoot(exact, MotorModel::kTick, 2);
+        EXPECT_NEAR(riseS, exactRiseS, 0.05 * exactRiseS);
         // The overshoot within 2 points of the step: the tick, the current
         // loop and the speed detection add a little under one.
-        EXPECT_NEAR(s.overshoot, e.overshoot, 0.02);
+        EXPECT_NEAR(overshoot, exactOvershoot, 0.02);
     }
 }
 
@@ -160,10 +144,10 @@ TEST(ServoLoops, ANotchAtTheResonanceLowersItsPeakByItsDepth) {
         return 20 * std::log10(top);
     };
     const double plain = peak();
-    d.Set(hx::servo::NotchFrequency(0), 300);
-    d.Set(hx::servo::NotchWidth(0), 4);  // 120 Hz wide
+    d.Set(NotchFrequency(0), 300);
+    d.Set(NotchWidth(0), 4);  // 120 Hz wide
     for (int depth : {10, 32, 50}) {
-        d.Set(hx::servo::NotchDepth(0), depth);
+        d.Set(NotchDepth(0), depth);
         EXPECT_NEAR(peak() - plain, 20 * std::log10(depth / 100.0), 0.5) << depth;
     }
 }
@@ -172,21 +156,15 @@ TEST(ServoLoops, ANotchAtTheResonanceLowersItsPeakByItsDepth) {
 // frequency (also high up, where the tick bends frequencies), and the
 // formula's response across its width.
 TEST(ServoLoops, TheNotchOnTheTickIsTheFormulasNotch) {
-    struct Case {
-        int f, w, d;
-    };
-    for (const Case c : {Case{300, 2, 0}, Case{300, 4, 10}, Case{1200, 10, 50}, Case{3000, 4, 20}}) {
-        SCOPED_TRACE(testing::Message() << c.f << " Hz, W " << c.w << ", D " << c.d);
-        hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
-        w[static_cast<size_t>(hx::servo::NotchFrequency(0))] = static_cast<int16_t>(c.f);
-        w[static_cast<size_t>(hx::servo::NotchWidth(0))] = static_cast<int16_t>(c.w);
-        w[static_cast<size_t>(hx::servo::NotchDepth(0))] = static_cast<int16_t>(c.d);
-        const hx::servo::Notch notch = hx::servo::Decode(w).notches[0];
+    for (const auto [f, width, depth] : {std::tuple{300, 2, 0}, {300, 4, 10}, {1200, 10, 50}, {3000, 4, 20}}) {
+        SCOPED_TRACE(testing::Message() << f << " Hz, W " << width << ", D " << depth);
+        const hx::servo::Notch notch =
+            Loop({{NotchFrequency(0), f}, {NotchWidth(0), width}, {NotchDepth(0), depth}}).notches[0];
         const Biquad q = NotchBiquad(notch, MotorModel::kTick);
-        EXPECT_NEAR(std::abs(q.Response(c.f, MotorModel::kTick)), c.d / 100.0, 1e-9);
+        EXPECT_NEAR(std::abs(q.Response(f, MotorModel::kTick)), depth / 100.0, 1e-9);
         for (double share : {0.5, 0.9, 0.97, 1.03, 1.1, 2.0}) {
             // dB: high up the tick bends the skirts a little (the centre stays).
-            const double hz = c.f * share, tolerance = c.f < 1000 ? 0.05 : c.f < 2000 ? 0.5 : 1.5;
+            const double hz = f * share, tolerance = f < 1000 ? 0.05 : f < 2000 ? 0.5 : 1.5;
             EXPECT_NEAR(20 * std::log10(std::abs(q.Response(hz, MotorModel::kTick))),
                         20 * std::log10(std::abs(hx::servo::NotchResponse(notch, hz))), tolerance)
                 << share;
@@ -212,8 +190,7 @@ TEST(ServoLoops, TheTruthMatchesASweepOfTheRunningLoop) {
         const int n = static_cast<int>(std::lround(periods / (hz * dt)));
         const double f = periods / (n * dt);  // a whole number of periods in the window
         std::complex<double> y = 0, r = 0;
-        MotionCommand c;
-        c.mode = RunMode::Velocity;
+        MotionCommand c{.mode = RunMode::Velocity};
         for (int k = 0; k < settle + n; ++k) {
             const double t = k * dt;
             c.velocity = 5 + std::sin(kTwoPi * f * t);  // rev/s
@@ -241,11 +218,8 @@ TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
     auto raised = [&](bool notch) {
         auto d = std::make_unique<Drive>(m);
         d->Set(Param::SpeedGain, 1000);  // 100 Hz
-        if (notch) {
-            d->Set(hx::servo::NotchFrequency(0), 300);
-            d->Set(hx::servo::NotchWidth(0), 4);
-            d->Set(hx::servo::NotchDepth(0), 0);
-        }
+        for (auto [p, word] : {std::pair{NotchFrequency(0), 300}, {NotchWidth(0), 4}, {NotchDepth(0), 0}})
+            if (notch) d->Set(p, word);
         d->clock->Step(1s);
         return d;
     };
@@ -271,25 +245,19 @@ TEST(ServoLoops, AnUnstableGainTripsTheDriveAndANotchCuresIt) {
 // current after a step of its reference follows the test's recording, for
 // the factory gains (which overshoot) and the tuned ones (which do not).
 TEST(ServoLoops, TheCurrentGainsShapeTheMotorsOwnCurrent) {
-    MachineSpec heavy = Rigid(20);
     MotorParameters quiet;
     quiet.currentNoise = quiet.torqueNoise = 0;
     std::vector<double> peaks;
     for (const auto& [kp, ki] : {std::pair{1000, 200}, {1000, 20}}) {
         SCOPED_TRACE(testing::Message() << "Kp " << kp << ", Ki " << ki);
-        MotorModel motor(quiet, heavy);
-        hx::servo::Words w = hx::servo::FactoryWords(hx::servo::Model::Krv4);
-        w[static_cast<size_t>(Param::CurrentKp)] = static_cast<int16_t>(kp);
-        w[static_cast<size_t>(Param::CurrentKi)] = static_cast<int16_t>(ki);
-        w[static_cast<size_t>(Param::CurrentKc)] = 1024;  // all the back EMF compensated: the test's rotor is still
-        motor.SetServo(hx::servo::Decode(w));
+        MotorModel motor(quiet, Rigid(20));
+        // All the back EMF compensated: the test's rotor is still.
+        motor.SetServo(Loop({{Param::CurrentKp, kp}, {Param::CurrentKi, ki}, {Param::CurrentKc, 1024}}));
         motor.Settle(0, 0);
         const Winding winding{quiet.motor.resistance, quiet.motor.inductance, motor.BusVolts()};
         const std::vector<int16_t> test =
             RunCurrentStep(winding, CurrentGains{static_cast<int16_t>(kp), static_cast<int16_t>(ki), 256}, 1000, 20, 500);
-        MotionCommand step;
-        step.mode = RunMode::Current;
-        step.current = 1.0;
+        const MotionCommand step{.mode = RunMode::Current, .current = 1.0};
         double peak = 0;
         for (int sample = 0; sample < 20; ++sample) {
             EXPECT_NEAR(motor.Feedback().currentA * 1000, test[static_cast<size_t>(sample)], 15) << sample;
@@ -334,18 +302,15 @@ TEST(ServoLoops, SeedsDrawPlausibleMachines) {
 // The drive reads its loop where its model keeps it: the first notch at
 // 30100 on KRV4 and at 30000 on KRV7, the inertia ratio at 42 and at 3.
 TEST(ServoLoops, EachModelReadsItsOwnAddresses) {
-    struct Case {
-        const char* model;
-        uint16_t notch, elsewhere, ratio;
-    };
-    for (const Case c : {Case{"KRV4", 30100, 30000, 42}, Case{"KRV7", 30000, 30100, 3}}) {
-        SCOPED_TRACE(c.model);
+    for (const auto [model, notch, elsewhere, ratio] :
+         {std::tuple<const char*, uint16_t, uint16_t, uint16_t>{"KRV4", 30100, 30000, 42}, {"KRV7", 30000, 30100, 3}}) {
+        SCOPED_TRACE(model);
         VirtualDrive drive(
-            DriveOptions{.driveModel = c.model, .databasePath = "-", .clock = std::make_shared<SteppedClock>()});
-        ASSERT_EQ(drive.WriteRegister(c.elsewhere, 300), mbex::kNone);
+            DriveOptions{.driveModel = model, .databasePath = "-", .clock = std::make_shared<SteppedClock>()});
+        ASSERT_EQ(drive.WriteRegister(elsewhere, 300), mbex::kNone);
         EXPECT_FALSE(TruthOf(drive, 2).settings.notches[0].on);
-        ASSERT_EQ(drive.WriteRegister(c.notch, 300), mbex::kNone);
-        ASSERT_EQ(drive.WriteRegister(c.ratio, 500), mbex::kNone);
+        ASSERT_EQ(drive.WriteRegister(notch, 300), mbex::kNone);
+        ASSERT_EQ(drive.WriteRegister(ratio, 500), mbex::kNone);
         const hx::servo::Settings s = TruthOf(drive, 2).settings;
         EXPECT_TRUE(s.notches[0].on);
         EXPECT_EQ(s.notches[0].frequencyHz, 300);
