@@ -187,7 +187,15 @@ void TuningWindow::onFinished(const TuneResult& r) {
     }
     m_summary->setText(text);
     if (r.reached > TuneStage::Design) m_bode->SetData(hx::tuning::BodeFromTuning(r));
-    m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : m_progress->value());
+    // The sequence ends every run with its last stage; a run that did not
+    // tune shows where it ended instead of stages it never ran as done.
+    if (r.status != TuneResult::Status::Tuned) {
+        const int reached = static_cast<int>(r.reached);
+        for (int i = reached; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
+        if (r.status == TuneResult::Status::Failed && reached < m_stages->count())
+            m_stages->item(reached)->setForeground(QColor(0xb0, 0x20, 0x20));
+    }
+    m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : static_cast<int>(r.reached));
     setIdle(true);
     emit tuningFinished();
 }

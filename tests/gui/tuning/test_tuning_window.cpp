@@ -94,6 +94,7 @@ TEST(TuningWindow, StopLeavesTheSettingsTheDriveHad) {
     w.stopButton()->click();
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_EQ(w.result()->status, TuneResult::Status::Stopped);
+    EXPECT_EQ(w.stageList()->item(w.stageList()->count() - 1)->foreground(), w.palette().text()) << "never ran";
     EXPECT_EQ(Words(b.Vd()), before);
     EXPECT_FALSE(w.storeButton()->isEnabled());
     EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
