@@ -135,8 +135,8 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
             << '\n';
     if (r.status != TuneResult::Status::Tuned) {
         // Not tuned is never success: the drive kept (or got back) what it had, or a write could not be undone.
-        if (!r.written || r.putBack) out << "not tuned: the drive holds the settings it had\n";
         if (r.written && !r.putBack) ctx.Fail("the previous settings could not all be put back", 0);
+        else out << "not tuned: the drive holds the settings it had\n";
         return ctx.Fail(r.message, kExitNoAnswer);
     }
     for (const ParameterChange& c : Changes(r.before, r.after))

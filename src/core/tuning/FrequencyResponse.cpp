@@ -176,16 +176,18 @@ FrequencyResponse WithoutStrayLines(const FrequencyResponse& r, double share, do
     return out;
 }
 
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
 FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, double maxOctaves, int minPoints,
                                 const std::vector<double>& breaksHz, double breakShare) {
     FrequencyResponse out = r;
     const auto across = [&](double a, double b) {
         return std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) { return (a < f) != (b < f); });
-    };
-    const auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        const std::size_t n = v.size();
-        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
     };
     for (std::size_t i = 0; i < r.size(); ++i) {
         const bool nearBreak = std::any_of(breaksHz.begin(), breaksHz.end(), [&](double f) {
@@ -216,10 +218,10 @@ FrequencyResponse RobustLineFit(const FrequencyResponse& r, double octaves, doub
             for (std::size_t a = 0; a < x.size(); ++a)
                 for (std::size_t b = a + 1; b < x.size(); ++b)
                     if (std::abs(x[b] - x[a]) > 1e-9) slopes.push_back((y[b] - y[a]) / (x[b] - x[a]));
-            const double slope = slopes.empty() ? 0.0 : median(slopes);
+            const double slope = Median(slopes);
             std::vector<double> at;
             for (std::size_t k = 0; k < x.size(); ++k) at.push_back(y[k] - slope * x[k]);
-            return median(at);  // at x = 0: here
+            return Median(at);  // at x = 0: here
         };
         out.value[i] = r.value[i] * std::polar(std::exp(fit(mag)), fit(ph));
     }

@@ -68,6 +68,9 @@ FrequencyResponse Band(const FrequencyResponse& r, double lowHz, double highHz);
 // coherent one stays.
 FrequencyResponse Merge(const FrequencyResponse& a, const FrequencyResponse& b);
 
+// The median of v (the mean of the middle two for an even count); 0 when empty.
+double Median(std::vector<double> v);
+
 // r's points each replaced by a straight line over log frequency through
 // its neighbours' log magnitude and phase (within +-octaves, widened up to
 // +-maxOctaves until minPoints lie within), the line drawn robustly: the

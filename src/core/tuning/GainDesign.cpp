@@ -193,13 +193,14 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
     // highest crossover up to it that keeps
     // kStiffeningPhaseMarginDeg (the proof measures the loop again, and a
     // loop that misses by a little is tried softer).
-    for (double fc = std::min(floor, upper); fc > 1.01 * d.limitHz && phaseMarginDeg == kDesignPhaseMarginDeg;
-         fc *= 0.98) {
+    bool stiffened = false;
+    for (double fc = std::min(floor, upper); fc > 1.01 * d.limitHz && !stiffened; fc *= 0.98) {
         phaseMarginDeg = kStiffeningPhaseMarginDeg;
-        if (tryAt(fc, &loop, &L, &notches)) floor = fc;
+        stiffened = tryAt(fc, &loop, &L, &notches);
+        if (stiffened) floor = fc;
         else phaseMarginDeg = kDesignPhaseMarginDeg;
     }
-    if (phaseMarginDeg == kDesignPhaseMarginDeg) floor = std::min(d.limitHz, floor);
+    if (!stiffened) floor = std::min(d.limitHz, floor);
     target = std::max({target, floor, kLowestCrossoverHz});
     if (req.targetHz && *req.targetHz > d.limitHz) d.notes.push_back("the crossover asked for is above the machine's limit: held to it");
     // Nearest the target: below it within a step or four, else above it

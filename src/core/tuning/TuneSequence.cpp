@@ -107,6 +107,7 @@ public:
         }
         ServoWords after = ToWords(m_out.design.loop);
         if (Stopping()) return Stopped();
+        const bool heldBefore = m_out.marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
         for (int attempt = 0;; ++attempt) {
             Begin(TuneStage::Write);
             const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, after, "tune gains");
@@ -132,9 +133,7 @@ public:
             // by: the prediction was a little optimistic for this machine,
             // and a loop a step softer holds them with room to spare. Once.
             if (attempt > 0 || !MissesByLittle(m_out.marginsAfter) ||
-                !MoveProofFailure(m_out.moveBefore, m_out.moveAfter,
-                                  m_out.marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
-                     .empty())
+                !MoveProofFailure(m_out.moveBefore, m_out.moveAfter, heldBefore).empty())
                 return Fail(unproven + "; the previous settings are back");
             const Design softer =
                 DesignGains(forDesign, {FromWords(*before), m_r.stiffness, kSofterShare * m_out.design.crossoverHz});
