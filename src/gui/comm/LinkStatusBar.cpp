@@ -13,6 +13,20 @@
 #include "gui/widgets/UiThread.h"
 
 namespace hx::gui {
+namespace {
+
+// Qt parses a style sheet, and makes a style for its widget, when the sheet
+// is given. The first window shows neither coloured button: each gets its
+// colours when it is first shown.
+void SetVisibleStyled(QPushButton* button, bool visible, const QString& sheet) {
+    if (visible && button->styleSheet().isEmpty()) button->setStyleSheet(sheet);
+    button->setVisible(visible);
+}
+
+const QString kAlarmColours = QStringLiteral("color: white; background: #c00000; padding: 0 6px; border: none;");
+const QString kPausedColours = QStringLiteral("color: black; background: #ffd27f; padding: 0 6px; border: none;");
+
+}  // namespace
 
 LinkStatusBar::LinkStatusBar(std::function<bool()> connected, std::function<hx::DriveHandle()> drive, QWidget* parent)
     : QStatusBar(parent), m_connected(std::move(connected)), m_drive(std::move(drive)) {
@@ -26,7 +40,6 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, std::function<hx::
     m_alarm->setObjectName(QStringLiteral("linkAlarm"));
     m_alarm->setFlat(true);
     m_alarm->setCursor(Qt::PointingHandCursor);
-    m_alarm->setStyleSheet(QStringLiteral("color: white; background: #c00000; padding: 0 6px; border: none;"));
     m_alarm->setToolTip(tr("点击打开警报窗口"));
     m_alarm->hide();
     connect(m_alarm, &QPushButton::clicked, this, &LinkStatusBar::alarmClicked);
@@ -41,7 +54,6 @@ LinkStatusBar::LinkStatusBar(std::function<bool()> connected, std::function<hx::
     m_simulatedMotion->setObjectName(QStringLiteral("simulatedMotion"));
     m_simulatedMotion->setFlat(true);
     m_simulatedMotion->setCursor(Qt::PointingHandCursor);
-    m_simulatedMotion->setStyleSheet(QStringLiteral("color: black; background: #ffd27f; padding: 0 6px; border: none;"));
     m_simulatedMotion->setToolTip(tr("点击继续模拟运动（也可在“通 信”菜单中继续）"));
     m_simulatedMotion->hide();
     connect(m_simulatedMotion, &QPushButton::clicked, this, [this] {
@@ -77,7 +89,7 @@ void LinkStatusBar::refresh(hx::AlarmWatch::Clock::time_point now) {
     m_port->setVisible(online);
     m_station->setVisible(online);
     m_counters->setVisible(health.open);
-    m_simulatedMotion->setVisible(SimulatedMotion::Available() && SimulatedMotion::Paused());
+    SetVisibleStyled(m_simulatedMotion, SimulatedMotion::Available() && SimulatedMotion::Paused(), kPausedColours);
 
     // A lost device that is back: the port has to be opened anew.
     m_reconnect->setVisible(online && m_connected && m_connected() && health.portLost &&
@@ -98,7 +110,7 @@ void LinkStatusBar::showAlarm(const hx::CurrentAlarmReading& r) {
         const QString number = QString::fromStdString(r.number);
         m_alarm->setText(r.names.empty() ? tr("报警 %1").arg(number)
                                          : tr("报警 %1 %2").arg(number, QString::fromStdString(r.names.front())));
-        m_alarm->show();
+        SetVisibleStyled(m_alarm, true, kAlarmColours);
     } else if (r.state == State::NoAlarm) {
         m_alarm->hide();
     }
