@@ -105,8 +105,8 @@ TEST(LinkStatusBar, FollowsTheLinkAndSaysAtOnceWhenTheDriveStopsAnswering) {
     } detach;
     EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
     hx::gui::SimulatedMotion::SetPaused(true);
-    f.bar->refresh();
-    EXPECT_FALSE(f.bar->simulatedMotionButton()->isHidden());
+    f.bar->refresh();  // shown in its colours
+    EXPECT_TRUE(!f.bar->simulatedMotionButton()->isHidden() && f.bar->simulatedMotionButton()->styleSheet().contains("#ffd27f"));
     f.bar->simulatedMotionButton()->click();
     EXPECT_FALSE(f.drive.Drive().ExternalMotionPaused());
     EXPECT_TRUE(f.bar->simulatedMotionButton()->isHidden());
