@@ -410,13 +410,14 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                 std::chrono::duration_cast<std::chrono::microseconds>(answers[i].at - sent));
         }
         // Had this answer been a copy, the true reply, at the drive's usual
-        // pace and after the copy had left the line, would be here by then.
-        // (Even behind an answer that came on time the whole reply is waited
-        // for: a pseudo-terminal or an adapter may hand its first bytes on
+        // pace (its margin included), or after the copy had left the line and
+        // the silent interval with a margin, would be here by then. (Even
+        // behind an answer that came on time the whole reply is waited for: a
+        // pseudo-terminal or an adapter may hand its first bytes on
         // milliseconds late, and nothing comes after the Settle to catch it.)
-        m_settleBy[station] = std::max(chosen.at + WireTime(chosen.frame.size()),
-                                       sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
-                              m_settings.SilentInterval() + kAnswerMargin;
+        m_settleBy[station] = std::max(
+            chosen.at + m_settings.SilentInterval() + WireTime(chosen.frame.size()) + kAnswerMargin,
+            sendEnd + UsualAnswerTime(station, chosen.frame.size()));
         // Only an answer that could be nothing else tells how quickly the
         // drive answers.
         if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
