@@ -164,7 +164,8 @@ int main(int argc, char** argv) {
         scope.SetCursorsEnabled(false);
     }
 
-    bool met = true;
+    // Without pyqtgraph the goal beside it cannot be checked.
+    bool met = !peer.empty();
     std::printf("\nscope, 1200 x 600, 4 channels, median ms of CPU time\n");
     std::printf("%-18s %9s %9s %10s %9s %7s %s\n", "", "now", "before", "pyqtgraph", "ratio", "goal", "");
     for (const char* what : {"unchanged", "new", "cursor"})

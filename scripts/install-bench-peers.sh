@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages of the programs the benchmarks run beside
 # their own figures: mbpoll (bench_one_shot), pymodbus (the link's peer) and
-# pyqtgraph (bench_scope). Does nothing when they are all present. The
+# pyqtgraph (bench_scope), and strace, with which bench_one_shot counts the
+# flushes of a params load. Does nothing when they are all present. The
 # benchmarks themselves never install anything.
 set -euo pipefail
 
-packages=(mbpoll python3-pymodbus python3-serial python3-pyqtgraph python3-pyqt6 python3-numpy)
+packages=(mbpoll strace python3-pymodbus python3-serial python3-pyqtgraph python3-pyqt6 python3-numpy)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -10,6 +10,7 @@
 #include "core/link/FrameTrace.h"
 #include "core/params/CParameter.h"
 #include "core/runtest/MotionGuard.h"
+#include "core/settings/AppPaths.h"
 #include "core/util/CommandLine.h"
 #include "core/util/Text.h"
 #include "core/util/TextProgress.h"
@@ -88,13 +89,25 @@ const hx::DriveIdentity* CliContext::Identify(int* status) const {
         return nullptr;
     }
     m_identity = std::move(identity);
-    // The change gate names this drive's backups and journal lines by it.
-    const std::string display = hx::LookupDisplayModelFor(m_identity->productModel);
-    m_gate.Attach(
-        Drive(m_identity->firmwareVersion),
-        hx::DriveInfo{m_identity->productModel, m_identity->softVersionText, m_identity->driveModel,
-                      display.empty() ? m_identity->productModel : display, m_identity->firmwareVersion});
+    // The change gate names this drive's backups and journal lines by the
+    // model's display name: a database lookup that a command which only
+    // reads never needs, so it runs beside the link's work. The database's
+    // path is settled here first: finding it may copy the database into the
+    // user's folder, which two threads must not do at once.
+    hx::DatabasePath();
+    m_displayModel = std::async(std::launch::async, hx::LookupDisplayModelFor, m_identity->productModel);
     return &*m_identity;
+}
+
+hx::ChangeGate& CliContext::Gate() const {
+    if (m_displayModel.valid()) {
+        const std::string display = m_displayModel.get();
+        m_gate.Attach(
+            Drive(m_identity->firmwareVersion),
+            hx::DriveInfo{m_identity->productModel, m_identity->softVersionText, m_identity->driveModel,
+                          display.empty() ? m_identity->productModel : display, m_identity->firmwareVersion});
+    }
+    return m_gate;
 }
 
 CParameter& CliContext::Table() const { return m_table ? *m_table : theParameterTable; }

@@ -9,6 +9,7 @@
 // drive's {port} and {station} filled in.
 
 #include <cstdint>
+#include <future>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -82,7 +83,8 @@ public:
 
     // The link. Call OpenLink() before the first request.
     CQXCOM& Link() const { return m_comm; }
-    hx::ChangeGate& Gate() const { return m_gate; }
+    // The change gate, told who the identified drive is.
+    hx::ChangeGate& Gate() const;
     // Configures and opens the port once (later calls return the first
     // result), sets the reply time-out and g_station, and tells of an
     // unfinished write to the station (ReportUnfinishedWrite); a command that
@@ -151,6 +153,9 @@ private:
     bool m_driveOfMany = false;
     mutable std::optional<bool> m_opened;
     mutable std::optional<hx::DriveIdentity> m_identity;
+    // The model's display name, looked up in the database beside the link's
+    // work (Identify) and handed to the gate when it is first asked for.
+    mutable std::future<std::string> m_displayModel;
     mutable std::unique_ptr<CParameter> m_table;  // a drive of many only
     mutable std::string m_lastFailure;
 };

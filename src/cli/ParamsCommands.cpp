@@ -9,6 +9,7 @@
 
 #include "cli/ParamsCommands.h"
 
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -43,7 +44,7 @@
 // again), so requireDefinitions refuses then; a dump only warns.
 bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* identity, int* status,
                   bool requireDefinitions, std::vector<hx::ParameterDefinition>* definitions,
-                  CliContext::LinkUse use) {
+                  CliContext::LinkUse use, std::future<std::vector<hx::ParameterDefinition>>* typesLater) {
     if (ctx.Station() == 0) {
         *status = ctx.Fail("station 0 is the broadcast address: no drive answers it; give --station", kExitUsage);
         return false;
@@ -57,12 +58,24 @@ bool ConnectDrive(const CliContext& ctx, CParameter& table, hx::DriveIdentity* i
     *identity = *known;
 
     table.ClearTypes();
+    auto defs = std::async(typesLater ? std::launch::async : std::launch::deferred, hx::LoadDefinitions,
+                           hx::DatabasePath(), identity->driveModel);
+    if (typesLater) {
+        *typesLater = std::move(defs);
+        return true;
+    }
+    return RegisterDefinitions(ctx, table, *identity, defs, status, requireDefinitions, definitions);
+}
+
+bool RegisterDefinitions(const CliContext& ctx, CParameter& table, const hx::DriveIdentity& identity,
+                         std::future<std::vector<hx::ParameterDefinition>>& loaded, int* status,
+                         bool requireDefinitions, std::vector<hx::ParameterDefinition>* definitions) {
     try {
-        auto defs = hx::LoadDefinitions(hx::DatabasePath(), identity->driveModel);
+        auto defs = loaded.get();
         for (const auto& d : defs) table.RegisterType(d.address, d.dataType.c_str());
         if (definitions) *definitions = std::move(defs);
     } catch (const DbError& e) {
-        const std::string why = "no parameter definitions for drive model \"" + identity->driveModel + "\" (" +
+        const std::string why = "no parameter definitions for drive model \"" + identity.driveModel + "\" (" +
                                 e.Description() + ")";
         if (requireDefinitions) {
             *status = ctx.Fail(why + "; without them 32-bit parameters cannot be saved or loaded correctly, so "
@@ -105,8 +118,13 @@ int Dump(const CliContext& ctx) {
     int status = kExitOk;
     hx::DriveIdentity identity;
     CParameter& table = ctx.Table();
-    if (!ConnectDrive(ctx, table, &identity, &status, false, nullptr, CliContext::LinkUse::ReadOnly)) return status;
+    // The model's types are only needed to print the values: they are read
+    // from the database while the drive's are read from the line.
+    std::future<std::vector<hx::ParameterDefinition>> types;
+    if (!ConnectDrive(ctx, table, &identity, &status, false, nullptr, CliContext::LinkUse::ReadOnly, &types))
+        return status;
     const hx::TransferResult result = ReadWithProgress(ctx, table, identity);
+    RegisterDefinitions(ctx, table, identity, types, &status, false, nullptr);
     if (result.status != hx::TransferStatus::Completed)
         return TransferFailed(ctx, "reading", result, identity.firmwareVersion);
     for (int i = 0; i < CParameter::kSlots; ++i) {

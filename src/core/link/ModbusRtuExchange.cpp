@@ -30,6 +30,7 @@
 
 #include <modbus/modbus.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,9 @@ constexpr uint16_t kMaxWrite = 123;
 // What a reply may come later than the slowest of the drive's recent ones
 // and still be waited for when a frame could be a copy.
 constexpr auto kAnswerMargin = std::chrono::milliseconds(2);
+// How much sooner or later than the frame's end the thread reading the line
+// may see it, and how late a sleep may end: a wake-up's delay.
+constexpr auto kSeenJitter = std::chrono::microseconds(100);
 
 void AppendWord(std::vector<uint8_t>& frame, uint16_t word) {
     frame.push_back(static_cast<uint8_t>(word >> 8));
@@ -225,6 +229,11 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
 }
 
 bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& request) {
+    // The silent interval is a third of a millisecond at 115200 baud; the
+    // kernel's default slack of 50 us on each sleep and poll of the thread
+    // that talks on the line would add a sixth to it, on every request.
+    thread_local const bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    (void)precise;
     const Pending& p = m_pending[station];
     if (station != kBroadcast && p.active && p.request != request && !Drain(fd, p.until)) return false;
     // What came in since the last exchange: late replies and copies, each
@@ -233,7 +242,11 @@ bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& reque
     // The drive (and any other station on the bus) tells frames apart by the
     // silence between them.
     const auto earliest = m_lineQuietSince + m_settings.SilentInterval();
-    if (Clock::now() < earliest) std::this_thread::sleep_until(earliest);
+    // A sleep ends up to a wake-up late, a fifth of the interval at 115200
+    // baud on every request: its last stretch is waited awake.
+    if (Clock::now() + kSeenJitter < earliest) std::this_thread::sleep_until(earliest - kSeenJitter);
+    while (Clock::now() < earliest) {
+    }
     // Tell the next program on this port how long a reply to this request
     // may still come, should this one end before it has waited that out.
     if (m_recordUsable)
@@ -337,7 +350,11 @@ bool ModbusRtuTransport::OnTime(uint8_t station, Clock::time_point sendEnd, cons
     const AnswerTimes& t = m_answerTimes[station];
     Clock::duration fastest = t.late[0];
     for (size_t i = 1; i < std::min(t.count, t.late.size()); ++i) fastest = std::min(fastest, t.late[i]);
-    return answer.at >= sendEnd + WireTime(answer.frame.size()) + fastest;
+    // Both times are when the reading thread saw a frame end, each up to
+    // some tens of microseconds after it did: a frame that ends within that
+    // of the fastest is as much on time (and one closer than that to the
+    // drive's own reply would have collided with it on a real line).
+    return answer.at >= sendEnd + WireTime(answer.frame.size()) + fastest - kSeenJitter;
 }
 
 bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
@@ -393,13 +410,14 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                 std::chrono::duration_cast<std::chrono::microseconds>(answers[i].at - sent));
         }
         // Had this answer been a copy, the true reply, at the drive's usual
-        // pace and after the copy had left the line, would be here by then.
-        // (Even behind an answer that came on time the whole reply is waited
-        // for: a pseudo-terminal or an adapter may hand its first bytes on
+        // pace (its margin included), or after the copy had left the line and
+        // the silent interval with a margin, would be here by then. (Even
+        // behind an answer that came on time the whole reply is waited for: a
+        // pseudo-terminal or an adapter may hand its first bytes on
         // milliseconds late, and nothing comes after the Settle to catch it.)
-        m_settleBy[station] = std::max(chosen.at + WireTime(chosen.frame.size()),
-                                       sendEnd + UsualAnswerTime(station, chosen.frame.size())) +
-                              m_settings.SilentInterval() + kAnswerMargin;
+        m_settleBy[station] = std::max(
+            chosen.at + m_settings.SilentInterval() + WireTime(chosen.frame.size()) + kAnswerMargin,
+            sendEnd + UsualAnswerTime(station, chosen.frame.size()));
         // Only an answer that could be nothing else tells how quickly the
         // drive answers.
         if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());

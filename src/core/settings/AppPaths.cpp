@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -17,11 +18,25 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_programFolderOverride;
 
-// Whether a file could be created here, asked of the file system itself:
-// permission bits say nothing for root, on a read-only mount or on /proc. An
-// unnamed file (O_TMPFILE) never shows in the folder; only a file system
-// without them gets a named probe, created and removed at once.
+bool probeFolder(const std::string& folder);
+
+// Whether a file could be created here, asked once per folder while the
+// program runs: finding the settings and the database asks it of the same
+// folder again and again.
 bool isWritableFolder(const std::string& folder) {
+    static std::mutex mutex;
+    static std::map<std::string, bool> known;
+    std::lock_guard lock(mutex);
+    const auto it = known.find(folder);
+    if (it != known.end()) return it->second;
+    return known[folder] = probeFolder(folder);
+}
+
+// Asked of the file system itself: permission bits say nothing for root, on
+// a read-only mount or on /proc. An unnamed file (O_TMPFILE) never shows in
+// the folder; only a file system without them gets a named probe, created
+// and removed at once.
+bool probeFolder(const std::string& folder) {
     if (folder.empty() || ::access(folder.c_str(), W_OK | X_OK) != 0) return false;
     int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd >= 0) {
