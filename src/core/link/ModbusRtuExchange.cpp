@@ -313,21 +313,20 @@ bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
     bool fine = true;
     const Seen* copy = EarlierCopy(frame, at);
     if (trace) trace->Received(frame.data(), frame.size(), copy ? "copy of an earlier frame, dropped" : "late or for another request, dropped");
-    if (copy) {
-        // A frame taken as an answer came again: the line repeats.
-        if (!copy->answered.empty()) m_copiesSeen = true;
-    } else {
-        // The true reply to a request whose answer may have been a copy: if
-        // it says something else, that answer was the copy.
-        Unsettled& u = m_unsettled[frame[0]];
-        if (u.active && Answers(frame, u.request)) {
-            if (!u.sameQuestion && frame != u.taken) {
-                m_repeated[frame[0]] = true;
-                m_copiesSeen = true;
-                fine = false;
-            }
-            u = Unsettled{};
+    // A frame taken as an answer came again: the line repeats.
+    if (copy && !copy->answered.empty()) m_copiesSeen = true;
+    // The true reply to a request whose answer may have been a copy: if it
+    // says something else, that answer was the copy. It may say what a frame
+    // before it said (a block of zeros): a frame alike to an earlier one,
+    // which nothing tells from a copy, gives the answer up too.
+    Unsettled& u = m_unsettled[frame[0]];
+    if (u.active && Answers(frame, u.request) && (!copy || frame != u.taken)) {
+        if (!u.sameQuestion && frame != u.taken) {
+            m_repeated[frame[0]] = true;
+            m_copiesSeen = true;
+            fine = false;
         }
+        u = Unsettled{};
     }
     Remember(frame, at, {});
     return fine;
@@ -449,11 +448,13 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         }
         // More frames fitting one request than it gets, one a copy: the line repeats.
         if (anyCopy && answers.size() > 1) m_copiesSeen = true;
-        if (maybeDisplaced && freshCount >= 2) {
-            // The first fresh frame was the true reply to the request before,
-            // whose answer was a copy: that answer was wrong.
-            const size_t first = static_cast<size_t>(std::find(fresh.begin(), fresh.end(), true) - fresh.begin());
-            if (!unsettled.sameQuestion && answers[first].frame != unsettled.taken) {
+        if (maybeDisplaced && !unsettled.sameQuestion) {
+            // Two frames saying other than the answer before: one may be the
+            // true reply to that request (fresh or in words said before), and
+            // that answer a copy.
+            const auto differ = std::count_if(answers.begin(), answers.end(),
+                                              [&](const Seen& a) { return a.frame != unsettled.taken; });
+            if (differ >= 2) {
                 m_copiesSeen = true;
                 for (const Seen& a : answers) Remember(a.frame, a.at, {});
                 m_lateReplies += answers.size();

@@ -232,6 +232,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
         bool copiesSeenBefore;         // the line has already shown a copy
         microseconds copyAt, replyAt;  // after the reply's time on the line
         bool readRight;                // else it may take the copy, and the Settle after it fails
+        uint16_t replyWords = 200;     // the block whose words the reply says (30: words said before)
     };
     // The drive answers 1 ms after the request; at 1200 baud the silence
     // after a frame (3.5 characters) is 29 ms.
@@ -240,6 +241,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
         {"a copy at once, the reply at the drive's pace", 19200, false, -Wire(19200, kReplyBytes), milliseconds(1), true},
         {"a copy on time, the reply 15 ms behind, copies seen", 19200, true, milliseconds(2), milliseconds(17), true},
         {"a copy at once, the reply after the drive's pace", 1200, false, -Wire(1200, kReplyBytes), milliseconds(18), false},
+        {"a copy on time, the reply 5 ms behind in words said before", 19200, false, milliseconds(2), milliseconds(7), false, 30},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,7 +276,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
                 std::vector<std::pair<microseconds, std::vector<uint8_t>>> frames{
                     {address == 20 ? microseconds(5000) : microseconds(0), Reply(address)}};
                 if (address == 30 && c.copiesSeenBefore) frames.push_back({microseconds(200), Reply(address)});
-                if (address == 200) frames = {{c.copyAt, Reply(100)}, {c.replyAt, Reply(200)}};
+                if (address == 200) frames = {{c.copyAt, Reply(100)}, {c.replyAt, Reply(c.replyWords)}};
                 bool replied = false;
                 for (const auto& [at, frame] : frames) {
                     // The last moment spun rather than slept: a loaded
@@ -296,7 +298,7 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
             EXPECT_EQ(words[0], address * 3 + 1);
         }
         ASSERT_TRUE(link.ReadRegisters(kStation, 200, kWords, words)) << link.LastErrorText();
-        const bool right = words[0] == 200 * 3 + 1;
+        const bool right = words[0] == c.replyWords * 3 + 1;
         const bool settled = link.Settle(kStation);
         EXPECT_TRUE(right || !settled) << "a copy's words taken for block 200, and the read settled";
         EXPECT_TRUE(right || !c.readRight);
