@@ -187,6 +187,7 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
         return false;
     }
     if (!SendFrame(fd, request)) return deviceFailed();
+    if (request[1] != kReadHolding) ForgetAnswers(station);
     const auto sent = Clock::now();
     if (station == kBroadcast) {
         // Nobody answers; the frame is still going out for its own length.
@@ -232,8 +233,7 @@ bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& reque
     // The silent interval is a third of a millisecond at 115200 baud; the
     // kernel's default slack of 50 us on each sleep and poll of the thread
     // that talks on the line would add a sixth to it, on every request.
-    thread_local const bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
-    (void)precise;
+    [[maybe_unused]] thread_local const bool precise = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
     const Pending& p = m_pending[station];
     if (station != kBroadcast && p.active && p.request != request && !Drain(fd, p.until)) return false;
     // What came in since the last exchange: late replies and copies, each

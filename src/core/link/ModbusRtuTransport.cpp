@@ -129,6 +129,7 @@ bool ModbusRtuTransport::AfterConnect(modbus_t* ctx) {
         const auto frameOnLine = now + FrameEndSilence();
         until = m_recordUsable ? std::clamp(ReadRecord(), frameOnLine, longest)
                                : now + ResponseTimeout() + LateHorizon();
+        if (m_recordUsable) ReadRecordFrames();
     }
     Drain(fd, until);
     if (m_recordUsable) WriteRecord({});
@@ -305,12 +306,52 @@ void ModbusRtuTransport::WriteRecord(Clock::time_point until) {
     if (::pwrite(m_recordFd, text, kRecordBytes, 0) == static_cast<ssize_t>(kRecordBytes)) m_recorded = until;
 }
 
+void ModbusRtuTransport::ReadRecordFrames() {
+    // After the time: a line for each frame, its time and its bytes in hex.
+    char text[4096];
+    const ssize_t n = ::pread(m_recordFd, text, sizeof text - 1, kRecordBytes);
+    text[std::max<ssize_t>(n, 0)] = '\0';
+    const auto now = Clock::now();
+    for (const char* line = text; *line;) {
+        char* end = nullptr;
+        const Clock::time_point at{std::chrono::nanoseconds(std::strtoll(line, &end, 10))};
+        // The frame, then what it answered there ("/", the request; "/ 00"
+        // for no question of this program).
+        Bytes frame, answered;
+        for (Bytes* bytes : {&frame, &answered}) {
+            for (unsigned byte = 0; *end == ' ' && std::sscanf(end, " %2x", &byte) == 1; end += 3)
+                bytes->push_back(static_cast<uint8_t>(byte));
+            if (end[0] == ' ' && end[1] == '/') end += 2;
+        }
+        if (frame.size() >= 4 && at <= now && now - at <= kCopyWindow + WireTime(frame.size()))
+            m_seen.push_back(Seen{frame, at, answered});
+        line = *end ? end + 1 : end;
+    }
+}
+
+void ModbusRtuTransport::ForgetAnswers(uint8_t station) {
+    for (Seen& s : m_seen)
+        if (!s.answered.empty() && (station == 0 || s.answered[0] == station)) s.answered = Bytes{0};
+}
+
 void ModbusRtuTransport::CloseRecord(Clock::time_point until) {
     if (m_recordFd < 0) return;
     // Until when a reply to this program's requests may still come; nothing
     // once every reply has been waited out.
     m_recorded = {};
     WriteRecord(until > Clock::now() ? until : Clock::time_point{});
+    // And the frames a copy of which may still come.
+    std::string frames;
+    const auto now = Clock::now();
+    for (const Seen& s : m_seen) {
+        if (now - s.at > kCopyWindow + WireTime(s.frame.size())) continue;
+        frames += std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(s.at.time_since_epoch()).count());
+        frames += ' ' + FrameTrace::Hex(s.frame.data(), s.frame.size());
+        if (!s.answered.empty()) frames += " / " + FrameTrace::Hex(s.answered.data(), s.answered.size());
+        frames += '\n';
+    }
+    if (::ftruncate(m_recordFd, kRecordBytes) == 0 && !frames.empty())
+        (void)!::pwrite(m_recordFd, frames.data(), std::min<size_t>(frames.size(), 4000), kRecordBytes);
     ::close(m_recordFd);
     m_recordFd = -1;
     m_recordUsable = false;

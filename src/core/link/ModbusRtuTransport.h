@@ -163,6 +163,12 @@ private:
     Clock::time_point ReadRecord() const;
     void WriteRecord(Clock::time_point until);
     void CloseRecord(Clock::time_point until);
+    // The frames the last program saw lately: a repeater's copy of its last
+    // reply may still come, and must be told from a fresh frame here too.
+    void ReadRecordFrames();
+    // A write may change what a question is answered: an earlier answer to
+    // it no longer stands for a new one (its copy is then one like any).
+    void ForgetAnswers(uint8_t station);
 
     SerialSettings m_settings;
     std::string m_recordFolder;
