@@ -340,18 +340,19 @@ void ModbusRtuTransport::CloseRecord(Clock::time_point until) {
     // once every reply has been waited out.
     m_recorded = {};
     WriteRecord(until > Clock::now() ? until : Clock::time_point{});
-    // And the frames a copy of which may still come.
+    // And the frames a copy of which may still come, oldest first; the
+    // newest where not all of them fit what the next program reads.
     std::string frames;
     const auto now = Clock::now();
-    for (const Seen& s : m_seen) {
-        if (now - s.at > kCopyWindow + WireTime(s.frame.size())) continue;
-        frames += std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(s.at.time_since_epoch()).count());
-        frames += ' ' + FrameTrace::Hex(s.frame.data(), s.frame.size());
-        if (!s.answered.empty()) frames += " / " + FrameTrace::Hex(s.answered.data(), s.answered.size());
-        frames += '\n';
+    for (auto s = m_seen.rbegin(); s != m_seen.rend() && now - s->at <= kCopyWindow + WireTime(256); ++s) {
+        std::string line = std::to_string(std::chrono::nanoseconds(s->at.time_since_epoch()).count()) + ' ' +
+                           FrameTrace::Hex(s->frame.data(), s->frame.size());
+        if (!s->answered.empty()) line += " / " + FrameTrace::Hex(s->answered.data(), s->answered.size());
+        if (frames.size() + line.size() + 1 > 4000) break;
+        frames = line + '\n' + frames;
     }
     if (::ftruncate(m_recordFd, kRecordBytes) == 0 && !frames.empty())
-        (void)!::pwrite(m_recordFd, frames.data(), std::min<size_t>(frames.size(), 4000), kRecordBytes);
+        (void)!::pwrite(m_recordFd, frames.data(), frames.size(), kRecordBytes);
     ::close(m_recordFd);
     m_recordFd = -1;
     m_recordUsable = false;
