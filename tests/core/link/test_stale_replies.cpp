@@ -236,17 +236,15 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
         {"a copy on time, the reply 15 ms behind, copies seen", 19200, true, milliseconds(2), milliseconds(17), true},
         {"a copy at once, the reply after the drive's pace", 1200, false, -Wire(1200, kReplyBytes), milliseconds(18), false},
         {"a copy on time, the reply 5 ms behind in words said before", 19200, false, milliseconds(2), milliseconds(7), false, 30},
-        {"a copy at once to the next program, the reply at the drive's pace", 19200, false, -Wire(19200, kReplyBytes),
-         milliseconds(1), true, 200, true},
+        {"a copy at once to the next program", 19200, false, -Wire(19200, kReplyBytes), milliseconds(1), true, 200, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
         ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
         TempProgramFolder folder;  // the programs' note of the line
-        const auto open = [&] {
-            auto l = std::make_unique<hx::ModbusRtuTransport>(hx::SerialSettings{::ptsname(master), c.baud},
-                                                              folder.StateFolder());
+        const auto open = [&, port = std::string(::ptsname(master))] {
+            auto l = std::make_unique<hx::ModbusRtuTransport>(hx::SerialSettings{port, c.baud}, folder.StateFolder());
             l->SetResponseTimeout(milliseconds(c.baud < 9600 ? 400 : 100));
             l->Open();
             return l;
@@ -265,6 +263,8 @@ TEST(RepeatedReplies, ACopyIsListenedPastForTheTrueReply) {
                 uint8_t request[8];
                 for (size_t got = 0; got < sizeof request;) {
                     const ssize_t n = ::read(master, request + got, sizeof request - got);
+                    // No program holds the port while the next one opens it.
+                    if (n < 0 && errno == EIO && c.nextProgram && address == 200) continue;
                     if (n <= 0) return;
                     if (got == 0) tooSoon += Clock::now() < lastFrame + silence;
                     got += static_cast<size_t>(n);
