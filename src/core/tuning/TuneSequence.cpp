@@ -246,6 +246,7 @@ private:
 }  // namespace
 
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
+    if (id.inertia.ratio && id.swing) return (1 + *id.inertia.ratio) * id.swing->wholeOverBand - 1;
     if (!id.plant.plantScale || !probe.maPerRevPerS2 || *id.plant.plantScale <= 0) return std::nullopt;
     // mA per rev/s^2 to A per rad/s^2.
     const double total = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi);
@@ -257,7 +258,7 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
     if (!total) return false;
     if (!id.inertia.ratio) return true;
-    return id.modes.HasMachineMode();
+    return id.modes.HasMachineMode() || (id.swing && id.swing->wholeOverBand >= kUnnamedSwingShare);
 }
 
 Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
