@@ -246,13 +246,17 @@ private:
 }  // namespace
 
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
-    if (id.inertia.ratio && id.swing) return (1 + *id.inertia.ratio) * id.swing->wholeOverBand - 1;
-    if (!id.plant.plantScale || !probe.maPerRevPerS2 || *id.plant.plantScale <= 0) return std::nullopt;
-    // mA per rev/s^2 to A per rad/s^2.
-    const double total = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi);
-    const double ratio = total / *id.plant.plantScale - 1;
-    if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
-    return ratio;
+    std::optional<double> fromProbe;
+    if (id.plant.plantScale && probe.maPerRevPerS2 && *id.plant.plantScale > 0) {
+        // mA per rev/s^2 to A per rad/s^2.
+        const double ratio = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi) / *id.plant.plantScale - 1;
+        if (ratio >= 0 && ratio <= 100) fromProbe = ratio;
+    }
+    if (!id.inertia.ratio || !id.swing) return fromProbe;
+    // A swing reads heavier to the probe, never lighter: a fit of the lines
+    // beyond it has taken a coupling's dip for the swing's.
+    const double fromLines = (1 + *id.inertia.ratio) * id.swing->wholeOverBand - 1;
+    return fromProbe ? std::min(fromLines, *fromProbe) : fromLines;
 }
 
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
