@@ -120,8 +120,9 @@ struct TuneCallbacks {
 // Without that fit, from the probe: its slow move's inertia over torque
 // constant (J/Kt, every part follows), over the rotor's (Jm/Kt, the scale
 // that puts the measured plant on the open loop's), which a swing below
-// about 20 Hz takes up by a third and more (see LowSwing). nullopt without
-// either; Pr1.13 then takes the ratio the speed loop's band shows.
+// about 20 Hz takes up by a third and more (see LowSwing); with both, the
+// lesser (a fit that took a coupling's dip for the swing's reads far too
+// heavy). nullopt without either; Pr1.13 then takes the band's ratio.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
 // Whether Pr1.13 takes that whole ratio: only where a low machine mode
 // splits the inertia (named, or a swing the lines show with the whole at
