@@ -16,6 +16,9 @@ namespace {
 constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
+// How far the probe's whole ratio (1 + R) may lie below the lines' before
+// the lines' is taken for a misfit: the plant's scale errs by up to a fifth.
+constexpr double kProbeScaleAllowance = 1.25;
 // A proof that misses the margins by little is tried once more with the
 // crossover this share of the first.
 constexpr double kSofterShare = 0.8;
@@ -254,15 +257,16 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
     }
     if (!id.inertia.ratio || !id.swing) return fromProbe;
     // A swing reads heavier to the probe, never lighter: a fit of the lines
-    // beyond it has taken a coupling's dip for the swing's.
+    // far beyond it (the probe's scale may err by a fifth) has taken a
+    // coupling's dip for the swing's.
     const double fromLines = (1 + *id.inertia.ratio) * id.swing->wholeOverBand - 1;
-    return fromProbe ? std::min(fromLines, *fromProbe) : fromLines;
+    return fromProbe ? std::min(fromLines, kProbeScaleAllowance * (1 + *fromProbe) - 1) : fromLines;
 }
 
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
     if (!total) return false;
     if (!id.inertia.ratio) return true;
-    return id.modes.HasMachineMode() || (id.swing && id.swing->wholeOverBand >= kUnnamedSwingShare);
+    return id.modes.HasMachineMode();
 }
 
 Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,

@@ -121,16 +121,16 @@ struct TuneCallbacks {
 // constant (J/Kt, every part follows), over the rotor's (Jm/Kt, the scale
 // that puts the measured plant on the open loop's), which a swing below
 // about 20 Hz takes up by a third and more (see LowSwing); with both, the
-// lesser (a fit that took a coupling's dip for the swing's reads far too
-// heavy). nullopt without either; Pr1.13 then takes the band's ratio.
+// lines' unless it lies well above the probe's (a fit that took a
+// coupling's dip for the swing's reads far too heavy). nullopt without
+// either; Pr1.13 then takes the band's ratio.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
-// Whether Pr1.13 takes that whole ratio: only where a low machine mode
-// splits the inertia (named, or a swing the lines show with the whole at
-// least kUnnamedSwingShare times what the band sees), or the band gave
-// none. Without one the whole load moves with the motor below the first
-// coupling anti-resonance, and the speed loop's band measures the ratio
-// directly, with none of the errors of the fit that the whole one carries.
-inline constexpr double kUnnamedSwingShare = 1.15;
+// Whether Pr1.13 takes that whole ratio: only where a low machine mode was
+// named (or the band gave none). Without one the whole load moves with the
+// motor below the first coupling anti-resonance, and the speed loop's band
+// measures the ratio directly, with none of the errors of the fit that the
+// whole one carries (a swing the lines alone suggest is no reason to leave
+// it: on a rigid machine that raised Pr1.13 two and a half times).
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
 // The machine identified from the moves' lines (meas.openLoop, the
