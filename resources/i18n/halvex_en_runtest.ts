@@ -250,10 +250,6 @@
         <translation>Cannot start</translation>
     </message>
     <message>
-        <source>这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。(也可在“通 信”菜单中暂停或继续。)</source>
-        <translation>This is the simulated drive: pause its simulated motion controller? The motor comes to rest once the current move is done; then start again. (The Communication menu pauses and resumes it too.)</translation>
-    </message>
-    <message>
         <source>驱动器没有应答，无法确认电机已停止，电机可能仍在运动！</source>
         <translation>The drive does not answer: the stop could not be confirmed and the motor may still be moving!</translation>
     </message>
@@ -397,14 +393,6 @@
         <source>试运行</source>
         <translation>Trial Run</translation>
     </message>
-    <message>
-        <source>模拟运动控制器仍处于暂停状态。让它继续运动吗？</source>
-        <translation>The simulated motion controller is still paused. Let it go on?</translation>
-    </message>
-    <message>
-        <source>模拟运动控制器</source>
-        <translation>Simulated Motion Controller</translation>
-    </message>
 </context>
 <context>
     <name>hx::gui::CTorqueMode</name>
@@ -490,6 +478,25 @@
     <message>
         <source>请输入一个整数。</source>
         <translation>Please enter an integer.</translation>
+    </message>
+</context>
+<context>
+    <name>SimulatedMotion</name>
+    <message>
+        <source>这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。(也可在“通 信”菜单中暂停或继续。)</source>
+        <translation>This is the simulated drive: pause its simulated motion controller? The motor comes to rest once the current move is done; then start again. (The Communication menu pauses and resumes it too.)</translation>
+    </message>
+    <message>
+        <source>模拟运动控制器仍处于暂停状态。让它继续运动吗？</source>
+        <translation>The simulated motion controller is still paused. Let it go on?</translation>
+    </message>
+    <message>
+        <source>模拟运动控制器</source>
+        <translation>Simulated Motion Controller</translation>
+    </message>
+    <message>
+        <source>无法开始</source>
+        <translation>Cannot start</translation>
     </message>
 </context>
 <context>

@@ -309,7 +309,10 @@ MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::
     Ran r = GuardedCapture(ctx, move, codes, points, stop);
     if (!r.ok) {
         if (message) *message = r.message;
-        return {};
+        MoveFigures refused;
+        refused.motorMoving = r.outcome.status == runtest::RunStatus::Refused &&
+                              r.outcome.refusal.refusal == runtest::StartRefusal::Moving;
+        return refused;
     }
     const auto& s = r.outcome.samples;
     auto cut = [points](std::vector<float> v) {

@@ -83,6 +83,7 @@ struct MoveFigures {
     std::optional<double> settlingMs;    // from the command's end until the error stays within +-kSettleBand
     std::optional<double> overshootPct;  // the speed's peak above the commanded speed, %
     std::optional<double> peakErrorP;    // the largest following error, pulses
+    bool motorMoving = false;            // not run: the motor moves under another command
     double intervalUs = 0;
     std::vector<float> error, reference, speed;  // the traces, for the window
 };

@@ -423,16 +423,8 @@ void CRunTest::OnCaptureFinished(const RunOutcome& outcome) {
         // watchdog could not be armed.
         if (SimulatedMotion::Available() && !SimulatedMotion::Paused() &&
             outcome.refusal.refusal == StartRefusal::Moving) {
-            // With the simulated drive, the motion controller is the
-            // program's own: offer to bring the motor to rest.
-            if (AskYesNo(this,
-                         QString::fromStdString(outcome.failureText) + "\n\n" +
-                             tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
-                                "(也可在“通 信”菜单中暂停或继续。)"),
-                         tr("无法开始"), MessageIcon::Question)) {
-                SimulatedMotion::SetPaused(true);
-                m_pausedMotion = true;
-            }
+            m_pausedMotion = SimulatedMotion::OfferPause(this, QString::fromStdString(outcome.failureText)) ||
+                             m_pausedMotion;
             return;
         }
         ShowMessage(this, QString::fromStdString(outcome.failureText), tr("无法开始"), MessageIcon::Warning);
@@ -514,10 +506,7 @@ void CRunTest::closeEvent(QCloseEvent* event) {
 void CRunTest::ResumeSimulatedMotion() {
     // Paused for this window's tests, the simulated motion controller goes on
     // when the window goes; paused otherwise, the user says.
-    if (!SimulatedMotion::Available() || !SimulatedMotion::Paused()) return;
-    if (m_pausedMotion || AskYesNo(this, tr("模拟运动控制器仍处于暂停状态。让它继续运动吗？"), tr("模拟运动控制器"),
-                                   MessageIcon::Question))
-        SimulatedMotion::SetPaused(false);
+    SimulatedMotion::ResumeOnClose(this, m_pausedMotion);
 }
 
 bool CRunTest::eventFilter(QObject* watched, QEvent* event) { return FunctionWindow::eventFilter(watched, event); }

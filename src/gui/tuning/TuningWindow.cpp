@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "gui/tuning/FrequencyResponseWindow.h"
+#include "gui/widgets/SimulatedMotion.h"
 
 namespace hx::gui {
 
@@ -110,7 +111,12 @@ bool TuningWindow::busy() const { return m_job.Running() || m_storeJob.running()
 bool TuningWindow::canClose() {
     // A stop first: the job puts the previous settings back before it ends.
     if (m_job.Running()) m_job.Stop();
-    return !busy();
+    if (busy()) return false;
+    // Paused for this window's tuning, the simulated motion controller goes
+    // on when the window goes; paused otherwise, the user says.
+    SimulatedMotion::ResumeOnClose(this, m_pausedMotion);
+    m_pausedMotion = false;
+    return true;
 }
 
 void TuningWindow::setIdle(bool idle) {
@@ -198,6 +204,10 @@ void TuningWindow::onFinished(const TuneResult& r) {
     m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : static_cast<int>(r.reached));
     setIdle(true);
     emit tuningFinished();
+    // The first move refused because the simulated motion controller moves
+    // the motor: offered to pause it, as the test window does.
+    if (r.status == TuneResult::Status::Failed && r.moveBefore.motorMoving)
+        m_pausedMotion = SimulatedMotion::OfferPause(this, text) || m_pausedMotion;
 }
 
 void TuningWindow::store() {

@@ -77,6 +77,7 @@ private:
     QPushButton* m_store = nullptr;
     QPushButton* m_putBack = nullptr;
     FrequencyResponseWindow* m_bode = nullptr;
+    bool m_pausedMotion = false;  // the user paused the simulated motion controller from this window
 };
 
 }  // namespace hx::gui

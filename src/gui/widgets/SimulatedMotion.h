@@ -5,6 +5,9 @@
 // motor at rest: the program offers to pause it where a start is refused,
 // and in the communication menu.
 
+class QString;
+class QWidget;
+
 namespace hx::sim {
 class VirtualDrive;
 }
@@ -17,5 +20,14 @@ bool Available();
 bool Paused();
 // Paused, the controller finishes its move and then leaves the motor at rest.
 void SetPaused(bool paused);
+
+// A start the drive refused because the motor moves (`why`, the refusal):
+// with the simulated drive the motion controller is the program's own, so
+// the user is offered to pause it; false (nothing asked) without one or
+// when it is paused already. Whether the user paused it.
+bool OfferPause(QWidget* parent, const QString& why);
+// A window that may have paused it goes: paused by it (pausedHere), the
+// controller goes on; paused otherwise, the user is asked.
+void ResumeOnClose(QWidget* parent, bool pausedHere);
 
 }  // namespace hx::gui::SimulatedMotion

@@ -72,7 +72,7 @@ std::vector<Mode> ModesOf(const MachineSpec& m, double jm) {
     return moving;
 }
 
-MachineSpec DrawMachine(unsigned seed) {
+MachineSpec DrawMachine(unsigned seed, bool lowSwing) {
     std::mt19937 rng(seed * 2654435761u + 97u);
     auto uniform = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     auto logUniform = [&uniform](double lo, double hi) { return std::exp(uniform(std::log(lo), std::log(hi))); };
@@ -93,6 +93,14 @@ MachineSpec DrawMachine(unsigned seed) {
     }
     m.coulombNm = uniform(0.005, 0.05);
     m.viscousNmsPerRad = logUniform(5e-5, 5e-4);
+    // Drawn after the rest, so that a seed's machine is the same with or
+    // without its swing.
+    if (lowSwing) {
+        m.lowHz = logUniform(10, 40);
+        m.lowDamping = uniform(0.02, 0.08);
+        m.lowShare = uniform(0.3, 0.8);
+        for (Resonance& r : m.resonances) r.share *= 1 - m.lowShare;
+    }
     return m;
 }
 

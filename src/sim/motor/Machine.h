@@ -66,7 +66,10 @@ std::vector<Mode> ModesOf(const MachineSpec& machine, double motorInertia);
 // log scale), one to three resonances at 150..1500 Hz with damping
 // 0.02..0.1, Coulomb friction 0.005..0.05 N m and viscous friction
 // 5e-5..5e-4 N m s/rad; no low swing. The same seed gives the same machine.
-MachineSpec DrawMachine(unsigned seed);
+// lowSwing: the same machine with a low swing of its own as well, at
+// 10..40 Hz (evenly on a log scale), damping 0.02..0.08, carrying 0.3..0.8
+// of the load (the resonances share what it leaves).
+MachineSpec DrawMachine(unsigned seed, bool lowSwing = false);
 
 // A machine as the command line describes it: KEY=VALUE pairs separated by
 // commas, keys inertia-ratio, resonance (HZ[/DAMPING[/SHARE]], repeatable),

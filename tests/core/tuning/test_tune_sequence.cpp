@@ -72,10 +72,7 @@ TEST(TuneSequence, ASettingIsProvenOnlyByTheMoveAndTheMargins) {
         m.overshootPct = overshootPct;
         return m;
     };
-    LoopMargins held;
-    held.crossoverHz = 100;
-    held.phaseMarginDeg = 50;
-    held.gainMarginDb = 10;
+    const LoopMargins held{.crossoverHz = 100, .phaseMarginDeg = 50, .gainMarginDb = 10};
     LoopMargins thin = held, thinner = held, low = held;
     thin.phaseMarginDeg = 41;
     thinner.phaseMarginDeg = 39;
