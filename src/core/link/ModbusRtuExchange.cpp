@@ -245,8 +245,7 @@ bool ModbusRtuTransport::PrepareLine(int fd, uint8_t station, const Bytes& reque
     // A sleep ends up to a wake-up late, a fifth of the interval at 115200
     // baud on every request: its last stretch is waited awake.
     if (Clock::now() + kSeenJitter < earliest) std::this_thread::sleep_until(earliest - kSeenJitter);
-    while (Clock::now() < earliest) {
-    }
+    while (Clock::now() < earliest) continue;
     // Tell the next program on this port how long a reply to this request
     // may still come, should this one end before it has waited that out.
     if (m_recordUsable)
