@@ -481,7 +481,7 @@
     </message>
 </context>
 <context>
-    <name>SimulatedMotion</name>
+    <name>hx::gui::SimulatedMotion</name>
     <message>
         <source>这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。(也可在“通 信”菜单中暂停或继续。)</source>
         <translation>This is the simulated drive: pause its simulated motion controller? The motor comes to rest once the current move is done; then start again. (The Communication menu pauses and resumes it too.)</translation>

@@ -29,7 +29,7 @@ void SetPaused(bool paused) {
 
 bool OfferPause(QWidget* parent, const QString& why) {
     if (!Available() || Paused()) return false;
-    const auto tr = [](const char* text) { return QCoreApplication::translate("SimulatedMotion", text); };
+    const auto tr = [](const char* text) { return QCoreApplication::translate("hx::gui::SimulatedMotion", text); };
     if (!AskYesNo(parent,
                   why + "\n\n" +
                       tr("这是模拟驱动器：暂停它的模拟运动控制器吗？当前动作走完后电机即静止，然后可再次开始。"
@@ -42,7 +42,7 @@ bool OfferPause(QWidget* parent, const QString& why) {
 
 void ResumeOnClose(QWidget* parent, bool pausedHere) {
     if (!Available() || !Paused()) return;
-    const auto tr = [](const char* text) { return QCoreApplication::translate("SimulatedMotion", text); };
+    const auto tr = [](const char* text) { return QCoreApplication::translate("hx::gui::SimulatedMotion", text); };
     if (pausedHere ||
         AskYesNo(parent, tr("模拟运动控制器仍处于暂停状态。让它继续运动吗？"), tr("模拟运动控制器"), MessageIcon::Question))
         SetPaused(false);
