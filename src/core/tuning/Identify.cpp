@@ -34,52 +34,6 @@ constexpr double kClearLineCoherence = 0.99;
 constexpr std::size_t kMinDamperPoints = 3;
 // A split below this: a slow loop (see Identify).
 constexpr double kSlowLoopSplitHz = 40;
-// The low swing's fit (FitLowSwing): the clear lines it needs, where its
-// search starts (a share above the lowest line: a swing needs lines below
-// it), the search's step and the lines left out around the swing.
-constexpr std::size_t kMinSwingLines = 5;
-constexpr double kSwingSearchFromShare = 2.0, kSwingSearchStep = 1.01, kSwingExclusionShare = 0.2;
-// How far from a named machine mode the swing is searched, a share of it.
-constexpr double kSwingNamedReach = 0.35;
-// The lines fitted reach at most this share above the highest swing.
-constexpr double kSwingTopShare = 2.0;
-// A line this many times the median misfit off the first fit (and at least
-// the floor, a share of the band's compliance) is left out of the second.
-constexpr double kSwingOutlierFactor = 3.0, kSwingOutlierFloor = 0.1;
-
-// y = a - b / (1 - f^2 / f0^2): the lines' compliance with a swing at f0.
-struct SwingCurve {
-    double f0 = 0, a = 0, b = 0, residual = 0;
-    int lines = 0;
-    bool Near(double f) const { return std::abs(f / f0 - 1) < kSwingExclusionShare; }
-    double Misfit(double f, double y) const { return Near(f) ? 0.0 : (y - a + b / (1 - f * f / (f0 * f0))) / a; }
-};
-
-// Least squares in a and b for each f0 searched; the f0 that fits best.
-std::optional<SwingCurve> SearchSwing(const std::vector<double>& hz, const std::vector<double>& y, double fromHz,
-                                      double toHz) {
-    std::optional<SwingCurve> best;
-    for (double f0 = std::max(fromHz, kSwingSearchFromShare * hz.front()); f0 <= toHz; f0 *= kSwingSearchStep) {
-        SwingCurve c{f0};
-        double n = 0, su = 0, suu = 0, sy = 0, suy = 0;
-        for (std::size_t i = 0; i < hz.size(); ++i) {
-            if (c.Near(hz[i])) continue;
-            const double u = -1.0 / (1 - hz[i] * hz[i] / (f0 * f0));
-            n += 1, su += u, suu += u * u, sy += y[i], suy += u * y[i];
-        }
-        const double det = n * suu - su * su;
-        if (n < kMinSwingLines || std::abs(det) < 1e-12) continue;
-        c.a = (sy * suu - suy * su) / det;
-        c.b = (n * suy - su * sy) / det;
-        if (!(c.b > 0 && c.a - c.b > 0)) continue;
-        double sse = 0;
-        for (std::size_t i = 0; i < hz.size(); ++i) sse += std::pow(c.Misfit(hz[i], y[i]), 2);
-        c.residual = std::sqrt(sse / n);
-        c.lines = static_cast<int>(n);
-        if (!best || c.residual < best->residual) best = c;
-    }
-    return best;
-}
 
 }  // namespace
 
@@ -312,52 +266,6 @@ RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const 
     return out;
 }
 
-std::optional<LowSwing> FitLowSwing(const FrequencyResponse& openLoop, const ServoLoop& during, const ModeSearch& modes) {
-    // The lines below the coupling: its shape is divided out, but near its
-    // anti-resonance the shape is less sure than the lines.
-    double topHz = kMachineModeCeilingHz * kSwingTopShare;
-    for (const ModePair& p : modes.pairs)
-        if (!p.machineMode) topHz = std::min(topHz, (1 - kModeExclusionShare) * (p.antiResonance ? p.antiResonance->hz : p.resonance.hz));
-    std::vector<double> hz, y;
-    for (std::size_t i = 0; i < openLoop.size(); ++i) {
-        const double f = openLoop.hz[i];
-        if (openLoop.CoherenceAt(i) < kHighBandLineCoherence || f <= 0 || f > topHz) continue;
-        Complex g = openLoop.value[i] / SpeedControllerResponse(during, f);
-        for (const ModePair& p : modes.pairs)
-            if (!p.machineMode) g /= PairShape(p, f);
-        // The compliance, as RigidCompliance reads it: a lead is friction
-        // (the real part of the impedance is the inertia), a lag the
-        // drive's delay (the length is); negative beyond the swing's
-        // anti-resonance.
-        const Complex c = g * Complex(0.0, 2 * kPi * f), z = 1.0 / c;
-        if (!std::isfinite(z.real()) || std::abs(c) == 0) continue;
-        hz.push_back(f);
-        y.push_back(c.real() < 0 ? -std::abs(c) : std::arg(c) > 0 && z.real() > 0 ? 1.0 / z.real() : std::abs(c));
-    }
-    if (hz.size() < kMinSwingLines) return std::nullopt;
-    // Where a machine mode was named, the swing is searched around it.
-    double fromHz = 0, toHz = kMachineModeCeilingHz;
-    for (const ModePair& p : modes.pairs)
-        if (p.machineMode) {
-            fromHz = p.resonance.hz / (1 + kSwingNamedReach);
-            toHz = p.resonance.hz * (1 + kSwingNamedReach);
-            break;
-        }
-    std::optional<SwingCurve> fit = SearchSwing(hz, y, fromHz, toHz);
-    if (!fit) return std::nullopt;
-    // Once more without the lines the first fit cannot explain (a slow
-    // line friction turned, a stray one): the fit is least squares.
-    std::vector<double> misfit(hz.size());
-    for (std::size_t i = 0; i < hz.size(); ++i) misfit[i] = std::abs(fit->Misfit(hz[i], y[i]));
-    const double limit = std::max(kSwingOutlierFactor * Median(misfit), kSwingOutlierFloor);
-    std::vector<double> keptHz, keptY;
-    for (std::size_t i = 0; i < hz.size(); ++i)
-        if (misfit[i] <= limit) keptHz.push_back(hz[i]), keptY.push_back(y[i]);
-    if (keptHz.size() < hz.size() && keptHz.size() >= kMinSwingLines)
-        if (const std::optional<SwingCurve> again = SearchSwing(keptHz, keptY, fromHz, toHz)) fit = again;
-    return LowSwing{fit->f0, fit->a / (fit->a - fit->b), fit->residual, fit->lines};
-}
-
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid) {
     Identification id;
     id.rigid = rigid;
@@ -406,7 +314,6 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     if (slow && !machineMode) id.inertia = EstimateInertiaRatio(fromLoop, id.modes, m.during.speedGainHz, &m.openLoop);
     if (!slow || machineMode || id.inertia.votes < kMinLoopVotes)
         id.inertia = EstimateInertiaRatio(id.plant.g, id.modes, m.during.speedGainHz, &m.openLoop);
-    id.swing = FitLowSwing(m.openLoop, m.during, id.modes);
     if (!id.inertia.ratio) id.notes.push_back("no rigid band: no bin could vote on the inertia ratio");
     if (!m.plant.empty() && !id.plant.plantScale)
         id.notes.push_back("the plant's band does not overlap the open loop's: the plant is not used");

@@ -124,35 +124,11 @@ struct RigidBody {
 RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const std::vector<std::vector<float>>& current,
                             double intervalUs);
 
-// A low swing as the moves' lines show it. A part of the load swinging on
-// its own compliance at w0 makes the inertia the motor feels depend on the
-// frequency: with the coupling's pairs divided out, the lines' compliance
-// (the real part of 1 / (j w G), which viscous friction does not touch)
-// reads
-//     1 / J(w) = 1 / Jband - r / (1 - w^2 / w0^2),
-// the whole inertia below the swing (1 / Jwhole = 1 / Jband - r), far more
-// below its anti-resonance, and what moves with the motor above it. Fitted
-// over every clear line with w0 searched (lines within a fifth of it,
-// where its damping rules, left out), it gives the whole over the band's
-// inertia without the probe's fit, which a swing this low misleads (the
-// probe's moves excite it, and its ringing, heavier than the load's mean
-// motion below the anti-resonance, takes the fit's inertia up by half),
-// and without the plant's scale.
-struct LowSwing {
-    double hz = 0;               // w0 / 2 pi, as the fit places it
-    double wholeOverBand = 1;    // Jwhole / Jband
-    double residual = 0;         // relative rms of the fit
-    int lines = 0;
-};
-std::optional<LowSwing> FitLowSwing(const FrequencyResponse& openLoop, const ServoLoop& during, const ModeSearch& modes);
-
 // Everything identified, in one place for the design and the report.
 struct Identification {
     NormalisedPlant plant;
     ModeSearch modes;
     InertiaEstimate inertia;
-    // From the lines the ratio was read from; nullopt when too few are clear.
-    std::optional<LowSwing> swing;
     std::optional<RigidBody> rigid;
     std::vector<std::string> notes;  // untranslated English, for the log and the CLI
 };

@@ -16,9 +16,6 @@ namespace {
 constexpr double kPlantScale = 2 * kPi / 100 * 1000;
 // The command moves' band top (1 ms sampling).
 constexpr double kMoveBandTopHz = 400;
-// How far the probe's whole ratio (1 + R) may lie below the lines' before
-// the lines' is taken for a misfit: the plant's scale errs by up to a fifth.
-constexpr double kProbeScaleAllowance = 1.25;
 // A proof that misses the margins by little is tried once more with the
 // crossover this share of the first.
 constexpr double kSofterShare = 0.8;
@@ -249,18 +246,12 @@ private:
 }  // namespace
 
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
-    std::optional<double> fromProbe;
-    if (id.plant.plantScale && probe.maPerRevPerS2 && *id.plant.plantScale > 0) {
-        // mA per rev/s^2 to A per rad/s^2.
-        const double ratio = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi) / *id.plant.plantScale - 1;
-        if (ratio >= 0 && ratio <= 100) fromProbe = ratio;
-    }
-    if (!id.inertia.ratio || !id.swing) return fromProbe;
-    // A swing reads heavier to the probe, never lighter: a fit of the lines
-    // far beyond it (the probe's scale may err by a fifth) has taken a
-    // coupling's dip for the swing's.
-    const double fromLines = (1 + *id.inertia.ratio) * id.swing->wholeOverBand - 1;
-    return fromProbe ? std::min(fromLines, kProbeScaleAllowance * (1 + *fromProbe) - 1) : fromLines;
+    if (!id.plant.plantScale || !probe.maPerRevPerS2 || *id.plant.plantScale <= 0) return std::nullopt;
+    // mA per rev/s^2 to A per rad/s^2.
+    const double total = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi);
+    const double ratio = total / *id.plant.plantScale - 1;
+    if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
+    return ratio;
 }
 
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {

@@ -115,22 +115,16 @@ struct TuneCallbacks {
 // torque feed-forward and every move slower than the machine's modes need
 // it, and as the simulated drive's truth states it (a low machine mode's
 // swinging part included). The speed loop's band sees less of it above such
-// a mode, so the whole is the band's ratio times what the lines' low swing
-// (Identification::swing) says the whole weighs over the band's inertia.
-// Without that fit, from the probe: its slow move's inertia over torque
-// constant (J/Kt, every part follows), over the rotor's (Jm/Kt, the scale
-// that puts the measured plant on the open loop's), which a swing below
-// about 20 Hz takes up by a third and more (see LowSwing); with both, the
-// lines' unless it lies well above the probe's (a fit that took a
-// coupling's dip for the swing's reads far too heavy). nullopt without
-// either; Pr1.13 then takes the band's ratio.
+// a mode, so the whole comes from the probe: its slow move's inertia over
+// torque constant (J/Kt, every part follows), over the rotor's (Jm/Kt, the
+// scale that puts the measured plant on the open loop's). nullopt without
+// either; Pr1.13 then takes the ratio the speed loop's band shows.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe);
-// Whether Pr1.13 takes that whole ratio: only where a low machine mode was
-// named (or the band gave none). Without one the whole load moves with the
-// motor below the first coupling anti-resonance, and the speed loop's band
-// measures the ratio directly, with none of the errors of the fit that the
-// whole one carries (a swing the lines alone suggest is no reason to leave
-// it: on a rigid machine that raised Pr1.13 two and a half times).
+// Whether Pr1.13 takes that whole ratio: only where a low machine mode
+// splits the inertia (or the band gave none). Without one the whole load
+// moves with the motor below the first coupling anti-resonance, and the
+// speed loop's band measures the ratio directly, with none of the errors
+// of the probe's fit and the plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
 
 // The machine identified from the moves' lines (meas.openLoop, the
