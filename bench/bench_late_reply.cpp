@@ -9,7 +9,7 @@
 // Then a line that repeats replies (a repeater or gateway sends 5 % or 30 %
 // of the replies twice, the copy 0..50 ms after the original): `params dump`
 // by halvex-cli and the same reads by pymodbus (bench/peers/pymodbus_line.py,
-// Debian's python3-pymodbus and python3-serial) on the same line, each run
+// Debian's python3-pymodbus, python3-serial and python3-serial-asyncio) on the same line, each run
 // compared with what the drive holds (goal: no halvex-cli run wrong with exit
 // status 0); what guarding against copies costs a clean dump (the same block
 // reads of the drive's own words, many blocks alike, against words that all
@@ -408,7 +408,7 @@ int main(int argc, char** argv) {
     if (!onlyCopies) TimeOutCost();
     const bool peer = PeerRuns();
     if (!peer) {
-        std::printf("pymodbus did not run (apt-get install python3-pymodbus python3-serial): its figures are left out "
+        std::printf("pymodbus did not run (apt-get install python3-pymodbus python3-serial python3-serial-asyncio): its figures are left out "
                     "and the silent station's goal cannot be checked\n");
         g_missed = true;
     }

@@ -6,7 +6,7 @@
 # benchmarks themselves never install anything.
 set -euo pipefail
 
-packages=(mbpoll strace python3-pymodbus python3-serial python3-pyqtgraph python3-pyqt6 python3-numpy)
+packages=(mbpoll strace python3-pymodbus python3-serial python3-serial-asyncio python3-pyqtgraph python3-pyqt6 python3-numpy)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,8 +5,8 @@
 # halvex-cli makes none). The benchmarks run it beside their own figures; it
 # can also be run alone.
 #
-# Needs Debian's python3-pymodbus and python3-serial:
-#   sudo apt-get install python3-pymodbus python3-serial
+# Needs Debian's python3-pymodbus, python3-serial and python3-serial-asyncio:
+#   sudo apt-get install python3-pymodbus python3-serial python3-serial-asyncio
 #
 #   pymodbus_line.py read PORT BAUD STATION TIMEOUT_MS TRIES ADDRESS
 #       one register, printed as "ADDRESS=VALUE" (signed); exit 1 without an answer
