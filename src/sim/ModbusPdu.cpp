@@ -6,10 +6,6 @@
 namespace hx::sim {
 namespace {
 
-void PutBe16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v & 0xFF));
-}
 std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
     return {static_cast<uint8_t>(function | 0x80), code};
 }
@@ -17,12 +13,6 @@ std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
 }  // namespace
 
 uint16_t Crc16(const uint8_t* data, size_t size) { return hx::ModbusCrc16(data, size); }
-
-void AppendCrc(std::vector<uint8_t>& frame) {
-    const uint16_t crc = Crc16(frame.data(), frame.size());
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-}
 
 bool CrcMatches(const uint8_t* frame, size_t size) {
     if (size < 4) return false;
@@ -61,7 +51,7 @@ std::vector<uint8_t> ExecutePdu(VirtualDrive& drive, uint8_t station, const uint
         uint16_t values[125];
         if (uint8_t ex = drive.ReadRegisters(address, count, values)) return Exception(fn, ex);
         std::vector<uint8_t> reply{fn, static_cast<uint8_t>(2 * count)};
-        for (int i = 0; i < count; ++i) PutBe16(reply, values[i]);
+        for (int i = 0; i < count; ++i) hx::AppendWord(reply, values[i]);
         return reply;
     }
     case mbfn::kWriteSingle: {

@@ -19,7 +19,6 @@ constexpr uint8_t kWriteMultiple = 0x10;
 
 // CRC-16/Modbus (sent low byte first).
 uint16_t Crc16(const uint8_t* data, size_t size);
-void AppendCrc(std::vector<uint8_t>& frame);
 // True when the last two bytes are the CRC of the ones before.
 bool CrcMatches(const uint8_t* frame, size_t size);
 

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 
+#include "core/link/ModbusFrame.h"
 #include "sim/DriveServer.h"
 #include "sim/InProcessDrive.h"
 #include "sim/ModbusPdu.h"
@@ -68,7 +69,7 @@ private:
 
 // The PDU with its station in front and its CRC behind.
 std::vector<uint8_t> Framed(std::vector<uint8_t> frame) {
-    hx::sim::AppendCrc(frame);
+    hx::AppendCrc(frame);
     return frame;
 }
 

@@ -11,19 +11,22 @@ uint16_t ModbusCrc16(const uint8_t* data, std::size_t length) {
     return crc;
 }
 
-std::vector<uint8_t> BuildReadReplyFrame(uint8_t station, const uint16_t* values, uint16_t count) {
-    std::vector<uint8_t> frame;
-    frame.reserve(5 + 2u * count);
-    frame.push_back(station);
-    frame.push_back(0x03);
-    frame.push_back(static_cast<uint8_t>(2 * count));
-    for (uint16_t i = 0; i < count; ++i) {
-        frame.push_back(static_cast<uint8_t>(values[i] >> 8));
-        frame.push_back(static_cast<uint8_t>(values[i] & 0xFF));
-    }
+void AppendWord(std::vector<uint8_t>& frame, uint16_t word) {
+    frame.push_back(static_cast<uint8_t>(word >> 8));
+    frame.push_back(static_cast<uint8_t>(word & 0xFF));
+}
+
+void AppendCrc(std::vector<uint8_t>& frame) {
     const uint16_t crc = ModbusCrc16(frame.data(), frame.size());
     frame.push_back(static_cast<uint8_t>(crc & 0xFF));
     frame.push_back(static_cast<uint8_t>(crc >> 8));
+}
+
+std::vector<uint8_t> BuildReadReplyFrame(uint8_t station, const uint16_t* values, uint16_t count) {
+    std::vector<uint8_t> frame{station, 0x03, static_cast<uint8_t>(2 * count)};
+    frame.reserve(5 + 2u * count);
+    for (uint16_t i = 0; i < count; ++i) AppendWord(frame, values[i]);
+    AppendCrc(frame);
     return frame;
 }
 

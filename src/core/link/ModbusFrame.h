@@ -14,6 +14,11 @@ inline uint16_t WordAt(const uint8_t* bytes) { return static_cast<uint16_t>(byte
 // CRC-16 (polynomial 0xA001, start 0xFFFF); on the wire low byte first.
 uint16_t ModbusCrc16(const uint8_t* data, std::size_t length);
 
+// Frames are built by appending: a word high byte first, and the checksum
+// of everything before it, low byte first.
+void AppendWord(std::vector<uint8_t>& frame, uint16_t word);
+void AppendCrc(std::vector<uint8_t>& frame);
+
 // The length of the RTU reply frame that starts buf, from its function and
 // byte count: 0 when more bytes are needed to tell, -1 for a function no
 // reply of this link carries.

@@ -57,17 +57,6 @@ constexpr auto kAnswerMargin = std::chrono::milliseconds(2);
 // may see it, and how late a sleep may end: a wake-up's delay.
 constexpr auto kSeenJitter = std::chrono::microseconds(100);
 
-void AppendWord(std::vector<uint8_t>& frame, uint16_t word) {
-    frame.push_back(static_cast<uint8_t>(word >> 8));
-    frame.push_back(static_cast<uint8_t>(word & 0xFF));
-}
-
-void AppendCrc(std::vector<uint8_t>& frame) {
-    const uint16_t crc = ModbusCrc16(frame.data(), frame.size());
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-}
-
 // Whether the replies to two requests to one station look alike: the same
 // function, and the same count of registers read or the same echo.
 bool SameShape(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
