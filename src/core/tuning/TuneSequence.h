@@ -66,6 +66,24 @@ struct StageTime {
     double seconds = 0;
 };
 
+// Why a run failed, as data: the window says it in the user's language
+// around the detail (the message says it in English, for the log and the
+// command line). The stage it failed in is the result's `reached`.
+enum class TuneFailure {
+    None,
+    NoAnswer,          // a read of the settings went unanswered (detail: the register)
+    NoSamplingLimits,  // the drive did not answer its sampling limits
+    Move,              // a move did not run as planned (moveFault; detail: the guard's or the drive's words)
+    LeavesTravel,      // a measuring move would leave the travel
+    GateRefused,       // the change gate kept the writes back (detail: its words)
+    WriteRefused,      // the drive did not take a write
+    // The setting written was not proven (the previous settings go back):
+    SettlesSlower,   // the standard move settles no faster
+    FollowsWorse,    // it follows worse
+    OvershootsMore,  // it overshoots more
+    MarginsMissed,   // the loop measured again does not hold the margins
+};
+
 struct TuneResult {
     enum class Status {
         Tuned,               // the new settings are in RAM, proven
@@ -76,6 +94,9 @@ struct TuneResult {
     Status status = Status::Failed;
     std::string message;   // English, for the log and the CLI
     TuneStage reached = TuneStage::Reading;
+    TuneFailure failure = TuneFailure::None;  // for Failed
+    MoveFault moveFault = MoveFault::None;    // for TuneFailure::Move
+    std::string failureDetail;                // in the interface's language (a register's number)
     ServoWords before, after;
     bool written = false;   // `after` went into RAM
     bool putBack = false;   // and was replaced by `before` again
@@ -136,7 +157,7 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
 Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,
                                const std::optional<RigidBody>& probe, bool* frictionOut = nullptr);
 
-// Why a setting written is not proven, English; empty when it is: the
+// Why a setting written is not proven; None when it is: the
 // standard move must settle and follow no worse than before, the loop
 // measured again must hold the margins. Where the settings before did not
 // hold them (as measured), holding them is the gain: the move may then
@@ -144,10 +165,10 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
 // Unproven, the previous settings go back and the result is Failed (the
 // command line's exit status 1: the drive is left as it was).
 inline constexpr double kRobustSettlingAllowance = 1.1;
-std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsBefore,
+TuneFailure ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsBefore,
                          const LoopMargins& marginsAfter);
 // The standard move's part of it alone.
-std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld);
+TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld);
 // Margins that miss by no more than a measurement may be off (5 deg,
 // 1.5 dB): the sequence then tries once more with a softer loop.
 bool MissesByLittle(const LoopMargins& margins);

@@ -80,22 +80,25 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     EXPECT_EQ(Words(b.Vd()), before);
 }
 
-TEST(TuningWindow, StopLeavesTheSettingsTheDriveHad) {
-    tunebench::Bench b(tunebench::Seeded(2));
-    ASSERT_TRUE(b.opened);
-    const std::vector<uint16_t> before = Words(b.Vd());
-    TuningWindow w(b.Request());
-    w.show();
-    QSignalSpy finished(&w, &TuningWindow::tuningFinished);
-    w.startButton()->click();
-    // Stop while the motor moves for the measurement (the sequence's own
-    // test stops after the write as well and sees the settings go back).
-    ASSERT_TRUE(hx::test::WaitUntil([&] { return w.stageList()->currentRow() >= 2; }, 120000));
-    w.stopButton()->click();
-    ASSERT_TRUE(finished.wait(60000));
-    EXPECT_EQ(w.result()->status, TuneResult::Status::Stopped);
-    EXPECT_EQ(w.stageList()->item(w.stageList()->count() - 1)->foreground(), w.palette().text()) << "never ran";
-    EXPECT_EQ(Words(b.Vd()), before);
-    EXPECT_FALSE(w.storeButton()->isEnabled());
-    EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
+TEST(TuningWindow, AStopOrARefusedMoveLeavesTheSettingsAndIsToldInTheWindowsLanguage) {
+    // Stopped while the motor moves for the measurement; the first move refused for the motor the simulated
+    // motion controller moves: the stage and the guard's own words, in the window's language throughout.
+    const std::pair<const char*, std::string> cases[] = {{"", "已停止：没有写入任何设置。"},
+        {"demo", "整定失败于“标准运动（调整前）”：驱动器拒绝了运动：电机正在运动，请先停止上位机的运动指令"}};
+    for (const auto& [motion, text] : cases) {
+        tunebench::Bench b([&] { hx::sim::DriveOptions o = tunebench::Seeded(2); o.motion = motion; return o; }());
+        const std::vector<uint16_t> before = Words(b.Vd());
+        TuningWindow w(b.Request());
+        w.show();
+        QSignalSpy finished(&w, &TuningWindow::tuningFinished);
+        w.startButton()->click();
+        ASSERT_TRUE(hx::test::WaitUntil([&] { return w.stageList()->currentRow() >= 2 || !finished.empty(); }, 120000));
+        if (finished.empty()) w.stopButton()->click();
+        ASSERT_TRUE(!finished.empty() || finished.wait(60000));
+        EXPECT_EQ(w.summaryLabel()->text().toStdString(), text);
+        EXPECT_EQ(w.stageList()->item(w.stageList()->count() - 1)->foreground(), w.palette().text()) << "never ran";
+        EXPECT_EQ(Words(b.Vd()), before);
+        EXPECT_FALSE(w.storeButton()->isEnabled());
+        EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
+    }
 }
