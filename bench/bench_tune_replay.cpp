@@ -3,7 +3,7 @@
 // changing how the machine is identified (a recording takes the whole
 // tuning's 40 s, a replay a fraction of a second).
 //   bench_tune --record DIR [--seeds N]    records each seed's measurement
-//   bench_tune_replay DIR SEED...          identifies, designs and judges
+//   bench_tune_replay DIR SEED...          identifies, designs and judges (sSEED: with its low swing)
 // What it judges: the ratio, each named coupling resonance, the measured
 // margins before, and the truth's margins and crossover with the design
 // written (the moves and the verifying measurement are not replayed).
@@ -36,14 +36,18 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
     int passed = 0, total = 0;
     for (int a = 2; a < argc; ++a) {
-        const unsigned seed = static_cast<unsigned>(std::atoi(argv[a]));
-        std::ifstream in(std::string(argv[1]) + "/seed" + std::to_string(seed) + ".rec");
+        // "s7": seed 7 with its low swing.
+        const bool swing = argv[a][0] == 's';
+        const unsigned seed = static_cast<unsigned>(std::atoi(argv[a] + (swing ? 1 : 0)));
+        std::ifstream in(std::string(argv[1]) + (swing ? "/swing-seed" : "/seed") + std::to_string(seed) + ".rec");
         tunebench::Recording rec;
         if (!tunebench::ReadRecording(in, rec)) {
             std::printf("seed %u: no recording\n", seed);
             continue;
         }
-        tunebench::Bench b(tunebench::Seeded(seed));
+        hx::sim::DriveOptions o = tunebench::Options();
+        o.machine = hx::sim::DrawMachine(seed, swing);
+        tunebench::Bench b(o);
         const hx::sim::LoopTruth before = hx::sim::TruthOf(b.Vd());
         const hx::sim::MotorModel motor = b.Vd().WithLock([&] {
             b.Vd().Motor().ReadParametersNow();
