@@ -39,9 +39,7 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     // README's), in English with HALVEX_TUNE_LANG=en.
     const char* shots = std::getenv("HALVEX_TUNE_SHOTS");
     const bool english = std::getenv("HALVEX_TUNE_LANG") && std::string(std::getenv("HALVEX_TUNE_LANG")) == "en";
-    QTranslator translator;
-    if (shots && english && translator.load(QString::fromStdString(hx::test::BuildBinFolder()) + "/i18n/halvex_en.qm"))
-        QCoreApplication::installTranslator(&translator);
+    const auto catalogue = shots && english ? std::make_unique<hx::test::EnglishCatalogue>() : nullptr;
     // The window's part is what it shows and asks; one capture per move
     // is enough for that (the sequence's own test judges the figures).
     TuneRequest request = b.Request();
@@ -59,7 +57,6 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     ASSERT_EQ(w.result()->status, TuneResult::Status::Tuned) << w.result()->message;
     // The plot's figures are the loop measured again, each against its bound.
     EXPECT_TRUE(w.bode()->crossoverValue()->text().endsWith(" Hz"));
-    EXPECT_TRUE(w.bode()->phaseMarginValue()->text().endsWith("°"));
     EXPECT_GE(*w.result()->marginsAfter.phaseMarginDeg, 45);
     EXPECT_EQ(w.bode()->phaseMarginValue()->text(),
               hx::gui::FrequencyResponseWindow::DegreesText(w.result()->marginsAfter.phaseMarginDeg));
