@@ -13,7 +13,28 @@ struct Recording {
     hx::tuning::ServoWords before;
     hx::tuning::RigidBody probe;
     hx::tuning::PlantMeasurement measurement;
+    std::vector<std::vector<float>> probeSpeed, probeCurrent;  // empty in older recordings
+    double probeIntervalUs = 0;
 };
+
+inline void WriteRecords(std::ostream& o, const std::vector<std::vector<float>>& records) {
+    o << records.size() << '\n';
+    for (const auto& r : records) {
+        o << r.size();
+        for (float v : r) o << ' ' << v;
+        o << '\n';
+    }
+}
+inline void ReadRecords(std::istream& in, std::vector<std::vector<float>>& records) {
+    std::size_t n = 0, points = 0;
+    if (!(in >> n)) return;
+    records.assign(n, {});
+    for (auto& r : records) {
+        if (!(in >> points)) return;
+        r.resize(points);
+        for (float& v : r) in >> v;
+    }
+}
 
 inline void WriteResponse(std::ostream& o, const hx::tuning::FrequencyResponse& r) {
     o << r.size() << ' ' << r.averages << '\n';
@@ -50,6 +71,9 @@ inline void WriteRecording(std::ostream& o, const hx::tuning::TuneResult& r) {
       << p.points << ' ' << p.residualMa << '\n';
     WriteResponse(o, r.measurement.openLoop);
     WriteResponse(o, r.measurement.plant);
+    o << r.probeIntervalUs << '\n';
+    WriteRecords(o, r.probeSpeed);
+    WriteRecords(o, r.probeCurrent);
 }
 inline bool ReadRecording(std::istream& in, Recording& rec) {
     if (!ReadWords(in, rec.before)) return false;
@@ -58,7 +82,12 @@ inline bool ReadRecording(std::istream& in, Recording& rec) {
         rec.probe.residualMa;
     if (ma > 0) rec.probe.maPerRevPerS2 = ma;
     rec.measurement.during = hx::tuning::FromWords(rec.before);
-    return ReadResponse(in, rec.measurement.openLoop) && ReadResponse(in, rec.measurement.plant);
+    if (!ReadResponse(in, rec.measurement.openLoop) || !ReadResponse(in, rec.measurement.plant)) return false;
+    if (in >> rec.probeIntervalUs) {
+        ReadRecords(in, rec.probeSpeed);
+        ReadRecords(in, rec.probeCurrent);
+    }
+    return true;
 }
 
 }  // namespace tunebench

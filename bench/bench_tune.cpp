@@ -52,8 +52,8 @@ bool Family(int first, int seeds, bool swing, const std::string& record) {
         const tunebench::Verdict v = tunebench::TuneAndJudge(b);
         const bool both = v.passed && v.measuredAgree;
         passed += both;
-        if (!record.empty() && !swing) {
-            std::ofstream rec(record + "/seed" + std::to_string(seed) + ".rec");
+        if (!record.empty()) {
+            std::ofstream rec(record + (swing ? "/swing-seed" : "/seed") + std::to_string(seed) + ".rec");
             tunebench::WriteRecording(rec, v.result);
         }
         const double ratio = v.result.after.pr113 / 100.0, error = 100 * (ratio / truth - 1);
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
     bool goals = true;
     if (!timingOnly && rigid) goals = Family(first, seeds, false, record) && goals;
-    if (!timingOnly && swing && record.empty()) goals = Family(first, seeds, true, record) && goals;
+    if (!timingOnly && swing) goals = Family(first, seeds, true, record) && goals;
     if (!record.empty()) return goals ? 0 : 1;
     for (int baud : {38400, 115200}) {
         if (baudOnly && baud != baudOnly) continue;

@@ -3,7 +3,7 @@
 // changing how the machine is identified (a recording takes the whole
 // tuning's 40 s, a replay a fraction of a second).
 //   bench_tune --record DIR [--seeds N]    records each seed's measurement
-//   bench_tune_replay DIR SEED...          identifies, designs and judges
+//   bench_tune_replay DIR SEED...          identifies, designs and judges (sSEED: with its low swing)
 // What it judges: the ratio, each named coupling resonance, the measured
 // margins before, and the truth's margins and crossover with the design
 // written (the moves and the verifying measurement are not replayed).
@@ -15,7 +15,8 @@
 // bin of the joined plant against the truth's loop; REPLAY_SWEEP=1 what the
 // design builds for each crossover it may try; REPLAY_PRED=1 the predicted
 // loop against the truth's with the design written, and how much of the
-// difference is the controller's model (new over old: the rest is the plant).
+// difference is the controller's model (new over old: the rest is the plant);
+// REPLAY_RATIO=X designs with 1 + Pr1.13 X times what was found.
 
 #include <cmath>
 #include <cstdio>
@@ -36,14 +37,18 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", home.File("data").c_str(), 1);
     int passed = 0, total = 0;
     for (int a = 2; a < argc; ++a) {
-        const unsigned seed = static_cast<unsigned>(std::atoi(argv[a]));
-        std::ifstream in(std::string(argv[1]) + "/seed" + std::to_string(seed) + ".rec");
+        // "s7": seed 7 with its low swing.
+        const bool swing = argv[a][0] == 's';
+        const unsigned seed = static_cast<unsigned>(std::atoi(argv[a] + (swing ? 1 : 0)));
+        std::ifstream in(std::string(argv[1]) + (swing ? "/swing-seed" : "/seed") + std::to_string(seed) + ".rec");
         tunebench::Recording rec;
         if (!tunebench::ReadRecording(in, rec)) {
             std::printf("seed %u: no recording\n", seed);
             continue;
         }
-        tunebench::Bench b(tunebench::Seeded(seed));
+        hx::sim::DriveOptions o = tunebench::Options();
+        o.machine = hx::sim::DrawMachine(seed, swing);
+        tunebench::Bench b(o);
         const hx::sim::LoopTruth before = hx::sim::TruthOf(b.Vd());
         const hx::sim::MotorModel motor = b.Vd().WithLock([&] {
             b.Vd().Motor().ReadParametersNow();
@@ -52,9 +57,29 @@ int main(int argc, char** argv) {
         // Recordings taken before the sequence dropped its stray lines.
         if (!std::getenv("REPLAY_RAW")) rec.measurement.openLoop = WithoutStrayLines(rec.measurement.openLoop);
         Identification id = Identify(rec.measurement, rec.probe);
-        const auto total2 = TotalInertiaRatio(id, rec.probe);
+        if (std::getenv("REPLAY_SWING") && !rec.probeSpeed.empty()) {
+            const auto sw = FitProbeSwing(rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs, 4, 80);
+            const double scale = id.plant.plantScale.value_or(1e9), toRatio = 1e-3 / (2 * kPi) / scale;
+            std::string named;
+            for (const auto& p : id.modes.pairs)
+                if (p.machineMode)
+                    named += std::to_string(p.resonance.hz) + "/" + (p.antiResonance ? std::to_string(p.antiResonance->hz) : "-") + " ";
+            if (sw)
+                std::printf("SWING %s fit %.1f Hz z %.2f resid %.2f of %.2f mA J2/J %.2f | ratio rigid %.2f swingfit %.2f band %.2f bandx %.2f | truth %.2f low %.1f/%.2f anti %.1f | named %s\n",
+                            argv[a], sw->hz, sw->damping, sw->residualMa, sw->rigidResidualMa,
+                            sw->swingMaPerRevPerS2 / sw->wholeMaPerRevPerS2, rec.probe.maPerRevPerS2.value_or(0) * toRatio - 1,
+                            sw->wholeMaPerRevPerS2 * toRatio - 1, id.inertia.ratio.value_or(-1),
+                            (1 + id.inertia.ratio.value_or(-1)) * sw->wholeMaPerRevPerS2 / (sw->wholeMaPerRevPerS2 - sw->swingMaPerRevPerS2) - 1,
+                            before.inertiaRatio, o.machine->lowHz, o.machine->lowShare,
+                            before.antiResonancesHz.empty() ? 0.0 : before.antiResonancesHz.front(), named.c_str());
+        }
+        const auto probeSwing = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs);
+        const auto total2 = TotalInertiaRatio(id, rec.probe, probeSwing);
         Identification forDesign = id;
         if (UsesTotalRatio(id, total2)) forDesign.inertia.ratio = total2;
+        // REPLAY_RATIO=X: Pr1.13 X times what was found (what a wrong one does to the loop).
+        if (const char* x = std::getenv("REPLAY_RATIO"); x && forDesign.inertia.ratio)
+            forDesign.inertia.ratio = (1 + *forDesign.inertia.ratio) * std::atof(x) - 1;
         const Design d = DesignGains(forDesign, {FromWords(rec.before), std::getenv("REPLAY_STIFF") ? Stiffness::Stiff : Stiffness::Medium, std::nullopt});
         bool ok = d.status == Design::Status::Ok;
         std::string out;

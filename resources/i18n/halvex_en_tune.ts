@@ -268,6 +268,54 @@
         <translation>Tuning failed: %1</translation>
     </message>
     <message>
+        <source>整定失败于“%1”：%2</source>
+        <translation>Tuning failed at “%1”: %2</translation>
+    </message>
+    <message>
+        <source>驱动器没有应答寄存器 %1</source>
+        <translation>the drive did not answer register %1</translation>
+    </message>
+    <message>
+        <source>驱动器没有应答采样限制</source>
+        <translation>the drive did not answer its sampling limits</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了运动：%1</source>
+        <translation>the drive refused the move: %1</translation>
+    </message>
+    <message>
+        <source>采集没有完成：%1</source>
+        <translation>the capture did not complete: %1</translation>
+    </message>
+    <message>
+        <source>测量运动会超出行程</source>
+        <translation>a measuring move would leave the travel</translation>
+    </message>
+    <message>
+        <source>参数未写入：%1</source>
+        <translation>the settings were not written: %1</translation>
+    </message>
+    <message>
+        <source>驱动器没有接受写入</source>
+        <translation>the drive did not take a write</translation>
+    </message>
+    <message>
+        <source>新设置下标准运动的整定没有更快</source>
+        <translation>the standard move settles no faster with the new settings</translation>
+    </message>
+    <message>
+        <source>新设置下标准运动的跟随更差</source>
+        <translation>the standard move follows worse with the new settings</translation>
+    </message>
+    <message>
+        <source>新设置下标准运动的超调更大</source>
+        <translation>the standard move overshoots more with the new settings</translation>
+    </message>
+    <message>
+        <source>再次测量的环路没有满足裕度</source>
+        <translation>the loop measured again does not hold the margins</translation>
+    </message>
+    <message>
         <source>之前的设置未能全部恢复！</source>
         <translation>The previous settings could not all be put back!</translation>
     </message>

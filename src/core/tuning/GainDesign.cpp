@@ -151,6 +151,17 @@ Design DesignGains(const Identification& id, const DesignRequest& req) {
             d.firstAntiResonanceHz = p.antiResonance->hz;
             break;
         }
+    // A coupling's anti-resonance always has its resonance above it, which
+    // a heavy load puts beyond the pairs' reach, and which then stands out
+    // from no plant put on a scale its unnamed shape misled: the crossover
+    // keeps below such a dip as below a named pair's.
+    for (const Mode& a : id.modes.antiResonances) {
+        const bool paired = std::any_of(id.modes.pairs.begin(), id.modes.pairs.end(), [&](const ModePair& p) {
+            return p.antiResonance && p.antiResonance->hz == a.hz;
+        });
+        if (!paired && a.hz >= kMachineModeCeilingHz && a.hz < d.firstAntiResonanceHz.value_or(1e9))
+            d.firstAntiResonanceHz = a.hz;
+    }
     double upper = 0.25 * g.hz.back();
     if (d.firstAntiResonanceHz) upper = std::min(upper, 0.5 * *d.firstAntiResonanceHz);
 

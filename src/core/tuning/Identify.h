@@ -124,6 +124,29 @@ struct RigidBody {
 RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const std::vector<std::vector<float>>& current,
                             double intervalUs);
 
+// A low swing as the probe's records show it. A part J2 of the load swinging
+// on its own compliance at w0 (its frequency with the motor held: the
+// pair's anti-resonance) lags the motor's acceleration a by
+// -s^2 / (s^2 + 2 z w0 s + w0^2) of it, so the torque reads
+//     i = (J / Kt) a + (J2 / Kt) e + Fc sign(v) + B v + i0,   e = that lag,
+// with J the whole inertia: the rigid fit's a alone takes the swing's
+// ringing for inertia. w0 and z are searched from fromHz to toHz (z up to
+// kSwingMostDamping); the fit that leaves the least wins, beside what the
+// rigid fit leaves. On a rigid machine the extra term takes up what the
+// rigid fit misses smoothly: the fit then wants the most damping tried.
+inline constexpr double kSwingMostDamping = 0.15;
+struct ProbeSwing {
+    double hz = 0;
+    double damping = 0;
+    double wholeMaPerRevPerS2 = 0;  // J / Kt
+    double swingMaPerRevPerS2 = 0;  // J2 / Kt
+    double residualMa = 0;
+    double rigidResidualMa = 0;
+};
+std::optional<ProbeSwing> FitProbeSwing(const std::vector<std::vector<float>>& speed,
+                                        const std::vector<std::vector<float>>& current, double intervalUs,
+                                        double fromHz, double toHz);
+
 // Everything identified, in one place for the design and the report.
 struct Identification {
     NormalisedPlant plant;

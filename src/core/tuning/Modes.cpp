@@ -312,15 +312,25 @@ ModeSearch FindModes(const FrequencyResponse& plant, const ModeOptions& o) {
     // A clear anti-resonance always has its resonance above it; where that
     // one stands out little (a light load's mode rises little above the
     // rigid level), the highest rise just above the dip is it: left out,
-    // its shape would tilt every bin below by a tenth.
+    // its shape would tilt every bin below by a tenth. A heavy load puts it
+    // further up (by the root of the load's share over the motor's side):
+    // without a rise within the pairs' reach, the first one up to
+    // kFarPairReach above.
     ModeOptions faint = o;
     faint.minProminenceDb = kFaintProminenceDb;
     const std::vector<Mode> rises = Extrema(p.hz, smooth, raw, compliance, weight, false, faint);
+    auto far = [](const Mode& lower, const Mode& upper) {
+        return lower.hz < upper.hz && upper.hz <= lower.hz * (1 + kFarPairReach);
+    };
+    const std::vector<Mode> named = out.resonances;
     for (const Mode& a : out.antiResonances) {
-        if (std::any_of(out.resonances.begin(), out.resonances.end(), [&](const Mode& r) { return paired(a, r); })) continue;
+        if (std::any_of(named.begin(), named.end(), [&](const Mode& r) { return paired(a, r); })) continue;
         const Mode* best = nullptr;
         for (const Mode& r : rises)
             if (paired(a, r) && (!best || r.prominenceDb > best->prominenceDb)) best = &r;
+        if (!best && std::any_of(named.begin(), named.end(), [&](const Mode& r) { return far(a, r); })) continue;
+        for (const Mode& r : rises)
+            if (!best && far(a, r)) best = &r;
         if (best) out.resonances.push_back(*best);
     }
     std::sort(out.resonances.begin(), out.resonances.end(), [](const Mode& x, const Mode& y) { return x.hz < y.hz; });

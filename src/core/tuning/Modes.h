@@ -41,6 +41,7 @@ inline constexpr double kMaxModeDamping = 0.5;       // a fitted damping above: 
 inline constexpr double kMinModeDamping = 0.003;     // a fitted damping below: a stray line, no mode
 inline constexpr double kProminenceReach = 0.6;      // how far each side a prominence is taken, a share of frequency
 inline constexpr double kPairReach = 0.3;            // a weak resonance's anti-resonance lies within this share below
+inline constexpr double kFarPairReach = 1.0;         // a clear anti-resonance's resonance within this share above, at most
 inline constexpr double kPairedProminenceShare = 0.75; // of the threshold, for a resonance with its anti-resonance
 inline constexpr double kFaintProminenceDb = 1.0;   // a resonance just above a clear anti-resonance
 inline constexpr double kTopShare = 0.08;            // a peak's top: points within this share

@@ -46,8 +46,13 @@ std::optional<int> ReadOrFactory(DriveContext& ctx, Param p, uint16_t* unanswere
 struct Ran {
     bool ok = false;
     bool stopped = false;
-    std::string message;
+    MoveFailure failure;
     runtest::RunOutcome outcome;
+
+    Ran& Failed(MoveFault fault, std::string detail, const std::string& english) {
+        failure = {fault, detail, english + (english.empty() || detail.empty() ? "" : ": ") + detail};
+        return *this;
+    }
 };
 
 // How long a move waits for the motor to come to rest, in all.
@@ -75,28 +80,23 @@ Ran GuardedCapture(DriveContext& ctx, const runtest::VelocityFields& move, const
         if (!creeping || attempt >= kRestRetries || stop.stop_requested()) break;
         std::this_thread::sleep_for(kRestWait);
     }
-    if (r.outcome.status == runtest::RunStatus::Refused) {
-        r.message = "the drive refused the move: " + r.outcome.failureText;
-        return r;
-    }
+    if (r.outcome.status == runtest::RunStatus::Refused)
+        return r.Failed(MoveFault::Refused, r.outcome.failureText, "the drive refused the move");
     if (stop.stop_requested() || r.outcome.status != runtest::RunStatus::Completed) {
         const runtest::MotionReport end = run.Stop();
         r.stopped = stop.stop_requested();
-        r.message = r.stopped ? "stopped" : "the capture did not complete: " + r.outcome.failureText;
+        if (r.stopped) return r.Failed(MoveFault::Stopped, "", "stopped");
+        std::string detail = r.outcome.failureText;
         if (end.end != runtest::MotionEnd::Stopped && end.end != runtest::MotionEnd::Finished)
-            r.message += "; " + end.Message("move");
-        return r;
+            detail += (detail.empty() ? "" : " ") + end.Message("move");
+        return r.Failed(MoveFault::Incomplete, detail, "the capture did not complete");
     }
     const runtest::MotionReport end = run.Follow(interrupted);
     if (stop.stop_requested()) {
         r.stopped = true;
-        r.message = "stopped";
-        return r;
+        return r.Failed(MoveFault::Stopped, "", "stopped");
     }
-    if (!end.asAsked()) {
-        r.message = end.Message("move");
-        return r;
-    }
+    if (!end.asAsked()) return r.Failed(MoveFault::Ended, end.Message("move"), "");
     r.ok = true;
     return r;
 }
@@ -145,7 +145,7 @@ MoveCapture RunMove(DriveContext& ctx, const MoveStep& step, std::stop_token sto
         Ran r = GuardedCapture(ctx, move, step.capture.codes, step.capture.points, stop);
         if (!r.ok) {
             out.stopped = r.stopped;
-            out.message = r.message;
+            out.failure = r.failure;
             return out;
         }
         out.records.push_back(r.outcome.samples);
@@ -301,14 +301,14 @@ MoveFigures AnalyseStandardMove(const std::vector<float>& error, const std::vect
     return f;
 }
 
-MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::stop_token stop, std::string* message) {
+MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::stop_token stop, MoveFailure* failure) {
     const runtest::VelocityFields move = StandardMove(limits);
     const ChannelCodes codes{static_cast<uint16_t>(runtest::kPositionErrorCode), kPositionReferenceSource,
                              kSpeedFeedbackSource, 0};
     const int points = 2000;
     Ran r = GuardedCapture(ctx, move, codes, points, stop);
     if (!r.ok) {
-        if (message) *message = r.message;
+        if (failure) *failure = r.failure;
         MoveFigures refused;
         refused.motorMoving = r.outcome.status == runtest::RunStatus::Refused &&
                               r.outcome.refusal.refusal == runtest::StartRefusal::Moving;

@@ -44,13 +44,28 @@ std::optional<ServoWords> ReadServoWords(DriveContext& ctx, uint16_t* unanswered
 GatedWrites WriteServoWords(DriveContext& ctx, const ServoWords& current, const ServoWords& wanted,
                             const std::string& what);
 
+// Why a move did not run as planned, as data, for a window to say in the
+// user's language around the guard's or the drive's own words.
+enum class MoveFault {
+    None,
+    Stopped,     // the stop asked for ended it
+    Refused,     // the guard kept the start back (the motor moves, another program's test, a failed request)
+    Incomplete,  // the capture did not complete
+    Ended,       // the motion did not end as asked (an alarm, the watchdog, a stop from elsewhere)
+};
+struct MoveFailure {
+    MoveFault fault = MoveFault::None;
+    std::string detail;   // the guard's or the drive's words, in the interface's language
+    std::string message;  // all of it, English, for the log and the command line
+};
+
 // One measuring move: the velocity trapezoid of `step` captured `records`
 // times (each a run of its own, started at rest and followed to its end,
 // so every run ends where it began). samples[record][channel].
 struct MoveCapture {
     bool ok = false;
     bool stopped = false;    // the stop asked for ended it
-    std::string message;     // why not ok, English
+    MoveFailure failure;     // why not ok
     std::vector<std::array<std::vector<float>, 4>> records;
 };
 MoveCapture RunMove(DriveContext& ctx, const MoveStep& step, std::stop_token stop);
@@ -90,6 +105,6 @@ struct MoveFigures {
 inline constexpr double kSettleBand = 10;  // pulses
 MoveFigures AnalyseStandardMove(const std::vector<float>& error, const std::vector<float>& reference,
                                 const std::vector<float>& speed, double intervalUs, double commandedSpeed);
-MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::stop_token stop, std::string* message);
+MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::stop_token stop, MoveFailure* failure);
 
 }  // namespace hx::tuning

@@ -20,6 +20,23 @@ constexpr double kMoveBandTopHz = 400;
 // crossover this share of the first.
 constexpr double kSofterShare = 0.8;
 
+std::string FailureEnglish(TuneFailure f, const std::string& detail) {
+    switch (f) {
+    case TuneFailure::None: return {};
+    case TuneFailure::NoAnswer: return "the drive did not answer register " + detail;
+    case TuneFailure::NoSamplingLimits: return "the drive did not answer its sampling limits";
+    case TuneFailure::Move: return detail;
+    case TuneFailure::LeavesTravel: return "a measuring move would leave the travel";
+    case TuneFailure::GateRefused: return "the change gate kept the writes back: " + detail;
+    case TuneFailure::WriteRefused: return "the drive did not take a write";
+    case TuneFailure::SettlesSlower: return "the standard move settles no faster with the new settings";
+    case TuneFailure::FollowsWorse: return "the standard move follows worse with the new settings";
+    case TuneFailure::OvershootsMore: return "the standard move overshoots more with the new settings";
+    case TuneFailure::MarginsMissed: return "the loop measured again does not hold the margins";
+    }
+    return {};
+}
+
 class Sequence {
 public:
     Sequence(TuneRequest r, std::stop_token stop, const TuneCallbacks& cb) : m_r(std::move(r)), m_stop(stop), m_cb(cb) {}
@@ -28,27 +45,29 @@ public:
         Begin(TuneStage::Reading);
         uint16_t unanswered = 0;
         const auto before = ReadServoWords(m_r.drive, &unanswered);
-        if (!before) return Fail("the drive did not answer register " + std::to_string(unanswered));
+        if (!before) return Fail(TuneFailure::NoAnswer, std::to_string(unanswered));
         m_out.before = m_out.after = *before;
         SamplingLimits limits;
-        if (!ReadSamplingLimits(m_r.drive.drive, &limits)) return Fail("the drive did not answer its sampling limits");
+        if (!ReadSamplingLimits(m_r.drive.drive, &limits)) return Fail(TuneFailure::NoSamplingLimits);
         if (Stopping()) return Stopped();
 
         Begin(TuneStage::Before);
-        std::string why;
+        MoveFailure why;
         m_out.moveBefore = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
         if (Stopping()) return Stopped();
-        if (!m_out.moveBefore.ok) return Fail("the standard move: " + why);
+        if (!m_out.moveBefore.ok) return FailMove(why);
         m_out.furthestRev = std::max(m_out.furthestRev, TrapezoidTravelRev(StandardMove(m_r.limits)));
 
         Begin(TuneStage::Probe);
         const MoveStep probe = PlanProbe(m_r.limits, limits);
         const MoveCapture p = RunMove(m_r.drive, probe, m_stop);
         if (Stopping() || p.stopped) return Stopped();
-        if (!p.ok) return Fail("the probe move: " + p.message);
+        if (!p.ok) return FailMove(p.failure);
         m_out.furthestRev = std::max(m_out.furthestRev, probe.travelRev);
-        m_out.probe = EstimateRigidBody(ChannelOf(p, probe.capture, kSpeedFeedbackSource),
-                                        ChannelOf(p, probe.capture, kTorqueCurrentSource), probe.capture.intervalUs);
+        m_out.probeSpeed = ChannelOf(p, probe.capture, kSpeedFeedbackSource);
+        m_out.probeCurrent = ChannelOf(p, probe.capture, kTorqueCurrentSource);
+        m_out.probeIntervalUs = probe.capture.intervalUs;
+        m_out.probe = EstimateRigidBody(m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
 
         Begin(TuneStage::Measure);
         m_plan = PlanExcitation(m_r.limits, limits, *m_out.probe, 1000, m_r.captures);
@@ -57,10 +76,10 @@ public:
         meas.during = FromWords(*before);
         FrequencyResponse asMeasured;  // the same lines with the friction left in
         for (const MoveStep& m : m_plan.moves) {
-            if (m.travelRev > m_r.limits.travelRev) return Fail("a measuring move would leave the travel");
+            if (m.travelRev > m_r.limits.travelRev) return Fail(TuneFailure::LeavesTravel);
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
             if (Stopping() || c.stopped) return Stopped();
-            if (!c.ok) return Fail("a measuring move: " + c.message);
+            if (!c.ok) return FailMove(c.failure);
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
             asMeasured = Merge(asMeasured, OpenLoopOf(m, c));
@@ -93,7 +112,9 @@ public:
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
         Identification forDesign = m_out.id;
-        m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe);
+        m_out.swing = SwingBehindProbe(m_out.id, m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
+        m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe, m_out.swing);
+        if (m_out.swing) Note("the probe rings with the low machine mode: its inertia is taken without the swing's reaction");
         if (UsesTotalRatio(m_out.id, m_out.totalRatio)) forDesign.inertia.ratio = m_out.totalRatio;
         m_out.design = DesignGains(forDesign, dr);
         for (const std::string& n : m_out.design.notes) Note(n);
@@ -108,36 +129,38 @@ public:
         ServoWords after = ToWords(m_out.design.loop);
         if (Stopping()) return Stopped();
         const bool heldBefore = m_out.marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
+        const bool doubt = ScaleInDoubt(m_out.id, m_out.totalRatio);
+        if (doubt) Note("the probe weighs the machine well above what the speed loop's band sees: the margins must hold with room");
         for (int attempt = 0;; ++attempt) {
             Begin(TuneStage::Write);
             const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, after, "tune gains");
             if (m_out.backupPath.empty()) m_out.backupPath = w.gate.backupPath;
-            if (!w.gate.ok()) return Fail("the change gate kept the writes back: " + w.gate.message);
+            if (!w.gate.ok()) return Fail(TuneFailure::GateRefused, w.gate.message);
             m_out.after = after;
             m_out.written = true;
-            if (!w.ok()) return Fail("the drive did not take a write");
+            if (!w.ok()) return Fail(TuneFailure::WriteRefused);
 
             Begin(TuneStage::After);
             m_out.moveAfter = RunStandardMove(m_r.drive, m_r.limits, m_stop, &why);
             if (Stopping()) return Stopped();
-            if (!m_out.moveAfter.ok) return Fail("the standard move with the new settings: " + why);
+            if (!m_out.moveAfter.ok) return FailMove(why);
 
             Begin(TuneStage::Verify);
-            if (const std::string failed = Verify(meas, after); !failed.empty())
-                return failed == "stopped" ? Stopped() : Fail(failed);
+            if (const MoveFailure failed = Verify(meas, after); failed.fault != MoveFault::None)
+                return failed.fault == MoveFault::Stopped ? Stopped() : FailMove(failed);
             // Proven, or the previous settings go back.
-            const std::string unproven =
-                ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsBefore, m_out.marginsAfter);
-            if (unproven.empty()) break;
+            const TuneFailure unproven =
+                ProofFailure(m_out.moveBefore, m_out.moveAfter, m_out.marginsBefore, m_out.marginsAfter, doubt);
+            if (unproven == TuneFailure::None) break;
             // Margins that miss by no more than the measurement may be off
             // by: the prediction was a little optimistic for this machine,
             // and a loop a step softer holds them with room to spare. Once.
-            if (attempt > 0 || !MissesByLittle(m_out.marginsAfter) ||
-                !MoveProofFailure(m_out.moveBefore, m_out.moveAfter, heldBefore).empty())
-                return Fail(unproven + "; the previous settings are back");
+            if (attempt > 0 || !MissesByLittle(m_out.marginsAfter, doubt) ||
+                MoveProofFailure(m_out.moveBefore, m_out.moveAfter, heldBefore) != TuneFailure::None)
+                return Fail(unproven);
             const Design softer =
                 DesignGains(forDesign, {FromWords(*before), m_r.stiffness, kSofterShare * m_out.design.crossoverHz});
-            if (softer.status != Design::Status::Ok) return Fail(unproven + "; the previous settings are back");
+            if (softer.status != Design::Status::Ok) return Fail(unproven);
             Note("the loop measured again misses the margins by a little: a softer loop is tried");
             m_out.design = softer;
             after = ToWords(softer.loop);
@@ -164,15 +187,15 @@ private:
     bool Stopping() const { return m_stop.stop_requested(); }
 
     // The open loop measured again with the settings written, into
-    // marginsAfter and openLoopAfter; what failed, "stopped", or empty.
-    std::string Verify(const PlantMeasurement& meas, const ServoWords& after) {
+    // marginsAfter and openLoopAfter; what failed (MoveFault::None: nothing).
+    MoveFailure Verify(const PlantMeasurement& meas, const ServoWords& after) {
         FrequencyResponse again;
         // As many records as the first measurement: one alone leaves single
         // bins noisy enough to fake a crossover.
         for (const MoveStep& m : m_plan.moves) {
             const MoveCapture c = RunMove(m_r.drive, m, m_stop);
-            if (Stopping() || c.stopped) return "stopped";
-            if (!c.ok) return "a verifying move: " + c.message;
+            if (Stopping() || c.stopped) return {MoveFault::Stopped, "", "stopped"};
+            if (!c.ok) return c.failure;
             again = Merge(again, OpenLoopOf(m, c, m_frictionOut ? m_out.probe->coulombMa : 0.0));
         }
         // The loop measured again goes the way the first measurement went:
@@ -214,12 +237,30 @@ private:
             m_out.putBack = PutBack(m_r.drive, m_out.after, m_out.before, &why);
             m_out.putBackFailed = !m_out.putBack;
             if (!m_out.putBack) m_out.message += "; the previous settings could not be put back: " + why;
+            else if (m_out.status == TuneResult::Status::Failed) m_out.message += "; the previous settings are back";
         }
         return Finish();
     }
-    TuneResult Fail(const std::string& why) {
+    TuneResult Fail(TuneFailure failure, const std::string& detail = {}) {
+        return Failed(failure, detail, FailureEnglish(failure, detail));
+    }
+    TuneResult FailMove(const MoveFailure& why) {
+        m_out.moveFault = why.fault;
+        // Which move, in the stage's words, before the move's own.
+        static const std::pair<TuneStage, const char*> kMoves[] = {
+            {TuneStage::Before, "the standard move"}, {TuneStage::Probe, "the probe move"},
+            {TuneStage::Measure, "a measuring move"}, {TuneStage::After, "the standard move with the new settings"},
+            {TuneStage::Verify, "a verifying move"}};
+        std::string which = "a move";
+        for (const auto& [stage, name] : kMoves)
+            if (stage == m_stage) which = name;
+        return Failed(TuneFailure::Move, why.detail, which + ": " + why.message);
+    }
+    TuneResult Failed(TuneFailure failure, const std::string& detail, const std::string& english) {
         m_out.status = TuneResult::Status::Failed;
-        m_out.message = why;
+        m_out.failure = failure;
+        m_out.failureDetail = detail;
+        m_out.message = english;
         return PutBackIfWritten();
     }
     TuneResult Stopped() {
@@ -245,13 +286,28 @@ private:
 
 }  // namespace
 
-std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe) {
+std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe,
+                                        const std::optional<ProbeSwing>& swing) {
     if (!id.plant.plantScale || !probe.maPerRevPerS2 || *id.plant.plantScale <= 0) return std::nullopt;
+    double perKt = *probe.maPerRevPerS2;
+    if (swing && swing->wholeMaPerRevPerS2 > 0) perKt = std::min(perKt, swing->wholeMaPerRevPerS2);
     // mA per rev/s^2 to A per rad/s^2.
-    const double total = *probe.maPerRevPerS2 * 1e-3 / (2 * kPi);
-    const double ratio = total / *id.plant.plantScale - 1;
+    double ratio = perKt * 1e-3 / (2 * kPi) / *id.plant.plantScale - 1;
+    if (swing && id.inertia.ratio) ratio = std::max(ratio, *id.inertia.ratio);
     if (!(ratio >= 0 && ratio <= 100)) return std::nullopt;
     return ratio;
+}
+
+std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::vector<std::vector<float>>& speed,
+                                           const std::vector<std::vector<float>>& current, double intervalUs) {
+    const auto named = std::find_if(id.modes.pairs.begin(), id.modes.pairs.end(),
+                                    [](const ModePair& p) { return p.machineMode; });
+    if (named == id.modes.pairs.end()) return std::nullopt;
+    const double hz = named->resonance.hz;
+    std::optional<ProbeSwing> fit = FitProbeSwing(speed, current, intervalUs, kSwingLowestShare * hz, hz);
+    if (!fit || fit->residualMa > kSwingResidualShare * fit->rigidResidualMa || fit->damping >= kSwingMostDamping)
+        return std::nullopt;
+    return fit;
 }
 
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
@@ -273,30 +329,38 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
     return Identify(meas, probe);
 }
 
-bool MissesByLittle(const LoopMargins& m) {
-    return !m.Meets(kMinPhaseMarginDeg, kMinGainMarginDb) && m.Meets(kMinPhaseMarginDeg - 5, kMinGainMarginDb - 1.5);
+bool MissesByLittle(const LoopMargins& m, bool scaleInDoubt) {
+    const double pm = kMinPhaseMarginDeg + (scaleInDoubt ? kMeasuredPhaseDeg : 0);
+    const double gm = kMinGainMarginDb + (scaleInDoubt ? kMeasuredGainDb : 0);
+    return !m.Meets(pm, gm) && m.Meets(pm - kMeasuredPhaseDeg, gm - kMeasuredGainDb);
 }
 
-std::string MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld) {
+bool ScaleInDoubt(const Identification& id, const std::optional<double>& total) {
+    return total && id.inertia.ratio && !id.modes.HasMachineMode() &&
+           1 + *total > kScaleDoubtShare * (1 + *id.inertia.ratio);
+}
+
+TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld) {
     // A loop that did not hold the margins is made robust at some cost: a
     // slightly slower settle is accepted then, more overshoot is not.
     const double slower = beforeHeld ? 1.0 : kRobustSettlingAllowance;
     if (!after.settlingMs || (before.settlingMs && *after.settlingMs > slower * *before.settlingMs))
-        return "the standard move settles no faster with the new settings";
+        return TuneFailure::SettlesSlower;
     if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
-        return "the standard move follows worse with the new settings";
+        return TuneFailure::FollowsWorse;
     if (!beforeHeld && after.overshootPct.value_or(0) > before.overshootPct.value_or(0))
-        return "the standard move overshoots more with the new settings";
-    return {};
+        return TuneFailure::OvershootsMore;
+    return TuneFailure::None;
 }
 
-std::string ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsBefore,
-                         const LoopMargins& marginsAfter) {
+TuneFailure ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsBefore,
+                         const LoopMargins& marginsAfter, bool scaleInDoubt) {
     const bool beforeHeld = marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
-    if (std::string moves = MoveProofFailure(before, after, beforeHeld); !moves.empty()) return moves;
-    if (!marginsAfter.Meets(kMinPhaseMarginDeg, kMinGainMarginDb))
-        return "the loop measured again does not hold the margins";
-    return {};
+    if (const TuneFailure moves = MoveProofFailure(before, after, beforeHeld); moves != TuneFailure::None) return moves;
+    const double cushion = scaleInDoubt ? 1 : 0;
+    if (!marginsAfter.Meets(kMinPhaseMarginDeg + cushion * kMeasuredPhaseDeg, kMinGainMarginDb + cushion * kMeasuredGainDb))
+        return TuneFailure::MarginsMissed;
+    return TuneFailure::None;
 }
 
 FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap, double coulombMa) {

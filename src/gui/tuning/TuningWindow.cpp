@@ -171,7 +171,7 @@ void TuningWindow::onFinished(const TuneResult& r) {
         text = r.written ? tr("已停止：之前的设置已恢复。") : tr("已停止：没有写入任何设置。");
         break;
     case TuneResult::Status::MarginsUnreachable: text = tr("没有满足裕度的设置：没有写入任何设置。"); break;
-    case TuneResult::Status::Failed: text = tr("整定失败：%1").arg(QString::fromStdString(r.message)); break;
+    case TuneResult::Status::Failed: text = failureText(r); break;
     }
     if (r.putBackFailed) text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");
     if (r.reached > TuneStage::Design) {
@@ -208,6 +208,37 @@ void TuningWindow::onFinished(const TuneResult& r) {
     // the motor: offered to pause it, as the test window does.
     if (r.status == TuneResult::Status::Failed && r.moveBefore.motorMoving)
         m_pausedMotion = SimulatedMotion::OfferPause(this, text) || m_pausedMotion;
+}
+
+// Why a run failed, in the user's language: the stage it failed in, the
+// reason, and the guard's, the drive's or the gate's own words (already in
+// the interface's language).
+QString TuningWindow::failureText(const TuneResult& r) {
+    using hx::tuning::TuneFailure;
+    const QString detail = QString::fromStdString(r.failureDetail);
+    QString why;
+    switch (r.failure) {
+    case TuneFailure::None: break;
+    case TuneFailure::NoAnswer: why = tr("驱动器没有应答寄存器 %1").arg(detail); break;
+    case TuneFailure::NoSamplingLimits: why = tr("驱动器没有应答采样限制"); break;
+    case TuneFailure::Move:
+        why = r.moveFault == hx::tuning::MoveFault::Refused      ? tr("驱动器拒绝了运动：%1").arg(detail)
+              : r.moveFault == hx::tuning::MoveFault::Incomplete ? tr("采集没有完成：%1").arg(detail)
+                                                                 : detail;
+        break;
+    case TuneFailure::LeavesTravel: why = tr("测量运动会超出行程"); break;
+    case TuneFailure::GateRefused: why = tr("参数未写入：%1").arg(detail); break;
+    case TuneFailure::WriteRefused: why = tr("驱动器没有接受写入"); break;
+    case TuneFailure::SettlesSlower: why = tr("新设置下标准运动的整定没有更快"); break;
+    case TuneFailure::FollowsWorse: why = tr("新设置下标准运动的跟随更差"); break;
+    case TuneFailure::OvershootsMore: why = tr("新设置下标准运动的超调更大"); break;
+    case TuneFailure::MarginsMissed: why = tr("再次测量的环路没有满足裕度"); break;
+    }
+    const int stage = static_cast<int>(r.reached);
+    QString text = stage < hx::tuning::kTuneStages - 1 ? tr("整定失败于“%1”：%2").arg(tr(kStageNames[stage]), why)
+                                                       : tr("整定失败：%1").arg(why);
+    if (r.putBack) text += QLatin1Char('\n') + tr("之前的设置已恢复。");
+    return text;
 }
 
 void TuningWindow::store() {

@@ -43,6 +43,9 @@ public:
     FrequencyResponseWindow* bode() const { return m_bode; }
     const std::optional<hx::tuning::TuneResult>& result() const { return m_result; }
     bool busy() const;
+    // Why a run failed, in the user's language: the stage, the reason, and
+    // the guard's, the drive's or the gate's own words.
+    static QString failureText(const hx::tuning::TuneResult& r);
 
 signals:
     void tuningFinished();

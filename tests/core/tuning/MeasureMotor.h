@@ -44,6 +44,7 @@ inline hx::SamplingLimits FullDrive() { return {0xFFFF, 4, 8000}; }
 struct Measured {
     hx::tuning::ExcitationPlan plan;
     hx::tuning::RigidBody probe;
+    std::vector<std::vector<float>> probeSpeed, probeCurrent;  // its records
     hx::tuning::PlantMeasurement measurement;  // the lines with the friction's share taken out
     hx::tuning::FrequencyResponse asMeasured;   // the same lines with it left in
     double maxTravelRev = 0;  // the furthest the motor went from where it stood
@@ -96,8 +97,9 @@ inline Measured Measure(const MachineSpec& machine, const hx::tuning::ServoLoop&
     MotorModel motor = Motor(machine, during, seed);
     const MoveStep probe = PlanProbe(limits, FullDrive());
     const MoveCapture p = Capture(motor, probe.capture, Following(probe.move), out.maxTravelRev, 0, 0);
-    out.probe = EstimateRigidBody(ChannelOf(p, probe.capture, kSpeedFeedbackSource),
-                                  ChannelOf(p, probe.capture, kTorqueCurrentSource), probe.capture.intervalUs);
+    out.probeSpeed = ChannelOf(p, probe.capture, kSpeedFeedbackSource);
+    out.probeCurrent = ChannelOf(p, probe.capture, kTorqueCurrentSource);
+    out.probe = EstimateRigidBody(out.probeSpeed, out.probeCurrent, probe.capture.intervalUs);
     out.plan = PlanExcitation(limits, FullDrive(), out.probe);
     for (const MoveStep& m : out.plan.moves) {
         const MoveCapture c = Capture(motor, m.capture, Following(m.move), out.maxTravelRev);

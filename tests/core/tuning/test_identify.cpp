@@ -38,12 +38,14 @@ TEST(Modes, EachModeNamedOnceAtItsFrequency) {
         double noise;
         double dampingTolerance;   // of the coupling resonance's damping
         double noisyFromHz = 1e9;  // above: noise, and the coherence says so
+        double hzShare = 0.03;     // how near the truth's each is named
     };
     using measure::Machine;
     const std::vector<Case> cases{
         {"rigid", Machine(2, {}), 0.05, 0},
         {"coupled, clean", Machine(3, {{500, 0.02}}), 0.0, 0.004},
         {"coupled, noisy", Machine(3, {{500, 0.02}}), 0.1, 0.01},
+        {"most of the load behind a damped coupling: its resonance half again above its dip", Machine(1.75, {{167, 0.2, 0.87}}), 0.05, 0.05, 1e9, 0.06},
         // Its anti-resonance at 25 Hz: 3 % there is a third of a bin.
         {"low machine mode", Machine(5, {{800, 0.02}}, 31, 0.4), 0.05, 0.01},
         // Where the coherence says the points are noise, no mode is named.
@@ -56,8 +58,8 @@ TEST(Modes, EachModeNamedOnceAtItsFrequency) {
         ASSERT_EQ(s.resonances.size(), truth.resonancesHz.size());
         ASSERT_EQ(s.antiResonances.size(), truth.antiResonancesHz.size());
         for (std::size_t i = 0; i < s.resonances.size(); ++i) {
-            EXPECT_NEAR(s.resonances[i].hz, truth.resonancesHz[i], 0.03 * truth.resonancesHz[i]);
-            EXPECT_NEAR(s.antiResonances[i].hz, truth.antiResonancesHz[i], 0.03 * truth.antiResonancesHz[i]);
+            EXPECT_NEAR(s.resonances[i].hz, truth.resonancesHz[i], c.hzShare * truth.resonancesHz[i]);
+            EXPECT_NEAR(s.antiResonances[i].hz, truth.antiResonancesHz[i], c.hzShare * truth.antiResonancesHz[i]);
             EXPECT_TRUE(s.pairs[i].antiResonance);
             EXPECT_EQ(s.pairs[i].machineMode, truth.resonancesHz[i] < kMachineModeCeilingHz);
         }
@@ -79,16 +81,21 @@ TEST(Modes, MagnitudeAloneFindsTheResonance) {
     EXPECT_NEAR(mag.resonances[0].dampingRatio, 0.03, 0.015);
 }
 
+// J / Kt in mA per rev/s^2, Fc / Kt in mA, B / Kt in mA per rps. A low swing's ringing reads heavier to the
+// rigid fit; fitted with the swing's reaction (its frequency searched) the whole is the truth's again.
 TEST(Identify, FrictionAndInertiaOverTorqueConstantFromTheProbe) {
-    const hx::sim::MachineSpec m{.inertiaRatio = 4, .coulombNm = 0.03, .viscousNmsPerRad = 5e-4, .lowHz = 0};
-    const measure::Measured meas = measure::Measure(m, ServoLoop{}, 2);
-    ASSERT_TRUE(meas.probe.maPerRevPerS2);
-    // J / Kt in mA per rev/s^2, Fc / Kt in mA, B / Kt in mA per rps.
-    const hx::sim::LoopTruth t = hx::sim::TruthOf(measure::Motor(m, ServoLoop{}));
-    const double kt = hx::sim::MotorParameters{}.motor.torqueConstant, perRevS2 = t.totalInertia * 2 * kPi / kt * 1000;
-    EXPECT_NEAR(*meas.probe.maPerRevPerS2, perRevS2, 0.1 * perRevS2);
-    EXPECT_NEAR(meas.probe.coulombMa, t.coulombNm / kt * 1000, 10);
-    EXPECT_NEAR(meas.probe.viscousMaPerRps, t.viscousNmsPerRad * 2 * kPi / kt * 1000, 2);
+    for (const double lowHz : {0.0, 15.0}) {
+        const hx::sim::MachineSpec m{.inertiaRatio = 4, .coulombNm = 0.03, .viscousNmsPerRad = 5e-4, .lowHz = lowHz};
+        const measure::Measured meas = measure::Measure(m, ServoLoop{}, 2);
+        const hx::sim::LoopTruth t = hx::sim::TruthOf(measure::Motor(m, ServoLoop{}));
+        const double kt = hx::sim::MotorParameters{}.motor.torqueConstant, perRevS2 = t.totalInertia * 2 * kPi / kt * 1000;
+        const auto swing = FitProbeSwing(meas.probeSpeed, meas.probeCurrent, meas.plan.probe.capture.intervalUs, 5, 60);
+        ASSERT_TRUE(swing && meas.probe.maPerRevPerS2);
+        EXPECT_NEAR(swing->wholeMaPerRevPerS2, perRevS2, 0.1 * perRevS2);
+        EXPECT_EQ(std::abs(*meas.probe.maPerRevPerS2 / perRevS2 - 1) < 0.1, lowHz == 0) << *meas.probe.maPerRevPerS2;
+        EXPECT_NEAR(meas.probe.coulombMa, t.coulombNm / kt * 1000, 10);
+        EXPECT_NEAR(meas.probe.viscousMaPerRps, t.viscousNmsPerRad * 2 * kPi / kt * 1000, lowHz > 0 ? 15 : 2);
+    }
 }
 
 // A slow loop (crossover 10 Hz) whose friction damps the excitation's small
@@ -110,10 +117,7 @@ TEST(Identify, ClearLinesStandForThePlantAboveASlowLoopsSplit) {
     }
     const Identification id = Identify(m);
     EXPECT_GT(id.plant.splitHz, 115);
-    const std::optional<Complex> at60 = ValueAt(id.plant.g, 60);
-    ASSERT_TRUE(at60);
-    EXPECT_NEAR(std::arg(*at60 / g(60)) * 180 / kPi, 0, 1);
-    for (double f : {150.0, 300.0}) EXPECT_NEAR(std::arg(*ValueAt(id.plant.g, f) / g(f)) * 180 / kPi, 0, 1) << f;
+    for (double f : {60.0, 150.0, 300.0}) EXPECT_NEAR(std::arg(ValueAt(id.plant.g, f).value_or(-1.0) / g(f)) * 180 / kPi, 0, 1) << f;
     // Measured again after tuning, the machine's scale is kept.
     m.plantScale = 1.5e-4;
     EXPECT_EQ(Identify(m).plant.plantScale, 1.5e-4);
