@@ -84,8 +84,11 @@ TuningWindow::TuningWindow(hx::tuning::TuneRequest request, QWidget* parent)
     m_summary->setMinimumWidth(320);
     left->addWidget(m_summary, 1);
 
-    m_keepNote = new QLabel(tr("新设置只在驱动器的 RAM 中：不存储到驱动器，断电后即不保留。"), this);
+    // Said once there are new settings in RAM, and not after a run that
+    // left the drive's own.
+    m_keepNote = new QLabel(this);
     m_keepNote->setWordWrap(true);
+    m_keepNote->hide();
     left->addWidget(m_keepNote);
     m_store = new QPushButton(tr("存储到驱动器"), this);
     m_putBack = new QPushButton(tr("恢复之前的设置"), this);
@@ -135,6 +138,7 @@ void TuningWindow::start() {
     r.stiffness = static_cast<hx::tuning::Stiffness>(m_stiffness->currentIndex());
     m_result.reset();
     m_summary->clear();
+    m_keepNote->hide();
     for (int i = 0; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
     m_progress->setValue(0);
     QPointer<TuningWindow> self(this);
@@ -200,6 +204,11 @@ void TuningWindow::onFinished(const TuneResult& r) {
         for (int i = reached; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
         if (r.status == TuneResult::Status::Failed && reached < m_stages->count())
             m_stages->item(reached)->setForeground(QColor(0xb0, 0x20, 0x20));
+        // The stage it ended at stays bold; a selection would hide its red.
+        m_stages->setCurrentRow(-1);
+    } else {
+        m_keepNote->setText(tr("新设置只在驱动器的 RAM 中：不存储到驱动器，断电后即不保留。"));
+        m_keepNote->show();
     }
     m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : static_cast<int>(r.reached));
     setIdle(true);

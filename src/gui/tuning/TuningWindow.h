@@ -39,6 +39,7 @@ public:
     QPushButton* storeButton() const { return m_store; }
     QPushButton* putBackButton() const { return m_putBack; }
     QListWidget* stageList() const { return m_stages; }
+    QLabel* keepNote() const { return m_keepNote; }
     QLabel* summaryLabel() const { return m_summary; }
     FrequencyResponseWindow* bode() const { return m_bode; }
     const std::optional<hx::tuning::TuneResult>& result() const { return m_result; }

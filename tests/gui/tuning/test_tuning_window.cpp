@@ -61,6 +61,7 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     EXPECT_EQ(w.bode()->phaseMarginValue()->text(),
               hx::gui::FrequencyResponseWindow::DegreesText(w.result()->marginsAfter.phaseMarginDeg));
     EXPECT_NE(Words(b.Vd()), before);
+    EXPECT_TRUE(w.keepNote()->isVisible());
     // Nothing stored until the user asks: a store the window started by
     // itself runs on a worker and would have finished within this wait.
     EXPECT_FALSE(stored.wait(2000));
@@ -94,6 +95,8 @@ TEST(TuningWindow, AStopOrARefusedMoveLeavesTheSettingsAndIsToldInTheWindowsLang
         ASSERT_TRUE(!finished.empty() || finished.wait(60000));
         EXPECT_EQ(w.summaryLabel()->text().toStdString(), text);
         EXPECT_EQ(w.stageList()->item(w.stageList()->count() - 1)->foreground(), w.palette().text()) << "never ran";
+        EXPECT_TRUE(w.stageList()->selectedItems().isEmpty()) << "a selection hides the stage it ended at";
+        EXPECT_FALSE(w.keepNote()->isVisible()) << "no new settings to keep";
         EXPECT_EQ(Words(b.Vd()), before);
         EXPECT_FALSE(w.storeButton()->isEnabled());
         EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
