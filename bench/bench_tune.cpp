@@ -20,7 +20,7 @@
 #include <fstream>
 #include <string>
 
-#include "TuneRecording.h"
+#include "core/tuning/TuneRecording.h"
 #include "core/tuning/TuneBench.h"
 
 namespace {

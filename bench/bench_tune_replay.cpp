@@ -24,7 +24,7 @@
 #include <fstream>
 #include <string>
 
-#include "TuneRecording.h"
+#include "core/tuning/TuneRecording.h"
 #include "core/tuning/TuneBench.h"
 
 int main(int argc, char** argv) {
