@@ -58,14 +58,16 @@ int main(int argc, char** argv) {
         if (!std::getenv("REPLAY_RAW")) rec.measurement.openLoop = WithoutStrayLines(rec.measurement.openLoop);
         Identification id = Identify(rec.measurement, rec.probe);
         if (std::getenv("REPLAY_SWING") && !rec.probeSpeed.empty()) {
-            const auto sw = FitProbeSwing(rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs, 4, 80);
+            const auto sw = FitProbeSwing(rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs, kUnnamedSwingFromHz, kUnnamedSwingToHz);
             const double scale = id.plant.plantScale.value_or(1e9), toRatio = 1e-3 / (2 * kPi) / scale;
             std::string named;
             for (const auto& p : id.modes.pairs)
                 if (p.machineMode)
                     named += std::to_string(p.resonance.hz) + "/" + (p.antiResonance ? std::to_string(p.antiResonance->hz) : "-") + " ";
             if (sw)
-                std::printf("SWING %s fit %.1f Hz z %.2f resid %.2f of %.2f mA J2/J %.2f | ratio rigid %.2f swingfit %.2f band %.2f bandx %.2f | truth %.2f low %.1f/%.2f anti %.1f | named %s\n",
+                if (const auto kept = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs))
+                std::printf("KEPT %s %.1f Hz z %.2f resid %.2f of %.2f\n", argv[a], kept->hz, kept->damping, kept->residualMa, kept->rigidResidualMa);
+            std::printf("SWING %s fit %.1f Hz z %.2f resid %.2f of %.2f mA J2/J %.2f | ratio rigid %.2f swingfit %.2f band %.2f bandx %.2f | truth %.2f low %.1f/%.2f anti %.1f | named %s\n",
                             argv[a], sw->hz, sw->damping, sw->residualMa, sw->rigidResidualMa,
                             sw->swingMaPerRevPerS2 / sw->wholeMaPerRevPerS2, rec.probe.maPerRevPerS2.value_or(0) * toRatio - 1,
                             sw->wholeMaPerRevPerS2 * toRatio - 1, id.inertia.ratio.value_or(-1),
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
         const auto probeSwing = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs);
         const auto total2 = TotalInertiaRatio(id, rec.probe, probeSwing);
         Identification forDesign = id;
-        if (UsesTotalRatio(id, total2)) forDesign.inertia.ratio = total2;
+        if (UsesTotalRatio(id, total2, probeSwing)) forDesign.inertia.ratio = total2;
         // REPLAY_RATIO=X: Pr1.13 X times what was found (what a wrong one does to the loop).
         if (const char* x = std::getenv("REPLAY_RATIO"); x && forDesign.inertia.ratio)
             forDesign.inertia.ratio = (1 + *forDesign.inertia.ratio) * std::atof(x) - 1;

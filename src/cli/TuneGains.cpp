@@ -116,7 +116,7 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
             << Num(r.probe->coulombMa, 0) << " mA + " << Num(r.probe->viscousMaPerRps, 1) << " mA per rev/s\n";
     if (r.reached > TuneStage::Design) {
         out << "identified: inertia ratio " << Opt(r.id.inertia.ratio, "", 2) << " (" << r.id.inertia.votes << " bins)";
-        if (UsesTotalRatio(r.id, r.totalRatio))
+        if (UsesTotalRatio(r.id, r.totalRatio, r.swing))
             out << ", whole machine " << Opt(r.totalRatio, "", 2) << " (a low machine mode: Pr1.13 takes the whole)";
         out << ", plant captured during the excitation: " << (r.plantCaptured ? "yes" : "no") << '\n';
         for (const auto& p : r.id.modes.pairs)

@@ -115,7 +115,7 @@ public:
         m_out.swing = SwingBehindProbe(m_out.id, m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
         m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe, m_out.swing);
         if (m_out.swing) Note("the probe rings with the low machine mode: its inertia is taken without the swing's reaction");
-        if (UsesTotalRatio(m_out.id, m_out.totalRatio)) forDesign.inertia.ratio = m_out.totalRatio;
+        if (UsesTotalRatio(m_out.id, m_out.totalRatio, m_out.swing)) forDesign.inertia.ratio = m_out.totalRatio;
         m_out.design = DesignGains(forDesign, dr);
         for (const std::string& n : m_out.design.notes) Note(n);
         m_out.marginsBefore = m_out.design.marginsBefore;
@@ -302,16 +302,18 @@ std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::
                                            const std::vector<std::vector<float>>& current, double intervalUs) {
     const auto named = std::find_if(id.modes.pairs.begin(), id.modes.pairs.end(),
                                     [](const ModePair& p) { return p.machineMode; });
-    if (named == id.modes.pairs.end()) return std::nullopt;
-    const double hz = named->resonance.hz;
-    std::optional<ProbeSwing> fit = FitProbeSwing(speed, current, intervalUs, kSwingLowestShare * hz, hz);
+    const bool unnamed = named == id.modes.pairs.end();
+    const double from = unnamed ? kUnnamedSwingFromHz : kSwingLowestShare * named->resonance.hz;
+    const double to = unnamed ? kUnnamedSwingToHz : named->resonance.hz;
+    std::optional<ProbeSwing> fit = FitProbeSwing(speed, current, intervalUs, from, to);
     if (!fit || fit->residualMa > kSwingResidualShare * fit->rigidResidualMa || fit->damping >= kSwingMostDamping)
         return std::nullopt;
     return fit;
 }
 
-bool UsesTotalRatio(const Identification& id, const std::optional<double>& total) {
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total, const std::optional<ProbeSwing>& swing) {
     if (!total) return false;
+    if (swing) return true;
     if (!id.inertia.ratio) return true;
     return id.modes.HasMachineMode();
 }

@@ -108,9 +108,8 @@ struct TuneResult {
     // the fit of its inertia took them: for replaying it.
     std::vector<std::vector<float>> probeSpeed, probeCurrent;
     double probeIntervalUs = 0;
-    // A low swing the probe's records show behind a named machine mode
-    // (SwingBehindProbe): the whole ratio takes the probe's inertia without
-    // its reaction.
+    // A low swing the probe's records show (SwingBehindProbe): the whole
+    // ratio takes the probe's inertia without its reaction.
     std::optional<ProbeSwing> swing;
     Identification id;
     // What the moves and the excitation measured (the open loop with the
@@ -154,26 +153,32 @@ struct TuneCallbacks {
 // Pr1.13 then takes the ratio the speed loop's band shows.
 std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBody& probe,
                                         const std::optional<ProbeSwing>& swing = std::nullopt);
-// The probe's records fitted with a low swing (FitProbeSwing), only where
-// the plant or the lines named a low machine mode: searched below its
+// The probe's records fitted with a low swing (FitProbeSwing). Where the
+// plant or the lines named a low machine mode it is searched below its
 // resonance down to kSwingLowestShare of it (the swinging part's own
 // frequency with the motor held is the pair's anti-resonance, below the
 // resonance by the root of the share of the inertia that stays with the
-// motor), and kept only where it explains the probe's current clearly
-// better than a rigid body does (it leaves at most kSwingResidualShare of
-// the rigid fit's residual) as a ringing, not a smooth misfit (its damping
-// below kSwingMostDamping). A rigid machine with a mode named in error
-// fits no such swing: nullopt.
+// motor); where they named none, over the band such a swing's
+// anti-resonance can take (kUnnamedSwingFromHz..kUnnamedSwingToHz): a
+// swing that rings below the speed loop's band leaves little in its lines.
+// Kept only where it explains the probe's current clearly better than a
+// rigid body does (it leaves at most kSwingResidualShare of the rigid fit's
+// residual) as a ringing, not a smooth misfit (its damping below
+// kSwingMostDamping): a rigid machine's fit wants the most damping tried,
+// named mode or not, and gets nullopt.
 inline constexpr double kSwingLowestShare = 0.3;
 inline constexpr double kSwingResidualShare = 0.8;
+inline constexpr double kUnnamedSwingFromHz = 4, kUnnamedSwingToHz = 40;
 std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::vector<std::vector<float>>& speed,
                                            const std::vector<std::vector<float>>& current, double intervalUs);
 // Whether Pr1.13 takes that whole ratio: only where a low machine mode
-// splits the inertia (or the band gave none). Without one the whole load
-// moves with the motor below the first coupling anti-resonance, and the
-// speed loop's band measures the ratio directly, with none of the errors
-// of the probe's fit and the plant's scale that the whole one carries.
-bool UsesTotalRatio(const Identification& id, const std::optional<double>& total);
+// splits the inertia (named, or ringing in the probe: swing), or the band
+// gave none. Without one the whole load moves with the motor below the
+// first coupling anti-resonance, and the speed loop's band measures the
+// ratio directly, with none of the errors of the probe's fit and the
+// plant's scale that the whole one carries.
+bool UsesTotalRatio(const Identification& id, const std::optional<double>& total,
+                    const std::optional<ProbeSwing>& swing = std::nullopt);
 
 // The machine identified from the moves' lines (meas.openLoop, the
 // friction's share taken out) and the plant; where that names a low machine
