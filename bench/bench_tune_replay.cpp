@@ -64,10 +64,10 @@ int main(int argc, char** argv) {
             for (const auto& p : id.modes.pairs)
                 if (p.machineMode)
                     named += std::to_string(p.resonance.hz) + "/" + (p.antiResonance ? std::to_string(p.antiResonance->hz) : "-") + " ";
-            if (sw)
-                if (const auto kept = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs))
+            if (const auto kept = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs))
                 std::printf("KEPT %s %.1f Hz z %.2f resid %.2f of %.2f\n", argv[a], kept->hz, kept->damping, kept->residualMa, kept->rigidResidualMa);
-            std::printf("SWING %s fit %.1f Hz z %.2f resid %.2f of %.2f mA J2/J %.2f | ratio rigid %.2f swingfit %.2f band %.2f bandx %.2f | truth %.2f low %.1f/%.2f anti %.1f | named %s\n",
+            if (sw)
+                std::printf("SWING %s fit %.1f Hz z %.2f resid %.2f of %.2f mA J2/J %.2f | ratio rigid %.2f swingfit %.2f band %.2f bandx %.2f | truth %.2f low %.1f/%.2f anti %.1f | named %s\n",
                             argv[a], sw->hz, sw->damping, sw->residualMa, sw->rigidResidualMa,
                             sw->swingMaPerRevPerS2 / sw->wholeMaPerRevPerS2, rec.probe.maPerRevPerS2.value_or(0) * toRatio - 1,
                             sw->wholeMaPerRevPerS2 * toRatio - 1, id.inertia.ratio.value_or(-1),
@@ -75,10 +75,8 @@ int main(int argc, char** argv) {
                             before.inertiaRatio, o.machine->lowHz, o.machine->lowShare,
                             before.antiResonancesHz.empty() ? 0.0 : before.antiResonancesHz.front(), named.c_str());
         }
-        const auto probeSwing = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs);
-        const auto total2 = TotalInertiaRatio(id, rec.probe, probeSwing);
-        Identification forDesign = id;
-        if (UsesTotalRatio(id, total2, probeSwing)) forDesign.inertia.ratio = total2;
+        Identification forDesign =
+            ChooseInertia(id, rec.probe, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs).forDesign;
         // REPLAY_RATIO=X: Pr1.13 X times what was found (what a wrong one does to the loop).
         if (const char* x = std::getenv("REPLAY_RATIO"); x && forDesign.inertia.ratio)
             forDesign.inertia.ratio = (1 + *forDesign.inertia.ratio) * std::atof(x) - 1;

@@ -111,11 +111,12 @@ public:
         if (!m_out.plantCaptured && !m_out.spectrum.empty()) AddSpectrumModes();
         for (const std::string& n : m_out.id.notes) Note(n);
         DesignRequest dr{FromWords(*before), m_r.stiffness, m_r.targetHz};
-        Identification forDesign = m_out.id;
-        m_out.swing = SwingBehindProbe(m_out.id, m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
-        m_out.totalRatio = TotalInertiaRatio(m_out.id, *m_out.probe, m_out.swing);
+        InertiaChoice inertia =
+            ChooseInertia(m_out.id, *m_out.probe, m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
+        m_out.swing = inertia.swing;
+        m_out.totalRatio = inertia.totalRatio;
         if (m_out.swing) Note("the probe rings with the low machine mode: its inertia is taken without the swing's reaction");
-        if (UsesTotalRatio(m_out.id, m_out.totalRatio, m_out.swing)) forDesign.inertia.ratio = m_out.totalRatio;
+        const Identification forDesign = std::move(inertia.forDesign);
         m_out.design = DesignGains(forDesign, dr);
         for (const std::string& n : m_out.design.notes) Note(n);
         m_out.marginsBefore = m_out.design.marginsBefore;
@@ -316,6 +317,15 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     if (swing) return true;
     if (!id.inertia.ratio) return true;
     return id.modes.HasMachineMode();
+}
+
+InertiaChoice ChooseInertia(const Identification& id, const RigidBody& probe,
+                            const std::vector<std::vector<float>>& speed,
+                            const std::vector<std::vector<float>>& current, double intervalUs) {
+    InertiaChoice c{SwingBehindProbe(id, speed, current, intervalUs), std::nullopt, id};
+    c.totalRatio = TotalInertiaRatio(id, probe, c.swing);
+    if (UsesTotalRatio(id, c.totalRatio, c.swing)) c.forDesign.inertia.ratio = c.totalRatio;
+    return c;
 }
 
 Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& asMeasured,

@@ -179,6 +179,17 @@ std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::
 // plant's scale that the whole one carries.
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total,
                     const std::optional<ProbeSwing>& swing = std::nullopt);
+// The three above as the design takes them, in one place for the sequence
+// and every replay of it: the swing the probe shows, the whole ratio, and
+// the identification with the ratio Pr1.13 is to hold.
+struct InertiaChoice {
+    std::optional<ProbeSwing> swing;
+    std::optional<double> totalRatio;
+    Identification forDesign;
+};
+InertiaChoice ChooseInertia(const Identification& id, const RigidBody& probe,
+                            const std::vector<std::vector<float>>& speed,
+                            const std::vector<std::vector<float>>& current, double intervalUs);
 
 // The machine identified from the moves' lines (meas.openLoop, the
 // friction's share taken out) and the plant; where that names a low machine

@@ -151,10 +151,10 @@ TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
         std::ifstream in(std::string(HALVEX_SOURCE_DIR) + "/tests/core/tuning/seed11-" + (swing ? "swing" : "coupling") + ".rec");
         tunebench::Recording rec;
         ASSERT_TRUE(tunebench::ReadRecording(in, rec));
-        Identification id = Identify(rec.measurement, rec.probe);
-        const auto ringing = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs);
-        const auto whole = TotalInertiaRatio(id, rec.probe, ringing);
-        if (UsesTotalRatio(id, whole, ringing)) id.inertia.ratio = whole;
+        const Identification id =
+            ChooseInertia(Identify(rec.measurement, rec.probe), rec.probe, rec.probeSpeed, rec.probeCurrent,
+                          rec.probeIntervalUs)
+                .forDesign;
         const Design d = DesignGains(id, {FromWords(rec.before), Stiffness::Medium, {}});
         ASSERT_EQ(d.status, Design::Status::Ok);
         const hx::sim::LoopTruth truth = hx::sim::TruthOf(measure::Motor(hx::sim::DrawMachine(11, swing), d.loop));
