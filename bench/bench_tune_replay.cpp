@@ -16,7 +16,10 @@
 // design builds for each crossover it may try; REPLAY_PRED=1 the predicted
 // loop against the truth's with the design written, and how much of the
 // difference is the controller's model (new over old: the rest is the plant);
-// REPLAY_RATIO=X designs with 1 + Pr1.13 X times what was found.
+// REPLAY_RATIO=X designs with 1 + Pr1.13 X times what was found;
+// REPLAY_SCALE=1 prints the whole ratio's factors over the truth's: the
+// probe's J / Kt (rigid fit, swing fit, the swing fit kept) and Jm / Kt
+// (as identified, from the band both cover, from the controller's current).
 
 #include <cmath>
 #include <cstdio>
@@ -74,6 +77,21 @@ int main(int argc, char** argv) {
                             (1 + id.inertia.ratio.value_or(-1)) * sw->wholeMaPerRevPerS2 / (sw->wholeMaPerRevPerS2 - sw->swingMaPerRevPerS2) - 1,
                             before.inertiaRatio, o.machine->lowHz, o.machine->lowShare,
                             before.antiResonancesHz.empty() ? 0.0 : before.antiResonancesHz.front(), named.c_str());
+        }
+        // REPLAY_SCALE=1: the whole ratio's two factors against the truth's,
+        // the probe's J/Kt and the plant's scale Jm/Kt (each as found / truth).
+        if (std::getenv("REPLAY_SCALE")) {
+            const double kt = motor.Parameters().motor.torqueConstant;
+            const NormalisedPlant shared = Normalise(rec.measurement);
+            const double jmKt = before.motorInertia / kt, jKt = before.totalInertia / kt * 2 * kPi * 1e3;
+            const auto sw = FitProbeSwing(rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs, kUnnamedSwingFromHz, kUnnamedSwingToHz);
+            const auto kept = SwingBehindProbe(id, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs);
+            std::printf("SCALE %s probe %.3f swing %.3f (%.1f Hz z %.2f, %.2f of rigid) kept %.3f scale %.3f shared %.3f (%d points from %.0f Hz) controller %.3f\n", argv[a],
+                        rec.probe.maPerRevPerS2.value_or(0) / jKt, sw ? sw->wholeMaPerRevPerS2 / jKt : 0.0,
+                        sw ? sw->hz : 0.0, sw ? sw->damping : 0.0, sw ? sw->residualMa / sw->rigidResidualMa : 0.0,
+                        kept ? kept->wholeMaPerRevPerS2 / jKt : 0.0, id.plant.plantScale.value_or(0) / jmKt,
+                        shared.plantScale.value_or(0) / jmKt, shared.overlapPoints, shared.splitHz,
+                        ControllerScale(rec.measurement).value_or(0) / jmKt);
         }
         Identification forDesign =
             ChooseInertia(id, rec.probe, rec.probeSpeed, rec.probeCurrent, rec.probeIntervalUs).forDesign;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 
+#include "core/tuning/SolveDense.h"
+
 namespace hx::tuning {
 
 namespace {
@@ -53,30 +55,8 @@ constexpr int kSwingSubSteps = 8;
 // that many samples earlier, the shift that explains it best.
 constexpr int kSwingEarliestShift = 4, kSwingLatestShift = 2;
 
-// Least squares by the normal equations; nullopt when they are singular.
-template <std::size_t N>
-std::optional<std::array<double, N>> Solve(std::array<std::array<double, N>, N> ata, std::array<double, N> atb) {
-    for (std::size_t c = 0; c < N; ++c) {
-        std::size_t p = c;
-        for (std::size_t r = c + 1; r < N; ++r)
-            if (std::abs(ata[r][c]) > std::abs(ata[p][c])) p = r;
-        if (std::abs(ata[p][c]) < 1e-12) return std::nullopt;
-        std::swap(ata[p], ata[c]);
-        std::swap(atb[p], atb[c]);
-        for (std::size_t r = c + 1; r < N; ++r) {
-            const double f = ata[r][c] / ata[c][c];
-            for (std::size_t k = c; k < N; ++k) ata[r][k] -= f * ata[c][k];
-            atb[r] -= f * atb[c];
-        }
-    }
-    std::array<double, N> sol{};
-    for (std::size_t c = N; c-- > 0;) {
-        double s = atb[c];
-        for (std::size_t k = c + 1; k < N; ++k) s -= ata[c][k] * sol[k];
-        sol[c] = s / ata[c][c];
-    }
-    return sol;
-}
+// The probe fits' normal equations sum thousands of rows of mA and rev/s^2.
+constexpr double kSingularPivot = 1e-12;
 
 // One probe record as the fits take it: the speed (rps), the acceleration
 // (rev/s^2, the slope of a line through +-m points: the speed feedback's
@@ -156,7 +136,7 @@ std::optional<std::pair<std::array<double, N>, double>> FitRows(const std::vecto
             ++rows;
         }
     if (rows < 8) return std::nullopt;
-    const auto sol = Solve(ata, atb);
+    const auto sol = SolveDense(ata, atb, kSingularPivot);
     if (!sol) return std::nullopt;
     double sse = 0;
     for (std::size_t r = 0; r < recs.size(); ++r)
@@ -287,6 +267,19 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
     return out;
 }
 
+std::optional<double> ControllerScale(const PlantMeasurement& m) {
+    std::vector<double> scales;
+    const FrequencyResponse& h = m.currentOverError;
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        if (h.CoherenceAt(i) < kIdentifyCoherence) continue;
+        const Complex x = h.value[i] / SpeedControllerResponse(m.during, h.hz[i]);
+        if (std::abs(Deg(std::arg(x))) > kRigidPhaseDeg) continue;
+        scales.push_back(std::abs(x));
+    }
+    if (scales.size() < 3) return std::nullopt;
+    return Median(scales);
+}
+
 std::vector<double> RigidCompliance(const FrequencyResponse& r, const ModeSearch& modes, double maxPhaseDeg) {
     std::vector<double> modeHz;
     for (const Mode& m : modes.resonances) modeHz.push_back(m.hz);
@@ -386,7 +379,11 @@ std::optional<ProbeSwing> FitProbeSwing(const std::vector<std::vector<float>>& s
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid) {
     Identification id;
     id.rigid = rigid;
-    id.plant = Normalise(m, m.plantScale);
+    // The current the controller gave for the speed error measures Jm / Kt
+    // itself, at every line, whatever the machine's modes: where it was
+    // measured it stands, and the two rigid bodies below only fill in.
+    const std::optional<double> scale = m.plantScale ? m.plantScale : ControllerScale(m);
+    id.plant = Normalise(m, scale);
     const FrequencyResponse& searched = id.plant.g.empty() ? m.plant : id.plant.g;
     ModeOptions mo;
     mo.minCoherence = kIdentifyCoherence;
@@ -396,7 +393,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     // sees it (Kt / Jtotal), each the median of its own rigid bins. Both
     // are measured where they are good, which the band they share (few
     // points of the open loop, high up) is not.
-    if (id.plant.plantScale && !m.plantScale) {
+    if (id.plant.plantScale && !scale) {
         FrequencyResponse gl = m.openLoop;
         for (std::size_t i = 0; i < gl.size(); ++i) gl.value[i] /= SpeedControllerResponse(m.during, gl.hz[i]);
         const std::vector<double> fromLoop = RigidCompliance(gl, id.modes, kScalePhaseDeg);

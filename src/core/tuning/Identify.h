@@ -31,10 +31,15 @@
 // The plant over a wider band may come from a second measurement (the
 // speed over the torque current while the drive's own torque excitation
 // runs, P = y / i): it carries Kt / Jtot in the drive's units, not Kt / Jm.
-// It is put on G's scale by the ratio of the two rigid bodies (the
-// median of |j w G| over the open loop's rigid bins over the median of
-// |j w P| over the plant's: Jm / Kt), first over the band both cover to
-// find the modes; without such an overlap it cannot be used. Inside the
+// It is put on G's scale by Jm / Kt. The moves' records measure that
+// directly: the torque current over the speed error at their lines is the
+// controller the parameters describe times Jm / Kt, a constant wherever
+// the current follows the controller (ControllerScale), whatever the
+// machine's modes. Without those records (or such lines) it is the ratio
+// of the two rigid bodies (the median of |j w G| over the open loop's
+// rigid bins over the median of |j w P| over the plant's), first over the
+// band both cover to find the modes; without such an overlap the plant
+// cannot be used. Inside the
 // loop's own band the plant's estimate is drawn toward the controller (the
 // loop feeds the torque noise back into the current it is divided by), so
 // G is the open loop's below twice its crossover and the plant's above.
@@ -63,6 +68,9 @@ struct PlantMeasurement {
     ServoLoop during;
     // Optional: the plant, speed over torque current, over a wider band.
     FrequencyResponse plant;
+    // Optional: the torque current over the speed error on the open loop's
+    // lines (A per rad/s), whose ratio to the controller is Jm / Kt.
+    FrequencyResponse currentOverError;
     // The plant's scale (Jm / Kt) where an earlier measurement of the same
     // machine found it: a property of the machine, not of the loop's
     // settings, so the loop measured again after tuning keeps it rather
@@ -85,6 +93,10 @@ struct NormalisedPlant {
     // small speeds (in 1 / G's units), taken out of the plant's bins; 0: none.
     double damper = 0;
 };
+// Jm / Kt from the current the controller gives for the speed error:
+// the median over the coherent lines where the current follows the
+// controller's model closely; nullopt with fewer than three such lines.
+std::optional<double> ControllerScale(const PlantMeasurement& m);
 // scale: the plant's factor when it is known (Identify finds it from the
 // rigid bins once the modes are known); otherwise from the band both cover.
 NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale = std::nullopt);

@@ -6,6 +6,8 @@
 #include <optional>
 #include <tuple>
 
+#include "core/tuning/SolveDense.h"
+
 namespace hx::tuning {
 
 namespace {
@@ -15,30 +17,8 @@ struct Candidate {
     double prominence = 0;
 };
 
-// Solves the small dense system a x = b (n x n, row-major) by Gaussian
-// elimination with partial pivoting; false when singular.
-template <std::size_t N>
-bool Solve(std::array<std::array<double, N>, N> a, std::array<double, N> b, std::array<double, N>& x) {
-    for (std::size_t c = 0; c < N; ++c) {
-        std::size_t p = c;
-        for (std::size_t r = c + 1; r < N; ++r)
-            if (std::abs(a[r][c]) > std::abs(a[p][c])) p = r;
-        if (std::abs(a[p][c]) < 1e-14) return false;
-        std::swap(a[p], a[c]);
-        std::swap(b[p], b[c]);
-        for (std::size_t r = c + 1; r < N; ++r) {
-            const double f = a[r][c] / a[c][c];
-            for (std::size_t k = c; k < N; ++k) a[r][k] -= f * a[c][k];
-            b[r] -= f * b[c];
-        }
-    }
-    for (std::size_t c = N; c-- > 0;) {
-        double s = b[c];
-        for (std::size_t k = c + 1; k < N; ++k) s -= a[c][k] * x[k];
-        x[c] = s / a[c][c];
-    }
-    return true;
-}
+// The fits' systems are in log frequency and units of the centre.
+constexpr double kSingularPivot = 1e-14;
 
 // Prominence of the local maxima of y over log frequency x: for each, the
 // lower of the two deepest points on the way to a higher point on each
@@ -93,8 +73,9 @@ std::optional<double> TopOf(const std::vector<double>& hz, const std::vector<dou
             b[p] += r[p] * db[j];
         }
     }
-    std::array<double, 3> c{};
-    if (!Solve(a, b, c) || c[2] >= 0) return std::nullopt;
+    const auto solved = SolveDense(a, b, kSingularPivot);
+    if (!solved || (*solved)[2] >= 0) return std::nullopt;
+    const std::array<double, 3>& c = *solved;
     const double lo = std::log(hz[idx.front()]) - x0, hi = std::log(hz[idx.back()]) - x0;
     return std::exp(x0 + std::clamp(-c[1] / (2 * c[2]), lo, hi));
 }
@@ -139,7 +120,9 @@ std::optional<std::pair<double, double>> FitResonance(const std::vector<double>&
                 }
             }
         }
-        if (!Solve(ata, atb, x)) break;
+        const auto step = SolveDense(ata, atb, kSingularPivot);
+        if (!step) break;
+        x = *step;
         solved = true;
         for (std::size_t k = 0; k < idx.size(); ++k) {
             const Complex s(0.0, hz[idx[k]] / centreHz);

@@ -83,6 +83,7 @@ public:
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
             asMeasured = Merge(asMeasured, OpenLoopOf(m, c));
+            meas.currentOverError = Merge(meas.currentOverError, CurrentOverErrorOf(m, c));
         }
         meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
@@ -303,13 +304,17 @@ std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::
                                            const std::vector<std::vector<float>>& current, double intervalUs) {
     const auto named = std::find_if(id.modes.pairs.begin(), id.modes.pairs.end(),
                                     [](const ModePair& p) { return p.machineMode; });
-    const bool unnamed = named == id.modes.pairs.end();
-    const double from = unnamed ? kUnnamedSwingFromHz : kSwingLowestShare * named->resonance.hz;
-    const double to = unnamed ? kUnnamedSwingToHz : named->resonance.hz;
-    std::optional<ProbeSwing> fit = FitProbeSwing(speed, current, intervalUs, from, to);
-    if (!fit || fit->residualMa > kSwingResidualShare * fit->rigidResidualMa || fit->damping >= kSwingMostDamping)
-        return std::nullopt;
-    return fit;
+    auto ringing = [&](double fromHz, double toHz) -> std::optional<ProbeSwing> {
+        std::optional<ProbeSwing> fit = FitProbeSwing(speed, current, intervalUs, fromHz, toHz);
+        if (!fit || fit->residualMa > kSwingResidualShare * fit->rigidResidualMa || fit->damping >= kSwingMostDamping)
+            return std::nullopt;
+        return fit;
+    };
+    std::optional<ProbeSwing> fit;
+    if (named != id.modes.pairs.end()) fit = ringing(kSwingLowestShare * named->resonance.hz, named->resonance.hz);
+    // A mode named below the swing's own frequency (the lines' lowest bins
+    // drawn by it) leaves the swing outside that search.
+    return fit ? fit : ringing(kUnnamedSwingFromHz, kUnnamedSwingToHz);
 }
 
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total, const std::optional<ProbeSwing>& swing) {
@@ -375,40 +380,77 @@ TuneFailure ProofFailure(const MoveFigures& before, const MoveFigures& after, co
     return TuneFailure::None;
 }
 
-FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap, double coulombMa) {
-    EstimateInput in, torque;
-    in.intervalUs = torque.intervalUs = m.capture.intervalUs;
+namespace {
+// One measuring move's records as the estimates take them: the commanded
+// speed (the instrument), the speed error, the speed feedback and the
+// torque current, each record whose channels all came.
+struct MoveRecords {
+    Records instrument, error, speed, current;
+};
+MoveRecords RecordsOf(const MoveStep& m, const MoveCapture& cap) {
+    MoveRecords out;
     const auto ref = ChannelOf(cap, m.capture, kPositionReferenceSource);
     const auto r = ChannelOf(cap, m.capture, kSpeedReferenceSource);
     const auto y = ChannelOf(cap, m.capture, kSpeedFeedbackSource);
     const auto i = ChannelOf(cap, m.capture, kTorqueCurrentSource);
     for (std::size_t k = 0; k < y.size(); ++k) {
         if (ref[k].empty() || r[k].empty() || y[k].empty()) continue;
-        in.instrument.push_back(Differences(UnwrapCounter(ref[k])));
-        in.input.push_back(Subtract(r[k], y[k]));
-        in.output.push_back(y[k]);
-        if (coulombMa <= 0 || i[k].size() != y[k].size()) continue;
+        out.instrument.push_back(Differences(UnwrapCounter(ref[k])));
+        out.error.push_back(Subtract(r[k], y[k]));
+        out.speed.push_back(y[k]);
+        out.current.push_back(k < i.size() && i[k].size() == y[k].size() ? i[k] : std::vector<float>{});
+    }
+    return out;
+}
+EstimateOptions MoveLines(const MoveStep& m) {
+    return {.segmentPoints = std::min(1000, m.capture.points), .lowHz = 3, .highHz = kMoveBandTopHz, .linesOnly = true};
+}
+}  // namespace
+
+FrequencyResponse OpenLoopOf(const MoveStep& m, const MoveCapture& cap, double coulombMa) {
+    const MoveRecords recs = RecordsOf(m, cap);
+    EstimateInput in, torque;
+    in.intervalUs = torque.intervalUs = m.capture.intervalUs;
+    in.instrument = recs.instrument;
+    in.input = recs.error;
+    in.output = recs.speed;
+    for (std::size_t k = 0; k < recs.current.size() && coulombMa > 0; ++k) {
+        const std::vector<float>& i = recs.current[k];
+        const std::vector<float>& y = recs.speed[k];
+        if (i.empty()) break;
         // The current the friction takes, as the drive's speed words show
         // the motion (full beyond a word of 0.01 rps).
-        std::vector<float> driving(i[k].size());
+        std::vector<float> driving(i.size());
         for (std::size_t n = 0; n < driving.size(); ++n)
-            driving[n] = i[k][n] - static_cast<float>(coulombMa * std::clamp(y[k][n] / 0.8, -1.0, 1.0));
-        torque.instrument.push_back(in.instrument.back());
+            driving[n] = i[n] - static_cast<float>(coulombMa * std::clamp(y[n] / 0.8, -1.0, 1.0));
+        torque.instrument.push_back(recs.instrument[k]);
         torque.input.push_back(std::move(driving));
-        torque.output.push_back(i[k]);
+        torque.output.push_back(i);
     }
-    const EstimateOptions o{.segmentPoints = std::min(1000, m.capture.points), .lowHz = 3, .highHz = kMoveBandTopHz,
-                            .linesOnly = true};
-    FrequencyResponse l = EstimateResponse(in, o);
+    FrequencyResponse l = EstimateResponse(in, MoveLines(m));
     if (torque.input.size() != in.input.size() || in.input.empty()) return l;
     // Friction is torque the controller gives that does not move the
     // machine: with the controller's current I and the friction's D the loop
     // is y / x times I / (I - D), which a few lines of a heavy machine's
     // slow moves misread by ten degrees and more without.
-    const FrequencyResponse share = EstimateResponse(torque, o);
+    const FrequencyResponse share = EstimateResponse(torque, MoveLines(m));
     if (share.size() != l.size()) return l;
     for (std::size_t k = 0; k < l.size(); ++k) l.value[k] *= share.value[k];
     return l;
+}
+
+FrequencyResponse CurrentOverErrorOf(const MoveStep& m, const MoveCapture& cap) {
+    const MoveRecords recs = RecordsOf(m, cap);
+    EstimateInput in;
+    in.intervalUs = m.capture.intervalUs;
+    for (std::size_t k = 0; k < recs.current.size(); ++k) {
+        if (recs.current[k].empty()) continue;
+        in.instrument.push_back(recs.instrument[k]);
+        in.input.push_back(recs.error[k]);
+        in.output.push_back(recs.current[k]);
+    }
+    in.scale = 1 / kPlantScale;
+    return in.input.empty() ? FrequencyResponse{} : EstimateResponse(in, MoveLines(m));
 }
 
 FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed) {

@@ -233,6 +233,10 @@ bool ScaleInDoubt(const Identification& id, const std::optional<double>& total);
 // as instrument, at the lines the repeating moves excite; the friction's
 // share of the torque current (coulombMa, the probe's) taken out.
 FrequencyResponse OpenLoopOf(const MoveStep& step, const MoveCapture& capture, double coulombMa = 0);
+// The controller's torque current over the speed error, A per (rad/s), at
+// the same lines with the same instrument: the drive's gain in amperes,
+// which is the controller the parameters describe times Jm / Kt.
+FrequencyResponse CurrentOverErrorOf(const MoveStep& step, const MoveCapture& capture);
 // The plant, speed over torque current in (rad/s) / A, from the records
 // taken while the drive's torque excitation ran.
 FrequencyResponse PlantOf(const TorqueStep& step, const Records& current, const Records& speed);

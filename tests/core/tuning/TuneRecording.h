@@ -74,6 +74,7 @@ inline void WriteRecording(std::ostream& o, const hx::tuning::TuneResult& r) {
     o << r.probeIntervalUs << '\n';
     WriteRecords(o, r.probeSpeed);
     WriteRecords(o, r.probeCurrent);
+    WriteResponse(o, r.measurement.currentOverError);
 }
 inline bool ReadRecording(std::istream& in, Recording& rec) {
     if (!ReadWords(in, rec.before)) return false;
@@ -86,6 +87,7 @@ inline bool ReadRecording(std::istream& in, Recording& rec) {
     if (in >> rec.probeIntervalUs) {
         ReadRecords(in, rec.probeSpeed);
         ReadRecords(in, rec.probeCurrent);
+        ReadResponse(in, rec.measurement.currentOverError);  // not in older recordings
     }
     return true;
 }
