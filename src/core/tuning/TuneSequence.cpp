@@ -359,13 +359,14 @@ bool ScaleInDoubt(const Identification& id, const std::optional<double>& total) 
 
 TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld) {
     // A loop that did not hold the margins is made robust at some cost: a
-    // slightly slower settle is accepted then, more overshoot is not.
+    // slightly slower settle is accepted then, and a trace more overshoot.
     const double slower = beforeHeld ? 1.0 : kRobustSettlingAllowance;
     if (!after.settlingMs || (before.settlingMs && *after.settlingMs > slower * *before.settlingMs))
         return TuneFailure::SettlesSlower;
     if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
         return TuneFailure::FollowsWorse;
-    if (!beforeHeld && after.overshootPct.value_or(0) > before.overshootPct.value_or(0))
+    const double was = before.overshootPct.value_or(0);
+    if (!beforeHeld && after.overshootPct.value_or(0) > std::max(was, std::min(was + kRobustOvershootAllowancePct, kMostOvershootPct)))
         return TuneFailure::OvershootsMore;
     return TuneFailure::None;
 }

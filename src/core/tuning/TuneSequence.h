@@ -204,12 +204,17 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
 // standard move must settle and follow no worse than before, the loop
 // measured again must hold the margins. Where the settings before did not
 // hold them (as measured), holding them is the gain: the move may then
-// settle up to kRobustSettlingAllowance slower, but must overshoot no more.
+// settle up to kRobustSettlingAllowance slower and overshoot at most
+// kRobustOvershootAllowancePct points more, never beyond kMostOvershootPct
+// (a loop that holds the margins where none did before is worth half a
+// percent of overshoot on a move that had none; a loop that overshoots
+// clearly more is not).
 // Unproven, the previous settings go back and the result is Failed (the
 // command line's exit status 1: the drive is left as it was).
 // With the plant's scale in doubt (ScaleInDoubt) the loop measured again
 // holds the margins only with what a measurement may be off by on top.
 inline constexpr double kRobustSettlingAllowance = 1.1;
+inline constexpr double kRobustOvershootAllowancePct = 1.0, kMostOvershootPct = 5.0;
 TuneFailure ProofFailure(const MoveFigures& before, const MoveFigures& after, const LoopMargins& marginsBefore,
                          const LoopMargins& marginsAfter, bool scaleInDoubt = false);
 // The standard move's part of it alone.

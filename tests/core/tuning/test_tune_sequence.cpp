@@ -85,6 +85,8 @@ TEST(TuneSequence, ASettingIsProvenOnlyByTheMoveAndTheMargins) {
         {move(120, 290, 20), move(130, 160, 14), thin, held, None},  // made robust, a little slower
         {move(120, 290, 20), move(135, 160, 14), thin, held, SettlesSlower},
         {move(120, 290, 20), move(110, 160, 25), low, held, OvershootsMore},
+        {move(120, 290, 0), move(110, 160, 0.5), low, held, None},  // a trace of overshoot for the margins
+        {move(120, 290, 4.5), move(110, 160, 5.2), low, held, OvershootsMore},  // but never beyond 5 %
         {move(120, 290, 20), move(110, 160, 14), low, thinner, MarginsMissed},
         {move(80, 280), move(20, 120), held, margins(48, 10), MarginsMissed, true},
     };
