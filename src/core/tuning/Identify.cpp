@@ -383,6 +383,7 @@ Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody
     // itself, at every line, whatever the machine's modes: where it was
     // measured it stands, and the two rigid bodies below only fill in.
     const std::optional<double> scale = m.plantScale ? m.plantScale : ControllerScale(m);
+    id.scaleFromCurrent = scale && !m.plantScale;
     id.plant = Normalise(m, scale);
     const FrequencyResponse& searched = id.plant.g.empty() ? m.plant : id.plant.g;
     ModeOptions mo;

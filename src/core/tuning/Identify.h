@@ -165,6 +165,10 @@ struct Identification {
     ModeSearch modes;
     InertiaEstimate inertia;
     std::optional<RigidBody> rigid;
+    // Jm / Kt came from the controller's current (ControllerScale), not
+    // from the plant's bins: the whole ratio then carries the probe's
+    // errors only.
+    bool scaleFromCurrent = false;
     std::vector<std::string> notes;  // untranslated English, for the log and the CLI
 };
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid = std::nullopt);

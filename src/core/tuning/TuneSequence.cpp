@@ -321,6 +321,11 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     if (!total) return false;
     if (swing) return true;
     if (!id.inertia.ratio) return true;
+    // On a scale the controller's current measured, a probe that weighs the
+    // machine a quarter above the band is a part of the load the band does
+    // not move: a swing neither the lines name nor the probe's ringing shows
+    // clearly (rigid machines agree within a twentieth).
+    if (id.scaleFromCurrent && 1 + *total > kScaleDoubtShare * (1 + *id.inertia.ratio)) return true;
     return id.modes.HasMachineMode();
 }
 

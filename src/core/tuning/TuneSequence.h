@@ -172,8 +172,9 @@ inline constexpr double kUnnamedSwingFromHz = 4, kUnnamedSwingToHz = 40;
 std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::vector<std::vector<float>>& speed,
                                            const std::vector<std::vector<float>>& current, double intervalUs);
 // Whether Pr1.13 takes that whole ratio: only where a low machine mode
-// splits the inertia (named, or ringing in the probe: swing), or the band
-// gave none. Without one the whole load moves with the motor below the
+// splits the inertia (named, or ringing in the probe: swing, or the probe
+// a quarter heavier than the band on a scale the current measured), or
+// the band gave none. Without one the whole load moves with the motor below the
 // first coupling anti-resonance, and the speed loop's band measures the
 // ratio directly, with none of the errors of the probe's fit and the
 // plant's scale that the whole one carries.

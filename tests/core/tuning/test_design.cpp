@@ -150,11 +150,14 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
 // 0.42 of a load 14 times the rotor) was recorded with it: its slow loop
 // leaves three shared points, whose scale read 2 to 3.4 times Jm / Kt and
 // the ratio 5.2 against 14.3; the controller's current gives the scale.
+// Seeded machine 20 with its low swing (30 Hz, half the load), which its
+// probe rings too faintly to fit: on that measured scale the probe weighs
+// it half again above the band (1.34), and the whole ratio is taken.
 // Each is designed as the sequence designs it, and judged by the truth:
 // margins and the whole ratio.
 TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
     for (const auto& [file, seed, swing] : {std::tuple{"seed11-coupling", 11, false}, std::tuple{"seed11-swing", 11, true},
-                                            std::tuple{"seed16-swing", 16, true}}) {
+                                            std::tuple{"seed16-swing", 16, true}, std::tuple{"seed20-swing", 20, true}}) {
         SCOPED_TRACE(file);
         std::ifstream in(std::string(HALVEX_SOURCE_DIR) + "/tests/core/tuning/" + file + ".rec");
         tunebench::Recording rec;
