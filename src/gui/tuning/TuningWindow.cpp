@@ -179,7 +179,9 @@ void TuningWindow::onFinished(const TuneResult& r) {
     }
     if (r.putBackFailed) text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");
     if (r.reached > TuneStage::Design) {
-        text += QStringLiteral("\n\n") + tr("惯量比 %1").arg(Figure(r.totalRatio ? r.totalRatio : r.id.inertia.ratio, "", 2));
+        // The ratio Pr1.13 takes: the whole machine's only where the sequence chose it.
+        const bool whole = hx::tuning::UsesTotalRatio(r.id, r.totalRatio, r.swing);
+        text += QStringLiteral("\n\n") + tr("惯量比 %1").arg(Figure(whole ? r.totalRatio : r.id.inertia.ratio, "", 2));
         for (const auto& p : r.id.modes.pairs)
             text += QLatin1Char('\n') + (p.machineMode ? tr("机械低频模态 %1 Hz") : tr("共振 %1 Hz"))
                                             .arg(p.resonance.hz, 0, 'f', 1);

@@ -61,6 +61,10 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     EXPECT_EQ(w.bode()->phaseMarginValue()->text(),
               hx::gui::FrequencyResponseWindow::DegreesText(w.result()->marginsAfter.phaseMarginDeg));
     EXPECT_NE(Words(b.Vd()), before);
+    // The ratio shown is the one Pr1.13 got, not the probe's whole one.
+    EXPECT_TRUE(w.summaryLabel()->text().contains(
+        QStringLiteral("惯量比 %1\n").arg(w.result()->after.pr113 / 100.0, 0, 'f', 2)))
+        << w.summaryLabel()->text().toStdString();
     EXPECT_TRUE(w.keepNote()->isVisible());
     // Nothing stored until the user asks: a store the window started by
     // itself runs on a worker and would have finished within this wait.
