@@ -350,6 +350,10 @@ std::optional<ProbeSwing> FitProbeSwing(const std::vector<std::vector<float>>& s
     const std::vector<ProbeRecord> recs = ProbeRecords(speed, current, dt);
     std::optional<ProbeSwing> best;
     double rigidResidual = 1e300;
+    // The current taken each shift earlier; the acceleration the swing
+    // reacts to is the speed's and does not shift, so each swing's reaction
+    // is integrated once for all the shifts.
+    std::vector<std::vector<ProbeRecord>> shifts;
     for (int shift = -kSwingEarliestShift; shift <= kSwingLatestShift; ++shift) {
         std::vector<ProbeRecord> shifted = recs;
         for (std::size_t r = 0; r < recs.size(); ++r)
@@ -362,16 +366,19 @@ std::optional<ProbeSwing> FitProbeSwing(const std::vector<std::vector<float>>& s
         const auto rigid = FitRows<4>(shifted, nullptr);
         if (!rigid) continue;
         rigidResidual = std::min(rigidResidual, rigid->second);
-        for (double hz = fromHz; hz <= toHz; hz *= kSwingStep)
-            for (double damping : kSwingDampings) {
-                std::vector<std::vector<double>> swing;
-                for (const ProbeRecord& r : shifted) swing.push_back(SwingReaction(r, dt, hz, damping));
+        shifts.push_back(std::move(shifted));
+    }
+    for (double hz = fromHz; hz <= toHz && !shifts.empty(); hz *= kSwingStep)
+        for (double damping : kSwingDampings) {
+            std::vector<std::vector<double>> swing;
+            for (const ProbeRecord& r : recs) swing.push_back(SwingReaction(r, dt, hz, damping));
+            for (const std::vector<ProbeRecord>& shifted : shifts) {
                 const auto fit = FitRows<5>(shifted, &swing);
                 if (!fit || (best && fit->second >= best->residualMa)) continue;
                 const auto& [sol, residual] = *fit;
                 best = ProbeSwing{hz, damping, sol[0], sol[4], residual, 0};
             }
-    }
+        }
     if (best) best->rigidResidualMa = rigidResidual;
     return best;
 }
