@@ -63,7 +63,7 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
     EXPECT_NE(Words(b.Vd()), before);
     // The ratio shown is the one Pr1.13 got, not the probe's whole one.
     EXPECT_TRUE(w.summaryLabel()->text().contains(
-        QStringLiteral("惯量比 %1\n").arg(w.result()->after.pr113 / 100.0, 0, 'f', 2)))
+        QCoreApplication::translate("hx::gui::TuningWindow", "惯量比 %1").arg(w.result()->after.pr113 / 100.0, 0, 'f', 2) + '\n'))
         << w.summaryLabel()->text().toStdString();
     EXPECT_TRUE(w.keepNote()->isVisible());
     // Nothing stored until the user asks: a store the window started by
