@@ -371,7 +371,8 @@ TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after
     if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
         return TuneFailure::FollowsWorse;
     const double was = before.overshootPct.value_or(0);
-    if (!beforeHeld && after.overshootPct.value_or(0) > std::max(was, std::min(was + kRobustOvershootAllowancePct, kMostOvershootPct)))
+    const double allowed = std::max(was, std::min(was + kRobustOvershootAllowancePct, kMostOvershootPct));
+    if (!beforeHeld && after.overshootPct.value_or(0) > allowed)
         return TuneFailure::OvershootsMore;
     return TuneFailure::None;
 }
