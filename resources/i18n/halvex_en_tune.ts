@@ -280,6 +280,10 @@
         <translation>the drive did not answer its sampling limits</translation>
     </message>
     <message>
+        <source>转矩前馈已开启（Pr1.10 = %1）：请将 Pr1.10 设为 0 后再整定</source>
+        <translation>torque feed-forward is on (Pr1.10 = %1): set Pr1.10 to 0 and tune again</translation>
+    </message>
+    <message>
         <source>驱动器拒绝了运动：%1</source>
         <translation>the drive refused the move: %1</translation>
     </message>

@@ -29,17 +29,6 @@ std::optional<uint16_t> AddressOf(servo::Model model, const std::string& name) {
     return std::nullopt;
 }
 
-// A parameter's word on a model that lacks it: its factory meaning.
-std::optional<int> ReadOrFactory(DriveContext& ctx, Param p, uint16_t* unanswered) {
-    const auto address = servo::Address(ctx.model, p);
-    if (!address) return servo::FactoryWord(ctx.model, p);
-    const auto v = ctx.drive.Read(*address);
-    if (!v) {
-        if (unanswered) *unanswered = *address;
-        return std::nullopt;
-    }
-    return *v;
-}
 
 // A standard run's figures need the motion to have ended where it began
 // before the next starts: every run is followed to its end.
@@ -102,6 +91,17 @@ Ran GuardedCapture(DriveContext& ctx, const runtest::VelocityFields& move, const
 }
 
 }  // namespace
+
+std::optional<int> ReadOrFactory(DriveContext& ctx, servo::Param p, uint16_t* unanswered) {
+    const auto address = servo::Address(ctx.model, p);
+    if (!address) return servo::FactoryWord(ctx.model, p);
+    const auto v = ctx.drive.Read(*address);
+    if (!v) {
+        if (unanswered) *unanswered = *address;
+        return std::nullopt;
+    }
+    return *v;
+}
 
 std::optional<ServoWords> ReadServoWords(DriveContext& ctx, uint16_t* unanswered) {
     ServoWords w;

@@ -34,6 +34,10 @@ struct DriveContext {
     PrepareOptions gate;
 };
 
+// A parameter's word (on a model that lacks it: its factory meaning);
+// nullopt when the read went unanswered (unanswered then names its register).
+std::optional<int> ReadOrFactory(DriveContext& ctx, servo::Param p, uint16_t* unanswered = nullptr);
+
 // The loop's parameters as the drive holds them; nullopt when one read went
 // unanswered (unanswered then names its register).
 std::optional<ServoWords> ReadServoWords(DriveContext& ctx, uint16_t* unanswered = nullptr);

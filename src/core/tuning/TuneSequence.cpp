@@ -25,6 +25,8 @@ std::string FailureEnglish(TuneFailure f, const std::string& detail) {
     case TuneFailure::None: return {};
     case TuneFailure::NoAnswer: return "the drive did not answer register " + detail;
     case TuneFailure::NoSamplingLimits: return "the drive did not answer its sampling limits";
+    case TuneFailure::TorqueFeedforward:
+        return "torque feed-forward is on (Pr1.10 = " + detail + "): set Pr1.10 to 0 and tune again";
     case TuneFailure::Move: return detail;
     case TuneFailure::LeavesTravel: return "a measuring move would leave the travel";
     case TuneFailure::GateRefused: return "the change gate kept the writes back: " + detail;
@@ -47,6 +49,13 @@ public:
         const auto before = ReadServoWords(m_r.drive, &unanswered);
         if (!before) return Fail(TuneFailure::NoAnswer, std::to_string(unanswered));
         m_out.before = m_out.after = *before;
+        // The torque feed-forward adds current the speed controller did not
+        // ask for, in step with the commanded motion the loop is measured
+        // against: the measured loop and Jm/Kt would both be wrong (the
+        // design then refuses, or worse, believes them).
+        const auto feedforward = ReadOrFactory(m_r.drive, servo::Param::TorqueFeedforward, &unanswered);
+        if (!feedforward) return Fail(TuneFailure::NoAnswer, std::to_string(unanswered));
+        if (*feedforward != 0) return Fail(TuneFailure::TorqueFeedforward, std::to_string(*feedforward));
         SamplingLimits limits;
         if (!ReadSamplingLimits(m_r.drive.drive, &limits)) return Fail(TuneFailure::NoSamplingLimits);
         if (Stopping()) return Stopped();

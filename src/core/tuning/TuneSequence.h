@@ -73,6 +73,7 @@ enum class TuneFailure {
     None,
     NoAnswer,          // a read of the settings went unanswered (detail: the register)
     NoSamplingLimits,  // the drive did not answer its sampling limits
+    TorqueFeedforward, // Pr1.10 is on (detail: its word): the loop cannot be measured through it
     Move,              // a move did not run as planned (moveFault; detail: the guard's or the drive's words)
     LeavesTravel,      // a measuring move would leave the travel
     GateRefused,       // the change gate kept the writes back (detail: its words)

@@ -232,6 +232,7 @@ QString TuningWindow::failureText(const TuneResult& r) {
     case TuneFailure::None: break;
     case TuneFailure::NoAnswer: why = tr("驱动器没有应答寄存器 %1").arg(detail); break;
     case TuneFailure::NoSamplingLimits: why = tr("驱动器没有应答采样限制"); break;
+    case TuneFailure::TorqueFeedforward: why = tr("转矩前馈已开启（Pr1.10 = %1）：请将 Pr1.10 设为 0 后再整定").arg(detail); break;
     case TuneFailure::Move:
         why = r.moveFault == hx::tuning::MoveFault::Refused      ? tr("驱动器拒绝了运动：%1").arg(detail)
               : r.moveFault == hx::tuning::MoveFault::Incomplete ? tr("采集没有完成：%1").arg(detail)

@@ -56,6 +56,19 @@ TEST(TuneSequence, AStopLeavesTheSettingsTheDriveHad) {
     }
 }
 
+// The torque feed-forward adds current in step with the moves the loop is
+// measured by: a drive with it on is refused before anything moves.
+TEST(TuneSequence, ATorqueFeedForwardIsRefusedBeforeAnyMove) {
+    tunebench::Bench b(tunebench::Seeded(2));
+    ASSERT_TRUE(b.opened);
+    b.Vd().SetRam(37, 300);
+    const TuneResult r = RunTuning(b.Request(), {});
+    EXPECT_EQ(r.failure, TuneFailure::TorqueFeedforward) << r.message;
+    EXPECT_EQ(r.reached, TuneStage::Reading);
+    EXPECT_FALSE(r.written);
+    EXPECT_EQ(r.furthestRev, 0);
+}
+
 // A setting written is kept only when the standard move settles and follows
 // no worse than before and the loop measured again holds the margins;
 // otherwise the sequence puts the previous settings back and reports

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <cstdlib>
+#include <tuple>
 
 #include "core/tuning/TuneBench.h"
 #include "gui/tuning/FrequencyResponseWindow.h"
@@ -85,10 +86,13 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
 TEST(TuningWindow, AStopOrARefusedMoveLeavesTheSettingsAndIsToldInTheWindowsLanguage) {
     // Stopped while the motor moves for the measurement; the first move refused for the motor the simulated
     // motion controller moves: the stage and the guard's own words, in the window's language throughout.
-    const std::pair<const char*, std::string> cases[] = {{"", "已停止：没有写入任何设置。"},
-        {"demo", "整定失败于“标准运动（调整前）”：驱动器拒绝了运动：电机正在运动，请先停止上位机的运动指令"}};
-    for (const auto& [motion, text] : cases) {
+    // A drive with its torque feed-forward on is refused before anything moves.
+    const std::tuple<const char*, uint16_t, std::string> cases[] = {{"", 0, "已停止：没有写入任何设置。"},
+        {"demo", 0, "整定失败于“标准运动（调整前）”：驱动器拒绝了运动：电机正在运动，请先停止上位机的运动指令"},
+        {"", 300, "整定失败于“读取当前设置”：转矩前馈已开启（Pr1.10 = 300）：请将 Pr1.10 设为 0 后再整定"}};
+    for (const auto& [motion, feedforward, text] : cases) {
         tunebench::Bench b([&] { hx::sim::DriveOptions o = tunebench::Seeded(2); o.motion = motion; return o; }());
+        b.Vd().SetRam(37, feedforward);
         const std::vector<uint16_t> before = Words(b.Vd());
         TuningWindow w(b.Request());
         w.show();
