@@ -29,7 +29,6 @@ std::optional<uint16_t> AddressOf(servo::Model model, const std::string& name) {
     return std::nullopt;
 }
 
-
 // A standard run's figures need the motion to have ended where it began
 // before the next starts: every run is followed to its end.
 struct Ran {

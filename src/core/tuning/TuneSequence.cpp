@@ -326,6 +326,14 @@ std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::
     return fit ? fit : ringing(kUnnamedSwingFromHz, kUnnamedSwingToHz);
 }
 
+namespace {
+// The probe weighs the machine kScaleDoubtShare times what the speed loop's
+// band sees move with the motor, or more.
+bool ProbeOutweighsBand(const Identification& id, double total) {
+    return id.inertia.ratio && 1 + total > kScaleDoubtShare * (1 + *id.inertia.ratio);
+}
+}  // namespace
+
 bool UsesTotalRatio(const Identification& id, const std::optional<double>& total, const std::optional<ProbeSwing>& swing) {
     if (!total) return false;
     if (swing) return true;
@@ -334,7 +342,7 @@ bool UsesTotalRatio(const Identification& id, const std::optional<double>& total
     // machine a quarter above the band is a part of the load the band does
     // not move: a swing neither the lines name nor the probe's ringing shows
     // clearly (rigid machines agree within a twentieth).
-    if (id.scaleFromCurrent && 1 + *total > kScaleDoubtShare * (1 + *id.inertia.ratio)) return true;
+    if (id.scaleFromCurrent && ProbeOutweighsBand(id, *total)) return true;
     return id.modes.HasMachineMode();
 }
 
@@ -367,8 +375,7 @@ bool MissesByLittle(const LoopMargins& m, bool scaleInDoubt) {
 }
 
 bool ScaleInDoubt(const Identification& id, const std::optional<double>& total) {
-    return total && id.inertia.ratio && !id.modes.HasMachineMode() &&
-           1 + *total > kScaleDoubtShare * (1 + *id.inertia.ratio);
+    return total && !id.modes.HasMachineMode() && ProbeOutweighsBand(id, *total);
 }
 
 TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after, bool beforeHeld) {
