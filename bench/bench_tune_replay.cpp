@@ -52,6 +52,14 @@ int main(int argc, char** argv) {
         hx::sim::DriveOptions o = tunebench::Options();
         o.machine = hx::sim::DrawMachine(seed, swing);
         tunebench::Bench b(o);
+        // REPLAY_DURING=1: the truth of the loop the moves ran with (lower
+        // than the drive's own settings where its motor kept hunting).
+        if (std::getenv("REPLAY_DURING")) {
+            const ServoWords w = ToWords(rec.measurement.during);
+            b.Vd().SetRam(24, static_cast<uint16_t>(w.pr104));
+            b.Vd().SetRam(25, static_cast<uint16_t>(w.pr105));
+            b.Vd().SetRam(26, static_cast<uint16_t>(w.pr106));
+        }
         const hx::sim::LoopTruth before = hx::sim::TruthOf(b.Vd());
         const hx::sim::MotorModel motor = b.Vd().WithLock([&] {
             b.Vd().Motor().ReadParametersNow();

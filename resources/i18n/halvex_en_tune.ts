@@ -260,6 +260,10 @@
         <translation>Stopped: nothing was written.</translation>
     </message>
     <message>
+        <source>没有满足裕度的设置：之前的设置已恢复。</source>
+        <translation>No setting reaches the margins: the previous settings are back.</translation>
+    </message>
+    <message>
         <source>没有满足裕度的设置：没有写入任何设置。</source>
         <translation>No setting reaches the margins: nothing was written.</translation>
     </message>

@@ -68,8 +68,11 @@ Ran GuardedCapture(DriveContext& ctx, const runtest::VelocityFields& move, const
         if (!creeping || attempt >= kRestRetries || stop.stop_requested()) break;
         std::this_thread::sleep_for(kRestWait);
     }
-    if (r.outcome.status == runtest::RunStatus::Refused)
-        return r.Failed(MoveFault::Refused, r.outcome.failureText, "the drive refused the move");
+    if (r.outcome.status == runtest::RunStatus::Refused) {
+        r.Failed(MoveFault::Refused, r.outcome.failureText, "the drive refused the move");
+        r.failure.restless = r.outcome.refusal.refusal == runtest::StartRefusal::Moving;
+        return r;
+    }
     if (stop.stop_requested() || r.outcome.status != runtest::RunStatus::Completed) {
         const runtest::MotionReport end = run.Stop();
         r.stopped = stop.stop_requested();

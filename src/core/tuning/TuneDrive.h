@@ -61,6 +61,9 @@ struct MoveFailure {
     MoveFault fault = MoveFault::None;
     std::string detail;   // the guard's or the drive's words, in the interface's language
     std::string message;  // all of it, English, for the log and the command line
+    // Refused because the motor never came to rest, however long it was
+    // given: the settings may keep it hunting (what the sequence can mend).
+    bool restless = false;
 };
 
 // One measuring move: the velocity trapezoid of `step` captured `records`

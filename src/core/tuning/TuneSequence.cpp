@@ -19,6 +19,10 @@ constexpr double kMoveBandTopHz = 400;
 // A proof that misses the margins by little is tried once more with the
 // crossover this share of the first.
 constexpr double kSofterShare = 0.8;
+// A motor the drive's settings keep hunting after a move: the band goes down
+// by this share, up to this many times, until it rests.
+constexpr double kCalmShare = 0.6;
+constexpr int kCalmings = 3;
 
 std::string FailureEnglish(TuneFailure f, const std::string& detail) {
     switch (f) {
@@ -48,7 +52,7 @@ public:
         uint16_t unanswered = 0;
         const auto before = ReadServoWords(m_r.drive, &unanswered);
         if (!before) return Fail(TuneFailure::NoAnswer, std::to_string(unanswered));
-        m_out.before = m_out.after = *before;
+        m_out.before = m_out.after = m_during = *before;
         // The torque feed-forward adds current the speed controller did not
         // ask for, in step with the commanded motion the loop is measured
         // against: the measured loop and Jm/Kt would both be wrong (the
@@ -69,31 +73,35 @@ public:
 
         Begin(TuneStage::Probe);
         const MoveStep probe = PlanProbe(m_r.limits, limits);
-        const MoveCapture p = RunMove(m_r.drive, probe, m_stop);
-        if (Stopping() || p.stopped) return Stopped();
-        if (!p.ok) return FailMove(p.failure);
-        m_out.furthestRev = std::max(m_out.furthestRev, probe.travelRev);
-        m_out.probeSpeed = ChannelOf(p, probe.capture, kSpeedFeedbackSource);
-        m_out.probeCurrent = ChannelOf(p, probe.capture, kTorqueCurrentSource);
-        m_out.probeIntervalUs = probe.capture.intervalUs;
-        m_out.probe = EstimateRigidBody(m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
+        if (auto failed = Probe(probe)) return *failed;
 
         Begin(TuneStage::Measure);
         m_plan = PlanExcitation(m_r.limits, limits, *m_out.probe, 1000, m_r.captures);
         for (const std::string& n : m_plan.notes) Note(n);
         PlantMeasurement meas;
-        meas.during = FromWords(*before);
         FrequencyResponse asMeasured;  // the same lines with the friction left in
-        for (const MoveStep& m : m_plan.moves) {
+        for (std::size_t k = 0; k < m_plan.moves.size(); ++k) {
+            const MoveStep& m = m_plan.moves[k];
             if (m.travelRev > m_r.limits.travelRev) return Fail(TuneFailure::LeavesTravel);
-            const MoveCapture c = RunMove(m_r.drive, m, m_stop);
+            const int calmings = m_out.calmings;
+            const MoveCapture c = RunSettled(m);
             if (Stopping() || c.stopped) return Stopped();
             if (!c.ok) return FailMove(c.failure);
             m_out.furthestRev = std::max(m_out.furthestRev, m.travelRev);
+            if (m_out.calmings != calmings) {
+                // The probe and the lines so far were taken from a motor
+                // beginning to hunt, or with the band before: all again.
+                if (auto failed = Probe(probe)) return *failed;
+                meas = {};
+                asMeasured = {};
+                k = static_cast<std::size_t>(-1);
+                continue;
+            }
             meas.openLoop = Merge(meas.openLoop, OpenLoopOf(m, c, m_out.probe->coulombMa));
             asMeasured = Merge(asMeasured, OpenLoopOf(m, c));
             meas.currentOverError = Merge(meas.currentOverError, CurrentOverErrorOf(m, c));
         }
+        meas.during = FromWords(m_during);
         meas.openLoop = WithoutStrayLines(meas.openLoop);
         m_out.openLoopBefore = meas.openLoop;
 
@@ -133,9 +141,11 @@ public:
         if (m_out.design.status != Design::Status::Ok) {
             m_out.status = TuneResult::Status::MarginsUnreachable;
             m_out.message = m_out.design.status == Design::Status::NoRatio
-                                ? "the inertia ratio could not be identified; nothing written"
-                                : "no setting reaches a phase margin of 45 deg and a gain margin of 8 dB; nothing written";
-            return Finish();
+                                ? "the inertia ratio could not be identified"
+                                : "no setting reaches a phase margin of 45 deg and a gain margin of 8 dB";
+            // A band lowered for a hunting motor goes back with the rest.
+            if (!m_out.written) m_out.message += "; nothing written";
+            return PutBackIfWritten();
         }
         ServoWords after = ToWords(m_out.design.loop);
         if (Stopping()) return Stopped();
@@ -197,6 +207,52 @@ private:
     }
     bool Stopping() const { return m_stop.stop_requested(); }
 
+    // The probe move and the rigid body it shows; the result to end with
+    // when it fails.
+    std::optional<TuneResult> Probe(const MoveStep& probe) {
+        const MoveCapture p = RunSettled(probe);
+        if (Stopping() || p.stopped) return Stopped();
+        if (!p.ok) return FailMove(p.failure);
+        m_out.furthestRev = std::max(m_out.furthestRev, probe.travelRev);
+        m_out.probeSpeed = ChannelOf(p, probe.capture, kSpeedFeedbackSource);
+        m_out.probeCurrent = ChannelOf(p, probe.capture, kTorqueCurrentSource);
+        m_out.probeIntervalUs = probe.capture.intervalUs;
+        m_out.probe = EstimateRigidBody(m_out.probeSpeed, m_out.probeCurrent, m_out.probeIntervalUs);
+        return std::nullopt;
+    }
+
+    // A move the motor's hunting kept back: the drive's settings keep it
+    // moving after the move before (a band too high for this machine, with
+    // its friction). As an engineer would, the band goes down with the
+    // loop's shape kept until the motor rests; the measurement then runs
+    // with the lower band (the plant is the machine's whatever the
+    // settings), written through the gate like every setting of the tuning
+    // and put back with them on a failure or a stop.
+    MoveCapture RunSettled(const MoveStep& m) {
+        for (;;) {
+            MoveCapture c = RunMove(m_r.drive, m, m_stop);
+            if (c.ok || c.stopped || !c.failure.restless || m_out.calmings >= kCalmings || Stopping()) return c;
+            ServoLoop lower = FromWords(m_during);
+            lower.speedGainHz *= kCalmShare;
+            lower.positionGainPerS *= kCalmShare;
+            lower.integralTimeS /= kCalmShare;
+            const ServoWords words = ToWords(lower);
+            const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, words, "tune gains");
+            if (m_out.backupPath.empty()) m_out.backupPath = w.gate.backupPath;
+            if (!w.gate.ok()) {
+                Note("the motor keeps moving, and the change gate refused a lower band: " + w.gate.message);
+                return c;
+            }
+            m_out.after = m_during = words;
+            m_out.written = true;
+            if (!w.ok()) return c;
+            ++m_out.calmings;
+            Note("the motor kept moving after the move with the drive's settings: measured with Pr1.05 = " +
+                 std::to_string(words.pr105) + ", Pr1.04 = " + std::to_string(words.pr104) + ", Pr1.06 = " +
+                 std::to_string(words.pr106));
+        }
+    }
+
     // The open loop measured again with the settings written, into
     // marginsAfter and openLoopAfter; what failed (MoveFault::None: nothing).
     MoveFailure Verify(const PlantMeasurement& meas, const ServoWords& after) {
@@ -248,7 +304,7 @@ private:
             m_out.putBack = PutBack(m_r.drive, m_out.after, m_out.before, &why);
             m_out.putBackFailed = !m_out.putBack;
             if (!m_out.putBack) m_out.message += "; the previous settings could not be put back: " + why;
-            else if (m_out.status == TuneResult::Status::Failed) m_out.message += "; the previous settings are back";
+            else if (m_out.status != TuneResult::Status::Stopped) m_out.message += "; the previous settings are back";
         }
         return Finish();
     }
@@ -293,6 +349,7 @@ private:
     TuneStage m_stage = TuneStage::Reading;
     std::optional<std::chrono::steady_clock::time_point> m_began;
     bool m_frictionOut = true;  // the friction's share taken out of the lines
+    ServoWords m_during;        // the settings the measuring moves run with
 };
 
 }  // namespace

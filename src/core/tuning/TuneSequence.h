@@ -89,7 +89,7 @@ struct TuneResult {
     enum class Status {
         Tuned,               // the new settings are in RAM, proven
         Stopped,             // the user stopped it; the drive holds what it held
-        MarginsUnreachable,  // no setting holds the margins: nothing written
+        MarginsUnreachable,  // no setting holds the margins: nothing written, or a band lowered for a hunting motor put back
         Failed,              // a step failed (message); the drive holds what it held where it could be put back
     };
     Status status = Status::Failed;
@@ -102,6 +102,10 @@ struct TuneResult {
     bool written = false;   // `after` went into RAM
     bool putBack = false;   // and was replaced by `before` again
     bool putBackFailed = false;
+    // Times the speed loop's band went down because the drive's settings
+    // kept the motor hunting after a move (the moves then measured the
+    // machine with the lower band; `after` holds it until the design's).
+    int calmings = 0;
     std::string backupPath;
 
     std::optional<RigidBody> probe;

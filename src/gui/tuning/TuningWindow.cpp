@@ -174,7 +174,9 @@ void TuningWindow::onFinished(const TuneResult& r) {
     case TuneResult::Status::Stopped:
         text = r.written ? tr("已停止：之前的设置已恢复。") : tr("已停止：没有写入任何设置。");
         break;
-    case TuneResult::Status::MarginsUnreachable: text = tr("没有满足裕度的设置：没有写入任何设置。"); break;
+    case TuneResult::Status::MarginsUnreachable:
+        text = r.written ? tr("没有满足裕度的设置：之前的设置已恢复。") : tr("没有满足裕度的设置：没有写入任何设置。");
+        break;
     case TuneResult::Status::Failed: text = failureText(r); break;
     }
     if (r.putBackFailed) text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");

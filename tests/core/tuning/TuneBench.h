@@ -118,7 +118,7 @@ inline Verdict TuneAndJudge(Bench& b, const std::stop_token& stop = {}) {
     o << "  in-band ratio " << r.id.inertia.ratio.value_or(-1) << ", whole " << r.totalRatio.value_or(-1)
       << ", plant captured " << r.plantCaptured << ", overshoot before " << r.moveBefore.overshootPct.value_or(-1)
       << " %, peak error " << r.moveBefore.peakErrorP.value_or(-1) << " -> " << r.moveAfter.peakErrorP.value_or(-1)
-      << " p\n  truth resonances";
+      << " p, band lowered " << r.calmings << "x\n  truth resonances";
     for (double t : before.resonancesHz) o << ' ' << t;
     o << ", anti-resonances";
     for (double t : before.antiResonancesHz) o << ' ' << t;

@@ -75,6 +75,7 @@ inline void WriteRecording(std::ostream& o, const hx::tuning::TuneResult& r) {
     WriteRecords(o, r.probeSpeed);
     WriteRecords(o, r.probeCurrent);
     WriteResponse(o, r.measurement.currentOverError);
+    WriteWords(o, hx::tuning::ToWords(r.measurement.during));  // lower than `before` for a hunting motor
 }
 inline bool ReadRecording(std::istream& in, Recording& rec) {
     if (!ReadWords(in, rec.before)) return false;
@@ -88,6 +89,7 @@ inline bool ReadRecording(std::istream& in, Recording& rec) {
         ReadRecords(in, rec.probeSpeed);
         ReadRecords(in, rec.probeCurrent);
         ReadResponse(in, rec.measurement.currentOverError);  // not in older recordings
+        if (hx::tuning::ServoWords during; ReadWords(in, during)) rec.measurement.during = hx::tuning::FromWords(during);
     }
     return true;
 }

@@ -56,6 +56,38 @@ TEST(TuneSequence, AStopLeavesTheSettingsTheDriveHad) {
     }
 }
 
+// Swing seed 8's factory settings keep its motor hunting after the first
+// move (about 2.8 rev/s, for good): the band goes down through the gate
+// until it rests, the moves measure the machine with it, and a stop puts
+// the drive's own settings back.
+TEST(TuneSequence, AMotorItsSettingsKeepHuntingIsMeasuredWithALowerBand) {
+    hx::sim::DriveOptions o = tunebench::Options();
+    o.machine = hx::sim::DrawMachine(8, true);
+    tunebench::Bench b(o);
+    ASSERT_TRUE(b.opened);
+    const std::vector<uint16_t> watched{24, 25, 26, 42};
+    std::vector<uint16_t> before;
+    for (uint16_t a : watched) before.push_back(b.Vd().Ram(a));
+    std::stop_source stop;
+    TuneCallbacks cb;
+    cb.stage = [&](TuneStage s, int) {
+        if (s == TuneStage::Spectrum) stop.request_stop();
+    };
+    TuneRequest request = b.Request();
+    request.captures = 1;
+    const TuneResult r = RunTuning(request, stop.get_token(), cb);
+    EXPECT_EQ(r.status, TuneResult::Status::Stopped) << r.message;
+    EXPECT_EQ(r.reached, TuneStage::Spectrum);
+    EXPECT_GE(r.calmings, 1);
+    EXPECT_LT(r.after.pr105, r.before.pr105);
+    EXPECT_GT(r.after.pr106, r.before.pr106);
+    EXPECT_TRUE(r.putBack);
+    EXPECT_FALSE(r.backupPath.empty());
+    std::vector<uint16_t> now;
+    for (uint16_t a : watched) now.push_back(b.Vd().Ram(a));
+    EXPECT_EQ(now, before);
+}
+
 // The torque feed-forward adds current in step with the moves the loop is
 // measured by: a drive with it on is refused before anything moves.
 TEST(TuneSequence, ATorqueFeedForwardIsRefusedBeforeAnyMove) {
