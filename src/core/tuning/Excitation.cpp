@@ -69,7 +69,13 @@ MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive) {
     m.runs = 4;
     m.backAndForth = 1;
     m.direction = 1;
-    s.capture.codes = Codes(drive, {kSpeedFeedbackSource, kTorqueCurrentSource});
+    // The inertia is the torque over the acceleration: the current that
+    // flowed, not the one asked for, which read it high by some 6 % of the
+    // rotor's own inertia whatever the load (a light load's ratio up to a
+    // tenth high).
+    s.capture.codes = (drive.sourceMask & kMeasuredCurrentSource)
+                          ? Codes(drive, {kSpeedFeedbackSource, kMeasuredCurrentSource})
+                          : Codes(drive, {kSpeedFeedbackSource, kTorqueCurrentSource});
     s.capture.points = PointsFor(drive, ActiveChannelCount(s.capture.codes), 2000);
     s.capture.intervalUs = IntervalFor(TrapezoidSeconds(m), s.capture.points);
     m.sampleInterval = s.capture.intervalUs;
@@ -77,6 +83,11 @@ MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive) {
     s.lowHz = 0;
     s.highHz = 0;
     return s;
+}
+
+uint16_t ProbeCurrentSource(const CapturePlan& probe) {
+    const bool measured = std::find(probe.codes.begin(), probe.codes.end(), kMeasuredCurrentSource) != probe.codes.end();
+    return measured ? kMeasuredCurrentSource : kTorqueCurrentSource;
 }
 
 ExcitationPlan PlanExcitation(const MotionLimits& limits, const SamplingLimits& drive, const RigidBody& probe,

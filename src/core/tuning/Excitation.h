@@ -60,7 +60,7 @@ namespace hx::tuning {
 
 // Source codes the plan captures.
 inline constexpr uint16_t kSpeedFeedbackSource = 2, kSpeedReferenceSource = 8, kPositionReferenceSource = 16,
-                          kTorqueCurrentSource = 32768;
+                          kMeasuredCurrentSource = 1024, kTorqueCurrentSource = 32768;
 
 struct MotionLimits {
     double travelRev = 0.25;     // each side of where the motor stands
@@ -102,6 +102,9 @@ struct ExcitationPlan {
 
 // The probe alone (before anything is known of the machine).
 MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive);
+// The current a probe captured: the measured q-axis current where the
+// drive records it (the torque the motor got), else the current asked for.
+uint16_t ProbeCurrentSource(const CapturePlan& probe);
 // Everything, once the probe's figures are in. excitationMa: the size of
 // the drive's own torque excitation (1000 mA on the drives this tool
 // knows). captures: of each command move (the torque step takes three

@@ -98,7 +98,7 @@ inline Measured Measure(const MachineSpec& machine, const hx::tuning::ServoLoop&
     const MoveStep probe = PlanProbe(limits, FullDrive());
     const MoveCapture p = Capture(motor, probe.capture, Following(probe.move), out.maxTravelRev, 0, 0);
     out.probeSpeed = ChannelOf(p, probe.capture, kSpeedFeedbackSource);
-    out.probeCurrent = ChannelOf(p, probe.capture, kTorqueCurrentSource);
+    out.probeCurrent = ChannelOf(p, probe.capture, ProbeCurrentSource(probe.capture));
     out.probe = EstimateRigidBody(out.probeSpeed, out.probeCurrent, probe.capture.intervalUs);
     out.plan = PlanExcitation(limits, FullDrive(), out.probe);
     for (const MoveStep& m : out.plan.moves) {
