@@ -67,7 +67,7 @@ struct ProbeRecord {
     std::vector<bool> row;
 };
 std::vector<ProbeRecord> ProbeRecords(const std::vector<std::vector<float>>& speed,
-                                      const std::vector<std::vector<float>>& current, double dt) {
+                                      const std::vector<std::vector<float>>& current, double dt, bool smoothCurrent) {
     const int m = std::max(2, static_cast<int>(std::lround(0.002 / dt)));
     std::vector<ProbeRecord> out;
     for (std::size_t r = 0; r < speed.size() && r < current.size(); ++r) {
@@ -77,15 +77,25 @@ std::vector<ProbeRecord> ProbeRecords(const std::vector<std::vector<float>>& spe
         if (peak <= 0) continue;
         ProbeRecord rec;
         rec.v.resize(n), rec.a.assign(n, 0.0), rec.i.resize(n), rec.row.assign(n, false);
-        double den = 0;
-        for (int j = -m; j <= m; ++j) den += static_cast<double>(j) * j;
+        double den = 0, weights = 0;
+        for (int j = -m; j <= m; ++j) den += static_cast<double>(j) * j, weights += (m + 1) * (m + 1) - j * j;
         for (std::size_t k = 0; k < n; ++k) {
             rec.v[k] = speed[r][k] / 100.0;
             rec.i[k] = current[r][k];
             if (k < static_cast<std::size_t>(m) || k + static_cast<std::size_t>(m) >= n) continue;
-            double num = 0;
-            for (int j = -m; j <= m; ++j) num += j * (speed[r][k + static_cast<std::size_t>(j)] / 100.0);
+            double num = 0, i = 0;
+            for (int j = -m; j <= m; ++j) {
+                num += j * (speed[r][k + static_cast<std::size_t>(j)] / 100.0);
+                i += ((m + 1) * (m + 1) - j * j) * current[r][k + static_cast<std::size_t>(j)];
+            }
             rec.a[k] = num / den / dt;
+            // The slope weighs the acceleration over the window about as a
+            // parabola does: for the swing's search the current, measured
+            // with its sensor's noise, is averaged alike, so that what the
+            // swing leaves of the rigid fit's residual is the machine's and
+            // not the noise's (the rigid fit's estimates are the same
+            // either way).
+            if (smoothCurrent) rec.i[k] = i / weights;
             rec.row[k] = std::abs(speed[r][k]) >= kRunningShare * peak;
         }
         out.push_back(std::move(rec));
@@ -329,7 +339,7 @@ RigidBody EstimateRigidBody(const std::vector<std::vector<float>>& speed, const 
     RigidBody out;
     const double dt = intervalUs * 1e-6;
     if (dt <= 0) return out;
-    const std::vector<ProbeRecord> recs = ProbeRecords(speed, current, dt);
+    const std::vector<ProbeRecord> recs = ProbeRecords(speed, current, dt, false);
     for (const ProbeRecord& r : recs) out.points += static_cast<int>(std::count(r.row.begin(), r.row.end(), true));
     const auto fit = FitRows<4>(recs, nullptr);
     if (!fit) return out;
@@ -347,7 +357,7 @@ std::optional<ProbeSwing> FitProbeSwing(const std::vector<std::vector<float>>& s
                                         double fromHz, double toHz) {
     const double dt = intervalUs * 1e-6;
     if (dt <= 0 || fromHz <= 0) return std::nullopt;
-    const std::vector<ProbeRecord> recs = ProbeRecords(speed, current, dt);
+    const std::vector<ProbeRecord> recs = ProbeRecords(speed, current, dt, true);
     std::optional<ProbeSwing> best;
     double rigidResidual = 1e300;
     // The current taken each shift earlier; the acceleration the swing
