@@ -70,9 +70,8 @@ MoveStep PlanProbe(const MotionLimits& limits, const SamplingLimits& drive) {
     m.backAndForth = 1;
     m.direction = 1;
     // The inertia is the torque over the acceleration: the current that
-    // flowed, not the one asked for, which read it high by some 6 % of the
-    // rotor's own inertia whatever the load (a light load's ratio up to a
-    // tenth high).
+    // flowed, not the one asked for, which read a light machine 4 % heavy
+    // (its ratio near 0.5 a tenth high).
     s.capture.codes = (drive.sourceMask & kMeasuredCurrentSource)
                           ? Codes(drive, {kSpeedFeedbackSource, kMeasuredCurrentSource})
                           : Codes(drive, {kSpeedFeedbackSource, kTorqueCurrentSource});

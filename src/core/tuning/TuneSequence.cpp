@@ -218,12 +218,12 @@ private:
     }
 
     // A move the motor's hunting kept back: the drive's settings keep it
-    // moving after the move before (a band too high for this machine, with
-    // its friction). As an engineer would, the band goes down with the
-    // loop's shape kept until the motor rests; the measurement then runs
-    // with the lower band (the plant is the machine's whatever the
-    // settings), written through the gate like every setting of the tuning
-    // and put back with them on a failure or a stop.
+    // moving after the move before (a band too high for this machine). As
+    // an engineer would, the band goes down with the loop's shape kept
+    // until the motor rests; the measurement then runs with the lower band
+    // (the plant is the machine's whatever the settings), written through
+    // the gate like every setting of the tuning and put back with them on
+    // a failure or a stop.
     MoveCapture RunSettled(const MoveStep& m) {
         for (;;) {
             MoveCapture c = RunMove(m_r.drive, m, m_stop);
