@@ -172,6 +172,8 @@ public:
             // Margins that miss by no more than the measurement may be off
             // by: the prediction was a little optimistic for this machine,
             // and a loop a step softer holds them with room to spare. Once.
+            // (Not for a move that overshoots more: on the machine tried,
+            // the softer loop, nearer its swing, overshot more still.)
             if (attempt > 0 || !MissesByLittle(m_out.marginsAfter, doubt) ||
                 MoveProofFailure(m_out.moveBefore, m_out.moveAfter, heldBefore) != TuneFailure::None)
                 return Fail(unproven);
@@ -439,10 +441,12 @@ TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after
         return TuneFailure::SettlesSlower;
     if (after.peakErrorP && before.peakErrorP && *after.peakErrorP > 1.1 * *before.peakErrorP)
         return TuneFailure::FollowsWorse;
+    // A stiffer loop may overshoot up to kMostOvershootPct, never more than
+    // the loop it replaces above that.
     const double was = before.overshootPct.value_or(0);
-    const double allowed = std::max(was, std::min(was + kRobustOvershootAllowancePct, kMostOvershootPct));
-    if (!beforeHeld && after.overshootPct.value_or(0) > allowed)
-        return TuneFailure::OvershootsMore;
+    const double allowed = beforeHeld ? std::max(was, kMostOvershootPct)
+                                      : std::max(was, std::min(was + kRobustOvershootAllowancePct, kMostOvershootPct));
+    if (after.overshootPct.value_or(0) > allowed) return TuneFailure::OvershootsMore;
     return TuneFailure::None;
 }
 

@@ -207,7 +207,8 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
                                const std::optional<RigidBody>& probe, bool* frictionOut = nullptr);
 
 // Why a setting written is not proven; None when it is: the
-// standard move must settle and follow no worse than before, the loop
+// standard move must settle and follow no worse than before and overshoot
+// no more than kMostOvershootPct or, beyond it, than before; the loop
 // measured again must hold the margins. Where the settings before did not
 // hold them (as measured), holding them is the gain: the move may then
 // settle up to kRobustSettlingAllowance slower and overshoot at most

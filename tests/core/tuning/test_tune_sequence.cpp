@@ -150,6 +150,8 @@ TEST(TuneSequence, ASettingIsProvenOnlyByTheMoveAndTheMargins) {
     using enum TuneFailure;
     const std::vector<Case> cases{
         {move(80, 280), move(20, 120), held, held, None},
+        {move(80, 280), move(20, 120, 4.5), held, held, None},         // stiffer: up to 5 % overshoot
+        {move(80, 280, 7), move(20, 120, 12), held, held, OvershootsMore},  // beyond it, no more than before
         {move(80, 280), move(82, 120), held, held, SettlesSlower},  // held before: must settle faster
         {move(80, 280), move(20, 320), held, held, FollowsWorse},
         {move(80, 280), move(20, 120), held, thin, MarginsMissed},
