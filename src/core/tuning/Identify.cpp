@@ -86,7 +86,7 @@ std::vector<ProbeRecord> ProbeRecords(const std::vector<std::vector<float>>& spe
             double num = 0, i = 0;
             for (int j = -m; j <= m; ++j) {
                 num += j * (speed[r][k + static_cast<std::size_t>(j)] / 100.0);
-                i += ((m + 1) * (m + 1) - j * j) * current[r][k + static_cast<std::size_t>(j)];
+                if (smoothCurrent) i += ((m + 1) * (m + 1) - j * j) * current[r][k + static_cast<std::size_t>(j)];
             }
             rec.a[k] = num / den / dt;
             // The slope weighs the acceleration over the window about as a

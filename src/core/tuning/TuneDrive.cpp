@@ -312,8 +312,7 @@ MoveFigures RunStandardMove(DriveContext& ctx, const MotionLimits& limits, std::
     if (!r.ok) {
         if (failure) *failure = r.failure;
         MoveFigures refused;
-        refused.motorMoving = r.outcome.status == runtest::RunStatus::Refused &&
-                              r.outcome.refusal.refusal == runtest::StartRefusal::Moving;
+        refused.motorMoving = r.failure.restless;
         return refused;
     }
     const auto& s = r.outcome.samples;
