@@ -219,6 +219,18 @@ int main(int argc, char** argv) {
                               l.CoherenceAt(i), 20 * std::log10(std::abs(t)));
                 out += line;
             }
+            // REPLAY_PLANT=1: the torque excitation's own bins below the split as well.
+            const FrequencyResponse& p = rec.measurement.plant;
+            for (std::size_t i = 0; std::getenv("REPLAY_PLANT") && id.plant.plantScale && i < p.size(); ++i) {
+                if (p.hz[i] < 10 || p.hz[i] > 100) continue;
+                const Complex t = hx::sim::ResponseAt(motor, p.hz[i]).openLoop;
+                const Complex v = p.value[i] * *id.plant.plantScale * SpeedControllerResponse(rec.measurement.during, p.hz[i]);
+                char line[200];
+                std::snprintf(line, sizeof line, "  P %8.2f Hz  %+6.2f dB %+7.1f deg  coh %.4f  truth %+6.2f dB %+7.1f deg\n",
+                              p.hz[i], 20 * std::log10(std::abs(v / t)), std::arg(v / t) * 180 / kPi, p.CoherenceAt(i),
+                              20 * std::log10(std::abs(t)), std::arg(t) * 180 / kPi);
+                out += line;
+            }
             // The normalised plant (what the design reads) times the controller, against the truth.
             const FrequencyResponse& g = id.plant.g;
             for (std::size_t i = 0; i < g.size(); ++i) {

@@ -247,6 +247,11 @@ bool LoopMargins::Meets(double minPm, double minGm) const {
     return topGainDb <= -minGm;
 }
 
+namespace {
+// A phase step between neighbouring points beyond which its direction is unknown.
+constexpr double kAmbiguousTurnDeg = 150.0;
+}  // namespace
+
 LoopMargins ComputeMargins(const FrequencyResponse& raw, double minCoherence) {
     const FrequencyResponse L = minCoherence > 0 ? Coherent(raw, minCoherence) : raw;
     LoopMargins m;
@@ -291,7 +296,13 @@ LoopMargins ComputeMargins(const FrequencyResponse& raw, double minCoherence) {
         // it); a crossing of -180 degrees is an odd multiple of pi on the way.
         const Complex a = L.value[i - 1], b = L.value[i];
         const double pa = std::arg(a);
-        const double pb = pa + Wrap180((std::arg(b) - pa) * 180.0 / kPi) * kPi / 180.0;
+        const double turn = Wrap180((std::arg(b) - pa) * 180.0 / kPi);
+        // Nearly half a turn from one point to the next: a mode between
+        // them turned the phase, and which way (an anti-resonance leads, a
+        // resonance lags) the two points cannot tell; the short way round
+        // is a coin toss that would put a crossover where the loop has none.
+        if (std::abs(turn) > kAmbiguousTurnDeg) continue;
+        const double pb = pa + turn * kPi / 180.0;
         const double lo = std::min(pa, pb), hi = std::max(pa, pb);
         const double odd = kPi + 2 * kPi * std::ceil((lo - kPi) / (2 * kPi));
         if (odd > hi || pa == pb) continue;

@@ -106,7 +106,10 @@ std::vector<double> LogFrequencies(double lowHz, double highHz, int n);
 // Phase crossover: where L passes the negative real axis (its phase through
 // -180 degrees, taken from the complex values so no unwrapping can mislead
 // it); only those above the first gain crossover count, because below it
-// the loop's integrators hold the phase near -180 with a gain far above 1.
+// the loop's integrators hold the phase near -180 with a gain far above 1,
+// and none between two points whose phases lie nearly half a turn apart
+// (a mode between them turned it one way or the other: the points cannot
+// say which).
 // Gain margin: how far |L| lies below 1 at the phase crossovers, the
 // smallest; negative when a resonance lifts |L| above 1 there.
 // Points whose coherence is below minCoherence are left out.

@@ -34,6 +34,9 @@ constexpr int kMinLoopVotes = 3;
 constexpr double kClearLineCoherence = 0.99;
 // The bins that must compare with clear lines for the friction's damper.
 constexpr std::size_t kMinDamperPoints = 3;
+// Consecutive lines this far apart (frequency over frequency) leave a gap
+// a lightly damped mode can hide in whole; the plant's bins fill it.
+constexpr double kLineGapRatio = 1.5;
 // A split below this: a slow loop (see Identify).
 constexpr double kSlowLoopSplitHz = 40;
 // How far the plant's scale from each one's rigid bins may lie from the
@@ -240,8 +243,20 @@ NormalisedPlant Normalise(const PlantMeasurement& m, std::optional<double> scale
         low.value.push_back(gl.value[i]);
         low.coherence.push_back(gl.CoherenceAt(i));
     }
+    // The moves' lines are where the moves put their energy, not evenly
+    // spread: where two of them lie far apart above the band the loop
+    // draws, a machine mode between them is known only by the plant's bins
+    // (else its resonance is unnamed, and the phase drawn straight across
+    // a whole turn may pass -180 degrees where the loop never does).
+    const auto inGap = [&](double f) {
+        if (f < drawnHz || f >= out.splitHz) return false;
+        const auto above = std::lower_bound(low.hz.begin(), low.hz.end(), f);
+        if (above == low.hz.begin() || above == low.hz.end()) return false;
+        return *above / *(above - 1) > kLineGapRatio;
+    };
     for (std::size_t i = 0; i < m.plant.size(); ++i) {
-        if (m.plant.hz[i] < out.splitHz || m.plant.CoherenceAt(i) < kIdentifyCoherence) continue;
+        if (m.plant.CoherenceAt(i) < kIdentifyCoherence) continue;
+        if (m.plant.hz[i] < out.splitHz && !inGap(m.plant.hz[i])) continue;
         high.hz.push_back(m.plant.hz[i]);
         high.value.push_back(m.plant.value[i] * *out.plantScale);
         high.coherence.push_back(m.plant.CoherenceAt(i));
