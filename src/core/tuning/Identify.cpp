@@ -50,7 +50,7 @@ constexpr double kRunningShare = 0.2;
 // frequency's step, the dampings tried, and the sub-steps that integrate
 // the swing between two samples.
 constexpr double kSwingStep = 1.01;
-constexpr std::array<double, 7> kSwingDampings{0.01, 0.02, 0.035, 0.05, 0.07, 0.1, kSwingMostDamping};
+constexpr std::array<double, 9> kSwingDampings{0.01, 0.02, 0.035, 0.05, 0.07, 0.1, 0.15, 0.2, kSwingMostDamping};
 constexpr int kSwingSubSteps = 8;
 // The speed feedback follows the current it results from by a sample or
 // two (its detection, the sampling's order), which a rigid body's smooth

@@ -377,8 +377,11 @@ std::optional<ProbeSwing> SwingBehindProbe(const Identification& id, const std::
     std::optional<ProbeSwing> fit;
     if (named != id.modes.pairs.end()) fit = ringing(kSwingLowestShare * named->resonance.hz, named->resonance.hz);
     // A mode named below the swing's own frequency (the lines' lowest bins
-    // drawn by it) leaves the swing outside that search.
-    return fit ? fit : ringing(kUnnamedSwingFromHz, kUnnamedSwingToHz);
+    // drawn by it) leaves the swing outside that search; a heavily damped
+    // fit near the named mode may be outdone by the ringing elsewhere.
+    const std::optional<ProbeSwing> wide = ringing(kUnnamedSwingFromHz, kUnnamedSwingToHz);
+    if (!fit || (wide && wide->residualMa < fit->residualMa)) return wide;
+    return fit;
 }
 
 namespace {

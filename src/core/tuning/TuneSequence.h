@@ -166,6 +166,8 @@ std::optional<double> TotalInertiaRatio(const Identification& id, const RigidBod
 // motor); where they named none, over the band such a swing's
 // anti-resonance can take (kUnnamedSwingFromHz..kUnnamedSwingToHz): a
 // swing that rings below the speed loop's band leaves little in its lines.
+// That wider band is searched beside a named mode as well, and the fit
+// that leaves less is kept.
 // Kept only where it explains the probe's current clearly better than a
 // rigid body does (it leaves at most kSwingResidualShare of the rigid fit's
 // residual) as a ringing, not a smooth misfit (its damping below

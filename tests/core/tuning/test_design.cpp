@@ -158,12 +158,18 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
 // unnamed and every loop tried read a phase crossover in that gap (and a
 // second one across the dip, where two lines lie half a turn apart): no
 // setting held the margins, and the margins before read 20 dB low.
+// Seeded machine 8 with its low swing (16 Hz, 0.71 of a load 13 times the
+// rotor), measured with the band lowered for its hunting: the probe rings
+// with a damping of 0.15, which the swing fit took for a rigid body's
+// misfit, and the ratio read 19 % heavy; its design is not judged here
+// (the loop measured again misses the margins: the sequence puts it back).
 // Each is designed as the sequence designs it, and judged by the truth:
 // the margins before as measured, the margins after and the whole ratio.
 TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
-    for (const auto& [file, seed, swing] : {std::tuple{"seed11-coupling", 11, false}, std::tuple{"seed11-swing", 11, true},
-                                            std::tuple{"seed16-swing", 16, true}, std::tuple{"seed20-swing", 20, true},
-                                            std::tuple{"seed9-swing", 9, true}}) {
+    for (const auto& [file, seed, swing, judged] :
+         {std::tuple{"seed11-coupling", 11, false, true}, std::tuple{"seed11-swing", 11, true, true},
+          std::tuple{"seed16-swing", 16, true, true}, std::tuple{"seed20-swing", 20, true, true},
+          std::tuple{"seed9-swing", 9, true, true}, std::tuple{"seed8-swing", 8, true, false}}) {
         SCOPED_TRACE(file);
         std::ifstream in(std::string(HALVEX_SOURCE_DIR) + "/tests/core/tuning/" + file + ".rec");
         tunebench::Recording rec;
@@ -172,6 +178,9 @@ TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
             ChooseInertia(Identify(rec.measurement, rec.probe), rec.probe, rec.probeSpeed, rec.probeCurrent,
                           rec.probeIntervalUs)
                 .forDesign;
+        const double ratio = hx::sim::InertiaRatioOf(hx::sim::DrawMachine(seed, swing));
+        EXPECT_NEAR(id.inertia.ratio.value_or(0), ratio, 0.15 * ratio);
+        if (!judged) continue;
         const Design d = DesignGains(id, {FromWords(rec.before), Stiffness::Medium, {}});
         const hx::sim::LoopTruth before =
             hx::sim::TruthOf(measure::Motor(hx::sim::DrawMachine(seed, swing), FromWords(rec.before)));
