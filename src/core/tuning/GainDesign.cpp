@@ -30,6 +30,13 @@ constexpr double kPositionFactor = 4.0;                 // speed crossover (rad/
 constexpr double kLineFitOctaves = 1.0 / 3, kLineFitMaxOctaves = 1.0;  // SteadyLines' reach
 constexpr int kLineFitPoints = 5;
 constexpr double kStiffening = 2.2;                     // medium and stiff: the crossover before times this, at least
+// WithMachineDip: the band above a machine mode that holds the moving
+// inertia, how far a rigid point may be turned, by how much the whole must
+// outweigh it, how near a point counts as measuring the dip, the dip's
+// reach either side and the points drawn there.
+constexpr double kDipBandFrom = 1.3, kDipBandTo = 3.0, kDipRigidPhaseDeg = 20.0, kDipSplit = 1.3;
+constexpr double kDipMeasuredShare = 0.1, kDipReach = 0.35;
+constexpr int kDipPoints = 15;
 
 }  // namespace
 
@@ -37,6 +44,58 @@ FrequencyResponse DesignPlant(const Identification& id) {
     const FrequencyResponse g = Coherent(id.plant.g, kIdentifyCoherence);
     const double split = id.plant.plantScale ? id.plant.splitHz : 1e12;
     FrequencyResponse out = Merge(SteadyLines(Band(g, 0, split * 0.9999), id.modes), Band(g, split, 1e12));
+    out.averages = g.averages;
+    return WithMachineDip(out, id);
+}
+
+FrequencyResponse WithMachineDip(const FrequencyResponse& g, const Identification& id) {
+    if (!id.inertia.ratio) return g;
+    const double whole = 1 + *id.inertia.ratio;
+    const auto mode = std::find_if(id.modes.pairs.begin(), id.modes.pairs.end(),
+                                   [](const ModePair& p) { return p.machineMode; });
+    double fa = 0, fr = 0, za = 0, zr = 0;
+    if (mode != id.modes.pairs.end() && !mode->antiResonance) {
+        // The mode's peak named: what moves with the motor above it are
+        // the rigid points there.
+        fr = mode->resonance.hz;
+        zr = mode->resonance.dampingRatio;
+        std::vector<double> band;
+        for (std::size_t i = 0; i < g.size(); ++i) {
+            if (g.hz[i] < kDipBandFrom * fr || g.hz[i] > kDipBandTo * fr) continue;
+            const Complex x = g.value[i] * Complex(0.0, 2 * kPi * g.hz[i]);
+            if (std::abs(std::arg(x)) * 180 / kPi <= kDipRigidPhaseDeg && std::abs(x) > 0) band.push_back(1 / std::abs(x));
+        }
+        if (band.size() < 3) return g;
+        std::sort(band.begin(), band.end());
+        const double moving = band[band.size() / 2];
+        if (whole < kDipSplit * moving) return g;
+        fa = fr * std::sqrt(moving / whole);
+        za = zr * fa / fr;  // the dip as damped as its peak relative to its frequency
+    } else if (mode == id.modes.pairs.end() && id.swing && id.bandRatio) {
+        // Unnamed, but the probe rang with it: its own frequency is the dip.
+        const double moving = 1 + *id.bandRatio;
+        if (whole < kDipSplit * moving) return g;
+        fa = id.swing->hz;
+        za = id.swing->damping;
+        fr = fa * std::sqrt(whole / moving);
+        zr = za * fr / fa;
+    } else {
+        return g;
+    }
+    for (double f : g.hz)
+        if (std::abs(std::log(f / fa)) < std::log(1 + kDipMeasuredShare)) return g;  // measured
+    const double wa = 2 * kPi * fa, wr = 2 * kPi * fr;
+    FrequencyResponse dip;
+    const double lo = fa / (1 + kDipReach), hi = std::min(fa * (1 + kDipReach), 0.9 * fr);
+    for (double f : LogFrequencies(lo, hi, kDipPoints)) {
+        const Complex s(0.0, 2 * kPi * f);
+        const Complex shape = (s * s / (wa * wa) + 2 * za * s / wa + 1.0) / (s * s / (wr * wr) + 2 * zr * s / wr + 1.0);
+        dip.hz.push_back(f);
+        dip.value.push_back(shape / (whole * s));
+        dip.coherence.push_back(1.0);
+    }
+    FrequencyResponse out = Merge(Band(g, 0, lo * 0.9999), dip);
+    out = Merge(out, Band(g, hi * 1.0001, 1e12));
     out.averages = g.averages;
     return out;
 }

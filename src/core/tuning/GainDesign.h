@@ -107,6 +107,16 @@ FrequencyResponse SteadyLines(const FrequencyResponse& lines, const ModeSearch& 
 // split the moves' lines as SteadyLines reads them, above it the plant's
 // bins, which keep the detail a notch needs.
 FrequencyResponse DesignPlant(const Identification& id);
+// A low machine mode whose dip (its anti-resonance) went unmeasured: the
+// moves' lines may straddle it, and a loop predicted across them never
+// sees the gain fall through 0 dB there, where a stiff loop's integral
+// lags most (a crossover the truth has and the design would miss). Where
+// the whole machine's inertia (Pr1.13's ratio) outweighs what moves with
+// the motor above the mode, the dip lies at the mode's frequency times the
+// root of their ratio (or, the mode unnamed, at the swing the probe rang
+// with), and the two-mass section they describe fills its neighbourhood;
+// else g as it is.
+FrequencyResponse WithMachineDip(const FrequencyResponse& g, const Identification& id);
 // Whether a loop built for crossover fc holds the design's margins (at
 // every crossover) and crosses over near fc: what the machine's limit is
 // the highest crossover of.

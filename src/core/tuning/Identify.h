@@ -172,6 +172,11 @@ struct Identification {
     // errors only.
     bool scaleFromCurrent = false;
     std::vector<std::string> notes;  // untranslated English, for the log and the CLI
+    // Where the design takes the whole machine's ratio for a swing the probe
+    // rang with: that swing (its frequency is the dip's) and the ratio the
+    // speed loop's band measured (what moves with the motor above it).
+    std::optional<ProbeSwing> swing;
+    std::optional<double> bandRatio;
 };
 Identification Identify(const PlantMeasurement& m, const std::optional<RigidBody>& rigid = std::nullopt);
 

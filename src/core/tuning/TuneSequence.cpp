@@ -409,7 +409,11 @@ InertiaChoice ChooseInertia(const Identification& id, const RigidBody& probe,
                             const std::vector<std::vector<float>>& current, double intervalUs) {
     InertiaChoice c{SwingBehindProbe(id, speed, current, intervalUs), std::nullopt, id};
     c.totalRatio = TotalInertiaRatio(id, probe, c.swing);
-    if (UsesTotalRatio(id, c.totalRatio, c.swing)) c.forDesign.inertia.ratio = c.totalRatio;
+    if (UsesTotalRatio(id, c.totalRatio, c.swing)) {
+        c.forDesign.inertia.ratio = c.totalRatio;
+        c.forDesign.swing = c.swing;
+        c.forDesign.bandRatio = id.inertia.ratio;
+    }
     return c;
 }
 

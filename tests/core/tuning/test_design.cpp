@@ -161,15 +161,23 @@ TEST(Design, IdentifiesAndTunesMachinesAsTheirTruthJudges) {
 // Seeded machine 8 with its low swing (16 Hz, 0.71 of a load 13 times the
 // rotor), measured with the band lowered for its hunting: the probe rings
 // with a damping of 0.15, which the swing fit took for a rigid body's
-// misfit, and the ratio read 19 % heavy; its design is not judged here
-// (the loop measured again misses the margins: the sequence puts it back).
+// misfit, and the ratio read 19 % heavy. Its swing's dip (9.5 Hz) lies
+// between two lines (7.2 and 12 Hz): the loop designed across them crossed
+// 0 dB there unseen, where the truth kept 34 degrees. Its margins before
+// are predicted for the factory loop off a plant measured with the lower
+// band: within 6 degrees. Measured once more, its swing went unnamed (the
+// probe rang with it): the margins before then read 151 degrees low, from
+// a dip no line measured; its design there still misses (34 degrees by the
+// truth, 49 predicted: the probe puts the dip 10 % low), which the loop
+// measured again must catch, and is not judged here.
 // Each is designed as the sequence designs it, and judged by the truth:
 // the margins before as measured, the margins after and the whole ratio.
 TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
-    for (const auto& [file, seed, swing, judged] :
-         {std::tuple{"seed11-coupling", 11, false, true}, std::tuple{"seed11-swing", 11, true, true},
-          std::tuple{"seed16-swing", 16, true, true}, std::tuple{"seed20-swing", 20, true, true},
-          std::tuple{"seed9-swing", 9, true, true}, std::tuple{"seed8-swing", 8, true, false}}) {
+    for (const auto& [file, seed, swing, beforeDeg, judged] :
+         {std::tuple{"seed11-coupling", 11, false, 5.0, true}, std::tuple{"seed11-swing", 11, true, 5.0, true},
+          std::tuple{"seed16-swing", 16, true, 5.0, true}, std::tuple{"seed20-swing", 20, true, 5.0, true},
+          std::tuple{"seed9-swing", 9, true, 5.0, true}, std::tuple{"seed8-swing", 8, true, 6.0, true},
+          std::tuple{"seed8-swing-unnamed", 8, true, 6.0, false}}) {
         SCOPED_TRACE(file);
         std::ifstream in(std::string(HALVEX_SOURCE_DIR) + "/tests/core/tuning/" + file + ".rec");
         tunebench::Recording rec;
@@ -180,14 +188,14 @@ TEST(Design, RecordedMachinesAreTunedWithinTheMarginsToTheirWholeRatio) {
                 .forDesign;
         const double ratio = hx::sim::InertiaRatioOf(hx::sim::DrawMachine(seed, swing));
         EXPECT_NEAR(id.inertia.ratio.value_or(0), ratio, 0.15 * ratio);
-        if (!judged) continue;
         const Design d = DesignGains(id, {FromWords(rec.before), Stiffness::Medium, {}});
         const hx::sim::LoopTruth before =
             hx::sim::TruthOf(measure::Motor(hx::sim::DrawMachine(seed, swing), FromWords(rec.before)));
-        EXPECT_NEAR(d.marginsBefore.phaseMarginDeg.value_or(0), before.phaseMarginDeg, 5);
+        EXPECT_NEAR(d.marginsBefore.phaseMarginDeg.value_or(0), before.phaseMarginDeg, beforeDeg);
         // Within 3 dB: a swing's share of the plant's scale reads seed 9's 2.2 dB low.
         EXPECT_NEAR(d.marginsBefore.gainMarginDb.value_or(99), before.gainMarginDb.value_or(99), 3);
         ASSERT_EQ(d.status, Design::Status::Ok);
+        if (!judged) continue;
         const hx::sim::LoopTruth truth = hx::sim::TruthOf(measure::Motor(hx::sim::DrawMachine(seed, swing), d.loop));
         EXPECT_TRUE(Holds(truth)) << truth.phaseMarginDeg << " deg, " << truth.gainMarginDb.value_or(99) << " dB";
         EXPECT_NEAR(ToWords(d.loop).pr113 / 100.0, truth.inertiaRatio, 0.15 * truth.inertiaRatio);
