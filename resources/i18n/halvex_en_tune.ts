@@ -365,6 +365,25 @@
     </message>
 </context>
 <context>
+    <name>hx::gui::MoveTraceView</name>
+    <message>
+        <source>标准运动的跟随误差 (p)</source>
+        <translation>Standard move: following error (p)</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1 ms</translation>
+    </message>
+    <message>
+        <source>调整前</source>
+        <translation>Before</translation>
+    </message>
+    <message>
+        <source>调整后</source>
+        <translation>After</translation>
+    </message>
+</context>
+<context>
     <name>hx::gui::CMainFrame</name>
     <message>
         <source>一键整定</source>

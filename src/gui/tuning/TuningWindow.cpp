@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "gui/tuning/FrequencyResponseWindow.h"
+#include "gui/tuning/MoveTraceView.h"
 #include "gui/widgets/SimulatedMotion.h"
 
 namespace hx::gui {
@@ -72,6 +73,8 @@ TuningWindow::TuningWindow(hx::tuning::TuneRequest request, QWidget* parent)
 
     m_stages = new QListWidget(this);
     for (const char* name : kStageNames) m_stages->addItem(tr(name));
+    // Every stage in sight: the list is what a run is watched by.
+    m_stages->setMinimumHeight(m_stages->sizeHintForRow(0) * m_stages->count() + 2 * m_stages->frameWidth() + 2);
     left->addWidget(m_stages);
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, hx::tuning::kTuneStages - 1);
@@ -82,7 +85,12 @@ TuningWindow::TuningWindow(hx::tuning::TuneRequest request, QWidget* parent)
     m_summary->setWordWrap(true);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_summary->setMinimumWidth(320);
+    // Never squeezed under its text by the move's traces below it.
+    m_summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::MinimumExpanding);
     left->addWidget(m_summary, 1);
+    m_moves = new MoveTraceView(this);
+    m_moves->hide();
+    left->addWidget(m_moves);
 
     // Said once there are new settings in RAM, and not after a run that
     // left the drive's own.
@@ -138,6 +146,8 @@ void TuningWindow::start() {
     r.stiffness = static_cast<hx::tuning::Stiffness>(m_stiffness->currentIndex());
     m_result.reset();
     m_summary->clear();
+    m_moves->Clear();
+    m_moves->hide();
     m_keepNote->hide();
     for (int i = 0; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
     m_progress->setValue(0);
@@ -196,8 +206,10 @@ void TuningWindow::onFinished(const TuneResult& r) {
             return tr("整定时间 %1，超调 %2，最大跟随误差 %3")
                 .arg(Figure(m.settlingMs, " ms", 0), Figure(m.overshootPct, " %", 1), Figure(m.peakErrorP, " p", 0));
         };
-        text += QStringLiteral("\n\n") + tr("调整前：") + move(r.moveBefore);
+        text += QLatin1Char('\n') + tr("调整前：") + move(r.moveBefore);
         text += QLatin1Char('\n') + tr("调整后：") + move(r.moveAfter);
+        m_moves->SetMoves(r.moveBefore, r.moveAfter);
+        m_moves->show();
     }
     m_summary->setText(text);
     if (r.reached > TuneStage::Design) m_bode->SetData(hx::tuning::BodeFromTuning(r));

@@ -25,6 +25,7 @@ class QPushButton;
 namespace hx::gui {
 
 class FrequencyResponseWindow;
+class MoveTraceView;
 
 class TuningWindow : public FunctionWindow {
     Q_OBJECT
@@ -42,6 +43,7 @@ public:
     QLabel* keepNote() const { return m_keepNote; }
     QLabel* summaryLabel() const { return m_summary; }
     FrequencyResponseWindow* bode() const { return m_bode; }
+    MoveTraceView* moveTraces() const { return m_moves; }
     const std::optional<hx::tuning::TuneResult>& result() const { return m_result; }
     bool busy() const;
     // Why a run failed, in the user's language: the stage, the reason, and
@@ -81,6 +83,7 @@ private:
     QPushButton* m_store = nullptr;
     QPushButton* m_putBack = nullptr;
     FrequencyResponseWindow* m_bode = nullptr;
+    MoveTraceView* m_moves = nullptr;
     bool m_pausedMotion = false;  // the user paused the simulated motion controller from this window
 };
 

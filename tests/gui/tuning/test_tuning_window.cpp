@@ -12,6 +12,7 @@
 
 #include "core/tuning/TuneBench.h"
 #include "gui/tuning/FrequencyResponseWindow.h"
+#include "gui/tuning/MoveTraceView.h"
 #include "gui/tuning/TuningWindow.h"
 #include "gui/GuiTestUtil.h"
 
@@ -69,6 +70,9 @@ TEST(TuningWindow, ShowsTheMarginsStoresOnlyWhenAskedAndPutsTheSettingsBack) {
         QCoreApplication::translate("hx::gui::TuningWindow", "惯量比 %1").arg(w.result()->after.pr113 / 100.0, 0, 'f', 2) + '\n'))
         << w.summaryLabel()->text().toStdString();
     EXPECT_TRUE(w.keepNote()->isVisible());
+    // The standard move before and after, drawn as the drive recorded it.
+    EXPECT_TRUE(w.moveTraces()->isVisible());
+    EXPECT_TRUE(w.moveTraces()->ShowsBoth());
     // Nothing stored until the user asks: a store the window started by
     // itself runs on a worker and would have finished within this wait.
     EXPECT_FALSE(stored.wait(2000));
