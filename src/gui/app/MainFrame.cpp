@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QSignalBlocker>
 #include <QMenuBar>
-#include <QStyle>
 #include <QToolBar>
 
 #include "core/Globals.h"
@@ -34,19 +33,9 @@ constexpr int kConnectedCommands[] = {cmd::ParameterManager, cmd::SaveDriveParam
 
 bool contains(const int* begin, const int* end, int id) { return std::find(begin, end, id) != end; }
 
-// Every button's image at the toolbar's full size. A theme icon that has
-// only smaller images (the network drive's 32 pixels) would otherwise be
-// drawn smaller and lower than its neighbours.
-QIcon ToolBarIcon(const QIcon& icon, const QSize& size) {
-    QSize largest;
-    for (const QSize& s : icon.availableSizes())
-        if (s.width() * s.height() > largest.width() * largest.height()) largest = s;
-    const QPixmap source = icon.pixmap(largest.isValid() ? largest : size);
-    QIcon result;
-    result.addPixmap(source.size() == size ? source
-                                           : source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    return result;
-}
+// The toolbar's pictures are built as PNG at this side and twice it
+// (src/gui/CMakeLists.txt).
+constexpr int kToolBarSide = 35;
 
 }  // namespace
 
@@ -142,21 +131,26 @@ void CMainFrame::buildMenus() {
 void CMainFrame::buildToolBar() {
     m_toolBar = addToolBar(tr("工具栏"));
     m_toolBar->setObjectName("mainToolBar");
-    m_toolBar->setIconSize(QSize(35, 35));
+    m_toolBar->setIconSize(QSize(kToolBarSide, kToolBarSide));
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     QFont font("MS Sans Serif");
     font.setPixelSize(14);
     font.setWeight(QFont::Normal);
     m_toolBar->setFont(font);
 
-    const std::pair<int, QStyle::StandardPixmap> buttons[] = {
-        {cmd::Connect, QStyle::SP_DriveNetIcon},        {cmd::ParameterManager, QStyle::SP_FileDialogDetailedView},
-        {cmd::Waveform, QStyle::SP_MediaPlay},          {cmd::RunTest, QStyle::SP_MediaSeekForward},
-        {cmd::Alarm, QStyle::SP_MessageBoxWarning},     {cmd::SaveDriveParameters, QStyle::SP_DialogSaveButton},
+    const std::pair<int, const char*> buttons[] = {
+        {cmd::Connect, "connect"},   {cmd::ParameterManager, "parameters"}, {cmd::Waveform, "waveform"},
+        {cmd::RunTest, "runtest"},   {cmd::Alarm, "alarm"},                 {cmd::SaveDriveParameters, "save"},
     };
-    for (const auto& [id, icon] : buttons) {
+    for (const auto& [id, picture] : buttons) {
+        // The program's own pictures: the same on every desktop, and no icon
+        // theme is searched before the window shows (on a large theme that
+        // search took longer than building the rest of the window).
+        QIcon icon;
+        for (int side : {kToolBarSide, 2 * kToolBarSide})
+            icon.addFile(QStringLiteral(":/toolbar/%1-%2.png").arg(QLatin1String(picture)).arg(side));
         QAction* a = m_actions.value(id);
-        a->setIcon(ToolBarIcon(style()->standardIcon(icon), m_toolBar->iconSize()));
+        a->setIcon(icon);
         m_toolBar->addAction(a);
     }
 }
