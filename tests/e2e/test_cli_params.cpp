@@ -248,7 +248,9 @@ TEST(CliParams, AWrongFileLoadedIsUndoneByRestoreLatest) {
 // params load killed at spread moments: backups stay whole, the journal holds
 // every setting that changed, and the next command tells of a half-way stop.
 TEST(CliParams, AKilledLoadLeavesWholeBackupsAndAJournalOfWhatItSent) {
-    LowRangeBench b(6);
+    // Replies paced as at 38400 baud: the write takes about 0.1 s, so every
+    // kill timed after its first block lands while blocks are still to come.
+    LowRangeBench b(6, 38400);
     auto& vd = b.vd;
     const std::string file = b.folder.File("other.qxr");
     ASSERT_EQ(b.Run({"params", "read", "-o", file}).status, 0);
