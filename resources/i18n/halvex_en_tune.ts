@@ -101,12 +101,12 @@
         <translation>Crossover</translation>
     </message>
     <message>
-        <source>相位裕度 (≥ 45°)</source>
-        <translation>Phase margin (≥ 45°)</translation>
+        <source>相位裕度 (≥ %1°)</source>
+        <translation>Phase margin (≥ %1°)</translation>
     </message>
     <message>
-        <source>增益裕度 (≥ 8 dB)</source>
-        <translation>Gain margin (≥ 8 dB)</translation>
+        <source>增益裕度 (≥ %1 dB)</source>
+        <translation>Gain margin (≥ %1 dB)</translation>
     </message>
     <message>
         <source>陷波器</source>
@@ -147,6 +147,10 @@
     <message>
         <source>裕度不足：不要使用这组参数。</source>
         <translation>Margins too small: do not use these settings.</translation>
+    </message>
+    <message>
+        <source>这台机械要求更大的裕度：探测运动测得的惯量远大于速度环带内所见，测量的误差须留有余地。</source>
+        <translation>This machine needs larger margins: the probe weighs it well above what the speed loop&apos;s band sees, so the measurement&apos;s error needs room.</translation>
     </message>
     <message>
         <source>%1 Hz，深度 %2 dB</source>
@@ -266,6 +270,22 @@
     <message>
         <source>没有满足裕度的设置：没有写入任何设置。</source>
         <translation>No setting reaches the margins: nothing was written.</translation>
+    </message>
+    <message>
+        <source>无法辨识惯量比：之前的设置已恢复。</source>
+        <translation>The inertia ratio could not be identified: the previous settings are back.</translation>
+    </message>
+    <message>
+        <source>无法辨识惯量比：没有写入任何设置。</source>
+        <translation>The inertia ratio could not be identified: nothing was written.</translation>
+    </message>
+    <message>
+        <source>电机在运动后持续振荡：测量前速度环带宽降低了一次。</source>
+        <translation>The motor kept hunting after a move: the speed loop&apos;s band was lowered once before measuring.</translation>
+    </message>
+    <message>
+        <source>电机在运动后持续振荡：测量前速度环带宽降低了 %1 次。</source>
+        <translation>The motor kept hunting after a move: the speed loop&apos;s band was lowered %1 times before measuring.</translation>
     </message>
     <message>
         <source>整定失败：%1</source>

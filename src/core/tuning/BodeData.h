@@ -33,6 +33,10 @@ struct BodeData {
     LoopMargins margins;         // of the loop the marks belong to
     int markedSeries = -1;       // which series that is
     std::vector<Notch> notches;  // active in that loop
+    // What that loop must hold: more than the usual where the tuning asks
+    // room for the measurement's error (see TuneResult).
+    double requiredPhaseDeg = kMinPhaseMarginDeg;
+    double requiredGainDb = kMinGainMarginDb;
 };
 
 // The measured plant (normalised, the rotor's inertia as unit), the loop

@@ -148,6 +148,8 @@ public:
         const bool heldBefore = m_out.marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
         const bool doubt = ScaleInDoubt(m_out.id, m_out.totalRatio);
         if (doubt) Note("the probe weighs the machine well above what the speed loop's band sees: the margins must hold with room");
+        m_out.requiredPhaseDeg = kMinPhaseMarginDeg + (doubt ? kMeasuredPhaseDeg : 0);
+        m_out.requiredGainDb = kMinGainMarginDb + (doubt ? kMeasuredGainDb : 0);
         for (int attempt = 0;; ++attempt) {
             Begin(TuneStage::Write);
             const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, after, "tune gains");
@@ -182,6 +184,9 @@ public:
             if (softer.status != Design::Status::Ok) return Fail(unproven);
             Note("the loop measured again misses the margins by a little: a softer loop is tried");
             m_out.design = softer;
+            // The loop measured was the first proposal's: not the softer one's.
+            m_out.openLoopAfter = {};
+            m_out.marginsAfter = {};
             after = ToWords(softer.loop);
         }
         m_out.status = TuneResult::Status::Tuned;
@@ -480,11 +485,15 @@ TuneResult RunTuning(TuneRequest request, std::stop_token stop, const TuneCallba
 
 BodeData BodeFromTuning(const TuneResult& r) {
     BodeData b = BodeFromDesign(r.id, r.design);
-    if (r.status == TuneResult::Status::Tuned && !r.openLoopAfter.empty() && b.markedSeries >= 0) {
+    // The loop after as measured wherever it was, a refused one too: its
+    // margins are the ones the proof judged, against what it required.
+    if (!r.openLoopAfter.empty() && r.design.status == Design::Status::Ok && b.markedSeries >= 0) {
         BodeSeries& after = b.series[static_cast<std::size_t>(b.markedSeries)];
         after.response = r.openLoopAfter;
         after.predicted = false;
         b.margins = r.marginsAfter;
+        b.requiredPhaseDeg = r.requiredPhaseDeg;
+        b.requiredGainDb = r.requiredGainDb;
     }
     return b;
 }

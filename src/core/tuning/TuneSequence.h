@@ -135,6 +135,10 @@ struct TuneResult {
     FrequencyResponse openLoopBefore;  // measured with the settings before
     FrequencyResponse openLoopAfter;   // measured again, completed above its band by the prediction
     LoopMargins marginsBefore, marginsAfter;
+    // What the loop measured after must hold: room for the measurement's
+    // error on top where the probe weighs the machine well above the band.
+    double requiredPhaseDeg = kMinPhaseMarginDeg;
+    double requiredGainDb = kMinGainMarginDb;
     double furthestRev = 0;            // the furthest a planned move went from the start
     std::vector<StageTime> times;
 };

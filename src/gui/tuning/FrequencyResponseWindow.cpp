@@ -49,8 +49,11 @@ FrequencyResponseWindow::FrequencyResponseWindow(QWidget* parent) : QWidget(pare
     m_phaseMargin = new QLabel(Dash(), figures);
     m_gainMargin = new QLabel(Dash(), figures);
     form->addRow(tr("穿越频率"), m_crossover);
-    form->addRow(tr("相位裕度 (≥ 45°)"), m_phaseMargin);
-    form->addRow(tr("增益裕度 (≥ 8 dB)"), m_gainMargin);
+    m_phaseBound = new QLabel(figures);
+    m_gainBound = new QLabel(figures);
+    ShowBounds(hx::tuning::kMinPhaseMarginDeg, hx::tuning::kMinGainMarginDb);
+    form->addRow(m_phaseBound, m_phaseMargin);
+    form->addRow(m_gainBound, m_gainMargin);
     m_verdict = new QLabel(figures);
     m_verdict->setWordWrap(true);
     form->addRow(m_verdict);
@@ -81,6 +84,11 @@ FrequencyResponseWindow::FrequencyResponseWindow(QWidget* parent) : QWidget(pare
     resize(1100, 700);
 }
 
+void FrequencyResponseWindow::ShowBounds(double phaseDeg, double gainDb) {
+    m_phaseBound->setText(tr("相位裕度 (≥ %1°)").arg(QString::number(phaseDeg, 'g', 3)));
+    m_gainBound->setText(tr("增益裕度 (≥ %1 dB)").arg(QString::number(gainDb, 'g', 3)));
+}
+
 void FrequencyResponseWindow::SetData(const hx::tuning::BodeData& data) {
     const auto translate = [](const char* name) {
         return QCoreApplication::translate(hx::tuning::kBodeTextContext, name).toStdString();
@@ -96,15 +104,19 @@ void FrequencyResponseWindow::SetData(const hx::tuning::BodeData& data) {
                                                                .arg(m.bandTopHz, 0, 'f', 0)
                                                                .arg(DecibelsText(m.topGainDb))
                                                          : Dash());
-    const bool pmOk = m.phaseMarginDeg && *m.phaseMarginDeg >= hx::tuning::kMinPhaseMarginDeg;
-    const bool gmOk = m.gainMarginDb ? *m.gainMarginDb >= hx::tuning::kMinGainMarginDb
-                                     : m.topGainDb <= -hx::tuning::kMinGainMarginDb;
+    // Judged against what the tuning required of this loop, as its proof was.
+    const double pmNeeded = data.requiredPhaseDeg, gmNeeded = data.requiredGainDb;
+    ShowBounds(pmNeeded, gmNeeded);
+    const bool pmOk = m.phaseMarginDeg && *m.phaseMarginDeg >= pmNeeded;
+    const bool gmOk = m.gainMarginDb ? *m.gainMarginDb >= gmNeeded : m.topGainDb <= -gmNeeded;
     Mark(m_phaseMargin, pmOk, m.phaseMarginDeg.has_value());
     Mark(m_gainMargin, gmOk, m.crossoverHz.has_value());
-    m_verdict->setText(!m.crossoverHz ? tr("没有可用的开环测量。")
-                                      : m.Meets(hx::tuning::kMinPhaseMarginDeg, hx::tuning::kMinGainMarginDb)
-                                            ? tr("裕度满足要求。")
-                                            : tr("裕度不足：不要使用这组参数。"));
+    QString verdict = !m.crossoverHz                  ? tr("没有可用的开环测量。")
+                      : m.Meets(pmNeeded, gmNeeded) ? tr("裕度满足要求。")
+                                                    : tr("裕度不足：不要使用这组参数。");
+    if (m.crossoverHz && (pmNeeded > hx::tuning::kMinPhaseMarginDeg || gmNeeded > hx::tuning::kMinGainMarginDb))
+        verdict += QLatin1Char(' ') + tr("这台机械要求更大的裕度：探测运动测得的惯量远大于速度环带内所见，测量的误差须留有余地。");
+    m_verdict->setText(verdict);
 
     m_notches->clear();
     for (const hx::tuning::Notch& n : data.notches)

@@ -33,6 +33,9 @@ public:
     QLabel* crossoverValue() const { return m_crossover; }
     QLabel* phaseMarginValue() const { return m_phaseMargin; }
     QLabel* gainMarginValue() const { return m_gainMargin; }
+    QLabel* verdictLabel() const { return m_verdict; }
+    // "Phase margin (≥ 45°)": the bound the figure is judged against.
+    QLabel* phaseBoundLabel() const { return m_phaseBound; }
     QListWidget* notchList() const { return m_notches; }
     const std::vector<QCheckBox*>& curveBoxes() const { return m_curveBoxes; }
     QPushButton* cursorsButton() const { return m_cursors; }
@@ -44,11 +47,14 @@ public:
     static QString DecibelsText(std::optional<double> db);
 
 private:
+    void ShowBounds(double phaseDeg, double gainDb);
     FrequencyResponseView* m_view = nullptr;
     QLabel* m_crossover = nullptr;
     QLabel* m_phaseMargin = nullptr;
     QLabel* m_gainMargin = nullptr;
     QLabel* m_verdict = nullptr;
+    QLabel* m_phaseBound = nullptr;
+    QLabel* m_gainBound = nullptr;
     QListWidget* m_notches = nullptr;
     QVBoxLayout* m_curveLayout = nullptr;
     std::vector<QCheckBox*> m_curveBoxes;

@@ -177,6 +177,15 @@ void TuningWindow::onStage(int index) {
 }
 
 void TuningWindow::onFinished(const TuneResult& r) {
+    showResult(r);
+    emit tuningFinished();
+    // The first move refused because the simulated motion controller moves
+    // the motor: offered to pause it, as the test window does.
+    if (r.status == TuneResult::Status::Failed && r.moveBefore.motorMoving)
+        m_pausedMotion = SimulatedMotion::OfferPause(this, m_summary->text()) || m_pausedMotion;
+}
+
+void TuningWindow::showResult(const TuneResult& r) {
     m_result = r;
     QString text;
     switch (r.status) {
@@ -185,15 +194,26 @@ void TuningWindow::onFinished(const TuneResult& r) {
         text = r.written ? tr("已停止：之前的设置已恢复。") : tr("已停止：没有写入任何设置。");
         break;
     case TuneResult::Status::MarginsUnreachable:
-        text = r.written ? tr("没有满足裕度的设置：之前的设置已恢复。") : tr("没有满足裕度的设置：没有写入任何设置。");
+        if (r.design.status == hx::tuning::Design::Status::NoRatio)
+            text = r.written ? tr("无法辨识惯量比：之前的设置已恢复。") : tr("无法辨识惯量比：没有写入任何设置。");
+        else
+            text = r.written ? tr("没有满足裕度的设置：之前的设置已恢复。") : tr("没有满足裕度的设置：没有写入任何设置。");
         break;
     case TuneResult::Status::Failed: text = failureText(r); break;
     }
     if (r.putBackFailed) text += QLatin1Char('\n') + tr("之前的设置未能全部恢复！");
-    if (r.reached > TuneStage::Design) {
+    if (r.calmings > 0)
+        text += QLatin1Char('\n') + (r.calmings == 1 ? tr("电机在运动后持续振荡：测量前速度环带宽降低了一次。")
+                                                      : tr("电机在运动后持续振荡：测量前速度环带宽降低了 %1 次。").arg(r.calmings));
+    // What the moves identified is shown once the design had it, whether a
+    // setting reached the margins or not.
+    const bool identified = r.reached >= TuneStage::Design;
+    if (identified) {
         // The ratio Pr1.13 takes: the whole machine's only where the sequence chose it.
         const bool whole = hx::tuning::UsesTotalRatio(r.id, r.totalRatio, r.swing);
-        text += QStringLiteral("\n\n") + tr("惯量比 %1").arg(Figure(whole ? r.totalRatio : r.id.inertia.ratio, "", 2));
+        const std::optional<double> ratio = whole ? r.totalRatio : r.id.inertia.ratio;
+        text += QStringLiteral("\n");
+        if (ratio) text += QLatin1Char('\n') + tr("惯量比 %1").arg(Figure(ratio, "", 2));
         for (const auto& p : r.id.modes.pairs)
             text += QLatin1Char('\n') + (p.machineMode ? tr("机械低频模态 %1 Hz") : tr("共振 %1 Hz"))
                                             .arg(p.resonance.hz, 0, 'f', 1);
@@ -212,7 +232,7 @@ void TuningWindow::onFinished(const TuneResult& r) {
         m_moves->show();
     }
     m_summary->setText(text);
-    if (r.reached > TuneStage::Design) m_bode->SetData(hx::tuning::BodeFromTuning(r));
+    if (identified) m_bode->SetData(hx::tuning::BodeFromTuning(r));
     // The sequence ends every run with its last stage; a run that did not
     // tune shows where it ended instead of stages it never ran as done.
     if (r.status != TuneResult::Status::Tuned) {
@@ -228,11 +248,6 @@ void TuningWindow::onFinished(const TuneResult& r) {
     }
     m_progress->setValue(r.status == TuneResult::Status::Tuned ? hx::tuning::kTuneStages - 1 : static_cast<int>(r.reached));
     setIdle(true);
-    emit tuningFinished();
-    // The first move refused because the simulated motion controller moves
-    // the motor: offered to pause it, as the test window does.
-    if (r.status == TuneResult::Status::Failed && r.moveBefore.motorMoving)
-        m_pausedMotion = SimulatedMotion::OfferPause(this, text) || m_pausedMotion;
 }
 
 // Why a run failed, in the user's language: the stage it failed in, the

@@ -49,6 +49,8 @@ public:
     // Why a run failed, in the user's language: the stage, the reason, and
     // the guard's, the drive's or the gate's own words.
     static QString failureText(const hx::tuning::TuneResult& r);
+    // Shows a finished run: what it found and set, its moves and its loops.
+    void showResult(const hx::tuning::TuneResult& r);
 
 signals:
     void tuningFinished();

@@ -1,8 +1,10 @@
 // The one-button tuning window offscreen against the simulated drive over a
 // pseudo-terminal: the Bode plot shows the margins of the loop measured
 // again, the drive stores only when asked, the previous settings go back on
-// request, and a Stop leaves the settings the drive had.
+// request, and a Stop leaves the settings the drive had. Runs that end
+// without new settings show what they measured.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -10,7 +12,9 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "core/tuning/MeasureSynthetic.h"
 #include "core/tuning/TuneBench.h"
+#include "gui/tuning/FrequencyResponseView.h"
 #include "gui/tuning/FrequencyResponseWindow.h"
 #include "gui/tuning/MoveTraceView.h"
 #include "gui/tuning/TuningWindow.h"
@@ -115,4 +119,103 @@ TEST(TuningWindow, AStopOrARefusedMoveLeavesTheSettingsAndIsToldInTheWindowsLang
         EXPECT_FALSE(w.storeButton()->isEnabled());
         EXPECT_EQ(WritesTo(b.Vd(), 90), 0);
     }
+}
+
+// Runs that end without new settings still show what they measured, and say
+// why they ended: shown from results of a coupled machine measured and
+// identified (no drive needed for what the window draws).
+TEST(TuningWindow, ARunThatSetsNothingShowsWhatItMeasuredAndWhy) {
+    using namespace hx::tuning;
+    synth::Machine m;
+    m.ratio = 3;
+    m.resonanceHz = 450;
+    m.damping = 0.02;
+    const synth::Measured meas = synth::Measure(m, ServoLoop{}, 3);
+    TuneResult measured;
+    measured.id = Identify(meas.measurement, meas.probe);
+    measured.design = DesignGains(measured.id, {ServoLoop{}, Stiffness::Medium, {}});
+    ASSERT_EQ(measured.design.status, Design::Status::Ok);
+    ASSERT_TRUE(measured.id.inertia.ratio);
+    const QString ratio =
+        QCoreApplication::translate("hx::gui::TuningWindow", "惯量比 %1").arg(*measured.id.inertia.ratio, 0, 'f', 2);
+
+    // No setting reached the margins; the ratio not identified; the band
+    // lowered for a hunting motor; the loop measured again refused, where
+    // the probe asked room on top of the usual margins.
+    struct Case {
+        const char* name;
+        std::function<void(TuneResult&)> make;
+        QString summaryStart;
+        bool showsRatio;
+        int curves;
+    };
+    const std::vector<Case> cases = {
+        {"margins unreachable",
+         [](TuneResult& r) {
+             r.status = TuneResult::Status::MarginsUnreachable;
+             r.reached = TuneStage::Design;
+             r.design.status = Design::Status::MarginsUnreachable;
+         },
+         "没有满足裕度的设置：没有写入任何设置。", true, 2},
+        {"no ratio",
+         [](TuneResult& r) {
+             r.status = TuneResult::Status::MarginsUnreachable;
+             r.reached = TuneStage::Design;
+             r.design.status = Design::Status::NoRatio;
+             r.id.inertia.ratio.reset();
+         },
+         "无法辨识惯量比：没有写入任何设置。", false, 2},
+        {"calmed, then refused",
+         [](TuneResult& r) {
+             r.status = TuneResult::Status::Failed;
+             r.failure = TuneFailure::MarginsMissed;
+             r.reached = TuneStage::Verify;
+             r.written = r.putBack = true;
+             r.calmings = 2;
+             r.openLoopAfter = r.design.openLoop;
+             r.marginsAfter = r.design.margins;
+             r.requiredPhaseDeg = *r.marginsAfter.phaseMarginDeg + 1;
+         },
+         "整定失败于“再次测量频率响应”：再次测量的环路没有满足裕度\n之前的设置已恢复。\n"
+         "电机在运动后持续振荡：测量前速度环带宽降低了 2 次。",
+         true, 3},
+    };
+    // HALVEX_TUNE_SHOTS=DIR keeps a picture of each (HALVEX_TUNE_LANG=en: in English).
+    const char* shots = std::getenv("HALVEX_TUNE_SHOTS");
+    const bool english = std::getenv("HALVEX_TUNE_LANG") && std::string(std::getenv("HALVEX_TUNE_LANG")) == "en";
+    const auto catalogue = shots && english ? std::make_unique<hx::test::EnglishCatalogue>() : nullptr;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TuneResult r = measured;
+        c.make(r);
+        TuningWindow w(TuneRequest{});
+        w.showResult(r);
+        if (shots) {
+            w.resize(1400, 820);
+            w.show();
+            QTest::qWait(300);
+            w.grab().save(QString::fromUtf8(shots) + "/" + c.name + (english ? "-en.png" : "-zh.png"));
+            continue;
+        }
+        const QString summary = w.summaryLabel()->text();
+        EXPECT_TRUE(summary.startsWith(c.summaryStart)) << summary.toStdString();
+        // The ratio's line, with its figure, or none (not a dash).
+        EXPECT_EQ(summary.contains('\n' + ratio + '\n'), c.showsRatio) << summary.toStdString();
+        EXPECT_EQ(summary.contains(QString::fromUtf8("\n惯量比 ")), c.showsRatio) << summary.toStdString();
+        // The plot shows the loop before as measured, with its figures.
+        ASSERT_EQ(w.bode()->curveBoxes().size(), static_cast<std::size_t>(c.curves));
+        EXPECT_EQ(w.bode()->curveBoxes()[1]->text(), "开环（调整前）");
+        EXPECT_TRUE(w.bode()->crossoverValue()->text().endsWith(" Hz")) << w.bode()->crossoverValue()->text().toStdString();
+        EXPECT_FALSE(w.storeButton()->isEnabled());
+    }
+    if (shots) return;
+    // The refused loop is drawn as measured, judged as the proof judged it.
+    TuneResult r = measured;
+    cases[2].make(r);
+    TuningWindow w(TuneRequest{});
+    w.showResult(r);
+    EXPECT_FALSE(w.bode()->view()->Model().Curves()[2].dashed);
+    const QString verdict = w.bode()->verdictLabel()->text();
+    EXPECT_TRUE(verdict.startsWith("裕度不足：不要使用这组参数。")) << verdict.toStdString();
+    EXPECT_EQ(w.bode()->phaseBoundLabel()->text(), QString("相位裕度 (≥ %1°)").arg(r.requiredPhaseDeg, 0, 'g', 3));
 }
