@@ -237,6 +237,12 @@ void TuningWindow::showResult(const TuneResult& r) {
     // tune shows where it ended instead of stages it never ran as done.
     if (r.status != TuneResult::Status::Tuned) {
         const int reached = static_cast<int>(r.reached);
+        for (int i = 0; i < m_stages->count(); ++i) {
+            // Bold where it ended, whichever stage reports came in before the end.
+            QFont f = m_stages->item(i)->font();
+            f.setBold(i == reached);
+            m_stages->item(i)->setFont(f);
+        }
         for (int i = reached; i < m_stages->count(); ++i) m_stages->item(i)->setForeground(palette().text());
         if (r.status == TuneResult::Status::Failed && reached < m_stages->count())
             m_stages->item(reached)->setForeground(QColor(0xb0, 0x20, 0x20));

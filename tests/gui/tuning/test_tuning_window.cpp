@@ -207,6 +207,9 @@ TEST(TuningWindow, ARunThatSetsNothingShowsWhatItMeasuredAndWhy) {
         EXPECT_EQ(w.bode()->curveBoxes()[1]->text(), "开环（调整前）");
         EXPECT_TRUE(w.bode()->crossoverValue()->text().endsWith(" Hz")) << w.bode()->crossoverValue()->text().toStdString();
         EXPECT_FALSE(w.storeButton()->isEnabled());
+        // The stage it ended at stands out, and only that one.
+        for (int i = 0; i < w.stageList()->count(); ++i)
+            EXPECT_EQ(w.stageList()->item(i)->font().bold(), i == static_cast<int>(r.reached)) << i;
     }
     if (shots) return;
     // The refused loop is drawn as measured, judged as the proof judged it.
