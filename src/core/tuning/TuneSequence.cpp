@@ -148,8 +148,9 @@ public:
         const bool heldBefore = m_out.marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
         const bool doubt = ScaleInDoubt(m_out.id, m_out.totalRatio);
         if (doubt) Note("the probe weighs the machine well above what the speed loop's band sees: the margins must hold with room");
-        m_out.requiredPhaseDeg = kMinPhaseMarginDeg + (doubt ? kMeasuredPhaseDeg : 0);
-        m_out.requiredGainDb = kMinGainMarginDb + (doubt ? kMeasuredGainDb : 0);
+        const RequiredMargins need = MarginsRequired(doubt);
+        m_out.requiredPhaseDeg = need.phaseDeg;
+        m_out.requiredGainDb = need.gainDb;
         for (int attempt = 0;; ++attempt) {
             Begin(TuneStage::Write);
             const GatedWrites w = WriteServoWords(m_r.drive, m_out.after, after, "tune gains");
@@ -435,10 +436,14 @@ Identification IdentifyMachine(PlantMeasurement& meas, const FrequencyResponse& 
     return Identify(meas, probe);
 }
 
+RequiredMargins MarginsRequired(bool scaleInDoubt) {
+    return {kMinPhaseMarginDeg + (scaleInDoubt ? kMeasuredPhaseDeg : 0),
+            kMinGainMarginDb + (scaleInDoubt ? kMeasuredGainDb : 0)};
+}
+
 bool MissesByLittle(const LoopMargins& m, bool scaleInDoubt) {
-    const double pm = kMinPhaseMarginDeg + (scaleInDoubt ? kMeasuredPhaseDeg : 0);
-    const double gm = kMinGainMarginDb + (scaleInDoubt ? kMeasuredGainDb : 0);
-    return !m.Meets(pm, gm) && m.Meets(pm - kMeasuredPhaseDeg, gm - kMeasuredGainDb);
+    const RequiredMargins need = MarginsRequired(scaleInDoubt);
+    return !m.Meets(need.phaseDeg, need.gainDb) && m.Meets(need.phaseDeg - kMeasuredPhaseDeg, need.gainDb - kMeasuredGainDb);
 }
 
 bool ScaleInDoubt(const Identification& id, const std::optional<double>& total) {
@@ -466,9 +471,8 @@ TuneFailure ProofFailure(const MoveFigures& before, const MoveFigures& after, co
                          const LoopMargins& marginsAfter, bool scaleInDoubt) {
     const bool beforeHeld = marginsBefore.Meets(kMinPhaseMarginDeg, kMinGainMarginDb);
     if (const TuneFailure moves = MoveProofFailure(before, after, beforeHeld); moves != TuneFailure::None) return moves;
-    const double cushion = scaleInDoubt ? 1 : 0;
-    if (!marginsAfter.Meets(kMinPhaseMarginDeg + cushion * kMeasuredPhaseDeg, kMinGainMarginDb + cushion * kMeasuredGainDb))
-        return TuneFailure::MarginsMissed;
+    const RequiredMargins need = MarginsRequired(scaleInDoubt);
+    if (!marginsAfter.Meets(need.phaseDeg, need.gainDb)) return TuneFailure::MarginsMissed;
     return TuneFailure::None;
 }
 

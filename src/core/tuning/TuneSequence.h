@@ -236,6 +236,12 @@ TuneFailure MoveProofFailure(const MoveFigures& before, const MoveFigures& after
 // 1.5 dB): the sequence then tries once more with a softer loop.
 inline constexpr double kMeasuredPhaseDeg = 5, kMeasuredGainDb = 1.5;
 bool MissesByLittle(const LoopMargins& margins, bool scaleInDoubt = false);
+// What the loop measured again must hold: the design's margins, and what a
+// measurement may be off by on top where the scale is in doubt.
+struct RequiredMargins {
+    double phaseDeg, gainDb;
+};
+RequiredMargins MarginsRequired(bool scaleInDoubt);
 // Whether the plant above the lines' band stands on a scale in doubt: the
 // probe weighs the machine kScaleDoubtShare times what the speed loop's
 // band sees (1 + R each) and no low machine mode was named to say why. A

@@ -180,23 +180,12 @@ TEST(TuningWindow, ARunThatSetsNothingShowsWhatItMeasuredAndWhy) {
          "电机在运动后持续振荡：测量前速度环带宽降低了 2 次。",
          true, 3},
     };
-    // HALVEX_TUNE_SHOTS=DIR keeps a picture of each (HALVEX_TUNE_LANG=en: in English).
-    const char* shots = std::getenv("HALVEX_TUNE_SHOTS");
-    const bool english = std::getenv("HALVEX_TUNE_LANG") && std::string(std::getenv("HALVEX_TUNE_LANG")) == "en";
-    const auto catalogue = shots && english ? std::make_unique<hx::test::EnglishCatalogue>() : nullptr;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TuneResult r = measured;
         c.make(r);
         TuningWindow w(TuneRequest{});
         w.showResult(r);
-        if (shots) {
-            w.resize(1400, 820);
-            w.show();
-            QTest::qWait(300);
-            w.grab().save(QString::fromUtf8(shots) + "/" + c.name + (english ? "-en.png" : "-zh.png"));
-            continue;
-        }
         const QString summary = w.summaryLabel()->text();
         EXPECT_TRUE(summary.startsWith(c.summaryStart)) << summary.toStdString();
         // The ratio's line, with its figure, or none (not a dash).
@@ -211,7 +200,6 @@ TEST(TuningWindow, ARunThatSetsNothingShowsWhatItMeasuredAndWhy) {
         for (int i = 0; i < w.stageList()->count(); ++i)
             EXPECT_EQ(w.stageList()->item(i)->font().bold(), i == static_cast<int>(r.reached)) << i;
     }
-    if (shots) return;
     // The refused loop is drawn as measured, judged as the proof judged it.
     TuneResult r = measured;
     cases[2].make(r);
