@@ -1,6 +1,7 @@
 #include "core/backup/BackupStore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -101,14 +102,18 @@ bool BackupStore::ParseName(const std::string& fileName, BackupEntry* entry) {
     std::string_view tail = rest.substr(station + 3);
     const auto dash = tail.find('-');
     if (dash != std::string_view::npos) {
-        if (!AllDigits(tail.substr(dash + 1))) return false;
-        sequence = std::stoi(std::string(tail.substr(dash + 1)));
+        // Only numbers Save can give: a file someone named with a longer
+        // one is not a backup, and must not stop the folder being read.
+        const std::string_view digits = tail.substr(dash + 1);
+        if (!AllDigits(digits) || digits.size() > 4) return false;
+        std::from_chars(digits.data(), digits.data() + digits.size(), sequence);
+        if (sequence < 1 || sequence > kMaxSequence) return false;
         tail = tail.substr(0, dash);
     }
     if (!AllDigits(tail) || tail.size() > 3 || station == 0) return false;
     entry->stamp = std::string(stamp);
     entry->port = std::string(rest.substr(0, station));
-    entry->station = std::stoi(std::string(tail));
+    std::from_chars(tail.data(), tail.data() + tail.size(), entry->station);
     entry->sequence = sequence;
     return true;
 }
@@ -135,7 +140,7 @@ bool BackupStore::Save(const std::string& displayModel, const std::string& port,
         AtomicFile file(target);
         if (file.Open() && file.Write(bytes) && file.CommitNew()) {
             if (path) *path = target;
-            Prune(folder.string(), keep);
+            Prune(folder.string(), safePort, station, target, keep);
             return true;
         }
         // Another backup took the name between the look and the rename.
@@ -145,10 +150,17 @@ bool BackupStore::Save(const std::string& displayModel, const std::string& port,
     return fail((folder / FileName(stamp, safePort, station, kMaxSequence)).string(), EEXIST);
 }
 
-void BackupStore::Prune(const std::string& modelFolder, int keep) const {
+void BackupStore::Prune(const std::string& modelFolder, const std::string& safePort, int station,
+                        const std::string& kept, int keep) const {
+    // Counted per drive: the backups of the other drives of a model (a whole
+    // line of them loaded with one file) are each one's way back, which the
+    // journal names.
     std::vector<BackupEntry> entries = EntriesIn(modelFolder, {});
-    if (static_cast<int>(entries.size()) <= keep) return;
+    std::erase_if(entries, [&](const BackupEntry& e) { return e.port != safePort || e.station != station; });
     std::sort(entries.begin(), entries.end(), Newer);
+    // The one just written is the newest whatever its name says: a clock set
+    // back or a change of time zone stamps it earlier than the others.
+    std::stable_partition(entries.begin(), entries.end(), [&](const BackupEntry& e) { return e.path == kept; });
     std::error_code ec;
     for (std::size_t i = static_cast<std::size_t>(std::max(keep, 1)); i < entries.size(); ++i)
         fs::remove(entries[i].path, ec);

@@ -5,7 +5,7 @@
 // Each is written to a temporary file and renamed into place only once
 // complete, and never over another file: a second backup within the same
 // second gets "-2", "-3", ... before ".qxr". After each new backup only the
-// newest `keep` of its model stay.
+// newest `keep` of its drive (model, port and station) stay.
 
 #include <cstdint>
 #include <ctime>
@@ -33,7 +33,7 @@ public:
 
     const std::string& Folder() const { return m_folder; }
 
-    // [Backup] Keep of the settings file: the backups kept per model (at
+    // [Backup] Keep of the settings file: the backups kept per drive (at
     // least 1; kDefaultKeep when unset or not a number).
     static int KeepFromSettings();
     // A text made fit for a file or folder name: letters, digits, '.', '_'
@@ -42,7 +42,8 @@ public:
     // "YYYYMMDD-HHMMSS" in local time.
     static std::string Stamp(std::time_t when);
 
-    // Writes bytes as a new backup and prunes the model's folder to `keep`.
+    // Writes bytes as a new backup and prunes the drive's backups to `keep`,
+    // the new one always among them.
     // False with *error naming the file and the reason (nothing is left
     // behind then, and no older backup is touched).
     bool Save(const std::string& displayModel, const std::string& port, int station, std::time_t when,
@@ -57,7 +58,8 @@ public:
     static bool ParseName(const std::string& fileName, BackupEntry* entry);
 
 private:
-    void Prune(const std::string& modelFolder, int keep) const;
+    void Prune(const std::string& modelFolder, const std::string& safePort, int station, const std::string& kept,
+               int keep) const;
 
     std::string m_folder;
 };

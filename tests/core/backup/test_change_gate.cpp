@@ -256,7 +256,7 @@ TEST(ChangeGate, TheVibrationAssistantsSetsAreBackedUpJournaledAndRefusedWithout
     EXPECT_TRUE(b.WroteNothing());
 }
 
-TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
+TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfEachDrive) {
     hx::test::TempProgramFolder folder;
     const hx::BackupStore store(folder.File("backups"));
     const std::time_t when = 1700000000;
@@ -268,15 +268,30 @@ TEST(BackupStore, NeverReplacesABackupAndKeepsTheNewestOfAModel) {
     ASSERT_TRUE(store.Save("QX 4/A", "/dev/ttyUSB0", 3, when, "second\n", 3, &path, &error));
     EXPECT_EQ(path, folder.File("backups/QX_4_A/" + stamp + "-dev_ttyUSB0-st3-2.qxr"));
     EXPECT_EQ(hx::test::ReadFileBytes(folder.File("backups/QX_4_A/" + stamp + "-dev_ttyUSB0-st3.qxr")), "first\n");
-    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(store.Save("QX 4/A", "COM1", 1, when + k, "later\n", 3, &path, &error));
-    const auto kept = store.List("QX 4/A");
+    // Another drive of the model: its backups push out only its own older ones.
+    for (int k = 1; k <= 4; ++k) ASSERT_TRUE(store.Save("QX 4/A", "COM1", 1, when + k, "later\n", 3, &path, &error));
+    EXPECT_EQ(store.List("QX 4/A", "/dev/ttyUSB0", 3).size(), 2u);
+    auto kept = store.List("QX 4/A", "COM1", 1);
     ASSERT_EQ(kept.size(), 3u);
-    EXPECT_EQ(kept.front().stamp, hx::BackupStore::Stamp(when + 3));
-    EXPECT_EQ(kept.back().stamp, hx::BackupStore::Stamp(when + 1));
+    EXPECT_EQ(kept.front().stamp, hx::BackupStore::Stamp(when + 4));
+    EXPECT_EQ(kept.back().stamp, hx::BackupStore::Stamp(when + 2));
+    // A clock set back: the new backup's name is the oldest, yet it stays.
+    ASSERT_TRUE(store.Save("QX 4/A", "COM1", 1, when - 3600, "after the clock went back\n", 3, &path, &error));
+    EXPECT_EQ(hx::test::ReadFileBytes(path), "after the clock went back\n");
+    kept = store.List("QX 4/A", "COM1", 1);
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[1].stamp, hx::BackupStore::Stamp(when + 3)) << "the oldest by name went";
     // No temporary file is left behind.
     int files = 0;
     for (const auto& e : fs::directory_iterator(folder.File("backups/QX_4_A"))) files += e.is_regular_file();
-    EXPECT_EQ(files, 3);
+    EXPECT_EQ(files, 5);
+    // Names the store did not give are not backups, whatever their numbers.
+    hx::BackupEntry e;
+    for (const char* name : {"20250101-000000-COM1-st1-99999999999.qxr", "20250101-000000-COM1-st1-2147483648.qxr",
+                             "20250101-000000-COM1-st1-1001.qxr", "20250101-000000-COM1-st1234.qxr"})
+        EXPECT_FALSE(hx::BackupStore::ParseName(name, &e)) << name;
+    ASSERT_TRUE(hx::BackupStore::ParseName("20250101-000000-COM1-st12-1000.qxr", &e));
+    EXPECT_EQ(std::tie(e.port, e.station, e.sequence), std::make_tuple(std::string("COM1"), 12, 1000));
 
     hx::test::WriteFileBytes(folder.SettingsPath(), "[Backup]\nKeep=7\n");
     EXPECT_EQ(hx::BackupStore::KeepFromSettings(), 7);
