@@ -1,6 +1,7 @@
 #include "core/settings/AppPaths.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,9 @@
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "core/util/AtomicFile.h"
+#include "core/util/BoundedFile.h"
 
 namespace fs = std::filesystem;
 
@@ -93,13 +97,27 @@ std::string DataFolder() {
 
 namespace {
 
+// HOME, or the account's home when a service or cron starts the program
+// without one: never a shared folder such as /tmp, where anybody may plant
+// links and a reboot takes the backups and the journal away.
+std::string HomeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+    std::string buffer(16384, '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return found->pw_dir;
+    // No home at all: a folder nobody can create, so each write fails and says where.
+    return "/nonexistent";
+}
+
 // An XDG base folder: the variable when it holds an absolute path (the
 // base-directory rules say to ignore a relative one), else the default under HOME.
 fs::path XdgFolder(const char* variable, const char* homeRelative) {
     const char* xdg = std::getenv(variable);
     if (xdg && *xdg == '/') return fs::path(xdg) / "halvex";
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/tmp") / homeRelative / "halvex";
+    return fs::path(HomeFolder()) / homeRelative / "halvex";
 }
 
 }  // namespace
@@ -137,7 +155,13 @@ std::string DatabasePath() {
     std::error_code ec;
     if (!fs::exists(own, ec) && fs::exists(path, ec)) {
         fs::create_directories(own.parent_path(), ec);
-        fs::copy_file(path, own, ec);
+        // Whole or not at all: a copy cut short by a kill or a full disk
+        // would be taken for the user's database from then on. A second
+        // program copying at the same moment keeps the first one's.
+        std::string bytes;
+        AtomicFile copy(own.string());
+        if (ReadBoundedFile(path.string(), std::size_t{1} << 30, &bytes).ok() && copy.Open() && copy.Write(bytes))
+            copy.CommitNew();
     }
     return fs::exists(own, ec) ? own.string() : path.string();
 }

@@ -1,8 +1,12 @@
 // The settings file as the program has always read and written it.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +19,7 @@
 #include "support/TestSupport.h"
 
 using namespace hx;
+namespace fs = std::filesystem;
 using hx::test::ReadFileBytes;
 using hx::test::TempProgramFolder;
 using hx::test::WriteFileBytes;
@@ -55,6 +60,41 @@ TEST(ProfileFile, WritesKeyByKeyKeepingTheRest) {
 
     // A write that cannot happen is reported, not fatal.
     EXPECT_FALSE(WriteProfileString("/proc/halvex-no-such/EnvSetting.ini", "A", "B", "1"));
+}
+
+// An installed copy's database is copied for the user whole or not at all
+// (here the copy runs out of room half-way), and a program started without
+// HOME keeps the user's files in the account's home, never in /tmp.
+TEST(AppPaths, TheUsersDatabaseIsWholeAndHisFilesStayInHisHome) {
+    TempProgramFolder root;
+    fs::create_directories(root.File("usr/bin"));
+    fs::create_directories(root.File("usr/share/halvex"));
+    fs::copy_file(root.DatabasePath(), root.File("usr/share/halvex/DATA.sqlite"));
+    ::setenv("XDG_CONFIG_HOME", root.File("config").c_str(), 1);
+    hx::SetProgramFolder(root.File("usr/bin"));
+    const std::string own = root.File("config/halvex/DATA.sqlite");
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{32768, limit.rlim_max};  // the soft limit alone: the hard one would not come back
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const std::string cutShort = DatabasePath();
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(cutShort, root.File("usr/share/halvex/DATA.sqlite")) << "the installed one while no copy is whole";
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_EQ(DatabasePath(), own);
+    EXPECT_TRUE(ReadFileBytes(own) == ReadFileBytes(root.DatabasePath())) << "the whole database";
+    hx::SetProgramFolder({});
+    ::unsetenv("XDG_CONFIG_HOME");
+
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string data = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(UserDataFolder(), std::string(::getpwuid(::getuid())->pw_dir) + "/.local/share/halvex");
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
 }
 
 TEST(ProfileFile, UnwritableProgramFolderUsesTheUserConfigFolder) {
