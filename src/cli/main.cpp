@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     options.port = hx::env::Read(hx::env::kComSetting, "COM", "COM1");
     options.station = CliContext::StationFromSettings(hx::env::Read(hx::env::kDrive, "DriveNo", "63"));
-    options.lateHorizonMs = std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000);
+    options.lateHorizonMs = hx::env::LateHorizonMs();
     // Every change a command makes to a drive goes through this gate.
     hx::ChangeGate gate;
     CliContext ctx(options, theComm, gate, std::cout, std::cerr);

@@ -1,5 +1,7 @@
 #include "core/settings/EnvSettings.h"
 
+#include <algorithm>
+
 #include "core/settings/AppPaths.h"
 #include "core/settings/ProfileFile.h"
 
@@ -10,6 +12,10 @@ std::string Read(const char* section, const char* key, const char* def) {
 }
 
 int ReadInt(const char* section, const char* key, const char* def) { return ProfileToInt(Read(section, key, def)); }
+
+int LateHorizonMs() {
+    return std::clamp(ProfileToInt(GetProfileString(SettingsPath(), kReadComDelay, "LateHorizon", "0", 32)), 0, 600000);
+}
 
 bool Write(const char* section, const char* key, const std::string& value) {
     return WriteProfileString(SettingsPath(), section, key, value);

@@ -17,6 +17,10 @@ std::string Read(const char* section, const char* key, const char* def);
 int ReadInt(const char* section, const char* key, const char* def);
 bool Write(const char* section, const char* key, const std::string& value);
 
+// [ReadComDelay] LateHorizon in ms, 0..600000 (0: the link's own rule).
+// Read whole: the classic keys' five characters would make 120000 into 12000.
+int LateHorizonMs();
+
 // The folder a file dialog for this kind of file ("qxr", "wave", "csv") last
 // used; empty when none was kept. Unlike the classic keys it is read whole.
 std::string LastFolder(const std::string& kind);

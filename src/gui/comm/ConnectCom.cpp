@@ -99,8 +99,7 @@ void CConnectCom::closeEvent(QCloseEvent* event) {
 void CConnectCom::configurePort() {
     g_station = static_cast<uint8_t>(m_station->currentText().toInt());
     m_link.ConfigCom(m_port->currentText().toStdString(), m_baud->currentText().toStdString(), "8", "NONE", "2");
-    m_link.SetLateHorizon(static_cast<uint32_t>(
-        std::clamp(hx::env::ReadInt(hx::env::kReadComDelay, "LateHorizon", "0"), 0, 600000)));
+    m_link.SetLateHorizon(static_cast<uint32_t>(hx::env::LateHorizonMs()));
 }
 
 void CConnectCom::onConnect() {

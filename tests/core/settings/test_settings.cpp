@@ -40,6 +40,11 @@ TEST(ProfileFile, ReadsWithTheClassicSemantics) {
     EXPECT_EQ(env::Read(env::kDrive, "DriveNo", "63"), "12345") << "names match in any case; 5 characters seen";
     EXPECT_EQ(env::Read(env::kComSetting, "COM", "COM1"), "COM12") << "quotes are dropped";
     EXPECT_EQ(env::Read(env::kReadComDelay, "DelayTime", "10"), "10") << "section without the key";
+    // Our own key is read whole, and kept within its range.
+    for (auto [text, ms] : {std::pair{"120000", 120000}, {"9999999", 600000}, {"-5", 0}}) {
+        WriteFileBytes(ini, std::string("[ReadComDelay]\r\nLateHorizon=") + text + "\r\n");
+        EXPECT_EQ(env::LateHorizonMs(), ms) << text;
+    }
 
     for (auto [text, value] : {std::pair{" -42x", -42}, {"+7", 7}, {"", 0}})
         EXPECT_EQ(ProfileToInt(text), value) << text;
