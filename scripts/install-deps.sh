@@ -9,7 +9,7 @@ packages=(
   libmodbus-dev libsqlite3-dev libgtest-dev libbenchmark-dev libkissfft-dev libcli11-dev
   libgl-dev libxkbcommon-dev fonts-noto-cjk xvfb xauth
   clang libclang-rt-14-dev lld
-  dpkg-dev file appstream desktop-file-utils man-db
+  dpkg-dev file appstream desktop-file-utils man-db locales
 )
 
 missing=()

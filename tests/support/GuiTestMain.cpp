@@ -7,10 +7,13 @@
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
 
+#include <clocale>
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // as the program does
     // As the program does at start: the core's texts go through Qt's
     // catalogue, which gives the Chinese back while no English is installed.
     hx::SetTranslator([](const char* context, const char* source) {

@@ -3,6 +3,8 @@
 
 #include "cli/draw/DrawModule.h"
 
+#include <clocale>
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QString>
@@ -33,6 +35,9 @@ public:
             static char name[] = "halvex-cli";
             static char* argv[] = {name, nullptr};
             m_app = std::make_unique<QGuiApplication>(argc, argv);
+            // Qt took the user's locale for the C library too; the command
+            // line's numbers and files keep their decimal points.
+            std::setlocale(LC_NUMERIC, "C");
         }
         if (!englishCatalogue.empty()) {
             hx::InstallCatalogue(englishCatalogue);

@@ -37,10 +37,11 @@ DriveIdentity ReadDriveIdentity(CQXCOM& comm, uint8_t station) {
         return r.has_value() ? static_cast<int>(*r) : -1;
     };
 
-    const int soft = read(kRegSoftwareVersion);
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<int16_t>(soft) / 10.0);
-    id.softVersionText = text;
+    // Tenths as digits, not through printf: the window's process takes the
+    // user's locale, where "%.1f" writes "1,5" into every file saved.
+    const int soft = static_cast<int16_t>(read(kRegSoftwareVersion));
+    const int tenths = soft < 0 ? -soft : soft;
+    id.softVersionText = (soft < 0 ? "-" : "") + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 
     const int firmware = static_cast<int16_t>(read(kRegFirmwareVersion));
     id.firmwareVersion = firmware < 100 ? 100.0f : static_cast<float>(firmware);

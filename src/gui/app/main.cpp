@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <clocale>
 #include <iostream>
 
 #include "gui/app/MainFrame.h"
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
         return hx::gui::CheckInstallation(std::cout);
     }
     QApplication application(argc, argv);
+    // Qt set the C library to the user's locale; the core's numbers (files,
+    // traces, the simulated drive's machine) keep decimal points whatever it
+    // is. The window's own texts follow QLocale, which this leaves alone.
+    std::setlocale(LC_NUMERIC, "C");
     // Qt has taken its own options out of argv by now: what is left must be ours.
     const auto command = hx::gui::ParseStartOptions(argc, argv, false);
     if (command.exit) return *command.exit;

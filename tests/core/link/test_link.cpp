@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 
 #include "core/Globals.h"
@@ -181,6 +183,17 @@ TEST(Link, OpeningMissingOrBusyPortsFailsCleanly) {
 }
 
 TEST(Link, IdentityRead) {
+    // In a locale that writes decimal commas (the window's process takes the
+    // user's): the version text goes into files as the drive's "1.5".
+    std::string locales = std::filesystem::temp_directory_path() / "halvex-locale-XXXXXX";
+    ASSERT_NE(::mkdtemp(locales.data()), nullptr);
+    ASSERT_EQ(std::system(("localedef -i de_DE -f UTF-8 " + locales + "/de_DE.UTF-8").c_str()), 0);
+    ::setenv("LOCPATH", locales.c_str(), 1);
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+    struct Back {
+        ~Back() { std::setlocale(LC_NUMERIC, "C"), ::unsetenv("LOCPATH"), std::filesystem::remove_all(path); }
+        std::string path;
+    } back{locales};
     // A product model longer than its 14 characters of registers is cut.
     PtyDrive d({.station = kStation, .productModel = "HX-KRV4-0750-ABC", .driveModel = "KRV4", .firmwareRegister = 215,
                 .softwareRegister = -15, .variantCode = 1001, .databasePath = "-"},
