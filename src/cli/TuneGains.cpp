@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <ostream>
 #include <sstream>
 #include <stop_token>
@@ -18,6 +17,7 @@
 #include "core/writes/StorageCommand.h"
 #include "core/tuning/BodeData.h"
 #include "core/tuning/TuneSequence.h"
+#include "core/util/AtomicFile.h"
 
 using namespace hx::tuning;
 
@@ -42,9 +42,8 @@ std::string Opt(const std::optional<double>& v, const std::string& unit, int dec
 
 // The plant, the open loop before and after, and the coherence, one row per
 // frequency of the measured plant.
-bool WriteBodeCsv(const std::string& path, const TuneResult& r) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
+std::string BodeCsv(const TuneResult& r) {
+    std::ostringstream f;
     f << "frequency_hz,plant_db,plant_deg,open_loop_before_db,open_loop_before_deg,open_loop_after_db,"
          "open_loop_after_deg,coherence\n";
     const FrequencyResponse& g = r.id.plant.g;
@@ -59,7 +58,7 @@ bool WriteBodeCsv(const std::string& path, const TuneResult& r) {
         }
         f << ',' << Num(g.CoherenceAt(i), 3) << '\n';
     }
-    return static_cast<bool>(f);
+    return f.str();
 }
 
 volatile std::sig_atomic_t g_stopAsked = 0;
@@ -127,7 +126,10 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
             << Opt(r.marginsBefore.phaseMarginDeg, " deg") << ", gain margin " << Opt(r.marginsBefore.gainMarginDb, " dB")
             << '\n';
     }
-    if (!o.bode.empty() && r.reached > TuneStage::Design && !WriteBodeCsv(ctx.Expand(o.bode), r))
+    // Whole or not at all, as every other file the tool writes: a full disk
+    // neither passes for success nor leaves the last run's curves cut short.
+    if (!o.bode.empty() && r.reached > TuneStage::Design &&
+        !hx::WriteFileAtomically(ctx.Expand(o.bode), BodeCsv(r), nullptr, nullptr))
         ctx.Fail("cannot write " + ctx.Expand(o.bode), 0);
     if (r.reached == TuneStage::Verify && r.status != TuneResult::Status::Tuned && r.status != TuneResult::Status::Stopped)
         out << "measured again: crossover " << Opt(r.marginsAfter.crossoverHz, " Hz") << ", phase margin "
