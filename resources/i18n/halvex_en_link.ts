@@ -90,6 +90,10 @@
         <source>参数文件中有些行无法读入，已跳过：</source>
         <translation>Some lines of the parameter file could not be loaded and were skipped:</translation>
     </message>
+    <message>
+        <source>参数文件没有包含全部参数，其余参数不是这台驱动器的值，不能写参数。请先读参数，再读入此文件。</source>
+        <translation>The parameter file does not hold every parameter, and the others in the list are not this drive&apos;s values, so the parameters cannot be written. Read the parameters first, then load this file.</translation>
+    </message>
 </context>
 <context>
     <name>ParameterFile</name>

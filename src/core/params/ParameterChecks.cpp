@@ -1,7 +1,9 @@
 #include "core/params/ParameterChecks.h"
 
 #include <map>
+#include <set>
 
+#include "core/params/TransferPlan.h"
 #include "core/util/Text.h"
 
 namespace hx {
@@ -67,6 +69,15 @@ bool FromAnotherModel(const ParameterFileContents& contents, const std::string& 
     if (line.rfind("DriveType=", 0) != 0) return false;
     const std::string fileModel = Trim(contents.HeaderValue(1));
     return !fileModel.empty() && fileModel != Trim(productModel);
+}
+
+bool CoversWholeWrite(const ParameterFileContents& contents, float firmwareVersion) {
+    std::set<uint16_t> given;
+    for (const auto& [address, value] : contents.values) given.insert(address);
+    for (const TransferBlock& block : WriteAllPlan(firmwareVersion))
+        for (uint32_t a = block.address; a < uint32_t{block.address} + block.count; ++a)
+            if (!given.contains(static_cast<uint16_t>(a))) return false;
+    return true;
 }
 
 }  // namespace hx

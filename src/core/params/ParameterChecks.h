@@ -44,4 +44,9 @@ std::vector<RangeViolation> ValuesOutsideRange(const std::vector<ParameterDefini
 // line, or with an empty one, says nothing.
 bool FromAnotherModel(const ParameterFileContents& contents, const std::string& productModel);
 
+// Whether the file gives every register a whole-table write of a drive of
+// this firmware sends (WriteAllPlan). A file that does not leaves the rest of
+// the table as it was, which is the drive's own only after a whole read.
+bool CoversWholeWrite(const ParameterFileContents& contents, float firmwareVersion);
+
 }  // namespace hx

@@ -52,6 +52,9 @@ void CParameterManage::LoadParameterFile() {
     if (refuseWithoutDefinitions(tr("读取参数列表"))) return;
     const QString path = AskParameterFileToOpen(this, tr("读取参数列表"));
     if (path.isEmpty()) return;
+    // What the file leaves out stays as the table holds it: this drive's own
+    // values only after a whole read of it.
+    const bool tableIsThisDrives = m_tableComplete && m_tableDrive && *m_tableDrive == CurrentDrive();
     std::string information, error;
     hx::ParameterFileContents contents;
     if (!hx::LoadParameterFile(toPath(path), theParameterTable, &information, &error, &contents)) {
@@ -63,12 +66,16 @@ void CParameterManage::LoadParameterFile() {
     FillParameterList(0, 31999);
     m_read->setEnabled(true);
     m_bHasParameters = true;
-    m_tableComplete = true;
+    m_tableComplete = tableIsThisDrives || hx::CoversWholeWrite(contents, g_firmwareVersion);
     // A file is loaded for the drive connected now.
     m_tableDrive = CurrentDrive();
     updateControls();
     ShowMessage(this, fromStd(information).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).trimmed(),
                 tr("参数列表信息"));
+    if (!m_tableComplete)
+        ShowMessage(this, tr("参数文件没有包含全部参数，其余参数不是这台驱动器的值，不能写参数。"
+                             "请先读参数，再读入此文件。"),
+                    tr("读取参数列表"), MessageIcon::Warning);
     // Lines that could not be applied are said once, after the file's information.
     if (!contents.skipped.empty())
         ShowMessage(this, tr("参数文件中有些行无法读入，已跳过：") + QLatin1Char('\n') +

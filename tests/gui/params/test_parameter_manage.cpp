@@ -555,4 +555,21 @@ TEST(ParameterManageHonest, AListBelongsToTheDriveItWasReadFrom) {
     EXPECT_EQ(list->rowCount(), 0);
     EXPECT_FALSE(w->busy());
     EXPECT_EQ(f.sim().RequestCount(), 0u);
+
+    // A file of a few parameters leaves the rest of the table as it stands:
+    // no drive's values now, so nothing may be written until a whole read;
+    // after one, the file's values go with the drive's own.
+    const std::string part = f.folder.File("part.qxr");
+    hx::test::WriteFileBytes(part, "DriveType=\r\nDriveVerssion=\r\nDescription=\r\n2=1234\r\n");
+    SetFileDialogHook([&](const hx::gui::FileDialogRequest&) { return QString::fromStdString(part); });
+    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
+    EXPECT_TRUE(f.messages.lastText().contains("没有包含全部参数")) << f.messages.lastText().toStdString();
+    EXPECT_FALSE(w->writeButton()->isEnabled());
+    w->StartWriteAll();
+    EXPECT_FALSE(w->busy());
+    EXPECT_EQ(f.sim().RequestCount(), 0u);
+    ASSERT_TRUE(hx::test::ClickAndWait(w->readButton(), w, &CParameterManage::readAllFinished));
+    QTest::mouseClick(w->readFileButton(), Qt::LeftButton);
+    EXPECT_TRUE(w->writeButton()->isEnabled());
+    SetFileDialogHook({});
 }
