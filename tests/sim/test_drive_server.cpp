@@ -318,8 +318,14 @@ TEST(DriveProgram, ServesKeepsEachStationsStateAndStopsCleanly) {
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-    // One drive cannot take a file of several: it says so instead of
-    // starting from half a memory.
+    // One drive cannot take a file of several, nor several drives the file
+    // of one: it says so instead of starting from factory values and then
+    // writing the memory away at the first store.
     Sim single({"--db", folder.DatabasePath(), "--state", state}, 0);
     EXPECT_EQ(single.Wait(), 1);
+    const std::string one = folder.File("one.txt"), oneBytes = saved.substr(0, saved.find('\n') + 1) + "nv 0 4300\n";
+    hx::test::WriteFileBytes(one, oneBytes);
+    Sim several({"--db", folder.DatabasePath(), "--state", one, "--stations", "1,2"});
+    EXPECT_EQ(several.Stop(SIGTERM), 1) << "refused at start, not served";
+    EXPECT_TRUE(hx::test::ReadFileBytes(one) == oneBytes) << "the file as it was";
 }

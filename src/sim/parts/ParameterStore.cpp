@@ -223,6 +223,9 @@ void ParameterStore::LoadState(const std::string& path, int section) {
                                          "serve them all (--stations) or give another file");
             continue;
         }
+        if (current == 0 && section != 0)
+            throw std::runtime_error("drive state file " + path +
+                                     " keeps the memory of one drive; serve it alone (--station) or give another file");
         if (current != section) continue;
         std::istringstream fields(line);
         std::string set;
