@@ -29,6 +29,7 @@
 #include "core/link/PortResolver.h"
 #include "core/settings/EnvSettings.h"
 #include "core/util/CommandLine.h"
+#include "core/util/EndSignals.h"
 
 namespace {
 
@@ -104,6 +105,9 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away ("| head") must not kill a command between the
+    // start of a motion and its stop: writes fail instead, and a run stops.
+    hx::IgnoreClosedOutput();
     // The version answers before the settings are read or the commands
     // built: a script that asks for it pays for nothing else.
     const std::string version = std::string("halvex-cli ") + g_programVersion;

@@ -175,8 +175,8 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     // Armed before the start (70 <- 1), put back after it, in this order.
     EXPECT_EQ(hx::test::WrittenAddresses(vd, {31007, 31008, 70}),
               (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
-    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(folder.StateFolder() + "/watchdog", drive.DevicePath(), 7))
-        << "the note stays after a clean run";
+    const std::string notes = folder.StateFolder() + "/watchdog";
+    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(notes, drive.DevicePath(), 7)) << "the note stays after a clean run";
 
     r = Run(Join(run, {"--runs", "1000", "--detach"}));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -186,17 +186,20 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     ASSERT_EQ(Run({"run", "stop"}).status, 0);
 
     // Each signal that ends the tool stops the motion first and puts the
-    // watchdog back; SIGKILL leaves that to the drive's watchdog, and its
-    // values come back at the next connect.
+    // watchdog back, and so does a reader of its output that goes away
+    // ("| head", here SIGPIPE) after the first line; SIGKILL leaves that to the
+    // drive's watchdog, and its values come back at the next connect.
     vd.Poke(136, 2000);
     const auto args = Args({"run", "velocity", "--runs", "1000"});
     auto running = [&](uint16_t value) { return hx::test::PollUntil([&] { return vd.Peek(70) == value; }); };
-    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
-        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) {
+        const bool head = sig == SIGPIPE;
+        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, head, !head, head);
         ASSERT_TRUE(running(1)) << strsignal(sig);
         EXPECT_EQ(vd.Peek(31007), 1000) << "armed during the run";
         EXPECT_EQ(vd.Peek(31008), 1);
-        EXPECT_EQ(cli.Stop(sig), 130) << strsignal(sig);
+        if (head) cli.CloseOutput();
+        EXPECT_EQ(head ? cli.Wait() : cli.Stop(sig), 130) << strsignal(sig);
         EXPECT_EQ(vd.Peek(70), 0) << strsignal(sig);
         ExpectOwnWatchdog(strsignal(sig));
     }
