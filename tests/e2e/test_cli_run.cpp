@@ -204,6 +204,20 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
         ExpectOwnWatchdog(strsignal(sig));
     }
 
+    // A command on several drives stops and puts back what a killed run left
+    // on each, as one on a single drive does.
+    {
+        hx::runtest::NoteLock note;  // released as a killed tool's is: the note stays
+        ASSERT_EQ(note.Take(notes, drive.DevicePath(), 7), hx::runtest::NoteLock::Result::Taken);
+        ASSERT_TRUE(note.WriteNote({kOwnTimeout, kOwnAction}, nullptr));
+    }
+    for (auto [a, v] : {std::pair{31007, 60000}, {31008, 1}}) vd.SetRam(a, v);
+    vd.Poke(70, 1);
+    EXPECT_EQ(RunCli({"--port", drive.DevicePath(), "--stations", "7", "identity"}).status, 0);
+    EXPECT_EQ(vd.Peek(70), 0) << "the killed run's motion fed by the command";
+    ExpectOwnWatchdog("put back by a command on several drives");
+    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(notes, drive.DevicePath(), 7));
+
     // A drive whose own watchdog action is its communication alarm keeps it.
     for (auto [a, v] : {std::pair{31008, 0}, {56, 0xFFFF}}) vd.SetRam(a, v);
     {
