@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <thread>
 
 #include "core/runtest/WatchdogNote.h"
 #include "support/CliOnDrive.h"
@@ -266,8 +267,19 @@ TEST_F(CliRun, ASecondProgramLeavesARunsWatchdogAlone) {
     EXPECT_NE(r.err.find("not saved: a test run is on (register 70 reads running)"), std::string::npos) << r.err;
     EXPECT_EQ(vd.CommandsCompleted(90), 0);
     EXPECT_EQ(vd.Peek(31007), 1000);
+    // A capture of 6 s goes on when the run's program dies a second into it:
+    // its polls, which would feed the run's watchdog, stop the motion first.
+    auto capture = std::async(std::launch::async, [&] {
+        return TcpRun({"capture", "--channels", "1", "--interval", "30000", "--points", "200"});
+    });
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     run.Stop(SIGKILL);
-    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; })) << "nothing stopped the motor";
+    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }, std::chrono::milliseconds(2500)));
+    r = capture.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("its motion was still running and has been stopped"), std::string::npos) << r.err;
+    EXPECT_EQ(vd.WatchdogTrips(), 0) << "the motion ran on until the capture ended";
+    ExpectOwnWatchdog("put back by the capture");
 }
 
 // A run that ends otherwise than the tool asked is a failure that says what
