@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <future>
 #include <iostream>
 
@@ -45,13 +44,6 @@ TEST(CliTune, TunesProvesAndReportsInRamOnly) {
     EXPECT_NE(hx::test::ReadFileBytes(json).find("\"station\": 7"), std::string::npos);
     // Not stored: the storing command was never written.
     EXPECT_TRUE(hx::test::WrittenAddresses(drive.Drive(), {90}).empty());
-    // The quit key, as Ctrl+C, stops it at its next step: never a motor left to the watchdog.
-    hx::test::BackgroundProgram quit(hx::test::CliProgram(),
-                                     {"--port", drive.DevicePath(), "--station", "7", "tune", "gains"}, 0, true);
-    ASSERT_TRUE(hx::test::PollUntil([&] { return drive.Drive().Peek(70) == 1; }));
-    EXPECT_EQ(quit.Stop(SIGQUIT), 1);
-    EXPECT_EQ(drive.Drive().Peek(70), 0);
-    EXPECT_EQ(drive.Drive().WatchdogTrips(), 0);
 }
 
 // The vibration assistant on machines that swing at 20, 25, 40 and 60 Hz

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
 
 #include "support/TestSupport.h"
 
@@ -117,7 +116,7 @@ int BackgroundProgram::Stop(int signal) {
     return Wait();
 }
 
-void BackgroundProgram::CloseOutput() { ::close(std::exchange(m_out, -1)); }
+void BackgroundProgram::CloseOutput() { ::close(m_out), m_out = -1; }
 
 int BackgroundProgram::Wait() {
     int status = 0;

@@ -24,9 +24,8 @@ std::vector<std::string> Join(std::vector<std::string> first, const std::vector<
 
 // A program left running in the background (a simulated drive serving a
 // port), stopped with SIGTERM on destruction. Waits until the program has
-// printed `expectedLines` lines on standard output (at most 30 s), with
-// standard error there too when `errorsToo`. A quiet one writes both streams
-// to /dev/null, for programs that print more than a pipe nobody reads would take.
+// printed `expectedLines` lines on standard output (and error when `errorsToo`) (at most 30 s). A
+// quiet one writes both streams to /dev/null, for programs that print more than a pipe nobody reads would take.
 class BackgroundProgram {
 public:
     BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines, bool quiet = false,
