@@ -51,16 +51,7 @@ bool CliContext::OpenLink(LinkUse use) const {
     if (*m_opened) {
         m_comm.SetCurrentUseMode(1);
         g_station = Station();
-        // A run this tool or the window left behind (killed, or the line
-        // broke) may have left the drive's watchdog armed: its own values
-        // go back before anything else happens on this drive.
-        // A note another running program holds is its run's, and left alone.
-        if (Station() >= 1 && Station() <= 247)
-            if (const auto left = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()),
-                                                                   m_comm.PortName()))
-                Fail(hx::runtest::LeftWatchdogText(*left, "halvex-cli --port " + m_options.port + " --station " +
-                                                              std::to_string(Station()) + " alarms clear"),
-                     0);
+        PutBackLeftRun();
         // Every command that talks to a drive hears of a write to it that
         // never finished; one that only reads opens the journal only when
         // the write's mark is there.
@@ -71,6 +62,15 @@ bool CliContext::OpenLink(LinkUse use) const {
         Fail("cannot open " + m_options.port + ": " + m_comm.LastErrorText(), kExitPortError);
     }
     return *m_opened;
+}
+
+void CliContext::PutBackLeftRun() const {
+    // A note another running program holds is its run's, and left alone.
+    if (Station() < 1 || Station() > 247) return;
+    if (const auto left = hx::runtest::RestoreLeftWatchdog(hx::DriveHandle(&m_comm, Station()), m_comm.PortName()))
+        Fail(hx::runtest::LeftWatchdogText(*left, "halvex-cli --port " + m_options.port + " --station " +
+                                                      std::to_string(Station()) + " alarms clear"),
+             0);
 }
 
 hx::DriveHandle CliContext::Drive() const {

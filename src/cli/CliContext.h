@@ -122,6 +122,11 @@ public:
     // The gate's message on stderr (with the hint of --no-backup or
     // --no-journal when the disk was the trouble); returns kExitNoAnswer.
     int GateFailed(const hx::GateResult& gate) const;
+    // A run this tool or the window left behind (killed, or the line broke)
+    // may have left the drive's watchdog armed, its motion perhaps still
+    // going: stopped and put back, and said, before anything else happens on
+    // the drive. OpenLink calls it, and the runner of many drives for each.
+    void PutBackLeftRun() const;
     // Says so (once) when the drive's last whole-set write did not finish,
     // and which backup holds the values from before it; OpenLink calls it.
     void ReportUnfinishedWrite(uint8_t station) const;

@@ -100,6 +100,8 @@ void RunPort(const CliContext& many, const std::string& port, const std::vector<
             } else {
                 CliContext drive(many, port, r.station, comm, out, err);
                 try {
+                    // Each drive as one alone: a run left behind on it is stopped first.
+                    drive.PutBackLeftRun();
                     int status = kExitOk;
                     if (const hx::DriveIdentity* identity = drive.Identify(&status)) {
                         r.model = identity->productModel;

@@ -24,6 +24,7 @@
 #include "core/protocol/Registers.h"
 #include "core/runtest/GuardedRun.h"
 #include "core/runtest/StepResponse.h"
+#include "core/util/EndSignals.h"
 
 using namespace hx::runtest;
 
@@ -34,16 +35,17 @@ constexpr uint32_t kPositionError = 1, kSpeedFeedback = 2, kSpeedReference = 8, 
 
 volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+// Nobody reads the tool's output any more (the end of "| head").
+bool g_outputClosed = false;
 
-// The signals that end a run from outside: Ctrl+C, the quit key, kill, a closed
-// terminal. Each one stops the motion before the tool exits.
-constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+using hx::kEndSignals;
 
 // Installs the interrupt handlers for the life of a run and puts the old ones back.
 class InterruptGuard {
 public:
     InterruptGuard() {
         g_interrupted = 0;
+        g_outputClosed = false;
         for (size_t i = 0; i < std::size(kEndSignals); ++i) m_old[i] = std::signal(kEndSignals[i], OnInterrupt);
     }
     ~InterruptGuard() {
@@ -132,7 +134,15 @@ int ReportFailure(const CliContext& ctx, const RunOutcome& out) {
     return kExitNoAnswer;
 }
 
-bool SignalArrived() { return g_interrupted != 0; }
+// A signal, or an output nobody reads: a run then ends as Ctrl+C ends it,
+// with its stop, rather than going on for a reader that has gone.
+bool SignalArrived() {
+    if (!g_interrupted && hx::OutputClosed()) {
+        g_outputClosed = true;
+        g_interrupted = 1;
+    }
+    return g_interrupted != 0;
+}
 
 // The restore's trouble, when there was any, on its own line.
 void SayRestore(const CliContext& ctx, const MotionReport& end) {
@@ -143,8 +153,9 @@ void SayRestore(const CliContext& ctx, const MotionReport& end) {
 // After the stop a signal asked for: 130, and whether the stop was confirmed.
 int Interrupted(const CliContext& ctx, const MotionReport& stopped, const std::string& what) {
     SayRestore(ctx, stopped);
-    if (stopped.end == MotionEnd::Stopped) return ctx.Fail("interrupted; " + what + " stopped", kExitInterrupted);
-    return ctx.Fail("interrupted; " + stopped.Message(what), kExitInterrupted);
+    const std::string why = g_outputClosed ? "the output was closed; " : "interrupted; ";
+    if (stopped.end == MotionEnd::Stopped) return ctx.Fail(why + what + " stopped", kExitInterrupted);
+    return ctx.Fail(why + stopped.Message(what), kExitInterrupted);
 }
 
 int RunGuarded(const CliContext& ctx, const RunRequest& request, bool detach, const std::string& what,
@@ -166,6 +177,8 @@ int RunGuarded(const CliContext& ctx, const RunRequest& request, bool detach, co
         return code;
     }
     const int reported = report(out);
+    // The figures now, while the motion goes on.
+    ctx.Out().flush();
 
     if (detach) {
         const RestoreOutcome restored = run.Detach();

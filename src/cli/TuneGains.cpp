@@ -18,6 +18,7 @@
 #include "core/tuning/BodeData.h"
 #include "core/tuning/TuneSequence.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/EndSignals.h"
 
 using namespace hx::tuning;
 
@@ -88,15 +89,17 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
     req.drive.gate = ctx.GateOptions();
     req.drive.changeGate = &ctx.Gate();
 
-    // Ctrl+C (or a TERM, a hang-up) stops at the next step and leaves the drive as it was.
+    // Ctrl+C (or a QUIT, a TERM, a hang-up, an output nobody reads any more)
+    // stops at the next step and leaves the drive as it was.
     std::stop_source stop;
     g_stopAsked = 0;
-    constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    void (*previous[3])(int) = {};
-    for (int i = 0; i < 3; ++i) previous[i] = std::signal(kEndSignals[i], OnTuneInterrupt);
+    using hx::kEndSignals;
+    void (*previous[std::size(kEndSignals)])(int) = {};
+    for (size_t i = 0; i < std::size(kEndSignals); ++i) previous[i] = std::signal(kEndSignals[i], OnTuneInterrupt);
     std::jthread watch([&stop](std::stop_token own) {
-        while (!own.stop_requested() && !g_stopAsked) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (g_stopAsked) stop.request_stop();
+        while (!own.stop_requested() && !g_stopAsked && !hx::OutputClosed())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!own.stop_requested()) stop.request_stop();
     });
     TuneCallbacks cb;
     cb.stage = [&ctx](TuneStage s, int i) {
@@ -107,7 +110,7 @@ int TuneGains(const CliContext& ctx, const GainsOptions& o) {
     const TuneResult r = RunTuning(req, stop.get_token(), cb);
     watch.request_stop();
     watch.join();
-    for (int i = 0; i < 3; ++i) std::signal(kEndSignals[i], previous[i]);
+    for (size_t i = 0; i < std::size(kEndSignals); ++i) std::signal(kEndSignals[i], previous[i]);
 
     std::ostream& out = ctx.Out();
     if (r.probe && r.probe->maPerRevPerS2)

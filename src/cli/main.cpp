@@ -27,8 +27,10 @@
 #include "core/link/CQXCOM.h"
 #include "core/link/ModbusRtuTransport.h"
 #include "core/link/PortResolver.h"
+#include "core/runtest/LeftRunWatch.h"
 #include "core/settings/EnvSettings.h"
 #include "core/util/CommandLine.h"
+#include "core/util/EndSignals.h"
 
 namespace {
 
@@ -104,6 +106,14 @@ void AddLinkOptions(CLI::App& app, CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away ("| head") must not kill a command between the
+    // start of a motion and its stop: writes fail instead, and a run stops.
+    hx::IgnoreClosedOutput();
+    // A run another program left on a drive this command keeps talking to.
+    hx::runtest::OnLeftRunPutBack([](const std::string& port, int station, const hx::runtest::LeftWatchdog& left) {
+        const std::string clear = "halvex-cli --port " + port + " --station " + std::to_string(station) + " alarms clear";
+        std::cerr << "halvex-cli: " << hx::runtest::LeftWatchdogText(left, clear) << std::endl;
+    });
     // The version answers before the settings are read or the commands
     // built: a script that asks for it pays for nothing else.
     const std::string version = std::string("halvex-cli ") + g_programVersion;

@@ -175,8 +175,8 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     // Armed before the start (70 <- 1), put back after it, in this order.
     EXPECT_EQ(hx::test::WrittenAddresses(vd, {31007, 31008, 70}),
               (std::vector<uint16_t>{31008, 31007, 70, 31007, 31008}));
-    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(folder.StateFolder() + "/watchdog", drive.DevicePath(), 7))
-        << "the note stays after a clean run";
+    const std::string notes = folder.StateFolder() + "/watchdog";
+    EXPECT_FALSE(hx::runtest::ReadWatchdogNote(notes, drive.DevicePath(), 7)) << "the note stays after a clean run";
 
     r = Run(Join(run, {"--runs", "1000", "--detach"}));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -185,18 +185,20 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     ExpectOwnWatchdog("detached");
     ASSERT_EQ(Run({"run", "stop"}).status, 0);
 
-    // Each signal that ends the tool stops the motion first and puts the
-    // watchdog back; SIGKILL leaves that to the drive's watchdog, and its
-    // values come back at the next connect.
+    // Each signal that ends the tool, or its reader going away after a line ("| head", here
+    // SIGPIPE), stops the motion first and puts the watchdog back; SIGKILL leaves that to the
+    // drive's watchdog, and its values come back at the next connect.
     vd.Poke(136, 2000);
     const auto args = Args({"run", "velocity", "--runs", "1000"});
     auto running = [&](uint16_t value) { return hx::test::PollUntil([&] { return vd.Peek(70) == value; }); };
-    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT}) {
-        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, 0, true);
+    for (int sig : {SIGINT, SIGHUP, SIGTERM, SIGQUIT, SIGPIPE}) {
+        const bool head = sig == SIGPIPE;
+        hx::test::BackgroundProgram cli(hx::test::CliProgram(), args, head, !head, head);
         ASSERT_TRUE(running(1)) << strsignal(sig);
         EXPECT_EQ(vd.Peek(31007), 1000) << "armed during the run";
         EXPECT_EQ(vd.Peek(31008), 1);
-        EXPECT_EQ(cli.Stop(sig), 130) << strsignal(sig);
+        if (head) cli.CloseOutput();
+        EXPECT_EQ(head ? cli.Wait() : cli.Stop(sig), 130) << strsignal(sig);
         EXPECT_EQ(vd.Peek(70), 0) << strsignal(sig);
         ExpectOwnWatchdog(strsignal(sig));
     }
@@ -213,10 +215,11 @@ TEST_F(CliRun, VelocityRunIsOwnedUntilItsLastRunUnlessDetachedAndSignalsStopIt) 
     EXPECT_EQ(vd.Peek(31007), 1000);
     EXPECT_EQ(vd.CurrentAlarm(), 17);
     // The next connect finds the note by whatever name it reaches the drive,
-    // and says how to clear the alarm the drive's own stop left.
+    // on each drive of a command on several, and says how to clear the alarm
+    // the drive's own stop left.
     const std::string link = folder.File("drive-link");
     std::filesystem::create_symlink(drive.DevicePath(), link);
-    const auto next = RunCli({"--port", link, "--station", "7", "run", "stop"});
+    const auto next = RunCli({"--port", link, "--stations", "7", "identity"});
     EXPECT_EQ(next.status, 0) << next.err;
     EXPECT_NE(next.err.find("The last test run did not end normally: the drive's own communication watchdog is back "
                             "(Pr9.17 = 5000 ms, Pr9.18 = 0). The drive stopped the motor by itself when the line fell "
@@ -249,8 +252,16 @@ TEST_F(CliRun, ASecondProgramLeavesARunsWatchdogAlone) {
     EXPECT_NE(r.err.find("not saved: a test run is on (register 70 reads running)"), std::string::npos) << r.err;
     EXPECT_EQ(vd.CommandsCompleted(90), 0);
     EXPECT_EQ(vd.Peek(31007), 1000);
+    // A capture of 6 s goes on when the run dies a second into it: its polls stop it, never feed it.
+    const auto capturing = TcpArgs({"capture", "--channels", "1", "--interval", "30000"});
+    auto capture = std::async(std::launch::async, [&] { return RunCli(capturing); });
+    ::sleep(1);
     run.Stop(SIGKILL);
-    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; })) << "nothing stopped the motor";
+    EXPECT_TRUE(hx::test::PollUntil([&] { return vd.Peek(70) == 0; }, std::chrono::milliseconds(2500)));
+    r = capture.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("its motion was still running and has been stopped"), std::string::npos) << r.err;
+    ExpectOwnWatchdog("put back by the capture");
 }
 
 // A run that ends otherwise than the tool asked is a failure that says what

@@ -76,7 +76,7 @@ std::vector<std::string> Join(std::vector<std::string> first, const std::vector<
 }
 
 BackgroundProgram::BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines,
-                                     bool quiet) {
+                                     bool quiet, bool errorsToo) {
     if (quiet) {
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
         m_pid = Spawn(program, std::move(args), null, null);
@@ -84,7 +84,7 @@ BackgroundProgram::BackgroundProgram(const std::string& program, std::vector<std
     }
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return;
-    m_pid = Spawn(program, std::move(args), out[1], ::fcntl(2, F_DUPFD_CLOEXEC, 3));
+    m_pid = Spawn(program, std::move(args), out[1], errorsToo ? out[1] : ::fcntl(2, F_DUPFD_CLOEXEC, 3));
     m_out = out[0];
     std::string text;
     pollfd fd{m_out, POLLIN, 0};
@@ -115,6 +115,8 @@ int BackgroundProgram::Stop(int signal) {
     ::kill(m_pid, signal);
     return Wait();
 }
+
+void BackgroundProgram::CloseOutput() { ::close(m_out), m_out = -1; }
 
 int BackgroundProgram::Wait() {
     int status = 0;

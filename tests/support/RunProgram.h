@@ -24,12 +24,12 @@ std::vector<std::string> Join(std::vector<std::string> first, const std::vector<
 
 // A program left running in the background (a simulated drive serving a
 // port), stopped with SIGTERM on destruction. Waits until the program has
-// printed `expectedLines` lines on standard output (at most 30 s). A quiet
-// one writes both streams to /dev/null, for programs that print more than a
-// pipe nobody reads would take.
+// printed `expectedLines` lines on standard output (and error when `errorsToo`) (at most 30 s). A
+// quiet one writes both streams to /dev/null, for programs that print more than a pipe nobody reads would take.
 class BackgroundProgram {
 public:
-    BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines, bool quiet = false);
+    BackgroundProgram(const std::string& program, std::vector<std::string> args, int expectedLines, bool quiet = false,
+                      bool errorsToo = false);
     ~BackgroundProgram();
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
@@ -38,6 +38,7 @@ public:
     // signal's number when a signal ended it.
     int Stop(int signal);
     int Wait();  // until it ends by itself
+    void CloseOutput();  // as a reader that has read enough ("| head")
     int Pid() const { return m_pid; }
 
 private:

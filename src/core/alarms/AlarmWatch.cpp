@@ -2,6 +2,7 @@
 
 #include "core/alarms/AlarmCatalogue.h"
 #include "core/db/CADO.h"
+#include "core/runtest/LeftRunWatch.h"
 #include "core/util/LinkActivity.h"
 
 namespace hx {
@@ -35,6 +36,8 @@ bool AlarmWatch::Tick(Clock::time_point now, bool linkUp, const DriveHandle& dri
                        std::stop_token stop, uint64_t) mutable {
         // Work that took the link since the tick goes first; the next tick reads.
         if (LinkWorkInProgress() > 0) return;
+        // An idle window's reads would feed a dead program's run: stopped first.
+        runtest::WatchLeftRun(handle);
         CurrentAlarmReading reading = ReadCurrentAlarm(handle, nullptr, english);
         if (reading.state == CurrentAlarmReading::State::Alarm && !databaseConnection.empty()) {
             CADO db;

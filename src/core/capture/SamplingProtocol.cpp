@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/protocol/Registers.h"
+#include "core/runtest/LeftRunWatch.h"
 #include "core/util/Job.h"  // SleepUnlessStopped
 
 namespace hx {
@@ -61,6 +62,9 @@ WaitOutcome PollRegister(DriveHandle& drive, uint16_t address, const std::functi
     for (int i = 0; i < policy.polls; ++i) {
         const bool slept = policy.sleep ? policy.sleep(stop, policy.period) : SleepUnlessStopped(stop, policy.period);
         if (!slept || stop.stop_requested()) return WaitOutcome::Stopped;
+        // These polls would feed the watchdog of another program's run that
+        // has died with its program: its motion is stopped first.
+        runtest::WatchLeftRun(drive);
         const std::optional<int16_t> value = drive.Read(address);
         lastAnswered = value.has_value();
         if (value && done(*value)) return WaitOutcome::Complete;

@@ -262,8 +262,14 @@ void CMainFrame::openWizard() {
 }
 
 void CMainFrame::startDebugTool() {
-    // The tool takes the port: a test run stops before the port closes.
-    m_view->closeLinkWindows();
+    // The tool takes the port: a test run stops before the port closes. A
+    // window whose job still needs the port to end (a tuning run stopping and
+    // putting the previous settings back) keeps it: the port stays open and
+    // the user is told which window holds it, as any window refused is.
+    if (!m_view->closeLinkWindows()) {
+        m_view->refuseWhileLinkBusy();
+        return;
+    }
     SetConnected(false);
     const auto launch = [this] {
         const QString path = DebugToolPath();

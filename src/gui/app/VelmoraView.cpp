@@ -224,11 +224,15 @@ FunctionWindow* CVelmoraView::openTuning() {
     return window;
 }
 
-void CVelmoraView::closeLinkWindows() {
+bool CVelmoraView::closeLinkWindows() {
+    bool closed = true;
     for (QMdiSubWindow* sub : m_area->subWindowList()) {
         auto* window = qobject_cast<FunctionWindow*>(sub->widget());
-        if (window && window->holdsLink()) window->closeWindow();
+        if (!window || !window->holdsLink()) continue;
+        window->closeWindow();
+        closed = closed && window->isClosed();
     }
+    return closed;
 }
 
 }  // namespace hx::gui

@@ -47,8 +47,10 @@ public:
     FunctionWindow* openRunTest();
     FunctionWindow* openTuning();
     // Closes the windows that use the link (a run test stops its motor on
-    // the way), before the port closes for the debug tool or at exit.
-    void closeLinkWindows();
+    // the way), before the port closes for the debug tool or at exit. False
+    // when one stays open: its job still needs the port to end (a tuning
+    // run putting the previous settings back).
+    bool closeLinkWindows();
 
     // True (after telling the user) when a link window is already open.
     bool refuseWhileLinkBusy();

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include "core/util/EndSignals.h"
+
 namespace hx::gui {
 namespace {
 
@@ -45,7 +47,8 @@ void OnEndSignals(std::function<void()> action) {
         sa.sa_handler = OnEndSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        for (int s : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(s, &sa, nullptr);
+        for (int s : hx::kEndSignals) ::sigaction(s, &sa, nullptr);
+        hx::IgnoreClosedOutput();
     }
     *g_action = std::move(action);
 }

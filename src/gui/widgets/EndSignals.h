@@ -1,7 +1,8 @@
 #pragma once
-// SIGTERM, SIGHUP and SIGINT (a logout, a closed terminal, Ctrl+C, kill) end
-// the window program as its own "退出" does: a test run stops its motor
-// before the port closes. A signal handler may do almost nothing, so it
+// The end signals (core/util/EndSignals.h: a logout, a closed terminal,
+// Ctrl+C, the quit key, kill) end the window program as its own "退出"
+// does: a test run stops its motor before the port closes. A closed output
+// ends nothing: SIGPIPE is ignored. A signal handler may do almost nothing, so it
 // writes one byte into a pipe; the event loop reads it and runs the action
 // on the UI thread.
 

@@ -17,6 +17,8 @@ public:
     bool holdsLink() const { return m_use == LinkUse::HoldsLink; }
     // Closes the window together with the frame the view gave it.
     void closeWindow();
+    // Whether it has closed (a window busy with the drive may refuse).
+    bool isClosed() const { return m_closed; }
 
 signals:
     // The window has closed; the view destroys it a moment later.

@@ -376,19 +376,4 @@ TEST(GuardedRun, TheWatchdogGoesBackOnlyOnceTheMotionIsSeenStopped) {
     EXPECT_TRUE(b.Own());
     EXPECT_FALSE(b.Note());
     EXPECT_FALSE(LeftCommunicationAlarm(*left));
-
-    // A run left behind whose motion the drive's watchdog stopped with its
-    // alarm: said so, and how to clear it.
-    {
-        MotionGuard guard(b.Link(), kPort, options);
-        ASSERT_TRUE(guard.Prepare(MotionKind::Trapezoid).ready());
-    }
-    ASSERT_TRUE(b.Vd().RaiseAlarm(17));
-    left = RestoreLeftWatchdog(b.Link(), kPort, options);
-    ASSERT_TRUE(left);
-    EXPECT_TRUE(LeftCommunicationAlarm(*left));
-    EXPECT_EQ(LeftWatchdogText(*left, "halvex-cli --port X --station 5 alarms clear"),
-              "The last test run did not end normally: the drive's own communication watchdog is back (Pr9.17 = "
-              "5000 ms, Pr9.18 = 2). The drive stopped the motor by itself when the line fell silent: alarm "
-              "Err0017 is active. Clear it with: halvex-cli --port X --station 5 alarms clear");
 }

@@ -22,6 +22,7 @@
 #include "gui/app/VelmoraApp.h"
 #include "gui/app/VelmoraView.h"
 #include "gui/params/ParameterFileDialog.h"
+#include "gui/tuning/TuningWindow.h"
 
 using namespace hx::gui;
 using hx::test::MessageRecorder;
@@ -50,12 +51,24 @@ TEST(MainFrame, GrayedCommandsToolbarHelpAndLanguageAsANewcomerMeetsThem) {
     frame.SetConnected(false);
     for (int id : driveCommands) EXPECT_FALSE(frame.action(id)->isEnabled()) << id;
 
-    // The debug tool is not shipped here: say so, and the frame is disconnected.
+    // The debug tool takes the port once every window on it has let go: a tuning run, asked to
+    // stop, keeps it until its stop has reached the drive. Not shipped here: asked again, said so.
+    hx::sim::InProcessDrive drive({.station = 7});
+    hx::test::OpenProgramLink(drive.DevicePath(), 200);
+    g_station = 7;
     frame.SetConnected(true);
+    auto* tuning = static_cast<TuningWindow*>(frame.view()->openTuning());
+    tuning->startButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return drive.Drive().Peek(70) == 1; }, 60000));
+    messages.clear();
     frame.runCommand(cmd::DebugTool);
-    // The port closes on a worker first; the tool starts after.
-    EXPECT_TRUE(WaitUntil([&] { return messages.lastText().startsWith("没有找到调试工具"); }, 3000))
-        << messages.lastText().toStdString();
+    EXPECT_EQ(messages.lastText(), "一键整定模块正在使用通信串口，请先关闭！");
+    EXPECT_TRUE(frame.IsConnected());
+    ASSERT_TRUE(WaitUntil([&] { return !tuning->busy(); }, 30000));
+    EXPECT_EQ(drive.Drive().Peek(70), 0);
+    EXPECT_EQ(drive.Drive().WatchdogTrips(), 0) << "the stop met a closed port";
+    frame.runCommand(cmd::DebugTool);  // the port closes on a worker, then the tool starts
+    EXPECT_TRUE(WaitUntil([&] { return messages.lastText().startsWith("没有找到调试工具"); }, 3000));
     EXPECT_FALSE(frame.IsConnected());
 
     // What a newcomer meets around the main window: toolbar images of one size,

@@ -127,10 +127,10 @@ TEST(RunTestWindow, TheMainFrameOpensItWhenConnectedAndStopsItBeforeThePortGoes)
     w->velocityPage()->runsEdit()->setText("100");  // about 12 s of moves
     w->clickStart();
     ASSERT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 1; }));
-    // A closed terminal (SIGHUP) leaves the program as "退出" does: the run
-    // stops before the port goes.
+    // The quit key (SIGQUIT, as a closed terminal, Ctrl+C or kill) leaves the
+    // program as "退出" does: the run stops before the port goes.
     hx::gui::OnEndSignals([&frame] { frame.exitWithoutAsking(); });
-    ::raise(SIGHUP);
+    ::raise(SIGQUIT);
     EXPECT_TRUE(WaitUntil([&] { return f.sim().Peek(70) == 0; }));
     // The window lets the port go once its last requests are answered or given
     // up; on a loaded machine a reply missed there costs its retries.
