@@ -129,10 +129,23 @@ Readiness GuardedRun::BeforeStart(MotionKind kind, std::optional<milliseconds> s
     m_kind = kind;
     m_active = true;
     m_gaveUp = false;
+    m_stopTaken = false;
     m_shortest = shortest;
     m_began = m_lastHeard = m_lastAsked = m_guard.Now();
     m_longestSilence = milliseconds(0);
     return ready;
+}
+
+bool GuardedRun::SendStart(const std::function<bool()>& send) {
+    std::lock_guard lock(m_mutex);
+    if (m_active && !m_stopTaken && send()) return true;
+    // Nothing of the start went out: the watchdog armed for it goes back
+    // (kept while 70 or 23 still reads non-zero, for the stop to take).
+    if (m_active) {
+        m_active = false;
+        m_guard.Restore();
+    }
+    return false;
 }
 
 void GuardedRun::HeardLocked(Clock::time_point now) {
@@ -211,6 +224,7 @@ GuardedRun::KeepAliveResult GuardedRun::KeepAlive() {
 }
 
 MotionReport GuardedRun::StopLocked(int tries, milliseconds period, bool giveUp) {
+    m_stopTaken = true;
     MotionReport report;
     report.shortest = m_shortest;
     const auto watchdog = m_guard.WatchdogTime();
@@ -290,6 +304,7 @@ RunOutcome GuardedRun::Start(ChangeGate& gate, RunRequest request, const std::fu
     const std::optional<milliseconds> shortest =
         request.mode == Mode::Velocity ? TrapezoidTime(request.startWrites) : std::nullopt;
     request.beforeStart = [this, kind, shortest] { return BeforeStart(kind, shortest); };
+    request.sendHeld = [this](const std::function<bool()>& send) { return SendStart(send); };
     request.onStep = [this](bool answered) { answered ? Heard() : Asked(); };
     // An interruption ends the capture at its next step, and the stop goes
     // out then; the caller's Stop confirms it.

@@ -16,7 +16,8 @@
 //
 // Start checks the motor at rest, arms the drive's watchdog, sends the start
 // writes and runs the capture (a stop goes out as soon as `interrupted` says
-// so); the motion then goes on. Follow feeds the watchdog until the motion
+// so; said before the start writes, none of them goes out and the watchdog
+// goes back); the motion then goes on. Follow feeds the watchdog until the motion
 // ends and says how it ended: by itself as asked, or cut short by the drive's
 // watchdog (this program or the line silent for longer than its time), by an
 // alarm, or by a stop this program did not send. Stop sends the stop until
@@ -29,8 +30,9 @@
 // destroyed with its motion still armed is stopped first.
 //
 // The window's session uses the same run step by step from its threads
-// (BeforeStart on the capture worker, Heard from the capture, KeepAlive and
-// StopAndRestore on its request queue); every call takes the run for itself.
+// (BeforeStart and SendStart on the capture worker, Heard from the capture,
+// KeepAlive and StopAndRestore on its request queue); every call takes the
+// run for itself, so a stop and a start's writes never interleave.
 
 #include <chrono>
 #include <functional>
@@ -108,6 +110,11 @@ public:
     // Before a start of `kind`: at rest, noted and armed; a refusal says why
     // and changes nothing. shortest: the least time the motion can take.
     Readiness BeforeStart(MotionKind kind, std::optional<std::chrono::milliseconds> shortest = {});
+    // The start's writes (send) after BeforeStart, held against the stop:
+    // a stop taken since the check keeps them back, and no stop runs while
+    // they go out. Kept back (send not called, or it sent nothing): the
+    // watchdog goes back, as nothing runs, and false.
+    bool SendStart(const std::function<bool()>& send);
     // A request of the run was answered just now (the drive heard it).
     void Heard();
     // A request of the run went out just now, answered or not.
@@ -138,6 +145,7 @@ private:
     MotionKind m_kind = MotionKind::Trapezoid;
     bool m_active = false;  // a motion began and was not seen ended or stopped
     bool m_gaveUp = false;  // its last stop was not confirmed
+    bool m_stopTaken = false;  // a stop ran since the last check: the start it checked never goes out
     std::optional<std::chrono::milliseconds> m_shortest;
     std::chrono::steady_clock::time_point m_began, m_lastHeard, m_lastAsked;
     std::chrono::milliseconds m_longestSilence{0};

@@ -96,7 +96,19 @@ RunOutcome RunOnce(ChangeGate& gate, const RunRequest& request, std::stop_token 
                 return false;
             }
         }
-        out.writes = SendWrites(link, request.startWrites, changes ? &*changes : nullptr, request.mode);
+        // A stop or close asked for by now (during the checks, the arming or
+        // the backup) keeps the whole start back: nothing of a motion the
+        // user already ended goes out. The stop itself still does.
+        const auto send = [&] {
+            pollStop();
+            if (out.stopRequested || s.stop_requested()) return false;
+            out.writes = SendWrites(link, request.startWrites, changes ? &*changes : nullptr, request.mode);
+            return true;
+        };
+        if (!(request.sendHeld ? request.sendHeld(send) : send())) {
+            out.status = RunStatus::Closed;
+            return false;
+        }
         if (out.writes.journalFailed) {
             // Nothing of the start reached the drive after the failed record;
             // what went before it were settings, not the motion.

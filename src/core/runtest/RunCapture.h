@@ -4,7 +4,9 @@
 // (hx::RunCapture): the start writes go out in the capture's before-start
 // step, the wait polls the mode's own completion, and the block reads are
 // the capture's. A stop asked for during it goes out at the next poll or
-// after the current block, and whatever ends the capture, before it ends.
+// after the current block, and whatever ends the capture, before it ends;
+// one asked for before the start writes (during the checks or the backup)
+// keeps the whole start back.
 
 #include <array>
 #include <chrono>
@@ -46,6 +48,11 @@ struct RunRequest {
     // watchdog could not be armed) keeps the start back, and nothing of it
     // is sent. The guarded run sets it for every start.
     std::function<Readiness()> beforeStart = {};
+    // Sends the start (send, which says whether it went out) holding what
+    // the motion's stop takes, so that a stop taken after the check and the
+    // start never cross: the start goes out wholly before the stop, or not
+    // at all. False: kept back. The guarded run sets it with beforeStart.
+    std::function<bool(const std::function<bool()>& send)> sendHeld = {};
     // Told between the polls of the wait and after each block whether the
     // request before was answered: a run that times the drive's silences
     // hears of every step here.
@@ -63,7 +70,7 @@ enum class RunStatus {
     Completed,    // every block read; samples hold the capture
     TimedOut,     // the drive never reported completion
     NoAnswer,     // a start write or a block read went unanswered
-    Closed,       // the session closed before the capture ended
+    Closed,       // the session closed or a stop came before the capture ended (before the start: nothing sent)
     Refused,      // beforeStart refused the start (refusal; failureText says it in words)
     NotBackedUp,  // the change gate refused the tuning settings: nothing was sent (gate says why)
 };

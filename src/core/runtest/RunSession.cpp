@@ -63,6 +63,11 @@ bool RunSession::Start(RunRequest request, Finished finished) {
         request.beforeStart = [guard = m_guard, kind = MotionOf(request.mode), shortest] {
             return guard->BeforeStart(kind, shortest);
         };
+        // A Stop or Close while the check runs queues the guarded stop, which
+        // waits for the check: the start then goes out wholly before that
+        // stop (which stops it) or not at all, never after it put the
+        // watchdog back.
+        request.sendHeld = [guard = m_guard](const std::function<bool()>& send) { return guard->SendStart(send); };
         std::lock_guard lock(m_mutex);
         if (!m_keepAlive) m_nextKeepAlive = std::chrono::steady_clock::now() + kKeepAlivePeriod;
         m_keepAlive = true;

@@ -8,8 +8,9 @@
 // while the capture runs is never lost: the worker sends it at its next poll
 // of the wait or after the block it is reading, and, whatever ends the
 // capture (completion, time-out, a close, an unanswered request), before it
-// finishes. A stop asked for while no capture runs goes out at once on the
-// session's request queue.
+// finishes; one asked for before the start writes went out keeps them back.
+// A stop asked for while no capture runs goes out at once on the session's
+// request queue.
 //
 // A motion the drive may still run after its stop went unanswered is not
 // forgotten: the session sends the stop again every 500 ms until the drive

@@ -42,11 +42,11 @@ struct Bench : ProgramFolderFirst, PtyDrive {
     RunSession session{gate};
 };
 
-// Runs a capture on the session and hands back its outcome.
+// Runs a capture on the session and hands back its outcome; a second outcome of one run ends the program.
 RunOutcome RunAndWait(RunSession& session, RunRequest request, const std::function<void()>& whileRunning = {}) {
-    std::promise<RunOutcome> done;
-    auto result = done.get_future();
-    EXPECT_TRUE(session.Start(std::move(request), [&](const RunOutcome& o) { done.set_value(o); }));
+    auto done = std::make_shared<std::promise<RunOutcome>>();
+    auto result = done->get_future();
+    EXPECT_TRUE(session.Start(std::move(request), [done](const RunOutcome& o) { done->set_value(o); }));
     if (whileRunning) whileRunning();
     return result.get();
 }
@@ -73,17 +73,17 @@ TEST(RunCapture, DefaultVelocityStartReachesTheDriveInOrder) {
 
 TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     Bench b;
-    // A capture of a minute (2000 points 30 ms apart): the wait runs out
-    // first, long enough that the stop is asked for while it still polls.
-    // The torque page's stop goes to its own command.
+    // A capture of a minute (2000 points 30 ms apart): the wait runs out first, long enough that the stop
+    // is asked for while it still polls. The torque page's stop goes to its own command.
     for (auto [mode, command] : {std::pair{Mode::Velocity, 70}, {Mode::Torque, 23}}) {
         SCOPED_TRACE(command);
         b.Vd().Poke(static_cast<uint16_t>(command), 1);  // the motor runs
         const std::vector<RegisterWrite> minute = {{34, 1}, {33, 30000}, {137, 2000}, {32, 1}};
         RunRequest r = b.Velocity(mode == Mode::Velocity ? minute : std::vector<RegisterWrite>{},
                                   RunWait{3, std::chrono::milliseconds(150), mode == Mode::Torque}, mode);
+        b.Vd().ClearRequests();
         const RunOutcome out = RunAndWait(b.session, r, [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            hx::test::PollUntil([&] { return !b.Requests(kRead).empty(); });  // the start is out, the wait polls
             b.session.StopRun(b.Link(), mode);
         });
         EXPECT_EQ(out.status, RunStatus::TimedOut);
@@ -104,33 +104,6 @@ TEST(RunCapture, AStopPendingWhenTheWaitRunsOutIsStillSent) {
     EXPECT_TRUE(refused.stopSent);
     EXPECT_EQ(b.Vd().Peek(70), 0);
     b.session.Close(b.Link(), Mode::Torque);
-}
-
-TEST(RunCapture, AStopWhileIdleGoesOutAtOnceAndCloseStopsARunningCapture) {
-    Bench b;
-    b.Vd().Poke(70, 1);
-    std::promise<bool> answered;
-    b.session.StopRun(b.Link(), Mode::Velocity, [&](bool a) { answered.set_value(a); });
-    EXPECT_TRUE(answered.get_future().get());
-    EXPECT_EQ(b.Vd().Peek(70), 0);
-
-    // Closing during a long wait (60 x 200 ms): the stop goes out and the
-    // worker is joined long before the wait would have run out.
-    b.Vd().Poke(70, 1);
-    RunRequest r = b.Velocity(RecaptureWrites(), RunWait::ForMode(Mode::Resonance), Mode::Resonance);
-    bool finished = false;
-    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) {
-        finished = true;
-        EXPECT_EQ(o.status, RunStatus::Closed);
-        EXPECT_TRUE(o.stopSent);
-    }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const auto t0 = std::chrono::steady_clock::now();
-    b.session.Close(b.Link(), Mode::Resonance);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
-    EXPECT_TRUE(finished);
-    EXPECT_EQ(b.Vd().Peek(70), 0);
-    EXPECT_FALSE(b.session.Start(r, {}));  // closed for good
 }
 
 // A re-capture is a flag of the request, not guessed from its writes: it
@@ -186,12 +159,8 @@ TEST(RunCapture, AnUnansweredStartIsReportedOnceAndNotAsARun) {
     b.Server().SetStation(kStation + 1);  // the drive stops answering us
     RunRequest r = b.Velocity(TorqueStartWrites(TorqueFields{}, 200, 200.0f), Bench::ShortWait(true), Mode::Torque);
     r.codes = {32768, 0, 0, 0};
-    int calls = 0;
-    std::promise<RunOutcome> done;
-    ASSERT_TRUE(b.session.Start(r, [&](const RunOutcome& o) { ++calls; done.set_value(o); }));
-    const RunOutcome out = done.get_future().get();
-    b.session.Close(b.Link(), Mode::Torque);
-    EXPECT_EQ(calls, 1);
+    const RunOutcome out = RunAndWait(b.session, r);
+    b.session.Close(b.Link(), Mode::Torque);  // a second report would come by now
     // The gains are the user's tuning: the backup read before them finds the
     // drive silent, so not even the first gain goes out.
     EXPECT_EQ(out.status, RunStatus::NotBackedUp);
@@ -221,11 +190,9 @@ TEST(RunCapture, AStopDuringTheBlockReadsGoesOutAfterTheCurrentBlockAndTheRestIs
     EXPECT_EQ(b.Vd().Peek(70), 0);
     EXPECT_EQ(blockReads(), 40);
     // The stop went out between two block reads, not after the last one.
-    int readsBeforeStop = -1, reads = 0;
-    for (const auto& q : b.Vd().Requests()) {
-        reads += isBlock(q);
-        if (q.function == kWriteSingle && q.address == 70) readsBeforeStop = reads;
-    }
+    const auto requests = b.Vd().Requests();
+    const auto stop = std::ranges::find_if(requests, [](const Request& q) { return q.address == 70; });
+    const auto readsBeforeStop = std::count_if(requests.begin(), stop, isBlock);
     EXPECT_TRUE(readsBeforeStop >= 3 && readsBeforeStop < 40) << readsBeforeStop;
     b.session.Close(b.Link(), Mode::Velocity);
 }
@@ -242,8 +209,8 @@ struct SteppedBench : SteppedDrive {
         SetLongTrapezoid(Vd());
     }
     // The tool's time and the drive's, stepped together.
-    GuardOptions Options() {
-        return {.checkStandstill = false, .noteFolder = folder.StateFolder() + "/watchdog",
+    GuardOptions Options(bool checkStandstill = false) {
+        return {.checkStandstill = checkStandstill, .noteFolder = folder.StateFolder() + "/watchdog",
                 .sleep = [this](milliseconds d) { Pass(d); }, .now = [this] { return now; }};
     }
     bool Armed() { return Vd().Peek(31007) == 1000 && Vd().Peek(31008) == 1; }
@@ -376,4 +343,52 @@ TEST(GuardedRun, TheWatchdogGoesBackOnlyOnceTheMotionIsSeenStopped) {
     EXPECT_TRUE(b.Own());
     EXPECT_FALSE(b.Note());
     EXPECT_FALSE(LeftCommunicationAlarm(*left));
+}
+
+// A stop asked for during the checks (here the at-rest check) keeps the start back, whoever asks: the
+// tool's interruption, the window's Stop, its Close. Once a stop is taken nothing starts: a start goes
+// out wholly under the armed watchdog before the stop (which stops it), or not at all.
+TEST(GuardedRun, AStopAskedDuringTheChecksKeepsTheStartBack) {
+    enum Asker { Interruption, Stop, Close };
+    for (Asker asker : {Interruption, Stop, Close}) {
+        SCOPED_TRACE(asker);
+        SteppedBench b;
+        hx::ChangeGate gate;
+        RunSession session(gate);
+        std::atomic<bool> interrupted{false};
+        std::future<bool> asked;
+        GuardOptions options = b.Options(true);
+        options.sleep = [&, once = std::make_shared<std::once_flag>()](milliseconds d) {
+            b.Pass(d);
+            std::call_once(*once, [&] {  // asked from the window's thread; a close waits for the check
+                asked = std::async(std::launch::async, [&] {
+                    interrupted = true;
+                    if (asker == Stop) session.Stop(b.Link(), Mode::Velocity);
+                    return asker != Close || session.Close(b.Link(), Mode::Velocity);
+                });
+                asker == Close ? (void)asked.wait_for(milliseconds(100)) : asked.wait();
+            });
+        };
+        const RunRequest start = RunRequest::Start(b.Link(), Mode::Velocity, {1, 0, 0, 0}, 200,
+                                                   VelocityStartWrites({}, {1, 0, 0, 0}, 200, 200.0f));
+        GuardedRun run(b.Link(), kPort, options);
+        session.GuardStarts(kPort, options);
+        const RunOutcome out = asker == Interruption ? run.Start(gate, start, [&] { return interrupted.load(); })
+                                                     : RunAndWait(session, start);
+        EXPECT_EQ(out.status, RunStatus::Closed);
+        EXPECT_TRUE(asked.get());
+        EXPECT_TRUE(session.Close(b.Link(), Mode::Velocity));
+        EXPECT_FALSE(session.Start(start, {}));  // closed for good
+        int starts = 0, unwatched = 0, armed = 0;
+        for (const auto& [address, value] : b.GuardWrites()) {
+            if (address == 31007) armed = value == 1000;
+            starts += address == 70 && value == 1;
+            unwatched += address == 70 && value == 1 && !armed;
+        }
+        EXPECT_LE(starts, asker == Close ? 1 : 0);  // a close may come after the start
+        EXPECT_EQ(unwatched, 0) << "a start went out after its watchdog was put back";
+        EXPECT_EQ(b.Vd().Peek(70), 0);
+        EXPECT_TRUE(b.Own()) << "the watchdog armed for the start is back";
+        EXPECT_FALSE(b.Note());
+    }
 }
