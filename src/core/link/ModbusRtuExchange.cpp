@@ -25,6 +25,19 @@
 // - Should the true reply come later still, it shows up as a fresh frame
 //   fitting that earlier request: the station's next request then fails
 //   (LinkError::Repeated) instead of handing the work further values.
+// - On a line that keeps time (every answer so far came no sooner than its
+//   time on the line allows), a frame that ends before the request's end plus
+//   its own time on the line cannot be the drive's reply to it: a copy, or an
+//   earlier request's late reply. It is dropped like a stray, whatever else
+//   it looks like; only the late reply of an earlier try of this very
+//   request is as good as the answer. A lost reply then ends as a time-out
+//   even where a copy of the reply before came in its place.
+// - Once a request has gone out, every way it can end without an answer (a
+//   time-out, a damaged frame, a copy found out) leaves the same guard: the
+//   drive's reply may still come, so the next different request to the
+//   station waits it out. A damaged frame may be noise or a damaged copy
+//   while the true reply is still on its way; a retry taken on it would
+//   otherwise let that reply answer the next block.
 
 #include "core/link/ModbusRtuTransport.h"
 
@@ -175,9 +188,12 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
                  "the line delivered a reply twice: an answer read just before may have been the copy of another");
         return false;
     }
+    // Taken before the write: a thread put aside right after it must not
+    // make the request seem to have gone later than it did (a reply could
+    // then seem to have come sooner than the line allows).
+    const auto sent = Clock::now();
     if (!SendFrame(fd, request)) return deviceFailed();
     if (request[1] != kReadHolding) ForgetAnswers(station);
-    const auto sent = Clock::now();
     if (station == kBroadcast) {
         // Nobody answers; the frame is still going out for its own length.
         m_lineQuietSince = sent + WireTime(request.size());
@@ -194,15 +210,14 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     Pending& p = m_pending[station];
     switch (LastError()) {
     case LinkError::Timeout:
+    case LinkError::BadFrame:
+    case LinkError::Repeated:
         // Its reply may still come, for as long as the horizon; a drive that
         // is slow to answer may have queued the tries before and answer each
-        // in turn, so every unanswered try adds a horizon.
+        // in turn, so every unanswered try adds a horizon. A damaged frame
+        // need not have been the reply (noise, a damaged copy), nor was the
+        // frame a copy was found out by.
         p = Pending{true, (p.active ? std::max(p.until, now) : now) + LateHorizon(), request};
-        break;
-    case LinkError::BadFrame:
-        // A reply that came whole but damaged was the answer: only its rest
-        // may still be on the line.
-        if (!p.active) p = Pending{true, now, request};
         break;
     case LinkError::IoError:
         OnConnectionLost(ctx);
@@ -373,6 +388,15 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
     // reply is still to come: the first fitting frame may be that reply.
     const bool maybeDisplaced = unsettled.active && unsettled.request != request && sent < unsettled.until &&
                                 SameShape(unsettled.request, request);
+    // An earlier try of this very request is still unanswered: its late
+    // reply answers the same question, and may come at any moment.
+    const bool earlierTry = m_pending[station].active && m_pending[station].request == request;
+    // Whether a frame ended sooner after the request than its own time on
+    // the line allows, on a line that keeps time: then it cannot be the
+    // drive's reply to this request.
+    const auto tooSoon = [&](const Bytes& frame, Clock::time_point at) {
+        return LineKeepsTime(station) && at + kSeenJitter < sendEnd + WireTime(frame.size());
+    };
 
     // The frames that fit the request, in order of arrival, and whether each
     // is fresh (no copy of a frame seen before it).
@@ -406,8 +430,9 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             chosen.at + m_settings.SilentInterval() + WireTime(chosen.frame.size()) + kAnswerMargin,
             sendEnd + UsualAnswerTime(station, chosen.frame.size()));
         // Only an answer that could be nothing else tells how quickly the
-        // drive answers.
-        if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
+        // drive answers (after an unanswered try, it may be that try's).
+        if (!mayBeCopy && answers.size() == 1 && !earlierTry)
+            NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
         if (mayBeCopy && answers.size() == 1 && !waitedToTheEnd) {
             m_unsettled[station] =
                 Unsettled{true, firstByteBy + WireTime(chosen.frame.size()), request, chosen.frame, sameQuestion};
@@ -422,6 +447,17 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         *reply = chosen.frame;
         ClearError();
         return true;
+    };
+    // Frames that fit the request but answer none of it: dropped, and shown
+    // in the trace like any other frame.
+    const auto dropAll = [&](const char* why) {
+        for (const Seen& a : answers) {
+            Remember(a.frame, a.at, {});
+            if (FrameTrace* trace = Trace())
+                trace->Received(a.frame.data(), a.frame.size(), why,
+                                std::chrono::duration_cast<std::chrono::microseconds>(a.at - sent));
+        }
+        m_lateReplies += answers.size();
     };
     const auto decide = [&] {
         size_t freshCount = 0, pick = 0;
@@ -444,8 +480,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                               [&](const Seen& a) { return a.frame != unsettled.taken; });
             if (differ >= 2) {
                 m_copiesSeen = true;
-                for (const Seen& a : answers) Remember(a.frame, a.at, {});
-                m_lateReplies += answers.size();
+                dropAll("a reply or copy that tells the answer before was a copy, dropped");
                 m_unsettled[station] = Unsettled{};
                 SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
                                               "have been the copy of another");
@@ -455,24 +490,19 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         if (freshCount == 0 && answers.size() > 1) {
             // Every frame is the same words as one seen before: copies, and
             // the true answer among them if its words were said before too.
-            // On a line that keeps time, a frame complete before the drive
-            // could have sent the answer is no answer; if what is left still
-            // says different things, nothing tells which is true: the read
-            // fails and is asked again.
-            const bool paced = LineKeepsTime(station);
-            std::vector<size_t> possible;
-            for (size_t i = 0; i < answers.size(); ++i)
-                if (!paced || answers[i].at >= sendEnd + WireTime(answers[i].frame.size())) possible.push_back(i);
-            bool oneStory = !possible.empty();
-            for (size_t i : possible) oneStory = oneStory && answers[i].frame == answers[possible[0]].frame;
+            // (On a line that keeps time, a frame complete before the drive
+            // could have sent the answer never got here.) If they say
+            // different things, nothing tells which is true: the read fails
+            // and is asked again.
+            bool oneStory = true;
+            for (const Seen& a : answers) oneStory = oneStory && a.frame == answers[0].frame;
             if (!oneStory) {
-                for (const Seen& a : answers) Remember(a.frame, a.at, {});
-                m_lateReplies += answers.size();
+                dropAll("one of several replies that fit the request and say different things, dropped");
                 m_copiesSeen = true;
                 SetError(LinkError::BadFrame, "several replies fit the request and say different things");
                 return false;
             }
-            pick = possible[0];
+            pick = 0;
         }
         return take(pick, freshCount == 0);
     };
@@ -492,7 +522,11 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                 SetError(LinkError::BadFrame, "damaged reply (invalid CRC)");
                 return false;
             }
-            if (!Answers(frame, request)) {
+            const bool fits = Answers(frame, request);
+            const Seen* copy = fits ? EarlierCopy(frame, lastByte) : nullptr;
+            // Too soon for the drive's reply: a copy or another request's
+            // reply, unless it is the fresh late reply of an earlier try.
+            if (!fits || (tooSoon(frame, lastByte) && (copy || !earlierTry))) {
                 if (!NoteStray(frame, lastByte) && frame[0] == station) {
                     m_repeated[station] = false;
                     SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
@@ -501,7 +535,6 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                 }
                 continue;
             }
-            const Seen* copy = EarlierCopy(frame, lastByte);
             bool isFresh = copy == nullptr;
             for (const Seen& a : answers) isFresh = isFresh && a.frame != frame;
             answers.push_back(Seen{frame, lastByte, {}});
