@@ -499,20 +499,23 @@ bool DriveServer::SendPaced(int fd, bool trickle, const std::vector<uint8_t>& fr
     }
     const auto ct = CharTime();
     const auto extra = std::chrono::milliseconds(std::max(0, delayMs));
+    // Copies and strays due before the reply go out on time, between replies.
+    const auto waitSendingCopies = [&](Clock::time_point end) {
+        while (fd == m_master && NextCopyDue() < end) {
+            if (!SleepUntil(NextCopyDue())) return false;
+            SendDueCopies();
+        }
+        return SleepUntil(end);
+    };
     if (ct == 0ns) {
-        if (extra > 0ms && !SleepUntil(Clock::now() + extra)) return false;
+        if (extra > 0ms && !waitSendingCopies(Clock::now() + extra)) return false;
         return WriteAll(fd, frame.data(), frame.size());
     }
     // The request reached a real drive only after its last character.
     const auto start = std::max(Clock::now(), requestSeen + ct * static_cast<int64_t>(requestWireBytes)) +
                        kTurnaround + extra;
     if (!trickle) {
-        const auto end = start + ct * static_cast<int64_t>(replyWireBytes);
-        while (fd == m_master && NextCopyDue() < end) {
-            if (!SleepUntil(NextCopyDue())) return false;
-            SendDueCopies();
-        }
-        if (!SleepUntil(end)) return false;
+        if (!waitSendingCopies(start + ct * static_cast<int64_t>(replyWireBytes))) return false;
         return WriteAll(fd, frame.data(), frame.size());
     }
     // Byte i is on the client's side once its last bit has arrived.

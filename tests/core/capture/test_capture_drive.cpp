@@ -15,6 +15,7 @@
 #include "core/capture/SamplingProtocol.h"
 #include "core/capture/SpectrumJob.h"
 #include "core/capture/WaveFile.h"
+#include "core/link/ModbusFrame.h"
 #include "core/protocol/Registers.h"
 #include "core/util/AtomicFile.h"
 #include "support/ClockedDrive.h"
@@ -23,6 +24,7 @@
 
 using namespace hx;
 using namespace hx::test;
+using namespace std::chrono_literals;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 namespace fs = std::filesystem;
 
@@ -93,25 +95,33 @@ TEST(CaptureOnDrive, PointsRegisterOnlyFromFirmware200) {
 }
 
 // A block that gets no reply used to store nothing and the capture went on
-// with whatever the buffer held. The link asks again; then the capture ends
-// naming the block and hands over no samples at all. (That a block read
-// under random frame faults is the drive's or nothing: the spectrum's test.)
+// with whatever the buffer held; a copy of block 3's reply taken for block 4
+// (the drive's own reply late behind it) was handed over as block 4. The link
+// asks again, or settles after the last block; then the capture ends naming
+// the block and hands over no samples at all. (That a block read under
+// random frame faults is the drive's or nothing: the spectrum's test.)
 TEST(CaptureOnDrive, UnreadableBlockEndsTheCaptureAndNamesIt) {
-    Bench b;
-    CaptureRequest req = b.Request({1, 2, 0, 0}, 200);
-    int blocks = 0;
-    req.afterBlock = [&](DriveHandle&) {
-        // After the first two blocks of channel 1 the drive falls silent.
-        if (++blocks == 2) b.Server().LoseReplies(1.0);
-    };
-    CaptureResult r = RunCapture(b.Link(), req);
-    ASSERT_EQ(r.status, CaptureStatus::Failed);
-    EXPECT_EQ(std::tuple(r.failedBlock.channel, r.failedBlock.block, r.failedBlock.address), std::tuple(1, 2, 250));
-    // Nothing above the link multiplies its own asking again.
-    EXPECT_EQ(b.Server().GetStats().repliesDropped, static_cast<uint64_t>(1 + CQXCOM::kReadRetries));
-    EXPECT_TRUE(AllEmpty(r.samples));
-    EXPECT_NE(r.message.find("1"), std::string::npos);
-    EXPECT_NE(r.message.find("250"), std::string::npos);
+    for (const bool copy : {false, true}) {
+        Bench b;
+        CaptureRequest req = b.Request({1, 2, 0, 0}, copy ? 100 : 200);
+        int blocks = 0;
+        req.afterBlock = [&](DriveHandle&) {
+            if (++blocks != (copy ? 3 : 2)) return;
+            if (!copy) return b.Server().LoseReplies(1.0);  // the drive falls silent
+            const auto words = AreaWords(b.Vd(), 250, 50);
+            const std::vector<uint16_t> block3(words.begin(), words.end());
+            b.Server().StrayFrame(BuildReadReplyFrame(kStation, block3.data(), 50), 1ms);
+            b.Server().AnswerLate(50ms);
+        };
+        CaptureResult r = RunCapture(b.Link(), req);
+        ASSERT_EQ(r.status, CaptureStatus::Failed) << copy;
+        EXPECT_EQ(std::tuple(r.failedBlock.channel, r.failedBlock.block, r.failedBlock.address),
+                  copy ? std::tuple(2, 1, 300) : std::tuple(1, 2, 250));
+        // Nothing above the link multiplies its own asking again.
+        EXPECT_EQ(b.Server().GetStats().repliesDropped, copy ? 0u : static_cast<uint64_t>(1 + CQXCOM::kReadRetries));
+        EXPECT_TRUE(AllEmpty(r.samples));
+        EXPECT_NE(r.message.find(copy ? "300" : "250"), std::string::npos) << r.message;
+    }
 }
 
 // A start whose reply is lost is never sent again: the drive is asked
