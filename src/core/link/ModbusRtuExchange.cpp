@@ -27,11 +27,13 @@
 //   (LinkError::Repeated) instead of handing the work further values.
 // - On a line that keeps time (every answer so far came no sooner than its
 //   time on the line allows), a frame that ends before the request's end plus
-//   its own time on the line cannot be the drive's reply to it: a copy, or an
-//   earlier request's late reply. It is dropped like a stray, whatever else
-//   it looks like; only the late reply of an earlier try of this very
-//   request is as good as the answer. A lost reply then ends as a time-out
-//   even where a copy of the reply before came in its place.
+//   its own time on the line cannot be the drive's reply to it. A copy that
+//   comes so soon is dropped like a stray: a lost reply then ends as a
+//   time-out even where a copy of the reply before came in its place. A
+//   fresh one is the late reply of an earlier try of this very request (as
+//   good as the answer), the true reply to an answer that may have been a
+//   copy (found out), or, where neither can be, a sign that the line does
+//   not keep time after all.
 // - Once a request has gone out, every way it can end without an answer (a
 //   time-out, a damaged frame, a copy found out) leaves the same guard: the
 //   drive's reply may still come, so the next different request to the
@@ -524,9 +526,20 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             }
             const bool fits = Answers(frame, request);
             const Seen* copy = fits ? EarlierCopy(frame, lastByte) : nullptr;
-            // Too soon for the drive's reply: a copy or another request's
-            // reply, unless it is the fresh late reply of an earlier try.
-            if (!fits || (tooSoon(frame, lastByte) && (copy || !earlierTry))) {
+            const bool early = fits && tooSoon(frame, lastByte);
+            // Too soon for the drive's reply: a copy, or the true reply to an
+            // answer that may have been a copy. Only the fresh late reply of
+            // an earlier try of this very request stands for the answer.
+            const bool stray = !fits || (early && (copy || !earlierTry));
+            if (stray && early && !copy && !maybeDisplaced) {
+                // Fresh, where no other reply can still come (those are waited
+                // out first): the line does not keep time after all (a
+                // pseudo-terminal whose far end answers at once, judged on a
+                // few small frames a busy machine handed on late). Noted, so
+                // that time proves nothing here from now on; the frame is
+                // judged as any.
+                NoteAnswerTime(station, lastByte - sendEnd, frame.size());
+            } else if (stray) {
                 if (!NoteStray(frame, lastByte) && frame[0] == station) {
                     m_repeated[station] = false;
                     SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "

@@ -192,7 +192,7 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
 }
 
 // 125-register blocks on a line that repeats, loses or garbles: each block
-// read holds the drive's own words or fails, never the words of another.
+// read holds the drive's own words or fails, never another block's.
 TEST(RepeatedReplies, NoBlockHoldsAnotherBlocksWords) {
     using std::chrono::milliseconds;
     using Line = std::function<void(hx::sim::DriveServer&, int block)>;  // before each block
@@ -203,24 +203,22 @@ TEST(RepeatedReplies, NoBlockHoldsAnotherBlocksWords) {
              if (k == 0) s.AnswerLate(milliseconds(150)), s.StrayFrame({0x3F, 3, 2, 0, 0, 0, 0}, milliseconds(20));
          }},
         {"block 1's reply lost behind a copy, then a slower drive", [](auto& s, int k) {
-             if (k == 0) s.DuplicateReplies(1.0, milliseconds(40));
-             s.LoseReplies(k == 1);
+             k == 0 ? s.DuplicateReplies(1.0, milliseconds(40)) : s.LoseReplies(k == 1);
              s.AnswerLate(milliseconds(k >= 2 ? 60 : 0));
          }},
     };
     for (const auto& [what, line] : cases)
         for (unsigned seed : {3u, 6u}) {
-            SCOPED_TRACE(std::string(what) + ", seed " + std::to_string(seed));
             PtyDrive link({.station = kStation, .databasePath = "-", .baud = 38400, .seed = seed}, 300, 150);
             for (int a = 30500; a < 31000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
             int wrong = 0;
-            for (int k = 0; k < 4; ++k) {
+            for (int k = 0, first = 30500; k < 4; ++k, first += 125) {
                 line(link.Server(), k);
-                uint16_t words[125];
-                const bool ok = link.comm.ReadWords(kStation, static_cast<uint16_t>(30500 + 125 * k), 125, words).ok();
-                for (int i = 0; ok && i < 125; ++i) wrong += words[i] != Truth(30500 + 125 * k + i);
+                uint16_t w[125];
+                const bool ok = link.comm.ReadWords(kStation, static_cast<uint16_t>(first), 125, w).ok();
+                for (int i = 0; ok && i < 125; ++i) wrong += w[i] != Truth(first + i);
             }
-            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(wrong, 0) << what << ", seed " << seed;
         }
 }
 
