@@ -482,7 +482,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                               [&](const Seen& a) { return a.frame != unsettled.taken; });
             if (differ >= 2) {
                 m_copiesSeen = true;
-                dropAll("a reply or copy that tells the answer before was a copy, dropped");
+                dropAll("shows the answer before was a copy, dropped");
                 m_unsettled[station] = Unsettled{};
                 SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
                                               "have been the copy of another");

@@ -25,6 +25,7 @@
 using namespace hx;
 using namespace hx::test;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using Pairs = std::vector<std::pair<uint16_t, uint16_t>>;
 namespace fs = std::filesystem;
 
@@ -137,21 +138,16 @@ TEST(CaptureOnDrive, ALostStartIsAskedAboutNotSentTwice) {
     b.Server().LoseWritesTo(reg::kSampleTrigger, 1, false);
     b.waits = 0;
     CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200));
-    EXPECT_EQ(r.status, CaptureStatus::NotStarted);
-    EXPECT_EQ(r.message, "驱动器没有接受采样启动命令，本次没有采样。");
-    EXPECT_EQ(b.waits, 0);
-    EXPECT_EQ(starts(), 0);
-    EXPECT_EQ(b.Server().GetStats().repliesDropped, 1u);
-    EXPECT_TRUE(AllEmpty(r.samples));
+    EXPECT_EQ(std::tuple(r.status, r.message, b.waits, starts(), b.Server().GetStats().repliesDropped, AllEmpty(r.samples)),
+              std::tuple(CaptureStatus::NotStarted, "驱动器没有接受采样启动命令，本次没有采样。"s, 0, 0l, uint64_t{1}, true));
 
     // The drive takes the start, its reply is lost: the capture is running.
     b.Vd().ClearRequests();
     b.Server().LoseWritesTo(reg::kSampleTrigger, 1, true);
     r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200));
     ASSERT_EQ(r.status, CaptureStatus::Completed) << r.message;
-    EXPECT_EQ(starts(), 1);
-    EXPECT_EQ(r.samples[0], b.Direct(150, 200));
-    EXPECT_EQ(b.Server().GetStats().repliesDropped, 2u);
+    EXPECT_EQ(std::tuple(starts(), r.samples[0], b.Server().GetStats().repliesDropped),
+              std::tuple(1l, b.Direct(150, 200), uint64_t{2}));
 }
 
 // The completion wait could not tell a silent drive from a slow one.
@@ -160,8 +156,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     b.TimeOut(20);
     b.Server().LoseReplies(1.0);
     const CaptureResult r = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen(3)));
-    EXPECT_EQ(r.status, CaptureStatus::NoAnswer);
-    EXPECT_EQ(r.message, kNoAnswerText);
+    EXPECT_EQ(std::tuple(r.status, r.message), std::tuple(CaptureStatus::NoAnswer, std::string(kNoAnswerText)));
     // A silent drive does not keep the user waiting for all 60 polls.
     b.waits = 0;
     EXPECT_EQ(WaitSampleComplete(b.Link(), {}, b.Stepping()), WaitOutcome::NoAnswer);
@@ -170,8 +165,7 @@ TEST(CaptureOnDrive, SilentDriveIsNotATimeOut) {
     b.Server().ClearFaults();
     b.TimeOut(200);
     const CaptureResult late = RunCapture(b.Link(), b.Request({1, 0, 0, 0}, 200, Bench::Frozen()));
-    EXPECT_EQ(late.status, CaptureStatus::TimedOut);
-    EXPECT_EQ(late.message, "查询超时，请降低采样周期!");
+    EXPECT_EQ(std::tuple(late.status, late.message), std::tuple(CaptureStatus::TimedOut, "查询超时，请降低采样周期!"s));
 }
 
 TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
@@ -194,12 +188,8 @@ TEST(CaptureOnDrive, JobStopsBetweenBlocksAndTakesAPluggedWait) {
                           b.Link()));
     const CaptureResult r = done.get_future().get();
     job.join();
-    EXPECT_EQ(waits.load(), 1);
-    EXPECT_EQ(r.status, CaptureStatus::Stopped);
-    EXPECT_EQ(hooks.load(), 5);
-    EXPECT_EQ(b.Blocks(kRead).size(), 5u);
-    EXPECT_TRUE(AllEmpty(r.samples));
-    EXPECT_FALSE(job.running());
+    EXPECT_EQ(std::tuple(waits.load(), r.status, hooks.load(), b.Blocks(kRead).size(), AllEmpty(r.samples), job.running()),
+              std::tuple(1, CaptureStatus::Stopped, 5, size_t{5}, true, false));
 }
 
 TEST(SpectrumOnDrive, RequestOrderAddressesAndValues) {

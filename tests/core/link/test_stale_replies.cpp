@@ -19,6 +19,7 @@
 #include "support/RunProgram.h"
 
 using namespace hx::test;
+using namespace std::string_literals;
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
 
@@ -46,8 +47,7 @@ protected:
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
         drive.Server().ClearFaults();
         const auto second = hx::test::RunCli(LinkArgs(drive, 400, 600, {"read", "10"}));
-        EXPECT_EQ(second.status, 0) << second.err;
-        EXPECT_EQ(second.out, "10=1010\n");
+        EXPECT_EQ(std::tuple(second.status, second.out), std::tuple(0, "10=1010\n"s)) << second.err;
     }
     // The command line's arguments for the drive's line, then the command.
     static std::vector<std::string> LinkArgs(InProcessDrive& drive, int timeoutMs, int horizonMs,
@@ -114,8 +114,7 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
     Fill(drive);
     drive.Server().AnswerLate(std::chrono::milliseconds(500));
     const auto first = hx::test::RunCli(LinkArgs(drive, 50, 600, {"find", "5", "5"}));
-    EXPECT_EQ(first.status, 1) << first.err;
-    EXPECT_EQ(first.out, "");
+    EXPECT_EQ(std::tuple(first.status, first.out), std::tuple(1, ""s)) << first.err;
     NextProgramReadsItsOwnValue(drive);
 
     drive.Server().AnswerLate(std::chrono::milliseconds(300));
@@ -238,14 +237,9 @@ constexpr size_t kReplyBytes = 5 + 2 * kWords;
 microseconds Wire(int baud, size_t bytes) { return microseconds(bytes * 10 * 1000000 / baud); }
 
 std::vector<uint8_t> Reply(uint16_t address) {
-    std::vector<uint8_t> f{kStation, 0x03, 2 * kWords};
-    for (uint16_t k = 0; k < kWords; ++k) {
-        const uint16_t v = static_cast<uint16_t>((address + k) * 3 + 1);
-        f.insert(f.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
-    }
-    const uint16_t crc = hx::ModbusCrc16(f.data(), f.size());
-    f.insert(f.end(), {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
-    return f;
+    uint16_t words[kWords];
+    for (uint16_t k = 0; k < kWords; ++k) words[k] = static_cast<uint16_t>((address + k) * 3 + 1);
+    return hx::BuildReadReplyFrame(kStation, words, kWords);
 }
 
 }  // namespace
