@@ -35,11 +35,14 @@
 //   copy (found out), or, where neither can be, a sign that the line does
 //   not keep time after all.
 // - Once a request has gone out, every way it can end without an answer (a
-//   time-out, a damaged frame, a copy found out) leaves the same guard: the
-//   drive's reply may still come, so the next different request to the
-//   station waits it out. A damaged frame may be noise or a damaged copy
-//   while the true reply is still on its way; a retry taken on it would
-//   otherwise let that reply answer the next block.
+//   time-out, a damaged frame, a copy found out) leaves a guard: the drive's
+//   reply may still come, so the next different request to the station
+//   waits it out (a time-out's for the late horizon; a damaged frame's or a
+//   found-out copy's, and that of a retry answered after it, for as long as
+//   a drive that answers within its time-out can still reply). A damaged
+//   frame may be noise or a damaged copy while the true reply is still on
+//   its way; a retry taken on it would otherwise let that reply, or the
+//   retry's own, answer the next block.
 
 #include "core/link/ModbusRtuTransport.h"
 
@@ -210,16 +213,23 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     const bool answered = LastError() == LinkError::None || LastError() == LinkError::Exception;
     m_lineQuietSince = std::max(m_lineQuietSince, answered ? m_answerEnd : now);
     Pending& p = m_pending[station];
+    // After a failed try the same request may go again at once; the replies
+    // of the tries are waited out before any other request to the station.
+    const auto within = (p.active ? std::max(p.until, now) : now);
     switch (LastError()) {
     case LinkError::Timeout:
-    case LinkError::BadFrame:
-    case LinkError::Repeated:
         // Its reply may still come, for as long as the horizon; a drive that
         // is slow to answer may have queued the tries before and answer each
-        // in turn, so every unanswered try adds a horizon. A damaged frame
-        // need not have been the reply (noise, a damaged copy), nor was the
-        // frame a copy was found out by.
-        p = Pending{true, (p.active ? std::max(p.until, now) : now) + LateHorizon(), request};
+        // in turn, so every unanswered try adds a horizon.
+        p = Pending{true, within + LateHorizon(), request, true};
+        break;
+    case LinkError::BadFrame:
+    case LinkError::Repeated:
+        // A damaged frame need not have been the reply (noise, a damaged
+        // copy), nor was the frame a copy was found out by: the drive's reply
+        // to this try may still come within its time-out.
+        p = Pending{true, std::max(within, sent + WireTime(request.size()) + ResponseTimeout() + WireTime(256)),
+                    request, p.active && p.timedOut};
         break;
     case LinkError::IoError:
         OnConnectionLost(ctx);
@@ -228,8 +238,14 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
         // Answered. After a repeat of a request that had gone unanswered,
         // the answer may have been the first one's late reply: the repeat's
         // own may still come, and with it the need to wait before another
-        // request. Only the same request goes on without a wait.
-        if (p.active) p.until = std::max(p.until, sent + ResponseTimeout() + LateHorizon());
+        // request. Only the same request goes on without a wait. Where no
+        // try timed out, the drive answers within its time-out: the repeat's
+        // reply is as late after it as the first try's after that try, at
+        // most a time-out and a reply later than this answer.
+        if (p.active)
+            p.until = std::max(p.until, p.timedOut ? sent + ResponseTimeout() + LateHorizon()
+                                                   : now + ResponseTimeout() + WireTime(256) +
+                                                         m_settings.SilentInterval() + kAnswerMargin);
         break;
     }
     return ok;
@@ -396,8 +412,12 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
     // Whether a frame ended sooner after the request than its own time on
     // the line allows, on a line that keeps time: then it cannot be the
     // drive's reply to this request.
+    // The bound is taken at ten bits a character, the fewest an RTU
+    // character has: a drive set to one stop bit less than the link still
+    // answers, only that much sooner.
     const auto tooSoon = [&](const Bytes& frame, Clock::time_point at) {
-        return LineKeepsTime(station) && at + kSeenJitter < sendEnd + WireTime(frame.size());
+        const auto fewest = (WireTime(request.size() + frame.size()) * 10) / m_settings.BitsPerChar();
+        return LineKeepsTime(station) && at + kSeenJitter < sent + fewest;
     };
 
     // The frames that fit the request, in order of arrival, and whether each
