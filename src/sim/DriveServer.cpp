@@ -180,6 +180,8 @@ void DriveServer::ClearFaults() {
     m_corruptRate = 0;
     m_delayMs = 0;
     m_duplicateRate = 0;
+    m_gatewayLossRate = 0;
+    m_strays.clear();
 }
 
 void DriveServer::DuplicateReplies(double rate, std::chrono::milliseconds maxDelay) {
@@ -193,6 +195,16 @@ void DriveServer::LoseWritesTo(uint16_t address, int count, bool carryOut) {
     m_loseAddress = address;
     m_loseCount = count;
     m_loseCarryOut = carryOut;
+}
+
+void DriveServer::StrayFrame(std::vector<uint8_t> frame, std::chrono::milliseconds after) {
+    std::lock_guard lock(m_mutex);
+    m_strays.emplace_back(after, std::move(frame));
+}
+
+void DriveServer::GatewayLosesReplies(double rate) {
+    std::lock_guard lock(m_mutex);
+    m_gatewayLossRate = rate;
 }
 
 void DriveServer::SetStation(uint8_t station) {
@@ -360,9 +372,11 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     const size_t pduSize = size - 3;
     VirtualDrive* drive = nullptr;
     std::vector<VirtualDrive*> everyone;
+    std::vector<std::pair<std::chrono::milliseconds, std::vector<uint8_t>>> strays;
     {
         std::lock_guard lock(m_mutex);
         ++m_stats.framesReceived;
+        strays.swap(m_strays);
         if (station == 0) {
             ++m_stats.broadcasts;
             everyone = AllDrives();
@@ -370,6 +384,7 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
             ++m_stats.otherStation;
         }
     }
+    for (auto& [after, frame] : strays) Schedule(Clock::now() + after, std::move(frame));
     if (station == 0) {
         if (IsWriteFunction(pdu[0]))
             for (VirtualDrive* d : everyone) ExecutePdu(*d, 0, pdu, pduSize);
@@ -409,7 +424,7 @@ void DriveServer::HandleRtuFrame(const uint8_t* frame, size_t size) {
     bool trickle;
     {
         std::lock_guard lock(m_mutex);
-        trickle = m_duplicateRate <= 0;
+        trickle = m_duplicateRate <= 0 && m_copies.empty();
     }
     if (SendPaced(m_master, trickle, reply, m_rtuFirstByte, size, reply.size())) {
         if (m_trace) m_trace->Sent(reply.data(), reply.size());
@@ -429,9 +444,13 @@ void DriveServer::MaybeDuplicate(const std::vector<uint8_t>& frame) {
         const auto most = std::chrono::duration_cast<std::chrono::microseconds>(m_duplicateDelay).count();
         due = Clock::now() + std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, most)(m_rng));
     }
+    Schedule(due, frame);
+}
+
+void DriveServer::Schedule(Clock::time_point due, std::vector<uint8_t> frame) {
     const auto at = std::upper_bound(m_copies.begin(), m_copies.end(), due,
                                      [](Clock::time_point t, const auto& copy) { return t < copy.first; });
-    m_copies.emplace(at, due, frame);
+    m_copies.emplace(at, due, std::move(frame));
 }
 
 DriveServer::Clock::time_point DriveServer::NextCopyDue() const {
@@ -480,20 +499,23 @@ bool DriveServer::SendPaced(int fd, bool trickle, const std::vector<uint8_t>& fr
     }
     const auto ct = CharTime();
     const auto extra = std::chrono::milliseconds(std::max(0, delayMs));
+    // Copies and strays due before the reply go out on time, between replies.
+    const auto waitSendingCopies = [&](Clock::time_point end) {
+        while (fd == m_master && NextCopyDue() < end) {
+            if (!SleepUntil(NextCopyDue())) return false;
+            SendDueCopies();
+        }
+        return SleepUntil(end);
+    };
     if (ct == 0ns) {
-        if (extra > 0ms && !SleepUntil(Clock::now() + extra)) return false;
+        if (extra > 0ms && !waitSendingCopies(Clock::now() + extra)) return false;
         return WriteAll(fd, frame.data(), frame.size());
     }
     // The request reached a real drive only after its last character.
     const auto start = std::max(Clock::now(), requestSeen + ct * static_cast<int64_t>(requestWireBytes)) +
                        kTurnaround + extra;
     if (!trickle) {
-        const auto end = start + ct * static_cast<int64_t>(replyWireBytes);
-        while (fd == m_master && NextCopyDue() < end) {
-            if (!SleepUntil(NextCopyDue())) return false;
-            SendDueCopies();
-        }
-        if (!SleepUntil(end)) return false;
+        if (!waitSendingCopies(start + ct * static_cast<int64_t>(replyWireBytes))) return false;
         return WriteAll(fd, frame.data(), frame.size());
     }
     // Byte i is on the client's side once its last bit has arrived.

@@ -101,6 +101,13 @@ public:
     // carries them out first when carryOut is set (the reply was lost), else
     // it never sees them (the request was lost).
     void LoseWritesTo(uint16_t address, int count, bool carryOut);
+    // Another device's frame, or noise, on the line `after` the next request
+    // arrives: written whole, between the drive's own replies.
+    void StrayFrame(std::vector<uint8_t> frame, std::chrono::milliseconds after);
+    // Modbus TCP: a fraction of the requests is carried out, but the gateway
+    // answers exception 0x0B (the target failed to respond): the reply was
+    // lost behind it.
+    void GatewayLosesReplies(double rate);
     // Moves the one drive to another station (a server of several drives
     // throws std::logic_error).
     void SetStation(uint8_t station);
@@ -126,6 +133,8 @@ private:
     bool DecideDrop();
     // Whether this reply goes out again, and when.
     void MaybeDuplicate(const std::vector<uint8_t>& frame);
+    // Queues a frame to go out whole at `due`, between replies.
+    void Schedule(Clock::time_point due, std::vector<uint8_t> frame);
     // Writes the copies that are due by now.
     void SendDueCopies();
     // When the next copy is due (max() when none).
@@ -158,6 +167,8 @@ private:
     uint16_t m_loseAddress = 0;
     int m_loseCount = 0;
     bool m_loseCarryOut = false;
+    std::vector<std::pair<std::chrono::milliseconds, std::vector<uint8_t>>> m_strays;
+    double m_gatewayLossRate = 0;
     std::map<uint8_t, VirtualDrive*> m_drives;
     std::mt19937 m_rng;
     Stats m_stats;

@@ -137,7 +137,13 @@ bool DriveServer::ReadTcp(TcpClient& client) {
         }
         if (!drive) continue;
         if (DecideDrop()) continue;
-        const auto replyPdu = ExecutePdu(*drive, own, pdu.data(), pdu.size());
+        auto replyPdu = ExecutePdu(*drive, own, pdu.data(), pdu.size());
+        {
+            // Carried out, but the gateway says the drive never answered: its reply was lost behind it.
+            std::lock_guard lock(m_mutex);
+            if (m_gatewayLossRate > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_gatewayLossRate)
+                replyPdu = {static_cast<uint8_t>(pdu[0] | 0x80), 0x0B};
+        }
         std::vector<uint8_t> reply(header.begin(), header.begin() + 4);
         const auto replyLength = static_cast<uint16_t>(replyPdu.size() + 1);
         reply.push_back(static_cast<uint8_t>(replyLength >> 8));

@@ -110,8 +110,12 @@ FetchStatus FetchCapture(DriveHandle& drive, const ChannelCodes& codes, uint16_t
             const auto count = static_cast<uint16_t>(std::min(kSampleBlockSize, pointsPerChannel - first));
             const uint32_t address32 = reg::kSampleDataFirst + offset + static_cast<uint32_t>(first);
             const auto address = static_cast<uint16_t>(address32);
+            // The last block counts as read only once the link has settled:
+            // on a line that repeats frames, an answer may have been a copy
+            // standing in for a reply still on its way.
             const bool ok = address32 + count <= 0x10000u &&
-                            ReadSampleBlock(drive, address, count, buffers[k].data() + first, stop);
+                            ReadSampleBlock(drive, address, count, buffers[k].data() + first, stop) &&
+                            (done + 1 < total || drive.Settle());
             if (!ok) {
                 if (stop.stop_requested()) return FetchStatus::Stopped;
                 if (failure) *failure = BlockFailure{k + 1, b, address, count};

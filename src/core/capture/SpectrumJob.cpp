@@ -49,7 +49,10 @@ SpectrumResult RunSpectrum(DriveHandle& drive, const SpectrumRequest& request, s
         const int first = b * kSampleBlockSize;
         const auto n = static_cast<uint16_t>(b < fullBlocks ? kSampleBlockSize : remainder);
         const auto address = static_cast<uint16_t>(reg::kSpectrumResultFirst + first);
-        if (!ReadSampleBlock(drive, address, n, bins.data() + first, stop)) {
+        // The last block counts only once the link has settled (a copy may
+        // have stood in for its reply on a line that repeats frames).
+        if (!ReadSampleBlock(drive, address, n, bins.data() + first, stop) ||
+            (b + 1 == result.blocksTotal && !drive.Settle())) {
             if (stop.stop_requested()) {
                 result.status = CaptureStatus::Stopped;
                 return result;

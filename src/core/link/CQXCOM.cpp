@@ -52,6 +52,21 @@ int numberOr(const std::string& text, int lo, int hi, int def) {
 
 bool retryable(hx::LinkError error) { return error == hx::LinkError::Timeout || error == hx::LinkError::BadFrame; }
 
+// A gateway's word that the drive behind it did not answer (or could not be
+// reached): no refusal of the drive's, and the request may have reached it.
+bool gatewayNoAnswer(hx::LinkError error, int code) {
+    return error == hx::LinkError::Exception && (code == kGatewayPathUnavailable || code == kGatewayTargetFailed);
+}
+
+// Whether a write that failed so may have been carried out all the same:
+// anything but the drive's own refusal once the request went out (a lost or
+// damaged reply, a copy found out after it went, a gateway whose target did
+// not answer). Nothing else may be journaled as not applied.
+bool writeMayHaveApplied(hx::Transport* t) {
+    const hx::LinkError error = t->LastError();
+    return retryable(error) || error == hx::LinkError::Repeated || gatewayNoAnswer(error, t->LastExceptionCode());
+}
+
 bool allSettings(uint16_t address, uint16_t count) {
     for (uint32_t a = address; a < static_cast<uint32_t>(address) + count; ++a)
         if (!hx::IsSettingRegister(static_cast<uint16_t>(a))) return false;
@@ -166,8 +181,9 @@ struct CQXCOM::Impl {
     hx::DriveFault finishWith(bool answered, const WriteFailure& failure) {
         hx::DriveFault fault;
         if (answered) return fault;
-        fault.kind = KindOf(failure.error);
-        fault.exceptionCode = failure.error == hx::LinkError::Exception ? failure.exceptionCode : 0;
+        const bool gateway = gatewayNoAnswer(failure.error, failure.exceptionCode);
+        fault.kind = gateway ? hx::DriveFaultKind::NoAnswer : KindOf(failure.error);
+        fault.exceptionCode = failure.error == hx::LinkError::Exception && !gateway ? failure.exceptionCode : 0;
         fault.mayHaveApplied = failure.mayHaveApplied;
         fault.text = failure.text;
         if (fault.mayHaveApplied) fault.text += "; the write may have been carried out all the same";
@@ -208,7 +224,7 @@ struct CQXCOM::Impl {
             return false;
         };
         if (sendWrite(t, station, address, count, values, single)) return true;
-        if (!retryable(t->LastError()) || station == 0) return failed(false);
+        if (!writeMayHaveApplied(t) || station == 0) return failed(false);
         failed(true);
         if (!allSettings(address, count)) return false;
         uint16_t held[CQXCOM::kMaxReadCount];
@@ -226,7 +242,7 @@ struct CQXCOM::Impl {
             ++retries;
             const auto n = static_cast<uint16_t>(last - first + 1);
             if (sendWrite(t, station, static_cast<uint16_t>(address + first), n, values + first, single)) return true;
-            failed(retryable(t->LastError()));
+            failed(writeMayHaveApplied(t));
             if (!failure->mayHaveApplied) return false;
         }
     }
@@ -373,9 +389,8 @@ hx::LinkResult<void> CQXCOM::Find(uint8_t station) {
     }
     // An exception reply still shows that a drive listens at that station,
     // unless it is a gateway saying that nobody answered behind it.
-    const int code = t->LastExceptionCode();
-    const bool present = ok || (t->LastError() == hx::LinkError::Exception && code != kGatewayPathUnavailable &&
-                                code != kGatewayTargetFailed);
+    const bool present = ok || (t->LastError() == hx::LinkError::Exception &&
+                                !gatewayNoAnswer(t->LastError(), t->LastExceptionCode()));
     return d->finish(present, t->LastError(), t);
 }
 

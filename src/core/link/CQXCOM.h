@@ -60,11 +60,14 @@ public:
 
     // A read that got no answer or a damaged reply is sent again at once,
     // up to kReadRetries times (a late reply to the first try is as good an
-    // answer as the repeat's). A write
-    // of settings (hx::IsSettingRegister) whose reply was lost or damaged is
-    // not sent again blindly: the registers are read back and only what the
-    // drive does not hold is sent again, up to kWriteRetries times. A write
-    // to any other register (a command) is never sent twice.
+    // answer as the repeat's). A write that failed any other way than by the
+    // drive's own refusal (its reply lost or damaged, a copy found out, a
+    // gateway saying the drive behind it did not answer: exception 0x0A or
+    // 0x0B, a fault of kind NoAnswer) may have been carried out, and says so
+    // (mayHaveApplied). A write of settings (hx::IsSettingRegister) that may
+    // have been is not sent again blindly: the registers are read back and
+    // only what the drive does not hold is sent again, up to kWriteRetries
+    // times. A write to any other register (a command) is never sent twice.
     static constexpr int kReadRetries = 2;
     static constexpr int kWriteRetries = 2;
 

@@ -12,7 +12,7 @@ namespace hx {
 enum class DriveFaultKind {
     None,
     NotOpen,          // the port is not open
-    NoAnswer,         // no reply within the time-out (after the link's retries)
+    NoAnswer,         // no reply within the time-out (after the link's retries), or a gateway's word that none came
     Damaged,          // only replies that failed their checks, or one a copy may have displaced
     Refused,          // the drive answered with a Modbus exception
     PortLost,         // the port itself failed (device gone, connection broken)
@@ -22,7 +22,7 @@ enum class DriveFaultKind {
 struct DriveFault {
     DriveFaultKind kind = DriveFaultKind::None;
     int exceptionCode = 0;        // the drive's reason when Refused, else 0
-    bool mayHaveApplied = false;  // a write whose reply was lost may have been carried out
+    bool mayHaveApplied = false;  // a write that failed short of a refusal may have been carried out
     std::string text;             // the link's words ("no answer within 100 ms", ...)
 
     bool ok() const { return kind == DriveFaultKind::None; }

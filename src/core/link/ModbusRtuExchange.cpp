@@ -25,6 +25,24 @@
 // - Should the true reply come later still, it shows up as a fresh frame
 //   fitting that earlier request: the station's next request then fails
 //   (LinkError::Repeated) instead of handing the work further values.
+// - On a line that keeps time (every answer so far came no sooner than its
+//   time on the line allows), a frame that ends before the request's end plus
+//   its own time on the line cannot be the drive's reply to it. A copy that
+//   comes so soon is dropped like a stray: a lost reply then ends as a
+//   time-out even where a copy of the reply before came in its place. A
+//   fresh one is the late reply of an earlier try of this very request (as
+//   good as the answer), the true reply to an answer that may have been a
+//   copy (found out), or, where neither can be, a sign that the line does
+//   not keep time after all.
+// - Once a request has gone out, every way it can end without an answer (a
+//   time-out, a damaged frame, a copy found out) leaves a guard: the drive's
+//   reply may still come, so the next different request to the station
+//   waits it out (a time-out's for the late horizon; a damaged frame's or a
+//   found-out copy's, and that of a retry answered after it, for as long as
+//   a drive that answers within its time-out can still reply). A damaged
+//   frame may be noise or a damaged copy while the true reply is still on
+//   its way; a retry taken on it would otherwise let that reply, or the
+//   retry's own, answer the next block.
 
 #include "core/link/ModbusRtuTransport.h"
 
@@ -175,9 +193,12 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
                  "the line delivered a reply twice: an answer read just before may have been the copy of another");
         return false;
     }
+    // Taken before the write: a thread put aside right after it must not
+    // make the request seem to have gone later than it did (a reply could
+    // then seem to have come sooner than the line allows).
+    const auto sent = Clock::now();
     if (!SendFrame(fd, request)) return deviceFailed();
     if (request[1] != kReadHolding) ForgetAnswers(station);
-    const auto sent = Clock::now();
     if (station == kBroadcast) {
         // Nobody answers; the frame is still going out for its own length.
         m_lineQuietSince = sent + WireTime(request.size());
@@ -192,17 +213,23 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
     const bool answered = LastError() == LinkError::None || LastError() == LinkError::Exception;
     m_lineQuietSince = std::max(m_lineQuietSince, answered ? m_answerEnd : now);
     Pending& p = m_pending[station];
+    // After a failed try the same request may go again at once; the replies
+    // of the tries are waited out before any other request to the station.
+    const auto within = (p.active ? std::max(p.until, now) : now);
     switch (LastError()) {
     case LinkError::Timeout:
         // Its reply may still come, for as long as the horizon; a drive that
         // is slow to answer may have queued the tries before and answer each
         // in turn, so every unanswered try adds a horizon.
-        p = Pending{true, (p.active ? std::max(p.until, now) : now) + LateHorizon(), request};
+        p = Pending{true, within + LateHorizon(), request, true};
         break;
     case LinkError::BadFrame:
-        // A reply that came whole but damaged was the answer: only its rest
-        // may still be on the line.
-        if (!p.active) p = Pending{true, now, request};
+    case LinkError::Repeated:
+        // A damaged frame need not have been the reply (noise, a damaged
+        // copy), nor was the frame a copy was found out by: the drive's reply
+        // to this try may still come within its time-out.
+        p = Pending{true, std::max(within, sent + WireTime(request.size()) + ResponseTimeout() + WireTime(256)),
+                    request, p.active && p.timedOut};
         break;
     case LinkError::IoError:
         OnConnectionLost(ctx);
@@ -211,8 +238,14 @@ bool ModbusRtuTransport::Transact(const Bytes& request, Bytes* reply) {
         // Answered. After a repeat of a request that had gone unanswered,
         // the answer may have been the first one's late reply: the repeat's
         // own may still come, and with it the need to wait before another
-        // request. Only the same request goes on without a wait.
-        if (p.active) p.until = std::max(p.until, sent + ResponseTimeout() + LateHorizon());
+        // request. Only the same request goes on without a wait. Where no
+        // try timed out, the drive answers within its time-out: the repeat's
+        // reply is as late after it as the first try's after that try, at
+        // most a time-out and a reply later than this answer.
+        if (p.active)
+            p.until = std::max(p.until, p.timedOut ? sent + ResponseTimeout() + LateHorizon()
+                                                   : now + ResponseTimeout() + WireTime(256) +
+                                                         m_settings.SilentInterval() + kAnswerMargin);
         break;
     }
     return ok;
@@ -275,51 +308,6 @@ bool ModbusRtuTransport::Answers(const Bytes& frame, const Bytes& request) {
     return frame.size() == 8 && std::equal(frame.begin() + 2, frame.begin() + 6, request.begin() + 2);
 }
 
-const ModbusRtuTransport::Seen* ModbusRtuTransport::EarlierCopy(const Bytes& frame, Clock::time_point at) const {
-    const auto window = kCopyWindow + WireTime(frame.size());
-    for (auto it = m_seen.rbegin(); it != m_seen.rend(); ++it) {
-        if (at - it->at > window) break;
-        if (it->frame == frame) return &*it;
-    }
-    return nullptr;
-}
-
-void ModbusRtuTransport::Remember(const Bytes& frame, Clock::time_point at, const Bytes& answered) {
-    const auto keep = kCopyWindow + WireTime(256);
-    const auto old = std::find_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) { return at - s.at <= keep; });
-    m_seen.erase(m_seen.begin(), old);
-    m_seen.push_back(Seen{frame, at, answered});
-}
-
-bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
-    ++m_lateReplies;
-    FrameTrace* trace = Trace();
-    if (!CrcOk(frame)) {
-        if (trace) trace->Received(frame.data(), frame.size(), "damaged, dropped");
-        return true;
-    }
-    bool fine = true;
-    const Seen* copy = EarlierCopy(frame, at);
-    if (trace) trace->Received(frame.data(), frame.size(), copy ? "copy of an earlier frame, dropped" : "late or for another request, dropped");
-    // A frame taken as an answer came again: the line repeats.
-    if (copy && !copy->answered.empty()) m_copiesSeen = true;
-    // The true reply to a request whose answer may have been a copy: if it
-    // says something else, that answer was the copy. It may say what a frame
-    // before it said (a block of zeros): a frame alike to an earlier one,
-    // which nothing tells from a copy, gives the answer up too.
-    Unsettled& u = m_unsettled[frame[0]];
-    if (u.active && Answers(frame, u.request) && (!copy || frame != u.taken)) {
-        if (!u.sameQuestion && frame != u.taken) {
-            m_repeated[frame[0]] = true;
-            m_copiesSeen = true;
-            fine = false;
-        }
-        u = Unsettled{};
-    }
-    Remember(frame, at, {});
-    return fine;
-}
-
 ModbusRtuTransport::Clock::duration ModbusRtuTransport::UsualAnswerTime(uint8_t station, size_t replyBytes) const {
     const AnswerTimes& t = m_answerTimes[station];
     if (t.count == 0) return ResponseTimeout() + WireTime(replyBytes);
@@ -344,25 +332,6 @@ bool ModbusRtuTransport::OnTime(uint8_t station, Clock::time_point sendEnd, cons
     return answer.at >= sendEnd + WireTime(answer.frame.size()) + fastest - kSeenJitter;
 }
 
-bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
-    // A pseudo-terminal's far end may answer faster than any serial line:
-    // only where no answer ever came before its time on the line is that
-    // time a bound.
-    const AnswerTimes& t = m_answerTimes[station];
-    if (t.count == 0) return false;
-    for (size_t i = 0; i < std::min(t.count, t.late.size()); ++i)
-        if (t.late[i] < -std::chrono::milliseconds(1)) return false;
-    return true;
-}
-
-void ModbusRtuTransport::NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes) {
-    AnswerTimes& t = m_answerTimes[station];
-    // Beyond the reply's own time on the line (less than nothing on a
-    // pseudo-terminal, whose far end may answer at once).
-    t.late[t.count % t.late.size()] = afterSend - WireTime(replyBytes);
-    ++t.count;
-}
-
 bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time_point sent, Bytes* reply) {
     const uint8_t station = request[0];
     const auto sendEnd = sent + WireTime(request.size());
@@ -373,6 +342,19 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
     // reply is still to come: the first fitting frame may be that reply.
     const bool maybeDisplaced = unsettled.active && unsettled.request != request && sent < unsettled.until &&
                                 SameShape(unsettled.request, request);
+    // An earlier try of this very request is still unanswered: its late
+    // reply answers the same question, and may come at any moment.
+    const bool earlierTry = m_pending[station].active && m_pending[station].request == request;
+    // Whether a frame ended sooner after the request than its own time on
+    // the line allows, on a line that keeps time: then it cannot be the
+    // drive's reply to this request.
+    // The bound is taken at ten bits a character, the fewest an RTU
+    // character has: a drive set to one stop bit less than the link still
+    // answers, only that much sooner.
+    const auto tooSoon = [&](const Bytes& frame, Clock::time_point at) {
+        const auto fewest = (WireTime(request.size() + frame.size()) * 10) / m_settings.BitsPerChar();
+        return LineKeepsTime(station) && at + kSeenJitter < sent + fewest;
+    };
 
     // The frames that fit the request, in order of arrival, and whether each
     // is fresh (no copy of a frame seen before it).
@@ -406,8 +388,9 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
             chosen.at + m_settings.SilentInterval() + WireTime(chosen.frame.size()) + kAnswerMargin,
             sendEnd + UsualAnswerTime(station, chosen.frame.size()));
         // Only an answer that could be nothing else tells how quickly the
-        // drive answers.
-        if (!mayBeCopy && answers.size() == 1) NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
+        // drive answers (after an unanswered try, it may be that try's).
+        if (!mayBeCopy && answers.size() == 1 && !earlierTry)
+            NoteAnswerTime(station, chosen.at - sendEnd, chosen.frame.size());
         if (mayBeCopy && answers.size() == 1 && !waitedToTheEnd) {
             m_unsettled[station] =
                 Unsettled{true, firstByteBy + WireTime(chosen.frame.size()), request, chosen.frame, sameQuestion};
@@ -422,6 +405,17 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         *reply = chosen.frame;
         ClearError();
         return true;
+    };
+    // Frames that fit the request but answer none of it: dropped, and shown
+    // in the trace like any other frame.
+    const auto dropAll = [&](const char* why) {
+        for (const Seen& a : answers) {
+            Remember(a.frame, a.at, {});
+            if (FrameTrace* trace = Trace())
+                trace->Received(a.frame.data(), a.frame.size(), why,
+                                std::chrono::duration_cast<std::chrono::microseconds>(a.at - sent));
+        }
+        m_lateReplies += answers.size();
     };
     const auto decide = [&] {
         size_t freshCount = 0, pick = 0;
@@ -444,8 +438,7 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                                               [&](const Seen& a) { return a.frame != unsettled.taken; });
             if (differ >= 2) {
                 m_copiesSeen = true;
-                for (const Seen& a : answers) Remember(a.frame, a.at, {});
-                m_lateReplies += answers.size();
+                dropAll("shows the answer before was a copy, dropped");
                 m_unsettled[station] = Unsettled{};
                 SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
                                               "have been the copy of another");
@@ -455,24 +448,19 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
         if (freshCount == 0 && answers.size() > 1) {
             // Every frame is the same words as one seen before: copies, and
             // the true answer among them if its words were said before too.
-            // On a line that keeps time, a frame complete before the drive
-            // could have sent the answer is no answer; if what is left still
-            // says different things, nothing tells which is true: the read
-            // fails and is asked again.
-            const bool paced = LineKeepsTime(station);
-            std::vector<size_t> possible;
-            for (size_t i = 0; i < answers.size(); ++i)
-                if (!paced || answers[i].at >= sendEnd + WireTime(answers[i].frame.size())) possible.push_back(i);
-            bool oneStory = !possible.empty();
-            for (size_t i : possible) oneStory = oneStory && answers[i].frame == answers[possible[0]].frame;
+            // (On a line that keeps time, a frame complete before the drive
+            // could have sent the answer never got here.) If they say
+            // different things, nothing tells which is true: the read fails
+            // and is asked again.
+            bool oneStory = true;
+            for (const Seen& a : answers) oneStory = oneStory && a.frame == answers[0].frame;
             if (!oneStory) {
-                for (const Seen& a : answers) Remember(a.frame, a.at, {});
-                m_lateReplies += answers.size();
+                dropAll("one of several replies that fit the request and say different things, dropped");
                 m_copiesSeen = true;
                 SetError(LinkError::BadFrame, "several replies fit the request and say different things");
                 return false;
             }
-            pick = possible[0];
+            pick = 0;
         }
         return take(pick, freshCount == 0);
     };
@@ -492,7 +480,22 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                 SetError(LinkError::BadFrame, "damaged reply (invalid CRC)");
                 return false;
             }
-            if (!Answers(frame, request)) {
+            const bool fits = Answers(frame, request);
+            const Seen* copy = fits ? EarlierCopy(frame, lastByte) : nullptr;
+            const bool early = fits && tooSoon(frame, lastByte);
+            // Too soon for the drive's reply: a copy, or the true reply to an
+            // answer that may have been a copy. Only the fresh late reply of
+            // an earlier try of this very request stands for the answer.
+            const bool stray = !fits || (early && (copy || !earlierTry));
+            if (stray && early && !copy && !maybeDisplaced) {
+                // Fresh, where no other reply can still come (those are waited
+                // out first): the line does not keep time after all (a
+                // pseudo-terminal whose far end answers at once, judged on a
+                // few small frames a busy machine handed on late). Noted, so
+                // that time proves nothing here from now on; the frame is
+                // judged as any.
+                NoteAnswerTime(station, lastByte - sendEnd, frame.size());
+            } else if (stray) {
                 if (!NoteStray(frame, lastByte) && frame[0] == station) {
                     m_repeated[station] = false;
                     SetError(LinkError::Repeated, "the line delivered a reply twice: an answer read just before may "
@@ -501,7 +504,6 @@ bool ModbusRtuTransport::ReceiveAnswer(int fd, const Bytes& request, Clock::time
                 }
                 continue;
             }
-            const Seen* copy = EarlierCopy(frame, lastByte);
             bool isFresh = copy == nullptr;
             for (const Seen& a : answers) isFresh = isFresh && a.frame != frame;
             answers.push_back(Seen{frame, lastByte, {}});

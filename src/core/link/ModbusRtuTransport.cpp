@@ -358,4 +358,71 @@ void ModbusRtuTransport::CloseRecord(Clock::time_point until) {
     m_recordUsable = false;
 }
 
+// What the link remembers of the frames it saw and of the drive's pace (the
+// exchange itself: ModbusRtuExchange.cpp).
+
+const ModbusRtuTransport::Seen* ModbusRtuTransport::EarlierCopy(const Bytes& frame, Clock::time_point at) const {
+    const auto window = kCopyWindow + WireTime(frame.size());
+    for (auto it = m_seen.rbegin(); it != m_seen.rend(); ++it) {
+        if (at - it->at > window) break;
+        if (it->frame == frame) return &*it;
+    }
+    return nullptr;
+}
+
+void ModbusRtuTransport::Remember(const Bytes& frame, Clock::time_point at, const Bytes& answered) {
+    const auto keep = kCopyWindow + WireTime(256);
+    const auto old = std::find_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) { return at - s.at <= keep; });
+    m_seen.erase(m_seen.begin(), old);
+    m_seen.push_back(Seen{frame, at, answered});
+}
+
+bool ModbusRtuTransport::NoteStray(const Bytes& frame, Clock::time_point at) {
+    ++m_lateReplies;
+    FrameTrace* trace = Trace();
+    if (frame.size() < 4 || ModbusCrc16(frame.data(), frame.size()) != 0) {
+        if (trace) trace->Received(frame.data(), frame.size(), "damaged, dropped");
+        return true;
+    }
+    bool fine = true;
+    const Seen* copy = EarlierCopy(frame, at);
+    if (trace) trace->Received(frame.data(), frame.size(), copy ? "copy of an earlier frame, dropped" : "late or for another request, dropped");
+    // A frame taken as an answer came again: the line repeats.
+    if (copy && !copy->answered.empty()) m_copiesSeen = true;
+    // The true reply to a request whose answer may have been a copy: if it
+    // says something else, that answer was the copy. It may say what a frame
+    // before it said (a block of zeros): a frame alike to an earlier one,
+    // which nothing tells from a copy, gives the answer up too.
+    Unsettled& u = m_unsettled[frame[0]];
+    if (u.active && Answers(frame, u.request) && (!copy || frame != u.taken)) {
+        if (!u.sameQuestion && frame != u.taken) {
+            m_repeated[frame[0]] = true;
+            m_copiesSeen = true;
+            fine = false;
+        }
+        u = Unsettled{};
+    }
+    Remember(frame, at, {});
+    return fine;
+}
+
+bool ModbusRtuTransport::LineKeepsTime(uint8_t station) const {
+    // A pseudo-terminal's far end may answer faster than any serial line:
+    // only where no answer ever came before its time on the line is that
+    // time a bound.
+    const AnswerTimes& t = m_answerTimes[station];
+    if (t.count == 0) return false;
+    for (size_t i = 0; i < std::min(t.count, t.late.size()); ++i)
+        if (t.late[i] < -std::chrono::milliseconds(1)) return false;
+    return true;
+}
+
+void ModbusRtuTransport::NoteAnswerTime(uint8_t station, Clock::duration afterSend, size_t replyBytes) {
+    AnswerTimes& t = m_answerTimes[station];
+    // Beyond the reply's own time on the line (less than nothing on a
+    // pseudo-terminal, whose far end may answer at once).
+    t.late[t.count % t.late.size()] = afterSend - WireTime(replyBytes);
+    ++t.count;
+}
+
 }  // namespace hx

@@ -90,6 +90,9 @@ private:
         bool active = false;
         Clock::time_point until{};
         Bytes request;
+        // A try went unanswered within its time-out: the drive may be slower
+        // than that, so its replies are waited out for the whole horizon.
+        bool timedOut = false;
     };
     // A frame seen on the line, and the request it was taken as the answer
     // to (empty when it was dropped).

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "core/link/ModbusFrame.h"
@@ -18,6 +19,7 @@
 #include "support/RunProgram.h"
 
 using namespace hx::test;
+using namespace std::string_literals;
 using hx::sim::DriveOptions;
 using hx::sim::InProcessDrive;
 
@@ -45,8 +47,7 @@ protected:
     static void NextProgramReadsItsOwnValue(InProcessDrive& drive) {
         drive.Server().ClearFaults();
         const auto second = hx::test::RunCli(LinkArgs(drive, 400, 600, {"read", "10"}));
-        EXPECT_EQ(second.status, 0) << second.err;
-        EXPECT_EQ(second.out, "10=1010\n");
+        EXPECT_EQ(std::tuple(second.status, second.out), std::tuple(0, "10=1010\n"s)) << second.err;
     }
     // The command line's arguments for the drive's line, then the command.
     static std::vector<std::string> LinkArgs(InProcessDrive& drive, int timeoutMs, int horizonMs,
@@ -113,8 +114,7 @@ TEST_F(StaleReplies, TheNextProgramOnThePortNeverGetsTheLastOnesReply) {
     Fill(drive);
     drive.Server().AnswerLate(std::chrono::milliseconds(500));
     const auto first = hx::test::RunCli(LinkArgs(drive, 50, 600, {"find", "5", "5"}));
-    EXPECT_EQ(first.status, 1) << first.err;
-    EXPECT_EQ(first.out, "");
+    EXPECT_EQ(std::tuple(first.status, first.out), std::tuple(1, ""s)) << first.err;
     NextProgramReadsItsOwnValue(drive);
 
     drive.Server().AnswerLate(std::chrono::milliseconds(300));
@@ -190,6 +190,37 @@ TEST(RepeatedReplies, NoCompletedReadHoldsACopysWords) {
     }
 }
 
+// 125-register blocks on a line that repeats, loses or garbles: each block
+// read holds the drive's own words or fails, never another block's.
+TEST(RepeatedReplies, NoBlockHoldsAnotherBlocksWords) {
+    using std::chrono::milliseconds;
+    using Line = std::function<void(hx::sim::DriveServer&, int block)>;  // before each block
+    const std::pair<const char*, Line> cases[] = {
+        {"every reply copied up to 40 ms later, block 1's reply lost",
+         [](auto& s, int k) { k == 0 ? s.DuplicateReplies(1.0, milliseconds(40)) : s.LoseReplies(k == 1); }},
+        {"a damaged stray frame while block 0's late reply is on its way", [](auto& s, int k) {
+             if (k == 0) s.AnswerLate(milliseconds(150)), s.StrayFrame({0x3F, 3, 2, 0, 0, 0, 0}, milliseconds(20));
+         }},
+        {"block 1's reply lost behind a copy, then a slower drive", [](auto& s, int k) {
+             k == 0 ? s.DuplicateReplies(1.0, milliseconds(40)) : s.LoseReplies(k == 1);
+             s.AnswerLate(milliseconds(k >= 2 ? 60 : 0));
+         }},
+    };
+    for (const auto& [what, line] : cases)
+        for (unsigned seed : {3u, 6u}) {
+            PtyDrive link({.station = kStation, .databasePath = "-", .baud = 38400, .seed = seed}, 300, 150);
+            for (int a = 30500; a < 31000; ++a) link.Vd().SetRam(static_cast<uint16_t>(a), Truth(a));
+            int wrong = 0;
+            for (int k = 0, first = 30500; k < 4; ++k, first += 125) {
+                line(link.Server(), k);
+                uint16_t w[125];
+                const bool ok = link.comm.ReadWords(kStation, static_cast<uint16_t>(first), 125, w).ok();
+                for (int i = 0; ok && i < 125; ++i) wrong += w[i] != Truth(first + i);
+            }
+            EXPECT_EQ(wrong, 0) << what << ", seed " << seed;
+        }
+}
+
 // How long the link listens for a true reply behind a frame that may be a
 // copy, on a scripted line that keeps time (each frame written when its last
 // byte would have arrived): a copy of the block before, then the drive's
@@ -206,14 +237,9 @@ constexpr size_t kReplyBytes = 5 + 2 * kWords;
 microseconds Wire(int baud, size_t bytes) { return microseconds(bytes * 10 * 1000000 / baud); }
 
 std::vector<uint8_t> Reply(uint16_t address) {
-    std::vector<uint8_t> f{kStation, 0x03, 2 * kWords};
-    for (uint16_t k = 0; k < kWords; ++k) {
-        const uint16_t v = static_cast<uint16_t>((address + k) * 3 + 1);
-        f.insert(f.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
-    }
-    const uint16_t crc = hx::ModbusCrc16(f.data(), f.size());
-    f.insert(f.end(), {static_cast<uint8_t>(crc), static_cast<uint8_t>(crc >> 8)});
-    return f;
+    uint16_t words[kWords];
+    for (uint16_t k = 0; k < kWords; ++k) words[k] = static_cast<uint16_t>((address + k) * 3 + 1);
+    return hx::BuildReadReplyFrame(kStation, words, kWords);
 }
 
 }  // namespace

@@ -98,10 +98,8 @@ TEST(ReadAll, ReadsThreeOrFortyThreeBlocksByFirmware) {
         std::vector<std::pair<int, int>> progress;
         b.Vd().ClearRequests();
         const TransferResult r = hx::ReadAll(b.Link(firmware), b.table, {}, LogTo(progress));
-        EXPECT_EQ(r.status, TransferStatus::Completed);
-        EXPECT_EQ(std::pair(r.blocksDone, r.blocksTotal), std::pair(n, n));
-        EXPECT_EQ(b.Blocks(kRead), blocks);
-        EXPECT_EQ(progress, EveryBlockOf(n));
+        EXPECT_EQ(std::tuple(r.status, r.blocksDone, r.blocksTotal, b.Blocks(kRead), progress),
+                  std::tuple(TransferStatus::Completed, n, n, blocks, EveryBlockOf(n)));
         EXPECT_EQ(b.Mismatches(firmware < 200 ? 149 : 31999), 0);
         EXPECT_EQ(b.table.Slot(31999), firmware < 200 ? 777 : static_cast<int16_t>(b.Vd().Ram(31999)));
     }
@@ -122,10 +120,8 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     std::vector<std::pair<int, int>> progress;
     b.Vd().ClearRequests();
     TransferResult r = hx::WriteAll(b.Link(200.0f), b.table, {}, LogTo(progress));
-    EXPECT_EQ(r.status, TransferStatus::Completed) << r.errorText;
-    EXPECT_EQ(r.blocksDone, 111);
-    EXPECT_EQ(progress, EveryBlockOf(111));
-    EXPECT_EQ(b.Mismatches(), 0);
+    EXPECT_EQ(std::tuple(r.status, r.blocksDone, progress, b.Mismatches()),
+              std::tuple(TransferStatus::Completed, 111, EveryBlockOf(111), 0)) << r.errorText;
 
     // Runs of at most 20 inside one range, each register once; commands,
     // status and identity never, nor anything by single write.
@@ -146,9 +142,7 @@ TEST(WriteAll, WritesBackExactlyWhatTheReadCovers) {
     // Below 200.0 the high range is left alone.
     b.Vd().SetRam(30000, 1);
     r = hx::WriteAll(b.Link(150.0f), b.table);
-    EXPECT_EQ(r.status, TransferStatus::Completed);
-    EXPECT_EQ(r.blocksDone, 11);
-    EXPECT_EQ(b.Vd().Ram(30000), 1);
+    EXPECT_EQ(std::tuple(r.status, r.blocksDone, b.Vd().Ram(30000)), std::tuple(TransferStatus::Completed, 11, uint16_t{1}));
 }
 
 TEST(Transfers, FailuresStopsAndTheJobs) {
@@ -165,26 +159,21 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
                                [&](const TransferResult& result) { done.set_value(result); }},
                               b.Link(200.0f), b.table));
         TransferResult r = done.get_future().get();
-        EXPECT_EQ(r.status, TransferStatus::Failed);
-        EXPECT_EQ(r.error, hx::TransferError::ReadBlockEmpty);
-        EXPECT_EQ(r.blocksDone, 3);
-        EXPECT_EQ(r.errorText, "Batch reading error!dataLenght = 105");
+        EXPECT_EQ(std::tuple(r.status, r.error, r.blocksDone, r.errorText),
+                  std::tuple(TransferStatus::Failed, hx::TransferError::ReadBlockEmpty, 3,
+                             std::string("Batch reading error!dataLenght = 105")));
         job.join();
         EXPECT_FALSE(job.running());
     }
-    EXPECT_EQ(b.table.Slot(30000), 777);
-    EXPECT_EQ(b.Mismatches(149), 0);
+    EXPECT_EQ(std::tuple(b.table.Slot(30000), b.Mismatches(149)), std::tuple(777, 0));
 
     // A silent drive from the start: nothing read yet, so the length is 0;
     // a write stops at its first block with the resend message.
     TransferResult r = hx::ReadAll(b.Link(200.0f), b.table);
-    EXPECT_EQ(r.errorText, "Batch reading error!dataLenght = 0");
-    EXPECT_EQ(r.blocksDone, 0);
+    EXPECT_EQ(std::tuple(r.errorText, r.blocksDone), std::tuple(std::string("Batch reading error!dataLenght = 0"), 0));
     r = hx::WriteAll(b.Link(200.0f), b.table);
-    EXPECT_EQ(r.status, TransferStatus::Failed);
-    EXPECT_EQ(r.error, hx::TransferError::WriteBlockRejected);
-    EXPECT_EQ(r.errorText, "批处理传输出错，请重传！");
-    EXPECT_EQ(r.blocksDone, 0);
+    EXPECT_EQ(std::tuple(r.status, r.error, r.errorText, r.blocksDone),
+              std::tuple(TransferStatus::Failed, hx::TransferError::WriteBlockRejected, std::string("批处理传输出错，请重传！"), 0));
 
     // A stop asked for mid-read ends at a block boundary: every block
     // started was finished and reported.
@@ -202,8 +191,7 @@ TEST(Transfers, FailuresStopsAndTheJobs) {
     job.requestStop();
     r = stopped.get_future().get();
     job.join();
-    EXPECT_EQ(r.status, TransferStatus::Stopped);
-    EXPECT_TRUE(r.blocksDone >= 5 && r.blocksDone < 43) << r.blocksDone;
+    EXPECT_TRUE(r.status == TransferStatus::Stopped && r.blocksDone >= 5 && r.blocksDone < 43) << r.blocksDone;
     EXPECT_EQ(r.blocksDone, blocks.load());
     // A block whose reply a busy machine delayed past the time-out is asked again.
     EXPECT_GE(static_cast<int>(b.Requests(kRead).size()), r.blocksDone);
@@ -228,10 +216,8 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
 
     // A 32-bit value: the high half to the register below it, first.
     hx::WriteOneResult r = hx::WriteOne(b.Link(), b.table, 31, 100000);
-    EXPECT_TRUE(r.answered);
-    EXPECT_EQ(r.value, 100000);
-    EXPECT_EQ(b.Writes(), (Pairs{{30, 1}, {31, 0x86A0}}));
-    EXPECT_EQ(b.table.Slot(30), 1);
+    EXPECT_EQ(std::tuple(r.answered, r.value, b.Writes(), b.table.Slot(30)),
+              std::tuple(true, 100000, Pairs{{30, 1}, {31, 0x86A0}}, 1));
     // Unsigned and signed words. (The job that runs it on a worker: the
     // parameter manager's edit test.)
     EXPECT_EQ(hx::WriteOne(b.Link(), b.table, 40, 65000).value, 65000);
@@ -244,10 +230,8 @@ TEST(WriteOne, WritesReadsBackAndReportsSilence) {
     for (auto [address, value, unanswered, kept] :
          {std::tuple<uint16_t, int32_t, uint16_t, int32_t>{41, 99, 41, -5}, {31, 5, 30, 100000}, {40, 3, 40, 65000}}) {
         r = hx::WriteOne(b.Link(), b.table, address, value);
-        EXPECT_FALSE(r.answered) << address;
-        EXPECT_EQ(r.unansweredRegister, unanswered);
-        EXPECT_EQ(r.value, kept);
-        EXPECT_EQ(b.table.GetValue(address), kept);
+        EXPECT_EQ(std::tuple(r.answered, r.unansweredRegister, r.value, b.table.GetValue(address)),
+                  std::tuple(false, unanswered, kept, kept)) << address;
     }
 }
 
@@ -259,8 +243,7 @@ TEST(StorageCommand, ASilentDriveFailsAtOnce) {
     SteppedDrive b(PlainDrive(kStation), 100);
     b.Server().LoseReplies(1.0);
     const hx::StorageResult r = hx::RunStorageCommand(b.Link(), hx::kRestoreFactory, {}, nullptr, b.Stepper());
-    EXPECT_EQ(r.outcome, hx::StorageOutcome::NotAnswered);
-    EXPECT_EQ(b.waits, 0);
+    EXPECT_EQ(std::tuple(r.outcome, b.waits), std::tuple(hx::StorageOutcome::NotAnswered, 0));
 }
 
 // A test run's watchdog values are the tool's and in RAM only: while the
@@ -276,10 +259,8 @@ TEST(StorageCommand, NothingIsStoredRestoredOrBurntWhileATestRuns) {
             b.Vd().Poke(running, 1);
             b.Vd().ClearRequests();
             const hx::StorageResult r = hx::RunStorageCommand(b.Link(), command);
-            EXPECT_EQ(r.outcome, hx::StorageOutcome::RunInProgress);
-            EXPECT_EQ(r.runningRegister, running);
-            EXPECT_TRUE(b.Writes().empty());
-            EXPECT_EQ(b.Vd().CommandsCompleted(command.reg), 0);
+            EXPECT_EQ(std::tuple(r.outcome, r.runningRegister, b.Writes().size(), b.Vd().CommandsCompleted(command.reg)),
+                      std::tuple(hx::StorageOutcome::RunInProgress, running, size_t{0}, 0));
             b.Vd().Poke(running, 0);
         }
     }
@@ -323,9 +304,8 @@ TEST(StorageCommand, RestoreFactoryBringsBackTheDefaultsAfterABackup) {
         defaults[d.address] = static_cast<int32_t>(value);
         read[d.address] = b.table.GetValue(d.address);
     }
-    EXPECT_GT(wiped.size(), 10u);
+    EXPECT_TRUE(wiped.size() > 10u && defaults.size() > 10u) << wiped.size() << " " << defaults.size();
     EXPECT_EQ(backedUp, wiped);
-    EXPECT_GT(defaults.size(), 10u);
     EXPECT_EQ(read, defaults);
 }
 
@@ -394,9 +374,7 @@ TEST(NoisyLine, DumpsAndLoadsSucceedExactlyOrFailNeverLie) {
         const auto stats = line.Server().GetStats();
         EXPECT_GT(stats.repliesDropped + stats.repliesCorrupted, 6u);
         const CQXCOM::Health health = line.comm.GetHealth();
-        EXPECT_GT(health.retries, 6u);
-        EXPECT_GT(health.unanswered, 0u);
-        EXPECT_GT(health.damaged, 0u);
+        EXPECT_TRUE(health.retries > 6u && health.unanswered > 0u && health.damaged > 0u) << health.retries;
         EXPECT_TRUE(health.answering || percent < 100);
     }
 }
