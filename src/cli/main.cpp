@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
     // start of a motion and its stop: writes fail instead, and a run stops.
     hx::IgnoreClosedOutput();
     // A run another program left on a drive this command keeps talking to.
+    hx::runtest::WatchLeftRunsBetweenRequests();
     hx::runtest::OnLeftRunPutBack([](const std::string& port, int station, const hx::runtest::LeftWatchdog& left) {
         const std::string clear = "halvex-cli --port " + port + " --station " + std::to_string(station) + " alarms clear";
         std::cerr << "halvex-cli: " << hx::runtest::LeftWatchdogText(left, clear) << std::endl;

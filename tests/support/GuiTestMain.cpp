@@ -6,6 +6,7 @@
 #include "core/i18n/StringTable.h"
 #include "core/Globals.h"
 #include "core/link/CQXCOM.h"
+#include "core/runtest/LeftRunWatch.h"
 
 #include <clocale>
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");  // as the program does
+    hx::runtest::WatchLeftRunsBetweenRequests();
     // As the program does at start: the core's texts go through Qt's
     // catalogue, which gives the Chinese back while no English is installed.
     hx::SetTranslator([](const char* context, const char* source) {

@@ -2,7 +2,7 @@
 
 #include "core/alarms/AlarmCatalogue.h"
 #include "core/db/CADO.h"
-#include "core/runtest/LeftRunWatch.h"
+#include "core/link/BetweenRequests.h"
 #include "core/util/LinkActivity.h"
 
 namespace hx {
@@ -37,7 +37,7 @@ bool AlarmWatch::Tick(Clock::time_point now, bool linkUp, const DriveHandle& dri
         // Work that took the link since the tick goes first; the next tick reads.
         if (LinkWorkInProgress() > 0) return;
         // An idle window's reads would feed a dead program's run: stopped first.
-        runtest::WatchLeftRun(handle);
+        LookBetweenRequests(handle);
         CurrentAlarmReading reading = ReadCurrentAlarm(handle, nullptr, english);
         if (reading.state == CurrentAlarmReading::State::Alarm && !databaseConnection.empty()) {
             CADO db;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core/protocol/Registers.h"
-#include "core/runtest/LeftRunWatch.h"
+#include "core/link/BetweenRequests.h"
 #include "core/util/Job.h"  // SleepUnlessStopped
 
 namespace hx {
@@ -64,7 +64,7 @@ WaitOutcome PollRegister(DriveHandle& drive, uint16_t address, const std::functi
         if (!slept || stop.stop_requested()) return WaitOutcome::Stopped;
         // These polls would feed the watchdog of another program's run that
         // has died with its program: its motion is stopped first.
-        runtest::WatchLeftRun(drive);
+        LookBetweenRequests(drive);
         const std::optional<int16_t> value = drive.Read(address);
         lastAnswered = value.has_value();
         if (value && done(*value)) return WaitOutcome::Complete;

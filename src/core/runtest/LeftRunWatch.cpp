@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "core/link/BetweenRequests.h"
 #include "core/link/CQXCOM.h"
 
 namespace hx::runtest {
@@ -35,6 +36,10 @@ std::optional<LeftWatchdog> WatchLeftRun(DriveHandle drive, const GuardOptions& 
     const auto left = RestoreLeftWatchdog(drive, port, options);
     if (left && report) report(port, drive.station(), *left);
     return left;
+}
+
+void WatchLeftRunsBetweenRequests() {
+    SetBetweenRequestsLook([](DriveHandle drive) { WatchLeftRun(drive); });
 }
 
 }  // namespace hx::runtest

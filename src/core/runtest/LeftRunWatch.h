@@ -30,4 +30,9 @@ std::optional<LeftWatchdog> WatchLeftRun(DriveHandle drive, const GuardOptions& 
 using LeftRunReport = std::function<void(const std::string& port, int station, const LeftWatchdog&)>;
 void OnLeftRunPutBack(LeftRunReport report);
 
+// Makes WatchLeftRun the look of long work between its requests
+// (hx::SetBetweenRequestsLook); every program that talks to drives calls it
+// at start-up.
+void WatchLeftRunsBetweenRequests();
+
 }  // namespace hx::runtest

@@ -2,6 +2,7 @@
 #include <clocale>
 #include <iostream>
 
+#include "core/runtest/LeftRunWatch.h"
 #include "gui/app/MainFrame.h"
 #include "gui/app/VelmoraApp.h"
 #include "gui/widgets/EndSignals.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
     if (command.options.check) return hx::gui::CheckInstallation(std::cout);
     // The desktop entry's name lets Wayland compositors match windows to it.
     QGuiApplication::setDesktopFileName("org.halvex.Configurator");
+    // The window's idle reads and captures stop a run a dead program left.
+    hx::runtest::WatchLeftRunsBetweenRequests();
     hx::gui::CVelmoraApp app;
     if (!app.InitInstance(command.options)) return 1;
     // A signal leaves as "退出" does: any test run stops before the port closes.
